@@ -1,0 +1,117 @@
+#include "CDeviceFolder.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <algorithm>
+
+#include "PartitionTable.h"
+#include "platform/FileSystem.h"
+#include "platform/IniFile.h"
+#include "platform/StringConversion.h"
+
+namespace {
+bool EndsWith(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+std::string RealPath(const std::string& path) {
+    char buffer[PATH_MAX];
+    return realpath(path.c_str(), buffer) ? std::string(buffer) : std::string();
+}
+}  // namespace
+
+bool CDeviceFolder::Load(const std::string& path) {
+    storages_.clear();
+    root_ = RealPath(path);
+    if (root_.empty()) return false;
+    platform::EntryKind kind = platform::GetEntryKind(root_);
+    if (kind != platform::EntryKind::Directory) {
+        // A single image or block device: a phone without files.
+        filesRoot_.clear();
+        AddDisk(root_, EndsWith(root_, ".4k.img") ? 4096 : 512);
+        return !storages_.empty();
+    }
+    filesRoot_ = RealPath(platform::JoinPath(root_, "fs"));
+    platform::IniFile ini;
+    if (ini.Load(platform::JoinPath(root_, "device.ini"))) {
+        std::string version = ini.Get("device", "version", "2.3");
+        int major = 2, minor = 3;
+        if (std::sscanf(version.c_str(), "%d.%d", &major, &minor) >= 1) version_ = {major, minor};
+        pullFails_ = ini.Get("device", "pull") == "fail";
+        fetchFails_ = ini.Get("device", "fetch") == "fail";
+    }
+    std::vector<std::string> names;
+    std::string storage = platform::JoinPath(root_, "storage");
+    if (platform::ListDirectory(storage, names)) {
+        std::sort(names.begin(), names.end());
+        for (const std::string& name : names) {
+            if (!EndsWith(name, ".img")) continue;
+            AddDisk(platform::JoinPath(storage, name), EndsWith(name, ".4k.img") ? 4096 : 512);
+        }
+    }
+    return true;
+}
+
+void CDeviceFolder::AddDisk(const std::string& image, uint32_t sectorSize) {
+    platform::PlatformFile file;
+    std::vector<PartitionExtent> parts;
+    if (file.Open(image, platform::PlatformFile::Mode::Read)) {
+        long long size = file.Size();
+        if (size > 0) parts = ReadPartitionTable(file, static_cast<uint64_t>(size), sectorSize);
+    }
+    // A volume that cannot be read is still listed: it is the analyser that finds it unusable.
+    if (parts.empty()) {
+        storages_.push_back(std::make_unique<CImageStorage>(image, sectorSize));
+        return;
+    }
+    for (const PartitionExtent& part : parts)
+        storages_.push_back(std::make_unique<CImageStorage>(image, sectorSize, part.offset, part.length));
+}
+
+ResultCode CDeviceFolder::EnumStorages(IStorageDevice** array, unsigned* count) {
+    if (!count || (*count && !array)) return RK_FAIL(RK_E_INVALID_ARGUMENT);
+    unsigned n = std::min<unsigned>(*count, static_cast<unsigned>(storages_.size()));
+    for (unsigned i = 0; i < n; ++i) array[i] = storages_[i].get();
+    *count = n;
+    return RK_OK;
+}
+
+std::string CDeviceFolder::ResolveDevicePath(const std::string& remote) const {
+    if (filesRoot_.empty() || remote.empty() || remote[0] != '/') return std::string();
+    // No component may climb out of the device's files.
+    std::string relative;
+    size_t start = 1;
+    while (start <= remote.size()) {
+        size_t end = remote.find('/', start);
+        if (end == std::string::npos) end = remote.size();
+        std::string part = remote.substr(start, end - start);
+        if (part == "..") return std::string();
+        if (!part.empty() && part != ".") relative += "/" + part;
+        start = end + 1;
+    }
+    if (relative.empty()) return std::string();
+    std::string resolved = RealPath(filesRoot_ + relative);
+    if (resolved.size() <= filesRoot_.size() || resolved.compare(0, filesRoot_.size(), filesRoot_) != 0 ||
+        resolved[filesRoot_.size()] != '/')
+        return std::string();
+    if (platform::GetEntryKind(resolved) != platform::EntryKind::File) return std::string();
+    return resolved;
+}
+
+bool CDeviceFolder::CopyOut(const wchar_t* remote, const wchar_t* local) const {
+    if (!remote || !local) return false;
+    std::string source = ResolveDevicePath(platform::WideToUtf8(remote));
+    if (source.empty()) return false;
+    return platform::CopyFile(source, platform::WideToUtf8(local));
+}
+
+ResultCode CDeviceFolder::PullFile(const wchar_t* remote, const wchar_t* local) {
+    if (pullFails_) return RK_FAIL(RK_E_FAIL);
+    return CopyOut(remote, local) ? RK_OK : RK_FAIL(RK_E_NOT_FOUND);
+}
+
+int CDeviceFolder::FetchFile(const wchar_t* remote, const wchar_t* local) {
+    if (fetchFails_) return 0;
+    return CopyOut(remote, local) ? 1 : 0;
+}

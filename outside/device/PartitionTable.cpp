@@ -1,0 +1,92 @@
+#include "PartitionTable.h"
+
+#include <set>
+
+namespace {
+
+uint32_t Le32(const unsigned char* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
+uint64_t Le64(const unsigned char* p) { return Le32(p) | static_cast<uint64_t>(Le32(p + 4)) << 32; }
+
+bool IsExtendedType(unsigned char type) { return type == 0x05 || type == 0x0F || type == 0x85; }
+
+// A file system's boot sector also ends in 55 AA, with boot code or zeros where the slots would be:
+// a table is taken only when every slot is plausible and at least one is used.
+bool PlausibleMbr(const unsigned char* sector, uint64_t sectors) {
+    if (sector[510] != 0x55 || sector[511] != 0xAA) return false;
+    int used = 0;
+    for (int i = 0; i < 4; ++i) {
+        const unsigned char* e = sector + 446 + 16 * i;
+        if (e[0] != 0x00 && e[0] != 0x80) return false;
+        if (e[4] == 0) continue;
+        uint64_t start = Le32(e + 8), count = Le32(e + 12);
+        if (start == 0 || count == 0 || start + count > sectors) return false;
+        ++used;
+    }
+    return used > 0;
+}
+
+void ReadGpt(const platform::PlatformFile& image, uint64_t sectors, uint32_t ss, std::vector<PartitionExtent>& out) {
+    std::vector<unsigned char> header(ss);
+    if (!image.ReadAt(ss, header.data(), ss)) return;
+    if (std::string(reinterpret_cast<char*>(header.data()), 8) != "EFI PART") return;
+    uint64_t entriesLba = Le64(&header[72]);
+    uint32_t count = Le32(&header[80]);
+    uint32_t entrySize = Le32(&header[84]);
+    if (entrySize < 128 || entrySize > 4096 || count > 1024 || entriesLba >= sectors) return;
+    std::vector<unsigned char> entries(static_cast<size_t>(count) * entrySize);
+    if (!image.ReadAt(entriesLba * ss, entries.data(), entries.size())) return;
+    for (uint32_t i = 0; i < count; ++i) {
+        const unsigned char* e = &entries[static_cast<size_t>(i) * entrySize];
+        bool empty = true;
+        for (int k = 0; k < 16; ++k) empty = empty && e[k] == 0;
+        if (empty) continue;
+        uint64_t first = Le64(e + 32), last = Le64(e + 40);
+        if (first == 0 || last < first || last >= sectors) continue;
+        out.push_back({first * ss, (last - first + 1) * ss});
+    }
+}
+
+}  // namespace
+
+std::vector<PartitionExtent> ReadPartitionTable(const platform::PlatformFile& image, uint64_t imageSize,
+                                                uint32_t ss) {
+    std::vector<PartitionExtent> out;
+    uint64_t sectors = imageSize / ss;
+    std::vector<unsigned char> mbr(ss < 512 ? 512 : ss);
+    if (sectors < 2 || !image.ReadAt(0, mbr.data(), mbr.size())) return out;
+    if (!PlausibleMbr(mbr.data(), sectors)) return out;
+
+    for (int i = 0; i < 4; ++i) {
+        const unsigned char* e = &mbr[446 + 16 * i];
+        if (e[4] == 0xEE) {  // protective MBR: the real table is the GPT
+            out.clear();
+            ReadGpt(image, sectors, ss, out);
+            return out;
+        }
+    }
+    for (int i = 0; i < 4; ++i) {
+        const unsigned char* e = &mbr[446 + 16 * i];
+        unsigned char type = e[4];
+        if (type == 0) continue;
+        uint64_t start = Le32(e + 8), count = Le32(e + 12);
+        if (!IsExtendedType(type)) {
+            out.push_back({start * ss, count * ss});
+            continue;
+        }
+        // The chain of logical partitions; each link is relative to the extended partition.
+        uint64_t extStart = start;
+        uint64_t link = start;
+        std::set<uint64_t> visited;
+        std::vector<unsigned char> ebr(ss < 512 ? 512 : ss);
+        while (link != 0 && link < sectors && visited.insert(link).second && visited.size() <= 256) {
+            if (!image.ReadAt(link * ss, ebr.data(), ebr.size())) break;
+            if (ebr[510] != 0x55 || ebr[511] != 0xAA) break;
+            const unsigned char* logical = &ebr[446];
+            const unsigned char* next = &ebr[462];
+            uint64_t lStart = link + Le32(logical + 8), lCount = Le32(logical + 12);
+            if (logical[4] != 0 && lCount != 0 && lStart + lCount <= sectors) out.push_back({lStart * ss, lCount * ss});
+            link = IsExtendedType(next[4]) && Le32(next + 8) != 0 ? extStart + Le32(next + 8) : 0;
+        }
+    }
+    return out;
+}

@@ -1,0 +1,16 @@
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "platform/PlatformFile.h"
+
+// A partition of a whole-disk image, in bytes from the start of the image.
+struct PartitionExtent {
+    uint64_t offset;
+    uint64_t length;
+};
+
+// Reads an MBR (with extended partitions) or a GPT from the image. Empty when the image holds no
+// partition table, and then the image is a single volume. Every entry is checked against the size.
+std::vector<PartitionExtent> ReadPartitionTable(const platform::PlatformFile& image, uint64_t imageSize,
+                                                uint32_t sectorSize);

@@ -1,0 +1,133 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <fstream>
+#include <vector>
+
+#include "CDeviceFolder.h"
+#include "platform/FileSystem.h"
+#include "platform/StringConversion.h"
+
+namespace {
+
+int Shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()); }
+
+class DeviceFolderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char name[] = "/tmp/rk_device_XXXXXX";
+        ASSERT_NE(mkdtemp(name), nullptr);
+        dir_ = name;
+        phone_ = dir_ + "/phone";
+        ASSERT_TRUE(platform::CreateDirectories(phone_ + "/fs/data/db"));
+        ASSERT_TRUE(platform::CreateDirectories(phone_ + "/storage"));
+        std::ofstream(phone_ + "/fs/data/db/a.db") << "database";
+        std::ofstream(dir_ + "/secret") << "outside";
+    }
+    void TearDown() override { std::system(("rm -rf " + dir_).c_str()); }
+    std::wstring W(const std::string& s) { return platform::Utf8ToWide(s); }
+    std::string Read(const std::string& path) {
+        std::ifstream in(path);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    std::string dir_, phone_;
+};
+
+TEST_F(DeviceFolderTest, PullsFilesByDevicePathAndNothingOutside) {
+    CDeviceFolder device;
+    ASSERT_TRUE(device.Load(phone_));
+    std::string local = dir_ + "/copy";
+    EXPECT_TRUE(Succeeded(device.PullFile(L"/data/db/a.db", W(local).c_str())));
+    EXPECT_EQ(Read(local), "database");
+    EXPECT_EQ(device.FetchFile(L"//data/./db/a.db", W(dir_ + "/copy2").c_str()), 1);
+    EXPECT_TRUE(Failed(device.PullFile(L"/data/db/missing.db", W(local).c_str())));
+    EXPECT_TRUE(Failed(device.PullFile(L"/../secret", W(local).c_str())));
+    EXPECT_TRUE(Failed(device.PullFile(L"/data/../../secret", W(local).c_str())));
+    EXPECT_TRUE(Failed(device.PullFile(L"data/db/a.db", W(local).c_str())));  // not absolute
+    ASSERT_EQ(symlink((dir_ + "/secret").c_str(), (phone_ + "/fs/data/leak").c_str()), 0);
+    EXPECT_TRUE(Failed(device.PullFile(L"/data/leak", W(local).c_str())));
+    EXPECT_EQ(device.FetchFile(L"/data", W(local).c_str()), 0);  // a folder is no file
+}
+
+TEST_F(DeviceFolderTest, VersionAndFailureSwitchesFromDeviceIni) {
+    CDeviceFolder plain;
+    ASSERT_TRUE(plain.Load(phone_));
+    EXPECT_EQ(plain.GetVersion().major, 2);
+    EXPECT_EQ(plain.GetVersion().minor, 3);
+    std::ofstream(phone_ + "/device.ini") << "[device]\nversion=4.4\npull=fail\n";
+    CDeviceFolder device;
+    ASSERT_TRUE(device.Load(phone_));
+    EXPECT_EQ(device.GetVersion().major, 4);
+    EXPECT_EQ(device.GetVersion().minor, 4);
+    EXPECT_TRUE(Failed(device.PullFile(L"/data/db/a.db", W(dir_ + "/c").c_str())));
+    EXPECT_EQ(device.FetchFile(L"/data/db/a.db", W(dir_ + "/c").c_str()), 1);
+}
+
+TEST_F(DeviceFolderTest, StoragesSortedWithSectorSizesAndCapacity) {
+    ASSERT_EQ(Shell("truncate -s 1M " + phone_ + "/storage/b.img"), 0);
+    ASSERT_EQ(Shell("truncate -s 2M " + phone_ + "/storage/a.4k.img"), 0);
+    ASSERT_EQ(Shell("touch " + phone_ + "/storage/c.img"), 0);  // empty: cannot be opened
+    std::ofstream(phone_ + "/storage/notes.txt") << "not a volume";
+    CDeviceFolder device;
+    ASSERT_TRUE(device.Load(phone_));
+    IStorageDevice* volumes[16];
+    unsigned count = 16;
+    ASSERT_TRUE(Succeeded(device.EnumStorages(volumes, &count)));
+    ASSERT_EQ(count, 3u);
+    ASSERT_EQ(volumes[0]->Open(), 1);
+    EXPECT_EQ(volumes[0]->GetSectorSize(), 4096u);
+    EXPECT_EQ(volumes[0]->GetSectorCount(), 512u);
+    ASSERT_EQ(volumes[1]->Open(), 1);
+    EXPECT_TRUE(volumes[1]->IsReady());
+    EXPECT_EQ(volumes[1]->GetSectorSize(), 512u);
+    EXPECT_EQ(volumes[1]->GetSectorCount(), 2048u);
+    EXPECT_EQ(volumes[2]->Open(), 0);
+    std::vector<char> buffer(1024);
+    EXPECT_EQ(volumes[1]->ReadSectors(buffer.data(), 2046, 2), 1);
+    EXPECT_EQ(volumes[1]->ReadSectors(buffer.data(), 2047, 2), 0);  // past the end
+    EXPECT_EQ(volumes[1]->ReadSectors(buffer.data(), ~0ULL, 2), 0);
+    count = 1;
+    ASSERT_TRUE(Succeeded(device.EnumStorages(volumes, &count)));
+    EXPECT_EQ(count, 1u);
+}
+
+TEST_F(DeviceFolderTest, PartitionTablesGiveOneVolumePerPartition) {
+    std::string mbr = phone_ + "/storage/disk.img";
+    ASSERT_EQ(Shell("truncate -s 64M " + mbr), 0);
+    ASSERT_EQ(Shell("printf 'label: dos\\nstart=2048,size=20480,type=c\\nstart=24576,type=5\\n"
+                  "start=26624,size=8192,type=83\\nstart=36864,size=4096,type=83\\n' | sfdisk " + mbr), 0);
+    std::string gpt = phone_ + "/storage/gpt.img";
+    ASSERT_EQ(Shell("truncate -s 16M " + gpt), 0);
+    ASSERT_EQ(Shell("printf 'label: gpt\\nstart=2048,size=4096\\nstart=8192,size=8192\\n' | sfdisk " + gpt), 0);
+    std::string fat = phone_ + "/storage/sd.img";  // a volume without a table
+    ASSERT_EQ(Shell("truncate -s 8M " + fat + " && mkfs.vfat " + fat), 0);
+    CDeviceFolder device;
+    ASSERT_TRUE(device.Load(phone_));
+    ASSERT_EQ(device.StorageCount(), 6u);
+    std::vector<std::pair<uint64_t, uint64_t>> seen;
+    for (size_t i = 0; i < device.StorageCount(); ++i) {
+        ASSERT_EQ(device.Storage(i)->Open(), 1);
+        seen.emplace_back(device.Storage(i)->Offset() / 512, device.Storage(i)->GetSectorCount());
+    }
+    // disk.img: primary, then the logical partitions of the extended one
+    EXPECT_EQ(seen[0], std::make_pair(uint64_t(2048), uint64_t(20480)));
+    EXPECT_EQ(seen[1], std::make_pair(uint64_t(26624), uint64_t(8192)));
+    EXPECT_EQ(seen[2], std::make_pair(uint64_t(36864), uint64_t(4096)));
+    EXPECT_EQ(seen[3], std::make_pair(uint64_t(2048), uint64_t(4096)));
+    EXPECT_EQ(seen[4], std::make_pair(uint64_t(8192), uint64_t(8192)));
+    EXPECT_EQ(seen[5], std::make_pair(uint64_t(0), uint64_t(16384)));
+}
+
+TEST_F(DeviceFolderTest, SingleImageIsADeviceWithoutFiles) {
+    std::string image = dir_ + "/card.img";
+    ASSERT_EQ(Shell("truncate -s 4M " + image), 0);
+    CDeviceFolder device;
+    ASSERT_TRUE(device.Load(image));
+    EXPECT_EQ(device.StorageCount(), 1u);
+    EXPECT_TRUE(Failed(device.PullFile(L"/data/db/a.db", W(dir_ + "/c").c_str())));
+    CDeviceFolder none;
+    EXPECT_FALSE(none.Load(dir_ + "/no-such-device"));
+}
+
+}  // namespace

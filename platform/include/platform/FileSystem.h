@@ -1,0 +1,29 @@
+#pragma once
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// Full path of the running executable; empty when it cannot be read.
+std::string GetExecutablePath();
+
+enum class EntryKind { Missing, File, Directory, Link, Other };
+// Kind of a path without following a final symbolic link.
+EntryKind GetEntryKind(const std::string& path);
+
+// Names in a folder other than "." and "..". False when the folder cannot be read; errnoOut
+// receives the reason.
+bool ListDirectory(const std::string& folder, std::vector<std::string>& names, int* errnoOut = nullptr);
+
+bool CreateDirectory(const std::string& path);                 // true when it exists afterwards
+bool CreateDirectories(const std::string& path);               // with missing parents
+bool RemoveDirectory(const std::string& path);
+bool DeleteFile(const std::string& path);
+bool CopyFile(const std::string& from, const std::string& to);  // replaces an existing target
+long long FileSize(const std::string& path);                    // -1 when missing
+
+// Folder part of a path: everything before the last '/', empty when there is none.
+std::string ParentFolder(const std::string& path);
+std::string JoinPath(const std::string& folder, const std::string& name);
+
+}  // namespace platform

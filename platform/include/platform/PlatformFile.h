@@ -1,0 +1,46 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// A file opened on a POSIX descriptor: the substitute of a file handle.
+class PlatformFile {
+public:
+    enum class Mode {
+        Read,            // existing file, read only
+        ReadWrite,       // existing file
+        CreateNew,       // fails when the file exists
+        CreateAlways,    // created or truncated
+    };
+
+    PlatformFile() = default;
+    ~PlatformFile();
+    PlatformFile(const PlatformFile&) = delete;
+    PlatformFile& operator=(const PlatformFile&) = delete;
+    PlatformFile(PlatformFile&& other) noexcept;
+    PlatformFile& operator=(PlatformFile&& other) noexcept;
+
+    bool Open(const std::string& path, Mode mode);
+    void Close();
+    bool IsOpen() const { return fd_ >= 0; }
+
+    // Whole-buffer transfers at an absolute offset; false unless every byte moved.
+    bool ReadAt(uint64_t offset, void* buffer, size_t size) const;
+    bool WriteAt(uint64_t offset, const void* buffer, size_t size);
+    // Reads up to size bytes; returns the count read, -1 on error.
+    long long ReadSomeAt(uint64_t offset, void* buffer, size_t size) const;
+    // Sequential transfers from the current position.
+    long long Read(void* buffer, size_t size);
+    bool Write(const void* buffer, size_t size);
+    bool Seek(uint64_t offset);
+    // Size in bytes; for a block device its capacity. -1 on error.
+    long long Size() const;
+    int LastError() const { return lastError_; }
+
+private:
+    int fd_ = -1;
+    mutable int lastError_ = 0;
+};
+
+}  // namespace platform

@@ -1,0 +1,100 @@
+#include "platform/FileSystem.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+
+#include "platform/PlatformFile.h"
+
+namespace platform {
+
+std::string GetExecutablePath() {
+    char buffer[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n <= 0) return std::string();
+    return std::string(buffer, static_cast<size_t>(n));
+}
+
+EntryKind GetEntryKind(const std::string& path) {
+    struct stat st;
+    if (path.empty() || lstat(path.c_str(), &st) != 0) return EntryKind::Missing;
+    if (S_ISLNK(st.st_mode)) return EntryKind::Link;
+    if (S_ISDIR(st.st_mode)) return EntryKind::Directory;
+    if (S_ISREG(st.st_mode)) return EntryKind::File;
+    return EntryKind::Other;
+}
+
+bool ListDirectory(const std::string& folder, std::vector<std::string>& names, int* errnoOut) {
+    names.clear();
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) {
+        if (errnoOut) *errnoOut = errno;
+        return false;
+    }
+    errno = 0;
+    while (struct dirent* entry = readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name != "." && name != "..") names.push_back(name);
+        errno = 0;
+    }
+    int error = errno;
+    closedir(dir);
+    if (errnoOut) *errnoOut = error;
+    return error == 0;
+}
+
+bool CreateDirectory(const std::string& path) {
+    if (mkdir(path.c_str(), 0755) == 0) return true;
+    return errno == EEXIST && GetEntryKind(path) == EntryKind::Directory;
+}
+
+bool CreateDirectories(const std::string& path) {
+    if (path.empty()) return false;
+    if (GetEntryKind(path) == EntryKind::Directory) return true;
+    std::string parent = ParentFolder(path);
+    if (!parent.empty() && parent != path && !CreateDirectories(parent)) return false;
+    return CreateDirectory(path);
+}
+
+bool RemoveDirectory(const std::string& path) { return rmdir(path.c_str()) == 0; }
+
+bool DeleteFile(const std::string& path) { return unlink(path.c_str()) == 0; }
+
+bool CopyFile(const std::string& from, const std::string& to) {
+    PlatformFile in;
+    if (!in.Open(from, PlatformFile::Mode::Read)) return false;
+    PlatformFile out;
+    if (!out.Open(to, PlatformFile::Mode::CreateAlways)) return false;
+    std::vector<char> buffer(1 << 20);
+    for (;;) {
+        long long n = in.Read(buffer.data(), buffer.size());
+        if (n < 0) return false;
+        if (n == 0) return true;
+        if (!out.Write(buffer.data(), static_cast<size_t>(n))) return false;
+    }
+}
+
+long long FileSize(const std::string& path) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) return -1;
+    return static_cast<long long>(st.st_size);
+}
+
+std::string ParentFolder(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return std::string();
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+    if (folder.empty()) return name;
+    if (folder.back() == '/') return folder + name;
+    return folder + "/" + name;
+}
+
+}  // namespace platform

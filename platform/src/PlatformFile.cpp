@@ -1,0 +1,124 @@
+#include "platform/PlatformFile.h"
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
+
+namespace platform {
+
+PlatformFile::~PlatformFile() { Close(); }
+
+PlatformFile::PlatformFile(PlatformFile&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+PlatformFile& PlatformFile::operator=(PlatformFile&& other) noexcept {
+    if (this != &other) {
+        Close();
+        fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+}
+
+bool PlatformFile::Open(const std::string& path, Mode mode) {
+    Close();
+    int flags = O_CLOEXEC;
+    switch (mode) {
+        case Mode::Read: flags |= O_RDONLY; break;
+        case Mode::ReadWrite: flags |= O_RDWR; break;
+        case Mode::CreateNew: flags |= O_WRONLY | O_CREAT | O_EXCL; break;
+        case Mode::CreateAlways: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
+    }
+    fd_ = ::open(path.c_str(), flags, 0644);
+    if (fd_ < 0) lastError_ = errno;
+    return fd_ >= 0;
+}
+
+void PlatformFile::Close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+long long PlatformFile::ReadSomeAt(uint64_t offset, void* buffer, size_t size) const {
+    size_t done = 0;
+    char* out = static_cast<char*>(buffer);
+    while (done < size) {
+        ssize_t n = ::pread(fd_, out + done, size - done, static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            lastError_ = errno;
+            return -1;
+        }
+        if (n == 0) break;
+        done += static_cast<size_t>(n);
+    }
+    return static_cast<long long>(done);
+}
+
+bool PlatformFile::ReadAt(uint64_t offset, void* buffer, size_t size) const {
+    return ReadSomeAt(offset, buffer, size) == static_cast<long long>(size);
+}
+
+bool PlatformFile::WriteAt(uint64_t offset, const void* buffer, size_t size) {
+    size_t done = 0;
+    const char* in = static_cast<const char*>(buffer);
+    while (done < size) {
+        ssize_t n = ::pwrite(fd_, in + done, size - done, static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            lastError_ = errno;
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+long long PlatformFile::Read(void* buffer, size_t size) {
+    for (;;) {
+        ssize_t n = ::read(fd_, buffer, size);
+        if (n >= 0) return n;
+        if (errno != EINTR) {
+            lastError_ = errno;
+            return -1;
+        }
+    }
+}
+
+bool PlatformFile::Write(const void* buffer, size_t size) {
+    size_t done = 0;
+    const char* in = static_cast<const char*>(buffer);
+    while (done < size) {
+        ssize_t n = ::write(fd_, in + done, size - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            lastError_ = errno;
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool PlatformFile::Seek(uint64_t offset) {
+    return ::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset);
+}
+
+long long PlatformFile::Size() const {
+    struct stat st;
+    if (fstat(fd_, &st) != 0) {
+        lastError_ = errno;
+        return -1;
+    }
+    if (S_ISBLK(st.st_mode)) {
+        uint64_t bytes = 0;
+        if (ioctl(fd_, BLKGETSIZE64, &bytes) != 0) return -1;
+        return static_cast<long long>(bytes);
+    }
+    return static_cast<long long>(st.st_size);
+}
+
+}  // namespace platform

@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include "platform/CriticalSection.h"
+#include "platform/DynamicLibrary.h"
+#include "platform/FileSystem.h"
+#include "platform/IniFile.h"
+#include "platform/PlatformFile.h"
+#include "platform/Semaphore.h"
+#include "platform/StringConversion.h"
+#include "platform/TimeConversion.h"
+
+using namespace platform;
+
+TEST(CriticalSectionTest, OwnerMayEnterAgainOthersWait) {
+    CriticalSection cs;
+    cs.Enter();
+    cs.Enter();  // re-entrant
+    std::atomic<bool> entered{false};
+    std::thread other([&] {
+        cs.Enter();
+        entered = true;
+        cs.Leave();
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(entered);
+    cs.Leave();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_FALSE(entered);  // still held once
+    cs.Leave();
+    other.join();
+    EXPECT_TRUE(entered);
+}
+
+TEST(DynamicLibraryTest, MapsWindowsNamesToSharedObjects) {
+    EXPECT_EQ(MapLibraryName(L"Log.dll"), "libLog.so");
+    EXPECT_EQ(MapLibraryName(L"Merrowin"), "libMerrowin.so");
+    EXPECT_EQ(MapLibraryName(L"Pellucet.DLL"), "libPellucet.so");
+    EXPECT_EQ(MapLibraryName(L"libz.so.1"), "libz.so.1");
+    EXPECT_EQ(MapLibraryName(L"plugins\\Dredgel.dll"), "plugins/libDredgel.so");
+}
+
+TEST(DynamicLibraryTest, MissingLibraryAndSymbolGiveNull) {
+    EXPECT_EQ(LoadLibraryW(L"NoSuchLibraryAnywhere.dll"), nullptr);
+    EXPECT_EQ(LoadLibraryW(L""), nullptr);
+    EXPECT_EQ(GetProcAddress(nullptr, "x"), nullptr);
+}
+
+TEST(DynamicLibraryTest, FindsTheLibraryBesideTheProgram) {
+    LibraryHandle log = LoadLibraryW(L"Log.dll");
+    ASSERT_NE(log, nullptr) << "libLog.so is built beside the tests";
+    EXPECT_NE(GetProcAddress(log, "CreateObject"), nullptr);
+    EXPECT_EQ(GetProcAddress(log, "NoSuchExport"), nullptr);
+}
+
+TEST(StringConversionTest, RoundTripsAndReplacesBadInput) {
+    std::wstring wide = L"Gr\u00fc\u00dfe \u4e2d\U0001F600";
+    EXPECT_EQ(Utf8ToWide(WideToUtf8(wide)), wide);
+    std::u16string utf16 = u"a\u00e9\U0001F600";
+    EXPECT_EQ(Utf16ToUtf8(utf16), "a\xc3\xa9\xf0\x9f\x98\x80");
+    EXPECT_EQ(Utf8ToUtf16(Utf16ToUtf8(utf16)), utf16);
+    EXPECT_EQ(Utf8ToWide("\xc3"), L"\ufffd");             // truncated sequence
+    EXPECT_EQ(Utf8ToWide("\xc0\x80" "a"), L"\ufffd\ufffd" L"a");  // over-long
+    EXPECT_EQ(Utf16ToUtf8(std::u16string(1, u'\xd800')), "\xef\xbf\xbd");  // lone surrogate
+}
+
+class TempFolder : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char name[] = "/tmp/rk_platform_XXXXXX";
+        ASSERT_NE(mkdtemp(name), nullptr);
+        dir_ = name;
+    }
+    void TearDown() override { std::system(("rm -rf " + dir_).c_str()); }
+    std::string dir_;
+};
+
+TEST_F(TempFolder, FilesReadWriteAndCreateNewRefusesExisting) {
+    std::string path = JoinPath(dir_, "a.bin");
+    PlatformFile out;
+    ASSERT_TRUE(out.Open(path, PlatformFile::Mode::CreateNew));
+    ASSERT_TRUE(out.WriteAt(4, "wxyz", 4));
+    out.Close();
+    PlatformFile again;
+    EXPECT_FALSE(again.Open(path, PlatformFile::Mode::CreateNew));
+    PlatformFile in;
+    ASSERT_TRUE(in.Open(path, PlatformFile::Mode::Read));
+    EXPECT_EQ(in.Size(), 8);
+    char buffer[8];
+    ASSERT_TRUE(in.ReadAt(0, buffer, 8));
+    EXPECT_EQ(std::string(buffer, 8), std::string("\0\0\0\0wxyz", 8));
+    EXPECT_FALSE(in.ReadAt(6, buffer, 4));  // past the end
+    EXPECT_EQ(in.ReadSomeAt(6, buffer, 4), 2);
+}
+
+TEST_F(TempFolder, DirectoriesAndLinks) {
+    std::string deep = JoinPath(dir_, "a/b/c");
+    EXPECT_TRUE(CreateDirectories(deep));
+    EXPECT_EQ(GetEntryKind(deep), EntryKind::Directory);
+    ASSERT_EQ(symlink(deep.c_str(), JoinPath(dir_, "link").c_str()), 0);
+    EXPECT_EQ(GetEntryKind(JoinPath(dir_, "link")), EntryKind::Link);
+    std::vector<std::string> names;
+    EXPECT_TRUE(ListDirectory(dir_, names));
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"a", "link"}));
+    int error = 0;
+    EXPECT_FALSE(ListDirectory(JoinPath(dir_, "none"), names, &error));
+    EXPECT_EQ(error, ENOENT);
+    EXPECT_EQ(ParentFolder("/x/y"), "/x");
+    EXPECT_EQ(ParentFolder("/x"), "/");
+    EXPECT_EQ(ParentFolder("x"), "");
+}
+
+TEST_F(TempFolder, IniFileKeepsSectionsApart) {
+    std::string path = JoinPath(dir_, "d.ini");
+    std::ofstream(path) << "; comment\n[device]\n version = 4.4 \n[other]\nversion=1\n";
+    IniFile ini;
+    ASSERT_TRUE(ini.Load(path));
+    EXPECT_EQ(ini.Get("device", "version"), "4.4");
+    EXPECT_EQ(ini.Get("other", "version"), "1");
+    EXPECT_EQ(ini.Get("device", "missing", "d"), "d");
+    ini.Set("new", "k", "v");
+    ASSERT_TRUE(ini.Save(path));
+    IniFile back;
+    ASSERT_TRUE(back.Load(path));
+    EXPECT_EQ(back.Get("new", "k"), "v");
+}
+
+TEST(TimeConversionTest, DosAndSystemTimes) {
+    uint64_t ft = 0;
+    ASSERT_TRUE(SystemTimeToFileTime({1970, 1, 0, 1, 0, 0, 0, 0}, &ft));
+    EXPECT_EQ(ft, kFileTimeUnixEpoch);
+    ASSERT_TRUE(SystemTimeToFileTime({1601, 1, 0, 1, 0, 0, 0, 0}, &ft));
+    EXPECT_EQ(ft, 0u);
+    // 2010-06-15 12:34:56: date (30<<9)|(6<<5)|15, time (12<<11)|(34<<5)|28
+    ASSERT_TRUE(DosDateTimeToFileTime((30 << 9) | (6 << 5) | 15, (12 << 11) | (34 << 5) | 28, &ft));
+    EXPECT_EQ(FileTimeToUnixSeconds(ft), 1276605296);
+    SystemTime back{};
+    ASSERT_TRUE(FileTimeToSystemTime(ft, &back));
+    EXPECT_EQ(back.year, 2010);
+    EXPECT_EQ(back.month, 6);
+    EXPECT_EQ(back.day, 15);
+    EXPECT_EQ(back.second, 56);
+    EXPECT_EQ(back.dayOfWeek, 2);  // a Tuesday
+    EXPECT_FALSE(DosDateTimeToFileTime((30 << 9) | (2 << 5) | 30, 0, &ft));  // 30 February
+    EXPECT_FALSE(DosDateTimeToFileTime(0, 0, &ft));                          // month 0
+    EXPECT_EQ(UnixSecondsToFileTime(1276605296), ft);
+}
+
+TEST(SemaphoreTest, RefusesReleaseBeyondMaximumAndWakesWaiter) {
+    Semaphore s(0, 2);
+    EXPECT_FALSE(s.WaitFor(10));
+    EXPECT_TRUE(s.Release());
+    EXPECT_TRUE(s.Release());
+    EXPECT_FALSE(s.Release());
+    EXPECT_EQ(s.Count(), 2u);
+    s.Wait();
+    s.Wait();
+    std::thread waker([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        s.Release();
+    });
+    EXPECT_TRUE(s.WaitFor(5000));
+    waker.join();
+}

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# One entry for every way of building this tree:
+#   scripts/dev.sh sample     install, build, recover the built-in sample phone into build/recovered
+#   scripts/dev.sh test       install, build, run every test
+#   scripts/dev.sh sanitize   build in build-asan with AddressSanitizer + UBSan and run every test
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc 2>/dev/null || echo 4)
+
+install_packages() {
+    local wanted missing=()
+    wanted=$(grep -v '^#' scripts/packages.txt | tr '\n' ' ')
+    for p in $wanted; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    if [ ${#missing[@]} -gt 0 ]; then
+        if [ "$(id -u)" != 0 ]; then
+            echo "missing packages: ${missing[*]} (run as root to install them)" >&2
+            exit 1
+        fi
+        export DEBIAN_FRONTEND=noninteractive
+        apt-get update -q
+        apt-get install -y -q --no-install-recommends "${missing[@]}"
+    fi
+}
+
+build() {  # build DIR [cmake options...]
+    local dir=$1
+    shift
+    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+    cmake --build "$dir" -j "$jobs"
+}
+
+run_tests() {  # run_tests DIR
+    (cd "$1" && ctest -j "$jobs" --output-on-failure --timeout 900)
+}
+
+case "${1:-}" in
+    sample)
+        install_packages
+        build build
+        rm -rf build/recovered
+        build/bin/relikorda-recover --device build/testdata/sample_phone --out build/recovered
+        ;;
+    test)
+        install_packages
+        build build
+        run_tests build
+        ;;
+    sanitize)
+        install_packages
+        build build-asan -DRK_SANITIZE=ON
+        ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 run_tests build-asan
+        ;;
+    *)
+        echo "usage: scripts/dev.sh sample|test|sanitize" >&2
+        exit 2
+        ;;
+esac

@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "CDataContainer.h"
+#include "IProgress.h"
+#include "ItemRecords.h"
+#include "Lockers.h"
+#include "ResultCode.h"
+
+TEST(ResultCodeTest, OnlyTheTopByteOfTheHighHalfMeansFailure) {
+    EXPECT_TRUE(Succeeded(RK_OK));
+    EXPECT_TRUE(Succeeded(0x00FFFFFF00000001ULL));
+    EXPECT_TRUE(Failed(0x0100000000000000ULL));  // failure even with error number 0
+    ResultCode rc = RK_FAIL(RK_E_CANCELLED);
+    EXPECT_TRUE(Failed(rc));
+    EXPECT_EQ(ErrorNumber(rc), 13u);
+    EXPECT_EQ(rc >> 32, 0x01000000u + __LINE__ - 3);
+}
+
+class ContainerTest : public ::testing::Test {
+protected:
+    CDataContainer<_SMS_INFOMATION> box;
+    static _SMS_INFOMATION Record(unsigned id) { return {id, 0, reinterpret_cast<ISMSSession*>(0x1000 + id)}; }
+};
+
+TEST_F(ContainerTest, FreshAndAllRecords) {
+    EXPECT_EQ(box.PopFresh(), 0xFFFFFFFFu);
+    EXPECT_EQ(box.Count(), 0);
+    box.InsertItem(Record(1));
+    box.InsertItem(Record(2));
+    EXPECT_EQ(box.FreshCount(), 2);
+    unsigned first = box.PopFresh();
+    EXPECT_TRUE(first == 1 || first == 2);
+    EXPECT_EQ(box.FreshCount(), 1);
+    EXPECT_EQ(box.Count(), 2);
+    box.ClearFresh();
+    EXPECT_EQ(box.FreshCount(), 0);
+    EXPECT_EQ(box.Count(), 2);
+    EXPECT_EQ(box.PopFresh(), 0xFFFFFFFFu);
+    int seen = 0;
+    for (auto it = box.Begin(); it != box.End(); ++it) {
+        EXPECT_EQ(it->second.session, Record(it->first).session);
+        ++seen;
+    }
+    EXPECT_EQ(seen, 2);
+}
+
+TEST_F(ContainerTest, AtUnknownIdInsertsZeroRecordThatInsertItemThenReplaces) {
+    box.InsertItem(Record(7));
+    box.ClearFresh();
+    _SMS_INFOMATION* probe = box.At(9);
+    ASSERT_NE(probe, nullptr);
+    EXPECT_EQ(probe->id, 0u);
+    EXPECT_EQ(probe->session, nullptr);
+    EXPECT_EQ(box.Count(), 2);
+    EXPECT_EQ(box.FreshCount(), 0);
+    probe->check = 1;  // the consumer ticked it meanwhile
+    box.InsertItem(Record(9));
+    EXPECT_EQ(box.At(9)->session, Record(9).session);
+    EXPECT_EQ(box.At(9)->check, 1u);
+    // A real record is kept: a second insert under the same id changes nothing.
+    _SMS_INFOMATION other = Record(7);
+    other.session = nullptr;
+    box.InsertItem(other);
+    EXPECT_EQ(box.At(7)->session, Record(7).session);
+}
+
+TEST_F(ContainerTest, KeywordIsStoredUpperCase) {
+    EXPECT_FALSE(box.SetKeyword(nullptr));
+    EXPECT_TRUE(box.SetKeyword("abc"));
+    EXPECT_EQ(box.Keyword(), "ABC");
+    EXPECT_FALSE(box.SetKeyword("ABC"));
+    EXPECT_FALSE(box.SetKeyword("abc"));
+    EXPECT_EQ(box.Begin().Keyword(), "ABC");
+    EXPECT_TRUE(box.SetKeyword("\xc3\xa9t\xc3\xa9"));  // bytes >= 0x80 stay as they are
+    EXPECT_EQ(box.Keyword(), "\xc3\xa9T\xc3\xa9");
+    EXPECT_TRUE(box.SetKeyword(nullptr));
+    EXPECT_FALSE(box.SetKeyword(nullptr));
+}
+
+TEST_F(ContainerTest, ReleaseLeavesTheContainerIntact) {
+    box.InsertItem(Record(1));
+    ICommon* common = &box;
+    common->Release();
+    EXPECT_EQ(box.Count(), 1);
+}
+
+// A consumer that locks the container from inside the data-changed call, on the analyser's thread.
+class LockingSink : public IProgress {
+public:
+    explicit LockingSink(IDataContainer<_SMS_INFOMATION>* box) : box_(box) {}
+    void OnProgress(const PROGRESS_INFO*) override {}
+    void OnDataChanged(int kind) override {
+        autolocker<IDataContainer<_SMS_INFOMATION>*> guard(box_);
+        counted = box_->Count();
+        lastKind = kind;
+    }
+    int ShouldContinue() override { return 1; }
+    int counted = -1;
+    int lastKind = 0;
+
+private:
+    IDataContainer<_SMS_INFOMATION>* box_;
+};
+
+TEST_F(ContainerTest, LockReenteredFromDataChangedOnTheSameThread) {
+    LockingSink sink(&box);
+    std::atomic<bool> readerGotIn{false};
+    {
+        autolocker<CDataContainer<_SMS_INFOMATION>*> guard(&box);
+        box.InsertItem(Record(3));
+        sink.OnDataChanged(DATA_KIND_MESSAGES);
+        std::thread reader([&] {
+            autolocker<IDataContainer<_SMS_INFOMATION>*> other(&box);
+            readerGotIn = true;
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        EXPECT_FALSE(readerGotIn);  // another thread waits while the analyser holds the lock
+        reader.detach();
+    }
+    for (int i = 0; i < 200 && !readerGotIn; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_TRUE(readerGotIn);
+    EXPECT_EQ(sink.counted, 1);
+    EXPECT_EQ(sink.lastKind, 2);
+}
+
+TEST(LockersTest, NullContainerIsIgnoredAndCriticalSectionGuardNests) {
+    { autolocker<CDataContainer<_CONTACT_INFOMATION>*> guard(nullptr); }
+    CRITICAL_SECTION cs;
+    {
+        autolocker<critical_locker> outer(&cs);
+        autolocker<critical_locker> inner(&cs);
+    }
+    EXPECT_TRUE(cs.TryEnter());
+    cs.Leave();
+}
+
+TEST(RecordLayoutTest, RecordsKeepTheirFieldOrder) {
+    EXPECT_EQ(offsetof(_ARCHIVE_INFOMATION, type), 8u);
+    EXPECT_EQ(offsetof(_ARCHIVE_INFOMATION, owner), 16u);
+    EXPECT_EQ(offsetof(_ARCHIVE_INFOMATION, node), 24u);
+    EXPECT_EQ(offsetof(_CONTACT_INFOMATION, data), 8u);
+    EXPECT_EQ(sizeof(PROGRESS_INFO), 1068u);
+}
