@@ -28,3 +28,52 @@ function(rk_add_test name)
     PROPERTIES LABELS "${T_LABELS}" ENVIRONMENT "RK_TESTDATA=${CMAKE_BINARY_DIR}/testdata"
     DISCOVERY_TIMEOUT 60)
 endfunction()
+
+# rk_add_fixture(target SCRIPT script [ARGS ...] [DEPENDS ...]): runs the script with a fresh output
+# folder ${CMAKE_BINARY_DIR}/testdata/<target> as its first argument; made again when the script or
+# a dependency changes. Tests that read it add_dependencies() on the target.
+function(rk_add_fixture target)
+  cmake_parse_arguments(F "" "SCRIPT" "ARGS;DEPENDS" ${ARGN})
+  set(out ${CMAKE_BINARY_DIR}/testdata/${target})
+  set(stamp ${CMAKE_BINARY_DIR}/testdata/${target}.stamp)
+  add_custom_command(OUTPUT ${stamp}
+    COMMAND ${CMAKE_COMMAND} -E rm -rf ${out}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${out}
+    COMMAND ${F_SCRIPT} ${out} ${F_ARGS}
+    COMMAND ${CMAKE_COMMAND} -E touch ${stamp}
+    DEPENDS ${F_SCRIPT} ${F_DEPENDS}
+    COMMENT "Making test data ${target}"
+    VERBATIM)
+  add_custom_target(${target} ALL DEPENDS ${stamp})
+endfunction()
+
+# rk_add_bench(name SOURCES ... LIBS ...): a benchmark program; run by hand, never by CTest.
+function(rk_add_bench name)
+  cmake_parse_arguments(B "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${B_SOURCES})
+  target_link_libraries(${name} PRIVATE ${B_LIBS} Threads::Threads)
+endfunction()
+
+# rk_add_fuzzer(name SOURCES ... LIBS ... [CORPUS dir]): a target defining LLVMFuzzerTestOneInput.
+# Built with clang and RK_FUZZ=ON it is a libFuzzer program; otherwise it links a small driver that
+# replays the corpus and a bounded number of mutations of it, and CTest runs that.
+option(RK_FUZZ "Build fuzz targets with libFuzzer (needs clang)" OFF)
+set(RK_FUZZ_SECONDS 20 CACHE STRING "Seconds each libFuzzer target runs under CTest")
+function(rk_add_fuzzer name)
+  cmake_parse_arguments(Z "" "CORPUS" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${Z_SOURCES})
+  target_link_libraries(${name} PRIVATE ${Z_LIBS} Threads::Threads)
+  if(RK_FUZZ AND CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+    set(args -max_total_time=${RK_FUZZ_SECONDS} -rss_limit_mb=2048 -timeout=10)
+  else()
+    target_link_libraries(${name} PRIVATE rk_fuzz_driver)
+    set(args --iterations=3000)
+  endif()
+  if(Z_CORPUS)
+    list(APPEND args ${Z_CORPUS})
+  endif()
+  add_test(NAME fuzz.${name} COMMAND ${name} ${args})
+  set_tests_properties(fuzz.${name} PROPERTIES LABELS fuzz TIMEOUT 600)
+endfunction()
