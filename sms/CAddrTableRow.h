@@ -1,0 +1,18 @@
+#pragma once
+#include <string>
+
+#include "CTableRow.h"
+#include "SmsTableKinds.h"
+
+class CAddrTableRow : public CTableRow {
+public:
+    CAddrTableRow() : CTableRow(kAddrKind) {}
+    bool Equals(const CTableRow* other) const override;
+    std::string ToString() const override { return std::string(); }
+
+    int64_t messageId = 0;
+    int64_t contactId = 0;
+    std::string address;
+    int type = 0;  // 129 bcc, 130 cc, 137 from, 151 to
+    int64_t charset = 0;
+};

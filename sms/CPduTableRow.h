@@ -1,0 +1,24 @@
+#pragma once
+#include <string>
+#include <vector>
+
+#include "CBaseSmsAndMmsTableRow.h"
+#include "SmsTableKinds.h"
+
+class CPduTableRow : public CBaseSmsAndMmsTableRow {
+public:
+    CPduTableRow() : CBaseSmsAndMmsTableRow(kPduKind) {}
+    // The parts take no part in equality.
+    bool Equals(const CTableRow* other) const override;
+    std::string ToString() const override;
+
+    // Attaches a part row (not owned). A recovered part that repeats an attached one is left out; one
+    // whose text grows an attached text part of the same location replaces it.
+    void AddPart(CTableRow* part);
+
+    int messageBox = 0;  // 0..4; 5 for rows the assembly makes up
+    std::string subject;
+    int64_t subjectCharset = 106;
+    int multipartKind = 0;
+    std::vector<CTableRow*> parts;  // CPartTableRow, owned by the part analyser
+};

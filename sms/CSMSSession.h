@@ -1,0 +1,29 @@
+#pragma once
+#include <string>
+
+#include "ISMSSession.h"
+#include <tinyxml.h>
+
+// A conversation parsed once from its document.
+class CSMSSession : public ISMSSession {
+public:
+    explicit CSMSSession(const char* xmlText);
+    ~CSMSSession() override;
+
+    void Release() override { delete this; }
+    ISMSData* FirstData() override;
+    ISMSData* NextData() override;
+    ISMSData* LastData() override;
+    const char* GetNumber() override { return number_.c_str(); }
+    const char* GetName() override { return name_.c_str(); }
+    int GetTotal() override;
+    int GetDeletedCount() override;
+    int Matches(const char* keyword) override;
+
+private:
+    TiXmlDocument document_;
+    const TiXmlElement* root_ = nullptr;
+    const TiXmlElement* cursor_ = nullptr;
+    std::string number_;
+    std::string name_;
+};

@@ -1,0 +1,19 @@
+#pragma once
+#include <string>
+
+#include "CBaseSmsAndMmsTableRow.h"
+#include "SmsTableKinds.h"
+
+class CSmsTableRow : public CBaseSmsAndMmsTableRow {
+public:
+    CSmsTableRow() : CBaseSmsAndMmsTableRow(kSmsKind) {}
+    bool Equals(const CTableRow* other) const override;
+    std::string ToString() const override;
+
+    // Received (type 1), or sent in any state.
+    bool IsSent() const { return type != 1; }
+
+    std::string address;
+    int type = 0;  // 0..6; 7 for text-only rows the assembly makes up
+    std::string body;
+};

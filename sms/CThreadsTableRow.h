@@ -1,0 +1,22 @@
+#pragma once
+#include <string>
+#include <vector>
+
+#include "CTableRow.h"
+#include "SmsTableKinds.h"
+
+class CThreadsTableRow : public CTableRow {
+public:
+    CThreadsTableRow() : CTableRow(kThreadsKind) {}
+    bool Equals(const CTableRow* other) const override;
+    std::string ToString() const override { return std::string(); }
+
+    int64_t date = 0;  // seconds
+    std::vector<int64_t> recipientIds;
+    std::string snippet;
+    int type = 0;
+};
+
+// Parses "recipient_ids": pieces split at spaces, sorted as strings without repeats, each at most 19
+// decimal digits. False at the first bad piece (ids already appended stay).
+bool ParseRecipientIds(std::vector<int64_t>& ids, const std::string& text);

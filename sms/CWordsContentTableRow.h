@@ -1,0 +1,18 @@
+#pragma once
+#include <string>
+
+#include "CTableRow.h"
+#include "SmsTableKinds.h"
+
+// A row of the full-text index's content table: the indexed text of an sms body or an MMS text part.
+class CWordsContentTableRow : public CTableRow {
+public:
+    CWordsContentTableRow() : CTableRow(kWordsContentKind) {}
+    bool Equals(const CTableRow* other) const override;
+    std::string ToString() const override { return std::string(); }
+
+    int64_t rowId = 0;     // "c0_id"
+    std::string indexText;  // "c1index_text"
+    int64_t sourceId = 0;  // "c2source_id"
+    int64_t tableToUse = 0;  // "c3table_to_use": 1 sms, 2 part
+};

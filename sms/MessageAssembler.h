@@ -1,0 +1,102 @@
+#pragma once
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "ResultCode.h"
+#include "SmsRowStore.h"
+
+class CTableRow;
+class CThreadsTableRow;
+class CSmsTableRow;
+class CPduTableRow;
+class CPartTableRow;
+
+// The row maps of the seven tables, as their analysers hold them (rows by _id).
+struct SmsTableRows {
+    const SmsRowMap* threads = nullptr;
+    const SmsRowMap* addr = nullptr;
+    const SmsRowMap* canonicalAddresses = nullptr;
+    const SmsRowMap* sms = nullptr;
+    const SmsRowMap* pdu = nullptr;
+    const SmsRowMap* part = nullptr;
+    const SmsRowMap* wordsContent = nullptr;
+};
+
+// Partner address to the conversation's messages in date order.
+using SmsResultMap = std::map<std::string, std::vector<CTableRow*>>;
+
+// Joins the table rows into conversations keyed by the partner's address. Rows it makes up (copies
+// of unplaced sms, PDU rows for parts, text-only messages) belong to it and die with it, so the
+// result map is only meaningful while the assembler lives.
+class MessageAssembler {
+public:
+    MessageAssembler(const SmsTableRows& tables, SmsResultMap* result);
+    ~MessageAssembler();
+    MessageAssembler(const MessageAssembler&) = delete;
+    MessageAssembler& operator=(const MessageAssembler&) = delete;
+
+    // Registers the addresses, links the threads, runs the assignment chain and fills the result map.
+    ResultCode Build();
+
+private:
+    using Conversation = std::vector<CTableRow*>;
+
+    // Process-wide counters: ids and names never repeat within one process.
+    int64_t NextAddressId();
+    int64_t NextThreadId();
+    static std::string MakeUnknownAddress();
+    int64_t NewUnknownPartner(std::string* name = nullptr);
+
+    void RegisterAddress(const std::string& spelling);
+    void RegisterAddresses();
+    void AddLink(int64_t threadId, int64_t addressId);
+    bool HasAddress(const std::string& address, int64_t* id) const;
+
+    void LinkThreads();
+    void LinkThreadRecipients();
+    void LinkSmsThreads();
+    void LinkPduThreads();
+    void AddOrphanPartPdus();
+
+    ResultCode RunAssignmentChain();
+    ResultCode AssignSmsRows();
+    ResultCode JoinPartsToPdus();
+    ResultCode AssignPduRows();
+    ResultCode AddThreadSnippets();
+    ResultCode AddIndexOnlyMessages();
+    void SortConversations();
+    void RemoveDuplicateMessages();
+    void FillResultMap();
+
+    bool Place(int64_t addressId, CTableRow* row);
+    void IndexSms(CSmsTableRow* row);
+    void AttachPart(CPduTableRow* pdu, CPartTableRow* part);
+    CPduTableRow* NewMadeUpPdu(int64_t id, int64_t threadId, int64_t date);
+    CSmsTableRow* NewTextOnlyMessage(int64_t id, int64_t threadId, int64_t date, const std::string& address,
+                                     const std::string& body);
+
+    // Whether a placed text holds text; snippet messages of the given thread are not looked at.
+    bool IsTextIndexed(int64_t sourceId, const std::string& text, const CThreadsTableRow* thread = nullptr) const;
+    bool IsTextPlacedInThread(const CSmsTableRow* row) const;
+    static bool ConversationContainsText(const Conversation& rows, const std::string& text);
+    bool AddSnippetToConversation(int64_t addressId, const CThreadsTableRow* row);
+    bool AddSnippetToRecipients(const CThreadsTableRow* row);
+    bool AddSnippetConversation(const CThreadsTableRow* row);
+
+    SmsTableRows tables_;
+    SmsResultMap* result_;
+
+    std::vector<std::string> knownAddresses_;
+    std::multimap<int64_t, CTableRow*> pduRows_;
+    std::multimap<int64_t, CTableRow*> ownedRows_;
+    std::multimap<int64_t, CTableRow*> textRowsById_;
+    std::multimap<int64_t, CTableRow*> textRowsByLength_;
+    std::map<std::string, int64_t> addressToId_;
+    std::map<int64_t, std::string> idToAddress_;
+    std::multimap<int64_t, int64_t> threadToAddress_;
+    std::set<int64_t> knownThreadIds_;
+    std::map<int64_t, Conversation> conversations_;
+};

@@ -1,0 +1,194 @@
+#include "SmsRowParsers.h"
+
+#include <memory>
+#include <new>
+
+#include "CAddrTableRow.h"
+#include "CCanonicalAddressesTableRow.h"
+#include "CPartTableRow.h"
+#include "CPduTableRow.h"
+#include "CSmsTableRow.h"
+#include "CThreadsTableRow.h"
+#include "CWordsContentTableRow.h"
+#include "SmsContentTypes.h"
+#include "SmsTextConversion.h"
+#include "TextUtils.h"
+
+namespace {
+
+template <class Row>
+std::unique_ptr<Row> NewRow(bool live, const FieldValue& id) {
+    std::unique_ptr<Row> row(new (std::nothrow) Row);
+    if (row) {
+        row->live = live ? 1 : 0;
+        row->id = id.ToInt64();
+    }
+    return row;
+}
+
+std::string Utf8Text(const FieldValue& value) { return ToTextInCharset(value, kCharsetUtf8); }
+
+bool IsAddressText(const std::string& text) { return IsPhoneNumberText(text) || IsEmailAddress(text); }
+
+std::string StripAngleBrackets(std::string text) {
+    if (text.size() >= 2 && text.front() == '<' && text.back() == '>') text = text.substr(1, text.size() - 2);
+    return text;
+}
+
+const char* const kThreadsColumns[] = {
+    "_id", "date", "recipient_ids", "snippet", "type"};
+
+CTableRow* BuildThreadsRow(const FieldValue* v, bool live) {
+    auto row = NewRow<CThreadsTableRow>(live, v[0]);
+    if (!row) return nullptr;
+    row->date = v[1].ToInt64() / 1000;
+    std::string recipients = Utf8Text(v[2]);
+    if (recipients.empty() || !ParseRecipientIds(row->recipientIds, recipients)) return nullptr;
+    row->snippet = Utf8Text(v[3]);
+    int64_t type = v[4].ToInt64();
+    if (type != 0 && type != 1) return nullptr;
+    row->type = static_cast<int>(type);
+    return row.release();
+}
+
+const char* const kAddrColumns[] = {"_id",     "msg_id", "contact_id",
+                                  "address", "type",   "charset"};
+
+CTableRow* BuildAddrRow(const FieldValue* v, bool live) {
+    auto row = NewRow<CAddrTableRow>(live, v[0]);
+    if (!row) return nullptr;
+    row->messageId = v[1].ToInt64();
+    row->contactId = v[2].ToInt64();
+    row->address = Utf8Text(v[3]);
+    if (row->address.empty()) return nullptr;
+    if (row->address != "insert-address-token" && !IsAddressText(row->address)) return nullptr;
+    int64_t type = v[4].ToInt64();
+    if (type != 129 && type != 130 && type != 137 && type != 151) return nullptr;
+    row->type = static_cast<int>(type);
+    row->charset = v[5].ToInt64();
+    return row.release();
+}
+
+const char* const kCanonicalColumns[] = {"_id", "address"};
+
+CTableRow* BuildCanonicalRow(const FieldValue* v, bool live) {
+    auto row = NewRow<CCanonicalAddressesTableRow>(live, v[0]);
+    if (!row) return nullptr;
+    row->address = Utf8Text(v[1]);
+    if (row->address.empty() || !IsAddressText(row->address)) return nullptr;
+    return row.release();
+}
+
+const char* const kSmsColumns[] = {"_id",  "thread_id", "address",
+                                 "date", "type",      "body"};
+
+CTableRow* BuildSmsRow(const FieldValue* v, bool live) {
+    auto row = NewRow<CSmsTableRow>(live, v[0]);
+    if (!row) return nullptr;
+    row->threadId = v[1].ToInt64();
+    row->address = Utf8Text(v[2]);
+    if (!IsAddressText(row->address)) row->address.clear();
+    row->date = v[3].ToInt64() / 1000;
+    int64_t type = v[4].ToInt64();
+    if (type < 0 || type > 6) return nullptr;
+    row->type = static_cast<int>(type);
+    row->body = Utf8Text(v[5]);
+    if (row->body.empty() || IsBlankText(row->body)) return nullptr;
+    return row.release();
+}
+
+const char* const kPduColumns[] = {"_id", "thread_id", "date", "msg_box",
+                                 "sub", "sub_cs",    "ct_t"};
+
+CTableRow* BuildPduRow(const FieldValue* v, bool live) {
+    auto row = NewRow<CPduTableRow>(live, v[0]);
+    if (!row) return nullptr;
+    row->threadId = v[1].ToInt64();
+    row->date = v[2].ToInt64();
+    int64_t box = v[3].ToInt64();
+    if (box < 0 || box > 4) return nullptr;
+    row->messageBox = static_cast<int>(box);
+    row->subjectCharset = v[5].IsPresent() ? v[5].ToInt64() : kCharsetUtf8;
+    // A subject that does not decode leaves the message without one; the message itself is kept.
+    if (v[4].IsPresent()) row->subject = ToTextInCharset(v[4], row->subjectCharset);
+    std::string multipart = Utf8Text(v[6]);
+    if (multipart.empty()) return nullptr;
+    row->multipartKind = LookupMultipartKind(multipart);
+    if (row->multipartKind < 0) return nullptr;
+    return row.release();
+}
+
+const char* const kPartColumns[] = {"_id", "mid",  "seq",   "ct",
+                                  "chset", "cl", "_data", "text",
+                                  "cid",  "name",  "fn"};
+
+CTableRow* BuildPartRow(const FieldValue* v, bool live) {
+    auto row = NewRow<CPartTableRow>(live, v[0]);
+    if (!row) return nullptr;
+    row->messageId = v[1].ToInt64();
+    row->sequence = v[2].ToInt64();
+    std::string type = Utf8Text(v[3]);
+    if (type.empty()) return nullptr;
+    row->contentClass = ClassifyContentType(type);
+    if (row->contentClass < 0) return nullptr;
+    row->charset = v[4].ToInt64();
+    row->contentLocation = Utf8Text(v[5]);
+    row->contentId = StripAngleBrackets(Utf8Text(v[8]));
+    row->name = Utf8Text(v[9]);
+    row->fileName = Utf8Text(v[10]);
+    // Without "cl" the part is still named by its content id, name or file name.
+    if (row->Location().empty()) return nullptr;
+    // Paths on the device are UTF-8 whatever the part's character set.
+    if (v[6].IsPresent()) {
+        row->dataPath = Utf8Text(v[6]);
+        if (row->dataPath.empty()) return nullptr;
+    }
+    if (v[7].IsPresent()) {
+        row->text = Utf8Text(v[7]);
+        if (row->text.empty()) return nullptr;
+    }
+    if (!row->dataPath.empty() && !IsBlankText(row->dataPath)) return row.release();
+    if (!row->text.empty() && !IsBlankText(row->text)) return row.release();
+    return nullptr;
+}
+
+const char* const kWordsColumns[] = {"docid",
+                                   "c0_id",
+                                   "c1index_text",
+                                   "c2source_id",
+                                   "c3table_to_use"};
+
+CTableRow* BuildWordsRow(const FieldValue* v, bool live) {
+    auto row = NewRow<CWordsContentTableRow>(live, v[0]);
+    if (!row) return nullptr;
+    row->rowId = v[1].ToInt64();
+    row->indexText = Utf8Text(v[2]);
+    if (row->indexText.empty() || IsBlankText(row->indexText)) return nullptr;
+    row->sourceId = v[3].ToInt64();
+    row->tableToUse = v[4].ToInt64();
+    if (row->tableToUse == 1) {
+        if (row->rowId != row->sourceId) return nullptr;
+    } else if (row->tableToUse == 2) {
+        if (row->rowId != row->sourceId + 2) return nullptr;
+    } else {
+        return nullptr;
+    }
+    return row.release();
+}
+
+template <size_t N>
+constexpr size_t CountOf(const char* const (&)[N]) {
+    return N;
+}
+
+}  // namespace
+
+const SmsTableLayout kThreadsLayout = {"threads", kThreadsColumns, CountOf(kThreadsColumns), BuildThreadsRow};
+const SmsTableLayout kAddrLayout = {"addr", kAddrColumns, CountOf(kAddrColumns), BuildAddrRow};
+const SmsTableLayout kCanonicalAddressesLayout = {"canonical_addresses", kCanonicalColumns,
+                                                  CountOf(kCanonicalColumns), BuildCanonicalRow};
+const SmsTableLayout kSmsLayout = {"sms", kSmsColumns, CountOf(kSmsColumns), BuildSmsRow};
+const SmsTableLayout kPduLayout = {"pdu", kPduColumns, CountOf(kPduColumns), BuildPduRow};
+const SmsTableLayout kPartLayout = {"part", kPartColumns, CountOf(kPartColumns), BuildPartRow};
+const SmsTableLayout kWordsContentLayout = {"words_content", kWordsColumns, CountOf(kWordsColumns),
+                                            BuildWordsRow};

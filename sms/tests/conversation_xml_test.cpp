@@ -1,0 +1,195 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Base64.h"
+#include "CDeviceFolder.h"
+#include "CPartTableRow.h"
+#include "CPduTableRow.h"
+#include "CSmsTableRow.h"
+#include "ConversationXmlBuilder.h"
+#include "ISMSSession.h"
+#include "PartFileName.h"
+#include "platform/FileSystem.h"
+#include "platform/StringConversion.h"
+
+namespace {
+
+// A phone folder with a few part files, and a working folder beside it.
+class ConversationXmlTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/rk_sms_xml_XXXXXX";
+        ASSERT_TRUE(mkdtemp(pattern));
+        root_ = pattern;
+        parts_ = root_ + "/phone/fs/data/data/com.android.providers.telephony/app_parts";
+        ASSERT_TRUE(platform::CreateDirectories(parts_));
+        ASSERT_TRUE(platform::CreateDirectories(root_ + "/work"));
+        ASSERT_TRUE(device_.Load(root_ + "/phone"));
+    }
+    void TearDown() override { std::system(("rm -rf '" + root_ + "'").c_str()); }
+
+    std::string AddPartFile(const std::string& name, const std::string& bytes) {
+        std::ofstream(parts_ + "/" + name, std::ios::binary) << bytes;
+        return "/data/data/com.android.providers.telephony/app_parts/" + name;
+    }
+    std::string AddPartFileOfSize(const std::string& name, size_t size) {
+        std::ofstream out(parts_ + "/" + name, std::ios::binary);
+        std::string block(1 << 16, 'z');
+        for (size_t left = size; left > 0;) {
+            size_t n = std::min(left, block.size());
+            out.write(block.data(), static_cast<std::streamsize>(n));
+            left -= n;
+        }
+        return "/data/data/com.android.providers.telephony/app_parts/" + name;
+    }
+
+    std::string Build(const std::string& number, const std::vector<CTableRow*>& rows,
+                      const std::string* name = nullptr) {
+        ConversationXmlBuilder builder(&device_, platform::Utf8ToWide(root_ + "/work"));
+        std::unique_ptr<char[]> text = builder.Build(number, name, rows);
+        return text ? std::string(text.get()) : std::string();
+    }
+
+    std::unique_ptr<CPartTableRow> Part(int cls, const std::string& cl, const std::string& data,
+                                        const std::string& text = "") {
+        auto part = std::make_unique<CPartTableRow>();
+        part->live = 1;
+        part->contentClass = cls;
+        part->contentLocation = cl;
+        part->dataPath = data;
+        part->text = text;
+        return part;
+    }
+
+    std::string root_, parts_;
+    CDeviceFolder device_;
+};
+
+std::unique_ptr<CSmsTableRow> Sms(const std::string& body, int type, int64_t date, bool live) {
+    auto row = std::make_unique<CSmsTableRow>();
+    row->body = body;
+    row->type = type;
+    row->date = date;
+    row->live = live;
+    return row;
+}
+
+}  // namespace
+
+TEST_F(ConversationXmlTest, GoldenConversation) {
+    auto received = Sms("Tom & Jerry <3", 1, 1300000000, true);
+    auto failed = Sms("not sent", 5, 1300000060, false);
+    auto smil = Part(6, "smil.xml", "",
+                     "<smil><head><layout><region id=\"Image\" left=\"0\" top=\"0\"/>"
+                     "<region id=\"Text\" left=\"0\" top=\"70\"/></layout></head><body><par>"
+                     "<text src=\"cid:text_0.txt\" region=\"Text\"/><img src=\"cid:pic.jpg\" region=\"Image\"/>"
+                     "</par></body></smil>");
+    auto text = Part(1, "text_0.txt", "", "caption");
+    auto picture = Part(2, "pic.jpg", AddPartFile("PART_1", "\x89PNG"));
+    CPduTableRow mms;
+    mms.live = 1;
+    mms.date = 1300000120;
+    mms.messageBox = 4;
+    mms.parts = {smil.get(), text.get(), picture.get()};
+    std::string name = "Ann";
+    std::string xml = Build("+15550001", {received.get(), failed.get(), &mms}, &name);
+    EXPECT_EQ(xml,
+              "<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n"
+              "<sms_and_mms number=\"+15550001\" name=\"Ann\" total=\"3\" deleted_count=\"1\">\n"
+              "    <sms type=\"1\" date=\"1300000000\" send=\"0\" failed=\"0\" deleted=\"0\">\n"
+              "        <text type=\"1\">Tom &amp; Jerry &lt;3</text>\n"
+              "    </sms>\n"
+              "    <sms type=\"1\" date=\"1300000060\" send=\"1\" failed=\"1\" deleted=\"1\">\n"
+              "        <text type=\"1\">not sent</text>\n"
+              "    </sms>\n"
+              "    <mms type=\"2\" date=\"1300000120\" send=\"1\" failed=\"1\" deleted=\"0\">\n"
+              "        <value type=\"2\" length=\"4\" path=\"/data/data/com.android.providers.telephony/app_parts/"
+              "PART_1\" filename=\"pic.jpg\">iVBORw==</value>\n"
+              "        <text type=\"1\">caption</text>\n"
+              "    </mms>\n"
+              "</sms_and_mms>\n");
+
+    // The data objects read it back.
+    std::unique_ptr<ISMSSession, void (*)(ISMSSession*)> session(CreateSmsSession(xml.c_str()),
+                                                                  [](ISMSSession* s) { s->Release(); });
+    EXPECT_EQ(session->GetTotal(), 3);
+    ISMSData* first = session->FirstData();
+    ISMSItem* item = first->FirstItem();
+    EXPECT_STREQ(item->GetData(), "Tom & Jerry <3");
+    item->Release();
+    first->Release();
+    ISMSData* last = session->LastData();
+    ISMSItem* file = last->FirstItem();
+    EXPECT_EQ(file->GetLength(), 4);
+    EXPECT_EQ(std::string(file->GetData(), 4), "\x89PNG");
+    file->Release();
+    last->Release();
+}
+
+TEST_F(ConversationXmlTest, NoNameWithoutLookupAndNothingForEmptyConversations) {
+    auto sms = Sms("x", 2, 1, true);
+    std::string xml = Build("5550001", {sms.get()});
+    EXPECT_EQ(xml.find("name="), std::string::npos);
+
+    CPduTableRow partless;
+    EXPECT_EQ(Build("1", {&partless}), "");
+    EXPECT_EQ(Build("1", {}), "");
+    auto missing = Part(2, "gone.jpg", "/data/data/com.android.providers.telephony/app_parts/NONE");
+    auto smilOnly = Part(6, "s.smil", "", "<smil/>");
+    CPduTableRow failing;
+    failing.parts = {missing.get(), smilOnly.get()};
+    EXPECT_EQ(Build("1", {&failing}), "");
+    // Beside a message that stays, the failing MMS leaves no element.
+    std::string mixed = Build("1", {&failing, sms.get()});
+    EXPECT_EQ(mixed.find("<mms"), std::string::npos);
+    EXPECT_NE(mixed.find("total=\"1\""), std::string::npos);
+}
+
+TEST_F(ConversationXmlTest, SixteenMebibytesAreTheLimit) {
+    auto atLimit = Part(3, "a.amr", AddPartFileOfSize("PART_big", kMaxPartFileBytes));
+    auto over = Part(4, "v.3gp", AddPartFileOfSize("PART_over", kMaxPartFileBytes + 1));
+    CPduTableRow mms;
+    mms.parts = {atLimit.get(), over.get()};
+    std::string xml = Build("1", {&mms});
+    EXPECT_NE(xml.find("length=\"16777216\""), std::string::npos);
+    EXPECT_EQ(xml.find("length=\"16777217\""), std::string::npos);
+    EXPECT_EQ(xml.find("v.3gp"), std::string::npos);
+}
+
+TEST_F(ConversationXmlTest, GeneratedFileNamesCountPerConversation) {
+    std::string path = AddPartFile("PART_2", "abcd");
+    auto plain = Part(2, "photo.jpg", path);
+    auto withPath = Part(2, "dir/x.jpg", path);
+    auto longExt = Part(5, "dir/x.abcdef", path);
+    CPduTableRow mms;
+    mms.parts = {plain.get(), withPath.get(), longExt.get()};
+    std::string xml = Build("1", {&mms});
+    EXPECT_NE(xml.find("filename=\"photo.jpg\""), std::string::npos);
+    EXPECT_NE(xml.find("filename=\"00000001.jpg\""), std::string::npos);
+    EXPECT_NE(xml.find("filename=\"00000002\""), std::string::npos);
+    EXPECT_NE(xml.find(">YWJjZA==<"), std::string::npos);
+    // The next conversation counts from 1 again.
+    std::string next = Build("2", {&mms});
+    EXPECT_NE(next.find("filename=\"00000001.jpg\""), std::string::npos);
+}
+
+TEST(PartFileNameTest, SenderNamesCannotLeaveTheFolder) {
+    uint32_t counter = 0;
+    EXPECT_EQ(MakePartFileName("..\\..\\x", &counter), "x");
+    EXPECT_EQ(MakePartFileName("/etc/x", &counter), "00000001");
+    EXPECT_EQ(MakePartFileName("a.b/c", &counter), "00000002");
+    EXPECT_EQ(MakePartFileName("..", &counter), "00000003");
+    EXPECT_EQ(MakePartFileName(".", &counter), "00000004");
+    EXPECT_EQ(MakePartFileName("C:evil.exe", &counter), "Cevil.exe");
+    EXPECT_EQ(MakePartFileName("a\x01\x1f.j\"p:g", &counter), "a.jpg");
+    EXPECT_EQ(MakePartFileName("x/y.j$pg", &counter), "00000005.jpg");
+    std::string huge(400, 'n');
+    EXPECT_LE(MakePartFileName(huge + ".png", &counter).size(), 130u);
+    EXPECT_EQ(SanitizePartFileName("../../"), "");
+    EXPECT_EQ(SanitizePartFileName("...hidden.txt"), "hidden.txt");
+}
