@@ -9,7 +9,7 @@ CONTACTS_TABLES="mimetypes accounts groups contacts raw_contacts data phone_look
 [ "$LEGACY" = 1 ] || CONTACTS_TABLES+=" search_index_content"
 
 stored_number() {  # the legacy layout keeps lookup numbers reversed
-    if [ "$LEGACY" = 1 ]; then printf '%s' "$1" | rev; else printf '%s' "$1"; fi
+    if [ "$LEGACY" = 1 ]; then reverse "$1"; else printf '%s' "$1"; fi
 }
 
 # person ID ACCOUNT DISPLAY ALT: a raw contact and the contact aggregated from it (same id).

@@ -19,8 +19,15 @@ insert() {
 ms() { echo $(( $(date -u -d "$1" +%s) * 1000 )); }
 secs() { date -u -d "$1" +%s; }
 
+# reverse TEXT: the characters of TEXT (ASCII) in reverse order.
+reverse() {
+    local text=$1 out="" i
+    for ((i = ${#text} - 1; i >= 0; i--)); do out+=${text:i:1}; done
+    printf '%s' "$out"
+}
+
 # min_match NUMBER: the last seven digits of a number, reversed, as the phone stores them for lookup.
 min_match() {
     local digits=${1//[^0-9]/}
-    printf '%s' "${digits: -7}" | rev
+    reverse "${digits: -7}"
 }
