@@ -1,0 +1,8 @@
+#pragma once
+#include "CLayoutTableAnalyze.h"
+
+// The analyser of the "addr" table.
+class CAddrTableAnalyze : public CLayoutTableAnalyze {
+public:
+    CAddrTableAnalyze() : CLayoutTableAnalyze(kAddrLayout) {}
+};

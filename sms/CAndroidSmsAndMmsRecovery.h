@@ -1,0 +1,48 @@
+#pragma once
+#include <memory>
+
+#include "CSQLiteRecoveryControler.h"
+#include "IAndroidRecovery.h"
+#include "MessageAssembler.h"
+
+class CThreadsTableAnalyze;
+class CAddrTableAnalyze;
+class CCanonicalAddressesTableAnalyze;
+class CSmsTableAnalyze;
+class CPduTableAnalyze;
+class CPartTableAnalyze;
+class CWordsContentTableAnalyze;
+
+// The SMS/MMS database's recovery object: seven table analysers over every view, then the message
+// assembly into conversations keyed by the partner's address.
+class CAndroidSmsAndMmsRecovery : public CSQLiteRecoveryControler, public IAndroidRecovery<SmsResultMap> {
+public:
+    CAndroidSmsAndMmsRecovery() = default;
+    ~CAndroidSmsAndMmsRecovery() override;
+
+    ResultCode Initialize(const wchar_t* databasePath, const VersionPair* version, ICommon* context,
+                          IProgress* sink) override;
+    ResultCode Uninitialize() override;
+    void Release() override { delete this; }
+    ResultCode Recover() override;
+    SmsResultMap* GetResult() override { return &result_; }
+
+    ResultCode CreateAnalyzers() override;
+    ResultCode ReleaseAnalyzers() override;
+    ResultCode BuildConversations();
+
+    // The row maps of the seven tables; null maps before the analysers exist.
+    SmsTableRows TableRows() const;
+
+private:
+    bool initialized_ = false;
+    CThreadsTableAnalyze* threads_ = nullptr;
+    CAddrTableAnalyze* addr_ = nullptr;
+    CCanonicalAddressesTableAnalyze* canonicalAddresses_ = nullptr;
+    CSmsTableAnalyze* sms_ = nullptr;
+    CPduTableAnalyze* pdu_ = nullptr;
+    CPartTableAnalyze* part_ = nullptr;
+    CWordsContentTableAnalyze* wordsContent_ = nullptr;
+    std::unique_ptr<MessageAssembler> assembler_;
+    SmsResultMap result_;
+};

@@ -1,0 +1,8 @@
+#pragma once
+#include "CLayoutTableAnalyze.h"
+
+// The analyser of the "canonical_addresses" table.
+class CCanonicalAddressesTableAnalyze : public CLayoutTableAnalyze {
+public:
+    CCanonicalAddressesTableAnalyze() : CLayoutTableAnalyze(kCanonicalAddressesLayout) {}
+};

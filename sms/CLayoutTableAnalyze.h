@@ -1,0 +1,14 @@
+#pragma once
+#include "CTableAnalyze.h"
+#include "SmsRowParsers.h"
+
+// A table analyser of the SMS/MMS database: reads its layout's columns of every record, turns each
+// record into a row by the layout's checks and files the row in multimap 0 by the duplicate rule.
+class CLayoutTableAnalyze : public CTableAnalyze {
+public:
+    explicit CLayoutTableAnalyze(const SmsTableLayout& layout) : CTableAnalyze(layout.table), layout_(layout) {}
+    ResultCode BuildRows(ISQLiteTable* table, int count, bool live) override;
+
+private:
+    const SmsTableLayout& layout_;
+};

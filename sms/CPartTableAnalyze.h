@@ -1,0 +1,8 @@
+#pragma once
+#include "CLayoutTableAnalyze.h"
+
+// The analyser of the "part" table.
+class CPartTableAnalyze : public CLayoutTableAnalyze {
+public:
+    CPartTableAnalyze() : CLayoutTableAnalyze(kPartLayout) {}
+};

@@ -1,0 +1,8 @@
+#pragma once
+#include "CLayoutTableAnalyze.h"
+
+// The analyser of the "pdu" table.
+class CPduTableAnalyze : public CLayoutTableAnalyze {
+public:
+    CPduTableAnalyze() : CLayoutTableAnalyze(kPduLayout) {}
+};

@@ -1,0 +1,59 @@
+#include "CPellucet.h"
+
+#include <new>
+
+#include "CAndroidSmsAndMmsRecovery.h"
+#include "ConversationXmlBuilder.h"
+#include "ISMSSession.h"
+#include "ISwapContact.h"
+
+CPellucet::~CPellucet() {
+    if (!container_) return;
+    autolocker<CDataContainer<_SMS_INFOMATION>*> guard(container_);
+    for (auto it = container_->Begin(); it != container_->End(); ++it)
+        if (it->second.session) {
+            it->second.session->Release();
+            it->second.session = nullptr;
+        }
+}
+
+const std::vector<std::wstring>& CPellucet::GetDatabaseCandidates() {
+    static const std::vector<std::wstring> candidates = {
+        L"/data/data/com.android.providers.telephony/databases/mmssms.db",
+        L"/data/data/com.motorola.blur.providers.contacts/databases/mmssms.db",
+        L"/dbdata/databases/com.android.providers.telephony/mmssms.db",
+        L"/apps/com.android.providers.telephony/db/mmssms.db",
+    };
+    return candidates;
+}
+
+std::wstring CPellucet::PullDatabase() { return PullFirstCandidate(GetDatabaseCandidates(), L"mmssms.db"); }
+
+CPellucet::Recovery* CPellucet::NewAndroidRecovery() { return new (std::nothrow) CAndroidSmsAndMmsRecovery; }
+
+bool CPellucet::MakeRecordData(const char* xmlText, _SMS_INFOMATION* record) {
+    record->session = CreateSmsSession(xmlText);
+    return record->session != nullptr;
+}
+
+bool CPellucet::FindContactName(const std::string& number, std::string* name) const {
+    auto* contacts = dynamic_cast<CDataContainer<_CONTACT_INFOMATION>*>(context_);
+    if (!contacts) return false;
+    auto* lookup = dynamic_cast<ISwapContact*>(contacts->GetHelper());
+    if (!lookup) return false;
+    SwapContactEntry entry;
+    if (!lookup->Find(number, &entry)) return false;
+    *name = entry.name;
+    return true;
+}
+
+void CPellucet::ProcessEntry(Entry entry) {
+    const std::vector<CTableRow*>& rows = entry->second;
+    if (rows.empty()) return;
+    std::string name;
+    bool named = FindContactName(entry->first, &name);
+    ConversationXmlBuilder builder(device_, saveFolder_);
+    std::unique_ptr<char[]> text = builder.Build(entry->first, named ? &name : nullptr, rows);
+    if (!text) return;
+    AddItem(text.get(), NextItemId());
+}

@@ -1,0 +1,8 @@
+#pragma once
+#include "CLayoutTableAnalyze.h"
+
+// The analyser of the "sms" table.
+class CSmsTableAnalyze : public CLayoutTableAnalyze {
+public:
+    CSmsTableAnalyze() : CLayoutTableAnalyze(kSmsLayout) {}
+};

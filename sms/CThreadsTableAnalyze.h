@@ -1,0 +1,8 @@
+#pragma once
+#include "CLayoutTableAnalyze.h"
+
+// The analyser of the "threads" table.
+class CThreadsTableAnalyze : public CLayoutTableAnalyze {
+public:
+    CThreadsTableAnalyze() : CLayoutTableAnalyze(kThreadsLayout) {}
+};

@@ -1,0 +1,8 @@
+#pragma once
+#include "CLayoutTableAnalyze.h"
+
+// The analyser of the "words_content" table.
+class CWordsContentTableAnalyze : public CLayoutTableAnalyze {
+public:
+    CWordsContentTableAnalyze() : CLayoutTableAnalyze(kWordsContentLayout) {}
+};
