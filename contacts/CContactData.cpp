@@ -7,9 +7,6 @@
 #include "CContactDataItem.h"
 #include "TextUtils.h"
 
-IContactData::~IContactData() {}
-IContactDocument::~IContactDocument() {}
-
 CContactData* CContactData::FromXml(const char* text) {
     if (!text) return nullptr;
     return new (std::nothrow) CContactData(text);

@@ -14,8 +14,6 @@ bool ReadInt(const TiXmlElement* element, const char* name, int* value) {
 }
 }  // namespace
 
-IConactItem::~IConactItem() {}
-
 CContactDataItem::CContactDataItem(const TiXmlElement* item) {
     const TiXmlElement* leaf = item ? item->FirstChildElement() : nullptr;
     if (!leaf) return;
