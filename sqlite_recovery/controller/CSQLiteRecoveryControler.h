@@ -1,0 +1,60 @@
+#pragma once
+#include <list>
+#include <string>
+
+#include "CTableAnalyze.h"
+#include "ICommon.h"
+#include "IProgress.h"
+#include "ISQLiteEngine.h"
+#include "IVirtualDevice.h"
+#include "ResultCode.h"
+
+// Opens the pulled database's views and a reader, runs the library's table analysers over every
+// view and reports progress from 0 to 80. A library's recovery object derives from it first and
+// from IAndroidRecovery second, and is destroyed through the latter.
+class CSQLiteRecoveryControler {
+public:
+    CSQLiteRecoveryControler() = default;
+    CSQLiteRecoveryControler(const CSQLiteRecoveryControler&) = delete;
+    CSQLiteRecoveryControler& operator=(const CSQLiteRecoveryControler&) = delete;
+
+    // Creates the reader and opens it on the current view.
+    virtual ResultCode OpenEngine();
+    virtual ResultCode CloseEngine();
+    // Creates the view manager on the database path and takes its last view (the database at its
+    // last commit) as the current view.
+    virtual ResultCode OpenFile();
+    virtual ResultCode CloseFile();
+    // CreateAnalyzers, SetAnalyzersVersion, PrepareAnalyzers, SetAnalyzersSink, RunAll.
+    virtual ResultCode Recover();
+    // The base only empties the list; libraries create their analysers in run order.
+    virtual ResultCode CreateAnalyzers();
+    // Every view in turn: reset the rows, run the analysers.
+    virtual ResultCode RunAll();
+    virtual ResultCode ReleaseAnalyzers();
+    virtual ResultCode RunAnalyzers(bool viewFlag);
+    virtual ResultCode ResetAnalyzers();
+    virtual ResultCode SetAnalyzersVersion(const VersionPair* version);
+    virtual ResultCode PrepareAnalyzers();
+    virtual ResultCode SetAnalyzersSink();
+    virtual void Notify(uint32_t state, uint64_t done, uint64_t total);
+    // The engine that OpenFile and OpenEngine work on; tests substitute their own.
+    virtual ISQLiteEngine* CreateEngine() { return NewSQLiteEngine(); }
+
+    const std::list<CTableAnalyze*>& Analyzers() const { return analyzers_; }
+    ISQLiteEngine* Engine() const { return engine_; }
+
+protected:
+    ~CSQLiteRecoveryControler();
+
+    std::wstring databasePath_;
+    VersionPair version_{0, 0};
+    ICommon* context_ = nullptr;  // not owned
+    // The view manager, the current view and the reader live inside the engine.
+    ISQLiteEngine* engine_ = nullptr;
+    bool readerOpen_ = false;
+    std::list<CTableAnalyze*> analyzers_;
+    int totalSteps_ = 0;
+    int stepsDone_ = 0;
+    IProgress* sink_ = nullptr;  // not owned
+};

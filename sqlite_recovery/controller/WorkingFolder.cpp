@@ -1,0 +1,43 @@
+#include "WorkingFolder.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+
+#include "FileUtils.h"
+#include "platform/FileSystem.h"
+#include "platform/StringConversion.h"
+
+std::vector<std::wstring> WorkingFolderRoots() {
+    std::vector<std::wstring> roots;
+    std::wstring program = GetProgramFolder();
+    if (!program.empty()) roots.push_back(program);
+    std::string cache;
+    if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg && xdg[0] == '/') {
+        cache = xdg;
+    } else if (const char* home = std::getenv("HOME"); home && home[0] == '/') {
+        cache = platform::JoinPath(home, ".cache");
+    }
+    if (!cache.empty()) roots.push_back(platform::Utf8ToWide(platform::JoinPath(cache, "relikorda")));
+    return roots;
+}
+
+std::wstring UniqueWorkingFolderName(const std::wstring& name) {
+    static std::atomic<unsigned> counter{0};
+    unsigned n = ++counter;
+    return name + L"." + std::to_wstring(static_cast<long>(getpid())) + L"." + std::to_wstring(n);
+}
+
+std::wstring CreateWorkingFolder(const std::wstring& root, const std::wstring& name) {
+    if (root.empty() || name.empty()) return std::wstring();
+    std::string rootPath = platform::WideToUtf8(root);
+    if (!platform::CreateDirectories(rootPath)) return std::wstring();
+    std::wstring folder = platform::Utf8ToWide(platform::JoinPath(rootPath, platform::WideToUtf8(name)));
+    // A folder left behind under this name by an earlier process is not ours to keep.
+    if (!DeleteFolderTree(folder)) return std::wstring();
+    // Private to the user, and made by us: a folder that appeared meanwhile is not used.
+    if (mkdir(platform::WideToUtf8(folder).c_str(), 0700) != 0) return std::wstring();
+    return folder;
+}

@@ -1,0 +1,262 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "CBaseAnalyzer.h"
+#include "CDeviceFolder.h"
+#include "ItemRecords.h"
+#include "RecordingSink.h"
+#include "platform/FileSystem.h"
+#include "platform/StringConversion.h"
+
+namespace {
+
+using ResultMap = std::map<int, std::string>;
+using Analyzer = IRecoveryAnalyzer<IDataContainer<_CONTACT_INFOMATION>, IVirtualDevice>;
+
+// A recovery object whose result is given by the test; it reports the controller's progress.
+struct FakeRecovery : IAndroidRecovery<ResultMap> {
+    ResultMap result;
+    ResultCode recoverResult = RK_OK;
+    ResultCode initResult = RK_OK;
+    IProgress* sink = nullptr;
+    std::wstring path;
+    VersionPair version;
+    bool* released;
+
+    explicit FakeRecovery(bool* releasedFlag) : released(releasedFlag) {}
+    ResultCode Initialize(const wchar_t* databasePath, const VersionPair* v, ICommon*, IProgress* s) override {
+        path = databasePath;
+        version = *v;
+        sink = s;
+        return initResult;
+    }
+    ResultCode Uninitialize() override { return RK_OK; }
+    void Release() override {
+        *released = true;
+        delete this;
+    }
+    ResultCode Recover() override {
+        if (sink) {
+            PROGRESS_INFO p{};
+            p.state = 2;
+            p.total = 100;
+            p.done = 40;
+            sink->OnProgress(&p);
+            p.done = 80;
+            sink->OnProgress(&p);
+        }
+        return recoverResult;
+    }
+    ResultMap* GetResult() override { return &result; }
+};
+
+class TestAnalyzer : public CBaseAnalyzer<Analyzer, ResultMap, CDataContainer<_CONTACT_INFOMATION>> {
+public:
+    ResultMap result{{1, "<contact>Ann</contact>"}, {2, "<contact>Bob</contact>"}, {3, ""}};
+    ResultCode recoverResult = RK_OK;
+    bool recoveryReleased = false;
+    std::wstring pulledFrom;
+    std::vector<std::wstring> roots;
+    std::wstring folderDuringRun;
+    bool lockedDuringChange = false;
+    FakeRecovery* recovery = nullptr;
+
+    std::wstring SaveFolderName() const override { return L"Contact"; }
+    std::vector<std::wstring> WorkingRoots() const override {
+        return roots.empty() ? WorkingFolderRoots() : roots;
+    }
+    std::wstring PullDatabase() override {
+        folderDuringRun = SaveFolder();
+        return PullFirstCandidate({L"/data/data/com.android.providers.contacts/databases/contacts2.db",
+                                   L"/dbdata/databases/com.android.providers.contacts/contacts2.db"},
+                                  L"contacts2.db");
+    }
+    IAndroidRecovery<ResultMap>* NewAndroidRecovery() override {
+        recovery = new FakeRecovery(&recoveryReleased);
+        recovery->result = result;
+        recovery->recoverResult = recoverResult;
+        return recovery;
+    }
+    bool MakeRecordData(const char* xmlText, _CONTACT_INFOMATION* record) override {
+        if (!*xmlText) return false;
+        record->data = reinterpret_cast<IContactData*>(0x1000 + record->id);
+        return true;
+    }
+    int DataChangedKind() const override { return DATA_KIND_CONTACTS; }
+    void ProcessEntry(Entry entry) override { AddItem(entry->second.c_str(), NextItemId()); }
+};
+
+class BaseAnalyzerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/rk_base_analyzer_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        temp_ = pattern;
+        logPath_ = temp_ + "/log.txt";
+        setenv("RELIKORDA_LOG", logPath_.c_str(), 1);
+    }
+    void TearDown() override {
+        unsetenv("RELIKORDA_LOG");
+        std::system(("rm -rf '" + temp_ + "'").c_str());
+    }
+    // A device folder with a contacts database (and its log) at the given device path.
+    std::string MakeDevice(const std::string& devicePath, const std::string& ini = "", bool withLog = true) {
+        std::string root = temp_ + "/device";
+        std::string file = root + "/fs" + devicePath;
+        EXPECT_TRUE(platform::CreateDirectories(platform::ParentFolder(file)));
+        std::ofstream(file) << "database bytes";
+        if (withLog) std::ofstream(file + "-wal") << "log bytes";
+        std::ofstream(root + "/device.ini") << "[device]\nversion=4.4\n" << ini;
+        return root;
+    }
+    std::string Log() {
+        std::ifstream in(logPath_);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+    static bool Exists(const std::wstring& path) {
+        return platform::GetEntryKind(platform::WideToUtf8(path)) != platform::EntryKind::Missing;
+    }
+    std::string temp_, logPath_;
+};
+
+}  // namespace
+
+TEST_F(BaseAnalyzerTest, CompleteRunReportsItsStepsAndCleansUp) {
+    CDeviceFolder device;
+    ASSERT_TRUE(device.Load(MakeDevice("/data/data/com.android.providers.contacts/databases/contacts2.db")));
+    RecordingSink sink;
+    auto* analyzer = new TestAnalyzer();
+    IDataContainer<_CONTACT_INFOMATION>* box = analyzer->Initialize(&device, &sink);
+    ASSERT_NE(box, nullptr);
+    ResultCode rc = analyzer->StartRecovery(nullptr);
+    EXPECT_EQ(rc, RK_OK);
+    EXPECT_EQ(sink.Done(), (std::vector<uint64_t>{0, 1, 5, 40, 80, 85, 100}));
+    EXPECT_EQ(sink.records.back().state, 3u);
+    for (size_t i = 0; i + 1 < sink.records.size(); ++i) EXPECT_EQ(sink.records[i].state, 2u);
+    // Two entries became records 0 and 1; the third could not be made into a data object.
+    EXPECT_EQ(box->Count(), 2);
+    EXPECT_EQ(sink.changes, (std::vector<int>{3, 3}));
+    EXPECT_TRUE(box->Contains(0));
+    EXPECT_TRUE(box->Contains(1));
+    EXPECT_NE(Log().find("Create node failed."), std::string::npos);
+    // The database and its log were pulled into the analyser's own folder, which is gone now.
+    EXPECT_EQ(analyzer->DatabasePath(), analyzer->folderDuringRun + L"/contacts2.db");
+    EXPECT_FALSE(analyzer->folderDuringRun.empty());
+    EXPECT_FALSE(Exists(analyzer->SaveFolder()));
+    EXPECT_TRUE(analyzer->recoveryReleased);
+    analyzer->Release();
+}
+
+TEST_F(BaseAnalyzerTest, DataChangedIsReportedWhileTheContainerIsLocked) {
+    CDeviceFolder device;
+    ASSERT_TRUE(device.Load(MakeDevice("/data/data/com.android.providers.contacts/databases/contacts2.db")));
+    RecordingSink sink;
+    TestAnalyzer analyzer;
+    analyzer.Initialize(&device, &sink);
+    // The consumer's thread must wait while the analyser reports (the lock is re-entrant, so it
+    // is probed from another thread).
+    std::vector<std::thread> consumers;
+    std::vector<bool> lockedSeen;
+    std::atomic<int> acquired{0};
+    sink.onChange = [&](int) {
+        int before = acquired.load();
+        consumers.emplace_back([&] {
+            analyzer.Container()->Lock();
+            ++acquired;
+            analyzer.Container()->Unlock();
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        lockedSeen.push_back(acquired.load() == before);
+    };
+    analyzer.StartRecovery(nullptr);
+    for (std::thread& t : consumers) t.join();
+    EXPECT_EQ(acquired.load(), 2);
+    EXPECT_EQ(lockedSeen, (std::vector<bool>{true, true}));
+}
+
+TEST_F(BaseAnalyzerTest, PullFailureEndsWithErrorOneAndTheFinishedRecord) {
+    CDeviceFolder device;
+    ASSERT_TRUE(device.Load(MakeDevice("/data/data/com.android.providers.contacts/databases/contacts2.db",
+                                       "pull=fail\nfetch=fail\n")));
+    RecordingSink sink;
+    TestAnalyzer analyzer;
+    ASSERT_NE(analyzer.Initialize(&device, &sink), nullptr);
+    ResultCode rc = analyzer.StartRecovery(nullptr);
+    EXPECT_TRUE(Failed(rc));
+    EXPECT_EQ(ErrorNumber(rc), 1u);
+    EXPECT_EQ(sink.Done(), (std::vector<uint64_t>{0, 1, 100}));
+    EXPECT_EQ(sink.records.back().state, 3u);
+    EXPECT_NE(Log().find("GetDatabaseFile failed."), std::string::npos);
+    EXPECT_FALSE(analyzer.folderDuringRun.empty());
+    EXPECT_FALSE(Exists(analyzer.folderDuringRun));
+    EXPECT_EQ(analyzer.Container()->Count(), 0);
+}
+
+TEST_F(BaseAnalyzerTest, RecoveryFailureStillCleansUp) {
+    CDeviceFolder device;
+    ASSERT_TRUE(device.Load(MakeDevice("/dbdata/databases/com.android.providers.contacts/contacts2.db", "pull=fail\n")));
+    RecordingSink sink;
+    TestAnalyzer analyzer;
+    analyzer.recoverResult = RK_FAIL(RK_E_CANCELLED);
+    analyzer.Initialize(&device, &sink);
+    ResultCode rc = analyzer.StartRecovery(nullptr);
+    EXPECT_EQ(ErrorNumber(rc), 13u);
+    EXPECT_EQ(sink.Done(), (std::vector<uint64_t>{0, 1, 5, 40, 80, 100}));
+    EXPECT_NE(Log().find("Analyze database failed."), std::string::npos);
+    EXPECT_TRUE(analyzer.recoveryReleased);
+    EXPECT_FALSE(Exists(analyzer.folderDuringRun));
+    EXPECT_EQ(analyzer.Container()->Count(), 0);
+    // The second path was fetched, and its log with the same operation; the device version passed on.
+    EXPECT_EQ(analyzer.DatabasePath(), analyzer.folderDuringRun + L"/contacts2.db");
+}
+
+TEST_F(BaseAnalyzerTest, NullDeviceNullSinkAndEmptyResult) {
+    TestAnalyzer unbound;
+    EXPECT_EQ(unbound.Initialize(nullptr, nullptr), nullptr);
+    CDeviceFolder device;
+    ASSERT_TRUE(device.Load(MakeDevice("/data/data/com.android.providers.contacts/databases/contacts2.db", "", false)));
+    TestAnalyzer quiet;
+    quiet.result.clear();
+    ASSERT_NE(quiet.Initialize(&device, nullptr), nullptr);
+    EXPECT_EQ(quiet.StartRecovery(nullptr), RK_OK);
+    EXPECT_EQ(quiet.Container()->Count(), 0);
+    EXPECT_TRUE(quiet.recoveryReleased);
+    EXPECT_FALSE(Exists(quiet.folderDuringRun));
+}
+
+TEST_F(BaseAnalyzerTest, TwoAnalysersUseSeparateFoldersAndAnUnwritableRootFallsBack) {
+    CDeviceFolder device;
+    ASSERT_TRUE(device.Load(MakeDevice("/data/data/com.android.providers.contacts/databases/contacts2.db")));
+    std::wstring blocked = platform::Utf8ToWide(temp_ + "/blocked");
+    std::ofstream(temp_ + "/blocked") << "a file, so no folder can be made below it";
+    std::wstring fallback = platform::Utf8ToWide(temp_ + "/cache");
+    TestAnalyzer first, second;
+    first.roots = second.roots = {blocked + L"/sub", fallback};
+    first.Initialize(&device, nullptr);
+    second.Initialize(&device, nullptr);
+    ASSERT_EQ(first.PrepareSaveDir(), RK_OK);
+    ASSERT_EQ(second.PrepareSaveDir(), RK_OK);
+    EXPECT_NE(first.SaveFolder(), second.SaveFolder());
+    EXPECT_EQ(first.SaveFolder().compare(0, fallback.size(), fallback), 0);
+    EXPECT_TRUE(Exists(first.SaveFolder()));
+    EXPECT_TRUE(Exists(second.SaveFolder()));
+    EXPECT_EQ(second.StartRecovery(nullptr), RK_OK);
+    EXPECT_TRUE(Exists(first.SaveFolder()));  // the other analyser's copy is left alone
+    // No place at all for a working folder.
+    TestAnalyzer nowhere;
+    nowhere.roots = {blocked + L"/sub"};
+    nowhere.Initialize(&device, nullptr);
+    EXPECT_EQ(ErrorNumber(nowhere.StartRecovery(nullptr)), 1u);
+    EXPECT_NE(Log().find("Create directory failed."), std::string::npos);
+}
