@@ -17,6 +17,8 @@ public:
     CContactXmlBuilder(const CContactXmlBuilder&) = delete;
     CContactXmlBuilder& operator=(const CContactXmlBuilder&) = delete;
 
+    void SetLookup(ISwapContact* lookup) { lookup_ = lookup; }
+
     // Collects the names, then builds one contact per name (or one without a name).
     void ProcessContact(const JoinedContact& contact);
 
