@@ -314,10 +314,12 @@ TEST(ContactJoinTest, RepeatedRecoveredValuesAreDropped) {
     t.Email(2, 1, "a@b.cd", false);
     t.Email(3, 1, "x@y.zz", true);
     t.Email(4, 1, "x@y.zz", true);
+    t.Email(5, 1, "w@y.zz", true);
     Joined j(t);
     std::vector<CTableRow*>& rows = j.Only(1);
-    // Two live rows of a live, undeleted raw contact both stay; the recovered repeat goes.
-    EXPECT_EQ(Texts(rows), (std::vector<std::string>{"Email(HOME):x@y.zz", "Email(HOME):x@y.zz", "Email(HOME):a@b.cd [r]"}));
+    // A value joins once; live rows come first, the recovered repeat goes.
+    EXPECT_EQ(Texts(rows),
+              (std::vector<std::string>{"Email(HOME):x@y.zz", "Email(HOME):w@y.zz", "Email(HOME):a@b.cd [r]"}));
 }
 
 TEST(ContactJoinTest, MembershipAttachesLiveGroupsOnly) {
