@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <vector>
 
 #include <tinyxml.h>
 
 #include "Base64.h"
+#include "CDeviceFolder.h"
 #include "Lockers.h"
 #include "platform/FileSystem.h"
 
@@ -22,20 +24,25 @@ using Item = std::unique_ptr<IConactItem, ItemDeleter>;
 // Prints one line per change of the percentage, so that a log shows the run moving.
 class ConsoleProgress : public IProgress {
 public:
+    explicit ConsoleProgress(std::FILE* report) : report_(report) {}
     void OnProgress(const PROGRESS_INFO* record) override {
         if (!record || record->total == 0) return;
         int percent = static_cast<int>(record->done * 100 / record->total);
         if (percent == last_) return;
         last_ = percent;
-        std::printf("contacts: %s %d%%\n", record->state == PROGRESS_STATE_FINISHED ? "done" : "recovering", percent);
-        std::fflush(stdout);
+        std::fprintf(report_, "contacts: %s %d%%\n", record->state == PROGRESS_STATE_FINISHED ? "done" : "recovering",
+                     percent);
+        std::fflush(report_);
     }
     void OnDataChanged(int) override {}
     int ShouldContinue() override { return 1; }
 
 private:
+    std::FILE* report_;
     int last_ = -1;
 };
+
+ContactsRun* g_lastRun = nullptr;
 
 // Text value escaped for vCard 3.0.
 std::string Escape(const std::string& text) {
@@ -213,10 +220,8 @@ ContactsRun::~ContactsRun() {
     // The library stays loaded: objects it made may still be referenced by type information.
 }
 
-int RunContactsJob(IVirtualDevice* device, const std::string& outFolder, ContactsRun* keep) {
-    ContactsRun local;
-    ContactsRun& run = keep ? *keep : local;
-    run.library_ = platform::LoadLibraryW(L"Merrowin");
+int RunContacts(IVirtualDevice* device, const std::string& outFolder, std::FILE* report, ContactsRun& run) {
+    if (!run.library_) run.library_ = platform::LoadLibraryW(L"Merrowin");
     if (!run.library_) {
         std::fprintf(stderr, "relikorda-recover: cannot load the contacts library\n");
         return 1;
@@ -230,7 +235,7 @@ int RunContactsJob(IVirtualDevice* device, const std::string& outFolder, Contact
         std::fprintf(stderr, "relikorda-recover: the contacts library made no analyser\n");
         return 1;
     }
-    run.progress_.reset(new ConsoleProgress);
+    run.progress_.reset(new ConsoleProgress(report));
     run.container_ = run.analyzer_->Initialize(device, run.progress_.get());
     if (!run.container_) {
         std::fprintf(stderr, "relikorda-recover: the contacts analyser cannot be initialised\n");
@@ -245,10 +250,10 @@ int RunContactsJob(IVirtualDevice* device, const std::string& outFolder, Contact
         autolocker<IDataContainer<_CONTACT_INFOMATION>*> lock(run.container_);
         for (auto it = run.container_->Begin(); it != run.container_->End(); ++it)
             if (it->second.data) contacts.emplace_back(it->first, it->second.data);
-        run.container_->ClearFresh();
     }
     std::sort(contacts.begin(), contacts.end());
 
+    // What was found before a failure is still written out.
     int status = Failed(rc) ? 1 : 0;
     std::string folder = platform::JoinPath(outFolder, "contacts");
     if (!contacts.empty() && !platform::CreateDirectories(folder)) {
@@ -275,6 +280,36 @@ int RunContactsJob(IVirtualDevice* device, const std::string& outFolder, Contact
         std::fprintf(stderr, "relikorda-recover: cannot write %s\n", vcf.c_str());
         status = 1;
     }
-    std::printf("contacts: %d live, %d deleted\n", run.live_, run.deleted_);
+    std::fprintf(report, "contacts: %d live, %d deleted\n", run.live_, run.deleted_);
     return status;
+}
+
+ContactsRun* LastContactsRun() { return g_lastRun; }
+
+namespace {
+void ReleaseLastRun() {
+    delete g_lastRun;
+    g_lastRun = nullptr;
+}
+}  // namespace
+
+int ContactsJob(JobContext& context) {
+    bool present = false;
+    for (const char* path : {"/data/data/com.android.providers.contacts/databases/contacts2.db",
+                             "/data/data/com.motorola.blur.providers.contacts/databases/contacts2.db",
+                             "/dbdata/databases/com.android.providers.contacts/contacts2.db",
+                             "/apps/com.android.providers.contacts/db/contacts2.db"})
+        present = present || !context.device->ResolveDevicePath(path).empty();
+    if (!present) {
+        std::fprintf(context.report, "contacts: no contacts database on the device\n");
+        return 0;
+    }
+    ReleaseLastRun();
+    g_lastRun = new ContactsRun;
+    int code = RunContacts(context.device, context.out, context.report, *g_lastRun);
+    // Kept for the later jobs; released at exit, before the library's own objects go (a handler
+    // registered after the library was loaded runs before the library is finalised).
+    static bool registered = false;
+    if (!registered) registered = std::atexit(ReleaseLastRun) == 0;
+    return code;
 }
