@@ -1,6 +1,7 @@
 #pragma once
 // An in-memory stand-in for the SQLite engine: views holding named tables of decoded values, so
 // that the controller and the table analysers can be driven through every path without a file.
+#include <deque>
 #include <map>
 #include <memory>
 #include <string>
@@ -12,11 +13,28 @@ struct FakeTable : ISQLiteTable {
     std::vector<std::string> columns;
     std::vector<std::vector<FieldValue>> live;
     std::vector<std::vector<FieldValue>> recovered;
-    std::vector<std::string> texts;  // keeps the bytes of text values alive
+    std::deque<std::string> texts;  // keeps the bytes of text and blob values alive
     int walkResult = 0;
     std::vector<bool> walks;  // view flag of every walk
     std::vector<int> badRecords;  // live record numbers whose decoding fails
 
+    FieldValue Text(const std::string& text) {
+        texts.push_back(text);
+        return FieldValue::MakeText(texts.back().data(), static_cast<uint32_t>(texts.back().size()));
+    }
+    FieldValue Blob(const std::string& bytes) {
+        texts.push_back(bytes);
+        return FieldValue::MakeBlob(texts.back().data(), static_cast<uint32_t>(texts.back().size()));
+    }
+    // A record given as column name -> value; columns not named are NULL.
+    std::vector<FieldValue> Record(const std::map<std::string, FieldValue>& values) const {
+        std::vector<FieldValue> record(columns.size());
+        for (const auto& entry : values) {
+            int column = FindColumn(entry.first);
+            if (column >= 0) record[column] = entry.second;
+        }
+        return record;
+    }
     int Walk(bool viewFlag) override {
         walks.push_back(viewFlag);
         return walkResult;

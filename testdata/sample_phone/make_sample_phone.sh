@@ -25,6 +25,7 @@ while [ $# -gt 0 ]; do
         *) echo "make_sample_phone.sh: unknown option $1" >&2; exit 2 ;;
     esac
 done
+export PATH=$PATH:/usr/sbin:/sbin  # mkfs.vfat
 for tool in sqlite3 convert sox mkfs.vfat mcopy sha256sum; do
     command -v "$tool" >/dev/null || { echo "make_sample_phone.sh: $tool is missing" >&2; exit 1; }
 done

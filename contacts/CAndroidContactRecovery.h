@@ -1,0 +1,48 @@
+#pragma once
+#include "CSQLiteRecoveryControler.h"
+#include "ContactJoin.h"
+#include "IAndroidRecovery.h"
+
+class CContactsTableAnalyze;
+class CRawContactsTableAnalyze;
+class CGroupsTableAnalyze;
+class CDataTableAnalyze;
+class CPhoneLookupTableAnalyze;
+class CSearchIndexContentTableAnalyze;
+class CMimetypesTableAnalyze;
+
+// The contacts library's recovery object: recovers the six tables of the contacts database over
+// every view and joins their rows into one entry per raw contact.
+class CAndroidContactRecovery : public CSQLiteRecoveryControler, public IAndroidRecovery<ContactResultMap> {
+public:
+    CAndroidContactRecovery() = default;
+    ~CAndroidContactRecovery() override;
+
+    // Opens the database and reads the mimetypes of its last commit.
+    ResultCode Initialize(const wchar_t* databasePath, const VersionPair* version, ICommon* context,
+                          IProgress* sink) override;
+    ResultCode Uninitialize() override;
+    void Release() override { delete this; }
+    // Recovers the tables, then joins their rows.
+    ResultCode Recover() override;
+    ContactResultMap* GetResult() override { return &result_; }
+
+    ResultCode CreateAnalyzers() override;
+    ResultCode ReleaseAnalyzers() override;
+
+    // The rows the join reads.
+    JoinSources Sources() const;
+    static ResultCode JoinRows(CAndroidContactRecovery* recovery, JoinData* join);
+
+private:
+    bool initialized_ = false;
+    CMimetypesTableAnalyze* mimetypes_ = nullptr;  // owned, not on the run list
+    CContactsTableAnalyze* contacts_ = nullptr;
+    CRawContactsTableAnalyze* rawContacts_ = nullptr;
+    CDataTableAnalyze* data_ = nullptr;
+    CPhoneLookupTableAnalyze* phoneLookup_ = nullptr;
+    CSearchIndexContentTableAnalyze* searchIndex_ = nullptr;
+    CGroupsTableAnalyze* groups_ = nullptr;
+    JoinData* join_ = nullptr;  // owned
+    ContactResultMap result_;
+};

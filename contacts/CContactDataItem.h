@@ -1,0 +1,35 @@
+#pragma once
+#include <string>
+#include <vector>
+
+#include "IContactData.h"
+#include "Lockers.h"
+
+class TiXmlElement;
+
+// One field read out of an item element; it keeps copies, not references into the document.
+class CContactDataItem : public IConactItem, public none_copyable {
+public:
+    explicit CContactDataItem(const TiXmlElement* item);
+
+    void Release() override { delete this; }
+    int GetResId() override { return resId_; }
+    const char* GetLabel() override { return label_.c_str(); }
+    int GetKind() override { return kind_; }
+    const char* GetValue() override;
+    int GetLength() override { return length_; }
+    int GetFlag() override { return flag_; }
+    const char* GetRawText() override { return rawText_.c_str(); }
+
+    enum : int { KIND_TEXT = 1, KIND_BINARY = 2 };
+
+private:
+    std::string label_;
+    std::string text_;
+    std::string rawText_;
+    int resId_ = -1;
+    int flag_ = 0;
+    std::vector<unsigned char> bytes_;
+    int length_ = 0;
+    int kind_ = KIND_TEXT;
+};

@@ -1,0 +1,41 @@
+#pragma once
+#include <string>
+#include <vector>
+
+#include "CBaseAnalyzer.h"
+#include "CContactXmlBuilder.h"
+#include "ContactJoin.h"
+#include "ItemRecords.h"
+
+class CSwapContact;
+
+using ContactsAnalyzerBase = CBaseAnalyzer<IRecoveryAnalyzer<IDataContainer<_CONTACT_INFOMATION>, IVirtualDevice>,
+                                           ContactResultMap, CDataContainer<_CONTACT_INFOMATION>>;
+
+// The contacts analyser: copies the phone's contacts database, recovers and joins its rows, and
+// adds every contact to the container as an XML-backed data object, keeping a lookup from numbers
+// and addresses to names in the container's helper for the SMS/MMS library.
+class CMerrowin : public ContactsAnalyzerBase {
+public:
+    static CMerrowin* Create();
+    ~CMerrowin() override;
+
+    ResultCode OnInitialized() override;
+    void ProcessEntry(Entry entry) override;
+
+    std::wstring SaveFolderName() const override { return L"Contact"; }
+    std::wstring PullDatabase() override;
+    Recovery* NewAndroidRecovery() override;
+    bool MakeRecordData(const char* xmlText, _CONTACT_INFOMATION* record) override;
+    int DataChangedKind() const override { return DATA_KIND_CONTACTS; }
+
+    // The device paths tried for the database, in order.
+    static std::vector<std::wstring> GetDatabaseCandidates();
+
+private:
+    CMerrowin();
+    void AddDocument(const char* xml);
+
+    CSwapContact* lookup_ = nullptr;  // owned; also the container's helper
+    CContactXmlBuilder builder_;
+};

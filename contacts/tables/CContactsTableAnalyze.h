@@ -1,0 +1,10 @@
+#pragma once
+#include "CTableAnalyze.h"
+
+// Reads the contacts table.
+// All rows go to multimap 0.
+class CContactsTableAnalyze : public CTableAnalyze {
+public:
+    CContactsTableAnalyze() : CTableAnalyze("contacts") {}
+    ResultCode BuildRows(ISQLiteTable* table, int count, bool live) override;
+};

@@ -1,0 +1,68 @@
+#pragma once
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "CDataTableRow.h"
+#include "CTableAnalyze.h"
+
+class CDataTableGroupMembershipRow;
+class CMimetypesTableAnalyze;
+class CGroupsTableAnalyze;
+
+// Reads the data table: one typed row per record, chosen by the record's mimetype, with each
+// kind's values checked, duplicates removed and the rows filed in one multimap per kind.
+class CDataTableAnalyze : public CTableAnalyze {
+public:
+    // The mimetypes analyser maps mimetype ids to kinds; the groups analyser is kept for the join.
+    explicit CDataTableAnalyze(CMimetypesTableAnalyze* mimetypes, CGroupsTableAnalyze* groups = nullptr);
+
+    ResultCode BuildRows(ISQLiteTable* table, int count, bool live) override;
+    // A new row of the kind built from the record's data columns; null when a value fails its
+    // check, when the kind builds no row (identity and above) or when it cannot be allocated.
+    CDataTableRow* BuildDataRow(int32_t kind, int record);
+    // Files a row in its kind's multimap unless it is a duplicate; other rows are released.
+    void PlaceDataRow(CDataTableRow* row);
+
+    CMimetypesTableAnalyze* Mimetypes() const { return mimetypes_; }
+    CGroupsTableAnalyze* Groups() const { return groups_; }
+    const std::multimap<int64_t, CDataTableGroupMembershipRow*>& MembershipIndex() const { return membership_; }
+
+    // The row multimap of a kind; -1 for kinds that are not filed (relation, identity, unknown).
+    static int RowMapOfKind(int32_t kind);
+
+private:
+    bool IsDuplicateDataRow(CDataTableRow* row, RowMultimap& rows);
+    void ReplaceMembershipRow(CDataTableGroupMembershipRow* row);
+
+    // Value rules of the builders.
+    bool Read(int column, FieldValue* value);
+    bool RequiredText(int column, std::string* out);
+    bool OptionalText(int column, std::string* out, bool notBlank = false);
+    // present is false when the value is absent; the number must lie in [low, high].
+    bool Number(int column, int64_t low, int64_t high, bool* present, int64_t* out);
+    bool TypeAndLabel(int typeColumn, int labelColumn, int64_t low, int64_t high, int32_t absentType,
+                      bool typeRequired, int32_t* type, std::string* label);
+
+    CMimetypesTableAnalyze* mimetypes_;
+    CGroupsTableAnalyze* groups_;
+    ISQLiteTable* table_ = nullptr;
+    bool live_ = false;
+    int record_ = 0;
+    enum { kId, kMimetypeId, kRawContactId, kDataVersion, kData1, kColumnCount = kData1 + 15 };
+    int columns_[kColumnCount] = {};
+    // raw_contact_id -> membership row; the rows belong to multimap 8.
+    std::multimap<int64_t, CDataTableGroupMembershipRow*> membership_;
+};
+
+// The DataKind of the mimetype id: the first mimetypes row filed under it; kDataUnknown when none.
+int32_t DataKindOfMimetypeId(CMimetypesTableAnalyze* mimetypes, int64_t id);
+// The IM protocol named at the start of a search-index line: "AIM" 0 ... "NETMEETING" 8, else -1.
+int32_t ImProtocolFromName(const std::string& text);
+
+// Rows made for the join out of the phone_lookup and search_index_content tables: recovered,
+// id 0, data_version 0. Each empties the vector first; error 1 when a row cannot be allocated.
+ResultCode MakePhoneRowFromLookup(std::vector<CDataTableRow*>& rows, const std::string& number, int64_t rawContactId);
+ResultCode ParseSearchContentRows(const std::string& text, std::vector<CDataTableRow*>& rows);
+ResultCode ParseSearchTokenRows(const std::string& text, std::vector<CDataTableRow*>& rows);

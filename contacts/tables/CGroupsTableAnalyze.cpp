@@ -1,0 +1,28 @@
+#include "CGroupsTableAnalyze.h"
+
+#include <new>
+
+#include "CGroupsTableRow.h"
+#include "ContactTableRules.h"
+
+ResultCode CGroupsTableAnalyze::BuildRows(ISQLiteTable* table, int count, bool live) {
+    const int idColumn = table->FindColumn("_id");
+    const int versionColumn = table->FindColumn("version");
+    const int titleColumn = table->FindColumn("title");
+    const int deletedColumn = table->FindColumn("deleted");
+    for (int i = 0; i < count; ++i) {
+        if (IsCancelled()) return RK_FAIL(RK_E_CANCELLED);
+        auto* row = new (std::nothrow) CGroupsTableRow();
+        if (!row) return RK_FAIL(RK_E_FAIL);
+        row->live = live ? 1 : 0;
+        if (!ReadInt64(table, i, idColumn, live, &row->id) || !ReadInt64(table, i, versionColumn, live, &row->version) ||
+            !ReadText(table, i, titleColumn, live, &row->title) ||
+            !ReadInt64(table, i, deletedColumn, live, &row->deleted) || row->title.empty() ||
+            (row->deleted != 0 && row->deleted != 1)) {
+            row->Release();
+            continue;
+        }
+        AddRow(row, rows_[0]);
+    }
+    return RK_OK;
+}

@@ -1,0 +1,10 @@
+#pragma once
+#include "CTableAnalyze.h"
+
+// Reads the raw_contacts table, keeping one row per raw contact under the version rule.
+// All rows go to multimap 0.
+class CRawContactsTableAnalyze : public CTableAnalyze {
+public:
+    CRawContactsTableAnalyze() : CTableAnalyze("raw_contacts") {}
+    ResultCode BuildRows(ISQLiteTable* table, int count, bool live) override;
+};

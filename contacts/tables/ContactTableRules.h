@@ -1,0 +1,27 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "CRawContactsTableRow.h"
+#include "CTableAnalyze.h"
+#include "ISQLiteEngine.h"
+
+// Reading one column of one record; false when the record cannot be decoded.
+bool ReadValue(ISQLiteTable* table, int record, int column, bool live, FieldValue* out);
+bool ReadInt64(ISQLiteTable* table, int record, int column, bool live, int64_t* out);
+bool ReadText(ISQLiteTable* table, int record, int column, bool live, std::string* out);
+
+// True when multimap 0 holds a row with the same id that Equals the new one; that row then takes
+// over the new row's live flag.
+bool IsDuplicateRow(RowMultimap& rows, const CTableRow* row);
+// Files the row in multimap 0 under its id unless it is a duplicate, which is released.
+void AddRow(CTableRow* row, RowMultimap& rows);
+
+// The version rule of raw_contacts: true when the new row must not be filed (it is then released
+// by the caller). Filed rows that the new one supersedes are removed and released here.
+bool IsSupersededRawContact(RowMultimap& rows, const CRawContactsTableRow* row);
+// Files a raw_contacts row under the version rule, else releases it.
+void AddRawContactRow(CRawContactsTableRow* row, RowMultimap& rows);
+// The stand-in for a raw contact whose record was lost: not live, deleted, version 0, source kind 5.
+// Null when it cannot be allocated.
+CRawContactsTableRow* MakePlaceholderRawContact(int64_t id, int64_t contactId);

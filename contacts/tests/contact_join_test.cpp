@@ -1,0 +1,347 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "CContactsTableRow.h"
+#include "CDataTableAnalyze.h"
+#include "CDataTableEmailV2Row.h"
+#include "CDataTableGroupMembershipRow.h"
+#include "CDataTableIMRow.h"
+#include "CDataTableNameRow.h"
+#include "CDataTablePhoneV2Row.h"
+#include "CGroupsTableRow.h"
+#include "CPhoneLookupTableRow.h"
+#include "CRawContactsTableRow.h"
+#include "CSearchIndexContentTableRow.h"
+#include "ContactJoin.h"
+
+namespace {
+
+// The analysers' row multimaps, filled by hand; the rows are released with them.
+struct Tables {
+    RowMultimap contacts, raw, groups, lookup, search, data[CTableAnalyze::kRowMapCount];
+
+    ~Tables() {
+        for (RowMultimap* map : {&contacts, &raw, &groups, &lookup, &search})
+            for (auto& e : *map) e.second->Release();
+        for (RowMultimap& map : data)
+            for (auto& e : map) e.second->Release();
+    }
+
+    JoinSources Sources() {
+        JoinSources s;
+        s.contacts = &contacts;
+        s.rawContacts = &raw;
+        s.groups = &groups;
+        s.phoneLookup = &lookup;
+        s.searchIndex = &search;
+        for (int i = 0; i < CTableAnalyze::kRowMapCount; ++i) s.data[i] = &data[i];
+        return s;
+    }
+
+    CRawContactsTableRow* Raw(int64_t id, int64_t contactId, bool live = true, int64_t deleted = 0) {
+        auto* row = new CRawContactsTableRow();
+        row->id = id;
+        row->contactId = contactId;
+        row->live = live;
+        row->deleted = deleted;
+        raw.emplace(id, row);
+        return row;
+    }
+    void Contact(int64_t id, int64_t nameRaw) {
+        auto* row = new CContactsTableRow();
+        row->id = id;
+        row->nameRawContactId = nameRaw;
+        row->live = 1;
+        contacts.emplace(id, row);
+    }
+    template <class R>
+    R* Data(int64_t id, int64_t rawId, bool live) {
+        auto* row = new R();
+        row->id = id;
+        row->rawContactId = rawId;
+        row->live = live;
+        data[CDataTableAnalyze::RowMapOfKind(row->dataKind)].emplace(id, row);
+        return row;
+    }
+    CDataTablePhoneV2Row* Phone(int64_t id, int64_t rawId, const std::string& number, bool live = true) {
+        auto* row = Data<CDataTablePhoneV2Row>(id, rawId, live);
+        row->number = number;
+        row->type = 2;
+        return row;
+    }
+    CDataTableEmailV2Row* Email(int64_t id, int64_t rawId, const std::string& address, bool live = true) {
+        auto* row = Data<CDataTableEmailV2Row>(id, rawId, live);
+        row->address = address;
+        row->type = 1;
+        return row;
+    }
+    CDataTableNameRow* Name(int64_t id, int64_t rawId, const std::string& name, bool live = true) {
+        auto* row = Data<CDataTableNameRow>(id, rawId, live);
+        row->displayName = name;
+        return row;
+    }
+    void Group(int64_t id, const std::string& title, bool live) {
+        auto* row = new CGroupsTableRow();
+        row->id = id;
+        row->title = title;
+        row->live = live;
+        groups.emplace(id, row);
+    }
+    void Search(int64_t docid, int64_t contactId, const std::string& content, const std::string& tokens) {
+        auto* row = new CSearchIndexContentTableRow();
+        row->id = docid;
+        row->contactId = contactId;
+        row->content = content;
+        row->tokens = tokens;
+        row->live = 1;
+        search.emplace(docid, row);
+    }
+    void Lookup(int64_t dataId, int64_t rawId, const std::string& number) {
+        auto* row = new CPhoneLookupTableRow();
+        row->id = dataId;
+        row->rawContactId = rawId;
+        row->normalizedNumber = number;
+        row->minMatch = number;
+        row->live = 1;
+        lookup.emplace(dataId, row);
+    }
+};
+
+struct Joined {
+    JoinData join;
+    ContactResultMap result;
+    ResultCode rc = 0;
+
+    explicit Joined(Tables& tables) { rc = JoinContactRows(tables.Sources(), join, result); }
+    ~Joined() { result.clear(); }
+
+    std::vector<std::pair<CRawContactsTableRow*, std::vector<CTableRow*>*>> Entries(int64_t rawId) {
+        std::vector<std::pair<CRawContactsTableRow*, std::vector<CTableRow*>*>> out;
+        for (auto& e : result) {
+            auto* raw = dynamic_cast<CRawContactsTableRow*>(e.first);
+            if (raw && raw->id == rawId) out.emplace_back(raw, &e.second);
+        }
+        return out;
+    }
+    std::vector<CTableRow*>& Only(int64_t rawId) {
+        auto entries = Entries(rawId);
+        EXPECT_EQ(entries.size(), 1u) << "raw " << rawId;
+        static std::vector<CTableRow*> none;
+        return entries.empty() ? none : *entries[0].second;
+    }
+};
+
+std::vector<std::string> Texts(const std::vector<CTableRow*>& rows) {
+    std::vector<std::string> out;
+    for (CTableRow* row : rows) out.push_back(row->ToString() + (row->live ? "" : " [r]"));
+    return out;
+}
+
+}  // namespace
+
+TEST(ContactJoinTest, LiveContactGetsItsRowsSortedByKind) {
+    Tables t;
+    t.Raw(1, 1);
+    t.Contact(1, 1);
+    t.Email(12, 1, "ann@example.org");
+    t.Phone(11, 1, "555-0101");
+    t.Name(10, 1, "Ann");
+    Joined j(t);
+    ASSERT_TRUE(Succeeded(j.rc));
+    ASSERT_EQ(j.result.size(), 1u);
+    std::vector<CTableRow*>& rows = j.Only(1);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(static_cast<CDataTableRow*>(rows[0])->dataKind, kDataName);
+    EXPECT_EQ(static_cast<CDataTableRow*>(rows[1])->dataKind, kDataPhone);
+    EXPECT_EQ(static_cast<CDataTableRow*>(rows[2])->dataKind, kDataEmail);
+    EXPECT_TRUE(j.join.placeholderRows.empty());
+}
+
+TEST(ContactJoinTest, ContactWithoutItsRawContactGetsAPlaceholder) {
+    Tables t;
+    t.Contact(40, 7);
+    Joined j(t);
+    auto entries = j.Entries(7);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].first->contactId, 40);
+    EXPECT_EQ(entries[0].first->deleted, 1);
+    EXPECT_EQ(entries[0].first->live, 0);
+    EXPECT_TRUE(entries[0].second->empty());
+}
+
+TEST(ContactJoinTest, RowsOfALostRawContactShareOnePlaceholder) {
+    {
+        Tables t;
+        t.Contact(40, 7);
+        t.Phone(1, 7, "5550001");
+        t.Email(2, 7, "a@b.cd");
+        t.Name(3, 7, "Gone");
+        Joined j(t);
+        auto entries = j.Entries(7);
+        ASSERT_EQ(entries.size(), 1u);
+        EXPECT_EQ(entries[0].first->contactId, 40);
+        EXPECT_EQ(entries[0].second->size(), 3u);
+    }
+    {
+        Tables t;
+        t.Phone(1, 7, "5550001");
+        t.Email(2, 7, "a@b.cd");
+        t.Name(3, 7, "Gone");
+        Joined j(t);
+        auto entries = j.Entries(7);
+        ASSERT_EQ(entries.size(), 1u);
+        EXPECT_LT(entries[0].first->contactId, 0);  // made up
+        EXPECT_EQ(entries[0].second->size(), 3u);
+    }
+}
+
+TEST(ContactJoinTest, RowsWithoutARawContactAreContactsOfTheirOwn) {
+    Tables t;
+    t.Phone(1, 0, "5550001");
+    t.Phone(2, 0, "5550002");
+    Joined j(t);
+    auto entries = j.Entries(0);
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].second->size(), 1u);
+    EXPECT_EQ(entries[1].second->size(), 1u);
+    EXPECT_NE(entries[0].first->contactId, entries[1].first->contactId);
+}
+
+TEST(ContactJoinTest, LivePhoneReplacesItsRecoveredCopy) {
+    for (bool liveFirst : {true, false}) {
+        Tables t;
+        t.Raw(1, 1);
+        if (liveFirst) {
+            t.Phone(1, 1, "+1 650 555 0101", true);
+            t.Phone(2, 1, "6505550101", false);
+        } else {
+            t.Phone(1, 1, "6505550101", false);
+            t.Phone(2, 1, "+1 650 555 0101", true);
+        }
+        Joined j(t);
+        std::vector<CTableRow*>& rows = j.Only(1);
+        ASSERT_EQ(rows.size(), 1u) << liveFirst;
+        EXPECT_EQ(rows[0]->live, 1);
+    }
+}
+
+TEST(ContactJoinTest, SearchIndexFillsInWhatWasLost) {
+    {
+        // Everything the index knows is there: nothing is added.
+        Tables t;
+        t.Raw(1, 1);
+        t.Phone(1, 1, "16505550101");
+        t.Email(2, 1, "ann@example.org");
+        t.Search(1, 1, "ann@example.org", "16505550101 Ann");
+        Joined j(t);
+        EXPECT_EQ(j.Only(1).size(), 2u);
+        EXPECT_TRUE(j.join.createdRows.empty());
+    }
+    {
+        // The contact and its data rows are gone; the index row brings back phone, e-mail and IM.
+        Tables t;
+        t.Search(5, 5, "eve@example.co.uk\nSkype/eve.e", "447700900123 Eve");
+        Joined j(t);
+        ASSERT_EQ(j.result.size(), 1u);
+        std::vector<CTableRow*>& rows = j.result.begin()->second;
+        ASSERT_EQ(rows.size(), 3u);
+        EXPECT_EQ(static_cast<CDataTableRow*>(rows[0])->dataKind, kDataPhone);
+        EXPECT_EQ(static_cast<CDataTableRow*>(rows[1])->dataKind, kDataEmail);
+        EXPECT_EQ(static_cast<CDataTableRow*>(rows[2])->dataKind, kDataIm);
+        for (CTableRow* row : rows) EXPECT_EQ(row->live, 0);
+        auto* raw = dynamic_cast<CRawContactsTableRow*>(j.result.begin()->first);
+        EXPECT_EQ(raw->contactId, 5);
+        EXPECT_LT(raw->id, 0);
+    }
+    {
+        // A row of no contact is a contact of its own.
+        Tables t;
+        t.Search(9, 0, "x@y.zz", "");
+        Joined j(t);
+        ASSERT_EQ(j.result.size(), 1u);
+        EXPECT_EQ(j.result.begin()->second.size(), 1u);
+    }
+}
+
+TEST(ContactJoinTest, PhoneLookupBringsBackALostNumber) {
+    Tables t;
+    t.Raw(3, 3);
+    t.Name(1, 3, "Carol");
+    t.Lookup(77, 3, "13800138000");
+    Joined j(t);
+    std::vector<CTableRow*>& rows = j.Only(3);
+    ASSERT_EQ(rows.size(), 2u);
+    auto* phone = dynamic_cast<CDataTablePhoneV2Row*>(rows[1]);
+    ASSERT_NE(phone, nullptr);
+    EXPECT_EQ(phone->number, "13800138000");
+    EXPECT_EQ(phone->type, 7);
+    EXPECT_EQ(phone->live, 0);
+
+    // When the phone row is still there, the lookup adds nothing.
+    Tables u;
+    u.Raw(3, 3);
+    u.Phone(1, 3, "138 0013 8000");
+    u.Lookup(1, 3, "13800138000");
+    Joined k(u);
+    EXPECT_EQ(k.Only(3).size(), 1u);
+}
+
+TEST(ContactJoinTest, DisplayNameGivesANameRow) {
+    Tables t;
+    CRawContactsTableRow* ann = t.Raw(1, 1);
+    ann->sourceKind = 5;
+    ann->displayName = "Ann";
+    t.Phone(1, 1, "5550001");
+    CRawContactsTableRow* empty = t.Raw(2, 2);
+    empty->sourceKind = 5;
+    empty->displayName = "Nobody";
+    Joined j(t);
+    std::vector<CTableRow*>& rows = j.Only(1);
+    ASSERT_EQ(rows.size(), 2u);
+    auto* name = dynamic_cast<CDataTableNameRow*>(rows[0]);
+    ASSERT_NE(name, nullptr);
+    EXPECT_EQ(name->displayName, "Ann");
+    EXPECT_EQ(name->live, 0);
+    EXPECT_TRUE(j.Only(2).empty());
+}
+
+TEST(ContactJoinTest, RepeatedRecoveredValuesAreDropped) {
+    Tables t;
+    t.Raw(1, 1);
+    t.Email(1, 1, "a@b.cd", false);
+    t.Email(2, 1, "a@b.cd", false);
+    t.Email(3, 1, "x@y.zz", true);
+    t.Email(4, 1, "x@y.zz", true);
+    t.Email(5, 1, "w@y.zz", true);
+    Joined j(t);
+    std::vector<CTableRow*>& rows = j.Only(1);
+    // A value joins once; live rows come first, the recovered repeat goes.
+    EXPECT_EQ(Texts(rows),
+              (std::vector<std::string>{"Email(HOME):x@y.zz", "Email(HOME):w@y.zz", "Email(HOME):a@b.cd [r]"}));
+}
+
+TEST(ContactJoinTest, MembershipAttachesLiveGroupsOnly) {
+    Tables t;
+    t.Raw(1, 1);
+    t.Group(12, "Old", false);
+    t.Group(12, "Friends", true);
+    auto* member = t.Data<CDataTableGroupMembershipRow>(5, 1, true);
+    member->groupRowId = "12";
+    Joined j(t);
+    ASSERT_EQ(member->groups.size(), 1u);
+    EXPECT_EQ(member->groups[0]->title, "Friends");
+}
+
+TEST(ContactJoinTest, SyntheticIdsKeepFalling) {
+    JoinData join;
+    int64_t a = NextSyntheticContactId(join);
+    join.contactToRaw.emplace(a - 1, 1);
+    int64_t b = NextSyntheticContactId(join);
+    EXPECT_LT(a, 0);
+    EXPECT_EQ(b, a - 2);  // a - 1 is taken
+    int64_t r = NextSyntheticRawId(join);
+    EXPECT_LT(r, 0);
+    EXPECT_GT(NextSyntheticRawId(join) - r, -2);
+}

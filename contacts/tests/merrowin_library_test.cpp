@@ -1,0 +1,123 @@
+// libMerrowin.so loaded by name and driven exactly as the outside caller drives it.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "CDataContainer.h"
+#include "CDeviceFolder.h"
+#include "IContactData.h"
+#include "IRecoveryAnalyzer.h"
+#include "ISwapContact.h"
+#include "ItemRecords.h"
+#include "platform/DynamicLibrary.h"
+#include "platform/FileSystem.h"
+
+using ContactsAnalyzer = IRecoveryAnalyzer<IDataContainer<_CONTACT_INFOMATION>, IVirtualDevice>;
+
+namespace {
+
+struct RecordingSink : IProgress {
+    std::vector<std::pair<uint32_t, uint64_t>> records;
+    int changes = 0;
+    void OnProgress(const PROGRESS_INFO* record) override { records.emplace_back(record->state, record->done); }
+    void OnDataChanged(int kind) override {
+        EXPECT_EQ(kind, 3);
+        ++changes;
+    }
+    int ShouldContinue() override { return 1; }
+};
+
+ContactsAnalyzer* CreateAnalyzer() {
+    platform::LibraryHandle library = platform::LoadLibraryW(L"Merrowin");
+    EXPECT_NE(library, nullptr);
+    if (!library) return nullptr;
+    using Factory = ICommon* (*)();
+    auto create = reinterpret_cast<Factory>(platform::GetProcAddress(library, "CreateObject"));
+    EXPECT_NE(create, nullptr);
+    ICommon* object = create ? create() : nullptr;
+    return dynamic_cast<ContactsAnalyzer*>(object);
+}
+
+// The working folders that analysers of this process leave beside the program.
+std::vector<std::string> WorkingFolders() {
+    std::vector<std::string> names, ours;
+    platform::ListDirectory(platform::ParentFolder(platform::GetExecutablePath()), names);
+    std::string prefix = "Contact." + std::to_string(getpid()) + ".";
+    for (const std::string& name : names)
+        if (name.compare(0, prefix.size(), prefix) == 0) ours.push_back(name);
+    return ours;
+}
+
+class MerrowinLibraryTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char name[] = "/tmp/rk_merrowin_XXXXXX";
+        ASSERT_NE(mkdtemp(name), nullptr);
+        phone_ = name;
+        std::ofstream(phone_ + "/device.ini") << "[device]\nversion=4.4\n";
+        ASSERT_TRUE(device_.Load(phone_));
+    }
+    void TearDown() override { std::system(("rm -rf " + phone_).c_str()); }
+
+    std::string phone_;
+    CDeviceFolder device_;
+};
+
+}  // namespace
+
+TEST_F(MerrowinLibraryTest, ExportsOnlyTheFactory) {
+    platform::LibraryHandle library = platform::LoadLibraryW(L"Merrowin.dll");
+    ASSERT_NE(library, nullptr);
+    EXPECT_NE(platform::GetProcAddress(library, "CreateObject"), nullptr);
+    EXPECT_EQ(platform::GetProcAddress(library, "_ZN9CMerrowin6CreateEv"), nullptr);  // hidden
+}
+
+TEST_F(MerrowinLibraryTest, WithoutADatabaseTheRunEndsCleanly) {
+    ContactsAnalyzer* analyzer = CreateAnalyzer();
+    ASSERT_NE(analyzer, nullptr);
+    RecordingSink sink;
+    EXPECT_EQ(analyzer->Initialize(nullptr, &sink), nullptr);
+    IDataContainer<_CONTACT_INFOMATION>* container = analyzer->Initialize(&device_, &sink);
+    ASSERT_NE(container, nullptr);
+
+    // The lookup is published through the container's helper.
+    auto* concrete = dynamic_cast<CDataContainer<_CONTACT_INFOMATION>*>(container);
+    ASSERT_NE(concrete, nullptr);
+    ISwapContact* lookup = dynamic_cast<ISwapContact*>(concrete->GetHelper());
+    ASSERT_NE(lookup, nullptr);
+    SwapContactEntry entry;
+    EXPECT_FALSE(lookup->Find("5550101", &entry));
+
+    ResultCode rc = analyzer->StartRecovery(nullptr);
+    EXPECT_TRUE(Failed(rc));
+    EXPECT_EQ(ErrorNumber(rc), 1u);
+    std::vector<std::pair<uint32_t, uint64_t>> expected{{2, 0}, {2, 1}, {3, 100}};
+    EXPECT_EQ(sink.records, expected);
+    EXPECT_EQ(sink.changes, 0);
+    EXPECT_EQ(container->Count(), 0);
+    EXPECT_TRUE(WorkingFolders().empty());
+    container->Release();  // does nothing: the analyser owns it
+    EXPECT_EQ(container->Count(), 0);
+    analyzer->Release();
+}
+
+TEST_F(MerrowinLibraryTest, TwoAnalysersAreIndependent) {
+    ContactsAnalyzer* a = CreateAnalyzer();
+    ContactsAnalyzer* b = CreateAnalyzer();
+    ASSERT_TRUE(a && b);
+    IDataContainer<_CONTACT_INFOMATION>* ca = a->Initialize(&device_, nullptr);
+    IDataContainer<_CONTACT_INFOMATION>* cb = b->Initialize(&device_, nullptr);
+    ASSERT_TRUE(ca && cb);
+    EXPECT_NE(ca, cb);
+    ICommon* ha = dynamic_cast<CDataContainer<_CONTACT_INFOMATION>*>(ca)->GetHelper();
+    ICommon* hb = dynamic_cast<CDataContainer<_CONTACT_INFOMATION>*>(cb)->GetHelper();
+    EXPECT_NE(ha, hb);
+    EXPECT_TRUE(Failed(a->StartRecovery(nullptr)));  // a null sink is allowed
+    delete b;  // the deleting destructor frees as Release does
+    a->Release();
+}

@@ -1,0 +1,315 @@
+#include "ContactsJob.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <vector>
+
+#include <tinyxml.h>
+
+#include "Base64.h"
+#include "CDeviceFolder.h"
+#include "Lockers.h"
+#include "platform/FileSystem.h"
+
+namespace {
+
+struct ItemDeleter {
+    void operator()(IConactItem* item) const { if (item) item->Release(); }
+};
+using Item = std::unique_ptr<IConactItem, ItemDeleter>;
+
+// Prints one line per change of the percentage, so that a log shows the run moving.
+class ConsoleProgress : public IProgress {
+public:
+    explicit ConsoleProgress(std::FILE* report) : report_(report) {}
+    void OnProgress(const PROGRESS_INFO* record) override {
+        if (!record || record->total == 0) return;
+        int percent = static_cast<int>(record->done * 100 / record->total);
+        if (percent == last_) return;
+        last_ = percent;
+        std::fprintf(report_, "contacts: %s %d%%\n", record->state == PROGRESS_STATE_FINISHED ? "done" : "recovering",
+                     percent);
+        std::fflush(report_);
+    }
+    void OnDataChanged(int) override {}
+    int ShouldContinue() override { return 1; }
+
+private:
+    std::FILE* report_;
+    int last_ = -1;
+};
+
+ContactsRun* g_lastRun = nullptr;
+
+// Text value escaped for vCard 3.0.
+std::string Escape(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '\\': out += "\\\\"; break;
+        case ',': out += "\\,"; break;
+        case ';': out += "\\;"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+// A custom label as an extension type name: letters, digits and hyphens only.
+std::string LabelType(const char* label) {
+    std::string out = "X-";
+    for (const char* p = label; p && *p; ++p) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        out += (c < 0x80 && std::isalnum(c)) ? static_cast<char>(std::toupper(c)) : '-';
+    }
+    return out;
+}
+
+// Appends a content line, folded so that no line exceeds 75 bytes and no UTF-8 sequence is split.
+void AddLine(std::string& card, const std::string& line) {
+    size_t start = 0, width = 75;
+    while (line.size() - start > width) {
+        size_t cut = start + width;
+        while (cut > start + 1 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
+        card.append(line, start, cut - start);
+        card += "\r\n ";
+        start = cut;
+        width = 74;  // the leading blank counts
+    }
+    card.append(line, start, std::string::npos);
+    card += "\r\n";
+}
+
+const char* PhoneType(int t) {
+    static const char* const kTypes[] = {
+        "VOICE",      "HOME,VOICE", "CELL",       "WORK,VOICE", "WORK,FAX",   "HOME,FAX",   "PAGER",
+        "VOICE",      "X-CALLBACK", "CAR",        "WORK,PREF",  "ISDN",       "PREF",       "FAX",
+        "X-RADIO",    "X-TELEX",    "X-TTY-TDD",  "WORK,CELL",  "WORK,PAGER", "X-ASSISTANT", "MSG"};
+    return t >= 0 && t <= 20 ? kTypes[t] : "VOICE";
+}
+
+const char* ImProperty(int protocol) {
+    static const char* const kProps[] = {"X-AIM", "X-MSN", "X-YAHOO", "X-SKYPE-USERNAME", "X-QQ",
+                                         "X-GOOGLE-TALK", "X-ICQ", "X-JABBER", "X-NETMEETING"};
+    return protocol >= 0 && protocol <= 8 ? kProps[protocol] : "X-IM";
+}
+
+const char* PhotoType(const unsigned char* p, int n) {
+    if (n >= 3 && p[0] == 0xFF && p[1] == 0xD8 && p[2] == 0xFF) return "JPEG";
+    if (n >= 4 && p[0] == 0x89 && p[1] == 'P' && p[2] == 'N' && p[3] == 'G') return "PNG";
+    if (n >= 3 && p[0] == 'G' && p[1] == 'I' && p[2] == 'F') return "GIF";
+    return nullptr;
+}
+
+// ";TYPE=..." from the item's code (its type is code - base) or its custom label.
+std::string TypeParam(IConactItem* item, const char* known) {
+    if (item->GetResId() < 0 && *item->GetLabel()) return ";TYPE=" + LabelType(item->GetLabel());
+    return known && *known ? std::string(";TYPE=") + known : std::string();
+}
+
+bool WriteFile(const std::string& path, const std::string& text) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file.write(text.data(), static_cast<std::streamsize>(text.size()));
+    return static_cast<bool>(file.flush());
+}
+
+}  // namespace
+
+std::string ContactToVCard(IContactData* contact, const std::string& fallbackName) {
+    std::string card = "BEGIN:VCARD\r\nVERSION:3.0\r\n";
+    std::string name;
+    if (Item item{contact->GetName()}) name = item->GetValue();
+    std::string shown = name;
+
+    std::string body;
+    std::vector<std::string> categories;
+    bool hasBirthday = false;
+    // The items come in the document's order, so the element names of the document tell their kinds.
+    TiXmlDocument document;
+    IContactDocument* text = dynamic_cast<IContactDocument*>(contact);
+    if (text) document.Parse(text->GetDocumentText(), nullptr, TIXML_ENCODING_UTF8);
+    const TiXmlElement* root = document.Error() ? nullptr : document.RootElement();
+    const TiXmlElement* element = root ? root->FirstChildElement() : nullptr;
+    auto nextShown = [](const TiXmlElement* e) {
+        while (e && (std::string(e->Value()) == "name" || std::string(e->Value()) == "photo")) e = e->NextSiblingElement();
+        return e;
+    };
+    element = nextShown(element);
+    for (Item item{contact->FirstItem()}; item && element;
+         item.reset(contact->NextItem()), element = nextShown(element->NextSiblingElement())) {
+        const std::string kind = element->Value();
+        const TiXmlElement* leaf = element->FirstChildElement();
+        const std::string leafName = leaf ? leaf->Value() : "";
+        std::string value = item->GetKind() == 1 && item->GetValue() ? item->GetValue() : "";
+        if (value.empty()) continue;
+        int res = item->GetResId();
+        std::string v = Escape(value);
+        if (kind == "phone") {
+            AddLine(body, "TEL" + TypeParam(item.get(), res >= 4864 ? PhoneType(res - 4864) : "VOICE") + ":" + v);
+            if (shown.empty()) shown = value;
+        } else if (kind == "email") {
+            const char* t = res == 5121 ? "INTERNET,HOME" : res == 5122 ? "INTERNET,WORK" : res == 5124 ? "INTERNET,X-MOBILE" : "INTERNET";
+            std::string param = TypeParam(item.get(), t);
+            if (res < 0) param += ",INTERNET";
+            AddLine(body, "EMAIL" + param + ":" + v);
+            if (shown.empty()) shown = value;
+        } else if (kind == "nickname") {
+            AddLine(body, "NICKNAME:" + v);
+        } else if (kind == "organization") {
+            AddLine(body, (leafName == "title" ? "TITLE:" : "ORG:") + v);
+        } else if (kind == "postal_address") {
+            const char* t = res == 6145 ? "HOME" : res == 6146 ? "WORK" : "";
+            AddLine(body, "ADR" + TypeParam(item.get(), t) + ":;;" + v + ";;;;");
+        } else if (kind == "group_membership") {
+            categories.push_back(Escape(value));
+        } else if (kind == "contact_event") {
+            if (res == 6659 && !hasBirthday) {
+                AddLine(body, "BDAY:" + v);
+                hasBirthday = true;
+            } else {
+                AddLine(body, std::string(res == 6657 ? "X-ANNIVERSARY" : "X-EVENT") + TypeParam(item.get(), nullptr) + ":" + v);
+            }
+        } else if (kind == "website") {
+            AddLine(body, "URL:" + v);
+        } else if (kind == "sip_address") {
+            AddLine(body, "X-SIP" + TypeParam(item.get(), nullptr) + ":" + v);
+        } else if (kind == "im") {
+            std::string prop = res >= 5377 && res <= 5385 ? ImProperty(res - 5377) : "X-IM";
+            AddLine(body, prop + TypeParam(item.get(), nullptr) + ":" + v);
+        } else if (kind == "note") {
+            AddLine(body, "NOTE:" + v);
+        } else if (kind == "relation") {
+            AddLine(body, "X-RELATION:" + v);
+        }
+    }
+
+    if (shown.empty()) shown = fallbackName;
+    AddLine(card, "FN:" + Escape(shown));
+    AddLine(card, "N:;" + Escape(name.empty() ? shown : name) + ";;;");
+    card += body;
+    if (Item photo{contact->GetPhoto()}) {
+        const unsigned char* bytes = reinterpret_cast<const unsigned char*>(photo->GetValue());
+        if (photo->GetKind() == 2 && bytes && photo->GetLength() > 0) {
+            std::string encoded = Base64Encode(bytes, static_cast<size_t>(photo->GetLength()));
+            encoded.erase(std::remove(encoded.begin(), encoded.end(), '\n'), encoded.end());
+            const char* type = PhotoType(bytes, photo->GetLength());
+            AddLine(card, std::string("PHOTO;ENCODING=b") + (type ? std::string(";TYPE=") + type : "") + ":" + encoded);
+        }
+    }
+    bool deleted = contact->IsDeleted() != 0;
+    if (deleted) categories.push_back("Deleted");
+    if (!categories.empty()) {
+        std::string line = "CATEGORIES:";
+        for (size_t i = 0; i < categories.size(); ++i) line += (i ? "," : "") + categories[i];
+        AddLine(card, line);
+    }
+    if (deleted) AddLine(card, "X-RELIKORDA-DELETED:TRUE");
+    card += "END:VCARD\r\n";
+    return card;
+}
+
+ContactsRun::~ContactsRun() {
+    // The container belongs to the analyser and goes with it.
+    if (analyzer_) analyzer_->Release();
+    analyzer_ = nullptr;
+    // The library stays loaded: objects it made may still be referenced by type information.
+}
+
+int RunContacts(IVirtualDevice* device, const std::string& outFolder, std::FILE* report, ContactsRun& run) {
+    if (!run.library_) run.library_ = platform::LoadLibraryW(L"Merrowin");
+    if (!run.library_) {
+        std::fprintf(stderr, "relikorda-recover: cannot load the contacts library\n");
+        return 1;
+    }
+    using Factory = ICommon* (*)();
+    Factory create = reinterpret_cast<Factory>(platform::GetProcAddress(run.library_, "CreateObject"));
+    ICommon* object = create ? create() : nullptr;
+    run.analyzer_ = dynamic_cast<ContactsAnalyzer*>(object);
+    if (!run.analyzer_) {
+        if (object) object->Release();
+        std::fprintf(stderr, "relikorda-recover: the contacts library made no analyser\n");
+        return 1;
+    }
+    run.progress_.reset(new ConsoleProgress(report));
+    run.container_ = run.analyzer_->Initialize(device, run.progress_.get());
+    if (!run.container_) {
+        std::fprintf(stderr, "relikorda-recover: the contacts analyser cannot be initialised\n");
+        return 1;
+    }
+    ResultCode rc = run.analyzer_->StartRecovery(nullptr);
+    if (Failed(rc))
+        std::fprintf(stderr, "relikorda-recover: contacts recovery failed (error %u)\n", ErrorNumber(rc));
+
+    std::vector<std::pair<unsigned, IContactData*>> contacts;
+    {
+        autolocker<IDataContainer<_CONTACT_INFOMATION>*> lock(run.container_);
+        for (auto it = run.container_->Begin(); it != run.container_->End(); ++it)
+            if (it->second.data) contacts.emplace_back(it->first, it->second.data);
+    }
+    std::sort(contacts.begin(), contacts.end());
+
+    // What was found before a failure is still written out.
+    int status = Failed(rc) ? 1 : 0;
+    std::string folder = platform::JoinPath(outFolder, "contacts");
+    if (!contacts.empty() && !platform::CreateDirectories(folder)) {
+        std::fprintf(stderr, "relikorda-recover: cannot create %s\n", folder.c_str());
+        return 1;
+    }
+    std::string cards;
+    run.live_ = run.deleted_ = 0;
+    for (const auto& entry : contacts) {
+        char name[32];
+        std::snprintf(name, sizeof name, "%04u", entry.first);
+        if (IContactDocument* document = dynamic_cast<IContactDocument*>(entry.second)) {
+            if (!WriteFile(platform::JoinPath(folder, std::string(name) + ".xml"), document->GetDocumentText())) {
+                std::fprintf(stderr, "relikorda-recover: cannot write %s/%s.xml\n", folder.c_str(), name);
+                status = 1;
+            }
+        }
+        cards += ContactToVCard(entry.second, std::string("Contact ") + name);
+        if (entry.second->IsDeleted()) ++run.deleted_;
+        else ++run.live_;
+    }
+    std::string vcf = platform::JoinPath(outFolder, "contacts.vcf");
+    if (!WriteFile(vcf, cards)) {
+        std::fprintf(stderr, "relikorda-recover: cannot write %s\n", vcf.c_str());
+        status = 1;
+    }
+    std::fprintf(report, "contacts: %d live, %d deleted\n", run.live_, run.deleted_);
+    return status;
+}
+
+ContactsRun* LastContactsRun() { return g_lastRun; }
+
+namespace {
+void ReleaseLastRun() {
+    delete g_lastRun;
+    g_lastRun = nullptr;
+}
+}  // namespace
+
+int ContactsJob(JobContext& context) {
+    bool present = false;
+    for (const char* path : {"/data/data/com.android.providers.contacts/databases/contacts2.db",
+                             "/data/data/com.motorola.blur.providers.contacts/databases/contacts2.db",
+                             "/dbdata/databases/com.android.providers.contacts/contacts2.db",
+                             "/apps/com.android.providers.contacts/db/contacts2.db"})
+        present = present || !context.device->ResolveDevicePath(path).empty();
+    if (!present) {
+        std::fprintf(context.report, "contacts: no contacts database on the device\n");
+        return 0;
+    }
+    ReleaseLastRun();
+    g_lastRun = new ContactsRun;
+    int code = RunContacts(context.device, context.out, context.report, *g_lastRun);
+    // Kept for the later jobs; released at exit, before the library's own objects go (a handler
+    // registered after the library was loaded runs before the library is finalised).
+    static bool registered = false;
+    if (!registered) registered = std::atexit(ReleaseLastRun) == 0;
+    return code;
+}

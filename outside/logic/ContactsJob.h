@@ -1,0 +1,53 @@
+#pragma once
+#include <memory>
+#include <string>
+
+#include "IContactData.h"
+#include "IDataContainer.h"
+#include "IRecoveryAnalyzer.h"
+#include "ItemRecords.h"
+#include "IVirtualDevice.h"
+#include "RecoveryJob.h"
+#include "platform/DynamicLibrary.h"
+
+using ContactsAnalyzer = IRecoveryAnalyzer<IDataContainer<_CONTACT_INFOMATION>, IVirtualDevice>;
+
+// The contacts analyser of a finished run, with its container. The container (and the contact
+// lookup in its helper) lives as long as this, so that a later job can hand it on.
+class ContactsRun {
+public:
+    ContactsRun() = default;
+    ~ContactsRun();
+    ContactsRun(const ContactsRun&) = delete;
+    ContactsRun& operator=(const ContactsRun&) = delete;
+
+    IDataContainer<_CONTACT_INFOMATION>* Container() const { return container_; }
+    int Live() const { return live_; }
+    int Deleted() const { return deleted_; }
+
+private:
+    friend int RunContacts(IVirtualDevice*, const std::string&, std::FILE*, ContactsRun&);
+    platform::LibraryHandle library_ = nullptr;
+    std::unique_ptr<IProgress> progress_;  // the analyser's sink, kept as long as the analyser
+    ContactsAnalyzer* analyzer_ = nullptr;
+    IDataContainer<_CONTACT_INFOMATION>* container_ = nullptr;
+    int live_ = 0;
+    int deleted_ = 0;
+};
+
+// Loads the contacts library by name, recovers the device's contacts into run and writes each one
+// as OUT/contacts/NNNN.xml (NNNN its record id) and all of them to OUT/contacts.vcf (vCard 3.0,
+// deleted contacts marked). Reports a progress line while it runs and the live and deleted
+// counts. 0 on success; 1 when the library cannot be run, the recovery fails or a file cannot be
+// written.
+int RunContacts(IVirtualDevice* device, const std::string& outFolder, std::FILE* report, ContactsRun& run);
+
+// The job of the headless run. A phone without a contacts database has nothing to recover (0).
+// The run it leaves stays alive for later jobs (the SMS/MMS library takes its container).
+int ContactsJob(JobContext& context);
+// The contacts of the last ContactsJob, or null.
+ContactsRun* LastContactsRun();
+
+// One contact as a vCard 3.0 entry (CRLF line ends, folded at 75 bytes). fallbackName names a
+// contact without a name.
+std::string ContactToVCard(IContactData* contact, const std::string& fallbackName);
