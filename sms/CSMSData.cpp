@@ -8,7 +8,6 @@
 #include "SmsXmlAttributes.h"
 #include "TextUtils.h"
 
-ISMSData::~ISMSData() {}
 CSMSData::~CSMSData() {}
 
 ISMSItem* CSMSData::FirstItem() {

@@ -5,7 +5,6 @@
 #include "Base64.h"
 #include "SmsXmlAttributes.h"
 
-ISMSItem::~ISMSItem() {}
 
 std::string CSMSItem::ElementText(const TiXmlElement* element) {
     const TiXmlNode* child = element ? element->FirstChild() : nullptr;

@@ -6,15 +6,14 @@
 #include "SmsXmlAttributes.h"
 #include "TextUtils.h"
 
-ISMSSession::~ISMSSession() {}
 
 ISMSSession* CreateSmsSession(const char* xmlText) {
     if (!xmlText) return nullptr;
     return new (std::nothrow) CSMSSession(xmlText);
 }
 
-CSMSSession::CSMSSession(const char* xmlText) {
-    document_.Parse(xmlText, nullptr, TIXML_ENCODING_UTF8);
+CSMSSession::CSMSSession(const char* xmlText) : text_(xmlText) {
+    document_.Parse(text_.c_str(), nullptr, TIXML_ENCODING_UTF8);
     root_ = document_.FirstChildElement();
     if (root_) {
         if (const char* number = root_->Attribute("number")) number_ = number;

@@ -5,7 +5,7 @@
 #include <tinyxml.h>
 
 // A conversation parsed once from its document.
-class CSMSSession : public ISMSSession {
+class CSMSSession : public ISMSSession, public ISMSDocument {
 public:
     explicit CSMSSession(const char* xmlText);
     ~CSMSSession() override;
@@ -19,8 +19,10 @@ public:
     int GetTotal() override;
     int GetDeletedCount() override;
     int Matches(const char* keyword) override;
+    const char* GetDocumentText() override { return text_.c_str(); }
 
 private:
+    std::string text_;
     TiXmlDocument document_;
     const TiXmlElement* root_ = nullptr;
     const TiXmlElement* cursor_ = nullptr;

@@ -55,6 +55,14 @@ public:
     virtual int Matches(const char* keyword) = 0;
 };
 
+// The conversation document a session was made from; every session made by CreateSmsSession is
+// one (reached by a run-time cast), so that a caller can store the document as it stands.
+class RK_INTERFACE ISMSDocument {
+public:
+    virtual ~ISMSDocument();
+    virtual const char* GetDocumentText() = 0;
+};
+
 // A session over a conversation document; null when the text is null or memory runs out. A text that
 // does not parse gives an empty conversation.
 ISMSSession* CreateSmsSession(const char* xmlText);

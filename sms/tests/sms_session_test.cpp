@@ -176,4 +176,7 @@ TEST(SmsSessionTest, InterfacesConvertAtRunTime) {
     ICommon* common = session.get();
     EXPECT_NE(dynamic_cast<ISMSSession*>(common), nullptr);
     EXPECT_EQ(dynamic_cast<ISMSData*>(common), nullptr);
+    auto* document = dynamic_cast<ISMSDocument*>(session.get());
+    ASSERT_NE(document, nullptr);
+    EXPECT_EQ(std::string(document->GetDocumentText()), kThreeMessages);
 }

@@ -1,0 +1,213 @@
+#include "SmsJob.h"
+
+#include <algorithm>
+#include <ctime>
+#include <memory>
+#include <vector>
+
+#include "CDeviceFolder.h"
+#include "ContactsJob.h"
+#include "IDataContainer.h"
+#include "IRecoveryAnalyzer.h"
+#include "ISMSSession.h"
+#include "ItemRecords.h"
+#include "PartFileName.h"
+#include "platform/DynamicLibrary.h"
+#include "platform/FileSystem.h"
+#include "platform/PlatformFile.h"
+
+using SmsAnalyzer = IRecoveryAnalyzer<IDataContainer<_SMS_INFOMATION>, IVirtualDevice>;
+
+namespace {
+
+const char* const kDatabases[] = {
+    "/data/data/com.android.providers.telephony/databases/mmssms.db",
+    "/data/data/com.motorola.blur.providers.contacts/databases/mmssms.db",
+    "/dbdata/databases/com.android.providers.telephony/mmssms.db",
+    "/apps/com.android.providers.telephony/db/mmssms.db",
+};
+
+template <class T>
+struct Releaser {
+    void operator()(T* object) const {
+        if (object) object->Release();
+    }
+};
+template <class T>
+using Held = std::unique_ptr<T, Releaser<T>>;
+
+class ConsoleProgress : public IProgress {
+public:
+    explicit ConsoleProgress(std::FILE* report) : report_(report) {}
+    void OnProgress(const PROGRESS_INFO* record) override {
+        if (!record || record->total == 0) return;
+        int percent = static_cast<int>(record->done * 100 / record->total);
+        if (percent == last_) return;
+        last_ = percent;
+        std::fprintf(report_, "sms: %s %d%%\n", record->state == PROGRESS_STATE_FINISHED ? "done" : "recovering",
+                     percent);
+        std::fflush(report_);
+    }
+    void OnDataChanged(int) override {}
+    int ShouldContinue() override { return 1; }
+
+private:
+    std::FILE* report_;
+    int last_ = -1;
+};
+
+bool WriteNewFile(const std::string& path, const void* data, size_t size) {
+    platform::PlatformFile file;
+    // Never replaces anything: every name is new in a folder of this run's own.
+    if (!file.Open(path, platform::PlatformFile::Mode::CreateNew)) return false;
+    return size == 0 || file.Write(data, size);
+}
+
+std::string FormatDate(int64_t seconds) {
+    std::time_t time = static_cast<std::time_t>(seconds);
+    std::tm parts{};
+    char text[32];
+    if (!gmtime_r(&time, &parts) || !std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts))
+        return std::to_string(seconds);
+    return text;
+}
+
+// Writes the attachments of one conversation; counts what it wrote.
+bool WriteAttachments(ISMSSession* session, const std::string& folder, int* written) {
+    bool made = false, ok = true;
+    int index = 0;
+    for (Held<ISMSData> data(session->FirstData()); data; data.reset(session->NextData())) {
+        for (Held<ISMSItem> item(data->FirstItem()); item; item.reset(data->NextItem())) {
+            int type = item->GetType();
+            if (type < 2 || type > 5 || !item->GetData() || item->GetLength() <= 0) continue;
+            if (!made && !(made = platform::CreateDirectory(folder))) return false;
+            std::string path = UniqueAttachmentPath(folder, item->GetFileName(), ++index);
+            if (path.empty() || !WriteNewFile(path, item->GetData(), static_cast<size_t>(item->GetLength()))) {
+                ok = false;
+                continue;
+            }
+            ++*written;
+        }
+    }
+    return ok;
+}
+
+}  // namespace
+
+std::string UniqueAttachmentPath(const std::string& folder, const char* fileName, int index) {
+    std::string name = SanitizePartFileName(fileName ? fileName : "");
+    if (name.empty()) name = "attachment_" + std::to_string(index);
+    size_t dot = name.rfind('.');
+    std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
+    std::string ext = dot == std::string::npos ? std::string() : name.substr(dot);
+    for (int n = 0; n < 1000; ++n) {
+        std::string candidate = n == 0 ? name : stem + "_" + std::to_string(n) + ext;
+        std::string path = platform::JoinPath(folder, candidate);
+        if (platform::GetEntryKind(path) == platform::EntryKind::Missing) return path;
+    }
+    return std::string();
+}
+
+std::string RenderConversation(ISMSSession* session) {
+    std::string partner = session->GetNumber();
+    if (*session->GetName()) partner = std::string(session->GetName()) + " (" + session->GetNumber() + ")";
+    std::string text = "Conversation with " + partner + ": " + std::to_string(session->GetTotal()) +
+                       " messages, " + std::to_string(session->GetDeletedCount()) + " deleted\n";
+    for (Held<ISMSData> data(session->FirstData()); data; data.reset(session->NextData())) {
+        text += "\n" + FormatDate(data->GetDate64()) + "  " + (data->GetType() == 2 ? "MMS" : "SMS") + " " +
+                (data->GetSend() ? "to " : "from ") + partner;
+        if (data->IsFailed()) text += "  [failed]";
+        if (data->IsDeleted()) text += "  [deleted]";
+        text += "\n";
+        for (Held<ISMSItem> item(data->FirstItem()); item; item.reset(data->NextItem())) {
+            if (item->GetType() == 1) {
+                text += "  " + std::string(item->GetData() ? item->GetData() : "") + "\n";
+            } else {
+                const char* name = item->GetFileName();
+                text += "  [attachment " + std::string(name ? name : "(unnamed)") + ", " +
+                        std::to_string(item->GetLength()) + " bytes]\n";
+            }
+        }
+    }
+    return text;
+}
+
+bool WriteConversations(IDataContainer<_SMS_INFOMATION>* container, const std::string& outFolder,
+                        SmsRunCounts* counts) {
+    bool ok = true;
+    std::string folder = platform::JoinPath(outFolder, "sms");
+    SmsRunCounts found;
+    container->Lock();
+    std::vector<std::pair<unsigned, ISMSSession*>> sessions;
+    for (auto it = container->Begin(); it != container->End(); ++it)
+        if (it->second.session) sessions.emplace_back(it->first, it->second.session);
+    container->Unlock();
+    std::sort(sessions.begin(), sessions.end());
+    if (!sessions.empty() && !platform::CreateDirectory(folder)) {
+        std::fprintf(stderr, "relikorda-recover: cannot make %s\n", folder.c_str());
+        return false;
+    }
+    for (auto& entry : sessions) {
+        ISMSSession* session = entry.second;
+        char name[16];
+        std::snprintf(name, sizeof name, "%04u", entry.first);
+        ++found.conversations;
+        found.messages += session->GetTotal();
+        found.deleted += session->GetDeletedCount();
+        auto* document = dynamic_cast<ISMSDocument*>(session);
+        std::string xml = document ? document->GetDocumentText() : std::string();
+        std::string text = RenderConversation(session);
+        std::string base = platform::JoinPath(folder, name);
+        if (!WriteNewFile(base + ".xml", xml.data(), xml.size()) ||
+            !WriteNewFile(base + ".txt", text.data(), text.size()) ||
+            !WriteAttachments(session, base, &found.attachments)) {
+            std::fprintf(stderr, "relikorda-recover: cannot write conversation %s in %s\n", name, folder.c_str());
+            ok = false;
+        }
+    }
+    if (counts) *counts = found;
+    return ok;
+}
+
+int RunSms(IVirtualDevice* device, ICommon* contacts, const std::string& outFolder, std::FILE* report,
+           SmsRunCounts* counts) {
+    platform::LibraryHandle library = platform::LoadLibraryW(L"Pellucet");
+    auto create = library ? reinterpret_cast<ICommon* (*)()>(platform::GetProcAddress(library, "CreateObject"))
+                          : nullptr;
+    ICommon* object = create ? create() : nullptr;
+    SmsAnalyzer* analyzer = dynamic_cast<SmsAnalyzer*>(object);
+    if (!analyzer) {
+        if (object) object->Release();
+        std::fprintf(stderr, "relikorda-recover: the SMS/MMS library Pellucet cannot be loaded\n");
+        return 1;
+    }
+    ConsoleProgress progress(report);
+    IDataContainer<_SMS_INFOMATION>* container = analyzer->Initialize(device, &progress);
+    ResultCode rc = container ? analyzer->StartRecovery(contacts) : RK_FAIL(RK_E_FAIL);
+    int status = 0;
+    if (Failed(rc)) {
+        std::fprintf(stderr, "relikorda-recover: the SMS/MMS recovery failed (error %u)\n", ErrorNumber(rc));
+        status = 1;
+    }
+
+    SmsRunCounts found;
+    if (container && !WriteConversations(container, outFolder, &found)) status = 1;
+    std::fprintf(report, "sms: %d conversations, %d messages (%d deleted), %d attachments\n", found.conversations,
+                 found.messages, found.deleted, found.attachments);
+    if (counts) *counts = found;
+    // The conversations belong to the analyser; the library stays loaded for the rest of the run.
+    analyzer->Release();
+    return status;
+}
+
+int SmsJob(JobContext& context) {
+    bool present = false;
+    for (const char* path : kDatabases) present = present || !context.device->ResolveDevicePath(path).empty();
+    if (!present) {
+        std::fprintf(context.report, "sms: nothing to recover, the device has no mmssms.db\n");
+        return 0;
+    }
+    ContactsRun* contacts = LastContactsRun();
+    ICommon* argument = contacts ? contacts->Container() : nullptr;
+    return RunSms(context.device, argument, context.out, context.report, nullptr);
+}

@@ -1,0 +1,43 @@
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "ICommon.h"
+#include "IDataContainer.h"
+#include "ItemRecords.h"
+#include "RecoveryJob.h"
+
+class ISMSSession;
+class IVirtualDevice;
+
+// What one SMS/MMS run found and wrote.
+struct SmsRunCounts {
+    int conversations = 0;
+    int messages = 0;
+    int deleted = 0;
+    int attachments = 0;
+};
+
+// Loads the SMS/MMS library by name and recovers the device's conversations, handing it the
+// contacts container (or null) for partner names. Writes each conversation as OUT/sms/NNNN.xml
+// (NNNN its record id), OUT/sms/NNNN.txt (a readable rendering) and its attachments under
+// OUT/sms/NNNN/. 0 on success; 1 when the library cannot be run, the recovery fails or a file
+// cannot be written.
+int RunSms(IVirtualDevice* device, ICommon* contacts, const std::string& outFolder, std::FILE* report,
+           SmsRunCounts* counts);
+
+// Writes every conversation of the container below OUT/sms (files are never replaced); false when
+// something could not be written.
+bool WriteConversations(IDataContainer<_SMS_INFOMATION>* container, const std::string& outFolder,
+                        SmsRunCounts* counts);
+
+// The job of the headless run: after the contacts job, with its container. A phone without an
+// SMS/MMS database has nothing to recover (0).
+int SmsJob(JobContext& context);
+
+// One conversation as readable text: per message its date (UTC), direction, partner, text and
+// attachment names.
+std::string RenderConversation(ISMSSession* session);
+// A name for an attachment inside folder that is not taken yet; empty when none can be found.
+std::string UniqueAttachmentPath(const std::string& folder, const char* fileName, int index);

@@ -1,0 +1,103 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "Base64.h"
+#include "CDataContainer.h"
+#include "ISMSSession.h"
+#include "SmsJob.h"
+#include "platform/FileSystem.h"
+
+namespace {
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string Value(int type, const std::string& name, const std::string& bytes) {
+    return "<value type=\"" + std::to_string(type) + "\" length=\"" + std::to_string(bytes.size()) +
+           "\" path=\"/p\" filename=\"" + name + "\">" + Base64Encode(bytes.data(), bytes.size()) + "</value>";
+}
+
+class SmsJobTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/rk_sms_job_XXXXXX";
+        ASSERT_TRUE(mkdtemp(pattern));
+        root_ = pattern;
+        ASSERT_TRUE(platform::CreateDirectory(root_ + "/out"));
+    }
+    void TearDown() override {
+        container_.Lock();
+        for (auto it = container_.Begin(); it != container_.End(); ++it) it->second.session->Release();
+        container_.Unlock();
+        std::system(("rm -rf '" + root_ + "'").c_str());
+    }
+    void Add(unsigned id, const std::string& xml) {
+        _SMS_INFOMATION record{id, 0, CreateSmsSession(xml.c_str())};
+        container_.Lock();
+        container_.InsertItem(record);
+        container_.Unlock();
+    }
+
+    std::string root_;
+    CDataContainer<_SMS_INFOMATION> container_;
+};
+
+const char kHeader[] = "<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n";
+
+}  // namespace
+
+TEST_F(SmsJobTest, WritesDocumentsRenderingsAndAttachments) {
+    std::string first = std::string(kHeader) +
+                        "<sms_and_mms number=\"+15550001\" name=\"Ann\" total=\"2\" deleted_count=\"1\">"
+                        "<sms type=\"1\" date=\"1704099600\" send=\"0\" failed=\"0\" deleted=\"0\">"
+                        "<text type=\"1\">Hi &amp; hello</text></sms>"
+                        "<mms type=\"2\" date=\"1704294000\" send=\"1\" failed=\"1\" deleted=\"1\">"
+                        "<text type=\"1\">look</text>" + Value(2, "pic.jpg", "JPEG") + Value(2, "pic.jpg", "SECOND") +
+                        Value(5, "../../evil.sh", "x") + Value(3, "", "ogg") + "</mms></sms_and_mms>";
+    std::string second = std::string(kHeader) +
+                         "<sms_and_mms number=\"UnknownAdress0\" total=\"1\" deleted_count=\"1\">"
+                         "<sms type=\"1\" date=\"0\" send=\"1\" failed=\"0\" deleted=\"1\"><text type=\"1\">lost</text>"
+                         "</sms></sms_and_mms>";
+    Add(0, first);
+    Add(1, second);
+    SmsRunCounts counts;
+    ASSERT_TRUE(WriteConversations(&container_, root_ + "/out", &counts));
+    EXPECT_EQ(counts.conversations, 2);
+    EXPECT_EQ(counts.messages, 3);
+    EXPECT_EQ(counts.deleted, 2);
+    EXPECT_EQ(counts.attachments, 4);
+
+    std::string sms = root_ + "/out/sms";
+    EXPECT_EQ(ReadFile(sms + "/0000.xml"), first);
+    EXPECT_EQ(ReadFile(sms + "/0001.xml"), second);
+    EXPECT_EQ(ReadFile(sms + "/0000.txt"),
+              "Conversation with Ann (+15550001): 2 messages, 1 deleted\n"
+              "\n2024-01-01 09:00:00  SMS from Ann (+15550001)\n  Hi & hello\n"
+              "\n2024-01-03 15:00:00  MMS to Ann (+15550001)  [failed]  [deleted]\n  look\n"
+              "  [attachment pic.jpg, 4 bytes]\n  [attachment pic.jpg, 6 bytes]\n"
+              "  [attachment ../../evil.sh, 1 bytes]\n  [attachment , 3 bytes]\n");
+    EXPECT_EQ(ReadFile(sms + "/0000/pic.jpg"), "JPEG");
+    EXPECT_EQ(ReadFile(sms + "/0000/pic_1.jpg"), "SECOND");
+    EXPECT_EQ(ReadFile(sms + "/0000/evil.sh"), "x");
+    EXPECT_EQ(ReadFile(sms + "/0000/attachment_4"), "ogg");
+    EXPECT_EQ(platform::GetEntryKind(root_ + "/evil.sh"), platform::EntryKind::Missing);
+    EXPECT_EQ(platform::GetEntryKind(sms + "/0001"), platform::EntryKind::Missing);  // no attachments
+
+    // A second run into the same folder replaces nothing and says so.
+    EXPECT_FALSE(WriteConversations(&container_, root_ + "/out", nullptr));
+    EXPECT_EQ(ReadFile(sms + "/0000.xml"), first);
+}
+
+TEST_F(SmsJobTest, AttachmentNamesStayInTheirFolder) {
+    std::string folder = root_ + "/out";
+    EXPECT_EQ(UniqueAttachmentPath(folder, "../../x", 1), folder + "/x");
+    EXPECT_EQ(UniqueAttachmentPath(folder, "/etc/passwd", 2), folder + "/passwd");
+    EXPECT_EQ(UniqueAttachmentPath(folder, "..", 3), folder + "/attachment_3");
+    EXPECT_EQ(UniqueAttachmentPath(folder, nullptr, 4), folder + "/attachment_4");
+}
