@@ -75,18 +75,25 @@ TEST(PellucetLibraryTest, RunsOnTheFixturePhoneWithTheContactsContainer) {
     }
     ASSERT_TRUE(Succeeded(rc));
     bool named = false;
+    std::string numbers;
     container->Lock();
     EXPECT_GE(container->Count(), 3);
     for (auto it = container->Begin(); it != container->End(); ++it) {
         ISMSSession* session = it->second.session;
         ASSERT_NE(session, nullptr);
-        if (std::string(session->GetNumber()) == "+1 555-0002") {
+        numbers += std::string(session->GetNumber()) + "=" + session->GetName() + " ";
+        // Ben's first spelling is that of a deleted addr row (its _id lost, so it comes first) or the
+        // canonical one.
+        std::string number = session->GetNumber();
+        if (number == "+15550002" || number == "+1 555-0002") {
             EXPECT_STREQ(session->GetName(), "Ben");
             named = true;
+        } else {
+            EXPECT_STREQ(session->GetName(), "") << number;
         }
     }
     container->Unlock();
-    EXPECT_TRUE(named);
+    EXPECT_TRUE(named) << numbers;
     analyser->Release();
     lookup->Release();
 }
