@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <ctime>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "CDeviceFolder.h"
@@ -56,11 +57,18 @@ private:
     int last_ = -1;
 };
 
-bool WriteNewFile(const std::string& path, const void* data, size_t size) {
+// A run into the same folder again writes the same names: a file of an earlier run is replaced,
+// but never through a link, so nothing lands outside the output folder.
+bool WriteOutputFile(const std::string& path, const void* data, size_t size) {
+    platform::EntryKind kind = platform::GetEntryKind(path);
+    if (kind != platform::EntryKind::Missing && kind != platform::EntryKind::File) return false;
     platform::PlatformFile file;
-    // Never replaces anything: every name is new in a folder of this run's own.
-    if (!file.Open(path, platform::PlatformFile::Mode::CreateNew)) return false;
+    if (!file.Open(path, platform::PlatformFile::Mode::CreateAlways)) return false;
     return size == 0 || file.Write(data, size);
+}
+
+bool MakeFolder(const std::string& path) {
+    return platform::CreateDirectory(path) && platform::GetEntryKind(path) == platform::EntryKind::Directory;
 }
 
 std::string FormatDate(int64_t seconds) {
@@ -76,13 +84,14 @@ std::string FormatDate(int64_t seconds) {
 bool WriteAttachments(ISMSSession* session, const std::string& folder, int* written) {
     bool made = false, ok = true;
     int index = 0;
+    std::set<std::string> used;
     for (Held<ISMSData> data(session->FirstData()); data; data.reset(session->NextData())) {
         for (Held<ISMSItem> item(data->FirstItem()); item; item.reset(data->NextItem())) {
             int type = item->GetType();
             if (type < 2 || type > 5 || !item->GetData() || item->GetLength() <= 0) continue;
-            if (!made && !(made = platform::CreateDirectory(folder))) return false;
-            std::string path = UniqueAttachmentPath(folder, item->GetFileName(), ++index);
-            if (path.empty() || !WriteNewFile(path, item->GetData(), static_cast<size_t>(item->GetLength()))) {
+            if (!made && !(made = MakeFolder(folder))) return false;
+            std::string path = UniqueAttachmentPath(folder, item->GetFileName(), ++index, &used);
+            if (path.empty() || !WriteOutputFile(path, item->GetData(), static_cast<size_t>(item->GetLength()))) {
                 ok = false;
                 continue;
             }
@@ -94,7 +103,8 @@ bool WriteAttachments(ISMSSession* session, const std::string& folder, int* writ
 
 }  // namespace
 
-std::string UniqueAttachmentPath(const std::string& folder, const char* fileName, int index) {
+std::string UniqueAttachmentPath(const std::string& folder, const char* fileName, int index,
+                                 std::set<std::string>* used) {
     std::string name = SanitizePartFileName(fileName ? fileName : "");
     if (name.empty()) name = "attachment_" + std::to_string(index);
     size_t dot = name.rfind('.');
@@ -102,8 +112,7 @@ std::string UniqueAttachmentPath(const std::string& folder, const char* fileName
     std::string ext = dot == std::string::npos ? std::string() : name.substr(dot);
     for (int n = 0; n < 1000; ++n) {
         std::string candidate = n == 0 ? name : stem + "_" + std::to_string(n) + ext;
-        std::string path = platform::JoinPath(folder, candidate);
-        if (platform::GetEntryKind(path) == platform::EntryKind::Missing) return path;
+        if (used->insert(candidate).second) return platform::JoinPath(folder, candidate);
     }
     return std::string();
 }
@@ -143,7 +152,7 @@ bool WriteConversations(IDataContainer<_SMS_INFOMATION>* container, const std::s
         if (it->second.session) sessions.emplace_back(it->first, it->second.session);
     container->Unlock();
     std::sort(sessions.begin(), sessions.end());
-    if (!sessions.empty() && !platform::CreateDirectory(folder)) {
+    if (!sessions.empty() && !MakeFolder(folder)) {
         std::fprintf(stderr, "relikorda-recover: cannot make %s\n", folder.c_str());
         return false;
     }
@@ -158,8 +167,8 @@ bool WriteConversations(IDataContainer<_SMS_INFOMATION>* container, const std::s
         std::string xml = document ? document->GetDocumentText() : std::string();
         std::string text = RenderConversation(session);
         std::string base = platform::JoinPath(folder, name);
-        if (!WriteNewFile(base + ".xml", xml.data(), xml.size()) ||
-            !WriteNewFile(base + ".txt", text.data(), text.size()) ||
+        if (!WriteOutputFile(base + ".xml", xml.data(), xml.size()) ||
+            !WriteOutputFile(base + ".txt", text.data(), text.size()) ||
             !WriteAttachments(session, base, &found.attachments)) {
             std::fprintf(stderr, "relikorda-recover: cannot write conversation %s in %s\n", name, folder.c_str());
             ok = false;

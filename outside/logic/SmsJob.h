@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
+#include <set>
 #include <string>
 
 #include "ICommon.h"
@@ -22,13 +23,13 @@ struct SmsRunCounts {
 // Loads the SMS/MMS library by name and recovers the device's conversations, handing it the
 // contacts container (or null) for partner names. Writes each conversation as OUT/sms/NNNN.xml
 // (NNNN its record id), OUT/sms/NNNN.txt (a readable rendering) and its attachments under
-// OUT/sms/NNNN/. 0 on success; 1 when the library cannot be run, the recovery fails or a file
+// OUT/sms/NNNN/; a second run into the same folder writes the same files again. 0 on success; 1 when the library cannot be run, the recovery fails or a file
 // cannot be written.
 int RunSms(IVirtualDevice* device, ICommon* contacts, const std::string& outFolder, std::FILE* report,
            SmsRunCounts* counts);
 
-// Writes every conversation of the container below OUT/sms (files are never replaced); false when
-// something could not be written.
+// Writes every conversation of the container below OUT/sms (an earlier run's files are replaced,
+// never through a link); false when something could not be written.
 bool WriteConversations(IDataContainer<_SMS_INFOMATION>* container, const std::string& outFolder,
                         SmsRunCounts* counts);
 
@@ -39,5 +40,7 @@ int SmsJob(JobContext& context);
 // One conversation as readable text: per message its date (UTC), direction, partner, text and
 // attachment names.
 std::string RenderConversation(ISMSSession* session);
-// A name for an attachment inside folder that is not taken yet; empty when none can be found.
-std::string UniqueAttachmentPath(const std::string& folder, const char* fileName, int index);
+// A path for an attachment inside folder whose name this conversation has not used yet (the
+// names go into used); empty when none can be found.
+std::string UniqueAttachmentPath(const std::string& folder, const char* fileName, int index,
+                                 std::set<std::string>* used);

@@ -6,12 +6,16 @@
 
 #include "CDeviceFolder.h"
 #include "CommandLine.h"
+#include "ContactsJob.h"
 #include "RecoveryJob.h"
+#include "SmsJob.h"
 #include "platform/FileSystem.h"
 
 namespace {
 const RecoveryJob kJobs[] = {
     ListDeviceJob,
+    ContactsJob,
+    SmsJob,
 };
 
 const char kUsage[] =

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -89,15 +91,25 @@ TEST_F(SmsJobTest, WritesDocumentsRenderingsAndAttachments) {
     EXPECT_EQ(platform::GetEntryKind(root_ + "/evil.sh"), platform::EntryKind::Missing);
     EXPECT_EQ(platform::GetEntryKind(sms + "/0001"), platform::EntryKind::Missing);  // no attachments
 
-    // A second run into the same folder replaces nothing and says so.
-    EXPECT_FALSE(WriteConversations(&container_, root_ + "/out", nullptr));
+    // A second run into the same folder writes the same files again.
+    ASSERT_TRUE(WriteConversations(&container_, root_ + "/out", nullptr));
     EXPECT_EQ(ReadFile(sms + "/0000.xml"), first);
+    EXPECT_EQ(ReadFile(sms + "/0000/pic_1.jpg"), "SECOND");
+    EXPECT_EQ(platform::GetEntryKind(sms + "/0000/pic_2.jpg"), platform::EntryKind::Missing);
+
+    // A link planted where a file goes is not followed.
+    ASSERT_EQ(unlink((sms + "/0001.txt").c_str()), 0);
+    ASSERT_EQ(symlink((root_ + "/planted").c_str(), (sms + "/0001.txt").c_str()), 0);
+    EXPECT_FALSE(WriteConversations(&container_, root_ + "/out", nullptr));
+    EXPECT_EQ(platform::GetEntryKind(root_ + "/planted"), platform::EntryKind::Missing);
 }
 
 TEST_F(SmsJobTest, AttachmentNamesStayInTheirFolder) {
     std::string folder = root_ + "/out";
-    EXPECT_EQ(UniqueAttachmentPath(folder, "../../x", 1), folder + "/x");
-    EXPECT_EQ(UniqueAttachmentPath(folder, "/etc/passwd", 2), folder + "/passwd");
-    EXPECT_EQ(UniqueAttachmentPath(folder, "..", 3), folder + "/attachment_3");
-    EXPECT_EQ(UniqueAttachmentPath(folder, nullptr, 4), folder + "/attachment_4");
+    std::set<std::string> used;
+    EXPECT_EQ(UniqueAttachmentPath(folder, "../../x", 1, &used), folder + "/x");
+    EXPECT_EQ(UniqueAttachmentPath(folder, "/etc/passwd", 2, &used), folder + "/passwd");
+    EXPECT_EQ(UniqueAttachmentPath(folder, "..", 3, &used), folder + "/attachment_3");
+    EXPECT_EQ(UniqueAttachmentPath(folder, nullptr, 4, &used), folder + "/attachment_4");
+    EXPECT_EQ(UniqueAttachmentPath(folder, "x", 5, &used), folder + "/x_1");
 }
