@@ -1,0 +1,108 @@
+// relikorda-recover on phones with SMS/MMS databases: conversations, renderings and attachments
+// land below the output folder, named from the contacts when there are any.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "platform/FileSystem.h"
+
+namespace {
+
+struct Result {
+    int code = -1;
+    std::string out;
+};
+
+Result Recover(const std::string& device, const std::string& out) {
+    Result result;
+    std::string command = std::string("'") + RK_RECOVER_PROGRAM + "' --device '" + device + "' --out '" + out +
+                          "' 2>&1 < /dev/null";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return result;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, n);
+    int status = pclose(pipe);
+    result.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+std::string TestData(const std::string& name) {
+    const char* root = std::getenv("RK_TESTDATA");
+    return std::string(root ? root : "testdata") + "/" + name;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool Contains(const std::string& text, const std::string& piece) { return text.find(piece) != std::string::npos; }
+
+class RecoverSmsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/rk_recover_sms_XXXXXX";
+        ASSERT_TRUE(mkdtemp(pattern));
+        root_ = pattern;
+    }
+    void TearDown() override { std::system(("rm -rf '" + root_ + "'").c_str()); }
+    std::string root_;
+};
+
+}  // namespace
+
+TEST_F(RecoverSmsTest, FixturePhoneWithoutContacts) {
+    Result run = Recover(TestData("sms_fixture/journal"), root_ + "/out");
+    ASSERT_EQ(run.code, 0) << run.out;
+    EXPECT_TRUE(Contains(run.out, "contacts: no contacts database on the device")) << run.out;
+    EXPECT_TRUE(Contains(run.out, "sms: done 100%\n"));
+    EXPECT_TRUE(Contains(run.out, "sms: 4 conversations,")) << run.out;
+
+    // Ann, Ben, the snippet-only number and the made-up partner of the deleted MMS's parts (the
+    // deleted SMS and the word-index text are recovered into Ben's and Ann's conversations).
+    // Every conversation as a document and a rendering; its attachments beside.
+    std::string sms = root_ + "/out/sms";
+    bool sawAnn = false;
+    for (int id = 0; id < 4; ++id) {
+        char name[8];
+        std::snprintf(name, sizeof name, "%04d", id);
+        std::string xml = ReadFile(sms + "/" + name + ".xml");
+        std::string text = ReadFile(sms + "/" + name + ".txt");
+        ASSERT_EQ(xml.rfind("<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n<sms_and_mms ", 0), 0u) << name;
+        EXPECT_EQ(xml.find(" name=\""), std::string::npos);  // no contacts, no names
+        if (Contains(xml, "number=\"+15550001\"")) {
+            sawAnn = true;
+            EXPECT_TRUE(Contains(text, "Conversation with +15550001: "));
+            EXPECT_TRUE(Contains(text, "  Hi Ann &< welcome\n"));
+            EXPECT_TRUE(Contains(text, "SMS to +15550001  [failed]\n  Could not send\n"));
+            EXPECT_EQ(ReadFile(std::string(sms) + "/" + name + "/image.jpg"),
+                      ReadFile(TestData("sms_fixture/journal/fs/data/data/com.android.providers.telephony/"
+                                        "app_parts/PART_1000")));
+            EXPECT_EQ(platform::GetEntryKind(std::string(sms) + "/" + name + "/audio.ogg"), platform::EntryKind::File);
+        }
+    }
+    EXPECT_TRUE(sawAnn);
+    EXPECT_EQ(platform::GetEntryKind(sms + "/0004.xml"), platform::EntryKind::Missing);
+}
+
+TEST_F(RecoverSmsTest, SamplePhoneNamesPartnersFromItsContacts) {
+    Result run = Recover(TestData("sample_phone"), root_ + "/out");
+    ASSERT_EQ(run.code, 0) << run.out;
+    EXPECT_TRUE(Contains(run.out, "contacts: ")) << run.out;
+    bool named = false;
+    for (int id = 0; id < 100; ++id) {
+        char name[8];
+        std::snprintf(name, sizeof name, "%04d", id);
+        std::string xml = ReadFile(root_ + "/out/sms/" + name + ".xml");
+        if (xml.empty()) break;
+        named = named || Contains(xml, " name=\"");
+    }
+    EXPECT_TRUE(named);
+}
