@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <set>
 #include <string>
 
 #include "Base64.h"
@@ -16,6 +17,7 @@
 #include "ISMSSession.h"
 #include "LiveSQLiteEngine.h"
 #include "RecordingSink.h"
+#include "platform/FileSystem.h"
 
 namespace {
 
@@ -94,6 +96,13 @@ TEST_P(PellucetLiveTest, ConversationsOfTheFixturePhone) {
     EXPECT_EQ(sink.records.back().state, 3u);
     EXPECT_EQ(sink.records.back().done, 100u);
     EXPECT_EQ(sink.changes.size(), static_cast<size_t>(container->Count()));
+
+    // Conversations are numbered from 0 in the order they were added.
+    container->Lock();
+    std::set<unsigned> ids;
+    for (auto it = container->Begin(); it != container->End(); ++it) ids.insert(it->first);
+    container->Unlock();
+    EXPECT_EQ(ids, (std::set<unsigned>{0, 1, 2, 3, 4}));
 
     auto sessions = Sessions(container);
     // Ann and Ben (first spelled as in addr), the number only a snippet names, and the made-up
@@ -195,4 +204,23 @@ TEST(PellucetLiveTest, NoDatabaseEndsWithTheFinishedRecord) {
     EXPECT_EQ(ErrorNumber(rc), 1u);
     EXPECT_EQ(sink.Done(), (std::vector<uint64_t>{0, 1, 100}));
     EXPECT_EQ(container->Count(), 0);
+}
+
+TEST(PellucetLiveTest, DatabaseFoundAtTheThirdCandidatePath) {
+    char pattern[] = "/tmp/rk_sms_candidates_XXXXXX";
+    ASSERT_TRUE(mkdtemp(pattern));
+    std::string root = pattern;
+    std::string folder = root + "/fs/dbdata/databases/com.android.providers.telephony";
+    ASSERT_TRUE(platform::CreateDirectories(folder));
+    ASSERT_TRUE(platform::CopyFile(
+        Fixture("journal") + "/fs/data/data/com.android.providers.telephony/databases/mmssms.db",
+        folder + "/mmssms.db"));
+    CDeviceFolder device;
+    ASSERT_TRUE(device.Load(root));
+    LivePellucet analyser;
+    IDataContainer<_SMS_INFOMATION>* container = analyser.Initialize(&device, nullptr);
+    ASSERT_TRUE(Succeeded(analyser.StartRecovery(nullptr)));
+    // Without the part files the MMS lose their pictures but keep their texts.
+    EXPECT_EQ(container->Count(), 5);
+    std::system(("rm -rf '" + root + "'").c_str());
 }

@@ -89,6 +89,23 @@ TEST_F(RecoverSmsTest, FixturePhoneWithoutContacts) {
         }
     }
     EXPECT_TRUE(sawAnn);
+    // The number that only a thread's snippet speaks of: its document as it stands.
+    bool sawSnippet = false;
+    for (int id = 0; id < 4; ++id) {
+        char name[8];
+        std::snprintf(name, sizeof name, "%04d", id);
+        std::string xml = ReadFile(sms + "/" + name + ".xml");
+        if (!Contains(xml, "number=\"+15550003\"")) continue;
+        sawSnippet = true;
+        EXPECT_EQ(xml,
+                  "<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n"
+                  "<sms_and_mms number=\"+15550003\" total=\"1\" deleted_count=\"1\">\n"
+                  "    <sms type=\"1\" date=\"1704708000\" send=\"1\" failed=\"0\" deleted=\"1\">\n"
+                  "        <text type=\"1\">A snippet nobody keeps</text>\n"
+                  "    </sms>\n"
+                  "</sms_and_mms>\n");
+    }
+    EXPECT_TRUE(sawSnippet);
     EXPECT_EQ(platform::GetEntryKind(sms + "/0004.xml"), platform::EntryKind::Missing);
 }
 
@@ -105,4 +122,21 @@ TEST_F(RecoverSmsTest, SamplePhoneNamesPartnersFromItsContacts) {
         named = named || Contains(xml, " name=\"");
     }
     EXPECT_TRUE(named);
+}
+
+TEST_F(RecoverSmsTest, WalVariantKeepsPendingAndDeletedMessages) {
+    Result run = Recover(TestData("sms_fixture/wal"), root_ + "/out");
+    ASSERT_EQ(run.code, 0) << run.out;
+    std::string all;
+    for (int id = 0; id < 100; ++id) {
+        char name[8];
+        std::snprintf(name, sizeof name, "%04d", id);
+        std::string text = ReadFile(root_ + "/out/sms/" + name + ".txt");
+        if (text.empty()) break;
+        all += text;
+    }
+    EXPECT_TRUE(Contains(all, "  Written after the base\n")) << all;   // only in the log
+    EXPECT_TRUE(Contains(all, "[deleted]\n  Delete me soon\n")) << all;  // deleted after the base
+    EXPECT_TRUE(Contains(all, "  This MMS was deleted\n")) << all;
+    EXPECT_TRUE(Contains(all, "  Hi Ann &< welcome\n"));
 }
