@@ -99,6 +99,9 @@ ResultCode MessageAssembler::Build() {
 }
 
 void MessageAssembler::RegisterAddress(const std::string& spelling) {
+    // A spelling met before matches itself first of all, and then nothing changes; most rows repeat
+    // a spelling, so the scan is only needed for new ones.
+    if (addressToId_.count(spelling)) return;
     const std::string* match = nullptr;
     for (const std::string& known : knownAddresses_)
         if (SameAddress(spelling, known)) {
@@ -106,7 +109,6 @@ void MessageAssembler::RegisterAddress(const std::string& spelling) {
             break;
         }
     if (match) {
-        if (addressToId_.count(spelling)) return;
         auto held = addressToId_.find(*match);
         if (held != addressToId_.end()) {
             int64_t id = held->second;

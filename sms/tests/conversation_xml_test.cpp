@@ -178,6 +178,27 @@ TEST_F(ConversationXmlTest, GeneratedFileNamesCountPerConversation) {
     EXPECT_NE(next.find("filename=\"00000001.jpg\""), std::string::npos);
 }
 
+TEST_F(ConversationXmlTest, PartsFollowTheSmilThenTheRest) {
+    auto smil = Part(6, "s.smil", "",
+                     "<smil><body><par><text src=\"b.txt\"/></par><par><text src=\"a.txt\"/>"
+                     "<text src=\"b.txt\"/></par></body></smil>");
+    auto later = Part(6, "t.smil", "", "<smil><body><par><text src=\"z.txt\"/></par></body></smil>");
+    auto a = Part(1, "a.txt", "", "A");
+    auto b1 = Part(1, "b.txt", "", "B1");
+    auto b2 = Part(1, "b.txt", "", "B2");
+    auto z = Part(1, "z.txt", "", "Z");
+    CPduTableRow mms;
+    mms.parts = {z.get(), smil.get(), b1.get(), a.get(), b2.get(), later.get()};
+    std::string xml = Build("1", {&mms});
+    // b.txt is named twice, so both of its parts stand twice; z.txt is named only by a later SMIL.
+    std::string order;
+    for (size_t at = xml.find("<text type=\"1\">"); at != std::string::npos;
+         at = xml.find("<text type=\"1\">", at + 1))
+        order += xml.substr(at + 15, xml.find('<', at + 15) - at - 15) + " ";
+    EXPECT_EQ(order, "B1 B2 A B1 B2 Z ");
+    EXPECT_EQ(xml.find("smil"), std::string::npos);
+}
+
 TEST(PartFileNameTest, SenderNamesCannotLeaveTheFolder) {
     uint32_t counter = 0;
     EXPECT_EQ(MakePartFileName("..\\..\\x", &counter), "x");

@@ -279,6 +279,18 @@ TEST(MessageAssemblerTest, RecoveredMmsRepeatingALiveOneIsRemovedOnlyWithTheSame
     EXPECT_EQ(rows[1]->id, 12);
 }
 
+TEST(MessageAssemblerTest, RecoveredMmsAfterARecoveredOneStays) {
+    Tables t;
+    t.Canonical(1, "+15550001");
+    t.Thread(5, {1});
+    t.Pdu(11, 5, 1000, false);
+    t.Part(2, 11, "hello", false);
+    t.Pdu(12, 5, 1000, false);
+    t.Part(3, 12, "hello", false, "other.txt");
+    auto a = Assemble(t);
+    EXPECT_EQ(a->Entry("+15550001")->size(), 2u);
+}
+
 TEST(MessageAssemblerTest, OrphanPartsGetAMadeUpPduUnderANewPartner) {
     Tables t;
     t.Part(1, 77, "lost words", false);
