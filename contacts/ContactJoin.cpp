@@ -7,6 +7,7 @@
 #include "CDataTableAnalyze.h"
 #include "CDataTableGroupMembershipRow.h"
 #include "CDataTableNameRow.h"
+#include "CDataTablePhoneV2Row.h"
 #include "CDataTableRow.h"
 #include "CGroupsTableRow.h"
 #include "CPhoneLookupTableRow.h"
@@ -14,6 +15,7 @@
 #include "CSearchIndexContentTableRow.h"
 #include "ContactTableKinds.h"
 #include "ContactTableRules.h"
+#include "PhoneNumberMatch.h"
 
 namespace {
 
@@ -53,10 +55,19 @@ std::vector<Row*> RowsOf(RowMultimap* map) {
 
 CDataTableRow* AsData(CTableRow* row) { return dynamic_cast<CDataTableRow*>(row); }
 
+// A number of one row that is the stored normalized form of the other's (the search index and
+// the lookup table keep numbers with their country code but without the '+').
+bool SameNumberAcross(const CDataTableRow* x, const CDataTableRow* y) {
+    auto* a = dynamic_cast<const CDataTablePhoneV2Row*>(x);
+    auto* b = dynamic_cast<const CDataTablePhoneV2Row*>(y);
+    if (!a || !b) return false;
+    return MatchPhoneNumber(a->number, b->normalizedNumber) || MatchPhoneNumber(a->normalizedNumber, b->number);
+}
+
 bool ContainsSameValue(const RowList& list, const CDataTableRow* x) {
     for (CTableRow* row : list) {
         CDataTableRow* data = AsData(row);
-        if (data && data->dataKind == x->dataKind && x->SameValue(data)) return true;
+        if (data && data->dataKind == x->dataKind && (x->SameValue(data) || SameNumberAcross(x, data))) return true;
     }
     return false;
 }

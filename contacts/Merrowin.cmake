@@ -33,3 +33,8 @@ target_link_libraries(Merrowin PRIVATE rk_merrowin)
 rk_add_test(merrowin_library_test SOURCES tests/merrowin_library_test.cpp
   LIBS rk_contact_lookup rk_contact_interfaces rk_device_standin)
 add_dependencies(merrowin_library_test Merrowin)
+
+# The pipeline over the sample phone's live rows, read by the SQLite library.
+rk_add_test(contacts_pipeline_test SOURCES tests/contacts_pipeline_test.cpp
+  LIBS rk_merrowin SQLite::SQLite3)
+add_dependencies(contacts_pipeline_test sample_phone sample_phone_nosd sample_phone_legacy)

@@ -265,6 +265,18 @@ TEST(ContactJoinTest, SearchIndexFillsInWhatWasLost) {
     }
 }
 
+TEST(ContactJoinTest, IndexTokensMatchTheStoredNormalizedNumber) {
+    // The index keeps "16505550111" for a number written "(650) 555-0111" whose normalized form is
+    // "+16505550111": the number is there, so nothing is made and the contact stays live.
+    Tables t;
+    t.Raw(1, 1);
+    t.Phone(1, 1, "(650) 555-0111")->normalizedNumber = "+16505550111";
+    t.Search(1, 1, "", "16505550111 6505550111");
+    Joined j(t);
+    EXPECT_EQ(j.Only(1).size(), 1u);
+    EXPECT_TRUE(j.join.createdRows.empty());
+}
+
 TEST(ContactJoinTest, PhoneLookupBringsBackALostNumber) {
     Tables t;
     t.Raw(3, 3);
