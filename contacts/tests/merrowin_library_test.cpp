@@ -24,7 +24,11 @@ namespace {
 struct RecordingSink : IProgress {
     std::vector<std::pair<uint32_t, uint64_t>> records;
     int changes = 0;
-    void OnProgress(const PROGRESS_INFO* record) override { records.emplace_back(record->state, record->done); }
+    void OnProgress(const PROGRESS_INFO* record) override {
+        uint32_t state = record->state;  // the record is packed: copy before binding
+        uint64_t done = record->done;
+        records.emplace_back(state, done);
+    }
     void OnDataChanged(int kind) override {
         EXPECT_EQ(kind, 3);
         ++changes;
