@@ -1,0 +1,111 @@
+#pragma once
+#include <cstdint>
+#include <list>
+#include <string>
+#include <vector>
+
+#include "ColumnValue.h"
+#include "IFileIO.h"
+#include "TableSchema.h"
+
+struct CarveScratch;
+
+// WalkTable's answer when the walk stopped at its deadline; what it found is kept.
+constexpr int kWalkTimedOut = 1;
+// Most bytes of one TEXT value that GetValue delivers.
+constexpr uint32_t kMaxTextBytes = 4096;
+
+// Reads an SQLite 3 database page by page through an IFileIO view: header, schema, table
+// b-trees, live records, and (through the carving passes) deleted records.
+class CSQLiteReader {
+public:
+    CSQLiteReader();
+    ~CSQLiteReader();
+    CSQLiteReader(const CSQLiteReader&) = delete;
+    CSQLiteReader& operator=(const CSQLiteReader&) = delete;
+
+    // Number of tables (>= 1); -1 null view or no size, -2 bad header, -4 no schema. Opening again
+    // on another view forgets everything of the previous one.
+    int Open(IFileIO* view);
+    // Forgets the view, the tables and every cached page.
+    void Clear();
+    // 0; -1 read failure, -2 not an SQLite 3 file, -3 read version 0, -4 schema format above 4,
+    // -5 page size or reserved bytes impossible.
+    int ReadHeader();
+    // Reads page n (1-based) into dest, the page buffer or the overflow page buffer (either
+    // remembers its page). 0; -1 no such page or seek failure; -2 read failure.
+    int ReadPage(uint64_t page, uint8_t* dest);
+    // The first table of exactly this name, or null.
+    TableSchema* FindTable(const char* name);
+    // Fills the table's live records and, when viewFlag is 0 and the table is named, its
+    // recovered records. 0, kWalkTimedOut, -1 no table or root, -2 root unreadable.
+    int WalkTable(TableSchema* table, int schemaFlag, int viewFlag);
+    // The 0-based column of record rowIndex of the live (live 1) or recovered (live 0) records.
+    // A negative column (absent from the table) gives NULL. 0; -1 no such row or column; other
+    // negative numbers when the record cannot be decoded.
+    int GetValue(int rowIndex, TableSchema* table, int column, ColumnValue* value, int live);
+
+    std::list<TableSchema>& Tables() { return tables_; }
+    const std::list<TableSchema>& Tables() const { return tables_; }
+    IFileIO* View() const { return view_; }
+    uint32_t PageSize() const { return pageSize_; }
+    uint32_t UsableSize() const { return usableSize_; }
+    uint64_t PageCount() const { return pageCount_; }
+    const uint8_t* Header() const { return header_; }
+    uint8_t* PageBuffer() { return pageBuffer_; }
+    bool IsRootPage(uint64_t page) const;
+
+    // Decodes a record as GetValue does, into values (tests and tools).
+    int DecodeRecord(TableSchema* table, const RecordRef& ref, bool live, uint32_t textCap,
+                     std::vector<ColumnValue>& values);
+
+private:
+    friend struct CarveContext;
+    int LoadSchema();
+    void WalkTree(TableSchema* table, int schemaFlag, int viewFlag);
+    void ScanLeafPage(TableSchema* table, uint32_t page, int schemaFlag, int orphan, int viewFlag);
+    void ScanUnreachedPages(TableSchema* table);
+    void CollectOwnedPages();
+    bool TimeUp();
+    void ForgetPages();
+
+    IFileIO* view_ = nullptr;
+    uint8_t* pageBuffer_ = nullptr;
+    uint64_t bufferPage_ = 0;  // page held by the page buffer, 0 when none
+    uint64_t pageCount_ = 0;
+    uint8_t header_[76] = {};
+    uint32_t pageSize_ = 0;
+    uint32_t usableSize_ = 0;
+    std::list<TableSchema> tables_;
+
+    std::vector<ColumnValue> decoded_;
+    const TableSchema* decodedTable_ = nullptr;
+    int decodedRow_ = -1;
+    int decodedLive_ = -1;
+    uint64_t decodedGeneration_ = 0;
+
+    // Per page: bit 0 root of a schema row, bit 1 owned by some live b-tree.
+    std::vector<uint8_t> pageFlags_;
+    bool ownedKnown_ = false;
+    std::vector<uint32_t> rootPages_;
+    // Visit stamps of the walk and of overflow chains, against cycles.
+    std::vector<uint32_t> walkStamp_;
+    uint32_t walkGeneration_ = 0;
+    std::vector<uint32_t> chainStamp_;
+    uint32_t chainGeneration_ = 0;
+    bool timeUp_ = false;
+    std::vector<std::pair<uint32_t, int>> pending_;  // walk stack: page, depth
+    std::vector<uint32_t> offsets_;                  // the page's offset set
+    CarveScratch* scratch_ = nullptr;
+};
+
+// 1 + the commas of the CREATE text up to the first one that opens a table constraint
+// (PRIMARY KEY, UNIQUE, CHECK, FOREIGN KEY, CONSTRAINT).
+int CountColumns(const std::string& sql);
+// 0-based position of the named column in the table's CREATE text, -1 when absent. An exact name
+// wins over a column whose name merely begins with it.
+int FindColumnIndex(const TableSchema* table, const char* name);
+// Column declared INTEGER PRIMARY KEY (the rowid), -1 when none.
+int FindRowidColumn(const std::string& sql, int columnCount);
+// Kind and length of a serial type into value. 0; -1 for the reserved types 10 and 11.
+int DecodeSerialType(uint64_t type, ColumnValue* value, uint32_t textCap = kMaxTextBytes);

@@ -1,0 +1,51 @@
+#include "EngineState.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <new>
+
+namespace engine_state {
+namespace {
+
+uint8_t* AllocateZeroed(size_t size) {
+    void* p = std::calloc(size, 1);
+    if (!p) throw std::bad_alloc();
+    return static_cast<uint8_t*>(p);
+}
+
+uint64_t NowMs() {
+    using namespace std::chrono;
+    return static_cast<uint64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+uint64_t g_walkStart = 0;
+uint32_t g_walkLimit = kDefaultWalkTimeLimitMs;
+uint64_t g_decodeGeneration = 0;
+
+}  // namespace
+
+uint8_t* OverflowBuffer() {
+    static uint8_t* buffer = AllocateZeroed(kOverflowBufferSize);
+    return buffer;
+}
+
+uint8_t* OverflowPageBuffer() {
+    static uint8_t* buffer = AllocateZeroed(kOverflowPageBufferSize);
+    return buffer;
+}
+
+PageTag& OverflowPageTag() {
+    static PageTag tag;
+    return tag;
+}
+
+uint64_t NextDecodeGeneration() { return ++g_decodeGeneration; }
+uint64_t DecodeGeneration() { return g_decodeGeneration; }
+
+void StartWalk() { g_walkStart = NowMs(); }
+bool WalkTimeUp() { return NowMs() - g_walkStart >= g_walkLimit; }
+uint32_t WalkElapsedMs() { return static_cast<uint32_t>(NowMs() - g_walkStart); }
+void SetWalkTimeLimitMs(uint32_t ms) { g_walkLimit = ms; }
+uint32_t WalkTimeLimitMs() { return g_walkLimit; }
+
+}  // namespace engine_state

@@ -1,0 +1,445 @@
+#include "RecordCarving.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "EngineState.h"
+#include "SQLiteFormat.h"
+
+using sqlite_format::Load16;
+using sqlite_format::Load32;
+using sqlite_format::SerialTypeLength;
+
+namespace {
+
+void SortUnique(std::vector<uint32_t>& v) {
+    std::sort(v.begin(), v.end());
+    v.erase(std::unique(v.begin(), v.end()), v.end());
+}
+
+uint32_t NextStamp(CarveScratch& s) {
+    if (++s.generation == 0) {
+        std::fill(s.stamp.begin(), s.stamp.end(), 0);
+        s.generation = 1;
+    }
+    return s.generation;
+}
+
+// Positions x (below U - 3) where two zero bytes are followed by a non-zero 16-bit value: the
+// ends of zero runs. Inside a longer run the following value is zero, which no pass acts on.
+void BuildZeroPairs(const CarveContext& c) {
+    std::vector<uint32_t>& out = c.scratch->zeroPairs;
+    out.clear();
+    const uint8_t* pg = c.page;
+    const uint32_t U = c.pageSize;
+    uint32_t x = 0;
+    while (x < U) {
+        if (pg[x] != 0) {
+            ++x;
+            continue;
+        }
+        const uint32_t a = x;
+        while (x < U && pg[x] == 0) ++x;
+        const uint32_t b = x;  // first non-zero byte after the run, or U
+        if (b >= U || b - a < 2) continue;
+        if (b >= a + 3 && b - 3 + 3 < U) out.push_back(b - 3);
+        if (b - 2 + 3 < U) out.push_back(b - 2);
+    }
+}
+
+struct Markers {
+    CarveScratch& s;
+    bool Has(uint16_t v) const { return (s.markerBits[v >> 6] >> (v & 63)) & 1; }
+    void Add(uint16_t v) {
+        if (Has(v)) return;
+        s.markerBits[v >> 6] |= uint64_t(1) << (v & 63);
+        s.markers.push_back(v);
+    }
+    void Clear() {
+        for (uint16_t v : s.markers) s.markerBits[v >> 6] = 0;
+        s.markers.clear();
+    }
+};
+
+// The freeblock-like header {next 0, size T} at p: walk back from p + T - 4 to p, carving each
+// block that starts with two zero bytes and whose size the bytes after them give.
+void CarveBackwards(CarveContext& c, uint32_t p, uint32_t T) {
+    uint8_t* pg = c.page;
+    const uint32_t U = c.pageSize;
+    if (T < 4 || p + 4 > U) return;
+    uint8_t saved[4];
+    std::memcpy(saved, pg + p, 4);
+    std::memset(pg + p, 0, 4);
+    int64_t curT = T, consumed = 0;
+    auto tryAt = [&](uint32_t x) {
+        const int64_t t = (x == p) ? curT : int64_t(Load16(pg + x + 2)) - consumed;
+        if (t != 0 && t <= curT && CarveBlock(c, x, int64_t(x) + t, true) == 0) {
+            curT -= t;
+            consumed += t;
+        }
+    };
+    const uint32_t top = std::min<uint32_t>(p + T - 4, U - 4);
+    const std::vector<uint32_t>& zp = c.scratch->zeroPairs;
+    // Above p + 3 the page is as the zero-pair list saw it.
+    auto it = std::upper_bound(zp.begin(), zp.end(), top);
+    while (it != zp.begin()) {
+        --it;
+        if (*it <= p + 3) break;
+        tryAt(*it);
+    }
+    for (int64_t x = std::min<int64_t>(top, p + 3); x >= p; --x) {
+        if (pg[x] == 0 && pg[x + 1] == 0) tryAt(static_cast<uint32_t>(x));
+    }
+    std::memcpy(pg + p, saved, 4);
+}
+
+}  // namespace
+
+bool CarveContext::TimeUp() const {
+    if (timeUp && *timeUp) return true;
+    if (engine_state::WalkTimeUp()) {
+        if (timeUp) *timeUp = true;
+        return true;
+    }
+    return false;
+}
+
+void StoreRecovered(TableSchema* table, uint32_t page, uint32_t offset, int cellLength, int rowidSize,
+                    int64_t rowid, bool intact, int lengthSize) {
+    RecordRef ref;
+    ref.rowidSize = rowidSize;
+    ref.page = page;
+    ref.offset = static_cast<int>(offset);
+    ref.cellLength = cellLength;
+    ref.rowid = rowid;
+    ref.intact = intact;
+    ref.lengthSize = lengthSize;
+    // Repeats and live records are dropped when the walk finishes its maps: the first store of a
+    // key wins.
+    table->recoveredRecords.Add(ref);
+}
+
+int CheckRecord(const CarveContext& c, uint32_t start, uint32_t endBound, CheckResult* out) {
+    if (endBound > c.pageSize) endBound = c.pageSize;
+    const uint8_t* end = c.page + endBound;
+    const uint8_t* p = c.page + start;
+    if (p >= end) return -1;
+    uint64_t L;
+    int n = ReadVarint(p, end, &L);
+    if (!n || p + n >= end || static_cast<int64_t>(L) <= 0) return -1;
+    p += n;
+    uint64_t rowid;
+    int m = ReadVarint(p, end, &rowid);
+    if (!m || p + m >= end) return -2;
+    p += m;
+    uint64_t headerSize;
+    int s = ReadVarint(p, end, &headerSize);
+    if (!s || p + s >= end) return -3;
+    p += s;
+    int64_t A = static_cast<int64_t>(L) - s;
+    if (A <= 0) return -3;
+    int count = 0;
+    const int64_t U = c.pageSize;
+    while (A > 0 && A < U) {
+        uint64_t t;
+        int f = ReadVarint(p, end, &t);
+        if (!f || p + f >= end || A - f < 0) return -1;
+        const int64_t len = SerialTypeLength(t);
+        if (len < 0) return -1;
+        A -= f;
+        if (len > A) return -3;
+        A -= len;
+        p += f;
+        // More columns than the table has can never be accepted.
+        if (++count > c.columns) return -4;
+    }
+    if (count != c.columns) return -4;
+    out->rowid = static_cast<int64_t>(rowid);
+    out->lengthSize = n;
+    out->rowidSize = m;
+    return 0;
+}
+
+int CheckOverwrittenRecord(const CarveContext& c, uint32_t start, int64_t B, uint32_t endBound, int r,
+                           int64_t* rowid) {
+    if (endBound > c.pageSize) endBound = c.pageSize;
+    const uint8_t* pg = c.page;
+    const uint8_t* end = pg + endBound;
+    if (B < 0) return -1;
+    const int d = sqlite_format::VarintSize(static_cast<uint64_t>(B));
+    if (d > 3) return -1;
+    const uint8_t* p = pg + start + d;
+    if (p >= end || B - d < 0) return -1;
+    uint64_t v;
+    const int f = ReadVarint(p, end, &v);
+    if (!f) return -1;
+    if (v) *rowid = static_cast<int64_t>(v);
+    p = pg + start + d + f + r - 1;
+    if (p >= end) return -1;
+    int64_t G = B - d - f - r + 1;
+    if (G < 0) return -1;
+    uint64_t H;
+    const int h = ReadVarint(p, end, &H);
+    if (!h || p + h >= end || G - h < 0) return -1;
+    p += h;
+    G -= h;
+    int count = 0;
+    const int cap = c.columns + 10;
+    while (G > 0 && count < cap) {
+        uint64_t t;
+        const int o = ReadVarint(p, end, &t);
+        if (!o || p + o > end || G - o < 0) break;
+        const int64_t len = SerialTypeLength(t);
+        if (len < 0) break;
+        G -= o;
+        p += o;
+        if (len > G) break;
+        G -= len;
+        ++count;
+    }
+    if (count >= c.columns) return 0;
+    if (H > 0) {
+        uint64_t left = H;
+        int again = 0;
+        for (;;) {
+            uint64_t t;
+            const int o = ReadVarint(p, end, &t);
+            if (!o || p + o > end || static_cast<uint64_t>(o) > left) break;
+            ++again;
+            left -= o;
+            p += o;
+            if (left == 0) break;
+        }
+        if (c.columns == again || c.columns == again + 1 || c.columns == again + 2) return 0;
+    }
+    return -4;
+}
+
+int CarveBlock(CarveContext& c, int64_t q, int64_t e, bool intactTest) {
+    const int64_t U = c.pageSize;
+    if (e <= 0 || q <= 0 || q >= e || e - q >= U || q >= U) return -1;
+    if (e > U) e = U;
+    uint8_t* at = c.page + q;
+    const size_t keep = static_cast<size_t>(std::min<int64_t>(8, U - q));
+    uint8_t saved[8];
+    std::memcpy(saved, at, keep);
+    const uint32_t start = static_cast<uint32_t>(q), bound = static_cast<uint32_t>(e);
+    int rc = -1;
+    if (intactTest) {
+        CheckResult r;
+        rc = CheckRecord(c, start, bound, &r);
+        if (rc == 0) {
+            StoreRecovered(c.table, c.pageNumber, start, static_cast<int>(e - q), r.rowidSize, r.rowid, true,
+                           r.lengthSize);
+            return 0;
+        }
+    }
+    for (int r = 1; r <= 3; ++r) {
+        std::memset(at, 0, std::min<size_t>(3 + r, keep));
+        int64_t rowid = 0;
+        rc = CheckOverwrittenRecord(c, start, e - q, bound, r, &rowid);
+        if (rc == 0) {
+            std::memcpy(at, saved, keep);
+            StoreRecovered(c.table, c.pageNumber, start, static_cast<int>(e - q), r, rowid, false, 0);
+            return 0;
+        }
+    }
+    std::memcpy(at, saved, keep);
+    return rc;
+}
+
+void CarveAtCellPointers(CarveContext& c, const std::vector<uint32_t>& offsets) {
+    CarveScratch& s = *c.scratch;
+    const uint32_t gen = NextStamp(s);
+    const uint8_t* pg = c.page;
+    const uint64_t U = c.pageSize;
+    for (uint32_t o : offsets) {
+        if (o == 0 || o > U) continue;
+        if (c.TimeUp()) return;
+        uint64_t p = o;
+        bool merged = false;
+        while (p < U) {
+            // A hop that lands where an earlier one went ends where that one ended: done already.
+            if (s.stamp[p] == gen) {
+                merged = true;
+                break;
+            }
+            s.stamp[p] = gen;
+            uint64_t L, rowid;
+            const int h = ReadVarint(pg + p, pg + U, &L);
+            if (!h || L == 0 || static_cast<int64_t>(L) < 0) break;
+            const int m = ReadVarint(pg + p + h, pg + U, &rowid);
+            if (!m) break;
+            p += h + L + m;
+        }
+        if (merged || p + 4 > U) continue;
+        const uint32_t T = Load32(pg + p);
+        if (T <= U && pg[p] < 0x80) CarveBackwards(c, static_cast<uint32_t>(p), T);
+    }
+}
+
+void CarveUnallocated(CarveContext& c) {
+    const uint8_t* pg = c.page;
+    const uint32_t U = c.pageSize;
+    uint32_t x = c.arrayStart;
+    while (x + 4 < U) {
+        if ((x & 1023) == 0 && c.TimeUp()) return;
+        if (pg[x] == 0) {
+            ++x;
+            continue;
+        }
+        uint64_t L;
+        const int d = ReadVarint(pg + x, pg + U, &L);
+        if (d && L <= U) {
+            CheckResult r;
+            const uint32_t bound = static_cast<uint32_t>(std::min<uint64_t>(uint64_t(x) + L, U));
+            if (CheckRecord(c, x, bound, &r) == 0) {
+                if (x >= 32768) return;
+                const int64_t cell = static_cast<int64_t>(L) + r.rowidSize + d;
+                StoreRecovered(c.table, c.pageNumber, x, static_cast<int>(cell), r.rowidSize, r.rowid, true, d);
+                x = static_cast<uint32_t>(std::min<int64_t>(x + cell, U));
+                continue;
+            }
+        }
+        ++x;
+    }
+}
+
+void CarveFreeblockChain(CarveContext& c, std::vector<uint32_t>& offsets) {
+    const uint32_t U = c.pageSize;
+    uint32_t f = c.firstFreeblock;
+    uint32_t previous = 1;
+    // Each step moves at least four bytes up the page, so the chain ends.
+    for (uint32_t steps = 0; f < U && f >= previous + 4 && f + 4 <= U && steps < U / 4; ++steps) {
+        if (c.TimeUp()) break;
+        const uint32_t size = Load16(c.page + f + 2);
+        CarveBlock(c, f, int64_t(f) + size, false);
+        offsets.push_back(f);
+        previous = f;
+        f = Load16(c.page + f);
+    }
+    SortUnique(offsets);
+}
+
+void CarveMarkedBlocks(CarveContext& c, const std::vector<uint32_t>& offsets) {
+    CarveScratch& s = *c.scratch;
+    const uint8_t* pg = c.page;
+    const uint32_t U = c.pageSize;
+    Markers K{s};
+    std::vector<uint32_t>& s2 = s.work;
+    s2 = offsets;
+    for (uint32_t o : offsets) {
+        if (o + 2 <= U && o < U) {
+            const uint16_t m = Load16(pg + o);
+            if (m != 0) K.Add(m);
+        }
+    }
+    for (uint16_t m : s.markers) s2.push_back(m);
+    SortUnique(s2);
+    auto carveSized = [&](uint32_t o) {
+        if (o + 4 > U) return false;
+        const uint32_t end = o + Load16(pg + o + 2);
+        if (CarveBlock(c, o, end, true) != 0) return false;
+        if (end + 2 <= U) K.Add(Load16(pg + end));
+        return true;
+    };
+    for (uint32_t o : s2) {
+        if (o >= U) continue;
+        if (c.TimeUp()) break;
+        carveSized(o);
+    }
+    int64_t pending = -1;
+    for (uint32_t x = c.arrayStart; x + 4 <= U; ++x) {
+        if ((x & 1023) == 0 && c.TimeUp()) return K.Clear();
+        if (!K.Has(Load16(pg + x))) continue;
+        if (pending >= 0) {
+            if (CarveBlock(c, pending, x, true) == 0) pending = x;
+            else pending = -1;
+        }
+        if (pending < 0) {
+            pending = x;
+            if (carveSized(x)) pending = -1;
+        }
+    }
+    for (uint32_t x = c.arrayStart; x + 4 <= U; ++x) {
+        if ((x & 1023) == 0 && c.TimeUp()) break;
+        const uint16_t v = Load16(pg + x);
+        if (v == 0 || !K.Has(v)) continue;
+        if (pending >= 0) {
+            CarveBlock(c, pending, x, true);
+            pending = -1;
+        } else {
+            pending = x;
+        }
+    }
+    K.Clear();
+}
+
+void CarveAfterFFRuns(CarveContext& c) {
+    const uint8_t* pg = c.page;
+    const uint32_t U = c.pageSize;
+    if (U < 4) return;
+    const uint32_t limit = U - 4;
+    uint32_t x = c.arrayStart;
+    while (x < limit) {
+        if (pg[x] == 0) {
+            ++x;
+            continue;
+        }
+        if (c.TimeUp()) return;
+        // The next FF FF at or after x.
+        uint32_t y = x;
+        bool found = false;
+        while (y + 1 < limit) {
+            const void* hit = std::memchr(pg + y, 0xFF, limit - y);
+            if (!hit) break;
+            y = static_cast<uint32_t>(static_cast<const uint8_t*>(hit) - pg);
+            if (y + 1 < limit && pg[y + 1] == 0xFF) {
+                found = true;
+                break;
+            }
+            ++y;
+        }
+        if (!found) return;
+        uint32_t end = y + 2;
+        if (end + 2 <= U && pg[end] == 0xFF && pg[end + 1] == 0xFF) end += 2;
+        CarveBlock(c, x, end, true);
+        x = end;
+    }
+}
+
+void CarveFreeblocks(CarveContext& c) {
+    if (c.firstFreeblock == 0) return;
+    const uint32_t U = c.pageSize;
+    uint32_t pos = c.firstFreeblock;
+    for (uint32_t steps = 0; steps + 1 < U / 2 && pos + 4 < U; ++steps) {
+        if (c.TimeUp()) return;
+        const uint32_t next = Load16(c.page + pos), size = Load16(c.page + pos + 2);
+        if (size > U / 2) return;
+        if (next == 0 || next > U / 2) return;
+        CarveBlock(c, pos, int64_t(pos) + size, false);
+        pos = next;
+    }
+}
+
+void CarveZeroedHeaders(CarveContext& c) {
+    std::vector<uint32_t>& starts = c.scratch->starts;
+    starts.clear();
+    for (uint32_t x : c.scratch->zeroPairs)
+        if (x >= c.arrayStart && x + 4 <= c.pageSize) starts.push_back(x);
+    CarveAtCellPointers(c, starts);
+}
+
+void RunCarvingPasses(CarveContext& c, std::vector<uint32_t>& offsets) {
+    if (c.columns <= 0 || c.pageSize < 512) return;
+    SortUnique(offsets);
+    BuildZeroPairs(c);
+    if (c.TimeUp()) return;
+    CarveAtCellPointers(c, offsets);
+    CarveUnallocated(c);
+    CarveFreeblockChain(c, offsets);
+    CarveMarkedBlocks(c, offsets);
+    CarveAfterFFRuns(c);
+    CarveFreeblocks(c);
+    CarveZeroedHeaders(c);
+}

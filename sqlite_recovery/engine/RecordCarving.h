@@ -1,0 +1,61 @@
+#pragma once
+// Carving of deleted records out of one page held in the reader's page buffer: behind stale cell
+// pointers, in the unallocated gap, in freeblocks and wherever a record-like run of bytes lies.
+// A candidate belongs to the table when its column count is the table's. Bytes zeroed for a
+// check are always put back.
+#include <cstdint>
+#include <vector>
+
+#include "TableSchema.h"
+
+// Buffers reused from page to page.
+struct CarveScratch {
+    std::vector<uint32_t> stamp = std::vector<uint32_t>(65537, 0);
+    uint32_t generation = 0;
+    std::vector<uint64_t> markerBits = std::vector<uint64_t>(1024, 0);
+    std::vector<uint16_t> markers;
+    std::vector<uint32_t> zeroPairs;  // x where 00 00 is followed by a non-zero 16-bit value
+    std::vector<uint32_t> work;
+    std::vector<uint32_t> starts;
+};
+
+struct CarveContext {
+    uint8_t* page = nullptr;
+    uint32_t pageSize = 0;     // U
+    uint32_t pageNumber = 0;
+    TableSchema* table = nullptr;
+    int columns = 0;
+    uint32_t arrayStart = 0;   // A0
+    uint32_t firstFreeblock = 0;
+    CarveScratch* scratch = nullptr;
+    bool* timeUp = nullptr;    // set when the walk clock ran out
+
+    bool TimeUp() const;
+};
+
+struct CheckResult {
+    int64_t rowid = 0;
+    int lengthSize = 0;
+    int rowidSize = 0;
+};
+
+// Intact cell [start, endBound): 0 when its serial types account for its payload exactly and
+// number the table's columns; negative otherwise.
+int CheckRecord(const CarveContext& c, uint32_t start, uint32_t endBound, CheckResult* out);
+// Cell whose first bytes the caller zeroed, taken to be blockLength long, rowid varint of r bytes.
+int CheckOverwrittenRecord(const CarveContext& c, uint32_t start, int64_t blockLength, uint32_t endBound,
+                           int r, int64_t* rowid);
+// Block [q, e): 0 when a record was accepted and stored.
+int CarveBlock(CarveContext& c, int64_t q, int64_t e, bool intactTest);
+void StoreRecovered(TableSchema* table, uint32_t page, uint32_t offset, int cellLength, int rowidSize,
+                    int64_t rowid, bool intact, int lengthSize);
+
+void CarveAtCellPointers(CarveContext& c, const std::vector<uint32_t>& offsets);
+void CarveUnallocated(CarveContext& c);
+void CarveFreeblockChain(CarveContext& c, std::vector<uint32_t>& offsets);
+void CarveMarkedBlocks(CarveContext& c, const std::vector<uint32_t>& offsets);
+void CarveAfterFFRuns(CarveContext& c);
+void CarveFreeblocks(CarveContext& c);
+void CarveZeroedHeaders(CarveContext& c);
+// The seven passes in their order; offsets is the page's offset set (sorted here).
+void RunCarvingPasses(CarveContext& c, std::vector<uint32_t>& offsets);

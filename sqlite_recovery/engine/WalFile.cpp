@@ -1,0 +1,88 @@
+#include "WalFile.h"
+
+#include <algorithm>
+#include <new>
+
+#include "CFileIOWin32.h"
+#include "SQLiteFormat.h"
+
+using sqlite_format::Load32;
+
+void WalFile::Clear() {
+    pageCount = 0;
+    pageSize = 0;
+    frames.clear();
+    buffer.reset();
+    size = 0;
+    header = nullptr;
+    lastCommit = -1;
+}
+
+ResultCode WalFile::Load(const wchar_t* path, uint32_t databasePageSize, uint64_t mainFilePages) {
+    Clear();
+    if (!path) return RK_FAIL(RK_E_FAIL);
+    CFileIOWin32 file;
+    ResultCode rc = file.Open(path, 0);
+    if (Failed(rc)) return rc;
+    int64_t fileSize = 0;
+    rc = file.GetSize(&fileSize);
+    if (Failed(rc)) return rc;
+    if (fileSize < 512 || static_cast<uint64_t>(fileSize) > kMaxWalBytes) return RK_FAIL(RK_E_FAIL);
+    buffer.reset(new (std::nothrow) uint8_t[static_cast<size_t>(fileSize)]);
+    if (!buffer) return RK_FAIL(RK_E_OUT_OF_MEMORY);
+    // Read in pieces below 2 GiB so one call never overflows the unsigned length.
+    for (int64_t at = 0; at < fileSize;) {
+        unsigned piece = static_cast<unsigned>(std::min<int64_t>(fileSize - at, int64_t(1) << 30));
+        long long n = file.ReadAt(at, buffer.get() + at, piece);
+        if (n != static_cast<long long>(piece)) {
+            Clear();
+            return RK_FAIL(RK_E_FAIL);
+        }
+        at += piece;
+    }
+    size = static_cast<uint64_t>(fileSize);
+    header = buffer.get();
+
+    const uint32_t magic = Load32(header);
+    if (magic != 0x377F0682u && magic != 0x377F0683u) return RK_FAIL(RK_E_FAIL);
+    if (Load32(header + 4) != kWalVersion) return RK_FAIL(RK_E_FAIL);
+    const uint32_t ps = Load32(header + 8);
+    // A power of two from 512 to 65536, and the database's own page size.
+    if (ps < 512 || ps > 65536 || (ps & (ps - 1)) != 0) return RK_FAIL(RK_E_FAIL);
+    if (ps != databasePageSize) return RK_FAIL(RK_E_FAIL);
+    pageSize = ps;
+    const uint32_t salt1 = Load32(header + 16), salt2 = Load32(header + 20);
+
+    const uint64_t frameBytes = uint64_t(ps) + kWalFrameHeaderSize;
+    const uint64_t count = (size - kWalHeaderSize) / frameBytes;
+    // Every page of a committed database lies in the main file or in some frame.
+    const uint64_t bound = mainFilePages + count;
+    frames.reserve(static_cast<size_t>(count));
+    for (int pass = 0; pass < 2; ++pass) {
+        const uint32_t wantStale = pass == 0 ? 1 : 0;
+        for (uint64_t k = 0; k < count; ++k) {
+            const uint8_t* fh = header + kWalHeaderSize + k * frameBytes;
+            const uint32_t stale = (Load32(fh + 8) != salt1 || Load32(fh + 12) != salt2) ? 1 : 0;
+            if (stale != wantStale) continue;
+            WalFrame f;
+            f.pageNumber = Load32(fh);
+            f.commitSize = Load32(fh + 4);
+            f.image = fh + kWalFrameHeaderSize;
+            f.stale = stale;
+            // Page 0 does not exist; a page beyond every file page cannot be real.
+            if (f.pageNumber == 0 || f.pageNumber > bound) continue;
+            if (f.commitSize > bound) {
+                Clear();
+                return RK_FAIL(RK_E_FAIL);
+            }
+            frames.push_back(f);
+        }
+    }
+    for (size_t i = 0; i < frames.size(); ++i) {
+        const WalFrame& f = frames[i];
+        if (f.pageNumber > pageCount) pageCount = f.pageNumber;
+        if (f.commitSize > pageCount) pageCount = f.commitSize;
+        if (f.commitSize != 0) lastCommit = static_cast<int>(i);
+    }
+    return RK_OK;
+}

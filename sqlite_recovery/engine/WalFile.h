@@ -1,0 +1,35 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "ResultCode.h"
+
+// One frame of the write-ahead log, pointing into the log buffer of its WalFile.
+struct WalFrame {
+    uint32_t pageNumber = 0;
+    const uint8_t* image = nullptr;
+    uint32_t commitSize = 0;  // database size in pages after commit; 0 on other frames
+    uint32_t stale = 0;       // 1 when its salts differ from the log header's
+};
+
+// The whole parsed log. The frame list holds first every stale frame, then every current frame,
+// each group in file order; frame indices elsewhere refer to this order.
+struct WalFile {
+    uint64_t pageCount = 0;  // largest page number or commit size over the kept frames
+    uint32_t pageSize = 0;
+    std::vector<WalFrame> frames;
+    std::unique_ptr<uint8_t[]> buffer;
+    uint64_t size = 0;
+    const uint8_t* header = nullptr;
+    int lastCommit = -1;  // last frame of the list with a commit size, -1 when none
+
+    // Frames the log cannot hold for a database of this many main-file pages are dropped; a
+    // commit size beyond that makes the whole log implausible.
+    ResultCode Load(const wchar_t* path, uint32_t databasePageSize, uint64_t mainFilePages);
+    void Clear();
+};
+
+enum : uint32_t { kWalHeaderSize = 32, kWalFrameHeaderSize = 24, kWalVersion = 3007000 };
+// Largest log read into memory whole; a bigger one is treated as unusable.
+constexpr uint64_t kMaxWalBytes = uint64_t(4) << 30;
