@@ -6,7 +6,9 @@
 #include "CContactsTableRow.h"
 #include "CDataTableAnalyze.h"
 #include "CDataTableGroupMembershipRow.h"
+#include "CDataTableEmailV2Row.h"
 #include "CDataTableNameRow.h"
+#include "CDataTableSipAddressRow.h"
 #include "CDataTablePhoneV2Row.h"
 #include "CDataTableRow.h"
 #include "CGroupsTableRow.h"
@@ -72,9 +74,31 @@ bool ContainsSameValue(const RowList& list, const CDataTableRow* x) {
     return false;
 }
 
+// The main value text of the kinds whose value the search index lists as a plain line.
+const std::string* AddressText(const CDataTableRow* row) {
+    if (auto* email = dynamic_cast<const CDataTableEmailV2Row*>(row)) return &email->address;
+    if (auto* sip = dynamic_cast<const CDataTableSipAddressRow*>(row)) return &sip->address;
+    return nullptr;
+}
+
+// Whether the list already holds what a row made from the index or the lookup table says. The
+// index lists SIP addresses as plain lines, which read as e-mail addresses: such a line is the
+// contact's SIP address, not a lost e-mail row.
+bool ContainsMadeValue(const RowList& list, const CDataTableRow* made) {
+    if (ContainsSameValue(list, made)) return true;
+    if (made->dataKind != kDataEmail) return false;
+    const std::string* text = AddressText(made);
+    for (CTableRow* row : list) {
+        CDataTableRow* data = AsData(row);
+        const std::string* other = data && data->dataKind == kDataSipAddress ? AddressText(data) : nullptr;
+        if (text && other && *text == *other) return true;
+    }
+    return false;
+}
+
 bool ContainsAllValues(const RowList& list, const std::vector<CDataTableRow*>& rows) {
     for (const CDataTableRow* row : rows)
-        if (!ContainsSameValue(list, row)) return false;
+        if (!ContainsMadeValue(list, row)) return false;
     return true;
 }
 
@@ -195,7 +219,7 @@ private:
     // Takes the made rows: each is kept in the list (and owned here) or released.
     void AddCreatedRows(RowList& list, std::vector<CDataTableRow*>& rows) {
         for (CDataTableRow* row : rows) {
-            if (ContainsSameValue(list, row)) {
+            if (ContainsMadeValue(list, row)) {
                 row->Release();
                 continue;
             }

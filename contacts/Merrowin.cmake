@@ -16,6 +16,8 @@ add_library(rk_contacts_job STATIC ${CMAKE_SOURCE_DIR}/outside/logic/ContactsJob
 target_include_directories(rk_contacts_job PUBLIC ${CMAKE_SOURCE_DIR}/outside/logic .)
 target_link_libraries(rk_contacts_job PUBLIC rk_contact_interfaces rk_recover_cli rk_device_standin tinyxml)
 rk_add_test(contacts_job_test SOURCES tests/vcard_test.cpp LIBS rk_contacts_job rk_contact_data rk_contact_xml)
+target_link_libraries(relikorda-recover PRIVATE rk_contacts_job)
+add_dependencies(relikorda-recover Merrowin)
 
 # The join of the contacts tables' rows, the recovery object and the contacts analyser.
 add_library(rk_merrowin STATIC

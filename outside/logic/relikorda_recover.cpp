@@ -12,6 +12,7 @@
 namespace {
 const RecoveryJob kJobs[] = {
     ListDeviceJob,
+    ContactsJob,
 };
 
 const char kUsage[] =
