@@ -40,3 +40,9 @@ add_dependencies(merrowin_library_test Merrowin)
 rk_add_test(contacts_pipeline_test SOURCES tests/contacts_pipeline_test.cpp
   LIBS rk_merrowin SQLite::SQLite3)
 add_dependencies(contacts_pipeline_test sample_phone sample_phone_nosd sample_phone_legacy)
+
+# libMerrowin.so on the sample phone, as the outside caller runs it.
+rk_add_test(merrowin_sample_phone_test SOURCES tests/merrowin_sample_phone_test.cpp
+  LIBS rk_contact_lookup rk_contact_interfaces rk_device_standin LABELS e2e)
+add_dependencies(merrowin_sample_phone_test Merrowin sample_phone sample_phone_nosd sample_phone_smswal
+  sample_phone_legacy)
