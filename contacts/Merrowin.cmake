@@ -46,3 +46,9 @@ rk_add_test(merrowin_sample_phone_test SOURCES tests/merrowin_sample_phone_test.
   LIBS rk_contact_lookup rk_contact_interfaces rk_device_standin LABELS e2e)
 add_dependencies(merrowin_sample_phone_test Merrowin sample_phone sample_phone_nosd sample_phone_smswal
   sample_phone_legacy)
+
+# relikorda-recover's contacts job, run as a user runs it.
+rk_add_test(contacts_job_e2e_test SOURCES tests/contacts_job_e2e_test.cpp
+  LIBS rk_platform tinyxml LABELS e2e)
+target_compile_definitions(contacts_job_e2e_test PRIVATE RK_RECOVER_PROGRAM="$<TARGET_FILE:relikorda-recover>")
+add_dependencies(contacts_job_e2e_test relikorda-recover Merrowin sample_phone)
