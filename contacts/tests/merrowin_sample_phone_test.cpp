@@ -27,8 +27,10 @@ struct Sink : IProgress {
     std::vector<uint64_t> done;
     std::vector<int> kinds;
     void OnProgress(const PROGRESS_INFO* record) override {
-        states.push_back(record->state);
-        done.push_back(record->done);
+        uint32_t state = record->state;  // packed: copied before it is bound to a reference
+        uint64_t amount = record->done;
+        states.push_back(state);
+        done.push_back(amount);
     }
     void OnDataChanged(int kind) override { kinds.push_back(kind); }
     int ShouldContinue() override { return 1; }
