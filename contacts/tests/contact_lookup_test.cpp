@@ -87,3 +87,26 @@ TEST(SwapContactTest, PhoneMatchWinsOverEmail) {
     ASSERT_TRUE(lookup.Find("12345", &out));
     EXPECT_EQ(out.name, "By phone");
 }
+
+TEST(MatchPhoneNumberTest, LongerCallingCodesAndEveryLeadingZero) {
+    // Codes of the table beyond the plain country codes: a Portuguese mobile prefix, an Argentine
+    // mobile one, and a code that the table lists twice.
+    EXPECT_TRUE(MatchPhoneNumber("+351912345678", "912345678"));
+    EXPECT_TRUE(MatchPhoneNumber("+5491123456789", "23456789"));
+    EXPECT_TRUE(MatchPhoneNumber("+821012345678", "01012345678"));
+    // All leading zeros go, not only one.
+    EXPECT_TRUE(MatchPhoneNumber("+8613912345678", "0013912345678"));
+    EXPECT_FALSE(MatchPhoneNumber("+8613912345678", "0013912345679"));
+    // A code that is not in the table does not make a match.
+    EXPECT_FALSE(MatchPhoneNumber("+99912345678", "12345678"));
+}
+
+TEST(SwapContactTest, TwoLiveContactsGiveTheFirstInOrder) {
+    CSwapContact lookup;
+    lookup.Add("+15551234567", {1, "First"}, true);
+    lookup.Add("5551234567", {1, "Second"}, true);
+    SwapContactEntry out;
+    ASSERT_TRUE(lookup.Find("(555) 123-4567", &out));
+    EXPECT_EQ(out.name, "First");
+    EXPECT_EQ(out.live, 1);
+}

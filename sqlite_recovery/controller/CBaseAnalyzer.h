@@ -84,7 +84,7 @@ public:
             recovery_->Release();
             recovery_ = nullptr;
         }
-        if (!saveFolder_.empty() && !DeleteFolderTree(saveFolder_))
+        if (!saveFolder_.empty() && !RemoveSaveFolder())
             RK_LOG("Delete directory failed: %s", platform::WideToUtf8(saveFolder_).c_str());
         ReportProgress(PROGRESS_STATE_FINISHED, 100);
         return rc;
@@ -145,6 +145,8 @@ public:
     virtual bool MakeRecordData(const char* xmlText, T* record) = 0;
     // The kind passed to OnDataChanged: 3 contacts, 2 messages.
     virtual int DataChangedKind() const = 0;
+    // Deletes the working folder with everything in it; false when something is left.
+    virtual bool RemoveSaveFolder() { return DeleteFolderTree(saveFolder_); }
     // Where working folders may be made, in order of preference.
     virtual std::vector<std::wstring> WorkingRoots() const { return WorkingFolderRoots(); }
 

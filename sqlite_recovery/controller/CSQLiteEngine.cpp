@@ -55,10 +55,8 @@ ISQLiteEngine* NewSQLiteEngine() { return new (std::nothrow) CSQLiteEngine(); }
 CSQLiteEngine::CSQLiteEngine() {}
 
 CSQLiteEngine::~CSQLiteEngine() {
-    CloseReader();
-    delete reader_;
-    ReleaseView();
     CloseDatabase();
+    delete reader_;
 }
 
 ResultCode CSQLiteEngine::OpenDatabase(const std::wstring& path) {

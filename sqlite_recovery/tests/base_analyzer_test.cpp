@@ -93,6 +93,11 @@ public:
     }
     int DataChangedKind() const override { return DATA_KIND_CONTACTS; }
     void ProcessEntry(Entry entry) override { AddItem(entry->second.c_str(), NextItemId()); }
+    bool RemoveSaveFolder() override {
+        bool removed = CBaseAnalyzer::RemoveSaveFolder();
+        return removed && !failRemoval;
+    }
+    bool failRemoval = false;
 };
 
 class BaseAnalyzerTest : public ::testing::Test {
@@ -259,4 +264,16 @@ TEST_F(BaseAnalyzerTest, TwoAnalysersUseSeparateFoldersAndAnUnwritableRootFallsB
     nowhere.Initialize(&device, nullptr);
     EXPECT_EQ(ErrorNumber(nowhere.StartRecovery(nullptr)), 1u);
     EXPECT_NE(Log().find("Create directory failed."), std::string::npos);
+}
+
+TEST_F(BaseAnalyzerTest, AFolderThatCannotBeDeletedIsLogged) {
+    CDeviceFolder device;
+    ASSERT_TRUE(device.Load(MakeDevice("/data/data/com.android.providers.contacts/databases/contacts2.db")));
+    RecordingSink sink;
+    TestAnalyzer analyzer;
+    analyzer.failRemoval = true;
+    analyzer.Initialize(&device, &sink);
+    EXPECT_EQ(analyzer.StartRecovery(nullptr), RK_OK);
+    EXPECT_NE(Log().find("Delete directory failed: " + platform::WideToUtf8(analyzer.folderDuringRun)), std::string::npos);
+    EXPECT_EQ(sink.records.back().state, 3u);
 }
