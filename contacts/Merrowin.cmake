@@ -34,7 +34,7 @@ add_library(Merrowin SHARED MerrowinExports.cpp)
 target_link_libraries(Merrowin PRIVATE rk_merrowin)
 rk_add_test(merrowin_library_test SOURCES tests/merrowin_library_test.cpp
   LIBS rk_contact_lookup rk_contact_interfaces rk_device_standin)
-add_dependencies(merrowin_library_test Merrowin)
+add_dependencies(merrowin_library_test Merrowin sample_phone)
 
 # The pipeline over the sample phone's live rows, read by the SQLite library.
 rk_add_test(contacts_pipeline_test SOURCES tests/contacts_pipeline_test.cpp

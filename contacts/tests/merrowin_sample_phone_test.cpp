@@ -197,6 +197,64 @@ TEST_P(MerrowinSamplePhoneTest, DeletedContactsKeepWhatSurvived) {
     EXPECT_EQ(Values(*jack, 6657), (std::set<std::string>{"2019-05-04"}));
 }
 
+// The documents as printed, for a live contact, a hard-deleted one and one whose raw contact is gone.
+TEST_P(MerrowinSamplePhoneTest, GoldenDocuments) {
+    const std::map<std::string, std::string> golden{
+        {"Bob Brown",
+         "<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n"
+         "<contact deleted=\"0\">\n"
+         "    <name deleted=\"0\">\n"
+         "        <value res=\"4097\">Bob Brown</value>\n"
+         "    </name>\n"
+         "    <phone deleted=\"0\">\n"
+         "        <number res=\"4866\">+1 650-555-0102</number>\n"
+         "    </phone>\n"
+         "    <email deleted=\"0\">\n"
+         "        <address res=\"5123\">bob.brown@example.net</address>\n"
+         "    </email>\n"
+         "    <group_membership deleted=\"0\">\n"
+         "        <title res=\"6401\">Family</title>\n"
+         "    </group_membership>\n"
+         "</contact>\n"},
+        {"Frank Foster",
+         "<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n"
+         "<contact deleted=\"1\">\n"
+         "    <name deleted=\"1\">\n"
+         "        <value res=\"4097\">Frank Foster</value>\n"
+         "    </name>\n"
+         "    <phone deleted=\"1\">\n"
+         "        <number res=\"4865\">+1 650-555-0106</number>\n"
+         "    </phone>\n"
+         "    <email deleted=\"1\">\n"
+         "        <address res=\"5121\">frank.foster@example.com</address>\n"
+         "    </email>\n"
+         "    <note deleted=\"1\">\n"
+         "        <title res=\"7681\">Old neighbour</title>\n"
+         "    </note>\n"
+         "</contact>\n"},
+        {"Grace Green",
+         "<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n"
+         "<contact deleted=\"1\">\n"
+         "    <name deleted=\"0\">\n"
+         "        <value res=\"4097\">Grace Green</value>\n"
+         "    </name>\n"
+         "    <phone deleted=\"0\">\n"
+         "        <number res=\"4867\">+61 2 9876 5432</number>\n"
+         "    </phone>\n"
+         "    <email deleted=\"0\">\n"
+         "        <address res=\"5122\">grace@example.com.au</address>\n"
+         "    </email>\n"
+         "</contact>\n"},
+    };
+    for (const auto& expected : golden) {
+        const Contact* contact = Named(expected.first);
+        ASSERT_NE(contact, nullptr) << expected.first;
+        auto* document = dynamic_cast<IContactDocument*>(contact->data);
+        ASSERT_NE(document, nullptr);
+        EXPECT_EQ(document->GetDocumentText(), expected.second);
+    }
+}
+
 TEST_P(MerrowinSamplePhoneTest, HelperNamesNumbersAndAddresses) {
     auto* concrete = dynamic_cast<CDataContainer<_CONTACT_INFOMATION>*>(container_);
     ASSERT_NE(concrete, nullptr);
