@@ -52,3 +52,12 @@ rk_add_test(contacts_job_e2e_test SOURCES tests/contacts_job_e2e_test.cpp
   LIBS rk_platform tinyxml LABELS e2e)
 target_compile_definitions(contacts_job_e2e_test PRIVATE RK_RECOVER_PROGRAM="$<TARGET_FILE:relikorda-recover>")
 add_dependencies(contacts_job_e2e_test relikorda-recover Merrowin sample_phone)
+
+# The vCard file imported by another program (vobject), as a user would import it elsewhere.
+find_program(RK_SYSTEM_PYTHON python3 PATHS /usr/bin NO_DEFAULT_PATH)
+if(RK_SYSTEM_PYTHON)
+  add_test(NAME contacts_vcard_import
+    COMMAND ${RK_SYSTEM_PYTHON} ${CMAKE_CURRENT_SOURCE_DIR}/tests/check_vcard_import.py
+      $<TARGET_FILE:relikorda-recover> ${CMAKE_BINARY_DIR}/testdata/sample_phone)
+  set_tests_properties(contacts_vcard_import PROPERTIES LABELS e2e)
+endif()
