@@ -58,6 +58,12 @@ void CMerrowin::ProcessEntry(Entry entry) {
 }
 
 void CMerrowin::AddDocument(const char* xml) {
-    AddItem(xml, itemCounter_);
-    ++itemCounter_;
+    unsigned id = itemCounter_++;
+    // A second run numbers from 0 again; its records would not replace the first run's, and their
+    // data objects would be lost.
+    if (container_) {
+        autolocker<CDataContainer<_CONTACT_INFOMATION>*> lock(container_);
+        if (container_->Contains(id)) return;
+    }
+    AddItem(xml, id);
 }

@@ -6,7 +6,10 @@
 #include "CContactsTableRow.h"
 #include "CDataTableAnalyze.h"
 #include "CDataTableGroupMembershipRow.h"
+#include "CDataTableEmailV2Row.h"
 #include "CDataTableNameRow.h"
+#include "CDataTableSipAddressRow.h"
+#include "CDataTablePhoneV2Row.h"
 #include "CDataTableRow.h"
 #include "CGroupsTableRow.h"
 #include "CPhoneLookupTableRow.h"
@@ -14,6 +17,7 @@
 #include "CSearchIndexContentTableRow.h"
 #include "ContactTableKinds.h"
 #include "ContactTableRules.h"
+#include "PhoneNumberMatch.h"
 
 namespace {
 
@@ -53,17 +57,48 @@ std::vector<Row*> RowsOf(RowMultimap* map) {
 
 CDataTableRow* AsData(CTableRow* row) { return dynamic_cast<CDataTableRow*>(row); }
 
+// A number of one row that is the stored normalized form of the other's (the search index and
+// the lookup table keep numbers with their country code but without the '+').
+bool SameNumberAcross(const CDataTableRow* x, const CDataTableRow* y) {
+    auto* a = dynamic_cast<const CDataTablePhoneV2Row*>(x);
+    auto* b = dynamic_cast<const CDataTablePhoneV2Row*>(y);
+    if (!a || !b) return false;
+    return MatchPhoneNumber(a->number, b->normalizedNumber) || MatchPhoneNumber(a->normalizedNumber, b->number);
+}
+
 bool ContainsSameValue(const RowList& list, const CDataTableRow* x) {
     for (CTableRow* row : list) {
         CDataTableRow* data = AsData(row);
-        if (data && data->dataKind == x->dataKind && x->SameValue(data)) return true;
+        if (data && data->dataKind == x->dataKind && (x->SameValue(data) || SameNumberAcross(x, data))) return true;
+    }
+    return false;
+}
+
+// The main value text of the kinds whose value the search index lists as a plain line.
+const std::string* AddressText(const CDataTableRow* row) {
+    if (auto* email = dynamic_cast<const CDataTableEmailV2Row*>(row)) return &email->address;
+    if (auto* sip = dynamic_cast<const CDataTableSipAddressRow*>(row)) return &sip->address;
+    return nullptr;
+}
+
+// Whether the list already holds what a row made from the index or the lookup table says. The
+// index lists SIP addresses as plain lines, which read as e-mail addresses: such a line is the
+// contact's SIP address, not a lost e-mail row.
+bool ContainsMadeValue(const RowList& list, const CDataTableRow* made) {
+    if (ContainsSameValue(list, made)) return true;
+    if (made->dataKind != kDataEmail) return false;
+    const std::string* text = AddressText(made);
+    for (CTableRow* row : list) {
+        CDataTableRow* data = AsData(row);
+        const std::string* other = data && data->dataKind == kDataSipAddress ? AddressText(data) : nullptr;
+        if (text && other && *text == *other) return true;
     }
     return false;
 }
 
 bool ContainsAllValues(const RowList& list, const std::vector<CDataTableRow*>& rows) {
     for (const CDataTableRow* row : rows)
-        if (!ContainsSameValue(list, row)) return false;
+        if (!ContainsMadeValue(list, row)) return false;
     return true;
 }
 
@@ -184,7 +219,7 @@ private:
     // Takes the made rows: each is kept in the list (and owned here) or released.
     void AddCreatedRows(RowList& list, std::vector<CDataTableRow*>& rows) {
         for (CDataTableRow* row : rows) {
-            if (ContainsSameValue(list, row)) {
+            if (ContainsMadeValue(list, row)) {
                 row->Release();
                 continue;
             }

@@ -100,7 +100,7 @@ ResultCode CDataTableAnalyze::BuildRows(ISQLiteTable* table, int count, bool liv
 }
 
 bool CDataTableAnalyze::Read(int column, FieldValue* value) {
-    return ReadValue(table_, record_, columns_[column], live_, value);
+    return table_ && ReadValue(table_, record_, columns_[column], live_, value);
 }
 
 bool CDataTableAnalyze::RequiredText(int column, std::string* out) {

@@ -10,6 +10,7 @@
 #include "CDataTableIMRow.h"
 #include "CDataTableNameRow.h"
 #include "CDataTablePhoneV2Row.h"
+#include "CDataTableSipAddressRow.h"
 #include "CGroupsTableRow.h"
 #include "CPhoneLookupTableRow.h"
 #include "CRawContactsTableRow.h"
@@ -263,6 +264,28 @@ TEST(ContactJoinTest, SearchIndexFillsInWhatWasLost) {
         ASSERT_EQ(j.result.size(), 1u);
         EXPECT_EQ(j.result.begin()->second.size(), 1u);
     }
+}
+
+TEST(ContactJoinTest, IndexTokensMatchTheStoredNormalizedNumber) {
+    // The index keeps "16505550111" for a number written "(650) 555-0111" whose normalized form is
+    // "+16505550111": the number is there, so nothing is made and the contact stays live.
+    Tables t;
+    t.Raw(1, 1);
+    t.Phone(1, 1, "(650) 555-0111")->normalizedNumber = "+16505550111";
+    t.Search(1, 1, "", "16505550111 6505550111");
+    Joined j(t);
+    EXPECT_EQ(j.Only(1).size(), 1u);
+    EXPECT_TRUE(j.join.createdRows.empty());
+}
+
+TEST(ContactJoinTest, IndexLineOfASipAddressIsNoLostEmail) {
+    Tables t;
+    t.Raw(1, 1);
+    t.Data<CDataTableSipAddressRow>(1, 1, true)->address = "jack@sip.example.net";
+    t.Search(1, 1, "jack@sip.example.net", "");
+    Joined j(t);
+    EXPECT_EQ(j.Only(1).size(), 1u);
+    EXPECT_TRUE(j.join.createdRows.empty());
 }
 
 TEST(ContactJoinTest, PhoneLookupBringsBackALostNumber) {

@@ -34,9 +34,7 @@ std::string FixtureFolder(const std::string& name) {
 class ContactsControler : public CSQLiteRecoveryControler {
 public:
     ContactsControler(const std::string& database, VersionPair version, IProgress* sink) {
-        databasePath_ = platform::Utf8ToWide(database);
-        version_ = version;
-        sink_ = sink;
+        Bind(platform::Utf8ToWide(database).c_str(), &version, nullptr, sink);
     }
     ~ContactsControler() {
         ReleaseAnalyzers();

@@ -301,7 +301,7 @@ int ContactsJob(JobContext& context) {
                              "/apps/com.android.providers.contacts/db/contacts2.db"})
         present = present || !context.device->ResolveDevicePath(path).empty();
     if (!present) {
-        std::fprintf(context.report, "contacts: no contacts database on the device\n");
+        std::fprintf(context.report, "contacts: none (the device holds no contacts2.db)\n");
         return 0;
     }
     ReleaseLastRun();

@@ -18,3 +18,4 @@ using RecoveryJob = int (*)(JobContext& context);
 
 // The jobs, each in its own source file, in the order the run calls them.
 int ListDeviceJob(JobContext& context);
+int ContactsJob(JobContext& context);

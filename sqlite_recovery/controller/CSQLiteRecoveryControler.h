@@ -41,7 +41,17 @@ public:
     // The engine that OpenFile and OpenEngine work on; tests substitute their own.
     virtual ISQLiteEngine* CreateEngine() { return NewSQLiteEngine(); }
 
+    // What a library's IAndroidRecovery::Initialize stores before OpenFile and OpenEngine.
+    void Bind(const wchar_t* databasePath, const VersionPair* version, ICommon* context, IProgress* sink) {
+        databasePath_ = databasePath ? databasePath : L"";
+        version_ = version ? *version : VersionPair{0, 0};
+        context_ = context;
+        sink_ = sink;
+    }
+
     const std::list<CTableAnalyze*>& Analyzers() const { return analyzers_; }
+    const VersionPair& Version() const { return version_; }
+    ICommon* Context() const { return context_; }
     ISQLiteEngine* Engine() const { return engine_; }
 
 protected:

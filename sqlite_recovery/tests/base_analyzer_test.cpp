@@ -31,11 +31,13 @@ struct FakeRecovery : IAndroidRecovery<ResultMap> {
     std::wstring path;
     VersionPair version;
     bool* released;
+    VersionPair* versionOut = nullptr;
 
     explicit FakeRecovery(bool* releasedFlag) : released(releasedFlag) {}
     ResultCode Initialize(const wchar_t* databasePath, const VersionPair* v, ICommon*, IProgress* s) override {
         path = databasePath;
         version = *v;
+        if (versionOut) *versionOut = *v;
         sink = s;
         return initResult;
     }
@@ -76,12 +78,17 @@ public:
     }
     std::wstring PullDatabase() override {
         folderDuringRun = SaveFolder();
-        return PullFirstCandidate({L"/data/data/com.android.providers.contacts/databases/contacts2.db",
-                                   L"/dbdata/databases/com.android.providers.contacts/contacts2.db"},
-                                  L"contacts2.db");
+        std::wstring local = PullFirstCandidate({L"/data/data/com.android.providers.contacts/databases/contacts2.db",
+                                                 L"/dbdata/databases/com.android.providers.contacts/contacts2.db"},
+                                                L"contacts2.db");
+        walCopied = platform::FileSize(platform::WideToUtf8(local + L"-wal")) > 0;
+        return local;
     }
+    bool walCopied = false;
+    VersionPair seenVersion{0, 0};
     IAndroidRecovery<ResultMap>* NewAndroidRecovery() override {
         recovery = new FakeRecovery(&recoveryReleased);
+        recovery->versionOut = &seenVersion;
         recovery->result = result;
         recovery->recoverResult = recoverResult;
         return recovery;
@@ -157,6 +164,7 @@ TEST_F(BaseAnalyzerTest, CompleteRunReportsItsStepsAndCleansUp) {
     EXPECT_NE(Log().find("Create node failed."), std::string::npos);
     // The database and its log were pulled into the analyser's own folder, which is gone now.
     EXPECT_EQ(analyzer->DatabasePath(), analyzer->folderDuringRun + L"/contacts2.db");
+    EXPECT_TRUE(analyzer->walCopied);
     EXPECT_FALSE(analyzer->folderDuringRun.empty());
     EXPECT_FALSE(Exists(analyzer->SaveFolder()));
     EXPECT_TRUE(analyzer->recoveryReleased);
@@ -222,8 +230,11 @@ TEST_F(BaseAnalyzerTest, RecoveryFailureStillCleansUp) {
     EXPECT_TRUE(analyzer.recoveryReleased);
     EXPECT_FALSE(Exists(analyzer.folderDuringRun));
     EXPECT_EQ(analyzer.Container()->Count(), 0);
-    // The second path was fetched, and its log with the same operation; the device version passed on.
+    // The second path was fetched, and its log with the same operation.
     EXPECT_EQ(analyzer.DatabasePath(), analyzer.folderDuringRun + L"/contacts2.db");
+    EXPECT_TRUE(analyzer.walCopied);
+    EXPECT_EQ(analyzer.seenVersion.major, 4);  // the device's version, handed on
+    EXPECT_EQ(analyzer.seenVersion.minor, 4);
 }
 
 TEST_F(BaseAnalyzerTest, NullDeviceNullSinkAndEmptyResult) {
@@ -236,6 +247,7 @@ TEST_F(BaseAnalyzerTest, NullDeviceNullSinkAndEmptyResult) {
     ASSERT_NE(quiet.Initialize(&device, nullptr), nullptr);
     EXPECT_EQ(quiet.StartRecovery(nullptr), RK_OK);
     EXPECT_EQ(quiet.Container()->Count(), 0);
+    EXPECT_FALSE(quiet.walCopied);  // a device without the log: one view, a complete run
     EXPECT_TRUE(quiet.recoveryReleased);
     EXPECT_FALSE(Exists(quiet.folderDuringRun));
 }

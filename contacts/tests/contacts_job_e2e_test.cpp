@@ -1,0 +1,119 @@
+// relikorda-recover's contacts job on the sample phone: the XML documents and the vCard file that
+// a user takes away.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <tinyxml.h>
+
+#include "platform/FileSystem.h"
+
+extern char** environ;
+
+namespace {
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+size_t Count(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++n;
+    return n;
+}
+
+class ContactsJobTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* root = std::getenv("RK_TESTDATA");
+        ASSERT_NE(root, nullptr);
+        testdata_ = root;
+        char name[] = "/tmp/rk_contacts_job_XXXXXX";
+        ASSERT_NE(mkdtemp(name), nullptr);
+        temp_ = name;
+    }
+    void TearDown() override { std::system(("rm -rf " + temp_).c_str()); }
+
+    int Run(const std::string& device, const std::string& out, std::string* output) {
+        std::vector<std::string> args{RK_RECOVER_PROGRAM, "--device", device, "--out", out};
+        std::vector<char*> argv;
+        for (std::string& arg : args) argv.push_back(&arg[0]);
+        argv.push_back(nullptr);
+        std::string file = temp_ + "/stdout";
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        pid_t pid;
+        int status = 0, code = -1;
+        if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0 && waitpid(pid, &status, 0) == pid &&
+            WIFEXITED(status))
+            code = WEXITSTATUS(status);
+        posix_spawn_file_actions_destroy(&actions);
+        *output = ReadAll(file);
+        return code;
+    }
+
+    std::string testdata_, temp_;
+};
+
+}  // namespace
+
+TEST_F(ContactsJobTest, WritesEveryContactAsXmlAndVCard) {
+    std::string out = temp_ + "/out", report;
+    ASSERT_EQ(Run(testdata_ + "/sample_phone", out, &report), 0) << report;
+    EXPECT_NE(report.find("contacts: recovering 12%\n"), std::string::npos) << report;
+    EXPECT_NE(report.find("contacts: done 100%\n"), std::string::npos) << report;
+    EXPECT_NE(report.find("contacts: 6 live, 5 deleted\n"), std::string::npos) << report;
+
+    std::vector<std::string> names;
+    ASSERT_TRUE(platform::ListDirectory(out + "/contacts", names));
+    std::sort(names.begin(), names.end());
+    ASSERT_EQ(names.size(), 11u);
+    int deletedDocuments = 0;
+    for (size_t i = 0; i < names.size(); ++i) {
+        char expected[32];
+        std::snprintf(expected, sizeof expected, "%04zu.xml", i);
+        EXPECT_EQ(names[i], expected);
+        TiXmlDocument document;
+        ASSERT_TRUE(document.LoadFile((out + "/contacts/" + names[i]).c_str())) << names[i];
+        ASSERT_NE(document.RootElement(), nullptr);
+        EXPECT_STREQ(document.RootElement()->Value(), "contact");
+        deletedDocuments += std::string(document.RootElement()->Attribute("deleted")) == "1";
+    }
+    EXPECT_EQ(deletedDocuments, 5);
+
+    std::string cards = ReadAll(out + "/contacts.vcf");
+    EXPECT_EQ(Count(cards, "BEGIN:VCARD\r\nVERSION:3.0\r\n"), 11u);
+    EXPECT_EQ(Count(cards, "END:VCARD\r\n"), 11u);
+    EXPECT_EQ(Count(cards, "X-RELIKORDA-DELETED:TRUE\r\n"), 5u);
+    EXPECT_EQ(Count(cards, "\n"), Count(cards, "\r\n"));
+    // Folded lines: none longer than 75 bytes.
+    std::istringstream lines(cards);
+    for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 76u) << line;  // with its CR
+    for (const char* expected : {"FN:Alice Anders\r\n", "TEL;TYPE=X-BOAT:650-555-0199\r\n",
+                                 "EMAIL;TYPE=INTERNET,HOME:alice@example.com\r\n", "ORG:Acme Corp\r\n",
+                                 "TITLE:Chief Engineer\r\n", "BDAY:1984-07-21\r\n", "X-SIP:alice@sip.example.com\r\n",
+                                 "NOTE:Met at the conference\\; likes <tea> & cake\r\n", "CATEGORIES:My Contacts,Family\r\n",
+                                 "PHOTO;ENCODING=b;TYPE=JPEG:/9j/", "FN:Frank Foster\r\n", "FN:Henry Hill\r\n"})
+        EXPECT_NE(cards.find(expected), std::string::npos) << expected;
+}
+
+TEST_F(ContactsJobTest, ADeviceWithoutContactsHasNone) {
+    std::string out = temp_ + "/out", report;
+    ASSERT_EQ(Run(testdata_ + "/sample_phone/storage/sdcard.img", out, &report), 0) << report;
+    EXPECT_NE(report.find("contacts: none"), std::string::npos) << report;
+    EXPECT_EQ(platform::GetEntryKind(out + "/contacts.vcf"), platform::EntryKind::Missing);
+}
