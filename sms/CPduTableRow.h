@@ -21,4 +21,6 @@ public:
     int64_t subjectCharset = 106;
     int multipartKind = 0;
     std::vector<CTableRow*> parts;  // CPartTableRow, owned by the part analyser
+    // False for a recovered record whose _id was lost with its cell header (read as NULL, so 0).
+    bool idKnown = true;
 };

@@ -103,6 +103,7 @@ const char* const kPduColumns[] = {"_id", "thread_id", "date", "msg_box",
 CTableRow* BuildPduRow(const FieldValue* v, bool live) {
     auto row = NewRow<CPduTableRow>(live, v[0]);
     if (!row) return nullptr;
+    row->idKnown = v[0].kind != FieldValue::Null;
     row->threadId = v[1].ToInt64();
     row->date = v[2].ToInt64();
     int64_t box = v[3].ToInt64();

@@ -15,7 +15,10 @@ void StoreSmsRow(SmsRowMap& rows, CTableRow* row) {
     if (auto* pdu = dynamic_cast<CPduTableRow*>(row)) {
         for (auto it = rows.lower_bound(row->id); it != rows.end() && it->first == row->id;) {
             auto* held = dynamic_cast<CPduTableRow*>(it->second);
-            if (held && held->threadId == pdu->threadId && !held->live && !pdu->live) {
+            // Versions of one MMS share its id; recovered MMS whose ids were lost are not versions of
+            // each other.
+            if (held && held->threadId == pdu->threadId && !held->live && !pdu->live && held->idKnown &&
+                pdu->idKnown) {
                 if (pdu->date <= held->date) {
                     row->Release();
                     return;

@@ -130,6 +130,7 @@ TEST(SmsRowsTest, PduSubjectsDecodeByTheirCharsetWithoutLosingTheMessage) {
     };
     auto none = pdu(FieldValue::MakeNull(), FieldValue::MakeNull());
     ASSERT_TRUE(none);
+    EXPECT_TRUE(none->idKnown);
     EXPECT_EQ(none->subject, "");
     EXPECT_EQ(none->subjectCharset, 106);
     EXPECT_EQ(none->date, 1700000000);
@@ -245,6 +246,16 @@ TEST(SmsRowsTest, OnlyTheNewestRecoveredVersionOfAnMmsStays) {
     EXPECT_EQ(static_cast<CPduTableRow*>(rows.begin()->second)->date, 200);
     StoreSmsRow(rows, pdu(50, true));
     EXPECT_EQ(rows.size(), 2u);
+    ReleaseSmsRows(rows);
+
+    // Recovered MMS whose ids were lost are different messages.
+    for (int64_t date : {100, 200, 150}) {
+        CPduTableRow* row = pdu(date, false);
+        row->id = 0;
+        row->idKnown = false;
+        StoreSmsRow(rows, row);
+    }
+    EXPECT_EQ(rows.size(), 3u);
     ReleaseSmsRows(rows);
 }
 
