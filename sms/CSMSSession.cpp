@@ -13,7 +13,8 @@ ISMSSession* CreateSmsSession(const char* xmlText) {
 }
 
 CSMSSession::CSMSSession(const char* xmlText) : text_(xmlText) {
-    document_.Parse(text_.c_str(), nullptr, TIXML_ENCODING_UTF8);
+    // A conversation document nests three levels; a text nesting far deeper is not parsed.
+    if (XmlNestingWithin(text_.c_str(), 64)) document_.Parse(text_.c_str(), nullptr, TIXML_ENCODING_UTF8);
     root_ = document_.FirstChildElement();
     if (root_) {
         if (const char* number = root_->Attribute("number")) number_ = number;

@@ -6,7 +6,12 @@
 
 #include <tinyxml.h>
 
+#include "SmsXmlAttributes.h"
+
 namespace {
+
+// A presentation nests five levels; anything far deeper is no presentation.
+constexpr int kMaxSmilNesting = 64;
 
 bool HasName(const TiXmlElement* element, const char* name) {
     return element->Value() && std::strcmp(element->Value(), name) == 0;
@@ -21,7 +26,7 @@ bool ReadInt(const TiXmlElement* element, const char* name, int* value) {
 
 void SmilReader::Parse(const char* text, std::vector<std::string>& names) {
     names.clear();
-    if (!text) return;
+    if (!text || !XmlNestingWithin(text, kMaxSmilNesting)) return;
     TiXmlDocument document;
     document.Parse(text, nullptr, TIXML_ENCODING_UTF8);
     const TiXmlElement* root = document.FirstChildElement();

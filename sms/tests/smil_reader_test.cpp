@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "SmilReader.h"
+#include "SmsXmlAttributes.h"
 
 namespace {
 
@@ -87,4 +88,23 @@ TEST(SmilReaderTest, EqualRegionsKeepTheirReadingOrderEveryRun) {
     std::vector<std::string> expected;
     for (int i = 0; i < 40; ++i) expected.push_back("m" + std::to_string(i));
     EXPECT_EQ(Parse("<smil>" + std::string(kLayout) + "<body>" + body + "</body></smil>"), expected);
+}
+
+TEST(SmilReaderTest, DeeplyNestedTextIsRefusedBeforeParsing) {
+    std::string deep;
+    for (int i = 0; i < 200000; ++i) deep += "<par>";
+    EXPECT_TRUE(Parse(deep).empty());  // the parser would run out of stack
+    std::string tricky = "<smil><body>";
+    for (int i = 0; i < 200000; ++i) tricky += "<par a=\"/>\" b='>'>";
+    EXPECT_TRUE(Parse(tricky).empty());
+    // A normal presentation with self-closing media and a comment still parses.
+    EXPECT_EQ(Parse("<!-- x --><smil><body><par><img src=\"a\"/><img src=\"b\" /></par></body></smil>"),
+              (std::vector<std::string>{"a", "b"}));
+}
+
+TEST(SmilReaderTest, NestingCountFollowsElementsOnly) {
+    EXPECT_TRUE(XmlNestingWithin("<a><b/><c></c><d x=\"</\"/></a>", 2));
+    EXPECT_FALSE(XmlNestingWithin("<a><b><c/></b></a>", 1));
+    EXPECT_TRUE(XmlNestingWithin("<a><b><c/></b></a>", 2));
+    EXPECT_TRUE(XmlNestingWithin(nullptr, 0));
 }
