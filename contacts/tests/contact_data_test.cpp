@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -185,4 +186,34 @@ TEST(ContactDataTest, DocumentTextIsKept) {
     ASSERT_NE(document, nullptr);
     EXPECT_STREQ(document->GetDocumentText(), kContact);
     asInterface->Release();
+}
+
+// Every cut of a document, and documents with odd attribute values, answer without harm.
+TEST(ContactDataTest, DamagedDocumentsAreHandledSafely) {
+    std::string full = kContact;
+    std::vector<std::string> texts;
+    for (size_t n = 0; n <= full.size(); n += 7) texts.push_back(full.substr(0, n));
+    texts.push_back("<contact deleted=\"99999999999999999999\"><photo><value length=\"-2147483648\">x</value></photo></contact>");
+    texts.push_back("<contact><photo><value length=\"2147483647\"></value></photo><a/><b><c res=\"\" type=\"\"/></b></contact>");
+    texts.push_back("<a><b><c><d/></c></b></a>");
+    for (const std::string& text : texts) {
+        Data data = Parse(text);
+        ASSERT_TRUE(data);
+        data->IsDeleted();
+        data->Matches("A");
+        for (IConactItem* (IContactData::*get)() : {&IContactData::GetName, &IContactData::GetPhoto,
+                                                    &IContactData::GetPhone, &IContactData::GetEmail}) {
+            Item item(((*data).*get)());
+            if (item) {
+                if (item->GetKind() == 2 && item->GetValue()) {
+                    EXPECT_GE(item->GetLength(), 0);
+                } else if (item->GetKind() == 1) {
+                    EXPECT_EQ(static_cast<size_t>(item->GetLength()), std::strlen(item->GetValue()) + 1);
+                }
+            }
+        }
+        int walked = 0;
+        for (Item item(data->FirstItem()); item && walked < 100; item.reset(data->NextItem())) ++walked;
+        EXPECT_LT(walked, 100);
+    }
 }

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "CAndroidContactRecovery.h"
 #include "CContactsTableRow.h"
 #include "CDataTableAnalyze.h"
 #include "CDataTableEmailV2Row.h"
@@ -367,4 +368,22 @@ TEST(ContactJoinTest, SyntheticIdsKeepFalling) {
     int64_t r = NextSyntheticRawId(join);
     EXPECT_LT(r, 0);
     EXPECT_GT(NextSyntheticRawId(join) - r, -2);
+}
+
+TEST(ContactRecoveryTest, RefusesWhatIsNotReady) {
+    CAndroidContactRecovery* recovery = new CAndroidContactRecovery();
+    ResultCode rc = recovery->Recover();
+    EXPECT_TRUE(Failed(rc));
+    EXPECT_EQ(ErrorNumber(rc), 1u);
+    rc = recovery->Initialize(nullptr, nullptr, nullptr, nullptr);
+    EXPECT_TRUE(Failed(rc));
+    EXPECT_EQ(ErrorNumber(rc), 1u);
+    JoinData join;
+    rc = CAndroidContactRecovery::JoinRows(nullptr, &join);
+    EXPECT_TRUE(Failed(rc));
+    EXPECT_EQ(ErrorNumber(rc), 1u);
+    EXPECT_TRUE(recovery->GetResult()->empty());
+    EXPECT_TRUE(Succeeded(recovery->Uninitialize()));
+    IAndroidRecovery<ContactResultMap>* asInterface = recovery;
+    asInterface->Release();
 }
