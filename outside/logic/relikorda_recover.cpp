@@ -6,7 +6,6 @@
 
 #include "CDeviceFolder.h"
 #include "CommandLine.h"
-#include "ContactsJob.h"
 #include "RecoveryJob.h"
 #include "SmsJob.h"
 #include "platform/FileSystem.h"
