@@ -3,12 +3,14 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <sstream>
 
 #include "CDataRunList.h"
 #include "CSearchedPartitionInfo.h"
 #include "IDirecotryTreeBuilder.h"
 #include "IProgress.h"
+#include "CImageStorage.h"
 #include "IStorageDevice.h"
 #include "TestNodes.h"
 
@@ -96,3 +98,30 @@ ResultCode CManifestQuickSearcher::Search(IStorageDevice* device, IProgress* sin
     }
     return RK_OK;
 }
+
+namespace {
+class CPhoneSearcher : public IQuickFileSystemSearchController {
+public:
+    void SetBuilder(IDirecotryTreeBuilder* builder) override { builder_ = builder; }
+    int GetPartitions(CSearchedPartitionInfo** out, int max) override {
+        return inner_ ? inner_->GetPartitions(out, max) : 0;
+    }
+    ResultCode Search(IStorageDevice* device, IProgress* sink) override {
+        auto* image = dynamic_cast<CImageStorage*>(device);
+        std::string path = image ? image->Path() : "";
+        std::string manifest;
+        if (path.find("a_sdcard.img") != std::string::npos) manifest = "fat16.manifest";
+        if (path.find("c_internal.4k.img") != std::string::npos) manifest = "fat16.4k.manifest";
+        if (manifest.empty()) return RK_OK;
+        inner_.reset(new CManifestQuickSearcher(FixturePath(manifest)));
+        inner_->SetBuilder(builder_);
+        return inner_->Search(device, sink);
+    }
+
+private:
+    IDirecotryTreeBuilder* builder_ = nullptr;
+    std::unique_ptr<CManifestQuickSearcher> inner_;
+};
+}  // namespace
+
+IQuickFileSystemSearchController* MakePhoneSearcher() { return new CPhoneSearcher; }

@@ -24,5 +24,8 @@ private:
     bool loaded_ = false;
 };
 
+// The quick searcher for the volumes of the fixture phone: each reports its image's manifest.
+IQuickFileSystemSearchController* MakePhoneSearcher();
+
 // The fixture folder (RK_TESTDATA/media_fixtures).
 std::string FixturePath(const std::string& name);

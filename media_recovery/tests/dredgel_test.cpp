@@ -24,36 +24,10 @@ struct LogToFile {
     ~LogToFile() { unlink(kLogPath.c_str()); }
 } g_logToFile;
 
-// The quick searcher of each phone volume reports what The Sleuth Kit listed for its image.
-class CPhoneSearcher : public CManifestQuickSearcher {
-public:
-    CPhoneSearcher() : CManifestQuickSearcher("") {}
-    ResultCode Search(IStorageDevice* device, IProgress* sink) override {
-        auto* image = dynamic_cast<CImageStorage*>(device);
-        std::string path = image ? image->Path() : "";
-        std::string manifest;
-        if (path.find("a_sdcard.img") != std::string::npos) manifest = "fat16.manifest";
-        if (path.find("c_internal.4k.img") != std::string::npos) manifest = "fat16.4k.manifest";
-        *this = CPhoneSearcher(FixturePath(manifest), builder);
-        return CManifestQuickSearcher::Search(device, sink);
-    }
-    void SetBuilder(IDirecotryTreeBuilder* b) override {
-        builder = b;
-        CManifestQuickSearcher::SetBuilder(b);
-    }
-    static IQuickFileSystemSearchController* Make() { return new CPhoneSearcher; }
-
-private:
-    CPhoneSearcher(std::string manifest, IDirecotryTreeBuilder* b) : CManifestQuickSearcher(std::move(manifest)), builder(b) {
-        CManifestQuickSearcher::SetBuilder(b);
-    }
-    IDirecotryTreeBuilder* builder = nullptr;
-};
-
 class DredgelTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        GetSearcherFactories().fatQuick = CPhoneSearcher::Make;
+        GetSearcherFactories().fatQuick = MakePhoneSearcher;
         ASSERT_TRUE(phone_.Load(FixturePath("phone")));
         analyser_ = CreateObject();
         media_ = dynamic_cast<DredgelAnalyzer*>(analyser_);
