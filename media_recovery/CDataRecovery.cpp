@@ -21,7 +21,6 @@
 #include "MediaErrors.h"
 #include "platform/PlatformFile.h"
 
-IArchiveDataRecovery::~IArchiveDataRecovery() {}
 
 namespace {
 constexpr int kFirstAsk = 256;

@@ -8,9 +8,6 @@
 #include "IDataRunList.h"
 #include "IFileProperties.h"
 
-IFileNode::~IFileNode() {}
-IFilesystemNode::~IFilesystemNode() {}
-IFileProperties::~IFileProperties() {}
 
 namespace {
 constexpr uint64_t kCheckMask = 0xF;

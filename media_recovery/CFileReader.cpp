@@ -11,7 +11,6 @@
 #include "IStorageDevice.h"
 #include "Logger.h"
 
-IArchiveFileReader::~IArchiveFileReader() {}
 
 namespace {
 constexpr uint64_t kMax = std::numeric_limits<uint64_t>::max();

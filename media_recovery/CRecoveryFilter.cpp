@@ -5,7 +5,6 @@
 
 #include "IFileNode.h"
 
-IRecoveryFilter::~IRecoveryFilter() {}
 
 CRecoveryFilter::CRecoveryFilter() {
     InitExtensionGroups(hash_);

@@ -105,8 +105,8 @@ TEST_F(ControllerTest, ChunksOfFourMegabytesAndAShortLastOne) {
     ASSERT_GE(sink_.records.size(), 7u);
     EXPECT_EQ(sink_.records[0].state, 2u);
     EXPECT_EQ(sink_.records[1].state, 0u);
-    EXPECT_EQ(sink_.records[1].total, 4u);
-    EXPECT_EQ(sink_.records[5].done, 3u);  // floor(0.8 x 4)
+    EXPECT_EQ(uint64_t{sink_.records[1].total}, 4u);
+    EXPECT_EQ(uint64_t{sink_.records[5].done}, 3u);  // floor(0.8 x 4)
     EXPECT_EQ(sink_.records.back().state, 3u);
     EXPECT_EQ(controller.CreateRecovery(SEARCHER_EXT), nullptr);
     EXPECT_EQ(controller.CreateRecovery(SEARCHER_FAT), nullptr);  // found nothing

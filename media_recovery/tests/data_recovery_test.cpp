@@ -253,7 +253,7 @@ TEST_F(RecoverToTest, NoFileEmptyFileCancellationAndCappedOutput) {
     ASSERT_EQ(got.size(), 6u * 512);
     EXPECT_EQ(got.substr(0, 2048), Expected(disk_, 0, 512, {DataRun(10, 4)}, 2048));
     EXPECT_EQ(got.substr(2048), std::string(1024, '\0'));
-    EXPECT_EQ(sink_.records.back().done, 6u * 512);
+    EXPECT_EQ(uint64_t{sink_.records.back().done}, 6u * 512);
 
     // A file bigger than one copy step, cancelled before the first step: an empty file.
     std::unique_ptr<CTestNode> big(NodeWithRuns(9u << 20, {DataRun(0, 18432)}));
@@ -266,8 +266,8 @@ TEST_F(RecoverToTest, NoFileEmptyFileCancellationAndCappedOutput) {
     ASSERT_TRUE(Succeeded(recovery_.RecoverTo((dir_ / "big.jpg").c_str(), &sink_, 0)));
     EXPECT_EQ(ReadWhole(dir_ / "big.jpg"), Expected(disk_, 0, 512, {DataRun(0, 18432)}, 9u << 20));
     ASSERT_EQ(sink_.records.size(), 4u);  // the name, then three steps of at most 4 MiB
-    EXPECT_EQ(sink_.records[1].done, 4u << 20);
-    EXPECT_EQ(sink_.records[3].total, 9u << 20);
+    EXPECT_EQ(uint64_t{sink_.records[1].done}, 4u << 20);
+    EXPECT_EQ(uint64_t{sink_.records[3].total}, 9u << 20);
 }
 
 // A fragmented file of a real FAT volume (mkfs.vfat, mtools), its extents as The Sleuth Kit lists

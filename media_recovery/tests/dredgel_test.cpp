@@ -67,9 +67,9 @@ TEST_F(DredgelTest, BothControllersPerVolumeFoundFilesWrittenOut) {
     uint64_t previous = 0;
     for (const PROGRESS_INFO& r : sink_.records) {
         EXPECT_EQ(r.state, 2u);
-        EXPECT_EQ(r.total, 100u);
-        EXPECT_GE(r.done, previous);
-        EXPECT_LE(r.done, 100u);
+        EXPECT_EQ(uint64_t{r.total}, 100u);
+        EXPECT_GE(uint64_t{r.done}, previous);
+        EXPECT_LE(uint64_t{r.done}, 100u);
         previous = r.done;
     }
     EXPECT_GT(previous, 0u);
@@ -150,7 +150,7 @@ TEST_F(DredgelTest, ProgressFoldKeepsItsCarry) {
         report(0);
         EXPECT_LE(report(100), 100u);
     }
-    EXPECT_EQ(dredgel->Overall().done, 99u);
+    EXPECT_EQ(uint64_t{dredgel->Overall().done}, 99u);
 }
 
 }  // namespace
