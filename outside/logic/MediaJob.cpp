@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <map>
 #include <set>
 #include <vector>
@@ -11,7 +12,9 @@
 #include "IArchiveDataRecovery.h"
 #include "IFileNode.h"
 #include "IProgress.h"
+#include "CDeviceFolder.h"
 #include "Lockers.h"
+#include "RecoveryJob.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/FileSystem.h"
 
@@ -142,16 +145,23 @@ int RunMediaJobWith(const MediaLibraryCalls& calls, IVirtualDevice& device, cons
     return failed ? 1 : 0;
 }
 
-int RunMediaJob(IVirtualDevice& device, const std::string& outFolder) {
+int RunMediaJob(IVirtualDevice& device, const std::string& outFolder, FILE* report) {
     platform::LibraryHandle library = platform::LoadLibraryW(L"Dredgel");
     if (!library) {
-        std::fprintf(stdout, "media: libDredgel.so not found\n");
+        std::fprintf(report, "media: libDredgel.so not found\n");
         return 1;
     }
     MediaLibraryCalls calls;
     calls.createObject = reinterpret_cast<DredgelCreateObjectFn>(platform::GetProcAddress(library, "CreateObject"));
     calls.getDredgelObj = reinterpret_cast<GetDredgelObjFn>(platform::GetProcAddress(library, "GetDredgelObj"));
-    int result = RunMediaJobWith(calls, device, outFolder, stdout);
+    int result = RunMediaJobWith(calls, device, outFolder, report);
     // The library stays loaded: its reader threads are joined when the process ends.
     return result;
+}
+
+int MediaRecoveryJob(JobContext& context) {
+    if (!context.device) return 1;
+    // The library's log lines belong in a file of the run, not among the job's output.
+    if (!std::getenv("RELIKORDA_LOG")) setenv("RELIKORDA_LOG", platform::JoinPath(context.out, "relikorda.log").c_str(), 0);
+    return RunMediaJob(*context.device, context.out, context.report);
 }

@@ -1,69 +1,72 @@
-// relikorda-recover --device DIR --out DIR
-// Opens a phone (a device folder, an image file or a block device) and reports what it holds.
+// relikorda-recover --device DIR|IMAGE --out DIR
+// The headless main job: opens a phone (a device folder, an image file or a block device) and
+// runs the jobs one after the other; each writes only below the output folder.
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "CDeviceFolder.h"
+#include "CommandLine.h"
 #include "MediaJob.h"
+#include "RecoveryJob.h"
 #include "platform/FileSystem.h"
 
 namespace {
-
-const char* const kDatabases[] = {
-    "/data/data/com.android.providers.contacts/databases/contacts2.db",
-    "/data/data/com.android.providers.contacts/databases/contacts2.db-wal",
-    "/data/data/com.android.providers.telephony/databases/mmssms.db",
-    "/data/data/com.android.providers.telephony/databases/mmssms.db-wal",
+const RecoveryJob kJobs[] = {
+    ListDeviceJob,
+    MediaRecoveryJob,
 };
 
-int Usage() {
-    std::fprintf(stderr, "usage: relikorda-recover --device DIR|IMAGE --out DIR\n");
-    return 2;
-}
+const char kUsage[] =
+    "usage: relikorda-recover --device DIR|IMAGE --out DIR\n"
+    "  --device  the phone: a device folder (device.ini, fs/, storage/), an image file or a block device\n"
+    "  --out     the folder that receives what is recovered; made when missing, never inside the device\n"
+    "exit codes: 0 done, 1 a job failed, 2 bad arguments, 3 the device cannot be opened,\n"
+    "            4 the output folder cannot be made\n";
 
+int Fail(int code, const std::string& message) {
+    std::fprintf(stderr, "relikorda-recover: %s\n", message.c_str());
+    if (code == EXIT_BAD_ARGUMENTS) std::fputs(kUsage, stderr);
+    return code;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string device, out;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--device") == 0 && i + 1 < argc) device = argv[++i];
-        else if (std::strcmp(argv[i], "--out") == 0 && i + 1 < argc) out = argv[++i];
-        else return Usage();
+    CommandLine line;
+    std::string error;
+    if (!ParseCommandLine(argc, argv, line, error)) return Fail(EXIT_BAD_ARGUMENTS, error);
+    if (line.help) {
+        std::fputs(kUsage, stdout);
+        return EXIT_RUN_OK;
     }
-    if (device.empty()) return Usage();
+
+    std::string devicePath = AbsolutePath(line.device);
+    if (devicePath.empty() || platform::GetEntryKind(devicePath) == platform::EntryKind::Missing)
+        return Fail(EXIT_NO_DEVICE, "the device " + line.device + " does not exist");
+    std::string outPath = AbsolutePath(line.out);
+    if (outPath.empty()) return Fail(EXIT_NO_OUTPUT, "cannot make the output folder " + line.out);
+    // Nothing is ever written to the phone: not even the output folder may lie in it.
+    if (IsSameOrInside(outPath, devicePath))
+        return Fail(EXIT_BAD_ARGUMENTS, "the output folder " + line.out + " lies inside the device " + line.device);
 
     CDeviceFolder* phone = new CDeviceFolder;
-    if (!phone->Load(device)) {
-        std::fprintf(stderr, "relikorda-recover: cannot open the device %s\n", device.c_str());
+    if (!phone->Load(devicePath)) {
         phone->Release();
-        return 1;
+        return Fail(EXIT_NO_DEVICE, "cannot open the device " + line.device);
     }
-    if (!out.empty() && !platform::CreateDirectories(out)) {
-        std::fprintf(stderr, "relikorda-recover: cannot create the output folder %s\n", out.c_str());
+    if (!platform::CreateDirectories(outPath) || platform::GetEntryKind(outPath) != platform::EntryKind::Directory) {
         phone->Release();
-        return 1;
+        return Fail(EXIT_NO_OUTPUT, "cannot make the output folder " + line.out);
     }
 
-    VersionPair version = phone->GetVersion();
-    std::printf("device %s (Android %d.%d)\n", phone->Root().c_str(), version.major, version.minor);
-    for (const char* path : kDatabases) {
-        std::string local = phone->ResolveDevicePath(path);
-        if (!local.empty())
-            std::printf("database %s (%lld bytes)\n", path, platform::FileSize(local));
+    JobContext context;
+    context.device = phone;
+    context.out = outPath;
+    int code = EXIT_RUN_OK;
+    for (RecoveryJob job : kJobs) {
+        code = job(context);
+        if (code != EXIT_RUN_OK) break;
     }
-    for (size_t i = 0; i < phone->StorageCount(); ++i) {
-        CImageStorage* volume = phone->Storage(i);
-        if (volume->Open()) {
-            std::printf("volume %zu %s +%llu: %llu sectors of %u bytes\n", i, volume->Path().c_str(),
-                        static_cast<unsigned long long>(volume->Offset()),
-                        static_cast<unsigned long long>(volume->GetSectorCount()), volume->GetSectorSize());
-            volume->Close();
-        } else {
-            std::printf("volume %zu %s: cannot be opened\n", i, volume->Path().c_str());
-        }
-    }
-    if (!out.empty()) RunMediaJob(*phone, out);
+    std::fflush(context.report);
     phone->Release();
-    return 0;
+    return code;
 }

@@ -1,0 +1,127 @@
+#include "CommandLine.h"
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include <unistd.h>
+
+#include "platform/FileSystem.h"
+
+namespace {
+std::string RealPath(const std::string& path) {
+    char buffer[PATH_MAX];
+    return realpath(path.c_str(), buffer) ? std::string(buffer) : std::string();
+}
+
+// Splits at '/' into the pieces that are neither empty nor ".".
+std::vector<std::string> Components(const std::string& path) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find('/', start);
+        if (end == std::string::npos) end = path.size();
+        std::string part = path.substr(start, end - start);
+        if (!part.empty() && part != ".") parts.push_back(part);
+        start = end + 1;
+    }
+    return parts;
+}
+}  // namespace
+
+bool ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std::string& error) {
+    line = CommandLine();
+    bool haveDevice = false, haveOut = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            line.help = true;
+            return true;
+        }
+        std::string name = arg, value;
+        bool inlineValue = false;
+        size_t equals = arg.find('=');
+        if (arg.compare(0, 2, "--") == 0 && equals != std::string::npos) {
+            name = arg.substr(0, equals);
+            value = arg.substr(equals + 1);
+            inlineValue = true;
+        }
+        std::string* target = nullptr;
+        bool* seen = nullptr;
+        if (name == "--device") {
+            target = &line.device;
+            seen = &haveDevice;
+        } else if (name == "--out") {
+            target = &line.out;
+            seen = &haveOut;
+        } else {
+            error = "unknown argument " + arg;
+            return false;
+        }
+        if (*seen) {
+            error = name + " is given twice";
+            return false;
+        }
+        if (!inlineValue) {
+            if (i + 1 >= argc) {
+                error = name + " needs a value";
+                return false;
+            }
+            value = argv[++i];
+        }
+        if (value.empty()) {
+            error = name + " needs a value";
+            return false;
+        }
+        *target = value;
+        *seen = true;
+    }
+    if (!haveDevice) {
+        error = "--device is missing";
+        return false;
+    }
+    if (!haveOut) {
+        error = "--out is missing";
+        return false;
+    }
+    return true;
+}
+
+std::string AbsolutePath(const std::string& path) {
+    if (path.empty()) return std::string();
+    std::string full = path;
+    if (full[0] != '/') {
+        char cwd[PATH_MAX];
+        if (!getcwd(cwd, sizeof cwd)) return std::string();
+        full = std::string(cwd) + "/" + path;
+    }
+    std::vector<std::string> parts = Components(full);
+    // The longest prefix that exists is resolved by the system (links included); the rest is
+    // taken as written.
+    for (size_t keep = parts.size() + 1; keep-- > 0;) {
+        std::string prefix = "/";
+        for (size_t i = 0; i < keep; ++i) prefix = platform::JoinPath(prefix, parts[i]);
+        std::string real = RealPath(prefix);
+        if (real.empty()) continue;
+        std::vector<std::string> resolved = Components(real);
+        for (size_t i = keep; i < parts.size(); ++i) {
+            if (parts[i] == "..") {
+                if (!resolved.empty()) resolved.pop_back();
+            } else {
+                resolved.push_back(parts[i]);
+            }
+        }
+        std::string result;
+        for (const std::string& part : resolved) result += "/" + part;
+        return result.empty() ? "/" : result;
+    }
+    return std::string();
+}
+
+bool IsSameOrInside(const std::string& path, const std::string& folder) {
+    if (path.empty() || folder.empty()) return false;
+    if (folder == "/") return true;
+    if (path.compare(0, folder.size(), folder) != 0) return false;
+    return path.size() == folder.size() || path[folder.size()] == '/';
+}

@@ -1,0 +1,28 @@
+#pragma once
+#include <string>
+
+// Exit codes of relikorda-recover.
+enum : int {
+    EXIT_RUN_OK = 0,
+    EXIT_JOB_FAILED = 1,
+    EXIT_BAD_ARGUMENTS = 2,
+    EXIT_NO_DEVICE = 3,
+    EXIT_NO_OUTPUT = 4,
+};
+
+struct CommandLine {
+    std::string device;
+    std::string out;
+    bool help = false;
+};
+
+// Parses "--device DIR|IMAGE --out DIR" (also "--device=..." and "--out=..."). False with a
+// message in error when an option is unknown, repeated or without its value, or one is missing.
+bool ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std::string& error);
+
+// The absolute form of a path that need not exist yet: the real path of its longest existing
+// ancestor, the rest appended with "." and ".." resolved. Empty when that fails.
+std::string AbsolutePath(const std::string& path);
+
+// True when path is folder itself or lies inside it (both absolute, as AbsolutePath gives them).
+bool IsSameOrInside(const std::string& path, const std::string& folder);

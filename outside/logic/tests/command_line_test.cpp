@@ -1,0 +1,84 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "CommandLine.h"
+#include "platform/FileSystem.h"
+
+namespace {
+bool Parse(std::vector<const char*> args, CommandLine& line, std::string& error) {
+    args.insert(args.begin(), "relikorda-recover");
+    return ParseCommandLine(static_cast<int>(args.size()), args.data(), line, error);
+}
+}  // namespace
+
+TEST(CommandLineTest, BothOptionsInEitherFormAndOrder) {
+    CommandLine line;
+    std::string error;
+    ASSERT_TRUE(Parse({"--device", "phone", "--out", "dest"}, line, error));
+    EXPECT_EQ(line.device, "phone");
+    EXPECT_EQ(line.out, "dest");
+    ASSERT_TRUE(Parse({"--out=a b", "--device=/dev/sdz"}, line, error));
+    EXPECT_EQ(line.device, "/dev/sdz");
+    EXPECT_EQ(line.out, "a b");
+    ASSERT_TRUE(Parse({"--device", "x", "--help"}, line, error));
+    EXPECT_TRUE(line.help);
+}
+
+TEST(CommandLineTest, EveryMistakeIsNamed) {
+    CommandLine line;
+    std::string error;
+    EXPECT_FALSE(Parse({}, line, error));
+    EXPECT_EQ(error, "--device is missing");
+    EXPECT_FALSE(Parse({"--device", "p"}, line, error));
+    EXPECT_EQ(error, "--out is missing");
+    EXPECT_FALSE(Parse({"--device", "p", "--out"}, line, error));
+    EXPECT_EQ(error, "--out needs a value");
+    EXPECT_FALSE(Parse({"--device=", "--out", "o"}, line, error));
+    EXPECT_EQ(error, "--device needs a value");
+    EXPECT_FALSE(Parse({"--device", "p", "--device", "q", "--out", "o"}, line, error));
+    EXPECT_EQ(error, "--device is given twice");
+    EXPECT_FALSE(Parse({"--device", "p", "--out", "o", "extra"}, line, error));
+    EXPECT_EQ(error, "unknown argument extra");
+    EXPECT_FALSE(Parse({"-device", "p"}, line, error));
+    EXPECT_EQ(error, "unknown argument -device");
+}
+
+TEST(CommandLineTest, AbsolutePathResolvesLinksOfWhatExistsAndDotsOfTheRest) {
+    char pattern[] = "/tmp/rk_cli_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string base = pattern;
+    ASSERT_TRUE(platform::CreateDirectories(base + "/real/inner"));
+    ASSERT_EQ(symlink((base + "/real").c_str(), (base + "/link").c_str()), 0);
+
+    EXPECT_EQ(AbsolutePath(base + "/link/inner"), base + "/real/inner");
+    EXPECT_EQ(AbsolutePath(base + "/link/new/deeper"), base + "/real/new/deeper");
+    EXPECT_EQ(AbsolutePath(base + "/link/new/../other/./x"), base + "/real/other/x");
+    EXPECT_EQ(AbsolutePath(base + "//real///inner/"), base + "/real/inner");
+    EXPECT_EQ(AbsolutePath("/"), "/");
+    EXPECT_EQ(AbsolutePath(""), "");
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    ASSERT_EQ(chdir((base + "/link").c_str()), 0);
+    EXPECT_EQ(AbsolutePath("inner/x"), base + "/real/inner/x");
+    EXPECT_EQ(AbsolutePath(".."), base);
+    ASSERT_EQ(chdir(cwd), 0);
+
+    platform::DeleteFile(base + "/link");
+    platform::RemoveDirectory(base + "/real/inner");
+    platform::RemoveDirectory(base + "/real");
+    platform::RemoveDirectory(base);
+}
+
+TEST(CommandLineTest, InsideMeansTheFolderOrBelowIt) {
+    EXPECT_TRUE(IsSameOrInside("/a/b", "/a/b"));
+    EXPECT_TRUE(IsSameOrInside("/a/b/c", "/a/b"));
+    EXPECT_FALSE(IsSameOrInside("/a/bc", "/a/b"));
+    EXPECT_FALSE(IsSameOrInside("/a", "/a/b"));
+    EXPECT_TRUE(IsSameOrInside("/anything", "/"));
+    EXPECT_FALSE(IsSameOrInside("", "/a"));
+}

@@ -1,0 +1,33 @@
+// Makes objects behind ICommon, as a recovery library's CreateObject does.
+#include <cstdarg>
+
+#include "CDataContainer.h"
+#include "ILog.h"
+#include "IRecoveryAnalyzer.h"
+#include "ItemRecords.h"
+#include "IVirtualDevice.h"
+#include "platform/Export.h"
+
+namespace {
+using ContactAnalyzer = IRecoveryAnalyzer<IDataContainer<_CONTACT_INFOMATION>, IVirtualDevice>;
+
+class CMadeAnalyzer : public ContactAnalyzer {
+public:
+    void Release() override { delete this; }
+    IDataContainer<_CONTACT_INFOMATION>* Initialize(IVirtualDevice*, IProgress*) override { return &box_; }
+    ResultCode StartRecovery(ICommon*) override { return RK_FAIL(RK_E_CANCELLED); }
+
+private:
+    CDataContainer<_CONTACT_INFOMATION> box_;
+};
+
+class CMadeLog : public ILog {
+public:
+    void Release() override { delete this; }
+    void Log(const char*, ...) override { ++lines; }
+    int lines = 0;
+};
+}  // namespace
+
+RK_EXPORT ICommon* MakeAnalyzer() { return new CMadeAnalyzer; }
+RK_EXPORT ICommon* MakeLog() { return new CMadeLog; }
