@@ -6,6 +6,7 @@
 
 #include "CDeviceFolder.h"
 #include "CommandLine.h"
+#include "MediaJob.h"
 #include "RecoveryJob.h"
 #include "SmsJob.h"
 #include "platform/FileSystem.h"
@@ -15,6 +16,7 @@ const RecoveryJob kJobs[] = {
     ListDeviceJob,
     ContactsJob,
     SmsJob,
+    MediaRecoveryJob,
 };
 
 const char kUsage[] =
