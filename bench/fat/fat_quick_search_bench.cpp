@@ -48,8 +48,6 @@ double Seconds(std::chrono::steady_clock::time_point since) {
 
 }  // namespace
 
-// The builder interface's key function, where the media library does not yet supply it.
-__attribute__((weak)) IDirecotryTreeBuilder::~IDirecotryTreeBuilder() {}
 
 int main(int argc, char** argv) {
     const std::string image = argc > 1 ? argv[1] : RK_FAT_BENCH_IMAGE;

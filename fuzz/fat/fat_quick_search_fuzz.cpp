@@ -64,7 +64,6 @@ public:
 
 }  // namespace
 
-__attribute__((weak)) IDirecotryTreeBuilder::~IDirecotryTreeBuilder() {}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > (4u << 20)) return 0;

@@ -6,6 +6,8 @@
 #include <set>
 #include <sstream>
 
+#include "CDataRecovery.h"
+#include "CDeletedRecoveryController.h"
 #include "CFATQuickSearcher.h"
 #include "CFATSearchedPartitionInfo.h"
 #include "FatDirectoryReader.h"
@@ -72,22 +74,47 @@ std::string AsFlsPath(CFATFileNode* node) {
 int64_t Seconds(uint64_t fileTime) { return fileTime == 0 ? 0 : platform::FileTimeToUnixSeconds(fileTime); }
 
 struct SearchResult {
+    ~SearchResult() {
+        if (!folder.empty()) std::system(("rm -rf '" + folder + "'").c_str());
+    }
+    // The bytes that per-item recovery writes for node.
+    std::string Recovered(CFATFileNode* node) {
+        if (!recovery) {
+            recovery = std::make_unique<CDataRecovery>();
+            if (Failed(recovery->Open(searcher.get(), device.get()))) return "<no recovery>";
+            char name[] = "/tmp/rk_fat_recovered_XXXXXX";
+            if (!mkdtemp(name)) return "<no folder>";
+            folder = name;
+        }
+        IArchiveFileReader* reader = recovery->OpenFile(node);
+        if (!reader) return "<not opened>";
+        reader->Release();
+        const std::string target = folder + "/" + std::to_string(++written);
+        RecordingSink quiet;
+        if (Failed(recovery->RecoverTo(target.c_str(), &quiet, 0))) return "<not written>";
+        return ReadFile(target);
+    }
+
     std::unique_ptr<CImageStorage> device;
+    std::unique_ptr<IQuickFileSystemSearchController> searcher;
     RecordingBuilder builder;
     RecordingSink sink;
     ResultCode rc = 0;
     std::unique_ptr<CFATSearchedPartitionInfo> volume;
+    std::unique_ptr<CDataRecovery> recovery;
+    std::string folder;
+    int written = 0;
 };
 
 std::unique_ptr<SearchResult> Search(const std::string& image) {
     auto r = std::make_unique<SearchResult>();
     r->device = std::make_unique<CImageStorage>(ImagePath(image), ImageSectorSize(image));
     EXPECT_EQ(r->device->Open(), 1);
-    std::unique_ptr<IQuickFileSystemSearchController> searcher(CreateFATQuickSearcher());
-    searcher->SetBuilder(&r->builder);
-    r->rc = searcher->Search(r->device.get(), &r->sink);
+    r->searcher.reset(CreateFATQuickSearcher());
+    r->searcher->SetBuilder(&r->builder);
+    r->rc = r->searcher->Search(r->device.get(), &r->sink);
     CSearchedPartitionInfo* out[4] = {};
-    if (searcher->GetPartitions(out, 4) == 1) r->volume.reset(static_cast<CFATSearchedPartitionInfo*>(out[0]));
+    if (r->searcher->GetPartitions(out, 4) == 1) r->volume.reset(static_cast<CFATSearchedPartitionInfo*>(out[0]));
     return r;
 }
 
@@ -129,7 +156,9 @@ void ExpectAgreesWithSleuthKit(const std::string& image, const std::string& orac
         if (node->IsDeleted() && !compareDeletedData) continue;
         if (platform::GetEntryKind(ImagePath(oracleImage) + ".icat") != platform::EntryKind::Directory) continue;  // a listing-only oracle
         std::string expected = ReadFile(ImagePath(oracleImage) + ".icat/" + e.inode);
-        std::string actual = ReadThroughRuns(r->device.get(), node, r->volume->dataStart, r->volume->sectorsPerCluster);
+        // What per-item recovery writes, and what the runs address, both equal icat's bytes.
+        std::string actual = r->Recovered(node);
+        EXPECT_EQ(actual, ReadThroughRuns(r->device.get(), node, r->volume->dataStart, r->volume->sectorsPerCluster));
         if (node->IsDeleted()) {
             // Only deleted files whose clusters no later file took are expected to come back whole.
             if (actual != expected) continue;
@@ -328,4 +357,14 @@ TEST(FatQuickSearch, ProgressOfARootWithOneFolderOfThreeFolders) {
     EXPECT_EQ(done, (std::vector<uint64_t>{50, 60, 80, 100, 100}));
     EXPECT_EQ(sink.records.back().state, 3u);
     std::system((std::string("rm -rf ") + dir).c_str());
+}
+
+TEST(FatQuickSearch, TheDeletedFileControllerPicksThisSearcherForEveryVariant) {
+    for (const char* image : {"fat12.img", "fat16.img", "fat16_4k.img", "fat32.img", "fat32_4k.img"}) {
+        SCOPED_TRACE(image);
+        CImageStorage device(ImagePath(image), ImageSectorSize(image));
+        ASSERT_EQ(device.Open(), 1);
+        std::unique_ptr<IQuickFileSystemSearchController> s(DetectQuickSearcher(&device));
+        EXPECT_NE(dynamic_cast<CFATQuickSearcher*>(s.get()), nullptr);
+    }
 }
