@@ -368,3 +368,29 @@ TEST(FatQuickSearch, TheDeletedFileControllerPicksThisSearcherForEveryVariant) {
         EXPECT_NE(dynamic_cast<CFATQuickSearcher*>(s.get()), nullptr);
     }
 }
+
+TEST(FatQuickSearch, AVolumeWhoseDataAreaDoesNotFitTheDeviceIsRefused) {
+    // The first sectors of a made FAT32 volume: boot sectors and FATs, but the data area lies beyond.
+    std::vector<uint8_t> head(1000 * 512);
+    std::ifstream in(ImagePath("fat32.img"), std::ios::binary);
+    in.read(reinterpret_cast<char*>(head.data()), head.size());
+    MemoryDevice device(head, 512);
+    EXPECT_FALSE(IsUsableFatBootSector(head.data(), &device));
+    CFATQuickSearcher s;
+    RecordingBuilder b;
+    s.SetBuilder(&b);
+    RecordingSink sink;
+    EXPECT_EQ(ErrorNumber(s.Search(&device, &sink)), 12u);
+    EXPECT_TRUE(b.nodes.empty());
+    CSearchedPartitionInfo* out[1] = {};
+    EXPECT_EQ(s.GetPartitions(out, 1), 0);
+
+    // A FAT12/16 boot sector whose FATs would outnumber its sectors.
+    std::vector<uint8_t> f16(16384 * 512);
+    std::ifstream in16(ImagePath("fat16.img"), std::ios::binary);
+    in16.read(reinterpret_cast<char*>(f16.data()), f16.size());
+    f16[22] = 0xFF;
+    f16[23] = 0x7F;  // 32767 sectors per FAT
+    MemoryDevice big(f16, 512);
+    EXPECT_FALSE(IsUsableFatBootSector(f16.data(), &big));
+}
