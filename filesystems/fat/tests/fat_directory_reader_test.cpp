@@ -316,3 +316,47 @@ TEST(FatDirectoryReader, AThirdDotEntryEndsTheDirectory) {
     EXPECT_EQ(v.Find("AFTER.TXT"), nullptr);
     EXPECT_EQ(v.Find("NEXT.TXT"), nullptr);
 }
+
+TEST(FatFileNode, CloneCarriesNameTimesFlagsAndItsOwnRuns) {
+    Volume v(8, 2000);
+    v.Dots(5, 0);
+    v.Put(5, 2, "\xE5" "ONE    JPG", 0x20, 100, 10000);
+    uint8_t hiddenShort[11];
+    std::memcpy(hiddenShort, "NOMEDI~1   ", 11);
+    v.LongPart(5, 3, 0x41, ShortNameChecksum(hiddenShort), u".nomedia");
+    v.Put(5, 4, "NOMEDI~1   ", 0x20, 300, 10);
+    v.Put(5, 5, "FOLDER     ", 0x10, 400, 0);
+    v.fat.next = {{5, FAT_CLUSTER_END}, {300, FAT_CLUSTER_END}};
+    *v.Slot(5, 2) = 0xE5;
+    v.Slot(5, 2)[22] = 0x21;  // a write time
+    v.WalkFrom(5);
+    CFATFileNode* one = v.Find("#ONE.JPG");
+    ASSERT_NE(one, nullptr);
+    std::unique_ptr<IFileNode> copy(one->Clone());
+    auto* c = dynamic_cast<CFATFileNode*>(copy.get());
+    ASSERT_NE(c, nullptr);
+    EXPECT_STREQ(c->GetName(), "#ONE.JPG");
+    EXPECT_TRUE(c->IsDeleted());
+    uint64_t a = 0, b = 0;
+    EXPECT_EQ(*c->GetModificationTime(&a), *one->GetModificationTime(&b));
+    EXPECT_EQ(c->GetLocation(), one->GetLocation());
+    EXPECT_EQ(c->GetLocatorLocation(), one->GetLocatorLocation());
+    ASSERT_NE(c->GetDataRuns(), nullptr);
+    EXPECT_NE(c->GetDataRuns(), one->GetDataRuns());
+    EXPECT_EQ(c->GetDataRuns()->First()->length, 3u);
+    EXPECT_EQ(c->GetKindCode(), 32);
+    EXPECT_NE(c->GetName(), one->GetName());  // its own copy of the name
+
+    CFATFileNode* hidden = v.Find(".nomedia");
+    ASSERT_NE(hidden, nullptr);
+    EXPECT_FALSE(hidden->IsDeleted());
+    hidden->MarkDeleted();
+    EXPECT_TRUE(hidden->IsDeleted());
+    hidden->TrimName();
+    EXPECT_STREQ(hidden->GetName(), "nomedia");
+    CFATFileNode* folder = v.Find("FOLDER");
+    ASSERT_NE(folder, nullptr);
+    EXPECT_TRUE(folder->IsDirectory());
+    EXPECT_EQ(folder->GetDataRuns(), nullptr);
+    EXPECT_EQ(folder->GetLocation(), 400u);
+}
