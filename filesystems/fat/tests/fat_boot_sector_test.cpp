@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <fstream>
-#include <regex>
 
 #include "FatBootSector.h"
 #include "FatBytes.h"
@@ -21,9 +20,12 @@ struct Layout {
 Layout FsstatLayout(const std::string& image) {
     std::string text = ReadFile(ImagePath(image) + ".fsstat");
     Layout l;
-    std::smatch m;
-    if (std::regex_search(text, m, std::regex(R"(Cluster Area: (\d+) - )"))) l.clusterAreaStart = std::stoull(m[1]);
-    if (std::regex_search(text, m, std::regex(R"(Total Cluster Range: 2 - (\d+))"))) l.lastCluster = std::stoull(m[1]);
+    auto numberAfter = [&](const std::string& label) -> uint64_t {
+        size_t at = text.find(label);
+        return at == std::string::npos ? 0 : std::stoull(text.substr(at + label.size()));
+    };
+    l.clusterAreaStart = numberAfter("Cluster Area: ");
+    l.lastCluster = numberAfter("Total Cluster Range: 2 - ");
     return l;
 }
 
