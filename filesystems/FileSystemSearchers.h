@@ -12,6 +12,7 @@ ICompleteFileSystemSearchController* CreateExFatCompleteSearch();  // code 0x21
 IQuickFileSystemSearchController* CreateExt2QuickSearch();      // code 0x23
 
 // Boot-sector tests on sector 0 (at least 512 readable bytes) with the device's sector size.
+bool IsFat12BootSector(const uint8_t* sector, uint32_t sectorSize);
 bool IsFat16BootSector(const uint8_t* sector, uint32_t sectorSize);
 bool IsFat32BootSector(const uint8_t* sector, uint32_t sectorSize);
 bool IsExFatBootSector(const uint8_t* sector, uint32_t sectorSize);

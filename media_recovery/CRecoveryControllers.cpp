@@ -66,7 +66,8 @@ IQuickFileSystemSearchController* DetectQuickSearcher(IStorageDevice* device) {
     SearcherFactories& make = GetSearcherFactories();
     uint8_t first512[512];
     std::memcpy(first512, sector.data(), sizeof first512);
-    if (IsFat16BootSector(first512, size) || IsFat32BootSector(first512, size)) return make.fatQuick();
+    if (IsFat16BootSector(first512, size) || IsFat32BootSector(first512, size) || IsFat12BootSector(first512, size))
+        return make.fatQuick();
     if (IsExFatBootSector(sector.data(), size)) return make.exfatQuick();
     return make.extQuick();
 }

@@ -1,0 +1,37 @@
+#include "CFAT16Table.h"
+
+#include "FatBytes.h"
+#include "FatChainCheck.h"
+#include "IFATTable.h"
+
+namespace {
+uint32_t ScaledBound(uint32_t bound, uint32_t sectorSize) {
+    uint32_t k = sectorSize / 512;
+    return k == 0 ? bound : bound / k;
+}
+}  // namespace
+
+CFAT16Table::CFAT16Table(IStorageDevice* device, uint64_t startSector, uint32_t sectors)
+    : IRealFATTable(device, startSector, sectors, ScaledBound(12, device ? device->GetSectorSize() : 512),
+                    ScaledBound(256, device ? device->GetSectorSize() : 512)) {
+    entryCount_ = static_cast<uint32_t>(BufferBytes() / 2);
+}
+
+uint32_t CFAT16Table::NextCluster(uint32_t cluster) {
+    if (!buffer_ || cluster >= entryCount_) return FAT_CLUSTER_FREE;
+    uint32_t v = fat::LoadU16(buffer_.get() + static_cast<size_t>(cluster) * 2);
+    if (v == 0xFFF7) return FAT_CLUSTER_BAD;
+    if (v >= 0xFFF8) return FAT_CLUSTER_END;
+    return v;
+}
+
+bool CFAT16Table::IsValid() {
+    if (!buffer_ || entryCount_ < 2) return false;
+    const uint8_t* fat = buffer_.get();
+    // Entry 0 carries the media byte (0xF0 or 0xF8..0xFF); entry 1 is an end mark whose two top bits
+    // record a dirty shutdown and a disk error, so they are not examined.
+    uint32_t e0 = fat::LoadU16(fat), e1 = fat::LoadU16(fat + 2);
+    if ((e0 & 0xFFF0) != 0xFFF0 || ((e1 | 0xC000) & 0xFFF8) != 0xFFF8) return false;
+    return FatEntriesAndChainsValid(entryCount_, 0xFFF7,
+                                    [fat](uint32_t c) { return static_cast<uint32_t>(fat::LoadU16(fat + c * 2)); });
+}

@@ -1,0 +1,9 @@
+#pragma once
+#include "IRealFATTable.h"
+
+class CFAT16Table : public IRealFATTable {
+public:
+    CFAT16Table(IStorageDevice* device, uint64_t startSector, uint32_t sectors);
+    uint32_t NextCluster(uint32_t cluster) override;
+    bool IsValid() override;
+};

@@ -1,0 +1,32 @@
+#include "CFAT32Table.h"
+
+#include "FatBytes.h"
+#include "FatChainCheck.h"
+#include "IFATTable.h"
+
+namespace {
+uint32_t ScaledBound(uint32_t bound, uint32_t sectorSize) {
+    uint32_t k = sectorSize / 512;
+    return k == 0 ? bound : bound / k;
+}
+// The top four bits of a FAT32 entry are reserved.
+constexpr uint32_t kEntryMask = 0x0FFFFFFF;
+}  // namespace
+
+CFAT32Table::CFAT32Table(IStorageDevice* device, uint64_t startSector, uint32_t sectors)
+    : IRealFATTable(device, startSector, sectors, ScaledBound(256, device ? device->GetSectorSize() : 512),
+                    ScaledBound(128000, device ? device->GetSectorSize() : 512)) {
+    entryCount_ = static_cast<uint32_t>(BufferBytes() / 4);
+}
+
+uint32_t CFAT32Table::NextCluster(uint32_t cluster) {
+    if (!buffer_ || cluster >= entryCount_) return FAT_CLUSTER_FREE;
+    return fat::LoadU32(buffer_.get() + static_cast<size_t>(cluster) * 4) & kEntryMask;
+}
+
+bool CFAT32Table::IsValid() {
+    if (!buffer_) return false;
+    const uint8_t* fat = buffer_.get();
+    return FatEntriesAndChainsValid(entryCount_, FAT_CLUSTER_BAD,
+                                    [fat](uint32_t c) { return fat::LoadU32(fat + static_cast<size_t>(c) * 4) & kEntryMask; });
+}

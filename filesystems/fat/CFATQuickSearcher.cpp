@@ -1,0 +1,197 @@
+#include "CFATQuickSearcher.h"
+
+#include <memory>
+#include <new>
+
+#include "CDoubleFATTable.h"
+#include "CFATFileNode.h"
+#include "CFATSearchedPartitionInfo.h"
+#include "FatBootSector.h"
+#include "FatDirectoryReader.h"
+#include "IDirecotryTreeBuilder.h"
+#include "IProgress.h"
+#include "IStorageDevice.h"
+
+namespace {
+
+// Evidence preset of the quick path: both boot sectors and both FAT copies, as though seen.
+constexpr uint32_t kQuickEvidence = FAT_SEEN_FAT32_BOOT | FAT_SEEN_FAT32_BACKUP | FAT_SEEN_FIRST_FAT |
+                                    FAT_USE_FIRST_FAT | FAT_SEEN_SECOND_FAT | FAT_USE_SECOND_FAT;
+static_assert(kQuickEvidence == 0x3CC, "quick-search evidence");
+
+struct QuickGeometry {
+    uint32_t variant = FAT_VARIANT_NONE;
+    uint64_t dataStart = 0;
+    uint64_t rootStart = 0;
+    uint64_t total = 0;
+    uint32_t clusterCount = 0;
+};
+
+// The volume at sector 0 as its boot sector describes it, clipped to the device. False when the FATs
+// and the data area do not fit, or the FAT32 root is no data cluster.
+bool QuickLayout(const uint8_t* sector, uint32_t sectorSize, uint64_t deviceSectors, QuickGeometry* out) {
+    QuickGeometry g;
+    g.variant = DetectFatVariant(sector, sectorSize);
+    if (g.variant == FAT_VARIANT_NONE) return false;
+    FatBootSector view{sector, g.variant, sectorSize};
+    const uint64_t fats = view.ReservedSectors() + static_cast<uint64_t>(view.NumberOfFats()) * view.SectorsPerFat();
+    g.rootStart = fats;
+    g.dataStart = g.variant == FAT_VARIANT_32 ? fats : fats + view.RootDirectorySectors();
+    g.total = view.TotalSectors();
+    if (deviceSectors < g.total) g.total = deviceSectors;
+    if (static_cast<uint64_t>(view.NumberOfFats()) * view.SectorsPerFat() > view.TotalSectors()) return false;
+    if (g.dataStart >= g.total) return false;
+    const uint64_t clusters = (g.total - g.dataStart) / view.SectorsPerCluster();
+    if (clusters == 0 || clusters > 0x0FFFFFF5) return false;
+    g.clusterCount = static_cast<uint32_t>(clusters);
+    if (g.variant == FAT_VARIANT_32 && (view.RootCluster() < 2 || view.RootCluster() > clusters + 1)) return false;
+    *out = g;
+    return true;
+}
+
+}  // namespace
+
+bool IsUsableFatBootSector(const uint8_t* sector, IStorageDevice* device) {
+    const uint32_t ss = device->GetSectorSize();
+    QuickGeometry g;
+    if (!QuickLayout(sector, ss, device->GetSectorCount(), &g)) return false;
+    FatBootSector view{sector, g.variant, ss};
+    std::unique_ptr<uint8_t[]> probe(new (std::nothrow) uint8_t[ss]);
+    if (!probe) return false;
+    return device->ReadSectors(probe.get(), view.ReservedSectors(), 1) ||
+           device->ReadSectors(probe.get(), static_cast<uint64_t>(view.ReservedSectors()) + view.SectorsPerFat(), 1);
+}
+
+CFATQuickSearcher::~CFATQuickSearcher() {
+    for (CFATSearchedPartitionInfo* v : volumes_) delete v;
+}
+
+int CFATQuickSearcher::GetPartitions(CSearchedPartitionInfo** out, int max) {
+    if (volumes_.empty()) return 0;
+    if (!out || max < 1) return 1;
+    CFATSearchedPartitionInfo* copy = volumes_.front()->Clone();
+    if (!copy) return 0;
+    out[0] = copy;
+    return 1;
+}
+
+void CFATQuickSearcher::Report(uint32_t state, uint64_t total, uint64_t done) {
+    if (!sink_) return;
+    PROGRESS_INFO info{};
+    info.state = state;
+    info.total = total;
+    info.done = done;
+    sink_->OnProgress(&info);
+}
+
+ResultCode CFATQuickSearcher::Search(IStorageDevice* device, IProgress* sink) {
+    sink_ = sink;
+    ResultCode rc;
+    if (!device || !sink) {
+        rc = RK_FAIL(RK_E_INVALID_ARGUMENT);
+    } else if (!builder_) {
+        rc = RK_FAIL(FAT_E_NO_BUILDER);
+    } else {
+        device_ = device;
+        rc = WalkVolume();
+    }
+    Report(PROGRESS_STATE_FINISHED, 100, 100);
+    return rc;
+}
+
+ResultCode CFATQuickSearcher::WalkVolume() {
+    const uint32_t ss = device_->GetSectorSize() == 0 ? 512 : device_->GetSectorSize();
+    // The boot sector tests read 512 bytes, whatever the sector size.
+    std::unique_ptr<uint8_t[]> sector(new (std::nothrow) uint8_t[ss < 512 ? 512 : ss]());
+    ResultCode rc = RK_OK;
+    do {
+        if (!sector) {
+            rc = RK_FAIL(FAT_E_NO_SECTOR_BUFFER);
+            break;
+        }
+        uint64_t bootSector = 0;
+        if (!device_->ReadSectors(sector.get(), 0, 1) || !IsUsableFatBootSector(sector.get(), device_)) {
+            bootSector = kFat32BackupBootSector;
+            if (!device_->ReadSectors(sector.get(), bootSector, 1) || !IsUsableFatBootSector(sector.get(), device_)) {
+                rc = RK_FAIL(FAT_E_NO_BOOT_SECTOR);
+                break;
+            }
+        }
+        QuickGeometry g;
+        QuickLayout(sector.get(), ss, device_->GetSectorCount(), &g);
+        FatBootSector view{sector.get(), g.variant, ss};
+
+        IRealFATTable* first = CreateFATTable(g.variant, view.SectorsPerFat(), view.ReservedSectors(), device_);
+        IRealFATTable* second = nullptr;
+        if (!first)
+            second = CreateFATTable(g.variant, view.SectorsPerFat(),
+                                    static_cast<uint64_t>(view.ReservedSectors()) + view.SectorsPerFat(), device_);
+        std::unique_ptr<CDoubleFATTable> fat(new (std::nothrow) CDoubleFATTable(first, second));
+        if (!fat) {
+            delete first;
+            delete second;
+            rc = RK_FAIL(FAT_E_NO_BUILDER);
+            break;
+        }
+
+        CFATSearchedPartitionInfo* volume = CFATSearchedPartitionInfo::Create(ss);
+        if (!volume) {
+            rc = RK_FAIL(FAT_E_NO_VOLUME_RECORD);
+            break;
+        }
+        volume->index = 0;
+        volume->dataStart = g.dataStart;
+        volume->sectorsPerCluster = view.SectorsPerCluster();
+        volume->kind = g.variant;
+        volume->volumeLength = g.total;
+        volume->sectorsPerFat = view.SectorsPerFat();
+        volume->clusterCount = g.clusterCount;
+        volume->volumeStart = 0;
+        volume->reservedSectors = view.ReservedSectors();
+        volume->root = g.variant == FAT_VARIANT_32 ? view.RootCluster() : view.RootDirectorySectors();
+        volume->evidenceFlags = kQuickEvidence;
+        volumes_.push_back(volume);
+        builder_->BeginSearch(SEARCHER_FAT, 0, 0);
+
+        FatWalkContext ctx;
+        ctx.builder = builder_;
+        ctx.sink = sink_;
+        ctx.device = device_;
+        ctx.kind = g.variant;
+        ctx.volumeStart = 0;
+        ctx.sectorSize = ss;
+        ctx.sectorsPerCluster = view.SectorsPerCluster();
+        ctx.dataSectors = g.total - g.dataStart;
+        ctx.clusterCount = g.clusterCount;
+        ctx.fat = fat.get();
+        ctx.rootCluster = view.RootCluster();
+        ctx.rootStart = g.rootStart;
+        ctx.rootSectors = view.RootDirectorySectors();
+        ctx.dataStart = g.dataStart;
+        ctx.partitionIndex = 0;
+        rc = WalkTree(ctx);
+    } while (false);
+    builder_->EndSearch(SEARCHER_FAT);
+    return rc;
+}
+
+ResultCode CFATQuickSearcher::WalkTree(FatWalkContext& ctx) {
+    ResetEmptyFileCounter();
+    ReadRootDirectory(ctx);
+    uint64_t processed = 0, lastPercent = 0;
+    while (!ctx.queue.empty()) {
+        if (sink_ && !sink_->ShouldContinue()) return RK_FAIL(RK_E_CANCELLED);
+        ++processed;
+        const uint64_t percent = 100 * processed / (ctx.queue.size() + processed);
+        if (percent > lastPercent) {
+            Report(PROGRESS_STATE_RUNNING, 100, percent);
+            lastPercent = percent;
+        }
+        CFATFileNode* dir = ctx.queue.front();
+        ctx.queue.pop_front();
+        if (!dir->GetFirstChild())
+            ReadDirectoryChain(ctx, dir, static_cast<uint32_t>(dir->Properties()->FirstCluster()), false);
+    }
+    Report(PROGRESS_STATE_RUNNING, 100, 100);
+    return RK_OK;
+}

@@ -1,0 +1,140 @@
+#include "FatBootSector.h"
+
+#include <cctype>
+
+#include "FatBytes.h"
+
+using fat::LoadU16;
+using fat::LoadU32;
+
+namespace {
+
+bool TypeTextIs(const uint8_t* bytes, int offset, const char* text) {
+    for (int i = 0; i < 8; ++i)
+        if (std::toupper(bytes[offset + i]) != static_cast<unsigned char>(text[i])) return false;
+    return true;
+}
+
+bool IsClusterSizeValid(uint8_t spc) { return spc != 0 && spc <= 128 && (spc & (spc - 1)) == 0; }
+
+bool HasSignature(const uint8_t* bytes) { return bytes[510] == 0x55 && bytes[511] == 0xAA; }
+
+// The checks shared by every variant: two FATs, a sane cluster size, the device's sector size.
+bool CommonFieldsValid(const FatBootSector& view) {
+    return view.bytes[16] == 2 && IsClusterSizeValid(view.bytes[13]) && LoadU16(view.bytes + 11) == view.sectorSize;
+}
+
+// FAT12/16: a fixed root directory of whole sectors, with at least minEntries entries.
+bool FixedRootValid(const FatBootSector& view, uint32_t minEntries) {
+    uint32_t entries = LoadU16(view.bytes + 17);
+    return view.sectorSize != 0 && entries >= minEntries && (entries * 32) % view.sectorSize == 0;
+}
+
+}  // namespace
+
+uint16_t FatBootSector::BytesPerSector() const { return Known() ? LoadU16(bytes + 11) : 0; }
+uint8_t FatBootSector::SectorsPerCluster() const { return Known() ? bytes[13] : 0; }
+uint16_t FatBootSector::ReservedSectors() const { return Known() ? LoadU16(bytes + 14) : 0; }
+uint8_t FatBootSector::NumberOfFats() const { return Known() ? bytes[16] : 0; }
+uint16_t FatBootSector::RootEntries() const { return Known() && variant != FAT_VARIANT_32 ? LoadU16(bytes + 17) : 0; }
+
+uint32_t FatBootSector::SectorsPerFat() const {
+    if (!Known()) return 0;
+    return variant == FAT_VARIANT_32 ? LoadU32(bytes + 36) : LoadU16(bytes + 22);
+}
+
+uint64_t FatBootSector::TotalSectors() const {
+    if (!Known()) return 0;
+    uint16_t small = LoadU16(bytes + 19);
+    switch (variant) {
+    case FAT_VARIANT_12: return small;
+    case FAT_VARIANT_16: return small != 0 ? small : LoadU32(bytes + 32);
+    default: return LoadU32(bytes + 32);
+    }
+}
+
+uint32_t FatBootSector::RootDirectorySectors() const {
+    if (!Known() || variant == FAT_VARIANT_32 || sectorSize == 0) return 0;
+    return static_cast<uint32_t>(LoadU16(bytes + 17)) * 32 / sectorSize;
+}
+
+uint32_t FatBootSector::RootCluster() const { return Known() && variant == FAT_VARIANT_32 ? LoadU32(bytes + 44) : 0; }
+
+uint64_t FatBootSector::SectorsBeforeData() const {
+    uint64_t d = ReservedSectors() + static_cast<uint64_t>(NumberOfFats()) * SectorsPerFat();
+    if (variant != FAT_VARIANT_32) d += RootDirectorySectors();
+    return d;
+}
+
+bool IsFat12BootSector(const FatBootSector& view) {
+    // Floppy formats carry as few as 64 root entries; mkfs gives hard-disk images 512.
+    return view.bytes && TypeTextIs(view.bytes, 54, "FAT12   ") && CommonFieldsValid(view) && FixedRootValid(view, 16) &&
+           LoadU16(view.bytes + 22) >= 1 && HasSignature(view.bytes);
+}
+
+bool IsFat16BootSector(const FatBootSector& view) {
+    return view.bytes && TypeTextIs(view.bytes, 54, "FAT16   ") && CommonFieldsValid(view) &&
+           FixedRootValid(view, 224) && LoadU16(view.bytes + 22) >= 1 && HasSignature(view.bytes);
+}
+
+bool IsFat32BootSector(const FatBootSector& view) {
+    return view.bytes && TypeTextIs(view.bytes, 82, "FAT32   ") && CommonFieldsValid(view) &&
+           LoadU32(view.bytes + 36) >= 1 && HasSignature(view.bytes);
+}
+
+bool IsFat12BootSector(const uint8_t* sector, uint32_t sectorSize) {
+    return IsFat12BootSector(FatBootSector{sector, FAT_VARIANT_12, sectorSize});
+}
+bool IsFat16BootSector(const uint8_t* sector, uint32_t sectorSize) {
+    return IsFat16BootSector(FatBootSector{sector, FAT_VARIANT_16, sectorSize});
+}
+bool IsFat32BootSector(const uint8_t* sector, uint32_t sectorSize) {
+    return IsFat32BootSector(FatBootSector{sector, FAT_VARIANT_32, sectorSize});
+}
+
+uint32_t DetectFatVariant(const uint8_t* sector, uint32_t sectorSize) {
+    if (IsFat16BootSector(sector, sectorSize)) return FAT_VARIANT_16;
+    if (IsFat32BootSector(sector, sectorSize)) return FAT_VARIANT_32;
+    if (IsFat12BootSector(sector, sectorSize)) return FAT_VARIANT_12;
+    return FAT_VARIANT_NONE;
+}
+
+bool ComputeFatGeometry(const FatBootSector& view, uint64_t start, uint64_t deviceSectors, bool backup,
+                        FatGeometry* out) {
+    if (!view.bytes || view.variant > 2 || view.sectorSize == 0 || start >= deviceSectors) return false;
+    const uint64_t total = view.TotalSectors();
+    const uint64_t length = total > deviceSectors - start ? deviceSectors - start : total;
+    const uint64_t before = view.SectorsBeforeData();
+    if (length <= before) return false;
+    const uint32_t spc = view.SectorsPerCluster();
+    if (spc == 0) return false;
+    const uint64_t clusters = (length - before) / spc;
+
+    static const uint64_t kLow[] = {1, 4085, 65524};
+    static const uint64_t kHigh[] = {4085, 65524, 0x0FFFFFF4};
+    static const uint64_t kHalfBytes[] = {3, 4, 8};
+    if (clusters < kLow[view.variant] || clusters >= kHigh[view.variant]) return false;
+    const uint64_t fatSectorsNeeded = (clusters * kHalfBytes[view.variant] + 2ULL * view.sectorSize - 1) /
+                                      (2ULL * view.sectorSize);
+    if (fatSectorsNeeded > view.SectorsPerFat()) return false;
+    // The root must be a data cluster: 2 .. count + 1.
+    if (view.variant == FAT_VARIANT_32 && (view.RootCluster() < 2 || view.RootCluster() > clusters + 1)) return false;
+
+    FatGeometry g;
+    g.variant = view.variant;
+    g.volumeStart = start;
+    g.volumeLength = length;
+    g.dataStart = start + before;
+    g.sectorsPerCluster = spc;
+    g.clusterCount = static_cast<uint32_t>(clusters);
+    g.reservedSectors = view.ReservedSectors();
+    g.sectorsPerFat = view.SectorsPerFat();
+    g.root = view.variant == FAT_VARIANT_32 ? view.RootCluster() : view.RootDirectorySectors();
+    switch (view.variant) {
+    case FAT_VARIANT_12: g.flags = backup ? 0u : static_cast<uint32_t>(FAT_SEEN_FAT12_BOOT); break;
+    case FAT_VARIANT_16: g.flags = backup ? 0u : static_cast<uint32_t>(FAT_SEEN_FAT16_BOOT); break;
+    default: g.flags = backup ? static_cast<uint32_t>(FAT_SEEN_FAT32_BACKUP) : static_cast<uint32_t>(FAT_SEEN_FAT32_BOOT); break;
+    }
+    *out = g;
+    return true;
+}

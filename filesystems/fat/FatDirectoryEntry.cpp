@@ -1,0 +1,192 @@
+#include "FatDirectoryEntry.h"
+
+#include <cstring>
+#include <vector>
+
+#include "FatBytes.h"
+#include "platform/StringConversion.h"
+#include "platform/TimeConversion.h"
+
+using fat::LoadU16;
+using fat::LoadU32;
+
+namespace {
+
+bool DatePlausible(uint16_t d) {
+    if (d == 0) return true;
+    unsigned month = (d >> 5) & 15;
+    if (month >= 1 && month <= 12) return (d & 31) != 0;
+    return false;
+}
+
+bool TimePlausible(uint16_t t) { return t == 0 || ((t >> 11) < 24 && ((t >> 5) & 63) < 60 && (t & 31) < 30); }
+
+bool FieldIs(const uint8_t* entry, const char* eleven) { return std::memcmp(entry, eleven, 11) == 0; }
+
+// A byte of a short name as text: outside ASCII, control and reserved characters become '_'.
+char ShortNameChar(uint8_t b, bool lower) {
+    if (b < 0x20 || b >= 0x80 || !IsValidLongNameChar(static_cast<char>(b))) return '_';
+    if (lower && b >= 'A' && b <= 'Z') return static_cast<char>(b - 'A' + 'a');
+    return static_cast<char>(b);
+}
+
+constexpr size_t kMaxLongNameParts = 20;  // 255 characters
+
+std::string UnitsToText(const std::vector<char16_t>& units) { return platform::Utf16ToUtf8(units.data(), units.size()); }
+
+bool LongNameTextValid(const std::string& name) {
+    if (name.empty() || name == "." || name == "..") return false;
+    for (char c : name)
+        if (!IsValidLongNameChar(c)) return false;
+    return true;
+}
+
+// Characters a short name may begin with when it was made from a long name starting with unit u.
+void FirstByteGuesses(char16_t u, std::vector<uint8_t>* out) {
+    if (u < 0x80) {
+        uint8_t c = static_cast<uint8_t>(u);
+        if (c >= 'a' && c <= 'z') c = static_cast<uint8_t>(c - 'a' + 'A');
+        if (std::strchr("+,;=[]", c)) c = '_';  // units stop at 0, so c is not 0
+        out->push_back(c);
+    }
+    out->push_back('_');
+}
+
+}  // namespace
+
+bool IsPlausibleFatEntry(const uint8_t* entry, bool strict) {
+    const uint8_t attr = entry[11];
+    if (attr == kFatAttrLongName) return true;
+    if (strict) {
+        const uint16_t high = LoadU16(entry + 20), low = LoadU16(entry + 26);
+        const uint32_t size = LoadU32(entry + 28);
+        if (!(attr & kFatAttrDirectory)) {
+            if ((high != 0 || low != 0) != (size != 0)) return false;
+        } else if (size != 0 && high != 0) {
+            return false;
+        }
+    }
+    if (!DatePlausible(LoadU16(entry + 16)) || !DatePlausible(LoadU16(entry + 24)) ||
+        !DatePlausible(LoadU16(entry + 18)))
+        return false;
+    if (!TimePlausible(LoadU16(entry + 14)) || !TimePlausible(LoadU16(entry + 22))) return false;
+    return !(attr & kFatAttrReserved);
+}
+
+bool IsDotEntry(const uint8_t* entry) { return FieldIs(entry, ".          ") && (entry[11] & kFatAttrDirectory); }
+bool IsDotDotEntry(const uint8_t* entry) { return FieldIs(entry, "..         ") && (entry[11] & kFatAttrDirectory); }
+
+uint32_t FatEntryFirstCluster(const uint8_t* entry) {
+    return static_cast<uint32_t>(LoadU16(entry + 20)) << 16 | LoadU16(entry + 26);
+}
+
+size_t LongNamePartUnits(const uint8_t* entry, char16_t out[13]) {
+    static const uint8_t kOffsets[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
+    size_t n = 0;
+    for (uint8_t off : kOffsets) {
+        char16_t u = LoadU16(entry + off);
+        if (u == 0) break;
+        out[n++] = u;
+    }
+    return n;
+}
+
+bool LongNamePartToText(const uint8_t* entry, std::string* out) {
+    char16_t units[13];
+    size_t n = LongNamePartUnits(entry, units);
+    *out = platform::Utf16ToUtf8(units, n);
+    return true;
+}
+
+std::string ShortNameToText(const uint8_t* entry) {
+    const bool lowerBase = entry[12] & 0x08, lowerExt = entry[12] & 0x10;
+    int nameLen = 8, extLen = 3;
+    while (nameLen > 0 && entry[nameLen - 1] == ' ') --nameLen;
+    while (extLen > 0 && entry[8 + extLen - 1] == ' ') --extLen;
+    std::string text;
+    for (int i = 0; i < nameLen; ++i) {
+        if (i == 0 && entry[0] == kFatDeletedMark)
+            text += '#';
+        else
+            text += ShortNameChar(entry[i], lowerBase);
+    }
+    if (extLen > 0) {
+        text += '.';
+        for (int i = 0; i < extLen; ++i) text += ShortNameChar(entry[8 + i], lowerExt);
+    }
+    return text;
+}
+
+bool IsValidLongNameChar(char c) {
+    if (static_cast<unsigned char>(c) < 0x20) return false;  // also keeps 0 out of strchr
+    return std::strchr("?*|\\/:\"<>", c) == nullptr;
+}
+
+uint8_t ShortNameChecksum(const uint8_t* name11) {
+    uint8_t sum = 0;
+    for (int i = 0; i < 11; ++i) sum = static_cast<uint8_t>(((sum & 1) << 7) + (sum >> 1) + name11[i]);
+    return sum;
+}
+
+std::string FatEntryName(const uint8_t* entries, size_t count) {
+    const uint8_t* shortEntry = entries + count * kFatEntrySize;
+    const bool deleted = shortEntry[0] == kFatDeletedMark;
+    if (count > 0) {
+        // Parts nearest the short entry come first in the name.
+        const uint8_t sum = entries[(count - 1) * kFatEntrySize + 13];
+        std::vector<char16_t> units;
+        bool complete = false;
+        size_t parts = 0;
+        for (size_t i = count; i-- > 0 && parts < kMaxLongNameParts;) {
+            const uint8_t* part = entries + i * kFatEntrySize;
+            if (part[11] != kFatAttrLongName || part[13] != sum) break;
+            if (!deleted && (part[0] & 0x3F) != parts + 1) break;
+            char16_t chunk[13];
+            size_t n = LongNamePartUnits(part, chunk);
+            units.insert(units.end(), chunk, chunk + n);
+            ++parts;
+            if (!deleted && (part[0] & 0x40)) {
+                complete = true;
+                break;
+            }
+        }
+        if (deleted) complete = parts > 0;
+        bool matches = false;
+        if (complete && !deleted) {
+            matches = ShortNameChecksum(shortEntry) == sum;
+        } else if (complete) {
+            size_t first = 0;
+            while (first < units.size() && (units[first] == '.' || units[first] == ' ')) ++first;
+            std::vector<uint8_t> guesses;
+            if (first < units.size()) FirstByteGuesses(units[first], &guesses);
+            uint8_t name11[11];
+            std::memcpy(name11, shortEntry, 11);
+            for (uint8_t g : guesses) {
+                name11[0] = g;
+                if (ShortNameChecksum(name11) == sum) {
+                    matches = true;
+                    break;
+                }
+            }
+        }
+        if (matches) {
+            std::string name = UnitsToText(units);
+            if (LongNameTextValid(name)) return name;
+        }
+    }
+    return ShortNameToText(shortEntry);
+}
+
+FatEntryFields DecodeFatEntry(const std::string& name, const uint8_t* entry) {
+    FatEntryFields f;
+    f.name = name;
+    f.size = LoadU32(entry + 28);
+    f.attributes = entry[11];
+    uint64_t t = 0;
+    if (platform::DosDateTimeToFileTime(LoadU16(entry + 16), LoadU16(entry + 14), &t)) f.creationTime = t;
+    if (platform::DosDateTimeToFileTime(LoadU16(entry + 24), LoadU16(entry + 22), &t)) f.writeTime = t;
+    if (platform::DosDateTimeToFileTime(LoadU16(entry + 18), 0, &t)) f.accessTime = t;
+    f.deleted = entry[0] == kFatDeletedMark;
+    f.firstCluster = FatEntryFirstCluster(entry);
+    return f;
+}

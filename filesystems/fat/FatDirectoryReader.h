@@ -1,0 +1,68 @@
+#pragma once
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+class CFATFileNode;
+class IDataRunList;
+class IDirecotryTreeBuilder;
+class IFATTable;
+class IProgress;
+class IStorageDevice;
+
+// Everything one walk over a FAT volume's directory tree needs.
+struct FatWalkContext {
+    IDirecotryTreeBuilder* builder = nullptr;
+    IProgress* sink = nullptr;
+    IStorageDevice* device = nullptr;
+    uint32_t kind = 0;  // 0 FAT12, 1 FAT16, 2 FAT32
+    uint64_t volumeStart = 0;
+    uint32_t sectorSize = 512;
+    uint32_t sectorsPerCluster = 1;
+    uint64_t dataSectors = 0;
+    uint32_t clusterCount = 0;  // data clusters 2 .. clusterCount + 1
+    IFATTable* fat = nullptr;
+    uint32_t rootCluster = 0;  // FAT32
+    uint64_t rootStart = 0;    // FAT12/16: absolute sector of the fixed root directory
+    uint32_t rootSectors = 0;
+    uint64_t dataStart = 0;  // absolute sector of cluster 2
+    uint16_t partitionIndex = 0;
+
+    std::unordered_set<uint32_t> visited;  // directory clusters already read
+    std::deque<CFATFileNode*> queue;       // directories still to read
+    std::unordered_map<uint32_t, CFATFileNode*> knownDirectories;
+    // Nodes that no builder took (walks without a builder); freed with the context.
+    std::vector<std::unique_ptr<CFATFileNode>> unowned;
+
+    FatWalkContext();
+    ~FatWalkContext();
+    FatWalkContext(const FatWalkContext&) = delete;
+    FatWalkContext& operator=(const FatWalkContext&) = delete;
+
+    bool IsDataCluster(uint64_t c) const { return c >= 2 && c <= static_cast<uint64_t>(clusterCount) + 1; }
+    uint64_t ClusterSector(uint32_t c) const {
+        return dataStart + static_cast<uint64_t>(c - 2) * sectorsPerCluster;
+    }
+};
+
+// Empty files have no cluster of their own: each gets the next number of this process-wide counter,
+// restarted at every volume walk.
+constexpr uint64_t kFirstEmptyFileNumber = 0x100000000ULL;
+void ResetEmptyFileCounter();
+uint64_t NextEmptyFileNumber();
+
+// Reads the directory whose first cluster is given and hands its entries to the builder; false when
+// its clusters were read before, its dot entries are wrong, or a read failed.
+bool ReadDirectoryChain(FatWalkContext& ctx, CFATFileNode* parent, uint32_t firstCluster, bool root);
+// FAT32: the root's cluster chain; FAT12/16: the fixed root directory.
+bool ReadRootDirectory(FatWalkContext& ctx);
+// Entries of one stretch of a directory. Returns the bytes consumed (the offset of a long-name run
+// that the stretch leaves unfinished), or -1 for a broken directory. directoryCluster is the first
+// cluster of the directory that holds the entries (0 for a fixed root).
+int ParseDirectoryBuffer(FatWalkContext& ctx, const uint8_t* bytes, size_t length, CFATFileNode* parent,
+                         uint32_t directoryCluster, bool stopAtBadEntry);
+// The extents of a file in clusters from cluster 2; null when it has none inside the volume.
+IDataRunList* BuildFatFileRuns(FatWalkContext& ctx, uint32_t firstCluster, uint64_t size, bool deleted);

@@ -1,0 +1,33 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+
+#include "IStorageDevice.h"
+
+// One copy of a file allocation table, read whole from the device and kept in memory.
+class IRealFATTable {
+public:
+    virtual ~IRealFATTable();
+    virtual uint32_t NextCluster(uint32_t cluster) = 0;
+    virtual bool IsValid() = 0;
+
+    uint32_t EntryCount() const { return entryCount_; }
+    bool HasBuffer() const { return buffer_ != nullptr; }
+
+protected:
+    // Reads the copy when sectors lies in [minSectors, maxSectors]; a failed read leaves no buffer.
+    IRealFATTable(IStorageDevice* device, uint64_t startSector, uint32_t sectors, uint32_t minSectors,
+                  uint32_t maxSectors);
+    size_t BufferBytes() const { return static_cast<size_t>(sectors_) * sectorSize_; }
+
+    IStorageDevice* device_;
+    uint64_t startSector_;
+    uint32_t sectors_;
+    uint32_t entryCount_ = 0;
+    std::unique_ptr<uint8_t[]> buffer_;
+    uint32_t sectorSize_;
+};
+
+// A valid copy of the given variant at startSector, or null (bad size, no memory, failed read, or
+// contents that fail the validity test).
+IRealFATTable* CreateFATTable(uint32_t variant, uint32_t sectorsPerFat, uint64_t startSector, IStorageDevice* device);
