@@ -1,0 +1,143 @@
+#include "RawAnalyserRegistry.h"
+
+#include <memory>
+#include <new>
+
+#include "CustomFileAnalyser.h"
+#include "formats/FileBMPAnalyser.h"
+#include "formats/FileCPTAnalyser.h"
+#include "formats/FileCRWAnalyser.h"
+#include "formats/FileEMFAnalyser.h"
+#include "formats/FileEPSAnalyser.h"
+#include "formats/FileGIFAnalyser.h"
+#include "formats/FileICOAnalyser.h"
+#include "formats/FileJPGAnalyser.h"
+#include "formats/FilePNGAnalyser.h"
+#include "formats/FilePSDAnalyser.h"
+#include "formats/FilePSPAnalyser.h"
+#include "formats/FileTIFAnalyser.h"
+#include "formats/FileWMFAnalyser.h"
+
+namespace {
+
+using Factory = IRawFileAnalyser* (*)();
+
+template <class T>
+IRawFileAnalyser* Make() {
+    return new (std::nothrow) T();
+}
+
+// Classes not built yet have no factory; their ids then append nothing.
+Factory FactoryOf(RawAnalyserClass cls) {
+    switch (cls) {
+        case RawAnalyserClass::BMP: return &Make<FileBMPAnalyser>;
+        case RawAnalyserClass::CPT: return &Make<FileCPTAnalyser>;
+        case RawAnalyserClass::CRW: return &Make<FileCRWAnalyser>;
+        case RawAnalyserClass::EMF: return &Make<FileEMFAnalyser>;
+        case RawAnalyserClass::EPS: return &Make<FileEPSAnalyser>;
+        case RawAnalyserClass::GIF: return &Make<FileGIFAnalyser>;
+        case RawAnalyserClass::ICO: return &Make<FileICOAnalyser>;
+        case RawAnalyserClass::JPG: return &Make<FileJPGAnalyser>;
+        case RawAnalyserClass::PNG: return &Make<FilePNGAnalyser>;
+        case RawAnalyserClass::PSD: return &Make<FilePSDAnalyser>;
+        case RawAnalyserClass::PSP: return &Make<FilePSPAnalyser>;
+        case RawAnalyserClass::TIF: return &Make<FileTIFAnalyser>;
+        case RawAnalyserClass::WMF: return &Make<FileWMFAnalyser>;
+        case RawAnalyserClass::Custom: return &Make<CustomFileAnalyser>;
+        default: return nullptr;
+    }
+}
+
+using C = RawAnalyserClass;
+
+// What each file type id appends, in order (ids 0..73).
+struct TypeRow {
+    C first;
+    C second;  // Count: none
+};
+constexpr C kNone = C::Count;
+
+const TypeRow kTypeRows[74] = {
+    {C::Custom, kNone},  // 0 Raw
+    {C::F3DS, kNone},    {C::F3GP, kNone},  {C::ONE, kNone},   {C::RIFF, kNone},       // 1-4
+    {C::PDF, kNone},     {C::ASF, kNone},   {C::AU, kNone},    {C::RIFF, kNone},       // 5-8
+    {C::BMP, kNone},     {C::CAB, kNone},   {C::RIFF, kNone},  {C::CHM, kNone},        // 9-12
+    {C::RIFF, kNone},    {C::RIFF, kNone},  {C::CPT, kNone},   {C::CRW, kNone},        // 13-16
+    {C::RIFF, kNone},    {C::ICO, kNone},   {C::DBX, kNone},   {kNone, kNone},         // 17-20
+    {C::OLE, C::LowDoc}, {C::DWG, kNone},   {C::DXF, kNone},   {C::EMF, kNone},        // 21-24
+    {C::EPS, kNone},     {kNone, kNone},    {C::FH11, kNone},  {C::GIF, kNone},        // 25-28
+    {C::GZ, kNone},      {C::HLP, kNone},   {C::HTM, C::UnicodeHTM}, {C::ICO, kNone},  // 29-32
+    {C::JPG, kNone},     {C::LZH, kNone},   {C::OLE, kNone},   {C::MID, kNone},        // 33-36
+    {C::MDB, kNone},     {C::MNY, kNone},   {C::OLE, kNone},   {C::MOV, kNone},        // 37-40
+    {C::MP3, kNone},     {C::MP4, kNone},   {C::OLE, kNone},   {C::OLE, kNone},        // 41-44
+    {C::ONE, kNone},     {C::PDF, kNone},   {C::PNG, kNone},   {C::OLE, kNone},        // 45-48
+    {C::OLE, kNone},     {C::PSD, kNone},   {C::PSP, kNone},   {C::PST, kNone},        // 49-52
+    {C::OLE, kNone},     {C::RAR, kNone},   {C::RIFF, kNone},  {C::RTF, kNone},        // 53-56
+    {C::OLE, C::WPD},    {C::SWF, kNone},   {C::TAR, kNone},   {C::TIF, kNone},        // 57-60
+    {C::TTF, kNone},     {C::OLE, kNone},   {C::RIFF, kNone},  {C::OLE, C::WPD},       // 61-64
+    {C::OLE, C::WPD},    {C::WMF, kNone},   {C::OLE, kNone},   {C::ZIP, kNone},        // 65-68
+    {C::ZIP, kNone},     {C::ZIP, kNone},   {C::ZIP, kNone},   {C::MDB, kNone},        // 69-72
+    {C::TIF, kNone},                                                                   // 73 NEF
+};
+
+void Append(RawAnalyserList& list, C cls) {
+    if (cls == kNone) return;
+    if (IRawFileAnalyser* a = NewRawAnalyser(cls)) {
+        try {
+            list.push_back(a);
+        } catch (const std::bad_alloc&) {
+            delete a;
+        }
+    }
+}
+
+struct ListHolder {
+    RawAnalyserList list;
+    ListHolder() { RegisterRawAnalysers(list); }
+    ~ListHolder() { ClearRawAnalyserList(list); }  // the list's analysers die with the process
+};
+
+}  // namespace
+
+IRawFileAnalyser* NewRawAnalyser(RawAnalyserClass cls) {
+    Factory f = FactoryOf(cls);
+    return f ? f() : nullptr;
+}
+
+RawAnalyserList& GetRawAnalyserList() {
+    static ListHolder holder;
+    return holder.list;
+}
+
+void RegisterRawAnalysers(RawAnalyserList& list) {
+    for (int c = 0; c < static_cast<int>(C::Count); ++c) Append(list, static_cast<C>(c));
+}
+
+void ClearRawAnalyserList(RawAnalyserList& list) {
+    for (IRawFileAnalyser* a : list) delete a;
+    list.clear();
+}
+
+void CreateRawAnalyser(RawAnalyserList& list, int typeId) {
+    if (typeId < 1 || typeId > 73) {
+        Append(list, C::Custom);
+        return;
+    }
+    Append(list, kTypeRows[typeId].first);
+    Append(list, kTypeRows[typeId].second);
+}
+
+const std::vector<int>& GetSearchTypeOrder() {
+    // Ids 1..72 ascending, except that MP4 (42) is asked before MOV (40): the QuickTime test takes
+    // any "ftyp" box, so MP4 files would otherwise never be told apart.
+    static const std::vector<int> order = [] {
+        std::vector<int> ids;
+        for (int id = 1; id <= 72; ++id) {
+            if (id == 40) ids.push_back(42);
+            if (id == 42) continue;
+            ids.push_back(id);
+        }
+        return ids;
+    }();
+    return order;
+}
