@@ -31,6 +31,9 @@ public:
     void ScanChunk(uint64_t first, uint64_t count, IProgress* sink);
     void EndSearch();
 
+    // Replaces the analysers asked (not owned; tests).
+    void UseAnalysers(const RawAnalyserList& list) { BuildDispatch(list); }
+
     CarveRing& Ring() { return ring_; }
     size_t PendingCount() const { return pending_.size(); }
     // Analyser calls made so far (IsHeader), for tests and the bench.
