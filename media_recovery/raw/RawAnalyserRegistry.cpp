@@ -4,19 +4,53 @@
 #include <new>
 
 #include "CustomFileAnalyser.h"
+#include "formats/File3DSAnalyser.h"
+#include "formats/File3GPAnalyser.h"
+#include "formats/FileASFAnalyser.h"
+#include "formats/FileAUAnalyser.h"
 #include "formats/FileBMPAnalyser.h"
+#include "formats/FileCABAnalyser.h"
+#include "formats/FileCHMAnalyser.h"
 #include "formats/FileCPTAnalyser.h"
 #include "formats/FileCRWAnalyser.h"
+#include "formats/FileDBXAnalyser.h"
+#include "formats/FileDWGAnalyser.h"
+#include "formats/FileDXFAnalyser.h"
 #include "formats/FileEMFAnalyser.h"
 #include "formats/FileEPSAnalyser.h"
+#include "formats/FileFH11Analyser.h"
 #include "formats/FileGIFAnalyser.h"
+#include "formats/FileGZAnalyser.h"
+#include "formats/FileHLPAnalyser.h"
+#include "formats/FileHTMAnalyser.h"
 #include "formats/FileICOAnalyser.h"
 #include "formats/FileJPGAnalyser.h"
+#include "formats/FileLZHAnalyser.h"
+#include "formats/FileLowDocAnalyser.h"
+#include "formats/FileMDBAnalyser.h"
+#include "formats/FileMIDAnalyser.h"
+#include "formats/FileMNYAnalyser.h"
+#include "formats/FileMOVAnalyser.h"
+#include "formats/FileMP3Analyser.h"
+#include "formats/FileMP4Analyser.h"
+#include "formats/FileOLEAnalyser.h"
+#include "formats/FileONEAnalyser.h"
+#include "formats/FilePDFAnalyser.h"
 #include "formats/FilePNGAnalyser.h"
 #include "formats/FilePSDAnalyser.h"
 #include "formats/FilePSPAnalyser.h"
+#include "formats/FilePSTAnalyser.h"
+#include "formats/FileRARAnalyser.h"
+#include "formats/FileRIFFAnalyser.h"
+#include "formats/FileRTFAnalyser.h"
+#include "formats/FileSWFAnalyser.h"
+#include "formats/FileTARAnalyser.h"
 #include "formats/FileTIFAnalyser.h"
+#include "formats/FileTTFAnalyser.h"
+#include "formats/FileUnicodeHTMAnalyser.h"
 #include "formats/FileWMFAnalyser.h"
+#include "formats/FileWPDAnalyser.h"
+#include "formats/FileZIPAnalyser.h"
 
 namespace {
 
@@ -43,6 +77,40 @@ Factory FactoryOf(RawAnalyserClass cls) {
         case RawAnalyserClass::PSP: return &Make<FilePSPAnalyser>;
         case RawAnalyserClass::TIF: return &Make<FileTIFAnalyser>;
         case RawAnalyserClass::WMF: return &Make<FileWMFAnalyser>;
+        case RawAnalyserClass::F3DS: return &Make<File3DSAnalyser>;
+        case RawAnalyserClass::F3GP: return &Make<File3GPAnalyser>;
+        case RawAnalyserClass::ASF: return &Make<FileASFAnalyser>;
+        case RawAnalyserClass::AU: return &Make<FileAUAnalyser>;
+        case RawAnalyserClass::CAB: return &Make<FileCABAnalyser>;
+        case RawAnalyserClass::CHM: return &Make<FileCHMAnalyser>;
+        case RawAnalyserClass::DBX: return &Make<FileDBXAnalyser>;
+        case RawAnalyserClass::DWG: return &Make<FileDWGAnalyser>;
+        case RawAnalyserClass::DXF: return &Make<FileDXFAnalyser>;
+        case RawAnalyserClass::FH11: return &Make<FileFH11Analyser>;
+        case RawAnalyserClass::GZ: return &Make<FileGZAnalyser>;
+        case RawAnalyserClass::HLP: return &Make<FileHLPAnalyser>;
+        case RawAnalyserClass::HTM: return &Make<FileHTMAnalyser>;
+        case RawAnalyserClass::LowDoc: return &Make<FileLowDocAnalyser>;
+        case RawAnalyserClass::LZH: return &Make<FileLZHAnalyser>;
+        case RawAnalyserClass::MDB: return &Make<FileMDBAnalyser>;
+        case RawAnalyserClass::MID: return &Make<FileMIDAnalyser>;
+        case RawAnalyserClass::MNY: return &Make<FileMNYAnalyser>;
+        case RawAnalyserClass::MOV: return &Make<FileMOVAnalyser>;
+        case RawAnalyserClass::MP3: return &Make<FileMP3Analyser>;
+        case RawAnalyserClass::MP4: return &Make<FileMP4Analyser>;
+        case RawAnalyserClass::OLE: return &Make<FileOLEAnalyser>;
+        case RawAnalyserClass::ONE: return &Make<FileONEAnalyser>;
+        case RawAnalyserClass::PDF: return &Make<FilePDFAnalyser>;
+        case RawAnalyserClass::PST: return &Make<FilePSTAnalyser>;
+        case RawAnalyserClass::RAR: return &Make<FileRARAnalyser>;
+        case RawAnalyserClass::RIFF: return &Make<FileRIFFAnalyser>;
+        case RawAnalyserClass::RTF: return &Make<FileRTFAnalyser>;
+        case RawAnalyserClass::SWF: return &Make<FileSWFAnalyser>;
+        case RawAnalyserClass::TAR: return &Make<FileTARAnalyser>;
+        case RawAnalyserClass::TTF: return &Make<FileTTFAnalyser>;
+        case RawAnalyserClass::UnicodeHTM: return &Make<FileUnicodeHTMAnalyser>;
+        case RawAnalyserClass::WPD: return &Make<FileWPDAnalyser>;
+        case RawAnalyserClass::ZIP: return &Make<FileZIPAnalyser>;
         case RawAnalyserClass::Custom: return &Make<CustomFileAnalyser>;
         default: return nullptr;
     }
