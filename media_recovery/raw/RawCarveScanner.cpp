@@ -55,8 +55,18 @@ bool RawCarveScanner::BeginSearch(IStorageDevice* device, uint32_t chunkSectors)
     headerTests_ = 0;
     ResetRawNameCounters();
     BuildDispatch(list);
-    begun_ = ring_.Prepare(device, chunkSectors);
-    return begun_;
+    view_.ring = &ring_;
+    view_.sectors = sectorCount_;
+    begun_ = false;
+    if (!device || chunkSectors == 0 || !ring_.Prepare(device, chunkSectors)) return false;
+    try {
+        buffer_.assign(static_cast<size_t>(chunkSectors) * sectorSize_, 0);
+    } catch (const std::bad_alloc&) {
+        ring_.Close();
+        return false;
+    }
+    begun_ = true;
+    return true;
 }
 
 void RawCarveScanner::Finish(RawHit& hit) {
@@ -67,14 +77,14 @@ void RawCarveScanner::Finish(RawHit& hit) {
 
 void RawCarveScanner::SizeAndFinish(RawHit* hit) {
     // Only this candidate is dropped when its size cannot be found.
-    if (hit->analyser && hit->analyser->ComputeSize(*hit, &ring_) && hit->size != 0) Finish(*hit);
+    if (hit->analyser && hit->analyser->ComputeSize(*hit, &view_) && hit->size != 0) Finish(*hit);
     delete hit;
 }
 
 void RawCarveScanner::DrainPending(bool all) {
     // A candidate is sized once the ring holds half its length of data behind it, so that files
     // up to 40 MiB (with 4 MiB chunks) are sized from memory.
-    uint64_t end = ring_.FirstHeld() + ring_.HeldSectors();
+    uint64_t end = ring_.FirstHeldSector() + ring_.HeldSectors();
     uint64_t margin = ring_.Capacity() / 2;
     while (!pending_.empty()) {
         RawHit* hit = pending_.front();
@@ -92,23 +102,13 @@ void RawCarveScanner::ClearPending() {
 void RawCarveScanner::ScanChunk(uint64_t first, uint64_t count, IProgress* sink) {
     if (!begun_ || dispatch_.empty() || count == 0) return;
     count = std::min<uint64_t>(count, chunkSectors_);
-    // Chunks read in order from sector 0 go straight into their ring block; any other goes to a
-    // buffer of its own and is not kept.
-    bool inRing = first % chunkSectors_ == 0;
-    uint8_t* buffer;
-    if (inRing) {
-        buffer = ring_.BlockFor(first);
-    } else {
-        loose_.resize(count * sectorSize_);
-        buffer = loose_.data();
-    }
-    if (!device_ || !device_->ReadSectors(buffer, first, count)) {
+    if (!device_ || !device_->ReadSectors(buffer_.data(), first, count)) {
         // An unreadable chunk still takes its place in the ring, as zeros, so numbering stays true.
-        std::memset(buffer, 0, count * static_cast<size_t>(sectorSize_));
-        if (inRing) ring_.Commit(first, count);
+        ring_.PushZeros(first, count);
         return;
     }
-    if (inRing) ring_.Commit(first, count);
+    ring_.Push(first, buffer_.data(), count);
+    const uint8_t* buffer = buffer_.data();
 
     RawHit* hit = nullptr;
     bool stop = false;
@@ -158,7 +158,8 @@ void RawCarveScanner::ScanChunk(uint64_t first, uint64_t count, IProgress* sink)
 void RawCarveScanner::EndSearch() {
     if (begun_) DrainPending(true);
     ClearPending();
-    ring_.Release();
+    ring_.Close();
+    std::vector<uint8_t>().swap(buffer_);
     begun_ = false;
 }
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "CarveRing.h"
+#include "CBufferStorageDevice.h"
 #include "IProgress.h"
 #include "RawAnalyserRegistry.h"
 #include "RawHit.h"
@@ -34,7 +34,7 @@ public:
     // Replaces the analysers asked (not owned; tests).
     void UseAnalysers(const RawAnalyserList& list) { BuildDispatch(list); }
 
-    CarveRing& Ring() { return ring_; }
+    CBufferStorageDevice& Ring() { return ring_; }
     size_t PendingCount() const { return pending_.size(); }
     // Analyser calls made so far (IsHeader), for tests and the bench.
     uint64_t HeaderTests() const { return headerTests_; }
@@ -57,8 +57,23 @@ private:
     uint32_t chunkSectors_ = 0;
     uint32_t sectorSize_ = 512;
     uint64_t sectorCount_ = 0;
-    CarveRing ring_;
-    std::vector<uint8_t> loose_;
+    // The last 20 chunks, through which queued candidates are sized.
+    CBufferStorageDevice ring_;
+    // The ring as the size rules see it: its reads, and the whole device's sector count.
+    class RingView : public IStorageDevice {
+    public:
+        int Open() override { return 1; }
+        int Close() override { return 1; }
+        int ReadSectors(void* buffer, uint64_t first, uint64_t count) override {
+            return ring ? ring->ReadSectors(buffer, first, count) : 0;
+        }
+        uint32_t GetSectorSize() override { return ring ? ring->GetSectorSize() : 512; }
+        uint64_t GetSectorCount() override { return sectors; }
+        uint64_t GetReserved() override { return 0; }
+        CBufferStorageDevice* ring = nullptr;
+        uint64_t sectors = 0;
+    } view_;
+    std::vector<uint8_t> buffer_;  // the chunk being scanned
     std::deque<RawHit*> pending_;
     // Analysers by first byte: dispatch_[lead_[b] .. lead_[b + 1]).
     std::vector<IRawFileAnalyser*> dispatch_;

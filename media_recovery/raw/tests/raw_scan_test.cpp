@@ -208,41 +208,4 @@ TEST(RawScan, UnreadableChunkKeepsTheRingInStep) {
     ASSERT_EQ(run.carved.size(), 1u);
 }
 
-TEST(CarveRingTest, WrappedAndPartlyHeldReads) {
-    std::vector<uint8_t> bytes(512 * 100);
-    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i / 512);
-    MemoryDevice dev(bytes, 512);
-    CarveRing ring;
-    ASSERT_TRUE(ring.Prepare(&dev, 2));  // 20 blocks of 2 sectors
-    for (uint64_t f = 0; f < 50; f += 2) {
-        ASSERT_TRUE(dev.ReadSectors(ring.BlockFor(f), f, 2));
-        ring.Commit(f, 2);
-    }
-    EXPECT_TRUE(ring.IsFull());
-    EXPECT_EQ(ring.FirstHeld(), 10u);
-    std::vector<uint8_t> out(512 * 12);
-    uint64_t before = dev.reads;
-    ASSERT_TRUE(ring.ReadSectors(out.data(), 34, 12));  // runs across the ring's end
-    EXPECT_EQ(dev.reads, before);
-    for (int i = 0; i < 12; ++i) EXPECT_EQ(out[512 * i], 34 + i);
-    ASSERT_TRUE(ring.ReadSectors(out.data(), 45, 8));  // partly beyond: wholly from the device
-    EXPECT_EQ(dev.reads, before + 1);
-    for (int i = 0; i < 8; ++i) EXPECT_EQ(out[512 * i], 45 + i);
-    EXPECT_EQ(ring.GetSectorCount(), 100u);
-}
-
-TEST(CarveRingTest, ShortLastChunkCountsRealSectors) {
-    std::vector<uint8_t> bytes(512 * 7, 0xAB);
-    MemoryDevice dev(bytes, 512);
-    CarveRing ring;
-    ASSERT_TRUE(ring.Prepare(&dev, 4));
-    std::memset(ring.BlockFor(4), 0xCD, 4 * 512);
-    ring.Commit(0, 4);
-    ASSERT_TRUE(dev.ReadSectors(ring.BlockFor(4), 4, 3));
-    ring.Commit(4, 3);
-    EXPECT_EQ(ring.HeldSectors(), 7u);
-    // The unused tail of the last block is zeroed.
-    EXPECT_EQ(ring.BlockFor(4)[3 * 512], 0);
-}
-
 }  // namespace

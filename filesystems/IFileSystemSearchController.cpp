@@ -1,0 +1,5 @@
+#include "IFileSystemSearchController.h"
+
+IFileSystemSearchController::~IFileSystemSearchController() {}
+IQuickFileSystemSearchController::~IQuickFileSystemSearchController() {}
+ICompleteFileSystemSearchController::~ICompleteFileSystemSearchController() {}

@@ -1,0 +1,120 @@
+#include "MappingPairs.h"
+
+#include <cstring>
+#include <new>
+#include <vector>
+
+int MappingFieldSize(int64_t v) {
+    for (int n = 1; n < 8; ++n) {
+        int64_t limit = int64_t{1} << (8 * n - 1);
+        if (v >= -limit && v < limit) return n;
+    }
+    return 8;
+}
+
+uint8_t* EncodeMappingPairs(IDataRunList* list, size_t* size) {
+    if (size) *size = 0;
+    if (!list) return nullptr;
+    std::vector<uint8_t> out;
+    uint64_t base = 0;
+    try {
+        for (DataRun* run = list->First(); run && !list->IsEnd(); run = list->Next()) {
+            bool sparse = run->start == kSparseRunStart;
+            uint64_t delta = static_cast<uint64_t>(run->start) - base;  // wraps as the format expects
+            int offsetBytes = sparse ? 0 : MappingFieldSize(static_cast<int64_t>(delta));
+            int lengthBytes = MappingFieldSize(static_cast<int64_t>(run->length));
+            if (!sparse) base = static_cast<uint64_t>(run->start);
+            out.push_back(static_cast<uint8_t>((offsetBytes << 4) | (lengthBytes & 15)));
+            for (int i = 0; i < lengthBytes; ++i) out.push_back(static_cast<uint8_t>(run->length >> (8 * i)));
+            for (int i = 0; i < offsetBytes; ++i) out.push_back(static_cast<uint8_t>(delta >> (8 * i)));
+        }
+        if (out.empty()) return nullptr;
+        out.push_back(0);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+    uint8_t* pairs = new (std::nothrow) uint8_t[out.size()];
+    if (!pairs) return nullptr;
+    std::memcpy(pairs, out.data(), out.size());
+    if (size) *size = out.size();
+    return pairs;
+}
+
+int DecodeMappingPairs(CDataRunList* list, const uint8_t* pairs, int size) {
+    if (!list || !pairs || size < 1) return 1;
+    size_t end = static_cast<size_t>(size);
+    size_t p = 0;
+    uint64_t base = 0;
+    while (p < end) {
+        uint8_t header = pairs[p];
+        if (header == 0) break;
+        unsigned lengthBytes = header & 15;
+        unsigned offsetBytes = header >> 4;
+        // Fields wider than 8 bytes are outside the format; a run that passes the end is cut off.
+        if (lengthBytes > 8 || offsetBytes > 8 || 1 + lengthBytes + offsetBytes > end - p) break;
+        uint64_t length = 0;
+        for (unsigned i = 0; i < lengthBytes; ++i) length |= static_cast<uint64_t>(pairs[p + 1 + i]) << (8 * i);
+        uint64_t offset = 0;
+        for (unsigned i = 0; i < offsetBytes; ++i)
+            offset |= static_cast<uint64_t>(pairs[p + 1 + lengthBytes + i]) << (8 * i);
+        if (offsetBytes > 0 && offsetBytes < 8 && (offset >> (8 * offsetBytes - 1)) & 1)
+            offset |= ~uint64_t{0} << (8 * offsetBytes);  // sign-extend the field
+        DataRun run;
+        run.length = length;
+        if (offsetBytes == 0) {
+            run.start = kSparseRunStart;
+        } else {
+            base += offset;
+            run.start = static_cast<int64_t>(base);
+        }
+        if (!list->PushRun(run)) break;
+        p += 1 + lengthBytes + offsetBytes;
+    }
+    return 1;
+}
+
+PackedDataRuns* PackDataRuns(IDataRunList* list) {
+    if (!list) return nullptr;
+    PackedDataRuns* packed = new (std::nothrow) PackedDataRuns;
+    if (!packed) return nullptr;
+    if (list->GetKind() == RUN_LIST_RESIDENT) packed->residentValue = static_cast<uint16_t>(list->GetResidentValue());
+    packed->pairs = EncodeMappingPairs(list, &packed->size);
+    if (!packed->pairs) {
+        delete packed;
+        return nullptr;
+    }
+    return packed;
+}
+
+namespace {
+// Length of the string up to and including its terminator, bounded by the recorded size.
+int PairsLength(const PackedDataRuns* packed) {
+    size_t p = 0;
+    while (p < packed->size && packed->pairs[p] != 0) {
+        uint8_t header = packed->pairs[p];
+        p += 1 + (header & 15) + (header >> 4);
+    }
+    size_t length = p < packed->size ? p + 1 : packed->size;
+    return length > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(length);
+}
+}  // namespace
+
+IDataRunList* UnpackDataRuns(const PackedDataRuns* packed) {
+    if (!packed || !packed->pairs) return nullptr;
+    int size = PairsLength(packed);
+    if (packed->residentValue == 0) {
+        CNoneResidentNTFSDataRunList* list = new (std::nothrow) CNoneResidentNTFSDataRunList;
+        if (list) DecodeMappingPairs(list, packed->pairs, size);
+        return list;
+    }
+    CDataRunList decoded;
+    DecodeMappingPairs(&decoded, packed->pairs, size);
+    DataRun* first = decoded.First();
+    if (!first) return nullptr;
+    CResidentNTFSDataRunList* list = new (std::nothrow) CResidentNTFSDataRunList(packed->residentValue);
+    if (list && !list->PushRun(*first)) {
+        delete list;
+        return nullptr;
+    }
+    return list;
+}

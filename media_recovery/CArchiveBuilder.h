@@ -1,0 +1,42 @@
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "CDataContainer.h"
+#include "IDirecotryTreeBuilder.h"
+
+// Record kinds of a builder: 16 for the deleted-file controller, 17 for the whole-device one.
+enum : int { BUILDER_KIND_QUICK = 16, BUILDER_KIND_COMPLETE = 17 };
+
+// The controllers' builder: filters each node by category and turns every accepted file into a
+// record of the result container; directories are kept aside (owned) and never listed.
+class CArchiveBuilder : public IDirecotryTreeBuilder {
+public:
+    CArchiveBuilder(int kind, uint64_t owner) : kind_(kind), owner_(owner) {}
+    // Releases the directory nodes.
+    ~CArchiveBuilder() override;
+
+    // The container must be the library's own CDataContainer.
+    bool Init(IDataContainer<_ARCHIVE_INFOMATION>* container, IProgress* sink, IRecoveryFilter* filter) override;
+    bool AddNode(IFileNode* node, int searcherCode) override;
+    int BeginSearch(int, int, int) override { return 1; }
+    void EndSearch(int) override {}
+    void Release() override { delete this; }
+
+    // The record type of an accepted node: 16 for kind 16; 17 to 20 by code for kind 17; else 0.
+    static uint32_t RecordType(int kind, int searcherCode);
+    size_t DirectoryCount() const { return directories_.size(); }
+
+private:
+    IRecoveryFilter* filter_ = nullptr;
+    IProgress* sink_ = nullptr;
+    CDataContainer<_ARCHIVE_INFOMATION>* container_ = nullptr;
+    int kind_;
+    uint64_t owner_;
+    std::vector<IFileNode*> directories_;
+};
+
+// The process-wide item-id counter: every record takes the next value. It is never reset, so a
+// second recovery in the same process adds records instead of overwriting them.
+uint32_t NextItemId();
+uint32_t PeekItemId();

@@ -1,0 +1,131 @@
+#include "CFileReader.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <new>
+
+#include "CFileNode.h"
+#include "CSearchedPartitionInfo.h"
+#include "IDataRunList.h"
+#include "IStorageDevice.h"
+#include "Logger.h"
+
+IArchiveFileReader::~IArchiveFileReader() {}
+
+namespace {
+constexpr uint64_t kMax = std::numeric_limits<uint64_t>::max();
+
+// a x b, or the largest value when that does not fit.
+uint64_t SaturatingMul(uint64_t a, uint64_t b) { return (b != 0 && a > kMax / b) ? kMax : a * b; }
+uint64_t SaturatingAdd(uint64_t a, uint64_t b) { return a > kMax - b ? kMax : a + b; }
+}  // namespace
+
+CFileReader::~CFileReader() {}
+
+bool CFileReader::AllocateBuffer() {
+    // At least one device sector, otherwise as many whole sectors as fit in 4 MiB.
+    size_t bytes = std::max<size_t>(kBufferBytes / sectorSize_, 1) * sectorSize_;
+    try {
+        buffer_.assign(bytes, 0);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+bool CFileReader::Bind(CFileNode* node, const CSearchedPartitionInfo* partition, IStorageDevice* device) {
+    if (!node || !partition || !device) return false;
+    uint64_t clusterBytes = static_cast<uint64_t>(partition->sectorsPerCluster) * partition->sectorSize;
+    if (clusterBytes < 1 || clusterBytes > 0x2000000) return false;
+    if (node->GetSize() == 0 || !node->GetDataRuns()) return false;
+    runs_ = node->GetDataRuns();
+    node_ = node;
+    device_ = device;
+    clusterBytes_ = clusterBytes;
+    sectorsPerCluster_ = partition->sectorsPerCluster;
+    size_ = node->GetSize();
+    dataStart_ = partition->dataStart;
+    sectorSize_ = device->GetSectorSize() ? device->GetSectorSize() : 512;
+    return AllocateBuffer();
+}
+
+IArchiveFileReader* CFileReader::Clone() {
+    CFileReader* copy = new (std::nothrow) CFileReader;
+    if (!copy) return nullptr;
+    copy->runs_ = runs_;
+    copy->device_ = device_;
+    copy->node_ = node_;
+    copy->clusterBytes_ = clusterBytes_;
+    copy->sectorsPerCluster_ = sectorsPerCluster_;
+    copy->size_ = size_;
+    copy->dataStart_ = dataStart_;
+    copy->sectorSize_ = sectorSize_;
+    if (!buffer_.empty() && !copy->AllocateBuffer()) {
+        delete copy;
+        return nullptr;
+    }
+    return copy;
+}
+
+uint64_t CFileReader::GetExtentBytes() {
+    if (!runs_) return 0;
+    uint64_t covered = 0;
+    for (DataRun* run = runs_->First(); run && covered < size_; run = runs_->Next())
+        covered = SaturatingAdd(covered, SaturatingMul(run->length, clusterBytes_));
+    return std::min(covered, size_);
+}
+
+void CFileReader::ReadDevice(uint64_t first, uint64_t count) {
+    uint8_t* data = buffer_.data();
+    if (device_->ReadSectors(data, first, count)) return;
+    uint64_t failed = 0;
+    for (uint64_t s = 0; s < count; ++s) {
+        if (!device_->ReadSectors(data + s * sectorSize_, first + s, 1)) {
+            std::memset(data + s * sectorSize_, 0, sectorSize_);
+            ++failed;
+        }
+    }
+    if (failed) {
+        unreadable_ += failed;
+        RK_LOG("[Dredgel] %llu unreadable sectors of a recovered file read as zeros (from sector %llu)",
+               static_cast<unsigned long long>(failed), static_cast<unsigned long long>(first));
+    }
+}
+
+uint32_t CFileReader::Read(uint64_t offset, void* buffer, uint32_t length) {
+    if (!buffer || !runs_ || buffer_.empty() || offset >= size_ || runs_->IsResident()) return 0;
+    uint64_t want = std::min<uint64_t>(length, size_ - offset);
+    uint8_t* out = static_cast<uint8_t*>(buffer);
+    const uint64_t bufferSectors = buffer_.size() / sectorSize_;
+    const uint64_t origin = SaturatingMul(dataStart_, sectorSize_);
+    uint64_t copied = 0;
+    uint64_t runFileStart = 0;  // file byte at which the current run begins
+    for (DataRun* run = runs_->First(); run && copied < want; run = runs_->Next()) {
+        uint64_t runBytes = SaturatingMul(run->length, clusterBytes_);
+        uint64_t runFileEnd = SaturatingAdd(runFileStart, runBytes);
+        while (copied < want && offset < runFileEnd) {
+            uint64_t inRun = offset - runFileStart;
+            uint64_t piece = std::min(want - copied, runFileEnd - offset);
+            if (run->IsSparse()) {
+                piece = std::min<uint64_t>(piece, buffer_.size());
+                std::memset(out, 0, static_cast<size_t>(piece));
+            } else {
+                uint64_t runDeviceByte = SaturatingAdd(origin, SaturatingMul(static_cast<uint64_t>(run->start), clusterBytes_));
+                uint64_t deviceByte = SaturatingAdd(runDeviceByte, inRun);
+                if (deviceByte == kMax) return static_cast<uint32_t>(copied);  // beyond any device
+                uint64_t sector = deviceByte / sectorSize_;
+                uint64_t skip = deviceByte % sectorSize_;
+                piece = std::min<uint64_t>(piece, bufferSectors * sectorSize_ - skip);
+                uint64_t sectors = (skip + piece + sectorSize_ - 1) / sectorSize_;
+                ReadDevice(sector, sectors);
+                std::memcpy(out, buffer_.data() + skip, static_cast<size_t>(piece));
+            }
+            out += piece;
+            offset += piece;
+            copied += piece;
+        }
+        runFileStart = runFileEnd;
+    }
+    return static_cast<uint32_t>(copied);
+}

@@ -1,0 +1,48 @@
+#pragma once
+#include <vector>
+
+#include "IArchiveDataRecovery.h"
+
+class CFileNode;
+class CSearchedPartitionInfo;
+class IDataRunList;
+
+// Reads a node's bytes through its run list. A run's unit u lies at device byte
+// dataStart x device sector size + u x cluster bytes (cluster bytes = sectors per cluster x the
+// partition's sector size); every device read is in whole device sectors. Holes read as zeros,
+// and so do device sectors that cannot be read.
+class CFileReader : public IArchiveFileReader {
+public:
+    static constexpr uint32_t kBufferBytes = 0x400000;
+
+    CFileReader() = default;
+    ~CFileReader() override;
+
+    uint32_t Read(uint64_t offset, void* buffer, uint32_t length) override;
+    IArchiveFileReader* Clone() override;
+    uint64_t GetSize() override { return node_ ? size_ : 0; }
+    void Release() override { delete this; }
+
+    // False when an argument is null, the cluster bytes are not 1 to 32 MiB, the node is empty or
+    // has no runs, or the buffer cannot be allocated.
+    bool Bind(CFileNode* node, const CSearchedPartitionInfo* partition, IStorageDevice* device);
+    // The bytes the extents cover, at most the file's size.
+    uint64_t GetExtentBytes();
+    uint64_t UnreadableSectors() const { return unreadable_; }
+
+private:
+    bool AllocateBuffer();
+    // Reads count device sectors into the buffer; sectors that cannot be read become zeros.
+    void ReadDevice(uint64_t first, uint64_t count);
+
+    IDataRunList* runs_ = nullptr;
+    IStorageDevice* device_ = nullptr;
+    IFileNode* node_ = nullptr;
+    uint64_t clusterBytes_ = 0;
+    uint32_t sectorsPerCluster_ = 0;
+    uint64_t size_ = 0;
+    uint64_t dataStart_ = 0;
+    uint32_t sectorSize_ = 512;  // the device's
+    std::vector<uint8_t> buffer_;
+    uint64_t unreadable_ = 0;
+};

@@ -1,0 +1,68 @@
+#include "CRecoveryFilter.h"
+
+#include <cstring>
+#include <new>
+
+#include "IFileNode.h"
+
+IRecoveryFilter::~IRecoveryFilter() {}
+
+CRecoveryFilter::CRecoveryFilter() {
+    InitExtensionGroups(hash_);
+    SetCategories(FILTER_FLAG_PICTURE | FILTER_FLAG_AUDIO | FILTER_FLAG_VIDEO | FILTER_FLAG_DOCUMENT);
+}
+
+CRecoveryFilter::~CRecoveryFilter() {}
+
+void CRecoveryFilter::SetCategories(int flags) {
+    flags_ = flags;
+    categories_.clear();
+    if (flags == FILTER_FLAGS_ALL) return;
+    if (flags & FILTER_FLAG_MAIL) categories_.insert(CATEGORY_MAIL);
+    if (flags & FILTER_FLAG_PICTURE) categories_.insert(CATEGORY_PICTURE);
+    if (flags & FILTER_FLAG_AUDIO) categories_.insert(CATEGORY_AUDIO);
+    if (flags & FILTER_FLAG_VIDEO) categories_.insert(CATEGORY_VIDEO);
+    if (flags & FILTER_FLAG_DOCUMENT) categories_.insert(CATEGORY_DOCUMENT);
+    if (flags & FILTER_FLAG_ARCHIVE) categories_.insert(CATEGORY_ARCHIVE);
+    if (flags & FILTER_FLAG_OTHER) categories_.insert(CATEGORY_OTHER);
+}
+
+int CRecoveryFilter::GetNameCategory(const char* name) const {
+    if (!name) return CATEGORY_OTHER;
+    const char* dot = std::strrchr(name, '.');
+    if (!dot) return CATEGORY_OTHER;
+    int slot = hash_.Find(dot + 1);
+    return slot < 0 ? CATEGORY_OTHER : hash_.At(slot).category;
+}
+
+int CRecoveryFilter::GetExtensionCategory(IFileNode* node) const {
+    return node ? GetNameCategory(node->GetName()) : CATEGORY_OTHER;
+}
+
+bool CRecoveryFilter::Accept(IFileNode* node) {
+    if (!node) return false;
+    if (categories_.empty() || node->IsDirectory()) return true;
+    return categories_.count(GetExtensionCategory(node)) != 0;
+}
+
+int CategoryFlag(int category) {
+    switch (category) {
+        case CATEGORY_MAIL: return FILTER_FLAG_MAIL;
+        case CATEGORY_PICTURE: return FILTER_FLAG_PICTURE;
+        case CATEGORY_AUDIO: return FILTER_FLAG_AUDIO;
+        case CATEGORY_VIDEO: return FILTER_FLAG_VIDEO;
+        case CATEGORY_ARCHIVE: return FILTER_FLAG_ARCHIVE;
+        case CATEGORY_DOCUMENT: return FILTER_FLAG_DOCUMENT;
+        default: return FILTER_FLAG_OTHER;
+    }
+}
+
+int CRecoveryFilter::GetCategoryFlag(IFileNode* node) { return CategoryFlag(GetExtensionCategory(node)); }
+
+CRecoveryFilter* GetRecoveryFilter() {
+    static CRecoveryFilter* filter = new (std::nothrow) CRecoveryFilter;
+    static struct Holder {
+        ~Holder() { delete filter; }
+    } holder;
+    return filter;
+}

@@ -1,0 +1,37 @@
+#pragma once
+#include <set>
+
+#include "ExtensionHash.h"
+#include "IRecoveryFilter.h"
+
+// The process-wide file-category filter: extension lists per category in a hash table, and the
+// set of selected categories (empty: everything passes).
+class CRecoveryFilter : public IRecoveryFilter {
+public:
+    CRecoveryFilter();
+    ~CRecoveryFilter() override;
+
+    bool IsEnabled() override { return enabled_ != 0; }
+    void SetEnabled(int value) override { enabled_ = value; }
+    bool Accept(IFileNode* node) override;
+    // 127 and 0 both select everything.
+    void SetCategories(int flags) override;
+    int GetCategoryFlag(IFileNode* node) override;
+    void Reserved() override {}
+
+    int GetCategories() const { return flags_; }
+    // 8 for a null node, a missing name, no full stop or an unknown extension.
+    int GetExtensionCategory(IFileNode* node) const;
+    int GetNameCategory(const char* name) const;
+
+private:
+    int enabled_ = 0;
+    int flags_ = 0;
+    ExtensionHash hash_;
+    std::set<int> categories_;
+};
+
+// Built on first use; destroyed at process exit.
+CRecoveryFilter* GetRecoveryFilter();
+// The selection flag of a category (64 for 8 and anything unknown).
+int CategoryFlag(int category);

@@ -1,0 +1,223 @@
+#include "CStorageDeviceWithCache.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "Logger.h"
+
+CStorageDeviceWithCache::CStorageDeviceWithCache(IStorageDevice* inner)
+    : inner_(inner), sectorSize_(inner && inner->GetSectorSize() ? inner->GetSectorSize() : 512) {
+    SetChunkSectors(1000);
+}
+
+CStorageDeviceWithCache::~CStorageDeviceWithCache() { Stop(); }
+
+int CStorageDeviceWithCache::SetChunkSectors(uint32_t sectors) {
+    chunkSectors_ = sectors;
+    windowIndex_ = -1;
+    windowSectors_ = 0;
+    std::vector<uint8_t>().swap(window_);
+    {
+        boost::lock_guard<boost::mutex> guard(queueLock_);
+        spare_.clear();  // sized for the old length
+    }
+    try {
+        window_.assign(static_cast<size_t>(sectors) * sectorSize_, 0);
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
+    return 1;
+}
+
+uint64_t CStorageDeviceWithCache::GetChunkCount() {
+    if (!inner_ || chunkSectors_ == 0) return 0;
+    uint64_t n = inner_->GetSectorCount();
+    return n / chunkSectors_ + (n % chunkSectors_ ? 1 : 0);
+}
+
+uint64_t CStorageDeviceWithCache::ChunkLength(uint64_t index, uint64_t deviceSectors) const {
+    uint64_t first = index * chunkSectors_;
+    return first >= deviceSectors ? 0 : std::min<uint64_t>(chunkSectors_, deviceSectors - first);
+}
+
+std::unique_ptr<CStorageDeviceWithCache::Chunk> CStorageDeviceWithCache::TakeSpare() {
+    {
+        boost::lock_guard<boost::mutex> guard(queueLock_);
+        if (!spare_.empty()) {
+            std::unique_ptr<Chunk> chunk = std::move(spare_.back());
+            spare_.pop_back();
+            return chunk;
+        }
+    }
+    auto chunk = std::make_unique<Chunk>();
+    chunk->data.resize(static_cast<size_t>(chunkSectors_) * sectorSize_);
+    return chunk;
+}
+
+void CStorageDeviceWithCache::GiveBack(std::unique_ptr<Chunk> chunk) {
+    if (!chunk || chunk->data.size() != static_cast<size_t>(chunkSectors_) * sectorSize_) return;
+    boost::lock_guard<boost::mutex> guard(queueLock_);
+    if (spare_.size() < 2) spare_.push_back(std::move(chunk));
+}
+
+void CStorageDeviceWithCache::ReadChunk(uint64_t index, uint64_t deviceSectors, Chunk& chunk) {
+    chunk.index = index;
+    chunk.sectors = ChunkLength(index, deviceSectors);
+    uint64_t first = index * chunkSectors_;
+    uint8_t* data = chunk.data.data();
+    // The bytes past a short last chunk stay zero, so nothing stale is ever served.
+    std::memset(data + chunk.sectors * sectorSize_, 0, chunk.data.size() - chunk.sectors * sectorSize_);
+    if (chunk.sectors == 0 || inner_->ReadSectors(data, first, chunk.sectors)) return;
+    uint64_t failed = 0;
+    for (uint64_t s = 0; s < chunk.sectors; ++s) {
+        uint8_t* at = data + s * sectorSize_;
+        if (!inner_->ReadSectors(at, first + s, 1)) {
+            std::memset(at, 0, sectorSize_);
+            ++failed;
+        }
+    }
+    if (failed) {
+        unreadable_ += failed;
+        RK_LOG("[Dredgel] %llu unreadable sectors in %llu..%llu read as zeros", static_cast<unsigned long long>(failed),
+               static_cast<unsigned long long>(first), static_cast<unsigned long long>(first + chunk.sectors - 1));
+    }
+}
+
+int CStorageDeviceWithCache::Start() {
+    Stop();
+    if (!inner_ || chunkSectors_ == 0 || window_.empty()) return 0;
+    uint64_t deviceSectors = inner_->GetSectorCount();
+    uint64_t chunks = GetChunkCount();
+    uint64_t prefill = std::min<uint64_t>(capacity_, chunks);
+    try {
+        for (uint64_t i = 0; i < prefill; ++i) {
+            std::unique_ptr<Chunk> chunk = TakeSpare();
+            ReadChunk(i, deviceSectors, *chunk);
+            boost::lock_guard<boost::mutex> guard(queueLock_);
+            queue_.push_back(std::move(chunk));
+        }
+    } catch (const std::bad_alloc&) {
+        Stop();
+        return 0;
+    }
+    {
+        boost::lock_guard<boost::mutex> guard(queueLock_);
+        nextChunk_ = prefill;
+        readerDone_ = prefill >= chunks;
+        running_ = readerDone_ ? 0 : 1;
+    }
+    if (!readerDone_) {
+        reader_ = GetThreadRegistry().Start([this, chunks, deviceSectors] { return ReadAheadThread(chunks, deviceSectors); });
+        if (!reader_) {
+            // No thread (the library is going away): LoadChunk reads what is not queued itself.
+            boost::lock_guard<boost::mutex> guard(queueLock_);
+            running_ = 0;
+            readerDone_ = true;
+        }
+    }
+    return 1;
+}
+
+uint64_t CStorageDeviceWithCache::ReadAheadThread(uint64_t chunkCount, uint64_t deviceSectors) {
+    boost::unique_lock<boost::mutex> lock(queueLock_);
+    while (running_) {
+        freeSlot_.wait(lock, [this] { return !running_ || queue_.size() < capacity_; });
+        if (!running_ || nextChunk_ >= chunkCount) break;
+        uint64_t index = nextChunk_;
+        lock.unlock();
+        std::unique_ptr<Chunk> chunk;
+        try {
+            chunk = TakeSpare();
+            ReadChunk(index, deviceSectors, *chunk);
+        } catch (const std::bad_alloc&) {
+            chunk.reset();
+        }
+        lock.lock();
+        if (!chunk || !running_) break;
+        queue_.push_back(std::move(chunk));
+        nextChunk_ = index + 1;
+        dataReady_.notify_all();
+    }
+    running_ = 0;
+    readerDone_ = true;
+    dataReady_.notify_all();
+    return 0;
+}
+
+int CStorageDeviceWithCache::LoadChunk(uint64_t index) {
+    if (!inner_ || chunkSectors_ == 0) return 0;
+    uint64_t deviceSectors = inner_->GetSectorCount();
+    if (index >= GetChunkCount()) return 0;
+    if (window_.empty()) return 1;
+
+    std::unique_ptr<Chunk> chunk;
+    {
+        boost::unique_lock<boost::mutex> lock(queueLock_);
+        for (;;) {
+            bool dropped = false;
+            while (!queue_.empty() && queue_.front()->index < index) {
+                queue_.pop_front();
+                dropped = true;
+            }
+            if (dropped) freeSlot_.notify_one();
+            if (!queue_.empty() || readerDone_) break;
+            dataReady_.wait(lock);
+        }
+        if (!queue_.empty() && queue_.front()->index == index) {
+            chunk = std::move(queue_.front());
+            queue_.pop_front();
+            freeSlot_.notify_one();
+        }
+    }
+    if (!chunk) {
+        // Not in the queue (loaded twice, or out of order): read it here.
+        try {
+            chunk = TakeSpare();
+        } catch (const std::bad_alloc&) {
+            return 0;
+        }
+        ReadChunk(index, deviceSectors, *chunk);
+    }
+    window_.swap(chunk->data);
+    chunk->data.resize(window_.size());
+    windowIndex_ = static_cast<int64_t>(index);
+    windowSectors_ = chunk->sectors;
+    GiveBack(std::move(chunk));
+    return 1;
+}
+
+void CStorageDeviceWithCache::Stop() {
+    {
+        boost::lock_guard<boost::mutex> guard(queueLock_);
+        running_ = 0;
+        freeSlot_.notify_all();
+        dataReady_.notify_all();
+    }
+    if (reader_) {
+        GetThreadRegistry().Join(reader_);
+        reader_ = 0;
+    }
+    boost::lock_guard<boost::mutex> guard(queueLock_);
+    queue_.clear();
+    readerDone_ = true;
+}
+
+int CStorageDeviceWithCache::ReadSectors(void* buffer, uint64_t first, uint64_t count) {
+    if (!inner_ || !buffer) return 0;
+    if (windowIndex_ < 0) return inner_->ReadSectors(buffer, first, count);
+    uint8_t* out = static_cast<uint8_t*>(buffer);
+    uint64_t windowFirst = static_cast<uint64_t>(windowIndex_) * chunkSectors_;
+    uint64_t windowEnd = windowFirst + windowSectors_;
+    if (first < windowFirst) {
+        uint64_t before = std::min(count, windowFirst - first);
+        int ok = inner_->ReadSectors(out, first, before);
+        if (ok && count > before) ok = inner_->ReadSectors(out + before * sectorSize_, first + before, count - before);
+        return ok ? 1 : 0;
+    }
+    if (first >= windowEnd) return inner_->ReadSectors(buffer, first, count);
+    uint64_t inside = std::min(count, windowEnd - first);
+    std::memcpy(out, window_.data() + (first - windowFirst) * sectorSize_, static_cast<size_t>(inside * sectorSize_));
+    if (count == inside) return 1;
+    return inner_->ReadSectors(out + inside * sectorSize_, windowEnd, count - inside) ? 1 : 0;
+}

@@ -1,0 +1,48 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// Open-addressing table of 2048 slots keyed by three string hashes of an extension, ASCII case
+// ignored. Duplicates are not detected; a full table drops further extensions.
+class ExtensionHash {
+public:
+    static constexpr int kSlots = 2048;
+
+    struct Slot {
+        int32_t category;
+        uint32_t used;
+        uint32_t checkA;
+        uint32_t checkB;
+    };
+
+    ExtensionHash();
+    // Fills the scramble table (done by the constructor).
+    void Init();
+    uint32_t HashString(const char* text, int type) const;
+    void Insert(const char* extension, int category);
+    // Slot index, or -1.
+    int Find(const char* extension) const;
+    const Slot& At(int index) const { return slots_[static_cast<size_t>(index)]; }
+    int UsedSlots() const;
+
+private:
+    std::vector<Slot> slots_;
+    uint32_t scramble_[1280];
+};
+
+// Categories of the extension table.
+enum : int {
+    CATEGORY_MAIL = 2,
+    CATEGORY_PICTURE = 3,
+    CATEGORY_AUDIO = 4,
+    CATEGORY_VIDEO = 5,
+    CATEGORY_ARCHIVE = 6,
+    CATEGORY_DOCUMENT = 7,
+    CATEGORY_OTHER = 8,
+};
+
+// Inserts every ';'-separated piece of list under category.
+void AddExtensionList(const char* list, ExtensionHash& hash, int category);
+// The category lists of pictures, audio, video, archives, documents and mail, in that order.
+void InitExtensionGroups(ExtensionHash& hash);

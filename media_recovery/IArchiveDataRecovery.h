@@ -1,0 +1,35 @@
+#pragma once
+#include <cstdint>
+
+#include "ICommon.h"
+#include "ResultCode.h"
+
+class IFileNode;
+class IFileSystemSearchController;
+class IProgress;
+class IStorageDevice;
+
+// Reads one found file's bytes through its extents.
+class RK_INTERFACE IArchiveFileReader {
+public:
+    virtual ~IArchiveFileReader();
+    // Bytes copied to buffer; 0 at or past the end, or on failure. Fewer when the extents end first.
+    virtual uint32_t Read(uint64_t offset, void* buffer, uint32_t length) = 0;
+    // A new, independent reader over the same file.
+    virtual IArchiveFileReader* Clone() = 0;
+    virtual uint64_t GetSize() = 0;
+    virtual void Release() = 0;
+};
+
+// Writes found files out: opened on the searcher that found them, then OpenFile and RecoverTo per file.
+class RK_INTERFACE IArchiveDataRecovery : public ICommon {
+public:
+    ~IArchiveDataRecovery() override;
+    void Release() override = 0;
+    virtual ResultCode Open(IFileSystemSearchController* searcher, IStorageDevice* device) = 0;
+    // Makes node the current file; returns a reader of the caller's (null when it cannot be read).
+    virtual IArchiveFileReader* OpenFile(IFileNode* node) = 0;
+    // Writes the current file to destination, which must not exist yet; when it cannot be created
+    // a substitute "rename_file<ext>" (then "rename_file_0001<ext>", ...) is made in its folder.
+    virtual ResultCode RecoverTo(const char* destination, IProgress* sink, int acceptNoData) = 0;
+};

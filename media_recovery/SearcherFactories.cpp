@@ -1,0 +1,18 @@
+#include "SearcherFactories.h"
+
+#include "FileSystemSearchers.h"
+#include "RawSearch.h"
+
+namespace {
+SearcherFactories Defaults() {
+    return SearcherFactories{CreateFATQuickSearcher,    CreateExFatQuickSearch,    CreateExt2QuickSearch,
+                             CreateExFatCompleteSearch, CreateFATCompleteSearcher, CreateRAWSearchController};
+}
+}  // namespace
+
+SearcherFactories& GetSearcherFactories() {
+    static SearcherFactories factories = Defaults();
+    return factories;
+}
+
+void ResetSearcherFactories() { GetSearcherFactories() = Defaults(); }

@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "CStorageDeviceWithCache.h"
+#include "MemoryStorage.h"
+#include "ThreadRegistry.h"
+
+namespace {
+
+std::vector<uint8_t> ReadVia(IStorageDevice& device, uint64_t first, uint64_t count, int* ok = nullptr) {
+    std::vector<uint8_t> buffer(count * device.GetSectorSize(), 0xEE);
+    int result = device.ReadSectors(buffer.data(), first, count);
+    if (ok) *ok = result;
+    return buffer;
+}
+
+TEST(StorageCache, LastChunkOfOneSectorAndReadsAcrossChunkEnds) {
+    const uint32_t L = 16;
+    const uint64_t k = 25;  // more chunks than the queue holds
+    CMemoryStorage disk(512, k * L + 1);
+    CStorageDeviceWithCache cache(&disk);
+    ASSERT_EQ(cache.SetChunkSectors(L), 1);
+    EXPECT_EQ(cache.GetChunkCount(), k + 1);
+    EXPECT_EQ(cache.Open(), 1);
+    EXPECT_EQ(cache.GetSectorSize(), 512u);
+    EXPECT_EQ(cache.GetSectorCount(), k * L + 1);
+    ASSERT_EQ(cache.Start(), 1);
+    for (uint64_t i = 0; i <= k; ++i) {
+        ASSERT_EQ(cache.LoadChunk(i), 1) << i;
+        uint64_t first = i * L;
+        uint64_t n = i == k ? 1 : L;
+        EXPECT_EQ(ReadVia(cache, first, n), disk.Bytes(first, n)) << i;
+        // Across the window's end (served partly by copy, partly by the device), and before it.
+        if (i < k) {
+            uint64_t count = std::min<uint64_t>(L, k * L + 1 - (first + 3));
+            EXPECT_EQ(ReadVia(cache, first + 3, count), disk.Bytes(first + 3, count)) << i;
+        }
+        if (i > 0 && first + 3 <= k * L + 1) {
+            EXPECT_EQ(ReadVia(cache, first - 2, 5), disk.Bytes(first - 2, 5)) << i;
+        }
+    }
+    // Past the device's end the short last window serves nothing stale: the device refuses.
+    int ok = 1;
+    ReadVia(cache, k * L, 2, &ok);
+    EXPECT_EQ(ok, 0);
+    EXPECT_EQ(cache.LoadChunk(k + 1), 0);
+    EXPECT_EQ(cache.GetWindowChunk(), static_cast<int64_t>(k));
+    EXPECT_EQ(cache.GetUnreadableSectors(), 0u);
+    cache.Stop();
+}
+
+TEST(StorageCache, WhereEachRequestGoes) {
+    CMemoryStorage disk(4096, 100);
+    CStorageDeviceWithCache cache(&disk);
+    cache.SetChunkSectors(10);
+    disk.ClearReads();
+    EXPECT_EQ(ReadVia(cache, 5, 10), disk.Bytes(5, 10));  // no window yet: the device
+    EXPECT_EQ(disk.Reads(), 1u);
+    ASSERT_EQ(cache.Start(), 1);
+    for (uint64_t i = 0; i < 3; ++i) ASSERT_EQ(cache.LoadChunk(i), 1);
+    disk.ClearReads();
+    EXPECT_EQ(ReadVia(cache, 20, 10), disk.Bytes(20, 10));  // the window: a copy
+    EXPECT_EQ(disk.Reads(), 0u);
+    EXPECT_EQ(ReadVia(cache, 15, 8), disk.Bytes(15, 8));  // starts before: two device reads
+    EXPECT_EQ(disk.Reads(), 2u);
+    disk.ClearReads();
+    EXPECT_EQ(ReadVia(cache, 25, 10), disk.Bytes(25, 10));  // runs past the end: one device read
+    EXPECT_EQ(disk.Reads(), 1u);
+    disk.ClearReads();
+    EXPECT_EQ(ReadVia(cache, 60, 3), disk.Bytes(60, 3));
+    EXPECT_EQ(disk.Reads(), 1u);
+}
+
+TEST(StorageCache, SmallVolumesAndShortLastChunk) {
+    // Fewer than ten chunks: Start reads what there is and starts no reader.
+    CMemoryStorage disk(512, 3 * 64 + 10);
+    CStorageDeviceWithCache cache(&disk);
+    cache.SetChunkSectors(64);
+    size_t threads = GetThreadRegistry().Count();
+    ASSERT_EQ(cache.Start(), 1);
+    EXPECT_EQ(GetThreadRegistry().Count(), threads);
+    for (uint64_t i = 0; i < 4; ++i) ASSERT_EQ(cache.LoadChunk(i), 1);
+    EXPECT_EQ(ReadVia(cache, 192, 10), disk.Bytes(192, 10));
+    EXPECT_EQ(cache.LoadChunk(4), 0);
+
+    CMemoryStorage tiny(512, 1);
+    CStorageDeviceWithCache one(&tiny);
+    one.SetChunkSectors(8192);
+    ASSERT_EQ(one.Start(), 1);
+    ASSERT_EQ(one.LoadChunk(0), 1);
+    EXPECT_EQ(ReadVia(one, 0, 1), tiny.Bytes(0, 1));
+
+    CStorageDeviceWithCache none(nullptr);
+    EXPECT_EQ(none.Open(), 0);
+    EXPECT_EQ(none.Start(), 0);
+    EXPECT_EQ(none.LoadChunk(0), 0);
+    EXPECT_EQ(none.GetSectorSize(), 512u);
+}
+
+TEST(StorageCache, UnreadableSectorsReadAsZerosAndTheScanGoesOn) {
+    CMemoryStorage disk(512, 40 * 8);
+    disk.MarkBad(3);      // read by Start
+    disk.MarkBad(250);    // read by the reader thread
+    disk.MarkBad(251);
+    CStorageDeviceWithCache cache(&disk);
+    cache.SetChunkSectors(8);
+    ASSERT_EQ(cache.Start(), 1);
+    for (uint64_t i = 0; i < 40; ++i) {
+        ASSERT_EQ(cache.LoadChunk(i), 1) << i;
+        std::vector<uint8_t> want = disk.Bytes(i * 8, 8);
+        for (uint64_t s : {3ull, 250ull, 251ull})
+            if (s / 8 == i) std::fill(want.begin() + (s % 8) * 512, want.begin() + (s % 8 + 1) * 512, 0);
+        std::vector<uint8_t> got(8 * 512);
+        // Inside the window: served from memory, with the damage zeroed.
+        ASSERT_EQ(cache.ReadSectors(got.data(), i * 8, 8), 1);
+        EXPECT_EQ(got, want) << i;
+    }
+    EXPECT_EQ(cache.GetUnreadableSectors(), 3u);
+}
+
+TEST(StorageCache, StopWhileTheReaderWaitsAndDestroyWithoutStop) {
+    CMemoryStorage disk(512, 1000 * 4);
+    size_t threads = GetThreadRegistry().Count();
+    {
+        CStorageDeviceWithCache cache(&disk);
+        cache.SetChunkSectors(4);
+        ASSERT_EQ(cache.Start(), 1);
+        ASSERT_EQ(cache.LoadChunk(0), 1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the reader fills the queue and waits
+        uint64_t reads = disk.Reads();
+        auto before = std::chrono::steady_clock::now();
+        cache.Stop();
+        EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(2));
+        EXPECT_EQ(GetThreadRegistry().Count(), threads);
+        EXPECT_EQ(disk.Reads(), reads);  // no read after the stop
+        // After a stop the remaining chunks are read on demand.
+        ASSERT_EQ(cache.LoadChunk(1), 1);
+        EXPECT_EQ(ReadVia(cache, 4, 4), disk.Bytes(4, 4));
+    }
+    {
+        CStorageDeviceWithCache cache(&disk);  // its destructor ends the reader and frees the queue
+        cache.SetChunkSectors(4);
+        ASSERT_EQ(cache.Start(), 1);
+        cache.LoadChunk(0);
+        cache.LoadChunk(1);
+    }
+    EXPECT_EQ(GetThreadRegistry().Count(), threads);
+}
+
+TEST(StorageCache, OutOfOrderLoadsAreReadDirectly) {
+    CMemoryStorage disk(512, 30 * 4);
+    CStorageDeviceWithCache cache(&disk);
+    cache.SetChunkSectors(4);
+    ASSERT_EQ(cache.Start(), 1);
+    ASSERT_EQ(cache.LoadChunk(5), 1);  // skips 0..4
+    EXPECT_EQ(ReadVia(cache, 20, 4), disk.Bytes(20, 4));
+    ASSERT_EQ(cache.LoadChunk(2), 1);  // already gone from the queue
+    EXPECT_EQ(ReadVia(cache, 8, 4), disk.Bytes(8, 4));
+    ASSERT_EQ(cache.LoadChunk(6), 1);
+    EXPECT_EQ(ReadVia(cache, 24, 4), disk.Bytes(24, 4));
+    ASSERT_EQ(cache.LoadChunk(6), 1);  // twice
+    EXPECT_EQ(ReadVia(cache, 24, 4), disk.Bytes(24, 4));
+    for (uint64_t i = 7; i < 30; ++i) {
+        ASSERT_EQ(cache.LoadChunk(i), 1);
+        EXPECT_EQ(ReadVia(cache, i * 4, 4), disk.Bytes(i * 4, 4)) << i;
+    }
+}
+
+TEST(ThreadRegistryTest, JoinsAndRefusesAfterShutDown) {
+    ThreadRegistry registry;
+    std::atomic<int> ran{0};
+    ThreadRegistry::Handle done = registry.Start([&] { return static_cast<uint64_t>(++ran); });
+    ASSERT_NE(done, 0u);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    auto before = std::chrono::steady_clock::now();
+    registry.WaitAll();  // the thread has ended already: at once
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(1));
+    EXPECT_EQ(ran.load(), 1);
+    EXPECT_TRUE(registry.IsShutDown());
+    EXPECT_EQ(registry.Start([&] { return static_cast<uint64_t>(++ran); }), 0u);
+    EXPECT_EQ(registry.Count(), 0u);
+    EXPECT_FALSE(registry.Join(done));
+}
+
+}  // namespace
