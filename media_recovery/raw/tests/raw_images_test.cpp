@@ -111,7 +111,7 @@ TEST(CarveImagesNames, NumberedPerTypeInCarvingOrder) {
         EXPECT_NE(c.name.find(num), std::string::npos) << c.name;
     }
     EXPECT_EQ(perExt["BMP"], 2);  // the 40- and the 124-byte headers
-    EXPECT_EQ(perExt["JPG"], 4);
+    EXPECT_EQ(perExt["JPG"], 5);
     EXPECT_EQ(perExt["TIF"], 2);
 }
 
