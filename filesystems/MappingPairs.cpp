@@ -22,7 +22,8 @@ uint8_t* EncodeMappingPairs(IDataRunList* list, size_t* size) {
             bool sparse = run->start == kSparseRunStart;
             uint64_t delta = static_cast<uint64_t>(run->start) - base;  // wraps as the format expects
             int offsetBytes = sparse ? 0 : MappingFieldSize(static_cast<int64_t>(delta));
-            int lengthBytes = MappingFieldSize(static_cast<int64_t>(run->length));
+            // Lengths decode zero-extended: one that reads as negative needs all eight bytes.
+            int lengthBytes = static_cast<int64_t>(run->length) < 0 ? 8 : MappingFieldSize(static_cast<int64_t>(run->length));
             if (!sparse) base = static_cast<uint64_t>(run->start);
             out.push_back(static_cast<uint8_t>((offsetBytes << 4) | (lengthBytes & 15)));
             for (int i = 0; i < lengthBytes; ++i) out.push_back(static_cast<uint8_t>(run->length >> (8 * i)));

@@ -1,5 +1,6 @@
 #include "CDredgel.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -99,12 +100,16 @@ void CDredgel::OnProgress(const PROGRESS_INFO* record) {
     int gain = Percent(*record) - Percent(last_);
     if (gain < 0) gain = Percent(*record);  // a new controller starts from the beginning
     gain += carry_;
-    overall_.done += static_cast<uint64_t>(gain / 3);
+    uint64_t before = overall_.done;  // a copy: the record is packed
+    uint64_t done = before + static_cast<uint64_t>(gain / 3);
     carry_ = gain % 3;
+    // Past 100 the fold stays just short of the end (which StartRecovery's return reports), and it
+    // never goes back.
+    if (done > 100) done = std::max<uint64_t>(before, 99);
+    overall_.done = done;
     overall_.state = PROGRESS_STATE_RUNNING;
     overall_.total = 100;
     std::memcpy(&last_, record, sizeof last_);
-    if (overall_.done > 100) overall_.done = 99;
     if (sink_) sink_->OnProgress(&overall_);
 }
 

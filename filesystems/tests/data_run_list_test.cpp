@@ -138,7 +138,8 @@ TEST(MappingPairs, EncodingVectors) {
 
 TEST(MappingPairs, DecodingRoundTripsAndSignExtends) {
     std::vector<DataRun> runs{DataRun(0x1000000, 1), DataRun(0x800000, 7), DataRun(kSparseRunStart, 3),
-                              DataRun(0x123456789A, 0x10000), DataRun(5, 1), DataRun(int64_t{1} << 56, 2)};
+                              DataRun(0x123456789A, 0x10000), DataRun(5, 1), DataRun(int64_t{1} << 56, 2),
+                              DataRun(7, ~uint64_t{0})};  // a length that reads as negative
     std::vector<std::pair<int64_t, uint64_t>> want;
     for (const DataRun& r : runs) want.emplace_back(r.start, r.length);
     EXPECT_EQ(Decode(Encode(runs)), want);

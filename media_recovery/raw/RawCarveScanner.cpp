@@ -136,7 +136,13 @@ void RawCarveScanner::ScanChunk(uint64_t first, uint64_t count, IProgress* sink)
             hit->analyser = analyser;
             hit->analyserTypeId = static_cast<uint32_t>(analyser->GetTypeId());
             if (hit->size == 0) {
-                pending_.push_back(hit);
+                try {
+                    pending_.push_back(hit);
+                } catch (const std::bad_alloc&) {
+                    SizeAndFinish(hit);  // no room to wait: size it now
+                    hit = nullptr;
+                    break;
+                }
                 hit = nullptr;
                 if (pending_.size() > kMaxPending) {
                     RawHit* oldest = pending_.front();

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "CDeviceFolder.h"
+#include "MediaJob.h"
 #include "platform/FileSystem.h"
 
 namespace {
@@ -62,6 +63,7 @@ int main(int argc, char** argv) {
             std::printf("volume %zu %s: cannot be opened\n", i, volume->Path().c_str());
         }
     }
+    if (!out.empty()) RunMediaJob(*phone, out);
     phone->Release();
     return 0;
 }

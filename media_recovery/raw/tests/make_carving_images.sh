@@ -15,6 +15,12 @@ convert -seed 3 -size 480x360 plasma:fractal -quality 80 -interlace Plane progre
 convert -seed 5 -size 400x300 plasma:fractal -quality 85 camera.jpg
 exiftool -q -overwrite_original -JFIF:all= -Make=Canon "-Model=Canon PowerShot S95" \
   "-DateTimeOriginal=2024:05:01 10:20:30" camera.jpg
+# Without JFIF or EXIF the file starts with its quantisation table (FF D8 FF DB).
+convert -seed 4 -size 240x180 plasma:fractal -quality 75 bare.jpg
+exiftool -q -overwrite_original -all= bare.jpg
+# A model text with '<' names the file after the make instead.
+convert -seed 6 -size 200x150 plasma:fractal -quality 85 camera2.jpg
+exiftool -q -overwrite_original -JFIF:all= "-Make=NIKON CORPORATION" "-Model=<unknown>" camera2.jpg
 convert -seed 9 -size 300x200 plasma:fractal picture.png
 convert -size 120x80 gradient:yellow-green GIF87:old.gif
 convert -size 120x80 gradient:yellow-green -transparent yellow new.gif

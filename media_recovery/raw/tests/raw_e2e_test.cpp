@@ -2,6 +2,7 @@
 // read back through the per-item reader, byte for byte.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -62,6 +63,14 @@ TEST_P(WholeDeviceCarving, CarvedRecordsReadBackAsTheirSources) {
         bySector[static_cast<uint64_t>(node->GetDataRuns()->First()->start)] = rec.node;
     }
     EXPECT_EQ(sink.changes, static_cast<int>(container.Count()));
+    // Serials count from 100 per category, one per file in the order the files were made.
+    std::map<uint64_t, std::vector<uint64_t>> serials;
+    for (auto& [sector, node] : bySector) serials[node->GetLocation2()].push_back(node->GetLocation());
+    EXPECT_TRUE(serials.count(3));  // pictures
+    for (auto& [category, list] : serials) {
+        std::sort(list.begin(), list.end());
+        for (size_t i = 0; i < list.size(); ++i) EXPECT_EQ(list[i], 100 + i) << "category " << category;
+    }
 
     std::unique_ptr<IArchiveDataRecovery, void (*)(IArchiveDataRecovery*)> recovery(
         controller.CreateRecovery(SEARCHER_RAW), [](IArchiveDataRecovery* r) {

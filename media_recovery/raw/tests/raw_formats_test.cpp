@@ -154,6 +154,26 @@ TEST(GifSize, GlobalTableCountedEvenWhenAbsent) {
     EXPECT_EQ(hit.size, at + 1);
 }
 
+TEST(GifSize, StrayBytesBeforeABlockAreSkipped) {
+    Bytes s(1024);
+    s.put(0, "GIF89a");
+    s[10] = 0x80;  // global table of 2 entries
+    size_t at = 13 + 6;
+    s[at++] = 0x99;  // stray bytes, then an image
+    s[at++] = 0x42;
+    s[at++] = 0x2C;
+    at += 9;
+    s[at++] = 2;
+    s[at++] = 1;
+    at += 1;
+    s[at++] = 0;
+    s[at] = 0x3B;
+    MemoryDevice dev(s, 512);
+    RawHit hit;
+    ASSERT_TRUE(FileGIFAnalyser().ComputeSize(hit, &dev));
+    EXPECT_EQ(hit.size, at + 1);
+}
+
 TEST(GifSize, EndlessGarbageIsRejectedQuickly) {
     Bytes s(512 * 64, 0x55);
     s.put(0, "GIF89a");

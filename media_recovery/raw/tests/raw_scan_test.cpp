@@ -126,6 +126,26 @@ TEST(RawScan, UnsizableAndFailingHitsDropOnlyThemselves) {
     EXPECT_EQ(run.scanner.PendingCount(), 0u);
 }
 
+TEST(RawScan, AFailureWhenTheSearchEndsDropsOnlyThatHit) {
+    std::vector<uint8_t> bytes(512 * 64);
+    bytes[512 * 3] = 'F';
+    bytes[512 * 9] = 'G';
+    bytes[512 * 20] = 'G';
+    MemoryDevice dev(bytes, 512);
+    auto header = [](const uint8_t*, RawHit& h) { h.fileTypeId = 47; return true; };
+    FakeAnalyser f('F', header, [](RawHit&, IStorageDevice*) { return false; });
+    FakeAnalyser g('G', header, [](RawHit& h, IStorageDevice*) { h.size = 1000; return true; });
+    ScanRun run;
+    run.Start(dev, 64, {&f, &g});  // one chunk: nothing is sized before the end
+    run.ScanAll(dev, 64);
+    EXPECT_TRUE(run.carved.empty());
+    EXPECT_EQ(run.scanner.PendingCount(), 3u);
+    run.scanner.EndSearch();
+    ASSERT_EQ(run.carved.size(), 2u);
+    EXPECT_EQ(run.carved[0].startSector, 9u);
+    EXPECT_EQ(run.carved[1].startSector, 20u);
+}
+
 TEST(RawScan, QueueIsBounded) {
     size_t n = RawCarveScanner::kMaxPending + 500;
     std::vector<uint8_t> bytes(512 * n, 0);

@@ -1,0 +1,85 @@
+// A found file read through whatever geometry and runs a damaged volume may give: every read ends,
+// stays inside its buffer, and returns no more than asked.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "CDataRunList.h"
+#include "CFileNode.h"
+#include "CFileReader.h"
+#include "CSearchedPartitionInfo.h"
+#include "IStorageDevice.h"
+
+namespace {
+class Disk : public IStorageDevice {
+public:
+    explicit Disk(uint32_t sector) : sector_(sector), data_(sector * 64, 0x5A) {}
+    int Open() override { return 1; }
+    int Close() override { return 1; }
+    int ReadSectors(void* buffer, uint64_t first, uint64_t count) override {
+        if (first > 64 || count > 64 - first) return 0;
+        std::memcpy(buffer, data_.data() + first * sector_, count * sector_);
+        return 1;
+    }
+    uint32_t GetSectorSize() override { return sector_; }
+    uint64_t GetSectorCount() override { return 64; }
+    uint64_t GetReserved() override { return 0; }
+
+private:
+    uint32_t sector_;
+    std::vector<uint8_t> data_;
+};
+
+class Node : public CFileNode {
+public:
+    uint64_t size = 0;
+    const char* GetName() override { return "f.jpg"; }
+    uint64_t GetSize() override { return size; }
+    uint16_t GetAttributes() override { return 0x20; }
+    uint64_t* GetCreationTime(uint64_t* o) override { return o; }
+    uint64_t* GetModificationTime(uint64_t* o) override { return o; }
+    uint64_t* GetAccessTime(uint64_t* o) override { return o; }
+    bool IsDirectory() override { return false; }
+    bool IsDeleted() override { return false; }
+    IFileNode* Clone() override { return nullptr; }
+    void MarkDeleted() override {}
+    void TrimName() override {}
+};
+
+uint64_t Take(const uint8_t*& p, size_t& left, int bytes) {
+    uint64_t v = 0;
+    for (int i = 0; i < bytes && left; ++i, --left) v |= static_cast<uint64_t>(*p++) << (8 * i);
+    return v;
+}
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const uint32_t sectors[] = {512, 1024, 1536, 4096};
+    const uint8_t* p = data;
+    size_t left = size;
+    Disk disk(sectors[Take(p, left, 1) % 4]);
+    CSearchedPartitionInfo partition(static_cast<uint32_t>(Take(p, left, 2)) * 512);
+    partition.sectorsPerCluster = static_cast<uint32_t>(Take(p, left, 3));
+    partition.dataStart = Take(p, left, 1) % 70;
+    Node node;
+    node.size = Take(p, left, 3);
+    CDataRunList* runs = CreateDataRunList();
+    for (int i = 0; i < 16 && left >= 2; ++i) {
+        int64_t start = static_cast<int8_t>(Take(p, left, 1));
+        runs->PushRun(DataRun(start, Take(p, left, 1)));
+    }
+    node.SetDataRuns(runs);
+    CFileReader reader;
+    if (!reader.Bind(&node, &partition, &disk)) return 0;
+    std::vector<uint8_t> buffer(70000 + 16, 0);
+    uint64_t offset = 0;
+    for (int i = 0; i < 64; ++i) {
+        uint32_t want = 1 + static_cast<uint32_t>((i * 7919u + size) % 70000);
+        uint32_t got = reader.Read(offset, buffer.data(), want);
+        if (got > want) std::abort();
+        if (got == 0) break;
+        offset += got;
+    }
+    return 0;
+}

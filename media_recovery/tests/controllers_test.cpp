@@ -1,0 +1,184 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "CArchiveBuilder.h"
+#include "CCompleteRecoveryController.h"
+#include "CDeletedRecoveryController.h"
+#include "CImageStorage.h"
+#include "CRecoveryFilter.h"
+#include "CEmptySearchers.h"
+#include "MediaErrors.h"
+#include "MemoryStorage.h"
+#include "SearcherFactories.h"
+#include "TestNodes.h"
+#include "TestSinks.h"
+#include "ManifestSearcher.h"
+
+namespace {
+
+TEST(ArchiveBuilder, RecordsFilesKeepsFoldersDropsExtDeleted) {
+    CDataContainer<_ARCHIVE_INFOMATION> container;
+    CRecoveryFilter filter;
+    CRecordingSink sink;
+    CArchiveBuilder builder(BUILDER_KIND_COMPLETE, 0x1234);
+    EXPECT_FALSE(builder.Init(&container, &sink, nullptr));
+    CTestNode early("early.jpg");
+    EXPECT_FALSE(builder.AddNode(&early, SEARCHER_FAT));  // not initialised
+    ASSERT_TRUE(builder.Init(&container, &sink, &filter));
+    EXPECT_EQ(builder.BeginSearch(SEARCHER_RAW, 1, 0), 1);
+
+    uint32_t firstId = PeekItemId();
+    CTestNode* dir = new CTestNode("DCIM", 0, true);
+    EXPECT_TRUE(builder.AddNode(dir, SEARCHER_FAT));
+    EXPECT_EQ(builder.DirectoryCount(), 1u);
+    EXPECT_EQ(container.Count(), 0);
+    CTestNode refused("x.zip"), extDeleted("y.jpg", 5, false, true);
+    EXPECT_FALSE(builder.AddNode(&refused, SEARCHER_FAT));
+    EXPECT_FALSE(builder.AddNode(&extDeleted, SEARCHER_EXT));
+    EXPECT_FALSE(builder.AddNode(nullptr, SEARCHER_FAT));
+    const int codes[] = {SEARCHER_FAT, SEARCHER_EXFAT, SEARCHER_EXT, SEARCHER_RAW, 0x30};
+    const uint32_t types[] = {17, 18, 19, 20, 0};
+    for (int i = 0; i < 5; ++i) {
+        auto* node = new CTestNode("f" + std::to_string(i) + ".jpg", 10, false, i == 0);
+        dir->AddChild(node);
+        ASSERT_TRUE(builder.AddNode(node, codes[i]));
+        ASSERT_TRUE(container.Contains(firstId + i));
+        const _ARCHIVE_INFOMATION& record = *container.At(firstId + i);
+        EXPECT_EQ(record.type, types[i]);
+        EXPECT_EQ(record.owner, 0x1234u);
+        EXPECT_EQ(record.node, node);
+        EXPECT_EQ(record.check, 0u);
+    }
+    EXPECT_EQ(container.FreshCount(), 5);
+    EXPECT_EQ(sink.changed, std::vector<int>(5, DATA_KIND_FILES));
+    EXPECT_EQ(CArchiveBuilder::RecordType(BUILDER_KIND_QUICK, SEARCHER_RAW), 16u);
+    for (auto it = container.Begin(); it != container.End(); ++it) delete it->second.node;
+}
+
+// Complete searchers that record what the controller asks of them.
+struct CallLog {
+    std::vector<std::string> calls;
+    std::vector<std::pair<uint64_t, uint64_t>> chunks;
+};
+CallLog g_log;
+
+template <int Code>
+class CRecordingSearcher : public CEmptyCompleteSearcher {
+public:
+    int BeginSearch() override { g_log.calls.push_back("begin " + std::to_string(Code)); return 1; }
+    int EndSearch() override { g_log.calls.push_back("end " + std::to_string(Code)); return 1; }
+    void SetChunkSectors(uint32_t n) override { g_log.calls.push_back("chunk " + std::to_string(n)); }
+    int ScanChunk(uint64_t first, uint64_t count, IProgress*) override {
+        if (Code == SEARCHER_FAT) g_log.chunks.emplace_back(first, count);
+        return 1;
+    }
+    static ICompleteFileSystemSearchController* Make() { return new CRecordingSearcher<Code>; }
+};
+
+class ControllerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_log = CallLog{};
+        SearcherFactories& f = GetSearcherFactories();
+        f.exfatComplete = CRecordingSearcher<SEARCHER_EXFAT>::Make;
+        f.fatComplete = CRecordingSearcher<SEARCHER_FAT>::Make;
+        f.rawComplete = CRecordingSearcher<SEARCHER_RAW>::Make;
+    }
+    void TearDown() override { ResetSearcherFactories(); }
+    CDataContainer<_ARCHIVE_INFOMATION> container_;
+    CRecoveryFilter filter_;
+    CRecordingSink sink_;
+};
+
+TEST_F(ControllerTest, ChunksOfFourMegabytesAndAShortLastOne) {
+    const uint64_t L = 1024;  // 4 MiB of 4096-byte sectors
+    CMemoryStorage disk(4096, 3 * L + 1);
+    CCompleteRecoveryController controller;
+    ASSERT_TRUE(controller.SetFilter(&filter_));
+    EXPECT_FALSE(controller.SetFilter(nullptr));
+    ASSERT_TRUE(Succeeded(controller.Run(&disk, &sink_, &container_)));
+    EXPECT_EQ(g_log.chunks, (std::vector<std::pair<uint64_t, uint64_t>>{{0, L}, {L, L}, {2 * L, L}, {3 * L, 1}}));
+    EXPECT_EQ(g_log.calls, (std::vector<std::string>{"chunk 1024", "begin 33", "chunk 1024", "begin 32", "chunk 1024",
+                                                      "begin 34", "end 33", "end 32", "end 34"}));
+    // {2, 1, 0}, then the scan's first record with state 0 and total ceil(E / L) + 1, chunk records, {3, 1, 1}.
+    ASSERT_GE(sink_.records.size(), 7u);
+    EXPECT_EQ(sink_.records[0].state, 2u);
+    EXPECT_EQ(sink_.records[1].state, 0u);
+    EXPECT_EQ(sink_.records[1].total, 4u);
+    EXPECT_EQ(sink_.records[5].done, 3u);  // floor(0.8 x 4)
+    EXPECT_EQ(sink_.records.back().state, 3u);
+    EXPECT_EQ(controller.CreateRecovery(SEARCHER_EXT), nullptr);
+    EXPECT_EQ(controller.CreateRecovery(SEARCHER_FAT), nullptr);  // found nothing
+    EXPECT_EQ(CCompleteRecoveryController::ChunkSectorsFor(0), 8192u);
+    EXPECT_EQ(CCompleteRecoveryController::ChunkSectorsFor(512), 8192u);
+    EXPECT_EQ(CCompleteRecoveryController::ChunkSectorsFor(0x800000), 0x2000u);
+}
+
+TEST_F(ControllerTest, StopDuringTheScanStillEndsTheFileSystemSearchers) {
+    CMemoryStorage disk(512, 8192 * 3);
+    sink_.stopAfter = 3;
+    CCompleteRecoveryController controller;
+    controller.SetFilter(&filter_);
+    ASSERT_TRUE(Succeeded(controller.Run(&disk, &sink_, &container_)));
+    EXPECT_EQ(g_log.calls.back(), "end 32");
+    EXPECT_LT(g_log.chunks.size(), 3u);
+}
+
+TEST_F(ControllerTest, UnreadableSectorsAreReportedAfterAFullScan) {
+    CMemoryStorage disk(512, 8192 * 2);
+    disk.MarkBad(9000);
+    CCompleteRecoveryController controller;
+    controller.SetFilter(&filter_);
+    EXPECT_EQ(ErrorNumber(controller.Run(&disk, &sink_, &container_)), MEDIA_E_UNREADABLE_SECTORS);
+    EXPECT_EQ(g_log.chunks.size(), 2u);
+    CMemoryStorage empty(512, 0);
+    EXPECT_EQ(ErrorNumber(controller.Run(&empty, &sink_, &container_)), MEDIA_E_BAD_DEVICE);
+    EXPECT_EQ(ErrorNumber(controller.Run(nullptr, &sink_, &container_)), MEDIA_E_BAD_DEVICE);
+}
+
+int g_quickMade[3];
+template <int Family>
+IQuickFileSystemSearchController* MakeQuick() {
+    ++g_quickMade[Family];
+    return new CEmptyQuickSearcher;
+}
+
+TEST_F(ControllerTest, QuickSearcherChosenFromSectorZero) {
+    SearcherFactories& f = GetSearcherFactories();
+    f.fatQuick = MakeQuick<0>;
+    f.exfatQuick = MakeQuick<1>;
+    f.extQuick = MakeQuick<2>;
+    struct Case {
+        const char* image;
+        uint32_t sector;
+        int family;
+    } cases[] = {{"fat16.img", 512, 0}, {"fat32.img", 512, 0}, {"fat16.4k.img", 4096, 0}, {"exfat.img", 512, 1},
+                 {"ext4.img", 512, 2}, {"raw.img", 512, 2}};
+    for (const Case& c : cases) {
+        std::fill(std::begin(g_quickMade), std::end(g_quickMade), 0);
+        CImageStorage volume(FixturePath(c.image), c.sector);
+        ASSERT_EQ(volume.Open(), 1);
+        CDeletedRecoveryController controller;
+        controller.SetFilter(&filter_);
+        ASSERT_TRUE(Succeeded(controller.Run(&volume, &sink_, &container_))) << c.image;
+        EXPECT_EQ(g_quickMade[c.family], 1) << c.image;
+        EXPECT_EQ(controller.CreateRecovery(0x24), nullptr);  // the empty searcher found no volume
+    }
+    // Sector sizes the readers cannot take: no searcher, the finished record, 0x401.
+    for (uint32_t size : {0u, 1000u}) {
+        CMemoryStorage odd(size, 16);
+        CDeletedRecoveryController controller;
+        controller.SetFilter(&filter_);
+        sink_.records.clear();
+        EXPECT_EQ(ErrorNumber(controller.Run(&odd, &sink_, &container_)), MEDIA_E_NO_QUICK_SEARCHER);
+        EXPECT_EQ(sink_.records.back().state, 3u);
+        EXPECT_EQ(DetectQuickSearcher(&odd), nullptr);
+    }
+    CDeletedRecoveryController controller;
+    EXPECT_EQ(ErrorNumber(controller.Run(nullptr, &sink_, &container_)), RK_E_FAIL);
+    CMemoryStorage disk(512, 16);
+    EXPECT_EQ(ErrorNumber(controller.Run(&disk, &sink_, &container_)), RK_E_FAIL);  // no filter
+}
+
+}  // namespace

@@ -1,0 +1,310 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstring>
+#include <fstream>
+#include <memory>
+
+#include "CArchiveBuilder.h"
+#include "CDataRecovery.h"
+#include "CDataRunList.h"
+#include "CFileReader.h"
+#include "CImageStorage.h"
+#include "CRecoveryFilter.h"
+#include "ManifestSearcher.h"
+#include "MediaErrors.h"
+#include "MemoryStorage.h"
+#include "TestNodes.h"
+#include "TestSinks.h"
+
+namespace {
+
+long long platform_size(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? st.st_size : -1;
+}
+
+CTestNode* NodeWithRuns(uint64_t size, std::vector<DataRun> runs, uint16_t partition = 0) {
+    auto* node = new CTestNode("file.jpg", size);
+    CDataRunList* list = CreateDataRunList();
+    for (const DataRun& r : runs) list->PushRun(r);
+    node->SetDataRuns(list);
+    node->SetPartitionIndex(partition);
+    return node;
+}
+
+// The bytes the reader must give: units of clusterBytes from byte dataStart x sector size.
+std::string Expected(CMemoryStorage& disk, uint64_t originByte, uint64_t clusterBytes, std::vector<DataRun> runs,
+                     uint64_t size) {
+    std::string out;
+    for (const DataRun& r : runs) {
+        for (uint64_t u = 0; u < r.length && out.size() < size; ++u) {
+            if (r.IsSparse()) {
+                out.append(clusterBytes, '\0');
+            } else {
+                const char* at = reinterpret_cast<const char*>(disk.Data()) + originByte + (r.start + u) * clusterBytes;
+                out.append(at, clusterBytes);
+            }
+        }
+    }
+    out.resize(std::min<uint64_t>(out.size(), size));
+    return out;
+}
+
+std::string ReadAll(IArchiveFileReader* reader, uint32_t step) {
+    std::string out;
+    std::vector<char> buffer(step);
+    for (uint64_t at = 0;;) {
+        uint32_t n = reader->Read(at, buffer.data(), step);
+        if (n == 0) break;
+        out.append(buffer.data(), n);
+        at += n;
+    }
+    return out;
+}
+
+struct Geometry {
+    uint32_t deviceSector, partitionSector, spc;
+    uint64_t dataStart;
+};
+
+TEST(FileReader, AddressesByDeviceSectorsForEveryGeometry) {
+    const Geometry cases[] = {
+        {512, 512, 4, 100},      // an ordinary FAT volume
+        {4096, 4096, 1, 13},     // 4096-byte sectors
+        {4096, 512, 1, 0},       // 512-byte units on a 4096-byte device
+        {1536, 1536, 3, 7},      // a sector size that does not divide 4 MiB
+        {512, 512, 16384, 64},   // 8 MiB clusters, larger than the read buffer
+        {512, 512, 65536, 0},    // 32 MiB, the largest accepted
+        {512, 512, 3, 5},        // 1536-byte clusters that do not divide 4 MiB
+    };
+    for (const Geometry& g : cases) {
+        uint64_t clusterBytes = uint64_t{g.spc} * g.partitionSector;
+        uint64_t deviceBytes = g.dataStart * g.deviceSector + 40 * clusterBytes + clusterBytes;
+        CMemoryStorage disk(g.deviceSector, deviceBytes / g.deviceSector + 1);
+        std::vector<DataRun> runs{DataRun(3, 2), DataRun(kSparseRunStart, 1), DataRun(20, 1), DataRun(9, 3)};
+        uint64_t size = 6 * clusterBytes + clusterBytes / 3;
+        std::unique_ptr<CTestNode> node(NodeWithRuns(size, runs));
+        CSearchedPartitionInfo p = Volume(g.partitionSector, g.spc, g.dataStart);
+        CFileReader reader;
+        ASSERT_TRUE(reader.Bind(node.get(), &p, &disk)) << g.spc;
+        std::string want = Expected(disk, g.dataStart * g.deviceSector, clusterBytes, runs, size);
+        EXPECT_EQ(ReadAll(&reader, 0x400000), want) << g.deviceSector << "/" << g.spc;
+        EXPECT_EQ(ReadAll(&reader, 777), want) << g.deviceSector << "/" << g.spc;  // odd steps, odd offsets
+        std::vector<char> one(10);
+        EXPECT_EQ(reader.Read(size, one.data(), 10), 0u);
+        EXPECT_EQ(reader.Read(size - 3, one.data(), 10), 3u);
+    }
+}
+
+TEST(FileReader, BindRulesAndShortExtents) {
+    CMemoryStorage disk(512, 1000);
+    CSearchedPartitionInfo p = Volume(512, 2, 10);
+    std::unique_ptr<CTestNode> node(NodeWithRuns(5000, {DataRun(0, 2)}));  // covers 2048 of 5000 bytes
+    CFileReader reader;
+    EXPECT_FALSE(reader.Bind(nullptr, &p, &disk));
+    EXPECT_FALSE(reader.Bind(node.get(), nullptr, &disk));
+    CSearchedPartitionInfo huge = Volume(512, 0x20000, 0);  // 64 MiB clusters
+    EXPECT_FALSE(reader.Bind(node.get(), &huge, &disk));
+    CSearchedPartitionInfo none = Volume(512, 0, 0);
+    EXPECT_FALSE(reader.Bind(node.get(), &none, &disk));
+    CTestNode empty("e.jpg", 0);
+    EXPECT_FALSE(reader.Bind(&empty, &p, &disk));
+    CTestNode noRuns("n.jpg", 10);
+    EXPECT_FALSE(reader.Bind(&noRuns, &p, &disk));
+    ASSERT_TRUE(reader.Bind(node.get(), &p, &disk));
+    EXPECT_EQ(reader.GetSize(), 5000u);
+    EXPECT_EQ(reader.GetExtentBytes(), 2048u);
+    EXPECT_EQ(ReadAll(&reader, 4096).size(), 2048u);
+    std::unique_ptr<IArchiveFileReader, void (*)(IArchiveFileReader*)> copy(reader.Clone(),
+                                                                             [](IArchiveFileReader* r) { r->Release(); });
+    EXPECT_EQ(ReadAll(copy.get(), 100), ReadAll(&reader, 100));
+}
+
+TEST(FileReader, UnreadableSectorsReadAsZeros) {
+    CMemoryStorage disk(512, 100);
+    disk.MarkBad(12);
+    std::unique_ptr<CTestNode> node(NodeWithRuns(4 * 512, {DataRun(0, 4)}));
+    CSearchedPartitionInfo p = Volume(512, 1, 10);
+    CFileReader reader;
+    ASSERT_TRUE(reader.Bind(node.get(), &p, &disk));
+    std::string got = ReadAll(&reader, 4096);
+    std::string want = Expected(disk, 10 * 512, 512, {DataRun(0, 4)}, 2048);
+    std::memset(&want[2 * 512], 0, 512);
+    EXPECT_EQ(got, want);
+    EXPECT_EQ(reader.UnreadableSectors(), 1u);
+}
+
+TEST(DataRecovery, OpenAsksAgainWithRoomAndSortsByWeight) {
+    CMemoryStorage disk(512, 100);
+    CDataRecovery recovery;
+    CFixedSearcher searcher;
+    EXPECT_EQ(ErrorNumber(recovery.Open(nullptr, &disk)), RK_E_INVALID_ARGUMENT);
+    EXPECT_EQ(ErrorNumber(recovery.Open(&searcher, &disk)), MEDIA_E_NO_PARTITIONS);
+    for (int i = 0; i < 300; ++i) searcher.volumes.push_back(Volume(512, 1, 0, static_cast<uint16_t>(i), i == 123 ? 5.0 : 0.0));
+    searcher.asked = 0;
+    ASSERT_TRUE(Succeeded(recovery.Open(&searcher, &disk)));
+    EXPECT_EQ(searcher.asked, 2);
+    ASSERT_EQ(recovery.PartitionCount(), 300u);
+    EXPECT_EQ(recovery.Partition(0)->index, 123);
+    EXPECT_EQ(recovery.Partition(1)->index, 0);  // equal weights keep their order
+}
+
+TEST(DataRecovery, PartitionLookupByIndexPositionOrWeight) {
+    CMemoryStorage disk(512, 100);
+    CFixedSearcher searcher;
+    CSearchedPartitionInfo a = Volume(512, 4, 100, 0, 1.0), b = Volume(512, 8, 5000, 1, 0.5);
+    a.volumeStart = 0;
+    a.volumeLength = 4000;
+    b.volumeStart = 4096;
+    b.volumeLength = 100000;
+    searcher.volumes = {b, a};
+    CDataRecovery recovery;
+    ASSERT_TRUE(Succeeded(recovery.Open(&searcher, &disk)));
+    std::unique_ptr<CTestNode> byIndex(NodeWithRuns(100, {DataRun(0, 1)}, 1));
+    EXPECT_EQ(recovery.FindPartition(byIndex.get())->index, 1);
+    // No index: by position (inside b, runs inside b, 8 sectors per cluster fit 40000 bytes in 10 units).
+    std::unique_ptr<CTestNode> byPlace(NodeWithRuns(40000, {DataRun(10, 10)}, 0xFFFF));
+    byPlace->SetLocation(5000);
+    EXPECT_EQ(recovery.FindPartition(byPlace.get())->index, 1);
+    // Nothing fits: the heaviest.
+    std::unique_ptr<CTestNode> lost(NodeWithRuns(100, {DataRun(0, 1)}, 0xFFFF));
+    EXPECT_EQ(recovery.FindPartition(lost.get())->index, 0);
+    CSearchedPartitionInfo odd = Volume(512, 3, 0);
+    EXPECT_FALSE(ClusterSizeFits(odd, byPlace.get()));
+    CSearchedPartitionInfo four = Volume(512, 4, 0);
+    EXPECT_FALSE(ClusterSizeFits(four, byPlace.get()));
+}
+
+class RecoverToTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        searcher_.volumes = {Volume(512, 1, 0, 0, 1.0)};
+        ASSERT_TRUE(Succeeded(recovery_.Open(&searcher_, &disk_)));
+    }
+    CMemoryStorage disk_{512, 40000};
+    CFixedSearcher searcher_;
+    CDataRecovery recovery_;
+    CRecordingSink sink_;
+    TempFolder dir_;
+};
+
+TEST_F(RecoverToTest, SubstituteNamesNeverOverwrite) {
+    std::unique_ptr<CTestNode> node(NodeWithRuns(1000, {DataRun(5, 2)}));
+    IArchiveFileReader* reader = recovery_.OpenFile(node.get());
+    ASSERT_NE(reader, nullptr);
+    reader->Release();
+    std::string dest = dir_ / "photo.jpg";
+    std::ofstream(dest) << "keep me";
+    ASSERT_TRUE(Succeeded(recovery_.RecoverTo(dest.c_str(), &sink_, 0)));
+    EXPECT_EQ(ReadWhole(dest), "keep me");
+    EXPECT_EQ(ReadWhole(dir_ / "rename_file.jpg").size(), 1000u);
+    ASSERT_TRUE(Succeeded(recovery_.RecoverTo(dest.c_str(), &sink_, 0)));
+    EXPECT_EQ(ReadWhole(dir_ / "rename_file_0001.jpg"), ReadWhole(dir_ / "rename_file.jpg"));
+    // A symbolic link is never followed out of the folder.
+    ASSERT_EQ(symlink("/tmp/rk_media_should_not_exist", (dir_ / "link.jpg").c_str()), 0);
+    ASSERT_TRUE(Succeeded(recovery_.RecoverTo((dir_ / "link.jpg").c_str(), &sink_, 0)));
+    struct stat st;
+    EXPECT_NE(stat("/tmp/rk_media_should_not_exist", &st), 0);
+    EXPECT_EQ(ReadWhole(dir_ / "rename_file_0002.jpg").size(), 1000u);
+    // No extension: the candidate ends in a full stop.
+    std::ofstream(dir_ / "noext") << "x";
+    ASSERT_TRUE(Succeeded(recovery_.RecoverTo((dir_ / "noext").c_str(), &sink_, 0)));
+    EXPECT_EQ(ReadWhole(dir_ / "rename_file.").size(), 1000u);
+    // A folder that does not exist: nothing anywhere, error 0xf.
+    EXPECT_EQ(ErrorNumber(recovery_.RecoverTo((dir_ / "missing/a.jpg").c_str(), &sink_, 0)), MEDIA_E_CANNOT_WRITE);
+    EXPECT_EQ(ErrorNumber(recovery_.RecoverTo(nullptr, &sink_, 0)), RK_E_INVALID_ARGUMENT);
+    EXPECT_EQ(ErrorNumber(recovery_.RecoverTo(dest.c_str(), nullptr, 0)), RK_E_INVALID_ARGUMENT);
+    EXPECT_EQ(std::string(sink_.records.front().text), "photo.jpg");
+}
+
+TEST_F(RecoverToTest, SubstituteNamesAreBounded) {
+    for (int n = 0; n < CDataRecovery::kMaxSubstituteNames; ++n) {
+        char name[64];
+        std::snprintf(name, sizeof name, n ? "rename_file_%04d.jpg" : "rename_file.jpg", n);
+        std::ofstream(dir_ / name);
+    }
+    EXPECT_EQ(MakeUniqueFileName((dir_.Path() + "/").c_str(), "jpg"), "");
+    EXPECT_EQ(MakeUniqueFileName(nullptr, "jpg"), "");
+    std::unique_ptr<CTestNode> node(NodeWithRuns(10, {DataRun(5, 1)}));
+    recovery_.OpenFile(node.get())->Release();
+    std::ofstream(dir_ / "a.jpg");
+    EXPECT_EQ(ErrorNumber(recovery_.RecoverTo((dir_ / "a.jpg").c_str(), &sink_, 0)), MEDIA_E_CANNOT_WRITE);
+}
+
+TEST_F(RecoverToTest, NoFileEmptyFileCancellationAndCappedOutput) {
+    EXPECT_TRUE(Succeeded(recovery_.RecoverTo((dir_ / "a.jpg").c_str(), &sink_, 1)));
+    EXPECT_EQ(ErrorNumber(recovery_.RecoverTo((dir_ / "b.jpg").c_str(), &sink_, 0)), MEDIA_E_NO_FILE_OPEN);
+    EXPECT_EQ(platform_size(dir_ / "a.jpg"), 0);
+    EXPECT_EQ(platform_size(dir_ / "b.jpg"), 0);
+
+    // A node that is not a file of this library, or a folder: no reader.
+    CTestNode folder("DCIM", 0, true);
+    EXPECT_EQ(recovery_.OpenFile(&folder), nullptr);
+    EXPECT_EQ(recovery_.OpenFile(nullptr), nullptr);
+
+    // Runs that cover less than the size: the output stops where the extents end.
+    std::unique_ptr<CTestNode> shortNode(NodeWithRuns(100000, {DataRun(10, 4), DataRun(kSparseRunStart, 2)}));
+    recovery_.OpenFile(shortNode.get())->Release();
+    sink_.records.clear();
+    ASSERT_TRUE(Succeeded(recovery_.RecoverTo((dir_ / "short.jpg").c_str(), &sink_, 0)));
+    std::string got = ReadWhole(dir_ / "short.jpg");
+    ASSERT_EQ(got.size(), 6u * 512);
+    EXPECT_EQ(got.substr(0, 2048), Expected(disk_, 0, 512, {DataRun(10, 4)}, 2048));
+    EXPECT_EQ(got.substr(2048), std::string(1024, '\0'));
+    EXPECT_EQ(sink_.records.back().done, 6u * 512);
+
+    // A file bigger than one copy step, cancelled before the first step: an empty file.
+    std::unique_ptr<CTestNode> big(NodeWithRuns(9u << 20, {DataRun(0, 18432)}));
+    recovery_.OpenFile(big.get())->Release();
+    sink_.stopAfter = 0;
+    ASSERT_TRUE(Succeeded(recovery_.RecoverTo((dir_ / "cancelled.jpg").c_str(), &sink_, 0)));
+    EXPECT_EQ(platform_size(dir_ / "cancelled.jpg"), 0);
+    sink_.stopAfter = -1;
+    sink_.records.clear();
+    ASSERT_TRUE(Succeeded(recovery_.RecoverTo((dir_ / "big.jpg").c_str(), &sink_, 0)));
+    EXPECT_EQ(ReadWhole(dir_ / "big.jpg"), Expected(disk_, 0, 512, {DataRun(0, 18432)}, 9u << 20));
+    ASSERT_EQ(sink_.records.size(), 4u);  // the name, then three steps of at most 4 MiB
+    EXPECT_EQ(sink_.records[1].done, 4u << 20);
+    EXPECT_EQ(sink_.records[3].total, 9u << 20);
+}
+
+// A fragmented file of a real FAT volume (mkfs.vfat, mtools), its extents as The Sleuth Kit lists
+// them, written out and compared with the same sectors cut out by dd.
+class FragmentedFileTest : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(FragmentedFileTest, WrittenOutByteIdenticalToDd) {
+    std::string image = GetParam();
+    bool k4 = image.find(".4k.") != std::string::npos;
+    CImageStorage volume(FixturePath(image), k4 ? 4096 : 512);
+    ASSERT_EQ(volume.Open(), 1);
+    CManifestQuickSearcher searcher(FixturePath(image.substr(0, image.size() - 4) + ".manifest"));
+    CArchiveBuilder builder(BUILDER_KIND_QUICK, 1);
+    CDataContainer<_ARCHIVE_INFOMATION> container;
+    CRecoveryFilter filter;
+    CRecordingSink sink;
+    ASSERT_TRUE(builder.Init(&container, &sink, &filter));
+    searcher.SetBuilder(&builder);
+    ASSERT_TRUE(Succeeded(searcher.Search(&volume, &sink)));
+    IFileNode* big = nullptr;
+    for (auto it = container.Begin(); it != container.End(); ++it)
+        if (std::string(it->second.node->GetName()) == "big.mp4") big = it->second.node;
+    ASSERT_NE(big, nullptr);
+    EXPECT_GE(dynamic_cast<CFileNode*>(big)->GetDataRuns() ? 2u : 0u, 2u);
+    CDataRecovery recovery;
+    ASSERT_TRUE(Succeeded(recovery.Open(&searcher, &volume)));
+    IArchiveFileReader* reader = recovery.OpenFile(big);
+    ASSERT_NE(reader, nullptr);
+    reader->Release();
+    TempFolder dir;
+    ASSERT_TRUE(Succeeded(recovery.RecoverTo((dir / "big.mp4").c_str(), &sink, 0)));
+    std::string got = ReadWhole(dir / "big.mp4");
+    EXPECT_EQ(got, ReadWhole(FixturePath(k4 ? "big.4k.ref" : "big.ref")));
+    EXPECT_EQ(got, ReadWhole(FixturePath("src/big.mp4")));
+    for (auto it = container.Begin(); it != container.End(); ++it) delete it->second.node;
+}
+
+INSTANTIATE_TEST_SUITE_P(Volumes, FragmentedFileTest, ::testing::Values("fat16.img", "fat16.4k.img"));
+
+}  // namespace
