@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "../RawBytes.h"
 #include "../RawReaders.h"
@@ -17,6 +18,8 @@ constexpr uint32_t kMaxSector = 0xFFFFFFF9;
 // No compound file within the largest carve has more FAT-location sectors than this.
 constexpr int kMaxDifatSectors = 64;
 constexpr uint64_t kUnreadableDirectoryLimit = 0xA00000;
+// Directory sectors looked at for the main stream when the first four entries tell nothing.
+constexpr int kMaxDirectorySectors = 16;
 
 // Sector s of the file (s = -1 is the header), 512 bytes.
 const uint8_t* ReadOleSector(CandidateReader& r, uint64_t s) { return ReadCandidateSpan(r, (s + 1) * 512, 512); }
@@ -79,6 +82,30 @@ uint32_t Classify(const uint8_t* dir, uint64_t& size) {
     return type;
 }
 
+// The main stream's name anywhere in the directory: writers other than the Office programs (such
+// as LibreOffice) put it behind the first four entries. Follows the directory's FAT chain.
+uint32_t ClassifyByLaterEntries(CandidateReader& r, const std::vector<uint32_t>& fatSectors, uint32_t dirSector) {
+    uint32_t sector = dirSector;
+    for (int n = 0; n < kMaxDirectorySectors && sector <= kMaxSector; ++n) {
+        const uint8_t* dir = ReadOleSector(r, sector);
+        if (!dir) return 39;
+        for (int i = 0; i < 4; ++i) {
+            std::u16string name = EntryName(dir + 128 * i);
+            if (Is(name, "WordDocument")) return 21;
+            if (Is(name, "Workbook") || Is(name, "Book")) return 67;
+            if (Is(name, "PowerPoint Document")) return 48;
+        }
+        uint64_t index = sector / 128;
+        if (index >= fatSectors.size()) return 39;
+        const uint8_t* fat = ReadOleSector(r, fatSectors[index]);
+        if (!fat) return 39;
+        uint32_t next = LE32(fat + 4 * (sector % 128));
+        if (next == sector) return 39;
+        sector = next;
+    }
+    return 39;
+}
+
 }  // namespace
 
 bool FileOLEAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
@@ -96,11 +123,17 @@ bool FileOLEAnalyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
 
     uint64_t fatCount = 0;
     uint32_t lastFat = kFree;
+    std::vector<uint32_t> fatSectors;  // in FAT order, as far as they are listed in order
+    bool inOrder = true;
     for (int i = 0; i < 109; ++i) {
         uint32_t s = LE32(header + 0x4C + 4 * i);
-        if (s == kFree) continue;
+        if (s == kFree) {
+            inOrder = false;
+            continue;
+        }
         ++fatCount;
         lastFat = s;
+        if (inOrder) fatSectors.push_back(s);
     }
     // The chain of FAT-location sectors ends at either marker; each link must lead forward.
     uint32_t difat = LE32(header + 0x44);
@@ -139,7 +172,9 @@ bool FileOLEAnalyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
         hit.size = size;
         return true;
     }
-    hit.fileTypeId = Classify(dir, size);
+    uint32_t type = Classify(dir, size);
+    if (type == 39) type = ClassifyByLaterEntries(r, fatSectors, dirSector);
+    hit.fileTypeId = type;
     hit.size = size;
     return true;
 }

@@ -62,7 +62,10 @@ bool FileZIPAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
 bool FileZIPAnalyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
     officePackage_ = drawingPackage_ = false;
     CandidateReader r(device, hit.startSector);
-    uint32_t type = 68;
+    // The package's type by its main relationship part; told only for packages, which have a
+    // "[Content_Types].xml" entry (first in Office's files, anywhere in other writers').
+    uint32_t officeType = 0;
+    bool contentTypes = false;
     uint64_t offset = 0;
     bool first = true;
     while (offset <= kRawMaxFileSize) {
@@ -77,8 +80,8 @@ bool FileZIPAnalyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
                 officePackage_ = NameIs(p + 30, nameLength, "[Content_Types].xml");
                 drawingPackage_ = NameIs(p + 30, nameLength, "content/riffData.cdr");
             }
-            if (officePackage_)
-                if (uint32_t t = OfficeType(p + 30, nameLength)) type = t;
+            if (NameIs(p + 30, nameLength, "[Content_Types].xml")) contentTypes = true;
+            if (uint32_t t = OfficeType(p + 30, nameLength)) officeType = t;
             uint32_t packed = LE32(p + 18);
             uint64_t data = offset + 30 + nameLength + extra;
             if ((LE16(p + 6) & 8) && packed == 0) {
@@ -89,8 +92,8 @@ bool FileZIPAnalyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
             }
         } else if (p[2] == 1 && p[3] == 2) {
             uint16_t nameLength = LE16(p + 28);
-            if (officePackage_)
-                if (uint32_t t = OfficeType(p + 46, nameLength)) type = t;
+            if (NameIs(p + 46, nameLength, "[Content_Types].xml")) contentTypes = true;
+            if (uint32_t t = OfficeType(p + 46, nameLength)) officeType = t;
             next = offset + 46 + nameLength + LE16(p + 30) + LE16(p + 32);
         } else if (p[2] == 5 && p[3] == 6) {
             // The end record closes the archive; its comment belongs to it.
@@ -104,6 +107,7 @@ bool FileZIPAnalyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
         offset = next;
     }
     if (first) return false;
+    uint32_t type = (contentTypes && officeType) ? officeType : 68;
     hit.fileTypeId = (drawingPackage_ && !officePackage_) ? 11 : type;
     hit.size = offset;
     return offset != 0;

@@ -208,7 +208,7 @@ put("handmade.3ds", m)
 PY
 
 # Expected sizes: the file's own length, except where the format's rule cuts it: HTML ends with
-# its closing tag, RTF with its last brace; gzip and Money take a fixed length (cut to the image
+# its closing tag, RTF with its last brace, FreeHand with its footer; gzip and Money take a fixed length (cut to the image
 # end when embedding).
 python3 - "$src" > "$out/expected.txt" <<'PY'
 import os, sys
@@ -222,6 +222,8 @@ for name in sorted(os.listdir(d)):
         size = data.lower().rindex("</html>".encode("utf-16-le")) + 14 + 2
     elif name.endswith(".rtf"):
         size = data.rindex(b"}") + 1
+    elif name.endswith(".fh11"):
+        size = data.rindex(b"Decode") + 11  # the footer is the first 11 bytes of the trailer
     elif name.endswith(".gz"):
         size = -0x8000000
     elif name.endswith(".mny"):
