@@ -2,10 +2,17 @@
 // buffers written by hand: each case is one the tools do not produce.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <type_traits>
 
 #include "MemoryDevice.h"
+#include "RawAnalyserRegistry.h"
+#include "RawCarveScanner.h"
+#include "formats/File3DSAnalyser.h"
+#include "formats/FileMDBAnalyser.h"
+#include "formats/FileWPDAnalyser.h"
 #include "RawReaders.h"
 #include "formats/FileASFAnalyser.h"
 #include "formats/FileAUAnalyser.h"
@@ -503,6 +510,41 @@ TEST(OtherHeaders, CabLzhDwgHtmlPstAsf) {
     FileASFAnalyser s;
     ASSERT_TRUE(Carve(s, asf, hit));
     EXPECT_EQ(hit.size, 1600u);
+}
+
+template <class T>
+int CountOf(const RawAnalyserList& list) {
+    int n = 0;
+    for (IRawFileAnalyser* a : list) n += dynamic_cast<T*>(a) != nullptr;
+    return n;
+}
+
+TEST(RawRegistryFamilies, EveryClassRegisteredAndTheSearchListComplete) {
+    RawAnalyserList all;
+    RegisterRawAnalysers(all);
+    EXPECT_EQ(all.size(), 48u);  // every class is built
+    ClearRawAnalyserList(all);
+
+    MemoryDevice dev(std::vector<uint8_t>(4096), 512);
+    RawCarveScanner scanner;
+    ASSERT_TRUE(scanner.BeginSearch(&dev, 8));
+    const RawAnalyserList& list = GetRawAnalyserList();
+    ASSERT_EQ(list.size(), 75u);
+    EXPECT_NE(dynamic_cast<File3DSAnalyser*>(list.front()), nullptr);
+    EXPECT_NE(dynamic_cast<FileMDBAnalyser*>(list.back()), nullptr);
+    EXPECT_EQ(CountOf<FileRIFFAnalyser>(list), 8);
+    EXPECT_EQ(CountOf<FileOLEAnalyser>(list), 13);
+    EXPECT_EQ(CountOf<FileZIPAnalyser>(list), 4);
+    EXPECT_EQ(CountOf<FileWPDAnalyser>(list), 3);
+    EXPECT_EQ(CountOf<FileMDBAnalyser>(list), 2);
+    EXPECT_EQ(CountOf<FilePDFAnalyser>(list), 2);
+    // At a compound-file header the compound analyser of id 21 answers before the older format's.
+    auto first = [&](auto* tag) {
+        using T = std::remove_pointer_t<decltype(tag)>;
+        return std::find_if(list.begin(), list.end(), [](IRawFileAnalyser* a) { return dynamic_cast<T*>(a); });
+    };
+    EXPECT_LT(first(static_cast<FileOLEAnalyser*>(nullptr)), first(static_cast<FileLowDocAnalyser*>(nullptr)));
+    scanner.EndSearch();
 }
 
 }  // namespace
