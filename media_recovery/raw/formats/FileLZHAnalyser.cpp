@@ -23,6 +23,7 @@ bool FileLZHAnalyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
         if (!p || !IsMethod(p + 2)) {
             if (offset == 0) return false;
             // The archive's closing zero byte belongs to it.
+            if (!p) p = ReadCandidateSpan(r, offset, 1);
             if (p && p[0] == 0) ++offset;
             break;
         }
