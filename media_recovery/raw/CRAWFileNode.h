@@ -1,0 +1,38 @@
+#pragma once
+#include <memory>
+#include <string>
+
+#include "CFileNode.h"
+#include "CRAWFileProperties.h"
+
+// A carved file: always deleted, never a folder, no times.
+class CRAWFileNode : public CFileNode {
+public:
+    CRAWFileNode() = default;
+    ~CRAWFileNode() override;
+
+    const char* GetName() override { return name_.c_str(); }
+    uint64_t GetSize() override { return properties_ ? properties_->GetSize() : 0; }
+    uint16_t GetAttributes() override { return properties_ ? properties_->GetAttributes() : 0; }
+    uint64_t* GetCreationTime(uint64_t* out) override { return GetAccessTime(out); }
+    uint64_t* GetModificationTime(uint64_t* out) override { return GetAccessTime(out); }
+    uint64_t* GetAccessTime(uint64_t* out) override {
+        if (out) *out = 0;
+        return out;
+    }
+    bool IsDirectory() override { return !properties_ || (properties_->GetAttributes() & 0x10) != 0; }
+    bool IsDeleted() override { return true; }
+    // Carved nodes are never copied.
+    IFileNode* Clone() override { return this; }
+    void MarkDeleted() override {}
+    void TrimName() override {}
+
+    // Takes the properties and their extents.
+    void SetProperties(std::unique_ptr<CRAWFileProperties> properties);
+    CRAWFileProperties* GetProperties() { return properties_.get(); }
+    void SetName(std::string name) { name_ = std::move(name); }
+
+private:
+    std::unique_ptr<CRAWFileProperties> properties_;
+    std::string name_;
+};

@@ -1,0 +1,3 @@
+#include "CRAWFileProperties.h"
+
+CRAWFileProperties::~CRAWFileProperties() = default;

@@ -1,0 +1,5 @@
+#include "IRawFileAnalyser.h"
+
+IRawFileAnalyser::~IRawFileAnalyser() = default;
+
+bool IRawFileAnalyser::ComputeSize(RawHit&, IStorageDevice*) { return true; }

@@ -1,0 +1,34 @@
+#pragma once
+#include <bitset>
+#include <cstdint>
+#include <string>
+
+#include "IStorageDevice.h"
+#include "RawHit.h"
+
+// The first bytes a format's header can start with; lets the searcher ask only the analysers
+// that can possibly match a sector.
+using LeadByteSet = std::bitset<256>;
+
+// One file format of signature carving.
+class IRawFileAnalyser {
+public:
+    explicit IRawFileAnalyser(int typeId = -1) : typeId_(typeId) {}
+    virtual ~IRawFileAnalyser();
+    // Works out the size of the candidate, reading through the device; false rejects it.
+    virtual bool ComputeSize(RawHit& hit, IStorageDevice* device);
+    // Whether the sector (at least 512 readable bytes) starts a file of this format.
+    virtual bool IsHeader(const uint8_t* sector, RawHit& hit) = 0;
+    virtual std::string GetInfoText() { return std::string(); }
+    virtual std::string GetInfoText2() { return std::string(); }
+    // Every value byte 0 of an accepted sector may have; all 256 unless a format narrows it.
+    virtual void GetLeadBytes(LeadByteSet& set) const { set.set(); }
+
+    int GetTypeId() const { return typeId_; }
+
+    IRawFileAnalyser(const IRawFileAnalyser&) = delete;
+    IRawFileAnalyser& operator=(const IRawFileAnalyser&) = delete;
+
+protected:
+    int typeId_;
+};

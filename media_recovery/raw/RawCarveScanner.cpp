@@ -1,0 +1,196 @@
+#include "RawCarveScanner.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "RawFileTypes.h"
+#include "RawReaders.h"
+
+namespace {
+
+uint32_t g_nameCounters[2000];
+
+bool FirstWordZero(const uint8_t* p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v == 0;
+}
+
+}  // namespace
+
+RawCarveScanner::~RawCarveScanner() { ClearPending(); }
+
+uint64_t RawCarveScanner::ClipSize(uint64_t size, uint64_t startSector, uint64_t sectorCount, uint32_t sectorSize) {
+    if (size > kRawMaxFileSize) size = kRawMaxFileSize;
+    if (startSector >= sectorCount) return 0;
+    uint64_t left = sectorCount - startSector;
+    if (left <= kRawMaxFileSize / sectorSize) size = std::min<uint64_t>(size, left * sectorSize);
+    return size;
+}
+
+void RawCarveScanner::BuildDispatch(const RawAnalyserList& list) {
+    std::vector<LeadByteSet> sets(list.size());
+    for (size_t i = 0; i < list.size(); ++i) list[i]->GetLeadBytes(sets[i]);
+    dispatch_.clear();
+    for (int b = 0; b < 256; ++b) {
+        lead_[b] = static_cast<uint32_t>(dispatch_.size());
+        for (size_t i = 0; i < list.size(); ++i)
+            if (sets[i].test(b)) dispatch_.push_back(list[i]);
+    }
+    lead_[256] = static_cast<uint32_t>(dispatch_.size());
+}
+
+bool RawCarveScanner::BeginSearch(IStorageDevice* device, uint32_t chunkSectors) {
+    ClearPending();
+    RawAnalyserList& list = GetRawAnalyserList();
+    if (!list.empty()) ClearRawAnalyserList(list);
+    for (int id : GetSearchTypeOrder()) CreateRawAnalyser(list, id);
+    device_ = device;
+    chunkSectors_ = chunkSectors;
+    uint32_t ss = device ? device->GetSectorSize() : 512;
+    sectorSize_ = ss ? ss : 512;
+    sectorCount_ = device ? device->GetSectorCount() : 0;
+    headerTests_ = 0;
+    ResetRawNameCounters();
+    BuildDispatch(list);
+    view_.ring = &ring_;
+    view_.sectors = sectorCount_;
+    begun_ = false;
+    if (!device || chunkSectors == 0 || !ring_.Prepare(device, chunkSectors)) return false;
+    try {
+        buffer_.assign(static_cast<size_t>(chunkSectors) * sectorSize_, 0);
+    } catch (const std::bad_alloc&) {
+        ring_.Close();
+        return false;
+    }
+    begun_ = true;
+    return true;
+}
+
+void RawCarveScanner::Finish(RawHit& hit) {
+    hit.size = ClipSize(hit.size, hit.startSector, sectorCount_, sectorSize_);
+    if (hit.size == 0 || hit.fileTypeId >= 2000) return;
+    if (output_) output_(hit);
+}
+
+void RawCarveScanner::SizeAndFinish(RawHit* hit) {
+    // Only this candidate is dropped when its size cannot be found.
+    if (hit->analyser && hit->analyser->ComputeSize(*hit, &view_) && hit->size != 0) Finish(*hit);
+    delete hit;
+}
+
+void RawCarveScanner::DrainPending(bool all) {
+    // A candidate is sized once the ring holds half its length of data behind it, so that files
+    // up to 40 MiB (with 4 MiB chunks) are sized from memory.
+    uint64_t end = ring_.FirstHeldSector() + ring_.HeldSectors();
+    uint64_t margin = ring_.Capacity() / 2;
+    while (!pending_.empty()) {
+        RawHit* hit = pending_.front();
+        if (!all && !(hit->startSector < end && end - hit->startSector >= margin)) break;
+        pending_.pop_front();
+        SizeAndFinish(hit);
+    }
+}
+
+void RawCarveScanner::ClearPending() {
+    for (RawHit* h : pending_) delete h;
+    pending_.clear();
+}
+
+void RawCarveScanner::ScanChunk(uint64_t first, uint64_t count, IProgress* sink) {
+    if (!begun_ || dispatch_.empty() || count == 0) return;
+    count = std::min<uint64_t>(count, chunkSectors_);
+    if (!device_ || !device_->ReadSectors(buffer_.data(), first, count)) {
+        // An unreadable chunk still takes its place in the ring, as zeros, so numbering stays true.
+        ring_.PushZeros(first, count);
+        return;
+    }
+    ring_.Push(first, buffer_.data(), count);
+    const uint8_t* buffer = buffer_.data();
+
+    RawHit* hit = nullptr;
+    bool stop = false;
+    for (uint64_t i = 0; i < count && !stop; ++i) {
+        const uint8_t* sector = buffer + i * sectorSize_;
+        if (FirstWordZero(sector)) continue;
+        uint32_t from = lead_[sector[0]], to = lead_[sector[0] + 1];
+        if (from == to) continue;
+        for (uint32_t k = from; k < to; ++k) {
+            if (sink && !sink->ShouldContinue()) {
+                stop = true;
+                break;
+            }
+            if (!hit) {
+                hit = new (std::nothrow) RawHit();
+                if (!hit) return;
+            }
+            IRawFileAnalyser* analyser = dispatch_[k];
+            // A rejecting analyser must leave nothing behind for the next one.
+            hit->size = 0;
+            hit->fileTypeId = 0;
+            ++headerTests_;
+            if (!analyser->IsHeader(sector, *hit)) continue;
+            hit->startSector = first + i;
+            hit->analyser = analyser;
+            hit->analyserTypeId = static_cast<uint32_t>(analyser->GetTypeId());
+            if (hit->size == 0) {
+                try {
+                    pending_.push_back(hit);
+                } catch (const std::bad_alloc&) {
+                    SizeAndFinish(hit);  // no room to wait: size it now
+                    hit = nullptr;
+                    break;
+                }
+                hit = nullptr;
+                if (pending_.size() > kMaxPending) {
+                    RawHit* oldest = pending_.front();
+                    pending_.pop_front();
+                    SizeAndFinish(oldest);
+                }
+            } else {
+                Finish(*hit);
+                hit->Reset();
+            }
+            break;
+        }
+        if (hit) hit->Reset();
+    }
+    delete hit;
+    DrainPending(false);
+}
+
+void RawCarveScanner::EndSearch() {
+    if (begun_) DrainPending(true);
+    ClearPending();
+    ring_.Close();
+    std::vector<uint8_t>().swap(buffer_);
+    begun_ = false;
+}
+
+void ResetRawNameCounters() { std::memset(g_nameCounters, 0, sizeof(g_nameCounters)); }
+
+std::string MakeRawFileName(const std::string& prefix, uint32_t typeId) {
+    uint32_t idx = typeId & 0xFFFF;
+    const char* ext = GetRawTypeName(idx);
+    if (!ext) return std::string();
+    std::string clean;
+    for (unsigned char c : prefix) {
+        if (clean.size() >= 200) break;
+        bool bad = c < 0x20 || c == 0x7F || c == '/' || c == '\\' || c == ':' || c == '*' || c == '?' ||
+                   c == '"' || c == '<' || c == '>' || c == '|';
+        clean.push_back(bad ? '_' : static_cast<char>(c));
+    }
+    // Leading dots or blanks would make hidden or odd names.
+    size_t lead = clean.find_first_not_of(". ");
+    clean.erase(0, lead == std::string::npos ? clean.size() : lead);
+    while (!clean.empty() && (clean.back() == ' ')) clean.pop_back();
+    char name[260];
+    if (clean.empty())
+        std::snprintf(name, sizeof(name), "FILE%03u.%s", g_nameCounters[idx], ext);
+    else
+        std::snprintf(name, sizeof(name), "%s%03u.%s", clean.c_str(), g_nameCounters[idx], ext);
+    ++g_nameCounters[idx];
+    return name;
+}

@@ -1,0 +1,90 @@
+#pragma once
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "CBufferStorageDevice.h"
+#include "IProgress.h"
+#include "RawAnalyserRegistry.h"
+#include "RawHit.h"
+
+// The sector walk of signature carving: offers every sector of a chunk to the analysers that can
+// match its first byte (in list order, first match wins), queues candidates whose size is still
+// unknown and sizes them from the read-ahead ring. Every finished candidate goes to the output
+// with its size already capped and clipped to the device.
+class RawCarveScanner {
+public:
+    // Receives a finished candidate; answers whether a file was made of it.
+    using Output = std::function<bool(RawHit& hit)>;
+    // Queued candidates beyond this are sized at once.
+    static constexpr size_t kMaxPending = 4096;
+
+    RawCarveScanner() = default;
+    ~RawCarveScanner();
+
+    void SetOutput(Output output) { output_ = std::move(output); }
+
+    // Refills the process-wide analyser list, prepares the ring and the dispatch table.
+    bool BeginSearch(IStorageDevice* device, uint32_t chunkSectors);
+    void ScanChunk(uint64_t first, uint64_t count, IProgress* sink);
+    void EndSearch();
+
+    // Replaces the analysers asked (not owned; tests).
+    void UseAnalysers(const RawAnalyserList& list) { BuildDispatch(list); }
+
+    CBufferStorageDevice& Ring() { return ring_; }
+    size_t PendingCount() const { return pending_.size(); }
+    // Analyser calls made so far (IsHeader), for tests and the bench.
+    uint64_t HeaderTests() const { return headerTests_; }
+
+    // The size a file may be given: capped at 128 MiB and clipped to the device's end; 0 rejects.
+    static uint64_t ClipSize(uint64_t size, uint64_t startSector, uint64_t sectorCount, uint32_t sectorSize);
+
+    RawCarveScanner(const RawCarveScanner&) = delete;
+    RawCarveScanner& operator=(const RawCarveScanner&) = delete;
+
+private:
+    void BuildDispatch(const RawAnalyserList& list);
+    void Finish(RawHit& hit);
+    void SizeAndFinish(RawHit* hit);
+    void DrainPending(bool all);
+    void ClearPending();
+
+    Output output_;
+    IStorageDevice* device_ = nullptr;
+    uint32_t chunkSectors_ = 0;
+    uint32_t sectorSize_ = 512;
+    uint64_t sectorCount_ = 0;
+    // The last 20 chunks, through which queued candidates are sized.
+    CBufferStorageDevice ring_;
+    // The ring as the size rules see it: its reads, and the whole device's sector count.
+    class RingView : public IStorageDevice {
+    public:
+        int Open() override { return 1; }
+        int Close() override { return 1; }
+        int ReadSectors(void* buffer, uint64_t first, uint64_t count) override {
+            return ring ? ring->ReadSectors(buffer, first, count) : 0;
+        }
+        uint32_t GetSectorSize() override { return ring ? ring->GetSectorSize() : 512; }
+        uint64_t GetSectorCount() override { return sectors; }
+        uint64_t GetReserved() override { return 0; }
+        CBufferStorageDevice* ring = nullptr;
+        uint64_t sectors = 0;
+    } view_;
+    std::vector<uint8_t> buffer_;  // the chunk being scanned
+    std::deque<RawHit*> pending_;
+    // Analysers by first byte: dispatch_[lead_[b] .. lead_[b + 1]).
+    std::vector<IRawFileAnalyser*> dispatch_;
+    uint32_t lead_[257] = {};
+    uint64_t headerTests_ = 0;
+    bool begun_ = false;
+};
+
+// Per-type counters that number carved files; process-wide, emptied at each search.
+void ResetRawNameCounters();
+// "FILE%03d.%s" or "%s%03d.%s" with the type's counter, which then grows; the prefix is cleaned of
+// path separators and control bytes and shortened so that the name stays below 260 bytes. Empty
+// for a type without a name.
+std::string MakeRawFileName(const std::string& prefix, uint32_t typeId);

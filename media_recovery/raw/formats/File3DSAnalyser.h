@@ -1,0 +1,13 @@
+#pragma once
+#include "../IRawFileAnalyser.h"
+
+// 3D Studio mesh files; the main chunk gives the length.
+class File3DSAnalyser : public IRawFileAnalyser {
+public:
+    File3DSAnalyser() : IRawFileAnalyser(1) {}
+    bool IsHeader(const uint8_t* sector, RawHit& hit) override;
+    void GetLeadBytes(LeadByteSet& set) const override {
+        set.reset();
+        set.set(0x4D);
+    }
+};

@@ -1,0 +1,14 @@
+#include "File3GPAnalyser.h"
+
+#include "../RawBytes.h"
+#include "../RawReaders.h"
+
+using namespace rawbytes;
+
+bool File3GPAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
+    if (!Equals(s + 4, "ftyp3g2a", 8) && !Equals(s + 4, "ftyp3gp4", 8)) return false;
+    hit.fileTypeId = 2;
+    return true;
+}
+
+bool File3GPAnalyser::ComputeSize(RawHit& hit, IStorageDevice* device) { return WalkAtoms(device, hit); }

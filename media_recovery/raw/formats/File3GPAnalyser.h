@@ -1,0 +1,10 @@
+#pragma once
+#include "../IRawFileAnalyser.h"
+
+// 3GPP and 3GPP2 movies, sized by the atom walk.
+class File3GPAnalyser : public IRawFileAnalyser {
+public:
+    File3GPAnalyser() : IRawFileAnalyser(2) {}
+    bool IsHeader(const uint8_t* sector, RawHit& hit) override;
+    bool ComputeSize(RawHit& hit, IStorageDevice* device) override;
+};

@@ -1,0 +1,14 @@
+#pragma once
+#include "../IRawFileAnalyser.h"
+
+// ASF containers (WMV, WMA): header, data and simple index objects.
+class FileASFAnalyser : public IRawFileAnalyser {
+public:
+    FileASFAnalyser() : IRawFileAnalyser(6) {}
+    bool IsHeader(const uint8_t* sector, RawHit& hit) override;
+    bool ComputeSize(RawHit& hit, IStorageDevice* device) override;
+    void GetLeadBytes(LeadByteSet& set) const override {
+        set.reset();
+        set.set(0x30);
+    }
+};

@@ -1,0 +1,13 @@
+#pragma once
+#include "../IRawFileAnalyser.h"
+
+// Sun/NeXT audio; the header gives data offset and size.
+class FileAUAnalyser : public IRawFileAnalyser {
+public:
+    FileAUAnalyser() : IRawFileAnalyser(7) {}
+    bool IsHeader(const uint8_t* sector, RawHit& hit) override;
+    void GetLeadBytes(LeadByteSet& set) const override {
+        set.reset();
+        set.set(0x2E);
+    }
+};

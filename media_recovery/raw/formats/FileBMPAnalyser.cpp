@@ -1,0 +1,15 @@
+#include "FileBMPAnalyser.h"
+
+#include "../RawBytes.h"
+
+using namespace rawbytes;
+
+bool FileBMPAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
+    if (s[0] != 'B' || s[1] != 'M') return false;
+    if (LE16(s + 6) != 0 || LE16(s + 8) != 0) return false;
+    uint32_t info = LE32(s + 14);
+    if (info != 40 && info != 124) return false;
+    hit.fileTypeId = 9;
+    hit.size = LE32(s + 2);
+    return hit.size != 0;
+}

@@ -1,0 +1,12 @@
+#pragma once
+#include "../IRawFileAnalyser.h"
+
+class FileBMPAnalyser : public IRawFileAnalyser {
+public:
+    FileBMPAnalyser() : IRawFileAnalyser(9) {}
+    bool IsHeader(const uint8_t* sector, RawHit& hit) override;
+    void GetLeadBytes(LeadByteSet& set) const override {
+        set.reset();
+        set.set('B');
+    }
+};

@@ -1,0 +1,13 @@
+#pragma once
+#include "../IRawFileAnalyser.h"
+
+// Compiled HTML help; the header gives the length.
+class FileCHMAnalyser : public IRawFileAnalyser {
+public:
+    FileCHMAnalyser() : IRawFileAnalyser(12) {}
+    bool IsHeader(const uint8_t* sector, RawHit& hit) override;
+    void GetLeadBytes(LeadByteSet& set) const override {
+        set.reset();
+        set.set(0x49);
+    }
+};

@@ -1,0 +1,14 @@
+#pragma once
+#include "../IRawFileAnalyser.h"
+
+// Outlook Express folders.
+class FileDBXAnalyser : public IRawFileAnalyser {
+public:
+    FileDBXAnalyser() : IRawFileAnalyser(19) {}
+    bool IsHeader(const uint8_t* sector, RawHit& hit) override;
+    void GetLeadBytes(LeadByteSet& set) const override {
+        set.reset();
+        set.set(0xCF);
+        set.set(0x4A);
+    }
+};

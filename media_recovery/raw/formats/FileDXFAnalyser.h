@@ -1,0 +1,14 @@
+#pragma once
+#include "../IRawFileAnalyser.h"
+
+// ASCII drawing exchange files, ended by their EOF marker.
+class FileDXFAnalyser : public IRawFileAnalyser {
+public:
+    FileDXFAnalyser() : IRawFileAnalyser(23) {}
+    bool IsHeader(const uint8_t* sector, RawHit& hit) override;
+    bool ComputeSize(RawHit& hit, IStorageDevice* device) override;
+    void GetLeadBytes(LeadByteSet& set) const override {
+        set.reset();
+        set.set(0x20);
+    }
+};

@@ -1,0 +1,13 @@
+#pragma once
+#include "../IRawFileAnalyser.h"
+
+class FileGIFAnalyser : public IRawFileAnalyser {
+public:
+    FileGIFAnalyser() : IRawFileAnalyser(28) {}
+    bool IsHeader(const uint8_t* sector, RawHit& hit) override;
+    bool ComputeSize(RawHit& hit, IStorageDevice* device) override;
+    void GetLeadBytes(LeadByteSet& set) const override {
+        set.reset();
+        set.set('G');
+    }
+};

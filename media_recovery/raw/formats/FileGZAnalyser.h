@@ -1,0 +1,13 @@
+#pragma once
+#include "../IRawFileAnalyser.h"
+
+// gzip streams; their length is not in the header.
+class FileGZAnalyser : public IRawFileAnalyser {
+public:
+    FileGZAnalyser() : IRawFileAnalyser(29) {}
+    bool IsHeader(const uint8_t* sector, RawHit& hit) override;
+    void GetLeadBytes(LeadByteSet& set) const override {
+        set.reset();
+        set.set(0x1F);
+    }
+};

@@ -1,0 +1,13 @@
+#pragma once
+#include "../IRawFileAnalyser.h"
+
+// Windows help files; the header gives the length.
+class FileHLPAnalyser : public IRawFileAnalyser {
+public:
+    FileHLPAnalyser() : IRawFileAnalyser(30) {}
+    bool IsHeader(const uint8_t* sector, RawHit& hit) override;
+    void GetLeadBytes(LeadByteSet& set) const override {
+        set.reset();
+        set.set(0x3F);
+    }
+};

@@ -1,0 +1,14 @@
+#pragma once
+#include "../IRawFileAnalyser.h"
+
+// HTML pages, ended by their closing tag.
+class FileHTMAnalyser : public IRawFileAnalyser {
+public:
+    FileHTMAnalyser() : IRawFileAnalyser(31) {}
+    bool IsHeader(const uint8_t* sector, RawHit& hit) override;
+    bool ComputeSize(RawHit& hit, IStorageDevice* device) override;
+    void GetLeadBytes(LeadByteSet& set) const override {
+        set.reset();
+        set.set(0x3C);
+    }
+};

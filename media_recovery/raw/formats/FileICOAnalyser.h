@@ -1,0 +1,12 @@
+#pragma once
+#include "../IRawFileAnalyser.h"
+
+class FileICOAnalyser : public IRawFileAnalyser {
+public:
+    FileICOAnalyser() : IRawFileAnalyser(32) {}
+    bool IsHeader(const uint8_t* sector, RawHit& hit) override;
+    void GetLeadBytes(LeadByteSet& set) const override {
+        set.reset();
+        set.set(0x00);
+    }
+};

@@ -1,0 +1,10 @@
+#pragma once
+#include "../IRawFileAnalyser.h"
+
+// LHA archives with level-0 and level-1 headers.
+class FileLZHAnalyser : public IRawFileAnalyser {
+public:
+    FileLZHAnalyser() : IRawFileAnalyser(34) {}
+    bool IsHeader(const uint8_t* sector, RawHit& hit) override;
+    bool ComputeSize(RawHit& hit, IStorageDevice* device) override;
+};

@@ -1,0 +1,14 @@
+#pragma once
+#include "../IRawFileAnalyser.h"
+
+// Jet and ACE databases, walked page by page.
+class FileMDBAnalyser : public IRawFileAnalyser {
+public:
+    FileMDBAnalyser() : IRawFileAnalyser(37) {}
+    bool IsHeader(const uint8_t* sector, RawHit& hit) override;
+    bool ComputeSize(RawHit& hit, IStorageDevice* device) override;
+    void GetLeadBytes(LeadByteSet& set) const override {
+        set.reset();
+        set.set(0x00);
+    }
+};

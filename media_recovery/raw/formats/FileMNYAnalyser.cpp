@@ -1,0 +1,12 @@
+#include "FileMNYAnalyser.h"
+
+#include "../RawBytes.h"
+
+using namespace rawbytes;
+
+bool FileMNYAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
+    if (!Equals(s + 4, "MSISAM Database", 15)) return false;
+    hit.fileTypeId = 38;
+    hit.size = 0x100000;
+    return true;
+}

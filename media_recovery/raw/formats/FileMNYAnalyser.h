@@ -1,0 +1,9 @@
+#pragma once
+#include "../IRawFileAnalyser.h"
+
+// Money files; their end is not known, so a fixed length is taken.
+class FileMNYAnalyser : public IRawFileAnalyser {
+public:
+    FileMNYAnalyser() : IRawFileAnalyser(38) {}
+    bool IsHeader(const uint8_t* sector, RawHit& hit) override;
+};

@@ -1,0 +1,10 @@
+#pragma once
+#include "../IRawFileAnalyser.h"
+
+// QuickTime movies: top-level atoms of the known kinds.
+class FileMOVAnalyser : public IRawFileAnalyser {
+public:
+    FileMOVAnalyser() : IRawFileAnalyser(40) {}
+    bool IsHeader(const uint8_t* sector, RawHit& hit) override;
+    bool ComputeSize(RawHit& hit, IStorageDevice* device) override;
+};

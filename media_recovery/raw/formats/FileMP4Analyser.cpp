@@ -1,0 +1,16 @@
+#include "FileMP4Analyser.h"
+
+#include "../RawBytes.h"
+#include "../RawReaders.h"
+
+using namespace rawbytes;
+
+bool FileMP4Analyser::IsHeader(const uint8_t* s, RawHit& hit) {
+    if (!EqualsNoCase(s + 4, "ftypisom", 8) && !EqualsNoCase(s + 4, "ftypmp42", 8) &&
+        !EqualsNoCase(s + 4, "ftypM4V ", 8))
+        return false;
+    hit.fileTypeId = 42;
+    return true;
+}
+
+bool FileMP4Analyser::ComputeSize(RawHit& hit, IStorageDevice* device) { return WalkAtoms(device, hit); }

@@ -1,0 +1,10 @@
+#pragma once
+#include "../IRawFileAnalyser.h"
+
+// MPEG-4 movies of the isom, mp42 and M4V brands, sized by the atom walk.
+class FileMP4Analyser : public IRawFileAnalyser {
+public:
+    FileMP4Analyser() : IRawFileAnalyser(42) {}
+    bool IsHeader(const uint8_t* sector, RawHit& hit) override;
+    bool ComputeSize(RawHit& hit, IStorageDevice* device) override;
+};

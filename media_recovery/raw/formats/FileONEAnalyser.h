@@ -1,0 +1,13 @@
+#pragma once
+#include "../IRawFileAnalyser.h"
+
+// OneNote sections.
+class FileONEAnalyser : public IRawFileAnalyser {
+public:
+    FileONEAnalyser() : IRawFileAnalyser(45) {}
+    bool IsHeader(const uint8_t* sector, RawHit& hit) override;
+    void GetLeadBytes(LeadByteSet& set) const override {
+        set.reset();
+        set.set(0xE4);
+    }
+};

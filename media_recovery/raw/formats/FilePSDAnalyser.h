@@ -1,0 +1,13 @@
+#pragma once
+#include "../IRawFileAnalyser.h"
+
+class FilePSDAnalyser : public IRawFileAnalyser {
+public:
+    FilePSDAnalyser() : IRawFileAnalyser(50) {}
+    bool IsHeader(const uint8_t* sector, RawHit& hit) override;
+    bool ComputeSize(RawHit& hit, IStorageDevice* device) override;
+    void GetLeadBytes(LeadByteSet& set) const override {
+        set.reset();
+        set.set('8');
+    }
+};

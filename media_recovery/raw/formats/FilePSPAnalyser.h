@@ -1,0 +1,13 @@
+#pragma once
+#include "../IRawFileAnalyser.h"
+
+class FilePSPAnalyser : public IRawFileAnalyser {
+public:
+    FilePSPAnalyser() : IRawFileAnalyser(51) {}
+    bool IsHeader(const uint8_t* sector, RawHit& hit) override;
+    bool ComputeSize(RawHit& hit, IStorageDevice* device) override;
+    void GetLeadBytes(LeadByteSet& set) const override {
+        set.reset();
+        set.set('P');
+    }
+};

@@ -1,0 +1,13 @@
+#pragma once
+#include "../IRawFileAnalyser.h"
+
+// Outlook personal folders, sized by version.
+class FilePSTAnalyser : public IRawFileAnalyser {
+public:
+    FilePSTAnalyser() : IRawFileAnalyser(52) {}
+    bool IsHeader(const uint8_t* sector, RawHit& hit) override;
+    void GetLeadBytes(LeadByteSet& set) const override {
+        set.reset();
+        set.set(0x21);
+    }
+};

@@ -1,0 +1,14 @@
+#pragma once
+#include "../IRawFileAnalyser.h"
+
+// RAR archives of versions 1.5 to 4, walked block by block.
+class FileRARAnalyser : public IRawFileAnalyser {
+public:
+    FileRARAnalyser() : IRawFileAnalyser(54) {}
+    bool IsHeader(const uint8_t* sector, RawHit& hit) override;
+    bool ComputeSize(RawHit& hit, IStorageDevice* device) override;
+    void GetLeadBytes(LeadByteSet& set) const override {
+        set.reset();
+        set.set(0x52);
+    }
+};

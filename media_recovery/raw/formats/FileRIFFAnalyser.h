@@ -1,0 +1,13 @@
+#pragma once
+#include "../IRawFileAnalyser.h"
+
+// RIFF containers: WAV, AVI, animated cursors and the CorelDRAW family, by form type.
+class FileRIFFAnalyser : public IRawFileAnalyser {
+public:
+    FileRIFFAnalyser() : IRawFileAnalyser(55) {}
+    bool IsHeader(const uint8_t* sector, RawHit& hit) override;
+    void GetLeadBytes(LeadByteSet& set) const override {
+        set.reset();
+        set.set(0x52);
+    }
+};

@@ -1,0 +1,14 @@
+#pragma once
+#include "../IRawFileAnalyser.h"
+
+// RTF documents, ended by the brace that closes the first group.
+class FileRTFAnalyser : public IRawFileAnalyser {
+public:
+    FileRTFAnalyser() : IRawFileAnalyser(56) {}
+    bool IsHeader(const uint8_t* sector, RawHit& hit) override;
+    bool ComputeSize(RawHit& hit, IStorageDevice* device) override;
+    void GetLeadBytes(LeadByteSet& set) const override {
+        set.reset();
+        set.set(0x7B);
+    }
+};

@@ -1,0 +1,14 @@
+#pragma once
+#include "../IRawFileAnalyser.h"
+
+// Flash movies; the header gives the length.
+class FileSWFAnalyser : public IRawFileAnalyser {
+public:
+    FileSWFAnalyser() : IRawFileAnalyser(58) {}
+    bool IsHeader(const uint8_t* sector, RawHit& hit) override;
+    void GetLeadBytes(LeadByteSet& set) const override {
+        set.reset();
+        set.set(0x46);
+        set.set(0x43);
+    }
+};

@@ -1,0 +1,10 @@
+#pragma once
+#include "../IRawFileAnalyser.h"
+
+// POSIX and GNU tar archives, walked member by member.
+class FileTARAnalyser : public IRawFileAnalyser {
+public:
+    FileTARAnalyser() : IRawFileAnalyser(59) {}
+    bool IsHeader(const uint8_t* sector, RawHit& hit) override;
+    bool ComputeSize(RawHit& hit, IStorageDevice* device) override;
+};

@@ -1,0 +1,13 @@
+#pragma once
+#include "../IRawFileAnalyser.h"
+
+// TrueType fonts; the table directory gives the length.
+class FileTTFAnalyser : public IRawFileAnalyser {
+public:
+    FileTTFAnalyser() : IRawFileAnalyser(61) {}
+    bool IsHeader(const uint8_t* sector, RawHit& hit) override;
+    void GetLeadBytes(LeadByteSet& set) const override {
+        set.reset();
+        set.set(0x00);
+    }
+};

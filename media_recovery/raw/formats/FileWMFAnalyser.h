@@ -1,0 +1,12 @@
+#pragma once
+#include "../IRawFileAnalyser.h"
+
+class FileWMFAnalyser : public IRawFileAnalyser {
+public:
+    FileWMFAnalyser() : IRawFileAnalyser(66) {}
+    bool IsHeader(const uint8_t* sector, RawHit& hit) override;
+    void GetLeadBytes(LeadByteSet& set) const override {
+        set.reset();
+        set.set(0x01);
+    }
+};

@@ -1,0 +1,13 @@
+#pragma once
+#include "../IRawFileAnalyser.h"
+
+// WordPerfect documents, presentations and graphics.
+class FileWPDAnalyser : public IRawFileAnalyser {
+public:
+    FileWPDAnalyser() : IRawFileAnalyser(64) {}
+    bool IsHeader(const uint8_t* sector, RawHit& hit) override;
+    void GetLeadBytes(LeadByteSet& set) const override {
+        set.reset();
+        set.set(0xFF);
+    }
+};

@@ -1,0 +1,133 @@
+#!/bin/bash
+# Raw images with picture files written at sector offsets, for the carving tests.
+# Output folder $1: src/ (the files), and per variant <fill>-<sector>.img with <fill>-<sector>.txt,
+# one line per embedded file: "<device sector> <src file> <expected size|-> <expected extension>".
+set -euo pipefail
+out=$1
+mkdir -p "$out/src"
+src=$out/src
+cd "$src"
+
+# Files made by real tools.
+convert -size 640x480 plasma:fractal -seed 7 -quality 88 baseline.jpg 2>/dev/null || \
+  convert -size 640x480 gradient:red-blue -quality 88 baseline.jpg
+convert -seed 3 -size 480x360 plasma:fractal -quality 80 -interlace Plane progressive.jpg
+convert -seed 5 -size 400x300 plasma:fractal -quality 85 camera.jpg
+exiftool -q -overwrite_original -JFIF:all= -Make=Canon "-Model=Canon PowerShot S95" \
+  "-DateTimeOriginal=2024:05:01 10:20:30" camera.jpg
+# Without JFIF or EXIF the file starts with its quantisation table (FF D8 FF DB).
+convert -seed 4 -size 240x180 plasma:fractal -quality 75 bare.jpg
+exiftool -q -overwrite_original -all= bare.jpg
+# A model text with '<' names the file after the make instead.
+convert -seed 6 -size 200x150 plasma:fractal -quality 85 camera2.jpg
+exiftool -q -overwrite_original -JFIF:all= "-Make=NIKON CORPORATION" "-Model=<unknown>" camera2.jpg
+convert -seed 9 -size 300x200 plasma:fractal picture.png
+convert -size 120x80 gradient:yellow-green GIF87:old.gif
+convert -size 120x80 gradient:yellow-green -transparent yellow new.gif
+convert -size 100x70 gradient:red-blue BMP3:v3.bmp
+convert -size 100x70 gradient:blue-red v5.bmp
+convert -size 48x48 gradient:red-blue icon.ico
+convert -size 90x60 gradient:red-blue -compress none little.tif
+convert -size 90x60 gradient:red-blue -compress none -define tiff:endian=msb big.tif
+convert -seed 11 -size 160x120 plasma:fractal -compress RLE layered.psd
+convert -size 64x40 gradient:red-blue -compress None plain.psd
+
+# Hand-made headers for formats no free tool writes (labelled "handmade" in their names).
+python3 - <<'PY'
+import struct
+# Paint Shop Pro: signature, version, then "~BK\0" blocks with their total lengths at 6.
+psp = bytearray(b"Paint Shop Pro Image File\n\x1a" + b"\0" * 5 + struct.pack("<HH", 5, 0))
+for body in (b"A" * 600, b"B" * 300):
+    psp += b"~BK\0" + struct.pack("<H", 0) + struct.pack("<I", len(body)) + body
+open("handmade.psp", "wb").write(psp)
+# Canon CRW: heap header, filler, and the camera's description block at offset 4000.
+crw = bytearray(b"II\x1a\0\0\0HEAPCCDR\x02\0")
+crw += bytes((i * 7 + 1) % 251 + 1 for i in range(4000 - len(crw)))
+block = bytearray(b"\0" * 0x90)
+block[0:25] = b"High definition CCD image"
+block[0x20:0x20 + 29] = b"CRW:High definition CCD image"
+block[0x7A:0x7A + 5] = b"Canon"
+block[0x80:0x80 + 15] = b"Canon PowerShot"
+crw += block
+crw += b"\0" * (4096 - len(crw))
+open("handmade.crw", "wb").write(crw)
+# Corel Photo-Paint: the offset chain from the header to the last block's offset and length.
+cpt = bytearray(b"\x11" * 2048)
+cpt[0:8] = b"CPT9FILE"
+struct.pack_into("<I", cpt, 0x28, 1)      # n
+struct.pack_into("<I", cpt, 0x34, 316)    # A
+struct.pack_into("<I", cpt, 316, 1024)    # B at A - 8 + 8n
+struct.pack_into("<I", cpt, 1024 + 0x20, 0)
+struct.pack_into("<I", cpt, 1024 + 0x3C, 1500)  # C
+struct.pack_into("<I", cpt, 1024 + 0x40, 1)     # D
+struct.pack_into("<I", cpt, 1492, 1536)   # last block's offset
+struct.pack_into("<I", cpt, 1496, 512)    # and length
+open("handmade.cpt", "wb").write(cpt)
+PY
+
+# Expected sizes: the file's own length, except TIFF (the directory rule) and the bitmaps with a
+# header length the carver does not take.
+python3 - "$src" > "$src/expected.txt" <<'PY'
+import os, struct, sys
+d = sys.argv[1]
+sizes = {1: 1, 2: 1, 3: 2, 4: 4, 5: 8, 6: 1, 7: 1, 8: 2, 9: 4, 10: 8, 11: 4, 12: 8}
+for name in sorted(os.listdir(d)):
+    if name == "expected.txt":
+        continue
+    data = open(os.path.join(d, name), "rb").read()
+    size = len(data)
+    if name.endswith(".tif"):
+        e = ">" if data[:2] == b"MM" else "<"
+        ifd = struct.unpack(e + "I", data[4:8])[0]
+        n = struct.unpack(e + "H", data[ifd:ifd + 2])[0]
+        total = ifd + 2
+        for i in range(n):
+            tag, typ, cnt, val = struct.unpack(e + "HHII", data[ifd + 2 + 12 * i: ifd + 14 + 12 * i])
+            total += 12 + cnt * sizes.get(typ, 0)
+        size = total - 18
+    if name.endswith(".crw"):
+        size = 4096  # cut at the sector that holds the description block
+    print(name, size)
+PY
+
+# Pseudo-random fill with a fixed seed, so that runs repeat.
+python3 - "$out" <<'PY'
+import os, random, sys
+out = sys.argv[1]
+src = os.path.join(out, "src")
+expected = dict(l.split() for l in open(os.path.join(src, "expected.txt")))
+ext = {"jpg": "JPG", "png": "PNG", "gif": "GIF", "bmp": "BMP", "ico": "ICO", "tif": "TIF", "psd": "PSD",
+       "psp": "PSP", "crw": "CRW", "cpt": "CPT"}
+names = sorted(expected)
+MiB = 1 << 20
+image_size = 20 * MiB
+for fill in ("zero", "random"):
+    for sector in (512, 4096):
+        rng = random.Random(1234 + sector)
+        img = bytearray(image_size) if fill == "zero" else bytearray(rng.randbytes(image_size))
+        lines = []
+        # A run of files at 64 KiB steps, some set to straddle the 4 MiB chunk ends, the last at
+        # the very end of the image.
+        pos = 3 * sector
+        straddle = {2: 4 * MiB - 2 * sector, 5: 8 * MiB - 5 * sector, 9: 12 * MiB - sector}
+        for i, name in enumerate(names):
+            data = open(os.path.join(src, name), "rb").read()
+            if i == len(names) - 1:
+                at = image_size - (len(data) + sector - 1) // sector * sector
+            else:
+                at = straddle.get(i, pos)
+            assert at % sector == 0 and at + len(data) <= image_size
+            img[at:at + len(data)] = data
+            if fill == "zero":
+                # Zero-filled images keep the slack behind a file zero, as a fresh volume would.
+                end = (at + len(data) + sector - 1) // sector * sector
+                img[at + len(data):end] = bytes(end - at - len(data))
+            lines.append("%d %s %s %s" % (at // sector, name, expected[name], ext[name.rsplit(".", 1)[1]]))
+            pos = max(pos, at) + (len(data) + 65535) // 65536 * 65536 + 16 * sector
+            # keep the run clear of the straddling files
+            while any(abs(pos - s) < 1 * MiB for s in straddle.values()):
+                pos += 65536
+        base = os.path.join(out, "%s-%d" % (fill, sector))
+        open(base + ".img", "wb").write(img)
+        open(base + ".txt", "w").write("\n".join(lines) + "\n")
+PY

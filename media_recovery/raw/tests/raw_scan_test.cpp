@@ -1,0 +1,231 @@
+// The sector walk: dispatch, the queue of candidates of unknown size, the ring, and stopping.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+
+#include "CarveCollector.h"
+#include "MemoryDevice.h"
+
+namespace {
+
+// An analyser driven by a lambda, matching sectors that start with its tag byte.
+class FakeAnalyser : public IRawFileAnalyser {
+public:
+    FakeAnalyser(uint8_t tag, std::function<bool(const uint8_t*, RawHit&)> header,
+                 std::function<bool(RawHit&, IStorageDevice*)> size = nullptr, bool anyLead = false)
+        : IRawFileAnalyser(9), tag_(tag), header_(std::move(header)), size_(std::move(size)), any_(anyLead) {}
+    bool IsHeader(const uint8_t* s, RawHit& hit) override {
+        ++calls;
+        return s[0] == tag_ && header_(s, hit);
+    }
+    bool ComputeSize(RawHit& hit, IStorageDevice* dev) override {
+        ++sizeCalls;
+        return size_ ? size_(hit, dev) : true;
+    }
+    void GetLeadBytes(LeadByteSet& set) const override {
+        set.reset();
+        if (any_)
+            set.set();
+        else
+            set.set(tag_);
+    }
+    int calls = 0;
+    int sizeCalls = 0;
+
+private:
+    uint8_t tag_;
+    std::function<bool(const uint8_t*, RawHit&)> header_;
+    std::function<bool(RawHit&, IStorageDevice*)> size_;
+    bool any_;
+};
+
+struct ScanRun {
+    std::vector<CarvedRecord> carved;
+    RawCarveScanner scanner;
+    void Start(IStorageDevice& dev, uint32_t chunk, const RawAnalyserList& list) {
+        scanner.SetOutput([this](RawHit& hit) {
+            carved.push_back({hit.startSector, hit.size, hit.fileTypeId, "", hit.extraName});
+            return true;
+        });
+        ASSERT_TRUE(scanner.BeginSearch(&dev, chunk));
+        scanner.UseAnalysers(list);
+    }
+    void ScanAll(IStorageDevice& dev, uint32_t chunk, IProgress* sink = nullptr) {
+        for (uint64_t f = 0; f < dev.GetSectorCount(); f += chunk)
+            scanner.ScanChunk(f, std::min<uint64_t>(chunk, dev.GetSectorCount() - f), sink);
+    }
+};
+
+TEST(RawScan, ZeroSectorsAreNeverOffered) {
+    MemoryDevice dev(std::vector<uint8_t>(512 * 64), 512);
+    RawCarveScanner scanner;
+    std::vector<CarvedRecord> out = CarveDevice(dev, 16, nullptr, &scanner);
+    EXPECT_TRUE(out.empty());
+    EXPECT_EQ(scanner.HeaderTests(), 0u);
+}
+
+TEST(RawScan, DispatchAsksOnlyAnalysersOfTheLeadByteInListOrder) {
+    std::vector<uint8_t> bytes(512 * 8);
+    bytes[512 * 2] = 'A';
+    bytes[512 * 3] = 'Z';
+    MemoryDevice dev(bytes, 512);
+    int order = 0, firstAt = 0, secondAt = 0;
+    FakeAnalyser first('A', [&](const uint8_t*, RawHit& h) { firstAt = ++order; h.size = 100; h.fileTypeId = 9; return true; });
+    FakeAnalyser second('A', [&](const uint8_t*, RawHit&) { secondAt = ++order; return true; });
+    FakeAnalyser any('A', [&](const uint8_t*, RawHit&) { return false; }, nullptr, true);
+    ScanRun run;
+    run.Start(dev, 8, {&any, &first, &second});
+    run.ScanAll(dev, 8);
+    run.scanner.EndSearch();
+    EXPECT_EQ(any.calls, 2);     // both non-zero sectors
+    EXPECT_EQ(first.calls, 1);   // only the 'A' sector
+    EXPECT_EQ(second.calls, 0);  // the first match ends the search for the sector
+    EXPECT_EQ(firstAt, 1);
+    ASSERT_EQ(run.carved.size(), 1u);
+    EXPECT_EQ(run.carved[0].startSector, 2u);
+    EXPECT_EQ(run.carved[0].size, 100u);
+}
+
+TEST(RawScan, ARejectingAnalyserLeavesNoSizeBehind) {
+    std::vector<uint8_t> bytes(512 * 8);
+    bytes[512] = 'A';
+    MemoryDevice dev(bytes, 512);
+    FakeAnalyser rejecting('A', [](const uint8_t*, RawHit& h) { h.size = 4096; h.fileTypeId = 9; return false; });
+    // The next analyser has a size rule and fixes nothing in its header test.
+    FakeAnalyser sized('A', [](const uint8_t*, RawHit& h) { h.fileTypeId = 47; return true; },
+                       [](RawHit& h, IStorageDevice*) { h.size = 700; return true; });
+    ScanRun run;
+    run.Start(dev, 8, {&rejecting, &sized});
+    run.ScanAll(dev, 8);
+    run.scanner.EndSearch();
+    ASSERT_EQ(run.carved.size(), 1u);
+    EXPECT_EQ(run.carved[0].size, 700u);
+    EXPECT_EQ(run.carved[0].typeId, 47u);
+}
+
+TEST(RawScan, UnsizableAndFailingHitsDropOnlyThemselves) {
+    // Sectors tagged 'U' stay unsized, 'F' fail, 'G' size to 1000; in the order U F G U G.
+    std::vector<uint8_t> bytes(512 * 400);
+    const char tags[] = "UFGUG";
+    for (int i = 0; i < 5; ++i) bytes[512 * (10 + 70 * i)] = static_cast<uint8_t>(tags[i]);
+    MemoryDevice dev(bytes, 512);
+    auto header = [](const uint8_t*, RawHit& h) { h.fileTypeId = 47; return true; };
+    FakeAnalyser u('U', header, [](RawHit&, IStorageDevice*) { return true; });
+    FakeAnalyser f('F', header, [](RawHit&, IStorageDevice*) { return false; });
+    FakeAnalyser g('G', header, [](RawHit& h, IStorageDevice*) { h.size = 1000; return true; });
+    // A small ring (16-sector chunks, 320 sectors) so that hits are sized during the scan too.
+    ScanRun run;
+    run.Start(dev, 16, {&u, &f, &g});
+    run.ScanAll(dev, 16);
+    EXPECT_GE(run.carved.size(), 1u);  // the first G was sized while scanning
+    run.scanner.EndSearch();
+    ASSERT_EQ(run.carved.size(), 2u);
+    EXPECT_EQ(run.carved[0].startSector, 150u);
+    EXPECT_EQ(run.carved[1].startSector, 290u);
+    EXPECT_EQ(run.scanner.PendingCount(), 0u);
+}
+
+TEST(RawScan, AFailureWhenTheSearchEndsDropsOnlyThatHit) {
+    std::vector<uint8_t> bytes(512 * 64);
+    bytes[512 * 3] = 'F';
+    bytes[512 * 9] = 'G';
+    bytes[512 * 20] = 'G';
+    MemoryDevice dev(bytes, 512);
+    auto header = [](const uint8_t*, RawHit& h) { h.fileTypeId = 47; return true; };
+    FakeAnalyser f('F', header, [](RawHit&, IStorageDevice*) { return false; });
+    FakeAnalyser g('G', header, [](RawHit& h, IStorageDevice*) { h.size = 1000; return true; });
+    ScanRun run;
+    run.Start(dev, 64, {&f, &g});  // one chunk: nothing is sized before the end
+    run.ScanAll(dev, 64);
+    EXPECT_TRUE(run.carved.empty());
+    EXPECT_EQ(run.scanner.PendingCount(), 3u);
+    run.scanner.EndSearch();
+    ASSERT_EQ(run.carved.size(), 2u);
+    EXPECT_EQ(run.carved[0].startSector, 9u);
+    EXPECT_EQ(run.carved[1].startSector, 20u);
+}
+
+TEST(RawScan, QueueIsBounded) {
+    size_t n = RawCarveScanner::kMaxPending + 500;
+    std::vector<uint8_t> bytes(512 * n, 0);
+    for (size_t i = 0; i < n; ++i) bytes[512 * i] = 'Q';
+    MemoryDevice dev(bytes, 512);
+    FakeAnalyser q('Q', [](const uint8_t*, RawHit& h) { h.fileTypeId = 47; return true; },
+                   [](RawHit& h, IStorageDevice*) { h.size = 512; return true; });
+    ScanRun run;
+    run.Start(dev, static_cast<uint32_t>(n), {&q});
+    run.ScanAll(dev, static_cast<uint32_t>(n));
+    EXPECT_LE(run.scanner.PendingCount(), RawCarveScanner::kMaxPending);
+    run.scanner.EndSearch();
+    EXPECT_EQ(run.carved.size(), n);
+}
+
+TEST(RawScan, SizesAreCappedAndClippedToTheDevice) {
+    std::vector<uint8_t> bytes(512 * 32);
+    bytes[512 * 30] = 'B';
+    bytes[512 * 2] = 'C';
+    MemoryDevice dev(bytes, 512);
+    FakeAnalyser b('B', [](const uint8_t*, RawHit& h) { h.size = 1u << 30; h.fileTypeId = 9; return true; });
+    FakeAnalyser c('C', [](const uint8_t*, RawHit& h) { h.fileTypeId = 9; return true; },
+                   [](RawHit& h, IStorageDevice*) { h.size = 300u << 20; return true; });
+    ScanRun run;
+    run.Start(dev, 8, {&b, &c});
+    run.ScanAll(dev, 8);
+    run.scanner.EndSearch();
+    ASSERT_EQ(run.carved.size(), 2u);
+    EXPECT_EQ(run.carved[0].size, 1024u);       // header size: clipped at the device's end
+    EXPECT_EQ(run.carved[1].size, 30u * 512);   // computed size: likewise
+}
+
+class StopAfter : public IProgress {
+public:
+    explicit StopAfter(int n) : left(n) {}
+    void OnProgress(const PROGRESS_INFO*) override {}
+    void OnDataChanged(int) override {}
+    int ShouldContinue() override { return left-- > 0; }
+    int left;
+};
+
+TEST(RawScan, ASinkThatStopsEndsTheChunk) {
+    std::vector<uint8_t> bytes(512 * 16);
+    for (int i = 0; i < 16; ++i) bytes[512 * i] = 'S';
+    MemoryDevice dev(bytes, 512);
+    FakeAnalyser s('S', [](const uint8_t*, RawHit& h) { h.size = 10; h.fileTypeId = 9; return true; });
+    ScanRun run;
+    run.Start(dev, 16, {&s});
+    StopAfter sink(3);
+    run.ScanAll(dev, 16, &sink);
+    run.scanner.EndSearch();
+    EXPECT_EQ(s.calls, 3);
+    EXPECT_EQ(run.carved.size(), 3u);
+}
+
+TEST(RawScan, UnreadableChunkKeepsTheRingInStep) {
+    // Chunks of 4 sectors; chunk 1 is unreadable. A candidate in chunk 2 is sized from the ring
+    // and must see its own bytes, not those of a neighbour.
+    std::vector<uint8_t> bytes(512 * 200);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(1 + (i / 512) % 50);
+    bytes[512 * 8] = 'R';
+    MemoryDevice dev(bytes, 512);
+    dev.bad.insert(5);
+    uint8_t seen = 0;
+    FakeAnalyser r('R', [](const uint8_t*, RawHit& h) { h.fileTypeId = 9; return true; },
+                   [&](RawHit& h, IStorageDevice* d) {
+                       std::vector<uint8_t> buf(512);
+                       if (!d->ReadSectors(buf.data(), h.startSector + 1, 1)) return false;
+                       seen = buf[0];
+                       h.size = 512;
+                       return true;
+                   });
+    ScanRun run;
+    run.Start(dev, 4, {&r});
+    dev.bad.clear();
+    dev.bad.insert(5);
+    run.ScanAll(dev, 4);
+    run.scanner.EndSearch();
+    EXPECT_EQ(seen, 1 + 9);
+    ASSERT_EQ(run.carved.size(), 1u);
+}
+
+}  // namespace
