@@ -319,7 +319,9 @@ TEST(SqliteReaderDeleted, FoundWithSecureDeleteOff) {
             }
         }
         EXPECT_GE(hits * 4, expected.size() * 3);
-        if (std::string(db) == "carve3.db") EXPECT_EQ(hits, expected.size());
+        if (std::string(db) == "carve3.db") {
+            EXPECT_EQ(hits, expected.size());
+        }
         expectedTotal += expected.size();
         foundTotal += hits;
         // Each record is stored once per page and offset, and never beside a live one.
