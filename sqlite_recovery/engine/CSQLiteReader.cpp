@@ -388,8 +388,10 @@ void CSQLiteReader::ScanLeafPage(TableSchema* table, uint32_t page, int schemaFl
     table->cellTotal += cellCount;
     const uint32_t arrayStart = h + (type == 13 ? 8 : 12);
     const bool named = !table->name.empty();
-    const bool takeLive = !orphan || viewFlag != 0;
+    // Interior cells hold keys, not records.
+    const bool takeLive = type == 13 && (!orphan || viewFlag != 0);
     offsets_.clear();
+    listed_.clear();
     // Live pointers, then the stale ones deleted cells left in the gap before the cell content.
     const uint32_t gapEnd = std::min(contentStart, U);
     for (uint32_t i = 0;; ++i) {
@@ -400,6 +402,7 @@ void CSQLiteReader::ScanLeafPage(TableSchema* table, uint32_t page, int schemaFl
         if (ptr == 0) break;
         if (ptr >= U) continue;
         offsets_.push_back(ptr);
+        if (i < cellCount) listed_.push_back(ptr);
         if (i < cellCount && takeLive && ptr >= arrayStart && ptr + 2 <= usableSize_) {
             RecordRef ref;
             ref.page = page;
@@ -419,6 +422,7 @@ void CSQLiteReader::ScanLeafPage(TableSchema* table, uint32_t page, int schemaFl
     ctx.firstFreeblock = firstFree;
     ctx.scratch = scratch_;
     ctx.timeUp = &timeUp_;
+    if (type == 13) MarkListedCells(ctx, listed_, usableSize_);
     RunCarvingPasses(ctx, offsets_);
 }
 
@@ -443,6 +447,7 @@ void CSQLiteReader::CollectOwnedPages() {
         const uint8_t type = pageBuffer_[h];
         if (type != 2 && type != 5 && type != 10 && type != 13) continue;
         pageFlags_[page] |= kFlagOwned;
+        if (type != 5) MarkOverflowChains(page, h, type, gen);
         if ((type == 2 || type == 5) && depth < kMaxTreeDepth) {
             const uint32_t count = std::min<uint32_t>(Load16(pageBuffer_ + h + 3), (pageSize_ - h - 12) / 2);
             stack.push_back({Load32(pageBuffer_ + h + 8), depth + 1});
@@ -451,6 +456,49 @@ void CSQLiteReader::CollectOwnedPages() {
                 if (ptr == 0 || ptr + 4 > usableSize_) continue;
                 stack.push_back({Load32(pageBuffer_ + ptr), depth + 1});
             }
+        }
+    }
+}
+
+void CSQLiteReader::MarkOverflowChains(uint32_t page, uint32_t h, uint8_t type, uint32_t gen) {
+    // The overflow pages of live cells belong to their tree as much as its b-tree pages do.
+    const int64_t usable = usableSize_;
+    const bool index = type == 2 || type == 10;
+    const int64_t maxLocal = index ? (usable - 12) * 64 / 255 - 23 : usable - 35;
+    const int64_t minLocal = (usable - 12) * 32 / 255 - 23;
+    const uint32_t count = std::min<uint32_t>(Load16(pageBuffer_ + h + 3), (pageSize_ - h - 8) / 2);
+    const uint32_t arrayStart = h + (type == 2 ? 12 : 8);
+    const uint8_t* end = pageBuffer_ + usableSize_;
+    chains_.clear();
+    for (uint32_t i = 0; i < count && arrayStart + 2 * i + 2 <= pageSize_; ++i) {
+        const uint32_t ptr = Load16(pageBuffer_ + arrayStart + 2 * i);
+        if (ptr < arrayStart || ptr >= usableSize_) continue;
+        const uint8_t* p = pageBuffer_ + ptr + (type == 2 ? 4 : 0);
+        uint64_t payload, rowid;
+        int n = ReadVarint(p, end, &payload);
+        if (!n) continue;
+        p += n;
+        if (type == 13) {
+            n = ReadVarint(p, end, &rowid);
+            if (!n) continue;
+            p += n;
+        }
+        const int64_t P = static_cast<int64_t>(payload);
+        if (P <= maxLocal || P < 0) continue;
+        const int64_t k = minLocal + (P - minLocal) % (usable - 4);
+        const int64_t local = k <= maxLocal ? k : minLocal;
+        if (p + local + 4 > end) continue;
+        const int64_t pages = (P - local + usable - 5) / (usable - 4);
+        chains_.push_back({Load32(p + local), static_cast<uint32_t>(std::min<int64_t>(pages, INT32_MAX))});
+    }
+    uint8_t* buffer = engine_state::OverflowPageBuffer();
+    for (const auto& [first, pages] : chains_) {
+        uint32_t next = first;
+        for (uint32_t k = 0; k < pages && next != 0 && next <= pageCount_ && chainStamp_[next] != gen; ++k) {
+            chainStamp_[next] = gen;
+            pageFlags_[next] |= kFlagOwned;
+            if (ReadPage(next, buffer) != 0) break;
+            next = Load32(buffer);
         }
     }
 }
@@ -564,7 +612,7 @@ int CSQLiteReader::DecodeRecord(TableSchema* table, const RecordRef& ref, bool l
     } else {
         const int64_t L = ref.cellLength;
         if (L < 0 || L >= (int64_t(1) << 21)) return -3;
-        const int g = L ? VarintSize(static_cast<uint64_t>(L)) : 1;
+        const int g = ref.lengthSize ? ref.lengthSize : (L ? VarintSize(static_cast<uint64_t>(L)) : 1);
         // The freeblock header overwrote the first bytes: read them as zeros.
         zeroed.reset(new ZeroedBytes(p, static_cast<size_t>(std::min<int64_t>(4, pageEnd - p))));
         const uint8_t* q = p + ref.rowidSize + g - 1;
@@ -642,7 +690,9 @@ int CSQLiteReader::DecodeRecord(TableSchema* table, const RecordRef& ref, bool l
         // The header size was overwritten: the types run until they account for the cell.
         int64_t left = static_cast<int64_t>(bound - hs) - hsz;
         const uint8_t* pos = hs + hsz;
-        while (static_cast<int>(types.size()) < kMaxSerialTypes && left > 0) {
+        // Several deleted cells merged into one freeblock: the record ends after its columns.
+        const int limit = c > 0 ? c : kMaxSerialTypes;
+        while (static_cast<int>(types.size()) < limit && left > 0) {
             uint64_t t;
             const int n = ReadVarint(pos, bound, &t);
             if (!n || t == 10 || t == 11) break;

@@ -66,6 +66,7 @@ private:
     void ScanLeafPage(TableSchema* table, uint32_t page, int schemaFlag, int orphan, int viewFlag);
     void ScanUnreachedPages(TableSchema* table);
     void CollectOwnedPages();
+    void MarkOverflowChains(uint32_t page, uint32_t headerOffset, uint8_t type, uint32_t generation);
     bool TimeUp();
     void ForgetPages();
 
@@ -96,6 +97,8 @@ private:
     bool timeUp_ = false;
     std::vector<std::pair<uint32_t, int>> pending_;  // walk stack: page, depth
     std::vector<uint32_t> offsets_;                  // the page's offset set
+    std::vector<uint32_t> listed_;                   // the cells its header lists
+    std::vector<std::pair<uint32_t, uint32_t>> chains_;  // overflow chains: first page, pages
     CarveScratch* scratch_ = nullptr;
 };
 

@@ -12,6 +12,8 @@ using sqlite_format::SerialTypeLength;
 
 namespace {
 
+constexpr int kMaxRowidGuess = 4;
+
 void SortUnique(std::vector<uint32_t>& v) {
     std::sort(v.begin(), v.end());
     v.erase(std::unique(v.begin(), v.end()), v.end());
@@ -104,8 +106,29 @@ bool CarveContext::TimeUp() const {
     return false;
 }
 
+void MarkListedCells(CarveContext& c, const std::vector<uint32_t>& liveOffsets, uint32_t usableSize) {
+    std::vector<uint64_t>& bits = c.scratch->insideBits;
+    std::fill(bits.begin(), bits.begin() + (c.pageSize >> 6) + 1, 0);
+    const uint8_t* pg = c.page;
+    const uint8_t* end = pg + usableSize;
+    const int64_t usable = usableSize;
+    for (uint32_t o : liveOffsets) {
+        if (o < c.arrayStart || o >= usableSize) continue;
+        uint64_t payload, rowid;
+        const int n = ReadVarint(pg + o, end, &payload);
+        if (!n) continue;
+        const int m = ReadVarint(pg + o + n, end, &rowid);
+        if (!m || static_cast<int64_t>(payload) < 0) continue;
+        const int64_t local = sqlite_format::LocalPayloadSize(static_cast<int64_t>(payload), usable);
+        const int64_t size = n + m + local + (local < static_cast<int64_t>(payload) ? 4 : 0);
+        const uint64_t last = static_cast<uint64_t>(std::min<int64_t>(int64_t(o) + size, c.pageSize));
+        for (uint64_t x = o + 1; x < last; ++x) bits[x >> 6] |= uint64_t(1) << (x & 63);
+    }
+    c.inside = bits.data();
+}
+
 void StoreRecovered(TableSchema* table, uint32_t page, uint32_t offset, int cellLength, int rowidSize,
-                    int64_t rowid, bool intact, int lengthSize) {
+                    int64_t rowid, bool intact, int lengthSize, bool exact) {
     RecordRef ref;
     ref.rowidSize = rowidSize;
     ref.page = page;
@@ -114,8 +137,9 @@ void StoreRecovered(TableSchema* table, uint32_t page, uint32_t offset, int cell
     ref.rowid = rowid;
     ref.intact = intact;
     ref.lengthSize = lengthSize;
-    // Repeats and live records are dropped when the walk finishes its maps: the first store of a
-    // key wins.
+    ref.exact = exact;
+    // Repeats and live records are dropped when the walk finishes its maps: the first exact store
+    // of a key wins, else the first.
     table->recoveredRecords.Add(ref);
 }
 
@@ -161,12 +185,13 @@ int CheckRecord(const CarveContext& c, uint32_t start, uint32_t endBound, CheckR
 }
 
 int CheckOverwrittenRecord(const CarveContext& c, uint32_t start, int64_t B, uint32_t endBound, int r,
-                           int64_t* rowid) {
+                           int64_t* rowid, bool* exact, int lengthSize, int64_t* recordLength) {
+    if (exact) *exact = false;
     if (endBound > c.pageSize) endBound = c.pageSize;
     const uint8_t* pg = c.page;
     const uint8_t* end = pg + endBound;
     if (B < 0) return -1;
-    const int d = sqlite_format::VarintSize(static_cast<uint64_t>(B));
+    const int d = lengthSize ? lengthSize : sqlite_format::VarintSize(static_cast<uint64_t>(B));
     if (d > 3) return -1;
     const uint8_t* p = pg + start + d;
     if (p >= end || B - d < 0) return -1;
@@ -185,6 +210,7 @@ int CheckOverwrittenRecord(const CarveContext& c, uint32_t start, int64_t B, uin
     G -= h;
     int count = 0;
     const int cap = c.columns + 10;
+    int64_t afterColumns = -1;  // bytes of the block left after the table's columns
     while (G > 0 && count < cap) {
         uint64_t t;
         const int o = ReadVarint(p, end, &t);
@@ -195,9 +221,19 @@ int CheckOverwrittenRecord(const CarveContext& c, uint32_t start, int64_t B, uin
         p += o;
         if (len > G) break;
         G -= len;
-        ++count;
+        if (++count == c.columns) afterColumns = G;
     }
-    if (count >= c.columns) return 0;
+    if (count >= c.columns) {
+        // Exact: the columns end where the block ends, or where the header of a neighbour that
+        // was freed before it and merged into this block starts (two zero bytes).
+        if (exact && afterColumns >= 0) {
+            const int64_t recordEnd = int64_t(start) + B - afterColumns;
+            *exact = afterColumns == 0 ||
+                     (afterColumns >= 4 && recordEnd + 2 <= endBound && pg[recordEnd] == 0 && pg[recordEnd + 1] == 0);
+            if (recordLength) *recordLength = B - afterColumns;
+        }
+        return 0;
+    }
     if (H > 0) {
         uint64_t left = H;
         int again = 0;
@@ -218,6 +254,7 @@ int CheckOverwrittenRecord(const CarveContext& c, uint32_t start, int64_t B, uin
 int CarveBlock(CarveContext& c, int64_t q, int64_t e, bool intactTest) {
     const int64_t U = c.pageSize;
     if (e <= 0 || q <= 0 || q >= e || e - q >= U || q >= U) return -1;
+    if (c.Inside(static_cast<uint64_t>(q))) return -1;
     if (e > U) e = U;
     uint8_t* at = c.page + q;
     const size_t keep = static_cast<size_t>(std::min<int64_t>(8, U - q));
@@ -234,18 +271,44 @@ int CarveBlock(CarveContext& c, int64_t q, int64_t e, bool intactTest) {
             return 0;
         }
     }
-    for (int r = 1; r <= 3; ++r) {
-        std::memset(at, 0, std::min<size_t>(3 + r, keep));
-        int64_t rowid = 0;
-        rc = CheckOverwrittenRecord(c, start, e - q, bound, r, &rowid);
-        if (rc == 0) {
-            std::memcpy(at, saved, keep);
-            StoreRecovered(c.table, c.pageNumber, start, static_cast<int>(e - q), r, rowid, false, 0);
-            return 0;
+    // Each rowid size in turn, with 4, 5, 6 and 7 bytes zeroed (4-byte rowids reach 2^28), the
+    // length varint sized from the block. The first fit whose serial types number the columns
+    // exactly and end where the block or a merged neighbour's header does wins; else the first
+    // that merely reaches the count (it may shift every column). A block that several deleted
+    // cells merged into is larger than its first cell, so the smaller length sizes are tried for
+    // an exact fit too.
+    const int blockSize = sqlite_format::VarintSize(static_cast<uint64_t>(e - q));
+    int chosen = 0, chosenLength = 0;
+    int64_t chosenRowid = 0, chosenCell = e - q;
+    bool chosenExact = false;
+    for (int pass = 0; pass < 3 && !chosenExact; ++pass) {
+        const int d = pass == 0 ? blockSize : (pass < blockSize ? pass : 0);
+        if (d == 0 || d > 3) continue;
+        std::memcpy(at, saved, keep);
+        for (int r = 1; r <= kMaxRowidGuess; ++r) {
+            std::memset(at, 0, std::min<size_t>(3 + r, keep));
+            int64_t rowid = 0, length = e - q;
+            bool exact = false;
+            const int result = CheckOverwrittenRecord(c, start, e - q, bound, r, &rowid, &exact, d, &length);
+            if (result != 0) {
+                if (!chosen) rc = result;
+                continue;
+            }
+            if (exact || (!chosen && pass == 0)) {
+                chosen = r;
+                chosenRowid = rowid;
+                chosenExact = exact;
+                chosenLength = exact ? d : 0;
+                chosenCell = exact ? length : e - q;
+            }
+            if (exact) break;
         }
     }
     std::memcpy(at, saved, keep);
-    return rc;
+    if (!chosen) return rc;
+    StoreRecovered(c.table, c.pageNumber, start, static_cast<int>(chosenCell), chosen, chosenRowid, false,
+                   chosenLength, chosenExact);
+    return 0;
 }
 
 void CarveAtCellPointers(CarveContext& c, const std::vector<uint32_t>& offsets) {
@@ -284,7 +347,7 @@ void CarveUnallocated(CarveContext& c) {
     uint32_t x = c.arrayStart;
     while (x + 4 < U) {
         if ((x & 1023) == 0 && c.TimeUp()) return;
-        if (pg[x] == 0) {
+        if (pg[x] == 0 || c.Inside(x)) {
             ++x;
             continue;
         }

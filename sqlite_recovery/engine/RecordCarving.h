@@ -17,6 +17,9 @@ struct CarveScratch {
     std::vector<uint32_t> zeroPairs;  // x where 00 00 is followed by a non-zero 16-bit value
     std::vector<uint32_t> work;
     std::vector<uint32_t> starts;
+    // Offsets strictly inside a cell that the page's own header lists: no other record can
+    // start there.
+    std::vector<uint64_t> insideBits = std::vector<uint64_t>(1025, 0);
 };
 
 struct CarveContext {
@@ -30,8 +33,15 @@ struct CarveContext {
     CarveScratch* scratch = nullptr;
     bool* timeUp = nullptr;    // set when the walk clock ran out
 
+    const uint64_t* inside = nullptr;  // null: the page lists no cells worth trusting
+
     bool TimeUp() const;
+    bool Inside(uint64_t offset) const { return inside && ((inside[offset >> 6] >> (offset & 63)) & 1); }
 };
+
+// Marks in c.scratch->insideBits the bytes that the listed cells of a table-leaf page occupy,
+// and points c.inside at them.
+void MarkListedCells(CarveContext& c, const std::vector<uint32_t>& liveOffsets, uint32_t usableSize);
 
 struct CheckResult {
     int64_t rowid = 0;
@@ -43,12 +53,16 @@ struct CheckResult {
 // number the table's columns; negative otherwise.
 int CheckRecord(const CarveContext& c, uint32_t start, uint32_t endBound, CheckResult* out);
 // Cell whose first bytes the caller zeroed, taken to be blockLength long, rowid varint of r bytes.
+// exact (may be null): the serial types number the columns exactly and end where the block, or a
+// merged neighbour's header, does; recordLength then receives the record's own length.
+// lengthSize 0: the length varint is taken to be as long as blockLength's.
 int CheckOverwrittenRecord(const CarveContext& c, uint32_t start, int64_t blockLength, uint32_t endBound,
-                           int r, int64_t* rowid);
-// Block [q, e): 0 when a record was accepted and stored.
+                           int r, int64_t* rowid, bool* exact = nullptr, int lengthSize = 0,
+                           int64_t* recordLength = nullptr);
+// Block [q, e): 0 when a record was accepted and stored. Rowid varints of 1 to 4 bytes are tried.
 int CarveBlock(CarveContext& c, int64_t q, int64_t e, bool intactTest);
 void StoreRecovered(TableSchema* table, uint32_t page, uint32_t offset, int cellLength, int rowidSize,
-                    int64_t rowid, bool intact, int lengthSize);
+                    int64_t rowid, bool intact, int lengthSize, bool exact = true);
 
 void CarveAtCellPointers(CarveContext& c, const std::vector<uint32_t>& offsets);
 void CarveUnallocated(CarveContext& c);

@@ -2,14 +2,29 @@
 
 #include <algorithm>
 
+namespace {
+
+// Of two carvings at one place: an intact cell, then an exact fit that assumed the shorter rowid,
+// then the earlier one.
+int Rank(const RecordRef& r) { return r.intact ? 0 : (r.exact ? 1 : 2); }
+
+bool Better(const RecordRef& a, const RecordRef& b) {
+    if (Rank(a) != Rank(b)) return Rank(a) < Rank(b);
+    return Rank(a) == 1 && a.rowidSize < b.rowidSize;
+}
+
+}  // namespace
+
 void RecordMap::Finish(const RecordMap* exclude) {
     std::stable_sort(entries_.begin(), entries_.end(),
                      [](const Entry& a, const Entry& b) { return a.key < b.key; });
     size_t out = 0;
-    for (size_t i = 0; i < entries_.size(); ++i) {
-        if (out > 0 && entries_[out - 1].key == entries_[i].key) continue;
-        if (exclude && exclude->Contains(entries_[i].key)) continue;
-        entries_[out++] = entries_[i];
+    for (size_t i = 0; i < entries_.size();) {
+        size_t j = i, best = i;
+        for (; j < entries_.size() && entries_[j].key == entries_[i].key; ++j)
+            if (Better(entries_[j].ref, entries_[best].ref)) best = j;
+        if (!exclude || !exclude->Contains(entries_[i].key)) entries_[out++] = entries_[best];
+        i = j;
     }
     entries_.resize(out);
 }

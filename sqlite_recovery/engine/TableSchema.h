@@ -12,10 +12,12 @@ struct RecordRef {
     int64_t rowid = 0;          // carved records: the rowid found, 0 when unknown
     bool intact = false;        // carved record whose leading varints are intact
     int lengthSize = 0;         // intact carved records: bytes of the payload-length varint
+    bool exact = true;          // carved records: the columns fill the cell (or are intact)
 };
 
 // Records by key (page number in the high half, offset in the low half), numbered in key order
-// from 0. Filled in any order during a walk, then finished: sorted, the first entry of a key kept.
+// from 0. Filled in any order during a walk, then finished: sorted, and of the entries of one key
+// the best kept: an intact cell, else the exact fit with the shortest rowid, else the first.
 class RecordMap {
 public:
     static uint64_t Key(uint32_t page, uint32_t offset) { return (uint64_t(page) << 32) | offset; }

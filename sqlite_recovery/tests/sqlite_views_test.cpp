@@ -1,0 +1,296 @@
+// The views of a database with its write-ahead log, against pairs made by the sqlite3 program and
+// the same pairs checkpointed by sqlite3 itself.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <map>
+#include <set>
+
+#include "CFileIOSQLite.h"
+#include "CFileIOSQLiteEx.h"
+#include "CFileIOWin32.h"
+#include "CSQLiteFileIOManager.h"
+#include "SQLiteFormat.h"
+#include "SqliteTestSupport.h"
+#include "platform/StringConversion.h"
+
+using namespace sqlite_test;
+
+namespace {
+
+std::wstring W(const std::string& s) { return platform::Utf8ToWide(s); }
+
+// Every page of a view, read in one call.
+std::vector<std::string> ReadPages(IFileIO* view, uint32_t pageSize) {
+    int64_t size = 0;
+    EXPECT_TRUE(Succeeded(view->GetSize(&size)));
+    std::vector<uint8_t> all(static_cast<size_t>(size));
+    EXPECT_TRUE(Succeeded(view->Seek(0, nullptr)));
+    unsigned done = 0;
+    EXPECT_TRUE(Succeeded(view->Read(all.data(), static_cast<unsigned>(size), &done)));
+    EXPECT_EQ(done, static_cast<unsigned>(size));
+    std::vector<std::string> pages;
+    for (int64_t at = 0; at < size; at += pageSize)
+        pages.emplace_back(reinterpret_cast<const char*>(all.data() + at), pageSize);
+    return pages;
+}
+
+struct Pair {
+    CSQLiteFileIOManager manager;
+    explicit Pair(const std::string& db) { EXPECT_TRUE(Succeeded(manager.Open(W(db).c_str()))); }
+    IFileIO* View(int index, int* flag = nullptr) {
+        IFileIO* v = nullptr;
+        int f = -7;
+        EXPECT_TRUE(Succeeded(manager.GetView(&v, index, &f)));
+        if (flag) *flag = f;
+        return v;
+    }
+};
+
+// Copies db and log into dir, letting the caller damage the log first (hand-made changes: no tool
+// writes a broken log).
+std::string CopyPair(const TempDir& dir, const std::string& name, const std::function<void(std::vector<uint8_t>&)>& edit) {
+    const std::string db = dir.Join(name + ".db");
+    WriteFileBytes(db, ReadFileBytes(Fixture(name + ".db")));
+    std::vector<uint8_t> wal = ReadFileBytes(Fixture(name + ".db-wal"));
+    edit(wal);
+    WriteFileBytes(db + "-wal", wal);
+    return db;
+}
+
+void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (24 - 8 * i));
+}
+
+}  // namespace
+
+TEST(SqliteViews, PlainDatabaseIsOneView) {
+    Pair pair(Fixture("values_4096_sdoff.db"));
+    EXPECT_FALSE(pair.manager.IsWalMode());
+    EXPECT_EQ(pair.manager.GetViewCount(), 1);
+    int flag = -7;
+    IFileIO* v = nullptr;
+    ASSERT_TRUE(Succeeded(pair.manager.GetView(&v, 0, &flag)));
+    EXPECT_EQ(flag, -7);  // left untouched
+    EXPECT_NE(dynamic_cast<CFileIOWin32*>(v), nullptr);
+    v->Release();
+}
+
+TEST(SqliteViews, CommittedViewEqualsTheCheckpointedPair) {
+    for (const char* name : {"wal", "wal_stale", "wal_tail"}) {
+        SCOPED_TRACE(name);
+        Pair pair(Fixture(std::string(name) + ".db"));
+        ASSERT_EQ(pair.manager.GetViewCount(), 2);
+        int flag = -1;
+        IFileIO* v1 = pair.View(1, &flag);
+        ASSERT_NE(v1, nullptr);
+        EXPECT_EQ(flag, 1);
+        const uint32_t ps = pair.manager.Wal()->pageSize;
+        const std::vector<uint8_t> checkpointed = ReadFileBytes(Fixture(std::string(name) + ".checkpointed.db"));
+        const std::vector<std::string> pages = ReadPages(v1, ps);
+        ASSERT_EQ(pages.size() * ps, checkpointed.size());
+        for (size_t k = 0; k < pages.size(); ++k)
+            EXPECT_EQ(std::memcmp(pages[k].data(), checkpointed.data() + k * ps, ps), 0) << "page " << k + 1;
+        v1->Release();
+    }
+}
+
+TEST(SqliteViews, EveryPageVersionIsInOneOfTheViews) {
+    for (const char* name : {"wal", "wal_stale", "wal_tail"}) {
+        SCOPED_TRACE(name);
+        Pair pair(Fixture(std::string(name) + ".db"));
+        const WalFile* wal = pair.manager.Wal();
+        ASSERT_NE(wal, nullptr);
+        const uint32_t ps = wal->pageSize;
+        int flag = -1;
+        IFileIO* v0 = pair.View(0, &flag);
+        IFileIO* v1 = pair.View(1);
+        EXPECT_EQ(flag, 0);
+        const std::vector<std::string> all = ReadPages(v0, ps), committed = ReadPages(v1, ps);
+        ASSERT_GE(all.size(), committed.size());
+        for (size_t k = 0; k < committed.size(); ++k) EXPECT_EQ(all[k], committed[k]) << "page " << k + 1;
+        // Which frames does the committed view use? Every other frame, and every main-file page
+        // whose place a frame took, is an extra page of view 0.
+        auto* c = dynamic_cast<CFileIOSQLite*>(v1);
+        ASSERT_NE(c, nullptr);
+        std::set<int> used;
+        for (uint64_t k = 0; k < committed.size(); ++k)
+            if (c->FrameOfPage(k) >= 0) used.insert(c->FrameOfPage(k));
+        const std::vector<uint8_t> main = ReadFileBytes(Fixture(std::string(name) + ".db"));
+        size_t replaced = 0;
+        for (size_t k = 0; k < main.size() / ps; ++k)
+            if (k >= committed.size() || c->FrameOfPage(k) >= 0) ++replaced;
+        EXPECT_EQ(all.size(), committed.size() + (wal->frames.size() - used.size()) + replaced);
+        std::multiset<std::string> everywhere(all.begin(), all.end());
+        everywhere.insert(committed.begin(), committed.end());
+        for (const WalFrame& f : wal->frames)
+            EXPECT_TRUE(everywhere.count(std::string(reinterpret_cast<const char*>(f.image), ps)));
+        for (size_t k = 0; k < main.size() / ps; ++k)
+            EXPECT_TRUE(everywhere.count(std::string(reinterpret_cast<const char*>(main.data() + k * ps), ps)));
+        v0->Release();
+        v1->Release();
+    }
+}
+
+TEST(SqliteViews, TwoCurrentFramesOfOnePage) {
+    // wal.db updated one row twice: its page has several current frames before the last commit.
+    Pair pair(Fixture("wal.db"));
+    const WalFile* wal = pair.manager.Wal();
+    std::map<uint32_t, std::vector<int>> current;
+    for (int i = 0; i <= wal->lastCommit; ++i)
+        if (!wal->frames[i].stale) current[wal->frames[i].pageNumber].push_back(i);
+    uint32_t page = 0;
+    for (const auto& [p, frames] : current)
+        if (frames.size() >= 2) page = p;
+    ASSERT_NE(page, 0u);
+    IFileIO* v1 = pair.View(1);
+    IFileIO* v0 = pair.View(0);
+    auto* c = dynamic_cast<CFileIOSQLite*>(v1);
+    auto* ex = dynamic_cast<CFileIOSQLiteEx*>(v0);
+    EXPECT_EQ(c->FrameOfPage(page - 1), current[page].back());  // the later one
+    bool earlierIsExtra = false;
+    for (size_t e = ex->CommittedPageCount(); e < ex->PageTable().size(); ++e)
+        if (ex->PageTable()[e].kind == 2 && static_cast<int>(ex->PageTable()[e].index) == current[page].front())
+            earlierIsExtra = true;
+    EXPECT_TRUE(earlierIsExtra);
+    v0->Release();
+    v1->Release();
+}
+
+TEST(SqliteViews, FramesAfterTheLastCommitAreExtraPages) {
+    Pair pair(Fixture("wal_tail.db"));
+    const WalFile* wal = pair.manager.Wal();
+    ASSERT_LT(static_cast<size_t>(wal->lastCommit) + 1, wal->frames.size());
+    IFileIO* v0 = pair.View(0);
+    auto* ex = dynamic_cast<CFileIOSQLiteEx*>(v0);
+    std::set<uint32_t> extraFrames;
+    for (const ViewPageEntry& e : ex->PageTable())
+        if (e.kind == 2) extraFrames.insert(e.index);
+    for (size_t j = wal->lastCommit + 1; j < wal->frames.size(); ++j) EXPECT_TRUE(extraFrames.count(static_cast<uint32_t>(j)));
+    v0->Release();
+}
+
+TEST(SqliteViews, UnusableLogsGiveOnePlainView) {
+    TempDir dir;
+    struct Case {
+        const char* what;
+        std::function<void(std::vector<uint8_t>&)> edit;
+    };
+    const Case cases[] = {
+        {"511 bytes", [](std::vector<uint8_t>& w) { w.resize(511); }},
+        {"bad magic", [](std::vector<uint8_t>& w) { Put32(w, 0, 0x377F0684); }},
+        {"version", [](std::vector<uint8_t>& w) { Put32(w, 4, 3007001); }},
+        {"page size 1000", [](std::vector<uint8_t>& w) { Put32(w, 8, 1000); }},
+        {"page size not the database's", [](std::vector<uint8_t>& w) { Put32(w, 8, 1024); }},
+        {"no commit frame",
+         [](std::vector<uint8_t>& w) {
+             for (size_t at = 32; at + 4096 + 24 <= w.size(); at += 4096 + 24) Put32(w, at + 4, 0);
+         }},
+        {"commit size beyond every page", [](std::vector<uint8_t>& w) { Put32(w, 32 + 4, 0x7FFFFFFF); }},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.what);
+        const std::string db = CopyPair(dir, "wal", k.edit);
+        CSQLiteFileIOManager m;
+        ASSERT_TRUE(Succeeded(m.Open(W(db).c_str())));
+        EXPECT_EQ(m.GetViewCount(), 1);
+        IFileIO* v = nullptr;
+        ASSERT_TRUE(Succeeded(m.GetView(&v, 1, nullptr)));
+        EXPECT_NE(dynamic_cast<CFileIOWin32*>(v), nullptr);
+        v->Release();
+    }
+    // Not in WAL mode by its header: one view even beside a good log.
+    const std::string db = CopyPair(dir, "wal", [](std::vector<uint8_t>&) {});
+    std::vector<uint8_t> bytes = ReadFileBytes(db);
+    bytes[18] = bytes[19] = 1;
+    WriteFileBytes(db, bytes);
+    CSQLiteFileIOManager m;
+    ASSERT_TRUE(Succeeded(m.Open(W(db).c_str())));
+    EXPECT_EQ(m.GetViewCount(), 1);
+    EXPECT_TRUE(Failed(m.Open(nullptr)));
+    EXPECT_TRUE(Failed(m.Open(W(dir.Join("missing.db")).c_str())));
+}
+
+TEST(SqliteViews, FramesOfPageZeroAreSkipped) {
+    TempDir dir;
+    const std::string db = CopyPair(dir, "wal", [](std::vector<uint8_t>& w) { Put32(w, 32, 0); });
+    CSQLiteFileIOManager m;
+    ASSERT_TRUE(Succeeded(m.Open(W(db).c_str())));
+    ASSERT_EQ(m.GetViewCount(), 2);
+    const size_t frames = (ReadFileBytes(db + "-wal").size() - 32) / (4096 + 24);
+    EXPECT_EQ(m.Wal()->frames.size(), frames - 1);
+    for (const WalFrame& f : m.Wal()->frames) EXPECT_NE(f.pageNumber, 0u);
+}
+
+TEST(SqliteViews, OnlyStaleCommits) {
+    // Salts changed in the header: every frame is stale, and view 1 ends at the last stale commit.
+    TempDir dir;
+    const std::string db = CopyPair(dir, "wal_stale", [](std::vector<uint8_t>& w) { Put32(w, 16, 0x12345678); });
+    CSQLiteFileIOManager m;
+    ASSERT_TRUE(Succeeded(m.Open(W(db).c_str())));
+    ASSERT_EQ(m.GetViewCount(), 2);
+    const WalFile* wal = m.Wal();
+    for (const WalFrame& f : wal->frames) EXPECT_EQ(f.stale, 1u);
+    IFileIO* v = nullptr;
+    ASSERT_TRUE(Succeeded(m.GetView(&v, 1, nullptr)));
+    int64_t size = 0;
+    v->GetSize(&size);
+    EXPECT_EQ(size, int64_t(wal->frames[wal->lastCommit].commitSize) * wal->pageSize);
+    v->Release();
+}
+
+TEST(SqliteViews, WholePagesOnlyAndNoWrites) {
+    Pair pair(Fixture("wal_stale.db"));  // page size 1024
+    for (int index : {0, 1}) {
+        SCOPED_TRACE(index);
+        IFileIO* v = pair.View(index);
+        std::vector<uint8_t> buffer(4096);
+        unsigned done = 0;
+        ASSERT_TRUE(Succeeded(v->Read(buffer.data(), 4096, &done)));
+        EXPECT_EQ(done, 4096u);
+        int64_t position = 0;
+        ASSERT_TRUE(Succeeded(v->Seek(0, &position)));
+        EXPECT_TRUE(Failed(v->Read(buffer.data(), 1000, &done)));
+        EXPECT_TRUE(Failed(v->Seek(1500, &position)));
+        EXPECT_TRUE(Failed(v->Seek(-1024, &position)));
+        EXPECT_TRUE(Succeeded(v->Read(buffer.data(), 0, &done)));
+        EXPECT_EQ(done, 0u);
+        int64_t size = 0;
+        ASSERT_TRUE(Succeeded(v->GetSize(&size)));
+        ASSERT_TRUE(Succeeded(v->Seek(size + 4096, &position)));
+        EXPECT_EQ(position, size);  // cut to the end
+        ASSERT_TRUE(Succeeded(v->Seek(size - 1024, &position)));
+        ASSERT_TRUE(Succeeded(v->Read(buffer.data(), 4096, &done)));
+        EXPECT_EQ(done, 1024u);  // cut to what remains
+        EXPECT_TRUE(Failed(v->Write(buffer.data(), 1024, &done)));
+        EXPECT_TRUE(Failed(v->Open(W(Fixture("wal_stale.db")).c_str(), 1)));  // only mode 0
+        EXPECT_TRUE(Failed(v->Read(buffer.data(), 1024, &done)));              // closed now
+        EXPECT_TRUE(Failed(v->Write(buffer.data(), 1024, &done)));
+        EXPECT_TRUE(Failed(v->GetSize(&size)));
+        v->Release();
+    }
+}
+
+TEST(SqliteViews, PlainFileModes) {
+    TempDir dir;
+    const std::string path = dir.Join("f.bin");
+    CFileIOWin32 f;
+    EXPECT_TRUE(Failed(f.Open(W(path).c_str(), 0)));
+    EXPECT_TRUE(Failed(f.Open(W(path).c_str(), 7)));
+    ASSERT_TRUE(Succeeded(f.Open(W(path).c_str(), 4)));  // open always creates
+    unsigned done = 0;
+    ASSERT_TRUE(Succeeded(f.Write("abcd", 4, &done)));
+    ASSERT_TRUE(Succeeded(f.Seek(1, nullptr)));
+    char out[8] = {};
+    ASSERT_TRUE(Succeeded(f.Read(out, 8, &done)));
+    EXPECT_EQ(done, 3u);
+    EXPECT_STREQ(out, "bcd");
+    ASSERT_TRUE(Succeeded(f.Open(W(path).c_str(), 3)));  // create always truncates
+    int64_t size = -1;
+    ASSERT_TRUE(Succeeded(f.GetSize(&size)));
+    EXPECT_EQ(size, 0);
+    f.Close();
+    EXPECT_TRUE(Failed(f.Read(out, 1, &done)));
+    EXPECT_TRUE(Failed(f.GetSize(&size)));
+}
