@@ -99,6 +99,16 @@ ResultCode CDataTableAnalyze::BuildRows(ISQLiteTable* table, int count, bool liv
     return RK_OK;
 }
 
+namespace {
+// Carving can turn bytes that were never a row into one; a stored text has no control bytes
+// other than tabs and line ends, so a recovered one that has them is no text.
+bool HasControlBytes(const std::string& text) {
+    for (unsigned char c : text)
+        if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F) return true;
+    return false;
+}
+}  // namespace
+
 bool CDataTableAnalyze::Read(int column, FieldValue* value) {
     return table_ && ReadValue(table_, record_, columns_[column], live_, value);
 }
@@ -107,7 +117,7 @@ bool CDataTableAnalyze::RequiredText(int column, std::string* out) {
     FieldValue value;
     if (!Read(column, &value) || !value.IsPresent()) return false;
     *out = value.ToText();
-    return !out->empty() && !IsBlankText(*out);
+    return !out->empty() && !IsBlankText(*out) && (live_ || !HasControlBytes(*out));
 }
 
 bool CDataTableAnalyze::OptionalText(int column, std::string* out, bool notBlank) {
@@ -116,7 +126,7 @@ bool CDataTableAnalyze::OptionalText(int column, std::string* out, bool notBlank
     out->clear();
     if (!value.IsPresent()) return true;
     *out = value.ToText();
-    return !out->empty() && !(notBlank && IsBlankText(*out));
+    return !out->empty() && !(notBlank && IsBlankText(*out)) && (live_ || !HasControlBytes(*out));
 }
 
 bool CDataTableAnalyze::Number(int column, int64_t low, int64_t high, bool* present, int64_t* out) {
