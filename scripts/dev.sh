@@ -3,6 +3,8 @@
 #   scripts/dev.sh sample     install, build, recover the built-in sample phone into build/recovered
 #   scripts/dev.sh test       install, build, run every test
 #   scripts/dev.sh sanitize   build in build-asan with AddressSanitizer + UBSan and run every test
+#   scripts/dev.sh fuzz       build with clang's libFuzzer (+ ASan/UBSan) in build-fuzz and run each fuzz
+#                             target for a bounded time
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 4)
@@ -52,8 +54,13 @@ case "${1:-}" in
         build build-asan -DRK_SANITIZE=ON
         ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 run_tests build-asan
         ;;
+    fuzz)
+        install_packages
+        CC=clang CXX=clang++ build build-fuzz -DRK_FUZZ=ON -DRK_SANITIZE=ON -DRK_FUZZ_SECONDS="${RK_FUZZ_SECONDS:-20}"
+        (cd build-fuzz && ctest -L fuzz -j "$jobs" --output-on-failure)
+        ;;
     *)
-        echo "usage: scripts/dev.sh sample|test|sanitize" >&2
+        echo "usage: scripts/dev.sh sample|test|sanitize|fuzz" >&2
         exit 2
         ;;
 esac
