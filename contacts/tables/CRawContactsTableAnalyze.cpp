@@ -25,14 +25,14 @@ ResultCode CRawContactsTableAnalyze::BuildRows(ISQLiteTable* table, int count, b
         auto number = [&](int column, int64_t* out) {
             FieldValue value;
             if (!ReadValue(table, i, column, live, &value)) return false;
-            fits = fits && (live || IsIntegerOrNull(value));
+            fits = fits && (live || FitsIntegerColumn(value));
             *out = value.ToInt64();
             return true;
         };
         auto text = [&](int column, std::string* out) {
             FieldValue value;
             if (!ReadValue(table, i, column, live, &value)) return false;
-            fits = fits && (live || IsTextOrNull(value));
+            fits = fits && (live || FitsTextColumn(value));
             *out = value.ToText();
             return true;
         };

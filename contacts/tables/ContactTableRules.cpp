@@ -21,7 +21,7 @@ bool ReadText(ISQLiteTable* table, int record, int column, bool live, std::strin
     return true;
 }
 
-bool IsIntegerOrNull(const FieldValue& value) {
+bool FitsIntegerColumn(const FieldValue& value) {
     switch (value.kind) {
     case FieldValue::Null:
     case FieldValue::Constant:
@@ -34,7 +34,9 @@ bool IsIntegerOrNull(const FieldValue& value) {
     }
 }
 
-bool IsTextOrNull(const FieldValue& value) { return value.kind == FieldValue::Null || value.kind == FieldValue::Text; }
+bool FitsTextColumn(const FieldValue& value) {
+    return value.kind == FieldValue::Null || value.kind == FieldValue::Text || value.kind == FieldValue::Blob;
+}
 
 bool IsDuplicateRow(RowMultimap& rows, const CTableRow* row) {
     auto range = rows.equal_range(row->id);
