@@ -21,6 +21,11 @@ ResultCode CLayoutTableAnalyze::BuildRows(ISQLiteTable* table, int count, bool l
                 readable = false;
                 break;
             }
+            // A recovered record whose values its columns cannot hold was never a row of the table.
+            if (!live && layout_.classes && !FitsColumnClass(value, layout_.classes[c])) {
+                readable = false;
+                break;
+            }
             if ((value.kind == FieldValue::Text || value.kind == FieldValue::Blob) && value.data) {
                 bytes[c].assign(value.data, value.length);
                 value.data = bytes[c].data();

@@ -16,6 +16,11 @@
 
 namespace {
 
+template <size_t N>
+constexpr size_t CountOf(const char* const (&)[N]) {
+    return N;
+}
+
 template <class Row>
 std::unique_ptr<Row> NewRow(bool live, const FieldValue& id) {
     std::unique_ptr<Row> row(new (std::nothrow) Row);
@@ -37,6 +42,9 @@ std::string StripAngleBrackets(std::string text) {
 
 const char* const kThreadsColumns[] = {
     "_id", "date", "recipient_ids", "snippet", "type"};
+constexpr char kThreadsClasses[] = "iitti";
+static_assert(sizeof kThreadsClasses - 1 == CountOf(kThreadsColumns), "one class per column");
+
 
 CTableRow* BuildThreadsRow(const FieldValue* v, bool live) {
     auto row = NewRow<CThreadsTableRow>(live, v[0]);
@@ -53,6 +61,9 @@ CTableRow* BuildThreadsRow(const FieldValue* v, bool live) {
 
 const char* const kAddrColumns[] = {"_id",     "msg_id", "contact_id",
                                   "address", "type",   "charset"};
+constexpr char kAddrClasses[] = "iiitii";
+static_assert(sizeof kAddrClasses - 1 == CountOf(kAddrColumns), "one class per column");
+
 
 CTableRow* BuildAddrRow(const FieldValue* v, bool live) {
     auto row = NewRow<CAddrTableRow>(live, v[0]);
@@ -70,6 +81,9 @@ CTableRow* BuildAddrRow(const FieldValue* v, bool live) {
 }
 
 const char* const kCanonicalColumns[] = {"_id", "address"};
+constexpr char kCanonicalClasses[] = "it";
+static_assert(sizeof kCanonicalClasses - 1 == CountOf(kCanonicalColumns), "one class per column");
+
 
 CTableRow* BuildCanonicalRow(const FieldValue* v, bool live) {
     auto row = NewRow<CCanonicalAddressesTableRow>(live, v[0]);
@@ -81,6 +95,9 @@ CTableRow* BuildCanonicalRow(const FieldValue* v, bool live) {
 
 const char* const kSmsColumns[] = {"_id",  "thread_id", "address",
                                  "date", "type",      "body"};
+constexpr char kSmsClasses[] = "iitiit";
+static_assert(sizeof kSmsClasses - 1 == CountOf(kSmsColumns), "one class per column");
+
 
 CTableRow* BuildSmsRow(const FieldValue* v, bool live) {
     auto row = NewRow<CSmsTableRow>(live, v[0]);
@@ -99,6 +116,9 @@ CTableRow* BuildSmsRow(const FieldValue* v, bool live) {
 
 const char* const kPduColumns[] = {"_id", "thread_id", "date", "msg_box",
                                  "sub", "sub_cs",    "ct_t"};
+constexpr char kPduClasses[] = "iiiitit";
+static_assert(sizeof kPduClasses - 1 == CountOf(kPduColumns), "one class per column");
+
 
 CTableRow* BuildPduRow(const FieldValue* v, bool live) {
     auto row = NewRow<CPduTableRow>(live, v[0]);
@@ -122,6 +142,9 @@ CTableRow* BuildPduRow(const FieldValue* v, bool live) {
 const char* const kPartColumns[] = {"_id", "mid",  "seq",   "ct",
                                   "chset", "cl", "_data", "text",
                                   "cid",  "name",  "fn"};
+constexpr char kPartClasses[] = "iiititttttt";
+static_assert(sizeof kPartClasses - 1 == CountOf(kPartColumns), "one class per column");
+
 
 CTableRow* BuildPartRow(const FieldValue* v, bool live) {
     auto row = NewRow<CPartTableRow>(live, v[0]);
@@ -177,19 +200,28 @@ CTableRow* BuildWordsRow(const FieldValue* v, bool live) {
     return row.release();
 }
 
-template <size_t N>
-constexpr size_t CountOf(const char* const (&)[N]) {
-    return N;
-}
 
 }  // namespace
 
-const SmsTableLayout kThreadsLayout = {"threads", kThreadsColumns, CountOf(kThreadsColumns), BuildThreadsRow};
-const SmsTableLayout kAddrLayout = {"addr", kAddrColumns, CountOf(kAddrColumns), BuildAddrRow};
+bool FitsColumnClass(const FieldValue& value, char columnClass) {
+    switch (columnClass) {
+    case 'i':
+        return value.kind == FieldValue::Null || value.kind == FieldValue::Constant ||
+               value.kind == FieldValue::SmallInteger || (value.kind == FieldValue::WideNumber && !value.isReal);
+    case 't':
+        return value.kind == FieldValue::Null || value.kind == FieldValue::Text || value.kind == FieldValue::Blob;
+    default:
+        return true;
+    }
+}
+
+const SmsTableLayout kThreadsLayout = {"threads", kThreadsColumns, CountOf(kThreadsColumns), BuildThreadsRow,
+                                    kThreadsClasses};
+const SmsTableLayout kAddrLayout = {"addr", kAddrColumns, CountOf(kAddrColumns), BuildAddrRow, kAddrClasses};
 const SmsTableLayout kCanonicalAddressesLayout = {"canonical_addresses", kCanonicalColumns,
-                                                  CountOf(kCanonicalColumns), BuildCanonicalRow};
-const SmsTableLayout kSmsLayout = {"sms", kSmsColumns, CountOf(kSmsColumns), BuildSmsRow};
-const SmsTableLayout kPduLayout = {"pdu", kPduColumns, CountOf(kPduColumns), BuildPduRow};
-const SmsTableLayout kPartLayout = {"part", kPartColumns, CountOf(kPartColumns), BuildPartRow};
+                                                  CountOf(kCanonicalColumns), BuildCanonicalRow, kCanonicalClasses};
+const SmsTableLayout kSmsLayout = {"sms", kSmsColumns, CountOf(kSmsColumns), BuildSmsRow, kSmsClasses};
+const SmsTableLayout kPduLayout = {"pdu", kPduColumns, CountOf(kPduColumns), BuildPduRow, kPduClasses};
+const SmsTableLayout kPartLayout = {"part", kPartColumns, CountOf(kPartColumns), BuildPartRow, kPartClasses};
 const SmsTableLayout kWordsContentLayout = {"words_content", kWordsColumns, CountOf(kWordsColumns),
-                                            BuildWordsRow};
+                                            BuildWordsRow, nullptr};  // full-text columns have no types

@@ -12,7 +12,15 @@ struct SmsTableLayout {
     // Turns one record's values (one per column, in order) into a row; null when the record fails
     // the table's checks. The row belongs to the caller.
     CTableRow* (*build)(const FieldValue* values, bool live);
+    // One letter per column, what a record of the table can hold there: 'i' an integer (or NULL),
+    // 't' no number (a text column stores numbers as text), '-' anything. Null: anything anywhere.
+    const char* classes = nullptr;
 };
+
+// Whether a value fits a column class of SmsTableLayout::classes. Carving can decode bytes that
+// were never a row of the table (other cells, schema text) into a record; such a record holds
+// texts or blobs in integer columns, or numbers in text columns.
+bool FitsColumnClass(const FieldValue& value, char columnClass);
 
 extern const SmsTableLayout kThreadsLayout;
 extern const SmsTableLayout kAddrLayout;

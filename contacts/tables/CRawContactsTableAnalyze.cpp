@@ -18,13 +18,29 @@ ResultCode CRawContactsTableAnalyze::BuildRows(ISQLiteTable* table, int count, b
         auto* row = new (std::nothrow) CRawContactsTableRow();
         if (!row) return RK_FAIL(RK_E_FAIL);
         row->live = live ? 1 : 0;
+        // A carved record whose values its columns cannot hold was never a raw_contacts row: one
+        // with the id of a live raw contact would otherwise become a second contact holding all of
+        // its data rows. Texts are taken at once, as a value's bytes may not outlive the next read.
+        bool fits = true;
+        auto number = [&](int column, int64_t* out) {
+            FieldValue value;
+            if (!ReadValue(table, i, column, live, &value)) return false;
+            fits = fits && (live || FitsIntegerColumn(value));
+            *out = value.ToInt64();
+            return true;
+        };
+        auto text = [&](int column, std::string* out) {
+            FieldValue value;
+            if (!ReadValue(table, i, column, live, &value)) return false;
+            fits = fits && (live || FitsTextColumn(value));
+            *out = value.ToText();
+            return true;
+        };
         int64_t source = 0;
-        if (!ReadInt64(table, i, idColumn, live, &row->id) || !ReadInt64(table, i, versionColumn, live, &row->version) ||
-            !ReadInt64(table, i, deletedColumn, live, &row->deleted) ||
-            !ReadInt64(table, i, contactColumn, live, &row->contactId) ||
-            !ReadInt64(table, i, sourceColumn, live, &source) ||
-            !ReadText(table, i, nameColumn, live, &row->displayName) ||
-            !ReadText(table, i, nameAltColumn, live, &row->displayNameAlt) || (row->deleted != 0 && row->deleted != 1)) {
+        if (!number(idColumn, &row->id) || !number(versionColumn, &row->version) ||
+            !number(deletedColumn, &row->deleted) || !number(contactColumn, &row->contactId) ||
+            !number(sourceColumn, &source) || !text(nameColumn, &row->displayName) ||
+            !text(nameAltColumn, &row->displayNameAlt) || !fits || (row->deleted != 0 && row->deleted != 1)) {
             row->Release();
             continue;
         }

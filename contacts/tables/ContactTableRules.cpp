@@ -21,6 +21,23 @@ bool ReadText(ISQLiteTable* table, int record, int column, bool live, std::strin
     return true;
 }
 
+bool FitsIntegerColumn(const FieldValue& value) {
+    switch (value.kind) {
+    case FieldValue::Null:
+    case FieldValue::Constant:
+    case FieldValue::SmallInteger:
+        return true;
+    case FieldValue::WideNumber:
+        return !value.isReal;
+    default:
+        return false;
+    }
+}
+
+bool FitsTextColumn(const FieldValue& value) {
+    return value.kind == FieldValue::Null || value.kind == FieldValue::Text || value.kind == FieldValue::Blob;
+}
+
 bool IsDuplicateRow(RowMultimap& rows, const CTableRow* row) {
     auto range = rows.equal_range(row->id);
     for (auto it = range.first; it != range.second; ++it) {

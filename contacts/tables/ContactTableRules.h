@@ -10,6 +10,12 @@
 bool ReadValue(ISQLiteTable* table, int record, int column, bool live, FieldValue* out);
 bool ReadInt64(ISQLiteTable* table, int record, int column, bool live, int64_t* out);
 bool ReadText(ISQLiteTable* table, int record, int column, bool live, std::string* out);
+// Whether a value is of a storage class its column can hold. Carving can decode bytes that were
+// never a row of the table (another table's cells, schema text); such a record holds texts or
+// blobs in integer columns, or numbers in text columns (a text column stores numbers as text;
+// blobs it keeps).
+bool FitsIntegerColumn(const FieldValue& value);
+bool FitsTextColumn(const FieldValue& value);
 
 // True when multimap 0 holds a row with the same id that Equals the new one; that row then takes
 // over the new row's live flag.

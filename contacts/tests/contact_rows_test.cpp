@@ -129,6 +129,33 @@ TEST(ContactTablesTest, RawContactChecksAndSourceKinds) {
     placeholder->Release();
 }
 
+// Bytes carved from other cells, decoded under raw_contacts' columns, hold values of storage
+// classes these columns never store; such a record with the id of a live raw contact must not
+// stay beside it as a second contact.
+TEST(ContactTablesTest, RecoveredRawContactOfWrongStorageClassesIsDropped) {
+    RawContacts raw;
+    auto blobDeleted = raw.Record(1, 12, 0, 2360579, "");
+    auto numberName = raw.Record(1, 3, 0, 77, "");
+    auto textVersion = raw.Record(1, 3, 0, 78, "");
+    auto realContact = raw.Record(1, 3, 0, 0, "");
+    blobDeleted[3] = raw.table.Blob("");
+    numberName[5] = I(30807850811651);
+    textVersion[2] = raw.table.Text("-,");
+    realContact[4] = FieldValue::MakeReal(2.5);
+    auto kept = raw.Record(1, 3, 0, 79, "Kept");
+    kept[6] = FieldValue::MakeNull();  // a NULL fits any column
+    raw.table.recovered = {blobDeleted, numberName, textVersion, realContact, kept};
+    CRawContactsTableAnalyze analyzer;
+    ASSERT_EQ(analyzer.BuildRows(&raw.table, 5, false), RK_OK);
+    std::vector<CTableRow*> rows = Rows(analyzer);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0]->ToString(), "Kept");
+    // Live records are what the database holds: read as they stand.
+    raw.table.live = {numberName};
+    ASSERT_EQ(analyzer.BuildRows(&raw.table, 1, true), RK_OK);
+    EXPECT_EQ(Rows(analyzer).size(), 2u);
+}
+
 TEST(ContactTablesTest, MimetypesKnownOnly) {
     FakeTable table;
     table.columns = {"_id", "mimetype"};

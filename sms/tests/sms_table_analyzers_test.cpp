@@ -58,6 +58,36 @@ TEST(SmsTableAnalyzersTest, RecoveredThenLiveIsOneLiveRow) {
     EXPECT_EQ(analyzer.GetRows(0)->begin()->second->live, 1);
 }
 
+// Carved bytes decoded under the table's columns (the fixture phone gave one: texts for _id,
+// thread and address, blobs for date and type, NUL bytes for the body) are no message; a live
+// record is taken as the database holds it, and a NULL fits every column.
+TEST(SmsTableAnalyzersTest, RecoveredRecordOfWrongStorageClassesIsNoRow) {
+    auto table = SmsTable();
+    table->texts.push_back("-,");
+    const FieldValue text = FieldValue::MakeText(table->texts.back().data(), 2);
+    const FieldValue blob = FieldValue::MakeBlob(table->texts.back().data(), 2);
+    auto textDate = SmsRecord(*table, 1, "text for a date");
+    textDate[4] = text;
+    auto blobType = SmsRecord(*table, 2, "blob for a type");
+    blobType[5] = blob;
+    auto numberAddress = SmsRecord(*table, 3, "number for an address");
+    numberAddress[2] = FieldValue::MakeInteger(15550001);
+    auto realThread = SmsRecord(*table, 4, "real for a thread");
+    realThread[1] = FieldValue::MakeReal(1.5);
+    auto lostId = SmsRecord(*table, 5, "its rowid lost");
+    lostId[0] = FieldValue::MakeNull();
+    auto blobBody = SmsRecord(*table, 6, "x");
+    blobBody[6] = blob;  // a text column may hold a blob: the row's own checks judge it
+    table->recovered = {textDate, blobType, numberAddress, realThread, lostId, blobBody};
+    CSmsTableAnalyze analyzer;
+    ASSERT_TRUE(Succeeded(analyzer.BuildRows(table.get(), 6, false)));
+    ASSERT_EQ(analyzer.GetRows(0)->size(), 1u);
+    EXPECT_EQ(static_cast<CSmsTableRow*>(analyzer.GetRows(0)->begin()->second)->body, "its rowid lost");
+    table->live = {numberAddress};
+    ASSERT_TRUE(Succeeded(analyzer.BuildRows(table.get(), 1, true)));
+    EXPECT_EQ(analyzer.GetRows(0)->size(), 2u);
+}
+
 TEST(SmsTableAnalyzersTest, StopRequestEndsTheTableWithCancelled) {
     auto table = SmsTable();
     table->live.push_back(SmsRecord(*table, 1, "one"));
