@@ -661,9 +661,11 @@ int CSQLiteReader::DecodeRecord(TableSchema* table, const RecordRef& ref, bool l
     types.reserve(static_cast<size_t>(std::max(c, 8)));
     int64_t bodyOffset = 0;  // payload offset of the first value
     int64_t sumLengths = 0;
+    // Lengths past any page count are all the same here, and their sums must not overflow.
+    auto lengthOf = [](uint64_t t) { return std::min<int64_t>(SerialTypeLength(t), int64_t(1) << 40); };
     auto appendType = [&](uint64_t t) {
         types.push_back(t);
-        sumLengths += SerialTypeLength(t);
+        sumLengths += lengthOf(t);
     };
     const int want = live ? (c > 0 ? c : kUnknownCountValues) : kMaxSerialTypes;
     if (headerKnown) {
@@ -696,7 +698,7 @@ int CSQLiteReader::DecodeRecord(TableSchema* table, const RecordRef& ref, bool l
             uint64_t t;
             const int n = ReadVarint(pos, bound, &t);
             if (!n || t == 10 || t == 11) break;
-            left -= n + SerialTypeLength(t);
+            left -= n + lengthOf(t);
             appendType(t);
             pos += n;
         }
@@ -738,7 +740,7 @@ int CSQLiteReader::DecodeRecord(TableSchema* table, const RecordRef& ref, bool l
     for (int i = 0; i < deliver && i < static_cast<int>(types.size()); ++i) {
         ColumnValue& v = values[i];
         DecodeSerialType(types[i], &v, textCap);
-        const int64_t len = static_cast<int64_t>(v.storedLength);
+        const int64_t len = lengthOf(types[i]);
         const int64_t start = s;
         s += len;
         if (v.kind == kColumnNull) continue;
