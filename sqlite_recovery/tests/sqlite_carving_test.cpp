@@ -153,7 +153,7 @@ TEST(SqliteCarving, UnallocatedPassEndsAtOffset32768) {
     // Hand-arranged 64 KiB page: one real cell of carve3.db copied to two places.
     PageUnderTest src("carve3.db", "t3", 2);
     const uint32_t live = Load16(src.ctx.page + 8);
-    const uint32_t cellLength = 1 + 2 + Load16(src.ctx.page + 8) * 0 + src.ctx.page[live] + 0;
+    const uint32_t cellLength = 1 + 2 + src.ctx.page[live];  // length and rowid varints, payload
     SyntheticPage page(65536, 3);
     std::memcpy(page.bytes.data() + 1000, src.ctx.page + live, cellLength);
     std::memcpy(page.bytes.data() + 40000, src.ctx.page + live, cellLength);
@@ -224,4 +224,43 @@ TEST(SqliteCarving, DecodedRecordIsNotReusedAcrossTables) {
     EXPECT_EQ(a.kind, kColumnText);
     EXPECT_NE(a.ToText().rfind("other", 0), 0u);
     EXPECT_EQ(b.ToText().rfind("other", 0), 0u);
+}
+
+TEST(SqliteCarving, MarkedBlocksCarveTheBlockAtAStalePointer) {
+    PageUnderTest p("stale.db", "s", 2);
+    const std::vector<uint32_t> stale = p.Pointers(3, 4);
+    CarveMarkedBlocks(p.ctx, stale);
+    p.table->recoveredRecords.Finish();
+    bool found = false;
+    for (size_t i = 0; i < p.table->RecoveredCount(); ++i) found |= p.table->recoveredRecords.at(i).offset == static_cast<int>(stale[0]);
+    EXPECT_TRUE(found);
+}
+
+TEST(SqliteCarving, ZeroedHeadersAreFoundWithoutAnyPointer) {
+    // carve3.db's freeblock starts 00 00 and its size: pass 7 finds it with no offset given.
+    PageUnderTest p("carve3.db", "t3", 2);
+    const uint32_t block = p.ctx.firstFreeblock;
+    std::vector<uint32_t> none;
+    RunCarvingPasses(p.ctx, none);  // builds the zero-pair list first
+    p.table->recoveredRecords.clear();
+    CarveZeroedHeaders(p.ctx);
+    p.table->recoveredRecords.Finish();
+    bool found = false;
+    for (size_t i = 0; i < p.table->RecoveredCount(); ++i) found |= p.table->recoveredRecords.at(i).offset == static_cast<int>(block);
+    EXPECT_TRUE(found);
+}
+
+TEST(SqliteCarving, RecordsEndedByFFRunsAreCarved) {
+    // Hand-arranged page: a real cell of carve3.db followed by FF FF, in otherwise empty space.
+    PageUnderTest src("carve3.db", "t3", 2);
+    const uint32_t live = Load16(src.ctx.page + 8);
+    const uint32_t cellLength = 1 + 2 + src.ctx.page[live];
+    SyntheticPage page(1024, 3);
+    std::memcpy(page.bytes.data() + 300, src.ctx.page + live, cellLength);
+    page.bytes[300 + cellLength] = page.bytes[301 + cellLength] = 0xFF;
+    CarveAfterFFRuns(page.ctx);
+    page.table.recoveredRecords.Finish();
+    ASSERT_EQ(page.table.RecoveredCount(), 1u);
+    EXPECT_EQ(page.table.recoveredRecords.at(0).offset, 300);
+    EXPECT_TRUE(page.table.recoveredRecords.at(0).intact);
 }

@@ -66,6 +66,7 @@ TEST(SqliteReaderLiveRows, AutoVacuumAlteredAndDeepTrees) {
     ExpectLiveRows("autovacuum_incremental.db", "t");
     ExpectLiveRows("altered.db", "t");
     ExpectLiveRows("carve3.db", "t3");
+    ExpectLiveRows("reserved.db", "t");
     ExpectLiveRows("deep.db", "t");
 }
 
