@@ -383,8 +383,11 @@ TEST(SqliteReaderDeleted, FoundOnlyInSupersededFrames) {
     for (const std::string& row : expected) EXPECT_TRUE(found.count(row)) << row;
     // Carving also keeps byte runs that merely look like records; but every recovered row that
     // reads as one of this table's is one that was deleted.
-    for (const std::string& row : found)
-        if (row.find("'frame row ") != std::string::npos) EXPECT_TRUE(expected.count(row)) << row;
+    for (const std::string& row : found) {
+        if (row.find("'frame row ") != std::string::npos) {
+            EXPECT_TRUE(expected.count(row)) << row;
+        }
+    }
 }
 
 TEST(SqliteReaderDeleted, OtherTablesPagesAreNotCarvedIntoThisOne) {
