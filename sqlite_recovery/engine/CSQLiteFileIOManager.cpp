@@ -5,7 +5,6 @@
 #include "CFileIOSQLite.h"
 #include "CFileIOSQLiteEx.h"
 #include "CFileIOWin32.h"
-#include "Logger.h"
 #include "SQLiteFormat.h"
 
 ISQLiteFileIOManager::~ISQLiteFileIOManager() {}

@@ -168,12 +168,17 @@ int DecodeSerialType(uint64_t type, ColumnValue* value, uint32_t textCap) {
 // Reader
 
 CSQLiteReader::CSQLiteReader() {
+    // Nothing throws out of here: a reader whose buffers could not be had fails Open.
     pageBuffer_ = static_cast<uint8_t*>(std::calloc(kPageBufferSize, 1));
-    if (!pageBuffer_) throw std::bad_alloc();
-    scratch_ = new CarveScratch;
-    // The shared buffers exist from the first reader on.
-    engine_state::OverflowBuffer();
-    engine_state::OverflowPageBuffer();
+    try {
+        scratch_ = new CarveScratch;
+        // The shared buffers exist from the first reader on.
+        engine_state::OverflowBuffer();
+        engine_state::OverflowPageBuffer();
+        buffersReady_ = pageBuffer_ != nullptr;
+    } catch (const std::bad_alloc&) {
+        buffersReady_ = false;
+    }
 }
 
 CSQLiteReader::~CSQLiteReader() {
@@ -216,7 +221,7 @@ bool CSQLiteReader::IsRootPage(uint64_t page) const {
 
 int CSQLiteReader::Open(IFileIO* view) {
     Clear();
-    if (!view) return -1;
+    if (!view || !buffersReady_) return -1;
     int64_t size = 0;
     if (Failed(view->GetSize(&size)) || size < 0) return -1;
     view_ = view;
@@ -236,7 +241,7 @@ int CSQLiteReader::Open(IFileIO* view) {
 }
 
 int CSQLiteReader::ReadHeader() {
-    if (!view_) return -1;
+    if (!view_ || !buffersReady_) return -1;
     ForgetPages();
     if (Failed(view_->Seek(0, nullptr))) return -1;
     unsigned done = 0;
@@ -256,7 +261,7 @@ int CSQLiteReader::ReadHeader() {
 }
 
 int CSQLiteReader::ReadPage(uint64_t page, uint8_t* dest) {
-    if (!view_ || !dest || page == 0 || page > pageCount_) return -1;
+    if (!view_ || !dest || !buffersReady_ || page == 0 || page > pageCount_) return -1;
     engine_state::PageTag& tag = engine_state::OverflowPageTag();
     const bool overflowBuffer = dest == engine_state::OverflowPageBuffer();
     if (dest == pageBuffer_ && bufferPage_ == page) return 0;
@@ -661,9 +666,11 @@ int CSQLiteReader::DecodeRecord(TableSchema* table, const RecordRef& ref, bool l
     types.reserve(static_cast<size_t>(std::max(c, 8)));
     int64_t bodyOffset = 0;  // payload offset of the first value
     int64_t sumLengths = 0;
+    // Lengths past any page count are all the same here, and their sums must not overflow.
+    auto lengthOf = [](uint64_t t) { return std::min<int64_t>(SerialTypeLength(t), int64_t(1) << 40); };
     auto appendType = [&](uint64_t t) {
         types.push_back(t);
-        sumLengths += SerialTypeLength(t);
+        sumLengths += lengthOf(t);
     };
     const int want = live ? (c > 0 ? c : kUnknownCountValues) : kMaxSerialTypes;
     if (headerKnown) {
@@ -696,7 +703,7 @@ int CSQLiteReader::DecodeRecord(TableSchema* table, const RecordRef& ref, bool l
             uint64_t t;
             const int n = ReadVarint(pos, bound, &t);
             if (!n || t == 10 || t == 11) break;
-            left -= n + SerialTypeLength(t);
+            left -= n + lengthOf(t);
             appendType(t);
             pos += n;
         }
@@ -738,7 +745,7 @@ int CSQLiteReader::DecodeRecord(TableSchema* table, const RecordRef& ref, bool l
     for (int i = 0; i < deliver && i < static_cast<int>(types.size()); ++i) {
         ColumnValue& v = values[i];
         DecodeSerialType(types[i], &v, textCap);
-        const int64_t len = static_cast<int64_t>(v.storedLength);
+        const int64_t len = lengthOf(types[i]);
         const int64_t start = s;
         s += len;
         if (v.kind == kColumnNull) continue;

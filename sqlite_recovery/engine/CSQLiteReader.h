@@ -100,6 +100,7 @@ private:
     std::vector<uint32_t> listed_;                   // the cells its header lists
     std::vector<std::pair<uint32_t, uint32_t>> chains_;  // overflow chains: first page, pages
     CarveScratch* scratch_ = nullptr;
+    bool buffersReady_ = false;
 };
 
 // 1 + the commas of the CREATE text up to the first one that opens a table constraint

@@ -19,6 +19,7 @@ uint64_t NowMs() {
 }
 
 uint64_t g_walkStart = 0;
+bool g_walkStarted = false;
 uint32_t g_walkLimit = kDefaultWalkTimeLimitMs;
 uint64_t g_decodeGeneration = 0;
 
@@ -42,8 +43,12 @@ PageTag& OverflowPageTag() {
 uint64_t NextDecodeGeneration() { return ++g_decodeGeneration; }
 uint64_t DecodeGeneration() { return g_decodeGeneration; }
 
-void StartWalk() { g_walkStart = NowMs(); }
-bool WalkTimeUp() { return NowMs() - g_walkStart >= g_walkLimit; }
+void StartWalk() {
+    g_walkStart = NowMs();
+    g_walkStarted = true;
+}
+// Before any walk has started there is no deadline.
+bool WalkTimeUp() { return g_walkStarted && NowMs() - g_walkStart >= g_walkLimit; }
 uint32_t WalkElapsedMs() { return static_cast<uint32_t>(NowMs() - g_walkStart); }
 void SetWalkTimeLimitMs(uint32_t ms) { g_walkLimit = ms; }
 uint32_t WalkTimeLimitMs() { return g_walkLimit; }

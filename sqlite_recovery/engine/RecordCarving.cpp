@@ -52,13 +52,19 @@ void BuildZeroPairs(const CarveContext& c) {
 struct Markers {
     CarveScratch& s;
     bool Has(uint16_t v) const { return (s.markerBits[v >> 6] >> (v & 63)) & 1; }
+    // The two bytes at p are a marker; most bytes start none, which one table look-up tells.
+    bool At(const uint8_t* p) const { return s.markerFirst[p[0]] && Has(Load16(p)); }
     void Add(uint16_t v) {
         if (Has(v)) return;
         s.markerBits[v >> 6] |= uint64_t(1) << (v & 63);
+        s.markerFirst[v >> 8] = 1;
         s.markers.push_back(v);
     }
     void Clear() {
-        for (uint16_t v : s.markers) s.markerBits[v >> 6] = 0;
+        for (uint16_t v : s.markers) {
+            s.markerBits[v >> 6] = 0;
+            s.markerFirst[v >> 8] = 0;
+        }
         s.markers.clear();
     }
 };
@@ -99,12 +105,33 @@ void CarveBackwards(CarveContext& c, uint32_t p, uint32_t T) {
 
 bool CarveContext::TimeUp() const {
     if (timeUp && *timeUp) return true;
+    // The clock is read on every 64th question only.
+    if ((++questions & 63) != 0) return false;
     if (engine_state::WalkTimeUp()) {
         if (timeUp) *timeUp = true;
         return true;
     }
     return false;
 }
+
+namespace {
+
+void SetBits(std::vector<uint64_t>& bits, uint64_t from, uint64_t to) {
+    while (from < to && (from & 63)) {
+        bits[from >> 6] |= uint64_t(1) << (from & 63);
+        ++from;
+    }
+    while (from + 64 <= to) {
+        bits[from >> 6] = ~uint64_t(0);
+        from += 64;
+    }
+    while (from < to) {
+        bits[from >> 6] |= uint64_t(1) << (from & 63);
+        ++from;
+    }
+}
+
+}  // namespace
 
 void MarkListedCells(CarveContext& c, const std::vector<uint32_t>& liveOffsets, uint32_t usableSize) {
     std::vector<uint64_t>& bits = c.scratch->insideBits;
@@ -122,7 +149,7 @@ void MarkListedCells(CarveContext& c, const std::vector<uint32_t>& liveOffsets, 
         const int64_t local = sqlite_format::LocalPayloadSize(static_cast<int64_t>(payload), usable);
         const int64_t size = n + m + local + (local < static_cast<int64_t>(payload) ? 4 : 0);
         const uint64_t last = static_cast<uint64_t>(std::min<int64_t>(int64_t(o) + size, c.pageSize));
-        for (uint64_t x = o + 1; x < last; ++x) bits[x >> 6] |= uint64_t(1) << (x & 63);
+        SetBits(bits, o + 1, last);
     }
     c.inside = bits.data();
 }
@@ -130,13 +157,13 @@ void MarkListedCells(CarveContext& c, const std::vector<uint32_t>& liveOffsets, 
 void StoreRecovered(TableSchema* table, uint32_t page, uint32_t offset, int cellLength, int rowidSize,
                     int64_t rowid, bool intact, int lengthSize, bool exact) {
     RecordRef ref;
-    ref.rowidSize = rowidSize;
+    ref.rowidSize = static_cast<int8_t>(rowidSize);
     ref.page = page;
     ref.offset = static_cast<int>(offset);
     ref.cellLength = cellLength;
     ref.rowid = rowid;
     ref.intact = intact;
-    ref.lengthSize = lengthSize;
+    ref.lengthSize = static_cast<int8_t>(lengthSize);
     ref.exact = exact;
     // Repeats and live records are dropped when the walk finishes its maps: the first exact store
     // of a key wins, else the first.
@@ -411,10 +438,19 @@ void CarveMarkedBlocks(CarveContext& c, const std::vector<uint32_t>& offsets) {
         if (c.TimeUp()) break;
         carveSized(o);
     }
+    // The next position at or after x (before U - 3) whose two bytes are a marker. The tables
+    // have fixed sizes, so their addresses hold while markers are added.
+    const uint8_t* first = s.markerFirst.data();
+    auto nextMarker = [&](uint32_t x) {
+        while (x + 4 <= U) {
+            if (first[pg[x]] && K.Has(Load16(pg + x))) return x;
+            ++x;
+        }
+        return U;
+    };
     int64_t pending = -1;
-    for (uint32_t x = c.arrayStart; x + 4 <= U; ++x) {
-        if ((x & 1023) == 0 && c.TimeUp()) return K.Clear();
-        if (!K.Has(Load16(pg + x))) continue;
+    for (uint32_t x = nextMarker(c.arrayStart); x + 4 <= U; x = nextMarker(x + 1)) {
+        if (c.TimeUp()) return K.Clear();
         if (pending >= 0) {
             if (CarveBlock(c, pending, x, true) == 0) pending = x;
             else pending = -1;
@@ -424,10 +460,9 @@ void CarveMarkedBlocks(CarveContext& c, const std::vector<uint32_t>& offsets) {
             if (carveSized(x)) pending = -1;
         }
     }
-    for (uint32_t x = c.arrayStart; x + 4 <= U; ++x) {
-        if ((x & 1023) == 0 && c.TimeUp()) break;
-        const uint16_t v = Load16(pg + x);
-        if (v == 0 || !K.Has(v)) continue;
+    for (uint32_t x = nextMarker(c.arrayStart); x + 4 <= U; x = nextMarker(x + 1)) {
+        if (c.TimeUp()) break;
+        if (Load16(pg + x) == 0) continue;
         if (pending >= 0) {
             CarveBlock(c, pending, x, true);
             pending = -1;

@@ -13,6 +13,7 @@ struct CarveScratch {
     std::vector<uint32_t> stamp = std::vector<uint32_t>(65537, 0);
     uint32_t generation = 0;
     std::vector<uint64_t> markerBits = std::vector<uint64_t>(1024, 0);
+    std::vector<uint8_t> markerFirst = std::vector<uint8_t>(256, 0);
     std::vector<uint16_t> markers;
     std::vector<uint32_t> zeroPairs;  // x where 00 00 is followed by a non-zero 16-bit value
     std::vector<uint32_t> work;
@@ -32,6 +33,7 @@ struct CarveContext {
     uint32_t firstFreeblock = 0;
     CarveScratch* scratch = nullptr;
     bool* timeUp = nullptr;    // set when the walk clock ran out
+    mutable uint32_t questions = 0;
 
     const uint64_t* inside = nullptr;  // null: the page lists no cells worth trusting
 

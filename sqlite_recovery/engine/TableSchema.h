@@ -5,15 +5,16 @@
 
 // Where a record lies. Live records: rowid-varint size 1, cell length 0, rowid 0.
 struct RecordRef {
-    int rowidSize = 1;          // bytes of the rowid varint (carved records: the size assumed)
-    uint32_t page = 0;
-    int offset = 0;             // of the cell in its page
-    int cellLength = 0;         // carved records: bytes of the cell from its first byte
     int64_t rowid = 0;          // carved records: the rowid found, 0 when unknown
+    uint32_t page = 0;
+    int32_t offset = 0;         // of the cell in its page
+    int32_t cellLength = 0;     // carved records: bytes of the cell from its first byte
+    int8_t rowidSize = 1;       // bytes of the rowid varint (carved records: the size assumed)
+    int8_t lengthSize = 0;      // carved records: bytes of the payload-length varint (0: from cellLength)
     bool intact = false;        // carved record whose leading varints are intact
-    int lengthSize = 0;         // intact carved records: bytes of the payload-length varint
     bool exact = true;          // carved records: the columns fill the cell (or are intact)
 };
+static_assert(sizeof(RecordRef) == 24, "records are kept by the million");
 
 // Records by key (page number in the high half, offset in the low half), numbered in key order
 // from 0. Filled in any order during a walk, then finished: sorted, and of the entries of one key

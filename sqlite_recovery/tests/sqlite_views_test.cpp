@@ -78,7 +78,7 @@ TEST(SqliteViews, PlainDatabaseIsOneView) {
 }
 
 TEST(SqliteViews, CommittedViewEqualsTheCheckpointedPair) {
-    for (const char* name : {"wal", "wal_stale", "wal_tail"}) {
+    for (const char* name : {"wal", "wal_frames", "wal_stale", "wal_tail"}) {
         SCOPED_TRACE(name);
         Pair pair(Fixture(std::string(name) + ".db"));
         ASSERT_EQ(pair.manager.GetViewCount(), 2);
@@ -97,7 +97,7 @@ TEST(SqliteViews, CommittedViewEqualsTheCheckpointedPair) {
 }
 
 TEST(SqliteViews, EveryPageVersionIsInOneOfTheViews) {
-    for (const char* name : {"wal", "wal_stale", "wal_tail"}) {
+    for (const char* name : {"wal", "wal_frames", "wal_stale", "wal_tail"}) {
         SCOPED_TRACE(name);
         Pair pair(Fixture(std::string(name) + ".db"));
         const WalFile* wal = pair.manager.Wal();
