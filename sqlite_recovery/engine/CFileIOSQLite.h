@@ -2,21 +2,18 @@
 #include <vector>
 
 #include "CFileIOWin32.h"
+#include "CPagedViewIO.h"
 #include "WalFile.h"
 
 // The committed view: the database as of a commit frame of the log, each page from its newest
 // frame up to that commit, else from the main file. Read-only, whole pages only.
-class CFileIOSQLite : public IFileIO {
+class CFileIOSQLite : public CPagedViewIO {
 public:
     CFileIOSQLite(const WalFile* wal, int commitFrame);
     ~CFileIOSQLite() override;
 
     ResultCode Open(const wchar_t* path, int mode) override;
     ResultCode Close() override;
-    ResultCode Read(void* buffer, unsigned length, unsigned* done) override;
-    ResultCode Write(const void* buffer, unsigned length, unsigned* done) override;
-    ResultCode Seek(int64_t offset, int64_t* position) override;
-    ResultCode GetSize(int64_t* size) override;
     void Release() override;
 
     // Frame that supplies page index k (0-based), or -1 when it comes from the main file.
@@ -25,14 +22,13 @@ public:
     // Copies page index k into dest (one page); a page the main file cannot give is zeros.
     void ReadPageAt(uint64_t k, uint8_t* dest);
 
+protected:
+    void ReadViewPage(uint64_t k, uint8_t* dest) override { ReadPageAt(k, dest); }
+
 private:
-    bool open_ = false;
     CFileIOWin32* main_ = nullptr;
     const WalFile* wal_;
     int commitFrame_;
     std::vector<WalFrame> frames_;
-    uint32_t pageSize_ = 0;
     std::vector<int> pageMap_;
-    int64_t size_ = 0;
-    int64_t position_ = 0;
 };

@@ -13,34 +13,26 @@ static_assert(sizeof(ViewPageEntry) == 8, "two 32-bit words");
 // The all-versions view: the committed pages 1..N, then every other page version that the log
 // and the main file hold (each frame and main-file page that the committed view does not use),
 // appended as pages that no b-tree points to. Read-only, whole pages only.
-class CFileIOSQLiteEx : public IFileIO {
+class CFileIOSQLiteEx : public CPagedViewIO {
 public:
     CFileIOSQLiteEx(const WalFile* wal, int commitFrame);
     ~CFileIOSQLiteEx() override;
 
     ResultCode Open(const wchar_t* path, int mode) override;
     ResultCode Close() override;
-    ResultCode Read(void* buffer, unsigned length, unsigned* done) override;
-    ResultCode Write(const void* buffer, unsigned length, unsigned* done) override;
-    ResultCode Seek(int64_t offset, int64_t* position) override;
-    ResultCode GetSize(int64_t* size) override;
     void Release() override;
 
     const std::vector<ViewPageEntry>& PageTable() const { return table_; }
     uint64_t CommittedPageCount() const { return committedPages_; }
 
 private:
-    void ReadViewPage(uint64_t e, uint8_t* dest);
+    void ReadViewPage(uint64_t e, uint8_t* dest) override;
 
-    bool open_ = false;
     CFileIOSQLite* inner_ = nullptr;
     const WalFile* wal_;
     int commitFrame_;
     std::vector<WalFrame> frames_;
-    uint32_t pageSize_ = 0;
     std::vector<ViewPageEntry> table_;
     uint64_t committedPages_ = 0;
-    int64_t size_ = 0;
-    int64_t position_ = 0;
     CFileIOWin32* main_ = nullptr;
 };
