@@ -1,14 +1,14 @@
-#include "CAndroidContactRecovery.h"
+#include "contacts/CAndroidContactRecovery.h"
 
 #include <new>
 
-#include "CContactsTableAnalyze.h"
-#include "CDataTableAnalyze.h"
-#include "CGroupsTableAnalyze.h"
-#include "CMimetypesTableAnalyze.h"
-#include "CPhoneLookupTableAnalyze.h"
-#include "CRawContactsTableAnalyze.h"
-#include "CSearchIndexContentTableAnalyze.h"
+#include "contacts/tables/CContactsTableAnalyze.h"
+#include "contacts/tables/CDataTableAnalyze.h"
+#include "contacts/tables/CGroupsTableAnalyze.h"
+#include "contacts/tables/CMimetypesTableAnalyze.h"
+#include "contacts/tables/CPhoneLookupTableAnalyze.h"
+#include "contacts/tables/CRawContactsTableAnalyze.h"
+#include "contacts/tables/CSearchIndexContentTableAnalyze.h"
 
 CAndroidContactRecovery::~CAndroidContactRecovery() { Uninitialize(); }
 

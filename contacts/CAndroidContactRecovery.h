@@ -1,7 +1,7 @@
 #pragma once
-#include "CSQLiteRecoveryControler.h"
-#include "ContactJoin.h"
-#include "IAndroidRecovery.h"
+#include "sqlite_recovery/controller/CSQLiteRecoveryControler.h"
+#include "contacts/ContactJoin.h"
+#include "sqlite_recovery/controller/IAndroidRecovery.h"
 
 class CContactsTableAnalyze;
 class CRawContactsTableAnalyze;

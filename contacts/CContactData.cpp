@@ -1,11 +1,11 @@
-#include "CContactData.h"
+#include "contacts/CContactData.h"
 
 #include <cstdio>
 #include <cstring>
 #include <new>
 
-#include "CContactDataItem.h"
-#include "TextUtils.h"
+#include "contacts/CContactDataItem.h"
+#include "sqlite_recovery/framework/TextUtils.h"
 
 CContactData* CContactData::FromXml(const char* text) {
     if (!text) return nullptr;

@@ -1,8 +1,8 @@
 #pragma once
 #include <string>
 
-#include "CTiXmlDocumentEx.h"
-#include "IContactData.h"
+#include "sqlite_recovery/framework/CTiXmlDocumentEx.h"
+#include "contacts/IContactData.h"
 
 // The data object of one recovered contact, over a parsed copy of its XML text.
 class CContactData : public IContactData, public IContactDocument {

@@ -1,10 +1,10 @@
-#include "CContactDataItem.h"
+#include "contacts/CContactDataItem.h"
 
 #include <cstdio>
 
 #include <tinyxml.h>
 
-#include "Base64.h"
+#include "sqlite_recovery/framework/Base64.h"
 
 namespace {
 // "%d" read of an attribute; false when absent or unreadable.

@@ -2,8 +2,8 @@
 #include <string>
 #include <vector>
 
-#include "IContactData.h"
-#include "Lockers.h"
+#include "contacts/IContactData.h"
+#include "sqlite_recovery/framework/Lockers.h"
 
 class TiXmlElement;
 

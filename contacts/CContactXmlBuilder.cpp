@@ -1,8 +1,8 @@
-#include "CContactXmlBuilder.h"
+#include "contacts/CContactXmlBuilder.h"
 
 #include <memory>
 
-#include "Base64.h"
+#include "sqlite_recovery/framework/Base64.h"
 
 namespace {
 const char* DeletedText(bool deleted) { return deleted ? "1" : "0"; }

@@ -2,9 +2,9 @@
 #include <functional>
 #include <vector>
 
-#include "CXmlWriter.h"
-#include "ISwapContact.h"
-#include "JoinedContact.h"
+#include "sqlite_recovery/framework/CXmlWriter.h"
+#include "contacts/ISwapContact.h"
+#include "contacts/JoinedContact.h"
 
 // Turns one joined contact into XML documents (one per distinct name) and feeds the contact's
 // numbers and addresses with its name into the lookup. Each printed document goes to the sink,

@@ -1,12 +1,12 @@
-#include "CMerrowin.h"
+#include "contacts/CMerrowin.h"
 
 #include <new>
 
-#include "CAndroidContactRecovery.h"
-#include "CContactData.h"
-#include "CRawContactsTableRow.h"
-#include "CSwapContact.h"
-#include "JoinedContactFromRows.h"
+#include "contacts/CAndroidContactRecovery.h"
+#include "contacts/CContactData.h"
+#include "contacts/tables/CRawContactsTableRow.h"
+#include "contacts/CSwapContact.h"
+#include "contacts/JoinedContactFromRows.h"
 
 CMerrowin* CMerrowin::Create() { return new (std::nothrow) CMerrowin(); }
 

@@ -2,10 +2,10 @@
 #include <string>
 #include <vector>
 
-#include "CBaseAnalyzer.h"
-#include "CContactXmlBuilder.h"
-#include "ContactJoin.h"
-#include "ItemRecords.h"
+#include "sqlite_recovery/controller/CBaseAnalyzer.h"
+#include "contacts/CContactXmlBuilder.h"
+#include "contacts/ContactJoin.h"
+#include "sqlite_recovery/framework/ItemRecords.h"
 
 class CSwapContact;
 

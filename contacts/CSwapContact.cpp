@@ -1,6 +1,6 @@
-#include "CSwapContact.h"
+#include "contacts/CSwapContact.h"
 
-#include "PhoneNumberMatch.h"
+#include "contacts/PhoneNumberMatch.h"
 
 ISwapContact::~ISwapContact() {}
 

@@ -2,7 +2,7 @@
 #include <map>
 #include <string>
 
-#include "ISwapContact.h"
+#include "contacts/ISwapContact.h"
 
 // The contacts library's lookup: every written contact's numbers and addresses with its name.
 // Nothing is replaced or removed once added.

@@ -1,6 +1,6 @@
 // Out-of-line destructors: each contact interface's type information has one home per module, and
 // the run-time cast from a caller's module finds the library's objects.
-#include "IContactData.h"
+#include "contacts/IContactData.h"
 
 IConactItem::~IConactItem() {}
 IContactData::~IContactData() {}

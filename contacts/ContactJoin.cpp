@@ -1,23 +1,23 @@
-#include "ContactJoin.h"
+#include "contacts/ContactJoin.h"
 
 #include <algorithm>
 #include <new>
 
-#include "CContactsTableRow.h"
-#include "CDataTableAnalyze.h"
-#include "CDataTableGroupMembershipRow.h"
-#include "CDataTableEmailV2Row.h"
-#include "CDataTableNameRow.h"
-#include "CDataTableSipAddressRow.h"
-#include "CDataTablePhoneV2Row.h"
-#include "CDataTableRow.h"
-#include "CGroupsTableRow.h"
-#include "CPhoneLookupTableRow.h"
-#include "CRawContactsTableRow.h"
-#include "CSearchIndexContentTableRow.h"
-#include "ContactTableKinds.h"
-#include "ContactTableRules.h"
-#include "PhoneNumberMatch.h"
+#include "contacts/tables/CContactsTableRow.h"
+#include "contacts/tables/CDataTableAnalyze.h"
+#include "contacts/tables/CDataTableGroupMembershipRow.h"
+#include "contacts/tables/CDataTableEmailV2Row.h"
+#include "contacts/tables/CDataTableNameRow.h"
+#include "contacts/tables/CDataTableSipAddressRow.h"
+#include "contacts/tables/CDataTablePhoneV2Row.h"
+#include "contacts/tables/CDataTableRow.h"
+#include "contacts/tables/CGroupsTableRow.h"
+#include "contacts/tables/CPhoneLookupTableRow.h"
+#include "contacts/tables/CRawContactsTableRow.h"
+#include "contacts/tables/CSearchIndexContentTableRow.h"
+#include "contacts/tables/ContactTableKinds.h"
+#include "contacts/tables/ContactTableRules.h"
+#include "contacts/PhoneNumberMatch.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <map>
 #include <vector>
 
-#include "CTableAnalyze.h"
-#include "ResultCode.h"
+#include "sqlite_recovery/controller/CTableAnalyze.h"
+#include "sqlite_recovery/framework/ResultCode.h"
 
 class CDataTableRow;
 class CRawContactsTableRow;

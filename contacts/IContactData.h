@@ -1,5 +1,5 @@
 #pragma once
-#include "ICommon.h"
+#include "sqlite_recovery/framework/ICommon.h"
 
 // One field of a recovered contact. Every item handed out is new; the receiver releases it.
 class RK_INTERFACE IConactItem : public ICommon {

@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-#include "ICommon.h"
+#include "sqlite_recovery/framework/ICommon.h"
 
 // A recovered contact's name as the lookup hands it out.
 struct SwapContactEntry {

@@ -1,7 +1,7 @@
 #pragma once
 #include <vector>
 
-#include "JoinedContact.h"
+#include "contacts/JoinedContact.h"
 
 class CTableRow;
 class CRawContactsTableRow;

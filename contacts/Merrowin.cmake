@@ -1,23 +1,13 @@
 # The contact data objects over the per-contact XML, and the writer of that XML.
 add_library(rk_contact_interfaces STATIC ContactInterfaces.cpp)
-target_include_directories(rk_contact_interfaces PUBLIC .)
 target_link_libraries(rk_contact_interfaces PUBLIC rk_framework)
 add_library(rk_contact_data STATIC CContactData.cpp CContactDataItem.cpp)
 target_link_libraries(rk_contact_data PUBLIC rk_contact_interfaces tinyxml)
 add_library(rk_contact_xml STATIC CContactXmlBuilder.cpp)
-target_include_directories(rk_contact_xml PUBLIC .)
 target_link_libraries(rk_contact_xml PUBLIC rk_xml rk_contact_lookup)
 rk_add_test(contact_data_test
   SOURCES tests/contact_data_test.cpp tests/contact_xml_test.cpp
   LIBS rk_contact_data rk_contact_xml)
-
-# relikorda-recover's contacts job: runs the contacts library by name and exports what it found.
-add_library(rk_contacts_job STATIC ${CMAKE_SOURCE_DIR}/outside/logic/ContactsJob.cpp)
-target_include_directories(rk_contacts_job PUBLIC ${CMAKE_SOURCE_DIR}/outside/logic .)
-target_link_libraries(rk_contacts_job PUBLIC rk_contact_interfaces rk_recover_cli rk_device_standin tinyxml)
-rk_add_test(contacts_job_test SOURCES tests/vcard_test.cpp LIBS rk_contacts_job rk_contact_data rk_contact_xml)
-target_link_libraries(relikorda-recover PRIVATE rk_contacts_job)
-add_dependencies(relikorda-recover Merrowin)
 
 # The join of the contacts tables' rows, the recovery object and the contacts analyser.
 add_library(rk_merrowin STATIC
@@ -25,7 +15,6 @@ add_library(rk_merrowin STATIC
   JoinedContactFromRows.cpp
   CAndroidContactRecovery.cpp
   CMerrowin.cpp)
-target_include_directories(rk_merrowin PUBLIC .)
 target_link_libraries(rk_merrowin PUBLIC rk_contacts_tables rk_contact_data rk_contact_xml)
 rk_add_test(contact_join_test SOURCES tests/contact_join_test.cpp LIBS rk_merrowin)
 

@@ -1,5 +1,5 @@
 // The contacts library's one export.
-#include "CMerrowin.h"
+#include "contacts/CMerrowin.h"
 #include "platform/Export.h"
 
 RK_EXPORT ICommon* CreateObject() { return CMerrowin::Create(); }

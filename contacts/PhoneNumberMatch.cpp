@@ -1,6 +1,6 @@
-#include "PhoneNumberMatch.h"
+#include "contacts/PhoneNumberMatch.h"
 
-#include "TextUtils.h"
+#include "sqlite_recovery/framework/TextUtils.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "IFileSystemSearchController.h"
+#include "filesystems/IFileSystemSearchController.h"
 
 // Searchers of a family whose reader is not part of this build: they find nothing.
 class CEmptyQuickSearcher : public IQuickFileSystemSearchController {

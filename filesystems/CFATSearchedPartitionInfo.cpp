@@ -1,4 +1,4 @@
-#include "CFATSearchedPartitionInfo.h"
+#include "filesystems/CFATSearchedPartitionInfo.h"
 
 #include <new>
 

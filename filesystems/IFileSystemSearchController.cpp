@@ -1,4 +1,4 @@
-#include "IFileSystemSearchController.h"
+#include "filesystems/IFileSystemSearchController.h"
 
 IFileSystemSearchController::~IFileSystemSearchController() {}
 IQuickFileSystemSearchController::~IQuickFileSystemSearchController() {}

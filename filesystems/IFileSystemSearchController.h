@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "ResultCode.h"
+#include "sqlite_recovery/framework/ResultCode.h"
 #include "platform/Export.h"
 
 class CSearchedPartitionInfo;

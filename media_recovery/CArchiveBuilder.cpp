@@ -1,14 +1,13 @@
-#include "CArchiveBuilder.h"
+#include "media_recovery/CArchiveBuilder.h"
 
 #include <atomic>
 
-#include "IFileNode.h"
-#include "IFileSystemSearchController.h"
-#include "IProgress.h"
-#include "IRecoveryFilter.h"
-#include "Lockers.h"
+#include "media_recovery/file_model/IFileNode.h"
+#include "filesystems/IFileSystemSearchController.h"
+#include "sqlite_recovery/framework/IProgress.h"
+#include "media_recovery/IRecoveryFilter.h"
+#include "sqlite_recovery/framework/Lockers.h"
 
-IDirecotryTreeBuilder::~IDirecotryTreeBuilder() {}
 
 namespace {
 std::atomic<uint32_t> g_nextItemId{0};

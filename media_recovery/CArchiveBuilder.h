@@ -2,8 +2,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "CDataContainer.h"
-#include "IDirecotryTreeBuilder.h"
+#include "sqlite_recovery/framework/CDataContainer.h"
+#include "media_recovery/file_model/IDirecotryTreeBuilder.h"
 
 // Record kinds of a builder: 16 for the deleted-file controller, 17 for the whole-device one.
 enum : int { BUILDER_KIND_QUICK = 16, BUILDER_KIND_COMPLETE = 17 };

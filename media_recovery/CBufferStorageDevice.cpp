@@ -1,4 +1,4 @@
-#include "CBufferStorageDevice.h"
+#include "media_recovery/CBufferStorageDevice.h"
 
 #include <algorithm>
 #include <cstring>

@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "IStorageDevice.h"
+#include "sqlite_recovery/framework/IStorageDevice.h"
 
 // A ring of the most recent sectors of a sequential pass (carving sizes its pending files from it),
 // with the device behind it for everything the ring does not hold. Sectors are pushed in device

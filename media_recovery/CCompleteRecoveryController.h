@@ -2,7 +2,7 @@
 #include <utility>
 #include <vector>
 
-#include "CRecoveryController.h"
+#include "media_recovery/CRecoveryController.h"
 
 class CArchiveBuilder;
 class CStorageDeviceWithCache;

@@ -1,4 +1,4 @@
-#include "CDataRecovery.h"
+#include "media_recovery/CDataRecovery.h"
 
 #include <sys/stat.h>
 
@@ -10,15 +10,15 @@
 #include <limits>
 #include <new>
 
-#include "CFileNode.h"
-#include "CFileReader.h"
-#include "CSearchedPartitionInfo.h"
-#include "IDataRunList.h"
-#include "IFileSystemSearchController.h"
-#include "IProgress.h"
-#include "Lockers.h"
-#include "Logger.h"
-#include "MediaErrors.h"
+#include "media_recovery/file_model/CFileNode.h"
+#include "media_recovery/CFileReader.h"
+#include "filesystems/CSearchedPartitionInfo.h"
+#include "media_recovery/file_model/IDataRunList.h"
+#include "filesystems/IFileSystemSearchController.h"
+#include "sqlite_recovery/framework/IProgress.h"
+#include "sqlite_recovery/framework/Lockers.h"
+#include "sqlite_recovery/framework/Logger.h"
+#include "media_recovery/MediaErrors.h"
 #include "platform/PlatformFile.h"
 
 

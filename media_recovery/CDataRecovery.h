@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "IArchiveDataRecovery.h"
+#include "media_recovery/IArchiveDataRecovery.h"
 #include "platform/CriticalSection.h"
 
 class CFileNode;

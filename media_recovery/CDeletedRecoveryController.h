@@ -1,5 +1,5 @@
 #pragma once
-#include "CRecoveryController.h"
+#include "media_recovery/CRecoveryController.h"
 
 class CArchiveBuilder;
 class IQuickFileSystemSearchController;

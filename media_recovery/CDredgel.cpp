@@ -1,16 +1,16 @@
-#include "CDredgel.h"
+#include "media_recovery/CDredgel.h"
 
 #include <algorithm>
 #include <cstring>
 #include <new>
 
-#include "CCompleteRecoveryController.h"
-#include "CDeletedRecoveryController.h"
-#include "CRecoveryFilter.h"
-#include "IFileNode.h"
-#include "IStorageDevice.h"
-#include "Lockers.h"
-#include "Logger.h"
+#include "media_recovery/CCompleteRecoveryController.h"
+#include "media_recovery/CDeletedRecoveryController.h"
+#include "media_recovery/CRecoveryFilter.h"
+#include "media_recovery/file_model/IFileNode.h"
+#include "sqlite_recovery/framework/IStorageDevice.h"
+#include "sqlite_recovery/framework/Lockers.h"
+#include "sqlite_recovery/framework/Logger.h"
 
 CDredgel::~CDredgel() {
     if (container_) {

@@ -1,11 +1,11 @@
 #pragma once
 #include <vector>
 
-#include "CDataContainer.h"
-#include "IProgress.h"
-#include "IRecoveryAnalyzer.h"
-#include "ItemRecords.h"
-#include "IVirtualDevice.h"
+#include "sqlite_recovery/framework/CDataContainer.h"
+#include "sqlite_recovery/framework/IProgress.h"
+#include "sqlite_recovery/framework/IRecoveryAnalyzer.h"
+#include "sqlite_recovery/framework/ItemRecords.h"
+#include "sqlite_recovery/framework/IVirtualDevice.h"
 
 class CCompleteRecoveryController;
 class CDeletedRecoveryController;

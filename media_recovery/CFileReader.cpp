@@ -1,15 +1,15 @@
-#include "CFileReader.h"
+#include "media_recovery/CFileReader.h"
 
 #include <algorithm>
 #include <cstring>
 #include <limits>
 #include <new>
 
-#include "CFileNode.h"
-#include "CSearchedPartitionInfo.h"
-#include "IDataRunList.h"
-#include "IStorageDevice.h"
-#include "Logger.h"
+#include "media_recovery/file_model/CFileNode.h"
+#include "filesystems/CSearchedPartitionInfo.h"
+#include "media_recovery/file_model/IDataRunList.h"
+#include "sqlite_recovery/framework/IStorageDevice.h"
+#include "sqlite_recovery/framework/Logger.h"
 
 
 namespace {

@@ -1,7 +1,7 @@
 #pragma once
 #include <vector>
 
-#include "IArchiveDataRecovery.h"
+#include "media_recovery/IArchiveDataRecovery.h"
 
 class CFileNode;
 class CSearchedPartitionInfo;

@@ -1,7 +1,7 @@
 #pragma once
-#include "IDataContainer.h"
-#include "ItemRecords.h"
-#include "ResultCode.h"
+#include "sqlite_recovery/framework/IDataContainer.h"
+#include "sqlite_recovery/framework/ItemRecords.h"
+#include "sqlite_recovery/framework/ResultCode.h"
 
 class IArchiveDataRecovery;
 class IProgress;

@@ -2,17 +2,17 @@
 #include <new>
 #include <vector>
 
-#include "CArchiveBuilder.h"
-#include "CCompleteRecoveryController.h"
-#include "CDataRecovery.h"
-#include "CDeletedRecoveryController.h"
-#include "CStorageDeviceWithCache.h"
-#include "FileSystemSearchers.h"
-#include "IProgress.h"
-#include "IStorageDevice.h"
-#include "Logger.h"
-#include "MediaErrors.h"
-#include "SearcherFactories.h"
+#include "media_recovery/CArchiveBuilder.h"
+#include "media_recovery/CCompleteRecoveryController.h"
+#include "media_recovery/CDataRecovery.h"
+#include "media_recovery/CDeletedRecoveryController.h"
+#include "media_recovery/CStorageDeviceWithCache.h"
+#include "filesystems/FileSystemSearchers.h"
+#include "sqlite_recovery/framework/IProgress.h"
+#include "sqlite_recovery/framework/IStorageDevice.h"
+#include "sqlite_recovery/framework/Logger.h"
+#include "media_recovery/MediaErrors.h"
+#include "media_recovery/SearcherFactories.h"
 
 CRecoveryController::~CRecoveryController() {}
 

@@ -1,9 +1,9 @@
-#include "CRecoveryFilter.h"
+#include "media_recovery/CRecoveryFilter.h"
 
 #include <cstring>
 #include <new>
 
-#include "IFileNode.h"
+#include "media_recovery/file_model/IFileNode.h"
 
 
 CRecoveryFilter::CRecoveryFilter() {

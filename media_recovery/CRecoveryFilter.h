@@ -1,8 +1,8 @@
 #pragma once
 #include <set>
 
-#include "ExtensionHash.h"
-#include "IRecoveryFilter.h"
+#include "media_recovery/ExtensionHash.h"
+#include "media_recovery/IRecoveryFilter.h"
 
 // The process-wide file-category filter: extension lists per category in a hash table, and the
 // set of selected categories (empty: everything passes).

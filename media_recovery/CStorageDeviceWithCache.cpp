@@ -1,10 +1,10 @@
-#include "CStorageDeviceWithCache.h"
+#include "media_recovery/CStorageDeviceWithCache.h"
 
 #include <algorithm>
 #include <cstring>
 #include <new>
 
-#include "Logger.h"
+#include "sqlite_recovery/framework/Logger.h"
 
 CStorageDeviceWithCache::CStorageDeviceWithCache(IStorageDevice* inner)
     : inner_(inner), sectorSize_(inner && inner->GetSectorSize() ? inner->GetSectorSize() : 512) {

@@ -7,8 +7,8 @@
 #include <memory>
 #include <vector>
 
-#include "IStorageDevice.h"
-#include "ThreadRegistry.h"
+#include "sqlite_recovery/framework/IStorageDevice.h"
+#include "media_recovery/ThreadRegistry.h"
 
 // Read-ahead cache for the whole-device scan: a reader thread reads the device in order, chunk by
 // chunk, up to ten chunks ahead; LoadChunk makes the next chunk the window, and ReadSectors serves

@@ -1,8 +1,8 @@
 // The two exports of libDredgel.so.
 #include <new>
 
-#include "CDredgel.h"
-#include "DredgelExports.h"
+#include "media_recovery/CDredgel.h"
+#include "media_recovery/DredgelExports.h"
 
 RK_EXPORT ICommon* CreateObject() {
     CDredgel* analyser = new (std::nothrow) CDredgel;

@@ -1,9 +1,9 @@
 #pragma once
-#include "IArchiveDataRecovery.h"
-#include "IDataContainer.h"
-#include "IRecoveryAnalyzer.h"
-#include "ItemRecords.h"
-#include "IVirtualDevice.h"
+#include "media_recovery/IArchiveDataRecovery.h"
+#include "sqlite_recovery/framework/IDataContainer.h"
+#include "sqlite_recovery/framework/IRecoveryAnalyzer.h"
+#include "sqlite_recovery/framework/ItemRecords.h"
+#include "sqlite_recovery/framework/IVirtualDevice.h"
 #include "platform/Export.h"
 
 // What a caller of libDredgel.so looks up by name.

@@ -1,4 +1,4 @@
-#include "ExtensionHash.h"
+#include "media_recovery/ExtensionHash.h"
 
 #include <cctype>
 #include <string>

@@ -1,7 +1,7 @@
-#include "SearcherFactories.h"
+#include "media_recovery/SearcherFactories.h"
 
-#include "FileSystemSearchers.h"
-#include "RawSearch.h"
+#include "filesystems/FileSystemSearchers.h"
+#include "media_recovery/RawSearch.h"
 
 namespace {
 SearcherFactories Defaults() {

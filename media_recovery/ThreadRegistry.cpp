@@ -1,11 +1,11 @@
-#include "ThreadRegistry.h"
+#include "media_recovery/ThreadRegistry.h"
 
 #include <boost/chrono.hpp>
 #include <boost/thread/thread.hpp>
 #include <vector>
 
-#include "Logger.h"
-#include "Lockers.h"
+#include "sqlite_recovery/framework/Logger.h"
+#include "sqlite_recovery/framework/Lockers.h"
 
 ThreadRegistry::ThreadRegistry() {}
 

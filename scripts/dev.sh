@@ -47,6 +47,9 @@ case "${1:-}" in
     test)
         install_packages
         build build
+        # The product's targets depend one way: no cycle among them.
+        cmake --graphviz=build/targets/graph.dot build >/dev/null
+        python3 cmake/check_target_graph.py build/targets/graph.dot
         run_tests build
         ;;
     sanitize)

@@ -1,4 +1,4 @@
-#include "CAddrTableRow.h"
+#include "sms/CAddrTableRow.h"
 
 bool CAddrTableRow::Equals(const CTableRow* other) const {
     auto* row = dynamic_cast<const CAddrTableRow*>(other);

@@ -1,14 +1,14 @@
-#include "CAndroidSmsAndMmsRecovery.h"
+#include "sms/CAndroidSmsAndMmsRecovery.h"
 
 #include <new>
 
-#include "CAddrTableAnalyze.h"
-#include "CCanonicalAddressesTableAnalyze.h"
-#include "CPartTableAnalyze.h"
-#include "CPduTableAnalyze.h"
-#include "CSmsTableAnalyze.h"
-#include "CThreadsTableAnalyze.h"
-#include "CWordsContentTableAnalyze.h"
+#include "sms/CAddrTableAnalyze.h"
+#include "sms/CCanonicalAddressesTableAnalyze.h"
+#include "sms/CPartTableAnalyze.h"
+#include "sms/CPduTableAnalyze.h"
+#include "sms/CSmsTableAnalyze.h"
+#include "sms/CThreadsTableAnalyze.h"
+#include "sms/CWordsContentTableAnalyze.h"
 
 CAndroidSmsAndMmsRecovery::~CAndroidSmsAndMmsRecovery() { Uninitialize(); }
 

@@ -1,9 +1,9 @@
 #pragma once
 #include <memory>
 
-#include "CSQLiteRecoveryControler.h"
-#include "IAndroidRecovery.h"
-#include "MessageAssembler.h"
+#include "sqlite_recovery/controller/CSQLiteRecoveryControler.h"
+#include "sqlite_recovery/controller/IAndroidRecovery.h"
+#include "sms/MessageAssembler.h"
 
 class CThreadsTableAnalyze;
 class CAddrTableAnalyze;

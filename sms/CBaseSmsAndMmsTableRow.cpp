@@ -1,4 +1,4 @@
-#include "CBaseSmsAndMmsTableRow.h"
+#include "sms/CBaseSmsAndMmsTableRow.h"
 
 bool MessageDateLess(const CTableRow* a, const CTableRow* b) {
     auto* x = dynamic_cast<const CBaseSmsAndMmsTableRow*>(a);

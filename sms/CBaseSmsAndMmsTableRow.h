@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "CTableRow.h"
+#include "sqlite_recovery/controller/CTableRow.h"
 
 // The common base of the sms and pdu rows.
 class CBaseSmsAndMmsTableRow : public CTableRow {

@@ -1,4 +1,4 @@
-#include "CCanonicalAddressesTableRow.h"
+#include "sms/CCanonicalAddressesTableRow.h"
 
 bool CCanonicalAddressesTableRow::Equals(const CTableRow* other) const {
     auto* row = dynamic_cast<const CCanonicalAddressesTableRow*>(other);

@@ -1,8 +1,8 @@
 #pragma once
 #include <string>
 
-#include "CTableRow.h"
-#include "SmsTableKinds.h"
+#include "sqlite_recovery/controller/CTableRow.h"
+#include "sms/SmsTableKinds.h"
 
 class CCanonicalAddressesTableRow : public CTableRow {
 public:

@@ -1,9 +1,9 @@
-#include "CLayoutTableAnalyze.h"
+#include "sms/CLayoutTableAnalyze.h"
 
 #include <string>
 #include <vector>
 
-#include "SmsRowStore.h"
+#include "sms/SmsRowStore.h"
 
 ResultCode CLayoutTableAnalyze::BuildRows(ISQLiteTable* table, int count, bool live) {
     if (!table) return RK_FAIL(RK_E_FAIL);

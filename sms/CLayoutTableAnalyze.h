@@ -1,6 +1,6 @@
 #pragma once
-#include "CTableAnalyze.h"
-#include "SmsRowParsers.h"
+#include "sqlite_recovery/controller/CTableAnalyze.h"
+#include "sms/SmsRowParsers.h"
 
 // A table analyser of the SMS/MMS database: reads its layout's columns of every record, turns each
 // record into a row by the layout's checks and files the row in multimap 0 by the duplicate rule.

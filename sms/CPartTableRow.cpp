@@ -1,4 +1,4 @@
-#include "CPartTableRow.h"
+#include "sms/CPartTableRow.h"
 
 bool CPartTableRow::Equals(const CTableRow* other) const {
     auto* row = dynamic_cast<const CPartTableRow*>(other);

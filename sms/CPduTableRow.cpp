@@ -1,6 +1,6 @@
-#include "CPduTableRow.h"
+#include "sms/CPduTableRow.h"
 
-#include "CPartTableRow.h"
+#include "sms/CPartTableRow.h"
 
 bool CPduTableRow::Equals(const CTableRow* other) const {
     auto* row = dynamic_cast<const CPduTableRow*>(other);

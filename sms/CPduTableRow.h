@@ -2,8 +2,8 @@
 #include <string>
 #include <vector>
 
-#include "CBaseSmsAndMmsTableRow.h"
-#include "SmsTableKinds.h"
+#include "sms/CBaseSmsAndMmsTableRow.h"
+#include "sms/SmsTableKinds.h"
 
 class CPduTableRow : public CBaseSmsAndMmsTableRow {
 public:

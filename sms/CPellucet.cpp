@@ -1,11 +1,11 @@
-#include "CPellucet.h"
+#include "sms/CPellucet.h"
 
 #include <new>
 
-#include "CAndroidSmsAndMmsRecovery.h"
-#include "ConversationXmlBuilder.h"
-#include "ISMSSession.h"
-#include "ISwapContact.h"
+#include "sms/CAndroidSmsAndMmsRecovery.h"
+#include "sms/ConversationXmlBuilder.h"
+#include "sms/ISMSSession.h"
+#include "contacts/ISwapContact.h"
 
 CPellucet::~CPellucet() {
     if (!container_) return;

@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "CBaseAnalyzer.h"
-#include "ItemRecords.h"
-#include "MessageAssembler.h"
+#include "sqlite_recovery/controller/CBaseAnalyzer.h"
+#include "sqlite_recovery/framework/ItemRecords.h"
+#include "sms/MessageAssembler.h"
 
 // The analyser of the SMS/MMS database. Started with the contacts analyser's result container
 // (or null), it names conversation partners through that container's contact lookup.

@@ -1,12 +1,12 @@
-#include "CSMSData.h"
+#include "sms/CSMSData.h"
 
 #include <new>
 
 #include <tinyxml.h>
 
-#include "CSMSItem.h"
-#include "SmsXmlAttributes.h"
-#include "TextUtils.h"
+#include "sms/CSMSItem.h"
+#include "sms/SmsXmlAttributes.h"
+#include "sqlite_recovery/framework/TextUtils.h"
 
 CSMSData::~CSMSData() {}
 

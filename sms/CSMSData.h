@@ -1,5 +1,5 @@
 #pragma once
-#include "ISMSSession.h"
+#include "sms/ISMSSession.h"
 
 class TiXmlElement;
 

@@ -1,9 +1,9 @@
-#include "CSMSItem.h"
+#include "sms/CSMSItem.h"
 
 #include <tinyxml.h>
 
-#include "Base64.h"
-#include "SmsXmlAttributes.h"
+#include "sqlite_recovery/framework/Base64.h"
+#include "sms/SmsXmlAttributes.h"
 
 
 std::string CSMSItem::ElementText(const TiXmlElement* element) {

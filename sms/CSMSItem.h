@@ -2,8 +2,8 @@
 #include <string>
 #include <vector>
 
-#include "ISMSSession.h"
-#include "Lockers.h"
+#include "sms/ISMSSession.h"
+#include "sqlite_recovery/framework/Lockers.h"
 
 class TiXmlElement;
 

@@ -1,10 +1,10 @@
-#include "CSMSSession.h"
+#include "sms/CSMSSession.h"
 
 #include <new>
 
-#include "CSMSData.h"
-#include "SmsXmlAttributes.h"
-#include "TextUtils.h"
+#include "sms/CSMSData.h"
+#include "sms/SmsXmlAttributes.h"
+#include "sqlite_recovery/framework/TextUtils.h"
 
 
 ISMSSession* CreateSmsSession(const char* xmlText) {

@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-#include "ISMSSession.h"
+#include "sms/ISMSSession.h"
 #include <tinyxml.h>
 
 // A conversation parsed once from its document.

@@ -1,4 +1,4 @@
-#include "CSmsTableRow.h"
+#include "sms/CSmsTableRow.h"
 
 bool CSmsTableRow::Equals(const CTableRow* other) const {
     auto* row = dynamic_cast<const CSmsTableRow*>(other);

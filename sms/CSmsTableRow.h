@@ -1,8 +1,8 @@
 #pragma once
 #include <string>
 
-#include "CBaseSmsAndMmsTableRow.h"
-#include "SmsTableKinds.h"
+#include "sms/CBaseSmsAndMmsTableRow.h"
+#include "sms/SmsTableKinds.h"
 
 class CSmsTableRow : public CBaseSmsAndMmsTableRow {
 public:

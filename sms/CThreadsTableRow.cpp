@@ -1,8 +1,8 @@
-#include "CThreadsTableRow.h"
+#include "sms/CThreadsTableRow.h"
 
 #include <algorithm>
 
-#include "TextUtils.h"
+#include "sqlite_recovery/framework/TextUtils.h"
 
 bool CThreadsTableRow::Equals(const CTableRow* other) const {
     auto* row = dynamic_cast<const CThreadsTableRow*>(other);

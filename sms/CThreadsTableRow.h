@@ -2,8 +2,8 @@
 #include <string>
 #include <vector>
 
-#include "CTableRow.h"
-#include "SmsTableKinds.h"
+#include "sqlite_recovery/controller/CTableRow.h"
+#include "sms/SmsTableKinds.h"
 
 class CThreadsTableRow : public CTableRow {
 public:

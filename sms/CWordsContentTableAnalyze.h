@@ -1,5 +1,5 @@
 #pragma once
-#include "CLayoutTableAnalyze.h"
+#include "sms/CLayoutTableAnalyze.h"
 
 // The analyser of the "words_content" table.
 class CWordsContentTableAnalyze : public CLayoutTableAnalyze {

@@ -1,4 +1,4 @@
-#include "CWordsContentTableRow.h"
+#include "sms/CWordsContentTableRow.h"
 
 bool CWordsContentTableRow::Equals(const CTableRow* other) const {
     auto* row = dynamic_cast<const CWordsContentTableRow*>(other);

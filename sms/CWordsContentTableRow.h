@@ -1,8 +1,8 @@
 #pragma once
 #include <string>
 
-#include "CTableRow.h"
-#include "SmsTableKinds.h"
+#include "sqlite_recovery/controller/CTableRow.h"
+#include "sms/SmsTableKinds.h"
 
 // A row of the full-text index's content table: the indexed text of an sms body or an MMS text part.
 class CWordsContentTableRow : public CTableRow {

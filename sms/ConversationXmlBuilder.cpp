@@ -1,15 +1,15 @@
-#include "ConversationXmlBuilder.h"
+#include "sms/ConversationXmlBuilder.h"
 
 #include <new>
 
-#include "Base64.h"
-#include "CPartTableRow.h"
-#include "CPduTableRow.h"
-#include "CSmsTableRow.h"
-#include "CXmlWriter.h"
-#include "IVirtualDevice.h"
-#include "PartFileName.h"
-#include "SmilReader.h"
+#include "sqlite_recovery/framework/Base64.h"
+#include "sms/CPartTableRow.h"
+#include "sms/CPduTableRow.h"
+#include "sms/CSmsTableRow.h"
+#include "sqlite_recovery/framework/CXmlWriter.h"
+#include "sqlite_recovery/framework/IVirtualDevice.h"
+#include "sms/PartFileName.h"
+#include "sms/SmilReader.h"
 #include "platform/PlatformFile.h"
 #include "platform/StringConversion.h"
 

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "ResultCode.h"
+#include "sqlite_recovery/framework/ResultCode.h"
 
 class CTableRow;
 class CPduTableRow;

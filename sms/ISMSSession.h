@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "ICommon.h"
+#include "sqlite_recovery/framework/ICommon.h"
 
 // Read-only views over one recovered conversation, handed to the GUI and the logic library. Every
 // ISMSData and ISMSItem handed out is new and released by the caller; they point into their

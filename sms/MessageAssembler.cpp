@@ -1,18 +1,18 @@
-#include "MessageAssembler.h"
+#include "sms/MessageAssembler.h"
 
 #include <algorithm>
 #include <new>
 
-#include "CCanonicalAddressesTableRow.h"
-#include "CAddrTableRow.h"
-#include "CPartTableRow.h"
-#include "CPduTableRow.h"
-#include "CSmsTableRow.h"
-#include "CThreadsTableRow.h"
-#include "CWordsContentTableRow.h"
-#include "PhoneNumberMatch.h"
-#include "SmsTextConversion.h"
-#include "TextUtils.h"
+#include "sms/CCanonicalAddressesTableRow.h"
+#include "sms/CAddrTableRow.h"
+#include "sms/CPartTableRow.h"
+#include "sms/CPduTableRow.h"
+#include "sms/CSmsTableRow.h"
+#include "sms/CThreadsTableRow.h"
+#include "sms/CWordsContentTableRow.h"
+#include "contacts/PhoneNumberMatch.h"
+#include "sms/SmsTextConversion.h"
+#include "sqlite_recovery/framework/TextUtils.h"
 
 namespace {
 

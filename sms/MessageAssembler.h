@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "ResultCode.h"
-#include "SmsRowStore.h"
+#include "sqlite_recovery/framework/ResultCode.h"
+#include "sms/SmsRowStore.h"
 
 class CTableRow;
 class CThreadsTableRow;

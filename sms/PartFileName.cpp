@@ -1,4 +1,4 @@
-#include "PartFileName.h"
+#include "sms/PartFileName.h"
 
 #include <cstdio>
 

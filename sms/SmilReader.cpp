@@ -1,4 +1,4 @@
-#include "SmilReader.h"
+#include "sms/SmilReader.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -6,7 +6,7 @@
 
 #include <tinyxml.h>
 
-#include "SmsXmlAttributes.h"
+#include "sms/SmsXmlAttributes.h"
 
 namespace {
 

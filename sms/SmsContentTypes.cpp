@@ -1,8 +1,8 @@
-#include "SmsContentTypes.h"
+#include "sms/SmsContentTypes.h"
 
 #include <cstring>
 
-#include "SmsTableKinds.h"
+#include "sms/SmsTableKinds.h"
 
 namespace {
 

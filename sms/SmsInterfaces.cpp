@@ -1,5 +1,5 @@
 // Out-of-line destructors: each conversation interface's type information has one home.
-#include "ISMSSession.h"
+#include "sms/ISMSSession.h"
 
 ISMSItem::~ISMSItem() {}
 ISMSData::~ISMSData() {}

@@ -1,18 +1,18 @@
-#include "SmsRowParsers.h"
+#include "sms/SmsRowParsers.h"
 
 #include <memory>
 #include <new>
 
-#include "CAddrTableRow.h"
-#include "CCanonicalAddressesTableRow.h"
-#include "CPartTableRow.h"
-#include "CPduTableRow.h"
-#include "CSmsTableRow.h"
-#include "CThreadsTableRow.h"
-#include "CWordsContentTableRow.h"
-#include "SmsContentTypes.h"
-#include "SmsTextConversion.h"
-#include "TextUtils.h"
+#include "sms/CAddrTableRow.h"
+#include "sms/CCanonicalAddressesTableRow.h"
+#include "sms/CPartTableRow.h"
+#include "sms/CPduTableRow.h"
+#include "sms/CSmsTableRow.h"
+#include "sms/CThreadsTableRow.h"
+#include "sms/CWordsContentTableRow.h"
+#include "sms/SmsContentTypes.h"
+#include "sms/SmsTextConversion.h"
+#include "sqlite_recovery/framework/TextUtils.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #pragma once
 #include <cstddef>
 
-#include "FieldValue.h"
+#include "sqlite_recovery/controller/FieldValue.h"
 
 class CTableRow;
 

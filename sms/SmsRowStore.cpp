@@ -1,6 +1,6 @@
-#include "SmsRowStore.h"
+#include "sms/SmsRowStore.h"
 
-#include "CPduTableRow.h"
+#include "sms/CPduTableRow.h"
 
 void StoreSmsRow(SmsRowMap& rows, CTableRow* row) {
     if (!row) return;

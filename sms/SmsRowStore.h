@@ -1,6 +1,6 @@
 #pragma once
 #include <cstdint>
-#include "CTableAnalyze.h"
+#include "sqlite_recovery/controller/CTableAnalyze.h"
 
 class CTableRow;
 

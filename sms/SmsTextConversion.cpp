@@ -1,10 +1,10 @@
-#include "SmsTextConversion.h"
+#include "sms/SmsTextConversion.h"
 
 #include <cerrno>
 #include <iconv.h>
 #include <vector>
 
-#include "TextUtils.h"
+#include "sqlite_recovery/framework/TextUtils.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "FieldValue.h"
+#include "sqlite_recovery/controller/FieldValue.h"
 
 // MIBenum numbers of the character sets that MMS headers and parts name.
 constexpr int64_t kCharsetUtf8 = 106;

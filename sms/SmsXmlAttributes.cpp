@@ -1,4 +1,4 @@
-#include "SmsXmlAttributes.h"
+#include "sms/SmsXmlAttributes.h"
 
 #include <cerrno>
 #include <climits>

@@ -13,13 +13,13 @@
 #include <string>
 #include <vector>
 
-#include "CCompleteRecoveryController.h"
-#include "CDataContainer.h"
-#include "CFileNode.h"
-#include "CImageStorage.h"
-#include "CRecoveryFilter.h"
-#include "IProgress.h"
-#include "RawCarveScanner.h"
+#include "media_recovery/CCompleteRecoveryController.h"
+#include "sqlite_recovery/framework/CDataContainer.h"
+#include "media_recovery/file_model/CFileNode.h"
+#include "outside/device/CImageStorage.h"
+#include "media_recovery/CRecoveryFilter.h"
+#include "sqlite_recovery/framework/IProgress.h"
+#include "media_recovery/raw/RawCarveScanner.h"
 
 namespace {
 

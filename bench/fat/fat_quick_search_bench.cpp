@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "CImageStorage.h"
-#include "FileSystemSearchers.h"
-#include "IDirecotryTreeBuilder.h"
-#include "IFileNode.h"
-#include "IProgress.h"
+#include "outside/device/CImageStorage.h"
+#include "filesystems/FileSystemSearchers.h"
+#include "media_recovery/file_model/IDirecotryTreeBuilder.h"
+#include "media_recovery/file_model/IFileNode.h"
+#include "sqlite_recovery/framework/IProgress.h"
 #include "platform/FileSystem.h"
 
 namespace {

@@ -11,14 +11,14 @@
 #include <string>
 #include <vector>
 
-#include "CDataRecovery.h"
-#include "CDataRunList.h"
-#include "CFileNode.h"
-#include "CImageStorage.h"
-#include "CSearchedPartitionInfo.h"
-#include "CStorageDeviceWithCache.h"
-#include "IFileSystemSearchController.h"
-#include "IProgress.h"
+#include "media_recovery/CDataRecovery.h"
+#include "media_recovery/file_model/CDataRunList.h"
+#include "media_recovery/file_model/CFileNode.h"
+#include "outside/device/CImageStorage.h"
+#include "filesystems/CSearchedPartitionInfo.h"
+#include "media_recovery/CStorageDeviceWithCache.h"
+#include "filesystems/IFileSystemSearchController.h"
+#include "sqlite_recovery/framework/IProgress.h"
 
 namespace {
 using Clock = std::chrono::steady_clock;

@@ -14,8 +14,8 @@
 #include <set>
 #include <string>
 
-#include "CSQLiteFileIOManager.h"
-#include "CSQLiteReader.h"
+#include "sqlite_recovery/engine/CSQLiteFileIOManager.h"
+#include "sqlite_recovery/engine/CSQLiteReader.h"
 #include "platform/StringConversion.h"
 
 namespace {

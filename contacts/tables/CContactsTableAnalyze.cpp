@@ -1,9 +1,9 @@
-#include "CContactsTableAnalyze.h"
+#include "contacts/tables/CContactsTableAnalyze.h"
 
 #include <new>
 
-#include "CContactsTableRow.h"
-#include "ContactTableRules.h"
+#include "contacts/tables/CContactsTableRow.h"
+#include "contacts/tables/ContactTableRules.h"
 
 ResultCode CContactsTableAnalyze::BuildRows(ISQLiteTable* table, int count, bool live) {
     const int idColumn = table->FindColumn("_id");

@@ -1,5 +1,5 @@
 #pragma once
-#include "CTableAnalyze.h"
+#include "sqlite_recovery/controller/CTableAnalyze.h"
 
 // Reads the contacts table.
 // All rows go to multimap 0.

@@ -1,4 +1,4 @@
-#include "CContactsTableRow.h"
+#include "contacts/tables/CContactsTableRow.h"
 
 bool CContactsTableRow::Equals(const CTableRow* other) const {
     auto* o = dynamic_cast<const CContactsTableRow*>(other);

@@ -1,27 +1,27 @@
-#include "CDataTableAnalyze.h"
+#include "contacts/tables/CDataTableAnalyze.h"
 
 #include <algorithm>
 #include <cctype>
 #include <new>
 
-#include "CDataTableContactEventRow.h"
-#include "CDataTableEmailV2Row.h"
-#include "CDataTableGroupMembershipRow.h"
-#include "CDataTableIMRow.h"
-#include "CDataTableNameRow.h"
-#include "CDataTableNicknameRow.h"
-#include "CDataTableNoteRow.h"
-#include "CDataTableOrganizationRow.h"
-#include "CDataTablePhoneV2Row.h"
-#include "CDataTablePhotoRow.h"
-#include "CDataTablePostalAddressRow.h"
-#include "CDataTableRelationRow.h"
-#include "CDataTableSipAddressRow.h"
-#include "CDataTableWebsiteRow.h"
-#include "CMimetypesTableAnalyze.h"
-#include "CMimetypesTableRow.h"
-#include "ContactTableRules.h"
-#include "TextUtils.h"
+#include "contacts/tables/CDataTableContactEventRow.h"
+#include "contacts/tables/CDataTableEmailV2Row.h"
+#include "contacts/tables/CDataTableGroupMembershipRow.h"
+#include "contacts/tables/CDataTableIMRow.h"
+#include "contacts/tables/CDataTableNameRow.h"
+#include "contacts/tables/CDataTableNicknameRow.h"
+#include "contacts/tables/CDataTableNoteRow.h"
+#include "contacts/tables/CDataTableOrganizationRow.h"
+#include "contacts/tables/CDataTablePhoneV2Row.h"
+#include "contacts/tables/CDataTablePhotoRow.h"
+#include "contacts/tables/CDataTablePostalAddressRow.h"
+#include "contacts/tables/CDataTableRelationRow.h"
+#include "contacts/tables/CDataTableSipAddressRow.h"
+#include "contacts/tables/CDataTableWebsiteRow.h"
+#include "contacts/tables/CMimetypesTableAnalyze.h"
+#include "contacts/tables/CMimetypesTableRow.h"
+#include "contacts/tables/ContactTableRules.h"
+#include "sqlite_recovery/framework/TextUtils.h"
 
 namespace {
 constexpr int D(int n) { return 4 + n - 1; }  // column slot of dataN

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "CDataTableRow.h"
-#include "CTableAnalyze.h"
+#include "contacts/tables/CDataTableRow.h"
+#include "sqlite_recovery/controller/CTableAnalyze.h"
 
 class CDataTableGroupMembershipRow;
 class CMimetypesTableAnalyze;

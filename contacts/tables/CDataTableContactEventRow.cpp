@@ -1,4 +1,4 @@
-#include "CDataTableContactEventRow.h"
+#include "contacts/tables/CDataTableContactEventRow.h"
 
 bool CDataTableContactEventRow::Equals(const CTableRow* other) const {
     auto* o = dynamic_cast<const CDataTableContactEventRow*>(other);

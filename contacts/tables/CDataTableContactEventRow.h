@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <string>
 
-#include "CDataTableRow.h"
+#include "contacts/tables/CDataTableRow.h"
 
 // A contact event row (birthday, anniversary).
 class CDataTableContactEventRow : public CDataTableRow {

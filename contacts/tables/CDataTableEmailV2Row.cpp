@@ -1,4 +1,4 @@
-#include "CDataTableEmailV2Row.h"
+#include "contacts/tables/CDataTableEmailV2Row.h"
 
 bool CDataTableEmailV2Row::Equals(const CTableRow* other) const {
     auto* o = dynamic_cast<const CDataTableEmailV2Row*>(other);

@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <string>
 
-#include "CDataTableRow.h"
+#include "contacts/tables/CDataTableRow.h"
 
 // An e-mail address row (email_v2).
 class CDataTableEmailV2Row : public CDataTableRow {

@@ -1,4 +1,4 @@
-#include "CDataTableGroupMembershipRow.h"
+#include "contacts/tables/CDataTableGroupMembershipRow.h"
 
 bool CDataTableGroupMembershipRow::Equals(const CTableRow* other) const {
     auto* o = dynamic_cast<const CDataTableGroupMembershipRow*>(other);

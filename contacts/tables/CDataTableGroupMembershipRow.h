@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "CDataTableRow.h"
+#include "contacts/tables/CDataTableRow.h"
 
 class CGroupsTableRow;
 

@@ -1,4 +1,4 @@
-#include "CDataTableIMRow.h"
+#include "contacts/tables/CDataTableIMRow.h"
 
 bool CDataTableIMRow::Equals(const CTableRow* other) const {
     auto* o = dynamic_cast<const CDataTableIMRow*>(other);

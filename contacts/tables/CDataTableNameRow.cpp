@@ -1,4 +1,4 @@
-#include "CDataTableNameRow.h"
+#include "contacts/tables/CDataTableNameRow.h"
 
 bool CDataTableNameRow::Equals(const CTableRow* other) const {
     auto* o = dynamic_cast<const CDataTableNameRow*>(other);

@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <string>
 
-#include "CDataTableRow.h"
+#include "contacts/tables/CDataTableRow.h"
 
 // A name row (vnd.android.cursor.item/name).
 class CDataTableNameRow : public CDataTableRow {

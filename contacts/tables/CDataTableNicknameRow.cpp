@@ -1,4 +1,4 @@
-#include "CDataTableNicknameRow.h"
+#include "contacts/tables/CDataTableNicknameRow.h"
 
 bool CDataTableNicknameRow::Equals(const CTableRow* other) const {
     auto* o = dynamic_cast<const CDataTableNicknameRow*>(other);

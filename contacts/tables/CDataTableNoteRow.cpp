@@ -1,4 +1,4 @@
-#include "CDataTableNoteRow.h"
+#include "contacts/tables/CDataTableNoteRow.h"
 
 bool CDataTableNoteRow::Equals(const CTableRow* other) const {
     auto* o = dynamic_cast<const CDataTableNoteRow*>(other);

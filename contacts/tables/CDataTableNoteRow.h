@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <string>
 
-#include "CDataTableRow.h"
+#include "contacts/tables/CDataTableRow.h"
 
 // A note row.
 class CDataTableNoteRow : public CDataTableRow {

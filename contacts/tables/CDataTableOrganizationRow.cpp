@@ -1,4 +1,4 @@
-#include "CDataTableOrganizationRow.h"
+#include "contacts/tables/CDataTableOrganizationRow.h"
 
 bool CDataTableOrganizationRow::Equals(const CTableRow* other) const {
     auto* o = dynamic_cast<const CDataTableOrganizationRow*>(other);

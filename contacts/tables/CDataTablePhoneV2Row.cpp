@@ -1,6 +1,6 @@
-#include "CDataTablePhoneV2Row.h"
+#include "contacts/tables/CDataTablePhoneV2Row.h"
 
-#include "PhoneNumberMatch.h"
+#include "contacts/PhoneNumberMatch.h"
 bool CDataTablePhoneV2Row::Equals(const CTableRow* other) const {
     auto* o = dynamic_cast<const CDataTablePhoneV2Row*>(other);
     return o && SameKeys(o) &&

@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <string>
 
-#include "CDataTableRow.h"
+#include "contacts/tables/CDataTableRow.h"
 
 // A phone number row (phone_v2).
 class CDataTablePhoneV2Row : public CDataTableRow {

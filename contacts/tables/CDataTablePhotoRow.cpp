@@ -1,4 +1,4 @@
-#include "CDataTablePhotoRow.h"
+#include "contacts/tables/CDataTablePhotoRow.h"
 
 bool CDataTablePhotoRow::Equals(const CTableRow* other) const {
     auto* o = dynamic_cast<const CDataTablePhotoRow*>(other);

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "CDataTableRow.h"
+#include "contacts/tables/CDataTableRow.h"
 
 // A photo row: the thumbnail bytes (data15) and the id of the large photo file (data14).
 class CDataTablePhotoRow : public CDataTableRow {

@@ -1,4 +1,4 @@
-#include "CDataTablePostalAddressRow.h"
+#include "contacts/tables/CDataTablePostalAddressRow.h"
 
 bool CDataTablePostalAddressRow::Equals(const CTableRow* other) const {
     auto* o = dynamic_cast<const CDataTablePostalAddressRow*>(other);

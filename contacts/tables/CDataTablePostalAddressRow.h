@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <string>
 
-#include "CDataTableRow.h"
+#include "contacts/tables/CDataTableRow.h"
 
 // A postal address row (postal-address_v2).
 class CDataTablePostalAddressRow : public CDataTableRow {

@@ -1,4 +1,4 @@
-#include "CDataTableRelationRow.h"
+#include "contacts/tables/CDataTableRelationRow.h"
 
 bool CDataTableRelationRow::Equals(const CTableRow* other) const {
     auto* o = dynamic_cast<const CDataTableRelationRow*>(other);

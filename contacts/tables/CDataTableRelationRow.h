@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <string>
 
-#include "CDataTableRow.h"
+#include "contacts/tables/CDataTableRow.h"
 
 // A relation row (built and checked, but not filed).
 class CDataTableRelationRow : public CDataTableRow {

@@ -1,4 +1,4 @@
-#include "CDataTableRow.h"
+#include "contacts/tables/CDataTableRow.h"
 
 std::string TypedDisplayText(const std::string& title, const std::string& word, const std::string& value) {
     return title + "(" + word + ")" + ":" + value;

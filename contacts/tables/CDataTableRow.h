@@ -2,8 +2,8 @@
 #include <cstdint>
 #include <string>
 
-#include "CTableRow.h"
-#include "ContactTableKinds.h"
+#include "sqlite_recovery/controller/CTableRow.h"
+#include "contacts/tables/ContactTableKinds.h"
 
 // Base of the rows of the data table; the subclass is chosen by the record's mimetype (DataKind).
 class CDataTableRow : public CTableRow {

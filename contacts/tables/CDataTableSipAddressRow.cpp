@@ -1,4 +1,4 @@
-#include "CDataTableSipAddressRow.h"
+#include "contacts/tables/CDataTableSipAddressRow.h"
 
 bool CDataTableSipAddressRow::Equals(const CTableRow* other) const {
     auto* o = dynamic_cast<const CDataTableSipAddressRow*>(other);

@@ -1,4 +1,4 @@
-#include "CDataTableWebsiteRow.h"
+#include "contacts/tables/CDataTableWebsiteRow.h"
 
 bool CDataTableWebsiteRow::Equals(const CTableRow* other) const {
     auto* o = dynamic_cast<const CDataTableWebsiteRow*>(other);

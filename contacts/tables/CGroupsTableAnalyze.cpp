@@ -1,9 +1,9 @@
-#include "CGroupsTableAnalyze.h"
+#include "contacts/tables/CGroupsTableAnalyze.h"
 
 #include <new>
 
-#include "CGroupsTableRow.h"
-#include "ContactTableRules.h"
+#include "contacts/tables/CGroupsTableRow.h"
+#include "contacts/tables/ContactTableRules.h"
 
 ResultCode CGroupsTableAnalyze::BuildRows(ISQLiteTable* table, int count, bool live) {
     const int idColumn = table->FindColumn("_id");

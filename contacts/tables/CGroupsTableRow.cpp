@@ -1,4 +1,4 @@
-#include "CGroupsTableRow.h"
+#include "contacts/tables/CGroupsTableRow.h"
 
 bool CGroupsTableRow::Equals(const CTableRow* other) const {
     auto* o = dynamic_cast<const CGroupsTableRow*>(other);

@@ -1,9 +1,9 @@
-#include "CMimetypesTableAnalyze.h"
+#include "contacts/tables/CMimetypesTableAnalyze.h"
 
 #include <new>
 
-#include "CMimetypesTableRow.h"
-#include "ContactTableRules.h"
+#include "contacts/tables/CMimetypesTableRow.h"
+#include "contacts/tables/ContactTableRules.h"
 
 ResultCode CMimetypesTableAnalyze::BuildRows(ISQLiteTable* table, int count, bool live) {
     const int idColumn = table->FindColumn("_id");

@@ -1,5 +1,5 @@
 #pragma once
-#include "CTableAnalyze.h"
+#include "sqlite_recovery/controller/CTableAnalyze.h"
 
 // Reads the mimetypes table: which mimetype id names which kind of data.
 // All rows go to multimap 0.

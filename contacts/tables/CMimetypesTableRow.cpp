@@ -1,4 +1,4 @@
-#include "CMimetypesTableRow.h"
+#include "contacts/tables/CMimetypesTableRow.h"
 
 bool CMimetypesTableRow::Equals(const CTableRow* other) const {
     auto* o = dynamic_cast<const CMimetypesTableRow*>(other);

@@ -2,8 +2,8 @@
 #include <cstdint>
 #include <string>
 
-#include "CTableRow.h"
-#include "ContactTableKinds.h"
+#include "sqlite_recovery/controller/CTableRow.h"
+#include "contacts/tables/ContactTableKinds.h"
 
 // A row of the mimetypes table: a mimetype id and the kind of data it names.
 class CMimetypesTableRow : public CTableRow {

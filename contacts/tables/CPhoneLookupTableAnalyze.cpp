@@ -1,10 +1,10 @@
-#include "CPhoneLookupTableAnalyze.h"
+#include "contacts/tables/CPhoneLookupTableAnalyze.h"
 
 #include <new>
 
-#include "CPhoneLookupTableRow.h"
-#include "ContactTableRules.h"
-#include "TextUtils.h"
+#include "contacts/tables/CPhoneLookupTableRow.h"
+#include "contacts/tables/ContactTableRules.h"
+#include "sqlite_recovery/framework/TextUtils.h"
 
 ResultCode CPhoneLookupTableAnalyze::BuildRows(ISQLiteTable* table, int count, bool live) {
     const int idColumn = table->FindColumn("data_id");

@@ -1,5 +1,5 @@
 #pragma once
-#include "CTableAnalyze.h"
+#include "sqlite_recovery/controller/CTableAnalyze.h"
 
 // Reads the phone_lookup table: the numbers of phone rows, also of contacts whose data rows are lost.
 // All rows go to multimap 0.

@@ -1,4 +1,4 @@
-#include "CPhoneLookupTableRow.h"
+#include "contacts/tables/CPhoneLookupTableRow.h"
 
 bool CPhoneLookupTableRow::Equals(const CTableRow* other) const {
     auto* o = dynamic_cast<const CPhoneLookupTableRow*>(other);

@@ -2,8 +2,8 @@
 #include <cstdint>
 #include <string>
 
-#include "CTableRow.h"
-#include "ContactTableKinds.h"
+#include "sqlite_recovery/controller/CTableRow.h"
+#include "contacts/tables/ContactTableKinds.h"
 
 // A row of the phone_lookup table, keyed by data_id. Both numbers are kept in reading order
 // (min_match reversed, normalized_number reversed too on devices that store it reversed).

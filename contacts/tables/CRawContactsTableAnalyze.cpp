@@ -1,9 +1,9 @@
-#include "CRawContactsTableAnalyze.h"
+#include "contacts/tables/CRawContactsTableAnalyze.h"
 
 #include <new>
 
-#include "CRawContactsTableRow.h"
-#include "ContactTableRules.h"
+#include "contacts/tables/CRawContactsTableRow.h"
+#include "contacts/tables/ContactTableRules.h"
 
 ResultCode CRawContactsTableAnalyze::BuildRows(ISQLiteTable* table, int count, bool live) {
     const int idColumn = table->FindColumn("_id");

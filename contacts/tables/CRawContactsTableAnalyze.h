@@ -1,5 +1,5 @@
 #pragma once
-#include "CTableAnalyze.h"
+#include "sqlite_recovery/controller/CTableAnalyze.h"
 
 // Reads the raw_contacts table, keeping one row per raw contact under the version rule.
 // All rows go to multimap 0.

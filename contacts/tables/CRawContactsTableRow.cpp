@@ -1,4 +1,4 @@
-#include "CRawContactsTableRow.h"
+#include "contacts/tables/CRawContactsTableRow.h"
 
 bool CRawContactsTableRow::Equals(const CTableRow* other) const {
     auto* o = dynamic_cast<const CRawContactsTableRow*>(other);

@@ -1,9 +1,9 @@
-#include "CSearchIndexContentTableAnalyze.h"
+#include "contacts/tables/CSearchIndexContentTableAnalyze.h"
 
 #include <new>
 
-#include "CSearchIndexContentTableRow.h"
-#include "ContactTableRules.h"
+#include "contacts/tables/CSearchIndexContentTableRow.h"
+#include "contacts/tables/ContactTableRules.h"
 
 ResultCode CSearchIndexContentTableAnalyze::BuildRows(ISQLiteTable* table, int count, bool live) {
     const int idColumn = table->FindColumn("docid");

@@ -1,5 +1,5 @@
 #pragma once
-#include "CTableAnalyze.h"
+#include "sqlite_recovery/controller/CTableAnalyze.h"
 
 // Reads search_index_content, the full-text index of contacts: it keeps a contact's addresses and
 // numbers after its data rows are gone.

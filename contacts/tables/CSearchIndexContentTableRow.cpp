@@ -1,4 +1,4 @@
-#include "CSearchIndexContentTableRow.h"
+#include "contacts/tables/CSearchIndexContentTableRow.h"
 
 bool CSearchIndexContentTableRow::Equals(const CTableRow* other) const {
     auto* o = dynamic_cast<const CSearchIndexContentTableRow*>(other);

@@ -2,8 +2,8 @@
 #include <cstdint>
 #include <string>
 
-#include "CTableRow.h"
-#include "ContactTableKinds.h"
+#include "sqlite_recovery/controller/CTableRow.h"
+#include "contacts/tables/ContactTableKinds.h"
 
 // A row of search_index_content, the full-text index's content table (docid).
 class CSearchIndexContentTableRow : public CTableRow {

@@ -1,4 +1,4 @@
-#include "ContactTableKinds.h"
+#include "contacts/tables/ContactTableKinds.h"
 
 #include <cctype>
 #include <limits>

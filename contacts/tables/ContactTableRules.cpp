@@ -1,4 +1,4 @@
-#include "ContactTableRules.h"
+#include "contacts/tables/ContactTableRules.h"
 
 #include <new>
 

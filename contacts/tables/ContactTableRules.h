@@ -2,9 +2,9 @@
 #include <cstdint>
 #include <string>
 
-#include "CRawContactsTableRow.h"
-#include "CTableAnalyze.h"
-#include "ISQLiteEngine.h"
+#include "contacts/tables/CRawContactsTableRow.h"
+#include "sqlite_recovery/controller/CTableAnalyze.h"
+#include "sqlite_recovery/controller/ISQLiteEngine.h"
 
 // Reading one column of one record; false when the record cannot be decoded.
 bool ReadValue(ISQLiteTable* table, int record, int column, bool live, FieldValue* out);

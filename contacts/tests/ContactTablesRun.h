@@ -5,14 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "CContactsTableAnalyze.h"
-#include "CDataTableAnalyze.h"
-#include "CDataTableRow.h"
-#include "CGroupsTableAnalyze.h"
-#include "CMimetypesTableAnalyze.h"
-#include "CPhoneLookupTableAnalyze.h"
-#include "CRawContactsTableAnalyze.h"
-#include "CSearchIndexContentTableAnalyze.h"
+#include "contacts/tables/CContactsTableAnalyze.h"
+#include "contacts/tables/CDataTableAnalyze.h"
+#include "contacts/tables/CDataTableRow.h"
+#include "contacts/tables/CGroupsTableAnalyze.h"
+#include "contacts/tables/CMimetypesTableAnalyze.h"
+#include "contacts/tables/CPhoneLookupTableAnalyze.h"
+#include "contacts/tables/CRawContactsTableAnalyze.h"
+#include "contacts/tables/CSearchIndexContentTableAnalyze.h"
 
 struct ContactTablesRun {
     CMimetypesTableAnalyze mimetypes;

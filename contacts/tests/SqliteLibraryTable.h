@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "ISQLiteEngine.h"
+#include "sqlite_recovery/controller/ISQLiteEngine.h"
 
 class SqliteLibraryTable : public ISQLiteTable {
 public:

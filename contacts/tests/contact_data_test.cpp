@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "Base64.h"
-#include "CContactData.h"
+#include "sqlite_recovery/framework/Base64.h"
+#include "contacts/CContactData.h"
 
 namespace {
 

@@ -3,20 +3,20 @@
 #include <string>
 #include <vector>
 
-#include "CAndroidContactRecovery.h"
-#include "CContactsTableRow.h"
-#include "CDataTableAnalyze.h"
-#include "CDataTableEmailV2Row.h"
-#include "CDataTableGroupMembershipRow.h"
-#include "CDataTableIMRow.h"
-#include "CDataTableNameRow.h"
-#include "CDataTablePhoneV2Row.h"
-#include "CDataTableSipAddressRow.h"
-#include "CGroupsTableRow.h"
-#include "CPhoneLookupTableRow.h"
-#include "CRawContactsTableRow.h"
-#include "CSearchIndexContentTableRow.h"
-#include "ContactJoin.h"
+#include "contacts/CAndroidContactRecovery.h"
+#include "contacts/tables/CContactsTableRow.h"
+#include "contacts/tables/CDataTableAnalyze.h"
+#include "contacts/tables/CDataTableEmailV2Row.h"
+#include "contacts/tables/CDataTableGroupMembershipRow.h"
+#include "contacts/tables/CDataTableIMRow.h"
+#include "contacts/tables/CDataTableNameRow.h"
+#include "contacts/tables/CDataTablePhoneV2Row.h"
+#include "contacts/tables/CDataTableSipAddressRow.h"
+#include "contacts/tables/CGroupsTableRow.h"
+#include "contacts/tables/CPhoneLookupTableRow.h"
+#include "contacts/tables/CRawContactsTableRow.h"
+#include "contacts/tables/CSearchIndexContentTableRow.h"
+#include "contacts/ContactJoin.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "CSwapContact.h"
-#include "PhoneNumberMatch.h"
+#include "contacts/CSwapContact.h"
+#include "contacts/PhoneNumberMatch.h"
 
 TEST(MatchPhoneNumberTest, InternationalAgainstNational) {
     const std::string n = "13912345678";

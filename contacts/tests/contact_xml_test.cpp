@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "CContactXmlBuilder.h"
-#include "CSwapContact.h"
+#include "contacts/CContactXmlBuilder.h"
+#include "contacts/CSwapContact.h"
 
 namespace {
 

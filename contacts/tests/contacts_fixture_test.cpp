@@ -6,18 +6,18 @@
 #include <map>
 #include <memory>
 
-#include "CContactsTableRow.h"
-#include "CDataTableEmailV2Row.h"
-#include "CDataTableIMRow.h"
-#include "CDataTableNameRow.h"
-#include "CDataTablePhoneV2Row.h"
-#include "CDataTablePhotoRow.h"
-#include "CGroupsTableRow.h"
-#include "CPhoneLookupTableRow.h"
-#include "CRawContactsTableRow.h"
-#include "CSearchIndexContentTableRow.h"
-#include "ContactTablesRun.h"
-#include "SqliteLibraryTable.h"
+#include "contacts/tables/CContactsTableRow.h"
+#include "contacts/tables/CDataTableEmailV2Row.h"
+#include "contacts/tables/CDataTableIMRow.h"
+#include "contacts/tables/CDataTableNameRow.h"
+#include "contacts/tables/CDataTablePhoneV2Row.h"
+#include "contacts/tables/CDataTablePhotoRow.h"
+#include "contacts/tables/CGroupsTableRow.h"
+#include "contacts/tables/CPhoneLookupTableRow.h"
+#include "contacts/tables/CRawContactsTableRow.h"
+#include "contacts/tables/CSearchIndexContentTableRow.h"
+#include "contacts/tests/ContactTablesRun.h"
+#include "contacts/tests/SqliteLibraryTable.h"
 #include "platform/FileSystem.h"
 
 namespace {

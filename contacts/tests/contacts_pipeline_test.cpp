@@ -12,13 +12,13 @@
 #include <string>
 #include <vector>
 
-#include "CAndroidContactRecovery.h"
-#include "CContactData.h"
-#include "CContactXmlBuilder.h"
-#include "CRawContactsTableRow.h"
-#include "CSwapContact.h"
-#include "JoinedContactFromRows.h"
-#include "SqliteLibraryTable.h"
+#include "contacts/CAndroidContactRecovery.h"
+#include "contacts/CContactData.h"
+#include "contacts/CContactXmlBuilder.h"
+#include "contacts/tables/CRawContactsTableRow.h"
+#include "contacts/CSwapContact.h"
+#include "contacts/JoinedContactFromRows.h"
+#include "contacts/tests/SqliteLibraryTable.h"
 #include "platform/FileSystem.h"
 #include "platform/StringConversion.h"
 

@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "CDataContainer.h"
-#include "CDeviceFolder.h"
-#include "IContactData.h"
-#include "IRecoveryAnalyzer.h"
-#include "ISwapContact.h"
-#include "ItemRecords.h"
+#include "sqlite_recovery/framework/CDataContainer.h"
+#include "outside/device/CDeviceFolder.h"
+#include "contacts/IContactData.h"
+#include "sqlite_recovery/framework/IRecoveryAnalyzer.h"
+#include "contacts/ISwapContact.h"
+#include "sqlite_recovery/framework/ItemRecords.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/FileSystem.h"
 

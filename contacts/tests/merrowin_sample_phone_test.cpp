@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "CDataContainer.h"
-#include "CDeviceFolder.h"
-#include "IContactData.h"
-#include "IRecoveryAnalyzer.h"
-#include "ISwapContact.h"
-#include "ItemRecords.h"
-#include "Lockers.h"
+#include "sqlite_recovery/framework/CDataContainer.h"
+#include "outside/device/CDeviceFolder.h"
+#include "contacts/IContactData.h"
+#include "sqlite_recovery/framework/IRecoveryAnalyzer.h"
+#include "contacts/ISwapContact.h"
+#include "sqlite_recovery/framework/ItemRecords.h"
+#include "sqlite_recovery/framework/Lockers.h"
 #include "platform/DynamicLibrary.h"
 
 using ContactsAnalyzer = IRecoveryAnalyzer<IDataContainer<_CONTACT_INFOMATION>, IVirtualDevice>;

@@ -8,15 +8,15 @@
 #include <set>
 #include <sstream>
 
-#include "CContactsTableAnalyze.h"
-#include "CDataTableAnalyze.h"
-#include "CDataTableRow.h"
-#include "CGroupsTableAnalyze.h"
-#include "CMimetypesTableAnalyze.h"
-#include "CPhoneLookupTableAnalyze.h"
-#include "CRawContactsTableAnalyze.h"
-#include "CSQLiteRecoveryControler.h"
-#include "CSearchIndexContentTableAnalyze.h"
+#include "contacts/tables/CContactsTableAnalyze.h"
+#include "contacts/tables/CDataTableAnalyze.h"
+#include "contacts/tables/CDataTableRow.h"
+#include "contacts/tables/CGroupsTableAnalyze.h"
+#include "contacts/tables/CMimetypesTableAnalyze.h"
+#include "contacts/tables/CPhoneLookupTableAnalyze.h"
+#include "contacts/tables/CRawContactsTableAnalyze.h"
+#include "sqlite_recovery/controller/CSQLiteRecoveryControler.h"
+#include "contacts/tables/CSearchIndexContentTableAnalyze.h"
 #include "platform/FileSystem.h"
 #include "platform/StringConversion.h"
 

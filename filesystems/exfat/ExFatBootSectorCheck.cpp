@@ -1,7 +1,7 @@
 // The exFAT boot-sector test that chooses the quick searcher of a volume.
 #include <cstring>
 
-#include "FileSystemSearchers.h"
+#include "filesystems/FileSystemSearchers.h"
 
 namespace {
 uint32_t U32(const uint8_t* p) {

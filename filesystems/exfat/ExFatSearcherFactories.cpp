@@ -1,8 +1,8 @@
 // The exFAT searchers of this build find nothing yet.
 #include <new>
 
-#include "CEmptySearchers.h"
-#include "FileSystemSearchers.h"
+#include "filesystems/CEmptySearchers.h"
+#include "filesystems/FileSystemSearchers.h"
 
 IQuickFileSystemSearchController* CreateExFatQuickSearch() { return new (std::nothrow) CEmptyQuickSearcher; }
 

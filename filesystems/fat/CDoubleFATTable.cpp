@@ -1,4 +1,4 @@
-#include "CDoubleFATTable.h"
+#include "filesystems/fat/CDoubleFATTable.h"
 
 CDoubleFATTable::CDoubleFATTable(IRealFATTable* first, IRealFATTable* second) : first_(first), second_(second) {}
 

@@ -1,6 +1,6 @@
 #pragma once
-#include "IFATTable.h"
-#include "IRealFATTable.h"
+#include "filesystems/fat/IFATTable.h"
+#include "filesystems/fat/IRealFATTable.h"
 
 // The two FAT copies of a volume; the second stands in only when the first is missing.
 class CDoubleFATTable : public IFATTable {

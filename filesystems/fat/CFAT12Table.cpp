@@ -1,7 +1,7 @@
-#include "CFAT12Table.h"
+#include "filesystems/fat/CFAT12Table.h"
 
-#include "FatBytes.h"
-#include "IFATTable.h"
+#include "filesystems/fat/FatBytes.h"
+#include "filesystems/fat/IFATTable.h"
 
 // FAT12 copies are at most 12 sectors, whatever the sector size.
 CFAT12Table::CFAT12Table(IStorageDevice* device, uint64_t startSector, uint32_t sectors)

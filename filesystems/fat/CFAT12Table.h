@@ -1,5 +1,5 @@
 #pragma once
-#include "IRealFATTable.h"
+#include "filesystems/fat/IRealFATTable.h"
 
 class CFAT12Table : public IRealFATTable {
 public:

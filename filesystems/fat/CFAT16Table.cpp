@@ -1,8 +1,8 @@
-#include "CFAT16Table.h"
+#include "filesystems/fat/CFAT16Table.h"
 
-#include "FatBytes.h"
-#include "FatChainCheck.h"
-#include "IFATTable.h"
+#include "filesystems/fat/FatBytes.h"
+#include "filesystems/fat/FatChainCheck.h"
+#include "filesystems/fat/IFATTable.h"
 
 namespace {
 uint32_t ScaledBound(uint32_t bound, uint32_t sectorSize) {

@@ -1,5 +1,5 @@
 #pragma once
-#include "IRealFATTable.h"
+#include "filesystems/fat/IRealFATTable.h"
 
 class CFAT16Table : public IRealFATTable {
 public:

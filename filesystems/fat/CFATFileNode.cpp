@@ -1,9 +1,9 @@
-#include "CFATFileNode.h"
+#include "filesystems/fat/CFATFileNode.h"
 
 #include <new>
 #include <string>
 
-#include "IDataRunList.h"
+#include "media_recovery/file_model/IDataRunList.h"
 
 CFATFileNode::~CFATFileNode() { delete properties_; }
 

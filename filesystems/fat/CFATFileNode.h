@@ -1,6 +1,6 @@
 #pragma once
-#include "CFATFileProperties.h"
-#include "CFileNode.h"
+#include "filesystems/fat/CFATFileProperties.h"
+#include "media_recovery/file_model/CFileNode.h"
 
 // A file or folder found in a FAT directory.
 class CFATFileNode : public CFileNode {

@@ -1,10 +1,10 @@
-#include "CFATFileProperties.h"
+#include "filesystems/fat/CFATFileProperties.h"
 
 #include <cstring>
 #include <new>
 
-#include "FatDirectoryEntry.h"
-#include "IDataRunList.h"
+#include "filesystems/fat/FatDirectoryEntry.h"
+#include "media_recovery/file_model/IDataRunList.h"
 
 CFATFileProperties::~CFATFileProperties() {
     if (runs_) runs_->Release();

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "IFileProperties.h"
+#include "media_recovery/file_model/IFileProperties.h"
 
 struct FatEntryFields;
 

@@ -1,16 +1,16 @@
-#include "CFATQuickSearcher.h"
+#include "filesystems/fat/CFATQuickSearcher.h"
 
 #include <memory>
 #include <new>
 
-#include "CDoubleFATTable.h"
-#include "CFATFileNode.h"
-#include "CFATSearchedPartitionInfo.h"
-#include "FatBootSector.h"
-#include "FatDirectoryReader.h"
-#include "IDirecotryTreeBuilder.h"
-#include "IProgress.h"
-#include "IStorageDevice.h"
+#include "filesystems/fat/CDoubleFATTable.h"
+#include "filesystems/fat/CFATFileNode.h"
+#include "filesystems/CFATSearchedPartitionInfo.h"
+#include "filesystems/fat/FatBootSector.h"
+#include "filesystems/fat/FatDirectoryReader.h"
+#include "media_recovery/file_model/IDirecotryTreeBuilder.h"
+#include "sqlite_recovery/framework/IProgress.h"
+#include "sqlite_recovery/framework/IStorageDevice.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "IFileSystemSearchController.h"
+#include "filesystems/IFileSystemSearchController.h"
 
 class CFATSearchedPartitionInfo;
 struct FatWalkContext;

@@ -1,8 +1,8 @@
-#include "FatBootSector.h"
+#include "filesystems/fat/FatBootSector.h"
 
 #include <cctype>
 
-#include "FatBytes.h"
+#include "filesystems/fat/FatBytes.h"
 
 using fat::LoadU16;
 using fat::LoadU32;

@@ -1,9 +1,9 @@
-#include "FatDirectoryEntry.h"
+#include "filesystems/fat/FatDirectoryEntry.h"
 
 #include <cstring>
 #include <vector>
 
-#include "FatBytes.h"
+#include "filesystems/fat/FatBytes.h"
 #include "platform/StringConversion.h"
 #include "platform/TimeConversion.h"
 

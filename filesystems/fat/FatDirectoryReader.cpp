@@ -1,15 +1,15 @@
-#include "FatDirectoryReader.h"
+#include "filesystems/fat/FatDirectoryReader.h"
 
 #include <cstring>
 #include <new>
 
-#include "CDataRunList.h"
-#include "CFATFileNode.h"
-#include "FatDirectoryEntry.h"
-#include "IDirecotryTreeBuilder.h"
-#include "IFATTable.h"
-#include "IFileSystemSearchController.h"
-#include "IStorageDevice.h"
+#include "media_recovery/file_model/CDataRunList.h"
+#include "filesystems/fat/CFATFileNode.h"
+#include "filesystems/fat/FatDirectoryEntry.h"
+#include "media_recovery/file_model/IDirecotryTreeBuilder.h"
+#include "filesystems/fat/IFATTable.h"
+#include "filesystems/IFileSystemSearchController.h"
+#include "sqlite_recovery/framework/IStorageDevice.h"
 
 namespace {
 

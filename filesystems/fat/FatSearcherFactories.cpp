@@ -1,8 +1,8 @@
 #include <new>
 
-#include "CEmptySearchers.h"
-#include "CFATQuickSearcher.h"
-#include "FileSystemSearchers.h"
+#include "filesystems/CEmptySearchers.h"
+#include "filesystems/fat/CFATQuickSearcher.h"
+#include "filesystems/FileSystemSearchers.h"
 
 IQuickFileSystemSearchController* CreateFATQuickSearcher() { return new (std::nothrow) CFATQuickSearcher; }
 

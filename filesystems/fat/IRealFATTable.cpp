@@ -1,12 +1,12 @@
-#include "IRealFATTable.h"
+#include "filesystems/fat/IRealFATTable.h"
 
 #include <new>
 
-#include "CFAT12Table.h"
-#include "CFAT16Table.h"
-#include "CFAT32Table.h"
-#include "FatBootSector.h"
-#include "IFATTable.h"
+#include "filesystems/fat/CFAT12Table.h"
+#include "filesystems/fat/CFAT16Table.h"
+#include "filesystems/fat/CFAT32Table.h"
+#include "filesystems/fat/FatBootSector.h"
+#include "filesystems/fat/IFATTable.h"
 
 IFATTable::~IFATTable() {}
 IRealFATTable::~IRealFATTable() {}

@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "IStorageDevice.h"
+#include "sqlite_recovery/framework/IStorageDevice.h"
 
 // One copy of a file allocation table, read whole from the device and kept in memory.
 class IRealFATTable {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "FileSystemSearchers.h"
+#include "filesystems/FileSystemSearchers.h"
 
 namespace {
 

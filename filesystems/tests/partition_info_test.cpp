@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "CFATSearchedPartitionInfo.h"
+#include "filesystems/CFATSearchedPartitionInfo.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <memory>
 #include <vector>
 
-#include "MemoryDevice.h"
-#include "RawAnalyserRegistry.h"
-#include "RawCarveScanner.h"
+#include "media_recovery/raw/tests/MemoryDevice.h"
+#include "media_recovery/raw/RawAnalyserRegistry.h"
+#include "media_recovery/raw/RawCarveScanner.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <memory>
 #include <vector>
 
-#include "MemoryDevice.h"
-#include "RawAnalyserRegistry.h"
-#include "RawCarveScanner.h"
+#include "media_recovery/raw/tests/MemoryDevice.h"
+#include "media_recovery/raw/RawAnalyserRegistry.h"
+#include "media_recovery/raw/RawCarveScanner.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > (1 << 20)) return 0;

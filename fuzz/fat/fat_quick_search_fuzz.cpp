@@ -5,12 +5,12 @@
 #include <memory>
 #include <vector>
 
-#include "CFATQuickSearcher.h"
-#include "CSearchedPartitionInfo.h"
-#include "IDirecotryTreeBuilder.h"
-#include "IFileNode.h"
-#include "IProgress.h"
-#include "IStorageDevice.h"
+#include "filesystems/fat/CFATQuickSearcher.h"
+#include "filesystems/CSearchedPartitionInfo.h"
+#include "media_recovery/file_model/IDirecotryTreeBuilder.h"
+#include "media_recovery/file_model/IFileNode.h"
+#include "sqlite_recovery/framework/IProgress.h"
+#include "sqlite_recovery/framework/IStorageDevice.h"
 
 namespace {
 

@@ -5,11 +5,11 @@
 #include <cstring>
 #include <vector>
 
-#include "CDataRunList.h"
-#include "CFileNode.h"
-#include "CFileReader.h"
-#include "CSearchedPartitionInfo.h"
-#include "IStorageDevice.h"
+#include "media_recovery/file_model/CDataRunList.h"
+#include "media_recovery/file_model/CFileNode.h"
+#include "media_recovery/CFileReader.h"
+#include "filesystems/CSearchedPartitionInfo.h"
+#include "sqlite_recovery/framework/IStorageDevice.h"
 
 namespace {
 class Disk : public IStorageDevice {

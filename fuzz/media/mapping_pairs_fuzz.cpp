@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <memory>
 
-#include "CDataRunList.h"
-#include "MappingPairs.h"
+#include "media_recovery/file_model/CDataRunList.h"
+#include "media_recovery/file_model/MappingPairs.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > 4096) return 0;

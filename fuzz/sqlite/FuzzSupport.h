@@ -1,6 +1,6 @@
 #pragma once
-#include "CSQLiteReader.h"
-#include "EngineState.h"
+#include "sqlite_recovery/engine/CSQLiteReader.h"
+#include "sqlite_recovery/engine/EngineState.h"
 
 // Walks every table of an opened reader with the view flag and reads every value it found.
 inline void WalkEverything(CSQLiteReader& reader, int viewFlag) {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "IFileIO.h"
+#include "sqlite_recovery/engine/IFileIO.h"
 
 class MemoryFileIO : public IFileIO {
 public:

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <vector>
 
-#include "FuzzSupport.h"
-#include "MemoryFileIO.h"
-#include "RecordCarving.h"
+#include "fuzz/sqlite/FuzzSupport.h"
+#include "fuzz/sqlite/MemoryFileIO.h"
+#include "sqlite_recovery/engine/RecordCarving.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > (size_t(1) << 20)) return 0;

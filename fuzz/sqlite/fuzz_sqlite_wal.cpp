@@ -7,8 +7,8 @@
 #include <fstream>
 #include <string>
 
-#include "CSQLiteFileIOManager.h"
-#include "FuzzSupport.h"
+#include "sqlite_recovery/engine/CSQLiteFileIOManager.h"
+#include "fuzz/sqlite/FuzzSupport.h"
 #include "platform/StringConversion.h"
 
 namespace {

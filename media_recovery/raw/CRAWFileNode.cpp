@@ -1,4 +1,4 @@
-#include "CRAWFileNode.h"
+#include "media_recovery/raw/CRAWFileNode.h"
 
 CRAWFileNode::~CRAWFileNode() = default;
 

@@ -2,8 +2,8 @@
 #include <memory>
 #include <string>
 
-#include "CFileNode.h"
-#include "CRAWFileProperties.h"
+#include "media_recovery/file_model/CFileNode.h"
+#include "media_recovery/raw/CRAWFileProperties.h"
 
 // A carved file: always deleted, never a folder, no times.
 class CRAWFileNode : public CFileNode {

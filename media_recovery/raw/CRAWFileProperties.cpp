@@ -1,3 +1,3 @@
-#include "CRAWFileProperties.h"
+#include "media_recovery/raw/CRAWFileProperties.h"
 
 CRAWFileProperties::~CRAWFileProperties() = default;

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "IFileProperties.h"
+#include "media_recovery/file_model/IFileProperties.h"
 
 // Properties of a carved file: its size, the analyser's extra name and one extent.
 class CRAWFileProperties : public IFileProperties {

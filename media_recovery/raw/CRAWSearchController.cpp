@@ -1,13 +1,13 @@
-#include "CRAWSearchController.h"
+#include "media_recovery/raw/CRAWSearchController.h"
 
 #include <new>
 
-#include "CDataRunList.h"
-#include "CRAWFileNode.h"
-#include "CSearchedPartitionInfo.h"
-#include "IDirecotryTreeBuilder.h"
-#include "RawFileTypes.h"
-#include "RawSearch.h"
+#include "media_recovery/file_model/CDataRunList.h"
+#include "media_recovery/raw/CRAWFileNode.h"
+#include "filesystems/CSearchedPartitionInfo.h"
+#include "media_recovery/file_model/IDirecotryTreeBuilder.h"
+#include "media_recovery/raw/RawFileTypes.h"
+#include "media_recovery/RawSearch.h"
 
 CRAWSearchController::CRAWSearchController() : extensions_(new ExtensionHash()) {
     scanner_.SetOutput([this](RawHit& hit) {

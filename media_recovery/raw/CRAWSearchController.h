@@ -3,9 +3,9 @@
 #include <map>
 #include <memory>
 
-#include "ExtensionHash.h"
-#include "IFileSystemSearchController.h"
-#include "RawCarveScanner.h"
+#include "media_recovery/ExtensionHash.h"
+#include "filesystems/IFileSystemSearchController.h"
+#include "media_recovery/raw/RawCarveScanner.h"
 
 class CRAWFileNode;
 

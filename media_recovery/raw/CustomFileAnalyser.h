@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "IRawFileAnalyser.h"
+#include "media_recovery/raw/IRawFileAnalyser.h"
 
 // User-described headers; the collection is empty, so it never recognises anything.
 class CCustomHeaderManage {

@@ -1,4 +1,4 @@
-#include "IRawFileAnalyser.h"
+#include "media_recovery/raw/IRawFileAnalyser.h"
 
 IRawFileAnalyser::~IRawFileAnalyser() = default;
 

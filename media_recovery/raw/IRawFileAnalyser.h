@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <string>
 
-#include "IStorageDevice.h"
-#include "RawHit.h"
+#include "sqlite_recovery/framework/IStorageDevice.h"
+#include "media_recovery/raw/RawHit.h"
 
 // The first bytes a format's header can start with; lets the searcher ask only the analysers
 // that can possibly match a sector.

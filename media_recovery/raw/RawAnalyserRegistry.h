@@ -1,7 +1,7 @@
 #pragma once
 #include <vector>
 
-#include "IRawFileAnalyser.h"
+#include "media_recovery/raw/IRawFileAnalyser.h"
 
 using RawAnalyserList = std::vector<IRawFileAnalyser*>;
 

@@ -1,12 +1,12 @@
-#include "RawCarveScanner.h"
+#include "media_recovery/raw/RawCarveScanner.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
 
-#include "RawFileTypes.h"
-#include "RawReaders.h"
+#include "media_recovery/raw/RawFileTypes.h"
+#include "media_recovery/raw/RawReaders.h"
 
 namespace {
 

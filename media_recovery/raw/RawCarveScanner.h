@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "CBufferStorageDevice.h"
-#include "IProgress.h"
-#include "RawAnalyserRegistry.h"
-#include "RawHit.h"
+#include "media_recovery/CBufferStorageDevice.h"
+#include "sqlite_recovery/framework/IProgress.h"
+#include "media_recovery/raw/RawAnalyserRegistry.h"
+#include "media_recovery/raw/RawHit.h"
 
 // The sector walk of signature carving: offers every sector of a chunk to the analysers that can
 // match its first byte (in list order, first match wins), queues candidates whose size is still

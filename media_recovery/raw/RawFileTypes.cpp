@@ -1,4 +1,4 @@
-#include "RawFileTypes.h"
+#include "media_recovery/raw/RawFileTypes.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "RawReaders.h"
+#include "media_recovery/raw/RawReaders.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "RawBytes.h"
+#include "media_recovery/raw/RawBytes.h"
 
 alignas(64) uint8_t g_rawWindow[kRawWindowBytes];
 int g_rawBigEndian = 0;

@@ -2,8 +2,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "IStorageDevice.h"
-#include "RawHit.h"
+#include "sqlite_recovery/framework/IStorageDevice.h"
+#include "media_recovery/raw/RawHit.h"
 
 // Size of the one window buffer that every size rule reads through: 129 sectors of up to 4096 bytes.
 constexpr size_t kRawWindowBytes = 129 * 4096;

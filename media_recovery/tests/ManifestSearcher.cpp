@@ -1,4 +1,4 @@
-#include "ManifestSearcher.h"
+#include "media_recovery/tests/ManifestSearcher.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -6,13 +6,13 @@
 #include <memory>
 #include <sstream>
 
-#include "CDataRunList.h"
-#include "CSearchedPartitionInfo.h"
-#include "IDirecotryTreeBuilder.h"
-#include "IProgress.h"
-#include "CImageStorage.h"
-#include "IStorageDevice.h"
-#include "TestNodes.h"
+#include "media_recovery/file_model/CDataRunList.h"
+#include "filesystems/CSearchedPartitionInfo.h"
+#include "media_recovery/file_model/IDirecotryTreeBuilder.h"
+#include "sqlite_recovery/framework/IProgress.h"
+#include "outside/device/CImageStorage.h"
+#include "sqlite_recovery/framework/IStorageDevice.h"
+#include "media_recovery/tests/TestNodes.h"
 
 std::string FixturePath(const std::string& name) {
     const char* root = std::getenv("RK_TESTDATA");

@@ -5,7 +5,7 @@
 #include <set>
 #include <vector>
 
-#include "IStorageDevice.h"
+#include "sqlite_recovery/framework/IStorageDevice.h"
 
 // A storage volume in memory for tests: sector i holds bytes derived from i, chosen sectors fail
 // to read, and reads are counted. Safe to read from two threads.

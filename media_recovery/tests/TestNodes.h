@@ -2,8 +2,8 @@
 #include <cstring>
 #include <string>
 
-#include "CFileNode.h"
-#include "IFileProperties.h"
+#include "media_recovery/file_model/CFileNode.h"
+#include "media_recovery/file_model/IFileProperties.h"
 
 // A plain node for tests: a name, a size, a directory bit and a deleted flag.
 class CTestNode : public CFileNode {

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "CSearchedPartitionInfo.h"
-#include "IFileSystemSearchController.h"
-#include "IProgress.h"
+#include "filesystems/CSearchedPartitionInfo.h"
+#include "filesystems/IFileSystemSearchController.h"
+#include "sqlite_recovery/framework/IProgress.h"
 
 // Records what a sink is told; answers "go on" until stopAfter continue questions were asked.
 class CRecordingSink : public IProgress {

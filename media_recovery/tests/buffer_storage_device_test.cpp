@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "CBufferStorageDevice.h"
-#include "MemoryStorage.h"
+#include "media_recovery/CBufferStorageDevice.h"
+#include "media_recovery/tests/MemoryStorage.h"
 
 namespace {
 

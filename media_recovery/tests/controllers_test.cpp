@@ -2,18 +2,18 @@
 
 #include <memory>
 
-#include "CArchiveBuilder.h"
-#include "CCompleteRecoveryController.h"
-#include "CDeletedRecoveryController.h"
-#include "CImageStorage.h"
-#include "CRecoveryFilter.h"
-#include "CEmptySearchers.h"
-#include "MediaErrors.h"
-#include "MemoryStorage.h"
-#include "SearcherFactories.h"
-#include "TestNodes.h"
-#include "TestSinks.h"
-#include "ManifestSearcher.h"
+#include "media_recovery/CArchiveBuilder.h"
+#include "media_recovery/CCompleteRecoveryController.h"
+#include "media_recovery/CDeletedRecoveryController.h"
+#include "outside/device/CImageStorage.h"
+#include "media_recovery/CRecoveryFilter.h"
+#include "filesystems/CEmptySearchers.h"
+#include "media_recovery/MediaErrors.h"
+#include "media_recovery/tests/MemoryStorage.h"
+#include "media_recovery/SearcherFactories.h"
+#include "media_recovery/tests/TestNodes.h"
+#include "media_recovery/tests/TestSinks.h"
+#include "media_recovery/tests/ManifestSearcher.h"
 
 namespace {
 

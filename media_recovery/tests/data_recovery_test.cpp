@@ -6,17 +6,17 @@
 #include <fstream>
 #include <memory>
 
-#include "CArchiveBuilder.h"
-#include "CDataRecovery.h"
-#include "CDataRunList.h"
-#include "CFileReader.h"
-#include "CImageStorage.h"
-#include "CRecoveryFilter.h"
-#include "ManifestSearcher.h"
-#include "MediaErrors.h"
-#include "MemoryStorage.h"
-#include "TestNodes.h"
-#include "TestSinks.h"
+#include "media_recovery/CArchiveBuilder.h"
+#include "media_recovery/CDataRecovery.h"
+#include "media_recovery/file_model/CDataRunList.h"
+#include "media_recovery/CFileReader.h"
+#include "outside/device/CImageStorage.h"
+#include "media_recovery/CRecoveryFilter.h"
+#include "media_recovery/tests/ManifestSearcher.h"
+#include "media_recovery/MediaErrors.h"
+#include "media_recovery/tests/MemoryStorage.h"
+#include "media_recovery/tests/TestNodes.h"
+#include "media_recovery/tests/TestSinks.h"
 
 namespace {
 

@@ -5,15 +5,15 @@
 #include <map>
 #include <set>
 
-#include "CDeviceFolder.h"
-#include "CDredgel.h"
-#include "CImageStorage.h"
-#include "DredgelExports.h"
-#include "IFileNode.h"
-#include "Lockers.h"
-#include "ManifestSearcher.h"
-#include "SearcherFactories.h"
-#include "TestSinks.h"
+#include "outside/device/CDeviceFolder.h"
+#include "media_recovery/CDredgel.h"
+#include "outside/device/CImageStorage.h"
+#include "media_recovery/DredgelExports.h"
+#include "media_recovery/file_model/IFileNode.h"
+#include "sqlite_recovery/framework/Lockers.h"
+#include "media_recovery/tests/ManifestSearcher.h"
+#include "media_recovery/SearcherFactories.h"
+#include "media_recovery/tests/TestSinks.h"
 
 namespace {
 

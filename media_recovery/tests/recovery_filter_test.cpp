@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "CRecoveryFilter.h"
-#include "TestNodes.h"
+#include "media_recovery/CRecoveryFilter.h"
+#include "media_recovery/tests/TestNodes.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <thread>
 #include <vector>
 
-#include "CStorageDeviceWithCache.h"
-#include "MemoryStorage.h"
-#include "ThreadRegistry.h"
+#include "media_recovery/CStorageDeviceWithCache.h"
+#include "media_recovery/tests/MemoryStorage.h"
+#include "media_recovery/ThreadRegistry.h"
 
 namespace {
 

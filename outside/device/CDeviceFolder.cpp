@@ -1,11 +1,11 @@
-#include "CDeviceFolder.h"
+#include "outside/device/CDeviceFolder.h"
 
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <algorithm>
 
-#include "PartitionTable.h"
+#include "outside/device/PartitionTable.h"
 #include "platform/FileSystem.h"
 #include "platform/IniFile.h"
 #include "platform/StringConversion.h"

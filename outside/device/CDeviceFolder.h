@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "CImageStorage.h"
-#include "IVirtualDevice.h"
+#include "outside/device/CImageStorage.h"
+#include "sqlite_recovery/framework/IVirtualDevice.h"
 
 // A phone as a folder:
 //   device.ini           [device] version=major.minor (default 2.3); pull=fail / fetch=fail for tests

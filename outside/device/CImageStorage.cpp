@@ -1,4 +1,4 @@
-#include "CImageStorage.h"
+#include "outside/device/CImageStorage.h"
 
 #include <utility>
 

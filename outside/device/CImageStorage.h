@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <string>
 
-#include "IStorageDevice.h"
+#include "sqlite_recovery/framework/IStorageDevice.h"
 #include "platform/PlatformFile.h"
 
 // One storage volume: an image file, a block device, or a partition of either. Read only.

@@ -1,4 +1,4 @@
-#include "PartitionTable.h"
+#include "outside/device/PartitionTable.h"
 
 #include <set>
 

@@ -4,7 +4,7 @@
 #include <mutex>
 #include <string>
 
-#include "ILog.h"
+#include "sqlite_recovery/framework/ILog.h"
 #include "platform/Export.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "CommandLine.h"
+#include "outside/logic/CommandLine.h"
 
 #include <climits>
 #include <cstdlib>

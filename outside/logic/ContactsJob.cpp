@@ -1,4 +1,4 @@
-#include "ContactsJob.h"
+#include "outside/logic/ContactsJob.h"
 
 #include <algorithm>
 #include <cctype>
@@ -9,9 +9,9 @@
 
 #include <tinyxml.h>
 
-#include "Base64.h"
-#include "CDeviceFolder.h"
-#include "Lockers.h"
+#include "sqlite_recovery/framework/Base64.h"
+#include "outside/device/CDeviceFolder.h"
+#include "sqlite_recovery/framework/Lockers.h"
 #include "platform/FileSystem.h"
 
 namespace {

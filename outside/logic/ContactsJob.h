@@ -2,12 +2,12 @@
 #include <memory>
 #include <string>
 
-#include "IContactData.h"
-#include "IDataContainer.h"
-#include "IRecoveryAnalyzer.h"
-#include "ItemRecords.h"
-#include "IVirtualDevice.h"
-#include "RecoveryJob.h"
+#include "contacts/IContactData.h"
+#include "sqlite_recovery/framework/IDataContainer.h"
+#include "sqlite_recovery/framework/IRecoveryAnalyzer.h"
+#include "sqlite_recovery/framework/ItemRecords.h"
+#include "sqlite_recovery/framework/IVirtualDevice.h"
+#include "outside/logic/RecoveryJob.h"
 #include "platform/DynamicLibrary.h"
 
 using ContactsAnalyzer = IRecoveryAnalyzer<IDataContainer<_CONTACT_INFOMATION>, IVirtualDevice>;

@@ -2,8 +2,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "CDeviceFolder.h"
-#include "RecoveryJob.h"
+#include "outside/device/CDeviceFolder.h"
+#include "outside/logic/RecoveryJob.h"
 #include "platform/FileSystem.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "MediaJob.h"
+#include "outside/logic/MediaJob.h"
 
 #include <sys/stat.h>
 
@@ -8,13 +8,13 @@
 #include <set>
 #include <vector>
 
-#include "CRecoveryFilter.h"
-#include "IArchiveDataRecovery.h"
-#include "IFileNode.h"
-#include "IProgress.h"
-#include "CDeviceFolder.h"
-#include "Lockers.h"
-#include "RecoveryJob.h"
+#include "media_recovery/CRecoveryFilter.h"
+#include "media_recovery/IArchiveDataRecovery.h"
+#include "media_recovery/file_model/IFileNode.h"
+#include "sqlite_recovery/framework/IProgress.h"
+#include "outside/device/CDeviceFolder.h"
+#include "sqlite_recovery/framework/Lockers.h"
+#include "outside/logic/RecoveryJob.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/FileSystem.h"
 

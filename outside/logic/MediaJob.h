@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <string>
 
-#include "DredgelExports.h"
+#include "media_recovery/DredgelExports.h"
 
 class IVirtualDevice;
 struct JobContext;

@@ -1,4 +1,4 @@
-#include "SmsJob.h"
+#include "outside/logic/SmsJob.h"
 
 #include <algorithm>
 #include <ctime>
@@ -6,13 +6,13 @@
 #include <set>
 #include <vector>
 
-#include "CDeviceFolder.h"
-#include "ContactsJob.h"
-#include "IDataContainer.h"
-#include "IRecoveryAnalyzer.h"
-#include "ISMSSession.h"
-#include "ItemRecords.h"
-#include "PartFileName.h"
+#include "outside/device/CDeviceFolder.h"
+#include "outside/logic/ContactsJob.h"
+#include "sqlite_recovery/framework/IDataContainer.h"
+#include "sqlite_recovery/framework/IRecoveryAnalyzer.h"
+#include "sms/ISMSSession.h"
+#include "sqlite_recovery/framework/ItemRecords.h"
+#include "sms/PartFileName.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/FileSystem.h"
 #include "platform/PlatformFile.h"

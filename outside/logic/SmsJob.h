@@ -4,10 +4,10 @@
 #include <set>
 #include <string>
 
-#include "ICommon.h"
-#include "IDataContainer.h"
-#include "ItemRecords.h"
-#include "RecoveryJob.h"
+#include "sqlite_recovery/framework/ICommon.h"
+#include "sqlite_recovery/framework/IDataContainer.h"
+#include "sqlite_recovery/framework/ItemRecords.h"
+#include "outside/logic/RecoveryJob.h"
 
 class ISMSSession;
 class IVirtualDevice;

@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <string>
 
-#include "CDeviceFolder.h"
-#include "CommandLine.h"
-#include "MediaJob.h"
-#include "RecoveryJob.h"
-#include "SmsJob.h"
+#include "outside/device/CDeviceFolder.h"
+#include "outside/logic/CommandLine.h"
+#include "outside/logic/MediaJob.h"
+#include "outside/logic/RecoveryJob.h"
+#include "outside/logic/SmsJob.h"
 #include "platform/FileSystem.h"
 
 namespace {

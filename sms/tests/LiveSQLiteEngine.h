@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "ISQLiteEngine.h"
+#include "sqlite_recovery/controller/ISQLiteEngine.h"
 #include "platform/StringConversion.h"
 
 class LiveSQLiteTable : public ISQLiteTable {

@@ -6,14 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "Base64.h"
-#include "CDeviceFolder.h"
-#include "CPartTableRow.h"
-#include "CPduTableRow.h"
-#include "CSmsTableRow.h"
-#include "ConversationXmlBuilder.h"
-#include "ISMSSession.h"
-#include "PartFileName.h"
+#include "sqlite_recovery/framework/Base64.h"
+#include "outside/device/CDeviceFolder.h"
+#include "sms/CPartTableRow.h"
+#include "sms/CPduTableRow.h"
+#include "sms/CSmsTableRow.h"
+#include "sms/ConversationXmlBuilder.h"
+#include "sms/ISMSSession.h"
+#include "sms/PartFileName.h"
 #include "platform/FileSystem.h"
 #include "platform/StringConversion.h"
 

@@ -8,14 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "CAddrTableRow.h"
-#include "CCanonicalAddressesTableRow.h"
-#include "CPartTableRow.h"
-#include "CPduTableRow.h"
-#include "CSmsTableRow.h"
-#include "CThreadsTableRow.h"
-#include "CWordsContentTableRow.h"
-#include "MessageAssembler.h"
+#include "sms/CAddrTableRow.h"
+#include "sms/CCanonicalAddressesTableRow.h"
+#include "sms/CPartTableRow.h"
+#include "sms/CPduTableRow.h"
+#include "sms/CSmsTableRow.h"
+#include "sms/CThreadsTableRow.h"
+#include "sms/CWordsContentTableRow.h"
+#include "sms/MessageAssembler.h"
 
 namespace {
 

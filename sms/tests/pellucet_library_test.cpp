@@ -6,14 +6,14 @@
 #include <memory>
 #include <string>
 
-#include "CDataContainer.h"
-#include "CDeviceFolder.h"
-#include "CSwapContact.h"
-#include "IRecoveryAnalyzer.h"
-#include "ISMSSession.h"
-#include "ISQLiteEngine.h"
-#include "ItemRecords.h"
-#include "RecordingSink.h"
+#include "sqlite_recovery/framework/CDataContainer.h"
+#include "outside/device/CDeviceFolder.h"
+#include "contacts/CSwapContact.h"
+#include "sqlite_recovery/framework/IRecoveryAnalyzer.h"
+#include "sms/ISMSSession.h"
+#include "sqlite_recovery/controller/ISQLiteEngine.h"
+#include "sqlite_recovery/framework/ItemRecords.h"
+#include "sqlite_recovery/tests/RecordingSink.h"
 #include "platform/DynamicLibrary.h"
 
 using SmsAnalyzer = IRecoveryAnalyzer<IDataContainer<_SMS_INFOMATION>, IVirtualDevice>;

@@ -9,14 +9,14 @@
 #include <set>
 #include <string>
 
-#include "Base64.h"
-#include "CAndroidSmsAndMmsRecovery.h"
-#include "CDeviceFolder.h"
-#include "CPellucet.h"
-#include "CSwapContact.h"
-#include "ISMSSession.h"
-#include "LiveSQLiteEngine.h"
-#include "RecordingSink.h"
+#include "sqlite_recovery/framework/Base64.h"
+#include "sms/CAndroidSmsAndMmsRecovery.h"
+#include "outside/device/CDeviceFolder.h"
+#include "sms/CPellucet.h"
+#include "contacts/CSwapContact.h"
+#include "sms/ISMSSession.h"
+#include "sms/tests/LiveSQLiteEngine.h"
+#include "sqlite_recovery/tests/RecordingSink.h"
 #include "platform/FileSystem.h"
 
 namespace {

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "SmilReader.h"
-#include "SmsXmlAttributes.h"
+#include "sms/SmilReader.h"
+#include "sms/SmsXmlAttributes.h"
 
 namespace {
 

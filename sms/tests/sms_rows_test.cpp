@@ -4,16 +4,16 @@
 #include <string>
 #include <vector>
 
-#include "CAddrTableRow.h"
-#include "CPartTableRow.h"
-#include "CPduTableRow.h"
-#include "CSmsTableRow.h"
-#include "CThreadsTableRow.h"
-#include "CWordsContentTableRow.h"
-#include "SmsContentTypes.h"
-#include "SmsRowParsers.h"
-#include "SmsRowStore.h"
-#include "SmsTextConversion.h"
+#include "sms/CAddrTableRow.h"
+#include "sms/CPartTableRow.h"
+#include "sms/CPduTableRow.h"
+#include "sms/CSmsTableRow.h"
+#include "sms/CThreadsTableRow.h"
+#include "sms/CWordsContentTableRow.h"
+#include "sms/SmsContentTypes.h"
+#include "sms/SmsRowParsers.h"
+#include "sms/SmsRowStore.h"
+#include "sms/SmsTextConversion.h"
 
 namespace {
 

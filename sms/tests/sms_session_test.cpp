@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "Base64.h"
-#include "ISMSSession.h"
+#include "sqlite_recovery/framework/Base64.h"
+#include "sms/ISMSSession.h"
 
 namespace {
 

@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "CAndroidSmsAndMmsRecovery.h"
-#include "CSmsTableAnalyze.h"
-#include "CSmsTableRow.h"
-#include "FakeSQLiteEngine.h"
-#include "RecordingSink.h"
+#include "sms/CAndroidSmsAndMmsRecovery.h"
+#include "sms/CSmsTableAnalyze.h"
+#include "sms/CSmsTableRow.h"
+#include "sqlite_recovery/tests/FakeSQLiteEngine.h"
+#include "sqlite_recovery/tests/RecordingSink.h"
 
 namespace {
 

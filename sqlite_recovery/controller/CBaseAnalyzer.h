@@ -3,16 +3,16 @@
 #include <string>
 #include <vector>
 
-#include "CDataContainer.h"
-#include "FileUtils.h"
-#include "IAndroidRecovery.h"
-#include "IDataContainer.h"
-#include "IRecoveryAnalyzer.h"
-#include "IVirtualDevice.h"
-#include "Lockers.h"
-#include "Logger.h"
-#include "ResultCode.h"
-#include "WorkingFolder.h"
+#include "sqlite_recovery/framework/CDataContainer.h"
+#include "sqlite_recovery/framework/FileUtils.h"
+#include "sqlite_recovery/controller/IAndroidRecovery.h"
+#include "sqlite_recovery/framework/IDataContainer.h"
+#include "sqlite_recovery/framework/IRecoveryAnalyzer.h"
+#include "sqlite_recovery/framework/IVirtualDevice.h"
+#include "sqlite_recovery/framework/Lockers.h"
+#include "sqlite_recovery/framework/Logger.h"
+#include "sqlite_recovery/framework/ResultCode.h"
+#include "sqlite_recovery/controller/WorkingFolder.h"
 #include "platform/StringConversion.h"
 
 template <class Analyzer, class ResultMap, class Container>

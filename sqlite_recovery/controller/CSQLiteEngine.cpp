@@ -1,11 +1,11 @@
-#include "CSQLiteEngine.h"
+#include "sqlite_recovery/controller/CSQLiteEngine.h"
 
 #include <cstring>
 #include <new>
 
-#include "CSQLiteFileIOManager.h"
-#include "CSQLiteReader.h"
-#include "Logger.h"
+#include "sqlite_recovery/engine/CSQLiteFileIOManager.h"
+#include "sqlite_recovery/engine/CSQLiteReader.h"
+#include "sqlite_recovery/framework/Logger.h"
 
 namespace {
 // The engine's decoded column as the table analysers read it.

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "ISQLiteEngine.h"
+#include "sqlite_recovery/controller/ISQLiteEngine.h"
 
 class CSQLiteFileIOManager;
 class CSQLiteReader;

@@ -1,4 +1,4 @@
-#include "CSQLiteRecoveryControler.h"
+#include "sqlite_recovery/controller/CSQLiteRecoveryControler.h"
 
 #include <cstring>
 

@@ -2,12 +2,12 @@
 #include <list>
 #include <string>
 
-#include "CTableAnalyze.h"
-#include "ICommon.h"
-#include "IProgress.h"
-#include "ISQLiteEngine.h"
-#include "IVirtualDevice.h"
-#include "ResultCode.h"
+#include "sqlite_recovery/controller/CTableAnalyze.h"
+#include "sqlite_recovery/framework/ICommon.h"
+#include "sqlite_recovery/framework/IProgress.h"
+#include "sqlite_recovery/controller/ISQLiteEngine.h"
+#include "sqlite_recovery/framework/IVirtualDevice.h"
+#include "sqlite_recovery/framework/ResultCode.h"
 
 // Opens the pulled database's views and a reader, runs the library's table analysers over every
 // view and reports progress from 0 to 80. A library's recovery object derives from it first and

@@ -1,4 +1,4 @@
-#include "CTableAnalyze.h"
+#include "sqlite_recovery/controller/CTableAnalyze.h"
 
 ISQLiteTable::~ISQLiteTable() {}
 ISQLiteEngine::~ISQLiteEngine() {}

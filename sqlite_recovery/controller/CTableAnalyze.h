@@ -3,11 +3,11 @@
 #include <map>
 #include <string>
 
-#include "CTableRow.h"
-#include "IProgress.h"
-#include "ISQLiteEngine.h"
-#include "IVirtualDevice.h"
-#include "ResultCode.h"
+#include "sqlite_recovery/controller/CTableRow.h"
+#include "sqlite_recovery/framework/IProgress.h"
+#include "sqlite_recovery/controller/ISQLiteEngine.h"
+#include "sqlite_recovery/framework/IVirtualDevice.h"
+#include "sqlite_recovery/framework/ResultCode.h"
 
 // Row id to row; equal ids allowed. The analyser owns the rows.
 using RowMultimap = std::multimap<int64_t, CTableRow*>;

@@ -1,10 +1,10 @@
-#include "FieldValue.h"
+#include "sqlite_recovery/controller/FieldValue.h"
 
 #include <cmath>
 #include <cstring>
 #include <limits>
 
-#include "TextUtils.h"
+#include "sqlite_recovery/framework/TextUtils.h"
 
 namespace {
 int64_t BigEndianSigned(const uint8_t* bytes, unsigned count) {

@@ -1,8 +1,8 @@
 #pragma once
-#include "ICommon.h"
-#include "IProgress.h"
-#include "IVirtualDevice.h"
-#include "ResultCode.h"
+#include "sqlite_recovery/framework/ICommon.h"
+#include "sqlite_recovery/framework/IProgress.h"
+#include "sqlite_recovery/framework/IVirtualDevice.h"
+#include "sqlite_recovery/framework/ResultCode.h"
 
 // How the analyser base drives a library's recovery object: open the pulled database, recover its
 // tables, hand out the joined result. The object owns its result map.

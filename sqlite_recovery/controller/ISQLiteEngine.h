@@ -1,8 +1,8 @@
 #pragma once
 #include <string>
 
-#include "FieldValue.h"
-#include "ResultCode.h"
+#include "sqlite_recovery/controller/FieldValue.h"
+#include "sqlite_recovery/framework/ResultCode.h"
 
 // What a table analyser reads of one table of the database view that the reader is open on.
 class ISQLiteTable {

@@ -1,4 +1,4 @@
-#include "WorkingFolder.h"
+#include "sqlite_recovery/controller/WorkingFolder.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -6,7 +6,7 @@
 #include <atomic>
 #include <cstdlib>
 
-#include "FileUtils.h"
+#include "sqlite_recovery/framework/FileUtils.h"
 #include "platform/FileSystem.h"
 #include "platform/StringConversion.h"
 

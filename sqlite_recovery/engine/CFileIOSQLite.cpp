@@ -1,4 +1,4 @@
-#include "CFileIOSQLite.h"
+#include "sqlite_recovery/engine/CFileIOSQLite.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,9 +1,9 @@
 #pragma once
 #include <vector>
 
-#include "CFileIOWin32.h"
-#include "CPagedViewIO.h"
-#include "WalFile.h"
+#include "sqlite_recovery/engine/CFileIOWin32.h"
+#include "sqlite_recovery/engine/CPagedViewIO.h"
+#include "sqlite_recovery/engine/WalFile.h"
 
 // The committed view: the database as of a commit frame of the log, each page from its newest
 // frame up to that commit, else from the main file. Read-only, whole pages only.

@@ -1,4 +1,4 @@
-#include "CFileIOSQLiteEx.h"
+#include "sqlite_recovery/engine/CFileIOSQLiteEx.h"
 
 #include <algorithm>
 #include <cstring>

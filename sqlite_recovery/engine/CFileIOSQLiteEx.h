@@ -1,7 +1,7 @@
 #pragma once
 #include <vector>
 
-#include "CFileIOSQLite.h"
+#include "sqlite_recovery/engine/CFileIOSQLite.h"
 
 // Where one page of the all-versions view comes from.
 struct ViewPageEntry {

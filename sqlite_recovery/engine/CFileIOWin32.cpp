@@ -1,4 +1,4 @@
-#include "CFileIOWin32.h"
+#include "sqlite_recovery/engine/CFileIOWin32.h"
 
 #include "platform/FileSystem.h"
 #include "platform/StringConversion.h"

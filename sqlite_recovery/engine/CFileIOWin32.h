@@ -1,5 +1,5 @@
 #pragma once
-#include "IFileIO.h"
+#include "sqlite_recovery/engine/IFileIO.h"
 #include "platform/PlatformFile.h"
 
 // IFileIO over one operating-system file; closed when destroyed.

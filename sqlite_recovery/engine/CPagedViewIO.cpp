@@ -1,4 +1,4 @@
-#include "CPagedViewIO.h"
+#include "sqlite_recovery/engine/CPagedViewIO.h"
 
 #include <algorithm>
 

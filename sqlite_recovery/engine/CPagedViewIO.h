@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "IFileIO.h"
+#include "sqlite_recovery/engine/IFileIO.h"
 
 // What the two views of a database with its log share: read-only, whole pages only, each page
 // produced by the view itself.

@@ -1,11 +1,11 @@
-#include "CSQLiteFileIOManager.h"
+#include "sqlite_recovery/engine/CSQLiteFileIOManager.h"
 
 #include <new>
 
-#include "CFileIOSQLite.h"
-#include "CFileIOSQLiteEx.h"
-#include "CFileIOWin32.h"
-#include "SQLiteFormat.h"
+#include "sqlite_recovery/engine/CFileIOSQLite.h"
+#include "sqlite_recovery/engine/CFileIOSQLiteEx.h"
+#include "sqlite_recovery/engine/CFileIOWin32.h"
+#include "sqlite_recovery/engine/SQLiteFormat.h"
 
 ISQLiteFileIOManager::~ISQLiteFileIOManager() {}
 

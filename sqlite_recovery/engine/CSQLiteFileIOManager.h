@@ -1,8 +1,8 @@
 #pragma once
 #include <string>
 
-#include "ISQLiteFileIOManager.h"
-#include "WalFile.h"
+#include "sqlite_recovery/engine/ISQLiteFileIOManager.h"
+#include "sqlite_recovery/engine/WalFile.h"
 
 class CSQLiteFileIOManager : public ISQLiteFileIOManager {
 public:

@@ -1,4 +1,4 @@
-#include "CSQLiteReader.h"
+#include "sqlite_recovery/engine/CSQLiteReader.h"
 
 #include <algorithm>
 #include <strings.h>
@@ -8,10 +8,10 @@
 #include <memory>
 #include <new>
 
-#include "EngineState.h"
-#include "Logger.h"
-#include "RecordCarving.h"
-#include "SQLiteFormat.h"
+#include "sqlite_recovery/engine/EngineState.h"
+#include "sqlite_recovery/framework/Logger.h"
+#include "sqlite_recovery/engine/RecordCarving.h"
+#include "sqlite_recovery/engine/SQLiteFormat.h"
 
 using sqlite_format::Load16;
 using sqlite_format::Load32;

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "ColumnValue.h"
-#include "IFileIO.h"
-#include "TableSchema.h"
+#include "sqlite_recovery/engine/ColumnValue.h"
+#include "sqlite_recovery/engine/IFileIO.h"
+#include "sqlite_recovery/engine/TableSchema.h"
 
 struct CarveScratch;
 

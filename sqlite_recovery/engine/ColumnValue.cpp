@@ -1,8 +1,8 @@
-#include "ColumnValue.h"
+#include "sqlite_recovery/engine/ColumnValue.h"
 
 #include <cstring>
 
-#include "TextUtils.h"
+#include "sqlite_recovery/framework/TextUtils.h"
 
 ColumnValue& ColumnValue::operator=(const ColumnValue& other) {
     if (this == &other) return *this;

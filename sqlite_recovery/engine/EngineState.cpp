@@ -1,4 +1,4 @@
-#include "EngineState.h"
+#include "sqlite_recovery/engine/EngineState.h"
 
 #include <chrono>
 #include <cstdlib>

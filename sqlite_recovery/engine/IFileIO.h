@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "ResultCode.h"
+#include "sqlite_recovery/framework/ResultCode.h"
 
 // The small file interface through which the engine reads a database: the plain file, or one of
 // the views of a database with its write-ahead log.

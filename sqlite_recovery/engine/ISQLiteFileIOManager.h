@@ -1,5 +1,5 @@
 #pragma once
-#include "IFileIO.h"
+#include "sqlite_recovery/engine/IFileIO.h"
 
 // Hands out the views of one database: with a usable write-ahead log view 0 (every page
 // version, flag 0) and view 1 (the last commit, flag 1); otherwise one view, the file itself.

@@ -1,10 +1,10 @@
-#include "RecordCarving.h"
+#include "sqlite_recovery/engine/RecordCarving.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "EngineState.h"
-#include "SQLiteFormat.h"
+#include "sqlite_recovery/engine/EngineState.h"
+#include "sqlite_recovery/engine/SQLiteFormat.h"
 
 using sqlite_format::Load16;
 using sqlite_format::Load32;

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "TableSchema.h"
+#include "sqlite_recovery/engine/TableSchema.h"
 
 // Buffers reused from page to page.
 struct CarveScratch {

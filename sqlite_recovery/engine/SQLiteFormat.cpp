@@ -1,4 +1,4 @@
-#include "SQLiteFormat.h"
+#include "sqlite_recovery/engine/SQLiteFormat.h"
 
 int ReadVarint(const uint8_t* p, const uint8_t* end, uint64_t* value) {
     if (p >= end) return 0;

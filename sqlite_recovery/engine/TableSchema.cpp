@@ -1,4 +1,4 @@
-#include "TableSchema.h"
+#include "sqlite_recovery/engine/TableSchema.h"
 
 #include <algorithm>
 

@@ -1,10 +1,10 @@
-#include "WalFile.h"
+#include "sqlite_recovery/engine/WalFile.h"
 
 #include <algorithm>
 #include <new>
 
-#include "CFileIOWin32.h"
-#include "SQLiteFormat.h"
+#include "sqlite_recovery/engine/CFileIOWin32.h"
+#include "sqlite_recovery/engine/SQLiteFormat.h"
 
 using sqlite_format::Load32;
 

@@ -3,7 +3,7 @@
 #include <memory>
 #include <vector>
 
-#include "ResultCode.h"
+#include "sqlite_recovery/framework/ResultCode.h"
 
 // One frame of the write-ahead log, pointing into the log buffer of its WalFile.
 struct WalFrame {

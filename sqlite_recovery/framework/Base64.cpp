@@ -1,4 +1,4 @@
-#include "Base64.h"
+#include "sqlite_recovery/framework/Base64.h"
 
 extern "C" {
 #include <b64/cdecode.h>

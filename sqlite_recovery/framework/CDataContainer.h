@@ -4,8 +4,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "IDataContainer.h"
-#include "TextUtils.h"
+#include "sqlite_recovery/framework/IDataContainer.h"
+#include "sqlite_recovery/framework/TextUtils.h"
 #include "platform/CriticalSection.h"
 
 // The one implementation of the result container, for every record type.

@@ -1,4 +1,4 @@
-#include "CXmlWriter.h"
+#include "sqlite_recovery/framework/CXmlWriter.h"
 
 #include <cinttypes>
 #include <cstdio>

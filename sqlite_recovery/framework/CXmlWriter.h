@@ -1,8 +1,8 @@
 #pragma once
 #include <cstdint>
 
-#include "CTiXmlDocumentEx.h"
-#include "ResultCode.h"
+#include "sqlite_recovery/framework/CTiXmlDocumentEx.h"
+#include "sqlite_recovery/framework/ResultCode.h"
 
 // Builds a three-level document: one root, items under the root, leaves (one text each) under the
 // current item. Attributes go to whatever was added last at each level.

@@ -1,4 +1,4 @@
-#include "FileUtils.h"
+#include "sqlite_recovery/framework/FileUtils.h"
 
 #include <sys/stat.h>
 

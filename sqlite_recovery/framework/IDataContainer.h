@@ -2,7 +2,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "ICommon.h"
+#include "sqlite_recovery/framework/ICommon.h"
 
 // Iterator over a container's entries {id, record}. It carries a copy of the container's keyword so
 // that a consumer can skip the records that do not match it. The order is the hash map's.

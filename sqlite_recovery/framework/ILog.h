@@ -1,5 +1,5 @@
 #pragma once
-#include "ICommon.h"
+#include "sqlite_recovery/framework/ICommon.h"
 
 // The outside logger: one printf-style line per call, from any thread. Never released by the libraries.
 class RK_INTERFACE ILog : public ICommon {

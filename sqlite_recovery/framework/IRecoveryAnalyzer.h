@@ -1,7 +1,7 @@
 #pragma once
-#include "ICommon.h"
-#include "IProgress.h"
-#include "ResultCode.h"
+#include "sqlite_recovery/framework/ICommon.h"
+#include "sqlite_recovery/framework/IProgress.h"
+#include "sqlite_recovery/framework/ResultCode.h"
 
 // The analyser of each recovery library. Initialize binds the device and the sink and returns the
 // library-owned result container (null on failure); StartRecovery runs the whole recovery on the

@@ -1,8 +1,8 @@
 #pragma once
 #include <cstdint>
 
-#include "ICommon.h"
-#include "ResultCode.h"
+#include "sqlite_recovery/framework/ICommon.h"
+#include "sqlite_recovery/framework/ResultCode.h"
 
 class IStorageDevice;
 

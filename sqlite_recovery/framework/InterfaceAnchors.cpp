@@ -1,9 +1,9 @@
 // Out-of-line destructors: each interface's type information has one home.
-#include "ICommon.h"
-#include "ILog.h"
-#include "IProgress.h"
-#include "IVirtualDevice.h"
-#include "IStorageDevice.h"
+#include "sqlite_recovery/framework/ICommon.h"
+#include "sqlite_recovery/framework/ILog.h"
+#include "sqlite_recovery/framework/IProgress.h"
+#include "sqlite_recovery/framework/IVirtualDevice.h"
+#include "sqlite_recovery/framework/IStorageDevice.h"
 
 ICommon::~ICommon() {}
 IProgress::~IProgress() {}

@@ -1,5 +1,5 @@
 #pragma once
-#include "IDataContainer.h"
+#include "sqlite_recovery/framework/IDataContainer.h"
 #include "platform/CriticalSection.h"
 
 // Base of classes that must not be copied or assigned.

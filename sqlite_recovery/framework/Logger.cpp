@@ -1,8 +1,8 @@
-#include "Logger.h"
+#include "sqlite_recovery/framework/Logger.h"
 
 #include <atomic>
 
-#include "Lockers.h"
+#include "sqlite_recovery/framework/Lockers.h"
 #include "platform/DynamicLibrary.h"
 
 namespace {

@@ -1,5 +1,5 @@
 #pragma once
-#include "ILog.h"
+#include "sqlite_recovery/framework/ILog.h"
 
 // The library's logger, loaded from "Log.dll" on first use; null when there is none, and then the
 // next call looks for it again.

@@ -1,4 +1,4 @@
-#include "TextUtils.h"
+#include "sqlite_recovery/framework/TextUtils.h"
 
 #include <cctype>
 #include <cstring>

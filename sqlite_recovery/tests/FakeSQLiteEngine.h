@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "ISQLiteEngine.h"
+#include "sqlite_recovery/controller/ISQLiteEngine.h"
 
 struct FakeTable : ISQLiteTable {
     std::vector<std::string> columns;

@@ -2,7 +2,7 @@
 #include <functional>
 #include <vector>
 
-#include "IProgress.h"
+#include "sqlite_recovery/framework/IProgress.h"
 
 // A progress sink that records what it is told and can ask to stop after a number of queries.
 struct RecordingSink : IProgress {

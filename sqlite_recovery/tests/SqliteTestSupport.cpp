@@ -1,4 +1,4 @@
-#include "SqliteTestSupport.h"
+#include "sqlite_recovery/tests/SqliteTestSupport.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -9,7 +9,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "FileUtils.h"
+#include "sqlite_recovery/framework/FileUtils.h"
 #include "platform/StringConversion.h"
 
 namespace sqlite_test {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "CSQLiteFileIOManager.h"
-#include "CSQLiteReader.h"
+#include "sqlite_recovery/engine/CSQLiteFileIOManager.h"
+#include "sqlite_recovery/engine/CSQLiteReader.h"
 
 namespace sqlite_test {
 

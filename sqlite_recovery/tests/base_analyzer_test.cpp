@@ -10,10 +10,10 @@
 #include <map>
 #include <sstream>
 
-#include "CBaseAnalyzer.h"
-#include "CDeviceFolder.h"
-#include "ItemRecords.h"
-#include "RecordingSink.h"
+#include "sqlite_recovery/controller/CBaseAnalyzer.h"
+#include "outside/device/CDeviceFolder.h"
+#include "sqlite_recovery/framework/ItemRecords.h"
+#include "sqlite_recovery/tests/RecordingSink.h"
 #include "platform/FileSystem.h"
 #include "platform/StringConversion.h"
 

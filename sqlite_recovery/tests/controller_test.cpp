@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "CSQLiteRecoveryControler.h"
-#include "FakeSQLiteEngine.h"
-#include "RecordingSink.h"
+#include "sqlite_recovery/controller/CSQLiteRecoveryControler.h"
+#include "sqlite_recovery/tests/FakeSQLiteEngine.h"
+#include "sqlite_recovery/tests/RecordingSink.h"
 
 namespace {
 

@@ -2,11 +2,11 @@
 // library's CreateObject returns: type information must be one across libraries.
 #include <gtest/gtest.h>
 
-#include "IDataContainer.h"
-#include "ILog.h"
-#include "IRecoveryAnalyzer.h"
-#include "ItemRecords.h"
-#include "IVirtualDevice.h"
+#include "sqlite_recovery/framework/IDataContainer.h"
+#include "sqlite_recovery/framework/ILog.h"
+#include "sqlite_recovery/framework/IRecoveryAnalyzer.h"
+#include "sqlite_recovery/framework/ItemRecords.h"
+#include "sqlite_recovery/framework/IVirtualDevice.h"
 #include "platform/DynamicLibrary.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <map>
 
-#include "CSQLiteEngine.h"
+#include "sqlite_recovery/controller/CSQLiteEngine.h"
 #include "platform/FileSystem.h"
 #include "platform/StringConversion.h"
 

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <limits>
 
-#include "FieldValue.h"
+#include "sqlite_recovery/controller/FieldValue.h"
 
 namespace {
 // A value as the reader leaves it: the stored big-endian bytes at the start of the store.

@@ -4,11 +4,11 @@
 #include <chrono>
 #include <thread>
 
-#include "CDataContainer.h"
-#include "IProgress.h"
-#include "ItemRecords.h"
-#include "Lockers.h"
-#include "ResultCode.h"
+#include "sqlite_recovery/framework/CDataContainer.h"
+#include "sqlite_recovery/framework/IProgress.h"
+#include "sqlite_recovery/framework/ItemRecords.h"
+#include "sqlite_recovery/framework/Lockers.h"
+#include "sqlite_recovery/framework/ResultCode.h"
 
 TEST(ResultCodeTest, OnlyTheTopByteOfTheHighHalfMeansFailure) {
     EXPECT_TRUE(Succeeded(RK_OK));

@@ -6,7 +6,7 @@
 #include <sstream>
 #include <string>
 
-#include "Logger.h"
+#include "sqlite_recovery/framework/Logger.h"
 #include "platform/FileSystem.h"
 
 namespace {

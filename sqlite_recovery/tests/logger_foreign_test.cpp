@@ -1,7 +1,7 @@
 // Runs in a folder whose libLog.so hands out an object that is no ILog.
 #include <gtest/gtest.h>
 
-#include "Logger.h"
+#include "sqlite_recovery/framework/Logger.h"
 #include "platform/DynamicLibrary.h"
 
 TEST(LoggerTest, ObjectThatIsNoILogGivesNullAndEveryCallTriesAgain) {

@@ -4,11 +4,11 @@
 
 #include <cstring>
 
-#include "CFileIOWin32.h"
-#include "EngineState.h"
-#include "RecordCarving.h"
-#include "SQLiteFormat.h"
-#include "SqliteTestSupport.h"
+#include "sqlite_recovery/engine/CFileIOWin32.h"
+#include "sqlite_recovery/engine/EngineState.h"
+#include "sqlite_recovery/engine/RecordCarving.h"
+#include "sqlite_recovery/engine/SQLiteFormat.h"
+#include "sqlite_recovery/tests/SqliteTestSupport.h"
 #include "platform/StringConversion.h"
 
 using namespace sqlite_test;

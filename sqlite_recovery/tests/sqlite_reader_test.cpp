@@ -7,10 +7,10 @@
 #include <cstring>
 #include <set>
 
-#include "CFileIOWin32.h"
-#include "EngineState.h"
-#include "SQLiteFormat.h"
-#include "SqliteTestSupport.h"
+#include "sqlite_recovery/engine/CFileIOWin32.h"
+#include "sqlite_recovery/engine/EngineState.h"
+#include "sqlite_recovery/engine/SQLiteFormat.h"
+#include "sqlite_recovery/tests/SqliteTestSupport.h"
 #include "platform/StringConversion.h"
 
 using namespace sqlite_test;

@@ -7,12 +7,12 @@
 #include <map>
 #include <set>
 
-#include "CFileIOSQLite.h"
-#include "CFileIOSQLiteEx.h"
-#include "CFileIOWin32.h"
-#include "CSQLiteFileIOManager.h"
-#include "SQLiteFormat.h"
-#include "SqliteTestSupport.h"
+#include "sqlite_recovery/engine/CFileIOSQLite.h"
+#include "sqlite_recovery/engine/CFileIOSQLiteEx.h"
+#include "sqlite_recovery/engine/CFileIOWin32.h"
+#include "sqlite_recovery/engine/CSQLiteFileIOManager.h"
+#include "sqlite_recovery/engine/SQLiteFormat.h"
+#include "sqlite_recovery/tests/SqliteTestSupport.h"
 #include "platform/StringConversion.h"
 
 using namespace sqlite_test;

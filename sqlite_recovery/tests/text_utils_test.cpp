@@ -5,9 +5,9 @@
 
 #include <fstream>
 
-#include "Base64.h"
-#include "FileUtils.h"
-#include "TextUtils.h"
+#include "sqlite_recovery/framework/Base64.h"
+#include "sqlite_recovery/framework/FileUtils.h"
+#include "sqlite_recovery/framework/TextUtils.h"
 #include "platform/FileSystem.h"
 #include "platform/StringConversion.h"
 

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "CXmlWriter.h"
+#include "sqlite_recovery/framework/CXmlWriter.h"
 
 namespace {
 std::string Printed(const CXmlWriter& writer) {

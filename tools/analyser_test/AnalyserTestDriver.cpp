@@ -8,10 +8,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "CDeviceFolder.h"
-#include "IDataContainer.h"
-#include "IRecoveryAnalyzer.h"
-#include "ItemRecords.h"
+#include "outside/device/CDeviceFolder.h"
+#include "sqlite_recovery/framework/IDataContainer.h"
+#include "sqlite_recovery/framework/IRecoveryAnalyzer.h"
+#include "sqlite_recovery/framework/ItemRecords.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/FileSystem.h"
 

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "CFATFileNode.h"
-#include "IDataRunList.h"
-#include "IDirecotryTreeBuilder.h"
-#include "IProgress.h"
-#include "IStorageDevice.h"
+#include "filesystems/fat/CFATFileNode.h"
+#include "media_recovery/file_model/IDataRunList.h"
+#include "media_recovery/file_model/IDirecotryTreeBuilder.h"
+#include "sqlite_recovery/framework/IProgress.h"
+#include "sqlite_recovery/framework/IStorageDevice.h"
 
 namespace fattest {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "CImageStorage.h"
-#include "IStorageDevice.h"
+#include "outside/device/CImageStorage.h"
+#include "sqlite_recovery/framework/IStorageDevice.h"
 
 namespace fattest {
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <fstream>
 
-#include "FatBootSector.h"
-#include "FatBytes.h"
-#include "FatTestSupport.h"
+#include "filesystems/fat/FatBootSector.h"
+#include "filesystems/fat/FatBytes.h"
+#include "filesystems/fat/tests/FatTestSupport.h"
 
 using namespace fattest;
 

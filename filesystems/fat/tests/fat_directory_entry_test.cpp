@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "FatBootSector.h"
-#include "FatDirectoryEntry.h"
-#include "FatTestSupport.h"
+#include "filesystems/fat/FatBootSector.h"
+#include "filesystems/fat/FatDirectoryEntry.h"
+#include "filesystems/fat/tests/FatTestSupport.h"
 #include "platform/StringConversion.h"
 #include "platform/TimeConversion.h"
 

@@ -3,13 +3,13 @@
 #include <map>
 #include <set>
 
-#include "CFATFileNode.h"
-#include "FatDirectoryEntry.h"
-#include "FatDirectoryReader.h"
-#include "FatRecording.h"
-#include "FatTestSupport.h"
-#include "IDataRunList.h"
-#include "IFATTable.h"
+#include "filesystems/fat/CFATFileNode.h"
+#include "filesystems/fat/FatDirectoryEntry.h"
+#include "filesystems/fat/FatDirectoryReader.h"
+#include "filesystems/fat/tests/FatRecording.h"
+#include "filesystems/fat/tests/FatTestSupport.h"
+#include "media_recovery/file_model/IDataRunList.h"
+#include "filesystems/fat/IFATTable.h"
 #include "platform/StringConversion.h"
 
 using namespace fattest;

@@ -6,15 +6,15 @@
 #include <set>
 #include <sstream>
 
-#include "CDataRecovery.h"
-#include "CDeletedRecoveryController.h"
-#include "CFATQuickSearcher.h"
-#include "CFATSearchedPartitionInfo.h"
-#include "FatDirectoryReader.h"
-#include "FatRecording.h"
-#include "FatTestSupport.h"
-#include "FileSystemSearchers.h"
-#include "IRealFATTable.h"
+#include "media_recovery/CDataRecovery.h"
+#include "media_recovery/CDeletedRecoveryController.h"
+#include "filesystems/fat/CFATQuickSearcher.h"
+#include "filesystems/CFATSearchedPartitionInfo.h"
+#include "filesystems/fat/FatDirectoryReader.h"
+#include "filesystems/fat/tests/FatRecording.h"
+#include "filesystems/fat/tests/FatTestSupport.h"
+#include "filesystems/FileSystemSearchers.h"
+#include "filesystems/fat/IRealFATTable.h"
 #include "platform/FileSystem.h"
 #include "platform/TimeConversion.h"
 

@@ -2,11 +2,11 @@
 
 #include <memory>
 
-#include "CDoubleFATTable.h"
-#include "FatBootSector.h"
-#include "FatTestSupport.h"
-#include "IFATTable.h"
-#include "IRealFATTable.h"
+#include "filesystems/fat/CDoubleFATTable.h"
+#include "filesystems/fat/FatBootSector.h"
+#include "filesystems/fat/tests/FatTestSupport.h"
+#include "filesystems/fat/IFATTable.h"
+#include "filesystems/fat/IRealFATTable.h"
 
 using namespace fattest;
 

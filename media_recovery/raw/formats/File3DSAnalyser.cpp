@@ -1,6 +1,6 @@
-#include "File3DSAnalyser.h"
+#include "media_recovery/raw/formats/File3DSAnalyser.h"
 
-#include "../RawBytes.h"
+#include "media_recovery/raw/RawBytes.h"
 
 using namespace rawbytes;
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "../IRawFileAnalyser.h"
+#include "media_recovery/raw/IRawFileAnalyser.h"
 
 // 3D Studio mesh files; the main chunk gives the length.
 class File3DSAnalyser : public IRawFileAnalyser {

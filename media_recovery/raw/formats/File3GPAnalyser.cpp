@@ -1,7 +1,7 @@
-#include "File3GPAnalyser.h"
+#include "media_recovery/raw/formats/File3GPAnalyser.h"
 
-#include "../RawBytes.h"
-#include "../RawReaders.h"
+#include "media_recovery/raw/RawBytes.h"
+#include "media_recovery/raw/RawReaders.h"
 
 using namespace rawbytes;
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "../IRawFileAnalyser.h"
+#include "media_recovery/raw/IRawFileAnalyser.h"
 
 // 3GPP and 3GPP2 movies, sized by the atom walk.
 class File3GPAnalyser : public IRawFileAnalyser {

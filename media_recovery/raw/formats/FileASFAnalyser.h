@@ -1,5 +1,5 @@
 #pragma once
-#include "../IRawFileAnalyser.h"
+#include "media_recovery/raw/IRawFileAnalyser.h"
 
 // ASF containers (WMV, WMA): header, data and simple index objects.
 class FileASFAnalyser : public IRawFileAnalyser {

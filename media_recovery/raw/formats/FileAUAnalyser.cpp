@@ -1,6 +1,6 @@
-#include "FileAUAnalyser.h"
+#include "media_recovery/raw/formats/FileAUAnalyser.h"
 
-#include "../RawBytes.h"
+#include "media_recovery/raw/RawBytes.h"
 
 using namespace rawbytes;
 

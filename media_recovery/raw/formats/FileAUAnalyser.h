@@ -1,5 +1,5 @@
 #pragma once
-#include "../IRawFileAnalyser.h"
+#include "media_recovery/raw/IRawFileAnalyser.h"
 
 // Sun/NeXT audio; the header gives data offset and size.
 class FileAUAnalyser : public IRawFileAnalyser {

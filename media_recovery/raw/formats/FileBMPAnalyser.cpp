@@ -1,6 +1,6 @@
-#include "FileBMPAnalyser.h"
+#include "media_recovery/raw/formats/FileBMPAnalyser.h"
 
-#include "../RawBytes.h"
+#include "media_recovery/raw/RawBytes.h"
 
 using namespace rawbytes;
 

@@ -1,6 +1,6 @@
-#include "FileCABAnalyser.h"
+#include "media_recovery/raw/formats/FileCABAnalyser.h"
 
-#include "../RawBytes.h"
+#include "media_recovery/raw/RawBytes.h"
 
 using namespace rawbytes;
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "../IRawFileAnalyser.h"
+#include "media_recovery/raw/IRawFileAnalyser.h"
 
 // Cabinet archives; the header gives the length.
 class FileCABAnalyser : public IRawFileAnalyser {

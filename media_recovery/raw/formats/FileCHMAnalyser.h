@@ -1,5 +1,5 @@
 #pragma once
-#include "../IRawFileAnalyser.h"
+#include "media_recovery/raw/IRawFileAnalyser.h"
 
 // Compiled HTML help; the header gives the length.
 class FileCHMAnalyser : public IRawFileAnalyser {

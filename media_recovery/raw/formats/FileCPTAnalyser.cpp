@@ -1,7 +1,7 @@
-#include "FileCPTAnalyser.h"
+#include "media_recovery/raw/formats/FileCPTAnalyser.h"
 
-#include "../RawBytes.h"
-#include "../RawReaders.h"
+#include "media_recovery/raw/RawBytes.h"
+#include "media_recovery/raw/RawReaders.h"
 
 using namespace rawbytes;
 

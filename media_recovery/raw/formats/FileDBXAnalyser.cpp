@@ -1,6 +1,6 @@
-#include "FileDBXAnalyser.h"
+#include "media_recovery/raw/formats/FileDBXAnalyser.h"
 
-#include "../RawBytes.h"
+#include "media_recovery/raw/RawBytes.h"
 
 using namespace rawbytes;
 

@@ -1,9 +1,9 @@
-#include "FileDWGAnalyser.h"
+#include "media_recovery/raw/formats/FileDWGAnalyser.h"
 
 #include <cstring>
 
-#include "../RawBytes.h"
-#include "../RawReaders.h"
+#include "media_recovery/raw/RawBytes.h"
+#include "media_recovery/raw/RawReaders.h"
 
 using namespace rawbytes;
 

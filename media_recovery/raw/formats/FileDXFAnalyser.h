@@ -1,5 +1,5 @@
 #pragma once
-#include "../IRawFileAnalyser.h"
+#include "media_recovery/raw/IRawFileAnalyser.h"
 
 // ASCII drawing exchange files, ended by their EOF marker.
 class FileDXFAnalyser : public IRawFileAnalyser {

@@ -1,6 +1,6 @@
-#include "FileEMFAnalyser.h"
+#include "media_recovery/raw/formats/FileEMFAnalyser.h"
 
-#include "../RawBytes.h"
+#include "media_recovery/raw/RawBytes.h"
 
 using namespace rawbytes;
 

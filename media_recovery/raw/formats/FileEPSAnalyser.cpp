@@ -1,6 +1,6 @@
-#include "FileEPSAnalyser.h"
+#include "media_recovery/raw/formats/FileEPSAnalyser.h"
 
-#include "../RawBytes.h"
+#include "media_recovery/raw/RawBytes.h"
 
 using namespace rawbytes;
 

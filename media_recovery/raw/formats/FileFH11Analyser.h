@@ -1,5 +1,5 @@
 #pragma once
-#include "../IRawFileAnalyser.h"
+#include "media_recovery/raw/IRawFileAnalyser.h"
 
 // FreeHand 11 drawings, ended by their trailer.
 class FileFH11Analyser : public IRawFileAnalyser {

@@ -1,7 +1,7 @@
-#include "FileGZAnalyser.h"
+#include "media_recovery/raw/formats/FileGZAnalyser.h"
 
-#include "../RawBytes.h"
-#include "../RawReaders.h"
+#include "media_recovery/raw/RawBytes.h"
+#include "media_recovery/raw/RawReaders.h"
 
 using namespace rawbytes;
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "../IRawFileAnalyser.h"
+#include "media_recovery/raw/IRawFileAnalyser.h"
 
 // gzip streams; their length is not in the header.
 class FileGZAnalyser : public IRawFileAnalyser {

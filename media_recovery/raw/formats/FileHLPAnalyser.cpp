@@ -1,6 +1,6 @@
-#include "FileHLPAnalyser.h"
+#include "media_recovery/raw/formats/FileHLPAnalyser.h"
 
-#include "../RawBytes.h"
+#include "media_recovery/raw/RawBytes.h"
 
 using namespace rawbytes;
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "../IRawFileAnalyser.h"
+#include "media_recovery/raw/IRawFileAnalyser.h"
 
 // Windows help files; the header gives the length.
 class FileHLPAnalyser : public IRawFileAnalyser {

@@ -1,5 +1,5 @@
 #pragma once
-#include "../IRawFileAnalyser.h"
+#include "media_recovery/raw/IRawFileAnalyser.h"
 
 // HTML pages, ended by their closing tag.
 class FileHTMAnalyser : public IRawFileAnalyser {

@@ -1,6 +1,6 @@
-#include "FileICOAnalyser.h"
+#include "media_recovery/raw/formats/FileICOAnalyser.h"
 
-#include "../RawBytes.h"
+#include "media_recovery/raw/RawBytes.h"
 
 using namespace rawbytes;
 

@@ -1,11 +1,11 @@
-#include "FileJPGAnalyser.h"
+#include "media_recovery/raw/formats/FileJPGAnalyser.h"
 
 #include <algorithm>
 #include <cstring>
 #include <set>
 
-#include "../RawBytes.h"
-#include "../RawReaders.h"
+#include "media_recovery/raw/RawBytes.h"
+#include "media_recovery/raw/RawReaders.h"
 
 using namespace rawbytes;
 

@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-#include "../IRawFileAnalyser.h"
+#include "media_recovery/raw/IRawFileAnalyser.h"
 
 class FileJPGAnalyser : public IRawFileAnalyser {
 public:

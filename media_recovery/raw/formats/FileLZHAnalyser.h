@@ -1,5 +1,5 @@
 #pragma once
-#include "../IRawFileAnalyser.h"
+#include "media_recovery/raw/IRawFileAnalyser.h"
 
 // LHA archives with level-0 and level-1 headers.
 class FileLZHAnalyser : public IRawFileAnalyser {

@@ -1,6 +1,6 @@
-#include "FileLowDocAnalyser.h"
+#include "media_recovery/raw/formats/FileLowDocAnalyser.h"
 
-#include "../RawBytes.h"
+#include "media_recovery/raw/RawBytes.h"
 
 using namespace rawbytes;
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "../IRawFileAnalyser.h"
+#include "media_recovery/raw/IRawFileAnalyser.h"
 
 // Early word-processor documents, sized from their headers.
 class FileLowDocAnalyser : public IRawFileAnalyser {

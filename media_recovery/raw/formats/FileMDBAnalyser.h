@@ -1,5 +1,5 @@
 #pragma once
-#include "../IRawFileAnalyser.h"
+#include "media_recovery/raw/IRawFileAnalyser.h"
 
 // Jet and ACE databases, walked page by page.
 class FileMDBAnalyser : public IRawFileAnalyser {

@@ -1,7 +1,7 @@
-#include "FileMIDAnalyser.h"
+#include "media_recovery/raw/formats/FileMIDAnalyser.h"
 
-#include "../RawBytes.h"
-#include "../RawReaders.h"
+#include "media_recovery/raw/RawBytes.h"
+#include "media_recovery/raw/RawReaders.h"
 
 using namespace rawbytes;
 

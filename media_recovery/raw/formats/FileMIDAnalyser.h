@@ -1,5 +1,5 @@
 #pragma once
-#include "../IRawFileAnalyser.h"
+#include "media_recovery/raw/IRawFileAnalyser.h"
 
 // Standard MIDI files: the header chunk and its track chunks.
 class FileMIDAnalyser : public IRawFileAnalyser {

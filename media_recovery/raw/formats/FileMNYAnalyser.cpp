@@ -1,6 +1,6 @@
-#include "FileMNYAnalyser.h"
+#include "media_recovery/raw/formats/FileMNYAnalyser.h"
 
-#include "../RawBytes.h"
+#include "media_recovery/raw/RawBytes.h"
 
 using namespace rawbytes;
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "../IRawFileAnalyser.h"
+#include "media_recovery/raw/IRawFileAnalyser.h"
 
 // Money files; their end is not known, so a fixed length is taken.
 class FileMNYAnalyser : public IRawFileAnalyser {

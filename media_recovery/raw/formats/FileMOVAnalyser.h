@@ -1,5 +1,5 @@
 #pragma once
-#include "../IRawFileAnalyser.h"
+#include "media_recovery/raw/IRawFileAnalyser.h"
 
 // QuickTime movies: top-level atoms of the known kinds.
 class FileMOVAnalyser : public IRawFileAnalyser {

@@ -1,9 +1,9 @@
-#include "FileMP3Analyser.h"
+#include "media_recovery/raw/formats/FileMP3Analyser.h"
 
 #include <cstring>
 
-#include "../RawBytes.h"
-#include "../RawReaders.h"
+#include "media_recovery/raw/RawBytes.h"
+#include "media_recovery/raw/RawReaders.h"
 
 using namespace rawbytes;
 

@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-#include "../IRawFileAnalyser.h"
+#include "media_recovery/raw/IRawFileAnalyser.h"
 
 // MPEG audio behind an ID3v2 tag: the tag, the frames and an ID3v1 trailer. Title and year name
 // the carved file.

@@ -1,7 +1,7 @@
-#include "FileMP4Analyser.h"
+#include "media_recovery/raw/formats/FileMP4Analyser.h"
 
-#include "../RawBytes.h"
-#include "../RawReaders.h"
+#include "media_recovery/raw/RawBytes.h"
+#include "media_recovery/raw/RawReaders.h"
 
 using namespace rawbytes;
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "../IRawFileAnalyser.h"
+#include "media_recovery/raw/IRawFileAnalyser.h"
 
 // MPEG-4 movies of the isom, mp42 and M4V brands, sized by the atom walk.
 class FileMP4Analyser : public IRawFileAnalyser {

@@ -1,11 +1,11 @@
-#include "FileOLEAnalyser.h"
+#include "media_recovery/raw/formats/FileOLEAnalyser.h"
 
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "../RawBytes.h"
-#include "../RawReaders.h"
+#include "media_recovery/raw/RawBytes.h"
+#include "media_recovery/raw/RawReaders.h"
 
 using namespace rawbytes;
 

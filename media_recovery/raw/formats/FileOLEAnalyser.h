@@ -1,5 +1,5 @@
 #pragma once
-#include "../IRawFileAnalyser.h"
+#include "media_recovery/raw/IRawFileAnalyser.h"
 
 // Compound documents (version 3, 512-byte sectors), sized by their FAT and typed by the names of
 // their first directory entries.

@@ -1,6 +1,6 @@
-#include "FileONEAnalyser.h"
+#include "media_recovery/raw/formats/FileONEAnalyser.h"
 
-#include "../RawBytes.h"
+#include "media_recovery/raw/RawBytes.h"
 
 using namespace rawbytes;
 

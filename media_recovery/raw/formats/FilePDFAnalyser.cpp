@@ -1,10 +1,10 @@
-#include "FilePDFAnalyser.h"
+#include "media_recovery/raw/formats/FilePDFAnalyser.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "../RawBytes.h"
-#include "../RawReaders.h"
+#include "media_recovery/raw/RawBytes.h"
+#include "media_recovery/raw/RawReaders.h"
 
 using namespace rawbytes;
 

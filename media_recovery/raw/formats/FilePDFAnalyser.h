@@ -1,5 +1,5 @@
 #pragma once
-#include "../IRawFileAnalyser.h"
+#include "media_recovery/raw/IRawFileAnalyser.h"
 
 // PDF documents, and illustration files built on PostScript.
 class FilePDFAnalyser : public IRawFileAnalyser {

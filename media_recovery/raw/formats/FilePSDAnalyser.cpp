@@ -1,7 +1,7 @@
-#include "FilePSDAnalyser.h"
+#include "media_recovery/raw/formats/FilePSDAnalyser.h"
 
-#include "../RawBytes.h"
-#include "../RawReaders.h"
+#include "media_recovery/raw/RawBytes.h"
+#include "media_recovery/raw/RawReaders.h"
 
 using namespace rawbytes;
 

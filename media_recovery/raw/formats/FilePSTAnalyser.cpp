@@ -1,6 +1,6 @@
-#include "FilePSTAnalyser.h"
+#include "media_recovery/raw/formats/FilePSTAnalyser.h"
 
-#include "../RawBytes.h"
+#include "media_recovery/raw/RawBytes.h"
 
 using namespace rawbytes;
 

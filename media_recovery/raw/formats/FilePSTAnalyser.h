@@ -1,5 +1,5 @@
 #pragma once
-#include "../IRawFileAnalyser.h"
+#include "media_recovery/raw/IRawFileAnalyser.h"
 
 // Outlook personal folders, sized by version.
 class FilePSTAnalyser : public IRawFileAnalyser {

@@ -1,5 +1,5 @@
 #pragma once
-#include "../IRawFileAnalyser.h"
+#include "media_recovery/raw/IRawFileAnalyser.h"
 
 // RAR archives of versions 1.5 to 4, walked block by block.
 class FileRARAnalyser : public IRawFileAnalyser {

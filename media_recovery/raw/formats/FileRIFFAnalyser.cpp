@@ -1,6 +1,6 @@
-#include "FileRIFFAnalyser.h"
+#include "media_recovery/raw/formats/FileRIFFAnalyser.h"
 
-#include "../RawBytes.h"
+#include "media_recovery/raw/RawBytes.h"
 
 using namespace rawbytes;
 

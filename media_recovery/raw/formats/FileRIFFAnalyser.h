@@ -1,5 +1,5 @@
 #pragma once
-#include "../IRawFileAnalyser.h"
+#include "media_recovery/raw/IRawFileAnalyser.h"
 
 // RIFF containers: WAV, AVI, animated cursors and the CorelDRAW family, by form type.
 class FileRIFFAnalyser : public IRawFileAnalyser {

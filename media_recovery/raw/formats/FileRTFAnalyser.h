@@ -1,5 +1,5 @@
 #pragma once
-#include "../IRawFileAnalyser.h"
+#include "media_recovery/raw/IRawFileAnalyser.h"
 
 // RTF documents, ended by the brace that closes the first group.
 class FileRTFAnalyser : public IRawFileAnalyser {

@@ -1,6 +1,6 @@
-#include "FileSWFAnalyser.h"
+#include "media_recovery/raw/formats/FileSWFAnalyser.h"
 
-#include "../RawBytes.h"
+#include "media_recovery/raw/RawBytes.h"
 
 using namespace rawbytes;
 

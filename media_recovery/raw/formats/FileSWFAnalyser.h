@@ -1,5 +1,5 @@
 #pragma once
-#include "../IRawFileAnalyser.h"
+#include "media_recovery/raw/IRawFileAnalyser.h"
 
 // Flash movies; the header gives the length.
 class FileSWFAnalyser : public IRawFileAnalyser {

@@ -1,5 +1,5 @@
 #pragma once
-#include "../IRawFileAnalyser.h"
+#include "media_recovery/raw/IRawFileAnalyser.h"
 
 // POSIX and GNU tar archives, walked member by member.
 class FileTARAnalyser : public IRawFileAnalyser {

@@ -1,9 +1,9 @@
-#include "FileTIFAnalyser.h"
+#include "media_recovery/raw/formats/FileTIFAnalyser.h"
 
 #include <algorithm>
 
-#include "../RawBytes.h"
-#include "../RawReaders.h"
+#include "media_recovery/raw/RawBytes.h"
+#include "media_recovery/raw/RawReaders.h"
 
 using namespace rawbytes;
 

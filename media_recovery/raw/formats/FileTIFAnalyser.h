@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <string>
 
-#include "../IRawFileAnalyser.h"
+#include "media_recovery/raw/IRawFileAnalyser.h"
 
 // TIFF, and Nikon NEF files told apart by their camera model.
 class FileTIFAnalyser : public IRawFileAnalyser {

@@ -1,6 +1,6 @@
-#include "FileTTFAnalyser.h"
+#include "media_recovery/raw/formats/FileTTFAnalyser.h"
 
-#include "../RawBytes.h"
+#include "media_recovery/raw/RawBytes.h"
 
 using namespace rawbytes;
 

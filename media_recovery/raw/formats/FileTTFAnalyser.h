@@ -1,5 +1,5 @@
 #pragma once
-#include "../IRawFileAnalyser.h"
+#include "media_recovery/raw/IRawFileAnalyser.h"
 
 // TrueType fonts; the table directory gives the length.
 class FileTTFAnalyser : public IRawFileAnalyser {

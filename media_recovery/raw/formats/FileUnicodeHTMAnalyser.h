@@ -1,5 +1,5 @@
 #pragma once
-#include "../IRawFileAnalyser.h"
+#include "media_recovery/raw/IRawFileAnalyser.h"
 
 // HTML pages in UTF-16LE with a byte-order mark.
 class FileUnicodeHTMAnalyser : public IRawFileAnalyser {

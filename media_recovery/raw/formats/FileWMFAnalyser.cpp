@@ -1,6 +1,6 @@
-#include "FileWMFAnalyser.h"
+#include "media_recovery/raw/formats/FileWMFAnalyser.h"
 
-#include "../RawBytes.h"
+#include "media_recovery/raw/RawBytes.h"
 
 using namespace rawbytes;
 

@@ -1,6 +1,6 @@
-#include "FileWPDAnalyser.h"
+#include "media_recovery/raw/formats/FileWPDAnalyser.h"
 
-#include "../RawBytes.h"
+#include "media_recovery/raw/RawBytes.h"
 
 using namespace rawbytes;
 

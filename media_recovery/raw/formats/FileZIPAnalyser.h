@@ -1,5 +1,5 @@
 #pragma once
-#include "../IRawFileAnalyser.h"
+#include "media_recovery/raw/IRawFileAnalyser.h"
 
 // ZIP archives, with the Office Open XML packages (DOCX, XLSX, PPTX) and CorelDRAW's zipped
 // drawings told apart by their entry names.

@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "RawCarveScanner.h"
+#include "media_recovery/raw/RawCarveScanner.h"
 
 // Runs a scanner over a whole device in chunks and keeps what it carves, with generated names.
 struct CarvedRecord {

@@ -4,7 +4,7 @@
 #include <set>
 #include <vector>
 
-#include "IStorageDevice.h"
+#include "sqlite_recovery/framework/IStorageDevice.h"
 
 // A device over bytes in memory, for tests; sectors listed in bad fail to read.
 class MemoryDevice : public IStorageDevice {

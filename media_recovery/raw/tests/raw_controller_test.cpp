@@ -5,13 +5,13 @@
 #include <memory>
 #include <vector>
 
-#include "CRAWFileNode.h"
-#include "CRAWSearchController.h"
-#include "CSearchedPartitionInfo.h"
-#include "IDataRunList.h"
-#include "IDirecotryTreeBuilder.h"
-#include "MemoryDevice.h"
-#include "RawSearch.h"
+#include "media_recovery/raw/CRAWFileNode.h"
+#include "media_recovery/raw/CRAWSearchController.h"
+#include "filesystems/CSearchedPartitionInfo.h"
+#include "media_recovery/file_model/IDataRunList.h"
+#include "media_recovery/file_model/IDirecotryTreeBuilder.h"
+#include "media_recovery/raw/tests/MemoryDevice.h"
+#include "media_recovery/RawSearch.h"
 
 namespace {
 

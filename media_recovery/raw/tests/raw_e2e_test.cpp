@@ -8,15 +8,15 @@
 #include <map>
 #include <memory>
 
-#include "CCompleteRecoveryController.h"
-#include "CDataContainer.h"
-#include "CImageStorage.h"
-#include "CRecoveryFilter.h"
-#include "IArchiveDataRecovery.h"
-#include "CFileNode.h"
-#include "IDataRunList.h"
-#include "IFileSystemSearchController.h"
-#include "IProgress.h"
+#include "media_recovery/CCompleteRecoveryController.h"
+#include "sqlite_recovery/framework/CDataContainer.h"
+#include "outside/device/CImageStorage.h"
+#include "media_recovery/CRecoveryFilter.h"
+#include "media_recovery/IArchiveDataRecovery.h"
+#include "media_recovery/file_model/CFileNode.h"
+#include "media_recovery/file_model/IDataRunList.h"
+#include "filesystems/IFileSystemSearchController.h"
+#include "sqlite_recovery/framework/IProgress.h"
 
 namespace {
 

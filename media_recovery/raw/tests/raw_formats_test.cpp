@@ -5,19 +5,19 @@
 #include <cstring>
 #include <memory>
 
-#include "MemoryDevice.h"
-#include "RawReaders.h"
-#include "formats/FileBMPAnalyser.h"
-#include "formats/FileCPTAnalyser.h"
-#include "formats/FileEMFAnalyser.h"
-#include "formats/FileEPSAnalyser.h"
-#include "formats/FileGIFAnalyser.h"
-#include "formats/FileICOAnalyser.h"
-#include "formats/FileJPGAnalyser.h"
-#include "formats/FilePNGAnalyser.h"
-#include "formats/FilePSDAnalyser.h"
-#include "formats/FileTIFAnalyser.h"
-#include "formats/FileWMFAnalyser.h"
+#include "media_recovery/raw/tests/MemoryDevice.h"
+#include "media_recovery/raw/RawReaders.h"
+#include "media_recovery/raw/formats/FileBMPAnalyser.h"
+#include "media_recovery/raw/formats/FileCPTAnalyser.h"
+#include "media_recovery/raw/formats/FileEMFAnalyser.h"
+#include "media_recovery/raw/formats/FileEPSAnalyser.h"
+#include "media_recovery/raw/formats/FileGIFAnalyser.h"
+#include "media_recovery/raw/formats/FileICOAnalyser.h"
+#include "media_recovery/raw/formats/FileJPGAnalyser.h"
+#include "media_recovery/raw/formats/FilePNGAnalyser.h"
+#include "media_recovery/raw/formats/FilePSDAnalyser.h"
+#include "media_recovery/raw/formats/FileTIFAnalyser.h"
+#include "media_recovery/raw/formats/FileWMFAnalyser.h"
 
 namespace {
 

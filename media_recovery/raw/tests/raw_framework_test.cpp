@@ -4,14 +4,14 @@
 #include <cstring>
 #include <typeinfo>
 
-#include "CustomFileAnalyser.h"
-#include "MemoryDevice.h"
-#include "RawAnalyserRegistry.h"
-#include "RawCarveScanner.h"
-#include "RawFileTypes.h"
-#include "RawReaders.h"
-#include "formats/FileICOAnalyser.h"
-#include "formats/FileTIFAnalyser.h"
+#include "media_recovery/raw/CustomFileAnalyser.h"
+#include "media_recovery/raw/tests/MemoryDevice.h"
+#include "media_recovery/raw/RawAnalyserRegistry.h"
+#include "media_recovery/raw/RawCarveScanner.h"
+#include "media_recovery/raw/RawFileTypes.h"
+#include "media_recovery/raw/RawReaders.h"
+#include "media_recovery/raw/formats/FileICOAnalyser.h"
+#include "media_recovery/raw/formats/FileTIFAnalyser.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <sstream>
 #include <string>
 
-#include "CImageStorage.h"
-#include "CarveCollector.h"
+#include "outside/device/CImageStorage.h"
+#include "media_recovery/raw/tests/CarveCollector.h"
 
 namespace {
 

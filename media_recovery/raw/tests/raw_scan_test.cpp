@@ -4,8 +4,8 @@
 #include <cstring>
 #include <functional>
 
-#include "CarveCollector.h"
-#include "MemoryDevice.h"
+#include "media_recovery/raw/tests/CarveCollector.h"
+#include "media_recovery/raw/tests/MemoryDevice.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <vector>
 
-#include "CDeviceFolder.h"
+#include "outside/device/CDeviceFolder.h"
 #include "platform/FileSystem.h"
 #include "platform/StringConversion.h"
 

@@ -6,7 +6,7 @@
 
 #include <unistd.h>
 
-#include "CommandLine.h"
+#include "outside/logic/CommandLine.h"
 #include "platform/FileSystem.h"
 
 namespace {

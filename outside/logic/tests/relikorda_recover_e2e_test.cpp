@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "FileUtils.h"
+#include "sqlite_recovery/framework/FileUtils.h"
 #include "platform/FileSystem.h"
 #include "platform/StringConversion.h"
 

@@ -1,11 +1,11 @@
 // Makes objects behind ICommon, as a recovery library's CreateObject does.
 #include <cstdarg>
 
-#include "CDataContainer.h"
-#include "ILog.h"
-#include "IRecoveryAnalyzer.h"
-#include "ItemRecords.h"
-#include "IVirtualDevice.h"
+#include "sqlite_recovery/framework/CDataContainer.h"
+#include "sqlite_recovery/framework/ILog.h"
+#include "sqlite_recovery/framework/IRecoveryAnalyzer.h"
+#include "sqlite_recovery/framework/ItemRecords.h"
+#include "sqlite_recovery/framework/IVirtualDevice.h"
 #include "platform/Export.h"
 
 namespace {

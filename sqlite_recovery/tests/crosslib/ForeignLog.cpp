@@ -1,7 +1,7 @@
 // A stand-in "Log.dll" whose CreateObject hands out an object that is no ILog.
 #include <atomic>
 
-#include "ICommon.h"
+#include "sqlite_recovery/framework/ICommon.h"
 #include "platform/Export.h"
 
 namespace {

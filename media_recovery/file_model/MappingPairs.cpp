@@ -1,4 +1,4 @@
-#include "MappingPairs.h"
+#include "media_recovery/file_model/MappingPairs.h"
 
 #include <cstring>
 #include <new>

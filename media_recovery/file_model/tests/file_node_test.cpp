@@ -4,8 +4,8 @@
 #include <set>
 #include <vector>
 
-#include "CDataRunList.h"
-#include "TestNodes.h"
+#include "media_recovery/file_model/CDataRunList.h"
+#include "media_recovery/tests/TestNodes.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <list>
 
-#include "IDataRunList.h"
+#include "media_recovery/file_model/IDataRunList.h"
 
 // The run list of every reader: runs in file order and a cursor.
 class CDataRunList : public IDataRunList {

@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "CDataRunList.h"
+#include "media_recovery/file_model/CDataRunList.h"
 
 // The packed form of a run list: the mapping-pairs byte string (one header byte per run, L length
 // bytes, O offset bytes; offsets relative to the previous real run; O = 0 for a hole; a zero header

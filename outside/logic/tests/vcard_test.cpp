@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "CContactData.h"
-#include "CContactXmlBuilder.h"
-#include "ContactsJob.h"
+#include "contacts/CContactData.h"
+#include "contacts/CContactXmlBuilder.h"
+#include "outside/logic/ContactsJob.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "CDataRunList.h"
+#include "media_recovery/file_model/CDataRunList.h"
 
 #include <limits>
 #include <new>

@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <string>
 
-#include "IFileNode.h"
+#include "media_recovery/file_model/IFileNode.h"
 
 class IDataRunList;
 

@@ -7,10 +7,10 @@
 #include <iterator>
 #include <string>
 
-#include "Base64.h"
-#include "CDataContainer.h"
-#include "ISMSSession.h"
-#include "SmsJob.h"
+#include "sqlite_recovery/framework/Base64.h"
+#include "sqlite_recovery/framework/CDataContainer.h"
+#include "sms/ISMSSession.h"
+#include "outside/logic/SmsJob.h"
 #include "platform/FileSystem.h"
 
 namespace {

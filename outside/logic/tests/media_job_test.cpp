@@ -2,11 +2,11 @@
 
 #include <cstdio>
 
-#include "CDeviceFolder.h"
-#include "ManifestSearcher.h"
-#include "MediaJob.h"
-#include "SearcherFactories.h"
-#include "TestSinks.h"
+#include "outside/device/CDeviceFolder.h"
+#include "media_recovery/tests/ManifestSearcher.h"
+#include "outside/logic/MediaJob.h"
+#include "media_recovery/SearcherFactories.h"
+#include "media_recovery/tests/TestSinks.h"
 
 namespace {
 

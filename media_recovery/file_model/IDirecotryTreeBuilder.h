@@ -1,6 +1,6 @@
 #pragma once
-#include "IDataContainer.h"
-#include "ItemRecords.h"
+#include "sqlite_recovery/framework/IDataContainer.h"
+#include "sqlite_recovery/framework/ItemRecords.h"
 #include "platform/Export.h"
 
 class IFileNode;

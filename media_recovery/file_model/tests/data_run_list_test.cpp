@@ -4,8 +4,8 @@
 #include <memory>
 #include <vector>
 
-#include "CDataRunList.h"
-#include "MappingPairs.h"
+#include "media_recovery/file_model/CDataRunList.h"
+#include "media_recovery/file_model/MappingPairs.h"
 
 namespace {
 

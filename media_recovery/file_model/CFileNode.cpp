@@ -1,12 +1,12 @@
-#include "CFileNode.h"
+#include "media_recovery/file_model/CFileNode.h"
 
 #include <cctype>
 #include <cstring>
 #include <utility>
 #include <vector>
 
-#include "IDataRunList.h"
-#include "IFileProperties.h"
+#include "media_recovery/file_model/IDataRunList.h"
+#include "media_recovery/file_model/IFileProperties.h"
 
 
 namespace {
