@@ -23,10 +23,8 @@ namespace {
 constexpr size_t kPageBufferSize = size_t(64) << 10;
 constexpr int kMaxTreeDepth = 40;        // far beyond any real b-tree
 constexpr int kMaxSerialTypes = 100;
-constexpr int kMaxRecoveredRetypes = 50;
 constexpr int kUnknownCountValues = 81;  // values decoded when a table's column count is 0
 constexpr uint32_t kSchemaTextCap = 65535;
-constexpr uint32_t kOverflowPagesPerValue = 19;
 enum : uint8_t { kFlagRoot = 1, kFlagOwned = 2 };
 
 bool IsBlank(char ch) { return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\r' || ch == '\f' || ch == '\v'; }
@@ -70,18 +68,6 @@ size_t ColumnTextStart(const std::string& sql, int i) {
         ++at;
     return at;
 }
-
-// Restores bytes of the page buffer that a decode zeroed, on every path out.
-struct ZeroedBytes {
-    uint8_t* at;
-    size_t count;
-    uint8_t saved[4];
-    ZeroedBytes(uint8_t* p, size_t n) : at(p), count(n) {
-        std::memcpy(saved, at, count);
-        std::memset(at, 0, count);
-    }
-    ~ZeroedBytes() { std::memcpy(at, saved, count); }
-};
 
 }  // namespace
 
@@ -308,6 +294,7 @@ int CSQLiteReader::LoadSchema() {
         entry.sql = text(values[4]);
         entry.columnCount = CountColumns(entry.sql);
         entry.rowidColumn = FindRowidColumn(entry.sql, entry.columnCount);
+        entry.affinity = ColumnAffinities(entry.sql, entry.columnCount);
         if (root > 0 && static_cast<uint64_t>(root) <= pageCount_) {
             entry.rootPage = static_cast<uint32_t>(root);
             pageFlags_[entry.rootPage] |= kFlagRoot;
@@ -323,6 +310,8 @@ int CSQLiteReader::WalkTable(TableSchema* table, int schemaFlag, int viewFlag) {
     engine_state::StartWalk();
     timeUp_ = false;
     if (!table || table->rootPage == 0) return -1;
+    // Carving needs to know which pages live trees and records hold (it reads pages itself).
+    if (!schemaFlag && !viewFlag && !table->name.empty()) CollectOwnedPages();
     if (ReadPage(table->rootPage, pageBuffer_) != 0) return -2;
     table->liveRecords.clear();
     table->recoveredRecords.clear();
@@ -386,15 +375,16 @@ void CSQLiteReader::ScanLeafPage(TableSchema* table, uint32_t page, int schemaFl
     const uint32_t U = pageSize_;
     const uint32_t h = page == 1 ? 100 : 0;
     const uint8_t type = pg[h];
-    const uint32_t firstFree = Load16(pg + h + 1);
+    const bool leaf = type == 13;
+    uint32_t firstFree = Load16(pg + h + 1);
     const uint32_t cellCount = Load16(pg + h + 3);
     uint32_t contentStart = Load16(pg + h + 5);
     if (contentStart == 0) contentStart = 65536;
     table->cellTotal += cellCount;
-    const uint32_t arrayStart = h + (type == 13 ? 8 : 12);
+    const uint32_t arrayStart = h + (leaf ? 8 : 12);
     const bool named = !table->name.empty();
     // Interior cells hold keys, not records.
-    const bool takeLive = type == 13 && (!orphan || viewFlag != 0);
+    const bool takeLive = leaf && (!orphan || viewFlag != 0);
     offsets_.clear();
     listed_.clear();
     // Live pointers, then the stale ones deleted cells left in the gap before the cell content.
@@ -416,19 +406,69 @@ void CSQLiteReader::ScanLeafPage(TableSchema* table, uint32_t page, int schemaFl
         }
     }
     if (!named || viewFlag != 0) return;
+    // Only table-leaf bytes make records: a leaf, or a page no tree owns (a freed page, an older
+    // version of a page) whose bytes parse as cells. Interior and index pages never.
+    if (!leaf && (!orphan || type == 2 || type == 5 || type == 10)) return;
+    uint32_t arrayEnd = std::min(arrayStart + 2 * cellCount, usableSize_);
+    if (!leaf) {
+        // No header to trust: every byte may be a cell.
+        offsets_.clear();
+        listed_.clear();
+        firstFree = 0;
+        arrayEnd = h + 8;
+    }
     offsets_.push_back(firstFree);
     CarveContext ctx;
     ctx.page = pg;
     ctx.pageSize = U;
+    ctx.usableSize = usableSize_;
     ctx.pageNumber = page;
-    ctx.table = table;
-    ctx.columns = table->columnCount;
+    ctx.UseTable(table, !orphan);
+    ctx.encoding = static_cast<int>(Load32(header_ + 56));
+    ctx.zeroOneConstants = Load32(header_ + 44) >= 4;
     ctx.arrayStart = arrayStart;
     ctx.firstFreeblock = firstFree;
     ctx.scratch = scratch_;
+    ctx.reader = this;
     ctx.timeUp = &timeUp_;
-    if (type == 13) MarkListedCells(ctx, listed_, usableSize_);
-    RunCarvingPasses(ctx, offsets_);
+    if (!leaf) arrayEnd = std::max(arrayEnd, TrunkArrayEnd(pg));
+    MarkListedCells(ctx, listed_, arrayEnd);
+    // An older version of a leaf: its cells were records then, deleted ones among them.
+    if (orphan && leaf && !CarveListedCells(ctx, listed_)) return;
+    RunCarvingPasses(ctx, offsets_, arrayEnd);
+}
+
+uint32_t CSQLiteReader::TrunkArrayEnd(const uint8_t* pg) const {
+    // Free-list trunk page: next trunk (4 bytes), leaf count n (4), n leaf page numbers (4 each).
+    const uint32_t n = Load32(pg + 4);
+    if (Load32(pg) > pageCount_ || n == 0 || n > (usableSize_ - 8) / 4) return 0;
+    for (uint32_t i = 0; i < n; ++i) {
+        const uint32_t leaf = Load32(pg + 8 + 4 * i);
+        if (leaf < 2 || leaf > pageCount_) return 0;
+    }
+    return 8 + 4 * n;
+}
+
+bool CSQLiteReader::OverflowChainIsFree(uint32_t first, int64_t bytes) {
+    if (bytes <= 0 || usableSize_ <= 4) return false;
+    const int64_t pages = (bytes + usableSize_ - 5) / (usableSize_ - 4);
+    if (pages > static_cast<int64_t>(pageCount_)) return false;
+    if (++chainGeneration_ == 0) {
+        std::fill(chainStamp_.begin(), chainStamp_.end(), 0);
+        chainGeneration_ = 1;
+    }
+    uint8_t* buffer = engine_state::OverflowPageBuffer();
+    uint32_t page = first;
+    for (int64_t k = 0; k < pages; ++k) {
+        // A page of a live tree or a live record's chain was given to them after the delete.
+        if (page < 2 || page > pageCount_ || chainStamp_[page] == chainGeneration_ ||
+            (pageFlags_[page] & (kFlagRoot | kFlagOwned)) || ReadPage(page, buffer) != 0)
+            return false;
+        chainStamp_[page] = chainGeneration_;
+        page = Load32(buffer);
+    }
+    // The last page ends the chain.
+    return page == 0;
 }
 
 void CSQLiteReader::CollectOwnedPages() {
@@ -579,169 +619,99 @@ struct Payload {
 
 }  // namespace
 
-int CSQLiteReader::DecodeRecord(TableSchema* table, const RecordRef& ref, bool live, uint32_t textCap,
-                                std::vector<ColumnValue>& values) {
-    values.clear();
-    engine_state::NextDecodeGeneration();
-    if (!table) return -1;
-    if (ReadPage(ref.page, pageBuffer_) != 0) return -2;
-    const int64_t U = pageSize_, usable = usableSize_;
-    if (ref.offset <= 0 || ref.offset >= U) return -1;
-    uint8_t* pg = pageBuffer_;
-    uint8_t* p = pg + ref.offset;
-    const uint8_t* pageEnd = pg + U;
-    const int c = table->columnCount;
+namespace {
 
+// Where a record's payload lies: its header at payload offset 0, the first local bytes on the
+// page, the rest on the overflow chain.
+struct RecordPlace {
     int64_t rowid = 0;
-    const uint8_t* hs = nullptr;  // start of the record header
-    const uint8_t* bound = nullptr;
-    int64_t payloadLength = -1;   // known for live and intact records
-    std::unique_ptr<ZeroedBytes> zeroed;
+    const uint8_t* payload = nullptr;  // payload offset 0 on the page
+    const uint8_t* bound = nullptr;    // end of the cell's bytes on the page
+    int64_t length = -1;               // P, -1 when the header must tell
+    int64_t local = 0;                 // payload bytes on the page
+    uint32_t firstOverflow = 0;
+};
 
-    if (live || ref.intact) {
-        bound = live ? pg + usable : pageEnd;
-        if (!live) {
-            bound = std::min<const uint8_t*>(bound, p + ref.cellLength);
-            const size_t next = table->liveRecords.UpperBound(RecordMap::Key(ref.page, ref.offset));
-            if (next < table->liveRecords.size() && table->liveRecords.at(next).page == ref.page)
-                bound = std::min<const uint8_t*>(bound, pg + table->liveRecords.at(next).offset);
-        }
-        uint64_t p0, r;
-        const int e = ReadVarint(p, bound, &p0);
-        if (!e || p + e >= bound || p0 == 0 || static_cast<int64_t>(p0) < 0) return -1;
-        const int m = ReadVarint(p + e, bound, &r);
-        if (!m) return -1;
-        rowid = static_cast<int64_t>(r);
-        hs = p + e + m;
-        payloadLength = static_cast<int64_t>(p0);
-    } else {
-        const int64_t L = ref.cellLength;
-        if (L < 0 || L >= (int64_t(1) << 21)) return -3;
-        const int g = ref.lengthSize ? ref.lengthSize : (L ? VarintSize(static_cast<uint64_t>(L)) : 1);
-        // The freeblock header overwrote the first bytes: read them as zeros.
-        zeroed.reset(new ZeroedBytes(p, static_cast<size_t>(std::min<int64_t>(4, pageEnd - p))));
-        const uint8_t* q = p + ref.rowidSize + g - 1;
-        if (q >= pageEnd) return -1;
-        uint64_t r;
-        const int n = ReadVarint(q, pageEnd, &r);
-        if (!n) return -1;
-        rowid = ref.rowid ? ref.rowid : static_cast<int64_t>(r);
-        hs = q + n;
-        if (L - (ref.rowidSize + g) <= 0) return -1;
-        bound = std::min<const uint8_t*>(pageEnd, p + L);
+// The record's cell on the page in pg: its rowid, payload bounds and overflow chain. Freed cells
+// also give their serial types, into types.
+int LocateRecord(uint8_t* pg, int64_t U, int64_t usable, TableSchema* table, const RecordRef& ref, bool live,
+                 RecordPlace* place, std::vector<uint64_t>& types) {
+    uint8_t* p = pg + ref.offset;
+    const uint8_t* end = pg + usable;
+    if (!live && ref.cellLength > 0) end = std::min<const uint8_t*>(end, p + ref.cellLength);
+    if (!live) {
+        // A carved cell never reaches into the next live cell of the page.
         const size_t next = table->liveRecords.UpperBound(RecordMap::Key(ref.page, ref.offset));
         if (next < table->liveRecords.size() && table->liveRecords.at(next).page == ref.page)
-            bound = std::min<const uint8_t*>(bound, pg + table->liveRecords.at(next).offset);
+            end = std::min<const uint8_t*>(end, pg + table->liveRecords.at(next).offset);
     }
-    if (hs >= bound) return -1;
-
-    // Local bytes and the overflow chain.
-    int64_t localLength = bound - hs;
-    uint32_t firstOverflow = 0;
-    if (live) {
-        const int64_t x = sqlite_format::LocalPayloadSize(payloadLength, usable);
-        if (x > localLength) return -5;
-        localLength = x;
-        if (x < payloadLength) {
-            if (hs + x + 4 > bound) return -5;
-            firstOverflow = Load32(hs + x);
+    place->bound = end;
+    if (live || ref.intact) {
+        uint64_t p0, r;
+        const int e = ReadVarint(p, end, &p0);
+        if (!e || p + e >= end || p0 == 0 || static_cast<int64_t>(p0) < 0) return -1;
+        const int m = ReadVarint(p + e, end, &r);
+        if (!m) return -1;
+        place->rowid = static_cast<int64_t>(r);
+        place->payload = p + e + m;
+        place->length = static_cast<int64_t>(p0);
+        place->local = sqlite_format::LocalPayloadSize(place->length, usable);
+        if (place->payload + place->local > end) return -5;
+        if (place->local < place->length) {
+            if (place->payload + place->local + 4 > end) return -5;
+            place->firstOverflow = Load32(place->payload + place->local);
         }
+        return 0;
     }
+    // A freed cell, as the carving worked it out: where its serial types start, and the first
+    // column's type when a freeblock header overwrote it.
+    if (ref.offset + int64_t(ref.cellLength) > U || ref.typesAt < 3 || ref.lengthSize < 1 || ref.rowidSize < 1)
+        return -3;
+    place->rowid = ref.rowid;
+    place->payload = p + ref.lengthSize + ref.rowidSize;
+    if (ref.lostType != RecordRef::kNoLostType) types.push_back(ref.lostType);
+    const uint8_t* t = p + ref.typesAt;
+    for (int i = 0; i < ref.typeCount; ++i) {
+        uint64_t type;
+        const int n = ReadVarint(t, end, &type);
+        if (!n || type == 10 || type == 11) return -4;
+        types.push_back(type);
+        t += n;
+    }
+    const int64_t header = t - place->payload;
+    int64_t sum = 0;
+    for (uint64_t type : types) sum += std::min<int64_t>(SerialTypeLength(type), int64_t(1) << 40);
+    place->length = header + sum;
+    place->local = sqlite_format::LocalPayloadSize(place->length, usable);
+    if (place->payload + place->local > end) return -5;
+    if (place->local < place->length) {
+        if (place->payload + place->local + 4 > end) return -5;
+        place->firstOverflow = Load32(place->payload + place->local);
+    }
+    return 0;
+}
 
-    // Header: its size, then the serial types.
-    uint64_t headerSize;
-    const int hsz = ReadVarint(hs, bound, &headerSize);
-    if (!hsz) return -1;
+// Decodes the values of a located record, copying those that continue on overflow pages into the
+// overflow buffer (grown once for the record, up to its cap).
+int DeliverValues(TableSchema* table, const std::vector<uint64_t>& types, int64_t bodyOffset, const RecordPlace& place,
+                  Payload& payload, int64_t rowid, bool live, uint32_t textCap, std::vector<ColumnValue>& values) {
+    const int c = table->columnCount;
+    const int deliver = c > 0 ? c : std::min<int>(static_cast<int>(types.size()), kUnknownCountValues);
+    auto lengthOf = [](uint64_t t) { return std::min<int64_t>(SerialTypeLength(t), int64_t(1) << 40); };
+    // The bytes the values take beyond the page, so that the overflow buffer grows once.
+    int64_t beyond = 0, s = bodyOffset;
+    for (int i = 0; i < deliver && i < static_cast<int>(types.size()); ++i) {
+        const int64_t len = std::min<int64_t>(lengthOf(types[i]), textCap);
+        if (s + len > place.local) beyond += len + 8;
+        s += lengthOf(types[i]);
+    }
+    const size_t room = beyond > 0 ? engine_state::ReserveOverflowBuffer(static_cast<size_t>(
+                                         std::min<int64_t>(beyond, engine_state::kMaxOverflowBufferSize)))
+                                   : 0;
     uint8_t* overflow = engine_state::OverflowBuffer();
     size_t fill = 0;
-    if (++chainGeneration_ == 0) {
-        std::fill(chainStamp_.begin(), chainStamp_.end(), 0);
-        chainGeneration_ = 1;
-    }
-    Payload payload{this, hs, localLength, usable - 4, firstOverflow, 0, false, &chainStamp_, chainGeneration_};
-
-    const bool headerKnown = live || ref.intact ||
-                             (headerSize > static_cast<uint64_t>(hsz) && static_cast<int64_t>(headerSize) <= localLength);
-    std::vector<uint64_t> types;
-    types.reserve(static_cast<size_t>(std::max(c, 8)));
-    int64_t bodyOffset = 0;  // payload offset of the first value
-    int64_t sumLengths = 0;
-    // Lengths past any page count are all the same here, and their sums must not overflow.
-    auto lengthOf = [](uint64_t t) { return std::min<int64_t>(SerialTypeLength(t), int64_t(1) << 40); };
-    auto appendType = [&](uint64_t t) {
-        types.push_back(t);
-        sumLengths += lengthOf(t);
-    };
-    const int want = live ? (c > 0 ? c : kUnknownCountValues) : kMaxSerialTypes;
-    if (headerKnown) {
-        if (headerSize < static_cast<uint64_t>(hsz) || headerSize > static_cast<uint64_t>(U) * 4) return -5;
-        const uint8_t* header = hs;
-        if (static_cast<int64_t>(headerSize) > localLength) {
-            // A header longer than the local bytes continues on the overflow pages.
-            if (!firstOverflow || headerSize > engine_state::kOverflowBufferSize) return -5;
-            if (payload.Copy(0, static_cast<int64_t>(headerSize), overflow) != static_cast<int64_t>(headerSize)) return -5;
-            header = overflow;
-            fill = 0;  // values are gathered over it later, after the types are read
-        }
-        const uint8_t* pos = header + hsz;
-        const uint8_t* hend = header + headerSize;
-        while (pos < hend && static_cast<int>(types.size()) < want) {
-            uint64_t t;
-            const int n = ReadVarint(pos, hend, &t);
-            if (!n || t == 10 || t == 11) break;  // decoding stops at a reserved type
-            appendType(t);
-            pos += n;
-        }
-        bodyOffset = static_cast<int64_t>(headerSize);
-    } else {
-        // The header size was overwritten: the types run until they account for the cell.
-        int64_t left = static_cast<int64_t>(bound - hs) - hsz;
-        const uint8_t* pos = hs + hsz;
-        // Several deleted cells merged into one freeblock: the record ends after its columns.
-        const int limit = c > 0 ? c : kMaxSerialTypes;
-        while (static_cast<int>(types.size()) < limit && left > 0) {
-            uint64_t t;
-            const int n = ReadVarint(pos, bound, &t);
-            if (!n || t == 10 || t == 11) break;
-            left -= n + lengthOf(t);
-            appendType(t);
-            pos += n;
-        }
-        bodyOffset = pos - hs;
-        if (c > 0 && static_cast<int>(types.size()) != c) {
-            const int n = static_cast<int>(types.size());
-            if (left == 0) {
-                if (n < c - 3 || n > c + 3) return -4;
-            } else {
-                if (headerSize == 0) return -8;
-                if (c > n + 2 && n < kMaxRecoveredRetypes) return -4;
-            }
-        }
-    }
-    if (!live && c > 0 && headerKnown && static_cast<int>(types.size()) != c) {
-        const int n = static_cast<int>(types.size());
-        const bool consistent = payloadLength < 0 || payloadLength == static_cast<int64_t>(headerSize) + sumLengths;
-        if (!consistent || n < c - 3 || n > c + 3) return -4;
-    }
-    if (bodyOffset > localLength && !firstOverflow) return -5;
-
-    // A recovered record whose values run past its local bytes may continue on overflow pages.
-    if (!live && !firstOverflow) {
-        const int64_t total = bodyOffset + sumLengths;
-        if (total > localLength) {
-            const int64_t x = sqlite_format::LocalPayloadSize(total, usable);
-            if (x >= bodyOffset && x + 4 <= localLength) {
-                firstOverflow = Load32(hs + x);
-                payload.localLength = localLength = x;
-                payload.nextPage = firstOverflow;
-            }
-        }
-    }
-
-    const int deliver = c > 0 ? c : std::min<int>(static_cast<int>(types.size()), kUnknownCountValues);
     values.resize(static_cast<size_t>(deliver));
-    int64_t s = bodyOffset;
-    const int64_t chunk = usable - 4;
+    s = bodyOffset;
     for (int i = 0; i < deliver && i < static_cast<int>(types.size()); ++i) {
         ColumnValue& v = values[i];
         DecodeSerialType(types[i], &v, textCap);
@@ -756,34 +726,20 @@ int CSQLiteReader::DecodeRecord(TableSchema* table, const RecordRef& ref, bool l
             v.data = one ? v.inlineValue : nullptr;
             continue;
         }
-        // Bytes delivered: TEXT capped, a value reaching into the overflow at most 19 pages.
-        int64_t want = v.length;
-        int64_t end = start + want;
-        if (end > localLength) {
-            if (!firstOverflow) {
-                end = std::min(end, localLength);
-            } else {
-                const int64_t firstPage = start < localLength ? 1 : 1 + (start - localLength) / chunk;
-                end = std::min(end, localLength + (firstPage - 1 + kOverflowPagesPerValue) * chunk);
-            }
-        }
+        int64_t end = start + v.length;
+        if (end > place.local && !place.firstOverflow) end = std::min(end, place.local);
         if (end <= start) {
             v.length = 0;
             continue;
         }
         const uint8_t* bytes = nullptr;
         int64_t got = 0;
-        if (end <= localLength) {
-            bytes = hs + start;
+        if (end <= place.local) {
+            bytes = place.payload + start;
             got = end - start;
         } else {
-            const int64_t room = static_cast<int64_t>(engine_state::kOverflowBufferSize - fill);
-            if (room <= 0) {
-                v.length = 0;
-                continue;
-            }
-            end = std::min(end, start + room);
-            got = payload.Copy(start, end, overflow + fill);
+            end = std::min<int64_t>(end, start + static_cast<int64_t>(room - std::min(room, fill)));
+            got = end > start ? payload.Copy(start, end, overflow + fill) : 0;
             bytes = overflow + fill;
             fill += static_cast<size_t>(got);
         }
@@ -821,6 +777,64 @@ int CSQLiteReader::DecodeRecord(TableSchema* table, const RecordRef& ref, bool l
     return 0;
 }
 
+}  // namespace
+
+int CSQLiteReader::DecodeRecord(TableSchema* table, const RecordRef& ref, bool live, uint32_t textCap,
+                                std::vector<ColumnValue>& values) {
+    values.clear();
+    engine_state::NextDecodeGeneration();
+    if (!table) return -1;
+    if (ReadPage(ref.page, pageBuffer_) != 0) return -2;
+    const int64_t U = pageSize_, usable = usableSize_;
+    if (ref.offset <= 0 || ref.offset >= U) return -1;
+    const int c = table->columnCount;
+    std::vector<uint64_t>& types = decodeTypes_;
+    types.clear();
+    RecordPlace place;
+    const bool freed = !live && !ref.intact;
+    if (const int rc = LocateRecord(pageBuffer_, U, usable, table, ref, live, &place, types)) return rc;
+    const uint8_t* hs = place.payload;
+    uint8_t* overflow = engine_state::OverflowBuffer();
+    if (++chainGeneration_ == 0) {
+        std::fill(chainStamp_.begin(), chainStamp_.end(), 0);
+        chainGeneration_ = 1;
+    }
+    Payload payload{this, hs, place.local, usable - 4, place.firstOverflow, 0, false, &chainStamp_, chainGeneration_};
+    // Lengths past any page count are all the same here, and their sums must not overflow.
+    auto lengthOf = [](uint64_t t) { return std::min<int64_t>(SerialTypeLength(t), int64_t(1) << 40); };
+    int64_t bodyOffset = 0;  // payload offset of the first value
+    if (freed) {
+        bodyOffset = place.length;
+        for (uint64_t t : types) bodyOffset -= lengthOf(t);
+    } else {
+        uint64_t headerSize;
+        const int hsz = ReadVarint(hs, place.bound, &headerSize);
+        if (!hsz || headerSize < static_cast<uint64_t>(hsz) || headerSize > static_cast<uint64_t>(U) * 4) return -5;
+        const uint8_t* header = hs;
+        if (static_cast<int64_t>(headerSize) > place.local) {
+            // A header longer than the local bytes continues on the overflow pages.
+            if (!place.firstOverflow) return -5;
+            if (payload.Copy(0, static_cast<int64_t>(headerSize), overflow) != static_cast<int64_t>(headerSize)) return -5;
+            header = overflow;
+        }
+        const int want = live ? (c > 0 ? c : kUnknownCountValues) : kMaxSerialTypes;
+        const uint8_t* pos = header + hsz;
+        const uint8_t* hend = header + headerSize;
+        while (pos < hend && static_cast<int>(types.size()) < want) {
+            uint64_t t;
+            const int n = ReadVarint(pos, hend, &t);
+            if (!n || t == 10 || t == 11) break;  // decoding stops at a reserved type
+            types.push_back(t);
+            pos += n;
+        }
+        bodyOffset = static_cast<int64_t>(headerSize);
+        if (!live && c > 0 && static_cast<int>(types.size()) > c) return -4;
+    }
+    if (bodyOffset > place.local && !place.firstOverflow) return -5;
+    return DeliverValues(table, types, bodyOffset, place, payload, live || place.rowid != 0 ? place.rowid : 0,
+                         live, textCap, values);
+}
+
 int CSQLiteReader::GetValue(int rowIndex, TableSchema* table, int column, ColumnValue* value, int live) {
     if (!table || !value) return -1;
     const RecordMap& records = live ? table->liveRecords : table->recoveredRecords;
@@ -832,7 +846,7 @@ int CSQLiteReader::GetValue(int rowIndex, TableSchema* table, int column, Column
     const int liveFlag = live ? 1 : 0;
     if (!(decodedTable_ == table && decodedRow_ == rowIndex && decodedLive_ == liveFlag &&
           decodedGeneration_ == engine_state::DecodeGeneration())) {
-        const int rc = DecodeRecord(table, records.at(static_cast<size_t>(rowIndex)), live != 0, kMaxTextBytes, decoded_);
+        const int rc = DecodeRecord(table, records.at(static_cast<size_t>(rowIndex)), live != 0, kMaxValueBytes, decoded_);
         decodedGeneration_ = engine_state::DecodeGeneration();
         if (rc < 0) {
             decodedTable_ = nullptr;

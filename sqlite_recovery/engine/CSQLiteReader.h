@@ -12,8 +12,8 @@ struct CarveScratch;
 
 // WalkTable's answer when the walk stopped at its deadline; what it found is kept.
 constexpr int kWalkTimedOut = 1;
-// Most bytes of one TEXT value that GetValue delivers.
-constexpr uint32_t kMaxTextBytes = 4096;
+// Most bytes of one value that GetValue delivers: a safety cap, far beyond any real text.
+constexpr uint32_t kMaxValueBytes = uint32_t(32) << 20;
 
 // Reads an SQLite 3 database page by page through an IFileIO view: header, schema, table
 // b-trees, live records, and (through the carving passes) deleted records.
@@ -54,6 +54,9 @@ public:
     const uint8_t* Header() const { return header_; }
     uint8_t* PageBuffer() { return pageBuffer_; }
     bool IsRootPage(uint64_t page) const;
+    // Whether the overflow chain of a deleted record, holding bytes of payload from page first on,
+    // is still whole: pages that no live tree or live record took since, the last one ending it.
+    bool OverflowChainIsFree(uint32_t first, int64_t bytes);
 
     // Decodes a record as GetValue does, into values (tests and tools).
     int DecodeRecord(TableSchema* table, const RecordRef& ref, bool live, uint32_t textCap,
@@ -69,6 +72,8 @@ private:
     void MarkOverflowChains(uint32_t page, uint32_t headerOffset, uint8_t type, uint32_t generation);
     bool TimeUp();
     void ForgetPages();
+    // End of the leaf-page array when the page reads as a free-list trunk page, else 0.
+    uint32_t TrunkArrayEnd(const uint8_t* page) const;
 
     IFileIO* view_ = nullptr;
     uint8_t* pageBuffer_ = nullptr;
@@ -80,6 +85,7 @@ private:
     std::list<TableSchema> tables_;
 
     std::vector<ColumnValue> decoded_;
+    std::vector<uint64_t> decodeTypes_;
     const TableSchema* decodedTable_ = nullptr;
     int decodedRow_ = -1;
     int decodedLive_ = -1;
@@ -112,4 +118,4 @@ int FindColumnIndex(const TableSchema* table, const char* name);
 // Column declared INTEGER PRIMARY KEY (the rowid), -1 when none.
 int FindRowidColumn(const std::string& sql, int columnCount);
 // Kind and length of a serial type into value. 0; -1 for the reserved types 10 and 11.
-int DecodeSerialType(uint64_t type, ColumnValue* value, uint32_t textCap = kMaxTextBytes);
+int DecodeSerialType(uint64_t type, ColumnValue* value, uint32_t textCap = kMaxValueBytes);

@@ -2,7 +2,9 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <algorithm>
 #include <new>
+#include <vector>
 
 namespace engine_state {
 namespace {
@@ -25,9 +27,24 @@ uint64_t g_decodeGeneration = 0;
 
 }  // namespace
 
-uint8_t* OverflowBuffer() {
-    static uint8_t* buffer = AllocateZeroed(kOverflowBufferSize);
+static std::vector<uint8_t>& OverflowStore() {
+    static std::vector<uint8_t> buffer(kOverflowBufferSize, 0);
     return buffer;
+}
+
+uint8_t* OverflowBuffer() { return OverflowStore().data(); }
+
+size_t ReserveOverflowBuffer(size_t bytes) {
+    std::vector<uint8_t>& buffer = OverflowStore();
+    bytes = std::min(bytes, kMaxOverflowBufferSize);
+    if (bytes > buffer.size()) {
+        try {
+            buffer.resize(bytes);
+        } catch (const std::bad_alloc&) {
+            // Keeps what it has: the values are cut there.
+        }
+    }
+    return buffer.size();
 }
 
 uint8_t* OverflowPageBuffer() {
