@@ -364,8 +364,8 @@ void CSQLiteReader::WalkTree(TableSchema* table, int schemaFlag, int viewFlag) {
                 pending_.push_back({child, depth + 1});
             }
             (void)mark;
-            // A page that was once a leaf may still hold deleted records.
-            ScanLeafPage(table, page, schemaFlag, 1, viewFlag);
+            // A page that was once a leaf may still hold deleted records in its free space.
+            ScanLeafPage(table, page, schemaFlag, 0, viewFlag);
         }
     }
 }
@@ -376,66 +376,57 @@ void CSQLiteReader::ScanLeafPage(TableSchema* table, uint32_t page, int schemaFl
     const uint32_t h = page == 1 ? 100 : 0;
     const uint8_t type = pg[h];
     const bool leaf = type == 13;
-    uint32_t firstFree = Load16(pg + h + 1);
     const uint32_t cellCount = Load16(pg + h + 3);
-    uint32_t contentStart = Load16(pg + h + 5);
-    if (contentStart == 0) contentStart = 65536;
     table->cellTotal += cellCount;
     const uint32_t arrayStart = h + (leaf ? 8 : 12);
-    const bool named = !table->name.empty();
     // Interior cells hold keys, not records.
     const bool takeLive = leaf && (!orphan || viewFlag != 0);
-    offsets_.clear();
     listed_.clear();
-    // Live pointers, then the stale ones deleted cells left in the gap before the cell content.
-    const uint32_t gapEnd = std::min(contentStart, U);
-    for (uint32_t i = 0;; ++i) {
+    for (uint32_t i = 0; i < cellCount; ++i) {
         const uint32_t at = arrayStart + 2 * i;
         if (at + 2 > U) break;
-        if (i >= cellCount && (!named || at + 2 > gapEnd)) break;
         const uint32_t ptr = Load16(pg + at);
         if (ptr == 0) break;
         if (ptr >= U) continue;
-        offsets_.push_back(ptr);
-        if (i < cellCount) listed_.push_back(ptr);
-        if (i < cellCount && takeLive && ptr >= arrayStart && ptr + 2 <= usableSize_) {
+        listed_.push_back(ptr);
+        if (takeLive && ptr >= arrayStart && ptr + 2 <= usableSize_) {
             RecordRef ref;
             ref.page = page;
             ref.offset = static_cast<int>(ptr);
             table->liveRecords.Add(ref);
         }
     }
-    if (!named || viewFlag != 0) return;
-    // Only table-leaf bytes make records: a leaf, or a page no tree owns (a freed page, an older
-    // version of a page) whose bytes parse as cells. Interior and index pages never.
-    if (!leaf && (!orphan || type == 2 || type == 5 || type == 10)) return;
+    if (table->name.empty() || viewFlag != 0) return;
+    // Only table-leaf bytes make records: a leaf; the free space of an interior page of the tree,
+    // where the cells of the leaf it once was stay when it splits; a page no tree owns (a freed
+    // page, an older version of a page) whose bytes parse as cells. Index pages never, nor the
+    // older versions of page 1.
+    const bool interior = type == 5 && !orphan;
+    if (!leaf && !interior && (!orphan || type == 2 || type == 5 || type == 10)) return;
+    if (orphan && std::memcmp(pg, "SQLite format 3", 16) == 0) return;
     uint32_t arrayEnd = std::min(arrayStart + 2 * cellCount, usableSize_);
-    if (!leaf) {
-        // No header to trust: every byte may be a cell.
-        offsets_.clear();
+    if (!leaf && !interior) {
+        // No header to trust: every byte may be a cell, past a free-list trunk's page numbers.
         listed_.clear();
-        firstFree = 0;
-        arrayEnd = h + 8;
+        arrayEnd = std::max(h + 8, TrunkArrayEnd(pg));
     }
-    offsets_.push_back(firstFree);
     CarveContext ctx;
     ctx.page = pg;
     ctx.pageSize = U;
     ctx.usableSize = usableSize_;
     ctx.pageNumber = page;
     ctx.UseTable(table, !orphan);
+    // Stale cells of an interior page are intact or confirmed by their neighbours.
+    ctx.requireEnd = ctx.requireEnd || interior;
     ctx.encoding = static_cast<int>(Load32(header_ + 56));
     ctx.zeroOneConstants = Load32(header_ + 44) >= 4;
-    ctx.arrayStart = arrayStart;
-    ctx.firstFreeblock = firstFree;
     ctx.scratch = scratch_;
     ctx.reader = this;
     ctx.timeUp = &timeUp_;
-    if (!leaf) arrayEnd = std::max(arrayEnd, TrunkArrayEnd(pg));
-    MarkListedCells(ctx, listed_, arrayEnd);
+    MarkListedCells(ctx, listed_, arrayEnd, interior);
     // An older version of a leaf: its cells were records then, deleted ones among them.
     if (orphan && leaf && !CarveListedCells(ctx, listed_)) return;
-    RunCarvingPasses(ctx, offsets_, arrayEnd);
+    CarveFreeSpace(ctx, arrayEnd);
 }
 
 uint32_t CSQLiteReader::TrunkArrayEnd(const uint8_t* pg) const {

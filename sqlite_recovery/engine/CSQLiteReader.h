@@ -102,7 +102,6 @@ private:
     uint32_t chainGeneration_ = 0;
     bool timeUp_ = false;
     std::vector<std::pair<uint32_t, int>> pending_;  // walk stack: page, depth
-    std::vector<uint32_t> offsets_;                  // the page's offset set
     std::vector<uint32_t> listed_;                   // the cells its header lists
     std::vector<std::pair<uint32_t, uint32_t>> chains_;  // overflow chains: first page, pages
     CarveScratch* scratch_ = nullptr;

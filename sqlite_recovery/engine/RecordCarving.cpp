@@ -9,10 +9,6 @@ using sqlite_format::Load16;
 
 namespace {
 
-void SortUnique(std::vector<uint32_t>& v) {
-    std::sort(v.begin(), v.end());
-    v.erase(std::unique(v.begin(), v.end()), v.end());
-}
 
 void SetBits(std::vector<uint64_t>& bits, uint64_t from, uint64_t to) {
     while (from < to && (from & 63)) {
@@ -44,14 +40,18 @@ uint32_t ListedCellSize(const CarveContext& c, uint32_t o) {
     return static_cast<uint32_t>(std::min<int64_t>(std::max<int64_t>(size, 4), usable - o));
 }
 
-// Every position of [from, to) that no record holds, each record found skipped whole.
-void CarveRange(CarveContext& c, uint32_t from, uint32_t to) {
+// Every position of [from, to) that no record holds, upwards, each record found skipped whole.
+// The number of records found.
+int CarveRange(CarveContext& c, uint32_t from, uint32_t to, bool confirmedOnly) {
     to = std::min(to, c.Usable());
+    int found = 0;
     for (uint32_t x = from; x + 4 <= to;) {
-        if ((x & 255) == 0 && c.TimeUp()) return;
-        const uint32_t n = CarveAt(c, x);
+        if ((x & 255) == 0 && c.TimeUp()) break;
+        const uint32_t n = CarveAt(c, x, confirmedOnly);
+        found += n != 0;
         x += n ? n : 1;
     }
+    return found;
 }
 
 }  // namespace
@@ -84,18 +84,22 @@ void CarveContext::UseTable(TableSchema* t, bool ownTree) {
     table = t;
     columns = t ? t->columnCount : 0;
     minColumns = ownTree ? std::max(1, columns - kMaxMissingColumns) : columns;
+    requireEnd = !ownTree;
     rowidColumn = t ? t->rowidColumn : -1;
     affinity = t && static_cast<int>(t->affinity.size()) == columns ? t->affinity.data() : nullptr;
 }
 
-void MarkListedCells(CarveContext& c, const std::vector<uint32_t>& liveOffsets, uint32_t from) {
+void MarkListedCells(CarveContext& c, const std::vector<uint32_t>& liveOffsets, uint32_t from, bool interior) {
     std::vector<uint64_t>& bits = c.scratch->usedBits;
     std::fill(bits.begin(), bits.begin() + (c.pageSize >> 6) + 1, 0);
     // The page header and the live cell-pointer array hold no cell.
     c.MarkUsed(0, from);
     for (uint32_t o : liveOffsets) {
         if (o < from || o >= c.Usable()) continue;
-        c.MarkUsed(o, o + ListedCellSize(c, o));
+        // An interior cell: child page number (4 bytes) and key (varint).
+        uint64_t key;
+        const uint32_t size = interior ? 4 + ReadVarint(c.page + o + 4, c.page + c.Usable(), &key) : ListedCellSize(c, o);
+        c.MarkUsed(o, o + std::max<uint32_t>(size, 4));
     }
 }
 
@@ -116,11 +120,12 @@ void StoreRecovered(TableSchema* table, uint32_t page, const CellLayout& cell) {
     table->recoveredRecords.Add(ref);
 }
 
-uint32_t CarveAt(CarveContext& c, uint32_t x) {
+uint32_t CarveAt(CarveContext& c, uint32_t x, bool confirmedOnly) {
     if (x + 4 > c.Usable() || c.Used(x)) return 0;
     const uint32_t end = c.NextUsed(x);
     CellLayout cell;
     if (!CheckIntactCell(c, x, end, &cell) && !CheckFreedCell(c, x, end, &cell)) return 0;
+    if (confirmedOnly && !cell.evidence) return 0;
     StoreRecovered(c.table, c.pageNumber, cell);
     c.MarkUsed(x, x + cell.length);
     return cell.length;
@@ -138,36 +143,11 @@ bool CarveListedCells(CarveContext& c, const std::vector<uint32_t>& listed) {
     return true;
 }
 
-void CarveAtCellPointers(CarveContext& c, const std::vector<uint32_t>& offsets) {
-    for (uint32_t o : offsets) {
-        if (c.TimeUp()) return;
-        if (o != 0) CarveAt(c, o);
+void CarveFreeSpace(CarveContext& c, uint32_t from) {
+    constexpr int kConfirmRounds = 4;
+    if (c.columns <= 0 || c.pageSize < 512 || !c.table || c.TimeUp()) return;
+    // A record found confirms the end of the freed cell below it: go again while that helps.
+    for (int round = 0; round < kConfirmRounds && CarveRange(c, from, c.Usable(), true) > 0; ++round) {
     }
-}
-
-void CarveFreeblockChain(CarveContext& c, std::vector<uint32_t>& offsets) {
-    const uint32_t usable = c.Usable();
-    uint32_t f = c.firstFreeblock;
-    uint32_t previous = 1;
-    // Each step moves at least four bytes up the page, so the chain ends.
-    for (uint32_t steps = 0; f < usable && f >= previous + 4 && f + 4 <= usable && steps < usable / 4; ++steps) {
-        if (c.TimeUp()) break;
-        const uint32_t size = Load16(c.page + f + 2);
-        CarveRange(c, f, f + size);
-        offsets.push_back(f);
-        previous = f;
-        f = Load16(c.page + f);
-    }
-    SortUnique(offsets);
-}
-
-void CarveUnallocated(CarveContext& c, uint32_t from) { CarveRange(c, from, c.Usable()); }
-
-void RunCarvingPasses(CarveContext& c, std::vector<uint32_t>& offsets, uint32_t arrayEnd) {
-    if (c.columns <= 0 || c.pageSize < 512 || !c.table) return;
-    SortUnique(offsets);
-    if (c.TimeUp()) return;
-    CarveAtCellPointers(c, offsets);
-    CarveFreeblockChain(c, offsets);
-    CarveUnallocated(c, arrayEnd);
+    if (!c.requireEnd) CarveRange(c, from, c.Usable(), false);
 }

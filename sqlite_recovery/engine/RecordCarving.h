@@ -31,12 +31,11 @@ struct CarveContext {
     // Fewest serial types a record may have: rows written before ALTER TABLE ADD COLUMN have
     // fewer than the table. On pages no tree owns, whose table is not known, exactly the columns.
     int minColumns = 1;
+    bool requireEnd = false;    // freed cells only where their end is confirmed
     int rowidColumn = -1;       // the column that aliases the rowid (stored as NULL)
     const uint8_t* affinity = nullptr;  // one ColumnAffinity per column; null: not checked
     int encoding = 1;           // 1 UTF-8, 2 UTF-16le, 3 UTF-16be
     bool zeroOneConstants = true;  // schema format 4: 0 and 1 are stored as serial types 8 and 9
-    uint32_t arrayStart = 0;    // A0, where the cell-pointer array starts
-    uint32_t firstFreeblock = 0;
     CarveScratch* scratch = nullptr;
     CSQLiteReader* reader = nullptr;  // follows overflow chains; null: records that overflow are refused
     bool* timeUp = nullptr;     // set when the walk clock ran out
@@ -55,11 +54,12 @@ struct CarveContext {
     void UseTable(TableSchema* t, bool ownTree = true);
 };
 
-// Forgets what the previous page used, then marks the bytes that the listed cells of a table-leaf
-// page occupy (cells at or after from, the end of the cell-pointer array).
-void MarkListedCells(CarveContext& c, const std::vector<uint32_t>& liveOffsets, uint32_t from);
-// A candidate at x: an intact cell, else a freed one. Stores it and returns its length, or 0.
-uint32_t CarveAt(CarveContext& c, uint32_t x);
+// Forgets what the previous page used, then marks the bytes that the listed cells of a table page
+// occupy (cells at or after from, the end of the cell-pointer array; interior: interior cells).
+void MarkListedCells(CarveContext& c, const std::vector<uint32_t>& liveOffsets, uint32_t from, bool interior = false);
+// A candidate at x: an intact cell, else a freed one (confirmedOnly: only one whose end is
+// confirmed). Stores it and returns its length, or 0.
+uint32_t CarveAt(CarveContext& c, uint32_t x, bool confirmedOnly);
 // Enters a record found on the page into the table's recovered records.
 void StoreRecovered(TableSchema* table, uint32_t page, const CellLayout& cell);
 
@@ -67,13 +67,9 @@ void StoreRecovered(TableSchema* table, uint32_t page, const CellLayout& cell);
 // leaf): records of the table when they check as intact cells. False when fewer than half of
 // them do: the page was another table's, and nothing on it is carved.
 bool CarveListedCells(CarveContext& c, const std::vector<uint32_t>& listed);
-// The offsets that stale cell pointers and the header's first freeblock give.
-void CarveAtCellPointers(CarveContext& c, const std::vector<uint32_t>& offsets);
-// Every freeblock of the header's chain, at every position inside it; adds the blocks' offsets.
-void CarveFreeblockChain(CarveContext& c, std::vector<uint32_t>& offsets);
-// Every position from the end of the cell-pointer array to the page's end that no listed cell
-// or record found holds: the unallocated gap, fragments, and blocks no chain reaches.
-void CarveUnallocated(CarveContext& c, uint32_t from);
-// The passes in their order; offsets is the page's offset set (sorted here), arrayEnd the end of
-// the live cell-pointer array.
-void RunCarvingPasses(CarveContext& c, std::vector<uint32_t>& offsets, uint32_t arrayEnd);
+// Every position from the end of the cell-pointer array to the page's end that no listed cell or
+// record found holds: the unallocated gap, freeblocks (merged ones, and those no chain reaches)
+// and fragments. Stale cell pointers and the freeblock chain point into these bytes; every start
+// is tried rather than trusting them. First the records whose end is confirmed (again while
+// records found confirm more); then, unless the context requires a confirmed end, the others.
+void CarveFreeSpace(CarveContext& c, uint32_t from);

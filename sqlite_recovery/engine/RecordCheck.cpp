@@ -125,10 +125,11 @@ struct FreedBlock {
     uint32_t end;  // start + the size in its header
 };
 
-// Whether a freed cell of the given length at the block's start ends where the block does, or
+// Whether a freed cell at the block's start ends at y where the block does, where a live cell or
+// a record already found begins (what was left of the block when a new cell took its end), or
 // where the header of a cell freed with it (same block end) or an intact cell begins.
 bool EndConfirmed(const CarveContext& c, const FreedBlock& b, uint32_t y) {
-    if (y == b.end) return true;
+    if (y == b.end || (y < b.end && c.Used(y))) return true;
     if (y + 4 > b.end) return false;
     if (y + Load16(c.page + y + 2) == b.end) return true;
     CellLayout next;
@@ -396,7 +397,7 @@ bool CheckFreedCell(const CarveContext& c, uint32_t x, uint32_t end, CellLayout*
     CellLayout cell;
     for (uint32_t j = 2; j <= kMaxFreedHeaderStart && x + j + 2 <= limit; ++j) {
         const bool fits = j == 2 ? LostTypeLayout(c, block, limit, &cell) : KnownTypeLayout(c, block, limit, j, &cell);
-        if (!fits || (found && !cell.evidence)) continue;
+        if (!fits || (found && !cell.evidence) || (c.requireEnd && !cell.evidence)) continue;
         *out = cell;
         found = true;
         if (cell.evidence) break;

@@ -252,7 +252,8 @@ Score ScoreTable(OpenDb& open, const std::string& db, const char* name, std::vec
             for (int c = 0; c < t->columnCount; ++c) shown.push_back(Render(values[c], IsRealColumn(t, c)));
             const RecordRef& ref = t->recoveredRecords.at(i);
             std::string j = Joined(shown);
-            std::printf("  junk %s %s page %u +%d len %d: %s\n", db.c_str(), name, ref.page, ref.offset, ref.cellLength,
+            std::printf("  junk %s %s page %u +%d len %d %s: %s\n", db.c_str(), name, ref.page, ref.offset,
+                        ref.cellLength, ref.intact ? "intact" : (ref.exact ? "freed, end confirmed" : "freed"),
                         j.substr(0, 160).c_str());
         }
     }
