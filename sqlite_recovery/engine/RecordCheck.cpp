@@ -23,6 +23,7 @@ constexpr uint32_t kMaxFreedHeaderStart = 3 + 9;  // payload-length and rowid va
 constexpr int64_t kMax6ByteInt = (int64_t(1) << 47) - 1;
 constexpr double kInt64Limit = 9223372036854775807.0;
 constexpr size_t kMaxNumericText = 64;
+constexpr int64_t kMinZeroRun = 2;
 
 // A varint as SQLite writes it: never with a leading empty group of bits. 0 when bad or past end.
 int ReadMinimalVarint(const uint8_t* p, const uint8_t* end, uint64_t* v) {
@@ -325,6 +326,8 @@ bool ValuesFit(const CarveContext& c, const uint64_t* types, int n, uint32_t bod
             }
             continue;
         }
+        // Zeroed free space reads as BLOBs and texts of zero bytes: no value has them.
+        if (here >= kMinZeroRun && std::all_of(p, p + here, [](uint8_t b) { return b == 0; })) return false;
         if ((t & 1) == 0) continue;  // a BLOB fits every column
         if (!ValidText(c.encoding, p, static_cast<size_t>(here), here < length)) return false;
         if (IsNumericAffinity(affinity) && here == length && c.encoding == 1 && LooksNumeric(p, static_cast<size_t>(length)))
