@@ -40,14 +40,17 @@ uint32_t ListedCellSize(const CarveContext& c, uint32_t o) {
     return static_cast<uint32_t>(std::min<int64_t>(std::max<int64_t>(size, 4), usable - o));
 }
 
-// Every position of [from, to) that no record holds, upwards, each record found skipped whole.
-// The number of records found.
-int CarveRange(CarveContext& c, uint32_t from, uint32_t to, bool confirmedOnly) {
+// Every position of [from, to) that no record holds, upwards, each record found skipped whole;
+// only records whose end is confirmed. Positions whose candidate lacked that go to retry. The
+// number of records found.
+int CarveRange(CarveContext& c, uint32_t from, uint32_t to, std::vector<uint32_t>& retry) {
     to = std::min(to, c.Usable());
     int found = 0;
     for (uint32_t x = from; x + 4 <= to;) {
         if ((x & 255) == 0 && c.TimeUp()) break;
-        const uint32_t n = CarveAt(c, x, confirmedOnly);
+        bool unconfirmed = false;
+        const uint32_t n = CarveAt(c, x, true, &unconfirmed);
+        if (unconfirmed) retry.push_back(x);
         found += n != 0;
         x += n ? n : 1;
     }
@@ -120,12 +123,23 @@ void StoreRecovered(TableSchema* table, uint32_t page, const CellLayout& cell) {
     table->recoveredRecords.Add(ref);
 }
 
-uint32_t CarveAt(CarveContext& c, uint32_t x, bool confirmedOnly) {
+uint32_t CarveAt(CarveContext& c, uint32_t x, bool confirmedOnly, bool* unconfirmed) {
+    const uint8_t* p = c.page + x;
     if (x + 4 > c.Usable() || c.Used(x)) return 0;
+    // Most free bytes start neither a cell (a payload length of at least 2) nor a freeblock
+    // (a size of at least 4): zeroed space above all.
+    if (p[0] < 2 && (p[2] | (p[3] & 0xFC)) == 0) return 0;
     const uint32_t end = c.NextUsed(x);
     CellLayout cell;
-    if (!CheckIntactCell(c, x, end, &cell) && !CheckFreedCell(c, x, end, &cell)) return 0;
-    if (confirmedOnly && !cell.evidence) return 0;
+    if (!CheckIntactCell(c, x, end, &cell) && !CheckFreedCell(c, x, end, &cell)) {
+        // A freed cell whose end a record found later confirms may be had then.
+        if (unconfirmed && FreeblockHeaderAt(c, x)) *unconfirmed = true;
+        return 0;
+    }
+    if (confirmedOnly && !cell.evidence) {
+        if (unconfirmed) *unconfirmed = true;
+        return 0;
+    }
     StoreRecovered(c.table, c.pageNumber, cell);
     c.MarkUsed(x, x + cell.length);
     return cell.length;
@@ -146,8 +160,20 @@ bool CarveListedCells(CarveContext& c, const std::vector<uint32_t>& listed) {
 void CarveFreeSpace(CarveContext& c, uint32_t from) {
     constexpr int kConfirmRounds = 4;
     if (c.columns <= 0 || c.pageSize < 512 || !c.table || c.TimeUp()) return;
+    std::vector<uint32_t>& retry = c.scratch->retry;
+    retry.clear();
+    int found = CarveRange(c, from, c.Usable(), retry);
     // A record found confirms the end of the freed cell below it: go again while that helps.
-    for (int round = 0; round < kConfirmRounds && CarveRange(c, from, c.Usable(), true) > 0; ++round) {
+    for (int round = 1; round < kConfirmRounds && found > 0 && !retry.empty(); ++round) {
+        found = 0;
+        size_t kept = 0;
+        for (uint32_t x : retry) {
+            bool unconfirmed = false;
+            found += CarveAt(c, x, true, &unconfirmed) != 0;
+            if (unconfirmed) retry[kept++] = x;
+        }
+        retry.resize(kept);
     }
-    if (!c.requireEnd) CarveRange(c, from, c.Usable(), false);
+    if (c.requireEnd) return;
+    for (uint32_t x : retry) CarveAt(c, x, false);
 }

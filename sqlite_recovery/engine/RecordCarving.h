@@ -19,6 +19,7 @@ struct CarveScratch {
     std::vector<uint64_t> neighbourTypes;  // those of a neighbour that confirms where it ends
     std::vector<uint32_t> ends;         // where a freed cell may end
     std::vector<CellLayout> cells;      // listed cells of a page no tree owns
+    std::vector<uint32_t> retry;        // starts of records whose end was not confirmed yet
 };
 
 struct CarveContext {
@@ -58,8 +59,8 @@ struct CarveContext {
 // occupy (cells at or after from, the end of the cell-pointer array; interior: interior cells).
 void MarkListedCells(CarveContext& c, const std::vector<uint32_t>& liveOffsets, uint32_t from, bool interior = false);
 // A candidate at x: an intact cell, else a freed one (confirmedOnly: only one whose end is
-// confirmed). Stores it and returns its length, or 0.
-uint32_t CarveAt(CarveContext& c, uint32_t x, bool confirmedOnly);
+// confirmed; *unconfirmed tells of one that was not). Stores it and returns its length, or 0.
+uint32_t CarveAt(CarveContext& c, uint32_t x, bool confirmedOnly, bool* unconfirmed = nullptr);
 // Enters a record found on the page into the table's recovered records.
 void StoreRecovered(TableSchema* table, uint32_t page, const CellLayout& cell);
 

@@ -386,15 +386,18 @@ bool IntactCell(const CarveContext& c, uint32_t x, uint32_t end, std::vector<uin
 
 }  // namespace
 
-bool CheckFreedCell(const CarveContext& c, uint32_t x, uint32_t end, CellLayout* out) {
+bool FreeblockHeaderAt(const CarveContext& c, uint32_t x) {
     const uint32_t usable = c.Usable();
-    if (c.columns <= 0 || x + 5 > usable) return false;
-    const uint8_t* pg = c.page;
-    const uint32_t size = Load16(pg + x + 2), next = Load16(pg + x);
-    if (size < 4 || x + size > usable) return false;
+    if (x + 5 > usable) return false;
+    const uint32_t size = Load16(c.page + x + 2), next = Load16(c.page + x);
     // A chain runs up the page, and blocks less than four bytes apart are merged.
-    if (next != 0 && (next < x + size + 4 || next + 4 > usable)) return false;
-    const FreedBlock block{x, x + size};
+    return size >= 4 && x + size <= usable && (next == 0 || (next >= x + size + 4 && next + 4 <= usable));
+}
+
+bool CheckFreedCell(const CarveContext& c, uint32_t x, uint32_t end, CellLayout* out) {
+    if (c.columns <= 0 || !FreeblockHeaderAt(c, x)) return false;
+    const uint8_t* pg = c.page;
+    const FreedBlock block{x, x + Load16(pg + x + 2)};
     const uint32_t limit = std::min(block.end, end);
     bool found = false;
     CellLayout cell;

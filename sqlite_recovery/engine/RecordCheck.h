@@ -51,6 +51,9 @@ struct CellLayout {
 
 // Intact cell at x whose bytes lie before end. True when it is a record of the table.
 bool CheckIntactCell(const CarveContext& c, uint32_t x, uint32_t end, CellLayout* out);
+// Bytes at x that SQLite may have written as a freeblock header: a size of at least 4 that stays
+// on the page, and a next block 0 or at least 4 bytes past this one's end.
+bool FreeblockHeaderAt(const CarveContext& c, uint32_t x);
 // Freed cell at x (a freeblock header there), its bytes before end. The payload-length and rowid
 // sizes are worked out, and the first column's type when its byte was overwritten: from the
 // cell's end, where the block ends or the next freed cell's header begins. Prefers a layout whose
