@@ -11,7 +11,6 @@
 
 namespace {
 constexpr const char* kTextDomain = "RelikordaUI";
-constexpr int kLanguageEvent = 12366;
 }  // namespace
 
 CLanguageTable& CLanguageTable::Instance() {
@@ -36,7 +35,7 @@ CLanguageTable::CLanguageTable(const std::string& resFolder) {
         }
     }
     if (!language.empty()) {
-        SendTextEvent(kLanguageEvent, language == "German" ? "Deutsch" : language.c_str());
+        SendTextEvent(USAGE_TEXT_LANGUAGE, language == "German" ? "Deutsch" : language.c_str());
     } else {
         language = "English";
     }

@@ -14,7 +14,6 @@
 namespace {
 constexpr const char* kDefaultRes = "../res/";
 constexpr const char* kTextDomain = "RelikordaUI";
-constexpr int kFirstCounterId = 12330;
 constexpr int kLowestValueId = 4096;
 }  // namespace
 
@@ -163,8 +162,8 @@ void CUIPublic::ReportEvent(int event) { stats_.SendEvent(event); }
 
 void CUIPublic::ReportCounters() {
     for (int k : {1, 2, 3, 4, 6, 5}) {
-        ReportValue(kFirstCounterId + 2 * (k - 1), deleted_[k]);
-        ReportValue(kFirstCounterId + 2 * (k - 1) + 1, total_[k]);
+        ReportValue(USAGE_VALUE_COUNTERS_FIRST + 2 * (k - 1), deleted_[k]);
+        ReportValue(USAGE_VALUE_COUNTERS_FIRST + 2 * (k - 1) + 1, total_[k]);
     }
 }
 

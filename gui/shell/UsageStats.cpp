@@ -4,7 +4,6 @@
 
 namespace {
 constexpr const wchar_t* kLibraryName = L"Oxbery.dll";
-constexpr int kPageTextId = 3584;
 
 template <class F>
 void Guarded(F call) {
@@ -52,7 +51,7 @@ void CUsageStats::SendValue(int id, int64_t value) {
 void CUsageStats::SendPageEnd(const char* table2Url) {
     ISmartSpy* spy = GetSpy();
     if (!spy) return;
-    Guarded([&] { spy->SetText(kPageTextId, table2Url ? table2Url : ""); });
+    Guarded([&] { spy->SetText(USAGE_TEXT_PAGE, table2Url ? table2Url : ""); });
     Guarded([&] { spy->SetPair(3, 5); });
 }
 

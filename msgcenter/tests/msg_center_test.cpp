@@ -89,23 +89,6 @@ TEST(MsgCenterTest, FetchRulesAndReplacement) {
     EXPECT_TRUE(Failed(centre.GetMsg(MSG_SCAN_PROGRESS, buffer, big)));
 }
 
-TEST(MsgCenterTest, OnlyTheOldestOfAnIdIsRemovedAndOtherIdsStay) {
-    TestCentre centre;
-    RecordingCentre gui;
-    centre.Initialize(&gui);
-    uint32_t a = 0xA, b = 0xB;
-    centre.PushMsg(MSG_COUNT_CONTACTS, &a, 4);
-    centre.PushMsg(MSG_RECOVERY_PROGRESS, &b, 4);
-    centre.RemovePreMsg(MSG_COUNT_MESSAGES);
-    EXPECT_EQ(centre.PendingCount(), 2u);
-    centre.RemovePreMsg(MSG_COUNT_CONTACTS);
-    EXPECT_EQ(centre.PendingCount(), 1u);
-    uint32_t out = 0;
-    unsigned len = 4;
-    ASSERT_EQ(centre.GetMsg(MSG_RECOVERY_PROGRESS, &out, len), RK_OK);
-    EXPECT_EQ(out, 0xBu);
-}
-
 TEST(MsgCenterTest, CopiesOwnTheirItems) {
     auto* original = new TestCentre;
     RecordingCentre gui;
@@ -155,7 +138,3 @@ TEST(MsgCenterTest, AnUnallocatablePayloadIsOutOfMemoryAndStoresNothing) {
     EXPECT_EQ(out, 5u);
 }
 #endif
-
-TEST(MsgCenterTest, InstanceIsOneObject) {
-    EXPECT_EQ(&CMsgCenter::Instance(), &CMsgCenter::Instance());
-}
