@@ -50,31 +50,31 @@ void CNotifyCentor::Subscribe(unsigned id, Callback callback, CMsgReceiver* rece
 void CNotifyCentor::Unsubscribe(unsigned id, CMsgReceiver* receiver) {
     const unsigned category = MsgCategory(id);
     MutexGuard guard(&mutex_);
-    if (subscriptions_.empty()) return;
     auto found = subscriptions_.find(category);
     if (!receiver) {
+        // Deliveries already due stay; OnTimer skips receivers no longer subscribed.
         if (found != subscriptions_.end()) subscriptions_.erase(found);
         return;
     }
+    bool stillSubscribed = false;
     if (found != subscriptions_.end()) {
         std::vector<Entry>& entries = found->second;
-        auto entry = std::find_if(entries.begin(), entries.end(),
-                                  [&](const Entry& e) { return e.receiver == receiver; });
+        auto mine = [&](const Entry& e) { return e.receiver == receiver; };
+        auto entry = std::find_if(entries.begin(), entries.end(), mine);
         if (entry != entries.end()) entries.erase(entry);
+        stillSubscribed = std::any_of(entries.begin(), entries.end(), mine);
         if (entries.empty()) subscriptions_.erase(found);
     }
-    // Every pending delivery of the category to this receiver goes, also those of the batch being
+    if (stillSubscribed) return;
+    // Every delivery of the category still due to this receiver goes, also those of a batch being
     // delivered: a receiver made later at the same address must not get them.
+    auto due = [&](const Entry& e) { return e.receiver == receiver && MsgCategory(e.id) == category; };
+    pending_.erase(std::remove_if(pending_.begin(), pending_.end(), due), pending_.end());
     for (std::vector<Entry>* batch : inFlight_) {
         for (Entry& e : *batch) {
-            if (e.receiver == receiver && MsgCategory(e.id) == category) e.callback = nullptr;
+            if (due(e)) e.callback = nullptr;
         }
     }
-    pending_.erase(std::remove_if(pending_.begin(), pending_.end(),
-                                  [&](const Entry& e) {
-                                      return e.receiver == receiver && MsgCategory(e.id) == category;
-                                  }),
-                   pending_.end());
 }
 
 void CNotifyCentor::Notify(unsigned id, const void* data, unsigned len) {

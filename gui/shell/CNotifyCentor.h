@@ -29,8 +29,8 @@ public:
     CNotifyCentor& operator=(const CNotifyCentor&) = delete;
 
     void Subscribe(unsigned id, Callback callback, CMsgReceiver* receiver, bool clearFirst);
-    // Removes the receiver's first entry in id's category (every entry when receiver is null) and
-    // every delivery still pending for that receiver in the category.
+    // Removes the receiver's first entry in id's category (every entry when receiver is null); once
+    // the receiver stands nowhere in the category, every delivery still due to it there goes too.
     void Unsubscribe(unsigned id, CMsgReceiver* receiver) override;
     // Stores the payload first, then queues the deliveries, under one lock: a delivery never finds
     // an older payload.

@@ -175,6 +175,14 @@ TEST(NotifyCentreTest, ADestroyedReceiverGetsNothingAndNeitherDoesANewOneAtItsAd
     Centre()->DeliverPending();
     EXPECT_EQ(receiver->got.size(), 1u);
     receiver->~Recorder();
+
+    // Dropping one of two held ids of a category keeps what is due through the other.
+    Recorder twice(0x03050004);
+    twice.Subscribe(0x03000000);
+    Centre()->Notify(0x03050004, nullptr, 0);
+    twice.Unsubscribe(false, 0x03050004);
+    Centre()->DeliverPending();
+    EXPECT_EQ(twice.got.size(), 2u);  // queued for both entries, both still to a subscribed receiver
 }
 
 TEST(NotifyCentreTest, UnsubscribeWithoutReceiverEmptiesOneCategory) {
