@@ -152,7 +152,8 @@ void CExFatQuickSearch::EmitFinished(uint32_t start, bool parentDeleted) {
         if (parentDeleted) record.inUse = 0;
         CExFatFileNode* node = MakeExFatFileNode(record, volume_);
         if (!node) continue;
-        if (volume_.IsHeapCluster(record.firstCluster)) node->SetFirstLocation(volume_.ClusterSector(record.firstCluster));
+        if (volume_.IsHeapCluster(record.firstCluster))
+            node->SetFirstLocation(volume_.ClusterSector(record.firstCluster));
         node->SetSecondLocation(folderSector);
         if (!builder_->AddNode(node, SEARCHER_EXFAT)) {
             node->Release();

@@ -112,7 +112,6 @@ bool EntrySetChecksumMatches(const uint8_t* set, uint32_t byteCount, uint16_t ex
 
 uint64_t ExFatTimestampToFileTime(uint32_t timestamp) {
     uint64_t out = 0;
-    if (!platform::DosDateTimeToFileTime(static_cast<uint16_t>(timestamp >> 16), static_cast<uint16_t>(timestamp), &out))
-        return 0;
-    return out;
+    const uint16_t date = static_cast<uint16_t>(timestamp >> 16), time = static_cast<uint16_t>(timestamp);
+    return platform::DosDateTimeToFileTime(date, time, &out) ? out : 0;
 }

@@ -38,9 +38,11 @@ bool ExFatEntrySetParser::ParseDirectoryBuffer(const uint8_t* buffer, uint32_t b
             case kTypeLabel:
             case kTypeLabelDeleted: accepted = IsValidLabelEntry(e); break;
             case kTypeFile:
-            case kTypeFileDeleted:
-                accepted = OnFileEntry(e, firstSector + ((static_cast<uint64_t>(i) * kEntrySize) >> parameters_.sectorShift));
+            case kTypeFileDeleted: {
+                const uint64_t offset = static_cast<uint64_t>(i) * kEntrySize;
+                accepted = OnFileEntry(e, firstSector + (offset >> parameters_.sectorShift));
                 break;
+            }
             case kTypeStream:
             case kTypeStreamDeleted: accepted = OnStreamEntry(e); break;
             case kTypeName:
