@@ -6,14 +6,13 @@
 
 #include "sqlite_recovery/engine/ColumnValue.h"
 #include "sqlite_recovery/engine/IFileIO.h"
+#include "sqlite_recovery/engine/RecordDecoding.h"
 #include "sqlite_recovery/engine/TableSchema.h"
 
 struct CarveScratch;
 
 // WalkTable's answer when the walk stopped at its deadline; what it found is kept.
 constexpr int kWalkTimedOut = 1;
-// Most bytes of one value that GetValue delivers: a safety cap, far beyond any real text.
-constexpr uint32_t kMaxValueBytes = uint32_t(32) << 20;
 
 // Reads an SQLite 3 database page by page through an IFileIO view: header, schema, table
 // b-trees, live records, and (through the carving passes) deleted records.
@@ -116,5 +115,3 @@ int CountColumns(const std::string& sql);
 int FindColumnIndex(const TableSchema* table, const char* name);
 // Column declared INTEGER PRIMARY KEY (the rowid), -1 when none.
 int FindRowidColumn(const std::string& sql, int columnCount);
-// Kind and length of a serial type into value. 0; -1 for the reserved types 10 and 11.
-int DecodeSerialType(uint64_t type, ColumnValue* value, uint32_t textCap = kMaxValueBytes);
