@@ -22,7 +22,7 @@ namespace {
 constexpr size_t kPageBufferSize = size_t(64) << 10;
 constexpr int kMaxTreeDepth = 40;        // far beyond any real b-tree
 constexpr uint32_t kSchemaTextCap = 65535;
-enum : uint8_t { kFlagRoot = 1, kFlagOwned = 2 };
+enum : uint8_t { kFlagRoot = 1, kFlagOwned = 2, kFlagTrunk = 4 };
 
 bool IsBlank(char ch) { return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\r' || ch == '\f' || ch == '\v'; }
 bool IsNameChar(char ch) { return std::isalnum(static_cast<unsigned char>(ch)) || ch == '_' || ch == '$'; }
@@ -422,7 +422,7 @@ bool CSQLiteReader::OverflowChainIsFree(uint32_t first, int64_t bytes) {
     for (int64_t k = 0; k < pages; ++k) {
         // A page of a live tree or a live record's chain was given to them after the delete.
         if (page < 2 || page > pageCount_ || chainStamp_[page] == chainGeneration_ ||
-            (pageFlags_[page] & (kFlagRoot | kFlagOwned)) || ReadPage(page, buffer) != 0)
+            (pageFlags_[page] & (kFlagRoot | kFlagOwned | kFlagTrunk)) || ReadPage(page, buffer) != 0)
             return false;
         chainStamp_[page] = chainGeneration_;
         page = Load32(buffer);
@@ -439,6 +439,15 @@ void CSQLiteReader::CollectOwnedPages() {
         chainGeneration_ = 1;
     }
     const uint32_t gen = chainGeneration_;
+    // The free list's trunk pages (header offset 32: the first; each page's first 4 bytes: the
+    // next) are no deleted record's overflow pages any more.
+    for (uint32_t trunk = Load32(header_ + 32), steps = 0; trunk >= 2 && trunk <= pageCount_ && steps < pageCount_;
+         ++steps) {
+        if (chainStamp_[trunk] == gen || ReadPage(trunk, pageBuffer_) != 0) break;
+        chainStamp_[trunk] = gen;
+        pageFlags_[trunk] |= kFlagTrunk;
+        trunk = Load32(pageBuffer_);
+    }
     std::vector<std::pair<uint32_t, int>> stack;
     for (uint32_t root : rootPages_) stack.push_back({root, 0});
     while (!stack.empty()) {

@@ -116,7 +116,8 @@ int64_t LostFirstType(const CarveContext& c, const uint8_t* p, int64_t l) {
     if (ValidText(c.encoding, p, static_cast<size_t>(l), false) &&
         !(IsNumericAffinity(affinity) && LooksNumeric(p, static_cast<size_t>(l))))
         return 13 + 2 * l;
-    return 12 + 2 * l;
+    // A BLOB only where the column declares none: elsewhere the guess is too free.
+    return affinity == kAffinityBlob ? 12 + 2 * l : -1;
 }
 
 bool IntactCell(const CarveContext& c, uint32_t x, uint32_t end, std::vector<uint64_t>& types, CellLayout* out);
@@ -132,7 +133,7 @@ struct FreedBlock {
 bool EndConfirmed(const CarveContext& c, const FreedBlock& b, uint32_t y) {
     if (y == b.end || (y < b.end && c.Used(y))) return true;
     if (y + 4 > b.end) return false;
-    if (y + Load16(c.page + y + 2) == b.end) return true;
+    if (FreeblockHeaderAt(c, y) && y + Load16(c.page + y + 2) == b.end) return true;
     CellLayout next;
     return IntactCell(c, y, b.end, c.scratch->neighbourTypes, &next);
 }
@@ -328,7 +329,12 @@ bool ValuesFit(const CarveContext& c, const uint64_t* types, int n, uint32_t bod
         }
         // Zeroed free space reads as BLOBs and texts of zero bytes: no value has them.
         if (here >= kMinZeroRun && std::all_of(p, p + here, [](uint8_t b) { return b == 0; })) return false;
-        if ((t & 1) == 0) continue;  // a BLOB fits every column
+        if ((t & 1) == 0) {
+            // SQLite keeps a BLOB in any column; in a column declared for numbers no program puts
+            // one, and carving free space finds byte runs that read as BLOBs everywhere.
+            if (IsNumericAffinity(affinity)) return false;
+            continue;
+        }
         if (!ValidText(c.encoding, p, static_cast<size_t>(here), here < length)) return false;
         if (IsNumericAffinity(affinity) && here == length && c.encoding == 1 && LooksNumeric(p, static_cast<size_t>(length)))
             return false;
