@@ -209,44 +209,52 @@ bool LostTypeLayout(const CarveContext& c, const FreedBlock& b, uint32_t limit, 
     return false;
 }
 
-// The header starts j bytes into the freed cell (j >= 3): its size is read, or, when its byte was
-// overwritten, follows from the types.
-bool KnownTypeLayout(const CarveContext& c, const FreedBlock& b, uint32_t limit, uint32_t j, CellLayout* out) {
+// The header starts j bytes into the freed cell (j >= 4): its size is read.
+bool VisibleHeaderLayout(const CarveContext& c, const FreedBlock& b, uint32_t limit, uint32_t j, CellLayout* out) {
     const uint8_t* pg = c.page;
-    const uint32_t x = b.start, hs = x + j;
+    const uint32_t hs = b.start + j;
     std::vector<uint64_t>& types = c.scratch->types;
     types.clear();
-    int64_t sum = 0, H = 0;
+    int64_t sum = 0;
     const uint8_t* after = nullptr;
-    uint32_t typesAt;
-    if (j >= 4) {
-        uint64_t h;
-        const int n = ReadMinimalVarint(pg + hs, pg + limit, &h);
-        if (!n || h <= static_cast<uint64_t>(n) || hs + h > limit) return false;
-        H = static_cast<int64_t>(h);
-        typesAt = hs + n;
-        if (!ReadTypes(c, pg + typesAt, pg + hs + H, pg + limit, 0, types, sum, &after)) return false;
-        if (static_cast<int>(types.size()) < c.minColumns) return false;
-    } else {
-        // One byte of header size (below 128), or two whose second is at x + 4.
-        typesAt = x + 4;
-        if (!ReadTypes(c, pg + typesAt, nullptr, pg + limit, c.columns, types, sum, &after)) return false;
-        H = 1 + TypeBytes(types.data(), types.size());
-        if (H >= 128) {
-            H += 1;
-            if (pg[x + 4] >= 0x80 || (H & 0x7F) != pg[x + 4] || H >= 16384) return false;
-            typesAt = x + 5;
-            types.clear();
-            sum = 0;
-            if (!ReadTypes(c, pg + typesAt, nullptr, pg + limit, c.columns, types, sum, &after)) return false;
-            if (2 + TypeBytes(types.data(), types.size()) != H) return false;
-        }
-    }
-    if (!Finish(c, b, limit, hs, H, types, sum, out)) return false;
-    out->typesAt = typesAt - x;
+    uint64_t H;
+    const int n = ReadMinimalVarint(pg + hs, pg + limit, &H);
+    if (!n || H <= static_cast<uint64_t>(n) || hs + H > limit) return false;
+    if (!ReadTypes(c, pg + hs + n, pg + hs + H, pg + limit, 0, types, sum, &after)) return false;
+    if (static_cast<int>(types.size()) < c.minColumns) return false;
+    if (!Finish(c, b, limit, hs, static_cast<int64_t>(H), types, sum, out)) return false;
+    out->typesAt = j + n;
     out->typeCount = static_cast<int>(types.size());
     out->lostType = -1;
     return true;
+}
+
+// The payload-length and rowid varints take three bytes: the header size's first byte was
+// overwritten. One byte (a header below 128 bytes), or two whose second is at x + 4; the size
+// follows from the types. Prefers the one whose end is confirmed.
+bool LostSizeLayout(const CarveContext& c, const FreedBlock& b, uint32_t limit, CellLayout* out) {
+    const uint8_t* pg = c.page;
+    const uint32_t x = b.start;
+    std::vector<uint64_t>& types = c.scratch->types;
+    bool found = false;
+    for (int h = 1; h <= 2 && !(found && out->evidence); ++h) {
+        if (h == 2 && pg[x + 4] >= 0x80) continue;
+        types.clear();
+        int64_t sum = 0;
+        const uint8_t* after = nullptr;
+        if (!ReadTypes(c, pg + x + 3 + h, nullptr, pg + limit, c.columns, types, sum, &after)) continue;
+        const int64_t H = h + TypeBytes(types.data(), types.size());
+        if (h == 1 ? H >= 128 : (H < 128 || H >= 16384 || (H & 0x7F) != pg[x + 4])) continue;
+        CellLayout cell;
+        if (!Finish(c, b, limit, x + 3, H, types, sum, &cell)) continue;
+        if (found && !cell.evidence) continue;
+        cell.typesAt = 3 + h;
+        cell.typeCount = static_cast<int>(types.size());
+        cell.lostType = -1;
+        *out = cell;
+        found = true;
+    }
+    return found;
 }
 
 }  // namespace
@@ -408,7 +416,9 @@ bool CheckFreedCell(const CarveContext& c, uint32_t x, uint32_t end, CellLayout*
     bool found = false;
     CellLayout cell;
     for (uint32_t j = 2; j <= kMaxFreedHeaderStart && x + j + 2 <= limit; ++j) {
-        const bool fits = j == 2 ? LostTypeLayout(c, block, limit, &cell) : KnownTypeLayout(c, block, limit, j, &cell);
+        const bool fits = j == 2   ? LostTypeLayout(c, block, limit, &cell)
+                          : j == 3 ? LostSizeLayout(c, block, limit, &cell)
+                                   : VisibleHeaderLayout(c, block, limit, j, &cell);
         if (!fits || (found && !cell.evidence) || (c.requireEnd && !cell.evidence)) continue;
         *out = cell;
         found = true;
