@@ -186,9 +186,11 @@ constexpr double kMinPrecision = 0.97;
 struct Score {
     int deleted = 0, intact = 0, recalled = 0, recalledNotIntact = 0;
     int records = 0, exact = 0, copies = 0;  // copies: exact, of a row that is still live
+    int lostType = 0;  // exact records whose first serial type was worked out from the cell's end
     void Add(const Score& o) {
         deleted += o.deleted, intact += o.intact, recalled += o.recalled;
         recalledNotIntact += o.recalledNotIntact, records += o.records, exact += o.exact, copies += o.copies;
+        lostType += o.lostType;
     }
     double Recall() const { return intact ? double(recalled) / intact : 1.0; }
     double Precision() const { return records ? double(exact) / records : 1.0; }
@@ -253,6 +255,7 @@ Score ScoreTable(OpenDb& open, const std::string& db, const char* name, std::vec
         }
         s.exact += exact;
         s.copies += exact && !ofDeleted;
+        s.lostType += exact && t->recoveredRecords.at(i).lostType != RecordRef::kNoLostType;
         if (!exact && Verbose()) {
             Row shown;
             for (int c = 0; c < t->columnCount; ++c) shown.push_back(Render(values[c], IsRealColumn(t, c)));
@@ -312,12 +315,13 @@ TEST(RecoveryScore, DeletedRowsComeBackExactly) {
         }
     }
     // Copies: records equal to a row that is still live (older versions of its page).
-    std::printf("\n%-7s %8s %7s %9s %7s %8s %6s %7s %10s\n", "kind", "deleted", "intact", "recalled", "recall", "records",
-                "exact", "copies", "precision");
+    std::printf("\n%-7s %8s %7s %9s %7s %8s %6s %7s %10s %9s\n", "kind", "deleted", "intact", "recalled", "recall",
+                "records", "exact", "copies", "precision", "lost type");
     for (const char* table : kTables) {
         const Score& s = byKind[table];
-        std::printf("%-7s %8d %7d %9d %7.3f %8d %6d %7d %10.3f\n", table, s.deleted, s.intact, s.recalled, s.Recall(),
-                    s.records, s.exact, s.copies, s.Precision());
+        std::printf("%-7s %8d %7d %9d %7.3f %8d %6d %7d %10.3f %9d\n", table, s.deleted, s.intact, s.recalled,
+                    s.Recall(), s.records, s.exact, s.copies, s.Precision(), s.lostType);
+        EXPECT_GT(s.lostType, 0) << table << ": no freed cell whose first type was lost came back";
         EXPECT_GE(s.Recall(), kMinRecall) << table;
         EXPECT_GE(s.Precision(), kMinPrecision) << table;
         // Without the copies of live rows precision holds too.
