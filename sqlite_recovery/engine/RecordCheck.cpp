@@ -219,7 +219,7 @@ bool VisibleHeaderLayout(const CarveContext& c, const FreedBlock& b, uint32_t li
     const uint8_t* after = nullptr;
     uint64_t H;
     const int n = ReadMinimalVarint(pg + hs, pg + limit, &H);
-    if (!n || H <= static_cast<uint64_t>(n) || hs + H > limit) return false;
+    if (!n || H <= static_cast<uint64_t>(n) || H > limit - hs) return false;
     if (!ReadTypes(c, pg + hs + n, pg + hs + H, pg + limit, 0, types, sum, &after)) return false;
     if (static_cast<int>(types.size()) < c.minColumns) return false;
     if (!Finish(c, b, limit, hs, static_cast<int64_t>(H), types, sum, out)) return false;

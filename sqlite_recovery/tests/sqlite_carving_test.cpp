@@ -263,6 +263,14 @@ TEST(SqliteCarving, HostileFreeblockHeadersEndAndChangeNothing) {
     page.Carve();
     EXPECT_EQ(page.table.RecoveredCount(), 0u);
     EXPECT_EQ(page.bytes, before);
+    // A block whose header size, past four overwritten bytes, is a varint of nine bytes (found by
+    // fuzzing: its value ran a pointer past the page).
+    SyntheticPage huge(4096, 3);
+    huge.bytes[502] = 60;
+    std::memset(huge.bytes.data() + 506, 0xFF, 9);
+    const std::vector<uint8_t> hugeBefore = huge.bytes;
+    huge.Carve();
+    EXPECT_EQ(huge.bytes, hugeBefore);
 }
 
 TEST(SqliteCarving, ReservedSerialTypeStopsDecoding) {
