@@ -19,9 +19,12 @@ std::string GetExecutablePath() {
     return std::string(buffer, static_cast<size_t>(n));
 }
 
-EntryKind GetEntryKind(const std::string& path) {
+EntryKind GetEntryKind(const std::string& path, int* errnoOut) {
     struct stat st;
-    if (path.empty() || lstat(path.c_str(), &st) != 0) return EntryKind::Missing;
+    if (path.empty() || lstat(path.c_str(), &st) != 0) {
+        if (errnoOut) *errnoOut = path.empty() ? ENOENT : errno;
+        return EntryKind::Missing;
+    }
     if (S_ISLNK(st.st_mode)) return EntryKind::Link;
     if (S_ISDIR(st.st_mode)) return EntryKind::Directory;
     if (S_ISREG(st.st_mode)) return EntryKind::File;

@@ -113,6 +113,14 @@ TEST_F(TempFolder, DirectoriesAndLinks) {
     int error = 0;
     EXPECT_FALSE(ListDirectory(JoinPath(dir_, "none"), names, &error));
     EXPECT_EQ(error, ENOENT);
+    // A link to nothing is still there; what is missing says why.
+    ASSERT_EQ(symlink(JoinPath(dir_, "none").c_str(), JoinPath(dir_, "dangling").c_str()), 0);
+    EXPECT_EQ(GetEntryKind(JoinPath(dir_, "dangling"), &error), EntryKind::Link);
+    EXPECT_EQ(GetEntryKind(JoinPath(dir_, "none"), &error), EntryKind::Missing);
+    EXPECT_EQ(error, ENOENT);
+    std::ofstream(JoinPath(dir_, "file")) << "x";
+    EXPECT_EQ(GetEntryKind(JoinPath(dir_, "file/below"), &error), EntryKind::Missing);
+    EXPECT_EQ(error, ENOTDIR);
     EXPECT_EQ(ParentFolder("/x/y"), "/x");
     EXPECT_EQ(ParentFolder("/x"), "/");
     EXPECT_EQ(ParentFolder("x"), "");
