@@ -5,7 +5,7 @@
 #include <typeinfo>
 
 #include "media_recovery/raw/CustomFileAnalyser.h"
-#include "media_recovery/raw/tests/MemoryDevice.h"
+#include "testing/MemoryDevice.h"
 #include "media_recovery/raw/RawAnalyserRegistry.h"
 #include "media_recovery/raw/RawCarveScanner.h"
 #include "media_recovery/raw/RawFileTypes.h"
@@ -96,9 +96,9 @@ TEST(CandidateReaderTest, WindowsOverlapByOneSector) {
     const uint8_t* p = ReadCandidateBytes(r, 128 * 512 - 1);
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(0, std::memcmp(p, dev.Bytes().data() + 2 * 512 + 128 * 512 - 1, 513));
-    uint64_t reads = dev.reads;
+    uint64_t reads = dev.Reads();
     ReadCandidateBytes(r, 5);
-    EXPECT_EQ(dev.reads, reads);  // same window
+    EXPECT_EQ(dev.Reads(), reads);  // same window
     p = ReadCandidateBytes(r, 128 * 512);
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(*p, dev.Bytes()[2 * 512 + 128 * 512]);
@@ -130,7 +130,7 @@ TEST(CandidateReaderTest, LargeSectorsAndUnreadable) {
     EXPECT_EQ(*p, big.Bytes()[16384 * 11 + 3]);
 
     MemoryDevice dev(Pattern(512 * 64), 512);
-    dev.bad.insert(10);
+    dev.MarkBad(10);
     CandidateReader bad(&dev, 0);
     EXPECT_EQ(ReadCandidateBytes(bad, 0), nullptr);
     CandidateReader none(nullptr, 0);
