@@ -106,7 +106,7 @@ bool FileJPGAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
     if (s[0] != 0xFF || s[1] != 0xD8 || s[2] != 0xFF) return false;
     if (s[3] != 0xE0 && s[3] != 0xE1 && s[3] != 0xDB) return false;
     if (s[3] != 0xDB && !EqualsNoCase(s + 6, "JFIF", 4) && !EqualsNoCase(s + 6, "Exif", 4)) return false;
-    hit.fileTypeId = 33;
+    hit.fileTypeId = RAW_TYPE_JPG;
     return true;
 }
 

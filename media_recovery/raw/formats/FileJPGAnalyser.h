@@ -5,7 +5,7 @@
 
 class FileJPGAnalyser : public IRawFileAnalyser {
 public:
-    FileJPGAnalyser() : IRawFileAnalyser(33) {}
+    FileJPGAnalyser() : IRawFileAnalyser(RAW_TYPE_JPG) {}
     bool IsHeader(const uint8_t* sector, RawHit& hit) override;
     bool ComputeSize(RawHit& hit, IStorageDevice* device) override;
     std::string GetInfoText() override { return text1_; }

@@ -113,7 +113,7 @@ uint32_t FileMP3Analyser::FrameLength(const uint8_t* p) {
 
 bool FileMP3Analyser::IsHeader(const uint8_t* s, RawHit& hit) {
     if (!Equals(s, "ID3", 3) || (s[3] != 3 && s[3] != 4)) return false;
-    hit.fileTypeId = 41;
+    hit.fileTypeId = RAW_TYPE_MP3;
     return true;
 }
 

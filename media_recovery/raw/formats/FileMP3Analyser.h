@@ -7,7 +7,7 @@
 // the carved file.
 class FileMP3Analyser : public IRawFileAnalyser {
 public:
-    FileMP3Analyser() : IRawFileAnalyser(41) {}
+    FileMP3Analyser() : IRawFileAnalyser(RAW_TYPE_MP3) {}
     bool IsHeader(const uint8_t* sector, RawHit& hit) override;
     bool ComputeSize(RawHit& hit, IStorageDevice* device) override;
     std::string GetInfoText() override { return text1_; }

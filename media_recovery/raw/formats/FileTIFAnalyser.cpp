@@ -20,7 +20,7 @@ uint64_t FieldTypeSize(uint16_t type) {
 
 bool FileTIFAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
     if (!Equals(s, "MM\0*", 4) && !Equals(s, "II*\0", 4)) return false;
-    hit.fileTypeId = 60;
+    hit.fileTypeId = RAW_TYPE_TIF;
     return true;
 }
 
@@ -92,7 +92,7 @@ bool FileTIFAnalyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
         }
     }
     if (model.compare(0, 5, "NIKON") == 0) {
-        hit.fileTypeId = 73;
+        hit.fileTypeId = RAW_TYPE_NEF;
         text1_ = model;
         hit.SetNamePrefix(text1_);
         hit.extraName = text2_;

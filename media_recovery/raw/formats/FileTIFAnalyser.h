@@ -7,7 +7,7 @@
 // TIFF, and Nikon NEF files told apart by their camera model.
 class FileTIFAnalyser : public IRawFileAnalyser {
 public:
-    FileTIFAnalyser() : IRawFileAnalyser(60) {}
+    FileTIFAnalyser() : IRawFileAnalyser(RAW_TYPE_TIF) {}
     bool IsHeader(const uint8_t* sector, RawHit& hit) override;
     bool ComputeSize(RawHit& hit, IStorageDevice* device) override;
     std::string GetInfoText() override { return text1_; }
