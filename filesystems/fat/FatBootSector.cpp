@@ -138,8 +138,8 @@ uint32_t DetectFatVariant(const uint8_t* sector, uint32_t sectorSize) {
     return FAT_VARIANT_NONE;
 }
 
-bool ComputeFatGeometry(const FatBootSector& view, uint64_t start, uint64_t deviceSectors, bool backup,
-                        FatGeometry* out) {
+bool MakeFatCandidate(const FatBootSector& view, uint64_t start, uint64_t deviceSectors, bool backup,
+                      FatGeometry* out) {
     if (!view.bytes || view.variant > 2 || view.sectorSize == 0 || start >= deviceSectors) return false;
     const uint64_t total = view.TotalSectors();
     const uint64_t length = total > deviceSectors - start ? deviceSectors - start : total;

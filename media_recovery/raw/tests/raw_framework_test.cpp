@@ -7,6 +7,7 @@
 #include "media_recovery/raw/CustomFileAnalyser.h"
 #include "testing/MemoryDevice.h"
 #include "media_recovery/raw/RawAnalyserRegistry.h"
+#include "media_recovery/raw/CRAWFileNode.h"
 #include "media_recovery/raw/RawCarveScanner.h"
 #include "media_recovery/raw/RawFileTypes.h"
 #include "media_recovery/raw/RawReaders.h"
@@ -193,20 +194,20 @@ TEST(OrderedReaders, FollowTheFlag) {
 }
 
 TEST(RawNames, CountersPrefixesAndCleaning) {
-    ResetRawNameCounters();
-    EXPECT_EQ(MakeRawFileName("", 33), "FILE000.JPG");
-    EXPECT_EQ(MakeRawFileName("", 33), "FILE001.JPG");
-    EXPECT_EQ(MakeRawFileName("NIKON D70", 33), "NIKON D70002.JPG");
-    EXPECT_EQ(MakeRawFileName("", 9), "FILE000.BMP");
-    EXPECT_EQ(MakeRawFileName("../a/b\\c:d\x01", 47), "_a_b_c_d_000.PNG");
-    EXPECT_EQ(MakeRawFileName("..", 47), "FILE001.PNG");
-    EXPECT_EQ(MakeRawFileName("x", 74), "");
+    ResetNameCounters();
+    EXPECT_EQ(CRAWFileNode::MakeName("", 33), "FILE000.JPG");
+    EXPECT_EQ(CRAWFileNode::MakeName("", 33), "FILE001.JPG");
+    EXPECT_EQ(CRAWFileNode::MakeName("NIKON D70", 33), "NIKON D70002.JPG");
+    EXPECT_EQ(CRAWFileNode::MakeName("", 9), "FILE000.BMP");
+    EXPECT_EQ(CRAWFileNode::MakeName("../a/b\\c:d\x01", 47), "_a_b_c_d_000.PNG");
+    EXPECT_EQ(CRAWFileNode::MakeName("..", 47), "FILE001.PNG");
+    EXPECT_EQ(CRAWFileNode::MakeName("x", 74), "");
     std::string longPrefix(300, 'A');
-    std::string n = MakeRawFileName(longPrefix, 72);
+    std::string n = CRAWFileNode::MakeName(longPrefix, 72);
     EXPECT_LT(n.size(), 260u);
     EXPECT_EQ(n.substr(n.size() - 10), "A000.ACCDB");
-    for (int i = 0; i < 1000; ++i) MakeRawFileName("", 28);
-    EXPECT_EQ(MakeRawFileName("", 28), "FILE1000.GIF");
+    for (int i = 0; i < 1000; ++i) CRAWFileNode::MakeName("", 28);
+    EXPECT_EQ(CRAWFileNode::MakeName("", 28), "FILE1000.GIF");
 }
 
 TEST(RawSizePolicy, CappedClippedAndChecked) {
