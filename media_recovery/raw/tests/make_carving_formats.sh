@@ -205,6 +205,20 @@ m[0:6] = struct.pack("<HI", 0x4D4D, 3000)
 m[6:16] = struct.pack("<HIHH", 0x0002, 10, 3, 0)
 m[16:22] = struct.pack("<HI", 0x3D3D, 2984)
 put("handmade.3ds", m)
+# Early word-processor documents, by the three signatures the carver knows besides the compound
+# file: two that carry a length at 292 (32-bit) and 296 (16-bit), their sum rounded up to a
+# multiple of 512, and a compound-file signature without the rest of it (D0 CF 11 E0, then other
+# bytes), whose length is (the 32-bit value at 48 + 5) sectors of 512 bytes.
+for name, magic in (("handmade-lowdoc-dba5.doc", b"\xdb\xa5\x2d\x00"),
+                    ("handmade-lowdoc-94a6.doc", b"\x94\xa6\x2e\x00")):
+    doc = bytearray(body(3072, 12))
+    doc[0:4] = magic
+    doc[292:298] = struct.pack("<IH", 2900, 100)
+    put(name, doc)
+doc = bytearray(body(6144, 13))
+doc[0:8] = b"\xd0\xcf\x11\xe0\x00\x00\x00\x00"
+doc[48:52] = struct.pack("<I", 7)
+put("handmade-lowdoc-d0cf.doc", doc)
 PY
 
 # Expected sizes: the file's own length, except where the format's rule cuts it: HTML ends with
@@ -251,13 +265,15 @@ for fill in ("zero", "random"):
         rng = random.Random(4321 + sector)
         img = bytearray(image_size) if fill == "zero" else bytearray(rng.randbytes(image_size))
         lines = []
+        placed = []
         pos = 5 * sector
-        straddle = {3: 4 * MiB - 3 * sector, 12: 8 * MiB - sector, 20: 12 * MiB - 2 * sector}
+        straddle = {"clip.3gp": 4 * MiB - 3 * sector, "handmade.cdr": 8 * MiB - sector,
+                    "handmade.rar": 12 * MiB - 2 * sector}
         last = None
         for i, name in enumerate(names):
             data = open(os.path.join(src, name), "rb").read()
             want = int(expected[name])
-            at = straddle.get(i, pos)
+            at = straddle.get(name, pos)
             if want < 0:
                 # fixed-length carves: the last in the image, 2 MiB apart
                 at = image_size - (len([n for n in names if int(expected[n]) < 0]) - (i - (len(names) - len([n for n in names if int(expected[n]) < 0])))) * 2 * MiB
@@ -265,6 +281,8 @@ for fill in ("zero", "random"):
             else:
                 assert at + len(data) < image_size - 4 * MiB, "files overlap the fixed-length carves"
             assert at % sector == 0 and at + len(data) <= image_size, name
+            assert all(at + len(data) <= a or at >= b for a, b in placed), "%s overlaps a file" % name
+            placed.append((at, at + len(data)))
             img[at:at + len(data)] = data
             if fill == "zero":
                 end = (at + len(data) + sector - 1) // sector * sector
