@@ -10,50 +10,22 @@
 
 #include "outside/device/CImageStorage.h"
 #include "media_recovery/raw/tests/CarveCollector.h"
+#include "media_recovery/raw/tests/CarvingFixture.h"
 
 namespace {
 
-std::string Dir() {
-    const char* d = std::getenv("RK_TESTDATA");
-    return std::string(d ? d : "testdata") + "/carving_formats";
-}
-
-std::vector<uint8_t> ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-struct Embedded {
-    uint64_t sector;
-    std::string name;
-    uint64_t size;
-    std::string ext;
-};
-
-std::vector<Embedded> ReadManifest(const std::string& path) {
-    std::vector<Embedded> v;
-    std::ifstream in(path);
-    Embedded e;
-    while (in >> e.sector >> e.name >> e.size >> e.ext) v.push_back(e);
-    return v;
-}
+std::string Dir() { return CarvingFixtureDir("carving_formats"); }
 
 std::string Ext(const std::string& name) { return name.substr(name.rfind('.') + 1); }
 
-struct Variant {
-    const char* fill;
-    uint32_t sector;
-    uint32_t chunkBytes;
-};
-
-class CarveFamilies : public ::testing::TestWithParam<Variant> {};
+class CarveFamilies : public ::testing::TestWithParam<CarveVariant> {};
 
 TEST_P(CarveFamilies, EveryEmbeddedFileIsCarvedExactly) {
-    const Variant& v = GetParam();
-    std::string base = Dir() + "/" + v.fill + "-" + std::to_string(v.sector);
+    const CarveVariant& v = GetParam();
+    std::string base = v.Base(Dir());
     std::vector<Embedded> files = ReadManifest(base + ".txt");
     ASSERT_GE(files.size(), 52u) << base;
-    std::vector<uint8_t> image = ReadFile(base + ".img");
+    std::vector<uint8_t> image = ReadFileBytes(base + ".img");
     CImageStorage device(base + ".img", v.sector);
     ASSERT_EQ(device.Open(), 1);
     std::vector<CarvedRecord> carved = CarveDevice(device, v.chunkBytes / v.sector);
@@ -73,7 +45,7 @@ TEST_P(CarveFamilies, EveryEmbeddedFileIsCarvedExactly) {
         else
             EXPECT_EQ(c.size, e.size);
         EXPECT_EQ(Ext(c.name), e.ext) << c.name;
-        std::vector<uint8_t> source = ReadFile(Dir() + "/src/" + e.name);
+        std::vector<uint8_t> source = ReadFileBytes(Dir() + "/src/" + e.name);
         uint64_t at = e.sector * v.sector;
         ASSERT_LE(at + c.size, image.size());
         uint64_t common = std::min<uint64_t>(c.size, source.size());
@@ -97,7 +69,7 @@ TEST_P(CarveFamilies, EveryEmbeddedFileIsCarvedExactly) {
         for (const CarvedRecord& c : carved) {
             bool inside = false;
             for (const Embedded& e : files) {
-                uint64_t len = ReadFile(Dir() + "/src/" + e.name).size();
+                uint64_t len = ReadFileBytes(Dir() + "/src/" + e.name).size();
                 if (c.startSector >= e.sector && c.startSector * v.sector < e.sector * v.sector + len) inside = true;
             }
             EXPECT_TRUE(inside) << "unexpected " << c.name << " at " << c.startSector;
@@ -106,12 +78,10 @@ TEST_P(CarveFamilies, EveryEmbeddedFileIsCarvedExactly) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Variants, CarveFamilies,
-                         ::testing::Values(Variant{"zero", 512, 4 << 20}, Variant{"zero", 4096, 4 << 20},
-                                           Variant{"random", 512, 4 << 20}, Variant{"random", 4096, 4 << 20},
-                                           Variant{"zero", 512, 64 << 10}, Variant{"random", 4096, 256 << 10}),
-                         [](const auto& info) {
-                             return std::string(info.param.fill) + "_" + std::to_string(info.param.sector) + "_" +
-                                    std::to_string(info.param.chunkBytes >> 10) + "k";
-                         });
+                         ::testing::Values(CarveVariant{"zero", 512, 4 << 20}, CarveVariant{"zero", 4096, 4 << 20},
+                                           CarveVariant{"random", 512, 4 << 20}, CarveVariant{"random", 4096, 4 << 20},
+                                           CarveVariant{"zero", 512, 64 << 10},
+                                           CarveVariant{"random", 4096, 256 << 10}),
+                         CarveVariantName);
 
 }  // namespace
