@@ -5,6 +5,7 @@
 # one line per embedded file: "<device sector> <src file> <expected size|-> <expected extension>".
 set -euo pipefail
 out=$1
+here=$(cd "$(dirname "$0")" && pwd)
 mkdir -p "$out/src"
 src=$out/src
 cd "$src"
@@ -118,48 +119,29 @@ for name in sorted(os.listdir(d)):
     print(name, size)
 PY
 
-# Pseudo-random fill with a fixed seed, so that runs repeat.
-python3 - "$out" <<'PY'
-import os, random, sys
+# The images: a run of files at 64 KiB steps, some set to straddle the 4 MiB chunk ends, the last
+# at the very end of the image.
+python3 -B - "$out" "$here" <<'PY'
+import os, sys
+sys.path.insert(0, sys.argv[2])
+from embed_files import MiB, embed
 out = sys.argv[1]
 src = os.path.join(out, "src")
-expected = dict(l.split() for l in open(os.path.join(src, "expected.txt")))
+expected = {n: int(s) for n, s in (l.split() for l in open(os.path.join(src, "expected.txt")))}
 ext = {"jpg": "JPG", "png": "PNG", "gif": "GIF", "bmp": "BMP", "ico": "ICO", "tif": "TIF", "psd": "PSD",
        "psp": "PSP", "crw": "CRW", "cpt": "CPT", "emf": "EMF", "wmf": "WMF", "eps": "EPS"}
 names = sorted(expected)
-MiB = 1 << 20
 image_size = 20 * MiB
-for fill in ("zero", "random"):
-    for sector in (512, 4096):
-        rng = random.Random(1234 + sector)
-        img = bytearray(image_size) if fill == "zero" else bytearray(rng.randbytes(image_size))
-        lines = []
-        placed = []
-        # A run of files at 64 KiB steps, some set to straddle the 4 MiB chunk ends, the last at
-        # the very end of the image.
-        pos = 3 * sector
-        straddle = {"big.tif": 4 * MiB - 2 * sector, "handmade.cpt": 8 * MiB - 5 * sector,
-                    "layered.psd": 12 * MiB - sector}
-        for i, name in enumerate(names):
-            data = open(os.path.join(src, name), "rb").read()
-            if i == len(names) - 1:
-                at = image_size - (len(data) + sector - 1) // sector * sector
-            else:
-                at = straddle.get(name, pos)
-            assert at % sector == 0 and at + len(data) <= image_size
-            assert all(at + len(data) <= a or at >= b for a, b in placed), "%s overlaps a file" % name
-            placed.append((at, at + len(data)))
-            img[at:at + len(data)] = data
-            if fill == "zero":
-                # Zero-filled images keep the slack behind a file zero, as a fresh volume would.
-                end = (at + len(data) + sector - 1) // sector * sector
-                img[at + len(data):end] = bytes(end - at - len(data))
-            lines.append("%d %s %s %s" % (at // sector, name, expected[name], ext[name.rsplit(".", 1)[1]]))
-            pos = max(pos, at) + (len(data) + 65535) // 65536 * 65536 + 16 * sector
-            # keep the run clear of the straddling files
-            while any(abs(pos - s) < 1 * MiB for s in straddle.values()):
-                pos += 65536
-        base = os.path.join(out, "%s-%d" % (fill, sector))
-        open(base + ".img", "wb").write(img)
-        open(base + ".txt", "w").write("\n".join(lines) + "\n")
+
+
+def at_the_end(i, name, data, sector):
+    if i != len(names) - 1:
+        return None
+    return image_size - (len(data) + sector - 1) // sector * sector, expected[name]
+
+
+embed(out, src, names, expected, ext, image_size, seed=1234, first=3,
+      straddle=lambda sector: {"big.tif": 4 * MiB - 2 * sector, "handmade.cpt": 8 * MiB - 5 * sector,
+                               "layered.psd": 12 * MiB - sector},
+      place=at_the_end)
 PY
