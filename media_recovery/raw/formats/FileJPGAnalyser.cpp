@@ -111,8 +111,7 @@ bool FileJPGAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
 }
 
 bool FileJPGAnalyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
-    text1_.clear();
-    text2_.clear();
+    ClearTexts();
     CandidateReader r(device, hit.startSector);
     const uint8_t* head = ReadCandidateSpan(r, 0, 12);
     if (!head) return false;
@@ -127,10 +126,7 @@ bool FileJPGAnalyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
         uint64_t segment = BE16(head + 4);
         ExifBlockReader exif(r, 6, segment >= 2 ? segment - 2 : 0);
         if (exif.Read(info)) {
-            text1_ = std::strchr(info.model, '<') ? info.make : info.model;
-            text2_ = info.dateTime;
-            hit.SetNamePrefix(text1_);
-            hit.extraName = text2_;
+            NameHit(hit, std::strchr(info.model, '<') ? info.make : info.model, info.dateTime);
         }
     }
 

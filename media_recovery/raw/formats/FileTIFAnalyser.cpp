@@ -25,8 +25,7 @@ bool FileTIFAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
 }
 
 bool FileTIFAnalyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
-    text1_.clear();
-    text2_.clear();
+    ClearTexts();
     stripOffset_ = largestEnd_ = stripBytes_ = 0;
     CandidateReader r(device, hit.startSector);
     const uint8_t* h = ReadCandidateSpan(r, 0, 8);
@@ -93,9 +92,7 @@ bool FileTIFAnalyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
     }
     if (model.compare(0, 5, "NIKON") == 0) {
         hit.fileTypeId = RAW_TYPE_NEF;
-        text1_ = model;
-        hit.SetNamePrefix(text1_);
-        hit.extraName = text2_;
+        NameHit(hit, model, std::string());
     }
     if (!model.empty()) {
         hit.size = largestEnd_;
