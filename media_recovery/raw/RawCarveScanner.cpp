@@ -94,17 +94,17 @@ void RawCarveScanner::DrainPending(bool all) {
     // up to 40 MiB (with 4 MiB chunks) are sized from memory.
     uint64_t end = ring_.FirstHeldSector() + ring_.HeldSectors();
     uint64_t margin = ring_.Capacity() / 2;
-    while (!PendingHits_.empty()) {
-        RawHit* hit = PendingHits_.front();
+    while (!pending_.empty()) {
+        RawHit* hit = pending_.front();
         if (!all && !(hit->startSector < end && end - hit->startSector >= margin)) break;
-        PendingHits_.pop_front();
+        pending_.pop_front();
         SizeAndFinish(hit);
     }
 }
 
 void RawCarveScanner::ClearPending() {
-    for (RawHit* h : PendingHits_) delete h;
-    PendingHits_.clear();
+    for (RawHit* h : pending_) delete h;
+    pending_.clear();
 }
 
 void RawCarveScanner::ScanChunk(uint64_t first, uint64_t count, IProgress* sink) {
@@ -142,16 +142,16 @@ void RawCarveScanner::ScanChunk(uint64_t first, uint64_t count, IProgress* sink)
             hit->analyserTypeId = static_cast<uint32_t>(analyser->GetTypeId());
             if (hit->size == 0) {
                 try {
-                    PendingHits_.push_back(hit);
+                    pending_.push_back(hit);
                 } catch (const std::bad_alloc&) {
                     SizeAndFinish(hit);  // no room to wait: size it now
                     hit = nullptr;
                     break;
                 }
                 hit = nullptr;
-                if (PendingHits_.size() > kMaxPending) {
-                    RawHit* oldest = PendingHits_.front();
-                    PendingHits_.pop_front();
+                if (pending_.size() > kMaxPending) {
+                    RawHit* oldest = pending_.front();
+                    pending_.pop_front();
                     SizeAndFinish(oldest);
                 }
             } else {

@@ -10,6 +10,9 @@
 #include "media_recovery/raw/RawAnalyserRegistry.h"
 #include "media_recovery/raw/RawHit.h"
 
+// Candidates whose size is still unknown, oldest first (owned by the scanner).
+using PendingHits = std::deque<RawHit*>;
+
 // The sector walk of signature carving: offers every sector of a chunk to the analysers that can
 // match its first byte (in list order, first match wins), queues candidates whose size is still
 // unknown and sizes them from the read-ahead ring. Every finished candidate goes to the output
@@ -35,7 +38,7 @@ public:
     void UseAnalysers(const RawAnalyserList& list) { BuildDispatch(list); }
 
     CBufferStorageDevice& Ring() { return ring_; }
-    size_t PendingCount() const { return PendingHits_.size(); }
+    size_t PendingCount() const { return pending_.size(); }
     // Analyser calls made so far (IsHeader), for tests and the bench.
     uint64_t HeaderTests() const { return headerTests_; }
 
@@ -79,8 +82,7 @@ private:
         uint64_t sectors = 0;
     } view_;
     std::vector<uint8_t> buffer_;  // the chunk being scanned
-    // Candidates whose size is still unknown, oldest first (owned).
-    std::deque<RawHit*> PendingHits_;
+    PendingHits pending_;
     // Analysers by first byte: dispatch_[lead_[b] .. lead_[b + 1]).
     std::vector<IRawFileAnalyser*> dispatch_;
     uint32_t lead_[257] = {};
