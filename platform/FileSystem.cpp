@@ -87,6 +87,16 @@ long long FileSize(const std::string& path) {
     return static_cast<long long>(st.st_size);
 }
 
+std::string RealPath(const std::string& path) {
+    char buffer[PATH_MAX];
+    return realpath(path.c_str(), buffer) ? std::string(buffer) : std::string();
+}
+
+std::string GetCurrentFolder() {
+    char buffer[PATH_MAX];
+    return getcwd(buffer, sizeof buffer) ? std::string(buffer) : std::string();
+}
+
 std::string ParentFolder(const std::string& path) {
     size_t slash = path.find_last_of('/');
     if (slash == std::string::npos) return std::string();

@@ -24,6 +24,11 @@ bool DeleteFile(const std::string& path);
 bool CopyFile(const std::string& from, const std::string& to);  // replaces an existing target
 long long FileSize(const std::string& path);                    // -1 when missing
 
+// The path with every link, "." and ".." resolved; empty when it does not exist.
+std::string RealPath(const std::string& path);
+// The process's working folder; empty when it cannot be read.
+std::string GetCurrentFolder();
+
 // Folder part of a path: everything before the last '/', empty when there is none.
 std::string ParentFolder(const std::string& path);
 std::string JoinPath(const std::string& folder, const std::string& name);

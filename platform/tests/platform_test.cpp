@@ -121,6 +121,10 @@ TEST_F(TempFolder, DirectoriesAndLinks) {
     std::ofstream(JoinPath(dir_, "file")) << "x";
     EXPECT_EQ(GetEntryKind(JoinPath(dir_, "file/below"), &error), EntryKind::Missing);
     EXPECT_EQ(error, ENOTDIR);
+    // Links and dots resolve; what does not exist has no real path.
+    EXPECT_EQ(RealPath(JoinPath(dir_, "link/../c/.")), RealPath(deep));
+    EXPECT_EQ(RealPath(JoinPath(dir_, "none")), "");
+    EXPECT_EQ(GetCurrentFolder(), RealPath("."));
     EXPECT_EQ(ParentFolder("/x/y"), "/x");
     EXPECT_EQ(ParentFolder("/x"), "/");
     EXPECT_EQ(ParentFolder("x"), "");
