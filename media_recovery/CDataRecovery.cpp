@@ -28,7 +28,7 @@ constexpr int kMostPartitions = 0x10000;  // the index in a node's locator has 1
 // Anything but a sure "nothing there" counts as taken.
 bool Exists(const std::string& path) {
     int error = 0;
-    return platform::GetEntryKind(path, &error) != platform::EntryKind::Missing || error != ENOENT;
+    return platform::EntryExists(path, &error) || error != ENOENT;
 }
 }  // namespace
 

@@ -19,16 +19,20 @@ std::string GetExecutablePath() {
     return std::string(buffer, static_cast<size_t>(n));
 }
 
-EntryKind GetEntryKind(const std::string& path, int* errnoOut) {
+EntryKind GetEntryKind(const std::string& path) {
     struct stat st;
-    if (path.empty() || lstat(path.c_str(), &st) != 0) {
-        if (errnoOut) *errnoOut = path.empty() ? ENOENT : errno;
-        return EntryKind::Missing;
-    }
+    if (path.empty() || lstat(path.c_str(), &st) != 0) return EntryKind::Missing;
     if (S_ISLNK(st.st_mode)) return EntryKind::Link;
     if (S_ISDIR(st.st_mode)) return EntryKind::Directory;
     if (S_ISREG(st.st_mode)) return EntryKind::File;
     return EntryKind::Other;
+}
+
+bool EntryExists(const std::string& path, int* errnoOut) {
+    struct stat st;
+    if (lstat(path.c_str(), &st) == 0) return true;
+    if (errnoOut) *errnoOut = errno;
+    return false;
 }
 
 bool ListDirectory(const std::string& folder, std::vector<std::string>& names, int* errnoOut) {

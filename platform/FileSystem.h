@@ -8,10 +8,11 @@ namespace platform {
 std::string GetExecutablePath();
 
 enum class EntryKind { Missing, File, Directory, Link, Other };
-// Kind of a path without following a final symbolic link. For Missing, errnoOut receives the
-// reason: ENOENT or ENOTDIR when nothing is there, anything else when the path could not be
-// looked at.
-EntryKind GetEntryKind(const std::string& path, int* errnoOut = nullptr);
+// Kind of a path without following a final symbolic link.
+EntryKind GetEntryKind(const std::string& path);
+// Whether the path names an entry, without following a final symbolic link (a dangling link
+// exists). When it does not, errnoOut receives the reason (ENOENT, ENOTDIR, EACCES, ...).
+bool EntryExists(const std::string& path, int* errnoOut = nullptr);
 
 // Names in a folder other than "." and "..". False when the folder cannot be read; errnoOut
 // receives the reason.

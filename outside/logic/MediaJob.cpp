@@ -25,7 +25,7 @@ public:
     int ShouldContinue() override { return 1; }
 };
 
-bool Exists(const std::string& path) { return platform::GetEntryKind(path) != platform::EntryKind::Missing; }
+bool Exists(const std::string& path) { return platform::EntryExists(path); }
 
 // The folders above a node, outermost first, as the file system named them.
 std::vector<std::string> FoldersOf(IFileNode* node) {
