@@ -1,7 +1,5 @@
 #include "sqlite_recovery/controller/CSQLiteRecoveryControler.h"
 
-#include <cstring>
-
 CSQLiteRecoveryControler::~CSQLiteRecoveryControler() {
     ReleaseAnalyzers();
     CloseEngine();
@@ -121,11 +119,5 @@ ResultCode CSQLiteRecoveryControler::SetAnalyzersSink() {
 }
 
 void CSQLiteRecoveryControler::Notify(uint32_t state, uint64_t done, uint64_t total) {
-    if (!sink_) return;
-    PROGRESS_INFO record;
-    std::memset(&record, 0, sizeof record);
-    record.state = state;
-    record.done = done;
-    record.total = total;
-    sink_->OnProgress(&record);
+    SendProgress(sink_, state, total, done);
 }
