@@ -6,6 +6,37 @@ CSQLiteRecoveryControler::~CSQLiteRecoveryControler() {
     CloseFile();
 }
 
+ResultCode CSQLiteRecoveryControler::InitializeControler(const wchar_t* databasePath, const VersionPair* version,
+                                                         ICommon* context, IProgress* sink) {
+    if (!databasePath) return RK_FAIL(RK_E_FAIL);
+    databasePath_ = databasePath;
+    if (version) version_ = *version;
+    context_ = context;
+    sink_ = sink;
+    ResultCode rc = OpenFile();
+    if (Failed(rc)) return rc;
+    return OpenEngine();
+}
+
+void CSQLiteRecoveryControler::UninitializeControler() {
+    ReleaseAnalyzers();
+    CloseEngine();
+    CloseFile();
+}
+
+ResultCode CSQLiteRecoveryControler::ListAnalyzers(std::initializer_list<CTableAnalyze*> made) {
+    analyzers_.clear();
+    bool complete = true;
+    for (CTableAnalyze* analyzer : made) complete = complete && analyzer;
+    if (!complete) {
+        for (CTableAnalyze* analyzer : made)
+            if (analyzer) analyzer->Release();
+        return RK_FAIL(RK_E_FAIL);
+    }
+    analyzers_.assign(made.begin(), made.end());
+    return RK_OK;
+}
+
 ResultCode CSQLiteRecoveryControler::OpenEngine() {
     if (!engine_) return RK_FAIL(RK_E_FAIL);
     if (engine_->OpenReader() < 0) return RK_FAIL(RK_E_FAIL);
