@@ -6,14 +6,13 @@
 
 #include "sqlite_recovery/engine/ColumnValue.h"
 #include "sqlite_recovery/engine/IFileIO.h"
+#include "sqlite_recovery/engine/RecordDecoding.h"
 #include "sqlite_recovery/engine/TableSchema.h"
 
 struct CarveScratch;
 
 // WalkTable's answer when the walk stopped at its deadline; what it found is kept.
 constexpr int kWalkTimedOut = 1;
-// Most bytes of one TEXT value that GetValue delivers.
-constexpr uint32_t kMaxTextBytes = 4096;
 
 // Reads an SQLite 3 database page by page through an IFileIO view: header, schema, table
 // b-trees, live records, and (through the carving passes) deleted records.
@@ -102,14 +101,3 @@ private:
     CarveScratch* scratch_ = nullptr;
     bool buffersReady_ = false;
 };
-
-// 1 + the commas of the CREATE text up to the first one that opens a table constraint
-// (PRIMARY KEY, UNIQUE, CHECK, FOREIGN KEY, CONSTRAINT).
-int CountColumns(const std::string& sql);
-// 0-based position of the named column in the table's CREATE text, -1 when absent. An exact name
-// wins over a column whose name merely begins with it.
-int FindColumnIndex(const TableSchema* table, const char* name);
-// Column declared INTEGER PRIMARY KEY (the rowid), -1 when none.
-int FindRowidColumn(const std::string& sql, int columnCount);
-// Kind and length of a serial type into value. 0; -1 for the reserved types 10 and 11.
-int DecodeSerialType(uint64_t type, ColumnValue* value, uint32_t textCap = kMaxTextBytes);
