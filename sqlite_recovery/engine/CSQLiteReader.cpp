@@ -193,7 +193,7 @@ int CSQLiteReader::WalkTable(TableSchema* table, int schemaFlag, int viewFlag) {
         std::fill(walkStamp_.begin(), walkStamp_.end(), 0);
         walkGeneration_ = 1;
     }
-    WalkTree(table, schemaFlag, viewFlag);
+    WalkInterior(table, schemaFlag, viewFlag);
     table->liveRecords.Finish();
     if (!schemaFlag && !viewFlag && !table->name.empty()) ScanUnreachedPages(table);
     table->recoveredRecords.Finish(&table->liveRecords);
@@ -206,7 +206,7 @@ int CSQLiteReader::WalkTable(TableSchema* table, int schemaFlag, int viewFlag) {
     return 0;
 }
 
-void CSQLiteReader::WalkTree(TableSchema* table, int schemaFlag, int viewFlag) {
+void CSQLiteReader::WalkInterior(TableSchema* table, int schemaFlag, int viewFlag) {
     pending_.clear();
     pending_.push_back({table->rootPage, 0});
     while (!pending_.empty()) {
@@ -223,21 +223,24 @@ void CSQLiteReader::WalkTree(TableSchema* table, int schemaFlag, int viewFlag) {
         if (type == 13) {
             ScanLeafPage(table, page, schemaFlag, 0, viewFlag);
         } else if (type == 5 && depth < kMaxTreeDepth) {
-            const uint32_t count = Load16(pageBuffer_ + h + 3);
-            const uint32_t maxCount = (pageSize_ - h - 12) / 2;
-            const size_t mark = pending_.size();
-            pending_.push_back({Load32(pageBuffer_ + h + 8), depth + 1});  // right-most child, visited last
-            for (uint32_t i = std::min(count, maxCount); i-- > 0;) {
-                const uint32_t ptr = Load16(pageBuffer_ + h + 12 + 2 * i);
-                if (ptr == 0 || ptr + 4 > usableSize_) continue;
-                const uint32_t child = Load32(pageBuffer_ + ptr);
-                if (child == 0 || child > pageCount_) continue;
-                pending_.push_back({child, depth + 1});
-            }
-            (void)mark;
+            CollectChildren(page, depth + 1);
             // A page that was once a leaf may still hold deleted records.
             ScanLeafPage(table, page, schemaFlag, 1, viewFlag);
         }
+    }
+}
+
+void CSQLiteReader::CollectChildren(uint32_t page, int depth) {
+    const uint32_t h = page == 1 ? 100 : 0;
+    const uint32_t count = Load16(pageBuffer_ + h + 3);
+    const uint32_t maxCount = (pageSize_ - h - 12) / 2;
+    pending_.push_back({Load32(pageBuffer_ + h + 8), depth});  // right-most child, visited last
+    for (uint32_t i = std::min(count, maxCount); i-- > 0;) {
+        const uint32_t ptr = Load16(pageBuffer_ + h + 12 + 2 * i);
+        if (ptr == 0 || ptr + 4 > usableSize_) continue;
+        const uint32_t child = Load32(pageBuffer_ + ptr);
+        if (child == 0 || child > pageCount_) continue;
+        pending_.push_back({child, depth});
     }
 }
 
@@ -255,7 +258,7 @@ void CSQLiteReader::ScanLeafPage(TableSchema* table, uint32_t page, int schemaFl
     const bool named = !table->name.empty();
     // Interior cells hold keys, not records.
     const bool takeLive = type == 13 && (!orphan || viewFlag != 0);
-    offsets_.clear();
+    pageOffsets_.clear();
     listed_.clear();
     // Live pointers, then the stale ones deleted cells left in the gap before the cell content.
     const uint32_t gapEnd = std::min(contentStart, U);
@@ -266,7 +269,7 @@ void CSQLiteReader::ScanLeafPage(TableSchema* table, uint32_t page, int schemaFl
         const uint32_t ptr = Load16(pg + at);
         if (ptr == 0) break;
         if (ptr >= U) continue;
-        offsets_.push_back(ptr);
+        pageOffsets_.push_back(ptr);
         if (i < cellCount) listed_.push_back(ptr);
         if (i < cellCount && takeLive && ptr >= arrayStart && ptr + 2 <= usableSize_) {
             RecordRef ref;
@@ -276,7 +279,7 @@ void CSQLiteReader::ScanLeafPage(TableSchema* table, uint32_t page, int schemaFl
         }
     }
     if (!named || viewFlag != 0) return;
-    offsets_.push_back(firstFree);
+    pageOffsets_.push_back(firstFree);
     CarveContext ctx;
     ctx.page = pg;
     ctx.pageSize = U;
@@ -288,7 +291,7 @@ void CSQLiteReader::ScanLeafPage(TableSchema* table, uint32_t page, int schemaFl
     ctx.scratch = scratch_;
     ctx.timeUp = &timeUp_;
     if (type == 13) MarkListedCells(ctx, listed_, usableSize_);
-    RunCarvingPasses(ctx, offsets_);
+    RunCarvingPasses(ctx, pageOffsets_);
 }
 
 void CSQLiteReader::CollectOwnedPages() {

@@ -6,10 +6,9 @@
 
 #include "sqlite_recovery/engine/ColumnValue.h"
 #include "sqlite_recovery/engine/IFileIO.h"
+#include "sqlite_recovery/engine/RecordCarving.h"
 #include "sqlite_recovery/engine/RecordDecoding.h"
 #include "sqlite_recovery/engine/TableSchema.h"
-
-struct CarveScratch;
 
 // WalkTable's answer when the walk stopped at its deadline; what it found is kept.
 constexpr int kWalkTimedOut = 1;
@@ -61,7 +60,12 @@ public:
 private:
     friend struct CarveContext;
     int LoadSchema();
-    void WalkTree(TableSchema* table, int schemaFlag, int viewFlag);
+    // The b-tree below the table's root: leaves go to ScanLeafPage; interior pages give their
+    // children and are carved as orphans (a page that was once a leaf may still hold records).
+    void WalkInterior(TableSchema* table, int schemaFlag, int viewFlag);
+    // Queues the children of the interior page in the page buffer, to be visited in key order
+    // with the right-most child last.
+    void CollectChildren(uint32_t page, int depth);
     void ScanLeafPage(TableSchema* table, uint32_t page, int schemaFlag, int orphan, int viewFlag);
     void ScanUnreachedPages(TableSchema* table);
     void CollectOwnedPages();
@@ -95,7 +99,7 @@ private:
     uint32_t chainGeneration_ = 0;
     bool timeUp_ = false;
     std::vector<std::pair<uint32_t, int>> pending_;  // walk stack: page, depth
-    std::vector<uint32_t> offsets_;                  // the page's offset set
+    PageOffsetSet pageOffsets_;
     std::vector<uint32_t> listed_;                   // the cells its header lists
     std::vector<std::pair<uint32_t, uint32_t>> chains_;  // overflow chains: first page, pages
     CarveScratch* scratch_ = nullptr;

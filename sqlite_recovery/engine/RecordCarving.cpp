@@ -338,7 +338,7 @@ int CarveBlock(CarveContext& c, int64_t q, int64_t e, bool intactTest) {
     return 0;
 }
 
-void CarveAtCellPointers(CarveContext& c, const std::vector<uint32_t>& offsets) {
+void CarveAtCellPointers(CarveContext& c, const PageOffsetSet& offsets) {
     CarveScratch& s = *c.scratch;
     const uint32_t gen = NextStamp(s);
     const uint8_t* pg = c.page;
@@ -395,7 +395,7 @@ void CarveUnallocated(CarveContext& c) {
     }
 }
 
-void CarveFreeblockChain(CarveContext& c, std::vector<uint32_t>& offsets) {
+void CarveFreeblockChain(CarveContext& c, PageOffsetSet& offsets) {
     const uint32_t U = c.pageSize;
     uint32_t f = c.firstFreeblock;
     uint32_t previous = 1;
@@ -411,7 +411,7 @@ void CarveFreeblockChain(CarveContext& c, std::vector<uint32_t>& offsets) {
     SortUnique(offsets);
 }
 
-void CarveMarkedBlocks(CarveContext& c, const std::vector<uint32_t>& offsets) {
+void CarveMarkedBlocks(CarveContext& c, const PageOffsetSet& offsets) {
     CarveScratch& s = *c.scratch;
     const uint8_t* pg = c.page;
     const uint32_t U = c.pageSize;
@@ -528,7 +528,7 @@ void CarveZeroedHeaders(CarveContext& c) {
     CarveAtCellPointers(c, starts);
 }
 
-void RunCarvingPasses(CarveContext& c, std::vector<uint32_t>& offsets) {
+void RunCarvingPasses(CarveContext& c, PageOffsetSet& offsets) {
     if (c.columns <= 0 || c.pageSize < 512) return;
     SortUnique(offsets);
     BuildZeroPairs(c);
