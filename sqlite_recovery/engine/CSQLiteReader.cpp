@@ -12,8 +12,7 @@
 #include "sqlite_recovery/engine/SchemaText.h"
 #include "sqlite_recovery/framework/Logger.h"
 
-using sqlite_format::Load16;
-using sqlite_format::Load32;
+using namespace sqlite_format;
 
 namespace {
 
@@ -108,14 +107,13 @@ int CSQLiteReader::ReadHeader() {
     if (Failed(view_->Read(pageBuffer_, static_cast<unsigned>(kPageBufferSize), &done))) return -1;
     std::memset(header_, 0, sizeof header_);
     std::memcpy(header_, pageBuffer_, std::min<size_t>(done, sizeof header_));
-    if (std::memcmp(header_, "SQLite format 3", 16) != 0) return -2;
-    const uint32_t raw = Load16(header_ + 16);
-    pageSize_ = raw == 1 ? 65536u : raw;
-    if (header_[19] == 0) return -3;
-    const int32_t schemaFormat = static_cast<int32_t>(Load32(header_ + 44));
+    if (std::memcmp(header_ + kHeaderMagic, kHeaderMagicText, kHeaderMagicSize) != 0) return -2;
+    pageSize_ = HeaderPageSize(header_);
+    if (header_[kHeaderReadVersion] == 0) return -3;
+    const int32_t schemaFormat = static_cast<int32_t>(Load32(header_ + kHeaderSchemaFormat));
     if (schemaFormat < 0 || schemaFormat > 4) return -4;
     if (pageSize_ < 512 || pageSize_ > 65536 || (pageSize_ & (pageSize_ - 1)) != 0) return -5;
-    usableSize_ = pageSize_ - header_[20];
+    usableSize_ = pageSize_ - header_[kHeaderReservedBytes];
     if (usableSize_ < 480) return -5;
     return 0;
 }
@@ -218,11 +216,10 @@ void CSQLiteReader::WalkInterior(TableSchema* table, int schemaFlag, int viewFla
         if (walkStamp_[page] == walkGeneration_) continue;  // a cycle or a shared child
         walkStamp_[page] = walkGeneration_;
         if (ReadPage(page, pageBuffer_) != 0) continue;
-        const uint32_t h = page == 1 ? 100 : 0;
-        const uint8_t type = pageBuffer_[h];
-        if (type == 13) {
+        const uint8_t type = pageBuffer_[BtreeHeaderOffset(page) + kPageType];
+        if (type == kLeafTablePage) {
             ScanLeafPage(table, page, schemaFlag, 0, viewFlag);
-        } else if (type == 5 && depth < kMaxTreeDepth) {
+        } else if (type == kInteriorTablePage && depth < kMaxTreeDepth) {
             CollectChildren(page, depth + 1);
             // A page that was once a leaf may still hold deleted records.
             ScanLeafPage(table, page, schemaFlag, 1, viewFlag);
@@ -231,13 +228,13 @@ void CSQLiteReader::WalkInterior(TableSchema* table, int schemaFlag, int viewFla
 }
 
 void CSQLiteReader::CollectChildren(uint32_t page, int depth) {
-    const uint32_t h = page == 1 ? 100 : 0;
-    const uint32_t count = Load16(pageBuffer_ + h + 3);
-    const uint32_t maxCount = (pageSize_ - h - 12) / 2;
-    pending_.push_back({Load32(pageBuffer_ + h + 8), depth});  // right-most child, visited last
+    const uint32_t h = BtreeHeaderOffset(page);
+    const uint32_t count = Load16(pageBuffer_ + h + kCellCount);
+    const uint32_t maxCount = (pageSize_ - h - kInteriorHeaderSize) / 2;
+    pending_.push_back({Load32(pageBuffer_ + h + kRightChild), depth});  // right-most child, visited last
     for (uint32_t i = std::min(count, maxCount); i-- > 0;) {
-        const uint32_t ptr = Load16(pageBuffer_ + h + 12 + 2 * i);
-        if (ptr == 0 || ptr + 4 > usableSize_) continue;
+        const uint32_t ptr = Load16(pageBuffer_ + h + kInteriorHeaderSize + 2 * i);
+        if (ptr == 0 || ptr + kChildPointerSize > usableSize_) continue;
         const uint32_t child = Load32(pageBuffer_ + ptr);
         if (child == 0 || child > pageCount_) continue;
         pending_.push_back({child, depth});
@@ -247,17 +244,17 @@ void CSQLiteReader::CollectChildren(uint32_t page, int depth) {
 void CSQLiteReader::ScanLeafPage(TableSchema* table, uint32_t page, int schemaFlag, int orphan, int viewFlag) {
     uint8_t* pg = pageBuffer_;
     const uint32_t U = pageSize_;
-    const uint32_t h = page == 1 ? 100 : 0;
-    const uint8_t type = pg[h];
-    const uint32_t firstFree = Load16(pg + h + 1);
-    const uint32_t cellCount = Load16(pg + h + 3);
-    uint32_t contentStart = Load16(pg + h + 5);
+    const uint32_t h = BtreeHeaderOffset(page);
+    const uint8_t type = pg[h + kPageType];
+    const uint32_t firstFree = Load16(pg + h + kFirstFreeblock);
+    const uint32_t cellCount = Load16(pg + h + kCellCount);
+    uint32_t contentStart = Load16(pg + h + kContentStart);
     if (contentStart == 0) contentStart = 65536;
     table->cellTotal += cellCount;
-    const uint32_t arrayStart = h + (type == 13 ? 8 : 12);
+    const uint32_t arrayStart = h + (type == kLeafTablePage ? kLeafHeaderSize : kInteriorHeaderSize);
     const bool named = !table->name.empty();
     // Interior cells hold keys, not records.
-    const bool takeLive = type == 13 && (!orphan || viewFlag != 0);
+    const bool takeLive = type == kLeafTablePage && (!orphan || viewFlag != 0);
     pageOffsets_.clear();
     listed_.clear();
     // Live pointers, then the stale ones deleted cells left in the gap before the cell content.
@@ -290,7 +287,7 @@ void CSQLiteReader::ScanLeafPage(TableSchema* table, uint32_t page, int schemaFl
     ctx.firstFreeblock = firstFree;
     ctx.scratch = scratch_;
     ctx.timeUp = &timeUp_;
-    if (type == 13) MarkListedCells(ctx, listed_, usableSize_);
+    if (type == kLeafTablePage) MarkListedCells(ctx, listed_, usableSize_);
     RunCarvingPasses(ctx, pageOffsets_);
 }
 
@@ -311,17 +308,19 @@ void CSQLiteReader::CollectOwnedPages() {
         if (page == 0 || page > pageCount_ || chainStamp_[page] == gen) continue;
         chainStamp_[page] = gen;
         if (ReadPage(page, pageBuffer_) != 0) continue;
-        const uint32_t h = page == 1 ? 100 : 0;
-        const uint8_t type = pageBuffer_[h];
-        if (type != 2 && type != 5 && type != 10 && type != 13) continue;
+        const uint32_t h = BtreeHeaderOffset(page);
+        const uint8_t type = pageBuffer_[h + kPageType];
+        const bool interior = type == kInteriorIndexPage || type == kInteriorTablePage;
+        if (!interior && type != kLeafIndexPage && type != kLeafTablePage) continue;
         pageFlags_[page] |= kFlagOwned;
-        if (type != 5) MarkOverflowChains(page, h, type, gen);
-        if ((type == 2 || type == 5) && depth < kMaxTreeDepth) {
-            const uint32_t count = std::min<uint32_t>(Load16(pageBuffer_ + h + 3), (pageSize_ - h - 12) / 2);
-            stack.push_back({Load32(pageBuffer_ + h + 8), depth + 1});
+        if (type != kInteriorTablePage) MarkOverflowChains(page, h, type, gen);
+        if (interior && depth < kMaxTreeDepth) {
+            const uint32_t count =
+                std::min<uint32_t>(Load16(pageBuffer_ + h + kCellCount), (pageSize_ - h - kInteriorHeaderSize) / 2);
+            stack.push_back({Load32(pageBuffer_ + h + kRightChild), depth + 1});
             for (uint32_t i = 0; i < count; ++i) {
-                const uint32_t ptr = Load16(pageBuffer_ + h + 12 + 2 * i);
-                if (ptr == 0 || ptr + 4 > usableSize_) continue;
+                const uint32_t ptr = Load16(pageBuffer_ + h + kInteriorHeaderSize + 2 * i);
+                if (ptr == 0 || ptr + kChildPointerSize > usableSize_) continue;
                 stack.push_back({Load32(pageBuffer_ + ptr), depth + 1});
             }
         }
@@ -331,22 +330,23 @@ void CSQLiteReader::CollectOwnedPages() {
 void CSQLiteReader::MarkOverflowChains(uint32_t page, uint32_t h, uint8_t type, uint32_t gen) {
     // The overflow pages of live cells belong to their tree as much as its b-tree pages do.
     const int64_t usable = usableSize_;
-    const bool index = type == 2 || type == 10;
+    const bool index = type == kInteriorIndexPage || type == kLeafIndexPage;
     const int64_t maxLocal = index ? (usable - 12) * 64 / 255 - 23 : usable - 35;
     const int64_t minLocal = (usable - 12) * 32 / 255 - 23;
-    const uint32_t count = std::min<uint32_t>(Load16(pageBuffer_ + h + 3), (pageSize_ - h - 8) / 2);
-    const uint32_t arrayStart = h + (type == 2 ? 12 : 8);
+    const uint32_t count = std::min<uint32_t>(Load16(pageBuffer_ + h + kCellCount), (pageSize_ - h - kLeafHeaderSize) / 2);
+    const bool interior = type == kInteriorIndexPage;
+    const uint32_t arrayStart = h + (interior ? kInteriorHeaderSize : kLeafHeaderSize);
     const uint8_t* end = pageBuffer_ + usableSize_;
     chains_.clear();
     for (uint32_t i = 0; i < count && arrayStart + 2 * i + 2 <= pageSize_; ++i) {
         const uint32_t ptr = Load16(pageBuffer_ + arrayStart + 2 * i);
         if (ptr < arrayStart || ptr >= usableSize_) continue;
-        const uint8_t* p = pageBuffer_ + ptr + (type == 2 ? 4 : 0);
+        const uint8_t* p = pageBuffer_ + ptr + (interior ? kChildPointerSize : 0);
         uint64_t payload, rowid;
         int n = ReadVarint(p, end, &payload);
         if (!n) continue;
         p += n;
-        if (type == 13) {
+        if (type == kLeafTablePage) {
             n = ReadVarint(p, end, &rowid);
             if (!n) continue;
             p += n;
@@ -366,7 +366,7 @@ void CSQLiteReader::MarkOverflowChains(uint32_t page, uint32_t h, uint8_t type, 
             chainStamp_[next] = gen;
             pageFlags_[next] |= kFlagOwned;
             if (ReadPage(next, buffer) != 0) break;
-            next = Load32(buffer);
+            next = Load32(buffer + kOverflowNext);
         }
     }
 }
