@@ -42,11 +42,13 @@ ResultCode CAndroidContactRecovery::Uninitialize() {
 }
 
 ResultCode CAndroidContactRecovery::CreateAnalyzers() {
+    auto* contacts = new (std::nothrow) CContactsTableAnalyze();
+    auto* rawContacts = new (std::nothrow) CRawContactsTableAnalyze();
     auto* groups = new (std::nothrow) CGroupsTableAnalyze();
     auto* data = groups ? new (std::nothrow) CDataTableAnalyze(mimetypes_, groups) : nullptr;
-    return ListAnalyzers({new (std::nothrow) CContactsTableAnalyze(), new (std::nothrow) CRawContactsTableAnalyze(),
-                          groups, data, new (std::nothrow) CSearchIndexContentTableAnalyze(),
-                          new (std::nothrow) CPhoneLookupTableAnalyze()});
+    auto* phoneLookup = new (std::nothrow) CPhoneLookupTableAnalyze();
+    auto* searchIndex = new (std::nothrow) CSearchIndexContentTableAnalyze();
+    return ListAnalyzers({contacts, rawContacts, groups, data, searchIndex, phoneLookup});
 }
 
 ResultCode CAndroidContactRecovery::Recover() {

@@ -69,12 +69,16 @@ int32_t DataKindOfMimetypeId(CMimetypesTableAnalyze* mimetypes, int64_t id) {
     return static_cast<CMimetypesTableRow*>(found->second)->dataKind;
 }
 
-ResultCode CDataTableAnalyze::BuildRows(ISQLiteTable* table, int count, bool live) {
+void CDataTableAnalyze::LookupColumns(ISQLiteTable* table) {
     static const char* const kNames[kColumnCount] = {
         "_id",    "mimetype_id", "raw_contact_id", "data_version", "data1",  "data2",  "data3",
         "data4",  "data5",       "data6",          "data7",        "data8",  "data9",  "data10",
         "data11", "data12",      "data13",         "data14",       "data15"};
     for (int c = 0; c < kColumnCount; ++c) columns_[c] = table->FindColumn(kNames[c]);
+}
+
+ResultCode CDataTableAnalyze::BuildRows(ISQLiteTable* table, int count, bool live) {
+    LookupColumns(table);
     table_ = table;
     live_ = live;
     for (int i = 0; i < count; ++i) {

@@ -33,6 +33,8 @@ public:
     static int RowMapOfKind(int32_t kind);
 
 private:
+    // Finds, in this order, _id, mimetype_id, raw_contact_id, data_version and data1 to data15.
+    void LookupColumns(ISQLiteTable* table);
     bool IsDuplicateDataRow(CDataTableRow* row, RowMultimap& rows);
     void ReplaceMembershipRow(CDataTableGroupMembershipRow* row);
 
