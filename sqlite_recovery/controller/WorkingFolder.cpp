@@ -1,9 +1,9 @@
 #include "sqlite_recovery/controller/WorkingFolder.h"
 
-#include <atomic>
 #include <cstdlib>
 
 #include "sqlite_recovery/framework/FileUtils.h"
+#include "sqlite_recovery/framework/Lockers.h"
 #include "platform/FileSystem.h"
 #include "platform/StringConversion.h"
 
@@ -22,8 +22,13 @@ std::vector<std::wstring> WorkingFolderRoots() {
 }
 
 std::wstring UniqueWorkingFolderName(const std::wstring& name) {
-    static std::atomic<unsigned> counter{0};
-    unsigned n = ++counter;
+    static CRITICAL_SECTION lock;
+    static unsigned counter = 0;
+    unsigned n;
+    {
+        autolocker<critical_locker> guard(&lock);
+        n = ++counter;
+    }
     return name + L"." + std::to_wstring(platform::GetCurrentProcessId()) + L"." + std::to_wstring(n);
 }
 
