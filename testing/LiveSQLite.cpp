@@ -13,8 +13,10 @@ LiveSQLiteTable::LiveSQLiteTable(sqlite3* db, const std::string& name) {
     sqlite3_finalize(info);
     bool hasDocid = name.size() > 8 && name.compare(name.size() - 8, 8, "_content") == 0;
     std::string select = "SELECT " + std::string(hasDocid ? "docid, " : "") + "* FROM \"" + name + "\" ORDER BY rowid";
-    if (hasDocid && !columns_.empty() && columns_[0] == "docid") select = "SELECT * FROM \"" + name + "\" ORDER BY rowid";
-    else if (hasDocid) columns_.insert(columns_.begin(), "docid");
+    if (hasDocid && !columns_.empty() && columns_[0] == "docid")
+        select = "SELECT * FROM \"" + name + "\" ORDER BY rowid";
+    else if (hasDocid)
+        columns_.insert(columns_.begin(), "docid");
     sqlite3_stmt* rows = nullptr;
     if (sqlite3_prepare_v2(db, select.c_str(), -1, &rows, nullptr) != SQLITE_OK) return;
     while (sqlite3_step(rows) == SQLITE_ROW) {

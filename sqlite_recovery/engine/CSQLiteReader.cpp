@@ -333,7 +333,8 @@ void CSQLiteReader::MarkOverflowChains(uint32_t page, uint32_t h, uint8_t type, 
     const bool index = type == kInteriorIndexPage || type == kLeafIndexPage;
     const int64_t maxLocal = index ? (usable - 12) * 64 / 255 - 23 : usable - 35;
     const int64_t minLocal = (usable - 12) * 32 / 255 - 23;
-    const uint32_t count = std::min<uint32_t>(Load16(pageBuffer_ + h + kCellCount), (pageSize_ - h - kLeafHeaderSize) / 2);
+    const uint32_t count =
+        std::min<uint32_t>(Load16(pageBuffer_ + h + kCellCount), (pageSize_ - h - kLeafHeaderSize) / 2);
     const bool interior = type == kInteriorIndexPage;
     const uint32_t arrayStart = h + (interior ? kInteriorHeaderSize : kLeafHeaderSize);
     const uint8_t* end = pageBuffer_ + usableSize_;

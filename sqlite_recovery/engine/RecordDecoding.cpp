@@ -147,7 +147,8 @@ int LocateCell(const RecordPage& pg, const TableSchema& table, const RecordRef& 
     uint8_t* p = pg.bytes + ref.offset;
     if (live || ref.intact) {
         const uint8_t* bound = live ? pg.bytes + pg.usable : pg.end;
-        if (!live) bound = BeforeNextLiveRecord(table, ref, pg.bytes, std::min<const uint8_t*>(bound, p + ref.cellLength));
+        if (!live)
+            bound = BeforeNextLiveRecord(table, ref, pg.bytes, std::min<const uint8_t*>(bound, p + ref.cellLength));
         uint64_t p0, r;
         const int e = ReadVarint(p, bound, &p0);
         if (!e || p + e >= bound || p0 == 0 || static_cast<int64_t>(p0) < 0) return -1;
@@ -211,7 +212,8 @@ int ReadStoredHeader(const RecordBytes& r, Payload& payload, int want, int64_t p
         // gathered over this copy later, after the types are read.
         uint8_t* overflow = engine_state::OverflowBuffer();
         if (!r.firstOverflow || r.headerSize > engine_state::kOverflowBufferSize) return -5;
-        if (payload.Copy(0, static_cast<int64_t>(r.headerSize), overflow) != static_cast<int64_t>(r.headerSize)) return -5;
+        const int64_t headerBytes = static_cast<int64_t>(r.headerSize);
+        if (payload.Copy(0, headerBytes, overflow) != headerBytes) return -5;
         header = overflow;
     }
     const uint8_t* pos = header + hsz;
@@ -388,8 +390,9 @@ int CSQLiteReader::DecodeRecord(TableSchema* table, const RecordRef& ref, bool l
     Payload payload{this, hs, localLength, usable - 4, firstOverflow, 0, false, &chainStamp_, chainGeneration_};
     const RecordBytes bytes{hs, cell.bound, hsz, headerSize, localLength, firstOverflow, cell.payloadLength};
 
-    const bool headerKnown = live || ref.intact ||
-                             (headerSize > static_cast<uint64_t>(hsz) && static_cast<int64_t>(headerSize) <= localLength);
+    const bool headerKnown =
+        live || ref.intact ||
+        (headerSize > static_cast<uint64_t>(hsz) && static_cast<int64_t>(headerSize) <= localLength);
     RecordLayout layout;
     layout.types.reserve(static_cast<size_t>(std::max(c, 8)));
     const int want = live ? (c > 0 ? c : kUnknownCountValues) : kMaxSerialTypes;

@@ -74,7 +74,8 @@ int FindColumnIndex(const TableSchema* table, const char* name) {
         if (at + n > sql.size()) continue;
         bool same = true;
         for (size_t k = 0; k < n && same; ++k)
-            same = std::tolower(static_cast<unsigned char>(sql[at + k])) == std::tolower(static_cast<unsigned char>(name[k]));
+            same = std::tolower(static_cast<unsigned char>(sql[at + k])) ==
+                   std::tolower(static_cast<unsigned char>(name[k]));
         if (!same) continue;
         if (at + n == sql.size() || !IsNameChar(sql[at + n])) return i;
         if (prefixMatch < 0) prefixMatch = i;
