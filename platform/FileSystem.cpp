@@ -19,6 +19,8 @@ std::string GetExecutablePath() {
     return std::string(buffer, static_cast<size_t>(n));
 }
 
+long GetCurrentProcessId() { return static_cast<long>(getpid()); }
+
 EntryKind GetEntryKind(const std::string& path) {
     struct stat st;
     if (path.empty() || lstat(path.c_str(), &st) != 0) return EntryKind::Missing;
@@ -26,6 +28,13 @@ EntryKind GetEntryKind(const std::string& path) {
     if (S_ISDIR(st.st_mode)) return EntryKind::Directory;
     if (S_ISREG(st.st_mode)) return EntryKind::File;
     return EntryKind::Other;
+}
+
+bool EntryExists(const std::string& path, int* errnoOut) {
+    struct stat st;
+    if (lstat(path.c_str(), &st) == 0) return true;
+    if (errnoOut) *errnoOut = errno;
+    return false;
 }
 
 bool ListDirectory(const std::string& folder, std::vector<std::string>& names, int* errnoOut) {
@@ -60,6 +69,8 @@ bool CreateDirectories(const std::string& path) {
     return CreateDirectory(path);
 }
 
+bool CreatePrivateDirectory(const std::string& path) { return mkdir(path.c_str(), 0700) == 0; }
+
 bool RemoveDirectory(const std::string& path) { return rmdir(path.c_str()) == 0; }
 
 bool DeleteFile(const std::string& path) { return unlink(path.c_str()) == 0; }
@@ -82,6 +93,16 @@ long long FileSize(const std::string& path) {
     struct stat st;
     if (stat(path.c_str(), &st) != 0) return -1;
     return static_cast<long long>(st.st_size);
+}
+
+std::string RealPath(const std::string& path) {
+    char buffer[PATH_MAX];
+    return realpath(path.c_str(), buffer) ? std::string(buffer) : std::string();
+}
+
+std::string GetCurrentFolder() {
+    char buffer[PATH_MAX];
+    return getcwd(buffer, sizeof buffer) ? std::string(buffer) : std::string();
 }
 
 std::string ParentFolder(const std::string& path) {

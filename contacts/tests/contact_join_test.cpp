@@ -159,7 +159,7 @@ TEST(ContactJoinTest, LiveContactGetsItsRowsSortedByKind) {
     EXPECT_EQ(static_cast<CDataTableRow*>(rows[0])->dataKind, kDataName);
     EXPECT_EQ(static_cast<CDataTableRow*>(rows[1])->dataKind, kDataPhone);
     EXPECT_EQ(static_cast<CDataTableRow*>(rows[2])->dataKind, kDataEmail);
-    EXPECT_TRUE(j.join.placeholderRows.empty());
+    EXPECT_TRUE(j.join.PlaceholderRows.empty());
 }
 
 TEST(ContactJoinTest, ContactWithoutItsRawContactGetsAPlaceholder) {
@@ -205,7 +205,7 @@ TEST(ContactJoinTest, RecoveredRawContactsThatLostTheirIdGetOneEach) {
     EXPECT_EQ(kate[0].first->displayName, "Kate Keller");
     EXPECT_EQ(kate[0].first->contactId, 7);
     EXPECT_EQ(kate[0].second->size(), 2u);
-    EXPECT_TRUE(j.join.placeholderRows.empty());
+    EXPECT_TRUE(j.join.PlaceholderRows.empty());
     // Liam is a deleted contact of his own, named by his display name.
     for (auto& e : j.result) {
         auto* raw = static_cast<CRawContactsTableRow*>(e.first);
@@ -282,7 +282,7 @@ TEST(ContactJoinTest, SearchIndexFillsInWhatWasLost) {
         t.Search(1, 1, "ann@example.org", "16505550101 Ann");
         Joined j(t);
         EXPECT_EQ(j.Only(1).size(), 2u);
-        EXPECT_TRUE(j.join.createdRows.empty());
+        EXPECT_TRUE(j.join.CreatedRows.empty());
     }
     {
         // The contact and its data rows are gone; the index row brings back phone, e-mail and IM.
@@ -319,7 +319,7 @@ TEST(ContactJoinTest, IndexTokensMatchTheStoredNormalizedNumber) {
     t.Search(1, 1, "", "16505550111 6505550111");
     Joined j(t);
     EXPECT_EQ(j.Only(1).size(), 1u);
-    EXPECT_TRUE(j.join.createdRows.empty());
+    EXPECT_TRUE(j.join.CreatedRows.empty());
 }
 
 TEST(ContactJoinTest, IndexLineOfASipAddressIsNoLostEmail) {
@@ -329,7 +329,7 @@ TEST(ContactJoinTest, IndexLineOfASipAddressIsNoLostEmail) {
     t.Search(1, 1, "jack@sip.example.net", "");
     Joined j(t);
     EXPECT_EQ(j.Only(1).size(), 1u);
-    EXPECT_TRUE(j.join.createdRows.empty());
+    EXPECT_TRUE(j.join.CreatedRows.empty());
 }
 
 TEST(ContactJoinTest, PhoneLookupBringsBackALostNumber) {
@@ -404,7 +404,7 @@ TEST(ContactJoinTest, MembershipAttachesLiveGroupsOnly) {
 TEST(ContactJoinTest, SyntheticIdsKeepFalling) {
     JoinData join;
     int64_t a = NextSyntheticContactId(join);
-    join.contactToRaw.emplace(a - 1, 1);
+    join.ContactToRaw.emplace(a - 1, 1);
     int64_t b = NextSyntheticContactId(join);
     EXPECT_LT(a, 0);
     EXPECT_EQ(b, a - 2);  // a - 1 is taken

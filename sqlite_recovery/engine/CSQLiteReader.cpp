@@ -1,21 +1,18 @@
 #include "sqlite_recovery/engine/CSQLiteReader.h"
 
-#include <algorithm>
 #include <strings.h>
 
-#include <cctype>
+#include <algorithm>
 #include <cstring>
-#include <memory>
 #include <new>
 
 #include "sqlite_recovery/engine/EngineState.h"
-#include "sqlite_recovery/framework/Logger.h"
 #include "sqlite_recovery/engine/RecordCarving.h"
 #include "sqlite_recovery/engine/SQLiteFormat.h"
+#include "sqlite_recovery/engine/SchemaText.h"
+#include "sqlite_recovery/framework/Logger.h"
 
-using sqlite_format::Load16;
-using sqlite_format::Load32;
-using sqlite_format::SerialTypeLength;
+using namespace sqlite_format;
 
 namespace {
 
@@ -24,100 +21,7 @@ constexpr int kMaxTreeDepth = 40;        // far beyond any real b-tree
 constexpr uint32_t kSchemaTextCap = 65535;
 enum : uint8_t { kFlagRoot = 1, kFlagOwned = 2, kFlagTrunk = 4 };
 
-bool IsBlank(char ch) { return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\r' || ch == '\f' || ch == '\v'; }
-bool IsNameChar(char ch) { return std::isalnum(static_cast<unsigned char>(ch)) || ch == '_' || ch == '$'; }
-
-bool MatchWordNoCase(const std::string& text, size_t at, const char* word) {
-    const size_t n = std::strlen(word);
-    if (at + n > text.size()) return false;
-    for (size_t i = 0; i < n; ++i)
-        if (std::toupper(static_cast<unsigned char>(text[at + i])) != word[i]) return false;
-    return at + n == text.size() || !IsNameChar(text[at + n]);
-}
-
-size_t SkipBlanks(const std::string& text, size_t at) {
-    while (at < text.size() && IsBlank(text[at])) ++at;
-    return at;
-}
-
-// A table constraint starts here (after a comma): PRIMARY KEY, UNIQUE, CHECK, FOREIGN KEY, CONSTRAINT.
-bool StartsTableConstraint(const std::string& sql, size_t at) {
-    at = SkipBlanks(sql, at);
-    if (MatchWordNoCase(sql, at, "PRIMARY")) return MatchWordNoCase(sql, SkipBlanks(sql, at + 7), "KEY");
-    if (MatchWordNoCase(sql, at, "FOREIGN")) return MatchWordNoCase(sql, SkipBlanks(sql, at + 7), "KEY");
-    return MatchWordNoCase(sql, at, "UNIQUE") || MatchWordNoCase(sql, at, "CHECK") ||
-           MatchWordNoCase(sql, at, "CONSTRAINT");
-}
-
-// Start of the text of column i: after the opening parenthesis for column 0, after the i-th comma
-// otherwise; npos when there is none.
-size_t ColumnTextStart(const std::string& sql, int i) {
-    size_t at = sql.find('(');
-    if (at == std::string::npos) return at;
-    ++at;
-    for (int k = 0; k < i; ++k) {
-        at = sql.find(',', at);
-        if (at == std::string::npos) return at;
-        ++at;
-    }
-    while (at < sql.size() && (IsBlank(sql[at]) || sql[at] == '\'' || sql[at] == '"' || sql[at] == '`' ||
-                               sql[at] == '[' || sql[at] == ','))
-        ++at;
-    return at;
-}
-
 }  // namespace
-
-// ---------------------------------------------------------------------------------------------
-// Schema text helpers
-
-int CountColumns(const std::string& sql) {
-    int commas = 0;
-    for (size_t i = 0; i < sql.size(); ++i) {
-        if ((i & 4095) == 4095 && engine_state::WalkTimeUp()) return commas;
-        if (sql[i] != ',') continue;
-        if (StartsTableConstraint(sql, i + 1)) break;
-        ++commas;
-    }
-    return commas + 1;
-}
-
-int FindColumnIndex(const TableSchema* table, const char* name) {
-    if (!table || !name || !*name || table->sql.empty()) return -1;
-    const std::string& sql = table->sql;
-    const size_t n = std::strlen(name);
-    int prefixMatch = -1;
-    for (int i = 0; i < table->columnCount; ++i) {
-        const size_t at = ColumnTextStart(sql, i);
-        if (at == std::string::npos) break;
-        if (at + n > sql.size()) continue;
-        bool same = true;
-        for (size_t k = 0; k < n && same; ++k)
-            same = std::tolower(static_cast<unsigned char>(sql[at + k])) == std::tolower(static_cast<unsigned char>(name[k]));
-        if (!same) continue;
-        if (at + n == sql.size() || !IsNameChar(sql[at + n])) return i;
-        if (prefixMatch < 0) prefixMatch = i;
-    }
-    return prefixMatch;
-}
-
-int FindRowidColumn(const std::string& sql, int columnCount) {
-    for (int i = 0; i < columnCount; ++i) {
-        size_t at = ColumnTextStart(sql, i);
-        if (at == std::string::npos) return -1;
-        const size_t end = std::min(sql.find(',', at), sql.size());
-        // name, then the type INTEGER and PRIMARY KEY
-        while (at < end && !IsBlank(sql[at]) && sql[at] != '\'' && sql[at] != '"' && sql[at] != '`' && sql[at] != ']')
-            ++at;
-        while (at < end && (sql[at] == '\'' || sql[at] == '"' || sql[at] == '`' || sql[at] == ']')) ++at;
-        at = SkipBlanks(sql, at);
-        if (!MatchWordNoCase(sql, at, "INTEGER")) continue;
-        at = SkipBlanks(sql, at + 7);
-        if (at < end && MatchWordNoCase(sql, at, "PRIMARY") && MatchWordNoCase(sql, SkipBlanks(sql, at + 7), "KEY"))
-            return i;
-    }
-    return -1;
-}
 
 // ---------------------------------------------------------------------------------------------
 // Reader
@@ -203,14 +107,13 @@ int CSQLiteReader::ReadHeader() {
     if (Failed(view_->Read(pageBuffer_, static_cast<unsigned>(kPageBufferSize), &done))) return -1;
     std::memset(header_, 0, sizeof header_);
     std::memcpy(header_, pageBuffer_, std::min<size_t>(done, sizeof header_));
-    if (std::memcmp(header_, "SQLite format 3", 16) != 0) return -2;
-    const uint32_t raw = Load16(header_ + 16);
-    pageSize_ = raw == 1 ? 65536u : raw;
-    if (header_[19] == 0) return -3;
-    const int32_t schemaFormat = static_cast<int32_t>(Load32(header_ + 44));
+    if (std::memcmp(header_ + kHeaderMagic, kHeaderMagicText, kHeaderMagicSize) != 0) return -2;
+    pageSize_ = HeaderPageSize(header_);
+    if (header_[kHeaderReadVersion] == 0) return -3;
+    const int32_t schemaFormat = static_cast<int32_t>(Load32(header_ + kHeaderSchemaFormat));
     if (schemaFormat < 0 || schemaFormat > 4) return -4;
     if (pageSize_ < 512 || pageSize_ > 65536 || (pageSize_ & (pageSize_ - 1)) != 0) return -5;
-    usableSize_ = pageSize_ - header_[20];
+    usableSize_ = pageSize_ - header_[kHeaderReservedBytes];
     if (usableSize_ < 480) return -5;
     return 0;
 }
@@ -291,7 +194,7 @@ int CSQLiteReader::WalkTable(TableSchema* table, int schemaFlag, int viewFlag) {
         std::fill(walkStamp_.begin(), walkStamp_.end(), 0);
         walkGeneration_ = 1;
     }
-    WalkTree(table, schemaFlag, viewFlag);
+    WalkInterior(table, schemaFlag, viewFlag);
     table->liveRecords.Finish();
     if (!schemaFlag && !viewFlag && !table->name.empty()) ScanUnreachedPages(table);
     table->recoveredRecords.Finish(&table->liveRecords);
@@ -304,7 +207,7 @@ int CSQLiteReader::WalkTable(TableSchema* table, int schemaFlag, int viewFlag) {
     return 0;
 }
 
-void CSQLiteReader::WalkTree(TableSchema* table, int schemaFlag, int viewFlag) {
+void CSQLiteReader::WalkInterior(TableSchema* table, int schemaFlag, int viewFlag) {
     pending_.clear();
     pending_.push_back({table->rootPage, 0});
     while (!pending_.empty()) {
@@ -316,38 +219,40 @@ void CSQLiteReader::WalkTree(TableSchema* table, int schemaFlag, int viewFlag) {
         if (walkStamp_[page] == walkGeneration_) continue;  // a cycle or a shared child
         walkStamp_[page] = walkGeneration_;
         if (ReadPage(page, pageBuffer_) != 0) continue;
-        const uint32_t h = page == 1 ? 100 : 0;
-        const uint8_t type = pageBuffer_[h];
-        if (type == 13) {
+        const uint8_t type = pageBuffer_[BtreeHeaderOffset(page) + kPageType];
+        if (type == kLeafTablePage) {
             ScanLeafPage(table, page, schemaFlag, 0, viewFlag);
-        } else if (type == 5 && depth < kMaxTreeDepth) {
-            const uint32_t count = Load16(pageBuffer_ + h + 3);
-            const uint32_t maxCount = (pageSize_ - h - 12) / 2;
-            const size_t mark = pending_.size();
-            pending_.push_back({Load32(pageBuffer_ + h + 8), depth + 1});  // right-most child, visited last
-            for (uint32_t i = std::min(count, maxCount); i-- > 0;) {
-                const uint32_t ptr = Load16(pageBuffer_ + h + 12 + 2 * i);
-                if (ptr == 0 || ptr + 4 > usableSize_) continue;
-                const uint32_t child = Load32(pageBuffer_ + ptr);
-                if (child == 0 || child > pageCount_) continue;
-                pending_.push_back({child, depth + 1});
-            }
-            (void)mark;
+        } else if (type == kInteriorTablePage && depth < kMaxTreeDepth) {
+            CollectChildren(page, depth + 1);
             // A page that was once a leaf may still hold deleted records in its free space.
             ScanLeafPage(table, page, schemaFlag, 0, viewFlag);
         }
     }
 }
 
+void CSQLiteReader::CollectChildren(uint32_t page, int depth) {
+    const uint32_t h = BtreeHeaderOffset(page);
+    const uint32_t count = Load16(pageBuffer_ + h + kCellCount);
+    const uint32_t maxCount = (pageSize_ - h - kInteriorHeaderSize) / 2;
+    pending_.push_back({Load32(pageBuffer_ + h + kRightChild), depth});  // right-most child, visited last
+    for (uint32_t i = std::min(count, maxCount); i-- > 0;) {
+        const uint32_t ptr = Load16(pageBuffer_ + h + kInteriorHeaderSize + 2 * i);
+        if (ptr == 0 || ptr + kChildPointerSize > usableSize_) continue;
+        const uint32_t child = Load32(pageBuffer_ + ptr);
+        if (child == 0 || child > pageCount_) continue;
+        pending_.push_back({child, depth});
+    }
+}
+
 void CSQLiteReader::ScanLeafPage(TableSchema* table, uint32_t page, int schemaFlag, int orphan, int viewFlag) {
     uint8_t* pg = pageBuffer_;
     const uint32_t U = pageSize_;
-    const uint32_t h = page == 1 ? 100 : 0;
-    const uint8_t type = pg[h];
-    const bool leaf = type == 13;
-    const uint32_t cellCount = Load16(pg + h + 3);
+    const uint32_t h = BtreeHeaderOffset(page);
+    const uint8_t type = pg[h + kPageType];
+    const bool leaf = type == kLeafTablePage;
+    const uint32_t cellCount = Load16(pg + h + kCellCount);
     table->cellTotal += cellCount;
-    const uint32_t arrayStart = h + (leaf ? 8 : 12);
+    const uint32_t arrayStart = h + (leaf ? kLeafHeaderSize : kInteriorHeaderSize);
     // Interior cells hold keys, not records.
     const bool takeLive = leaf && (!orphan || viewFlag != 0);
     listed_.clear();
@@ -370,14 +275,16 @@ void CSQLiteReader::ScanLeafPage(TableSchema* table, uint32_t page, int schemaFl
     // where the cells of the leaf it once was stay when it splits; a page no tree owns (a freed
     // page, an older version of a page) whose bytes parse as cells. Index pages never, nor the
     // older versions of page 1.
-    const bool interior = type == 5 && !orphan;
-    if (!leaf && !interior && (!orphan || type == 2 || type == 5 || type == 10)) return;
-    if (orphan && std::memcmp(pg, "SQLite format 3", 16) == 0) return;
+    const bool interior = type == kInteriorTablePage && !orphan;
+    if (!leaf && !interior && (!orphan || type == kInteriorIndexPage || type == kInteriorTablePage ||
+                               type == kLeafIndexPage))
+        return;
+    if (orphan && std::memcmp(pg + kHeaderMagic, kHeaderMagicText, kHeaderMagicSize) == 0) return;
     uint32_t arrayEnd = std::min(arrayStart + 2 * cellCount, usableSize_);
     if (!leaf && !interior) {
         // No header to trust: every byte may be a cell, past a free-list trunk's page numbers.
         listed_.clear();
-        arrayEnd = std::max(h + 8, TrunkArrayEnd(pg));
+        arrayEnd = std::max(h + kLeafHeaderSize, TrunkArrayEnd(pg));
     }
     CarveContext ctx;
     ctx.page = pg;
@@ -387,8 +294,8 @@ void CSQLiteReader::ScanLeafPage(TableSchema* table, uint32_t page, int schemaFl
     ctx.UseTable(table, !orphan);
     // Stale cells of an interior page are intact or confirmed by their neighbours.
     ctx.requireEnd = ctx.requireEnd || interior;
-    ctx.encoding = static_cast<int>(Load32(header_ + 56));
-    ctx.zeroOneConstants = Load32(header_ + 44) >= 4;
+    ctx.encoding = static_cast<int>(Load32(header_ + kHeaderTextEncoding));
+    ctx.zeroOneConstants = Load32(header_ + kHeaderSchemaFormat) >= 4;
     ctx.scratch = scratch_;
     ctx.reader = this;
     ctx.timeUp = &timeUp_;
@@ -400,18 +307,19 @@ void CSQLiteReader::ScanLeafPage(TableSchema* table, uint32_t page, int schemaFl
 
 uint32_t CSQLiteReader::TrunkArrayEnd(const uint8_t* pg) const {
     // Free-list trunk page: next trunk (4 bytes), leaf count n (4), n leaf page numbers (4 each).
-    const uint32_t n = Load32(pg + 4);
-    if (Load32(pg) > pageCount_ || n == 0 || n > (usableSize_ - 8) / 4) return 0;
+    const uint32_t n = Load32(pg + kTrunkLeafCount);
+    if (Load32(pg + kTrunkNext) > pageCount_ || n == 0 || n > (usableSize_ - kTrunkLeaves) / 4) return 0;
     for (uint32_t i = 0; i < n; ++i) {
-        const uint32_t leaf = Load32(pg + 8 + 4 * i);
+        const uint32_t leaf = Load32(pg + kTrunkLeaves + 4 * i);
         if (leaf < 2 || leaf > pageCount_) return 0;
     }
-    return 8 + 4 * n;
+    return kTrunkLeaves + 4 * n;
 }
 
 bool CSQLiteReader::OverflowChainIsFree(uint32_t first, int64_t bytes) {
-    if (bytes <= 0 || usableSize_ <= 4) return false;
-    const int64_t pages = (bytes + usableSize_ - 5) / (usableSize_ - 4);
+    if (bytes <= 0 || usableSize_ <= kOverflowData) return false;
+    const int64_t chunk = usableSize_ - kOverflowData;
+    const int64_t pages = (bytes + chunk - 1) / chunk;
     if (pages > static_cast<int64_t>(pageCount_)) return false;
     if (++chainGeneration_ == 0) {
         std::fill(chainStamp_.begin(), chainStamp_.end(), 0);
@@ -420,12 +328,13 @@ bool CSQLiteReader::OverflowChainIsFree(uint32_t first, int64_t bytes) {
     uint8_t* buffer = engine_state::OverflowPageBuffer();
     uint32_t page = first;
     for (int64_t k = 0; k < pages; ++k) {
-        // A page of a live tree or a live record's chain was given to them after the delete.
+        // A page of a live tree, a live record's chain or the free list's trunks was given to them
+        // after the delete.
         if (page < 2 || page > pageCount_ || chainStamp_[page] == chainGeneration_ ||
             (pageFlags_[page] & (kFlagRoot | kFlagOwned | kFlagTrunk)) || ReadPage(page, buffer) != 0)
             return false;
         chainStamp_[page] = chainGeneration_;
-        page = Load32(buffer);
+        page = Load32(buffer + kOverflowNext);
     }
     // The last page ends the chain.
     return page == 0;
@@ -439,14 +348,13 @@ void CSQLiteReader::CollectOwnedPages() {
         chainGeneration_ = 1;
     }
     const uint32_t gen = chainGeneration_;
-    // The free list's trunk pages (header offset 32: the first; each page's first 4 bytes: the
-    // next) are no deleted record's overflow pages any more.
-    for (uint32_t trunk = Load32(header_ + 32), steps = 0; trunk >= 2 && trunk <= pageCount_ && steps < pageCount_;
-         ++steps) {
+    // The free list's trunk pages are no deleted record's overflow pages any more.
+    for (uint32_t trunk = Load32(header_ + kHeaderFreelistTrunk), steps = 0;
+         trunk >= 2 && trunk <= pageCount_ && steps < pageCount_; ++steps) {
         if (chainStamp_[trunk] == gen || ReadPage(trunk, pageBuffer_) != 0) break;
         chainStamp_[trunk] = gen;
         pageFlags_[trunk] |= kFlagTrunk;
-        trunk = Load32(pageBuffer_);
+        trunk = Load32(pageBuffer_ + kTrunkNext);
     }
     std::vector<std::pair<uint32_t, int>> stack;
     for (uint32_t root : rootPages_) stack.push_back({root, 0});
@@ -457,17 +365,19 @@ void CSQLiteReader::CollectOwnedPages() {
         if (page == 0 || page > pageCount_ || chainStamp_[page] == gen) continue;
         chainStamp_[page] = gen;
         if (ReadPage(page, pageBuffer_) != 0) continue;
-        const uint32_t h = page == 1 ? 100 : 0;
-        const uint8_t type = pageBuffer_[h];
-        if (type != 2 && type != 5 && type != 10 && type != 13) continue;
+        const uint32_t h = BtreeHeaderOffset(page);
+        const uint8_t type = pageBuffer_[h + kPageType];
+        const bool interior = type == kInteriorIndexPage || type == kInteriorTablePage;
+        if (!interior && type != kLeafIndexPage && type != kLeafTablePage) continue;
         pageFlags_[page] |= kFlagOwned;
-        if (type != 5) MarkOverflowChains(page, h, type, gen);
-        if ((type == 2 || type == 5) && depth < kMaxTreeDepth) {
-            const uint32_t count = std::min<uint32_t>(Load16(pageBuffer_ + h + 3), (pageSize_ - h - 12) / 2);
-            stack.push_back({Load32(pageBuffer_ + h + 8), depth + 1});
+        if (type != kInteriorTablePage) MarkOverflowChains(page, h, type, gen);
+        if (interior && depth < kMaxTreeDepth) {
+            const uint32_t count =
+                std::min<uint32_t>(Load16(pageBuffer_ + h + kCellCount), (pageSize_ - h - kInteriorHeaderSize) / 2);
+            stack.push_back({Load32(pageBuffer_ + h + kRightChild), depth + 1});
             for (uint32_t i = 0; i < count; ++i) {
-                const uint32_t ptr = Load16(pageBuffer_ + h + 12 + 2 * i);
-                if (ptr == 0 || ptr + 4 > usableSize_) continue;
+                const uint32_t ptr = Load16(pageBuffer_ + h + kInteriorHeaderSize + 2 * i);
+                if (ptr == 0 || ptr + kChildPointerSize > usableSize_) continue;
                 stack.push_back({Load32(pageBuffer_ + ptr), depth + 1});
             }
         }
@@ -477,22 +387,24 @@ void CSQLiteReader::CollectOwnedPages() {
 void CSQLiteReader::MarkOverflowChains(uint32_t page, uint32_t h, uint8_t type, uint32_t gen) {
     // The overflow pages of live cells belong to their tree as much as its b-tree pages do.
     const int64_t usable = usableSize_;
-    const bool index = type == 2 || type == 10;
+    const bool index = type == kInteriorIndexPage || type == kLeafIndexPage;
     const int64_t maxLocal = index ? (usable - 12) * 64 / 255 - 23 : usable - 35;
     const int64_t minLocal = (usable - 12) * 32 / 255 - 23;
-    const uint32_t count = std::min<uint32_t>(Load16(pageBuffer_ + h + 3), (pageSize_ - h - 8) / 2);
-    const uint32_t arrayStart = h + (type == 2 ? 12 : 8);
+    const uint32_t count =
+        std::min<uint32_t>(Load16(pageBuffer_ + h + kCellCount), (pageSize_ - h - kLeafHeaderSize) / 2);
+    const bool interior = type == kInteriorIndexPage;
+    const uint32_t arrayStart = h + (interior ? kInteriorHeaderSize : kLeafHeaderSize);
     const uint8_t* end = pageBuffer_ + usableSize_;
     chains_.clear();
     for (uint32_t i = 0; i < count && arrayStart + 2 * i + 2 <= pageSize_; ++i) {
         const uint32_t ptr = Load16(pageBuffer_ + arrayStart + 2 * i);
         if (ptr < arrayStart || ptr >= usableSize_) continue;
-        const uint8_t* p = pageBuffer_ + ptr + (type == 2 ? 4 : 0);
+        const uint8_t* p = pageBuffer_ + ptr + (interior ? kChildPointerSize : 0);
         uint64_t payload, rowid;
         int n = ReadVarint(p, end, &payload);
         if (!n) continue;
         p += n;
-        if (type == 13) {
+        if (type == kLeafTablePage) {
             n = ReadVarint(p, end, &rowid);
             if (!n) continue;
             p += n;
@@ -512,7 +424,7 @@ void CSQLiteReader::MarkOverflowChains(uint32_t page, uint32_t h, uint8_t type, 
             chainStamp_[next] = gen;
             pageFlags_[next] |= kFlagOwned;
             if (ReadPage(next, buffer) != 0) break;
-            next = Load32(buffer);
+            next = Load32(buffer + kOverflowNext);
         }
     }
 }

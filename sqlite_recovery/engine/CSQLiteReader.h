@@ -6,10 +6,9 @@
 
 #include "sqlite_recovery/engine/ColumnValue.h"
 #include "sqlite_recovery/engine/IFileIO.h"
+#include "sqlite_recovery/engine/RecordCarving.h"
 #include "sqlite_recovery/engine/RecordDecoding.h"
 #include "sqlite_recovery/engine/TableSchema.h"
-
-struct CarveScratch;
 
 // WalkTable's answer when the walk stopped at its deadline; what it found is kept.
 constexpr int kWalkTimedOut = 1;
@@ -54,7 +53,8 @@ public:
     uint8_t* PageBuffer() { return pageBuffer_; }
     bool IsRootPage(uint64_t page) const;
     // Whether the overflow chain of a deleted record, holding bytes of payload from page first on,
-    // is still whole: pages that no live tree or live record took since, the last one ending it.
+    // is still whole: pages that no live tree, live record or free-list trunk took since, the last
+    // one ending it.
     bool OverflowChainIsFree(uint32_t first, int64_t bytes);
 
     // Decodes a record as GetValue does, into values (tests and tools).
@@ -64,7 +64,13 @@ public:
 private:
     friend struct CarveContext;
     int LoadSchema();
-    void WalkTree(TableSchema* table, int schemaFlag, int viewFlag);
+    // The b-tree below the table's root: leaves go to ScanLeafPage; interior pages give their
+    // children and have their free space carved (a page that was once a leaf may still hold
+    // records there).
+    void WalkInterior(TableSchema* table, int schemaFlag, int viewFlag);
+    // Queues the children of the interior page in the page buffer, to be visited in key order
+    // with the right-most child last.
+    void CollectChildren(uint32_t page, int depth);
     void ScanLeafPage(TableSchema* table, uint32_t page, int schemaFlag, int orphan, int viewFlag);
     void ScanUnreachedPages(TableSchema* table);
     void CollectOwnedPages();
@@ -90,7 +96,7 @@ private:
     int decodedLive_ = -1;
     uint64_t decodedGeneration_ = 0;
 
-    // Per page: bit 0 root of a schema row, bit 1 owned by some live b-tree.
+    // Per page: bit 0 root of a schema row, bit 1 owned by some live b-tree, bit 2 free-list trunk.
     std::vector<uint8_t> pageFlags_;
     bool ownedKnown_ = false;
     std::vector<uint32_t> rootPages_;
@@ -106,12 +112,3 @@ private:
     CarveScratch* scratch_ = nullptr;
     bool buffersReady_ = false;
 };
-
-// 1 + the commas of the CREATE text up to the first one that opens a table constraint
-// (PRIMARY KEY, UNIQUE, CHECK, FOREIGN KEY, CONSTRAINT).
-int CountColumns(const std::string& sql);
-// 0-based position of the named column in the table's CREATE text, -1 when absent. An exact name
-// wins over a column whose name merely begins with it.
-int FindColumnIndex(const TableSchema* table, const char* name);
-// Column declared INTEGER PRIMARY KEY (the rowid), -1 when none.
-int FindRowidColumn(const std::string& sql, int columnCount);

@@ -20,20 +20,9 @@
 #include <string>
 #include <vector>
 
+#include "sqlite_recovery/engine/SchemaText.h"
+
 struct CarveContext;
-
-// Affinity of a column from its declared type, by SQLite's rules.
-enum ColumnAffinity : uint8_t {
-    kAffinityBlob = 0,  // no type, or BLOB: holds anything
-    kAffinityText,      // CHAR, CLOB, TEXT: numbers are stored as text
-    kAffinityNumeric,
-    kAffinityInteger,   // INT
-    kAffinityReal,      // REAL, FLOA, DOUB
-};
-
-// One affinity per column of a CREATE TABLE text; empty when the text does not split into
-// exactly columnCount column definitions (then no value is checked against its column).
-std::vector<uint8_t> ColumnAffinities(const std::string& sql, int columnCount);
 
 // A record found on a page, as far as its cell tells.
 struct CellLayout {

@@ -73,7 +73,7 @@ struct Payload {
                 return false;
             }
             (*stamp)[page] = generation;
-            nextPage = Load32(buffer);
+            nextPage = Load32(buffer + sqlite_format::kOverflowNext);
             ++pageIndex;
         }
         return pageIndex == index;
@@ -93,7 +93,8 @@ struct Payload {
             if (!Advance(index)) break;
             const int64_t inPage = (s - localLength) % chunk;
             const int64_t n = std::min(e - s, chunk - inPage);
-            std::memcpy(dest + done, engine_state::OverflowPageBuffer() + 4 + inPage, static_cast<size_t>(n));
+            std::memcpy(dest + done, engine_state::OverflowPageBuffer() + sqlite_format::kOverflowData + inPage,
+                        static_cast<size_t>(n));
             done += n;
             s += n;
         }
