@@ -174,7 +174,8 @@ private:
         RowMultimap* raw = sources_.rawContacts;
         if (!raw) return;
         std::map<std::string, int64_t> owners;
-        for (CDataTableNameRow* row : RowsOf<CDataTableNameRow>(sources_.data[CDataTableAnalyze::RowMapOfKind(kDataName)]))
+        RowMultimap* names = sources_.data[CDataTableAnalyze::RowMapOfKind(kDataName)];
+        for (CDataTableNameRow* row : RowsOf<CDataTableNameRow>(names))
             if (row->rawContactId > 0 && !row->displayName.empty()) owners.emplace(row->displayName, row->rawContactId);
         for (CRawContactsTableRow* row : RowsOf<CRawContactsTableRow>(raw))
             if (row->id > 0 && !NameOf(row).empty()) owners.emplace(NameOf(row), row->id);
@@ -189,8 +190,9 @@ private:
             }
         }
         // Of two copies of one raw contact the newer stands.
-        std::stable_sort(lost.begin(), lost.end(),
-                         [](const CRawContactsTableRow* a, const CRawContactsTableRow* b) { return a->version > b->version; });
+        std::stable_sort(lost.begin(), lost.end(), [](const CRawContactsTableRow* a, const CRawContactsTableRow* b) {
+            return a->version > b->version;
+        });
         std::set<std::string> seen;
         for (CRawContactsTableRow* row : lost) {
             const std::string name = NameOf(row);

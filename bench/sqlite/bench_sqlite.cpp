@@ -84,9 +84,11 @@ int64_t MessageOf(const std::vector<ColumnValue>& v) {
 int IntactValues(const std::vector<ColumnValue>& v, int64_t k) {
     if (k <= 0) return 0;
     const SourceRow row = RowOf(k);
-    auto integer = [](const ColumnValue& c, int64_t want) { return c.kind != kColumnNull && c.kind != kColumnText && c.kind != kColumnBlob && c.ToInt64() == want; };
-    return integer(v[1], row.thread) + (v[2].ToText() == row.address) + integer(v[3], row.date) + integer(v[4], row.read) +
-           integer(v[5], row.type) + (v[6].ToText() == row.body);
+    auto integer = [](const ColumnValue& c, int64_t want) {
+        return (c.kind == kColumnInt || c.kind == kColumnInt64 || c.kind == kColumnConst) && c.ToInt64() == want;
+    };
+    return integer(v[1], row.thread) + (v[2].ToText() == row.address) + integer(v[3], row.date) +
+           integer(v[4], row.read) + integer(v[5], row.type) + (v[6].ToText() == row.body);
 }
 
 double Seconds(std::chrono::steady_clock::time_point since) {

@@ -128,7 +128,8 @@ TEST_F(ContactsJobTest, DeletedContactsWhoseNameRowSurvivesComeBackByNameOnce) {
         const std::string folder = testdata_ + "/deleted_contacts/" + variant;
         std::string files;
         for (const char* suffix : {"", "-wal"})
-            files += ReadAll(folder + "/device/fs/data/data/com.android.providers.contacts/databases/contacts2.db" + suffix);
+            files += ReadAll(folder + "/device/fs/data/data/com.android.providers.contacts/databases/contacts2.db" +
+                             suffix);
         const std::string out = temp_ + "/" + variant;
         std::string report;
         ASSERT_EQ(Run(folder + "/device", out, &report), 0) << report;
@@ -141,7 +142,8 @@ TEST_F(ContactsJobTest, DeletedContactsWhoseNameRowSurvivesComeBackByNameOnce) {
             std::getline(fields, state, '\t');
             std::getline(fields, name, '\t');
             std::getline(fields, needle, '\t');
-            for (size_t i = 0; i + 1 < needle.size(); i += 2) bytes += static_cast<char>(std::stoi(needle.substr(i, 2), nullptr, 16));
+            for (size_t i = 0; i + 1 < needle.size(); i += 2)
+                bytes += static_cast<char>(std::stoi(needle.substr(i, 2), nullptr, 16));
             const size_t times = Count(cards, "FN:" + name + "\r\n");
             if (state == "live") {
                 EXPECT_EQ(times, 1u) << name;

@@ -452,7 +452,8 @@ int CSQLiteReader::GetValue(int rowIndex, TableSchema* table, int column, Column
     const int liveFlag = live ? 1 : 0;
     if (!(decodedTable_ == table && decodedRow_ == rowIndex && decodedLive_ == liveFlag &&
           decodedGeneration_ == engine_state::DecodeGeneration())) {
-        const int rc = DecodeRecord(table, records.at(static_cast<size_t>(rowIndex)), live != 0, kMaxValueBytes, decoded_);
+        const int rc =
+            DecodeRecord(table, records.at(static_cast<size_t>(rowIndex)), live != 0, kMaxValueBytes, decoded_);
         decodedGeneration_ = engine_state::DecodeGeneration();
         if (rc < 0) {
             decodedTable_ = nullptr;

@@ -5,6 +5,8 @@
 #include "sqlite_recovery/engine/EngineState.h"
 #include "sqlite_recovery/engine/SQLiteFormat.h"
 
+using sqlite_format::kChildPointerSize;
+using sqlite_format::kFreeblockHeaderSize;
 using sqlite_format::Load16;
 
 namespace {
@@ -36,8 +38,9 @@ uint32_t ListedCellSize(const CarveContext& c, uint32_t o) {
     const int m = ReadVarint(c.page + o + n, end, &rowid);
     if (!m || static_cast<int64_t>(payload) < 0) return 0;
     const int64_t local = sqlite_format::LocalPayloadSize(static_cast<int64_t>(payload), usable);
-    const int64_t size = n + m + local + (local < static_cast<int64_t>(payload) ? 4 : 0);
-    return static_cast<uint32_t>(std::min<int64_t>(std::max<int64_t>(size, 4), usable - o));
+    const int64_t overflowPointer = local < static_cast<int64_t>(payload) ? 4 : 0;
+    const int64_t size = n + m + local + overflowPointer;
+    return static_cast<uint32_t>(std::min<int64_t>(std::max<int64_t>(size, kFreeblockHeaderSize), usable - o));
 }
 
 // Every position of [from, to) that no record holds, upwards, each record found skipped whole;
@@ -46,7 +49,7 @@ uint32_t ListedCellSize(const CarveContext& c, uint32_t o) {
 int CarveRange(CarveContext& c, uint32_t from, uint32_t to, std::vector<uint32_t>& retry) {
     to = std::min(to, c.Usable());
     int found = 0;
-    for (uint32_t x = from; x + 4 <= to;) {
+    for (uint32_t x = from; x + kFreeblockHeaderSize <= to;) {
         if ((x & 255) == 0 && c.TimeUp()) break;
         bool unconfirmed = false;
         const uint32_t n = CarveAt(c, x, true, &unconfirmed);
@@ -101,8 +104,10 @@ void MarkListedCells(CarveContext& c, const std::vector<uint32_t>& liveOffsets, 
         if (o < from || o >= c.Usable()) continue;
         // An interior cell: child page number (4 bytes) and key (varint).
         uint64_t key;
-        const uint32_t size = interior ? 4 + ReadVarint(c.page + o + 4, c.page + c.Usable(), &key) : ListedCellSize(c, o);
-        c.MarkUsed(o, o + std::max<uint32_t>(size, 4));
+        const uint32_t size = interior ? kChildPointerSize + ReadVarint(c.page + o + kChildPointerSize,
+                                                                        c.page + c.Usable(), &key)
+                                       : ListedCellSize(c, o);
+        c.MarkUsed(o, o + std::max<uint32_t>(size, kFreeblockHeaderSize));
     }
 }
 
@@ -125,7 +130,7 @@ void StoreRecovered(TableSchema* table, uint32_t page, const CellLayout& cell) {
 
 uint32_t CarveAt(CarveContext& c, uint32_t x, bool confirmedOnly, bool* unconfirmed) {
     const uint8_t* p = c.page + x;
-    if (x + 4 > c.Usable() || c.Used(x)) return 0;
+    if (x + kFreeblockHeaderSize > c.Usable() || c.Used(x)) return 0;
     // Most free bytes start neither a cell (a payload length of at least 2) nor a freeblock
     // (a size of at least 4): zeroed space above all.
     if (p[0] < 2 && (p[2] | (p[3] & 0xFC)) == 0) return 0;
@@ -150,7 +155,7 @@ bool CarveListedCells(CarveContext& c, const std::vector<uint32_t>& listed) {
     cells.clear();
     for (uint32_t o : listed) {
         CellLayout cell;
-        if (o + 4 <= c.Usable() && CheckIntactCell(c, o, c.Usable(), &cell)) cells.push_back(cell);
+        if (o + kFreeblockHeaderSize <= c.Usable() && CheckIntactCell(c, o, c.Usable(), &cell)) cells.push_back(cell);
     }
     if (cells.size() * 2 < listed.size()) return false;
     for (const CellLayout& cell : cells) StoreRecovered(c.table, c.pageNumber, cell);

@@ -10,6 +10,9 @@
 #include "sqlite_recovery/engine/SQLiteFormat.h"
 #include "sqlite_recovery/framework/TextUtils.h"
 
+using sqlite_format::kFreeblockHeaderSize;
+using sqlite_format::kFreeblockNext;
+using sqlite_format::kFreeblockSize;
 using sqlite_format::Load16;
 using sqlite_format::Load32;
 using sqlite_format::SerialTypeLength;
@@ -132,8 +135,8 @@ struct FreedBlock {
 // where the header of a cell freed with it (same block end) or an intact cell begins.
 bool EndConfirmed(const CarveContext& c, const FreedBlock& b, uint32_t y) {
     if (y == b.end || (y < b.end && c.Used(y))) return true;
-    if (y + 4 > b.end) return false;
-    if (FreeblockHeaderAt(c, y) && y + Load16(c.page + y + 2) == b.end) return true;
+    if (y + kFreeblockHeaderSize > b.end) return false;
+    if (FreeblockHeaderAt(c, y) && y + Load16(c.page + y + kFreeblockSize) == b.end) return true;
     CellLayout next;
     return IntactCell(c, y, b.end, c.scratch->neighbourTypes, &next);
 }
@@ -146,7 +149,7 @@ bool Finish(const CarveContext& c, const FreedBlock& b, uint32_t limit, uint32_t
     const int r = static_cast<int>(headerAt - x) - d;
     if (d > kMaxFreedLengthVarint || r < 1 || r > 9) return false;
     // Rowid bytes past the overwritten four: all but the last say that the varint goes on.
-    for (uint32_t at = x + 4; at < headerAt; ++at)
+    for (uint32_t at = x + kFreeblockHeaderSize; at < headerAt; ++at)
         if ((at + 1 == headerAt) != (c.page[at] < 0x80)) return false;
     const uint32_t usable = c.Usable();
     const int64_t local = sqlite_format::LocalPayloadSize(P, usable);
@@ -344,7 +347,8 @@ bool ValuesFit(const CarveContext& c, const uint64_t* types, int n, uint32_t bod
             continue;
         }
         if (!ValidText(c.encoding, p, static_cast<size_t>(here), here < length)) return false;
-        if (IsNumericAffinity(affinity) && here == length && c.encoding == 1 && LooksNumeric(p, static_cast<size_t>(length)))
+        if (IsNumericAffinity(affinity) && here == length && c.encoding == 1 &&
+            LooksNumeric(p, static_cast<size_t>(length)))
             return false;
     }
     return true;
@@ -359,7 +363,7 @@ namespace {
 bool IntactCell(const CarveContext& c, uint32_t x, uint32_t end, std::vector<uint64_t>& types, CellLayout* out) {
     const uint32_t usable = c.Usable();
     end = std::min(end, usable);
-    if (x + 4 > end) return false;
+    if (x + kFreeblockHeaderSize > end) return false;  // no cell is shorter
     const uint8_t* pg = c.page;
     const uint8_t* e = pg + end;
     uint64_t P, rowid, H;
@@ -402,16 +406,17 @@ bool IntactCell(const CarveContext& c, uint32_t x, uint32_t end, std::vector<uin
 
 bool FreeblockHeaderAt(const CarveContext& c, uint32_t x) {
     const uint32_t usable = c.Usable();
-    if (x + 5 > usable) return false;
-    const uint32_t size = Load16(c.page + x + 2), next = Load16(c.page + x);
+    if (x + kFreeblockHeaderSize + 1 > usable) return false;
+    const uint32_t size = Load16(c.page + x + kFreeblockSize), next = Load16(c.page + x + kFreeblockNext);
     // A chain runs up the page, and blocks less than four bytes apart are merged.
-    return size >= 4 && x + size <= usable && (next == 0 || (next >= x + size + 4 && next + 4 <= usable));
+    return size >= kFreeblockHeaderSize && x + size <= usable &&
+           (next == 0 || (next >= x + size + kFreeblockHeaderSize && next + kFreeblockHeaderSize <= usable));
 }
 
 bool CheckFreedCell(const CarveContext& c, uint32_t x, uint32_t end, CellLayout* out) {
     if (c.columns <= 0 || !FreeblockHeaderAt(c, x)) return false;
     const uint8_t* pg = c.page;
-    const FreedBlock block{x, x + Load16(pg + x + 2)};
+    const FreedBlock block{x, x + Load16(pg + x + kFreeblockSize)};
     const uint32_t limit = std::min(block.end, end);
     bool found = false;
     CellLayout cell;

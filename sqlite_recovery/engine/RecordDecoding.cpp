@@ -299,7 +299,8 @@ int CSQLiteReader::DecodeRecord(TableSchema* table, const RecordRef& ref, bool l
         if (static_cast<int64_t>(headerSize) > place.local) {
             // A header longer than the local bytes continues on the overflow pages.
             if (!place.firstOverflow) return -5;
-            if (payload.Copy(0, static_cast<int64_t>(headerSize), overflow) != static_cast<int64_t>(headerSize)) return -5;
+            if (payload.Copy(0, static_cast<int64_t>(headerSize), overflow) != static_cast<int64_t>(headerSize))
+                return -5;
             header = overflow;
         }
         const int want = live ? (c > 0 ? c : kUnknownCountValues) : kMaxSerialTypes;

@@ -67,6 +67,7 @@ constexpr uint32_t kLeafHeaderSize = 8;
 constexpr uint32_t kInteriorHeaderSize = 12;
 constexpr uint32_t kFreeblockNext = 0;
 constexpr uint32_t kFreeblockSize = 2;
+constexpr uint32_t kFreeblockHeaderSize = 4;  // also the smallest cell: a freed cell loses these bytes
 constexpr uint32_t kChildPointerSize = 4;
 constexpr uint32_t kOverflowNext = 0;
 constexpr uint32_t kOverflowData = 4;

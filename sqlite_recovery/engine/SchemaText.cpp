@@ -156,15 +156,15 @@ std::vector<uint8_t> ColumnAffinities(const std::string& sql, int columnCount) {
         if (!w.empty()) words.push_back(w);
         if (words.empty()) return {};
         static const char* const kTableConstraints[] = {"CONSTRAINT", "PRIMARY", "UNIQUE", "CHECK", "FOREIGN"};
-        if (std::find(std::begin(kTableConstraints), std::end(kTableConstraints), words[0]) != std::end(kTableConstraints))
-            break;
+        auto listed = [](const char* const* list, size_t n, const std::string& word) {
+            return std::find(list, list + n, word) != list + n;
+        };
+        if (listed(kTableConstraints, std::size(kTableConstraints), words[0])) break;
         static const char* const kColumnConstraints[] = {"CONSTRAINT", "PRIMARY", "NOT", "NULL", "UNIQUE", "CHECK",
                                                          "DEFAULT", "COLLATE", "REFERENCES", "GENERATED", "AS"};
         std::string type;
         for (size_t k = 1; k < words.size(); ++k) {
-            if (std::find(std::begin(kColumnConstraints), std::end(kColumnConstraints), words[k]) !=
-                std::end(kColumnConstraints))
-                break;
+            if (listed(kColumnConstraints, std::size(kColumnConstraints), words[k])) break;
             type += words[k] + " ";
         }
         uint8_t a = kAffinityNumeric;

@@ -234,7 +234,8 @@ Score ScoreTable(OpenDb& open, const std::string& db, const char* name, std::vec
     for (size_t i = 0; i < t->RecoveredCount(); ++i) {
         std::vector<ColumnValue> values(static_cast<size_t>(t->columnCount));
         bool read = true;
-        for (int c = 0; c < t->columnCount && read; ++c) read = open.reader->GetValue(static_cast<int>(i), t, c, &values[c], 0) == 0;
+        for (int c = 0; c < t->columnCount && read; ++c)
+            read = open.reader->GetValue(static_cast<int>(i), t, c, &values[c], 0) == 0;
         if (!read) continue;  // a record the engine itself refuses is not called recovered
         ++s.records;
         const std::string sig = signature([&](int c) { return Canonical(values[c], IsRealColumn(t, c)); });
@@ -268,7 +269,8 @@ Score ScoreTable(OpenDb& open, const std::string& db, const char* name, std::vec
     }
     if (Verbose())
         for (const CorpusRow& r : rows)
-            if (r.deleted && r.intact && !r.recovered) std::printf("  missed %s %s rowid %lld\n", db.c_str(), name, (long long)r.rowid);
+            if (r.deleted && r.intact && !r.recovered)
+                std::printf("  missed %s %s rowid %lld\n", db.c_str(), name, static_cast<long long>(r.rowid));
     return s;
 }
 

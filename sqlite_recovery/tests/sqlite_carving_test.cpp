@@ -46,7 +46,8 @@ struct PageUnderTest {
     }
     size_t StoredAt(uint32_t offset) const {
         size_t n = 0;
-        for (size_t i = 0; i < table->RecoveredCount(); ++i) n += table->recoveredRecords.at(i).offset == static_cast<int>(offset);
+        for (size_t i = 0; i < table->RecoveredCount(); ++i)
+            n += table->recoveredRecords.at(i).offset == static_cast<int>(offset);
         return n;
     }
 };
@@ -175,7 +176,8 @@ TEST(SqliteCarving, ValuesMustBeWhatTheirColumnsCanHold) {
         {"text in a TEXT column", kAffinityText, 13 + 6, {'a', 'b', 'c'}, true},
         {"blob in a TEXT column", kAffinityText, 12 + 4, {0xFF, 0x00}, true},
         {"number-like text in an INTEGER column", kAffinityInteger, 13 + 6, {'1', '2', '3'}, false},
-        {"number-like text with blanks and exponent", kAffinityNumeric, 13 + 16, {' ', '1', '.', '5', 'e', '3', ' ', ' '}, false},
+        {"number-like text with blanks and exponent", kAffinityNumeric, 13 + 16,
+         {' ', '1', '.', '5', 'e', '3', ' ', ' '}, false},
         {"other text in an INTEGER column", kAffinityInteger, 13 + 10, {'1', '2', 'a', 'b', 'c'}, true},
         {"whole REAL in an INTEGER column", kAffinityInteger, 7, be(2.0), false},
         {"fractional REAL in an INTEGER column", kAffinityInteger, 7, be(2.5), true},
@@ -230,8 +232,11 @@ TEST(SqliteCarving, AffinitiesOfDeclaredTypes) {
         {"CREATE TABLE t(a INTEGER, f DECIMAL(10,2))", 3, {}},
     };
     for (const Case& k : cases) EXPECT_EQ(ColumnAffinities(k.sql, k.columns), k.expected) << k.sql;
-    for (const char* text : {"123", " -4.5 ", "1e10", ".5", "7."}) EXPECT_TRUE(LooksNumeric(reinterpret_cast<const uint8_t*>(text), std::strlen(text))) << text;
-    for (const char* text : {"", "-", "1e", "0x10", "12 34", "+49 30 1234"}) EXPECT_FALSE(LooksNumeric(reinterpret_cast<const uint8_t*>(text), std::strlen(text))) << text;
+    auto numeric = [](const char* text) {
+        return LooksNumeric(reinterpret_cast<const uint8_t*>(text), std::strlen(text));
+    };
+    for (const char* text : {"123", " -4.5 ", "1e10", ".5", "7."}) EXPECT_TRUE(numeric(text)) << text;
+    for (const char* text : {"", "-", "1e", "0x10", "12 34", "+49 30 1234"}) EXPECT_FALSE(numeric(text)) << text;
 }
 
 TEST(SqliteCarving, RecordsAnywhereOnALargePageAreFound) {
