@@ -1,0 +1,36 @@
+// A program with Kelvrin's crash handler, for the crash handler's tests. Modes:
+//   segv        installs the handler and writes through a null pointer
+//   dumps       installs the handler and asks for two dumps without a crash
+//   log N       writes one log line of N characters (and "\n"); prints the bytes written
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "gui/shell/CatchExeception.h"
+#include "platform/Process.h"
+
+int main(int argc, char** argv) {
+    const std::string mode = argc > 1 ? argv[1] : "";
+    CatchExeception& handler = CatchExeception::Instance();
+    if (mode == "segv") {
+        handler.Install();
+        volatile int* nowhere = nullptr;
+        *nowhere = 1;
+        return 0;
+    }
+    if (mode == "dumps") {
+        handler.Install();
+        const long thread = platform::CurrentThreadId(), process = platform::CurrentProcessId();
+        const int first = handler.OnCrash2WriteDump(nullptr, thread, process);
+        const int second = handler.OnCrash2WriteDump(nullptr, thread, process);
+        std::printf("%d %d\n", first, second);
+        return 0;
+    }
+    if (mode == "log" && argc > 2) {
+        const std::string text(static_cast<size_t>(std::atoi(argv[2])), 'x');
+        std::printf("%d\n", CatchExeception::WriteLog("%s\n", text.c_str()));
+        return 0;
+    }
+    return 2;
+}
