@@ -40,15 +40,21 @@ void CBPComboBoxMenu::Popup() {
 
 void CBPComboBoxMenu::OnClicked(GtkButton*, gpointer self) { static_cast<CBPComboBoxMenu*>(self)->Popup(); }
 
-void CBPComboBoxMenu::Position(GtkMenu*, gint* x, gint* y, gboolean* pushIn, gpointer self) {
+void CBPComboBoxMenu::Position(GtkMenu* menu, gint* x, gint* y, gboolean* pushIn, gpointer self) {
     GtkWidget* button = static_cast<CBPComboBoxMenu*>(self)->button_;
     GdkWindow* window = gtk_widget_get_window(button);
     gint ox = 0, oy = 0;
     if (window) gdk_window_get_origin(window, &ox, &oy);
     GtkAllocation area;
     gtk_widget_get_allocation(button, &area);
-    // Under the button; the toolkit keeps it on the screen.
+    GtkRequisition size{};
+    gtk_widget_size_request(GTK_WIDGET(menu), &size);
+    // Under the button, inside the button's window when it would pass the window's right edge.
     *x = ox + area.x;
+    GtkWidget* top = gtk_widget_get_toplevel(button);
+    GtkAllocation topArea;
+    gtk_widget_get_allocation(top, &topArea);
+    if (area.x + size.width > topArea.width) *x = ox + area.x + area.width - size.width;
     *y = oy + area.y + area.height;
     *pushIn = TRUE;
 }

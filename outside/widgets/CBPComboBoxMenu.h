@@ -4,7 +4,8 @@
 
 #include "outside/widgets/CBPComboBoxMenuItem.h"
 
-// A menu that drops down under a button when the button is clicked.
+// A menu that drops down under a button when the button is clicked (kept inside the button's
+// window where it fits).
 class CBPComboBoxMenu : public CBPWidget {
 public:
     CBPComboBoxMenu(CBPWidget* button, int flags);
