@@ -79,11 +79,13 @@ menu_icon() {  # menu_icon FILE COLOUR DRAW...
     shift 2
     png "$out/$file" -size 16x16 xc:none -fill none -stroke "$colour" -strokewidth 1.5 "$@"
 }
-menu_icon Language_normal.png '#2E8BC0' -draw 'circle 8,8 8,1.5' -draw 'ellipse 8,8 3,6.5 0,360' -draw 'line 1.5,8 14.5,8'
+menu_icon Language_normal.png '#2E8BC0' -draw 'circle 8,8 8,1.5' -draw 'ellipse 8,8 3,6.5 0,360' \
+    -draw 'line 1.5,8 14.5,8'
 menu_icon help.png '#2E8BC0' -draw 'circle 8,8 8,1.5' -fill '#2E8BC0' -stroke none -font DejaVu-Sans-Bold \
     -pointsize 10 -gravity center -annotate +0+0 '?'
 menu_icon check_upgrade_normal.png '#3FA34D' -draw 'polyline 3,8 8,3 13,8' -draw 'line 8,3 8,14'
-menu_icon icon_zaixiankefu.png '#E8A317' -draw 'roundrectangle 1.5,2.5 14.5,11.5 3,3' -draw 'polyline 4,11.5 4,14.5 8,11.5'
+menu_icon icon_zaixiankefu.png '#E8A317' -draw 'roundrectangle 1.5,2.5 14.5,11.5 3,3' \
+    -draw 'polyline 4,11.5 4,14.5 8,11.5'
 menu_icon about.png '#2E8BC0' -draw 'circle 8,8 8,1.5' -fill '#2E8BC0' -stroke none -draw 'rectangle 7,7 9,12' \
     -draw 'rectangle 7,4 9,5.5'
 
@@ -113,7 +115,8 @@ convert -size 32x32 xc:none -fill '#0AA2D2' -draw 'roundrectangle 0,0 31,31 6,6'
 png "$out/statr-bg.png" -size 520x360 gradient:'#0B5F86-#052A40'
 splash_logo() {  # splash_logo FILE TAG
     png "$out/$1" -size 320x110 xc:none -fill none -stroke white -strokewidth 4 \
-        -draw 'roundrectangle 10,10 60,100 8,8' -draw 'arc 18,32 52,66 230,500' -fill white -stroke none -draw 'polygon 14,42 26,42 19,54' \
+        -draw 'roundrectangle 10,10 60,100 8,8' -draw 'arc 18,32 52,66 230,500' -fill white -stroke none \
+        -draw 'polygon 14,42 26,42 19,54' \
         -font DejaVu-Sans-Bold -pointsize 44 -annotate +78+68 'Relikorda' \
         -fill '#9FE0F5' -font DejaVu-Sans -pointsize 18 -annotate +80+96 "$2"
 }

@@ -137,7 +137,8 @@ GdkPixbuf* LoadScaledPixbuf(const void* bytes, size_t length, const std::string&
     if (!source) source = gdk_pixbuf_new_from_file(path.c_str(), nullptr);
     if (!source || !GDK_IS_PIXBUF(source)) return nullptr;
     const int width = gdk_pixbuf_get_width(source), height = gdk_pixbuf_get_height(source);
-    const double scale = std::min({static_cast<double>(maxWidth) / width, static_cast<double>(maxHeight) / height, 1.0});
+    const double scale =
+        std::min({static_cast<double>(maxWidth) / width, static_cast<double>(maxHeight) / height, 1.0});
     // A thin picture keeps at least one pixel on its short side.
     const int newWidth = std::max(1, static_cast<int>(width * scale));
     const int newHeight = std::max(1, static_cast<int>(height * scale));

@@ -49,7 +49,8 @@ int main() {
     const std::string dump = NewestDump(folder);
     FILE* out = std::fopen(log.c_str(), "a");
     if (!out) return 1;
-    std::fprintf(out, "Crashwick started; dump: %s\n", dump.empty() ? "none" : platform::JoinPath(folder, dump).c_str());
+    std::fprintf(out, "Crashwick started; dump: %s\n",
+                 dump.empty() ? "none" : platform::JoinPath(folder, dump).c_str());
     std::fclose(out);
     return 0;
 }

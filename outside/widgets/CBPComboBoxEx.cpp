@@ -2,7 +2,9 @@
 
 CBPComboBoxEx::CBPComboBoxEx() : CBPWidget(gtk_combo_box_new_text()) {}
 
-void CBPComboBoxEx::AppendText(const char* text) { gtk_combo_box_append_text(GTK_COMBO_BOX(GetWidget()), text ? text : ""); }
+void CBPComboBoxEx::AppendText(const char* text) {
+    gtk_combo_box_append_text(GTK_COMBO_BOX(GetWidget()), text ? text : "");
+}
 
 void CBPComboBoxEx::SetActive(int index) { gtk_combo_box_set_active(GTK_COMBO_BOX(GetWidget()), index); }
 

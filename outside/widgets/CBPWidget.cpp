@@ -49,7 +49,8 @@ void CBPWidget::GetWidgetSize(int* width, int* height) const {
 
 gulong CBPWidget::RegisterCallBack(const char* signal, GCallback handler, gpointer data, bool after) {
     if (!widget_ || !signal || !handler) return 0;
-    return after ? g_signal_connect_after(widget_, signal, handler, data) : g_signal_connect(widget_, signal, handler, data);
+    return after ? g_signal_connect_after(widget_, signal, handler, data)
+                 : g_signal_connect(widget_, signal, handler, data);
 }
 
 void CBPWidget::Add(GtkWidget* child) {

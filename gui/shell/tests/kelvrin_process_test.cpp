@@ -30,8 +30,8 @@ std::string RunProgram(const std::vector<std::string>& argv) {
     for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
     args.push_back(nullptr);
     gchar* out = nullptr;
-    g_spawn_sync(nullptr, args.data(), nullptr, GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_STDERR_TO_DEV_NULL), nullptr, nullptr,
-                 &out, nullptr, nullptr, nullptr);
+    g_spawn_sync(nullptr, args.data(), nullptr, GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_STDERR_TO_DEV_NULL), nullptr,
+                 nullptr, &out, nullptr, nullptr, nullptr);
     std::string text = out ? out : "";
     g_free(out);
     return text;
@@ -42,7 +42,8 @@ void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 // The shown windows of a process.
 std::vector<XWindow> WindowsOf(pid_t pid) {
     std::vector<XWindow> windows;
-    std::istringstream ids(RunProgram({"xdotool", "search", "--all", "--onlyvisible", "--pid", std::to_string(pid), "--name", ""}));
+    std::istringstream ids(
+        RunProgram({"xdotool", "search", "--all", "--onlyvisible", "--pid", std::to_string(pid), "--name", ""}));
     for (std::string id; std::getline(ids, id);) {
         XWindow window;
         window.id = id;

@@ -30,19 +30,23 @@ TEST(MarkupHelpersTest, ColoursSpansAndLinks) {
     // A text that is not plain loses the family "Arial" from its font.
     EXPECT_EQ(MakeSpanMarkup("two words", &pink, "Arial 9", nullptr, true),
               "<span font_desc=\" 9\" color=\"#FF0080\">two words</span>");
-    EXPECT_EQ(MakeSpanMarkup("two words", nullptr, "Arial 9", nullptr, false), "<span font_desc=\"Arial 9\">two words</span>");
+    EXPECT_EQ(MakeSpanMarkup("two words", nullptr, "Arial 9", nullptr, false),
+              "<span font_desc=\"Arial 9\">two words</span>");
     EXPECT_EQ(MakeSpanMarkup("bad \xC3", &pink, "Arial 9", "single", true), "");
     EXPECT_EQ(MakeSpanMarkup("", nullptr, nullptr, nullptr, true), "<span></span>");
 
     // The address is escaped for its attribute: an '&' in a query keeps the label alive.
     const std::string link = MakeLinkMarkup("Site", "https://relikorda.example/?a=1&b=\"2\"<", "Arial 12px");
-    EXPECT_EQ(link, "<span font_desc=\" 12px\"><a href=\"https://relikorda.example/?a=1&amp;b=&quot;2&quot;&lt;\">Site</a></span>");
+    EXPECT_EQ(link,
+              "<span font_desc=\" 12px\">"
+              "<a href=\"https://relikorda.example/?a=1&amp;b=&quot;2&quot;&lt;\">Site</a></span>");
     EXPECT_EQ(EscapeMarkup("a<b>&c"), "a&lt;b&gt;&amp;c");
 
     struct Plain {
         const char* text;
         bool plain;
-    } plains[] = {{"", true}, {"Arial", true}, {"a b", false}, {"tab\t", false}, {"\x7F", false}, {"caf\xC3\xA9", false}};
+    } plains[] = {{"", true},       {"Arial", true},  {"a b", false},
+                  {"tab\t", false}, {"\x7F", false}, {"caf\xC3\xA9", false}};
     for (const Plain& p : plains) EXPECT_EQ(IsPlainText(p.text), p.plain) << p.text;
 }
 

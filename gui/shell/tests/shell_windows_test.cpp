@@ -14,6 +14,7 @@
 #include "gui/shell/ILogicalController.h"
 #include "gui/shell/LangWnd.h"
 #include "gui/shell/MainWin.h"
+#include "gui/shell/MarkupHelpers.h"
 #include "gui/shell/Painters.h"
 #include "gui/shell/PopTipWindow.h"
 #include "gui/shell/SplashWin.h"
@@ -272,6 +273,9 @@ TEST(AboutAndLanguageTest, AboutShowsVersionAndLinkTheLanguageDialogReportsAChan
         const std::string markup = gtk_label_get_label(GTK_LABEL(about.GetLinkLabel()->GetWidget()));
         EXPECT_NE(markup.find("href=\"https://relikorda.example/\""), std::string::npos) << markup;
     }
+    // An address with a query keeps its label.
+    CBPLinkLabel link(MakeLinkMarkup("Site", "https://relikorda.example/?a=1&b=\"2\"", "Arial 12px").c_str());
+    EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(link.GetWidget())), "Site");
     struct Case {
         int start, chosen;
         bool ok;
