@@ -11,7 +11,6 @@
 #include "gui/shell/AboutWindow.h"
 #include "gui/shell/CNotifyCentor.h"
 #include "gui/shell/CUIPublic.h"
-#include "gui/shell/ILogicalController.h"
 #include "gui/shell/LangWnd.h"
 #include "gui/shell/MainWin.h"
 #include "gui/shell/MarkupHelpers.h"
@@ -20,6 +19,7 @@
 #include "gui/shell/SplashWin.h"
 #include "gui/shell/WindowTitle.h"
 #include "gui/shell/tests/GuiTestSupport.h"
+#include "gui/shell/tests/QuietController.h"
 #include "gui/shell/tests/ShellTestSupport.h"
 #include "outside/widgets/CBPButton.h"
 #include "outside/widgets/CBPCairoImgButton.h"
@@ -69,32 +69,19 @@ int ClosedGate(void* count) {
 }
 
 // A controller that notes which page stood when it was called.
-class ScriptedController : public ILogicalController {
+class ScriptedController : public QuietController {
 public:
     std::vector<std::string> calls;
     CUIMainWin* window = nullptr;
 
-    void Release() override { calls.push_back("Release"); }
-    ResultCode Init(INotifyCenter*) override { return RK_OK; }
     ResultCode EnterConnectStage() override {
         calls.push_back(window->GetAnalysisPage() ? "EnterConnectStage after the page" : "EnterConnectStage");
         return RK_OK;
     }
-    ResultCode StartConnect() override { return RK_OK; }
     ResultCode StartScan() override {
         calls.push_back(window->GetScanPage() ? "StartScan after the page" : "StartScan");
         return RK_OK;
     }
-    ResultCode ChooseOption1() override { return RK_OK; }
-    ResultCode ChooseOption2() override { return RK_OK; }
-    ResultCode ChooseOption3() override { return RK_OK; }
-    IDataContainer<_CONTACT_INFOMATION>* GetContactContainer() override { return nullptr; }
-    IDataContainer<_SMS_INFOMATION>* GetSmsContainer() override { return nullptr; }
-    IDataContainer<_ARCHIVE_INFOMATION>* GetArchiveContainer() override { return nullptr; }
-    ResultCode GetMsg(unsigned, void*, unsigned*) override { return RK_FAIL(RK_E_NOT_FOUND); }
-    IRecoveryJob* GetRecoveryObject() override { return nullptr; }
-    ResultCode Stop() override { return RK_OK; }
-    ResultCode AnswerRootFailed(bool) override { return RK_OK; }
 };
 
 }  // namespace
