@@ -102,6 +102,8 @@ protected:
         tree_ = MakeScratchTree();
         program_ = tree_.bin + "/Kelvrin";
         fs::copy_file(std::string(RK_BUILD_DIR) + "/bin/Kelvrin", program_);
+        fs::copy_file(std::string(RK_BUILD_DIR) + "/bin/libOxbery.so", tree_.bin + "/libOxbery.so");
+        stats_ = tree_.root + "/stats.log";
         session_ = tree_.root + "/session";
         fs::create_directory(session_);
         fs::permissions(session_, fs::perms::owner_all, fs::perm_options::replace);
@@ -123,6 +125,7 @@ protected:
         if (pid == 0) {
             if (chdir(tree_.bin.c_str()) != 0) _exit(120);
             setenv("XDG_RUNTIME_DIR", session_.c_str(), 1);
+            setenv("RELIKORDA_STATS_LOG", stats_.c_str(), 1);
             std::vector<char*> argv{const_cast<char*>(program_.c_str())};
             for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
             argv.push_back(nullptr);
@@ -157,7 +160,7 @@ protected:
     }
 
     ScratchTree tree_;
-    std::string program_, session_;
+    std::string program_, session_, stats_;
     std::vector<pid_t> started_;
 };
 
@@ -181,6 +184,15 @@ TEST_F(KelvrinTest, ASecondStartShowsTheNoticeAndEndsAfterOk) {
         EXPECT_EQ(WaitForExit(second, 5000), 0);
     }
     EXPECT_EQ(WaitForExit(first, 0), -1);  // the first goes on
+
+    // Its close button ends it, after the last statistics; the refused starts reported no start.
+    Click(main.x + 984, main.y + 19);
+    EXPECT_EQ(WaitForExit(first, 5000), 0);
+    const std::string stats = ReadText(stats_);
+    EXPECT_EQ(stats.find("Event 12300\n"), stats.rfind("Event 12300\n")) << stats;
+    EXPECT_NE(stats.find("Event 12300\n"), std::string::npos) << stats;
+    EXPECT_NE(stats.find("Value 12364 1\n"), std::string::npos) << stats;
+    EXPECT_EQ(stats.substr(stats.size() - 7), "Finish\n") << stats;
 }
 
 TEST_F(KelvrinTest, ARestartedInstanceWaitsForTheFirstToEnd) {
