@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cstdlib>
 
 namespace platform {
 
@@ -15,6 +14,7 @@ constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
 constexpr size_t kAltStackSize = 256 * 1024;
 
 std::atomic<CrashFilter> g_filter{nullptr};
+alignas(16) char g_altStack[kAltStackSize];
 std::atomic<bool> g_inFilter{false};
 
 void OnCrashSignal(int sig, siginfo_t* info, void* context) {
@@ -34,10 +34,10 @@ void OnCrashSignal(int sig, siginfo_t* info, void* context) {
 
 void InstallHandlers() {
     stack_t stack{};
-    stack.ss_sp = std::malloc(kAltStackSize);
+    stack.ss_sp = g_altStack;
     stack.ss_size = kAltStackSize;
     stack.ss_flags = 0;
-    if (stack.ss_sp) sigaltstack(&stack, nullptr);
+    sigaltstack(&stack, nullptr);
     struct sigaction action {};
     action.sa_sigaction = &OnCrashSignal;
     action.sa_flags = SA_SIGINFO | SA_ONSTACK;

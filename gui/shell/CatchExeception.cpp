@@ -72,8 +72,9 @@ bool WriteAll(platform::PlatformFile& file, const char* data, size_t size) { ret
 }  // namespace
 
 CatchExeception& CatchExeception::Instance() {
-    static CatchExeception handler;
-    return handler;
+    // Never destroyed: a crash while the process exits still finds everything the handler needs.
+    static CatchExeception* handler = new CatchExeception;
+    return *handler;
 }
 
 CatchExeception::CatchExeception() { crashEvent_.Create(kEventName); }

@@ -1,7 +1,9 @@
 // A program with Kelvrin's crash handler, for the crash handler's tests. Modes:
-//   segv        installs the handler and writes through a null pointer
+//   segv        installs the handler, prints the address of a page no one may touch and writes to it
 //   dumps       installs the handler and asks for two dumps without a crash
 //   log N       writes one log line of N characters (and "\n"); prints the bytes written
+#include <sys/mman.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,8 +17,11 @@ int main(int argc, char** argv) {
     CatchExeception& handler = CatchExeception::Instance();
     if (mode == "segv") {
         handler.Install();
-        volatile int* nowhere = nullptr;
-        *nowhere = 1;
+        // A fault the kernel raises, which no sanitizer takes for undefined behaviour.
+        void* page = mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        std::printf("%p\n", page);
+        std::fflush(stdout);
+        *static_cast<volatile int*>(page) = 1;
         return 0;
     }
     if (mode == "dumps") {
