@@ -3,28 +3,29 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
 #include <string>
 
 #include "outside/stats/ISmartSpy.h"
+#include "platform/CriticalSection.h"
 #include "platform/Export.h"
 
 namespace {
 
-std::mutex& LogMutex() {
-    static std::mutex mutex;
-    return mutex;
+CRITICAL_SECTION& LogLock() {
+    static CRITICAL_SECTION lock;
+    return lock;
 }
 
 void WriteLine(const std::string& line) {
     const char* path = std::getenv("RELIKORDA_STATS_LOG");
     if (!path || !*path) return;
-    std::lock_guard<std::mutex> guard(LogMutex());
+    LogLock().Enter();
     if (FILE* file = std::fopen(path, "a")) {
         std::fputs(line.c_str(), file);
         std::fputc('\n', file);
         std::fclose(file);
     }
+    LogLock().Leave();
 }
 
 // Texts stay on their line.
