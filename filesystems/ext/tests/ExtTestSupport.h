@@ -36,16 +36,13 @@ inline std::string SkipReason(const std::string& image) {
     return why.empty() ? image + " was not made" : why;
 }
 
+// The first bytes of an image (all of it for 0).
 inline std::vector<uint8_t> LoadImage(const std::string& name, size_t bytes = 0) {
-    std::ifstream in(ImagePath(name), std::ios::binary);
-    std::vector<uint8_t> out;
-    if (bytes) {
-        out.resize(bytes);
-        in.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(bytes));
-        out.resize(static_cast<size_t>(in.gcount()));
-    } else {
-        out.assign(std::istreambuf_iterator<char>(in), {});
-    }
+    std::ifstream in(ImagePath(name), std::ios::binary | std::ios::ate);
+    const size_t size = static_cast<size_t>(in.tellg());
+    std::vector<uint8_t> out(bytes && bytes < size ? bytes : size);
+    in.seekg(0);
+    in.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(out.size()));
     return out;
 }
 
