@@ -112,6 +112,7 @@ int SequenceLength(const uint8_t* p, size_t left) {
 std::string ExtEntryName(const uint8_t* bytes, size_t size) {
     if (size > 255) size = 255;
     size_t at = 0;
+    while (at < size && bytes[at] < 0x80) ++at;  // the common case: ASCII
     while (at < size) {
         int n = SequenceLength(bytes + at, size - at);
         if (n == 0) return std::string(reinterpret_cast<const char*>(bytes), size);

@@ -52,10 +52,10 @@ IFileProperties* CExt2FileProperties::Clone() {
     return copy.release();
 }
 
-void CExt2FileProperties::AddChildName(uint32_t inode, const std::string& name) {
+void CExt2FileProperties::AddChildName(uint32_t inode, std::string name) {
     try {
         if (!childNames_) childNames_.reset(new ExtMap<uint32_t, std::string>);
-        (*childNames_)[inode] = name;
+        (*childNames_)[inode] = std::move(name);
     } catch (const std::bad_alloc&) {
     }
 }

@@ -41,6 +41,8 @@ public:
     virtual void SetSwitch(int on) { switch_ = on != 0; }
     virtual int ReservedConstantB() { return 2; }
 
+    // SetName for a name the caller gives up.
+    void TakeName(std::string name) { name_ = std::move(name); }
     void SetSize(uint64_t size) { size_ = size; }
     void AddAttributes(uint16_t bits) { attributes_ = static_cast<uint16_t>(attributes_ | bits); }
     void SetTimes(uint64_t change, uint64_t modification, uint64_t access);
@@ -51,7 +53,7 @@ public:
     void SetInodeNumber(uint32_t inode) { inode_ = inode; }
 
     // Stores (or replaces) the name a folder entry gave inode.
-    void AddChildName(uint32_t inode, const std::string& name);
+    void AddChildName(uint32_t inode, std::string name);
     // The stored name, removed; empty when there is none.
     std::string TakeChildName(uint32_t inode);
 

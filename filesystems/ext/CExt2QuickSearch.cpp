@@ -15,7 +15,6 @@
 #include "media_recovery/file_model/CDataRunList.h"
 #include "media_recovery/file_model/IDirecotryTreeBuilder.h"
 #include "media_recovery/file_model/MappingPairs.h"
-#include "platform/TimeConversion.h"
 #include "sqlite_recovery/framework/IStorageDevice.h"
 #include "sqlite_recovery/framework/Logger.h"
 
@@ -106,7 +105,10 @@ void CExt2QuickSearch::Walk(CExt2FileSystem& fs) {
     } catch (const std::range_error&) {
         RK_LOG("[Dredgel] Ext root folder outside the device");
     }
+    ExtBlockMap runMap(fs);
+    runMap_ = &runMap;
     WalkInodes(fs);
+    runMap_ = nullptr;
     if (stopped_) return;
     parents_.clear();  // names of inodes the walk never reached
     HandOutPending();
@@ -138,9 +140,8 @@ void CExt2QuickSearch::WalkInodes(CExt2FileSystem& fs) {
 
 CExt2FileProperties* CExt2QuickSearch::MakeProperties(CExt2FileSystem& fs, const ExtInode& inode) {
     std::unique_ptr<CExt2FileProperties> props(new CExt2FileProperties);
-    props->SetTimes(platform::UnixSecondsToLocalFileTime(inode.Time(IN_CTIME)),
-                    platform::UnixSecondsToLocalFileTime(inode.Time(IN_MTIME)),
-                    platform::UnixSecondsToLocalFileTime(inode.Time(IN_ATIME)));
+    props->SetTimes(clock_.ToFileTime(inode.Time(IN_CTIME)), clock_.ToFileTime(inode.Time(IN_MTIME)),
+                    clock_.ToFileTime(inode.Time(IN_ATIME)));
     props->SetSize(inode.FileSize());
     if (inode.IsDirectory()) {
         props->AddAttributes(FILE_ATTRIBUTE_DIRECTORY_BIT);
@@ -149,9 +150,9 @@ CExt2FileProperties* CExt2QuickSearch::MakeProperties(CExt2FileSystem& fs, const
     } else {
         const uint64_t count = WalkBlockCount(fs, inode);
         CExt2DataRunList runs;
-        ExtBlockMap map(fs, inode, count);
+        runMap_->Reset(inode, count);
         // The sink is asked after each run; progress itself is reported once per group.
-        if (!map.AppendRuns(&runs, count, [this] { return KeepGoing(); })) return nullptr;
+        if (!runMap_->AppendRuns(&runs, count, [this] { return KeepGoing(); })) return nullptr;
         props->SetPackedRuns(PackDataRuns(&runs));
     }
     props->SetInodeNumber(inode.number);
@@ -171,7 +172,7 @@ void CExt2QuickSearch::ProcessInode(CExt2FileSystem& fs, const ExtInode& inode) 
         CExt2FileProperties* holder = parent->second;
         parents_.erase(parent);
         std::string name = holder->TakeChildName(inode.number);
-        p->SetName(name.empty() ? UnnamedInodeName(inode.number).c_str() : name.c_str());
+        p->TakeName(name.empty() ? UnnamedInodeName(inode.number) : std::move(name));
         Offer(node.release());  // a refused file is gone now; a folder stays (held or the builder's)
     } else {
         CEXTFileNode*& slot = pending_[inode.number];
@@ -187,18 +188,19 @@ void CExt2QuickSearch::WalkEntries(CExt2FileSystem& fs, const ExtInode& director
         for (; !it.AtEnd(); it.Advance()) {
             if (!KeepGoing()) return;
             const CExt2DirEntry::Entry e = it.Current();
-            // Unused records, and numbers that name no inode of the volume.
+            // Unused records, numbers that name no inode of the volume, and the links up.
             if (e.inode == 0 || e.inode > inodes) continue;
-            const std::string name = ExtEntryName(e.name, e.nameLength);
-            if (name == "." || name == "..") continue;
+            if ((e.nameLength == 1 && e.name[0] == '.') || (e.nameLength == 2 && e.name[0] == '.' && e.name[1] == '.'))
+                continue;
+            std::string name = ExtEntryName(e.name, e.nameLength);
             auto pending = pending_.find(e.inode);
             if (pending != pending_.end()) {
                 CEXTFileNode* node = pending->second;
                 pending_.erase(pending);
-                node->Properties()->SetName(name.empty() ? UnnamedInodeName(e.inode).c_str() : name.c_str());
+                node->Properties()->TakeName(name.empty() ? UnnamedInodeName(e.inode) : std::move(name));
                 Offer(node);
             } else {
-                holder->AddChildName(e.inode, name);
+                holder->AddChildName(e.inode, std::move(name));
                 parents_[e.inode] = holder;
             }
         }
@@ -233,7 +235,7 @@ void CExt2QuickSearch::HandOutPending() {
         CEXTFileNode* node = it->second;
         pending_.erase(it);
         if (!node) continue;
-        if (!*node->GetName()) node->Properties()->SetName(UnnamedInodeName(ino).c_str());
+        if (!*node->GetName()) node->Properties()->TakeName(UnnamedInodeName(ino));
         Offer(node);
     }
 }

@@ -5,10 +5,12 @@
 
 #include "filesystems/CSearchedPartitionInfo.h"
 #include "filesystems/IFileSystemSearchController.h"
+#include "filesystems/ext/ExtLocalClock.h"
 #include "filesystems/ext/ExtMemory.h"
 #include "sqlite_recovery/framework/IProgress.h"
 
 class CEXTFileNode;
+class ExtBlockMap;
 class CExt2FileProperties;
 class CExt2FileSystem;
 struct ExtInode;
@@ -57,6 +59,8 @@ private:
     ExtMap<uint32_t, CExt2FileProperties*> parents_;   // named by an entry of this folder, not walked yet
     ExtVector<CEXTFileNode*> held_;                    // folders the builder refused
     std::unique_ptr<CExt2FileProperties> rootNames_;   // the root's entries (the root is no node)
+    ExtBlockMap* runMap_ = nullptr;                    // the walk's, reused from file to file
+    ExtLocalClock clock_;
     bool stopped_ = false;
 };
 

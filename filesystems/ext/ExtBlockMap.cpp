@@ -23,12 +23,22 @@ void AddRun(CExt2DataRunList* list, int64_t start, uint64_t length) {
 }
 }  // namespace
 
-ExtBlockMap::ExtBlockMap(const CExt2FileSystem& fs, const ExtInode& inode, uint64_t limit)
-    : fs_(fs), inode_(inode), limit_(limit), nodeBudget_(limit + kExtentMaxDepth + 1) {
-    if (inode_.UsesExtents()) {
-        // The root node lies in the inode; a node deeper than 5 levels is not taken.
-        CollectExtents(inode_.BlockArea(), kInodeBlockBytes, -1);
-    }
+ExtBlockMap::ExtBlockMap(const CExt2FileSystem& fs) : fs_(fs) {}
+
+ExtBlockMap::ExtBlockMap(const CExt2FileSystem& fs, const ExtInode& inode, uint64_t limit) : fs_(fs) {
+    Reset(inode, limit);
+}
+
+void ExtBlockMap::Reset(const ExtInode& inode, uint64_t limit) {
+    inode_ = inode;
+    limit_ = limit;
+    extents_.clear();
+    visited_.clear();
+    treeBroken_ = false;
+    nodeBudget_ = limit + kExtentMaxDepth + 1;
+    for (Level& level : levels_) level.loaded = false;
+    // The root node lies in the inode.
+    if (inode_.UsesExtents()) CollectExtents(inode_.BlockArea(), kInodeBlockBytes, -1);
 }
 
 void ExtBlockMap::CollectExtents(const uint8_t* node, size_t bytes, int depth) {

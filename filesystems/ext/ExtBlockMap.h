@@ -24,6 +24,8 @@ class ExtBlockMap {
 public:
     // Only logical blocks below limit are ever asked for.
     ExtBlockMap(const CExt2FileSystem& fs, const ExtInode& inode, uint64_t limit);
+    // Without an inode yet: Reset gives it one; the buffers are kept from file to file.
+    explicit ExtBlockMap(const CExt2FileSystem& fs);
     ExtBlockMap(const ExtBlockMap&) = delete;
     ExtBlockMap& operator=(const ExtBlockMap&) = delete;
 
@@ -35,6 +37,7 @@ public:
     // blocks of a classic map); false when it answered no.
     bool AppendRuns(CExt2DataRunList* list, uint64_t count, const std::function<bool()>& keepGoing);
 
+    void Reset(const ExtInode& inode, uint64_t limit);
     const ExtVector<ExtExtent>& Extents() const { return extents_; }
 
 private:
@@ -51,11 +54,10 @@ private:
 
     const CExt2FileSystem& fs_;
     ExtInode inode_;
-    uint64_t limit_;
+    uint64_t limit_ = 0;
     ExtVector<ExtExtent> extents_;
     ExtSet<uint64_t> visited_;  // extent tree blocks read
-    ExtBuffer node_;
     bool treeBroken_ = false;   // collection stopped at a bad node; later blocks map to nothing
-    uint64_t nodeBudget_;
+    uint64_t nodeBudget_ = 0;
     Level levels_[3];
 };

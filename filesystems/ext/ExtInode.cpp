@@ -11,6 +11,8 @@
 using namespace ext;
 
 namespace {
+constexpr uint32_t kPieceBytes = 256 * 1024;
+
 void CopyInode(const CExt2FileSystem& fs, const uint8_t* bytes, uint32_t ino, ExtInode* out) {
     std::memset(out->raw, 0, sizeof out->raw);
     std::memcpy(out->raw, bytes, std::min<size_t>(fs.SuperBlock().InodeSize(), kInodeRecordBytes));
@@ -69,26 +71,37 @@ uint32_t CExt2InodeTable::UsedInodes(uint64_t group) const {
     return sb.inodesPerGroup - std::min(g.itableUnused, sb.inodesPerGroup);
 }
 
-bool CExt2InodeTable::Load(uint64_t group) {
-    if (group == group_) return readable_;
-    group_ = group;
-    readable_ = false;
-    const uint64_t bytes = static_cast<uint64_t>(UsedInodes(group)) * fs_.SuperBlock().InodeSize();
-    const uint32_t blocks = static_cast<uint32_t>((bytes + fs_.BlockSize() - 1) / fs_.BlockSize());
-    if (blocks == 0) return false;
-    uint8_t* data = table_.Reserve(static_cast<size_t>(blocks) * fs_.BlockSize());
+bool CExt2InodeTable::Load(uint64_t group, uint32_t index) {
+    if (group != group_) {
+        group_ = group;
+        groupLost_ = false;
+        pieceCount_ = 0;
+    }
+    if (groupLost_) return false;
+    if (index >= pieceFirst_ && index - pieceFirst_ < pieceCount_) return true;
+    const uint32_t bs = fs_.BlockSize();
+    const uint32_t inodeSize = fs_.SuperBlock().InodeSize();
+    const uint32_t perBlock = bs / inodeSize;
+    const uint32_t pieceBlocks = std::max<uint32_t>(kPieceBytes / bs, 1);
+    const uint32_t usedBlocks = static_cast<uint32_t>((static_cast<uint64_t>(UsedInodes(group)) + perBlock - 1) / perBlock);
+    const uint32_t firstBlock = index / perBlock / pieceBlocks * pieceBlocks;
+    const uint32_t blocks = std::min(pieceBlocks, usedBlocks - firstBlock);
+    uint8_t* data = piece_.Reserve(static_cast<size_t>(pieceBlocks) * bs);
     try {
-        fs_.ReadBlocks(data, fs_.Group(group).inodeTable, blocks);
+        fs_.ReadBlocks(data, fs_.Group(group).inodeTable + firstBlock, blocks);
     } catch (const CExt2ReadSectorError&) {
         RK_LOG("[Dredgel] Ext inode table of group %llu unreadable, its inodes skipped",
                static_cast<unsigned long long>(group));
+        groupLost_ = true;
         return false;
     } catch (const std::range_error&) {
         RK_LOG("[Dredgel] Ext inode table of group %llu outside the device, its inodes skipped",
                static_cast<unsigned long long>(group));
+        groupLost_ = true;
         return false;
     }
-    readable_ = true;
+    pieceFirst_ = firstBlock * perBlock;
+    pieceCount_ = blocks * perBlock;
     return true;
 }
 
@@ -97,7 +110,7 @@ bool CExt2InodeTable::Read(uint32_t ino, ExtInode* out) {
     if (ino < 1 || ino > sb.inodesCount) return false;
     const uint64_t group = (ino - 1) / sb.inodesPerGroup;
     const uint32_t index = (ino - 1) % sb.inodesPerGroup;
-    if (group >= fs_.GroupCount() || index >= UsedInodes(group) || !Load(group)) return false;
-    CopyInode(fs_, table_.Data() + static_cast<size_t>(index) * sb.InodeSize(), ino, out);
+    if (group >= fs_.GroupCount() || index >= UsedInodes(group) || !Load(group, index)) return false;
+    CopyInode(fs_, piece_.Data() + static_cast<size_t>(index - pieceFirst_) * sb.InodeSize(), ino, out);
     return true;
 }

@@ -49,7 +49,9 @@ bool HasPlausibleBlocks(const CExt2FileSystem& fs, const ExtInode& inode);
 // Reads inode ino (1 to s_inodes_count); false for any other number. Throws on a read error.
 bool ReadInode(const CExt2FileSystem& fs, uint32_t ino, ExtInode* out);
 
-// The inode walk's reader: a group's inode table is read at once, as far as it was ever used.
+// The inode walk's reader: a group's inode table is read in pieces of up to 256 KiB, as far as it
+// was ever used, each piece once for a walk in number order. A piece that cannot be read loses its
+// whole group.
 class CExt2InodeTable {
 public:
     explicit CExt2InodeTable(const CExt2FileSystem& fs) : fs_(fs) {}
@@ -60,10 +62,13 @@ public:
     bool Read(uint32_t ino, ExtInode* out);
 
 private:
-    bool Load(uint64_t group);
+    // Brings the piece that holds inode index of group in; false when the group is lost.
+    bool Load(uint64_t group, uint32_t index);
 
     const CExt2FileSystem& fs_;
-    ExtBuffer table_;
+    ExtBuffer piece_;
     uint64_t group_ = UINT64_MAX;
-    bool readable_ = false;
+    bool groupLost_ = false;
+    uint32_t pieceFirst_ = 0;  // index of the piece's first inode in its group
+    uint32_t pieceCount_ = 0;  // inodes in the piece
 };
