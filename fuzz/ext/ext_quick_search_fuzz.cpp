@@ -11,30 +11,9 @@
 #include "media_recovery/file_model/IDirecotryTreeBuilder.h"
 #include "media_recovery/file_model/IFileNode.h"
 #include "sqlite_recovery/framework/IProgress.h"
-#include "sqlite_recovery/framework/IStorageDevice.h"
+#include "testing/MemoryDevice.h"
 
 namespace {
-
-class BytesDevice : public IStorageDevice {
-public:
-    BytesDevice(const uint8_t* data, size_t size, uint32_t sectorSize) : bytes_(data, data + size), sectorSize_(sectorSize) {
-        bytes_.resize((size + sectorSize - 1) / sectorSize * sectorSize);
-    }
-    int Open() override { return 1; }
-    int Close() override { return 1; }
-    int ReadSectors(void* buffer, uint64_t first, uint64_t count) override {
-        if (first > GetSectorCount() || count > GetSectorCount() - first) return 0;
-        std::memcpy(buffer, bytes_.data() + first * sectorSize_, count * sectorSize_);
-        return 1;
-    }
-    uint32_t GetSectorSize() override { return sectorSize_; }
-    uint64_t GetSectorCount() override { return bytes_.size() / sectorSize_; }
-    uint64_t GetReserved() override { return 0; }
-
-private:
-    std::vector<uint8_t> bytes_;
-    uint32_t sectorSize_;
-};
 
 // Takes folders, refuses every other node (as the media library's builder refuses deleted files),
 // after touching what the result views and the per-item reader read.
@@ -73,7 +52,7 @@ public:
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > (4u << 20)) return 0;
     const bool bigSectors = size > 1048 && (data[0] & 1) && data[1024 + 24] >= 2;
-    BytesDevice device(data, size, bigSectors ? 4096 : 512);
+    MemoryDevice device(std::vector<uint8_t>(data, data + size), bigSectors ? 4096 : 512);
     TouchingBuilder builder;
     Sink sink;
     CExt2QuickSearch searcher;

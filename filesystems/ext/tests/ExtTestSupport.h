@@ -14,6 +14,7 @@
 #include "platform/FileSystem.h"
 #include "sqlite_recovery/framework/IProgress.h"
 #include "sqlite_recovery/framework/IStorageDevice.h"
+#include "testing/MemoryDevice.h"
 
 namespace exttest {
 
@@ -34,6 +35,15 @@ inline std::string SkipReason(const std::string& image) {
     if (Exists(ImagePath(image))) return std::string();
     std::string why = ReadFile(ImagePath(image) + ".skipped");
     return why.empty() ? image + " was not made" : why;
+}
+
+// Little-endian stores, for on-disk bytes written by a test.
+inline void Put16(uint8_t* p, uint16_t v) {
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+}
+inline void Put32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 // The first bytes of an image (all of it for 0).
@@ -85,36 +95,6 @@ inline std::vector<FlsEntry> ReadFls(const std::string& image) {
     }
     return out;
 }
-
-// A device over bytes in memory; chosen sectors fail to read; reads are counted.
-class MemoryDevice : public IStorageDevice {
-public:
-    MemoryDevice(std::vector<uint8_t> bytes, uint32_t sectorSize) : bytes_(std::move(bytes)), sectorSize_(sectorSize) {
-        bytes_.resize((bytes_.size() + sectorSize - 1) / sectorSize * sectorSize);
-    }
-    int Open() override { return 1; }
-    int Close() override { return 1; }
-    int ReadSectors(void* buffer, uint64_t first, uint64_t count) override {
-        ++reads_;
-        if (first > GetSectorCount() || count > GetSectorCount() - first) return 0;
-        for (uint64_t s : bad_)
-            if (s >= first && s < first + count) return 0;
-        std::memcpy(buffer, bytes_.data() + first * sectorSize_, count * sectorSize_);
-        return 1;
-    }
-    uint32_t GetSectorSize() override { return sectorSize_; }
-    uint64_t GetSectorCount() override { return bytes_.size() / sectorSize_; }
-    uint64_t GetReserved() override { return 0; }
-    std::vector<uint8_t>& Bytes() { return bytes_; }
-    void MarkBad(uint64_t sector) { bad_.insert(sector); }
-    uint64_t Reads() const { return reads_; }
-
-private:
-    std::vector<uint8_t> bytes_;
-    uint32_t sectorSize_;
-    std::set<uint64_t> bad_;
-    uint64_t reads_ = 0;
-};
 
 // Keeps every node it is given, or refuses files (deleted ones, or all) as asked.
 class RecordingBuilder : public IDirecotryTreeBuilder {

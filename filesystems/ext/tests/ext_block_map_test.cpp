@@ -15,14 +15,6 @@ using namespace ext;
 
 namespace {
 
-void Put16(uint8_t* p, uint16_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
 // A made volume in memory, with inodes and blocks of our own written into its free space.
 struct Volume {
     explicit Volume(const std::string& image) : device(LoadImage(image), 512), fs(&device, 2) {}

@@ -15,14 +15,6 @@ using namespace ext;
 
 namespace {
 
-void Put16(uint8_t* p, uint16_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
 ExtSuperBlock SuperBlockOf(const std::string& image) {
     ExtSuperBlock sb;
     std::vector<uint8_t> head = LoadImage(image, 2048);
