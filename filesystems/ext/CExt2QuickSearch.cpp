@@ -75,6 +75,7 @@ ResultCode CExt2QuickSearch::Search(IStorageDevice* device, IProgress* sink) {
         rc = RK_FAIL(RK_E_FAIL);
     }
     // After a stop or a failure: what was not handed out is still ours.
+    runMap_ = nullptr;
     ReleaseOwned();
     builder_->EndSearch(SEARCHER_EXT);
     return rc;
@@ -108,7 +109,6 @@ void CExt2QuickSearch::Walk(CExt2FileSystem& fs) {
     ExtBlockMap runMap(fs);
     runMap_ = &runMap;
     WalkInodes(fs);
-    runMap_ = nullptr;
     if (stopped_) return;
     parents_.clear();  // names of inodes the walk never reached
     HandOutPending();
