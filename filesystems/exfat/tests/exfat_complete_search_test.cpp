@@ -7,6 +7,7 @@
 
 #include "filesystems/CSearchedPartitionInfo.h"
 #include "filesystems/exfat/CExFatCompleteSearch.h"
+#include "filesystems/exfat/CExFatQuickSearch.h"
 #include "filesystems/exfat/ExFatLayout.h"
 #include "filesystems/exfat/tests/ExFatTestSupport.h"
 #include "filesystems/tests/CompleteSearchImages.h"
@@ -189,4 +190,37 @@ TEST(ExFatCompleteSearch, GetPartitionsAnswersTheCountWithoutRoom) {
     EXPECT_EQ(info->dataStart, HeapStart());
     EXPECT_EQ(info->sectorsPerCluster, 1u);
     EXPECT_EQ(out[1], nullptr);
+}
+
+// Over the quick search's volumes (clusters of 1, 8, 16 and 64 sectors, 512- and 4096-byte sectors,
+// with vendor entries and a volume GUID entry), the whole-device search finds one volume and at
+// least every file and folder that the quick search finds from the root.
+TEST(ExFatCompleteSearch, FindsWhatTheQuickSearchFinds) {
+    EXFAT_NEED_VOLUMES();
+    for (const char* image : {"exfat_512c.img", "exfat_4k.img", "exfat_32k.img", "exfat_8k.4k.img", "exfat_nowrites.img",
+                              "exfat_4k_vendor.img", "exfat_4k_guid.img"}) {
+        SCOPED_TRACE(image);
+        const uint32_t sectorSize = exfattest::SectorSizeOf(image);
+        std::map<std::pair<std::string, bool>, int> quick, complete;
+        {
+            CImageStorage device(exfattest::FixturePath(image), sectorSize);
+            ASSERT_EQ(device.Open(), 1);
+            CExFatQuickSearch searcher;
+            exfattest::RecordingBuilder builder;
+            exfattest::RecordingSink sink;
+            searcher.SetBuilder(&builder);
+            searcher.Search(&device, &sink);
+            for (auto& n : builder.nodes) ++quick[{n->GetName(), n->IsDeleted()}];
+        }
+        CImageStorage device(exfattest::FixturePath(image), sectorSize);
+        ASSERT_EQ(device.Open(), 1);
+        CExFatCompleteSearch searcher;
+        exfattest::RecordingBuilder builder;
+        RunWholeDevice(searcher, device, builder, 0x400000 / sectorSize);
+        ASSERT_EQ(searcher.Volumes().size(), 1u);
+        EXPECT_EQ(searcher.Volumes()[0]->evidence & EXFAT_EVIDENCE_BOOT, EXFAT_EVIDENCE_BOOT);
+        for (auto& n : builder.nodes) ++complete[{n->GetName(), n->IsDeleted()}];
+        for (auto& [key, count] : quick)
+            EXPECT_GE(complete[key], count) << key.first << (key.second ? " (deleted)" : "");
+    }
 }
