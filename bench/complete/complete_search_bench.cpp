@@ -135,7 +135,8 @@ int main(int argc, char** argv) {
         bool exfat;
         std::vector<double> pass, inside;
         size_t found = 0;
-    } subjects[] = {{"FAT searcher over FAT32", fat, false, {}, {}}, {"exFAT searcher over exFAT", exfat, true, {}, {}}};
+    } subjects[] = {{"FAT searcher over FAT32", fat, false, {}, {}},
+                    {"exFAT searcher over exFAT", exfat, true, {}, {}}};
     for (Subject& s : subjects) Pass(s.image, s.exfat);  // into the page cache
     for (int round = 0; round < 5; ++round) {
         for (Subject& s : subjects) {

@@ -113,8 +113,8 @@ void CExFatCompleteSearch::ClassifySector(uint64_t s, const uint8_t* p, const ui
     }
     // Runs are processed while the scan goes on, so that few wait.
     const size_t waiting = collection_.RunCount() - collection_.cursor;
-    if (waiting && (waiting > kMostWaitingRuns || (s > collection_.lastRunEnd && s - collection_.lastRunEnd > kFarPastLastRun)))
-        rebuild_->ProcessNextRun();
+    const bool farPast = s > collection_.lastRunEnd && s - collection_.lastRunEnd > kFarPastLastRun;
+    if (waiting && (waiting > kMostWaitingRuns || farPast)) rebuild_->ProcessNextRun();
 }
 
 void CExFatCompleteSearch::EndRun() {

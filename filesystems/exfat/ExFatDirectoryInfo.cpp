@@ -43,7 +43,8 @@ bool ExFatClusterClaims::Claim(uint64_t first, uint64_t count) {
 }
 
 void ExFatDirectoryInfo::FinishSet(const ExFatEntryRecord& record) {
-    if (IsHeapClusterNumber(record.firstCluster)) lowestFirstCluster = std::min(lowestFirstCluster, record.firstCluster);
+    if (IsHeapClusterNumber(record.firstCluster))
+        lowestFirstCluster = std::min(lowestFirstCluster, record.firstCluster);
     highestFirstCluster = std::max(highestFirstCluster, record.firstCluster);
     if (record.IsDirectory()) {
         // Every folder's length is a whole number of clusters: its lowest set bit bounds the cluster.
@@ -115,7 +116,8 @@ bool ExFatDirectoryInfo::ClaimClusters(ExFatClusterClaims& used, uint32_t bytesP
         for (const ExFatEntryRecord& r : run.live) {
             if (!IsHeapClusterNumber(r.firstCluster)) continue;
             uint64_t count = 1;
-            if (r.noFatChain && r.dataLength > bytesPerCluster) count = (r.dataLength + bytesPerCluster - 1) / bytesPerCluster;
+            if (r.noFatChain && r.dataLength > bytesPerCluster)
+                count = (r.dataLength + bytesPerCluster - 1) / bytesPerCluster;
             if (r.firstCluster + count - 1 > kLastValidCluster) return false;
             if (!used.Claim(r.firstCluster, count)) return false;
         }

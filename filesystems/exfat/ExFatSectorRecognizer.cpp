@@ -159,6 +159,7 @@ bool ExFatSectorRecognizer::IsValidStream(const uint8_t* e) const {
 
 void ExFatSectorRecognizer::BeginSet(Carry& carry, const uint8_t* e, uint64_t sector) {
     carry.Clear();
+    carry.record = ExFatEntryRecord();
     carry.record.inUse = (e[0] & kTypeInUse) ? 1 : 0;
     carry.record.attributes = LoadU16(e + kFileAttributes);
     carry.record.createTimestamp = LoadU32(e + kFileCreateTime);

@@ -55,11 +55,8 @@ private:
         uint8_t stage = 0;  // 0 none, 1 file entry seen, 2 stream seen, then one more per secondary
         uint8_t remaining = 0;
         uint8_t nameLength = 0;
-        ExFatEntryRecord record;
-        void Clear() {
-            stage = remaining = nameLength = 0;
-            record = ExFatEntryRecord();
-        }
+        ExFatEntryRecord record;  // meaningful from stage 1 on: BeginSet fills it afresh
+        void Clear() { stage = remaining = nameLength = 0; }
     };
     struct Head {
         uint64_t sector;  // where the file entry lies

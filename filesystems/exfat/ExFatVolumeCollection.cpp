@@ -43,7 +43,8 @@ void ExFatVolumeCollection::ApplyCandidateCap() {
     }
 }
 
-std::vector<std::unique_ptr<ExFatVolume>> ExFatVolumeCollection::TakeCandidates(const std::vector<ExFatVolume*>& which) {
+std::vector<std::unique_ptr<ExFatVolume>> ExFatVolumeCollection::TakeCandidates(
+    const std::vector<ExFatVolume*>& which) {
     std::vector<std::unique_ptr<ExFatVolume>> out;
     for (ExFatVolume* v : which) {
         auto it = std::find_if(candidates_.begin(), candidates_.end(),

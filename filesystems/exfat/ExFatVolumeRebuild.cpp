@@ -21,8 +21,9 @@ bool IsHeapClusterNumber(uint64_t c) { return c >= kFirstCluster && c <= kLastVa
 bool HasRoot(const ExFatVolume& v) { return IsHeapClusterNumber(v.rootCluster); }
 // Both boot sectors, or a boot sector and the FAT it names.
 bool BootCorroborated(const ExFatVolume& v) {
+    const uint32_t fats = EXFAT_EVIDENCE_FIRST_FAT | EXFAT_EVIDENCE_SECOND_FAT;
     return (v.evidence & EXFAT_EVIDENCE_BOOT) == EXFAT_EVIDENCE_BOOT ||
-           ((v.evidence & EXFAT_EVIDENCE_BOOT) && (v.evidence & (EXFAT_EVIDENCE_FIRST_FAT | EXFAT_EVIDENCE_SECOND_FAT)));
+           ((v.evidence & EXFAT_EVIDENCE_BOOT) && (v.evidence & fats));
 }
 bool OnClusterBoundary(const ExFatVolume& v, const ExFatDirectoryInfo* run) {
     return run->firstSector >= v.heapStart && (run->firstSector - v.heapStart) % v.sectorsPerCluster == 0;
@@ -220,8 +221,8 @@ void ExFatVolumeRebuild::CompareWithNeighbours(size_t i, size_t before, size_t a
         ExFatDirectoryInfo* other = collection_.Run(j);
         if (other == run || other->IsRootRun() || (other->flags & ExFatDirectoryInfo::kBeginsInsideSet)) continue;
         if (neighbourNeedsFolders && !other->HasLiveSubdirectories()) continue;
-        const uint64_t distance =
-            other->firstSector > run->firstSector ? other->firstSector - run->firstSector : run->firstSector - other->firstSector;
+        const uint64_t distance = other->firstSector > run->firstSector ? other->firstSector - run->firstSector
+                                                                        : run->firstSector - other->firstSector;
         for (uint64_t spc = run->lowerBound; spc <= run->directoryBound && trials > 0; spc <<= 1) {
             if (distance % spc != 0) break;
             // One run names the other as a folder: that fixes where cluster 2 lies.
@@ -314,15 +315,21 @@ bool ExFatVolumeRebuild::HeldByAccepted(const ExFatDirectoryInfo* run) const {
     return false;
 }
 
-int ExFatVolumeRebuild::Anchors(const ExFatVolume& c) const {
-    int anchors = c.fromUpcase ? 1 : 0;
-    if (c.sectorsPerCluster == 0) return anchors;
+std::unordered_set<uint64_t> ExFatVolumeRebuild::NamedSectors(const ExFatVolume& c) const {
     std::unordered_set<uint64_t> named;
     for (const ExFatDirectoryInfo* run : c.takenRuns) {
         if (MarkedByOther(run, c)) continue;
         for (const ExFatDirectoryInfo::Subdirectory& s : run->subdirectories)
-            if (IsHeapClusterNumber(s.firstCluster)) named.insert(SectorOf(c.heapStart, c.sectorsPerCluster, s.firstCluster));
+            if (IsHeapClusterNumber(s.firstCluster))
+                named.insert(SectorOf(c.heapStart, c.sectorsPerCluster, s.firstCluster));
     }
+    return named;
+}
+
+int ExFatVolumeRebuild::Anchors(const ExFatVolume& c) const {
+    int anchors = c.fromUpcase ? 1 : 0;
+    if (c.sectorsPerCluster == 0) return anchors;
+    const std::unordered_set<uint64_t> named = NamedSectors(c);
     const uint64_t rootSector = HasRoot(c) ? SectorOf(c.heapStart, c.sectorsPerCluster, c.rootCluster) : ~uint64_t{0};
     for (const ExFatDirectoryInfo* run : c.takenRuns) {
         if (MarkedByOther(run, c)) continue;
@@ -396,16 +403,12 @@ void ExFatVolumeRebuild::Accept(ExFatVolume* c) {
 }
 
 void ExFatVolumeRebuild::MarkAnchoredRuns(ExFatVolume& c) {
-    std::unordered_set<uint64_t> named;
-    for (const ExFatDirectoryInfo* run : c.takenRuns) {
-        if (MarkedByOther(run, c)) continue;
-        for (const ExFatDirectoryInfo::Subdirectory& s : run->subdirectories)
-            if (IsHeapClusterNumber(s.firstCluster)) named.insert(SectorOf(c.heapStart, c.sectorsPerCluster, s.firstCluster));
-    }
+    const std::unordered_set<uint64_t> named = NamedSectors(c);
     std::vector<ExFatDirectoryInfo*> anchored;
-    for (ExFatDirectoryInfo* run : c.takenRuns)
-        if (!MarkedByOther(run, c) && (named.count(run->firstSector) || IsOwnClusterBeforeFiles(run, c, bytesPerSector_)))
-            anchored.push_back(run);
+    for (ExFatDirectoryInfo* run : c.takenRuns) {
+        if (MarkedByOther(run, c)) continue;
+        if (named.count(run->firstSector) || IsOwnClusterBeforeFiles(run, c, bytesPerSector_)) anchored.push_back(run);
+    }
     for (ExFatDirectoryInfo* run : anchored) TakeFragmentChain(c, run, true);
 }
 

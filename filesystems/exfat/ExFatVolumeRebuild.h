@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <unordered_set>
 #include <vector>
 
 #include "filesystems/exfat/ExFatDirectoryInfo.h"
@@ -71,6 +72,8 @@ private:
     bool HeldByAccepted(const ExFatDirectoryInfo* run) const;
     void Take(ExFatVolume& candidate, ExFatDirectoryInfo* run, const std::vector<ExFatDirectoryInfo*>& found);
     void MarkAnchoredRuns(ExFatVolume& candidate);
+    // The sectors at which the folders of the candidate's runs begin, under its geometry.
+    std::unordered_set<uint64_t> NamedSectors(const ExFatVolume& candidate) const;
     uint64_t SectorOf(uint64_t h, uint32_t spc, uint32_t cluster) const {
         return h + static_cast<uint64_t>(cluster - 2) * spc;
     }

@@ -10,7 +10,9 @@ using Entry = std::vector<uint8_t>;
 
 inline void Put16(uint8_t* p, uint16_t v) { p[0] = v & 0xFF, p[1] = v >> 8; }
 inline void Put32(uint8_t* p, uint32_t v) { Put16(p, v & 0xFFFF), Put16(p + 2, v >> 16); }
-inline void Put64(uint8_t* p, uint64_t v) { Put32(p, static_cast<uint32_t>(v)), Put32(p + 4, static_cast<uint32_t>(v >> 32)); }
+inline void Put64(uint8_t* p, uint64_t v) {
+    Put32(p, static_cast<uint32_t>(v)), Put32(p + 4, static_cast<uint32_t>(v >> 32));
+}
 
 // 2024-05-17 13:45:58
 constexpr uint32_t kTime = (44u << 25) | (5u << 21) | (17u << 16) | (13u << 11) | (45u << 5) | 29u;

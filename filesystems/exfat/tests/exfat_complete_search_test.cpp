@@ -46,7 +46,8 @@ std::vector<FileSet> ReadSets() {
 // Where cluster 2 of the placed volume lies on the device.
 uint64_t HeapStart() {
     const std::string boot = ReadFile(ImagePath("exfat.vol")).substr(0, 512);
-    return VolumeOffset("exfat") + exfat::LoadU32(reinterpret_cast<const uint8_t*>(boot.data()) + exfat::kBootHeapOffset);
+    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(boot.data());
+    return VolumeOffset("exfat") + exfat::LoadU32(bytes + exfat::kBootHeapOffset);
 }
 
 struct Searched {
@@ -82,8 +83,9 @@ TEST(ExFatCompleteSearch, FindsTheVolumeWithWhatIsLeftOfIt) {
         bool wholeTree;      // every entry fls lists is found (else the root folder's are not)
         bool chainedFiles;   // the FAT is known: chained files come back too
     } cases[] = {
-        {"device.img", EXFAT_EVIDENCE_MAIN_BOOT | EXFAT_EVIDENCE_BACKUP_BOOT | EXFAT_EVIDENCE_FIRST_FAT, 0, true, true},
-        {"exfat_nomain.img", EXFAT_EVIDENCE_BACKUP_BOOT | EXFAT_EVIDENCE_FIRST_FAT, EXFAT_EVIDENCE_MAIN_BOOT, true, true},
+        {"device.img", EXFAT_EVIDENCE_BOOT | EXFAT_EVIDENCE_FIRST_FAT, 0, true, true},
+        {"exfat_nomain.img", EXFAT_EVIDENCE_BACKUP_BOOT | EXFAT_EVIDENCE_FIRST_FAT, EXFAT_EVIDENCE_MAIN_BOOT, true,
+         true},
         {"exfat_noboot.img", EXFAT_EVIDENCE_ROOT_RUN, EXFAT_EVIDENCE_BOOT | EXFAT_EVIDENCE_FIRST_FAT, true, false},
         {"exfat_noroot.img", 0, EXFAT_EVIDENCE_BOOT | EXFAT_EVIDENCE_ROOT_RUN, false, false},
     };
@@ -197,8 +199,8 @@ TEST(ExFatCompleteSearch, GetPartitionsAnswersTheCountWithoutRoom) {
 // least every file and folder that the quick search finds from the root.
 TEST(ExFatCompleteSearch, FindsWhatTheQuickSearchFinds) {
     EXFAT_NEED_VOLUMES();
-    for (const char* image : {"exfat_512c.img", "exfat_4k.img", "exfat_32k.img", "exfat_8k.4k.img", "exfat_nowrites.img",
-                              "exfat_4k_vendor.img", "exfat_4k_guid.img"}) {
+    for (const char* image : {"exfat_512c.img", "exfat_4k.img", "exfat_32k.img", "exfat_8k.4k.img",
+                              "exfat_nowrites.img", "exfat_4k_vendor.img", "exfat_4k_guid.img"}) {
         SCOPED_TRACE(image);
         const uint32_t sectorSize = exfattest::SectorSizeOf(image);
         std::map<std::pair<std::string, bool>, int> quick, complete;
