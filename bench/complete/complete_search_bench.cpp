@@ -17,6 +17,7 @@
 #include "media_recovery/CRecoveryFilter.h"
 #include "media_recovery/SearcherFactories.h"
 #include "outside/device/CImageStorage.h"
+#include "bench/BenchSupport.h"
 #include "platform/FileSystem.h"
 #include "sqlite_recovery/framework/CDataContainer.h"
 #include "sqlite_recovery/framework/IProgress.h"
@@ -97,15 +98,6 @@ Run Pass(const std::string& image, bool exfat) {
     return run;
 }
 
-std::string Load() {
-    std::string text;
-    if (FILE* pipe = popen("uptime", "r")) {
-        char line[256];
-        if (std::fgets(line, sizeof line, pipe)) text = line;
-        pclose(pipe);
-    }
-    return text;
-}
 
 bool Ensure(const std::string& image, const char* script) {
     if (platform::GetEntryKind(image) == platform::EntryKind::File) return true;
@@ -128,7 +120,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "could not make the images\n");
         return 1;
     }
-    std::printf("load before: %s", Load().c_str());
+    std::printf("load before: %s", MachineLoad().c_str());
     struct Subject {
         const char* name;
         std::string image;
@@ -150,7 +142,7 @@ int main(int argc, char** argv) {
             s.found = r.found;
         }
     }
-    std::printf("load after:  %s", Load().c_str());
+    std::printf("load after:  %s", MachineLoad().c_str());
     for (Subject& s : subjects) {
         CImageStorage device(s.image, 512);
         device.Open();

@@ -14,6 +14,7 @@
 #include "media_recovery/CRecoveryFilter.h"
 #include "media_recovery/file_model/IFileNode.h"
 #include "outside/device/CImageStorage.h"
+#include "bench/BenchSupport.h"
 #include "platform/FileSystem.h"
 #include "sqlite_recovery/framework/CDataContainer.h"
 #include "sqlite_recovery/framework/IProgress.h"
@@ -57,15 +58,6 @@ double Fls(const std::string& image) {
     return Seconds(start);
 }
 
-std::string Load() {
-    std::string text;
-    if (FILE* pipe = popen("uptime", "r")) {
-        char line[256];
-        if (std::fgets(line, sizeof line, pipe)) text = line;
-        pclose(pipe);
-    }
-    return text;
-}
 
 }  // namespace
 
@@ -79,7 +71,7 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    std::printf("load before: %s", Load().c_str());
+    std::printf("load before: %s", MachineLoad().c_str());
     size_t found = 0, deleted = 0;
     std::vector<double> ours, theirs, ratios;
     for (int pair = 0; pair < 5; ++pair) {
@@ -94,7 +86,7 @@ int main(int argc, char** argv) {
         ratios.push_back(b / a);
     }
     std::sort(ratios.begin(), ratios.end());
-    std::printf("load after:  %s", Load().c_str());
+    std::printf("load after:  %s", MachineLoad().c_str());
 
     // fls's own count of what it lists from the directory tree, so that both sides are seen to list
     // the same (its orphan-file scan and virtual files aside).

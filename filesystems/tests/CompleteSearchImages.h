@@ -46,6 +46,15 @@ inline uint64_t VolumeOffset(const std::string& volume) {
     return 0;
 }
 
+// The fields of a line separated by '|'.
+inline std::vector<std::string> SplitFields(const std::string& line) {
+    std::vector<std::string> fields;
+    std::stringstream in(line);
+    std::string field;
+    while (std::getline(in, field, '|')) fields.push_back(field);
+    return fields;
+}
+
 // One regular file or folder that fls lists of a volume inside device.img.
 struct Listed {
     std::string path;
@@ -64,10 +73,7 @@ inline std::vector<Listed> ReadListing(const std::string& volume) {
     std::istringstream in(ReadFile(ImagePath("device.img." + volume + ".fls")));
     std::string line;
     while (std::getline(in, line)) {
-        std::vector<std::string> f;
-        std::stringstream fields(line);
-        std::string field;
-        while (std::getline(fields, field, '|')) f.push_back(field);
+        const std::vector<std::string> f = SplitFields(line);
         if (f.size() < 11 || f[1].rfind("/$", 0) == 0) continue;
         Listed e;
         e.path = f[1];

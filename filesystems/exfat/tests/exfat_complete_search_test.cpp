@@ -34,10 +34,7 @@ std::vector<FileSet> ReadSets() {
     std::istringstream in(ReadFile(ImagePath("exfat.sets")));
     std::string line;
     while (std::getline(in, line)) {
-        std::vector<std::string> f;
-        std::stringstream fields(line);
-        std::string field;
-        while (std::getline(fields, field, '|')) f.push_back(field);
+        const std::vector<std::string> f = SplitFields(line);
         if (f.size() == 4) out.push_back({f[0] == "1", f[1] == "1", f[2], std::stoull(f[3])});
     }
     return out;
