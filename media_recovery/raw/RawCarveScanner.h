@@ -10,6 +10,9 @@
 #include "media_recovery/raw/RawAnalyserRegistry.h"
 #include "media_recovery/raw/RawHit.h"
 
+// Candidates whose size is still unknown, oldest first (owned by the scanner).
+using PendingHits = std::deque<RawHit*>;
+
 // The sector walk of signature carving: offers every sector of a chunk to the analysers that can
 // match its first byte (in list order, first match wins), queues candidates whose size is still
 // unknown and sizes them from the read-ahead ring. Every finished candidate goes to the output
@@ -47,6 +50,11 @@ public:
 
 private:
     void BuildDispatch(const RawAnalyserList& list);
+    // Prepares the ring for the device and the chunk length; false when it cannot be made.
+    bool InitReadAhead();
+    // Adds the chunk just scanned to the ring; a chunk that could not be read takes its place as
+    // zeros, so that the ring's sector numbers stay true.
+    void PushReadAhead(uint64_t first, uint64_t count, bool read);
     void Finish(RawHit& hit);
     void SizeAndFinish(RawHit* hit);
     void DrainPending(bool all);
@@ -74,17 +82,10 @@ private:
         uint64_t sectors = 0;
     } view_;
     std::vector<uint8_t> buffer_;  // the chunk being scanned
-    std::deque<RawHit*> pending_;
+    PendingHits pending_;
     // Analysers by first byte: dispatch_[lead_[b] .. lead_[b + 1]).
     std::vector<IRawFileAnalyser*> dispatch_;
     uint32_t lead_[257] = {};
     uint64_t headerTests_ = 0;
     bool begun_ = false;
 };
-
-// Per-type counters that number carved files; process-wide, emptied at each search.
-void ResetRawNameCounters();
-// "FILE%03d.%s" or "%s%03d.%s" with the type's counter, which then grows; the prefix is cleaned of
-// path separators and control bytes and shortened so that the name stays below 260 bytes. Empty
-// for a type without a name.
-std::string MakeRawFileName(const std::string& prefix, uint32_t typeId);
