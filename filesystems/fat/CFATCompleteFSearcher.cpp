@@ -15,9 +15,10 @@ constexpr uint32_t kLargestSectorSize = 4096;
 constexpr uint32_t kBootEvidence = FAT_SEEN_FAT12_BOOT | FAT_SEEN_FAT16_BOOT | FAT_SEEN_FAT32_BOOT |
                                    FAT_SEEN_FAT32_BACKUP;
 
-// A FAT begins with its media byte (0xF0, or 0xF8 to 0xFF) in entry 0, then ones: 0xFF 0xFF.
-bool BeginsLikeAFat(const uint8_t* s) {
-    return (s[0] == 0xF0 || s[0] >= 0xF8) && s[1] == 0xFF && s[2] == 0xFF;
+// A FAT begins with entry 0: the boot sector's media byte (0xF0, or 0xF8 to 0xFF), then ones. The
+// end-of-chain mark most writers use (0x0FFFFFFF) begins with 0xFF, not with a disk's 0xF8.
+bool BeginsLikeAFat(const uint8_t* s, uint8_t media) {
+    return (s[0] == 0xF0 || s[0] >= 0xF8) && s[0] == media && s[1] == 0xFF && s[2] == 0xFF;
 }
 
 std::unique_ptr<CFATSearchedPartitionInfo> NewCandidate(const FatGeometry& g, uint32_t sectorSize) {
@@ -103,14 +104,14 @@ void CFATCompleteFSearcher::Examine(const uint8_t* sector, uint64_t s) {
     auto range = fatPositions_.equal_range(s);
     if (range.first == range.second) return;
     // A copy is seen only where the sector begins as a FAT does: the FAT that a shifted reading of
-    // a boot sector predicts lies inside the real FAT, whose later sectors begin with cluster numbers.
-    if (BeginsLikeAFat(sector)) {
-        for (auto it = range.first; it != range.second; ++it) {
-            CFATSearchedPartitionInfo* c = it->second;
-            const uint64_t first = c->volumeStart + c->reservedSectors;
-            if (s == first) c->evidenceFlags |= FAT_SEEN_FIRST_FAT | FAT_USE_FIRST_FAT;
-            else if (s == first + c->sectorsPerFat) c->evidenceFlags |= FAT_SEEN_SECOND_FAT | FAT_USE_SECOND_FAT;
-        }
+    // a boot sector predicts lies inside the real FAT, whose later sectors begin with cluster numbers
+    // and end-of-chain marks.
+    for (auto it = range.first; it != range.second; ++it) {
+        if (!BeginsLikeAFat(sector, it->second.media)) continue;
+        CFATSearchedPartitionInfo* c = it->second.candidate;
+        const uint64_t first = c->volumeStart + c->reservedSectors;
+        if (s == first) c->evidenceFlags |= FAT_SEEN_FIRST_FAT | FAT_USE_FIRST_FAT;
+        else if (s == first + c->sectorsPerFat) c->evidenceFlags |= FAT_SEEN_SECOND_FAT | FAT_USE_SECOND_FAT;
     }
     fatPositions_.erase(range.first, range.second);
 }
@@ -123,7 +124,7 @@ bool CFATCompleteFSearcher::OnFatBootSector(const uint8_t* sector, uint64_t s) {
     bool found = false;
     FatGeometry g;
     if (MakeFatCandidate(view, s, deviceSectors, false, &g)) {
-        Insert(NewCandidate(g, sectorSize_));
+        Insert(NewCandidate(g, sectorSize_), view.MediaDescriptor());
         found = true;
     }
     if (variant == FAT_VARIANT_32 && s >= kFat32BackupBootSector &&
@@ -134,20 +135,20 @@ bool CFATCompleteFSearcher::OnFatBootSector(const uint8_t* sector, uint64_t s) {
         for (auto range = candidates_.equal_range(g.dataStart); range.first != range.second; ++range.first)
             if (range.first->second->sectorsPerCluster == g.sectorsPerCluster) known = range.first->second.get();
         if (known) known->evidenceFlags |= FAT_SEEN_FAT32_BACKUP;
-        else Insert(NewCandidate(g, sectorSize_));
+        else Insert(NewCandidate(g, sectorSize_), view.MediaDescriptor());
         found = true;
     }
     return found;
 }
 
-void CFATCompleteFSearcher::Insert(std::unique_ptr<CFATSearchedPartitionInfo> candidate) {
+void CFATCompleteFSearcher::Insert(std::unique_ptr<CFATSearchedPartitionInfo> candidate, uint8_t media) {
     if (!candidate) return;
     CFATSearchedPartitionInfo* c = candidate.get();
     const uint64_t firstFat = c->volumeStart + c->reservedSectors;
     try {
         candidates_.emplace(c->dataStart, std::move(candidate));
-        fatPositions_.emplace(firstFat, c);
-        fatPositions_.emplace(firstFat + c->sectorsPerFat, c);
+        fatPositions_.emplace(firstFat, FatCopy{c, media});
+        fatPositions_.emplace(firstFat + c->sectorsPerFat, FatCopy{c, media});
     } catch (const std::bad_alloc&) {
         // The candidate may lack its FAT positions, and then is dropped at the end.
     }

@@ -44,7 +44,7 @@ public:
 
 private:
     void Examine(const uint8_t* sector, uint64_t s);
-    void Insert(std::unique_ptr<CFATSearchedPartitionInfo> candidate);
+    void Insert(std::unique_ptr<CFATSearchedPartitionInfo> candidate, uint8_t media);
     void BuildFatVolumeTree(const CFATSearchedPartitionInfo& volume);
 
     IStorageDevice* device_ = nullptr;
@@ -54,7 +54,11 @@ private:
     std::vector<std::unique_ptr<CFATSearchedPartitionInfo>> accepted_;
     // Candidates by data start, several per key; the FAT-position map: the expected first sectors of
     // each candidate's two FAT copies.
+    struct FatCopy {
+        CFATSearchedPartitionInfo* candidate;
+        uint8_t media;  // the boot sector's media descriptor, which entry 0 of the FAT begins with
+    };
     std::multimap<uint64_t, std::unique_ptr<CFATSearchedPartitionInfo>> candidates_;
-    std::multimap<uint64_t, CFATSearchedPartitionInfo*> fatPositions_;
+    std::multimap<uint64_t, FatCopy> fatPositions_;
     std::vector<uint8_t> chunk_;
 };

@@ -82,7 +82,8 @@ TEST(FatCompleteSearch, FindsEachVolumeOnceWithItsRootFolder) {
         }
     }
     // The trap the FAT test avoids: where the reading of the FAT32 backup as a main boot sector
-    // expects its first FAT, the real FAT is in use, so the sector there does not begin with 0.
+    // expects its first FAT, the real FAT is in use, and its sector there begins with an
+    // end-of-chain mark: 0xFF 0xFF 0xFF 0x0F, a media byte and ones.
     CImageStorage device(ImagePath("device.img"), 512);
     ASSERT_EQ(device.Open(), 1);
     uint8_t boot[512], shifted[512];
@@ -90,7 +91,9 @@ TEST(FatCompleteSearch, FindsEachVolumeOnceWithItsRootFolder) {
     ASSERT_TRUE(device.ReadSectors(boot, at, 1));
     const uint64_t reserved = boot[14] | (boot[15] << 8);
     ASSERT_TRUE(device.ReadSectors(shifted, at + kFat32BackupBootSector + reserved, 1));
-    EXPECT_NE(shifted[0], 0);
+    EXPECT_EQ(shifted[0], 0xFF);
+    EXPECT_EQ(shifted[1], 0xFF);
+    EXPECT_EQ(shifted[2], 0xFF);
 }
 
 // GetPartitions with no room, and after a pass that found nothing, when per-item recovery refuses
