@@ -13,7 +13,7 @@
 #include "filesystems/exfat/ExFatVolumeRebuild.h"
 #include "filesystems/exfat/tests/ExFatEntryBuilders.h"
 #include "filesystems/exfat/tests/ExFatTestSupport.h"
-#include "sqlite_recovery/framework/IStorageDevice.h"
+#include "testing/MemoryDevice.h"
 
 using namespace exfattest;
 
@@ -323,6 +323,13 @@ TEST(ExFatVolumeRebuild, PlacesOfTheRootClusterAreBoundedAndNeedFiles) {
     far->directoryBound = 1;
     t.rebuild.CandidatesFromRootPlace(far, found, made);
     EXPECT_EQ(made.size(), ExFatVolumeRebuild::kMostRootPlaceCandidates);
+    // Near the device's start, with the first file four billion clusters in: the places end where
+    // the heap would begin before the device.
+    made.clear();
+    ExFatDirectoryInfo* near = t.Add(100, 1, {Runs::File(0xF0000000, 10)}, ExFatDirectoryInfo::kRootEntries);
+    near->directoryBound = 1;
+    t.rebuild.CandidatesFromRootPlace(near, found, made);
+    EXPECT_EQ(made.size(), 101u);  // root clusters 2 to 102
 }
 
 TEST(ExFatVolumeRebuild, ARunThatBeginsInsideASetIsNeitherPlacedNorMatched) {
@@ -374,24 +381,6 @@ TEST(ExFatVolumeCollection, CandidatesAreCutBackNewestFirst) {
 
 namespace {
 
-class MemoryDevice : public IStorageDevice {
-public:
-    explicit MemoryDevice(Sectors& s) : s_(s) {}
-    int Open() override { return 1; }
-    int Close() override { return 1; }
-    int ReadSectors(void* buffer, uint64_t first, uint64_t count) override {
-        if (first > GetSectorCount() || count > GetSectorCount() - first) return 0;
-        std::memcpy(buffer, s_.At(first), count * 512);
-        return 1;
-    }
-    uint32_t GetSectorSize() override { return 512; }
-    uint64_t GetSectorCount() override { return s_.bytes.size() / 512; }
-    uint64_t GetReserved() override { return 0; }
-
-private:
-    Sectors& s_;
-};
-
 // Scans all chunks but the search's end, so that its candidates can be looked at.
 void ScanOnly(CExFatCompleteSearch& searcher, MemoryDevice& device, IDirecotryTreeBuilder& builder, uint32_t chunk) {
     searcher.SetDevice(&device);
@@ -427,7 +416,7 @@ TEST(CExFatCompleteSearch, BootAndFatEvidence) {
         const std::vector<uint8_t> boot = BootSector(800, 24, 16, 100, 600, 4, 9, 0, c.fats);
         for (size_t at : c.boots) std::memcpy(s.At(at), boot.data(), 512);
         for (size_t at : c.fatStarts) std::memset(s.At(at), 0xFF, 8), s.At(at)[0] = 0xF8;
-        MemoryDevice device(s);
+        MemoryDevice device(std::move(s.bytes), 512);
         CExFatCompleteSearch searcher;
         RecordingBuilder builder;
         ScanOnly(searcher, device, builder, c.chunk);
@@ -442,7 +431,7 @@ TEST(CExFatCompleteSearch, RunsAreProcessedWhileTheScanGoesOn) {
     const size_t runs = CExFatCompleteSearch::kMostWaitingRuns + 100;
     Sectors s(2 * runs + 4);
     for (size_t i = 0; i < runs; ++i) s.Put(2 * i + 1, 0, Set(true, u"photo.jpg", 100 + 3 * i, 1000));
-    MemoryDevice device(s);
+    MemoryDevice device(std::move(s.bytes), 512);
     CExFatCompleteSearch searcher;
     RecordingBuilder builder;
     ScanOnly(searcher, device, builder, 8192);
@@ -451,4 +440,48 @@ TEST(CExFatCompleteSearch, RunsAreProcessedWhileTheScanGoesOn) {
     searcher.EndSearch();
     EXPECT_EQ(builder.calls, (std::vector<std::string>{"end 33"}));
     EXPECT_EQ(searcher.GetPartitions(nullptr, 0), 0);
+}
+
+// Two runs that each begin inside a set whose head ends the other: the second link would close a
+// loop and is refused, and the end of the search ends.
+TEST(CExFatCompleteSearch, RunLinksNeverCloseALoop) {
+    const Entry first = Set(true, kLong, 40, 1000), second = Set(true, u"Another name of thirty-one units", 41, 900);
+    Sectors s(64);
+    s.Put(10, 0, Part(second, 3, 5));
+    s.Put(10, 2, Filler(12, 10));
+    s.Put(10, 14, Part(first, 0, 2));
+    s.Put(50, 0, Part(first, 2, 5));
+    s.Put(50, 3, Set(true, u"sixteen letters!", 30, 100));
+    s.Put(50, 7, Filler(6, 20));
+    s.Put(50, 13, Part(second, 0, 3));
+    MemoryDevice device(std::move(s.bytes), 512);
+    CExFatCompleteSearch searcher;
+    RecordingBuilder builder;
+    ScanOnly(searcher, device, builder, 32);
+    ASSERT_EQ(searcher.Collection().RunCount(), 2u);
+    ExFatDirectoryInfo* x = searcher.Collection().Run(0);
+    ExFatDirectoryInfo* y = searcher.Collection().Run(1);
+    EXPECT_EQ(x->next, y);
+    EXPECT_EQ(y->previous, x);
+    EXPECT_EQ(y->next, nullptr);
+    EXPECT_EQ(x->previous, nullptr);
+    EXPECT_EQ(x->live.size() + y->live.size(), 9u);  // seven whole sets and both cut ones
+    searcher.EndSearch();
+}
+
+// Halves of cut sets wait at most so many at a time.
+TEST(ExFatSectorRecognizer, WaitingHalvesAreCapped) {
+    const size_t sectors = ExFatSectorRecognizer::kMostHeads + 10;
+    Sectors s(2 * sectors + 2);
+    for (size_t i = 0; i < sectors; ++i) {
+        s.Put(2 * i, 0, Filler(9, 10));
+        s.Put(2 * i, 9, Set(true, u"sixteen letters!", 30, 100));
+        s.Put(2 * i, 13, Part(Set(true, kLong, static_cast<uint32_t>(100 + i), 1000), 0, 3));
+    }
+    Recognizer t;
+    for (size_t i = 0; i < sectors; ++i) {
+        t.Scan(s, 2 * i, 1);
+        t.r.TakeRun();
+    }
+    EXPECT_EQ(t.r.HeadCount(), ExFatSectorRecognizer::kMostHeads);
 }
