@@ -191,7 +191,8 @@ void CFATCompleteFSearcher::BuildFatVolumeTree(const CFATSearchedPartitionInfo& 
     if (!fat) {
         delete first;
         delete second;
-        RK_LOG("[FAT] no memory for the FAT of the volume at sector %llu", static_cast<unsigned long long>(v.volumeStart));
+        RK_LOG("[FAT] no memory for the FAT of the volume at sector %llu",
+               static_cast<unsigned long long>(v.volumeStart));
         return;
     }
     FatWalkContext ctx;
