@@ -17,6 +17,8 @@ bool FileTimeToSystemTime(uint64_t fileTime, SystemTime* out);
 // 4-0 two-second units), taken as given, without a time-zone shift.
 bool DosDateTimeToFileTime(uint16_t dosDate, uint16_t dosTime, uint64_t* out);
 uint64_t UnixSecondsToFileTime(int64_t seconds);
+// The current date and time in the machine's time zone.
+void GetLocalTime(SystemTime* out);
 int64_t FileTimeToUnixSeconds(uint64_t fileTime);
 
 }  // namespace platform
