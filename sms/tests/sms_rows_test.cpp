@@ -92,7 +92,7 @@ TEST(SmsRowsTest, PartnerAddresses) {
         {"+16505550101", true}, {"info@bank.example", true}, {"a@b.museum", true}, {"x.y@mail.example.org", true},
         {"AcmeTel", true}, {"Info-Svc", true}, {"Mom", true}, {"\xE4\xB8\xAD\xE5\x9B\xBD\xE7\xA7\xBB\xE5\x8A\xA8", true},
         {"", false}, {"   ", false}, {"123456789012x", false}, {"A sender too long", false}, {" Acme", false},
-        {"a@b", false}, {"a@@b.example", false}, {"a b@c.example", false}, {"a@b.c0m", false},
+        {"a@b", false}, {"a@@b.example", false}, {"a b@c.example", false},
         {"Ac\x01me", false}, {"Acme\xE2\x80\xAE", false}, {"Acme\xFF", false}, {"<Acme>", false},
     };
     for (const auto& c : cases) EXPECT_EQ(IsMessageAddress(c.first), c.second) << c.first;

@@ -13,9 +13,10 @@ trap 'rm -rf "$out"' EXIT
 export RELIKORDA_LOG=$out/log.txt
 "$bin/relikorda-recover" --device "$images/device" --out "$out/recovered" > "$out/stdout.txt"
 cat "$out/stdout.txt"
-grep -Eq '^media: [0-9]+ written under .*/recovered/files, 0 failed$' "$out/stdout.txt"
+grep -Eq '^media: [0-9]+ written under .*/recovered/[0-9-]+/files, 0 failed$' "$out/stdout.txt"
+run=$(sed -n 's/^output //p' "$out/stdout.txt")  # each run writes into a folder of its own
 # Files are written without folders; a name met twice becomes name_2.ext, name_3.ext, ...
-python3 - "$images/device.expected" "$out/recovered/files" <<'PY'
+python3 - "$images/device.expected" "$run/files" <<'PY'
 import os, re, sys
 expected, root = sys.argv[1], sys.argv[2]
 written = {}
