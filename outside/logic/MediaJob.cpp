@@ -13,6 +13,7 @@
 #include "outside/logic/JobSupport.h"
 #include "outside/logic/OutputFolder.h"
 #include "outside/logic/RecoveryJob.h"
+#include "outside/logic/SectorCountingDevice.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/FileSystem.h"
 #include "sqlite_recovery/framework/Lockers.h"
@@ -40,6 +41,30 @@ const char* CategoryFolder(int flag) {
         default: return "documents";
     }
 }
+
+// The scan's progress: the share of the volumes' sectors read when they are counted, else the
+// library's own share. Never the end before the library returns.
+class ScanProgress : public IProgress {
+public:
+    ScanProgress(IJobProgress* progress, const MediaScanWatch& watch) : progress_(progress), watch_(watch) {}
+    void OnProgress(const PROGRESS_INFO* record) override {
+        if (!progress_ || !record) return;
+        double share = 0;
+        uint64_t total = record->total, done = record->done;  // copies: the record is packed
+        if (watch_.device && watch_.sectors)
+            share = static_cast<double>(watch_.device->SectorsRead()) / static_cast<double>(watch_.sectors);
+        else if (total)
+            share = static_cast<double>(done) / static_cast<double>(total);
+        progress_->Update(watch_.phase, std::min(share, kMostBeforeTheEnd));
+    }
+    void OnDataChanged(int) override {}
+    int ShouldContinue() override { return 1; }
+
+private:
+    static constexpr double kMostBeforeTheEnd = 0.99;
+    IJobProgress* progress_;
+    const MediaScanWatch& watch_;
+};
 
 // Writes one run's found files: names them, keeps them apart, copies their bytes.
 class MediaWriter {
@@ -206,7 +231,7 @@ std::string OutputFileName(const std::string& name) {
 }
 
 int RunMediaJobWith(const MediaLibraryCalls& calls, IVirtualDevice& device, const std::string& outFolder,
-                    FILE* report, IJobProgress* progress, const std::string& scanPhase) {
+                    FILE* report, IJobProgress* progress, const MediaScanWatch& watch) {
     if (!calls.createObject || !calls.getDredgelObj) {
         std::fprintf(report, "media: the media library has not its exports\n");
         return 1;
@@ -218,7 +243,7 @@ int RunMediaJobWith(const MediaLibraryCalls& calls, IVirtualDevice& device, cons
         if (object) object->Release();
         return 1;
     }
-    LibraryProgress sink(progress, scanPhase);
+    ScanProgress sink(progress, watch);
     IDataContainer<_ARCHIVE_INFOMATION>* container = analyser->Initialize(&device, &sink);
     if (!container) {
         std::fprintf(report, "media: no storage volume could be opened\n");
@@ -226,7 +251,7 @@ int RunMediaJobWith(const MediaLibraryCalls& calls, IVirtualDevice& device, cons
         return 0;
     }
     analyser->StartRecovery(nullptr);
-    if (progress) progress->Finish(scanPhase);
+    if (progress) progress->Finish(watch.phase);
 
     std::vector<_ARCHIVE_INFOMATION> items;
     {
@@ -260,7 +285,7 @@ int RunMediaJobWith(const MediaLibraryCalls& calls, IVirtualDevice& device, cons
 }
 
 int RunMediaJob(IVirtualDevice& device, const std::string& outFolder, FILE* report, IJobProgress* progress,
-                const std::string& scanPhase) {
+                const MediaScanWatch& watch) {
     platform::LibraryHandle library = platform::LoadLibraryW(L"Dredgel");
     if (!library) {
         std::fprintf(report, "media: libDredgel.so not found\n");
@@ -269,19 +294,23 @@ int RunMediaJob(IVirtualDevice& device, const std::string& outFolder, FILE* repo
     MediaLibraryCalls calls;
     calls.createObject = reinterpret_cast<DredgelCreateObjectFn>(platform::GetProcAddress(library, "CreateObject"));
     calls.getDredgelObj = reinterpret_cast<GetDredgelObjFn>(platform::GetProcAddress(library, "GetDredgelObj"));
-    int result = RunMediaJobWith(calls, device, outFolder, report, progress, scanPhase);
+    int result = RunMediaJobWith(calls, device, outFolder, report, progress, watch);
     // The library stays loaded: its reader threads are joined when the process ends.
     return result;
 }
 
 int MediaRecoveryJob(JobContext& context) {
     if (!context.device) return 1;
-    uint64_t sectors = 0;
+    MediaScanWatch watch;
     for (size_t i = 0; i < context.device->StorageCount(); ++i) {
         CImageStorage* volume = context.device->Storage(i);
-        if (volume->Open()) sectors += volume->GetSectorCount();
+        if (volume->Open()) watch.sectors += volume->GetSectorCount();
         volume->Close();
     }
-    std::string phase = "media scan of " + std::to_string(sectors) + " sectors";
-    return RunMediaJob(*context.device, context.out, context.report, context.progress, phase);
+    watch.phase = "media scan of " + std::to_string(watch.sectors) + " sectors";
+    // The library's own percentages weigh its passes, not the sectors: the share of the sectors
+    // read is what tells how long a large card still takes.
+    SectorCountingDevice counted(*context.device);
+    watch.device = &counted;
+    return RunMediaJob(counted, context.out, context.report, context.progress, watch);
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -6,7 +7,16 @@
 
 class IJobProgress;
 class IVirtualDevice;
+class SectorCountingDevice;
 struct JobContext;
+
+// How the scan's progress is told: its phase's name and, when the device counts the sectors read
+// from it, the share of the volumes' sectors read.
+struct MediaScanWatch {
+    std::string phase = "media scan";
+    const SectorCountingDevice* device = nullptr;
+    uint64_t sectors = 0;
+};
 
 // The media part of the main job: loads libDredgel.so by name, runs it over the device's storage
 // volumes and writes every accepted file once under outFolder/files/: a file a file system found
@@ -15,7 +25,7 @@ struct JobContext;
 // system's file begins is that file and is not written again. Prints the counts per category and
 // names on standard error each file that could not be written. 0 on success.
 int RunMediaJob(IVirtualDevice& device, const std::string& outFolder, FILE* report = stdout,
-                IJobProgress* progress = nullptr, const std::string& scanPhase = "media scan");
+                IJobProgress* progress = nullptr, const MediaScanWatch& watch = MediaScanWatch());
 // The same as a job of the headless run.
 int MediaRecoveryJob(JobContext& context);
 
@@ -25,7 +35,7 @@ struct MediaLibraryCalls {
     GetDredgelObjFn getDredgelObj = nullptr;
 };
 int RunMediaJobWith(const MediaLibraryCalls& calls, IVirtualDevice& device, const std::string& outFolder,
-                    FILE* report, IJobProgress* progress = nullptr, const std::string& scanPhase = "media scan");
+                    FILE* report, IJobProgress* progress = nullptr, const MediaScanWatch& watch = MediaScanWatch());
 
 // A name from the device as a file or folder name of the output: cleaned of separators, control
 // and invisible characters and leading dots, cut to length with its extension kept; "unnamed"
