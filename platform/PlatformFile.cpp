@@ -32,6 +32,7 @@ bool PlatformFile::Open(const std::string& path, Mode mode) {
         case Mode::CreateNew: flags |= O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW; break;
         case Mode::CreateAlways: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
         case Mode::Append: flags |= O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW; break;
+        case Mode::OpenAlways: flags |= O_WRONLY | O_CREAT; break;
     }
     fd_ = ::open(path.c_str(), flags, 0644);
     if (fd_ < 0) lastError_ = errno;

@@ -13,6 +13,7 @@ public:
         CreateNew,       // fails when anything, a link included, has the name
         CreateAlways,    // created or truncated
         Append,          // created when missing, written at its end; a link is not followed
+        OpenAlways,      // opened for writing, created when missing, never truncated
     };
 
     PlatformFile() = default;
