@@ -31,6 +31,7 @@ using DataStart = std::pair<IStorageDevice*, uint64_t>;
 
 struct MediaCounts {
     int pictures = 0, videos = 0, audio = 0, documents = 0, deleted = 0, written = 0, failed = 0;
+    int unreadable = 0;  // written empty: the library has no way to read their data
 };
 
 const char* CategoryFolder(int flag) {
@@ -85,7 +86,9 @@ private:
     IArchiveDataRecovery* RecoveryFor(const _ARCHIVE_INFOMATION& item);
     std::string FolderOf(IFileNode* node);
     std::string FreePath(const std::string& folder, const std::string& name);
-    bool CopyOut(IArchiveFileReader* reader, IFileNode* node, const std::string& path, std::string* reason);
+    // Copies the reader's bytes to a new file at path; without a reader the file stays empty, as
+    // the library's own writer leaves it.
+    bool CopyOut(IArchiveFileReader* reader, const std::string& path, std::string* reason);
 
     const MediaLibraryCalls& calls_;
     DredgelAnalyzer* analyser_;
@@ -151,11 +154,7 @@ std::string MediaWriter::FolderOf(IFileNode* node) {
     return folder;
 }
 
-bool MediaWriter::CopyOut(IArchiveFileReader* reader, IFileNode* node, const std::string& path, std::string* reason) {
-    if (!reader && node->GetSize() != 0) {
-        *reason = "its data cannot be read from the volume";
-        return false;
-    }
+bool MediaWriter::CopyOut(IArchiveFileReader* reader, const std::string& path, std::string* reason) {
     OutputFile file;
     if (!file.Create(path)) {
         *reason = file.Reason();
@@ -211,7 +210,10 @@ bool MediaWriter::Write(const _ARCHIVE_INFOMATION& item, MediaCounts& counts) {
         path = platform::JoinPath(folder, name);
         reason = "no free name is left in its folder";
     } else {
-        ok = CopyOut(reader, node, path, &reason);
+        ok = CopyOut(reader, path, &reason);
+        // A node with a size but no extents the library can read (an Ext link's target kept in
+        // its inode, say) keeps its name and place, and the summary says how many there are.
+        if (ok && !reader && node->GetSize() != 0) ++counts.unreadable;
     }
     if (reader) reader->Release();
     if (ok) {
@@ -279,6 +281,9 @@ int RunMediaJobWith(const MediaLibraryCalls& calls, IVirtualDevice& device, cons
                      distinct, counts.pictures, counts.videos, counts.audio, counts.documents, counts.deleted);
         std::fprintf(report, "media: %d written under %s, %d failed\n", counts.written, writer.FilesRoot().c_str(),
                      counts.failed);
+        if (counts.unreadable)
+            std::fprintf(report, "media: %d of them written empty: the volume holds no data the library can read for them\n",
+                         counts.unreadable);
     }
     analyser->Release();
     return counts.failed ? 1 : 0;
