@@ -139,10 +139,9 @@ TEST_F(ContactsJobTest, DeletedContactsWhoseNameRowSurvivesComeBackByNameOnce) {
         for (const char* suffix : {"", "-wal"})
             files += ReadAll(folder + "/device/fs/data/data/com.android.providers.contacts/databases/contacts2.db" +
                              suffix);
-        const std::string out = temp_ + "/" + variant;
         std::string report;
-        ASSERT_EQ(Run(folder + "/device", out, &report), 0) << report;
-        const std::string cards = ReadAll(out + "/contacts.vcf");
+        ASSERT_EQ(Run(folder + "/device", temp_ + "/" + variant, &report), 0) << report;
+        const std::string cards = ReadAll(RunFolder(report) + "/contacts.vcf");
         std::istringstream list(ReadAll(folder + "/contacts.tsv"));
         size_t deleted = 0, surviving = 0;
         for (std::string line; std::getline(list, line);) {
