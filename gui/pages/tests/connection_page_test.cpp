@@ -286,7 +286,12 @@ TEST_F(ConnectionPageTest, BackupLinkWorksOnceAFailureWarnsAtItAndSuccessesEnabl
 TEST_F(ConnectionPageTest, RootAnswersAndTheEndOfTheAnalysisReachTheScanPage) {
     OpenWindow();
     ConnectWithOptions();
+    // Reported twice, the options are there once: the text and one box beneath it.
+    Send(kRootOptions);
     CStepFlow* flow = Flow();
+    GList* extra = gtk_container_get_children(GTK_CONTAINER(Row(2)->GetExtraBox()->GetWidget()));
+    EXPECT_EQ(g_list_length(extra), 2u);
+    g_list_free(extra);
     g_signal_emit_by_name(flow->GetRootLink()->GetWidget(), "url-activated", "1", 12, 9);
     EXPECT_EQ(logic_.Calls(6), 1);
     EXPECT_TRUE(flow->IsTipVisible());
