@@ -6,7 +6,7 @@
 // its box in the main window's coordinates and the callout position of its pointer.
 struct CStepTip {
     std::string title;
-    std::string imagePath;  // "allow.png" in the resource folder unless set
+    std::string imagePath;  // the picture: what to allow on the phone, or the warning sign
     std::string message;
     int warning = 0;        // 1 warning tip, 0 waiting tip
     int x = 0;
