@@ -58,13 +58,8 @@ bool RawCarveScanner::BeginSearch(IStorageDevice* device, uint32_t chunkSectors)
     view_.ring = &ring_;
     view_.sectors = sectorCount_;
     begun_ = false;
+    lender_ = dynamic_cast<ISectorLender*>(device);
     if (!device || chunkSectors == 0 || !ring_.Prepare(device, chunkSectors)) return false;
-    try {
-        buffer_.assign(static_cast<size_t>(chunkSectors) * sectorSize_, 0);
-    } catch (const std::bad_alloc&) {
-        ring_.Close();
-        return false;
-    }
     begun_ = true;
     return true;
 }
@@ -102,13 +97,15 @@ void RawCarveScanner::ClearPending() {
 void RawCarveScanner::ScanChunk(uint64_t first, uint64_t count, IProgress* sink) {
     if (!begun_ || dispatch_.empty() || count == 0) return;
     count = std::min<uint64_t>(count, chunkSectors_);
-    if (!device_ || !device_->ReadSectors(buffer_.data(), first, count)) {
+    std::shared_ptr<const uint8_t> chunk = lender_ ? lender_->LendSectors(first, count) : nullptr;
+    if (chunk) ring_.PushShared(first, chunk, count);
+    else if (device_) chunk = ring_.ReadBlock(first, count);
+    if (!chunk) {
         // An unreadable chunk still takes its place in the ring, as zeros, so numbering stays true.
         ring_.PushZeros(first, count);
         return;
     }
-    ring_.Push(first, buffer_.data(), count);
-    const uint8_t* buffer = buffer_.data();
+    const uint8_t* buffer = chunk.get();
 
     RawHit* hit = nullptr;
     bool stop = false;
@@ -165,7 +162,7 @@ void RawCarveScanner::EndSearch() {
     if (begun_) DrainPending(true);
     ClearPending();
     ring_.Close();
-    std::vector<uint8_t>().swap(buffer_);
+    lender_ = nullptr;
     begun_ = false;
 }
 

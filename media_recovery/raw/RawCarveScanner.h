@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "media_recovery/CBufferStorageDevice.h"
+#include "media_recovery/ISectorLender.h"
 #include "sqlite_recovery/framework/IProgress.h"
 #include "media_recovery/raw/RawAnalyserRegistry.h"
 #include "media_recovery/raw/RawHit.h"
@@ -14,6 +15,10 @@
 // match its first byte (in list order, first match wins), queues candidates whose size is still
 // unknown and sizes them from the read-ahead ring. Every finished candidate goes to the output
 // with its size already capped and clipped to the device.
+//
+// A chunk is scanned where it lies in memory: a device that lends its sectors (the read-ahead
+// cache) hands its buffer over, which the ring then keeps; any other device is read straight into
+// a block of the ring's own.
 class RawCarveScanner {
 public:
     // Receives a finished candidate; answers whether a file was made of it.
@@ -73,7 +78,7 @@ private:
         CBufferStorageDevice* ring = nullptr;
         uint64_t sectors = 0;
     } view_;
-    std::vector<uint8_t> buffer_;  // the chunk being scanned
+    ISectorLender* lender_ = nullptr;  // the device, when it lends its sectors
     std::deque<RawHit*> pending_;
     // Analysers by first byte: dispatch_[lead_[b] .. lead_[b + 1]).
     std::vector<IRawFileAnalyser*> dispatch_;

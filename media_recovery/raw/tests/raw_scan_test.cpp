@@ -4,6 +4,7 @@
 #include <cstring>
 #include <functional>
 
+#include "media_recovery/CStorageDeviceWithCache.h"
 #include "media_recovery/raw/tests/CarveCollector.h"
 #include "media_recovery/raw/tests/MemoryDevice.h"
 
@@ -226,6 +227,57 @@ TEST(RawScan, UnreadableChunkKeepsTheRingInStep) {
     run.scanner.EndSearch();
     EXPECT_EQ(seen, 1 + 9);
     ASSERT_EQ(run.carved.size(), 1u);
+}
+
+// The read-ahead cache as the scan's device, counting the reads that reach it.
+class CountingCache : public CStorageDeviceWithCache {
+public:
+    using CStorageDeviceWithCache::CStorageDeviceWithCache;
+    int ReadSectors(void* buffer, uint64_t first, uint64_t count) override {
+        ++reads;
+        return CStorageDeviceWithCache::ReadSectors(buffer, first, count);
+    }
+    int reads = 0;
+};
+
+TEST(RawScan, ThroughTheCacheChunksAreScannedAndRingedWhereTheyLie) {
+    // Candidates every 7 chunks, each sized from a sector 3 chunks on, which the ring holds.
+    const uint32_t L = 4;
+    std::vector<uint8_t> bytes(512 * L * 80);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(1 + (i / 512) % 50);
+    for (size_t c = 1; c < 76; c += 7) bytes[512 * (c * L + 1)] = 'S';
+    MemoryDevice dev(bytes, 512);
+    auto sizer = [](RawHit& h, IStorageDevice* d) {
+        std::vector<uint8_t> buf(512);
+        if (!d->ReadSectors(buf.data(), h.startSector + 3 * 4, 1)) return false;
+        h.size = 512 * static_cast<uint64_t>(buf[0]);
+        return true;
+    };
+    FakeAnalyser plain('S', [](const uint8_t*, RawHit& h) { h.fileTypeId = 9; return true; }, sizer);
+    ScanRun direct;
+    direct.Start(dev, L, {&plain});
+    direct.ScanAll(dev, L);
+    direct.scanner.EndSearch();
+
+    FakeAnalyser lent('S', [](const uint8_t*, RawHit& h) { h.fileTypeId = 9; return true; }, sizer);
+    CountingCache cache(&dev);
+    cache.SetChunkSectors(L);
+    ASSERT_EQ(cache.Start(), 1);
+    ScanRun run;
+    run.Start(cache, L, {&lent});
+    for (uint64_t i = 0; i < cache.GetChunkCount(); ++i) {
+        ASSERT_EQ(cache.LoadChunk(i), 1);
+        run.scanner.ScanChunk(i * L, L, nullptr);
+    }
+    run.scanner.EndSearch();
+    cache.Stop();
+    EXPECT_EQ(cache.reads, 0);  // neither the scan nor the sizing copied a chunk out of the cache
+    ASSERT_EQ(run.carved.size(), direct.carved.size());
+    for (size_t i = 0; i < run.carved.size(); ++i) {
+        EXPECT_EQ(run.carved[i].startSector, direct.carved[i].startSector);
+        EXPECT_EQ(run.carved[i].size, direct.carved[i].size);
+    }
+    EXPECT_GE(run.carved.size(), 10u);
 }
 
 }  // namespace
