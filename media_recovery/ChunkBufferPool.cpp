@@ -2,20 +2,7 @@
 
 #include <new>
 
-namespace {
-
-// Page-aligned: the kernel copies a read into a buffer that starts mid-page several times slower.
-constexpr std::align_val_t kAlignment{4096};
-
-uint8_t* Allocate(size_t bytes) {
-    return static_cast<uint8_t*>(::operator new(bytes, kAlignment, std::nothrow));
-}
-
-void Free(uint8_t* buffer) {
-    if (buffer) ::operator delete(buffer, kAlignment);
-}
-
-}  // namespace
+#include "platform/PageMemory.h"
 
 std::shared_ptr<ChunkBufferPool> ChunkBufferPool::Create(size_t bufferBytes) {
     if (bufferBytes == 0) return nullptr;
@@ -27,7 +14,7 @@ std::shared_ptr<ChunkBufferPool> ChunkBufferPool::Create(size_t bufferBytes) {
 }
 
 ChunkBufferPool::~ChunkBufferPool() {
-    for (uint8_t* buffer : free_) Free(buffer);
+    for (uint8_t* buffer : free_) platform::FreePages(buffer, bytes_);
 }
 
 ChunkBufferPool::Buffer ChunkBufferPool::Take() {
@@ -39,7 +26,8 @@ ChunkBufferPool::Buffer ChunkBufferPool::Take() {
     }
     lock_.Leave();
     if (!buffer) {
-        buffer = Allocate(bytes_);  // left as it is: reads fill it
+        // Page memory: reads into it run at the copy's full speed, and it is never cleared here.
+        buffer = static_cast<uint8_t*>(platform::AllocatePages(bytes_));
         if (!buffer) return nullptr;
         lock_.Enter();
         ++made_;
@@ -61,7 +49,7 @@ void ChunkBufferPool::GiveBack(uint8_t* buffer) {
     } catch (const std::bad_alloc&) {
     }
     lock_.Leave();
-    Free(buffer);
+    platform::FreePages(buffer, bytes_);
 }
 
 size_t ChunkBufferPool::Made() {
