@@ -99,6 +99,14 @@ void CBufferStorageDevice::PushZeros(uint64_t first, uint64_t count) {
     Hold(first, std::move(block), count);
 }
 
+void CBufferStorageDevice::ForgetBefore(uint64_t sector) {
+    while (!blocks_.empty() && blocks_.front().first + blocks_.front().sectors <= sector) {
+        held_ -= blocks_.front().sectors;
+        firstHeld_ += blocks_.front().sectors;
+        blocks_.pop_front();
+    }
+}
+
 int CBufferStorageDevice::ReadSectors(void* buffer, uint64_t first, uint64_t count) {
     if (!ready_ || !buffer) return 0;
     if (count == 0) return 1;

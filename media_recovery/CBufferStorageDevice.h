@@ -42,6 +42,8 @@ public:
     void Push(uint64_t first, const void* data, uint64_t count);
     // Holds count zero sectors: what a pass pushes for a block it could not read.
     void PushZeros(uint64_t first, uint64_t count);
+    // Lets go of the oldest blocks that end at or before sector: the pass will read nothing there.
+    void ForgetBefore(uint64_t sector);
 
     bool IsPrepared() const { return ready_; }
     bool IsFull() const { return ready_ && held_ == capacity_; }

@@ -43,7 +43,7 @@ void* AllocatePages(size_t bytes) {
         return memory == MAP_FAILED ? nullptr : memory;
     }
     // Map a huge page more than asked and keep the aligned part, so that the kernel can back it
-    // with whole huge pages.
+    // with whole huge pages when it has them (transparent huge pages set to always).
     if (bytes > SIZE_MAX - kHugePage) return nullptr;
     size_t mapped = bytes + kHugePage;
     void* raw = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -53,9 +53,9 @@ void* AllocatePages(size_t bytes) {
     if (aligned > start) munmap(raw, aligned - start);
     uintptr_t end = start + mapped;
     if (end > aligned + bytes) munmap(reinterpret_cast<void*>(aligned + bytes), end - (aligned + bytes));
-    void* memory = reinterpret_cast<void*>(aligned);
-    madvise(memory, bytes, MADV_HUGEPAGE);  // only advice: without huge pages it still works
-    return memory;
+    // No MADV_HUGEPAGE: where huge pages are only had on advice, asking for them can stall the
+    // first touch in memory compaction for longer than the small pages' faults take.
+    return reinterpret_cast<void*>(aligned);
 }
 
 void FreePages(void* memory, size_t bytes) {

@@ -5,9 +5,9 @@
 namespace platform {
 
 // Memory for large read buffers, the substitute of VirtualAlloc: page-aligned, since the kernel
-// copies a read into a buffer that starts mid-page several times slower, and from 2 MiB on backed
-// by huge pages where the system allows it, so that first touching it costs one fault per 2 MiB
-// instead of one per 4 KiB. It reads as zeros until written. Null when it cannot be had.
+// copies a read into a buffer that starts mid-page several times slower, and from 2 MiB on aligned
+// to a huge page, so that a system that hands out huge pages unasked can back it with them. It
+// reads as zeros until written. Null when it cannot be had.
 void* AllocatePages(size_t bytes);
 // Frees what AllocatePages gave for the same byte count; nothing for null.
 void FreePages(void* memory, size_t bytes);

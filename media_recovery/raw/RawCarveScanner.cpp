@@ -156,6 +156,9 @@ void RawCarveScanner::ScanChunk(uint64_t first, uint64_t count, IProgress* sink)
     }
     delete hit;
     DrainPending(false);
+    // Candidates are sized from their own start on, so the ring need not hold anything before the
+    // oldest one still waiting: the chunks that gives back go to the next reads.
+    ring_.ForgetBefore(pending_.empty() ? first : pending_.front()->startSector);
 }
 
 void RawCarveScanner::EndSearch() {

@@ -62,7 +62,8 @@ private:
     uint32_t chunkSectors_ = 0;
     uint32_t sectorSize_ = 512;
     uint64_t sectorCount_ = 0;
-    // The last 20 chunks, through which queued candidates are sized.
+    // Up to the last 20 chunks, from the oldest queued candidate on: queued candidates are sized
+    // through it.
     CBufferStorageDevice ring_;
     // The ring as the size rules see it: its reads, and the whole device's sector count.
     class RingView : public IStorageDevice {

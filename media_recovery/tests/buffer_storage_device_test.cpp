@@ -96,6 +96,13 @@ TEST(BufferStorageDevice, HandedOverBlocksAreHeldNotCopiedAndOwnBlocksReused) {
     EXPECT_EQ(ring.ReadBlock(60, 4), nullptr);
     EXPECT_EQ(ring.FirstHeldSector(), 48u);
     EXPECT_EQ(ring.HeldSectors(), 12u);
+    // Whole blocks before a sector are let go; the next push still continues the range.
+    ring.ForgetBefore(55);
+    EXPECT_EQ(ring.FirstHeldSector(), 52u);
+    EXPECT_EQ(ring.HeldSectors(), 8u);
+    ring.PushZeros(60, 4);
+    EXPECT_EQ(ring.FirstHeldSector(), 52u);
+    EXPECT_EQ(ring.HeldSectors(), 12u);
 }
 
 }  // namespace

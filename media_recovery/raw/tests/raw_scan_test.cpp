@@ -268,6 +268,11 @@ TEST(RawScan, ThroughTheCacheChunksAreScannedAndRingedWhereTheyLie) {
     for (uint64_t i = 0; i < cache.GetChunkCount(); ++i) {
         ASSERT_EQ(cache.LoadChunk(i), 1);
         run.scanner.ScanChunk(i * L, L, nullptr);
+        // Nothing waiting to be sized: the ring keeps no chunk but the one just scanned.
+        if (run.scanner.PendingCount() == 0) {
+            EXPECT_EQ(run.scanner.Ring().FirstHeldSector(), i * L) << i;
+            EXPECT_EQ(run.scanner.Ring().HeldSectors(), L) << i;
+        }
     }
     run.scanner.EndSearch();
     cache.Stop();
