@@ -59,10 +59,8 @@ IArchiveFileReader* CFileReader::Clone() {
     copy->size_ = size_;
     copy->dataStart_ = dataStart_;
     copy->sectorSize_ = sectorSize_;
-    if (buffer_ && !copy->AllocateBuffer()) {
-        delete copy;
-        return nullptr;
-    }
+    // The copy's buffer is made by its first read: a clone that is only looked at costs nothing.
+    copy->lazyBuffer_ = static_cast<bool>(buffer_) || lazyBuffer_;
     return copy;
 }
 
@@ -92,6 +90,7 @@ void CFileReader::ReadDevice(uint64_t first, uint64_t count) {
 }
 
 uint32_t CFileReader::Read(uint64_t offset, void* buffer, uint32_t length) {
+    if (!buffer_ && lazyBuffer_ && AllocateBuffer()) lazyBuffer_ = false;
     if (!buffer || !runs_ || !buffer_ || offset >= size_ || runs_->IsResident()) return 0;
     uint64_t want = std::min<uint64_t>(length, size_ - offset);
     uint8_t* out = static_cast<uint8_t*>(buffer);

@@ -44,5 +44,6 @@ private:
     uint64_t dataStart_ = 0;
     uint32_t sectorSize_ = 512;  // the device's
     platform::PageBuffer buffer_;
+    bool lazyBuffer_ = false;  // a clone: the buffer is made by the first read
     uint64_t unreadable_ = 0;
 };
