@@ -77,3 +77,28 @@ function(rk_add_fuzzer name)
   add_test(NAME fuzz.${name} COMMAND ${name} ${args})
   set_tests_properties(fuzz.${name} PROPERTIES LABELS fuzz TIMEOUT 600)
 endfunction()
+
+# Tests over GLib/GTK+: LeakSanitizer skips the toolkit's one-time allocations.
+set(RK_TOOLKIT_LSAN "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/cmake/lsan_toolkit.supp:print_suppressions=0")
+
+# rk_add_gui_test(name [NO_DISPLAY] SOURCES ... LIBS ... [WORKING_DIRECTORY dir]): a GoogleTest binary
+# over the GUI toolkit, registered whole. It runs under xvfb-run on a display of its own (label gui),
+# or without a display (NO_DISPLAY, label unit). Screenshots go to build/screens.
+function(rk_add_gui_test name)
+  cmake_parse_arguments(T "NO_DISPLAY" "WORKING_DIRECTORY" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
+  if(NOT T_WORKING_DIRECTORY)
+    set(T_WORKING_DIRECTORY ${RK_BIN_DIR})
+  endif()
+  if(T_NO_DISPLAY)
+    add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${T_WORKING_DIRECTORY})
+    set(label unit)
+  else()
+    add_test(NAME ${name} COMMAND ${CMAKE_SOURCE_DIR}/cmake/run_gui_test.sh $<TARGET_FILE:${name}>
+      WORKING_DIRECTORY ${T_WORKING_DIRECTORY})
+    set(label gui)
+  endif()
+  set_tests_properties(${name} PROPERTIES LABELS ${label} TIMEOUT 300 ENVIRONMENT
+    "RK_TESTDATA=${CMAKE_BINARY_DIR}/testdata;RK_SCREENS=${CMAKE_BINARY_DIR}/screens;${RK_TOOLKIT_LSAN}")
+endfunction()

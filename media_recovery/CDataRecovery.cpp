@@ -1,7 +1,5 @@
 #include "media_recovery/CDataRecovery.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -19,6 +17,7 @@
 #include "sqlite_recovery/framework/Lockers.h"
 #include "sqlite_recovery/framework/Logger.h"
 #include "media_recovery/MediaErrors.h"
+#include "platform/FileSystem.h"
 #include "platform/PlatformFile.h"
 
 
@@ -26,9 +25,10 @@ namespace {
 constexpr int kFirstAsk = 256;
 constexpr int kMostPartitions = 0x10000;  // the index in a node's locator has 16 bits
 
+// Anything but a sure "nothing there" counts as taken.
 bool Exists(const std::string& path) {
-    struct stat st;
-    return lstat(path.c_str(), &st) == 0 || errno != ENOENT;
+    int error = 0;
+    return platform::EntryExists(path, &error) || error != ENOENT;
 }
 }  // namespace
 

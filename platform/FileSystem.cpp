@@ -28,6 +28,13 @@ EntryKind GetEntryKind(const std::string& path) {
     return EntryKind::Other;
 }
 
+bool EntryExists(const std::string& path, int* errnoOut) {
+    struct stat st;
+    if (lstat(path.c_str(), &st) == 0) return true;
+    if (errnoOut) *errnoOut = errno;
+    return false;
+}
+
 bool ListDirectory(const std::string& folder, std::vector<std::string>& names, int* errnoOut) {
     names.clear();
     DIR* dir = opendir(folder.c_str());
@@ -82,6 +89,16 @@ long long FileSize(const std::string& path) {
     struct stat st;
     if (stat(path.c_str(), &st) != 0) return -1;
     return static_cast<long long>(st.st_size);
+}
+
+std::string RealPath(const std::string& path) {
+    char buffer[PATH_MAX];
+    return realpath(path.c_str(), buffer) ? std::string(buffer) : std::string();
+}
+
+std::string GetCurrentFolder() {
+    char buffer[PATH_MAX];
+    return getcwd(buffer, sizeof buffer) ? std::string(buffer) : std::string();
 }
 
 std::string ParentFolder(const std::string& path) {

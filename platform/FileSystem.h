@@ -10,6 +10,9 @@ std::string GetExecutablePath();
 enum class EntryKind { Missing, File, Directory, Link, Other };
 // Kind of a path without following a final symbolic link.
 EntryKind GetEntryKind(const std::string& path);
+// Whether the path names an entry, without following a final symbolic link (a dangling link
+// exists). When it does not, errnoOut receives the reason (ENOENT, ENOTDIR, EACCES, ...).
+bool EntryExists(const std::string& path, int* errnoOut = nullptr);
 
 // Names in a folder other than "." and "..". False when the folder cannot be read; errnoOut
 // receives the reason.
@@ -21,6 +24,11 @@ bool RemoveDirectory(const std::string& path);
 bool DeleteFile(const std::string& path);
 bool CopyFile(const std::string& from, const std::string& to);  // replaces an existing target
 long long FileSize(const std::string& path);                    // -1 when missing
+
+// The path with every link, "." and ".." resolved; empty when it does not exist.
+std::string RealPath(const std::string& path);
+// The process's working folder; empty when it cannot be read.
+std::string GetCurrentFolder();
 
 // Folder part of a path: everything before the last '/', empty when there is none.
 std::string ParentFolder(const std::string& path);

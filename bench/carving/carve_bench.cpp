@@ -19,6 +19,7 @@
 #include "outside/device/CImageStorage.h"
 #include "media_recovery/CRecoveryFilter.h"
 #include "sqlite_recovery/framework/IProgress.h"
+#include "media_recovery/raw/CRAWFileNode.h"
 #include "media_recovery/raw/RawCarveScanner.h"
 
 namespace {
@@ -112,7 +113,7 @@ int main(int argc, char** argv) {
         carved.clear();
         RawCarveScanner scanner;
         scanner.SetOutput([&](RawHit& hit) {
-            carved[hit.startSector] = {hit.size, MakeRawFileName(hit.namePrefix, hit.fileTypeId)};
+            carved[hit.startSector] = {hit.size, CRAWFileNode::MakeName(hit.namePrefix, hit.fileTypeId)};
             return true;
         });
         auto t0 = std::chrono::steady_clock::now();

@@ -4,6 +4,7 @@
 # and src/.
 set -euo pipefail
 out=$1
+here=$(cd "$(dirname "$0")" && pwd)
 mkdir -p "$out/src"
 cd "$out/src"
 for i in 0 1 2 3 4 5; do
@@ -18,37 +19,4 @@ for i in 0 1 2 3 4 5; do
   convert -seed $((70 + i)) -size $((w / 3))x$((h / 3)) plasma:fractal -compress none tif$i.tif
   convert -seed $((80 + i)) -size $((w / 3))x$((h / 3)) plasma:fractal -compress RLE psd$i.psd
 done
-python3 - "$out" <<'PY'
-import os, random, sys
-out = sys.argv[1]
-src = os.path.join(out, "src")
-names = sorted(os.listdir(src))
-size = 1 << 30
-rng = random.Random(99)
-# Files spread over the image at 4096-byte offsets, in a shuffled order.
-step = size // (len(names) + 1)
-order = names[:]
-rng.shuffle(order)
-place = {}
-for i, n in enumerate(order):
-    at = (step * (i + 1) + rng.randrange(0, step // 2)) // 4096 * 4096
-    place[at] = n
-with open(os.path.join(out, "bench.img"), "wb") as img:
-    pos = 0
-    block = 1 << 24
-    for at in sorted(place):
-        data = open(os.path.join(src, place[at]), "rb").read()
-        while pos < at:
-            n = min(block, at - pos)
-            img.write(rng.randbytes(n))
-            pos += n
-        img.write(data)
-        pos += len(data)
-    while pos < size:
-        n = min(block, size - pos)
-        img.write(rng.randbytes(n))
-        pos += n
-with open(os.path.join(out, "bench.txt"), "w") as m:
-    for at in sorted(place):
-        m.write("%d %s\n" % (at, place[at]))
-PY
+python3 "$here/spread_files.py" "$out" 99

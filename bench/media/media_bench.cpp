@@ -13,33 +13,17 @@
 
 #include "media_recovery/CDataRecovery.h"
 #include "media_recovery/file_model/CDataRunList.h"
-#include "media_recovery/file_model/CFileNode.h"
 #include "outside/device/CImageStorage.h"
 #include "filesystems/CSearchedPartitionInfo.h"
 #include "media_recovery/CStorageDeviceWithCache.h"
 #include "filesystems/IFileSystemSearchController.h"
 #include "sqlite_recovery/framework/IProgress.h"
+#include "testing/TestNodes.h"
 
 namespace {
 using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
-
-class Node : public CFileNode {
-public:
-    uint64_t size = 0;
-    const char* GetName() override { return "bench.mp4"; }
-    uint64_t GetSize() override { return size; }
-    uint16_t GetAttributes() override { return 0x20; }
-    uint64_t* GetCreationTime(uint64_t* o) override { return o; }
-    uint64_t* GetModificationTime(uint64_t* o) override { return o; }
-    uint64_t* GetAccessTime(uint64_t* o) override { return o; }
-    bool IsDirectory() override { return false; }
-    bool IsDeleted() override { return false; }
-    IFileNode* Clone() override { return nullptr; }
-    void MarkDeleted() override {}
-    void TrimName() override {}
-};
 
 class OneVolume : public IQuickFileSystemSearchController {
 public:
@@ -109,8 +93,7 @@ int main(int argc, char** argv) {
 
     // Per-item recovery: a file of 256 MiB (or the image) in 64 runs, written to /tmp.
     uint64_t fileBytes = std::min<uint64_t>(256, mib / 2) << 20;
-    Node node;
-    node.size = fileBytes;
+    CTestNode node("bench.mp4", fileBytes);
     CDataRunList* runs = CreateDataRunList();
     uint64_t clusters = fileBytes / 4096, per = clusters / 64;
     for (uint64_t r = 0; r < 64; ++r) runs->PushRun(DataRun(static_cast<int64_t>(r * per * 2), per));

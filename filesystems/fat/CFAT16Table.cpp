@@ -4,16 +4,8 @@
 #include "filesystems/fat/FatChainCheck.h"
 #include "filesystems/fat/IFATTable.h"
 
-namespace {
-uint32_t ScaledBound(uint32_t bound, uint32_t sectorSize) {
-    uint32_t k = sectorSize / 512;
-    return k == 0 ? bound : bound / k;
-}
-}  // namespace
-
 CFAT16Table::CFAT16Table(IStorageDevice* device, uint64_t startSector, uint32_t sectors)
-    : IRealFATTable(device, startSector, sectors, ScaledBound(12, device ? device->GetSectorSize() : 512),
-                    ScaledBound(256, device ? device->GetSectorSize() : 512)) {
+    : IRealFATTable(device, startSector, sectors, ScaledBound(12, device), ScaledBound(256, device)) {
     entryCount_ = static_cast<uint32_t>(BufferBytes() / 2);
 }
 

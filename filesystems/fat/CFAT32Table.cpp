@@ -5,17 +5,12 @@
 #include "filesystems/fat/IFATTable.h"
 
 namespace {
-uint32_t ScaledBound(uint32_t bound, uint32_t sectorSize) {
-    uint32_t k = sectorSize / 512;
-    return k == 0 ? bound : bound / k;
-}
 // The top four bits of a FAT32 entry are reserved.
 constexpr uint32_t kEntryMask = 0x0FFFFFFF;
 }  // namespace
 
 CFAT32Table::CFAT32Table(IStorageDevice* device, uint64_t startSector, uint32_t sectors)
-    : IRealFATTable(device, startSector, sectors, ScaledBound(256, device ? device->GetSectorSize() : 512),
-                    ScaledBound(128000, device ? device->GetSectorSize() : 512)) {
+    : IRealFATTable(device, startSector, sectors, ScaledBound(256, device), ScaledBound(128000, device)) {
     entryCount_ = static_cast<uint32_t>(BufferBytes() / 4);
 }
 

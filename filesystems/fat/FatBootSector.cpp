@@ -9,56 +9,95 @@ using fat::LoadU32;
 
 namespace {
 
+// The boot-sector fields the readers use (little-endian, offsets into the sector's first 512
+// bytes):
+//
+//   offset  size  field                    use
+//   ------  ----  -----------------------  ---------------------------------------------------
+//     11     2    bytes per sector         must equal the device's sector size
+//     13     1    sectors per cluster      1, 2, 4, 8, 16, 32, 64 or 128
+//     14     2    reserved sectors         sectors in front of the first FAT
+//     16     1    number of FATs           must be 2
+//     17     2    root directory entries   FAT12/16: the fixed root directory (32 bytes each)
+//     19     2    total sectors (16-bit)   0 on larger volumes: then the 32-bit count
+//     22     2    sectors per FAT (16-bit) FAT12/16
+//     32     4    total sectors (32-bit)
+//     36     4    sectors per FAT (32-bit) FAT32
+//     44     4    root directory cluster   FAT32
+//     54     8    file-system type text    "FAT12   " or "FAT16   "
+//     82     8    file-system type text    "FAT32   "
+//    510     2    signature                55 AA
+constexpr int kBytesPerSector = 11;
+constexpr int kSectorsPerCluster = 13;
+constexpr int kReservedSectors = 14;
+constexpr int kNumberOfFats = 16;
+constexpr int kRootEntries = 17;
+constexpr int kTotalSectors16 = 19;
+constexpr int kSectorsPerFat16 = 22;
+constexpr int kTotalSectors32 = 32;
+constexpr int kSectorsPerFat32 = 36;
+constexpr int kRootCluster = 44;
+constexpr int kFat1216TypeText = 54;
+constexpr int kFat32TypeText = 82;
+constexpr int kTypeTextSize = 8;
+constexpr int kSignature = 510;
+constexpr uint32_t kRootEntrySize = 32;
+
 bool TypeTextIs(const uint8_t* bytes, int offset, const char* text) {
-    for (int i = 0; i < 8; ++i)
+    for (int i = 0; i < kTypeTextSize; ++i)
         if (std::toupper(bytes[offset + i]) != static_cast<unsigned char>(text[i])) return false;
     return true;
 }
 
 bool IsClusterSizeValid(uint8_t spc) { return spc != 0 && spc <= 128 && (spc & (spc - 1)) == 0; }
 
-bool HasSignature(const uint8_t* bytes) { return bytes[510] == 0x55 && bytes[511] == 0xAA; }
+bool HasSignature(const uint8_t* bytes) { return bytes[kSignature] == 0x55 && bytes[kSignature + 1] == 0xAA; }
 
 // The checks shared by every variant: two FATs, a sane cluster size, the device's sector size.
 bool CommonFieldsValid(const FatBootSector& view) {
-    return view.bytes[16] == 2 && IsClusterSizeValid(view.bytes[13]) && LoadU16(view.bytes + 11) == view.sectorSize;
+    return view.bytes[kNumberOfFats] == 2 && IsClusterSizeValid(view.bytes[kSectorsPerCluster]) &&
+           LoadU16(view.bytes + kBytesPerSector) == view.sectorSize;
 }
 
 // FAT12/16: a fixed root directory of whole sectors, with at least minEntries entries.
 bool FixedRootValid(const FatBootSector& view, uint32_t minEntries) {
-    uint32_t entries = LoadU16(view.bytes + 17);
-    return view.sectorSize != 0 && entries >= minEntries && (entries * 32) % view.sectorSize == 0;
+    uint32_t entries = LoadU16(view.bytes + kRootEntries);
+    return view.sectorSize != 0 && entries >= minEntries && (entries * kRootEntrySize) % view.sectorSize == 0;
 }
 
 }  // namespace
 
-uint16_t FatBootSector::BytesPerSector() const { return Known() ? LoadU16(bytes + 11) : 0; }
-uint8_t FatBootSector::SectorsPerCluster() const { return Known() ? bytes[13] : 0; }
-uint16_t FatBootSector::ReservedSectors() const { return Known() ? LoadU16(bytes + 14) : 0; }
-uint8_t FatBootSector::NumberOfFats() const { return Known() ? bytes[16] : 0; }
-uint16_t FatBootSector::RootEntries() const { return Known() && variant != FAT_VARIANT_32 ? LoadU16(bytes + 17) : 0; }
+uint16_t FatBootSector::BytesPerSector() const { return Known() ? LoadU16(bytes + kBytesPerSector) : 0; }
+uint8_t FatBootSector::SectorsPerCluster() const { return Known() ? bytes[kSectorsPerCluster] : 0; }
+uint16_t FatBootSector::ReservedSectors() const { return Known() ? LoadU16(bytes + kReservedSectors) : 0; }
+uint8_t FatBootSector::NumberOfFats() const { return Known() ? bytes[kNumberOfFats] : 0; }
+uint16_t FatBootSector::RootEntries() const {
+    return Known() && variant != FAT_VARIANT_32 ? LoadU16(bytes + kRootEntries) : 0;
+}
 
 uint32_t FatBootSector::SectorsPerFat() const {
     if (!Known()) return 0;
-    return variant == FAT_VARIANT_32 ? LoadU32(bytes + 36) : LoadU16(bytes + 22);
+    return variant == FAT_VARIANT_32 ? LoadU32(bytes + kSectorsPerFat32) : LoadU16(bytes + kSectorsPerFat16);
 }
 
 uint64_t FatBootSector::TotalSectors() const {
     if (!Known()) return 0;
-    uint16_t small = LoadU16(bytes + 19);
+    uint16_t small = LoadU16(bytes + kTotalSectors16);
     switch (variant) {
     case FAT_VARIANT_12: return small;
-    case FAT_VARIANT_16: return small != 0 ? small : LoadU32(bytes + 32);
-    default: return LoadU32(bytes + 32);
+    case FAT_VARIANT_16: return small != 0 ? small : LoadU32(bytes + kTotalSectors32);
+    default: return LoadU32(bytes + kTotalSectors32);
     }
 }
 
 uint32_t FatBootSector::RootDirectorySectors() const {
     if (!Known() || variant == FAT_VARIANT_32 || sectorSize == 0) return 0;
-    return static_cast<uint32_t>(LoadU16(bytes + 17)) * 32 / sectorSize;
+    return static_cast<uint32_t>(LoadU16(bytes + kRootEntries)) * kRootEntrySize / sectorSize;
 }
 
-uint32_t FatBootSector::RootCluster() const { return Known() && variant == FAT_VARIANT_32 ? LoadU32(bytes + 44) : 0; }
+uint32_t FatBootSector::RootCluster() const {
+    return Known() && variant == FAT_VARIANT_32 ? LoadU32(bytes + kRootCluster) : 0;
+}
 
 uint64_t FatBootSector::SectorsBeforeData() const {
     uint64_t d = ReservedSectors() + static_cast<uint64_t>(NumberOfFats()) * SectorsPerFat();
@@ -68,18 +107,18 @@ uint64_t FatBootSector::SectorsBeforeData() const {
 
 bool IsFat12BootSector(const FatBootSector& view) {
     // Floppy formats carry as few as 64 root entries; mkfs gives hard-disk images 512.
-    return view.bytes && TypeTextIs(view.bytes, 54, "FAT12   ") && CommonFieldsValid(view) && FixedRootValid(view, 16) &&
-           LoadU16(view.bytes + 22) >= 1 && HasSignature(view.bytes);
+    return view.bytes && TypeTextIs(view.bytes, kFat1216TypeText, "FAT12   ") && CommonFieldsValid(view) &&
+           FixedRootValid(view, 16) && LoadU16(view.bytes + kSectorsPerFat16) >= 1 && HasSignature(view.bytes);
 }
 
 bool IsFat16BootSector(const FatBootSector& view) {
-    return view.bytes && TypeTextIs(view.bytes, 54, "FAT16   ") && CommonFieldsValid(view) &&
-           FixedRootValid(view, 224) && LoadU16(view.bytes + 22) >= 1 && HasSignature(view.bytes);
+    return view.bytes && TypeTextIs(view.bytes, kFat1216TypeText, "FAT16   ") && CommonFieldsValid(view) &&
+           FixedRootValid(view, 224) && LoadU16(view.bytes + kSectorsPerFat16) >= 1 && HasSignature(view.bytes);
 }
 
 bool IsFat32BootSector(const FatBootSector& view) {
-    return view.bytes && TypeTextIs(view.bytes, 82, "FAT32   ") && CommonFieldsValid(view) &&
-           LoadU32(view.bytes + 36) >= 1 && HasSignature(view.bytes);
+    return view.bytes && TypeTextIs(view.bytes, kFat32TypeText, "FAT32   ") && CommonFieldsValid(view) &&
+           LoadU32(view.bytes + kSectorsPerFat32) >= 1 && HasSignature(view.bytes);
 }
 
 bool IsFat12BootSector(const uint8_t* sector, uint32_t sectorSize) {
@@ -99,8 +138,8 @@ uint32_t DetectFatVariant(const uint8_t* sector, uint32_t sectorSize) {
     return FAT_VARIANT_NONE;
 }
 
-bool ComputeFatGeometry(const FatBootSector& view, uint64_t start, uint64_t deviceSectors, bool backup,
-                        FatGeometry* out) {
+bool MakeFatCandidate(const FatBootSector& view, uint64_t start, uint64_t deviceSectors, bool backup,
+                      FatGeometry* out) {
     if (!view.bytes || view.variant > 2 || view.sectorSize == 0 || start >= deviceSectors) return false;
     const uint64_t total = view.TotalSectors();
     const uint64_t length = total > deviceSectors - start ? deviceSectors - start : total;

@@ -55,29 +55,34 @@ void FirstByteGuesses(char16_t u, std::vector<uint8_t>* out) {
 }  // namespace
 
 bool IsPlausibleFatEntry(const uint8_t* entry, bool strict) {
-    const uint8_t attr = entry[11];
+    const uint8_t attr = entry[kFatEntryAttributes];
     if (attr == kFatAttrLongName) return true;
     if (strict) {
-        const uint16_t high = LoadU16(entry + 20), low = LoadU16(entry + 26);
-        const uint32_t size = LoadU32(entry + 28);
+        const uint16_t high = LoadU16(entry + kFatEntryClusterHigh), low = LoadU16(entry + kFatEntryClusterLow);
+        const uint32_t size = LoadU32(entry + kFatEntryFileSize);
         if (!(attr & kFatAttrDirectory)) {
             if ((high != 0 || low != 0) != (size != 0)) return false;
         } else if (size != 0 && high != 0) {
             return false;
         }
     }
-    if (!DatePlausible(LoadU16(entry + 16)) || !DatePlausible(LoadU16(entry + 24)) ||
-        !DatePlausible(LoadU16(entry + 18)))
+    if (!DatePlausible(LoadU16(entry + kFatEntryCreationDate)) || !DatePlausible(LoadU16(entry + kFatEntryWriteDate)) ||
+        !DatePlausible(LoadU16(entry + kFatEntryAccessDate)))
         return false;
-    if (!TimePlausible(LoadU16(entry + 14)) || !TimePlausible(LoadU16(entry + 22))) return false;
+    if (!TimePlausible(LoadU16(entry + kFatEntryCreationTime)) || !TimePlausible(LoadU16(entry + kFatEntryWriteTime)))
+        return false;
     return !(attr & kFatAttrReserved);
 }
 
-bool IsDotEntry(const uint8_t* entry) { return FieldIs(entry, ".          ") && (entry[11] & kFatAttrDirectory); }
-bool IsDotDotEntry(const uint8_t* entry) { return FieldIs(entry, "..         ") && (entry[11] & kFatAttrDirectory); }
+bool IsDotEntry(const uint8_t* entry) {
+    return FieldIs(entry, ".          ") && (entry[kFatEntryAttributes] & kFatAttrDirectory);
+}
+bool IsDotDotEntry(const uint8_t* entry) {
+    return FieldIs(entry, "..         ") && (entry[kFatEntryAttributes] & kFatAttrDirectory);
+}
 
 uint32_t FatEntryFirstCluster(const uint8_t* entry) {
-    return static_cast<uint32_t>(LoadU16(entry + 20)) << 16 | LoadU16(entry + 26);
+    return static_cast<uint32_t>(LoadU16(entry + kFatEntryClusterHigh)) << 16 | LoadU16(entry + kFatEntryClusterLow);
 }
 
 size_t LongNamePartUnits(const uint8_t* entry, char16_t out[13]) {
@@ -99,7 +104,7 @@ bool LongNamePartToText(const uint8_t* entry, std::string* out) {
 }
 
 std::string ShortNameToText(const uint8_t* entry) {
-    const bool lowerBase = entry[12] & 0x08, lowerExt = entry[12] & 0x10;
+    const bool lowerBase = entry[kFatEntryCaseFlags] & 0x08, lowerExt = entry[kFatEntryCaseFlags] & 0x10;
     int nameLen = 8, extLen = 3;
     while (nameLen > 0 && entry[nameLen - 1] == ' ') --nameLen;
     while (extLen > 0 && entry[8 + extLen - 1] == ' ') --extLen;
@@ -133,13 +138,13 @@ std::string FatEntryName(const uint8_t* entries, size_t count) {
     const bool deleted = shortEntry[0] == kFatDeletedMark;
     if (count > 0) {
         // Parts nearest the short entry come first in the name.
-        const uint8_t sum = entries[(count - 1) * kFatEntrySize + 13];
+        const uint8_t sum = entries[(count - 1) * kFatEntrySize + kFatLongNameChecksum];
         std::vector<char16_t> units;
         bool complete = false;
         size_t parts = 0;
         for (size_t i = count; i-- > 0 && parts < kMaxLongNameParts;) {
             const uint8_t* part = entries + i * kFatEntrySize;
-            if (part[11] != kFatAttrLongName || part[13] != sum) break;
+            if (part[kFatEntryAttributes] != kFatAttrLongName || part[kFatLongNameChecksum] != sum) break;
             if (!deleted && (part[0] & 0x3F) != parts + 1) break;
             char16_t chunk[13];
             size_t n = LongNamePartUnits(part, chunk);
@@ -180,12 +185,16 @@ std::string FatEntryName(const uint8_t* entries, size_t count) {
 FatEntryFields DecodeFatEntry(const std::string& name, const uint8_t* entry) {
     FatEntryFields f;
     f.name = name;
-    f.size = LoadU32(entry + 28);
-    f.attributes = entry[11];
+    f.size = LoadU32(entry + kFatEntryFileSize);
+    f.attributes = entry[kFatEntryAttributes];
     uint64_t t = 0;
-    if (platform::DosDateTimeToFileTime(LoadU16(entry + 16), LoadU16(entry + 14), &t)) f.creationTime = t;
-    if (platform::DosDateTimeToFileTime(LoadU16(entry + 24), LoadU16(entry + 22), &t)) f.writeTime = t;
-    if (platform::DosDateTimeToFileTime(LoadU16(entry + 18), 0, &t)) f.accessTime = t;
+    if (platform::DosDateTimeToFileTime(LoadU16(entry + kFatEntryCreationDate),
+                                        LoadU16(entry + kFatEntryCreationTime), &t))
+        f.creationTime = t;
+    if (platform::DosDateTimeToFileTime(LoadU16(entry + kFatEntryWriteDate), LoadU16(entry + kFatEntryWriteTime),
+                                        &t))
+        f.writeTime = t;
+    if (platform::DosDateTimeToFileTime(LoadU16(entry + kFatEntryAccessDate), 0, &t)) f.accessTime = t;
     f.deleted = entry[0] == kFatDeletedMark;
     f.firstCluster = FatEntryFirstCluster(entry);
     return f;

@@ -3,8 +3,34 @@
 #include <cstdint>
 #include <string>
 
-// One 32-byte FAT directory entry and the long-name entries in front of it.
+// One 32-byte FAT directory entry and the long-name entries in front of it (little-endian):
+//
+//   short entry                               long-name entry
+//   offset  size  field                       offset  size  field
+//   ------  ----  --------------------------  ------  ----  ------------------------------------
+//      0     11   8.3 name (E5: deleted)          0     1    sequence (0x40: last; low 6 bits: n)
+//     11      1   attributes                      1    10    UTF-16 units 1-5
+//     12      1   case flags (08 base, 10 ext)   11     1    attributes, 0F
+//     14      2   creation time                  13     1    checksum of the short name
+//     16      2   creation date                  14    12    UTF-16 units 6-11
+//     18      2   access date                    26     2    0
+//     20      2   first cluster, high half       28     4    UTF-16 units 12-13
+//     22      2   write time
+//     24      2   write date
+//     26      2   first cluster, low half
+//     28      4   file size
 constexpr size_t kFatEntrySize = 32;
+constexpr size_t kFatEntryAttributes = 11;
+constexpr size_t kFatEntryCaseFlags = 12;
+constexpr size_t kFatEntryCreationTime = 14;
+constexpr size_t kFatEntryCreationDate = 16;
+constexpr size_t kFatEntryAccessDate = 18;
+constexpr size_t kFatEntryClusterHigh = 20;
+constexpr size_t kFatEntryWriteTime = 22;
+constexpr size_t kFatEntryWriteDate = 24;
+constexpr size_t kFatEntryClusterLow = 26;
+constexpr size_t kFatEntryFileSize = 28;
+constexpr size_t kFatLongNameChecksum = 13;
 constexpr uint8_t kFatDeletedMark = 0xE5;
 constexpr uint8_t kFatAttrLongName = 0x0F;
 constexpr uint8_t kFatAttrVolumeLabel = 0x08;

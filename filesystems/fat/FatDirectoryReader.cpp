@@ -113,7 +113,7 @@ int ParseDirectoryBuffer(FatWalkContext& ctx, const uint8_t* bytes, size_t lengt
             longNameStart = SIZE_MAX;
             continue;
         }
-        const uint8_t attr = e[11];
+        const uint8_t attr = e[kFatEntryAttributes];
         const uint32_t f = FatEntryFirstCluster(e);
         // Implausible fields, or a first cluster beyond the volume.
         if (!IsPlausibleFatEntry(e, false) ||

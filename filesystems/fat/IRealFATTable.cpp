@@ -24,6 +24,11 @@ IRealFATTable::IRealFATTable(IStorageDevice* device, uint64_t startSector, uint3
     if (buffer_ && !device_->ReadSectors(buffer_.get(), startSector_, sectors_)) buffer_.reset();
 }
 
+uint32_t IRealFATTable::ScaledBound(uint32_t bound, IStorageDevice* device) {
+    uint32_t k = (device ? device->GetSectorSize() : 512) / 512;
+    return k == 0 ? bound : bound / k;
+}
+
 IRealFATTable* CreateFATTable(uint32_t variant, uint32_t sectorsPerFat, uint64_t startSector, IStorageDevice* device) {
     IRealFATTable* table = nullptr;
     switch (variant) {

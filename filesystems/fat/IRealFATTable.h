@@ -19,6 +19,8 @@ protected:
     IRealFATTable(IStorageDevice* device, uint64_t startSector, uint32_t sectors, uint32_t minSectors,
                   uint32_t maxSectors);
     size_t BufferBytes() const { return static_cast<size_t>(sectors_) * sectorSize_; }
+    // A size bound given in 512-byte sectors, in the device's own sectors.
+    static uint32_t ScaledBound(uint32_t bound, IStorageDevice* device);
 
     IStorageDevice* device_;
     uint64_t startSector_;

@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "media_recovery/raw/tests/MemoryDevice.h"
+#include "testing/MemoryDevice.h"
 #include "media_recovery/raw/RawAnalyserRegistry.h"
 #include "media_recovery/raw/RawCarveScanner.h"
 

@@ -10,31 +10,9 @@
 #include "media_recovery/file_model/IDirecotryTreeBuilder.h"
 #include "media_recovery/file_model/IFileNode.h"
 #include "sqlite_recovery/framework/IProgress.h"
-#include "sqlite_recovery/framework/IStorageDevice.h"
+#include "testing/MemoryDevice.h"
 
 namespace {
-
-class BytesDevice : public IStorageDevice {
-public:
-    BytesDevice(const uint8_t* data, size_t size, uint32_t sectorSize)
-        : bytes_(data, data + size), sectorSize_(sectorSize) {
-        bytes_.resize((size + sectorSize - 1) / sectorSize * sectorSize);
-    }
-    int Open() override { return 1; }
-    int Close() override { return 1; }
-    int ReadSectors(void* buffer, uint64_t first, uint64_t count) override {
-        if (first > GetSectorCount() || count > GetSectorCount() - first) return 0;
-        std::memcpy(buffer, bytes_.data() + first * sectorSize_, count * sectorSize_);
-        return 1;
-    }
-    uint32_t GetSectorSize() override { return sectorSize_; }
-    uint64_t GetSectorCount() override { return bytes_.size() / sectorSize_; }
-    uint64_t GetReserved() override { return 0; }
-
-private:
-    std::vector<uint8_t> bytes_;
-    uint32_t sectorSize_;
-};
 
 class KeepingBuilder : public IDirecotryTreeBuilder {
 public:
@@ -68,7 +46,7 @@ public:
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > (4u << 20)) return 0;
     const uint32_t sectorSize = size >= 13 && data[11] == 0x00 && data[12] == 0x10 ? 4096 : 512;
-    BytesDevice device(data, size, sectorSize);
+    MemoryDevice device(std::vector<uint8_t>(data, data + size), sectorSize);
     KeepingBuilder builder;
     Sink sink;
     CFATQuickSearcher searcher;

@@ -6,47 +6,12 @@
 #include <vector>
 
 #include "media_recovery/file_model/CDataRunList.h"
-#include "media_recovery/file_model/CFileNode.h"
 #include "media_recovery/CFileReader.h"
 #include "filesystems/CSearchedPartitionInfo.h"
-#include "sqlite_recovery/framework/IStorageDevice.h"
+#include "testing/MemoryDevice.h"
+#include "testing/TestNodes.h"
 
 namespace {
-class Disk : public IStorageDevice {
-public:
-    explicit Disk(uint32_t sector) : sector_(sector), data_(sector * 64, 0x5A) {}
-    int Open() override { return 1; }
-    int Close() override { return 1; }
-    int ReadSectors(void* buffer, uint64_t first, uint64_t count) override {
-        if (first > 64 || count > 64 - first) return 0;
-        std::memcpy(buffer, data_.data() + first * sector_, count * sector_);
-        return 1;
-    }
-    uint32_t GetSectorSize() override { return sector_; }
-    uint64_t GetSectorCount() override { return 64; }
-    uint64_t GetReserved() override { return 0; }
-
-private:
-    uint32_t sector_;
-    std::vector<uint8_t> data_;
-};
-
-class Node : public CFileNode {
-public:
-    uint64_t size = 0;
-    const char* GetName() override { return "f.jpg"; }
-    uint64_t GetSize() override { return size; }
-    uint16_t GetAttributes() override { return 0x20; }
-    uint64_t* GetCreationTime(uint64_t* o) override { return o; }
-    uint64_t* GetModificationTime(uint64_t* o) override { return o; }
-    uint64_t* GetAccessTime(uint64_t* o) override { return o; }
-    bool IsDirectory() override { return false; }
-    bool IsDeleted() override { return false; }
-    IFileNode* Clone() override { return nullptr; }
-    void MarkDeleted() override {}
-    void TrimName() override {}
-};
-
 uint64_t Take(const uint8_t*& p, size_t& left, int bytes) {
     uint64_t v = 0;
     for (int i = 0; i < bytes && left; ++i, --left) v |= static_cast<uint64_t>(*p++) << (8 * i);
@@ -58,12 +23,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint32_t sectors[] = {512, 1024, 1536, 4096};
     const uint8_t* p = data;
     size_t left = size;
-    Disk disk(sectors[Take(p, left, 1) % 4]);
+    const uint32_t sector = sectors[Take(p, left, 1) % 4];
+    MemoryDevice disk(std::vector<uint8_t>(sector * 64, 0x5A), sector);
     CSearchedPartitionInfo partition(static_cast<uint32_t>(Take(p, left, 2)) * 512);
     partition.sectorsPerCluster = static_cast<uint32_t>(Take(p, left, 3));
     partition.dataStart = Take(p, left, 1) % 70;
-    Node node;
-    node.size = Take(p, left, 3);
+    CTestNode node("f.jpg", Take(p, left, 3));
     CDataRunList* runs = CreateDataRunList();
     for (int i = 0; i < 16 && left >= 2; ++i) {
         int64_t start = static_cast<int8_t>(Take(p, left, 1));

@@ -32,7 +32,15 @@ public:
     CRAWFileProperties* GetProperties() { return properties_.get(); }
     void SetName(std::string name) { name_ = std::move(name); }
 
+    // "FILE%03d.%s" or "%s%03d.%s" with the type's counter, which then grows; the prefix is cleaned
+    // of path separators and control bytes and shortened so that the name stays below 260 bytes.
+    // Empty for a type without a name.
+    static std::string MakeName(const std::string& prefix, uint32_t typeId);
+
 private:
     std::unique_ptr<CRAWFileProperties> properties_;
     std::string name_;
 };
+
+// Empties the per-type counters that number carved files (process-wide; at each search).
+void ResetNameCounters();

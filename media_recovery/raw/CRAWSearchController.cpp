@@ -90,9 +90,7 @@ bool CRAWSearchController::AddCarvedFile(CarveGroup* group, const RawHit& hit, u
     return false;
 }
 
-bool CRAWSearchController::FillRawNode(const RawHit& hit, CRAWFileNode* node, int category, uint32_t serial) {
-    std::unique_ptr<CRAWFileProperties> props(new (std::nothrow) CRAWFileProperties());
-    if (!props) return false;
+bool CRAWSearchController::FillRawProperties(const RawHit& hit, CRAWFileProperties* props) {
     props->SetSize(hit.size);
     props->SetExtraName(hit.extraName);
     CDataRunList* runs = CreateDataRunList();
@@ -101,10 +99,16 @@ bool CRAWSearchController::FillRawNode(const RawHit& hit, CRAWFileNode* node, in
     DataRun run(static_cast<int64_t>(hit.startSector), (hit.size + sectorSize_ - 1) / sectorSize_);
     runs->AppendRun(&run);
     props->SetDataRuns(runs);
+    return true;
+}
+
+bool CRAWSearchController::FillRawNode(const RawHit& hit, CRAWFileNode* node, int category, uint32_t serial) {
+    std::unique_ptr<CRAWFileProperties> props(new (std::nothrow) CRAWFileProperties());
+    if (!props || !FillRawProperties(hit, props.get())) return false;
     props->SetAttributes(FILE_ATTRIBUTE_ARCHIVE_BIT);
-    std::string name = MakeRawFileName(hit.namePrefix, hit.fileTypeId);
+    std::string name = CRAWFileNode::MakeName(hit.namePrefix, hit.fileTypeId);
     if (name.empty()) {
-        runs->Release();
+        props->GetDataRuns()->Release();
         return false;
     }
     node->SetName(std::move(name));

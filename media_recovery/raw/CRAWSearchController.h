@@ -8,6 +8,7 @@
 #include "media_recovery/raw/RawCarveScanner.h"
 
 class CRAWFileNode;
+class CRAWFileProperties;
 
 // The numbering of one category's carved files: serials from 100 in the order files are made.
 struct CarveGroup {
@@ -37,6 +38,8 @@ public:
     bool AddCarvedFile(CarveGroup* group, const RawHit& hit, uint32_t serial);
     // Fills a node from a candidate; false when memory runs out.
     bool FillRawNode(const RawHit& hit, CRAWFileNode* node, int category, uint32_t serial);
+    // The candidate's size, extra name and its one extent; false when memory runs out.
+    bool FillRawProperties(const RawHit& hit, CRAWFileProperties* props);
 
     CRAWSearchController(const CRAWSearchController&) = delete;
     CRAWSearchController& operator=(const CRAWSearchController&) = delete;

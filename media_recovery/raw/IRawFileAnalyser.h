@@ -4,6 +4,7 @@
 #include <string>
 
 #include "sqlite_recovery/framework/IStorageDevice.h"
+#include "media_recovery/raw/RawFileTypes.h"
 #include "media_recovery/raw/RawHit.h"
 
 // The first bytes a format's header can start with; lets the searcher ask only the analysers

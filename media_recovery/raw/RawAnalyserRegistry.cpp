@@ -187,7 +187,7 @@ void ClearRawAnalyserList(RawAnalyserList& list) {
 }
 
 void CreateRawAnalyser(RawAnalyserList& list, int typeId) {
-    if (typeId < 1 || typeId > 73) {
+    if (typeId < 1 || typeId >= static_cast<int>(RAW_TYPE_COUNT)) {
         Append(list, C::Custom);
         return;
     }
@@ -196,13 +196,13 @@ void CreateRawAnalyser(RawAnalyserList& list, int typeId) {
 }
 
 const std::vector<int>& GetSearchTypeOrder() {
-    // Ids 1..72 ascending, except that MP4 (42) is asked before MOV (40): the QuickTime test takes
-    // any "ftyp" box, so MP4 files would otherwise never be told apart.
+    // Ids 1..72 ascending (NEF is never asked for), except that MP4 is asked before MOV: the
+    // QuickTime test takes any "ftyp" box, so MP4 files would otherwise never be told apart.
     static const std::vector<int> order = [] {
         std::vector<int> ids;
-        for (int id = 1; id <= 72; ++id) {
-            if (id == 40) ids.push_back(42);
-            if (id == 42) continue;
+        for (int id = RAW_TYPE_3DS; id <= static_cast<int>(RAW_TYPE_ACCDB); ++id) {
+            if (id == RAW_TYPE_MOV) ids.push_back(RAW_TYPE_MP4);
+            if (id == RAW_TYPE_MP4) continue;
             ids.push_back(id);
         }
         return ids;

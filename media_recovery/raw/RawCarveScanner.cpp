@@ -5,12 +5,11 @@
 #include <cstring>
 #include <new>
 
+#include "media_recovery/raw/CRAWFileNode.h"
 #include "media_recovery/raw/RawFileTypes.h"
 #include "media_recovery/raw/RawReaders.h"
 
 namespace {
-
-uint32_t g_nameCounters[2000];
 
 bool FirstWordZero(const uint8_t* p) {
     uint32_t v;
@@ -53,15 +52,27 @@ bool RawCarveScanner::BeginSearch(IStorageDevice* device, uint32_t chunkSectors)
     sectorSize_ = ss ? ss : 512;
     sectorCount_ = device ? device->GetSectorCount() : 0;
     headerTests_ = 0;
-    ResetRawNameCounters();
+    ResetNameCounters();
     BuildDispatch(list);
-    view_.ring = &ring_;
-    view_.sectors = sectorCount_;
     begun_ = false;
     lender_ = dynamic_cast<ISectorLender*>(device);
-    if (!device || chunkSectors == 0 || !ring_.Prepare(device, chunkSectors)) return false;
+    if (!InitReadAhead()) return false;
     begun_ = true;
     return true;
+}
+
+bool RawCarveScanner::InitReadAhead() {
+    view_.ring = &ring_;
+    view_.sectors = sectorCount_;
+    return device_ && chunkSectors_ != 0 && ring_.Prepare(device_, chunkSectors_);
+}
+
+std::shared_ptr<const uint8_t> RawCarveScanner::PushReadAhead(uint64_t first, uint64_t count) {
+    std::shared_ptr<const uint8_t> chunk = lender_ ? lender_->LendSectors(first, count) : nullptr;
+    if (chunk) ring_.PushShared(first, chunk, count);
+    else if (device_) chunk = ring_.ReadBlock(first, count);
+    if (!chunk) ring_.PushZeros(first, count);
+    return chunk;
 }
 
 void RawCarveScanner::Finish(RawHit& hit) {
@@ -97,14 +108,8 @@ void RawCarveScanner::ClearPending() {
 void RawCarveScanner::ScanChunk(uint64_t first, uint64_t count, IProgress* sink) {
     if (!begun_ || dispatch_.empty() || count == 0) return;
     count = std::min<uint64_t>(count, chunkSectors_);
-    std::shared_ptr<const uint8_t> chunk = lender_ ? lender_->LendSectors(first, count) : nullptr;
-    if (chunk) ring_.PushShared(first, chunk, count);
-    else if (device_) chunk = ring_.ReadBlock(first, count);
-    if (!chunk) {
-        // An unreadable chunk still takes its place in the ring, as zeros, so numbering stays true.
-        ring_.PushZeros(first, count);
-        return;
-    }
+    std::shared_ptr<const uint8_t> chunk = PushReadAhead(first, count);
+    if (!chunk) return;
     const uint8_t* buffer = chunk.get();
 
     RawHit* hit = nullptr;
@@ -167,30 +172,4 @@ void RawCarveScanner::EndSearch() {
     ring_.Close();
     lender_ = nullptr;
     begun_ = false;
-}
-
-void ResetRawNameCounters() { std::memset(g_nameCounters, 0, sizeof(g_nameCounters)); }
-
-std::string MakeRawFileName(const std::string& prefix, uint32_t typeId) {
-    uint32_t idx = typeId & 0xFFFF;
-    const char* ext = GetRawTypeName(idx);
-    if (!ext) return std::string();
-    std::string clean;
-    for (unsigned char c : prefix) {
-        if (clean.size() >= 200) break;
-        bool bad = c < 0x20 || c == 0x7F || c == '/' || c == '\\' || c == ':' || c == '*' || c == '?' ||
-                   c == '"' || c == '<' || c == '>' || c == '|';
-        clean.push_back(bad ? '_' : static_cast<char>(c));
-    }
-    // Leading dots or blanks would make hidden or odd names.
-    size_t lead = clean.find_first_not_of(". ");
-    clean.erase(0, lead == std::string::npos ? clean.size() : lead);
-    while (!clean.empty() && (clean.back() == ' ')) clean.pop_back();
-    char name[260];
-    if (clean.empty())
-        std::snprintf(name, sizeof(name), "FILE%03u.%s", g_nameCounters[idx], ext);
-    else
-        std::snprintf(name, sizeof(name), "%s%03u.%s", clean.c_str(), g_nameCounters[idx], ext);
-    ++g_nameCounters[idx];
-    return name;
 }

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,9 @@
 #include "sqlite_recovery/framework/IProgress.h"
 #include "media_recovery/raw/RawAnalyserRegistry.h"
 #include "media_recovery/raw/RawHit.h"
+
+// Candidates whose size is still unknown, oldest first (owned by the scanner).
+using PendingHits = std::deque<RawHit*>;
 
 // The sector walk of signature carving: offers every sector of a chunk to the analysers that can
 // match its first byte (in list order, first match wins), queues candidates whose size is still
@@ -52,6 +56,13 @@ public:
 
 private:
     void BuildDispatch(const RawAnalyserList& list);
+    // Prepares the ring for the device and the chunk length; false when it cannot be made.
+    bool InitReadAhead();
+    // Puts the chunk into the ring without a copy (the device's own memory when it lends it,
+    // otherwise read straight into a block of the ring) and gives it for scanning. A chunk that
+    // cannot be read takes its place as zeros, so that the ring's sector numbers stay true, and
+    // gives null.
+    std::shared_ptr<const uint8_t> PushReadAhead(uint64_t first, uint64_t count);
     void Finish(RawHit& hit);
     void SizeAndFinish(RawHit* hit);
     void DrainPending(bool all);
@@ -80,17 +91,10 @@ private:
         uint64_t sectors = 0;
     } view_;
     ISectorLender* lender_ = nullptr;  // the device, when it lends its sectors
-    std::deque<RawHit*> pending_;
+    PendingHits pending_;
     // Analysers by first byte: dispatch_[lead_[b] .. lead_[b + 1]).
     std::vector<IRawFileAnalyser*> dispatch_;
     uint32_t lead_[257] = {};
     uint64_t headerTests_ = 0;
     bool begun_ = false;
 };
-
-// Per-type counters that number carved files; process-wide, emptied at each search.
-void ResetRawNameCounters();
-// "FILE%03d.%s" or "%s%03d.%s" with the type's counter, which then grows; the prefix is cleaned of
-// path separators and control bytes and shortened so that the name stays below 260 bytes. Empty
-// for a type without a name.
-std::string MakeRawFileName(const std::string& prefix, uint32_t typeId);

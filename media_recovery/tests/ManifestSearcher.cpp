@@ -12,7 +12,7 @@
 #include "sqlite_recovery/framework/IProgress.h"
 #include "outside/device/CImageStorage.h"
 #include "sqlite_recovery/framework/IStorageDevice.h"
-#include "media_recovery/tests/TestNodes.h"
+#include "testing/TestNodes.h"
 
 std::string FixturePath(const std::string& name) {
     const char* root = std::getenv("RK_TESTDATA");

@@ -4,16 +4,16 @@
 #include <vector>
 
 #include "media_recovery/CBufferStorageDevice.h"
-#include "media_recovery/tests/MemoryStorage.h"
+#include "testing/MemoryDevice.h"
 
 namespace {
 
-std::vector<uint8_t> Block(const CMemoryStorage& disk, uint64_t first, uint64_t count) {
+std::vector<uint8_t> Block(const MemoryDevice& disk, uint64_t first, uint64_t count) {
     return disk.Bytes(first, count);
 }
 
 TEST(BufferStorageDevice, ServesHeldSectorsAndWrapsInOrder) {
-    CMemoryStorage disk(512, 100);
+    MemoryDevice disk(PatternBytes(512, 100), 512);
     CBufferStorageDevice ring;
     EXPECT_EQ(ring.ReadSectors(std::vector<uint8_t>(512).data(), 0, 1), 0);  // not prepared
     ASSERT_TRUE(ring.Prepare(&disk, 4, 3));
@@ -39,7 +39,7 @@ TEST(BufferStorageDevice, ServesHeldSectorsAndWrapsInOrder) {
 }
 
 TEST(BufferStorageDevice, ShortAndZeroBlocksKeepTheNumbering) {
-    CMemoryStorage disk(512, 10);
+    MemoryDevice disk(PatternBytes(512, 10), 512);
     CBufferStorageDevice ring;
     ASSERT_TRUE(ring.Prepare(&disk, 4, 20));
     ring.Push(0, Block(disk, 0, 4).data(), 4);
@@ -63,7 +63,7 @@ TEST(BufferStorageDevice, ShortAndZeroBlocksKeepTheNumbering) {
 }
 
 TEST(BufferStorageDevice, HandedOverBlocksAreHeldNotCopiedAndOwnBlocksReused) {
-    CMemoryStorage disk(512, 100);
+    MemoryDevice disk(PatternBytes(512, 100), 512);
     CBufferStorageDevice ring;
     ASSERT_TRUE(ring.Prepare(&disk, 4, 3));
     std::shared_ptr<uint8_t> lent(new uint8_t[4 * 512], std::default_delete<uint8_t[]>());

@@ -9,9 +9,9 @@
 #include "media_recovery/CRecoveryFilter.h"
 #include "filesystems/CEmptySearchers.h"
 #include "media_recovery/MediaErrors.h"
-#include "media_recovery/tests/MemoryStorage.h"
+#include "testing/MemoryDevice.h"
 #include "media_recovery/SearcherFactories.h"
-#include "media_recovery/tests/TestNodes.h"
+#include "testing/TestNodes.h"
 #include "media_recovery/tests/TestSinks.h"
 #include "media_recovery/tests/ManifestSearcher.h"
 
@@ -93,7 +93,7 @@ protected:
 
 TEST_F(ControllerTest, ChunksOfFourMegabytesAndAShortLastOne) {
     const uint64_t L = 1024;  // 4 MiB of 4096-byte sectors
-    CMemoryStorage disk(4096, 3 * L + 1);
+    MemoryDevice disk(PatternBytes(4096, 3 * L + 1), 4096);
     CCompleteRecoveryController controller;
     ASSERT_TRUE(controller.SetFilter(&filter_));
     EXPECT_FALSE(controller.SetFilter(nullptr));
@@ -116,7 +116,7 @@ TEST_F(ControllerTest, ChunksOfFourMegabytesAndAShortLastOne) {
 }
 
 TEST_F(ControllerTest, StopDuringTheScanStillEndsTheFileSystemSearchers) {
-    CMemoryStorage disk(512, 8192 * 3);
+    MemoryDevice disk(PatternBytes(512, 8192 * 3), 512);
     sink_.stopAfter = 3;
     CCompleteRecoveryController controller;
     controller.SetFilter(&filter_);
@@ -126,13 +126,13 @@ TEST_F(ControllerTest, StopDuringTheScanStillEndsTheFileSystemSearchers) {
 }
 
 TEST_F(ControllerTest, UnreadableSectorsAreReportedAfterAFullScan) {
-    CMemoryStorage disk(512, 8192 * 2);
+    MemoryDevice disk(PatternBytes(512, 8192 * 2), 512);
     disk.MarkBad(9000);
     CCompleteRecoveryController controller;
     controller.SetFilter(&filter_);
     EXPECT_EQ(ErrorNumber(controller.Run(&disk, &sink_, &container_)), MEDIA_E_UNREADABLE_SECTORS);
     EXPECT_EQ(g_log.chunks.size(), 2u);
-    CMemoryStorage empty(512, 0);
+    MemoryDevice empty(PatternBytes(512, 0), 512);
     EXPECT_EQ(ErrorNumber(controller.Run(&empty, &sink_, &container_)), MEDIA_E_BAD_DEVICE);
     EXPECT_EQ(ErrorNumber(controller.Run(nullptr, &sink_, &container_)), MEDIA_E_BAD_DEVICE);
 }
@@ -167,7 +167,7 @@ TEST_F(ControllerTest, QuickSearcherChosenFromSectorZero) {
     }
     // Sector sizes the readers cannot take: no searcher, the finished record, 0x401.
     for (uint32_t size : {0u, 1000u}) {
-        CMemoryStorage odd(size, 16);
+        MemoryDevice odd(PatternBytes(size, 16), size);
         CDeletedRecoveryController controller;
         controller.SetFilter(&filter_);
         sink_.records.clear();
@@ -177,7 +177,7 @@ TEST_F(ControllerTest, QuickSearcherChosenFromSectorZero) {
     }
     CDeletedRecoveryController controller;
     EXPECT_EQ(ErrorNumber(controller.Run(nullptr, &sink_, &container_)), RK_E_FAIL);
-    CMemoryStorage disk(512, 16);
+    MemoryDevice disk(PatternBytes(512, 16), 512);
     EXPECT_EQ(ErrorNumber(controller.Run(&disk, &sink_, &container_)), RK_E_FAIL);  // no filter
 }
 

@@ -14,8 +14,8 @@
 #include "media_recovery/CRecoveryFilter.h"
 #include "media_recovery/tests/ManifestSearcher.h"
 #include "media_recovery/MediaErrors.h"
-#include "media_recovery/tests/MemoryStorage.h"
-#include "media_recovery/tests/TestNodes.h"
+#include "testing/MemoryDevice.h"
+#include "testing/TestNodes.h"
 #include "media_recovery/tests/TestSinks.h"
 
 namespace {
@@ -35,7 +35,7 @@ CTestNode* NodeWithRuns(uint64_t size, std::vector<DataRun> runs, uint16_t parti
 }
 
 // The bytes the reader must give: units of clusterBytes from byte dataStart x sector size.
-std::string Expected(CMemoryStorage& disk, uint64_t originByte, uint64_t clusterBytes, std::vector<DataRun> runs,
+std::string Expected(MemoryDevice& disk, uint64_t originByte, uint64_t clusterBytes, std::vector<DataRun> runs,
                      uint64_t size) {
     std::string out;
     for (const DataRun& r : runs) {
@@ -43,7 +43,7 @@ std::string Expected(CMemoryStorage& disk, uint64_t originByte, uint64_t cluster
             if (r.IsSparse()) {
                 out.append(clusterBytes, '\0');
             } else {
-                const char* at = reinterpret_cast<const char*>(disk.Data()) + originByte + (r.start + u) * clusterBytes;
+                const char* at = reinterpret_cast<const char*>(disk.Bytes().data()) + originByte + (r.start + u) * clusterBytes;
                 out.append(at, clusterBytes);
             }
         }
@@ -82,7 +82,7 @@ TEST(FileReader, AddressesByDeviceSectorsForEveryGeometry) {
     for (const Geometry& g : cases) {
         uint64_t clusterBytes = uint64_t{g.spc} * g.partitionSector;
         uint64_t deviceBytes = g.dataStart * g.deviceSector + 40 * clusterBytes + clusterBytes;
-        CMemoryStorage disk(g.deviceSector, deviceBytes / g.deviceSector + 1);
+        MemoryDevice disk(PatternBytes(g.deviceSector, deviceBytes / g.deviceSector + 1), g.deviceSector);
         std::vector<DataRun> runs{DataRun(3, 2), DataRun(kSparseRunStart, 1), DataRun(20, 1), DataRun(9, 3)};
         uint64_t size = 6 * clusterBytes + clusterBytes / 3;
         std::unique_ptr<CTestNode> node(NodeWithRuns(size, runs));
@@ -99,7 +99,7 @@ TEST(FileReader, AddressesByDeviceSectorsForEveryGeometry) {
 }
 
 TEST(FileReader, BindRulesAndShortExtents) {
-    CMemoryStorage disk(512, 1000);
+    MemoryDevice disk(PatternBytes(512, 1000), 512);
     CSearchedPartitionInfo p = Volume(512, 2, 10);
     std::unique_ptr<CTestNode> node(NodeWithRuns(5000, {DataRun(0, 2)}));  // covers 2048 of 5000 bytes
     CFileReader reader;
@@ -123,7 +123,7 @@ TEST(FileReader, BindRulesAndShortExtents) {
 }
 
 TEST(FileReader, UnreadableSectorsReadAsZeros) {
-    CMemoryStorage disk(512, 100);
+    MemoryDevice disk(PatternBytes(512, 100), 512);
     disk.MarkBad(12);
     std::unique_ptr<CTestNode> node(NodeWithRuns(4 * 512, {DataRun(0, 4)}));
     CSearchedPartitionInfo p = Volume(512, 1, 10);
@@ -137,7 +137,7 @@ TEST(FileReader, UnreadableSectorsReadAsZeros) {
 }
 
 TEST(DataRecovery, OpenAsksAgainWithRoomAndSortsByWeight) {
-    CMemoryStorage disk(512, 100);
+    MemoryDevice disk(PatternBytes(512, 100), 512);
     CDataRecovery recovery;
     CFixedSearcher searcher;
     EXPECT_EQ(ErrorNumber(recovery.Open(nullptr, &disk)), RK_E_INVALID_ARGUMENT);
@@ -152,7 +152,7 @@ TEST(DataRecovery, OpenAsksAgainWithRoomAndSortsByWeight) {
 }
 
 TEST(DataRecovery, PartitionLookupByIndexPositionOrWeight) {
-    CMemoryStorage disk(512, 100);
+    MemoryDevice disk(PatternBytes(512, 100), 512);
     CFixedSearcher searcher;
     CSearchedPartitionInfo a = Volume(512, 4, 100, 0, 1.0), b = Volume(512, 8, 5000, 1, 0.5);
     a.volumeStart = 0;
@@ -183,7 +183,7 @@ protected:
         searcher_.volumes = {Volume(512, 1, 0, 0, 1.0)};
         ASSERT_TRUE(Succeeded(recovery_.Open(&searcher_, &disk_)));
     }
-    CMemoryStorage disk_{512, 40000};
+    MemoryDevice disk_{PatternBytes(512, 40000), 512};
     CFixedSearcher searcher_;
     CDataRecovery recovery_;
     CRecordingSink sink_;

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "media_recovery/CRecoveryFilter.h"
-#include "media_recovery/tests/TestNodes.h"
+#include "testing/TestNodes.h"
 
 namespace {
 

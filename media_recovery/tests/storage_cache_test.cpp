@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "media_recovery/CStorageDeviceWithCache.h"
-#include "media_recovery/tests/MemoryStorage.h"
+#include "testing/MemoryDevice.h"
 #include "media_recovery/ThreadRegistry.h"
 
 namespace {
@@ -22,7 +22,7 @@ std::vector<uint8_t> ReadVia(IStorageDevice& device, uint64_t first, uint64_t co
 TEST(StorageCache, LastChunkOfOneSectorAndReadsAcrossChunkEnds) {
     const uint32_t L = 16;
     const uint64_t k = 25;  // more chunks than the queue holds
-    CMemoryStorage disk(512, k * L + 1);
+    MemoryDevice disk(PatternBytes(512, k * L + 1), 512);
     CStorageDeviceWithCache cache(&disk);
     ASSERT_EQ(cache.SetChunkSectors(L), 1);
     EXPECT_EQ(cache.GetChunkCount(), k + 1);
@@ -55,7 +55,7 @@ TEST(StorageCache, LastChunkOfOneSectorAndReadsAcrossChunkEnds) {
 }
 
 TEST(StorageCache, WhereEachRequestGoes) {
-    CMemoryStorage disk(4096, 100);
+    MemoryDevice disk(PatternBytes(4096, 100), 4096);
     CStorageDeviceWithCache cache(&disk);
     cache.SetChunkSectors(10);
     disk.ClearReads();
@@ -78,7 +78,7 @@ TEST(StorageCache, WhereEachRequestGoes) {
 
 TEST(StorageCache, SmallVolumesAndShortLastChunk) {
     // Fewer than ten chunks: Start reads what there is and starts no reader.
-    CMemoryStorage disk(512, 3 * 64 + 10);
+    MemoryDevice disk(PatternBytes(512, 3 * 64 + 10), 512);
     CStorageDeviceWithCache cache(&disk);
     cache.SetChunkSectors(64);
     size_t threads = GetThreadRegistry().Count();
@@ -88,7 +88,7 @@ TEST(StorageCache, SmallVolumesAndShortLastChunk) {
     EXPECT_EQ(ReadVia(cache, 192, 10), disk.Bytes(192, 10));
     EXPECT_EQ(cache.LoadChunk(4), 0);
 
-    CMemoryStorage tiny(512, 1);
+    MemoryDevice tiny(PatternBytes(512, 1), 512);
     CStorageDeviceWithCache one(&tiny);
     one.SetChunkSectors(8192);
     ASSERT_EQ(one.Start(), 1);
@@ -103,7 +103,7 @@ TEST(StorageCache, SmallVolumesAndShortLastChunk) {
 }
 
 TEST(StorageCache, UnreadableSectorsReadAsZerosAndTheScanGoesOn) {
-    CMemoryStorage disk(512, 40 * 8);
+    MemoryDevice disk(PatternBytes(512, 40 * 8), 512);
     disk.MarkBad(3);      // read by Start
     disk.MarkBad(250);    // read by the reader thread
     disk.MarkBad(251);
@@ -124,7 +124,7 @@ TEST(StorageCache, UnreadableSectorsReadAsZerosAndTheScanGoesOn) {
 }
 
 TEST(StorageCache, StopWhileTheReaderWaitsAndDestroyWithoutStop) {
-    CMemoryStorage disk(512, 1000 * 4);
+    MemoryDevice disk(PatternBytes(512, 1000 * 4), 512);
     size_t threads = GetThreadRegistry().Count();
     {
         CStorageDeviceWithCache cache(&disk);
@@ -153,7 +153,7 @@ TEST(StorageCache, StopWhileTheReaderWaitsAndDestroyWithoutStop) {
 }
 
 TEST(StorageCache, OutOfOrderLoadsAreReadDirectly) {
-    CMemoryStorage disk(512, 30 * 4);
+    MemoryDevice disk(PatternBytes(512, 30 * 4), 512);
     CStorageDeviceWithCache cache(&disk);
     cache.SetChunkSectors(4);
     ASSERT_EQ(cache.Start(), 1);
@@ -174,7 +174,7 @@ TEST(StorageCache, OutOfOrderLoadsAreReadDirectly) {
 TEST(StorageCache, ChunksAreLentWhereTheyWereReadAndTheirBuffersReused) {
     const uint32_t L = 8;
     const uint64_t chunks = 60;
-    CMemoryStorage disk(512, chunks * L - 3);  // a short last chunk
+    MemoryDevice disk(PatternBytes(512, chunks * L - 3), 512);  // a short last chunk
     std::deque<std::shared_ptr<const uint8_t>> held;  // the last 20 chunks, as the carving ring keeps them
     std::shared_ptr<const uint8_t> survivor;
     {
@@ -217,7 +217,7 @@ TEST(StorageCache, ChunksAreLentWhereTheyWereReadAndTheirBuffersReused) {
     EXPECT_EQ(cache.BufferBytes(), L * 512u);
 
     // A device smaller than one chunk costs a buffer of its own size.
-    CMemoryStorage tiny(512, 3);
+    MemoryDevice tiny(PatternBytes(512, 3), 512);
     CStorageDeviceWithCache small(&tiny);
     small.SetChunkSectors(8192);
     ASSERT_EQ(small.Start(), 1);

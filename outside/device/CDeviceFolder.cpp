@@ -1,6 +1,5 @@
 #include "outside/device/CDeviceFolder.h"
 
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <algorithm>
@@ -14,16 +13,11 @@ namespace {
 bool EndsWith(const std::string& text, const std::string& tail) {
     return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
-
-std::string RealPath(const std::string& path) {
-    char buffer[PATH_MAX];
-    return realpath(path.c_str(), buffer) ? std::string(buffer) : std::string();
-}
 }  // namespace
 
 bool CDeviceFolder::Load(const std::string& path) {
     storages_.clear();
-    root_ = RealPath(path);
+    root_ = platform::RealPath(path);
     if (root_.empty()) return false;
     platform::EntryKind kind = platform::GetEntryKind(root_);
     if (kind != platform::EntryKind::Directory) {
@@ -32,7 +26,7 @@ bool CDeviceFolder::Load(const std::string& path) {
         AddDisk(root_, EndsWith(root_, ".4k.img") ? 4096 : 512);
         return !storages_.empty();
     }
-    filesRoot_ = RealPath(platform::JoinPath(root_, "fs"));
+    filesRoot_ = platform::RealPath(platform::JoinPath(root_, "fs"));
     platform::IniFile ini;
     if (ini.Load(platform::JoinPath(root_, "device.ini"))) {
         std::string version = ini.Get("device", "version", "2.3");
@@ -91,7 +85,7 @@ std::string CDeviceFolder::ResolveDevicePath(const std::string& remote) const {
         start = end + 1;
     }
     if (relative.empty()) return std::string();
-    std::string resolved = RealPath(filesRoot_ + relative);
+    std::string resolved = platform::RealPath(filesRoot_ + relative);
     if (resolved.size() <= filesRoot_.size() || resolved.compare(0, filesRoot_.size(), filesRoot_) != 0 ||
         resolved[filesRoot_.size()] != '/')
         return std::string();

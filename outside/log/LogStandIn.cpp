@@ -1,10 +1,10 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
 #include <string>
 
 #include "sqlite_recovery/framework/ILog.h"
+#include "sqlite_recovery/framework/Lockers.h"
 #include "platform/Export.h"
 
 namespace {
@@ -23,7 +23,7 @@ public:
         if (n < 0) return;
         std::string line(buffer);
         if (line.empty() || line.back() != '\n') line += '\n';
-        std::lock_guard<std::mutex> guard(mutex_);
+        autolocker<critical_locker> guard(&lock_);
         const char* path = std::getenv("RELIKORDA_LOG");
         if (path && *path) {
             if (FILE* file = std::fopen(path, "a")) {
@@ -36,7 +36,7 @@ public:
     }
 
 private:
-    std::mutex mutex_;
+    CRITICAL_SECTION lock_;
 };
 
 }  // namespace

@@ -1,20 +1,12 @@
 #include "outside/logic/CommandLine.h"
 
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
-#include <unistd.h>
-
 #include "platform/FileSystem.h"
 
 namespace {
-std::string RealPath(const std::string& path) {
-    char buffer[PATH_MAX];
-    return realpath(path.c_str(), buffer) ? std::string(buffer) : std::string();
-}
-
 // Splits at '/' into the pieces that are neither empty nor ".".
 std::vector<std::string> Components(const std::string& path) {
     std::vector<std::string> parts;
@@ -92,9 +84,9 @@ std::string AbsolutePath(const std::string& path) {
     if (path.empty()) return std::string();
     std::string full = path;
     if (full[0] != '/') {
-        char cwd[PATH_MAX];
-        if (!getcwd(cwd, sizeof cwd)) return std::string();
-        full = std::string(cwd) + "/" + path;
+        std::string cwd = platform::GetCurrentFolder();
+        if (cwd.empty()) return std::string();
+        full = cwd + "/" + path;
     }
     std::vector<std::string> parts = Components(full);
     // The longest prefix that exists is resolved by the system (links included); the rest is
@@ -102,7 +94,7 @@ std::string AbsolutePath(const std::string& path) {
     for (size_t keep = parts.size() + 1; keep-- > 0;) {
         std::string prefix = "/";
         for (size_t i = 0; i < keep; ++i) prefix = platform::JoinPath(prefix, parts[i]);
-        std::string real = RealPath(prefix);
+        std::string real = platform::RealPath(prefix);
         if (real.empty()) continue;
         std::vector<std::string> resolved = Components(real);
         for (size_t i = keep; i < parts.size(); ++i) {

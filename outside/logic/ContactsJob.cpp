@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <vector>
 
@@ -11,38 +10,13 @@
 
 #include "sqlite_recovery/framework/Base64.h"
 #include "outside/device/CDeviceFolder.h"
+#include "outside/logic/JobSupport.h"
 #include "sqlite_recovery/framework/Lockers.h"
 #include "platform/FileSystem.h"
 
 namespace {
 
-struct ItemDeleter {
-    void operator()(IConactItem* item) const { if (item) item->Release(); }
-};
-using Item = std::unique_ptr<IConactItem, ItemDeleter>;
-
-// Prints one line per change of the percentage, so that a log shows the run moving.
-class ConsoleProgress : public IProgress {
-public:
-    explicit ConsoleProgress(std::FILE* report) : report_(report) {}
-    void OnProgress(const PROGRESS_INFO* record) override {
-        if (!record || record->total == 0) return;
-        int percent = static_cast<int>(record->done * 100 / record->total);
-        if (percent == last_) return;
-        last_ = percent;
-        std::fprintf(report_, "contacts: %s %d%%\n", record->state == PROGRESS_STATE_FINISHED ? "done" : "recovering",
-                     percent);
-        std::fflush(report_);
-    }
-    void OnDataChanged(int) override {}
-    int ShouldContinue() override { return 1; }
-
-private:
-    std::FILE* report_;
-    int last_ = -1;
-};
-
-ContactsRun* g_lastRun = nullptr;
+using Item = Held<IConactItem>;
 
 // Text value escaped for vCard 3.0.
 std::string Escape(const std::string& text) {
@@ -235,7 +209,7 @@ int RunContacts(IVirtualDevice* device, const std::string& outFolder, std::FILE*
         std::fprintf(stderr, "relikorda-recover: the contacts library made no analyser\n");
         return 1;
     }
-    run.progress_.reset(new ConsoleProgress(report));
+    run.progress_.reset(new ConsoleProgress(report, "contacts"));
     run.container_ = run.analyzer_->Initialize(device, run.progress_.get());
     if (!run.container_) {
         std::fprintf(stderr, "relikorda-recover: the contacts analyser cannot be initialised\n");
@@ -284,32 +258,14 @@ int RunContacts(IVirtualDevice* device, const std::string& outFolder, std::FILE*
     return status;
 }
 
-ContactsRun* LastContactsRun() { return g_lastRun; }
-
-namespace {
-void ReleaseLastRun() {
-    delete g_lastRun;
-    g_lastRun = nullptr;
-}
-}  // namespace
-
 int ContactsJob(JobContext& context) {
-    bool present = false;
-    for (const char* path : {"/data/data/com.android.providers.contacts/databases/contacts2.db",
-                             "/data/data/com.motorola.blur.providers.contacts/databases/contacts2.db",
-                             "/dbdata/databases/com.android.providers.contacts/contacts2.db",
-                             "/apps/com.android.providers.contacts/db/contacts2.db"})
-        present = present || !context.device->ResolveDevicePath(path).empty();
-    if (!present) {
+    if (!HoldsAnyOf(*context.device, kContactsDatabases)) {
         std::fprintf(context.report, "contacts: none (the device holds no contacts2.db)\n");
         return 0;
     }
-    ReleaseLastRun();
-    g_lastRun = new ContactsRun;
-    int code = RunContacts(context.device, context.out, context.report, *g_lastRun);
-    // Kept for the later jobs; released at exit, before the library's own objects go (a handler
-    // registered after the library was loaded runs before the library is finalised).
-    static bool registered = false;
-    if (!registered) registered = std::atexit(ReleaseLastRun) == 0;
-    return code;
+    // Kept in the context for the later jobs; it goes with the context, before the library's own
+    // objects do.
+    context.contacts.reset();
+    context.contacts = std::make_shared<ContactsRun>();
+    return RunContacts(context.device, context.out, context.report, *context.contacts);
 }

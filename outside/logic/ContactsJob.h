@@ -43,10 +43,9 @@ private:
 int RunContacts(IVirtualDevice* device, const std::string& outFolder, std::FILE* report, ContactsRun& run);
 
 // The job of the headless run. A phone without a contacts database has nothing to recover (0).
-// The run it leaves stays alive for later jobs (the SMS/MMS library takes its container).
+// The run it leaves in the context stays alive for later jobs (the SMS/MMS library takes its
+// container).
 int ContactsJob(JobContext& context);
-// The contacts of the last ContactsJob, or null.
-ContactsRun* LastContactsRun();
 
 // One contact as a vCard 3.0 entry (CRLF line ends, folded at 75 bytes). fallbackName names a
 // contact without a name.

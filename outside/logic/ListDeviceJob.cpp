@@ -3,16 +3,11 @@
 #include <vector>
 
 #include "outside/device/CDeviceFolder.h"
+#include "outside/logic/JobSupport.h"
 #include "outside/logic/RecoveryJob.h"
 #include "platform/FileSystem.h"
 
 namespace {
-const char* const kDatabases[] = {
-    "/data/data/com.android.providers.contacts/databases/contacts2.db",
-    "/data/data/com.android.providers.contacts/databases/contacts2.db-wal",
-    "/data/data/com.android.providers.telephony/databases/mmssms.db",
-    "/data/data/com.android.providers.telephony/databases/mmssms.db-wal",
-};
 const char kPartFolder[] = "/data/data/com.android.providers.telephony/app_parts";
 
 // Part files are listed by name from the device's folder; each is then resolved like any other
@@ -38,10 +33,14 @@ int ListDeviceJob(JobContext& context) {
     CDeviceFolder* phone = context.device;
     VersionPair version = phone->GetVersion();
     std::fprintf(context.report, "device %s (Android %d.%d)\n", phone->Root().c_str(), version.major, version.minor);
-    for (const char* path : kDatabases) {
-        std::string local = phone->ResolveDevicePath(path);
-        if (!local.empty())
-            std::fprintf(context.report, "database %s (%lld bytes)\n", path, platform::FileSize(local));
+    // The stock places only, each database with its write-ahead log.
+    for (const char* database : {kContactsDatabases[0], kSmsDatabases[0]}) {
+        for (const char* suffix : {"", "-wal"}) {
+            std::string path = std::string(database) + suffix;
+            std::string local = phone->ResolveDevicePath(path);
+            if (!local.empty())
+                std::fprintf(context.report, "database %s (%lld bytes)\n", path.c_str(), platform::FileSize(local));
+        }
     }
     ListPartFiles(context);
     for (size_t i = 0; i < phone->StorageCount(); ++i) {

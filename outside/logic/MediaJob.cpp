@@ -1,7 +1,5 @@
 #include "outside/logic/MediaJob.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <map>
@@ -27,10 +25,7 @@ public:
     int ShouldContinue() override { return 1; }
 };
 
-bool Exists(const std::string& path) {
-    struct stat st;
-    return lstat(path.c_str(), &st) == 0;
-}
+bool Exists(const std::string& path) { return platform::EntryExists(path); }
 
 // The folders above a node, outermost first, as the file system named them.
 std::vector<std::string> FoldersOf(IFileNode* node) {

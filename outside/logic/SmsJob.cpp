@@ -8,6 +8,7 @@
 
 #include "outside/device/CDeviceFolder.h"
 #include "outside/logic/ContactsJob.h"
+#include "outside/logic/JobSupport.h"
 #include "sqlite_recovery/framework/IDataContainer.h"
 #include "sqlite_recovery/framework/IRecoveryAnalyzer.h"
 #include "sms/ISMSSession.h"
@@ -20,42 +21,6 @@
 using SmsAnalyzer = IRecoveryAnalyzer<IDataContainer<_SMS_INFOMATION>, IVirtualDevice>;
 
 namespace {
-
-const char* const kDatabases[] = {
-    "/data/data/com.android.providers.telephony/databases/mmssms.db",
-    "/data/data/com.motorola.blur.providers.contacts/databases/mmssms.db",
-    "/dbdata/databases/com.android.providers.telephony/mmssms.db",
-    "/apps/com.android.providers.telephony/db/mmssms.db",
-};
-
-template <class T>
-struct Releaser {
-    void operator()(T* object) const {
-        if (object) object->Release();
-    }
-};
-template <class T>
-using Held = std::unique_ptr<T, Releaser<T>>;
-
-class ConsoleProgress : public IProgress {
-public:
-    explicit ConsoleProgress(std::FILE* report) : report_(report) {}
-    void OnProgress(const PROGRESS_INFO* record) override {
-        if (!record || record->total == 0) return;
-        int percent = static_cast<int>(record->done * 100 / record->total);
-        if (percent == last_) return;
-        last_ = percent;
-        std::fprintf(report_, "sms: %s %d%%\n", record->state == PROGRESS_STATE_FINISHED ? "done" : "recovering",
-                     percent);
-        std::fflush(report_);
-    }
-    void OnDataChanged(int) override {}
-    int ShouldContinue() override { return 1; }
-
-private:
-    std::FILE* report_;
-    int last_ = -1;
-};
 
 // A run into the same folder again writes the same names: a file of an earlier run is replaced,
 // but never through a link, so nothing lands outside the output folder.
@@ -190,7 +155,7 @@ int RunSms(IVirtualDevice* device, ICommon* contacts, const std::string& outFold
         std::fprintf(stderr, "relikorda-recover: the SMS/MMS library Pellucet cannot be loaded\n");
         return 1;
     }
-    ConsoleProgress progress(report);
+    ConsoleProgress progress(report, "sms");
     IDataContainer<_SMS_INFOMATION>* container = analyzer->Initialize(device, &progress);
     ResultCode rc = container ? analyzer->StartRecovery(contacts) : RK_FAIL(RK_E_FAIL);
     int status = 0;
@@ -210,13 +175,10 @@ int RunSms(IVirtualDevice* device, ICommon* contacts, const std::string& outFold
 }
 
 int SmsJob(JobContext& context) {
-    bool present = false;
-    for (const char* path : kDatabases) present = present || !context.device->ResolveDevicePath(path).empty();
-    if (!present) {
+    if (!HoldsAnyOf(*context.device, kSmsDatabases)) {
         std::fprintf(context.report, "sms: nothing to recover, the device has no mmssms.db\n");
         return 0;
     }
-    ContactsRun* contacts = LastContactsRun();
-    ICommon* argument = contacts ? contacts->Container() : nullptr;
+    ICommon* argument = context.contacts ? context.contacts->Container() : nullptr;
     return RunSms(context.device, argument, context.out, context.report, nullptr);
 }

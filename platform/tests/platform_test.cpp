@@ -119,6 +119,15 @@ TEST_F(TempFolder, DirectoriesAndLinks) {
     EXPECT_EQ(ParentFolder("x"), "");
 }
 
+TEST_F(TempFolder, RealPathsResolveLinksAndDots) {
+    std::string deep = JoinPath(dir_, "a/b/c");
+    ASSERT_TRUE(CreateDirectories(deep));
+    ASSERT_EQ(symlink(deep.c_str(), JoinPath(dir_, "link").c_str()), 0);
+    EXPECT_EQ(RealPath(JoinPath(dir_, "link/../c/.")), RealPath(deep));
+    EXPECT_EQ(RealPath(JoinPath(dir_, "none")), "");
+    EXPECT_EQ(GetCurrentFolder(), RealPath("."));
+}
+
 TEST_F(TempFolder, IniFileKeepsSectionsApart) {
     std::string path = JoinPath(dir_, "d.ini");
     std::ofstream(path) << "; comment\n[device]\n version = 4.4 \n[other]\nversion=1\n";

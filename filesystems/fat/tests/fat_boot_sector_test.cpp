@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <fstream>
 
 #include "filesystems/fat/FatBootSector.h"
@@ -66,7 +67,7 @@ TEST(FatBootSector, EachMadeVolumeIsRecognisedAsItsVariantAndItsLayoutMatchesFss
         CImageStorage device(ImagePath(c.image), ss);
         ASSERT_EQ(device.Open(), 1);
         FatGeometry g;
-        ASSERT_TRUE(ComputeFatGeometry(FatBootSector{s.data(), c.variant, ss}, 0, device.GetSectorCount(), false, &g));
+        ASSERT_TRUE(MakeFatCandidate(FatBootSector{s.data(), c.variant, ss}, 0, device.GetSectorCount(), false, &g));
         Layout l = FsstatLayout(c.image);
         EXPECT_EQ(g.dataStart, l.clusterAreaStart);
         EXPECT_EQ(g.clusterCount + 1, l.lastCluster);
@@ -125,7 +126,7 @@ TEST(FatBootSector, ClusterCountRangesAndFatSizeBoundTheVariants) {
         Put16(s, 19, static_cast<uint16_t>(0));
         Put32(s, 32, static_cast<uint32_t>(before + clusters * spc));
         Put16(s, 22, 256);
-        return ComputeFatGeometry(view, 0, 1ULL << 32, false, &g);
+        return MakeFatCandidate(view, 0, 1ULL << 32, false, &g);
     };
     EXPECT_FALSE(withClusters(4084));
     EXPECT_TRUE(withClusters(4085));
@@ -135,39 +136,39 @@ TEST(FatBootSector, ClusterCountRangesAndFatSizeBoundTheVariants) {
     // 20000 clusters need 79 sectors of FAT16.
     withClusters(20000);
     Put16(s, 22, 78);
-    EXPECT_FALSE(ComputeFatGeometry(FatBootSector{s.data(), FAT_VARIANT_16, 512}, 0, 1ULL << 32, false, &g));
+    EXPECT_FALSE(MakeFatCandidate(FatBootSector{s.data(), FAT_VARIANT_16, 512}, 0, 1ULL << 32, false, &g));
 }
 
 TEST(FatBootSector, VolumeRunningPastTheDeviceIsClippedAndNothingStartsBeyondIt) {
     std::vector<uint8_t> s = BootSector("fat32.img");
     const FatBootSector view{s.data(), FAT_VARIANT_32, 512};
     FatGeometry whole, clipped;
-    ASSERT_TRUE(ComputeFatGeometry(view, 0, 1ULL << 40, false, &whole));
+    ASSERT_TRUE(MakeFatCandidate(view, 0, 1ULL << 40, false, &whole));
     const uint64_t device = view.TotalSectors() - 5000;
-    ASSERT_TRUE(ComputeFatGeometry(view, 0, device, false, &clipped));
+    ASSERT_TRUE(MakeFatCandidate(view, 0, device, false, &clipped));
     EXPECT_EQ(clipped.volumeLength, device);
     EXPECT_EQ(clipped.clusterCount, (device - view.SectorsBeforeData()) / view.SectorsPerCluster());
     EXPECT_LT(clipped.clusterCount, whole.clusterCount);
     // A boot sector at the device's end, or a data area that would not fit, gives nothing.
-    EXPECT_FALSE(ComputeFatGeometry(view, device, device, false, &clipped));
-    EXPECT_FALSE(ComputeFatGeometry(view, 0, view.SectorsBeforeData(), false, &clipped));
+    EXPECT_FALSE(MakeFatCandidate(view, device, device, false, &clipped));
+    EXPECT_FALSE(MakeFatCandidate(view, 0, view.SectorsBeforeData(), false, &clipped));
 }
 
 TEST(FatBootSector, Fat32RootMustBeADataClusterAndBackupReadingsAreFlagged) {
     std::vector<uint8_t> s = BootSector("fat32.img");
     FatGeometry g;
     const FatBootSector view{s.data(), FAT_VARIANT_32, 512};
-    ASSERT_TRUE(ComputeFatGeometry(view, 6, 1ULL << 40, true, &g));
+    ASSERT_TRUE(MakeFatCandidate(view, 6, 1ULL << 40, true, &g));
     EXPECT_EQ(g.flags, static_cast<uint32_t>(FAT_SEEN_FAT32_BACKUP));
     EXPECT_EQ(g.volumeStart, 6u);
     EXPECT_EQ(g.dataStart, 6 + view.SectorsBeforeData());
     const uint32_t n = g.clusterCount;
     Put32(s, 44, n + 1);  // the last cluster of the volume
-    EXPECT_TRUE(ComputeFatGeometry(view, 0, 1ULL << 40, false, &g));
+    EXPECT_TRUE(MakeFatCandidate(view, 0, 1ULL << 40, false, &g));
     Put32(s, 44, n + 2);
-    EXPECT_FALSE(ComputeFatGeometry(view, 0, 1ULL << 40, false, &g));
+    EXPECT_FALSE(MakeFatCandidate(view, 0, 1ULL << 40, false, &g));
     Put32(s, 44, 1);
-    EXPECT_FALSE(ComputeFatGeometry(view, 0, 1ULL << 40, false, &g));
+    EXPECT_FALSE(MakeFatCandidate(view, 0, 1ULL << 40, false, &g));
 }
 
 TEST(FatBootSector, AccessorsAnswerZeroForAnUnknownVariant) {
@@ -178,5 +179,5 @@ TEST(FatBootSector, AccessorsAnswerZeroForAnUnknownVariant) {
     EXPECT_EQ(none.SectorsPerCluster(), 0u);
     EXPECT_EQ(none.TotalSectors(), 0u);
     FatGeometry g;
-    EXPECT_FALSE(ComputeFatGeometry(none, 0, 1 << 20, false, &g));
+    EXPECT_FALSE(MakeFatCandidate(none, 0, 1 << 20, false, &g));
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "filesystems/fat/FatBootSector.h"
 #include "filesystems/fat/FatDirectoryEntry.h"
 #include "filesystems/fat/tests/FatTestSupport.h"

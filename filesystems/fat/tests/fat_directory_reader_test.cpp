@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <map>
 #include <set>
 
@@ -252,7 +253,7 @@ TEST(FatDirectoryReader, AFailedReadStopsThatDirectoryOnly) {
     v.Put(5, 2, "FIRST   TXT", 0x20, 0, 0);
     v.Put(8, 0, "SECOND  TXT", 0x20, 0, 0);
     v.fat.next = {{5, 8}, {8, FAT_CLUSTER_END}};
-    v.device.failing = {10 + 6};
+    v.device.MarkBad(10 + 6);
     v.WalkFrom(5);
     EXPECT_FALSE(v.firstRead);
     EXPECT_NE(v.Find("FIRST.TXT"), nullptr);

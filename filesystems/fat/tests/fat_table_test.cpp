@@ -129,7 +129,7 @@ TEST(FatTable, SizeBoundsScaleWithTheSectorSize) {
 TEST(FatTable, AFailedReadGivesNoTableRatherThanStaleBytes) {
     Fat16Bytes f;
     auto device = std::make_unique<MemoryDevice>(f.bytes, 512);
-    device->failing = {3};
+    device->MarkBad(3);
     EXPECT_EQ(CreateFATTable(FAT_VARIANT_16, 16, 0, device.get()), nullptr);
     // A FAT12 table never reads past its 12 sectors.
     EXPECT_EQ(CreateFATTable(FAT_VARIANT_12, 13, 0, device.get()), nullptr);

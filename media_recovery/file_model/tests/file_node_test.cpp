@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "media_recovery/file_model/CDataRunList.h"
-#include "media_recovery/tests/TestNodes.h"
+#include "testing/TestNodes.h"
 
 namespace {
 

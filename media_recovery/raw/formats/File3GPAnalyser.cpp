@@ -7,7 +7,7 @@ using namespace rawbytes;
 
 bool File3GPAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
     if (!Equals(s + 4, "ftyp3g2a", 8) && !Equals(s + 4, "ftyp3gp4", 8)) return false;
-    hit.fileTypeId = 2;
+    hit.fileTypeId = RAW_TYPE_3GP;
     return true;
 }
 

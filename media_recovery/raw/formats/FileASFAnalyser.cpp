@@ -20,7 +20,7 @@ uint64_t LE64(const uint8_t* p) { return LE32(p) | (static_cast<uint64_t>(LE32(p
 
 bool FileASFAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
     if (!Equals(s, reinterpret_cast<const char*>(kHeaderGuid), 16)) return false;
-    hit.fileTypeId = 6;
+    hit.fileTypeId = RAW_TYPE_ASF;
     return true;
 }
 

@@ -4,7 +4,7 @@
 // ASF containers (WMV, WMA): header, data and simple index objects.
 class FileASFAnalyser : public IRawFileAnalyser {
 public:
-    FileASFAnalyser() : IRawFileAnalyser(6) {}
+    FileASFAnalyser() : IRawFileAnalyser(RAW_TYPE_ASF) {}
     bool IsHeader(const uint8_t* sector, RawHit& hit) override;
     bool ComputeSize(RawHit& hit, IStorageDevice* device) override;
     void GetLeadBytes(LeadByteSet& set) const override {

@@ -4,7 +4,7 @@
 // Sun/NeXT audio; the header gives data offset and size.
 class FileAUAnalyser : public IRawFileAnalyser {
 public:
-    FileAUAnalyser() : IRawFileAnalyser(7) {}
+    FileAUAnalyser() : IRawFileAnalyser(RAW_TYPE_AU) {}
     bool IsHeader(const uint8_t* sector, RawHit& hit) override;
     void GetLeadBytes(LeadByteSet& set) const override {
         set.reset();

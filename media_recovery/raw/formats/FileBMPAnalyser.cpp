@@ -9,7 +9,7 @@ bool FileBMPAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
     if (LE16(s + 6) != 0 || LE16(s + 8) != 0) return false;
     uint32_t info = LE32(s + 14);
     if (info != 40 && info != 124) return false;
-    hit.fileTypeId = 9;
+    hit.fileTypeId = RAW_TYPE_BMP;
     hit.size = LE32(s + 2);
     return hit.size != 0;
 }

@@ -3,7 +3,7 @@
 
 class FileBMPAnalyser : public IRawFileAnalyser {
 public:
-    FileBMPAnalyser() : IRawFileAnalyser(9) {}
+    FileBMPAnalyser() : IRawFileAnalyser(RAW_TYPE_BMP) {}
     bool IsHeader(const uint8_t* sector, RawHit& hit) override;
     void GetLeadBytes(LeadByteSet& set) const override {
         set.reset();

@@ -4,7 +4,7 @@
 // Cabinet archives; the header gives the length.
 class FileCABAnalyser : public IRawFileAnalyser {
 public:
-    FileCABAnalyser() : IRawFileAnalyser(10) {}
+    FileCABAnalyser() : IRawFileAnalyser(RAW_TYPE_CAB) {}
     bool IsHeader(const uint8_t* sector, RawHit& hit) override;
     void GetLeadBytes(LeadByteSet& set) const override {
         set.reset();

@@ -23,7 +23,7 @@ bool FileCHMAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
     uint64_t size = LE64(s + 104);
     // A file shorter than its own headers is no help file; a huge one is cut to the largest carve.
     if (size < 0x78) return false;
-    hit.fileTypeId = 12;
+    hit.fileTypeId = RAW_TYPE_CHM;
     hit.size = size > kRawMaxFileSize ? kRawMaxFileSize : size;
     return true;
 }

@@ -4,7 +4,7 @@
 // Compiled HTML help; the header gives the length.
 class FileCHMAnalyser : public IRawFileAnalyser {
 public:
-    FileCHMAnalyser() : IRawFileAnalyser(12) {}
+    FileCHMAnalyser() : IRawFileAnalyser(RAW_TYPE_CHM) {}
     bool IsHeader(const uint8_t* sector, RawHit& hit) override;
     void GetLeadBytes(LeadByteSet& set) const override {
         set.reset();

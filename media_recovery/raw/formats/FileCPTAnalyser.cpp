@@ -8,7 +8,7 @@ using namespace rawbytes;
 bool FileCPTAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
     if (!Equals(s, "CPT7FILE", 8) && !Equals(s, "CPT8FILE", 8) && !Equals(s, "CPT9FILE", 8)) return false;
     if (LE32(s + 52) != 316) return false;
-    hit.fileTypeId = 15;
+    hit.fileTypeId = RAW_TYPE_CPT;
     return true;
 }
 

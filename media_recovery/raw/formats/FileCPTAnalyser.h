@@ -3,7 +3,7 @@
 
 class FileCPTAnalyser : public IRawFileAnalyser {
 public:
-    FileCPTAnalyser() : IRawFileAnalyser(15) {}
+    FileCPTAnalyser() : IRawFileAnalyser(RAW_TYPE_CPT) {}
     bool IsHeader(const uint8_t* sector, RawHit& hit) override;
     bool ComputeSize(RawHit& hit, IStorageDevice* device) override;
     void GetLeadBytes(LeadByteSet& set) const override {

@@ -14,7 +14,7 @@ constexpr uint64_t kCrwLimit = 0x1400000;
 
 bool FileCRWAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
     if (!Equals(s, "II\x1a\0\0\0HEAPCCDR\x02\0", 16)) return false;
-    hit.fileTypeId = 16;
+    hit.fileTypeId = RAW_TYPE_CRW;
     return true;
 }
 

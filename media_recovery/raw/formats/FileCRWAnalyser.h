@@ -3,7 +3,7 @@
 
 class FileCRWAnalyser : public IRawFileAnalyser {
 public:
-    FileCRWAnalyser() : IRawFileAnalyser(16) {}
+    FileCRWAnalyser() : IRawFileAnalyser(RAW_TYPE_CRW) {}
     bool IsHeader(const uint8_t* sector, RawHit& hit) override;
     bool ComputeSize(RawHit& hit, IStorageDevice* device) override;
     void GetLeadBytes(LeadByteSet& set) const override {

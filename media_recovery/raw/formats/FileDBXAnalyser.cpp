@@ -19,7 +19,7 @@ bool FileDBXAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
         match = true;
     }
     if (!match) return false;
-    hit.fileTypeId = 19;
+    hit.fileTypeId = RAW_TYPE_DBX;
     hit.size = LE32(s + 124);
     return true;
 }

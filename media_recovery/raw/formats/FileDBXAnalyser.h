@@ -4,7 +4,7 @@
 // Outlook Express folders.
 class FileDBXAnalyser : public IRawFileAnalyser {
 public:
-    FileDBXAnalyser() : IRawFileAnalyser(19) {}
+    FileDBXAnalyser() : IRawFileAnalyser(RAW_TYPE_DBX) {}
     bool IsHeader(const uint8_t* sector, RawHit& hit) override;
     void GetLeadBytes(LeadByteSet& set) const override {
         set.reset();

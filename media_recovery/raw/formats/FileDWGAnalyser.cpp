@@ -45,7 +45,7 @@ bool SearchTrailer(CandidateReader& r, RawHit& hit, const uint8_t* needle, uint6
 bool FileDWGAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
     for (const char* v : kVersions) {
         if (Equals(s, v, 6) && s[6] == 0 && s[7] == 0) {
-            hit.fileTypeId = 22;
+            hit.fileTypeId = RAW_TYPE_DWG;
             return true;
         }
     }

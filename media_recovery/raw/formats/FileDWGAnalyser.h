@@ -4,7 +4,7 @@
 // Drawing files, by version.
 class FileDWGAnalyser : public IRawFileAnalyser {
 public:
-    FileDWGAnalyser() : IRawFileAnalyser(22) {}
+    FileDWGAnalyser() : IRawFileAnalyser(RAW_TYPE_DWG) {}
     bool IsHeader(const uint8_t* sector, RawHit& hit) override;
     bool ComputeSize(RawHit& hit, IStorageDevice* device) override;
     void GetLeadBytes(LeadByteSet& set) const override {

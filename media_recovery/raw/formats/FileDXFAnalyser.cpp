@@ -7,7 +7,7 @@ using namespace rawbytes;
 
 bool FileDXFAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
     if (!Equals(s, "  0\r\nSECTION\r\n  2\r\nHEADER\r\n", 27)) return false;
-    hit.fileTypeId = 23;
+    hit.fileTypeId = RAW_TYPE_DXF;
     return true;
 }
 

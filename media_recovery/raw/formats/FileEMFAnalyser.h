@@ -3,7 +3,7 @@
 
 class FileEMFAnalyser : public IRawFileAnalyser {
 public:
-    FileEMFAnalyser() : IRawFileAnalyser(24) {}
+    FileEMFAnalyser() : IRawFileAnalyser(RAW_TYPE_EMF) {}
     bool IsHeader(const uint8_t* sector, RawHit& hit) override;
     void GetLeadBytes(LeadByteSet& set) const override {
         set.reset();

@@ -16,7 +16,7 @@ bool FileEPSAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
         return false;
     }
     if (size == 0) return false;
-    hit.fileTypeId = 25;
+    hit.fileTypeId = RAW_TYPE_EPS;
     hit.size = size;
     return true;
 }

@@ -3,7 +3,7 @@
 
 class FileEPSAnalyser : public IRawFileAnalyser {
 public:
-    FileEPSAnalyser() : IRawFileAnalyser(25) {}
+    FileEPSAnalyser() : IRawFileAnalyser(RAW_TYPE_EPS) {}
     bool IsHeader(const uint8_t* sector, RawHit& hit) override;
     void GetLeadBytes(LeadByteSet& set) const override {
         set.reset();

@@ -9,7 +9,7 @@ bool FileFH11Analyser::IsHeader(const uint8_t* s, RawHit& hit) {
     if (!Equals(s, "\x1C\x01\x00\x00\x02\x00\x04\x1C\x01\x14\x00\x02\x00\x14\x1C\x01", 16) || s[34] != '1' ||
         s[35] != '1')
         return false;
-    hit.fileTypeId = 27;
+    hit.fileTypeId = RAW_TYPE_FH11;
     return true;
 }
 

@@ -23,7 +23,7 @@ bool SkipSubBlocks(CandidateReader& r, uint64_t& offset) {
 
 bool FileGIFAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
     if (!Equals(s, "GIF87a", 6) && !Equals(s, "GIF89a", 6)) return false;
-    hit.fileTypeId = 28;
+    hit.fileTypeId = RAW_TYPE_GIF;
     return true;
 }
 

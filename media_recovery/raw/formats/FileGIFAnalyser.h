@@ -3,7 +3,7 @@
 
 class FileGIFAnalyser : public IRawFileAnalyser {
 public:
-    FileGIFAnalyser() : IRawFileAnalyser(28) {}
+    FileGIFAnalyser() : IRawFileAnalyser(RAW_TYPE_GIF) {}
     bool IsHeader(const uint8_t* sector, RawHit& hit) override;
     bool ComputeSize(RawHit& hit, IStorageDevice* device) override;
     void GetLeadBytes(LeadByteSet& set) const override {

@@ -4,7 +4,7 @@
 // gzip streams; their length is not in the header.
 class FileGZAnalyser : public IRawFileAnalyser {
 public:
-    FileGZAnalyser() : IRawFileAnalyser(29) {}
+    FileGZAnalyser() : IRawFileAnalyser(RAW_TYPE_GZ) {}
     bool IsHeader(const uint8_t* sector, RawHit& hit) override;
     void GetLeadBytes(LeadByteSet& set) const override {
         set.reset();

@@ -4,7 +4,7 @@
 // Windows help files; the header gives the length.
 class FileHLPAnalyser : public IRawFileAnalyser {
 public:
-    FileHLPAnalyser() : IRawFileAnalyser(30) {}
+    FileHLPAnalyser() : IRawFileAnalyser(RAW_TYPE_HLP) {}
     bool IsHeader(const uint8_t* sector, RawHit& hit) override;
     void GetLeadBytes(LeadByteSet& set) const override {
         set.reset();

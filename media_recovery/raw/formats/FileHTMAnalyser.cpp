@@ -11,7 +11,7 @@ bool FileHTMAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
         for (size_t at = 0; at <= 504 && !match; ++at) match = EqualsNoCase(s + at, "<HTML>", 6);
     }
     if (!match) return false;
-    hit.fileTypeId = 31;
+    hit.fileTypeId = RAW_TYPE_HTM;
     return true;
 }
 

@@ -4,7 +4,7 @@
 // HTML pages, ended by their closing tag.
 class FileHTMAnalyser : public IRawFileAnalyser {
 public:
-    FileHTMAnalyser() : IRawFileAnalyser(31) {}
+    FileHTMAnalyser() : IRawFileAnalyser(RAW_TYPE_HTM) {}
     bool IsHeader(const uint8_t* sector, RawHit& hit) override;
     bool ComputeSize(RawHit& hit, IStorageDevice* device) override;
     void GetLeadBytes(LeadByteSet& set) const override {

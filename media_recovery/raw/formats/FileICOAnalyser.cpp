@@ -20,7 +20,7 @@ bool FileICOAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
         size += 16 + static_cast<uint64_t>(bytes);
     }
     if (size > 0x100000) return false;
-    hit.fileTypeId = kind == 1 ? 32 : 18;
+    hit.fileTypeId = kind == 1 ? RAW_TYPE_ICO : RAW_TYPE_CUR;
     hit.size = size;
     return true;
 }

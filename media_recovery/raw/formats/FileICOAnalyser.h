@@ -3,7 +3,7 @@
 
 class FileICOAnalyser : public IRawFileAnalyser {
 public:
-    FileICOAnalyser() : IRawFileAnalyser(32) {}
+    FileICOAnalyser() : IRawFileAnalyser(RAW_TYPE_ICO) {}
     bool IsHeader(const uint8_t* sector, RawHit& hit) override;
     void GetLeadBytes(LeadByteSet& set) const override {
         set.reset();

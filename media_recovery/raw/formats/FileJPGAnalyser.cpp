@@ -106,13 +106,12 @@ bool FileJPGAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
     if (s[0] != 0xFF || s[1] != 0xD8 || s[2] != 0xFF) return false;
     if (s[3] != 0xE0 && s[3] != 0xE1 && s[3] != 0xDB) return false;
     if (s[3] != 0xDB && !EqualsNoCase(s + 6, "JFIF", 4) && !EqualsNoCase(s + 6, "Exif", 4)) return false;
-    hit.fileTypeId = 33;
+    hit.fileTypeId = RAW_TYPE_JPG;
     return true;
 }
 
 bool FileJPGAnalyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
-    text1_.clear();
-    text2_.clear();
+    ClearTexts();
     CandidateReader r(device, hit.startSector);
     const uint8_t* head = ReadCandidateSpan(r, 0, 12);
     if (!head) return false;
@@ -127,10 +126,7 @@ bool FileJPGAnalyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
         uint64_t segment = BE16(head + 4);
         ExifBlockReader exif(r, 6, segment >= 2 ? segment - 2 : 0);
         if (exif.Read(info)) {
-            text1_ = std::strchr(info.model, '<') ? info.make : info.model;
-            text2_ = info.dateTime;
-            hit.SetNamePrefix(text1_);
-            hit.extraName = text2_;
+            NameHit(hit, std::strchr(info.model, '<') ? info.make : info.model, info.dateTime);
         }
     }
 

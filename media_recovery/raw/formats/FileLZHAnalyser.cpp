@@ -11,7 +11,7 @@ bool IsMethod(const uint8_t* p) { return Equals(p, "-lh5-", 5) || Equals(p, "-lh
 
 bool FileLZHAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
     if ((!Equals(s + 2, "-lh5", 4) && !Equals(s + 2, "-lh0", 4)) || s[6] != '-') return false;
-    hit.fileTypeId = 34;
+    hit.fileTypeId = RAW_TYPE_LZH;
     return true;
 }
 

@@ -15,7 +15,7 @@ bool FileLowDocAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
     } else {
         return false;
     }
-    hit.fileTypeId = 21;
+    hit.fileTypeId = RAW_TYPE_DOC;
     hit.size = size;
     return size != 0;
 }

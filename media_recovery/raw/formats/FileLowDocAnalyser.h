@@ -4,7 +4,7 @@
 // Early word-processor documents, sized from their headers.
 class FileLowDocAnalyser : public IRawFileAnalyser {
 public:
-    FileLowDocAnalyser() : IRawFileAnalyser(21) {}
+    FileLowDocAnalyser() : IRawFileAnalyser(RAW_TYPE_DOC) {}
     bool IsHeader(const uint8_t* sector, RawHit& hit) override;
     void GetLeadBytes(LeadByteSet& set) const override {
         set.reset();

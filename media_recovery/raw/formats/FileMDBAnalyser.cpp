@@ -11,11 +11,11 @@ constexpr uint64_t kMdbLimit = 0x6400000;
 
 bool FileMDBAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
     if (Equals(s, "\x00\x01\x00\x00Standard Jet DB\x00", 20)) {
-        hit.fileTypeId = 37;
+        hit.fileTypeId = RAW_TYPE_MDB;
         return true;
     }
     if (Equals(s, "\x00\x01\x00\x00Standard ACE DB\x00", 20)) {
-        hit.fileTypeId = 72;
+        hit.fileTypeId = RAW_TYPE_ACCDB;
         return true;
     }
     return false;

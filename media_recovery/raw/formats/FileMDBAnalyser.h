@@ -4,7 +4,7 @@
 // Jet and ACE databases, walked page by page.
 class FileMDBAnalyser : public IRawFileAnalyser {
 public:
-    FileMDBAnalyser() : IRawFileAnalyser(37) {}
+    FileMDBAnalyser() : IRawFileAnalyser(RAW_TYPE_MDB) {}
     bool IsHeader(const uint8_t* sector, RawHit& hit) override;
     bool ComputeSize(RawHit& hit, IStorageDevice* device) override;
     void GetLeadBytes(LeadByteSet& set) const override {

@@ -7,7 +7,7 @@ using namespace rawbytes;
 
 bool FileMIDAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
     if (!Equals(s, "MThd\0\0\0\x06", 8) || BE16(s + 8) > 2 || BE16(s + 10) == 0) return false;
-    hit.fileTypeId = 36;
+    hit.fileTypeId = RAW_TYPE_MID;
     return true;
 }
 

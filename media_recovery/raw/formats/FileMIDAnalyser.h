@@ -4,7 +4,7 @@
 // Standard MIDI files: the header chunk and its track chunks.
 class FileMIDAnalyser : public IRawFileAnalyser {
 public:
-    FileMIDAnalyser() : IRawFileAnalyser(36) {}
+    FileMIDAnalyser() : IRawFileAnalyser(RAW_TYPE_MID) {}
     bool IsHeader(const uint8_t* sector, RawHit& hit) override;
     bool ComputeSize(RawHit& hit, IStorageDevice* device) override;
     void GetLeadBytes(LeadByteSet& set) const override {

@@ -4,6 +4,6 @@
 // Money files; their end is not known, so a fixed length is taken.
 class FileMNYAnalyser : public IRawFileAnalyser {
 public:
-    FileMNYAnalyser() : IRawFileAnalyser(38) {}
+    FileMNYAnalyser() : IRawFileAnalyser(RAW_TYPE_MNY) {}
     bool IsHeader(const uint8_t* sector, RawHit& hit) override;
 };

@@ -7,7 +7,7 @@ using namespace rawbytes;
 
 bool FileMOVAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
     if (!Equals(s + 4, "ftyp", 4)) return false;
-    hit.fileTypeId = 40;
+    hit.fileTypeId = RAW_TYPE_MOV;
     return true;
 }
 

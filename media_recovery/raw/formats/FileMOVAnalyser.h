@@ -4,7 +4,7 @@
 // QuickTime movies: top-level atoms of the known kinds.
 class FileMOVAnalyser : public IRawFileAnalyser {
 public:
-    FileMOVAnalyser() : IRawFileAnalyser(40) {}
+    FileMOVAnalyser() : IRawFileAnalyser(RAW_TYPE_MOV) {}
     bool IsHeader(const uint8_t* sector, RawHit& hit) override;
     bool ComputeSize(RawHit& hit, IStorageDevice* device) override;
 };

@@ -113,13 +113,12 @@ uint32_t FileMP3Analyser::FrameLength(const uint8_t* p) {
 
 bool FileMP3Analyser::IsHeader(const uint8_t* s, RawHit& hit) {
     if (!Equals(s, "ID3", 3) || (s[3] != 3 && s[3] != 4)) return false;
-    hit.fileTypeId = 41;
+    hit.fileTypeId = RAW_TYPE_MP3;
     return true;
 }
 
 bool FileMP3Analyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
-    text1_.clear();
-    text2_.clear();
+    ClearTexts();
     CandidateReader r(device, hit.startSector);
     const uint8_t* h = ReadCandidateSpan(r, 0, 10);
     if (!h) return false;
@@ -199,10 +198,7 @@ bool FileMP3Analyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
         ++garbage;
     }
     if (end <= tagEnd) return false;
-    text1_ = NameSafe(title);
-    text2_ = NameSafe(year);
     hit.size = end;
-    hit.SetNamePrefix(text1_);
-    hit.extraName = text2_;
+    NameHit(hit, NameSafe(title), NameSafe(year));
     return true;
 }

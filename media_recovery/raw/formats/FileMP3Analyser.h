@@ -1,17 +1,13 @@
 #pragma once
-#include <string>
-
-#include "media_recovery/raw/IRawFileAnalyser.h"
+#include "media_recovery/raw/NamingFileAnalyser.h"
 
 // MPEG audio behind an ID3v2 tag: the tag, the frames and an ID3v1 trailer. Title and year name
 // the carved file.
-class FileMP3Analyser : public IRawFileAnalyser {
+class FileMP3Analyser : public NamingFileAnalyser {
 public:
-    FileMP3Analyser() : IRawFileAnalyser(41) {}
+    FileMP3Analyser() : NamingFileAnalyser(RAW_TYPE_MP3) {}
     bool IsHeader(const uint8_t* sector, RawHit& hit) override;
     bool ComputeSize(RawHit& hit, IStorageDevice* device) override;
-    std::string GetInfoText() override { return text1_; }
-    std::string GetInfoText2() override { return text2_; }
     void GetLeadBytes(LeadByteSet& set) const override {
         set.reset();
         set.set('I');
@@ -19,8 +15,4 @@ public:
 
     // Length in bytes of the frame whose header is at p (4 bytes), or 0 when it is no frame header.
     static uint32_t FrameLength(const uint8_t* p);
-
-private:
-    std::string text1_;  // title
-    std::string text2_;  // year
 };

@@ -9,7 +9,7 @@ bool FileMP4Analyser::IsHeader(const uint8_t* s, RawHit& hit) {
     if (!EqualsNoCase(s + 4, "ftypisom", 8) && !EqualsNoCase(s + 4, "ftypmp42", 8) &&
         !EqualsNoCase(s + 4, "ftypM4V ", 8))
         return false;
-    hit.fileTypeId = 42;
+    hit.fileTypeId = RAW_TYPE_MP4;
     return true;
 }
 

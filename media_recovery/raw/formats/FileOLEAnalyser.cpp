@@ -47,38 +47,39 @@ bool IsMarked(const std::u16string& name, char16_t mark, const char* text) {
     return !name.empty() && name[0] == mark && Is(name.substr(1), text);
 }
 
-// The type the first four directory entries tell, from 39 (a compound file of no known kind).
+// The type the first four directory entries tell, from RAW_TYPE_MOF (a compound file of no known
+// kind).
 uint32_t Classify(const uint8_t* dir, uint64_t& size) {
     std::u16string n[4];
     for (int i = 0; i < 4; ++i) n[i] = EntryName(dir + 128 * i);
-    uint32_t type = 39;
+    uint32_t type = RAW_TYPE_MOF;
     for (int i = 0; i < 4; ++i)
-        if (Is(n[i], "WordDocument") || Is(n[i], "ObjectPool")) type = 21;
+        if (Is(n[i], "WordDocument") || Is(n[i], "ObjectPool")) type = RAW_TYPE_DOC;
     for (int i = 1; i <= 2; ++i)
-        if (Is(n[i], "Workbook") || Is(n[i], "Book")) type = 67;
+        if (Is(n[i], "Workbook") || Is(n[i], "Book")) type = RAW_TYPE_XLS;
     for (int i = 1; i <= 3; ++i)
-        if (Is(n[i], "PowerPoint Document")) type = 48;
-    if (Is(n[1], "Pictures") || Is(n[1], "PP40")) type = 48;
-    if (Is(n[1], "Scene")) type = 35;
+        if (Is(n[i], "PowerPoint Document")) type = RAW_TYPE_PPT;
+    if (Is(n[1], "Pictures") || Is(n[1], "PP40")) type = RAW_TYPE_PPT;
+    if (Is(n[1], "Scene")) type = RAW_TYPE_MAX;
     if (Is(n[1], "VisioDocument")) {
-        type = 62;
+        type = RAW_TYPE_VSD;
         size += 0x400;
     }
     if (Is(n[1], "PerfectOffice_MAIN") && Is(n[2], "PerfectOffice_OBJECTS")) {
-        type = 64;
+        type = RAW_TYPE_WPD;
         if (IsMarked(n[3], 5, "SummaryInformation")) {
-            type = 57;
+            type = RAW_TYPE_SHW;
         } else {
             static const uint8_t kZero[16] = {};
-            if (std::memcmp(dir + 0x50, kZero, 16) == 0) type = 65;
+            if (std::memcmp(dir + 0x50, kZero, 16) == 0) type = RAW_TYPE_WPG;
         }
     }
-    if (Is(n[1], "Objects") && Is(n[2], "Quill") && Is(n[3], "Escher")) type = 49;
-    if (Is(n[1], "NativeContent_MAIN")) type = 53;
+    if (Is(n[1], "Objects") && Is(n[2], "Quill") && Is(n[3], "Escher")) type = RAW_TYPE_PUB;
+    if (Is(n[1], "NativeContent_MAIN")) type = RAW_TYPE_QPW;
     if (IsMarked(n[1], 1, "CompObj") &&
         ((Is(n[2], "   19") && Is(n[3], "   29")) || (Is(n[2], "   112") && Is(n[3], "   212"))))
-        type = 43;
-    if (Is(n[1], "PropData") && Is(n[2], "Forms") && Is(n[3], "Reports")) type = 3;
+        type = RAW_TYPE_MPP;
+    if (Is(n[1], "PropData") && Is(n[2], "Forms") && Is(n[3], "Reports")) type = RAW_TYPE_ADP;
     return type;
 }
 
@@ -88,29 +89,29 @@ uint32_t ClassifyByLaterEntries(CandidateReader& r, const std::vector<uint32_t>&
     uint32_t sector = dirSector;
     for (int n = 0; n < kMaxDirectorySectors && sector <= kMaxSector; ++n) {
         const uint8_t* dir = ReadOleSector(r, sector);
-        if (!dir) return 39;
+        if (!dir) return RAW_TYPE_MOF;
         for (int i = 0; i < 4; ++i) {
             std::u16string name = EntryName(dir + 128 * i);
-            if (Is(name, "WordDocument")) return 21;
-            if (Is(name, "Workbook") || Is(name, "Book")) return 67;
-            if (Is(name, "PowerPoint Document")) return 48;
+            if (Is(name, "WordDocument")) return RAW_TYPE_DOC;
+            if (Is(name, "Workbook") || Is(name, "Book")) return RAW_TYPE_XLS;
+            if (Is(name, "PowerPoint Document")) return RAW_TYPE_PPT;
         }
         uint64_t index = sector / 128;
-        if (index >= fatSectors.size()) return 39;
+        if (index >= fatSectors.size()) return RAW_TYPE_MOF;
         const uint8_t* fat = ReadOleSector(r, fatSectors[index]);
-        if (!fat) return 39;
+        if (!fat) return RAW_TYPE_MOF;
         uint32_t next = LE32(fat + 4 * (sector % 128));
-        if (next == sector) return 39;
+        if (next == sector) return RAW_TYPE_MOF;
         sector = next;
     }
-    return 39;
+    return RAW_TYPE_MOF;
 }
 
 }  // namespace
 
 bool FileOLEAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
     if (!Equals(s, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)) return false;
-    hit.fileTypeId = 44;
+    hit.fileTypeId = RAW_TYPE_OLE;
     return true;
 }
 
@@ -168,12 +169,12 @@ bool FileOLEAnalyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
     const uint8_t* dir = dirSector <= kMaxSector ? ReadOleSector(r, dirSector) : nullptr;
     if (!dir) {
         if (size > kUnreadableDirectoryLimit) return false;
-        hit.fileTypeId = 39;
+        hit.fileTypeId = RAW_TYPE_MOF;
         hit.size = size;
         return true;
     }
     uint32_t type = Classify(dir, size);
-    if (type == 39) type = ClassifyByLaterEntries(r, fatSectors, dirSector);
+    if (type == RAW_TYPE_MOF) type = ClassifyByLaterEntries(r, fatSectors, dirSector);
     hit.fileTypeId = type;
     hit.size = size;
     return true;

@@ -5,7 +5,7 @@
 // their first directory entries.
 class FileOLEAnalyser : public IRawFileAnalyser {
 public:
-    FileOLEAnalyser() : IRawFileAnalyser(44) {}
+    FileOLEAnalyser() : IRawFileAnalyser(RAW_TYPE_OLE) {}
     bool IsHeader(const uint8_t* sector, RawHit& hit) override;
     bool ComputeSize(RawHit& hit, IStorageDevice* device) override;
     void GetLeadBytes(LeadByteSet& set) const override {

@@ -9,7 +9,7 @@ bool FileONEAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
                                       0xAE, 0xB1, 0x53, 0x78, 0xD0, 0x29, 0x96, 0xD3};
     if (!Equals(s, reinterpret_cast<const char*>(kGuid), 16)) return false;
     uint32_t size = LE32(s + 196);
-    hit.fileTypeId = 45;
+    hit.fileTypeId = RAW_TYPE_ONE;
     hit.size = (size == 0 || size > 0x40000000) ? 0x300000 : size;
     return true;
 }

@@ -4,7 +4,7 @@
 // OneNote sections.
 class FileONEAnalyser : public IRawFileAnalyser {
 public:
-    FileONEAnalyser() : IRawFileAnalyser(45) {}
+    FileONEAnalyser() : IRawFileAnalyser(RAW_TYPE_ONE) {}
     bool IsHeader(const uint8_t* sector, RawHit& hit) override;
     void GetLeadBytes(LeadByteSet& set) const override {
         set.reset();

@@ -26,7 +26,7 @@ bool ContinuesAfterEof(const uint8_t* p, uint64_t available) {
 
 bool FilePDFAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
     if (!Equals(s, "%PDF-", 5)) return false;
-    hit.fileTypeId = 46;
+    hit.fileTypeId = RAW_TYPE_PDF;
     return true;
 }
 
@@ -34,7 +34,7 @@ bool FilePDFAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
 // behind the first. The scan stops at the next "%PDF-" (a following document), at an end marker
 // that nothing of the document follows, or at the size limit.
 bool FilePDFAnalyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
-    hit.fileTypeId = 46;
+    hit.fileTypeId = RAW_TYPE_PDF;
     CandidateReader r(device, hit.startSector);
     uint64_t offset = 4;
     uint64_t lastEnd = 0;
@@ -57,9 +57,9 @@ bool FilePDFAnalyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
             const uint8_t* p = base + i;  // the window holds a further sector behind p
             uint64_t at = offset + i;
             if (Equals(p, "%!PS-Adobe", 10)) {
-                hit.fileTypeId = 5;
+                hit.fileTypeId = RAW_TYPE_AI;
             } else if (Equals(p, "%%EOF", 5)) {
-                if (hit.fileTypeId == 5) {
+                if (hit.fileTypeId == RAW_TYPE_AI) {
                     lastEnd = at + 7;
                     if (!IsTextByte(p[5]) || !IsTextByte(p[6]) || !IsTextByte(p[7])) {
                         hit.size = lastEnd;

@@ -4,7 +4,7 @@
 // PDF documents, and illustration files built on PostScript.
 class FilePDFAnalyser : public IRawFileAnalyser {
 public:
-    FilePDFAnalyser() : IRawFileAnalyser(46) {}
+    FilePDFAnalyser() : IRawFileAnalyser(RAW_TYPE_PDF) {}
     bool IsHeader(const uint8_t* sector, RawHit& hit) override;
     bool ComputeSize(RawHit& hit, IStorageDevice* device) override;
     void GetLeadBytes(LeadByteSet& set) const override {

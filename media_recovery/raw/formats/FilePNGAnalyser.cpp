@@ -11,7 +11,7 @@ constexpr uint64_t kPngLimit = 0x1400000;
 
 bool FilePNGAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
     if (!Equals(s, "\x89PNG\r\n\x1a\n", 8)) return false;
-    hit.fileTypeId = 47;
+    hit.fileTypeId = RAW_TYPE_PNG;
     return true;
 }
 

@@ -3,7 +3,7 @@
 
 class FilePNGAnalyser : public IRawFileAnalyser {
 public:
-    FilePNGAnalyser() : IRawFileAnalyser(47) {}
+    FilePNGAnalyser() : IRawFileAnalyser(RAW_TYPE_PNG) {}
     bool IsHeader(const uint8_t* sector, RawHit& hit) override;
     bool ComputeSize(RawHit& hit, IStorageDevice* device) override;
     void GetLeadBytes(LeadByteSet& set) const override {

@@ -7,7 +7,7 @@ using namespace rawbytes;
 
 bool FilePSDAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
     if (!Equals(s, "8BPS", 4)) return false;
-    hit.fileTypeId = 50;
+    hit.fileTypeId = RAW_TYPE_PSD;
     return true;
 }
 

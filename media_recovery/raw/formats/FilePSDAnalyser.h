@@ -3,7 +3,7 @@
 
 class FilePSDAnalyser : public IRawFileAnalyser {
 public:
-    FilePSDAnalyser() : IRawFileAnalyser(50) {}
+    FilePSDAnalyser() : IRawFileAnalyser(RAW_TYPE_PSD) {}
     bool IsHeader(const uint8_t* sector, RawHit& hit) override;
     bool ComputeSize(RawHit& hit, IStorageDevice* device) override;
     void GetLeadBytes(LeadByteSet& set) const override {

@@ -7,7 +7,7 @@ using namespace rawbytes;
 
 bool FilePSPAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
     if (!Equals(s, "Paint Shop Pro Image File\n\x1a\0\0\0\0\0", 32)) return false;
-    hit.fileTypeId = 51;
+    hit.fileTypeId = RAW_TYPE_PSP;
     return true;
 }
 

@@ -3,7 +3,7 @@
 
 class FilePSPAnalyser : public IRawFileAnalyser {
 public:
-    FilePSPAnalyser() : IRawFileAnalyser(51) {}
+    FilePSPAnalyser() : IRawFileAnalyser(RAW_TYPE_PSP) {}
     bool IsHeader(const uint8_t* sector, RawHit& hit) override;
     bool ComputeSize(RawHit& hit, IStorageDevice* device) override;
     void GetLeadBytes(LeadByteSet& set) const override {

@@ -6,7 +6,7 @@ using namespace rawbytes;
 
 bool FilePSTAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
     if (!Equals(s, "!BDN", 4)) return false;
-    hit.fileTypeId = 52;
+    hit.fileTypeId = RAW_TYPE_PST;
     switch (s[10]) {
         case 14: hit.size = LE32(s + 168); break;  // ANSI file
         case 23: hit.size = LE32(s + 184); break;  // Unicode file

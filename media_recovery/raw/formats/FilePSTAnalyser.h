@@ -4,7 +4,7 @@
 // Outlook personal folders, sized by version.
 class FilePSTAnalyser : public IRawFileAnalyser {
 public:
-    FilePSTAnalyser() : IRawFileAnalyser(52) {}
+    FilePSTAnalyser() : IRawFileAnalyser(RAW_TYPE_PST) {}
     bool IsHeader(const uint8_t* sector, RawHit& hit) override;
     void GetLeadBytes(LeadByteSet& set) const override {
         set.reset();

@@ -38,7 +38,7 @@ uint64_t BlockLength(const uint8_t* p) {
 
 bool FileRARAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
     if (!Equals(s, "Rar!\x1A\x07\x00", 7)) return false;
-    hit.fileTypeId = 54;
+    hit.fileTypeId = RAW_TYPE_RAR;
     return true;
 }
 

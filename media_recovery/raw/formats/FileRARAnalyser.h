@@ -4,7 +4,7 @@
 // RAR archives of versions 1.5 to 4, walked block by block.
 class FileRARAnalyser : public IRawFileAnalyser {
 public:
-    FileRARAnalyser() : IRawFileAnalyser(54) {}
+    FileRARAnalyser() : IRawFileAnalyser(RAW_TYPE_RAR) {}
     bool IsHeader(const uint8_t* sector, RawHit& hit) override;
     bool ComputeSize(RawHit& hit, IStorageDevice* device) override;
     void GetLeadBytes(LeadByteSet& set) const override {

@@ -4,7 +4,7 @@
 // RIFF containers: WAV, AVI, animated cursors and the CorelDRAW family, by form type.
 class FileRIFFAnalyser : public IRawFileAnalyser {
 public:
-    FileRIFFAnalyser() : IRawFileAnalyser(55) {}
+    FileRIFFAnalyser() : IRawFileAnalyser(RAW_TYPE_RIFF) {}
     bool IsHeader(const uint8_t* sector, RawHit& hit) override;
     void GetLeadBytes(LeadByteSet& set) const override {
         set.reset();

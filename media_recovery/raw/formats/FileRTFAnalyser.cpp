@@ -7,7 +7,7 @@ using namespace rawbytes;
 
 bool FileRTFAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
     if (!Equals(s, "{\\rtf", 5)) return false;
-    hit.fileTypeId = 56;
+    hit.fileTypeId = RAW_TYPE_RTF;
     return true;
 }
 

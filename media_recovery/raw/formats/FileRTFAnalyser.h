@@ -4,7 +4,7 @@
 // RTF documents, ended by the brace that closes the first group.
 class FileRTFAnalyser : public IRawFileAnalyser {
 public:
-    FileRTFAnalyser() : IRawFileAnalyser(56) {}
+    FileRTFAnalyser() : IRawFileAnalyser(RAW_TYPE_RTF) {}
     bool IsHeader(const uint8_t* sector, RawHit& hit) override;
     bool ComputeSize(RawHit& hit, IStorageDevice* device) override;
     void GetLeadBytes(LeadByteSet& set) const override {

@@ -4,7 +4,7 @@
 // Flash movies; the header gives the length.
 class FileSWFAnalyser : public IRawFileAnalyser {
 public:
-    FileSWFAnalyser() : IRawFileAnalyser(58) {}
+    FileSWFAnalyser() : IRawFileAnalyser(RAW_TYPE_SWF) {}
     bool IsHeader(const uint8_t* sector, RawHit& hit) override;
     void GetLeadBytes(LeadByteSet& set) const override {
         set.reset();

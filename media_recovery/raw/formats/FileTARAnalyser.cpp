@@ -29,7 +29,7 @@ uint64_t OctalSize(const uint8_t* p) {
 
 bool FileTARAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
     if (!Equals(s + 257, "ustar", 5)) return false;
-    hit.fileTypeId = 59;
+    hit.fileTypeId = RAW_TYPE_TAR;
     return true;
 }
 

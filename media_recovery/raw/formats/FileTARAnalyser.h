@@ -4,7 +4,7 @@
 // POSIX and GNU tar archives, walked member by member.
 class FileTARAnalyser : public IRawFileAnalyser {
 public:
-    FileTARAnalyser() : IRawFileAnalyser(59) {}
+    FileTARAnalyser() : IRawFileAnalyser(RAW_TYPE_TAR) {}
     bool IsHeader(const uint8_t* sector, RawHit& hit) override;
     bool ComputeSize(RawHit& hit, IStorageDevice* device) override;
 };

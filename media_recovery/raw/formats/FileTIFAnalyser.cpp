@@ -20,13 +20,12 @@ uint64_t FieldTypeSize(uint16_t type) {
 
 bool FileTIFAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
     if (!Equals(s, "MM\0*", 4) && !Equals(s, "II*\0", 4)) return false;
-    hit.fileTypeId = 60;
+    hit.fileTypeId = RAW_TYPE_TIF;
     return true;
 }
 
 bool FileTIFAnalyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
-    text1_.clear();
-    text2_.clear();
+    ClearTexts();
     stripOffset_ = largestEnd_ = stripBytes_ = 0;
     CandidateReader r(device, hit.startSector);
     const uint8_t* h = ReadCandidateSpan(r, 0, 8);
@@ -92,10 +91,8 @@ bool FileTIFAnalyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
         }
     }
     if (model.compare(0, 5, "NIKON") == 0) {
-        hit.fileTypeId = 73;
-        text1_ = model;
-        hit.SetNamePrefix(text1_);
-        hit.extraName = text2_;
+        hit.fileTypeId = RAW_TYPE_NEF;
+        NameHit(hit, model, std::string());
     }
     if (!model.empty()) {
         hit.size = largestEnd_;

@@ -1,17 +1,14 @@
 #pragma once
 #include <cstdint>
-#include <string>
 
-#include "media_recovery/raw/IRawFileAnalyser.h"
+#include "media_recovery/raw/NamingFileAnalyser.h"
 
 // TIFF, and Nikon NEF files told apart by their camera model.
-class FileTIFAnalyser : public IRawFileAnalyser {
+class FileTIFAnalyser : public NamingFileAnalyser {
 public:
-    FileTIFAnalyser() : IRawFileAnalyser(60) {}
+    FileTIFAnalyser() : NamingFileAnalyser(RAW_TYPE_TIF) {}
     bool IsHeader(const uint8_t* sector, RawHit& hit) override;
     bool ComputeSize(RawHit& hit, IStorageDevice* device) override;
-    std::string GetInfoText() override { return text1_; }
-    std::string GetInfoText2() override { return text2_; }
     void GetLeadBytes(LeadByteSet& set) const override {
         set.reset();
         set.set('M');
@@ -19,8 +16,6 @@ public:
     }
 
 private:
-    std::string text1_;
-    std::string text2_;
     bool bigEndian_ = false;
     uint64_t stripOffset_ = 0;
     uint64_t largestEnd_ = 0;

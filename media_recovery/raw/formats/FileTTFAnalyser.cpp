@@ -30,7 +30,7 @@ bool FileTTFAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
         size += (static_cast<uint64_t>(BE32(rec + 12)) + 3) & ~uint64_t(3);
     }
     if (2 * known < tables) return false;
-    hit.fileTypeId = 61;
+    hit.fileTypeId = RAW_TYPE_TTF;
     hit.size = size;
     return true;
 }

@@ -4,7 +4,7 @@
 // TrueType fonts; the table directory gives the length.
 class FileTTFAnalyser : public IRawFileAnalyser {
 public:
-    FileTTFAnalyser() : IRawFileAnalyser(61) {}
+    FileTTFAnalyser() : IRawFileAnalyser(RAW_TYPE_TTF) {}
     bool IsHeader(const uint8_t* sector, RawHit& hit) override;
     void GetLeadBytes(LeadByteSet& set) const override {
         set.reset();

@@ -22,7 +22,7 @@ bool EqualsWide(const uint8_t* p, const char* text) {
 
 bool FileUnicodeHTMAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
     if (!Equals(s, "\xFF\xFE\x3C\x00", 4)) return false;
-    hit.fileTypeId = 31;
+    hit.fileTypeId = RAW_TYPE_HTM;
     return true;
 }
 

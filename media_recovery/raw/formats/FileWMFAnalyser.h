@@ -3,7 +3,7 @@
 
 class FileWMFAnalyser : public IRawFileAnalyser {
 public:
-    FileWMFAnalyser() : IRawFileAnalyser(66) {}
+    FileWMFAnalyser() : IRawFileAnalyser(RAW_TYPE_WMF) {}
     bool IsHeader(const uint8_t* sector, RawHit& hit) override;
     void GetLeadBytes(LeadByteSet& set) const override {
         set.reset();

@@ -4,7 +4,7 @@
 // WordPerfect documents, presentations and graphics.
 class FileWPDAnalyser : public IRawFileAnalyser {
 public:
-    FileWPDAnalyser() : IRawFileAnalyser(64) {}
+    FileWPDAnalyser() : IRawFileAnalyser(RAW_TYPE_WPD) {}
     bool IsHeader(const uint8_t* sector, RawHit& hit) override;
     void GetLeadBytes(LeadByteSet& set) const override {
         set.reset();

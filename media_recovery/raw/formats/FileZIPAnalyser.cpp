@@ -16,9 +16,9 @@ bool NameIs(const uint8_t* name, uint16_t length, const char* text) {
 }
 
 uint32_t OfficeType(const uint8_t* name, uint16_t length) {
-    if (NameIs(name, length, "word/_rels/document.xml.rels")) return 69;
-    if (NameIs(name, length, "xl/_rels/workbook.xml.rels")) return 70;
-    if (NameIs(name, length, "ppt/_rels/presentation.xml.rels")) return 71;
+    if (NameIs(name, length, "word/_rels/document.xml.rels")) return RAW_TYPE_DOCX;
+    if (NameIs(name, length, "xl/_rels/workbook.xml.rels")) return RAW_TYPE_XLSX;
+    if (NameIs(name, length, "ppt/_rels/presentation.xml.rels")) return RAW_TYPE_PPTX;
     return 0;
 }
 
@@ -55,7 +55,7 @@ uint64_t SkipStreamedData(CandidateReader& r, uint64_t dataStart) {
 
 bool FileZIPAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
     if (!Equals(s, "PK\x03\x04", 4)) return false;
-    hit.fileTypeId = 68;
+    hit.fileTypeId = RAW_TYPE_ZIP;
     return true;
 }
 
@@ -107,8 +107,8 @@ bool FileZIPAnalyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
         offset = next;
     }
     if (first) return false;
-    uint32_t type = (contentTypes && officeType) ? officeType : 68;
-    hit.fileTypeId = (drawingPackage_ && !officePackage_) ? 11 : type;
+    uint32_t type = (contentTypes && officeType) ? officeType : RAW_TYPE_ZIP;
+    hit.fileTypeId = (drawingPackage_ && !officePackage_) ? RAW_TYPE_CDR : type;
     hit.size = offset;
     return offset != 0;
 }

@@ -5,7 +5,7 @@
 // drawings told apart by their entry names.
 class FileZIPAnalyser : public IRawFileAnalyser {
 public:
-    FileZIPAnalyser() : IRawFileAnalyser(68) {}
+    FileZIPAnalyser() : IRawFileAnalyser(RAW_TYPE_ZIP) {}
     bool IsHeader(const uint8_t* sector, RawHit& hit) override;
     bool ComputeSize(RawHit& hit, IStorageDevice* device) override;
     void GetLeadBytes(LeadByteSet& set) const override {

@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "media_recovery/raw/CRAWFileNode.h"
 #include "media_recovery/raw/RawCarveScanner.h"
 
 // Runs a scanner over a whole device in chunks and keeps what it carves, with generated names.
@@ -19,7 +20,7 @@ inline std::vector<CarvedRecord> CarveDevice(IStorageDevice& device, uint32_t ch
     RawCarveScanner local;
     RawCarveScanner& scanner = use ? *use : local;
     scanner.SetOutput([&](RawHit& hit) {
-        out.push_back({hit.startSector, hit.size, hit.fileTypeId, MakeRawFileName(hit.namePrefix, hit.fileTypeId),
+        out.push_back({hit.startSector, hit.size, hit.fileTypeId, CRAWFileNode::MakeName(hit.namePrefix, hit.fileTypeId),
                        hit.extraName});
         return true;
     });

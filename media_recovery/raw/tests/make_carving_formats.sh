@@ -7,6 +7,7 @@
 # no free tool writes.
 set -euo pipefail
 out=$1
+here=$(cd "$(dirname "$0")" && pwd)
 mkdir -p "$out/src" "$out/work"
 src=$out/src
 work=$out/work
@@ -205,6 +206,20 @@ m[0:6] = struct.pack("<HI", 0x4D4D, 3000)
 m[6:16] = struct.pack("<HIHH", 0x0002, 10, 3, 0)
 m[16:22] = struct.pack("<HI", 0x3D3D, 2984)
 put("handmade.3ds", m)
+# Early word-processor documents, by the three signatures the carver knows besides the compound
+# file: two that carry a length at 292 (32-bit) and 296 (16-bit), their sum rounded up to a
+# multiple of 512, and a compound-file signature without the rest of it (D0 CF 11 E0, then other
+# bytes), whose length is (the 32-bit value at 48 + 5) sectors of 512 bytes.
+for name, magic in (("handmade-lowdoc-dba5.doc", b"\xdb\xa5\x2d\x00"),
+                    ("handmade-lowdoc-94a6.doc", b"\x94\xa6\x2e\x00")):
+    doc = bytearray(body(3072, 12))
+    doc[0:4] = magic
+    doc[292:298] = struct.pack("<IH", 2900, 100)
+    put(name, doc)
+doc = bytearray(body(6144, 13))
+doc[0:8] = b"\xd0\xcf\x11\xe0\x00\x00\x00\x00"
+doc[48:52] = struct.pack("<I", 7)
+put("handmade-lowdoc-d0cf.doc", doc)
 PY
 
 # Expected sizes: the file's own length, except where the format's rule cuts it: HTML ends with
@@ -231,11 +246,13 @@ for name in sorted(os.listdir(d)):
     print(name, size)
 PY
 
-python3 - "$out" <<'PY'
-import os, random, sys
+python3 -B - "$out" "$here" <<'PY'
+import os, sys
+sys.path.insert(0, sys.argv[2])
+from embed_files import MiB, embed
 out = sys.argv[1]
 src = os.path.join(out, "src")
-expected = dict(l.split() for l in open(os.path.join(out, "expected.txt")))
+expected = {n: int(s) for n, s in (l.split() for l in open(os.path.join(out, "expected.txt")))}
 ext = {"wav": "WAV", "au": "AU", "mp3": "MP3", "mid": "MID", "mp4": "MP4", "mov": "MOV", "avi": "AVI",
        "wmv": "ASF", "wma": "ASF", "swf": "SWF", "3gp": "3GP", "doc": "DOC", "xls": "XLS", "ppt": "PPT",
        "docx": "DOCX", "xlsx": "XLSX", "pptx": "PPTX", "rtf": "RTF", "pdf": "PDF", "html": "HTM", "htm": "HTM",
@@ -243,38 +260,21 @@ ext = {"wav": "WAV", "au": "AU", "mp3": "MP3", "mid": "MID", "mp4": "MP4", "mov"
        "dxf": "DXF", "rar": "RAR", "hlp": "HLP", "mdb": "MDB", "accdb": "ACCDB", "pst": "PST", "dbx": "DBX",
        "one": "ONE", "mny": "MNY", "wpd": "WPD", "cdr": "CDR", "dwg": "DWG", "fh11": "FH11", "3ds": "3DS"}
 # The fixed-length carves go last, so that what they cover is nothing but the image's end.
-names = sorted(expected, key=lambda n: (int(expected[n]) < 0, n))
-MiB = 1 << 20
+names = sorted(expected, key=lambda n: (expected[n] < 0, n))
 image_size = 32 * MiB
-for fill in ("zero", "random"):
-    for sector in (512, 4096):
-        rng = random.Random(4321 + sector)
-        img = bytearray(image_size) if fill == "zero" else bytearray(rng.randbytes(image_size))
-        lines = []
-        pos = 5 * sector
-        straddle = {3: 4 * MiB - 3 * sector, 12: 8 * MiB - sector, 20: 12 * MiB - 2 * sector}
-        last = None
-        for i, name in enumerate(names):
-            data = open(os.path.join(src, name), "rb").read()
-            want = int(expected[name])
-            at = straddle.get(i, pos)
-            if want < 0:
-                # fixed-length carves: the last in the image, 2 MiB apart
-                at = image_size - (len([n for n in names if int(expected[n]) < 0]) - (i - (len(names) - len([n for n in names if int(expected[n]) < 0])))) * 2 * MiB
-                want = min(-want, image_size - at)
-            else:
-                assert at + len(data) < image_size - 4 * MiB, "files overlap the fixed-length carves"
-            assert at % sector == 0 and at + len(data) <= image_size, name
-            img[at:at + len(data)] = data
-            if fill == "zero":
-                end = (at + len(data) + sector - 1) // sector * sector
-                img[at + len(data):end] = bytes(end - at - len(data))
-            lines.append("%d %s %d %s" % (at // sector, name, want, ext[name.rsplit(".", 1)[1]]))
-            pos = max(pos, at) + (len(data) + 65535) // 65536 * 65536 + 16 * sector
-            while any(abs(pos - s) < MiB for s in straddle.values()):
-                pos += 65536
-        base = os.path.join(out, "%s-%d" % (fill, sector))
-        open(base + ".img", "wb").write(img)
-        open(base + ".txt", "w").write("\n".join(lines) + "\n")
+
+
+def at_the_end(i, name, data, sector):
+    """The fixed-length carves: the last in the image, 2 MiB apart, cut to the image's end."""
+    if expected[name] >= 0:
+        return None
+    at = image_size - (len(names) - i) * 2 * MiB
+    return at, min(-expected[name], image_size - at)
+
+
+embed(out, src, names, expected, ext, image_size, seed=4321, first=5,
+      straddle=lambda sector: {"clip.3gp": 4 * MiB - 3 * sector, "handmade.cdr": 8 * MiB - sector,
+                               "handmade.rar": 12 * MiB - 2 * sector},
+      place=at_the_end, run_end=image_size - 4 * MiB)
 PY
 rm -rf "$work"

@@ -1,9 +1,11 @@
 #!/bin/bash
-# Raw images with picture files written at sector offsets, for the carving tests.
+# Raw images with picture files written at sector offsets, for the carving tests (files from
+# ImageMagick, exiftool and LibreOffice, and a few hand-made headers).
 # Output folder $1: src/ (the files), and per variant <fill>-<sector>.img with <fill>-<sector>.txt,
 # one line per embedded file: "<device sector> <src file> <expected size|-> <expected extension>".
 set -euo pipefail
 out=$1
+here=$(cd "$(dirname "$0")" && pwd)
 mkdir -p "$out/src"
 src=$out/src
 cd "$src"
@@ -31,6 +33,33 @@ convert -size 90x60 gradient:red-blue -compress none little.tif
 convert -size 90x60 gradient:red-blue -compress none -define tiff:endian=msb big.tif
 convert -seed 11 -size 160x120 plasma:fractal -compress RLE layered.psd
 convert -size 64x40 gradient:red-blue -compress None plain.psd
+# EPS with a binary header: PostScript and a TIFF preview (ImageMagick's EPT2 writer).
+convert -size 60x40 gradient:red-blue EPT2:preview.eps
+
+# Metafiles: LibreOffice Impress draws a slide as EMF and as WMF. Its WMF is a placeable one (a
+# 22-byte header in front of the metafile); the carver takes the plain metafile, so that header is
+# cut off here.
+work=$out/work
+mkdir -p "$work"
+cat > "$work/drawing.fodp" <<'EOF'
+<?xml version="1.0" encoding="UTF-8"?>
+<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" xmlns:draw="urn:oasis:names:tc:opendocument:xmlns:drawing:1.0" xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" xmlns:svg="urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0" office:version="1.2" office:mimetype="application/vnd.oasis.opendocument.presentation">
+<office:body><office:presentation>
+<draw:page draw:name="One"><draw:frame svg:x="2cm" svg:y="2cm" svg:width="20cm" svg:height="3cm"><draw:text-box><text:p>A drawn slide</text:p></draw:text-box></draw:frame>
+<draw:ellipse svg:x="4cm" svg:y="8cm" svg:width="6cm" svg:height="4cm"/></draw:page>
+</office:presentation></office:body></office:document>
+EOF
+(cd "$work" && export HOME=$work &&  # LibreOffice keeps its profile here, not in the user's home
+   soffice --headless --convert-to emf drawing.fodp > /dev/null 2>&1 &&
+   soffice --headless --convert-to wmf drawing.fodp > /dev/null 2>&1)
+cp "$work/drawing.emf" drawing.emf
+python3 - "$work/drawing.wmf" drawing.wmf <<'PY'
+import sys
+d = open(sys.argv[1], "rb").read()
+assert d[:4] == b"\xd7\xcd\xc6\x9a" and d[22:26] == b"\x01\x00\x09\x00", "not a placeable metafile"
+open(sys.argv[2], "wb").write(d[22:])
+PY
+rm -rf "$work"
 
 # Hand-made headers for formats no free tool writes (labelled "handmade" in their names).
 python3 - <<'PY'
@@ -90,44 +119,29 @@ for name in sorted(os.listdir(d)):
     print(name, size)
 PY
 
-# Pseudo-random fill with a fixed seed, so that runs repeat.
-python3 - "$out" <<'PY'
-import os, random, sys
+# The images: a run of files at 64 KiB steps, some set to straddle the 4 MiB chunk ends, the last
+# at the very end of the image.
+python3 -B - "$out" "$here" <<'PY'
+import os, sys
+sys.path.insert(0, sys.argv[2])
+from embed_files import MiB, embed
 out = sys.argv[1]
 src = os.path.join(out, "src")
-expected = dict(l.split() for l in open(os.path.join(src, "expected.txt")))
+expected = {n: int(s) for n, s in (l.split() for l in open(os.path.join(src, "expected.txt")))}
 ext = {"jpg": "JPG", "png": "PNG", "gif": "GIF", "bmp": "BMP", "ico": "ICO", "tif": "TIF", "psd": "PSD",
-       "psp": "PSP", "crw": "CRW", "cpt": "CPT"}
+       "psp": "PSP", "crw": "CRW", "cpt": "CPT", "emf": "EMF", "wmf": "WMF", "eps": "EPS"}
 names = sorted(expected)
-MiB = 1 << 20
 image_size = 20 * MiB
-for fill in ("zero", "random"):
-    for sector in (512, 4096):
-        rng = random.Random(1234 + sector)
-        img = bytearray(image_size) if fill == "zero" else bytearray(rng.randbytes(image_size))
-        lines = []
-        # A run of files at 64 KiB steps, some set to straddle the 4 MiB chunk ends, the last at
-        # the very end of the image.
-        pos = 3 * sector
-        straddle = {2: 4 * MiB - 2 * sector, 5: 8 * MiB - 5 * sector, 9: 12 * MiB - sector}
-        for i, name in enumerate(names):
-            data = open(os.path.join(src, name), "rb").read()
-            if i == len(names) - 1:
-                at = image_size - (len(data) + sector - 1) // sector * sector
-            else:
-                at = straddle.get(i, pos)
-            assert at % sector == 0 and at + len(data) <= image_size
-            img[at:at + len(data)] = data
-            if fill == "zero":
-                # Zero-filled images keep the slack behind a file zero, as a fresh volume would.
-                end = (at + len(data) + sector - 1) // sector * sector
-                img[at + len(data):end] = bytes(end - at - len(data))
-            lines.append("%d %s %s %s" % (at // sector, name, expected[name], ext[name.rsplit(".", 1)[1]]))
-            pos = max(pos, at) + (len(data) + 65535) // 65536 * 65536 + 16 * sector
-            # keep the run clear of the straddling files
-            while any(abs(pos - s) < 1 * MiB for s in straddle.values()):
-                pos += 65536
-        base = os.path.join(out, "%s-%d" % (fill, sector))
-        open(base + ".img", "wb").write(img)
-        open(base + ".txt", "w").write("\n".join(lines) + "\n")
+
+
+def at_the_end(i, name, data, sector):
+    if i != len(names) - 1:
+        return None
+    return image_size - (len(data) + sector - 1) // sector * sector, expected[name]
+
+
+embed(out, src, names, expected, ext, image_size, seed=1234, first=3,
+      straddle=lambda sector: {"big.tif": 4 * MiB - 2 * sector, "handmade.cpt": 8 * MiB - 5 * sector,
+                               "layered.psd": 12 * MiB - sector},
+      place=at_the_end)
 PY

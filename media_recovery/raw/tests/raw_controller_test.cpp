@@ -10,7 +10,7 @@
 #include "filesystems/CSearchedPartitionInfo.h"
 #include "media_recovery/file_model/IDataRunList.h"
 #include "media_recovery/file_model/IDirecotryTreeBuilder.h"
-#include "media_recovery/raw/tests/MemoryDevice.h"
+#include "testing/MemoryDevice.h"
 #include "media_recovery/RawSearch.h"
 
 namespace {

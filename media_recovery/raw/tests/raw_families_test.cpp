@@ -10,61 +10,26 @@
 
 #include "outside/device/CImageStorage.h"
 #include "media_recovery/raw/tests/CarveCollector.h"
+#include "media_recovery/raw/tests/CarvingFixture.h"
 
 namespace {
 
-std::string Dir() {
-    const char* d = std::getenv("RK_TESTDATA");
-    return std::string(d ? d : "testdata") + "/carving_formats";
-}
-
-std::vector<uint8_t> ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-struct Embedded {
-    uint64_t sector;
-    std::string name;
-    uint64_t size;
-    std::string ext;
-};
-
-std::vector<Embedded> ReadManifest(const std::string& path) {
-    std::vector<Embedded> v;
-    std::ifstream in(path);
-    Embedded e;
-    while (in >> e.sector >> e.name >> e.size >> e.ext) v.push_back(e);
-    return v;
-}
+std::string Dir() { return CarvingFixtureDir("carving_formats"); }
 
 std::string Ext(const std::string& name) { return name.substr(name.rfind('.') + 1); }
 
-struct Variant {
-    const char* fill;
-    uint32_t sector;
-    uint32_t chunkBytes;
-};
-
-class CarveFamilies : public ::testing::TestWithParam<Variant> {};
+class CarveFamilies : public ::testing::TestWithParam<CarveVariant> {};
 
 TEST_P(CarveFamilies, EveryEmbeddedFileIsCarvedExactly) {
-    const Variant& v = GetParam();
-    std::string base = Dir() + "/" + v.fill + "-" + std::to_string(v.sector);
-    std::vector<Embedded> files = ReadManifest(base + ".txt");
-    ASSERT_GE(files.size(), 45u) << base;
-    std::vector<uint8_t> image = ReadFile(base + ".img");
-    CImageStorage device(base + ".img", v.sector);
-    ASSERT_EQ(device.Open(), 1);
-    std::vector<CarvedRecord> carved = CarveDevice(device, v.chunkBytes / v.sector);
-
-    std::map<uint64_t, CarvedRecord> bySector;
-    for (const CarvedRecord& c : carved) bySector.emplace(c.startSector, c);
+    const CarveVariant& v = GetParam();
+    CarvedImage run;
+    ASSERT_TRUE(run.Carve(Dir(), v));
+    ASSERT_GE(run.files.size(), 52u) << v.Base(Dir());
     std::map<std::string, std::string> names;
-    for (const Embedded& e : files) {
+    for (const Embedded& e : run.files) {
         SCOPED_TRACE(e.name);
-        auto it = bySector.find(e.sector);
-        ASSERT_NE(it, bySector.end()) << "not carved";
+        auto it = run.bySector.find(e.sector);
+        ASSERT_NE(it, run.bySector.end()) << "not carved";
         const CarvedRecord& c = it->second;
         // A database's page walk ends at the first unused page; random fill has none to stop it.
         bool pages = e.ext == "MDB" || e.ext == "ACCDB";
@@ -73,11 +38,7 @@ TEST_P(CarveFamilies, EveryEmbeddedFileIsCarvedExactly) {
         else
             EXPECT_EQ(c.size, e.size);
         EXPECT_EQ(Ext(c.name), e.ext) << c.name;
-        std::vector<uint8_t> source = ReadFile(Dir() + "/src/" + e.name);
-        uint64_t at = e.sector * v.sector;
-        ASSERT_LE(at + c.size, image.size());
-        uint64_t common = std::min<uint64_t>(c.size, source.size());
-        EXPECT_TRUE(std::equal(source.begin(), source.begin() + common, image.begin() + at)) << "content differs";
+        EXPECT_TRUE(run.SourceMatches(e, c, v.sector));
         names[e.name] = c.name;
         if (e.name == "v23.mp3") {
             EXPECT_EQ(c.extraName, "2019");
@@ -94,10 +55,10 @@ TEST_P(CarveFamilies, EveryEmbeddedFileIsCarvedExactly) {
     // In a zero-filled image every carve starts inside an embedded file (archives and documents
     // hold files of their own at sector offsets).
     if (std::string(v.fill) == "zero") {
-        for (const CarvedRecord& c : carved) {
+        for (const CarvedRecord& c : run.carved) {
             bool inside = false;
-            for (const Embedded& e : files) {
-                uint64_t len = ReadFile(Dir() + "/src/" + e.name).size();
+            for (const Embedded& e : run.files) {
+                uint64_t len = ReadFileBytes(Dir() + "/src/" + e.name).size();
                 if (c.startSector >= e.sector && c.startSector * v.sector < e.sector * v.sector + len) inside = true;
             }
             EXPECT_TRUE(inside) << "unexpected " << c.name << " at " << c.startSector;
@@ -106,12 +67,10 @@ TEST_P(CarveFamilies, EveryEmbeddedFileIsCarvedExactly) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Variants, CarveFamilies,
-                         ::testing::Values(Variant{"zero", 512, 4 << 20}, Variant{"zero", 4096, 4 << 20},
-                                           Variant{"random", 512, 4 << 20}, Variant{"random", 4096, 4 << 20},
-                                           Variant{"zero", 512, 64 << 10}, Variant{"random", 4096, 256 << 10}),
-                         [](const auto& info) {
-                             return std::string(info.param.fill) + "_" + std::to_string(info.param.sector) + "_" +
-                                    std::to_string(info.param.chunkBytes >> 10) + "k";
-                         });
+                         ::testing::Values(CarveVariant{"zero", 512, 4 << 20}, CarveVariant{"zero", 4096, 4 << 20},
+                                           CarveVariant{"random", 512, 4 << 20}, CarveVariant{"random", 4096, 4 << 20},
+                                           CarveVariant{"zero", 512, 64 << 10},
+                                           CarveVariant{"random", 4096, 256 << 10}),
+                         CarveVariantName);
 
 }  // namespace

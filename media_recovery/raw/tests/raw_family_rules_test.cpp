@@ -7,7 +7,7 @@
 #include <string>
 #include <type_traits>
 
-#include "media_recovery/raw/tests/MemoryDevice.h"
+#include "testing/MemoryDevice.h"
 #include "media_recovery/raw/RawAnalyserRegistry.h"
 #include "media_recovery/raw/RawCarveScanner.h"
 #include "media_recovery/raw/formats/File3DSAnalyser.h"

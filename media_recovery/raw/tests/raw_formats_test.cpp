@@ -5,7 +5,7 @@
 #include <cstring>
 #include <memory>
 
-#include "media_recovery/raw/tests/MemoryDevice.h"
+#include "testing/MemoryDevice.h"
 #include "media_recovery/raw/RawReaders.h"
 #include "media_recovery/raw/formats/FileBMPAnalyser.h"
 #include "media_recovery/raw/formats/FileCPTAnalyser.h"

@@ -5,8 +5,9 @@
 #include <typeinfo>
 
 #include "media_recovery/raw/CustomFileAnalyser.h"
-#include "media_recovery/raw/tests/MemoryDevice.h"
+#include "testing/MemoryDevice.h"
 #include "media_recovery/raw/RawAnalyserRegistry.h"
+#include "media_recovery/raw/CRAWFileNode.h"
 #include "media_recovery/raw/RawCarveScanner.h"
 #include "media_recovery/raw/RawFileTypes.h"
 #include "media_recovery/raw/RawReaders.h"
@@ -96,9 +97,9 @@ TEST(CandidateReaderTest, WindowsOverlapByOneSector) {
     const uint8_t* p = ReadCandidateBytes(r, 128 * 512 - 1);
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(0, std::memcmp(p, dev.Bytes().data() + 2 * 512 + 128 * 512 - 1, 513));
-    uint64_t reads = dev.reads;
+    uint64_t reads = dev.Reads();
     ReadCandidateBytes(r, 5);
-    EXPECT_EQ(dev.reads, reads);  // same window
+    EXPECT_EQ(dev.Reads(), reads);  // same window
     p = ReadCandidateBytes(r, 128 * 512);
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(*p, dev.Bytes()[2 * 512 + 128 * 512]);
@@ -130,7 +131,7 @@ TEST(CandidateReaderTest, LargeSectorsAndUnreadable) {
     EXPECT_EQ(*p, big.Bytes()[16384 * 11 + 3]);
 
     MemoryDevice dev(Pattern(512 * 64), 512);
-    dev.bad.insert(10);
+    dev.MarkBad(10);
     CandidateReader bad(&dev, 0);
     EXPECT_EQ(ReadCandidateBytes(bad, 0), nullptr);
     CandidateReader none(nullptr, 0);
@@ -193,20 +194,20 @@ TEST(OrderedReaders, FollowTheFlag) {
 }
 
 TEST(RawNames, CountersPrefixesAndCleaning) {
-    ResetRawNameCounters();
-    EXPECT_EQ(MakeRawFileName("", 33), "FILE000.JPG");
-    EXPECT_EQ(MakeRawFileName("", 33), "FILE001.JPG");
-    EXPECT_EQ(MakeRawFileName("NIKON D70", 33), "NIKON D70002.JPG");
-    EXPECT_EQ(MakeRawFileName("", 9), "FILE000.BMP");
-    EXPECT_EQ(MakeRawFileName("../a/b\\c:d\x01", 47), "_a_b_c_d_000.PNG");
-    EXPECT_EQ(MakeRawFileName("..", 47), "FILE001.PNG");
-    EXPECT_EQ(MakeRawFileName("x", 74), "");
+    ResetNameCounters();
+    EXPECT_EQ(CRAWFileNode::MakeName("", 33), "FILE000.JPG");
+    EXPECT_EQ(CRAWFileNode::MakeName("", 33), "FILE001.JPG");
+    EXPECT_EQ(CRAWFileNode::MakeName("NIKON D70", 33), "NIKON D70002.JPG");
+    EXPECT_EQ(CRAWFileNode::MakeName("", 9), "FILE000.BMP");
+    EXPECT_EQ(CRAWFileNode::MakeName("../a/b\\c:d\x01", 47), "_a_b_c_d_000.PNG");
+    EXPECT_EQ(CRAWFileNode::MakeName("..", 47), "FILE001.PNG");
+    EXPECT_EQ(CRAWFileNode::MakeName("x", 74), "");
     std::string longPrefix(300, 'A');
-    std::string n = MakeRawFileName(longPrefix, 72);
+    std::string n = CRAWFileNode::MakeName(longPrefix, 72);
     EXPECT_LT(n.size(), 260u);
     EXPECT_EQ(n.substr(n.size() - 10), "A000.ACCDB");
-    for (int i = 0; i < 1000; ++i) MakeRawFileName("", 28);
-    EXPECT_EQ(MakeRawFileName("", 28), "FILE1000.GIF");
+    for (int i = 0; i < 1000; ++i) CRAWFileNode::MakeName("", 28);
+    EXPECT_EQ(CRAWFileNode::MakeName("", 28), "FILE1000.GIF");
 }
 
 TEST(RawSizePolicy, CappedClippedAndChecked) {

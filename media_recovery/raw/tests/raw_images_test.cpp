@@ -1,5 +1,5 @@
-// Carves the fixture images (files from ImageMagick and exiftool, a few hand-made headers) and
-// checks every carved file against its source.
+// Carves the fixture images (files from ImageMagick, exiftool and LibreOffice, a few hand-made
+// headers) and checks every carved file against its source.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -10,55 +10,21 @@
 
 #include "outside/device/CImageStorage.h"
 #include "media_recovery/raw/tests/CarveCollector.h"
+#include "media_recovery/raw/tests/CarvingFixture.h"
 
 namespace {
 
-std::string Dir() {
-    const char* d = std::getenv("RK_TESTDATA");
-    return std::string(d ? d : "testdata") + "/carving_images";
-}
+std::string Dir() { return CarvingFixtureDir("carving_images"); }
 
-std::vector<uint8_t> ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-struct Embedded {
-    uint64_t sector;
-    std::string name;
-    uint64_t size;
-    std::string ext;
-};
-
-std::vector<Embedded> ReadManifest(const std::string& path) {
-    std::vector<Embedded> v;
-    std::ifstream in(path);
-    Embedded e;
-    while (in >> e.sector >> e.name >> e.size >> e.ext) v.push_back(e);
-    return v;
-}
-
-struct Variant {
-    const char* fill;
-    uint32_t sector;
-    uint32_t chunkBytes;
-};
-
-class CarveImages : public ::testing::TestWithParam<Variant> {};
+class CarveImages : public ::testing::TestWithParam<CarveVariant> {};
 
 TEST_P(CarveImages, EveryEmbeddedFileIsCarvedExactly) {
-    const Variant& v = GetParam();
-    std::string base = Dir() + "/" + v.fill + "-" + std::to_string(v.sector);
-    std::vector<Embedded> files = ReadManifest(base + ".txt");
-    ASSERT_GE(files.size(), 15u) << base;
-    std::vector<uint8_t> image = ReadFile(base + ".img");
-    CImageStorage device(base + ".img", v.sector);
-    ASSERT_EQ(device.Open(), 1);
-    std::vector<CarvedRecord> carved = CarveDevice(device, v.chunkBytes / v.sector);
-
-    std::map<uint64_t, CarvedRecord> bySector;
-    for (const CarvedRecord& c : carved) bySector.emplace(c.startSector, c);
-    for (const Embedded& e : files) {
+    const CarveVariant& v = GetParam();
+    CarvedImage run;
+    ASSERT_TRUE(run.Carve(Dir(), v));
+    ASSERT_GE(run.files.size(), 21u) << v.Base(Dir());
+    std::map<uint64_t, CarvedRecord>& bySector = run.bySector;
+    for (const Embedded& e : run.files) {
         SCOPED_TRACE(e.name);
         auto it = bySector.find(e.sector);
         ASSERT_NE(it, bySector.end()) << "not carved";
@@ -66,12 +32,7 @@ TEST_P(CarveImages, EveryEmbeddedFileIsCarvedExactly) {
         EXPECT_EQ(c.size, e.size);
         std::string name = c.name;
         EXPECT_EQ(name.substr(name.size() - e.ext.size()), e.ext);
-        // The carved bytes are the device's bytes; where they cover the source they equal it.
-        std::vector<uint8_t> source = ReadFile(Dir() + "/src/" + e.name);
-        uint64_t at = e.sector * v.sector;
-        ASSERT_LE(at + c.size, image.size());
-        uint64_t common = std::min<uint64_t>(c.size, source.size());
-        EXPECT_TRUE(std::equal(source.begin(), source.begin() + common, image.begin() + at)) << "content differs";
+        EXPECT_TRUE(run.SourceMatches(e, c, v.sector));
         if (e.name == "camera.jpg") {
             EXPECT_EQ(name.rfind("Canon PowerShot S95", 0), 0u) << name;
             EXPECT_EQ(c.extraName, "2024:05:01 10:20:30");
@@ -89,14 +50,11 @@ TEST_P(CarveImages, EveryEmbeddedFileIsCarvedExactly) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Variants, CarveImages,
-                         ::testing::Values(Variant{"zero", 512, 4 << 20}, Variant{"zero", 4096, 4 << 20},
-                                           Variant{"random", 512, 4 << 20}, Variant{"random", 4096, 4 << 20},
-                                           Variant{"zero", 512, 64 << 10}, Variant{"random", 4096, 256 << 10},
-                                           Variant{"random", 512, 32 << 10}),
-                         [](const auto& info) {
-                             return std::string(info.param.fill) + "_" + std::to_string(info.param.sector) + "_" +
-                                    std::to_string(info.param.chunkBytes >> 10) + "k";
-                         });
+                         ::testing::Values(CarveVariant{"zero", 512, 4 << 20}, CarveVariant{"zero", 4096, 4 << 20},
+                                           CarveVariant{"random", 512, 4 << 20}, CarveVariant{"random", 4096, 4 << 20},
+                                           CarveVariant{"zero", 512, 64 << 10},
+                                           CarveVariant{"random", 4096, 256 << 10}, CarveVariant{"random", 512, 32 << 10}),
+                         CarveVariantName);
 
 TEST(CarveImagesNames, NumberedPerTypeInCarvingOrder) {
     std::string base = Dir() + "/zero-512";

@@ -6,7 +6,7 @@
 
 #include "media_recovery/CStorageDeviceWithCache.h"
 #include "media_recovery/raw/tests/CarveCollector.h"
-#include "media_recovery/raw/tests/MemoryDevice.h"
+#include "testing/MemoryDevice.h"
 
 namespace {
 
@@ -209,7 +209,7 @@ TEST(RawScan, UnreadableChunkKeepsTheRingInStep) {
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(1 + (i / 512) % 50);
     bytes[512 * 8] = 'R';
     MemoryDevice dev(bytes, 512);
-    dev.bad.insert(5);
+    dev.MarkBad(5);
     uint8_t seen = 0;
     FakeAnalyser r('R', [](const uint8_t*, RawHit& h) { h.fileTypeId = 9; return true; },
                    [&](RawHit& h, IStorageDevice* d) {
@@ -221,8 +221,8 @@ TEST(RawScan, UnreadableChunkKeepsTheRingInStep) {
                    });
     ScanRun run;
     run.Start(dev, 4, {&r});
-    dev.bad.clear();
-    dev.bad.insert(5);
+    dev.ClearBad();
+    dev.MarkBad(5);
     run.ScanAll(dev, 4);
     run.scanner.EndSearch();
     EXPECT_EQ(seen, 1 + 9);

@@ -1,0 +1,65 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+
+#include "media_recovery/file_model/CFileNode.h"
+
+struct ExFatEntryRecord;
+struct ExFatVolume;
+class CDataRunList;
+
+// A file or folder found on an exFAT volume, live or deleted. It holds its values itself; its
+// extents are clusters counted from cluster 2. It has no tree links: its second location is the
+// first sector of the directory that holds it (which is that directory node's first location).
+class CExFatFileNode : public CFileNode {
+public:
+    static constexpr uint32_t kDeletedBit = 0x80000000u;
+
+    CExFatFileNode() = default;
+    ~CExFatFileNode() override = default;
+
+    const char* GetName() override { return name_ ? name_.get() : ""; }
+    uint64_t GetSize() override { return size_; }
+    uint16_t GetAttributes() override { return static_cast<uint16_t>(attributes_); }
+    uint64_t* GetCreationTime(uint64_t* out) override { return Put(out, creationTime_); }
+    uint64_t* GetModificationTime(uint64_t* out) override { return Put(out, modificationTime_); }
+    uint64_t* GetAccessTime(uint64_t* out) override { return Put(out, accessTime_); }
+    bool IsDirectory() override { return (attributes_ & 0x10) != 0; }
+    bool IsDeleted() override { return (attributes_ & kDeletedBit) != 0; }
+    IFileNode* Clone() override;
+    void MarkDeleted() override { attributes_ |= kDeletedBit; }
+    void TrimName() override;
+
+    // A heap copy of name; null leaves the name as it is.
+    void SetName(const char* name);
+    // The record's FirstCluster; 0xFFFFFFFF when unknown. A search walks a folder from here.
+    uint32_t FirstCluster() const { return firstCluster_; }
+    // The record's NoFatChain flag: the data (or a folder's entries) lie in one stretch.
+    bool NoFatChain() const { return noFatChain_; }
+
+private:
+    friend CExFatFileNode* MakeExFatFileNode(const ExFatEntryRecord& record, ExFatVolume& volume);
+    static uint64_t* Put(uint64_t* out, uint64_t value) {
+        if (out) *out = value;
+        return out;
+    }
+
+    std::unique_ptr<char[]> name_;
+    uint64_t size_ = 0;
+    uint32_t attributes_ = 0;  // bits 0-15 FileAttributes, bit 31 deleted
+    uint64_t creationTime_ = 0;
+    uint64_t modificationTime_ = 0;
+    uint64_t accessTime_ = 0;
+    uint32_t firstCluster_ = 0xFFFFFFFF;
+    bool noFatChain_ = false;
+};
+
+// A node from a finished entry set of the volume: name, size, attributes, times, the entry's sector
+// as its locator location, deleted when the set is not in use, and its extents. Null when memory
+// runs out.
+CExFatFileNode* MakeExFatFileNode(const ExFatEntryRecord& record, ExFatVolume& volume);
+// The extents of a record's data in clusters from cluster 2, empty for a folder or a file without
+// data; null only when memory runs out. A NoFatChain extent is one run, a chain is followed through
+// the FAT up to the data length. A deleted chained file whose first FAT entry was freed is taken as
+// contiguous. Runs never leave the heap.
+CDataRunList* BuildExFatExtents(const ExFatEntryRecord& record, ExFatVolume& volume);

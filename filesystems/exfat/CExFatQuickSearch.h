@@ -1,0 +1,61 @@
+#pragma once
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <unordered_set>
+
+#include "filesystems/IFileSystemSearchController.h"
+#include "filesystems/exfat/ExFatEntrySetParser.h"
+#include "filesystems/exfat/ExFatVolume.h"
+
+class CExFatFileNode;
+
+// Reads the one exFAT volume that starts at sector 0 of a storage device and hands every file and
+// folder its directories still describe, live or deleted, to the builder with code 0x21. The walk
+// is breadth-first, every live folder before any deleted one, and reads each cluster at most once.
+class CExFatQuickSearch : public IQuickFileSystemSearchController {
+public:
+    // The kind of the volume records it hands out.
+    static constexpr uint32_t kPartitionKind = 7;
+    // A contiguous folder is read this many bytes at a time (at least one cluster).
+    static constexpr uint32_t kReadBytes = 0x10000;
+
+    CExFatQuickSearch() = default;
+    ~CExFatQuickSearch() override;
+    CExFatQuickSearch(const CExFatQuickSearch&) = delete;
+    CExFatQuickSearch& operator=(const CExFatQuickSearch&) = delete;
+
+    void SetBuilder(IDirecotryTreeBuilder* builder) override { builder_ = builder; }
+    // Its volume (its defaults when none was read) as a new copy in out[0], and 1. With a null out or
+    // max below 1 nothing is written.
+    int GetPartitions(CSearchedPartitionInfo** out, int max) override;
+    // Always succeeds; what was found went to the builder.
+    ResultCode Search(IStorageDevice* device, IProgress* sink) override;
+
+    const ExFatVolume& Volume() const { return volume_; }
+
+private:
+    bool ReadBootSector(IStorageDevice* device);
+    void Walk();
+    // Reads one folder's clusters (from start, for remaining bytes; in one stretch when contiguous)
+    // and hands its entry sets to the builder. False when a read failed.
+    bool WalkDirectory(uint32_t start, int64_t remaining, bool contiguous, bool parentDeleted);
+    bool ReadChain(uint32_t start, int64_t remaining);
+    bool ReadContiguous(uint32_t start, int64_t remaining);
+    void EmitFinished(uint32_t start, bool parentDeleted);
+    void Report(uint32_t state, uint64_t total, uint64_t done);
+
+    IDirecotryTreeBuilder* builder_ = nullptr;
+    ExFatVolume volume_;
+    ExFatEntrySetParser parser_;
+    uint64_t deviceSectors_ = 0;
+    uint32_t clusterShift_ = 9;
+    uint32_t sectorShift_ = 9;
+    std::unique_ptr<uint8_t[]> buffer_;  // one read: a cluster, or kReadBytes of a contiguous folder
+    uint32_t bufferClusters_ = 0;
+    std::unordered_set<uint32_t> visited_;  // every cluster a folder walk has read
+    IStorageDevice* device_ = nullptr;
+    IProgress* sink_ = nullptr;
+    std::deque<CExFatFileNode*> liveFolders_;     // owned by the builder
+    std::deque<CExFatFileNode*> deletedFolders_;  // owned by the builder
+};

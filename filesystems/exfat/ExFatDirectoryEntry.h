@@ -1,0 +1,35 @@
+#pragma once
+// Tests that decide whether 32 bytes found on a disk are a believable exFAT directory entry, the
+// entry-set checksum and the timestamp conversion. Each validator reads exactly 32 bytes.
+#include <cstdint>
+
+// What the length tests of stream, bitmap and up-case entries measure against.
+struct ExFatVolumeParameters {
+    uint32_t sectorShift = 9;    // log2 of the bytes per sector
+    uint32_t clusterShift = 9;   // log2 of the bytes per cluster
+    uint64_t deviceSectors = 0;
+};
+
+bool IsValidExFatTimestamp(uint32_t timestamp);
+bool IsValidFileEntry(const uint8_t* entry);
+bool IsValidStreamEntry(const uint8_t* entry, uint32_t sectorShift, uint32_t clusterShift, uint64_t deviceSectors);
+bool IsValidNameEntry(const uint8_t* entry);
+bool IsValidLabelEntry(const uint8_t* entry);
+bool IsValidBitmapEntry(const uint8_t* entry, uint32_t sectorShift, uint32_t clusterShift, uint64_t deviceSectors);
+bool IsValidUpcaseEntry(const uint8_t* entry, uint32_t sectorShift, uint32_t clusterShift, uint64_t deviceSectors);
+
+// False for the characters below 0x100 that may not stand in a name or label.
+bool IsValidExFatNameChar(uint16_t unit);
+
+// The entry-set checksum over byteCount bytes (the file entry's SetChecksum bytes left out). A
+// deleted set (first byte 0x05) also matches with the type bytes it had while it was live.
+bool EntrySetChecksumMatches(const uint8_t* set, uint32_t byteCount, uint16_t expected);
+
+// Benign entries (type bit 5) are optional: cameras add vendor entries (0xE0, 0xE1) to their sets,
+// and a volume GUID entry (0xA0) may stand among the root's entries. Bit 7 is left out.
+inline bool IsBenignPrimary(uint8_t type) { return (type & 0x60) == 0x20; }
+inline bool IsBenignSecondary(uint8_t type) { return (type & 0x60) == 0x60; }
+
+// FILETIME of an exFAT timestamp (its DOS date and time halves, no time-zone shift); 0 when it is
+// no date.
+uint64_t ExFatTimestampToFileTime(uint32_t timestamp);

@@ -1,0 +1,122 @@
+#include "filesystems/exfat/ExFatEntrySetParser.h"
+
+#include <new>
+
+#include "filesystems/exfat/ExFatLayout.h"
+
+using namespace exfat;
+
+void ExFatEntrySetParser::Reset() {
+    stage_ = 0;
+    remaining_ = 0;
+    open_ = ExFatEntryRecord();
+    nameLength_ = 0;
+    counter_ = 0;
+}
+
+bool ExFatEntrySetParser::SameUse(const uint8_t* entry) const {
+    return ((entry[0] & kTypeInUse) != 0) == (open_.inUse != 0);
+}
+
+void ExFatEntrySetParser::FinishSet() {
+    FinishExFatName(open_);
+    try {
+        finished_.push_back(open_);
+    } catch (const std::bad_alloc&) {
+        // The set is lost; the walk goes on.
+    }
+    Reset();
+}
+
+bool ExFatEntrySetParser::ParseDirectoryBuffer(const uint8_t* buffer, uint32_t byteCount, uint64_t firstSector) {
+    const uint32_t count = byteCount / kEntrySize;
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint8_t* e = buffer + static_cast<size_t>(i) * kEntrySize;
+        const uint8_t type = e[0];
+        bool accepted;
+        switch (type) {
+            case kTypeLabel:
+            case kTypeLabelDeleted: accepted = IsValidLabelEntry(e); break;
+            case kTypeFile:
+            case kTypeFileDeleted: {
+                const uint64_t offset = static_cast<uint64_t>(i) * kEntrySize;
+                accepted = OnFileEntry(e, firstSector + (offset >> parameters_.sectorShift));
+                break;
+            }
+            case kTypeStream:
+            case kTypeStreamDeleted: accepted = OnStreamEntry(e); break;
+            case kTypeName:
+            case kTypeNameDeleted: accepted = OnNameEntry(e); break;
+            case kTypeBitmap:
+            case kTypeUpcase: accepted = true; break;
+            default:
+                if (IsBenignSecondary(type)) {
+                    accepted = OnBenignSecondary(e);
+                } else if (IsBenignPrimary(type)) {
+                    Reset();  // a primary entry begins a set of its own
+                    accepted = true;
+                } else {
+                    accepted = false;  // the end of the directory, or a critical entry not known here
+                }
+                break;
+        }
+        ++counter_;
+        if (!accepted) return false;
+    }
+    return true;
+}
+
+bool ExFatEntrySetParser::OnFileEntry(const uint8_t* e, uint64_t sector) {
+    Reset();
+    if ((e[0] & (kTypeBenign | kTypeSecondary)) || !IsValidFileEntry(e)) return false;
+    stage_ = 1;
+    open_.inUse = (e[0] & kTypeInUse) ? 1 : 0;
+    open_.attributes = LoadU16(e + kFileAttributes);
+    open_.createTimestamp = LoadU32(e + kFileCreateTime);
+    open_.modifyTimestamp = LoadU32(e + kFileModifyTime);
+    open_.accessTimestamp = LoadU32(e + kFileAccessTime);
+    open_.sector = sector;
+    remaining_ = e[kFileSecondaryCount];
+    return true;
+}
+
+bool ExFatEntrySetParser::OnStreamEntry(const uint8_t* e) {
+    if ((e[0] & kTypeBenign) || !(e[0] & kTypeSecondary) || e[kStreamReserved1] != 0 ||
+        !IsValidStreamEntry(e, parameters_.sectorShift, parameters_.clusterShift, parameters_.deviceSectors))
+        return false;
+    if (stage_ == 1 && counter_ == 1 && SameUse(e)) {
+        stage_ = 2;
+        --remaining_;
+        open_.dataLength = LoadU64(e + kStreamDataLength);
+        open_.firstCluster = LoadU32(e + kStreamFirstCluster);
+        open_.noFatChain = (e[kStreamFlags] & kFlagNoFatChain) ? 1 : 0;
+        nameLength_ = e[kStreamNameLength];
+    } else {
+        Reset();
+    }
+    return true;
+}
+
+bool ExFatEntrySetParser::OnNameEntry(const uint8_t* e) {
+    if ((e[0] & kTypeBenign) || !(e[0] & kTypeSecondary) || !IsValidNameEntry(e)) return false;
+    if (SameUse(e) && stage_ >= 2 && stage_ == counter_ && remaining_ > 0) {
+        ++stage_;
+        --remaining_;
+        AppendExFatNamePiece(open_, e);
+        if (remaining_ == 0) FinishSet();
+    } else {
+        Reset();
+    }
+    return true;
+}
+
+bool ExFatEntrySetParser::OnBenignSecondary(const uint8_t* e) {
+    if (SameUse(e) && stage_ >= 3 && stage_ == counter_ && remaining_ > 0) {
+        ++stage_;
+        --remaining_;
+        if (remaining_ == 0) FinishSet();
+    } else {
+        Reset();
+    }
+    return true;
+}

@@ -1,0 +1,28 @@
+#include "filesystems/exfat/ExFatVolume.h"
+
+#include "filesystems/exfat/ExFatLayout.h"
+
+using namespace exfat;
+
+uint32_t ExFatShiftOf(uint64_t value) {
+    uint32_t shift = 0;
+    while (value > 1) {
+        value >>= 1;
+        ++shift;
+    }
+    return shift;
+}
+
+void ExFatVolume::SetGeometry(const uint8_t* s, uint32_t deviceSectorSize, uint64_t bootSectorAt) {
+    sectorSize = deviceSectorSize;
+    sectorsPerCluster = 1u << s[kBootSectorsPerClusterShift];
+    clusterSize = sectorsPerCluster * deviceSectorSize;
+    clusterCount = LoadU32(s + kBootClusterCount);
+    rootCluster = LoadU32(s + kBootRootCluster);
+    volumeStart = bootSectorAt;
+    heapStart = bootSectorAt + LoadU32(s + kBootHeapOffset);
+    volumeLength = LoadU64(s + kBootVolumeLength);
+    fatCount = s[kBootNumberOfFats];
+    fatLength = LoadU32(s + kBootFatLength);
+    fatOffset = LoadU32(s + kBootFatOffset);
+}

@@ -1,0 +1,51 @@
+#include "gui/shell/tests/GuiTestSupport.h"
+
+#include <glib.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+std::string MakeTempFolder() {
+    char pattern[] = "/tmp/rk_gui_XXXXXX";
+    return mkdtemp(pattern) ? pattern : "";
+}
+
+void WriteText(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+}
+
+std::string ReadText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
+    const gint64 deadline = g_get_monotonic_time() + static_cast<gint64>(timeoutMs) * 1000;
+    while (!done()) {
+        if (g_get_monotonic_time() > deadline) return false;
+        // Never blocks for long: the notification centre's 80 ms timeout keeps the loop turning.
+        g_main_context_iteration(nullptr, TRUE);
+    }
+    return true;
+}
+
+StatsLog::StatsLog() : path_(MakeTempFolder() + "/stats.log") { setenv("RELIKORDA_STATS_LOG", path_.c_str(), 1); }
+
+StatsLog::~StatsLog() {
+    unlink(path_.c_str());
+    unsetenv("RELIKORDA_STATS_LOG");
+}
+
+std::vector<std::string> StatsLog::Lines() const {
+    std::vector<std::string> lines;
+    std::istringstream text(ReadText(path_));
+    for (std::string line; std::getline(text, line);) lines.push_back(line);
+    return lines;
+}
+
+void StatsLog::Clear() const { unlink(path_.c_str()); }

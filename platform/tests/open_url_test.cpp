@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/FileSystem.h"
+#include "platform/OpenUrl.h"
+
+using namespace platform;
+
+namespace {
+
+std::string MakeTempFolder() {
+    char pattern[] = "/tmp/rk_open_url_XXXXXX";
+    return mkdtemp(pattern) ? pattern : "";
+}
+
+void WriteFile(const std::string& path, const std::string& text) {
+    std::ofstream out(path);
+    out << text;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+}  // namespace
+
+TEST(OpenUrlTest, OnlyWebAddressesAndExistingFoldersAreOpened) {
+    const std::string base = MakeTempFolder();
+    ASSERT_FALSE(base.empty());
+    ASSERT_TRUE(CreateDirectories(base + "/A&B folder"));
+    WriteFile(base + "/file.txt", "x");
+
+    struct Case {
+        std::string target;
+        std::string expected;
+    } cases[] = {
+        {"https://relikorda.example/support?a=1&b=2", "https://relikorda.example/support?a=1&b=2"},
+        {"HTTP://relikorda.example", "HTTP://relikorda.example"},
+        {base + "/A&B folder", "file://" + base + "/A&B%20folder"},
+        {base + "/A&B folder/../A&B folder", "file://" + base + "/A&B%20folder"},
+        {"file://" + base, ""},
+        {"javascript:alert(1)", ""},
+        {"ftp://relikorda.example/x", ""},
+        {"https://", ""},
+        {"http://relikorda.example/\nx", ""},
+        {base + "/file.txt", ""},
+        {base + "/missing", ""},
+        {"", ""},
+        {"--help", ""},
+    };
+    for (const Case& c : cases) EXPECT_EQ(UrlToOpen(c.target), c.expected) << c.target;
+    EXPECT_FALSE(OpenUrl("javascript:alert(1)"));
+}
+
+TEST(OpenUrlTest, TheDesktopsDefaultHandlerGetsTheAddress) {
+    // A desktop of our own: one application handles web addresses and folders by writing them down.
+    const std::string base = MakeTempFolder();
+    ASSERT_TRUE(CreateDirectories(base + "/data/applications") && CreateDirectories(base + "/config"));
+    const std::string record = base + "/opened.txt";
+    const std::string script = base + "/record.sh";
+    WriteFile(script, "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + record + "'\n");
+    chmod(script.c_str(), 0755);
+    WriteFile(base + "/data/applications/rk-recorder.desktop",
+              "[Desktop Entry]\nType=Application\nName=Recorder\nExec=" + script +
+                  " %u\nMimeType=x-scheme-handler/http;x-scheme-handler/https;inode/directory;\n");
+    WriteFile(base + "/config/mimeapps.list",
+              "[Default Applications]\nx-scheme-handler/http=rk-recorder.desktop\n"
+              "x-scheme-handler/https=rk-recorder.desktop\ninode/directory=rk-recorder.desktop\n");
+    setenv("XDG_DATA_HOME", (base + "/data").c_str(), 1);
+    setenv("XDG_DATA_DIRS", (base + "/data").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (base + "/config").c_str(), 1);
+    setenv("XDG_CONFIG_DIRS", (base + "/config").c_str(), 1);
+
+    ASSERT_TRUE(OpenUrl("https://relikorda.example/a?b=1&c=2"));
+    ASSERT_TRUE(OpenUrl(base + "/data"));
+    auto lines = [&] {
+        std::vector<std::string> result;
+        std::istringstream text(ReadFile(record));
+        for (std::string line; std::getline(text, line);) result.push_back(line);
+        std::sort(result.begin(), result.end());  // the two starts run side by side
+        return result;
+    };
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (lines().size() < 2 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    // A handler of local files gets the folder as a path.
+    EXPECT_EQ(lines(), (std::vector<std::string>{base + "/data", "https://relikorda.example/a?b=1&c=2"}));
+}
