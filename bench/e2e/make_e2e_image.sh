@@ -35,9 +35,11 @@ convert -seed 18 -size 200x150 plasma:fractal -compress RLE picture.psd
 ffmpeg -nostdin -loglevel error -f lavfi -i testsrc=size=640x480:rate=25 -t 8 -vf noise=alls=30:allf=t+u \
   -pix_fmt yuv420p -b:v 4M long.mp4
 
-python3 - "$out" <<'PY'
+python3 - "$out" "$root/bench/carving" <<'PY'
 import os, random, sys
 out = sys.argv[1]
+sys.path.insert(0, sys.argv[2])
+from spread_files import write_image
 src = os.path.join(out, "src")
 names = sorted(os.listdir(src))
 MiB = 1 << 20
@@ -47,25 +49,7 @@ carved = {"jpg": "JPG", "png": "PNG", "gif": "GIF", "bmp": "BMP", "tif": "TIF", 
           "mov": "MOV", "avi": "AVI", "3gp": "3GP", "wmv": "ASF", "wma": "ASF", "wav": "WAV", "mp3": "MP3",
           "au": "AU", "doc": "DOC", "docx": "DOCX", "xls": "XLS", "xlsx": "XLSX", "ppt": "PPT", "pptx": "PPTX",
           "pdf": "PDF", "zip": "ZIP"}
-
-def write_image(path, size, place):
-    with open(path, "wb") as img:
-        pos = 0
-        for at in sorted(place):
-            while pos < at:
-                n = min(16 * MiB, at - pos)
-                img.write(rng.randbytes(n))
-                pos += n
-            data = open(os.path.join(src, place[at]), "rb").read()
-            img.write(data)
-            pos += len(data)
-        while pos < size:
-            n = min(16 * MiB, size - pos)
-            img.write(rng.randbytes(n))
-            pos += n
-    with open(path[:-4] + ".txt", "w") as m:
-        for at in sorted(place):
-            m.write("%d %s %s\n" % (at, place[at], carved[place[at].rsplit(".", 1)[1]]))
+label = lambda name: carved[name.rsplit(".", 1)[1]]
 
 # 1 GiB: one file per slot, at an odd sector of the slot's first half; every fifth file starts
 # 3 sectors before a 4 MiB boundary.
@@ -81,7 +65,7 @@ for i, name in enumerate(order):
     else:
         at = (base + rng.randrange(0, step // 2)) // 512 * 512 | 512
     place[at] = name
-write_image(os.path.join(out, "image.img"), size, place)
-write_image(os.path.join(out, "small.img"), MiB,
-            {4096 + 512: "photo.jpg", 300 * 1024 + 1536: "office-letter.pdf", 700 * 1024: "v23.mp3"})
+write_image(os.path.join(out, "image.img"), os.path.join(out, "image.txt"), size, place, src, rng, label)
+small = {4096 + 512: "photo.jpg", 300 * 1024 + 1536: "office-letter.pdf", 700 * 1024: "v23.mp3"}
+write_image(os.path.join(out, "small.img"), os.path.join(out, "small.txt"), MiB, small, src, rng, label)
 PY
