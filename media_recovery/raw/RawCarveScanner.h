@@ -16,8 +16,8 @@
 using PendingHits = std::deque<RawHit*>;
 
 // The sector walk of signature carving: offers every sector of a chunk to the analysers that can
-// match its first byte (in list order, first match wins), queues candidates whose size is still
-// unknown and sizes them from the read-ahead ring. Every finished candidate goes to the output
+// match the byte each keys on (in list order, first match wins), queues candidates whose size is
+// still unknown and sizes them from the read-ahead ring. Every finished candidate goes to the output
 // with its size already capped and clipped to the device.
 //
 // A chunk is scanned where it lies in memory: a device that lends its sectors (the read-ahead
@@ -56,6 +56,8 @@ public:
 
 private:
     void BuildDispatch(const RawAnalyserList& list);
+    // Sets candidates_ to the analysers that may accept the sector; false when there are none.
+    bool FindCandidates(const uint8_t* sector);
     // Prepares the ring for the device and the chunk length; false when it cannot be made.
     bool InitReadAhead();
     // Puts the chunk into the ring without a copy (the device's own memory when it lends it,
@@ -92,9 +94,15 @@ private:
     } view_;
     ISectorLender* lender_ = nullptr;  // the device, when it lends its sectors
     PendingHits pending_;
-    // Analysers by first byte: dispatch_[lead_[b] .. lead_[b + 1]).
-    std::vector<IRawFileAnalyser*> dispatch_;
-    uint32_t lead_[257] = {};
+    // The analysers, in list order, and which of them may accept a sector, by the bytes at the
+    // few offsets they key on: for the j-th offset keys_[j] and byte value b, the words
+    // masks_[(j * 256 + b) * words_ ...] have bit i set for each analyser i that may.
+    std::vector<IRawFileAnalyser*> analysers_;
+    std::vector<uint32_t> keys_;
+    std::vector<uint32_t> keyLines_;  // the offsets of the cache lines that hold them
+    std::vector<uint64_t> masks_;
+    std::vector<uint64_t> candidates_;  // a sector's analysers; words_ words
+    size_t words_ = 0;
     uint64_t headerTests_ = 0;
     bool begun_ = false;
 };

@@ -10,16 +10,20 @@
 
 namespace {
 
-// An analyser driven by a lambda, matching sectors that start with its tag byte.
+// An analyser driven by a lambda, matching sectors with its tag byte at its key offset (the first
+// byte unless told otherwise).
 class FakeAnalyser : public IRawFileAnalyser {
 public:
     FakeAnalyser(uint8_t tag, std::function<bool(const uint8_t*, RawHit&)> header,
-                 std::function<bool(RawHit&, IStorageDevice*)> size = nullptr, bool anyLead = false)
-        : IRawFileAnalyser(9), tag_(tag), header_(std::move(header)), size_(std::move(size)), any_(anyLead) {}
+                 std::function<bool(RawHit&, IStorageDevice*)> size = nullptr, bool anyLead = false,
+                 uint32_t offset = 0)
+        : IRawFileAnalyser(9), tag_(tag), header_(std::move(header)), size_(std::move(size)), any_(anyLead),
+          offset_(offset) {}
     bool IsHeader(const uint8_t* s, RawHit& hit) override {
         ++calls;
-        return s[0] == tag_ && header_(s, hit);
+        return s[offset_] == tag_ && header_(s, hit);
     }
+    uint32_t GetLeadOffset() const override { return offset_; }
     bool ComputeSize(RawHit& hit, IStorageDevice* dev) override {
         ++sizeCalls;
         return size_ ? size_(hit, dev) : true;
@@ -39,6 +43,7 @@ private:
     std::function<bool(const uint8_t*, RawHit&)> header_;
     std::function<bool(RawHit&, IStorageDevice*)> size_;
     bool any_;
+    uint32_t offset_;
 };
 
 struct ScanRun {
@@ -86,6 +91,38 @@ TEST(RawScan, DispatchAsksOnlyAnalysersOfTheLeadByteInListOrder) {
     ASSERT_EQ(run.carved.size(), 1u);
     EXPECT_EQ(run.carved[0].startSector, 2u);
     EXPECT_EQ(run.carved[0].size, 100u);
+}
+
+TEST(RawScan, AnalysersKeyedFurtherInAreAskedOnlyForTheirByteAndStillInListOrder) {
+    std::vector<uint8_t> bytes(512 * 8);
+    uint8_t* s1 = &bytes[512 * 1];
+    s1[0] = 'A';
+    s1[4] = 'f';  // both keys
+    bytes[512 * 2] = 'B';
+    bytes[512 * 2 + 300] = 'u';
+    bytes[512 * 3 + 3] = 0x20;  // a length field, then the key
+    bytes[512 * 3 + 4] = 'f';
+    bytes[512 * 4] = 'A';
+    MemoryDevice dev(bytes, 512);
+    std::vector<char> asked;
+    auto note = [&](char who, bool match) {
+        return [&asked, who, match](const uint8_t*, RawHit& h) {
+            asked.push_back(who);
+            h.size = 10;
+            h.fileTypeId = 9;
+            return match;
+        };
+    };
+    FakeAnalyser at4('f', note('4', false), nullptr, false, 4);
+    FakeAnalyser at0('A', note('0', true));
+    FakeAnalyser at300('u', note('u', true), nullptr, false, 300);
+    ScanRun run;
+    run.Start(dev, 8, {&at4, &at0, &at300});
+    run.ScanAll(dev, 8);
+    run.scanner.EndSearch();
+    EXPECT_EQ(std::string(asked.begin(), asked.end()), "40u40");
+    EXPECT_EQ(run.scanner.HeaderTests(), 5u);
+    EXPECT_EQ(run.carved.size(), 3u);  // sectors 1, 2 and 4
 }
 
 TEST(RawScan, ARejectingAnalyserLeavesNoSizeBehind) {
