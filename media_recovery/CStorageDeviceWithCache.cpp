@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <new>
 
 #include "sqlite_recovery/framework/Logger.h"
@@ -108,13 +109,20 @@ int CStorageDeviceWithCache::Start() {
     return 1;
 }
 
+void CStorageDeviceWithCache::Enqueue(Chunk chunk) {
+    auto at = queue_.end();
+    while (at != queue_.begin() && std::prev(at)->index > chunk.index) --at;
+    queue_.insert(at, std::move(chunk));
+}
+
 uint64_t CStorageDeviceWithCache::ReadAheadThread(std::shared_ptr<ChunkBufferPool> pool, uint64_t chunkCount,
                                                   uint64_t deviceSectors) {
     boost::unique_lock<boost::mutex> lock(queueLock_);
     while (running_) {
         freeSlot_.wait(lock, [this] { return !running_ || queue_.size() < capacity_; });
         if (!running_ || nextChunk_ >= chunkCount) break;
-        uint64_t index = nextChunk_;
+        uint64_t index = nextChunk_++;
+        readerReading_ = static_cast<int64_t>(index);
         lock.unlock();
         Chunk chunk;
         bool read = false;
@@ -123,19 +131,65 @@ uint64_t CStorageDeviceWithCache::ReadAheadThread(std::shared_ptr<ChunkBufferPoo
         } catch (const std::bad_alloc&) {
         }
         lock.lock();
-        if (!read || !running_) break;
+        readerReading_ = -1;
+        if (!read || !running_) break;  // an unqueued chunk is read by LoadChunk itself
         try {
-            queue_.push_back(std::move(chunk));
+            Enqueue(std::move(chunk));
         } catch (const std::bad_alloc&) {
             break;
         }
-        nextChunk_ = index + 1;
         dataReady_.notify_all();
     }
     running_ = 0;
     readerDone_ = true;
     dataReady_.notify_all();
     return 0;
+}
+
+void CStorageDeviceWithCache::TakeQueued(boost::unique_lock<boost::mutex>& lock, uint64_t index,
+                                         uint64_t deviceSectors, Chunk& chunk) {
+    const uint64_t chunkCount = GetChunkCount();
+    for (;;) {
+        bool dropped = false;
+        while (!queue_.empty() && queue_.front().index < index) {
+            queue_.pop_front();
+            dropped = true;
+        }
+        if (dropped) freeSlot_.notify_one();
+        if (!queue_.empty() && queue_.front().index == index) {
+            chunk = std::move(queue_.front());
+            queue_.pop_front();
+            freeSlot_.notify_one();
+            return;
+        }
+        if (readerReading_ != static_cast<int64_t>(index)) {
+            // Nobody is reading it: the caller reads it, and the reader skips it when it is due.
+            if (nextChunk_ == index) nextChunk_ = index + 1;
+            return;
+        }
+        // The reader is at it. Rather than only wait, read the next chunk due, while the queue
+        // has room for it beside the reader's.
+        std::shared_ptr<ChunkBufferPool> pool = pool_;
+        if (pool && nextChunk_ < chunkCount && queue_.size() + 2 <= capacity_) {
+            Chunk ahead;
+            uint64_t next = nextChunk_++;
+            lock.unlock();
+            bool read = false;
+            try {
+                read = ReadChunk(*pool, next, deviceSectors, ahead);
+            } catch (const std::bad_alloc&) {
+            }
+            lock.lock();
+            if (read) {
+                try {
+                    Enqueue(std::move(ahead));
+                } catch (const std::bad_alloc&) {
+                }
+            }
+            continue;  // a chunk left unqueued is read by its own LoadChunk
+        }
+        dataReady_.wait(lock);
+    }
 }
 
 int CStorageDeviceWithCache::LoadChunk(uint64_t index) {
@@ -146,24 +200,10 @@ int CStorageDeviceWithCache::LoadChunk(uint64_t index) {
     Chunk chunk;
     {
         boost::unique_lock<boost::mutex> lock(queueLock_);
-        for (;;) {
-            bool dropped = false;
-            while (!queue_.empty() && queue_.front().index < index) {
-                queue_.pop_front();
-                dropped = true;
-            }
-            if (dropped) freeSlot_.notify_one();
-            if (!queue_.empty() || readerDone_) break;
-            dataReady_.wait(lock);
-        }
-        if (!queue_.empty() && queue_.front().index == index) {
-            chunk = std::move(queue_.front());
-            queue_.pop_front();
-            freeSlot_.notify_one();
-        }
+        TakeQueued(lock, index, deviceSectors, chunk);
     }
     if (!chunk.data) {
-        // Not in the queue (loaded twice, or out of order): read it here.
+        // Not queued (loaded twice, out of order, or its read-ahead failed): read it here.
         std::shared_ptr<ChunkBufferPool> pool = Pool();
         try {
             if (!pool || !ReadChunk(*pool, index, deviceSectors, chunk)) return 0;

@@ -13,7 +13,9 @@
 
 // Read-ahead cache for the whole-device scan: a reader thread reads the device in order, chunk by
 // chunk, up to ten chunks ahead; LoadChunk makes the next chunk the window, and ReadSectors serves
-// the window from memory and everything else from the device.
+// the window from memory and everything else from the device. A LoadChunk that has to wait for
+// the reader reads the chunks due after it meanwhile, so a scan faster than one reader reads with
+// two.
 //
 // Each chunk is read straight into a buffer of the cache's pool, which becomes the window as it
 // is (no copy) and goes back to the pool once nobody holds it; LendSectors hands the window's
@@ -75,6 +77,11 @@ private:
     // read becomes zeros.
     bool ReadChunk(ChunkBufferPool& pool, uint64_t index, uint64_t deviceSectors, Chunk& chunk);
     uint64_t ReadAheadThread(std::shared_ptr<ChunkBufferPool> pool, uint64_t chunkCount, uint64_t deviceSectors);
+    // Puts a chunk into the queue at its place in chunk order (under queueLock_).
+    void Enqueue(Chunk chunk);
+    // Under queueLock_ (held by lock): waits until chunk index is queued and takes it, reading the
+    // next chunks due meanwhile; leaves chunk empty when nobody is reading it.
+    void TakeQueued(boost::unique_lock<boost::mutex>& lock, uint64_t index, uint64_t deviceSectors, Chunk& chunk);
 
     IStorageDevice* const inner_;
     const uint32_t sectorSize_;
@@ -91,7 +98,8 @@ private:
     boost::condition_variable dataReady_;
     boost::condition_variable freeSlot_;
     std::deque<Chunk> queue_;
-    uint64_t nextChunk_ = 0;
+    uint64_t nextChunk_ = 0;       // the next chunk nobody has begun to read
+    int64_t readerReading_ = -1;   // the chunk the reader is reading, -1 for none
     bool readerDone_ = true;
     std::atomic<int> running_{0};
     const uint32_t capacity_ = 10;

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <deque>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -224,6 +225,42 @@ TEST(StorageCache, ChunksAreLentWhereTheyWereReadAndTheirBuffersReused) {
     ASSERT_EQ(small.LoadChunk(0), 1);
     EXPECT_EQ(small.BuffersMade(), 1u);
     EXPECT_EQ(small.BufferBytes(), 3 * 512u);
+}
+
+// A device whose reads take a while, noting which thread made each.
+class SlowDevice : public MemoryDevice {
+public:
+    using MemoryDevice::MemoryDevice;
+    int ReadSectors(void* buffer, uint64_t first, uint64_t count) override {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        {
+            std::lock_guard<std::mutex> guard(mutex_);
+            (std::this_thread::get_id() == main_ ? mine : others)++;
+        }
+        return MemoryDevice::ReadSectors(buffer, first, count);
+    }
+    std::thread::id main_ = std::this_thread::get_id();
+    std::mutex mutex_;
+    int mine = 0, others = 0;
+};
+
+TEST(StorageCache, AWaitingLoadReadsTheChunksDueMeanwhileAndNothingTwice) {
+    const uint32_t L = 4;
+    const uint64_t chunks = 60;
+    SlowDevice disk(PatternBytes(512, chunks * L), 512);
+    CStorageDeviceWithCache cache(&disk);
+    cache.SetChunkSectors(L);
+    ASSERT_EQ(cache.Start(), 1);  // ten chunks read here, on this thread
+    for (uint64_t i = 0; i < chunks; ++i) {
+        ASSERT_EQ(cache.LoadChunk(i), 1);
+        std::shared_ptr<const uint8_t> lent = cache.LendSectors(i * L, L);
+        ASSERT_NE(lent, nullptr);
+        EXPECT_EQ(std::vector<uint8_t>(lent.get(), lent.get() + L * 512), disk.Bytes(i * L, L)) << i;
+    }
+    cache.Stop();
+    EXPECT_EQ(disk.mine + disk.others, static_cast<int>(chunks));  // every chunk read once
+    EXPECT_GT(disk.others, 0);
+    EXPECT_GT(disk.mine, 10);  // more than the first ten: the scan thread read while it waited
 }
 
 TEST(ThreadRegistryTest, JoinsAndRefusesAfterShutDown) {
