@@ -79,20 +79,10 @@ int CStorageDeviceWithCache::Start() {
     uint64_t deviceSectors = inner_->GetSectorCount();
     uint64_t chunks = GetChunkCount();
     uint64_t prefill = std::min<uint64_t>(capacity_, chunks);
-    try {
-        for (uint64_t i = 0; i < prefill; ++i) {
-            Chunk chunk;
-            if (!ReadChunk(*pool, i, deviceSectors, chunk)) throw std::bad_alloc();
-            boost::lock_guard<boost::mutex> guard(queueLock_);
-            queue_.push_back(std::move(chunk));
-        }
-    } catch (const std::bad_alloc&) {
-        Stop();
-        return 0;
-    }
     {
         boost::lock_guard<boost::mutex> guard(queueLock_);
-        nextChunk_ = prefill;
+        nextChunk_ = 0;
+        readerReading_ = -1;
         readerDone_ = prefill >= chunks;
         running_ = readerDone_ ? 0 : 1;
     }
@@ -104,6 +94,36 @@ int CStorageDeviceWithCache::Start() {
             boost::lock_guard<boost::mutex> guard(queueLock_);
             running_ = 0;
             readerDone_ = true;
+        }
+    }
+    // The first chunks are queued before Start returns, read here beside the reader.
+    boost::unique_lock<boost::mutex> lock(queueLock_);
+    while (prefill > 0 && !(queue_.size() >= prefill && queue_[prefill - 1].index == prefill - 1)) {
+        if (nextChunk_ < prefill) {
+            uint64_t index = nextChunk_++;
+            lock.unlock();
+            Chunk chunk;
+            bool read = false;
+            try {
+                read = ReadChunk(*pool, index, deviceSectors, chunk);
+            } catch (const std::bad_alloc&) {
+            }
+            if (!read) {
+                Stop();
+                return 0;
+            }
+            lock.lock();
+            try {
+                Enqueue(std::move(chunk));
+            } catch (const std::bad_alloc&) {
+                lock.unlock();
+                Stop();
+                return 0;
+            }
+        } else if (readerReading_ >= 0 && static_cast<uint64_t>(readerReading_) < prefill) {
+            dataReady_.wait(lock);
+        } else {
+            break;  // the reader gave up on one of them: LoadChunk reads it
         }
     }
     return 1;

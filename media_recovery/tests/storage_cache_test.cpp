@@ -250,7 +250,8 @@ TEST(StorageCache, AWaitingLoadReadsTheChunksDueMeanwhileAndNothingTwice) {
     SlowDevice disk(PatternBytes(512, chunks * L), 512);
     CStorageDeviceWithCache cache(&disk);
     cache.SetChunkSectors(L);
-    ASSERT_EQ(cache.Start(), 1);  // ten chunks read here, on this thread
+    ASSERT_EQ(cache.Start(), 1);  // the first ten, read here beside the reader
+    int mineAtStart = disk.mine;
     for (uint64_t i = 0; i < chunks; ++i) {
         ASSERT_EQ(cache.LoadChunk(i), 1);
         std::shared_ptr<const uint8_t> lent = cache.LendSectors(i * L, L);
@@ -259,8 +260,8 @@ TEST(StorageCache, AWaitingLoadReadsTheChunksDueMeanwhileAndNothingTwice) {
     }
     cache.Stop();
     EXPECT_EQ(disk.mine + disk.others, static_cast<int>(chunks));  // every chunk read once
-    EXPECT_GT(disk.others, 0);
-    EXPECT_GT(disk.mine, 10);  // more than the first ten: the scan thread read while it waited
+    EXPECT_GT(disk.others, 10);
+    EXPECT_GT(disk.mine, mineAtStart + 5);  // the scan thread read while it waited
 }
 
 TEST(ThreadRegistryTest, JoinsAndRefusesAfterShutDown) {
