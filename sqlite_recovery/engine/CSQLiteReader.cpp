@@ -8,6 +8,7 @@
 #include <memory>
 #include <new>
 
+#include "platform/PageMemory.h"
 #include "sqlite_recovery/engine/EngineState.h"
 #include "sqlite_recovery/framework/Logger.h"
 #include "sqlite_recovery/engine/RecordCarving.h"
@@ -169,7 +170,8 @@ int DecodeSerialType(uint64_t type, ColumnValue* value, uint32_t textCap) {
 
 CSQLiteReader::CSQLiteReader() {
     // Nothing throws out of here: a reader whose buffers could not be had fails Open.
-    pageBuffer_ = static_cast<uint8_t*>(std::calloc(kPageBufferSize, 1));
+    // Page memory: page reads land in it at full speed. It reads as zeros until written.
+    pageBuffer_ = static_cast<uint8_t*>(platform::AllocatePages(kPageBufferSize));
     try {
         scratch_ = new CarveScratch;
         // The shared buffers exist from the first reader on.
@@ -183,7 +185,7 @@ CSQLiteReader::CSQLiteReader() {
 
 CSQLiteReader::~CSQLiteReader() {
     ForgetPages();
-    std::free(pageBuffer_);
+    platform::FreePages(pageBuffer_, kPageBufferSize);
     delete scratch_;
 }
 
