@@ -14,14 +14,8 @@ CAndroidContactRecovery::~CAndroidContactRecovery() { Uninitialize(); }
 
 ResultCode CAndroidContactRecovery::Initialize(const wchar_t* databasePath, const VersionPair* version,
                                                ICommon* context, IProgress* sink) {
-    if (!databasePath) return RK_FAIL(RK_E_FAIL);
-    databasePath_ = databasePath;
-    if (version) version_ = *version;
-    context_ = context;
-    sink_ = sink;
-    ResultCode rc = OpenFile();
+    ResultCode rc = InitializeControler(databasePath, version, context, sink);
     if (Failed(rc)) return rc;
-    if (Failed(rc = OpenEngine())) return rc;
 
     if (!mimetypes_) mimetypes_ = new (std::nothrow) CMimetypesTableAnalyze();
     if (!mimetypes_) return RK_FAIL(RK_E_FAIL);
@@ -40,49 +34,21 @@ ResultCode CAndroidContactRecovery::Uninitialize() {
     result_.clear();
     delete join_;
     join_ = nullptr;
-    ReleaseAnalyzers();
+    UninitializeControler();
     if (mimetypes_) mimetypes_->Release();
     mimetypes_ = nullptr;
-    CloseEngine();
-    CloseFile();
     initialized_ = false;
     return RK_OK;
 }
 
 ResultCode CAndroidContactRecovery::CreateAnalyzers() {
-    analyzers_.clear();
     auto* contacts = new (std::nothrow) CContactsTableAnalyze();
     auto* rawContacts = new (std::nothrow) CRawContactsTableAnalyze();
     auto* groups = new (std::nothrow) CGroupsTableAnalyze();
     auto* data = groups ? new (std::nothrow) CDataTableAnalyze(mimetypes_, groups) : nullptr;
     auto* phoneLookup = new (std::nothrow) CPhoneLookupTableAnalyze();
     auto* searchIndex = new (std::nothrow) CSearchIndexContentTableAnalyze();
-    if (!contacts || !rawContacts || !groups || !data || !phoneLookup || !searchIndex) {
-        for (CTableAnalyze* made : std::initializer_list<CTableAnalyze*>{contacts, rawContacts, groups, data, phoneLookup, searchIndex})
-            if (made) made->Release();
-        return RK_FAIL(RK_E_FAIL);
-    }
-    contacts_ = contacts;
-    rawContacts_ = rawContacts;
-    groups_ = groups;
-    data_ = data;
-    phoneLookup_ = phoneLookup;
-    searchIndex_ = searchIndex;
-    analyzers_ = {contacts, rawContacts, groups, data, searchIndex, phoneLookup};
-    return RK_OK;
-}
-
-ResultCode CAndroidContactRecovery::ReleaseAnalyzers() {
-    ResultCode rc = CSQLiteRecoveryControler::ReleaseAnalyzers();
-    if (Succeeded(rc)) {
-        contacts_ = nullptr;
-        rawContacts_ = nullptr;
-        groups_ = nullptr;
-        data_ = nullptr;
-        phoneLookup_ = nullptr;
-        searchIndex_ = nullptr;
-    }
-    return rc;
+    return ListAnalyzers({contacts, rawContacts, groups, data, searchIndex, phoneLookup});
 }
 
 ResultCode CAndroidContactRecovery::Recover() {
@@ -101,13 +67,12 @@ ResultCode CAndroidContactRecovery::Recover() {
 
 JoinSources CAndroidContactRecovery::Sources() const {
     JoinSources sources;
-    if (contacts_) sources.contacts = contacts_->GetRows(0);
-    if (rawContacts_) sources.rawContacts = rawContacts_->GetRows(0);
-    if (groups_) sources.groups = groups_->GetRows(0);
-    if (phoneLookup_) sources.phoneLookup = phoneLookup_->GetRows(0);
-    if (searchIndex_) sources.searchIndex = searchIndex_->GetRows(0);
-    if (data_)
-        for (int m = 0; m < CTableAnalyze::kRowMapCount; ++m) sources.data[m] = data_->GetRows(m);
+    sources.contacts = ListedRows<CContactsTableAnalyze>();
+    sources.rawContacts = ListedRows<CRawContactsTableAnalyze>();
+    sources.groups = ListedRows<CGroupsTableAnalyze>();
+    sources.phoneLookup = ListedRows<CPhoneLookupTableAnalyze>();
+    sources.searchIndex = ListedRows<CSearchIndexContentTableAnalyze>();
+    for (int m = 0; m < CTableAnalyze::kRowMapCount; ++m) sources.data[m] = ListedRows<CDataTableAnalyze>(m);
     return sources;
 }
 

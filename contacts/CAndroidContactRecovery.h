@@ -3,12 +3,6 @@
 #include "contacts/ContactJoin.h"
 #include "sqlite_recovery/controller/IAndroidRecovery.h"
 
-class CContactsTableAnalyze;
-class CRawContactsTableAnalyze;
-class CGroupsTableAnalyze;
-class CDataTableAnalyze;
-class CPhoneLookupTableAnalyze;
-class CSearchIndexContentTableAnalyze;
 class CMimetypesTableAnalyze;
 
 // The contacts library's recovery object: recovers the six tables of the contacts database over
@@ -28,7 +22,6 @@ public:
     ContactResultMap* GetResult() override { return &result_; }
 
     ResultCode CreateAnalyzers() override;
-    ResultCode ReleaseAnalyzers() override;
 
     // The rows the join reads.
     JoinSources Sources() const;
@@ -37,12 +30,6 @@ public:
 private:
     bool initialized_ = false;
     CMimetypesTableAnalyze* mimetypes_ = nullptr;  // owned, not on the run list
-    CContactsTableAnalyze* contacts_ = nullptr;
-    CRawContactsTableAnalyze* rawContacts_ = nullptr;
-    CDataTableAnalyze* data_ = nullptr;
-    CPhoneLookupTableAnalyze* phoneLookup_ = nullptr;
-    CSearchIndexContentTableAnalyze* searchIndex_ = nullptr;
-    CGroupsTableAnalyze* groups_ = nullptr;
     JoinData* join_ = nullptr;  // owned
     ContactResultMap result_;
 };

@@ -41,8 +41,8 @@ void AddPair(IdMap& map, int64_t a, int64_t b) {
 
 // Both directions at once.
 void Link(JoinData& join, int64_t raw, int64_t contact) {
-    AddPair(join.rawToContact, raw, contact);
-    AddPair(join.contactToRaw, contact, raw);
+    AddPair(join.RawToContact, raw, contact);
+    AddPair(join.ContactToRaw, contact, raw);
 }
 
 template <class Row>
@@ -145,21 +145,21 @@ public:
 
 private:
     void BuildIndexMaps() {
-        join_.rawToContact.clear();
-        join_.contactToRaw.clear();
+        join_.RawToContact.clear();
+        join_.ContactToRaw.clear();
         for (CContactsTableRow* row : RowsOf<CContactsTableRow>(sources_.contacts))
             if (row->id > 0 && row->nameRawContactId > 0) Link(join_, row->nameRawContactId, row->id);
         for (CRawContactsTableRow* row : RowsOf<CRawContactsTableRow>(sources_.rawContacts))
             if (row->id > 0 && row->contactId > 0) Link(join_, row->id, row->contactId);
         for (int m = 0; m < CTableAnalyze::kRowMapCount; ++m)
             for (CDataTableRow* row : RowsOf<CDataTableRow>(sources_.data[m]))
-                if (row->rawContactId > 0 && join_.rawToContact.count(row->rawContactId) == 0)
+                if (row->rawContactId > 0 && join_.RawToContact.count(row->rawContactId) == 0)
                     Link(join_, row->rawContactId, NextSyntheticContactId(join_));
         for (CSearchIndexContentTableRow* row : RowsOf<CSearchIndexContentTableRow>(sources_.searchIndex))
-            if (row->live && row->contactId > 0 && join_.contactToRaw.count(row->contactId) == 0)
+            if (row->live && row->contactId > 0 && join_.ContactToRaw.count(row->contactId) == 0)
                 Link(join_, NextSyntheticRawId(join_), row->contactId);
         for (CPhoneLookupTableRow* row : RowsOf<CPhoneLookupTableRow>(sources_.phoneLookup))
-            if (row->live && row->rawContactId > 0 && join_.rawToContact.count(row->rawContactId) == 0)
+            if (row->live && row->rawContactId > 0 && join_.RawToContact.count(row->rawContactId) == 0)
                 Link(join_, row->rawContactId, NextSyntheticContactId(join_));
     }
 
@@ -167,7 +167,7 @@ private:
         for (CRawContactsTableRow* row : RowsOf<CRawContactsTableRow>(sources_.rawContacts)) {
             if (row->id <= 0 || row->contactId <= 0) continue;
             result_[row];
-            join_.rawContactRows.emplace(row->id, row);
+            join_.RawContactRows.emplace(row->id, row);
         }
     }
 
@@ -175,10 +175,10 @@ private:
     CRawContactsTableRow* AddPlaceholderContact(int64_t contactId, int64_t rawId, CTableRow* row) {
         CRawContactsTableRow* placeholder = MakePlaceholderRawContact(rawId, contactId);
         if (!placeholder) return nullptr;
-        join_.placeholderRows.emplace(rawId, placeholder);
+        join_.PlaceholderRows.emplace(rawId, placeholder);
         RowList& list = result_[placeholder];
         if (row) list.push_back(row);
-        join_.rawContactRows.emplace(rawId, placeholder);
+        join_.RawContactRows.emplace(rawId, placeholder);
         return placeholder;
     }
 
@@ -190,7 +190,7 @@ private:
     // The raw contacts under an id that have an entry (a copy: the caller may add more).
     std::vector<CRawContactsTableRow*> RawRowsUnder(int64_t rawId) {
         std::vector<CRawContactsTableRow*> rows;
-        auto range = join_.rawContactRows.equal_range(rawId);
+        auto range = join_.RawContactRows.equal_range(rawId);
         for (auto it = range.first; it != range.second; ++it)
             if (EntryOf(it->second)) rows.push_back(it->second);
         return rows;
@@ -224,7 +224,7 @@ private:
                 continue;
             }
             list.push_back(row);
-            join_.createdRows.emplace(row->rawContactId, row);
+            join_.CreatedRows.emplace(row->rawContactId, row);
         }
         rows.clear();
     }
@@ -232,7 +232,7 @@ private:
     ResultCode LinkContactsToRawContacts() {
         for (CContactsTableRow* row : RowsOf<CContactsTableRow>(sources_.contacts)) {
             if (row->id <= 0 || row->nameRawContactId <= 0) continue;
-            if (join_.rawContactRows.count(row->nameRawContactId) != 0) continue;
+            if (join_.RawContactRows.count(row->nameRawContactId) != 0) continue;
             if (!AddPlaceholderContact(row->id, row->nameRawContactId, nullptr)) return RK_FAIL(RK_E_FAIL);
         }
         return RK_OK;
@@ -261,11 +261,11 @@ private:
                     if (!AddPlaceholderContact(NextSyntheticContactId(join_), raw, row)) return RK_FAIL(RK_E_FAIL);
                     continue;
                 }
-                if (join_.rawContactRows.count(raw) != 0) {
+                if (join_.RawContactRows.count(raw) != 0) {
                     for (CRawContactsTableRow* owner : RawRowsUnder(raw)) AddJoinedRow(row, *EntryOf(owner));
                     continue;
                 }
-                for (int64_t contact : ValuesUnder(join_.rawToContact, raw))
+                for (int64_t contact : ValuesUnder(join_.RawToContact, raw))
                     if (!AddPlaceholderContact(contact, raw, row)) return RK_FAIL(RK_E_FAIL);
             }
         }
@@ -289,8 +289,8 @@ private:
             if (row->contactId > 0) {
                 RowList joined;
                 CRawContactsTableRow* target = nullptr;
-                for (int64_t r : ValuesUnder(join_.contactToRaw, row->contactId)) {
-                    if (join_.rawContactRows.count(r) == 0 && !AddPlaceholderContact(row->contactId, r, nullptr)) {
+                for (int64_t r : ValuesUnder(join_.ContactToRaw, row->contactId)) {
+                    if (join_.RawContactRows.count(r) == 0 && !AddPlaceholderContact(row->contactId, r, nullptr)) {
                         ReleaseAll(a);
                         ReleaseAll(b);
                         return RK_FAIL(RK_E_FAIL);
@@ -343,8 +343,8 @@ private:
             if (!row->live) continue;
             int64_t raw = row->rawContactId;
             if (raw > 0) {
-                for (int64_t contact : ValuesUnder(join_.rawToContact, raw)) {
-                    if (join_.rawContactRows.count(raw) == 0 && !AddPlaceholderContact(contact, raw, nullptr))
+                for (int64_t contact : ValuesUnder(join_.RawToContact, raw)) {
+                    if (join_.RawContactRows.count(raw) == 0 && !AddPlaceholderContact(contact, raw, nullptr))
                         return RK_FAIL(RK_E_FAIL);
                     for (CRawContactsTableRow* owner : RawRowsUnder(raw)) {
                         ResultCode rc = AddLookupPhone(*EntryOf(owner), row);
@@ -435,21 +435,21 @@ private:
 }  // namespace
 
 JoinData::~JoinData() {
-    for (auto& entry : placeholderRows) entry.second->Release();
-    for (auto& entry : createdRows) entry.second->Release();
+    for (auto& entry : PlaceholderRows) entry.second->Release();
+    for (auto& entry : CreatedRows) entry.second->Release();
 }
 
 int64_t NextSyntheticContactId(const JoinData& join) {
     do {
         --g_syntheticContactId;
-    } while (join.contactToRaw.count(g_syntheticContactId) != 0);
+    } while (join.ContactToRaw.count(g_syntheticContactId) != 0);
     return g_syntheticContactId;
 }
 
 int64_t NextSyntheticRawId(const JoinData& join) {
     do {
         --g_syntheticRawId;
-    } while (join.rawToContact.count(g_syntheticRawId) != 0);
+    } while (join.RawToContact.count(g_syntheticRawId) != 0);
     return g_syntheticRawId;
 }
 

@@ -32,11 +32,11 @@ public:
     JoinData& operator=(const JoinData&) = delete;
     ~JoinData();
 
-    std::multimap<int64_t, CRawContactsTableRow*> rawContactRows;   // every raw contact with an entry
-    std::multimap<int64_t, CRawContactsTableRow*> placeholderRows;  // owned
-    std::multimap<int64_t, CDataTableRow*> createdRows;             // owned
-    std::multimap<int64_t, int64_t> rawToContact;
-    std::multimap<int64_t, int64_t> contactToRaw;
+    std::multimap<int64_t, CRawContactsTableRow*> RawContactRows;   // every raw contact with an entry
+    std::multimap<int64_t, CRawContactsTableRow*> PlaceholderRows;  // owned
+    std::multimap<int64_t, CDataTableRow*> CreatedRows;             // owned
+    std::multimap<int64_t, int64_t> RawToContact;
+    std::multimap<int64_t, int64_t> ContactToRaw;
 };
 
 // Joins the tables' rows into one entry per raw contact: placeholders for lost raw contacts, rows

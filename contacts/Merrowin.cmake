@@ -27,7 +27,7 @@ add_dependencies(merrowin_library_test Merrowin sample_phone)
 
 # The pipeline over the sample phone's live rows, read by the SQLite library.
 rk_add_test(contacts_pipeline_test SOURCES tests/contacts_pipeline_test.cpp
-  LIBS rk_merrowin SQLite::SQLite3)
+  LIBS rk_merrowin rk_test_sqlite)
 add_dependencies(contacts_pipeline_test sample_phone sample_phone_nosd sample_phone_legacy)
 
 # libMerrowin.so on the sample phone, as the outside caller runs it.

@@ -5,7 +5,7 @@
 namespace {
 
 // Tried in this order; "+82" and "+994" stand twice.
-const char* const kCallingCodes[] = {
+const char* const CallingCodeTable[] = {
     "+1", "+20", "+201", "+212", "+213", "+216", "+218", "+22", "+23", "+24", "+25", "+26", "+27", "+290",
     "+291", "+297", "+298", "+299", "+30", "+316", "+31", "+322", "+323", "+324", "+329", "+32", "+33", "+34",
     "+3513", "+3517", "+3518", "+351", "+352", "+353", "+3543", "+354", "+3556", "+355", "+356", "+357", "+358",
@@ -26,7 +26,7 @@ const char* const kCallingCodes[] = {
     "+3906698",
 };
 
-const char* const kCarrierPrefixes[] = {"12520", "17951"};
+const char* const CarrierPrefixTable[] = {"12520", "17951"};
 
 // Whether international == prefix + local, without building the concatenation.
 bool IsPrefixed(const std::string& international, const char* prefix, const std::string& local) {
@@ -36,7 +36,7 @@ bool IsPrefixed(const std::string& international, const char* prefix, const std:
 }
 
 bool AnyCallingCode(const std::string& international, const std::string& local) {
-    for (const char* code : kCallingCodes)
+    for (const char* code : CallingCodeTable)
         if (IsPrefixed(international, code, local)) return true;
     return false;
 }
@@ -65,7 +65,7 @@ bool MatchPhoneNumber(const std::string& a, const std::string& b) {
     if (na == nb) return true;
     const std::string& s = na.size() < nb.size() ? na : nb;
     const std::string& l = na.size() < nb.size() ? nb : na;
-    for (const char* prefix : kCarrierPrefixes)
+    for (const char* prefix : CarrierPrefixTable)
         if (IsPrefixed(l, prefix, s)) return true;
     return false;
 }

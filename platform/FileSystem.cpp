@@ -19,6 +19,8 @@ std::string GetExecutablePath() {
     return std::string(buffer, static_cast<size_t>(n));
 }
 
+long GetCurrentProcessId() { return static_cast<long>(getpid()); }
+
 EntryKind GetEntryKind(const std::string& path) {
     struct stat st;
     if (path.empty() || lstat(path.c_str(), &st) != 0) return EntryKind::Missing;
@@ -66,6 +68,8 @@ bool CreateDirectories(const std::string& path) {
     if (!parent.empty() && parent != path && !CreateDirectories(parent)) return false;
     return CreateDirectory(path);
 }
+
+bool CreatePrivateDirectory(const std::string& path) { return mkdir(path.c_str(), 0700) == 0; }
 
 bool RemoveDirectory(const std::string& path) { return rmdir(path.c_str()) == 0; }
 

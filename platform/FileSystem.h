@@ -6,6 +6,8 @@ namespace platform {
 
 // Full path of the running executable; empty when it cannot be read.
 std::string GetExecutablePath();
+// Id of the running process.
+long GetCurrentProcessId();
 
 enum class EntryKind { Missing, File, Directory, Link, Other };
 // Kind of a path without following a final symbolic link.
@@ -20,6 +22,9 @@ bool ListDirectory(const std::string& folder, std::vector<std::string>& names, i
 
 bool CreateDirectory(const std::string& path);                 // true when it exists afterwards
 bool CreateDirectories(const std::string& path);               // with missing parents
+// Creates a folder that only the user may enter; false when anything is there already or it
+// cannot be made.
+bool CreatePrivateDirectory(const std::string& path);
 bool RemoveDirectory(const std::string& path);
 bool DeleteFile(const std::string& path);
 bool CopyFile(const std::string& from, const std::string& to);  // replaces an existing target

@@ -5,14 +5,6 @@
 #include "sqlite_recovery/controller/IAndroidRecovery.h"
 #include "sms/MessageAssembler.h"
 
-class CThreadsTableAnalyze;
-class CAddrTableAnalyze;
-class CCanonicalAddressesTableAnalyze;
-class CSmsTableAnalyze;
-class CPduTableAnalyze;
-class CPartTableAnalyze;
-class CWordsContentTableAnalyze;
-
 // The SMS/MMS database's recovery object: seven table analysers over every view, then the message
 // assembly into conversations keyed by the partner's address.
 class CAndroidSmsAndMmsRecovery : public CSQLiteRecoveryControler, public IAndroidRecovery<SmsResultMap> {
@@ -28,7 +20,6 @@ public:
     SmsResultMap* GetResult() override { return &result_; }
 
     ResultCode CreateAnalyzers() override;
-    ResultCode ReleaseAnalyzers() override;
     ResultCode BuildConversations();
 
     // The row maps of the seven tables; null maps before the analysers exist.
@@ -36,13 +27,6 @@ public:
 
 private:
     bool initialized_ = false;
-    CThreadsTableAnalyze* threads_ = nullptr;
-    CAddrTableAnalyze* addr_ = nullptr;
-    CCanonicalAddressesTableAnalyze* canonicalAddresses_ = nullptr;
-    CSmsTableAnalyze* sms_ = nullptr;
-    CPduTableAnalyze* pdu_ = nullptr;
-    CPartTableAnalyze* part_ = nullptr;
-    CWordsContentTableAnalyze* wordsContent_ = nullptr;
     std::unique_ptr<MessageAssembler> assembler_;
     SmsResultMap result_;
 };

@@ -5,8 +5,7 @@
 //   bench_sqlite [folder] [--rows N] [--remake] [--decode]
 //
 // The database is made on the first run (or with --remake) and kept in the folder.
-#include <sys/stat.h>
-
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -16,19 +15,14 @@
 
 #include "sqlite_recovery/engine/CSQLiteFileIOManager.h"
 #include "sqlite_recovery/engine/CSQLiteReader.h"
+#include "platform/FileSystem.h"
 #include "platform/StringConversion.h"
 
 namespace {
 
-bool Exists(const std::string& path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
-}
+bool Exists(const std::string& path) { return platform::FileSize(path) >= 0; }
 
-long long SizeOf(const std::string& path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : 0;
-}
+long long SizeOf(const std::string& path) { return std::max(platform::FileSize(path), 0LL); }
 
 bool Make(const std::string& folder, long rows) {
     const std::string src = folder + "/src.db";
@@ -78,7 +72,7 @@ int main(int argc, char** argv) {
         else if (!std::strcmp(argv[i], "--decode")) decode = true;
         else folder = argv[i];
     }
-    mkdir(folder.c_str(), 0755);
+    platform::CreateDirectory(folder);
     const std::string db = folder + "/bench.db";
     if ((remake || !Exists(db) || !Exists(db + "-wal")) && !Make(folder, rows)) {
         std::fprintf(stderr, "could not make %s\n", db.c_str());

@@ -69,12 +69,16 @@ int32_t DataKindOfMimetypeId(CMimetypesTableAnalyze* mimetypes, int64_t id) {
     return static_cast<CMimetypesTableRow*>(found->second)->dataKind;
 }
 
-ResultCode CDataTableAnalyze::BuildRows(ISQLiteTable* table, int count, bool live) {
+void CDataTableAnalyze::LookupColumns(ISQLiteTable* table) {
     static const char* const kNames[kColumnCount] = {
         "_id",    "mimetype_id", "raw_contact_id", "data_version", "data1",  "data2",  "data3",
         "data4",  "data5",       "data6",          "data7",        "data8",  "data9",  "data10",
         "data11", "data12",      "data13",         "data14",       "data15"};
     for (int c = 0; c < kColumnCount; ++c) columns_[c] = table->FindColumn(kNames[c]);
+}
+
+ResultCode CDataTableAnalyze::BuildRows(ISQLiteTable* table, int count, bool live) {
+    LookupColumns(table);
     table_ = table;
     live_ = live;
     for (int i = 0; i < count; ++i) {
@@ -156,213 +160,171 @@ bool CDataTableAnalyze::TypeAndLabel(int typeColumn, int labelColumn, int64_t lo
     return true;
 }
 
-CDataTableRow* CDataTableAnalyze::BuildDataRow(int32_t kind, int record) {
-    record_ = record;
-    bool present = false;
-    switch (kind) {
-    case kDataName: {
-        auto* row = NewRow<CDataTableNameRow>();
-        if (!row) return nullptr;
-        int64_t fullStyle = 0, phoneticStyle = 0;
-        bool ok = RequiredText(D(1), &row->displayName) && OptionalText(D(2), &row->givenName) &&
-                  OptionalText(D(3), &row->familyName) && OptionalText(D(4), &row->prefix) &&
-                  OptionalText(D(5), &row->middleName) && OptionalText(D(6), &row->suffix) &&
-                  OptionalText(D(7), &row->phoneticGivenName) && OptionalText(D(8), &row->phoneticMiddleName) &&
-                  OptionalText(D(9), &row->phoneticFamilyName);
-        // Sync adapters leave both styles NULL on live rows: absent means undefined (0) there.
-        ok = ok && Number(D(10), 0, 5, &present, &fullStyle) && (present || live_);
-        ok = ok && Number(D(11), 0, 5, &present, &phoneticStyle) && (present || live_) && IsNameStyle(phoneticStyle);
-        if (!ok) {
-            row->Release();
-            return nullptr;
-        }
-        row->fullNameStyle = static_cast<int32_t>(fullStyle);
-        row->phoneticNameStyle = static_cast<int32_t>(phoneticStyle);
-        return row;
-    }
-    case kDataPhoto: {
-        auto* row = NewRow<CDataTablePhotoRow>();
-        if (!row) return nullptr;
-        FieldValue fileId, bytes;
-        bool ok = Read(D(14), &fileId) && Read(D(15), &bytes) && bytes.kind == FieldValue::Blob &&
-                  bytes.length != 0 && bytes.data;
-        if (!ok) {
-            row->Release();
-            return nullptr;
-        }
-        std::string fileText = fileId.IsPresent() ? fileId.ToText() : std::string();
-        row->photoFileId = fileText.empty() ? 0 : ParseDecimalInt64(fileText);
-        row->bytes.assign(reinterpret_cast<const uint8_t*>(bytes.data),
-                          reinterpret_cast<const uint8_t*>(bytes.data) + bytes.length);
-        row->byteCount = static_cast<int32_t>(bytes.length);
-        return row;
-    }
-    case kDataNickname: {
-        auto* row = NewRow<CDataTableNicknameRow>();
-        if (!row) return nullptr;
-        if (!RequiredText(D(1), &row->name) ||
-            !TypeAndLabel(D(2), D(3), 0, 5, kAbsentNicknameType, false, &row->type, &row->label)) {
-            row->Release();
-            return nullptr;
-        }
-        return row;
-    }
-    case kDataPhone: {
-        auto* row = NewRow<CDataTablePhoneV2Row>();
-        if (!row) return nullptr;
-        bool ok = RequiredText(D(1), &row->number) && (live_ || IsPhoneNumberText(row->number)) &&
-                  TypeAndLabel(D(2), D(3), 0, 20, kAbsentPhoneType, false, &row->type, &row->label) &&
-                  OptionalText(D(4), &row->normalizedNumber);
-        if (!ok) {
-            row->Release();
-            return nullptr;
-        }
-        if (version_.major <= 2) ReverseString(row->normalizedNumber);
-        return row;
-    }
-    case kDataEmail: {
-        auto* row = NewRow<CDataTableEmailV2Row>();
-        if (!row) return nullptr;
-        // A live address without a type is kept (sync adapters leave data2 NULL).
-        bool ok = RequiredText(D(1), &row->address) && (live_ || IsEmailAddress(row->address)) &&
-                  TypeAndLabel(D(2), D(3), 0, 4, kAbsentEmailType, !live_, &row->type, &row->label);
-        if (!ok) {
-            row->Release();
-            return nullptr;
-        }
-        return row;
-    }
-    case kDataIm: {
-        auto* row = NewRow<CDataTableIMRow>();
-        if (!row) return nullptr;
-        int64_t protocol = 0;
-        bool ok = RequiredText(D(1), &row->handle) &&
-                  TypeAndLabel(D(2), D(3), -1, 8, 0, true, &row->type, &row->label) &&
-                  Number(D(5), -1, 8, &present, &protocol) && present;
-        if (ok && protocol == -1) {
-            FieldValue custom;
-            ok = Read(D(6), &custom);
-            if (ok && custom.IsPresent()) row->customProtocol = custom.ToText();
-            if (IsBlankText(row->customProtocol)) row->customProtocol.clear();
-        }
-        if (!ok) {
-            row->Release();
-            return nullptr;
-        }
-        row->protocol = static_cast<int32_t>(protocol);
-        return row;
-    }
-    case kDataOrganization: {
-        auto* row = NewRow<CDataTableOrganizationRow>();
-        if (!row) return nullptr;
-        int64_t style = 0;
-        bool ok = OptionalText(D(1), &row->company, true) &&
-                  TypeAndLabel(D(2), D(3), 0, 2, kAbsentOrganizationType, false, &row->type, &row->label) &&
-                  OptionalText(D(4), &row->title, true) && OptionalText(D(5), &row->department) &&
-                  OptionalText(D(6), &row->jobDescription) && OptionalText(D(7), &row->symbol) &&
-                  OptionalText(D(8), &row->phoneticName) && OptionalText(D(9), &row->officeLocation) &&
-                  Number(D(10), 0, 5, &present, &style) && IsNameStyle(present ? style : 0) &&
-                  (!row->company.empty() || !row->title.empty());
-        if (!ok) {
-            row->Release();
-            return nullptr;
-        }
-        row->phoneticNameStyle = present ? static_cast<int32_t>(style) : 0;
-        return row;
-    }
-    case kDataPostal: {
-        auto* row = NewRow<CDataTablePostalAddressRow>();
-        if (!row) return nullptr;
-        bool ok = OptionalText(D(1), &row->formattedAddress, true) &&
-                  TypeAndLabel(D(2), D(3), 0, 3, kAbsentPostalType, false, &row->type, &row->label) &&
-                  OptionalText(D(4), &row->street) && OptionalText(D(5), &row->poBox) &&
-                  OptionalText(D(6), &row->neighborhood) && OptionalText(D(7), &row->city) &&
-                  OptionalText(D(8), &row->region) && OptionalText(D(9), &row->postcode) &&
-                  OptionalText(D(10), &row->country);
-        if (!ok) {
-            row->Release();
-            return nullptr;
-        }
-        return row;
-    }
-    case kDataGroupMembership: {
-        auto* row = NewRow<CDataTableGroupMembershipRow>();
-        if (!row) return nullptr;
-        FieldValue value;
-        bool ok = Read(D(1), &value);
-        if (ok) row->groupRowId = value.ToText();
-        ok = ok && !row->groupRowId.empty() && row->groupRowId.size() <= 10 &&
-             std::all_of(row->groupRowId.begin(), row->groupRowId.end(), [](char c) { return c >= '0' && c <= '9'; });
-        if (!ok) {
-            row->Release();
-            return nullptr;
-        }
-        return row;
-    }
-    case kDataContactEvent: {
-        auto* row = NewRow<CDataTableContactEventRow>();
-        if (!row) return nullptr;
-        if (!RequiredText(D(1), &row->date) ||
-            !TypeAndLabel(D(2), D(3), 0, 3, kAbsentEventType, false, &row->type, &row->label)) {
-            row->Release();
-            return nullptr;
-        }
-        return row;
-    }
-    case kDataWebsite: {
-        auto* row = NewRow<CDataTableWebsiteRow>();
-        if (!row) return nullptr;
-        FieldValue type, label;
-        bool ok = RequiredText(D(1), &row->url) && Read(D(2), &type);
-        if (ok) {
-            // Only a number 0..7 sets the type; any other data2 is ignored.
-            std::string text = type.IsPresent() ? type.ToText() : std::string();
-            int64_t n = HoldsNumber(text) ? ParseDecimalInt64(text) : -1;
-            row->type = n >= 0 && n <= 7 ? static_cast<int32_t>(n) : kAbsentWebsiteType;
-            if (row->type == 0) {
-                ok = Read(D(3), &label);
-                if (ok && label.IsPresent()) row->label = label.ToText();
-                if (IsBlankText(row->label)) row->label.clear();
-            }
-        }
-        if (!ok) {
-            row->Release();
-            return nullptr;
-        }
-        return row;
-    }
-    case kDataRelation: {
-        auto* row = NewRow<CDataTableRelationRow>();
-        if (!row) return nullptr;
-        if (!RequiredText(D(1), &row->name) ||
-            !TypeAndLabel(D(2), D(3), 0, 14, kAbsentRelationType, false, &row->type, &row->label)) {
-            row->Release();
-            return nullptr;
-        }
-        return row;
-    }
-    case kDataSipAddress: {
-        auto* row = NewRow<CDataTableSipAddressRow>();
-        if (!row) return nullptr;
-        if (!RequiredText(D(1), &row->address) ||
-            !TypeAndLabel(D(2), D(3), 0, 7, kAbsentSipType, false, &row->type, &row->label)) {
-            row->Release();
-            return nullptr;
-        }
-        return row;
-    }
-    case kDataNote: {
-        auto* row = NewRow<CDataTableNoteRow>();
-        if (!row) return nullptr;
-        if (!RequiredText(D(1), &row->note)) {
-            row->Release();
-            return nullptr;
-        }
-        return row;
-    }
-    default:
+template <class Row>
+CDataTableRow* CDataTableAnalyze::Build(bool (CDataTableAnalyze::*fill)(Row&)) {
+    Row* row = NewRow<Row>();
+    if (!row) return nullptr;
+    if (!(this->*fill)(*row)) {
+        row->Release();
         return nullptr;
     }
+    return row;
+}
+
+CDataTableRow* CDataTableAnalyze::BuildDataRow(int32_t kind, int record) {
+    record_ = record;
+    switch (kind) {
+    case kDataName: return Build(&CDataTableAnalyze::FillName);
+    case kDataPhoto: return Build(&CDataTableAnalyze::FillPhoto);
+    case kDataNickname: return Build(&CDataTableAnalyze::FillNickname);
+    case kDataPhone: return Build(&CDataTableAnalyze::FillPhone);
+    case kDataEmail: return Build(&CDataTableAnalyze::FillEmail);
+    case kDataIm: return Build(&CDataTableAnalyze::FillIm);
+    case kDataOrganization: return Build(&CDataTableAnalyze::FillOrganization);
+    case kDataPostal: return Build(&CDataTableAnalyze::FillPostalAddress);
+    case kDataGroupMembership: return Build(&CDataTableAnalyze::FillGroupMembership);
+    case kDataContactEvent: return Build(&CDataTableAnalyze::FillContactEvent);
+    case kDataWebsite: return Build(&CDataTableAnalyze::FillWebsite);
+    case kDataRelation: return Build(&CDataTableAnalyze::FillRelation);
+    case kDataSipAddress: return Build(&CDataTableAnalyze::FillSipAddress);
+    case kDataNote: return Build(&CDataTableAnalyze::FillNote);
+    default: return nullptr;
+    }
+}
+
+bool CDataTableAnalyze::FillName(CDataTableNameRow& row) {
+    bool present = false;
+    int64_t fullStyle = 0, phoneticStyle = 0;
+    bool ok = RequiredText(D(1), &row.displayName) && OptionalText(D(2), &row.givenName) &&
+              OptionalText(D(3), &row.familyName) && OptionalText(D(4), &row.prefix) &&
+              OptionalText(D(5), &row.middleName) && OptionalText(D(6), &row.suffix) &&
+              OptionalText(D(7), &row.phoneticGivenName) && OptionalText(D(8), &row.phoneticMiddleName) &&
+              OptionalText(D(9), &row.phoneticFamilyName);
+    // Sync adapters leave both styles NULL on live rows: absent means undefined (0) there.
+    ok = ok && Number(D(10), 0, 5, &present, &fullStyle) && (present || live_);
+    ok = ok && Number(D(11), 0, 5, &present, &phoneticStyle) && (present || live_) && IsNameStyle(phoneticStyle);
+    if (!ok) return false;
+    row.fullNameStyle = static_cast<int32_t>(fullStyle);
+    row.phoneticNameStyle = static_cast<int32_t>(phoneticStyle);
+    return true;
+}
+
+bool CDataTableAnalyze::FillPhoto(CDataTablePhotoRow& row) {
+    FieldValue fileId, bytes;
+    bool ok = Read(D(14), &fileId) && Read(D(15), &bytes) && bytes.kind == FieldValue::Blob &&
+              bytes.length != 0 && bytes.data;
+    if (!ok) return false;
+    std::string fileText = fileId.IsPresent() ? fileId.ToText() : std::string();
+    row.photoFileId = fileText.empty() ? 0 : ParseDecimalInt64(fileText);
+    row.bytes.assign(reinterpret_cast<const uint8_t*>(bytes.data),
+                     reinterpret_cast<const uint8_t*>(bytes.data) + bytes.length);
+    row.byteCount = static_cast<int32_t>(bytes.length);
+    return true;
+}
+
+bool CDataTableAnalyze::FillNickname(CDataTableNicknameRow& row) {
+    return RequiredText(D(1), &row.name) &&
+           TypeAndLabel(D(2), D(3), 0, 5, kAbsentNicknameType, false, &row.type, &row.label);
+}
+
+bool CDataTableAnalyze::FillPhone(CDataTablePhoneV2Row& row) {
+    bool ok = RequiredText(D(1), &row.number) && (live_ || IsPhoneNumberText(row.number)) &&
+              TypeAndLabel(D(2), D(3), 0, 20, kAbsentPhoneType, false, &row.type, &row.label) &&
+              OptionalText(D(4), &row.normalizedNumber);
+    if (!ok) return false;
+    if (version_.major <= 2) ReverseString(row.normalizedNumber);
+    return true;
+}
+
+bool CDataTableAnalyze::FillEmail(CDataTableEmailV2Row& row) {
+    // A live address without a type is kept (sync adapters leave data2 NULL).
+    return RequiredText(D(1), &row.address) && (live_ || IsEmailAddress(row.address)) &&
+           TypeAndLabel(D(2), D(3), 0, 4, kAbsentEmailType, !live_, &row.type, &row.label);
+}
+
+bool CDataTableAnalyze::FillIm(CDataTableIMRow& row) {
+    bool present = false;
+    int64_t protocol = 0;
+    bool ok = RequiredText(D(1), &row.handle) &&
+              TypeAndLabel(D(2), D(3), -1, 8, 0, true, &row.type, &row.label) &&
+              Number(D(5), -1, 8, &present, &protocol) && present;
+    if (ok && protocol == -1) {
+        FieldValue custom;
+        ok = Read(D(6), &custom);
+        if (ok && custom.IsPresent()) row.customProtocol = custom.ToText();
+        if (IsBlankText(row.customProtocol)) row.customProtocol.clear();
+    }
+    if (!ok) return false;
+    row.protocol = static_cast<int32_t>(protocol);
+    return true;
+}
+
+bool CDataTableAnalyze::FillOrganization(CDataTableOrganizationRow& row) {
+    bool present = false;
+    int64_t style = 0;
+    bool ok = OptionalText(D(1), &row.company, true) &&
+              TypeAndLabel(D(2), D(3), 0, 2, kAbsentOrganizationType, false, &row.type, &row.label) &&
+              OptionalText(D(4), &row.title, true) && OptionalText(D(5), &row.department) &&
+              OptionalText(D(6), &row.jobDescription) && OptionalText(D(7), &row.symbol) &&
+              OptionalText(D(8), &row.phoneticName) && OptionalText(D(9), &row.officeLocation) &&
+              Number(D(10), 0, 5, &present, &style) && IsNameStyle(present ? style : 0) &&
+              (!row.company.empty() || !row.title.empty());
+    if (!ok) return false;
+    row.phoneticNameStyle = present ? static_cast<int32_t>(style) : 0;
+    return true;
+}
+
+bool CDataTableAnalyze::FillPostalAddress(CDataTablePostalAddressRow& row) {
+    return OptionalText(D(1), &row.formattedAddress, true) &&
+           TypeAndLabel(D(2), D(3), 0, 3, kAbsentPostalType, false, &row.type, &row.label) &&
+           OptionalText(D(4), &row.street) && OptionalText(D(5), &row.poBox) &&
+           OptionalText(D(6), &row.neighborhood) && OptionalText(D(7), &row.city) &&
+           OptionalText(D(8), &row.region) && OptionalText(D(9), &row.postcode) &&
+           OptionalText(D(10), &row.country);
+}
+
+bool CDataTableAnalyze::FillGroupMembership(CDataTableGroupMembershipRow& row) {
+    FieldValue value;
+    bool ok = Read(D(1), &value);
+    if (ok) row.groupRowId = value.ToText();
+    return ok && !row.groupRowId.empty() && row.groupRowId.size() <= 10 &&
+           std::all_of(row.groupRowId.begin(), row.groupRowId.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+bool CDataTableAnalyze::FillContactEvent(CDataTableContactEventRow& row) {
+    return RequiredText(D(1), &row.date) &&
+           TypeAndLabel(D(2), D(3), 0, 3, kAbsentEventType, false, &row.type, &row.label);
+}
+
+bool CDataTableAnalyze::FillWebsite(CDataTableWebsiteRow& row) {
+    FieldValue type, label;
+    bool ok = RequiredText(D(1), &row.url) && Read(D(2), &type);
+    if (ok) {
+        // Only a number 0..7 sets the type; any other data2 is ignored.
+        std::string text = type.IsPresent() ? type.ToText() : std::string();
+        int64_t n = HoldsNumber(text) ? ParseDecimalInt64(text) : -1;
+        row.type = n >= 0 && n <= 7 ? static_cast<int32_t>(n) : kAbsentWebsiteType;
+        if (row.type == 0) {
+            ok = Read(D(3), &label);
+            if (ok && label.IsPresent()) row.label = label.ToText();
+            if (IsBlankText(row.label)) row.label.clear();
+        }
+    }
+    return ok;
+}
+
+bool CDataTableAnalyze::FillRelation(CDataTableRelationRow& row) {
+    return RequiredText(D(1), &row.name) &&
+           TypeAndLabel(D(2), D(3), 0, 14, kAbsentRelationType, false, &row.type, &row.label);
+}
+
+bool CDataTableAnalyze::FillSipAddress(CDataTableSipAddressRow& row) {
+    return RequiredText(D(1), &row.address) &&
+           TypeAndLabel(D(2), D(3), 0, 7, kAbsentSipType, false, &row.type, &row.label);
+}
+
+bool CDataTableAnalyze::FillNote(CDataTableNoteRow& row) {
+    return RequiredText(D(1), &row.note);
 }
 
 void CDataTableAnalyze::PlaceDataRow(CDataTableRow* row) {

@@ -7,7 +7,20 @@
 #include "contacts/tables/CDataTableRow.h"
 #include "sqlite_recovery/controller/CTableAnalyze.h"
 
+class CDataTableContactEventRow;
+class CDataTableEmailV2Row;
 class CDataTableGroupMembershipRow;
+class CDataTableIMRow;
+class CDataTableNameRow;
+class CDataTableNicknameRow;
+class CDataTableNoteRow;
+class CDataTableOrganizationRow;
+class CDataTablePhoneV2Row;
+class CDataTablePhotoRow;
+class CDataTablePostalAddressRow;
+class CDataTableRelationRow;
+class CDataTableSipAddressRow;
+class CDataTableWebsiteRow;
 class CMimetypesTableAnalyze;
 class CGroupsTableAnalyze;
 
@@ -33,6 +46,28 @@ public:
     static int RowMapOfKind(int32_t kind);
 
 private:
+    // Finds, in this order, _id, mimetype_id, raw_contact_id, data_version and data1 to data15.
+    void LookupColumns(ISQLiteTable* table);
+    // A new row of the kind, filled by its builder; null when the builder rejects a value or the
+    // row cannot be allocated.
+    template <class Row>
+    CDataTableRow* Build(bool (CDataTableAnalyze::*fill)(Row&));
+    // The builders of the kinds: each reads its data columns of the current record into the row;
+    // false when a value fails the kind's check.
+    bool FillName(CDataTableNameRow& row);
+    bool FillPhoto(CDataTablePhotoRow& row);
+    bool FillNickname(CDataTableNicknameRow& row);
+    bool FillPhone(CDataTablePhoneV2Row& row);
+    bool FillEmail(CDataTableEmailV2Row& row);
+    bool FillIm(CDataTableIMRow& row);
+    bool FillOrganization(CDataTableOrganizationRow& row);
+    bool FillPostalAddress(CDataTablePostalAddressRow& row);
+    bool FillGroupMembership(CDataTableGroupMembershipRow& row);
+    bool FillContactEvent(CDataTableContactEventRow& row);
+    bool FillWebsite(CDataTableWebsiteRow& row);
+    bool FillRelation(CDataTableRelationRow& row);
+    bool FillSipAddress(CDataTableSipAddressRow& row);
+    bool FillNote(CDataTableNoteRow& row);
     bool IsDuplicateDataRow(CDataTableRow* row, RowMultimap& rows);
     void ReplaceMembershipRow(CDataTableGroupMembershipRow* row);
 

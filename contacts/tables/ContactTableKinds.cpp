@@ -10,7 +10,7 @@ struct MimetypeKind {
 };
 
 // Searched in this order.
-const MimetypeKind kMimetypeKinds[] = {
+const MimetypeKind MimetypeKindTable[] = {
     {kDataEmail, "email_v2"},
     {kDataIm, "im"},
     {kDataNickname, "nickname"},
@@ -34,13 +34,13 @@ const char kMimetypePrefix[] = "vnd.android.cursor.item/";
 int32_t MimetypeKindOf(const std::string& mimetype) {
     const size_t prefix = sizeof kMimetypePrefix - 1;
     if (mimetype.compare(0, prefix, kMimetypePrefix) != 0) return kDataUnknown;
-    for (const MimetypeKind& entry : kMimetypeKinds)
+    for (const MimetypeKind& entry : MimetypeKindTable)
         if (mimetype.compare(prefix, std::string::npos, entry.suffix) == 0) return entry.kind;
     return kDataUnknown;
 }
 
 std::string MimetypeOfKind(int32_t kind) {
-    for (const MimetypeKind& entry : kMimetypeKinds)
+    for (const MimetypeKind& entry : MimetypeKindTable)
         if (entry.kind == kind) return std::string(kMimetypePrefix) + entry.suffix;
     return std::string();
 }

@@ -158,7 +158,7 @@ TEST(ContactJoinTest, LiveContactGetsItsRowsSortedByKind) {
     EXPECT_EQ(static_cast<CDataTableRow*>(rows[0])->dataKind, kDataName);
     EXPECT_EQ(static_cast<CDataTableRow*>(rows[1])->dataKind, kDataPhone);
     EXPECT_EQ(static_cast<CDataTableRow*>(rows[2])->dataKind, kDataEmail);
-    EXPECT_TRUE(j.join.placeholderRows.empty());
+    EXPECT_TRUE(j.join.PlaceholderRows.empty());
 }
 
 TEST(ContactJoinTest, ContactWithoutItsRawContactGetsAPlaceholder) {
@@ -239,7 +239,7 @@ TEST(ContactJoinTest, SearchIndexFillsInWhatWasLost) {
         t.Search(1, 1, "ann@example.org", "16505550101 Ann");
         Joined j(t);
         EXPECT_EQ(j.Only(1).size(), 2u);
-        EXPECT_TRUE(j.join.createdRows.empty());
+        EXPECT_TRUE(j.join.CreatedRows.empty());
     }
     {
         // The contact and its data rows are gone; the index row brings back phone, e-mail and IM.
@@ -276,7 +276,7 @@ TEST(ContactJoinTest, IndexTokensMatchTheStoredNormalizedNumber) {
     t.Search(1, 1, "", "16505550111 6505550111");
     Joined j(t);
     EXPECT_EQ(j.Only(1).size(), 1u);
-    EXPECT_TRUE(j.join.createdRows.empty());
+    EXPECT_TRUE(j.join.CreatedRows.empty());
 }
 
 TEST(ContactJoinTest, IndexLineOfASipAddressIsNoLostEmail) {
@@ -286,7 +286,7 @@ TEST(ContactJoinTest, IndexLineOfASipAddressIsNoLostEmail) {
     t.Search(1, 1, "jack@sip.example.net", "");
     Joined j(t);
     EXPECT_EQ(j.Only(1).size(), 1u);
-    EXPECT_TRUE(j.join.createdRows.empty());
+    EXPECT_TRUE(j.join.CreatedRows.empty());
 }
 
 TEST(ContactJoinTest, PhoneLookupBringsBackALostNumber) {
@@ -361,7 +361,7 @@ TEST(ContactJoinTest, MembershipAttachesLiveGroupsOnly) {
 TEST(ContactJoinTest, SyntheticIdsKeepFalling) {
     JoinData join;
     int64_t a = NextSyntheticContactId(join);
-    join.contactToRaw.emplace(a - 1, 1);
+    join.ContactToRaw.emplace(a - 1, 1);
     int64_t b = NextSyntheticContactId(join);
     EXPECT_LT(a, 0);
     EXPECT_EQ(b, a - 2);  // a - 1 is taken

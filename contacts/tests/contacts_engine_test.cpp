@@ -19,9 +19,9 @@
 #include "contacts/tables/CSearchIndexContentTableAnalyze.h"
 #include "contacts/tests/ContactTablesRun.h"
 #include "sqlite_recovery/tests/RecordingSink.h"
-#include "contacts/tests/SqliteLibraryTable.h"
 #include "platform/FileSystem.h"
 #include "platform/StringConversion.h"
+#include "testing/LiveSQLite.h"
 
 namespace {
 
@@ -94,12 +94,14 @@ protected:
 
         // The same tables as the SQLite library reads them from the checkpointed copy.
         oracle_.SetVersion(version_);
+        LiveSQLiteEngine library;
+        ASSERT_EQ(library.OpenDatabase(platform::Utf8ToWide(folder_ + "/oracle.db")), RK_OK);
         for (CTableAnalyze* analyzer : std::vector<CTableAnalyze*>{&oracle_.mimetypes, &oracle_.contacts,
                                                                    &oracle_.rawContacts, &oracle_.groups, &oracle_.data,
                                                                    &oracle_.searchIndex, &oracle_.phoneLookup}) {
-            SqliteLibraryTable table;
-            if (!table.Load(folder_ + "/oracle.db", analyzer->GetName())) continue;
-            ASSERT_EQ(analyzer->BuildRows(&table, table.LiveCount(), true), RK_OK);
+            ISQLiteTable* table = library.FindTable(analyzer->GetName());
+            if (!table) continue;
+            ASSERT_EQ(analyzer->BuildRows(table, table->LiveCount(), true), RK_OK);
         }
     }
 

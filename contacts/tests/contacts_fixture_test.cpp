@@ -17,8 +17,9 @@
 #include "contacts/tables/CRawContactsTableRow.h"
 #include "contacts/tables/CSearchIndexContentTableRow.h"
 #include "contacts/tests/ContactTablesRun.h"
-#include "contacts/tests/SqliteLibraryTable.h"
 #include "platform/FileSystem.h"
+#include "platform/StringConversion.h"
+#include "testing/LiveSQLite.h"
 
 namespace {
 
@@ -27,44 +28,21 @@ std::string FixtureFolder(const std::string& name) {
     return std::string(root ? root : "../testdata") + "/contacts2_fixtures/" + name;
 }
 
-// The tables of one database file, read by the SQLite library.
-class OracleEngine : public ISQLiteEngine {
-public:
-    explicit OracleEngine(const std::string& database) : database_(database) {}
-    ResultCode OpenDatabase(const std::wstring&) override { return RK_OK; }
-    void CloseDatabase() override {}
-    int ViewCount() override { return 1; }
-    ResultCode SelectView(int, int*) override { return RK_OK; }
-    void ReleaseView() override {}
-    int OpenReader() override { return 1; }
-    void CloseReader() override {}
-    ISQLiteTable* FindTable(const std::string& name) override {
-        auto found = tables_.find(name);
-        if (found != tables_.end()) return found->second.get();
-        auto table = std::make_unique<SqliteLibraryTable>();
-        if (!table->Load(database_, name)) table.reset();
-        return (tables_[name] = std::move(table)).get();
-    }
-
-private:
-    std::string database_;
-    std::map<std::string, std::unique_ptr<SqliteLibraryTable>> tables_;
-};
-
 class ContactsFixtureTest : public ::testing::TestWithParam<std::string> {
 protected:
     void SetUp() override {
         folder_ = FixtureFolder(GetParam());
         if (platform::FileSize(folder_ + "/oracle.db") <= 0) GTEST_SKIP() << "no fixture at " << folder_;
         legacy_ = GetParam() == "legacy";
-        engine_ = std::make_unique<OracleEngine>(folder_ + "/oracle.db");
+        engine_ = std::make_unique<LiveSQLiteEngine>();
+        ASSERT_EQ(engine_->OpenDatabase(platform::Utf8ToWide(folder_ + "/oracle.db")), RK_OK);
         run_.SetVersion(legacy_ ? VersionPair{2, 3} : VersionPair{4, 4});
         ASSERT_EQ(run_.mimetypes.Analyze(engine_.get(), true), RK_OK);
         for (CTableAnalyze* analyzer : run_.RunList()) ASSERT_EQ(analyzer->Analyze(engine_.get(), true), RK_OK);
     }
     std::string folder_;
     bool legacy_ = false;
-    std::unique_ptr<OracleEngine> engine_;
+    std::unique_ptr<LiveSQLiteEngine> engine_;
     ContactTablesRun run_;
 };
 

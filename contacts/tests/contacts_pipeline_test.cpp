@@ -18,39 +18,16 @@
 #include "contacts/tables/CRawContactsTableRow.h"
 #include "contacts/CSwapContact.h"
 #include "contacts/JoinedContactFromRows.h"
-#include "contacts/tests/SqliteLibraryTable.h"
 #include "platform/FileSystem.h"
 #include "platform/StringConversion.h"
+#include "testing/LiveSQLite.h"
 
 namespace {
-
-class OracleEngine : public ISQLiteEngine {
-public:
-    explicit OracleEngine(const std::string& database) : database_(database) {}
-    ResultCode OpenDatabase(const std::wstring&) override { return RK_OK; }
-    void CloseDatabase() override {}
-    int ViewCount() override { return 1; }
-    ResultCode SelectView(int, int*) override { return RK_OK; }
-    void ReleaseView() override {}
-    int OpenReader() override { return 1; }
-    void CloseReader() override {}
-    ISQLiteTable* FindTable(const std::string& name) override {
-        auto found = tables_.find(name);
-        if (found != tables_.end()) return found->second.get();
-        auto table = std::make_unique<SqliteLibraryTable>();
-        if (!table->Load(database_, name)) table.reset();
-        return (tables_[name] = std::move(table)).get();
-    }
-
-private:
-    std::string database_;
-    std::map<std::string, std::unique_ptr<SqliteLibraryTable>> tables_;
-};
 
 class OracleRecovery : public CAndroidContactRecovery {
 public:
     explicit OracleRecovery(const std::string& database) : database_(database) {}
-    ISQLiteEngine* CreateEngine() override { return new OracleEngine(database_); }
+    ISQLiteEngine* CreateEngine() override { return new LiveSQLiteEngine(database_); }
 
 private:
     std::string database_;

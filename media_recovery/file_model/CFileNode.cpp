@@ -7,6 +7,7 @@
 
 #include "media_recovery/file_model/IDataRunList.h"
 #include "media_recovery/file_model/IFileProperties.h"
+#include "sqlite_recovery/framework/TextUtils.h"
 
 
 namespace {
@@ -190,7 +191,5 @@ std::string TrimLeadingDots(const std::string& name) {
 bool NameContainsKeyword(const char* name, const char* keyword) {
     if (!name) return false;
     if (!keyword) return true;
-    std::string upper(name);
-    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return upper.find(keyword) != std::string::npos;
+    return ToUpperString(name).find(keyword) != std::string::npos;
 }

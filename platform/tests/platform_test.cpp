@@ -114,6 +114,23 @@ TEST_F(TempFolder, DirectoriesAndLinks) {
     int error = 0;
     EXPECT_FALSE(ListDirectory(JoinPath(dir_, "none"), names, &error));
     EXPECT_EQ(error, ENOENT);
+    // Looked up without following: a dangling link is an entry; what is missing says why.
+    ASSERT_EQ(symlink(JoinPath(dir_, "gone").c_str(), JoinPath(dir_, "dangling").c_str()), 0);
+    EXPECT_TRUE(EntryExists(JoinPath(dir_, "dangling")));
+    EXPECT_FALSE(EntryExists(JoinPath(dir_, "none"), &error));
+    EXPECT_EQ(error, ENOENT);
+    std::ofstream(JoinPath(dir_, "file")) << "x";
+    EXPECT_FALSE(EntryExists(JoinPath(dir_, "file/x"), &error));
+    EXPECT_EQ(error, ENOTDIR);
+    // A private folder is made afresh or not at all, and only its owner may enter it.
+    std::string own = JoinPath(dir_, "own");
+    EXPECT_TRUE(CreatePrivateDirectory(own));
+    EXPECT_FALSE(CreatePrivateDirectory(own));
+    EXPECT_FALSE(CreatePrivateDirectory(JoinPath(dir_, "link")));
+    struct stat st {};
+    ASSERT_EQ(stat(own.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_EQ(GetCurrentProcessId(), static_cast<long>(getpid()));
     EXPECT_EQ(ParentFolder("/x/y"), "/x");
     EXPECT_EQ(ParentFolder("/x"), "/");
     EXPECT_EQ(ParentFolder("x"), "");

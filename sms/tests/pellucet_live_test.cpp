@@ -15,9 +15,9 @@
 #include "sms/CPellucet.h"
 #include "contacts/CSwapContact.h"
 #include "sms/ISMSSession.h"
-#include "sms/tests/LiveSQLiteEngine.h"
 #include "sqlite_recovery/tests/RecordingSink.h"
 #include "platform/FileSystem.h"
+#include "testing/LiveSQLite.h"
 
 namespace {
 

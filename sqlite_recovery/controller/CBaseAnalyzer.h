@@ -169,15 +169,7 @@ public:
         if (sink_) sink_->OnDataChanged(DataChangedKind());
     }
 
-    void ReportProgress(uint32_t state, uint64_t done) {
-        if (!sink_) return;
-        PROGRESS_INFO record;
-        std::memset(&record, 0, sizeof record);
-        record.state = state;
-        record.total = 100;
-        record.done = done;
-        sink_->OnProgress(&record);
-    }
+    void ReportProgress(uint32_t state, uint64_t done) { SendProgress(sink_, state, 100, done); }
 
     // Copies fileName from the first device path that either copy operation can bring over, then
     // its "-wal" with the operation that worked (a missing log is no error). The local path, or

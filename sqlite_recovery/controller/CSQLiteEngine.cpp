@@ -5,6 +5,7 @@
 
 #include "sqlite_recovery/engine/CSQLiteFileIOManager.h"
 #include "sqlite_recovery/engine/CSQLiteReader.h"
+#include "sqlite_recovery/engine/SchemaText.h"
 #include "sqlite_recovery/framework/Logger.h"
 
 namespace {

@@ -1,11 +1,40 @@
 #include "sqlite_recovery/controller/CSQLiteRecoveryControler.h"
 
-#include <cstring>
-
 CSQLiteRecoveryControler::~CSQLiteRecoveryControler() {
     ReleaseAnalyzers();
     CloseEngine();
     CloseFile();
+}
+
+ResultCode CSQLiteRecoveryControler::InitializeControler(const wchar_t* databasePath, const VersionPair* version,
+                                                         ICommon* context, IProgress* sink) {
+    if (!databasePath) return RK_FAIL(RK_E_FAIL);
+    databasePath_ = databasePath;
+    if (version) version_ = *version;
+    context_ = context;
+    sink_ = sink;
+    ResultCode rc = OpenFile();
+    if (Failed(rc)) return rc;
+    return OpenEngine();
+}
+
+void CSQLiteRecoveryControler::UninitializeControler() {
+    ReleaseAnalyzers();
+    CloseEngine();
+    CloseFile();
+}
+
+ResultCode CSQLiteRecoveryControler::ListAnalyzers(std::initializer_list<CTableAnalyze*> made) {
+    analyzers_.clear();
+    bool complete = true;
+    for (CTableAnalyze* analyzer : made) complete = complete && analyzer;
+    if (!complete) {
+        for (CTableAnalyze* analyzer : made)
+            if (analyzer) analyzer->Release();
+        return RK_FAIL(RK_E_FAIL);
+    }
+    analyzers_.assign(made.begin(), made.end());
+    return RK_OK;
 }
 
 ResultCode CSQLiteRecoveryControler::OpenEngine() {
@@ -121,11 +150,5 @@ ResultCode CSQLiteRecoveryControler::SetAnalyzersSink() {
 }
 
 void CSQLiteRecoveryControler::Notify(uint32_t state, uint64_t done, uint64_t total) {
-    if (!sink_) return;
-    PROGRESS_INFO record;
-    std::memset(&record, 0, sizeof record);
-    record.state = state;
-    record.done = done;
-    record.total = total;
-    sink_->OnProgress(&record);
+    SendProgress(sink_, state, total, done);
 }

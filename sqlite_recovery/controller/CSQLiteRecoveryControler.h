@@ -1,4 +1,5 @@
 #pragma once
+#include <initializer_list>
 #include <list>
 #include <string>
 
@@ -56,6 +57,29 @@ public:
 
 protected:
     ~CSQLiteRecoveryControler();
+
+    // A library's Initialize: keeps its arguments (a null version leaves the one held), then opens
+    // the views and the reader.
+    ResultCode InitializeControler(const wchar_t* databasePath, const VersionPair* version, ICommon* context,
+                                   IProgress* sink);
+    // A library's Uninitialize: releases the analysers, closes the reader and the views.
+    void UninitializeControler();
+    // A library's CreateAnalyzers: lists the analysers it made, in run order. When one of them
+    // could not be made (null) all are released and nothing is listed: error 1.
+    ResultCode ListAnalyzers(std::initializer_list<CTableAnalyze*> made);
+    // The listed analyser of that class, null when none is listed (before CreateAnalyzers and
+    // after ReleaseAnalyzers), and its row multimap.
+    template <class Analyzer>
+    Analyzer* Listed() const {
+        for (CTableAnalyze* analyzer : analyzers_)
+            if (Analyzer* found = dynamic_cast<Analyzer*>(analyzer)) return found;
+        return nullptr;
+    }
+    template <class Analyzer>
+    RowMultimap* ListedRows(int index = 0) const {
+        Analyzer* analyzer = Listed<Analyzer>();
+        return analyzer ? analyzer->GetRows(index) : nullptr;
+    }
 
     std::wstring databasePath_;
     VersionPair version_{0, 0};

@@ -1,12 +1,9 @@
 #include "sqlite_recovery/controller/WorkingFolder.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <atomic>
 #include <cstdlib>
 
 #include "sqlite_recovery/framework/FileUtils.h"
+#include "sqlite_recovery/framework/Lockers.h"
 #include "platform/FileSystem.h"
 #include "platform/StringConversion.h"
 
@@ -25,9 +22,14 @@ std::vector<std::wstring> WorkingFolderRoots() {
 }
 
 std::wstring UniqueWorkingFolderName(const std::wstring& name) {
-    static std::atomic<unsigned> counter{0};
-    unsigned n = ++counter;
-    return name + L"." + std::to_wstring(static_cast<long>(getpid())) + L"." + std::to_wstring(n);
+    static CRITICAL_SECTION lock;
+    static unsigned counter = 0;
+    unsigned n;
+    {
+        autolocker<critical_locker> guard(&lock);
+        n = ++counter;
+    }
+    return name + L"." + std::to_wstring(platform::GetCurrentProcessId()) + L"." + std::to_wstring(n);
 }
 
 std::wstring CreateWorkingFolder(const std::wstring& root, const std::wstring& name) {
@@ -38,6 +40,6 @@ std::wstring CreateWorkingFolder(const std::wstring& root, const std::wstring& n
     // A folder left behind under this name by an earlier process is not ours to keep.
     if (!DeleteFolderTree(folder)) return std::wstring();
     // Private to the user, and made by us: a folder that appeared meanwhile is not used.
-    if (mkdir(platform::WideToUtf8(folder).c_str(), 0700) != 0) return std::wstring();
+    if (!platform::CreatePrivateDirectory(platform::WideToUtf8(folder))) return std::wstring();
     return folder;
 }

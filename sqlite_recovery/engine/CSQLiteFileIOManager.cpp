@@ -17,7 +17,7 @@ ResultCode CSQLiteFileIOManager::Open(const wchar_t* databasePath) {
     databasePath_ = databasePath;
     logPath_ = databasePath_ + L"-wal";
 
-    uint8_t header[76];
+    uint8_t header[76];  // the database header as far as the schema format number
     int64_t mainSize = 0;
     {
         CFileIOWin32* file = new (std::nothrow) CFileIOWin32;
@@ -30,9 +30,9 @@ ResultCode CSQLiteFileIOManager::Open(const wchar_t* databasePath) {
         file->Release();
         if (Failed(rc)) return rc;
     }
-    const uint32_t raw = sqlite_format::Load16(header + 16);
-    pageSize_ = raw == 1 ? 65536u : raw;
-    walMode_ = header[18] == 2 && header[19] == 2;
+    pageSize_ = sqlite_format::HeaderPageSize(header);
+    walMode_ = header[sqlite_format::kHeaderWriteVersion] == sqlite_format::kWalModeVersion &&
+               header[sqlite_format::kHeaderReadVersion] == sqlite_format::kWalModeVersion;
     viewCount_ = 1;
     if (!walMode_) return RK_OK;
 

@@ -1,169 +1,28 @@
 #include "sqlite_recovery/engine/CSQLiteReader.h"
 
-#include <algorithm>
 #include <strings.h>
 
-#include <cctype>
+#include <algorithm>
 #include <cstring>
-#include <memory>
 #include <new>
 
 #include "platform/PageMemory.h"
 #include "sqlite_recovery/engine/EngineState.h"
-#include "sqlite_recovery/framework/Logger.h"
 #include "sqlite_recovery/engine/RecordCarving.h"
 #include "sqlite_recovery/engine/SQLiteFormat.h"
+#include "sqlite_recovery/engine/SchemaText.h"
+#include "sqlite_recovery/framework/Logger.h"
 
-using sqlite_format::Load16;
-using sqlite_format::Load32;
-using sqlite_format::SerialTypeLength;
-using sqlite_format::VarintSize;
+using namespace sqlite_format;
 
 namespace {
 
 constexpr size_t kPageBufferSize = size_t(64) << 10;
 constexpr int kMaxTreeDepth = 40;        // far beyond any real b-tree
-constexpr int kMaxSerialTypes = 100;
-constexpr int kMaxRecoveredRetypes = 50;
-constexpr int kUnknownCountValues = 81;  // values decoded when a table's column count is 0
 constexpr uint32_t kSchemaTextCap = 65535;
-constexpr uint32_t kOverflowPagesPerValue = 19;
 enum : uint8_t { kFlagRoot = 1, kFlagOwned = 2 };
 
-bool IsBlank(char ch) { return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\r' || ch == '\f' || ch == '\v'; }
-bool IsNameChar(char ch) { return std::isalnum(static_cast<unsigned char>(ch)) || ch == '_' || ch == '$'; }
-
-bool MatchWordNoCase(const std::string& text, size_t at, const char* word) {
-    const size_t n = std::strlen(word);
-    if (at + n > text.size()) return false;
-    for (size_t i = 0; i < n; ++i)
-        if (std::toupper(static_cast<unsigned char>(text[at + i])) != word[i]) return false;
-    return at + n == text.size() || !IsNameChar(text[at + n]);
-}
-
-size_t SkipBlanks(const std::string& text, size_t at) {
-    while (at < text.size() && IsBlank(text[at])) ++at;
-    return at;
-}
-
-// A table constraint starts here (after a comma): PRIMARY KEY, UNIQUE, CHECK, FOREIGN KEY, CONSTRAINT.
-bool StartsTableConstraint(const std::string& sql, size_t at) {
-    at = SkipBlanks(sql, at);
-    if (MatchWordNoCase(sql, at, "PRIMARY")) return MatchWordNoCase(sql, SkipBlanks(sql, at + 7), "KEY");
-    if (MatchWordNoCase(sql, at, "FOREIGN")) return MatchWordNoCase(sql, SkipBlanks(sql, at + 7), "KEY");
-    return MatchWordNoCase(sql, at, "UNIQUE") || MatchWordNoCase(sql, at, "CHECK") ||
-           MatchWordNoCase(sql, at, "CONSTRAINT");
-}
-
-// Start of the text of column i: after the opening parenthesis for column 0, after the i-th comma
-// otherwise; npos when there is none.
-size_t ColumnTextStart(const std::string& sql, int i) {
-    size_t at = sql.find('(');
-    if (at == std::string::npos) return at;
-    ++at;
-    for (int k = 0; k < i; ++k) {
-        at = sql.find(',', at);
-        if (at == std::string::npos) return at;
-        ++at;
-    }
-    while (at < sql.size() && (IsBlank(sql[at]) || sql[at] == '\'' || sql[at] == '"' || sql[at] == '`' ||
-                               sql[at] == '[' || sql[at] == ','))
-        ++at;
-    return at;
-}
-
-// Restores bytes of the page buffer that a decode zeroed, on every path out.
-struct ZeroedBytes {
-    uint8_t* at;
-    size_t count;
-    uint8_t saved[4];
-    ZeroedBytes(uint8_t* p, size_t n) : at(p), count(n) {
-        std::memcpy(saved, at, count);
-        std::memset(at, 0, count);
-    }
-    ~ZeroedBytes() { std::memcpy(at, saved, count); }
-};
-
 }  // namespace
-
-// ---------------------------------------------------------------------------------------------
-// Schema text helpers
-
-int CountColumns(const std::string& sql) {
-    int commas = 0;
-    for (size_t i = 0; i < sql.size(); ++i) {
-        if ((i & 4095) == 4095 && engine_state::WalkTimeUp()) return commas;
-        if (sql[i] != ',') continue;
-        if (StartsTableConstraint(sql, i + 1)) break;
-        ++commas;
-    }
-    return commas + 1;
-}
-
-int FindColumnIndex(const TableSchema* table, const char* name) {
-    if (!table || !name || !*name || table->sql.empty()) return -1;
-    const std::string& sql = table->sql;
-    const size_t n = std::strlen(name);
-    int prefixMatch = -1;
-    for (int i = 0; i < table->columnCount; ++i) {
-        const size_t at = ColumnTextStart(sql, i);
-        if (at == std::string::npos) break;
-        if (at + n > sql.size()) continue;
-        bool same = true;
-        for (size_t k = 0; k < n && same; ++k)
-            same = std::tolower(static_cast<unsigned char>(sql[at + k])) == std::tolower(static_cast<unsigned char>(name[k]));
-        if (!same) continue;
-        if (at + n == sql.size() || !IsNameChar(sql[at + n])) return i;
-        if (prefixMatch < 0) prefixMatch = i;
-    }
-    return prefixMatch;
-}
-
-int FindRowidColumn(const std::string& sql, int columnCount) {
-    for (int i = 0; i < columnCount; ++i) {
-        size_t at = ColumnTextStart(sql, i);
-        if (at == std::string::npos) return -1;
-        const size_t end = std::min(sql.find(',', at), sql.size());
-        // name, then the type INTEGER and PRIMARY KEY
-        while (at < end && !IsBlank(sql[at]) && sql[at] != '\'' && sql[at] != '"' && sql[at] != '`' && sql[at] != ']')
-            ++at;
-        while (at < end && (sql[at] == '\'' || sql[at] == '"' || sql[at] == '`' || sql[at] == ']')) ++at;
-        at = SkipBlanks(sql, at);
-        if (!MatchWordNoCase(sql, at, "INTEGER")) continue;
-        at = SkipBlanks(sql, at + 7);
-        if (at < end && MatchWordNoCase(sql, at, "PRIMARY") && MatchWordNoCase(sql, SkipBlanks(sql, at + 7), "KEY"))
-            return i;
-    }
-    return -1;
-}
-
-int DecodeSerialType(uint64_t type, ColumnValue* value, uint32_t textCap) {
-    ColumnValue& v = *value;
-    v.serialType = type;
-    v.data = nullptr;
-    if (type == 10 || type == 11) return -1;
-    if (type >= 12) {
-        const uint64_t len = (type - 12) >> 1;
-        v.storedLength = len;
-        if (type & 1) {
-            v.kind = kColumnText;
-            v.length = static_cast<uint32_t>(std::min<uint64_t>(len, textCap));
-        } else {
-            v.kind = kColumnBlob;
-            v.length = static_cast<uint32_t>(std::min<uint64_t>(len, UINT32_MAX));
-        }
-        return 0;
-    }
-    switch (type) {
-        case 0: v.kind = kColumnNull; v.length = 0; break;
-        case 1: case 2: case 3: case 4: v.kind = kColumnInt; v.length = static_cast<uint32_t>(type); break;
-        case 5: v.kind = kColumnInt64; v.length = 6; break;
-        case 6: case 7: v.kind = kColumnInt64; v.length = 8; break;
-        default: v.kind = kColumnConst; v.length = 0; break;  // 8 and 9
-    }
-    v.storedLength = static_cast<uint64_t>(SerialTypeLength(type));
-    return 0;
-}
 
 // ---------------------------------------------------------------------------------------------
 // Reader
@@ -250,14 +109,13 @@ int CSQLiteReader::ReadHeader() {
     if (Failed(view_->Read(pageBuffer_, static_cast<unsigned>(kPageBufferSize), &done))) return -1;
     std::memset(header_, 0, sizeof header_);
     std::memcpy(header_, pageBuffer_, std::min<size_t>(done, sizeof header_));
-    if (std::memcmp(header_, "SQLite format 3", 16) != 0) return -2;
-    const uint32_t raw = Load16(header_ + 16);
-    pageSize_ = raw == 1 ? 65536u : raw;
-    if (header_[19] == 0) return -3;
-    const int32_t schemaFormat = static_cast<int32_t>(Load32(header_ + 44));
+    if (std::memcmp(header_ + kHeaderMagic, kHeaderMagicText, kHeaderMagicSize) != 0) return -2;
+    pageSize_ = HeaderPageSize(header_);
+    if (header_[kHeaderReadVersion] == 0) return -3;
+    const int32_t schemaFormat = static_cast<int32_t>(Load32(header_ + kHeaderSchemaFormat));
     if (schemaFormat < 0 || schemaFormat > 4) return -4;
     if (pageSize_ < 512 || pageSize_ > 65536 || (pageSize_ & (pageSize_ - 1)) != 0) return -5;
-    usableSize_ = pageSize_ - header_[20];
+    usableSize_ = pageSize_ - header_[kHeaderReservedBytes];
     if (usableSize_ < 480) return -5;
     return 0;
 }
@@ -335,7 +193,7 @@ int CSQLiteReader::WalkTable(TableSchema* table, int schemaFlag, int viewFlag) {
         std::fill(walkStamp_.begin(), walkStamp_.end(), 0);
         walkGeneration_ = 1;
     }
-    WalkTree(table, schemaFlag, viewFlag);
+    WalkInterior(table, schemaFlag, viewFlag);
     table->liveRecords.Finish();
     if (!schemaFlag && !viewFlag && !table->name.empty()) ScanUnreachedPages(table);
     table->recoveredRecords.Finish(&table->liveRecords);
@@ -348,7 +206,7 @@ int CSQLiteReader::WalkTable(TableSchema* table, int schemaFlag, int viewFlag) {
     return 0;
 }
 
-void CSQLiteReader::WalkTree(TableSchema* table, int schemaFlag, int viewFlag) {
+void CSQLiteReader::WalkInterior(TableSchema* table, int schemaFlag, int viewFlag) {
     pending_.clear();
     pending_.push_back({table->rootPage, 0});
     while (!pending_.empty()) {
@@ -360,44 +218,46 @@ void CSQLiteReader::WalkTree(TableSchema* table, int schemaFlag, int viewFlag) {
         if (walkStamp_[page] == walkGeneration_) continue;  // a cycle or a shared child
         walkStamp_[page] = walkGeneration_;
         if (ReadPage(page, pageBuffer_) != 0) continue;
-        const uint32_t h = page == 1 ? 100 : 0;
-        const uint8_t type = pageBuffer_[h];
-        if (type == 13) {
+        const uint8_t type = pageBuffer_[BtreeHeaderOffset(page) + kPageType];
+        if (type == kLeafTablePage) {
             ScanLeafPage(table, page, schemaFlag, 0, viewFlag);
-        } else if (type == 5 && depth < kMaxTreeDepth) {
-            const uint32_t count = Load16(pageBuffer_ + h + 3);
-            const uint32_t maxCount = (pageSize_ - h - 12) / 2;
-            const size_t mark = pending_.size();
-            pending_.push_back({Load32(pageBuffer_ + h + 8), depth + 1});  // right-most child, visited last
-            for (uint32_t i = std::min(count, maxCount); i-- > 0;) {
-                const uint32_t ptr = Load16(pageBuffer_ + h + 12 + 2 * i);
-                if (ptr == 0 || ptr + 4 > usableSize_) continue;
-                const uint32_t child = Load32(pageBuffer_ + ptr);
-                if (child == 0 || child > pageCount_) continue;
-                pending_.push_back({child, depth + 1});
-            }
-            (void)mark;
+        } else if (type == kInteriorTablePage && depth < kMaxTreeDepth) {
+            CollectChildren(page, depth + 1);
             // A page that was once a leaf may still hold deleted records.
             ScanLeafPage(table, page, schemaFlag, 1, viewFlag);
         }
     }
 }
 
+void CSQLiteReader::CollectChildren(uint32_t page, int depth) {
+    const uint32_t h = BtreeHeaderOffset(page);
+    const uint32_t count = Load16(pageBuffer_ + h + kCellCount);
+    const uint32_t maxCount = (pageSize_ - h - kInteriorHeaderSize) / 2;
+    pending_.push_back({Load32(pageBuffer_ + h + kRightChild), depth});  // right-most child, visited last
+    for (uint32_t i = std::min(count, maxCount); i-- > 0;) {
+        const uint32_t ptr = Load16(pageBuffer_ + h + kInteriorHeaderSize + 2 * i);
+        if (ptr == 0 || ptr + kChildPointerSize > usableSize_) continue;
+        const uint32_t child = Load32(pageBuffer_ + ptr);
+        if (child == 0 || child > pageCount_) continue;
+        pending_.push_back({child, depth});
+    }
+}
+
 void CSQLiteReader::ScanLeafPage(TableSchema* table, uint32_t page, int schemaFlag, int orphan, int viewFlag) {
     uint8_t* pg = pageBuffer_;
     const uint32_t U = pageSize_;
-    const uint32_t h = page == 1 ? 100 : 0;
-    const uint8_t type = pg[h];
-    const uint32_t firstFree = Load16(pg + h + 1);
-    const uint32_t cellCount = Load16(pg + h + 3);
-    uint32_t contentStart = Load16(pg + h + 5);
+    const uint32_t h = BtreeHeaderOffset(page);
+    const uint8_t type = pg[h + kPageType];
+    const uint32_t firstFree = Load16(pg + h + kFirstFreeblock);
+    const uint32_t cellCount = Load16(pg + h + kCellCount);
+    uint32_t contentStart = Load16(pg + h + kContentStart);
     if (contentStart == 0) contentStart = 65536;
     table->cellTotal += cellCount;
-    const uint32_t arrayStart = h + (type == 13 ? 8 : 12);
+    const uint32_t arrayStart = h + (type == kLeafTablePage ? kLeafHeaderSize : kInteriorHeaderSize);
     const bool named = !table->name.empty();
     // Interior cells hold keys, not records.
-    const bool takeLive = type == 13 && (!orphan || viewFlag != 0);
-    offsets_.clear();
+    const bool takeLive = type == kLeafTablePage && (!orphan || viewFlag != 0);
+    pageOffsets_.clear();
     listed_.clear();
     // Live pointers, then the stale ones deleted cells left in the gap before the cell content.
     const uint32_t gapEnd = std::min(contentStart, U);
@@ -408,7 +268,7 @@ void CSQLiteReader::ScanLeafPage(TableSchema* table, uint32_t page, int schemaFl
         const uint32_t ptr = Load16(pg + at);
         if (ptr == 0) break;
         if (ptr >= U) continue;
-        offsets_.push_back(ptr);
+        pageOffsets_.push_back(ptr);
         if (i < cellCount) listed_.push_back(ptr);
         if (i < cellCount && takeLive && ptr >= arrayStart && ptr + 2 <= usableSize_) {
             RecordRef ref;
@@ -418,7 +278,7 @@ void CSQLiteReader::ScanLeafPage(TableSchema* table, uint32_t page, int schemaFl
         }
     }
     if (!named || viewFlag != 0) return;
-    offsets_.push_back(firstFree);
+    pageOffsets_.push_back(firstFree);
     CarveContext ctx;
     ctx.page = pg;
     ctx.pageSize = U;
@@ -429,8 +289,8 @@ void CSQLiteReader::ScanLeafPage(TableSchema* table, uint32_t page, int schemaFl
     ctx.firstFreeblock = firstFree;
     ctx.scratch = scratch_;
     ctx.timeUp = &timeUp_;
-    if (type == 13) MarkListedCells(ctx, listed_, usableSize_);
-    RunCarvingPasses(ctx, offsets_);
+    if (type == kLeafTablePage) MarkListedCells(ctx, listed_, usableSize_);
+    RunCarvingPasses(ctx, pageOffsets_);
 }
 
 void CSQLiteReader::CollectOwnedPages() {
@@ -450,17 +310,19 @@ void CSQLiteReader::CollectOwnedPages() {
         if (page == 0 || page > pageCount_ || chainStamp_[page] == gen) continue;
         chainStamp_[page] = gen;
         if (ReadPage(page, pageBuffer_) != 0) continue;
-        const uint32_t h = page == 1 ? 100 : 0;
-        const uint8_t type = pageBuffer_[h];
-        if (type != 2 && type != 5 && type != 10 && type != 13) continue;
+        const uint32_t h = BtreeHeaderOffset(page);
+        const uint8_t type = pageBuffer_[h + kPageType];
+        const bool interior = type == kInteriorIndexPage || type == kInteriorTablePage;
+        if (!interior && type != kLeafIndexPage && type != kLeafTablePage) continue;
         pageFlags_[page] |= kFlagOwned;
-        if (type != 5) MarkOverflowChains(page, h, type, gen);
-        if ((type == 2 || type == 5) && depth < kMaxTreeDepth) {
-            const uint32_t count = std::min<uint32_t>(Load16(pageBuffer_ + h + 3), (pageSize_ - h - 12) / 2);
-            stack.push_back({Load32(pageBuffer_ + h + 8), depth + 1});
+        if (type != kInteriorTablePage) MarkOverflowChains(page, h, type, gen);
+        if (interior && depth < kMaxTreeDepth) {
+            const uint32_t count =
+                std::min<uint32_t>(Load16(pageBuffer_ + h + kCellCount), (pageSize_ - h - kInteriorHeaderSize) / 2);
+            stack.push_back({Load32(pageBuffer_ + h + kRightChild), depth + 1});
             for (uint32_t i = 0; i < count; ++i) {
-                const uint32_t ptr = Load16(pageBuffer_ + h + 12 + 2 * i);
-                if (ptr == 0 || ptr + 4 > usableSize_) continue;
+                const uint32_t ptr = Load16(pageBuffer_ + h + kInteriorHeaderSize + 2 * i);
+                if (ptr == 0 || ptr + kChildPointerSize > usableSize_) continue;
                 stack.push_back({Load32(pageBuffer_ + ptr), depth + 1});
             }
         }
@@ -470,22 +332,24 @@ void CSQLiteReader::CollectOwnedPages() {
 void CSQLiteReader::MarkOverflowChains(uint32_t page, uint32_t h, uint8_t type, uint32_t gen) {
     // The overflow pages of live cells belong to their tree as much as its b-tree pages do.
     const int64_t usable = usableSize_;
-    const bool index = type == 2 || type == 10;
+    const bool index = type == kInteriorIndexPage || type == kLeafIndexPage;
     const int64_t maxLocal = index ? (usable - 12) * 64 / 255 - 23 : usable - 35;
     const int64_t minLocal = (usable - 12) * 32 / 255 - 23;
-    const uint32_t count = std::min<uint32_t>(Load16(pageBuffer_ + h + 3), (pageSize_ - h - 8) / 2);
-    const uint32_t arrayStart = h + (type == 2 ? 12 : 8);
+    const uint32_t count =
+        std::min<uint32_t>(Load16(pageBuffer_ + h + kCellCount), (pageSize_ - h - kLeafHeaderSize) / 2);
+    const bool interior = type == kInteriorIndexPage;
+    const uint32_t arrayStart = h + (interior ? kInteriorHeaderSize : kLeafHeaderSize);
     const uint8_t* end = pageBuffer_ + usableSize_;
     chains_.clear();
     for (uint32_t i = 0; i < count && arrayStart + 2 * i + 2 <= pageSize_; ++i) {
         const uint32_t ptr = Load16(pageBuffer_ + arrayStart + 2 * i);
         if (ptr < arrayStart || ptr >= usableSize_) continue;
-        const uint8_t* p = pageBuffer_ + ptr + (type == 2 ? 4 : 0);
+        const uint8_t* p = pageBuffer_ + ptr + (interior ? kChildPointerSize : 0);
         uint64_t payload, rowid;
         int n = ReadVarint(p, end, &payload);
         if (!n) continue;
         p += n;
-        if (type == 13) {
+        if (type == kLeafTablePage) {
             n = ReadVarint(p, end, &rowid);
             if (!n) continue;
             p += n;
@@ -505,7 +369,7 @@ void CSQLiteReader::MarkOverflowChains(uint32_t page, uint32_t h, uint8_t type, 
             chainStamp_[next] = gen;
             pageFlags_[next] |= kFlagOwned;
             if (ReadPage(next, buffer) != 0) break;
-            next = Load32(buffer);
+            next = Load32(buffer + kOverflowNext);
         }
     }
 }
@@ -520,307 +384,6 @@ void CSQLiteReader::ScanUnreachedPages(TableSchema* table) {
         if (ReadPage(page, pageBuffer_) != 0) continue;
         ScanLeafPage(table, static_cast<uint32_t>(page), 0, 1, 0);
     }
-}
-
-// ---------------------------------------------------------------------------------------------
-// Record decoding
-
-namespace {
-
-// The payload of one record: local bytes in the page, then a chain of overflow pages, each
-// holding usable size - 4 bytes. Walked forward only.
-struct Payload {
-    CSQLiteReader* reader;
-    const uint8_t* local;
-    int64_t localLength;
-    int64_t chunk;
-    uint32_t nextPage;      // first overflow page, 0 when the record does not overflow
-    int64_t pageIndex;      // overflow page held in the overflow page buffer (0: none yet)
-    bool broken;
-    std::vector<uint32_t>* stamp;
-    uint32_t generation;
-
-    bool Advance(int64_t index) {
-        uint8_t* buffer = engine_state::OverflowPageBuffer();
-        while (pageIndex < index) {
-            if (broken) return false;
-            const uint32_t page = nextPage;
-            if (page == 0 || page >= stamp->size() || (*stamp)[page] == generation ||
-                reader->ReadPage(page, buffer) != 0) {
-                broken = true;
-                return false;
-            }
-            (*stamp)[page] = generation;
-            nextPage = Load32(buffer);
-            ++pageIndex;
-        }
-        return pageIndex == index;
-    }
-
-    // Copies payload bytes [s, e) to dest; the bytes copied (fewer when the chain breaks).
-    int64_t Copy(int64_t s, int64_t e, uint8_t* dest) {
-        int64_t done = 0;
-        if (s < localLength) {
-            const int64_t n = std::min(e, localLength) - s;
-            std::memcpy(dest, local + s, static_cast<size_t>(n));
-            done += n;
-            s += n;
-        }
-        while (s < e) {
-            const int64_t index = 1 + (s - localLength) / chunk;
-            if (!Advance(index)) break;
-            const int64_t inPage = (s - localLength) % chunk;
-            const int64_t n = std::min(e - s, chunk - inPage);
-            std::memcpy(dest + done, engine_state::OverflowPageBuffer() + 4 + inPage, static_cast<size_t>(n));
-            done += n;
-            s += n;
-        }
-        return done;
-    }
-};
-
-}  // namespace
-
-int CSQLiteReader::DecodeRecord(TableSchema* table, const RecordRef& ref, bool live, uint32_t textCap,
-                                std::vector<ColumnValue>& values) {
-    values.clear();
-    engine_state::NextDecodeGeneration();
-    if (!table) return -1;
-    if (ReadPage(ref.page, pageBuffer_) != 0) return -2;
-    const int64_t U = pageSize_, usable = usableSize_;
-    if (ref.offset <= 0 || ref.offset >= U) return -1;
-    uint8_t* pg = pageBuffer_;
-    uint8_t* p = pg + ref.offset;
-    const uint8_t* pageEnd = pg + U;
-    const int c = table->columnCount;
-
-    int64_t rowid = 0;
-    const uint8_t* hs = nullptr;  // start of the record header
-    const uint8_t* bound = nullptr;
-    int64_t payloadLength = -1;   // known for live and intact records
-    std::unique_ptr<ZeroedBytes> zeroed;
-
-    if (live || ref.intact) {
-        bound = live ? pg + usable : pageEnd;
-        if (!live) {
-            bound = std::min<const uint8_t*>(bound, p + ref.cellLength);
-            const size_t next = table->liveRecords.UpperBound(RecordMap::Key(ref.page, ref.offset));
-            if (next < table->liveRecords.size() && table->liveRecords.at(next).page == ref.page)
-                bound = std::min<const uint8_t*>(bound, pg + table->liveRecords.at(next).offset);
-        }
-        uint64_t p0, r;
-        const int e = ReadVarint(p, bound, &p0);
-        if (!e || p + e >= bound || p0 == 0 || static_cast<int64_t>(p0) < 0) return -1;
-        const int m = ReadVarint(p + e, bound, &r);
-        if (!m) return -1;
-        rowid = static_cast<int64_t>(r);
-        hs = p + e + m;
-        payloadLength = static_cast<int64_t>(p0);
-    } else {
-        const int64_t L = ref.cellLength;
-        if (L < 0 || L >= (int64_t(1) << 21)) return -3;
-        const int g = ref.lengthSize ? ref.lengthSize : (L ? VarintSize(static_cast<uint64_t>(L)) : 1);
-        // The freeblock header overwrote the first bytes: read them as zeros.
-        zeroed.reset(new ZeroedBytes(p, static_cast<size_t>(std::min<int64_t>(4, pageEnd - p))));
-        const uint8_t* q = p + ref.rowidSize + g - 1;
-        if (q >= pageEnd) return -1;
-        uint64_t r;
-        const int n = ReadVarint(q, pageEnd, &r);
-        if (!n) return -1;
-        rowid = ref.rowid ? ref.rowid : static_cast<int64_t>(r);
-        hs = q + n;
-        if (L - (ref.rowidSize + g) <= 0) return -1;
-        bound = std::min<const uint8_t*>(pageEnd, p + L);
-        const size_t next = table->liveRecords.UpperBound(RecordMap::Key(ref.page, ref.offset));
-        if (next < table->liveRecords.size() && table->liveRecords.at(next).page == ref.page)
-            bound = std::min<const uint8_t*>(bound, pg + table->liveRecords.at(next).offset);
-    }
-    if (hs >= bound) return -1;
-
-    // Local bytes and the overflow chain.
-    int64_t localLength = bound - hs;
-    uint32_t firstOverflow = 0;
-    if (live) {
-        const int64_t x = sqlite_format::LocalPayloadSize(payloadLength, usable);
-        if (x > localLength) return -5;
-        localLength = x;
-        if (x < payloadLength) {
-            if (hs + x + 4 > bound) return -5;
-            firstOverflow = Load32(hs + x);
-        }
-    }
-
-    // Header: its size, then the serial types.
-    uint64_t headerSize;
-    const int hsz = ReadVarint(hs, bound, &headerSize);
-    if (!hsz) return -1;
-    uint8_t* overflow = engine_state::OverflowBuffer();
-    size_t fill = 0;
-    if (++chainGeneration_ == 0) {
-        std::fill(chainStamp_.begin(), chainStamp_.end(), 0);
-        chainGeneration_ = 1;
-    }
-    Payload payload{this, hs, localLength, usable - 4, firstOverflow, 0, false, &chainStamp_, chainGeneration_};
-
-    const bool headerKnown = live || ref.intact ||
-                             (headerSize > static_cast<uint64_t>(hsz) && static_cast<int64_t>(headerSize) <= localLength);
-    std::vector<uint64_t> types;
-    types.reserve(static_cast<size_t>(std::max(c, 8)));
-    int64_t bodyOffset = 0;  // payload offset of the first value
-    int64_t sumLengths = 0;
-    // Lengths past any page count are all the same here, and their sums must not overflow.
-    auto lengthOf = [](uint64_t t) { return std::min<int64_t>(SerialTypeLength(t), int64_t(1) << 40); };
-    auto appendType = [&](uint64_t t) {
-        types.push_back(t);
-        sumLengths += lengthOf(t);
-    };
-    const int want = live ? (c > 0 ? c : kUnknownCountValues) : kMaxSerialTypes;
-    if (headerKnown) {
-        if (headerSize < static_cast<uint64_t>(hsz) || headerSize > static_cast<uint64_t>(U) * 4) return -5;
-        const uint8_t* header = hs;
-        if (static_cast<int64_t>(headerSize) > localLength) {
-            // A header longer than the local bytes continues on the overflow pages.
-            if (!firstOverflow || headerSize > engine_state::kOverflowBufferSize) return -5;
-            if (payload.Copy(0, static_cast<int64_t>(headerSize), overflow) != static_cast<int64_t>(headerSize)) return -5;
-            header = overflow;
-            fill = 0;  // values are gathered over it later, after the types are read
-        }
-        const uint8_t* pos = header + hsz;
-        const uint8_t* hend = header + headerSize;
-        while (pos < hend && static_cast<int>(types.size()) < want) {
-            uint64_t t;
-            const int n = ReadVarint(pos, hend, &t);
-            if (!n || t == 10 || t == 11) break;  // decoding stops at a reserved type
-            appendType(t);
-            pos += n;
-        }
-        bodyOffset = static_cast<int64_t>(headerSize);
-    } else {
-        // The header size was overwritten: the types run until they account for the cell.
-        int64_t left = static_cast<int64_t>(bound - hs) - hsz;
-        const uint8_t* pos = hs + hsz;
-        // Several deleted cells merged into one freeblock: the record ends after its columns.
-        const int limit = c > 0 ? c : kMaxSerialTypes;
-        while (static_cast<int>(types.size()) < limit && left > 0) {
-            uint64_t t;
-            const int n = ReadVarint(pos, bound, &t);
-            if (!n || t == 10 || t == 11) break;
-            left -= n + lengthOf(t);
-            appendType(t);
-            pos += n;
-        }
-        bodyOffset = pos - hs;
-        if (c > 0 && static_cast<int>(types.size()) != c) {
-            const int n = static_cast<int>(types.size());
-            if (left == 0) {
-                if (n < c - 3 || n > c + 3) return -4;
-            } else {
-                if (headerSize == 0) return -8;
-                if (c > n + 2 && n < kMaxRecoveredRetypes) return -4;
-            }
-        }
-    }
-    if (!live && c > 0 && headerKnown && static_cast<int>(types.size()) != c) {
-        const int n = static_cast<int>(types.size());
-        const bool consistent = payloadLength < 0 || payloadLength == static_cast<int64_t>(headerSize) + sumLengths;
-        if (!consistent || n < c - 3 || n > c + 3) return -4;
-    }
-    if (bodyOffset > localLength && !firstOverflow) return -5;
-
-    // A recovered record whose values run past its local bytes may continue on overflow pages.
-    if (!live && !firstOverflow) {
-        const int64_t total = bodyOffset + sumLengths;
-        if (total > localLength) {
-            const int64_t x = sqlite_format::LocalPayloadSize(total, usable);
-            if (x >= bodyOffset && x + 4 <= localLength) {
-                firstOverflow = Load32(hs + x);
-                payload.localLength = localLength = x;
-                payload.nextPage = firstOverflow;
-            }
-        }
-    }
-
-    const int deliver = c > 0 ? c : std::min<int>(static_cast<int>(types.size()), kUnknownCountValues);
-    values.resize(static_cast<size_t>(deliver));
-    int64_t s = bodyOffset;
-    const int64_t chunk = usable - 4;
-    for (int i = 0; i < deliver && i < static_cast<int>(types.size()); ++i) {
-        ColumnValue& v = values[i];
-        DecodeSerialType(types[i], &v, textCap);
-        const int64_t len = lengthOf(types[i]);
-        const int64_t start = s;
-        s += len;
-        if (v.kind == kColumnNull) continue;
-        if (v.kind == kColumnConst) {
-            const int64_t one = types[i] == 9 ? 1 : 0;
-            std::memcpy(v.inlineValue, &one, sizeof one);
-            v.length = 1;
-            v.data = one ? v.inlineValue : nullptr;
-            continue;
-        }
-        // Bytes delivered: TEXT capped, a value reaching into the overflow at most 19 pages.
-        int64_t want = v.length;
-        int64_t end = start + want;
-        if (end > localLength) {
-            if (!firstOverflow) {
-                end = std::min(end, localLength);
-            } else {
-                const int64_t firstPage = start < localLength ? 1 : 1 + (start - localLength) / chunk;
-                end = std::min(end, localLength + (firstPage - 1 + kOverflowPagesPerValue) * chunk);
-            }
-        }
-        if (end <= start) {
-            v.length = 0;
-            continue;
-        }
-        const uint8_t* bytes = nullptr;
-        int64_t got = 0;
-        if (end <= localLength) {
-            bytes = hs + start;
-            got = end - start;
-        } else {
-            const int64_t room = static_cast<int64_t>(engine_state::kOverflowBufferSize - fill);
-            if (room <= 0) {
-                v.length = 0;
-                continue;
-            }
-            end = std::min(end, start + room);
-            got = payload.Copy(start, end, overflow + fill);
-            bytes = overflow + fill;
-            fill += static_cast<size_t>(got);
-        }
-        if (v.kind == kColumnInt || v.kind == kColumnInt64) {
-            if (got != len) {
-                v.length = 0;
-                continue;
-            }
-            int64_t x = 0;
-            if (len == 1 || len == 2 || len == 4) {
-                uint64_t u = 0;
-                for (int64_t k = 0; k < len; ++k) u = (u << 8) | bytes[k];
-                if (bytes[0] & 0x80) u |= ~uint64_t(0) << (8 * len);
-                x = static_cast<int64_t>(u);
-                std::memcpy(v.inlineValue, &x, sizeof x);
-            } else {
-                std::memset(v.inlineValue, 0, sizeof v.inlineValue);
-                std::memcpy(v.inlineValue, bytes, static_cast<size_t>(len));
-            }
-            v.data = v.inlineValue;
-            continue;
-        }
-        v.data = got > 0 ? bytes : nullptr;
-        v.length = static_cast<uint32_t>(got);
-    }
-    // The column declared INTEGER PRIMARY KEY is stored as NULL: it reads as the rowid.
-    const int alias = table->rowidColumn;
-    if (alias >= 0 && alias < deliver && values[alias].serialType == 0 && (live || rowid != 0)) {
-        ColumnValue& v = values[alias];
-        v.kind = kColumnInt;
-        v.length = 4;
-        std::memcpy(v.inlineValue, &rowid, sizeof rowid);
-        v.data = v.inlineValue;
-    }
-    return 0;
 }
 
 int CSQLiteReader::GetValue(int rowIndex, TableSchema* table, int column, ColumnValue* value, int live) {

@@ -6,14 +6,12 @@
 
 #include "sqlite_recovery/engine/ColumnValue.h"
 #include "sqlite_recovery/engine/IFileIO.h"
+#include "sqlite_recovery/engine/RecordCarving.h"
+#include "sqlite_recovery/engine/RecordDecoding.h"
 #include "sqlite_recovery/engine/TableSchema.h"
-
-struct CarveScratch;
 
 // WalkTable's answer when the walk stopped at its deadline; what it found is kept.
 constexpr int kWalkTimedOut = 1;
-// Most bytes of one TEXT value that GetValue delivers.
-constexpr uint32_t kMaxTextBytes = 4096;
 
 // Reads an SQLite 3 database page by page through an IFileIO view: header, schema, table
 // b-trees, live records, and (through the carving passes) deleted records.
@@ -62,7 +60,12 @@ public:
 private:
     friend struct CarveContext;
     int LoadSchema();
-    void WalkTree(TableSchema* table, int schemaFlag, int viewFlag);
+    // The b-tree below the table's root: leaves go to ScanLeafPage; interior pages give their
+    // children and are carved as orphans (a page that was once a leaf may still hold records).
+    void WalkInterior(TableSchema* table, int schemaFlag, int viewFlag);
+    // Queues the children of the interior page in the page buffer, to be visited in key order
+    // with the right-most child last.
+    void CollectChildren(uint32_t page, int depth);
     void ScanLeafPage(TableSchema* table, uint32_t page, int schemaFlag, int orphan, int viewFlag);
     void ScanUnreachedPages(TableSchema* table);
     void CollectOwnedPages();
@@ -96,20 +99,9 @@ private:
     uint32_t chainGeneration_ = 0;
     bool timeUp_ = false;
     std::vector<std::pair<uint32_t, int>> pending_;  // walk stack: page, depth
-    std::vector<uint32_t> offsets_;                  // the page's offset set
+    PageOffsetSet pageOffsets_;
     std::vector<uint32_t> listed_;                   // the cells its header lists
     std::vector<std::pair<uint32_t, uint32_t>> chains_;  // overflow chains: first page, pages
     CarveScratch* scratch_ = nullptr;
     bool buffersReady_ = false;
 };
-
-// 1 + the commas of the CREATE text up to the first one that opens a table constraint
-// (PRIMARY KEY, UNIQUE, CHECK, FOREIGN KEY, CONSTRAINT).
-int CountColumns(const std::string& sql);
-// 0-based position of the named column in the table's CREATE text, -1 when absent. An exact name
-// wins over a column whose name merely begins with it.
-int FindColumnIndex(const TableSchema* table, const char* name);
-// Column declared INTEGER PRIMARY KEY (the rowid), -1 when none.
-int FindRowidColumn(const std::string& sql, int columnCount);
-// Kind and length of a serial type into value. 0; -1 for the reserved types 10 and 11.
-int DecodeSerialType(uint64_t type, ColumnValue* value, uint32_t textCap = kMaxTextBytes);

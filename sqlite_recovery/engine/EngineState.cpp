@@ -26,7 +26,8 @@ uint64_t NowMs() {
     return static_cast<uint64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-uint64_t g_walkStart = 0;
+// The tick (ms) at which the last table walk began.
+uint64_t WalkStartTick = 0;
 bool g_walkStarted = false;
 uint32_t g_walkLimit = kDefaultWalkTimeLimitMs;
 uint64_t g_decodeGeneration = 0;
@@ -53,12 +54,12 @@ uint64_t NextDecodeGeneration() { return ++g_decodeGeneration; }
 uint64_t DecodeGeneration() { return g_decodeGeneration; }
 
 void StartWalk() {
-    g_walkStart = NowMs();
+    WalkStartTick = NowMs();
     g_walkStarted = true;
 }
 // Before any walk has started there is no deadline.
-bool WalkTimeUp() { return g_walkStarted && NowMs() - g_walkStart >= g_walkLimit; }
-uint32_t WalkElapsedMs() { return static_cast<uint32_t>(NowMs() - g_walkStart); }
+bool WalkTimeUp() { return g_walkStarted && NowMs() - WalkStartTick >= g_walkLimit; }
+uint32_t WalkElapsedMs() { return static_cast<uint32_t>(NowMs() - WalkStartTick); }
 void SetWalkTimeLimitMs(uint32_t ms) { g_walkLimit = ms; }
 uint32_t WalkTimeLimitMs() { return g_walkLimit; }
 

@@ -6,6 +6,8 @@
 #include "sqlite_recovery/engine/EngineState.h"
 #include "sqlite_recovery/engine/SQLiteFormat.h"
 
+using sqlite_format::kFreeblockNext;
+using sqlite_format::kFreeblockSize;
 using sqlite_format::Load16;
 using sqlite_format::Load32;
 using sqlite_format::SerialTypeLength;
@@ -80,7 +82,7 @@ void CarveBackwards(CarveContext& c, uint32_t p, uint32_t T) {
     std::memset(pg + p, 0, 4);
     int64_t curT = T, consumed = 0;
     auto tryAt = [&](uint32_t x) {
-        const int64_t t = (x == p) ? curT : int64_t(Load16(pg + x + 2)) - consumed;
+        const int64_t t = (x == p) ? curT : int64_t(Load16(pg + x + kFreeblockSize)) - consumed;
         if (t != 0 && t <= curT && CarveBlock(c, x, int64_t(x) + t, true) == 0) {
             curT -= t;
             consumed += t;
@@ -338,7 +340,7 @@ int CarveBlock(CarveContext& c, int64_t q, int64_t e, bool intactTest) {
     return 0;
 }
 
-void CarveAtCellPointers(CarveContext& c, const std::vector<uint32_t>& offsets) {
+void CarveAtCellPointers(CarveContext& c, const PageOffsetSet& offsets) {
     CarveScratch& s = *c.scratch;
     const uint32_t gen = NextStamp(s);
     const uint8_t* pg = c.page;
@@ -395,23 +397,23 @@ void CarveUnallocated(CarveContext& c) {
     }
 }
 
-void CarveFreeblockChain(CarveContext& c, std::vector<uint32_t>& offsets) {
+void CarveFreeblockChain(CarveContext& c, PageOffsetSet& offsets) {
     const uint32_t U = c.pageSize;
     uint32_t f = c.firstFreeblock;
     uint32_t previous = 1;
     // Each step moves at least four bytes up the page, so the chain ends.
     for (uint32_t steps = 0; f < U && f >= previous + 4 && f + 4 <= U && steps < U / 4; ++steps) {
         if (c.TimeUp()) break;
-        const uint32_t size = Load16(c.page + f + 2);
+        const uint32_t size = Load16(c.page + f + kFreeblockSize);
         CarveBlock(c, f, int64_t(f) + size, false);
         offsets.push_back(f);
         previous = f;
-        f = Load16(c.page + f);
+        f = Load16(c.page + f + kFreeblockNext);
     }
     SortUnique(offsets);
 }
 
-void CarveMarkedBlocks(CarveContext& c, const std::vector<uint32_t>& offsets) {
+void CarveMarkedBlocks(CarveContext& c, const PageOffsetSet& offsets) {
     CarveScratch& s = *c.scratch;
     const uint8_t* pg = c.page;
     const uint32_t U = c.pageSize;
@@ -428,7 +430,7 @@ void CarveMarkedBlocks(CarveContext& c, const std::vector<uint32_t>& offsets) {
     SortUnique(s2);
     auto carveSized = [&](uint32_t o) {
         if (o + 4 > U) return false;
-        const uint32_t end = o + Load16(pg + o + 2);
+        const uint32_t end = o + Load16(pg + o + kFreeblockSize);
         if (CarveBlock(c, o, end, true) != 0) return false;
         if (end + 2 <= U) K.Add(Load16(pg + end));
         return true;
@@ -512,7 +514,7 @@ void CarveFreeblocks(CarveContext& c) {
     uint32_t pos = c.firstFreeblock;
     for (uint32_t steps = 0; steps + 1 < U / 2 && pos + 4 < U; ++steps) {
         if (c.TimeUp()) return;
-        const uint32_t next = Load16(c.page + pos), size = Load16(c.page + pos + 2);
+        const uint32_t next = Load16(c.page + pos + kFreeblockNext), size = Load16(c.page + pos + kFreeblockSize);
         if (size > U / 2) return;
         if (next == 0 || next > U / 2) return;
         CarveBlock(c, pos, int64_t(pos) + size, false);
@@ -528,7 +530,7 @@ void CarveZeroedHeaders(CarveContext& c) {
     CarveAtCellPointers(c, starts);
 }
 
-void RunCarvingPasses(CarveContext& c, std::vector<uint32_t>& offsets) {
+void RunCarvingPasses(CarveContext& c, PageOffsetSet& offsets) {
     if (c.columns <= 0 || c.pageSize < 512) return;
     SortUnique(offsets);
     BuildZeroPairs(c);

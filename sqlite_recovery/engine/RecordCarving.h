@@ -8,6 +8,11 @@
 
 #include "sqlite_recovery/engine/TableSchema.h"
 
+// The offsets on one page where a cell or freeblock may start: every cell pointer read (live and
+// stale), the header's first freeblock and the freeblocks the chain pass visits. Filled in any
+// order; RunCarvingPasses sorts it and drops repeats.
+using PageOffsetSet = std::vector<uint32_t>;
+
 // Buffers reused from page to page.
 struct CarveScratch {
     std::vector<uint32_t> stamp = std::vector<uint32_t>(65537, 0);
@@ -66,12 +71,12 @@ int CarveBlock(CarveContext& c, int64_t q, int64_t e, bool intactTest);
 void StoreRecovered(TableSchema* table, uint32_t page, uint32_t offset, int cellLength, int rowidSize,
                     int64_t rowid, bool intact, int lengthSize, bool exact = true);
 
-void CarveAtCellPointers(CarveContext& c, const std::vector<uint32_t>& offsets);
+void CarveAtCellPointers(CarveContext& c, const PageOffsetSet& offsets);
 void CarveUnallocated(CarveContext& c);
-void CarveFreeblockChain(CarveContext& c, std::vector<uint32_t>& offsets);
-void CarveMarkedBlocks(CarveContext& c, const std::vector<uint32_t>& offsets);
+void CarveFreeblockChain(CarveContext& c, PageOffsetSet& offsets);
+void CarveMarkedBlocks(CarveContext& c, const PageOffsetSet& offsets);
 void CarveAfterFFRuns(CarveContext& c);
 void CarveFreeblocks(CarveContext& c);
 void CarveZeroedHeaders(CarveContext& c);
-// The seven passes in their order; offsets is the page's offset set (sorted here).
-void RunCarvingPasses(CarveContext& c, std::vector<uint32_t>& offsets);
+// The seven passes in their order over the page's offset set.
+void RunCarvingPasses(CarveContext& c, PageOffsetSet& offsets);

@@ -1,13 +1,88 @@
 #pragma once
 // Byte-level rules of the SQLite 3 file format, every read bounded by the caller's end pointer.
+// Every multi-byte field is big-endian.
 #include <cstdint>
 
 namespace sqlite_format {
+
+// The database header: the first 100 bytes of page 1.
+//   offset  size  meaning
+//      0     16   "SQLite format 3" and a zero byte
+//     16      2   page size in bytes; 1 stands for 65536
+//     18      1   file format write version: 1 rollback journal, 2 write-ahead log
+//     19      1   file format read version: 1 rollback journal, 2 write-ahead log (0: unreadable)
+//     20      1   bytes reserved at the end of every page
+//     21      3   payload fractions: 64, 32, 32
+//     24      4   file change counter
+//     28      4   database size in pages
+//     32      4   first freelist trunk page
+//     36      4   freelist page count
+//     40      4   schema cookie
+//     44      4   schema format number: 1 to 4
+//     48      4   default page cache size
+//     52      4   largest root page (auto-vacuum), else 0
+//     56      4   text encoding: 1 UTF-8, 2 UTF-16le, 3 UTF-16be
+//     60      4   user version
+//     64      4   incremental vacuum, else 0
+//     68      4   application id
+//     72     20   reserved, zero
+//     92      4   version-valid-for number
+//     96      4   version of the library that last wrote the file
+constexpr uint32_t kHeaderMagic = 0;
+constexpr uint32_t kHeaderMagicSize = 16;
+constexpr uint32_t kHeaderPageSize = 16;
+constexpr uint32_t kHeaderWriteVersion = 18;
+constexpr uint32_t kHeaderReadVersion = 19;
+constexpr uint32_t kHeaderReservedBytes = 20;
+constexpr uint32_t kHeaderSchemaFormat = 44;
+constexpr uint32_t kDatabaseHeaderSize = 100;
+constexpr char kHeaderMagicText[kHeaderMagicSize] = "SQLite format 3";  // with its zero byte
+// Write and read version of a database in write-ahead-log mode.
+constexpr uint8_t kWalModeVersion = 2;
+
+// The b-tree page header, at offset 100 of page 1 and at 0 of every other page.
+//   offset  size  meaning
+//      0      1   page type: 2 interior index, 5 interior table, 10 leaf index, 13 leaf table
+//      1      2   first freeblock, 0 when none
+//      3      2   number of cells
+//      5      2   start of the cell content area; 0 stands for 65536
+//      7      1   fragmented free bytes in the cell content area
+//      8      4   right-most child page (interior pages only)
+// The cell-pointer array follows the header: 2-byte offsets of the cells, in key order.
+//
+// Cells:   table leaf      payload length (varint), rowid (varint), payload, first overflow page (4)
+//          table interior  left child page (4), rowid key (varint)
+//          index interior  left child page (4), payload length (varint), payload, ...
+// A freeblock: next freeblock (2, 0 ends the chain), size of this block (2), free bytes.
+// An overflow page: next overflow page (4, 0 ends the chain), usable size - 4 payload bytes.
+constexpr uint32_t kPageType = 0;
+constexpr uint32_t kFirstFreeblock = 1;
+constexpr uint32_t kCellCount = 3;
+constexpr uint32_t kContentStart = 5;
+constexpr uint32_t kFragmentedBytes = 7;
+constexpr uint32_t kRightChild = 8;
+constexpr uint32_t kLeafHeaderSize = 8;
+constexpr uint32_t kInteriorHeaderSize = 12;
+constexpr uint32_t kFreeblockNext = 0;
+constexpr uint32_t kFreeblockSize = 2;
+constexpr uint32_t kChildPointerSize = 4;
+constexpr uint32_t kOverflowNext = 0;
+constexpr uint32_t kOverflowData = 4;
+enum : uint8_t { kInteriorIndexPage = 2, kInteriorTablePage = 5, kLeafIndexPage = 10, kLeafTablePage = 13 };
+
+// Where the b-tree page header of a page starts: after the database header on page 1.
+inline uint32_t BtreeHeaderOffset(uint64_t page) { return page == 1 ? kDatabaseHeaderSize : 0; }
 
 inline uint16_t Load16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
 inline uint32_t Load32(const uint8_t* p) {
     return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
            (static_cast<uint32_t>(p[2]) << 8) | p[3];
+}
+
+// The page size a database header gives (1 stands for 65536).
+inline uint32_t HeaderPageSize(const uint8_t* header) {
+    const uint32_t raw = Load16(header + kHeaderPageSize);
+    return raw == 1 ? 65536u : raw;
 }
 
 // Bytes a value takes as a varint: 1 below 128, 2 below 16384, ... 9 for the largest.

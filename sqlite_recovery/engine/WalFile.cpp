@@ -8,6 +8,50 @@
 
 using sqlite_format::Load32;
 
+namespace {
+
+// The write-ahead log: a 32-byte header, then frames of a 24-byte frame header and one page image.
+// Every field is a big-endian 32-bit number.
+//
+// Log header
+//   offset  size  meaning
+//      0      4   magic: 0x377F0682 (checksums of little-endian words) or 0x377F0683 (big-endian)
+//      4      4   file format version: 3007000
+//      8      4   database page size
+//     12      4   checkpoint sequence number
+//     16      4   salt-1, new at every checkpoint
+//     20      4   salt-2, random at every checkpoint
+//     24      8   checksum of the first 24 bytes
+//
+// Frame header
+//   offset  size  meaning
+//      0      4   page number
+//      4      4   for a commit frame the database size in pages after the commit, else 0
+//      8      4   salt-1 copied from the log header (a different one: a frame of an earlier log)
+//     12      4   salt-2 copied from the log header
+//     16      8   cumulative checksum up to this frame
+constexpr uint32_t kWalMagic = 0;
+constexpr uint32_t kWalFormatVersion = 4;
+constexpr uint32_t kWalPageSize = 8;
+constexpr uint32_t kWalCheckpointSequence = 12;
+constexpr uint32_t kWalSalt1 = 16;
+constexpr uint32_t kWalSalt2 = 20;
+constexpr uint32_t kWalChecksum = 24;
+constexpr uint32_t kWalHeaderSize = 32;
+
+constexpr uint32_t kFramePageNumber = 0;
+constexpr uint32_t kFrameCommitSize = 4;
+constexpr uint32_t kFrameSalt1 = 8;
+constexpr uint32_t kFrameSalt2 = 12;
+constexpr uint32_t kFrameChecksum = 16;
+constexpr uint32_t kFrameHeaderSize = 24;
+constexpr uint32_t kWalMagicLittleEndian = 0x377F0682u, kWalMagicBigEndian = 0x377F0683u;
+constexpr uint32_t kWalVersion = 3007000;
+// Largest log read into memory whole; a bigger one is treated as unusable.
+constexpr uint64_t kMaxWalBytes = uint64_t(4) << 30;
+
+}  // namespace
+
 void WalFile::Clear() {
     pageCount = 0;
     pageSize = 0;
@@ -43,17 +87,17 @@ ResultCode WalFile::Load(const wchar_t* path, uint32_t databasePageSize, uint64_
     size = static_cast<uint64_t>(fileSize);
     header = buffer.data();
 
-    const uint32_t magic = Load32(header);
-    if (magic != 0x377F0682u && magic != 0x377F0683u) return RK_FAIL(RK_E_FAIL);
-    if (Load32(header + 4) != kWalVersion) return RK_FAIL(RK_E_FAIL);
-    const uint32_t ps = Load32(header + 8);
+    const uint32_t magic = Load32(header + kWalMagic);
+    if (magic != kWalMagicLittleEndian && magic != kWalMagicBigEndian) return RK_FAIL(RK_E_FAIL);
+    if (Load32(header + kWalFormatVersion) != kWalVersion) return RK_FAIL(RK_E_FAIL);
+    const uint32_t ps = Load32(header + kWalPageSize);
     // A power of two from 512 to 65536, and the database's own page size.
     if (ps < 512 || ps > 65536 || (ps & (ps - 1)) != 0) return RK_FAIL(RK_E_FAIL);
     if (ps != databasePageSize) return RK_FAIL(RK_E_FAIL);
     pageSize = ps;
-    const uint32_t salt1 = Load32(header + 16), salt2 = Load32(header + 20);
+    const uint32_t salt1 = Load32(header + kWalSalt1), salt2 = Load32(header + kWalSalt2);
 
-    const uint64_t frameBytes = uint64_t(ps) + kWalFrameHeaderSize;
+    const uint64_t frameBytes = uint64_t(ps) + kFrameHeaderSize;
     const uint64_t count = (size - kWalHeaderSize) / frameBytes;
     // Every page of a committed database lies in the main file or in some frame.
     const uint64_t bound = mainFilePages + count;
@@ -62,12 +106,12 @@ ResultCode WalFile::Load(const wchar_t* path, uint32_t databasePageSize, uint64_
         const uint32_t wantStale = pass == 0 ? 1 : 0;
         for (uint64_t k = 0; k < count; ++k) {
             const uint8_t* fh = header + kWalHeaderSize + k * frameBytes;
-            const uint32_t stale = (Load32(fh + 8) != salt1 || Load32(fh + 12) != salt2) ? 1 : 0;
+            const uint32_t stale = (Load32(fh + kFrameSalt1) != salt1 || Load32(fh + kFrameSalt2) != salt2) ? 1 : 0;
             if (stale != wantStale) continue;
             WalFrame f;
-            f.pageNumber = Load32(fh);
-            f.commitSize = Load32(fh + 4);
-            f.image = fh + kWalFrameHeaderSize;
+            f.pageNumber = Load32(fh + kFramePageNumber);
+            f.commitSize = Load32(fh + kFrameCommitSize);
+            f.image = fh + kFrameHeaderSize;
             f.stale = stale;
             // Page 0 does not exist; a page beyond every file page cannot be real.
             if (f.pageNumber == 0 || f.pageNumber > bound) continue;

@@ -30,7 +30,3 @@ struct WalFile {
     ResultCode Load(const wchar_t* path, uint32_t databasePageSize, uint64_t mainFilePages);
     void Clear();
 };
-
-enum : uint32_t { kWalHeaderSize = 32, kWalFrameHeaderSize = 24, kWalVersion = 3007000 };
-// Largest log read into memory whole; a bigger one is treated as unusable.
-constexpr uint64_t kMaxWalBytes = uint64_t(4) << 30;

@@ -58,32 +58,32 @@ ResultCode CXmlWriter::SetAttribute(TiXmlElement* element, const char* name, con
 
 ResultCode CXmlWriter::SetRootAttribute(const char* name, const char* value) { return SetAttribute(root_, name, value); }
 
+namespace {
+// A number as an attribute carries it: decimal, with a sign when negative.
+struct DecimalText {
+    char text[24];
+    explicit DecimalText(int64_t value) { std::snprintf(text, sizeof text, "%" PRId64, value); }
+};
+}  // namespace
+
 ResultCode CXmlWriter::SetRootAttributeInt64(const char* name, int64_t value) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%" PRId64, value);
-    return SetAttribute(root_, name, text);
+    return SetAttribute(root_, name, DecimalText(value).text);
 }
 
 ResultCode CXmlWriter::SetItemAttribute(const char* name, const char* value) { return SetAttribute(item_, name, value); }
 
 ResultCode CXmlWriter::SetItemAttributeInt(const char* name, int value) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%d", value);
-    return SetAttribute(item_, name, text);
+    return SetAttribute(item_, name, DecimalText(value).text);
 }
 
 ResultCode CXmlWriter::SetItemAttributeInt64(const char* name, int64_t value) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%" PRId64, value);
-    return SetAttribute(item_, name, text);
+    return SetAttribute(item_, name, DecimalText(value).text);
 }
 
 ResultCode CXmlWriter::SetLeafAttribute(const char* name, const char* value) { return SetAttribute(leaf_, name, value); }
 
 ResultCode CXmlWriter::SetLeafAttributeInt(const char* name, int value) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%d", value);
-    return SetAttribute(leaf_, name, text);
+    return SetAttribute(leaf_, name, DecimalText(value).text);
 }
 
 char* CXmlWriter::Print() const {

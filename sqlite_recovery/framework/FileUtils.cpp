@@ -1,7 +1,5 @@
 #include "sqlite_recovery/framework/FileUtils.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <vector>
 
@@ -17,9 +15,9 @@ std::wstring GetProgramFolder() {
 
 bool PathExists(const std::wstring& path) {
     if (path.empty()) return false;
-    struct stat st;
-    if (lstat(platform::WideToUtf8(path).c_str(), &st) == 0) return true;
-    return errno != ENOENT && errno != ENOTDIR;
+    int error = 0;
+    if (platform::EntryExists(platform::WideToUtf8(path), &error)) return true;
+    return error != ENOENT && error != ENOTDIR;
 }
 
 namespace {

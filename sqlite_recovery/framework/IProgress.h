@@ -37,3 +37,6 @@ public:
     // 0 asks the analyser to stop as soon as it can.
     virtual int ShouldContinue() = 0;
 };
+
+// Sends the sink a zeroed progress record holding these three values; nothing for a null sink.
+void SendProgress(IProgress* sink, uint32_t state, uint64_t total, uint64_t done);

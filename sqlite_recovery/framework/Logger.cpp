@@ -1,13 +1,11 @@
 #include "sqlite_recovery/framework/Logger.h"
 
-#include <atomic>
-
 #include "sqlite_recovery/framework/Lockers.h"
 #include "platform/DynamicLibrary.h"
 
 namespace {
 struct LoggerHolder {
-    std::atomic<ILog*> log{nullptr};
+    ILog* log = nullptr;  // guarded by lock
     CRITICAL_SECTION lock;
 };
 
@@ -21,9 +19,8 @@ using CreateObjectFn = ICommon* (*)();
 
 ILog* GetLog() {
     LoggerHolder& holder = Holder();
-    if (ILog* log = holder.log.load(std::memory_order_acquire)) return log;
     autolocker<critical_locker> guard(&holder.lock);
-    if (ILog* log = holder.log.load(std::memory_order_acquire)) return log;
+    if (holder.log) return holder.log;
     ICommon* object = nullptr;
     if (platform::LibraryHandle library = platform::LoadLibraryW(L"Log.dll")) {
         if (auto create = reinterpret_cast<CreateObjectFn>(platform::GetProcAddress(library, "CreateObject")))
@@ -32,6 +29,6 @@ ILog* GetLog() {
     }
     ILog* log = dynamic_cast<ILog*>(object);
     if (object && !log) object->Release();
-    holder.log.store(log, std::memory_order_release);
+    holder.log = log;
     return log;
 }

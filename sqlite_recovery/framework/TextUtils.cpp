@@ -3,12 +3,13 @@
 #include <cctype>
 #include <cstring>
 
-std::string StringToUpper(const std::string& text) {
-    std::string upper(text);
-    for (char& c : upper)
+std::string ToUpperString(std::string text) {
+    for (char& c : text)
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return upper;
+    return text;
 }
+
+std::string StringToUpper(const std::string& text) { return ToUpperString(text); }
 
 bool ContainsNoCase(const char* pattern, const char* text) {
     if (!text) return false;

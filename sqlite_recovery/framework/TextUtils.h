@@ -7,6 +7,8 @@
 
 // Upper-cases ASCII letters; other bytes stay.
 std::string StringToUpper(const std::string& text);
+// The same, in place on a text of its own (the media library's name for it).
+std::string ToUpperString(std::string text);
 // True when pattern (already upper-case) occurs in the upper-cased text. Null text: false;
 // null pattern with a text: true.
 bool ContainsNoCase(const char* pattern, const char* text);

@@ -183,3 +183,30 @@ TEST(RecoveryControlerTest, FailuresOfOpeningAndWalking) {
     EXPECT_EQ(lone.GetRows(-1), nullptr);
     EXPECT_NE(lone.GetRows(12), nullptr);
 }
+
+TEST(RecoveryControlerTest, ListedAnalysersAreAllOrNone) {
+    struct Other : CountingAnalyze {
+        Other(int* released) : CountingAnalyze("other"), released_(released) {}
+        ~Other() override { ++*released_; }
+        int* released_;
+    };
+    struct Lister : TestControler {
+        Lister() : TestControler(nullptr, 0) {}
+        using CSQLiteRecoveryControler::Listed;
+        using CSQLiteRecoveryControler::ListAnalyzers;
+    } lister;
+    int released = 0;
+    // One that could not be made: the others are released, nothing is listed.
+    EXPECT_EQ(ErrorNumber(lister.ListAnalyzers({new Other(&released), nullptr, new Other(&released)})), 1u);
+    EXPECT_EQ(released, 2);
+    EXPECT_TRUE(lister.Analyzers().empty());
+    // All made: listed in order, found by class until they are released.
+    auto* counting = new CountingAnalyze("t0");
+    auto* other = new Other(&released);
+    ASSERT_EQ(lister.ListAnalyzers({counting, other}), RK_OK);
+    EXPECT_EQ(lister.Analyzers(), (std::list<CTableAnalyze*>{counting, other}));
+    EXPECT_EQ(lister.Listed<Other>(), other);
+    lister.ReleaseAnalyzers();
+    EXPECT_EQ(released, 3);
+    EXPECT_EQ(lister.Listed<Other>(), nullptr);
+}

@@ -9,7 +9,9 @@
 
 #include "sqlite_recovery/engine/CFileIOWin32.h"
 #include "sqlite_recovery/engine/EngineState.h"
+#include "sqlite_recovery/engine/RecordDecoding.h"
 #include "sqlite_recovery/engine/SQLiteFormat.h"
+#include "sqlite_recovery/engine/SchemaText.h"
 #include "sqlite_recovery/tests/SqliteTestSupport.h"
 #include "platform/StringConversion.h"
 
