@@ -54,11 +54,13 @@ void CBufferStorageDevice::Hold(uint64_t first, std::shared_ptr<const uint8_t> d
         return;
     }
     held_ += count;
-    while (held_ > capacity_ && !blocks_.empty()) {
-        held_ -= blocks_.front().sectors;
-        firstHeld_ += blocks_.front().sectors;
-        blocks_.pop_front();
-    }
+    while (held_ > capacity_ && !blocks_.empty()) DropOldest();
+}
+
+void CBufferStorageDevice::DropOldest() {
+    held_ -= blocks_.front().sectors;
+    firstHeld_ += blocks_.front().sectors;
+    blocks_.pop_front();
 }
 
 void CBufferStorageDevice::PushShared(uint64_t first, std::shared_ptr<const uint8_t> data, uint64_t count) {
@@ -100,11 +102,7 @@ void CBufferStorageDevice::PushZeros(uint64_t first, uint64_t count) {
 }
 
 void CBufferStorageDevice::ForgetBefore(uint64_t sector) {
-    while (!blocks_.empty() && blocks_.front().first + blocks_.front().sectors <= sector) {
-        held_ -= blocks_.front().sectors;
-        firstHeld_ += blocks_.front().sectors;
-        blocks_.pop_front();
-    }
+    while (!blocks_.empty() && blocks_.front().first + blocks_.front().sectors <= sector) DropOldest();
 }
 
 int CBufferStorageDevice::ReadSectors(void* buffer, uint64_t first, uint64_t count) {

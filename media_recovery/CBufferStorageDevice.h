@@ -64,6 +64,7 @@ private:
     // A block of the ring's own for count sectors; null when memory runs out.
     ChunkBufferPool::Buffer OwnBlock(uint64_t count);
     void Hold(uint64_t first, std::shared_ptr<const uint8_t> data, uint64_t count);
+    void DropOldest();
     void Forget();
 
     std::deque<Block> blocks_;  // oldest first, contiguous
