@@ -1,8 +1,8 @@
 #include "sqlite_recovery/engine/EngineState.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <algorithm>
 #include <new>
 #include <vector>
 
@@ -10,12 +10,6 @@
 
 namespace engine_state {
 namespace {
-
-uint8_t* AllocateZeroed(size_t size) {
-    void* p = std::calloc(size, 1);
-    if (!p) throw std::bad_alloc();
-    return static_cast<uint8_t*>(p);
-}
 
 uint8_t* AllocateZeroedPages(size_t size) {
     void* p = platform::AllocatePages(size);
@@ -34,12 +28,13 @@ bool g_walkStarted = false;
 uint32_t g_walkLimit = kDefaultWalkTimeLimitMs;
 uint64_t g_decodeGeneration = 0;
 
-}  // namespace
-
-static std::vector<uint8_t>& OverflowStore() {
+// Grows for a record whose values need more (ReserveOverflowBuffer).
+std::vector<uint8_t>& OverflowStore() {
     static std::vector<uint8_t> buffer(kOverflowBufferSize, 0);
     return buffer;
 }
+
+}  // namespace
 
 uint8_t* OverflowBuffer() { return OverflowStore().data(); }
 
