@@ -31,6 +31,7 @@ bool PlatformFile::Open(const std::string& path, Mode mode) {
         case Mode::ReadWrite: flags |= O_RDWR; break;
         case Mode::CreateNew: flags |= O_WRONLY | O_CREAT | O_EXCL; break;
         case Mode::CreateAlways: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
+        case Mode::OpenAlways: flags |= O_WRONLY | O_CREAT; break;
     }
     fd_ = ::open(path.c_str(), flags, 0644);
     if (fd_ < 0) lastError_ = errno;

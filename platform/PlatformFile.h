@@ -12,6 +12,7 @@ public:
         ReadWrite,       // existing file
         CreateNew,       // fails when the file exists
         CreateAlways,    // created or truncated
+        OpenAlways,      // opened for writing, created when missing, never truncated
     };
 
     PlatformFile() = default;

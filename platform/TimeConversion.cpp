@@ -1,5 +1,7 @@
 #include "platform/TimeConversion.h"
 
+#include <ctime>
+
 namespace platform {
 
 namespace {
@@ -74,6 +76,21 @@ bool DosDateTimeToFileTime(uint16_t dosDate, uint16_t dosTime, uint64_t* out) {
 
 uint64_t UnixSecondsToFileTime(int64_t seconds) {
     return static_cast<uint64_t>(seconds) * kTicksPerSecond + kFileTimeUnixEpoch;
+}
+
+uint64_t UnixSecondsToLocalFileTime(int64_t seconds) {
+    std::time_t moment = static_cast<std::time_t>(seconds);
+    std::tm local{};
+    if (!localtime_r(&moment, &local)) return 0;
+    SystemTime t{};
+    t.year = static_cast<uint16_t>(local.tm_year + 1900);
+    t.month = static_cast<uint16_t>(local.tm_mon + 1);
+    t.day = static_cast<uint16_t>(local.tm_mday);
+    t.hour = static_cast<uint16_t>(local.tm_hour);
+    t.minute = static_cast<uint16_t>(local.tm_min);
+    t.second = static_cast<uint16_t>(local.tm_sec > 59 ? 59 : local.tm_sec);  // a leap second
+    uint64_t out = 0;
+    return SystemTimeToFileTime(t, &out) ? out : 0;
 }
 
 int64_t FileTimeToUnixSeconds(uint64_t fileTime) {

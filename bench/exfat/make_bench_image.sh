@@ -14,18 +14,7 @@ cleanup() {
 }
 trap cleanup EXIT
 mkdir -p "$src/DCIM"
-python3 - "$src/DCIM" <<'PY'
-import os, random, sys
-root = sys.argv[1]
-random.seed(7)
-for d in range(200):
-    folder = os.path.join(root, "Camera folder %03d" % d)
-    os.mkdir(folder)
-    for f in range(100):
-        name = "IMG_2024%04d_%03d photo with a long name.jpg" % (d, f) if f % 2 else "IMG%05d.JPG" % (d * 100 + f)
-        with open(os.path.join(folder, name), "wb") as out:
-            out.write(os.urandom(random.randint(100, 8000)))
-PY
+python3 "$(dirname "$0")/../camera_tree.py" "$src/DCIM"
 rm -f "$img"
 truncate -s 2G "$img"
 mkfs.exfat "$img" > /dev/null

@@ -1,10 +1,28 @@
 #pragma once
 #include <cstdint>
+#include <map>
+#include <set>
+#include <vector>
 
 #include "filesystems/exfat/ExFatFatReader.h"
 
+class ExFatDirectoryInfo;
+
+// Evidence that the whole-device search holds for a candidate volume.
+enum : uint32_t {
+    EXFAT_EVIDENCE_MAIN_BOOT = 0x80000000,    // main boot sector seen at the volume start
+    EXFAT_EVIDENCE_BACKUP_BOOT = 0x40000000,  // backup boot sector seen 12 sectors after it
+    EXFAT_EVIDENCE_ROOT_RUN = 0x10000000,     // made from a root run, or a root run found at its root cluster
+    EXFAT_EVIDENCE_RUN_PAIR = 0x8000000,      // made from a run and a neighbouring run one of its folders names
+    EXFAT_EVIDENCE_OWN_CLUSTER = 0x2000000,   // made from a run lying in the cluster right before its first file
+    EXFAT_EVIDENCE_FIRST_FAT = 0x1,           // the first FAT's start seen
+    EXFAT_EVIDENCE_SECOND_FAT = 0x2,          // the second FAT's start seen
+    EXFAT_EVIDENCE_BOOT = EXFAT_EVIDENCE_MAIN_BOOT | EXFAT_EVIDENCE_BACKUP_BOOT,
+};
+
 // One exFAT volume as the searchers hold it: its FAT reader and its geometry. Sector numbers are
-// absolute on the storage device.
+// absolute on the storage device. The whole-device search adds its evidence and the directory runs
+// it holds.
 struct ExFatVolume {
     ExFatFatReader fat;
     uint32_t sectorSize = 512;
@@ -18,6 +36,17 @@ struct ExFatVolume {
     uint32_t fatCount = 0;
     uint32_t fatLength = 0;             // sectors of one FAT
     uint64_t fatOffset = 0;             // sectors from the volume start
+
+    uint32_t evidence = 0;
+    bool fromUpcase = false;  // placed by its root run and the up-case table together
+    std::set<ExFatDirectoryInfo*> takenRuns;
+    std::map<uint64_t, uint32_t> runMarks;  // first sector of a run taken with a mark -> value
+    std::vector<uint64_t> alignedKeys;      // first sectors of taken runs on a cluster boundary, in order
+    std::vector<uint64_t> misalignedKeys;
+
+    ExFatVolume() = default;
+    ExFatVolume(const ExFatVolume&) = delete;
+    ExFatVolume& operator=(const ExFatVolume&) = delete;
 
     // The geometry of an accepted boot sector (IsExFatBootSector) lying at volumeStart of a device
     // with the given sector size. The FAT reader is left as it is.

@@ -1,7 +1,6 @@
-// The Ext2/3/4 searcher of this build finds nothing yet.
 #include <new>
 
-#include "filesystems/CEmptySearchers.h"
 #include "filesystems/FileSystemSearchers.h"
+#include "filesystems/ext/CExt2QuickSearch.h"
 
-IQuickFileSystemSearchController* CreateExt2QuickSearch() { return new (std::nothrow) CEmptyQuickSearcher; }
+IQuickFileSystemSearchController* CreateExt2QuickSearch() { return new (std::nothrow) CExt2QuickSearch; }

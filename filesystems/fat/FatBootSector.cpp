@@ -20,6 +20,7 @@ namespace {
 //     16     1    number of FATs           must be 2
 //     17     2    root directory entries   FAT12/16: the fixed root directory (32 bytes each)
 //     19     2    total sectors (16-bit)   0 on larger volumes: then the 32-bit count
+//     21     1    media descriptor         0xF0 or 0xF8-0xFF; entry 0 of each FAT begins with it
 //     22     2    sectors per FAT (16-bit) FAT12/16
 //     32     4    total sectors (32-bit)
 //     36     4    sectors per FAT (32-bit) FAT32
@@ -33,6 +34,7 @@ constexpr int kReservedSectors = 14;
 constexpr int kNumberOfFats = 16;
 constexpr int kRootEntries = 17;
 constexpr int kTotalSectors16 = 19;
+constexpr int kMediaDescriptor = 21;
 constexpr int kSectorsPerFat16 = 22;
 constexpr int kTotalSectors32 = 32;
 constexpr int kSectorsPerFat32 = 36;
@@ -69,6 +71,7 @@ bool FixedRootValid(const FatBootSector& view, uint32_t minEntries) {
 
 uint16_t FatBootSector::BytesPerSector() const { return Known() ? LoadU16(bytes + kBytesPerSector) : 0; }
 uint8_t FatBootSector::SectorsPerCluster() const { return Known() ? bytes[kSectorsPerCluster] : 0; }
+uint8_t FatBootSector::MediaDescriptor() const { return Known() ? bytes[kMediaDescriptor] : 0; }
 uint16_t FatBootSector::ReservedSectors() const { return Known() ? LoadU16(bytes + kReservedSectors) : 0; }
 uint8_t FatBootSector::NumberOfFats() const { return Known() ? bytes[kNumberOfFats] : 0; }
 uint16_t FatBootSector::RootEntries() const {

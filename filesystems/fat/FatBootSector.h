@@ -28,6 +28,7 @@ struct FatBootSector {
 
     uint16_t BytesPerSector() const;
     uint8_t SectorsPerCluster() const;
+    uint8_t MediaDescriptor() const;
     uint16_t ReservedSectors() const;
     uint8_t NumberOfFats() const;
     uint16_t RootEntries() const;

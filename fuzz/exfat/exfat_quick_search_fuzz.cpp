@@ -10,32 +10,11 @@
 #include "media_recovery/file_model/IDataRunList.h"
 #include "media_recovery/file_model/IDirecotryTreeBuilder.h"
 #include "sqlite_recovery/framework/IProgress.h"
+#include "testing/KeepingBuilder.h"
 #include "testing/MemoryDevice.h"
 
 namespace {
 
-// Keeps the nodes and walks what the result views and the per-item reader read of them.
-class KeepingBuilder : public IDirecotryTreeBuilder {
-public:
-    ~KeepingBuilder() override {
-        for (IFileNode* n : nodes) delete n;
-    }
-    bool Init(IDataContainer<_ARCHIVE_INFOMATION>*, IProgress*, IRecoveryFilter*) override { return true; }
-    bool AddNode(IFileNode* node, int) override {
-        volatile size_t n = std::strlen(node->GetName());
-        (void)n;
-        if (IDataRunList* runs = static_cast<CFileNode*>(node)->GetDataRuns()) {
-            volatile uint64_t units = 0;
-            for (DataRun* r = runs->First(); r; r = runs->Next()) units = units + r->length;
-        }
-        nodes.push_back(node);
-        return true;
-    }
-    int BeginSearch(int, int, int) override { return 1; }
-    void EndSearch(int) override {}
-    void Release() override {}
-    std::vector<IFileNode*> nodes;
-};
 
 class Sink : public IProgress {
 public:

@@ -10,28 +10,11 @@
 #include "media_recovery/file_model/IDirecotryTreeBuilder.h"
 #include "media_recovery/file_model/IFileNode.h"
 #include "sqlite_recovery/framework/IProgress.h"
+#include "testing/KeepingBuilder.h"
 #include "testing/MemoryDevice.h"
 
 namespace {
 
-class KeepingBuilder : public IDirecotryTreeBuilder {
-public:
-    ~KeepingBuilder() override {
-        for (IFileNode* n : nodes) delete n;
-    }
-    bool Init(IDataContainer<_ARCHIVE_INFOMATION>*, IProgress*, IRecoveryFilter*) override { return true; }
-    bool AddNode(IFileNode* node, int) override {
-        // Touch what the result views read.
-        volatile size_t n = std::strlen(node->GetName());
-        (void)n;
-        nodes.push_back(node);
-        return true;
-    }
-    int BeginSearch(int, int, int) override { return 1; }
-    void EndSearch(int) override {}
-    void Release() override {}
-    std::vector<IFileNode*> nodes;
-};
 
 class Sink : public IProgress {
 public:

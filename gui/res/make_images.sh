@@ -1,5 +1,6 @@
 #!/bin/sh
-# Draws the GUI's check-box and category pictures with ImageMagick into the folder $1 (build/res).
+# Draws the GUI's pictures with ImageMagick into the folder $1 (build/res): check boxes, category
+# icons, title-bar and menu buttons, message-box icons, logos, the splash and the window icon.
 set -eu
 out=$1
 mkdir -p "$out"
@@ -43,3 +44,87 @@ icon icon_music.png '#8E44AD' -draw 'circle 7,18 7,14' -draw 'rectangle 10,3 12,
 # Documents: a page with lines.
 icon icon_documents.png '#5D6D7E' -fill white -draw 'polygon 5,1 15,1 20,6 20,22 5,22' -stroke '#5D6D7E' \
     -draw 'line 8,9 17,9' -draw 'line 8,13 17,13' -draw 'line 8,17 17,17'
+
+# Title-bar buttons, 28 x 24, in four states: white marks on the blue bar; a lighter square under
+# the pointer, a darker one when pressed, grey marks when disabled. Close turns red.
+button() {  # button NAME DRAW...
+    name=$1
+    shift
+    png "$out/${name}_normal.png" -size 28x24 xc:none -fill none -stroke white -strokewidth 2 "$@"
+    png "$out/${name}_hover.png" -size 28x24 xc:none -fill 'rgba(255,255,255,0.25)' -stroke none \
+        -draw 'rectangle 0,0 27,23' -fill none -stroke white -strokewidth 2 "$@"
+    png "$out/${name}_press.png" -size 28x24 xc:none -fill 'rgba(0,0,0,0.25)' -stroke none \
+        -draw 'rectangle 0,0 27,23' -fill none -stroke white -strokewidth 2 "$@"
+    png "$out/${name}_disable.png" -size 28x24 xc:none -fill none -stroke '#7FC4DE' -strokewidth 2 "$@"
+}
+button minimize -draw 'line 9,16 19,16'
+button maximize -draw 'rectangle 9,7 19,16'
+button maximize_restore -draw 'rectangle 8,10 16,17' -draw 'polyline 11,10 11,6 20,6 20,13 16,13'
+button close -draw 'line 9,7 19,17' -draw 'line 19,7 9,17'
+png "$out/close_hover.png" -size 28x24 xc:none -fill '#E0453A' -stroke none -draw 'rectangle 0,0 27,23' \
+    -fill none -stroke white -strokewidth 2 -draw 'line 9,7 19,17' -draw 'line 19,7 9,17'
+# The main menu's button: three bars.
+more() {  # more FILE BACKGROUND STROKE
+    png "$out/$1" -size 28x24 xc:none -fill "$2" -stroke none -draw 'rectangle 0,0 27,23' \
+        -fill none -stroke "$3" -strokewidth 2 -draw 'line 8,7 20,7' -draw 'line 8,12 20,12' -draw 'line 8,17 20,17'
+}
+more more.png none white
+more more_hover.png 'rgba(255,255,255,0.25)' white
+more more_click.png 'rgba(0,0,0,0.25)' white
+more more_disable.png none '#7FC4DE'
+
+# Menu icons, 16 x 16.
+menu_icon() {  # menu_icon FILE COLOUR DRAW...
+    file=$1 colour=$2
+    shift 2
+    png "$out/$file" -size 16x16 xc:none -fill none -stroke "$colour" -strokewidth 1.5 "$@"
+}
+menu_icon Language_normal.png '#2E8BC0' -draw 'circle 8,8 8,1.5' -draw 'ellipse 8,8 3,6.5 0,360' \
+    -draw 'line 1.5,8 14.5,8'
+menu_icon help.png '#2E8BC0' -draw 'circle 8,8 8,1.5' -fill '#2E8BC0' -stroke none -font DejaVu-Sans-Bold \
+    -pointsize 10 -gravity center -annotate +0+0 '?'
+menu_icon check_upgrade_normal.png '#3FA34D' -draw 'polyline 3,8 8,3 13,8' -draw 'line 8,3 8,14'
+menu_icon icon_zaixiankefu.png '#E8A317' -draw 'roundrectangle 1.5,2.5 14.5,11.5 3,3' \
+    -draw 'polyline 4,11.5 4,14.5 8,11.5'
+menu_icon about.png '#2E8BC0' -draw 'circle 8,8 8,1.5' -fill '#2E8BC0' -stroke none -draw 'rectangle 7,7 9,12' \
+    -draw 'rectangle 7,4 9,5.5'
+
+# Message-box icons, 48 x 48: failed, warning, success, information.
+png "$out/tip_failed.png" -size 48x48 xc:none -fill '#D9453A' -draw 'circle 24,24 24,3' -stroke white \
+    -strokewidth 5 -draw 'line 16,16 32,32' -draw 'line 32,16 16,32'
+png "$out/tip_warnning.png" -size 48x48 xc:none -fill '#F0A020' -draw 'polygon 24,3 46,44 2,44' -fill white \
+    -draw 'rectangle 22,16 26,32' -draw 'rectangle 22,36 26,40'
+png "$out/tip_suc.png" -size 48x48 xc:none -fill '#3FA34D' -draw 'circle 24,24 24,3' -fill none -stroke white \
+    -strokewidth 5 -draw 'polyline 13,25 21,33 35,16'
+png "$out/tip_info.png" -size 48x48 xc:none -fill '#0AA2D2' -draw 'circle 24,24 24,3' -fill white \
+    -draw 'rectangle 21,20 27,37' -draw 'circle 24,13 24,10'
+
+# The product's mark: a phone with a turning arrow, white on the title bar.
+png "$out/title_logo.png" -size 20x20 xc:none -fill none -stroke white -strokewidth 1.5 \
+    -draw 'roundrectangle 5,1.5 14,18.5 2,2' -draw 'arc 6,6 13,13 200,520' -fill white -stroke none \
+    -draw 'polygon 6,8 9,8 7,11'
+# The dialogs' logo strip: the mark and the name.
+png "$out/pop_wnd_logo.png" -size 200x40 xc:none -fill none -stroke '#0A8FC0' -strokewidth 2 \
+    -draw 'roundrectangle 8,4 28,36 4,4' -draw 'arc 11,13 25,27 200,520' -fill '#0A8FC0' -stroke none \
+    -font DejaVu-Sans-Bold -pointsize 20 -annotate +38+27 'Relikorda'
+# The window icon.
+convert -size 32x32 xc:none -fill '#0AA2D2' -draw 'roundrectangle 0,0 31,31 6,6' -fill none -stroke white \
+    -strokewidth 2 -draw 'roundrectangle 9,4 22,27 2,2' -draw 'arc 11,10 20,19 200,520' "ICO:$out/Relikorda.ico"
+
+# The splash, 520 x 360: a dark blue ground, the logo (slides down to y 55) and the text (up to y 290).
+png "$out/statr-bg.png" -size 520x360 gradient:'#0B5F86-#052A40'
+splash_logo() {  # splash_logo FILE TAG
+    png "$out/$1" -size 320x110 xc:none -fill none -stroke white -strokewidth 4 \
+        -draw 'roundrectangle 10,10 60,100 8,8' -draw 'arc 18,32 52,66 230,500' -fill white -stroke none \
+        -draw 'polygon 14,42 26,42 19,54' \
+        -font DejaVu-Sans-Bold -pointsize 44 -annotate +78+68 'Relikorda' \
+        -fill '#9FE0F5' -font DejaVu-Sans -pointsize 18 -annotate +80+96 "$2"
+}
+splash_logo statr-logo.png 'for Android'
+splash_logo statr-logo-cn.png 'Android CN'
+splash_text() {  # splash_text FILE TEXT
+    png "$out/$1" -size 460x40 xc:none -fill '#D8F1FA' -font DejaVu-Sans -pointsize 15 -gravity center \
+        -annotate +0+0 "$2"
+}
+splash_text statr-text.png 'Contacts, messages and photos, back from your phone'
+splash_text statr-text-cn.png 'Relikorda Android CN'

@@ -15,7 +15,19 @@ int MappingFieldSize(int64_t v) {
 uint8_t* EncodeMappingPairs(IDataRunList* list, size_t* size) {
     if (size) *size = 0;
     if (!list) return nullptr;
-    std::vector<uint8_t> out;
+    // A string of a few runs is put together on the stack; a longer one moves to the heap.
+    uint8_t local[128];
+    std::vector<uint8_t> spill;
+    size_t used = 0;
+    auto put = [&](uint8_t byte) {
+        if (used < sizeof local && spill.empty()) {
+            local[used++] = byte;
+            return;
+        }
+        if (spill.empty()) spill.assign(local, local + used);
+        spill.push_back(byte);
+        ++used;
+    };
     uint64_t base = 0;
     try {
         for (DataRun* run = list->First(); run && !list->IsEnd(); run = list->Next()) {
@@ -25,19 +37,19 @@ uint8_t* EncodeMappingPairs(IDataRunList* list, size_t* size) {
             // Lengths decode zero-extended: one that reads as negative needs all eight bytes.
             int lengthBytes = static_cast<int64_t>(run->length) < 0 ? 8 : MappingFieldSize(static_cast<int64_t>(run->length));
             if (!sparse) base = static_cast<uint64_t>(run->start);
-            out.push_back(static_cast<uint8_t>((offsetBytes << 4) | (lengthBytes & 15)));
-            for (int i = 0; i < lengthBytes; ++i) out.push_back(static_cast<uint8_t>(run->length >> (8 * i)));
-            for (int i = 0; i < offsetBytes; ++i) out.push_back(static_cast<uint8_t>(delta >> (8 * i)));
+            put(static_cast<uint8_t>((offsetBytes << 4) | (lengthBytes & 15)));
+            for (int i = 0; i < lengthBytes; ++i) put(static_cast<uint8_t>(run->length >> (8 * i)));
+            for (int i = 0; i < offsetBytes; ++i) put(static_cast<uint8_t>(delta >> (8 * i)));
         }
-        if (out.empty()) return nullptr;
-        out.push_back(0);
+        if (used == 0) return nullptr;
+        put(0);
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
-    uint8_t* pairs = new (std::nothrow) uint8_t[out.size()];
+    uint8_t* pairs = new (std::nothrow) uint8_t[used];
     if (!pairs) return nullptr;
-    std::memcpy(pairs, out.data(), out.size());
-    if (size) *size = out.size();
+    std::memcpy(pairs, spill.empty() ? local : spill.data(), used);
+    if (size) *size = used;
     return pairs;
 }
 

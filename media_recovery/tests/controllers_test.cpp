@@ -7,7 +7,6 @@
 #include "media_recovery/CDeletedRecoveryController.h"
 #include "outside/device/CImageStorage.h"
 #include "media_recovery/CRecoveryFilter.h"
-#include "filesystems/CEmptySearchers.h"
 #include "media_recovery/MediaErrors.h"
 #include "testing/MemoryDevice.h"
 #include "media_recovery/SearcherFactories.h"
@@ -56,6 +55,24 @@ TEST(ArchiveBuilder, RecordsFilesKeepsFoldersDropsExtDeleted) {
     for (auto it = container.Begin(); it != container.End(); ++it) delete it->second.node;
 }
 
+// Searchers that find nothing.
+class CNothingQuickSearcher : public IQuickFileSystemSearchController {
+public:
+    void SetBuilder(IDirecotryTreeBuilder*) override {}
+    int GetPartitions(CSearchedPartitionInfo**, int) override { return 0; }
+    ResultCode Search(IStorageDevice*, IProgress*) override { return RK_OK; }
+};
+class CNothingCompleteSearcher : public ICompleteFileSystemSearchController {
+public:
+    void SetBuilder(IDirecotryTreeBuilder*) override {}
+    int GetPartitions(CSearchedPartitionInfo**, int) override { return 0; }
+    void SetDevice(IStorageDevice*) override {}
+    void SetChunkSectors(uint32_t) override {}
+    int BeginSearch() override { return 1; }
+    int EndSearch() override { return 1; }
+    int ScanChunk(uint64_t, uint64_t, IProgress*) override { return 1; }
+};
+
 // Complete searchers that record what the controller asks of them.
 struct CallLog {
     std::vector<std::string> calls;
@@ -64,7 +81,7 @@ struct CallLog {
 CallLog g_log;
 
 template <int Code>
-class CRecordingSearcher : public CEmptyCompleteSearcher {
+class CRecordingSearcher : public CNothingCompleteSearcher {
 public:
     int BeginSearch() override { g_log.calls.push_back("begin " + std::to_string(Code)); return 1; }
     int EndSearch() override { g_log.calls.push_back("end " + std::to_string(Code)); return 1; }
@@ -141,7 +158,7 @@ int g_quickMade[3];
 template <int Family>
 IQuickFileSystemSearchController* MakeQuick() {
     ++g_quickMade[Family];
-    return new CEmptyQuickSearcher;
+    return new CNothingQuickSearcher;
 }
 
 TEST_F(ControllerTest, QuickSearcherChosenFromSectorZero) {

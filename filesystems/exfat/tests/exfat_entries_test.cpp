@@ -13,57 +13,12 @@
 #include "filesystems/exfat/ExFatEntrySetParser.h"
 #include "filesystems/exfat/ExFatVolume.h"
 #include "media_recovery/file_model/CDataRunList.h"
+#include "filesystems/exfat/tests/ExFatEntryBuilders.h"
 #include "sqlite_recovery/framework/IStorageDevice.h"
 
+using namespace exfattest;
+
 namespace {
-
-using Entry = std::vector<uint8_t>;
-
-void Put16(uint8_t* p, uint16_t v) { p[0] = v & 0xFF, p[1] = v >> 8; }
-void Put32(uint8_t* p, uint32_t v) { Put16(p, v & 0xFFFF), Put16(p + 2, v >> 16); }
-void Put64(uint8_t* p, uint64_t v) { Put32(p, static_cast<uint32_t>(v)), Put32(p + 4, static_cast<uint32_t>(v >> 32)); }
-
-// 2024-05-17 13:45:58
-constexpr uint32_t kTime = (44u << 25) | (5u << 21) | (17u << 16) | (13u << 11) | (45u << 5) | 29u;
-
-Entry FileEntry(uint8_t type, uint8_t secondaries, uint16_t attributes = 0x20) {
-    Entry e(32);
-    e[0] = type;
-    e[1] = secondaries;
-    Put16(&e[4], attributes);
-    Put32(&e[8], kTime), Put32(&e[12], kTime), Put32(&e[16], kTime);
-    return e;
-}
-Entry StreamEntry(uint8_t type, uint32_t first, uint64_t length, bool noFatChain) {
-    Entry e(32);
-    e[0] = type;
-    e[1] = noFatChain ? 3 : 1;
-    Put64(&e[8], length), Put32(&e[20], first), Put64(&e[24], length);
-    return e;
-}
-Entry NameEntry(uint8_t type, const std::u16string& units) {
-    Entry e(32);
-    e[0] = type;
-    for (size_t i = 0; i < units.size() && i < 15; ++i) Put16(&e[2 + 2 * i], units[i]);
-    return e;
-}
-// A whole set: file, stream, the name in entries of 15 units, then extra entries.
-Entry Set(bool live, const std::u16string& name, uint32_t first, uint64_t length, std::vector<Entry> extra = {}) {
-    const size_t names = (name.size() + 14) / 15;
-    Entry set = FileEntry(live ? 0x85 : 0x05, static_cast<uint8_t>(1 + names + extra.size()));
-    Entry s = StreamEntry(live ? 0xC0 : 0x40, first, length, true);
-    set.insert(set.end(), s.begin(), s.end());
-    for (size_t i = 0; i < names; ++i) {
-        Entry n = NameEntry(live ? 0xC1 : 0x41, name.substr(15 * i, 15));
-        set.insert(set.end(), n.begin(), n.end());
-    }
-    for (Entry& x : extra) set.insert(set.end(), x.begin(), x.end());
-    uint16_t sum = 0;
-    for (size_t i = 0; i < set.size(); ++i)
-        if (i != 2 && i != 3) sum = static_cast<uint16_t>(((sum >> 1) | (sum << 15)) + set[i]);
-    Put16(&set[2], sum);
-    return set;
-}
 
 TEST(ExFatBootSector, TheTestsInTheirOrder) {
     // Heap 2048, 8 sectors a cluster, 1000 clusters: the last test counts 999 of them.

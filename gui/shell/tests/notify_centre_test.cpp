@@ -11,6 +11,7 @@
 #include "gui/shell/CUIPublic.h"
 #include "gui/shell/ILogicalController.h"
 #include "gui/shell/tests/GuiTestSupport.h"
+#include "gui/shell/tests/QuietController.h"
 
 namespace {
 
@@ -34,28 +35,14 @@ public:
 CNotifyCentor* Centre() { return CNotifyCentor::Instance(); }
 
 // Answers GetMsg with the id it was asked for, and records the ids.
-class IdController : public ILogicalController {
+class IdController : public QuietController {
 public:
-    void Release() override {}
-    ResultCode Init(INotifyCenter*) override { return RK_OK; }
-    ResultCode EnterConnectStage() override { return RK_OK; }
-    ResultCode StartConnect() override { return RK_OK; }
-    ResultCode StartScan() override { return RK_OK; }
-    ResultCode ChooseOption1() override { return RK_OK; }
-    ResultCode ChooseOption2() override { return RK_OK; }
-    ResultCode ChooseOption3() override { return RK_OK; }
-    IDataContainer<_CONTACT_INFOMATION>* GetContactContainer() override { return nullptr; }
-    IDataContainer<_SMS_INFOMATION>* GetSmsContainer() override { return nullptr; }
-    IDataContainer<_ARCHIVE_INFOMATION>* GetArchiveContainer() override { return nullptr; }
     ResultCode GetMsg(unsigned id, void* buf, unsigned* len) override {
         asked.push_back(id);
         if (!buf || !len || *len < 4) return RK_FAIL(RK_E_BUFFER_TOO_SMALL);
         std::memcpy(buf, &id, 4);
         return RK_OK;
     }
-    IRecoveryJob* GetRecoveryObject() override { return nullptr; }
-    ResultCode Stop() override { return RK_OK; }
-    ResultCode AnswerRootFailed(bool) override { return RK_OK; }
     std::vector<unsigned> asked;
 };
 

@@ -1,0 +1,275 @@
+#include "filesystems/exfat/CExFatCompleteSearch.h"
+
+#include <cstring>
+#include <new>
+#include <unordered_set>
+
+#include "filesystems/CSearchedPartitionInfo.h"
+#include "filesystems/FileSystemSearchers.h"
+#include "filesystems/exfat/CExFatFileNode.h"
+#include "filesystems/exfat/ExFatLayout.h"
+#include "filesystems/exfat/ExFatVolumeFragments.h"
+#include "filesystems/exfat/ExFatVolumeRebuild.h"
+#include "media_recovery/file_model/IDirecotryTreeBuilder.h"
+#include "sqlite_recovery/framework/IStorageDevice.h"
+#include "sqlite_recovery/framework/Logger.h"
+
+using namespace exfat;
+
+namespace {
+
+// An up-case table begins with the identity of the first characters: 0, 1, 2, ... 7 as u16.
+const uint8_t kUpcaseStart[16] = {0, 0, 1, 0, 2, 0, 3, 0, 4, 0, 5, 0, 6, 0, 7, 0};
+
+// A FAT begins with the media mark 0xF8 and the end mark of cluster 1.
+bool IsFatStart(const uint8_t* p) {
+    if (p[0] != 0xF8) return false;
+    for (int i = 1; i < 8; ++i)
+        if (p[i] != 0xFF) return false;
+    return true;
+}
+
+}  // namespace
+
+CExFatCompleteSearch::CExFatCompleteSearch() = default;
+
+CExFatCompleteSearch::~CExFatCompleteSearch() {
+    for (std::unique_ptr<ExFatVolume>& v : volumes_) v->fat.Close();
+}
+
+bool CExFatCompleteSearch::Prepare() {
+    if (prepared_) return true;
+    const uint32_t sectorSize = device_->GetSectorSize();
+    if (sectorSize == 0 || sectorSize % 512 != 0 || sectorSize > kLargestSectorSize) return false;
+    try {
+        buffer_.assign((static_cast<size_t>(chunkSectors_) + 2) * sectorSize, 0);
+        rebuild_.reset(new ExFatVolumeRebuild(collection_, upcaseSectors_, device_->GetSectorCount(), sectorSize));
+    } catch (const std::bad_alloc&) {
+        buffer_.clear();
+        return false;
+    }
+    sectorSize_ = sectorSize;
+    sectorShift_ = ExFatShiftOf(sectorSize);
+    deviceSectors_ = device_->GetSectorCount();
+    recognizer_.SetVolumeParameters(deviceSectors_, kLargestClusterShift, sectorShift_, sectorSize / 32);
+    prepared_ = true;
+    return true;
+}
+
+int CExFatCompleteSearch::ScanChunk(uint64_t firstSector, uint64_t sectorCount, IProgress*) {
+    if (!device_ || !chunkSectors_ || !builder_ || !Prepare()) return 0;
+    if (sectorCount > chunkSectors_) sectorCount = chunkSectors_;
+    if (sectorCount == 0) return 1;
+    // The sectors kept from the last load are this chunk's predecessors only when the chunks follow.
+    if (pendingCount_ && firstSector != loadedEnd_) FlushPending();
+    uint8_t* buffer = buffer_.data();
+    if (pendingCount_ && pendingAt_) {
+        std::memmove(buffer, buffer + pendingAt_ * sectorSize_, pendingCount_ * sectorSize_);
+        pendingAt_ = 0;
+    }
+    if (!device_->ReadSectors(buffer + pendingCount_ * sectorSize_, firstSector, sectorCount)) return 0;
+    const size_t total = pendingCount_ + static_cast<size_t>(sectorCount);
+    const uint64_t base = pendingCount_ ? pendingSector_ : firstSector;
+    const size_t examine = total > 2 ? total - 2 : 0;
+    ExamineSectors(base, buffer, examine, buffer + total * sectorSize_);
+    pendingAt_ = examine;
+    pendingCount_ = total - examine;
+    pendingSector_ = base + examine;
+    loadedEnd_ = firstSector + sectorCount;
+    return 1;
+}
+
+void CExFatCompleteSearch::FlushPending() {
+    if (!pendingCount_) return;
+    const uint8_t* from = buffer_.data() + pendingAt_ * sectorSize_;
+    ExamineSectors(pendingSector_, from, pendingCount_, from + pendingCount_ * sectorSize_);
+    pendingAt_ = pendingCount_ = 0;
+}
+
+void CExFatCompleteSearch::ExamineSectors(uint64_t firstSector, const uint8_t* from, size_t count, const uint8_t* end) {
+    for (size_t k = 0; k < count; ++k) ClassifySector(firstSector + k, from + k * sectorSize_, end);
+}
+
+void CExFatCompleteSearch::ClassifySector(uint64_t s, const uint8_t* p, const uint8_t* end) {
+    if (p[0] == 0) {
+        if (std::memcmp(p, kUpcaseStart, sizeof kUpcaseStart) == 0 && upcaseSectors_.size() < kMostUpcaseSectors)
+            upcaseSectors_.push_back(s);
+        EndRun();
+    } else if (p[kBootSignature] == 0x55 && p[kBootSignature + 1] == 0xAA && IsExFatBootSector(p, sectorSize_)) {
+        OnBootSector(s, p);
+        EndRun();
+    } else if (IsFatStart(p)) {
+        OnFatStart(s);
+        EndRun();
+    } else if (collection_.RecordCount() >= kMostRecords) {
+        if (!recordsCapLogged_) {
+            RK_LOG("[exFAT] %zu entry sets held: the whole-device search looks for no more folders",
+                   collection_.RecordCount());
+            recordsCapLogged_ = true;
+        }
+        EndRun();
+    } else if (recognizer_.ScanDirectorySector(s, p, end)) {
+        EndRun();
+    }
+    // Runs are processed while the scan goes on, so that few wait.
+    const size_t waiting = collection_.RunCount() - collection_.cursor;
+    const bool farPast = s > collection_.lastRunEnd && s - collection_.lastRunEnd > kFarPastLastRun;
+    if (waiting && (waiting > kMostWaitingRuns || farPast)) rebuild_->ProcessNextRun();
+}
+
+void CExFatCompleteSearch::EndRun() {
+    ExFatDirectoryInfo* run = recognizer_.CurrentRun();
+    if (!run) return;
+    if (run->HasContent()) collection_.AddRun(recognizer_.TakeRun(), recognizer_, sectorShift_);
+    else recognizer_.DropRun();
+}
+
+void CExFatCompleteSearch::OnBootSector(uint64_t s, const uint8_t* p) {
+    const uint32_t spc = 1u << p[kBootSectorsPerClusterShift];
+    const uint64_t heapOffset = LoadU32(p + kBootHeapOffset);
+    // The backup of a main boot sector seen 12 sectors before.
+    if (s >= kBackupBootOffset) {
+        if (ExFatVolume* main = collection_.FindCandidate(s - kBackupBootOffset + heapOffset, spc)) {
+            if (!(main->evidence & EXFAT_EVIDENCE_BOOT)) SetBootGeometry(*main, p, s - kBackupBootOffset);
+            main->evidence |= EXFAT_EVIDENCE_BACKUP_BOOT;
+            if (s >= 2 * kBackupBootOffset) {
+                ExFatVolume* guess = collection_.FindCandidate(s - 2 * kBackupBootOffset + heapOffset, spc);
+                // Only the guess that the main sector was itself a backup.
+                if (guess && guess->evidence == EXFAT_EVIDENCE_BACKUP_BOOT) collection_.RemoveCandidate(guess);
+            }
+            return;
+        }
+    }
+    const auto make = [&](uint64_t volumeStart, uint32_t evidence) {
+        std::unique_ptr<ExFatVolume> v(new (std::nothrow) ExFatVolume);
+        if (!v) return;
+        SetBootGeometry(*v, p, volumeStart);
+        if (ExFatVolume* known = collection_.FindCandidate(v->heapStart, v->sectorsPerCluster)) {
+            // A candidate that runs made: the boot sector names its geometry.
+            if (!(known->evidence & EXFAT_EVIDENCE_BOOT)) SetBootGeometry(*known, p, volumeStart);
+            known->evidence |= evidence;
+            return;
+        }
+        v->evidence = evidence;
+        collection_.AddCandidate(std::move(v));
+    };
+    make(s, EXFAT_EVIDENCE_MAIN_BOOT);
+    if (s >= kBackupBootOffset) make(s - kBackupBootOffset, EXFAT_EVIDENCE_BACKUP_BOOT);
+}
+
+void CExFatCompleteSearch::SetBootGeometry(ExFatVolume& v, const uint8_t* p, uint64_t volumeStart) const {
+    v.SetGeometry(p, sectorSize_, volumeStart);
+    const uint64_t room = deviceSectors_ > volumeStart ? deviceSectors_ - volumeStart : 0;
+    if (v.volumeLength > room) v.volumeLength = room;
+}
+
+void CExFatCompleteSearch::OnFatStart(uint64_t s) {
+    for (const std::unique_ptr<ExFatVolume>& c : collection_.Candidates()) {
+        if (c->evidence < EXFAT_EVIDENCE_BACKUP_BOOT) continue;
+        const uint64_t fat = c->volumeStart + c->fatOffset;
+        if (fat == s) {
+            c->evidence |= EXFAT_EVIDENCE_FIRST_FAT;
+            return;
+        }
+        if (c->fatCount >= 2 && fat + c->fatLength == s) {
+            c->evidence |= EXFAT_EVIDENCE_SECOND_FAT;
+            return;
+        }
+    }
+}
+
+int CExFatCompleteSearch::EndSearch() {
+    std::vector<ExFatVolume*> accepted;
+    if (prepared_) {
+        FlushPending();
+        EndRun();
+        accepted = rebuild_->BuildVolumes();
+    }
+    volumes_ = collection_.TakeCandidates(accepted);
+    HandTreesToBuilder();
+    if (builder_) builder_->EndSearch(SEARCHER_EXFAT);
+    // The runs go now: what the volumes held of them is of no further use.
+    for (std::unique_ptr<ExFatVolume>& v : volumes_) {
+        v->takenRuns.clear();
+        v->runMarks.clear();
+        v->alignedKeys.clear();
+        v->misalignedKeys.clear();
+    }
+    rebuild_.reset();
+    recognizer_.Clear();
+    collection_.Clear();
+    upcaseSectors_.clear();
+    std::vector<uint8_t>().swap(buffer_);
+    pendingAt_ = pendingCount_ = 0;
+    prepared_ = false;
+    return 1;
+}
+
+void CExFatCompleteSearch::HandTreesToBuilder() {
+    if (volumes_.empty() || !builder_) return;
+    builder_->BeginSearch(SEARCHER_EXFAT, -1, -1);
+    for (size_t i = 0; i < volumes_.size(); ++i) {
+        ExFatVolume& volume = *volumes_[i];
+        if (volume.evidence & EXFAT_EVIDENCE_FIRST_FAT) volume.OpenFat(device_);
+        const uint64_t rootSector = volume.IsHeapCluster(volume.rootCluster) && volume.rootCluster != 0xFFFFFFFF
+                                        ? volume.ClusterSector(volume.rootCluster)
+                                        : ~uint64_t{0};
+        std::unordered_set<const ExFatDirectoryInfo*> emitted;
+        for (uint64_t key : volume.alignedKeys) {
+            ExFatDirectoryInfo* run = collection_.RunAt(key);
+            if (!run || emitted.count(run)) continue;
+            // A run that continues a folder is listed from the folder's first run, when the volume holds it.
+            ExFatDirectoryInfo* head = run;
+            for (size_t n = 0; head->previous && IsFragmentTaken(volume, head->previous) &&
+                               n < ExFatDirectoryInfo::kMostChainRuns;
+                 ++n)
+                head = head->previous;
+            const uint64_t parent = head->firstSector == rootSector ? ~uint64_t{0} : head->firstSector;
+            size_t n = 0;
+            for (ExFatDirectoryInfo* r = head; r && n < ExFatDirectoryInfo::kMostChainRuns; r = r->next, ++n) {
+                if (!emitted.insert(r).second) break;
+                EmitRun(volume, r, parent, static_cast<uint16_t>(i));
+            }
+        }
+        volume.fat.Close();
+    }
+}
+
+void CExFatCompleteSearch::EmitRun(ExFatVolume& volume, ExFatDirectoryInfo* run, uint64_t parentSector,
+                                   uint16_t index) {
+    for (const std::vector<ExFatEntryRecord>* list : {&run->live, &run->deleted}) {
+        for (const ExFatEntryRecord& record : *list) {
+            CExFatFileNode* node = MakeExFatFileNode(record, volume);
+            if (!node) continue;
+            if (volume.IsHeapCluster(record.firstCluster))
+                node->SetFirstLocation(volume.ClusterSector(record.firstCluster));
+            node->SetSecondLocation(parentSector);
+            SetNodePartitionIndex(node, index);
+            if (!builder_->AddNode(node, SEARCHER_EXFAT)) node->Release();
+        }
+    }
+}
+
+int CExFatCompleteSearch::GetPartitions(CSearchedPartitionInfo** out, int max) {
+    const int count = static_cast<int>(volumes_.size());
+    if (!out || max < count) return count;
+    for (int i = 0; i < count; ++i) {
+        const ExFatVolume& v = *volumes_[static_cast<size_t>(i)];
+        CSearchedPartitionInfo* info = new (std::nothrow) CSearchedPartitionInfo(v.sectorSize);
+        if (!info) {
+            for (int k = 0; k < i; ++k) {
+                delete out[k];
+                out[k] = nullptr;
+            }
+            return 0;
+        }
+        info->index = static_cast<uint16_t>(i);
+        info->kind = kPartitionKind;
+        info->sectorsPerCluster = v.sectorsPerCluster;
+        info->dataStart = v.heapStart;
+        info->volumeStart = v.volumeStart;
+        info->volumeLength = v.volumeLength;
+        out[i] = info;
+    }
+    return count;
+}

@@ -1,0 +1,88 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "filesystems/IFileSystemSearchController.h"
+#include "filesystems/exfat/ExFatSectorRecognizer.h"
+#include "filesystems/exfat/ExFatVolume.h"
+#include "filesystems/exfat/ExFatVolumeCollection.h"
+
+// Finds exFAT volumes anywhere on a storage device during the whole-device pass, also where their
+// boot sectors, FAT or root folder are gone: every sector of every chunk is evidence (a boot sector,
+// a FAT's start, the start of an up-case table, directory entries). At the end of the pass the
+// candidates that the evidence supports become volumes, and their files and folders, live and
+// deleted, go to the builder with code 0x21.
+class ExFatVolumeRebuild;
+
+class CExFatCompleteSearch : public ICompleteFileSystemSearchController {
+public:
+    static constexpr uint32_t kPartitionKind = 7;
+    // A backup boot sector lies this many sectors after the main one.
+    static constexpr uint64_t kBackupBootOffset = 12;
+    // Lazy processing of runs: when more wait, or when the scan is this far past the last run.
+    static constexpr size_t kMostWaitingRuns = 0x880;
+    static constexpr uint64_t kFarPastLastRun = 0x2000000;
+    static constexpr size_t kMostUpcaseSectors = 0x10000;
+    // Entry sets held at most (about 300 bytes each); past this the scan looks for no more folders.
+    static constexpr size_t kMostRecords = 2000000;
+    // The largest cluster the validators accept: 32 MiB.
+    static constexpr uint32_t kLargestClusterShift = 25;
+
+    CExFatCompleteSearch();
+    ~CExFatCompleteSearch() override;
+    CExFatCompleteSearch(const CExFatCompleteSearch&) = delete;
+    CExFatCompleteSearch& operator=(const CExFatCompleteSearch&) = delete;
+
+    void SetBuilder(IDirecotryTreeBuilder* builder) override { builder_ = builder; }
+    // New copies of the accepted volumes (kind 7) in order; with a null out or a max below their
+    // number nothing is written and the number is returned.
+    int GetPartitions(CSearchedPartitionInfo** out, int max) override;
+    void SetDevice(IStorageDevice* device) override { device_ = device; }
+    void SetChunkSectors(uint32_t sectors) override { chunkSectors_ = sectors; }
+    int BeginSearch() override { return 1; }
+    int EndSearch() override;
+    // 1 when the chunk was read and examined; 0 without a device, chunk length or builder, with a
+    // sector size the scan does not support (0, not a multiple of 512, above 4096), or when the read
+    // failed. The last two sectors of each chunk are examined with the next chunk (or at EndSearch),
+    // so that the sectors after them can be looked at too.
+    int ScanChunk(uint64_t firstSector, uint64_t sectorCount, IProgress* sink) override;
+
+    const std::vector<std::unique_ptr<ExFatVolume>>& Volumes() const { return volumes_; }
+    const ExFatVolumeCollection& Collection() const { return collection_; }
+    const std::vector<uint64_t>& UpcaseSectors() const { return upcaseSectors_; }
+
+private:
+    bool Prepare();
+    void ExamineSectors(uint64_t firstSector, const uint8_t* from, size_t count, const uint8_t* end);
+    void ClassifySector(uint64_t sector, const uint8_t* bytes, const uint8_t* end);
+    void FlushPending();
+    void EndRun();
+    void OnBootSector(uint64_t sector, const uint8_t* bytes);
+    // The geometry a boot sector names for a volume starting at volumeStart, clipped to the device.
+    void SetBootGeometry(ExFatVolume& volume, const uint8_t* bytes, uint64_t volumeStart) const;
+    void OnFatStart(uint64_t sector);
+    void HandTreesToBuilder();
+    void EmitRun(ExFatVolume& volume, ExFatDirectoryInfo* run, uint64_t parentSector, uint16_t index);
+
+    IStorageDevice* device_ = nullptr;
+    IDirecotryTreeBuilder* builder_ = nullptr;
+    uint32_t chunkSectors_ = 0;
+    uint32_t sectorSize_ = 0;
+    uint32_t sectorShift_ = 9;
+    uint64_t deviceSectors_ = 0;
+    bool prepared_ = false;
+
+    std::vector<uint8_t> buffer_;  // the last sectors of the previous load, then a chunk
+    size_t pendingAt_ = 0;         // sectors of buffer_ not yet examined: [pendingAt_, + pendingCount_)
+    size_t pendingCount_ = 0;
+    uint64_t pendingSector_ = 0;   // device sector of the first of them
+    uint64_t loadedEnd_ = 0;       // the sector after the last one loaded
+
+    ExFatSectorRecognizer recognizer_;
+    ExFatVolumeCollection collection_;
+    std::unique_ptr<ExFatVolumeRebuild> rebuild_;
+    std::vector<uint64_t> upcaseSectors_;
+    std::vector<std::unique_ptr<ExFatVolume>> volumes_;  // accepted, in order: the position is the index
+    bool recordsCapLogged_ = false;
+};

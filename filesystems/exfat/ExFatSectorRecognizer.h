@@ -1,0 +1,93 @@
+#pragma once
+#include <array>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "filesystems/exfat/ExFatDirectoryInfo.h"
+#include "filesystems/exfat/ExFatEntryRecord.h"
+
+// Decides, sector by sector over a whole device, whether a sector is made of believable exFAT
+// directory entries, and gathers consecutive directory sectors into runs. A set that runs on into
+// the next sector is finished there; a set cut between two runs (a folder whose clusters are not
+// adjacent) is joined again by its checksum, whichever half comes first on the device.
+class ExFatSectorRecognizer {
+public:
+    static constexpr uint32_t kTailBytes = 576;  // 18 entries: the most of a set that a run can begin with
+    // Cut halves wait here until the end of the search; beyond these counts new ones are dropped.
+    static constexpr size_t kMostHeads = 4096;
+    static constexpr size_t kMostTails = 4096;
+    // Checksum trials of one search for the other half of a cut set.
+    static constexpr int kJoinTrialsPerSearch = 256;
+    static constexpr uint64_t kNone = ~uint64_t{0};
+
+    ExFatSectorRecognizer() = default;
+    ExFatSectorRecognizer(const ExFatSectorRecognizer&) = delete;
+    ExFatSectorRecognizer& operator=(const ExFatSectorRecognizer&) = delete;
+
+    // The validators' measures: the device's sector count, log2 of the largest cluster to accept,
+    // log2 of the sector size and the entries of one sector.
+    void SetVolumeParameters(uint64_t deviceSectors, uint32_t clusterShift, uint32_t sectorShift,
+                             uint32_t entriesPerSector);
+
+    // The sector's bytes begin at buffer; the loaded memory after it (the following sectors of the
+    // device) ends at end, and nothing at or past end is read. True when the current run ends with
+    // this sector.
+    bool ScanDirectorySector(uint64_t sector, const uint8_t* buffer, const uint8_t* end);
+
+    // The run being gathered (null when none); TakeRun hands it over and forgets any set left open.
+    ExFatDirectoryInfo* CurrentRun() const { return run_.get(); }
+    std::unique_ptr<ExFatDirectoryInfo> TakeRun();
+    // Ends the current run without handing it over (it holds nothing worth keeping).
+    void DropRun();
+
+    uint64_t FindLinkedRun(uint64_t headKey) const;
+    uint64_t FindLinkingRun(uint64_t tailKey) const;
+    void Clear();
+
+    size_t HeadCount() const { return heads_.size(); }
+    size_t TailCount() const { return tails_.size(); }
+
+private:
+    // An entry set being assembled.
+    struct Carry {
+        uint8_t stage = 0;  // 0 none, 1 file entry seen, 2 stream seen, then one more per secondary
+        uint8_t remaining = 0;
+        uint8_t nameLength = 0;
+        ExFatEntryRecord record;  // meaningful from stage 1 on: BeginSet fills it afresh
+        void Clear() { stage = remaining = nameLength = 0; }
+    };
+    struct Head {
+        uint64_t sector;  // where the file entry lies
+        std::vector<uint8_t> bytes;
+    };
+
+    ExFatDirectoryInfo& Run();
+    bool ScanEntries(uint64_t sector, const uint8_t* buffer, const uint8_t* end, int& hits);
+    static void BeginSet(Carry& carry, const uint8_t* entry, uint64_t sector);
+    void TakeStream(Carry& carry, const uint8_t* entry, bool first);
+    // Adds a secondary that follows the stream; true when it completes the set.
+    bool TakeSecondary(Carry& carry, const uint8_t* entry, bool first, bool name);
+    void MarkBeginsInsideSet(bool first);
+    void FinishInto(Carry& carry);
+    bool ContinueSetElsewhere(const uint8_t* entry, uint32_t entriesLeft, uint64_t sector, const uint8_t* end);
+    void StitchToHead(uint64_t sector, const uint8_t* buffer, const uint8_t* end);
+    bool JoinSplitSet(uint64_t headSector, const uint8_t* head, const uint8_t* tail, int& trials);
+    bool WalkJoinedSet(uint64_t headSector, uint32_t entries);
+    bool IsValidStream(const uint8_t* entry) const;
+
+    uint64_t deviceSectors_ = 0;
+    uint32_t clusterShift_ = 9;
+    uint32_t sectorShift_ = 9;
+    uint32_t entriesPerSector_ = 16;
+    uint32_t sectorBytes_ = 512;
+
+    std::map<uint64_t, Head> heads_;                   // run key -> the start of a set that leaves it
+    std::map<uint64_t, std::vector<uint8_t>> tails_;   // run key -> the run's first 576 bytes
+    std::map<uint64_t, uint64_t> links_;               // head run key -> tail run key
+    std::unique_ptr<ExFatDirectoryInfo> run_;
+    Carry carry_;
+    Carry joinCarry_;
+    std::array<uint8_t, 19 * 32> join_{};
+};

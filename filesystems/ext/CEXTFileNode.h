@@ -1,0 +1,31 @@
+#pragma once
+#include "filesystems/ext/CExt2FileProperties.h"
+#include "media_recovery/file_model/CFileNode.h"
+
+// A file or folder found through an Ext2/3/4 inode; it answers from its properties.
+class CEXTFileNode : public CFileNode {
+public:
+    CEXTFileNode() = default;
+    ~CEXTFileNode() override;
+
+    // Takes ownership; the node's locations become 0 and its run list is decoded from the properties.
+    void SetProperties(CExt2FileProperties* properties);
+    CExt2FileProperties* Properties() const { return properties_; }
+
+    const char* GetName() override;
+    uint64_t GetSize() override;
+    uint16_t GetAttributes() override;
+    uint64_t* GetCreationTime(uint64_t* out) override;
+    uint64_t* GetModificationTime(uint64_t* out) override;
+    uint64_t* GetAccessTime(uint64_t* out) override;
+    bool IsDirectory() override;
+    bool IsDeleted() override;
+    int GetKindCode() override { return 32; }
+    // Its own properties and run list; null when either cannot be made.
+    IFileNode* Clone() override;
+    void MarkDeleted() override;
+    void TrimName() override;
+
+private:
+    CExt2FileProperties* properties_ = nullptr;
+};

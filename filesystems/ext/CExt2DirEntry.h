@@ -1,0 +1,66 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <string>
+
+#include "filesystems/ext/ExtBlockMap.h"
+#include "filesystems/ext/ExtInode.h"
+#include "filesystems/ext/ExtMemory.h"
+
+class CExt2FileSystem;
+
+// Walks a directory's entries in order through a window of two blocks: the next block is loaded
+// before the position comes within one longest entry (264 bytes) of it, so an entry that crosses a
+// block boundary is read whole. Records of inode 0 (free space, the checksum tail of a leaf block,
+// the hash index blocks of a large folder) are handed out like any other; the caller skips them.
+// The walk ends at the directory's size, at an entry that is not well formed, and at an entry whose
+// record runs past the bytes loaded.
+class CExt2DirEntry {
+public:
+    // Thrown by Current when there is no entry (the directory could not be read at all).
+    class CBadDir : public std::exception {
+    public:
+        const char* what() const noexcept override { return "CExt2DirEntry::CBadDir"; }
+    };
+
+    struct Entry {
+        uint32_t inode = 0;
+        uint16_t recordLength = 0;
+        uint8_t nameLength = 0;
+        uint8_t fileType = 0;
+        const uint8_t* name = nullptr;  // nameLength bytes, valid until Advance
+    };
+
+    CExt2DirEntry(const CExt2FileSystem& fs, const ExtInode& directory);
+    CExt2DirEntry(const CExt2DirEntry&) = delete;
+    CExt2DirEntry& operator=(const CExt2DirEntry&) = delete;
+
+    bool AtEnd() const { return end_; }
+    Entry Current() const;
+    void Advance();
+    // The current entry's name, converted for display (see ExtEntryName).
+    std::string Name() const;
+    uint64_t Position() const { return position_; }
+
+private:
+    bool LoadNext();
+    bool CurrentIsWhole() const;
+
+    const CExt2FileSystem& fs_;
+    uint64_t dataSize_;
+    uint64_t blockCount_;
+    ExtBlockMap map_;
+    ExtBuffer window_;
+    bool haveWindow_ = false;
+    uint64_t index_ = 0;        // logical block last loaded
+    uint64_t windowStart_ = 0;  // directory byte at the window's start
+    uint64_t loadedEnd_ = 0;    // directory byte after the last loaded one
+    uint64_t position_ = 0;
+    bool end_ = false;
+};
+
+// A name from a directory entry, for the system's code page (UTF-8): well-formed UTF-8 stays as it
+// is; a sequence cut off by the end of the name is dropped; any other ill-formed name keeps its raw
+// bytes. At most 255 bytes.
+std::string ExtEntryName(const uint8_t* bytes, size_t size);

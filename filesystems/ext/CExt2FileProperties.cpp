@@ -1,0 +1,71 @@
+#include "filesystems/ext/CExt2FileProperties.h"
+
+#include <new>
+
+#include "media_recovery/file_model/MappingPairs.h"
+
+CExt2FileProperties::~CExt2FileProperties() { delete runs_; }
+
+void CExt2FileProperties::SetName(const char* name) {
+    try {
+        name_ = name ? name : "";
+    } catch (const std::bad_alloc&) {
+    }
+}
+
+void CExt2FileProperties::SetTimes(uint64_t change, uint64_t modification, uint64_t access) {
+    times_[0] = change;
+    times_[1] = modification;
+    times_[2] = access;
+}
+
+void CExt2FileProperties::SetPackedRuns(PackedDataRuns* runs) {
+    delete runs_;
+    runs_ = runs;
+}
+
+IDataRunList* CExt2FileProperties::GetDataRuns() { return runs_ ? UnpackDataRuns(runs_) : nullptr; }
+
+IFileProperties* CExt2FileProperties::Clone() {
+    std::unique_ptr<CExt2FileProperties> copy(new (std::nothrow) CExt2FileProperties);
+    if (!copy) return nullptr;
+    try {
+        copy->name_ = name_;
+        copy->extraName_ = extraName_;
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+    copy->size_ = size_;
+    copy->attributes_ = attributes_;
+    for (int i = 0; i < 3; ++i) copy->times_[i] = times_[i];
+    copy->flags_ = flags_;
+    copy->mark_ = mark_;
+    copy->switch_ = switch_;
+    copy->inode_ = inode_;
+    if (runs_) {
+        IDataRunList* list = GetDataRuns();
+        if (!list) return nullptr;
+        copy->runs_ = PackDataRuns(list);
+        list->Release();
+        if (!copy->runs_) return nullptr;
+    }
+    return copy.release();
+}
+
+void CExt2FileProperties::AddChildName(uint32_t inode, std::string name) {
+    try {
+        if (!childNames_) childNames_.reset(new ExtMap<uint32_t, std::string>);
+        (*childNames_)[inode] = std::move(name);
+    } catch (const std::bad_alloc&) {
+    }
+}
+
+std::string CExt2FileProperties::TakeChildName(uint32_t inode) {
+    if (!childNames_) return std::string();
+    auto it = childNames_->find(inode);
+    if (it == childNames_->end()) return std::string();
+    std::string name = std::move(it->second);
+    childNames_->erase(it);
+    if (childNames_->empty()) childNames_.reset();
+    return name;
+}

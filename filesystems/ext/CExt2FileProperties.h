@@ -1,0 +1,77 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "filesystems/ext/ExtMemory.h"
+#include "media_recovery/file_model/IFileProperties.h"
+
+struct PackedDataRuns;
+
+// The properties of one Ext2/3/4 inode: name, size, times, flags and its runs, kept packed as
+// mapping pairs and decoded anew for every caller. A folder also keeps the names its entries gave
+// to inodes the walk has not reached yet.
+class CExt2FileProperties : public IFileProperties {
+public:
+    CExt2FileProperties() = default;
+    ~CExt2FileProperties() override;
+    CExt2FileProperties(const CExt2FileProperties&) = delete;
+    CExt2FileProperties& operator=(const CExt2FileProperties&) = delete;
+
+    uint16_t GetNameLength() override { return static_cast<uint16_t>(name_.size()); }
+    void SetName(const char* name) override;
+    char* GetName() override { return &name_[0]; }
+    uint64_t GetSize() override { return size_; }
+    uint16_t GetAttributes() override { return attributes_; }
+    std::string GetExtraName() override { return extraName_; }
+    // i_ctime, i_mtime, i_atime.
+    uint64_t* GetCreationTime(uint64_t* out) override { return Put(out, times_[0]); }
+    uint64_t* GetModificationTime(uint64_t* out) override { return Put(out, times_[1]); }
+    uint64_t* GetAccessTime(uint64_t* out) override { return Put(out, times_[2]); }
+    uint8_t GetFlags() override { return flags_; }
+    void SetFlags(uint8_t flags) override { flags_ = flags; }
+    // A new list of the caller's, null without runs.
+    IDataRunList* GetDataRuns() override;
+    // Null when memory runs out.
+    IFileProperties* Clone() override;
+    virtual uint8_t GetMark() { return mark_; }
+    virtual void SetMark(uint8_t mark) { mark_ = mark; }
+    virtual int ReservedConstantA() { return 255; }
+    virtual bool IsSwitchOn() { return switch_ != 0; }
+    virtual void SetSwitch(int on) { switch_ = on != 0; }
+    virtual int ReservedConstantB() { return 2; }
+
+    // SetName for a name the caller gives up.
+    void TakeName(std::string name) { name_ = std::move(name); }
+    void SetSize(uint64_t size) { size_ = size; }
+    void AddAttributes(uint16_t bits) { attributes_ = static_cast<uint16_t>(attributes_ | bits); }
+    void SetTimes(uint64_t change, uint64_t modification, uint64_t access);
+    // Takes ownership.
+    void SetPackedRuns(PackedDataRuns* runs);
+    bool HasRuns() const { return runs_ != nullptr; }
+    uint32_t InodeNumber() const { return inode_; }
+    void SetInodeNumber(uint32_t inode) { inode_ = inode; }
+
+    // Stores (or replaces) the name a folder entry gave inode.
+    void AddChildName(uint32_t inode, std::string name);
+    // The stored name, removed; empty when there is none.
+    std::string TakeChildName(uint32_t inode);
+
+private:
+    static uint64_t* Put(uint64_t* out, uint64_t value) {
+        if (out) *out = value;
+        return out;
+    }
+
+    std::string name_;
+    uint64_t size_ = 0;
+    uint16_t attributes_ = 0;
+    std::string extraName_;
+    uint64_t times_[3] = {0, 0, 0};
+    uint8_t flags_ = 0;
+    uint8_t mark_ = 0;
+    uint8_t switch_ = 0;
+    PackedDataRuns* runs_ = nullptr;
+    std::unique_ptr<ExtMap<uint32_t, std::string>> childNames_;
+    uint32_t inode_ = 0;
+};

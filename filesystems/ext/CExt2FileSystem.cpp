@@ -1,0 +1,195 @@
+#include "filesystems/ext/CExt2FileSystem.h"
+
+#include <cstring>
+#include <vector>
+#include <stdexcept>
+
+#include "filesystems/ext/ExtChecksums.h"
+#include "filesystems/ext/ExtErrors.h"
+#include "sqlite_recovery/framework/IStorageDevice.h"
+
+using namespace ext;
+
+namespace {
+// Groups that may hold a copy of the superblock and descriptors, in the order they are tried.
+constexpr uint32_t kCopyGroups[] = {0, 1, 3, 5, 7, 9, 25, 27, 49, 81, 125};
+
+bool SameLocations(const ExtVector<ExtGroupDescriptor>& a, const ExtVector<ExtGroupDescriptor>& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (static_cast<uint32_t>(a[i].blockBitmap) != static_cast<uint32_t>(b[i].blockBitmap) ||
+            static_cast<uint32_t>(a[i].inodeBitmap) != static_cast<uint32_t>(b[i].inodeBitmap) ||
+            static_cast<uint32_t>(a[i].inodeTable) != static_cast<uint32_t>(b[i].inodeTable))
+            return false;
+    }
+    return true;
+}
+}  // namespace
+
+CExt2FileSystem::CExt2FileSystem(IStorageDevice* device, uint64_t sector) : device_(device), foundSector_(sector) {
+    ExtHeapInit();
+    if (!device_) throw CExt2ReadSectorError();
+    sectorSize_ = device_->GetSectorSize() ? device_->GetSectorSize() : 512;
+    if (sectorSize_ % 512 != 0) throw CExt2BadSuperBlock();
+    const unsigned __int128 bytes = static_cast<unsigned __int128>(device_->GetSectorCount()) * sectorSize_;
+    deviceBytes_ = bytes > UINT64_MAX ? UINT64_MAX : static_cast<uint64_t>(bytes);
+    if (foundSector_ > UINT64_MAX / 512) throw CExt2BadSuperBlock();
+    const uint64_t foundByte = foundSector_ * 512;
+
+    ReadBytes(sb_.raw, foundByte, kSuperBlockBytes);
+    sb_.Parse();
+    sb_.Normalise();
+    if (!sb_.IsValid()) throw CExt2BadSuperBlock();
+    blockSize_ = sb_.BlockSize();
+    // Blocks are read as whole device sectors.
+    if (blockSize_ < sectorSize_) throw CExt2BadSuperBlock();
+
+    // Where the volume starts: the primary copy lies at byte 1024, a backup copy at the first block
+    // of its group (which is block 1 of the group with 1 KiB blocks).
+    const unsigned __int128 offset =
+        sb_.blockGroupNr == 0 ? kSuperBlockByte
+                              : static_cast<unsigned __int128>(sb_.blockGroupNr) * sb_.blocksPerGroup * blockSize_ +
+                                    static_cast<uint64_t>(sb_.firstDataBlock) * blockSize_;
+    if (offset > foundByte) throw CExt2BadSuperBlock();
+    partitionByte_ = static_cast<uint64_t>(foundByte - offset);
+    if (partitionByte_ % sectorSize_ != 0) throw CExt2BadSuperBlock();
+
+    // The whole volume must lie on the device, before anything else of it is read.
+    const unsigned __int128 volumeBytes = static_cast<unsigned __int128>(sb_.BlockCount()) * blockSize_;
+    if (partitionByte_ > deviceBytes_ || volumeBytes > deviceBytes_ - partitionByte_) throw CExt2BadSuperBlock();
+
+    if (!ReadDescriptors()) throw CExt2BadGroupDescriptor();
+}
+
+CExt2FileSystem::~CExt2FileSystem() {}
+
+void CExt2FileSystem::ReadBytes(uint8_t* buffer, uint64_t byte, size_t length) const {
+    if (byte > deviceBytes_ || length > deviceBytes_ - byte) throw CExt2ReadSectorError();
+    const uint64_t first = byte / sectorSize_;
+    const uint64_t skip = byte % sectorSize_;
+    const uint64_t count = (skip + length + sectorSize_ - 1) / sectorSize_;
+    if (skip == 0 && length % sectorSize_ == 0) {
+        if (!device_->ReadSectors(buffer, first, count)) throw CExt2ReadSectorError();
+        return;
+    }
+    ExtBuffer whole;
+    uint8_t* data = whole.Reserve(static_cast<size_t>(count * sectorSize_));
+    if (!device_->ReadSectors(data, first, count)) throw CExt2ReadSectorError();
+    std::memcpy(buffer, data + skip, length);
+}
+
+void CExt2FileSystem::ReadBlocks(void* buffer, uint64_t block, uint32_t count) const {
+    const unsigned __int128 byte = static_cast<unsigned __int128>(block) * blockSize_ + partitionByte_;
+    const uint64_t length = static_cast<uint64_t>(count) * blockSize_;
+    if (byte > deviceBytes_ || length > deviceBytes_ - static_cast<uint64_t>(byte))
+        throw std::range_error("CExt2FileSystem::ReadBlocks");
+    const uint64_t first = static_cast<uint64_t>(byte) / sectorSize_;
+    if (!device_->ReadSectors(buffer, first, length / sectorSize_)) {
+        std::memset(buffer, 0, static_cast<size_t>(length));
+        throw CExt2ReadSectorError();
+    }
+}
+
+bool CExt2FileSystem::ParseTable(const uint8_t* bytes, ExtVector<ExtGroupDescriptor>* table) const {
+    const uint64_t groups = sb_.GroupCount();
+    const size_t size = sb_.DescriptorSize();
+    const bool wide = sb_.Is64Bit() && size >= 64;
+    table->assign(static_cast<size_t>(groups), ExtGroupDescriptor());
+    for (uint64_t g = 0; g < groups; ++g) {
+        const uint8_t* d = bytes + g * size;
+        ExtGroupDescriptor& e = (*table)[static_cast<size_t>(g)];
+        e.blockBitmap = Le32(d + GD_BLOCK_BITMAP);
+        e.inodeBitmap = Le32(d + GD_INODE_BITMAP);
+        e.inodeTable = Le32(d + GD_INODE_TABLE);
+        e.flags = Le16(d + GD_FLAGS);
+        e.itableUnused = Le16(d + GD_ITABLE_UNUSED);
+        if (wide) {
+            e.blockBitmap |= static_cast<uint64_t>(Le32(d + GD_BLOCK_BITMAP_HI)) << 32;
+            e.inodeBitmap |= static_cast<uint64_t>(Le32(d + GD_INODE_BITMAP_HI)) << 32;
+            e.inodeTable |= static_cast<uint64_t>(Le32(d + GD_INODE_TABLE_HI)) << 32;
+            e.itableUnused |= static_cast<uint32_t>(Le16(d + GD_ITABLE_UNUSED_HI)) << 16;
+        }
+        const int32_t sum = ExtDescriptorChecksum(sb_, static_cast<uint32_t>(g), d, size);
+        e.checksumOk = sum >= 0 && static_cast<uint16_t>(sum) == Le16(d + GD_CHECKSUM);
+    }
+    return true;
+}
+
+bool CExt2FileSystem::CheckTable(const ExtVector<ExtGroupDescriptor>& table) const {
+    const uint64_t blocks = sb_.BlockCount();
+    const uint64_t tableBlocks = sb_.InodeTableBlocks();
+    uint64_t first = sb_.firstDataBlock;
+    for (size_t i = 0; i < table.size(); ++i) {
+        const ExtGroupDescriptor& g = table[i];
+        const bool lastGroup = i + 1 == table.size();
+        const uint64_t last = lastGroup || sb_.HasFlexGroups() ? blocks - 1 : first + sb_.blocksPerGroup - 1;
+        if (g.blockBitmap == g.inodeBitmap || g.blockBitmap == g.inodeTable || g.inodeBitmap == g.inodeTable)
+            return false;
+        for (uint64_t b : {g.blockBitmap, g.inodeBitmap, g.inodeTable})
+            if (b < first || b > last) return false;
+        // The whole inode table lies on the volume.
+        if (tableBlocks > blocks || g.inodeTable > blocks - tableBlocks) return false;
+        if (!sb_.HasFlexGroups()) first += sb_.blocksPerGroup;
+    }
+    return true;
+}
+
+bool CExt2FileSystem::ReadDescriptors() {
+    const uint64_t groups = sb_.GroupCount();
+    const uint64_t tableBytes = groups * sb_.DescriptorSize();  // bounded by the superblock tests
+    ExtBuffer bytes;
+    uint8_t* raw = bytes.Reserve(static_cast<size_t>(tableBytes));
+    struct Copy {
+        ExtVector<ExtGroupDescriptor> table;
+        uint32_t group;
+    };
+    std::vector<Copy> accepted;
+    const Copy* chosen = nullptr;
+    bool lastPassed = false;  // the copy read last passed the check (it is accepted.back())
+    for (uint32_t g : kCopyGroups) {
+        if (g >= groups) break;  // copies lie inside the volume
+        const uint64_t superBlock = static_cast<uint64_t>(sb_.blocksPerGroup) * g + sb_.firstDataBlock;
+        try {
+            if (g != 0) {
+                ExtSuperBlock copy;
+                ReadBytes(copy.raw, partitionByte_ + superBlock * blockSize_, kSuperBlockBytes);
+                copy.Parse();
+                copy.Normalise();
+                if (!copy.SameVolume(sb_)) continue;
+            }
+            ReadBytes(raw, partitionByte_ + (superBlock + 1) * blockSize_, static_cast<size_t>(tableBytes));
+        } catch (const CExt2ReadSectorError&) {
+            lastPassed = false;
+            break;
+        }
+        Copy copy{ExtVector<ExtGroupDescriptor>(), g};
+        ParseTable(raw, &copy.table);
+        if (!CheckTable(copy.table)) {
+            lastPassed = false;
+            continue;
+        }
+        // A copy that agrees with one seen before settles it. When that one is the primary, the
+        // primary is kept: the file system keeps it current, while backups hold what mkfs wrote
+        // (their never-used inode counts are stale).
+        const Copy* earlier = nullptr;
+        for (const Copy& before : accepted)
+            if (!earlier && SameLocations(before.table, copy.table)) earlier = &before;
+        if (earlier) {
+            if (earlier->group != 0) {
+                accepted.push_back(std::move(copy));
+                earlier = &accepted.back();
+            }
+            chosen = earlier;
+            break;
+        }
+        accepted.push_back(std::move(copy));
+        lastPassed = true;
+    }
+    if (!chosen && lastPassed) chosen = &accepted.back();
+    if (!chosen && !accepted.empty()) chosen = &accepted.front();
+    if (!chosen) return false;
+    groups_ = chosen->table;
+    copyGroup_ = chosen->group;
+    fromPrimary_ = chosen->group == 0;
+    return true;
+}

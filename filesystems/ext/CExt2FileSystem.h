@@ -1,0 +1,69 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "filesystems/ext/ExtMemory.h"
+#include "filesystems/ext/ExtSuperBlock.h"
+
+class IStorageDevice;
+
+// One group's descriptor, as far as the reader uses it.
+struct ExtGroupDescriptor {
+    uint64_t blockBitmap = 0;
+    uint64_t inodeBitmap = 0;
+    uint64_t inodeTable = 0;
+    uint16_t flags = 0;
+    uint32_t itableUnused = 0;
+    bool checksumOk = false;  // the descriptor carries the checksum it must (never without checksums)
+};
+
+// One Ext2/3/4 volume on a storage device: its superblock, a trustworthy group-descriptor table and
+// block reads. Every failure is thrown (ExtErrors.h, std::range_error for a block outside the device).
+class CExt2FileSystem {
+public:
+    // Opens the volume whose superblock copy lies at sector (512-byte units from the start of the
+    // device: 2 for the primary copy of a volume at the device's start).
+    CExt2FileSystem(IStorageDevice* device, uint64_t sector);
+    virtual ~CExt2FileSystem();
+    CExt2FileSystem(const CExt2FileSystem&) = default;
+    CExt2FileSystem& operator=(const CExt2FileSystem&) = delete;
+
+    const ExtSuperBlock& SuperBlock() const { return sb_; }
+    const ExtGroupDescriptor& Group(uint64_t group) const { return groups_[static_cast<size_t>(group)]; }
+    uint64_t GroupCount() const { return groups_.size(); }
+    uint32_t BlockSize() const { return blockSize_; }
+    uint64_t BlockCount() const { return sb_.BlockCount(); }
+    IStorageDevice* Device() const { return device_; }
+    uint32_t DeviceSectorSize() const { return sectorSize_; }
+    // 512-byte units, as the caller gave them.
+    uint64_t FoundSector() const { return foundSector_; }
+    uint64_t PrimarySuperBlockSector() const { return (partitionByte_ + ext::kSuperBlockByte) / 512; }
+    // Device sector of block 0.
+    uint64_t PartitionStartSector() const { return partitionByte_ / sectorSize_; }
+    bool IsValidBlock(uint64_t block) const { return block < BlockCount(); }
+    // The descriptors came from the primary table and carry checksums: their never-used marks hold.
+    bool TrustsUnusedInodes() const { return fromPrimary_ && sb_.HasDescriptorChecksums(); }
+    // The group whose descriptor copy is in use (0 for the primary table).
+    uint32_t DescriptorCopyGroup() const { return copyGroup_; }
+
+    // Reads count blocks from block into buffer (count x block size bytes). A read failure zeroes the
+    // buffer and throws CExt2ReadSectorError; blocks beyond the device throw std::range_error.
+    void ReadBlocks(void* buffer, uint64_t block, uint32_t count) const;
+
+private:
+    void ReadBytes(uint8_t* buffer, uint64_t byte, size_t length) const;
+    bool ReadDescriptors();
+    bool ParseTable(const uint8_t* bytes, ExtVector<ExtGroupDescriptor>* table) const;
+    bool CheckTable(const ExtVector<ExtGroupDescriptor>& table) const;
+
+    ExtSuperBlock sb_;
+    ExtVector<ExtGroupDescriptor> groups_;
+    IStorageDevice* device_ = nullptr;
+    uint64_t foundSector_ = 0;
+    uint64_t partitionByte_ = 0;
+    uint64_t deviceBytes_ = 0;
+    uint32_t sectorSize_ = 512;
+    uint32_t blockSize_ = 0;
+    bool fromPrimary_ = false;
+    uint32_t copyGroup_ = 0;
+};

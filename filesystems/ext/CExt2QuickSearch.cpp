@@ -1,0 +1,251 @@
+#include "filesystems/ext/CExt2QuickSearch.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <stdexcept>
+
+#include "filesystems/ext/CEXTFileNode.h"
+#include "filesystems/ext/CExt2DirEntry.h"
+#include "filesystems/ext/CExt2FileSystem.h"
+#include "filesystems/ext/ExtBlockMap.h"
+#include "filesystems/ext/ExtErrors.h"
+#include "filesystems/ext/ExtInode.h"
+#include "media_recovery/file_model/CDataRunList.h"
+#include "media_recovery/file_model/IDirecotryTreeBuilder.h"
+#include "media_recovery/file_model/MappingPairs.h"
+#include "sqlite_recovery/framework/IStorageDevice.h"
+#include "sqlite_recovery/framework/Logger.h"
+
+using namespace ext;
+
+namespace {
+constexpr uint32_t kExtPartitionKind = 5;
+}  // namespace
+
+std::string UnnamedInodeName(uint32_t inode) {
+    char name[32];
+    std::snprintf(name, sizeof name, "Inode_%lx", static_cast<unsigned long>(inode));
+    return name;
+}
+
+CExt2QuickSearch::CExt2QuickSearch() : partition_(512) { std::memset(&progress_, 0, sizeof progress_); }
+
+CExt2QuickSearch::~CExt2QuickSearch() { ReleaseOwned(); }
+
+int CExt2QuickSearch::GetPartitions(CSearchedPartitionInfo** out, int max) {
+    if (!out || max < 1) return 1;
+    CSearchedPartitionInfo* copy = new (std::nothrow) CSearchedPartitionInfo(partition_.sectorSize);
+    if (copy) {
+        copy->kind = partition_.kind;
+        copy->sectorsPerCluster = partition_.sectorsPerCluster;
+        copy->dataStart = partition_.dataStart;
+        copy->volumeStart = partition_.volumeStart;
+        copy->sectorSize = partition_.sectorSize;
+        copy->volumeLength = partition_.volumeLength;
+        copy->weight = partition_.weight;
+    }
+    out[0] = copy;
+    return 1;
+}
+
+bool CExt2QuickSearch::KeepGoing() {
+    if (stopped_) return false;
+    if (sink_->ShouldContinue() == 0) stopped_ = true;
+    return !stopped_;
+}
+
+ResultCode CExt2QuickSearch::Search(IStorageDevice* device, IProgress* sink) {
+    if (!device || !sink || !builder_) return RK_FAIL(RK_E_FAIL);
+    device_ = device;
+    sink_ = sink;
+    stopped_ = false;
+    ResultCode rc = RK_OK;
+    builder_->BeginSearch(SEARCHER_EXT, 0, 0);
+    try {
+        ExtHeapInit();
+        CExt2FileSystem fs(device_, superBlockSector_);
+        Walk(fs);
+    } catch (const std::exception& e) {
+        RK_LOG("[Dredgel] Ext quick search failed: %s", e.what());
+        rc = RK_FAIL(RK_E_FAIL);
+    } catch (...) {
+        RK_LOG("[Dredgel] Ext quick search failed");
+        rc = RK_FAIL(RK_E_FAIL);
+    }
+    // After a stop or a failure: what was not handed out is still ours.
+    runMap_ = nullptr;
+    ReleaseOwned();
+    builder_->EndSearch(SEARCHER_EXT);
+    return rc;
+}
+
+void CExt2QuickSearch::Walk(CExt2FileSystem& fs) {
+    ReleaseOwned();
+    std::memset(&progress_, 0, sizeof progress_);
+    progress_.state = PROGRESS_STATE_RUNNING;
+    progress_.total = fs.GroupCount();
+    partition_.index = 0;
+    partition_.kind = kExtPartitionKind;
+    partition_.sectorsPerCluster = fs.BlockSize() / fs.DeviceSectorSize();
+    partition_.dataStart = fs.PartitionStartSector();
+    partition_.volumeStart = 0;
+    partition_.sectorSize = fs.DeviceSectorSize();
+    partition_.volumeLength = device_->GetSectorCount();
+    partition_.weight = 1.0;
+
+    // The root is below the first inode and no node; its entries name the top level.
+    rootNames_.reset(new CExt2FileProperties);
+    try {
+        ExtInode root;
+        if (ReadInode(fs, kRootInode, &root) && root.IsDirectory() && HasPlausibleBlocks(fs, root))
+            WalkEntries(fs, root, rootNames_.get());
+    } catch (const CExt2ReadSectorError&) {
+        RK_LOG("[Dredgel] Ext root folder unreadable");
+    } catch (const std::range_error&) {
+        RK_LOG("[Dredgel] Ext root folder outside the device");
+    }
+    ExtBlockMap runMap(fs);
+    runMap_ = &runMap;
+    WalkInodes(fs);
+    if (stopped_) return;
+    parents_.clear();  // names of inodes the walk never reached
+    HandOutPending();
+}
+
+void CExt2QuickSearch::WalkInodes(CExt2FileSystem& fs) {
+    const ExtSuperBlock& sb = fs.SuperBlock();
+    CExt2InodeTable table(fs);
+    // Inodes below the first one are reserved (the root among them, walked above).
+    const uint32_t first = std::max<uint32_t>(sb.FirstInode(), kRootInode + 1);
+    uint64_t lastGroup = 0;
+    for (uint64_t group = (first - 1) / sb.inodesPerGroup; group < fs.GroupCount() && !stopped_; ++group) {
+        if (group != lastGroup) {
+            ++progress_.done;
+            sink_->OnProgress(&progress_);
+            lastGroup = group;
+        }
+        const uint64_t base = group * sb.inodesPerGroup;
+        const uint64_t begin = std::max<uint64_t>(base + 1, first);
+        const uint64_t end = std::min<uint64_t>(base + table.UsedInodes(group), sb.inodesCount);
+        for (uint64_t ino = begin; ino <= end; ++ino) {
+            if (!KeepGoing()) return;
+            ExtInode inode;
+            if (!table.Read(static_cast<uint32_t>(ino), &inode)) continue;
+            if (HasPlausibleBlocks(fs, inode)) ProcessInode(fs, inode);
+        }
+    }
+}
+
+CExt2FileProperties* CExt2QuickSearch::MakeProperties(CExt2FileSystem& fs, const ExtInode& inode) {
+    std::unique_ptr<CExt2FileProperties> props(new CExt2FileProperties);
+    props->SetTimes(clock_.ToFileTime(inode.Time(IN_CTIME)), clock_.ToFileTime(inode.Time(IN_MTIME)),
+                    clock_.ToFileTime(inode.Time(IN_ATIME)));
+    props->SetSize(inode.FileSize());
+    if (inode.IsDirectory()) {
+        props->AddAttributes(FILE_ATTRIBUTE_DIRECTORY_BIT);
+    } else if (inode.LooksSparse()) {
+        props->AddAttributes(0x200);  // a file with holes: no runs
+    } else {
+        const uint64_t count = WalkBlockCount(fs, inode);
+        CExt2DataRunList runs;
+        runMap_->Reset(inode, count);
+        // The sink is asked after each run; progress itself is reported once per group.
+        if (!runMap_->AppendRuns(&runs, count, [this] { return KeepGoing(); })) return nullptr;
+        props->SetPackedRuns(PackDataRuns(&runs));
+    }
+    props->SetInodeNumber(inode.number);
+    if (inode.DeletionTime() != 0) props->SetFlags(FILE_FLAG_DELETED);
+    return props.release();
+}
+
+void CExt2QuickSearch::ProcessInode(CExt2FileSystem& fs, const ExtInode& inode) {
+    std::unique_ptr<CExt2FileProperties> props(MakeProperties(fs, inode));
+    if (!props) return;
+    std::unique_ptr<CEXTFileNode> node(new CEXTFileNode);
+    CExt2FileProperties* p = props.get();
+    node->SetProperties(props.release());
+    const bool directory = node->IsDirectory();
+    auto parent = parents_.find(inode.number);
+    if (parent != parents_.end()) {
+        CExt2FileProperties* holder = parent->second;
+        parents_.erase(parent);
+        std::string name = holder->TakeChildName(inode.number);
+        p->TakeName(name.empty() ? UnnamedInodeName(inode.number) : std::move(name));
+        Offer(node.release());  // a refused file is gone now; a folder stays (held or the builder's)
+    } else {
+        CEXTFileNode*& slot = pending_[inode.number];
+        slot = node.release();
+    }
+    if (directory) WalkEntries(fs, inode, p);
+}
+
+void CExt2QuickSearch::WalkEntries(CExt2FileSystem& fs, const ExtInode& directory, CExt2FileProperties* holder) {
+    const uint32_t inodes = fs.SuperBlock().inodesCount;
+    try {
+        CExt2DirEntry it(fs, directory);
+        for (; !it.AtEnd(); it.Advance()) {
+            if (!KeepGoing()) return;
+            const CExt2DirEntry::Entry e = it.Current();
+            // Unused records, numbers that name no inode of the volume, and the links up.
+            if (e.inode == 0 || e.inode > inodes) continue;
+            if ((e.nameLength == 1 && e.name[0] == '.') || (e.nameLength == 2 && e.name[0] == '.' && e.name[1] == '.'))
+                continue;
+            std::string name = ExtEntryName(e.name, e.nameLength);
+            auto pending = pending_.find(e.inode);
+            if (pending != pending_.end()) {
+                CEXTFileNode* node = pending->second;
+                pending_.erase(pending);
+                node->Properties()->TakeName(name.empty() ? UnnamedInodeName(e.inode) : std::move(name));
+                Offer(node);
+            } else {
+                holder->AddChildName(e.inode, std::move(name));
+                parents_[e.inode] = holder;
+            }
+        }
+    } catch (const std::exception& e) {
+        // The rest of this folder is lost; the walk goes on.
+        RK_LOG("[Dredgel] Ext folder %u ends early: %s", directory.number, e.what());
+    }
+}
+
+void CExt2QuickSearch::Offer(CEXTFileNode* node) {
+    if (builder_->AddNode(node, SEARCHER_EXT)) return;
+    if (!node->IsDirectory()) {
+        node->Release();
+        return;
+    }
+    try {
+        held_.push_back(node);
+    } catch (const std::bad_alloc&) {
+        // No room to keep it: forget the names it holds, then let it go.
+        CExt2FileProperties* props = node->Properties();
+        for (auto it = parents_.begin(); it != parents_.end();)
+            it = it->second == props ? parents_.erase(it) : std::next(it);
+        node->Release();
+    }
+}
+
+void CExt2QuickSearch::HandOutPending() {
+    while (!pending_.empty()) {
+        if (!KeepGoing()) return;
+        auto it = pending_.begin();
+        const uint32_t ino = it->first;
+        CEXTFileNode* node = it->second;
+        pending_.erase(it);
+        if (!node) continue;
+        if (!*node->GetName()) node->Properties()->TakeName(UnnamedInodeName(ino));
+        Offer(node);
+    }
+}
+
+void CExt2QuickSearch::ReleaseOwned() {
+    parents_.clear();
+    for (auto& entry : pending_)
+        if (entry.second) entry.second->Release();
+    pending_.clear();
+    for (CEXTFileNode* node : held_) node->Release();
+    held_.clear();
+    rootNames_.reset();
+}

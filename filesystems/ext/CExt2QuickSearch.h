@@ -1,0 +1,68 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "filesystems/CSearchedPartitionInfo.h"
+#include "filesystems/IFileSystemSearchController.h"
+#include "filesystems/ext/ExtLocalClock.h"
+#include "filesystems/ext/ExtMemory.h"
+#include "sqlite_recovery/framework/IProgress.h"
+
+class CEXTFileNode;
+class ExtBlockMap;
+class CExt2FileProperties;
+class CExt2FileSystem;
+struct ExtInode;
+
+// Reads the Ext2/3/4 volume at the start of a storage device, inode by inode, and hands every inode
+// with a plausible block map to the builder (code 0x23) as a node, named from the folder entries
+// that refer to it, or "Inode_<hex number>" when none does. Nodes get no parent links. Inodes with a
+// deletion time are marked deleted (the builder refuses those).
+class CExt2QuickSearch : public IQuickFileSystemSearchController {
+public:
+    CExt2QuickSearch();
+    ~CExt2QuickSearch() override;
+    CExt2QuickSearch(const CExt2QuickSearch&) = delete;
+    CExt2QuickSearch& operator=(const CExt2QuickSearch&) = delete;
+
+    void SetBuilder(IDirecotryTreeBuilder* builder) override { builder_ = builder; }
+    // A copy of its one volume record in out[0] (none for a null out or max below 1); always 1.
+    int GetPartitions(CSearchedPartitionInfo** out, int max) override;
+    // Error 1 for a null argument or builder and for a volume that cannot be read (bad superblock
+    // or descriptors); a stop of the sink is a success.
+    ResultCode Search(IStorageDevice* device, IProgress* sink) override;
+
+    const CSearchedPartitionInfo& Partition() const { return partition_; }
+
+private:
+    void Walk(CExt2FileSystem& fs);
+    void WalkInodes(CExt2FileSystem& fs);
+    void ProcessInode(CExt2FileSystem& fs, const ExtInode& inode);
+    void WalkEntries(CExt2FileSystem& fs, const ExtInode& directory, CExt2FileProperties* holder);
+    // Null when the sink stopped the search while the runs were built.
+    CExt2FileProperties* MakeProperties(CExt2FileSystem& fs, const ExtInode& inode);
+    // Gives node to the builder; what it refuses is released, or, for a folder whose entries may
+    // still name inodes ahead, kept until the walk ends.
+    void Offer(CEXTFileNode* node);
+    void HandOutPending();
+    void ReleaseOwned();
+    bool KeepGoing();
+
+    IDirecotryTreeBuilder* builder_ = nullptr;
+    IProgress* sink_ = nullptr;
+    IStorageDevice* device_ = nullptr;
+    PROGRESS_INFO progress_;
+    CSearchedPartitionInfo partition_;
+    uint64_t superBlockSector_ = 2;  // 512-byte units: the volume starts at the device's start
+    ExtMap<uint32_t, CEXTFileNode*> pending_;          // walked, not named yet
+    ExtMap<uint32_t, CExt2FileProperties*> parents_;   // named by an entry of this folder, not walked yet
+    ExtVector<CEXTFileNode*> held_;                    // folders the builder refused
+    std::unique_ptr<CExt2FileProperties> rootNames_;   // the root's entries (the root is no node)
+    ExtBlockMap* runMap_ = nullptr;                    // the walk's, reused from file to file
+    ExtLocalClock clock_;
+    bool stopped_ = false;
+};
+
+// "Inode_<lower-case hex>", the name of a node no folder entry names.
+std::string UnnamedInodeName(uint32_t inode);

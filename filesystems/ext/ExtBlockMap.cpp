@@ -1,0 +1,174 @@
+#include "filesystems/ext/ExtBlockMap.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "filesystems/ext/CExt2FileSystem.h"
+#include "filesystems/ext/ExtErrors.h"
+#include "media_recovery/file_model/CDataRunList.h"
+
+using namespace ext;
+
+namespace {
+constexpr uint64_t kClassicCheckEvery = 1024;
+
+// Adds a run; consecutive holes become one.
+void AddRun(CExt2DataRunList* list, int64_t start, uint64_t length) {
+    DataRun* last = list->Last();
+    if (start < 0 && last && last->IsSparse()) {
+        last->length += length;
+        return;
+    }
+    list->AddBlockRun(DataRun(start, length));
+}
+}  // namespace
+
+ExtBlockMap::ExtBlockMap(const CExt2FileSystem& fs) : fs_(fs) {}
+
+ExtBlockMap::ExtBlockMap(const CExt2FileSystem& fs, const ExtInode& inode, uint64_t limit) : fs_(fs) {
+    Reset(inode, limit);
+}
+
+void ExtBlockMap::Reset(const ExtInode& inode, uint64_t limit) {
+    inode_ = inode;
+    limit_ = limit;
+    extents_.clear();
+    visited_.clear();
+    treeBroken_ = false;
+    nodeBudget_ = limit + kExtentMaxDepth + 1;
+    for (Level& level : levels_) level.loaded = false;
+    // The root node lies in the inode.
+    if (inode_.UsesExtents()) CollectExtents(inode_.BlockArea(), kInodeBlockBytes, -1);
+}
+
+void ExtBlockMap::CollectExtents(const uint8_t* node, size_t bytes, int depth) {
+    if (treeBroken_) return;
+    const uint16_t entries = Le16(node + EH_ENTRIES);
+    const uint16_t max = Le16(node + EH_MAX);
+    const uint16_t nodeDepth = Le16(node + EH_DEPTH);
+    const bool fits = entries <= max && max <= (bytes - kExtentHeaderBytes) / kExtentEntryBytes;
+    if (Le16(node + EH_MAGIC) != kExtentMagic || !fits || nodeDepth > kExtentMaxDepth ||
+        (depth >= 0 && nodeDepth != depth)) {
+        treeBroken_ = true;
+        return;
+    }
+    for (uint16_t i = 0; i < entries && !treeBroken_; ++i) {
+        const uint8_t* e = node + kExtentHeaderBytes + i * kExtentEntryBytes;
+        const uint64_t logical = Le32(e + EX_LOGICAL);
+        if (logical >= limit_) return;
+        // Entries run in logical order and do not overlap.
+        const uint64_t done = extents_.empty() ? 0 : extents_.back().logical + extents_.back().length;
+        if (logical < done) {
+            treeBroken_ = true;
+            return;
+        }
+        if (nodeDepth == 0) {
+            uint32_t length = Le16(e + EX_LENGTH);
+            ExtExtent x;
+            x.unwritten = length > kExtentInitMaxLength;
+            x.length = x.unwritten ? length - kExtentInitMaxLength : length;
+            x.logical = logical;
+            x.start = (static_cast<uint64_t>(Le16(e + EX_START_HI)) << 32) | Le32(e + EX_START_LO);
+            if (x.length) extents_.push_back(x);
+            continue;
+        }
+        const uint64_t child = (static_cast<uint64_t>(Le16(e + EX_CHILD_HI)) << 32) | Le32(e + EX_CHILD_LO);
+        if (!fs_.IsValidBlock(child) || !visited_.insert(child).second || nodeBudget_ == 0) {
+            treeBroken_ = true;
+            return;
+        }
+        --nodeBudget_;
+        // The child is read into a buffer of its own level, so this node's bytes stay intact.
+        ExtBuffer buffer;
+        uint8_t* data = buffer.Reserve(fs_.BlockSize());
+        try {
+            fs_.ReadBlocks(data, child, 1);
+        } catch (const CExt2ReadSectorError&) {
+            treeBroken_ = true;
+            return;
+        } catch (const std::range_error&) {
+            treeBroken_ = true;
+            return;
+        }
+        CollectExtents(data, fs_.BlockSize(), nodeDepth - 1);
+    }
+}
+
+uint64_t ExtBlockMap::BlockOf(uint64_t index) {
+    if (!inode_.UsesExtents()) return ClassicBlockOf(index);
+    auto it = std::upper_bound(extents_.begin(), extents_.end(), index,
+                               [](uint64_t i, const ExtExtent& x) { return i < x.logical; });
+    if (it == extents_.begin()) return 0;
+    const ExtExtent& x = *(it - 1);
+    if (index >= x.logical + x.length || x.unwritten) return 0;
+    const uint64_t block = x.start + (index - x.logical);
+    return fs_.IsValidBlock(block) ? block : 0;
+}
+
+uint64_t ExtBlockMap::LevelEntry(int level, uint64_t block, uint64_t entry) {
+    if (block == 0 || !fs_.IsValidBlock(block)) return 0;
+    Level& l = levels_[level];
+    uint8_t* data = l.buffer.Reserve(fs_.BlockSize());
+    if (!l.loaded || l.block != block) {
+        l.loaded = true;
+        l.block = block;
+        try {
+            fs_.ReadBlocks(data, block, 1);
+        } catch (const CExt2ReadSectorError&) {
+            // the buffer holds zeros: every entry maps to nothing
+        } catch (const std::range_error&) {
+            std::fill(data, data + fs_.BlockSize(), 0);
+        }
+    }
+    return Le32(data + entry * 4);
+}
+
+uint64_t ExtBlockMap::ClassicBlockOf(uint64_t i) {
+    const uint64_t p = fs_.BlockSize() / 4;
+    uint64_t block = 0;
+    if (i < kDirectPointers) {
+        block = inode_.BlockPointer(static_cast<size_t>(i));
+    } else if (i < kDirectPointers + p) {
+        block = LevelEntry(0, inode_.BlockPointer(12), i - kDirectPointers);
+    } else if (i < kDirectPointers + p + p * p) {
+        const uint64_t j = i - kDirectPointers - p;
+        block = LevelEntry(1, LevelEntry(0, inode_.BlockPointer(13), j / p), j % p);
+    } else {
+        const uint64_t j = i - kDirectPointers - p - p * p;
+        if (j / (p * p) >= p) return 0;
+        const uint64_t second = LevelEntry(0, inode_.BlockPointer(14), j / (p * p));
+        block = LevelEntry(2, LevelEntry(1, second, (j % (p * p)) / p), j % p);
+    }
+    return fs_.IsValidBlock(block) ? block : 0;
+}
+
+bool ExtBlockMap::AppendExtentRuns(CExt2DataRunList* list, uint64_t count, const std::function<bool()>& keepGoing) {
+    uint64_t next = 0;
+    for (const ExtExtent& x : extents_) {
+        if (next >= count) break;
+        if (x.logical != next) break;  // a hole in the map ends the walk
+        uint64_t length = std::min(x.length, count - next);
+        if (x.unwritten) {
+            AddRun(list, kSparseRunStart, length);
+        } else {
+            if (!fs_.IsValidBlock(x.start)) break;
+            const uint64_t valid = std::min(length, fs_.BlockCount() - x.start);
+            AddRun(list, static_cast<int64_t>(x.start), valid);
+            if (valid < length) return keepGoing();
+        }
+        next += length;
+        if (!keepGoing()) return false;
+    }
+    return true;
+}
+
+bool ExtBlockMap::AppendRuns(CExt2DataRunList* list, uint64_t count, const std::function<bool()>& keepGoing) {
+    if (inode_.UsesExtents()) return AppendExtentRuns(list, count, keepGoing);
+    for (uint64_t i = 0; i < count; ++i) {
+        const uint64_t block = BlockOf(i);
+        if (block == 0) break;
+        AddRun(list, static_cast<int64_t>(block), 1);
+        if ((i + 1) % kClassicCheckEvery == 0 && !keepGoing()) return false;
+    }
+    return keepGoing();
+}

@@ -1,0 +1,63 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
+#include "filesystems/ext/ExtInode.h"
+#include "filesystems/ext/ExtMemory.h"
+
+class CExt2DataRunList;
+class CExt2FileSystem;
+
+// One leaf extent: logical blocks [logical, logical + length) at volume blocks from start.
+struct ExtExtent {
+    uint64_t logical = 0;
+    uint64_t start = 0;
+    uint64_t length = 0;
+    bool unwritten = false;  // allocated but never written: reads as zeros
+};
+
+// Maps a file's logical blocks to volume blocks, through the classic block map (12 direct pointers,
+// single, double and triple indirect blocks, each level cached) or the extent tree, whose leaves are
+// collected once. Read errors of mapping blocks are swallowed: what they would map maps to nothing.
+class ExtBlockMap {
+public:
+    // Only logical blocks below limit are ever asked for.
+    ExtBlockMap(const CExt2FileSystem& fs, const ExtInode& inode, uint64_t limit);
+    // Without an inode yet: Reset gives it one; the buffers are kept from file to file.
+    explicit ExtBlockMap(const CExt2FileSystem& fs);
+    ExtBlockMap(const ExtBlockMap&) = delete;
+    ExtBlockMap& operator=(const ExtBlockMap&) = delete;
+
+    // The volume block of logical block index; 0 for a hole, an unwritten stretch or a number that
+    // is not a block of the volume.
+    uint64_t BlockOf(uint64_t index);
+    // Appends the runs of logical blocks [0, count) to list, up to the first block that maps to
+    // nothing; unwritten stretches become holes. keepGoing is asked after every run (every 1024
+    // blocks of a classic map); false when it answered no.
+    bool AppendRuns(CExt2DataRunList* list, uint64_t count, const std::function<bool()>& keepGoing);
+
+    void Reset(const ExtInode& inode, uint64_t limit);
+    const ExtVector<ExtExtent>& Extents() const { return extents_; }
+
+private:
+    void CollectExtents(const uint8_t* node, size_t bytes, int depth);
+    uint64_t ClassicBlockOf(uint64_t index);
+    uint64_t LevelEntry(int level, uint64_t block, uint64_t entry);
+    bool AppendExtentRuns(CExt2DataRunList* list, uint64_t count, const std::function<bool()>& keepGoing);
+
+    struct Level {
+        ExtBuffer buffer;
+        uint64_t block = 0;
+        bool loaded = false;
+    };
+
+    const CExt2FileSystem& fs_;
+    ExtInode inode_;
+    uint64_t limit_ = 0;
+    ExtVector<ExtExtent> extents_;
+    ExtSet<uint64_t> visited_;  // extent tree blocks read
+    bool treeBroken_ = false;   // collection stopped at a bad node; later blocks map to nothing
+    uint64_t nodeBudget_ = 0;
+    Level levels_[3];
+};

@@ -1,0 +1,56 @@
+#include "filesystems/ext/ExtChecksums.h"
+
+#include <array>
+
+#include "filesystems/ext/ExtSuperBlock.h"
+
+using namespace ext;
+
+namespace {
+template <class T, T Polynomial>
+std::array<T, 256> MakeTable() {
+    std::array<T, 256> table{};
+    for (uint32_t i = 0; i < 256; ++i) {
+        T crc = static_cast<T>(i);
+        for (int bit = 0; bit < 8; ++bit) crc = static_cast<T>((crc & 1) ? (crc >> 1) ^ Polynomial : crc >> 1);
+        table[i] = crc;
+    }
+    return table;
+}
+}  // namespace
+
+uint16_t ExtCrc16(uint16_t crc, const uint8_t* data, size_t size) {
+    static const std::array<uint16_t, 256> table = MakeTable<uint16_t, 0xA001>();
+    for (size_t i = 0; i < size; ++i) crc = static_cast<uint16_t>((crc >> 8) ^ table[(crc ^ data[i]) & 0xFF]);
+    return crc;
+}
+
+uint32_t ExtCrc32c(uint32_t crc, const uint8_t* data, size_t size) {
+    static const std::array<uint32_t, 256> table = MakeTable<uint32_t, 0x82F63B78u>();
+    for (size_t i = 0; i < size; ++i) crc = (crc >> 8) ^ table[(crc ^ data[i]) & 0xFF];
+    return crc;
+}
+
+int32_t ExtDescriptorChecksum(const ExtSuperBlock& sb, uint32_t group, const uint8_t* bytes, size_t size) {
+    const uint8_t number[4] = {static_cast<uint8_t>(group), static_cast<uint8_t>(group >> 8),
+                               static_cast<uint8_t>(group >> 16), static_cast<uint8_t>(group >> 24)};
+    const size_t after = GD_CHECKSUM + 2;
+    if (size < after) return -1;
+    if (sb.featureRoCompat & kRoCompatMetadataCsum) {
+        uint32_t seed = (sb.featureIncompat & kIncompatCsumSeed) ? sb.checksumSeed : ExtCrc32c(~0u, sb.Uuid(), 16);
+        const uint8_t zero[2] = {0, 0};
+        uint32_t crc = ExtCrc32c(seed, number, 4);
+        crc = ExtCrc32c(crc, bytes, GD_CHECKSUM);
+        crc = ExtCrc32c(crc, zero, 2);
+        crc = ExtCrc32c(crc, bytes + after, size - after);
+        return static_cast<int32_t>(crc & 0xFFFF);
+    }
+    if (sb.featureRoCompat & kRoCompatGdtCsum) {
+        uint16_t crc = ExtCrc16(0xFFFF, sb.Uuid(), 16);
+        crc = ExtCrc16(crc, number, 4);
+        crc = ExtCrc16(crc, bytes, GD_CHECKSUM);
+        if (sb.Is64Bit()) crc = ExtCrc16(crc, bytes + after, size - after);
+        return crc;
+    }
+    return -1;
+}

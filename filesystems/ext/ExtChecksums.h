@@ -1,0 +1,14 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+struct ExtSuperBlock;
+
+// CRC16 (polynomial 0x8005, reflected) and CRC32C (Castagnoli, reflected), both continued from crc
+// without inverting in or out, as the Ext2/3/4 metadata checksums are computed.
+uint16_t ExtCrc16(uint16_t crc, const uint8_t* data, size_t size);
+uint32_t ExtCrc32c(uint32_t crc, const uint8_t* data, size_t size);
+
+// The checksum that descriptor bytes[0..size) of group must carry (its own checksum field is left
+// out), or -1 when the volume keeps no descriptor checksums.
+int32_t ExtDescriptorChecksum(const ExtSuperBlock& sb, uint32_t group, const uint8_t* bytes, size_t size);

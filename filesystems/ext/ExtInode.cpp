@@ -1,0 +1,116 @@
+#include "filesystems/ext/ExtInode.h"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+#include "filesystems/ext/CExt2FileSystem.h"
+#include "filesystems/ext/ExtErrors.h"
+#include "sqlite_recovery/framework/Logger.h"
+
+using namespace ext;
+
+namespace {
+constexpr uint32_t kPieceBytes = 256 * 1024;
+
+void CopyInode(const CExt2FileSystem& fs, const uint8_t* bytes, uint32_t ino, ExtInode* out) {
+    std::memset(out->raw, 0, sizeof out->raw);
+    std::memcpy(out->raw, bytes, std::min<size_t>(fs.SuperBlock().InodeSize(), kInodeRecordBytes));
+    out->number = ino;
+}
+
+bool PlausibleExtentRoot(const CExt2FileSystem& fs, const uint8_t* node) {
+    if (Le16(node + EH_MAGIC) != kExtentMagic) return false;
+    const uint16_t entries = Le16(node + EH_ENTRIES);
+    const uint16_t max = Le16(node + EH_MAX);
+    const uint16_t depth = Le16(node + EH_DEPTH);
+    if (depth > kExtentMaxDepth || entries > max || max > (kInodeBlockBytes - kExtentHeaderBytes) / kExtentEntryBytes)
+        return false;
+    for (uint16_t i = 0; i < entries; ++i) {
+        const uint8_t* e = node + kExtentHeaderBytes + i * kExtentEntryBytes;
+        uint64_t block = depth == 0 ? (static_cast<uint64_t>(Le16(e + EX_START_HI)) << 32) | Le32(e + EX_START_LO)
+                                    : (static_cast<uint64_t>(Le16(e + EX_CHILD_HI)) << 32) | Le32(e + EX_CHILD_LO);
+        if (!fs.IsValidBlock(block)) return false;
+    }
+    return true;
+}
+}  // namespace
+
+uint64_t WalkBlockCount(const CExt2FileSystem& fs, const ExtInode& inode) {
+    if (inode.LooksSparse()) return inode.FileSize() / fs.BlockSize();
+    return inode.BlocksLo() / (fs.BlockSize() / 512);
+}
+
+bool HasPlausibleBlocks(const CExt2FileSystem& fs, const ExtInode& inode) {
+    if (inode.Mode() == 0) return false;
+    if (inode.UsesExtents()) return PlausibleExtentRoot(fs, inode.BlockArea());
+    const uint64_t n = std::min<uint64_t>(inode.FileSize() / fs.BlockSize(), kDirectPointers + 1);
+    for (uint64_t i = 0; i < n; ++i)
+        if (!fs.IsValidBlock(inode.BlockPointer(static_cast<size_t>(i)))) return false;
+    return true;
+}
+
+bool ReadInode(const CExt2FileSystem& fs, uint32_t ino, ExtInode* out) {
+    const ExtSuperBlock& sb = fs.SuperBlock();
+    if (ino < 1 || ino > sb.inodesCount) return false;
+    const uint64_t group = (ino - 1) / sb.inodesPerGroup;
+    if (group >= fs.GroupCount()) return false;
+    const uint64_t offset = static_cast<uint64_t>((ino - 1) % sb.inodesPerGroup) * sb.InodeSize();
+    ExtBuffer block;
+    uint8_t* data = block.Reserve(fs.BlockSize());
+    fs.ReadBlocks(data, fs.Group(group).inodeTable + offset / fs.BlockSize(), 1);
+    CopyInode(fs, data + offset % fs.BlockSize(), ino, out);
+    return true;
+}
+
+uint32_t CExt2InodeTable::UsedInodes(uint64_t group) const {
+    const ExtSuperBlock& sb = fs_.SuperBlock();
+    const ExtGroupDescriptor& g = fs_.Group(group);
+    if (!fs_.TrustsUnusedInodes() || !g.checksumOk) return sb.inodesPerGroup;
+    if (g.flags & kGroupInodeUninit) return 0;
+    return sb.inodesPerGroup - std::min(g.itableUnused, sb.inodesPerGroup);
+}
+
+bool CExt2InodeTable::Load(uint64_t group, uint32_t index) {
+    if (group != group_) {
+        group_ = group;
+        groupLost_ = false;
+        pieceCount_ = 0;
+    }
+    if (groupLost_) return false;
+    if (index >= pieceFirst_ && index - pieceFirst_ < pieceCount_) return true;
+    const uint32_t bs = fs_.BlockSize();
+    const uint32_t inodeSize = fs_.SuperBlock().InodeSize();
+    const uint32_t perBlock = bs / inodeSize;
+    const uint32_t pieceBlocks = std::max<uint32_t>(kPieceBytes / bs, 1);
+    const uint32_t usedBlocks = static_cast<uint32_t>((static_cast<uint64_t>(UsedInodes(group)) + perBlock - 1) / perBlock);
+    const uint32_t firstBlock = index / perBlock / pieceBlocks * pieceBlocks;
+    const uint32_t blocks = std::min(pieceBlocks, usedBlocks - firstBlock);
+    uint8_t* data = piece_.Reserve(static_cast<size_t>(pieceBlocks) * bs);
+    try {
+        fs_.ReadBlocks(data, fs_.Group(group).inodeTable + firstBlock, blocks);
+    } catch (const CExt2ReadSectorError&) {
+        RK_LOG("[Dredgel] Ext inode table of group %llu unreadable, its inodes skipped",
+               static_cast<unsigned long long>(group));
+        groupLost_ = true;
+        return false;
+    } catch (const std::range_error&) {
+        RK_LOG("[Dredgel] Ext inode table of group %llu outside the device, its inodes skipped",
+               static_cast<unsigned long long>(group));
+        groupLost_ = true;
+        return false;
+    }
+    pieceFirst_ = firstBlock * perBlock;
+    pieceCount_ = blocks * perBlock;
+    return true;
+}
+
+bool CExt2InodeTable::Read(uint32_t ino, ExtInode* out) {
+    const ExtSuperBlock& sb = fs_.SuperBlock();
+    if (ino < 1 || ino > sb.inodesCount) return false;
+    const uint64_t group = (ino - 1) / sb.inodesPerGroup;
+    const uint32_t index = (ino - 1) % sb.inodesPerGroup;
+    if (group >= fs_.GroupCount() || index >= UsedInodes(group) || !Load(group, index)) return false;
+    CopyInode(fs_, piece_.Data() + static_cast<size_t>(index - pieceFirst_) * sb.InodeSize(), ino, out);
+    return true;
+}

@@ -1,0 +1,74 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "filesystems/ext/ExtLayout.h"
+#include "filesystems/ext/ExtMemory.h"
+
+class CExt2FileSystem;
+
+// The first 156 bytes of one inode (zero past the volume's inode size) and its number.
+struct ExtInode {
+    uint8_t raw[ext::kInodeRecordBytes] = {};
+    uint32_t number = 0;
+
+    uint16_t Mode() const { return ext::Le16(raw + ext::IN_MODE); }
+    bool IsDirectory() const { return (Mode() & ext::kModeTypeMask) == ext::kModeDirectory; }
+    bool IsRegular() const { return (Mode() & ext::kModeTypeMask) == ext::kModeRegular; }
+    bool UsesExtents() const { return ext::Le32(raw + ext::IN_FLAGS) & ext::kInodeFlagExtents; }
+    uint32_t BlocksLo() const { return ext::Le32(raw + ext::IN_BLOCKS_LO); }
+    uint32_t DeletionTime() const { return ext::Le32(raw + ext::IN_DTIME); }
+    // Seconds since 1970; values below 1 count as 0.
+    int64_t Time(size_t offset) const {
+        int32_t t = static_cast<int32_t>(ext::Le32(raw + offset));
+        return t < 1 ? 0 : t;
+    }
+    // The high half of the size only counts for regular files.
+    uint64_t FileSize() const {
+        uint64_t low = ext::Le32(raw + ext::IN_SIZE_LO);
+        return IsRegular() ? (static_cast<uint64_t>(ext::Le32(raw + ext::IN_SIZE_HIGH)) << 32) | low : low;
+    }
+    // The bytes to walk: the size, or the blocks held when the size is 0.
+    uint64_t DataSize() const {
+        uint64_t size = FileSize();
+        return size ? size : static_cast<uint64_t>(BlocksLo()) * 512;
+    }
+    // More bytes than 512-byte units held: the file has holes.
+    bool LooksSparse() const { return FileSize() / 512 > BlocksLo(); }
+    const uint8_t* BlockArea() const { return raw + ext::IN_BLOCK; }
+    uint32_t BlockPointer(size_t i) const { return ext::Le32(raw + ext::IN_BLOCK + 4 * i); }
+};
+
+// Logical blocks that a file's run list is built from: its size in blocks when it looks sparse,
+// otherwise the blocks it holds (mapping blocks included; the walk stops at the first unmapped one).
+uint64_t WalkBlockCount(const CExt2FileSystem& fs, const ExtInode& inode);
+// The inode is in use and its block map can be taken seriously: for a classic map, the first
+// pointers its size needs (up to 13) are blocks of the volume; for an extent tree, its root is a
+// well-formed node (magic, depth at most 5, entries within what fits) naming blocks of the volume.
+bool HasPlausibleBlocks(const CExt2FileSystem& fs, const ExtInode& inode);
+// Reads inode ino (1 to s_inodes_count); false for any other number. Throws on a read error.
+bool ReadInode(const CExt2FileSystem& fs, uint32_t ino, ExtInode* out);
+
+// The inode walk's reader: a group's inode table is read in pieces of up to 256 KiB, as far as it
+// was ever used, each piece once for a walk in number order. A piece that cannot be read loses its
+// whole group.
+class CExt2InodeTable {
+public:
+    explicit CExt2InodeTable(const CExt2FileSystem& fs) : fs_(fs) {}
+    // Inodes of the group that may hold files: all of them, or, where the descriptor's checksum
+    // vouches for it, those before the never-used tail (none for a table never used).
+    uint32_t UsedInodes(uint64_t group) const;
+    // False for an inode of a group whose table could not be read (logged once) or never used.
+    bool Read(uint32_t ino, ExtInode* out);
+
+private:
+    // Brings the piece that holds inode index of group in; false when the group is lost.
+    bool Load(uint64_t group, uint32_t index);
+
+    const CExt2FileSystem& fs_;
+    ExtBuffer piece_;
+    uint64_t group_ = UINT64_MAX;
+    bool groupLost_ = false;
+    uint32_t pieceFirst_ = 0;  // index of the piece's first inode in its group
+    uint32_t pieceCount_ = 0;  // inodes in the piece
+};

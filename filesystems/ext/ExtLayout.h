@@ -1,0 +1,158 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+// On-disk layout of Ext2/3/4 as this reader uses it. Every field is little-endian and read with the
+// loads below from bytes whose range the caller has checked.
+namespace ext {
+
+inline uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+inline uint32_t Le32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+           (static_cast<uint32_t>(p[3]) << 24);
+}
+
+// Superblock: 1024 bytes at byte 1024 of the volume (backup copies at the first block of some groups).
+//   offset size  field                meaning
+//   0      4     s_inodes_count       inodes of the volume
+//   4      4     s_blocks_count_lo    blocks of the volume (low half)
+//   20     4     s_first_data_block   1 with 1 KiB blocks, else 0
+//   24     4     s_log_block_size     block size = 1024 << value
+//   32     4     s_blocks_per_group
+//   40     4     s_inodes_per_group
+//   56     2     s_magic              0xEF53
+//   76     4     s_rev_level          0: first inode 11, inode size 128
+//   84     4     s_first_ino          first inode that holds a file (revision 1)
+//   88     2     s_inode_size         bytes per inode (revision 1)
+//   90     2     s_block_group_nr     group holding this copy
+//   96     4     s_feature_incompat   0x80 64-bit block numbers, 0x200 flexible groups, 0x2000 checksum seed
+//   100    4     s_feature_ro_compat  0x10 descriptor CRC16, 0x400 metadata CRC32C
+//   104    16    s_uuid
+//   254    2     s_desc_size          descriptor bytes with 64-bit block numbers
+//   336    4     s_blocks_count_hi    blocks of the volume (high half, 64-bit volumes only)
+//   624    4     s_checksum_seed      CRC32C seed when the incompat flag 0x2000 is set
+constexpr uint64_t kSuperBlockByte = 1024;
+constexpr size_t kSuperBlockBytes = 1024;
+enum : size_t {
+    SB_INODES_COUNT = 0,
+    SB_BLOCKS_COUNT_LO = 4,
+    SB_FIRST_DATA_BLOCK = 20,
+    SB_LOG_BLOCK_SIZE = 24,
+    SB_BLOCKS_PER_GROUP = 32,
+    SB_INODES_PER_GROUP = 40,
+    SB_MAGIC = 56,
+    SB_REV_LEVEL = 76,
+    SB_FIRST_INO = 84,
+    SB_INODE_SIZE = 88,
+    SB_BLOCK_GROUP_NR = 90,
+    SB_FEATURE_INCOMPAT = 96,
+    SB_FEATURE_RO_COMPAT = 100,
+    SB_UUID = 104,
+    SB_DESC_SIZE = 254,
+    SB_BLOCKS_COUNT_HI = 336,
+    SB_CHECKSUM_SEED = 624,
+};
+constexpr uint16_t kExtMagic = 0xEF53;
+constexpr uint32_t kIncompat64Bit = 0x80;
+constexpr uint32_t kIncompatFlexBg = 0x200;
+constexpr uint32_t kIncompatCsumSeed = 0x2000;
+constexpr uint32_t kRoCompatGdtCsum = 0x10;
+constexpr uint32_t kRoCompatMetadataCsum = 0x400;
+constexpr uint32_t kGoodOldFirstInode = 11;
+constexpr uint32_t kGoodOldInodeSize = 128;
+constexpr uint32_t kRootInode = 2;
+
+// Group descriptor: 32 bytes, or s_desc_size bytes with 64-bit block numbers.
+//   offset size  field
+//   0      4     bg_block_bitmap_lo
+//   4      4     bg_inode_bitmap_lo
+//   8      4     bg_inode_table_lo
+//   18     2     bg_flags             0x1 inode table never used (INODE_UNINIT)
+//   28     2     bg_itable_unused_lo  inodes at the end of the table never used
+//   30     2     bg_checksum          CRC16 or the low half of a CRC32C (see ExtChecksums)
+//   32     4     bg_block_bitmap_hi   (64-bit only, as the three below)
+//   36     4     bg_inode_bitmap_hi
+//   40     4     bg_inode_table_hi
+//   50     2     bg_itable_unused_hi
+enum : size_t {
+    GD_BLOCK_BITMAP = 0,
+    GD_INODE_BITMAP = 4,
+    GD_INODE_TABLE = 8,
+    GD_FLAGS = 18,
+    GD_ITABLE_UNUSED = 28,
+    GD_CHECKSUM = 30,
+    GD_BLOCK_BITMAP_HI = 32,
+    GD_INODE_BITMAP_HI = 36,
+    GD_INODE_TABLE_HI = 40,
+    GD_ITABLE_UNUSED_HI = 50,
+};
+constexpr size_t kSmallDescriptorBytes = 32;
+constexpr uint16_t kGroupInodeUninit = 0x1;
+
+// Inode: the first 156 bytes are read.
+//   offset size  field
+//   0      2     i_mode          type in bits 12-15: 0x4 directory, 0x8 regular file; 0 unused
+//   4      4     i_size_lo
+//   8      4     i_atime         seconds since 1970, signed
+//   12     4     i_ctime
+//   16     4     i_mtime
+//   20     4     i_dtime         non-zero: deleted
+//   28     4     i_blocks_lo     512-byte units held, mapping blocks included
+//   32     4     i_flags         0x80000 the block map is an extent tree
+//   40     60    i_block         15 block numbers (12 direct, single, double, triple indirect) or an
+//                                extent tree's root node
+//   108    4     i_size_high     high half of a regular file's size
+constexpr size_t kInodeRecordBytes = 156;
+enum : size_t {
+    IN_MODE = 0,
+    IN_SIZE_LO = 4,
+    IN_ATIME = 8,
+    IN_CTIME = 12,
+    IN_MTIME = 16,
+    IN_DTIME = 20,
+    IN_BLOCKS_LO = 28,
+    IN_FLAGS = 32,
+    IN_BLOCK = 40,
+    IN_SIZE_HIGH = 108,
+};
+constexpr size_t kInodeBlockBytes = 60;
+constexpr uint16_t kModeTypeMask = 0xF000;
+constexpr uint16_t kModeDirectory = 0x4000;
+constexpr uint16_t kModeRegular = 0x8000;
+constexpr uint32_t kInodeFlagExtents = 0x80000;
+constexpr uint32_t kDirectPointers = 12;
+
+// Extent tree node: a 12-byte header, then 12-byte entries.
+//   header: 0 u16 magic 0xF30A, 2 u16 entries, 4 u16 max entries, 6 u16 depth (0 = leaf)
+//   index:  0 u32 first logical block, 4 u32 child block low, 8 u16 child block high
+//   leaf:   0 u32 first logical block, 4 u16 length (above 32768: unwritten, length - 32768 blocks),
+//           6 u16 start block high, 8 u32 start block low
+constexpr uint16_t kExtentMagic = 0xF30A;
+constexpr size_t kExtentHeaderBytes = 12;
+constexpr size_t kExtentEntryBytes = 12;
+constexpr uint16_t kExtentMaxDepth = 5;
+constexpr uint32_t kExtentInitMaxLength = 32768;
+enum : size_t {
+    EH_MAGIC = 0,
+    EH_ENTRIES = 2,
+    EH_MAX = 4,
+    EH_DEPTH = 6,
+    EX_LOGICAL = 0,
+    EX_CHILD_LO = 4,
+    EX_CHILD_HI = 8,
+    EX_LENGTH = 4,
+    EX_START_HI = 6,
+    EX_START_LO = 8,
+};
+
+// Directory entry: 8-byte header and the name; entries never cross a block in a sound directory.
+//   offset size  field
+//   0      4     inode        0: an unused record (free space, checksum tail, hash index block)
+//   4      2     rec_len      bytes to the next entry, a multiple of 4
+//   6      1     name_len
+//   7      1     file_type    2 directory
+//   8      n     name
+constexpr size_t kDirEntryHeaderBytes = 8;
+constexpr size_t kLongestDirEntry = 8 + 255 + 1;
+
+}  // namespace ext

@@ -1,0 +1,94 @@
+#include "filesystems/ext/ExtSuperBlock.h"
+
+#include <cstring>
+
+using namespace ext;
+
+namespace {
+bool IsPowerOfTwo(uint64_t v) { return v && !(v & (v - 1)); }
+
+// a x b <= limit, without overflow.
+bool ProductAtMost(uint64_t a, uint64_t b, uint64_t limit) { return b == 0 || a <= limit / b; }
+}  // namespace
+
+void ExtSuperBlock::Parse() {
+    inodesCount = Le32(raw + SB_INODES_COUNT);
+    blocksCountLo = Le32(raw + SB_BLOCKS_COUNT_LO);
+    blocksCountHi = Le32(raw + SB_BLOCKS_COUNT_HI);
+    firstDataBlock = Le32(raw + SB_FIRST_DATA_BLOCK);
+    logBlockSize = Le32(raw + SB_LOG_BLOCK_SIZE);
+    blocksPerGroup = Le32(raw + SB_BLOCKS_PER_GROUP);
+    inodesPerGroup = Le32(raw + SB_INODES_PER_GROUP);
+    magic = Le16(raw + SB_MAGIC);
+    revLevel = Le32(raw + SB_REV_LEVEL);
+    firstIno = Le32(raw + SB_FIRST_INO);
+    inodeSize = Le16(raw + SB_INODE_SIZE);
+    blockGroupNr = Le16(raw + SB_BLOCK_GROUP_NR);
+    featureIncompat = Le32(raw + SB_FEATURE_INCOMPAT);
+    featureRoCompat = Le32(raw + SB_FEATURE_RO_COMPAT);
+    descSize = Le16(raw + SB_DESC_SIZE);
+    checksumSeed = Le32(raw + SB_CHECKSUM_SEED);
+}
+
+uint64_t ExtSuperBlock::GroupCount() const {
+    const uint64_t blocks = BlockCount();
+    if (blocksPerGroup == 0 || blocks <= firstDataBlock) return 0;
+    return (blocks - firstDataBlock + blocksPerGroup - 1) / blocksPerGroup;
+}
+
+uint64_t ExtSuperBlock::InodeTableBlocks() const {
+    const uint64_t bs = BlockSize();
+    if (bs == 0) return 0;
+    return (static_cast<uint64_t>(InodeSize()) * inodesPerGroup + bs - 1) / bs;
+}
+
+void ExtSuperBlock::Normalise() {
+    firstDataBlock = BlockSize() == 1024 ? 1 : 0;
+    if (blocksPerGroup == 0) return;
+    const uint64_t groups = GroupCount();
+    const uint64_t capacity = groups * inodesPerGroup;
+    const bool fits = inodesCount > firstIno && groups > 0 &&
+                      (groups - 1) * inodesPerGroup < inodesCount && inodesCount <= capacity;
+    if (!fits) inodesCount = static_cast<uint32_t>(capacity > 0xFFFFFFFFu ? 0xFFFFFFFFu : capacity);
+}
+
+bool ExtSuperBlock::IsValid() const {
+    const uint64_t blocks = BlockCount();
+    const uint64_t groups = GroupCount();
+    if (magic != kExtMagic) return false;
+    if (blocks == 0 || inodesCount == 0 || blocksPerGroup == 0 || inodesPerGroup == 0) return false;
+    if (blockGroupNr > groups) return false;
+    if (revLevel == 0 && inodeSize != kGoodOldInodeSize) return false;
+    if (inodeSize < kGoodOldInodeSize) return false;
+    if (revLevel != 0 && blocks < (uint64_t{1} << 32) && firstIno >= blocks) return false;
+    if (logBlockSize > 6) return false;
+    const uint64_t bs = BlockSize();
+    // Inodes lie whole inside a block.
+    if (!IsPowerOfTwo(InodeSize()) || InodeSize() > bs) return false;
+    if (Is64Bit()) {
+        if (descSize < 64 || descSize > 1024 || !IsPowerOfTwo(descSize)) return false;
+    } else if (descSize != 0 && descSize != 32) {
+        return false;
+    }
+    // The inode tables take less than the volume; all products below stay within 64 bits.
+    if (!ProductAtMost(blocks, bs, UINT64_MAX)) return false;
+    const unsigned __int128 inodeBytes =
+        static_cast<unsigned __int128>(inodesPerGroup) * groups * InodeSize();
+    if (static_cast<unsigned __int128>(blocks) * bs <= inodeBytes) return false;
+    // One group spans at most the blocks its bitmap block can mark.
+    if (blocksPerGroup > 8 * bs) return false;
+    if (!(inodesCount > FirstInode() && inodesCount <= groups * inodesPerGroup)) return false;
+    // mke2fs gives small volumes with 4 KiB blocks as many inodes as blocks.
+    if (blocks < inodesCount) return false;
+    // The descriptor table follows the superblock in group 0, and each inode table fits its group.
+    if (static_cast<unsigned __int128>(groups) * DescriptorSize() > static_cast<unsigned __int128>(blocksPerGroup - 1) * bs)
+        return false;
+    if (InodeTableBlocks() >= blocksPerGroup) return false;
+    return true;
+}
+
+bool ExtSuperBlock::SameVolume(const ExtSuperBlock& o) const {
+    return magic == o.magic && logBlockSize == o.logBlockSize && blocksCountLo == o.blocksCountLo &&
+           inodesCount == o.inodesCount && blocksPerGroup == o.blocksPerGroup && inodesPerGroup == o.inodesPerGroup &&
+           inodeSize == o.inodeSize && firstDataBlock == o.firstDataBlock && std::memcmp(Uuid(), o.Uuid(), 16) == 0;
+}

@@ -1,0 +1,64 @@
+#pragma once
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "filesystems/CFATSearchedPartitionInfo.h"
+#include "filesystems/IFileSystemSearchController.h"
+
+// Finds FAT12/16/32 volumes anywhere on a storage device during the whole-device pass: every sector
+// is examined for boot sectors (FAT32 backups included) and for the starts of the FAT copies that
+// they predict. At the end of the pass the candidates whose FAT copies were seen are scored and
+// listed, and the root folder of each is handed to the builder with code 0x20 (its subfolders are
+// listed, not read).
+class CFATCompleteFSearcher : public ICompleteFileSystemSearchController {
+public:
+    CFATCompleteFSearcher() = default;
+    ~CFATCompleteFSearcher() override;
+    CFATCompleteFSearcher(const CFATCompleteFSearcher&) = delete;
+    CFATCompleteFSearcher& operator=(const CFATCompleteFSearcher&) = delete;
+
+    void SetBuilder(IDirecotryTreeBuilder* builder) override { builder_ = builder; }
+    // Clones of the accepted volumes in order; with a null out or a max below their number nothing
+    // is written and the number is returned.
+    int GetPartitions(CSearchedPartitionInfo** out, int max) override;
+    // Takes the device's sector size (512 until a device is set).
+    void SetDevice(IStorageDevice* device) override;
+    void SetChunkSectors(uint32_t sectors) override { chunkSectors_ = sectors; }
+    int BeginSearch() override;
+    int EndSearch() override;
+    // 0 without a device or with a sector size the scan does not support (not a multiple of 512, or
+    // above 4096); sectors that cannot be read are skipped.
+    int ScanChunk(uint64_t firstSector, uint64_t sectorCount, IProgress* sink) override;
+
+    // Keeps the candidates whose FAT copies were seen, scores them and appends them to accepted in
+    // data-start order; the candidates and the FAT positions are emptied.
+    void SelectFatVolumes(std::vector<std::unique_ptr<CFATSearchedPartitionInfo>>& accepted);
+    // A sector ending in 55 AA at sector s: its readings as the main boot sector of a volume at s
+    // and, FAT32, as the backup of one 6 sectors before. True when either gave a candidate.
+    bool OnFatBootSector(const uint8_t* sector, uint64_t s);
+
+    const std::vector<std::unique_ptr<CFATSearchedPartitionInfo>>& Volumes() const { return accepted_; }
+    size_t CandidateCount() const { return candidates_.size(); }
+
+private:
+    void Examine(const uint8_t* sector, uint64_t s);
+    void Insert(std::unique_ptr<CFATSearchedPartitionInfo> candidate, uint8_t media);
+    void BuildFatVolumeTree(const CFATSearchedPartitionInfo& volume);
+
+    IStorageDevice* device_ = nullptr;
+    IDirecotryTreeBuilder* builder_ = nullptr;
+    uint32_t chunkSectors_ = 0;
+    uint32_t sectorSize_ = 512;
+    std::vector<std::unique_ptr<CFATSearchedPartitionInfo>> accepted_;
+    // Candidates by data start, several per key; the FAT-position map: the expected first sectors of
+    // each candidate's two FAT copies.
+    struct FatCopy {
+        CFATSearchedPartitionInfo* candidate;
+        uint8_t media;  // the boot sector's media descriptor, which entry 0 of the FAT begins with
+    };
+    std::multimap<uint64_t, std::unique_ptr<CFATSearchedPartitionInfo>> candidates_;
+    std::multimap<uint64_t, FatCopy> fatPositions_;
+    std::vector<uint8_t> chunk_;
+};

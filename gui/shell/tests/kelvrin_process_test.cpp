@@ -1,0 +1,239 @@
+// Kelvrin itself, started as a user would, in a scratch tree with a session folder of its own;
+// driven from outside by xdotool: one instance only, the restart switch, the language change.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "gui/shell/tests/GuiTestSupport.h"
+#include "gui/shell/tests/ShellTestSupport.h"
+#include "outside/widgets/CBPIniParser.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct XWindow {
+    std::string id, name;
+    int x = 0, y = 0, width = 0, height = 0;
+};
+
+std::string RunProgram(const std::vector<std::string>& argv) {
+    std::vector<char*> args;
+    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    gchar* out = nullptr;
+    g_spawn_sync(nullptr, args.data(), nullptr, GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_STDERR_TO_DEV_NULL), nullptr,
+                 nullptr, &out, nullptr, nullptr, nullptr);
+    std::string text = out ? out : "";
+    g_free(out);
+    return text;
+}
+
+void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+// The shown windows of a process.
+std::vector<XWindow> WindowsOf(pid_t pid) {
+    std::vector<XWindow> windows;
+    std::istringstream ids(
+        RunProgram({"xdotool", "search", "--all", "--onlyvisible", "--pid", std::to_string(pid), "--name", ""}));
+    for (std::string id; std::getline(ids, id);) {
+        XWindow window;
+        window.id = id;
+        std::istringstream shell(RunProgram({"xdotool", "getwindowgeometry", "--shell", id}));
+        for (std::string line; std::getline(shell, line);) {
+            const size_t eq = line.find('=');
+            if (eq == std::string::npos) continue;
+            const int value = std::atoi(line.c_str() + eq + 1);
+            const std::string key = line.substr(0, eq);
+            if (key == "X") window.x = value;
+            if (key == "Y") window.y = value;
+            if (key == "WIDTH") window.width = value;
+            if (key == "HEIGHT") window.height = value;
+        }
+        window.name = RunProgram({"xdotool", "getwindowname", id});
+        if (!window.name.empty() && window.name.back() == '\n') window.name.pop_back();
+        windows.push_back(window);
+    }
+    return windows;
+}
+
+// Waits for a shown window of the process of the given size (0: any size other than the main window's).
+bool WaitForWindow(pid_t pid, int width, int height, XWindow* found, int timeoutMs = 20000) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+        for (const XWindow& window : WindowsOf(pid)) {
+            const bool match = width ? window.width == width && window.height == height
+                                     : window.width > 50 && window.width != 1000;
+            if (match) {
+                if (found) *found = window;
+                Sleep(300);  // its first paint
+                return true;
+            }
+        }
+        Sleep(100);
+    }
+    return false;
+}
+
+void Click(int x, int y) { RunProgram({"xdotool", "mousemove", std::to_string(x), std::to_string(y), "click", "1"}); }
+
+void Keys(const XWindow& window, const std::vector<std::string>& keys) {
+    std::vector<std::string> argv{"xdotool", "windowfocus", "--sync", window.id, "key"};
+    argv.insert(argv.end(), keys.begin(), keys.end());
+    RunProgram(argv);
+}
+
+bool SaveShot(const std::string& name, const XWindow& window) {
+    return SaveScreenshot(name, window.x - 8, window.y - 8, window.width + 16, window.height + 16);
+}
+
+// A scratch tree with a copy of Kelvrin and a session folder; the programs it starts.
+class KelvrinTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        tree_ = MakeScratchTree();
+        program_ = tree_.bin + "/Kelvrin";
+        fs::copy_file(std::string(RK_BUILD_DIR) + "/bin/Kelvrin", program_);
+        fs::copy_file(std::string(RK_BUILD_DIR) + "/bin/libOxbery.so", tree_.bin + "/libOxbery.so");
+        stats_ = tree_.root + "/stats.log";
+        session_ = tree_.root + "/session";
+        fs::create_directory(session_);
+        fs::permissions(session_, fs::perms::owner_all, fs::perm_options::replace);
+    }
+    void TearDown() override {
+        for (pid_t pid : started_) {
+            if (waitpid(pid, nullptr, WNOHANG) == 0) {
+                kill(pid, SIGKILL);
+                waitpid(pid, nullptr, 0);
+            }
+        }
+        for (pid_t pid : FindRestarted(-1)) kill(pid, SIGKILL);
+        std::error_code ignored;
+        fs::remove_all(tree_.root, ignored);
+    }
+
+    pid_t Start(const std::vector<std::string>& arguments) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            if (chdir(tree_.bin.c_str()) != 0) _exit(120);
+            setenv("XDG_RUNTIME_DIR", session_.c_str(), 1);
+            setenv("RELIKORDA_STATS_LOG", stats_.c_str(), 1);
+            std::vector<char*> argv{const_cast<char*>(program_.c_str())};
+            for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+            argv.push_back(nullptr);
+            execv(program_.c_str(), argv.data());
+            _exit(121);
+        }
+        started_.push_back(pid);
+        return pid;
+    }
+
+    // The exit status once the process ended within the time; -1 when it still runs.
+    static int WaitForExit(pid_t pid, int timeoutMs) {
+        for (int waited = 0; waited <= timeoutMs; waited += 50) {
+            int status = 0;
+            if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+            Sleep(50);
+        }
+        return -1;
+    }
+
+    // Programs started from this tree's copy other than the one given (a restarted instance).
+    std::vector<pid_t> FindRestarted(pid_t other) const {
+        std::vector<pid_t> found;
+        std::error_code error;
+        for (const auto& entry : fs::directory_iterator("/proc", error)) {
+            const pid_t pid = std::atoi(entry.path().filename().c_str());
+            if (pid <= 0 || pid == other) continue;
+            std::error_code ignored;
+            if (fs::read_symlink(entry.path() / "exe", ignored) == fs::path(program_)) found.push_back(pid);
+        }
+        return found;
+    }
+
+    ScratchTree tree_;
+    std::string program_, session_, stats_;
+    std::vector<pid_t> started_;
+};
+
+}  // namespace
+
+TEST_F(KelvrinTest, ASecondStartShowsTheNoticeAndEndsAfterOk) {
+    const pid_t first = Start({});
+    XWindow main;
+    ASSERT_TRUE(WaitForWindow(first, 1000, 620, &main));
+    EXPECT_EQ(main.name, "Relikorda for Android ");
+    // Without the restart switch alone, the notice comes at once.
+    const std::vector<std::vector<std::string>> starts = {{}, {"-r"}, {"-R", "x"}};
+    for (const auto& arguments : starts) {
+        const pid_t second = Start(arguments);
+        XWindow notice;
+        ASSERT_TRUE(WaitForWindow(second, 500, 240, &notice, 8000)) << arguments.size();
+        if (arguments.empty()) {
+            EXPECT_TRUE(SaveShot("already_running", notice));
+        }
+        Keys(notice, {"Tab", "Return"});
+        EXPECT_EQ(WaitForExit(second, 5000), 0);
+    }
+    EXPECT_EQ(WaitForExit(first, 0), -1);  // the first goes on
+
+    // Its close button ends it, after the last statistics; the refused starts reported no start.
+    Click(main.x + 984, main.y + 19);
+    EXPECT_EQ(WaitForExit(first, 5000), 0);
+    const std::string stats = ReadText(stats_);
+    EXPECT_EQ(stats.find("Event 12300\n"), stats.rfind("Event 12300\n")) << stats;
+    EXPECT_NE(stats.find("Event 12300\n"), std::string::npos) << stats;
+    EXPECT_NE(stats.find("Value 12364 1\n"), std::string::npos) << stats;
+    EXPECT_EQ(stats.substr(stats.size() - 7), "Finish\n") << stats;
+}
+
+TEST_F(KelvrinTest, ARestartedInstanceWaitsForTheFirstToEnd) {
+    const pid_t first = Start({});
+    ASSERT_TRUE(WaitForWindow(first, 1000, 620, nullptr));
+    const pid_t restarted = Start({"-R"});
+    Sleep(1500);
+    EXPECT_TRUE(WindowsOf(restarted).empty());
+    EXPECT_EQ(WaitForExit(restarted, 0), -1);
+    kill(first, SIGTERM);
+    EXPECT_NE(WaitForExit(first, 5000), -1);
+    EXPECT_TRUE(WaitForWindow(restarted, 1000, 620, nullptr));
+}
+
+TEST_F(KelvrinTest, ChoosingFrenchWritesTheLanguageAndRestartsWithTheSwitch) {
+    const pid_t first = Start({});
+    XWindow main, menu, dialog, prompt;
+    ASSERT_TRUE(WaitForWindow(first, 1000, 620, &main));
+    // The "more" button stands left of minimise, maximise and close at the title bar's right end.
+    Click(main.x + 885, main.y + 19);
+    ASSERT_TRUE(WaitForWindow(first, 0, 0, &menu, 5000));
+    Click(menu.x + 40, menu.y + 18);  // the first entry: Language
+    ASSERT_TRUE(WaitForWindow(first, 450, 250, &dialog, 5000));
+    Click(dialog.x + 205, dialog.y + 161);  // the combo box
+    Sleep(500);
+    RunProgram({"xdotool", "key", "Down", "Return"});  // Français
+    Sleep(300);
+    EXPECT_TRUE(SaveShot("language_chosen", dialog));
+    Click(dialog.x + 225, dialog.y + 227);  // OK
+    ASSERT_TRUE(WaitForWindow(first, 450, 180, &prompt, 5000));
+    EXPECT_TRUE(SaveShot("language_prompt", prompt));
+    Keys(prompt, {"shift+Tab", "Return"});  // from Cancel, which has the focus, to OK
+
+    EXPECT_EQ(WaitForExit(first, 5000), 0);
+    CBPIniParser config((tree_.res + "/UIConfig.ini").c_str());
+    gchar* language = config.GetKeyValueStr("Public", "Language");
+    EXPECT_STREQ(language, "French");
+    g_free(language);
+    const std::vector<pid_t> restarted = FindRestarted(first);
+    ASSERT_EQ(restarted.size(), 1u);
+    std::string commandLine = ReadText("/proc/" + std::to_string(restarted[0]) + "/cmdline");
+    EXPECT_EQ(commandLine, program_ + std::string("\0-R\0", 4));
+    EXPECT_TRUE(WaitForWindow(restarted[0], 1000, 620, nullptr));
+}
