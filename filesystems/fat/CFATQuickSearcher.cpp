@@ -11,7 +11,6 @@
 #include "media_recovery/file_model/IDirecotryTreeBuilder.h"
 #include "sqlite_recovery/framework/IProgress.h"
 #include "sqlite_recovery/framework/IStorageDevice.h"
-#include "sqlite_recovery/framework/Logger.h"
 
 namespace {
 
@@ -48,28 +47,6 @@ bool QuickLayout(const uint8_t* sector, uint32_t sectorSize, uint64_t deviceSect
     if (g.variant == FAT_VARIANT_32 && (view.RootCluster() < 2 || view.RootCluster() > clusters + 1)) return false;
     *out = g;
     return true;
-}
-
-// The first copy, else the second; when neither holds sound chains, the first (else the second)
-// whose entries are at least in range, since the walkers bound loops and cross-links.
-CDoubleFATTable* LoadFatPair(uint32_t variant, uint32_t sectorsPerFat, uint64_t firstStart, IStorageDevice* device) {
-    const uint64_t secondStart = firstStart + sectorsPerFat;
-    IRealFATTable* first = CreateFATTable(variant, sectorsPerFat, firstStart, device);
-    IRealFATTable* second = first ? nullptr : CreateFATTable(variant, sectorsPerFat, secondStart, device);
-    if (!first && !second) {
-        first = CreateFATTable(variant, sectorsPerFat, firstStart, device, FatTableCheck::KeepBrokenChains);
-        if (!first)
-            second = CreateFATTable(variant, sectorsPerFat, secondStart, device, FatTableCheck::KeepBrokenChains);
-        if (first || second)
-            RK_LOG("[FAT] both FAT copies hold looping or joined chains; the %s copy is used as it stands",
-                   first ? "first" : "second");
-    }
-    CDoubleFATTable* pair = new (std::nothrow) CDoubleFATTable(first, second);
-    if (!pair) {
-        delete first;
-        delete second;
-    }
-    return pair;
 }
 
 }  // namespace
