@@ -67,6 +67,18 @@ IArchiveFileReader* CFileReader::Clone() {
     return copy;
 }
 
+bool CFileReader::GetFirstByte(IStorageDevice** volume, uint64_t* offset) {
+    if (!runs_ || !device_) return false;
+    DataRun* run = runs_->First();
+    if (!run || run->IsSparse() || run->length == 0) return false;
+    uint64_t start = SaturatingAdd(SaturatingMul(dataStart_, sectorSize_),
+                                   SaturatingMul(static_cast<uint64_t>(run->start), clusterBytes_));
+    if (start == kMax) return false;
+    if (volume) *volume = device_;
+    if (offset) *offset = start;
+    return true;
+}
+
 uint64_t CFileReader::GetExtentBytes() {
     if (!runs_) return 0;
     uint64_t covered = 0;

@@ -6,3 +6,4 @@
 IRecoveryFilter::~IRecoveryFilter() {}
 IArchiveFileReader::~IArchiveFileReader() {}
 IArchiveDataRecovery::~IArchiveDataRecovery() {}
+IArchiveFileExtent::~IArchiveFileExtent() {}
