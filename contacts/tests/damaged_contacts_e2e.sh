@@ -19,7 +19,9 @@ live_names() {  # database: the live contacts as sqlite3 reads that file alone
 recover() {  # name
     RELIKORDA_LOG="$work/$1.log" TMPDIR="$work" "$bin/relikorda-recover" --device "$work/$1" --out "$work/$1.out" \
         > "$work/$1.stdout" 2>&1 || true
-    grep '^FN:' "$work/$1.out/contacts.vcf" 2> /dev/null | cut -c4- | tr -d '\r' | sort -u || true
+    # The run writes into a folder of its own below the output folder.
+    find "$work/$1.out" -name contacts.vcf -exec grep -h '^FN:' {} + 2> /dev/null | cut -c4- | tr -d '\r' | sort -u ||
+        true
 }
 expect_all() {  # name, expected names (one a line)
     local missing
