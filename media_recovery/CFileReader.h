@@ -1,7 +1,7 @@
 #pragma once
-#include <vector>
 
 #include "media_recovery/IArchiveDataRecovery.h"
+#include "platform/PageMemory.h"
 
 class CFileNode;
 class CSearchedPartitionInfo;
@@ -44,6 +44,7 @@ private:
     uint64_t size_ = 0;
     uint64_t dataStart_ = 0;
     uint32_t sectorSize_ = 512;  // the device's
-    std::vector<uint8_t> buffer_;
+    platform::PageBuffer buffer_;
+    bool lazyBuffer_ = false;  // a clone: the buffer is made by the first read
     uint64_t unreadable_ = 0;
 };
