@@ -365,3 +365,81 @@ TEST_F(VantrelTest, RecoveryWritesOnlyIntoAFolderOutsideThePhone) {
     FilesBelow(temp_ + "/twice", "", &files);
     EXPECT_EQ(files.count("files/DCIM/Camera/IMG_0001_2.jpg"), 1u);
 }
+
+// A phone whose scan takes a while: the sample phone's card, a card with a few dozen files in
+// file systems found anywhere on it, and a large blank volume scanned last.
+TEST_F(VantrelTest, WhileTheScanRunsItsFilesOpenAndOneRecoveryRunsAtATime) {
+    const std::string slow = temp_ + "/slow", card = std::string(std::getenv("RK_TESTDATA")) +
+                                                         "/complete_search_images/device.img";
+    ASSERT_TRUE(platform::CreateDirectories(slow + "/storage"));
+    ASSERT_TRUE(platform::CopyFile(phone_ + "/device.ini", slow + "/device.ini"));
+    ASSERT_EQ(symlink((phone_ + "/storage/sdcard.img").c_str(), (slow + "/storage/a_sdcard.img").c_str()), 0);
+    ASSERT_EQ(symlink(card.c_str(), (slow + "/storage/b_card.img").c_str()), 0);
+    std::ofstream(slow + "/storage/zz_blank.img").close();
+    ASSERT_EQ(truncate((slow + "/storage/zz_blank.img").c_str(), 256 << 20), 0);
+    // The watched name now leads to it, without a moment of no phone.
+    ASSERT_EQ(symlink(slow.c_str(), (temp_ + "/next").c_str()), 0);
+    ASSERT_EQ(rename((temp_ + "/next").c_str(), link_.c_str()), 0);
+
+    size_t from = centre_.Count();
+    ASSERT_EQ(controller_->StartScan(), RK_OK);
+    ASSERT_GE(centre_.WaitFor(MSG_SCAN_NEW_FILES, from, kScanTime), 0);
+    IDataContainer<_ARCHIVE_INFOMATION>* files = controller_->GetArchiveContainer();
+    ASSERT_NE(files, nullptr);
+    std::vector<_ARCHIVE_INFOMATION> found;
+    {
+        autolocker<IDataContainer<_ARCHIVE_INFOMATION>*> lock(files);
+        for (auto it = files->Begin(); it != files->End(); ++it) found.push_back(it->second);
+    }
+    ASSERT_FALSE(found.empty());
+    // Opened while the library scans: each reads what it reads once the scan is over.
+    std::map<unsigned, std::string> during;
+    IRecoveryJob* job = controller_->GetRecoveryObject();
+    for (const _ARCHIVE_INFOMATION& item : found) {
+        IItemReader* reader = job->OpenItem(&item);
+        if (!reader) continue;
+        std::vector<unsigned char> bytes(reader->GetSize());
+        if (!bytes.empty()) {
+            EXPECT_EQ(reader->Read(0, bytes.data(), reader->GetSize()), reader->GetSize());
+        }
+        during[item.id] = Sha256(bytes.data(), bytes.size());
+        reader->Release();
+    }
+    EXPECT_FALSE(during.empty());
+    size_t opened = centre_.Count();
+    int finished = 0;
+    FollowToEnd(MSG_SCAN_PROGRESS, &opened, &finished);
+    ASSERT_EQ(finished, 1);
+    for (const _ARCHIVE_INFOMATION& item : found) {
+        if (!during.count(item.id)) continue;
+        IItemReader* reader = job->OpenItem(&item);
+        ASSERT_NE(reader, nullptr);
+        std::vector<unsigned char> bytes(reader->GetSize());
+        if (!bytes.empty()) reader->Read(0, bytes.data(), reader->GetSize());
+        EXPECT_EQ(Sha256(bytes.data(), bytes.size()), during[item.id]) << item.id;
+        reader->Release();
+    }
+
+    // A second recovery while the first writes is refused; the first goes on, unheard.
+    size_t pictures = TickAll(files);
+    ASSERT_GT(pictures, 30u);
+    for (const char* name : {"/first", "/second", "/third"}) ASSERT_TRUE(platform::CreateDirectory(temp_ + name));
+    from = centre_.Count();
+    job->Start((temp_ + "/first/").c_str(), nullptr, 3);
+    job->Start((temp_ + "/second/").c_str(), nullptr, 3);
+    finished = 0;
+    EXPECT_EQ(ErrorNumber(ProgressResult(FollowToEnd(MSG_RECOVERY_PROGRESS, &from, &finished))), LOGIC_E_BUSY);
+    ResultCode third = RK_FAIL(LOGIC_E_BUSY);
+    for (Clock::time_point end = Clock::now() + kScanTime; ErrorNumber(third) == LOGIC_E_BUSY && Clock::now() < end;) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        third = Recover(temp_ + "/third", 3);
+    }
+    EXPECT_EQ(third, RK_OK);
+    std::map<std::string, std::string> first, second, last;
+    FilesBelow(temp_ + "/first", "", &first);
+    FilesBelow(temp_ + "/second", "", &second);
+    FilesBelow(temp_ + "/third", "", &last);
+    EXPECT_TRUE(second.empty());
+    EXPECT_GT(last.size(), 30u);
+    EXPECT_TRUE(first == last);
+}

@@ -1,5 +1,6 @@
 #include "outside/logic/vantrel/CRecoveryObject.h"
 
+#include <functional>
 #include <utility>
 
 #include "gui/shell/RelikordaMsg.h"
@@ -21,8 +22,9 @@ enum : int { CATEGORY_CONTACTS = 1, CATEGORY_MESSAGES = 2 };
 // phone is gone.
 class ItemPoster : public IWriteObserver {
 public:
-    ItemPoster(uint64_t total, std::atomic<bool>& stop, CLogicalController& owner)
-        : total_(total), stop_(stop), owner_(owner) {}
+    using Poster = std::function<void(const PROGRESS_INFO&)>;
+    ItemPoster(uint64_t total, std::atomic<bool>& stop, Poster post, CLogicalController& owner)
+        : total_(total), stop_(stop), post_(std::move(post)), owner_(owner) {}
 
     bool OnItem(const std::string& name) override {
         if (stop_.load() || owner_.PhoneWentOffline()) {
@@ -31,7 +33,7 @@ public:
         }
         PROGRESS_INFO record = MakeProgress(PROGRESS_STATE_RUNNING, total_, done_++);
         SetProgressText(record, name);
-        PostProgress(MSG_RECOVERY_PROGRESS, record);
+        post_(record);
         return true;
     }
     bool Stopped() const { return stopped_; }
@@ -42,6 +44,7 @@ private:
     uint64_t done_ = 0;
     bool stopped_ = false;
     std::atomic<bool>& stop_;
+    Poster post_;
     CLogicalController& owner_;
 };
 
@@ -94,6 +97,7 @@ void CRecoveryObject::Refuse(uint32_t error) {
 void CRecoveryObject::Start(const char* destDir, IResourceReader*, int category) {
     autolocker<critical_locker> guard(&lock_);
     if (running_.load()) {
+        muted_.store(true);
         Refuse(LOGIC_E_BUSY);
         return;
     }
@@ -113,6 +117,7 @@ void CRecoveryObject::Start(const char* destDir, IResourceReader*, int category)
         return;
     }
     stop_.store(false);
+    muted_.store(false);
     running_.store(true);
     thread_ = std::thread(&CRecoveryObject::Run, this, std::move(results), std::move(folder), category);
 }
@@ -124,12 +129,18 @@ void CRecoveryObject::Run(std::shared_ptr<ScanResults> results, std::string fold
     SetProgressResult(record, result);
     // Once the end is told, a new recovery may start.
     autolocker<critical_locker> guard(&lock_);
-    PostProgress(MSG_RECOVERY_PROGRESS, record);
+    PostUnlessMuted(record);
     running_.store(false);
 }
 
+void CRecoveryObject::PostUnlessMuted(const PROGRESS_INFO& record) {
+    // Under the lock a refusal is posted with: nothing of this recovery follows it.
+    autolocker<critical_locker> guard(&lock_);
+    if (!muted_.load()) PostProgress(MSG_RECOVERY_PROGRESS, record);
+}
+
 ResultCode CRecoveryObject::Write(ScanResults& results, const std::string& folder, int category, uint64_t total) {
-    ItemPoster poster(total, stop_, owner_);
+    ItemPoster poster(total, stop_, [this](const PROGRESS_INFO& record) { PostUnlessMuted(record); }, owner_);
     bool ok = false;
     if (category == CATEGORY_CONTACTS) {
         ContactCounts counts;
