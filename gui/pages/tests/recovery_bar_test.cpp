@@ -1,0 +1,302 @@
+// The result page's bottom bar in a test window over a scripted logic: the ticked count, Recover
+// through the real folder chooser (answered by the test) into a fresh export folder, the recovery
+// window that follows, Back. Also the environment the pages' display tests share.
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+
+#include "gui/pages/RecoveryWin.h"
+#include "gui/pages/ScanSelectedBottom.h"
+#include "gui/pages/tests/PagesTestSupport.h"
+#include "gui/shell/CLanguageTable.h"
+#include "gui/shell/CNotifyCentor.h"
+#include "gui/shell/CUIPublic.h"
+#include "gui/shell/MainWin.h"
+#include "gui/shell/tests/GuiTestSupport.h"
+#include "gui/shell/tests/ShellTestSupport.h"
+#include "outside/widgets/CBPButton.h"
+#include "outside/widgets/CBPLabel.h"
+#include "outside/widgets/CBPLinkLabel.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+PagesWorld g_world;
+
+// Every test runs in bin/ of a scratch tree whose language file names the test's update server.
+class PagesEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        const ScratchTree tree = MakeScratchTree();
+        g_world.bin = tree.bin;
+        ASSERT_EQ(chdir(tree.bin.c_str()), 0);
+        g_world.desktop = new FakeDesktop;
+        g_world.server = new TestHttpServer;
+        const std::string language = tree.res + "/MultiLang/English.ini";
+        const std::string text = std::regex_replace(ReadText(language), std::regex("UpdateURL=[^\n]*"),
+                                                    "UpdateURL=" + g_world.server->Url("/update.ini"));
+        WriteText(language, text);
+        ASSERT_TRUE(gtk_init_check(nullptr, nullptr));
+        gtk_rc_parse("../share/themes/gtk-2.0/gtkrc");
+        // Its 80 ms delivery keeps the main loop turning, as in the program.
+        CNotifyCentor::Instance();
+    }
+    void TearDown() override {
+        delete g_world.server;
+        g_world.server = nullptr;
+    }
+};
+const auto* g_environment = ::testing::AddGlobalTestEnvironment(new PagesEnvironment);
+
+bool Sensitive(CBPWidget* widget) { return gtk_widget_get_sensitive(widget->GetWidget()); }
+bool Visible(CBPWidget* widget) { return gtk_widget_get_visible(widget->GetWidget()); }
+
+// The bar in a window of its own, over the scripted logic.
+struct BarFixture {
+    ScriptedController controller;
+    GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    CScanSelectedBottom* bar = new CScanSelectedBottom;
+
+    BarFixture() {
+        CUIPublic::Instance()->SetLogicalController(&controller);
+        gtk_window_set_default_size(GTK_WINDOW(window), 700, -1);
+        gtk_container_add(GTK_CONTAINER(window), bar->GetWidget());
+        bar->Show();
+        gtk_widget_show(window);
+    }
+    ~BarFixture() {
+        delete bar;
+        gtk_widget_destroy(window);
+        CUIPublic::Instance()->SetLogicalController(nullptr);
+    }
+    // Recover pressed, the chooser answered with folder ("" cancels); true once the choice ended.
+    bool Recover(const std::string& folder, std::string* openedOn = nullptr) {
+        gtk_button_clicked(GTK_BUTTON(bar->GetRecoverButton()->GetWidget()));
+        GtkWidget* chooser = nullptr;
+        if (!PumpUntil([&] { return (chooser = FindFolderChooser()) != nullptr; })) return false;
+        if (openedOn) {
+            // The chooser takes its first folder in a moment.
+            PumpUntil([&] { return !ChooserFolder(chooser).empty(); }, 3000);
+            *openedOn = ChooserFolder(chooser);
+        }
+        return AnswerFolderChooser(chooser, folder) && PumpUntil([&] { return !bar->IsChoosing(); });
+    }
+};
+
+std::string LabelText(CBPLabel* label) { return label->GetLabelText(); }
+
+// The statistics calls, without the library's set-up calls that come whenever it is first used.
+std::vector<std::string> Calls(const StatsLog& stats) {
+    std::vector<std::string> lines;
+    for (const std::string& line : stats.Lines()) {
+        if (line != "GetSmartSpy" && line.rfind("SpySetTextExA", 0) != 0) lines.push_back(line);
+    }
+    return lines;
+}
+
+}  // namespace
+
+PagesWorld& World() { return g_world; }
+
+TEST(RecoveryBarTest, TheTickedCountShowsTheTipAndEnablesRecover) {
+    BarFixture f;
+    EXPECT_FALSE(Visible(f.bar->GetSelectedTip()));
+    EXPECT_FALSE(Sensitive(f.bar->GetRecoverButton()));
+    EXPECT_FALSE(Sensitive(f.bar->GetBackButton()));
+    EXPECT_EQ(f.bar->GetRecoverButton()->GetText(), std::string("Recover"));
+    EXPECT_EQ(f.bar->GetBackButton()->GetText(), std::string("Back"));
+
+    struct Step {
+        int count, category;
+        bool shown;
+    } steps[] = {{1, 3, true}, {0, 3, false}, {12, 6, true}, {-1, 1, false}};
+    for (const Step& step : steps) {
+        f.bar->UpdateSelectedTip(step.count, step.category);
+        EXPECT_EQ(Visible(f.bar->GetSelectedTip()), step.shown) << step.count;
+        EXPECT_EQ(Sensitive(f.bar->GetRecoverButton()), step.shown) << step.count;
+        EXPECT_EQ(f.bar->GetCategory(), step.category);
+        EXPECT_EQ(LabelText(f.bar->GetSelectedTip()), std::to_string(step.count) + " item(s) selected");
+    }
+    f.bar->SetScanFinished(1);
+    f.bar->EnableBack();
+    EXPECT_TRUE(Sensitive(f.bar->GetBackButton()));
+
+    f.bar->UpdateSelectedTip(2, 4);
+    ASSERT_TRUE(WaitShown(f.window));
+    EXPECT_TRUE(SaveWindowScreenshot("recovery_bar", f.window));
+    GtkAllocation area;
+    gtk_widget_get_allocation(f.window, &area);
+    // The bar's light ground with the grey line along its top.
+    EXPECT_EQ(WindowPixel(f.window, 5, 0), 0xBABABAu);
+    EXPECT_EQ(WindowPixel(f.window, 5, area.height / 2), 0xF6F6F6u);
+}
+
+TEST(RecoveryBarTest, RecoverChoosesAFolderMakesTheExportFolderAndFollowsTheRecoveryToItsEnd) {
+    BarFixture f;
+    StatsLog stats;
+    const std::string base = MakeTempFolder();
+    const std::string chosen = base + "/A&B folder";
+    fs::create_directory(chosen);
+    f.bar->UpdateSelectedTip(2, 3);
+    f.bar->EnableBack();
+
+    // While the folder is chosen, Recover and Back are off and a second press opens nothing.
+    gtk_button_clicked(GTK_BUTTON(f.bar->GetRecoverButton()->GetWidget()));
+    EXPECT_TRUE(f.bar->IsChoosing());
+    EXPECT_FALSE(Sensitive(f.bar->GetRecoverButton()));
+    EXPECT_FALSE(Sensitive(f.bar->GetBackButton()));
+    GtkWidget* chooser = nullptr;
+    ASSERT_TRUE(PumpUntil([&] { return (chooser = FindFolderChooser()) != nullptr; }));
+    gtk_button_clicked(GTK_BUTTON(f.bar->GetRecoverButton()->GetWidget()));
+    f.bar->UpdateSelectedTip(3, 3);
+    f.bar->EnableBack();
+    EXPECT_FALSE(Sensitive(f.bar->GetRecoverButton()));
+    EXPECT_FALSE(Sensitive(f.bar->GetBackButton()));
+    PumpUntil([] { return false; }, 300);
+    EXPECT_EQ(CountFolderChoosers(), 1);
+    EXPECT_EQ(gtk_window_get_title(GTK_WINDOW(chooser)), std::string("Choose the folder to recover into"));
+    ASSERT_TRUE(AnswerFolderChooser(chooser, chosen));
+    ASSERT_TRUE(PumpUntil([&] { return !f.bar->IsChoosing(); }));
+    EXPECT_TRUE(Sensitive(f.bar->GetRecoverButton()));
+    EXPECT_TRUE(Sensitive(f.bar->GetBackButton()));
+
+    // "<chosen>/Relikorda Export/YYYY-MM-DD-hh-mm-ss/", made, handed to the logic with the category.
+    const std::string destination = f.bar->GetDestination();
+    EXPECT_TRUE(std::regex_match(destination, std::regex(std::regex_replace(chosen, std::regex("[&]"), "\\&") +
+                                                         "/Relikorda Export/\\d{4}(-\\d\\d){5}/")))
+        << destination;
+    EXPECT_TRUE(fs::is_directory(destination));
+    EXPECT_FALSE(fs::exists(chosen + "/CantShow.log"));
+    EXPECT_EQ(f.controller.job.starts, 1);
+    EXPECT_EQ(f.controller.job.destination, destination);
+    EXPECT_EQ(f.controller.job.category, 3);
+    EXPECT_EQ(f.controller.job.texts, static_cast<IResourceReader*>(CUIPublic::Instance()));
+    EXPECT_EQ(f.bar->GetRecoveryCount(), 1);
+    EXPECT_EQ(Calls(stats), (std::vector<std::string>{"Event 12305", "Value 12354 1"}));
+
+    // The window names each file as it is written.
+    CRecoveryWin* window = f.bar->GetRecoveryWindow();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(WaitShown(window->GetWidget()));
+    EXPECT_EQ(window->GetDestination(), destination);
+    const std::vector<std::string> names = {"IMG_0001.jpg", "R&D <notes>.txt", "song.mp3"};
+    for (size_t i = 0; i < names.size(); ++i) {
+        ASSERT_TRUE(f.controller.job.WriteItem(names[i], "contents of " + names[i], i + 1, names.size()));
+        ASSERT_TRUE(PumpUntil([&] { return LabelText(window->GetProgressLabel()) == "Recovering " + names[i]; }))
+            << LabelText(window->GetProgressLabel());
+        if (i == 1) {
+            PumpUntil([] { return false; }, 200);
+            EXPECT_TRUE(SaveWindowScreenshot("recovery_running", window->GetWidget()));
+        }
+    }
+    for (const std::string& name : names) EXPECT_EQ(ReadText(destination + name), "contents of " + name);
+
+    // Finished: the success page, its link opens the export folder.
+    ScriptedRecoveryJob::Post(PROGRESS_STATE_FINISHED, 3, 3, 0, "");
+    ASSERT_TRUE(PumpUntil([&] { return window->GetLocationLabel() != nullptr; }));
+    EXPECT_FALSE(gtk_widget_get_visible(window->GetButton(BASE_BUTTON_CANCEL)->GetWidget()));
+    EXPECT_TRUE(gtk_widget_get_visible(window->GetButton(BASE_BUTTON_OK)->GetWidget()));
+    GtkWidget* location = window->GetLocationLabel()->GetWidget();
+    EXPECT_EQ(std::string(gtk_label_get_text(GTK_LABEL(location))), "The files are in " + destination);
+    EXPECT_EQ(FirstLinkOf(location), destination);
+    PumpUntil([] { return false; }, 200);
+    EXPECT_TRUE(SaveWindowScreenshot("recovery_success", window->GetWidget()));
+    const size_t opened = World().desktop->Opened().size();
+    gboolean handled = FALSE;
+    g_signal_emit_by_name(location, "activate-link", FirstLinkOf(location).c_str(), &handled);
+    ASSERT_TRUE(World().desktop->WaitOpened(opened + 1));
+    EXPECT_EQ(World().desktop->Opened().back(), destination.substr(0, destination.size() - 1));
+
+    // The next choice opens on the chosen folder; cancelled, nothing more happens.
+    std::string openedOn;
+    ASSERT_TRUE(f.Recover("", &openedOn));
+    EXPECT_EQ(openedOn, chosen);
+    EXPECT_EQ(f.controller.job.starts, 1);
+    EXPECT_EQ(f.bar->GetRecoveryWindow(), window);
+    EXPECT_TRUE(Sensitive(f.bar->GetRecoverButton()));
+    EXPECT_TRUE(Sensitive(f.bar->GetBackButton()));
+}
+
+TEST(RecoveryBarTest, TheExportFolderIsReusedWithinASecondAndTheRootGetsTheExportTextAlone) {
+    struct tm now {};
+    now.tm_year = 2024 - 1900;
+    now.tm_mon = 2;
+    now.tm_mday = 7;
+    now.tm_hour = 9;
+    now.tm_min = 5;
+    now.tm_sec = 3;
+    EXPECT_EQ(CScanSelectedBottom::ExportFolderOf("/", "/Relikorda Export", now), "/Relikorda Export/2024-03-07-09-05-03");
+    EXPECT_EQ(CScanSelectedBottom::ExportFolderOf("/home/u/", "/X", now), "/home/u/X/2024-03-07-09-05-03");
+    EXPECT_EQ(CScanSelectedBottom::BaseOfDestination("/home/u/Relikorda Export/2024-03-07-09-05-03/", "/Relikorda Export"),
+              "/home/u");
+    EXPECT_EQ(CScanSelectedBottom::BaseOfDestination("/home/u/other/", "/Relikorda Export"), "/home/u/other/");
+    EXPECT_EQ(CScanSelectedBottom::BaseOfDestination("", "/Relikorda Export"), "");
+
+    // Two recoveries into one folder in the same second share the time-stamped folder.
+    BarFixture f;
+    const std::string chosen = MakeTempFolder();
+    f.bar->UpdateSelectedTip(1, 2);
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        const time_t before = time(nullptr);
+        ASSERT_TRUE(f.Recover(chosen));
+        const std::string first = f.bar->GetDestination();
+        ASSERT_TRUE(f.Recover(chosen));
+        if (time(nullptr) != before) continue;  // the second began in the next second: again
+        EXPECT_EQ(f.bar->GetDestination(), first);
+        EXPECT_EQ(f.controller.job.destination, first);
+        size_t folders = 0;
+        for (const auto& entry : fs::directory_iterator(chosen + "/Relikorda Export")) folders += entry.is_directory();
+        EXPECT_GE(folders, 1u);
+        return;
+    }
+    ADD_FAILURE() << "no two choices within one second";
+}
+
+TEST(RecoveryBarTest, AFolderThatTakesNoFilesEndsOnTheFailurePage) {
+    BarFixture f;
+    const std::string chosen = MakeTempFolder();
+    bool mounted = false;
+    if (geteuid() == 0) {
+        // Root writes anywhere: a read-only file system stands for a folder that takes no files.
+        mounted = mount("tmpfs", chosen.c_str(), "tmpfs", MS_RDONLY, "size=64k") == 0;
+        if (!mounted) GTEST_SKIP() << "no read-only mount possible here";
+    } else {
+        chmod(chosen.c_str(), 0555);
+    }
+    f.bar->UpdateSelectedTip(1, 5);
+    ASSERT_TRUE(f.Recover(chosen));
+    EXPECT_FALSE(fs::exists(f.bar->GetDestination()));
+    EXPECT_FALSE(f.controller.job.WriteItem("a.mp3", "x", 1, 1));
+    CRecoveryWin* window = f.bar->GetRecoveryWindow();
+    ASSERT_TRUE(PumpUntil([&] { return window->GetReasonLabel() != nullptr; }));
+    EXPECT_EQ(std::string(gtk_label_get_text(GTK_LABEL(window->GetReasonLabel()->GetWidget()))),
+              "The file could not be written.");
+    EXPECT_EQ(window->GetLocationLabel(), nullptr);
+    PumpUntil([] { return false; }, 200);
+    EXPECT_TRUE(SaveWindowScreenshot("recovery_failure", window->GetWidget()));
+    if (mounted) umount(chosen.c_str());
+}
+
+TEST(RecoveryBarTest, BackReportsAndStopsAndReturnsToTheConnectionPage) {
+    BarFixture f;
+    StatsLog stats;
+    f.bar->EnableBack();
+    CUIPublic::Instance()->SetCurrentMsg(0x02040004);
+    gtk_button_clicked(GTK_BUTTON(f.bar->GetBackButton()->GetWidget()));
+    EXPECT_EQ(f.controller.stops, 1);
+    EXPECT_EQ(CUIPublic::Instance()->GetCurrentMsg(), 0u);
+    std::vector<std::string> expected = {"Value 12363 1"};
+    for (int id : {12330, 12331, 12332, 12333, 12334, 12335, 12336, 12337, 12340, 12341, 12338, 12339})
+        expected.push_back("Value " + std::to_string(id) + " 0");
+    expected.push_back("Text 3584 https://relikorda.example/stats/table2");
+    expected.push_back("Pair 3 5");
+    EXPECT_EQ(Calls(stats), expected);
+    // The page swap comes at the next idle: the connection page stands again.
+    ASSERT_TRUE(PumpUntil([] { return CUIMainWin::Instance()->GetAnalysisPage() != nullptr; }));
+}
