@@ -22,6 +22,7 @@
 #include "outside/widgets/CBPButton.h"
 #include "outside/widgets/CBPLabel.h"
 #include "outside/widgets/CBPLinkLabel.h"
+#include "platform/FolderBrowser.h"
 
 namespace fs = std::filesystem;
 
@@ -299,4 +300,33 @@ TEST(RecoveryBarTest, BackReportsAndStopsAndReturnsToTheConnectionPage) {
     EXPECT_EQ(Calls(stats), expected);
     // The page swap comes at the next idle: the connection page stands again.
     ASSERT_TRUE(PumpUntil([] { return CUIMainWin::Instance()->GetAnalysisPage() != nullptr; }));
+}
+
+TEST(FolderBrowserTest, AHandlerOnTheMainThreadGetsItsAnswerToo) {
+    const std::string folder = MakeTempFolder();
+    struct Ask {
+        std::string folder, chosen;
+        bool accepted = false, done = false, ownerless = false;
+    } ask{folder};
+    // The answer comes from the loop that the waiting handler turns.
+    guint answer = g_timeout_add(50, +[](gpointer data) -> gboolean {
+        auto* a = static_cast<Ask*>(data);
+        GtkWidget* chooser = FindFolderChooser();
+        if (!chooser || ChooserFolder(chooser) != a->folder) return TRUE;
+        a->ownerless = gtk_window_get_transient_for(GTK_WINDOW(chooser)) == nullptr;
+        gtk_dialog_response(GTK_DIALOG(chooser), GTK_RESPONSE_ACCEPT);
+        return TRUE;
+    }, &ask);
+    // From a handler, as a button's: the chooser runs in a turning loop until answered.
+    g_idle_add(+[](gpointer data) -> gboolean {
+        auto* a = static_cast<Ask*>(data);
+        a->accepted = platform::BrowseForFolder("no such window", "Pick", a->folder, &a->chosen);
+        a->done = true;
+        return FALSE;
+    }, &ask);
+    EXPECT_TRUE(PumpUntil([&] { return ask.done; }));
+    g_source_remove(answer);
+    EXPECT_TRUE(ask.accepted);
+    EXPECT_TRUE(ask.ownerless);
+    EXPECT_EQ(ask.chosen, folder);
 }
