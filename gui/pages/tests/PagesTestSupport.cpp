@@ -5,21 +5,17 @@
 #include <poll.h>
 #include <stdlib.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "gui/shell/CNotifyCentor.h"
 #include "gui/shell/RelikordaMsg.h"
 #include "gui/shell/tests/GuiTestSupport.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -124,38 +120,8 @@ int UnusedPort() {
     return port;
 }
 
-FakeDesktop::FakeDesktop() {
-    const std::string base = MakeTempFolder();
-    fs::create_directories(base + "/data/applications");
-    fs::create_directories(base + "/config");
-    record_ = base + "/opened.txt";
-    const std::string script = base + "/record.sh";
-    WriteText(script, "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + record_ + "'\n");
-    chmod(script.c_str(), 0755);
-    WriteText(base + "/data/applications/rk-recorder.desktop",
-              "[Desktop Entry]\nType=Application\nName=Recorder\nExec=" + script +
-                  " %u\nMimeType=x-scheme-handler/http;x-scheme-handler/https;inode/directory;\n");
-    WriteText(base + "/config/mimeapps.list",
-              "[Default Applications]\nx-scheme-handler/http=rk-recorder.desktop\n"
-              "x-scheme-handler/https=rk-recorder.desktop\ninode/directory=rk-recorder.desktop\n");
-    setenv("XDG_DATA_HOME", (base + "/data").c_str(), 1);
-    // The system's data stays visible: the picture loaders find file types through it.
-    const char* data = getenv("XDG_DATA_DIRS");
-    const std::string system = data && *data ? data : "/usr/local/share:/usr/share";
-    setenv("XDG_DATA_DIRS", (base + "/data:" + system).c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (base + "/config").c_str(), 1);
-    setenv("XDG_CONFIG_DIRS", (base + "/config").c_str(), 1);
-}
-
-std::vector<std::string> FakeDesktop::Opened() const {
-    std::vector<std::string> lines;
-    std::istringstream text(ReadText(record_));
-    for (std::string line; std::getline(text, line);) lines.push_back(line);
-    return lines;
-}
-
-bool FakeDesktop::WaitOpened(size_t count, int timeoutMs) const {
-    return PumpUntil([&] { return Opened().size() >= count; }, timeoutMs);
+bool WaitOpened(const FakeDesktop& desktop, size_t count, int timeoutMs) {
+    return PumpUntil([&] { return desktop.Opened().size() >= count; }, timeoutMs);
 }
 
 PROGRESS_INFO MakeProgress(uint32_t state, uint64_t total, uint64_t done, uint64_t result, const std::string& name) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "gui/shell/tests/QuietController.h"
+#include "testing/FakeDesktop.h"
 #include "sqlite_recovery/framework/IProgress.h"
 
 // A small HTTP/1.0 server on 127.0.0.1, on a thread of its own, one connection at a time.
@@ -48,18 +49,8 @@ private:
 // A port on 127.0.0.1 that nothing listens on.
 int UnusedPort();
 
-// A desktop of the test's own: the default application for web addresses and folders writes what
-// it is given into a file. Set up before anything asks the desktop.
-class FakeDesktop {
-public:
-    FakeDesktop();
-    std::vector<std::string> Opened() const;
-    // Waits until count things were opened.
-    bool WaitOpened(size_t count, int timeoutMs = 10000) const;
-
-private:
-    std::string record_;
-};
+// Waits until the desktop was asked to open count things.
+bool WaitOpened(const FakeDesktop& desktop, size_t count, int timeoutMs = 10000);
 
 // A recovery object as the logic's: Start notes its arguments, and the test then has files written
 // and progress records posted one by one.

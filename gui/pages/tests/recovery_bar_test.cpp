@@ -211,7 +211,7 @@ TEST(RecoveryBarTest, RecoverChoosesAFolderMakesTheExportFolderAndFollowsTheReco
     const size_t opened = World().desktop->Opened().size();
     gboolean handled = FALSE;
     g_signal_emit_by_name(location, "activate-link", FirstLinkOf(location).c_str(), &handled);
-    ASSERT_TRUE(World().desktop->WaitOpened(opened + 1));
+    ASSERT_TRUE(WaitOpened(*World().desktop, opened + 1));
     EXPECT_EQ(World().desktop->Opened().back(), destination.substr(0, destination.size() - 1));
 
     // The next choice opens on the chosen folder; cancelled, nothing more happens.

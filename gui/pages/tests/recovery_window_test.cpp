@@ -165,7 +165,7 @@ TEST(RecoveryWindowTest, ShareButtonsOpenTheirAddressAndCountTheirClicks) {
     EXPECT_EQ(Values(stats),
               (std::vector<std::string>{"Value 12360 1", "Value 12362 1", "Value 12361 1", "Value 12361 2"}));
     EXPECT_EQ(f.window.ShareClicks(SHARE_GOOGLE), 2);
-    ASSERT_TRUE(World().desktop->WaitOpened(opened + 4));
+    ASSERT_TRUE(WaitOpened(*World().desktop, opened + 4));
     std::vector<std::string> urls = World().desktop->Opened();
     urls.erase(urls.begin(), urls.begin() + opened);
     std::sort(urls.begin(), urls.end());

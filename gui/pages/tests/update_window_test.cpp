@@ -93,7 +93,7 @@ TEST(UpdateWindowTest, ChecksThenOffersTheNewerVersionWhoseLinkOpens) {
         EXPECT_TRUE(SaveWindowScreenshot("update_newer", window.GetWidget()));
         const size_t opened = World().desktop->Opened().size();
         gtk_button_clicked(GTK_BUTTON(window.GetLinkButton()->GetWidget()));
-        EXPECT_TRUE(World().desktop->WaitOpened(opened + 1));
+        EXPECT_TRUE(WaitOpened(*World().desktop, opened + 1));
         EXPECT_EQ(World().desktop->Opened().back(), download);
     });
 }
