@@ -307,7 +307,8 @@ TEST(FolderBrowserTest, AHandlerOnTheMainThreadGetsItsAnswerToo) {
     struct Ask {
         std::string folder, chosen;
         bool accepted = false, done = false, ownerless = false;
-    } ask{folder};
+    } ask;
+    ask.folder = folder;
     // The answer comes from the loop that the waiting handler turns.
     guint answer = g_timeout_add(50, +[](gpointer data) -> gboolean {
         auto* a = static_cast<Ask*>(data);
