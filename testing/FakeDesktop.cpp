@@ -17,7 +17,8 @@ FakeDesktop::FakeDesktop() {
     char pattern[] = "/tmp/rk_desktop_XXXXXX";
     base_ = mkdtemp(pattern) ? pattern : "/tmp";
     std::filesystem::create_directories(base_ + "/data/applications");
-    std::filesystem::create_directories(base_ + "/config");
+    // The toolkit's own settings folder is there already, as on any desktop that ran it once.
+    std::filesystem::create_directories(base_ + "/config/gtk-2.0");
     record_ = base_ + "/opened.txt";
     const std::string script = base_ + "/record.sh";
     Write(script, "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + record_ + "'\n");

@@ -36,8 +36,10 @@ struct WindowFixture {
     // Posts a record and waits until the window has taken it (its done field is unique per post).
     bool Feed(uint32_t state, uint64_t total, uint64_t done, uint64_t result, const std::string& name) {
         ScriptedRecoveryJob::Post(state, total, done, result, name);
-        return PumpUntil([&] { return window.GetProgress().done == done && window.GetProgress().state == state; });
+        return PumpUntil([&] { return Done() == done && window.GetProgress().state == state; });
     }
+    // The packed record's fields, read by value.
+    uint64_t Done() const { return window.GetProgress().done; }
     std::string Label() const { return window.GetProgressLabel()->GetLabelText(); }
     double Fraction() const { return window.GetProgressBar()->GetFraction(); }
     std::string Reason() const {
@@ -84,13 +86,13 @@ TEST(RecoveryWindowTest, RunningRecordsMoveTheBarAndNameTheFile) {
     memcpy(full, &running, sizeof full);
     memset(full + 28, 'n', sizeof full - 28);
     CNotifyCentor::Instance()->Notify(MSG_RECOVERY_PROGRESS, full, sizeof full);
-    ASSERT_TRUE(PumpUntil([&] { return f.window.GetProgress().done == 10; }));
+    ASSERT_TRUE(PumpUntil([&] { return f.Done() == 10; }));
     EXPECT_EQ(f.Label(), "Recovering " + std::string(1040, 'n'));
     // A payload that cannot be fetched leaves the window as it was.
     f.controller.failFetch = true;
     ScriptedRecoveryJob::Post(PROGRESS_STATE_FINISHED, 1, 11, 0, "z");
     PumpUntil([] { return false; }, 300);
-    EXPECT_EQ(f.window.GetProgress().done, 10u);
+    EXPECT_EQ(f.Done(), 10u);
     EXPECT_EQ(f.window.GetResultPage(), nullptr);
 }
 
