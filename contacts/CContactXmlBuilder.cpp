@@ -1,6 +1,7 @@
 #include "contacts/CContactXmlBuilder.h"
 
 #include <memory>
+#include <utility>
 
 #include "sqlite_recovery/framework/Base64.h"
 
@@ -103,7 +104,16 @@ void CContactXmlBuilder::SetTypedRes(int code, bool hasCode, int plainCode, bool
 }
 
 void CContactXmlBuilder::WriteNameItem(const JoinedField& name) {
-    if (OpenItem("name", "value", name.value, !name.live)) SetRes(4097);
+    if (!OpenItem("name", "value", name.value, !name.live)) return;
+    SetRes(4097);
+    // The structured parts, for exports that need them apart (a vCard's N); only those present.
+    const std::pair<const char*, const std::string*> parts[] = {{"family", &name.familyName},
+                                                                 {"given", &name.givenName},
+                                                                 {"middle", &name.middleName},
+                                                                 {"prefix", &name.namePrefix},
+                                                                 {"suffix", &name.nameSuffix}};
+    for (const auto& part : parts)
+        if (!part.second->empty()) context_.writer->SetLeafAttribute(part.first, part.second->c_str());
 }
 
 void CContactXmlBuilder::WritePhotoItem() {

@@ -45,6 +45,8 @@ struct JoinedField {
     int32_t protocol = 0;          // IM
     std::string customProtocol;    // IM
     std::string normalizedNumber;  // phone
+    // name: the structured parts beside the display name
+    std::string familyName, givenName, middleName, namePrefix, nameSuffix;
     std::vector<unsigned char> bytes;  // photo
     std::vector<JoinedGroup> groups;   // group membership
 };

@@ -34,6 +34,11 @@ bool Fill(const CDataTableRow* row, JoinedField& field) {
     case kDataName:
         if (auto* name = dynamic_cast<const CDataTableNameRow*>(row)) {
             field.value = name->displayName;
+            field.familyName = name->familyName;
+            field.givenName = name->givenName;
+            field.middleName = name->middleName;
+            field.namePrefix = name->prefix;
+            field.nameSuffix = name->suffix;
             return true;
         }
         return false;

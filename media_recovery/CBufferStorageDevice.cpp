@@ -3,14 +3,18 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
-#include <stdexcept>
 
 CBufferStorageDevice::~CBufferStorageDevice() {}
 
-int CBufferStorageDevice::Close() {
-    std::vector<uint8_t>().swap(ring_);
-    ready_ = false;
+void CBufferStorageDevice::Forget() {
+    blocks_.clear();
     held_ = 0;
+}
+
+int CBufferStorageDevice::Close() {
+    Forget();
+    pool_.reset();
+    ready_ = false;
     return 1;
 }
 
@@ -22,51 +26,83 @@ bool CBufferStorageDevice::Prepare(IStorageDevice* inner, uint32_t blockSectors,
     blockSectors_ = blockSectors;
     blockCount_ = blockCount;
     capacity_ = static_cast<uint64_t>(blockSectors) * blockCount;
-    firstHeld_ = start_ = held_ = 0;
-    try {
-        ring_.assign(static_cast<size_t>(capacity_ * sectorSize_), 0);
-    } catch (const std::bad_alloc&) {
-        return false;
-    } catch (const std::length_error&) {
-        return false;
-    }
+    firstHeld_ = 0;
     ready_ = true;
     return true;
 }
 
-void CBufferStorageDevice::Append(uint64_t first, const uint8_t* data, uint64_t count) {
-    if (!ready_ || count == 0) return;
-    count = std::min<uint64_t>(count, capacity_);
-    if (held_ == 0 || first != firstHeld_ + held_) {
-        firstHeld_ = first;
-        start_ = 0;
-        held_ = 0;
+ChunkBufferPool::Buffer CBufferStorageDevice::OwnBlock(uint64_t count) {
+    if (!pool_) {
+        // Sized to the device when it is smaller than a block.
+        uint64_t deviceSectors = inner_ ? inner_->GetSectorCount() : 0;
+        uint64_t sectors = deviceSectors ? std::min<uint64_t>(blockSectors_, deviceSectors) : blockSectors_;
+        pool_ = ChunkBufferPool::Create(static_cast<size_t>(std::max<uint64_t>(sectors, count)) * sectorSize_);
     }
-    uint64_t done = 0;
-    while (done < count) {
-        uint64_t pos = (start_ + held_ + done) % capacity_;
-        uint64_t n = std::min(count - done, capacity_ - pos);
-        uint8_t* to = ring_.data() + pos * sectorSize_;
-        if (data) std::memcpy(to, data + done * sectorSize_, static_cast<size_t>(n * sectorSize_));
-        else std::memset(to, 0, static_cast<size_t>(n * sectorSize_));
-        done += n;
+    if (!pool_ || pool_->BufferBytes() < count * sectorSize_) return nullptr;
+    return pool_->Take();
+}
+
+void CBufferStorageDevice::Hold(uint64_t first, std::shared_ptr<const uint8_t> data, uint64_t count) {
+    if (held_ == 0 || first != firstHeld_ + held_) {
+        Forget();
+        firstHeld_ = first;
+    }
+    try {
+        blocks_.push_back(Block{first, count, std::move(data)});
+    } catch (const std::bad_alloc&) {
+        Forget();  // reads go to the inner device instead
+        return;
     }
     held_ += count;
-    if (held_ > capacity_) {
-        uint64_t drop = held_ - capacity_;
-        start_ = (start_ + drop) % capacity_;
-        firstHeld_ += drop;
-        held_ = capacity_;
-    }
+    while (held_ > capacity_ && !blocks_.empty()) DropOldest();
+}
+
+void CBufferStorageDevice::DropOldest() {
+    held_ -= blocks_.front().sectors;
+    firstHeld_ += blocks_.front().sectors;
+    blocks_.pop_front();
+}
+
+void CBufferStorageDevice::PushShared(uint64_t first, std::shared_ptr<const uint8_t> data, uint64_t count) {
+    if (!ready_ || !data || count == 0) return;
+    Hold(first, std::move(data), std::min<uint64_t>(count, blockSectors_));
+}
+
+std::shared_ptr<const uint8_t> CBufferStorageDevice::ReadBlock(uint64_t first, uint64_t count) {
+    count = std::min<uint64_t>(count, blockSectors_);
+    if (!ready_ || !inner_ || count == 0) return nullptr;
+    ChunkBufferPool::Buffer block = OwnBlock(count);
+    if (!block || !inner_->ReadSectors(block.get(), first, count)) return nullptr;
+    Hold(first, block, count);
+    return block;
 }
 
 void CBufferStorageDevice::Push(uint64_t first, const void* data, uint64_t count) {
-    if (!data) return;
-    Append(first, static_cast<const uint8_t*>(data), std::min<uint64_t>(count, blockSectors_));
+    count = std::min<uint64_t>(count, blockSectors_);
+    if (!ready_ || !data || count == 0) return;
+    ChunkBufferPool::Buffer block = OwnBlock(count);
+    if (!block) {
+        Forget();
+        return;
+    }
+    std::memcpy(block.get(), data, static_cast<size_t>(count * sectorSize_));
+    Hold(first, std::move(block), count);
 }
 
 void CBufferStorageDevice::PushZeros(uint64_t first, uint64_t count) {
-    Append(first, nullptr, std::min<uint64_t>(count, blockSectors_));
+    count = std::min<uint64_t>(count, blockSectors_);
+    if (!ready_ || count == 0) return;
+    ChunkBufferPool::Buffer block = OwnBlock(count);
+    if (!block) {
+        Forget();
+        return;
+    }
+    std::memset(block.get(), 0, static_cast<size_t>(count * sectorSize_));
+    Hold(first, std::move(block), count);
+}
+
+void CBufferStorageDevice::ForgetBefore(uint64_t sector) {
+    while (!blocks_.empty() && blocks_.front().first + blocks_.front().sectors <= sector) DropOldest();
 }
 
 int CBufferStorageDevice::ReadSectors(void* buffer, uint64_t first, uint64_t count) {
@@ -75,10 +111,15 @@ int CBufferStorageDevice::ReadSectors(void* buffer, uint64_t first, uint64_t cou
     bool held = held_ > 0 && first >= firstHeld_ && count <= held_ && first - firstHeld_ <= held_ - count;
     if (!held) return inner_ ? inner_->ReadSectors(buffer, first, count) : 0;
     uint8_t* out = static_cast<uint8_t*>(buffer);
-    uint64_t pos = (start_ + (first - firstHeld_)) % capacity_;
-    uint64_t firstPart = std::min(count, capacity_ - pos);
-    std::memcpy(out, ring_.data() + pos * sectorSize_, static_cast<size_t>(firstPart * sectorSize_));
-    if (firstPart < count)
-        std::memcpy(out + firstPart * sectorSize_, ring_.data(), static_cast<size_t>((count - firstPart) * sectorSize_));
+    for (const Block& block : blocks_) {
+        if (first >= block.first + block.sectors) continue;
+        uint64_t skip = first - block.first;
+        uint64_t n = std::min(count, block.sectors - skip);
+        std::memcpy(out, block.data.get() + skip * sectorSize_, static_cast<size_t>(n * sectorSize_));
+        out += n * sectorSize_;
+        first += n;
+        count -= n;
+        if (count == 0) break;
+    }
     return 1;
 }

@@ -72,9 +72,9 @@ ResultCode CDataRecovery::Open(IFileSystemSearchController* searcher, IStorageDe
     for (int i = answer; i < capacity; ++i) delete found[static_cast<size_t>(i)];  // written past the answer
     found.resize(static_cast<size_t>(answer));
     device_ = device;
-    try {
-        copyBuffer_.assign(kCopyBytes, 0);
-    } catch (const std::bad_alloc&) {
+    // Page memory: only the part a copy uses is ever touched, and nothing is cleared by hand.
+    copyBuffer_ = platform::PageBuffer(kCopyBytes);
+    if (!copyBuffer_) {
         for (CSearchedPartitionInfo* p : found) delete p;
         return RK_FAIL(RK_E_OUT_OF_MEMORY);
     }
@@ -210,12 +210,9 @@ ResultCode CDataRecovery::RecoverTo(const char* destination, IProgress* sink, in
     }
 
     if (!current_) return acceptNoData ? RK_OK : RK_FAIL(MEDIA_E_NO_FILE_OPEN);
-    if (copyBuffer_.empty()) {
-        try {
-            copyBuffer_.assign(kCopyBytes, 0);
-        } catch (const std::bad_alloc&) {
-            return RK_FAIL(RK_E_OUT_OF_MEMORY);
-        }
+    if (!copyBuffer_) {
+        copyBuffer_ = platform::PageBuffer(kCopyBytes);
+        if (!copyBuffer_) return RK_FAIL(RK_E_OUT_OF_MEMORY);
     }
     // Never more than the file's extents cover.
     uint64_t total = std::min(current_->GetSize(), current_->GetExtentBytes());

@@ -4,6 +4,7 @@
 
 #include "media_recovery/IArchiveDataRecovery.h"
 #include "platform/CriticalSection.h"
+#include "platform/PageMemory.h"
 
 class CFileNode;
 class CFileReader;
@@ -35,7 +36,7 @@ public:
 private:
     void ClearPartitions();
 
-    std::vector<uint8_t> copyBuffer_;
+    platform::PageBuffer copyBuffer_;
     CFileReader* current_ = nullptr;
     std::vector<CSearchedPartitionInfo*> partitions_;
     IStorageDevice* device_ = nullptr;

@@ -23,14 +23,13 @@ uint64_t SaturatingAdd(uint64_t a, uint64_t b) { return a > kMax - b ? kMax : a 
 CFileReader::~CFileReader() {}
 
 bool CFileReader::AllocateBuffer() {
-    // At least one device sector, otherwise as many whole sectors as fit in 4 MiB.
-    size_t bytes = std::max<size_t>(kBufferBytes / sectorSize_, 1) * sectorSize_;
-    try {
-        buffer_.assign(bytes, 0);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    return true;
+    // As many whole device sectors as fit in 4 MiB (at least one), but no more than the file can
+    // use: its size and one sector more for a start inside a sector. Page memory, which reads
+    // fill at full speed.
+    uint64_t sectors = std::max<uint64_t>(kBufferBytes / sectorSize_, 1);
+    sectors = std::min<uint64_t>(sectors, size_ / sectorSize_ + 2);
+    buffer_ = platform::PageBuffer(static_cast<size_t>(sectors * sectorSize_));
+    return static_cast<bool>(buffer_);
 }
 
 bool CFileReader::Bind(CFileNode* node, const CSearchedPartitionInfo* partition, IStorageDevice* device) {
@@ -60,11 +59,21 @@ IArchiveFileReader* CFileReader::Clone() {
     copy->size_ = size_;
     copy->dataStart_ = dataStart_;
     copy->sectorSize_ = sectorSize_;
-    if (!buffer_.empty() && !copy->AllocateBuffer()) {
-        delete copy;
-        return nullptr;
-    }
+    // The copy's buffer is made by its first read: a clone that is only looked at costs nothing.
+    copy->lazyBuffer_ = static_cast<bool>(buffer_) || lazyBuffer_;
     return copy;
+}
+
+bool CFileReader::GetFirstByte(IStorageDevice** volume, uint64_t* offset) {
+    if (!runs_ || !device_) return false;
+    DataRun* run = runs_->First();
+    if (!run || run->IsSparse() || run->length == 0) return false;
+    uint64_t start = SaturatingAdd(SaturatingMul(dataStart_, sectorSize_),
+                                   SaturatingMul(static_cast<uint64_t>(run->start), clusterBytes_));
+    if (start == kMax) return false;
+    if (volume) *volume = device_;
+    if (offset) *offset = start;
+    return true;
 }
 
 uint64_t CFileReader::GetExtentBytes() {
@@ -93,7 +102,8 @@ void CFileReader::ReadDevice(uint64_t first, uint64_t count) {
 }
 
 uint32_t CFileReader::Read(uint64_t offset, void* buffer, uint32_t length) {
-    if (!buffer || !runs_ || buffer_.empty() || offset >= size_ || runs_->IsResident()) return 0;
+    if (!buffer_ && lazyBuffer_ && AllocateBuffer()) lazyBuffer_ = false;
+    if (!buffer || !runs_ || !buffer_ || offset >= size_ || runs_->IsResident()) return 0;
     uint64_t want = std::min<uint64_t>(length, size_ - offset);
     uint8_t* out = static_cast<uint8_t*>(buffer);
     const uint64_t bufferSectors = buffer_.size() / sectorSize_;

@@ -1,7 +1,7 @@
 #pragma once
-#include <vector>
 
 #include "media_recovery/IArchiveDataRecovery.h"
+#include "platform/PageMemory.h"
 
 class CFileNode;
 class CSearchedPartitionInfo;
@@ -11,7 +11,7 @@ class IDataRunList;
 // dataStart x device sector size + u x cluster bytes (cluster bytes = sectors per cluster x the
 // partition's sector size); every device read is in whole device sectors. Holes read as zeros,
 // and so do device sectors that cannot be read.
-class CFileReader : public IArchiveFileReader {
+class CFileReader : public IArchiveFileReader, public IArchiveFileExtent {
 public:
     static constexpr uint32_t kBufferBytes = 0x400000;
 
@@ -22,6 +22,7 @@ public:
     IArchiveFileReader* Clone() override;
     uint64_t GetSize() override { return node_ ? size_ : 0; }
     void Release() override { delete this; }
+    bool GetFirstByte(IStorageDevice** volume, uint64_t* offset) override;
 
     // False when an argument is null, the cluster bytes are not 1 to 32 MiB, the node is empty or
     // has no runs, or the buffer cannot be allocated.
@@ -43,6 +44,7 @@ private:
     uint64_t size_ = 0;
     uint64_t dataStart_ = 0;
     uint32_t sectorSize_ = 512;  // the device's
-    std::vector<uint8_t> buffer_;
+    platform::PageBuffer buffer_;
+    bool lazyBuffer_ = false;  // a clone: the buffer is made by the first read
     uint64_t unreadable_ = 0;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <new>
 
 #include "sqlite_recovery/framework/Logger.h"
@@ -14,20 +15,24 @@ CStorageDeviceWithCache::CStorageDeviceWithCache(IStorageDevice* inner)
 CStorageDeviceWithCache::~CStorageDeviceWithCache() { Stop(); }
 
 int CStorageDeviceWithCache::SetChunkSectors(uint32_t sectors) {
+    Stop();  // the queued chunks have the old length
     chunkSectors_ = sectors;
     windowIndex_ = -1;
     windowSectors_ = 0;
-    std::vector<uint8_t>().swap(window_);
-    {
-        boost::lock_guard<boost::mutex> guard(queueLock_);
-        spare_.clear();  // sized for the old length
-    }
-    try {
-        window_.assign(static_cast<size_t>(sectors) * sectorSize_, 0);
-    } catch (const std::bad_alloc&) {
-        return 0;
-    }
+    window_.reset();
+    pool_.reset();  // buffers still lent out go back to the old pool
     return 1;
+}
+
+size_t CStorageDeviceWithCache::BuffersMade() { return pool_ ? pool_->Made() : 0; }
+
+std::shared_ptr<ChunkBufferPool> CStorageDeviceWithCache::Pool() {
+    if (!pool_ && inner_ && chunkSectors_) {
+        // A device smaller than one chunk gets buffers of its own size.
+        uint64_t sectors = std::min<uint64_t>(chunkSectors_, inner_->GetSectorCount());
+        pool_ = ChunkBufferPool::Create(static_cast<size_t>(std::max<uint64_t>(sectors, 1)) * sectorSize_);
+    }
+    return pool_;
 }
 
 uint64_t CStorageDeviceWithCache::GetChunkCount() {
@@ -41,34 +46,15 @@ uint64_t CStorageDeviceWithCache::ChunkLength(uint64_t index, uint64_t deviceSec
     return first >= deviceSectors ? 0 : std::min<uint64_t>(chunkSectors_, deviceSectors - first);
 }
 
-std::unique_ptr<CStorageDeviceWithCache::Chunk> CStorageDeviceWithCache::TakeSpare() {
-    {
-        boost::lock_guard<boost::mutex> guard(queueLock_);
-        if (!spare_.empty()) {
-            std::unique_ptr<Chunk> chunk = std::move(spare_.back());
-            spare_.pop_back();
-            return chunk;
-        }
-    }
-    auto chunk = std::make_unique<Chunk>();
-    chunk->data.resize(static_cast<size_t>(chunkSectors_) * sectorSize_);
-    return chunk;
-}
-
-void CStorageDeviceWithCache::GiveBack(std::unique_ptr<Chunk> chunk) {
-    if (!chunk || chunk->data.size() != static_cast<size_t>(chunkSectors_) * sectorSize_) return;
-    boost::lock_guard<boost::mutex> guard(queueLock_);
-    if (spare_.size() < 2) spare_.push_back(std::move(chunk));
-}
-
-void CStorageDeviceWithCache::ReadChunk(uint64_t index, uint64_t deviceSectors, Chunk& chunk) {
+bool CStorageDeviceWithCache::ReadChunk(ChunkBufferPool& pool, uint64_t index, uint64_t deviceSectors, Chunk& chunk) {
     chunk.index = index;
-    chunk.sectors = ChunkLength(index, deviceSectors);
+    chunk.sectors = std::min<uint64_t>(ChunkLength(index, deviceSectors), pool.BufferBytes() / sectorSize_);
+    chunk.data = pool.Take();
+    if (!chunk.data) return false;
     uint64_t first = index * chunkSectors_;
-    uint8_t* data = chunk.data.data();
-    // The bytes past a short last chunk stay zero, so nothing stale is ever served.
-    std::memset(data + chunk.sectors * sectorSize_, 0, chunk.data.size() - chunk.sectors * sectorSize_);
-    if (chunk.sectors == 0 || inner_->ReadSectors(data, first, chunk.sectors)) return;
+    uint8_t* data = chunk.data.get();
+    // Only the chunk's own sectors are ever served, so the rest of a reused buffer stays as it is.
+    if (chunk.sectors == 0 || inner_->ReadSectors(data, first, chunk.sectors)) return true;
     uint64_t failed = 0;
     for (uint64_t s = 0; s < chunk.sectors; ++s) {
         uint8_t* at = data + s * sectorSize_;
@@ -82,33 +68,27 @@ void CStorageDeviceWithCache::ReadChunk(uint64_t index, uint64_t deviceSectors, 
         RK_LOG("[Dredgel] %llu unreadable sectors in %llu..%llu read as zeros", static_cast<unsigned long long>(failed),
                static_cast<unsigned long long>(first), static_cast<unsigned long long>(first + chunk.sectors - 1));
     }
+    return true;
 }
 
 int CStorageDeviceWithCache::Start() {
     Stop();
-    if (!inner_ || chunkSectors_ == 0 || window_.empty()) return 0;
+    if (!inner_ || chunkSectors_ == 0) return 0;
+    std::shared_ptr<ChunkBufferPool> pool = Pool();
+    if (!pool) return 0;
     uint64_t deviceSectors = inner_->GetSectorCount();
     uint64_t chunks = GetChunkCount();
     uint64_t prefill = std::min<uint64_t>(capacity_, chunks);
-    try {
-        for (uint64_t i = 0; i < prefill; ++i) {
-            std::unique_ptr<Chunk> chunk = TakeSpare();
-            ReadChunk(i, deviceSectors, *chunk);
-            boost::lock_guard<boost::mutex> guard(queueLock_);
-            queue_.push_back(std::move(chunk));
-        }
-    } catch (const std::bad_alloc&) {
-        Stop();
-        return 0;
-    }
     {
         boost::lock_guard<boost::mutex> guard(queueLock_);
-        nextChunk_ = prefill;
+        nextChunk_ = 0;
+        readerReading_ = -1;
         readerDone_ = prefill >= chunks;
         running_ = readerDone_ ? 0 : 1;
     }
     if (!readerDone_) {
-        reader_ = GetThreadRegistry().Start([this, chunks, deviceSectors] { return ReadAheadThread(chunks, deviceSectors); });
+        reader_ = GetThreadRegistry().Start(
+            [this, pool, chunks, deviceSectors] { return ReadAheadThread(pool, chunks, deviceSectors); });
         if (!reader_) {
             // No thread (the library is going away): LoadChunk reads what is not queued itself.
             boost::lock_guard<boost::mutex> guard(queueLock_);
@@ -116,27 +96,68 @@ int CStorageDeviceWithCache::Start() {
             readerDone_ = true;
         }
     }
+    // The first chunks are queued before Start returns, read here beside the reader.
+    boost::unique_lock<boost::mutex> lock(queueLock_);
+    while (prefill > 0 && !(queue_.size() >= prefill && queue_[prefill - 1].index == prefill - 1)) {
+        if (nextChunk_ < prefill) {
+            uint64_t index = nextChunk_++;
+            lock.unlock();
+            Chunk chunk;
+            bool read = false;
+            try {
+                read = ReadChunk(*pool, index, deviceSectors, chunk);
+            } catch (const std::bad_alloc&) {
+            }
+            if (!read) {
+                Stop();
+                return 0;
+            }
+            lock.lock();
+            try {
+                Enqueue(std::move(chunk));
+            } catch (const std::bad_alloc&) {
+                lock.unlock();
+                Stop();
+                return 0;
+            }
+        } else if (readerReading_ >= 0 && static_cast<uint64_t>(readerReading_) < prefill) {
+            dataReady_.wait(lock);
+        } else {
+            break;  // the reader gave up on one of them: LoadChunk reads it
+        }
+    }
     return 1;
 }
 
-uint64_t CStorageDeviceWithCache::ReadAheadThread(uint64_t chunkCount, uint64_t deviceSectors) {
+void CStorageDeviceWithCache::Enqueue(Chunk chunk) {
+    auto at = queue_.end();
+    while (at != queue_.begin() && std::prev(at)->index > chunk.index) --at;
+    queue_.insert(at, std::move(chunk));
+}
+
+uint64_t CStorageDeviceWithCache::ReadAheadThread(std::shared_ptr<ChunkBufferPool> pool, uint64_t chunkCount,
+                                                  uint64_t deviceSectors) {
     boost::unique_lock<boost::mutex> lock(queueLock_);
     while (running_) {
         freeSlot_.wait(lock, [this] { return !running_ || queue_.size() < capacity_; });
         if (!running_ || nextChunk_ >= chunkCount) break;
-        uint64_t index = nextChunk_;
+        uint64_t index = nextChunk_++;
+        readerReading_ = static_cast<int64_t>(index);
         lock.unlock();
-        std::unique_ptr<Chunk> chunk;
+        Chunk chunk;
+        bool read = false;
         try {
-            chunk = TakeSpare();
-            ReadChunk(index, deviceSectors, *chunk);
+            read = ReadChunk(*pool, index, deviceSectors, chunk);
         } catch (const std::bad_alloc&) {
-            chunk.reset();
         }
         lock.lock();
-        if (!chunk || !running_) break;
-        queue_.push_back(std::move(chunk));
-        nextChunk_ = index + 1;
+        readerReading_ = -1;
+        if (!read || !running_) break;  // an unqueued chunk is read by LoadChunk itself
+        try {
+            Enqueue(std::move(chunk));
+        } catch (const std::bad_alloc&) {
+            break;
+        }
         dataReady_.notify_all();
     }
     running_ = 0;
@@ -145,45 +166,75 @@ uint64_t CStorageDeviceWithCache::ReadAheadThread(uint64_t chunkCount, uint64_t 
     return 0;
 }
 
+void CStorageDeviceWithCache::TakeQueued(boost::unique_lock<boost::mutex>& lock, uint64_t index,
+                                         uint64_t deviceSectors, Chunk& chunk) {
+    const uint64_t chunkCount = GetChunkCount();
+    for (;;) {
+        bool dropped = false;
+        while (!queue_.empty() && queue_.front().index < index) {
+            queue_.pop_front();
+            dropped = true;
+        }
+        if (dropped) freeSlot_.notify_one();
+        if (!queue_.empty() && queue_.front().index == index) {
+            chunk = std::move(queue_.front());
+            queue_.pop_front();
+            freeSlot_.notify_one();
+            return;
+        }
+        if (readerReading_ != static_cast<int64_t>(index)) {
+            // Nobody is reading it: the caller reads it, and the reader skips it when it is due.
+            if (nextChunk_ == index) nextChunk_ = index + 1;
+            return;
+        }
+        // The reader is at it. Rather than only wait, read the next chunk due, while the queue
+        // has room for it beside the reader's.
+        std::shared_ptr<ChunkBufferPool> pool = pool_;
+        if (pool && nextChunk_ < chunkCount && queue_.size() + 2 <= capacity_) {
+            Chunk ahead;
+            uint64_t next = nextChunk_++;
+            lock.unlock();
+            bool read = false;
+            try {
+                read = ReadChunk(*pool, next, deviceSectors, ahead);
+            } catch (const std::bad_alloc&) {
+            }
+            lock.lock();
+            if (read) {
+                try {
+                    Enqueue(std::move(ahead));
+                } catch (const std::bad_alloc&) {
+                }
+            }
+            continue;  // a chunk left unqueued is read by its own LoadChunk
+        }
+        dataReady_.wait(lock);
+    }
+}
+
 int CStorageDeviceWithCache::LoadChunk(uint64_t index) {
     if (!inner_ || chunkSectors_ == 0) return 0;
     uint64_t deviceSectors = inner_->GetSectorCount();
     if (index >= GetChunkCount()) return 0;
-    if (window_.empty()) return 1;
 
-    std::unique_ptr<Chunk> chunk;
+    Chunk chunk;
     {
         boost::unique_lock<boost::mutex> lock(queueLock_);
-        for (;;) {
-            bool dropped = false;
-            while (!queue_.empty() && queue_.front()->index < index) {
-                queue_.pop_front();
-                dropped = true;
-            }
-            if (dropped) freeSlot_.notify_one();
-            if (!queue_.empty() || readerDone_) break;
-            dataReady_.wait(lock);
-        }
-        if (!queue_.empty() && queue_.front()->index == index) {
-            chunk = std::move(queue_.front());
-            queue_.pop_front();
-            freeSlot_.notify_one();
-        }
+        TakeQueued(lock, index, deviceSectors, chunk);
     }
-    if (!chunk) {
-        // Not in the queue (loaded twice, or out of order): read it here.
+    if (!chunk.data) {
+        // Not queued (loaded twice, out of order, or its read-ahead failed): read it here.
+        std::shared_ptr<ChunkBufferPool> pool = Pool();
         try {
-            chunk = TakeSpare();
+            if (!pool || !ReadChunk(*pool, index, deviceSectors, chunk)) return 0;
         } catch (const std::bad_alloc&) {
             return 0;
         }
-        ReadChunk(index, deviceSectors, *chunk);
     }
-    window_.swap(chunk->data);
-    chunk->data.resize(window_.size());
+    // The old window goes back to the pool unless a searcher still holds it.
+    window_ = std::move(chunk.data);
     windowIndex_ = static_cast<int64_t>(index);
-    windowSectors_ = chunk->sectors;
-    GiveBack(std::move(chunk));
+    windowSectors_ = chunk.sectors;
     return 1;
 }
 
@@ -203,9 +254,17 @@ void CStorageDeviceWithCache::Stop() {
     readerDone_ = true;
 }
 
+std::shared_ptr<const uint8_t> CStorageDeviceWithCache::LendSectors(uint64_t first, uint64_t count) {
+    if (windowIndex_ < 0 || !window_ || count == 0) return nullptr;
+    uint64_t windowFirst = static_cast<uint64_t>(windowIndex_) * chunkSectors_;
+    if (first < windowFirst || first - windowFirst > windowSectors_ || count > windowSectors_ - (first - windowFirst))
+        return nullptr;
+    return std::shared_ptr<const uint8_t>(window_, window_.get() + (first - windowFirst) * sectorSize_);
+}
+
 int CStorageDeviceWithCache::ReadSectors(void* buffer, uint64_t first, uint64_t count) {
     if (!inner_ || !buffer) return 0;
-    if (windowIndex_ < 0) return inner_->ReadSectors(buffer, first, count);
+    if (windowIndex_ < 0 || !window_) return inner_->ReadSectors(buffer, first, count);
     uint8_t* out = static_cast<uint8_t*>(buffer);
     uint64_t windowFirst = static_cast<uint64_t>(windowIndex_) * chunkSectors_;
     uint64_t windowEnd = windowFirst + windowSectors_;
@@ -217,7 +276,7 @@ int CStorageDeviceWithCache::ReadSectors(void* buffer, uint64_t first, uint64_t 
     }
     if (first >= windowEnd) return inner_->ReadSectors(buffer, first, count);
     uint64_t inside = std::min(count, windowEnd - first);
-    std::memcpy(out, window_.data() + (first - windowFirst) * sectorSize_, static_cast<size_t>(inside * sectorSize_));
+    std::memcpy(out, window_.get() + (first - windowFirst) * sectorSize_, static_cast<size_t>(inside * sectorSize_));
     if (count == inside) return 1;
     return inner_->ReadSectors(out + inside * sectorSize_, windowEnd, count - inside) ? 1 : 0;
 }

@@ -5,18 +5,26 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
-#include <vector>
 
+#include "media_recovery/ChunkBufferPool.h"
+#include "media_recovery/ISectorLender.h"
 #include "sqlite_recovery/framework/IStorageDevice.h"
 #include "media_recovery/ThreadRegistry.h"
 
 // Read-ahead cache for the whole-device scan: a reader thread reads the device in order, chunk by
 // chunk, up to ten chunks ahead; LoadChunk makes the next chunk the window, and ReadSectors serves
-// the window from memory and everything else from the device.
+// the window from memory and everything else from the device. A LoadChunk that has to wait for
+// the reader reads the chunks due after it meanwhile, so a scan faster than one reader reads with
+// two.
+//
+// Each chunk is read straight into a buffer of the cache's pool, which becomes the window as it
+// is (no copy) and goes back to the pool once nobody holds it; LendSectors hands the window's
+// memory to a searcher that keeps it (the carving ring) without copying. Buffers are sized to
+// the device when it is smaller than a chunk.
 //
 // A chunk that cannot be read whole is read sector by sector; sectors that still fail read as
 // zeros, are logged and counted (GetUnreadableSectors), and the scan goes on.
-class CStorageDeviceWithCache : public IStorageDevice {
+class CStorageDeviceWithCache : public IStorageDevice, public ISectorLender {
 public:
     explicit CStorageDeviceWithCache(IStorageDevice* inner);
     // Stops the reader and frees what it queued.
@@ -32,7 +40,7 @@ public:
     uint64_t GetSectorCount() override { return inner_ ? inner_->GetSectorCount() : 0; }
     uint64_t GetReserved() override { return 0; }
 
-    // Chunk length in sectors; forgets the window. Called before Start. 0 when memory runs out.
+    // Chunk length in sectors; stops a started reader and forgets the window. Called before Start.
     int SetChunkSectors(uint32_t sectors);
     uint32_t GetChunkSectors() const { return chunkSectors_; }
     // ceil(N / L) for the device's N sectors.
@@ -46,29 +54,42 @@ public:
     // Ends the reader and discards the queue.
     void Stop();
 
+    // The window's sectors from first on, when it holds all count of them (scan thread only).
+    std::shared_ptr<const uint8_t> LendSectors(uint64_t first, uint64_t count) override;
+
     uint64_t GetUnreadableSectors() const { return unreadable_.load(); }
     int64_t GetWindowChunk() const { return windowIndex_; }
+    // Chunk buffers allocated since the last SetChunkSectors, and their size (tests).
+    size_t BuffersMade();
+    size_t BufferBytes() { return pool_ ? pool_->BufferBytes() : 0; }
 
 private:
     struct Chunk {
         uint64_t index = 0;
         uint64_t sectors = 0;
-        std::vector<uint8_t> data;
+        ChunkBufferPool::Buffer data;
     };
 
-    std::unique_ptr<Chunk> TakeSpare();
-    void GiveBack(std::unique_ptr<Chunk> chunk);
+    // The pool for the current chunk length, made on first use; null when memory runs out.
+    std::shared_ptr<ChunkBufferPool> Pool();
     uint64_t ChunkLength(uint64_t index, uint64_t deviceSectors) const;
-    // Never fails: what cannot be read becomes zeros.
-    void ReadChunk(uint64_t index, uint64_t deviceSectors, Chunk& chunk);
-    uint64_t ReadAheadThread(uint64_t chunkCount, uint64_t deviceSectors);
+    // Takes a buffer and reads the chunk into it; false only when memory runs out. What cannot be
+    // read becomes zeros.
+    bool ReadChunk(ChunkBufferPool& pool, uint64_t index, uint64_t deviceSectors, Chunk& chunk);
+    uint64_t ReadAheadThread(std::shared_ptr<ChunkBufferPool> pool, uint64_t chunkCount, uint64_t deviceSectors);
+    // Puts a chunk into the queue at its place in chunk order (under queueLock_).
+    void Enqueue(Chunk chunk);
+    // Under queueLock_ (held by lock): waits until chunk index is queued and takes it, reading the
+    // next chunks due meanwhile; leaves chunk empty when nobody is reading it.
+    void TakeQueued(boost::unique_lock<boost::mutex>& lock, uint64_t index, uint64_t deviceSectors, Chunk& chunk);
 
     IStorageDevice* const inner_;
     const uint32_t sectorSize_;
     uint32_t chunkSectors_ = 0;
+    std::shared_ptr<ChunkBufferPool> pool_;  // scan thread; the reader has its own reference
 
     // Used by the scan thread alone.
-    std::vector<uint8_t> window_;
+    ChunkBufferPool::Buffer window_;
     int64_t windowIndex_ = -1;
     uint64_t windowSectors_ = 0;
 
@@ -76,9 +97,9 @@ private:
     boost::mutex queueLock_;
     boost::condition_variable dataReady_;
     boost::condition_variable freeSlot_;
-    std::deque<std::unique_ptr<Chunk>> queue_;
-    std::vector<std::unique_ptr<Chunk>> spare_;
-    uint64_t nextChunk_ = 0;
+    std::deque<Chunk> queue_;
+    uint64_t nextChunk_ = 0;       // the next chunk nobody has begun to read
+    int64_t readerReading_ = -1;   // the chunk the reader is reading, -1 for none
     bool readerDone_ = true;
     std::atomic<int> running_{0};
     const uint32_t capacity_ = 10;

@@ -21,6 +21,17 @@ public:
     virtual void Release() = 0;
 };
 
+// Where a found file's data begins, for callers that must tell whether two finds are one file
+// (a file system's entry and a carved hit at its first sector). Every reader OpenFile hands out
+// is one, reached by a run-time cast, so that the reader's slots stay as they are.
+class RK_INTERFACE IArchiveFileExtent {
+public:
+    virtual ~IArchiveFileExtent();
+    // The volume the file is read from and the byte offset of its first data byte on it; false
+    // when the file has no data on the volume.
+    virtual bool GetFirstByte(IStorageDevice** volume, uint64_t* offset) = 0;
+};
+
 // Writes found files out: opened on the searcher that found them, then OpenFile and RecoverTo per file.
 class RK_INTERFACE IArchiveDataRecovery : public ICommon {
 public:

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstring>
 
 #include "platform/PlatformFile.h"
 
@@ -56,9 +57,12 @@ bool ListDirectory(const std::string& folder, std::vector<std::string>& names, i
     return error == 0;
 }
 
-bool CreateDirectory(const std::string& path) {
+bool CreateDirectory(const std::string& path, int* errnoOut) {
     if (mkdir(path.c_str(), 0755) == 0) return true;
-    return errno == EEXIST && GetEntryKind(path) == EntryKind::Directory;
+    int error = errno;
+    if (error == EEXIST && GetEntryKind(path) == EntryKind::Directory) return true;
+    if (errnoOut) *errnoOut = error;
+    return false;
 }
 
 bool CreateDirectories(const std::string& path) {
@@ -117,5 +121,14 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
     if (folder.back() == '/') return folder + name;
     return folder + "/" + name;
 }
+
+std::string ErrorText(int error) {
+    char buffer[256];
+    // The GNU form returns the text, which need not be in the buffer.
+    const char* text = strerror_r(error, buffer, sizeof buffer);
+    return text ? std::string(text) : "error " + std::to_string(error);
+}
+
+bool IsTerminal(std::FILE* stream) { return stream && isatty(fileno(stream)) == 1; }
 
 }  // namespace platform

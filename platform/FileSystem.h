@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,9 @@ bool EntryExists(const std::string& path, int* errnoOut = nullptr);
 // receives the reason.
 bool ListDirectory(const std::string& folder, std::vector<std::string>& names, int* errnoOut = nullptr);
 
-bool CreateDirectory(const std::string& path);                 // true when it exists afterwards
+// True when a folder (not a link to one) is there afterwards; otherwise errnoOut receives the
+// reason (EEXIST when something else has the name).
+bool CreateDirectory(const std::string& path, int* errnoOut = nullptr);
 bool CreateDirectories(const std::string& path);               // with missing parents
 // Creates a folder that only the user may enter; false when anything is there already or it
 // cannot be made.
@@ -38,5 +41,10 @@ std::string GetCurrentFolder();
 // Folder part of a path: everything before the last '/', empty when there is none.
 std::string ParentFolder(const std::string& path);
 std::string JoinPath(const std::string& folder, const std::string& name);
+
+// The system's text for an error number (errno), such as "No space left on device".
+std::string ErrorText(int error);
+// Whether the stream is a terminal (progress can then be redrawn in place).
+bool IsTerminal(std::FILE* stream);
 
 }  // namespace platform

@@ -29,8 +29,9 @@ bool PlatformFile::Open(const std::string& path, Mode mode) {
     switch (mode) {
         case Mode::Read: flags |= O_RDONLY; break;
         case Mode::ReadWrite: flags |= O_RDWR; break;
-        case Mode::CreateNew: flags |= O_WRONLY | O_CREAT | O_EXCL; break;
+        case Mode::CreateNew: flags |= O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW; break;
         case Mode::CreateAlways: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
+        case Mode::Append: flags |= O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW; break;
         case Mode::OpenAlways: flags |= O_WRONLY | O_CREAT; break;
     }
     fd_ = ::open(path.c_str(), flags, 0644);
@@ -41,6 +42,16 @@ bool PlatformFile::Open(const std::string& path, Mode mode) {
 void PlatformFile::Close() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
+}
+
+bool PlatformFile::Close(int* errorOut) {
+    if (fd_ < 0) return true;
+    int result = ::close(fd_);
+    fd_ = -1;
+    if (result == 0) return true;
+    lastError_ = errno;
+    if (errorOut) *errorOut = lastError_;
+    return false;
 }
 
 long long PlatformFile::ReadSomeAt(uint64_t offset, void* buffer, size_t size) const {

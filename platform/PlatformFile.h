@@ -10,8 +10,9 @@ public:
     enum class Mode {
         Read,            // existing file, read only
         ReadWrite,       // existing file
-        CreateNew,       // fails when the file exists
+        CreateNew,       // fails when anything, a link included, has the name
         CreateAlways,    // created or truncated
+        Append,          // created when missing, written at its end; a link is not followed
         OpenAlways,      // opened for writing, created when missing, never truncated
     };
 
@@ -24,6 +25,9 @@ public:
 
     bool Open(const std::string& path, Mode mode);
     void Close();
+    // Closes and tells whether the system reported an error (errorOut receives it): a write the
+    // system held back can fail only here.
+    bool Close(int* errorOut);
     bool IsOpen() const { return fd_ >= 0; }
 
     // Whole-buffer transfers at an absolute offset; false unless every byte moved.

@@ -1,5 +1,7 @@
 #include "platform/TimeConversion.h"
 
+#include <sys/time.h>
+
 #include <ctime>
 
 namespace platform {
@@ -116,6 +118,23 @@ uint64_t UnixSecondsToLocalFileTime(int64_t seconds) {
 
 int64_t FileTimeToUnixSeconds(uint64_t fileTime) {
     return static_cast<int64_t>(fileTime / kTicksPerSecond) - static_cast<int64_t>(kFileTimeUnixEpoch / kTicksPerSecond);
+}
+
+void GetLocalTime(SystemTime* out) {
+    if (!out) return;
+    struct timeval now {};
+    gettimeofday(&now, nullptr);
+    std::time_t seconds = now.tv_sec;
+    std::tm parts {};
+    localtime_r(&seconds, &parts);
+    out->year = static_cast<uint16_t>(parts.tm_year + 1900);
+    out->month = static_cast<uint16_t>(parts.tm_mon + 1);
+    out->dayOfWeek = static_cast<uint16_t>(parts.tm_wday);
+    out->day = static_cast<uint16_t>(parts.tm_mday);
+    out->hour = static_cast<uint16_t>(parts.tm_hour);
+    out->minute = static_cast<uint16_t>(parts.tm_min);
+    out->second = static_cast<uint16_t>(parts.tm_sec > 59 ? 59 : parts.tm_sec);
+    out->milliseconds = static_cast<uint16_t>(now.tv_usec / 1000);
 }
 
 }  // namespace platform

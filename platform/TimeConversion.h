@@ -18,6 +18,8 @@ bool FileTimeToSystemTime(uint64_t fileTime, SystemTime* out);
 // 4-0 two-second units), taken as given, without a time-zone shift.
 bool DosDateTimeToFileTime(uint16_t dosDate, uint16_t dosTime, uint64_t* out);
 uint64_t UnixSecondsToFileTime(int64_t seconds);
+// The current date and time in the machine's time zone.
+void GetLocalTime(SystemTime* out);
 // The local calendar time of a moment (seconds since 1970 UTC), written as a FILETIME as though that
 // calendar time were UTC: what a display in local time shows. 0 when it cannot be broken down.
 uint64_t UnixSecondsToLocalFileTime(int64_t seconds);

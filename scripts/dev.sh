@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # One entry for every way of building this tree:
-#   scripts/dev.sh sample     install, build, recover the built-in sample phone into build/recovered
+#   scripts/dev.sh sample     install, build, recover the built-in sample phone into a new folder under build/recovered
 #   scripts/dev.sh test       install, build, run every test
 #   scripts/dev.sh sanitize   build in build-asan with AddressSanitizer + UBSan and run every test
 #   scripts/dev.sh fuzz       build with clang's libFuzzer (+ ASan/UBSan) in build-fuzz and run each fuzz
@@ -41,7 +41,6 @@ case "${1:-}" in
     sample)
         install_packages
         build build
-        rm -rf build/recovered
         build/bin/relikorda-recover --device build/testdata/sample_phone --out build/recovered
         ;;
     test)

@@ -31,6 +31,11 @@ int CSMSData::GetType() {
     return type == 1 || type == 2 ? type : 0;
 }
 
+const char* CSMSData::GetKind() {
+    const char* kind = message_ ? message_->Attribute("kind") : nullptr;
+    return kind ? kind : "";
+}
+
 int CSMSData::IsFailed() { return ReadInt64Attribute(message_, "failed") != 0 ? 1 : 0; }
 
 bool CSMSData::MessageMatches(const TiXmlElement* message, const char* keyword) {

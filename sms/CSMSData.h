@@ -4,7 +4,7 @@
 class TiXmlElement;
 
 // One "sms" or "mms" element of a session's document.
-class CSMSData : public ISMSData {
+class CSMSData : public ISMSData, public ISMSMessageKind {
 public:
     explicit CSMSData(const TiXmlElement* message) : message_(message) {}
     ~CSMSData() override;
@@ -19,6 +19,7 @@ public:
     int Matches(const char* keyword) override;
     int IsFailed() override;
     int64_t GetDate64() override;
+    const char* GetKind() override;
 
     // Whether an element's text parts contain the keyword, without touching any cursor.
     static bool MessageMatches(const TiXmlElement* message, const char* keyword);

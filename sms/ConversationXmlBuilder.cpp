@@ -14,6 +14,19 @@
 #include "platform/StringConversion.h"
 
 namespace {
+// What a message is in its box, by the sms table's type (the word index's made-up messages, type
+// 7, are none of these).
+const char* SmsMessageKind(int type) {
+    static const char* const kKinds[] = {nullptr, "received", "sent", "draft", "outbox", "failed", "queued"};
+    return type >= 1 && type <= 6 ? kKinds[type] : nullptr;
+}
+
+// The same by the pdu table's message box.
+const char* MmsMessageKind(int box) {
+    static const char* const kKinds[] = {nullptr, "received", "sent", "draft", "outbox"};
+    return box >= 1 && box <= 4 ? kKinds[box] : nullptr;
+}
+
 
 constexpr size_t kMaxDevicePathChars = 259;  // plus the terminator
 
@@ -81,6 +94,7 @@ void ConversationXmlBuilder::AddSmsElement() {
     writer_->SetItemAttributeInt("send", sms->type == 1 ? 0 : 1);
     writer_->SetItemAttributeInt("failed", sms->type >= 4 && sms->type <= 6 ? 1 : 0);
     writer_->SetItemAttribute("deleted", sms->live ? "0" : "1");
+    if (const char* kind = SmsMessageKind(sms->type)) writer_->SetItemAttribute("kind", kind);
     writer_->AddLeaf("text", sms->body.c_str());
     writer_->SetLeafAttributeInt("type", 1);
     ++messageTotal_;
@@ -107,6 +121,7 @@ void ConversationXmlBuilder::AddMmsElement() {
         writer_->SetItemAttributeInt("send", mms->messageBox == 1 ? 0 : 1);
         writer_->SetItemAttributeInt("failed", mms->messageBox == 4 ? 1 : 0);
         writer_->SetItemAttribute("deleted", mms->live ? "0" : "1");
+        if (const char* kind = MmsMessageKind(mms->messageBox)) writer_->SetItemAttribute("kind", kind);
         for (const PendingLeaf& leaf : pendingLeaves_) {
             writer_->AddLeaf(leaf.name.c_str(), leaf.text.c_str());
             for (const auto& attribute : leaf.attributes)

@@ -63,6 +63,15 @@ public:
     virtual const char* GetDocumentText() = 0;
 };
 
+// What a message is in its box: "received", "sent", "draft", "outbox", "failed" or "queued";
+// empty when the document does not say. Every ISMSData made from a document is one (reached by
+// a run-time cast), so that ISMSData's slots stay as they are.
+class RK_INTERFACE ISMSMessageKind {
+public:
+    virtual ~ISMSMessageKind();
+    virtual const char* GetKind() = 0;
+};
+
 // A session over a conversation document; null when the text is null or memory runs out. A text that
 // does not parse gives an empty conversation.
 ISMSSession* CreateSmsSession(const char* xmlText);

@@ -21,11 +21,12 @@ int64_t g_addressCounter = 0;
 int64_t g_threadCounter = 0;
 int64_t g_unknownCounter = 0;
 
-// E-mail addresses are compared as they stand; phone-number rules would merge "a-b@x.org" with
-// "ab@x.org".
+// Phone numbers match by the phone-number rules; anything else (e-mail addresses, senders'
+// names) as it stands: those rules would merge "a-b@x.org" with "ab@x.org", and every name without
+// a digit with every other.
 bool SameAddress(const std::string& a, const std::string& b) {
-    if (IsEmailAddress(a) || IsEmailAddress(b)) return a == b;
-    return MatchPhoneNumber(a, b);
+    if (IsPhoneNumberText(a) && IsPhoneNumberText(b)) return MatchPhoneNumber(a, b);
+    return a == b;
 }
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }

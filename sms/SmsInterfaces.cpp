@@ -5,3 +5,4 @@ ISMSItem::~ISMSItem() {}
 ISMSData::~ISMSData() {}
 ISMSSession::~ISMSSession() {}
 ISMSDocument::~ISMSDocument() {}
+ISMSMessageKind::~ISMSMessageKind() {}

@@ -1,5 +1,6 @@
 #include "sms/SmsRowParsers.h"
 
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -12,6 +13,7 @@
 #include "sms/CWordsContentTableRow.h"
 #include "sms/SmsContentTypes.h"
 #include "sms/SmsTextConversion.h"
+#include "sqlite_recovery/framework/SafeFileName.h"
 #include "sqlite_recovery/framework/TextUtils.h"
 
 namespace {
@@ -33,7 +35,66 @@ std::unique_ptr<Row> NewRow(bool live, const FieldValue& id) {
 
 std::string Utf8Text(const FieldValue& value) { return ToTextInCharset(value, kCharsetUtf8); }
 
-bool IsAddressText(const std::string& text) { return IsPhoneNumberText(text) || IsEmailAddress(text); }
+// The longest alphanumeric sender the network carries: 11 characters.
+constexpr size_t kMaxSenderNameChars = 11;
+constexpr size_t kMaxEmailBytes = 254;
+
+bool IsAsciiLetter(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool IsAsciiDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+
+// user@host.domain with a top-level label of letters of any length (".example", ".museum"), which
+// the stricter e-mail test of the contacts refuses.
+bool IsMailAddress(const std::string& text) {
+    if (text.size() > kMaxEmailBytes) return false;
+    size_t at = text.find('@');
+    if (at == std::string::npos || at == 0 || text.find('@', at + 1) != std::string::npos) return false;
+    for (size_t i = 0; i < at; ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c <= ' ' || c >= 0x7F || c == '<' || c == '>' || c == '"' || c == ',' || c == ';') return false;
+    }
+    std::string domain = text.substr(at + 1);
+    size_t lastDot = domain.rfind('.');
+    if (lastDot == std::string::npos || lastDot == 0 || lastDot + 3 > domain.size()) return false;
+    for (size_t i = lastDot + 1; i < domain.size(); ++i)
+        if (!IsAsciiLetter(static_cast<unsigned char>(domain[i]))) return false;
+    for (size_t i = 0; i < domain.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(domain[i]);
+        if (c == '.') {
+            if (i == 0 || domain[i - 1] == '.') return false;
+        } else if (!IsAsciiLetter(c) && !IsAsciiDigit(c) && c != '-') {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A sender's name as the network delivers it instead of a number ("AcmeBank", "Info-Svc"): at
+// most 11 characters, a letter among them, no control or invisible format character, no blank at
+// either end.
+bool IsSenderName(const std::string& text) {
+    if (text.empty() || SkipValidUtf8(text.data(), text.size()) != text.size()) return false;
+    if (text.front() == ' ' || text.back() == ' ') return false;
+    size_t chars = 0;
+    bool letter = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if ((c & 0xC0) == 0x80) continue;  // inside a character
+        if (++chars > kMaxSenderNameChars) return false;
+        if (c >= 0x80) {
+            // Letters of other scripts; C1 controls and format characters are refused.
+            size_t length = c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+            char32_t value = c & (length == 2 ? 0x1F : length == 3 ? 0x0F : 0x07);
+            for (size_t k = 1; k < length; ++k) value = (value << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+            if (value <= 0x9F || IsInvisibleFormatCharacter(value)) return false;
+            letter = true;
+        } else if (IsAsciiLetter(c)) {
+            letter = true;
+        } else if (!IsAsciiDigit(c) && !std::strchr(" .-_&'+!", static_cast<char>(c))) {
+            return false;
+        }
+    }
+    return letter;
+}
 
 std::string StripAngleBrackets(std::string text) {
     if (text.size() >= 2 && text.front() == '<' && text.back() == '>') text = text.substr(1, text.size() - 2);
@@ -72,7 +133,7 @@ CTableRow* BuildAddrRow(const FieldValue* v, bool live) {
     row->contactId = v[2].ToInt64();
     row->address = Utf8Text(v[3]);
     if (row->address.empty()) return nullptr;
-    if (row->address != "insert-address-token" && !IsAddressText(row->address)) return nullptr;
+    if (row->address != "insert-address-token" && !IsMessageAddress(row->address)) return nullptr;
     int64_t type = v[4].ToInt64();
     if (type != 129 && type != 130 && type != 137 && type != 151) return nullptr;
     row->type = static_cast<int>(type);
@@ -89,7 +150,7 @@ CTableRow* BuildCanonicalRow(const FieldValue* v, bool live) {
     auto row = NewRow<CCanonicalAddressesTableRow>(live, v[0]);
     if (!row) return nullptr;
     row->address = Utf8Text(v[1]);
-    if (row->address.empty() || !IsAddressText(row->address)) return nullptr;
+    if (row->address.empty() || !IsMessageAddress(row->address)) return nullptr;
     return row.release();
 }
 
@@ -104,7 +165,7 @@ CTableRow* BuildSmsRow(const FieldValue* v, bool live) {
     if (!row) return nullptr;
     row->threadId = v[1].ToInt64();
     row->address = Utf8Text(v[2]);
-    if (!IsAddressText(row->address)) row->address.clear();
+    if (!IsMessageAddress(row->address)) row->address.clear();
     row->date = v[3].ToInt64() / 1000;
     int64_t type = v[4].ToInt64();
     if (type < 0 || type > 6) return nullptr;
@@ -202,6 +263,10 @@ CTableRow* BuildWordsRow(const FieldValue* v, bool live) {
 
 
 }  // namespace
+
+bool IsMessageAddress(const std::string& text) {
+    return IsPhoneNumberText(text) || IsEmailAddress(text) || IsMailAddress(text) || IsSenderName(text);
+}
 
 bool FitsColumnClass(const FieldValue& value, char columnClass) {
     switch (columnClass) {

@@ -1,9 +1,15 @@
 #pragma once
 #include <cstddef>
+#include <string>
 
 #include "sqlite_recovery/controller/FieldValue.h"
 
 class CTableRow;
+
+// Whether a text names a conversation partner: a phone number, an e-mail address (any top-level
+// domain) or a sender's name as carriers, banks and services send it instead of a number (at
+// most 11 characters with a letter). Other texts in an address column are not kept as addresses.
+bool IsMessageAddress(const std::string& text);
 
 struct SmsTableLayout {
     const char* table;

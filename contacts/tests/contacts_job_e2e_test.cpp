@@ -71,11 +71,19 @@ protected:
 
 }  // namespace
 
+// The folder a run wrote into, as its first line names it.
+std::string RunFolder(const std::string& report) {
+    if (report.compare(0, 7, "output ") != 0) return std::string();
+    return report.substr(7, report.find('\n') - 7);
+}
+
 TEST_F(ContactsJobTest, WritesEveryContactAsXmlAndVCard) {
-    std::string out = temp_ + "/out", report;
-    ASSERT_EQ(Run(testdata_ + "/sample_phone", out, &report), 0) << report;
-    EXPECT_NE(report.find("contacts: recovering 12%\n"), std::string::npos) << report;
-    EXPECT_NE(report.find("contacts: done 100%\n"), std::string::npos) << report;
+    std::string report;
+    ASSERT_EQ(Run(testdata_ + "/sample_phone", temp_ + "/out", &report), 0) << report;
+    std::string out = RunFolder(report);
+    ASSERT_EQ(platform::ParentFolder(out), temp_ + "/out") << report;
+    EXPECT_NE(report.find("contacts: 50%\n"), std::string::npos) << report;
+    EXPECT_NE(report.find("contacts: done\n"), std::string::npos) << report;
     EXPECT_NE(report.find("contacts: 6 live, 5 deleted\n"), std::string::npos) << report;
 
     std::vector<std::string> names;
@@ -112,8 +120,9 @@ TEST_F(ContactsJobTest, WritesEveryContactAsXmlAndVCard) {
 }
 
 TEST_F(ContactsJobTest, ADeviceWithoutContactsHasNone) {
-    std::string out = temp_ + "/out", report;
-    ASSERT_EQ(Run(testdata_ + "/sample_phone/storage/sdcard.img", out, &report), 0) << report;
+    std::string report;
+    ASSERT_EQ(Run(testdata_ + "/sample_phone/storage/sdcard.img", temp_ + "/out", &report), 0) << report;
     EXPECT_NE(report.find("contacts: none"), std::string::npos) << report;
-    EXPECT_EQ(platform::GetEntryKind(out + "/contacts.vcf"), platform::EntryKind::Missing);
+    EXPECT_EQ(platform::GetEntryKind(RunFolder(report) + "/contacts.vcf"), platform::EntryKind::Missing);
+    EXPECT_EQ(platform::GetEntryKind(RunFolder(report)), platform::EntryKind::Directory);
 }

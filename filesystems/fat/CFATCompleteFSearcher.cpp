@@ -1,7 +1,9 @@
 #include "filesystems/fat/CFATCompleteFSearcher.h"
 
+#include <memory>
 #include <new>
 
+#include "media_recovery/ISectorLender.h"
 #include "filesystems/fat/CDoubleFATTable.h"
 #include "filesystems/fat/FatBootSector.h"
 #include "filesystems/fat/FatDirectoryReader.h"
@@ -80,8 +82,15 @@ int CFATCompleteFSearcher::GetPartitions(CSearchedPartitionInfo** out, int max) 
 
 int CFATCompleteFSearcher::ScanChunk(uint64_t firstSector, uint64_t sectorCount, IProgress*) {
     if (!device_ || sectorSize_ == 0 || sectorSize_ % 512 != 0 || sectorSize_ > kLargestSectorSize) return 0;
-    // The chunk is current in the cache: one read copies it whole; a chunk that cannot be read whole
-    // is read sector by sector, skipping what fails.
+    // The chunk is current in the cache: examined where the cache holds it when it lends it,
+    // otherwise one read copies it whole; a chunk that cannot be read whole is read sector by
+    // sector, skipping what fails.
+    if (auto* lender = dynamic_cast<ISectorLender*>(device_)) {
+        if (std::shared_ptr<const uint8_t> lent = lender->LendSectors(firstSector, sectorCount)) {
+            for (uint64_t i = 0; i < sectorCount; ++i) Examine(lent.get() + i * sectorSize_, firstSector + i);
+            return 1;
+        }
+    }
     try {
         if (chunk_.size() < sectorCount * sectorSize_) chunk_.resize(sectorCount * sectorSize_);
     } catch (const std::bad_alloc&) {

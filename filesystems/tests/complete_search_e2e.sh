@@ -14,6 +14,7 @@ trap 'rm -rf "$out"' EXIT
 export RELIKORDA_LOG=$out/log.txt
 "$bin/relikorda-recover" --device "$images/device.img" --out "$out/recovered" > "$out/stdout.txt"
 cat "$out/stdout.txt"
-grep -Eq '^media: [0-9]+ written under .*/recovered/files, 0 failed$' "$out/stdout.txt"
-python3 "$(dirname "$0")/check_written_files.py" "$images/device.expected" "$out/recovered/files"
+grep -Eq '^media: [0-9]+ written under .*/recovered/[0-9-]+/files, 0 failed$' "$out/stdout.txt"
+run=$(sed -n 's/^output //p' "$out/stdout.txt")  # each run writes into a folder of its own
+python3 "$(dirname "$0")/check_written_files.py" "$images/device.expected" "$run/files"
 echo "complete search e2e: ok"

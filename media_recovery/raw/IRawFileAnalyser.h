@@ -7,8 +7,8 @@
 #include "media_recovery/raw/RawFileTypes.h"
 #include "media_recovery/raw/RawHit.h"
 
-// The first bytes a format's header can start with; lets the searcher ask only the analysers
-// that can possibly match a sector.
+// The values one byte of a format's header can have (the first byte unless the format keys on
+// another); lets the searcher ask only the analysers that can possibly match a sector.
 using LeadByteSet = std::bitset<256>;
 
 // One file format of signature carving.
@@ -22,8 +22,12 @@ public:
     virtual bool IsHeader(const uint8_t* sector, RawHit& hit) = 0;
     virtual std::string GetInfoText() { return std::string(); }
     virtual std::string GetInfoText2() { return std::string(); }
-    // Every value byte 0 of an accepted sector may have; all 256 unless a format narrows it.
+    // Every value the byte at GetLeadOffset of an accepted sector may have; all 256 unless a
+    // format narrows it.
     virtual void GetLeadBytes(LeadByteSet& set) const { set.set(); }
+    // Where that byte lies in the sector: 0 unless the format's signature starts further in (a
+    // signature behind a length field, say). Below 512.
+    virtual uint32_t GetLeadOffset() const { return 0; }
 
     int GetTypeId() const { return typeId_; }
 

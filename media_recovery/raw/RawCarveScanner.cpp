@@ -11,6 +11,8 @@
 
 namespace {
 
+constexpr size_t kNoCandidate = ~size_t(0);
+
 bool FirstWordZero(const uint8_t* p) {
     uint32_t v;
     std::memcpy(&v, p, 4);
@@ -30,15 +32,46 @@ uint64_t RawCarveScanner::ClipSize(uint64_t size, uint64_t startSector, uint64_t
 }
 
 void RawCarveScanner::BuildDispatch(const RawAnalyserList& list) {
-    std::vector<LeadByteSet> sets(list.size());
-    for (size_t i = 0; i < list.size(); ++i) list[i]->GetLeadBytes(sets[i]);
-    dispatch_.clear();
-    for (int b = 0; b < 256; ++b) {
-        lead_[b] = static_cast<uint32_t>(dispatch_.size());
-        for (size_t i = 0; i < list.size(); ++i)
-            if (sets[i].test(b)) dispatch_.push_back(list[i]);
+    analysers_.assign(list.begin(), list.end());
+    words_ = (analysers_.size() + 63) / 64;
+    keys_.clear();
+    std::vector<size_t> keyOf(analysers_.size());
+    std::vector<LeadByteSet> sets(analysers_.size());
+    for (size_t i = 0; i < analysers_.size(); ++i) {
+        analysers_[i]->GetLeadBytes(sets[i]);
+        uint32_t offset = analysers_[i]->GetLeadOffset();
+        if (offset >= 512) {  // beyond what every sector has: keyed on nothing
+            offset = 0;
+            sets[i].set();
+        }
+        auto at = std::find(keys_.begin(), keys_.end(), offset);
+        keyOf[i] = static_cast<size_t>(at - keys_.begin());
+        if (at == keys_.end()) keys_.push_back(offset);
     }
-    lead_[256] = static_cast<uint32_t>(dispatch_.size());
+    keyLines_.clear();
+    for (uint32_t key : keys_) {
+        uint32_t line = key / 64 * 64;
+        if (std::find(keyLines_.begin(), keyLines_.end(), line) == keyLines_.end()) keyLines_.push_back(line);
+    }
+    masks_.assign(keys_.size() * 256 * words_, 0);
+    for (size_t i = 0; i < analysers_.size(); ++i)
+        for (int b = 0; b < 256; ++b)
+            if (sets[i].test(b)) masks_[(keyOf[i] * 256 + b) * words_ + i / 64] |= uint64_t(1) << (i % 64);
+    candidates_.assign(words_, 0);
+    bool any = false;
+    for (uint64_t word : masks_) any = any || word != 0;
+    if (!any) analysers_.clear();  // nothing can match: nothing is scanned
+}
+
+bool RawCarveScanner::FindCandidates(const uint8_t* sector) {
+    uint64_t any = 0;
+    for (size_t w = 0; w < words_; ++w) {
+        uint64_t word = 0;
+        for (size_t j = 0; j < keys_.size(); ++j) word |= masks_[(j * 256 + sector[keys_[j]]) * words_ + w];
+        candidates_[w] = word;
+        any |= word;
+    }
+    return any != 0;
 }
 
 bool RawCarveScanner::BeginSearch(IStorageDevice* device, uint32_t chunkSectors) {
@@ -55,13 +88,8 @@ bool RawCarveScanner::BeginSearch(IStorageDevice* device, uint32_t chunkSectors)
     ResetNameCounters();
     BuildDispatch(list);
     begun_ = false;
+    lender_ = dynamic_cast<ISectorLender*>(device);
     if (!InitReadAhead()) return false;
-    try {
-        buffer_.assign(static_cast<size_t>(chunkSectors) * sectorSize_, 0);
-    } catch (const std::bad_alloc&) {
-        ring_.Close();
-        return false;
-    }
     begun_ = true;
     return true;
 }
@@ -72,9 +100,12 @@ bool RawCarveScanner::InitReadAhead() {
     return device_ && chunkSectors_ != 0 && ring_.Prepare(device_, chunkSectors_);
 }
 
-void RawCarveScanner::PushReadAhead(uint64_t first, uint64_t count, bool read) {
-    if (read) ring_.Push(first, buffer_.data(), count);
-    else ring_.PushZeros(first, count);
+std::shared_ptr<const uint8_t> RawCarveScanner::PushReadAhead(uint64_t first, uint64_t count) {
+    std::shared_ptr<const uint8_t> chunk = lender_ ? lender_->LendSectors(first, count) : nullptr;
+    if (chunk) ring_.PushShared(first, chunk, count);
+    else if (device_) chunk = ring_.ReadBlock(first, count);
+    if (!chunk) ring_.PushZeros(first, count);
+    return chunk;
 }
 
 void RawCarveScanner::Finish(RawHit& hit) {
@@ -108,21 +139,33 @@ void RawCarveScanner::ClearPending() {
 }
 
 void RawCarveScanner::ScanChunk(uint64_t first, uint64_t count, IProgress* sink) {
-    if (!begun_ || dispatch_.empty() || count == 0) return;
+    if (!begun_ || analysers_.empty() || count == 0) return;
     count = std::min<uint64_t>(count, chunkSectors_);
-    const bool read = device_ && device_->ReadSectors(buffer_.data(), first, count);
-    PushReadAhead(first, count, read);
-    if (!read) return;
-    const uint8_t* buffer = buffer_.data();
+    std::shared_ptr<const uint8_t> chunk = PushReadAhead(first, count);
+    if (!chunk) return;
+    const uint8_t* buffer = chunk.get();
 
     RawHit* hit = nullptr;
     bool stop = false;
+    // Only the cache lines that hold the key bytes are read, a sector apart: too far apart for
+    // the processor to fetch them ahead by itself, so the loop asks for them 16 sectors early.
+    const uint64_t ahead = 16;
     for (uint64_t i = 0; i < count && !stop; ++i) {
         const uint8_t* sector = buffer + i * sectorSize_;
-        if (FirstWordZero(sector)) continue;
-        uint32_t from = lead_[sector[0]], to = lead_[sector[0] + 1];
-        if (from == to) continue;
-        for (uint32_t k = from; k < to; ++k) {
+        if (i + ahead < count)
+            for (uint32_t line : keyLines_) __builtin_prefetch(sector + ahead * sectorSize_ + line);
+        if (FirstWordZero(sector) || !FindCandidates(sector)) continue;
+        // The candidates in list order: the lowest bit first.
+        size_t w = 0;
+        auto nextCandidate = [&]() -> size_t {
+            while (w < words_ && candidates_[w] == 0) ++w;
+            if (w == words_) return kNoCandidate;
+            uint64_t& word = candidates_[w];
+            size_t k = w * 64 + static_cast<size_t>(__builtin_ctzll(word));
+            word &= word - 1;
+            return k;
+        };
+        for (size_t k = nextCandidate(); k != kNoCandidate; k = nextCandidate()) {
             if (sink && !sink->ShouldContinue()) {
                 stop = true;
                 break;
@@ -131,7 +174,7 @@ void RawCarveScanner::ScanChunk(uint64_t first, uint64_t count, IProgress* sink)
                 hit = new (std::nothrow) RawHit();
                 if (!hit) return;
             }
-            IRawFileAnalyser* analyser = dispatch_[k];
+            IRawFileAnalyser* analyser = analysers_[k];
             // A rejecting analyser must leave nothing behind for the next one.
             hit->size = 0;
             hit->fileTypeId = 0;
@@ -164,12 +207,15 @@ void RawCarveScanner::ScanChunk(uint64_t first, uint64_t count, IProgress* sink)
     }
     delete hit;
     DrainPending(false);
+    // Candidates are sized from their own start on, so the ring need not hold anything before the
+    // oldest one still waiting: the chunks that gives back go to the next reads.
+    ring_.ForgetBefore(pending_.empty() ? first : pending_.front()->startSector);
 }
 
 void RawCarveScanner::EndSearch() {
     if (begun_) DrainPending(true);
     ClearPending();
     ring_.Close();
-    std::vector<uint8_t>().swap(buffer_);
+    lender_ = nullptr;
     begun_ = false;
 }

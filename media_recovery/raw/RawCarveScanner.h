@@ -2,10 +2,12 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "media_recovery/CBufferStorageDevice.h"
+#include "media_recovery/ISectorLender.h"
 #include "sqlite_recovery/framework/IProgress.h"
 #include "media_recovery/raw/RawAnalyserRegistry.h"
 #include "media_recovery/raw/RawHit.h"
@@ -14,9 +16,13 @@
 using PendingHits = std::deque<RawHit*>;
 
 // The sector walk of signature carving: offers every sector of a chunk to the analysers that can
-// match its first byte (in list order, first match wins), queues candidates whose size is still
-// unknown and sizes them from the read-ahead ring. Every finished candidate goes to the output
+// match the byte each keys on (in list order, first match wins), queues candidates whose size is
+// still unknown and sizes them from the read-ahead ring. Every finished candidate goes to the output
 // with its size already capped and clipped to the device.
+//
+// A chunk is scanned where it lies in memory: a device that lends its sectors (the read-ahead
+// cache) hands its buffer over, which the ring then keeps; any other device is read straight into
+// a block of the ring's own.
 class RawCarveScanner {
 public:
     // Receives a finished candidate; answers whether a file was made of it.
@@ -50,11 +56,15 @@ public:
 
 private:
     void BuildDispatch(const RawAnalyserList& list);
+    // Sets candidates_ to the analysers that may accept the sector; false when there are none.
+    bool FindCandidates(const uint8_t* sector);
     // Prepares the ring for the device and the chunk length; false when it cannot be made.
     bool InitReadAhead();
-    // Adds the chunk just scanned to the ring; a chunk that could not be read takes its place as
-    // zeros, so that the ring's sector numbers stay true.
-    void PushReadAhead(uint64_t first, uint64_t count, bool read);
+    // Puts the chunk into the ring without a copy (the device's own memory when it lends it,
+    // otherwise read straight into a block of the ring) and gives it for scanning. A chunk that
+    // cannot be read takes its place as zeros, so that the ring's sector numbers stay true, and
+    // gives null.
+    std::shared_ptr<const uint8_t> PushReadAhead(uint64_t first, uint64_t count);
     void Finish(RawHit& hit);
     void SizeAndFinish(RawHit* hit);
     void DrainPending(bool all);
@@ -65,7 +75,8 @@ private:
     uint32_t chunkSectors_ = 0;
     uint32_t sectorSize_ = 512;
     uint64_t sectorCount_ = 0;
-    // The last 20 chunks, through which queued candidates are sized.
+    // Up to the last 20 chunks, from the oldest queued candidate on: queued candidates are sized
+    // through it.
     CBufferStorageDevice ring_;
     // The ring as the size rules see it: its reads, and the whole device's sector count.
     class RingView : public IStorageDevice {
@@ -81,11 +92,17 @@ private:
         CBufferStorageDevice* ring = nullptr;
         uint64_t sectors = 0;
     } view_;
-    std::vector<uint8_t> buffer_;  // the chunk being scanned
+    ISectorLender* lender_ = nullptr;  // the device, when it lends its sectors
     PendingHits pending_;
-    // Analysers by first byte: dispatch_[lead_[b] .. lead_[b + 1]).
-    std::vector<IRawFileAnalyser*> dispatch_;
-    uint32_t lead_[257] = {};
+    // The analysers, in list order, and which of them may accept a sector, by the bytes at the
+    // few offsets they key on: for the j-th offset keys_[j] and byte value b, the words
+    // masks_[(j * 256 + b) * words_ ...] have bit i set for each analyser i that may.
+    std::vector<IRawFileAnalyser*> analysers_;
+    std::vector<uint32_t> keys_;
+    std::vector<uint32_t> keyLines_;  // the offsets of the cache lines that hold them
+    std::vector<uint64_t> masks_;
+    std::vector<uint64_t> candidates_;  // a sector's analysers; words_ words
+    size_t words_ = 0;
     uint64_t headerTests_ = 0;
     bool begun_ = false;
 };

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <vector>
 
 #include "media_recovery/CBufferStorageDevice.h"
@@ -59,6 +60,49 @@ TEST(BufferStorageDevice, ShortAndZeroBlocksKeepTheNumbering) {
     EXPECT_EQ(ring.Open(), 1);
     EXPECT_TRUE(ring.IStorageDevice::IsReady());
     EXPECT_EQ(ring.GetReserved2(1, 2, 3), 0u);
+}
+
+TEST(BufferStorageDevice, HandedOverBlocksAreHeldNotCopiedAndOwnBlocksReused) {
+    MemoryDevice disk(PatternBytes(512, 100), 512);
+    CBufferStorageDevice ring;
+    ASSERT_TRUE(ring.Prepare(&disk, 4, 3));
+    std::shared_ptr<uint8_t> lent(new uint8_t[4 * 512], std::default_delete<uint8_t[]>());
+    std::vector<uint8_t> want = Block(disk, 0, 4);
+    std::copy(want.begin(), want.end(), lent.get());
+    ring.PushShared(0, lent, 4);
+    lent.get()[512] ^= 0xFF;  // held where it lies: the ring sees the change
+    std::vector<uint8_t> got(512);
+    ASSERT_EQ(ring.ReadSectors(got.data(), 1, 1), 1);
+    EXPECT_EQ(got[0], static_cast<uint8_t>(want[512] ^ 0xFF));
+    EXPECT_EQ(ring.OwnBlocksMade(), 0u);
+
+    // Blocks read straight from the device; the oldest give way, and their memory is reused.
+    for (uint64_t first = 4; first < 60; first += 4) {
+        std::shared_ptr<const uint8_t> block = ring.ReadBlock(first, 4);
+        ASSERT_NE(block, nullptr);
+        EXPECT_EQ(std::vector<uint8_t>(block.get(), block.get() + 4 * 512), Block(disk, first, 4));
+    }
+    EXPECT_EQ(lent.use_count(), 1);  // given back once it left the ring
+    EXPECT_LE(ring.OwnBlocksMade(), 4u);
+    EXPECT_EQ(ring.FirstHeldSector(), 48u);
+    got.resize(12 * 512);
+    disk.ClearReads();
+    ASSERT_EQ(ring.ReadSectors(got.data(), 48, 12), 1);
+    EXPECT_EQ(got, Block(disk, 48, 12));
+    EXPECT_EQ(disk.Reads(), 0u);
+
+    // A block that cannot be read is not held, and the ring stays as it was.
+    disk.MarkBad(62);
+    EXPECT_EQ(ring.ReadBlock(60, 4), nullptr);
+    EXPECT_EQ(ring.FirstHeldSector(), 48u);
+    EXPECT_EQ(ring.HeldSectors(), 12u);
+    // Whole blocks before a sector are let go; the next push still continues the range.
+    ring.ForgetBefore(55);
+    EXPECT_EQ(ring.FirstHeldSector(), 52u);
+    EXPECT_EQ(ring.HeldSectors(), 8u);
+    ring.PushZeros(60, 4);
+    EXPECT_EQ(ring.FirstHeldSector(), 52u);
+    EXPECT_EQ(ring.HeldSectors(), 12u);
 }
 
 }  // namespace

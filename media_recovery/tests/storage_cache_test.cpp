@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <deque>
+#include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -167,6 +170,98 @@ TEST(StorageCache, OutOfOrderLoadsAreReadDirectly) {
         ASSERT_EQ(cache.LoadChunk(i), 1);
         EXPECT_EQ(ReadVia(cache, i * 4, 4), disk.Bytes(i * 4, 4)) << i;
     }
+}
+
+TEST(StorageCache, ChunksAreLentWhereTheyWereReadAndTheirBuffersReused) {
+    const uint32_t L = 8;
+    const uint64_t chunks = 60;
+    MemoryDevice disk(PatternBytes(512, chunks * L - 3), 512);  // a short last chunk
+    std::deque<std::shared_ptr<const uint8_t>> held;  // the last 20 chunks, as the carving ring keeps them
+    std::shared_ptr<const uint8_t> survivor;
+    {
+        CStorageDeviceWithCache cache(&disk);
+        cache.SetChunkSectors(L);
+        ASSERT_EQ(cache.Start(), 1);
+        EXPECT_EQ(cache.LendSectors(0, 1), nullptr);  // no window yet
+        for (uint64_t i = 0; i < chunks; ++i) {
+            ASSERT_EQ(cache.LoadChunk(i), 1);
+            uint64_t first = i * L, n = i + 1 == chunks ? L - 3 : L;
+            std::shared_ptr<const uint8_t> lent = cache.LendSectors(first, n);
+            ASSERT_NE(lent, nullptr) << i;
+            EXPECT_EQ(std::vector<uint8_t>(lent.get(), lent.get() + n * 512), disk.Bytes(first, n)) << i;
+            // The same memory, not a copy; nothing outside the window.
+            EXPECT_EQ(cache.LendSectors(first + 2, n - 2).get(), lent.get() + 2 * 512);
+            EXPECT_EQ(cache.LendSectors(first, n + 1), nullptr);
+            if (i > 0) {
+                EXPECT_EQ(cache.LendSectors(first - 1, 2), nullptr);
+            }
+            held.push_back(lent);
+            if (held.size() > 20) held.pop_front();
+        }
+        // A held chunk is never refilled: the oldest one still holds its own sectors.
+        uint64_t oldest = chunks - 20;
+        EXPECT_EQ(std::vector<uint8_t>(held.front().get(), held.front().get() + L * 512), disk.Bytes(oldest * L, L));
+        // Ten queued, one being read, the window and the twenty held at most.
+        EXPECT_LE(cache.BuffersMade(), 32u);
+        survivor = held.back();
+        cache.Stop();
+    }
+    // The memory outlives the cache while it is held.
+    EXPECT_EQ(std::vector<uint8_t>(survivor.get(), survivor.get() + 512), disk.Bytes((chunks - 1) * L, 1));
+
+    // Nobody holding the chunks: the queue, the chunk being read and the window are all it takes.
+    CStorageDeviceWithCache cache(&disk);
+    cache.SetChunkSectors(L);
+    ASSERT_EQ(cache.Start(), 1);
+    for (uint64_t i = 0; i < chunks; ++i) ASSERT_EQ(cache.LoadChunk(i), 1);
+    EXPECT_LE(cache.BuffersMade(), 12u);
+    EXPECT_EQ(cache.BufferBytes(), L * 512u);
+
+    // A device smaller than one chunk costs a buffer of its own size.
+    MemoryDevice tiny(PatternBytes(512, 3), 512);
+    CStorageDeviceWithCache small(&tiny);
+    small.SetChunkSectors(8192);
+    ASSERT_EQ(small.Start(), 1);
+    ASSERT_EQ(small.LoadChunk(0), 1);
+    EXPECT_EQ(small.BuffersMade(), 1u);
+    EXPECT_EQ(small.BufferBytes(), 3 * 512u);
+}
+
+// A device whose reads take a while, noting which thread made each.
+class SlowDevice : public MemoryDevice {
+public:
+    using MemoryDevice::MemoryDevice;
+    int ReadSectors(void* buffer, uint64_t first, uint64_t count) override {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        {
+            std::lock_guard<std::mutex> guard(mutex_);
+            (std::this_thread::get_id() == main_ ? mine : others)++;
+        }
+        return MemoryDevice::ReadSectors(buffer, first, count);
+    }
+    std::thread::id main_ = std::this_thread::get_id();
+    std::mutex mutex_;
+    int mine = 0, others = 0;
+};
+
+TEST(StorageCache, AWaitingLoadReadsTheChunksDueMeanwhileAndNothingTwice) {
+    const uint32_t L = 4;
+    const uint64_t chunks = 60;
+    SlowDevice disk(PatternBytes(512, chunks * L), 512);
+    CStorageDeviceWithCache cache(&disk);
+    cache.SetChunkSectors(L);
+    ASSERT_EQ(cache.Start(), 1);  // the first ten, read here beside the reader
+    int mineAtStart = disk.mine;
+    for (uint64_t i = 0; i < chunks; ++i) {
+        ASSERT_EQ(cache.LoadChunk(i), 1);
+        std::shared_ptr<const uint8_t> lent = cache.LendSectors(i * L, L);
+        ASSERT_NE(lent, nullptr);
+        EXPECT_EQ(std::vector<uint8_t>(lent.get(), lent.get() + L * 512), disk.Bytes(i * L, L)) << i;
+    }
+    cache.Stop();
+    EXPECT_EQ(disk.mine + disk.others, static_cast<int>(chunks));  // every chunk read once
+    EXPECT_GT(disk.others, 10);
+    EXPECT_GT(disk.mine, mineAtStart + 5);  // the scan thread read while it waited
 }
 
 TEST(ThreadRegistryTest, JoinsAndRefusesAfterShutDown) {

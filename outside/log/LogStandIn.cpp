@@ -6,6 +6,8 @@
 #include "sqlite_recovery/framework/ILog.h"
 #include "sqlite_recovery/framework/Lockers.h"
 #include "platform/Export.h"
+#include "platform/FileSystem.h"
+#include "platform/PlatformFile.h"
 
 namespace {
 
@@ -26,10 +28,15 @@ public:
         autolocker<critical_locker> guard(&lock_);
         const char* path = std::getenv("RELIKORDA_LOG");
         if (path && *path) {
-            if (FILE* file = std::fopen(path, "a")) {
-                std::fputs(line.c_str(), file);
-                std::fclose(file);
-                return;
+            // A link where the log goes is not followed: the log stays where it was asked to be.
+            platform::PlatformFile file;
+            if (file.Open(path, platform::PlatformFile::Mode::Append) && file.Write(line.data(), line.size())) return;
+            if (refused_ != path) {
+                refused_ = path;
+                std::fprintf(stderr, "log: cannot write %s: %s; logging to standard error\n", path,
+                             platform::GetEntryKind(path) == platform::EntryKind::Link
+                                 ? "it is a link, and links are not followed"
+                                 : platform::ErrorText(file.LastError()).c_str());
             }
         }
         std::fputs(line.c_str(), stderr);
@@ -37,6 +44,7 @@ public:
 
 private:
     CRITICAL_SECTION lock_;
+    std::string refused_;  // the log file last refused, said once
 };
 
 }  // namespace

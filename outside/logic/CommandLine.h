@@ -1,13 +1,18 @@
 #pragma once
 #include <string>
 
-// Exit codes of relikorda-recover.
+// Exit codes of relikorda-recover. When jobs fail the code is EXIT_JOBS_FAILED plus the value of
+// each job that failed (9 contacts, 10 SMS/MMS, 12 media, 11 contacts and SMS/MMS, ... 15 all
+// three).
 enum : int {
     EXIT_RUN_OK = 0,
-    EXIT_JOB_FAILED = 1,
     EXIT_BAD_ARGUMENTS = 2,
     EXIT_NO_DEVICE = 3,
     EXIT_NO_OUTPUT = 4,
+    EXIT_JOBS_FAILED = 8,
+    EXIT_CONTACTS_FAILED = 1,
+    EXIT_SMS_FAILED = 2,
+    EXIT_MEDIA_FAILED = 4,
 };
 
 struct CommandLine {

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <fstream>
 #include <vector>
 
 #include <tinyxml.h>
@@ -11,6 +10,7 @@
 #include "sqlite_recovery/framework/Base64.h"
 #include "outside/device/CDeviceFolder.h"
 #include "outside/logic/JobSupport.h"
+#include "outside/logic/OutputFolder.h"
 #include "sqlite_recovery/framework/Lockers.h"
 #include "platform/FileSystem.h"
 
@@ -86,10 +86,23 @@ std::string TypeParam(IConactItem* item, const char* known) {
     return known && *known ? std::string(";TYPE=") + known : std::string();
 }
 
-bool WriteFile(const std::string& path, const std::string& text) {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(text.data(), static_cast<std::streamsize>(text.size()));
-    return static_cast<bool>(file.flush());
+// N's value: family;given;middle;prefix;suffix from the parts the name item carries. A name kept
+// only as a display name stands as the given name.
+std::string StructuredName(const TiXmlElement* root, const std::string& displayName) {
+    const TiXmlElement* item = root ? root->FirstChildElement("name") : nullptr;
+    const TiXmlElement* value = item ? item->FirstChildElement("value") : nullptr;
+    std::string parts[5];
+    bool any = false;
+    const char* const kParts[5] = {"family", "given", "middle", "prefix", "suffix"};
+    for (int i = 0; i < 5; ++i) {
+        const char* part = value ? value->Attribute(kParts[i]) : nullptr;
+        if (part && *part) {
+            parts[i] = Escape(part);
+            any = true;
+        }
+    }
+    if (!any) parts[1] = Escape(displayName);
+    return parts[0] + ";" + parts[1] + ";" + parts[2] + ";" + parts[3] + ";" + parts[4];
 }
 
 }  // namespace
@@ -164,7 +177,7 @@ std::string ContactToVCard(IContactData* contact, const std::string& fallbackNam
 
     if (shown.empty()) shown = fallbackName;
     AddLine(card, "FN:" + Escape(shown));
-    AddLine(card, "N:;" + Escape(name.empty() ? shown : name) + ";;;");
+    AddLine(card, "N:" + StructuredName(root, name.empty() ? shown : name));
     card += body;
     if (Item photo{contact->GetPhoto()}) {
         const unsigned char* bytes = reinterpret_cast<const unsigned char*>(photo->GetValue());
@@ -194,7 +207,8 @@ ContactsRun::~ContactsRun() {
     // The library stays loaded: objects it made may still be referenced by type information.
 }
 
-int RunContacts(IVirtualDevice* device, const std::string& outFolder, std::FILE* report, ContactsRun& run) {
+int RunContacts(IVirtualDevice* device, const std::string& outFolder, std::FILE* report, ContactsRun& run,
+                IJobProgress* progress) {
     if (!run.library_) run.library_ = platform::LoadLibraryW(L"Merrowin");
     if (!run.library_) {
         std::fprintf(stderr, "relikorda-recover: cannot load the contacts library\n");
@@ -209,13 +223,14 @@ int RunContacts(IVirtualDevice* device, const std::string& outFolder, std::FILE*
         std::fprintf(stderr, "relikorda-recover: the contacts library made no analyser\n");
         return 1;
     }
-    run.progress_.reset(new ConsoleProgress(report, "contacts"));
+    run.progress_.reset(new LibraryProgress(progress, "contacts"));
     run.container_ = run.analyzer_->Initialize(device, run.progress_.get());
     if (!run.container_) {
         std::fprintf(stderr, "relikorda-recover: the contacts analyser cannot be initialised\n");
         return 1;
     }
     ResultCode rc = run.analyzer_->StartRecovery(nullptr);
+    if (progress) progress->Finish("contacts");
     if (Failed(rc))
         std::fprintf(stderr, "relikorda-recover: contacts recovery failed (error %u)\n", ErrorNumber(rc));
 
@@ -227,22 +242,28 @@ int RunContacts(IVirtualDevice* device, const std::string& outFolder, std::FILE*
     }
     std::sort(contacts.begin(), contacts.end());
 
-    // What was found before a failure is still written out.
+    // What was found before a failure is still written out, and one file that cannot be written
+    // costs only itself.
     int status = Failed(rc) ? 1 : 0;
     std::string folder = platform::JoinPath(outFolder, "contacts");
-    if (!contacts.empty() && !platform::CreateDirectories(folder)) {
-        std::fprintf(stderr, "relikorda-recover: cannot create %s\n", folder.c_str());
-        return 1;
+    std::string reason;
+    bool haveFolder = contacts.empty() || MakeFoldersBelow(outFolder, folder, &reason);
+    if (!haveFolder) {
+        std::fprintf(stderr, "relikorda-recover: %s\n", reason.c_str());
+        status = 1;
     }
     std::string cards;
+    int lost = 0;
     run.live_ = run.deleted_ = 0;
     for (const auto& entry : contacts) {
         char name[32];
         std::snprintf(name, sizeof name, "%04u", entry.first);
-        if (IContactDocument* document = dynamic_cast<IContactDocument*>(entry.second)) {
-            if (!WriteFile(platform::JoinPath(folder, std::string(name) + ".xml"), document->GetDocumentText())) {
-                std::fprintf(stderr, "relikorda-recover: cannot write %s/%s.xml\n", folder.c_str(), name);
-                status = 1;
+        IContactDocument* document = dynamic_cast<IContactDocument*>(entry.second);
+        if (document && haveFolder) {
+            std::string path = platform::JoinPath(folder, std::string(name) + ".xml");
+            if (!WriteNewFile(path, document->GetDocumentText(), &reason)) {
+                ReportLostFile(path, reason);
+                ++lost;
             }
         }
         cards += ContactToVCard(entry.second, std::string("Contact ") + name);
@@ -250,11 +271,14 @@ int RunContacts(IVirtualDevice* device, const std::string& outFolder, std::FILE*
         else ++run.live_;
     }
     std::string vcf = platform::JoinPath(outFolder, "contacts.vcf");
-    if (!WriteFile(vcf, cards)) {
-        std::fprintf(stderr, "relikorda-recover: cannot write %s\n", vcf.c_str());
-        status = 1;
+    if (!WriteNewFile(vcf, cards, &reason)) {
+        ReportLostFile(vcf, reason);
+        ++lost;
     }
-    std::fprintf(report, "contacts: %d live, %d deleted\n", run.live_, run.deleted_);
+    if (lost) status = 1;
+    std::fprintf(report, "contacts: %d live, %d deleted", run.live_, run.deleted_);
+    if (lost) std::fprintf(report, "; %d file%s not written", lost, lost == 1 ? "" : "s");
+    std::fprintf(report, "\n");
     return status;
 }
 
@@ -267,5 +291,5 @@ int ContactsJob(JobContext& context) {
     // objects do.
     context.contacts.reset();
     context.contacts = std::make_shared<ContactsRun>();
-    return RunContacts(context.device, context.out, context.report, *context.contacts);
+    return RunContacts(context.device, context.out, context.report, *context.contacts, context.progress);
 }

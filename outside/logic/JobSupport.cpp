@@ -2,14 +2,14 @@
 
 #include "outside/device/CDeviceFolder.h"
 
-void ConsoleProgress::OnProgress(const PROGRESS_INFO* record) {
-    if (!record || record->total == 0) return;
-    int percent = static_cast<int>(record->done * 100 / record->total);
-    if (percent == last_) return;
-    last_ = percent;
-    std::fprintf(report_, "%s: %s %d%%\n", label_, record->state == PROGRESS_STATE_FINISHED ? "done" : "recovering",
-                 percent);
-    std::fflush(report_);
+IJobProgress::~IJobProgress() = default;
+
+void LibraryProgress::OnProgress(const PROGRESS_INFO* record) {
+    if (!record || !progress_) return;
+    uint64_t total = record->total, done = record->done;  // copies: the record is packed
+    if (total == 0) return;
+    double share = done >= total ? 1.0 : static_cast<double>(done) / static_cast<double>(total);
+    progress_->Update(phase_, share);
 }
 
 const char* const kContactsDatabases[4] = {

@@ -1,6 +1,8 @@
 #pragma once
 #include <cstdio>
 #include <memory>
+#include <string>
+#include <utility>
 
 #include "sqlite_recovery/framework/IProgress.h"
 
@@ -9,19 +11,26 @@ class CDeviceFolder;
 // What the console front's jobs share: the progress lines, the holding of library objects and the
 // places a phone keeps its databases.
 
-// Prints "<label>: recovering N%" once per change of the percentage ("done" at the end), so that
-// a log shows the run moving.
-class ConsoleProgress : public IProgress {
+// What a job tells of its progress. The console shows it as text; another front may draw a bar.
+class IJobProgress {
 public:
-    ConsoleProgress(std::FILE* report, const char* label) : report_(report), label_(label) {}
+    virtual ~IJobProgress();
+    // The share of the phase done so far, 0 to 1.
+    virtual void Update(const std::string& phase, double share) = 0;
+    virtual void Finish(const std::string& phase) = 0;
+};
+
+// The sink a recovery library reports to: its records become the share of one phase.
+class LibraryProgress : public IProgress {
+public:
+    LibraryProgress(IJobProgress* progress, std::string phase) : progress_(progress), phase_(std::move(phase)) {}
     void OnProgress(const PROGRESS_INFO* record) override;
     void OnDataChanged(int) override {}
     int ShouldContinue() override { return 1; }
 
 private:
-    std::FILE* report_;
-    const char* label_;
-    int last_ = -1;
+    IJobProgress* progress_;
+    std::string phase_;
 };
 
 // Holds an object of a recovery library and gives it back with Release.

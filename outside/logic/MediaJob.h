@@ -1,16 +1,31 @@
 #pragma once
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
 #include "media_recovery/DredgelExports.h"
 
+class IJobProgress;
 class IVirtualDevice;
+class SectorCountingDevice;
 struct JobContext;
 
+// How the scan's progress is told: its phase's name and, when the device counts the sectors read
+// from it, the share of the volumes' sectors read.
+struct MediaScanWatch {
+    std::string phase = "media scan";
+    const SectorCountingDevice* device = nullptr;
+    uint64_t sectors = 0;
+};
+
 // The media part of the main job: loads libDredgel.so by name, runs it over the device's storage
-// volumes and writes every accepted file under outFolder/files/, keeping the found names and the
-// folders a file system gave them. Prints the counts per category. 0 on success.
-int RunMediaJob(IVirtualDevice& device, const std::string& outFolder, FILE* report = stdout);
+// volumes and writes every accepted file once under outFolder/files/: a file a file system found
+// under its name in the folders the file system gave it, a file only carving found under
+// files/carved/<pictures|videos|audio|documents>/. A carved hit whose data begins where a file
+// system's file begins is that file and is not written again. Prints the counts per category and
+// names on standard error each file that could not be written. 0 on success.
+int RunMediaJob(IVirtualDevice& device, const std::string& outFolder, FILE* report = stdout,
+                IJobProgress* progress = nullptr, const MediaScanWatch& watch = MediaScanWatch());
 // The same as a job of the headless run.
 int MediaRecoveryJob(JobContext& context);
 
@@ -20,8 +35,9 @@ struct MediaLibraryCalls {
     GetDredgelObjFn getDredgelObj = nullptr;
 };
 int RunMediaJobWith(const MediaLibraryCalls& calls, IVirtualDevice& device, const std::string& outFolder,
-                    FILE* report);
+                    FILE* report, IJobProgress* progress = nullptr, const MediaScanWatch& watch = MediaScanWatch());
 
-// A name from the device made safe as one path component: no separators, ':' or control bytes,
-// no leading dots; "." and ".." and empty names become "unnamed".
-std::string CleanFileName(const std::string& name);
+// A name from the device as a file or folder name of the output: cleaned of separators, control
+// and invisible characters and leading dots, cut to length with its extension kept; "unnamed"
+// when nothing is left.
+std::string OutputFileName(const std::string& name);

@@ -9,54 +9,67 @@
 #include "outside/device/CDeviceFolder.h"
 #include "outside/logic/ContactsJob.h"
 #include "outside/logic/JobSupport.h"
+#include "outside/logic/OutputFolder.h"
 #include "sqlite_recovery/framework/IDataContainer.h"
 #include "sqlite_recovery/framework/IRecoveryAnalyzer.h"
 #include "sms/ISMSSession.h"
 #include "sqlite_recovery/framework/ItemRecords.h"
 #include "sms/PartFileName.h"
+#include "sqlite_recovery/framework/SafeFileName.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/FileSystem.h"
-#include "platform/PlatformFile.h"
 
 using SmsAnalyzer = IRecoveryAnalyzer<IDataContainer<_SMS_INFOMATION>, IVirtualDevice>;
 
 namespace {
 
-// A run into the same folder again writes the same names: a file of an earlier run is replaced,
-// but never through a link, so nothing lands outside the output folder.
-bool WriteOutputFile(const std::string& path, const void* data, size_t size) {
-    platform::EntryKind kind = platform::GetEntryKind(path);
-    if (kind != platform::EntryKind::Missing && kind != platform::EntryKind::File) return false;
-    platform::PlatformFile file;
-    if (!file.Open(path, platform::PlatformFile::Mode::CreateAlways)) return false;
-    return size == 0 || file.Write(data, size);
-}
-
-bool MakeFolder(const std::string& path) {
-    return platform::CreateDirectory(path) && platform::GetEntryKind(path) == platform::EntryKind::Directory;
-}
-
 std::string FormatDate(int64_t seconds) {
+    // A message the phone kept no date for (the word index's and the snippets' texts) has 0.
+    if (seconds <= 0) return "date unknown";
     std::time_t time = static_cast<std::time_t>(seconds);
     std::tm parts{};
-    char text[32];
-    if (!gmtime_r(&time, &parts) || !std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts))
+    char text[40];
+    if (!gmtime_r(&time, &parts) || !std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &parts))
         return std::to_string(seconds);
     return text;
 }
 
-// Writes the attachments of one conversation; counts what it wrote.
-bool WriteAttachments(ISMSSession* session, const std::string& folder, int* written) {
+// The tag of a message that is not simply received or sent.
+std::string KindTag(ISMSData* data) {
+    auto* kind = dynamic_cast<ISMSMessageKind*>(data);
+    std::string name = kind ? kind->GetKind() : "";
+    if (name == "draft" || name == "outbox" || name == "failed" || name == "queued") return "  [" + name + "]";
+    if (name.empty() && data->IsFailed()) return "  [failed]";  // a document that does not say more
+    return "";
+}
+
+std::string AttachmentName(const char* fileName) {
+    return CleanFileName(SanitizePartFileName(fileName ? fileName : ""));
+}
+
+// Writes the attachments of one conversation, each file new; names each one it could not write.
+bool WriteAttachments(ISMSSession* session, const std::string& outFolder, const std::string& folder, int* written) {
     bool made = false, ok = true;
     int index = 0;
     std::set<std::string> used;
+    std::string reason;
     for (Held<ISMSData> data(session->FirstData()); data; data.reset(session->NextData())) {
         for (Held<ISMSItem> item(data->FirstItem()); item; item.reset(data->NextItem())) {
             int type = item->GetType();
             if (type < 2 || type > 5 || !item->GetData() || item->GetLength() <= 0) continue;
-            if (!made && !(made = MakeFolder(folder))) return false;
-            std::string path = UniqueAttachmentPath(folder, item->GetFileName(), ++index, &used);
-            if (path.empty() || !WriteOutputFile(path, item->GetData(), static_cast<size_t>(item->GetLength()))) {
+            ++index;
+            if (!made && !(made = MakeFoldersBelow(outFolder, folder, &reason))) {
+                std::fprintf(stderr, "relikorda-recover: %s\n", reason.c_str());
+                return false;
+            }
+            std::string path = UniqueAttachmentPath(folder, item->GetFileName(), index, &used);
+            if (path.empty()) {
+                ReportLostFile(platform::JoinPath(folder, AttachmentName(item->GetFileName())), "no free name is left");
+                ok = false;
+                continue;
+            }
+            if (!WriteNewFile(path, item->GetData(), static_cast<size_t>(item->GetLength()), &reason)) {
+                ReportLostFile(path, reason);
                 ok = false;
                 continue;
             }
@@ -70,7 +83,7 @@ bool WriteAttachments(ISMSSession* session, const std::string& folder, int* writ
 
 std::string UniqueAttachmentPath(const std::string& folder, const char* fileName, int index,
                                  std::set<std::string>* used) {
-    std::string name = SanitizePartFileName(fileName ? fileName : "");
+    std::string name = AttachmentName(fileName);
     if (name.empty()) name = "attachment_" + std::to_string(index);
     size_t dot = name.rfind('.');
     std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
@@ -89,16 +102,16 @@ std::string RenderConversation(ISMSSession* session) {
                        " messages, " + std::to_string(session->GetDeletedCount()) + " deleted\n";
     for (Held<ISMSData> data(session->FirstData()); data; data.reset(session->NextData())) {
         text += "\n" + FormatDate(data->GetDate64()) + "  " + (data->GetType() == 2 ? "MMS" : "SMS") + " " +
-                (data->GetSend() ? "to " : "from ") + partner;
-        if (data->IsFailed()) text += "  [failed]";
+                (data->GetSend() ? "to " : "from ") + partner + KindTag(data.get());
         if (data->IsDeleted()) text += "  [deleted]";
         text += "\n";
         for (Held<ISMSItem> item(data->FirstItem()); item; item.reset(data->NextItem())) {
             if (item->GetType() == 1) {
                 text += "  " + std::string(item->GetData() ? item->GetData() : "") + "\n";
             } else {
-                const char* name = item->GetFileName();
-                text += "  [attachment " + std::string(name ? name : "(unnamed)") + ", " +
+                // The name as the attachment's file has it: the sender's name may hide its kind.
+                std::string name = AttachmentName(item->GetFileName());
+                text += "  [attachment " + (name.empty() ? std::string("(unnamed)") : name) + ", " +
                         std::to_string(item->GetLength()) + " bytes]\n";
             }
         }
@@ -117,8 +130,9 @@ bool WriteConversations(IDataContainer<_SMS_INFOMATION>* container, const std::s
         if (it->second.session) sessions.emplace_back(it->first, it->second.session);
     container->Unlock();
     std::sort(sessions.begin(), sessions.end());
-    if (!sessions.empty() && !MakeFolder(folder)) {
-        std::fprintf(stderr, "relikorda-recover: cannot make %s\n", folder.c_str());
+    std::string reason;
+    if (!sessions.empty() && !MakeFoldersBelow(outFolder, folder, &reason)) {
+        std::fprintf(stderr, "relikorda-recover: %s\n", reason.c_str());
         return false;
     }
     for (auto& entry : sessions) {
@@ -132,19 +146,21 @@ bool WriteConversations(IDataContainer<_SMS_INFOMATION>* container, const std::s
         std::string xml = document ? document->GetDocumentText() : std::string();
         std::string text = RenderConversation(session);
         std::string base = platform::JoinPath(folder, name);
-        if (!WriteOutputFile(base + ".xml", xml.data(), xml.size()) ||
-            !WriteOutputFile(base + ".txt", text.data(), text.size()) ||
-            !WriteAttachments(session, base, &found.attachments)) {
-            std::fprintf(stderr, "relikorda-recover: cannot write conversation %s in %s\n", name, folder.c_str());
-            ok = false;
+        for (const std::string* file : {&xml, &text}) {
+            std::string path = base + (file == &xml ? ".xml" : ".txt");
+            if (!WriteNewFile(path, *file, &reason)) {
+                ReportLostFile(path, reason);
+                ok = false;
+            }
         }
+        if (!WriteAttachments(session, outFolder, base, &found.attachments)) ok = false;
     }
     if (counts) *counts = found;
     return ok;
 }
 
 int RunSms(IVirtualDevice* device, ICommon* contacts, const std::string& outFolder, std::FILE* report,
-           SmsRunCounts* counts) {
+           IJobProgress* progress, SmsRunCounts* counts) {
     platform::LibraryHandle library = platform::LoadLibraryW(L"Pellucet");
     auto create = library ? reinterpret_cast<ICommon* (*)()>(platform::GetProcAddress(library, "CreateObject"))
                           : nullptr;
@@ -155,9 +171,10 @@ int RunSms(IVirtualDevice* device, ICommon* contacts, const std::string& outFold
         std::fprintf(stderr, "relikorda-recover: the SMS/MMS library Pellucet cannot be loaded\n");
         return 1;
     }
-    ConsoleProgress progress(report, "sms");
-    IDataContainer<_SMS_INFOMATION>* container = analyzer->Initialize(device, &progress);
+    LibraryProgress sink(progress, "sms");
+    IDataContainer<_SMS_INFOMATION>* container = analyzer->Initialize(device, &sink);
     ResultCode rc = container ? analyzer->StartRecovery(contacts) : RK_FAIL(RK_E_FAIL);
+    if (progress) progress->Finish("sms");
     int status = 0;
     if (Failed(rc)) {
         std::fprintf(stderr, "relikorda-recover: the SMS/MMS recovery failed (error %u)\n", ErrorNumber(rc));
@@ -180,5 +197,5 @@ int SmsJob(JobContext& context) {
         return 0;
     }
     ICommon* argument = context.contacts ? context.contacts->Container() : nullptr;
-    return RunSms(context.device, argument, context.out, context.report, nullptr);
+    return RunSms(context.device, argument, context.out, context.report, context.progress, nullptr);
 }

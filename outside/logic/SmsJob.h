@@ -9,6 +9,7 @@
 #include "sqlite_recovery/framework/ItemRecords.h"
 #include "outside/logic/RecoveryJob.h"
 
+class IJobProgress;
 class ISMSSession;
 class IVirtualDevice;
 
@@ -23,13 +24,14 @@ struct SmsRunCounts {
 // Loads the SMS/MMS library by name and recovers the device's conversations, handing it the
 // contacts container (or null) for partner names. Writes each conversation as OUT/sms/NNNN.xml
 // (NNNN its record id), OUT/sms/NNNN.txt (a readable rendering) and its attachments under
-// OUT/sms/NNNN/; a second run into the same folder writes the same files again. 0 on success; 1 when the library cannot be run, the recovery fails or a file
-// cannot be written.
+// OUT/sms/NNNN/. Tells progress (may be null) how far the library is. 0 on success; 1 when the
+// library cannot be run, the recovery fails or a file cannot be written.
 int RunSms(IVirtualDevice* device, ICommon* contacts, const std::string& outFolder, std::FILE* report,
-           SmsRunCounts* counts);
+           IJobProgress* progress, SmsRunCounts* counts);
 
-// Writes every conversation of the container below OUT/sms (an earlier run's files are replaced,
-// never through a link); false when something could not be written.
+// Writes every conversation of the container below OUT/sms, every file new (never over one that
+// is there, never through a link); false when something could not be written, each such file
+// named on standard error.
 bool WriteConversations(IDataContainer<_SMS_INFOMATION>* container, const std::string& outFolder,
                         SmsRunCounts* counts);
 
@@ -37,10 +39,12 @@ bool WriteConversations(IDataContainer<_SMS_INFOMATION>* container, const std::s
 // SMS/MMS database has nothing to recover (0).
 int SmsJob(JobContext& context);
 
-// One conversation as readable text: per message its date (UTC), direction, partner, text and
-// attachment names.
+// One conversation as readable text: per message its date (UTC, "date unknown" when the phone kept
+// none), direction, partner, what it is when not simply received or sent ([draft], [outbox],
+// [failed], [queued]), [deleted], its texts and its attachments' file names.
 std::string RenderConversation(ISMSSession* session);
 // A path for an attachment inside folder whose name this conversation has not used yet (the
-// names go into used); empty when none can be found.
+// names go into used), the sender's name cleaned of separators and invisible characters; empty
+// when none can be found.
 std::string UniqueAttachmentPath(const std::string& folder, const char* fileName, int index,
                                  std::set<std::string>* used);

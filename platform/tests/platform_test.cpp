@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "platform/CriticalSection.h"
+#include "platform/PageMemory.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/FileSystem.h"
 #include "platform/IniFile.h"
@@ -178,6 +179,25 @@ TEST(TimeConversionTest, DosAndSystemTimes) {
     EXPECT_FALSE(DosDateTimeToFileTime((30 << 9) | (2 << 5) | 30, 0, &ft));  // 30 February
     EXPECT_FALSE(DosDateTimeToFileTime(0, 0, &ft));                          // month 0
     EXPECT_EQ(UnixSecondsToFileTime(1276605296), ft);
+}
+
+TEST(PageMemoryTest, AlignedZeroedAndOwned) {
+    for (size_t bytes : {size_t(1), size_t(5000), size_t(4) << 20, (size_t(4) << 20) + 512}) {
+        platform::PageBuffer buffer(bytes);
+        ASSERT_TRUE(buffer) << bytes;
+        EXPECT_EQ(buffer.size(), bytes);
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(buffer.data()) % 4096, 0u) << bytes;
+        EXPECT_EQ(buffer.data()[0], 0);
+        EXPECT_EQ(buffer.data()[bytes - 1], 0);
+        buffer.data()[bytes - 1] = 7;  // all of it is writable
+        platform::PageBuffer moved(std::move(buffer));
+        EXPECT_FALSE(buffer);
+        EXPECT_EQ(moved.data()[bytes - 1], 7);
+        moved = platform::PageBuffer(0);
+        EXPECT_FALSE(moved);
+    }
+    EXPECT_EQ(platform::AllocatePages(0), nullptr);
+    platform::FreePages(nullptr, 10);
 }
 
 TEST(SemaphoreTest, RefusesReleaseBeyondMaximumAndWakesWaiter) {

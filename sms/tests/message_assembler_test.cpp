@@ -156,14 +156,23 @@ TEST(MessageAssemblerTest, SpellingsOfOneNumberShareTheFirstSpelling) {
     EXPECT_EQ(Bodies(*a->Entry("+1 555-0100")), (std::vector<std::string>{"a", "b"}));
 }
 
-TEST(MessageAssemblerTest, EmailAddressesAreComparedExactly) {
+TEST(MessageAssemblerTest, EmailAddressesAndSenderNamesAreComparedExactly) {
     Tables t;
     t.Sms(1, 0, "a-b@example.org", "one", 10);
     t.Sms(2, 0, "ab@example.org", "two", 20);
+    t.Sms(3, 0, "AcmeTel", "three", 30);
+    t.Sms(4, 0, "MyBank", "four", 40);  // no digit in either: phone rules would make them one
+    t.Canonical(5, "info@bank.example");
+    t.Thread(8, {5});
+    t.Pdu(6, 8, 50);
     auto a = Assemble(t);
-    EXPECT_EQ(a->result.size(), 2u);
     EXPECT_TRUE(a->Entry("a-b@example.org"));
     EXPECT_TRUE(a->Entry("ab@example.org"));
+    ASSERT_TRUE(a->Entry("AcmeTel"));
+    EXPECT_EQ(Bodies(*a->Entry("AcmeTel")), (std::vector<std::string>{"three"}));
+    EXPECT_TRUE(a->Entry("MyBank"));
+    EXPECT_TRUE(a->Entry("info@bank.example"));  // an MMS partner from canonical_addresses
+    EXPECT_TRUE(a->UnknownKeys().empty());
 }
 
 TEST(MessageAssemblerTest, GroupThreadsLandInEveryPartner) {

@@ -75,9 +75,9 @@ TEST(SmsRowsTest, SmsRowsKeepOddAddressesEmptyAndDropBlankBodies) {
     EXPECT_EQ(row->live, 1);
     EXPECT_EQ(row->ToString(), "RECV(SMS): hi &< there");
 
-    auto mom = Sms("Mom", "x").Build<CSmsTableRow>(kSmsLayout);
-    ASSERT_TRUE(mom);
-    EXPECT_EQ(mom->address, "");
+    // A sender's name is the partner's address; a text that is no address is not kept as one.
+    EXPECT_EQ(Sms("AcmeTel", "x").Build<CSmsTableRow>(kSmsLayout)->address, "AcmeTel");
+    EXPECT_EQ(Sms("Call me when you can", "x").Build<CSmsTableRow>(kSmsLayout)->address, "");
     EXPECT_EQ(Sms("a@b.com", "x").Build<CSmsTableRow>(kSmsLayout)->address, "a@b.com");
 
     EXPECT_FALSE(Sms("1", " \r\n \t").Build<CSmsTableRow>(kSmsLayout));
@@ -85,6 +85,17 @@ TEST(SmsRowsTest, SmsRowsKeepOddAddressesEmptyAndDropBlankBodies) {
     EXPECT_FALSE(Sms("1", "x", 7).Build<CSmsTableRow>(kSmsLayout));
     EXPECT_FALSE(Sms("1", "x", -1).Build<CSmsTableRow>(kSmsLayout));
     EXPECT_EQ(Sms("1", "x", 5).Build<CSmsTableRow>(kSmsLayout)->ToString(), "SEND(SMS): x");
+}
+
+TEST(SmsRowsTest, PartnerAddresses) {
+    const std::pair<const char*, bool> cases[] = {
+        {"+16505550101", true}, {"info@bank.example", true}, {"a@b.museum", true}, {"x.y@mail.example.org", true},
+        {"AcmeTel", true}, {"Info-Svc", true}, {"Mom", true}, {"\xE4\xB8\xAD\xE5\x9B\xBD\xE7\xA7\xBB\xE5\x8A\xA8", true},
+        {"", false}, {"   ", false}, {"123456789012x", false}, {"A sender too long", false}, {" Acme", false},
+        {"a@b", false}, {"a@@b.example", false}, {"a b@c.example", false},
+        {"Ac\x01me", false}, {"Acme\xE2\x80\xAE", false}, {"Acme\xFF", false}, {"<Acme>", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(IsMessageAddress(c.first), c.second) << c.first;
 }
 
 TEST(SmsRowsTest, ThreadsParseTheirRecipients) {
@@ -114,7 +125,7 @@ TEST(SmsRowsTest, AddrAcceptsTheInsertTokenAndKnownTypesOnly) {
     token.Int(1).Int(2).Int(0).Text("insert-address-token").Int(151).Int(106);
     EXPECT_TRUE(token.Build<CAddrTableRow>(kAddrLayout));
     Record word;
-    word.Int(1).Int(2).Int(0).Text("Mom").Int(151).Int(106);
+    word.Int(1).Int(2).Int(0).Text("Call me when you can").Int(151).Int(106);
     EXPECT_FALSE(word.Build<CAddrTableRow>(kAddrLayout));
     Record type;
     type.Int(1).Int(2).Int(0).Text("+15550001").Int(131).Int(106);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "platform/PageMemory.h"
 #include "sqlite_recovery/engine/EngineState.h"
 #include "sqlite_recovery/engine/RecordCarving.h"
 #include "sqlite_recovery/engine/SQLiteFormat.h"
@@ -28,7 +29,8 @@ enum : uint8_t { kFlagRoot = 1, kFlagOwned = 2 };
 
 CSQLiteReader::CSQLiteReader() {
     // Nothing throws out of here: a reader whose buffers could not be had fails Open.
-    pageBuffer_ = static_cast<uint8_t*>(std::calloc(kPageBufferSize, 1));
+    // Page memory: page reads land in it at full speed. It reads as zeros until written.
+    pageBuffer_ = static_cast<uint8_t*>(platform::AllocatePages(kPageBufferSize));
     try {
         scratch_ = new CarveScratch;
         // The shared buffers exist from the first reader on.
@@ -42,7 +44,7 @@ CSQLiteReader::CSQLiteReader() {
 
 CSQLiteReader::~CSQLiteReader() {
     ForgetPages();
-    std::free(pageBuffer_);
+    platform::FreePages(pageBuffer_, kPageBufferSize);
     delete scratch_;
 }
 

@@ -4,11 +4,19 @@
 #include <cstdlib>
 #include <new>
 
+#include "platform/PageMemory.h"
+
 namespace engine_state {
 namespace {
 
 uint8_t* AllocateZeroed(size_t size) {
     void* p = std::calloc(size, 1);
+    if (!p) throw std::bad_alloc();
+    return static_cast<uint8_t*>(p);
+}
+
+uint8_t* AllocateZeroedPages(size_t size) {
+    void* p = platform::AllocatePages(size);
     if (!p) throw std::bad_alloc();
     return static_cast<uint8_t*>(p);
 }
@@ -32,7 +40,8 @@ uint8_t* OverflowBuffer() {
 }
 
 uint8_t* OverflowPageBuffer() {
-    static uint8_t* buffer = AllocateZeroed(kOverflowPageBufferSize);
+    // Page memory, as pages are read into it.
+    static uint8_t* buffer = AllocateZeroedPages(kOverflowPageBufferSize);
     return buffer;
 }
 

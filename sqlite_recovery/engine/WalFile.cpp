@@ -56,7 +56,7 @@ void WalFile::Clear() {
     pageCount = 0;
     pageSize = 0;
     frames.clear();
-    buffer.reset();
+    buffer = platform::PageBuffer();
     size = 0;
     header = nullptr;
     lastCommit = -1;
@@ -72,12 +72,12 @@ ResultCode WalFile::Load(const wchar_t* path, uint32_t databasePageSize, uint64_
     rc = file.GetSize(&fileSize);
     if (Failed(rc)) return rc;
     if (fileSize < 512 || static_cast<uint64_t>(fileSize) > kMaxWalBytes) return RK_FAIL(RK_E_FAIL);
-    buffer.reset(new (std::nothrow) uint8_t[static_cast<size_t>(fileSize)]);
+    buffer = platform::PageBuffer(static_cast<size_t>(fileSize));
     if (!buffer) return RK_FAIL(RK_E_OUT_OF_MEMORY);
     // Read in pieces below 2 GiB so one call never overflows the unsigned length.
     for (int64_t at = 0; at < fileSize;) {
         unsigned piece = static_cast<unsigned>(std::min<int64_t>(fileSize - at, int64_t(1) << 30));
-        long long n = file.ReadAt(at, buffer.get() + at, piece);
+        long long n = file.ReadAt(at, buffer.data() + at, piece);
         if (n != static_cast<long long>(piece)) {
             Clear();
             return RK_FAIL(RK_E_FAIL);
@@ -85,7 +85,7 @@ ResultCode WalFile::Load(const wchar_t* path, uint32_t databasePageSize, uint64_
         at += piece;
     }
     size = static_cast<uint64_t>(fileSize);
-    header = buffer.get();
+    header = buffer.data();
 
     const uint32_t magic = Load32(header + kWalMagic);
     if (magic != kWalMagicLittleEndian && magic != kWalMagicBigEndian) return RK_FAIL(RK_E_FAIL);

@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/PageMemory.h"
 #include "sqlite_recovery/framework/ResultCode.h"
 
 // One frame of the write-ahead log, pointing into the log buffer of its WalFile.
@@ -19,7 +20,7 @@ struct WalFile {
     uint64_t pageCount = 0;  // largest page number or commit size over the kept frames
     uint32_t pageSize = 0;
     std::vector<WalFrame> frames;
-    std::unique_ptr<uint8_t[]> buffer;
+    platform::PageBuffer buffer;  // the whole log; page memory, which a read fills at full speed
     uint64_t size = 0;
     const uint8_t* header = nullptr;
     int lastCommit = -1;  // last frame of the list with a commit size, -1 when none

@@ -7,6 +7,7 @@ PARTS_ON_PHONE=/data/data/com.android.providers.telephony/app_parts
 
 A_ALICE='+16505550101' A_BOB='+16505550102' A_CAROL='+8613800138000' A_DAVE='1252013912345678'
 A_STRANGER='+4915112345678' A_EVE='+447700900123' A_BANK='info@bank.example' A_OWN='+16505550100'
+A_CARRIER='AcmeTel'  # an alphanumeric sender, as carriers and services send
 
 # sms ID THREAD ADDRESS 'YYYY-MM-DD HH:MM' TYPE BODY: one SMS and its row of the word index.
 sms() {
@@ -77,7 +78,7 @@ LONG_BODY=$(for i in $(seq -w 1 70); do printf 'Line %s of a long story: the qui
 sms_base() {
     insert android_metadata "locale='en_US'"
     local a
-    for a in "$A_ALICE" "$A_BOB" "$A_CAROL" "$A_DAVE" "$A_STRANGER" "$A_EVE" "$A_BANK"; do
+    for a in "$A_ALICE" "$A_BOB" "$A_CAROL" "$A_DAVE" "$A_STRANGER" "$A_EVE" "$A_BANK" "$A_CARRIER"; do
         insert canonical_addresses "address=$(q "$a")"
     done
     thread 1 '1' '2023-03-06 18:02' 5 'Sorry, running late'
@@ -88,6 +89,7 @@ sms_base() {
     thread 6 '5' '2023-03-09 07:15' 1 'Your code is 482913'
     thread 7 '6' '2023-03-05 20:00' 1 'Hi, it is Eve'
     thread 8 '7' '2023-03-09 09:00' 1 'Your statement is ready'
+    thread 10 '8' '2023-03-07 06:00' 1 'Your data plan renews tomorrow'
 
     sms 1 1 "$A_ALICE" '2023-03-01 09:00' 1 'Are we still on for lunch?'
     sms 2 1 "$A_ALICE" '2023-03-01 09:05' 2 'Yes, 12:30 at the usual place.'
@@ -111,6 +113,7 @@ sms_base() {
     sms 20 9 '' '2023-03-02 21:00' 3 'Note to self: buy milk'
     sms 21 9 '' '2023-03-02 21:01' 3 'and bread'
     sms 22 2 "$A_BOB" '2023-03-06 10:00' 1 $'   \n  '
+    sms 25 10 "$A_CARRIER" '2023-03-07 06:00' 1 'Your data plan renews tomorrow'
 
     # A received MMS with a slide show: picture and text, then sound; one picture deleted later.
     pdu 1 4 '2023-03-03 12:10' 1 'Holiday'

@@ -13,7 +13,8 @@ trap 'rm -rf "$out"' EXIT
 export RELIKORDA_LOG=$out/log.txt
 "$bin/relikorda-recover" --device "$images/device" --out "$out/recovered" > "$out/stdout.txt"
 cat "$out/stdout.txt"
-grep -Eq '^media: [0-9]+ written under .*/recovered/files, 0 failed$' "$out/stdout.txt"
+grep -Eq '^media: [0-9]+ written under .*/recovered/[0-9-]+/files, 0 failed$' "$out/stdout.txt"
+run=$(sed -n 's/^output //p' "$out/stdout.txt")  # each run writes into a folder of its own
 # Files are written without folders; a name met twice becomes name_2.ext, name_3.ext, ...
-python3 "$(dirname "$0")/../../tests/check_written_files.py" "$images/device.expected" "$out/recovered/files"
+python3 "$(dirname "$0")/../../tests/check_written_files.py" "$images/device.expected" "$run/files"
 echo "exfat e2e: ok"

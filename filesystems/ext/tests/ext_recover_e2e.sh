@@ -16,9 +16,10 @@ printf '[device]\nversion=4.4\n' > "$work/phone/device.ini"
 export RELIKORDA_LOG=$work/log.txt
 "$bin/relikorda-recover" --device "$work/phone" --out "$work/out" > "$work/stdout.txt"
 cat "$work/stdout.txt"
-grep -Eq '^media: [0-9]+ written under .*/out/files, 0 failed$' "$work/stdout.txt"
+grep -Eq '^media: [0-9]+ written under .*/out/[0-9-]+/files, 0 failed$' "$work/stdout.txt"
+run=$(sed -n 's/^output //p' "$work/stdout.txt")  # each run writes into a folder of its own
 
-(cd "$work/out/files" && find . -type f -size +0 -exec sha256sum {} +) | awk '{print $1}' | sort | uniq -c > "$work/written"
+(cd "$run/files" && find . -type f -size +0 -exec sha256sum {} +) | awk '{print $1}' | sort | uniq -c > "$work/written"
 expected=0
 while IFS='|' read -r _ path inode mode _ _ size _; do
     case $path in *" (deleted"*|/\$OrphanFiles*) continue ;; esac

@@ -6,5 +6,11 @@ class FileMOVAnalyser : public IRawFileAnalyser {
 public:
     FileMOVAnalyser() : IRawFileAnalyser(RAW_TYPE_MOV) {}
     bool IsHeader(const uint8_t* sector, RawHit& hit) override;
+    // Keyed on the "ftyp" behind the atom length.
+    void GetLeadBytes(LeadByteSet& set) const override {
+        set.reset();
+        set.set('f');
+    }
+    uint32_t GetLeadOffset() const override { return 4; }
     bool ComputeSize(RawHit& hit, IStorageDevice* device) override;
 };

@@ -4,21 +4,26 @@
 #include <cstring>
 #include <functional>
 
+#include "media_recovery/CStorageDeviceWithCache.h"
 #include "media_recovery/raw/tests/CarveCollector.h"
 #include "testing/MemoryDevice.h"
 
 namespace {
 
-// An analyser driven by a lambda, matching sectors that start with its tag byte.
+// An analyser driven by a lambda, matching sectors with its tag byte at its key offset (the first
+// byte unless told otherwise).
 class FakeAnalyser : public IRawFileAnalyser {
 public:
     FakeAnalyser(uint8_t tag, std::function<bool(const uint8_t*, RawHit&)> header,
-                 std::function<bool(RawHit&, IStorageDevice*)> size = nullptr, bool anyLead = false)
-        : IRawFileAnalyser(9), tag_(tag), header_(std::move(header)), size_(std::move(size)), any_(anyLead) {}
+                 std::function<bool(RawHit&, IStorageDevice*)> size = nullptr, bool anyLead = false,
+                 uint32_t offset = 0)
+        : IRawFileAnalyser(9), tag_(tag), header_(std::move(header)), size_(std::move(size)), any_(anyLead),
+          offset_(offset) {}
     bool IsHeader(const uint8_t* s, RawHit& hit) override {
         ++calls;
-        return s[0] == tag_ && header_(s, hit);
+        return s[offset_] == tag_ && header_(s, hit);
     }
+    uint32_t GetLeadOffset() const override { return offset_; }
     bool ComputeSize(RawHit& hit, IStorageDevice* dev) override {
         ++sizeCalls;
         return size_ ? size_(hit, dev) : true;
@@ -38,6 +43,7 @@ private:
     std::function<bool(const uint8_t*, RawHit&)> header_;
     std::function<bool(RawHit&, IStorageDevice*)> size_;
     bool any_;
+    uint32_t offset_;
 };
 
 struct ScanRun {
@@ -85,6 +91,38 @@ TEST(RawScan, DispatchAsksOnlyAnalysersOfTheLeadByteInListOrder) {
     ASSERT_EQ(run.carved.size(), 1u);
     EXPECT_EQ(run.carved[0].startSector, 2u);
     EXPECT_EQ(run.carved[0].size, 100u);
+}
+
+TEST(RawScan, AnalysersKeyedFurtherInAreAskedOnlyForTheirByteAndStillInListOrder) {
+    std::vector<uint8_t> bytes(512 * 8);
+    uint8_t* s1 = &bytes[512 * 1];
+    s1[0] = 'A';
+    s1[4] = 'f';  // both keys
+    bytes[512 * 2] = 'B';
+    bytes[512 * 2 + 300] = 'u';
+    bytes[512 * 3 + 3] = 0x20;  // a length field, then the key
+    bytes[512 * 3 + 4] = 'f';
+    bytes[512 * 4] = 'A';
+    MemoryDevice dev(bytes, 512);
+    std::vector<char> asked;
+    auto note = [&](char who, bool match) {
+        return [&asked, who, match](const uint8_t*, RawHit& h) {
+            asked.push_back(who);
+            h.size = 10;
+            h.fileTypeId = 9;
+            return match;
+        };
+    };
+    FakeAnalyser at4('f', note('4', false), nullptr, false, 4);
+    FakeAnalyser at0('A', note('0', true));
+    FakeAnalyser at300('u', note('u', true), nullptr, false, 300);
+    ScanRun run;
+    run.Start(dev, 8, {&at4, &at0, &at300});
+    run.ScanAll(dev, 8);
+    run.scanner.EndSearch();
+    EXPECT_EQ(std::string(asked.begin(), asked.end()), "40u40");
+    EXPECT_EQ(run.scanner.HeaderTests(), 5u);
+    EXPECT_EQ(run.carved.size(), 3u);  // sectors 1, 2 and 4
 }
 
 TEST(RawScan, ARejectingAnalyserLeavesNoSizeBehind) {
@@ -226,6 +264,62 @@ TEST(RawScan, UnreadableChunkKeepsTheRingInStep) {
     run.scanner.EndSearch();
     EXPECT_EQ(seen, 1 + 9);
     ASSERT_EQ(run.carved.size(), 1u);
+}
+
+// The read-ahead cache as the scan's device, counting the reads that reach it.
+class CountingCache : public CStorageDeviceWithCache {
+public:
+    using CStorageDeviceWithCache::CStorageDeviceWithCache;
+    int ReadSectors(void* buffer, uint64_t first, uint64_t count) override {
+        ++reads;
+        return CStorageDeviceWithCache::ReadSectors(buffer, first, count);
+    }
+    int reads = 0;
+};
+
+TEST(RawScan, ThroughTheCacheChunksAreScannedAndRingedWhereTheyLie) {
+    // Candidates every 7 chunks, each sized from a sector 3 chunks on, which the ring holds.
+    const uint32_t L = 4;
+    std::vector<uint8_t> bytes(512 * L * 80);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(1 + (i / 512) % 50);
+    for (size_t c = 1; c < 76; c += 7) bytes[512 * (c * L + 1)] = 'S';
+    MemoryDevice dev(bytes, 512);
+    auto sizer = [](RawHit& h, IStorageDevice* d) {
+        std::vector<uint8_t> buf(512);
+        if (!d->ReadSectors(buf.data(), h.startSector + 3 * 4, 1)) return false;
+        h.size = 512 * static_cast<uint64_t>(buf[0]);
+        return true;
+    };
+    FakeAnalyser plain('S', [](const uint8_t*, RawHit& h) { h.fileTypeId = 9; return true; }, sizer);
+    ScanRun direct;
+    direct.Start(dev, L, {&plain});
+    direct.ScanAll(dev, L);
+    direct.scanner.EndSearch();
+
+    FakeAnalyser lent('S', [](const uint8_t*, RawHit& h) { h.fileTypeId = 9; return true; }, sizer);
+    CountingCache cache(&dev);
+    cache.SetChunkSectors(L);
+    ASSERT_EQ(cache.Start(), 1);
+    ScanRun run;
+    run.Start(cache, L, {&lent});
+    for (uint64_t i = 0; i < cache.GetChunkCount(); ++i) {
+        ASSERT_EQ(cache.LoadChunk(i), 1);
+        run.scanner.ScanChunk(i * L, L, nullptr);
+        // Nothing waiting to be sized: the ring keeps no chunk but the one just scanned.
+        if (run.scanner.PendingCount() == 0) {
+            EXPECT_EQ(run.scanner.Ring().FirstHeldSector(), i * L) << i;
+            EXPECT_EQ(run.scanner.Ring().HeldSectors(), L) << i;
+        }
+    }
+    run.scanner.EndSearch();
+    cache.Stop();
+    EXPECT_EQ(cache.reads, 0);  // neither the scan nor the sizing copied a chunk out of the cache
+    ASSERT_EQ(run.carved.size(), direct.carved.size());
+    for (size_t i = 0; i < run.carved.size(); ++i) {
+        EXPECT_EQ(run.carved[i].startSector, direct.carved[i].startSector);
+        EXPECT_EQ(run.carved[i].size, direct.carved[i].size);
+    }
+    EXPECT_GE(run.carved.size(), 10u);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -108,8 +109,40 @@ protected:
 bool Contains(const std::string& text, const std::string& piece) { return text.find(piece) != std::string::npos; }
 }  // namespace
 
+
+// The run folder a run named on its first line ("output DIR").
+std::string RunFolder(const Result& run) {
+    if (run.out.compare(0, 7, "output ") != 0) return std::string();
+    return run.out.substr(7, run.out.find('\n') - 7);
+}
+
+// Every regular file below root by its path relative to it.
+std::vector<std::string> FilesBelow(const std::string& root, const std::string& below = "") {
+    std::vector<std::string> names, found;
+    platform::ListDirectory(below.empty() ? root : root + "/" + below, names);
+    for (const std::string& name : names) {
+        std::string relative = below.empty() ? name : below + "/" + name;
+        platform::EntryKind kind = platform::GetEntryKind(root + "/" + relative);
+        if (kind == platform::EntryKind::Directory) {
+            std::vector<std::string> inner = FilesBelow(root, relative);
+            found.insert(found.end(), inner.begin(), inner.end());
+        } else if (kind == platform::EntryKind::File) {
+            found.push_back(relative);
+        }
+    }
+    return found;
+}
+
+// The text of every conversation rendering of a run.
+std::string AllConversations(const std::string& runFolder) {
+    std::string all;
+    for (const std::string& name : FilesBelow(runFolder + "/sms"))
+        if (name.size() > 4 && name.compare(name.size() - 4, 4, ".txt") == 0) all += ReadAll(runFolder + "/sms/" + name);
+    return all;
+}
+
 TEST_F(RelikordaRecoverTest, ListsWhatTheSamplePhoneHolds) {
-    const std::string out = temp_ + "/recovered/run1";
+    const std::string out = temp_ + "/recovered";
     Result run = Run({"--device", phone_, "--out", out});
     ASSERT_EQ(run.code, 0) << run.err;
     EXPECT_EQ(run.err, "");
@@ -120,10 +153,70 @@ TEST_F(RelikordaRecoverTest, ListsWhatTheSamplePhoneHolds) {
     EXPECT_FALSE(Contains(run.out, "mmssms.db-wal"));  // kept in a rollback journal, as Android does
     EXPECT_TRUE(Contains(run.out, "mms parts /data/data/com.android.providers.telephony/app_parts: 5 files"));
     EXPECT_TRUE(Contains(run.out, "/storage/sdcard.img +0: 4096 sectors of 512 bytes\n")) << run.out;
-    EXPECT_EQ(platform::GetEntryKind(out), platform::EntryKind::Directory);
+    // Not on a terminal: a line per tenth of each phase, and its end.
+    EXPECT_TRUE(Contains(run.out, "\ncontacts: 50%\n")) << run.out;
+    EXPECT_TRUE(Contains(run.out, "\ncontacts: done\n"));
+    EXPECT_TRUE(Contains(run.out, "\nmedia scan of 4096 sectors: done\n"));
+    EXPECT_FALSE(Contains(run.out, "\r"));
+}
 
-    // A second run into the same folder is fine.
-    EXPECT_EQ(Run({"--device=" + phone_, "--out=" + out}).code, 0);
+TEST_F(RelikordaRecoverTest, ASecondRunNeverTouchesTheFirst) {
+    const std::string out = temp_ + "/recovered";
+    Result first = Run({"--device", phone_, "--out", out});
+    ASSERT_EQ(first.code, 0) << first.err;
+    const std::string firstFolder = RunFolder(first);
+    ASSERT_EQ(platform::ParentFolder(firstFolder), out);
+    // Named by the run's start: YYYY-MM-DD-hh-mm-ss (with a suffix for a second run that second).
+    const std::string name = firstFolder.substr(out.size() + 1);
+    ASSERT_GE(name.size(), 19u);
+    EXPECT_EQ(name[4], '-');
+    EXPECT_EQ(name[10], '-');
+    EXPECT_EQ(name[16], '-');
+    std::map<std::string, std::string> before = Snapshot(firstFolder);
+    ASSERT_GT(before.size(), 20u);
+
+    Result second = Run({"--device=" + phone_, "--out=" + out});
+    ASSERT_EQ(second.code, 0) << second.err;
+    EXPECT_NE(RunFolder(second), firstFolder);
+    EXPECT_EQ(Snapshot(firstFolder), before);
+    EXPECT_EQ(FilesBelow(RunFolder(second)), FilesBelow(firstFolder));
+}
+
+TEST_F(RelikordaRecoverTest, EachFileOfTheCardIsWrittenOnce) {
+    Result run = Run({"--device", phone_, "--out", temp_ + "/o"});
+    ASSERT_EQ(run.code, 0) << run.err;
+    const std::string files = RunFolder(run) + "/files";
+    std::map<std::string, std::string> byContent;
+    for (const std::string& name : FilesBelow(files)) {
+        std::string bytes = ReadAll(files + "/" + name);
+        auto known = byContent.emplace(bytes, name);
+        EXPECT_TRUE(known.second) << name << " repeats " << known.first->second;
+    }
+    // Every picture the card holds (two live, one deleted), under the file system's names.
+    EXPECT_EQ(byContent.size(), 3u);
+    EXPECT_TRUE(Contains(run.out, "media: 3 files found (pictures 3, videos 0, audio 0, documents 0; 1 deleted)\n"))
+        << run.out;
+    EXPECT_EQ(platform::GetEntryKind(files + "/DCIM/Camera/IMG_0001.jpg"), platform::EntryKind::File);
+}
+
+TEST_F(RelikordaRecoverTest, ConversationsAreKeyedByTheirPartnersAndTagged) {
+    Result run = Run({"--device", phone_, "--out", temp_ + "/o"});
+    ASSERT_EQ(run.code, 0) << run.err;
+    std::string all = AllConversations(RunFolder(run));
+    // An e-mail sender and a sender's name are the partners' addresses, not made-up ones.
+    EXPECT_TRUE(Contains(all, "Conversation with info@bank.example: 1 messages")) << all;
+    EXPECT_TRUE(Contains(all, "2023-03-09 09:00:00 UTC  SMS from info@bank.example\n  Your statement is ready\n"));
+    EXPECT_TRUE(Contains(all, "Conversation with AcmeTel: 1 messages"));
+    EXPECT_TRUE(Contains(all, "SMS from AcmeTel\n  Your data plan renews tomorrow\n"));
+    // Each kind of message by what it is.
+    EXPECT_TRUE(Contains(all, "SMS to Alice Anders (+16505550101)  [failed]\n  Sorry, running late\n"));
+    EXPECT_TRUE(Contains(all, "  [draft]\n  Bring snacks\n"));
+    EXPECT_TRUE(Contains(all, "  [queued]\n  Thanks Dave\n"));
+    EXPECT_TRUE(Contains(all, "  [outbox]\n  On my way\n"));
+    EXPECT_TRUE(Contains(all, "2023-03-01 09:05:00 UTC  SMS to Alice Anders (+16505550101)\n  Yes, 12:30"));
+    // Texts only the word index kept have no date.
+    EXPECT_TRUE(Contains(all, "date unknown  SMS to ")) << all;
+    EXPECT_FALSE(Contains(all, "1970-01-01"));
 }
 
 TEST_F(RelikordaRecoverTest, SingleImageIsADeviceWithOneVolumeAndNoDatabases) {
@@ -131,6 +224,17 @@ TEST_F(RelikordaRecoverTest, SingleImageIsADeviceWithOneVolumeAndNoDatabases) {
     ASSERT_EQ(run.code, 0) << run.err;
     EXPECT_FALSE(Contains(run.out, "database "));
     EXPECT_TRUE(Contains(run.out, "volume 0 "));
+}
+
+TEST_F(RelikordaRecoverTest, NothingToReadIsADeviceThatCannotBeOpened) {
+    ASSERT_TRUE(platform::CreateDirectory(temp_ + "/empty"));
+    std::ofstream(temp_ + "/notes.txt") << "not a phone\n";
+    for (const std::string& device : {temp_ + "/empty", temp_ + "/notes.txt"}) {
+        Result run = Run({"--device", device, "--out", temp_ + "/o"});
+        EXPECT_EQ(run.code, 3) << device << run.out;
+        EXPECT_TRUE(Contains(run.err, "no database and no storage volume that can be read")) << run.err;
+        EXPECT_EQ(platform::GetEntryKind(temp_ + "/o"), platform::EntryKind::Missing);
+    }
 }
 
 TEST_F(RelikordaRecoverTest, BadArgumentsGiveUsageAndCode2) {
@@ -173,4 +277,61 @@ TEST_F(RelikordaRecoverTest, OutputInsideTheDeviceIsRefused) {
     }
     // An output folder beside the phone whose name merely begins like it is fine.
     EXPECT_EQ(Run({"--device", phone_, "--out", temp_ + "/x" + "/sample_phone_copy"}).code, 0);
+}
+
+// The hostile bytes: a contacts database that is no database. The contacts job fails; the others
+// run all the same, and the exit code says which failed.
+TEST_F(RelikordaRecoverTest, OneFailingJobCostsOnlyItself) {
+    const std::string copy = temp_ + "/phone";
+    ASSERT_EQ(std::system(("cp -r '" + phone_ + "' '" + copy + "'").c_str()), 0);
+    const std::string db = copy + "/fs/data/data/com.android.providers.contacts/databases/contacts2.db";
+    platform::DeleteFile(db + "-wal");
+    std::ofstream(db, std::ios::trunc) << "HOSTILE: not an SQLite database";
+    Result run = Run({"--device", copy, "--out", temp_ + "/o"});
+    EXPECT_EQ(run.code, 8 + 1) << run.out << run.err;
+    EXPECT_TRUE(Contains(run.err, "relikorda-recover: failed: contacts\n")) << run.err;
+    EXPECT_TRUE(Contains(run.out, "sms: 11 conversations")) << run.out;
+    EXPECT_TRUE(Contains(run.out, "media: 3 written under ")) << run.out;
+}
+
+// The log is not written through a link someone left where it goes.
+TEST_F(RelikordaRecoverTest, ALinkWhereTheLogGoesIsNotFollowed) {
+    ASSERT_EQ(symlink((temp_ + "/elsewhere").c_str(), (temp_ + "/log").c_str()), 0);
+    setenv("RELIKORDA_LOG", (temp_ + "/log").c_str(), 1);
+    Result run = Run({"--device", phone_, "--out", temp_ + "/o"});
+    unsetenv("RELIKORDA_LOG");
+    EXPECT_EQ(run.code, 0);
+    EXPECT_EQ(platform::GetEntryKind(temp_ + "/elsewhere"), platform::EntryKind::Missing);
+    EXPECT_TRUE(Contains(run.err, "log: cannot write " + temp_ + "/log: it is a link, and links are not followed; logging to standard error\n"))
+        << run.err;
+}
+
+// A full disk: every file that did not fit is named with the system's reason and counted, and
+// no partial file stays.
+TEST_F(RelikordaRecoverTest, FilesThatDoNotFitAreNamedAndRemoved) {
+    const std::string small = temp_ + "/small";
+    ASSERT_TRUE(platform::CreateDirectory(small));
+    if (std::system(("mount -t tmpfs -o size=96k tmpfs '" + small + "' 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "cannot mount a small tmpfs here";
+    Result run = Run({"--device", phone_, "--out", small});
+    const std::string folder = RunFolder(run);
+    std::map<std::string, std::string> expected;
+    std::vector<std::string> written = FilesBelow(folder + "/files");
+    std::string storage = ReadAll(phone_ + "/expected/storage.tsv");
+    std::system(("cp -r '" + small + "' '" + temp_ + "/kept' && umount '" + small + "'").c_str());
+    EXPECT_GE(run.code, 9) << run.out;
+    EXPECT_TRUE(Contains(run.err, " was not written: No space left on device\n")) << run.err;
+    EXPECT_FALSE(Contains(run.out, ", 0 failed")) << run.out;
+    // What was written is whole: each media file has the size the card gives it, each document
+    // its last line.
+    const std::string kept = temp_ + "/kept/" + folder.substr(small.size() + 1);
+    for (const std::string& name : written) {
+        long long size = platform::FileSize(kept + "/files/" + name);
+        EXPECT_TRUE(Contains(storage, "\t" + std::to_string(size) + "\t")) << name << " " << size;
+    }
+    for (const std::string& name : FilesBelow(kept)) {
+        if (name.size() < 4 || name.compare(name.size() - 4, 4, ".xml") != 0) continue;
+        std::string text = ReadAll(kept + "/" + name);
+        EXPECT_EQ(text.compare(text.size() - 2, 2, ">\n"), 0) << name;
+    }
 }

@@ -80,10 +80,13 @@ TEST_F(SmsJobTest, WritesDocumentsRenderingsAndAttachments) {
     EXPECT_EQ(ReadFile(sms + "/0001.xml"), second);
     EXPECT_EQ(ReadFile(sms + "/0000.txt"),
               "Conversation with Ann (+15550001): 2 messages, 1 deleted\n"
-              "\n2024-01-01 09:00:00  SMS from Ann (+15550001)\n  Hi & hello\n"
-              "\n2024-01-03 15:00:00  MMS to Ann (+15550001)  [failed]  [deleted]\n  look\n"
+              "\n2024-01-01 09:00:00 UTC  SMS from Ann (+15550001)\n  Hi & hello\n"
+              "\n2024-01-03 15:00:00 UTC  MMS to Ann (+15550001)  [failed]  [deleted]\n  look\n"
               "  [attachment pic.jpg, 4 bytes]\n  [attachment pic.jpg, 6 bytes]\n"
-              "  [attachment ../../evil.sh, 1 bytes]\n  [attachment , 3 bytes]\n");
+              "  [attachment evil.sh, 1 bytes]\n  [attachment (unnamed), 3 bytes]\n");
+    EXPECT_EQ(ReadFile(sms + "/0001.txt"),
+              "Conversation with UnknownAdress0: 1 messages, 1 deleted\n"
+              "\ndate unknown  SMS to UnknownAdress0  [deleted]\n  lost\n");
     EXPECT_EQ(ReadFile(sms + "/0000/pic.jpg"), "JPEG");
     EXPECT_EQ(ReadFile(sms + "/0000/pic_1.jpg"), "SECOND");
     EXPECT_EQ(ReadFile(sms + "/0000/evil.sh"), "x");
@@ -91,17 +94,39 @@ TEST_F(SmsJobTest, WritesDocumentsRenderingsAndAttachments) {
     EXPECT_EQ(platform::GetEntryKind(root_ + "/evil.sh"), platform::EntryKind::Missing);
     EXPECT_EQ(platform::GetEntryKind(sms + "/0001"), platform::EntryKind::Missing);  // no attachments
 
-    // A second run into the same folder writes the same files again.
-    ASSERT_TRUE(WriteConversations(&container_, root_ + "/out", nullptr));
-    EXPECT_EQ(ReadFile(sms + "/0000.xml"), first);
-    EXPECT_EQ(ReadFile(sms + "/0000/pic_1.jpg"), "SECOND");
-    EXPECT_EQ(platform::GetEntryKind(sms + "/0000/pic_2.jpg"), platform::EntryKind::Missing);
-
-    // A link planted where a file goes is not followed.
+    // What is already there is never written over, a planted link never written through; each
+    // file that could not be written is named with the reason, and the rest are written.
     ASSERT_EQ(unlink((sms + "/0001.txt").c_str()), 0);
     ASSERT_EQ(symlink((root_ + "/planted").c_str(), (sms + "/0001.txt").c_str()), 0);
+    ASSERT_EQ(unlink((sms + "/0000.xml").c_str()), 0);
+    testing::internal::CaptureStderr();
     EXPECT_FALSE(WriteConversations(&container_, root_ + "/out", nullptr));
+    std::string errors = testing::internal::GetCapturedStderr();
     EXPECT_EQ(platform::GetEntryKind(root_ + "/planted"), platform::EntryKind::Missing);
+    EXPECT_NE(errors.find(sms + "/0001.txt was not written: a link is there, and links in the output folder are "
+                                "not followed\n"),
+              std::string::npos)
+        << errors;
+    EXPECT_NE(errors.find(sms + "/0000/pic.jpg was not written: a file of that name is there\n"), std::string::npos);
+    EXPECT_EQ(ReadFile(sms + "/0000.xml"), first);
+}
+
+TEST_F(SmsJobTest, EachMessageKindHasItsTag) {
+    const std::pair<const char*, const char*> kinds[] = {
+        {"received", ""}, {"sent", ""}, {"draft", "  [draft]"}, {"outbox", "  [outbox]"},
+        {"failed", "  [failed]"}, {"queued", "  [queued]"}};
+    for (const auto& kind : kinds) {
+        std::string xml = std::string(kHeader) + "<sms_and_mms number=\"AcmeTel\" total=\"1\" deleted_count=\"0\">"
+                          "<sms type=\"1\" date=\"1704099600\" send=\"1\" failed=\"1\" deleted=\"0\" kind=\"" +
+                          kind.first + "\"><text type=\"1\">x</text></sms></sms_and_mms>";
+        ISMSSession* session = CreateSmsSession(xml.c_str());
+        ASSERT_NE(session, nullptr);
+        EXPECT_EQ(RenderConversation(session), std::string("Conversation with AcmeTel: 1 messages, 0 deleted\n\n"
+                                                           "2024-01-01 09:00:00 UTC  SMS to AcmeTel") +
+                                                   kind.second + "\n  x\n")
+            << kind.first;
+        session->Release();
+    }
 }
 
 TEST_F(SmsJobTest, AttachmentNamesStayInTheirFolder) {
@@ -112,4 +137,6 @@ TEST_F(SmsJobTest, AttachmentNamesStayInTheirFolder) {
     EXPECT_EQ(UniqueAttachmentPath(folder, "..", 3, &used), folder + "/attachment_3");
     EXPECT_EQ(UniqueAttachmentPath(folder, nullptr, 4, &used), folder + "/attachment_4");
     EXPECT_EQ(UniqueAttachmentPath(folder, "x", 5, &used), folder + "/x_1");
+    // An override character would make an executable read as a picture.
+    EXPECT_EQ(UniqueAttachmentPath(folder, "photo\xE2\x80\xAEgpj.exe", 6, &used), folder + "/photo_gpj.exe");
 }

@@ -74,6 +74,20 @@ TEST(VCardTest, LiveContactWithEveryKind) {
               "END:VCARD\r\n");
 }
 
+TEST(VCardTest, NameFromItsStructuredParts) {
+    JoinedField name = Field(FIELD_NAME, "Dr. Alice B. Anders, Jr.");
+    name.familyName = "Anders";
+    name.givenName = "Alice";
+    name.middleName = "B.";
+    name.namePrefix = "Dr.";
+    name.nameSuffix = "Jr.";
+    std::string card = Card({name});
+    EXPECT_NE(card.find("\r\nFN:Dr. Alice B. Anders\\, Jr.\r\nN:Anders;Alice;B.;Dr.;Jr.\r\n"), std::string::npos) << card;
+    JoinedField partial = Field(FIELD_NAME, "Bob Brown");
+    partial.familyName = "Brown;Jones";
+    EXPECT_NE(Card({partial}).find("\r\nN:Brown\\;Jones;;;;\r\n"), std::string::npos);
+}
+
 TEST(VCardTest, DeletedContactIsMarked) {
     std::string card = Card({Field(FIELD_PHONE, "555-0199", false, 7)}, false);
     EXPECT_EQ(card,

@@ -1,0 +1,144 @@
+#include "outside/logic/OutputFolder.h"
+
+#include <cerrno>
+#include <cstdio>
+
+#include "platform/FileSystem.h"
+
+namespace {
+
+// Why nothing new can be made at path, as far as what is already there tells.
+std::string ExistingEntryReason(const std::string& path) {
+    switch (platform::GetEntryKind(path)) {
+        case platform::EntryKind::Link: return "a link is there, and links in the output folder are not followed";
+        case platform::EntryKind::Directory: return "a folder of that name is there";
+        case platform::EntryKind::Missing: return platform::ErrorText(EEXIST);
+        default: return "a file of that name is there";
+    }
+}
+
+std::string TimeName(const platform::SystemTime& t) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u-%02u-%02u-%02u", unsigned{t.year}, unsigned{t.month},
+                  unsigned{t.day}, unsigned{t.hour}, unsigned{t.minute}, unsigned{t.second});
+    return text;
+}
+
+// Makes one folder that must not exist yet; error receives errno.
+bool MakeNewFolder(const std::string& path, int* error) {
+    if (platform::EntryExists(path)) {
+        *error = EEXIST;
+        return false;
+    }
+    return platform::CreateDirectory(path, error);
+}
+
+constexpr int kMostRunsPerSecond = 1000;
+
+}  // namespace
+
+std::string MakeRunFolder(const std::string& base, const platform::SystemTime& start, std::string* reason) {
+    if (!platform::CreateDirectories(base) || platform::GetEntryKind(base) != platform::EntryKind::Directory) {
+        int error = 0;
+        platform::EntryExists(base, &error);
+        *reason = error ? platform::ErrorText(error) : "it is not a folder";
+        return std::string();
+    }
+    const std::string name = TimeName(start);
+    for (int n = 1; n <= kMostRunsPerSecond; ++n) {
+        std::string path = platform::JoinPath(base, n == 1 ? name : name + "-" + std::to_string(n));
+        int error = 0;
+        if (MakeNewFolder(path, &error)) return path;
+        if (error != EEXIST) {
+            *reason = platform::ErrorText(error);
+            return std::string();
+        }
+    }
+    *reason = "every name for this second is taken";
+    return std::string();
+}
+
+bool MakeFoldersBelow(const std::string& root, const std::string& path, std::string* reason) {
+    if (path == root) return true;
+    if (path.compare(0, root.size(), root) != 0 || path.size() <= root.size() || path[root.size()] != '/') {
+        *reason = "it lies outside " + root;
+        return false;
+    }
+    size_t at = root.size();
+    while (at < path.size()) {
+        size_t next = path.find('/', at + 1);
+        if (next == std::string::npos) next = path.size();
+        std::string folder = path.substr(0, next);
+        int error = 0;
+        if (!platform::CreateDirectory(folder, &error)) {
+            std::string why = error == EEXIST ? ExistingEntryReason(folder) : platform::ErrorText(error);
+            *reason = "cannot make the folder " + folder + ": " + why;
+            return false;
+        }
+        at = next;
+    }
+    return true;
+}
+
+OutputFile::~OutputFile() {
+    if (file_.IsOpen()) Discard();
+}
+
+bool OutputFile::Fail(const std::string& reason) {
+    failed_ = true;
+    if (reason_.empty()) reason_ = reason;
+    return false;
+}
+
+bool OutputFile::Create(const std::string& path) {
+    path_.clear();
+    reason_.clear();
+    failed_ = false;
+    if (platform::EntryExists(path)) return Fail(ExistingEntryReason(path));
+    if (!file_.Open(path, platform::PlatformFile::Mode::CreateNew)) {
+        int error = file_.LastError();
+        return Fail(error == EEXIST ? ExistingEntryReason(path) : platform::ErrorText(error));
+    }
+    path_ = path;  // made here, so only now it is ours to remove
+    return true;
+}
+
+bool OutputFile::Write(const void* data, size_t size) {
+    if (failed_ || !file_.IsOpen()) return false;
+    if (size == 0 || file_.Write(data, size)) return true;
+    return Fail(platform::ErrorText(file_.LastError()));
+}
+
+bool OutputFile::Finish() {
+    if (!file_.IsOpen()) return false;
+    int error = 0;
+    if (!failed_ && !file_.Close(&error)) Fail(platform::ErrorText(error));
+    if (failed_) {
+        Discard();
+        return false;
+    }
+    return true;
+}
+
+void OutputFile::Discard() {
+    int ignored = 0;
+    if (file_.IsOpen()) file_.Close(&ignored);
+    // The file was made by this object (never an existing one), so it is ours to remove.
+    if (!path_.empty()) platform::DeleteFile(path_);
+    path_.clear();
+}
+
+bool WriteNewFile(const std::string& path, const void* data, size_t size, std::string* reason) {
+    OutputFile file;
+    bool ok = file.Create(path) && file.Write(data, size) && file.Finish();
+    if (!ok && reason) *reason = file.Reason();
+    return ok;
+}
+
+bool WriteNewFile(const std::string& path, const std::string& text, std::string* reason) {
+    return WriteNewFile(path, text.data(), text.size(), reason);
+}
+
+void ReportLostFile(const std::string& path, const std::string& reason) {
+    std::fprintf(stderr, "relikorda-recover: %s was not written: %s\n", path.c_str(), reason.c_str());
+}

@@ -1,0 +1,53 @@
+#pragma once
+#include <cstddef>
+#include <string>
+
+#include "platform/PlatformFile.h"
+#include "platform/TimeConversion.h"
+
+// Where a run writes. Each run gets a folder of its own under the folder the user chose, so that
+// nothing an earlier run recovered is ever replaced; every file and folder below it is made new,
+// never through a link that is already there. Failures carry the reason in the system's words.
+
+// Makes base (with missing parents) and in it a new folder named by the run's start,
+// "YYYY-MM-DD-hh-mm-ss", or "YYYY-MM-DD-hh-mm-ss-2", "-3", ... when a run of the same second has
+// that name. The folder's path; empty with *reason when none can be made.
+std::string MakeRunFolder(const std::string& base, const platform::SystemTime& start, std::string* reason);
+
+// Makes path and the missing folders between root (which exists) and it, none through a link.
+// False with *reason naming the folder that could not be made.
+bool MakeFoldersBelow(const std::string& root, const std::string& path, std::string* reason);
+
+// A file made new for writing. When anything fails the partial file is removed and Reason()
+// says why.
+class OutputFile {
+public:
+    OutputFile() = default;
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    // False when something (a link included) already has the name or the file cannot be made.
+    bool Create(const std::string& path);
+    bool Write(const void* data, size_t size);
+    // Closes the file; false (and the file removed) when a write failed or closing did.
+    bool Finish();
+    // Removes what was written so far.
+    void Discard();
+    const std::string& Reason() const { return reason_; }
+
+private:
+    bool Fail(const std::string& reason);
+
+    platform::PlatformFile file_;
+    std::string path_;
+    std::string reason_;
+    bool failed_ = false;
+};
+
+// Writes a whole new file; false with *reason as OutputFile gives it.
+bool WriteNewFile(const std::string& path, const void* data, size_t size, std::string* reason);
+bool WriteNewFile(const std::string& path, const std::string& text, std::string* reason);
+
+// Says on standard error that the file at path was not written, and why.
+void ReportLostFile(const std::string& path, const std::string& reason);

@@ -1,0 +1,84 @@
+#include "platform/PageMemory.h"
+
+#include <sys/mman.h>
+
+#include <cstring>
+#include <new>
+#include <utility>
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define RK_PAGES_FROM_HEAP 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define RK_PAGES_FROM_HEAP 1
+#endif
+
+namespace platform {
+
+namespace {
+
+constexpr size_t kHugePage = size_t(2) << 20;
+
+}  // namespace
+
+#ifdef RK_PAGES_FROM_HEAP
+// Under AddressSanitizer from the checked heap, so that a read past the end is caught.
+void* AllocatePages(size_t bytes) {
+    if (bytes == 0) return nullptr;
+    void* memory = ::operator new(bytes, std::align_val_t{4096}, std::nothrow);
+    if (memory) std::memset(memory, 0, bytes);
+    return memory;
+}
+
+void FreePages(void* memory, size_t) {
+    if (memory) ::operator delete(memory, std::align_val_t{4096});
+}
+#else
+void* AllocatePages(size_t bytes) {
+    if (bytes == 0) return nullptr;
+    if (bytes < kHugePage) {
+        void* memory = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        return memory == MAP_FAILED ? nullptr : memory;
+    }
+    // Map a huge page more than asked and keep the aligned part, so that the kernel can back it
+    // with whole huge pages when it has them (transparent huge pages set to always).
+    if (bytes > SIZE_MAX - kHugePage) return nullptr;
+    size_t mapped = bytes + kHugePage;
+    void* raw = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (raw == MAP_FAILED) return nullptr;
+    uintptr_t start = reinterpret_cast<uintptr_t>(raw);
+    uintptr_t aligned = (start + kHugePage - 1) & ~(kHugePage - 1);
+    if (aligned > start) munmap(raw, aligned - start);
+    uintptr_t end = start + mapped;
+    if (end > aligned + bytes) munmap(reinterpret_cast<void*>(aligned + bytes), end - (aligned + bytes));
+    // No MADV_HUGEPAGE: where huge pages are only had on advice, asking for them can stall the
+    // first touch in memory compaction for longer than the small pages' faults take.
+    return reinterpret_cast<void*>(aligned);
+}
+
+void FreePages(void* memory, size_t bytes) {
+    if (memory && bytes) munmap(memory, bytes);
+}
+#endif
+
+PageBuffer::PageBuffer(size_t bytes) : data_(static_cast<uint8_t*>(AllocatePages(bytes))) {
+    size_ = data_ ? bytes : 0;
+}
+
+PageBuffer::~PageBuffer() { FreePages(data_, size_); }
+
+PageBuffer::PageBuffer(PageBuffer&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+
+PageBuffer& PageBuffer::operator=(PageBuffer&& other) noexcept {
+    if (this != &other) {
+        FreePages(data_, size_);
+        data_ = std::exchange(other.data_, nullptr);
+        size_ = std::exchange(other.size_, 0);
+    }
+    return *this;
+}
+
+}  // namespace platform

@@ -1,0 +1,36 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+namespace platform {
+
+// Memory for large read buffers, the substitute of VirtualAlloc: page-aligned, since the kernel
+// copies a read into a buffer that starts mid-page several times slower, and from 2 MiB on aligned
+// to a huge page, so that a system that hands out huge pages unasked can back it with them. It
+// reads as zeros until written. Null when it cannot be had.
+void* AllocatePages(size_t bytes);
+// Frees what AllocatePages gave for the same byte count; nothing for null.
+void FreePages(void* memory, size_t bytes);
+
+// Owns memory from AllocatePages.
+class PageBuffer {
+public:
+    PageBuffer() = default;
+    // Empty when the memory cannot be had.
+    explicit PageBuffer(size_t bytes);
+    ~PageBuffer();
+    PageBuffer(PageBuffer&& other) noexcept;
+    PageBuffer& operator=(PageBuffer&& other) noexcept;
+    PageBuffer(const PageBuffer&) = delete;
+    PageBuffer& operator=(const PageBuffer&) = delete;
+
+    uint8_t* data() const { return data_; }
+    size_t size() const { return size_; }
+    explicit operator bool() const { return data_ != nullptr; }
+
+private:
+    uint8_t* data_ = nullptr;
+    size_t size_ = 0;
+};
+
+}  // namespace platform
