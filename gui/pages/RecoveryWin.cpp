@@ -45,8 +45,6 @@ uint64_t LoadLe(const uint8_t* bytes, size_t size) {
     return value;
 }
 
-GdkColor Rgb(int r, int g, int b) { return GdkColor{0, static_cast<guint16>(r), static_cast<guint16>(g), static_cast<guint16>(b)}; }
-
 std::string FormatWith(const char* key, const char* signature, const std::string& value) {
     gchar* text = g_strdup_printf(GetLangFormat(key, signature), value.c_str());
     std::string result = text ? text : "";
@@ -55,7 +53,7 @@ std::string FormatWith(const char* key, const char* signature, const std::string
 }
 
 CBPLinkLabel* MakeLinkLabel(const std::string& text, const char* font) {
-    const GdkColor black = Rgb(0, 0, 0);
+    const GdkColor black = RgbColour(0, 0, 0);
     return new CBPLinkLabel(MakeSpanMarkup(text, &black, GetTextInDomain(font), nullptr, true).c_str());
 }
 
@@ -139,7 +137,7 @@ void CRecoveryWin::CreateProgressPage() {
     progressPage_->PackStart(column, true, false, 0);
     gtk_widget_show(column);
 
-    const GdkColor grey = Rgb(33, 33, 33);
+    const GdkColor grey = RgbColour(33, 33, 33);
     const std::string text = FormatWith("RECOVERY_WND_TEXT", "%s", "");
     progressLabel_ = new CBPLabel("");
     progressLabel_->SetLabelMarkText(

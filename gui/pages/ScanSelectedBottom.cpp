@@ -43,8 +43,6 @@ namespace {
 constexpr const char* kProbeName = "CantShow.log";
 constexpr const char* kButtonDataKey = "_BUTTON_IS_DEFAULT_";
 
-GdkColor Rgb(int r, int g, int b) { return GdkColor{0, static_cast<guint16>(r), static_cast<guint16>(g), static_cast<guint16>(b)}; }
-
 // Whether the folder takes files: a probe made and removed at once. One already there is left alone.
 void ProbeWritable(const std::string& folder) {
     const std::string probe = platform::JoinPath(folder, kProbeName);
@@ -102,7 +100,7 @@ void CScanSelectedBottom::UpdateSelectedTip(int count, int category) {
     selectedCount_ = count;
     gchar* text = g_strdup_printf(GetLangFormat("SELECTED_TIP", "%d"), count);
     if (!text) return;
-    const GdkColor colour = Rgb(57, 57, 57);
+    const GdkColor colour = RgbColour(57, 57, 57);
     selectedTip_->SetLabelMarkText(
         MakeSpanMarkup(EscapeMarkup(text), &colour, GetTextInDomain("Arial 12px"), nullptr, true).c_str());
     g_free(text);

@@ -232,12 +232,13 @@ TEST(RecoveryBarTest, TheExportFolderIsReusedWithinASecondAndTheRootGetsTheExpor
     now.tm_hour = 9;
     now.tm_min = 5;
     now.tm_sec = 3;
-    EXPECT_EQ(CScanSelectedBottom::ExportFolderOf("/", "/Relikorda Export", now), "/Relikorda Export/2024-03-07-09-05-03");
+    const std::string exportText = "/Relikorda Export";
+    EXPECT_EQ(CScanSelectedBottom::ExportFolderOf("/", exportText, now), "/Relikorda Export/2024-03-07-09-05-03");
     EXPECT_EQ(CScanSelectedBottom::ExportFolderOf("/home/u/", "/X", now), "/home/u/X/2024-03-07-09-05-03");
-    EXPECT_EQ(CScanSelectedBottom::BaseOfDestination("/home/u/Relikorda Export/2024-03-07-09-05-03/", "/Relikorda Export"),
+    EXPECT_EQ(CScanSelectedBottom::BaseOfDestination("/home/u/Relikorda Export/2024-03-07-09-05-03/", exportText),
               "/home/u");
-    EXPECT_EQ(CScanSelectedBottom::BaseOfDestination("/home/u/other/", "/Relikorda Export"), "/home/u/other/");
-    EXPECT_EQ(CScanSelectedBottom::BaseOfDestination("", "/Relikorda Export"), "");
+    EXPECT_EQ(CScanSelectedBottom::BaseOfDestination("/home/u/other/", exportText), "/home/u/other/");
+    EXPECT_EQ(CScanSelectedBottom::BaseOfDestination("", exportText), "");
 
     // Two recoveries into one folder in the same second share the time-stamped folder.
     BarFixture f;

@@ -122,7 +122,8 @@ TEST(UpdateWindowTest, TheLatestVersionAnErrorPageAndAVersionInMarkupShowAsTheyA
 }
 
 TEST(UpdateWindowTest, LinksOtherThanWebAddressesAreShownButNeverOpened) {
-    for (const std::string& link : {std::string("file:///etc/passwd"), MakeTempFolder(), std::string("javascript:x()")}) {
+    const std::string folder = MakeTempFolder();
+    for (const std::string& link : {std::string("file:///etc/passwd"), folder, std::string("javascript:x()")}) {
         Serve(Answer(kNewer + link));
         CAutoUpdateWnd window(nullptr);
         RunVisible(window, nullptr, [&] {
