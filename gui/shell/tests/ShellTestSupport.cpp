@@ -107,3 +107,16 @@ int RunModal(CBaseWnd& dialog, bool showAll, const std::function<void()>& action
     if (run.limit) g_source_remove(run.limit);
     return result;
 }
+
+GtkWidget* FindButton(GtkWidget* widget, const std::string& text) {
+    if (GTK_IS_BUTTON(widget)) {
+        const char* label = gtk_button_get_label(GTK_BUTTON(widget));
+        if (label && text == label) return widget;
+    }
+    if (!GTK_IS_CONTAINER(widget)) return nullptr;
+    GList* children = gtk_container_get_children(GTK_CONTAINER(widget));
+    GtkWidget* found = nullptr;
+    for (GList* item = children; item && !found; item = item->next) found = FindButton(GTK_WIDGET(item->data), text);
+    g_list_free(children);
+    return found;
+}
