@@ -15,6 +15,14 @@ ScratchTree MakeScratchTree() {
     fs::create_directory(tree.bin);
     fs::copy(std::string(RK_BUILD_DIR) + "/res", tree.res, fs::copy_options::recursive);
     fs::create_directory_symlink(std::string(RK_BUILD_DIR) + "/share", tree.root + "/share");
+    // No update server: a weekly check of the main window fails at once, without the network.
+    for (const auto& entry : fs::directory_iterator(tree.res + "/MultiLang")) {
+        std::string text = ReadText(entry.path());
+        const size_t link = text.find("UpdateURL=");
+        if (link == std::string::npos) continue;
+        text.erase(link + 10, text.find('\n', link) - link - 10);
+        WriteText(entry.path(), text);
+    }
     return tree;
 }
 

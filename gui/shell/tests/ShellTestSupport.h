@@ -7,7 +7,7 @@
 class CBaseWnd;
 
 // A program tree in a scratch folder: bin/ (the working folder of a program), res/ (a copy of the
-// built resources) and share/ (a link to the built one).
+// built resources, its update link empty) and share/ (a link to the built one).
 struct ScratchTree {
     std::string root, bin, res;
 };
