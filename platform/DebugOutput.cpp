@@ -5,6 +5,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
+
+#include "platform/StringConversion.h"
 
 namespace platform {
 
@@ -21,6 +24,10 @@ void OutputDebugStringA(const char* text) {
         left -= static_cast<size_t>(written);
     }
     ::close(fd);
+}
+
+void OutputDebugStringW(const wchar_t* text) {
+    if (text) OutputDebugStringA(WideToUtf8(text).c_str());
 }
 
 }  // namespace platform

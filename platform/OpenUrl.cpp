@@ -7,9 +7,8 @@
 
 namespace platform {
 
-namespace {
-
 bool IsWebAddress(const std::string& target) {
+    if (target.find_first_of("\r\n") != std::string::npos) return false;
     GUri* uri = g_uri_parse(target.c_str(), G_URI_FLAGS_NONE, nullptr);
     if (!uri) return false;
     const char* scheme = g_uri_get_scheme(uri);
@@ -19,6 +18,8 @@ bool IsWebAddress(const std::string& target) {
     g_uri_unref(uri);
     return web;
 }
+
+namespace {
 
 std::string FolderUri(const std::string& target) {
     struct stat st;

@@ -3,6 +3,9 @@
 
 namespace platform {
 
+// An http(s) address with a host: the only kind a link in a window may open.
+bool IsWebAddress(const std::string& target);
+
 // What OpenUrl would hand to the desktop for target: an http(s) address as given, an existing
 // folder as a file:// URI; empty for anything else (other schemes, files, missing folders).
 std::string UrlToOpen(const std::string& target);

@@ -80,10 +80,31 @@ uint64_t UnixSecondsToFileTime(int64_t seconds) {
     return static_cast<uint64_t>(seconds) * kTicksPerSecond + kFileTimeUnixEpoch;
 }
 
-uint64_t UnixSecondsToLocalFileTime(int64_t seconds) {
-    std::time_t moment = static_cast<std::time_t>(seconds);
+bool LocalCalendarTime(int64_t seconds, std::tm* out) {
+    const std::time_t moment = static_cast<std::time_t>(seconds);
+    return out && localtime_r(&moment, out) != nullptr;
+}
+
+SystemTime GetLocalTime() {
+    struct timespec now {};
+    clock_gettime(CLOCK_REALTIME, &now);
     std::tm local{};
-    if (!localtime_r(&moment, &local)) return 0;
+    SystemTime t{};
+    if (!LocalCalendarTime(now.tv_sec, &local)) return t;
+    t.year = static_cast<uint16_t>(local.tm_year + 1900);
+    t.month = static_cast<uint16_t>(local.tm_mon + 1);
+    t.dayOfWeek = static_cast<uint16_t>(local.tm_wday);
+    t.day = static_cast<uint16_t>(local.tm_mday);
+    t.hour = static_cast<uint16_t>(local.tm_hour);
+    t.minute = static_cast<uint16_t>(local.tm_min);
+    t.second = static_cast<uint16_t>(local.tm_sec > 59 ? 59 : local.tm_sec);
+    t.milliseconds = static_cast<uint16_t>(now.tv_nsec / 1000000);
+    return t;
+}
+
+uint64_t UnixSecondsToLocalFileTime(int64_t seconds) {
+    std::tm local{};
+    if (!LocalCalendarTime(seconds, &local)) return 0;
     SystemTime t{};
     t.year = static_cast<uint16_t>(local.tm_year + 1900);
     t.month = static_cast<uint16_t>(local.tm_mon + 1);

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <ctime>
 
 namespace platform {
 
@@ -23,5 +24,9 @@ void GetLocalTime(SystemTime* out);
 // calendar time were UTC: what a display in local time shows. 0 when it cannot be broken down.
 uint64_t UnixSecondsToLocalFileTime(int64_t seconds);
 int64_t FileTimeToUnixSeconds(uint64_t fileTime);
+// The calendar time of a moment in the local time zone (localtime); false when it cannot be broken down.
+bool LocalCalendarTime(int64_t seconds, std::tm* out);
+// The local calendar time now, to the millisecond (GetLocalTime).
+SystemTime GetLocalTime();
 
 }  // namespace platform

@@ -6,15 +6,14 @@
 #include <string>
 
 #include "gui/shell/CLanguageTable.h"
+#include "gui/shell/MarkupHelpers.h"
 #include "outside/widgets/CBPWidget.h"
 
 namespace step_flow {
 
 constexpr const char* kLinkFont = "Arial 14px";
 
-inline GdkColor Colour(int red, int green, int blue) {
-    return GdkColor{0, static_cast<guint16>(red), static_cast<guint16>(green), static_cast<guint16>(blue)};
-}
+inline GdkColor Colour(int red, int green, int blue) { return RgbColour(red, green, blue); }
 
 // format (a language text taking one "%s") filled with text; a translation that does not take
 // exactly one "%s" gives the text alone, so it cannot mislead printf.

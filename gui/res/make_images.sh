@@ -177,3 +177,21 @@ allow_picture allow_cn.png 'Allow this PC? (CN)' 'OK'
 # The warning tip's sign, 32 x 32.
 png "$out/icon_warning.png" -size 32x32 xc:none -fill '#F07A20' -draw 'polygon 16,2 31,29 1,29' -fill white \
     -draw 'rectangle 14,10 18,21' -draw 'rectangle 14,23 18,26'
+
+# Recovery and update results, 48 x 48: success and failure.
+png "$out/success_b.png" -size 48x48 xc:none -fill '#3FA34D' -draw 'circle 24,24 24,2' -fill none -stroke white \
+    -strokewidth 5 -draw 'polyline 13,25 21,33 35,16'
+png "$out/failure_b.png" -size 48x48 xc:none -fill '#D9453A' -draw 'circle 24,24 24,2' -stroke white \
+    -strokewidth 5 -draw 'line 16,16 32,32' -draw 'line 32,16 16,32'
+# The recovery window's share buttons, 32 x 32 in four states: a letter on the network's colour,
+# lighter under the pointer, darker when pressed, grey when disabled.
+share() {  # share NAME LETTER NORMAL HOVER ACTIVE
+    for state in "normal $3" "hover $4" "active $5" "disable #B8B8B8"; do
+        set -- "$1" "$2" "$3" "$4" "$5" ${state}
+        png "$out/${1}_$6.png" -size 32x32 xc:none -fill "$7" -draw 'roundrectangle 0,0 31,31 6,6' -fill white \
+            -font DejaVu-Sans-Bold -pointsize 20 -gravity center -annotate +0+1 "$2"
+    done
+}
+share facebook f '#3B5998' '#5B79B8' '#2B4988'
+share twitter t '#1DA1F2' '#4DB8F5' '#0D81C2'
+share google g '#DB4437' '#E56A60' '#B53427'

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "gui/pages/AnalysisMain.h"
+#include "gui/pages/AutoUpdateWnd.h"
 #include "gui/shell/AboutWindow.h"
 #include "gui/shell/CLanguageTable.h"
 #include "gui/shell/CUIPublic.h"
@@ -201,9 +202,17 @@ void CUIMainWin::CheckUpdate(bool silent) {
         CUIPublic::OpenUrl(services->GetUpdateLink());
         return;
     }
-    // The update window comes with the pages; until then a check only counts.
-    (void)silent;
     ++updateChecks_;
+    CAutoUpdateWnd window(this);
+    window.CreateFrame();
+    window.SetSilent(silent ? 1 : 0);
+    window.StartCheck();
+    // A silent check shows its window only when a newer version exists.
+    if (silent) {
+        window.DlgRun(0);
+    } else {
+        window.DoModal(false);
+    }
 }
 
 void CUIMainWin::WeeklyUpdateCheck(gint64 now) {

@@ -9,6 +9,10 @@
 // Helpers every window shares: colours as text, Pango markup, byte counts, measured text, scaled
 // pictures, timeouts. No state. Texts are UTF-8; visible formats go through the GUI's text domain.
 
+// A colour as Kelvrin gives them: 0..255 in each field.
+inline GdkColor RgbColour(int red, int green, int blue) {
+    return GdkColor{0, static_cast<guint16>(red), static_cast<guint16>(green), static_cast<guint16>(blue)};
+}
 // "RRGGBB" (upper case) of the low 8 bits of each field, "#" in front when withHash.
 std::string ColorToHex(GdkColor colour, bool withHash);
 // <span font_desc=".." color=".." underline="..">text</span>, attributes in that order, each only

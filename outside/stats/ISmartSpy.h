@@ -12,7 +12,7 @@ public:
     virtual void SetPair(int first, int second) = 0;             // slot 2
     virtual void Reserved3() = 0;                                // slot 3
     virtual void SetValue(int id, int64_t value) = 0;            // slot 4
-    virtual void Reserved5() = 0;                                // slot 5
+    virtual void SetTextW(int id, const wchar_t* text) = 0;      // slot 5: the installer's page event
     virtual void SetText(int id, const char* text) = 0;          // slot 6
     virtual void Reserved7() = 0;                                // slot 7
     virtual void AddEvent(int event) = 0;                        // slot 8
@@ -24,3 +24,6 @@ protected:
 // Exports of the library.
 using GetSmartSpyFn = ISmartSpy* (*)();
 using SpySetTextExAFn = int (*)(int id, const char* text);
+// The installer's: the install event with the user's consent, and a wide text event.
+using InstallSpyFn = int (*)(int joined, int reserved);
+using SpySetTextExFn = int (*)(int id, const wchar_t* text);

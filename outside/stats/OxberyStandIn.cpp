@@ -8,6 +8,7 @@
 #include "outside/stats/ISmartSpy.h"
 #include "platform/CriticalSection.h"
 #include "platform/Export.h"
+#include "platform/StringConversion.h"
 
 namespace {
 
@@ -36,6 +37,8 @@ std::string OneLine(const char* text) {
     return line;
 }
 
+std::string OneLine(const wchar_t* text) { return text ? OneLine(platform::WideToUtf8(text).c_str()) : "(null)"; }
+
 class CSmartSpyStandIn : public ISmartSpy {
 public:
     void Finish() override { WriteLine("Finish"); }
@@ -47,7 +50,9 @@ public:
     void SetValue(int id, int64_t value) override {
         WriteLine("Value " + std::to_string(id) + " " + std::to_string(value));
     }
-    void Reserved5() override { WriteLine("Slot5"); }
+    void SetTextW(int id, const wchar_t* text) override {
+        WriteLine("TextW " + std::to_string(id) + " " + OneLine(text));
+    }
     void SetText(int id, const char* text) override { WriteLine("Text " + std::to_string(id) + " " + OneLine(text)); }
     void Reserved7() override { WriteLine("Slot7"); }
     void AddEvent(int event) override { WriteLine("Event " + std::to_string(event)); }
@@ -63,5 +68,15 @@ RK_EXPORT ISmartSpy* GetSmartSpy() {
 
 RK_EXPORT int SpySetTextExA(int id, const char* text) {
     WriteLine("SpySetTextExA " + std::to_string(id) + " " + OneLine(text));
+    return 1;
+}
+
+RK_EXPORT int InstallSpy(int joined, int reserved) {
+    WriteLine("InstallSpy " + std::to_string(joined) + " " + std::to_string(reserved));
+    return 1;
+}
+
+RK_EXPORT int SpySetTextEx(int id, const wchar_t* text) {
+    WriteLine("SpySetTextEx " + std::to_string(id) + " " + OneLine(text));
     return 1;
 }

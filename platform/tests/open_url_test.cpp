@@ -7,13 +7,13 @@
 #include <algorithm>
 #include <chrono>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/FileSystem.h"
 #include "platform/OpenUrl.h"
+#include "testing/FakeDesktop.h"
 
 using namespace platform;
 
@@ -27,13 +27,6 @@ std::string MakeTempFolder() {
 void WriteFile(const std::string& path, const std::string& text) {
     std::ofstream out(path);
     out << text;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 }  // namespace
@@ -62,35 +55,22 @@ TEST(OpenUrlTest, OnlyWebAddressesAndExistingFoldersAreOpened) {
         {"", ""},
         {"--help", ""},
     };
-    for (const Case& c : cases) EXPECT_EQ(UrlToOpen(c.target), c.expected) << c.target;
+    for (const Case& c : cases) {
+        EXPECT_EQ(UrlToOpen(c.target), c.expected) << c.target;
+        // A link in a window opens web addresses only.
+        EXPECT_EQ(IsWebAddress(c.target), !c.expected.empty() && c.expected == c.target) << c.target;
+    }
     EXPECT_FALSE(OpenUrl("javascript:alert(1)"));
 }
 
 TEST(OpenUrlTest, TheDesktopsDefaultHandlerGetsTheAddress) {
     // A desktop of our own: one application handles web addresses and folders by writing them down.
-    const std::string base = MakeTempFolder();
-    ASSERT_TRUE(CreateDirectories(base + "/data/applications") && CreateDirectories(base + "/config"));
-    const std::string record = base + "/opened.txt";
-    const std::string script = base + "/record.sh";
-    WriteFile(script, "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + record + "'\n");
-    chmod(script.c_str(), 0755);
-    WriteFile(base + "/data/applications/rk-recorder.desktop",
-              "[Desktop Entry]\nType=Application\nName=Recorder\nExec=" + script +
-                  " %u\nMimeType=x-scheme-handler/http;x-scheme-handler/https;inode/directory;\n");
-    WriteFile(base + "/config/mimeapps.list",
-              "[Default Applications]\nx-scheme-handler/http=rk-recorder.desktop\n"
-              "x-scheme-handler/https=rk-recorder.desktop\ninode/directory=rk-recorder.desktop\n");
-    setenv("XDG_DATA_HOME", (base + "/data").c_str(), 1);
-    setenv("XDG_DATA_DIRS", (base + "/data").c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (base + "/config").c_str(), 1);
-    setenv("XDG_CONFIG_DIRS", (base + "/config").c_str(), 1);
-
+    FakeDesktop desktop;
+    const std::string base = desktop.Folder();
     ASSERT_TRUE(OpenUrl("https://relikorda.example/a?b=1&c=2"));
     ASSERT_TRUE(OpenUrl(base + "/data"));
     auto lines = [&] {
-        std::vector<std::string> result;
-        std::istringstream text(ReadFile(record));
-        for (std::string line; std::getline(text, line);) result.push_back(line);
+        std::vector<std::string> result = desktop.Opened();
         std::sort(result.begin(), result.end());  // the two starts run side by side
         return result;
     };

@@ -39,6 +39,8 @@ public:
         ASSERT_EQ(chdir(tree_.bin.c_str()), 0);
         ASSERT_TRUE(gtk_init_check(nullptr, nullptr));
         gtk_rc_parse("../share/themes/gtk-2.0/gtkrc");
+        // Its 80 ms delivery keeps the main loop turning, as in the program (the splash makes it).
+        CNotifyCentor::Instance();
     }
 
 private:
