@@ -1,17 +1,9 @@
 #include "outside/logic/ConsoleProgressDisplay.h"
 
-#include <cmath>
-
-namespace {
-// Below these the estimate jumps about too much to be worth showing.
-constexpr double kLeastShareForEstimate = 0.02;
-constexpr double kLeastSecondsForEstimate = 2.0;
-}  // namespace
 
 std::string RemainingTimeText(double share, double elapsedSeconds) {
-    if (share < kLeastShareForEstimate || share >= 1.0 || elapsedSeconds < kLeastSecondsForEstimate) return "";
-    long left = std::lround(elapsedSeconds * (1.0 - share) / share);
-    if (left < 1) left = 1;
+    long left = 0;
+    if (!EstimateSecondsLeft(share, elapsedSeconds, &left)) return "";
     std::string text = "about ";
     if (left >= 3600) text += std::to_string(left / 3600) + " h " + std::to_string(left % 3600 / 60) + " min";
     else if (left >= 60) text += std::to_string(left / 60) + " min " + std::to_string(left % 60) + " s";

@@ -200,84 +200,85 @@ std::string ContactToVCard(IContactData* contact, const std::string& fallbackNam
     return card;
 }
 
-ContactsRun::~ContactsRun() {
-    // The container belongs to the analyser and goes with it.
-    if (analyzer_) analyzer_->Release();
-    analyzer_ = nullptr;
-    // The library stays loaded: objects it made may still be referenced by type information.
-}
-
-int RunContacts(IVirtualDevice* device, const std::string& outFolder, std::FILE* report, ContactsRun& run,
-                IJobProgress* progress) {
-    if (!run.library_) run.library_ = platform::LoadLibraryW(L"Merrowin");
-    if (!run.library_) {
+int ScanContacts(IVirtualDevice* device, ContactsRun& run, std::unique_ptr<IProgress> sink, IJobProgress* progress) {
+    LibraryFactory create = FindLibraryFactory(L"Merrowin");
+    if (!create) {
         std::fprintf(stderr, "relikorda-recover: cannot load the contacts library\n");
         return 1;
     }
-    using Factory = ICommon* (*)();
-    Factory create = reinterpret_cast<Factory>(platform::GetProcAddress(run.library_, "CreateObject"));
-    ICommon* object = create ? create() : nullptr;
-    run.analyzer_ = dynamic_cast<ContactsAnalyzer*>(object);
-    if (!run.analyzer_) {
-        if (object) object->Release();
-        std::fprintf(stderr, "relikorda-recover: the contacts library made no analyser\n");
-        return 1;
+    switch (run.Open(create, device, std::move(sink))) {
+        case AnalyserOpening::NoAnalyser:
+            std::fprintf(stderr, "relikorda-recover: the contacts library made no analyser\n");
+            return 1;
+        case AnalyserOpening::NotInitialised:
+            std::fprintf(stderr, "relikorda-recover: the contacts analyser cannot be initialised\n");
+            return 1;
+        case AnalyserOpening::Opened: break;
     }
-    run.progress_.reset(new LibraryProgress(progress, "contacts"));
-    run.container_ = run.analyzer_->Initialize(device, run.progress_.get());
-    if (!run.container_) {
-        std::fprintf(stderr, "relikorda-recover: the contacts analyser cannot be initialised\n");
-        return 1;
-    }
-    ResultCode rc = run.analyzer_->StartRecovery(nullptr);
+    ResultCode rc = run.Run(nullptr);
     if (progress) progress->Finish("contacts");
-    if (Failed(rc))
-        std::fprintf(stderr, "relikorda-recover: contacts recovery failed (error %u)\n", ErrorNumber(rc));
+    if (Succeeded(rc)) return 0;
+    std::fprintf(stderr, "relikorda-recover: contacts recovery failed (error %u)\n", ErrorNumber(rc));
+    return 1;
+}
 
+bool WriteContacts(IDataContainer<_CONTACT_INFOMATION>* container, const std::string& outFolder,
+                   IWriteObserver* observer, ContactCounts* counts) {
     std::vector<std::pair<unsigned, IContactData*>> contacts;
-    {
-        autolocker<IDataContainer<_CONTACT_INFOMATION>*> lock(run.container_);
-        for (auto it = run.container_->Begin(); it != run.container_->End(); ++it)
-            if (it->second.data) contacts.emplace_back(it->first, it->second.data);
+    if (container) {
+        autolocker<IDataContainer<_CONTACT_INFOMATION>*> lock(container);
+        for (auto it = container->Begin(); it != container->End(); ++it)
+            if (it->second.data && it->second.check) contacts.emplace_back(it->first, it->second.data);
     }
     std::sort(contacts.begin(), contacts.end());
 
-    // What was found before a failure is still written out, and one file that cannot be written
-    // costs only itself.
-    int status = Failed(rc) ? 1 : 0;
+    // One file that cannot be written costs only itself.
+    bool ok = true;
     std::string folder = platform::JoinPath(outFolder, "contacts");
     std::string reason;
     bool haveFolder = contacts.empty() || MakeFoldersBelow(outFolder, folder, &reason);
     if (!haveFolder) {
         std::fprintf(stderr, "relikorda-recover: %s\n", reason.c_str());
-        status = 1;
+        ok = false;
     }
     std::string cards;
-    int lost = 0;
-    run.live_ = run.deleted_ = 0;
+    ContactCounts found;
     for (const auto& entry : contacts) {
         char name[32];
         std::snprintf(name, sizeof name, "%04u", entry.first);
+        if (observer && !observer->OnItem(std::string(name) + ".xml")) return false;
         IContactDocument* document = dynamic_cast<IContactDocument*>(entry.second);
         if (document && haveFolder) {
             std::string path = platform::JoinPath(folder, std::string(name) + ".xml");
             if (!WriteNewFile(path, document->GetDocumentText(), &reason)) {
                 ReportLostFile(path, reason);
-                ++lost;
+                ++found.lost;
             }
         }
         cards += ContactToVCard(entry.second, std::string("Contact ") + name);
-        if (entry.second->IsDeleted()) ++run.deleted_;
-        else ++run.live_;
+        if (entry.second->IsDeleted()) ++found.deleted;
+        else ++found.live;
     }
     std::string vcf = platform::JoinPath(outFolder, "contacts.vcf");
     if (!WriteNewFile(vcf, cards, &reason)) {
         ReportLostFile(vcf, reason);
-        ++lost;
+        ++found.lost;
     }
-    if (lost) status = 1;
-    std::fprintf(report, "contacts: %d live, %d deleted", run.live_, run.deleted_);
-    if (lost) std::fprintf(report, "; %d file%s not written", lost, lost == 1 ? "" : "s");
+    if (counts) *counts = found;
+    return ok && found.lost == 0;
+}
+
+int RunContacts(IVirtualDevice* device, const std::string& outFolder, std::FILE* report, ContactsRun& run,
+                IJobProgress* progress) {
+    int status = ScanContacts(device, run, std::unique_ptr<IProgress>(new LibraryProgress(progress, "contacts")),
+                              progress);
+    if (!run.GetContainer()) return 1;
+    // What was found before a failure is still written out.
+    TickAll(run.GetContainer());
+    ContactCounts counts;
+    if (!WriteContacts(run.GetContainer(), outFolder, nullptr, &counts)) status = 1;
+    std::fprintf(report, "contacts: %d live, %d deleted", counts.live, counts.deleted);
+    if (counts.lost) std::fprintf(report, "; %d file%s not written", counts.lost, counts.lost == 1 ? "" : "s");
     std::fprintf(report, "\n");
     return status;
 }

@@ -3,44 +3,38 @@
 #include <string>
 
 #include "contacts/IContactData.h"
+#include "outside/logic/AnalyserRun.h"
 #include "sqlite_recovery/framework/IDataContainer.h"
-#include "sqlite_recovery/framework/IRecoveryAnalyzer.h"
 #include "sqlite_recovery/framework/ItemRecords.h"
 #include "sqlite_recovery/framework/IVirtualDevice.h"
 #include "outside/logic/JobSupport.h"
 #include "outside/logic/RecoveryJob.h"
-#include "platform/DynamicLibrary.h"
 
-using ContactsAnalyzer = IRecoveryAnalyzer<IDataContainer<_CONTACT_INFOMATION>, IVirtualDevice>;
+// The contacts analyser of a run, with its container. The container (and the contact lookup in
+// its helper) lives as long as this, so that a later job can hand it on.
+class ContactsRun : public AnalyserRun<_CONTACT_INFOMATION> {};
 
-// The contacts analyser of a finished run, with its container. The container (and the contact
-// lookup in its helper) lives as long as this, so that a later job can hand it on.
-class ContactsRun {
-public:
-    ContactsRun() = default;
-    ~ContactsRun();
-    ContactsRun(const ContactsRun&) = delete;
-    ContactsRun& operator=(const ContactsRun&) = delete;
+// Loads the contacts library by name and recovers the device's contacts into run; the library
+// reports to sink, and progress (may be null) is told when it is done. 0 when the recovery ran; 1
+// when the library cannot be run or the recovery failed (said on standard error; what was found
+// is kept).
+int ScanContacts(IVirtualDevice* device, ContactsRun& run, std::unique_ptr<IProgress> sink, IJobProgress* progress);
 
-    IDataContainer<_CONTACT_INFOMATION>* Container() const { return container_; }
-    int Live() const { return live_; }
-    int Deleted() const { return deleted_; }
-
-private:
-    friend int RunContacts(IVirtualDevice*, const std::string&, std::FILE*, ContactsRun&, IJobProgress*);
-    platform::LibraryHandle library_ = nullptr;
-    std::unique_ptr<IProgress> progress_;  // the analyser's sink, kept as long as the analyser
-    ContactsAnalyzer* analyzer_ = nullptr;
-    IDataContainer<_CONTACT_INFOMATION>* container_ = nullptr;
-    int live_ = 0;
-    int deleted_ = 0;
+struct ContactCounts {
+    int live = 0;
+    int deleted = 0;
+    int lost = 0;  // files not written
 };
 
-// Loads the contacts library by name, recovers the device's contacts into run and writes each one
-// as OUT/contacts/NNNN.xml (NNNN its record id) and all of them to OUT/contacts.vcf (vCard 3.0,
-// deleted contacts marked), every file new. Tells progress (may be null) how far the library is,
-// and the report the live and deleted counts. 0 on success; 1 when the library cannot be run,
-// the recovery fails or a file cannot be written (each such file is named on standard error).
+// Writes each ticked contact of the container as OUT/contacts/NNNN.xml (NNNN its record id) and
+// all of them to OUT/contacts.vcf (vCard 3.0, deleted contacts marked), every file new. The
+// observer (may be null) is told of each contact and may stop the writing. False when a file
+// could not be written (each named on standard error) or the observer stopped it.
+bool WriteContacts(IDataContainer<_CONTACT_INFOMATION>* container, const std::string& outFolder,
+                   IWriteObserver* observer, ContactCounts* counts);
+
+// Scans, ticks everything and writes it, and tells the report the live and deleted counts. 0 on
+// success; 1 when the library cannot be run, the recovery fails or a file cannot be written.
 int RunContacts(IVirtualDevice* device, const std::string& outFolder, std::FILE* report, ContactsRun& run,
                 IJobProgress* progress);
 

@@ -1,8 +1,31 @@
 #include "outside/logic/JobSupport.h"
 
+#include <cmath>
+
 #include "outside/device/CDeviceFolder.h"
+#include "outside/logic/AnalyserRun.h"
+#include "platform/DynamicLibrary.h"
 
 IJobProgress::~IJobProgress() = default;
+
+namespace {
+// Below these the estimate jumps about too much to be worth showing.
+constexpr double kLeastShareForEstimate = 0.02;
+constexpr double kLeastSecondsForEstimate = 2.0;
+}  // namespace
+
+bool EstimateSecondsLeft(double share, double elapsedSeconds, long* seconds) {
+    if (!(share >= kLeastShareForEstimate) || share >= 1.0 || elapsedSeconds < kLeastSecondsForEstimate) return false;
+    long left = std::lround(elapsedSeconds * (1.0 - share) / share);
+    *seconds = left < 1 ? 1 : left;
+    return true;
+}
+IWriteObserver::~IWriteObserver() = default;
+
+void* FindLibraryExport(const wchar_t* library, const char* name) {
+    platform::LibraryHandle handle = platform::LoadLibraryW(library);
+    return handle ? platform::GetProcAddress(handle, name) : nullptr;
+}
 
 void LibraryProgress::OnProgress(const PROGRESS_INFO* record) {
     if (!record || !progress_) return;
@@ -29,5 +52,16 @@ const char* const kSmsDatabases[4] = {
 bool HoldsAnyOf(CDeviceFolder& device, const char* const (&paths)[4]) {
     for (const char* path : paths)
         if (!device.ResolveDevicePath(path).empty()) return true;
+    return false;
+}
+
+bool HoldsAnythingToRead(CDeviceFolder& phone) {
+    if (HoldsAnyOf(phone, kContactsDatabases) || HoldsAnyOf(phone, kSmsDatabases)) return true;
+    for (size_t i = 0; i < phone.StorageCount(); ++i) {
+        CImageStorage* volume = phone.Storage(i);
+        bool readable = volume->Open() && volume->GetSectorCount() > 0;
+        volume->Close();
+        if (readable) return true;
+    }
     return false;
 }

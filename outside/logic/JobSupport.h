@@ -20,6 +20,10 @@ public:
     virtual void Finish(const std::string& phase) = 0;
 };
 
+// The seconds a phase still takes at the pace so far, once that can be judged (enough done, long
+// enough running); false before.
+bool EstimateSecondsLeft(double share, double elapsedSeconds, long* seconds);
+
 // The sink a recovery library reports to: its records become the share of one phase.
 class LibraryProgress : public IProgress {
 public:
@@ -50,3 +54,7 @@ extern const char* const kSmsDatabases[4];
 
 // True when the device holds one of the databases of the list.
 bool HoldsAnyOf(CDeviceFolder& device, const char* const (&paths)[4]);
+
+// True when the phone holds a database or a storage volume that can be read: a phone with
+// neither has nothing to recover from (most likely the wrong folder or file was given).
+bool HoldsAnythingToRead(CDeviceFolder& phone);

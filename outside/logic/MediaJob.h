@@ -4,7 +4,11 @@
 #include <string>
 
 #include "media_recovery/DredgelExports.h"
+#include "outside/logic/AnalyserRun.h"
+#include "outside/logic/MediaWriter.h"
+#include "platform/DynamicLibrary.h"
 
+class CDeviceFolder;
 class IJobProgress;
 class IVirtualDevice;
 class SectorCountingDevice;
@@ -18,12 +22,13 @@ struct MediaScanWatch {
     uint64_t sectors = 0;
 };
 
+// The media analyser of a run, with the found files. The files' nodes belong to it.
+class MediaRun : public AnalyserRun<_ARCHIVE_INFOMATION> {};
+
 // The media part of the main job: loads libDredgel.so by name, runs it over the device's storage
-// volumes and writes every accepted file once under outFolder/files/: a file a file system found
-// under its name in the folders the file system gave it, a file only carving found under
-// files/carved/<pictures|videos|audio|documents>/. A carved hit whose data begins where a file
-// system's file begins is that file and is not written again. Prints the counts per category and
-// names on standard error each file that could not be written. 0 on success.
+// volumes, ticks every file and writes each once under outFolder/files/ (WriteMedia). Prints the
+// counts per category and names on standard error each file that could not be written. 0 on
+// success.
 int RunMediaJob(IVirtualDevice& device, const std::string& outFolder, FILE* report = stdout,
                 IJobProgress* progress = nullptr, const MediaScanWatch& watch = MediaScanWatch());
 // The same as a job of the headless run.
@@ -36,8 +41,8 @@ struct MediaLibraryCalls {
 };
 int RunMediaJobWith(const MediaLibraryCalls& calls, IVirtualDevice& device, const std::string& outFolder,
                     FILE* report, IJobProgress* progress = nullptr, const MediaScanWatch& watch = MediaScanWatch());
+// The two exports of a loaded media library (null where one is missing).
+MediaLibraryCalls MediaLibraryCallsOf(platform::LibraryHandle library);
 
-// A name from the device as a file or folder name of the output: cleaned of separators, control
-// and invisible characters and leading dots, cut to length with its extension kept; "unnamed"
-// when nothing is left.
-std::string OutputFileName(const std::string& name);
+// The sectors of the device's storage volumes that can be opened.
+uint64_t VolumeSectors(CDeviceFolder& device);

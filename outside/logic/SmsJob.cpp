@@ -19,8 +19,6 @@
 #include "platform/DynamicLibrary.h"
 #include "platform/FileSystem.h"
 
-using SmsAnalyzer = IRecoveryAnalyzer<IDataContainer<_SMS_INFOMATION>, IVirtualDevice>;
-
 namespace {
 
 std::string FormatDate(int64_t seconds) {
@@ -120,14 +118,14 @@ std::string RenderConversation(ISMSSession* session) {
 }
 
 bool WriteConversations(IDataContainer<_SMS_INFOMATION>* container, const std::string& outFolder,
-                        SmsRunCounts* counts) {
+                        SmsRunCounts* counts, bool tickedOnly, IWriteObserver* observer) {
     bool ok = true;
     std::string folder = platform::JoinPath(outFolder, "sms");
     SmsRunCounts found;
     container->Lock();
     std::vector<std::pair<unsigned, ISMSSession*>> sessions;
     for (auto it = container->Begin(); it != container->End(); ++it)
-        if (it->second.session) sessions.emplace_back(it->first, it->second.session);
+        if (it->second.session && (it->second.check || !tickedOnly)) sessions.emplace_back(it->first, it->second.session);
     container->Unlock();
     std::sort(sessions.begin(), sessions.end());
     std::string reason;
@@ -139,6 +137,10 @@ bool WriteConversations(IDataContainer<_SMS_INFOMATION>* container, const std::s
         ISMSSession* session = entry.second;
         char name[16];
         std::snprintf(name, sizeof name, "%04u", entry.first);
+        if (observer && !observer->OnItem(std::string(name) + ".txt")) {
+            ok = false;
+            break;
+        }
         ++found.conversations;
         found.messages += session->GetTotal();
         found.deleted += session->GetDeletedCount();
@@ -159,35 +161,34 @@ bool WriteConversations(IDataContainer<_SMS_INFOMATION>* container, const std::s
     return ok;
 }
 
-int RunSms(IVirtualDevice* device, ICommon* contacts, const std::string& outFolder, std::FILE* report,
-           IJobProgress* progress, SmsRunCounts* counts) {
-    platform::LibraryHandle library = platform::LoadLibraryW(L"Pellucet");
-    auto create = library ? reinterpret_cast<ICommon* (*)()>(platform::GetProcAddress(library, "CreateObject"))
-                          : nullptr;
-    ICommon* object = create ? create() : nullptr;
-    SmsAnalyzer* analyzer = dynamic_cast<SmsAnalyzer*>(object);
-    if (!analyzer) {
-        if (object) object->Release();
+int ScanSms(IVirtualDevice* device, ICommon* contacts, SmsRun& run, std::unique_ptr<IProgress> sink,
+            IJobProgress* progress) {
+    LibraryFactory create = FindLibraryFactory(L"Pellucet");
+    AnalyserOpening opening = create ? run.Open(create, device, std::move(sink)) : AnalyserOpening::NoAnalyser;
+    if (opening == AnalyserOpening::NoAnalyser) {
         std::fprintf(stderr, "relikorda-recover: the SMS/MMS library Pellucet cannot be loaded\n");
         return 1;
     }
-    LibraryProgress sink(progress, "sms");
-    IDataContainer<_SMS_INFOMATION>* container = analyzer->Initialize(device, &sink);
-    ResultCode rc = container ? analyzer->StartRecovery(contacts) : RK_FAIL(RK_E_FAIL);
+    ResultCode rc = opening == AnalyserOpening::Opened ? run.Run(contacts) : RK_FAIL(RK_E_FAIL);
     if (progress) progress->Finish("sms");
-    int status = 0;
-    if (Failed(rc)) {
-        std::fprintf(stderr, "relikorda-recover: the SMS/MMS recovery failed (error %u)\n", ErrorNumber(rc));
-        status = 1;
-    }
+    if (Succeeded(rc)) return 0;
+    std::fprintf(stderr, "relikorda-recover: the SMS/MMS recovery failed (error %u)\n", ErrorNumber(rc));
+    return 1;
+}
 
+int RunSms(IVirtualDevice* device, ICommon* contacts, const std::string& outFolder, std::FILE* report,
+           IJobProgress* progress, SmsRunCounts* counts) {
+    SmsRun run;
+    int status = ScanSms(device, contacts, run, std::unique_ptr<IProgress>(new LibraryProgress(progress, "sms")),
+                         progress);
+    if (!run.GetAnalyser()) return 1;
     SmsRunCounts found;
-    if (container && !WriteConversations(container, outFolder, &found)) status = 1;
+    TickAll(run.GetContainer());
+    if (run.GetContainer() && !WriteConversations(run.GetContainer(), outFolder, &found, true)) status = 1;
     std::fprintf(report, "sms: %d conversations, %d messages (%d deleted), %d attachments\n", found.conversations,
                  found.messages, found.deleted, found.attachments);
     if (counts) *counts = found;
-    // The conversations belong to the analyser; the library stays loaded for the rest of the run.
-    analyzer->Release();
+    // The conversations belong to the analyser, which goes with the run; the library stays loaded.
     return status;
 }
 
@@ -196,6 +197,6 @@ int SmsJob(JobContext& context) {
         std::fprintf(context.report, "sms: nothing to recover, the device has no mmssms.db\n");
         return 0;
     }
-    ICommon* argument = context.contacts ? context.contacts->Container() : nullptr;
+    ICommon* argument = context.contacts ? context.contacts->GetContainer() : nullptr;
     return RunSms(context.device, argument, context.out, context.report, context.progress, nullptr);
 }

@@ -1,9 +1,11 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <set>
 #include <string>
 
+#include "outside/logic/AnalyserRun.h"
 #include "sqlite_recovery/framework/ICommon.h"
 #include "sqlite_recovery/framework/IDataContainer.h"
 #include "sqlite_recovery/framework/ItemRecords.h"
@@ -21,19 +23,28 @@ struct SmsRunCounts {
     int attachments = 0;
 };
 
-// Loads the SMS/MMS library by name and recovers the device's conversations, handing it the
-// contacts container (or null) for partner names. Writes each conversation as OUT/sms/NNNN.xml
-// (NNNN its record id), OUT/sms/NNNN.txt (a readable rendering) and its attachments under
-// OUT/sms/NNNN/. Tells progress (may be null) how far the library is. 0 on success; 1 when the
-// library cannot be run, the recovery fails or a file cannot be written.
+// The SMS/MMS analyser of a run, with its conversations.
+class SmsRun : public AnalyserRun<_SMS_INFOMATION> {};
+
+// Loads the SMS/MMS library by name and recovers the device's conversations into run, handing it
+// the contacts container (or null) for partner names; the library reports to sink, and progress
+// (may be null) is told when it is done. 0 when the recovery ran; 1 when the library cannot be
+// run or the recovery failed (said on standard error; what was found is kept).
+int ScanSms(IVirtualDevice* device, ICommon* contacts, SmsRun& run, std::unique_ptr<IProgress> sink,
+            IJobProgress* progress);
+
+// Scans, ticks everything and writes it: each conversation as OUT/sms/NNNN.xml (NNNN its record
+// id), OUT/sms/NNNN.txt (a readable rendering) and its attachments under OUT/sms/NNNN/. 0 on
+// success; 1 when the library cannot be run, the recovery fails or a file cannot be written.
 int RunSms(IVirtualDevice* device, ICommon* contacts, const std::string& outFolder, std::FILE* report,
            IJobProgress* progress, SmsRunCounts* counts);
 
-// Writes every conversation of the container below OUT/sms, every file new (never over one that
-// is there, never through a link); false when something could not be written, each such file
-// named on standard error.
+// Writes the conversations of the container below OUT/sms (every one, or the ticked ones only),
+// every file new (never over one that is there, never through a link). The observer (may be
+// null) is told of each conversation and may stop the writing. False when something could not
+// be written, each such file named on standard error, or the observer stopped it.
 bool WriteConversations(IDataContainer<_SMS_INFOMATION>* container, const std::string& outFolder,
-                        SmsRunCounts* counts);
+                        SmsRunCounts* counts, bool tickedOnly = false, IWriteObserver* observer = nullptr);
 
 // The job of the headless run: after the contacts job, with its container. A phone without an
 // SMS/MMS database has nothing to recover (0).

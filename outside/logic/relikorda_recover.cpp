@@ -46,19 +46,6 @@ int Fail(int code, const std::string& message) {
     return code;
 }
 
-// A phone with neither a database nor a volume that can be read has nothing to recover from:
-// most likely the wrong folder or file was given.
-bool HoldsAnythingToRead(CDeviceFolder& phone) {
-    if (HoldsAnyOf(phone, kContactsDatabases) || HoldsAnyOf(phone, kSmsDatabases)) return true;
-    for (size_t i = 0; i < phone.StorageCount(); ++i) {
-        CImageStorage* volume = phone.Storage(i);
-        bool readable = volume->Open() && volume->GetSectorCount() > 0;
-        volume->Close();
-        if (readable) return true;
-    }
-    return false;
-}
-
 // The recovery libraries log to the file RELIKORDA_LOG names; unless the user named one, that
 // is a file of the run, made new (never through a link).
 void PlaceLog(const std::string& runFolder) {

@@ -1,0 +1,227 @@
+#include "outside/logic/MediaWriter.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <vector>
+
+#include "media_recovery/CRecoveryFilter.h"
+#include "media_recovery/IArchiveDataRecovery.h"
+#include "media_recovery/file_model/IFileNode.h"
+#include "outside/logic/AnalyserRun.h"
+#include "outside/logic/FoundFileOpener.h"
+#include "outside/logic/JobSupport.h"
+#include "outside/logic/OutputFolder.h"
+#include "platform/FileSystem.h"
+#include "sqlite_recovery/framework/Lockers.h"
+#include "sqlite_recovery/framework/SafeFileName.h"
+
+namespace {
+
+constexpr uint32_t kCarvedType = 20;
+constexpr uint32_t kCopyBytes = 0x400000;
+constexpr size_t kMostFolderDepth = 64;
+constexpr int kMostNameSuffixes = 100000;
+
+// Where a find's data begins: the same place on the same volume is the same file.
+using DataStart = std::pair<IStorageDevice*, uint64_t>;
+
+const char* CategoryFolder(int flag) {
+    switch (flag) {
+        case FILTER_FLAG_PICTURE: return "pictures";
+        case FILTER_FLAG_VIDEO: return "videos";
+        case FILTER_FLAG_AUDIO: return "audio";
+        default: return "documents";
+    }
+}
+
+// Writes one run's found files: names them, keeps them apart, copies their bytes.
+class MediaWriter {
+public:
+    enum class Outcome { Written, Failed, Repeated, OtherCategory, Stopped };
+
+    MediaWriter(FoundFileOpener& opener, const std::string& outFolder, int category, IWriteObserver* observer)
+        : opener_(opener), outFolder_(outFolder), filesRoot_(platform::JoinPath(outFolder, "files")),
+          category_(category), observer_(observer) {}
+
+    // Writes the item unless it is a file met before or of another category.
+    Outcome Write(const _ARCHIVE_INFOMATION& item, MediaCounts& counts);
+
+private:
+    std::string FolderOf(IFileNode* node);
+    std::string FreePath(const std::string& folder, const std::string& name);
+    // Copies the reader's bytes to a new file at path; without a reader the file stays empty, as
+    // the library's own writer leaves it.
+    bool CopyOut(IArchiveFileReader* reader, const std::string& path, std::string* reason);
+
+    FoundFileOpener& opener_;
+    std::string outFolder_, filesRoot_;
+    int category_;
+    IWriteObserver* observer_;
+    CRecoveryFilter filter_;
+    std::set<DataStart> written_;
+    std::map<IFileNode*, std::string> folders_;  // a device folder's place in the output
+    std::set<std::string> taken_;                // paths given to files and folders of this run
+    std::vector<uint8_t> buffer_;
+};
+
+// name, or name_2.ext, name_3.ext, ... when this run gave that name already or something is there.
+std::string MediaWriter::FreePath(const std::string& folder, const std::string& name) {
+    size_t dot = name.rfind('.');
+    std::string stem = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+    std::string ext = dot == std::string::npos || dot == 0 ? "" : name.substr(dot);
+    for (int n = 1; n < kMostNameSuffixes; ++n) {
+        std::string path = platform::JoinPath(folder, n == 1 ? name : stem + "_" + std::to_string(n) + ext);
+        if (!taken_.count(path) && !platform::EntryExists(path)) {
+            taken_.insert(path);
+            return path;
+        }
+    }
+    return std::string();
+}
+
+// The output folder of a node's parent: the device's folders, each name cleaned, and a name that
+// a file of this run already has (or two device names that clean to one another's file) made
+// distinct, so that no file is lost to a clash.
+std::string MediaWriter::FolderOf(IFileNode* node) {
+    std::vector<IFileNode*> chain;
+    std::set<IFileNode*> seen{node};
+    for (IFileNode* parent = node->GetParent(); parent && chain.size() < kMostFolderDepth; parent = parent->GetParent()) {
+        if (!seen.insert(parent).second) break;
+        chain.push_back(parent);
+    }
+    std::string folder = filesRoot_;
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        const char* name = (*it)->GetName();
+        if (!name || !*name) continue;
+        auto known = folders_.find(*it);
+        if (known != folders_.end()) {
+            folder = known->second;
+            continue;
+        }
+        std::string path = platform::JoinPath(folder, OutputFileName(name));
+        // Folders of one name merge; a file of that name does not give way.
+        bool clash = taken_.count(path) || (platform::EntryExists(path) &&
+                                            platform::GetEntryKind(path) != platform::EntryKind::Directory);
+        if (clash) path = FreePath(folder, OutputFileName(name));
+        else taken_.insert(path);
+        folders_[*it] = path;
+        folder = path;
+    }
+    return folder;
+}
+
+bool MediaWriter::CopyOut(IArchiveFileReader* reader, const std::string& path, std::string* reason) {
+    OutputFile file;
+    if (!file.Create(path)) {
+        *reason = file.Reason();
+        return false;
+    }
+    if (reader) {
+        if (buffer_.empty()) buffer_.assign(kCopyBytes, 0);
+        uint64_t size = reader->GetSize();
+        for (uint64_t at = 0; at < size;) {
+            uint32_t chunk = static_cast<uint32_t>(std::min<uint64_t>(size - at, kCopyBytes));
+            uint32_t got = reader->Read(at, buffer_.data(), chunk);
+            if (got > 0 && !file.Write(buffer_.data(), got)) break;
+            at += got;
+            if (got < chunk) break;  // the file's extents end here
+        }
+    }
+    if (file.Finish()) return true;
+    *reason = file.Reason();
+    return false;
+}
+
+MediaWriter::Outcome MediaWriter::Write(const _ARCHIVE_INFOMATION& item, MediaCounts& counts) {
+    IFileNode* node = item.node;
+    bool carved = item.type == kCarvedType;
+    Held<IArchiveFileReader> reader(opener_.Open(item));
+    IStorageDevice* volume = nullptr;
+    uint64_t offset = 0;
+    auto* extent = dynamic_cast<IArchiveFileExtent*>(reader.get());
+    if (extent && extent->GetFirstByte(&volume, &offset) && !written_.insert(DataStart(volume, offset)).second)
+        return Outcome::Repeated;  // found before, by a file system or another search
+
+    int flag = filter_.GetCategoryFlag(node);
+    if (category_ != FILE_CATEGORY_ALL && FileCategoryOfFlag(flag) != category_) return Outcome::OtherCategory;
+    std::string name = OutputFileName(node->GetName() ? node->GetName() : "");
+    if (observer_ && !observer_->OnItem(name)) return Outcome::Stopped;
+    switch (flag) {
+        case FILTER_FLAG_PICTURE: ++counts.pictures; break;
+        case FILTER_FLAG_VIDEO: ++counts.videos; break;
+        case FILTER_FLAG_AUDIO: ++counts.audio; break;
+        default: ++counts.documents; break;
+    }
+    // A file only carving found has no entry any more: it was deleted.
+    if (carved || node->IsDeleted()) ++counts.deleted;
+
+    std::string folder = carved ? platform::JoinPath(platform::JoinPath(filesRoot_, "carved"), CategoryFolder(flag))
+                                : FolderOf(node);
+    std::string reason, path;
+    bool ok = false;
+    if (!MakeFoldersBelow(outFolder_, folder, &reason)) {
+        path = platform::JoinPath(folder, name);
+    } else if ((path = FreePath(folder, name)).empty()) {
+        path = platform::JoinPath(folder, name);
+        reason = "no free name is left in its folder";
+    } else {
+        ok = CopyOut(reader.get(), path, &reason);
+        // A node with a size but no extents the library can read (an Ext link's target kept in
+        // its inode, say) keeps its name and place, and the summary says how many there are.
+        if (ok && !reader && node->GetSize() != 0) ++counts.unreadable;
+    }
+    if (ok) {
+        ++counts.written;
+        return Outcome::Written;
+    }
+    ReportLostFile(path, reason);
+    ++counts.failed;
+    return Outcome::Failed;
+}
+}  // namespace
+
+int FileCategoryOfFlag(int filterFlag) {
+    switch (filterFlag) {
+        case FILTER_FLAG_PICTURE: return FILE_CATEGORY_PICTURES;
+        case FILTER_FLAG_VIDEO: return FILE_CATEGORY_VIDEOS;
+        case FILTER_FLAG_AUDIO: return FILE_CATEGORY_AUDIO;
+        default: return FILE_CATEGORY_DOCUMENTS;
+    }
+}
+
+std::string OutputFileName(const std::string& name) {
+    std::string clean = CleanFileName(name);
+    return clean.empty() ? "unnamed" : clean;
+}
+
+bool WriteMedia(FoundFileOpener& opener, IDataContainer<_ARCHIVE_INFOMATION>* container, const std::string& outFolder,
+                int category, IWriteObserver* observer, IJobProgress* progress, MediaCounts* counts) {
+    std::vector<_ARCHIVE_INFOMATION> items;
+    if (container) {
+        autolocker<IDataContainer<_ARCHIVE_INFOMATION>*> guard(container);
+        for (auto it = container->Begin(); it != container->End(); ++it)
+            if (it->second.node && it->second.check) items.push_back(it->second);
+    }
+    // The file systems' finds first, so that a carved hit at a file's first byte yields to the
+    // file system's name.
+    std::sort(items.begin(), items.end(), [](const _ARCHIVE_INFOMATION& a, const _ARCHIVE_INFOMATION& b) {
+        bool carvedA = a.type == kCarvedType, carvedB = b.type == kCarvedType;
+        return carvedA != carvedB ? carvedB : a.id < b.id;
+    });
+
+    MediaCounts found;
+    bool stopped = false;
+    size_t done = 0;
+    MediaWriter writer(opener, outFolder, category, observer);
+    for (const _ARCHIVE_INFOMATION& item : items) {
+        if (writer.Write(item, found) == MediaWriter::Outcome::Stopped) {
+            stopped = true;
+            break;
+        }
+        if (progress) progress->Update("media files", static_cast<double>(++done) / static_cast<double>(items.size()));
+    }
+    if (progress && !items.empty() && !stopped) progress->Finish("media files");
+    if (counts) *counts = found;
+    return found.failed == 0 && !stopped;
+}
