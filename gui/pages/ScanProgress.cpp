@@ -120,12 +120,18 @@ void CScanProgress::BuildProgressPane() {
     stopButton_ = ImageButton("close.png", "close.png", "close.png", "close.png");
     stopButton_->RegisterCallBack("button-release-event", G_CALLBACK(&CScanProgress::OnStopReleased), this);
     stopButton_->Show();
-    progressPane_->PackEnd(stopButton_, false, false, 10);
+    // Centred at its picture's height rather than stretched over the strip's.
+    auto* stopColumn = new CBPBox(true, false, 0);
+    stopColumn->PackStart(stopButton_, true, false, 0);
+    stopColumn->Show();
+    progressPane_->PackEnd(stopColumn, false, false, 10);
     progressPane_->Show();
     PackStart(progressPane_, true, true, 0);
-    // The column lives on in the pane; its wrapper is not needed.
-    column->SetDestroyWidgetWhenDelete(0);
-    delete column;
+    // The columns live on in the pane; their wrappers are not needed.
+    for (CBPBox* box : {column, stopColumn}) {
+        box->SetDestroyWidgetWhenDelete(0);
+        delete box;
+    }
 }
 
 unsigned CScanProgress::RemainingSeconds(const PROGRESS_INFO& record) {
