@@ -4,18 +4,20 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "gui/shell/CMsgReceiver.h"
 #include "outside/widgets/CBPBox.h"
+#include "outside/widgets/CBPImgGridList.h"
 #include "sqlite_recovery/framework/ItemRecords.h"
 
 class CBPEventBox;
 class CBPImgGridList;
 class CBPLabel;
 class CBPListTreeview;
-class CMediaInfo;
+class CMsgBubble;
 class CScanSelectedBottom;
 class IConactItem;
 class IContactData;
@@ -97,8 +99,12 @@ private:
         CScanSelectedDetail* pane;
         DrainKind kind;
     };
-    // What a file drain gathers per category before it posts the counts.
-    struct FileWalk;
+    // What a file drain gathers before it hands it to the grids and posts the counts.
+    struct FileWalk {
+        std::vector<CMediaInfo> deletedItems[2], liveItems[2];  // gallery, videos
+        Counts counts[7];
+        bool counted[7] = {};
+    };
 
     void BuildPanes();
     CBPListTreeview* NewList(CBPBox* pane, const char* title2, const char* title3, const char* title4);
@@ -117,6 +123,7 @@ private:
     // A gallery or video record into the walk's batches; false when it was skipped.
     bool AddGridItem(int category, _ARCHIVE_INFOMATION* record, int freshOnly, int onlyDeleted, FileWalk* walk);
     void PostCounts(unsigned id, int category, const Counts& counts);
+    void ClearConversation();
 
     // Row actions.
     static gboolean OnListClicked(GtkWidget* view, GdkEventButton* event, gpointer self);
@@ -153,6 +160,9 @@ private:
     GtkWidget* conversationScroll_ = nullptr;
     GtkWidget* conversationBox_ = nullptr;
     GdkPixbuf* avatar_ = nullptr;
+    GdkPixbuf* trash_ = nullptr;
+    // The bubbles of the conversation shown.
+    std::vector<std::unique_ptr<CMsgBubble>> bubbles_;
     std::map<int, int> refreshNeeded_;
     std::map<int, Counts> counts_;
     std::map<int, int> gridTicks_;

@@ -236,3 +236,31 @@ search search_normal.png none '#6E6E6E'
 search search_hover.png '#E4F2F7' '#0C7DA0'
 search search_press.png '#C9E4EE' '#0A5F7A'
 search search_disable.png none '#C4C4C4'
+# --- The scan page's detail view ---------------------------------------------------------------
+# The mark of a deleted row, 16 x 16: a bin in the deleted items' orange.
+png "$out/trash.png" -size 16x16 xc:none -fill '#E86106' -stroke none -draw 'rectangle 3,4 12,5' \
+    -draw 'rectangle 6,2 9,3' -draw 'polygon 4,6 11,6 10.5,14 4.5,14' -fill white -draw 'rectangle 6,8 6.8,12' \
+    -draw 'rectangle 8.2,8 9,12'
+# A picture that cannot be shown, 126 x 96: a grey frame with a mountain and the sun.
+png "$out/default_img.png" -size 126x96 xc:'#EFEFEF' -fill none -stroke '#C8C8C8' -strokewidth 2 \
+    -draw 'rectangle 1,1 124,94' -fill '#C8C8C8' -stroke none -draw 'polygon 20,80 50,42 70,64 84,50 106,80' \
+    -draw 'circle 92,26 92,18'
+# A contact without a photo, 128 x 128: head and shoulders on a light blue ground.
+png "$out/icon_contacts_b.png" -size 128x128 xc:'#DCEEF8' -fill '#7FB8DC' -stroke none \
+    -draw 'circle 64,48 64,22' -draw 'ellipse 64,124 46,40 180,360'
+# A video in the grid, 96 x 72: a play mark on a film.
+png "$out/icon_vieos_b.png" -size 96x72 xc:none -fill '#C0392B' -draw 'roundrectangle 2,2 93,69 8,8' \
+    -fill white -draw 'rectangle 8,8 14,14' -draw 'rectangle 8,58 14,64' -draw 'rectangle 81,8 87,14' \
+    -draw 'rectangle 81,58 87,64' -draw 'polygon 38,20 38,52 64,36'
+# The parts of a message that are not texts or pictures, 48 x 48: audio, video, other.
+part_icon() {  # part_icon FILE COLOUR DRAW...
+    file=$1 colour=$2
+    shift 2
+    png "$out/$file" -size 48x48 xc:none -fill "$colour" -draw 'roundrectangle 1,1 46,46 8,8' -fill white \
+        -stroke none "$@"
+}
+part_icon audio_icon.png '#8E44AD' -draw 'circle 16,34 16,28' -draw 'rectangle 20,10 23,34' \
+    -draw 'polygon 20,10 36,15 36,20 23,16'
+part_icon vedio_icon.png '#C0392B' -draw 'polygon 18,13 18,35 36,24'
+part_icon other_icon.png '#5D6D7E' -draw 'polygon 14,8 28,8 35,15 35,40 14,40' -fill '#5D6D7E' \
+    -draw 'rectangle 18,20 31,21' -draw 'rectangle 18,26 31,27' -draw 'rectangle 18,32 31,33'

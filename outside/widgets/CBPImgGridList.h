@@ -2,6 +2,7 @@
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gtk/gtk.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,8 @@ private:
     static gboolean OnButtonPress(GtkWidget* view, GdkEventButton* event, gpointer self);
     static void OnScrolled(GtkAdjustment* adjustment, gpointer self);
     void Empty();
+    // The picture of a path, read once; null when it cannot be read.
+    GdkPixbuf* PathPicture(const std::string& path);
 
     GtkWidget* view_ = nullptr;
     GtkListStore* store_ = nullptr;
@@ -74,4 +77,5 @@ private:
     int loaded_ = 0;
     bool paused_ = false;
     guint loadSource_ = 0;
+    std::map<std::string, GdkPixbuf*> pathPictures_;
 };

@@ -56,6 +56,8 @@ private:
     static gboolean OnButtonPress(GtkWidget* view, GdkEventButton* event, gpointer self);
     static void OnHeaderClicked(GtkTreeViewColumn* column, gpointer self);
     void UpdateHeader();
+    // Sets the state's picture and keeps the count of ticked rows.
+    void StoreState(GtkTreeIter* iter, int state);
     GdkPixbuf* CheckImage(int state) const;
 
     GtkWidget* view_ = nullptr;
@@ -70,4 +72,5 @@ private:
     bool callPerRow_ = true;
     bool append_ = true;
     int headerState_ = 0;
+    int tickedRows_ = 0;
 };

@@ -4,7 +4,9 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,9 +15,12 @@
 #include <fstream>
 #include <sstream>
 
+#include "gui/pages/ScanSelectedBottom.h"
 #include "gui/shell/CNotifyCentor.h"
+#include "gui/shell/CUIPublic.h"
 #include "gui/shell/RelikordaMsg.h"
 #include "gui/shell/tests/GuiTestSupport.h"
+#include "outside/widgets/CBPButton.h"
 
 namespace {
 
@@ -249,4 +254,53 @@ std::string FirstLinkOf(GtkWidget* label) {
             href.replace(at, std::strlen(entity.first), entity.second);
     }
     return href;
+}
+
+BarWindow::BarWindow() : window(gtk_window_new(GTK_WINDOW_TOPLEVEL)), bar(new CScanSelectedBottom) {
+    gtk_window_set_default_size(GTK_WINDOW(window), 700, -1);
+    gtk_container_add(GTK_CONTAINER(window), bar->GetWidget());
+    bar->Show();
+    gtk_widget_show(window);
+}
+
+void BarWindow::Bind(ILogicalController* controller) {
+    CUIPublic::Instance()->SetLogicalController(controller);
+    bound_ = true;
+}
+
+void BarWindow::Close() {
+    if (!window) return;
+    delete bar;
+    bar = nullptr;
+    gtk_widget_destroy(window);
+    window = nullptr;
+    if (bound_) CUIPublic::Instance()->SetLogicalController(nullptr);
+    bound_ = false;
+}
+
+bool BarWindow::Recover(const std::string& folder, std::string* openedOn) {
+    gtk_button_clicked(GTK_BUTTON(bar->GetRecoverButton()->GetWidget()));
+    GtkWidget* chooser = nullptr;
+    if (!PumpUntil([&] { return (chooser = FindFolderChooser()) != nullptr; })) return false;
+    if (openedOn) {
+        // The chooser takes its first folder in a moment.
+        PumpUntil([&] { return !ChooserFolder(chooser).empty(); }, 3000);
+        *openedOn = ChooserFolder(chooser);
+    }
+    return AnswerFolderChooser(chooser, folder) && PumpUntil([&] { return !bar->IsChoosing(); });
+}
+
+ReadOnlyFolder::ReadOnlyFolder() : path_(MakeTempFolder()) {
+    if (geteuid() == 0) {
+        mounted_ = mount("tmpfs", path_.c_str(), "tmpfs", MS_RDONLY, "size=64k") == 0;
+        ready_ = mounted_;
+    } else {
+        ready_ = chmod(path_.c_str(), 0555) == 0;
+    }
+}
+
+ReadOnlyFolder::~ReadOnlyFolder() {
+    if (mounted_) umount(path_.c_str());
+    chmod(path_.c_str(), 0755);
+    rmdir(path_.c_str());
 }

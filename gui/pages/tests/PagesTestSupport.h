@@ -105,6 +105,45 @@ GtkWidget* FindButton(GtkWidget* widget, const std::string& text);
 // The href of the first link in a label's markup, entities undone.
 std::string FirstLinkOf(GtkWidget* label);
 
+class CScanSelectedBottom;
+
+// The result page's bottom bar in a window of its own, over a logic controller.
+struct BarWindow {
+    GtkWidget* window = nullptr;
+    CScanSelectedBottom* bar = nullptr;
+
+    BarWindow();
+    ~BarWindow() { Close(); }
+    // The controller the bar and its recovery window reach through the application's services,
+    // in place of the one bound there.
+    void Bind(ILogicalController* controller);
+    // The bar and window gone, a controller of Bind unbound; again does nothing.
+    void Close();
+    // Recover pressed, the chooser answered with folder ("" cancels); true once the choice ended.
+    // openedOn receives the folder the chooser opened on.
+    bool Recover(const std::string& folder, std::string* openedOn = nullptr);
+
+private:
+    bool bound_ = false;
+};
+
+// A folder that takes no files: a read-only file system for root (who writes anywhere), else
+// a folder without write permission. Gone with the object.
+class ReadOnlyFolder {
+public:
+    ReadOnlyFolder();
+    ~ReadOnlyFolder();
+    ReadOnlyFolder(const ReadOnlyFolder&) = delete;
+    ReadOnlyFolder& operator=(const ReadOnlyFolder&) = delete;
+    bool Ready() const { return ready_; }
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+    bool mounted_ = false;
+    bool ready_ = false;
+};
+
 // What the pages' tests share: a scratch tree as the working folder's parent, a desktop of their
 // own, and the HTTP server that the language file's "UpdateURL" names.
 struct PagesWorld {

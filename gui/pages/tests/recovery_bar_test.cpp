@@ -2,8 +2,6 @@
 // through the real folder chooser (answered by the test) into a fresh export folder, the recovery
 // window that follows, Back. Also the environment the pages' display tests share.
 #include <gtest/gtest.h>
-#include <sys/mount.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -28,66 +26,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-PagesWorld g_world;
-
-// Every test runs in bin/ of a scratch tree whose language file names the test's update server.
-class PagesEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        const ScratchTree tree = MakeScratchTree();
-        g_world.bin = tree.bin;
-        ASSERT_EQ(chdir(tree.bin.c_str()), 0);
-        g_world.desktop = new FakeDesktop;
-        g_world.server = new TestHttpServer;
-        const std::string language = tree.res + "/MultiLang/English.ini";
-        const std::string text = std::regex_replace(ReadText(language), std::regex("UpdateURL=[^\n]*"),
-                                                    "UpdateURL=" + g_world.server->Url("/update.ini"));
-        WriteText(language, text);
-        ASSERT_TRUE(gtk_init_check(nullptr, nullptr));
-        gtk_rc_parse("../share/themes/gtk-2.0/gtkrc");
-        // Its 80 ms delivery keeps the main loop turning, as in the program.
-        CNotifyCentor::Instance();
-    }
-    void TearDown() override {
-        delete g_world.server;
-        g_world.server = nullptr;
-    }
-};
-const auto* g_environment = ::testing::AddGlobalTestEnvironment(new PagesEnvironment);
-
 bool Sensitive(CBPWidget* widget) { return gtk_widget_get_sensitive(widget->GetWidget()); }
 bool Visible(CBPWidget* widget) { return gtk_widget_get_visible(widget->GetWidget()); }
 
 // The bar in a window of its own, over the scripted logic.
-struct BarFixture {
+struct BarFixture : BarWindow {
     ScriptedController controller;
-    GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-    CScanSelectedBottom* bar = new CScanSelectedBottom;
-
-    BarFixture() {
-        CUIPublic::Instance()->SetLogicalController(&controller);
-        gtk_window_set_default_size(GTK_WINDOW(window), 700, -1);
-        gtk_container_add(GTK_CONTAINER(window), bar->GetWidget());
-        bar->Show();
-        gtk_widget_show(window);
-    }
-    ~BarFixture() {
-        delete bar;
-        gtk_widget_destroy(window);
-        CUIPublic::Instance()->SetLogicalController(nullptr);
-    }
-    // Recover pressed, the chooser answered with folder ("" cancels); true once the choice ended.
-    bool Recover(const std::string& folder, std::string* openedOn = nullptr) {
-        gtk_button_clicked(GTK_BUTTON(bar->GetRecoverButton()->GetWidget()));
-        GtkWidget* chooser = nullptr;
-        if (!PumpUntil([&] { return (chooser = FindFolderChooser()) != nullptr; })) return false;
-        if (openedOn) {
-            // The chooser takes its first folder in a moment.
-            PumpUntil([&] { return !ChooserFolder(chooser).empty(); }, 3000);
-            *openedOn = ChooserFolder(chooser);
-        }
-        return AnswerFolderChooser(chooser, folder) && PumpUntil([&] { return !bar->IsChoosing(); });
-    }
+    BarFixture() { Bind(&controller); }
+    ~BarFixture() { Close(); }
 };
 
 std::string LabelText(CBPLabel* label) { return label->GetLabelText(); }
@@ -102,8 +48,6 @@ std::vector<std::string> Calls(const StatsLog& stats) {
 }
 
 }  // namespace
-
-PagesWorld& World() { return g_world; }
 
 TEST(RecoveryBarTest, TheTickedCountShowsTheTipAndEnablesRecover) {
     BarFixture f;
@@ -262,15 +206,9 @@ TEST(RecoveryBarTest, TheExportFolderIsReusedWithinASecondAndTheRootGetsTheExpor
 
 TEST(RecoveryBarTest, AFolderThatTakesNoFilesEndsOnTheFailurePage) {
     BarFixture f;
-    const std::string chosen = MakeTempFolder();
-    bool mounted = false;
-    if (geteuid() == 0) {
-        // Root writes anywhere: a read-only file system stands for a folder that takes no files.
-        mounted = mount("tmpfs", chosen.c_str(), "tmpfs", MS_RDONLY, "size=64k") == 0;
-        if (!mounted) GTEST_SKIP() << "no read-only mount possible here";
-    } else {
-        chmod(chosen.c_str(), 0555);
-    }
+    const ReadOnlyFolder readOnly;
+    if (!readOnly.Ready()) GTEST_SKIP() << "no read-only mount possible here";
+    const std::string chosen = readOnly.Path();
     f.bar->UpdateSelectedTip(1, 5);
     ASSERT_TRUE(f.Recover(chosen));
     EXPECT_FALSE(fs::exists(f.bar->GetDestination()));
@@ -282,7 +220,6 @@ TEST(RecoveryBarTest, AFolderThatTakesNoFilesEndsOnTheFailurePage) {
     EXPECT_EQ(window->GetLocationLabel(), nullptr);
     PumpUntil([] { return false; }, 200);
     EXPECT_TRUE(SaveWindowScreenshot("recovery_failure", window->GetWidget()));
-    if (mounted) umount(chosen.c_str());
 }
 
 TEST(RecoveryBarTest, BackReportsAndStopsAndReturnsToTheConnectionPage) {

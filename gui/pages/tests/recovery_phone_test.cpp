@@ -1,0 +1,215 @@
+// The bottom bar over the logic library itself (libVantrel.so beside the program), after a scan
+// of a phone without a scan page: Recover through the real folder chooser, the recovery window
+// following the library's records, and the files written, the same as relikorda-recover's.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "gui/pages/RecoveryWin.h"
+#include "gui/pages/ScanSelectedBottom.h"
+#include "gui/pages/tests/PagesTestSupport.h"
+#include "gui/shell/CMsgReceiver.h"
+#include "gui/shell/CUIPublic.h"
+#include "gui/shell/ILogicalController.h"
+#include "gui/shell/tests/GuiTestSupport.h"
+#include "gui/shell/tests/ShellTestSupport.h"
+#include "outside/widgets/CBPButton.h"
+#include "outside/widgets/CBPLabel.h"
+#include "outside/widgets/CBPLinkLabel.h"
+#include "sqlite_recovery/framework/Lockers.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kScanMs = 120000;
+enum : int { CATEGORY_MESSAGES = 2, CATEGORY_GALLERY = 3 };
+
+// The scan's progress records, fetched as the scan page fetches them, until the finished one.
+class ScanWatch : public CMsgReceiver {
+public:
+    ScanWatch() : CMsgReceiver(MSG_SCAN_PROGRESS) {}
+    void OnMessage(int, int) override {
+        PROGRESS_INFO record{};
+        unsigned length = sizeof record;
+        if (Succeeded(GetMsg(&record, &length)) && record.state == PROGRESS_STATE_FINISHED) finished = true;
+    }
+    bool finished = false;
+};
+
+// Every file below root by its path relative to it, with its contents.
+std::map<std::string, std::string> FilesBelow(const fs::path& root) {
+    std::map<std::string, std::string> files;
+    if (!fs::is_directory(root)) return files;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        if (entry.is_regular_file()) files[fs::relative(entry.path(), root).string()] = ReadText(entry.path());
+    }
+    return files;
+}
+
+// written holds what expected holds below the folder prefix, no more and no less.
+void ExpectSameFiles(const std::map<std::string, std::string>& written,
+                     const std::map<std::string, std::string>& expected, const std::string& prefix) {
+    size_t count = 0;
+    for (const auto& file : expected) {
+        if (file.first.compare(0, prefix.size(), prefix) != 0) continue;
+        ++count;
+        auto found = written.find(file.first);
+        ASSERT_NE(found, written.end()) << file.first;
+        EXPECT_TRUE(found->second == file.second) << file.first;
+    }
+    EXPECT_GT(count, 0u) << prefix;
+    EXPECT_EQ(written.size(), count) << prefix;
+}
+
+template <class Record>
+int TickAll(IDataContainer<Record>* container, bool tick) {
+    if (!container) return 0;
+    autolocker<IDataContainer<Record>*> lock(container);
+    int count = 0;
+    for (auto it = container->Begin(); it != container->End(); ++it, ++count) it->second.check = tick ? 1 : 0;
+    return count;
+}
+
+// The texts the recovery window's running label shows, each as it is set.
+void NoteLabel(GObject* label, GParamSpec*, gpointer shown) {
+    static_cast<std::vector<std::string>*>(shown)->push_back(gtk_label_get_text(GTK_LABEL(label)));
+}
+
+class RecoveryPhoneTest : public ::testing::Test {
+protected:
+    // The program binds the library when its services are first made: the phone is named before
+    // the process starts (RELIKORDA_DEVICE), and one scan serves every test.
+    static void SetUpTestSuite() {
+        ScanWatch scan;
+        controller_ = CUIPublic::Instance()->GetLogicalController();
+        if (!controller_ || controller_->StartConnect() != RK_OK || controller_->StartScan() != RK_OK) return;
+        scanned_ = PumpUntil([&] { return scan.finished; }, kScanMs);
+    }
+    static void TearDownTestSuite() {
+        CUIPublic::Instance()->ReleaseLogicalController();
+        controller_ = nullptr;
+    }
+    void SetUp() override {
+        ASSERT_NE(controller_, nullptr);
+        ASSERT_TRUE(scanned_);
+        const char* phone = getenv("RELIKORDA_DEVICE");
+        ASSERT_NE(phone, nullptr);
+        phone_ = phone;
+        temp_ = MakeTempFolder();
+    }
+    void TearDown() override {
+        bar_.Close();
+        fs::remove_all(temp_);
+    }
+
+    // The console front's files for the phone, relative to its run's folder.
+    std::map<std::string, std::string> ConsoleFiles() {
+        const std::string out = temp_ + "/console", report = temp_ + "/console.txt";
+        const std::string command = std::string("'") + RK_RECOVER_PROGRAM + "' --device '" + phone_ + "' --out '" +
+                                    out + "' > '" + report + "' 2>&1";
+        EXPECT_EQ(std::system(command.c_str()), 0) << ReadText(report);
+        std::string run;
+        std::istringstream lines(ReadText(report));
+        std::getline(lines, run);
+        EXPECT_EQ(run.compare(0, 7, "output "), 0) << run;
+        return FilesBelow(run.substr(7));
+    }
+
+    // Recover into chosen, followed to the window's result page; the label texts shown on the way.
+    std::vector<std::string> RecoverAndFollow(const std::string& chosen) {
+        std::vector<std::string> shown;
+        EXPECT_TRUE(bar_.Recover(chosen));
+        CRecoveryWin* window = bar_.bar->GetRecoveryWindow();
+        if (!window) return shown;
+        g_signal_connect(window->GetProgressLabel()->GetWidget(), "notify::label", G_CALLBACK(&NoteLabel), &shown);
+        EXPECT_TRUE(PumpUntil([&] { return window->GetResultPage() != nullptr; }, kScanMs));
+        g_signal_handlers_disconnect_by_data(window->GetProgressLabel()->GetWidget(), &shown);
+        return shown;
+    }
+
+    static ILogicalController* controller_;
+    static bool scanned_;
+    std::string phone_, temp_;
+    BarWindow bar_;
+};
+
+ILogicalController* RecoveryPhoneTest::controller_ = nullptr;
+bool RecoveryPhoneTest::scanned_ = false;
+
+}  // namespace
+
+TEST_F(RecoveryPhoneTest, RecoveredFilesAreTheConsoleFrontsAndTheWindowNamesEach) {
+    CScanSelectedBottom* bar = bar_.bar;
+    // Nothing ticked: no tip, no Recover; one: both.
+    IDataContainer<_ARCHIVE_INFOMATION>* media = controller_->GetArchiveContainer();
+    TickAll(media, false);
+    bar->UpdateSelectedTip(0, CATEGORY_GALLERY);
+    EXPECT_FALSE(gtk_widget_get_visible(bar->GetSelectedTip()->GetWidget()));
+    EXPECT_FALSE(gtk_widget_get_sensitive(bar->GetRecoverButton()->GetWidget()));
+    bar->UpdateSelectedTip(1, CATEGORY_GALLERY);
+    EXPECT_TRUE(gtk_widget_get_visible(bar->GetSelectedTip()->GetWidget()));
+    EXPECT_TRUE(gtk_widget_get_sensitive(bar->GetRecoverButton()->GetWidget()));
+
+    // Every picture ticked and recovered: each named on the way, a success page at the end.
+    const int pictures = TickAll(media, true);
+    ASSERT_GE(pictures, 3);
+    bar->UpdateSelectedTip(pictures, CATEGORY_GALLERY);
+    const std::string chosen = temp_ + "/Pictures & more";
+    fs::create_directory(chosen);
+    const std::vector<std::string> shown = RecoverAndFollow(chosen);
+    const std::string destination = bar->GetDestination();
+    CRecoveryWin* window = bar->GetRecoveryWindow();
+    ASSERT_NE(window, nullptr);
+    ASSERT_NE(window->GetLocationLabel(), nullptr) << (window->GetReasonLabel() ? "failed" : "no page");
+    // The library's records replace one another until the window takes them (the message centre
+    // keeps the latest of an id): each name shown is one of the files, though not each is shown.
+    for (const std::string& text : shown) {
+        if (text == "Recovering ") continue;
+        EXPECT_TRUE(text == "Recovering IMG_0001.jpg" || text == "Recovering IMG_0002.png" ||
+                    text == "Recovering R&D day.jpg")
+            << text;
+    }
+    PumpUntil([] { return false; }, 200);
+    EXPECT_TRUE(SaveWindowScreenshot("recovery_phone_success", window->GetWidget()));
+    GtkWidget* location = window->GetLocationLabel()->GetWidget();
+    EXPECT_EQ(FirstLinkOf(location), destination);
+    EXPECT_EQ(std::string(gtk_label_get_text(GTK_LABEL(location))), "The files are in " + destination);
+    const size_t opened = World().desktop->Opened().size();
+    gboolean handled = FALSE;
+    g_signal_emit_by_name(location, "activate-link", FirstLinkOf(location).c_str(), &handled);
+    ASSERT_TRUE(WaitOpened(*World().desktop, opened + 1));
+    EXPECT_EQ(World().desktop->Opened().back(), destination.substr(0, destination.size() - 1));
+
+    // The conversations next, into a folder of their own.
+    const int conversations = TickAll(controller_->GetSmsContainer(), true);
+    ASSERT_GT(conversations, 0);
+    bar->UpdateSelectedTip(conversations, CATEGORY_MESSAGES);
+    const std::string messages = temp_ + "/messages";
+    fs::create_directory(messages);
+    RecoverAndFollow(messages);
+    ASSERT_NE(bar->GetRecoveryWindow()->GetLocationLabel(), nullptr);
+
+    // Each the same as the console front writes for the phone.
+    const std::map<std::string, std::string> console = ConsoleFiles();
+    ExpectSameFiles(FilesBelow(destination), console, "files/");
+    ExpectSameFiles(FilesBelow(bar->GetDestination()), console, "sms/");
+}
+
+TEST_F(RecoveryPhoneTest, AFolderThatTakesNoFilesEndsOnTheFailurePage) {
+    const ReadOnlyFolder readOnly;
+    if (!readOnly.Ready()) GTEST_SKIP() << "no read-only mount possible here";
+    bar_.bar->UpdateSelectedTip(TickAll(controller_->GetArchiveContainer(), true), CATEGORY_GALLERY);
+    RecoverAndFollow(readOnly.Path());
+    CRecoveryWin* window = bar_.bar->GetRecoveryWindow();
+    ASSERT_NE(window, nullptr);
+    ASSERT_NE(window->GetReasonLabel(), nullptr);
+    EXPECT_EQ(std::string(gtk_label_get_text(GTK_LABEL(window->GetReasonLabel()->GetWidget()))),
+              "The file could not be written.");
+}
