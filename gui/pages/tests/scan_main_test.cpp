@@ -7,6 +7,7 @@
 #include "gui/pages/ScanSelectedBottom.h"
 #include "gui/pages/ScanSelectedDetail.h"
 #include "gui/pages/ScanTree.h"
+#include "gui/pages/tests/ScanDetailFakes.h"
 #include "gui/pages/tests/ScanPageTestSupport.h"
 #include "gui/shell/CNotifyCentor.h"
 #include "gui/shell/CUIPublic.h"
@@ -14,6 +15,7 @@
 #include "gui/shell/tests/GuiTestSupport.h"
 #include "gui/shell/tests/ShellTestSupport.h"
 #include "outside/widgets/CBPButton.h"
+#include "outside/widgets/CBPImgTxtLabel.h"
 #include "outside/widgets/CBPLabel.h"
 
 namespace {
@@ -36,6 +38,15 @@ public:
     }
     int scans = 0;
     int connects = 0;
+};
+
+// Containers the test fills as a library does, whose payloads are those the centre keeps.
+class GrowingController : public FakeController {
+public:
+    ResultCode GetMsg(unsigned id, void* buf, unsigned* len) override {
+        void* target = buf;
+        return CNotifyCentor::Instance()->GetPayload(id, &target, len) ? RK_OK : RK_FAIL(RK_E_NOT_FOUND);
+    }
 };
 
 CScanMain* ScanPage() { return dynamic_cast<CScanMain*>(CUIMainWin::Instance()->GetScanPage()); }
@@ -75,9 +86,58 @@ TEST(ScanPageTest, AScanEndedBeforeTheFirstDeliveryStillEndsThePageAndBackLeaves
     EXPECT_EQ(page->GetProgress()->GetLastRecord().state, PROGRESS_STATE_FINISHED);
     ASSERT_TRUE(PumpUntil([&] { return Sensitive(page->GetBottomBar()->GetBackButton()); }));
 
+    const int connects = controller.connects;
     gtk_button_clicked(GTK_BUTTON(page->GetBottomBar()->GetBackButton()->GetWidget()));
     ASSERT_TRUE(PumpUntil([&] { return window->GetAnalysisPage() && !window->GetScanPage(); }));
-    EXPECT_EQ(controller.connects, 1);
+    EXPECT_EQ(controller.connects, connects + 1);
     EXPECT_GE(controller.stops, 1);
     window->HideAll();
+}
+
+TEST(ScanPageTest, CountsGrowWhileTheScanRunsAndEndAtWhatTheContainersHold) {
+    GrowingController controller;
+    ControllerScope scope(&controller);
+    auto* page = new CScanMain;
+    TestWindow* window = new TestWindow(page, 1000, 586);
+    FakeContact ann, bob, cid;
+    ann.name = "Ann";
+    bob.name = "Bob";
+    bob.deleted = true;
+    cid.name = "Cid";
+    auto countText = [&](int row) { return page->GetTree()->GetRow(row)->GetAppendTxt(); };
+    auto shows = [&](int row, const char* text) {
+        return PumpUntil([&] { return countText(row).find(text) != std::string::npos; }, 3000);
+    };
+
+    controller.AddContact(&ann);
+    controller.AddContact(&bob);
+    controller.AddContact(nullptr);  // a record without its contact is not counted
+    CNotifyCentor::Instance()->Notify(MSG_SCAN_NEW_CONTACTS, nullptr, 0);
+    PostScanRecord(ScanRecord(2, 100, 30, 60));
+    EXPECT_TRUE(shows(1, "(1/2)")) << countText(1);
+    EXPECT_EQ(countText(3).find('('), std::string::npos);
+
+    controller.AddContact(&cid);
+    controller.AddFile("DCIM/a.jpg", 1000, true);
+    controller.AddFile("DCIM/b.png", 0x1F400000ull, false);      // the largest picture shown
+    controller.AddFile("DCIM/c.jpg", 0x1F400000ull + 1, false);  // one byte more: not counted
+    controller.AddFile("notes.txt", 10, false);
+    CNotifyCentor::Instance()->Notify(MSG_SCAN_NEW_CONTACTS, nullptr, 0);
+    CNotifyCentor::Instance()->Notify(MSG_SCAN_NEW_FILES, nullptr, 0);
+    PostScanRecord(ScanRecord(2, 100, 70, 20));
+    EXPECT_TRUE(shows(1, "(1/3)")) << countText(1);
+    EXPECT_TRUE(shows(3, "(1/2)")) << countText(3);
+    EXPECT_TRUE(shows(6, "(0/1)")) << countText(6);
+    EXPECT_TRUE(Visible(page->GetProgress()->GetProgressPane()));
+    RunPending();
+    SaveWindowScreenshot("scan_page_scanning", window->Window());
+
+    PostScanRecord(ScanRecord(PROGRESS_STATE_FINISHED, 100, 100, 0));
+    ASSERT_TRUE(PumpUntil([&] { return page->GetProgress()->GetToolbar() != nullptr; }));
+    EXPECT_EQ(page->GetTree()->GetCounts(1).total, 3u);
+    EXPECT_EQ(page->GetTree()->GetCounts(3).total, 2u);
+    EXPECT_EQ(page->GetTree()->GetCounts(6).total, 1u);
+    EXPECT_EQ(page->GetTree()->GetCounts(5).total, 0u);
+    delete page;
+    delete window;
 }
