@@ -443,7 +443,9 @@ TEST(KelvrinEndToEndTest, RecoversContactsMessagesAndTheGalleryAsTheConsoleDoes)
     EXPECT_EQ(writtenNames, expectedNames);
     for (const auto& file : expected) {
         auto found = written.find(file.first);
-        if (found != written.end()) EXPECT_TRUE(found->second == file.second) << file.first;
+        if (found != written.end()) {
+            EXPECT_TRUE(found->second == file.second) << file.first;
+        }
     }
 
     // The phone is as it was; nothing was written but into the chosen folder, res/ and logs.
@@ -460,8 +462,10 @@ TEST(KelvrinEndToEndTest, RecoversContactsMessagesAndTheGalleryAsTheConsoleDoes)
         auto before = treeBefore.find(path);
         EXPECT_TRUE(before != treeBefore.end() && before->second == file.second) << "written: " << path;
     }
-    for (const auto& file : treeBefore)
-        if (file.first.rfind("res/", 0) == 0 && file.first != "res/UIConfig.ini")
+    for (const auto& file : treeBefore) {
+        if (file.first.rfind("res/", 0) == 0 && file.first != "res/UIConfig.ini") {
             EXPECT_TRUE(treeAfter.count(file.first) && treeAfter[file.first] == file.second) << file.first;
+        }
+    }
     fs::remove_all(tree.root);
 }
