@@ -33,6 +33,7 @@ constexpr uint64_t kLargestGalleryPicture = 0x1F400000;
 constexpr unsigned kSmallRead = 65536;
 constexpr int kThumbWidth = 126, kThumbHeight = 96;
 constexpr int kAvatarSide = 128;
+constexpr int kDefaultPaneWidth = 260;
 
 ILogicalController* Controller() { return CUIPublic::Instance()->GetLogicalController(); }
 std::string Res(const char* name) { return CUIPublic::Instance()->ResFolder() + name; }
@@ -166,15 +167,13 @@ GdkPixbuf* CScanSelectedDetail::LoadThumbnail(unsigned id, gpointer) {
 
 void CScanSelectedDetail::BuildCardPane() {
     cardPane_ = new CBPBox(true, false, 0);
-    int width = 240, height = -1;
-    width = Config()->GetKeyValueInt("ScanMain", "ScanDetailSize");
-    gtk_widget_set_size_request(cardPane_->GetWidget(), width > 0 ? width : 240, -1);
+    const int width = Config()->GetKeyValueInt("ScanMain", "ScanDetailSize");
+    gtk_widget_set_size_request(cardPane_->GetWidget(), width > 0 ? width : kDefaultPaneWidth, -1);
     GtkWidget* header = gtk_hbox_new(FALSE, 10);
     gtk_container_set_border_width(GTK_CONTAINER(header), 12);
     avatarBox_ = new CBPEventBox;
     avatarBox_->SetVisibleWindow(false);
-    int side = 64;
-    height = 64;
+    int side = 64, height = 64;
     Config()->GetKeyIntPoint("ScanMain", "IconImageSize", &side, &height);
     gtk_widget_set_size_request(avatarBox_->GetWidget(), side, height);
     avatarBox_->RegisterCallBack("expose-event", G_CALLBACK(&CScanSelectedDetail::DrawAvatar), this);
@@ -197,7 +196,7 @@ void CScanSelectedDetail::BuildCardPane() {
 void CScanSelectedDetail::BuildConversationPane() {
     conversationPane_ = new CBPBox(true, false, 0);
     const int width = Config()->GetKeyValueInt("ScanMain", "ScanDetailSize");
-    gtk_widget_set_size_request(conversationPane_->GetWidget(), width > 0 ? width : 240, -1);
+    gtk_widget_set_size_request(conversationPane_->GetWidget(), width > 0 ? width : kDefaultPaneWidth, -1);
     conversationScroll_ = NewScrollWindow();
     conversationPane_->PackStart(conversationScroll_, true, true, 1);
     conversationPane_->RegisterCallBack("expose-event", G_CALLBACK(&CScanSelectedDetail::DrawPaneSeparator), this,

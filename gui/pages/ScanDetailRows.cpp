@@ -1,5 +1,6 @@
 // The scan detail view's list rows, their ticks and the record shown beside a list.
 #include <algorithm>
+#include <type_traits>
 
 #include "contacts/IContactData.h"
 #include "gui/pages/ScanDetailWalk.h"

@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr int kDefaultHeight = 70;
 constexpr int kEntryGap = 3;
 constexpr int kContentTop = 17;
 constexpr int kContentLeft = 10;
@@ -195,13 +194,11 @@ GdkColor CMsgBubble::OutlineColour() const {
 }
 
 void CMsgBubble::Layout() {
+    // The height follows from the entries; only a width already asked for replaces the configured one.
     int W = CUIPublic::Instance()->GetConfig()->GetKeyValueInt("ScanMain", "MsgBubbleWidth");
-    int H = kDefaultHeight;
-    int requestedWidth = -1, requestedHeight = -1;
-    GetWidgetSize(&requestedWidth, &requestedHeight);
+    int requestedWidth = -1;
+    GetWidgetSize(&requestedWidth, nullptr);
     if (requestedWidth != -1) W = requestedWidth;
-    if (requestedHeight != -1) H = requestedHeight;
-    (void)H;
     int total = 0;
     const int n = static_cast<int>(entries_.size());
     if (n > 0) {
@@ -258,14 +255,11 @@ void CMsgBubble::Paint(const GtkAllocation& area) {
                 g_object_unref(picture);
             }
         } else {
-            // Texts are markup (escaped phone texts): drawn as markup, as they were measured.
+            // Texts are markup (escaped phone texts): drawn in the same span they were measured in.
             PangoLayout* layout = pango_cairo_create_layout(cr);
-            PangoFontDescription* font = pango_font_description_from_string(TextFont());
-            pango_layout_set_font_description(layout, font);
-            pango_font_description_free(font);
             pango_layout_set_width(layout, entry.width * PANGO_SCALE);
             pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
-            pango_layout_set_markup(layout, entry.text.c_str(), -1);
+            pango_layout_set_markup(layout, MakeSpanMarkup(entry.text, nullptr, TextFont(), nullptr, true).c_str(), -1);
             SetSource(cr, RgbColour(42, 42, 42), 1.0);
             cairo_move_to(cr, area.x + kContentLeft, area.y + kContentTop + cursor);
             pango_cairo_show_layout(cr, layout);
