@@ -83,7 +83,7 @@ TEST(ScanPageTest, AScanEndedBeforeTheFirstDeliveryStillEndsThePageAndBackLeaves
     EXPECT_EQ(controller.scans, 1);
     CScanMain* page = ScanPage();
     EXPECT_FALSE(Visible(page->GetProgress()->GetProgressPane()));
-    EXPECT_EQ(page->GetProgress()->GetLastRecord().state, PROGRESS_STATE_FINISHED);
+    EXPECT_EQ(uint32_t{page->GetProgress()->GetLastRecord().state}, uint32_t{PROGRESS_STATE_FINISHED});
     ASSERT_TRUE(PumpUntil([&] { return Sensitive(page->GetBottomBar()->GetBackButton()); }));
 
     const int connects = controller.connects;

@@ -136,7 +136,7 @@ TEST(ScanProgressTest, RecordsSetTheTimeAndTheBar) {
     };
     for (const Step& step : steps) {
         PostScanRecord(ScanRecord(step.state, step.total, step.done, step.seconds));
-        EXPECT_EQ(f.strip->GetLastRecord().done, step.done);
+        EXPECT_EQ(uint64_t{f.strip->GetLastRecord().done}, step.done);  // packed: read by value
         EXPECT_EQ(time->IsUnknown(), step.unknown) << step.state;
         EXPECT_EQ(time->GetSeconds(), step.seconds);
         EXPECT_DOUBLE_EQ(f.strip->GetProgressBar()->GetFraction(), step.fraction) << step.done;
@@ -150,7 +150,7 @@ TEST(ScanProgressTest, RecordsSetTheTimeAndTheBar) {
     // A record that cannot be fetched changes nothing.
     f.controller.failFetch = true;
     PostScanRecord(ScanRecord(PROGRESS_STATE_FINISHED, 10, 10, 0));
-    EXPECT_EQ(f.strip->GetLastRecord().done, 1u);
+    EXPECT_EQ(uint64_t{f.strip->GetLastRecord().done}, 1u);
     EXPECT_EQ(f.strip->GetToolbar(), nullptr);
     EXPECT_FALSE(Sensitive(f.bar->GetBackButton()));
 }
