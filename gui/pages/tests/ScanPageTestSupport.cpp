@@ -1,7 +1,6 @@
 #include "gui/pages/tests/ScanPageTestSupport.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstring>
 
@@ -11,29 +10,6 @@
 #include "gui/shell/tests/GuiTestSupport.h"
 #include "gui/shell/tests/ShellTestSupport.h"
 #include "outside/widgets/CBPWidget.h"
-
-namespace {
-
-PagesWorld g_world;
-
-// Every test runs in bin/ of a scratch tree, with a desktop of its own.
-class ScanPageEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        const ScratchTree tree = MakeScratchTree();
-        g_world.bin = tree.bin;
-        ASSERT_EQ(chdir(tree.bin.c_str()), 0);
-        g_world.desktop = new FakeDesktop;
-        ASSERT_TRUE(gtk_init_check(nullptr, nullptr));
-        gtk_rc_parse("../share/themes/gtk-2.0/gtkrc");
-        CNotifyCentor::Instance();
-    }
-};
-const auto* g_environment = ::testing::AddGlobalTestEnvironment(new ScanPageEnvironment);
-
-}  // namespace
-
-PagesWorld& World() { return g_world; }
 
 ControllerScope::ControllerScope(ILogicalController* controller) {
     CUIPublic::Instance()->SetLogicalController(controller);
