@@ -142,6 +142,15 @@ private:
         g_list_free(windows);
         return found;
     }
+    // The left button let go over the widget, as a click ends.
+    static void Release(GtkWidget* widget) {
+        GdkEventButton release{};
+        release.type = GDK_BUTTON_RELEASE;
+        release.button = 1;
+        release.window = widget->window;
+        gboolean handled = FALSE;
+        g_signal_emit_by_name(widget, "button-release-event", &release, &handled);
+    }
     static void PressRow(int index) {
         GtkWidget* row = Page()->GetTree()->GetRow(index)->GetWidget();
         GdkEventButton press{};
@@ -267,9 +276,17 @@ private:
                               return chooser && AnswerFolderChooser(chooser, out_);
                           }, 20000});
         steps_.push_back({"the success page of " + name, [this] { return Recovered(); }, 120000});
-        steps_.push_back({"shot of the success page", [this, name] {
-                              return Shot("e2e_6_recovered_" + name,
-                                          Page()->GetBottomBar()->GetRecoveryWindow()->GetWidget());
+        steps_.push_back({"shot of the success page, then OK", [this, name] {
+                              CRecoveryWin* recovery = Page()->GetBottomBar()->GetRecoveryWindow();
+                              CBPWidget* ok = recovery->GetButton(BASE_BUTTON_OK);
+                              if (!Usable(ok)) return false;
+                              Shot("e2e_6_recovered_" + name, recovery->GetWidget());
+                              Release(ok->GetWidget());
+                              return true;
+                          }, 5000});
+        steps_.push_back({"the success page closed", [this] {
+                              CRecoveryWin* recovery = Page()->GetBottomBar()->GetRecoveryWindow();
+                              return !recovery || !gtk_widget_get_visible(recovery->GetWidget());
                           }, 5000});
     }
 
