@@ -259,15 +259,15 @@ private:
     }
 
     void AddRecovery(int category, const std::string& name) {
-        steps_.push_back({"category " + name, [this, category] {
+        steps_.push_back({"category " + name, [category] {
                               PressRow(category);
                               return Page()->GetDetail()->GetCategory() == category;
                           }, 5000});
-        steps_.push_back({"shot of " + name, [this, name] {
+        steps_.push_back({"shot of " + name, [name] {
                               return Shot("e2e_5_" + name, Window()->GetWidget());
                           }, 5000});
         steps_.push_back({"everything of " + name + " ticked", [this, category] { return TickAll(category); }, 10000});
-        steps_.push_back({"Recover for " + name, [this] {
+        steps_.push_back({"Recover for " + name, [] {
                               gtk_button_clicked(GTK_BUTTON(Page()->GetBottomBar()->GetRecoverButton()->GetWidget()));
                               return true;
                           }, 5000});
@@ -276,7 +276,7 @@ private:
                               return chooser && AnswerFolderChooser(chooser, out_);
                           }, 20000});
         steps_.push_back({"the success page of " + name, [this] { return Recovered(); }, 120000});
-        steps_.push_back({"shot of the success page, then OK", [this, name] {
+        steps_.push_back({"shot of the success page, then OK", [name] {
                               CRecoveryWin* recovery = Page()->GetBottomBar()->GetRecoveryWindow();
                               CBPWidget* ok = recovery->GetButton(BASE_BUTTON_OK);
                               if (!Usable(ok)) return false;
@@ -284,7 +284,7 @@ private:
                               Release(ok->GetWidget());
                               return true;
                           }, 5000});
-        steps_.push_back({"the success page closed", [this] {
+        steps_.push_back({"the success page closed", [] {
                               CRecoveryWin* recovery = Page()->GetBottomBar()->GetRecoveryWindow();
                               return !recovery || !gtk_widget_get_visible(recovery->GetWidget());
                           }, 5000});
