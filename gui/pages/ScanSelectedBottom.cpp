@@ -9,12 +9,9 @@
 #include "gui/shell/ILogicalController.h"
 #include "gui/shell/MainWin.h"
 #include "gui/shell/MarkupHelpers.h"
+#include "gui/shell/Painters.h"
 #include "gui/shell/UsageStats.h"
 #include "outside/widgets/CBPButton.h"
-#include "outside/widgets/CBPCairo.h"
-#include "outside/widgets/CBPCairoPaths.h"
-#include "outside/widgets/CBPDrawLine.h"
-#include "outside/widgets/CBPDrawRectangle.h"
 #include "outside/widgets/CBPIniParser.h"
 #include "outside/widgets/CBPLabel.h"
 #include "outside/widgets/CU8String.h"
@@ -125,14 +122,7 @@ void CScanSelectedBottom::RestoreButtons() {
 }
 
 gboolean CScanSelectedBottom::OnExpose(GtkWidget* widget, GdkEventExpose*, gpointer) {
-    GtkAllocation a;
-    gtk_widget_get_allocation(widget, &a);
-    CBPCairo cairo(widget);
-    CBPCairoPaths paths(&cairo);
-    paths.SetPathRgb(246, 246, 246);
-    CBPDrawRectangle(&cairo).DrawRectangle(a.x, a.y, a.width, a.height, 1);
-    paths.SetPathRgb(186, 186, 186);
-    CBPDrawLine(&cairo).DrawLine(a.x, a.y, a.x + a.width, a.y, 1);
+    PaintStripWithTopLine(widget, 0xF6F6F6, 0xBABABA);
     return FALSE;  // the children are drawn on top
 }
 

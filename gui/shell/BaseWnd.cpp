@@ -2,6 +2,7 @@
 
 #include "gui/shell/CLanguageTable.h"
 #include "gui/shell/CUIPublic.h"
+#include "gui/shell/Painters.h"
 #include "gui/shell/WindowTitle.h"
 #include "outside/widgets/CBPAlignment.h"
 #include "outside/widgets/CBPBox.h"
@@ -362,14 +363,7 @@ gboolean CBaseWnd::OnBorderExpose(GtkWidget* pWidget, GdkEventExpose* pEvent, gp
 }
 
 gboolean CBaseWnd::OnBottomExpose(GtkWidget* widget, GdkEventExpose*, gpointer) {
-    GtkAllocation a;
-    gtk_widget_get_allocation(widget, &a);
-    CBPCairo cairo(widget);
-    CBPCairoPaths paths(&cairo);
-    paths.SetPathRgb(240, 240, 240);
-    CBPDrawRectangle(&cairo).DrawRectangle(a.x, a.y, a.width, a.height, 1);
-    paths.SetPathRgb(223, 223, 223);
-    CBPDrawLine(&cairo).DrawLine(a.x, a.y, a.x + a.width, a.y, 1);
+    PaintStripWithTopLine(widget, 0xF0F0F0, 0xDFDFDF);
     return FALSE;  // the buttons are drawn over it
 }
 

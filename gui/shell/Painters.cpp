@@ -3,6 +3,7 @@
 #include "outside/widgets/CBPCairo.h"
 #include "outside/widgets/CBPCairoPaths.h"
 #include "outside/widgets/CBPDrawLine.h"
+#include "outside/widgets/CBPDrawRectangle.h"
 #include "outside/widgets/CBPDrawRoundRectangle.h"
 #include "outside/widgets/CBPProgressBar.h"
 
@@ -154,4 +155,15 @@ void DrawCallout(GtkWidget* widget, unsigned position, GdkColor fill, GdkColor s
     paths.SetPathRgba(stroke.red & 0xFF, stroke.green & 0xFF, stroke.blue & 0xFF, alpha);
     cairo_set_line_width(cr, 1.0);
     cairo_stroke(cr);
+}
+
+void PaintStripWithTopLine(GtkWidget* widget, guint32 fill, guint32 line) {
+    GtkAllocation a;
+    gtk_widget_get_allocation(widget, &a);
+    CBPCairo cairo(widget);
+    CBPCairoPaths paths(&cairo);
+    paths.SetPathRgb((fill >> 16) & 0xFF, (fill >> 8) & 0xFF, fill & 0xFF);
+    CBPDrawRectangle(&cairo).DrawRectangle(a.x, a.y, a.width, a.height, 1);
+    paths.SetPathRgb((line >> 16) & 0xFF, (line >> 8) & 0xFF, line & 0xFF);
+    CBPDrawLine(&cairo).DrawLine(a.x, a.y, a.x + a.width, a.y, 1);
 }

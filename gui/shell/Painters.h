@@ -7,6 +7,10 @@ class CBPProgressBar;
 // is in error) of at least 10 pixels, diagonal stripes. 0 when there is nothing to paint on.
 int PaintProgressBar(CBPProgressBar* bar);
 
+// A strip of bottom buttons: the widget's allocation filled with fill, a line of colour line along
+// its top edge (each 0xRRGGBB).
+void PaintStripWithTopLine(GtkWidget* widget, guint32 fill, guint32 line);
+
 // Where a callout's pointer sits: 0-2 top edge (near left, centre, near right), 3-5 left edge
 // (near top, centre, near bottom), 6-8 right edge, 9-11 bottom edge; above 11 none.
 enum CalloutPosition : unsigned {

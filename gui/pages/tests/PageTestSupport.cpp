@@ -33,20 +33,6 @@ void CountingHandler(GdkEvent* event, gpointer) {
     gtk_main_do_event(event);
 }
 
-GtkWidget* FindButton(GtkWidget* widget, const std::string& text) {
-    if (GTK_IS_BUTTON(widget)) {
-        const char* label = gtk_button_get_label(GTK_BUTTON(widget));
-        if (label && text == label) return widget;
-    }
-    if (!GTK_IS_CONTAINER(widget)) return nullptr;
-    GList* children = gtk_container_get_children(GTK_CONTAINER(widget));
-    GtkWidget* found = nullptr;
-    for (GList* child = children; child && !found; child = child->next)
-        found = FindButton(GTK_WIDGET(child->data), text);
-    g_list_free(children);
-    return found;
-}
-
 struct Question {
     std::string text, shot;
 };

@@ -228,19 +228,6 @@ GtkWidget* FindShownWindow(const std::string& title) {
     return nullptr;
 }
 
-GtkWidget* FindButton(GtkWidget* widget, const std::string& text) {
-    if (GTK_IS_BUTTON(widget)) {
-        const char* label = gtk_button_get_label(GTK_BUTTON(widget));
-        if (label && text == label) return widget;
-    }
-    if (!GTK_IS_CONTAINER(widget)) return nullptr;
-    GList* children = gtk_container_get_children(GTK_CONTAINER(widget));
-    GtkWidget* found = nullptr;
-    for (GList* item = children; item && !found; item = item->next) found = FindButton(GTK_WIDGET(item->data), text);
-    g_list_free(children);
-    return found;
-}
-
 std::string FirstLinkOf(GtkWidget* label) {
     const std::string markup = gtk_label_get_label(GTK_LABEL(label));
     const size_t start = markup.find("href=\"");

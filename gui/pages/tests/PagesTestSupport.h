@@ -100,8 +100,6 @@ bool AnswerFolderChooser(GtkWidget* chooser, const std::string& folder);
 std::string ChooserFolder(GtkWidget* chooser);
 // A shown top-level window of the given title.
 GtkWidget* FindShownWindow(const std::string& title);
-// The first button under widget whose label is text.
-GtkWidget* FindButton(GtkWidget* widget, const std::string& text);
 // The href of the first link in a label's markup, entities undone.
 std::string FirstLinkOf(GtkWidget* label);
 

@@ -15,6 +15,14 @@ ScratchTree MakeScratchTree() {
     fs::create_directory(tree.bin);
     fs::copy(std::string(RK_BUILD_DIR) + "/res", tree.res, fs::copy_options::recursive);
     fs::create_directory_symlink(std::string(RK_BUILD_DIR) + "/share", tree.root + "/share");
+    // No update server: a weekly check of the main window fails at once, without the network.
+    for (const auto& entry : fs::directory_iterator(tree.res + "/MultiLang")) {
+        std::string text = ReadText(entry.path());
+        const size_t link = text.find("UpdateURL=");
+        if (link == std::string::npos) continue;
+        text.erase(link + 10, text.find('\n', link) - link - 10);
+        WriteText(entry.path(), text);
+    }
     return tree;
 }
 
@@ -106,4 +114,17 @@ int RunModal(CBaseWnd& dialog, bool showAll, const std::function<void()>& action
     if (run.poll) g_source_remove(run.poll);
     if (run.limit) g_source_remove(run.limit);
     return result;
+}
+
+GtkWidget* FindButton(GtkWidget* widget, const std::string& text) {
+    if (GTK_IS_BUTTON(widget)) {
+        const char* label = gtk_button_get_label(GTK_BUTTON(widget));
+        if (label && text == label) return widget;
+    }
+    if (!GTK_IS_CONTAINER(widget)) return nullptr;
+    GList* children = gtk_container_get_children(GTK_CONTAINER(widget));
+    GtkWidget* found = nullptr;
+    for (GList* item = children; item && !found; item = item->next) found = FindButton(GTK_WIDGET(item->data), text);
+    g_list_free(children);
+    return found;
 }

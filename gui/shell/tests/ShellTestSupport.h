@@ -7,7 +7,7 @@
 class CBaseWnd;
 
 // A program tree in a scratch folder: bin/ (the working folder of a program), res/ (a copy of the
-// built resources) and share/ (a link to the built one).
+// built resources, its update link empty) and share/ (a link to the built one).
 struct ScratchTree {
     std::string root, bin, res;
 };
@@ -21,6 +21,8 @@ bool SaveWindowScreenshot(const std::string& name, GtkWidget* window, int margin
 guint32 ScreenPixel(int x, int y);
 // The same at (x, y) of a shown top-level window.
 guint32 WindowPixel(GtkWidget* window, int x, int y);
+// The first button under widget whose label is text, or null.
+GtkWidget* FindButton(GtkWidget* widget, const std::string& text);
 // Pumps until the window is shown on the screen and painted.
 bool WaitShown(GtkWidget* window);
 

@@ -259,6 +259,9 @@ TEST_F(VantrelTest, ConnectionMessagesFollowThePhone) {
     EXPECT_EQ(FetchText(MSG_DEVICE_STATE), "Pixel & Co");
 }
 
+// The SMS/MMS library numbers its made-up partners on from the process's last scan, as the console
+// does in a process of its own: this must be the first scan of its process (ctest runs each case
+// alone).
 TEST_F(VantrelTest, ScanThenRecoverEverythingAsTheConsoleDoes) {
     ASSERT_GE(centre_.WaitFor(MSG_DEVICE_STATE, 0), 0);
     ASSERT_EQ(controller_->StartConnect(), RK_OK);
