@@ -17,7 +17,7 @@ bool EndsWith(const std::string& text, const std::string& tail) {
 
 void CDeviceFolder::Refuse(const std::string& path, const std::string& why) {
     refusals_.push_back(path + ": " + why);
-    std::fprintf(stderr, "device: %s refused: %s\n", path.c_str(), why.c_str());
+    if (!quiet_) std::fprintf(stderr, "device: %s refused: %s\n", path.c_str(), why.c_str());
 }
 
 std::string CDeviceFolder::InsideDevice(const std::string& path, platform::EntryKind wanted) {

@@ -32,8 +32,10 @@ public:
     CImageStorage* Storage(size_t index) const { return storages_[index].get(); }
     const std::string& Root() const { return root_; }
     // What Load refused, one line each: the path and why (a link that leaves the device folder, an
-    // entry that is no plain file). Each is also written to standard error.
+    // entry that is no plain file). Each is also written to standard error unless the folder is
+    // quiet (a watch that loads it again and again would repeat them).
     const std::vector<std::string>& Refusals() const { return refusals_; }
+    void SetQuiet(bool quiet) { quiet_ = quiet; }
 
 private:
     bool CopyOut(const wchar_t* remote, const wchar_t* local) const;
@@ -48,6 +50,7 @@ private:
     VersionPair version_;
     bool pullFails_ = false;
     bool fetchFails_ = false;
+    bool quiet_ = false;
     std::vector<std::unique_ptr<CImageStorage>> storages_;
     std::vector<std::string> refusals_;
 };

@@ -26,9 +26,10 @@ void DeviceWatch::PostState() {
     if (IsReadable()) PostText(MSG_DEVICE_STATE, PhoneName(path_));
 }
 
-CDeviceFolder* DeviceWatch::OpenPhone(const std::string& path) {
+CDeviceFolder* DeviceWatch::OpenPhone(const std::string& path, bool quiet) {
     if (path.empty()) return nullptr;
     CDeviceFolder* phone = new CDeviceFolder;
+    phone->SetQuiet(quiet);
     if (phone->Load(path) && HoldsAnythingToRead(*phone)) return phone;
     phone->Release();
     return nullptr;
@@ -43,7 +44,7 @@ std::string DeviceWatch::PhoneName(const std::string& path) {
 }
 
 void DeviceWatch::Look() {
-    CDeviceFolder* phone = OpenPhone(path_);
+    CDeviceFolder* phone = OpenPhone(path_, true);
     bool readable = phone != nullptr;
     if (phone) phone->Release();
     if (readable == readable_.load()) return;

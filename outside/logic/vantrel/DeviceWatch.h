@@ -33,7 +33,7 @@ public:
 
     // The phone at path opened, when it holds a database or a storage volume that can be read;
     // null otherwise.
-    static CDeviceFolder* OpenPhone(const std::string& path);
+    static CDeviceFolder* OpenPhone(const std::string& path, bool quiet = false);
     // The name the GUI shows: the folder's (or image's) own name.
     static std::string PhoneName(const std::string& path);
 
