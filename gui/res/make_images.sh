@@ -195,3 +195,72 @@ share() {  # share NAME LETTER NORMAL HOVER ACTIVE
 share facebook f '#3B5998' '#5B79B8' '#2B4988'
 share twitter t '#1DA1F2' '#4DB8F5' '#0D81C2'
 share google g '#DB4437' '#E56A60' '#B53427'
+
+# --- The scan page ---------------------------------------------------------------------------
+# Below the category tree: the little robot standing for the phone, 120 x 130.
+png "$out/androider.png" -size 120x130 xc:none -fill '#9BC53D' -stroke none \
+    -draw 'ellipse 60,44 30,26 180,360' -draw 'roundrectangle 30,48 90,104 8,8' \
+    -draw 'roundrectangle 16,50 26,92 5,5' -draw 'roundrectangle 94,50 104,92 5,5' \
+    -draw 'roundrectangle 40,96 52,126 5,5' -draw 'roundrectangle 68,96 80,126 5,5' \
+    -stroke '#9BC53D' -strokewidth 3 -draw 'line 44,22 36,10' -draw 'line 76,22 84,10' \
+    -fill white -stroke none -draw 'circle 48,32 48,28' -draw 'circle 72,32 72,28'
+# The scan's animation, 40 x 40: a quarter arc going round a grey ring, eight frames.
+frames=$(mktemp -d "$out/scanning.XXXXXX")
+i=0
+while [ "$i" -lt 8 ]; do
+    start=$(( i * 45 ))
+    convert -size 40x40 xc:none -fill none -stroke '#D6E9F0' -strokewidth 5 -draw 'circle 20,20 20,5' \
+        -stroke '#0C7DA0' -draw "arc 5,5 35,35 $start,$(( start + 90 ))" "PNG32:$frames/$i.png"
+    i=$(( i + 1 ))
+done
+convert -delay 12 -loop 0 -dispose background "$frames"/[0-7].png -strip "$out/Scanning.gif"
+rm -rf "$frames"
+# Stop, 20 x 20: a grey cross in a ring.
+png "$out/close.png" -size 20x20 xc:none -fill none -stroke '#8C8C8C' -strokewidth 1.5 -draw 'circle 10,10 10,1.5' \
+    -strokewidth 2 -draw 'line 6.5,6.5 13.5,13.5' -draw 'line 13.5,6.5 6.5,13.5'
+# The only-deleted switch, 44 x 22: on (blue, the knob right) and off (grey, the knob left).
+png "$out/on.png" -size 44x22 xc:none -fill '#0C7DA0' -draw 'roundrectangle 0,0 43,21 10,10' -fill white \
+    -draw 'circle 32,11 32,3'
+png "$out/off.png" -size 44x22 xc:none -fill '#C4C4C4' -draw 'roundrectangle 0,0 43,21 10,10' -fill white \
+    -draw 'circle 11,11 11,3'
+# The search box's clear button, 16 x 16, and its search button, 28 x 22 in four states.
+png "$out/delete-normal.png" -size 16x16 xc:none -fill '#BDBDBD' -draw 'circle 8,8 8,1' -stroke white \
+    -strokewidth 1.5 -draw 'line 5.5,5.5 10.5,10.5' -draw 'line 10.5,5.5 5.5,10.5'
+png "$out/delete-hover.png" -size 16x16 xc:none -fill '#8C8C8C' -draw 'circle 8,8 8,1' -stroke white \
+    -strokewidth 1.5 -draw 'line 5.5,5.5 10.5,10.5' -draw 'line 10.5,5.5 5.5,10.5'
+search() {  # search FILE BACKGROUND GLASS
+    png "$out/$1" -size 28x22 xc:none -fill "$2" -stroke none -draw 'roundrectangle 0,0 27,21 2,2' -fill none \
+        -stroke "$3" -strokewidth 2 -draw 'circle 12,10 12,4.5' -draw 'line 16,14 20.5,18.5'
+}
+search search_normal.png none '#6E6E6E'
+search search_hover.png '#E4F2F7' '#0C7DA0'
+search search_press.png '#C9E4EE' '#0A5F7A'
+search search_disable.png none '#C4C4C4'
+# --- The scan page's detail view ---------------------------------------------------------------
+# The mark of a deleted row, 16 x 16: a bin in the deleted items' orange.
+png "$out/trash.png" -size 16x16 xc:none -fill '#E86106' -stroke none -draw 'rectangle 3,4 12,5' \
+    -draw 'rectangle 6,2 9,3' -draw 'polygon 4,6 11,6 10.5,14 4.5,14' -fill white -draw 'rectangle 6,8 6.8,12' \
+    -draw 'rectangle 8.2,8 9,12'
+# A picture that cannot be shown, 126 x 96: a grey frame with a mountain and the sun.
+png "$out/default_img.png" -size 126x96 xc:'#EFEFEF' -fill none -stroke '#C8C8C8' -strokewidth 2 \
+    -draw 'rectangle 1,1 124,94' -fill '#C8C8C8' -stroke none -draw 'polygon 20,80 50,42 70,64 84,50 106,80' \
+    -draw 'circle 92,26 92,18'
+# A contact without a photo, 128 x 128: head and shoulders on a light blue ground.
+png "$out/icon_contacts_b.png" -size 128x128 xc:'#DCEEF8' -fill '#7FB8DC' -stroke none \
+    -draw 'circle 64,48 64,22' -draw 'ellipse 64,124 46,40 180,360'
+# A video in the grid, 96 x 72: a play mark on a film.
+png "$out/icon_vieos_b.png" -size 96x72 xc:none -fill '#C0392B' -draw 'roundrectangle 2,2 93,69 8,8' \
+    -fill white -draw 'rectangle 8,8 14,14' -draw 'rectangle 8,58 14,64' -draw 'rectangle 81,8 87,14' \
+    -draw 'rectangle 81,58 87,64' -draw 'polygon 38,20 38,52 64,36'
+# The parts of a message that are not texts or pictures, 48 x 48: audio, video, other.
+part_icon() {  # part_icon FILE COLOUR DRAW...
+    file=$1 colour=$2
+    shift 2
+    png "$out/$file" -size 48x48 xc:none -fill "$colour" -draw 'roundrectangle 1,1 46,46 8,8' -fill white \
+        -stroke none "$@"
+}
+part_icon audio_icon.png '#8E44AD' -draw 'circle 16,34 16,28' -draw 'rectangle 20,10 23,34' \
+    -draw 'polygon 20,10 36,15 36,20 23,16'
+part_icon vedio_icon.png '#C0392B' -draw 'polygon 18,13 18,35 36,24'
+part_icon other_icon.png '#5D6D7E' -draw 'polygon 14,8 28,8 35,15 35,40 14,40' -fill '#5D6D7E' \
+    -draw 'rectangle 18,20 31,21' -draw 'rectangle 18,26 31,27' -draw 'rectangle 18,32 31,33'

@@ -24,7 +24,7 @@ struct _CATEGORY_ITEM {
     char* label;
 };
 
-// The seven rows, built during static initialisation in the language chosen at start; row i has id i.
+// The seven rows, built on first use in the language chosen at start; row i has id i.
 const _CATEGORY_ITEM* GetCategoryTable();
 // The row of a category, null outside 0 to 6.
 const _CATEGORY_ITEM* GetCategoryItem(int id);

@@ -7,6 +7,7 @@
 
 #include "gui/pages/AnalysisMain.h"
 #include "gui/pages/AutoUpdateWnd.h"
+#include "gui/pages/ScanMain.h"
 #include "gui/shell/AboutWindow.h"
 #include "gui/shell/CLanguageTable.h"
 #include "gui/shell/CUIPublic.h"
@@ -170,8 +171,7 @@ void CUIMainWin::SwapPage(Page page) {
     analysisPage_ = nullptr;
     delete scanPage_;
     scanPage_ = nullptr;
-    // Until the scan page is built, an empty box stands for it.
-    CBPWidget* box = page == Page::Analysis ? static_cast<CBPWidget*>(new CAnalysisMain()) : new CBPBox(true, false, 0);
+    CBPWidget* box = page == Page::Analysis ? static_cast<CBPWidget*>(new CAnalysisMain()) : new CScanMain();
     box->Show();
     pageBox_->PackStart(box, true, true, 0);
     title_->HideButtons(TITLE_BUTTON_RESTORE);

@@ -1,0 +1,248 @@
+// The scan detail view's list rows, their ticks and the record shown beside a list.
+#include <algorithm>
+#include <type_traits>
+
+#include "contacts/IContactData.h"
+#include "gui/pages/ScanDetailWalk.h"
+#include "gui/pages/ScanSelectedBottom.h"
+#include "gui/pages/ScanSelectedDetail.h"
+#include "gui/shell/CLanguageTable.h"
+#include "gui/shell/CUIPublic.h"
+#include "gui/shell/ILogicalController.h"
+#include "gui/shell/MarkupHelpers.h"
+#include "media_recovery/CRecoveryFilter.h"
+#include "media_recovery/file_model/IFileNode.h"
+#include "outside/widgets/CBPImgGridList.h"
+#include "outside/widgets/CBPListTreeview.h"
+#include "outside/widgets/CU8String.h"
+#include "sms/ISMSSession.h"
+#include "sqlite_recovery/framework/Lockers.h"
+
+namespace {
+
+enum ListColumn { COL_CHECK, COL_DELETED, COL_TEXT2, COL_TEXT3, COL_TEXT4, COL_ID };
+constexpr int kTicked = 2;
+
+ILogicalController* Controller() { return CUIPublic::Instance()->GetLogicalController(); }
+
+// The value of an item the data object handed out (released here); "" for none.
+std::string TakeValue(IConactItem* item) {
+    std::string value;
+    if (item) {
+        if (const char* text = item->GetValue()) value = text;
+        item->Release();
+    }
+    return value;
+}
+
+std::string RowMarkup(const std::string& text, bool deleted) {
+    const GdkColor colour = deleted ? RgbColour(232, 97, 6) : RgbColour(21, 21, 21);
+    return MakeSpanMarkup(EscapeMarkup(CU8String(text.c_str()).str()), &colour, GetTextInDomain("12px"), nullptr, true);
+}
+
+unsigned RowId(GtkTreeModel* model, GtkTreeIter* iter) {
+    guint id = 0;
+    gtk_tree_model_get(model, iter, COL_ID, &id, -1);
+    return id;
+}
+
+}  // namespace
+
+int CScanSelectedDetail::CategoryOfFileNode(IFileNode* node) {
+    CRecoveryFilter* filter = GetRecoveryFilter();
+    if (!node || !filter) return 6;
+    switch (filter->GetCategoryFlag(node)) {
+        case FILTER_FLAG_PICTURE: return 3;
+        case FILTER_FLAG_VIDEO: return 4;
+        case FILTER_FLAG_AUDIO: return 5;
+        default: return 6;
+    }
+}
+
+int CScanSelectedDetail::AddContactRow(_CONTACT_INFOMATION* record, int onlyDeleted) {
+    IContactData* contact = record->data;
+    if (!contact) return 0;
+    const bool deleted = contact->IsDeleted() != 0;
+    if (onlyDeleted && !deleted) return 0;
+    cardPane_->Show();
+    const std::string name = TakeValue(contact->GetName());
+    const std::string phone = TakeValue(contact->GetPhone());
+    const std::string email = TakeValue(contact->GetEmail());
+    AddRow(contactsList_, record->check, deleted, name, phone, email, record->id);
+    return 1;
+}
+
+// The text of the last message's first part; a conversation without messages, or a last message
+// without parts or with another part first, shows the stand-in text.
+std::string CScanSelectedDetail::LastMessageText(ISMSSession* session) {
+    std::string text = GetLangString("DEFAULT_RECENT_MESSAGE");
+    ISMSData* last = session->LastData();
+    if (!last) return text;
+    if (ISMSItem* item = last->FirstItem()) {
+        if (item->GetType() == 1 && item->GetData()) text = item->GetData();
+        item->Release();
+    }
+    last->Release();
+    return text;
+}
+
+int CScanSelectedDetail::AddConversationRow(_SMS_INFOMATION* record, int onlyDeleted) {
+    ISMSSession* session = record->session;
+    if (!session) return 0;
+    const bool deleted = session->GetDeletedCount() != 0;
+    if (onlyDeleted && !deleted) return 0;
+    conversationPane_->Show();
+    const char* name = session->GetName();
+    const char* number = session->GetNumber();
+    AddRow(messagesList_, record->check, deleted, name ? name : "", number ? number : "", LastMessageText(session),
+           record->id);
+    return 1;
+}
+
+int CScanSelectedDetail::AddFileRow(int category, _ARCHIVE_INFOMATION* record, int onlyDeleted) {
+    IFileNode* node = record->node;
+    if (!node) return 0;
+    CBPListTreeview* list = category == 5 ? audioList_ : documentsList_;
+    if (!list) return 0;
+    const bool deleted = node->IsDeleted();
+    if (onlyDeleted && !deleted) return 0;
+    const char* nameText = node->GetName();
+    const std::string name = nameText ? nameText : "";
+    const size_t dot = name.rfind('.');
+    const std::string extension = dot == std::string::npos ? "" : name.substr(dot + 1);
+    AddRow(list, record->check, deleted, name, FormatSizeText(node->GetSize()), extension, record->id);
+    return 1;
+}
+
+void CScanSelectedDetail::AddRow(CBPListTreeview* list, unsigned selection, bool deleted, const std::string& text2,
+                                 const std::string& text3, const std::string& text4, unsigned id) {
+    if (!list) return;
+    std::string lastColumn = text4;
+    lastColumn.erase(std::remove_if(lastColumn.begin(), lastColumn.end(), [](char c) { return c == '\r' || c == '\n'; }),
+                     lastColumn.end());
+    list->SetAppendMode(!deleted);
+    GtkTreeIter iter;
+    list->AddRow(&iter);
+    gtk_list_store_set(list->GetStore(), &iter, COL_DELETED, deleted ? trash_ : nullptr, COL_TEXT2,
+                       RowMarkup(text2, deleted).c_str(), COL_TEXT3, RowMarkup(text3, deleted).c_str(), COL_TEXT4,
+                       RowMarkup(lastColumn, deleted).c_str(), COL_ID, id, -1);
+    list->SetCheckState(&iter, selection ? kTicked : 0);
+    if (gtk_widget_get_realized(list->GetTreeView())) list->ScrollToTop();
+}
+
+gboolean CScanSelectedDetail::OnListClicked(GtkWidget* view, GdkEventButton* event, gpointer self) {
+    GtkTreePath* path = nullptr;
+    if (!gtk_tree_view_get_path_at_pos(GTK_TREE_VIEW(view), static_cast<gint>(event->x), static_cast<gint>(event->y),
+                                       &path, nullptr, nullptr, nullptr))
+        return FALSE;
+    GtkTreeModel* model = gtk_tree_view_get_model(GTK_TREE_VIEW(view));
+    GtkTreeIter iter;
+    const bool found = gtk_tree_model_get_iter(model, &iter, path);
+    gtk_tree_path_free(path);
+    if (found) static_cast<CScanSelectedDetail*>(self)->ShowRecord(RowId(model, &iter));
+    return FALSE;
+}
+
+void CScanSelectedDetail::OnRowToggled(GtkTreeIter* iter, int value, gpointer self) {
+    auto* pane = static_cast<CScanSelectedDetail*>(self);
+    pane->UpdateSelectedCount();
+    CBPListTreeview* list = pane->CurrentList();
+    ILogicalController* controller = Controller();
+    if (!list || !controller) return;
+    const unsigned id = RowId(GTK_TREE_MODEL(list->GetStore()), iter);
+    auto select = [id, value](auto* container) {
+        autolocker<std::remove_pointer_t<decltype(container)>*> lock(container);
+        if (container && container->Contains(id)) container->At(id)->check = static_cast<uint32_t>(value);
+    };
+    switch (pane->category_) {
+        case 0:
+        case 1: select(controller->GetContactContainer()); break;
+        case 2: select(controller->GetSmsContainer()); break;
+        case 5:
+        case 6: select(controller->GetArchiveContainer()); break;
+        default: break;
+    }
+}
+
+void CScanSelectedDetail::OnCheckAll(int value, gpointer self) { static_cast<CScanSelectedDetail*>(self)->CheckAll(value); }
+
+// Ticks what the current list can show: matching the keyword, with its data object, of the
+// category, and deleted when only deleted ones are shown.
+void CScanSelectedDetail::CheckAll(int value) {
+    ILogicalController* controller = Controller();
+    const uint32_t check = static_cast<uint32_t>(value);
+    const int onlyDeleted = onlyDeleted_;
+    auto ignore = [](auto&) {};
+    if (controller && (category_ == 1 || category_ == 0)) {
+        IDataContainer<_CONTACT_INFOMATION>* container = controller->GetContactContainer();
+        autolocker<IDataContainer<_CONTACT_INFOMATION>*> lock(container);
+        if (container)
+            WalkRecords(
+                container, false,
+                [](_CONTACT_INFOMATION& r, const char* keyword) { return r.data && r.data->Matches(keyword); },
+                [&](_CONTACT_INFOMATION& r) {
+                    if (r.data && (!onlyDeleted || r.data->IsDeleted())) r.check = check;
+                },
+                ignore);
+    } else if (controller && category_ == 2) {
+        IDataContainer<_SMS_INFOMATION>* container = controller->GetSmsContainer();
+        autolocker<IDataContainer<_SMS_INFOMATION>*> lock(container);
+        if (container)
+            WalkRecords(
+                container, false,
+                [](_SMS_INFOMATION& r, const char* keyword) { return r.session && r.session->Matches(keyword); },
+                [&](_SMS_INFOMATION& r) {
+                    if (r.session && (!onlyDeleted || r.session->GetDeletedCount() != 0)) r.check = check;
+                },
+                ignore);
+    } else if (controller && (category_ == 5 || category_ == 6)) {
+        IDataContainer<_ARCHIVE_INFOMATION>* container = controller->GetArchiveContainer();
+        autolocker<IDataContainer<_ARCHIVE_INFOMATION>*> lock(container);
+        const int category = category_;
+        if (container)
+            WalkRecords(
+                container, false,
+                [](_ARCHIVE_INFOMATION& r, const char* keyword) { return r.node && r.node->MatchesKeyword(keyword); },
+                [&](_ARCHIVE_INFOMATION& r) {
+                    if (!r.node || CategoryOfFileNode(r.node) != category) return;
+                    if (!onlyDeleted || r.node->IsDeleted()) r.check = check;
+                },
+                ignore);
+    }
+    UpdateSelectedCount();
+}
+
+void CScanSelectedDetail::UpdateSelectedCount() {
+    if (!bottomBar_) return;
+    int count = 0;
+    if (category_ == 3 || category_ == 4) count = GetGridTicks(category_);
+    else if (CBPListTreeview* list = CurrentList()) count = list->GetSelectedRows();
+    bottomBar_->UpdateSelectedTip(count, category_);
+}
+
+bool CScanSelectedDetail::SelectFirstRow() {
+    CBPListTreeview* list = CurrentList();
+    GtkTreeIter iter;
+    if (!list || !list->GetFirstRow(&iter)) return false;
+    ShowRecord(RowId(GTK_TREE_MODEL(list->GetStore()), &iter));
+    list->SelectRow(&iter);
+    return true;
+}
+
+void CScanSelectedDetail::ShowRecord(unsigned id) {
+    ILogicalController* controller = Controller();
+    if (!controller) return;
+    if (category_ == 0 || category_ == 1) {
+        IDataContainer<_CONTACT_INFOMATION>* container = controller->GetContactContainer();
+        autolocker<IDataContainer<_CONTACT_INFOMATION>*> lock(container);
+        if (!container || !container->Contains(id)) return;
+        const _CONTACT_INFOMATION* record = container->At(id);
+        ShowContactCard(id, record->check, record->data);
+    } else if (category_ == 2) {
+        IDataContainer<_SMS_INFOMATION>* container = controller->GetSmsContainer();
+        autolocker<IDataContainer<_SMS_INFOMATION>*> lock(container);
+        if (!container || !container->Contains(id)) return;
+        const _SMS_INFOMATION* record = container->At(id);
+        ShowConversation(id, record->check, record->session);
+    }
+}

@@ -1,0 +1,143 @@
+// The scan page in the main window over a scripted logic: its start, a scan that ends before the
+// page's first delivery, Back to the connection page.
+#include <gtest/gtest.h>
+
+#include "gui/pages/ScanMain.h"
+#include "gui/pages/ScanProgress.h"
+#include "gui/pages/ScanSelectedBottom.h"
+#include "gui/pages/ScanSelectedDetail.h"
+#include "gui/pages/ScanTree.h"
+#include "gui/pages/tests/ScanDetailFakes.h"
+#include "gui/pages/tests/ScanPageTestSupport.h"
+#include "gui/shell/CNotifyCentor.h"
+#include "gui/shell/CUIPublic.h"
+#include "gui/shell/MainWin.h"
+#include "gui/shell/tests/GuiTestSupport.h"
+#include "gui/shell/tests/ShellTestSupport.h"
+#include "outside/widgets/CBPButton.h"
+#include "outside/widgets/CBPImgTxtLabel.h"
+#include "outside/widgets/CBPLabel.h"
+
+namespace {
+
+// A logic whose scan has ended by the time StartScan returns: its one record is posted before the
+// page has had a single delivery.
+class InstantScanController : public ContainerController {
+public:
+    ResultCode StartScan() override {
+        ++scans;
+        const PROGRESS_INFO running = ScanRecord(2, 10, 5, 30);
+        CNotifyCentor::Instance()->Notify(MSG_SCAN_PROGRESS, &running, sizeof running);
+        const PROGRESS_INFO finished = ScanRecord(PROGRESS_STATE_FINISHED, 10, 10, 0);
+        CNotifyCentor::Instance()->Notify(MSG_SCAN_PROGRESS, &finished, sizeof finished);
+        return RK_OK;
+    }
+    ResultCode EnterConnectStage() override {
+        ++connects;
+        return RK_OK;
+    }
+    int scans = 0;
+    int connects = 0;
+};
+
+// Containers the test fills as a library does, whose payloads are those the centre keeps.
+class GrowingController : public FakeController {
+public:
+    ResultCode GetMsg(unsigned id, void* buf, unsigned* len) override {
+        void* target = buf;
+        return CNotifyCentor::Instance()->GetPayload(id, &target, len) ? RK_OK : RK_FAIL(RK_E_NOT_FOUND);
+    }
+};
+
+CScanMain* ScanPage() { return dynamic_cast<CScanMain*>(CUIMainWin::Instance()->GetScanPage()); }
+
+}  // namespace
+
+TEST(ScanPageTest, StartsOnTheDeviceRowWithContactsAndTheScan) {
+    ContainerController controller;
+    ControllerScope scope(&controller);
+    auto* page = new CScanMain;
+    {
+        TestWindow window(page, 1000, 586);
+        EXPECT_EQ(page->GetTree()->GetCurrentRow(), 0);
+        EXPECT_EQ(page->GetDetail()->GetCategory(), 1);
+        EXPECT_TRUE(Visible(page->GetDetail()->GetPane(1)));
+        EXPECT_TRUE(Visible(page->GetProgress()->GetProgressPane()));
+        EXPECT_EQ(page->GetProgress()->GetToolbar(), nullptr);
+        EXPECT_EQ(page->GetBottomBar()->GetSelectedCount(), 0);
+        EXPECT_FALSE(Visible(page->GetBottomBar()->GetSelectedTip()));
+        EXPECT_FALSE(Sensitive(page->GetBottomBar()->GetBackButton()));
+        PostScanRecord(ScanRecord(2, 100, 40, 75));
+        SaveWindowScreenshot("scan_page_start", window.Window());
+        delete page;
+    }
+}
+
+TEST(ScanPageTest, AScanEndedBeforeTheFirstDeliveryStillEndsThePageAndBackLeavesIt) {
+    InstantScanController controller;
+    ControllerScope scope(&controller);
+    CUIMainWin* window = CUIMainWin::Instance();
+    window->Show();
+    window->ShowScanPage();
+    ASSERT_TRUE(PumpUntil([&] { return ScanPage() && ScanPage()->GetProgress()->GetToolbar(); }));
+    EXPECT_EQ(controller.scans, 1);
+    CScanMain* page = ScanPage();
+    EXPECT_FALSE(Visible(page->GetProgress()->GetProgressPane()));
+    EXPECT_EQ(uint32_t{page->GetProgress()->GetLastRecord().state}, uint32_t{PROGRESS_STATE_FINISHED});
+    ASSERT_TRUE(PumpUntil([&] { return Sensitive(page->GetBottomBar()->GetBackButton()); }));
+
+    const int connects = controller.connects;
+    gtk_button_clicked(GTK_BUTTON(page->GetBottomBar()->GetBackButton()->GetWidget()));
+    ASSERT_TRUE(PumpUntil([&] { return window->GetAnalysisPage() && !window->GetScanPage(); }));
+    EXPECT_EQ(controller.connects, connects + 1);
+    EXPECT_GE(controller.stops, 1);
+    window->HideAll();
+}
+
+TEST(ScanPageTest, CountsGrowWhileTheScanRunsAndEndAtWhatTheContainersHold) {
+    GrowingController controller;
+    ControllerScope scope(&controller);
+    auto* page = new CScanMain;
+    TestWindow* window = new TestWindow(page, 1000, 586);
+    FakeContact ann, bob, cid;
+    ann.name = "Ann";
+    bob.name = "Bob";
+    bob.deleted = true;
+    cid.name = "Cid";
+    auto countText = [&](int row) { return page->GetTree()->GetRow(row)->GetAppendTxt(); };
+    auto shows = [&](int row, const char* text) {
+        return PumpUntil([&] { return countText(row).find(text) != std::string::npos; }, 3000);
+    };
+
+    controller.AddContact(&ann);
+    controller.AddContact(&bob);
+    controller.AddContact(nullptr);  // a record without its contact is not counted
+    CNotifyCentor::Instance()->Notify(MSG_SCAN_NEW_CONTACTS, nullptr, 0);
+    PostScanRecord(ScanRecord(2, 100, 30, 60));
+    EXPECT_TRUE(shows(1, "(1/2)")) << countText(1);
+    EXPECT_EQ(countText(3).find('('), std::string::npos);
+
+    controller.AddContact(&cid);
+    controller.AddFile("DCIM/a.jpg", 1000, true);
+    controller.AddFile("DCIM/b.png", 0x1F400000ull, false);      // the largest picture shown
+    controller.AddFile("DCIM/c.jpg", 0x1F400000ull + 1, false);  // one byte more: not counted
+    controller.AddFile("notes.txt", 10, false);
+    CNotifyCentor::Instance()->Notify(MSG_SCAN_NEW_CONTACTS, nullptr, 0);
+    CNotifyCentor::Instance()->Notify(MSG_SCAN_NEW_FILES, nullptr, 0);
+    PostScanRecord(ScanRecord(2, 100, 70, 20));
+    EXPECT_TRUE(shows(1, "(1/3)")) << countText(1);
+    EXPECT_TRUE(shows(3, "(1/2)")) << countText(3);
+    EXPECT_TRUE(shows(6, "(0/1)")) << countText(6);
+    EXPECT_TRUE(Visible(page->GetProgress()->GetProgressPane()));
+    RunPending();
+    SaveWindowScreenshot("scan_page_scanning", window->Window());
+
+    PostScanRecord(ScanRecord(PROGRESS_STATE_FINISHED, 100, 100, 0));
+    ASSERT_TRUE(PumpUntil([&] { return page->GetProgress()->GetToolbar() != nullptr; }));
+    EXPECT_EQ(page->GetTree()->GetCounts(1).total, 3u);
+    EXPECT_EQ(page->GetTree()->GetCounts(3).total, 2u);
+    EXPECT_EQ(page->GetTree()->GetCounts(6).total, 1u);
+    EXPECT_EQ(page->GetTree()->GetCounts(5).total, 0u);
+    delete page;
+    delete window;
+}

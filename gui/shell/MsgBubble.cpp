@@ -1,0 +1,280 @@
+#include "gui/shell/MsgBubble.h"
+
+#include <pango/pangocairo.h>
+
+#include <algorithm>
+
+#include "gui/shell/CLanguageTable.h"
+#include "gui/shell/CUIPublic.h"
+#include "gui/shell/MarkupHelpers.h"
+#include "outside/widgets/CBPCairo.h"
+#include "outside/widgets/CBPIniParser.h"
+
+namespace {
+
+constexpr int kEntryGap = 3;
+constexpr int kContentTop = 17;
+constexpr int kContentLeft = 10;
+constexpr int kIconMostWidth = 15;
+
+const char* TextFont() { return GetTextInDomain("Arial 13px"); }
+
+void SetSource(cairo_t* cr, GdkColor colour, double alpha) {
+    cairo_set_source_rgba(cr, (colour.red & 0xFF) / 255.0, (colour.green & 0xFF) / 255.0, (colour.blue & 0xFF) / 255.0,
+                          alpha);
+}
+
+void PaintPixbuf(cairo_t* cr, GdkPixbuf* pixbuf, double x, double y, double scale) {
+    cairo_save(cr);
+    cairo_translate(cr, x, y);
+    cairo_scale(cr, scale, scale);
+    gdk_cairo_set_source_pixbuf(cr, pixbuf, 0, 0);
+    cairo_paint(cr);
+    cairo_restore(cr);
+}
+
+}  // namespace
+
+ImageItem::ImageItem(const std::string& text, float factor) : text(text), factor(factor) {
+    isImage = GetImageFileSize(text, &width, &height) ? 1 : 0;
+}
+
+ImageItem::ImageItem(const void* bytes, size_t length, float factor) : isImage(1), factor(factor) {
+    pixbuf = LoadScaledPixbuf(bytes, length, CUIPublic::Instance()->ResFolder() + "default_img.png", 128, 128);
+    if (pixbuf) {
+        width = gdk_pixbuf_get_width(pixbuf);
+        height = gdk_pixbuf_get_height(pixbuf);
+    }
+}
+
+ImageItem::ImageItem(const ImageItem& other)
+    : isImage(other.isImage), scale(other.scale), width(other.width), height(other.height), text(other.text),
+      pixbuf(other.pixbuf ? gdk_pixbuf_copy(other.pixbuf) : nullptr), factor(other.factor) {}
+
+// Both items release the picture they hold, so the shared one gets a reference of its own.
+ImageItem& ImageItem::operator=(const ImageItem& other) {
+    if (this == &other) return *this;
+    if (other.pixbuf) g_object_ref(other.pixbuf);
+    if (pixbuf) g_object_unref(pixbuf);
+    isImage = other.isImage;
+    scale = other.scale;
+    width = other.width;
+    height = other.height;
+    text = other.text;
+    pixbuf = other.pixbuf;
+    factor = other.factor;
+    return *this;
+}
+
+ImageItem::~ImageItem() {
+    if (pixbuf) g_object_unref(pixbuf);
+}
+
+void ImageItem::Clear() { *this = ImageItem(); }
+
+void ImageItem::SetWidth(int newWidth, const char* font) {
+    if (isImage) {
+        if (pixbuf || width == 0) return;
+        scale = static_cast<double>(newWidth) / width;
+        width = newWidth;
+        height = static_cast<int>(height * scale);
+        return;
+    }
+    GetMarkupPixelSize(text.c_str(), font, &width, &height, newWidth);
+    width = newWidth;
+}
+
+void DrawCallout(GtkWidget* widget, int place, GdkColor fill, GdkColor outline, const GdkRectangle* rect,
+                 double alpha, double offset, double radius, double pointerSize) {
+    if (!widget) return;
+    CBPCairo cairo(widget);
+    if (!cairo.IsValid()) return;
+    cairo_t* cr = cairo.GetCairo();
+    GtkAllocation area;
+    if (rect) area = *rect;
+    else gtk_widget_get_allocation(widget, &area);
+    const double O = offset, R = radius, P = pointerSize;
+    double L = area.x + 0.5, T = area.y + 0.5, W = area.width - 1, H = area.height + 1;
+    if (place >= 0 && place <= 2) {
+        T += P;
+        H -= P;
+    } else if (place >= 3 && place <= 5) {
+        L += P;
+        W -= P;
+    } else if (place >= 6 && place <= 8) {
+        W -= P;
+    } else if (place >= 9 && place <= 11) {
+        H -= P;
+    }
+    // Each pointer: to the start of its base on the edge, to its tip, to the end of its base.
+    auto pointer = [cr](double bx, double by, double tx, double ty, double ex, double ey) {
+        cairo_line_to(cr, bx, by);
+        cairo_line_to(cr, tx, ty);
+        cairo_line_to(cr, ex, ey);
+    };
+    cairo_move_to(cr, L, T + R);
+    cairo_curve_to(cr, L, T + R, L, T, L + R, T);
+    if (place == 0) pointer(L + R + O, T, L + R + O - P / 2, T - P, L + R + O + P, T);
+    if (place == 1) {
+        const double b = L + O + (W - P) / 2;
+        pointer(b, T, b + P / 2, T - P, b + P, T);
+    }
+    if (place == 2) {
+        const double b = L + W - 2 * R - O;
+        pointer(b, T, b + 3 * P / 2, T - P, b + P, T);
+    }
+    cairo_line_to(cr, L + W - R, T);
+    cairo_curve_to(cr, L + W - R, T, L + W, T, L + W, T + R);
+    if (place >= 6 && place <= 8) {
+        const double b = place == 6 ? T + R + O : place == 7 ? T + O + (H - P) / 2 : T + H - R - P;
+        const double tip = place == 6 ? b - P / 2 : place == 7 ? b + P / 2 : b + 3 * P / 2;
+        pointer(L + W, b, L + W + P, tip, L + W, b + P);
+    }
+    cairo_line_to(cr, L + W, T + H - R);
+    cairo_curve_to(cr, L + W, T + H - R, L + W, T + H, L + W - R, T + H);
+    if (place >= 9 && place <= 11) {
+        const double b = place == 9 ? L + R + O + P : place == 10 ? L + O + W / 2 + P / 2 : L + W - R - O;
+        const double tip = place == 9 ? b - 3 * P / 2 : place == 10 ? b - P / 2 : b + P / 2;
+        pointer(b, T + H, tip, T + H + P, b - P, T + H);
+    }
+    cairo_line_to(cr, L + R, T + H);
+    cairo_curve_to(cr, L + R, T + H, L, T + H, L, T + H - R);
+    if (place >= 3 && place <= 5) {
+        const double b = place == 3 ? T + R + O + P : place == 4 ? T + O + H / 2 + P / 2 : T + H - R - O;
+        const double tip = place == 3 ? b - 3 * P / 2 : place == 4 ? b - P / 2 : b + P / 2;
+        pointer(L, b, L - P, tip, L, b - P);
+    }
+    cairo_close_path(cr);
+    SetSource(cr, fill, alpha);
+    cairo_fill_preserve(cr);
+    SetSource(cr, outline, alpha);
+    cairo_set_line_width(cr, 1.0);
+    cairo_stroke(cr);
+}
+
+CMsgBubble::CMsgBubble() {
+    SetVisibleWindow(false);
+    RegisterCallBack("expose-event", G_CALLBACK(&CMsgBubble::OnExpose), this);
+}
+
+CMsgBubble::~CMsgBubble() { g_signal_handlers_disconnect_by_data(GetWidget(), this); }
+
+void CMsgBubble::SetImage(const ImageItem& icon, const std::vector<ImageItem>& entries) {
+    icon_ = icon;
+    entries_.insert(entries_.end(), entries.begin(), entries.end());
+    Layout();
+}
+
+void CMsgBubble::SetArrowPosition(int place) {
+    place_ = place;
+    gtk_widget_queue_draw(GetWidget());
+}
+
+void CMsgBubble::SetArrowOffset(double offset) {
+    offset_ = offset;
+    gtk_widget_queue_draw(GetWidget());
+}
+
+void CMsgBubble::SetDeleted(int deleted) {
+    deleted_ = deleted;
+    alpha_ = 0.5;
+    gtk_widget_queue_draw(GetWidget());
+}
+
+GdkColor CMsgBubble::FillColour() const {
+    if (highlighted_) return RgbColour(179, 254, 154);
+    if (deleted_) return RgbColour(255, 64, 0);
+    if (received_) return RgbColour(243, 243, 243);
+    return RgbColour(222, 248, 253);
+}
+
+GdkColor CMsgBubble::OutlineColour() const {
+    if (highlighted_ || deleted_) return RgbColour(36, 114, 31);
+    return RgbColour(205, 205, 205);
+}
+
+void CMsgBubble::Layout() {
+    // The height follows from the entries; only a width already asked for replaces the configured one.
+    int W = CUIPublic::Instance()->GetConfig()->GetKeyValueInt("ScanMain", "MsgBubbleWidth");
+    int requestedWidth = -1;
+    GetWidgetSize(&requestedWidth, nullptr);
+    if (requestedWidth != -1) W = requestedWidth;
+    int total = 0;
+    const int n = static_cast<int>(entries_.size());
+    if (n > 0) {
+        const double margin = HasIcon() ? 25.0 : 20.0;
+        const int gaps = n < 2 ? 0 : kEntryGap * n - kEntryGap;
+        const int available = static_cast<int>(W - margin - gaps);
+        int lastPictureWidth = 0;
+        std::vector<ImageItem*> texts;
+        for (ImageItem& entry : entries_) {
+            if (!entry.isImage) {
+                texts.push_back(&entry);
+                continue;
+            }
+            if (entry.width > available) entry.SetWidth(available, "");
+            lastPictureWidth = entry.width;
+            total += entry.height;
+        }
+        const int m = static_cast<int>(texts.size());
+        if (m > 0) {
+            const int textWidth = stacked_ ? available : (available - lastPictureWidth - (n - m) * kEntryGap) / m;
+            for (ImageItem* text : texts) {
+                text->SetWidth(textWidth, TextFont());
+                total = stacked_ ? total + text->height : std::max(total, text->height);
+            }
+        }
+    }
+    gtk_widget_set_size_request(GetWidget(), W, total + 30);
+}
+
+gboolean CMsgBubble::OnExpose(GtkWidget* widget, GdkEventExpose*, gpointer self) {
+    GtkAllocation area;
+    gtk_widget_get_allocation(widget, &area);
+    static_cast<CMsgBubble*>(self)->Paint(area);
+    return FALSE;
+}
+
+void CMsgBubble::Paint(const GtkAllocation& area) {
+    GtkWidget* widget = GetWidget();
+    DrawCallout(widget, place_, FillColour(), OutlineColour(), nullptr, alpha_, offset_, radius_, pointerSize_);
+    CBPCairo cairo(widget);
+    if (!cairo.IsValid()) return;
+    cairo_t* cr = cairo.GetCairo();
+    const double left = area.x + kContentLeft + (received_ ? pointerSize_ : 0.0);
+    int cursor = 0;
+    for (const ImageItem& entry : entries_) {
+        if (entry.isImage) {
+            GdkPixbuf* picture = nullptr;
+            if (entry.pixbuf) picture = GDK_PIXBUF(g_object_ref(entry.pixbuf));
+            else if (entry.scale < 1.0 || entry.scale > 1.00001)
+                picture = gdk_pixbuf_new_from_file_at_scale(entry.text.c_str(), entry.width, entry.height, FALSE, nullptr);
+            else picture = gdk_pixbuf_new_from_file(entry.text.c_str(), nullptr);
+            if (picture) {
+                PaintPixbuf(cr, picture, left, area.y + cursor + kContentTop, 1.0);
+                g_object_unref(picture);
+            }
+        } else {
+            // Texts are markup (escaped phone texts): drawn in the same span they were measured in.
+            PangoLayout* layout = pango_cairo_create_layout(cr);
+            pango_layout_set_width(layout, entry.width * PANGO_SCALE);
+            pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
+            pango_layout_set_markup(layout, MakeSpanMarkup(entry.text, nullptr, TextFont(), nullptr, true).c_str(), -1);
+            SetSource(cr, RgbColour(42, 42, 42), 1.0);
+            cairo_move_to(cr, area.x + kContentLeft, area.y + kContentTop + cursor);
+            pango_cairo_show_layout(cr, layout);
+            g_object_unref(layout);
+        }
+        cursor += entry.height + kEntryGap;
+    }
+    if (!HasIcon()) return;
+    GdkPixbuf* icon = icon_.pixbuf ? GDK_PIXBUF(g_object_ref(icon_.pixbuf))
+                                   : gdk_pixbuf_new_from_file(icon_.text.c_str(), nullptr);
+    if (!icon) return;
+    const double iconWidth = gdk_pixbuf_get_width(icon), iconHeight = gdk_pixbuf_get_height(icon);
+    const double s = iconWidth > kIconMostWidth ? kIconMostWidth / iconWidth : 1.0;
+    const double factor = icon_.factor;
+    PaintPixbuf(cr, icon, area.x + area.width - iconWidth * s - 1,
+                area.y + area.height * factor - factor * iconHeight * s + pointerSize_ + radius_, s);
+    g_object_unref(icon);
+}
