@@ -126,7 +126,18 @@ void CExFatCompleteSearch::FlushPending() {
 }
 
 void CExFatCompleteSearch::ExamineSectors(uint64_t firstSector, const uint8_t* from, size_t count, const uint8_t* end) {
-    for (size_t k = 0; k < count; ++k) ClassifySector(firstSector + k, from + k * sectorSize_, end);
+    // Each sector is read at its start and at its boot signature, a sector apart: too far apart
+    // for the processor to fetch them ahead by itself, so they are asked for 16 sectors early.
+    const size_t ahead = 16;
+    for (size_t k = 0; k < count; ++k) {
+        if (k + ahead < count) {
+            const uint8_t* next = from + (k + ahead) * sectorSize_;
+            __builtin_prefetch(next);
+            __builtin_prefetch(next + 64);
+            __builtin_prefetch(next + kBootSignature);
+        }
+        ClassifySector(firstSector + k, from + k * sectorSize_, end);
+    }
 }
 
 void CExFatCompleteSearch::ClassifySector(uint64_t s, const uint8_t* p, const uint8_t* end) {
