@@ -78,16 +78,16 @@ TEST(StorageCache, WhereEachRequestGoes) {
 }
 
 TEST(StorageCache, SmallVolumesAndShortLastChunk) {
-    // Fewer than ten chunks: Start reads what there is and starts no reader.
-    MemoryDevice disk(PatternBytes(512, 3 * 64 + 10), 512);
+    // No more chunks than the read-ahead begins with: Start reads what there is and starts no reader.
+    MemoryDevice disk(PatternBytes(512, 64 + 10), 512);
     CStorageDeviceWithCache cache(&disk);
     cache.SetChunkSectors(64);
     size_t threads = GetThreadRegistry().Count();
     ASSERT_EQ(cache.Start(), 1);
     EXPECT_EQ(GetThreadRegistry().Count(), threads);
-    for (uint64_t i = 0; i < 4; ++i) ASSERT_EQ(cache.LoadChunk(i), 1);
-    EXPECT_EQ(ReadVia(cache, 192, 10), disk.Bytes(192, 10));
-    EXPECT_EQ(cache.LoadChunk(4), 0);
+    for (uint64_t i = 0; i < 2; ++i) ASSERT_EQ(cache.LoadChunk(i), 1);
+    EXPECT_EQ(ReadVia(cache, 64, 10), disk.Bytes(64, 10));
+    EXPECT_EQ(cache.LoadChunk(2), 0);
 
     MemoryDevice tiny(PatternBytes(512, 1), 512);
     CStorageDeviceWithCache one(&tiny);
@@ -258,10 +258,25 @@ TEST(StorageCache, AWaitingLoadReadsTheChunksDueMeanwhileAndNothingTwice) {
         ASSERT_NE(lent, nullptr);
         EXPECT_EQ(std::vector<uint8_t>(lent.get(), lent.get() + L * 512), disk.Bytes(i * L, L)) << i;
     }
+    // The scan kept catching up with the reader: the read-ahead grew to all it may be.
+    EXPECT_EQ(cache.ReadAheadDepth(), 10u);
     cache.Stop();
     EXPECT_EQ(disk.mine + disk.others, static_cast<int>(chunks));  // every chunk read once
     EXPECT_GT(disk.others, 10);
     EXPECT_GT(disk.mine, mineAtStart + 5);  // the scan thread read while it waited
+}
+
+TEST(StorageCache, TheReadAheadBeginsTwoChunksDeep) {
+    MemoryDevice disk(PatternBytes(512, 40 * 8), 512);
+    CStorageDeviceWithCache cache(&disk);
+    cache.SetChunkSectors(8);
+    ASSERT_EQ(cache.Start(), 1);
+    // Nobody loads: the reader holds two chunks ready and reads no more.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(disk.Reads(), 2u);
+    EXPECT_EQ(cache.ReadAheadDepth(), 2u);
+    EXPECT_EQ(cache.BuffersMade(), 2u);
+    cache.Stop();
 }
 
 TEST(ThreadRegistryTest, JoinsAndRefusesAfterShutDown) {
