@@ -15,15 +15,15 @@ CRecoveryFilter::~CRecoveryFilter() {}
 
 void CRecoveryFilter::SetCategories(int flags) {
     flags_ = flags;
-    categories_.clear();
+    categories_ = 0;
     if (flags == FILTER_FLAGS_ALL) return;
-    if (flags & FILTER_FLAG_MAIL) categories_.insert(CATEGORY_MAIL);
-    if (flags & FILTER_FLAG_PICTURE) categories_.insert(CATEGORY_PICTURE);
-    if (flags & FILTER_FLAG_AUDIO) categories_.insert(CATEGORY_AUDIO);
-    if (flags & FILTER_FLAG_VIDEO) categories_.insert(CATEGORY_VIDEO);
-    if (flags & FILTER_FLAG_DOCUMENT) categories_.insert(CATEGORY_DOCUMENT);
-    if (flags & FILTER_FLAG_ARCHIVE) categories_.insert(CATEGORY_ARCHIVE);
-    if (flags & FILTER_FLAG_OTHER) categories_.insert(CATEGORY_OTHER);
+    if (flags & FILTER_FLAG_MAIL) categories_ |= 1u << CATEGORY_MAIL;
+    if (flags & FILTER_FLAG_PICTURE) categories_ |= 1u << CATEGORY_PICTURE;
+    if (flags & FILTER_FLAG_AUDIO) categories_ |= 1u << CATEGORY_AUDIO;
+    if (flags & FILTER_FLAG_VIDEO) categories_ |= 1u << CATEGORY_VIDEO;
+    if (flags & FILTER_FLAG_DOCUMENT) categories_ |= 1u << CATEGORY_DOCUMENT;
+    if (flags & FILTER_FLAG_ARCHIVE) categories_ |= 1u << CATEGORY_ARCHIVE;
+    if (flags & FILTER_FLAG_OTHER) categories_ |= 1u << CATEGORY_OTHER;
 }
 
 int CRecoveryFilter::GetNameCategory(const char* name) const {
@@ -40,8 +40,9 @@ int CRecoveryFilter::GetExtensionCategory(IFileNode* node) const {
 
 bool CRecoveryFilter::Accept(IFileNode* node) {
     if (!node) return false;
-    if (categories_.empty() || node->IsDirectory()) return true;
-    return categories_.count(GetExtensionCategory(node)) != 0;
+    if (categories_ == 0 || node->IsDirectory()) return true;
+    const int category = GetExtensionCategory(node);
+    return category >= 0 && category < 32 && (categories_ >> category) & 1u;
 }
 
 int CategoryFlag(int category) {

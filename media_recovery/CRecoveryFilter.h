@@ -1,5 +1,5 @@
 #pragma once
-#include <set>
+#include <cstdint>
 
 #include "media_recovery/ExtensionHash.h"
 #include "media_recovery/IRecoveryFilter.h"
@@ -28,7 +28,7 @@ private:
     int enabled_ = 0;
     int flags_ = 0;
     ExtensionHash hash_;
-    std::set<int> categories_;
+    uint32_t categories_ = 0;  // bit c: category c is selected; none: everything passes
 };
 
 // Built on first use; destroyed at process exit.

@@ -1,6 +1,6 @@
 #include "media_recovery/ExtensionHash.h"
 
-#include <cctype>
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -35,7 +35,7 @@ uint32_t ExtensionHash::HashString(const char* text, int type) const {
     uint32_t s1 = 0x7FED7FED, s2 = 0xEEEEEEEE;
     if (!text || type < 0 || type > 4) return s1;
     for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
-        uint32_t ch = static_cast<uint32_t>(std::toupper(*p)) & 0xFF;
+        uint32_t ch = *p >= 'a' && *p <= 'z' ? *p - ('a' - 'A') : *p;  // ASCII letters only
         s1 = scramble_[type * 256 + ch] ^ (s1 + s2);
         s2 = s2 * 97 + ch + s1;
     }
@@ -51,6 +51,7 @@ void ExtensionHash::Insert(const char* extension, int category) {
         Slot& slot = slots_[static_cast<size_t>(i)];
         if (!slot.used) {
             slot = Slot{category, 1, a, b};
+            checks_.insert(std::upper_bound(checks_.begin(), checks_.end(), CheckKey(a, b)), CheckKey(a, b));
             return;
         }
         i = (i + 1) & (kSlots - 1);
@@ -62,9 +63,17 @@ int ExtensionHash::Find(const char* extension) const {
     uint32_t h = HashString(extension, 0), a = HashString(extension, 1), b = HashString(extension, 2);
     int start = static_cast<int>(h & (kSlots - 1));
     int i = start;
+    // Every slot is examined, past free ones too, until a match. Nothing is ever removed, so an
+    // extension normally lies before the first free slot; past it only a pair of checks that is in
+    // the table at all can match.
+    bool pastFree = false;
     do {
         const Slot& slot = slots_[static_cast<size_t>(i)];
         if (slot.used && slot.checkA == a && slot.checkB == b) return i;
+        if (!slot.used && !pastFree) {
+            if (!std::binary_search(checks_.begin(), checks_.end(), CheckKey(a, b))) return -1;
+            pastFree = true;
+        }
         i = (i + 1) & (kSlots - 1);
     } while (i != start);
     return -1;

@@ -27,7 +27,10 @@ public:
     int UsedSlots() const;
 
 private:
+    static uint64_t CheckKey(uint32_t a, uint32_t b) { return (static_cast<uint64_t>(a) << 32) | b; }
+
     std::vector<Slot> slots_;
+    std::vector<uint64_t> checks_;  // the check pairs of the used slots, sorted
     uint32_t scramble_[1280];
 };
 

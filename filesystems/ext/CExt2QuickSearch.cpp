@@ -110,7 +110,7 @@ void CExt2QuickSearch::Walk(CExt2FileSystem& fs) {
     runMap_ = &runMap;
     WalkInodes(fs);
     if (stopped_) return;
-    parents_.clear();  // names of inodes the walk never reached
+    parents_.Clear();  // names of inodes the walk never reached
     HandOutPending();
 }
 
@@ -153,7 +153,7 @@ CExt2FileProperties* CExt2QuickSearch::MakeProperties(CExt2FileSystem& fs, const
         runMap_->Reset(inode, count);
         // The sink is asked after each run; progress itself is reported once per group.
         if (!runMap_->AppendRuns(&runs, count, [this] { return KeepGoing(); })) return nullptr;
-        props->SetPackedRuns(PackDataRuns(&runs));
+        props->PackRuns(&runs);
     }
     props->SetInodeNumber(inode.number);
     if (inode.DeletionTime() != 0) props->SetFlags(FILE_FLAG_DELETED);
@@ -167,10 +167,8 @@ void CExt2QuickSearch::ProcessInode(CExt2FileSystem& fs, const ExtInode& inode) 
     CExt2FileProperties* p = props.get();
     node->SetProperties(props.release());
     const bool directory = node->IsDirectory();
-    auto parent = parents_.find(inode.number);
-    if (parent != parents_.end()) {
-        CExt2FileProperties* holder = parent->second;
-        parents_.erase(parent);
+    CExt2FileProperties* holder = nullptr;
+    if (parents_.Take(inode.number, &holder)) {
         std::string name = holder->TakeChildName(inode.number);
         p->TakeName(name.empty() ? UnnamedInodeName(inode.number) : std::move(name));
         Offer(node.release());  // a refused file is gone now; a folder stays (held or the builder's)
@@ -192,15 +190,16 @@ void CExt2QuickSearch::WalkEntries(CExt2FileSystem& fs, const ExtInode& director
             if (e.inode == 0 || e.inode > inodes) continue;
             if ((e.nameLength == 1 && e.name[0] == '.') || (e.nameLength == 2 && e.name[0] == '.' && e.name[1] == '.'))
                 continue;
-            std::string name = ExtEntryName(e.name, e.nameLength);
-            auto pending = pending_.find(e.inode);
+            const char* name = reinterpret_cast<const char*>(e.name);
+            const size_t length = ExtEntryNameLength(e.name, e.nameLength);
+            auto pending = pending_.empty() ? pending_.end() : pending_.find(e.inode);
             if (pending != pending_.end()) {
                 CEXTFileNode* node = pending->second;
                 pending_.erase(pending);
-                node->Properties()->TakeName(name.empty() ? UnnamedInodeName(e.inode) : std::move(name));
+                node->Properties()->TakeName(length ? std::string(name, length) : UnnamedInodeName(e.inode));
                 Offer(node);
             } else {
-                holder->AddChildName(e.inode, std::move(name));
+                holder->AddChildName(e.inode, name, length);
                 parents_[e.inode] = holder;
             }
         }
@@ -221,8 +220,7 @@ void CExt2QuickSearch::Offer(CEXTFileNode* node) {
     } catch (const std::bad_alloc&) {
         // No room to keep it: forget the names it holds, then let it go.
         CExt2FileProperties* props = node->Properties();
-        for (auto it = parents_.begin(); it != parents_.end();)
-            it = it->second == props ? parents_.erase(it) : std::next(it);
+        parents_.EraseIf([props](CExt2FileProperties* holder) { return holder == props; });
         node->Release();
     }
 }
@@ -241,7 +239,7 @@ void CExt2QuickSearch::HandOutPending() {
 }
 
 void CExt2QuickSearch::ReleaseOwned() {
-    parents_.clear();
+    parents_.Clear();
     for (auto& entry : pending_)
         if (entry.second) entry.second->Release();
     pending_.clear();

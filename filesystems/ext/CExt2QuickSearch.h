@@ -5,6 +5,7 @@
 
 #include "filesystems/CSearchedPartitionInfo.h"
 #include "filesystems/IFileSystemSearchController.h"
+#include "filesystems/ext/ExtInodeMap.h"
 #include "filesystems/ext/ExtLocalClock.h"
 #include "filesystems/ext/ExtMemory.h"
 #include "sqlite_recovery/framework/IProgress.h"
@@ -56,7 +57,7 @@ private:
     CSearchedPartitionInfo partition_;
     uint64_t superBlockSector_ = 2;  // 512-byte units: the volume starts at the device's start
     ExtMap<uint32_t, CEXTFileNode*> pending_;          // walked, not named yet
-    ExtMap<uint32_t, CExt2FileProperties*> parents_;   // named by an entry of this folder, not walked yet
+    ExtInodeMap<CExt2FileProperties*> parents_;        // named by an entry of this folder, not walked yet
     ExtVector<CEXTFileNode*> held_;                    // folders the builder refused
     std::unique_ptr<CExt2FileProperties> rootNames_;   // the root's entries (the root is no node)
     ExtBlockMap* runMap_ = nullptr;                    // the walk's, reused from file to file

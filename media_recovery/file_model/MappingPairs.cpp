@@ -12,23 +12,13 @@ int MappingFieldSize(int64_t v) {
     return 8;
 }
 
-uint8_t* EncodeMappingPairs(IDataRunList* list, size_t* size) {
-    if (size) *size = 0;
-    if (!list) return nullptr;
-    // A string of a few runs is put together on the stack; a longer one moves to the heap.
-    uint8_t local[128];
-    std::vector<uint8_t> spill;
-    size_t used = 0;
-    auto put = [&](uint8_t byte) {
-        if (used < sizeof local && spill.empty()) {
-            local[used++] = byte;
-            return;
-        }
-        if (spill.empty()) spill.assign(local, local + used);
-        spill.push_back(byte);
-        ++used;
-    };
+namespace {
+// The mapping-pairs string of list, with its terminator, in out; false for an empty list or when
+// memory runs out. Moves the list's cursor.
+bool EncodeInto(IDataRunList* list, std::vector<uint8_t>* out) {
+    out->clear();
     uint64_t base = 0;
+    uint8_t field[17];
     try {
         for (DataRun* run = list->First(); run && !list->IsEnd(); run = list->Next()) {
             bool sparse = run->start == kSparseRunStart;
@@ -37,19 +27,38 @@ uint8_t* EncodeMappingPairs(IDataRunList* list, size_t* size) {
             // Lengths decode zero-extended: one that reads as negative needs all eight bytes.
             int lengthBytes = static_cast<int64_t>(run->length) < 0 ? 8 : MappingFieldSize(static_cast<int64_t>(run->length));
             if (!sparse) base = static_cast<uint64_t>(run->start);
-            put(static_cast<uint8_t>((offsetBytes << 4) | (lengthBytes & 15)));
-            for (int i = 0; i < lengthBytes; ++i) put(static_cast<uint8_t>(run->length >> (8 * i)));
-            for (int i = 0; i < offsetBytes; ++i) put(static_cast<uint8_t>(delta >> (8 * i)));
+            int n = 0;
+            field[n++] = static_cast<uint8_t>((offsetBytes << 4) | (lengthBytes & 15));
+            for (int i = 0; i < lengthBytes; ++i) field[n++] = static_cast<uint8_t>(run->length >> (8 * i));
+            for (int i = 0; i < offsetBytes; ++i) field[n++] = static_cast<uint8_t>(delta >> (8 * i));
+            out->insert(out->end(), field, field + n);
         }
-        if (used == 0) return nullptr;
-        put(0);
+        if (out->empty()) return false;
+        out->push_back(0);
     } catch (const std::bad_alloc&) {
-        return nullptr;
+        return false;
     }
-    uint8_t* pairs = new (std::nothrow) uint8_t[used];
+    return true;
+}
+
+// The encoder's scratch string, reused: a pack allocates nothing but its result. One left large by
+// a badly fragmented file is given back.
+std::vector<uint8_t>& Scratch() {
+    thread_local std::vector<uint8_t> scratch;
+    if (scratch.capacity() > 64 * 1024) std::vector<uint8_t>().swap(scratch);
+    return scratch;
+}
+}  // namespace
+
+uint8_t* EncodeMappingPairs(IDataRunList* list, size_t* size) {
+    if (size) *size = 0;
+    if (!list) return nullptr;
+    std::vector<uint8_t>& bytes = Scratch();
+    if (!EncodeInto(list, &bytes)) return nullptr;
+    uint8_t* pairs = new (std::nothrow) uint8_t[bytes.size()];
     if (!pairs) return nullptr;
-    std::memcpy(pairs, spill.empty() ? local : spill.data(), used);
-    if (size) *size = used;
+    std::memcpy(pairs, bytes.data(), bytes.size());
+    if (size) *size = bytes.size();
     return pairs;
 }
 
@@ -86,13 +95,24 @@ int DecodeMappingPairs(CDataRunList* list, const uint8_t* pairs, int size) {
     return 1;
 }
 
+bool PackDataRunsInto(IDataRunList* list, PackedDataRuns* packed) {
+    packed->Clear();
+    if (!list) return false;
+    std::vector<uint8_t>& bytes = Scratch();
+    if (!EncodeInto(list, &bytes)) return false;
+    uint8_t* pairs = bytes.size() <= sizeof packed->local ? packed->local : new (std::nothrow) uint8_t[bytes.size()];
+    if (!pairs) return false;
+    std::memcpy(pairs, bytes.data(), bytes.size());
+    packed->pairs = pairs;
+    packed->size = bytes.size();
+    if (list->GetKind() == RUN_LIST_RESIDENT) packed->residentValue = static_cast<uint16_t>(list->GetResidentValue());
+    return true;
+}
+
 PackedDataRuns* PackDataRuns(IDataRunList* list) {
     if (!list) return nullptr;
     PackedDataRuns* packed = new (std::nothrow) PackedDataRuns;
-    if (!packed) return nullptr;
-    if (list->GetKind() == RUN_LIST_RESIDENT) packed->residentValue = static_cast<uint16_t>(list->GetResidentValue());
-    packed->pairs = EncodeMappingPairs(list, &packed->size);
-    if (!packed->pairs) {
+    if (packed && !PackDataRunsInto(list, packed)) {
         delete packed;
         return nullptr;
     }

@@ -62,15 +62,16 @@ public:
     // The analyser's only way of adding; the caller holds the lock. An id already present keeps its
     // record, unless that record is only the zero placeholder that a consumer's At left behind.
     void InsertItem(const T& record) {
-        auto found = all_.find(record.id);
-        if (found == all_.end()) {
-            all_.emplace(record.id, record);
-        } else if (placeholders_.erase(record.id) != 0) {
-            uint32_t check = found->second.check;
-            found->second = record;
-            found->second.check = check;
+        Reserve(all_);
+        Reserve(fresh_);
+        auto placed = all_.emplace(record.id, record);
+        T& stored = placed.first->second;
+        if (!placed.second && !placeholders_.empty() && placeholders_.erase(record.id) != 0) {
+            uint32_t check = stored.check;
+            stored = record;
+            stored.check = check;
         }
-        fresh_.emplace(record.id, all_.find(record.id)->second);
+        fresh_.emplace(record.id, stored);
     }
 
     const std::string& Keyword() const { return keyword_; }
@@ -78,6 +79,14 @@ public:
     void SetHelper(ICommon* helper) { helper_ = helper; }
 
 private:
+    // Every growth of a hash map walks all its entries again, which costs far more than the
+    // buckets themselves: a map about to grow takes eight times its size at once (twice past 64k).
+    static void Reserve(std::unordered_map<unsigned, T>& map) {
+        const size_t size = map.size() + 1;
+        if (size <= map.bucket_count() * map.max_load_factor()) return;
+        map.reserve(size < 1024 ? 1024 : size < 65536 ? 8 * size : 2 * size);
+    }
+
     std::string keyword_;
     std::unordered_map<unsigned, T> all_;
     std::unordered_map<unsigned, T> fresh_;
