@@ -192,10 +192,8 @@ void CExt2QuickSearch::WalkEntries(CExt2FileSystem& fs, const ExtInode& director
                 continue;
             const char* name = reinterpret_cast<const char*>(e.name);
             const size_t length = ExtEntryNameLength(e.name, e.nameLength);
-            auto pending = pending_.empty() ? pending_.end() : pending_.find(e.inode);
-            if (pending != pending_.end()) {
-                CEXTFileNode* node = pending->second;
-                pending_.erase(pending);
+            CEXTFileNode* node = nullptr;
+            if (pending_.Take(e.inode, &node)) {
                 node->Properties()->TakeName(length ? std::string(name, length) : UnnamedInodeName(e.inode));
                 Offer(node);
             } else {
@@ -226,12 +224,15 @@ void CExt2QuickSearch::Offer(CEXTFileNode* node) {
 }
 
 void CExt2QuickSearch::HandOutPending() {
-    while (!pending_.empty()) {
+    // In inode order; what a stop leaves stays pending (and is released).
+    ExtVector<uint32_t> order;
+    order.reserve(pending_.Size());
+    pending_.ForEach([&order](uint32_t ino, CEXTFileNode*) { order.push_back(ino); });
+    std::sort(order.begin(), order.end());
+    for (uint32_t ino : order) {
         if (!KeepGoing()) return;
-        auto it = pending_.begin();
-        const uint32_t ino = it->first;
-        CEXTFileNode* node = it->second;
-        pending_.erase(it);
+        CEXTFileNode* node = nullptr;
+        pending_.Take(ino, &node);
         if (!node) continue;
         if (!*node->GetName()) node->Properties()->TakeName(UnnamedInodeName(ino));
         Offer(node);
@@ -240,9 +241,10 @@ void CExt2QuickSearch::HandOutPending() {
 
 void CExt2QuickSearch::ReleaseOwned() {
     parents_.Clear();
-    for (auto& entry : pending_)
-        if (entry.second) entry.second->Release();
-    pending_.clear();
+    pending_.ForEach([](uint32_t, CEXTFileNode* node) {
+        if (node) node->Release();
+    });
+    pending_.Clear();
     for (CEXTFileNode* node : held_) node->Release();
     held_.clear();
     rootNames_.reset();

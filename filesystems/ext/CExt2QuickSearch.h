@@ -56,7 +56,7 @@ private:
     PROGRESS_INFO progress_;
     CSearchedPartitionInfo partition_;
     uint64_t superBlockSector_ = 2;  // 512-byte units: the volume starts at the device's start
-    ExtMap<uint32_t, CEXTFileNode*> pending_;          // walked, not named yet
+    ExtInodeMap<CEXTFileNode*> pending_;               // walked, not named yet
     ExtInodeMap<CExt2FileProperties*> parents_;        // named by an entry of this folder, not walked yet
     ExtVector<CEXTFileNode*> held_;                    // folders the builder refused
     std::unique_ptr<CExt2FileProperties> rootNames_;   // the root's entries (the root is no node)

@@ -24,11 +24,15 @@ void ExtChildNames::Add(uint32_t ino, const char* name, size_t length) {
 bool ExtChildNames::Take(uint32_t ino, std::string* out) {
     if (live_ == 0) return false;
     if (sorted_ < entries_.size()) {
-        // Stable: of one inode's names, the last added stays last.
+        // Stable: of one inode's names, the last added stays last. A folder's entries often come
+        // in inode order already.
         const auto byInode = [](const Entry& a, const Entry& b) { return a.ino < b.ino; };
-        std::stable_sort(entries_.begin() + static_cast<std::ptrdiff_t>(sorted_), entries_.end(), byInode);
-        std::inplace_merge(entries_.begin(), entries_.begin() + static_cast<std::ptrdiff_t>(sorted_), entries_.end(),
-                           byInode);
+        const auto tail = entries_.begin() + static_cast<std::ptrdiff_t>(sorted_);
+        const bool inOrder = std::is_sorted(tail, entries_.end(), byInode) && (sorted_ == 0 || !byInode(*tail, tail[-1]));
+        if (!inOrder) {
+            std::stable_sort(tail, entries_.end(), byInode);
+            std::inplace_merge(entries_.begin(), tail, entries_.end(), byInode);
+        }
         sorted_ = entries_.size();
     }
     auto first = std::lower_bound(entries_.begin(), entries_.end(), ino,

@@ -6,10 +6,10 @@
 
 #include "filesystems/ext/ExtMemory.h"
 
-// A hash table from inode number (never 0) to V, for the names the walk passes from a folder's
-// entries to the inodes they name: one flat array of slots from the reader's heap, linear probing,
-// erasing by moving the following entries back (no tombstones), at most half full. Thousands of
-// names go in and out per folder walk; a tree would allocate a node for each.
+// A hash table from inode number (never 0) to V, for what the walk keeps by inode until a folder
+// entry or the inode itself comes by: one flat array of slots from the reader's heap, linear
+// probing, erasing by moving the following entries back (no tombstones), at most half full. Tens of
+// thousands of inodes go in and out in a walk; a tree would allocate a node for each.
 template <class V>
 class ExtInodeMap {
 public:
@@ -45,6 +45,13 @@ public:
     bool Erase(uint32_t ino) {
         V ignored;
         return Take(ino, &ignored);
+    }
+
+    // Calls visit(ino, value) for every entry, in no particular order; visit must not change the table.
+    template <class Visit>
+    void ForEach(Visit visit) {
+        for (Slot& slot : slots_)
+            if (slot.key != 0) visit(slot.key, slot.value);
     }
 
     // Erases every entry whose value satisfies drop.

@@ -16,11 +16,13 @@ namespace {
 // The mapping-pairs string of list, with its terminator, in out; false for an empty list or when
 // memory runs out. Moves the list's cursor.
 bool EncodeInto(IDataRunList* list, std::vector<uint8_t>* out) {
-    out->clear();
+    constexpr size_t kLongestPair = 17;  // header, 8 length and 8 offset bytes
+    size_t used = 0;
     uint64_t base = 0;
-    uint8_t field[17];
     try {
         for (DataRun* run = list->First(); run && !list->IsEnd(); run = list->Next()) {
+            if (out->size() < used + kLongestPair + 1) out->resize(2 * (used + kLongestPair + 1));
+            uint8_t* field = out->data() + used;
             bool sparse = run->start == kSparseRunStart;
             uint64_t delta = static_cast<uint64_t>(run->start) - base;  // wraps as the format expects
             int offsetBytes = sparse ? 0 : MappingFieldSize(static_cast<int64_t>(delta));
@@ -31,13 +33,14 @@ bool EncodeInto(IDataRunList* list, std::vector<uint8_t>* out) {
             field[n++] = static_cast<uint8_t>((offsetBytes << 4) | (lengthBytes & 15));
             for (int i = 0; i < lengthBytes; ++i) field[n++] = static_cast<uint8_t>(run->length >> (8 * i));
             for (int i = 0; i < offsetBytes; ++i) field[n++] = static_cast<uint8_t>(delta >> (8 * i));
-            out->insert(out->end(), field, field + n);
+            used += static_cast<size_t>(n);
         }
-        if (out->empty()) return false;
-        out->push_back(0);
     } catch (const std::bad_alloc&) {
         return false;
     }
+    if (used == 0) return false;
+    (*out)[used++] = 0;  // room was made with the last pair
+    out->resize(used);
     return true;
 }
 

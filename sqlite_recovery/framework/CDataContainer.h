@@ -62,8 +62,6 @@ public:
     // The analyser's only way of adding; the caller holds the lock. An id already present keeps its
     // record, unless that record is only the zero placeholder that a consumer's At left behind.
     void InsertItem(const T& record) {
-        Reserve(all_);
-        Reserve(fresh_);
         auto placed = all_.emplace(record.id, record);
         T& stored = placed.first->second;
         if (!placed.second && !placeholders_.empty() && placeholders_.erase(record.id) != 0) {
@@ -79,14 +77,6 @@ public:
     void SetHelper(ICommon* helper) { helper_ = helper; }
 
 private:
-    // Every growth of a hash map walks all its entries again, which costs far more than the
-    // buckets themselves: a map about to grow takes eight times its size at once (twice past 64k).
-    static void Reserve(std::unordered_map<unsigned, T>& map) {
-        const size_t size = map.size() + 1;
-        if (size <= map.bucket_count() * map.max_load_factor()) return;
-        map.reserve(size < 1024 ? 1024 : size < 65536 ? 8 * size : 2 * size);
-    }
-
     std::string keyword_;
     std::unordered_map<unsigned, T> all_;
     std::unordered_map<unsigned, T> fresh_;

@@ -195,4 +195,42 @@ TEST(MappingPairs, PackAndUnpack) {
     one->Release();
 }
 
+// Lists keep their first runs in place and the rest elsewhere; packed strings are short or long.
+// Across both boundaries: run pointers stay valid while the list grows, a cursor past the end stays
+// there, and every length packs and unpacks to the same runs.
+TEST(DataRunList, GrowingListsAndPackedStrings) {
+    for (size_t count : {1u, 2u, 3u, 40u, 700u}) {
+        SCOPED_TRACE(count);
+        CExt2DataRunList list;
+        std::vector<DataRun*> seen;
+        std::vector<std::pair<int64_t, uint64_t>> expected;
+        for (size_t i = 0; i < count; ++i) {
+            // Gaps keep runs apart; every fourth one is a hole, and offsets reach past 24 bits.
+            DataRun run(i % 4 == 3 ? kSparseRunStart : static_cast<int64_t>(i * 0x10000 + 7), i + 1);
+            ASSERT_TRUE(list.PushRun(run));
+            seen.push_back(list.Last());
+            expected.emplace_back(run.start, run.length);
+        }
+        for (size_t i = 0; i < count; ++i) EXPECT_EQ(seen[i]->length, i + 1);
+        EXPECT_EQ(Runs(&list), expected);
+        EXPECT_TRUE(list.IsEnd());
+        list.PushRun(DataRun(1, 1));
+        EXPECT_TRUE(list.IsEnd());  // a cursor past the end does not move onto a new run
+        EXPECT_EQ(list.Next(), nullptr);
+        expected.emplace_back(1, 1);
+
+        std::unique_ptr<IDataRunList> clone(list.Clone());
+        EXPECT_EQ(Runs(clone.get()), expected);
+        PackedDataRuns packed;
+        ASSERT_TRUE(PackDataRunsInto(&list, &packed));
+        EXPECT_EQ(packed.pairs == packed.local, packed.size <= sizeof packed.local);
+        std::unique_ptr<IDataRunList> back(UnpackDataRuns(&packed));
+        EXPECT_EQ(Runs(back.get()), expected);
+        CDataRunList none;
+        EXPECT_FALSE(PackDataRunsInto(&none, &packed));  // cleared, whatever it held
+        EXPECT_EQ(packed.pairs, nullptr);
+        EXPECT_EQ(packed.size, 0u);
+    }
+}
+
 }  // namespace
