@@ -128,3 +128,52 @@ splash_text() {  # splash_text FILE TEXT
 }
 splash_text statr-text.png 'Contacts, messages and photos, back from your phone'
 splash_text statr-text-cn.png 'Relikorda Android CN'
+
+# --- The connection page ---------------------------------------------------------------------
+# The guide, 400 x 420, four frames: the phone joined to the computer by its cable, a pulse
+# running along the cable and the phone's screen filling step by step. The "-cn" frames are the
+# same pictures in the Chinese edition's colours.
+guide_frame() {  # guide_frame FILE FRAME ACCENT
+    file=$1 frame=$2 accent=$3
+    dot=$(( 60 + frame * 50 ))
+    bars=""
+    i=1
+    while [ "$i" -le "$frame" ]; do
+        top=$(( 180 + i * 22 ))
+        bars="$bars rectangle 60,$top 120,$(( top + 12 ))"
+        i=$(( i + 1 ))
+    done
+    png "$out/$file" -size 400x420 xc:none \
+        -fill '#EEF8FB' -stroke '#5D6D7E' -strokewidth 3 -draw 'roundrectangle 190,40 390,180 8,8' \
+        -fill '#5D6D7E' -stroke none -draw 'rectangle 270,180 310,215' -draw 'roundrectangle 235,213 345,225 4,4' \
+        -fill none -stroke "$accent" -strokewidth 5 -draw 'line 90,330 90,380' -draw 'line 90,380 290,380' \
+        -draw 'line 290,380 290,226' \
+        -fill '#4A4A4A' -stroke none -draw 'roundrectangle 40,150 140,330 12,12' \
+        -fill '#DDF3F8' -draw 'rectangle 50,172 130,305' -fill '#7A7A7A' -draw 'circle 90,318 90,313' \
+        -fill "$accent" -draw "circle $dot,380 $dot,371" \
+        ${bars:+-draw "$bars"} \
+        -fill "$accent" -font DejaVu-Sans-Bold -pointsize 22 -annotate +238+120 'USB' \
+        -draw 'polygon 226,104 226,136 210,120'
+}
+for frame in 1 2 3 4; do
+    guide_frame "dh$frame.png" "$frame" '#2CC1D2'
+    guide_frame "dh$frame-cn.png" "$frame" '#E8A317'
+done
+png "$out/dh_text.png" -size 400x50 xc:none -fill '#0A8FC0' -font DejaVu-Sans -pointsize 19 -gravity center \
+    -annotate +0+0 'Connect the phone, then press Start'
+# The tick of an option that succeeded, 16 x 16.
+png "$out/ok.png" -size 16x16 xc:none -fill '#3FA34D' -draw 'circle 8,8 8,1' -fill none -stroke white \
+    -strokewidth 2 -draw 'polyline 4.5,8.5 7,11 11.5,5.5'
+# The waiting tip's picture: the phone's question, with the button to tap lit.
+allow_picture() {  # allow_picture FILE QUESTION ANSWER
+    png "$out/$1" -size 170x96 xc:none -fill white -stroke '#9A9A9A' -strokewidth 1 \
+        -draw 'roundrectangle 1,1 168,94 6,6' -fill '#202020' -stroke none -font DejaVu-Sans -pointsize 12 \
+        -annotate +10+24 "$2" -fill '#DDDDDD' -draw 'roundrectangle 10,56 80,84 4,4' \
+        -fill '#2CC1D2' -draw 'roundrectangle 88,56 158,84 4,4' -fill '#404040' -annotate +24+75 'Deny' \
+        -fill white -font DejaVu-Sans-Bold -annotate +103+75 "$3"
+}
+allow_picture allow.png 'Allow this computer?' 'Allow'
+allow_picture allow_cn.png 'Allow this PC? (CN)' 'OK'
+# The warning tip's sign, 32 x 32.
+png "$out/icon_warning.png" -size 32x32 xc:none -fill '#F07A20' -draw 'polygon 16,2 31,29 1,29' -fill white \
+    -draw 'rectangle 14,10 18,21' -draw 'rectangle 14,23 18,26'

@@ -5,6 +5,7 @@
 #include <ctime>
 #include <string>
 
+#include "gui/pages/AnalysisMain.h"
 #include "gui/shell/AboutWindow.h"
 #include "gui/shell/CLanguageTable.h"
 #include "gui/shell/CUIPublic.h"
@@ -31,6 +32,7 @@ constexpr double kBorderRadius = 6;
 constexpr int kShapeRadius = 4;
 constexpr int kShapeSteps = 50;
 constexpr const char* kLanguageNames[] = {"English", "French", "German", "Chinese"};
+constexpr const char* kWindowKey = "rk-main-window";
 
 struct MenuEntry {
     int index;
@@ -56,6 +58,12 @@ CUIMainWin* CUIMainWin::Instance() {
     return &window;
 }
 
+CUIMainWin* CUIMainWin::Holding(GtkWidget* widget) {
+    if (!widget) return nullptr;
+    GtkWidget* top = gtk_widget_get_toplevel(widget);
+    return top ? static_cast<CUIMainWin*>(g_object_get_data(G_OBJECT(top), kWindowKey)) : nullptr;
+}
+
 CUIMainWin::CUIMainWin() : CBPWindow(GTK_WINDOW_TOPLEVEL) {
     CUIPublic* services = CUIPublic::Instance();
     GtkWindow* window = GetWindow();
@@ -75,6 +83,7 @@ CUIMainWin::CUIMainWin() : CBPWindow(GTK_WINDOW_TOPLEVEL) {
     g_signal_connect(GetWidget(), "show", G_CALLBACK(&CUIMainWin::OnShow), this);
     g_signal_connect(GetWidget(), "delete-event", G_CALLBACK(&CUIMainWin::OnDelete), this);
     gtk_widget_set_name(GetWidget(), "StepFlowWin");
+    g_object_set_data(G_OBJECT(GetWidget()), kWindowKey, this);
 
     pageBox_ = new CBPBox(true, false, 0);
     pageBox_->Show();
@@ -88,6 +97,7 @@ CUIMainWin::CUIMainWin() : CBPWindow(GTK_WINDOW_TOPLEVEL) {
 CUIMainWin::~CUIMainWin() {
     if (swapIdle_) g_source_remove(swapIdle_);
     g_signal_handlers_disconnect_by_data(GetWidget(), this);
+    g_object_set_data(G_OBJECT(GetWidget()), kWindowKey, nullptr);
     delete analysisPage_;
     delete scanPage_;
     delete menu_;
@@ -159,8 +169,8 @@ void CUIMainWin::SwapPage(Page page) {
     analysisPage_ = nullptr;
     delete scanPage_;
     scanPage_ = nullptr;
-    // Until the pages are built, an empty box stands for each.
-    CBPBox* box = new CBPBox(true, false, 0);
+    // Until the scan page is built, an empty box stands for it.
+    CBPWidget* box = page == Page::Analysis ? static_cast<CBPWidget*>(new CAnalysisMain()) : new CBPBox(true, false, 0);
     box->Show();
     pageBox_->PackStart(box, true, true, 0);
     title_->HideButtons(TITLE_BUTTON_RESTORE);

@@ -21,6 +21,8 @@ enum : int {
 class CUIMainWin : public CBPWindow {
 public:
     static CUIMainWin* Instance();
+    // The main window a widget stands in, or null.
+    static CUIMainWin* Holding(GtkWidget* widget);
 
     // Made by Instance; a test may make more.
     CUIMainWin();

@@ -14,6 +14,11 @@ public:
     // cutting; alpha below 0 means opaque.
     void DrawEllipsizeFontEx(const std::string& text, const char* font, double x, double y, double width,
                              GdkColor colour, int align, int wrap, double alpha);
+    // Plain text in the font and colour, its top-left at (x, y), broken into lines at width
+    // pixels (by words, or by characters inside a word too long for a line). Returns the pixel
+    // height of the lines; with measureOnly nothing is drawn.
+    int DrawLineFeedFont(const std::string& text, const char* font, double x, double y, double width,
+                         GdkColor colour, bool measureOnly = false);
 
 private:
     CBPCairo* cairo_;

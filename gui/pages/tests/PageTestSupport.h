@@ -1,0 +1,19 @@
+#pragma once
+#include <gtk/gtk.h>
+
+#include <string>
+
+class CBPLinkLabel;
+
+// Runs what the main loop has ready now (resizes, redraws) without waiting for more.
+void Settle();
+// Whether any pixel of the widget's area on the screen has the colour 0xRRGGBB.
+bool AreaHasColour(GtkWidget* widget, guint32 rgb);
+// 0xRRGGBB of the pixel at (x, y) of the widget's allocation.
+guint32 PixelAt(GtkWidget* widget, int x, int y);
+// Clicks with the real pointer (xdotool) on the words of linkText inside the label and returns
+// once the click has reached this program.
+bool ClickLink(CBPLinkLabel* label, const std::string& linkText);
+// Once a window other than the main window shows a button labelled text, releases the button
+// over it (as a click does) and saves a shot of the window under shot (when given).
+void AnswerNextQuestion(const std::string& text, const std::string& shot = "");
