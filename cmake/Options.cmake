@@ -55,27 +55,41 @@ function(rk_add_bench name)
 endfunction()
 
 # rk_add_fuzzer(name SOURCES ... LIBS ... [CORPUS dir]): a target defining LLVMFuzzerTestOneInput.
-# Built with clang and RK_FUZZ=ON it is a libFuzzer program; otherwise it links a small driver that
-# replays the corpus and a bounded number of mutations of it, and CTest runs that.
+# Built with clang and RK_FUZZ=ON it is a libFuzzer program, and every library of that build carries
+# the fuzzer's coverage instrumentation (fuzzer-no-link), so the fuzzer sees the code it drives; its
+# CTest run works on a copy of the corpus in the build tree, where the inputs it finds go. Otherwise
+# it links a small driver that replays the corpus and a bounded number of mutations of it.
 option(RK_FUZZ "Build fuzz targets with libFuzzer (needs clang)" OFF)
 set(RK_FUZZ_SECONDS 20 CACHE STRING "Seconds each libFuzzer target runs under CTest")
+if(RK_FUZZ AND CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+  add_compile_options(-fsanitize=fuzzer-no-link)
+  add_link_options(-fsanitize=fuzzer-no-link)
+endif()
 function(rk_add_fuzzer name)
   cmake_parse_arguments(Z "" "CORPUS" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${Z_SOURCES})
   target_link_libraries(${name} PRIVATE ${Z_LIBS} Threads::Threads)
+  set(corpus ${Z_CORPUS})
   if(RK_FUZZ AND CMAKE_CXX_COMPILER_ID MATCHES "Clang")
     target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
     target_link_options(${name} PRIVATE -fsanitize=fuzzer)
     set(args -max_total_time=${RK_FUZZ_SECONDS} -rss_limit_mb=2048 -timeout=10)
+    if(Z_CORPUS)
+      # libFuzzer adds what it finds to its first corpus folder: a fresh copy, never the sources.
+      set(corpus ${CMAKE_BINARY_DIR}/fuzz_corpus/${name})
+      add_test(NAME fuzz.${name}.corpus COMMAND ${CMAKE_COMMAND}
+        -DFROM=${Z_CORPUS} -DTO=${corpus} -P ${CMAKE_SOURCE_DIR}/cmake/copy_corpus.cmake)
+      set_tests_properties(fuzz.${name}.corpus PROPERTIES LABELS fuzz FIXTURES_SETUP ${name}_corpus)
+    endif()
   else()
     target_link_libraries(${name} PRIVATE rk_fuzz_driver)
     set(args --iterations=3000)
   endif()
-  if(Z_CORPUS)
-    list(APPEND args ${Z_CORPUS})
-  endif()
-  add_test(NAME fuzz.${name} COMMAND ${name} ${args})
+  add_test(NAME fuzz.${name} COMMAND ${name} ${args} ${corpus})
   set_tests_properties(fuzz.${name} PROPERTIES LABELS fuzz TIMEOUT 600)
+  if(RK_FUZZ AND Z_CORPUS)
+    set_tests_properties(fuzz.${name} PROPERTIES FIXTURES_REQUIRED ${name}_corpus)
+  endif()
 endfunction()
 
 # Tests over GLib/GTK+: LeakSanitizer skips the toolkit's one-time allocations.

@@ -1,7 +1,10 @@
 #include "contacts/ContactJoin.h"
 
 #include <algorithm>
+#include <map>
 #include <new>
+#include <set>
+#include <string>
 
 #include "contacts/tables/CContactsTableRow.h"
 #include "contacts/tables/CDataTableAnalyze.h"
@@ -129,9 +132,11 @@ public:
         : sources_(sources), join_(join), result_(result) {}
 
     ResultCode Run() {
+        AdoptLostRawContacts();
         BuildIndexMaps();
         AddRawContactEntries();
-        ResultCode rc = LinkContactsToRawContacts();
+        ResultCode rc = AddLostRawContactEntries();
+        if (Succeeded(rc)) rc = LinkContactsToRawContacts();
         if (Failed(rc)) return rc;
         AttachGroups();
         if (Failed(rc = JoinDataRows())) return rc;
@@ -144,6 +149,83 @@ public:
     }
 
 private:
+    static const std::string& NameOf(const CRawContactsTableRow* row) {
+        return row->displayName.empty() ? row->displayNameAlt : row->displayName;
+    }
+
+    // A name row made from a raw contact's display name.
+    static CDataTableNameRow* MakeNameRow(int64_t rawId, const std::string& name) {
+        CDataTableNameRow* made = new (std::nothrow) CDataTableNameRow();
+        if (!made) return nullptr;
+        made->live = 0;
+        made->id = 0;
+        made->rawContactId = rawId;
+        made->dataVersion = 0;
+        made->displayName = name;
+        return made;
+    }
+
+    // Recovered raw_contacts rows whose _id went with their cell's first bytes read 0, and every
+    // such row would stand for the others. Each is the raw contact of the name rows that carry its
+    // display name, or of the raw contact of that name, and is filed under that id (where a row
+    // of that id is filed already, it is an older copy and goes); else a deleted contact of its
+    // own under a made-up id. One per name: no contact twice.
+    void AdoptLostRawContacts() {
+        RowMultimap* raw = sources_.rawContacts;
+        if (!raw) return;
+        std::map<std::string, int64_t> owners;
+        RowMultimap* names = sources_.data[CDataTableAnalyze::RowMapOfKind(kDataName)];
+        for (CDataTableNameRow* row : RowsOf<CDataTableNameRow>(names))
+            if (row->rawContactId > 0 && !row->displayName.empty()) owners.emplace(row->displayName, row->rawContactId);
+        for (CRawContactsTableRow* row : RowsOf<CRawContactsTableRow>(raw))
+            if (row->id > 0 && !NameOf(row).empty()) owners.emplace(NameOf(row), row->id);
+        std::vector<CRawContactsTableRow*> lost;
+        for (auto it = raw->begin(); it != raw->end() && it->first <= 0;) {
+            auto* row = dynamic_cast<CRawContactsTableRow*>(it->second);
+            if (row && !row->live) {
+                lost.push_back(row);
+                it = raw->erase(it);
+            } else {
+                ++it;
+            }
+        }
+        // Of two copies of one raw contact the newer stands.
+        std::stable_sort(lost.begin(), lost.end(), [](const CRawContactsTableRow* a, const CRawContactsTableRow* b) {
+            return a->version > b->version;
+        });
+        std::set<std::string> seen;
+        for (CRawContactsTableRow* row : lost) {
+            const std::string name = NameOf(row);
+            if (name.empty() || !seen.insert(name).second) {
+                row->Release();
+                continue;
+            }
+            auto owner = owners.find(name);
+            if (owner != owners.end()) {
+                row->id = owner->second;
+                AddRawContactRow(row, *raw);
+                continue;
+            }
+            row->id = NextSyntheticRawId(join_);
+            if (row->contactId <= 0) row->contactId = NextSyntheticContactId(join_);
+            raw->emplace(row->id, row);
+            ownContacts_.push_back(row);
+        }
+    }
+
+    // The entries of the raw contacts that are contacts of their own, named by their display name.
+    ResultCode AddLostRawContactEntries() {
+        for (CRawContactsTableRow* row : ownContacts_) {
+            Link(join_, row->id, row->contactId);
+            join_.RawContactRows.emplace(row->id, row);
+            CDataTableNameRow* name = MakeNameRow(row->id, NameOf(row));
+            if (!name) return RK_FAIL(RK_E_FAIL);
+            std::vector<CDataTableRow*> rows{name};
+            AddCreatedRows(result_[row], rows);
+        }
+        return RK_OK;
+    }
+
     void BuildIndexMaps() {
         join_.RawToContact.clear();
         join_.ContactToRaw.clear();
@@ -372,16 +454,11 @@ private:
                 if (r->contactId != x->contactId) continue;
                 RowList& list = *EntryOf(r);
                 if (list.empty() || HasNameRow(list)) continue;
-                CDataTableNameRow* made = new (std::nothrow) CDataTableNameRow();
+                CDataTableNameRow* made = MakeNameRow(x->id, name);
                 if (!made) {
                     result = RK_FAIL(RK_E_FAIL);
                     continue;
                 }
-                made->live = 0;
-                made->id = 0;
-                made->rawContactId = x->id;
-                made->dataVersion = 0;
-                made->displayName = name;
                 std::vector<CDataTableRow*> rows{made};
                 AddCreatedRows(list, rows);
             }
@@ -430,6 +507,7 @@ private:
     const JoinSources& sources_;
     JoinData& join_;
     ContactResultMap& result_;
+    std::vector<CRawContactsTableRow*> ownContacts_;  // lost raw contacts that are contacts of their own
 };
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "sqlite_recovery/framework/IProgress.h"
 #include "sqlite_recovery/framework/Lockers.h"
 #include "sqlite_recovery/framework/Logger.h"
+#include "sqlite_recovery/framework/SafeFileName.h"
 #include "media_recovery/MediaErrors.h"
 #include "platform/FileSystem.h"
 #include "platform/PlatformFile.h"
@@ -171,6 +172,17 @@ ResultCode CDataRecovery::RecoverTo(const char* destination, IProgress* sink, in
     autolocker<critical_locker> guard(&lock_);
     std::string path(destination);
     size_t slash = path.rfind('/');
+    {
+        // The name is the phone's: it is written as one component that reads as what it is
+        // (no invisible format characters), cut to length with its extension kept.
+        const size_t at = slash == std::string::npos ? 0 : slash + 1;
+        std::string name = CleanFileName(path.substr(at));
+        if (name.empty()) name = "unnamed";
+        if (name != path.substr(at)) {
+            RK_LOG("[Dredgel] RecoverTo writes %s as %s", destination, name.c_str());
+            path.replace(at, std::string::npos, name);
+        }
+    }
     PROGRESS_INFO record;
     std::memset(&record, 0, sizeof record);
     record.state = PROGRESS_STATE_RUNNING;

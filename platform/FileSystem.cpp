@@ -7,7 +7,9 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "platform/PlatformFile.h"
 
@@ -74,6 +76,25 @@ bool CreateDirectories(const std::string& path) {
 }
 
 bool CreatePrivateDirectory(const std::string& path) { return mkdir(path.c_str(), 0700) == 0; }
+
+std::string CreateUniquePrivateDirectory(const std::string& folder, const std::string& prefix) {
+    std::string pattern = JoinPath(folder, prefix + "XXXXXX");
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    // mkdtemp makes the folder with mode 0700, under a name nobody had.
+    return mkdtemp(name.data()) ? std::string(name.data()) : std::string();
+}
+
+bool IsOwnDirectory(const std::string& path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid();
+}
+
+std::string TemporaryFolder() {
+    const char* tmp = std::getenv("TMPDIR");
+    if (tmp && tmp[0] == '/' && GetEntryKind(tmp) == EntryKind::Directory) return tmp;
+    return "/tmp";
+}
 
 bool RemoveDirectory(const std::string& path) { return rmdir(path.c_str()) == 0; }
 

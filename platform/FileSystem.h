@@ -28,6 +28,13 @@ bool CreateDirectories(const std::string& path);               // with missing p
 // Creates a folder that only the user may enter; false when anything is there already or it
 // cannot be made.
 bool CreatePrivateDirectory(const std::string& path);
+// Creates a new folder that only the user may enter, named prefix followed by six random
+// characters, inside folder; its path, or empty when none could be made.
+std::string CreateUniquePrivateDirectory(const std::string& folder, const std::string& prefix);
+// Whether the path is a folder itself (not a link to one) that belongs to the running user.
+bool IsOwnDirectory(const std::string& path);
+// The system's folder for temporary files: $TMPDIR when it names a folder, else /tmp.
+std::string TemporaryFolder();
 bool RemoveDirectory(const std::string& path);
 bool DeleteFile(const std::string& path);
 bool CopyFile(const std::string& from, const std::string& to);  // replaces an existing target

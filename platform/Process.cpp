@@ -1,10 +1,12 @@
 #include "platform/Process.h"
 
+#include <signal.h>
 #include <spawn.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 
 extern char** environ;
@@ -37,5 +39,10 @@ bool StartDetachedFromSignal(char* const argv[]) {
 long CurrentThreadId() { return static_cast<long>(syscall(SYS_gettid)); }
 
 long CurrentProcessId() { return static_cast<long>(getpid()); }
+
+bool ProcessExists(long pid) {
+    if (pid <= 0) return false;
+    return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
 
 }  // namespace platform

@@ -17,4 +17,7 @@ bool StartDetachedFromSignal(char* const argv[]);
 long CurrentThreadId();
 long CurrentProcessId();
 
+// Whether a process with this id is running (one of another user counts too).
+bool ProcessExists(long pid);
+
 }  // namespace platform

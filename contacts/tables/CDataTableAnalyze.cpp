@@ -200,9 +200,10 @@ bool CDataTableAnalyze::FillName(CDataTableNameRow& row) {
               OptionalText(D(5), &row.middleName) && OptionalText(D(6), &row.suffix) &&
               OptionalText(D(7), &row.phoneticGivenName) && OptionalText(D(8), &row.phoneticMiddleName) &&
               OptionalText(D(9), &row.phoneticFamilyName);
-    // Sync adapters leave both styles NULL on live rows: absent means undefined (0) there.
-    ok = ok && Number(D(10), 0, 5, &present, &fullStyle) && (present || live_);
-    ok = ok && Number(D(11), 0, 5, &present, &phoneticStyle) && (present || live_) && IsNameStyle(phoneticStyle);
+    // Sync adapters leave both styles NULL: absent means undefined (0), on live and recovered
+    // rows alike; a style that is there must be one.
+    ok = ok && Number(D(10), 0, 5, &present, &fullStyle);
+    ok = ok && Number(D(11), 0, 5, &present, &phoneticStyle) && IsNameStyle(phoneticStyle);
     if (!ok) return false;
     row.fullNameStyle = static_cast<int32_t>(fullStyle);
     row.phoneticNameStyle = static_cast<int32_t>(phoneticStyle);

@@ -84,6 +84,13 @@ bool IsSupersededRawContact(RowMultimap& rows, const CRawContactsTableRow* row) 
 }
 
 void AddRawContactRow(CRawContactsTableRow* row, RowMultimap& rows) {
+    // A recovered row whose _id went with its cell's first bytes (0) has no identity yet: each is
+    // kept, an exact repeat aside, for the join to give it one.
+    if (!row->live && row->id <= 0) {
+        if (IsDuplicateRow(rows, row)) row->Release();
+        else rows.emplace(row->id, row);
+        return;
+    }
     if (IsSupersededRawContact(rows, row)) {
         row->Release();
         return;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -171,6 +172,48 @@ TEST(ContactJoinTest, ContactWithoutItsRawContactGetsAPlaceholder) {
     EXPECT_EQ(entries[0].first->deleted, 1);
     EXPECT_EQ(entries[0].first->live, 0);
     EXPECT_TRUE(entries[0].second->empty());
+}
+
+TEST(ContactJoinTest, RecoveredRawContactsThatLostTheirIdGetOneEach) {
+    // Carving loses a freed raw_contacts row's _id: each reads 0. Kate's name row (of raw contact
+    // 7) names her row; Liam's row has no data left; a second copy of Liam's row, and an older copy
+    // of the live Mona's, must not make contacts of their own.
+    Tables t;
+    auto lost = [&](const std::string& name, int64_t contactId) {
+        auto* row = t.Raw(0, contactId, false, 0);
+        row->displayName = name;
+        row->sourceKind = 5;
+        return row;
+    };
+    lost("Kate Keller", 7);
+    lost("Liam Lindqvist", 8);
+    lost("Liam Lindqvist", 8)->version = 2;
+    lost("Mona Moreau", 9);
+    t.Raw(9, 9)->displayName = "Mona Moreau";
+    t.Name(70, 7, "Kate Keller", false);
+    t.Phone(71, 7, "5550007", false);
+    Joined j(t);
+    ASSERT_TRUE(Succeeded(j.rc));
+    EXPECT_TRUE(j.Entries(0).empty());
+    std::vector<std::string> names;
+    for (auto& e : j.result) names.push_back(static_cast<CRawContactsTableRow*>(e.first)->displayName);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"Kate Keller", "Liam Lindqvist", "Mona Moreau"}));
+    // Kate's row took the id of her data rows: one contact, with them.
+    auto kate = j.Entries(7);
+    ASSERT_EQ(kate.size(), 1u);
+    EXPECT_EQ(kate[0].first->displayName, "Kate Keller");
+    EXPECT_EQ(kate[0].first->contactId, 7);
+    EXPECT_EQ(kate[0].second->size(), 2u);
+    EXPECT_TRUE(j.join.PlaceholderRows.empty());
+    // Liam is a deleted contact of his own, named by his display name.
+    for (auto& e : j.result) {
+        auto* raw = static_cast<CRawContactsTableRow*>(e.first);
+        if (raw->displayName != "Liam Lindqvist") continue;
+        EXPECT_LT(raw->id, 0);
+        EXPECT_EQ(Texts(e.second), (std::vector<std::string>{"Name:Liam Lindqvist [r]"}));
+    }
+    EXPECT_TRUE(j.Only(9).empty());  // the live Mona
 }
 
 TEST(ContactJoinTest, RowsOfALostRawContactShareOnePlaceholder) {

@@ -126,3 +126,44 @@ TEST_F(ContactsJobTest, ADeviceWithoutContactsHasNone) {
     EXPECT_EQ(platform::GetEntryKind(RunFolder(report) + "/contacts.vcf"), platform::EntryKind::Missing);
     EXPECT_EQ(platform::GetEntryKind(RunFolder(report)), platform::EntryKind::Directory);
 }
+
+TEST_F(ContactsJobTest, DeletedContactsWhoseNameRowSurvivesComeBackByNameOnce) {
+    // deleted_contacts: 24 contacts, 10 deleted; with secure_delete off (rollback, wal) every
+    // deleted name row survives somewhere; with the phone's settings (android) some do, in the
+    // main file's older pages. Every contact comes back once at most, each live one and each
+    // deleted one whose name row survives exactly once.
+    for (const char* variant : {"rollback", "wal", "android"}) {
+        SCOPED_TRACE(variant);
+        const std::string folder = testdata_ + "/deleted_contacts/" + variant;
+        std::string files;
+        for (const char* suffix : {"", "-wal"})
+            files += ReadAll(folder + "/device/fs/data/data/com.android.providers.contacts/databases/contacts2.db" +
+                             suffix);
+        std::string report;
+        ASSERT_EQ(Run(folder + "/device", temp_ + "/" + variant, &report), 0) << report;
+        const std::string cards = ReadAll(RunFolder(report) + "/contacts.vcf");
+        std::istringstream list(ReadAll(folder + "/contacts.tsv"));
+        size_t deleted = 0, surviving = 0;
+        for (std::string line; std::getline(list, line);) {
+            std::istringstream fields(line);
+            std::string state, name, needle, bytes;
+            std::getline(fields, state, '\t');
+            std::getline(fields, name, '\t');
+            std::getline(fields, needle, '\t');
+            for (size_t i = 0; i + 1 < needle.size(); i += 2)
+                bytes += static_cast<char>(std::stoi(needle.substr(i, 2), nullptr, 16));
+            const size_t times = Count(cards, "FN:" + name + "\r\n");
+            if (state == "live") {
+                EXPECT_EQ(times, 1u) << name;
+                continue;
+            }
+            ++deleted;
+            const bool survives = files.find(bytes) != std::string::npos;
+            surviving += survives;
+            EXPECT_EQ(times, survives ? 1u : 0u) << name;
+        }
+        EXPECT_EQ(deleted, 10u);
+        EXPECT_EQ(surviving, std::string(variant) == "android" ? 4u : 10u);
+        EXPECT_EQ(Count(cards, "BEGIN:VCARD"), 14u + surviving);
+    }
+}

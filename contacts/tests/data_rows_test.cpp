@@ -176,16 +176,20 @@ TEST_F(DataTableTest, NicknameEmailAndImTypes) {
     EXPECT_EQ(mail[1]->ToString(), "Email():odd");  // a blank label becomes empty
 }
 
-TEST_F(DataTableTest, NameStylesStrictOnlyForRecoveredRows) {
-    CDataTableAnalyze analyzer(&mimetypes);
+TEST_F(DataTableTest, NameStylesAbsentAreUndefinedPresentAreChecked) {
+    // Sync adapters leave data10/data11 NULL: such a row is kept, recovered or live; a style that
+    // is there must be one.
     auto bare = Rec(1, kDataName, 1, {{"data1", "Synced Name"}});
-    Build(analyzer, {bare, Rec(2, kDataName, 1, {{"data1", "Bad style"}, {"data10", "1"}, {"data11", "2"}})}, false);
-    EXPECT_EQ(analyzer.RowCount(), 0u);
-    Build(analyzer, {bare}, true);
-    auto names = Filed<CDataTableNameRow>(analyzer, kDataName);
-    ASSERT_EQ(names.size(), 1u);
-    EXPECT_EQ(names[0]->fullNameStyle, 0);
-    EXPECT_EQ(names[0]->phoneticNameStyle, 0);
+    auto bad = Rec(2, kDataName, 1, {{"data1", "Bad style"}, {"data10", "1"}, {"data11", "2"}});
+    for (bool live : {false, true}) {
+        CDataTableAnalyze analyzer(&mimetypes);
+        Build(analyzer, {bare, bad}, live);
+        auto names = Filed<CDataTableNameRow>(analyzer, kDataName);
+        ASSERT_EQ(names.size(), 1u) << live;
+        EXPECT_EQ(names[0]->ToString(), "Name:Synced Name");
+        EXPECT_EQ(names[0]->fullNameStyle, 0);
+        EXPECT_EQ(names[0]->phoneticNameStyle, 0);
+    }
 }
 
 TEST_F(DataTableTest, OrganizationPostalWebsiteAndGroupChecks) {

@@ -19,3 +19,9 @@ private:
     IRealFATTable* first_;
     IRealFATTable* second_;
 };
+
+// The pair a walk reads through: the first copy (when allowed), else the second; when neither holds
+// sound chains, the first (else the second) whose entries are at least in range, since the walkers
+// bound loops and cross-links. Null only when memory runs out.
+CDoubleFATTable* LoadFatPair(uint32_t variant, uint32_t sectorsPerFat, uint64_t firstStart, IStorageDevice* device,
+                             bool useFirst = true, bool useSecond = true);

@@ -24,6 +24,7 @@ bool CFAT16Table::IsValid() {
     // record a dirty shutdown and a disk error, so they are not examined.
     uint32_t e0 = fat::LoadU16(fat), e1 = fat::LoadU16(fat + 2);
     if ((e0 & 0xFFF0) != 0xFFF0 || ((e1 | 0xC000) & 0xFFF8) != 0xFFF8) return false;
-    return FatEntriesAndChainsValid(entryCount_, 0xFFF7,
-                                    [fat](uint32_t c) { return static_cast<uint32_t>(fat::LoadU16(fat + c * 2)); });
+    auto entry = [fat](uint32_t c) { return static_cast<uint32_t>(fat::LoadU16(fat + c * 2)); };
+    return chainTest_ ? FatEntriesAndChainsValid(entryCount_, 0xFFF7, entry)
+                      : FatEntriesInRange(entryCount_, 0xFFF7, entry);
 }

@@ -22,6 +22,7 @@ uint32_t CFAT32Table::NextCluster(uint32_t cluster) {
 bool CFAT32Table::IsValid() {
     if (!buffer_) return false;
     const uint8_t* fat = buffer_.get();
-    return FatEntriesAndChainsValid(entryCount_, FAT_CLUSTER_BAD,
-                                    [fat](uint32_t c) { return fat::LoadU32(fat + static_cast<size_t>(c) * 4) & kEntryMask; });
+    auto entry = [fat](uint32_t c) { return fat::LoadU32(fat + static_cast<size_t>(c) * 4) & kEntryMask; };
+    return chainTest_ ? FatEntriesAndChainsValid(entryCount_, FAT_CLUSTER_BAD, entry)
+                      : FatEntriesInRange(entryCount_, FAT_CLUSTER_BAD, entry);
 }

@@ -190,16 +190,10 @@ int CFATCompleteFSearcher::EndSearch() {
 
 void CFATCompleteFSearcher::BuildFatVolumeTree(const CFATSearchedPartitionInfo& v) {
     const uint64_t firstFat = v.volumeStart + v.reservedSectors;
-    IRealFATTable* first = (v.evidenceFlags & FAT_USE_FIRST_FAT)
-                               ? CreateFATTable(v.kind, v.sectorsPerFat, firstFat, device_)
-                               : nullptr;
-    IRealFATTable* second = !first && (v.evidenceFlags & FAT_USE_SECOND_FAT)
-                                ? CreateFATTable(v.kind, v.sectorsPerFat, firstFat + v.sectorsPerFat, device_)
-                                : nullptr;
-    std::unique_ptr<CDoubleFATTable> fat(new (std::nothrow) CDoubleFATTable(first, second));
+    std::unique_ptr<CDoubleFATTable> fat(LoadFatPair(v.kind, v.sectorsPerFat, firstFat, device_,
+                                                     v.evidenceFlags & FAT_USE_FIRST_FAT,
+                                                     v.evidenceFlags & FAT_USE_SECOND_FAT));
     if (!fat) {
-        delete first;
-        delete second;
         RK_LOG("[FAT] no memory for the FAT of the volume at sector %llu",
                static_cast<unsigned long long>(v.volumeStart));
         return;

@@ -41,6 +41,12 @@ public:
         directorySector_ = sector;
     }
     bool IsDeleted() const { return flags_ & 1; }
+    // The entry's size said more than its clusters hold: only what they hold is kept, and the item
+    // says so (FILE_FLAG_SIZE_CUT).
+    void CutSize(uint64_t size) {
+        size_ = size;
+        flags_ = static_cast<uint8_t>(flags_ | FILE_FLAG_SIZE_CUT);
+    }
 
 private:
     std::unique_ptr<char[]> name_;

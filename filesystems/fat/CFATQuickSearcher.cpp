@@ -121,15 +121,9 @@ ResultCode CFATQuickSearcher::WalkVolume() {
         QuickLayout(sector.get(), ss, device_->GetSectorCount(), &g);
         FatBootSector view{sector.get(), g.variant, ss};
 
-        IRealFATTable* first = CreateFATTable(g.variant, view.SectorsPerFat(), view.ReservedSectors(), device_);
-        IRealFATTable* second = nullptr;
-        if (!first)
-            second = CreateFATTable(g.variant, view.SectorsPerFat(),
-                                    static_cast<uint64_t>(view.ReservedSectors()) + view.SectorsPerFat(), device_);
-        std::unique_ptr<CDoubleFATTable> fat(new (std::nothrow) CDoubleFATTable(first, second));
+        std::unique_ptr<CDoubleFATTable> fat(
+            LoadFatPair(g.variant, view.SectorsPerFat(), view.ReservedSectors(), device_));
         if (!fat) {
-            delete first;
-            delete second;
             rc = RK_FAIL(FAT_E_NO_BUILDER);
             break;
         }

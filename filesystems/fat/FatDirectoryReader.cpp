@@ -1,6 +1,9 @@
 #include "filesystems/fat/FatDirectoryReader.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
+#include <map>
 #include <new>
 
 #include "media_recovery/file_model/CDataRunList.h"
@@ -10,6 +13,7 @@
 #include "filesystems/fat/IFATTable.h"
 #include "filesystems/IFileSystemSearchController.h"
 #include "sqlite_recovery/framework/IStorageDevice.h"
+#include "sqlite_recovery/framework/Logger.h"
 
 namespace {
 
@@ -36,6 +40,8 @@ bool DotEntriesFit(const FatWalkContext& ctx, const uint8_t* entries, CFATFileNo
     return true;
 }
 
+bool NameFieldIs(const uint8_t* entry, const char* name11) { return std::memcmp(entry, name11, 11) == 0; }
+
 }  // namespace
 
 FatWalkContext::FatWalkContext() {}
@@ -44,67 +50,95 @@ FatWalkContext::~FatWalkContext() {}
 void ResetEmptyFileCounter() { g_emptyFileNumber = kFirstEmptyFileNumber; }
 uint64_t NextEmptyFileNumber() { return g_emptyFileNumber++; }
 
-IDataRunList* BuildFatFileRuns(FatWalkContext& ctx, uint32_t firstCluster, uint64_t size, bool deleted) {
+namespace {
+
+// Runs already finished for one file, by start, to see a chain come back to a cluster it held.
+class HeldClusters {
+public:
+    void Add(uint64_t start, uint64_t length) { runs_.emplace(start, start + length); }
+    bool Holds(uint64_t c) const {
+        if (runs_.empty()) return false;
+        auto it = runs_.upper_bound(c);
+        return it != runs_.begin() && c < std::prev(it)->second;
+    }
+
+private:
+    std::map<uint64_t, uint64_t> runs_;
+};
+
+}  // namespace
+
+IDataRunList* BuildFatFileRuns(FatWalkContext& ctx, uint32_t firstCluster, uint64_t size, bool deleted,
+                               uint64_t* keptBytes) {
     const uint64_t clusterBytes = static_cast<uint64_t>(ctx.sectorsPerCluster) * ctx.sectorSize;
     if (size == 0 || clusterBytes == 0 || !ctx.IsDataCluster(firstCluster)) return nullptr;
     const uint64_t needed = (size + clusterBytes - 1) / clusterBytes;
+    const uint64_t volumeEnd = static_cast<uint64_t>(ctx.clusterCount) + 2;  // one past the last cluster
     CDataRunList* list = CreateDataRunList();
     if (!list) return nullptr;
+    uint64_t taken = 0;
 
     if (deleted) {
-        // The chain is gone: take the data as contiguous, stepping over clusters marked bad.
-        uint64_t covered = 0;
-        for (uint64_t c = firstCluster; covered < needed && ctx.IsDataCluster(c); ++c) {
+        // The chain is gone: take the data as contiguous, stepping over clusters marked bad, up to the
+        // volume's end.
+        for (uint64_t c = firstCluster; taken < needed && ctx.IsDataCluster(c); ++c) {
             if (ctx.fat && IsBad(ctx, ctx.fat->NextCluster(static_cast<uint32_t>(c)))) continue;
             DataRun run(static_cast<int64_t>(c - 2), 1);
             list->AppendRun(&run);
-            ++covered;
+            ++taken;
         }
-        if (covered == 0) {
+        if (taken == 0) {
             list->Release();
             return nullptr;
         }
-        return list;
-    }
-
-    // Live file: follow the chain for as many clusters as the size needs; where the chain ends
-    // early, the rest is taken as following on from the last cluster.
-    uint64_t runStart = firstCluster, runLength = 1, taken = 1;
-    uint32_t c = firstCluster;
-    while (taken < needed) {
-        uint32_t n = ctx.fat ? ctx.fat->NextCluster(c) : 0;
-        if (!ctx.IsDataCluster(n)) {
-            runLength += needed - taken;
-            taken = needed;
-            break;
+    } else {
+        // Live file: follow the chain for as many clusters as the size needs. A chain that ends with
+        // its end mark holds the whole file; one that runs into a free or bad entry (or has no table)
+        // is taken as following on from its last cluster, up to the volume's end; one that comes back
+        // to a cluster it held ends before it.
+        HeldClusters held;
+        uint64_t runStart = firstCluster, runLength = 1;
+        uint32_t c = firstCluster;
+        taken = 1;
+        while (taken < needed) {
+            const uint32_t n = ctx.fat ? ctx.fat->NextCluster(c) : 0;
+            if (!ctx.IsDataCluster(n)) {
+                if (n < FAT_CLUSTER_END) {
+                    const uint64_t more = std::min(needed - taken, volumeEnd - (runStart + runLength));
+                    runLength += more;
+                    taken += more;
+                }
+                break;
+            }
+            if ((n >= runStart && n < runStart + runLength) || held.Holds(n)) {
+                RK_LOG("[FAT] the chain from cluster %u comes back to cluster %u", firstCluster, n);
+                break;
+            }
+            if (n == c + 1) {
+                ++runLength;
+            } else {
+                DataRun run(static_cast<int64_t>(runStart - 2), runLength);
+                list->AppendRun(&run);
+                held.Add(runStart, runLength);
+                runStart = n;
+                runLength = 1;
+            }
+            ++taken;
+            c = n;
         }
-        if (n == c + 1) {
-            ++runLength;
-        } else {
-            DataRun run(static_cast<int64_t>(runStart - 2), runLength);
-            list->AppendRun(&run);
-            runStart = n;
-            runLength = 1;
-        }
-        ++taken;
-        c = n;
+        DataRun run(static_cast<int64_t>(runStart - 2), runLength);
+        list->AppendRun(&run);
     }
-    if (runStart - 2 + runLength > ctx.clusterCount) {
-        list->Release();
-        return nullptr;
-    }
-    DataRun run(static_cast<int64_t>(runStart - 2), runLength);
-    list->AppendRun(&run);
+    if (taken < needed && keptBytes) *keptBytes = taken * clusterBytes;
     return list;
 }
 
 int ParseDirectoryBuffer(FatWalkContext& ctx, const uint8_t* bytes, size_t length, CFATFileNode* parent,
-                         uint32_t directoryCluster, bool stopAtBadEntry) {
+                         uint32_t directoryCluster, bool stopAtBadEntry, size_t ownDotEntries) {
     const bool parentDeleted = parent && parent->IsDeleted();
     const uint64_t directorySector = directoryCluster >= 2 ? ctx.ClusterSector(directoryCluster) : ctx.rootStart;
     const size_t count = length / kFatEntrySize;
     size_t longNameStart = SIZE_MAX;
-    int dots = 0;
     for (size_t i = 0; i < count; ++i) {
         const size_t offset = i * kFatEntrySize;
         const uint8_t* e = bytes + offset;
@@ -130,10 +164,19 @@ int ParseDirectoryBuffer(FatWalkContext& ctx, const uint8_t* bytes, size_t lengt
             longNameStart = SIZE_MAX;
             continue;
         }
-        if (e[0] == '.') {
+        if (i < ownDotEntries) {  // the directory's own "." and "..", checked by the caller
             longNameStart = SIZE_MAX;
-            if (++dots > 2) return -1;
             continue;
+        }
+        if (e[0] == '.') {
+            // Another "." or ".." names no item; any other name that begins with '.' is one.
+            const bool dotName = NameFieldIs(e, ".          ") || NameFieldIs(e, "..         ");
+            RK_LOG("[FAT] directory at cluster %u: entry %zu has the odd name \"%.11s\"%s", directoryCluster, i,
+                   reinterpret_cast<const char*>(e), dotName ? "; skipped" : "");
+            if (dotName) {
+                longNameStart = SIZE_MAX;
+                continue;
+            }
         }
         // A directory listing itself.
         if (f != 0 && f == directoryCluster) {
@@ -152,7 +195,14 @@ int ParseDirectoryBuffer(FatWalkContext& ctx, const uint8_t* bytes, size_t lengt
         if (!isDirectory && props->GetSize() == 0) {
             props->SetFirstCluster(NextEmptyFileNumber());
         } else if (!isDirectory) {
-            runs = BuildFatFileRuns(ctx, f, props->GetSize(), props->IsDeleted());
+            uint64_t kept = props->GetSize();
+            runs = BuildFatFileRuns(ctx, f, props->GetSize(), props->IsDeleted(), &kept);
+            if (kept < props->GetSize()) {
+                RK_LOG("[FAT] \"%s\" in directory at cluster %u: its size, %llu, is more than its clusters hold; "
+                       "%llu bytes kept", props->GetName(), directoryCluster,
+                       static_cast<unsigned long long>(props->GetSize()), static_cast<unsigned long long>(kept));
+                props->CutSize(kept);
+            }
         }
         CFATFileNode* node = new (std::nothrow) CFATFileNode;
         if (!node) {
@@ -190,31 +240,39 @@ bool ReadDirectoryChain(FatWalkContext& ctx, CFATFileNode* parent, uint32_t firs
     size_t carried = 0;
     uint32_t c = firstCluster;
     while (ctx.IsDataCluster(c)) {
-        // A group of consecutive clusters, read with one call.
+        // A cluster read before: another directory's (not read again) or this chain coming back to
+        // itself (what came before the loop is kept).
+        if (ctx.visited.count(c)) {
+            if (c != firstCluster)
+                RK_LOG("[FAT] directory at cluster %u: its chain comes back to cluster %u; what came before is read",
+                       firstCluster, c);
+            return false;
+        }
+        // A group of consecutive clusters not read before, read with one call.
         uint32_t n = 1;
         uint32_t next = ctx.fat ? ctx.fat->NextCluster(c) : 0;
-        while (next == c + n && ctx.IsDataCluster(next) &&
+        while (next == c + n && ctx.IsDataCluster(next) && !ctx.visited.count(next) &&
                static_cast<uint64_t>(ctx.sectorsPerCluster) * (n + 1) <= kGroupSectors) {
             ++n;
             next = ctx.fat->NextCluster(c + n - 1);
         }
-        for (uint32_t k = 0; k < n; ++k)
-            if (ctx.visited.count(c + k)) return false;
         for (uint32_t k = 0; k < n; ++k) ctx.visited.insert(c + k);
 
         uint8_t* group = buffer.get() + carried;
         // A failed read leaves nothing to parse: the rest of this directory is lost.
         if (!ctx.device->ReadSectors(group, ctx.ClusterSector(c), static_cast<uint64_t>(n) * ctx.sectorsPerCluster))
             return false;
+        size_t ownDots = 0;
         if (c == firstCluster) {
             if (root ? (IsDotEntry(group) || IsDotDotEntry(group + kFatEntrySize))
                      : !DotEntriesFit(ctx, group, parent, firstCluster))
                 return false;
+            ownDots = root ? 0 : 2;
         }
         const size_t length = carried + static_cast<size_t>(n) * ctx.sectorsPerCluster * ss;
-        int consumed = ParseDirectoryBuffer(ctx, buffer.get(), length, parent, firstCluster, false);
-        if (consumed < 0) return true;
-        const size_t rest = length - static_cast<size_t>(consumed);
+        const size_t consumed = static_cast<size_t>(
+            ParseDirectoryBuffer(ctx, buffer.get(), length, parent, firstCluster, false, ownDots));
+        const size_t rest = length - consumed;
         carried = 0;
         if (rest > 0 && rest <= kMaxCarriedBytes) {
             std::memmove(buffer.get(), buffer.get() + consumed, rest);
@@ -239,5 +297,6 @@ bool ReadRootDirectory(FatWalkContext& ctx) {
         read += piece;
     }
     if (read == 0) return false;
-    return ParseDirectoryBuffer(ctx, buffer.get(), static_cast<size_t>(read) * ss, nullptr, 0, false) != -1;
+    ParseDirectoryBuffer(ctx, buffer.get(), static_cast<size_t>(read) * ss, nullptr, 0, false);
+    return true;
 }

@@ -55,14 +55,19 @@ void ResetEmptyFileCounter();
 uint64_t NextEmptyFileNumber();
 
 // Reads the directory whose first cluster is given and hands its entries to the builder; false when
-// its clusters were read before, its dot entries are wrong, or a read failed.
+// its first clusters were read before, its dot entries are wrong, a read failed, or its chain came
+// back to itself (everything before that point is read).
 bool ReadDirectoryChain(FatWalkContext& ctx, CFATFileNode* parent, uint32_t firstCluster, bool root);
 // FAT32: the root's cluster chain; FAT12/16: the fixed root directory.
 bool ReadRootDirectory(FatWalkContext& ctx);
 // Entries of one stretch of a directory. Returns the bytes consumed (the offset of a long-name run
-// that the stretch leaves unfinished), or -1 for a broken directory. directoryCluster is the first
-// cluster of the directory that holds the entries (0 for a fixed root).
+// that the stretch leaves unfinished). directoryCluster is the first cluster of the directory that
+// holds the entries (0 for a fixed root); the first ownDotEntries entries are its own "." and ".."
+// (checked by the caller). Any other entry named "." or ".." is skipped; the walk goes on.
 int ParseDirectoryBuffer(FatWalkContext& ctx, const uint8_t* bytes, size_t length, CFATFileNode* parent,
-                         uint32_t directoryCluster, bool stopAtBadEntry);
-// The extents of a file in clusters from cluster 2; null when it has none inside the volume.
-IDataRunList* BuildFatFileRuns(FatWalkContext& ctx, uint32_t firstCluster, uint64_t size, bool deleted);
+                         uint32_t directoryCluster, bool stopAtBadEntry, size_t ownDotEntries = 0);
+// The extents of a file in clusters from cluster 2; null when it has none inside the volume. When the
+// runs hold less than the size (a chain that ends or loops early, the volume's end), keptBytes
+// receives what they hold.
+IDataRunList* BuildFatFileRuns(FatWalkContext& ctx, uint32_t firstCluster, uint64_t size, bool deleted,
+                               uint64_t* keptBytes = nullptr);

@@ -29,7 +29,8 @@ uint32_t IRealFATTable::ScaledBound(uint32_t bound, IStorageDevice* device) {
     return k == 0 ? bound : bound / k;
 }
 
-IRealFATTable* CreateFATTable(uint32_t variant, uint32_t sectorsPerFat, uint64_t startSector, IStorageDevice* device) {
+IRealFATTable* CreateFATTable(uint32_t variant, uint32_t sectorsPerFat, uint64_t startSector, IStorageDevice* device,
+                              FatTableCheck check) {
     IRealFATTable* table = nullptr;
     switch (variant) {
     case FAT_VARIANT_12: table = new (std::nothrow) CFAT12Table(device, startSector, sectorsPerFat); break;
@@ -37,6 +38,7 @@ IRealFATTable* CreateFATTable(uint32_t variant, uint32_t sectorsPerFat, uint64_t
     case FAT_VARIANT_32: table = new (std::nothrow) CFAT32Table(device, startSector, sectorsPerFat); break;
     default: return nullptr;
     }
+    if (table) table->SetChainTest(check == FatTableCheck::Full);
     if (table && !table->IsValid()) {
         delete table;
         return nullptr;

@@ -12,6 +12,8 @@ public:
     virtual bool IsValid() = 0;
 
     uint32_t EntryCount() const { return entryCount_; }
+    // Off: IsValid accepts loops and cross-links (entries must still be in range).
+    void SetChainTest(bool on) { chainTest_ = on; }
     bool HasBuffer() const { return buffer_ != nullptr; }
 
 protected:
@@ -28,8 +30,14 @@ protected:
     uint32_t entryCount_ = 0;
     std::unique_ptr<uint8_t[]> buffer_;
     uint32_t sectorSize_;
+    bool chainTest_ = true;
 };
+
+// How much of a copy's contents must hold: everything, or all but sound chains (a damaged copy
+// whose loops and cross-links the walkers bound is still better than none).
+enum class FatTableCheck { Full, KeepBrokenChains };
 
 // A valid copy of the given variant at startSector, or null (bad size, no memory, failed read, or
 // contents that fail the validity test).
-IRealFATTable* CreateFATTable(uint32_t variant, uint32_t sectorsPerFat, uint64_t startSector, IStorageDevice* device);
+IRealFATTable* CreateFATTable(uint32_t variant, uint32_t sectorsPerFat, uint64_t startSector, IStorageDevice* device,
+                              FatTableCheck check = FatTableCheck::Full);

@@ -32,20 +32,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         ctx.page = page.data();
         ctx.pageSize = U;
         ctx.pageNumber = 2;
-        ctx.table = &table;
-        ctx.columns = table.columnCount;
-        ctx.arrayStart = page[0] == 13 ? 8 : 12;
-        ctx.firstFreeblock = (page[1] << 8) | page[2];
+        ctx.UseTable(&table, (data[0] & 4) == 0);
+        ctx.rowidColumn = data[1] & 8 ? 0 : -1;
         ctx.scratch = &scratch;
-        std::vector<uint32_t> offsets;
-        for (uint32_t at = ctx.arrayStart; at + 2 <= U && offsets.size() < 64; at += 2) {
-            const uint32_t p = (page[at] << 8) | page[at + 1];
-            if (p == 0) break;
-            offsets.push_back(p);
-        }
-        offsets.push_back(ctx.firstFreeblock);
-        RunCarvingPasses(ctx, offsets);
-        if (page != before) __builtin_trap();  // every zeroed byte is put back
+        std::vector<uint32_t> listed;
+        const uint32_t count = (page[3] << 8) | page[4];
+        for (uint32_t at = 8; at + 2 <= U && listed.size() < count && listed.size() < 64; at += 2)
+            listed.push_back((page[at] << 8) | page[at + 1]);
+        const uint32_t arrayEnd = 8 + 2 * static_cast<uint32_t>(listed.size());
+        MarkListedCells(ctx, listed, arrayEnd);
+        CarveListedCells(ctx, listed);
+        CarveFreeSpace(ctx, arrayEnd);
+        if (page != before) __builtin_trap();  // carving only reads the page
     }
     return 0;
 }

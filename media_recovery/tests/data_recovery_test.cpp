@@ -219,6 +219,25 @@ TEST_F(RecoverToTest, SubstituteNamesNeverOverwrite) {
     EXPECT_EQ(std::string(sink_.records.front().text), "photo.jpg");
 }
 
+TEST_F(RecoverToTest, NamesThatDeceiveAreWrittenAsTheyRead) {
+    std::unique_ptr<CTestNode> node(NodeWithRuns(1000, {DataRun(5, 2)}));
+    const std::pair<std::string, std::string> cases[] = {
+        // Hostile: a right-to-left override makes "photo<RLO>gpj.exe" read as "photoexe.jpg".
+        {"photo\xE2\x80\xAEgpj.exe", "photo_gpj.exe"},
+        {"zero\xE2\x80\x8Bwidth\xEF\xBB\xBF.jpg", "zero_width_.jpg"},
+        {std::string(300, 'n') + ".jpeg", std::string(195, 'n') + ".jpeg"},
+        {"..", "unnamed"},
+    };
+    for (const auto& [given, written] : cases) {
+        SCOPED_TRACE(written);
+        recovery_.OpenFile(node.get())->Release();
+        sink_.records.clear();
+        ASSERT_TRUE(Succeeded(recovery_.RecoverTo((dir_ / given).c_str(), &sink_, 0)));
+        EXPECT_EQ(ReadWhole(dir_ / written).size(), 1000u);
+        EXPECT_EQ(std::string(sink_.records.front().text), written);
+    }
+}
+
 TEST_F(RecoverToTest, SubstituteNamesAreBounded) {
     for (int n = 0; n < CDataRecovery::kMaxSubstituteNames; ++n) {
         char name[64];

@@ -15,8 +15,32 @@ bool EndsWith(const std::string& text, const std::string& tail) {
 }
 }  // namespace
 
+void CDeviceFolder::Refuse(const std::string& path, const std::string& why) {
+    refusals_.push_back(path + ": " + why);
+    std::fprintf(stderr, "device: %s refused: %s\n", path.c_str(), why.c_str());
+}
+
+std::string CDeviceFolder::InsideDevice(const std::string& path, platform::EntryKind wanted) {
+    const std::string resolved = platform::RealPath(path);
+    if (resolved.empty()) {
+        Refuse(path, "a link to nothing");
+        return std::string();
+    }
+    if (resolved.size() <= root_.size() || resolved.compare(0, root_.size(), root_) != 0 ||
+        resolved[root_.size()] != '/') {
+        Refuse(path, "it leads to " + resolved + ", outside the device folder");
+        return std::string();
+    }
+    if (platform::GetEntryKind(resolved) != wanted) {
+        Refuse(path, wanted == platform::EntryKind::Directory ? "not a folder" : "not a plain file");
+        return std::string();
+    }
+    return resolved;
+}
+
 bool CDeviceFolder::Load(const std::string& path) {
     storages_.clear();
+    refusals_.clear();
     root_ = platform::RealPath(path);
     if (root_.empty()) return false;
     platform::EntryKind kind = platform::GetEntryKind(root_);
@@ -26,7 +50,8 @@ bool CDeviceFolder::Load(const std::string& path) {
         AddDisk(root_, EndsWith(root_, ".4k.img") ? 4096 : 512);
         return !storages_.empty();
     }
-    filesRoot_ = platform::RealPath(platform::JoinPath(root_, "fs"));
+    const std::string files = platform::JoinPath(root_, "fs");
+    filesRoot_ = platform::EntryExists(files) ? InsideDevice(files, platform::EntryKind::Directory) : std::string();
     platform::IniFile ini;
     if (ini.Load(platform::JoinPath(root_, "device.ini"))) {
         std::string version = ini.Get("device", "version", "2.3");
@@ -41,7 +66,8 @@ bool CDeviceFolder::Load(const std::string& path) {
         std::sort(names.begin(), names.end());
         for (const std::string& name : names) {
             if (!EndsWith(name, ".img")) continue;
-            AddDisk(platform::JoinPath(storage, name), EndsWith(name, ".4k.img") ? 4096 : 512);
+            const std::string image = InsideDevice(platform::JoinPath(storage, name), platform::EntryKind::File);
+            if (!image.empty()) AddDisk(image, EndsWith(name, ".4k.img") ? 4096 : 512);
         }
     }
     return true;

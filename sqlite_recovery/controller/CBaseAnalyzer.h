@@ -39,6 +39,8 @@ public:
             recovery_->Uninitialize();
             recovery_->Release();
         }
+        // A run that did not reach its end leaves no working copy behind either.
+        if (!saveFolder_.empty()) DeleteFolderTree(saveFolder_);
     }
 
     void Release() override { delete this; }
@@ -86,6 +88,7 @@ public:
         }
         if (!saveFolder_.empty() && !RemoveSaveFolder())
             RK_LOG("Delete directory failed: %s", platform::WideToUtf8(saveFolder_).c_str());
+        saveFolder_.clear();
         ReportProgress(PROGRESS_STATE_FINISHED, 100);
         return rc;
     }
@@ -101,8 +104,7 @@ public:
         return RK_OK;
     }
 
-    // A fresh working folder of this analyser's own: in the program's folder when that is
-    // writable, else in the user's cache folder.
+    // A fresh private working folder of this analyser's own under the system's temporary folder.
     virtual ResultCode PrepareSaveDir() {
         std::wstring name = SaveFolderName();
         std::vector<std::wstring> roots = WorkingRoots();
@@ -110,9 +112,8 @@ public:
             RK_LOG("Database save path is empty.");
             return RK_FAIL(RK_E_FAIL);
         }
-        std::wstring unique = UniqueWorkingFolderName(name);
         for (const std::wstring& root : roots) {
-            saveFolder_ = CreateWorkingFolder(root, unique);
+            saveFolder_ = CreateWorkingFolder(root, name);
             if (!saveFolder_.empty()) return RK_OK;
         }
         RK_LOG("Create directory failed.");

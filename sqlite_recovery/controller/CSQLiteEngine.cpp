@@ -99,7 +99,10 @@ int CSQLiteEngine::OpenReader() {
     if (!view_) return -1;
     if (!reader_) reader_ = new (std::nothrow) CSQLiteReader();
     if (!reader_) return -1;
-    return reader_->Open(view_);
+    const int rc = reader_->Open(view_);
+    // Without the schema's pages no table can be found: the only case that leaves nothing to read.
+    if (rc == -4) RK_LOG("No table of the database could be read: the pages of its schema are gone or damaged.");
+    return rc;
 }
 
 void CSQLiteEngine::CloseReader() {

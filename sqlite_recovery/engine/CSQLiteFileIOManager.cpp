@@ -6,6 +6,8 @@
 #include "sqlite_recovery/engine/CFileIOSQLiteEx.h"
 #include "sqlite_recovery/engine/CFileIOWin32.h"
 #include "sqlite_recovery/engine/SQLiteFormat.h"
+#include "sqlite_recovery/framework/Logger.h"
+#include "platform/StringConversion.h"
 
 ISQLiteFileIOManager::~ISQLiteFileIOManager() {}
 
@@ -43,6 +45,9 @@ ResultCode CSQLiteFileIOManager::Open(const wchar_t* databasePath) {
     }
     const uint64_t mainPages = pageSize_ ? static_cast<uint64_t>(mainSize) / pageSize_ : 0;
     ResultCode rc = wal_->Load(logPath_.c_str(), pageSize_, mainPages);
+    if (Succeeded(rc) && wal_->framesLeftOut > 0)
+        RK_LOG("%llu frames of the log %s fail its checksums and are left out",
+               static_cast<unsigned long long>(wal_->framesLeftOut), platform::WideToUtf8(logPath_).c_str());
     if (Failed(rc) || wal_->lastCommit < 0) {
         // No usable log: the database is read as the plain file.
         delete wal_;

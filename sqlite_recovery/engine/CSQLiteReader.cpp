@@ -20,7 +20,7 @@ namespace {
 constexpr size_t kPageBufferSize = size_t(64) << 10;
 constexpr int kMaxTreeDepth = 40;        // far beyond any real b-tree
 constexpr uint32_t kSchemaTextCap = 65535;
-enum : uint8_t { kFlagRoot = 1, kFlagOwned = 2 };
+enum : uint8_t { kFlagRoot = 1, kFlagOwned = 2, kFlagTrunk = 4 };
 
 }  // namespace
 
@@ -168,6 +168,7 @@ int CSQLiteReader::LoadSchema() {
         entry.sql = text(values[4]);
         entry.columnCount = CountColumns(entry.sql);
         entry.rowidColumn = FindRowidColumn(entry.sql, entry.columnCount);
+        entry.affinity = ColumnAffinities(entry.sql, entry.columnCount);
         if (root > 0 && static_cast<uint64_t>(root) <= pageCount_) {
             entry.rootPage = static_cast<uint32_t>(root);
             pageFlags_[entry.rootPage] |= kFlagRoot;
@@ -183,6 +184,8 @@ int CSQLiteReader::WalkTable(TableSchema* table, int schemaFlag, int viewFlag) {
     engine_state::StartWalk();
     timeUp_ = false;
     if (!table || table->rootPage == 0) return -1;
+    // Carving needs to know which pages live trees and records hold (it reads pages itself).
+    if (!schemaFlag && !viewFlag && !table->name.empty()) CollectOwnedPages();
     if (ReadPage(table->rootPage, pageBuffer_) != 0) return -2;
     table->liveRecords.clear();
     table->recoveredRecords.clear();
@@ -223,8 +226,8 @@ void CSQLiteReader::WalkInterior(TableSchema* table, int schemaFlag, int viewFla
             ScanLeafPage(table, page, schemaFlag, 0, viewFlag);
         } else if (type == kInteriorTablePage && depth < kMaxTreeDepth) {
             CollectChildren(page, depth + 1);
-            // A page that was once a leaf may still hold deleted records.
-            ScanLeafPage(table, page, schemaFlag, 1, viewFlag);
+            // A page that was once a leaf may still hold deleted records in its free space.
+            ScanLeafPage(table, page, schemaFlag, 0, viewFlag);
         }
     }
 }
@@ -248,49 +251,95 @@ void CSQLiteReader::ScanLeafPage(TableSchema* table, uint32_t page, int schemaFl
     const uint32_t U = pageSize_;
     const uint32_t h = BtreeHeaderOffset(page);
     const uint8_t type = pg[h + kPageType];
-    const uint32_t firstFree = Load16(pg + h + kFirstFreeblock);
+    const bool leaf = type == kLeafTablePage;
     const uint32_t cellCount = Load16(pg + h + kCellCount);
-    uint32_t contentStart = Load16(pg + h + kContentStart);
-    if (contentStart == 0) contentStart = 65536;
     table->cellTotal += cellCount;
-    const uint32_t arrayStart = h + (type == kLeafTablePage ? kLeafHeaderSize : kInteriorHeaderSize);
-    const bool named = !table->name.empty();
+    const uint32_t arrayStart = h + (leaf ? kLeafHeaderSize : kInteriorHeaderSize);
     // Interior cells hold keys, not records.
-    const bool takeLive = type == kLeafTablePage && (!orphan || viewFlag != 0);
-    pageOffsets_.clear();
+    const bool takeLive = leaf && (!orphan || viewFlag != 0);
     listed_.clear();
-    // Live pointers, then the stale ones deleted cells left in the gap before the cell content.
-    const uint32_t gapEnd = std::min(contentStart, U);
-    for (uint32_t i = 0;; ++i) {
+    for (uint32_t i = 0; i < cellCount; ++i) {
         const uint32_t at = arrayStart + 2 * i;
         if (at + 2 > U) break;
-        if (i >= cellCount && (!named || at + 2 > gapEnd)) break;
         const uint32_t ptr = Load16(pg + at);
         if (ptr == 0) break;
         if (ptr >= U) continue;
-        pageOffsets_.push_back(ptr);
-        if (i < cellCount) listed_.push_back(ptr);
-        if (i < cellCount && takeLive && ptr >= arrayStart && ptr + 2 <= usableSize_) {
+        listed_.push_back(ptr);
+        if (takeLive && ptr >= arrayStart && ptr + 2 <= usableSize_) {
             RecordRef ref;
             ref.page = page;
             ref.offset = static_cast<int>(ptr);
             table->liveRecords.Add(ref);
         }
     }
-    if (!named || viewFlag != 0) return;
-    pageOffsets_.push_back(firstFree);
+    if (table->name.empty() || viewFlag != 0) return;
+    // Only table-leaf bytes make records: a leaf; the free space of an interior page of the tree,
+    // where the cells of the leaf it once was stay when it splits; a page no tree owns (a freed
+    // page, an older version of a page) whose bytes parse as cells. Index pages never, nor the
+    // older versions of page 1.
+    const bool interior = type == kInteriorTablePage && !orphan;
+    if (!leaf && !interior && (!orphan || type == kInteriorIndexPage || type == kInteriorTablePage ||
+                               type == kLeafIndexPage))
+        return;
+    if (orphan && std::memcmp(pg + kHeaderMagic, kHeaderMagicText, kHeaderMagicSize) == 0) return;
+    uint32_t arrayEnd = std::min(arrayStart + 2 * cellCount, usableSize_);
+    if (!leaf && !interior) {
+        // No header to trust: every byte may be a cell, past a free-list trunk's page numbers.
+        listed_.clear();
+        arrayEnd = std::max(h + kLeafHeaderSize, TrunkArrayEnd(pg));
+    }
     CarveContext ctx;
     ctx.page = pg;
     ctx.pageSize = U;
+    ctx.usableSize = usableSize_;
     ctx.pageNumber = page;
-    ctx.table = table;
-    ctx.columns = table->columnCount;
-    ctx.arrayStart = arrayStart;
-    ctx.firstFreeblock = firstFree;
+    ctx.UseTable(table, !orphan);
+    // Stale cells of an interior page are intact or confirmed by their neighbours.
+    ctx.requireEnd = ctx.requireEnd || interior;
+    ctx.encoding = static_cast<int>(Load32(header_ + kHeaderTextEncoding));
+    ctx.zeroOneConstants = Load32(header_ + kHeaderSchemaFormat) >= 4;
     ctx.scratch = scratch_;
+    ctx.reader = this;
     ctx.timeUp = &timeUp_;
-    if (type == kLeafTablePage) MarkListedCells(ctx, listed_, usableSize_);
-    RunCarvingPasses(ctx, pageOffsets_);
+    MarkListedCells(ctx, listed_, arrayEnd, interior);
+    // An older version of a leaf: its cells were records then, deleted ones among them.
+    if (orphan && leaf && !CarveListedCells(ctx, listed_)) return;
+    CarveFreeSpace(ctx, arrayEnd);
+}
+
+uint32_t CSQLiteReader::TrunkArrayEnd(const uint8_t* pg) const {
+    // Free-list trunk page: next trunk (4 bytes), leaf count n (4), n leaf page numbers (4 each).
+    const uint32_t n = Load32(pg + kTrunkLeafCount);
+    if (Load32(pg + kTrunkNext) > pageCount_ || n == 0 || n > (usableSize_ - kTrunkLeaves) / 4) return 0;
+    for (uint32_t i = 0; i < n; ++i) {
+        const uint32_t leaf = Load32(pg + kTrunkLeaves + 4 * i);
+        if (leaf < 2 || leaf > pageCount_) return 0;
+    }
+    return kTrunkLeaves + 4 * n;
+}
+
+bool CSQLiteReader::OverflowChainIsFree(uint32_t first, int64_t bytes) {
+    if (bytes <= 0 || usableSize_ <= kOverflowData) return false;
+    const int64_t chunk = usableSize_ - kOverflowData;
+    const int64_t pages = (bytes + chunk - 1) / chunk;
+    if (pages > static_cast<int64_t>(pageCount_)) return false;
+    if (++chainGeneration_ == 0) {
+        std::fill(chainStamp_.begin(), chainStamp_.end(), 0);
+        chainGeneration_ = 1;
+    }
+    uint8_t* buffer = engine_state::OverflowPageBuffer();
+    uint32_t page = first;
+    for (int64_t k = 0; k < pages; ++k) {
+        // A page of a live tree, a live record's chain or the free list's trunks was given to them
+        // after the delete.
+        if (page < 2 || page > pageCount_ || chainStamp_[page] == chainGeneration_ ||
+            (pageFlags_[page] & (kFlagRoot | kFlagOwned | kFlagTrunk)) || ReadPage(page, buffer) != 0)
+            return false;
+        chainStamp_[page] = chainGeneration_;
+        page = Load32(buffer + kOverflowNext);
+    }
+    // The last page ends the chain.
+    return page == 0;
 }
 
 void CSQLiteReader::CollectOwnedPages() {
@@ -301,6 +350,14 @@ void CSQLiteReader::CollectOwnedPages() {
         chainGeneration_ = 1;
     }
     const uint32_t gen = chainGeneration_;
+    // The free list's trunk pages are no deleted record's overflow pages any more.
+    for (uint32_t trunk = Load32(header_ + kHeaderFreelistTrunk), steps = 0;
+         trunk >= 2 && trunk <= pageCount_ && steps < pageCount_; ++steps) {
+        if (chainStamp_[trunk] == gen || ReadPage(trunk, pageBuffer_) != 0) break;
+        chainStamp_[trunk] = gen;
+        pageFlags_[trunk] |= kFlagTrunk;
+        trunk = Load32(pageBuffer_ + kTrunkNext);
+    }
     std::vector<std::pair<uint32_t, int>> stack;
     for (uint32_t root : rootPages_) stack.push_back({root, 0});
     while (!stack.empty()) {
@@ -397,7 +454,8 @@ int CSQLiteReader::GetValue(int rowIndex, TableSchema* table, int column, Column
     const int liveFlag = live ? 1 : 0;
     if (!(decodedTable_ == table && decodedRow_ == rowIndex && decodedLive_ == liveFlag &&
           decodedGeneration_ == engine_state::DecodeGeneration())) {
-        const int rc = DecodeRecord(table, records.at(static_cast<size_t>(rowIndex)), live != 0, kMaxTextBytes, decoded_);
+        const int rc =
+            DecodeRecord(table, records.at(static_cast<size_t>(rowIndex)), live != 0, kMaxValueBytes, decoded_);
         decodedGeneration_ = engine_state::DecodeGeneration();
         if (rc < 0) {
             decodedTable_ = nullptr;

@@ -52,6 +52,10 @@ public:
     const uint8_t* Header() const { return header_; }
     uint8_t* PageBuffer() { return pageBuffer_; }
     bool IsRootPage(uint64_t page) const;
+    // Whether the overflow chain of a deleted record, holding bytes of payload from page first on,
+    // is still whole: pages that no live tree, live record or free-list trunk took since, the last
+    // one ending it.
+    bool OverflowChainIsFree(uint32_t first, int64_t bytes);
 
     // Decodes a record as GetValue does, into values (tests and tools).
     int DecodeRecord(TableSchema* table, const RecordRef& ref, bool live, uint32_t textCap,
@@ -61,7 +65,8 @@ private:
     friend struct CarveContext;
     int LoadSchema();
     // The b-tree below the table's root: leaves go to ScanLeafPage; interior pages give their
-    // children and are carved as orphans (a page that was once a leaf may still hold records).
+    // children and have their free space carved (a page that was once a leaf may still hold
+    // records there).
     void WalkInterior(TableSchema* table, int schemaFlag, int viewFlag);
     // Queues the children of the interior page in the page buffer, to be visited in key order
     // with the right-most child last.
@@ -72,6 +77,8 @@ private:
     void MarkOverflowChains(uint32_t page, uint32_t headerOffset, uint8_t type, uint32_t generation);
     bool TimeUp();
     void ForgetPages();
+    // End of the leaf-page array when the page reads as a free-list trunk page, else 0.
+    uint32_t TrunkArrayEnd(const uint8_t* page) const;
 
     IFileIO* view_ = nullptr;
     uint8_t* pageBuffer_ = nullptr;
@@ -83,12 +90,13 @@ private:
     std::list<TableSchema> tables_;
 
     std::vector<ColumnValue> decoded_;
+    std::vector<uint64_t> decodeTypes_;
     const TableSchema* decodedTable_ = nullptr;
     int decodedRow_ = -1;
     int decodedLive_ = -1;
     uint64_t decodedGeneration_ = 0;
 
-    // Per page: bit 0 root of a schema row, bit 1 owned by some live b-tree.
+    // Per page: bit 0 root of a schema row, bit 1 owned by some live b-tree, bit 2 free-list trunk.
     std::vector<uint8_t> pageFlags_;
     bool ownedKnown_ = false;
     std::vector<uint32_t> rootPages_;
@@ -99,7 +107,6 @@ private:
     uint32_t chainGeneration_ = 0;
     bool timeUp_ = false;
     std::vector<std::pair<uint32_t, int>> pending_;  // walk stack: page, depth
-    PageOffsetSet pageOffsets_;
     std::vector<uint32_t> listed_;                   // the cells its header lists
     std::vector<std::pair<uint32_t, uint32_t>> chains_;  // overflow chains: first page, pages
     CarveScratch* scratch_ = nullptr;

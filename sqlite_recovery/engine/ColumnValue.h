@@ -16,7 +16,7 @@ enum ColumnKind : int {
 // engine's overflow buffer and stay valid until the reader decodes or reads another page.
 struct ColumnValue {
     int kind = kColumnNull;
-    uint32_t length = 0;        // bytes delivered at data (TEXT at most 4096)
+    uint32_t length = 0;        // bytes delivered at data (whole, up to a cap of many MiB)
     std::string text;           // left empty by the reader
     uint8_t inlineValue[8] = {};
     const uint8_t* data = nullptr;

@@ -1,19 +1,15 @@
 #include "sqlite_recovery/engine/EngineState.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <new>
+#include <vector>
 
 #include "platform/PageMemory.h"
 
 namespace engine_state {
 namespace {
-
-uint8_t* AllocateZeroed(size_t size) {
-    void* p = std::calloc(size, 1);
-    if (!p) throw std::bad_alloc();
-    return static_cast<uint8_t*>(p);
-}
 
 uint8_t* AllocateZeroedPages(size_t size) {
     void* p = platform::AllocatePages(size);
@@ -32,11 +28,27 @@ bool g_walkStarted = false;
 uint32_t g_walkLimit = kDefaultWalkTimeLimitMs;
 uint64_t g_decodeGeneration = 0;
 
+// Grows for a record whose values need more (ReserveOverflowBuffer).
+std::vector<uint8_t>& OverflowStore() {
+    static std::vector<uint8_t> buffer(kOverflowBufferSize, 0);
+    return buffer;
+}
+
 }  // namespace
 
-uint8_t* OverflowBuffer() {
-    static uint8_t* buffer = AllocateZeroed(kOverflowBufferSize);
-    return buffer;
+uint8_t* OverflowBuffer() { return OverflowStore().data(); }
+
+size_t ReserveOverflowBuffer(size_t bytes) {
+    std::vector<uint8_t>& buffer = OverflowStore();
+    bytes = std::min(bytes, kMaxOverflowBufferSize);
+    if (bytes > buffer.size()) {
+        try {
+            buffer.resize(bytes);
+        } catch (const std::bad_alloc&) {
+            // Keeps what it has: the values are cut there.
+        }
+    }
+    return buffer.size();
 }
 
 uint8_t* OverflowPageBuffer() {

@@ -1,82 +1,76 @@
 #pragma once
 // Carving of deleted records out of one page held in the reader's page buffer: behind stale cell
-// pointers, in the unallocated gap, in freeblocks and wherever a record-like run of bytes lies.
-// A candidate belongs to the table when its column count is the table's. Bytes zeroed for a
-// check are always put back.
+// pointers, in freeblocks (merged ones too), in the unallocated gap and in any other byte that no
+// listed cell holds. Every record start there is tried, and a candidate is kept only when it is
+// self-consistent (RecordCheck.h). The page is only read.
 #include <cstdint>
 #include <vector>
 
+#include "sqlite_recovery/engine/RecordCheck.h"
 #include "sqlite_recovery/engine/TableSchema.h"
 
-// The offsets on one page where a cell or freeblock may start: every cell pointer read (live and
-// stale), the header's first freeblock and the freeblocks the chain pass visits. Filled in any
-// order; RunCarvingPasses sorts it and drops repeats.
-using PageOffsetSet = std::vector<uint32_t>;
+class CSQLiteReader;
 
 // Buffers reused from page to page.
 struct CarveScratch {
-    std::vector<uint32_t> stamp = std::vector<uint32_t>(65537, 0);
-    uint32_t generation = 0;
-    std::vector<uint64_t> markerBits = std::vector<uint64_t>(1024, 0);
-    std::vector<uint8_t> markerFirst = std::vector<uint8_t>(256, 0);
-    std::vector<uint16_t> markers;
-    std::vector<uint32_t> zeroPairs;  // x where 00 00 is followed by a non-zero 16-bit value
-    std::vector<uint32_t> work;
-    std::vector<uint32_t> starts;
-    // Offsets strictly inside a cell that the page's own header lists: no other record can
-    // start there.
-    std::vector<uint64_t> insideBits = std::vector<uint64_t>(1025, 0);
+    // Bytes of the page that a listed cell or a record already found holds.
+    std::vector<uint64_t> usedBits = std::vector<uint64_t>(1025, 0);
+    std::vector<uint64_t> types;        // serial types of the candidate being checked
+    std::vector<uint64_t> neighbourTypes;  // those of a neighbour that confirms where it ends
+    std::vector<uint32_t> ends;         // where a freed cell may end
+    std::vector<CellLayout> cells;      // listed cells of a page no tree owns
+    std::vector<uint32_t> retry;        // starts of records whose end was not confirmed yet
 };
 
 struct CarveContext {
     uint8_t* page = nullptr;
-    uint32_t pageSize = 0;     // U
+    uint32_t pageSize = 0;      // U
+    uint32_t usableSize = 0;    // U less the bytes reserved at the page's end; 0: U
     uint32_t pageNumber = 0;
     TableSchema* table = nullptr;
     int columns = 0;
-    uint32_t arrayStart = 0;   // A0
-    uint32_t firstFreeblock = 0;
+    // Fewest serial types a record may have: rows written before ALTER TABLE ADD COLUMN have
+    // fewer than the table. On pages no tree owns, whose table is not known, exactly the columns.
+    int minColumns = 1;
+    bool requireEnd = false;    // freed cells only where their end is confirmed
+    int rowidColumn = -1;       // the column that aliases the rowid (stored as NULL)
+    const uint8_t* affinity = nullptr;  // one ColumnAffinity per column; null: not checked
+    int encoding = 1;           // 1 UTF-8, 2 UTF-16le, 3 UTF-16be
+    bool zeroOneConstants = true;  // schema format 4: 0 and 1 are stored as serial types 8 and 9
     CarveScratch* scratch = nullptr;
-    bool* timeUp = nullptr;    // set when the walk clock ran out
+    CSQLiteReader* reader = nullptr;  // follows overflow chains; null: records that overflow are refused
+    bool* timeUp = nullptr;     // set when the walk clock ran out
     mutable uint32_t questions = 0;
 
-    const uint64_t* inside = nullptr;  // null: the page lists no cells worth trusting
-
     bool TimeUp() const;
-    bool Inside(uint64_t offset) const { return inside && ((inside[offset >> 6] >> (offset & 63)) & 1); }
+    uint32_t Usable() const { return usableSize ? usableSize : pageSize; }
+    bool Used(uint32_t offset) const {
+        return (scratch->usedBits[offset >> 6] >> (offset & 63)) & 1;
+    }
+    void MarkUsed(uint32_t from, uint32_t to);
+    // The first byte at or after offset that is used (Usable() when none).
+    uint32_t NextUsed(uint32_t offset) const;
+    // Takes the context's table rules (column count, rowid alias, affinities) from its table;
+    // ownTree false: the page is not of the table's tree.
+    void UseTable(TableSchema* t, bool ownTree = true);
 };
 
-// Marks in c.scratch->insideBits the bytes that the listed cells of a table-leaf page occupy,
-// and points c.inside at them.
-void MarkListedCells(CarveContext& c, const std::vector<uint32_t>& liveOffsets, uint32_t usableSize);
+// Forgets what the previous page used, then marks the bytes that the listed cells of a table page
+// occupy (cells at or after from, the end of the cell-pointer array; interior: interior cells).
+void MarkListedCells(CarveContext& c, const std::vector<uint32_t>& liveOffsets, uint32_t from, bool interior = false);
+// A candidate at x: an intact cell, else a freed one (confirmedOnly: only one whose end is
+// confirmed; *unconfirmed tells of one that was not). Stores it and returns its length, or 0.
+uint32_t CarveAt(CarveContext& c, uint32_t x, bool confirmedOnly, bool* unconfirmed = nullptr);
+// Enters a record found on the page into the table's recovered records.
+void StoreRecovered(TableSchema* table, uint32_t page, const CellLayout& cell);
 
-struct CheckResult {
-    int64_t rowid = 0;
-    int lengthSize = 0;
-    int rowidSize = 0;
-};
-
-// Intact cell [start, endBound): 0 when its serial types account for its payload exactly and
-// number the table's columns; negative otherwise.
-int CheckRecord(const CarveContext& c, uint32_t start, uint32_t endBound, CheckResult* out);
-// Cell whose first bytes the caller zeroed, taken to be blockLength long, rowid varint of r bytes.
-// exact (may be null): the serial types number the columns exactly and end where the block, or a
-// merged neighbour's header, does; recordLength then receives the record's own length.
-// lengthSize 0: the length varint is taken to be as long as blockLength's.
-int CheckOverwrittenRecord(const CarveContext& c, uint32_t start, int64_t blockLength, uint32_t endBound,
-                           int r, int64_t* rowid, bool* exact = nullptr, int lengthSize = 0,
-                           int64_t* recordLength = nullptr);
-// Block [q, e): 0 when a record was accepted and stored. Rowid varints of 1 to 4 bytes are tried.
-int CarveBlock(CarveContext& c, int64_t q, int64_t e, bool intactTest);
-void StoreRecovered(TableSchema* table, uint32_t page, uint32_t offset, int cellLength, int rowidSize,
-                    int64_t rowid, bool intact, int lengthSize, bool exact = true);
-
-void CarveAtCellPointers(CarveContext& c, const PageOffsetSet& offsets);
-void CarveUnallocated(CarveContext& c);
-void CarveFreeblockChain(CarveContext& c, PageOffsetSet& offsets);
-void CarveMarkedBlocks(CarveContext& c, const PageOffsetSet& offsets);
-void CarveAfterFFRuns(CarveContext& c);
-void CarveFreeblocks(CarveContext& c);
-void CarveZeroedHeaders(CarveContext& c);
-// The seven passes in their order over the page's offset set.
-void RunCarvingPasses(CarveContext& c, PageOffsetSet& offsets);
+// The cells that the header of a page no tree owns lists (an older version of a leaf, a freed
+// leaf): records of the table when they check as intact cells. False when fewer than half of
+// them do: the page was another table's, and nothing on it is carved.
+bool CarveListedCells(CarveContext& c, const std::vector<uint32_t>& listed);
+// Every position from the end of the cell-pointer array to the page's end that no listed cell or
+// record found holds: the unallocated gap, freeblocks (merged ones, and those no chain reaches)
+// and fragments. Stale cell pointers and the freeblock chain point into these bytes; every start
+// is tried rather than trusting them. First the records whose end is confirmed (again while
+// records found confirm more); then, unless the context requires a confirmed end, the others.
+void CarveFreeSpace(CarveContext& c, uint32_t from);

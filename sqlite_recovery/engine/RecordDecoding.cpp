@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 #include <vector>
 
 #include "sqlite_recovery/engine/CSQLiteReader.h"
@@ -11,7 +10,13 @@
 
 using sqlite_format::Load32;
 using sqlite_format::SerialTypeLength;
-using sqlite_format::VarintSize;
+
+namespace {
+
+constexpr int kMaxSerialTypes = 100;
+constexpr int kUnknownCountValues = 81;  // values decoded when a table's column count is 0
+
+}  // namespace
 
 int DecodeSerialType(uint64_t type, ColumnValue* value, uint32_t textCap) {
     ColumnValue& v = *value;
@@ -41,24 +46,8 @@ int DecodeSerialType(uint64_t type, ColumnValue* value, uint32_t textCap) {
     return 0;
 }
 
+
 namespace {
-
-constexpr int kMaxSerialTypes = 100;
-constexpr int kMaxRecoveredRetypes = 50;
-constexpr int kUnknownCountValues = 81;  // values decoded when a table's column count is 0
-constexpr uint32_t kOverflowPagesPerValue = 19;
-
-// Restores bytes of the page buffer that a decode zeroed, on every path out.
-struct ZeroedBytes {
-    uint8_t* at;
-    size_t count;
-    uint8_t saved[4];
-    ZeroedBytes(uint8_t* p, size_t n) : at(p), count(n) {
-        std::memcpy(saved, at, count);
-        std::memset(at, 0, count);
-    }
-    ~ZeroedBytes() { std::memcpy(at, saved, count); }
-};
 
 // The payload of one record: local bytes in the page, then a chain of overflow pages, each
 // holding usable size - 4 bytes. Walked forward only.
@@ -113,237 +102,164 @@ struct Payload {
     }
 };
 
-// Lengths past any page count are all the same here, and their sums must not overflow.
-int64_t CappedLength(uint64_t type) { return std::min<int64_t>(SerialTypeLength(type), int64_t(1) << 40); }
+}  // namespace
 
-// The record's page in the reader's page buffer.
-struct RecordPage {
-    uint8_t* bytes;
-    const uint8_t* end;  // bytes + page size
-    int64_t usable;
-};
+namespace {
 
-// Where a record's header begins and how far its bytes may reach.
-struct CellStart {
+// Where a record's payload lies: its header at payload offset 0, the first local bytes on the
+// page, the rest on the overflow chain.
+struct RecordPlace {
     int64_t rowid = 0;
-    const uint8_t* header = nullptr;  // the header-size varint
-    const uint8_t* bound = nullptr;
-    int64_t payloadLength = -1;       // known for live and intact records
-};
+    const uint8_t* payload = nullptr;  // payload offset 0 on the page
+    const uint8_t* bound = nullptr;    // end of the cell's bytes on the page
+    int64_t length = -1;               // P, -1 when the header must tell
+    int64_t local = 0;                 // payload bytes on the page
+    uint32_t firstOverflow = 0;
 
-// A recovered record reaches at most to the next live record of its table on the same page.
-const uint8_t* BeforeNextLiveRecord(const TableSchema& table, const RecordRef& ref, const uint8_t* page,
-                                    const uint8_t* bound) {
-    const size_t next = table.liveRecords.UpperBound(RecordMap::Key(ref.page, ref.offset));
-    if (next < table.liveRecords.size() && table.liveRecords.at(next).page == ref.page)
-        return std::min<const uint8_t*>(bound, page + table.liveRecords.at(next).offset);
-    return bound;
-}
-
-// The payload-length and rowid varints of a live or intact cell are read as they stand; those of a
-// cell whose first bytes a freeblock header overwrote are read as zeros (zeroed puts them back).
-int LocateCell(const RecordPage& pg, const TableSchema& table, const RecordRef& ref, bool live,
-               std::unique_ptr<ZeroedBytes>& zeroed, CellStart* cell) {
-    uint8_t* p = pg.bytes + ref.offset;
-    if (live || ref.intact) {
-        const uint8_t* bound = live ? pg.bytes + pg.usable : pg.end;
-        if (!live)
-            bound = BeforeNextLiveRecord(table, ref, pg.bytes, std::min<const uint8_t*>(bound, p + ref.cellLength));
-        uint64_t p0, r;
-        const int e = ReadVarint(p, bound, &p0);
-        if (!e || p + e >= bound || p0 == 0 || static_cast<int64_t>(p0) < 0) return -1;
-        const int m = ReadVarint(p + e, bound, &r);
-        if (!m) return -1;
-        cell->rowid = static_cast<int64_t>(r);
-        cell->header = p + e + m;
-        cell->bound = bound;
-        cell->payloadLength = static_cast<int64_t>(p0);
+    // The local bytes of a payload of the known length, and where its overflow chain starts. 0;
+    // -5 when they run past end.
+    int SetLocal(int64_t usable, const uint8_t* end) {
+        local = sqlite_format::LocalPayloadSize(length, usable);
+        if (payload + local > end) return -5;
+        if (local < length) {
+            if (payload + local + 4 > end) return -5;
+            firstOverflow = Load32(payload + local);
+        }
         return 0;
     }
-    const int64_t L = ref.cellLength;
-    if (L < 0 || L >= (int64_t(1) << 21)) return -3;
-    const int g = ref.lengthSize ? ref.lengthSize : (L ? VarintSize(static_cast<uint64_t>(L)) : 1);
-    // The freeblock header overwrote the first bytes: read them as zeros.
-    zeroed.reset(new ZeroedBytes(p, static_cast<size_t>(std::min<int64_t>(4, pg.end - p))));
-    const uint8_t* q = p + ref.rowidSize + g - 1;
-    if (q >= pg.end) return -1;
-    uint64_t r;
-    const int n = ReadVarint(q, pg.end, &r);
-    if (!n) return -1;
-    cell->rowid = ref.rowid ? ref.rowid : static_cast<int64_t>(r);
-    cell->header = q + n;
-    if (L - (ref.rowidSize + g) <= 0) return -1;
-    cell->bound = BeforeNextLiveRecord(table, ref, pg.bytes, std::min<const uint8_t*>(pg.end, p + L));
-    return 0;
-}
-
-// What is known of a record's bytes once its header size has been read.
-struct RecordBytes {
-    const uint8_t* header;   // the header-size varint
-    const uint8_t* bound;
-    int headerSizeBytes;     // bytes of that varint
-    uint64_t headerSize;
-    int64_t localLength;     // payload bytes on the page
-    uint32_t firstOverflow;  // 0: none known
-    int64_t payloadLength;   // -1 when unknown
 };
 
-// The serial types of a record and where its values start.
-struct RecordLayout {
-    std::vector<uint64_t> types;
-    int64_t bodyOffset = 0;  // payload offset of the first value
-    int64_t sumLengths = 0;
-
-    void Append(uint64_t type) {
+// The record's cell on the page in pg: its rowid, payload bounds and overflow chain. Freed cells
+// also give their serial types, into types.
+int LocateRecord(uint8_t* pg, int64_t U, int64_t usable, TableSchema* table, const RecordRef& ref, bool live,
+                 RecordPlace* place, std::vector<uint64_t>& types) {
+    uint8_t* p = pg + ref.offset;
+    const uint8_t* end = pg + usable;
+    if (!live && ref.cellLength > 0) end = std::min<const uint8_t*>(end, p + ref.cellLength);
+    if (!live) {
+        // A carved cell never reaches into the next live cell of the page.
+        const size_t next = table->liveRecords.UpperBound(RecordMap::Key(ref.page, ref.offset));
+        if (next < table->liveRecords.size() && table->liveRecords.at(next).page == ref.page)
+            end = std::min<const uint8_t*>(end, pg + table->liveRecords.at(next).offset);
+    }
+    place->bound = end;
+    if (live || ref.intact) {
+        uint64_t p0, r;
+        const int e = ReadVarint(p, end, &p0);
+        if (!e || p + e >= end || p0 == 0 || static_cast<int64_t>(p0) < 0) return -1;
+        const int m = ReadVarint(p + e, end, &r);
+        if (!m) return -1;
+        place->rowid = static_cast<int64_t>(r);
+        place->payload = p + e + m;
+        place->length = static_cast<int64_t>(p0);
+        return place->SetLocal(usable, end);
+    }
+    // A freed cell, as the carving worked it out: where its serial types start, and the first
+    // column's type when a freeblock header overwrote it.
+    if (ref.offset + int64_t(ref.cellLength) > U || ref.typesAt < 3 || ref.lengthSize < 1 || ref.rowidSize < 1)
+        return -3;
+    place->rowid = ref.rowid;
+    place->payload = p + ref.lengthSize + ref.rowidSize;
+    if (ref.lostType != RecordRef::kNoLostType) types.push_back(ref.lostType);
+    const uint8_t* t = p + ref.typesAt;
+    for (int i = 0; i < ref.typeCount; ++i) {
+        uint64_t type;
+        const int n = ReadVarint(t, end, &type);
+        if (!n || type == 10 || type == 11) return -4;
         types.push_back(type);
-        sumLengths += CappedLength(type);
+        t += n;
     }
-    int Count() const { return static_cast<int>(types.size()); }
-};
-
-// Serial types read up to the header size, at most want of them; decoding stops at a reserved
-// type. A header longer than the local bytes is gathered from the overflow pages first.
-int ReadStoredHeader(const RecordBytes& r, Payload& payload, int want, int64_t pageSize, RecordLayout* layout) {
-    const int hsz = r.headerSizeBytes;
-    if (r.headerSize < static_cast<uint64_t>(hsz) || r.headerSize > static_cast<uint64_t>(pageSize) * 4) return -5;
-    const uint8_t* header = r.header;
-    if (static_cast<int64_t>(r.headerSize) > r.localLength) {
-        // A header longer than the local bytes continues on the overflow pages; the values are
-        // gathered over this copy later, after the types are read.
-        uint8_t* overflow = engine_state::OverflowBuffer();
-        if (!r.firstOverflow || r.headerSize > engine_state::kOverflowBufferSize) return -5;
-        const int64_t headerBytes = static_cast<int64_t>(r.headerSize);
-        if (payload.Copy(0, headerBytes, overflow) != headerBytes) return -5;
-        header = overflow;
-    }
-    const uint8_t* pos = header + hsz;
-    const uint8_t* hend = header + r.headerSize;
-    while (pos < hend && layout->Count() < want) {
-        uint64_t t;
-        const int n = ReadVarint(pos, hend, &t);
-        if (!n || t == 10 || t == 11) break;  // decoding stops at a reserved type
-        layout->Append(t);
-        pos += n;
-    }
-    layout->bodyOffset = static_cast<int64_t>(r.headerSize);
-    return 0;
+    const int64_t header = t - place->payload;
+    int64_t sum = 0;
+    for (uint64_t type : types) sum += std::min<int64_t>(SerialTypeLength(type), int64_t(1) << 40);
+    place->length = header + sum;
+    return place->SetLocal(usable, end);
 }
 
-// The header size was overwritten: the types run until they account for the cell, and at most to
-// the table's column count (several deleted cells merged into one freeblock end after their
-// columns). -4 when the count cannot be the table's.
-int ReadOverwrittenHeader(const RecordBytes& r, int columns, RecordLayout* layout) {
-    const int hsz = r.headerSizeBytes;
-    int64_t left = static_cast<int64_t>(r.bound - r.header) - hsz;
-    const uint8_t* pos = r.header + hsz;
-    const int limit = columns > 0 ? columns : kMaxSerialTypes;
-    while (layout->Count() < limit && left > 0) {
-        uint64_t t;
-        const int n = ReadVarint(pos, r.bound, &t);
-        if (!n || t == 10 || t == 11) break;
-        left -= n + CappedLength(t);
-        layout->Append(t);
-        pos += n;
+// Decodes the values of a located record, copying those that continue on overflow pages into the
+// overflow buffer (grown once for the record, up to its cap).
+int DeliverValues(TableSchema* table, const std::vector<uint64_t>& types, int64_t bodyOffset, const RecordPlace& place,
+                  Payload& payload, int64_t rowid, bool live, uint32_t textCap, std::vector<ColumnValue>& values) {
+    const int c = table->columnCount;
+    const int deliver = c > 0 ? c : std::min<int>(static_cast<int>(types.size()), kUnknownCountValues);
+    auto lengthOf = [](uint64_t t) { return std::min<int64_t>(SerialTypeLength(t), int64_t(1) << 40); };
+    // The bytes the values take beyond the page, so that the overflow buffer grows once.
+    int64_t beyond = 0, s = bodyOffset;
+    for (int i = 0; i < deliver && i < static_cast<int>(types.size()); ++i) {
+        const int64_t len = std::min<int64_t>(lengthOf(types[i]), textCap);
+        if (s + len > place.local) beyond += len + 8;
+        s += lengthOf(types[i]);
     }
-    layout->bodyOffset = pos - r.header;
-    const int n = layout->Count();
-    if (columns > 0 && n != columns) {
-        if (left == 0) {
-            if (n < columns - 3 || n > columns + 3) return -4;
-        } else {
-            if (r.headerSize == 0) return -8;
-            if (columns > n + 2 && n < kMaxRecoveredRetypes) return -4;
-        }
-    }
-    return 0;
-}
-
-// Where the values are read from: the local bytes, then the overflow chain into the overflow
-// buffer, at most 19 overflow pages a value.
-struct ValueSource {
-    const uint8_t* local;
-    int64_t localLength;
-    uint32_t firstOverflow;
-    int64_t chunk;  // payload bytes an overflow page holds
-    Payload* payload;
-    uint8_t* overflow;
-    size_t fill = 0;  // overflow buffer bytes used so far
-};
-
-// The bytes of the value at payload offset start, want of them at most: null with got 0 when
-// there is nothing to deliver.
-const uint8_t* ValueBytes(ValueSource& src, int64_t start, int64_t want, int64_t* got) {
-    *got = 0;
-    int64_t end = start + want;
-    if (end > src.localLength) {
-        if (!src.firstOverflow) {
-            end = std::min(end, src.localLength);
-        } else {
-            const int64_t firstPage = start < src.localLength ? 1 : 1 + (start - src.localLength) / src.chunk;
-            end = std::min(end, src.localLength + (firstPage - 1 + kOverflowPagesPerValue) * src.chunk);
-        }
-    }
-    if (end <= start) return nullptr;
-    if (end <= src.localLength) {
-        *got = end - start;
-        return src.local + start;
-    }
-    const int64_t room = static_cast<int64_t>(engine_state::kOverflowBufferSize - src.fill);
-    if (room <= 0) return nullptr;
-    end = std::min(end, start + room);
-    *got = src.payload->Copy(start, end, src.overflow + src.fill);
-    const uint8_t* bytes = src.overflow + src.fill;
-    src.fill += static_cast<size_t>(*got);
-    return bytes;
-}
-
-// An integer of 1, 2 or 4 bytes is kept converted and sign-extended; other lengths as stored.
-void StoreInteger(ColumnValue& v, const uint8_t* bytes, int64_t len) {
-    if (len == 1 || len == 2 || len == 4) {
-        uint64_t u = 0;
-        for (int64_t k = 0; k < len; ++k) u = (u << 8) | bytes[k];
-        if (bytes[0] & 0x80) u |= ~uint64_t(0) << (8 * len);
-        const int64_t x = static_cast<int64_t>(u);
-        std::memcpy(v.inlineValue, &x, sizeof x);
-    } else {
-        std::memset(v.inlineValue, 0, sizeof v.inlineValue);
-        std::memcpy(v.inlineValue, bytes, static_cast<size_t>(len));
-    }
-    v.data = v.inlineValue;
-}
-
-// The first deliver values of the layout into values (which has that many).
-void DeliverValues(const RecordLayout& layout, ValueSource& src, uint32_t textCap, std::vector<ColumnValue>& values) {
-    int64_t s = layout.bodyOffset;
-    const int deliver = static_cast<int>(values.size());
-    for (int i = 0; i < deliver && i < layout.Count(); ++i) {
+    const size_t room = beyond > 0 ? engine_state::ReserveOverflowBuffer(static_cast<size_t>(
+                                         std::min<int64_t>(beyond, engine_state::kMaxOverflowBufferSize)))
+                                   : 0;
+    uint8_t* overflow = engine_state::OverflowBuffer();
+    size_t fill = 0;
+    values.resize(static_cast<size_t>(deliver));
+    s = bodyOffset;
+    for (int i = 0; i < deliver && i < static_cast<int>(types.size()); ++i) {
         ColumnValue& v = values[i];
-        DecodeSerialType(layout.types[i], &v, textCap);
-        const int64_t len = CappedLength(layout.types[i]);
+        DecodeSerialType(types[i], &v, textCap);
+        const int64_t len = lengthOf(types[i]);
         const int64_t start = s;
         s += len;
         if (v.kind == kColumnNull) continue;
         if (v.kind == kColumnConst) {
-            const int64_t one = layout.types[i] == 9 ? 1 : 0;
+            const int64_t one = types[i] == 9 ? 1 : 0;
             std::memcpy(v.inlineValue, &one, sizeof one);
             v.length = 1;
             v.data = one ? v.inlineValue : nullptr;
             continue;
         }
-        // Bytes delivered: TEXT capped, a value reaching into the overflow at most 19 pages.
+        int64_t end = start + v.length;
+        if (end > place.local && !place.firstOverflow) end = std::min(end, place.local);
+        if (end <= start) {
+            v.length = 0;
+            continue;
+        }
+        const uint8_t* bytes = nullptr;
         int64_t got = 0;
-        const uint8_t* bytes = ValueBytes(src, start, v.length, &got);
+        if (end <= place.local) {
+            bytes = place.payload + start;
+            got = end - start;
+        } else {
+            end = std::min<int64_t>(end, start + static_cast<int64_t>(room - std::min(room, fill)));
+            got = end > start ? payload.Copy(start, end, overflow + fill) : 0;
+            bytes = overflow + fill;
+            fill += static_cast<size_t>(got);
+        }
         if (v.kind == kColumnInt || v.kind == kColumnInt64) {
             if (got != len) {
                 v.length = 0;
                 continue;
             }
-            StoreInteger(v, bytes, len);
+            int64_t x = 0;
+            if (len == 1 || len == 2 || len == 4) {
+                uint64_t u = 0;
+                for (int64_t k = 0; k < len; ++k) u = (u << 8) | bytes[k];
+                if (bytes[0] & 0x80) u |= ~uint64_t(0) << (8 * len);
+                x = static_cast<int64_t>(u);
+                std::memcpy(v.inlineValue, &x, sizeof x);
+            } else {
+                std::memset(v.inlineValue, 0, sizeof v.inlineValue);
+                std::memcpy(v.inlineValue, bytes, static_cast<size_t>(len));
+            }
+            v.data = v.inlineValue;
             continue;
         }
         v.data = got > 0 ? bytes : nullptr;
         v.length = static_cast<uint32_t>(got);
     }
+    // The column declared INTEGER PRIMARY KEY is stored as NULL: it reads as the rowid.
+    const int alias = table->rowidColumn;
+    if (alias >= 0 && alias < deliver && values[alias].serialType == 0 && (live || rowid != 0)) {
+        ColumnValue& v = values[alias];
+        v.kind = kColumnInt;
+        v.length = 4;
+        std::memcpy(v.inlineValue, &rowid, sizeof rowid);
+        v.data = v.inlineValue;
+    }
+    return 0;
 }
 
 }  // namespace
@@ -356,82 +272,52 @@ int CSQLiteReader::DecodeRecord(TableSchema* table, const RecordRef& ref, bool l
     if (ReadPage(ref.page, pageBuffer_) != 0) return -2;
     const int64_t U = pageSize_, usable = usableSize_;
     if (ref.offset <= 0 || ref.offset >= U) return -1;
-    const RecordPage pg{pageBuffer_, pageBuffer_ + U, usable};
     const int c = table->columnCount;
-
-    CellStart cell;
-    std::unique_ptr<ZeroedBytes> zeroed;
-    int rc = LocateCell(pg, *table, ref, live, zeroed, &cell);
-    if (rc != 0) return rc;
-    const uint8_t* hs = cell.header;
-    if (hs >= cell.bound) return -1;
-
-    // Local bytes and the overflow chain.
-    int64_t localLength = cell.bound - hs;
-    uint32_t firstOverflow = 0;
-    if (live) {
-        const int64_t x = sqlite_format::LocalPayloadSize(cell.payloadLength, usable);
-        if (x > localLength) return -5;
-        localLength = x;
-        if (x < cell.payloadLength) {
-            if (hs + x + 4 > cell.bound) return -5;
-            firstOverflow = Load32(hs + x);
-        }
-    }
-
-    // Header: its size, then the serial types.
-    uint64_t headerSize;
-    const int hsz = ReadVarint(hs, cell.bound, &headerSize);
-    if (!hsz) return -1;
+    std::vector<uint64_t>& types = decodeTypes_;
+    types.clear();
+    RecordPlace place;
+    const bool freed = !live && !ref.intact;
+    if (const int rc = LocateRecord(pageBuffer_, U, usable, table, ref, live, &place, types)) return rc;
+    const uint8_t* hs = place.payload;
+    uint8_t* overflow = engine_state::OverflowBuffer();
     if (++chainGeneration_ == 0) {
         std::fill(chainStamp_.begin(), chainStamp_.end(), 0);
         chainGeneration_ = 1;
     }
-    Payload payload{this, hs, localLength, usable - 4, firstOverflow, 0, false, &chainStamp_, chainGeneration_};
-    const RecordBytes bytes{hs, cell.bound, hsz, headerSize, localLength, firstOverflow, cell.payloadLength};
-
-    const bool headerKnown =
-        live || ref.intact ||
-        (headerSize > static_cast<uint64_t>(hsz) && static_cast<int64_t>(headerSize) <= localLength);
-    RecordLayout layout;
-    layout.types.reserve(static_cast<size_t>(std::max(c, 8)));
-    const int want = live ? (c > 0 ? c : kUnknownCountValues) : kMaxSerialTypes;
-    rc = headerKnown ? ReadStoredHeader(bytes, payload, want, U, &layout) : ReadOverwrittenHeader(bytes, c, &layout);
-    if (rc != 0) return rc;
-    if (!live && c > 0 && headerKnown && layout.Count() != c) {
-        const int n = layout.Count();
-        const bool consistent = cell.payloadLength < 0 ||
-                                cell.payloadLength == static_cast<int64_t>(headerSize) + layout.sumLengths;
-        if (!consistent || n < c - 3 || n > c + 3) return -4;
-    }
-    if (layout.bodyOffset > localLength && !firstOverflow) return -5;
-
-    // A recovered record whose values run past its local bytes may continue on overflow pages.
-    if (!live && !firstOverflow) {
-        const int64_t total = layout.bodyOffset + layout.sumLengths;
-        if (total > localLength) {
-            const int64_t x = sqlite_format::LocalPayloadSize(total, usable);
-            if (x >= layout.bodyOffset && x + 4 <= localLength) {
-                firstOverflow = Load32(hs + x);
-                payload.localLength = localLength = x;
-                payload.nextPage = firstOverflow;
-            }
+    Payload payload{this, hs, place.local, usable - 4, place.firstOverflow, 0, false, &chainStamp_, chainGeneration_};
+    // Lengths past any page count are all the same here, and their sums must not overflow.
+    auto lengthOf = [](uint64_t t) { return std::min<int64_t>(SerialTypeLength(t), int64_t(1) << 40); };
+    int64_t bodyOffset = 0;  // payload offset of the first value
+    if (freed) {
+        bodyOffset = place.length;
+        for (uint64_t t : types) bodyOffset -= lengthOf(t);
+    } else {
+        uint64_t headerSize;
+        const int hsz = ReadVarint(hs, place.bound, &headerSize);
+        if (!hsz || headerSize < static_cast<uint64_t>(hsz) || headerSize > static_cast<uint64_t>(U) * 4) return -5;
+        const uint8_t* header = hs;
+        if (static_cast<int64_t>(headerSize) > place.local) {
+            // A header longer than the local bytes continues on the overflow pages.
+            if (!place.firstOverflow) return -5;
+            if (payload.Copy(0, static_cast<int64_t>(headerSize), overflow) != static_cast<int64_t>(headerSize))
+                return -5;
+            header = overflow;
         }
+        const int want = live ? (c > 0 ? c : kUnknownCountValues) : kMaxSerialTypes;
+        const uint8_t* pos = header + hsz;
+        const uint8_t* hend = header + headerSize;
+        while (pos < hend && static_cast<int>(types.size()) < want) {
+            uint64_t t;
+            const int n = ReadVarint(pos, hend, &t);
+            if (!n || t == 10 || t == 11) break;  // decoding stops at a reserved type
+            types.push_back(t);
+            pos += n;
+        }
+        bodyOffset = static_cast<int64_t>(headerSize);
+        if (!live && c > 0 && static_cast<int>(types.size()) > c) return -4;
     }
-
-    const int deliver = c > 0 ? c : std::min<int>(layout.Count(), kUnknownCountValues);
-    values.resize(static_cast<size_t>(deliver));
-    ValueSource source{hs, localLength, firstOverflow, usable - 4, &payload, engine_state::OverflowBuffer()};
-    DeliverValues(layout, source, textCap, values);
-
-    // The column declared INTEGER PRIMARY KEY is stored as NULL: it reads as the rowid.
-    const int alias = table->rowidColumn;
-    if (alias >= 0 && alias < deliver && values[alias].serialType == 0 && (live || cell.rowid != 0)) {
-        ColumnValue& v = values[alias];
-        v.kind = kColumnInt;
-        v.length = 4;
-        std::memcpy(v.inlineValue, &cell.rowid, sizeof cell.rowid);
-        v.data = v.inlineValue;
-    }
-    return 0;
+    if (bodyOffset > place.local && !place.firstOverflow) return -5;
+    return DeliverValues(table, types, bodyOffset, place, payload, live || place.rowid != 0 ? place.rowid : 0,
+                         live, textCap, values);
 }
+

@@ -34,7 +34,9 @@ constexpr uint32_t kHeaderPageSize = 16;
 constexpr uint32_t kHeaderWriteVersion = 18;
 constexpr uint32_t kHeaderReadVersion = 19;
 constexpr uint32_t kHeaderReservedBytes = 20;
+constexpr uint32_t kHeaderFreelistTrunk = 32;
 constexpr uint32_t kHeaderSchemaFormat = 44;
+constexpr uint32_t kHeaderTextEncoding = 56;
 constexpr uint32_t kDatabaseHeaderSize = 100;
 constexpr char kHeaderMagicText[kHeaderMagicSize] = "SQLite format 3";  // with its zero byte
 // Write and read version of a database in write-ahead-log mode.
@@ -65,9 +67,20 @@ constexpr uint32_t kLeafHeaderSize = 8;
 constexpr uint32_t kInteriorHeaderSize = 12;
 constexpr uint32_t kFreeblockNext = 0;
 constexpr uint32_t kFreeblockSize = 2;
+constexpr uint32_t kFreeblockHeaderSize = 4;  // also the smallest cell: a freed cell loses these bytes
 constexpr uint32_t kChildPointerSize = 4;
 constexpr uint32_t kOverflowNext = 0;
 constexpr uint32_t kOverflowData = 4;
+
+// A free-list trunk page (the first from the database header, each naming the next).
+//   offset  size  meaning
+//      0      4   next trunk page, 0 for the last
+//      4      4   number of leaf pages listed here
+//      8    4 x n leaf page numbers
+// A free-list leaf page keeps whatever bytes it held.
+constexpr uint32_t kTrunkNext = 0;
+constexpr uint32_t kTrunkLeafCount = 4;
+constexpr uint32_t kTrunkLeaves = 8;
 enum : uint8_t { kInteriorIndexPage = 2, kInteriorTablePage = 5, kLeafIndexPage = 10, kLeafTablePage = 13 };
 
 // Where the b-tree page header of a page starts: after the database header on page 1.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <vector>
 
 #include "sqlite_recovery/engine/EngineState.h"
 
@@ -99,4 +100,82 @@ int FindRowidColumn(const std::string& sql, int columnCount) {
             return i;
     }
     return -1;
+}
+
+std::vector<uint8_t> ColumnAffinities(const std::string& sql, int columnCount) {
+    std::vector<std::string> defs;
+    size_t at = sql.find('(');
+    if (at == std::string::npos || columnCount <= 0) return {};
+    int depth = 0;
+    std::string current;
+    char quote = 0;
+    for (size_t i = at + 1; i < sql.size(); ++i) {
+        const char ch = sql[i];
+        if (quote) {
+            if (ch == quote) quote = 0;
+            current += ch;
+            continue;
+        }
+        if (ch == '\'' || ch == '"' || ch == '`') quote = ch;
+        if (ch == '[') quote = ']';
+        if (ch == '(') ++depth;
+        if (ch == ')' && depth-- == 0) break;
+        if (ch == ',' && depth == 0) {
+            defs.push_back(current);
+            current.clear();
+            continue;
+        }
+        current += ch;
+    }
+    defs.push_back(current);
+    std::vector<uint8_t> out;
+    for (const std::string& def : defs) {
+        // Words of the definition, upper-cased; quoted names are one word.
+        std::vector<std::string> words;
+        std::string w;
+        char q = 0;
+        for (char ch : def) {
+            if (q) {
+                if (ch == q) q = 0;
+                w += ch;
+                continue;
+            }
+            if (ch == '\'' || ch == '"' || ch == '`' || ch == '[') {
+                q = ch == '[' ? ']' : ch;
+                w += ch;
+                continue;
+            }
+            if (std::isspace(static_cast<unsigned char>(ch)) || ch == '(' || ch == ')') {
+                if (!w.empty()) words.push_back(w);
+                w.clear();
+                if (ch == '(' || ch == ')') words.push_back(std::string(1, ch));
+                continue;
+            }
+            w += static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+        }
+        if (!w.empty()) words.push_back(w);
+        if (words.empty()) return {};
+        static const char* const kTableConstraints[] = {"CONSTRAINT", "PRIMARY", "UNIQUE", "CHECK", "FOREIGN"};
+        auto listed = [](const char* const* list, size_t n, const std::string& word) {
+            return std::find(list, list + n, word) != list + n;
+        };
+        if (listed(kTableConstraints, std::size(kTableConstraints), words[0])) break;
+        static const char* const kColumnConstraints[] = {"CONSTRAINT", "PRIMARY", "NOT", "NULL", "UNIQUE", "CHECK",
+                                                         "DEFAULT", "COLLATE", "REFERENCES", "GENERATED", "AS"};
+        std::string type;
+        for (size_t k = 1; k < words.size(); ++k) {
+            if (listed(kColumnConstraints, std::size(kColumnConstraints), words[k])) break;
+            type += words[k] + " ";
+        }
+        uint8_t a = kAffinityNumeric;
+        if (type.find("INT") != std::string::npos) a = kAffinityInteger;
+        else if (type.find("CHAR") != std::string::npos || type.find("CLOB") != std::string::npos ||
+                 type.find("TEXT") != std::string::npos) a = kAffinityText;
+        else if (type.empty() || type.find("BLOB") != std::string::npos) a = kAffinityBlob;
+        else if (type.find("REAL") != std::string::npos || type.find("FLOA") != std::string::npos ||
+                 type.find("DOUB") != std::string::npos) a = kAffinityReal;
+        out.push_back(a);
+    }
+    if (static_cast<int>(out.size()) != columnCount) return {};
+    return out;
 }

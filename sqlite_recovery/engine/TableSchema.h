@@ -5,16 +5,23 @@
 
 // Where a record lies. Live records: rowid-varint size 1, cell length 0, rowid 0.
 struct RecordRef {
+    static constexpr uint32_t kNoLostType = UINT32_MAX;
+
     int64_t rowid = 0;          // carved records: the rowid found, 0 when unknown
     uint32_t page = 0;
     int32_t offset = 0;         // of the cell in its page
-    int32_t cellLength = 0;     // carved records: bytes of the cell from its first byte
+    int32_t cellLength = 0;     // carved records: bytes of the cell on the page from its first byte
+    // Carved records whose first bytes a freeblock header overwrote: the first column's serial
+    // type when its byte was among them (worked out from the cell's length), else kNoLostType.
+    uint32_t lostType = kNoLostType;
+    uint16_t typeCount = 0;     // serial types read from the page at typesAt
+    uint8_t typesAt = 0;        // carved, not intact: first serial type read, from the cell start
     int8_t rowidSize = 1;       // bytes of the rowid varint (carved records: the size assumed)
-    int8_t lengthSize = 0;      // carved records: bytes of the payload-length varint (0: from cellLength)
+    int8_t lengthSize = 0;      // carved records: bytes of the payload-length varint
     bool intact = false;        // carved record whose leading varints are intact
-    bool exact = true;          // carved records: the columns fill the cell (or are intact)
+    bool exact = true;          // carved records: the cell ends where its block or a neighbour begins
 };
-static_assert(sizeof(RecordRef) == 24, "records are kept by the million");
+static_assert(sizeof(RecordRef) == 32, "records are kept by the million");
 
 // Records by key (page number in the high half, offset in the low half), numbered in key order
 // from 0. Filled in any order during a walk, then finished: sorted, and of the entries of one key
@@ -50,6 +57,7 @@ struct TableSchema {
     std::string sql;             // the CREATE text
     int columnCount = 0;         // from CountColumns
     int rowidColumn = -1;        // column declared INTEGER PRIMARY KEY, -1 when none
+    std::vector<uint8_t> affinity;  // ColumnAffinity of each column; empty when the text is unclear
     int64_t cellTotal = 0;       // cell counts of every page header read for this table
     RecordMap liveRecords;
     RecordMap recoveredRecords;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <vector>
 
 #include "sqlite_recovery/engine/CFileIOWin32.h"
 #include "sqlite_recovery/engine/SQLiteFormat.h"
@@ -50,7 +51,60 @@ constexpr uint32_t kWalVersion = 3007000;
 // Largest log read into memory whole; a bigger one is treated as unusable.
 constexpr uint64_t kMaxWalBytes = uint64_t(4) << 30;
 
+uint32_t Load32LE(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+           static_cast<uint32_t>(p[3]) << 24;
+}
+
+// Which frames the log's own checksums vouch for (1 a frame). Frame k's stored checksum continues
+// the stored one of frame k - 1 (of the header for frame 0) over its first 8 header bytes and its
+// page. Current frames count up to the first that breaks the chain or is not current. A stale frame
+// of an earlier log counts when it links to a stale neighbour of the same salts: the first frame
+// that an overwrite left of that log cannot be checked itself, its successor vouches for it.
+std::vector<uint8_t> FramesThatCheck(const uint8_t* log, uint64_t count, uint32_t pageSize, bool bigEndian,
+                                     uint32_t salt1, uint32_t salt2) {
+    const uint64_t frameBytes = uint64_t(pageSize) + kFrameHeaderSize;
+    auto frame = [&](uint64_t k) { return log + kWalHeaderSize + k * frameBytes; };
+    auto sameSalts = [&](uint64_t a, uint64_t b) {
+        return Load32(frame(a) + kFrameSalt1) == Load32(frame(b) + kFrameSalt1) &&
+               Load32(frame(a) + kFrameSalt2) == Load32(frame(b) + kFrameSalt2);
+    };
+    auto current = [&](uint64_t k) {
+        return Load32(frame(k) + kFrameSalt1) == salt1 && Load32(frame(k) + kFrameSalt2) == salt2;
+    };
+    // links[k]: frame k's checksum continues its predecessor's.
+    std::vector<uint8_t> links(static_cast<size_t>(count), 0), keep(static_cast<size_t>(count), 0);
+    for (uint64_t k = 0; k < count; ++k) {
+        const uint8_t* before = k == 0 ? log + kWalChecksum : frame(k - 1) + kFrameChecksum;
+        uint32_t sum[2] = {Load32(before), Load32(before + 4)};
+        WalChecksum(frame(k), 8, bigEndian, sum);
+        WalChecksum(frame(k) + kFrameHeaderSize, pageSize, bigEndian, sum);
+        links[k] = sum[0] == Load32(frame(k) + kFrameChecksum) && sum[1] == Load32(frame(k) + kFrameChecksum + 4);
+    }
+    uint64_t k = 0;
+    for (; k < count && current(k) && links[k]; ++k) keep[k] = 1;
+    for (uint64_t j = k; j < count; ++j) {
+        if (current(j)) continue;
+        const bool linkedBack = j > 0 && links[j] && !current(j - 1) && sameSalts(j, j - 1);
+        const bool linkedOn = j + 1 < count && links[j + 1] && !current(j + 1) && sameSalts(j, j + 1);
+        keep[j] = linkedBack || linkedOn;
+    }
+    return keep;
+}
+
 }  // namespace
+
+void WalChecksum(const uint8_t* data, size_t length, bool bigEndian, uint32_t sum[2]) {
+    uint32_t s0 = sum[0], s1 = sum[1];
+    for (size_t at = 0; at + 8 <= length; at += 8) {
+        const uint32_t x0 = bigEndian ? Load32(data + at) : Load32LE(data + at);
+        const uint32_t x1 = bigEndian ? Load32(data + at + 4) : Load32LE(data + at + 4);
+        s0 += x0 + s1;
+        s1 += x1 + s0;
+    }
+    sum[0] = s0;
+    sum[1] = s1;
+}
 
 void WalFile::Clear() {
     pageCount = 0;
@@ -60,6 +114,7 @@ void WalFile::Clear() {
     size = 0;
     header = nullptr;
     lastCommit = -1;
+    framesLeftOut = 0;
 }
 
 ResultCode WalFile::Load(const wchar_t* path, uint32_t databasePageSize, uint64_t mainFilePages) {
@@ -99,6 +154,20 @@ ResultCode WalFile::Load(const wchar_t* path, uint32_t databasePageSize, uint64_
 
     const uint64_t frameBytes = uint64_t(ps) + kFrameHeaderSize;
     const uint64_t count = (size - kWalHeaderSize) / frameBytes;
+    const bool bigEndian = magic == kWalMagicBigEndian;
+    uint32_t sum[2] = {0, 0};
+    WalChecksum(header, kWalChecksum, bigEndian, sum);
+    if (sum[0] != Load32(header + kWalChecksum) || sum[1] != Load32(header + kWalChecksum + 4)) {
+        Clear();
+        return RK_FAIL(RK_E_FAIL);
+    }
+    std::vector<uint8_t> keep;
+    try {
+        keep = FramesThatCheck(header, count, ps, bigEndian, salt1, salt2);
+    } catch (const std::bad_alloc&) {
+        Clear();
+        return RK_FAIL(RK_E_OUT_OF_MEMORY);
+    }
     // Every page of a committed database lies in the main file or in some frame.
     const uint64_t bound = mainFilePages + count;
     frames.reserve(static_cast<size_t>(count));
@@ -108,6 +177,10 @@ ResultCode WalFile::Load(const wchar_t* path, uint32_t databasePageSize, uint64_
             const uint8_t* fh = header + kWalHeaderSize + k * frameBytes;
             const uint32_t stale = (Load32(fh + kFrameSalt1) != salt1 || Load32(fh + kFrameSalt2) != salt2) ? 1 : 0;
             if (stale != wantStale) continue;
+            if (!keep[k]) {
+                ++framesLeftOut;
+                continue;
+            }
             WalFrame f;
             f.pageNumber = Load32(fh + kFramePageNumber);
             f.commitSize = Load32(fh + kFrameCommitSize);

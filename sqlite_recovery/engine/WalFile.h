@@ -24,9 +24,17 @@ struct WalFile {
     uint64_t size = 0;
     const uint8_t* header = nullptr;
     int lastCommit = -1;  // last frame of the list with a commit size, -1 when none
+    uint64_t framesLeftOut = 0;  // frames that failed the log's checksums
 
-    // Frames the log cannot hold for a database of this many main-file pages are dropped; a
-    // commit size beyond that makes the whole log implausible.
+    // A header that fails its checksum makes the log unusable. Current frames are kept while the
+    // checksum chain from the header holds (as SQLite reads the log); a stale frame (an earlier
+    // log's) only where the chain links it to a stale neighbour of the same salts. Frames the log
+    // cannot hold for a database of this many main-file pages are dropped; a commit size beyond
+    // that makes the whole log implausible.
     ResultCode Load(const wchar_t* path, uint32_t databasePageSize, uint64_t mainFilePages);
     void Clear();
 };
+
+// The log's running checksum over 8-byte steps of data (length a multiple of 8), continuing from
+// sum; words read big-endian when the log's magic says so, else little-endian.
+void WalChecksum(const uint8_t* data, size_t length, bool bigEndian, uint32_t sum[2]);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -288,4 +290,55 @@ TEST_F(BaseAnalyzerTest, AFolderThatCannotBeDeletedIsLogged) {
     EXPECT_EQ(analyzer.StartRecovery(nullptr), RK_OK);
     EXPECT_NE(Log().find("Delete directory failed: " + platform::WideToUtf8(analyzer.folderDuringRun)), std::string::npos);
     EXPECT_EQ(sink.records.back().state, 3u);
+}
+
+TEST_F(BaseAnalyzerTest, WorkingFoldersArePrivateTemporaryOnesAndAKilledRunsAreRemovedAtTheNextStart) {
+    // The default place is the system's temporary folder, here one of the test's own.
+    const std::string tmp = temp_ + "/tmp";
+    ASSERT_TRUE(platform::CreateDirectory(tmp));
+    setenv("TMPDIR", tmp.c_str(), 1);
+    ASSERT_EQ(WorkingFolderRoots(), std::vector<std::wstring>{platform::Utf8ToWide(tmp)});
+
+    // What killed runs left: a process that has ended, and one still running (this one).
+    const pid_t child = fork();
+    if (child == 0) _exit(0);
+    ASSERT_GT(child, 0);
+    ASSERT_EQ(waitpid(child, nullptr, 0), child);
+    const std::string dead = tmp + "/relikorda-Contact." + std::to_string(child) + ".abcdef";
+    const std::string alive = tmp + "/relikorda-Contact." + std::to_string(getpid()) + ".ghijkl";
+    const std::string linked = tmp + "/relikorda-Contact." + std::to_string(child) + ".link00";
+    const std::string other = tmp + "/not-ours." + std::to_string(child) + ".abcdef";
+    for (const std::string& folder : {dead, alive, other}) ASSERT_TRUE(platform::CreateDirectories(folder + "/inner"));
+    std::ofstream(dead + "/inner/contacts2.db") << "a copy";
+    ASSERT_EQ(symlink(other.c_str(), linked.c_str()), 0);
+
+    CDeviceFolder device;
+    ASSERT_TRUE(device.Load(MakeDevice("/data/data/com.android.providers.contacts/databases/contacts2.db")));
+    TestAnalyzer analyzer;
+    analyzer.Initialize(&device, nullptr);
+    ASSERT_EQ(analyzer.PrepareSaveDir(), RK_OK);
+    const std::string made = platform::WideToUtf8(analyzer.SaveFolder());
+    EXPECT_EQ(made.compare(0, tmp.size() + 19, tmp + "/relikorda-Contact."), 0) << made;
+    struct stat st;
+    ASSERT_EQ(lstat(made.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_FALSE(platform::EntryExists(dead));
+    EXPECT_TRUE(platform::EntryExists(alive));
+    EXPECT_TRUE(platform::EntryExists(linked));  // a link is never taken for a working folder
+    EXPECT_TRUE(platform::EntryExists(other + "/inner"));
+    EXPECT_NE(Log().find("Removed the working folder " + dead), std::string::npos);
+
+    // The run's own folder goes at its end; one prepared but never run goes with the analyser.
+    EXPECT_EQ(analyzer.StartRecovery(nullptr), RK_OK);
+    EXPECT_FALSE(platform::EntryExists(platform::WideToUtf8(analyzer.folderDuringRun)));
+    std::string unfinishedFolder;
+    {
+        TestAnalyzer unfinished;
+        unfinished.Initialize(&device, nullptr);
+        ASSERT_EQ(unfinished.PrepareSaveDir(), RK_OK);
+        unfinishedFolder = platform::WideToUtf8(unfinished.SaveFolder());
+        EXPECT_TRUE(platform::EntryExists(unfinishedFolder));
+    }
+    EXPECT_FALSE(platform::EntryExists(unfinishedFolder));
+    unsetenv("TMPDIR");
 }

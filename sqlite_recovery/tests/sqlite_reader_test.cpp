@@ -115,21 +115,21 @@ TEST(SqliteReaderValues, KindsLengthsAndCuts) {
             EXPECT_EQ(va.kind, kColumnInt);
             EXPECT_EQ(va.length, 1u);
         }
-        if (va.ToInt64() == 8) {  // TEXT of 5000 bytes: 4096 delivered, later columns in place
+        if (va.ToInt64() == 8) {  // TEXT of 5000 bytes: delivered whole, later columns in place
             sawText = true;
             EXPECT_EQ(vb.kind, kColumnText);
             EXPECT_EQ(vb.storedLength, 5000u);
-            EXPECT_EQ(vb.length, kMaxTextBytes);
-            EXPECT_EQ(vb.ToText().size(), 4096u);
+            EXPECT_EQ(vb.length, 5000u);
+            EXPECT_EQ(vb.ToText(), std::string(2500, 'a') + std::string(2500, 'b'));
             EXPECT_EQ(vc.serialType == 7 ? vc.ToDouble() : static_cast<double>(vc.ToInt64()), 1.0);  // a whole REAL is stored as an integer
             ASSERT_EQ(vd.length, 1u);
             EXPECT_EQ(vd.data[0], 1);
         }
-        if (va.ToInt64() == 9) {  // BLOB over 26 overflow pages of 1 KiB: cut after the 19th
+        if (va.ToInt64() == 9) {  // BLOB over 26 overflow pages of 1 KiB: whole
             sawBlob = true;
             EXPECT_EQ(vd.storedLength, 27000u);
-            EXPECT_GE(vd.length, 19u * 1020u);
-            EXPECT_LT(vd.length, 20u * 1020u);
+            ASSERT_EQ(vd.length, 27000u);
+            EXPECT_EQ(std::string(reinterpret_cast<const char*>(vd.data), vd.length), std::string(27000, 'z'));
         }
     }
     EXPECT_TRUE(sawText && sawBlob && sawMinusOne);
@@ -201,8 +201,10 @@ TEST(SqliteReaderSchema, SerialTypes) {
     EXPECT_EQ(DecodeSerialType(11, &v), -1);
     ASSERT_EQ(DecodeSerialType(13 + 2 * 5000, &v), 0);
     EXPECT_EQ(v.kind, kColumnText);
-    EXPECT_EQ(v.length, 4096u);
+    EXPECT_EQ(v.length, 5000u);
     EXPECT_EQ(v.storedLength, 5000u);
+    ASSERT_EQ(DecodeSerialType(13 + 2 * 5000, &v, 4096), 0);  // the schema's own cap
+    EXPECT_EQ(v.length, 4096u);
     ASSERT_EQ(DecodeSerialType(12 + 2 * 70000, &v), 0);
     EXPECT_EQ(v.kind, kColumnBlob);
     EXPECT_EQ(v.length, 70000u);  // not wrapped at 16 bits

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <functional>
+#include <random>
 #include <map>
 #include <set>
 
@@ -12,6 +13,7 @@
 #include "sqlite_recovery/engine/CFileIOWin32.h"
 #include "sqlite_recovery/engine/CSQLiteFileIOManager.h"
 #include "sqlite_recovery/engine/SQLiteFormat.h"
+#include "sqlite_recovery/engine/WalFile.h"
 #include "sqlite_recovery/tests/SqliteTestSupport.h"
 #include "platform/StringConversion.h"
 
@@ -63,6 +65,22 @@ void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (24 - 8 * i));
 }
 
+// Writes the header's and every frame's checksum again after a hand-made change, each frame's
+// continuing the one before it in the file, as SQLite writes one log generation.
+void Reseal(std::vector<uint8_t>& w, uint32_t pageSize = 4096) {
+    const bool bigEndian = w[3] == 0x83;
+    uint32_t sum[2] = {0, 0};
+    WalChecksum(w.data(), 24, bigEndian, sum);
+    Put32(w, 24, sum[0]);
+    Put32(w, 28, sum[1]);
+    for (size_t at = 32; at + 24 + pageSize <= w.size(); at += 24 + pageSize) {
+        WalChecksum(w.data() + at, 8, bigEndian, sum);
+        WalChecksum(w.data() + at + 24, pageSize, bigEndian, sum);
+        Put32(w, at + 16, sum[0]);
+        Put32(w, at + 20, sum[1]);
+    }
+}
+
 }  // namespace
 
 TEST(SqliteViews, PlainDatabaseIsOneView) {
@@ -87,6 +105,7 @@ TEST(SqliteViews, CommittedViewEqualsTheCheckpointedPair) {
         ASSERT_NE(v1, nullptr);
         EXPECT_EQ(flag, 1);
         const uint32_t ps = pair.manager.Wal()->pageSize;
+        EXPECT_EQ(pair.manager.Wal()->framesLeftOut, 0u);  // sqlite3's own logs pass their checksums
         const std::vector<uint8_t> checkpointed = ReadFileBytes(Fixture(std::string(name) + ".checkpointed.db"));
         const std::vector<std::string> pages = ReadPages(v1, ps);
         ASSERT_EQ(pages.size() * ps, checkpointed.size());
@@ -187,7 +206,18 @@ TEST(SqliteViews, UnusableLogsGiveOnePlainView) {
          [](std::vector<uint8_t>& w) {
              for (size_t at = 32; at + 4096 + 24 <= w.size(); at += 4096 + 24) Put32(w, at + 4, 0);
          }},
-        {"commit size beyond every page", [](std::vector<uint8_t>& w) { Put32(w, 32 + 4, 0x7FFFFFFF); }},
+        {"commit size beyond every page",
+         [](std::vector<uint8_t>& w) {
+             Put32(w, 32 + 4, 0x7FFFFFFF);
+             Reseal(w);
+         }},
+        {"header checksum", [](std::vector<uint8_t>& w) { w[24] ^= 1; }},
+        // Hostile: every frame after the header is random bytes.
+        {"random frames",
+         [](std::vector<uint8_t>& w) {
+             std::mt19937 rng(7);
+             for (size_t at = 32; at < w.size(); ++at) w[at] = static_cast<uint8_t>(rng());
+         }},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.what);
@@ -214,7 +244,10 @@ TEST(SqliteViews, UnusableLogsGiveOnePlainView) {
 
 TEST(SqliteViews, FramesOfPageZeroAreSkipped) {
     TempDir dir;
-    const std::string db = CopyPair(dir, "wal", [](std::vector<uint8_t>& w) { Put32(w, 32, 0); });
+    const std::string db = CopyPair(dir, "wal", [](std::vector<uint8_t>& w) {
+        Put32(w, 32, 0);
+        Reseal(w);
+    });
     CSQLiteFileIOManager m;
     ASSERT_TRUE(Succeeded(m.Open(W(db).c_str())));
     ASSERT_EQ(m.GetViewCount(), 2);
@@ -226,7 +259,13 @@ TEST(SqliteViews, FramesOfPageZeroAreSkipped) {
 TEST(SqliteViews, OnlyStaleCommits) {
     // Salts changed in the header: every frame is stale, and view 1 ends at the last stale commit.
     TempDir dir;
-    const std::string db = CopyPair(dir, "wal_stale", [](std::vector<uint8_t>& w) { Put32(w, 16, 0x12345678); });
+    const std::string db = CopyPair(dir, "wal_stale", [](std::vector<uint8_t>& w) {
+        Put32(w, 16, 0x12345678);
+        uint32_t sum[2] = {0, 0};
+        WalChecksum(w.data(), 24, w[3] == 0x83, sum);
+        Put32(w, 24, sum[0]);
+        Put32(w, 28, sum[1]);
+    });
     CSQLiteFileIOManager m;
     ASSERT_TRUE(Succeeded(m.Open(W(db).c_str())));
     ASSERT_EQ(m.GetViewCount(), 2);
@@ -270,6 +309,27 @@ TEST(SqliteViews, WholePagesOnlyAndNoWrites) {
         EXPECT_TRUE(Failed(v->GetSize(&size)));
         v->Release();
     }
+}
+
+TEST(SqliteViews, FramesFromABrokenChecksumOnAreLeftOut) {
+    // Hostile: one byte changed in the page of the frame after the first commit. The frames up to
+    // that commit still check; every current frame from the changed one on is left out, as SQLite
+    // would read the log, and view 1 is the database as of that first commit.
+    const std::vector<uint8_t> wal = ReadFileBytes(Fixture("wal.db-wal"));
+    const size_t frameBytes = 24 + 4096, count = (wal.size() - 32) / frameBytes;
+    size_t firstCommit = 0;
+    auto commitSize = [&](size_t k) { return sqlite_format::Load32(wal.data() + 32 + k * frameBytes + 4); };
+    while (firstCommit < count && commitSize(firstCommit) == 0) ++firstCommit;
+    ASSERT_LT(firstCommit + 1, count);
+    TempDir dir;
+    const std::string db =
+        CopyPair(dir, "wal", [&](std::vector<uint8_t>& w) { w[32 + (firstCommit + 1) * frameBytes + 124] ^= 0x40; });
+    CSQLiteFileIOManager m;
+    ASSERT_TRUE(Succeeded(m.Open(W(db).c_str())));
+    ASSERT_EQ(m.GetViewCount(), 2);
+    EXPECT_EQ(m.Wal()->frames.size(), firstCommit + 1);
+    EXPECT_EQ(m.Wal()->framesLeftOut, count - firstCommit - 1);
+    EXPECT_EQ(m.Wal()->lastCommit, static_cast<int>(firstCommit));
 }
 
 TEST(SqliteViews, PlainFileModes) {

@@ -191,6 +191,17 @@ TEST(FatDirectoryReader, DirectoryChainLoopsEnd) {
     v.Put(8, 0, "INLOOP  TXT", 0x20, 0, 0);
     v.WalkFrom(5);
     EXPECT_EQ(v.builder.nodes.size(), 1u);
+
+    // 10 -> 11 -> 12 -> 9 -> 10: the cluster read just before the loop is kept, though it and the
+    // cluster it comes back to are consecutive.
+    Volume w;
+    w.Dots(10, 0);
+    w.fat.next = {{10, 11}, {11, 12}, {12, 9}, {9, 10}};
+    w.Put(12, 0, "THIRD   TXT", 0x20, 0, 0);
+    w.Put(9, 0, "FOURTH  TXT", 0x20, 0, 0);
+    w.WalkFrom(10);
+    EXPECT_NE(w.Find("THIRD.TXT"), nullptr);
+    EXPECT_NE(w.Find("FOURTH.TXT"), nullptr);
 }
 
 TEST(FatDirectoryReader, DeletedFileIsTakenAsContiguousSteppingOverBadClusters) {
@@ -209,7 +220,7 @@ TEST(FatDirectoryReader, LiveChainsFollowTheFatAndEndWithinTheVolume) {
     Volume v(1, 1000);
     v.Dots(5, 0);
     v.Put(5, 2, "FRAG    BIN", 0x20, 20, 2000);  // 4 clusters: 20, 21, 40, 41
-    v.Put(5, 3, "LOOP    BIN", 0x20, 50, 20000);  // 40 clusters over a looping chain
+    v.Put(5, 3, "LOOP    BIN", 0x20, 50, 20000);  // 40 clusters over a chain that loops after two
     v.Put(5, 4, "SHORT   BIN", 0x20, 60, 2048);  // chain ends after one cluster
     v.Put(5, 5, "ZERO    BIN", 0x20, 0, 700);  // a size but no cluster
     v.Put(5, 6, "FAR     BIN", 0x20, 5000, 700);  // beyond the volume: not an entry
@@ -219,16 +230,22 @@ TEST(FatDirectoryReader, LiveChainsFollowTheFatAndEndWithinTheVolume) {
                   {50, 51}, {51, 50}, {60, FAT_CLUSTER_END}, {70, FAT_CLUSTER_BAD}};
     v.WalkFrom(5);
     EXPECT_EQ(v.Runs("FRAG.BIN"), (Runs{{18, 2}, {38, 2}}));
-    uint64_t loopClusters = 0;
-    for (auto& r : v.Runs("LOOP.BIN")) loopClusters += r.second;
-    EXPECT_EQ(loopClusters, 40u);
-    EXPECT_EQ(v.Runs("SHORT.BIN"), (Runs{{58, 4}}));
+    // A chain that ends with its end mark, or comes back on itself, holds what it holds: the size is
+    // cut to it and the item says so.
+    EXPECT_EQ(v.Runs("LOOP.BIN"), (Runs{{48, 2}}));
+    EXPECT_EQ(v.Find("LOOP.BIN")->GetSize(), 1024u);
+    EXPECT_EQ(v.Runs("SHORT.BIN"), (Runs{{58, 1}}));
+    EXPECT_EQ(v.Find("SHORT.BIN")->GetSize(), 512u);
+    EXPECT_TRUE(v.Find("SHORT.BIN")->Properties()->GetFlags() & FILE_FLAG_SIZE_CUT);
+    EXPECT_FALSE(v.Find("FRAG.BIN")->Properties()->GetFlags() & FILE_FLAG_SIZE_CUT);
     ASSERT_NE(v.Find("ZERO.BIN"), nullptr);
     EXPECT_EQ(v.Find("ZERO.BIN")->GetDataRuns(), nullptr);
     EXPECT_EQ(v.Find("FAR.BIN"), nullptr);
-    ASSERT_NE(v.Find("EDGE.BIN"), nullptr);
-    EXPECT_EQ(v.Find("EDGE.BIN")->GetDataRuns(), nullptr);
+    // Taken on past a free entry as far as the volume goes.
+    EXPECT_EQ(v.Runs("EDGE.BIN"), (Runs{{999, 1}}));
+    EXPECT_EQ(v.Find("EDGE.BIN")->GetSize(), 512u);
     EXPECT_EQ(v.Runs("BADEND.BIN"), (Runs{{68, 3}}));
+    EXPECT_EQ(v.Find("BADEND.BIN")->GetSize(), 1536u);
 }
 
 TEST(FatDirectoryReader, EmptyFilesGetNumbersOfTheirOwnAndZeroSlotsAreSkipped) {
@@ -303,19 +320,33 @@ TEST(FatDirectoryReader, EverythingBelowADeletedFolderIsDeleted) {
     EXPECT_TRUE(w.builder.nodes.empty());
 }
 
-TEST(FatDirectoryReader, AThirdDotEntryEndsTheDirectory) {
+TEST(FatDirectoryReader, OnlyTheDirectorysOwnDotEntriesAreSkipped) {
     Volume v;
     v.Dots(5, 0);
     v.Put(5, 2, "BEFORE  TXT", 0x20, 0, 0);
-    v.Put(5, 3, ".          ", 0x10, 5, 0);
-    v.Put(5, 4, "AFTER   TXT", 0x20, 0, 0);
+    v.Put(5, 3, ".          ", 0x10, 5, 0);  // a third "."
+    v.Put(5, 4, "..         ", 0x10, 9, 0);  // a stray ".." naming another directory
+    v.Put(5, 5, ".HIDDEN TXT", 0x20, 0, 0);  // a name that begins with '.'
+    v.Put(5, 6, "AFTER   TXT", 0x20, 0, 0);
     v.fat.next = {{5, 8}, {8, FAT_CLUSTER_END}};
     v.Put(8, 0, "NEXT    TXT", 0x20, 0, 0);
     v.WalkFrom(5);
     EXPECT_TRUE(v.firstRead);
-    EXPECT_NE(v.Find("BEFORE.TXT"), nullptr);
-    EXPECT_EQ(v.Find("AFTER.TXT"), nullptr);
-    EXPECT_EQ(v.Find("NEXT.TXT"), nullptr);
+    std::set<std::string> names;
+    for (auto& n : v.builder.nodes) names.insert(n->GetName());
+    EXPECT_EQ(names, (std::set<std::string>{"BEFORE.TXT", ".HIDDEN.TXT", "AFTER.TXT", "NEXT.TXT"}));
+
+    Volume root;  // a fixed root has no dot entries of its own
+    root.ctx.rootStart = 10;
+    root.ctx.rootSectors = 1;
+    root.Put(2, 0, ".          ", 0x10, 0, 0);
+    root.Put(2, 1, "..         ", 0x10, 0, 0);
+    root.Put(2, 2, ".A      TXT", 0x20, 0, 0);
+    root.Put(2, 3, "LAST    TXT", 0x20, 0, 0);
+    EXPECT_TRUE(ReadRootDirectory(root.ctx));
+    EXPECT_NE(root.Find(".A.TXT"), nullptr);
+    EXPECT_NE(root.Find("LAST.TXT"), nullptr);
+    EXPECT_EQ(root.builder.nodes.size(), 2u);
 }
 
 TEST(FatFileNode, CloneCarriesNameTimesFlagsAndItsOwnRuns) {

@@ -225,6 +225,31 @@ TEST(FatQuickSearch, WithoutAnyFatFilesAreTakenAsContiguousAndOnlyFirstDirectory
     EXPECT_LT(photos, 40u);
 }
 
+TEST(FatQuickSearch, HostileNamesAndLoopingDirectoriesHideNothingTheSleuthKitLists) {
+    // Names beginning with '.' (one a stray ".."), and directory chains that come back on themselves
+    // in both FAT copies: every entry fls lists is found, with icat's bytes.
+    for (const char* image : {"fat16_dotname.img", "fat16_loop.img", "fat32_loop.img"})
+        ExpectAgreesWithSleuthKit(image, image, true);
+}
+
+TEST(FatQuickSearch, ASizeBeyondAnIntactChainIsCutToTheChain) {
+    auto r = Search("fat16_hugesize.img");
+    ASSERT_TRUE(Succeeded(r->rc));
+    std::map<std::string, CFATFileNode*> byPath;
+    for (auto& n : r->builder.nodes) byPath[AsFlsPath(n.get())] = n.get();
+    for (const auto& [path, e] : ReadFls("fat16_hugesize.img")) EXPECT_TRUE(byPath.count(path)) << path;
+    // fls leaves the file out; its five 1024-byte clusters are kept, and marked as cut.
+    CFATFileNode* a = byPath["/Documents/a.bin"];
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->GetSize(), 5u * 1024);
+    EXPECT_TRUE(a->Properties()->GetFlags() & FILE_FLAG_SIZE_CUT);
+    const std::string written = r->Recovered(a);
+    ASSERT_EQ(written.size(), 5u * 1024);
+    const std::map<std::string, FlsEntry> source = ReadFls("fat16.img");
+    EXPECT_EQ(written.substr(0, 5000),
+              ReadFile(ImagePath("fat16.img") + ".icat/" + source.at("/Documents/a.bin").inode));
+}
+
 TEST(FatQuickSearch, FragmentedFileHasOneRunPerFragment) {
     auto r = Search("fat16.img");
     for (auto& n : r->builder.nodes) {

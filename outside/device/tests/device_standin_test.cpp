@@ -131,3 +131,37 @@ TEST_F(DeviceFolderTest, SingleImageIsADeviceWithoutFiles) {
 }
 
 }  // namespace
+
+TEST_F(DeviceFolderTest, LinksThatLeaveTheDeviceFolderAreRefusedWithTheirReason) {
+    // Hostile links: a volume that is /etc/passwd, a volume outside, the files folder outside;
+    // a link that stays inside the device is followed.
+    std::ofstream(dir_ + "/outside.img") << std::string(4096, 'x');
+    std::ofstream(phone_ + "/inside.bin") << std::string(4096, 'y');
+    ASSERT_EQ(symlink("/etc/passwd", (phone_ + "/storage/passwd.img").c_str()), 0);
+    ASSERT_EQ(symlink((dir_ + "/outside.img").c_str(), (phone_ + "/storage/outside.img").c_str()), 0);
+    ASSERT_EQ(symlink("../inside.bin", (phone_ + "/storage/inside.img").c_str()), 0);
+    ASSERT_EQ(symlink("missing", (phone_ + "/storage/dangling.img").c_str()), 0);
+    ASSERT_TRUE(platform::CreateDirectory(phone_ + "/storage/folder.img"));
+    CDeviceFolder device;
+    ASSERT_TRUE(device.Load(phone_));
+    ASSERT_EQ(device.StorageCount(), 1u);
+    EXPECT_EQ(device.Storage(0)->Path(), platform::RealPath(phone_ + "/inside.bin"));
+    const std::vector<std::string> refused = device.Refusals();
+    ASSERT_EQ(refused.size(), 4u);
+    EXPECT_EQ(refused[0], phone_ + "/storage/dangling.img: a link to nothing");
+    EXPECT_EQ(refused[1], phone_ + "/storage/folder.img: not a plain file");
+    EXPECT_EQ(refused[2], phone_ + "/storage/outside.img: it leads to " + platform::RealPath(dir_) +
+                              "/outside.img, outside the device folder");
+    EXPECT_EQ(refused[3], phone_ + "/storage/passwd.img: it leads to /etc/passwd, outside the device folder");
+
+    // fs/ itself a link out of the device: no files are served from there.
+    ASSERT_TRUE(platform::CreateDirectories(dir_ + "/elsewhere/data/db"));
+    std::ofstream(dir_ + "/elsewhere/data/db/a.db") << "not the phone's";
+    std::system(("rm -rf " + phone_ + "/fs").c_str());
+    ASSERT_EQ(symlink((dir_ + "/elsewhere").c_str(), (phone_ + "/fs").c_str()), 0);
+    CDeviceFolder linked;
+    ASSERT_TRUE(linked.Load(phone_));
+    EXPECT_TRUE(Failed(linked.PullFile(L"/data/db/a.db", W(dir_ + "/copy").c_str())));
+    ASSERT_FALSE(linked.Refusals().empty());
+    EXPECT_EQ(linked.Refusals()[0].rfind(phone_ + "/fs: it leads to ", 0), 0u);
+}

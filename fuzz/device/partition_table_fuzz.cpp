@@ -1,0 +1,40 @@
+// The device folder's partition tables over arbitrary disk bytes: an MBR with extended partitions,
+// or a GPT. Every extent found must lie inside the image.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "outside/device/PartitionTable.h"
+#include "platform/FileSystem.h"
+#include "platform/PlatformFile.h"
+
+namespace {
+struct ScratchImage {
+    ScratchImage() {
+        folder = platform::CreateUniquePrivateDirectory(platform::TemporaryFolder(), "rk_fuzz_disk.");
+        path = folder + "/disk.img";
+    }
+    ~ScratchImage() {
+        platform::DeleteFile(path);
+        platform::RemoveDirectory(folder);
+    }
+    std::string folder, path;
+};
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static ScratchImage scratch;
+    if (size > (4u << 20)) return 0;
+    {
+        platform::PlatformFile out;
+        if (!out.Open(scratch.path, platform::PlatformFile::Mode::CreateAlways) || (size && !out.Write(data, size)))
+            return 0;
+    }
+    platform::PlatformFile image;
+    if (!image.Open(scratch.path, platform::PlatformFile::Mode::Read)) return 0;
+    for (uint32_t sectorSize : {512u, 4096u}) {
+        for (const PartitionExtent& part : ReadPartitionTable(image, size, sectorSize))
+            if (part.offset > size || part.length > size - part.offset) std::abort();
+    }
+    return 0;
+}
