@@ -1,7 +1,6 @@
 #pragma once
 #include <cstring>
 #include <string>
-#include <unordered_map>
 #include <unordered_set>
 
 #include "sqlite_recovery/framework/IDataContainer.h"
@@ -78,8 +77,8 @@ public:
 
 private:
     std::string keyword_;
-    std::unordered_map<unsigned, T> all_;
-    std::unordered_map<unsigned, T> fresh_;
+    RecordMap<T> all_;
+    RecordMap<T> fresh_;
     std::unordered_set<unsigned> placeholders_;
     CRITICAL_SECTION lock_;
     ICommon* helper_ = nullptr;  // not owned: the analyser that set it releases it
