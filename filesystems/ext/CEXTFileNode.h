@@ -10,6 +10,9 @@ public:
 
     // Takes ownership; the node's locations become 0 and its run list is decoded from the properties.
     void SetProperties(CExt2FileProperties* properties);
+    // The same with the run list the properties were packed from (taken over; null when they hold
+    // no runs) in place of a decoded copy.
+    void SetProperties(CExt2FileProperties* properties, IDataRunList* runs);
     CExt2FileProperties* Properties() const { return properties_; }
 
     const char* GetName() override;

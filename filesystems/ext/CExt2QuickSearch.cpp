@@ -138,7 +138,9 @@ void CExt2QuickSearch::WalkInodes(CExt2FileSystem& fs) {
     }
 }
 
-CExt2FileProperties* CExt2QuickSearch::MakeProperties(CExt2FileSystem& fs, const ExtInode& inode) {
+CExt2FileProperties* CExt2QuickSearch::MakeProperties(CExt2FileSystem& fs, const ExtInode& inode,
+                                                      std::unique_ptr<IDataRunList>* nodeRuns) {
+    nodeRuns->reset();
     std::unique_ptr<CExt2FileProperties> props(new CExt2FileProperties);
     props->SetTimes(clock_.ToFileTime(inode.Time(IN_CTIME)), clock_.ToFileTime(inode.Time(IN_MTIME)),
                     clock_.ToFileTime(inode.Time(IN_ATIME)));
@@ -149,11 +151,13 @@ CExt2FileProperties* CExt2QuickSearch::MakeProperties(CExt2FileSystem& fs, const
         props->AddAttributes(0x200);  // a file with holes: no runs
     } else {
         const uint64_t count = WalkBlockCount(fs, inode);
-        CExt2DataRunList runs;
+        std::unique_ptr<CExt2DataRunList> runs(new CExt2DataRunList);
         runMap_->Reset(inode, count);
         // The sink is asked after each run; progress itself is reported once per group.
-        if (!runMap_->AppendRuns(&runs, count, [this] { return KeepGoing(); })) return nullptr;
-        props->PackRuns(&runs);
+        if (!runMap_->AppendRuns(runs.get(), count, [this] { return KeepGoing(); })) return nullptr;
+        props->PackRuns(runs.get());
+        // The node keeps this list rather than decoding what was just packed.
+        if (props->HasRuns()) nodeRuns->reset(runs.release());
     }
     props->SetInodeNumber(inode.number);
     if (inode.DeletionTime() != 0) props->SetFlags(FILE_FLAG_DELETED);
@@ -161,11 +165,12 @@ CExt2FileProperties* CExt2QuickSearch::MakeProperties(CExt2FileSystem& fs, const
 }
 
 void CExt2QuickSearch::ProcessInode(CExt2FileSystem& fs, const ExtInode& inode) {
-    std::unique_ptr<CExt2FileProperties> props(MakeProperties(fs, inode));
+    std::unique_ptr<IDataRunList> runs;
+    std::unique_ptr<CExt2FileProperties> props(MakeProperties(fs, inode, &runs));
     if (!props) return;
     std::unique_ptr<CEXTFileNode> node(new CEXTFileNode);
     CExt2FileProperties* p = props.get();
-    node->SetProperties(props.release());
+    node->SetProperties(props.release(), runs.release());
     const bool directory = node->IsDirectory();
     CExt2FileProperties* holder = nullptr;
     if (parents_.Take(inode.number, &holder)) {

@@ -14,6 +14,7 @@ class CEXTFileNode;
 class ExtBlockMap;
 class CExt2FileProperties;
 class CExt2FileSystem;
+class IDataRunList;
 struct ExtInode;
 
 // Reads the Ext2/3/4 volume at the start of a storage device, inode by inode, and hands every inode
@@ -41,8 +42,9 @@ private:
     void WalkInodes(CExt2FileSystem& fs);
     void ProcessInode(CExt2FileSystem& fs, const ExtInode& inode);
     void WalkEntries(CExt2FileSystem& fs, const ExtInode& directory, CExt2FileProperties* holder);
-    // Null when the sink stopped the search while the runs were built.
-    CExt2FileProperties* MakeProperties(CExt2FileSystem& fs, const ExtInode& inode);
+    // Null when the sink stopped the search while the runs were built. The run list the properties
+    // were packed from goes to *runs (null when there are none), for the node.
+    CExt2FileProperties* MakeProperties(CExt2FileSystem& fs, const ExtInode& inode, std::unique_ptr<IDataRunList>* runs);
     // Gives node to the builder; what it refuses is released, or, for a folder whose entries may
     // still name inodes ahead, kept until the walk ends.
     void Offer(CEXTFileNode* node);
