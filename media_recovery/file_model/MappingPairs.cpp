@@ -2,7 +2,6 @@
 
 #include <cstring>
 #include <new>
-#include <vector>
 
 int MappingFieldSize(int64_t v) {
     for (int n = 1; n < 8; ++n) {
@@ -13,55 +12,49 @@ int MappingFieldSize(int64_t v) {
 }
 
 namespace {
-// The mapping-pairs string of list, with its terminator, in out; false for an empty list or when
-// memory runs out. Moves the list's cursor.
-bool EncodeInto(IDataRunList* list, std::vector<uint8_t>* out) {
-    constexpr size_t kLongestPair = 17;  // header, 8 length and 8 offset bytes
+// Writes the mapping-pairs string of list, with its terminator, into out as far as capacity
+// allows, and returns the bytes the whole string takes (0 for an empty list). Moves the cursor.
+size_t EncodeBounded(IDataRunList* list, uint8_t* out, size_t capacity) {
     size_t used = 0;
     uint64_t base = 0;
-    try {
-        for (DataRun* run = list->First(); run && !list->IsEnd(); run = list->Next()) {
-            if (out->size() < used + kLongestPair + 1) out->resize(2 * (used + kLongestPair + 1));
-            uint8_t* field = out->data() + used;
-            bool sparse = run->start == kSparseRunStart;
-            uint64_t delta = static_cast<uint64_t>(run->start) - base;  // wraps as the format expects
-            int offsetBytes = sparse ? 0 : MappingFieldSize(static_cast<int64_t>(delta));
-            // Lengths decode zero-extended: one that reads as negative needs all eight bytes.
-            int lengthBytes = static_cast<int64_t>(run->length) < 0 ? 8 : MappingFieldSize(static_cast<int64_t>(run->length));
-            if (!sparse) base = static_cast<uint64_t>(run->start);
-            int n = 0;
-            field[n++] = static_cast<uint8_t>((offsetBytes << 4) | (lengthBytes & 15));
-            for (int i = 0; i < lengthBytes; ++i) field[n++] = static_cast<uint8_t>(run->length >> (8 * i));
-            for (int i = 0; i < offsetBytes; ++i) field[n++] = static_cast<uint8_t>(delta >> (8 * i));
-            used += static_cast<size_t>(n);
-        }
-    } catch (const std::bad_alloc&) {
-        return false;
+    const auto put = [&](uint8_t byte) {
+        if (used < capacity) out[used] = byte;
+        ++used;
+    };
+    for (DataRun* run = list->First(); run && !list->IsEnd(); run = list->Next()) {
+        bool sparse = run->start == kSparseRunStart;
+        uint64_t delta = static_cast<uint64_t>(run->start) - base;  // wraps as the format expects
+        int offsetBytes = sparse ? 0 : MappingFieldSize(static_cast<int64_t>(delta));
+        // Lengths decode zero-extended: one that reads as negative needs all eight bytes.
+        int lengthBytes = static_cast<int64_t>(run->length) < 0 ? 8 : MappingFieldSize(static_cast<int64_t>(run->length));
+        if (!sparse) base = static_cast<uint64_t>(run->start);
+        put(static_cast<uint8_t>((offsetBytes << 4) | (lengthBytes & 15)));
+        for (int i = 0; i < lengthBytes; ++i) put(static_cast<uint8_t>(run->length >> (8 * i)));
+        for (int i = 0; i < offsetBytes; ++i) put(static_cast<uint8_t>(delta >> (8 * i)));
     }
-    if (used == 0) return false;
-    (*out)[used++] = 0;  // room was made with the last pair
-    out->resize(used);
-    return true;
+    if (used == 0) return 0;
+    put(0);
+    return used;
 }
 
-// The encoder's scratch string, reused: a pack allocates nothing but its result. One left large by
-// a badly fragmented file is given back.
-std::vector<uint8_t>& Scratch() {
-    thread_local std::vector<uint8_t> scratch;
-    if (scratch.capacity() > 64 * 1024) std::vector<uint8_t>().swap(scratch);
-    return scratch;
+// The string of list in new[] bytes of the caller's; null for an empty list or when memory runs out.
+uint8_t* EncodeToHeap(IDataRunList* list, size_t* size) {
+    const size_t needed = EncodeBounded(list, nullptr, 0);
+    if (needed == 0) return nullptr;
+    uint8_t* pairs = new (std::nothrow) uint8_t[needed];
+    if (!pairs) return nullptr;
+    EncodeBounded(list, pairs, needed);
+    *size = needed;
+    return pairs;
 }
 }  // namespace
 
 uint8_t* EncodeMappingPairs(IDataRunList* list, size_t* size) {
     if (size) *size = 0;
     if (!list) return nullptr;
-    std::vector<uint8_t>& bytes = Scratch();
-    if (!EncodeInto(list, &bytes)) return nullptr;
-    uint8_t* pairs = new (std::nothrow) uint8_t[bytes.size()];
-    if (!pairs) return nullptr;
-    std::memcpy(pairs, bytes.data(), bytes.size());
-    if (size) *size = bytes.size();
+    size_t used = 0;
+    uint8_t* pairs = EncodeToHeap(list, &used);
+    if (pairs && size) *size = used;
     return pairs;
 }
 
@@ -101,13 +94,16 @@ int DecodeMappingPairs(CDataRunList* list, const uint8_t* pairs, int size) {
 bool PackDataRunsInto(IDataRunList* list, PackedDataRuns* packed) {
     packed->Clear();
     if (!list) return false;
-    std::vector<uint8_t>& bytes = Scratch();
-    if (!EncodeInto(list, &bytes)) return false;
-    uint8_t* pairs = bytes.size() <= sizeof packed->local ? packed->local : new (std::nothrow) uint8_t[bytes.size()];
-    if (!pairs) return false;
-    std::memcpy(pairs, bytes.data(), bytes.size());
+    // A run or two fit the record itself: one pass. A longer string is measured there first.
+    size_t size = EncodeBounded(list, packed->local, sizeof packed->local);
+    if (size == 0) return false;
+    uint8_t* pairs = packed->local;
+    if (size > sizeof packed->local) {
+        pairs = EncodeToHeap(list, &size);
+        if (!pairs) return false;
+    }
     packed->pairs = pairs;
-    packed->size = bytes.size();
+    packed->size = size;
     if (list->GetKind() == RUN_LIST_RESIDENT) packed->residentValue = static_cast<uint16_t>(list->GetResidentValue());
     return true;
 }
