@@ -30,8 +30,25 @@ int CRecoveryFilter::GetNameCategory(const char* name) const {
     if (!name) return CATEGORY_OTHER;
     const char* dot = std::strrchr(name, '.');
     if (!dot) return CATEGORY_OTHER;
+    // Files come by the folder, mostly sharing an extension: each thread keeps its last answer.
+    // Every filter holds the same extension lists, so the answer holds for all of them.
+    thread_local LastExtension last;
+    char upper[sizeof last.text];
+    size_t length = 0;
+    for (const char* p = dot + 1; *p && length < sizeof upper; ++p, ++length) {
+        const char c = *p;
+        upper[length] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    }
+    const bool fits = dot[1 + length] == '\0';
+    if (fits && last.length == length && std::memcmp(upper, last.text, length) == 0) return last.category;
     int slot = hash_.Find(dot + 1);
-    return slot < 0 ? CATEGORY_OTHER : hash_.At(slot).category;
+    const int category = slot < 0 ? CATEGORY_OTHER : hash_.At(slot).category;
+    if (fits) {
+        std::memcpy(last.text, upper, length);
+        last.length = length;
+        last.category = category;
+    }
+    return category;
 }
 
 int CRecoveryFilter::GetExtensionCategory(IFileNode* node) const {

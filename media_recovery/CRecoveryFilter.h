@@ -25,6 +25,13 @@ public:
     int GetNameCategory(const char* name) const;
 
 private:
+    // An extension upper-cased (up to 15 bytes) and its category; length ~0 for none yet.
+    struct LastExtension {
+        char text[15];
+        size_t length = ~size_t{0};
+        int category = 0;
+    };
+
     int enabled_ = 0;
     int flags_ = 0;
     ExtensionHash hash_;

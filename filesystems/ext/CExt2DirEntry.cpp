@@ -111,8 +111,13 @@ int SequenceLength(const uint8_t* p, size_t left) {
 
 size_t ExtEntryNameLength(const uint8_t* bytes, size_t size) {
     if (size > 255) size = 255;
+    // The common case, ASCII, eight bytes at a time.
     size_t at = 0;
-    while (at < size && bytes[at] < 0x80) ++at;  // the common case: ASCII
+    for (uint64_t word; at + 8 <= size; at += 8) {
+        std::memcpy(&word, bytes + at, 8);
+        if (word & UINT64_C(0x8080808080808080)) break;
+    }
+    while (at < size && bytes[at] < 0x80) ++at;
     while (at < size) {
         int n = SequenceLength(bytes + at, size - at);
         if (n == 0) return size;

@@ -129,9 +129,9 @@ void CExt2QuickSearch::WalkInodes(CExt2FileSystem& fs) {
         const uint64_t base = group * sb.inodesPerGroup;
         const uint64_t begin = std::max<uint64_t>(base + 1, first);
         const uint64_t end = std::min<uint64_t>(base + table.UsedInodes(group), sb.inodesCount);
+        ExtInode inode;  // every read fills it whole
         for (uint64_t ino = begin; ino <= end; ++ino) {
             if (!KeepGoing()) return;
-            ExtInode inode;
             if (!table.Read(static_cast<uint32_t>(ino), &inode)) continue;
             if (HasPlausibleBlocks(fs, inode)) ProcessInode(fs, inode);
         }
