@@ -6,6 +6,8 @@
 
 #include "media_recovery/file_model/IDataRunList.h"
 
+RK_SLOT_POOL_DEFINE(CEXTFileNode)
+
 CEXTFileNode::~CEXTFileNode() { delete properties_; }
 
 void CEXTFileNode::SetProperties(CExt2FileProperties* properties) {

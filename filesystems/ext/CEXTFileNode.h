@@ -1,10 +1,13 @@
 #pragma once
 #include "filesystems/ext/CExt2FileProperties.h"
 #include "media_recovery/file_model/CFileNode.h"
+#include "media_recovery/file_model/SlotPool.h"
 
 // A file or folder found through an Ext2/3/4 inode; it answers from its properties.
 class CEXTFileNode : public CFileNode {
 public:
+    RK_SLOT_POOLED(CEXTFileNode)
+
     CEXTFileNode() = default;
     ~CEXTFileNode() override;
 

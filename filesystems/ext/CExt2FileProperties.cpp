@@ -4,6 +4,8 @@
 
 #include "media_recovery/file_model/MappingPairs.h"
 
+RK_SLOT_POOL_DEFINE(CExt2FileProperties)
+
 CExt2FileProperties::~CExt2FileProperties() {
     if (runs_ != &packed_) delete runs_;
 }

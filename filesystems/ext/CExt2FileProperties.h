@@ -6,6 +6,7 @@
 #include "filesystems/ext/ExtChildNames.h"
 #include "media_recovery/file_model/IFileProperties.h"
 #include "media_recovery/file_model/MappingPairs.h"
+#include "media_recovery/file_model/SlotPool.h"
 
 // The properties of one Ext2/3/4 inode: name, size, times, flags and its runs, kept packed as
 // mapping pairs and decoded anew for every caller. A folder also keeps the names its entries gave
@@ -13,6 +14,8 @@
 // the packed runs live inside it, and the extra name, always empty, is not stored.
 class CExt2FileProperties : public IFileProperties {
 public:
+    RK_SLOT_POOLED(CExt2FileProperties)
+
     CExt2FileProperties() = default;
     ~CExt2FileProperties() override;
     CExt2FileProperties(const CExt2FileProperties&) = delete;

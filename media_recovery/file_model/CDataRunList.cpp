@@ -90,3 +90,6 @@ void CExt2DataRunList::AddBlockRun(const DataRun& run) {
 }
 
 CDataRunList* CreateDataRunList() { return new (std::nothrow) CDataRunList; }
+
+// One is made for every file an Ext2/3/4 search finds.
+RK_SLOT_POOL_DEFINE(CExt2DataRunList)

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "media_recovery/file_model/IDataRunList.h"
+#include "media_recovery/file_model/SlotPool.h"
 
 // The run list of every reader: runs in file order and a cursor. Most files have one or two runs:
 // those live in the list itself; more go to a deque, whose growth keeps every run where it is.
@@ -64,6 +65,8 @@ public:
 // The Ext2/3/4 reader's list, grown block run by block run.
 class CExt2DataRunList : public CDataRunList {
 public:
+    RK_SLOT_POOLED(CExt2DataRunList)
+
     int GetKind() override { return RUN_LIST_EXT2; }
     // Merges a run that continues the last one, and consecutive runs that both start at 0.
     void AddBlockRun(const DataRun& run);

@@ -4,11 +4,10 @@
 #include <new>
 
 int MappingFieldSize(int64_t v) {
-    for (int n = 1; n < 8; ++n) {
-        int64_t limit = int64_t{1} << (8 * n - 1);
-        if (v >= -limit && v < limit) return n;
-    }
-    return 8;
+    // The bits below the sign that differ from it, plus the sign bit, in whole bytes.
+    const uint64_t magnitude = static_cast<uint64_t>(v ^ (v >> 63));
+    const int bits = magnitude == 0 ? 0 : 64 - __builtin_clzll(magnitude);
+    return (bits + 8) / 8;
 }
 
 namespace {

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <thread>
+#include <atomic>
 
 #include <limits>
 #include <memory>
@@ -231,6 +233,38 @@ TEST(DataRunList, GrowingListsAndPackedStrings) {
         EXPECT_EQ(packed.pairs, nullptr);
         EXPECT_EQ(packed.size, 0u);
     }
+}
+
+// Ext run lists come from a pool: lists made on one thread and released on another, while more are
+// made, keep their runs, and released slots are handed out again.
+TEST(DataRunList, PooledListsAcrossThreads) {
+    constexpr int kLists = 20000;
+    std::vector<CExt2DataRunList*> made(kLists);
+    std::atomic<int> ready{0};
+    std::thread maker([&] {
+        for (int i = 0; i < kLists; ++i) {
+            made[i] = new CExt2DataRunList;
+            made[i]->AddBlockRun(DataRun(i + 1, 1));
+            ready.store(i + 1, std::memory_order_release);
+        }
+    });
+    int bad = 0;
+    for (int i = 0; i < kLists; ++i) {
+        while (ready.load(std::memory_order_acquire) <= i) std::this_thread::yield();
+        DataRun* run = made[i]->First();
+        if (!run || run->start != i + 1 || made[i]->Next() != nullptr) ++bad;
+        if (i % 2) made[i]->Release();  // freed here while the maker goes on
+    }
+    maker.join();
+    EXPECT_EQ(bad, 0);
+    for (int i = 0; i < kLists; i += 2) {
+        DataRun* run = made[i]->First();
+        EXPECT_TRUE(run && run->start == i + 1);
+        delete made[i];
+    }
+    std::unique_ptr<CExt2DataRunList> again(new (std::nothrow) CExt2DataRunList);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->First(), nullptr);
 }
 
 }  // namespace
