@@ -31,7 +31,7 @@ std::string FixtureFolder(const std::string& name) {
 }
 
 // The controller of the contacts recovery, with its run list and the mimetypes pass.
-class ContactsControler : public CSQLiteRecoveryControler {
+class ContactsControler final : public CSQLiteRecoveryControler {
 public:
     ContactsControler(const std::string& database, VersionPair version, IProgress* sink) {
         Bind(platform::Utf8ToWide(database).c_str(), &version, nullptr, sink);

@@ -55,7 +55,7 @@ struct Tsv {
     }
 };
 
-class SampleControler : public CSQLiteRecoveryControler {
+class SampleControler final : public CSQLiteRecoveryControler {
 public:
     SampleControler(const std::string& database, VersionPair version) {
         Bind(platform::Utf8ToWide(database).c_str(), &version, nullptr, nullptr);

@@ -237,6 +237,7 @@ TEST(SqliteReaderSchema, VarintsAreBounded) {
 TEST(SqliteReaderOpen, HeaderAndSchemaFailures) {
     TempDir dir;
     const std::vector<uint8_t> good = ReadFileBytes(Fixture("carve3.db"));
+    ASSERT_GE(good.size(), 100u) << "fixture missing: run through ctest, which sets RK_TESTDATA";
     auto openPatched = [&](size_t at, std::initializer_list<uint8_t> bytes) {
         // Hand-patched header bytes: no tool writes a broken header.
         std::vector<uint8_t> bad = good;
