@@ -58,6 +58,7 @@ void CUIPublic::BindLogicLibrary() {
     ICommon* object = create ? create() : nullptr;
     controller_ = dynamic_cast<ILogicalController*>(object);
     if (object && !controller_) object->Release();
+    boundController_ = controller_ != nullptr;
     if (controller_ && controller_->Init(CNotifyCentor::Instance()) != 0) g_print("Init Logical error!\n");
 }
 
@@ -134,6 +135,12 @@ GdkPixbuf* CUIPublic::GetCheckImage(int index) { return index >= 0 && index < 3 
 void CUIPublic::ReleaseLogicalController() {
     if (controller_) controller_->Release();
     controller_ = nullptr;
+    boundController_ = false;
+}
+
+void CUIPublic::SetLogicalController(ILogicalController* controller) {
+    if (boundController_) ReleaseLogicalController();
+    controller_ = controller;
 }
 
 std::string CUIPublic::LanguageLink(const char* key) { return language_->Lookup(key, false); }

@@ -66,8 +66,9 @@ public:
     ILogicalController* GetLogicalController() { return controller_; }
     // Releases the controller (slot 1) once, when the main window quits.
     void ReleaseLogicalController();
-    // Replaces the controller without releasing the old one: a test drives the GUI with its own.
-    void SetLogicalController(ILogicalController* controller) { controller_ = controller; }
+    // Replaces the controller: a test drives the GUI with its own. The one the logic library made
+    // is released first; one the test gave is the test's.
+    void SetLogicalController(ILogicalController* controller);
 
     void SetCurrentMsg(unsigned id) { currentMsg_ = id; }
     unsigned GetCurrentMsg() const { return currentMsg_; }
@@ -102,6 +103,7 @@ private:
     std::unique_ptr<CBPIniParser> config_;
     GdkPixbuf* checkImages_[3] = {nullptr, nullptr, nullptr};
     ILogicalController* controller_ = nullptr;
+    bool boundController_ = false;  // controller_ came from the logic library
     unsigned currentMsg_ = 0;
     std::string lastText_;
     std::unique_ptr<CLanguageTable> ownLanguage_;  // set when not over "../res/"
