@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "media_recovery/CDeletedRecoveryController.h"
 #include "media_recovery/CRecoveryFilter.h"
 #include "media_recovery/file_model/IFileNode.h"
@@ -89,16 +90,6 @@ inline double Fls(const std::string& options, const std::string& image) {
     return Seconds(start);
 }
 
-inline std::string Load() {
-    std::string text;
-    if (FILE* pipe = popen("uptime", "r")) {
-        char line[256];
-        if (std::fgets(line, sizeof line, pipe)) text = line;
-        pclose(pipe);
-    }
-    return text;
-}
-
 // Five alternating pairs against "fls options"; prints the times and the ratios. False on a failure.
 inline bool ComparePairs(const Setup& setup, const std::string& options) {
     size_t found = 0, deleted = 0;
@@ -134,7 +125,7 @@ inline int Run(const Setup& setup) {
             return 1;
         }
     }
-    std::printf("load before: %s", Load().c_str());
+    std::printf("load before: %s", MachineLoad().c_str());
     if (setup.aloneRuns > 0) {
         size_t found = 0, deleted = 0;
         std::vector<double> times, cpus;
@@ -149,12 +140,12 @@ inline int Run(const Setup& setup) {
                     "median %.4f s)\n",
                     setup.family, found, times.front(), times[times.size() / 2], setup.aloneRuns, cpus.front(),
                     cpus[cpus.size() / 2]);
-        std::printf("load after:  %s", Load().c_str());
+        std::printf("load after:  %s", MachineLoad().c_str());
         return times.front() > 0 ? 0 : 1;
     }
     if (!ComparePairs(setup, "-r")) return 1;
     if (setup.otherFlsOptions && !ComparePairs(setup, setup.otherFlsOptions)) return 1;
-    std::printf("load after:  %s", Load().c_str());
+    std::printf("load after:  %s", MachineLoad().c_str());
 
     // fls's own count of what it lists from the directory tree, so that both sides are seen to list
     // the same (its orphan-file scan and virtual files aside).

@@ -43,7 +43,7 @@ double RecordsAlone(size_t files) {
 }
 
 int CompareRecords(const std::string& image) {
-    std::printf("load before: %s", quickbench::Load().c_str());
+    std::printf("load before: %s", MachineLoad().c_str());
     std::vector<double> ours, theirs;
     for (int pair = 0; pair < 5; ++pair) {
         ours.push_back(RecordsAlone(19000));
@@ -55,7 +55,7 @@ int CompareRecords(const std::string& image) {
     std::printf("the result's records alone (19000 files): best %.4f s, median %.4f s\n", ours[0], ours[2]);
     std::printf("fls -r: best %.4f s, median %.4f s; no quick search can be more than %.1f times faster\n",
                 theirs[0], theirs[2], theirs[2] / ours[2]);
-    std::printf("load after:  %s", quickbench::Load().c_str());
+    std::printf("load after:  %s", MachineLoad().c_str());
     return 0;
 }
 
