@@ -8,8 +8,10 @@
 #include <sstream>
 
 std::string MakeTempFolder() {
-    char pattern[] = "/tmp/rk_gui_XXXXXX";
-    return mkdtemp(pattern) ? pattern : "";
+    // Under $TMPDIR when set: the display tests' runner gives each run one, removed afterwards.
+    const char* tmp = getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp == '/' ? tmp : "/tmp") + "/rk_gui_XXXXXX";
+    return mkdtemp(&pattern[0]) ? pattern : "";
 }
 
 void WriteText(const std::string& path, const std::string& text) {

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-// A fresh folder under /tmp.
+// A fresh folder under $TMPDIR (or /tmp).
 std::string MakeTempFolder();
 void WriteText(const std::string& path, const std::string& text);
 std::string ReadText(const std::string& path);
