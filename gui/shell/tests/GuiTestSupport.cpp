@@ -7,6 +7,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/NamedObjects.h"
+
 std::string MakeTempFolder() {
     // Under $TMPDIR when set: the display tests' runner gives each run one, removed afterwards.
     const char* tmp = getenv("TMPDIR");
@@ -24,6 +26,19 @@ std::string ReadText(const std::string& path) {
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+void RemoveSessionEvent(const std::string& session, const std::string& name) {
+    // The system's name comes from the session folder in the environment.
+    const char* before = getenv("XDG_RUNTIME_DIR");
+    const std::string saved = before ? before : "";
+    setenv("XDG_RUNTIME_DIR", session.c_str(), 1);
+    platform::NamedEvent::Remove(name);
+    if (before) {
+        setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+    } else {
+        unsetenv("XDG_RUNTIME_DIR");
+    }
 }
 
 bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {

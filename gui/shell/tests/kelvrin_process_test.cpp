@@ -18,7 +18,6 @@
 #include "gui/shell/tests/GuiTestSupport.h"
 #include "gui/shell/tests/ShellTestSupport.h"
 #include "outside/widgets/CBPIniParser.h"
-#include "platform/NamedObjects.h"
 
 namespace fs = std::filesystem;
 
@@ -187,9 +186,7 @@ protected:
         }
         for (pid_t pid : FindRestarted(-1)) kill(pid, SIGKILL);
         // The crash event each instance made in its session outlives the processes.
-        setenv("XDG_RUNTIME_DIR", session_.c_str(), 1);
-        platform::NamedEvent::Remove("Kelvrin_Crashed");
-        unsetenv("XDG_RUNTIME_DIR");
+        RemoveSessionEvent(session_, "Kelvrin_Crashed");
         std::error_code ignored;
         fs::remove_all(tree_.root, ignored);
     }
