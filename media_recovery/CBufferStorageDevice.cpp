@@ -108,8 +108,7 @@ void CBufferStorageDevice::ForgetBefore(uint64_t sector) {
 int CBufferStorageDevice::ReadSectors(void* buffer, uint64_t first, uint64_t count) {
     if (!ready_ || !buffer) return 0;
     if (count == 0) return 1;
-    bool held = held_ > 0 && first >= firstHeld_ && count <= held_ && first - firstHeld_ <= held_ - count;
-    if (!held) return inner_ ? inner_->ReadSectors(buffer, first, count) : 0;
+    if (!Holds(first, count)) return inner_ ? inner_->ReadSectors(buffer, first, count) : 0;
     uint8_t* out = static_cast<uint8_t*>(buffer);
     for (const Block& block : blocks_) {
         if (first >= block.first + block.sectors) continue;

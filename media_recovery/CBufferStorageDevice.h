@@ -45,6 +45,10 @@ public:
     // Lets go of the oldest blocks that end at or before sector: the pass will read nothing there.
     void ForgetBefore(uint64_t sector);
 
+    // Whether the ring holds all of [first, first + count).
+    bool Holds(uint64_t first, uint64_t count) const {
+        return ready_ && held_ > 0 && first >= firstHeld_ && count <= held_ && first - firstHeld_ <= held_ - count;
+    }
     bool IsPrepared() const { return ready_; }
     bool IsFull() const { return ready_ && held_ == capacity_; }
     uint64_t FirstHeldSector() const { return firstHeld_; }

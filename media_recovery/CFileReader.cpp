@@ -84,8 +84,7 @@ uint64_t CFileReader::GetExtentBytes() {
     return std::min(covered, size_);
 }
 
-void CFileReader::ReadDevice(uint64_t first, uint64_t count) {
-    uint8_t* data = buffer_.data();
+void CFileReader::ReadDevice(uint8_t* data, uint64_t first, uint64_t count) {
     if (device_->ReadSectors(data, first, count)) return;
     uint64_t failed = 0;
     for (uint64_t s = 0; s < count; ++s) {
@@ -125,10 +124,16 @@ uint32_t CFileReader::Read(uint64_t offset, void* buffer, uint32_t length) {
                 if (deviceByte == kMax) return static_cast<uint32_t>(copied);  // beyond any device
                 uint64_t sector = deviceByte / sectorSize_;
                 uint64_t skip = deviceByte % sectorSize_;
-                piece = std::min<uint64_t>(piece, bufferSectors * sectorSize_ - skip);
-                uint64_t sectors = (skip + piece + sectorSize_ - 1) / sectorSize_;
-                ReadDevice(sector, sectors);
-                std::memcpy(out, buffer_.data() + skip, static_cast<size_t>(piece));
+                if (skip == 0 && piece >= sectorSize_) {
+                    // Whole sectors go straight to the caller's buffer.
+                    piece -= piece % sectorSize_;
+                    ReadDevice(out, sector, piece / sectorSize_);
+                } else {
+                    piece = std::min<uint64_t>(piece, bufferSectors * sectorSize_ - skip);
+                    uint64_t sectors = (skip + piece + sectorSize_ - 1) / sectorSize_;
+                    ReadDevice(buffer_.data(), sector, sectors);
+                    std::memcpy(out, buffer_.data() + skip, static_cast<size_t>(piece));
+                }
             }
             out += piece;
             offset += piece;

@@ -9,8 +9,9 @@ class IDataRunList;
 
 // Reads a node's bytes through its run list. A run's unit u lies at device byte
 // dataStart x device sector size + u x cluster bytes (cluster bytes = sectors per cluster x the
-// partition's sector size); every device read is in whole device sectors. Holes read as zeros,
-// and so do device sectors that cannot be read.
+// partition's sector size); every device read is in whole device sectors, whole sectors straight
+// into the caller's buffer and the rest through a buffer of the reader's. Holes read as zeros, and
+// so do device sectors that cannot be read.
 class CFileReader : public IArchiveFileReader, public IArchiveFileExtent {
 public:
     static constexpr uint32_t kBufferBytes = 0x400000;
@@ -33,8 +34,8 @@ public:
 
 private:
     bool AllocateBuffer();
-    // Reads count device sectors into the buffer; sectors that cannot be read become zeros.
-    void ReadDevice(uint64_t first, uint64_t count);
+    // Reads count device sectors into data; sectors that cannot be read become zeros.
+    void ReadDevice(uint8_t* data, uint64_t first, uint64_t count);
 
     IDataRunList* runs_ = nullptr;
     IStorageDevice* device_ = nullptr;

@@ -15,23 +15,40 @@ CRecoveryFilter::~CRecoveryFilter() {}
 
 void CRecoveryFilter::SetCategories(int flags) {
     flags_ = flags;
-    categories_.clear();
+    categories_ = 0;
     if (flags == FILTER_FLAGS_ALL) return;
-    if (flags & FILTER_FLAG_MAIL) categories_.insert(CATEGORY_MAIL);
-    if (flags & FILTER_FLAG_PICTURE) categories_.insert(CATEGORY_PICTURE);
-    if (flags & FILTER_FLAG_AUDIO) categories_.insert(CATEGORY_AUDIO);
-    if (flags & FILTER_FLAG_VIDEO) categories_.insert(CATEGORY_VIDEO);
-    if (flags & FILTER_FLAG_DOCUMENT) categories_.insert(CATEGORY_DOCUMENT);
-    if (flags & FILTER_FLAG_ARCHIVE) categories_.insert(CATEGORY_ARCHIVE);
-    if (flags & FILTER_FLAG_OTHER) categories_.insert(CATEGORY_OTHER);
+    if (flags & FILTER_FLAG_MAIL) categories_ |= 1u << CATEGORY_MAIL;
+    if (flags & FILTER_FLAG_PICTURE) categories_ |= 1u << CATEGORY_PICTURE;
+    if (flags & FILTER_FLAG_AUDIO) categories_ |= 1u << CATEGORY_AUDIO;
+    if (flags & FILTER_FLAG_VIDEO) categories_ |= 1u << CATEGORY_VIDEO;
+    if (flags & FILTER_FLAG_DOCUMENT) categories_ |= 1u << CATEGORY_DOCUMENT;
+    if (flags & FILTER_FLAG_ARCHIVE) categories_ |= 1u << CATEGORY_ARCHIVE;
+    if (flags & FILTER_FLAG_OTHER) categories_ |= 1u << CATEGORY_OTHER;
 }
 
 int CRecoveryFilter::GetNameCategory(const char* name) const {
     if (!name) return CATEGORY_OTHER;
     const char* dot = std::strrchr(name, '.');
     if (!dot) return CATEGORY_OTHER;
+    // Files come by the folder, mostly sharing an extension: each thread keeps its last answer.
+    // Every filter holds the same extension lists, so the answer holds for all of them.
+    thread_local LastExtension last;
+    char upper[sizeof last.text];
+    size_t length = 0;
+    for (const char* p = dot + 1; *p && length < sizeof upper; ++p, ++length) {
+        const char c = *p;
+        upper[length] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    }
+    const bool fits = dot[1 + length] == '\0';
+    if (fits && last.length == length && std::memcmp(upper, last.text, length) == 0) return last.category;
     int slot = hash_.Find(dot + 1);
-    return slot < 0 ? CATEGORY_OTHER : hash_.At(slot).category;
+    const int category = slot < 0 ? CATEGORY_OTHER : hash_.At(slot).category;
+    if (fits) {
+        std::memcpy(last.text, upper, length);
+        last.length = length;
+        last.category = category;
+    }
+    return category;
 }
 
 int CRecoveryFilter::GetExtensionCategory(IFileNode* node) const {
@@ -40,8 +57,9 @@ int CRecoveryFilter::GetExtensionCategory(IFileNode* node) const {
 
 bool CRecoveryFilter::Accept(IFileNode* node) {
     if (!node) return false;
-    if (categories_.empty() || node->IsDirectory()) return true;
-    return categories_.count(GetExtensionCategory(node)) != 0;
+    if (categories_ == 0 || node->IsDirectory()) return true;
+    const int category = GetExtensionCategory(node);
+    return category >= 0 && category < 32 && (categories_ >> category) & 1u;
 }
 
 int CategoryFlag(int category) {

@@ -1,5 +1,5 @@
 #pragma once
-#include <set>
+#include <cstdint>
 
 #include "media_recovery/ExtensionHash.h"
 #include "media_recovery/IRecoveryFilter.h"
@@ -25,10 +25,17 @@ public:
     int GetNameCategory(const char* name) const;
 
 private:
+    // An extension upper-cased (up to 15 bytes) and its category; length ~0 for none yet.
+    struct LastExtension {
+        char text[15];
+        size_t length = ~size_t{0};
+        int category = 0;
+    };
+
     int enabled_ = 0;
     int flags_ = 0;
     ExtensionHash hash_;
-    std::set<int> categories_;
+    uint32_t categories_ = 0;  // bit c: category c is selected; none: everything passes
 };
 
 // Built on first use; destroyed at process exit.

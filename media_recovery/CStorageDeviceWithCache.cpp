@@ -26,6 +26,11 @@ int CStorageDeviceWithCache::SetChunkSectors(uint32_t sectors) {
 
 size_t CStorageDeviceWithCache::BuffersMade() { return pool_ ? pool_->Made() : 0; }
 
+uint32_t CStorageDeviceWithCache::ReadAheadDepth() {
+    boost::lock_guard<boost::mutex> guard(queueLock_);
+    return depth_;
+}
+
 std::shared_ptr<ChunkBufferPool> CStorageDeviceWithCache::Pool() {
     if (!pool_ && inner_ && chunkSectors_) {
         // A device smaller than one chunk gets buffers of its own size.
@@ -78,9 +83,10 @@ int CStorageDeviceWithCache::Start() {
     if (!pool) return 0;
     uint64_t deviceSectors = inner_->GetSectorCount();
     uint64_t chunks = GetChunkCount();
-    uint64_t prefill = std::min<uint64_t>(capacity_, chunks);
+    uint64_t prefill = std::min<uint64_t>(kFirstDepth, chunks);
     {
         boost::lock_guard<boost::mutex> guard(queueLock_);
+        depth_ = kFirstDepth;
         nextChunk_ = 0;
         readerReading_ = -1;
         readerDone_ = prefill >= chunks;
@@ -139,7 +145,7 @@ uint64_t CStorageDeviceWithCache::ReadAheadThread(std::shared_ptr<ChunkBufferPoo
                                                   uint64_t deviceSectors) {
     boost::unique_lock<boost::mutex> lock(queueLock_);
     while (running_) {
-        freeSlot_.wait(lock, [this] { return !running_ || queue_.size() < capacity_; });
+        freeSlot_.wait(lock, [this] { return !running_ || queue_.size() < depth_; });
         if (!running_ || nextChunk_ >= chunkCount) break;
         uint64_t index = nextChunk_++;
         readerReading_ = static_cast<int64_t>(index);
@@ -169,6 +175,7 @@ uint64_t CStorageDeviceWithCache::ReadAheadThread(std::shared_ptr<ChunkBufferPoo
 void CStorageDeviceWithCache::TakeQueued(boost::unique_lock<boost::mutex>& lock, uint64_t index,
                                          uint64_t deviceSectors, Chunk& chunk) {
     const uint64_t chunkCount = GetChunkCount();
+    bool waited = false;
     for (;;) {
         bool dropped = false;
         while (!queue_.empty() && queue_.front().index < index) {
@@ -182,6 +189,12 @@ void CStorageDeviceWithCache::TakeQueued(boost::unique_lock<boost::mutex>& lock,
             freeSlot_.notify_one();
             return;
         }
+        // The scan caught up with the reader: from now on the reader may go one chunk further.
+        if (!waited && depth_ < capacity_) {
+            ++depth_;
+            freeSlot_.notify_one();
+        }
+        waited = true;
         if (readerReading_ != static_cast<int64_t>(index)) {
             // Nobody is reading it: the caller reads it, and the reader skips it when it is due.
             if (nextChunk_ == index) nextChunk_ = index + 1;
@@ -190,7 +203,7 @@ void CStorageDeviceWithCache::TakeQueued(boost::unique_lock<boost::mutex>& lock,
         // The reader is at it. Rather than only wait, read the next chunk due, while the queue
         // has room for it beside the reader's.
         std::shared_ptr<ChunkBufferPool> pool = pool_;
-        if (pool && nextChunk_ < chunkCount && queue_.size() + 2 <= capacity_) {
+        if (pool && nextChunk_ < chunkCount && queue_.size() + 2 <= depth_) {
             Chunk ahead;
             uint64_t next = nextChunk_++;
             lock.unlock();

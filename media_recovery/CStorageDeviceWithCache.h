@@ -17,6 +17,10 @@
 // the reader reads the chunks due after it meanwhile, so a scan faster than one reader reads with
 // two.
 //
+// The reader goes two chunks ahead at first, and one chunk further (up to ten) each time the scan
+// finds its chunk not yet read: a device that keeps ahead of the scan costs the memory of a few
+// chunks, one that falls behind gets the whole read-ahead.
+//
 // Each chunk is read straight into a buffer of the cache's pool, which becomes the window as it
 // is (no copy) and goes back to the pool once nobody holds it; LendSectors hands the window's
 // memory to a searcher that keeps it (the carving ring) without copying. Buffers are sized to
@@ -45,8 +49,8 @@ public:
     uint32_t GetChunkSectors() const { return chunkSectors_; }
     // ceil(N / L) for the device's N sectors.
     uint64_t GetChunkCount();
-    // Reads the first chunks (at most ten, never past the device end) and starts the reader.
-    // 0 without an inner device.
+    // Reads the first chunks (as many as the read-ahead begins with, never past the device end)
+    // and starts the reader. 0 without an inner device.
     int Start();
     // Makes chunk index the window. Chunks are meant to be loaded once each, in order from 0; any
     // other index is read directly. 0 past the last chunk (the window stays as it was).
@@ -61,6 +65,8 @@ public:
     int64_t GetWindowChunk() const { return windowIndex_; }
     // Chunk buffers allocated since the last SetChunkSectors, and their size (tests).
     size_t BuffersMade();
+    // How many chunks the reader may now hold ready (tests).
+    uint32_t ReadAheadDepth();
     size_t BufferBytes() { return pool_ ? pool_->BufferBytes() : 0; }
 
 private:
@@ -103,6 +109,8 @@ private:
     bool readerDone_ = true;
     std::atomic<int> running_{0};
     const uint32_t capacity_ = 10;
+    static constexpr uint32_t kFirstDepth = 2;
+    uint32_t depth_ = kFirstDepth;  // chunks the reader may queue, at most capacity_
 
     ThreadRegistry::Handle reader_ = 0;
     std::atomic<uint64_t> unreadable_{0};

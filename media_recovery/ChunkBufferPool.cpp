@@ -29,6 +29,8 @@ ChunkBufferPool::Buffer ChunkBufferPool::Take() {
         // Page memory: reads into it run at the copy's full speed, and it is never cleared here.
         buffer = static_cast<uint8_t*>(platform::AllocatePages(bytes_));
         if (!buffer) return nullptr;
+        // A chunk read fills it whole: its pages are mapped in one call rather than faulted one by one.
+        platform::PrefaultPages(buffer, bytes_);
         lock_.Enter();
         ++made_;
         lock_.Leave();

@@ -1,6 +1,6 @@
 #include "media_recovery/ExtensionHash.h"
 
-#include <cctype>
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -31,26 +31,48 @@ void ExtensionHash::Init() {
     }
 }
 
+namespace {
+uint32_t AsciiUpper(unsigned char c) { return c >= 'a' && c <= 'z' ? c - ('a' - 'A') : c; }
+}  // namespace
+
 uint32_t ExtensionHash::HashString(const char* text, int type) const {
     uint32_t s1 = 0x7FED7FED, s2 = 0xEEEEEEEE;
     if (!text || type < 0 || type > 4) return s1;
     for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
-        uint32_t ch = static_cast<uint32_t>(std::toupper(*p)) & 0xFF;
+        uint32_t ch = AsciiUpper(*p);  // ASCII letters only
         s1 = scramble_[type * 256 + ch] ^ (s1 + s2);
         s2 = s2 * 97 + ch + s1;
     }
     return s1;
 }
 
+void ExtensionHash::HashAll(const char* text, uint32_t* h, uint32_t* a, uint32_t* b) const {
+    uint32_t h1 = 0x7FED7FED, h2 = 0xEEEEEEEE, a1 = h1, a2 = h2, b1 = h1, b2 = h2;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
+        const uint32_t ch = AsciiUpper(*p);
+        h1 = scramble_[ch] ^ (h1 + h2);
+        h2 = h2 * 97 + ch + h1;
+        a1 = scramble_[256 + ch] ^ (a1 + a2);
+        a2 = a2 * 97 + ch + a1;
+        b1 = scramble_[512 + ch] ^ (b1 + b2);
+        b2 = b2 * 97 + ch + b1;
+    }
+    *h = h1;
+    *a = a1;
+    *b = b1;
+}
+
 void ExtensionHash::Insert(const char* extension, int category) {
     if (!extension) return;
-    uint32_t h = HashString(extension, 0), a = HashString(extension, 1), b = HashString(extension, 2);
+    uint32_t h, a, b;
+    HashAll(extension, &h, &a, &b);
     int start = static_cast<int>(h & (kSlots - 1));
     int i = start;
     do {
         Slot& slot = slots_[static_cast<size_t>(i)];
         if (!slot.used) {
             slot = Slot{category, 1, a, b};
+            checks_.insert(std::upper_bound(checks_.begin(), checks_.end(), CheckKey(a, b)), CheckKey(a, b));
             return;
         }
         i = (i + 1) & (kSlots - 1);
@@ -59,12 +81,21 @@ void ExtensionHash::Insert(const char* extension, int category) {
 
 int ExtensionHash::Find(const char* extension) const {
     if (!extension) return -1;
-    uint32_t h = HashString(extension, 0), a = HashString(extension, 1), b = HashString(extension, 2);
+    uint32_t h, a, b;
+    HashAll(extension, &h, &a, &b);
     int start = static_cast<int>(h & (kSlots - 1));
     int i = start;
+    // Every slot is examined, past free ones too, until a match. Nothing is ever removed, so an
+    // extension normally lies before the first free slot; past it only a pair of checks that is in
+    // the table at all can match.
+    bool pastFree = false;
     do {
         const Slot& slot = slots_[static_cast<size_t>(i)];
         if (slot.used && slot.checkA == a && slot.checkB == b) return i;
+        if (!slot.used && !pastFree) {
+            if (!std::binary_search(checks_.begin(), checks_.end(), CheckKey(a, b))) return -1;
+            pastFree = true;
+        }
         i = (i + 1) & (kSlots - 1);
     } while (i != start);
     return -1;

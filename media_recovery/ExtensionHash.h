@@ -27,7 +27,12 @@ public:
     int UsedSlots() const;
 
 private:
+    // The hashes of types 0, 1 and 2 in one pass.
+    void HashAll(const char* text, uint32_t* h, uint32_t* a, uint32_t* b) const;
+    static uint64_t CheckKey(uint32_t a, uint32_t b) { return (static_cast<uint64_t>(a) << 32) | b; }
+
     std::vector<Slot> slots_;
+    std::vector<uint64_t> checks_;  // the check pairs of the used slots, sorted
     uint32_t scramble_[1280];
 };
 

@@ -35,6 +35,8 @@ void* AllocatePages(size_t bytes) {
 void FreePages(void* memory, size_t) {
     if (memory) ::operator delete(memory, std::align_val_t{4096});
 }
+
+void PrefaultPages(void*, size_t) {}
 #else
 void* AllocatePages(size_t bytes) {
     if (bytes == 0) return nullptr;
@@ -56,6 +58,16 @@ void* AllocatePages(size_t bytes) {
     // No MADV_HUGEPAGE: where huge pages are only had on advice, asking for them can stall the
     // first touch in memory compaction for longer than the small pages' faults take.
     return reinterpret_cast<void*>(aligned);
+}
+
+void PrefaultPages(void* memory, size_t bytes) {
+#ifdef MADV_POPULATE_WRITE
+    constexpr int kPopulateWrite = MADV_POPULATE_WRITE;
+#else
+    constexpr int kPopulateWrite = 23;
+#endif
+    // Linux 5.14 on; an older kernel refuses the advice and the pages fault in as they are written.
+    if (memory && bytes) madvise(memory, bytes, kPopulateWrite);
 }
 
 void FreePages(void* memory, size_t bytes) {

@@ -9,6 +9,9 @@ namespace platform {
 // to a huge page, so that a system that hands out huge pages unasked can back it with them. It
 // reads as zeros until written. Null when it cannot be had.
 void* AllocatePages(size_t bytes);
+// Maps in at once the pages of memory from AllocatePages that is about to be written whole (a read
+// buffer): one call instead of a fault per page. Nothing where the system cannot.
+void PrefaultPages(void* memory, size_t bytes);
 // Frees what AllocatePages gave for the same byte count; nothing for null.
 void FreePages(void* memory, size_t bytes);
 

@@ -252,7 +252,7 @@ public:
         if (photorec_)
             std::printf("  photorec median %.3f s, peak RSS %.0f MB; median of pair ratios %.3f\n", Median(b),
                         peakTheirs / 1024.0, Median(ratio));
-        PrintRecall("relikorda-recover", Score(files_, Scan(ours + "/files")));
+        PrintRecall("relikorda-recover", Score(files_, Scan(ours)));
         if (photorec_) PrintRecall("photorec", Score(files_, Scan(theirs)));
         std::printf("  (%s)\n", Load().c_str());
     }
@@ -278,7 +278,7 @@ public:
             peak = std::max(peak, x.peakKiB);
         }
         std::vector<Source> smallFiles = Sources(dir_, "small.txt");
-        Recall r = Score(smallFiles, Scan(dir_ + "/out-small/files"));
+        Recall r = Score(smallFiles, Scan(dir_ + "/out-small"));
         std::printf("  1 MiB: median %.3f s of 5, peak RSS %.0f MB, recall %d/%d\n", Median(t), peak / 1024.0,
                     r.identical, r.kept);
         for (int times : {1, 4, 8}) {
@@ -357,6 +357,11 @@ int main(int argc, char** argv) {
         else dir = a;
     }
     Shell("mkdir -p '" + dir + "'");
+    // PhotoRec runs in its output folder: the image's path must not be relative.
+    if (char* absolute = realpath(dir.c_str(), nullptr)) {
+        dir = absolute;
+        std::free(absolute);
+    }
     Bench bench(dir, bin);
     if (!bench.Prepare()) {
         std::fprintf(stderr, "could not make the image\n");

@@ -1,5 +1,6 @@
 #include "filesystems/exfat/CExFatCompleteSearch.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <unordered_set>
@@ -10,6 +11,7 @@
 #include "filesystems/exfat/ExFatLayout.h"
 #include "filesystems/exfat/ExFatVolumeFragments.h"
 #include "filesystems/exfat/ExFatVolumeRebuild.h"
+#include "media_recovery/ISectorLender.h"
 #include "media_recovery/file_model/IDirecotryTreeBuilder.h"
 #include "sqlite_recovery/framework/IStorageDevice.h"
 #include "sqlite_recovery/framework/Logger.h"
@@ -29,6 +31,13 @@ bool IsFatStart(const uint8_t* p) {
     return true;
 }
 
+// The most the recognizer reads past the end of a sector: an entry set begun in its last slot.
+constexpr size_t kMostReadPastSector = kMaxSecondaryCount * kEntrySize;
+static_assert(kMostReadPastSector <= CExFatCompleteSearch::kHeldSectors * 512 &&
+                  kMostReadPastSector <= CExFatCompleteSearch::kLookAheadSectors * 512 &&
+                  ExFatSectorRecognizer::kTailBytes <= (1 + CExFatCompleteSearch::kLookAheadSectors) * 512,
+              "a sector examined must have what the recognizer reads after it in memory");
+
 }  // namespace
 
 CExFatCompleteSearch::CExFatCompleteSearch() = default;
@@ -42,10 +51,10 @@ bool CExFatCompleteSearch::Prepare() {
     const uint32_t sectorSize = device_->GetSectorSize();
     if (sectorSize == 0 || sectorSize % 512 != 0 || sectorSize > kLargestSectorSize) return false;
     try {
-        buffer_.assign((static_cast<size_t>(chunkSectors_) + 2) * sectorSize, 0);
+        carry_.assign(static_cast<size_t>(kHeldSectors + kLookAheadSectors) * sectorSize, 0);
         rebuild_.reset(new ExFatVolumeRebuild(collection_, upcaseSectors_, device_->GetSectorCount(), sectorSize));
     } catch (const std::bad_alloc&) {
-        buffer_.clear();
+        carry_.clear();
         return false;
     }
     sectorSize_ = sectorSize;
@@ -62,32 +71,73 @@ int CExFatCompleteSearch::ScanChunk(uint64_t firstSector, uint64_t sectorCount, 
     if (sectorCount == 0) return 1;
     // The sectors kept from the last load are this chunk's predecessors only when the chunks follow.
     if (pendingCount_ && firstSector != loadedEnd_) FlushPending();
-    uint8_t* buffer = buffer_.data();
-    if (pendingCount_ && pendingAt_) {
-        std::memmove(buffer, buffer + pendingAt_ * sectorSize_, pendingCount_ * sectorSize_);
-        pendingAt_ = 0;
-    }
-    if (!device_->ReadSectors(buffer + pendingCount_ * sectorSize_, firstSector, sectorCount)) return 0;
-    const size_t total = pendingCount_ + static_cast<size_t>(sectorCount);
-    const uint64_t base = pendingCount_ ? pendingSector_ : firstSector;
-    const size_t examine = total > 2 ? total - 2 : 0;
-    ExamineSectors(base, buffer, examine, buffer + total * sectorSize_);
-    pendingAt_ = examine;
-    pendingCount_ = total - examine;
-    pendingSector_ = base + examine;
+    std::shared_ptr<const uint8_t> lent;
+    const uint8_t* chunk = LoadChunk(firstSector, sectorCount, lent);
+    if (!chunk) return 0;
+    ExamineLoad(firstSector, chunk, static_cast<size_t>(sectorCount));
     loadedEnd_ = firstSector + sectorCount;
     return 1;
 }
 
+const uint8_t* CExFatCompleteSearch::LoadChunk(uint64_t firstSector, uint64_t sectorCount,
+                                               std::shared_ptr<const uint8_t>& lent) {
+    if (auto* lender = dynamic_cast<ISectorLender*>(device_)) {
+        lent = lender->LendSectors(firstSector, sectorCount);
+        if (lent) return lent.get();
+    }
+    try {
+        if (buffer_.size() < sectorCount * sectorSize_) buffer_.resize(static_cast<size_t>(sectorCount) * sectorSize_);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+    return device_->ReadSectors(buffer_.data(), firstSector, sectorCount) ? buffer_.data() : nullptr;
+}
+
+void CExFatCompleteSearch::ExamineLoad(uint64_t firstSector, const uint8_t* chunk, size_t count) {
+    const size_t size = sectorSize_;
+    const size_t ahead = std::min<size_t>(count, kLookAheadSectors);
+    if (pendingCount_) {
+        // The held sectors, with this load's first ones behind them to look at.
+        uint8_t* carry = carry_.data();
+        std::memcpy(carry + pendingCount_ * size, chunk, ahead * size);
+        const size_t held = pendingCount_ + ahead;
+        const size_t examine = std::min(pendingCount_, pendingCount_ + count - kHeldSectors);
+        ExamineSectors(pendingSector_, carry, examine, carry + held * size);
+        if (count < kHeldSectors) {
+            // A load shorter than what is held: its sectors wait with the last held one.
+            std::memmove(carry, carry + examine * size, (held - examine) * size);
+            pendingSector_ += examine;
+            pendingCount_ = held - examine;
+            return;
+        }
+    }
+    const size_t inPlace = count > kHeldSectors ? count - kHeldSectors : 0;
+    ExamineSectors(firstSector, chunk, inPlace, chunk + count * size);
+    pendingCount_ = count - inPlace;
+    pendingSector_ = firstSector + inPlace;
+    std::memcpy(carry_.data(), chunk + inPlace * size, pendingCount_ * size);
+}
+
 void CExFatCompleteSearch::FlushPending() {
     if (!pendingCount_) return;
-    const uint8_t* from = buffer_.data() + pendingAt_ * sectorSize_;
+    const uint8_t* from = carry_.data();
     ExamineSectors(pendingSector_, from, pendingCount_, from + pendingCount_ * sectorSize_);
-    pendingAt_ = pendingCount_ = 0;
+    pendingCount_ = 0;
 }
 
 void CExFatCompleteSearch::ExamineSectors(uint64_t firstSector, const uint8_t* from, size_t count, const uint8_t* end) {
-    for (size_t k = 0; k < count; ++k) ClassifySector(firstSector + k, from + k * sectorSize_, end);
+    // Each sector is read at its start and at its boot signature, a sector apart: too far apart
+    // for the processor to fetch them ahead by itself, so they are asked for 16 sectors early.
+    const size_t ahead = 16;
+    for (size_t k = 0; k < count; ++k) {
+        if (k + ahead < count) {
+            const uint8_t* next = from + (k + ahead) * sectorSize_;
+            __builtin_prefetch(next);
+            __builtin_prefetch(next + 64);
+            __builtin_prefetch(next + kBootSignature);
+        }
+        ClassifySector(firstSector + k, from + k * sectorSize_, end);
+    }
 }
 
 void CExFatCompleteSearch::ClassifySector(uint64_t s, const uint8_t* p, const uint8_t* end) {
@@ -200,7 +250,8 @@ int CExFatCompleteSearch::EndSearch() {
     collection_.Clear();
     upcaseSectors_.clear();
     std::vector<uint8_t>().swap(buffer_);
-    pendingAt_ = pendingCount_ = 0;
+    std::vector<uint8_t>().swap(carry_);
+    pendingCount_ = 0;
     prepared_ = false;
     return 1;
 }

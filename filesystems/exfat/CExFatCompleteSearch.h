@@ -28,6 +28,10 @@ public:
     static constexpr size_t kMostRecords = 2000000;
     // The largest cluster the validators accept: 32 MiB.
     static constexpr uint32_t kLargestClusterShift = 25;
+    // A chunk's last sectors are examined with the next chunk: the recognizer reads up to 576 bytes
+    // past a sector (the rest of an entry set begun in its last slot), two sectors at most.
+    static constexpr size_t kHeldSectors = 2;
+    static constexpr size_t kLookAheadSectors = 2;
 
     CExFatCompleteSearch();
     ~CExFatCompleteSearch() override;
@@ -44,8 +48,9 @@ public:
     int EndSearch() override;
     // 1 when the chunk was read and examined; 0 without a device, chunk length or builder, with a
     // sector size the scan does not support (0, not a multiple of 512, above 4096), or when the read
-    // failed. The last two sectors of each chunk are examined with the next chunk (or at EndSearch),
-    // so that the sectors after them can be looked at too.
+    // failed. The chunk is examined where the cache lends it, else read into a buffer of the
+    // searcher's. The last two sectors of each chunk are examined with the next chunk (or at
+    // EndSearch), so that the sectors after them can be looked at too.
     int ScanChunk(uint64_t firstSector, uint64_t sectorCount, IProgress* sink) override;
 
     const std::vector<std::unique_ptr<ExFatVolume>>& Volumes() const { return volumes_; }
@@ -54,6 +59,10 @@ public:
 
 private:
     bool Prepare();
+    // The chunk's bytes: lent by the cache (held in lent) or read into buffer_; null when the read fails.
+    const uint8_t* LoadChunk(uint64_t firstSector, uint64_t sectorCount, std::shared_ptr<const uint8_t>& lent);
+    // Examines the sectors held over from the last load and then this one's, all but its last two.
+    void ExamineLoad(uint64_t firstSector, const uint8_t* chunk, size_t sectorCount);
     void ExamineSectors(uint64_t firstSector, const uint8_t* from, size_t count, const uint8_t* end);
     void ClassifySector(uint64_t sector, const uint8_t* bytes, const uint8_t* end);
     void FlushPending();
@@ -73,8 +82,10 @@ private:
     uint64_t deviceSectors_ = 0;
     bool prepared_ = false;
 
-    std::vector<uint8_t> buffer_;  // the last sectors of the previous load, then a chunk
-    size_t pendingAt_ = 0;         // sectors of buffer_ not yet examined: [pendingAt_, + pendingCount_)
+    std::vector<uint8_t> buffer_;  // a chunk, for a device that does not lend its sectors
+    // The sectors of the last load not yet examined (at most two), then the next load's first two,
+    // the look-ahead of the held ones.
+    std::vector<uint8_t> carry_;
     size_t pendingCount_ = 0;
     uint64_t pendingSector_ = 0;   // device sector of the first of them
     uint64_t loadedEnd_ = 0;       // the sector after the last one loaded

@@ -18,6 +18,25 @@ bool IsStreamType(uint8_t t) { return t == kTypeStream || t == kTypeStreamDelete
 bool IsNameType(uint8_t t) { return t == kTypeName || t == kTypeNameDeleted; }
 bool IsSecondaryType(uint8_t t) { return IsStreamType(t) || IsNameType(t) || IsBenignSecondary(t); }
 
+// The entry types that the scan of a sector's first entry does not reject outright.
+bool CanBeginSector(uint8_t t) {
+    switch (t) {
+        case kTypeLabel:
+        case kTypeLabelDeleted:
+        case kTypeBitmap:
+        case kTypeUpcase:
+        case kTypeFile:
+        case kTypeFileDeleted:
+        case kTypeStream:
+        case kTypeStreamDeleted:
+        case kTypeName:
+        case kTypeNameDeleted:
+            return true;
+        default:
+            return IsBenignSecondary(t) || IsBenignPrimary(t);
+    }
+}
+
 // A copy of count bytes from p that stops at end; the rest is zeros.
 void CopyUpTo(uint8_t* out, const uint8_t* p, size_t count, const uint8_t* end) {
     const size_t available = p < end ? static_cast<size_t>(end - p) : 0;
@@ -79,7 +98,8 @@ bool ExFatSectorRecognizer::ScanDirectorySector(uint64_t sector, const uint8_t* 
         return true;
     }
     int hits = 0;
-    const bool stop = ScanEntries(sector, buffer, end, hits);
+    // Most sectors of a device begin with no entry at all: nothing more of them is looked at.
+    const bool stop = !CanBeginSector(buffer[0]) || ScanEntries(sector, buffer, end, hits);
     if (hits == 0) {
         // Nothing here is an entry: the run ends before this sector.
         if (run->IsEmpty()) DropRun();

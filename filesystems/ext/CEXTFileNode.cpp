@@ -6,15 +6,21 @@
 
 #include "media_recovery/file_model/IDataRunList.h"
 
+RK_SLOT_POOL_DEFINE(CEXTFileNode)
+
 CEXTFileNode::~CEXTFileNode() { delete properties_; }
 
 void CEXTFileNode::SetProperties(CExt2FileProperties* properties) {
+    SetProperties(properties, properties ? properties->GetDataRuns() : nullptr);
+}
+
+void CEXTFileNode::SetProperties(CExt2FileProperties* properties, IDataRunList* runs) {
     if (properties != properties_) delete properties_;
     properties_ = properties;
     SetFirstLocation(0);
     SetSecondLocation(0);
     SetLocation(0);
-    SetDataRuns(properties_ ? properties_->GetDataRuns() : nullptr);
+    SetDataRuns(runs);
 }
 
 const char* CEXTFileNode::GetName() { return properties_ ? properties_->GetName() : ""; }

@@ -1,15 +1,21 @@
 #pragma once
 #include "filesystems/ext/CExt2FileProperties.h"
 #include "media_recovery/file_model/CFileNode.h"
+#include "media_recovery/file_model/SlotPool.h"
 
 // A file or folder found through an Ext2/3/4 inode; it answers from its properties.
 class CEXTFileNode : public CFileNode {
 public:
+    RK_SLOT_POOLED(CEXTFileNode)
+
     CEXTFileNode() = default;
     ~CEXTFileNode() override;
 
     // Takes ownership; the node's locations become 0 and its run list is decoded from the properties.
     void SetProperties(CExt2FileProperties* properties);
+    // The same with the run list the properties were packed from (taken over; null when they hold
+    // no runs) in place of a decoded copy.
+    void SetProperties(CExt2FileProperties* properties, IDataRunList* runs);
     CExt2FileProperties* Properties() const { return properties_; }
 
     const char* GetName() override;

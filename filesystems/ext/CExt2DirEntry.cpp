@@ -109,16 +109,24 @@ int SequenceLength(const uint8_t* p, size_t left) {
 }
 }  // namespace
 
-std::string ExtEntryName(const uint8_t* bytes, size_t size) {
+size_t ExtEntryNameLength(const uint8_t* bytes, size_t size) {
     if (size > 255) size = 255;
+    // The common case, ASCII, eight bytes at a time.
     size_t at = 0;
-    while (at < size && bytes[at] < 0x80) ++at;  // the common case: ASCII
+    for (uint64_t word; at + 8 <= size; at += 8) {
+        std::memcpy(&word, bytes + at, 8);
+        if (word & UINT64_C(0x8080808080808080)) break;
+    }
+    while (at < size && bytes[at] < 0x80) ++at;
     while (at < size) {
         int n = SequenceLength(bytes + at, size - at);
-        if (n == 0) return std::string(reinterpret_cast<const char*>(bytes), size);
+        if (n == 0) return size;
         if (n < 0) break;
         at += static_cast<size_t>(n);
     }
-    if (at == 0) return std::string(reinterpret_cast<const char*>(bytes), size);
-    return std::string(reinterpret_cast<const char*>(bytes), at);
+    return at == 0 ? size : at;
+}
+
+std::string ExtEntryName(const uint8_t* bytes, size_t size) {
+    return std::string(reinterpret_cast<const char*>(bytes), ExtEntryNameLength(bytes, size));
 }

@@ -64,3 +64,5 @@ private:
 // is; a sequence cut off by the end of the name is dropped; any other ill-formed name keeps its raw
 // bytes. At most 255 bytes.
 std::string ExtEntryName(const uint8_t* bytes, size_t size);
+// The length of that name: it is always the first bytes of the entry's.
+size_t ExtEntryNameLength(const uint8_t* bytes, size_t size);

@@ -4,7 +4,11 @@
 
 #include "media_recovery/file_model/MappingPairs.h"
 
-CExt2FileProperties::~CExt2FileProperties() { delete runs_; }
+RK_SLOT_POOL_DEFINE(CExt2FileProperties)
+
+CExt2FileProperties::~CExt2FileProperties() {
+    if (runs_ != &packed_) delete runs_;
+}
 
 void CExt2FileProperties::SetName(const char* name) {
     try {
@@ -20,8 +24,14 @@ void CExt2FileProperties::SetTimes(uint64_t change, uint64_t modification, uint6
 }
 
 void CExt2FileProperties::SetPackedRuns(PackedDataRuns* runs) {
-    delete runs_;
+    if (runs_ != &packed_) delete runs_;
+    packed_.Clear();
     runs_ = runs;
+}
+
+void CExt2FileProperties::PackRuns(IDataRunList* list) {
+    SetPackedRuns(nullptr);
+    if (PackDataRunsInto(list, &packed_)) runs_ = &packed_;
 }
 
 IDataRunList* CExt2FileProperties::GetDataRuns() { return runs_ ? UnpackDataRuns(runs_) : nullptr; }
@@ -31,7 +41,6 @@ IFileProperties* CExt2FileProperties::Clone() {
     if (!copy) return nullptr;
     try {
         copy->name_ = name_;
-        copy->extraName_ = extraName_;
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
@@ -45,27 +54,29 @@ IFileProperties* CExt2FileProperties::Clone() {
     if (runs_) {
         IDataRunList* list = GetDataRuns();
         if (!list) return nullptr;
-        copy->runs_ = PackDataRuns(list);
+        copy->PackRuns(list);
         list->Release();
         if (!copy->runs_) return nullptr;
     }
     return copy.release();
 }
 
-void CExt2FileProperties::AddChildName(uint32_t inode, std::string name) {
+void CExt2FileProperties::AddChildName(uint32_t inode, const char* name, size_t length) {
     try {
-        if (!childNames_) childNames_.reset(new ExtMap<uint32_t, std::string>);
-        (*childNames_)[inode] = std::move(name);
+        if (!childNames_) childNames_.reset(new ExtChildNames);
+        childNames_->Add(inode, name, length);
     } catch (const std::bad_alloc&) {
     }
 }
 
 std::string CExt2FileProperties::TakeChildName(uint32_t inode) {
-    if (!childNames_) return std::string();
-    auto it = childNames_->find(inode);
-    if (it == childNames_->end()) return std::string();
-    std::string name = std::move(it->second);
-    childNames_->erase(it);
-    if (childNames_->empty()) childNames_.reset();
+    std::string name;
+    if (!childNames_) return name;
+    try {
+        childNames_->Take(inode, &name);
+    } catch (const std::bad_alloc&) {
+        name.clear();
+    }
+    if (childNames_->Empty()) childNames_.reset();
     return name;
 }

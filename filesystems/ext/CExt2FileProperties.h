@@ -3,16 +3,19 @@
 #include <memory>
 #include <string>
 
-#include "filesystems/ext/ExtMemory.h"
+#include "filesystems/ext/ExtChildNames.h"
 #include "media_recovery/file_model/IFileProperties.h"
-
-struct PackedDataRuns;
+#include "media_recovery/file_model/MappingPairs.h"
+#include "media_recovery/file_model/SlotPool.h"
 
 // The properties of one Ext2/3/4 inode: name, size, times, flags and its runs, kept packed as
 // mapping pairs and decoded anew for every caller. A folder also keeps the names its entries gave
-// to inodes the walk has not reached yet.
+// to inodes the walk has not reached yet. One is made for every file found, so it is kept small:
+// the packed runs live inside it, and the extra name, always empty, is not stored.
 class CExt2FileProperties : public IFileProperties {
 public:
+    RK_SLOT_POOLED(CExt2FileProperties)
+
     CExt2FileProperties() = default;
     ~CExt2FileProperties() override;
     CExt2FileProperties(const CExt2FileProperties&) = delete;
@@ -23,7 +26,7 @@ public:
     char* GetName() override { return &name_[0]; }
     uint64_t GetSize() override { return size_; }
     uint16_t GetAttributes() override { return attributes_; }
-    std::string GetExtraName() override { return extraName_; }
+    std::string GetExtraName() override { return std::string(); }
     // i_ctime, i_mtime, i_atime.
     uint64_t* GetCreationTime(uint64_t* out) override { return Put(out, times_[0]); }
     uint64_t* GetModificationTime(uint64_t* out) override { return Put(out, times_[1]); }
@@ -48,12 +51,15 @@ public:
     void SetTimes(uint64_t change, uint64_t modification, uint64_t access);
     // Takes ownership.
     void SetPackedRuns(PackedDataRuns* runs);
+    // Packs list into the properties' own record; no runs for an empty list.
+    void PackRuns(IDataRunList* list);
     bool HasRuns() const { return runs_ != nullptr; }
     uint32_t InodeNumber() const { return inode_; }
     void SetInodeNumber(uint32_t inode) { inode_ = inode; }
 
     // Stores (or replaces) the name a folder entry gave inode.
-    void AddChildName(uint32_t inode, std::string name);
+    void AddChildName(uint32_t inode, const std::string& name) { AddChildName(inode, name.data(), name.size()); }
+    void AddChildName(uint32_t inode, const char* name, size_t length);
     // The stored name, removed; empty when there is none.
     std::string TakeChildName(uint32_t inode);
 
@@ -65,13 +71,13 @@ private:
 
     std::string name_;
     uint64_t size_ = 0;
-    uint16_t attributes_ = 0;
-    std::string extraName_;
     uint64_t times_[3] = {0, 0, 0};
+    PackedDataRuns* runs_ = nullptr;  // &packed_, one given by SetPackedRuns (owned), or null
+    std::unique_ptr<ExtChildNames> childNames_;
+    uint32_t inode_ = 0;
+    uint16_t attributes_ = 0;
     uint8_t flags_ = 0;
     uint8_t mark_ = 0;
     uint8_t switch_ = 0;
-    PackedDataRuns* runs_ = nullptr;
-    std::unique_ptr<ExtMap<uint32_t, std::string>> childNames_;
-    uint32_t inode_ = 0;
+    PackedDataRuns packed_;
 };

@@ -110,7 +110,7 @@ void CExt2QuickSearch::Walk(CExt2FileSystem& fs) {
     runMap_ = &runMap;
     WalkInodes(fs);
     if (stopped_) return;
-    parents_.clear();  // names of inodes the walk never reached
+    parents_.Clear();  // names of inodes the walk never reached
     HandOutPending();
 }
 
@@ -129,16 +129,18 @@ void CExt2QuickSearch::WalkInodes(CExt2FileSystem& fs) {
         const uint64_t base = group * sb.inodesPerGroup;
         const uint64_t begin = std::max<uint64_t>(base + 1, first);
         const uint64_t end = std::min<uint64_t>(base + table.UsedInodes(group), sb.inodesCount);
+        ExtInode inode;  // every read fills it whole
         for (uint64_t ino = begin; ino <= end; ++ino) {
             if (!KeepGoing()) return;
-            ExtInode inode;
             if (!table.Read(static_cast<uint32_t>(ino), &inode)) continue;
             if (HasPlausibleBlocks(fs, inode)) ProcessInode(fs, inode);
         }
     }
 }
 
-CExt2FileProperties* CExt2QuickSearch::MakeProperties(CExt2FileSystem& fs, const ExtInode& inode) {
+CExt2FileProperties* CExt2QuickSearch::MakeProperties(CExt2FileSystem& fs, const ExtInode& inode,
+                                                      std::unique_ptr<IDataRunList>* nodeRuns) {
+    nodeRuns->reset();
     std::unique_ptr<CExt2FileProperties> props(new CExt2FileProperties);
     props->SetTimes(clock_.ToFileTime(inode.Time(IN_CTIME)), clock_.ToFileTime(inode.Time(IN_MTIME)),
                     clock_.ToFileTime(inode.Time(IN_ATIME)));
@@ -149,11 +151,13 @@ CExt2FileProperties* CExt2QuickSearch::MakeProperties(CExt2FileSystem& fs, const
         props->AddAttributes(0x200);  // a file with holes: no runs
     } else {
         const uint64_t count = WalkBlockCount(fs, inode);
-        CExt2DataRunList runs;
+        std::unique_ptr<CExt2DataRunList> runs(new CExt2DataRunList);
         runMap_->Reset(inode, count);
         // The sink is asked after each run; progress itself is reported once per group.
-        if (!runMap_->AppendRuns(&runs, count, [this] { return KeepGoing(); })) return nullptr;
-        props->SetPackedRuns(PackDataRuns(&runs));
+        if (!runMap_->AppendRuns(runs.get(), count, [this] { return KeepGoing(); })) return nullptr;
+        props->PackRuns(runs.get());
+        // The node keeps this list rather than decoding what was just packed.
+        if (props->HasRuns()) nodeRuns->reset(runs.release());
     }
     props->SetInodeNumber(inode.number);
     if (inode.DeletionTime() != 0) props->SetFlags(FILE_FLAG_DELETED);
@@ -161,16 +165,15 @@ CExt2FileProperties* CExt2QuickSearch::MakeProperties(CExt2FileSystem& fs, const
 }
 
 void CExt2QuickSearch::ProcessInode(CExt2FileSystem& fs, const ExtInode& inode) {
-    std::unique_ptr<CExt2FileProperties> props(MakeProperties(fs, inode));
+    std::unique_ptr<IDataRunList> runs;
+    std::unique_ptr<CExt2FileProperties> props(MakeProperties(fs, inode, &runs));
     if (!props) return;
     std::unique_ptr<CEXTFileNode> node(new CEXTFileNode);
     CExt2FileProperties* p = props.get();
-    node->SetProperties(props.release());
+    node->SetProperties(props.release(), runs.release());
     const bool directory = node->IsDirectory();
-    auto parent = parents_.find(inode.number);
-    if (parent != parents_.end()) {
-        CExt2FileProperties* holder = parent->second;
-        parents_.erase(parent);
+    CExt2FileProperties* holder = nullptr;
+    if (parents_.Take(inode.number, &holder)) {
         std::string name = holder->TakeChildName(inode.number);
         p->TakeName(name.empty() ? UnnamedInodeName(inode.number) : std::move(name));
         Offer(node.release());  // a refused file is gone now; a folder stays (held or the builder's)
@@ -192,15 +195,14 @@ void CExt2QuickSearch::WalkEntries(CExt2FileSystem& fs, const ExtInode& director
             if (e.inode == 0 || e.inode > inodes) continue;
             if ((e.nameLength == 1 && e.name[0] == '.') || (e.nameLength == 2 && e.name[0] == '.' && e.name[1] == '.'))
                 continue;
-            std::string name = ExtEntryName(e.name, e.nameLength);
-            auto pending = pending_.find(e.inode);
-            if (pending != pending_.end()) {
-                CEXTFileNode* node = pending->second;
-                pending_.erase(pending);
-                node->Properties()->TakeName(name.empty() ? UnnamedInodeName(e.inode) : std::move(name));
+            const char* name = reinterpret_cast<const char*>(e.name);
+            const size_t length = ExtEntryNameLength(e.name, e.nameLength);
+            CEXTFileNode* node = nullptr;
+            if (pending_.Take(e.inode, &node)) {
+                node->Properties()->TakeName(length ? std::string(name, length) : UnnamedInodeName(e.inode));
                 Offer(node);
             } else {
-                holder->AddChildName(e.inode, std::move(name));
+                holder->AddChildName(e.inode, name, length);
                 parents_[e.inode] = holder;
             }
         }
@@ -221,19 +223,21 @@ void CExt2QuickSearch::Offer(CEXTFileNode* node) {
     } catch (const std::bad_alloc&) {
         // No room to keep it: forget the names it holds, then let it go.
         CExt2FileProperties* props = node->Properties();
-        for (auto it = parents_.begin(); it != parents_.end();)
-            it = it->second == props ? parents_.erase(it) : std::next(it);
+        parents_.EraseIf([props](CExt2FileProperties* holder) { return holder == props; });
         node->Release();
     }
 }
 
 void CExt2QuickSearch::HandOutPending() {
-    while (!pending_.empty()) {
+    // In inode order; what a stop leaves stays pending (and is released).
+    ExtVector<uint32_t> order;
+    order.reserve(pending_.Size());
+    pending_.ForEach([&order](uint32_t ino, CEXTFileNode*) { order.push_back(ino); });
+    std::sort(order.begin(), order.end());
+    for (uint32_t ino : order) {
         if (!KeepGoing()) return;
-        auto it = pending_.begin();
-        const uint32_t ino = it->first;
-        CEXTFileNode* node = it->second;
-        pending_.erase(it);
+        CEXTFileNode* node = nullptr;
+        pending_.Take(ino, &node);
         if (!node) continue;
         if (!*node->GetName()) node->Properties()->TakeName(UnnamedInodeName(ino));
         Offer(node);
@@ -241,10 +245,11 @@ void CExt2QuickSearch::HandOutPending() {
 }
 
 void CExt2QuickSearch::ReleaseOwned() {
-    parents_.clear();
-    for (auto& entry : pending_)
-        if (entry.second) entry.second->Release();
-    pending_.clear();
+    parents_.Clear();
+    pending_.ForEach([](uint32_t, CEXTFileNode* node) {
+        if (node) node->Release();
+    });
+    pending_.Clear();
     for (CEXTFileNode* node : held_) node->Release();
     held_.clear();
     rootNames_.reset();

@@ -5,6 +5,7 @@
 
 #include "filesystems/CSearchedPartitionInfo.h"
 #include "filesystems/IFileSystemSearchController.h"
+#include "filesystems/ext/ExtInodeMap.h"
 #include "filesystems/ext/ExtLocalClock.h"
 #include "filesystems/ext/ExtMemory.h"
 #include "sqlite_recovery/framework/IProgress.h"
@@ -13,6 +14,7 @@ class CEXTFileNode;
 class ExtBlockMap;
 class CExt2FileProperties;
 class CExt2FileSystem;
+class IDataRunList;
 struct ExtInode;
 
 // Reads the Ext2/3/4 volume at the start of a storage device, inode by inode, and hands every inode
@@ -40,8 +42,9 @@ private:
     void WalkInodes(CExt2FileSystem& fs);
     void ProcessInode(CExt2FileSystem& fs, const ExtInode& inode);
     void WalkEntries(CExt2FileSystem& fs, const ExtInode& directory, CExt2FileProperties* holder);
-    // Null when the sink stopped the search while the runs were built.
-    CExt2FileProperties* MakeProperties(CExt2FileSystem& fs, const ExtInode& inode);
+    // Null when the sink stopped the search while the runs were built. The run list the properties
+    // were packed from goes to *runs (null when there are none), for the node.
+    CExt2FileProperties* MakeProperties(CExt2FileSystem& fs, const ExtInode& inode, std::unique_ptr<IDataRunList>* runs);
     // Gives node to the builder; what it refuses is released, or, for a folder whose entries may
     // still name inodes ahead, kept until the walk ends.
     void Offer(CEXTFileNode* node);
@@ -55,8 +58,8 @@ private:
     PROGRESS_INFO progress_;
     CSearchedPartitionInfo partition_;
     uint64_t superBlockSector_ = 2;  // 512-byte units: the volume starts at the device's start
-    ExtMap<uint32_t, CEXTFileNode*> pending_;          // walked, not named yet
-    ExtMap<uint32_t, CExt2FileProperties*> parents_;   // named by an entry of this folder, not walked yet
+    ExtInodeMap<CEXTFileNode*> pending_;               // walked, not named yet
+    ExtInodeMap<CExt2FileProperties*> parents_;        // named by an entry of this folder, not walked yet
     ExtVector<CEXTFileNode*> held_;                    // folders the builder refused
     std::unique_ptr<CExt2FileProperties> rootNames_;   // the root's entries (the root is no node)
     ExtBlockMap* runMap_ = nullptr;                    // the walk's, reused from file to file

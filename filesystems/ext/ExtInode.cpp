@@ -14,8 +14,9 @@ namespace {
 constexpr uint32_t kPieceBytes = 256 * 1024;
 
 void CopyInode(const CExt2FileSystem& fs, const uint8_t* bytes, uint32_t ino, ExtInode* out) {
-    std::memset(out->raw, 0, sizeof out->raw);
-    std::memcpy(out->raw, bytes, std::min<size_t>(fs.SuperBlock().InodeSize(), kInodeRecordBytes));
+    const size_t size = std::min<size_t>(fs.SuperBlock().InodeSize(), kInodeRecordBytes);
+    if (size < sizeof out->raw) std::memset(out->raw + size, 0, sizeof out->raw - size);
+    std::memcpy(out->raw, bytes, size);
     out->number = ino;
 }
 
@@ -108,9 +109,16 @@ bool CExt2InodeTable::Load(uint64_t group, uint32_t index) {
 bool CExt2InodeTable::Read(uint32_t ino, ExtInode* out) {
     const ExtSuperBlock& sb = fs_.SuperBlock();
     if (ino < 1 || ino > sb.inodesCount) return false;
-    const uint64_t group = (ino - 1) / sb.inodesPerGroup;
-    const uint32_t index = (ino - 1) % sb.inodesPerGroup;
-    if (group >= fs_.GroupCount() || index >= UsedInodes(group) || !Load(group, index)) return false;
+    // The walk asks in order: most inodes lie in the group asked for last, found without dividing.
+    const uint64_t zeroBased = ino - 1;
+    if (!(zeroBased >= lastBase_ && zeroBased - lastBase_ < sb.inodesPerGroup)) {
+        lastGroup_ = zeroBased / sb.inodesPerGroup;
+        lastBase_ = lastGroup_ * sb.inodesPerGroup;
+        lastUsed_ = lastGroup_ < fs_.GroupCount() ? UsedInodes(lastGroup_) : 0;
+    }
+    const uint64_t group = lastGroup_;
+    const uint32_t index = static_cast<uint32_t>(zeroBased - lastBase_);
+    if (group >= fs_.GroupCount() || index >= lastUsed_ || !Load(group, index)) return false;
     CopyInode(fs_, piece_.Data() + static_cast<size_t>(index - pieceFirst_) * sb.InodeSize(), ino, out);
     return true;
 }

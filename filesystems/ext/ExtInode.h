@@ -71,4 +71,8 @@ private:
     bool groupLost_ = false;
     uint32_t pieceFirst_ = 0;  // index of the piece's first inode in its group
     uint32_t pieceCount_ = 0;  // inodes in the piece
+    // The group of the inode asked for last: its number, first inode (zero-based) and used inodes.
+    uint64_t lastGroup_ = UINT64_MAX;
+    uint64_t lastBase_ = UINT64_MAX;
+    uint32_t lastUsed_ = 0;
 };

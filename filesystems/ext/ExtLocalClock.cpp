@@ -17,6 +17,14 @@ bool OffsetAt(int64_t seconds, int64_t* offset) {
 }  // namespace
 
 uint64_t ExtLocalClock::ToFileTime(int64_t seconds) {
+    if (seconds != lastSeconds_) {
+        lastTime_ = Convert(seconds);
+        lastSeconds_ = seconds;
+    }
+    return lastTime_;
+}
+
+uint64_t ExtLocalClock::Convert(int64_t seconds) {
     const int64_t number = FloorDiv(seconds, kQuarter);
     Quarter* q = nullptr;
     for (Quarter& candidate : quarters_)

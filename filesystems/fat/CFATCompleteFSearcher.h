@@ -43,6 +43,7 @@ public:
     size_t CandidateCount() const { return candidates_.size(); }
 
 private:
+    void ExamineSectors(const uint8_t* chunk, uint64_t firstSector, uint64_t count);
     void Examine(const uint8_t* sector, uint64_t s);
     void Insert(std::unique_ptr<CFATSearchedPartitionInfo> candidate, uint8_t media);
     void BuildFatVolumeTree(const CFATSearchedPartitionInfo& volume);

@@ -23,33 +23,44 @@ bool Grow(DataRun& last, uint64_t length) {
 }
 }  // namespace
 
-CDataRunList::CDataRunList() : cursor_(runs_.begin()) {}
+CDataRunList::CDataRunList() {}
 
 CDataRunList::~CDataRunList() {}
 
 DataRun* CDataRunList::First() {
-    if (runs_.empty()) return nullptr;
-    cursor_ = runs_.begin();
-    return &*cursor_;
+    if (count_ == 0) return nullptr;
+    cursor_ = 0;
+    return RunAt(0);
 }
 
 DataRun* CDataRunList::Next() {
-    if (cursor_ == runs_.end()) return nullptr;
-    ++cursor_;
-    return cursor_ == runs_.end() ? nullptr : &*cursor_;
+    if (cursor_ == kPastEnd) return nullptr;
+    if (++cursor_ >= count_) {
+        cursor_ = kPastEnd;
+        return nullptr;
+    }
+    return RunAt(cursor_);
 }
 
-bool CDataRunList::IsEnd() { return cursor_ == runs_.end(); }
+bool CDataRunList::IsEnd() { return cursor_ == kPastEnd; }
 
-DataRun* CDataRunList::Last() { return runs_.empty() ? nullptr : &runs_.back(); }
+DataRun* CDataRunList::Last() { return count_ == 0 ? nullptr : RunAt(count_ - 1); }
 
 bool CDataRunList::PushRun(const DataRun& run) {
-    try {
-        runs_.push_back(run);  // the cursor, an iterator of the list, stays where it stood
+    // The cursor stays where it stood; past the end stays past the end.
+    if (count_ < kInlineRuns) {
+        inline_[count_++] = run;
         return true;
+    }
+    if (count_ == kPastEnd - 1) return false;
+    try {
+        if (!more_) more_.reset(new std::deque<DataRun>);
+        more_->push_back(run);
     } catch (const std::bad_alloc&) {
         return false;
     }
+    ++count_;
+    return true;
 }
 
 void CDataRunList::AppendRun(const DataRun* run) {
@@ -64,7 +75,7 @@ void CDataRunList::AppendRun(const DataRun* run) {
 IDataRunList* CDataRunList::Clone() {
     CDataRunList* copy = new (std::nothrow) CDataRunList;
     if (!copy) return nullptr;
-    for (const DataRun& run : runs_) copy->AppendRun(&run);
+    for (uint32_t i = 0; i < count_; ++i) copy->AppendRun(RunAt(i));
     return copy;
 }
 
@@ -79,3 +90,6 @@ void CExt2DataRunList::AddBlockRun(const DataRun& run) {
 }
 
 CDataRunList* CreateDataRunList() { return new (std::nothrow) CDataRunList; }
+
+// One is made for every file an Ext2/3/4 search finds.
+RK_SLOT_POOL_DEFINE(CExt2DataRunList)

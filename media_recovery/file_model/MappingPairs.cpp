@@ -2,54 +2,58 @@
 
 #include <cstring>
 #include <new>
-#include <vector>
 
 int MappingFieldSize(int64_t v) {
-    for (int n = 1; n < 8; ++n) {
-        int64_t limit = int64_t{1} << (8 * n - 1);
-        if (v >= -limit && v < limit) return n;
-    }
-    return 8;
+    // The bits below the sign that differ from it, plus the sign bit, in whole bytes.
+    const uint64_t magnitude = static_cast<uint64_t>(v ^ (v >> 63));
+    const int bits = magnitude == 0 ? 0 : 64 - __builtin_clzll(magnitude);
+    return (bits + 8) / 8;
 }
+
+namespace {
+// Writes the mapping-pairs string of list, with its terminator, into out as far as capacity
+// allows, and returns the bytes the whole string takes (0 for an empty list). Moves the cursor.
+size_t EncodeBounded(IDataRunList* list, uint8_t* out, size_t capacity) {
+    size_t used = 0;
+    uint64_t base = 0;
+    const auto put = [&](uint8_t byte) {
+        if (used < capacity) out[used] = byte;
+        ++used;
+    };
+    for (DataRun* run = list->First(); run && !list->IsEnd(); run = list->Next()) {
+        bool sparse = run->start == kSparseRunStart;
+        uint64_t delta = static_cast<uint64_t>(run->start) - base;  // wraps as the format expects
+        int offsetBytes = sparse ? 0 : MappingFieldSize(static_cast<int64_t>(delta));
+        // Lengths decode zero-extended: one that reads as negative needs all eight bytes.
+        int lengthBytes = static_cast<int64_t>(run->length) < 0 ? 8 : MappingFieldSize(static_cast<int64_t>(run->length));
+        if (!sparse) base = static_cast<uint64_t>(run->start);
+        put(static_cast<uint8_t>((offsetBytes << 4) | (lengthBytes & 15)));
+        for (int i = 0; i < lengthBytes; ++i) put(static_cast<uint8_t>(run->length >> (8 * i)));
+        for (int i = 0; i < offsetBytes; ++i) put(static_cast<uint8_t>(delta >> (8 * i)));
+    }
+    if (used == 0) return 0;
+    put(0);
+    return used;
+}
+
+// The string of list in new[] bytes of the caller's; null for an empty list or when memory runs out.
+uint8_t* EncodeToHeap(IDataRunList* list, size_t* size) {
+    const size_t needed = EncodeBounded(list, nullptr, 0);
+    if (needed == 0) return nullptr;
+    uint8_t* pairs = new (std::nothrow) uint8_t[needed];
+    if (!pairs) return nullptr;
+    EncodeBounded(list, pairs, needed);
+    *size = needed;
+    return pairs;
+}
+}  // namespace
 
 uint8_t* EncodeMappingPairs(IDataRunList* list, size_t* size) {
     if (size) *size = 0;
     if (!list) return nullptr;
-    // A string of a few runs is put together on the stack; a longer one moves to the heap.
-    uint8_t local[128];
-    std::vector<uint8_t> spill;
     size_t used = 0;
-    auto put = [&](uint8_t byte) {
-        if (used < sizeof local && spill.empty()) {
-            local[used++] = byte;
-            return;
-        }
-        if (spill.empty()) spill.assign(local, local + used);
-        spill.push_back(byte);
-        ++used;
-    };
-    uint64_t base = 0;
-    try {
-        for (DataRun* run = list->First(); run && !list->IsEnd(); run = list->Next()) {
-            bool sparse = run->start == kSparseRunStart;
-            uint64_t delta = static_cast<uint64_t>(run->start) - base;  // wraps as the format expects
-            int offsetBytes = sparse ? 0 : MappingFieldSize(static_cast<int64_t>(delta));
-            // Lengths decode zero-extended: one that reads as negative needs all eight bytes.
-            int lengthBytes = static_cast<int64_t>(run->length) < 0 ? 8 : MappingFieldSize(static_cast<int64_t>(run->length));
-            if (!sparse) base = static_cast<uint64_t>(run->start);
-            put(static_cast<uint8_t>((offsetBytes << 4) | (lengthBytes & 15)));
-            for (int i = 0; i < lengthBytes; ++i) put(static_cast<uint8_t>(run->length >> (8 * i)));
-            for (int i = 0; i < offsetBytes; ++i) put(static_cast<uint8_t>(delta >> (8 * i)));
-        }
-        if (used == 0) return nullptr;
-        put(0);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
-    uint8_t* pairs = new (std::nothrow) uint8_t[used];
-    if (!pairs) return nullptr;
-    std::memcpy(pairs, spill.empty() ? local : spill.data(), used);
-    if (size) *size = used;
+    uint8_t* pairs = EncodeToHeap(list, &used);
+    if (pairs && size) *size = used;
     return pairs;
 }
 
@@ -86,13 +90,27 @@ int DecodeMappingPairs(CDataRunList* list, const uint8_t* pairs, int size) {
     return 1;
 }
 
+bool PackDataRunsInto(IDataRunList* list, PackedDataRuns* packed) {
+    packed->Clear();
+    if (!list) return false;
+    // A run or two fit the record itself: one pass. A longer string is measured there first.
+    size_t size = EncodeBounded(list, packed->local, sizeof packed->local);
+    if (size == 0) return false;
+    uint8_t* pairs = packed->local;
+    if (size > sizeof packed->local) {
+        pairs = EncodeToHeap(list, &size);
+        if (!pairs) return false;
+    }
+    packed->pairs = pairs;
+    packed->size = size;
+    if (list->GetKind() == RUN_LIST_RESIDENT) packed->residentValue = static_cast<uint16_t>(list->GetResidentValue());
+    return true;
+}
+
 PackedDataRuns* PackDataRuns(IDataRunList* list) {
     if (!list) return nullptr;
     PackedDataRuns* packed = new (std::nothrow) PackedDataRuns;
-    if (!packed) return nullptr;
-    if (list->GetKind() == RUN_LIST_RESIDENT) packed->residentValue = static_cast<uint16_t>(list->GetResidentValue());
-    packed->pairs = EncodeMappingPairs(list, &packed->size);
-    if (!packed->pairs) {
+    if (packed && !PackDataRunsInto(list, packed)) {
         delete packed;
         return nullptr;
     }

@@ -115,25 +115,54 @@ void RawCarveScanner::Finish(RawHit& hit) {
 }
 
 void RawCarveScanner::SizeAndFinish(RawHit* hit) {
+    Conclude(hit, hit->analyser && hit->analyser->ComputeSize(*hit, &view_));
+}
+
+void RawCarveScanner::Conclude(RawHit* hit, bool sized) {
     // Only this candidate is dropped when its size cannot be found.
-    if (hit->analyser && hit->analyser->ComputeSize(*hit, &view_) && hit->size != 0) Finish(*hit);
+    if (sized && hit->size != 0) Finish(*hit);
     delete hit;
 }
 
+bool RawCarveScanner::TrySizeFromRing(RawHit* hit, uint64_t ringEnd, bool& sized) {
+    if (!hit->analyser || hit->startSector < ring_.FirstHeldSector() || hit->startSector >= ringEnd) return false;
+    const uint64_t reach = ringEnd - hit->startSector;
+    if (triedHit_ == hit && triedEnd_ > hit->startSector && reach < 2 * (triedEnd_ - hit->startSector)) return false;
+    triedHit_ = hit;
+    triedEnd_ = ringEnd;
+    RawHit trial = *hit;
+    view_.ringOnly = true;
+    view_.wantedMore = false;
+    sized = hit->analyser->ComputeSize(trial, &view_);
+    view_.ringOnly = false;
+    if (view_.wantedMore) return false;
+    *hit = std::move(trial);
+    return true;
+}
+
 void RawCarveScanner::DrainPending(bool all) {
-    // A candidate is sized once the ring holds half its length of data behind it, so that files
-    // up to 40 MiB (with 4 MiB chunks) are sized from memory.
+    // The oldest candidate is sized as soon as the ring holds what its size rule reads, and at the
+    // latest once the ring holds half its length of data behind it, so that files up to 40 MiB
+    // (with 4 MiB chunks) are sized from memory. Candidates finish in the order they were found.
     uint64_t end = ring_.FirstHeldSector() + ring_.HeldSectors();
     uint64_t margin = ring_.Capacity() / 2;
     while (!pending_.empty()) {
         RawHit* hit = pending_.front();
-        if (!all && !(hit->startSector < end && end - hit->startSector >= margin)) break;
-        pending_.pop_front();
-        SizeAndFinish(hit);
+        bool sized = false;
+        if (all || (hit->startSector < end && end - hit->startSector >= margin)) {
+            pending_.pop_front();
+            SizeAndFinish(hit);
+        } else if (TrySizeFromRing(hit, end, sized)) {
+            pending_.pop_front();
+            Conclude(hit, sized);
+        } else {
+            break;
+        }
     }
 }
 
 void RawCarveScanner::ClearPending() {
+    triedHit_ = nullptr;
     for (RawHit* h : pending_) delete h;
     pending_.clear();
 }

@@ -67,6 +67,11 @@ private:
     std::shared_ptr<const uint8_t> PushReadAhead(uint64_t first, uint64_t count);
     void Finish(RawHit& hit);
     void SizeAndFinish(RawHit* hit);
+    // Finishes a sized candidate (when its size rule succeeded with a size) and deletes it.
+    void Conclude(RawHit* hit, bool sized);
+    // Sizes the oldest candidate from what the ring holds, when the ring has grown enough since the
+    // last try: false when the size rule wanted sectors the ring does not hold (hit unchanged).
+    bool TrySizeFromRing(RawHit* hit, uint64_t ringEnd, bool& sized);
     void DrainPending(bool all);
     void ClearPending();
 
@@ -76,7 +81,8 @@ private:
     uint32_t sectorSize_ = 512;
     uint64_t sectorCount_ = 0;
     // Up to the last 20 chunks, from the oldest queued candidate on: queued candidates are sized
-    // through it.
+    // through it, each as soon as the ring holds what its size rule reads (tried whenever the
+    // ring's reach past its start has doubled), at the latest once it holds half the ring past it.
     CBufferStorageDevice ring_;
     // The ring as the size rules see it: its reads, and the whole device's sector count.
     class RingView : public IStorageDevice {
@@ -84,14 +90,24 @@ private:
         int Open() override { return 1; }
         int Close() override { return 1; }
         int ReadSectors(void* buffer, uint64_t first, uint64_t count) override {
-            return ring ? ring->ReadSectors(buffer, first, count) : 0;
+            if (!ring) return 0;
+            if (ringOnly && !ring->Holds(first, count)) {
+                wantedMore = true;
+                return 0;
+            }
+            return ring->ReadSectors(buffer, first, count);
         }
         uint32_t GetSectorSize() override { return ring ? ring->GetSectorSize() : 512; }
         uint64_t GetSectorCount() override { return sectors; }
         uint64_t GetReserved() override { return 0; }
         CBufferStorageDevice* ring = nullptr;
         uint64_t sectors = 0;
+        bool ringOnly = false;    // a try: nothing read past what the ring holds
+        bool wantedMore = false;  // the try asked for sectors the ring does not hold
     } view_;
+    // The oldest candidate's last try from the ring, and how far the ring reached then.
+    const RawHit* triedHit_ = nullptr;
+    uint64_t triedEnd_ = 0;
     ISectorLender* lender_ = nullptr;  // the device, when it lends its sectors
     PendingHits pending_;
     // The analysers, in list order, and which of them may accept a sector, by the bytes at the

@@ -48,6 +48,25 @@ TEST(RecoveryFilter, CategoriesAndFlags) {
     EXPECT_EQ(filter.GetCategoryFlag(nullptr), 64);
 }
 
+// The filter remembers the last extension it looked up: runs of one extension, changes of case,
+// longer and shorter extensions sharing a start, and ones too long to remember all get the table's answer.
+TEST(RecoveryFilter, RepeatedAndNeighbouringExtensions) {
+    CRecoveryFilter filter;
+    const struct {
+        const char* name;
+        int category;
+    } cases[] = {
+        {"a.jpg", CATEGORY_PICTURE},     {"b.JPG", CATEGORY_PICTURE},   {"c.jpgx", CATEGORY_OTHER},
+        {"d.jp", CATEGORY_OTHER},        {"e.Jpg", CATEGORY_PICTURE},   {"f.", CATEGORY_OTHER},
+        {"g.mp3", CATEGORY_AUDIO},       {"h.mp3", CATEGORY_AUDIO},     {"i.mp3.zip", CATEGORY_ARCHIVE},
+        {"j.abcdefghijklmno", CATEGORY_OTHER}, {"k.abcdefghijklmnopqrs.mp4", CATEGORY_VIDEO},
+        {"l.mp4abcdefghijklmnopq", CATEGORY_OTHER}, {"m.MP4", CATEGORY_VIDEO}, {"nodot", CATEGORY_OTHER},
+        {"o.jpg", CATEGORY_PICTURE},
+    };
+    for (int round = 0; round < 2; ++round)
+        for (const auto& c : cases) EXPECT_EQ(Category(filter, c.name), c.category) << c.name;
+}
+
 TEST(RecoveryFilter, SelectionMasks) {
     CRecoveryFilter filter;
     filter.SetCategories(127);

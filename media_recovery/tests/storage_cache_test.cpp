@@ -20,6 +20,29 @@ std::vector<uint8_t> ReadVia(IStorageDevice& device, uint64_t first, uint64_t co
     return buffer;
 }
 
+// A device whose reads take a while (delayMs), noting which thread made each: the test's own
+// reads are told from the read-ahead thread's.
+class SlowDevice : public MemoryDevice {
+public:
+    using MemoryDevice::MemoryDevice;
+    int ReadSectors(void* buffer, uint64_t first, uint64_t count) override {
+        if (delayMs) std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        {
+            std::lock_guard<std::mutex> guard(mutex_);
+            (std::this_thread::get_id() == main_ ? mine : others)++;
+        }
+        return MemoryDevice::ReadSectors(buffer, first, count);
+    }
+    int Mine() {
+        std::lock_guard<std::mutex> guard(mutex_);
+        return mine;
+    }
+    int delayMs = 2;
+    std::thread::id main_ = std::this_thread::get_id();
+    std::mutex mutex_;
+    int mine = 0, others = 0;
+};
+
 TEST(StorageCache, LastChunkOfOneSectorAndReadsAcrossChunkEnds) {
     const uint32_t L = 16;
     const uint64_t k = 25;  // more chunks than the queue holds
@@ -56,38 +79,43 @@ TEST(StorageCache, LastChunkOfOneSectorAndReadsAcrossChunkEnds) {
 }
 
 TEST(StorageCache, WhereEachRequestGoes) {
-    MemoryDevice disk(PatternBytes(4096, 100), 4096);
+    // Only this thread's reads are counted: the read-ahead thread goes on reading meanwhile.
+    SlowDevice disk(PatternBytes(4096, 100), 4096);
+    disk.delayMs = 0;
     CStorageDeviceWithCache cache(&disk);
     cache.SetChunkSectors(10);
-    disk.ClearReads();
+    int before = disk.Mine();
+    auto reads = [&] {
+        const int made = disk.Mine() - before;
+        before = disk.Mine();
+        return made;
+    };
     EXPECT_EQ(ReadVia(cache, 5, 10), disk.Bytes(5, 10));  // no window yet: the device
-    EXPECT_EQ(disk.Reads(), 1u);
+    EXPECT_EQ(reads(), 1);
     ASSERT_EQ(cache.Start(), 1);
     for (uint64_t i = 0; i < 3; ++i) ASSERT_EQ(cache.LoadChunk(i), 1);
-    disk.ClearReads();
+    reads();
     EXPECT_EQ(ReadVia(cache, 20, 10), disk.Bytes(20, 10));  // the window: a copy
-    EXPECT_EQ(disk.Reads(), 0u);
+    EXPECT_EQ(reads(), 0);
     EXPECT_EQ(ReadVia(cache, 15, 8), disk.Bytes(15, 8));  // starts before: two device reads
-    EXPECT_EQ(disk.Reads(), 2u);
-    disk.ClearReads();
+    EXPECT_EQ(reads(), 2);
     EXPECT_EQ(ReadVia(cache, 25, 10), disk.Bytes(25, 10));  // runs past the end: one device read
-    EXPECT_EQ(disk.Reads(), 1u);
-    disk.ClearReads();
+    EXPECT_EQ(reads(), 1);
     EXPECT_EQ(ReadVia(cache, 60, 3), disk.Bytes(60, 3));
-    EXPECT_EQ(disk.Reads(), 1u);
+    EXPECT_EQ(reads(), 1);
 }
 
 TEST(StorageCache, SmallVolumesAndShortLastChunk) {
-    // Fewer than ten chunks: Start reads what there is and starts no reader.
-    MemoryDevice disk(PatternBytes(512, 3 * 64 + 10), 512);
+    // No more chunks than the read-ahead begins with: Start reads what there is and starts no reader.
+    MemoryDevice disk(PatternBytes(512, 64 + 10), 512);
     CStorageDeviceWithCache cache(&disk);
     cache.SetChunkSectors(64);
     size_t threads = GetThreadRegistry().Count();
     ASSERT_EQ(cache.Start(), 1);
     EXPECT_EQ(GetThreadRegistry().Count(), threads);
-    for (uint64_t i = 0; i < 4; ++i) ASSERT_EQ(cache.LoadChunk(i), 1);
-    EXPECT_EQ(ReadVia(cache, 192, 10), disk.Bytes(192, 10));
-    EXPECT_EQ(cache.LoadChunk(4), 0);
+    for (uint64_t i = 0; i < 2; ++i) ASSERT_EQ(cache.LoadChunk(i), 1);
+    EXPECT_EQ(ReadVia(cache, 64, 10), disk.Bytes(64, 10));
+    EXPECT_EQ(cache.LoadChunk(2), 0);
 
     MemoryDevice tiny(PatternBytes(512, 1), 512);
     CStorageDeviceWithCache one(&tiny);
@@ -227,23 +255,6 @@ TEST(StorageCache, ChunksAreLentWhereTheyWereReadAndTheirBuffersReused) {
     EXPECT_EQ(small.BufferBytes(), 3 * 512u);
 }
 
-// A device whose reads take a while, noting which thread made each.
-class SlowDevice : public MemoryDevice {
-public:
-    using MemoryDevice::MemoryDevice;
-    int ReadSectors(void* buffer, uint64_t first, uint64_t count) override {
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        {
-            std::lock_guard<std::mutex> guard(mutex_);
-            (std::this_thread::get_id() == main_ ? mine : others)++;
-        }
-        return MemoryDevice::ReadSectors(buffer, first, count);
-    }
-    std::thread::id main_ = std::this_thread::get_id();
-    std::mutex mutex_;
-    int mine = 0, others = 0;
-};
-
 TEST(StorageCache, AWaitingLoadReadsTheChunksDueMeanwhileAndNothingTwice) {
     const uint32_t L = 4;
     const uint64_t chunks = 60;
@@ -258,10 +269,27 @@ TEST(StorageCache, AWaitingLoadReadsTheChunksDueMeanwhileAndNothingTwice) {
         ASSERT_NE(lent, nullptr);
         EXPECT_EQ(std::vector<uint8_t>(lent.get(), lent.get() + L * 512), disk.Bytes(i * L, L)) << i;
     }
+    // The scan kept catching up with the reader: the read-ahead grew to all it may be.
+    EXPECT_EQ(cache.ReadAheadDepth(), 10u);
     cache.Stop();
     EXPECT_EQ(disk.mine + disk.others, static_cast<int>(chunks));  // every chunk read once
     EXPECT_GT(disk.others, 10);
     EXPECT_GT(disk.mine, mineAtStart + 5);  // the scan thread read while it waited
+}
+
+TEST(StorageCache, TheReadAheadBeginsTwoChunksDeep) {
+    MemoryDevice disk(PatternBytes(512, 40 * 8), 512);
+    CStorageDeviceWithCache cache(&disk);
+    cache.SetChunkSectors(8);
+    ASSERT_EQ(cache.Start(), 1);
+    // Nobody loads: the reader holds two chunks ready and reads no more (a third at most, when it
+    // was done with one before Start had queued the one it read itself).
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_GE(disk.Reads(), 2u);
+    EXPECT_LE(disk.Reads(), 3u);
+    EXPECT_EQ(cache.ReadAheadDepth(), 2u);
+    EXPECT_EQ(cache.BuffersMade(), disk.Reads());
+    cache.Stop();
 }
 
 TEST(ThreadRegistryTest, JoinsAndRefusesAfterShutDown) {

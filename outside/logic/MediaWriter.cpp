@@ -13,13 +13,16 @@
 #include "outside/logic/JobSupport.h"
 #include "outside/logic/OutputFolder.h"
 #include "platform/FileSystem.h"
+#include "platform/PageMemory.h"
 #include "sqlite_recovery/framework/Lockers.h"
 #include "sqlite_recovery/framework/SafeFileName.h"
 
 namespace {
 
 constexpr uint32_t kCarvedType = 20;
-constexpr uint32_t kCopyBytes = 0x400000;
+// A found file is copied out in pieces of this size: large enough that the reads and writes stay
+// few, small enough that the buffer's first touch costs little.
+constexpr uint32_t kCopyBytes = 0x100000;
 constexpr size_t kMostFolderDepth = 64;
 constexpr int kMostNameSuffixes = 100000;
 
@@ -62,7 +65,7 @@ private:
     std::set<DataStart> written_;
     std::map<IFileNode*, std::string> folders_;  // a device folder's place in the output
     std::set<std::string> taken_;                // paths given to files and folders of this run
-    std::vector<uint8_t> buffer_;
+    platform::PageBuffer buffer_;  // page memory: only what a copy fills is ever touched
 };
 
 // name, or name_2.ext, name_3.ext, ... when this run gave that name already or something is there.
@@ -118,7 +121,12 @@ bool MediaWriter::CopyOut(IArchiveFileReader* reader, const std::string& path, s
         return false;
     }
     if (reader) {
-        if (buffer_.empty()) buffer_.assign(kCopyBytes, 0);
+        if (!buffer_) buffer_ = platform::PageBuffer(kCopyBytes);
+        if (!buffer_) {
+            file.Discard();
+            *reason = "out of memory";
+            return false;
+        }
         uint64_t size = reader->GetSize();
         for (uint64_t at = 0; at < size;) {
             uint32_t chunk = static_cast<uint32_t>(std::min<uint64_t>(size - at, kCopyBytes));

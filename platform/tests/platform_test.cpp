@@ -189,6 +189,8 @@ TEST(PageMemoryTest, AlignedZeroedAndOwned) {
         EXPECT_EQ(reinterpret_cast<uintptr_t>(buffer.data()) % 4096, 0u) << bytes;
         EXPECT_EQ(buffer.data()[0], 0);
         EXPECT_EQ(buffer.data()[bytes - 1], 0);
+        platform::PrefaultPages(buffer.data(), bytes);  // mapped in, still zeros
+        EXPECT_EQ(buffer.data()[bytes / 2], 0);
         buffer.data()[bytes - 1] = 7;  // all of it is writable
         platform::PageBuffer moved(std::move(buffer));
         EXPECT_FALSE(buffer);
@@ -198,6 +200,7 @@ TEST(PageMemoryTest, AlignedZeroedAndOwned) {
     }
     EXPECT_EQ(platform::AllocatePages(0), nullptr);
     platform::FreePages(nullptr, 10);
+    platform::PrefaultPages(nullptr, 10);
 }
 
 TEST(SemaphoreTest, RefusesReleaseBeyondMaximumAndWakesWaiter) {

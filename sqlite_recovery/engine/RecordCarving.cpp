@@ -1,6 +1,7 @@
 #include "sqlite_recovery/engine/RecordCarving.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "sqlite_recovery/engine/EngineState.h"
 #include "sqlite_recovery/engine/SQLiteFormat.h"
@@ -13,18 +14,57 @@ namespace {
 
 
 void SetBits(std::vector<uint64_t>& bits, uint64_t from, uint64_t to) {
-    while (from < to && (from & 63)) {
-        bits[from >> 6] |= uint64_t(1) << (from & 63);
-        ++from;
+    if (from >= to) return;
+    const uint64_t first = from >> 6, last = (to - 1) >> 6;
+    const uint64_t head = ~uint64_t(0) << (from & 63);
+    const uint64_t tail = ~uint64_t(0) >> (63 - ((to - 1) & 63));
+    if (first == last) {
+        bits[first] |= head & tail;
+        return;
     }
-    while (from + 64 <= to) {
-        bits[from >> 6] = ~uint64_t(0);
-        from += 64;
+    bits[first] |= head;
+    for (uint64_t w = first + 1; w < last; ++w) bits[w] = ~uint64_t(0);
+    bits[last] |= tail;
+}
+
+// Whether a record or a freeblock header may begin at p: a cell begins with a payload length of
+// at least 2, a freeblock header has a size of at least 4 (p[2..3]). Zeroed space begins neither.
+inline bool MayBeginRecord(const uint8_t* p) { return p[0] >= 2 || (p[2] | (p[3] & 0xFC)) != 0; }
+
+// The first position at or after x, with 4 bytes before to, that no record holds and where one may
+// begin; to when there is none. Used bytes are skipped a word of the map at a time, runs of zero
+// bytes 8 at a time.
+uint32_t NextCandidate(const CarveContext& c, uint32_t x, uint32_t to) {
+    const std::vector<uint64_t>& used = c.scratch->usedBits;
+    while (x + kFreeblockHeaderSize <= to) {
+        const uint64_t free = ~used[x >> 6] >> (x & 63);
+        if (free == 0) {
+            x = (x | 63) + 1;
+            continue;
+        }
+        x += static_cast<uint32_t>(__builtin_ctzll(free));
+        if (x + kFreeblockHeaderSize > to) break;
+        const uint8_t* p = c.page + x;
+        if (MayBeginRecord(p)) return x;
+        if (x + 8 <= to) {
+            uint64_t word;
+            std::memcpy(&word, p, 8);
+            if (word == 0) {
+                // No position before the 3 bytes ahead of the next non-zero byte may begin one.
+                uint32_t y = x + 8;
+                while (y + 8 <= to) {
+                    std::memcpy(&word, c.page + y, 8);
+                    if (word) break;
+                    y += 8;
+                }
+                while (y < to && c.page[y] == 0) ++y;
+                x = y - 3;
+                continue;
+            }
+        }
+        ++x;
     }
-    while (from < to) {
-        bits[from >> 6] |= uint64_t(1) << (from & 63);
-        ++from;
-    }
+    return to;
 }
 
 // Bytes a listed table-leaf cell takes (its length and rowid varints, the local payload and the
@@ -49,8 +89,13 @@ uint32_t ListedCellSize(const CarveContext& c, uint32_t o) {
 int CarveRange(CarveContext& c, uint32_t from, uint32_t to, std::vector<uint32_t>& retry) {
     to = std::min(to, c.Usable());
     int found = 0;
-    for (uint32_t x = from; x + kFreeblockHeaderSize <= to;) {
-        if ((x & 255) == 0 && c.TimeUp()) break;
+    uint32_t clockBlock = ~uint32_t(0);
+    for (uint32_t x = NextCandidate(c, from, to); x + kFreeblockHeaderSize <= to; x = NextCandidate(c, x, to)) {
+        // The clock is asked about once in each 256 bytes tried.
+        if ((x >> 8) != clockBlock) {
+            clockBlock = x >> 8;
+            if (c.TimeUp()) break;
+        }
         bool unconfirmed = false;
         const uint32_t n = CarveAt(c, x, true, &unconfirmed);
         if (unconfirmed) retry.push_back(x);
@@ -131,9 +176,8 @@ void StoreRecovered(TableSchema* table, uint32_t page, const CellLayout& cell) {
 uint32_t CarveAt(CarveContext& c, uint32_t x, bool confirmedOnly, bool* unconfirmed) {
     const uint8_t* p = c.page + x;
     if (x + kFreeblockHeaderSize > c.Usable() || c.Used(x)) return 0;
-    // Most free bytes start neither a cell (a payload length of at least 2) nor a freeblock
-    // (a size of at least 4): zeroed space above all.
-    if (p[0] < 2 && (p[2] | (p[3] & 0xFC)) == 0) return 0;
+    // Most free bytes start neither a cell nor a freeblock: zeroed space above all.
+    if (!MayBeginRecord(p)) return 0;
     const uint32_t end = c.NextUsed(x);
     CellLayout cell;
     if (!CheckIntactCell(c, x, end, &cell) && !CheckFreedCell(c, x, end, &cell)) {

@@ -1,7 +1,6 @@
 #pragma once
 #include <cstring>
 #include <string>
-#include <unordered_map>
 #include <unordered_set>
 
 #include "sqlite_recovery/framework/IDataContainer.h"
@@ -62,15 +61,14 @@ public:
     // The analyser's only way of adding; the caller holds the lock. An id already present keeps its
     // record, unless that record is only the zero placeholder that a consumer's At left behind.
     void InsertItem(const T& record) {
-        auto found = all_.find(record.id);
-        if (found == all_.end()) {
-            all_.emplace(record.id, record);
-        } else if (placeholders_.erase(record.id) != 0) {
-            uint32_t check = found->second.check;
-            found->second = record;
-            found->second.check = check;
+        auto placed = all_.emplace(record.id, record);
+        T& stored = placed.first->second;
+        if (!placed.second && !placeholders_.empty() && placeholders_.erase(record.id) != 0) {
+            uint32_t check = stored.check;
+            stored = record;
+            stored.check = check;
         }
-        fresh_.emplace(record.id, all_.find(record.id)->second);
+        fresh_.emplace(record.id, stored);
     }
 
     const std::string& Keyword() const { return keyword_; }
@@ -79,8 +77,8 @@ public:
 
 private:
     std::string keyword_;
-    std::unordered_map<unsigned, T> all_;
-    std::unordered_map<unsigned, T> fresh_;
+    RecordMap<T> all_;
+    RecordMap<T> fresh_;
     std::unordered_set<unsigned> placeholders_;
     CRITICAL_SECTION lock_;
     ICommon* helper_ = nullptr;  // not owned: the analyser that set it releases it

@@ -1,15 +1,16 @@
 #pragma once
 #include <string>
-#include <unordered_map>
+
 
 #include "sqlite_recovery/framework/ICommon.h"
+#include "sqlite_recovery/framework/RecordMap.h"
 
 // Iterator over a container's entries {id, record}. It carries a copy of the container's keyword so
 // that a consumer can skip the records that do not match it. The order is the hash map's.
 template <class T>
 class CDataIterator {
 public:
-    using Map = std::unordered_map<unsigned, T>;
+    using Map = RecordMap<T>;
     using value_type = typename Map::value_type;
 
     CDataIterator() = default;

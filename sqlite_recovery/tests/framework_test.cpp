@@ -20,6 +20,41 @@ TEST(ResultCodeTest, OnlyTheTopByteOfTheHighHalfMeansFailure) {
     EXPECT_EQ(rc >> 32, 0x01000000u + __LINE__ - 3);
 }
 
+// The containers' maps take their nodes from a pool: records must survive growth, slots given back
+// must be reused without mixing records up, and copies, moves and swaps must each keep working.
+TEST(RecordMapTest, RecordsSurviveGrowthReuseCopiesMovesAndSwaps) {
+    RecordMap<_SMS_INFOMATION> map;
+    const auto record = [](unsigned id) { return _SMS_INFOMATION{id, id * 3, nullptr}; };
+    const auto holds = [&](const RecordMap<_SMS_INFOMATION>& m, unsigned from, unsigned to) {
+        if (m.size() != to - from) return false;
+        for (unsigned id = from; id < to; ++id) {
+            auto it = m.find(id);
+            if (it == m.end() || it->second.id != id || it->second.check != id * 3) return false;
+        }
+        return true;
+    };
+    for (unsigned id = 0; id < 20000; ++id) map.emplace(id, record(id));  // many rehashes, many blocks
+    EXPECT_TRUE(holds(map, 0, 20000));
+    for (unsigned id = 0; id < 10000; ++id) map.erase(id);
+    for (unsigned id = 20000; id < 30000; ++id) map.emplace(id, record(id));  // into the freed slots
+    EXPECT_TRUE(holds(map, 10000, 30000));
+
+    RecordMap<_SMS_INFOMATION> copy(map);  // a pool of its own
+    EXPECT_NE(copy.get_allocator(), map.get_allocator());
+    map.clear();
+    EXPECT_TRUE(holds(copy, 10000, 30000));
+    RecordMap<_SMS_INFOMATION> moved(std::move(copy));
+    EXPECT_TRUE(holds(moved, 10000, 30000));
+    copy.emplace(1, record(1));  // the map moved from stays usable
+    EXPECT_TRUE(holds(copy, 1, 2));
+    std::swap(copy, moved);
+    EXPECT_TRUE(holds(copy, 10000, 30000));
+    EXPECT_TRUE(holds(moved, 1, 2));
+    map = copy;
+    copy = RecordMap<_SMS_INFOMATION>();
+    EXPECT_TRUE(holds(map, 10000, 30000));
+}
+
 class ContainerTest : public ::testing::Test {
 protected:
     CDataContainer<_SMS_INFOMATION> box;

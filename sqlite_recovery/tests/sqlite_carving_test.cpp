@@ -255,6 +255,40 @@ TEST(SqliteCarving, RecordsAnywhereOnALargePageAreFound) {
     EXPECT_TRUE(page.table.recoveredRecords.at(1).intact);
 }
 
+// Free space is skipped a word at a time (used bytes, runs of zeros): a record is still found at
+// every alignment after a zero run, behind a listed cell, and flush with the page's end; a freed
+// one too, whose header's only non-zero byte is its fourth.
+TEST(SqliteCarving, RecordsAtEveryAlignmentAfterZerosAndUsedBytes) {
+    PageUnderTest src("carve3.db", "t3", 2);
+    const uint32_t live = src.Pointer(0);
+    const uint32_t cellLength = 1 + 2 + src.ctx.page[live];
+    ASSERT_LT(cellLength, 256u);
+    const uint32_t U = 4096;
+    std::vector<uint32_t> places;
+    for (uint32_t at = 1000; at < 1017; ++at) places.push_back(at);
+    places.push_back(U - cellLength);
+    for (const bool freed : {false, true}) {
+        for (const uint32_t at : places) {
+            SCOPED_TRACE(std::to_string(at) + (freed ? " freed" : " intact"));
+            SyntheticPage page(U, 3);
+            std::memcpy(page.bytes.data() + at, src.ctx.page + live, cellLength);
+            if (freed) {
+                const uint8_t header[4] = {0, 0, 0, static_cast<uint8_t>(cellLength)};
+                std::memcpy(page.bytes.data() + at, header, 4);
+            }
+            // A listed cell of non-zero bytes just before, ending at an odd place.
+            std::memset(page.bytes.data() + 600, 0x55, 333);
+            MarkListedCells(page.ctx, {600}, 8);
+            page.ctx.MarkUsed(600, 933);
+            CarveFreeSpace(page.ctx, 8);
+            page.table.recoveredRecords.Finish();
+            ASSERT_EQ(page.table.RecoveredCount(), 1u);
+            EXPECT_EQ(page.table.recoveredRecords.at(0).offset, static_cast<int32_t>(at));
+            EXPECT_EQ(page.table.recoveredRecords.at(0).intact, !freed);
+        }
+    }
+}
+
 TEST(SqliteCarving, HostileFreeblockHeadersEndAndChangeNothing) {
     // Hand-made freeblock headers pointing at each other and past the page: no tool writes them.
     SyntheticPage page(4096, 3);

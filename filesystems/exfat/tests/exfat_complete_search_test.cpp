@@ -13,6 +13,7 @@
 #include "filesystems/tests/CompleteSearchImages.h"
 #include "media_recovery/CCompleteRecoveryController.h"
 #include "media_recovery/CRecoveryFilter.h"
+#include "media_recovery/CStorageDeviceWithCache.h"
 #include "media_recovery/SearcherFactories.h"
 #include "outside/device/CImageStorage.h"
 #include "sqlite_recovery/framework/CDataContainer.h"
@@ -66,6 +67,37 @@ struct Searched {
     exfattest::RecordingBuilder builder;
     std::map<std::pair<std::string, bool>, std::vector<CExFatFileNode*>> byName;
 };
+
+// Drives the searcher through the read-ahead cache, which lends it each chunk.
+void RunThroughCache(CExFatCompleteSearch& searcher, IStorageDevice& device, IDirecotryTreeBuilder& builder,
+                     uint32_t chunkSectors) {
+    CStorageDeviceWithCache cache(&device);
+    ASSERT_EQ(cache.SetChunkSectors(chunkSectors), 1);
+    ASSERT_EQ(cache.Start(), 1);
+    searcher.SetDevice(&cache);
+    searcher.SetChunkSectors(chunkSectors);
+    searcher.SetBuilder(&builder);
+    const uint64_t sectors = device.GetSectorCount();
+    for (uint64_t i = 0; i < cache.GetChunkCount(); ++i) {
+        ASSERT_EQ(cache.LoadChunk(i), 1);
+        const uint64_t first = i * chunkSectors;
+        EXPECT_EQ(searcher.ScanChunk(first, std::min<uint64_t>(chunkSectors, sectors - first), nullptr), 1);
+    }
+    searcher.EndSearch();
+    cache.Stop();
+}
+
+// Everything a search handed over: the volumes, then each node with its places, in order.
+std::vector<std::string> Findings(CExFatCompleteSearch& searcher, const exfattest::RecordingBuilder& builder) {
+    std::vector<std::string> out;
+    for (const auto& v : searcher.Volumes())
+        out.push_back("volume " + std::to_string(v->volumeStart) + " " + std::to_string(v->heapStart) + " " +
+                      std::to_string(v->evidence));
+    for (const auto& n : builder.nodes)
+        out.push_back(std::string(n->GetName()) + (n->IsDeleted() ? " deleted " : " ") +
+                      std::to_string(n->GetLocation()) + " " + std::to_string(n->GetLocation2()));
+    return out;
+}
 
 }  // namespace
 
@@ -221,5 +253,37 @@ TEST(ExFatCompleteSearch, FindsWhatTheQuickSearchFinds) {
         for (auto& n : builder.nodes) ++complete[{n->GetName(), n->IsDeleted()}];
         for (auto& [key, count] : quick)
             EXPECT_GE(complete[key], count) << key.first << (key.second ? " (deleted)" : "");
+    }
+}
+
+// How the device is cut into chunks, and whether the cache lends them or they are read, changes
+// nothing: sets that run on past a chunk's end are seen whole wherever the cut falls (chunks of
+// one, two and three sectors, and of an odd thousand).
+TEST(ExFatCompleteSearch, ChunkCutsAndLentChunksFindTheSame) {
+    COMPLETE_NEED_IMAGES();
+    for (const char* image : {"exfat_noboot.img", "device.img"}) {
+        SCOPED_TRACE(image);
+        CImageStorage device(ImagePath(image), 512);
+        ASSERT_EQ(device.Open(), 1);
+        std::vector<std::string> expected;
+        {
+            CExFatCompleteSearch searcher;
+            exfattest::RecordingBuilder builder;
+            RunWholeDevice(searcher, device, builder);
+            expected = Findings(searcher, builder);
+        }
+        ASSERT_GT(expected.size(), 50u);
+        for (const uint32_t chunk : {1u, 2u, 1000u}) {
+            CExFatCompleteSearch searcher;
+            exfattest::RecordingBuilder builder;
+            RunWholeDevice(searcher, device, builder, chunk);
+            EXPECT_EQ(Findings(searcher, builder), expected) << chunk << " sectors read";
+        }
+        for (const uint32_t chunk : {3u, 1000u, 8192u}) {
+            CExFatCompleteSearch searcher;
+            exfattest::RecordingBuilder builder;
+            RunThroughCache(searcher, device, builder, chunk);
+            EXPECT_EQ(Findings(searcher, builder), expected) << chunk << " sectors lent";
+        }
     }
 }

@@ -13,6 +13,7 @@
 #include "filesystems/exfat/ExFatVolumeRebuild.h"
 #include "filesystems/exfat/tests/ExFatEntryBuilders.h"
 #include "filesystems/exfat/tests/ExFatTestSupport.h"
+#include "media_recovery/CStorageDeviceWithCache.h"
 #include "testing/MemoryDevice.h"
 
 using namespace exfattest;
@@ -390,6 +391,23 @@ void ScanOnly(CExFatCompleteSearch& searcher, MemoryDevice& device, IDirecotryTr
         ASSERT_EQ(searcher.ScanChunk(first, std::min<uint64_t>(chunk, device.GetSectorCount() - first), nullptr), 1);
 }
 
+// The same through the read-ahead cache, which lends each chunk.
+void ScanLent(CExFatCompleteSearch& searcher, MemoryDevice& device, IDirecotryTreeBuilder& builder, uint32_t chunk) {
+    CStorageDeviceWithCache cache(&device);
+    ASSERT_EQ(cache.SetChunkSectors(chunk), 1);
+    ASSERT_EQ(cache.Start(), 1);
+    searcher.SetDevice(&cache);
+    searcher.SetChunkSectors(chunk);
+    searcher.SetBuilder(&builder);
+    for (uint64_t i = 0; i < cache.GetChunkCount(); ++i) {
+        ASSERT_EQ(cache.LoadChunk(i), 1);
+        const uint64_t first = i * chunk;
+        ASSERT_EQ(searcher.ScanChunk(first, std::min<uint64_t>(chunk, device.GetSectorCount() - first), nullptr), 1);
+    }
+    cache.Stop();
+    searcher.SetDevice(&device);
+}
+
 }  // namespace
 
 // Boot sectors 12 apart (also across chunks), a backup alone, one near the device start, and the
@@ -423,6 +441,31 @@ TEST(CExFatCompleteSearch, BootAndFatEvidence) {
         std::vector<std::pair<uint64_t, uint32_t>> made;
         for (auto& v : searcher.Collection().Candidates()) made.push_back({v->volumeStart, v->evidence});
         EXPECT_EQ(made, c.candidates);
+    }
+}
+
+// A set of nineteen entries begun in a sector's last slot ends 576 bytes past that sector: it is
+// seen whole wherever a chunk ends, the chunks read or lent by the cache.
+TEST(CExFatCompleteSearch, ALongSetPastAChunkEndIsSeenWhole) {
+    const std::u16string name(255, u'n');  // the stream and 17 name entries
+    for (const uint32_t chunk : {1u, 2u, 9u, 10u, 11u, 4096u}) {
+        for (const bool lent : {false, true}) {
+            SCOPED_TRACE(std::to_string(chunk) + (lent ? " lent" : " read"));
+            Sectors s(64);
+            s.Put(9, 0, Filler(15, 10));
+            s.Put(9, 15, Set(true, name, 40, 1000));
+            MemoryDevice device(std::move(s.bytes), 512);
+            CExFatCompleteSearch searcher;
+            RecordingBuilder builder;
+            if (lent) ScanLent(searcher, device, builder, chunk);
+            else ScanOnly(searcher, device, builder, chunk);
+            ASSERT_EQ(searcher.Collection().RunCount(), 1u);
+            const ExFatDirectoryInfo* run = searcher.Collection().Run(0);
+            EXPECT_EQ(run->firstSector, 9u);
+            ASSERT_EQ(run->live.size(), 6u);
+            EXPECT_EQ(std::string(run->live.back().name), std::string(255, 'n'));
+            EXPECT_EQ(run->flags & ExFatDirectoryInfo::kSetLeaves, 0u);
+        }
     }
 }
 

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <thread>
+#include <atomic>
 
 #include <limits>
 #include <memory>
@@ -193,6 +195,76 @@ TEST(MappingPairs, PackAndUnpack) {
     EXPECT_EQ(one->GetResidentValue(), 7u);
     EXPECT_EQ(Runs(one), (std::vector<std::pair<int64_t, uint64_t>>{{3, 1}}));
     one->Release();
+}
+
+// Lists keep their first runs in place and the rest elsewhere; packed strings are short or long.
+// Across both boundaries: run pointers stay valid while the list grows, a cursor past the end stays
+// there, and every length packs and unpacks to the same runs.
+TEST(DataRunList, GrowingListsAndPackedStrings) {
+    for (size_t count : {1u, 2u, 3u, 40u, 700u}) {
+        SCOPED_TRACE(count);
+        CExt2DataRunList list;
+        std::vector<DataRun*> seen;
+        std::vector<std::pair<int64_t, uint64_t>> expected;
+        for (size_t i = 0; i < count; ++i) {
+            // Gaps keep runs apart; every fourth one is a hole, and offsets reach past 24 bits.
+            DataRun run(i % 4 == 3 ? kSparseRunStart : static_cast<int64_t>(i * 0x10000 + 7), i + 1);
+            ASSERT_TRUE(list.PushRun(run));
+            seen.push_back(list.Last());
+            expected.emplace_back(run.start, run.length);
+        }
+        for (size_t i = 0; i < count; ++i) EXPECT_EQ(seen[i]->length, i + 1);
+        EXPECT_EQ(Runs(&list), expected);
+        EXPECT_TRUE(list.IsEnd());
+        list.PushRun(DataRun(1, 1));
+        EXPECT_TRUE(list.IsEnd());  // a cursor past the end does not move onto a new run
+        EXPECT_EQ(list.Next(), nullptr);
+        expected.emplace_back(1, 1);
+
+        std::unique_ptr<IDataRunList> clone(list.Clone());
+        EXPECT_EQ(Runs(clone.get()), expected);
+        PackedDataRuns packed;
+        ASSERT_TRUE(PackDataRunsInto(&list, &packed));
+        EXPECT_EQ(packed.pairs == packed.local, packed.size <= sizeof packed.local);
+        std::unique_ptr<IDataRunList> back(UnpackDataRuns(&packed));
+        EXPECT_EQ(Runs(back.get()), expected);
+        CDataRunList none;
+        EXPECT_FALSE(PackDataRunsInto(&none, &packed));  // cleared, whatever it held
+        EXPECT_EQ(packed.pairs, nullptr);
+        EXPECT_EQ(packed.size, 0u);
+    }
+}
+
+// Ext run lists come from a pool: lists made on one thread and released on another, while more are
+// made, keep their runs, and released slots are handed out again.
+TEST(DataRunList, PooledListsAcrossThreads) {
+    constexpr int kLists = 20000;
+    std::vector<CExt2DataRunList*> made(kLists);
+    std::atomic<int> ready{0};
+    std::thread maker([&] {
+        for (int i = 0; i < kLists; ++i) {
+            made[i] = new CExt2DataRunList;
+            made[i]->AddBlockRun(DataRun(i + 1, 1));
+            ready.store(i + 1, std::memory_order_release);
+        }
+    });
+    int bad = 0;
+    for (int i = 0; i < kLists; ++i) {
+        while (ready.load(std::memory_order_acquire) <= i) std::this_thread::yield();
+        DataRun* run = made[i]->First();
+        if (!run || run->start != i + 1 || made[i]->Next() != nullptr) ++bad;
+        if (i % 2) made[i]->Release();  // freed here while the maker goes on
+    }
+    maker.join();
+    EXPECT_EQ(bad, 0);
+    for (int i = 0; i < kLists; i += 2) {
+        DataRun* run = made[i]->First();
+        EXPECT_TRUE(run && run->start == i + 1);
+        delete made[i];
+    }
+    std::unique_ptr<CExt2DataRunList> again(new (std::nothrow) CExt2DataRunList);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->First(), nullptr);
 }
 
 }  // namespace

@@ -171,10 +171,15 @@ TEST(RawScan, AFailureWhenTheSearchEndsDropsOnlyThatHit) {
     bytes[512 * 20] = 'G';
     MemoryDevice dev(bytes, 512);
     auto header = [](const uint8_t*, RawHit& h) { h.fileTypeId = 47; return true; };
-    FakeAnalyser f('F', header, [](RawHit&, IStorageDevice*) { return false; });
-    FakeAnalyser g('G', header, [](RawHit& h, IStorageDevice*) { h.size = 1000; return true; });
+    // Both size rules read a sector past the device's end: nothing is sized before the end.
+    auto pastTheEnd = [](IStorageDevice* d) {
+        uint8_t sector[512];
+        d->ReadSectors(sector, 64, 1);
+    };
+    FakeAnalyser f('F', header, [&](RawHit&, IStorageDevice* d) { return pastTheEnd(d), false; });
+    FakeAnalyser g('G', header, [&](RawHit& h, IStorageDevice* d) { return pastTheEnd(d), h.size = 1000, true; });
     ScanRun run;
-    run.Start(dev, 64, {&f, &g});  // one chunk: nothing is sized before the end
+    run.Start(dev, 64, {&f, &g});
     run.ScanAll(dev, 64);
     EXPECT_TRUE(run.carved.empty());
     EXPECT_EQ(run.scanner.PendingCount(), 3u);
@@ -212,8 +217,45 @@ TEST(RawScan, SizesAreCappedAndClippedToTheDevice) {
     run.ScanAll(dev, 8);
     run.scanner.EndSearch();
     ASSERT_EQ(run.carved.size(), 2u);
-    EXPECT_EQ(run.carved[0].size, 1024u);       // header size: clipped at the device's end
-    EXPECT_EQ(run.carved[1].size, 30u * 512);   // computed size: likewise
+    for (const CarvedRecord& r : run.carved) {
+        if (r.startSector == 30) EXPECT_EQ(r.size, 1024u);  // header size: clipped at the device's end
+        else EXPECT_EQ(r.size, 30u * 512);                   // computed size: likewise
+    }
+}
+
+// A candidate is sized as soon as the ring holds all that its size rule reads (tried each time the
+// ring's reach past it has doubled), the ring then lets go of what lies before the scan, and the
+// candidates behind it wait their turn.
+TEST(RawScan, ACandidateIsSizedOnceTheRingHoldsWhatItsRuleReads) {
+    std::vector<uint8_t> bytes(512 * 16 * 20);
+    bytes[512 * 5] = 'S';
+    bytes[512 * 20] = 'T';
+    MemoryDevice dev(bytes, 512);
+    auto header = [](const uint8_t*, RawHit& h) { h.fileTypeId = 47; return true; };
+    auto reads = [](uint64_t sectors) {
+        return [sectors](RawHit& h, IStorageDevice* d) {
+            std::vector<uint8_t> data(sectors * 512);
+            if (!d->ReadSectors(data.data(), h.startSector, sectors)) return false;
+            h.size = sectors * 512;
+            return true;
+        };
+    };
+    FakeAnalyser big('S', header, reads(40));
+    FakeAnalyser small('T', header, reads(1));
+    ScanRun run;
+    run.Start(dev, 16, {&big, &small});
+    const size_t pendingAfter[] = {1, 2, 2, 0};
+    for (uint64_t chunk = 0; chunk < 4; ++chunk) {
+        run.scanner.ScanChunk(chunk * 16, 16, nullptr);
+        EXPECT_EQ(run.scanner.PendingCount(), pendingAfter[chunk]) << chunk;
+    }
+    EXPECT_EQ(big.sizeCalls, 3);  // with the ring reaching 11, 27 and 59 sectors past it, not 43
+    ASSERT_EQ(run.carved.size(), 2u);
+    EXPECT_EQ(run.carved[0].startSector, 5u);
+    EXPECT_EQ(run.carved[0].size, 40u * 512);
+    EXPECT_EQ(run.carved[1].startSector, 20u);
+    EXPECT_EQ(run.scanner.Ring().HeldSectors(), 16u);
+    run.scanner.EndSearch();
 }
 
 class StopAfter : public IProgress {
