@@ -96,7 +96,7 @@ endfunction()
 set(RK_TOOLKIT_LSAN "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/cmake/lsan_toolkit.supp:print_suppressions=0")
 
 # rk_add_gui_test(name [NO_DISPLAY] SOURCES ... LIBS ... [WORKING_DIRECTORY dir]): a GoogleTest binary
-# over the GUI toolkit, registered whole. It runs under xvfb-run on a display of its own (label gui),
+# over the GUI toolkit, registered whole. It runs on an Xvfb display of its own (label gui; see run_gui_test.sh),
 # or without a display (NO_DISPLAY, label unit). Screenshots go to build/screens.
 function(rk_add_gui_test name)
   cmake_parse_arguments(T "NO_DISPLAY" "WORKING_DIRECTORY" "SOURCES;LIBS" ${ARGN})

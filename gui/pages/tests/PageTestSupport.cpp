@@ -63,10 +63,7 @@ gboolean OnQuestionPoll(gpointer data) {
 
 }  // namespace
 
-void Settle() {
-    while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
-    gdk_window_process_all_updates();
-}
+void Settle() { DrawPending(); }
 
 guint32 PixelAt(GtkWidget* widget, int x, int y) {
     GtkAllocation area;

@@ -359,8 +359,9 @@ TEST_F(ConnectionPageTest, ThePhoneGoingResetsThePageOtherGroupsOnlyRestartTheGu
 }
 
 TEST_F(ConnectionPageTest, APhoneReportedBeforeThePageShowsAndAfterBackComesBackWhenReportedAgain) {
-    // The splash took the message; nobody on the page listened yet.
-    logic_.PostText(kPhone, u"Galaxy S5");
+    // The splash took the message; nobody on the page listened yet. Delivered before the page
+    // stands, so that the count awaited after Back is the second report's.
+    SendText(kPhone, u"Galaxy S5");
     services_->SetCurrentMsg(kPhone);
     OpenWindow();
     EXPECT_EQ(Shown(Row(0)->GetLabel()), "Galaxy S5");

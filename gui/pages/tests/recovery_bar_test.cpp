@@ -103,7 +103,7 @@ TEST(RecoveryBarTest, RecoverChoosesAFolderMakesTheExportFolderAndFollowsTheReco
     f.bar->EnableBack();
     EXPECT_FALSE(Sensitive(f.bar->GetRecoverButton()));
     EXPECT_FALSE(Sensitive(f.bar->GetBackButton()));
-    PumpUntil([] { return false; }, 300);
+    DrawPending();
     EXPECT_EQ(CountFolderChoosers(), 1);
     EXPECT_EQ(gtk_window_get_title(GTK_WINDOW(chooser)), std::string("Choose the folder to recover into"));
     ASSERT_TRUE(AnswerFolderChooser(chooser, chosen));
@@ -136,7 +136,6 @@ TEST(RecoveryBarTest, RecoverChoosesAFolderMakesTheExportFolderAndFollowsTheReco
         ASSERT_TRUE(PumpUntil([&] { return LabelText(window->GetProgressLabel()) == "Recovering " + names[i]; }))
             << LabelText(window->GetProgressLabel());
         if (i == 1) {
-            PumpUntil([] { return false; }, 200);
             EXPECT_TRUE(SaveWindowScreenshot("recovery_running", window->GetWidget()));
         }
     }
@@ -150,7 +149,6 @@ TEST(RecoveryBarTest, RecoverChoosesAFolderMakesTheExportFolderAndFollowsTheReco
     GtkWidget* location = window->GetLocationLabel()->GetWidget();
     EXPECT_EQ(std::string(gtk_label_get_text(GTK_LABEL(location))), "The files are in " + destination);
     EXPECT_EQ(FirstLinkOf(location), destination);
-    PumpUntil([] { return false; }, 200);
     EXPECT_TRUE(SaveWindowScreenshot("recovery_success", window->GetWidget()));
     const size_t opened = World().desktop->Opened().size();
     gboolean handled = FALSE;
@@ -218,7 +216,6 @@ TEST(RecoveryBarTest, AFolderThatTakesNoFilesEndsOnTheFailurePage) {
     EXPECT_EQ(std::string(gtk_label_get_text(GTK_LABEL(window->GetReasonLabel()->GetWidget()))),
               "The file could not be written.");
     EXPECT_EQ(window->GetLocationLabel(), nullptr);
-    PumpUntil([] { return false; }, 200);
     EXPECT_TRUE(SaveWindowScreenshot("recovery_failure", window->GetWidget()));
 }
 

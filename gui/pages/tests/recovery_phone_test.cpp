@@ -176,7 +176,6 @@ TEST_F(RecoveryPhoneTest, RecoveredFilesAreTheConsoleFrontsAndTheWindowNamesEach
                     text == "Recovering R&D day.jpg")
             << text;
     }
-    PumpUntil([] { return false; }, 200);
     EXPECT_TRUE(SaveWindowScreenshot("recovery_phone_success", window->GetWidget()));
     GtkWidget* location = window->GetLocationLabel()->GetWidget();
     EXPECT_EQ(FirstLinkOf(location), destination);

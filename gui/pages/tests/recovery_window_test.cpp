@@ -93,7 +93,7 @@ TEST(RecoveryWindowTest, RunningRecordsMoveTheBarAndNameTheFile) {
     // A payload that cannot be fetched leaves the window as it was.
     f.controller.failFetch = true;
     ScriptedRecoveryJob::Post(PROGRESS_STATE_FINISHED, 1, 11, 0, "z");
-    PumpUntil([] { return false; }, 300);
+    CNotifyCentor::Instance()->DeliverPending();
     EXPECT_EQ(f.Done(), 10u);
     EXPECT_EQ(f.window.GetResultPage(), nullptr);
 }
@@ -129,6 +129,9 @@ TEST(RecoveryWindowTest, TheFinishedRecordsResultChoosesThePage) {
 }
 
 TEST(RecoveryWindowTest, CancelAndOffLineStopTheJobAndAreReported) {
+    // The seconds reported are bounded by the seconds measured around them: a loaded machine may
+    // take a while between any two steps.
+    const time_t made = time(nullptr);
     WindowFixture f;
     StatsLog stats;
     // Off line: the job stops, the window waits for the final record.
@@ -140,11 +143,13 @@ TEST(RecoveryWindowTest, CancelAndOffLineStopTheJobAndAreReported) {
     ASSERT_TRUE(WaitShown(f.window.GetWidget()));
     // Two seconds after the start, Cancel reports them; a second press the seconds since the first.
     const time_t opened = time(nullptr);
-    PumpUntil([&] { return time(nullptr) >= opened + 2; }, 4000);
+    ASSERT_TRUE(PumpUntil([&] { return time(nullptr) >= opened + 2; }));
+    const time_t firstPress = time(nullptr);
     Release(f.window.GetButton(BASE_BUTTON_CANCEL));
     EXPECT_EQ(f.controller.job.stops, 2);
     EXPECT_FALSE(gtk_widget_get_visible(f.window.GetWidget()));
     Release(f.window.GetButton(BASE_BUTTON_CANCEL));
+    const time_t secondPress = time(nullptr);
     EXPECT_EQ(f.controller.job.stops, 3);
     auto seconds = [](const std::string& line, const std::string& id) {
         return line.rfind("Value " + id + " ", 0) == 0 ? std::atoi(line.c_str() + 7 + id.size()) : -1;
@@ -152,18 +157,19 @@ TEST(RecoveryWindowTest, CancelAndOffLineStopTheJobAndAreReported) {
     const std::vector<std::string> values = Values(stats);
     ASSERT_EQ(values.size(), 2u);
     EXPECT_GE(seconds(values[0], "12358"), 2) << values[0];
-    EXPECT_LE(seconds(values[0], "12358"), 4) << values[0];
+    EXPECT_LE(seconds(values[0], "12358"), firstPress - made + 1) << values[0];
     EXPECT_GE(seconds(values[1], "12358"), 0) << values[1];
-    EXPECT_LE(seconds(values[1], "12358"), 1) << values[1];
+    EXPECT_LE(seconds(values[1], "12358"), secondPress - firstPress + 1) << values[1];
     // The final record after a stop reports how long it took to come.
     ASSERT_TRUE(f.Feed(PROGRESS_STATE_FINISHED, 1, 1, MakeFailure(1, 13), ""));
+    const time_t fed = time(nullptr);
     EXPECT_GE(seconds(Values(stats).back(), "12359"), 0) << Values(stats).back();
-    EXPECT_LE(seconds(Values(stats).back(), "12359"), 1) << Values(stats).back();
+    EXPECT_LE(seconds(Values(stats).back(), "12359"), fed - firstPress + 1) << Values(stats).back();
 
     // Without a recovery object nothing is stopped, and nothing breaks.
     f.controller.withJob = false;
     CNotifyCentor::Instance()->Notify(MSG_DEVICE_OFFLINE, nullptr, 0);
-    PumpUntil([] { return false; }, 200);
+    CNotifyCentor::Instance()->DeliverPending();
     EXPECT_EQ(f.controller.job.stops, 3);
 }
 

@@ -41,6 +41,9 @@ public:
         // Binds the logic library beside the program, with the notification centre.
         ASSERT_NE(CUIPublic::Instance()->GetLogicalController(), nullptr);
     }
+    // The logic's threads (the phone's watch among them) end before the process does: one still
+    // running while the process ends would reach the message centres after they are gone.
+    void TearDown() override { CUIPublic::Instance()->ReleaseLogicalController(); }
 };
 const auto* g_environment = ::testing::AddGlobalTestEnvironment(new PhoneEnvironment);
 

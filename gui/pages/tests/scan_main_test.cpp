@@ -106,7 +106,7 @@ TEST(ScanPageTest, CountsGrowWhileTheScanRunsAndEndAtWhatTheContainersHold) {
     cid.name = "Cid";
     auto countText = [&](int row) { return page->GetTree()->GetRow(row)->GetAppendTxt(); };
     auto shows = [&](int row, const char* text) {
-        return PumpUntil([&] { return countText(row).find(text) != std::string::npos; }, 3000);
+        return PumpUntil([&] { return countText(row).find(text) != std::string::npos; });
     };
 
     controller.AddContact(&ann);

@@ -111,7 +111,7 @@ TEST(CountdownLabelTest, CountsDownKnownTimesAndKeepsUnknownOnesOpen) {
     CTimerLable label("Left");
     label.SetSeconds(5);
     label.SetKnown();
-    EXPECT_TRUE(PumpUntil([&] { return TextOf(&label) == "Left 00:00:04"; }, 2500));
+    EXPECT_TRUE(PumpUntil([&] { return TextOf(&label) == "Left 00:00:04"; }));
 }
 
 TEST(ScanProgressTest, RecordsSetTheTimeAndTheBar) {

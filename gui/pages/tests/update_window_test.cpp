@@ -42,7 +42,7 @@ int RunVisible(CAutoUpdateWnd& window, const std::function<void()>& during, cons
         if (during) during();
         WaitChecked();
         PumpUntil([&] { return !window.IsPolling(); });
-        PumpUntil([] { return false; }, 150);
+        DrawPending();
         if (done) done();
         if (window.IsRunning()) CBaseWnd::SimulateButtonEvent(window.GetButton(BASE_BUTTON_OK)->GetWidget(),
                                                              GDK_BUTTON_RELEASE);
@@ -62,7 +62,6 @@ TEST(UpdateWindowTest, ChecksThenOffersTheNewerVersionWhoseLinkOpens) {
             window,
             [&] {
                 ASSERT_TRUE(PumpUntil([] { return World().server->Requests() > 0; }));
-                PumpUntil([] { return false; }, 400);
                 EXPECT_TRUE(UpdateChecker::Instance()->IsRunning());
                 EXPECT_TRUE(Shown(window.GetButton(BASE_BUTTON_CANCEL)));
                 EXPECT_FALSE(Shown(window.GetButton(BASE_BUTTON_OK)));

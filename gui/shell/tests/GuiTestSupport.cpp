@@ -7,9 +7,13 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/NamedObjects.h"
+
 std::string MakeTempFolder() {
-    char pattern[] = "/tmp/rk_gui_XXXXXX";
-    return mkdtemp(pattern) ? pattern : "";
+    // Under $TMPDIR when set: the display tests' runner gives each run one, removed afterwards.
+    const char* tmp = getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp == '/' ? tmp : "/tmp") + "/rk_gui_XXXXXX";
+    return mkdtemp(&pattern[0]) ? pattern : "";
 }
 
 void WriteText(const std::string& path, const std::string& text) {
@@ -22,6 +26,19 @@ std::string ReadText(const std::string& path) {
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+void RemoveSessionEvent(const std::string& session, const std::string& name) {
+    // The system's name comes from the session folder in the environment.
+    const char* before = getenv("XDG_RUNTIME_DIR");
+    const std::string saved = before ? before : "";
+    setenv("XDG_RUNTIME_DIR", session.c_str(), 1);
+    platform::NamedEvent::Remove(name);
+    if (before) {
+        setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+    } else {
+        unsetenv("XDG_RUNTIME_DIR");
+    }
 }
 
 bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {

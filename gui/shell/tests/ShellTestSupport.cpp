@@ -26,12 +26,22 @@ ScratchTree MakeScratchTree() {
     return tree;
 }
 
+void DrawPending() {
+    // Bounded: an idle that always comes back must not hold the test here.
+    for (int round = 0; round < 50; ++round) {
+        gdk_flush();  // the server has handled every request; the events it sent are queued
+        if (!gtk_events_pending()) break;
+        for (int turn = 0; turn < 1000 && gtk_events_pending(); ++turn) gtk_main_iteration_do(FALSE);
+    }
+    gdk_window_process_all_updates();
+    gdk_flush();
+}
+
 bool SaveScreenshot(const std::string& name, int x, int y, int width, int height) {
     const char* folder = getenv("RK_SCREENS");
     const std::string screens = folder && *folder ? folder : std::string(RK_BUILD_DIR) + "/screens";
     fs::create_directories(screens);
-    gdk_window_process_all_updates();
-    gdk_flush();
+    DrawPending();
     const std::string crop = std::to_string(width) + "x" + std::to_string(height) + "+" + std::to_string(x) + "+" +
                              std::to_string(y);
     const std::string file = screens + "/" + name + ".png";
@@ -69,13 +79,9 @@ guint32 WindowPixel(GtkWidget* window, int x, int y) {
 }
 
 bool WaitShown(GtkWidget* window) {
-    // Mapped, then a few turns so that the first paint has happened.
-    int turns = 0;
-    return PumpUntil([&] {
-        if (!gtk_widget_get_mapped(window)) return false;
-        gdk_window_process_all_updates();
-        return ++turns > 5;
-    });
+    if (!PumpUntil([&] { return gtk_widget_get_mapped(window); })) return false;
+    DrawPending();
+    return true;
 }
 
 namespace {
@@ -109,7 +115,7 @@ gboolean OnLimit(gpointer data) {
 int RunModal(CBaseWnd& dialog, bool showAll, const std::function<void()>& action) {
     ModalRun run{&dialog, action};
     run.poll = g_timeout_add(20, &OnPoll, &run);
-    run.limit = g_timeout_add(10000, &OnLimit, &run);
+    run.limit = g_timeout_add(60000, &OnLimit, &run);
     const int result = dialog.DoModal(showAll);
     if (run.poll) g_source_remove(run.poll);
     if (run.limit) g_source_remove(run.limit);

@@ -13,7 +13,11 @@ struct ScratchTree {
 };
 ScratchTree MakeScratchTree();
 
-// A shot of the screen area into $RK_SCREENS/<name>.png, taken with ImageMagick's import.
+// Runs what the main loop has ready, the display server's answers to it included, until nothing
+// is left, then paints what is invalid: the windows show what the program has made of them.
+void DrawPending();
+// A shot of the screen area into $RK_SCREENS/<name>.png, taken with ImageMagick's import once
+// what is pending is drawn.
 bool SaveScreenshot(const std::string& name, int x, int y, int width, int height);
 // A shot of a shown window with its surroundings (its shaped corners show what lies below).
 bool SaveWindowScreenshot(const std::string& name, GtkWidget* window, int margin = 8);
@@ -27,5 +31,5 @@ GtkWidget* FindButton(GtkWidget* widget, const std::string& text);
 bool WaitShown(GtkWidget* window);
 
 // Runs the dialog modally; once it is shown, action runs (from the main loop). A dialog still
-// running after 10 seconds is ended with the result -1. Returns DoModal's result.
+// running after a minute is ended with the result -1. Returns DoModal's result.
 int RunModal(CBaseWnd& dialog, bool showAll, const std::function<void()>& action);

@@ -1,12 +1,15 @@
 // Kelvrin itself, started as a user would, in a scratch tree with a session folder of its own;
 // driven from outside by xdotool: one instance only, the restart switch, the language change.
 #include <gtest/gtest.h>
+#include <gtk/gtk.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -19,6 +22,11 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+// How long a step may take on a loaded machine, in an ASan build.
+constexpr int kWaitMs = 60000;
+// The title bar's blue, painted over the window's top edge.
+constexpr guint32 kTitleBlue = 0x09A2D2;
 
 struct XWindow {
     std::string id, name;
@@ -38,6 +46,16 @@ std::string RunProgram(const std::vector<std::string>& argv) {
 }
 
 void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+// Polls until done holds; false when the time ran out first.
+bool PollUntil(const std::function<bool()>& done, int timeoutMs = kWaitMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        Sleep(50);
+    }
+    return true;
+}
 
 // The shown windows of a process.
 std::vector<XWindow> WindowsOf(pid_t pid) {
@@ -65,20 +83,70 @@ std::vector<XWindow> WindowsOf(pid_t pid) {
     return windows;
 }
 
-// Waits for a shown window of the process of the given size (0: any size other than the main window's).
-bool WaitForWindow(pid_t pid, int width, int height, XWindow* found, int timeoutMs = 20000) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (std::chrono::steady_clock::now() < deadline) {
-        for (const XWindow& window : WindowsOf(pid)) {
-            const bool match = width ? window.width == width && window.height == height
-                                     : window.width > 50 && window.width != 1000;
-            if (match) {
+// Waits for a shown window of the process of the given size, with its title bar painted.
+bool WaitForWindow(pid_t pid, int width, int height, XWindow* found, int timeoutMs = kWaitMs) {
+    return PollUntil(
+        [&] {
+            for (const XWindow& window : WindowsOf(pid)) {
+                if (window.width != width || window.height != height) continue;
+                if (ScreenPixel(window.x + window.width / 2, window.y + 3) != kTitleBlue) return false;
                 if (found) *found = window;
-                Sleep(300);  // its first paint
                 return true;
             }
+            return false;
+        },
+        timeoutMs);
+}
+
+// Waits for a shown window of the process (a menu, say) other than those given.
+bool WaitForOtherWindow(pid_t pid, const std::set<std::string>& known, XWindow* found) {
+    return PollUntil([&] {
+        for (const XWindow& window : WindowsOf(pid)) {
+            if (known.count(window.id) || window.width <= 50) continue;  // not a grab's 10x10 window
+            *found = window;
+            return true;
         }
-        Sleep(100);
+        return false;
+    });
+}
+
+bool IsShown(pid_t pid, const XWindow& window) {
+    for (const XWindow& shown : WindowsOf(pid))
+        if (shown.id == window.id) return true;
+    return false;
+}
+
+// The pixels of a window's area on the screen.
+std::string AreaPixels(const XWindow& window) {
+    GdkPixbuf* shot = gdk_pixbuf_get_from_drawable(nullptr, gdk_get_default_root_window(), nullptr, window.x,
+                                                   window.y, 0, 0, window.width, window.height);
+    if (!shot) return std::string();
+    std::string pixels(reinterpret_cast<const char*>(gdk_pixbuf_get_pixels(shot)),
+                       static_cast<size_t>(gdk_pixbuf_get_rowstride(shot)) * window.height);
+    g_object_unref(shot);
+    return pixels;
+}
+
+// Waits until a window's area shows what it showed a moment before, three times running: its
+// program has drawn what it had to draw.
+bool WaitDrawn(const XWindow& window) {
+    std::string last;
+    int same = 0;
+    return PollUntil([&] {
+        Sleep(50);
+        const std::string now = AreaPixels(window);
+        same = now == last ? same + 1 : 0;
+        last = now;
+        return same >= 3;
+    });
+}
+
+// Whether the process has the file open (it waits on the lock it names, say).
+bool HasOpen(pid_t pid, const std::string& path) {
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
+        std::error_code ignored;
+        if (fs::read_symlink(entry.path(), ignored) == fs::path(path)) return true;
     }
     return false;
 }
@@ -107,6 +175,7 @@ protected:
         session_ = tree_.root + "/session";
         fs::create_directory(session_);
         fs::permissions(session_, fs::perms::owner_all, fs::perm_options::replace);
+        ASSERT_TRUE(gtk_init_check(nullptr, nullptr));
     }
     void TearDown() override {
         for (pid_t pid : started_) {
@@ -116,6 +185,8 @@ protected:
             }
         }
         for (pid_t pid : FindRestarted(-1)) kill(pid, SIGKILL);
+        // The crash event each instance made in its session outlives the processes.
+        RemoveSessionEvent(session_, "Kelvrin_Crashed");
         std::error_code ignored;
         fs::remove_all(tree_.root, ignored);
     }
@@ -137,13 +208,10 @@ protected:
     }
 
     // The exit status once the process ended within the time; -1 when it still runs.
-    static int WaitForExit(pid_t pid, int timeoutMs) {
-        for (int waited = 0; waited <= timeoutMs; waited += 50) {
-            int status = 0;
-            if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-            Sleep(50);
-        }
-        return -1;
+    static int WaitForExit(pid_t pid, int timeoutMs = kWaitMs) {
+        int status = 0;
+        if (!PollUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, timeoutMs)) return -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
     }
 
     // Programs started from this tree's copy other than the one given (a restarted instance).
@@ -176,18 +244,18 @@ TEST_F(KelvrinTest, ASecondStartShowsTheNoticeAndEndsAfterOk) {
     for (const auto& arguments : starts) {
         const pid_t second = Start(arguments);
         XWindow notice;
-        ASSERT_TRUE(WaitForWindow(second, 500, 240, &notice, 8000)) << arguments.size();
+        ASSERT_TRUE(WaitForWindow(second, 500, 240, &notice)) << arguments.size();
         if (arguments.empty()) {
             EXPECT_TRUE(SaveShot("already_running", notice));
         }
         Keys(notice, {"Tab", "Return"});
-        EXPECT_EQ(WaitForExit(second, 5000), 0);
+        EXPECT_EQ(WaitForExit(second), 0);
     }
     EXPECT_EQ(WaitForExit(first, 0), -1);  // the first goes on
 
     // Its close button ends it, after the last statistics; the refused starts reported no start.
     Click(main.x + 984, main.y + 19);
-    EXPECT_EQ(WaitForExit(first, 5000), 0);
+    EXPECT_EQ(WaitForExit(first), 0);
     const std::string stats = ReadText(stats_);
     EXPECT_EQ(stats.find("Event 12300\n"), stats.rfind("Event 12300\n")) << stats;
     EXPECT_NE(stats.find("Event 12300\n"), std::string::npos) << stats;
@@ -199,11 +267,12 @@ TEST_F(KelvrinTest, ARestartedInstanceWaitsForTheFirstToEnd) {
     const pid_t first = Start({});
     ASSERT_TRUE(WaitForWindow(first, 1000, 620, nullptr));
     const pid_t restarted = Start({"-R"});
-    Sleep(1500);
+    // Once it holds the single-instance lock file open, it waits for the first to let go.
+    ASSERT_TRUE(PollUntil([&] { return HasOpen(restarted, session_ + "/KVRN_Mutex_473192_Tamsk.lock"); }));
     EXPECT_TRUE(WindowsOf(restarted).empty());
     EXPECT_EQ(WaitForExit(restarted, 0), -1);
     kill(first, SIGTERM);
-    EXPECT_NE(WaitForExit(first, 5000), -1);
+    EXPECT_NE(WaitForExit(first), -1);
     EXPECT_TRUE(WaitForWindow(restarted, 1000, 620, nullptr));
 }
 
@@ -213,20 +282,23 @@ TEST_F(KelvrinTest, ChoosingFrenchWritesTheLanguageAndRestartsWithTheSwitch) {
     ASSERT_TRUE(WaitForWindow(first, 1000, 620, &main));
     // The "more" button stands left of minimise, maximise and close at the title bar's right end.
     Click(main.x + 885, main.y + 19);
-    ASSERT_TRUE(WaitForWindow(first, 0, 0, &menu, 5000));
+    ASSERT_TRUE(WaitForOtherWindow(first, {main.id}, &menu));
     Click(menu.x + 40, menu.y + 18);  // the first entry: Language
-    ASSERT_TRUE(WaitForWindow(first, 450, 250, &dialog, 5000));
+    ASSERT_TRUE(WaitForWindow(first, 450, 250, &dialog));
     Click(dialog.x + 205, dialog.y + 161);  // the combo box
-    Sleep(500);
+    // Its list, which has the keyboard once it shows.
+    XWindow list;
+    ASSERT_TRUE(WaitForOtherWindow(first, {main.id, dialog.id}, &list));
     RunProgram({"xdotool", "key", "Down", "Return"});  // Français
-    Sleep(300);
+    ASSERT_TRUE(PollUntil([&] { return !IsShown(first, list); }));
+    EXPECT_TRUE(WaitDrawn(dialog));
     EXPECT_TRUE(SaveShot("language_chosen", dialog));
     Click(dialog.x + 225, dialog.y + 227);  // OK
-    ASSERT_TRUE(WaitForWindow(first, 450, 180, &prompt, 5000));
+    ASSERT_TRUE(WaitForWindow(first, 450, 180, &prompt));
     EXPECT_TRUE(SaveShot("language_prompt", prompt));
     Keys(prompt, {"shift+Tab", "Return"});  // from Cancel, which has the focus, to OK
 
-    EXPECT_EQ(WaitForExit(first, 5000), 0);
+    EXPECT_EQ(WaitForExit(first), 0);
     CBPIniParser config((tree_.res + "/UIConfig.ini").c_str());
     gchar* language = config.GetKeyValueStr("Public", "Language");
     EXPECT_STREQ(language, "French");

@@ -40,7 +40,7 @@ struct CrashFolder {
         for (const std::string& folder : {root, session, out}) chmod(folder.c_str(), 0777);
     }
     ~CrashFolder() {
-        platform::NamedEvent::Remove("Kelvrin_Crashed");
+        RemoveSessionEvent(session, "Kelvrin_Crashed");
         std::error_code ignored;
         fs::permissions(app, fs::perms::owner_all, fs::perm_options::add, ignored);
         fs::remove_all(root, ignored);
