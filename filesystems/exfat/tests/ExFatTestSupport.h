@@ -14,6 +14,7 @@
 #include "outside/device/CImageStorage.h"
 #include "sqlite_recovery/framework/IProgress.h"
 #include "sqlite_recovery/framework/IStorageDevice.h"
+#include "testing/RecordingSink.h"
 
 namespace exfattest {
 
@@ -77,18 +78,7 @@ public:
     std::vector<std::string> calls;
 };
 
-class RecordingSink : public IProgress {
-public:
-    void OnProgress(const PROGRESS_INFO* r) override { records.push_back({r->state, r->total, r->done}); }
-    void OnDataChanged(int) override {}
-    int ShouldContinue() override { return --continues >= 0 ? 1 : 0; }
-    struct Record {
-        uint32_t state;
-        uint64_t total, done;
-    };
-    std::vector<Record> records;
-    int continues = 1 << 30;
-};
+using ::RecordingSink;
 
 // Paths rebuilt as the callers do: a node's second location is the first sector of its
 // folder, which is that folder node's first location (a live folder wins over a deleted one that

@@ -15,6 +15,7 @@
 #include "sqlite_recovery/framework/IProgress.h"
 #include "sqlite_recovery/framework/IStorageDevice.h"
 #include "testing/MemoryDevice.h"
+#include "testing/RecordingSink.h"
 
 namespace exttest {
 
@@ -129,17 +130,6 @@ public:
     std::vector<std::string> calls;
 };
 
-class RecordingSink : public IProgress {
-public:
-    void OnProgress(const PROGRESS_INFO* r) override { records.push_back({r->state, r->total, r->done}); }
-    void OnDataChanged(int) override {}
-    int ShouldContinue() override { return --continues >= 0 ? 1 : 0; }
-    struct Record {
-        uint32_t state;
-        uint64_t total, done;
-    };
-    std::vector<Record> records;
-    long continues = 1L << 40;
-};
+using ::RecordingSink;
 
 }  // namespace exttest

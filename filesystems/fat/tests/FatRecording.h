@@ -10,6 +10,7 @@
 #include "media_recovery/file_model/IDirecotryTreeBuilder.h"
 #include "sqlite_recovery/framework/IProgress.h"
 #include "sqlite_recovery/framework/IStorageDevice.h"
+#include "testing/RecordingSink.h"
 
 namespace fattest {
 
@@ -39,19 +40,7 @@ public:
     std::vector<std::string> calls;
 };
 
-class RecordingSink : public IProgress {
-public:
-    void OnProgress(const PROGRESS_INFO* r) override { records.push_back({r->state, r->total, r->done}); }
-    void OnDataChanged(int) override {}
-    int ShouldContinue() override { return --continues >= 0 ? 1 : 0; }
-    struct Record {
-        uint32_t state;
-        uint64_t total, done;
-        bool operator==(const Record& o) const { return state == o.state && total == o.total && done == o.done; }
-    };
-    std::vector<Record> records;
-    int continues = 1 << 30;
-};
+using ::RecordingSink;
 
 // "/A/B/name" from the node's parents.
 inline std::string PathOf(IFileNode* node) {
