@@ -1,8 +1,8 @@
 #pragma once
 #include <list>
 
-#include "gui/shell/INotifyCenter.h"
-#include "gui/shell/RelikordaMsg.h"
+#include "logic_contract/INotifyCenter.h"
+#include "logic_contract/RelikordaMsg.h"
 #include "platform/CriticalSection.h"
 #include "platform/Export.h"
 #include "sqlite_recovery/framework/ResultCode.h"

@@ -6,7 +6,7 @@
 #include "gui/shell/CLanguageTable.h"
 #include "gui/shell/CUIPublic.h"
 #include "gui/shell/ContactFieldTypes.h"
-#include "gui/shell/ILogicalController.h"
+#include "logic_contract/ILogicalController.h"
 #include "gui/shell/MarkupHelpers.h"
 #include "gui/shell/Painters.h"
 #include "gui/shell/UsageStats.h"

@@ -8,7 +8,7 @@
 #include "gui/pages/ScanSelectedDetail.h"
 #include "gui/shell/CLanguageTable.h"
 #include "gui/shell/CUIPublic.h"
-#include "gui/shell/ILogicalController.h"
+#include "logic_contract/ILogicalController.h"
 #include "gui/shell/MarkupHelpers.h"
 #include "media_recovery/CRecoveryFilter.h"
 #include "media_recovery/file_model/IFileNode.h"

@@ -8,7 +8,7 @@
 #include "gui/shell/CNotifyCentor.h"
 #include "gui/shell/CUIPublic.h"
 #include "gui/shell/CategoryTable.h"
-#include "gui/shell/ILogicalController.h"
+#include "logic_contract/ILogicalController.h"
 #include "gui/shell/MarkupHelpers.h"
 #include "outside/widgets/CBPCairo.h"
 #include "outside/widgets/CBPCairoPaths.h"

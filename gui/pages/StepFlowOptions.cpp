@@ -6,7 +6,7 @@
 #include "gui/pages/StepFlowWidget.h"
 #include "gui/pages/StepImageTip.h"
 #include "gui/shell/CUIPublic.h"
-#include "gui/shell/ILogicalController.h"
+#include "logic_contract/ILogicalController.h"
 #include "gui/shell/MarkupHelpers.h"
 #include "gui/shell/Painters.h"
 #include "outside/widgets/CBPButton.h"

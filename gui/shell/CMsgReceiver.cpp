@@ -2,7 +2,7 @@
 
 #include "gui/shell/CNotifyCentor.h"
 #include "gui/shell/CUIPublic.h"
-#include "gui/shell/ILogicalController.h"
+#include "logic_contract/ILogicalController.h"
 
 CMsgReceiver::CMsgReceiver(unsigned id) {
     if (id != 0) Subscribe(id);

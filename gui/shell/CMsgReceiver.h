@@ -1,7 +1,7 @@
 #pragma once
 #include <vector>
 
-#include "gui/shell/RelikordaMsg.h"
+#include "logic_contract/RelikordaMsg.h"
 #include "sqlite_recovery/framework/ResultCode.h"
 
 // Base of every window or page that receives messages. A receiving class derives from its widget

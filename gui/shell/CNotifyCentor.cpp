@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "gui/shell/RelikordaMsg.h"
+#include "logic_contract/RelikordaMsg.h"
 
 namespace {
 constexpr guint kDeliveryIntervalMs = 80;

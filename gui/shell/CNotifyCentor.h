@@ -4,7 +4,7 @@
 #include <map>
 #include <vector>
 
-#include "gui/shell/INotifyCenter.h"
+#include "logic_contract/INotifyCenter.h"
 
 class CMsgReceiver;
 

@@ -5,7 +5,7 @@
 
 #include "gui/shell/CLanguageTable.h"
 #include "gui/shell/CNotifyCentor.h"
-#include "gui/shell/ILogicalController.h"
+#include "logic_contract/ILogicalController.h"
 #include "outside/widgets/CBPCairoImgButton.h"
 #include "outside/widgets/CBPIniParser.h"
 #include "platform/DynamicLibrary.h"

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "gui/shell/ContactFieldTypes.h"
-#include "gui/shell/IResourceReader.h"
+#include "logic_contract/IResourceReader.h"
 #include "gui/shell/UsageStats.h"
 
 class CBPCairoImgButton;

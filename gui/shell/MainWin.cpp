@@ -11,7 +11,7 @@
 #include "gui/shell/AboutWindow.h"
 #include "gui/shell/CLanguageTable.h"
 #include "gui/shell/CUIPublic.h"
-#include "gui/shell/ILogicalController.h"
+#include "logic_contract/ILogicalController.h"
 #include "gui/shell/LangWnd.h"
 #include "gui/shell/PopTipWindow.h"
 #include "gui/shell/UsageStats.h"

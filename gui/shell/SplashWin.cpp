@@ -4,7 +4,7 @@
 
 #include "gui/shell/CUIPublic.h"
 #include "gui/shell/MarkupHelpers.h"
-#include "gui/shell/RelikordaMsg.h"
+#include "logic_contract/RelikordaMsg.h"
 #include "outside/widgets/CBPCairo.h"
 #include "outside/widgets/CBPCairoPaths.h"
 #include "outside/widgets/CBPDrawLine.h"

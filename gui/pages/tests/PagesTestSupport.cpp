@@ -18,7 +18,7 @@
 #include "gui/pages/ScanSelectedBottom.h"
 #include "gui/shell/CNotifyCentor.h"
 #include "gui/shell/CUIPublic.h"
-#include "gui/shell/RelikordaMsg.h"
+#include "logic_contract/RelikordaMsg.h"
 #include "gui/shell/tests/GuiTestSupport.h"
 #include "outside/widgets/CBPButton.h"
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "contacts/IContactData.h"
-#include "gui/shell/IItemReader.h"
-#include "gui/shell/IRecoveryJob.h"
+#include "logic_contract/IItemReader.h"
+#include "logic_contract/IRecoveryJob.h"
 #include "gui/shell/tests/QuietController.h"
 #include "sms/ISMSSession.h"
 #include "sqlite_recovery/framework/CDataContainer.h"

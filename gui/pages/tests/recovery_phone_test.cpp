@@ -16,7 +16,7 @@
 #include "gui/pages/tests/PagesTestSupport.h"
 #include "gui/shell/CMsgReceiver.h"
 #include "gui/shell/CUIPublic.h"
-#include "gui/shell/ILogicalController.h"
+#include "logic_contract/ILogicalController.h"
 #include "gui/shell/tests/GuiTestSupport.h"
 #include "gui/shell/tests/ShellTestSupport.h"
 #include "outside/widgets/CBPButton.h"

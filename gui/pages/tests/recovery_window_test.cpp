@@ -12,7 +12,7 @@
 #include "gui/pages/tests/PagesTestSupport.h"
 #include "gui/shell/CNotifyCentor.h"
 #include "gui/shell/CUIPublic.h"
-#include "gui/shell/RelikordaMsg.h"
+#include "logic_contract/RelikordaMsg.h"
 #include "gui/shell/tests/GuiTestSupport.h"
 #include "gui/shell/tests/ShellTestSupport.h"
 #include "outside/widgets/CBPButton.h"

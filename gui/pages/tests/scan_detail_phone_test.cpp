@@ -14,7 +14,7 @@
 #include "gui/shell/CMsgReceiver.h"
 #include "gui/shell/CNotifyCentor.h"
 #include "gui/shell/CUIPublic.h"
-#include "gui/shell/ILogicalController.h"
+#include "logic_contract/ILogicalController.h"
 #include "gui/shell/tests/GuiTestSupport.h"
 #include "gui/shell/tests/ShellTestSupport.h"
 #include "media_recovery/file_model/IFileNode.h"

@@ -9,7 +9,7 @@
 #include "gui/pages/ScanTree.h"
 #include "gui/pages/tests/ScanPageTestSupport.h"
 #include "gui/shell/CUIPublic.h"
-#include "gui/shell/RelikordaMsg.h"
+#include "logic_contract/RelikordaMsg.h"
 #include "gui/shell/tests/GuiTestSupport.h"
 #include "gui/shell/tests/ShellTestSupport.h"
 #include "outside/widgets/CBPImgTxtLabel.h"

@@ -1,5 +1,5 @@
 #pragma once
-#include "gui/shell/ILogicalController.h"
+#include "logic_contract/ILogicalController.h"
 
 // A logic controller that does nothing and succeeds; tests override what they watch.
 class QuietController : public ILogicalController {

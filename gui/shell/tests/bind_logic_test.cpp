@@ -4,7 +4,7 @@
 
 #include "gui/shell/CNotifyCentor.h"
 #include "gui/shell/CUIPublic.h"
-#include "gui/shell/ILogicalController.h"
+#include "logic_contract/ILogicalController.h"
 #include "platform/DynamicLibrary.h"
 
 TEST(BindLogicTest, TheControllerIsCastInitialisedWithTheCentreAndReleasedOnce) {

@@ -9,7 +9,7 @@
 #include "gui/shell/CMsgReceiver.h"
 #include "gui/shell/CNotifyCentor.h"
 #include "gui/shell/CUIPublic.h"
-#include "gui/shell/ILogicalController.h"
+#include "logic_contract/ILogicalController.h"
 #include "gui/shell/tests/GuiTestSupport.h"
 #include "gui/shell/tests/QuietController.h"
 

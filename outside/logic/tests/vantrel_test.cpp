@@ -16,8 +16,8 @@
 #include <thread>
 #include <vector>
 
-#include "gui/shell/ILogicalController.h"
-#include "gui/shell/RelikordaMsg.h"
+#include "logic_contract/ILogicalController.h"
+#include "logic_contract/RelikordaMsg.h"
 #include "media_recovery/file_model/IFileNode.h"
 #include "outside/logic/vantrel/LogicMessages.h"
 #include "platform/DynamicLibrary.h"

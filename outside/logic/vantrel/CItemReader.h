@@ -1,7 +1,7 @@
 #pragma once
 #include <memory>
 
-#include "gui/shell/IItemReader.h"
+#include "logic_contract/IItemReader.h"
 #include "media_recovery/IArchiveDataRecovery.h"
 
 class ScanResults;

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <utility>
 
-#include "gui/shell/RelikordaMsg.h"
+#include "logic_contract/RelikordaMsg.h"
 #include "msgcenter/CMsgCenter.h"
 #include "outside/logic/vantrel/LogicMessages.h"
 #include "outside/logic/vantrel/ScanResults.h"

@@ -3,7 +3,7 @@
 #include <memory>
 #include <thread>
 
-#include "gui/shell/ILogicalController.h"
+#include "logic_contract/ILogicalController.h"
 #include "outside/device/CDeviceFolder.h"
 #include "outside/logic/JobSupport.h"
 #include "outside/logic/vantrel/CRecoveryObject.h"

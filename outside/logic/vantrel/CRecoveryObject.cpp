@@ -3,7 +3,7 @@
 #include <functional>
 #include <utility>
 
-#include "gui/shell/RelikordaMsg.h"
+#include "logic_contract/RelikordaMsg.h"
 #include "media_recovery/CRecoveryFilter.h"
 #include "media_recovery/file_model/IFileNode.h"
 #include "outside/logic/CommandLine.h"

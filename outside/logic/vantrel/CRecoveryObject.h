@@ -4,7 +4,7 @@
 #include <string>
 #include <thread>
 
-#include "gui/shell/IRecoveryJob.h"
+#include "logic_contract/IRecoveryJob.h"
 #include "platform/CriticalSection.h"
 #include "sqlite_recovery/framework/IProgress.h"
 #include "sqlite_recovery/framework/ResultCode.h"

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "gui/shell/RelikordaMsg.h"
+#include "logic_contract/RelikordaMsg.h"
 #include "outside/device/CDeviceFolder.h"
 #include "outside/logic/JobSupport.h"
 #include "outside/logic/vantrel/LogicMessages.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "gui/shell/RelikordaMsg.h"
+#include "logic_contract/RelikordaMsg.h"
 #include "outside/logic/vantrel/LogicMessages.h"
 #include "outside/logic/vantrel/ScanResults.h"
 #include "platform/DynamicLibrary.h"

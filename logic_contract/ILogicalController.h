@@ -1,6 +1,6 @@
 #pragma once
-#include "gui/shell/INotifyCenter.h"
-#include "gui/shell/IRecoveryJob.h"
+#include "logic_contract/INotifyCenter.h"
+#include "logic_contract/IRecoveryJob.h"
 #include "sqlite_recovery/framework/IDataContainer.h"
 #include "sqlite_recovery/framework/ItemRecords.h"
 #include "sqlite_recovery/framework/ResultCode.h"

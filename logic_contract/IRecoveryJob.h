@@ -1,6 +1,6 @@
 #pragma once
-#include "gui/shell/IItemReader.h"
-#include "gui/shell/IResourceReader.h"
+#include "logic_contract/IItemReader.h"
+#include "logic_contract/IResourceReader.h"
 #include "sqlite_recovery/framework/ItemRecords.h"
 
 // The logic's recovery object, owned by the controller; the GUI never releases it.

@@ -1,9 +1,9 @@
 // Out-of-line destructors: each contract interface's type information has one home per module.
-#include "gui/shell/ILogicalController.h"
-#include "gui/shell/INotifyCenter.h"
-#include "gui/shell/IItemReader.h"
-#include "gui/shell/IRecoveryJob.h"
-#include "gui/shell/IResourceReader.h"
+#include "logic_contract/ILogicalController.h"
+#include "logic_contract/INotifyCenter.h"
+#include "logic_contract/IItemReader.h"
+#include "logic_contract/IRecoveryJob.h"
+#include "logic_contract/IResourceReader.h"
 
 INotifyCenter::~INotifyCenter() {}
 IResourceReader::~IResourceReader() {}
