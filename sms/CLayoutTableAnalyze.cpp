@@ -3,8 +3,6 @@
 #include <string>
 #include <vector>
 
-#include "sms/SmsRowStore.h"
-
 ResultCode CLayoutTableAnalyze::BuildRows(ISQLiteTable* table, int count, bool live) {
     if (!table) return RK_FAIL(RK_E_FAIL);
     std::vector<int> columns(layout_.count);
@@ -34,7 +32,7 @@ ResultCode CLayoutTableAnalyze::BuildRows(ISQLiteTable* table, int count, bool l
         }
         if (!readable) continue;
         CTableRow* row = layout_.build(values.data(), live);
-        if (row) StoreSmsRow(rows_[0], row);
+        if (row) store_.Store(row);
     }
     return RK_OK;
 }

@@ -1,36 +1,115 @@
 #include "sms/SmsRowStore.h"
 
-#include "sms/CPduTableRow.h"
+#include <functional>
+#include <string>
 
-void StoreSmsRow(SmsRowMap& rows, CTableRow* row) {
+#include "sms/CAddrTableRow.h"
+#include "sms/CCanonicalAddressesTableRow.h"
+#include "sms/CPartTableRow.h"
+#include "sms/CPduTableRow.h"
+#include "sms/CSmsTableRow.h"
+#include "sms/CThreadsTableRow.h"
+#include "sms/CWordsContentTableRow.h"
+
+namespace {
+
+class ContentHash {
+public:
+    ContentHash& Add(int64_t value) { return Mix(std::hash<int64_t>()(value)); }
+    ContentHash& Add(const std::string& value) { return Mix(std::hash<std::string>()(value)); }
+    size_t Value() const { return value_; }
+
+private:
+    ContentHash& Mix(size_t h) {
+        value_ ^= h + 0x9e3779b97f4a7c15ull + (value_ << 6) + (value_ >> 2);
+        return *this;
+    }
+    size_t value_ = 0;
+};
+
+// A hash of values that each row class's equality compares (a subset is enough: equal rows hash
+// alike), chosen so that different messages hardly ever share one.
+size_t HashOfContent(const CTableRow* row) {
+    ContentHash h;
+    h.Add(row->tableKind).Add(row->id);
+    if (auto* sms = dynamic_cast<const CSmsTableRow*>(row))
+        h.Add(sms->threadId).Add(sms->date).Add(sms->type).Add(sms->body);
+    else if (auto* pdu = dynamic_cast<const CPduTableRow*>(row))
+        h.Add(pdu->threadId).Add(pdu->date).Add(pdu->messageBox).Add(pdu->subject);
+    else if (auto* part = dynamic_cast<const CPartTableRow*>(row))
+        h.Add(part->messageId).Add(part->sequence).Add(part->contentLocation).Add(part->dataPath).Add(part->text);
+    else if (auto* words = dynamic_cast<const CWordsContentTableRow*>(row))
+        h.Add(words->rowId).Add(words->sourceId).Add(words->indexText);
+    else if (auto* thread = dynamic_cast<const CThreadsTableRow*>(row))
+        h.Add(thread->date).Add(thread->snippet);
+    else if (auto* addr = dynamic_cast<const CAddrTableRow*>(row))
+        h.Add(addr->messageId).Add(addr->type).Add(addr->address);
+    else if (auto* canonical = dynamic_cast<const CCanonicalAddressesTableRow*>(row))
+        h.Add(canonical->address);
+    return h.Value();
+}
+
+}  // namespace
+
+void SmsRowStore::Store(CTableRow* row) {
     if (!row) return;
-    auto range = rows.equal_range(row->id);
-    for (auto it = range.first; it != range.second; ++it) {
-        if (it->second->Equals(row)) {
-            it->second->live = row->live;
+    // Stored rows are never equal to each other, so at most one of them equals the new row.
+    const size_t hash = HashOfContent(row);
+    auto same = byContent_.equal_range(hash);
+    for (auto it = same.first; it != same.second; ++it) {
+        CTableRow* held = it->second->second;
+        if (held->Equals(row)) {
+            held->live = row->live;
             row->Release();
             return;
         }
     }
-    if (auto* pdu = dynamic_cast<CPduTableRow*>(row)) {
-        for (auto it = rows.lower_bound(row->id); it != rows.end() && it->first == row->id;) {
-            auto* held = dynamic_cast<CPduTableRow*>(it->second);
-            // Versions of one MMS share its id; recovered MMS whose ids were lost are not versions of
-            // each other.
-            if (held && held->threadId == pdu->threadId && !held->live && !pdu->live && held->idKnown &&
-                pdu->idKnown) {
+    auto* pdu = dynamic_cast<CPduTableRow*>(row);
+    if (pdu && pdu->idKnown) {
+        // Versions of one MMS share its id and thread; recovered MMS whose ids were lost are not
+        // versions of each other. Compared in the order they were filed.
+        const auto key = std::make_pair(pdu->id, pdu->threadId);
+        if (!pdu->live) {
+            auto versions = mmsVersions_.equal_range(key);
+            for (auto it = versions.first; it != versions.second;) {
+                auto* held = static_cast<CPduTableRow*>(it->second->second);
+                if (held->live) {
+                    ++it;
+                    continue;
+                }
                 if (pdu->date <= held->date) {
                     row->Release();
                     return;
                 }
-                held->Release();
-                it = rows.erase(it);
-                continue;
+                Position position = it->second;
+                it = mmsVersions_.erase(it);
+                Forget(position);
             }
-            ++it;
         }
+        Position position = rows_.emplace(row->id, row);
+        mmsVersions_.emplace(key, position);
+        byContent_.emplace(hash, position);
+        return;
     }
-    rows.emplace(row->id, row);
+    byContent_.emplace(hash, rows_.emplace(row->id, row));
+}
+
+// Takes a row out of the content index and the map, and releases it.
+void SmsRowStore::Forget(Position position) {
+    auto same = byContent_.equal_range(HashOfContent(position->second));
+    for (auto it = same.first; it != same.second; ++it)
+        if (it->second == position) {
+            byContent_.erase(it);
+            break;
+        }
+    position->second->Release();
+    rows_.erase(position);
+}
+
+void SmsRowStore::ReleaseAll() {
+    byContent_.clear();
+    mmsVersions_.clear();
+    ReleaseSmsRows(rows_);
 }
 
 void ReleaseSmsRows(SmsRowMap& rows) {

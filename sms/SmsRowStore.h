@@ -1,14 +1,42 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
+#include <map>
+#include <unordered_map>
+#include <utility>
+
 #include "sqlite_recovery/controller/CTableAnalyze.h"
 
 class CTableRow;
 
 using SmsRowMap = RowMultimap;
 
-// Files a new row (owned by the map afterwards) under its id. A stored row equal to it takes its
-// live flag and the new row is released. Of several recovered versions of one MMS (same id and
-// thread) only the newest is kept.
-void StoreSmsRow(SmsRowMap& rows, CTableRow* row);
+// Files the rows of one table in its row map by the duplicate rule: a stored row equal to a new one
+// takes its live flag and the new row is released; of several recovered versions of one MMS (same
+// id and thread) only the newest is kept. The rows a new one is compared with are found through
+// indexes, never by walking every row of its id: recovered records whose id was lost all share
+// id 0, and there may be hundreds of thousands of them.
+class SmsRowStore {
+public:
+    explicit SmsRowStore(SmsRowMap& rows) : rows_(rows) {}
+    SmsRowStore(const SmsRowStore&) = delete;
+    SmsRowStore& operator=(const SmsRowStore&) = delete;
+
+    // Files a new row (owned by the map afterwards), or releases it.
+    void Store(CTableRow* row);
+    // Releases every row and empties the map.
+    void ReleaseAll();
+
+private:
+    using Position = SmsRowMap::iterator;
+    void Forget(Position position);
+
+    SmsRowMap& rows_;
+    // By a hash of the values that equality compares.
+    std::unordered_multimap<size_t, Position> byContent_;
+    // MMS rows whose id is known, by id and thread, in the order they were filed.
+    std::multimap<std::pair<int64_t, int64_t>, Position> mmsVersions_;
+};
+
 // Releases every row and empties the map.
 void ReleaseSmsRows(SmsRowMap& rows);

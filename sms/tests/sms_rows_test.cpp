@@ -231,13 +231,14 @@ TEST(SmsRowsTest, WordsRowsCheckTheirSource) {
 
 TEST(SmsRowsTest, DuplicateRowsMergeIntoOneLiveRow) {
     SmsRowMap rows;
-    StoreSmsRow(rows, Sms("1", "x").Build<CSmsTableRow>(kSmsLayout, false).release());
-    StoreSmsRow(rows, Sms("1", "x").Build<CSmsTableRow>(kSmsLayout, true).release());
+    SmsRowStore store(rows);
+    store.Store(Sms("1", "x").Build<CSmsTableRow>(kSmsLayout, false).release());
+    store.Store(Sms("1", "x").Build<CSmsTableRow>(kSmsLayout, true).release());
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows.begin()->second->live, 1);
-    StoreSmsRow(rows, Sms("1", "y").Build<CSmsTableRow>(kSmsLayout, false).release());
+    store.Store(Sms("1", "y").Build<CSmsTableRow>(kSmsLayout, false).release());
     EXPECT_EQ(rows.size(), 2u);
-    ReleaseSmsRows(rows);
+    store.ReleaseAll();
 }
 
 TEST(SmsRowsTest, OnlyTheNewestRecoveredVersionOfAnMmsStays) {
@@ -250,24 +251,36 @@ TEST(SmsRowsTest, OnlyTheNewestRecoveredVersionOfAnMmsStays) {
         return row;
     };
     SmsRowMap rows;
-    StoreSmsRow(rows, pdu(100, false));
-    StoreSmsRow(rows, pdu(200, false));
-    StoreSmsRow(rows, pdu(150, false));
+    SmsRowStore store(rows);
+    store.Store(pdu(100, false));
+    store.Store(pdu(200, false));
+    store.Store(pdu(150, false));
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(static_cast<CPduTableRow*>(rows.begin()->second)->date, 200);
-    StoreSmsRow(rows, pdu(50, true));
+    store.Store(pdu(50, true));
     EXPECT_EQ(rows.size(), 2u);
-    ReleaseSmsRows(rows);
+    store.ReleaseAll();
+
+    // Versions are compared in the order they were filed: when the next view finds neither of a
+    // live and a newer recovered version live, one dated between them takes the place of the
+    // first and gives way to the second.
+    store.Store(pdu(50, true));
+    store.Store(pdu(200, false));
+    for (auto& entry : rows) entry.second->live = 0;
+    store.Store(pdu(120, false));
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(static_cast<CPduTableRow*>(rows.begin()->second)->date, 200);
+    store.ReleaseAll();
 
     // Recovered MMS whose ids were lost are different messages.
     for (int64_t date : {100, 200, 150}) {
         CPduTableRow* row = pdu(date, false);
         row->id = 0;
         row->idKnown = false;
-        StoreSmsRow(rows, row);
+        store.Store(row);
     }
     EXPECT_EQ(rows.size(), 3u);
-    ReleaseSmsRows(rows);
+    store.ReleaseAll();
 }
 
 TEST(SmsRowsTest, AddPartMergesRecoveredRepeats) {
