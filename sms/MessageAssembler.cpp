@@ -1,6 +1,7 @@
 #include "sms/MessageAssembler.h"
 
 #include <algorithm>
+#include <functional>
 #include <new>
 
 #include "sms/CCanonicalAddressesTableRow.h"
@@ -30,6 +31,15 @@ bool SameAddress(const std::string& a, const std::string& b) {
 }
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+size_t HashOfText(const std::string& text) { return std::hash<std::string>()(text); }
+
+// The key of an SMS row in the index by thread and text; text-only messages go under their text alone.
+size_t HashOfThreadText(bool textOnly, int64_t threadId, const std::string& text) {
+    size_t h = HashOfText(text);
+    size_t t = textOnly ? 0x5bd1e995u : std::hash<int64_t>()(threadId);
+    return h ^ (t + 0x9e3779b97f4a7c15ull + (h << 6) + (h >> 2));
+}
 
 // A text-only message made from this thread's snippet.
 bool IsSnippetOf(const CSmsTableRow* sms, const CThreadsTableRow* thread) {
@@ -257,17 +267,27 @@ bool MessageAssembler::Place(int64_t addressId, CTableRow* row) {
 
 void MessageAssembler::IndexSms(CSmsTableRow* row) {
     textRowsById_.emplace(row->id, row);
-    textRowsByLength_.emplace(static_cast<int64_t>(row->body.size()), row);
+    IndexText(row, row->body);
+}
+
+void MessageAssembler::IndexText(CTableRow* row, const std::string& text) {
+    textRowsByText_.emplace(HashOfText(text), row);
+    if (auto* sms = dynamic_cast<const CSmsTableRow*>(row)) {
+        const bool textOnly = sms->type == kTextOnlySmsType;
+        smsTextsByThread_.emplace(HashOfThreadText(textOnly, sms->threadId, text), sms);
+    }
 }
 
 // An address-less sms that no thread takes is left out only when the same text is already placed in
 // its own thread or stands in a text-only message; the same words elsewhere are another message.
 bool MessageAssembler::IsTextPlacedInThread(const CSmsTableRow* row) const {
-    auto range = textRowsByLength_.equal_range(static_cast<int64_t>(row->body.size()));
-    for (auto it = range.first; it != range.second; ++it) {
-        auto* sms = dynamic_cast<const CSmsTableRow*>(it->second);
-        if (sms && (sms->threadId == row->threadId || sms->type == kTextOnlySmsType) && Contains(sms->body, row->body))
-            return true;
+    for (bool textOnly : {false, true}) {
+        const size_t hash = HashOfThreadText(textOnly, row->threadId, row->body);
+        for (auto it = smsTextsByThread_.find(hash); it != smsTextsByThread_.end() && it->first == hash; ++it) {
+            const CSmsTableRow* sms = it->second;
+            if ((sms->type == kTextOnlySmsType) != textOnly || sms->body != row->body) continue;
+            if (textOnly || sms->threadId == row->threadId) return true;
+        }
     }
     return false;
 }
@@ -316,7 +336,7 @@ void MessageAssembler::AttachPart(CPduTableRow* pdu, CPartTableRow* part) {
     pdu->AddPart(part);
     if (part->contentClass == kPartPlainText && !part->text.empty()) {
         textRowsById_.emplace(part->id, part);
-        textRowsByLength_.emplace(static_cast<int64_t>(part->text.size()), part);
+        IndexText(part, part->text);
     }
 }
 
@@ -378,17 +398,31 @@ ResultCode MessageAssembler::AssignPduRows() {
     return RK_OK;
 }
 
+// Without a source id a text is placed when a row holds that very text; with one, when the row of
+// that id holds it among its words.
 bool MessageAssembler::IsTextIndexed(int64_t sourceId, const std::string& text, const CThreadsTableRow* thread) const {
-    auto range = sourceId <= 0 ? textRowsByLength_.equal_range(static_cast<int64_t>(text.size()))
-                               : textRowsById_.equal_range(sourceId);
-    for (auto it = range.first; it != range.second; ++it) {
-        if (auto* sms = dynamic_cast<const CSmsTableRow*>(it->second)) {
-            if (thread && IsSnippetOf(sms, thread)) continue;
-            if (Contains(sms->body, text)) return true;
-        } else if (auto* part = dynamic_cast<const CPartTableRow*>(it->second)) {
-            if (Contains(part->text, text)) return true;
+    const bool whole = sourceId <= 0;
+    auto holds = [&](const CTableRow* row) {
+        const std::string* held = nullptr;
+        if (auto* sms = dynamic_cast<const CSmsTableRow*>(row)) {
+            if (thread && IsSnippetOf(sms, thread)) return false;
+            held = &sms->body;
+        } else if (auto* part = dynamic_cast<const CPartTableRow*>(row)) {
+            held = &part->text;
         }
+        return held && (whole ? *held == text : Contains(*held, text));
+    };
+    if (whole) {
+        // Rows of one hash lie side by side; a common text ("OK") may have thousands, and the
+        // first that holds it ends the search.
+        const size_t hash = HashOfText(text);
+        for (auto it = textRowsByText_.find(hash); it != textRowsByText_.end() && it->first == hash; ++it)
+            if (holds(it->second)) return true;
+        return false;
     }
+    auto range = textRowsById_.equal_range(sourceId);
+    for (auto it = range.first; it != range.second; ++it)
+        if (holds(it->second)) return true;
     return false;
 }
 
@@ -418,7 +452,7 @@ CSmsTableRow* MessageAssembler::NewTextOnlyMessage(int64_t id, int64_t threadId,
     row->address = address;
     row->body = body;
     ownedRows_.emplace(id, row);
-    textRowsByLength_.emplace(static_cast<int64_t>(body.size()), row);
+    IndexText(row, body);
     return row;
 }
 

@@ -3,6 +3,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "sqlite_recovery/framework/ResultCode.h"
@@ -73,6 +74,7 @@ private:
 
     bool Place(int64_t addressId, CTableRow* row);
     void IndexSms(CSmsTableRow* row);
+    void IndexText(CTableRow* row, const std::string& text);
     void AttachPart(CPduTableRow* pdu, CPartTableRow* part);
     CPduTableRow* NewMadeUpPdu(int64_t id, int64_t threadId, int64_t date);
     CSmsTableRow* NewTextOnlyMessage(int64_t id, int64_t threadId, int64_t date, const std::string& address,
@@ -93,7 +95,12 @@ private:
     std::multimap<int64_t, CTableRow*> pduRows_;
     std::multimap<int64_t, CTableRow*> ownedRows_;
     std::multimap<int64_t, CTableRow*> textRowsById_;
-    std::multimap<int64_t, CTableRow*> textRowsByLength_;
+    // Placed texts (SMS bodies, text parts, text-only messages) by a hash of the text: a text is
+    // looked for as a whole, so only rows that hold the very same text need be compared.
+    std::unordered_multimap<size_t, CTableRow*> textRowsByText_;
+    // SMS rows by a hash of their thread and body; text-only messages, which stand for any thread,
+    // by their body alone.
+    std::unordered_multimap<size_t, const CSmsTableRow*> smsTextsByThread_;
     std::map<std::string, int64_t> addressToId_;
     std::map<int64_t, std::string> idToAddress_;
     std::multimap<int64_t, int64_t> threadToAddress_;
