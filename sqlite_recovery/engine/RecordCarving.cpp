@@ -118,16 +118,26 @@ bool CarveContext::TimeUp() const {
     return false;
 }
 
-void CarveContext::MarkUsed(uint32_t from, uint32_t to) { SetBits(scratch->usedBits, from, std::min(to, pageSize)); }
+void CarveContext::MarkUsed(uint32_t from, uint32_t to) {
+    ForgetFreeRun();
+    SetBits(scratch->usedBits, from, std::min(to, pageSize));
+}
 
 uint32_t CarveContext::NextUsed(uint32_t offset) const {
+    if (freeRunFrom <= offset && offset <= freeRunTo) return freeRunTo;
     const uint32_t end = Usable();
-    while (offset < end) {
-        const uint64_t word = scratch->usedBits[offset >> 6] >> (offset & 63);
-        if (word) return std::min(end, offset + static_cast<uint32_t>(__builtin_ctzll(word)));
-        offset = (offset | 63) + 1;
+    uint32_t at = offset;
+    while (at < end) {
+        const uint64_t word = scratch->usedBits[at >> 6] >> (at & 63);
+        if (word) {
+            at = std::min(end, at + static_cast<uint32_t>(__builtin_ctzll(word)));
+            break;
+        }
+        at = (at | 63) + 1;
     }
-    return end;
+    at = std::min(at, end);
+    if (offset <= at) freeRunFrom = offset, freeRunTo = at;
+    return at;
 }
 
 void CarveContext::UseTable(TableSchema* t, bool ownTree) {
@@ -143,6 +153,7 @@ void CarveContext::UseTable(TableSchema* t, bool ownTree) {
 void MarkListedCells(CarveContext& c, const std::vector<uint32_t>& liveOffsets, uint32_t from, bool interior) {
     std::vector<uint64_t>& bits = c.scratch->usedBits;
     std::fill(bits.begin(), bits.begin() + (c.pageSize >> 6) + 1, 0);
+    c.ForgetFreeRun();
     // The page header and the live cell-pointer array hold no cell.
     c.MarkUsed(0, from);
     for (uint32_t o : liveOffsets) {

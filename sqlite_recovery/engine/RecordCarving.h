@@ -41,6 +41,9 @@ struct CarveContext {
     CSQLiteReader* reader = nullptr;  // follows overflow chains; null: records that overflow are refused
     bool* timeUp = nullptr;     // set when the walk clock ran out
     mutable uint32_t questions = 0;
+    // No byte of [freeRunFrom, freeRunTo) is used, and freeRunTo is (or is Usable()): the
+    // candidates of a free stretch, tried upwards, ask for its end one after the other.
+    mutable uint32_t freeRunFrom = 1, freeRunTo = 0;
 
     bool TimeUp() const;
     uint32_t Usable() const { return usableSize ? usableSize : pageSize; }
@@ -50,6 +53,8 @@ struct CarveContext {
     void MarkUsed(uint32_t from, uint32_t to);
     // The first byte at or after offset that is used (Usable() when none).
     uint32_t NextUsed(uint32_t offset) const;
+    // Forgets the free run NextUsed found last (the used bytes changed).
+    void ForgetFreeRun() const { freeRunFrom = 1, freeRunTo = 0; }
     // Takes the context's table rules (column count, rowid alias, affinities) from its table;
     // ownTree false: the page is not of the table's tree.
     void UseTable(TableSchema* t, bool ownTree = true);
