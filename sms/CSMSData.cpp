@@ -4,49 +4,50 @@
 
 #include <tinyxml.h>
 
-#include "sms/CSMSItem.h"
 #include "sms/SmsXmlAttributes.h"
 #include "sqlite_recovery/framework/TextUtils.h"
 
-CSMSData::~CSMSData() {}
-
-ISMSItem* CSMSData::FirstItem() {
-    cursor_ = message_ ? message_->FirstChildElement() : nullptr;
-    return cursor_ ? new (std::nothrow) CSMSItem(cursor_) : nullptr;
+SmsMessageContent SmsMessageContent::FromElement(const TiXmlElement* message) {
+    SmsMessageContent content;
+    content.type = ReadIntAttribute(message, "type");
+    content.deleted = ReadIntAttribute(message, "deleted");
+    content.send = ReadIntAttribute(message, "send");
+    content.failed = ReadInt64Attribute(message, "failed") != 0;
+    content.date = ReadInt64Attribute(message, "date");
+    if (const char* kind = message ? message->Attribute("kind") : nullptr) content.kind = kind;
+    for (const TiXmlElement* part = message ? message->FirstChildElement() : nullptr; part;
+         part = part->NextSiblingElement())
+        content.parts.push_back(SmsPartContent::FromElement(part));
+    return content;
 }
 
-ISMSItem* CSMSData::NextItem() {
-    if (!cursor_) return nullptr;
-    cursor_ = cursor_->NextSiblingElement();
-    return cursor_ ? new (std::nothrow) CSMSItem(cursor_) : nullptr;
-}
-
-int CSMSData::IsDeleted() { return ReadIntAttribute(message_, "deleted"); }
-int CSMSData::GetSend() { return ReadIntAttribute(message_, "send"); }
-int CSMSData::GetDate() { return ClampToInt(GetDate64()); }
-int64_t CSMSData::GetDate64() { return ReadInt64Attribute(message_, "date"); }
-
-int CSMSData::GetType() {
-    int type = ReadIntAttribute(message_, "type");
-    return type == 1 || type == 2 ? type : 0;
-}
-
-const char* CSMSData::GetKind() {
-    const char* kind = message_ ? message_->Attribute("kind") : nullptr;
-    return kind ? kind : "";
-}
-
-int CSMSData::IsFailed() { return ReadInt64Attribute(message_, "failed") != 0 ? 1 : 0; }
-
-bool CSMSData::MessageMatches(const TiXmlElement* message, const char* keyword) {
+bool SmsMessageContent::Matches(const char* keyword) const {
     if (!keyword || !*keyword) return true;
-    if (!message) return false;
-    for (const TiXmlElement* part = message->FirstChildElement(); part; part = part->NextSiblingElement()) {
-        if (ReadIntAttribute(part, "type") != 1) continue;  // file names never match
-        if (ContainsNoCase(keyword, CSMSItem::ElementText(part).c_str())) return true;
+    for (const SmsPartContent& part : parts) {
+        if (part.type != 1) continue;  // file names never match
+        if (ContainsNoCase(keyword, part.text.c_str())) return true;
     }
     return false;
 }
 
-// Walks the parts on its own, so a caller that is stepping through the items keeps its place.
-int CSMSData::Matches(const char* keyword) { return MessageMatches(message_, keyword) ? 1 : 0; }
+CSMSData::~CSMSData() {}
+
+ISMSItem* CSMSData::ItemAt(size_t index) {
+    if (index >= message_->parts.size()) {
+        next_ = message_->parts.size();
+        return nullptr;
+    }
+    next_ = index + 1;
+    return new (std::nothrow) CSMSItem(&message_->parts[index]);
+}
+
+ISMSItem* CSMSData::FirstItem() { return ItemAt(0); }
+
+ISMSItem* CSMSData::NextItem() {
+    if (next_ == 0 || next_ > message_->parts.size()) return nullptr;
+    return ItemAt(next_);
+}
+
+int CSMSData::GetDate() { return ClampToInt(GetDate64()); }
+
+int CSMSData::GetType() { return message_->type == 1 || message_->type == 2 ? message_->type : 0; }

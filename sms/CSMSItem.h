@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -7,10 +8,22 @@
 
 class TiXmlElement;
 
-// One "text" or "value" element; keeps its own copy of the text or of the decoded bytes.
+// What a "text" or "value" element of a conversation document says, read from it once.
+struct SmsPartContent {
+    int type = 0;
+    bool named = false;  // the element has a "filename"
+    std::string fileName;
+    std::string text;  // the element's text, for texts and files only
+    int64_t declaredLength = 0;
+
+    static SmsPartContent FromElement(const TiXmlElement* part);
+};
+
+// One part of a message; keeps its own copy of a file's decoded bytes.
 class CSMSItem : public ISMSItem, public none_copyable {
 public:
-    explicit CSMSItem(const TiXmlElement* part);
+    // The part belongs to its session and outlives the item.
+    explicit CSMSItem(const SmsPartContent* part);
     ~CSMSItem() override;
 
     void Release() override { delete this; }
@@ -23,9 +36,7 @@ public:
     static std::string ElementText(const TiXmlElement* element);
 
 private:
-    const TiXmlElement* part_;
-    std::string text_;
+    const SmsPartContent* part_;
     std::vector<unsigned char> data_;
     int length_ = 0;
-    int type_ = 0;
 };

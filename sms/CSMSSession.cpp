@@ -2,7 +2,8 @@
 
 #include <new>
 
-#include "sms/CSMSData.h"
+#include <tinyxml.h>
+
 #include "sms/SmsXmlAttributes.h"
 #include "sqlite_recovery/framework/TextUtils.h"
 
@@ -13,44 +14,45 @@ ISMSSession* CreateSmsSession(const char* xmlText) {
 }
 
 CSMSSession::CSMSSession(const char* xmlText) : text_(xmlText) {
+    TiXmlDocument document;
     // A conversation document nests three levels; a text nesting far deeper is not parsed.
-    if (XmlNestingWithin(text_.c_str(), 64)) document_.Parse(text_.c_str(), nullptr, TIXML_ENCODING_UTF8);
-    root_ = document_.FirstChildElement();
-    if (root_) {
-        if (const char* number = root_->Attribute("number")) number_ = number;
-        if (const char* name = root_->Attribute("name")) name_ = name;
-    }
+    if (XmlNestingWithin(text_.c_str(), 64)) document.Parse(text_.c_str(), nullptr, TIXML_ENCODING_UTF8);
+    const TiXmlElement* root = document.FirstChildElement();
+    if (!root) return;
+    if (const char* number = root->Attribute("number")) number_ = number;
+    if (const char* name = root->Attribute("name")) name_ = name;
+    total_ = ReadIntAttribute(root, "total");
+    deletedCount_ = ReadIntAttribute(root, "deleted_count");
+    for (const TiXmlElement* message = root->FirstChildElement(); message; message = message->NextSiblingElement())
+        messages_.push_back(SmsMessageContent::FromElement(message));
+    rootHasChildren_ = root->LastChild() != nullptr;
+    endsWithMessage_ = rootHasChildren_ && root->LastChild()->ToElement() != nullptr;
 }
 
 CSMSSession::~CSMSSession() {}
 
-ISMSData* CSMSSession::FirstData() {
-    cursor_ = root_ ? root_->FirstChildElement() : nullptr;
-    return cursor_ ? new (std::nothrow) CSMSData(cursor_) : nullptr;
+ISMSData* CSMSSession::DataAt(size_t index) {
+    cursor_ = index < messages_.size() ? index : kNone;
+    return cursor_ == kNone ? nullptr : new (std::nothrow) CSMSData(&messages_[cursor_]);
 }
 
+ISMSData* CSMSSession::FirstData() { return DataAt(0); }
+
 ISMSData* CSMSSession::NextData() {
-    if (!cursor_) return nullptr;
-    cursor_ = cursor_->NextSiblingElement();
-    return cursor_ ? new (std::nothrow) CSMSData(cursor_) : nullptr;
+    if (cursor_ == kNone) return nullptr;
+    return DataAt(cursor_ + 1);
 }
 
 ISMSData* CSMSSession::LastData() {
-    if (!root_ || !root_->LastChild()) return nullptr;
-    cursor_ = root_->LastChild()->ToElement();
-    return cursor_ ? new (std::nothrow) CSMSData(cursor_) : nullptr;
+    if (!rootHasChildren_) return nullptr;
+    return DataAt(endsWithMessage_ ? messages_.size() - 1 : kNone);
 }
-
-int CSMSSession::GetTotal() { return ReadIntAttribute(root_, "total"); }
-int CSMSSession::GetDeletedCount() { return ReadIntAttribute(root_, "deleted_count"); }
 
 // Walks the messages on its own, so a caller that is stepping through them keeps its place.
 int CSMSSession::Matches(const char* keyword) {
     if (!keyword || !*keyword) return 1;
     if (ContainsNoCase(keyword, number_.c_str()) || ContainsNoCase(keyword, name_.c_str())) return 1;
-    if (!root_) return 0;
-    for (const TiXmlElement* message = root_->FirstChildElement(); message;
-         message = message->NextSiblingElement())
-        if (CSMSData::MessageMatches(message, keyword)) return 1;
+    for (const SmsMessageContent& message : messages_)
+        if (message.Matches(keyword)) return 1;
     return 0;
 }

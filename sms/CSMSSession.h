@@ -1,10 +1,13 @@
 #pragma once
+#include <cstddef>
 #include <string>
+#include <vector>
 
+#include "sms/CSMSData.h"
 #include "sms/ISMSSession.h"
-#include <tinyxml.h>
 
-// A conversation parsed once from its document.
+// A conversation read once from its document. What the messages say is kept, not the parsed
+// document: its nodes take several times the text's size, and a run holds every conversation.
 class CSMSSession : public ISMSSession, public ISMSDocument {
 public:
     explicit CSMSSession(const char* xmlText);
@@ -16,16 +19,22 @@ public:
     ISMSData* LastData() override;
     const char* GetNumber() override { return number_.c_str(); }
     const char* GetName() override { return name_.c_str(); }
-    int GetTotal() override;
-    int GetDeletedCount() override;
+    int GetTotal() override { return total_; }
+    int GetDeletedCount() override { return deletedCount_; }
     int Matches(const char* keyword) override;
     const char* GetDocumentText() override { return text_.c_str(); }
 
 private:
+    static constexpr size_t kNone = static_cast<size_t>(-1);
+    ISMSData* DataAt(size_t index);
+
     std::string text_;
-    TiXmlDocument document_;
-    const TiXmlElement* root_ = nullptr;
-    const TiXmlElement* cursor_ = nullptr;
     std::string number_;
     std::string name_;
+    int total_ = 0;
+    int deletedCount_ = 0;
+    std::vector<SmsMessageContent> messages_;  // the root's child elements
+    bool rootHasChildren_ = false;
+    bool endsWithMessage_ = false;  // the root's last child is an element
+    size_t cursor_ = kNone;
 };
