@@ -14,6 +14,7 @@
 #include "contacts/PhoneNumberMatch.h"
 #include "sms/SmsTextConversion.h"
 #include "sqlite_recovery/framework/TextUtils.h"
+#include "sqlite_recovery/framework/ValueHash.h"
 
 namespace {
 
@@ -36,9 +37,7 @@ size_t HashOfText(const std::string& text) { return std::hash<std::string>()(tex
 
 // The key of an SMS row in the index by thread and text; text-only messages go under their text alone.
 size_t HashOfThreadText(bool textOnly, int64_t threadId, const std::string& text) {
-    size_t h = HashOfText(text);
-    size_t t = textOnly ? 0x5bd1e995u : std::hash<int64_t>()(threadId);
-    return h ^ (t + 0x9e3779b97f4a7c15ull + (h << 6) + (h >> 2));
+    return ValueHash().Add(textOnly).Add(textOnly ? 0 : threadId).Add(text).Value();
 }
 
 // A text-only message made from this thread's snippet.

@@ -1,6 +1,5 @@
 #include "sms/SmsRowStore.h"
 
-#include <functional>
 #include <string>
 
 #include "sms/CAddrTableRow.h"
@@ -10,27 +9,14 @@
 #include "sms/CSmsTableRow.h"
 #include "sms/CThreadsTableRow.h"
 #include "sms/CWordsContentTableRow.h"
+#include "sqlite_recovery/framework/ValueHash.h"
 
 namespace {
-
-class ContentHash {
-public:
-    ContentHash& Add(int64_t value) { return Mix(std::hash<int64_t>()(value)); }
-    ContentHash& Add(const std::string& value) { return Mix(std::hash<std::string>()(value)); }
-    size_t Value() const { return value_; }
-
-private:
-    ContentHash& Mix(size_t h) {
-        value_ ^= h + 0x9e3779b97f4a7c15ull + (value_ << 6) + (value_ >> 2);
-        return *this;
-    }
-    size_t value_ = 0;
-};
 
 // A hash of values that each row class's equality compares (a subset is enough: equal rows hash
 // alike), chosen so that different messages hardly ever share one.
 size_t HashOfContent(const CTableRow* row) {
-    ContentHash h;
+    ValueHash h;
     h.Add(row->tableKind).Add(row->id);
     if (auto* sms = dynamic_cast<const CSmsTableRow*>(row))
         h.Add(sms->threadId).Add(sms->date).Add(sms->type).Add(sms->body);
