@@ -20,7 +20,7 @@ ResultCode CContactsTableAnalyze::BuildRows(ISQLiteTable* table, int count, bool
             row->Release();
             continue;
         }
-        AddRow(row, rows_[0]);
+        AddRow(row, rows_[0], filed_);
     }
     return RK_OK;
 }

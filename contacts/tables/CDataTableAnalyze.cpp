@@ -328,6 +328,11 @@ bool CDataTableAnalyze::FillNote(CDataTableNoteRow& row) {
     return RequiredText(D(1), &row.note);
 }
 
+namespace {
+// Kinds whose duplicates are older versions of a row of the raw contact, not equal rows.
+bool IsVersionedKind(int32_t kind) { return kind == kDataNickname || kind == kDataPhoto; }
+}  // namespace
+
 void CDataTableAnalyze::PlaceDataRow(CDataTableRow* row) {
     int index = RowMapOfKind(row->dataKind);
     if (index < 0) {
@@ -343,30 +348,32 @@ void CDataTableAnalyze::PlaceDataRow(CDataTableRow* row) {
     // The older membership is taken out before the new row is filed, so that it can never be the
     // new row itself that goes.
     if (membership) ReplaceMembershipRow(membership);
-    rows.emplace(row->id, row);
-    if (membership) membership_.emplace(membership->rawContactId, membership);
+    auto filed = rows.emplace(row->id, row);
+    if (IsVersionedKind(row->dataKind))
+        versions_.emplace(std::make_tuple(row->dataKind, row->id, row->rawContactId), filed);
+    else
+        filed_.Add(row);
+    if (membership) {
+        membership_.emplace(membership->rawContactId, membership);
+        membershipFiled_.emplace(membership, filed);
+    }
 }
 
 bool CDataTableAnalyze::IsDuplicateDataRow(CDataTableRow* row, RowMultimap& rows) {
-    auto range = rows.equal_range(row->id);
-    if (row->dataKind == kDataNickname || row->dataKind == kDataPhoto) {
+    if (IsVersionedKind(row->dataKind)) {
+        auto range = versions_.equal_range(std::make_tuple(row->dataKind, row->id, row->rawContactId));
         for (auto it = range.first; it != range.second;) {
-            auto* filed = static_cast<CDataTableRow*>(it->second);
-            if (filed->rawContactId != row->rawContactId) {
-                ++it;
-                continue;
-            }
+            auto* filed = static_cast<CDataTableRow*>(it->second->second);
             if (!row->live && filed->dataVersion >= row->dataVersion) return true;
             filed->Release();
-            it = rows.erase(it);
+            rows.erase(it->second);
+            it = versions_.erase(it);
         }
         return false;
     }
-    for (auto it = range.first; it != range.second; ++it) {
-        if (row->Equals(it->second)) {
-            it->second->live = row->live;
-            return true;
-        }
+    if (CTableRow* equal = filed_.FindEqual(row)) {
+        equal->live = row->live;
+        return true;
     }
     return false;
 }
@@ -378,14 +385,12 @@ void CDataTableAnalyze::ReplaceMembershipRow(CDataTableGroupMembershipRow* row) 
         if (old->groupRowId != row->groupRowId) continue;
         membership_.erase(it);
         // Exactly the row the index pointed to leaves multimap 8.
-        RowMultimap& rows = rows_[RowMapOfKind(kDataGroupMembership)];
-        auto filed = rows.equal_range(old->id);
-        for (auto f = filed.first; f != filed.second; ++f) {
-            if (f->second == old) {
-                rows.erase(f);
-                old->Release();
-                break;
-            }
+        auto filed = membershipFiled_.find(old);
+        if (filed != membershipFiled_.end()) {
+            rows_[RowMapOfKind(kDataGroupMembership)].erase(filed->second);
+            membershipFiled_.erase(filed);
+            filed_.Remove(old);
+            old->Release();
         }
         return;
     }

@@ -2,9 +2,12 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <tuple>
+#include <unordered_map>
 #include <vector>
 
 #include "contacts/tables/CDataTableRow.h"
+#include "contacts/tables/EqualRowIndex.h"
 #include "sqlite_recovery/controller/CTableAnalyze.h"
 
 class CDataTableContactEventRow;
@@ -89,6 +92,13 @@ private:
     int columns_[kColumnCount] = {};
     // raw_contact_id -> membership row; the rows belong to multimap 8.
     std::multimap<int64_t, CDataTableGroupMembershipRow*> membership_;
+    // Where each of them is filed in multimap 8.
+    std::unordered_map<const CTableRow*, RowMultimap::iterator> membershipFiled_;
+    // The filed rows of the kinds whose duplicates are equal rows.
+    EqualRowIndex filed_;
+    // The filed nickname and photo rows, whose duplicates are other versions, by kind, id and
+    // raw_contact_id, in the order they were filed.
+    std::multimap<std::tuple<int32_t, int64_t, int64_t>, RowMultimap::iterator> versions_;
 };
 
 // The DataKind of the mimetype id: the first mimetypes row filed under it; kDataUnknown when none.

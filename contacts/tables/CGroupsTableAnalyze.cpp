@@ -22,7 +22,7 @@ ResultCode CGroupsTableAnalyze::BuildRows(ISQLiteTable* table, int count, bool l
             row->Release();
             continue;
         }
-        AddRow(row, rows_[0]);
+        AddRow(row, rows_[0], filed_);
     }
     return RK_OK;
 }

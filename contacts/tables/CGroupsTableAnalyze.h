@@ -1,4 +1,5 @@
 #pragma once
+#include "contacts/tables/EqualRowIndex.h"
 #include "sqlite_recovery/controller/CTableAnalyze.h"
 
 // Reads the groups table.
@@ -7,4 +8,7 @@ class CGroupsTableAnalyze : public CTableAnalyze {
 public:
     CGroupsTableAnalyze() : CTableAnalyze("groups") {}
     ResultCode BuildRows(ISQLiteTable* table, int count, bool live) override;
+
+private:
+    EqualRowIndex filed_;  // the rows of multimap 0, for the duplicate rule
 };

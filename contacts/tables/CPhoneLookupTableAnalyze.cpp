@@ -34,7 +34,7 @@ ResultCode CPhoneLookupTableAnalyze::BuildRows(ISQLiteTable* table, int count, b
             row->Release();
             continue;
         }
-        AddRow(row, rows_[0]);
+        AddRow(row, rows_[0], filed_);
     }
     return RK_OK;
 }

@@ -45,7 +45,7 @@ ResultCode CRawContactsTableAnalyze::BuildRows(ISQLiteTable* table, int count, b
             continue;
         }
         row->sourceKind = DisplayNameSourceKind(source);
-        AddRawContactRow(row, rows_[0]);
+        AddRawContactRow(row, rows_[0], &filed_);
     }
     return RK_OK;
 }

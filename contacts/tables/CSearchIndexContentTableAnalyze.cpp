@@ -22,7 +22,7 @@ ResultCode CSearchIndexContentTableAnalyze::BuildRows(ISQLiteTable* table, int c
             row->Release();
             continue;
         }
-        AddRow(row, rows_[0]);
+        AddRow(row, rows_[0], filed_);
     }
     return RK_OK;
 }

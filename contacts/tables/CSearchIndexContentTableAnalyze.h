@@ -1,4 +1,5 @@
 #pragma once
+#include "contacts/tables/EqualRowIndex.h"
 #include "sqlite_recovery/controller/CTableAnalyze.h"
 
 // Reads search_index_content, the full-text index of contacts: it keeps a contact's addresses and
@@ -8,4 +9,7 @@ class CSearchIndexContentTableAnalyze : public CTableAnalyze {
 public:
     CSearchIndexContentTableAnalyze() : CTableAnalyze("search_index_content") {}
     ResultCode BuildRows(ISQLiteTable* table, int count, bool live) override;
+
+private:
+    EqualRowIndex filed_;  // the rows of multimap 0, for the duplicate rule
 };

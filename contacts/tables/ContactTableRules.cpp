@@ -38,34 +38,42 @@ bool FitsTextColumn(const FieldValue& value) {
     return value.kind == FieldValue::Null || value.kind == FieldValue::Text || value.kind == FieldValue::Blob;
 }
 
-bool IsDuplicateRow(RowMultimap& rows, const CTableRow* row) {
-    auto range = rows.equal_range(row->id);
-    for (auto it = range.first; it != range.second; ++it) {
-        if (row->Equals(it->second)) {
-            it->second->live = row->live;
-            return true;
-        }
+bool IsDuplicateRow(RowMultimap& rows, const EqualRowIndex* index, const CTableRow* row) {
+    CTableRow* equal = nullptr;
+    if (index) {
+        equal = index->FindEqual(row);
+    } else {
+        auto range = rows.equal_range(row->id);
+        for (auto it = range.first; it != range.second && !equal; ++it)
+            if (row->Equals(it->second)) equal = it->second;
     }
-    return false;
+    if (!equal) return false;
+    equal->live = row->live;
+    return true;
 }
 
-void AddRow(CTableRow* row, RowMultimap& rows) {
-    if (IsDuplicateRow(rows, row)) {
+void AddRow(CTableRow* row, RowMultimap& rows, EqualRowIndex& index) {
+    if (IsDuplicateRow(rows, &index, row)) {
         row->Release();
         return;
     }
     rows.emplace(row->id, row);
+    index.Add(row);
 }
 
-bool IsSupersededRawContact(RowMultimap& rows, const CRawContactsTableRow* row) {
+bool IsSupersededRawContact(RowMultimap& rows, EqualRowIndex* index, const CRawContactsTableRow* row) {
     auto range = rows.equal_range(row->id);
     if (range.first == range.second) return false;
+    auto remove = [&](RowMultimap::iterator it) {
+        if (index) index->Remove(it->second);
+        it->second->Release();
+        return rows.erase(it);
+    };
     if (row->live) {
         for (auto it = range.first; it != range.second;) {
             auto* filed = static_cast<CRawContactsTableRow*>(it->second);
             if (!filed->live && filed->contactId == row->contactId && filed->version <= row->version) {
-                filed->Release();
-                it = rows.erase(it);
+                it = remove(it);
             } else {
                 ++it;
             }
@@ -77,25 +85,25 @@ bool IsSupersededRawContact(RowMultimap& rows, const CRawContactsTableRow* row) 
     for (auto it = range.first; it != range.second;) {
         auto* filed = static_cast<CRawContactsTableRow*>(it->second);
         if (filed->version > row->version) return true;
-        filed->Release();
-        it = rows.erase(it);
+        it = remove(it);
     }
     return false;
 }
 
-void AddRawContactRow(CRawContactsTableRow* row, RowMultimap& rows) {
+void AddRawContactRow(CRawContactsTableRow* row, RowMultimap& rows, EqualRowIndex* index) {
     // A recovered row whose _id went with its cell's first bytes (0) has no identity yet: each is
     // kept, an exact repeat aside, for the join to give it one.
     if (!row->live && row->id <= 0) {
-        if (IsDuplicateRow(rows, row)) row->Release();
-        else rows.emplace(row->id, row);
-        return;
-    }
-    if (IsSupersededRawContact(rows, row)) {
+        if (IsDuplicateRow(rows, index, row)) {
+            row->Release();
+            return;
+        }
+    } else if (IsSupersededRawContact(rows, index, row)) {
         row->Release();
         return;
     }
     rows.emplace(row->id, row);
+    if (index) index->Add(row);
 }
 
 CRawContactsTableRow* MakePlaceholderRawContact(int64_t id, int64_t contactId) {

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "contacts/tables/CRawContactsTableRow.h"
+#include "contacts/tables/EqualRowIndex.h"
 #include "sqlite_recovery/controller/CTableAnalyze.h"
 #include "sqlite_recovery/controller/ISQLiteEngine.h"
 
@@ -17,17 +18,19 @@ bool ReadText(ISQLiteTable* table, int record, int column, bool live, std::strin
 bool FitsIntegerColumn(const FieldValue& value);
 bool FitsTextColumn(const FieldValue& value);
 
-// True when multimap 0 holds a row with the same id that Equals the new one; that row then takes
-// over the new row's live flag.
-bool IsDuplicateRow(RowMultimap& rows, const CTableRow* row);
+// True when a filed row Equals the new one (the first filed, when the index is given; else the
+// first of the new row's id in the multimap); that row then takes over the new row's live flag.
+bool IsDuplicateRow(RowMultimap& rows, const EqualRowIndex* index, const CTableRow* row);
 // Files the row in multimap 0 under its id unless it is a duplicate, which is released.
-void AddRow(CTableRow* row, RowMultimap& rows);
+void AddRow(CTableRow* row, RowMultimap& rows, EqualRowIndex& index);
 
 // The version rule of raw_contacts: true when the new row must not be filed (it is then released
-// by the caller). Filed rows that the new one supersedes are removed and released here.
-bool IsSupersededRawContact(RowMultimap& rows, const CRawContactsTableRow* row);
-// Files a raw_contacts row under the version rule, else releases it.
-void AddRawContactRow(CRawContactsTableRow* row, RowMultimap& rows);
+// by the caller). Filed rows that the new one supersedes are removed (and forgotten by the index)
+// and released here.
+bool IsSupersededRawContact(RowMultimap& rows, EqualRowIndex* index, const CRawContactsTableRow* row);
+// Files a raw_contacts row under the version rule, else releases it; the index, when given, holds
+// every row of the multimap.
+void AddRawContactRow(CRawContactsTableRow* row, RowMultimap& rows, EqualRowIndex* index = nullptr);
 // The stand-in for a raw contact whose record was lost: not live, deleted, version 0, source kind 5.
 // Null when it cannot be allocated.
 CRawContactsTableRow* MakePlaceholderRawContact(int64_t id, int64_t contactId);

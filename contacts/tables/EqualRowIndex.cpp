@@ -1,0 +1,52 @@
+#include "contacts/tables/EqualRowIndex.h"
+
+#include "contacts/tables/CContactsTableRow.h"
+#include "contacts/tables/CDataTableRow.h"
+#include "contacts/tables/CGroupsTableRow.h"
+#include "contacts/tables/CPhoneLookupTableRow.h"
+#include "contacts/tables/CRawContactsTableRow.h"
+#include "contacts/tables/CSearchIndexContentTableRow.h"
+#include "sqlite_recovery/framework/ValueHash.h"
+
+namespace {
+
+// A hash of values that each row class's equality compares (equal rows hash alike). A data row's
+// display text is made of compared values only.
+size_t HashOfCompared(const CTableRow* row) {
+    ValueHash h;
+    h.Add(row->tableKind).Add(row->id);
+    if (auto* data = dynamic_cast<const CDataTableRow*>(row))
+        h.Add(data->dataKind).Add(data->rawContactId).Add(data->dataVersion).Add(data->ToString());
+    else if (auto* raw = dynamic_cast<const CRawContactsTableRow*>(row))
+        h.Add(raw->version).Add(raw->contactId).Add(raw->displayName).Add(raw->displayNameAlt);
+    else if (auto* contact = dynamic_cast<const CContactsTableRow*>(row))
+        h.Add(contact->nameRawContactId).Add(contact->photoId);
+    else if (auto* group = dynamic_cast<const CGroupsTableRow*>(row))
+        h.Add(group->version).Add(group->title);
+    else if (auto* lookup = dynamic_cast<const CPhoneLookupTableRow*>(row))
+        h.Add(lookup->rawContactId).Add(lookup->normalizedNumber).Add(lookup->minMatch);
+    else if (auto* index = dynamic_cast<const CSearchIndexContentTableRow*>(row))
+        h.Add(index->contactId).Add(index->content).Add(index->tokens);
+    return h.Value();
+}
+
+}  // namespace
+
+CTableRow* EqualRowIndex::FindEqual(const CTableRow* row) const {
+    const size_t hash = HashOfCompared(row);
+    const Filed* first = nullptr;
+    for (auto it = rows_.find(hash); it != rows_.end() && it->first == hash; ++it)
+        if ((!first || it->second.number < first->number) && row->Equals(it->second.row)) first = &it->second;
+    return first ? first->row : nullptr;
+}
+
+void EqualRowIndex::Add(CTableRow* row) { rows_.emplace(HashOfCompared(row), Filed{row, filed_++}); }
+
+void EqualRowIndex::Remove(const CTableRow* row) {
+    const size_t hash = HashOfCompared(row);
+    for (auto it = rows_.find(hash); it != rows_.end() && it->first == hash; ++it)
+        if (it->second.row == row) {
+            rows_.erase(it);
+            return;
+        }
+}

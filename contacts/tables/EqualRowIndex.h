@@ -1,0 +1,27 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <unordered_map>
+
+class CTableRow;
+
+// The rows filed in one analyser's multimaps by a hash of the values their equality compares, in
+// the order they were filed: a new row is compared with the few filed rows that may equal it,
+// never with every row of its id (recovered records whose id was lost all have id 0, and there
+// may be tens of thousands of them).
+class EqualRowIndex {
+public:
+    // The first row filed (of those still filed) that Equals row; null when none.
+    CTableRow* FindEqual(const CTableRow* row) const;
+    void Add(CTableRow* row);
+    // Forgets a row that leaves its multimap.
+    void Remove(const CTableRow* row);
+
+private:
+    struct Filed {
+        CTableRow* row;
+        uint64_t number;
+    };
+    std::unordered_multimap<size_t, Filed> rows_;
+    uint64_t filed_ = 0;
+};
