@@ -23,14 +23,6 @@ int64_t g_addressCounter = 0;
 int64_t g_threadCounter = 0;
 int64_t g_unknownCounter = 0;
 
-// Phone numbers match by the phone-number rules; anything else (e-mail addresses, senders'
-// names) as it stands: those rules would merge "a-b@x.org" with "ab@x.org", and every name without
-// a digit with every other.
-bool SameAddress(const std::string& a, const std::string& b) {
-    if (IsPhoneNumberText(a) && IsPhoneNumberText(b)) return MatchPhoneNumber(a, b);
-    return a == b;
-}
-
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 size_t HashOfText(const std::string& text) { return std::hash<std::string>()(text); }
@@ -112,26 +104,39 @@ void MessageAssembler::RegisterAddress(const std::string& spelling) {
     // A spelling met before matches itself first of all, and then nothing changes; most rows repeat
     // a spelling, so the scan is only needed for new ones.
     if (addressToId_.count(spelling)) return;
+    // Phone numbers match by the phone-number rules; anything else (e-mail addresses, senders'
+    // names) as it stands: those rules would merge "a-b@x.org" with "ab@x.org", and every name
+    // without a digit with every other. Every spelling registered is held, so a new one that is no
+    // number matches none; a number is compared only with the registered numbers that may match
+    // it, and the first of those that does is taken.
     const std::string* match = nullptr;
-    for (const std::string& known : knownAddresses_)
-        if (SameAddress(spelling, known)) {
-            match = &known;
-            break;
-        }
+    if (IsPhoneNumberText(spelling)) {
+        std::vector<size_t> candidates;
+        knownNumbers_.Candidates(spelling, &candidates);
+        size_t first = knownAddresses_.size();
+        for (size_t at : candidates)
+            if (at < first && MatchPhoneNumber(spelling, knownAddresses_[at])) first = at;
+        if (first < knownAddresses_.size()) match = &knownAddresses_[first];
+    }
     if (match) {
         auto held = addressToId_.find(*match);
         if (held != addressToId_.end()) {
             int64_t id = held->second;
             addressToId_[spelling] = id;
-            knownAddresses_.push_back(spelling);
+            AddKnownAddress(spelling);
             return;
         }
     }
     int64_t id = NextAddressId();
     addressToId_[spelling] = id;
     idToAddress_[id] = spelling;
-    knownAddresses_.push_back(spelling);
+    AddKnownAddress(spelling);
     conversations_[id];
+}
+
+void MessageAssembler::AddKnownAddress(const std::string& spelling) {
+    if (IsPhoneNumberText(spelling)) knownNumbers_.Add(spelling, knownAddresses_.size());
+    knownAddresses_.push_back(spelling);
 }
 
 void MessageAssembler::RegisterAddresses() {

@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "contacts/PhoneNumberIndex.h"
 #include "sqlite_recovery/framework/ResultCode.h"
 #include "sms/SmsRowStore.h"
 
@@ -52,6 +53,7 @@ private:
     int64_t NewUnknownPartner(std::string* name = nullptr);
 
     void RegisterAddress(const std::string& spelling);
+    void AddKnownAddress(const std::string& spelling);
     void RegisterAddresses();
     void AddLink(int64_t threadId, int64_t addressId);
     bool HasAddress(const std::string& address, int64_t* id) const;
@@ -92,6 +94,7 @@ private:
     SmsResultMap* result_;
 
     std::vector<std::string> knownAddresses_;
+    PhoneNumberIndex knownNumbers_;  // the phone numbers among them, by position
     std::multimap<int64_t, CTableRow*> pduRows_;
     std::multimap<int64_t, CTableRow*> ownedRows_;
     std::multimap<int64_t, CTableRow*> textRowsById_;

@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "contacts/CSwapContact.h"
 #include "contacts/PhoneNumberMatch.h"
 
@@ -109,4 +114,48 @@ TEST(SwapContactTest, TwoLiveContactsGiveTheFirstInOrder) {
     ASSERT_TRUE(lookup.Find("(555) 123-4567", &out));
     EXPECT_EQ(out.name, "First");
     EXPECT_EQ(out.live, 1);
+}
+
+// The lookup compares a number only with the numbers that share its tail (or are too short for
+// one): over spellings of every kind the rules bring together, it must give what a walk over every
+// entry in the map's order gives.
+TEST(SwapContactTest, FindGivesWhatAWalkOverEveryNumberGives) {
+    const std::string n = "13912345678";
+    const std::vector<std::string> spellings = {
+        "+86" + n, n, "0" + n, "00" + n, "12520" + n, "17951" + n, "+86 139-1234-5678", n.substr(1),
+        "+44 20 7946 0018", "020 7946 0018", "2079460018", "+4420794600", "0000000", "000", "12345",
+        "+1 12345", "012345", "55512", "()", "+", "+15551234567", "15551234567", "5551234567", "1234567",
+        "+7 1234567", "01234567", "0001234567", "0000012345", "+44 12345", "12520" + std::string("1234567"), "N123.4567;"};
+    // Each number alone: found exactly when the rules match it.
+    for (const std::string& key : spellings)
+        for (const std::string& number : spellings) {
+            CSwapContact one;
+            one.Add(number, {1, "one"}, true);
+            EXPECT_EQ(one.Find(key, nullptr), MatchPhoneNumber(key, number)) << key << " / " << number;
+        }
+    // All of them: the first live match in the map's order, else the first match.
+    std::vector<std::pair<std::string, SwapContactEntry>> added;
+    CSwapContact lookup;
+    for (size_t i = 0; i < spellings.size(); ++i) {
+        SwapContactEntry entry{static_cast<unsigned char>(i % 3 == 0), "contact " + std::to_string(i)};
+        lookup.Add(spellings[i], entry, true);
+        added.emplace_back(spellings[i], entry);
+    }
+    // The map's order: by key, then as added.
+    std::stable_sort(added.begin(), added.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const std::string& key : spellings) {
+        bool expected = false;
+        SwapContactEntry walk;
+        for (const auto& entry : added) {
+            if (!MatchPhoneNumber(key, entry.first)) continue;
+            if (!expected || entry.second.live) walk = entry.second;
+            expected = true;
+            if (entry.second.live) break;
+        }
+        SwapContactEntry out;
+        ASSERT_EQ(lookup.Find(key, &out), expected) << key;
+        if (expected) {
+            EXPECT_EQ(out.name, walk.name) << key;
+        }
+    }
 }
