@@ -4,7 +4,7 @@
 #include <cstring>
 #include <new>
 
-#include "contacts/CContactDataItem.h"
+#include "sqlite_recovery/framework/CTiXmlDocumentEx.h"
 #include "sqlite_recovery/framework/TextUtils.h"
 
 CContactData* CContactData::FromXml(const char* text) {
@@ -13,59 +13,55 @@ CContactData* CContactData::FromXml(const char* text) {
 }
 
 CContactData::CContactData(const char* text) : text_(text) {
-    document_.Parse(text_.c_str(), nullptr, TIXML_ENCODING_UTF8);
-    if (document_.Error()) document_.Clear();
+    CTiXmlDocumentEx document;
+    document.Parse(text_.c_str(), nullptr, TIXML_ENCODING_UTF8);
+    const TiXmlElement* root = document.Error() ? nullptr : document.RootElement();
+    if (!root) return;
+    const char* deleted = root->Attribute("deleted");
+    int value = 0;
+    deleted_ = deleted && std::sscanf(deleted, "%d", &value) == 1 ? value : 0;
+    for (const TiXmlElement* item = root->FirstChildElement(); item; item = item->NextSiblingElement())
+        items_.push_back(ContactItemContent::FromElement(item));
 }
 
-const TiXmlElement* CContactData::SkipHidden(const TiXmlElement* element) {
-    while (element && (std::strcmp(element->Value(), "name") == 0 || std::strcmp(element->Value(), "photo") == 0))
-        element = element->NextSiblingElement();
-    return element;
+size_t CContactData::SkipHidden(size_t index) const {
+    while (index < items_.size() && (items_[index].element == "name" || items_[index].element == "photo")) ++index;
+    return index < items_.size() ? index : kNone;
 }
 
-IConactItem* CContactData::NewItem(const TiXmlElement* element) {
-    if (!element) return nullptr;
-    return new (std::nothrow) CContactDataItem(element);
+IConactItem* CContactData::NewItem(const ContactItemContent* item) {
+    if (!item) return nullptr;
+    return new (std::nothrow) CContactDataItem(*item);
 }
 
-const TiXmlElement* CContactData::FindItem(const char* name) const {
-    const TiXmlElement* root = Root();
-    return root ? root->FirstChildElement(name) : nullptr;
+const ContactItemContent* CContactData::FindItem(const char* name) const {
+    for (const ContactItemContent& item : items_)
+        if (item.element == name) return &item;
+    return nullptr;
 }
 
 IConactItem* CContactData::FirstItem() {
-    const TiXmlElement* root = Root();
-    cursor_ = root ? SkipHidden(root->FirstChildElement()) : nullptr;
-    return NewItem(cursor_);
+    cursor_ = SkipHidden(0);
+    return cursor_ == kNone ? nullptr : NewItem(&items_[cursor_]);
 }
 
 IConactItem* CContactData::NextItem() {
-    if (!cursor_) return nullptr;
-    cursor_ = SkipHidden(cursor_->NextSiblingElement());
-    return NewItem(cursor_);
-}
-
-int CContactData::IsDeleted() {
-    const TiXmlElement* root = Root();
-    if (!root) return 1;
-    const char* deleted = root->Attribute("deleted");
-    int value = 0;
-    if (!deleted || std::sscanf(deleted, "%d", &value) != 1) return 0;
-    return value;
+    if (cursor_ == kNone) return nullptr;
+    cursor_ = SkipHidden(cursor_ + 1);
+    return cursor_ == kNone ? nullptr : NewItem(&items_[cursor_]);
 }
 
 int CContactData::Matches(const char* keyword) {
     if (!keyword || !*keyword) return 1;
-    const TiXmlElement* root = Root();
-    if (!root) return 0;
-    auto matches = [keyword](const TiXmlElement* element) {
-        CContactDataItem item(element);
+    if (items_.empty()) return 0;
+    auto matches = [keyword](const ContactItemContent& content) {
+        CContactDataItem item(content);
         return item.GetKind() == CContactDataItem::KIND_TEXT && ContainsNoCase(keyword, item.GetValue());
     };
-    if (const TiXmlElement* name = root->FirstChildElement("name"))
-        if (matches(name)) return 1;
+    if (const ContactItemContent* name = FindItem("name"))
+        if (matches(*name)) return 1;
     // Walks with its own cursor, so a consumer's FirstItem/NextItem walk is not disturbed.
-    for (const TiXmlElement* e = SkipHidden(root->FirstChildElement()); e; e = SkipHidden(e->NextSiblingElement()))
-        if (matches(e)) return 1;
+    for (size_t i = SkipHidden(0); i != kNone; i = SkipHidden(i + 1))
+        if (matches(items_[i])) return 1;
     return 0;
 }

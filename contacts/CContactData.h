@@ -1,10 +1,13 @@
 #pragma once
+#include <cstddef>
 #include <string>
+#include <vector>
 
-#include "sqlite_recovery/framework/CTiXmlDocumentEx.h"
+#include "contacts/CContactDataItem.h"
 #include "contacts/IContactData.h"
 
-// The data object of one recovered contact, over a parsed copy of its XML text.
+// The data object of one recovered contact, over its XML text. What the items say is kept, not
+// the parsed document: its nodes take several times the text's size, and a run holds every contact.
 class CContactData : public IContactData, public IContactDocument {
 public:
     // Null for a null text or when the object cannot be made; a text that does not parse still
@@ -18,19 +21,21 @@ public:
     IConactItem* GetPhoto() override { return NewItem(FindItem("photo")); }
     IConactItem* GetPhone() override { return NewItem(FindItem("phone")); }
     IConactItem* GetEmail() override { return NewItem(FindItem("email")); }
-    int IsDeleted() override;
+    int IsDeleted() override { return deleted_; }
     int Matches(const char* keyword) override;
     const char* GetDocumentText() override { return text_.c_str(); }
 
 private:
+    static constexpr size_t kNone = static_cast<size_t>(-1);
     explicit CContactData(const char* text);
-    const TiXmlElement* Root() const { return document_.RootElement(); }
-    const TiXmlElement* FindItem(const char* name) const;
-    // The item element at or after element that the walk shows (neither name nor photo).
-    static const TiXmlElement* SkipHidden(const TiXmlElement* element);
-    static IConactItem* NewItem(const TiXmlElement* element);
+    // The first item element of that name.
+    const ContactItemContent* FindItem(const char* name) const;
+    // The item at or after index that the walk shows (neither name nor photo); kNone when none.
+    size_t SkipHidden(size_t index) const;
+    static IConactItem* NewItem(const ContactItemContent* item);
 
     std::string text_;
-    CTiXmlDocumentEx document_;
-    const TiXmlElement* cursor_ = nullptr;
+    std::vector<ContactItemContent> items_;  // the root's child elements
+    int deleted_ = 1;
+    size_t cursor_ = kNone;
 };

@@ -14,32 +14,38 @@ bool ReadInt(const TiXmlElement* element, const char* name, int* value) {
 }
 }  // namespace
 
-CContactDataItem::CContactDataItem(const TiXmlElement* item) {
+ContactItemContent ContactItemContent::FromElement(const TiXmlElement* item) {
+    ContactItemContent content;
+    if (item && item->Value()) content.element = item->Value();
     const TiXmlElement* leaf = item ? item->FirstChildElement() : nullptr;
-    if (!leaf) return;
+    if (!leaf) return content;
+    content.hasLeaf = true;
 
     const char* res = leaf->Attribute("res");
-    if (res) ReadInt(leaf, "res", &resId_);
-    if (resId_ <= 0 || leaf->Attribute("type")) {
-        resId_ = -1;
-        if (res) label_ = res;
+    if (res) ReadInt(leaf, "res", &content.resId);
+    if (content.resId <= 0 || leaf->Attribute("type")) {
+        content.resId = -1;
+        if (res) content.label = res;
     }
+    if (!ReadInt(leaf, "length", &content.declaredLength)) content.declaredLength = 0;
+    if (const char* text = leaf->GetText()) content.text = text;
+    return content;
+}
 
-    int length = 0;
-    if (!ReadInt(leaf, "length", &length)) length = 0;
-    const char* text = leaf->GetText();
-    if (length <= 0) {
+CContactDataItem::CContactDataItem(const ContactItemContent& item) : label_(item.label), resId_(item.resId) {
+    if (!item.hasLeaf) return;
+    if (item.declaredLength <= 0) {
         kind_ = KIND_TEXT;
-        if (text) text_ = text;
+        text_ = item.text;
         length_ = static_cast<int>(text_.size()) + 1;
         return;
     }
     // A binary item holds what its text decodes to, never more than the recorded length: the
     // attribute alone decides neither the allocation nor the count reported.
     kind_ = KIND_BINARY;
-    if (text) rawText_ = text;
+    rawText_ = item.text;
     bytes_ = Base64Decode(rawText_);
-    if (bytes_.size() > static_cast<size_t>(length)) bytes_.resize(static_cast<size_t>(length));
+    if (bytes_.size() > static_cast<size_t>(item.declaredLength)) bytes_.resize(static_cast<size_t>(item.declaredLength));
     length_ = static_cast<int>(bytes_.size());
 }
 

@@ -7,10 +7,23 @@
 
 class TiXmlElement;
 
-// One field read out of an item element; it keeps copies, not references into the document.
+// What an item element of a contact's document says (its first child element, the leaf), read
+// from it once.
+struct ContactItemContent {
+    std::string element;  // the item element's name ("phone", "email", ...)
+    bool hasLeaf = false;
+    std::string label;
+    std::string text;  // the leaf's text: a text item's value, a binary item's base64 form
+    int resId = -1;
+    int declaredLength = 0;  // the leaf's "length"; 0 for a text item
+
+    static ContactItemContent FromElement(const TiXmlElement* item);
+};
+
+// One field of a contact; it keeps copies, not references into its contact.
 class CContactDataItem : public IConactItem, public none_copyable {
 public:
-    explicit CContactDataItem(const TiXmlElement* item);
+    explicit CContactDataItem(const ContactItemContent& item);
 
     void Release() override { delete this; }
     int GetResId() override { return resId_; }
