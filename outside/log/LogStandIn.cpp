@@ -30,7 +30,11 @@ public:
         if (path && *path) {
             // A link where the log goes is not followed: the log stays where it was asked to be.
             platform::PlatformFile file;
-            if (file.Open(path, platform::PlatformFile::Mode::Append) && file.Write(line.data(), line.size())) return;
+            if (file.Open(path, platform::PlatformFile::Mode::Append) && file.Write(line.data(), line.size())) {
+                // What the user loses is told where the user looks, too.
+                if (line.compare(0, sizeof kLogWarningPrefix - 1, kLogWarningPrefix) == 0) std::fputs(line.c_str(), stderr);
+                return;
+            }
             if (refused_ != path) {
                 refused_ = path;
                 std::fprintf(stderr, "log: cannot write %s: %s; logging to standard error\n", path,

@@ -2,7 +2,9 @@
 // land below the output folder, named from the contacts when there are any.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -145,4 +147,51 @@ TEST_F(RecoverSmsTest, WalVariantKeepsPendingAndDeletedMessages) {
     EXPECT_TRUE(Contains(all, "[deleted]\n  Delete me soon\n")) << all;  // deleted after the base
     EXPECT_TRUE(Contains(all, "  This MMS was deleted\n")) << all;
     EXPECT_TRUE(Contains(all, "  Hi Ann &< welcome\n"));
+}
+
+// A body far beyond the most bytes a value may take (32 MiB): it is kept up to there, the log and
+// standard error say so once, naming the row, and memory stays near a few times the kept bytes
+// rather than growing with the body.
+TEST_F(RecoverSmsTest, BodyBeyondTheValueCapIsCutAndSaidSo) {
+    const long long kBody = 96ll << 20, kCap = 32ll << 20;
+    const std::string databases = root_ + "/phone/fs/data/data/com.android.providers.telephony/databases";
+    ASSERT_EQ(std::system(("mkdir -p '" + databases + "'").c_str()), 0);
+    std::string sql = "sqlite3 '" + databases + "/mmssms.db' \".read " + std::string(RK_MMSSMS_SCHEMA) +
+                      "\" \"INSERT INTO sms(_id, thread_id, address, date, type, body) VALUES "
+                      "(1, 1, '+16505550101', 1600000000000, 1, 'short'), (2, 1, '+16505550101', 1600000060000, 1, "
+                      "replace(hex(zeroblob(" + std::to_string(kBody / 2) + ")), '0', 'x'));\"";
+    ASSERT_EQ(std::system(sql.c_str()), 0);
+
+    // The run's own peak, not that of sqlite3 before it.
+    const std::string out = root_ + "/out", errors = root_ + "/errors";
+    ASSERT_EQ(std::system(("mkdir -p '" + out + "'").c_str()), 0);
+    pid_t pid = fork();
+    if (pid == 0) {
+        freopen("/dev/null", "w", stdout);
+        freopen(errors.c_str(), "w", stderr);
+        execl(RK_RECOVER_PROGRAM, RK_RECOVER_PROGRAM, "--device", (root_ + "/phone").c_str(), "--out", out.c_str(),
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    struct rusage use {};
+    ASSERT_EQ(wait4(pid, &status, 0, &use), pid);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadFile(errors);
+
+    const std::string line = "warning: table sms, row 2 (page ";
+    const std::string said = ReadFile(errors);
+    EXPECT_TRUE(Contains(said, line) && Contains(said, "a value of " + std::to_string(kBody) + " bytes was cut at " +
+                                                           std::to_string(kCap) + " bytes.\n"))
+        << said;
+    EXPECT_EQ(said.find("warning: "), said.rfind("warning: ")) << said;  // the one value cut, once
+    FILE* list = popen(("ls -d '" + out + "'/*/").c_str(), "r");
+    char folder[4096] = {};
+    ASSERT_TRUE(list && std::fgets(folder, sizeof folder, list));
+    pclose(list);
+    std::string runFolder(folder);
+    runFolder.erase(runFolder.find_last_not_of("/\n") + 1);
+    EXPECT_TRUE(Contains(ReadFile(runFolder + "/relikorda.log"), line));
+    const std::string xml = ReadFile(runFolder + "/sms/0000.xml");
+    EXPECT_TRUE(Contains(xml, ">" + std::string(static_cast<size_t>(kCap), 'x') + "<"));
+    EXPECT_LT(use.ru_maxrss, 10 * kCap / 1024) << "peak RSS " << use.ru_maxrss << " KiB";
 }

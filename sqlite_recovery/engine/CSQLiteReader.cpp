@@ -69,6 +69,9 @@ void CSQLiteReader::Clear() {
     ownedKnown_ = false;
     walkStamp_.clear();
     chainStamp_.clear();
+    toldCuts_.clear();
+    // What a record of large values made the shared buffer grow by is not kept beyond the reader's use.
+    engine_state::ShrinkOverflowBuffer();
 }
 
 bool CSQLiteReader::TimeUp() {
@@ -443,6 +446,16 @@ void CSQLiteReader::ScanUnreachedPages(TableSchema* table) {
     }
 }
 
+void CSQLiteReader::TellOfCut(const TableSchema* table, const RecordRef& ref, bool live, const ValueCut& cut) {
+    if (!toldCuts_.insert(std::make_tuple(table, ref.page, ref.offset, cut.column)).second) return;
+    // A record found as deleted is told of as such even when its rowid survived.
+    const std::string where = live ? "row " + std::to_string(cut.rowid)
+                                   : cut.rowid != 0 ? "deleted row " + std::to_string(cut.rowid) : "a deleted row";
+    RK_LOG("%stable %s, %s (page %u, offset %d), column %d: a value of %llu bytes was cut at %llu bytes.",
+           kLogWarningPrefix, table->name.c_str(), where.c_str(), ref.page, ref.offset, cut.column + 1,
+           static_cast<unsigned long long>(cut.stored), static_cast<unsigned long long>(cut.kept));
+}
+
 int CSQLiteReader::GetValue(int rowIndex, TableSchema* table, int column, ColumnValue* value, int live) {
     if (!table || !value) return -1;
     const RecordMap& records = live ? table->liveRecords : table->recoveredRecords;
@@ -454,13 +467,14 @@ int CSQLiteReader::GetValue(int rowIndex, TableSchema* table, int column, Column
     const int liveFlag = live ? 1 : 0;
     if (!(decodedTable_ == table && decodedRow_ == rowIndex && decodedLive_ == liveFlag &&
           decodedGeneration_ == engine_state::DecodeGeneration())) {
-        const int rc =
-            DecodeRecord(table, records.at(static_cast<size_t>(rowIndex)), live != 0, kMaxValueBytes, decoded_);
+        const RecordRef& ref = records.at(static_cast<size_t>(rowIndex));
+        const int rc = DecodeRecord(table, ref, live != 0, kMaxValueBytes, decoded_, &cuts_);
         decodedGeneration_ = engine_state::DecodeGeneration();
         if (rc < 0) {
             decodedTable_ = nullptr;
             return rc;
         }
+        for (const ValueCut& cut : cuts_) TellOfCut(table, ref, live != 0, cut);
         decodedTable_ = table;
         decodedRow_ = rowIndex;
         decodedLive_ = liveFlag;

@@ -1,7 +1,9 @@
 #pragma once
 #include <cstdint>
 #include <list>
+#include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "sqlite_recovery/engine/ColumnValue.h"
@@ -57,9 +59,10 @@ public:
     // one ending it.
     bool OverflowChainIsFree(uint32_t first, int64_t bytes);
 
-    // Decodes a record as GetValue does, into values (tests and tools).
+    // Decodes a record as GetValue does, into values (tests and tools); the values cut at the
+    // caps go to cuts when it is given.
     int DecodeRecord(TableSchema* table, const RecordRef& ref, bool live, uint32_t textCap,
-                     std::vector<ColumnValue>& values);
+                     std::vector<ColumnValue>& values, std::vector<ValueCut>* cuts = nullptr);
 
 private:
     friend struct CarveContext;
@@ -73,6 +76,8 @@ private:
     void CollectChildren(uint32_t page, int depth);
     void ScanLeafPage(TableSchema* table, uint32_t page, int schemaFlag, int orphan, int viewFlag);
     void ScanUnreachedPages(TableSchema* table);
+    // Tells the log, once, of a value the caps cut.
+    void TellOfCut(const TableSchema* table, const RecordRef& ref, bool live, const ValueCut& cut);
     void CollectOwnedPages();
     void MarkOverflowChains(uint32_t page, uint32_t headerOffset, uint8_t type, uint32_t generation);
     bool TimeUp();
@@ -90,6 +95,9 @@ private:
     std::list<TableSchema> tables_;
 
     std::vector<ColumnValue> decoded_;
+    std::vector<ValueCut> cuts_;  // of the record decoded last
+    // The values cut that the log was told of (table, page, offset, column), each told once.
+    std::set<std::tuple<const TableSchema*, uint32_t, int32_t, int>> toldCuts_;
     std::vector<uint64_t> decodeTypes_;
     const TableSchema* decodedTable_ = nullptr;
     int decodedRow_ = -1;

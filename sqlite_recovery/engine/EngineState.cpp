@@ -51,6 +51,13 @@ size_t ReserveOverflowBuffer(size_t bytes) {
     return buffer.size();
 }
 
+void ShrinkOverflowBuffer() {
+    std::vector<uint8_t>& buffer = OverflowStore();
+    if (buffer.size() <= kOverflowBufferSize) return;
+    buffer.resize(kOverflowBufferSize);
+    buffer.shrink_to_fit();
+}
+
 uint8_t* OverflowPageBuffer() {
     // Page memory, as pages are read into it.
     static uint8_t* buffer = AllocateZeroedPages(kOverflowPageBufferSize);

@@ -8,9 +8,10 @@
 namespace engine_state {
 
 // The overflow buffer starts at 2 MiB and grows, for a record whose values are larger, up to a
-// safety cap; what lies beyond the cap is not delivered.
+// safety cap; what lies beyond the cap is not delivered. The cap holds one value of the most bytes
+// a value may have (kMaxValueBytes, 32 MiB) and the smaller values of its record beside it.
 constexpr size_t kOverflowBufferSize = size_t(2) << 20;
-constexpr size_t kMaxOverflowBufferSize = size_t(32) << 20;
+constexpr size_t kMaxOverflowBufferSize = (size_t(32) << 20) + kOverflowBufferSize;
 constexpr size_t kOverflowPageBufferSize = size_t(64) << 10;
 
 // Both allocated zero-filled on first use and kept until the process ends.
@@ -19,6 +20,8 @@ uint8_t* OverflowPageBuffer();
 // Makes the overflow buffer hold at least bytes (at most the cap); returns its size. Grows only
 // between decodes: values of earlier records that point into it become invalid.
 size_t ReserveOverflowBuffer(size_t bytes);
+// Gives back what the overflow buffer grew by (between decodes too).
+void ShrinkOverflowBuffer();
 
 // Which reader's page the overflow page buffer holds (owner null: none).
 struct PageTag {

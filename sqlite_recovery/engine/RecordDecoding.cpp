@@ -18,7 +18,7 @@ constexpr int kUnknownCountValues = 81;  // values decoded when a table's column
 
 }  // namespace
 
-int DecodeSerialType(uint64_t type, ColumnValue* value, uint32_t textCap) {
+int DecodeSerialType(uint64_t type, ColumnValue* value, uint32_t cap) {
     ColumnValue& v = *value;
     v.serialType = type;
     v.data = nullptr;
@@ -26,13 +26,8 @@ int DecodeSerialType(uint64_t type, ColumnValue* value, uint32_t textCap) {
     if (type >= 12) {
         const uint64_t len = (type - 12) >> 1;
         v.storedLength = len;
-        if (type & 1) {
-            v.kind = kColumnText;
-            v.length = static_cast<uint32_t>(std::min<uint64_t>(len, textCap));
-        } else {
-            v.kind = kColumnBlob;
-            v.length = static_cast<uint32_t>(std::min<uint64_t>(len, UINT32_MAX));
-        }
+        v.kind = type & 1 ? kColumnText : kColumnBlob;
+        v.length = static_cast<uint32_t>(std::min<uint64_t>(len, cap));
         return 0;
     }
     switch (type) {
@@ -179,7 +174,8 @@ int LocateRecord(uint8_t* pg, int64_t U, int64_t usable, TableSchema* table, con
 // Decodes the values of a located record, copying those that continue on overflow pages into the
 // overflow buffer (grown once for the record, up to its cap).
 int DeliverValues(TableSchema* table, const std::vector<uint64_t>& types, int64_t bodyOffset, const RecordPlace& place,
-                  Payload& payload, int64_t rowid, bool live, uint32_t textCap, std::vector<ColumnValue>& values) {
+                  Payload& payload, int64_t rowid, bool live, uint32_t textCap, std::vector<ColumnValue>& values,
+                  std::vector<ValueCut>* cuts) {
     const int c = table->columnCount;
     const int deliver = c > 0 ? c : std::min<int>(static_cast<int>(types.size()), kUnknownCountValues);
     auto lengthOf = [](uint64_t t) { return std::min<int64_t>(SerialTypeLength(t), int64_t(1) << 40); };
@@ -227,6 +223,10 @@ int DeliverValues(TableSchema* table, const std::vector<uint64_t>& types, int64_
             got = end > start ? payload.Copy(start, end, overflow + fill) : 0;
             bytes = overflow + fill;
             fill += static_cast<size_t>(got);
+            // Whole as far as the caps let it be, and yet shorter than stored: the caps cut it (a
+            // chain that breaks off is damage, told of nowhere else either).
+            if (cuts && got == end - start && got < len)
+                cuts->push_back({rowid, i, static_cast<uint64_t>(len), static_cast<uint64_t>(got)});
         }
         if (v.kind == kColumnInt || v.kind == kColumnInt64) {
             if (got != len) {
@@ -265,8 +265,9 @@ int DeliverValues(TableSchema* table, const std::vector<uint64_t>& types, int64_
 }  // namespace
 
 int CSQLiteReader::DecodeRecord(TableSchema* table, const RecordRef& ref, bool live, uint32_t textCap,
-                                std::vector<ColumnValue>& values) {
+                                std::vector<ColumnValue>& values, std::vector<ValueCut>* cuts) {
     values.clear();
+    if (cuts) cuts->clear();
     engine_state::NextDecodeGeneration();
     if (!table) return -1;
     if (ReadPage(ref.page, pageBuffer_) != 0) return -2;
@@ -318,6 +319,6 @@ int CSQLiteReader::DecodeRecord(TableSchema* table, const RecordRef& ref, bool l
     }
     if (bodyOffset > place.local && !place.firstOverflow) return -5;
     return DeliverValues(table, types, bodyOffset, place, payload, live || place.rowid != 0 ? place.rowid : 0,
-                         live, textCap, values);
+                         live, textCap, values, cuts);
 }
 
