@@ -1,0 +1,320 @@
+// The database jobs on the user's path: `relikorda-recover --device DIR` on device folders holding
+// one SMS-shaped mmssms.db (10, 20, 40 and 200 MB) or one contacts2.db (10, 20, 40 MB and 50,000
+// contacts), each made by sqlite3 from the public Android schemas with 30 % of the rows deleted,
+// against `sqlite3 DB .recover` on the same file, in alternating runs.
+//
+// Usage: database_bench [--pairs N] [--sms 10,...] [--contacts 10,...] [--bin DIR] [--sqlite3 PATH] [folder]
+//   --pairs     alternating pairs per database after a warm-up run of each (5)
+//   --sms       SMS database sizes in MB (10,20,40,200; 0 for none)
+//   --contacts  contacts database sizes in MB (10,20,40; a size above 1000 is a number of
+//               contacts: 50000)
+//   --bin       the folder of another build's relikorda-recover (to compare builds)
+//   --sqlite3   the sqlite3 program to compare with (sqlite3): its .recover needs the sqlite_dbpage
+//               table, which some distributions' builds leave out (Debian 12's among them)
+// The databases are made on the first run and kept in the folder (build/bench-data/databases).
+// Per database: the medians, peak RSS against the file's size, the median of the pair ratios, the
+// job's summary, and for SMS how many texts of the deleted messages came back as stored; per
+// kind, the growth of the time from one size to the next.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Bytes a message or a contact takes in the made databases (about): sizes become counts.
+constexpr double kMessagesPerMb = 2380;
+constexpr double kContactsPerMb = 930;
+
+struct Run {
+    double wall = 0;
+    long peakKiB = 0;
+    int status = -1;
+};
+
+bool Exists(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+double FileMb(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? st.st_size / 1048576.0 : 0;
+}
+
+std::string Load() {
+    std::ifstream in("/proc/loadavg");
+    std::string a, b, c;
+    in >> a >> b >> c;
+    return "load " + a + " " + b + " " + c;
+}
+
+bool Shell(const std::string& command) { return std::system(command.c_str()) == 0; }
+
+std::string Quote(const std::string& text) { return "'" + text + "'"; }
+
+// Runs argv with its standard output into outPath (or discarded) and its errors discarded; wall
+// time and the child's peak RSS.
+Run Spawn(const std::vector<std::string>& argv, const std::string& outPath = std::string()) {
+    Run run;
+    auto t0 = Clock::now();
+    pid_t pid = fork();
+    if (pid == 0) {
+        int null = open("/dev/null", O_RDWR);
+        int out = outPath.empty() ? null : open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(null, 0);
+        dup2(out < 0 ? null : out, 1);
+        dup2(null, 2);
+        std::vector<char*> args;
+        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    if (pid < 0) return run;
+    int status = 0;
+    struct rusage use;
+    std::memset(&use, 0, sizeof use);
+    wait4(pid, &status, 0, &use);
+    run.wall = std::chrono::duration<double>(Clock::now() - t0).count();
+    run.peakKiB = use.ru_maxrss;
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return run;
+}
+
+double Median(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+std::vector<int> ParseSizes(const std::string& text) {
+    std::vector<int> sizes;
+    std::stringstream in(text);
+    std::string piece;
+    while (std::getline(in, piece, ','))
+        if (int size = std::atoi(piece.c_str())) sizes.push_back(size);
+    return sizes;
+}
+
+struct Database {
+    bool sms = true;
+    int size = 0;  // MB, or contacts above 1000
+    std::string name, db, device;
+
+    long Count() const {
+        if (!sms && size > 1000) return size;
+        return static_cast<long>(size * (sms ? kMessagesPerMb : kContactsPerMb));
+    }
+    std::string Label() const {
+        if (!sms && size > 1000) return std::to_string(size) + " contacts";
+        return std::to_string(size) + " MB";
+    }
+};
+
+// Makes the database (once) and its device folder: the file linked into the place the phone keeps it.
+bool Prepare(Database& d, const std::string& folder) {
+    d.name = std::string(d.sms ? "sms-" : "contacts-") + std::to_string(d.size);
+    d.db = folder + "/" + d.name + ".db";
+    d.device = folder + "/device-" + d.name;
+    if (!Exists(d.db)) {
+        std::printf("making %s (%ld %s) with sqlite3 ...\n", d.db.c_str(), d.Count(), d.sms ? "messages" : "contacts");
+        std::fflush(stdout);
+        const std::string script = d.sms ? RK_DB_SMS_SCRIPT : RK_DB_CONTACTS_SCRIPT;
+        const std::string schema = std::string(RK_DB_SCHEMA_DIR) + (d.sms ? "/mmssms.sql" : "/contacts2.sql");
+        if (!Shell(Quote(script) + " " + Quote(schema) + " " + Quote(d.db) + " " + std::to_string(d.Count()))) return false;
+    }
+    const std::string databases = d.device + (d.sms ? "/fs/data/data/com.android.providers.telephony/databases"
+                                                    : "/fs/data/data/com.android.providers.contacts/databases");
+    const std::string file = databases + (d.sms ? "/mmssms.db" : "/contacts2.db");
+    return Shell("rm -rf " + Quote(d.device) + " && mkdir -p " + Quote(databases) + " && printf '[device]\\nversion=4.4\\n' > " +
+                 Quote(d.device + "/device.ini") + " && (ln " + Quote(d.db) + " " + Quote(file) + " || cp " + Quote(d.db) +
+                 " " + Quote(file) + ")");
+}
+
+// The texts of every "text" element in the run's conversation documents.
+std::unordered_set<std::string> RecoveredTexts(const std::string& run) {
+    std::unordered_set<std::string> texts;
+    FILE* list = popen(("ls " + Quote(run) + "/*/sms/*.xml 2>/dev/null").c_str(), "r");
+    if (!list) return texts;
+    char path[4096];
+    const std::string open = "<text type=\"1\">", close = "</text>";
+    while (std::fgets(path, sizeof path, list)) {
+        std::string name(path);
+        if (!name.empty() && name.back() == '\n') name.pop_back();
+        std::ifstream in(name);
+        std::stringstream all;
+        all << in.rdbuf();
+        const std::string xml = all.str();
+        for (size_t at = xml.find(open); at != std::string::npos; at = xml.find(open, at)) {
+            at += open.size();
+            size_t end = xml.find(close, at);
+            if (end == std::string::npos) break;
+            texts.insert(xml.substr(at, end - at));
+            at = end;
+        }
+    }
+    pclose(list);
+    return texts;
+}
+
+// How many texts of the deleted messages (the maker's list) the run gave back as they were stored.
+std::string DeletedTextsFound(const Database& d, const std::string& run) {
+    std::unordered_set<std::string> texts = RecoveredTexts(run);
+    std::ifstream in(d.db + ".deleted");
+    std::string line;
+    long all = 0, found = 0;
+    while (std::getline(in, line)) {
+        ++all;
+        found += texts.count(line) != 0;
+    }
+    char text[128];
+    std::snprintf(text, sizeof text, "texts of deleted messages recovered as stored: %ld of %ld", found, all);
+    return text;
+}
+
+// The job's summary lines from its standard output.
+std::string Summary(const std::string& path, bool sms) {
+    std::ifstream in(path);
+    std::string line, lines;
+    const std::string prefix = sms ? "sms: " : "contacts: ";
+    while (std::getline(in, line))
+        if (line.compare(0, prefix.size(), prefix) == 0 && line.find('%') == std::string::npos &&
+            line.find("done") == std::string::npos)
+            lines += (lines.empty() ? "" : "; ") + line;
+    return lines;
+}
+
+struct Figures {
+    double mb = 0, ours = 0, theirs = 0, ratio = 0;
+    long peakKiB = 0;
+};
+
+// Whether the program's .recover gives the rows of a database back.
+bool RecoverWorks(const std::string& sqlite3, const std::string& db, const std::string& scratch) {
+    Spawn({sqlite3, db, ".recover"}, scratch);
+    std::ifstream in(scratch);
+    std::string line;
+    bool rows = false;
+    while (!rows && std::getline(in, line)) rows = line.compare(0, 12, "INSERT INTO ") == 0;
+    std::remove(scratch.c_str());
+    return rows;
+}
+
+Figures Measure(const Database& d, const std::string& folder, const std::string& bin, const std::string& sqlite3,
+                int pairs) {
+    Figures f;
+    f.mb = FileMb(d.db);
+    const std::string outs = folder + "/out-" + d.name;
+    Shell("mkdir -p " + Quote(outs));
+    const std::string recover = bin + "/relikorda-recover";
+    const std::string stdoutPath = outs + "/stdout.txt";
+    auto ours = [&](int i) {
+        return Spawn({recover, "--device", d.device, "--out", outs + "/" + std::to_string(i)}, stdoutPath);
+    };
+    auto theirs = [&]() { return Spawn({sqlite3, d.db, ".recover"}); };
+    std::printf("== %s %s (%.1f MB) (%s)\n", d.sms ? "mmssms.db" : "contacts2.db", d.Label().c_str(), f.mb,
+                Load().c_str());
+    std::fflush(stdout);
+    Shell("cat " + Quote(d.db) + " > /dev/null");
+    ours(0);
+    if (!RecoverWorks(sqlite3, d.db, outs + "/recover.sql"))
+        std::printf("  %s .recover gives no rows back here (no sqlite_dbpage?): its times mean nothing; see "
+                    "--sqlite3\n", sqlite3.c_str());
+    std::vector<double> a, b, ratio;
+    for (int i = 1; i <= pairs; ++i) {
+        Run x = ours(i);
+        Run y = theirs();
+        a.push_back(x.wall);
+        b.push_back(y.wall);
+        ratio.push_back(x.wall / y.wall);
+        f.peakKiB = std::max(f.peakKiB, x.peakKiB);
+        std::printf("  pair %d: relikorda-recover %.3f s, %.0f MB (exit %d); sqlite3 .recover %.3f s\n", i, x.wall,
+                    x.peakKiB / 1024.0, x.status, y.wall);
+        std::fflush(stdout);
+    }
+    f.ours = Median(a);
+    f.theirs = Median(b);
+    f.ratio = Median(ratio);
+    std::printf("  relikorda-recover median %.3f s, peak RSS %.0f MB (%.2f times the database); sqlite3 .recover "
+                "median %.3f s; median of pair ratios %.1f\n",
+                f.ours, f.peakKiB / 1024.0, f.peakKiB / 1024.0 / f.mb, f.theirs, f.ratio);
+    std::printf("  %s\n", Summary(stdoutPath, d.sms).c_str());
+    if (d.sms) std::printf("  %s\n", DeletedTextsFound(d, outs + "/" + std::to_string(pairs)).c_str());
+    std::printf("  (%s)\n", Load().c_str());
+    std::fflush(stdout);
+    return f;
+}
+
+void Growth(const char* kind, const std::vector<Database>& dbs, const std::vector<Figures>& figures) {
+    if (figures.size() < 2) return;
+    std::printf("== %s growth:", kind);
+    for (size_t i = 1; i < figures.size(); ++i)
+        std::printf("  %s -> %s: %.2f times the size, %.2f times the time;", dbs[i - 1].Label().c_str(),
+                    dbs[i].Label().c_str(), figures[i].mb / figures[i - 1].mb, figures[i].ours / figures[i - 1].ours);
+    std::printf("\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int pairs = 5;
+    std::vector<int> sms = {10, 20, 40, 200}, contacts = {10, 20, 40, 50000};
+    std::string folder = RK_DB_DEFAULT_DIR, bin = RK_BIN_DIR, sqlite3 = "sqlite3";
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--pairs" && i + 1 < argc) pairs = std::max(1, std::atoi(argv[++i]));
+        else if (a == "--sms" && i + 1 < argc) sms = ParseSizes(argv[++i]);
+        else if (a == "--contacts" && i + 1 < argc) contacts = ParseSizes(argv[++i]);
+        else if (a == "--bin" && i + 1 < argc) bin = argv[++i];
+        else if (a == "--sqlite3" && i + 1 < argc) sqlite3 = argv[++i];
+        else if (a.compare(0, 2, "--") == 0) {
+            std::fprintf(stderr, "usage: database_bench [--pairs N] [--sms MB,...] [--contacts MB,...] [--bin DIR] "
+                                 "[--sqlite3 PATH] [folder]\n");
+            return 2;
+        } else folder = a;
+    }
+    if (!Shell("mkdir -p " + Quote(folder))) return 1;
+    if (char* absolute = realpath(folder.c_str(), nullptr)) {
+        folder = absolute;
+        std::free(absolute);
+    }
+    // The runs' folders stay until the end of the next bench run: a file system that removed
+    // thousands of files a moment ago makes new ones slowly, and no run should pay for that.
+    const std::string old = folder + "/old-runs";
+    Shell("rm -rf " + Quote(old) + " && mkdir -p " + Quote(old) + " && for d in " + Quote(folder) +
+          "/out-*; do [ -e \"$d\" ] && mv \"$d\" " + Quote(old) + "/; done; true");
+    for (bool isSms : {true, false}) {
+        std::vector<Database> dbs;
+        for (int size : isSms ? sms : contacts) {
+            Database d;
+            d.sms = isSms;
+            d.size = size;
+            if (!Prepare(d, folder)) {
+                std::fprintf(stderr, "could not make %s\n", d.db.c_str());
+                return 1;
+            }
+            dbs.push_back(d);
+        }
+        std::vector<Figures> figures;
+        for (const Database& d : dbs) figures.push_back(Measure(d, folder, bin, sqlite3, pairs));
+        Growth(isSms ? "mmssms.db" : "contacts2.db", dbs, figures);
+    }
+    Shell("rm -rf " + Quote(old));
+    return 0;
+}
