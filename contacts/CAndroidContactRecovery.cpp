@@ -1,5 +1,6 @@
 #include "contacts/CAndroidContactRecovery.h"
 
+#include <initializer_list>
 #include <new>
 
 #include "contacts/tables/CContactsTableAnalyze.h"
@@ -62,7 +63,13 @@ ResultCode CAndroidContactRecovery::Recover() {
     if (Failed(rc)) return rc;
     join_ = new (std::nothrow) JoinData();
     if (!join_) return RK_FAIL(RK_E_FAIL);
-    return JoinRows(this, join_);
+    rc = JoinRows(this, join_);
+    // The entries hold raw contacts, data rows and the groups of memberships: the rows the join
+    // alone read are not read again, and a large phone's take much memory.
+    for (CTableAnalyze* analyzer : std::initializer_list<CTableAnalyze*>{
+             Listed<CContactsTableAnalyze>(), Listed<CPhoneLookupTableAnalyze>(), Listed<CSearchIndexContentTableAnalyze>()})
+        if (analyzer) analyzer->ReleaseRows();
+    return rc;
 }
 
 JoinSources CAndroidContactRecovery::Sources() const {

@@ -1,5 +1,6 @@
 #include "sms/CAndroidSmsAndMmsRecovery.h"
 
+#include <initializer_list>
 #include <new>
 
 #include "sms/CAddrTableAnalyze.h"
@@ -63,5 +64,14 @@ ResultCode CAndroidSmsAndMmsRecovery::BuildConversations() {
     assembler_.reset();
     assembler_.reset(new (std::nothrow) MessageAssembler(TableRows(), &result_));
     if (!assembler_) return RK_FAIL(RK_E_FAIL);
-    return assembler_->Build();
+    ResultCode rc = assembler_->Build();
+    // The conversations hold sms, pdu and part rows and rows the assembly made: the other tables'
+    // rows and the assembly's indexes are not read again, and a large phone's take much memory.
+    assembler_->ForgetIndexes();
+    for (CTableAnalyze* analyzer :
+         std::initializer_list<CTableAnalyze*>{Listed<CThreadsTableAnalyze>(), Listed<CAddrTableAnalyze>(),
+                                               Listed<CCanonicalAddressesTableAnalyze>(),
+                                               Listed<CWordsContentTableAnalyze>()})
+        if (analyzer) analyzer->ReleaseRows();
+    return rc;
 }

@@ -34,5 +34,6 @@ ResultCode CLayoutTableAnalyze::BuildRows(ISQLiteTable* table, int count, bool l
         CTableRow* row = layout_.build(values.data(), live);
         if (row) store_.Store(row);
     }
+    store_.ForgetIndexes();
     return RK_OK;
 }

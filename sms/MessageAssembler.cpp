@@ -100,6 +100,21 @@ ResultCode MessageAssembler::Build() {
     return rc;
 }
 
+void MessageAssembler::ForgetIndexes() {
+    MessageAssembler empty(tables_, result_);
+    std::swap(knownAddresses_, empty.knownAddresses_);
+    std::swap(knownNumbers_, empty.knownNumbers_);
+    std::swap(pduRows_, empty.pduRows_);
+    std::swap(textRowsById_, empty.textRowsById_);
+    std::swap(textRowsByText_, empty.textRowsByText_);
+    std::swap(smsTextsByThread_, empty.smsTextsByThread_);
+    std::swap(addressToId_, empty.addressToId_);
+    std::swap(idToAddress_, empty.idToAddress_);
+    std::swap(threadToAddress_, empty.threadToAddress_);
+    std::swap(knownThreadIds_, empty.knownThreadIds_);
+    std::swap(conversations_, empty.conversations_);
+}
+
 void MessageAssembler::RegisterAddress(const std::string& spelling) {
     // A spelling met before matches itself first of all, and then nothing changes; most rows repeat
     // a spelling, so the scan is only needed for new ones.

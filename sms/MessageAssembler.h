@@ -42,6 +42,8 @@ public:
 
     // Registers the addresses, links the threads, runs the assignment chain and fills the result map.
     ResultCode Build();
+    // Gives back what only the build reads (the result map and the rows made stay).
+    void ForgetIndexes();
 
 private:
     using Conversation = std::vector<CTableRow*>;

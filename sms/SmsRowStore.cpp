@@ -37,8 +37,26 @@ size_t HashOfContent(const CTableRow* row) {
 
 }  // namespace
 
+void SmsRowStore::Index(Position position) {
+    CTableRow* row = position->second;
+    byContent_.emplace(HashOfContent(row), position);
+    auto* pdu = dynamic_cast<CPduTableRow*>(row);
+    if (pdu && pdu->idKnown) mmsVersions_.emplace(std::make_pair(pdu->id, pdu->threadId), position);
+}
+
+void SmsRowStore::ForgetIndexes() {
+    std::unordered_multimap<size_t, Position>().swap(byContent_);
+    mmsVersions_.clear();
+    indexed_ = false;
+}
+
 void SmsRowStore::Store(CTableRow* row) {
     if (!row) return;
+    if (!indexed_) {
+        // The map's order among rows of one id is the order they were filed in.
+        for (Position it = rows_.begin(); it != rows_.end(); ++it) Index(it);
+        indexed_ = true;
+    }
     // Stored rows are never equal to each other, so at most one of them equals the new row.
     const size_t hash = HashOfContent(row);
     auto same = byContent_.equal_range(hash);
@@ -51,33 +69,26 @@ void SmsRowStore::Store(CTableRow* row) {
         }
     }
     auto* pdu = dynamic_cast<CPduTableRow*>(row);
-    if (pdu && pdu->idKnown) {
+    if (pdu && pdu->idKnown && !pdu->live) {
         // Versions of one MMS share its id and thread; recovered MMS whose ids were lost are not
         // versions of each other. Compared in the order they were filed.
-        const auto key = std::make_pair(pdu->id, pdu->threadId);
-        if (!pdu->live) {
-            auto versions = mmsVersions_.equal_range(key);
-            for (auto it = versions.first; it != versions.second;) {
-                auto* held = static_cast<CPduTableRow*>(it->second->second);
-                if (held->live) {
-                    ++it;
-                    continue;
-                }
-                if (pdu->date <= held->date) {
-                    row->Release();
-                    return;
-                }
-                Position position = it->second;
-                it = mmsVersions_.erase(it);
-                Forget(position);
+        auto versions = mmsVersions_.equal_range(std::make_pair(pdu->id, pdu->threadId));
+        for (auto it = versions.first; it != versions.second;) {
+            auto* held = static_cast<CPduTableRow*>(it->second->second);
+            if (held->live) {
+                ++it;
+                continue;
             }
+            if (pdu->date <= held->date) {
+                row->Release();
+                return;
+            }
+            Position position = it->second;
+            it = mmsVersions_.erase(it);
+            Forget(position);
         }
-        Position position = rows_.emplace(row->id, row);
-        mmsVersions_.emplace(key, position);
-        byContent_.emplace(hash, position);
-        return;
     }
-    byContent_.emplace(hash, rows_.emplace(row->id, row));
+    Index(rows_.emplace(row->id, row));
 }
 
 // Takes a row out of the content index and the map, and releases it.
@@ -93,8 +104,7 @@ void SmsRowStore::Forget(Position position) {
 }
 
 void SmsRowStore::ReleaseAll() {
-    byContent_.clear();
-    mmsVersions_.clear();
+    ForgetIndexes();
     ReleaseSmsRows(rows_);
 }
 

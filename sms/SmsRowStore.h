@@ -22,13 +22,18 @@ public:
     SmsRowStore(const SmsRowStore&) = delete;
     SmsRowStore& operator=(const SmsRowStore&) = delete;
 
-    // Files a new row (owned by the map afterwards), or releases it.
+    // Files a new row (owned by the map afterwards), or releases it. Indexes the map first when
+    // it is not indexed.
     void Store(CTableRow* row);
+    // Gives back the indexes' memory (rows are filed in batches: the indexes are made again, from
+    // the map, when the next batch begins).
+    void ForgetIndexes();
     // Releases every row and empties the map.
     void ReleaseAll();
 
 private:
     using Position = SmsRowMap::iterator;
+    void Index(Position position);
     void Forget(Position position);
 
     SmsRowMap& rows_;
@@ -36,6 +41,7 @@ private:
     std::unordered_multimap<size_t, Position> byContent_;
     // MMS rows whose id is known, by id and thread, in the order they were filed.
     std::multimap<std::pair<int64_t, int64_t>, Position> mmsVersions_;
+    bool indexed_ = false;
 };
 
 // Releases every row and empties the map.

@@ -6,6 +6,7 @@
 #include "contacts/tables/ContactTableRules.h"
 
 ResultCode CContactsTableAnalyze::BuildRows(ISQLiteTable* table, int count, bool live) {
+    IndexedBatch batch(filed_, rows_[0]);
     const int idColumn = table->FindColumn("_id");
     const int nameColumn = table->FindColumn("name_raw_contact_id");
     const int photoColumn = table->FindColumn("photo_id");

@@ -51,6 +51,9 @@ template <class Row>
 Row* NewRow() {
     return new (std::nothrow) Row();
 }
+
+// Kinds whose duplicates are older versions of a row of the raw contact, not equal rows.
+bool IsVersionedKind(int32_t kind) { return kind == kDataNickname || kind == kDataPhoto; }
 }  // namespace
 
 CDataTableAnalyze::CDataTableAnalyze(CMimetypesTableAnalyze* mimetypes, CGroupsTableAnalyze* groups)
@@ -78,6 +81,12 @@ void CDataTableAnalyze::LookupColumns(ISQLiteTable* table) {
 }
 
 ResultCode CDataTableAnalyze::BuildRows(ISQLiteTable* table, int count, bool live) {
+    IndexFiledRows();
+    // The indexes serve one batch: made from the multimaps now, given back at its end.
+    struct Batch {
+        CDataTableAnalyze* analyzer;
+        ~Batch() { analyzer->ForgetIndexes(); }
+    } batch{this};
     LookupColumns(table);
     table_ = table;
     live_ = live;
@@ -328,10 +337,21 @@ bool CDataTableAnalyze::FillNote(CDataTableNoteRow& row) {
     return RequiredText(D(1), &row.note);
 }
 
-namespace {
-// Kinds whose duplicates are older versions of a row of the raw contact, not equal rows.
-bool IsVersionedKind(int32_t kind) { return kind == kDataNickname || kind == kDataPhoto; }
-}  // namespace
+void CDataTableAnalyze::IndexFiledRows() {
+    for (int m = 0; m < kRowMapCount; ++m)
+        for (auto it = rows_[m].begin(); it != rows_[m].end(); ++it) {
+            auto* row = static_cast<CDataTableRow*>(it->second);
+            if (IsVersionedKind(row->dataKind))
+                versions_.emplace(std::make_tuple(row->dataKind, row->id, row->rawContactId), it);
+            else
+                filed_.Add(row);
+        }
+}
+
+void CDataTableAnalyze::ForgetIndexes() {
+    filed_.Clear();
+    versions_.clear();
+}
 
 void CDataTableAnalyze::PlaceDataRow(CDataTableRow* row) {
     int index = RowMapOfKind(row->dataKind);

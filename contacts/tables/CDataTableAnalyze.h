@@ -72,6 +72,9 @@ private:
     bool FillSipAddress(CDataTableSipAddressRow& row);
     bool FillNote(CDataTableNoteRow& row);
     bool IsDuplicateDataRow(CDataTableRow* row, RowMultimap& rows);
+    // The duplicate rule's indexes over the filed rows, for one batch.
+    void IndexFiledRows();
+    void ForgetIndexes();
     void ReplaceMembershipRow(CDataTableGroupMembershipRow* row);
 
     // Value rules of the builders.
@@ -94,10 +97,10 @@ private:
     std::multimap<int64_t, CDataTableGroupMembershipRow*> membership_;
     // Where each of them is filed in multimap 8.
     std::unordered_map<const CTableRow*, RowMultimap::iterator> membershipFiled_;
-    // The filed rows of the kinds whose duplicates are equal rows.
+    // The filed rows of the kinds whose duplicates are equal rows (during a batch).
     EqualRowIndex filed_;
     // The filed nickname and photo rows, whose duplicates are other versions, by kind, id and
-    // raw_contact_id, in the order they were filed.
+    // raw_contact_id, in the order they were filed (during a batch).
     std::multimap<std::tuple<int32_t, int64_t, int64_t>, RowMultimap::iterator> versions_;
 };
 

@@ -6,6 +6,7 @@
 #include "contacts/tables/ContactTableRules.h"
 
 ResultCode CGroupsTableAnalyze::BuildRows(ISQLiteTable* table, int count, bool live) {
+    IndexedBatch batch(filed_, rows_[0]);
     const int idColumn = table->FindColumn("_id");
     const int versionColumn = table->FindColumn("version");
     const int titleColumn = table->FindColumn("title");

@@ -7,6 +7,7 @@
 #include "sqlite_recovery/framework/TextUtils.h"
 
 ResultCode CPhoneLookupTableAnalyze::BuildRows(ISQLiteTable* table, int count, bool live) {
+    IndexedBatch batch(filed_, rows_[0]);
     const int idColumn = table->FindColumn("data_id");
     const int rawColumn = table->FindColumn("raw_contact_id");
     const int numberColumn = table->FindColumn("normalized_number");

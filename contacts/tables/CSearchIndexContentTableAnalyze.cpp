@@ -6,6 +6,7 @@
 #include "contacts/tables/ContactTableRules.h"
 
 ResultCode CSearchIndexContentTableAnalyze::BuildRows(ISQLiteTable* table, int count, bool live) {
+    IndexedBatch batch(filed_, rows_[0]);
     const int idColumn = table->FindColumn("docid");
     const int contactColumn = table->FindColumn("c0contact_id");
     const int contentColumn = table->FindColumn("c1content");

@@ -31,6 +31,19 @@ bool IsSupersededRawContact(RowMultimap& rows, EqualRowIndex* index, const CRawC
 // Files a raw_contacts row under the version rule, else releases it; the index, when given, holds
 // every row of the multimap.
 void AddRawContactRow(CRawContactsTableRow* row, RowMultimap& rows, EqualRowIndex* index = nullptr);
+// Holds an analyser's index of multimap 0 for one batch of rows: made from the multimap at the
+// start, given back at the end.
+class IndexedBatch {
+public:
+    IndexedBatch(EqualRowIndex& index, const RowMultimap& rows) : index_(index) { index_.AddAll(rows); }
+    ~IndexedBatch() { index_.Clear(); }
+    IndexedBatch(const IndexedBatch&) = delete;
+    IndexedBatch& operator=(const IndexedBatch&) = delete;
+
+private:
+    EqualRowIndex& index_;
+};
+
 // The stand-in for a raw contact whose record was lost: not live, deleted, version 0, source kind 5.
 // Null when it cannot be allocated.
 CRawContactsTableRow* MakePlaceholderRawContact(int64_t id, int64_t contactId);

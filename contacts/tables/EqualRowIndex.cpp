@@ -50,3 +50,12 @@ void EqualRowIndex::Remove(const CTableRow* row) {
             return;
         }
 }
+
+void EqualRowIndex::AddAll(const RowMultimap& rows) {
+    for (const auto& entry : rows) Add(entry.second);
+}
+
+void EqualRowIndex::Clear() {
+    std::unordered_multimap<size_t, Filed>().swap(rows_);
+    filed_ = 0;
+}

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <unordered_map>
 
+#include "sqlite_recovery/controller/CTableAnalyze.h"
+
 class CTableRow;
 
 // The rows filed in one analyser's multimaps by a hash of the values their equality compares, in
@@ -16,6 +18,12 @@ public:
     void Add(CTableRow* row);
     // Forgets a row that leaves its multimap.
     void Remove(const CTableRow* row);
+    // Indexes the rows of a multimap (whose order among rows of one id is the order they were
+    // filed in), after those it holds.
+    void AddAll(const RowMultimap& rows);
+    // Forgets every row and gives back the memory: rows are filed in batches, and the index is
+    // made again from the multimaps when the next batch begins.
+    void Clear();
 
 private:
     struct Filed {

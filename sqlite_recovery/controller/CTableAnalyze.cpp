@@ -3,7 +3,9 @@
 ISQLiteTable::~ISQLiteTable() {}
 ISQLiteEngine::~ISQLiteEngine() {}
 
-CTableAnalyze::~CTableAnalyze() {
+CTableAnalyze::~CTableAnalyze() { ReleaseRows(); }
+
+void CTableAnalyze::ReleaseRows() {
     for (RowMultimap& rows : rows_) DeleteRowsOfMap(rows);
 }
 

@@ -44,6 +44,8 @@ public:
     const VersionPair& Version() const { return version_; }
     // Total number of rows held in all multimaps.
     size_t RowCount() const;
+    // Releases every row now, once nothing reads them any more (the destructor would later).
+    void ReleaseRows();
 
 protected:
     static void DeleteRowsOfMap(RowMultimap& rows);
