@@ -61,6 +61,8 @@ ResultCode CAndroidContactRecovery::Recover() {
     ReleaseAnalyzers();
     ResultCode rc = CSQLiteRecoveryControler::Recover();
     if (Failed(rc)) return rc;
+    // Every record is read: the reader and its buffers go before the rows are joined.
+    CloseEngine();
     join_ = new (std::nothrow) JoinData();
     if (!join_) return RK_FAIL(RK_E_FAIL);
     rc = JoinRows(this, join_);

@@ -37,6 +37,8 @@ ResultCode CAndroidSmsAndMmsRecovery::Recover() {
     ReleaseAnalyzers();
     ResultCode rc = CSQLiteRecoveryControler::Recover();
     if (Failed(rc)) return rc;
+    // Every record is read: the reader and its buffers go before the conversations are built.
+    CloseEngine();
     return BuildConversations();
 }
 

@@ -106,8 +106,6 @@ ResultCode CSQLiteRecoveryControler::RunAll() {
         rc = RunAnalyzers(flag != 0);
         if (Failed(rc)) return rc;
     }
-    // Every record is read: the reader and its buffers go before the rows are joined.
-    CloseEngine();
     return rc;
 }
 
