@@ -15,36 +15,25 @@
 // Per database: the medians, peak RSS against the file's size, the median of the pair ratios, the
 // job's summary, and for SMS how many texts of the deleted messages came back as stored; per
 // kind, the growth of the time from one size to the next.
-#include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
-namespace {
+#include "bench/BenchSupport.h"
 
-using Clock = std::chrono::steady_clock;
+namespace {
 
 // Bytes a message or a contact takes in the made databases (about): sizes become counts.
 constexpr double kMessagesPerMb = 2380;
 constexpr double kContactsPerMb = 930;
-
-struct Run {
-    double wall = 0;
-    long peakKiB = 0;
-    int status = -1;
-};
 
 bool Exists(const std::string& path) {
     struct stat st;
@@ -67,40 +56,9 @@ bool Shell(const std::string& command) { return std::system(command.c_str()) == 
 
 std::string Quote(const std::string& text) { return "'" + text + "'"; }
 
-// Runs argv with its standard output into outPath (or discarded) and its errors discarded; wall
-// time and the child's peak RSS.
-Run Spawn(const std::vector<std::string>& argv, const std::string& outPath = std::string()) {
-    Run run;
-    auto t0 = Clock::now();
-    pid_t pid = fork();
-    if (pid == 0) {
-        int null = open("/dev/null", O_RDWR);
-        int out = outPath.empty() ? null : open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(null, 0);
-        dup2(out < 0 ? null : out, 1);
-        dup2(null, 2);
-        std::vector<char*> args;
-        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
-    }
-    if (pid < 0) return run;
-    int status = 0;
-    struct rusage use;
-    std::memset(&use, 0, sizeof use);
-    wait4(pid, &status, 0, &use);
-    run.wall = std::chrono::duration<double>(Clock::now() - t0).count();
-    run.peakKiB = use.ru_maxrss;
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return run;
-}
-
-double Median(std::vector<double> v) {
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+// Runs argv with its standard output into outPath (or discarded) and its errors discarded.
+BenchRun Spawn(const std::vector<std::string>& argv, const std::string& outPath = std::string()) {
+    return SpawnMeasured(argv, std::string(), outPath);
 }
 
 std::vector<int> ParseSizes(const std::string& text) {
@@ -238,8 +196,8 @@ Figures Measure(const Database& d, const std::string& folder, const std::string&
                     "--sqlite3\n", sqlite3.c_str());
     std::vector<double> a, b, ratio;
     for (int i = 1; i <= pairs; ++i) {
-        Run x = ours(i);
-        Run y = theirs();
+        BenchRun x = ours(i);
+        BenchRun y = theirs();
         a.push_back(x.wall);
         b.push_back(y.wall);
         ratio.push_back(x.wall / y.wall);
@@ -294,11 +252,11 @@ int main(int argc, char** argv) {
         folder = absolute;
         std::free(absolute);
     }
-    // The runs' folders stay until the end of the next bench run: a file system that removed
-    // thousands of files a moment ago makes new ones slowly, and no run should pay for that.
-    const std::string old = folder + "/old-runs";
-    Shell("rm -rf " + Quote(old) + " && mkdir -p " + Quote(old) + " && for d in " + Quote(folder) +
-          "/out-*; do [ -e \"$d\" ] && mv \"$d\" " + Quote(old) + "/; done; true");
+    // The runs' folders are removed only after the runs: a file system that removed thousands of
+    // files a moment ago makes new ones slowly, and no run should pay for that.
+    const std::string old = folder + "/old-runs/" + std::to_string(getpid());
+    Shell("mkdir -p " + Quote(old) + " && for d in " + Quote(folder) + "/out-*; do [ -e \"$d\" ] && mv \"$d\" " +
+          Quote(old) + "/; done; true");
     for (bool isSms : {true, false}) {
         std::vector<Database> dbs;
         for (int size : isSms ? sms : contacts) {
@@ -315,6 +273,6 @@ int main(int argc, char** argv) {
         for (const Database& d : dbs) figures.push_back(Measure(d, folder, bin, sqlite3, pairs));
         Growth(isSms ? "mmssms.db" : "contacts2.db", dbs, figures);
     }
-    Shell("rm -rf " + Quote(old));
+    Shell("rm -rf " + Quote(folder + "/old-runs"));
     return 0;
 }

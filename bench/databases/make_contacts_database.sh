@@ -10,6 +10,7 @@
 # Beside OUT_DB: OUT_DB.deleted, the display names of the removed contacts (one a line).
 set -euo pipefail
 schema=$1 out=$2 n=$3
+here=$(cd "$(dirname "$0")" && pwd)
 rm -f "$out" "$out-journal" "$out.deleted" "$out.part"
 
 # The mimetype ids as the sample phone numbers them.
@@ -22,13 +23,7 @@ family="'Anders','Brown','Chen','Dunn','Evans','Foster','Green','Hill','Irwin','
 'Adams','Baker','Clark','Davis','Ellis','Fischer','Garcia','Hughes','Ito','Jensen','Klein','Larsen','Moreau',
 'Nagy','Ortiz','Patel','Rossi','Sato','Tanaka','Ueda','Varga','Weber','Yilmaz','Zhang','Aho','Berg','Costa'"
 
-sqlite3 -bail "$out.part" > /dev/null <<SQL
-PRAGMA page_size = 4096;
-PRAGMA auto_vacuum = NONE;
-PRAGMA journal_mode = DELETE;
-PRAGMA secure_delete = OFF;
-PRAGMA cache_size = -262144;
-.read $schema
+sqlite3 -bail -cmd ".read $here/phone_database.sql" -cmd ".read $schema" "$out.part" > /dev/null <<SQL
 BEGIN;
 INSERT INTO android_metadata VALUES ('en_US');
 WITH RECURSIVE i(k, m) AS (SELECT 1, 'email_v2' UNION ALL

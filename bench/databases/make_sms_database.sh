@@ -10,6 +10,7 @@
 # (one a line), which a recovery of the intact records should give back.
 set -euo pipefail
 schema=$1 out=$2 n=$3
+here=$(cd "$(dirname "$0")" && pwd)
 threads=$((50 + n / 500))
 rm -f "$out" "$out-journal" "$out.deleted" "$out.part"
 
@@ -22,13 +23,7 @@ body="CASE WHEN k % 23 = 0 THEN 'OK' WHEN k % 29 = 0 THEN 'Thanks!' WHEN k % 31 
   ELSE printf('Msg %d: %s', k, substr('$LOREM', 1 + (k * 13) % 200, 12 + (k * 37) % 140)) END"
 smil='<smil><head><layout><root-layout/><region id="Text" top="0" left="0" height="100%" width="100%"/></layout></head><body><par dur="5000ms"><text src="text_0.txt" region="Text"/></par></body></smil>'
 
-sqlite3 -bail "$out.part" > /dev/null <<SQL
-PRAGMA page_size = 4096;
-PRAGMA auto_vacuum = NONE;
-PRAGMA journal_mode = DELETE;
-PRAGMA secure_delete = OFF;
-PRAGMA cache_size = -262144;
-.read $schema
+sqlite3 -bail -cmd ".read $here/phone_database.sql" -cmd ".read $schema" "$out.part" > /dev/null <<SQL
 BEGIN;
 INSERT INTO android_metadata VALUES ('en_US');
 CREATE TEMP TABLE m(k INTEGER PRIMARY KEY, t, ms, mms, body);

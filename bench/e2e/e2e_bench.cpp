@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "media_recovery/CRecoveryFilter.h"
 
 namespace {
@@ -38,11 +39,7 @@ const char* const kPhotoRecFamilies =
     "jpg,enable,png,enable,gif,enable,bmp,enable,tif,enable,psd,enable,riff,enable,mov,enable,asf,enable,"
     "mp3,enable,au,enable,doc,enable,zip,enable,pdf,enable";
 
-struct Run {
-    double wall = 0, user = 0, sys = 0;
-    long peakKiB = 0;
-    int status = -1;
-};
+using Run = BenchRun;
 
 bool Exists(const std::string& path) {
     struct stat st;
@@ -61,49 +58,14 @@ std::string Load() {
     return "load " + a + " " + b + " " + c;
 }
 
-double Seconds(double tv_sec, double tv_usec) { return tv_sec + tv_usec / 1e6; }
-
-// Runs argv in folder cwd (when given) with its output discarded; wall time and the child's own
-// resource use.
+// Runs argv in folder cwd (when given) with its output discarded.
 Run Spawn(const std::vector<std::string>& argv, const std::string& cwd = std::string()) {
-    Run run;
-    auto t0 = Clock::now();
-    pid_t pid = fork();
-    if (pid == 0) {
-        int null = open("/dev/null", O_RDWR);
-        dup2(null, 0);
-        dup2(null, 1);
-        dup2(null, 2);
-        if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
-        std::vector<char*> args;
-        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        _exit(127);
-    }
-    if (pid < 0) return run;
-    int status = 0;
-    struct rusage use;
-    std::memset(&use, 0, sizeof use);
-    wait4(pid, &status, 0, &use);
-    run.wall = std::chrono::duration<double>(Clock::now() - t0).count();
-    run.user = Seconds(use.ru_utime.tv_sec, use.ru_utime.tv_usec);
-    run.sys = Seconds(use.ru_stime.tv_sec, use.ru_stime.tv_usec);
-    run.peakKiB = use.ru_maxrss;
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return run;
+    return SpawnMeasured(argv, cwd);
 }
 
 bool Shell(const std::string& command) { return std::system(command.c_str()) == 0; }
 
 void Warm(const std::string& path) { Shell("cat '" + path + "' > /dev/null"); }
-
-double Median(std::vector<double> v) {
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
 
 std::string Sha256(const std::string& command) {
     FILE* pipe = popen(command.c_str(), "r");
