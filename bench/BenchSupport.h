@@ -63,7 +63,8 @@ inline BenchRun SpawnMeasured(const std::vector<std::string>& argv, const std::s
     return run;
 }
 
-inline double Median(std::vector<double> v) {
+// The middle value; of an even count, the mean of the two in the middle.
+inline double MedianOf(std::vector<double> v) {
     if (v.empty()) return 0;
     std::sort(v.begin(), v.end());
     const size_t n = v.size();

@@ -206,9 +206,9 @@ Figures Measure(const Database& d, const std::string& folder, const std::string&
                     x.peakKiB / 1024.0, x.status, y.wall);
         std::fflush(stdout);
     }
-    f.ours = Median(a);
-    f.theirs = Median(b);
-    f.ratio = Median(ratio);
+    f.ours = MedianOf(a);
+    f.theirs = MedianOf(b);
+    f.ratio = MedianOf(ratio);
     std::printf("  relikorda-recover median %.3f s, peak RSS %.0f MB (%.2f times the database); sqlite3 .recover "
                 "median %.3f s; median of pair ratios %.1f\n",
                 f.ours, f.peakKiB / 1024.0, f.peakKiB / 1024.0 / f.mb, f.theirs, f.ratio);

@@ -179,7 +179,7 @@ public:
         std::vector<double> t;
         for (int i = 0; i < 3; ++i)
             t.push_back(Spawn({"/bin/dd", "if=" + image, "of=/dev/null", "bs=4M"}).wall);
-        return Median(t);
+        return MedianOf(t);
     }
 
     // Five (or n) alternating pairs after one warm-up run of each.
@@ -209,11 +209,11 @@ public:
             }
             std::printf("\n");
         }
-        std::printf("  relikorda-recover median %.3f s, peak RSS %.0f MB, system time %.3f s per GiB\n", Median(a),
-                    peakOurs / 1024.0, Median(sys) / gib);
+        std::printf("  relikorda-recover median %.3f s, peak RSS %.0f MB, system time %.3f s per GiB\n", MedianOf(a),
+                    peakOurs / 1024.0, MedianOf(sys) / gib);
         if (photorec_)
-            std::printf("  photorec median %.3f s, peak RSS %.0f MB; median of pair ratios %.3f\n", Median(b),
-                        peakTheirs / 1024.0, Median(ratio));
+            std::printf("  photorec median %.3f s, peak RSS %.0f MB; median of pair ratios %.3f\n", MedianOf(b),
+                        peakTheirs / 1024.0, MedianOf(ratio));
         PrintRecall("relikorda-recover", Score(files_, Scan(ours)));
         if (photorec_) PrintRecall("photorec", Score(files_, Scan(theirs)));
         std::printf("  (%s)\n", Load().c_str());
@@ -241,7 +241,7 @@ public:
         }
         std::vector<Source> smallFiles = Sources(dir_, "small.txt");
         Recall r = Score(smallFiles, Scan(dir_ + "/out-small"));
-        std::printf("  1 MiB: median %.3f s of 5, peak RSS %.0f MB, recall %d/%d\n", Median(t), peak / 1024.0,
+        std::printf("  1 MiB: median %.3f s of 5, peak RSS %.0f MB, recall %d/%d\n", MedianOf(t), peak / 1024.0,
                     r.identical, r.kept);
         for (int times : {1, 4, 8}) {
             std::string image = times == 1 ? one : dir_ + "/image" + std::to_string(times) + ".img";
