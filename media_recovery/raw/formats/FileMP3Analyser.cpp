@@ -1,5 +1,6 @@
 #include "media_recovery/raw/formats/FileMP3Analyser.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "media_recovery/raw/RawBytes.h"
@@ -73,6 +74,41 @@ std::string NameSafe(const std::string& text) {
         out.resize(cut);
     }
     return out;
+}
+
+// Whether a frame header or a "TAG" may start at p: the bytes the audio scan stops at, besides a
+// tag at a sector start.
+inline bool MayStartSomething(const uint8_t* p) {
+    return (p[0] == 0xFF && (p[1] & 0xE0) == 0xE0) || (p[0] == 'T' && p[1] == 'A' && p[2] == 'G');
+}
+
+// How many of the n bytes from p (the candidate's byte pos on) start nothing the audio scan looks
+// for: no frame, no trailer and no following tag ('I' at a sector start). Eight bytes at a time,
+// since after the last frame the scan may pass 64 KiB of them. A further sector is readable behind
+// the n bytes.
+uint64_t QuietBytes(const uint8_t* p, uint64_t n, uint64_t pos, uint64_t sectorSize) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
+    uint64_t toSector = (sectorSize - pos % sectorSize) % sectorSize;
+    uint64_t i = 0;
+    while (i < n) {
+        if (toSector == 0) {
+            if (p[i] == 'I') return i;
+            toSector = sectorSize;
+        }
+        uint64_t stop = std::min(n, i + toSector);
+        toSector -= stop - i;
+        for (; i + 8 <= stop; i += 8) {
+            uint64_t v;
+            std::memcpy(&v, p + i, 8);
+            uint64_t ff = ~v, t = v ^ (kOnes * 'T');  // zero bytes where FF or 'T' stand
+            if ((((ff - kOnes) & ~ff) | ((t - kOnes) & ~t)) & kHighs)
+                for (uint64_t k = i; k < i + 8; ++k)
+                    if (MayStartSomething(p + k)) return k;
+        }
+        for (; i < stop; ++i)
+            if (MayStartSomething(p + i)) return i;
+    }
+    return n;
 }
 
 std::string FixedText(const uint8_t* p, size_t n) {
@@ -156,8 +192,16 @@ bool FileMP3Analyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
     uint64_t end = tagEnd;
     uint64_t garbage = 0;
     while (pos <= kRawMaxFileSize && garbage < kMaxGarbage) {
-        const uint8_t* p = ReadCandidateBytes(r, pos);  // a further sector lies behind p
+        uint64_t avail = 0;
+        const uint8_t* p = ReadCandidateBytes(r, pos, &avail);  // a further sector lies behind p
         if (!p) break;
+        // Bytes that start nothing count as stray ones all at once.
+        uint64_t quiet = QuietBytes(p, std::min({avail, kMaxGarbage - garbage, kRawMaxFileSize - pos + 1}), pos, ss);
+        if (quiet) {
+            pos += quiet;
+            garbage += quiet;
+            continue;
+        }
         uint32_t len = FrameLength(p);
         if (len) {
             // After stray bytes a lone chance header is not believed: the next frame must follow it.
