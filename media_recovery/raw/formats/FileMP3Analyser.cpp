@@ -76,6 +76,9 @@ std::string NameSafe(const std::string& text) {
     return out;
 }
 
+// What every frame of one stream shares: MPEG version, layer and sample rate (never 0).
+inline uint32_t StreamKind(const uint8_t* h) { return 0x10000u | (h[1] & 0x1Eu) << 8 | (h[2] & 0x0Cu); }
+
 // Whether a frame header or a "TAG" may start at p: the bytes the audio scan stops at, besides a
 // tag at a sector start.
 inline bool MayStartSomething(const uint8_t* p) {
@@ -191,6 +194,7 @@ bool FileMP3Analyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
     uint64_t pos = tagEnd;
     uint64_t end = tagEnd;
     uint64_t garbage = 0;
+    uint32_t stream = 0;  // the StreamKind of the first frame, 0 before it
     while (pos <= kRawMaxFileSize && garbage < kMaxGarbage) {
         uint64_t avail = 0;
         const uint8_t* p = ReadCandidateBytes(r, pos, &avail);  // a further sector lies behind p
@@ -204,13 +208,17 @@ bool FileMP3Analyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
         }
         uint32_t len = FrameLength(p);
         if (len) {
-            // After stray bytes a lone chance header is not believed: the next frame must follow it.
+            // After stray bytes a chance header is not believed: it must go on the stream the frames
+            // before it began (MPEG version, layer and sample rate), and a frame of the same kind,
+            // or the trailer, must follow it.
+            const uint32_t kind = StreamKind(p);
             bool accept = garbage == 0;
-            if (!accept) {
+            if (!accept && (stream == 0 || kind == stream)) {
                 const uint8_t* q = ReadCandidateBytes(r, pos + len);
-                accept = q && (FrameLength(q) || Equals(q, "TAG", 3));
+                accept = q && ((FrameLength(q) && StreamKind(q) == kind) || Equals(q, "TAG", 3));
             }
             if (accept) {
+                if (stream == 0) stream = kind;
                 pos += len;
                 end = pos;
                 garbage = 0;
