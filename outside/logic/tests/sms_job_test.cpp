@@ -109,6 +109,22 @@ TEST_F(SmsJobTest, WritesDocumentsRenderingsAndAttachments) {
         << errors;
     EXPECT_NE(errors.find(sms + "/0000/pic.jpg was not written: a file of that name is there\n"), std::string::npos);
     EXPECT_EQ(ReadFile(sms + "/0000.xml"), first);
+
+    // Without its folder nothing is written, but what was recovered is still counted, and so is
+    // every file lost.
+    ASSERT_TRUE(platform::CreateDirectory(root_ + "/blocked"));
+    std::ofstream(root_ + "/blocked/sms") << "in the way";
+    SmsRunCounts blocked;
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(WriteConversations(&container_, root_ + "/blocked", &blocked));
+    errors = testing::internal::GetCapturedStderr();
+    EXPECT_NE(errors.find("cannot make the folder " + root_ + "/blocked/sms: a file of that name is there"),
+              std::string::npos)
+        << errors;
+    EXPECT_EQ(blocked.conversations, 2);
+    EXPECT_EQ(blocked.messages, 3);
+    EXPECT_EQ(blocked.attachments, 4);
+    EXPECT_EQ(blocked.lost, 2 * 2 + 4);
 }
 
 TEST_F(SmsJobTest, EachMessageKindHasItsTag) {
