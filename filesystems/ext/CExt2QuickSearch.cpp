@@ -22,6 +22,7 @@ using namespace ext;
 
 namespace {
 constexpr uint32_t kExtPartitionKind = 5;
+constexpr uint16_t kSparseAttribute = 0x200;
 }  // namespace
 
 std::string UnnamedInodeName(uint32_t inode) {
@@ -147,17 +148,21 @@ CExt2FileProperties* CExt2QuickSearch::MakeProperties(CExt2FileSystem& fs, const
     props->SetSize(inode.FileSize());
     if (inode.IsDirectory()) {
         props->AddAttributes(FILE_ATTRIBUTE_DIRECTORY_BIT);
-    } else if (inode.LooksSparse()) {
-        props->AddAttributes(0x200);  // a file with holes: no runs
     } else {
-        const uint64_t count = WalkBlockCount(fs, inode);
-        std::unique_ptr<CExt2DataRunList> runs(new CExt2DataRunList);
-        runMap_->Reset(inode, count);
-        // The sink is asked after each run; progress itself is reported once per group.
-        if (!runMap_->AppendRuns(runs.get(), count, [this] { return KeepGoing(); })) return nullptr;
-        props->PackRuns(runs.get());
-        // The node keeps this list rather than decoding what was just packed.
-        if (props->HasRuns()) nodeRuns->reset(runs.release());
+        if (inode.LooksSparse()) props->AddAttributes(kSparseAttribute);
+        // A live file is read through its holes, as the kernel reads it; any other that looks
+        // sparse (a deleted one whose map is gone, data kept in the inode) gets no runs.
+        const bool holes = inode.ReadsThroughHoles();
+        if (holes || !inode.LooksSparse()) {
+            const uint64_t count = WalkBlockCount(fs, inode);
+            std::unique_ptr<CExt2DataRunList> runs(new CExt2DataRunList);
+            runMap_->Reset(inode, count);
+            // The sink is asked after each run; progress itself is reported once per group.
+            if (!runMap_->AppendRuns(runs.get(), count, holes, [this] { return KeepGoing(); })) return nullptr;
+            props->PackRuns(runs.get());
+            // The node keeps this list rather than decoding what was just packed.
+            if (props->HasRuns()) nodeRuns->reset(runs.release());
+        }
     }
     props->SetInodeNumber(inode.number);
     if (inode.DeletionTime() != 0) props->SetFlags(FILE_FLAG_DELETED);
