@@ -71,8 +71,16 @@ std::unique_ptr<Searched> Search(const std::string& image, uint32_t sectorSize) 
     return s;
 }
 
-// Every live file and folder fls lists is found once by its inode, with its name, size, times and
-// icat's bytes (holes as zeros); nothing else is found but deleted inodes and the inode named in <image>.unlinked.
+// The node's path through its folders, as fls writes it.
+std::string PathOf(IFileNode* node) {
+    std::string path;
+    for (IFileNode* n = node; n; n = n->GetParent()) path = "/" + std::string(n->GetName()) + path;
+    return path;
+}
+
+// Every live file and folder fls lists is found once by its inode, in its folder with its name,
+// with its size, times and icat's bytes (holes as zeros); nothing else is found but deleted inodes
+// and the inode named in <image>.unlinked, which has no folder.
 void ExpectAgreesWithSleuthKit(const std::string& image, uint32_t sectorSize, const std::string& oracle) {
     SCOPED_TRACE(image + " read with " + std::to_string(sectorSize) + "-byte sectors");
     auto s = Search(image, sectorSize);
@@ -81,9 +89,12 @@ void ExpectAgreesWithSleuthKit(const std::string& image, uint32_t sectorSize, co
     std::map<uint32_t, CEXTFileNode*> byInode = s->builder.ByInode();
     EXPECT_EQ(byInode.size(), s->builder.nodes.size()) << "an inode handed out twice";
 
-    std::map<uint32_t, std::set<std::string>> names;
+    std::map<uint32_t, std::set<std::string>> names, paths;
     const std::vector<FlsEntry> fls = ReadFls(oracle);
-    for (const FlsEntry& e : fls) names[e.inode].insert(e.name);
+    for (const FlsEntry& e : fls) {
+        names[e.inode].insert(e.name);
+        paths[e.inode].insert(e.path);
+    }
     std::string unlinked = ReadFile(ImagePath(oracle) + ".unlinked");
     const uint32_t unlinkedInode = unlinked.empty() ? 0 : static_cast<uint32_t>(std::stoul(unlinked));
 
@@ -99,6 +110,7 @@ void ExpectAgreesWithSleuthKit(const std::string& image, uint32_t sectorSize, co
         }
         CEXTFileNode* node = it->second;
         EXPECT_TRUE(names[e.inode].count(node->GetName())) << node->GetName();
+        EXPECT_TRUE(paths[e.inode].count(PathOf(node))) << PathOf(node);
         EXPECT_FALSE(node->IsDeleted());
         EXPECT_EQ(node->IsDirectory(), e.directory);
         uint64_t t = 0;
@@ -117,6 +129,7 @@ void ExpectAgreesWithSleuthKit(const std::string& image, uint32_t sectorSize, co
         if (names.count(inode) || node->IsDeleted()) continue;
         EXPECT_EQ(inode, unlinkedInode) << "found but not listed: inode " << inode << " " << node->GetName();
         EXPECT_EQ(node->GetName(), UnnamedInodeName(inode));
+        EXPECT_EQ(node->GetParent(), nullptr);
         EXPECT_EQ(s->Recovered(node), ReadFile(ImagePath(oracle) + ".icat/" + std::to_string(inode)));
     }
 }
