@@ -126,7 +126,12 @@ uint64_t ExtBlockMap::LevelEntry(int level, uint64_t block, uint64_t entry) {
 
 uint64_t ExtBlockMap::ClassicPointer(uint64_t i, uint64_t* span) {
     *span = 1;
-    if (i < kDirectPointers) return inode_.BlockPointer(static_cast<size_t>(i));
+    if (i < kDirectPointers) {
+        const uint64_t pointer = inode_.BlockPointer(static_cast<size_t>(i));
+        if (pointer == 0)
+            while (i + *span < kDirectPointers && inode_.BlockPointer(static_cast<size_t>(i + *span)) == 0) ++*span;
+        return pointer;
+    }
     const uint64_t p = fs_.BlockSize() / 4;
     uint64_t j = i - kDirectPointers;
     // The single, double and triple indirect blocks reach p, p^2 and p^3 blocks.
@@ -137,6 +142,7 @@ uint64_t ExtBlockMap::ClassicPointer(uint64_t i, uint64_t* span) {
             continue;
         }
         uint64_t pointer = inode_.BlockPointer(kDirectPointers + top);
+        uint64_t entry = 0;
         // Down one mapping block a level: levels_[0] holds the top one.
         for (int level = 0; level <= top; ++level) {
             if (pointer == 0) {
@@ -145,10 +151,16 @@ uint64_t ExtBlockMap::ClassicPointer(uint64_t i, uint64_t* span) {
             }
             if (!fs_.IsValidBlock(pointer)) return kNoBlock;
             reach /= p;  // what one entry of this block reaches
-            pointer = LevelEntry(level, pointer, j / reach);
+            entry = j / reach;
+            pointer = LevelEntry(level, pointer, entry);
             j %= reach;
         }
-        return pointer;  // reach is 1 here: a hole spans one block
+        // The last block read maps data blocks: a hole there lasts as long as its zero entries.
+        if (pointer == 0) {
+            const uint8_t* leaf = levels_[top].buffer.Data();
+            while (entry + *span < p && Le32(leaf + (entry + *span) * 4) == 0) ++*span;
+        }
+        return pointer;
     }
     return kNoBlock;  // past what the map can reach
 }
