@@ -221,7 +221,7 @@ void CExt2QuickSearch::WalkEntries(CExt2FileSystem& fs, const ExtInode& director
 CEXTFileNode* CExt2QuickSearch::Offer(CEXTFileNode* node, CEXTFileNode* folder) {
     // Linked first, so that whoever sees the node in the results sees its folder too. A folder
     // never takes one of its own folders (a damaged volume can name one): that node stays on top.
-    if (folder) folder->AddChild(node);
+    if (folder) folder->LinkChild(node);
     if (builder_->AddNode(node, SEARCHER_EXT)) return node;
     if (!node->IsDirectory()) {
         node->Release();  // unlinked from its folder as it goes
