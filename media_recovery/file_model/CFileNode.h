@@ -35,6 +35,8 @@ public:
     // Refuses what is not a CFileNode, this node itself and its ancestors; a child that has a
     // parent is first unlinked from it. Children are kept newest first.
     bool AddChild(IFileNode* child) override;
+    // AddChild for a child whose type is known: a reader linking its own nodes skips the type check.
+    bool LinkChild(CFileNode* child);
     // Inserts node after this one; refuses what would close a loop of siblings.
     bool SetNextSibling(IFileNode* node) override;
     void Release() override { delete this; }
