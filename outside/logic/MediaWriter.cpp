@@ -65,6 +65,7 @@ private:
     std::set<DataStart> written_;
     std::map<IFileNode*, std::string> folders_;  // a device folder's place in the output
     std::set<std::string> taken_;                // paths given to files and folders of this run
+    std::set<std::string> folderPaths_;          // those given to folders
     platform::PageBuffer buffer_;  // page memory: only what a copy fills is ever touched
 };
 
@@ -103,11 +104,13 @@ std::string MediaWriter::FolderOf(IFileNode* node) {
             continue;
         }
         std::string path = platform::JoinPath(folder, OutputFileName(name));
-        // Folders of one name merge; a file of that name does not give way.
-        bool clash = taken_.count(path) || (platform::EntryExists(path) &&
-                                            platform::GetEntryKind(path) != platform::EntryKind::Directory);
+        // Folders of one name merge (one folder found by two searches, or on two volumes); a file
+        // of that name does not give way.
+        bool clash = (taken_.count(path) && !folderPaths_.count(path)) ||
+                     (platform::EntryExists(path) && platform::GetEntryKind(path) != platform::EntryKind::Directory);
         if (clash) path = FreePath(folder, OutputFileName(name));
         else taken_.insert(path);
+        folderPaths_.insert(path);
         folders_[*it] = path;
         folder = path;
     }
