@@ -95,12 +95,13 @@ void ExFatFolderTree::OwnFolders() {
     }
 }
 
-uint32_t ExFatFolderTree::Predecessor(uint32_t cluster) const {
+uint32_t ExFatFolderTree::Predecessor(uint32_t cluster, const ExFatDirectoryInfo*& run) const {
     auto fat = fatPredecessor_.find(cluster);
-    if (fat != fatPredecessor_.end()) return fat->second;
-    auto held = lostClusters_.find(cluster);
-    if (held == lostClusters_.end()) return 0;
-    const ExFatDirectoryInfo* run = held->second;
+    if (fat != fatPredecessor_.end()) {
+        run = lostClusters_.at(fat->second);
+        return fat->second;
+    }
+    if (!run) return 0;
     uint32_t before = 0;
     if (run->firstSector < volume_.ClusterSector(cluster)) {
         // The run goes on from the cluster before: the same folder, unless the FAT ends or turns
@@ -115,7 +116,8 @@ uint32_t ExFatFolderTree::Predecessor(uint32_t cluster) const {
         }
     } else if (run->previous && IsFragmentTaken(volume_, run->previous)) {
         // A set cut between this run and the one before: they hold one folder.
-        before = ClusterOf(run->previous->LastSector());
+        run = run->previous;
+        before = ClusterOf(run->LastSector());
     }
     return before != cluster && volume_.IsHeapCluster(before) ? before : 0;
 }
@@ -124,6 +126,8 @@ ExFatFolderTree::Home ExFatFolderTree::HomeOf(uint32_t cluster) {
     std::vector<uint32_t> path;
     std::unordered_set<uint32_t> seen;
     Home home{kNoOwner, cluster};
+    auto held = lostClusters_.find(cluster);
+    const ExFatDirectoryInfo* run = held != lostClusters_.end() ? held->second : nullptr;
     for (uint32_t at = cluster; at && seen.insert(at).second && path.size() < kMostFolderBytes / 512;) {
         auto known = homes_.find(at);
         if (known != homes_.end()) {
@@ -137,7 +141,7 @@ ExFatFolderTree::Home ExFatFolderTree::HomeOf(uint32_t cluster) {
         }
         path.push_back(at);
         home = Home{kNoOwner, at};
-        at = Predecessor(at);
+        at = Predecessor(at, run);
     }
     for (uint32_t c : path) homes_[c] = home;
     return home;
@@ -175,7 +179,8 @@ void ExFatFolderTree::Link() {
     }
     for (Entry& e : entries_) {
         const uint32_t cluster = ClusterOf(e.sector);
-        const Home home = cluster ? HomeOf(cluster) : Home{kRoot, 0};
+        const int32_t owner = cluster ? OwnerOf(cluster) : kRoot;
+        const Home home = owner == kNoOwner ? HomeOf(cluster) : Home{owner, 0};
         CExFatFileNode* folder = nullptr;
         if (home.owner >= 0) folder = entries_[static_cast<size_t>(home.owner)].node;
         else if (home.owner == kNoOwner) folder = LostFolder(home.lostFirst);

@@ -14,10 +14,10 @@ struct ExFatVolume;
 // that hold them, so that a file found by both searches lands in the same folder. A node's folder is
 // the one that owns the cluster of its entry set: the root's clusters, and every folder's (its
 // extent when it lies in one stretch, else its chain through the FAT); a live folder before a deleted
-// one. Sets in clusters that no folder owns are kept together under a folder named for the first
-// cluster of their own ("DIR" and the number, as a folder whose entry is gone is named), found back
-// through the FAT or, without it, through the run that holds them. What lies in a deleted folder is
-// deleted, as the quick search reports it.
+// one. Sets in clusters that no folder owns belong to a folder whose own entry is gone: they are kept
+// together under a folder named "DIR" and the number of its first cluster, found back through the
+// FAT or, without it, through the runs that hold them. What lies in a deleted folder is deleted, as
+// the quick search reports it.
 class ExFatFolderTree {
 public:
     // A folder owns at most the clusters of the largest directory exFAT allows.
@@ -38,9 +38,6 @@ public:
     // Hands the folders made for lost entries, then every node in the order added; a node the
     // builder refuses is released.
     void HandTo(IDirecotryTreeBuilder& builder);
-
-    size_t NodeCount() const { return entries_.size(); }
-    size_t LostFolderCount() const { return lost_.size(); }
 
 private:
     static constexpr int32_t kRoot = -1;
@@ -70,8 +67,9 @@ private:
         uint32_t lostFirst;  // the lost folder's first cluster
     };
     Home HomeOf(uint32_t cluster);
-    // The cluster before cluster in its folder, or 0 when none is known.
-    uint32_t Predecessor(uint32_t cluster) const;
+    // The cluster before cluster in its folder, or 0 when none is known; run is the run that holds
+    // cluster's sets, then the one that holds the cluster returned.
+    uint32_t Predecessor(uint32_t cluster, const ExFatDirectoryInfo*& run) const;
     CExFatFileNode* LostFolder(uint32_t firstCluster);
     void MarkWhatDeletedFoldersHold();
 
