@@ -157,7 +157,7 @@ void CExFatQuickSearch::EmitFinished(CExFatFileNode* folder, uint32_t start) {
             node->SetFirstLocation(volume_.ClusterSector(record.firstCluster));
         node->SetSecondLocation(folderSector);
         // Linked before it is handed over: a refused node unlinks itself when it is released.
-        if (folder) folder->AddChild(node);
+        if (folder) folder->LinkChild(node);
         if (!builder_->AddNode(node, SEARCHER_EXFAT)) {
             node->Release();
             continue;

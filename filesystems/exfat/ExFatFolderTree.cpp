@@ -185,7 +185,7 @@ void ExFatFolderTree::Link() {
         if (home.owner >= 0) folder = entries_[static_cast<size_t>(home.owner)].node;
         else if (home.owner == kNoOwner) folder = LostFolder(home.lostFirst);
         // A folder cannot hold itself or one that holds it.
-        if (folder && folder->AddChild(e.node)) e.node->SetSecondLocation(folder->GetLocation());
+        if (folder && folder->LinkChild(e.node)) e.node->SetSecondLocation(folder->GetLocation());
         else e.node->SetSecondLocation(~uint64_t{0});
     }
     MarkWhatDeletedFoldersHold();
