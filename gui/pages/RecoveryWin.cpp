@@ -36,6 +36,7 @@ constexpr size_t kNameOffset = 28;
 constexpr uint64_t kSigned63 = 0x7FFFFFFFFFFFFFFFull;
 constexpr uint32_t kErrorWrite = 15;
 constexpr uint32_t kErrorOffline = 17;
+constexpr uint32_t kErrorShort = 18;  // files written shorter than they were
 constexpr const char* kFont = "Arial 14px";
 constexpr const char* kSmallFont = "Arial 12px";
 
@@ -225,6 +226,7 @@ void CRecoveryWin::CreateResultPage() {
     const uint32_t error = ErrorNumber(result);
     const int code = error == kErrorWrite     ? RECOVERY_ERROR_FAILED_WRITE
                      : error == kErrorOffline ? RECOVERY_ERROR_DEVICE_OFFLINE
+                     : error == kErrorShort   ? RECOVERY_ERROR_FILES_SHORT
                                               : 0;
     const std::string reason = CU8String::FromLocale(CUIPublic::Instance()->GetTypeName(code).c_str()).str();
     reasonLabel_ = MakeLinkLabel(EscapeMarkup(reason), kSmallFont);

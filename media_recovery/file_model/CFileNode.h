@@ -48,6 +48,9 @@ public:
 
     // Unlinks one of this node's children; false when it is none of them.
     bool RemoveChild(CFileNode* child);
+    // True when the size the file system recorded was more than the node's extents hold and was
+    // cut to them (FILE_FLAG_SIZE_CUT): what can be read of the file is less than it was.
+    virtual bool IsSizeCut() { return false; }
 
     // The extents, owned; the per-item reader reads them from here. Replacing releases the old list.
     IDataRunList* GetDataRuns() const { return runs_; }

@@ -108,6 +108,8 @@ TEST(RecoveryWindowTest, TheFinishedRecordsResultChoosesThePage) {
         {15, true, "-"},  // an error number without a failure mark is a success
         {MakeFailure(10, 15), false, "The file could not be written."},
         {MakeFailure(10, 17), false, "The device went off line."},
+        {MakeFailure(10, 18), false,
+         "Some files could be recovered only in part: the device no longer holds all of their data."},
         {MakeFailure(10, 13), false, " "},
     };
     for (const Case& c : cases) {

@@ -108,22 +108,15 @@ bool CellHasColour(CBPListTreeview* list, int row, int column, guint32 rgb) {
 // The pane and the bottom bar in a window, over the test's containers.
 struct DetailFixture {
     FakeController controller;
-    GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-    GtkWidget* box = gtk_vbox_new(FALSE, 0);
     CScanSelectedDetail* detail;
     CScanSelectedBottom* bar = new CScanSelectedBottom;
+    GtkWidget* window;
 
     DetailFixture() {
         CUIPublic::Instance()->SetLogicalController(&controller);
         detail = new CScanSelectedDetail;
-        detail->SetBottomBar(bar);
-        gtk_window_set_default_size(GTK_WINDOW(window), 900, 560);
-        gtk_window_move(GTK_WINDOW(window), 0, 0);
-        gtk_box_pack_start(GTK_BOX(box), detail->GetWidget(), TRUE, TRUE, 0);
-        gtk_box_pack_start(GTK_BOX(box), bar->GetWidget(), FALSE, FALSE, 0);
-        gtk_container_add(GTK_CONTAINER(window), box);
-        gtk_widget_show_all(window);
-        EXPECT_TRUE(WaitShown(window));
+        window = ShowDetailWindow(detail, bar);
+        EXPECT_NE(window, nullptr);
     }
     ~DetailFixture() {
         delete detail;
