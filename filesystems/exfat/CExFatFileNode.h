@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "media_recovery/file_model/CFileNode.h"
+#include "media_recovery/file_model/IFileProperties.h"
 
 struct ExFatEntryRecord;
 struct ExFatVolume;
@@ -39,6 +40,7 @@ public:
     // FILE_FLAG_DELETED, and FILE_FLAG_SIZE_CUT when the extents hold less than the size says (a
     // chain that ends early, no FAT to follow it, the heap's end); the size stays the entry's.
     uint8_t GetFlags() const;
+    bool IsSizeCut() override { return (GetFlags() & FILE_FLAG_SIZE_CUT) != 0; }
 
 private:
     friend CExFatFileNode* MakeExFatFileNode(const ExFatEntryRecord& record, ExFatVolume& volume);
