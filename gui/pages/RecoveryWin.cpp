@@ -20,30 +20,11 @@
 
 namespace {
 
-// The progress record as this window reads it (1068 bytes):
-//   offset  size  meaning
-//        0     4  state, little-endian; 3 = finished
-//        4     8  total
-//       12     8  done
-//       20     8  result code of a finished recovery (low half the error number)
-//       28   ...  current file name, up to its first zero byte or the record's end
-constexpr size_t kRecordSize = sizeof(PROGRESS_INFO);
-constexpr size_t kStateOffset = 0;
-constexpr size_t kTotalOffset = 4;
-constexpr size_t kDoneOffset = 12;
-constexpr size_t kResultOffset = 20;
-constexpr size_t kNameOffset = 28;
 constexpr uint64_t kSigned63 = 0x7FFFFFFFFFFFFFFFull;
 constexpr uint32_t kErrorWrite = 15;
 constexpr uint32_t kErrorOffline = 17;
 constexpr const char* kFont = "Arial 14px";
 constexpr const char* kSmallFont = "Arial 12px";
-
-uint64_t LoadLe(const uint8_t* bytes, size_t size) {
-    uint64_t value = 0;
-    for (size_t i = 0; i < size; ++i) value |= static_cast<uint64_t>(bytes[i]) << (8 * i);
-    return value;
-}
 
 std::string FormatWith(const char* key, const char* signature, const std::string& value) {
     gchar* text = g_strdup_printf(GetLangFormat(key, signature), value.c_str());
@@ -158,23 +139,24 @@ void CRecoveryWin::OnMessage(int group, int code) {
         StopRecovery();
         return;
     }
-    uint8_t record[kRecordSize] = {};
-    unsigned length = kRecordSize;
-    if (Failed(GetMsg(record, &length))) return;
-    std::memcpy(&progress_, record, kRecordSize);
+    PROGRESS_INFO record;
+    std::memset(&record, 0, sizeof record);
+    unsigned length = sizeof record;
+    if (Failed(GetMsg(&record, &length))) return;
+    progress_ = record;
 
-    const size_t nameLength = strnlen(reinterpret_cast<const char*>(record + kNameOffset), kRecordSize - kNameOffset);
+    const size_t nameLength = strnlen(record.text, sizeof record.text);
     if (nameLength > 0) {
-        const std::string name(reinterpret_cast<const char*>(record + kNameOffset), nameLength);
+        const std::string name(record.text, nameLength);
         const std::string text = FormatWith("RECOVERY_WND_TEXT", "%s", CU8String::FromLocale(name.c_str()).str());
         progressLabel_->SetLabelMarkText(
             MakeSpanMarkup(EscapeMarkup(text), nullptr, GetTextInDomain(kFont), nullptr, true).c_str());
     }
-    const uint64_t total = LoadLe(record + kTotalOffset, 8) & kSigned63;
-    const uint64_t done = LoadLe(record + kDoneOffset, 8) & kSigned63;
+    const uint64_t total = record.total & kSigned63;
+    const uint64_t done = record.done & kSigned63;
     progressBar_->SetFraction(total == 0 ? 0.0 : static_cast<double>(done) / static_cast<double>(total));
 
-    if (LoadLe(record + kStateOffset, 4) != PROGRESS_STATE_FINISHED) return;
+    if (record.state != PROGRESS_STATE_FINISHED) return;
     if (stopTime_ != 0) {
         CUIPublic::Instance()->ReportValue(USAGE_VALUE_RECOVERY_PROGRESS,
                                            static_cast<int>(static_cast<int64_t>(std::time(nullptr)) - stopTime_));
@@ -189,7 +171,7 @@ void CRecoveryWin::OnMessage(int group, int code) {
 }
 
 void CRecoveryWin::CreateResultPage() {
-    const uint64_t result = LoadLe(reinterpret_cast<const uint8_t*>(&progress_) + kResultOffset, 8);
+    const uint64_t result = progress_.result;
     const bool success = (result >> 56) == 0;
     resultPage_ = new CBPBox(true, false, 0);
     resultPage_->Show();

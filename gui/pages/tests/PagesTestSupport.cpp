@@ -135,7 +135,7 @@ PROGRESS_INFO MakeProgress(uint32_t state, uint64_t total, uint64_t done, uint64
     record.state = state;
     record.total = total;
     record.done = done;
-    std::memcpy(record.reserved, &result, sizeof result);
+    record.result = result;
     std::memcpy(record.text, name.data(), std::min(name.size(), sizeof record.text - 1));
     return record;
 }

@@ -253,8 +253,7 @@ private:
         if (!recovery) return false;
         const PROGRESS_INFO& record = recovery->GetProgress();
         if (record.state != PROGRESS_STATE_FINISHED || !Usable(recovery->GetResultPage())) return false;
-        uint64_t result = 0;
-        for (int i = 7; i >= 0; --i) result = result << 8 | record.reserved[i];
+        const uint64_t result = record.result;
         if (result != 0) {
             std::fprintf(stderr, "e2e: the recovery failed: %llx\n", static_cast<unsigned long long>(result));
             End(3);
