@@ -3,7 +3,6 @@
 #include <type_traits>
 
 #include "contacts/IContactData.h"
-#include "gui/pages/ScanDetailWalk.h"
 #include "gui/pages/ScanSelectedBottom.h"
 #include "gui/pages/ScanSelectedDetail.h"
 #include "gui/shell/CLanguageTable.h"
@@ -166,48 +165,45 @@ void CScanSelectedDetail::OnRowToggled(GtkTreeIter* iter, int value, gpointer se
 
 void CScanSelectedDetail::OnCheckAll(int value, gpointer self) { static_cast<CScanSelectedDetail*>(self)->CheckAll(value); }
 
-// Ticks what the current list can show: matching the keyword, with its data object, of the
-// category, and deleted when only deleted ones are shown.
+std::vector<unsigned> CScanSelectedDetail::ShownIds() const {
+    std::vector<unsigned> ids;
+    CBPListTreeview* list = CurrentList();
+    if (!list) return ids;
+    GtkTreeModel* model = GTK_TREE_MODEL(list->GetStore());
+    GtkTreeIter iter;
+    for (gboolean more = gtk_tree_model_get_iter_first(model, &iter); more; more = gtk_tree_model_iter_next(model, &iter))
+        ids.push_back(RowId(model, &iter));
+    return ids;
+}
+
+// The header's box ticks the rows the list shows, and only those: every other record of the
+// category loses its tick, so that Recover writes what the user saw ticked, whatever the
+// switches and the search did to the containers since the list was filled.
 void CScanSelectedDetail::CheckAll(int value) {
     ILogicalController* controller = Controller();
-    const uint32_t check = static_cast<uint32_t>(value);
-    const int onlyDeleted = onlyDeleted_;
-    auto ignore = [](auto&) {};
+    std::vector<unsigned> shown = ShownIds();
+    std::sort(shown.begin(), shown.end());
+    const auto tick = [&shown, value](unsigned id) {
+        return std::binary_search(shown.begin(), shown.end(), id) ? static_cast<uint32_t>(value) : 0u;
+    };
+    const auto tickAll = [&tick](auto* container, auto inCategory) {
+        if (!container) return;
+        autolocker<std::remove_pointer_t<decltype(container)>*> lock(container);
+        for (auto it = container->Begin(); it != container->End(); ++it) {
+            if (!container->Contains(it->first)) continue;
+            auto* record = container->At(it->first);
+            if (inCategory(*record)) record->check = tick(it->first);
+        }
+    };
     if (controller && (category_ == 1 || category_ == 0)) {
-        IDataContainer<_CONTACT_INFOMATION>* container = controller->GetContactContainer();
-        autolocker<IDataContainer<_CONTACT_INFOMATION>*> lock(container);
-        if (container)
-            WalkRecords(
-                container, false,
-                [](_CONTACT_INFOMATION& r, const char* keyword) { return r.data && r.data->Matches(keyword); },
-                [&](_CONTACT_INFOMATION& r) {
-                    if (r.data && (!onlyDeleted || r.data->IsDeleted())) r.check = check;
-                },
-                ignore);
+        tickAll(controller->GetContactContainer(), [](const _CONTACT_INFOMATION&) { return true; });
     } else if (controller && category_ == 2) {
-        IDataContainer<_SMS_INFOMATION>* container = controller->GetSmsContainer();
-        autolocker<IDataContainer<_SMS_INFOMATION>*> lock(container);
-        if (container)
-            WalkRecords(
-                container, false,
-                [](_SMS_INFOMATION& r, const char* keyword) { return r.session && r.session->Matches(keyword); },
-                [&](_SMS_INFOMATION& r) {
-                    if (r.session && (!onlyDeleted || r.session->GetDeletedCount() != 0)) r.check = check;
-                },
-                ignore);
+        tickAll(controller->GetSmsContainer(), [](const _SMS_INFOMATION&) { return true; });
     } else if (controller && (category_ == 5 || category_ == 6)) {
-        IDataContainer<_ARCHIVE_INFOMATION>* container = controller->GetArchiveContainer();
-        autolocker<IDataContainer<_ARCHIVE_INFOMATION>*> lock(container);
         const int category = category_;
-        if (container)
-            WalkRecords(
-                container, false,
-                [](_ARCHIVE_INFOMATION& r, const char* keyword) { return r.node && r.node->MatchesKeyword(keyword); },
-                [&](_ARCHIVE_INFOMATION& r) {
-                    if (!r.node || CategoryOfFileNode(r.node) != category) return;
-                    if (!onlyDeleted || r.node->IsDeleted()) r.check = check;
-                },
-                ignore);
+        tickAll(controller->GetArchiveContainer(), [category](const _ARCHIVE_INFOMATION& record) {
+            return record.node && CategoryOfFileNode(record.node) == category;
+        });
     }
     UpdateSelectedCount();
 }

@@ -43,6 +43,7 @@ CScanSelectedDetail::CScanSelectedDetail() : CBPBox(true, false, 0), CMsgReceive
     for (int category = 0; category <= 6; ++category) {
         refreshNeeded_[category] = 0;
         counts_[category] = Counts();
+        onlyDeleted_[category] = 0;
     }
     gridTicks_[3] = gridTicks_[4] = 0;
     BuildPanes();
@@ -196,12 +197,17 @@ void CScanSelectedDetail::SetCategory(int category) {
         videoGrid_->Resume();
     }
     category_ = category;
-    Show(0, onlyDeleted_);
+    Show(0, onlyDeleted_[category]);
     UpdateSelectedCount();
 }
 
+int CScanSelectedDetail::GetOnlyDeleted() const {
+    auto found = onlyDeleted_.find(category_);
+    return found == onlyDeleted_.end() ? 0 : found->second;
+}
+
 void CScanSelectedDetail::Show(int freshOnly, int onlyDeleted) {
-    onlyDeleted_ = onlyDeleted;
+    onlyDeleted_[category_] = onlyDeleted;
     if (category_ <= 1) ShowContacts(freshOnly, onlyDeleted);
     else if (category_ == 2) ShowMessages(freshOnly, onlyDeleted);
     else if (category_ <= 6) ShowFiles(freshOnly, onlyDeleted);

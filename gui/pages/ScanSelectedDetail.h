@@ -75,7 +75,8 @@ public:
     static GdkPixbuf* LoadThumbnail(unsigned id, gpointer data);
 
     int GetCategory() const { return category_; }
-    int GetOnlyDeleted() const { return onlyDeleted_; }
+    // The only-deleted value the current category was last shown with.
+    int GetOnlyDeleted() const;
     Counts GetCounts(int category) const;
     int GetGridTicks(int category) const;
     int IsRefreshNeeded(int category) const;
@@ -130,6 +131,8 @@ private:
     static void OnRowToggled(GtkTreeIter* iter, int value, gpointer self);
     static void OnCheckAll(int value, gpointer self);
     void CheckAll(int value);
+    // The record ids of the current list's rows.
+    std::vector<unsigned> ShownIds() const;
 
     // The contact card and the conversation.
     void ShowContactCard(unsigned id, unsigned selection, IContactData* contact);
@@ -143,7 +146,8 @@ private:
     static gboolean DrawPaneSeparator(GtkWidget* widget, GdkEventExpose* event, gpointer self);
 
     int category_ = 1;
-    int onlyDeleted_ = 0;
+    // By category: the toolbar keeps its switch per category, and so does the pane.
+    std::map<int, int> onlyDeleted_;
     CBPBox* panes_[7] = {};  // by category, 1 to 6
     CBPListTreeview* contactsList_ = nullptr;
     CBPListTreeview* messagesList_ = nullptr;
