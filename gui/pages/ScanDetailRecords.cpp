@@ -206,23 +206,20 @@ void CScanSelectedDetail::BuildConversationPane() {
     conversationPane_->NoShowAll(1);
 }
 
-void CScanSelectedDetail::ShowContactCard(unsigned, unsigned, IContactData* contact) {
+void CScanSelectedDetail::ShowContactCard(unsigned id, unsigned, IContactData* contact) {
     cardPane_->Show();
     if (!contact) return;
-    IConactItem* name = contact->GetName();
-    SetCardName(name);
-    if (name) name->Release();
+    SetCardName(ShownName(contact, id));
     IConactItem* photo = contact->GetPhoto();
     SetCardAvatar(photo);
     if (photo) photo->Release();
     FillCardFields(contact);
 }
 
-void CScanSelectedDetail::SetCardName(IConactItem* item) {
-    const char* value = item ? item->GetValue() : nullptr;
+void CScanSelectedDetail::SetCardName(const std::string& name) {
     // The name is the phone's text: escaped before it goes into markup.
     cardName_->SetLabelMarkText(
-        Span(EscapeMarkup(CU8String(value ? value : "").str()), RgbColour(20, 20, 20), "Arial 24px").c_str());
+        Span(EscapeMarkup(CU8String(name.c_str()).str()), RgbColour(20, 20, 20), "Arial 24px").c_str());
 }
 
 void CScanSelectedDetail::SetCardAvatar(IConactItem* item) {
@@ -285,7 +282,10 @@ void CScanSelectedDetail::ShowConversation(unsigned, unsigned, ISMSSession* sess
 void CScanSelectedDetail::AddMessageDate(CBPBox* row, ISMSData* message) {
     std::tm local{};
     std::string text;
-    if (platform::LocalCalendarTime(message->GetDate(), &local)) {
+    // As the conversation's text file has it: no date is a date unknown, not the epoch.
+    if (message->GetDate() <= 0) {
+        text = GetLangString("DATE_UNKNOWN");
+    } else if (platform::LocalCalendarTime(message->GetDate(), &local)) {
         BPSystemTime time;
         time.year = local.tm_year + 1900;
         time.month = local.tm_mon + 1;

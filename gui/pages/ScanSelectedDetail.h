@@ -70,6 +70,10 @@ public:
     // The contact card (categories 0 and 1) or the conversation (2) of the record with that id.
     void ShowRecord(unsigned id);
 
+    // A contact's name as the contacts card writes it: its name, else its first number or address
+    // in its own order, else "Contact NNNN" of its record id (translated).
+    static std::string ShownName(IContactData* contact, unsigned id);
+
     // The grids' callbacks (data: the pane).
     static void OnGridSelectionChanged(unsigned id, int selected, int unused, gpointer data);
     static GdkPixbuf* LoadThumbnail(unsigned id, gpointer data);
@@ -100,6 +104,15 @@ private:
         CScanSelectedDetail* pane;
         DrainKind kind;
     };
+    // Where a row of the contacts or the messages list stands: deleted rows first, then the
+    // newest conversation, then by the texts (the first by collation), so that the order is the
+    // same in every run whatever the order the records come in.
+    struct RowOrder {
+        bool deleted = false;
+        int64_t newest = 0;
+        std::string first, second, third;
+        bool operator<(const RowOrder& other) const;
+    };
     // What a file drain gathers before it hands it to the grids and posts the counts.
     struct FileWalk {
         std::vector<CMediaInfo> deletedItems[2], liveItems[2];  // gallery, videos
@@ -120,6 +133,9 @@ private:
     int AddFileRow(int category, _ARCHIVE_INFOMATION* record, int onlyDeleted);
     void AddRow(CBPListTreeview* list, unsigned selection, bool deleted, const std::string& text2,
                 const std::string& text3, const std::string& text4, unsigned id);
+    // The row orders of the contacts and the messages lists, by record id; the lists sort by them.
+    std::map<unsigned, RowOrder>* OrderOf(CBPListTreeview* list);
+    static gint CompareRows(GtkTreeModel* model, GtkTreeIter* a, GtkTreeIter* b, gpointer orders);
     static std::string LastMessageText(ISMSSession* session);
     // A gallery or video record into the walk's batches; false when it was skipped.
     bool AddGridItem(int category, _ARCHIVE_INFOMATION* record, int freshOnly, int onlyDeleted, FileWalk* walk);
@@ -136,7 +152,7 @@ private:
 
     // The contact card and the conversation.
     void ShowContactCard(unsigned id, unsigned selection, IContactData* contact);
-    void SetCardName(IConactItem* item);
+    void SetCardName(const std::string& name);
     void SetCardAvatar(IConactItem* item);
     void FillCardFields(IContactData* contact);
     void ShowConversation(unsigned id, unsigned selection, ISMSSession* session);
@@ -170,6 +186,7 @@ private:
     std::map<int, int> refreshNeeded_;
     std::map<int, Counts> counts_;
     std::map<int, int> gridTicks_;
+    std::map<unsigned, RowOrder> contactOrder_, conversationOrder_;
     CScanSelectedBottom* bottomBar_ = nullptr;
     // The idle drains scheduled, at most one per kind: removed when the pane goes first.
     guint drainSources_[DRAIN_KINDS] = {};
