@@ -76,7 +76,10 @@ void ImageItem::SetWidth(int newWidth, const char* font) {
         height = static_cast<int>(height * scale);
         return;
     }
-    GetMarkupPixelSize(text.c_str(), font, &width, &height, newWidth);
+    // Measured as it is drawn: wrapped without hyphens.
+    if (!font) return;
+    MeasureMarkup(WithoutHyphens(MakeSpanMarkup(text, nullptr, font, nullptr, true)).c_str(), &width, &height,
+                  newWidth);
     width = newWidth;
 }
 
@@ -156,6 +159,13 @@ void CMsgBubble::Layout() {
     gtk_widget_set_size_request(GetWidget(), W, total + 30);
 }
 
+void CMsgBubble::SetTextLayout(PangoLayout* layout, const ImageItem& entry) {
+    pango_layout_set_width(layout, entry.width * PANGO_SCALE);
+    pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
+    pango_layout_set_markup(layout, WithoutHyphens(MakeSpanMarkup(entry.text, nullptr, TextFont(), nullptr, true)).c_str(),
+                            -1);
+}
+
 gboolean CMsgBubble::OnExpose(GtkWidget* widget, GdkEventExpose*, gpointer self) {
     GtkAllocation area;
     gtk_widget_get_allocation(widget, &area);
@@ -186,9 +196,7 @@ void CMsgBubble::Paint(const GtkAllocation& area) {
         } else {
             // Texts are markup (escaped phone texts): drawn in the same span they were measured in.
             PangoLayout* layout = pango_cairo_create_layout(cr);
-            pango_layout_set_width(layout, entry.width * PANGO_SCALE);
-            pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
-            pango_layout_set_markup(layout, MakeSpanMarkup(entry.text, nullptr, TextFont(), nullptr, true).c_str(), -1);
+            SetTextLayout(layout, entry);
             cairo_set_source_rgb(cr, 42 / 255.0, 42 / 255.0, 42 / 255.0);
             cairo_move_to(cr, area.x + kContentLeft, area.y + kContentTop + cursor);
             pango_cairo_show_layout(cr, layout);

@@ -57,6 +57,9 @@ public:
     int GetArrowPosition() const { return place_; }
     double GetArrowOffset() const { return offset_; }
     const std::vector<ImageItem>& Entries() const { return entries_; }
+    // Sets up a layout to draw a text entry with: the bubble's font, wrapped at the entry's width
+    // without a character the text does not have.
+    static void SetTextLayout(PangoLayout* layout, const ImageItem& entry);
 
 private:
     void Layout();
