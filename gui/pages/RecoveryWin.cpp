@@ -24,6 +24,8 @@ constexpr uint64_t kSigned63 = 0x7FFFFFFFFFFFFFFFull;
 constexpr uint32_t kErrorWrite = 15;
 constexpr uint32_t kErrorOffline = 17;
 constexpr const char* kFont = "Arial 14px";
+// The result page: the border of its column and the padding round its icon.
+constexpr int kColumnBorder = 20, kIconPadding = 10;
 constexpr const char* kSmallFont = "Arial 12px";
 
 std::string FormatWith(const char* key, const char* signature, const std::string& value) {
@@ -176,12 +178,13 @@ void CRecoveryWin::CreateResultPage() {
     resultPage_ = new CBPBox(true, false, 0);
     resultPage_->Show();
     GtkWidget* column = gtk_vbox_new(FALSE, 0);
-    gtk_container_set_border_width(GTK_CONTAINER(column), 20);
+    gtk_container_set_border_width(GTK_CONTAINER(column), kColumnBorder);
     resultPage_->PackStart(column, true, false, 0);
     GtkWidget* row = gtk_hbox_new(FALSE, 0);
     gtk_box_pack_start(GTK_BOX(column), row, FALSE, FALSE, 10);
     const std::string icon = CUIPublic::Instance()->ResFolder() + (success ? "success_b.png" : "failure_b.png");
-    gtk_box_pack_start(GTK_BOX(row), gtk_image_new_from_file(icon.c_str()), FALSE, FALSE, 10);
+    GtkWidget* image = gtk_image_new_from_file(icon.c_str());
+    gtk_box_pack_start(GTK_BOX(row), image, FALSE, FALSE, kIconPadding);
     GtkWidget* texts = gtk_vbox_new(FALSE, 0);
     gtk_box_pack_start(GTK_BOX(row), texts, TRUE, TRUE, 0);
 
@@ -196,9 +199,17 @@ void CRecoveryWin::CreateResultPage() {
         g_free(text);
         g_free(escaped);
         locationLabel_->RegisterCallBack("url-activated", G_CALLBACK(&CRecoveryWin::OpenFolder), this);
-        gtk_label_set_single_line_mode(GTK_LABEL(locationLabel_->GetWidget()), TRUE);
-        locationLabel_->SetLabelEllipsize(PANGO_ELLIPSIZE_END);
-        gtk_widget_set_tooltip_text(locationLabel_->GetWidget(), destination_.c_str());
+        // The folder shown whole, its dated part too: wrapped over lines of the text column.
+        GtkWidget* location = locationLabel_->GetWidget();
+        gtk_label_set_markup(GTK_LABEL(location), WithoutHyphens(gtk_label_get_label(GTK_LABEL(location))).c_str());
+        gtk_label_set_line_wrap(GTK_LABEL(location), TRUE);
+        gtk_label_set_line_wrap_mode(GTK_LABEL(location), PANGO_WRAP_WORD_CHAR);
+        int width = 0, height = 0;
+        CUIPublic::Instance()->GetConfig()->GetKeyIntPoint("RecoveryWin", "RecoveryWinSize", &width, &height);
+        GtkRequisition picture;
+        gtk_widget_size_request(image, &picture);
+        if (width > 0) gtk_widget_set_size_request(location, width - 2 * kColumnBorder - picture.width - 2 * kIconPadding, -1);
+        gtk_widget_set_tooltip_text(location, destination_.c_str());
         gtk_box_pack_start(GTK_BOX(texts), locationLabel_->GetWidget(), TRUE, TRUE, 0);
         gtk_widget_show_all(column);
         CreateShareRow(resultPage_);

@@ -374,4 +374,7 @@ void CScanProgress::OnSearchTextChanged(GtkEditable* editable, gpointer self) {
     } else {
         pane->clearButton_->Hide();
     }
+    // The frame moves over to make room for the button (or takes it back): its outline is drawn
+    // anew where it stands, and none is left where it stood.
+    if (pane->toolbar_) gtk_widget_queue_draw(pane->toolbar_->GetWidget());
 }

@@ -95,6 +95,8 @@ public:
     // The field box of the card and the box of the conversation shown last; null before.
     GtkWidget* GetCardFields() const { return cardFields_; }
     GtkWidget* GetConversationBox() const { return conversationBox_; }
+    // The bubbles of the conversation shown.
+    const std::vector<std::unique_ptr<CMsgBubble>>& GetBubbles() const { return bubbles_; }
     // Idle drains scheduled and not run yet.
     size_t PendingDrains() const;
 
@@ -175,6 +177,7 @@ private:
     CBPBox* conversationPane_ = nullptr;
     CBPEventBox* avatarBox_ = nullptr;
     CBPLabel* cardName_ = nullptr;
+    GtkWidget* cardHeader_ = nullptr;
     GtkWidget* cardScroll_ = nullptr;
     GtkWidget* cardFields_ = nullptr;
     GtkWidget* conversationScroll_ = nullptr;
