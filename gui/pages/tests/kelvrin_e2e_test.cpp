@@ -35,11 +35,13 @@
 #include "gui/shell/CUIPublic.h"
 #include "logic_contract/ILogicalController.h"
 #include "gui/shell/MainWin.h"
+#include "gui/shell/WindowTitle.h"
 #include "gui/shell/tests/GuiTestSupport.h"
 #include "gui/shell/tests/ShellTestSupport.h"
 #include "media_recovery/CRecoveryFilter.h"
 #include "media_recovery/file_model/IFileNode.h"
 #include "outside/widgets/CBPButton.h"
+#include "outside/widgets/CBPCairoImgButton.h"
 #include "outside/widgets/CBPImgGridList.h"
 #include "outside/widgets/CBPImgTxtLabel.h"
 #include "outside/widgets/CBPListTreeview.h"
@@ -280,12 +282,16 @@ private:
                               return chooser && AnswerFolderChooser(chooser, out_);
                           }, kStepMs});
         steps_.push_back({"the success page of " + name, [this] { return Recovered(); }, 120000});
-        steps_.push_back({"shot of the success page, then OK", [name] {
+        // Closed by OK, and once by the title bar's close button.
+        steps_.push_back({"shot of the success page, then OK or close", [name, category] {
                               CRecoveryWin* recovery = Page()->GetBottomBar()->GetRecoveryWindow();
                               CBPWidget* ok = recovery->GetButton(BASE_BUTTON_OK);
                               if (!Usable(ok)) return false;
                               Shot("e2e_6_recovered_" + name, recovery->GetWidget());
-                              Release(ok->GetWidget());
+                              if (category == 2)
+                                  Release(recovery->GetTitleBar()->GetButton(TITLE_BUTTON_CLOSE)->GetWidget());
+                              else
+                                  Release(ok->GetWidget());
                               return true;
                           }, kStepMs});
         steps_.push_back({"the success page closed", [] {
