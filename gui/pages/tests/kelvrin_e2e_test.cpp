@@ -149,23 +149,7 @@ private:
         return found;
     }
     // The left button let go over the widget, as a click ends.
-    static void Release(GtkWidget* widget) {
-        GdkEventButton release{};
-        release.type = GDK_BUTTON_RELEASE;
-        release.button = 1;
-        release.window = widget->window;
-        gboolean handled = FALSE;
-        g_signal_emit_by_name(widget, "button-release-event", &release, &handled);
-    }
-    static void PressRow(int index) {
-        GtkWidget* row = Page()->GetTree()->GetRow(index)->GetWidget();
-        GdkEventButton press{};
-        press.type = GDK_BUTTON_PRESS;
-        press.button = 1;
-        press.window = row->window;
-        gboolean handled = FALSE;
-        g_signal_emit_by_name(row, "button-press-event", &press, &handled);
-    }
+    static void Release(GtkWidget* widget) { SendLeftButton(widget, GDK_BUTTON_RELEASE); }
 
     // What the containers hold, per category, as the tree should count it.
     static std::map<int, uint32_t> Held() {
@@ -265,7 +249,7 @@ private:
 
     void AddRecovery(int category, const std::string& name) {
         steps_.push_back({"category " + name, [category] {
-                              PressRow(category);
+                              PressTreeRow(Page()->GetTree(), category);
                               return Page()->GetDetail()->GetCategory() == category;
                           }, kStepMs});
         steps_.push_back({"shot of " + name, [name] {

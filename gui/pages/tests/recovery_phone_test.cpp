@@ -73,17 +73,6 @@ int TickAll(IDataContainer<Record>* container, bool tick) {
     return count;
 }
 
-// A press on a row of the page's category tree, as the pointer gives it.
-void PressRow(CScanMain* page, int index) {
-    GtkWidget* row = page->GetTree()->GetRow(index)->GetWidget();
-    GdkEventButton press{};
-    press.type = GDK_BUTTON_PRESS;
-    press.button = 1;
-    press.window = row->window;
-    gboolean handled = FALSE;
-    g_signal_emit_by_name(row, "button-press-event", &press, &handled);
-}
-
 // The record ids of a list's rows, each as the file name the writers give it ("0007").
 std::set<std::string> RowNames(CBPListTreeview* list) {
     std::set<std::string> names;
@@ -274,7 +263,7 @@ TEST_F(RecoveryPhoneTest, OnlyDeletedStaysWithItsCategoryAndRecoverWritesTheRows
     for (const Case& c : cases) {
         SCOPED_TRACE(c.folder);
         CBPListTreeview* list = detail->GetList(c.category);
-        PressRow(page_, c.category);
+        PressTreeRow(page_->GetTree(), c.category);
         const int all = list->GetRowCount();
         // On in the category, then away to another (where the switch goes on and off again) and
         // back: still on, still only the deleted.
@@ -284,13 +273,13 @@ TEST_F(RecoveryPhoneTest, OnlyDeletedStaysWithItsCategoryAndRecoverWritesTheRows
         const std::set<std::string> deleted = RowNames(list);
         ASSERT_GT(deleted.size(), 0u);
         ASSERT_LT(static_cast<int>(deleted.size()), all);
-        PressRow(page_, c.elsewhere);
+        PressTreeRow(page_->GetTree(), c.elsewhere);
         EXPECT_EQ(toolbar->GetOnlyDeleted(), 0);
         toolbar->OnOnlyDeletedClicked();
         ASSERT_TRUE(PumpUntil([&] { return detail->GetOnlyDeleted() == 1; }));
         toolbar->OnOnlyDeletedClicked();
         ASSERT_TRUE(PumpUntil([&] { return detail->GetOnlyDeleted() == 0; }));
-        PressRow(page_, c.category);
+        PressTreeRow(page_->GetTree(), c.category);
         EXPECT_EQ(toolbar->GetOnlyDeleted(), 1);
         EXPECT_EQ(detail->GetOnlyDeleted(), 1);
         EXPECT_EQ(RowNames(list), deleted);

@@ -54,15 +54,7 @@ struct TreeFixture {
         const uint32_t pair[2] = {total, deleted};
         PostAndDeliver(id, pair, sizeof pair);
     }
-    // A press on the row, as the pointer gives it.
-    void Press(int index) {
-        GdkEventButton press{};
-        press.type = GDK_BUTTON_PRESS;
-        press.button = 1;
-        press.window = tree->GetRow(index)->GetWidget()->window;
-        gboolean handled = FALSE;
-        g_signal_emit_by_name(tree->GetRow(index)->GetWidget(), "button-press-event", &press, &handled);
-    }
+    void Press(int index) { PressTreeRow(tree, index); }
     std::string CountText(int index) { return tree->GetRow(index)->GetAppendTxt(); }
 };
 
