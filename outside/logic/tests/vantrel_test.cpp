@@ -189,7 +189,7 @@ protected:
         int finished = 0;
         PROGRESS_INFO last = FollowToEnd(MSG_SCAN_PROGRESS, &from, &finished);
         ASSERT_EQ(finished, 1);
-        EXPECT_EQ(last.result, RK_OK);
+        EXPECT_EQ(ResultCode{last.result}, RK_OK);  // packed: read by value
     }
 
     ResultCode Recover(const std::string& folder, int category, std::vector<std::string>* names = nullptr) {
