@@ -90,7 +90,7 @@ std::string CRecoveryObject::UsableFolder(const char* destDir, const std::string
 
 void CRecoveryObject::Refuse(uint32_t error) {
     PROGRESS_INFO record = MakeProgress(PROGRESS_STATE_FINISHED, 0, 0);
-    SetProgressResult(record, MakeFailure(__LINE__, error));
+    record.result = MakeFailure(__LINE__, error);
     PostProgress(MSG_RECOVERY_PROGRESS, record);
 }
 
@@ -126,7 +126,7 @@ void CRecoveryObject::Run(std::shared_ptr<ScanResults> results, std::string fold
     uint64_t total = TickedItems(*results, category);
     ResultCode result = Write(*results, folder, category, total);
     PROGRESS_INFO record = MakeProgress(PROGRESS_STATE_FINISHED, total, total);
-    SetProgressResult(record, result);
+    record.result = result;
     // Once the end is told, a new recovery may start.
     autolocker<critical_locker> guard(&lock_);
     PostUnlessMuted(record);

@@ -36,10 +36,6 @@ ResultCode PostProgress(uint32_t id, const PROGRESS_INFO& record);
 PROGRESS_INFO MakeProgress(uint32_t state, uint64_t total, uint64_t done);
 // The name shown while an item is recovered, cut (never inside a character) to fit the record.
 void SetProgressText(PROGRESS_INFO& record, const std::string& utf8);
-void SetProgressResult(PROGRESS_INFO& record, ResultCode result);
-void SetProgressSeconds(PROGRESS_INFO& record, uint32_t seconds);
-ResultCode ProgressResult(const PROGRESS_INFO& record);
-uint32_t ProgressSeconds(const PROGRESS_INFO& record);
 
 // The UTF-16 units of text, at most maxUnits of them, never ending inside a surrogate pair.
 std::u16string CutUtf16(const std::string& utf8, size_t maxUnits);

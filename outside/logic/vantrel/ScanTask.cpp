@@ -159,7 +159,7 @@ void ScanTask::Post(bool now) {
     bool known = EstimateSecondsLeft(share, elapsed, &seconds);
     PROGRESS_INFO record = MakeProgress(known ? SCAN_STATE_TIME_KNOWN : SCAN_STATE_TIME_UNKNOWN, kProgressTotal,
                                         static_cast<uint64_t>(share * kProgressTotal));
-    SetProgressSeconds(record, known ? static_cast<uint32_t>(seconds) : 0);
+    record.remainingSeconds = known ? static_cast<uint32_t>(seconds) : 0;
     PostProgress(MSG_SCAN_PROGRESS, record);
     PostNewKinds();
 }
@@ -174,6 +174,6 @@ void ScanTask::PostNewKinds() {
 void ScanTask::PostFinished(ResultCode result) {
     PostNewKinds();
     PROGRESS_INFO record = MakeProgress(PROGRESS_STATE_FINISHED, kProgressTotal, kProgressTotal);
-    SetProgressResult(record, result);
+    record.result = result;
     PostProgress(MSG_SCAN_PROGRESS, record);
 }
