@@ -1,6 +1,9 @@
 #include "contacts/CMerrowin.h"
 
+#include <algorithm>
 #include <new>
+#include <string>
+#include <tuple>
 
 #include "contacts/CAndroidContactRecovery.h"
 #include "contacts/CContactData.h"
@@ -55,6 +58,32 @@ void CMerrowin::ProcessEntry(Entry entry) {
     const CRawContactsTableRow* raw = dynamic_cast<const CRawContactsTableRow*>(entry->first);
     if (!raw || entry->second.empty()) return;
     builder_.ProcessContact(JoinedContactFromRows(*raw, entry->second));
+}
+
+std::vector<CMerrowin::Entry> CMerrowin::EntriesInOrder(ContactResultMap& result) {
+    struct Keyed {
+        int64_t contactId, rawId;
+        bool live;
+        std::string values;
+        Entry entry;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(result.size());
+    for (Entry entry = result.begin(); entry != result.end(); ++entry) {
+        const auto* raw = dynamic_cast<const CRawContactsTableRow*>(entry->first);
+        std::string values = entry->first ? entry->first->ToString() : std::string();
+        for (const CTableRow* row : entry->second)
+            if (row) values += "\n" + row->ToString();
+        keyed.push_back({raw ? raw->contactId : 0, entry->first ? entry->first->id : 0,
+                         entry->first && entry->first->live, std::move(values), entry});
+    }
+    std::stable_sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
+        return std::tie(a.contactId, a.rawId, b.live, a.values) < std::tie(b.contactId, b.rawId, a.live, b.values);
+    });
+    std::vector<Entry> entries;
+    entries.reserve(keyed.size());
+    for (const Keyed& k : keyed) entries.push_back(k.entry);
+    return entries;
 }
 
 void CMerrowin::AddDocument(const char* xml) {

@@ -22,6 +22,9 @@ public:
 
     ResultCode OnInitialized() override;
     void ProcessEntry(Entry entry) override;
+    // By contact id, then raw contact id, live first, then by the rows' values: the map is keyed by
+    // the rows' addresses, which differ from run to run, and the records' ids must not.
+    std::vector<Entry> EntriesInOrder(ContactResultMap& result) override;
 
     std::wstring SaveFolderName() const override { return L"Contact"; }
     std::wstring PullDatabase() override;

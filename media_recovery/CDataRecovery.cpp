@@ -233,7 +233,7 @@ ResultCode CDataRecovery::RecoverTo(const char* destination, IProgress* sink, in
     while (p < total) {
         if (!sink->ShouldContinue()) return RK_OK;
         uint32_t chunk = static_cast<uint32_t>(std::min<uint64_t>(total - p, kCopyBytes));
-        std::memset(record.reserved, 0, sizeof record.reserved);
+        record.result = 0;
         uint32_t got = current_->Read(p, copyBuffer_.data(), chunk);
         if (got < chunk) std::memset(copyBuffer_.data() + got, 0, chunk - got);  // nothing stale
         if (!out.WriteAt(p, copyBuffer_.data(), chunk)) {

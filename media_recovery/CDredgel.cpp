@@ -13,16 +13,18 @@
 #include "sqlite_recovery/framework/Logger.h"
 
 CDredgel::~CDredgel() {
+    // Directories belong to the controllers' builders and go first: each lets go of its files at
+    // once, where a file that went first would look for itself among its folder's other files.
+    for (CDeletedRecoveryController* c : deleted_) c->Release();
+    for (CCompleteRecoveryController* c : complete_) c->Release();
     if (container_) {
-        // The records own the found files; directories belong to the controllers' builders.
+        // The records own the found files.
         autolocker<IDataContainer<_ARCHIVE_INFOMATION>*> guard(container_);
         for (auto it = container_->Begin(); it != container_->End(); ++it) {
             delete it->second.node;
             it->second.node = nullptr;
         }
     }
-    for (CDeletedRecoveryController* c : deleted_) c->Release();
-    for (CCompleteRecoveryController* c : complete_) c->Release();
     delete container_;
 }
 

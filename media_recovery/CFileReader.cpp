@@ -76,6 +76,24 @@ bool CFileReader::GetFirstByte(IStorageDevice** volume, uint64_t* offset) {
     return true;
 }
 
+bool CFileReader::GetStretch(size_t index, uint64_t* offset, uint64_t* bytes) {
+    if (!runs_ || !device_) return false;
+    const uint64_t origin = SaturatingMul(dataStart_, sectorSize_);
+    uint64_t covered = 0;
+    size_t stretch = 0;
+    for (DataRun* run = runs_->First(); run && covered < size_; run = runs_->Next()) {
+        uint64_t runBytes = std::min(SaturatingMul(run->length, clusterBytes_), size_ - covered);
+        covered += runBytes;
+        if (run->IsSparse() || runBytes == 0 || stretch++ != index) continue;
+        uint64_t start = SaturatingAdd(origin, SaturatingMul(static_cast<uint64_t>(run->start), clusterBytes_));
+        if (start == kMax) return false;
+        if (offset) *offset = start;
+        if (bytes) *bytes = runBytes;
+        return true;
+    }
+    return false;
+}
+
 uint64_t CFileReader::GetExtentBytes() {
     if (!runs_) return 0;
     uint64_t covered = 0;

@@ -24,6 +24,7 @@ public:
     uint64_t GetSize() override { return node_ ? size_ : 0; }
     void Release() override { delete this; }
     bool GetFirstByte(IStorageDevice** volume, uint64_t* offset) override;
+    bool GetStretch(size_t index, uint64_t* offset, uint64_t* bytes) override;
 
     // False when an argument is null, the cluster bytes are not 1 to 32 MiB, the node is empty or
     // has no runs, or the buffer cannot be allocated.

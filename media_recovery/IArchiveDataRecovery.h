@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #include "sqlite_recovery/framework/ICommon.h"
@@ -30,6 +31,9 @@ public:
     // The volume the file is read from and the byte offset of its first data byte on it; false
     // when the file has no data on the volume.
     virtual bool GetFirstByte(IStorageDevice** volume, uint64_t* offset) = 0;
+    // The index-th stretch of the file's data on that volume, holes left out: the byte offset of
+    // its first byte and its length in bytes (the last one ends with the file); false past the last.
+    virtual bool GetStretch(size_t index, uint64_t* offset, uint64_t* bytes) = 0;
 };
 
 // Writes found files out: opened on the searcher that found them, then OpenFile and RecoverTo per file.

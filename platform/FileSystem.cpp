@@ -67,12 +67,21 @@ bool CreateDirectory(const std::string& path, int* errnoOut) {
     return false;
 }
 
-bool CreateDirectories(const std::string& path) {
-    if (path.empty()) return false;
+bool CreateNewDirectory(const std::string& path, int* errnoOut) {
+    if (mkdir(path.c_str(), 0755) == 0) return true;
+    if (errnoOut) *errnoOut = errno;
+    return false;
+}
+
+bool CreateDirectories(const std::string& path, int* errnoOut) {
+    if (path.empty()) {
+        if (errnoOut) *errnoOut = ENOENT;
+        return false;
+    }
     if (GetEntryKind(path) == EntryKind::Directory) return true;
     std::string parent = ParentFolder(path);
-    if (!parent.empty() && parent != path && !CreateDirectories(parent)) return false;
-    return CreateDirectory(path);
+    if (!parent.empty() && parent != path && !CreateDirectories(parent, errnoOut)) return false;
+    return CreateDirectory(path, errnoOut);
 }
 
 bool CreatePrivateDirectory(const std::string& path) { return mkdir(path.c_str(), 0700) == 0; }
@@ -118,6 +127,14 @@ long long FileSize(const std::string& path) {
     struct stat st;
     if (stat(path.c_str(), &st) != 0) return -1;
     return static_cast<long long>(st.st_size);
+}
+
+bool GetFileIdentity(const std::string& path, uint64_t* device, uint64_t* inode) {
+    struct stat st;
+    if (path.empty() || stat(path.c_str(), &st) != 0) return false;
+    *device = static_cast<uint64_t>(st.st_dev);
+    *inode = static_cast<uint64_t>(st.st_ino);
+    return true;
 }
 
 std::string RealPath(const std::string& path) {

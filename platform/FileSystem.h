@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -24,7 +25,11 @@ bool ListDirectory(const std::string& folder, std::vector<std::string>& names, i
 // True when a folder (not a link to one) is there afterwards; otherwise errnoOut receives the
 // reason (EEXIST when something else has the name).
 bool CreateDirectory(const std::string& path, int* errnoOut = nullptr);
-bool CreateDirectories(const std::string& path);               // with missing parents
+// Makes a folder that was not there: anything already having the name (a folder included) is a
+// failure, errnoOut then EEXIST. Two processes never both make the same folder.
+bool CreateNewDirectory(const std::string& path, int* errnoOut = nullptr);
+// With missing parents; errnoOut receives the reason the first folder that could not be made gave.
+bool CreateDirectories(const std::string& path, int* errnoOut = nullptr);
 // Creates a folder that only the user may enter; false when anything is there already or it
 // cannot be made.
 bool CreatePrivateDirectory(const std::string& path);
@@ -39,6 +44,10 @@ bool RemoveDirectory(const std::string& path);
 bool DeleteFile(const std::string& path);
 bool CopyFile(const std::string& from, const std::string& to);  // replaces an existing target
 long long FileSize(const std::string& path);                    // -1 when missing
+
+// The identity of what a path names, links followed: its device and inode numbers, the same for
+// every name of one file or folder (a bind mount of a folder included). False when it is missing.
+bool GetFileIdentity(const std::string& path, uint64_t* device, uint64_t* inode);
 
 // The path with every link, "." and ".." resolved; empty when it does not exist.
 std::string RealPath(const std::string& path);

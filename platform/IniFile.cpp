@@ -1,6 +1,7 @@
 #include "platform/IniFile.h"
 
 #include <fstream>
+#include <sstream>
 
 namespace platform {
 
@@ -16,6 +17,16 @@ std::string Trim(const std::string& text) {
 bool IniFile::Load(const std::string& path) {
     std::ifstream in(path);
     if (!in) return false;
+    ReadLines(in);
+    return true;
+}
+
+void IniFile::Parse(const std::string& text) {
+    std::istringstream in(text);
+    ReadLines(in);
+}
+
+void IniFile::ReadLines(std::istream& in) {
     sections_.clear();
     std::string section;
     std::string line;
@@ -30,7 +41,6 @@ bool IniFile::Load(const std::string& path) {
         if (eq == std::string::npos) continue;
         sections_[section][Trim(text.substr(0, eq))] = Trim(text.substr(eq + 1));
     }
-    return true;
 }
 
 bool IniFile::Save(const std::string& path) const {

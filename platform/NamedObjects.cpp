@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -27,16 +28,30 @@ long long NowMs() {
 }
 }  // namespace
 
+bool IsPrivateFolder(const std::string& path) {
+    struct stat status {};
+    if (path.empty() || ::lstat(path.c_str(), &status) != 0) return false;
+    return S_ISDIR(status.st_mode) && status.st_uid == ::geteuid() && (status.st_mode & 077) == 0;
+}
+
 std::string SessionObjectFolder() {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    return runtime && *runtime ? runtime : "/tmp";
+    if (runtime && *runtime && IsPrivateFolder(runtime)) return runtime;
+    // The shared temporary folder holds one folder per user; one made by anybody else is refused.
+    const char* temporary = std::getenv("TMPDIR");
+    const std::string own = std::string(temporary && *temporary ? temporary : "/tmp") + "/relikorda-" +
+                            std::to_string(static_cast<unsigned long>(::geteuid()));
+    if (::mkdir(own.c_str(), 0700) != 0 && errno != EEXIST) return std::string();
+    return IsPrivateFolder(own) ? own : std::string();
 }
 
 NamedMutex::Open NamedMutex::Create(const std::string& name) {
     Close();
-    const std::string path = SessionObjectFolder() + "/" + name + ".lock";
+    const std::string folder = SessionObjectFolder();
+    if (folder.empty()) return Open::Failed;
+    const std::string path = folder + "/" + name + ".lock";
     // Not inherited: a program this one starts must not keep the name alive.
-    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd_ < 0) return errno == EACCES || errno == EPERM ? Open::AccessDenied : Open::Failed;
     if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
         owned_ = true;

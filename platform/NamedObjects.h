@@ -6,8 +6,13 @@
 namespace platform {
 
 // Named objects live in the user's session, as on the system the product was written for: their
-// files go to $XDG_RUNTIME_DIR (or /tmp when unset), so two sessions never see each other's.
+// files go to $XDG_RUNTIME_DIR, or without one to "<$TMPDIR or /tmp>/relikorda-<uid>", made on first
+// use. Either must be the user's own folder (not a link, no rights for others), so that no other
+// user sees, holds or makes the names; "" when there is none (named objects then cannot be made).
 std::string SessionObjectFolder();
+// A folder only this user reaches: a folder itself (not a link), owned by the user, no rights for
+// group or others.
+bool IsPrivateFolder(const std::string& path);
 
 // A named mutex: an exclusive lock on the file "<session folder>/<name>.lock". The lock goes with
 // the process (or with Close), so a process that ends or crashes always gives the name up.

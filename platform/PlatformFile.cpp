@@ -33,10 +33,40 @@ bool PlatformFile::Open(const std::string& path, Mode mode) {
         case Mode::CreateAlways: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
         case Mode::Append: flags |= O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW; break;
         case Mode::OpenAlways: flags |= O_WRONLY | O_CREAT; break;
+        case Mode::ReadPlainFile: flags |= O_RDONLY | O_NONBLOCK | O_NOFOLLOW; break;
+        case Mode::ReadVolume: flags |= O_RDONLY | O_NONBLOCK; break;
     }
     fd_ = ::open(path.c_str(), flags, 0644);
-    if (fd_ < 0) lastError_ = errno;
-    return fd_ >= 0;
+    if (fd_ < 0) {
+        lastError_ = errno;
+        return false;
+    }
+    if (mode != Mode::ReadPlainFile && mode != Mode::ReadVolume) return true;
+    struct stat st;
+    if (fstat(fd_, &st) != 0) {
+        lastError_ = errno;
+        Close();
+        return false;
+    }
+    if (!S_ISREG(st.st_mode) && !(mode == Mode::ReadVolume && S_ISBLK(st.st_mode))) {
+        lastError_ = kWrongKind;
+        Close();
+        return false;
+    }
+    // Reads of the file itself then wait for the disk as any read does.
+    ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+    return true;
+}
+
+bool PlatformFile::Identity(uint64_t* device, uint64_t* inode) const {
+    struct stat st;
+    if (fstat(fd_, &st) != 0) {
+        lastError_ = errno;
+        return false;
+    }
+    *device = static_cast<uint64_t>(st.st_dev);
+    *inode = static_cast<uint64_t>(st.st_ino);
+    return true;
 }
 
 void PlatformFile::Close() {

@@ -14,7 +14,14 @@ public:
         CreateAlways,    // created or truncated
         Append,          // created when missing, written at its end; a link is not followed
         OpenAlways,      // opened for writing, created when missing, never truncated
+        // Read only, and only what is safe to read whole: never waits to open (a FIFO fails, it does
+        // not block), and fails with kWrongKind for an entry of another kind, judged on the opened
+        // descriptor so that nothing can be swapped in between.
+        ReadPlainFile,   // a regular file; a final link is not followed
+        ReadVolume,      // a regular file or a block device; links are followed
     };
+    // LastError() of an open that found an entry of a kind its mode does not read.
+    static constexpr int kWrongKind = -1;
 
     PlatformFile() = default;
     ~PlatformFile();
@@ -42,6 +49,8 @@ public:
     // Size in bytes; for a block device its capacity. -1 on error.
     long long Size() const;
     int LastError() const { return lastError_; }
+    // The file's identity (device and inode numbers); false when it cannot be read.
+    bool Identity(uint64_t* device, uint64_t* inode) const;
 
 private:
     int fd_ = -1;

@@ -8,6 +8,8 @@
 #include "filesystems/CSearchedPartitionInfo.h"
 #include "filesystems/FileSystemSearchers.h"
 #include "filesystems/exfat/CExFatFileNode.h"
+#include "filesystems/exfat/ExFatFatPlacement.h"
+#include "filesystems/exfat/ExFatFolderTree.h"
 #include "filesystems/exfat/ExFatLayout.h"
 #include "filesystems/exfat/ExFatVolumeFragments.h"
 #include "filesystems/exfat/ExFatVolumeRebuild.h"
@@ -214,6 +216,8 @@ void CExFatCompleteSearch::SetBootGeometry(ExFatVolume& v, const uint8_t* p, uin
 }
 
 void CExFatCompleteSearch::OnFatStart(uint64_t s) {
+    // Kept for volumes whose boot sector is gone: their FAT is placed among these at the end.
+    if (fatStarts_.size() < kMostFatStarts) fatStarts_.push_back(s);
     for (const std::unique_ptr<ExFatVolume>& c : collection_.Candidates()) {
         if (c->evidence < EXFAT_EVIDENCE_BACKUP_BOOT) continue;
         const uint64_t fat = c->volumeStart + c->fatOffset;
@@ -249,6 +253,7 @@ int CExFatCompleteSearch::EndSearch() {
     recognizer_.Clear();
     collection_.Clear();
     upcaseSectors_.clear();
+    fatStarts_.clear();
     std::vector<uint8_t>().swap(buffer_);
     std::vector<uint8_t>().swap(carry_);
     pendingCount_ = 0;
@@ -256,48 +261,57 @@ int CExFatCompleteSearch::EndSearch() {
     return 1;
 }
 
+std::vector<const ExFatDirectoryInfo*> CExFatCompleteSearch::RunsOf(const ExFatVolume& volume) const {
+    std::vector<const ExFatDirectoryInfo*> runs;
+    std::unordered_set<const ExFatDirectoryInfo*> listed;
+    for (uint64_t key : volume.alignedKeys) {
+        ExFatDirectoryInfo* run = collection_.RunAt(key);
+        if (!run || listed.count(run)) continue;
+        // A run that continues a folder is listed from the folder's first run, when the volume holds it.
+        ExFatDirectoryInfo* head = run;
+        for (size_t n = 0; head->previous && IsFragmentTaken(volume, head->previous) &&
+                           n < ExFatDirectoryInfo::kMostChainRuns;
+             ++n)
+            head = head->previous;
+        size_t n = 0;
+        for (ExFatDirectoryInfo* r = head; r && n < ExFatDirectoryInfo::kMostChainRuns; r = r->next, ++n) {
+            if (!listed.insert(r).second) break;
+            runs.push_back(r);
+        }
+    }
+    return runs;
+}
+
+void CExFatCompleteSearch::OpenFat(ExFatVolume& volume, const std::vector<const ExFatDirectoryInfo*>& runs) {
+    if (volume.evidence & EXFAT_EVIDENCE_FIRST_FAT) {
+        volume.OpenFat(device_);
+        return;
+    }
+    std::vector<const ExFatEntryRecord*> records;
+    for (const ExFatDirectoryInfo* run : runs)
+        for (const ExFatEntryRecord& r : run->live) records.push_back(&r);
+    ExFatFatPlacement placement(volume, device_);
+    if (placement.Place(fatStarts_, records))
+        RK_LOG("[exFAT] the volume whose heap starts at sector %llu: its FAT found at sector %llu",
+               static_cast<unsigned long long>(volume.heapStart), static_cast<unsigned long long>(placement.PlacedAt()));
+    else
+        RK_LOG("[exFAT] the volume whose heap starts at sector %llu: no FAT found; files in cluster chains keep "
+               "their first cluster and are marked cut",
+               static_cast<unsigned long long>(volume.heapStart));
+}
+
 void CExFatCompleteSearch::HandTreesToBuilder() {
     if (volumes_.empty() || !builder_) return;
     builder_->BeginSearch(SEARCHER_EXFAT, -1, -1);
     for (size_t i = 0; i < volumes_.size(); ++i) {
         ExFatVolume& volume = *volumes_[i];
-        if (volume.evidence & EXFAT_EVIDENCE_FIRST_FAT) volume.OpenFat(device_);
-        const uint64_t rootSector = volume.IsHeapCluster(volume.rootCluster) && volume.rootCluster != 0xFFFFFFFF
-                                        ? volume.ClusterSector(volume.rootCluster)
-                                        : ~uint64_t{0};
-        std::unordered_set<const ExFatDirectoryInfo*> emitted;
-        for (uint64_t key : volume.alignedKeys) {
-            ExFatDirectoryInfo* run = collection_.RunAt(key);
-            if (!run || emitted.count(run)) continue;
-            // A run that continues a folder is listed from the folder's first run, when the volume holds it.
-            ExFatDirectoryInfo* head = run;
-            for (size_t n = 0; head->previous && IsFragmentTaken(volume, head->previous) &&
-                               n < ExFatDirectoryInfo::kMostChainRuns;
-                 ++n)
-                head = head->previous;
-            const uint64_t parent = head->firstSector == rootSector ? ~uint64_t{0} : head->firstSector;
-            size_t n = 0;
-            for (ExFatDirectoryInfo* r = head; r && n < ExFatDirectoryInfo::kMostChainRuns; r = r->next, ++n) {
-                if (!emitted.insert(r).second) break;
-                EmitRun(volume, r, parent, static_cast<uint16_t>(i));
-            }
-        }
+        const std::vector<const ExFatDirectoryInfo*> runs = RunsOf(volume);
+        OpenFat(volume, runs);
+        ExFatFolderTree tree(volume, static_cast<uint16_t>(i));
+        for (const ExFatDirectoryInfo* run : runs) tree.AddRun(*run);
+        tree.Link();
+        tree.HandTo(*builder_);
         volume.fat.Close();
-    }
-}
-
-void CExFatCompleteSearch::EmitRun(ExFatVolume& volume, ExFatDirectoryInfo* run, uint64_t parentSector,
-                                   uint16_t index) {
-    for (const std::vector<ExFatEntryRecord>* list : {&run->live, &run->deleted}) {
-        for (const ExFatEntryRecord& record : *list) {
-            CExFatFileNode* node = MakeExFatFileNode(record, volume);
-            if (!node) continue;
-            if (volume.IsHeapCluster(record.firstCluster))
-                node->SetFirstLocation(volume.ClusterSector(record.firstCluster));
-            node->SetSecondLocation(parentSector);
-            SetNodePartitionIndex(node, index);
-            if (!builder_->AddNode(node, SEARCHER_EXFAT)) node->Release();
-        }
     }
 }
 

@@ -12,7 +12,8 @@
 // boot sectors, FAT or root folder are gone: every sector of every chunk is evidence (a boot sector,
 // a FAT's start, the start of an up-case table, directory entries). At the end of the pass the
 // candidates that the evidence supports become volumes, and their files and folders, live and
-// deleted, go to the builder with code 0x21.
+// deleted, go to the builder with code 0x21, each linked to its folder. A volume whose boot sector is
+// gone reads its chains through a FAT whose start the pass met.
 class ExFatVolumeRebuild;
 
 class CExFatCompleteSearch : public ICompleteFileSystemSearchController {
@@ -24,6 +25,7 @@ public:
     static constexpr size_t kMostWaitingRuns = 0x880;
     static constexpr uint64_t kFarPastLastRun = 0x2000000;
     static constexpr size_t kMostUpcaseSectors = 0x10000;
+    static constexpr size_t kMostFatStarts = 0x10000;
     // Entry sets held at most (about 300 bytes each); past this the scan looks for no more folders.
     static constexpr size_t kMostRecords = 2000000;
     // The largest cluster the validators accept: 32 MiB.
@@ -72,7 +74,9 @@ private:
     void SetBootGeometry(ExFatVolume& volume, const uint8_t* bytes, uint64_t volumeStart) const;
     void OnFatStart(uint64_t sector);
     void HandTreesToBuilder();
-    void EmitRun(ExFatVolume& volume, ExFatDirectoryInfo* run, uint64_t parentSector, uint16_t index);
+    // The volume's runs, each folder's from its first run on.
+    std::vector<const ExFatDirectoryInfo*> RunsOf(const ExFatVolume& volume) const;
+    void OpenFat(ExFatVolume& volume, const std::vector<const ExFatDirectoryInfo*>& runs);
 
     IStorageDevice* device_ = nullptr;
     IDirecotryTreeBuilder* builder_ = nullptr;
@@ -94,6 +98,7 @@ private:
     ExFatVolumeCollection collection_;
     std::unique_ptr<ExFatVolumeRebuild> rebuild_;
     std::vector<uint64_t> upcaseSectors_;
+    std::vector<uint64_t> fatStarts_;  // every sector that begins as a FAT does
     std::vector<std::unique_ptr<ExFatVolume>> volumes_;  // accepted, in order: the position is the index
     bool recordsCapLogged_ = false;
 };

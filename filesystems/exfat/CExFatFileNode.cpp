@@ -1,13 +1,16 @@
 #include "filesystems/exfat/CExFatFileNode.h"
 
+#include <cstdio>
 #include <cstring>
 #include <new>
 #include <string>
 
 #include "filesystems/exfat/ExFatDirectoryEntry.h"
 #include "filesystems/exfat/ExFatEntryRecord.h"
+#include "filesystems/exfat/ExFatLayout.h"
 #include "filesystems/exfat/ExFatVolume.h"
 #include "media_recovery/file_model/CDataRunList.h"
+#include "media_recovery/file_model/IFileProperties.h"
 
 namespace {
 
@@ -20,7 +23,19 @@ void AppendContiguous(CDataRunList* list, const ExFatVolume& volume, uint32_t fi
     list->AppendRun(&run);
 }
 
+// The clusters a list's runs hold.
+uint64_t HeldClusters(CDataRunList* list) {
+    uint64_t held = 0;
+    for (const DataRun* run = list ? list->First() : nullptr; run; run = list->Next()) held += run->length;
+    return held;
+}
+
 }  // namespace
+
+uint8_t CExFatFileNode::GetFlags() const {
+    return static_cast<uint8_t>(((attributes_ & kDeletedBit) ? FILE_FLAG_DELETED : 0) |
+                                (sizeCut_ ? FILE_FLAG_SIZE_CUT : 0));
+}
 
 void CExFatFileNode::SetName(const char* name) {
     if (!name) return;
@@ -45,6 +60,7 @@ IFileNode* CExFatFileNode::Clone() {
     copy->accessTime_ = accessTime_;
     if (name_) copy->SetName(name_.get());
     copy->size_ = size_;
+    copy->sizeCut_ = sizeCut_;
     if (IsDeleted()) copy->MarkDeleted();
     if (GetDataRuns()) copy->SetDataRuns(GetDataRuns()->Clone());
     SetNodePartitionIndex(copy, GetPartitionIndex());
@@ -99,6 +115,24 @@ CExFatFileNode* MakeExFatFileNode(const ExFatEntryRecord& record, ExFatVolume& v
     node->size_ = record.dataLength;
     node->SetLocation(record.sector);
     if (!record.inUse) node->MarkDeleted();
-    node->SetDataRuns(BuildExFatExtents(record, volume));
+    CDataRunList* runs = BuildExFatExtents(record, volume);
+    node->SetDataRuns(runs);
+    if (!record.IsDirectory() && record.dataLength > 0) {
+        const uint64_t clusterBytes = volume.clusterSize ? volume.clusterSize : 512;
+        node->sizeCut_ = HeldClusters(runs) < (record.dataLength + clusterBytes - 1) / clusterBytes;
+    }
+    return node;
+}
+
+CExFatFileNode* MakeExFatLostFolder(uint32_t firstCluster, const ExFatVolume& volume) {
+    CExFatFileNode* node = new (std::nothrow) CExFatFileNode;
+    if (!node) return nullptr;
+    char name[16];
+    std::snprintf(name, sizeof name, "DIR%u", firstCluster);
+    node->SetName(name);
+    node->attributes_ = exfat::kAttrDirectory;
+    node->firstCluster_ = firstCluster;
+    node->SetFirstLocation(volume.ClusterSector(firstCluster));
+    node->SetDataRuns(CreateDataRunList());
     return node;
 }

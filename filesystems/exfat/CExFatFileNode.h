@@ -3,14 +3,15 @@
 #include <memory>
 
 #include "media_recovery/file_model/CFileNode.h"
+#include "media_recovery/file_model/IFileProperties.h"
 
 struct ExFatEntryRecord;
 struct ExFatVolume;
 class CDataRunList;
 
 // A file or folder found on an exFAT volume, live or deleted. It holds its values itself; its
-// extents are clusters counted from cluster 2. It has no tree links: its second location is the
-// first sector of the directory that holds it (which is that directory node's first location).
+// extents are clusters counted from cluster 2. The searches link it to the folder that holds it;
+// its second location is that folder's first sector.
 class CExFatFileNode : public CFileNode {
 public:
     static constexpr uint32_t kDeletedBit = 0x80000000u;
@@ -36,9 +37,14 @@ public:
     uint32_t FirstCluster() const { return firstCluster_; }
     // The record's NoFatChain flag: the data (or a folder's entries) lie in one stretch.
     bool NoFatChain() const { return noFatChain_; }
+    // FILE_FLAG_DELETED, and FILE_FLAG_SIZE_CUT when the extents hold less than the size says (a
+    // chain that ends early, no FAT to follow it, the heap's end); the size stays the entry's.
+    uint8_t GetFlags() const;
+    bool IsSizeCut() override { return (GetFlags() & FILE_FLAG_SIZE_CUT) != 0; }
 
 private:
     friend CExFatFileNode* MakeExFatFileNode(const ExFatEntryRecord& record, ExFatVolume& volume);
+    friend CExFatFileNode* MakeExFatLostFolder(uint32_t firstCluster, const ExFatVolume& volume);
     static uint64_t* Put(uint64_t* out, uint64_t value) {
         if (out) *out = value;
         return out;
@@ -52,12 +58,15 @@ private:
     uint64_t accessTime_ = 0;
     uint32_t firstCluster_ = 0xFFFFFFFF;
     bool noFatChain_ = false;
+    bool sizeCut_ = false;
 };
 
 // A node from a finished entry set of the volume: name, size, attributes, times, the entry's sector
 // as its locator location, deleted when the set is not in use, and its extents. Null when memory
 // runs out.
 CExFatFileNode* MakeExFatFileNode(const ExFatEntryRecord& record, ExFatVolume& volume);
+// A folder whose own entry is gone, standing in for it: "DIR" and its first cluster, in decimal.
+CExFatFileNode* MakeExFatLostFolder(uint32_t firstCluster, const ExFatVolume& volume);
 // The extents of a record's data in clusters from cluster 2, empty for a folder or a file without
 // data; null only when memory runs out. A NoFatChain extent is one run, a chain is followed through
 // the FAT up to the data length. A deleted chained file whose first FAT entry was freed is taken as

@@ -73,15 +73,15 @@ bool CExFatQuickSearch::ReadBootSector(IStorageDevice* device) {
 void CExFatQuickSearch::Walk() {
     if (!sink_) return;
     const int64_t wholeHeap = static_cast<int64_t>(volume_.clusterSize) * volume_.clusterCount;
-    if (!WalkDirectory(volume_.rootCluster, wholeHeap, false, false)) return;
+    if (!WalkDirectory(nullptr, volume_.rootCluster, wholeHeap, false)) return;
     uint64_t processed = 0, lastPercent = 0;
     while ((!liveFolders_.empty() || !deletedFolders_.empty()) && sink_->ShouldContinue()) {
         // Live folders first: a deleted folder whose cluster a live one took over must not claim it.
         std::deque<CExFatFileNode*>& queue = liveFolders_.empty() ? deletedFolders_ : liveFolders_;
         CExFatFileNode* folder = queue.front();
         queue.pop_front();
-        if (!WalkDirectory(folder->FirstCluster(), static_cast<int64_t>(folder->GetSize()), folder->NoFatChain(),
-                           folder->IsDeleted()))
+        if (!WalkDirectory(folder, folder->FirstCluster(), static_cast<int64_t>(folder->GetSize()),
+                           folder->NoFatChain()))
             RK_LOG("[exFAT] folder \"%s\" at cluster %u could not be read whole; the walk goes on", folder->GetName(),
                    folder->FirstCluster());
         ++processed;
@@ -98,12 +98,12 @@ void CExFatQuickSearch::Walk() {
     deletedFolders_.clear();
 }
 
-bool CExFatQuickSearch::WalkDirectory(uint32_t start, int64_t remaining, bool contiguous, bool parentDeleted) {
+bool CExFatQuickSearch::WalkDirectory(CExFatFileNode* folder, uint32_t start, int64_t remaining, bool contiguous) {
     if (!device_ || !builder_) return false;
     // A set never runs from one folder into another.
     parser_.Reset();
     const bool read = contiguous ? ReadContiguous(start, remaining) : ReadChain(start, remaining);
-    EmitFinished(start, parentDeleted);
+    EmitFinished(folder, start);
     return read;
 }
 
@@ -146,8 +146,9 @@ bool CExFatQuickSearch::ReadContiguous(uint32_t start, int64_t remaining) {
     return true;
 }
 
-void CExFatQuickSearch::EmitFinished(uint32_t start, bool parentDeleted) {
+void CExFatQuickSearch::EmitFinished(CExFatFileNode* folder, uint32_t start) {
     const uint64_t folderSector = volume_.ClusterSector(start);
+    const bool parentDeleted = folder && folder->IsDeleted();
     for (ExFatEntryRecord& record : parser_.Finished()) {
         if (parentDeleted) record.inUse = 0;
         CExFatFileNode* node = MakeExFatFileNode(record, volume_);
@@ -155,6 +156,8 @@ void CExFatQuickSearch::EmitFinished(uint32_t start, bool parentDeleted) {
         if (volume_.IsHeapCluster(record.firstCluster))
             node->SetFirstLocation(volume_.ClusterSector(record.firstCluster));
         node->SetSecondLocation(folderSector);
+        // Linked before it is handed over: a refused node unlinks itself when it is released.
+        if (folder) folder->LinkChild(node);
         if (!builder_->AddNode(node, SEARCHER_EXFAT)) {
             node->Release();
             continue;

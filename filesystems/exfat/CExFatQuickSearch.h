@@ -38,11 +38,12 @@ private:
     bool ReadBootSector(IStorageDevice* device);
     void Walk();
     // Reads one folder's clusters (from start, for remaining bytes; in one stretch when contiguous)
-    // and hands its entry sets to the builder. False when a read failed.
-    bool WalkDirectory(uint32_t start, int64_t remaining, bool contiguous, bool parentDeleted);
+    // and hands its entry sets to the builder, each linked to folder (null for the root). False when
+    // a read failed.
+    bool WalkDirectory(CExFatFileNode* folder, uint32_t start, int64_t remaining, bool contiguous);
     bool ReadChain(uint32_t start, int64_t remaining);
     bool ReadContiguous(uint32_t start, int64_t remaining);
-    void EmitFinished(uint32_t start, bool parentDeleted);
+    void EmitFinished(CExFatFileNode* folder, uint32_t start);
     void Report(uint32_t state, uint64_t total, uint64_t done);
 
     IDirecotryTreeBuilder* builder_ = nullptr;

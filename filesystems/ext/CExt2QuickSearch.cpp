@@ -22,6 +22,7 @@ using namespace ext;
 
 namespace {
 constexpr uint32_t kExtPartitionKind = 5;
+constexpr uint16_t kSparseAttribute = 0x200;
 }  // namespace
 
 std::string UnnamedInodeName(uint32_t inode) {
@@ -100,7 +101,7 @@ void CExt2QuickSearch::Walk(CExt2FileSystem& fs) {
     try {
         ExtInode root;
         if (ReadInode(fs, kRootInode, &root) && root.IsDirectory() && HasPlausibleBlocks(fs, root))
-            WalkEntries(fs, root, rootNames_.get());
+            WalkEntries(fs, root, nullptr);
     } catch (const CExt2ReadSectorError&) {
         RK_LOG("[Dredgel] Ext root folder unreadable");
     } catch (const std::range_error&) {
@@ -147,17 +148,21 @@ CExt2FileProperties* CExt2QuickSearch::MakeProperties(CExt2FileSystem& fs, const
     props->SetSize(inode.FileSize());
     if (inode.IsDirectory()) {
         props->AddAttributes(FILE_ATTRIBUTE_DIRECTORY_BIT);
-    } else if (inode.LooksSparse()) {
-        props->AddAttributes(0x200);  // a file with holes: no runs
     } else {
-        const uint64_t count = WalkBlockCount(fs, inode);
-        std::unique_ptr<CExt2DataRunList> runs(new CExt2DataRunList);
-        runMap_->Reset(inode, count);
-        // The sink is asked after each run; progress itself is reported once per group.
-        if (!runMap_->AppendRuns(runs.get(), count, [this] { return KeepGoing(); })) return nullptr;
-        props->PackRuns(runs.get());
-        // The node keeps this list rather than decoding what was just packed.
-        if (props->HasRuns()) nodeRuns->reset(runs.release());
+        if (inode.LooksSparse()) props->AddAttributes(kSparseAttribute);
+        // A live file is read through its holes, as the kernel reads it; any other that looks
+        // sparse (a deleted one whose map is gone, data kept in the inode) gets no runs.
+        const bool holes = inode.ReadsThroughHoles();
+        if (holes || !inode.LooksSparse()) {
+            const uint64_t count = WalkBlockCount(fs, inode);
+            std::unique_ptr<CExt2DataRunList> runs(new CExt2DataRunList);
+            runMap_->Reset(inode, count);
+            // The sink is asked after each run; progress itself is reported once per group.
+            if (!runMap_->AppendRuns(runs.get(), count, holes, [this] { return KeepGoing(); })) return nullptr;
+            props->PackRuns(runs.get());
+            // The node keeps this list rather than decoding what was just packed.
+            if (props->HasRuns()) nodeRuns->reset(runs.release());
+        }
     }
     props->SetInodeNumber(inode.number);
     if (inode.DeletionTime() != 0) props->SetFlags(FILE_FLAG_DELETED);
@@ -169,22 +174,23 @@ void CExt2QuickSearch::ProcessInode(CExt2FileSystem& fs, const ExtInode& inode) 
     std::unique_ptr<CExt2FileProperties> props(MakeProperties(fs, inode, &runs));
     if (!props) return;
     std::unique_ptr<CEXTFileNode> node(new CEXTFileNode);
-    CExt2FileProperties* p = props.get();
     node->SetProperties(props.release(), runs.release());
-    const bool directory = node->IsDirectory();
-    CExt2FileProperties* holder = nullptr;
-    if (parents_.Take(inode.number, &holder)) {
+    CEXTFileNode* folder = nullptr;
+    CEXTFileNode* walked = nullptr;
+    if (parents_.Take(inode.number, &folder)) {
+        CExt2FileProperties* holder = folder ? folder->Properties() : rootNames_.get();
         std::string name = holder->TakeChildName(inode.number);
-        p->TakeName(name.empty() ? UnnamedInodeName(inode.number) : std::move(name));
-        Offer(node.release());  // a refused file is gone now; a folder stays (held or the builder's)
+        node->Properties()->TakeName(name.empty() ? UnnamedInodeName(inode.number) : std::move(name));
+        walked = Offer(node.release(), folder);
     } else {
         CEXTFileNode*& slot = pending_[inode.number];
-        slot = node.release();
+        slot = walked = node.release();
     }
-    if (directory) WalkEntries(fs, inode, p);
+    if (walked && walked->IsDirectory()) WalkEntries(fs, inode, walked);
 }
 
-void CExt2QuickSearch::WalkEntries(CExt2FileSystem& fs, const ExtInode& directory, CExt2FileProperties* holder) {
+void CExt2QuickSearch::WalkEntries(CExt2FileSystem& fs, const ExtInode& directory, CEXTFileNode* folder) {
+    CExt2FileProperties* holder = folder ? folder->Properties() : rootNames_.get();
     const uint32_t inodes = fs.SuperBlock().inodesCount;
     try {
         CExt2DirEntry it(fs, directory);
@@ -200,10 +206,10 @@ void CExt2QuickSearch::WalkEntries(CExt2FileSystem& fs, const ExtInode& director
             CEXTFileNode* node = nullptr;
             if (pending_.Take(e.inode, &node)) {
                 node->Properties()->TakeName(length ? std::string(name, length) : UnnamedInodeName(e.inode));
-                Offer(node);
+                Offer(node, folder);
             } else {
                 holder->AddChildName(e.inode, name, length);
-                parents_[e.inode] = holder;
+                parents_[e.inode] = folder;
             }
         }
     } catch (const std::exception& e) {
@@ -212,20 +218,24 @@ void CExt2QuickSearch::WalkEntries(CExt2FileSystem& fs, const ExtInode& director
     }
 }
 
-void CExt2QuickSearch::Offer(CEXTFileNode* node) {
-    if (builder_->AddNode(node, SEARCHER_EXT)) return;
+CEXTFileNode* CExt2QuickSearch::Offer(CEXTFileNode* node, CEXTFileNode* folder) {
+    // Linked first, so that whoever sees the node in the results sees its folder too. A folder
+    // never takes one of its own folders (a damaged volume can name one): that node stays on top.
+    if (folder) folder->LinkChild(node);
+    if (builder_->AddNode(node, SEARCHER_EXT)) return node;
     if (!node->IsDirectory()) {
-        node->Release();
-        return;
+        node->Release();  // unlinked from its folder as it goes
+        return nullptr;
     }
     try {
         held_.push_back(node);
     } catch (const std::bad_alloc&) {
-        // No room to keep it: forget the names it holds, then let it go.
-        CExt2FileProperties* props = node->Properties();
-        parents_.EraseIf([props](CExt2FileProperties* holder) { return holder == props; });
+        // No room to keep it: forget the inodes it was to be the folder of, then let it go.
+        parents_.EraseIf([node](CEXTFileNode* f) { return f == node; });
         node->Release();
+        return nullptr;
     }
+    return node;
 }
 
 void CExt2QuickSearch::HandOutPending() {
@@ -240,11 +250,13 @@ void CExt2QuickSearch::HandOutPending() {
         pending_.Take(ino, &node);
         if (!node) continue;
         if (!*node->GetName()) node->Properties()->TakeName(UnnamedInodeName(ino));
-        Offer(node);
+        Offer(node, nullptr);
     }
 }
 
 void CExt2QuickSearch::ReleaseOwned() {
+    // A node released leaves its folder; the nodes below it (all given to the builder, or held
+    // here and released in turn) lose their folder, never their memory.
     parents_.Clear();
     pending_.ForEach([](uint32_t, CEXTFileNode* node) {
         if (node) node->Release();

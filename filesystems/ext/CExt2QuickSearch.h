@@ -19,8 +19,9 @@ struct ExtInode;
 
 // Reads the Ext2/3/4 volume at the start of a storage device, inode by inode, and hands every inode
 // with a plausible block map to the builder (code 0x23) as a node, named from the folder entries
-// that refer to it, or "Inode_<hex number>" when none does. Nodes get no parent links. Inodes with a
-// deletion time are marked deleted (the builder refuses those).
+// that refer to it and linked under the folder of the entry that named it (the root's entries and
+// "Inode_<hex number>" nodes, named by no entry, have no folder). Inodes with a deletion time are
+// marked deleted (the builder refuses those). A live file's holes are sparse runs: it reads whole.
 class CExt2QuickSearch : public IQuickFileSystemSearchController {
 public:
     CExt2QuickSearch();
@@ -41,13 +42,15 @@ private:
     void Walk(CExt2FileSystem& fs);
     void WalkInodes(CExt2FileSystem& fs);
     void ProcessInode(CExt2FileSystem& fs, const ExtInode& inode);
-    void WalkEntries(CExt2FileSystem& fs, const ExtInode& directory, CExt2FileProperties* holder);
+    // folder is the directory's node, null for the root (whose entries' names rootNames_ keeps).
+    void WalkEntries(CExt2FileSystem& fs, const ExtInode& directory, CEXTFileNode* folder);
     // Null when the sink stopped the search while the runs were built. The run list the properties
     // were packed from goes to *runs (null when there are none), for the node.
     CExt2FileProperties* MakeProperties(CExt2FileSystem& fs, const ExtInode& inode, std::unique_ptr<IDataRunList>* runs);
-    // Gives node to the builder; what it refuses is released, or, for a folder whose entries may
-    // still name inodes ahead, kept until the walk ends.
-    void Offer(CEXTFileNode* node);
+    // Links node under folder (when there is one) and gives it to the builder; what it refuses is
+    // released, or, for a folder whose entries may still name inodes ahead, kept until the walk
+    // ends. The node while it lives on (the builder's or held), null when it was released.
+    CEXTFileNode* Offer(CEXTFileNode* node, CEXTFileNode* folder);
     void HandOutPending();
     void ReleaseOwned();
     bool KeepGoing();
@@ -59,7 +62,8 @@ private:
     CSearchedPartitionInfo partition_;
     uint64_t superBlockSector_ = 2;  // 512-byte units: the volume starts at the device's start
     ExtInodeMap<CEXTFileNode*> pending_;               // walked, not named yet
-    ExtInodeMap<CExt2FileProperties*> parents_;        // named by an entry of this folder, not walked yet
+    ExtInodeMap<CEXTFileNode*> parents_;               // named by an entry of this folder (null: the
+                                                       // root), not walked yet
     ExtVector<CEXTFileNode*> held_;                    // folders the builder refused
     std::unique_ptr<CExt2FileProperties> rootNames_;   // the root's entries (the root is no node)
     ExtBlockMap* runMap_ = nullptr;                    // the walk's, reused from file to file

@@ -11,6 +11,7 @@ using namespace ext;
 
 namespace {
 constexpr uint64_t kClassicCheckEvery = 1024;
+constexpr uint64_t kNoBlock = ~uint64_t{0};  // never a block of a volume
 
 // Adds a run; consecutive holes become one.
 void AddRun(CExt2DataRunList* list, int64_t start, uint64_t length) {
@@ -123,35 +124,95 @@ uint64_t ExtBlockMap::LevelEntry(int level, uint64_t block, uint64_t entry) {
     return Le32(data + entry * 4);
 }
 
-uint64_t ExtBlockMap::ClassicBlockOf(uint64_t i) {
-    const uint64_t p = fs_.BlockSize() / 4;
-    uint64_t block = 0;
+uint64_t ExtBlockMap::ClassicPointer(uint64_t i, uint64_t* span) {
+    *span = 1;
     if (i < kDirectPointers) {
-        block = inode_.BlockPointer(static_cast<size_t>(i));
-    } else if (i < kDirectPointers + p) {
-        block = LevelEntry(0, inode_.BlockPointer(12), i - kDirectPointers);
-    } else if (i < kDirectPointers + p + p * p) {
-        const uint64_t j = i - kDirectPointers - p;
-        block = LevelEntry(1, LevelEntry(0, inode_.BlockPointer(13), j / p), j % p);
-    } else {
-        const uint64_t j = i - kDirectPointers - p - p * p;
-        if (j / (p * p) >= p) return 0;
-        const uint64_t second = LevelEntry(0, inode_.BlockPointer(14), j / (p * p));
-        block = LevelEntry(2, LevelEntry(1, second, (j % (p * p)) / p), j % p);
+        const uint64_t pointer = inode_.BlockPointer(static_cast<size_t>(i));
+        if (pointer == 0)
+            while (i + *span < kDirectPointers && inode_.BlockPointer(static_cast<size_t>(i + *span)) == 0) ++*span;
+        return pointer;
     }
+    const uint64_t p = fs_.BlockSize() / 4;
+    uint64_t j = i - kDirectPointers;
+    // The single, double and triple indirect blocks reach p, p^2 and p^3 blocks.
+    uint64_t reach = p;
+    for (int top = 0; top < 3; ++top, reach *= p) {
+        if (j >= reach) {
+            j -= reach;
+            continue;
+        }
+        uint64_t pointer = inode_.BlockPointer(kDirectPointers + top);
+        uint64_t entry = 0;
+        // Down one mapping block a level: levels_[0] holds the top one.
+        for (int level = 0; level <= top; ++level) {
+            if (pointer == 0) {
+                *span = reach - j;
+                return 0;
+            }
+            if (!fs_.IsValidBlock(pointer)) return kNoBlock;
+            reach /= p;  // what one entry of this block reaches
+            entry = j / reach;
+            pointer = LevelEntry(level, pointer, entry);
+            j %= reach;
+        }
+        // The last block read maps data blocks: a hole there lasts as long as its zero entries.
+        if (pointer == 0) {
+            const uint8_t* leaf = levels_[top].buffer.Data();
+            while (entry + *span < p && Le32(leaf + (entry + *span) * 4) == 0) ++*span;
+        }
+        return pointer;
+    }
+    return kNoBlock;  // past what the map can reach
+}
+
+uint64_t ExtBlockMap::ClassicBlockOf(uint64_t i) {
+    uint64_t span = 0;
+    const uint64_t block = ClassicPointer(i, &span);
     return fs_.IsValidBlock(block) ? block : 0;
 }
 
-bool ExtBlockMap::AppendExtentRuns(CExt2DataRunList* list, uint64_t count, const std::function<bool()>& keepGoing) {
+bool ExtBlockMap::AppendClassicRuns(CExt2DataRunList* list, uint64_t count, bool holes,
+                                    const std::function<bool()>& keepGoing) {
+    uint64_t sinceAsked = 0;
+    for (uint64_t i = 0; i < count;) {
+        uint64_t span = 1;
+        const uint64_t block = ClassicPointer(i, &span);
+        if (block == 0) {
+            if (!holes) break;
+            span = std::min(span, count - i);
+            AddRun(list, kSparseRunStart, span);
+        } else {
+            if (!fs_.IsValidBlock(block)) break;
+            AddRun(list, static_cast<int64_t>(block), 1);
+        }
+        i += span;
+        sinceAsked += span;
+        if (sinceAsked >= kClassicCheckEvery) {
+            sinceAsked = 0;
+            if (!keepGoing()) return false;
+        }
+    }
+    return keepGoing();
+}
+
+bool ExtBlockMap::AppendExtentRuns(CExt2DataRunList* list, uint64_t count, bool holes,
+                                   const std::function<bool()>& keepGoing) {
     uint64_t next = 0;
     for (const ExtExtent& x : extents_) {
         if (next >= count) break;
-        if (x.logical != next) break;  // a hole in the map ends the walk
+        if (x.logical != next) {
+            if (!holes) break;  // a hole in the map ends the walk
+            const uint64_t gap = std::min(x.logical, count) - next;
+            AddRun(list, kSparseRunStart, gap);
+            next += gap;
+            if (next >= count) break;
+        }
         uint64_t length = std::min(x.length, count - next);
         if (x.unwritten) {
             AddRun(list, kSparseRunStart, length);
         } else {
-            if (!fs_.IsValidBlock(x.start)) break;
+            // A stretch past the volume's end cuts the file there.
+            if (!fs_.IsValidBlock(x.start)) return true;
             const uint64_t valid = std::min(length, fs_.BlockCount() - x.start);
             AddRun(list, static_cast<int64_t>(x.start), valid);
             if (valid < length) return keepGoing();
@@ -159,16 +220,16 @@ bool ExtBlockMap::AppendExtentRuns(CExt2DataRunList* list, uint64_t count, const
         next += length;
         if (!keepGoing()) return false;
     }
+    // The map's tail left out is a hole, unless the tree was not read whole.
+    if (holes && !treeBroken_ && next < count) {
+        AddRun(list, kSparseRunStart, count - next);
+        return keepGoing();
+    }
     return true;
 }
 
-bool ExtBlockMap::AppendRuns(CExt2DataRunList* list, uint64_t count, const std::function<bool()>& keepGoing) {
-    if (inode_.UsesExtents()) return AppendExtentRuns(list, count, keepGoing);
-    for (uint64_t i = 0; i < count; ++i) {
-        const uint64_t block = BlockOf(i);
-        if (block == 0) break;
-        AddRun(list, static_cast<int64_t>(block), 1);
-        if ((i + 1) % kClassicCheckEvery == 0 && !keepGoing()) return false;
-    }
-    return keepGoing();
+bool ExtBlockMap::AppendRuns(CExt2DataRunList* list, uint64_t count, bool holes,
+                             const std::function<bool()>& keepGoing) {
+    if (inode_.UsesExtents()) return AppendExtentRuns(list, count, holes, keepGoing);
+    return AppendClassicRuns(list, count, holes, keepGoing);
 }

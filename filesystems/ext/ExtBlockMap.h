@@ -32,10 +32,12 @@ public:
     // The volume block of logical block index; 0 for a hole, an unwritten stretch or a number that
     // is not a block of the volume.
     uint64_t BlockOf(uint64_t index);
-    // Appends the runs of logical blocks [0, count) to list, up to the first block that maps to
-    // nothing; unwritten stretches become holes. keepGoing is asked after every run (every 1024
-    // blocks of a classic map); false when it answered no.
-    bool AppendRuns(CExt2DataRunList* list, uint64_t count, const std::function<bool()>& keepGoing);
+    // Appends the runs of logical blocks [0, count) to list; unwritten stretches become holes. With
+    // holes, blocks the map leaves out become holes too, up to count; without, the runs end at the
+    // first of them. Either way they end at a number that is no block of the volume, and after the
+    // last extent of a tree that could not be read whole. keepGoing is asked after every run
+    // (every 1024 blocks of a classic map); false when it answered no.
+    bool AppendRuns(CExt2DataRunList* list, uint64_t count, bool holes, const std::function<bool()>& keepGoing);
 
     void Reset(const ExtInode& inode, uint64_t limit);
     const ExtVector<ExtExtent>& Extents() const { return extents_; }
@@ -43,8 +45,13 @@ public:
 private:
     void CollectExtents(const uint8_t* node, size_t bytes, int depth);
     uint64_t ClassicBlockOf(uint64_t index);
+    // The number the classic map holds for logical block index: 0 for a hole, with the blocks from
+    // index on that the same missing pointer leaves out in *span (a whole indirect block's reach
+    // when that block is missing); a number past the volume when the way there is broken.
+    uint64_t ClassicPointer(uint64_t index, uint64_t* span);
     uint64_t LevelEntry(int level, uint64_t block, uint64_t entry);
-    bool AppendExtentRuns(CExt2DataRunList* list, uint64_t count, const std::function<bool()>& keepGoing);
+    bool AppendClassicRuns(CExt2DataRunList* list, uint64_t count, bool holes, const std::function<bool()>& keepGoing);
+    bool AppendExtentRuns(CExt2DataRunList* list, uint64_t count, bool holes, const std::function<bool()>& keepGoing);
 
     struct Level {
         ExtBuffer buffer;

@@ -38,6 +38,10 @@ bool PlausibleExtentRoot(const CExt2FileSystem& fs, const uint8_t* node) {
 }  // namespace
 
 uint64_t WalkBlockCount(const CExt2FileSystem& fs, const ExtInode& inode) {
+    if (inode.ReadsThroughHoles()) {
+        const uint64_t size = inode.FileSize();
+        return size / fs.BlockSize() + (size % fs.BlockSize() != 0);
+    }
     if (inode.LooksSparse()) return inode.FileSize() / fs.BlockSize();
     return inode.BlocksLo() / (fs.BlockSize() / 512);
 }

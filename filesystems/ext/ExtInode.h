@@ -16,6 +16,7 @@ struct ExtInode {
     bool IsDirectory() const { return (Mode() & ext::kModeTypeMask) == ext::kModeDirectory; }
     bool IsRegular() const { return (Mode() & ext::kModeTypeMask) == ext::kModeRegular; }
     bool UsesExtents() const { return ext::Le32(raw + ext::IN_FLAGS) & ext::kInodeFlagExtents; }
+    bool HasInlineData() const { return ext::Le32(raw + ext::IN_FLAGS) & ext::kInodeFlagInlineData; }
     uint32_t BlocksLo() const { return ext::Le32(raw + ext::IN_BLOCKS_LO); }
     uint32_t DeletionTime() const { return ext::Le32(raw + ext::IN_DTIME); }
     // Seconds since 1970; values below 1 count as 0.
@@ -35,12 +36,16 @@ struct ExtInode {
     }
     // More bytes than 512-byte units held: the file has holes.
     bool LooksSparse() const { return FileSize() / 512 > BlocksLo(); }
+    // A live regular file whose block map describes all its bytes: what the map leaves out (a hole)
+    // reads as zeros, as the kernel reads it. A deleted file's map may be gone, so it is not read so.
+    bool ReadsThroughHoles() const { return IsRegular() && DeletionTime() == 0 && !HasInlineData(); }
     const uint8_t* BlockArea() const { return raw + ext::IN_BLOCK; }
     uint32_t BlockPointer(size_t i) const { return ext::Le32(raw + ext::IN_BLOCK + 4 * i); }
 };
 
-// Logical blocks that a file's run list is built from: its size in blocks when it looks sparse,
-// otherwise the blocks it holds (mapping blocks included; the walk stops at the first unmapped one).
+// Logical blocks that a file's run list is built from: every block of its size (the last one
+// partly) for a file read through its holes; otherwise its size in blocks when it looks sparse,
+// else the blocks it holds (mapping blocks included; the walk stops at the first unmapped one).
 uint64_t WalkBlockCount(const CExt2FileSystem& fs, const ExtInode& inode);
 // The inode is in use and its block map can be taken seriously: for a classic map, the first
 // pointers its size needs (up to 13) are blocks of the volume; for an extent tree, its root is a

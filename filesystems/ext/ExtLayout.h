@@ -98,7 +98,8 @@ constexpr uint16_t kGroupInodeUninit = 0x1;
 //   16     4     i_mtime
 //   20     4     i_dtime         non-zero: deleted
 //   28     4     i_blocks_lo     512-byte units held, mapping blocks included
-//   32     4     i_flags         0x80000 the block map is an extent tree
+//   32     4     i_flags         0x80000 the block map is an extent tree; 0x10000000 the data is
+//                                kept in the inode (i_block and beyond), no block map
 //   40     60    i_block         15 block numbers (12 direct, single, double, triple indirect) or an
 //                                extent tree's root node
 //   108    4     i_size_high     high half of a regular file's size
@@ -120,6 +121,7 @@ constexpr uint16_t kModeTypeMask = 0xF000;
 constexpr uint16_t kModeDirectory = 0x4000;
 constexpr uint16_t kModeRegular = 0x8000;
 constexpr uint32_t kInodeFlagExtents = 0x80000;
+constexpr uint32_t kInodeFlagInlineData = 0x10000000;
 constexpr uint32_t kDirectPointers = 12;
 
 // Extent tree node: a 12-byte header, then 12-byte entries.

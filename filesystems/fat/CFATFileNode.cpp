@@ -38,6 +38,7 @@ uint64_t* CFATFileNode::GetAccessTime(uint64_t* out) {
 
 bool CFATFileNode::IsDirectory() { return GetAttributes() & 0x10; }
 bool CFATFileNode::IsDeleted() { return properties_ && (properties_->GetFlags() & 1); }
+bool CFATFileNode::IsSizeCut() { return properties_ && (properties_->GetFlags() & FILE_FLAG_SIZE_CUT); }
 
 IFileNode* CFATFileNode::Clone() {
     CFATFileNode* copy = new (std::nothrow) CFATFileNode;

@@ -21,6 +21,7 @@ public:
     uint64_t* GetAccessTime(uint64_t* out) override;
     bool IsDirectory() override;
     bool IsDeleted() override;
+    bool IsSizeCut() override;
     int GetKindCode() override { return 32; }
     IFileNode* Clone() override;
     void MarkDeleted() override;

@@ -1,8 +1,10 @@
 // The device folder's partition tables over arbitrary disk bytes: an MBR with extended partitions,
-// or a GPT. Every extent found must lie inside the image.
+// or a GPT. Every extent found must lie inside the image, and none be given twice.
 #include <cstdint>
 #include <cstdlib>
+#include <set>
 #include <string>
+#include <utility>
 
 #include "outside/device/PartitionTable.h"
 #include "platform/FileSystem.h"
@@ -33,8 +35,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     platform::PlatformFile image;
     if (!image.Open(scratch.path, platform::PlatformFile::Mode::Read)) return 0;
     for (uint32_t sectorSize : {512u, 4096u}) {
-        for (const PartitionExtent& part : ReadPartitionTable(image, size, sectorSize))
+        std::set<std::pair<uint64_t, uint64_t>> seen;
+        for (const PartitionExtent& part : ReadPartitionTable(image, size, sectorSize)) {
             if (part.offset > size || part.length > size - part.offset) std::abort();
+            if (!seen.emplace(part.offset, part.length).second) std::abort();  // each partition once
+        }
     }
     return 0;
 }

@@ -20,30 +20,14 @@
 
 namespace {
 
-// The progress record as this window reads it (1068 bytes):
-//   offset  size  meaning
-//        0     4  state, little-endian; 3 = finished
-//        4     8  total
-//       12     8  done
-//       20     8  result code of a finished recovery (low half the error number)
-//       28   ...  current file name, up to its first zero byte or the record's end
-constexpr size_t kRecordSize = sizeof(PROGRESS_INFO);
-constexpr size_t kStateOffset = 0;
-constexpr size_t kTotalOffset = 4;
-constexpr size_t kDoneOffset = 12;
-constexpr size_t kResultOffset = 20;
-constexpr size_t kNameOffset = 28;
 constexpr uint64_t kSigned63 = 0x7FFFFFFFFFFFFFFFull;
 constexpr uint32_t kErrorWrite = 15;
 constexpr uint32_t kErrorOffline = 17;
+constexpr uint32_t kErrorShort = 18;  // files written shorter than they were
 constexpr const char* kFont = "Arial 14px";
+// The result page: the border of its column and the padding round its icon.
+constexpr int kColumnBorder = 20, kIconPadding = 10;
 constexpr const char* kSmallFont = "Arial 12px";
-
-uint64_t LoadLe(const uint8_t* bytes, size_t size) {
-    uint64_t value = 0;
-    for (size_t i = 0; i < size; ++i) value |= static_cast<uint64_t>(bytes[i]) << (8 * i);
-    return value;
-}
 
 std::string FormatWith(const char* key, const char* signature, const std::string& value) {
     gchar* text = g_strdup_printf(GetLangFormat(key, signature), value.c_str());
@@ -158,23 +142,24 @@ void CRecoveryWin::OnMessage(int group, int code) {
         StopRecovery();
         return;
     }
-    uint8_t record[kRecordSize] = {};
-    unsigned length = kRecordSize;
-    if (Failed(GetMsg(record, &length))) return;
-    std::memcpy(&progress_, record, kRecordSize);
+    PROGRESS_INFO record;
+    std::memset(&record, 0, sizeof record);
+    unsigned length = sizeof record;
+    if (Failed(GetMsg(&record, &length))) return;
+    progress_ = record;
 
-    const size_t nameLength = strnlen(reinterpret_cast<const char*>(record + kNameOffset), kRecordSize - kNameOffset);
+    const size_t nameLength = strnlen(record.text, sizeof record.text);
     if (nameLength > 0) {
-        const std::string name(reinterpret_cast<const char*>(record + kNameOffset), nameLength);
+        const std::string name(record.text, nameLength);
         const std::string text = FormatWith("RECOVERY_WND_TEXT", "%s", CU8String::FromLocale(name.c_str()).str());
         progressLabel_->SetLabelMarkText(
             MakeSpanMarkup(EscapeMarkup(text), nullptr, GetTextInDomain(kFont), nullptr, true).c_str());
     }
-    const uint64_t total = LoadLe(record + kTotalOffset, 8) & kSigned63;
-    const uint64_t done = LoadLe(record + kDoneOffset, 8) & kSigned63;
+    const uint64_t total = record.total & kSigned63;
+    const uint64_t done = record.done & kSigned63;
     progressBar_->SetFraction(total == 0 ? 0.0 : static_cast<double>(done) / static_cast<double>(total));
 
-    if (LoadLe(record + kStateOffset, 4) != PROGRESS_STATE_FINISHED) return;
+    if (record.state != PROGRESS_STATE_FINISHED) return;
     if (stopTime_ != 0) {
         CUIPublic::Instance()->ReportValue(USAGE_VALUE_RECOVERY_PROGRESS,
                                            static_cast<int>(static_cast<int64_t>(std::time(nullptr)) - stopTime_));
@@ -189,17 +174,18 @@ void CRecoveryWin::OnMessage(int group, int code) {
 }
 
 void CRecoveryWin::CreateResultPage() {
-    const uint64_t result = LoadLe(reinterpret_cast<const uint8_t*>(&progress_) + kResultOffset, 8);
+    const uint64_t result = progress_.result;
     const bool success = (result >> 56) == 0;
     resultPage_ = new CBPBox(true, false, 0);
     resultPage_->Show();
     GtkWidget* column = gtk_vbox_new(FALSE, 0);
-    gtk_container_set_border_width(GTK_CONTAINER(column), 20);
+    gtk_container_set_border_width(GTK_CONTAINER(column), kColumnBorder);
     resultPage_->PackStart(column, true, false, 0);
     GtkWidget* row = gtk_hbox_new(FALSE, 0);
     gtk_box_pack_start(GTK_BOX(column), row, FALSE, FALSE, 10);
     const std::string icon = CUIPublic::Instance()->ResFolder() + (success ? "success_b.png" : "failure_b.png");
-    gtk_box_pack_start(GTK_BOX(row), gtk_image_new_from_file(icon.c_str()), FALSE, FALSE, 10);
+    GtkWidget* image = gtk_image_new_from_file(icon.c_str());
+    gtk_box_pack_start(GTK_BOX(row), image, FALSE, FALSE, kIconPadding);
     GtkWidget* texts = gtk_vbox_new(FALSE, 0);
     gtk_box_pack_start(GTK_BOX(row), texts, TRUE, TRUE, 0);
 
@@ -214,9 +200,17 @@ void CRecoveryWin::CreateResultPage() {
         g_free(text);
         g_free(escaped);
         locationLabel_->RegisterCallBack("url-activated", G_CALLBACK(&CRecoveryWin::OpenFolder), this);
-        gtk_label_set_single_line_mode(GTK_LABEL(locationLabel_->GetWidget()), TRUE);
-        locationLabel_->SetLabelEllipsize(PANGO_ELLIPSIZE_END);
-        gtk_widget_set_tooltip_text(locationLabel_->GetWidget(), destination_.c_str());
+        // The folder shown whole, its dated part too: wrapped over lines of the text column.
+        GtkWidget* location = locationLabel_->GetWidget();
+        gtk_label_set_markup(GTK_LABEL(location), WithoutHyphens(gtk_label_get_label(GTK_LABEL(location))).c_str());
+        gtk_label_set_line_wrap(GTK_LABEL(location), TRUE);
+        gtk_label_set_line_wrap_mode(GTK_LABEL(location), PANGO_WRAP_WORD_CHAR);
+        int width = 0, height = 0;
+        CUIPublic::Instance()->GetConfig()->GetKeyIntPoint("RecoveryWin", "RecoveryWinSize", &width, &height);
+        GtkRequisition picture;
+        gtk_widget_size_request(image, &picture);
+        if (width > 0) gtk_widget_set_size_request(location, width - 2 * kColumnBorder - picture.width - 2 * kIconPadding, -1);
+        gtk_widget_set_tooltip_text(location, destination_.c_str());
         gtk_box_pack_start(GTK_BOX(texts), locationLabel_->GetWidget(), TRUE, TRUE, 0);
         gtk_widget_show_all(column);
         CreateShareRow(resultPage_);
@@ -225,6 +219,7 @@ void CRecoveryWin::CreateResultPage() {
     const uint32_t error = ErrorNumber(result);
     const int code = error == kErrorWrite     ? RECOVERY_ERROR_FAILED_WRITE
                      : error == kErrorOffline ? RECOVERY_ERROR_DEVICE_OFFLINE
+                     : error == kErrorShort   ? RECOVERY_ERROR_FILES_SHORT
                                               : 0;
     const std::string reason = CU8String::FromLocale(CUIPublic::Instance()->GetTypeName(code).c_str()).str();
     reasonLabel_ = MakeLinkLabel(EscapeMarkup(reason), kSmallFont);

@@ -1,6 +1,7 @@
 // The scan detail view's picture grids, contact card and conversation.
 #include <glib.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -34,6 +35,11 @@ constexpr unsigned kSmallRead = 65536;
 constexpr int kThumbWidth = 126, kThumbHeight = 96;
 constexpr int kAvatarSide = 128;
 constexpr int kDefaultPaneWidth = 260;
+// The card: its header's border and spacing, its fields' padding, label width and the room left
+// for the scroll bar; the separator under the header at least this far down.
+constexpr int kHeaderBorder = 12, kHeaderSpacing = 10;
+constexpr int kFieldPadding = 10, kFieldLabelWidth = 120, kScrollBarRoom = 16;
+constexpr int kSeparatorTop = 86;
 
 ILogicalController* Controller() { return CUIPublic::Instance()->GetLogicalController(); }
 std::string Res(const char* name) { return CUIPublic::Instance()->ResFolder() + name; }
@@ -59,13 +65,21 @@ GtkWidget* ReplaceScrolledBox(GtkWidget* scroll, GtkWidget* previous) {
     return box;
 }
 
-GtkWidget* NewMarkupLabel(const std::string& markup, const std::string& tooltip, PangoEllipsizeMode ellipsize) {
+// A label of the phone's text that shows it whole: wrapped at width, never with a character
+// the text does not have.
+GtkWidget* NewWrappedLabel(const std::string& markup, int width) {
     GtkWidget* label = gtk_label_new("");
-    gtk_label_set_markup(GTK_LABEL(label), markup.c_str());
-    gtk_label_set_ellipsize(GTK_LABEL(label), ellipsize);
-    gtk_misc_set_alignment(GTK_MISC(label), 0.0f, 0.5f);
-    gtk_widget_set_tooltip_text(label, tooltip.c_str());
+    gtk_label_set_markup(GTK_LABEL(label), WithoutHyphens(markup).c_str());
+    gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
+    gtk_label_set_line_wrap_mode(GTK_LABEL(label), PANGO_WRAP_WORD_CHAR);
+    gtk_widget_set_size_request(label, std::max(width, 1), -1);
+    gtk_misc_set_alignment(GTK_MISC(label), 0.0f, 0.0f);
     return label;
+}
+
+int CardWidth() {
+    const int width = CUIPublic::Instance()->GetConfig()->GetKeyValueInt("ScanMain", "ScanDetailSize");
+    return width > 0 ? width : kDefaultPaneWidth;
 }
 
 // The bytes of a found file for its thumbnail: the first read when it holds it all, else the
@@ -167,21 +181,26 @@ GdkPixbuf* CScanSelectedDetail::LoadThumbnail(unsigned id, gpointer) {
 
 void CScanSelectedDetail::BuildCardPane() {
     cardPane_ = new CBPBox(true, false, 0);
-    const int width = Config()->GetKeyValueInt("ScanMain", "ScanDetailSize");
-    gtk_widget_set_size_request(cardPane_->GetWidget(), width > 0 ? width : kDefaultPaneWidth, -1);
-    GtkWidget* header = gtk_hbox_new(FALSE, 10);
-    gtk_container_set_border_width(GTK_CONTAINER(header), 12);
+    gtk_widget_set_size_request(cardPane_->GetWidget(), CardWidth(), -1);
+    GtkWidget* header = gtk_hbox_new(FALSE, kHeaderSpacing);
+    cardHeader_ = header;
+    gtk_container_set_border_width(GTK_CONTAINER(header), kHeaderBorder);
     avatarBox_ = new CBPEventBox;
     avatarBox_->SetVisibleWindow(false);
     int side = 64, height = 64;
     Config()->GetKeyIntPoint("ScanMain", "IconImageSize", &side, &height);
     gtk_widget_set_size_request(avatarBox_->GetWidget(), side, height);
     avatarBox_->RegisterCallBack("expose-event", G_CALLBACK(&CScanSelectedDetail::DrawAvatar), this);
+    // A long name wraps over lines of the header's width rather than being cut.
     cardName_ = new CBPLabel("");
-    gtk_widget_set_size_request(cardName_->GetWidget(), 150, -1);
-    gtk_label_set_ellipsize(GTK_LABEL(cardName_->GetWidget()), PANGO_ELLIPSIZE_END);
+    gtk_widget_set_size_request(cardName_->GetWidget(), CardWidth() - 2 * kHeaderBorder - kHeaderSpacing - side, -1);
+    gtk_label_set_line_wrap(GTK_LABEL(cardName_->GetWidget()), TRUE);
+    gtk_label_set_line_wrap_mode(GTK_LABEL(cardName_->GetWidget()), PANGO_WRAP_WORD_CHAR);
     gtk_misc_set_alignment(GTK_MISC(cardName_->GetWidget()), 0.0f, 0.5f);
-    gtk_box_pack_start(GTK_BOX(header), avatarBox_->GetWidget(), FALSE, FALSE, 0);
+    // The picture keeps its size at the top of a header that a long name makes taller.
+    GtkWidget* avatarPlace = gtk_alignment_new(0.0f, 0.0f, 0.0f, 0.0f);
+    gtk_container_add(GTK_CONTAINER(avatarPlace), avatarBox_->GetWidget());
+    gtk_box_pack_start(GTK_BOX(header), avatarPlace, FALSE, FALSE, 0);
     gtk_box_pack_start(GTK_BOX(header), cardName_->GetWidget(), FALSE, FALSE, 0);
     cardPane_->PackStart(header, false, false, 0);
     cardScroll_ = NewScrollWindow();
@@ -206,23 +225,23 @@ void CScanSelectedDetail::BuildConversationPane() {
     conversationPane_->NoShowAll(1);
 }
 
-void CScanSelectedDetail::ShowContactCard(unsigned, unsigned, IContactData* contact) {
+void CScanSelectedDetail::ShowContactCard(unsigned id, unsigned, IContactData* contact) {
     cardPane_->Show();
     if (!contact) return;
-    IConactItem* name = contact->GetName();
-    SetCardName(name);
-    if (name) name->Release();
+    SetCardName(ShownName(contact, id));
+    // The separator under the header follows it down when the name takes more lines.
+    gtk_widget_queue_draw(cardPane_->GetWidget());
     IConactItem* photo = contact->GetPhoto();
     SetCardAvatar(photo);
     if (photo) photo->Release();
     FillCardFields(contact);
 }
 
-void CScanSelectedDetail::SetCardName(IConactItem* item) {
-    const char* value = item ? item->GetValue() : nullptr;
+void CScanSelectedDetail::SetCardName(const std::string& name) {
     // The name is the phone's text: escaped before it goes into markup.
-    cardName_->SetLabelMarkText(
-        Span(EscapeMarkup(CU8String(value ? value : "").str()), RgbColour(20, 20, 20), "Arial 24px").c_str());
+    cardName_->SetLabelMarkText(WithoutHyphens(Span(EscapeMarkup(CU8String(name.c_str()).str()),
+                                                    RgbColour(20, 20, 20), "Arial 24px"))
+                                    .c_str());
 }
 
 void CScanSelectedDetail::SetCardAvatar(IConactItem* item) {
@@ -246,15 +265,17 @@ void CScanSelectedDetail::FillCardFields(IContactData* contact) {
         const std::string value = CU8String(item->GetValue()).str();
         item->Release();
 
+        // Label and value each wrap in their column: the card shows a long number, address or
+        // custom label whole, a line under another.
         GtkWidget* row = gtk_hbox_new(FALSE, 0);
         GtkWidget* inner = gtk_hbox_new(FALSE, 0);
         gtk_box_pack_start(GTK_BOX(cardFields_), row, FALSE, FALSE, 8);
-        gtk_box_pack_start(GTK_BOX(row), inner, TRUE, TRUE, 10);
-        GtkWidget* labelWidget = NewMarkupLabel(Span(EscapeMarkup(label), RgbColour(100, 100, 100), "Arial 12px"),
-                                                label, PANGO_ELLIPSIZE_MIDDLE);
-        gtk_widget_set_size_request(labelWidget, 120, -1);
-        GtkWidget* valueWidget = NewMarkupLabel(Span(EscapeMarkup(value), RgbColour(42, 42, 42), "Arial 12px"), value,
-                                                PANGO_ELLIPSIZE_END);
+        gtk_box_pack_start(GTK_BOX(row), inner, TRUE, TRUE, kFieldPadding);
+        GtkWidget* labelWidget =
+            NewWrappedLabel(Span(EscapeMarkup(label), RgbColour(100, 100, 100), "Arial 12px"), kFieldLabelWidth);
+        GtkWidget* valueWidget =
+            NewWrappedLabel(Span(EscapeMarkup(value), RgbColour(42, 42, 42), "Arial 12px"),
+                            CardWidth() - 2 * kFieldPadding - kFieldLabelWidth - kScrollBarRoom);
         gtk_box_pack_start(GTK_BOX(inner), labelWidget, FALSE, FALSE, 0);
         gtk_box_pack_start(GTK_BOX(inner), valueWidget, TRUE, TRUE, 0);
     }
@@ -285,7 +306,10 @@ void CScanSelectedDetail::ShowConversation(unsigned, unsigned, ISMSSession* sess
 void CScanSelectedDetail::AddMessageDate(CBPBox* row, ISMSData* message) {
     std::tm local{};
     std::string text;
-    if (platform::LocalCalendarTime(message->GetDate(), &local)) {
+    // As the conversation's text file has it: no date is a date unknown, not the epoch.
+    if (message->GetDate() <= 0) {
+        text = GetLangString("DATE_UNKNOWN");
+    } else if (platform::LocalCalendarTime(message->GetDate(), &local)) {
         BPSystemTime time;
         time.year = local.tm_year + 1900;
         time.month = local.tm_mon + 1;
@@ -379,10 +403,14 @@ gboolean CScanSelectedDetail::DrawPaneSeparator(GtkWidget* widget, GdkEventExpos
     cairo_move_to(cr, area.x + 0.5, area.y);
     cairo_line_to(cr, area.x + 0.5, area.y + area.height);
     cairo_stroke(cr);
-    if (static_cast<CScanSelectedDetail*>(self)->category_ == 1) {
+    auto* pane = static_cast<CScanSelectedDetail*>(self);
+    if (pane->category_ == 1 && pane->cardHeader_) {
+        GtkAllocation header;
+        gtk_widget_get_allocation(pane->cardHeader_, &header);
+        const int top = std::max(kSeparatorTop, header.y + header.height - area.y - 2);
         cairo_set_source_rgb(cr, 230 / 255.0, 230 / 255.0, 230 / 255.0);
-        cairo_move_to(cr, area.x + 20, area.y + 86);
-        cairo_line_to(cr, area.x + 205, area.y + 85);
+        cairo_move_to(cr, area.x + 20, area.y + top);
+        cairo_line_to(cr, area.x + 205, area.y + top - 1);
         cairo_stroke(cr);
     }
     return FALSE;

@@ -3,7 +3,6 @@
 #include <type_traits>
 
 #include "contacts/IContactData.h"
-#include "gui/pages/ScanDetailWalk.h"
 #include "gui/pages/ScanSelectedBottom.h"
 #include "gui/pages/ScanSelectedDetail.h"
 #include "gui/shell/CLanguageTable.h"
@@ -20,7 +19,7 @@
 
 namespace {
 
-enum ListColumn { COL_CHECK, COL_DELETED, COL_TEXT2, COL_TEXT3, COL_TEXT4, COL_ID };
+enum ListColumn { COL_CHECK, COL_DELETED, COL_TEXT2, COL_TEXT3, COL_TEXT4, COL_ID, COL_TOOLTIP };
 constexpr int kTicked = 2;
 
 ILogicalController* Controller() { return CUIPublic::Instance()->GetLogicalController(); }
@@ -46,6 +45,16 @@ unsigned RowId(GtkTreeModel* model, GtkTreeIter* iter) {
     return id;
 }
 
+// A text compared as people read it: case aside, by the collation of the user's language.
+std::string CollationKey(const std::string& text) {
+    gchar* folded = g_utf8_casefold(text.c_str(), -1);
+    gchar* key = folded ? g_utf8_collate_key(folded, -1) : nullptr;
+    std::string result = key ? key : text;
+    g_free(key);
+    g_free(folded);
+    return result;
+}
+
 }  // namespace
 
 int CScanSelectedDetail::CategoryOfFileNode(IFileNode* node) {
@@ -59,15 +68,35 @@ int CScanSelectedDetail::CategoryOfFileNode(IFileNode* node) {
     }
 }
 
+std::string CScanSelectedDetail::ShownName(IContactData* contact, unsigned id) {
+    std::string name = TakeValue(contact->GetName());
+    if (!name.empty()) return name;
+    const std::string phone = TakeValue(contact->GetPhone()), email = TakeValue(contact->GetEmail());
+    if (!phone.empty() || !email.empty()) {
+        for (IConactItem* item = contact->FirstItem(); item; item = contact->NextItem()) {
+            const char* value = item->GetKind() == 1 ? item->GetValue() : nullptr;
+            if (value && *value && (value == phone || value == email)) name = value;
+            item->Release();
+            if (!name.empty()) return name;
+        }
+    }
+    gchar* text = g_strdup_printf(GetLangFormat("CONTACT_WITHOUT_NAME", "%04u"), id);
+    name = text ? text : "";
+    g_free(text);
+    return name;
+}
+
 int CScanSelectedDetail::AddContactRow(_CONTACT_INFOMATION* record, int onlyDeleted) {
     IContactData* contact = record->data;
     if (!contact) return 0;
     const bool deleted = contact->IsDeleted() != 0;
     if (onlyDeleted && !deleted) return 0;
     cardPane_->Show();
-    const std::string name = TakeValue(contact->GetName());
+    const std::string name = ShownName(contact, record->id);
     const std::string phone = TakeValue(contact->GetPhone());
     const std::string email = TakeValue(contact->GetEmail());
+    RowOrder& order = contactOrder_[record->id];
+    order = RowOrder{deleted, 0, CollationKey(name), phone, email};
     AddRow(contactsList_, record->check, deleted, name, phone, email, record->id);
     return 1;
 }
@@ -94,9 +123,36 @@ int CScanSelectedDetail::AddConversationRow(_SMS_INFOMATION* record, int onlyDel
     conversationPane_->Show();
     const char* name = session->GetName();
     const char* number = session->GetNumber();
-    AddRow(messagesList_, record->check, deleted, name ? name : "", number ? number : "", LastMessageText(session),
-           record->id);
+    const std::string text = LastMessageText(session);
+    int64_t newest = 0;
+    if (ISMSData* last = session->LastData()) {
+        newest = last->GetDate();
+        last->Release();
+    }
+    conversationOrder_[record->id] =
+        RowOrder{deleted, newest, CollationKey(name ? name : ""), number ? number : "", text};
+    AddRow(messagesList_, record->check, deleted, name ? name : "", number ? number : "", text, record->id);
     return 1;
+}
+
+bool CScanSelectedDetail::RowOrder::operator<(const RowOrder& other) const {
+    if (deleted != other.deleted) return deleted;
+    if (newest != other.newest) return newest > other.newest;
+    if (first != other.first) return first < other.first;
+    if (second != other.second) return second < other.second;
+    return third < other.third;
+}
+
+std::map<unsigned, CScanSelectedDetail::RowOrder>* CScanSelectedDetail::OrderOf(CBPListTreeview* list) {
+    return list == contactsList_ ? &contactOrder_ : list == messagesList_ ? &conversationOrder_ : nullptr;
+}
+
+gint CScanSelectedDetail::CompareRows(GtkTreeModel* model, GtkTreeIter* a, GtkTreeIter* b, gpointer orders) {
+    const auto* known = static_cast<const std::map<unsigned, RowOrder>*>(orders);
+    const auto first = known->find(RowId(model, a)), second = known->find(RowId(model, b));
+    // A row whose texts are not set yet (its id is not either) goes last until they are.
+    if (first == known->end() || second == known->end()) return (first == known->end()) - (second == known->end());
+    return first->second < second->second ? -1 : second->second < first->second ? 1 : 0;
 }
 
 int CScanSelectedDetail::AddFileRow(int category, _ARCHIVE_INFOMATION* record, int onlyDeleted) {
@@ -123,9 +179,16 @@ void CScanSelectedDetail::AddRow(CBPListTreeview* list, unsigned selection, bool
     list->SetAppendMode(!deleted);
     GtkTreeIter iter;
     list->AddRow(&iter);
+    // Hovering a row shows its texts whole, however narrow their columns.
+    std::string tooltip;
+    for (const std::string* text : {&text2, &text3, &text4}) {
+        if (text->empty()) continue;
+        if (!tooltip.empty()) tooltip += '\n';
+        tooltip += EscapeMarkup(CU8String(text->c_str()).str());
+    }
     gtk_list_store_set(list->GetStore(), &iter, COL_DELETED, deleted ? trash_ : nullptr, COL_TEXT2,
                        RowMarkup(text2, deleted).c_str(), COL_TEXT3, RowMarkup(text3, deleted).c_str(), COL_TEXT4,
-                       RowMarkup(lastColumn, deleted).c_str(), COL_ID, id, -1);
+                       RowMarkup(lastColumn, deleted).c_str(), COL_TOOLTIP, tooltip.c_str(), COL_ID, id, -1);
     list->SetCheckState(&iter, selection ? kTicked : 0);
     if (gtk_widget_get_realized(list->GetTreeView())) list->ScrollToTop();
 }
@@ -166,48 +229,45 @@ void CScanSelectedDetail::OnRowToggled(GtkTreeIter* iter, int value, gpointer se
 
 void CScanSelectedDetail::OnCheckAll(int value, gpointer self) { static_cast<CScanSelectedDetail*>(self)->CheckAll(value); }
 
-// Ticks what the current list can show: matching the keyword, with its data object, of the
-// category, and deleted when only deleted ones are shown.
+std::vector<unsigned> CScanSelectedDetail::ShownIds() const {
+    std::vector<unsigned> ids;
+    CBPListTreeview* list = CurrentList();
+    if (!list) return ids;
+    GtkTreeModel* model = GTK_TREE_MODEL(list->GetStore());
+    GtkTreeIter iter;
+    for (gboolean more = gtk_tree_model_get_iter_first(model, &iter); more; more = gtk_tree_model_iter_next(model, &iter))
+        ids.push_back(RowId(model, &iter));
+    return ids;
+}
+
+// The header's box ticks the rows the list shows, and only those: every other record of the
+// category loses its tick, so that Recover writes what the user saw ticked, whatever the
+// switches and the search did to the containers since the list was filled.
 void CScanSelectedDetail::CheckAll(int value) {
     ILogicalController* controller = Controller();
-    const uint32_t check = static_cast<uint32_t>(value);
-    const int onlyDeleted = onlyDeleted_;
-    auto ignore = [](auto&) {};
+    std::vector<unsigned> shown = ShownIds();
+    std::sort(shown.begin(), shown.end());
+    const auto tick = [&shown, value](unsigned id) {
+        return std::binary_search(shown.begin(), shown.end(), id) ? static_cast<uint32_t>(value) : 0u;
+    };
+    const auto tickAll = [&tick](auto* container, auto inCategory) {
+        if (!container) return;
+        autolocker<std::remove_pointer_t<decltype(container)>*> lock(container);
+        for (auto it = container->Begin(); it != container->End(); ++it) {
+            if (!container->Contains(it->first)) continue;
+            auto* record = container->At(it->first);
+            if (inCategory(*record)) record->check = tick(it->first);
+        }
+    };
     if (controller && (category_ == 1 || category_ == 0)) {
-        IDataContainer<_CONTACT_INFOMATION>* container = controller->GetContactContainer();
-        autolocker<IDataContainer<_CONTACT_INFOMATION>*> lock(container);
-        if (container)
-            WalkRecords(
-                container, false,
-                [](_CONTACT_INFOMATION& r, const char* keyword) { return r.data && r.data->Matches(keyword); },
-                [&](_CONTACT_INFOMATION& r) {
-                    if (r.data && (!onlyDeleted || r.data->IsDeleted())) r.check = check;
-                },
-                ignore);
+        tickAll(controller->GetContactContainer(), [](const _CONTACT_INFOMATION&) { return true; });
     } else if (controller && category_ == 2) {
-        IDataContainer<_SMS_INFOMATION>* container = controller->GetSmsContainer();
-        autolocker<IDataContainer<_SMS_INFOMATION>*> lock(container);
-        if (container)
-            WalkRecords(
-                container, false,
-                [](_SMS_INFOMATION& r, const char* keyword) { return r.session && r.session->Matches(keyword); },
-                [&](_SMS_INFOMATION& r) {
-                    if (r.session && (!onlyDeleted || r.session->GetDeletedCount() != 0)) r.check = check;
-                },
-                ignore);
+        tickAll(controller->GetSmsContainer(), [](const _SMS_INFOMATION&) { return true; });
     } else if (controller && (category_ == 5 || category_ == 6)) {
-        IDataContainer<_ARCHIVE_INFOMATION>* container = controller->GetArchiveContainer();
-        autolocker<IDataContainer<_ARCHIVE_INFOMATION>*> lock(container);
         const int category = category_;
-        if (container)
-            WalkRecords(
-                container, false,
-                [](_ARCHIVE_INFOMATION& r, const char* keyword) { return r.node && r.node->MatchesKeyword(keyword); },
-                [&](_ARCHIVE_INFOMATION& r) {
-                    if (!r.node || CategoryOfFileNode(r.node) != category) return;
-                    if (!onlyDeleted || r.node->IsDeleted()) r.check = check;
-                },
-                ignore);
+        tickAll(controller->GetArchiveContainer(), [category](const _ARCHIVE_INFOMATION& record) {
+            return record.node && CategoryOfFileNode(record.node) == category;
+        });
     }
     UpdateSelectedCount();
 }

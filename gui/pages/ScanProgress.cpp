@@ -32,8 +32,6 @@ constexpr int kClearPadding = 5;
 constexpr int kFrameBorder = 2;
 constexpr double kFrameRadius = 2;
 constexpr unsigned kStartSeconds = 3600;
-// The remaining seconds: u32, little-endian, at offset 1052 of the record.
-constexpr size_t kSecondsOffset = 1052;
 
 // The Enter keys: Return, keypad Enter, ISO Enter, 3270 Enter.
 bool IsEnterKey(guint key) { return key == 0xFF0D || key == 0xFF8D || key == 0xFE34 || key == 0xFD1E; }
@@ -134,12 +132,6 @@ void CScanProgress::BuildProgressPane() {
     }
 }
 
-unsigned CScanProgress::RemainingSeconds(const PROGRESS_INFO& record) {
-    const auto* bytes = reinterpret_cast<const uint8_t*>(&record) + kSecondsOffset;
-    return static_cast<unsigned>(bytes[0]) | static_cast<unsigned>(bytes[1]) << 8 |
-           static_cast<unsigned>(bytes[2]) << 16 | static_cast<unsigned>(bytes[3]) << 24;
-}
-
 void CScanProgress::OnMessage(int, int code) {
     if (code == MsgCode(MSG_DEVICE_OFFLINE)) {
         SetOffline();
@@ -163,7 +155,7 @@ void CScanProgress::OnProgress() {
         BuildToolbar();
         return;
     }
-    timeLabel_->SetSeconds(RemainingSeconds(record));
+    timeLabel_->SetSeconds(record.remainingSeconds);
     if (record.state == 0) {
         timeLabel_->SetKnown();
     } else if (record.state == 1) {
@@ -382,4 +374,7 @@ void CScanProgress::OnSearchTextChanged(GtkEditable* editable, gpointer self) {
     } else {
         pane->clearButton_->Hide();
     }
+    // The frame moves over to make room for the button (or takes it back): its outline is drawn
+    // anew where it stands, and none is left where it stood.
+    if (pane->toolbar_) gtk_widget_queue_draw(pane->toolbar_->GetWidget());
 }

@@ -60,9 +60,6 @@ public:
     void OnSearchClicked();
     void OnClearClicked();
 
-    // The remaining seconds a progress record carries (little-endian at offset 1052).
-    static unsigned RemainingSeconds(const PROGRESS_INFO& record);
-
 private:
     void BuildProgressPane();
     void BuildToolbar();

@@ -67,7 +67,7 @@ CScanSelectedBottom::CScanSelectedBottom() : CBPBox(false, false, 0), CMsgReceiv
     recoverButton_ = new CBPButton(GetLangString("REC_BUTTON_TXT"));
     recoverButton_->Show();
     PackEnd(recoverButton_, false, false, spacing);
-    gtk_widget_set_size_request(recoverButton_->GetWidget(), width, height);
+    CUIPublic::SetSizeAtLeast(recoverButton_->GetWidget(), width, height);
     gtk_widget_set_sensitive(recoverButton_->GetWidget(), FALSE);
     recoverButton_->RegisterCallBack("clicked", G_CALLBACK(&CScanSelectedBottom::OnRecoverClicked), this);
     g_object_set_data(G_OBJECT(recoverButton_->GetWidget()), kButtonDataKey, GINT_TO_POINTER(1));
@@ -76,7 +76,7 @@ CScanSelectedBottom::CScanSelectedBottom() : CBPBox(false, false, 0), CMsgReceiv
     backButton_->Show();
     PackEnd(backButton_, false, false, 0);
     gtk_widget_set_sensitive(backButton_->GetWidget(), FALSE);
-    gtk_widget_set_size_request(backButton_->GetWidget(), width, height);
+    CUIPublic::SetSizeAtLeast(backButton_->GetWidget(), width, height);
     backButton_->RegisterCallBack("clicked", G_CALLBACK(&CScanSelectedBottom::OnBackClicked), this);
 
     selectedTip_ = new CBPLabel("");

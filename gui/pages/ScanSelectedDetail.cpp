@@ -33,6 +33,7 @@ enum : int {
 constexpr unsigned kCountIds[7] = {0, 0x0404000F, 0x04040010, 0x04040012, 0x04040013, 0x04040014, 0x04040015};
 // The gallery grid holds at most this many thumbnails; the video grid shows its icon only.
 constexpr int kGalleryThumbnails = 1000;
+constexpr int kIdColumn = 5, kTooltipColumn = 6;
 
 ILogicalController* Controller() { return CUIPublic::Instance()->GetLogicalController(); }
 
@@ -43,6 +44,7 @@ CScanSelectedDetail::CScanSelectedDetail() : CBPBox(true, false, 0), CMsgReceive
     for (int category = 0; category <= 6; ++category) {
         refreshNeeded_[category] = 0;
         counts_[category] = Counts();
+        onlyDeleted_[category] = 0;
     }
     gridTicks_[3] = gridTicks_[4] = 0;
     BuildPanes();
@@ -86,6 +88,11 @@ void CScanSelectedDetail::BuildPanes() {
     }
     contactsList_ = NewList(panes_[1], "LIST_COL_NAME", "LIST_COL_PHONE", "LIST_COL_EMAIL");
     messagesList_ = NewList(panes_[2], "LIST_COL_CONTACTS", "LIST_COL_PHONE", "LIST_COL_MESSAGE");
+    for (CBPListTreeview* list : {contactsList_, messagesList_}) {
+        GtkTreeSortable* sortable = GTK_TREE_SORTABLE(list->GetStore());
+        gtk_tree_sortable_set_sort_func(sortable, kIdColumn, &CScanSelectedDetail::CompareRows, OrderOf(list), nullptr);
+        gtk_tree_sortable_set_sort_column_id(sortable, kIdColumn, GTK_SORT_ASCENDING);
+    }
     audioList_ = NewList(panes_[5], "LIST_COL_NAME", "LIST_COL_SIZE", "LIST_COL_FORMAT");
     documentsList_ = NewList(panes_[6], "LIST_COL_NAME", "LIST_COL_SIZE", "LIST_COL_FORMAT");
     GdkPixbuf* checks[3] = {nullptr, nullptr, nullptr};
@@ -112,8 +119,10 @@ void CScanSelectedDetail::BuildPanes() {
 
 CBPListTreeview* CScanSelectedDetail::NewList(CBPBox* pane, const char* title2, const char* title3,
                                               const char* title4) {
+    // The six columns of every list, and the row's texts whole for its tooltip.
     auto* list = new CBPListTreeview({GDK_TYPE_PIXBUF, GDK_TYPE_PIXBUF, G_TYPE_STRING, G_TYPE_STRING, G_TYPE_STRING,
-                                      G_TYPE_UINT});
+                                      G_TYPE_UINT, G_TYPE_STRING});
+    gtk_tree_view_set_tooltip_column(GTK_TREE_VIEW(list->GetTreeView()), kTooltipColumn);
     GdkPixbuf* checks[3] = {nullptr, nullptr, nullptr};
     CUIPublic::Instance()->FillCheckImages(checks, 2);
     // FillCheckImages gives unticked, ticked, partly.
@@ -196,12 +205,17 @@ void CScanSelectedDetail::SetCategory(int category) {
         videoGrid_->Resume();
     }
     category_ = category;
-    Show(0, onlyDeleted_);
+    Show(0, onlyDeleted_[category]);
     UpdateSelectedCount();
 }
 
+int CScanSelectedDetail::GetOnlyDeleted() const {
+    auto found = onlyDeleted_.find(category_);
+    return found == onlyDeleted_.end() ? 0 : found->second;
+}
+
 void CScanSelectedDetail::Show(int freshOnly, int onlyDeleted) {
-    onlyDeleted_ = onlyDeleted;
+    onlyDeleted_[category_] = onlyDeleted;
     if (category_ <= 1) ShowContacts(freshOnly, onlyDeleted);
     else if (category_ == 2) ShowMessages(freshOnly, onlyDeleted);
     else if (category_ <= 6) ShowFiles(freshOnly, onlyDeleted);

@@ -70,12 +70,17 @@ public:
     // The contact card (categories 0 and 1) or the conversation (2) of the record with that id.
     void ShowRecord(unsigned id);
 
+    // A contact's name as the contacts card writes it: its name, else its first number or address
+    // in its own order, else "Contact NNNN" of its record id (translated).
+    static std::string ShownName(IContactData* contact, unsigned id);
+
     // The grids' callbacks (data: the pane).
     static void OnGridSelectionChanged(unsigned id, int selected, int unused, gpointer data);
     static GdkPixbuf* LoadThumbnail(unsigned id, gpointer data);
 
     int GetCategory() const { return category_; }
-    int GetOnlyDeleted() const { return onlyDeleted_; }
+    // The only-deleted value the current category was last shown with.
+    int GetOnlyDeleted() const;
     Counts GetCounts(int category) const;
     int GetGridTicks(int category) const;
     int IsRefreshNeeded(int category) const;
@@ -90,6 +95,8 @@ public:
     // The field box of the card and the box of the conversation shown last; null before.
     GtkWidget* GetCardFields() const { return cardFields_; }
     GtkWidget* GetConversationBox() const { return conversationBox_; }
+    // The bubbles of the conversation shown.
+    const std::vector<std::unique_ptr<CMsgBubble>>& GetBubbles() const { return bubbles_; }
     // Idle drains scheduled and not run yet.
     size_t PendingDrains() const;
 
@@ -98,6 +105,15 @@ private:
     struct PendingDrain {
         CScanSelectedDetail* pane;
         DrainKind kind;
+    };
+    // Where a row of the contacts or the messages list stands: deleted rows first, then the
+    // newest conversation, then by the texts (the first by collation), so that the order is the
+    // same in every run whatever the order the records come in.
+    struct RowOrder {
+        bool deleted = false;
+        int64_t newest = 0;
+        std::string first, second, third;
+        bool operator<(const RowOrder& other) const;
     };
     // What a file drain gathers before it hands it to the grids and posts the counts.
     struct FileWalk {
@@ -119,6 +135,9 @@ private:
     int AddFileRow(int category, _ARCHIVE_INFOMATION* record, int onlyDeleted);
     void AddRow(CBPListTreeview* list, unsigned selection, bool deleted, const std::string& text2,
                 const std::string& text3, const std::string& text4, unsigned id);
+    // The row orders of the contacts and the messages lists, by record id; the lists sort by them.
+    std::map<unsigned, RowOrder>* OrderOf(CBPListTreeview* list);
+    static gint CompareRows(GtkTreeModel* model, GtkTreeIter* a, GtkTreeIter* b, gpointer orders);
     static std::string LastMessageText(ISMSSession* session);
     // A gallery or video record into the walk's batches; false when it was skipped.
     bool AddGridItem(int category, _ARCHIVE_INFOMATION* record, int freshOnly, int onlyDeleted, FileWalk* walk);
@@ -130,10 +149,12 @@ private:
     static void OnRowToggled(GtkTreeIter* iter, int value, gpointer self);
     static void OnCheckAll(int value, gpointer self);
     void CheckAll(int value);
+    // The record ids of the current list's rows.
+    std::vector<unsigned> ShownIds() const;
 
     // The contact card and the conversation.
     void ShowContactCard(unsigned id, unsigned selection, IContactData* contact);
-    void SetCardName(IConactItem* item);
+    void SetCardName(const std::string& name);
     void SetCardAvatar(IConactItem* item);
     void FillCardFields(IContactData* contact);
     void ShowConversation(unsigned id, unsigned selection, ISMSSession* session);
@@ -143,7 +164,8 @@ private:
     static gboolean DrawPaneSeparator(GtkWidget* widget, GdkEventExpose* event, gpointer self);
 
     int category_ = 1;
-    int onlyDeleted_ = 0;
+    // By category: the toolbar keeps its switch per category, and so does the pane.
+    std::map<int, int> onlyDeleted_;
     CBPBox* panes_[7] = {};  // by category, 1 to 6
     CBPListTreeview* contactsList_ = nullptr;
     CBPListTreeview* messagesList_ = nullptr;
@@ -155,6 +177,7 @@ private:
     CBPBox* conversationPane_ = nullptr;
     CBPEventBox* avatarBox_ = nullptr;
     CBPLabel* cardName_ = nullptr;
+    GtkWidget* cardHeader_ = nullptr;
     GtkWidget* cardScroll_ = nullptr;
     GtkWidget* cardFields_ = nullptr;
     GtkWidget* conversationScroll_ = nullptr;
@@ -166,6 +189,7 @@ private:
     std::map<int, int> refreshNeeded_;
     std::map<int, Counts> counts_;
     std::map<int, int> gridTicks_;
+    std::map<unsigned, RowOrder> contactOrder_, conversationOrder_;
     CScanSelectedBottom* bottomBar_ = nullptr;
     // The idle drains scheduled, at most one per kind: removed when the pane goes first.
     guint drainSources_[DRAIN_KINDS] = {};

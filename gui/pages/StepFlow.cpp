@@ -24,6 +24,13 @@ constexpr unsigned kDeviceTextUnits = 128;
 
 ILogicalController* Controller() { return CUIPublic::Instance()->GetLogicalController(); }
 
+// The label on the button's disc; one that fits at no size shows whole on hover.
+void SetRoundLabel(CBPButton* button, const char* label) {
+    bool fits = true;
+    button->SetLabelMarkup(RoundButtonMarkup(label, &fits).c_str());
+    gtk_widget_set_tooltip_text(button->GetWidget(), fits ? nullptr : label);
+}
+
 }  // namespace
 
 CStepFlow::CStepFlow(CStepImageTip* imageTip)
@@ -130,8 +137,7 @@ void CStepFlow::CreateStartButton(int enabled) {
     MakeDefault(startButton_);
     if (!enabled) gtk_widget_set_sensitive(startButton_->GetWidget(), FALSE);
     startButton_->BindInt(ROUND_COLOR_BUTTON_KEY, enabled ? ROUND_LOOK_READY : ROUND_LOOK_UNAVAILABLE);
-    const GdkColor white = Colour(255, 255, 255);
-    startButton_->SetLabelMarkup(MakeSpanMarkup(label, &white, GetTextInDomain(kLinkFont), nullptr, true).c_str());
+    SetRoundLabel(startButton_, label);
     startButton_->RegisterCallBack("clicked", G_CALLBACK(&CStepFlow::OnStartClicked), this);
 }
 
@@ -144,8 +150,7 @@ void CStepFlow::CreateGoButton() {
     gtk_widget_set_sensitive(goButton_->GetWidget(), FALSE);
     goButton_->BindInt(ROUND_COLOR_BUTTON_KEY, ROUND_LOOK_WAITING);
     goButton_->RegisterCallBack("clicked", G_CALLBACK(&CStepFlow::OnGoClicked), this);
-    const GdkColor white = Colour(255, 255, 255);
-    goButton_->SetLabelMarkup(MakeSpanMarkup(label, &white, GetTextInDomain(kLinkFont), nullptr, true).c_str());
+    SetRoundLabel(goButton_, label);
 }
 
 void CStepFlow::OnStep1Message(int code) {

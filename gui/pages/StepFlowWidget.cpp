@@ -16,7 +16,6 @@
 namespace {
 
 constexpr guint kTickMs = 80;
-constexpr int kButtonArea = 70;
 constexpr int kTextGap = 10;
 // The circle's column: a spacer of kColumn - m before an area 2m + 4 wide puts the line at x 36.
 constexpr int kColumn = 33;
@@ -162,7 +161,7 @@ GtkWidget* CStepFlowWidget::GetHostedWidget() const {
 
 void CStepFlowWidget::HostButton(GtkWidget* widget) {
     gtk_widget_set_size_request(spacer_->GetWidget(), 0, 0);
-    gtk_widget_set_size_request(circleArea_->GetWidget(), kButtonArea, kButtonArea);
+    gtk_widget_set_size_request(circleArea_->GetWidget(), kHostedButtonSide, kHostedButtonSide);
     CUIPublic::SetTimer(&timerId_, kTickMs, &CStepFlowWidget::OnAnimationTick, this);
     tickCount_ = 0;
     if (GtkWidget* old = GetHostedWidget()) gtk_container_remove(GTK_CONTAINER(circleArea_->GetWidget()), old);

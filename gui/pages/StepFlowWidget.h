@@ -35,6 +35,8 @@ public:
     // No text and no circle: the row is only a line in the colour of the row above.
     void HideText();
     void PackExtra(GtkWidget* widget, bool expand, bool fill, int padding, bool atStart);
+    // The side of the square a hosted button takes.
+    static constexpr int kHostedButtonSide = 70;
     // The widget takes the circle's place (70 x 70) and is animated by the row's timer.
     void HostButton(GtkWidget* widget);
     void ReleaseButton();

@@ -121,7 +121,7 @@ CBPButton* CBaseWnd::AddBottomButton(GtkWidget* row, const char* key, GCallback 
     int width = 80, height = 26;
     ReadSize("BaseWinBottomBtnSize", &width, &height);
     auto* button = new CBPButton(GetLangString(key));
-    gtk_widget_set_size_request(button->GetWidget(), width, height);
+    CUIPublic::SetSizeAtLeast(button->GetWidget(), width, height);
     button->RegisterCallBack("button-release-event", handler, this);
     button->RegisterCallBack("key-press-event", G_CALLBACK(&CBaseWnd::OnKeyPress), this);
     GtkWidget* packed = button->GetWidget();

@@ -3,6 +3,8 @@
 #include <gtk/gtk.h>
 #include <libintl.h>
 
+#include <algorithm>
+
 #include "gui/shell/CLanguageTable.h"
 #include "gui/shell/CNotifyCentor.h"
 #include "logic_contract/ILogicalController.h"
@@ -97,6 +99,20 @@ int CUIPublic::ResetSizeRequest(CBPWidget* widget) {
     if (!widget || !widget->GetWidget()) return 0;
     gtk_widget_set_size_request(widget->GetWidget(), -1, -1);
     return 1;
+}
+
+void CUIPublic::SetSizeAtLeast(GtkWidget* widget, int width, int height) {
+    if (!widget) return;
+    gtk_widget_set_size_request(widget, -1, -1);
+    // Each time the widget asks for its size, as its style and text are by then.
+    const guint least = static_cast<guint>(std::max(width, 0) & 0xFFFF) << 16 | static_cast<guint>(std::max(height, 0) & 0xFFFF);
+    g_signal_connect_after(widget, "size-request", G_CALLBACK(+[](GtkWidget*, GtkRequisition* wanted, gpointer data) {
+                               const guint sizes = GPOINTER_TO_UINT(data);
+                               wanted->width = std::max(wanted->width, static_cast<gint>(sizes >> 16));
+                               wanted->height = std::max(wanted->height, static_cast<gint>(sizes & 0xFFFF));
+                           }),
+                           GUINT_TO_POINTER(least));
+    gtk_widget_queue_resize(widget);
 }
 
 CBPCairoImgButton* CUIPublic::MakeImageButton(const char* image1, const char* image2, const char* image3,

@@ -1,6 +1,7 @@
 #pragma once
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <glib.h>
+#include <gtk/gtk.h>
 
 #include <memory>
 #include <string>
@@ -50,6 +51,9 @@ public:
 
     static std::string Translate(const char* text);
     static int ResetSizeRequest(CBPWidget* widget);
+    // The widget at least width x height (-1: its own), larger where its content needs more (a
+    // longer text in another language, a taller font).
+    static void SetSizeAtLeast(GtkWidget* widget, int width, int height);
     // A new button over four pictures (normal, over, pressed, disabled); the caller owns it.
     static CBPCairoImgButton* MakeImageButton(const char* image1, const char* image2, const char* image3,
                                               const char* image4);

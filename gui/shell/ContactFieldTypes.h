@@ -8,6 +8,7 @@
 enum : int {
     RECOVERY_ERROR_FAILED_WRITE = 0x12346,
     RECOVERY_ERROR_DEVICE_OFFLINE = 0x12347,
+    RECOVERY_ERROR_FILES_SHORT = 0x12348,
 };
 
 struct ContactFieldTypeKey {
@@ -15,7 +16,7 @@ struct ContactFieldTypeKey {
     const char* key;  // the language key of its display text
 };
 
-// The 79 field types and the two recovery errors (81 codes), with their language keys.
+// The 79 field types and the three recovery errors (82 codes), with their language keys.
 const ContactFieldTypeKey* ContactFieldTypeKeys(size_t* count);
 
 // The display texts by code, filled once and only read afterwards (from any thread).

@@ -189,6 +189,8 @@ void CUIMainWin::SwapPage(Page page) {
 }
 
 void CUIMainWin::ToggleMaximize(bool maximise) {
+    // Whoever asks (the title bar, Back), the next press of the title bar's button does the other.
+    maximised_ = maximise ? 1 : 0;
     if (maximise) {
         MaximizeWindow();
     } else {
@@ -395,7 +397,6 @@ gboolean CUIMainWin::OnMinimizeReleased(GtkWidget*, GdkEventButton* event, gpoin
 gboolean CUIMainWin::OnMaximizeReleased(GtkWidget*, GdkEventButton* event, gpointer self) {
     auto* window = static_cast<CUIMainWin*>(self);
     if (!event || event->button != 1) return FALSE;
-    window->maximised_ = !window->maximised_;
-    window->ToggleMaximize(window->maximised_ != 0);
+    window->ToggleMaximize(window->maximised_ == 0);
     return FALSE;
 }

@@ -101,6 +101,14 @@ std::string FormatSizeText(uint64_t size) {
     return result;
 }
 
+std::string WithoutHyphens(const std::string& markup) {
+#if PANGO_VERSION_CHECK(1, 44, 0)
+    return "<span insert_hyphens=\"false\">" + markup + "</span>";
+#else
+    return markup;  // no Pango before 1.44 inserts hyphens
+#endif
+}
+
 void MeasureMarkup(const char* markup, int* width, int* height, int wrapWidth) {
     if (!markup) return;
     GtkWidget* label = gtk_label_new("");

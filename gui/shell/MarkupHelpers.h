@@ -22,6 +22,9 @@ std::string MakeSpanMarkup(const std::string& text, const GdkColor* colour, cons
                            bool checkText);
 // A link to url with text (not escaped) in the font; the url is escaped for its attribute.
 std::string MakeLinkMarkup(const std::string& text, const std::string& url, const char* font);
+// The markup in a span that wraps without hyphens: where Pango breaks a word it would draw a hyphen
+// that is not in the text (a recovered code read off the screen would be wrong).
+std::string WithoutHyphens(const std::string& markup);
 // '&', '<' and '>' as entities.
 std::string EscapeMarkup(const std::string& text);
 // Every (or only the first) occurrence of pattern, which is never empty, replaced; returns text.

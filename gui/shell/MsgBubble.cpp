@@ -7,6 +7,7 @@
 #include "gui/shell/CLanguageTable.h"
 #include "gui/shell/CUIPublic.h"
 #include "gui/shell/MarkupHelpers.h"
+#include "gui/shell/Painters.h"
 #include "outside/widgets/CBPCairo.h"
 #include "outside/widgets/CBPIniParser.h"
 
@@ -18,11 +19,6 @@ constexpr int kContentLeft = 10;
 constexpr int kIconMostWidth = 15;
 
 const char* TextFont() { return GetTextInDomain("Arial 13px"); }
-
-void SetSource(cairo_t* cr, GdkColor colour, double alpha) {
-    cairo_set_source_rgba(cr, (colour.red & 0xFF) / 255.0, (colour.green & 0xFF) / 255.0, (colour.blue & 0xFF) / 255.0,
-                          alpha);
-}
 
 void PaintPixbuf(cairo_t* cr, GdkPixbuf* pixbuf, double x, double y, double scale) {
     cairo_save(cr);
@@ -80,76 +76,11 @@ void ImageItem::SetWidth(int newWidth, const char* font) {
         height = static_cast<int>(height * scale);
         return;
     }
-    GetMarkupPixelSize(text.c_str(), font, &width, &height, newWidth);
+    // Measured as it is drawn: wrapped without hyphens.
+    if (!font) return;
+    MeasureMarkup(WithoutHyphens(MakeSpanMarkup(text, nullptr, font, nullptr, true)).c_str(), &width, &height,
+                  newWidth);
     width = newWidth;
-}
-
-void DrawCallout(GtkWidget* widget, int place, GdkColor fill, GdkColor outline, const GdkRectangle* rect,
-                 double alpha, double offset, double radius, double pointerSize) {
-    if (!widget) return;
-    CBPCairo cairo(widget);
-    if (!cairo.IsValid()) return;
-    cairo_t* cr = cairo.GetCairo();
-    GtkAllocation area;
-    if (rect) area = *rect;
-    else gtk_widget_get_allocation(widget, &area);
-    const double O = offset, R = radius, P = pointerSize;
-    double L = area.x + 0.5, T = area.y + 0.5, W = area.width - 1, H = area.height + 1;
-    if (place >= 0 && place <= 2) {
-        T += P;
-        H -= P;
-    } else if (place >= 3 && place <= 5) {
-        L += P;
-        W -= P;
-    } else if (place >= 6 && place <= 8) {
-        W -= P;
-    } else if (place >= 9 && place <= 11) {
-        H -= P;
-    }
-    // Each pointer: to the start of its base on the edge, to its tip, to the end of its base.
-    auto pointer = [cr](double bx, double by, double tx, double ty, double ex, double ey) {
-        cairo_line_to(cr, bx, by);
-        cairo_line_to(cr, tx, ty);
-        cairo_line_to(cr, ex, ey);
-    };
-    cairo_move_to(cr, L, T + R);
-    cairo_curve_to(cr, L, T + R, L, T, L + R, T);
-    if (place == 0) pointer(L + R + O, T, L + R + O - P / 2, T - P, L + R + O + P, T);
-    if (place == 1) {
-        const double b = L + O + (W - P) / 2;
-        pointer(b, T, b + P / 2, T - P, b + P, T);
-    }
-    if (place == 2) {
-        const double b = L + W - 2 * R - O;
-        pointer(b, T, b + 3 * P / 2, T - P, b + P, T);
-    }
-    cairo_line_to(cr, L + W - R, T);
-    cairo_curve_to(cr, L + W - R, T, L + W, T, L + W, T + R);
-    if (place >= 6 && place <= 8) {
-        const double b = place == 6 ? T + R + O : place == 7 ? T + O + (H - P) / 2 : T + H - R - P;
-        const double tip = place == 6 ? b - P / 2 : place == 7 ? b + P / 2 : b + 3 * P / 2;
-        pointer(L + W, b, L + W + P, tip, L + W, b + P);
-    }
-    cairo_line_to(cr, L + W, T + H - R);
-    cairo_curve_to(cr, L + W, T + H - R, L + W, T + H, L + W - R, T + H);
-    if (place >= 9 && place <= 11) {
-        const double b = place == 9 ? L + R + O + P : place == 10 ? L + O + W / 2 + P / 2 : L + W - R - O;
-        const double tip = place == 9 ? b - 3 * P / 2 : place == 10 ? b - P / 2 : b + P / 2;
-        pointer(b, T + H, tip, T + H + P, b - P, T + H);
-    }
-    cairo_line_to(cr, L + R, T + H);
-    cairo_curve_to(cr, L + R, T + H, L, T + H, L, T + H - R);
-    if (place >= 3 && place <= 5) {
-        const double b = place == 3 ? T + R + O + P : place == 4 ? T + O + H / 2 + P / 2 : T + H - R - O;
-        const double tip = place == 3 ? b - 3 * P / 2 : place == 4 ? b - P / 2 : b + P / 2;
-        pointer(L, b, L - P, tip, L, b - P);
-    }
-    cairo_close_path(cr);
-    SetSource(cr, fill, alpha);
-    cairo_fill_preserve(cr);
-    SetSource(cr, outline, alpha);
-    cairo_set_line_width(cr, 1.0);
-    cairo_stroke(cr);
 }
 
 CMsgBubble::CMsgBubble() {
@@ -228,6 +159,13 @@ void CMsgBubble::Layout() {
     gtk_widget_set_size_request(GetWidget(), W, total + 30);
 }
 
+void CMsgBubble::SetTextLayout(PangoLayout* layout, const ImageItem& entry) {
+    pango_layout_set_width(layout, entry.width * PANGO_SCALE);
+    pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
+    pango_layout_set_markup(layout, WithoutHyphens(MakeSpanMarkup(entry.text, nullptr, TextFont(), nullptr, true)).c_str(),
+                            -1);
+}
+
 gboolean CMsgBubble::OnExpose(GtkWidget* widget, GdkEventExpose*, gpointer self) {
     GtkAllocation area;
     gtk_widget_get_allocation(widget, &area);
@@ -237,7 +175,8 @@ gboolean CMsgBubble::OnExpose(GtkWidget* widget, GdkEventExpose*, gpointer self)
 
 void CMsgBubble::Paint(const GtkAllocation& area) {
     GtkWidget* widget = GetWidget();
-    DrawCallout(widget, place_, FillColour(), OutlineColour(), nullptr, alpha_, offset_, radius_, pointerSize_);
+    DrawCallout(widget, place_ < 0 ? CALLOUT_NONE : static_cast<unsigned>(place_), FillColour(), OutlineColour(), nullptr,
+                alpha_, offset_, radius_, pointerSize_);
     CBPCairo cairo(widget);
     if (!cairo.IsValid()) return;
     cairo_t* cr = cairo.GetCairo();
@@ -257,10 +196,8 @@ void CMsgBubble::Paint(const GtkAllocation& area) {
         } else {
             // Texts are markup (escaped phone texts): drawn in the same span they were measured in.
             PangoLayout* layout = pango_cairo_create_layout(cr);
-            pango_layout_set_width(layout, entry.width * PANGO_SCALE);
-            pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
-            pango_layout_set_markup(layout, MakeSpanMarkup(entry.text, nullptr, TextFont(), nullptr, true).c_str(), -1);
-            SetSource(cr, RgbColour(42, 42, 42), 1.0);
+            SetTextLayout(layout, entry);
+            cairo_set_source_rgb(cr, 42 / 255.0, 42 / 255.0, 42 / 255.0);
             cairo_move_to(cr, area.x + kContentLeft, area.y + kContentTop + cursor);
             pango_cairo_show_layout(cr, layout);
             g_object_unref(layout);

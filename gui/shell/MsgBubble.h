@@ -32,11 +32,6 @@ struct ImageItem {
     void SetWidth(int newWidth, const char* font);
 };
 
-// The rounded box with a pointer on one of twelve places (0-2 top, 3-5 left, 6-8 right, 9-11
-// bottom), filled and outlined, on the widget's allocation or on rect.
-void DrawCallout(GtkWidget* widget, int place, GdkColor fill, GdkColor outline, const GdkRectangle* rect,
-                 double alpha, double offset, double radius, double pointerSize);
-
 // One message of a conversation as a speech bubble: its entries top to bottom, coloured by its
 // state (highlighted, deleted, received, sent), a warning icon when it failed. Main thread only.
 class CMsgBubble : public CBPEventBox {
@@ -62,6 +57,9 @@ public:
     int GetArrowPosition() const { return place_; }
     double GetArrowOffset() const { return offset_; }
     const std::vector<ImageItem>& Entries() const { return entries_; }
+    // Sets up a layout to draw a text entry with: the bubble's font, wrapped at the entry's width
+    // without a character the text does not have.
+    static void SetTextLayout(PangoLayout* layout, const ImageItem& entry);
 
 private:
     void Layout();

@@ -124,8 +124,9 @@ bool CFileNode::IsAncestorOrSelf(const CFileNode* node) const {
     return false;
 }
 
-bool CFileNode::AddChild(IFileNode* child) {
-    CFileNode* node = dynamic_cast<CFileNode*>(child);
+bool CFileNode::AddChild(IFileNode* child) { return LinkChild(dynamic_cast<CFileNode*>(child)); }
+
+bool CFileNode::LinkChild(CFileNode* node) {
     if (!node || IsAncestorOrSelf(node)) return false;
     if (node->parent_) node->parent_->RemoveChild(node);
     ++includedChildren_;

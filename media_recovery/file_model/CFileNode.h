@@ -35,6 +35,8 @@ public:
     // Refuses what is not a CFileNode, this node itself and its ancestors; a child that has a
     // parent is first unlinked from it. Children are kept newest first.
     bool AddChild(IFileNode* child) override;
+    // AddChild for a child whose type is known: a reader linking its own nodes skips the type check.
+    bool LinkChild(CFileNode* child);
     // Inserts node after this one; refuses what would close a loop of siblings.
     bool SetNextSibling(IFileNode* node) override;
     void Release() override { delete this; }
@@ -46,6 +48,9 @@ public:
 
     // Unlinks one of this node's children; false when it is none of them.
     bool RemoveChild(CFileNode* child);
+    // True when the size the file system recorded was more than the node's extents hold and was
+    // cut to them (FILE_FLAG_SIZE_CUT): what can be read of the file is less than it was.
+    virtual bool IsSizeCut() { return false; }
 
     // The extents, owned; the per-item reader reads them from here. Replacing releases the old list.
     IDataRunList* GetDataRuns() const { return runs_; }

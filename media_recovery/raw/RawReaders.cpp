@@ -28,21 +28,44 @@ CandidateReader::CandidateReader(IStorageDevice* dev, uint64_t start) : device(d
     }
 }
 
+namespace {
+
+// Bytes at the start of g_rawWindow that may hold something other than zeros.
+size_t g_rawWindowWritten = kRawWindowBytes;
+
+// Reads window index into g_rawWindow; false on a read error (nothing held then, since the failed
+// read may have written part of the buffer).
+bool ReadWindow(CandidateReader& r, uint64_t index) {
+    uint64_t first = r.startSector + index * r.windowSectors;  // no overflow: the window starts on the device
+    uint64_t count = r.device->GetSectorCount();
+    r.heldWindow = -1;
+    if (first >= count) return false;
+    uint64_t n = std::min<uint64_t>(r.windowSectors + 1, count - first);
+    size_t got = static_cast<size_t>(n * r.sectorSize);
+    if (!r.device->ReadSectors(g_rawWindow, first, n)) {
+        g_rawWindowWritten = std::max(g_rawWindowWritten, got);
+        return false;
+    }
+    // Nothing stale from an earlier window may show behind a short read; only what an earlier read
+    // wrote there needs clearing.
+    if (g_rawWindowWritten > got) std::memset(g_rawWindow + got, 0, g_rawWindowWritten - got);
+    g_rawWindowWritten = got;
+    r.heldWindow = static_cast<int64_t>(index);
+    r.heldStart = index * r.windowBytes;
+    r.heldBytes = got;
+    return true;
+}
+
+}  // namespace
+
 const uint8_t* ReadCandidateBytes(CandidateReader& r, uint64_t offset, uint64_t* available) {
     if (!r.device || r.windowSectors == 0 || offset >= r.deviceBytes) return nullptr;
-    uint64_t index = offset / r.windowBytes;
-    uint64_t within = offset % r.windowBytes;
-    if (static_cast<int64_t>(index) != r.heldWindow) {
-        uint64_t first = r.startSector + index * r.windowSectors;  // no overflow: offset < deviceBytes
-        uint64_t count = r.device->GetSectorCount();
-        if (first >= count) return nullptr;
-        uint64_t n = std::min<uint64_t>(r.windowSectors + 1, count - first);
-        if (!r.device->ReadSectors(g_rawWindow, first, n)) return nullptr;
-        uint64_t got = n * r.sectorSize;
-        // Nothing stale from an earlier window may show behind a short read.
-        std::memset(g_rawWindow + got, 0, kRawWindowBytes - got);
-        r.heldWindow = static_cast<int64_t>(index);
-        r.heldBytes = got;
+    uint64_t within = offset - r.heldStart;
+    // Most reads fall into the window held: no division for them.
+    if (r.heldWindow < 0 || offset < r.heldStart || within >= r.windowBytes) {
+        uint64_t index = offset / r.windowBytes;
+        if (!ReadWindow(r, index)) return nullptr;
+        within = offset - r.heldStart;
     }
     if (within >= r.heldBytes) return nullptr;
     if (available) *available = std::min(r.windowBytes, r.heldBytes) - within;

@@ -21,6 +21,7 @@ struct CandidateReader {
     IStorageDevice* device;
     uint64_t startSector;
     int64_t heldWindow = -1;   // index of the window in g_rawWindow, -1 for none
+    uint64_t heldStart = 0;    // the held window's first byte, from the candidate's start
     uint32_t sectorSize = 512;
     uint32_t windowSectors = 0;  // sectors a window advances; 0 when the sector size cannot be served
     uint64_t windowBytes = 0;

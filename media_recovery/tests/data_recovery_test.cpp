@@ -83,8 +83,10 @@ TEST(FileReader, AddressesByDeviceSectorsForEveryGeometry) {
         uint64_t clusterBytes = uint64_t{g.spc} * g.partitionSector;
         uint64_t deviceBytes = g.dataStart * g.deviceSector + 40 * clusterBytes + clusterBytes;
         MemoryDevice disk(PatternBytes(g.deviceSector, deviceBytes / g.deviceSector + 1), g.deviceSector);
-        std::vector<DataRun> runs{DataRun(3, 2), DataRun(kSparseRunStart, 1), DataRun(20, 1), DataRun(9, 3)};
-        uint64_t size = 6 * clusterBytes + clusterBytes / 3;
+        // Holes first, between and last: zeros, and never a read of the device.
+        std::vector<DataRun> runs{DataRun(kSparseRunStart, 1), DataRun(3, 2), DataRun(kSparseRunStart, 1),
+                                  DataRun(20, 1), DataRun(9, 3), DataRun(kSparseRunStart, 2)};
+        uint64_t size = 9 * clusterBytes + clusterBytes / 3;
         std::unique_ptr<CTestNode> node(NodeWithRuns(size, runs));
         CSearchedPartitionInfo p = Volume(g.partitionSector, g.spc, g.dataStart);
         CFileReader reader;
@@ -95,6 +97,8 @@ TEST(FileReader, AddressesByDeviceSectorsForEveryGeometry) {
         std::vector<char> one(10);
         EXPECT_EQ(reader.Read(size, one.data(), 10), 0u);
         EXPECT_EQ(reader.Read(size - 3, one.data(), 10), 3u);
+        EXPECT_EQ(reader.UnreadableSectors(), 0u);
+        EXPECT_FALSE(reader.GetFirstByte(nullptr, nullptr));  // a hole has no place on the device
     }
 }
 

@@ -1,6 +1,8 @@
 #pragma once
+#include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "outside/device/CImageStorage.h"
@@ -12,8 +14,11 @@
 //   fs/<device path>     the phone's files, served by PullFile and FetchFile
 //   storage/<name>.img   storage volumes (".4k.img": 4096-byte sectors); a whole-disk image with a
 //                        partition table gives one volume per partition
-// Links are followed only while they stay inside the folder: fs/ and storage/*.img that lead out of
-// it are refused.
+// Only plain files are read from it, never through a link that leads out of the folder (or out of
+// fs/ for the phone's files), and device.ini only up to 64 KiB: anything else is refused with its
+// reason. Each volume is read once: an image that is another's second name, a partition entry that
+// repeats another's start and length, is left out. A write-ahead log ("-wal") is copied only as far
+// as its valid frames go.
 // A single image file or block device is also a device, with no files and that one disk.
 class CDeviceFolder : public IVirtualDevice {
 public:
@@ -26,24 +31,32 @@ public:
     ResultCode PullFile(const wchar_t* remote, const wchar_t* local) override;
     int FetchFile(const wchar_t* remote, const wchar_t* local) override;
 
-    // The local file that a device path names; empty when it is outside the device's files or absent.
-    std::string ResolveDevicePath(const std::string& remote) const;
+    // The local file that a device path names; empty when it is outside the device's files, absent
+    // or refused (the refusal noted).
+    std::string ResolveDevicePath(const std::string& remote);
     size_t StorageCount() const { return storages_.size(); }
     CImageStorage* Storage(size_t index) const { return storages_[index].get(); }
     const std::string& Root() const { return root_; }
-    // What Load refused, one line each: the path and why (a link that leaves the device folder, an
-    // entry that is no plain file). Each is also written to standard error unless the folder is
-    // quiet (a watch that loads it again and again would repeat them).
+    // What was refused or cut, one line each: the path and why (a link that leaves the device
+    // folder, an entry that is no plain file, a second name of a volume, a log cut to its valid
+    // frames). Each is also written to standard error unless the folder is quiet (a watch that
+    // loads it again and again would repeat them).
     const std::vector<std::string>& Refusals() const { return refusals_; }
     void SetQuiet(bool quiet) { quiet_ = quiet; }
 
 private:
-    bool CopyOut(const wchar_t* remote, const wchar_t* local) const;
-    void AddDisk(const std::string& image, uint32_t sectorSize);
-    // The path with its links resolved when that stays inside the device folder and is of the kind
-    // wanted; otherwise empty, and the refusal noted.
-    std::string InsideDevice(const std::string& path, platform::EntryKind wanted);
+    bool CopyOut(const wchar_t* remote, const wchar_t* local);
+    void ReadSettings();
+    // Adds the volumes of an image, opened as mode allows; shown names it in refusals.
+    void AddDisk(const std::string& image, const std::string& shown, uint32_t sectorSize,
+                 platform::PlatformFile::Mode mode);
+    // The path with its links resolved when that stays inside boundary and is of the kind wanted;
+    // otherwise empty, and the refusal noted.
+    std::string Inside(const std::string& path, const std::string& boundary, platform::EntryKind wanted);
     void Refuse(const std::string& path, const std::string& why);
+    // What was done instead of reading a file as it stands.
+    void Note(const std::string& path, const std::string& what);
+    void Record(const std::string& path, const std::string& what, const char* printed);
 
     std::string root_;
     std::string filesRoot_;
@@ -52,5 +65,6 @@ private:
     bool fetchFails_ = false;
     bool quiet_ = false;
     std::vector<std::unique_ptr<CImageStorage>> storages_;
+    std::map<std::pair<uint64_t, uint64_t>, std::string> images_;  // by device and inode: the name read
     std::vector<std::string> refusals_;
 };

@@ -7,7 +7,8 @@ CImageStorage::CImageStorage(std::string path, uint32_t sectorSize, uint64_t off
 
 int CImageStorage::Open() {
     if (opened_) return 1;
-    if (!file_.Open(path_, platform::PlatformFile::Mode::Read)) return 0;
+    // Never waits on a FIFO put in the image's place since it was listed.
+    if (!file_.Open(path_, platform::PlatformFile::Mode::ReadVolume)) return 0;
     long long size = file_.Size();
     if (size <= 0 || static_cast<uint64_t>(size) <= offset_) {
         file_.Close();

@@ -46,10 +46,9 @@ void ReadGpt(const platform::PlatformFile& image, uint64_t sectors, uint32_t ss,
     }
 }
 
-}  // namespace
-
-std::vector<PartitionExtent> ReadPartitionTable(const platform::PlatformFile& image, uint64_t imageSize,
-                                                uint32_t ss) {
+// Every plausible entry of the MBR (the logical partitions of its extended one included) or of the
+// GPT, in table order.
+std::vector<PartitionExtent> ReadEntries(const platform::PlatformFile& image, uint64_t imageSize, uint32_t ss) {
     std::vector<PartitionExtent> out;
     uint64_t sectors = imageSize / ss;
     std::vector<unsigned char> mbr(ss < 512 ? 512 : ss);
@@ -88,5 +87,21 @@ std::vector<PartitionExtent> ReadPartitionTable(const platform::PlatformFile& im
             link = IsExtendedType(next[4]) && Le32(next + 8) != 0 ? extStart + Le32(next + 8) : 0;
         }
     }
+    return out;
+}
+
+}  // namespace
+
+std::vector<PartitionExtent> ReadPartitionTable(const platform::PlatformFile& image, uint64_t imageSize,
+                                                uint32_t ss, size_t* repeated) {
+    std::vector<PartitionExtent> found = ReadEntries(image, imageSize, ss);
+    std::vector<PartitionExtent> out;
+    std::set<std::pair<uint64_t, uint64_t>> seen;
+    size_t left = 0;
+    for (const PartitionExtent& part : found) {
+        if (seen.emplace(part.offset, part.length).second) out.push_back(part);
+        else ++left;
+    }
+    if (repeated) *repeated = left;
     return out;
 }

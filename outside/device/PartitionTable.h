@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -11,6 +12,8 @@ struct PartitionExtent {
 };
 
 // Reads an MBR (with extended partitions) or a GPT from the image. Empty when the image holds no
-// partition table, and then the image is a single volume. Every entry is checked against the size.
+// partition table, and then the image is a single volume. Every entry is checked against the size,
+// and each partition is given once: an entry with the start and length of one before it is left
+// out (and counted in *repeated when that is given).
 std::vector<PartitionExtent> ReadPartitionTable(const platform::PlatformFile& image, uint64_t imageSize,
-                                                uint32_t sectorSize);
+                                                uint32_t sectorSize, size_t* repeated = nullptr);

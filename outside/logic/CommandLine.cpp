@@ -1,5 +1,6 @@
 #include "outside/logic/CommandLine.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -114,6 +115,16 @@ std::string AbsolutePath(const std::string& path) {
 bool IsSameOrInside(const std::string& path, const std::string& folder) {
     if (path.empty() || folder.empty()) return false;
     if (folder == "/") return true;
-    if (path.compare(0, folder.size(), folder) != 0) return false;
-    return path.size() == folder.size() || path[folder.size()] == '/';
+    if (path.compare(0, folder.size(), folder) == 0 && (path.size() == folder.size() || path[folder.size()] == '/'))
+        return true;
+    // The same folder may have other names (a bind mount, a second mount of its file system): an
+    // ancestor of path that is the folder itself is one of them.
+    uint64_t device = 0, inode = 0;
+    if (!platform::GetFileIdentity(folder, &device, &inode)) return false;
+    for (std::string at = path; !at.empty(); at = platform::ParentFolder(at)) {
+        uint64_t atDevice = 0, atInode = 0;
+        if (platform::GetFileIdentity(at, &atDevice, &atInode) && atDevice == device && atInode == inode) return true;
+        if (at == "/") break;
+    }
+    return false;
 }

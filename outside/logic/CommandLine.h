@@ -29,5 +29,7 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std:
 // ancestor, the rest appended with "." and ".." resolved. Empty when that fails.
 std::string AbsolutePath(const std::string& path);
 
-// True when path is folder itself or lies inside it (both absolute, as AbsolutePath gives them).
+// True when path is folder itself or lies inside it (both absolute, as AbsolutePath gives them),
+// by name or by the identity (device and inode) of the folders along path, so that a bind mount of
+// folder is seen through.
 bool IsSameOrInside(const std::string& path, const std::string& folder);

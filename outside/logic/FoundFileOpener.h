@@ -1,7 +1,9 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <utility>
+#include <vector>
 
 #include "media_recovery/DredgelExports.h"
 #include "platform/CriticalSection.h"
@@ -26,6 +28,11 @@ public:
     // A reader of the item's data, the caller's to release; null when the library cannot read it
     // or the scan did not stand still within waitMs.
     IArchiveFileReader* Open(const _ARCHIVE_INFOMATION& item, uint32_t waitMs = kWriterWaitMs);
+    // Hands use each item's index and reader (null when it cannot be read), releasing the reader
+    // afterwards. While the scan runs, the items are opened in batches, each batch while the scan
+    // stands still and with one recovery object per controller.
+    void ForEachReader(const std::vector<_ARCHIVE_INFOMATION>& items,
+                       const std::function<void(size_t, IArchiveFileReader*)>& use, uint32_t waitMs = kWriterWaitMs);
 
 private:
     IArchiveFileReader* OpenKept(const _ARCHIVE_INFOMATION& item);

@@ -71,7 +71,14 @@ int RunMediaJobWith(const MediaLibraryCalls& calls, IVirtualDevice& device, cons
     if (counts.unreadable)
         std::fprintf(report, "media: %d of them written empty: the volume holds no data the library can read for them\n",
                      counts.unreadable);
-    return counts.failed ? 1 : 0;
+    if (counts.shortFiles)
+        std::fprintf(report, "media: %d of them short: the device holds no more of them (each named on standard error)\n",
+                     counts.shortFiles);
+    if (counts.overwritten)
+        std::fprintf(report, "media: %d deleted entries overwritten: live files now hold their data, so they were not written\n",
+                     counts.overwritten);
+    // A file written short fell short as one not written does.
+    return counts.failed || counts.shortFiles ? 1 : 0;
 }
 
 int RunMediaJob(IVirtualDevice& device, const std::string& outFolder, FILE* report, IJobProgress* progress,

@@ -1,13 +1,16 @@
 #include "outside/logic/MediaWriter.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
 #include <set>
 #include <vector>
 
 #include "media_recovery/CRecoveryFilter.h"
 #include "media_recovery/IArchiveDataRecovery.h"
+#include "media_recovery/file_model/CFileNode.h"
 #include "media_recovery/file_model/IFileNode.h"
+#include "outside/logic/DistinctFiles.h"
 #include "outside/logic/AnalyserRun.h"
 #include "outside/logic/FoundFileOpener.h"
 #include "outside/logic/JobSupport.h"
@@ -26,9 +29,6 @@ constexpr uint32_t kCopyBytes = 0x100000;
 constexpr size_t kMostFolderDepth = 64;
 constexpr int kMostNameSuffixes = 100000;
 
-// Where a find's data begins: the same place on the same volume is the same file.
-using DataStart = std::pair<IStorageDevice*, uint64_t>;
-
 const char* CategoryFolder(int flag) {
     switch (flag) {
         case FILTER_FLAG_PICTURE: return "pictures";
@@ -41,30 +41,33 @@ const char* CategoryFolder(int flag) {
 // Writes one run's found files: names them, keeps them apart, copies their bytes.
 class MediaWriter {
 public:
-    enum class Outcome { Written, Failed, Repeated, OtherCategory, Stopped };
+    enum class Outcome { Written, Failed, OtherCategory, Stopped };
 
     MediaWriter(FoundFileOpener& opener, const std::string& outFolder, int category, IWriteObserver* observer)
         : opener_(opener), outFolder_(outFolder), filesRoot_(platform::JoinPath(outFolder, "files")),
           category_(category), observer_(observer) {}
 
-    // Writes the item unless it is a file met before or of another category.
+    bool OfCategory(const _ARCHIVE_INFOMATION& item) {
+        return category_ == FILE_CATEGORY_ALL || FileCategoryOfFlag(filter_.GetCategoryFlag(item.node)) == category_;
+    }
+    // Writes the item (a file of its own) unless it is of another category.
     Outcome Write(const _ARCHIVE_INFOMATION& item, MediaCounts& counts);
 
 private:
     std::string FolderOf(IFileNode* node);
     std::string FreePath(const std::string& folder, const std::string& name);
     // Copies the reader's bytes to a new file at path; without a reader the file stays empty, as
-    // the library's own writer leaves it.
-    bool CopyOut(IArchiveFileReader* reader, const std::string& path, std::string* reason);
+    // the library's own writer leaves it. *copied: the bytes written.
+    bool CopyOut(IArchiveFileReader* reader, const std::string& path, uint64_t* copied, std::string* reason);
 
     FoundFileOpener& opener_;
     std::string outFolder_, filesRoot_;
     int category_;
     IWriteObserver* observer_;
     CRecoveryFilter filter_;
-    std::set<DataStart> written_;
     std::map<IFileNode*, std::string> folders_;  // a device folder's place in the output
     std::set<std::string> taken_;                // paths given to files and folders of this run
+    std::set<std::string> folderPaths_;          // those given to folders
     platform::PageBuffer buffer_;  // page memory: only what a copy fills is ever touched
 };
 
@@ -103,18 +106,22 @@ std::string MediaWriter::FolderOf(IFileNode* node) {
             continue;
         }
         std::string path = platform::JoinPath(folder, OutputFileName(name));
-        // Folders of one name merge; a file of that name does not give way.
-        bool clash = taken_.count(path) || (platform::EntryExists(path) &&
-                                            platform::GetEntryKind(path) != platform::EntryKind::Directory);
+        // Folders of one name merge (one folder found by two searches, or on two volumes); a file
+        // of that name does not give way.
+        bool clash = (taken_.count(path) && !folderPaths_.count(path)) ||
+                     (platform::EntryExists(path) && platform::GetEntryKind(path) != platform::EntryKind::Directory);
         if (clash) path = FreePath(folder, OutputFileName(name));
         else taken_.insert(path);
+        folderPaths_.insert(path);
         folders_[*it] = path;
         folder = path;
     }
     return folder;
 }
 
-bool MediaWriter::CopyOut(IArchiveFileReader* reader, const std::string& path, std::string* reason) {
+bool MediaWriter::CopyOut(IArchiveFileReader* reader, const std::string& path, uint64_t* copied,
+                          std::string* reason) {
+    *copied = 0;
     OutputFile file;
     if (!file.Create(path)) {
         *reason = file.Reason();
@@ -133,6 +140,7 @@ bool MediaWriter::CopyOut(IArchiveFileReader* reader, const std::string& path, s
             uint32_t got = reader->Read(at, buffer_.data(), chunk);
             if (got > 0 && !file.Write(buffer_.data(), got)) break;
             at += got;
+            *copied = at;
             if (got < chunk) break;  // the file's extents end here
         }
     }
@@ -141,18 +149,29 @@ bool MediaWriter::CopyOut(IArchiveFileReader* reader, const std::string& path, s
     return false;
 }
 
+// Says on standard error that the file at path was written shorter than the file was, and why.
+void ReportShortFile(const std::string& path, const std::string& reason) {
+    std::fprintf(stderr, "relikorda-recover: %s is short: %s\n", path.c_str(), reason.c_str());
+}
+
+// Why a file written from a reader is shorter than the file was; empty when it is whole.
+std::string WhyShort(IFileNode* node, uint64_t copied) {
+    const uint64_t size = node->GetSize();
+    if (copied < size)
+        return "only " + std::to_string(copied) + " of its " + std::to_string(size) +
+               " bytes could be read: its extents on the volume end there";
+    auto* cut = dynamic_cast<CFileNode*>(node);
+    if (cut && cut->IsSizeCut())
+        return "the file system recorded it larger than the " + std::to_string(size) +
+               " bytes its clusters on the volume hold: those are written";
+    return std::string();
+}
+
 MediaWriter::Outcome MediaWriter::Write(const _ARCHIVE_INFOMATION& item, MediaCounts& counts) {
     IFileNode* node = item.node;
     bool carved = item.type == kCarvedType;
-    Held<IArchiveFileReader> reader(opener_.Open(item));
-    IStorageDevice* volume = nullptr;
-    uint64_t offset = 0;
-    auto* extent = dynamic_cast<IArchiveFileExtent*>(reader.get());
-    if (extent && extent->GetFirstByte(&volume, &offset) && !written_.insert(DataStart(volume, offset)).second)
-        return Outcome::Repeated;  // found before, by a file system or another search
-
+    if (!OfCategory(item)) return Outcome::OtherCategory;
     int flag = filter_.GetCategoryFlag(node);
-    if (category_ != FILE_CATEGORY_ALL && FileCategoryOfFlag(flag) != category_) return Outcome::OtherCategory;
     std::string name = OutputFileName(node->GetName() ? node->GetName() : "");
     if (observer_ && !observer_->OnItem(name)) return Outcome::Stopped;
     switch (flag) {
@@ -164,28 +183,39 @@ MediaWriter::Outcome MediaWriter::Write(const _ARCHIVE_INFOMATION& item, MediaCo
     // A file only carving found has no entry any more: it was deleted.
     if (carved || node->IsDeleted()) ++counts.deleted;
 
+    Held<IArchiveFileReader> reader(opener_.Open(item));
     std::string folder = carved ? platform::JoinPath(platform::JoinPath(filesRoot_, "carved"), CategoryFolder(flag))
                                 : FolderOf(node);
     std::string reason, path;
     bool ok = false;
+    uint64_t copied = 0;
     if (!MakeFoldersBelow(outFolder_, folder, &reason)) {
         path = platform::JoinPath(folder, name);
     } else if ((path = FreePath(folder, name)).empty()) {
         path = platform::JoinPath(folder, name);
         reason = "no free name is left in its folder";
     } else {
-        ok = CopyOut(reader.get(), path, &reason);
-        // A node with a size but no extents the library can read (an Ext link's target kept in
-        // its inode, say) keeps its name and place, and the summary says how many there are.
-        if (ok && !reader && node->GetSize() != 0) ++counts.unreadable;
+        ok = CopyOut(reader.get(), path, &copied, &reason);
     }
-    if (ok) {
-        ++counts.written;
+    if (!ok) {
+        ReportLostFile(path, reason);
+        ++counts.failed;
+        return Outcome::Failed;
+    }
+    ++counts.written;
+    // A node with a size but no extents the library can read (an Ext link's target kept in its
+    // inode, say) keeps its name and place, and the summary says how many there are.
+    if (!reader) {
+        if (node->GetSize() != 0) ++counts.unreadable;
         return Outcome::Written;
     }
-    ReportLostFile(path, reason);
-    ++counts.failed;
-    return Outcome::Failed;
+    // What could be read is kept; that it is not all of the file is said.
+    std::string shortBy = WhyShort(node, copied);
+    if (!shortBy.empty()) {
+        ReportShortFile(path, shortBy);
+        ++counts.shortFiles;
+    }
+    return Outcome::Written;
 }
 }  // namespace
 
@@ -211,23 +241,28 @@ bool WriteMedia(FoundFileOpener& opener, IDataContainer<_ARCHIVE_INFOMATION>* co
         for (auto it = container->Begin(); it != container->End(); ++it)
             if (it->second.node && it->second.check) items.push_back(it->second);
     }
-    // The file systems' finds first, so that a carved hit at a file's first byte yields to the
-    // file system's name.
-    std::sort(items.begin(), items.end(), [](const _ARCHIVE_INFOMATION& a, const _ARCHIVE_INFOMATION& b) {
-        bool carvedA = a.type == kCarvedType, carvedB = b.type == kCarvedType;
-        return carvedA != carvedB ? carvedB : a.id < b.id;
-    });
+    // Each file once: the finds in the order the rule judges them, each judged by where its data
+    // begins and what its entry says.
+    std::sort(items.begin(), items.end(), DistinctFiles::JudgedBefore);
+    const std::vector<FoundFileFacts> facts = FactsOf(opener, items);
 
     MediaCounts found;
     bool stopped = false;
     size_t done = 0;
+    DistinctFiles rule;
     MediaWriter writer(opener, outFolder, category, observer);
-    for (const _ARCHIVE_INFOMATION& item : items) {
-        if (writer.Write(item, found) == MediaWriter::Outcome::Stopped) {
-            stopped = true;
-            break;
+    for (size_t i = 0; i < items.size() && !stopped; ++i) {
+        switch (rule.Judge(facts[i])) {
+            case DistinctFiles::Verdict::Distinct:
+                stopped = writer.Write(items[i], found) == MediaWriter::Outcome::Stopped;
+                break;
+            case DistinctFiles::Verdict::Overwritten:
+                if (writer.OfCategory(items[i])) ++found.overwritten;
+                break;
+            case DistinctFiles::Verdict::Repeat: break;
         }
-        if (progress) progress->Update("media files", static_cast<double>(++done) / static_cast<double>(items.size()));
+        if (progress && !stopped)
+            progress->Update("media files", static_cast<double>(++done) / static_cast<double>(items.size()));
     }
     if (progress && !items.empty() && !stopped) progress->Finish("media files");
     if (counts) *counts = found;

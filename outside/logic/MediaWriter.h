@@ -11,7 +11,9 @@ class IWriteObserver;
 // What a media writing found and wrote: distinct files per category, the deleted ones among them.
 struct MediaCounts {
     int pictures = 0, videos = 0, audio = 0, documents = 0, deleted = 0, written = 0, failed = 0;
-    int unreadable = 0;  // written empty: the library has no way to read their data
+    int unreadable = 0;   // written empty: the library has no way to read their data
+    int shortFiles = 0;   // written shorter than the file was: the device holds no more of them
+    int overwritten = 0;  // deleted entries whose data a live file now holds: not written
     int Distinct() const { return pictures + videos + audio + documents; }
 };
 
@@ -21,14 +23,15 @@ enum : int { FILE_CATEGORY_ALL = 0, FILE_CATEGORY_PICTURES = 3, FILE_CATEGORY_VI
 // 3 pictures, 4 videos, 5 audio, 6 documents (everything else).
 int FileCategoryOfFlag(int filterFlag);
 
-// Writes the ticked found files of the container under outFolder/files/, each file once: a file a
-// file system found under its name in the folders the file system gave it, a file only carving
-// found under files/carved/<pictures|videos|audio|documents>/. A ticked file whose data begins
-// where a file written before (by the file systems' finds first, then by id) begins is that file
-// and is not written again, whatever its category. category FILE_CATEGORY_ALL writes every
-// category, 3 to 6 only that one. The observer (may be null) is told of each file and may stop
-// the writing; progress (may be null) follows the phase "media files". Names each file that could
-// not be written on standard error. False when one could not be written or the observer stopped.
+// Writes the ticked found files of the container under outFolder/files/, each file once by the
+// rule of DistinctFiles: a file a file system found under its name in the folders the file system
+// gave it, a file only carving found under files/carved/<pictures|videos|audio|documents>/; a
+// deleted entry whose data a live file now holds is counted overwritten and not written. The rule
+// judges the ticked files of every category; category FILE_CATEGORY_ALL writes every category, 3
+// to 6 only that one. The observer (may be null) is told of each file and may stop the writing;
+// progress (may be null) follows the phase "media files". Names each file that could not be
+// written, and each written shorter than the file was (with what could be read), on standard
+// error. False when one could not be written or the observer stopped.
 bool WriteMedia(FoundFileOpener& opener, IDataContainer<_ARCHIVE_INFOMATION>* container, const std::string& outFolder,
                 int category, IWriteObserver* observer, IJobProgress* progress, MediaCounts* counts);
 

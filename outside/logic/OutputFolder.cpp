@@ -17,6 +17,13 @@ std::string ExistingEntryReason(const std::string& path) {
     }
 }
 
+// Why a folder cannot be made where something that is no folder holds its name or a parent's.
+std::string InTheWay(const std::string& path) {
+    std::string at = path;
+    while (!at.empty() && at != "/" && !platform::EntryExists(at)) at = platform::ParentFolder(at);
+    return at == path ? "it is not a folder" : at + " is not a folder";
+}
+
 std::string TimeName(const platform::SystemTime& t) {
     char text[48];
     std::snprintf(text, sizeof text, "%04u-%02u-%02u-%02u-%02u-%02u", unsigned{t.year}, unsigned{t.month},
@@ -24,31 +31,21 @@ std::string TimeName(const platform::SystemTime& t) {
     return text;
 }
 
-// Makes one folder that must not exist yet; error receives errno.
-bool MakeNewFolder(const std::string& path, int* error) {
-    if (platform::EntryExists(path)) {
-        *error = EEXIST;
-        return false;
-    }
-    return platform::CreateDirectory(path, error);
-}
-
 constexpr int kMostRunsPerSecond = 1000;
 
 }  // namespace
 
 std::string MakeRunFolder(const std::string& base, const platform::SystemTime& start, std::string* reason) {
-    if (!platform::CreateDirectories(base) || platform::GetEntryKind(base) != platform::EntryKind::Directory) {
-        int error = 0;
-        platform::EntryExists(base, &error);
-        *reason = error ? platform::ErrorText(error) : "it is not a folder";
+    int error = 0;
+    if (!platform::CreateDirectories(base, &error)) {
+        *reason = error == EEXIST ? InTheWay(base) : platform::ErrorText(error);
         return std::string();
     }
     const std::string name = TimeName(start);
     for (int n = 1; n <= kMostRunsPerSecond; ++n) {
         std::string path = platform::JoinPath(base, n == 1 ? name : name + "-" + std::to_string(n));
-        int error = 0;
-        if (MakeNewFolder(path, &error)) return path;
+        // Made here or taken: a run started in the same second may have made it a moment ago.
+        if (platform::CreateNewDirectory(path, &error)) return path;
         if (error != EEXIST) {
             *reason = platform::ErrorText(error);
             return std::string();

@@ -7,6 +7,7 @@ ScanGate::ScanGate() : parkedSignal_(0, 1), resumeSignal_(0, 1) {}
 void ScanGate::EnterScan() {
     autolocker<critical_locker> guard(&lock_);
     scanning_ = true;
+    scanner_ = std::this_thread::get_id();
 }
 
 void ScanGate::LeaveScan() {
@@ -33,6 +34,14 @@ void ScanGate::Checkpoint() {
 }
 
 bool ScanGate::Visit(const std::function<void()>& work, uint32_t waitMs) {
+    {
+        autolocker<critical_locker> guard(&lock_);
+        if (scanning_ && scanner_ == std::this_thread::get_id()) {
+            // The scanning thread itself, in a call back: it stands still for its own work.
+            work();
+            return true;
+        }
+    }
     autolocker<critical_locker> one(&visitors_);
     {
         autolocker<critical_locker> guard(&lock_);

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <thread>
 
 #include "platform/CriticalSection.h"
 #include "platform/Semaphore.h"
@@ -23,7 +24,8 @@ public:
 
     // Any other thread: runs work while the scan stands still at a checkpoint, or at once when no
     // scan runs. False (work not run) when the scan reached no checkpoint within waitMs: it may be
-    // waiting for a lock the caller holds.
+    // waiting for a lock the caller holds. The scanning thread itself, which calls this only from
+    // the library's call backs, runs work at once.
     bool Visit(const std::function<void()>& work, uint32_t waitMs);
 
 private:
@@ -32,6 +34,7 @@ private:
     bool scanning_ = false;
     bool requested_ = false;
     bool parked_ = false;
+    std::thread::id scanner_;  // the thread between EnterScan and LeaveScan
     platform::Semaphore parkedSignal_;  // the scan stands still (or ended) for the visitor
     platform::Semaphore resumeSignal_;  // the visitor is done
 };

@@ -45,9 +45,11 @@ std::string AttachmentName(const char* fileName) {
     return CleanFileName(SanitizePartFileName(fileName ? fileName : ""));
 }
 
-// Writes the attachments of one conversation, each file new; names each one it could not write.
-bool WriteAttachments(ISMSSession* session, const std::string& outFolder, const std::string& folder, int* written) {
-    bool made = false, ok = true;
+// Counts the attachments of one conversation and writes them (when write), each file new; names
+// each one it could not write and counts it lost.
+void WriteAttachments(ISMSSession* session, const std::string& outFolder, const std::string& folder, bool write,
+                      SmsRunCounts* found) {
+    bool made = false;
     int index = 0;
     std::set<std::string> used;
     std::string reason;
@@ -56,25 +58,27 @@ bool WriteAttachments(ISMSSession* session, const std::string& outFolder, const 
             int type = item->GetType();
             if (type < 2 || type > 5 || !item->GetData() || item->GetLength() <= 0) continue;
             ++index;
-            if (!made && !(made = MakeFoldersBelow(outFolder, folder, &reason))) {
+            ++found->attachments;
+            if (write && !made && !(made = MakeFoldersBelow(outFolder, folder, &reason))) {
                 std::fprintf(stderr, "relikorda-recover: %s\n", reason.c_str());
-                return false;
+                write = false;
+            }
+            if (!write) {
+                ++found->lost;
+                continue;
             }
             std::string path = UniqueAttachmentPath(folder, item->GetFileName(), index, &used);
             if (path.empty()) {
                 ReportLostFile(platform::JoinPath(folder, AttachmentName(item->GetFileName())), "no free name is left");
-                ok = false;
+                ++found->lost;
                 continue;
             }
             if (!WriteNewFile(path, item->GetData(), static_cast<size_t>(item->GetLength()), &reason)) {
                 ReportLostFile(path, reason);
-                ok = false;
-                continue;
+                ++found->lost;
             }
-            ++*written;
         }
     }
-    return ok;
 }
 
 }  // namespace
@@ -129,10 +133,9 @@ bool WriteConversations(IDataContainer<_SMS_INFOMATION>* container, const std::s
     container->Unlock();
     std::sort(sessions.begin(), sessions.end());
     std::string reason;
-    if (!sessions.empty() && !MakeFoldersBelow(outFolder, folder, &reason)) {
-        std::fprintf(stderr, "relikorda-recover: %s\n", reason.c_str());
-        return false;
-    }
+    // Without the folder nothing is written, but what was recovered is still counted.
+    const bool haveFolder = sessions.empty() || MakeFoldersBelow(outFolder, folder, &reason);
+    if (!haveFolder) std::fprintf(stderr, "relikorda-recover: %s\n", reason.c_str());
     for (auto& entry : sessions) {
         ISMSSession* session = entry.second;
         char name[16];
@@ -144,21 +147,25 @@ bool WriteConversations(IDataContainer<_SMS_INFOMATION>* container, const std::s
         ++found.conversations;
         found.messages += session->GetTotal();
         found.deleted += session->GetDeletedCount();
-        auto* document = dynamic_cast<ISMSDocument*>(session);
-        std::string xml = document ? document->GetDocumentText() : std::string();
-        std::string text = RenderConversation(session);
         std::string base = platform::JoinPath(folder, name);
-        for (const std::string* file : {&xml, &text}) {
-            std::string path = base + (file == &xml ? ".xml" : ".txt");
-            if (!WriteNewFile(path, *file, &reason)) {
-                ReportLostFile(path, reason);
-                ok = false;
+        if (haveFolder) {
+            auto* document = dynamic_cast<ISMSDocument*>(session);
+            std::string xml = document ? document->GetDocumentText() : std::string();
+            std::string text = RenderConversation(session);
+            for (const std::string* file : {&xml, &text}) {
+                std::string path = base + (file == &xml ? ".xml" : ".txt");
+                if (!WriteNewFile(path, *file, &reason)) {
+                    ReportLostFile(path, reason);
+                    ++found.lost;
+                }
             }
+        } else {
+            found.lost += 2;
         }
-        if (!WriteAttachments(session, outFolder, base, &found.attachments)) ok = false;
+        WriteAttachments(session, outFolder, base, haveFolder, &found);
     }
     if (counts) *counts = found;
-    return ok;
+    return ok && found.lost == 0;
 }
 
 int ScanSms(IVirtualDevice* device, ICommon* contacts, SmsRun& run, std::unique_ptr<IProgress> sink,
@@ -185,8 +192,10 @@ int RunSms(IVirtualDevice* device, ICommon* contacts, const std::string& outFold
     SmsRunCounts found;
     TickAll(run.GetContainer());
     if (run.GetContainer() && !WriteConversations(run.GetContainer(), outFolder, &found, true)) status = 1;
-    std::fprintf(report, "sms: %d conversations, %d messages (%d deleted), %d attachments\n", found.conversations,
+    std::fprintf(report, "sms: %d conversations, %d messages (%d deleted), %d attachments", found.conversations,
                  found.messages, found.deleted, found.attachments);
+    if (found.lost) std::fprintf(report, "; %d file%s not written", found.lost, found.lost == 1 ? "" : "s");
+    std::fprintf(report, "\n");
     if (counts) *counts = found;
     // The conversations belong to the analyser, which goes with the run; the library stays loaded.
     return status;

@@ -15,12 +15,13 @@ class IJobProgress;
 class ISMSSession;
 class IVirtualDevice;
 
-// What one SMS/MMS run found and wrote.
+// What one SMS/MMS run found, and how many of its files could not be written.
 struct SmsRunCounts {
     int conversations = 0;
     int messages = 0;
     int deleted = 0;
     int attachments = 0;
+    int lost = 0;
 };
 
 // The SMS/MMS analyser of a run, with its conversations.

@@ -49,13 +49,15 @@ int CBPButton::GetBoundInt(GtkWidget* widget, const char* key) {
     return widget && key ? GPOINTER_TO_INT(g_object_get_data(G_OBJECT(widget), key)) : 0;
 }
 
+double CBPButton::RoundRadius(int width, int height) { return std::min(width, height) / 2.0 - kRingRoom; }
+
 gboolean CBPButton::OnExpose(GtkWidget* widget, GdkEventExpose* event, gpointer) {
     const int look = GetBoundInt(widget, ROUND_COLOR_BUTTON_KEY);
     if (look < ROUND_LOOK_WAITING || look > ROUND_LOOK_UNAVAILABLE) return FALSE;
     GtkAllocation a;
     gtk_widget_get_allocation(widget, &a);
     const double cx = a.x + a.width / 2.0, cy = a.y + a.height / 2.0;
-    const double radius = std::min(a.width, a.height) / 2.0 - kRingRoom;
+    const double radius = RoundRadius(a.width, a.height);
     const GtkStateType state = gtk_widget_get_state(widget);
     const Rgb& fill = kLookFill[look][state == GTK_STATE_ACTIVE ? 2 : state == GTK_STATE_PRELIGHT ? 1 : 0];
     CBPCairo cairo(widget);

@@ -23,6 +23,8 @@ public:
     // Binds value under key on any widget (redrawn) and reads it back (0 when unset).
     static void BindInt(GtkWidget* widget, const char* key, int value);
     static int GetBoundInt(GtkWidget* widget, const char* key);
+    // The radius of a round look's disc on a button of that size.
+    static double RoundRadius(int width, int height);
 
 private:
     static gboolean OnExpose(GtkWidget* widget, GdkEventExpose* event, gpointer);

@@ -24,7 +24,11 @@ CBPImgGridList::CBPImgGridList(int mostThumbnails)
     store_ = gtk_list_store_new(COLUMNS, GDK_TYPE_PIXBUF, GDK_TYPE_PIXBUF, G_TYPE_STRING, G_TYPE_UINT, G_TYPE_BOOLEAN,
                                 G_TYPE_POINTER);
     view_ = gtk_icon_view_new_with_model(GTK_TREE_MODEL(store_));
-    gtk_icon_view_set_item_width(GTK_ICON_VIEW(view_), kThumbWidth + 4);
+    // An item takes its picture and the padding round it: narrower, each would span two columns.
+    gtk_icon_view_set_item_width(GTK_ICON_VIEW(view_),
+                                 kThumbWidth + 2 * gtk_icon_view_get_item_padding(GTK_ICON_VIEW(view_)) + 4);
+    // A caption cut to the item's width shows whole on hover.
+    gtk_icon_view_set_tooltip_column(GTK_ICON_VIEW(view_), COL_CAPTION);
     gtk_icon_view_set_selection_mode(GTK_ICON_VIEW(view_), GTK_SELECTION_NONE);
     GtkCellLayout* layout = GTK_CELL_LAYOUT(view_);
     GtkCellRenderer* check = gtk_cell_renderer_pixbuf_new();

@@ -54,12 +54,18 @@ void CBPImgTxtLabel::SetLabelNormal() {
     highlighted_ = false;
     gtk_event_box_set_visible_window(GTK_EVENT_BOX(GetWidget()), FALSE);
     gtk_widget_modify_bg(GetWidget(), GTK_STATE_NORMAL, nullptr);
+    for (GtkWidget* label : {label_, append_}) gtk_label_set_attributes(GTK_LABEL(label), nullptr);
 }
 
 void CBPImgTxtLabel::SetLabelHeighLight() {
     highlighted_ = true;
     gtk_event_box_set_visible_window(GTK_EVENT_BOX(GetWidget()), TRUE);
     gtk_widget_modify_bg(GetWidget(), GTK_STATE_NORMAL, &highlight_);
+    // On the highlight's colour the texts are white, whatever colours their markup gives them.
+    PangoAttrList* white = pango_attr_list_new();
+    pango_attr_list_insert(white, pango_attr_foreground_new(0xFFFF, 0xFFFF, 0xFFFF));
+    for (GtkWidget* label : {label_, append_}) gtk_label_set_attributes(GTK_LABEL(label), white);
+    pango_attr_list_unref(white);
 }
 
 void CBPImgTxtLabel::SetPressCallBack(Pressed callback, gpointer data) {

@@ -79,7 +79,7 @@ public:
             ResultMap* result = recovery_->GetResult();
             if (result && !result->empty()) {
                 itemCounter_ = 0;
-                for (Entry entry = result->begin(); entry != result->end(); ++entry) ProcessEntry(entry);
+                for (Entry entry : EntriesInOrder(*result)) ProcessEntry(entry);
             }
         }
         if (recovery_) {
@@ -135,6 +135,13 @@ public:
     virtual ResultCode OnInitialized() { return RK_OK; }
     // Turns one entry of the result map into container records.
     virtual void ProcessEntry(Entry entry) = 0;
+    // The order in which the entries become records, and so the records' ids: the map's own.
+    virtual std::vector<Entry> EntriesInOrder(ResultMap& result) {
+        std::vector<Entry> entries;
+        entries.reserve(result.size());
+        for (Entry entry = result.begin(); entry != result.end(); ++entry) entries.push_back(entry);
+        return entries;
+    }
 
     // The library's parts.
     // The working folder's name: "Contact", "SmsAndMms".

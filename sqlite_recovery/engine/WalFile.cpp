@@ -56,40 +56,85 @@ uint32_t Load32LE(const uint8_t* p) {
            static_cast<uint32_t>(p[3]) << 24;
 }
 
-// Which frames the log's own checksums vouch for (1 a frame). Frame k's stored checksum continues
-// the stored one of frame k - 1 (of the header for frame 0) over its first 8 header bytes and its
-// page. Current frames count up to the first that breaks the chain or is not current. A stale frame
-// of an earlier log counts when it links to a stale neighbour of the same salts: the first frame
-// that an overwrite left of that log cannot be checked itself, its successor vouches for it.
-std::vector<uint8_t> FramesThatCheck(const uint8_t* log, uint64_t count, uint32_t pageSize, bool bigEndian,
-                                     uint32_t salt1, uint32_t salt2) {
-    const uint64_t frameBytes = uint64_t(pageSize) + kFrameHeaderSize;
-    auto frame = [&](uint64_t k) { return log + kWalHeaderSize + k * frameBytes; };
-    auto sameSalts = [&](uint64_t a, uint64_t b) {
-        return Load32(frame(a) + kFrameSalt1) == Load32(frame(b) + kFrameSalt1) &&
-               Load32(frame(a) + kFrameSalt2) == Load32(frame(b) + kFrameSalt2);
-    };
-    auto current = [&](uint64_t k) {
-        return Load32(frame(k) + kFrameSalt1) == salt1 && Load32(frame(k) + kFrameSalt2) == salt2;
-    };
-    // links[k]: frame k's checksum continues its predecessor's.
-    std::vector<uint8_t> links(static_cast<size_t>(count), 0), keep(static_cast<size_t>(count), 0);
-    for (uint64_t k = 0; k < count; ++k) {
-        const uint8_t* before = k == 0 ? log + kWalChecksum : frame(k - 1) + kFrameChecksum;
-        uint32_t sum[2] = {Load32(before), Load32(before + 4)};
-        WalChecksum(frame(k), 8, bigEndian, sum);
-        WalChecksum(frame(k) + kFrameHeaderSize, pageSize, bigEndian, sum);
-        links[k] = sum[0] == Load32(frame(k) + kFrameChecksum) && sum[1] == Load32(frame(k) + kFrameChecksum + 4);
+// Which frames the log's own checksums vouch for, told frame by frame in file order. Frame k's
+// stored checksum continues the stored one of frame k - 1 (of the header for frame 0) over its
+// first 8 header bytes and its page. Current frames count up to the first that breaks the chain or
+// is not current. A stale frame of an earlier log counts when it links to a stale neighbour of the
+// same salts: the first frame that an overwrite left of that log cannot be checked itself, its
+// successor vouches for it.
+class FrameChainCheck {
+public:
+    static constexpr int kThisFrame = 1, kFrameBefore = 2;
+
+    FrameChainCheck(const uint8_t* logHeader, uint32_t pageSize, bool bigEndian)
+        : pageSize_(pageSize), bigEndian_(bigEndian), salt1_(Load32(logHeader + kWalSalt1)),
+          salt2_(Load32(logHeader + kWalSalt2)),
+          before_{Load32(logHeader + kWalChecksum), Load32(logHeader + kWalChecksum + 4)} {}
+
+    // The next frame (its header and page): kThisFrame when it counts, with kFrameBefore when it
+    // vouches for the frame before it.
+    int Next(const uint8_t* frame) {
+        uint32_t sum[2] = {before_[0], before_[1]};
+        WalChecksum(frame, 8, bigEndian_, sum);
+        WalChecksum(frame + kFrameHeaderSize, pageSize_, bigEndian_, sum);
+        const bool links = sum[0] == Load32(frame + kFrameChecksum) && sum[1] == Load32(frame + kFrameChecksum + 4);
+        const uint32_t salt1 = Load32(frame + kFrameSalt1), salt2 = Load32(frame + kFrameSalt2);
+        const bool current = salt1 == salt1_ && salt2 == salt2_;
+        int counts = 0;
+        if (inChain_ && current && links) {
+            counts = kThisFrame;
+        } else {
+            inChain_ = false;
+            if (!current && links && !first_ && !beforeCurrent_ && salt1 == beforeSalt1_ && salt2 == beforeSalt2_)
+                counts = kThisFrame | kFrameBefore;
+        }
+        before_[0] = Load32(frame + kFrameChecksum);
+        before_[1] = Load32(frame + kFrameChecksum + 4);
+        beforeSalt1_ = salt1;
+        beforeSalt2_ = salt2;
+        beforeCurrent_ = current;
+        first_ = false;
+        return counts;
     }
-    uint64_t k = 0;
-    for (; k < count && current(k) && links[k]; ++k) keep[k] = 1;
-    for (uint64_t j = k; j < count; ++j) {
-        if (current(j)) continue;
-        const bool linkedBack = j > 0 && links[j] && !current(j - 1) && sameSalts(j, j - 1);
-        const bool linkedOn = j + 1 < count && links[j + 1] && !current(j + 1) && sameSalts(j, j + 1);
-        keep[j] = linkedBack || linkedOn;
+
+private:
+    uint32_t pageSize_;
+    bool bigEndian_;
+    uint32_t salt1_, salt2_;
+    uint32_t before_[2];  // the stored checksum the next frame continues
+    uint32_t beforeSalt1_ = 0, beforeSalt2_ = 0;
+    bool beforeCurrent_ = false;
+    bool first_ = true;
+    bool inChain_ = true;
+};
+
+// Which frames of a log in memory the checksums vouch for (1 a frame).
+std::vector<uint8_t> FramesThatCheck(const uint8_t* log, uint64_t count, uint32_t pageSize, bool bigEndian) {
+    const uint64_t frameBytes = uint64_t(pageSize) + kFrameHeaderSize;
+    std::vector<uint8_t> keep(static_cast<size_t>(count), 0);
+    FrameChainCheck check(log, pageSize, bigEndian);
+    for (uint64_t k = 0; k < count; ++k) {
+        const int counts = check.Next(log + kWalHeaderSize + k * frameBytes);
+        if (counts & FrameChainCheck::kThisFrame) keep[k] = 1;
+        if (counts & FrameChainCheck::kFrameBefore) keep[k - 1] = 1;
     }
     return keep;
+}
+
+// Whether the log header is one: magic, version, a page size that is a power of two from 512 to
+// 65536, and its own checksum.
+bool ValidHeader(const uint8_t* header, uint32_t* pageSize, bool* bigEndian) {
+    const uint32_t magic = Load32(header + kWalMagic);
+    if (magic != kWalMagicLittleEndian && magic != kWalMagicBigEndian) return false;
+    if (Load32(header + kWalFormatVersion) != kWalVersion) return false;
+    const uint32_t ps = Load32(header + kWalPageSize);
+    if (ps < 512 || ps > 65536 || (ps & (ps - 1)) != 0) return false;
+    *bigEndian = magic == kWalMagicBigEndian;
+    uint32_t sum[2] = {0, 0};
+    WalChecksum(header, kWalChecksum, *bigEndian, sum);
+    if (sum[0] != Load32(header + kWalChecksum) || sum[1] != Load32(header + kWalChecksum + 4)) return false;
+    *pageSize = ps;
+    return true;
 }
 
 }  // namespace
@@ -142,28 +187,21 @@ ResultCode WalFile::Load(const wchar_t* path, uint32_t databasePageSize, uint64_
     size = static_cast<uint64_t>(fileSize);
     header = buffer.data();
 
-    const uint32_t magic = Load32(header + kWalMagic);
-    if (magic != kWalMagicLittleEndian && magic != kWalMagicBigEndian) return RK_FAIL(RK_E_FAIL);
-    if (Load32(header + kWalFormatVersion) != kWalVersion) return RK_FAIL(RK_E_FAIL);
-    const uint32_t ps = Load32(header + kWalPageSize);
-    // A power of two from 512 to 65536, and the database's own page size.
-    if (ps < 512 || ps > 65536 || (ps & (ps - 1)) != 0) return RK_FAIL(RK_E_FAIL);
-    if (ps != databasePageSize) return RK_FAIL(RK_E_FAIL);
+    uint32_t ps = 0;
+    bool bigEndian = false;
+    // The log of this database only: its own page size.
+    if (!ValidHeader(header, &ps, &bigEndian) || ps != databasePageSize) {
+        Clear();
+        return RK_FAIL(RK_E_FAIL);
+    }
     pageSize = ps;
     const uint32_t salt1 = Load32(header + kWalSalt1), salt2 = Load32(header + kWalSalt2);
 
     const uint64_t frameBytes = uint64_t(ps) + kFrameHeaderSize;
     const uint64_t count = (size - kWalHeaderSize) / frameBytes;
-    const bool bigEndian = magic == kWalMagicBigEndian;
-    uint32_t sum[2] = {0, 0};
-    WalChecksum(header, kWalChecksum, bigEndian, sum);
-    if (sum[0] != Load32(header + kWalChecksum) || sum[1] != Load32(header + kWalChecksum + 4)) {
-        Clear();
-        return RK_FAIL(RK_E_FAIL);
-    }
     std::vector<uint8_t> keep;
     try {
-        keep = FramesThatCheck(header, count, ps, bigEndian, salt1, salt2);
+        keep = FramesThatCheck(header, count, ps, bigEndian);
     } catch (const std::bad_alloc&) {
         Clear();
         return RK_FAIL(RK_E_OUT_OF_MEMORY);
@@ -202,4 +240,36 @@ ResultCode WalFile::Load(const wchar_t* path, uint32_t databasePageSize, uint64_
         if (f.commitSize != 0) lastCommit = static_cast<int>(i);
     }
     return RK_OK;
+}
+
+uint64_t WalValidLength(const platform::PlatformFile& log, uint64_t size) {
+    uint8_t header[kWalHeaderSize];
+    uint32_t ps = 0;
+    bool bigEndian = false;
+    if (size < kWalHeaderSize || !log.ReadAt(0, header, sizeof header) || !ValidHeader(header, &ps, &bigEndian))
+        return 0;
+    const uint64_t frameBytes = uint64_t(ps) + kFrameHeaderSize;
+    const uint64_t count = (size - kWalHeaderSize) / frameBytes;
+    // Whole frames at a time, about a mebibyte of them.
+    const uint64_t framesPerRead = std::max<uint64_t>(1, (uint64_t(1) << 20) / frameBytes);
+    std::vector<uint8_t> chunk(static_cast<size_t>(framesPerRead * frameBytes));
+    FrameChainCheck check(header, ps, bigEndian);
+    uint64_t validFrames = 0;
+    uint32_t pageBefore = 0;
+    for (uint64_t first = 0; first < count; first += framesPerRead) {
+        const uint64_t n = std::min(framesPerRead, count - first);
+        if (!log.ReadAt(kWalHeaderSize + first * frameBytes, chunk.data(), static_cast<size_t>(n * frameBytes))) break;
+        for (uint64_t i = 0; i < n; ++i) {
+            const uint8_t* frame = chunk.data() + i * frameBytes;
+            const uint32_t page = Load32(frame + kFramePageNumber);
+            const int counts = check.Next(frame);
+            // A frame that counts and holds a page, or one that vouches for such a frame before it
+            // (which would not count without it).
+            if (((counts & FrameChainCheck::kThisFrame) && page != 0) ||
+                ((counts & FrameChainCheck::kFrameBefore) && pageBefore != 0))
+                validFrames = first + i + 1;
+            pageBefore = page;
+        }
+    }
+    return validFrames ? kWalHeaderSize + validFrames * frameBytes : 0;
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/PageMemory.h"
+#include "platform/PlatformFile.h"
 #include "sqlite_recovery/framework/ResultCode.h"
 
 // One frame of the write-ahead log, pointing into the log buffer of its WalFile.
@@ -38,3 +39,8 @@ struct WalFile {
 // The log's running checksum over 8-byte steps of data (length a multiple of 8), continuing from
 // sum; words read big-endian when the log's magic says so, else little-endian.
 void WalChecksum(const uint8_t* data, size_t length, bool bigEndian, uint32_t sum[2]);
+
+// How much of a log of size bytes its own checks vouch for, as Load judges them: the header and
+// every frame up to the last one whose checksums hold (with a page), 0 when the header fails or no
+// frame holds. Reads the log a piece at a time, so a huge log costs no memory.
+uint64_t WalValidLength(const platform::PlatformFile& log, uint64_t size);

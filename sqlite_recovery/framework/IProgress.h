@@ -10,18 +10,19 @@ struct PROGRESS_INFO {
     uint32_t state;      // 2 running, 3 finished (the media scan also sends 0 first)
     uint64_t total;
     uint64_t done;
-    uint8_t reserved[8];  // a finished recovery's result code, where a sender puts one
-    char text[1024];
-    uint8_t reserved2[16];  // the first four bytes carry the remaining seconds, where a sender puts them
+    uint64_t result;            // a finished scan's or recovery's result code, where a sender puts one
+    char text[1024];            // the item at work, zero-terminated where shorter
+    uint32_t remainingSeconds;  // the scan's estimate of the time left, where a sender puts one
+    uint8_t unused[12];
 };
 #pragma pack(pop)
 
 static_assert(sizeof(PROGRESS_INFO) == 1068, "progress record size");
 static_assert(offsetof(PROGRESS_INFO, total) == 4, "total offset");
 static_assert(offsetof(PROGRESS_INFO, done) == 12, "done offset");
-static_assert(offsetof(PROGRESS_INFO, reserved) == 20, "result offset");
+static_assert(offsetof(PROGRESS_INFO, result) == 20, "result offset");
 static_assert(offsetof(PROGRESS_INFO, text) == 28, "text offset");
-static_assert(offsetof(PROGRESS_INFO, reserved2) == 1052, "remaining-time offset");
+static_assert(offsetof(PROGRESS_INFO, remainingSeconds) == 1052, "remaining-time offset");
 
 enum : uint32_t { PROGRESS_STATE_RUNNING = 2, PROGRESS_STATE_FINISHED = 3 };
 

@@ -71,5 +71,7 @@ std::string CleanFileName(const std::string& name, size_t maxBytes) {
         clean.size() - dot < maxBytes)
         extension = clean.substr(dot);
     std::string stem = CutAtCharacter(clean.substr(0, clean.size() - extension.size()), maxBytes - extension.size());
+    // A stem cut to nothing would leave the extension as a hidden name: the name is cut as a whole.
+    if (stem.empty()) return CutAtCharacter(clean, maxBytes);
     return stem + extension;
 }

@@ -34,4 +34,9 @@ TEST(SafeFileNameTest, ALongNameKeepsItsExtension) {
     EXPECT_EQ(CleanFileName(wide + ".png"), wide.substr(0, 196) + ".png");
     // An "extension" too long to be one is cut like the rest.
     EXPECT_EQ(CleanFileName("a." + std::string(300, 'y'), 20), "a." + std::string(18, 'y'));
+    // A first character wider than the room the extension leaves: the name is cut as a whole, and
+    // what comes out neither starts with a dot nor changes when cleaned again.
+    const std::string emoji = "\xF0\x9F\x98\x80";
+    EXPECT_EQ(CleanFileName(emoji + emoji + ".abcdef", 8), emoji + emoji);
+    EXPECT_EQ(CleanFileName(emoji + emoji, 8), emoji + emoji);
 }

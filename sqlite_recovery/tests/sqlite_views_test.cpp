@@ -354,3 +354,44 @@ TEST(SqliteViews, PlainFileModes) {
     EXPECT_TRUE(Failed(f.Read(out, 1, &done)));
     EXPECT_TRUE(Failed(f.GetSize(&size)));
 }
+
+TEST(SqliteViews, ALogCutToItsValidLengthKeepsEveryFrameLoadKeeps) {
+    // sqlite3's logs (one with stale frames of an earlier generation), one with a byte changed in
+    // its third frame, one with a tail of zeros: cut where WalValidLength says, each loads the same
+    // frames as whole, and the zeros are cut off.
+    const size_t frameBytes = 24 + 4096;
+    const std::vector<std::pair<const char*, std::function<void(std::vector<uint8_t>&)>>> cases = {
+        {"wal", [](std::vector<uint8_t>&) {}},
+        {"wal_stale", [](std::vector<uint8_t>&) {}},
+        {"wal_tail", [](std::vector<uint8_t>&) {}},
+        {"wal_frames", [&](std::vector<uint8_t>& w) { w[32 + 2 * frameBytes + 124] ^= 0x40; }},
+        {"wal", [&](std::vector<uint8_t>& w) { w.resize(w.size() + 3 * frameBytes, 0); }},
+    };
+    TempDir dir;
+    for (const auto& entry : cases) {
+        SCOPED_TRACE(entry.first);
+        const std::string db = CopyPair(dir, entry.first, entry.second);
+        const std::vector<uint8_t> log = ReadFileBytes(db + "-wal");
+        platform::PlatformFile file;
+        ASSERT_TRUE(file.Open(db + "-wal", platform::PlatformFile::Mode::Read));
+        const uint64_t valid = WalValidLength(file, log.size());
+        ASSERT_GT(valid, 0u);
+        ASSERT_LE(valid, log.size());
+        if (entry.first == std::string("wal")) {
+            EXPECT_EQ(valid, ReadFileBytes(Fixture("wal.db-wal")).size());
+        }
+        WriteFileBytes(dir.Join("cut.db-wal"), std::vector<uint8_t>(log.begin(), log.begin() + valid));
+        const std::vector<uint8_t> main = ReadFileBytes(db);
+        const uint32_t pageSize = sqlite_format::HeaderPageSize(main.data());
+        WalFile whole, cut;
+        ASSERT_TRUE(Succeeded(whole.Load(W(db + "-wal").c_str(), pageSize, main.size() / pageSize)));
+        ASSERT_TRUE(Succeeded(cut.Load(W(dir.Join("cut.db-wal")).c_str(), pageSize, main.size() / pageSize)));
+        ASSERT_EQ(cut.frames.size(), whole.frames.size());
+        EXPECT_EQ(cut.lastCommit, whole.lastCommit);
+        for (size_t k = 0; k < whole.frames.size(); ++k) {
+            EXPECT_EQ(cut.frames[k].pageNumber, whole.frames[k].pageNumber) << k;
+            EXPECT_EQ(cut.frames[k].stale, whole.frames[k].stale) << k;
+            EXPECT_EQ(std::memcmp(cut.frames[k].image, whole.frames[k].image, pageSize), 0) << k;
+        }
+    }
+}

@@ -80,32 +80,17 @@ public:
 
 using ::RecordingSink;
 
-// Paths rebuilt as the callers do: a node's second location is the first sector of its
-// folder, which is that folder node's first location (a live folder wins over a deleted one that
-// names the same cluster). rootSector maps to "".
-inline std::map<CExFatFileNode*, std::string> RebuildPaths(const std::vector<std::unique_ptr<CExFatFileNode>>& nodes,
-                                                           uint64_t rootSector) {
-    std::map<uint64_t, CExFatFileNode*> folders;
-    for (auto& n : nodes) {
-        if (!n->IsDirectory()) continue;
-        auto& slot = folders[n->GetLocation()];
-        if (!slot || (slot->IsDeleted() && !n->IsDeleted())) slot = n.get();
-    }
+// A node's path through its folder links: "/" and the names from its top folder down.
+inline std::string TreePath(IFileNode* node) {
+    std::string path;
+    size_t depth = 0;
+    for (IFileNode* n = node; n && depth < 64; n = n->GetParent(), ++depth) path = "/" + std::string(n->GetName()) + path;
+    return path;
+}
+
+inline std::map<CExFatFileNode*, std::string> TreePaths(const std::vector<std::unique_ptr<CExFatFileNode>>& nodes) {
     std::map<CExFatFileNode*, std::string> paths;
-    for (auto& n : nodes) {
-        std::string path = "/" + std::string(n->GetName());
-        uint64_t at = n->GetLocation2();
-        for (int depth = 0; at != rootSector && depth < 64; ++depth) {
-            auto folder = folders.find(at);
-            if (folder == folders.end()) {
-                path = "/?" + path;
-                break;
-            }
-            path = "/" + std::string(folder->second->GetName()) + path;
-            at = folder->second->GetLocation2();
-        }
-        paths[n.get()] = path;
-    }
+    for (auto& n : nodes) paths[n.get()] = TreePath(n.get());
     return paths;
 }
 

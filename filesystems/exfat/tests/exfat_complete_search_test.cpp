@@ -1,7 +1,8 @@
 // The whole-device exFAT search over blank images that hold an exFAT volume (and two FAT volumes)
-// at sector offsets, intact and with its boot regions and root folder wiped, against The Sleuth Kit.
+// at sector offsets, intact and with its boot regions, root folder or FAT wiped, against The Sleuth Kit.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -15,6 +16,7 @@
 #include "media_recovery/CRecoveryFilter.h"
 #include "media_recovery/CStorageDeviceWithCache.h"
 #include "media_recovery/SearcherFactories.h"
+#include "media_recovery/file_model/IFileProperties.h"
 #include "outside/device/CImageStorage.h"
 #include "sqlite_recovery/framework/CDataContainer.h"
 
@@ -39,6 +41,45 @@ std::vector<FileSet> ReadSets() {
         if (f.size() == 4) out.push_back({f[0] == "1", f[1] == "1", f[2], std::stoull(f[3])});
     }
     return out;
+}
+
+// The clusters of every folder of the volume, by path ("/" the root), as the fixture's walk finds them.
+std::map<std::string, std::vector<uint32_t>> ReadFolders() {
+    std::map<std::string, std::vector<uint32_t>> out;
+    std::istringstream in(ReadFile(ImagePath("exfat.folders")));
+    std::string line;
+    while (std::getline(in, line)) {
+        const std::vector<std::string> f = SplitFields(line);
+        if (f.size() != 2) continue;
+        std::istringstream clusters(f[1]);
+        for (uint32_t c = 0; clusters >> c;) out[f[0]].push_back(c);
+    }
+    return out;
+}
+
+// How a found path must answer the path fls lists.
+enum class Place {
+    Exact,       // the same
+    LostFirst,   // or "/DIRn" and the rest, n the first cluster of the folder whose entry is gone
+    LostAny,     // or "/DIRn" and the rest, n any cluster of that folder (no FAT tells which is first)
+};
+
+// Whether found answers listed; for a lost folder of the root, n is one of the root's clusters.
+bool SamePlace(const std::string& found, const std::string& listed, Place place,
+               const std::map<std::string, std::vector<uint32_t>>& folders) {
+    if (found == listed) return true;
+    if (place == Place::Exact || found.rfind("/DIR", 0) != 0) return false;
+    const size_t end = found.find('/', 1);
+    if (end == std::string::npos) return false;
+    const std::string rest = found.substr(end);
+    if (listed.size() <= rest.size() || listed.compare(listed.size() - rest.size(), rest.size(), rest) != 0)
+        return false;
+    const std::string folder = listed.substr(0, listed.size() - rest.size());
+    auto clusters = folders.find(folder.empty() ? "/" : folder);
+    if (clusters == folders.end()) return false;
+    const uint32_t n = static_cast<uint32_t>(std::stoul(found.substr(4, end - 4)));
+    if (place == Place::LostFirst && !folder.empty()) return clusters->second.front() == n;
+    return std::find(clusters->second.begin(), clusters->second.end(), n) != clusters->second.end();
 }
 
 // Where cluster 2 of the placed volume lies on the device.
@@ -94,15 +135,18 @@ std::vector<std::string> Findings(CExFatCompleteSearch& searcher, const exfattes
         out.push_back("volume " + std::to_string(v->volumeStart) + " " + std::to_string(v->heapStart) + " " +
                       std::to_string(v->evidence));
     for (const auto& n : builder.nodes)
-        out.push_back(std::string(n->GetName()) + (n->IsDeleted() ? " deleted " : " ") +
+        out.push_back(exfattest::TreePath(n.get()) + (n->IsDeleted() ? " deleted " : " ") +
                       std::to_string(n->GetLocation()) + " " + std::to_string(n->GetLocation2()));
     return out;
 }
 
 }  // namespace
 
-// Intact, then without the main boot sector, without both boot regions, and without the root folder
-// too: one volume each time, where the volume lies, with what can still be read coming back whole.
+// Intact, then without the main boot sector, without both boot regions, without the root folder
+// too, and without both boot regions and the FAT: one volume each time, where the volume lies, every
+// file in its folder (under "DIRn" when the folder's own entry is gone) with what can still be read
+// of it. A chained file whose FAT is found comes back whole; without one it keeps its first cluster
+// and its size, and is marked cut.
 TEST(ExFatCompleteSearch, FindsTheVolumeWithWhatIsLeftOfIt) {
     COMPLETE_NEED_IMAGES();
     struct Case {
@@ -110,16 +154,21 @@ TEST(ExFatCompleteSearch, FindsTheVolumeWithWhatIsLeftOfIt) {
         uint32_t evidence;   // bits that must be set
         uint32_t absent;     // bits that must not
         bool wholeTree;      // every entry fls lists is found (else the root folder's are not)
-        bool chainedFiles;   // the FAT is known: chained files come back too
+        bool fat;            // the FAT is found
+        Place place;
     } cases[] = {
-        {"device.img", EXFAT_EVIDENCE_BOOT | EXFAT_EVIDENCE_FIRST_FAT, 0, true, true},
+        {"device.img", EXFAT_EVIDENCE_BOOT | EXFAT_EVIDENCE_FIRST_FAT, 0, true, true, Place::Exact},
         {"exfat_nomain.img", EXFAT_EVIDENCE_BACKUP_BOOT | EXFAT_EVIDENCE_FIRST_FAT, EXFAT_EVIDENCE_MAIN_BOOT, true,
-         true},
-        {"exfat_noboot.img", EXFAT_EVIDENCE_ROOT_RUN, EXFAT_EVIDENCE_BOOT | EXFAT_EVIDENCE_FIRST_FAT, true, false},
-        {"exfat_noroot.img", 0, EXFAT_EVIDENCE_BOOT | EXFAT_EVIDENCE_ROOT_RUN, false, false},
+         true, Place::Exact},
+        {"exfat_noboot.img", EXFAT_EVIDENCE_ROOT_RUN, EXFAT_EVIDENCE_BOOT | EXFAT_EVIDENCE_FIRST_FAT, true, true,
+         Place::Exact},
+        {"exfat_noroot.img", 0, EXFAT_EVIDENCE_BOOT | EXFAT_EVIDENCE_ROOT_RUN, false, true, Place::LostFirst},
+        {"exfat_nofat.img", EXFAT_EVIDENCE_ROOT_RUN, EXFAT_EVIDENCE_BOOT | EXFAT_EVIDENCE_FIRST_FAT, true, false,
+         Place::LostAny},
     };
     const std::vector<Listed> listed = ReadListing("exfat");
     const std::vector<FileSet> sets = ReadSets();
+    const std::map<std::string, std::vector<uint32_t>> folders = ReadFolders();
     ASSERT_GT(listed.size(), 50u);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.image);
@@ -140,21 +189,42 @@ TEST(ExFatCompleteSearch, FindsTheVolumeWithWhatIsLeftOfIt) {
             if (c.wholeTree || e.path.find('/', 1) != std::string::npos) ++expected[{e.Name(), e.deleted}];
         for (auto& [key, count] : expected)
             EXPECT_EQ(s.byName[key].size(), count) << key.first << (key.second ? " (deleted)" : "");
-        size_t checked = 0;
+        size_t checked = 0, chained = 0, cut = 0;
         for (const Listed& e : listed) {
             SCOPED_TRACE(e.path);
-            if (e.directory || e.size == 0 || !expected.count({e.Name(), e.deleted})) continue;
+            if (!expected.count({e.Name(), e.deleted})) continue;
+            const std::vector<CExFatFileNode*>& named = s.byName[{e.Name(), e.deleted}];
+            EXPECT_TRUE(std::any_of(named.begin(), named.end(), [&](CExFatFileNode* n) {
+                return SamePlace(exfattest::TreePath(n), e.path, c.place, folders);
+            })) << "not found in its folder";
+            if (e.directory || e.size == 0) continue;
             CExFatFileNode* node = s.Only(e.Name(), e.deleted);
             if (!node) continue;
             EXPECT_EQ(node->GetSize(), e.size);
             const bool contiguous = std::any_of(sets.begin(), sets.end(), [&](const FileSet& f) {
                 return f.path == e.path && f.noFatChain;
             });
-            if (!contiguous && !c.chainedFiles) continue;
-            EXPECT_TRUE(recover.Bytes(node) == e.Icat("exfat")) << "contents differ from icat";
+            // Clusters of 512 bytes.
+            const bool shortened = !contiguous && !c.fat && e.size > 512;
+            EXPECT_EQ((node->GetFlags() & FILE_FLAG_SIZE_CUT) != 0, shortened);
+            const std::string bytes = recover.Bytes(node), icat = e.Icat("exfat");
+            if (shortened) {
+                EXPECT_TRUE(bytes.size() == 512 && icat.compare(0, 512, bytes) == 0) << "not icat's first cluster";
+            } else {
+                EXPECT_TRUE(bytes == icat) << "contents differ from icat";
+            }
             ++checked;
+            chained += contiguous ? 0 : 1;
+            cut += shortened ? 1 : 0;
         }
+        const size_t lost = std::count_if(s.builder.nodes.begin(), s.builder.nodes.end(), [](const auto& n) {
+            return n->GetParent() == nullptr && std::string(n->GetName()).rfind("DIR", 0) == 0;
+        });
+        EXPECT_EQ(lost > 0, c.place != Place::Exact) << lost << " folders whose entry is gone";
         EXPECT_GE(checked, c.wholeTree ? 55u : 50u);
+        // The three fragmented videos.
+        EXPECT_EQ(chained, 3u);
+        EXPECT_EQ(cut, c.fat ? 0u : 3u);
     }
 }
 
@@ -224,15 +294,21 @@ TEST(ExFatCompleteSearch, GetPartitionsAnswersTheCountWithoutRoom) {
 }
 
 // Over the quick search's volumes (clusters of 1, 8, 16 and 64 sectors, 512- and 4096-byte sectors,
-// with vendor entries and a volume GUID entry), the whole-device search finds one volume and at
-// least every file and folder that the quick search finds from the root.
+// with vendor entries and a volume GUID entry), the whole-device search finds one volume and every
+// file and folder that the quick search finds from the root, in the same folder, with the same first
+// byte and size: the writer can tell that the two found one file.
 TEST(ExFatCompleteSearch, FindsWhatTheQuickSearchFinds) {
     EXFAT_NEED_VOLUMES();
     for (const char* image : {"exfat_512c.img", "exfat_4k.img", "exfat_32k.img", "exfat_8k.4k.img",
                               "exfat_nowrites.img", "exfat_4k_vendor.img", "exfat_4k_guid.img"}) {
         SCOPED_TRACE(image);
         const uint32_t sectorSize = exfattest::SectorSizeOf(image);
-        std::map<std::pair<std::string, bool>, int> quick, complete;
+        // Path and state -> the first byte and the size of each node found there.
+        std::map<std::pair<std::string, bool>, std::multiset<std::pair<uint64_t, uint64_t>>> quick, complete;
+        const auto add = [](auto& found, const exfattest::RecordingBuilder& builder) {
+            for (auto& n : builder.nodes)
+                found[{exfattest::TreePath(n.get()), n->IsDeleted()}].emplace(n->GetLocation(), n->GetSize());
+        };
         {
             CImageStorage device(exfattest::FixturePath(image), sectorSize);
             ASSERT_EQ(device.Open(), 1);
@@ -241,7 +317,7 @@ TEST(ExFatCompleteSearch, FindsWhatTheQuickSearchFinds) {
             exfattest::RecordingSink sink;
             searcher.SetBuilder(&builder);
             searcher.Search(&device, &sink);
-            for (auto& n : builder.nodes) ++quick[{n->GetName(), n->IsDeleted()}];
+            add(quick, builder);
         }
         CImageStorage device(exfattest::FixturePath(image), sectorSize);
         ASSERT_EQ(device.Open(), 1);
@@ -250,9 +326,11 @@ TEST(ExFatCompleteSearch, FindsWhatTheQuickSearchFinds) {
         RunWholeDevice(searcher, device, builder, 0x400000 / sectorSize);
         ASSERT_EQ(searcher.Volumes().size(), 1u);
         EXPECT_EQ(searcher.Volumes()[0]->evidence & EXFAT_EVIDENCE_BOOT, EXFAT_EVIDENCE_BOOT);
-        for (auto& n : builder.nodes) ++complete[{n->GetName(), n->IsDeleted()}];
-        for (auto& [key, count] : quick)
-            EXPECT_GE(complete[key], count) << key.first << (key.second ? " (deleted)" : "");
+        add(complete, builder);
+        for (auto& [key, nodes] : quick) {
+            SCOPED_TRACE(key.first + (key.second ? " (deleted)" : ""));
+            for (const auto& node : nodes) EXPECT_EQ(complete[key].count(node), nodes.count(node));
+        }
     }
 }
 

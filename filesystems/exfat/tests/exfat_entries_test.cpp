@@ -13,6 +13,7 @@
 #include "filesystems/exfat/ExFatEntrySetParser.h"
 #include "filesystems/exfat/ExFatVolume.h"
 #include "media_recovery/file_model/CDataRunList.h"
+#include "media_recovery/file_model/IFileProperties.h"
 #include "filesystems/exfat/tests/ExFatEntryBuilders.h"
 #include "sqlite_recovery/framework/IStorageDevice.h"
 
@@ -271,6 +272,8 @@ struct NodeCase {
     const char* what;
     ExFatEntryRecord record;
     std::vector<DataRun> runs;
+    bool cut;             // the runs hold less than the length: FILE_FLAG_SIZE_CUT
+    bool noFat = false;   // the volume's FAT could not be placed
 };
 
 ExFatEntryRecord Record(uint32_t first, uint64_t length, bool noFatChain, bool inUse = true, uint16_t attr = 0x20) {
@@ -289,30 +292,40 @@ TEST(ExFatFileNode, ExtentsFromRecords) {
     ExFatVolume volume;
     volume.sectorsPerCluster = 8, volume.clusterSize = 4096, volume.clusterCount = 1000;
     volume.fat.Open(&device, FatDevice::kFatStart, 8);
+    ExFatVolume noFat;
+    noFat.sectorsPerCluster = 8, noFat.clusterSize = 4096, noFat.clusterCount = 1000;
     const NodeCase cases[] = {
-        {"folder", Record(10, 8192, false, true, 0x10), {}},
-        {"empty file", Record(10, 0, false), {}},
-        {"cluster 0", Record(0, 10, false), {}},
-        {"cluster 1", Record(1, 10, false), {}},
-        {"cluster 0xFFFFFFF6", Record(0xFFFFFFF6, 10, true), {}},
-        {"above the heap", Record(1002, 10, true), {}},
-        {"one byte", Record(7, 1, true), {{5, 1}}},
-        {"4097 bytes", Record(7, 4097, true), {{5, 2}}},
-        {"contiguous past the heap's end", Record(999, 5 * 4096, true), {{997, 3}}},
-        {"chain in one stretch", Record(10, 3 * 4096, false), {{8, 3}}},
-        {"chain cut at its length", Record(10, 4096 + 1, false), {{8, 2}}},
-        {"fragmented chain", Record(20, 3 * 4096, false), {{18, 1}, {28, 1}, {19, 1}}},
-        {"chain through the heap's last clusters", Record(1000, 2 * 4096, false), {{998, 2}}},
-        {"live chain whose entry is free", Record(60, 3 * 4096, false), {{58, 1}}},
-        {"deleted chain whose entry is free", Record(60, 3 * 4096, false, false), {{58, 3}}},
-        {"deleted chain that survived", Record(20, 3 * 4096, false, false), {{18, 1}, {28, 1}, {19, 1}}},
-        {"chain looping over two", Record(40, 1000 * 4096, false), {{38, 2}, {38, 1}}},
-        {"chain looping on itself", Record(50, 1000 * 4096, false), {{48, 1}}},
+        {"folder", Record(10, 8192, false, true, 0x10), {}, false},
+        {"empty file", Record(10, 0, false), {}, false},
+        {"cluster 0", Record(0, 10, false), {}, true},
+        {"cluster 1", Record(1, 10, false), {}, true},
+        {"cluster 0xFFFFFFF6", Record(0xFFFFFFF6, 10, true), {}, true},
+        {"above the heap", Record(1002, 10, true), {}, true},
+        {"one byte", Record(7, 1, true), {{5, 1}}, false},
+        {"4097 bytes", Record(7, 4097, true), {{5, 2}}, false},
+        {"contiguous past the heap's end", Record(999, 5 * 4096, true), {{997, 3}}, true},
+        {"chain in one stretch", Record(10, 3 * 4096, false), {{8, 3}}, false},
+        {"chain cut at its length", Record(10, 4096 + 1, false), {{8, 2}}, false},
+        {"fragmented chain", Record(20, 3 * 4096, false), {{18, 1}, {28, 1}, {19, 1}}, false},
+        {"chain through the heap's last clusters", Record(1000, 2 * 4096, false), {{998, 2}}, false},
+        {"live chain whose entry is free", Record(60, 3 * 4096, false), {{58, 1}}, true},
+        {"deleted chain whose entry is free", Record(60, 3 * 4096, false, false), {{58, 3}}, false},
+        {"deleted chain that survived", Record(20, 3 * 4096, false, false), {{18, 1}, {28, 1}, {19, 1}}, false},
+        {"chain looping over two", Record(40, 1000 * 4096, false), {{38, 2}, {38, 1}}, true},
+        {"chain looping on itself", Record(50, 1000 * 4096, false), {{48, 1}}, true},
+        // Without a FAT a chain keeps its first cluster, and says it is cut; the size stays.
+        {"chain without a FAT", Record(20, 3 * 4096, false), {{18, 1}}, true, true},
+        {"deleted chain without a FAT", Record(20, 3 * 4096, false, false), {{18, 1}}, true, true},
+        {"one-cluster chain without a FAT", Record(20, 4096, false), {{18, 1}}, false, true},
+        {"contiguous without a FAT", Record(20, 3 * 4096, true), {{18, 3}}, false, true},
     };
     for (const NodeCase& c : cases) {
         SCOPED_TRACE(c.what);
-        std::unique_ptr<CExFatFileNode> node(MakeExFatFileNode(c.record, volume));
+        std::unique_ptr<CExFatFileNode> node(MakeExFatFileNode(c.record, c.noFat ? noFat : volume));
         ASSERT_NE(node, nullptr);
+        EXPECT_EQ((node->GetFlags() & FILE_FLAG_SIZE_CUT) != 0, c.cut);
+        EXPECT_EQ((node->GetFlags() & FILE_FLAG_DELETED) != 0, !c.record.inUse);
+        EXPECT_EQ(node->GetSize(), c.record.dataLength);
         std::vector<DataRun> runs;
         for (DataRun* r = node->GetDataRuns()->First(); r; r = node->GetDataRuns()->Next()) runs.push_back(*r);
         ASSERT_EQ(runs.size(), c.runs.size());
@@ -352,6 +365,14 @@ TEST(ExFatFileNode, ValuesCloneAndName) {
     std::unique_ptr<CExFatFileNode> dots(MakeExFatFileNode(r, volume));
     dots->TrimName();
     EXPECT_STREQ(dots->GetName(), "");
+    // A folder whose entry is gone is named for its first cluster.
+    volume.heapStart = 100;
+    std::unique_ptr<CExFatFileNode> lost(MakeExFatLostFolder(77, volume));
+    EXPECT_STREQ(lost->GetName(), "DIR77");
+    EXPECT_TRUE(lost->IsDirectory());
+    EXPECT_FALSE(lost->IsDeleted());
+    EXPECT_EQ(lost->FirstCluster(), 77u);
+    EXPECT_EQ(lost->GetLocation(), 100u + 75 * 4);
 }
 
 }  // namespace

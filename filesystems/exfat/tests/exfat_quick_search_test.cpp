@@ -11,6 +11,7 @@
 #include "media_recovery/CDataRecovery.h"
 #include "media_recovery/CDeletedRecoveryController.h"
 #include "media_recovery/file_model/IDataRunList.h"
+#include "media_recovery/file_model/IFileProperties.h"
 #include "platform/StringConversion.h"
 #include "platform/TimeConversion.h"
 
@@ -41,10 +42,10 @@ struct SearchResult {
         return ReadFile(target);
     }
     uint64_t RootSector() const { return searcher.Volume().ClusterSector(searcher.Volume().rootCluster); }
-    // Path -> node; a path found twice is reported.
+    // Path (through the folder links) -> node; a path found twice is reported.
     std::map<std::string, CExFatFileNode*> ByPath() {
         std::map<std::string, CExFatFileNode*> out;
-        for (auto& [node, path] : RebuildPaths(builder.nodes, RootSector()))
+        for (auto& [node, path] : TreePaths(builder.nodes))
             EXPECT_TRUE(out.emplace(path, node).second) << path << " found twice";
         return out;
     }
@@ -118,6 +119,7 @@ void ExpectAgreesWithSleuthKit(const std::string& image, const std::string& orac
             continue;
         }
         EXPECT_TRUE(actual == expected) << "contents differ from icat";
+        EXPECT_FALSE(node->GetFlags() & FILE_FLAG_SIZE_CUT);
     }
     for (auto& [path, node] : found) EXPECT_TRUE(fls.count(path)) << path << " not listed by fls";
     EXPECT_FALSE(takenOver.empty()) << "the reused folder cluster is not in this volume";
@@ -185,6 +187,17 @@ TEST(ExFatQuickSearch, AFolderInOneStretchIsReadWholeWithoutItsFat) {
         if (path.rfind("/Music/Song", 0) == 0) ++songs;
     EXPECT_GT(songs, 0u);
     EXPECT_LT(songs, 40u);
+    // A chained file keeps its size and its first cluster, and says it is cut; one in one stretch is whole.
+    for (const char* path : {"/Documents/B.mp4", "/Documents/big.mp4", "/Documents/a.pdf"}) {
+        SCOPED_TRACE(path);
+        ASSERT_TRUE(found.count(path));
+        CExFatFileNode* node = found[path];
+        const bool chained = !node->NoFatChain();
+        EXPECT_EQ((node->GetFlags() & FILE_FLAG_SIZE_CUT) != 0, chained);
+        EXPECT_EQ(r->Recovered(node).size(), chained ? 4096u : node->GetSize());
+    }
+    EXPECT_TRUE(found["/Documents/a.pdf"]->NoFatChain());
+    EXPECT_FALSE(found["/Documents/B.mp4"]->NoFatChain());
 }
 
 TEST(ExFatQuickSearch, AnUnreadableFolderIsSkippedAndTheWalkGoesOn) {

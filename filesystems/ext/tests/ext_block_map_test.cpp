@@ -53,10 +53,13 @@ void Index(uint8_t* node, int i, uint32_t logical, uint32_t child) {
     Put32(e + EX_CHILD_LO, child);
 }
 
-std::vector<std::pair<int64_t, uint64_t>> Runs(ExtBlockMap& map, uint64_t count) {
+using RunPairs = std::vector<std::pair<int64_t, uint64_t>>;
+
+// The runs of the first count blocks, holes read through or ending the runs.
+RunPairs Runs(ExtBlockMap& map, uint64_t count, bool holes = true) {
     CExt2DataRunList list;
-    map.AppendRuns(&list, count, [] { return true; });
-    std::vector<std::pair<int64_t, uint64_t>> out;
+    map.AppendRuns(&list, count, holes, [] { return true; });
+    RunPairs out;
     for (DataRun* r = list.First(); r; r = list.Next()) out.emplace_back(r->start, r->length);
     return out;
 }
@@ -89,6 +92,21 @@ TEST(ExtBlockMap, ClassicMapThroughEveryIndirectLevel) {
     bad.device.MarkBad(30002 * 2);
     ExtBlockMap unreadable(bad.fs, inode, 70000);
     EXPECT_EQ(unreadable.BlockOf(12 + p), 0u);
+
+    // Runs: pointers of 0 are holes up to the first number that is no block of the volume.
+    EXPECT_EQ(Runs(map, 70000), (RunPairs{{-1, 11}, {29999, 1}, {-1, 255}, {31000, 2}}));
+    EXPECT_EQ(Runs(map, 70000, false), RunPairs{});
+    // A missing indirect block is a hole as long as its reach: the single one (p blocks), then the
+    // first block of the double one's (p more).
+    Volume w("ext2_1k.img");
+    ExtInode holes = RegularFile((12 + 2 * p + 2) * 1024 - 100, 8, false);
+    Put32(holes.raw + IN_BLOCK, 29990);
+    Put32(holes.raw + IN_BLOCK + 4 * 13, 30001);
+    w.Entry32(30001, 1, 30002);
+    w.Entry32(30002, 0, 31001);
+    ExtBlockMap sparse(w.fs, holes, 12 + 2 * p + 2);
+    EXPECT_EQ(Runs(sparse, 12 + 2 * p + 2), (RunPairs{{29990, 1}, {-1, 11 + 2 * p}, {31001, 1}, {-1, 1}}));
+    EXPECT_EQ(Runs(sparse, 12 + 2 * p + 2, false), (RunPairs{{29990, 1}}));
 }
 
 TEST(ExtBlockMap, ExtentLeavesHolesAndUnwrittenStretches) {
@@ -107,10 +125,11 @@ TEST(ExtBlockMap, ExtentLeavesHolesAndUnwrittenStretches) {
     EXPECT_EQ(map.BlockOf(5), 60010u);  // not shadowed by the unwritten extent before it
     EXPECT_EQ(map.BlockOf(7), 0u);      // outside every leaf
     EXPECT_EQ(map.BlockOf(10), 60020u);
-    // The runs end at the first hole of the map.
-    EXPECT_EQ(Runs(map, 20), (std::vector<std::pair<int64_t, uint64_t>>{{60000, 3}, {-1, 2}, {60010, 1}}));
+    // Blocks outside every leaf are holes, to the end of the file; or they end the runs.
+    EXPECT_EQ(Runs(map, 20), (RunPairs{{60000, 3}, {-1, 2}, {60010, 1}, {-1, 4}, {60020, 1}, {-1, 9}}));
+    EXPECT_EQ(Runs(map, 20, false), (RunPairs{{60000, 3}, {-1, 2}, {60010, 1}}));
     ExtBlockMap shorter(v.fs, inode, 4);
-    EXPECT_EQ(Runs(shorter, 4), (std::vector<std::pair<int64_t, uint64_t>>{{60000, 3}, {-1, 1}}));
+    EXPECT_EQ(Runs(shorter, 4), (RunPairs{{60000, 3}, {-1, 1}}));
 
     // A tree of depth 1: the root indexes two leaf blocks.
     ExtInode deep = RegularFile(8 * 1024, 20, true);
@@ -122,7 +141,7 @@ TEST(ExtBlockMap, ExtentLeavesHolesAndUnwrittenStretches) {
     Header(v.Block(61001), 1, 84, 0);
     Leaf(v.Block(61001), 0, 4, 4, 60200);
     ExtBlockMap tree(v.fs, deep, 8);
-    EXPECT_EQ(Runs(tree, 8), (std::vector<std::pair<int64_t, uint64_t>>{{60100, 4}, {60200, 4}}));
+    EXPECT_EQ(Runs(tree, 8), (RunPairs{{60100, 4}, {60200, 4}}));
 }
 
 TEST(ExtBlockMap, HostileExtentTreesEndTheMap) {

@@ -71,8 +71,16 @@ std::unique_ptr<Searched> Search(const std::string& image, uint32_t sectorSize) 
     return s;
 }
 
-// Every live file and folder fls lists is found once by its inode, with its name, size, times and
-// icat's bytes; nothing else is found but deleted inodes and the inode named in <image>.unlinked.
+// The node's path through its folders, as fls writes it.
+std::string PathOf(IFileNode* node) {
+    std::string path;
+    for (IFileNode* n = node; n; n = n->GetParent()) path = "/" + std::string(n->GetName()) + path;
+    return path;
+}
+
+// Every live file and folder fls lists is found once by its inode, in its folder with its name,
+// with its size, times and icat's bytes (holes as zeros); nothing else is found but deleted inodes
+// and the inode named in <image>.unlinked, which has no folder.
 void ExpectAgreesWithSleuthKit(const std::string& image, uint32_t sectorSize, const std::string& oracle) {
     SCOPED_TRACE(image + " read with " + std::to_string(sectorSize) + "-byte sectors");
     auto s = Search(image, sectorSize);
@@ -81,9 +89,12 @@ void ExpectAgreesWithSleuthKit(const std::string& image, uint32_t sectorSize, co
     std::map<uint32_t, CEXTFileNode*> byInode = s->builder.ByInode();
     EXPECT_EQ(byInode.size(), s->builder.nodes.size()) << "an inode handed out twice";
 
-    std::map<uint32_t, std::set<std::string>> names;
+    std::map<uint32_t, std::set<std::string>> names, paths;
     const std::vector<FlsEntry> fls = ReadFls(oracle);
-    for (const FlsEntry& e : fls) names[e.inode].insert(e.name);
+    for (const FlsEntry& e : fls) {
+        names[e.inode].insert(e.name);
+        paths[e.inode].insert(e.path);
+    }
     std::string unlinked = ReadFile(ImagePath(oracle) + ".unlinked");
     const uint32_t unlinkedInode = unlinked.empty() ? 0 : static_cast<uint32_t>(std::stoul(unlinked));
 
@@ -99,6 +110,7 @@ void ExpectAgreesWithSleuthKit(const std::string& image, uint32_t sectorSize, co
         }
         CEXTFileNode* node = it->second;
         EXPECT_TRUE(names[e.inode].count(node->GetName())) << node->GetName();
+        EXPECT_TRUE(paths[e.inode].count(PathOf(node))) << PathOf(node);
         EXPECT_FALSE(node->IsDeleted());
         EXPECT_EQ(node->IsDirectory(), e.directory);
         uint64_t t = 0;
@@ -107,10 +119,6 @@ void ExpectAgreesWithSleuthKit(const std::string& image, uint32_t sectorSize, co
         EXPECT_EQ(Seconds(*node->GetAccessTime(&t)), e.atime);
         if (e.directory) continue;
         EXPECT_EQ(node->GetSize(), e.size);
-        if (node->GetAttributes() & 0x200) {  // holes: no runs
-            EXPECT_EQ(node->GetDataRuns(), nullptr);
-            continue;
-        }
         if (e.size == 0) continue;
         EXPECT_TRUE(s->Recovered(node) == ReadFile(ImagePath(oracle) + ".icat/" + std::to_string(e.inode)))
             << "contents differ from icat";
@@ -121,6 +129,7 @@ void ExpectAgreesWithSleuthKit(const std::string& image, uint32_t sectorSize, co
         if (names.count(inode) || node->IsDeleted()) continue;
         EXPECT_EQ(inode, unlinkedInode) << "found but not listed: inode " << inode << " " << node->GetName();
         EXPECT_EQ(node->GetName(), UnnamedInodeName(inode));
+        EXPECT_EQ(node->GetParent(), nullptr);
         EXPECT_EQ(s->Recovered(node), ReadFile(ImagePath(oracle) + ".icat/" + std::to_string(inode)));
     }
 }
@@ -168,6 +177,7 @@ private:
 };
 
 TEST(ExtQuickSearch, AStopHandsOutNothingMoreAndFreesWhatItHeld) {
+    // ext4_4k.img: /Moved was made after /Music, so Music waits for its name with files below it.
     CImageStorage device(ImagePath("ext4_4k.img"), 512);
     ASSERT_EQ(device.Open(), 1);
     RecordingSink counting;
@@ -181,8 +191,9 @@ TEST(ExtQuickSearch, AStopHandsOutNothingMoreAndFreesWhatItHeld) {
     }
     const long questions = (1L << 40) - counting.continues;
     ASSERT_GT(questions, 40);
-    // Stops during the root's entries, the inode walk, a folder's entries and the hand-out.
-    for (long stopAt : {0L, 3L, questions / 4, questions / 2, questions - 2, questions - 1}) {
+    // A stop at every question: during the root's entries, the inode walk, a folder's entries
+    // and the hand-out.
+    for (long stopAt = 0; stopAt < questions; ++stopAt) {
         SCOPED_TRACE(stopAt);
         RecordingSink sink;
         sink.continues = stopAt;
@@ -191,6 +202,14 @@ TEST(ExtQuickSearch, AStopHandsOutNothingMoreAndFreesWhatItHeld) {
         s.SetBuilder(&builder);
         EXPECT_TRUE(Succeeded(s.Search(&device, &sink)));
         EXPECT_EQ(builder.afterStop, 0);
+        // Folders it let go of left no node pointing at them.
+        std::set<IFileNode*> kept;
+        for (auto& n : builder.nodes) kept.insert(n.get());
+        for (auto& n : builder.nodes) {
+            if (n->GetParent()) {
+                EXPECT_TRUE(kept.count(n->GetParent())) << n->GetName();
+            }
+        }
         // Early stops leave nodes unseen; the last questions come after the last node.
         EXPECT_LE(builder.nodes.size() + (stopAt <= questions / 2 ? 1 : 0), everything);
         EXPECT_EQ(builder.calls, (std::vector<std::string>{"begin 35", "end 35"}));
@@ -395,10 +414,11 @@ TEST(ExtFileNode, PropertiesAndClones) {
     std::unique_ptr<CEXTFileNode> clone(static_cast<CEXTFileNode*>(longName->Clone()));
     ASSERT_NE(clone, nullptr);
     const std::string before = s->Recovered(longName);
+    const uint32_t inode = p->InodeNumber();
     for (auto& n : s->builder.nodes)
         if (n.get() == longName) n.reset();
     EXPECT_EQ(std::string(clone->GetName()).size(), 255u);
-    EXPECT_EQ(clone->Properties()->InodeNumber(), 29u);
+    EXPECT_EQ(clone->Properties()->InodeNumber(), inode);
     EXPECT_EQ(s->Recovered(clone.get()), before);
     clone->MarkDeleted();
     EXPECT_TRUE(clone->IsDeleted());

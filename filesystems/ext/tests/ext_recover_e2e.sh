@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # relikorda-recover over a device folder that holds an Ext4 volume twice, as storage/*.img (512-byte
 # sectors) and storage/*.4k.img (4096-byte sectors): every live picture, audio, video and document
-# file The Sleuth Kit lists is written byte-identical under OUT/files, once for each volume.
+# file The Sleuth Kit lists is written byte-identical (holes as zeros) under OUT/files, once for
+# each volume, and the first copy under its own path (one of its names for a file of two).
 set -euo pipefail
 bin=$1
 images=$2
@@ -21,6 +22,7 @@ run=$(sed -n 's/^output //p' "$work/stdout.txt")  # each run writes into a folde
 
 (cd "$run/files" && find . -type f -size +0 -exec sha256sum {} +) | awk '{print $1}' | sort | uniq -c > "$work/written"
 expected=0
+declare -A placed  # inode -> 1 once one of its paths holds its bytes
 while IFS='|' read -r _ path inode mode _ _ size _; do
     case $path in *" (deleted"*|/\$OrphanFiles*) continue ;; esac
     case ${mode#*/} in r*) ;; *) continue ;; esac
@@ -32,7 +34,21 @@ while IFS='|' read -r _ path inode mode _ _ size _; do
         echo "not written for both volumes: $path (${copies:-0} copies)" >&2
         exit 1
     fi
+    placed[$inode]=${placed[$inode]:-0}
+    dir=$run/files${path%/*} name=${path##*/}
+    for at in "$dir/$name" "$dir/${name:0:100}"*; do  # a name too long for the output is cut
+        if [ -f "$at" ] && [ "$(sha256sum < "$at" | awk '{print $1}')" = "$sum" ]; then
+            placed[$inode]=1
+            break
+        fi
+    done
     expected=$((expected + 1))
 done < "$images/$image.fls"
+for inode in "${!placed[@]}"; do
+    if [ "${placed[$inode]}" != 1 ]; then
+        echo "not under its own path: inode $inode" >&2
+        exit 1
+    fi
+done
 [ "$expected" -ge 10 ]
 echo "e2e: $expected files of $image written from both volumes"

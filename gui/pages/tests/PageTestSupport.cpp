@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include "gui/pages/ScanSelectedBottom.h"
+#include "gui/pages/ScanSelectedDetail.h"
 #include "gui/shell/tests/GuiTestSupport.h"
 #include "gui/shell/tests/ShellTestSupport.h"
 #include "outside/widgets/CBPLinkLabel.h"
@@ -128,3 +130,18 @@ void AnswerNextQuestion(const std::string& text, const std::string& shot) {
     g_timeout_add(50, &OnQuestionPoll, new Question{text, shot});
 }
 
+
+GtkWidget* ShowDetailWindow(CScanSelectedDetail* detail, CScanSelectedBottom* bar) {
+    GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    GtkWidget* box = gtk_vbox_new(FALSE, 0);
+    detail->SetBottomBar(bar);
+    gtk_window_set_default_size(GTK_WINDOW(window), 900, 560);
+    gtk_window_move(GTK_WINDOW(window), 0, 0);
+    gtk_box_pack_start(GTK_BOX(box), detail->GetWidget(), TRUE, TRUE, 0);
+    gtk_box_pack_start(GTK_BOX(box), bar->GetWidget(), FALSE, FALSE, 0);
+    gtk_container_add(GTK_CONTAINER(window), box);
+    gtk_widget_show_all(window);
+    if (WaitShown(window)) return window;
+    gtk_widget_destroy(window);
+    return nullptr;
+}

@@ -4,6 +4,8 @@
 #include <string>
 
 class CBPLinkLabel;
+class CScanSelectedBottom;
+class CScanSelectedDetail;
 
 // Runs what the main loop has ready now (resizes, redraws) without waiting for more.
 void Settle();
@@ -17,3 +19,6 @@ bool ClickLink(CBPLinkLabel* label, const std::string& linkText);
 // Once a window other than the main window shows a button labelled text, releases the button
 // over it (as a click does) and saves a shot of the window under shot (when given).
 void AnswerNextQuestion(const std::string& text, const std::string& shot = "");
+// A top-level window of 900 x 560 at the screen's corner with the detail pane above the bottom bar,
+// the bar linked to the pane, as the scan page lays them out: shown, or null when it did not show.
+GtkWidget* ShowDetailWindow(CScanSelectedDetail* detail, CScanSelectedBottom* bar);

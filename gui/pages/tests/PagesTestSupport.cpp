@@ -16,11 +16,13 @@
 #include <sstream>
 
 #include "gui/pages/ScanSelectedBottom.h"
+#include "gui/pages/ScanTree.h"
 #include "gui/shell/CNotifyCentor.h"
 #include "gui/shell/CUIPublic.h"
 #include "logic_contract/RelikordaMsg.h"
 #include "gui/shell/tests/GuiTestSupport.h"
 #include "outside/widgets/CBPButton.h"
+#include "outside/widgets/CBPImgTxtLabel.h"
 
 namespace {
 
@@ -135,7 +137,7 @@ PROGRESS_INFO MakeProgress(uint32_t state, uint64_t total, uint64_t done, uint64
     record.state = state;
     record.total = total;
     record.done = done;
-    std::memcpy(record.reserved, &result, sizeof result);
+    record.result = result;
     std::memcpy(record.text, name.data(), std::min(name.size(), sizeof record.text - 1));
     return record;
 }
@@ -219,6 +221,18 @@ bool AnswerFolderChooser(GtkWidget* chooser, const std::string& folder) {
     gtk_dialog_response(GTK_DIALOG(chooser), GTK_RESPONSE_ACCEPT);
     return true;
 }
+
+void SendLeftButton(GtkWidget* widget, GdkEventType type) {
+    GdkEventButton event{};
+    event.type = type;
+    event.button = 1;
+    event.window = widget->window;
+    gboolean handled = FALSE;
+    g_signal_emit_by_name(widget, type == GDK_BUTTON_PRESS ? "button-press-event" : "button-release-event", &event,
+                          &handled);
+}
+
+void PressTreeRow(CScanTree* tree, int index) { SendLeftButton(tree->GetRow(index)->GetWidget(), GDK_BUTTON_PRESS); }
 
 GtkWidget* FindShownWindow(const std::string& title) {
     for (GtkWidget* window : ShownToplevels()) {

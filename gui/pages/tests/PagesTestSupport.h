@@ -104,6 +104,13 @@ GtkWidget* FindShownWindow(const std::string& title);
 std::string FirstLinkOf(GtkWidget* label);
 
 class CScanSelectedBottom;
+class CScanTree;
+
+// The left button pressed (GDK_BUTTON_PRESS) or let go (GDK_BUTTON_RELEASE) over the widget, as
+// the pointer gives it.
+void SendLeftButton(GtkWidget* widget, GdkEventType type);
+// A press on a row of the category tree.
+void PressTreeRow(CScanTree* tree, int index);
 
 // The result page's bottom bar in a window of its own, over a logic controller.
 struct BarWindow {

@@ -19,7 +19,7 @@ ControllerScope::~ControllerScope() { CUIPublic::Instance()->SetLogicalControlle
 
 PROGRESS_INFO ScanRecord(uint32_t state, uint64_t total, uint64_t done, uint32_t seconds) {
     PROGRESS_INFO record = MakeProgress(state, total, done, 0, "");
-    for (int i = 0; i < 4; ++i) record.reserved2[i] = static_cast<uint8_t>(seconds >> (8 * i));
+    record.remainingSeconds = seconds;
     return record;
 }
 

@@ -35,11 +35,13 @@
 #include "gui/shell/CUIPublic.h"
 #include "logic_contract/ILogicalController.h"
 #include "gui/shell/MainWin.h"
+#include "gui/shell/WindowTitle.h"
 #include "gui/shell/tests/GuiTestSupport.h"
 #include "gui/shell/tests/ShellTestSupport.h"
 #include "media_recovery/CRecoveryFilter.h"
 #include "media_recovery/file_model/IFileNode.h"
 #include "outside/widgets/CBPButton.h"
+#include "outside/widgets/CBPCairoImgButton.h"
 #include "outside/widgets/CBPImgGridList.h"
 #include "outside/widgets/CBPImgTxtLabel.h"
 #include "outside/widgets/CBPListTreeview.h"
@@ -147,23 +149,7 @@ private:
         return found;
     }
     // The left button let go over the widget, as a click ends.
-    static void Release(GtkWidget* widget) {
-        GdkEventButton release{};
-        release.type = GDK_BUTTON_RELEASE;
-        release.button = 1;
-        release.window = widget->window;
-        gboolean handled = FALSE;
-        g_signal_emit_by_name(widget, "button-release-event", &release, &handled);
-    }
-    static void PressRow(int index) {
-        GtkWidget* row = Page()->GetTree()->GetRow(index)->GetWidget();
-        GdkEventButton press{};
-        press.type = GDK_BUTTON_PRESS;
-        press.button = 1;
-        press.window = row->window;
-        gboolean handled = FALSE;
-        g_signal_emit_by_name(row, "button-press-event", &press, &handled);
-    }
+    static void Release(GtkWidget* widget) { SendLeftButton(widget, GDK_BUTTON_RELEASE); }
 
     // What the containers hold, per category, as the tree should count it.
     static std::map<int, uint32_t> Held() {
@@ -253,8 +239,7 @@ private:
         if (!recovery) return false;
         const PROGRESS_INFO& record = recovery->GetProgress();
         if (record.state != PROGRESS_STATE_FINISHED || !Usable(recovery->GetResultPage())) return false;
-        uint64_t result = 0;
-        for (int i = 7; i >= 0; --i) result = result << 8 | record.reserved[i];
+        const uint64_t result = record.result;
         if (result != 0) {
             std::fprintf(stderr, "e2e: the recovery failed: %llx\n", static_cast<unsigned long long>(result));
             End(3);
@@ -264,7 +249,7 @@ private:
 
     void AddRecovery(int category, const std::string& name) {
         steps_.push_back({"category " + name, [category] {
-                              PressRow(category);
+                              PressTreeRow(Page()->GetTree(), category);
                               return Page()->GetDetail()->GetCategory() == category;
                           }, kStepMs});
         steps_.push_back({"shot of " + name, [name] {
@@ -281,12 +266,16 @@ private:
                               return chooser && AnswerFolderChooser(chooser, out_);
                           }, kStepMs});
         steps_.push_back({"the success page of " + name, [this] { return Recovered(); }, 120000});
-        steps_.push_back({"shot of the success page, then OK", [name] {
+        // Closed by OK, and once by the title bar's close button.
+        steps_.push_back({"shot of the success page, then OK or close", [name, category] {
                               CRecoveryWin* recovery = Page()->GetBottomBar()->GetRecoveryWindow();
                               CBPWidget* ok = recovery->GetButton(BASE_BUTTON_OK);
                               if (!Usable(ok)) return false;
                               Shot("e2e_6_recovered_" + name, recovery->GetWidget());
-                              Release(ok->GetWidget());
+                              if (category == 2)
+                                  Release(recovery->GetTitleBar()->GetButton(TITLE_BUTTON_CLOSE)->GetWidget());
+                              else
+                                  Release(ok->GetWidget());
                               return true;
                           }, kStepMs});
         steps_.push_back({"the success page closed", [] {

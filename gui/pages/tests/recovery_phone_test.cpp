@@ -1,18 +1,24 @@
 // The bottom bar over the logic library itself (libVantrel.so beside the program), after a scan
-// of a phone without a scan page: Recover through the real folder chooser, the recovery window
-// following the library's records, and the files written, the same as relikorda-recover's.
+// of a phone: Recover through the real folder chooser, the recovery window following the
+// library's records, and the files written, the same as relikorda-recover's; and through a scan
+// page that drained the scan, Recover writing exactly the rows shown ticked.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "gui/pages/RecoveryWin.h"
+#include "gui/pages/ScanMain.h"
+#include "gui/pages/ScanProgress.h"
 #include "gui/pages/ScanSelectedBottom.h"
+#include "gui/pages/ScanSelectedDetail.h"
+#include "gui/pages/ScanTree.h"
 #include "gui/pages/tests/PagesTestSupport.h"
 #include "gui/shell/CMsgReceiver.h"
 #include "gui/shell/CUIPublic.h"
@@ -20,6 +26,8 @@
 #include "gui/shell/tests/GuiTestSupport.h"
 #include "gui/shell/tests/ShellTestSupport.h"
 #include "outside/widgets/CBPButton.h"
+#include "outside/widgets/CBPImgTxtLabel.h"
+#include "outside/widgets/CBPListTreeview.h"
 #include "outside/widgets/CBPLabel.h"
 #include "outside/widgets/CBPLinkLabel.h"
 #include "sqlite_recovery/framework/Lockers.h"
@@ -29,19 +37,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kScanMs = 120000;
-enum : int { CATEGORY_MESSAGES = 2, CATEGORY_GALLERY = 3 };
-
-// The scan's progress records, fetched as the scan page fetches them, until the finished one.
-class ScanWatch : public CMsgReceiver {
-public:
-    ScanWatch() : CMsgReceiver(MSG_SCAN_PROGRESS) {}
-    void OnMessage(int, int) override {
-        PROGRESS_INFO record{};
-        unsigned length = sizeof record;
-        if (Succeeded(GetMsg(&record, &length)) && record.state == PROGRESS_STATE_FINISHED) finished = true;
-    }
-    bool finished = false;
-};
+enum : int { CATEGORY_CONTACTS = 1, CATEGORY_MESSAGES = 2, CATEGORY_GALLERY = 3, CATEGORY_DOCUMENTS = 6 };
 
 // Every file below root by its path relative to it, with its contents.
 std::map<std::string, std::string> FilesBelow(const fs::path& root) {
@@ -77,6 +73,30 @@ int TickAll(IDataContainer<Record>* container, bool tick) {
     return count;
 }
 
+// The record ids of a list's rows, each as the file name the writers give it ("0007").
+std::set<std::string> RowNames(CBPListTreeview* list) {
+    std::set<std::string> names;
+    GtkTreeModel* model = GTK_TREE_MODEL(list->GetStore());
+    GtkTreeIter iter;
+    for (gboolean more = gtk_tree_model_get_iter_first(model, &iter); more; more = gtk_tree_model_iter_next(model, &iter)) {
+        guint id = 0;
+        gtk_tree_model_get(model, &iter, 5, &id, -1);
+        char name[16];
+        std::snprintf(name, sizeof name, "%04u", id);
+        names.insert(name);
+    }
+    return names;
+}
+
+// The names of the documents in folder (contacts/0007.xml -> 0007).
+std::set<std::string> WrittenNames(const std::string& folder) {
+    std::set<std::string> names;
+    if (!fs::is_directory(folder)) return names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        if (entry.path().extension() == ".xml") names.insert(entry.path().stem().string());
+    return names;
+}
+
 // The texts the recovery window's running label shows, each as it is set.
 void NoteLabel(GObject* label, GParamSpec*, gpointer shown) {
     static_cast<std::vector<std::string>*>(shown)->push_back(gtk_label_get_text(GTK_LABEL(label)));
@@ -86,13 +106,29 @@ class RecoveryPhoneTest : public ::testing::Test {
 protected:
     // The program binds the library when its services are first made: the phone is named before
     // the process starts (RELIKORDA_DEVICE), and one scan serves every test.
+    // The scan page stands before the scan starts, as the main window has it, and drains it; its
+    // progress strip takes the scan's records (each is handed out once).
     static void SetUpTestSuite() {
-        ScanWatch scan;
         controller_ = CUIPublic::Instance()->GetLogicalController();
+        window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+        gtk_window_set_default_size(GTK_WINDOW(window_), 996, 580);
+        page_ = new CScanMain;
+        gtk_container_add(GTK_CONTAINER(window_), page_->GetWidget());
+        gtk_widget_show_all(window_);
         if (!controller_ || controller_->StartConnect() != RK_OK || controller_->StartScan() != RK_OK) return;
-        scanned_ = PumpUntil([&] { return scan.finished; }, kScanMs);
+        scanned_ = PumpUntil([&] {
+            auto* contacts = controller_->GetContactContainer();
+            auto* sms = controller_->GetSmsContainer();
+            if (!page_->GetProgress()->GetToolbar() || !contacts || !sms) return false;
+            autolocker<IDataContainer<_CONTACT_INFOMATION>*> a(contacts);
+            autolocker<IDataContainer<_SMS_INFOMATION>*> b(sms);
+            return page_->GetDetail()->PendingDrains() == 0 && contacts->FreshCount() == 0 && sms->FreshCount() == 0;
+        }, kScanMs);
     }
     static void TearDownTestSuite() {
+        delete page_;
+        page_ = nullptr;
+        gtk_widget_destroy(window_);
         CUIPublic::Instance()->ReleaseLogicalController();
         controller_ = nullptr;
     }
@@ -136,12 +172,16 @@ protected:
 
     static ILogicalController* controller_;
     static bool scanned_;
+    static GtkWidget* window_;
+    static CScanMain* page_;
     std::string phone_, temp_;
     BarWindow bar_;
 };
 
 ILogicalController* RecoveryPhoneTest::controller_ = nullptr;
 bool RecoveryPhoneTest::scanned_ = false;
+GtkWidget* RecoveryPhoneTest::window_ = nullptr;
+CScanMain* RecoveryPhoneTest::page_ = nullptr;
 
 }  // namespace
 
@@ -211,4 +251,56 @@ TEST_F(RecoveryPhoneTest, AFolderThatTakesNoFilesEndsOnTheFailurePage) {
     ASSERT_NE(window->GetReasonLabel(), nullptr);
     EXPECT_EQ(std::string(gtk_label_get_text(GTK_LABEL(window->GetReasonLabel()->GetWidget()))),
               "The file could not be written.");
+}
+
+TEST_F(RecoveryPhoneTest, OnlyDeletedStaysWithItsCategoryAndRecoverWritesTheRowsShownTicked) {
+    struct Case {
+        int category, elsewhere;
+        const char* folder;
+    } cases[] = {{CATEGORY_CONTACTS, CATEGORY_DOCUMENTS, "contacts"}, {CATEGORY_MESSAGES, CATEGORY_GALLERY, "sms"}};
+    CScanSelectedDetail* detail = page_->GetDetail();
+    CScanSelectedBottom* bar = page_->GetBottomBar();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.folder);
+        CBPListTreeview* list = detail->GetList(c.category);
+        PressTreeRow(page_->GetTree(), c.category);
+        const int all = list->GetRowCount();
+        // On in the category, then away to another (where the switch goes on and off again) and
+        // back: still on, still only the deleted.
+        CScanProgress* toolbar = page_->GetProgress();
+        toolbar->OnOnlyDeletedClicked();
+        ASSERT_TRUE(PumpUntil([&] { return detail->GetOnlyDeleted() == 1; }));
+        const std::set<std::string> deleted = RowNames(list);
+        ASSERT_GT(deleted.size(), 0u);
+        ASSERT_LT(static_cast<int>(deleted.size()), all);
+        PressTreeRow(page_->GetTree(), c.elsewhere);
+        EXPECT_EQ(toolbar->GetOnlyDeleted(), 0);
+        toolbar->OnOnlyDeletedClicked();
+        ASSERT_TRUE(PumpUntil([&] { return detail->GetOnlyDeleted() == 1; }));
+        toolbar->OnOnlyDeletedClicked();
+        ASSERT_TRUE(PumpUntil([&] { return detail->GetOnlyDeleted() == 0; }));
+        PressTreeRow(page_->GetTree(), c.category);
+        EXPECT_EQ(toolbar->GetOnlyDeleted(), 1);
+        EXPECT_EQ(detail->GetOnlyDeleted(), 1);
+        EXPECT_EQ(RowNames(list), deleted);
+
+        // Every row shown ticked through the header: Recover writes those and nothing else.
+        list->SetAllChecked(2);
+        EXPECT_EQ(bar->GetSelectedCount(), static_cast<int>(deleted.size()));
+        const std::string chosen = temp_ + "/" + c.folder;
+        fs::create_directory(chosen);
+        gtk_button_clicked(GTK_BUTTON(bar->GetRecoverButton()->GetWidget()));
+        GtkWidget* chooser = nullptr;
+        ASSERT_TRUE(PumpUntil([&] { return (chooser = FindFolderChooser()) != nullptr; }));
+        ASSERT_TRUE(AnswerFolderChooser(chooser, chosen));
+        ASSERT_TRUE(PumpUntil([&] { return !bar->IsChoosing(); }));
+        ASSERT_TRUE(PumpUntil([&] { return bar->GetRecoveryWindow() && bar->GetRecoveryWindow()->GetResultPage(); },
+                              kScanMs));
+        ASSERT_NE(bar->GetRecoveryWindow()->GetLocationLabel(), nullptr);
+        EXPECT_EQ(WrittenNames(bar->GetDestination() + c.folder), deleted);
+
+        // The switch off again, for the tests after this one.
+        toolbar->OnOnlyDeletedClicked();
+        ASSERT_TRUE(PumpUntil([&] { return list->GetRowCount() == all; }));
+    }
 }

@@ -82,14 +82,14 @@ TEST(RecoveryWindowTest, RunningRecordsMoveTheBarAndNameTheFile) {
         EXPECT_EQ(f.Label(), step.label);
         EXPECT_DOUBLE_EQ(f.Fraction(), step.fraction) << step.name;
     }
-    // A name that fills the record without a zero byte is read up to the record's end.
-    const PROGRESS_INFO running = MakeProgress(PROGRESS_STATE_RUNNING, 10, 10, 0, "");
-    uint8_t full[sizeof running];
-    memcpy(full, &running, sizeof full);
-    memset(full + 28, 'n', sizeof full - 28);
-    CNotifyCentor::Instance()->Notify(MSG_RECOVERY_PROGRESS, full, sizeof full);
+    // A name that fills its field without a zero byte ends with the field: what follows is not text.
+    PROGRESS_INFO full = MakeProgress(PROGRESS_STATE_RUNNING, 10, 10, 0, "");
+    memset(full.text, 'n', sizeof full.text);
+    memset(full.unused, 'u', sizeof full.unused);
+    full.remainingSeconds = 0x73737373;
+    CNotifyCentor::Instance()->Notify(MSG_RECOVERY_PROGRESS, &full, sizeof full);
     ASSERT_TRUE(PumpUntil([&] { return f.Done() == 10; }));
-    EXPECT_EQ(f.Label(), "Recovering " + std::string(1040, 'n'));
+    EXPECT_EQ(f.Label(), "Recovering " + std::string(sizeof full.text, 'n'));
     // A payload that cannot be fetched leaves the window as it was.
     f.controller.failFetch = true;
     ScriptedRecoveryJob::Post(PROGRESS_STATE_FINISHED, 1, 11, 0, "z");
@@ -108,6 +108,8 @@ TEST(RecoveryWindowTest, TheFinishedRecordsResultChoosesThePage) {
         {15, true, "-"},  // an error number without a failure mark is a success
         {MakeFailure(10, 15), false, "The file could not be written."},
         {MakeFailure(10, 17), false, "The device went off line."},
+        {MakeFailure(10, 18), false,
+         "Some files could be recovered only in part: the device no longer holds all of their data."},
         {MakeFailure(10, 13), false, " "},
     };
     for (const Case& c : cases) {

@@ -74,18 +74,10 @@ public:
 TEST(ScanDetailOnPhone, ScanFillsTheViewsAndTheirCountsEndAtTheContainers) {
     ILogicalController* controller = CUIPublic::Instance()->GetLogicalController();
     Watcher watcher;
-    GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-    GtkWidget* box = gtk_vbox_new(FALSE, 0);
     auto* detail = new CScanSelectedDetail;
     auto* bar = new CScanSelectedBottom;
-    detail->SetBottomBar(bar);
-    gtk_window_set_default_size(GTK_WINDOW(window), 900, 560);
-    gtk_window_move(GTK_WINDOW(window), 0, 0);
-    gtk_box_pack_start(GTK_BOX(box), detail->GetWidget(), TRUE, TRUE, 0);
-    gtk_box_pack_start(GTK_BOX(box), bar->GetWidget(), FALSE, FALSE, 0);
-    gtk_container_add(GTK_CONTAINER(window), box);
-    gtk_widget_show_all(window);
-    ASSERT_TRUE(WaitShown(window));
+    GtkWidget* window = ShowDetailWindow(detail, bar);
+    ASSERT_NE(window, nullptr);
 
     ASSERT_FALSE(Failed(controller->StartScan()));
     ASSERT_TRUE(PumpUntil([&] { return watcher.finished; }, kScanMs));

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "gui/pages/ScanSelectedBottom.h"
@@ -108,22 +109,15 @@ bool CellHasColour(CBPListTreeview* list, int row, int column, guint32 rgb) {
 // The pane and the bottom bar in a window, over the test's containers.
 struct DetailFixture {
     FakeController controller;
-    GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-    GtkWidget* box = gtk_vbox_new(FALSE, 0);
     CScanSelectedDetail* detail;
     CScanSelectedBottom* bar = new CScanSelectedBottom;
+    GtkWidget* window;
 
     DetailFixture() {
         CUIPublic::Instance()->SetLogicalController(&controller);
         detail = new CScanSelectedDetail;
-        detail->SetBottomBar(bar);
-        gtk_window_set_default_size(GTK_WINDOW(window), 900, 560);
-        gtk_window_move(GTK_WINDOW(window), 0, 0);
-        gtk_box_pack_start(GTK_BOX(box), detail->GetWidget(), TRUE, TRUE, 0);
-        gtk_box_pack_start(GTK_BOX(box), bar->GetWidget(), FALSE, FALSE, 0);
-        gtk_container_add(GTK_CONTAINER(window), box);
-        gtk_widget_show_all(window);
-        EXPECT_TRUE(WaitShown(window));
+        window = ShowDetailWindow(detail, bar);
+        EXPECT_NE(window, nullptr);
     }
     ~DetailFixture() {
         delete detail;
@@ -397,6 +391,66 @@ TEST(ScanDetail, ContactCardEscapesThePhonesTexts) {
     EXPECT_EQ(std::memcmp(gdk_pixbuf_get_pixels(f.detail->GetAvatar()), gdk_pixbuf_get_pixels(standIn), 64), 0);
     g_object_unref(standIn);
     EXPECT_EQ(contact.itemsAlive, 0);
+}
+
+// Whatever order the records come in: contacts by name and conversations newest first (the
+// deleted before the rest), each named as the contacts card names it, a message without a date
+// dated as its text file dates it.
+TEST(ScanDetail, RowsKeepOneOrderAndShowWhatTheWritersWrite) {
+    const std::vector<std::string> contactsOrder = {"Zoe", "555 0100", "Alice", "bob", "zed@example.org"};
+    const std::vector<std::string> conversationsOrder = {"Gone", "Newest", "Middle", "Oldest"};
+    for (bool reversed : {false, true}) {
+        SCOPED_TRACE(reversed ? "reversed" : "in order");
+        DetailFixture f;
+        std::vector<std::unique_ptr<FakeContact>> contacts;
+        contacts.emplace_back(Contact("bob", "1", false));
+        contacts.emplace_back(Contact("Zoe", "2", true));
+        contacts.emplace_back(Contact("", "555 0100", false));  // no name: its number
+        contacts.back()->fields = {{2, "", "555 0100"}};
+        contacts.emplace_back(Contact("Alice", "3", false));
+        contacts.emplace_back(Contact("", "555 0200", false));  // its address comes first
+        contacts.back()->email = "zed@example.org";
+        contacts.back()->fields = {{0x101, "", "zed@example.org"}, {2, "", "555 0200"}};
+        contacts.emplace_back(new FakeContact);  // nothing to name it by: its record number
+        std::vector<unsigned> ids;
+        const auto add = [&](size_t i) { ids.push_back(f.controller.AddContact(contacts[i].get())); };
+        for (size_t i = 0; i < contacts.size(); ++i) add(reversed ? contacts.size() - 1 - i : i);
+        ASSERT_TRUE(f.Drain(kNewContacts, f.controller.contacts));
+        std::vector<std::string> names;
+        for (const Row& row : RowsOf(f.detail->GetList(1))) names.push_back(row.text2);
+        char numbered[32];
+        std::snprintf(numbered, sizeof numbered, "Contact %04u", reversed ? ids.front() : ids.back());
+        std::vector<std::string> expected = contactsOrder;
+        expected.insert(expected.begin() + 4, numbered);
+        EXPECT_EQ(names, expected);
+        f.detail->ShowRecord(reversed ? ids[3] : ids[2]);
+        EXPECT_STREQ(f.detail->GetCardName()->GetLabelText(), "555 0100");
+
+        FakeSession sessions[4];
+        const int dates[4] = {200, 0, 300, 100};
+        const char* named[4] = {"Middle", "Gone", "Newest", "Oldest"};
+        for (int i = 0; i < 4; ++i) {
+            FakeMessage message;
+            message.parts = {{1, "hello"}};
+            message.date = dates[i];
+            message.deleted = dates[i] == 0;
+            sessions[i].name = named[i];
+            sessions[i].messages = {message};
+        }
+        for (int i = 0; i < 4; ++i) f.controller.AddSession(&sessions[reversed ? 3 - i : i]);
+        ASSERT_TRUE(f.Drain(kNewMessages, f.controller.sms));
+        f.detail->SetCategory(2);
+        names.clear();
+        for (const Row& row : RowsOf(f.detail->GetList(2))) names.push_back(row.text2);
+        EXPECT_EQ(names, conversationsOrder);
+        EXPECT_TRUE(f.detail->SelectFirstRow());  // "Gone", whose only message has no date
+        GList* rows = gtk_container_get_children(GTK_CONTAINER(f.detail->GetConversationBox()));
+        ASSERT_EQ(g_list_length(rows), 1u);
+        GList* parts = gtk_container_get_children(GTK_CONTAINER(rows->data));
+        EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(parts->data)), GetLangString("DATE_UNKNOWN"));
+        g_list_free(parts);
+        g_list_free(rows);
+    }
 }
 
 TEST(ScanDetail, PaneGoesWhileDrainsWait) {

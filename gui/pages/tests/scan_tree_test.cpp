@@ -7,6 +7,7 @@
 #include "gui/pages/ScanProgress.h"
 #include "gui/pages/ScanSelectedDetail.h"
 #include "gui/pages/ScanTree.h"
+#include "gui/pages/tests/PageTestSupport.h"
 #include "gui/pages/tests/ScanPageTestSupport.h"
 #include "gui/shell/CUIPublic.h"
 #include "logic_contract/RelikordaMsg.h"
@@ -53,15 +54,7 @@ struct TreeFixture {
         const uint32_t pair[2] = {total, deleted};
         PostAndDeliver(id, pair, sizeof pair);
     }
-    // A press on the row, as the pointer gives it.
-    void Press(int index) {
-        GdkEventButton press{};
-        press.type = GDK_BUTTON_PRESS;
-        press.button = 1;
-        press.window = tree->GetRow(index)->GetWidget()->window;
-        gboolean handled = FALSE;
-        g_signal_emit_by_name(tree->GetRow(index)->GetWidget(), "button-press-event", &press, &handled);
-    }
+    void Press(int index) { PressTreeRow(tree, index); }
     std::string CountText(int index) { return tree->GetRow(index)->GetAppendTxt(); }
 };
 
@@ -111,6 +104,13 @@ TEST(ScanTreeTest, RowsSwitchTheDetailPaneAndTheToolbar) {
     f.Press(3);
     EXPECT_EQ(f.tree->GetCurrentRow(), 3);
     EXPECT_TRUE(f.tree->GetRow(3)->IsHighlighted());
+    // Its texts white on the highlight, not grey: each row is its icon, its text and its count.
+    DrawPending();
+    GList* parts = gtk_container_get_children(GTK_CONTAINER(gtk_bin_get_child(GTK_BIN(f.tree->GetRow(3)->GetWidget()))));
+    ASSERT_EQ(g_list_length(parts), 3u);
+    EXPECT_TRUE(AreaHasColour(GTK_WIDGET(g_list_nth_data(parts, 1)), 0xFFFFFF));
+    EXPECT_FALSE(AreaHasColour(GTK_WIDGET(g_list_nth_data(parts, 1)), 0x2C2C2C));
+    g_list_free(parts);
     EXPECT_FALSE(f.tree->GetRow(0)->IsHighlighted());
     EXPECT_EQ(f.detail->GetCategory(), 3);
     EXPECT_EQ(f.strip->GetCategory(), 3);

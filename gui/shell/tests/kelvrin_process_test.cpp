@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -166,7 +169,9 @@ bool SaveShot(const std::string& name, const XWindow& window) {
 // A scratch tree with a copy of Kelvrin and a session folder; the programs it starts.
 class KelvrinTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override { MakeTree(); }
+
+    void MakeTree() {
         tree_ = MakeScratchTree();
         program_ = tree_.bin + "/Kelvrin";
         fs::copy_file(std::string(RK_BUILD_DIR) + "/bin/Kelvrin", program_);
@@ -192,15 +197,23 @@ protected:
     }
 
     pid_t Start(const std::vector<std::string>& arguments) {
+        return StartWith(arguments, [this] { setenv("XDG_RUNTIME_DIR", session_.c_str(), 1); });
+    }
+
+    // Started after prepare ran in the child; the program, or a command that runs it last.
+    pid_t StartWith(const std::vector<std::string>& arguments, const std::function<void()>& prepare,
+                    const std::vector<std::string>& before = {}) {
         const pid_t pid = fork();
         if (pid == 0) {
             if (chdir(tree_.bin.c_str()) != 0) _exit(120);
-            setenv("XDG_RUNTIME_DIR", session_.c_str(), 1);
             setenv("RELIKORDA_STATS_LOG", stats_.c_str(), 1);
-            std::vector<char*> argv{const_cast<char*>(program_.c_str())};
+            prepare();
+            std::vector<char*> argv;
+            for (const std::string& word : before) argv.push_back(const_cast<char*>(word.c_str()));
+            argv.push_back(const_cast<char*>(program_.c_str()));
             for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
             argv.push_back(nullptr);
-            execv(program_.c_str(), argv.data());
+            execvp(argv[0], argv.data());
             _exit(121);
         }
         started_.push_back(pid);
@@ -308,4 +321,57 @@ TEST_F(KelvrinTest, ChoosingFrenchWritesTheLanguageAndRestartsWithTheSwitch) {
     std::string commandLine = ReadText("/proc/" + std::to_string(restarted[0]) + "/cmdline");
     EXPECT_EQ(commandLine, program_ + std::string("\0-R\0", 4));
     EXPECT_TRUE(WaitForWindow(restarted[0], 1000, 620, nullptr));
+}
+
+TEST_F(KelvrinTest, TwoUsersWithoutASessionFolderEachStartTheirOwn) {
+    if (geteuid() != 0) GTEST_SKIP() << "starting a program as a second user needs root";
+    gchar* setpriv = g_find_program_in_path("setpriv");
+    if (!setpriv) GTEST_SKIP() << "no setpriv to start a program as a second user";
+    g_free(setpriv);
+    constexpr uid_t kOther = 4242;
+    const std::string other = std::to_string(kOther);
+    // The tree is the second user's too: in /tmp, which every user reaches (the test's own
+    // temporary folder is its alone). The temporary folder of both is shared as /tmp is.
+    const std::string ownTree = tree_.root, ownTemporary = getenv("TMPDIR") ? getenv("TMPDIR") : "";
+    setenv("TMPDIR", "/tmp", 1);
+    MakeTree();
+    if (!ownTemporary.empty()) setenv("TMPDIR", ownTemporary.c_str(), 1);
+    fs::remove_all(ownTree);
+    fs::permissions(tree_.root, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                    fs::perms::others_read | fs::perms::others_exec);
+    const std::string shared = tree_.root + "/shared-tmp", home = tree_.root + "/home-" + other;
+    fs::create_directory(shared);
+    fs::permissions(shared, fs::perms::all | fs::perms::sticky_bit);
+    fs::create_directory(home);
+    const std::string xauthority = home + "/Xauthority";
+    fs::copy_file(getenv("XAUTHORITY"), xauthority);
+    // The second user made a folder and a held lock where this user's would go: neither counts.
+    const std::string planted = shared + "/relikorda-0";
+    fs::create_directory(planted);
+    fs::permissions(planted, fs::perms::all);
+    const int held = open((planted + "/KVRN_Mutex_473192_Tamsk.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);
+    for (const std::string& path : {home, xauthority, planted, planted + "/KVRN_Mutex_473192_Tamsk.lock"})
+        ASSERT_EQ(chown(path.c_str(), kOther, kOther), 0) << path;
+
+    const auto withoutSession = [&shared] {
+        unsetenv("XDG_RUNTIME_DIR");
+        setenv("TMPDIR", shared.c_str(), 1);
+    };
+    const pid_t first = StartWith({}, withoutSession);
+    const pid_t second = StartWith({}, [&] {
+        withoutSession();
+        setenv("HOME", home.c_str(), 1);
+        setenv("XAUTHORITY", xauthority.c_str(), 1);
+    }, {"setpriv", "--reuid=" + other, "--regid=" + other, "--clear-groups"});
+    EXPECT_TRUE(WaitForWindow(first, 1000, 620, nullptr));
+    EXPECT_TRUE(WaitForWindow(second, 1000, 620, nullptr));
+    // Each holds its lock in a folder of its own, which only its user reaches.
+    struct stat own {};
+    ASSERT_EQ(lstat((shared + "/relikorda-" + other).c_str(), &own), 0);
+    EXPECT_EQ(own.st_uid, kOther);
+    EXPECT_EQ(own.st_mode & 0777, 0700u);
+    EXPECT_TRUE(HasOpen(second, shared + "/relikorda-" + other + "/KVRN_Mutex_473192_Tamsk.lock"));
+    close(held);
 }

@@ -132,7 +132,7 @@ TEST(LanguageTableTest, EveryKeyTheSourcesLookUpIsInEachLanguageFile) {
     }
     size_t count = 0;
     const ContactFieldTypeKey* keys = ContactFieldTypeKeys(&count);
-    ASSERT_EQ(count, 81u);
+    ASSERT_EQ(count, 82u);
     for (size_t i = 0; i < count; ++i) texts.insert(keys[i].key);
     EXPECT_TRUE(texts.count("CONTACT_LABEL") && texts.count("PRODUCT_NAME_VER_ITUNES") && links.count("ShareUrl"));
 

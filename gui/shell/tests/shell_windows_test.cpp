@@ -28,6 +28,8 @@
 #include "outside/widgets/CBPHProgressBar.h"
 #include "outside/widgets/CBPIniParser.h"
 #include "outside/widgets/CBPLinkLabel.h"
+// Last: its X11 macros (None, Bool) would clash with names in the headers above.
+#include <gdk/gdkx.h>
 
 namespace {
 
@@ -87,6 +89,30 @@ int ClosedGate(void* count) {
     ++*static_cast<int*>(count);
     return 0;
 }
+
+// The maximise and unmaximise requests a window sends the window manager (as the root window's
+// client messages), in order: true asks to maximise.
+class MaximiseRequests {
+public:
+    MaximiseRequests() {
+        GdkWindow* root = gdk_get_default_root_window();
+        gdk_window_set_events(root, GdkEventMask(gdk_window_get_events(root) | GDK_SUBSTRUCTURE_MASK));
+        gdk_window_add_filter(nullptr, &MaximiseRequests::Filter, this);
+    }
+    ~MaximiseRequests() { gdk_window_remove_filter(nullptr, &MaximiseRequests::Filter, this); }
+    std::vector<bool> seen;
+
+private:
+    static GdkFilterReturn Filter(GdkXEvent* xevent, GdkEvent*, gpointer self) {
+        const XEvent* event = static_cast<XEvent*>(xevent);
+        if (event->type != ClientMessage ||
+            event->xclient.message_type != gdk_x11_get_xatom_by_name("_NET_WM_STATE") ||
+            static_cast<Atom>(event->xclient.data.l[1]) != gdk_x11_get_xatom_by_name("_NET_WM_STATE_MAXIMIZED_VERT"))
+            return GDK_FILTER_CONTINUE;
+        static_cast<MaximiseRequests*>(self)->seen.push_back(event->xclient.data.l[0] == 1);
+        return GDK_FILTER_CONTINUE;
+    }
+};
 
 // A controller that notes which page stood when it was called.
 class ScriptedController : public QuietController {
@@ -404,10 +430,26 @@ TEST(MainWindowTest, FrameMenuPagesAndTheWeeklyCheck) {
     ASSERT_TRUE(PumpUntil([&] { return window.GetScanPage() != nullptr; }));
     EXPECT_EQ(window.GetAnalysisPage(), nullptr);
     EXPECT_TRUE(gtk_widget_get_sensitive(window.GetTitleBar()->GetButton(TITLE_BUTTON_MAXIMIZE)->GetWidget()));
+    // Maximised, then Back (which restores the window): the next page's first press maximises.
+    MaximiseRequests requests;
+    CWindowTitle* title = window.GetTitleBar();
+    Release(title->GetButton(TITLE_BUTTON_MAXIMIZE));
+    ASSERT_TRUE(PumpUntil([&] { return requests.seen.size() == 1; }));
+    window.ToggleMaximize(false);
+    window.ShowAnalysisPage();
+    ASSERT_TRUE(PumpUntil([&] { return window.GetAnalysisPage() != nullptr; }));
+    window.ShowScanPage();
+    ASSERT_TRUE(PumpUntil([&] { return window.GetScanPage() != nullptr; }));
+    EXPECT_TRUE(gtk_widget_get_visible(title->GetButton(TITLE_BUTTON_MAXIMIZE)->GetWidget()));
+    Release(title->GetButton(TITLE_BUTTON_MAXIMIZE));
+    ASSERT_TRUE(PumpUntil([&] { return requests.seen.size() == 3; }));
+    EXPECT_EQ(requests.seen, (std::vector<bool>{true, false, true}));
+    window.ToggleMaximize(false);
     window.ShowAnalysisPage();
     ASSERT_TRUE(PumpUntil([&] { return window.GetAnalysisPage() != nullptr; }));
     EXPECT_EQ(controller.calls,
-              (std::vector<std::string>{"StartScan after the page", "EnterConnectStage after the page"}));
+              (std::vector<std::string>{"StartScan after the page", "EnterConnectStage after the page",
+                                        "StartScan after the page", "EnterConnectStage after the page"}));
 
     // The weekly update check: more than 604800 seconds since the last, stored before it runs.
     CBPIniParser* config = services->GetConfig();

@@ -1,5 +1,6 @@
 #include "media_recovery/raw/formats/FileMP3Analyser.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "media_recovery/raw/RawBytes.h"
@@ -73,6 +74,46 @@ std::string NameSafe(const std::string& text) {
         out.resize(cut);
     }
     return out;
+}
+
+// What every frame of one stream shares: MPEG version, layer and sample rate (never 0).
+inline uint32_t StreamKind(const uint8_t* h) { return 0x10000u | (h[1] & 0x1Eu) << 8 | (h[2] & 0x0Cu); }
+
+// Whether a frame header or a "TAG" may start at p: the bytes the audio scan stops at, besides a
+// tag at a sector start.
+inline bool MayStartSomething(const uint8_t* p) {
+    return (p[0] == 0xFF && (p[1] & 0xE0) == 0xE0) || (p[0] == 'T' && p[1] == 'A' && p[2] == 'G');
+}
+
+// How many of the n bytes from p (the candidate's byte pos on) start nothing the audio scan looks
+// for: no frame, no trailer and no following tag ('I' at a sector start). Sixteen positions at a
+// time, since after the last frame the scan may pass 64 KiB of them. A further sector is readable
+// behind the n bytes.
+uint64_t QuietBytes(const uint8_t* p, uint64_t n, uint64_t pos, uint64_t sectorSize) {
+    typedef uint8_t Lanes __attribute__((vector_size(16)));
+    uint64_t toSector = (sectorSize - pos % sectorSize) % sectorSize;
+    uint64_t i = 0;
+    while (i < n) {
+        if (toSector == 0) {
+            if (p[i] == 'I') return i;
+            toSector = sectorSize;
+        }
+        uint64_t stop = std::min(n, i + toSector);
+        toSector -= stop - i;
+        for (; i + 16 <= stop; i += 16) {
+            Lanes a, b, c;  // the bytes at each position and the two behind it
+            std::memcpy(&a, p + i, 16);
+            std::memcpy(&b, p + i + 1, 16);
+            std::memcpy(&c, p + i + 2, 16);
+            auto starts = ((a == 0xFF) & ((b & 0xE0) == 0xE0)) | ((a == 'T') & (b == 'A') & (c == 'G'));
+            uint64_t half[2];
+            std::memcpy(half, &starts, 16);
+            if (half[0] | half[1]) break;
+        }
+        for (; i < stop; ++i)
+            if (MayStartSomething(p + i)) return i;
+    }
+    return n;
 }
 
 std::string FixedText(const uint8_t* p, size_t n) {
@@ -155,18 +196,31 @@ bool FileMP3Analyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
     uint64_t pos = tagEnd;
     uint64_t end = tagEnd;
     uint64_t garbage = 0;
+    uint32_t stream = 0;  // the StreamKind of the first frame, 0 before it
     while (pos <= kRawMaxFileSize && garbage < kMaxGarbage) {
-        const uint8_t* p = ReadCandidateBytes(r, pos);  // a further sector lies behind p
+        uint64_t avail = 0;
+        const uint8_t* p = ReadCandidateBytes(r, pos, &avail);  // a further sector lies behind p
         if (!p) break;
+        // Bytes that start nothing count as stray ones all at once.
+        uint64_t quiet = QuietBytes(p, std::min({avail, kMaxGarbage - garbage, kRawMaxFileSize - pos + 1}), pos, ss);
+        if (quiet) {
+            pos += quiet;
+            garbage += quiet;
+            continue;
+        }
         uint32_t len = FrameLength(p);
         if (len) {
-            // After stray bytes a lone chance header is not believed: the next frame must follow it.
+            // After stray bytes a chance header is not believed: it must go on the stream the frames
+            // before it began (MPEG version, layer and sample rate), and a frame of the same kind,
+            // or the trailer, must follow it.
+            const uint32_t kind = StreamKind(p);
             bool accept = garbage == 0;
-            if (!accept) {
+            if (!accept && (stream == 0 || kind == stream)) {
                 const uint8_t* q = ReadCandidateBytes(r, pos + len);
-                accept = q && (FrameLength(q) || Equals(q, "TAG", 3));
+                accept = q && ((FrameLength(q) && StreamKind(q) == kind) || Equals(q, "TAG", 3));
             }
             if (accept) {
+                if (stream == 0) stream = kind;
                 pos += len;
                 end = pos;
                 garbage = 0;

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,12 @@ struct CarveVariant {
     // The image's path without its ending (".img", ".txt") in a fixture folder.
     std::string Base(const std::string& dir) const { return dir + "/" + fill + "-" + std::to_string(sector); }
 };
+
+// GoogleTest shows a parameter beside each test's name, CTest's names included; left to itself it
+// would show a variant's bytes, the address of its fill text among them, which differs per build.
+inline void PrintTo(const CarveVariant& v, std::ostream* os) {
+    *os << v.fill << " fill, " << v.sector << "-byte sectors, " << (v.chunkBytes >> 10) << " KiB chunks";
+}
 
 inline std::string CarveVariantName(const ::testing::TestParamInfo<CarveVariant>& info) {
     return std::string(info.param.fill) + "_" + std::to_string(info.param.sector) + "_" +

@@ -177,6 +177,48 @@ TEST(Mp3Size, TrailerRightBehindFramesOrAtSectorEndOnly) {
     EXPECT_EQ(hit.size, frames);
 }
 
+// Behind the frames, stray bytes with near misses (FF without a sync, 'T' without "AG"), then two
+// frame headers, each with its frame; a tag at the next sector start when asked for.
+TEST(Mp3Size, AfterStrayBytesOnlyTheSameStreamGoesOn) {
+    const uint8_t same[4] = {0xFF, 0xFB, 0x90, 0x64};   // MPEG-1 layer III 44.1 kHz, as the frames
+    const uint8_t other[4] = {0xFF, 0xE3, 0x90, 0x64};  // MPEG-2.5 layer III 11.025 kHz
+    struct Case {
+        const char* what;
+        const uint8_t* first;
+        const uint8_t* second;
+        bool tagBefore;
+        bool goesOn;
+    } cases[] = {
+        {"two frames of the stream", same, same, false, true},
+        {"a frame of the stream, then one of another", same, other, false, false},
+        {"two frames of another stream", other, other, false, false},
+        {"a following tag before two frames of the stream", same, same, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FileMP3Analyser a;
+        Bytes b = Mp3("t", 2);
+        const size_t frames = b.size();
+        for (int i = 0; i < 175; ++i) b.append("\xFF\x1FTA");
+        if (c.tagBefore) {
+            b.resize((b.size() + 511) / 512 * 512, 0x22);
+            b.append("ID3\x03");
+            b.resize(b.size() + 6, 0);
+        }
+        const size_t stray = b.size();
+        for (const uint8_t* h : {c.first, c.second}) {
+            Bytes frame(FileMP3Analyser::FrameLength(h), 0x55);
+            frame.put(0, h, 4);
+            b.insert(b.end(), frame.begin(), frame.end());
+        }
+        const size_t resynced = b.size();
+        b.resize(b.size() + 600, 0);
+        RawHit hit;
+        ASSERT_TRUE(Carve(a, b, hit));
+        EXPECT_EQ(hit.size, c.goesOn ? resynced : frames) << "stray bytes from " << frames << " to " << stray;
+    }
+}
+
 // A version-3 compound file: header, one FAT sector (sector 0), directory at sector 1.
 Bytes Ole(const char16_t* const names[4], uint32_t usedSectors) {
     Bytes b(512 * (usedSectors + 1), 0);

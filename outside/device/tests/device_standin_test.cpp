@@ -119,6 +119,57 @@ TEST_F(DeviceFolderTest, PartitionTablesGiveOneVolumePerPartition) {
     EXPECT_EQ(seen[5], std::make_pair(uint64_t(0), uint64_t(16384)));
 }
 
+// Hostile tables patched into ones sfdisk wrote: a GPT of 1024 entries that all repeat the first,
+// an MBR whose extended partition chains 256 EBRs that all describe one logical partition; and a
+// second name (a hard link) of an image. Each volume is read once, and what was left out is said.
+TEST_F(DeviceFolderTest, EachVolumeIsReadOnce) {
+    const std::string gpt = phone_ + "/storage/gpt.img", mbr = phone_ + "/storage/mbr.img";
+    ASSERT_EQ(Shell("truncate -s 8M " + gpt + " && printf 'label: gpt\\ntable-length: 1024\\nstart=2048,size=4096\\n' | "
+                    "sfdisk " + gpt), 0);
+    ASSERT_EQ(Shell("truncate -s 8M " + mbr + " && printf 'label: dos\\nstart=2048,size=8192,type=5\\n"
+                    "start=4096,size=2048,type=83\\n' | sfdisk " + mbr), 0);
+    ASSERT_EQ(link(mbr.c_str(), (phone_ + "/storage/zz.img").c_str()), 0);
+    {
+        std::fstream disk(gpt, std::ios::in | std::ios::out | std::ios::binary);
+        char entry[128];  // the entries begin at LBA 2
+        disk.seekg(1024).read(entry, sizeof entry);
+        for (int i = 1; i < 1024; ++i) disk.seekp(1024 + 128 * i).write(entry, sizeof entry);
+        ASSERT_TRUE(disk.good());
+    }
+    {
+        // EBR k (sector 2048 + k) describes the partition at 4096 and links to EBR k + 1.
+        std::fstream disk(mbr, std::ios::in | std::ios::out | std::ios::binary);
+        auto le32 = [](unsigned char* at, uint32_t value) {
+            for (int i = 0; i < 4; ++i) at[i] = static_cast<unsigned char>(value >> (8 * i));
+        };
+        for (uint32_t k = 0; k < 256; ++k) {
+            unsigned char ebr[512] = {};
+            ebr[446 + 4] = 0x83;
+            le32(ebr + 446 + 8, 4096 - (2048 + k));
+            le32(ebr + 446 + 12, 2048);
+            if (k < 255) {
+                ebr[462 + 4] = 0x05;
+                le32(ebr + 462 + 8, k + 1);
+                le32(ebr + 462 + 12, 1);
+            }
+            ebr[510] = 0x55;
+            ebr[511] = 0xAA;
+            disk.seekp((2048 + k) * 512).write(reinterpret_cast<char*>(ebr), sizeof ebr);
+        }
+        ASSERT_TRUE(disk.good());
+    }
+    CDeviceFolder device;
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(device.Load(phone_));
+    const std::string said = testing::internal::GetCapturedStderr();
+    ASSERT_EQ(device.StorageCount(), 2u);
+    EXPECT_EQ(device.Storage(0)->Offset(), 2048u * 512);
+    EXPECT_EQ(device.Storage(1)->Offset(), 4096u * 512);
+    EXPECT_EQ(said, "device: " + gpt + ": 1023 partition entries repeat another's and are left out\n"
+                    "device: " + mbr + ": 255 partition entries repeat another's and are left out\n"
+                    "device: " + phone_ + "/storage/zz.img refused: the same image as " + mbr + "\n");
+}
+
 TEST_F(DeviceFolderTest, SingleImageIsADeviceWithoutFiles) {
     std::string image = dir_ + "/card.img";
     ASSERT_EQ(Shell("truncate -s 4M " + image), 0);

@@ -58,7 +58,7 @@ TEST_F(SmsJobTest, WritesDocumentsRenderingsAndAttachments) {
     std::string first = std::string(kHeader) +
                         "<sms_and_mms number=\"+15550001\" name=\"Ann\" total=\"2\" deleted_count=\"1\">"
                         "<sms type=\"1\" date=\"1704099600\" send=\"0\" failed=\"0\" deleted=\"0\">"
-                        "<text type=\"1\">Hi &amp; hello</text></sms>"
+                        "<text type=\"1\">  Hi &amp;   hello &#x0A;  </text></sms>"
                         "<mms type=\"2\" date=\"1704294000\" send=\"1\" failed=\"1\" deleted=\"1\">"
                         "<text type=\"1\">look</text>" + Value(2, "pic.jpg", "JPEG") + Value(2, "pic.jpg", "SECOND") +
                         Value(5, "../../evil.sh", "x") + Value(3, "", "ogg") + "</mms></sms_and_mms>";
@@ -80,7 +80,7 @@ TEST_F(SmsJobTest, WritesDocumentsRenderingsAndAttachments) {
     EXPECT_EQ(ReadFile(sms + "/0001.xml"), second);
     EXPECT_EQ(ReadFile(sms + "/0000.txt"),
               "Conversation with Ann (+15550001): 2 messages, 1 deleted\n"
-              "\n2024-01-01 09:00:00 UTC  SMS from Ann (+15550001)\n  Hi & hello\n"
+              "\n2024-01-01 09:00:00 UTC  SMS from Ann (+15550001)\n    Hi &   hello \n  \n"
               "\n2024-01-03 15:00:00 UTC  MMS to Ann (+15550001)  [failed]  [deleted]\n  look\n"
               "  [attachment pic.jpg, 4 bytes]\n  [attachment pic.jpg, 6 bytes]\n"
               "  [attachment evil.sh, 1 bytes]\n  [attachment (unnamed), 3 bytes]\n");
@@ -109,6 +109,22 @@ TEST_F(SmsJobTest, WritesDocumentsRenderingsAndAttachments) {
         << errors;
     EXPECT_NE(errors.find(sms + "/0000/pic.jpg was not written: a file of that name is there\n"), std::string::npos);
     EXPECT_EQ(ReadFile(sms + "/0000.xml"), first);
+
+    // Without its folder nothing is written, but what was recovered is still counted, and so is
+    // every file lost.
+    ASSERT_TRUE(platform::CreateDirectory(root_ + "/blocked"));
+    std::ofstream(root_ + "/blocked/sms") << "in the way";
+    SmsRunCounts blocked;
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(WriteConversations(&container_, root_ + "/blocked", &blocked));
+    errors = testing::internal::GetCapturedStderr();
+    EXPECT_NE(errors.find("cannot make the folder " + root_ + "/blocked/sms: a file of that name is there"),
+              std::string::npos)
+        << errors;
+    EXPECT_EQ(blocked.conversations, 2);
+    EXPECT_EQ(blocked.messages, 3);
+    EXPECT_EQ(blocked.attachments, 4);
+    EXPECT_EQ(blocked.lost, 2 * 2 + 4);
 }
 
 TEST_F(SmsJobTest, EachMessageKindHasItsTag) {

@@ -189,7 +189,7 @@ protected:
         int finished = 0;
         PROGRESS_INFO last = FollowToEnd(MSG_SCAN_PROGRESS, &from, &finished);
         ASSERT_EQ(finished, 1);
-        EXPECT_EQ(ProgressResult(last), RK_OK);
+        EXPECT_EQ(ResultCode{last.result}, RK_OK);  // packed: read by value
     }
 
     ResultCode Recover(const std::string& folder, int category, std::vector<std::string>* names = nullptr) {
@@ -198,7 +198,7 @@ protected:
         int finished = 0;
         PROGRESS_INFO last = FollowToEnd(MSG_RECOVERY_PROGRESS, &from, &finished, names);
         EXPECT_EQ(finished, 1);
-        return finished ? ProgressResult(last) : RK_FAIL(RK_E_FAIL);
+        return finished ? last.result : RK_FAIL(RK_E_FAIL);
     }
 
     template <class Record>
@@ -361,7 +361,7 @@ TEST_F(VantrelTest, AStoppedScanEndsWithOneFinishedRecord) {
         int finished = 0;
         PROGRESS_INFO last = FollowToEnd(MSG_SCAN_PROGRESS, &from, &finished);
         ASSERT_EQ(finished, 1);
-        EXPECT_EQ(ErrorNumber(ProgressResult(last)), RK_E_CANCELLED);
+        EXPECT_EQ(ErrorNumber(last.result), RK_E_CANCELLED);
         // Nothing of the scan follows its end.
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         size_t count = centre_.Count();
@@ -462,7 +462,7 @@ TEST_F(VantrelTest, WhileTheScanRunsItsFilesOpenAndOneRecoveryRunsAtATime) {
     job->Start((temp_ + "/first/").c_str(), nullptr, 3);
     job->Start((temp_ + "/second/").c_str(), nullptr, 3);
     finished = 0;
-    EXPECT_EQ(ErrorNumber(ProgressResult(FollowToEnd(MSG_RECOVERY_PROGRESS, &from, &finished))), LOGIC_E_BUSY);
+    EXPECT_EQ(ErrorNumber(FollowToEnd(MSG_RECOVERY_PROGRESS, &from, &finished).result), LOGIC_E_BUSY);
     ResultCode third = RK_FAIL(LOGIC_E_BUSY);
     for (Clock::time_point end = Clock::now() + kScanTime; ErrorNumber(third) == LOGIC_E_BUSY && Clock::now() < end;) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));

@@ -101,7 +101,7 @@ void CLogicalController::RunScan(std::shared_ptr<ScanResults> results) {
         return;
     }
     PROGRESS_INFO record = MakeProgress(PROGRESS_STATE_FINISHED, 0, 0);
-    SetProgressResult(record, RK_FAIL(LOGIC_E_NO_DEVICE));
+    record.result = RK_FAIL(LOGIC_E_NO_DEVICE);
     PostProgress(MSG_SCAN_PROGRESS, record);
 }
 

@@ -64,7 +64,7 @@ uint64_t TickedItems(ScanResults& results, int category) {
     if (category == CATEGORY_MESSAGES)
         return CountTicked(results.Sms().GetContainer(), [](const _SMS_INFOMATION& r) { return r.session; });
     CRecoveryFilter* filter = GetRecoveryFilter();
-    return CountTicked(results.Media().GetContainer(), [&](const _ARCHIVE_INFOMATION& r) {
+    return CountTicked(results.Shown().Container(), [&](const _ARCHIVE_INFOMATION& r) {
         return r.node && filter && FileCategoryOfFlag(filter->GetCategoryFlag(r.node)) == category;
     });
 }
@@ -90,7 +90,7 @@ std::string CRecoveryObject::UsableFolder(const char* destDir, const std::string
 
 void CRecoveryObject::Refuse(uint32_t error) {
     PROGRESS_INFO record = MakeProgress(PROGRESS_STATE_FINISHED, 0, 0);
-    SetProgressResult(record, MakeFailure(__LINE__, error));
+    record.result = MakeFailure(__LINE__, error);
     PostProgress(MSG_RECOVERY_PROGRESS, record);
 }
 
@@ -126,7 +126,7 @@ void CRecoveryObject::Run(std::shared_ptr<ScanResults> results, std::string fold
     uint64_t total = TickedItems(*results, category);
     ResultCode result = Write(*results, folder, category, total);
     PROGRESS_INFO record = MakeProgress(PROGRESS_STATE_FINISHED, total, total);
-    SetProgressResult(record, result);
+    record.result = result;
     // Once the end is told, a new recovery may start.
     autolocker<critical_locker> guard(&lock_);
     PostUnlessMuted(record);
@@ -142,6 +142,7 @@ void CRecoveryObject::PostUnlessMuted(const PROGRESS_INFO& record) {
 ResultCode CRecoveryObject::Write(ScanResults& results, const std::string& folder, int category, uint64_t total) {
     ItemPoster poster(total, stop_, [this](const PROGRESS_INFO& record) { PostUnlessMuted(record); }, owner_);
     bool ok = false;
+    MediaCounts media;
     if (category == CATEGORY_CONTACTS) {
         ContactCounts counts;
         ok = !results.Contacts().GetContainer() ||
@@ -151,20 +152,20 @@ ResultCode CRecoveryObject::Write(ScanResults& results, const std::string& folde
         ok = !results.Sms().GetContainer() ||
              WriteConversations(results.Sms().GetContainer(), folder, &counts, true, &poster);
     } else if (FoundFileOpener* opener = results.Opener()) {
-        MediaCounts counts;
-        ok = WriteMedia(*opener, results.Media().GetContainer(), folder, category, &poster, nullptr, &counts);
+        ok = WriteMedia(*opener, results.Shown().Container(), folder, category, &poster, nullptr, &media);
     } else {
         ok = true;  // the phone has no media files
     }
     if (poster.Stopped())
         return MakeFailure(__LINE__, owner_.PhoneWentOffline() ? uint32_t{LOGIC_E_DEVICE_OFFLINE} : uint32_t{RK_E_CANCELLED});
-    return ok ? RK_OK : MakeFailure(__LINE__, LOGIC_E_WRITE_FAILED);
+    if (!ok) return MakeFailure(__LINE__, LOGIC_E_WRITE_FAILED);
+    return media.shortFiles ? MakeFailure(__LINE__, LOGIC_E_FILES_SHORT) : RK_OK;
 }
 
 IItemReader* CRecoveryObject::OpenItem(const _ARCHIVE_INFOMATION* item) {
     std::shared_ptr<ScanResults> results = owner_.Results();
     FoundFileOpener* opener = results ? results->Opener() : nullptr;
-    IDataContainer<_ARCHIVE_INFOMATION>* container = results ? results->Media().GetContainer() : nullptr;
+    IDataContainer<_ARCHIVE_INFOMATION>* container = results ? results->Shown().Container() : nullptr;
     if (!item || !opener || !container) return nullptr;
     // Only a record of this scan's files is read: an older one's file may be gone.
     _ARCHIVE_INFOMATION record;

@@ -15,8 +15,9 @@ class ScanResults;
 // The logic's recovery object: writes the ticked items of one category, on a thread of its own,
 // into the folder the GUI made for it, with the same writers and layout as relikorda-recover.
 // Posts 0x03050004 before each item (its file's name at offset 28) and one finished record at the
-// end: result 0, error 15 when a file could not be written, 17 when the phone went off line
-// during the recovery, 13 when stopped. A Start while a recovery runs is refused with a finished
+// end: result 0, error 15 when a file could not be written, 18 when files were written shorter
+// than they were (the phone holds no more of them), 17 when the phone went off line during the
+// recovery, 13 when stopped. A Start while a recovery runs is refused with a finished
 // failure record, and the running recovery goes on writing but posts nothing more: its window is
 // gone, and the newer window must end on the refusal. Owned by the controller.
 class CRecoveryObject : public IRecoveryJob {

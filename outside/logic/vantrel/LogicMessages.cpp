@@ -6,12 +6,6 @@
 #include "msgcenter/CMsgCenter.h"
 #include "platform/StringConversion.h"
 
-namespace {
-// Where the progress record keeps what its named fields do not (its layout is fixed).
-constexpr size_t kResultOffset = 20;
-constexpr size_t kSecondsOffset = 1052;
-}  // namespace
-
 ResultCode PostMessage(uint32_t id) { return CMsgCenter::Instance().PushMsg(id, nullptr, 0); }
 
 ResultCode PostText(uint32_t id, const std::string& utf8) {
@@ -43,26 +37,6 @@ void SetProgressText(PROGRESS_INFO& record, const std::string& utf8) {
     std::string text = CutUtf8(utf8, sizeof record.text - 1);
     std::memset(record.text, 0, sizeof record.text);
     std::memcpy(record.text, text.data(), text.size());
-}
-
-void SetProgressResult(PROGRESS_INFO& record, ResultCode result) {
-    std::memcpy(reinterpret_cast<unsigned char*>(&record) + kResultOffset, &result, sizeof result);
-}
-
-void SetProgressSeconds(PROGRESS_INFO& record, uint32_t seconds) {
-    std::memcpy(reinterpret_cast<unsigned char*>(&record) + kSecondsOffset, &seconds, sizeof seconds);
-}
-
-ResultCode ProgressResult(const PROGRESS_INFO& record) {
-    ResultCode result;
-    std::memcpy(&result, reinterpret_cast<const unsigned char*>(&record) + kResultOffset, sizeof result);
-    return result;
-}
-
-uint32_t ProgressSeconds(const PROGRESS_INFO& record) {
-    uint32_t seconds;
-    std::memcpy(&seconds, reinterpret_cast<const unsigned char*>(&record) + kSecondsOffset, sizeof seconds);
-    return seconds;
 }
 
 std::u16string CutUtf16(const std::string& utf8, size_t maxUnits) {

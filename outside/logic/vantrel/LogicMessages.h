@@ -11,11 +11,12 @@
 // The scan's progress records tell the scan page whether their remaining seconds can be trusted.
 enum : uint32_t { SCAN_STATE_TIME_KNOWN = 0, SCAN_STATE_TIME_UNKNOWN = 1 };
 
-// Recovery error numbers the recovery window names ("cannot write", "device off line"), and the
-// logic's own.
+// Recovery error numbers the recovery window names ("cannot write", "device off line", "written
+// short"), and the logic's own.
 enum : uint32_t {
     LOGIC_E_WRITE_FAILED = 15,
     LOGIC_E_DEVICE_OFFLINE = 17,
+    LOGIC_E_FILES_SHORT = 18,  // files written shorter than they were: the phone holds no more of them
     LOGIC_E_BUSY = 0x4001,       // a recovery runs already
     LOGIC_E_NO_SCAN = 0x4002,    // nothing was scanned yet
     LOGIC_E_NO_DEVICE = 0x4003,  // the phone cannot be opened
@@ -35,10 +36,6 @@ ResultCode PostProgress(uint32_t id, const PROGRESS_INFO& record);
 PROGRESS_INFO MakeProgress(uint32_t state, uint64_t total, uint64_t done);
 // The name shown while an item is recovered, cut (never inside a character) to fit the record.
 void SetProgressText(PROGRESS_INFO& record, const std::string& utf8);
-void SetProgressResult(PROGRESS_INFO& record, ResultCode result);
-void SetProgressSeconds(PROGRESS_INFO& record, uint32_t seconds);
-ResultCode ProgressResult(const PROGRESS_INFO& record);
-uint32_t ProgressSeconds(const PROGRESS_INFO& record);
 
 // The UTF-16 units of text, at most maxUnits of them, never ending inside a surrogate pair.
 std::u16string CutUtf16(const std::string& utf8, size_t maxUnits);

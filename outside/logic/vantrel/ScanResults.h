@@ -10,6 +10,7 @@
 #include "outside/logic/MediaJob.h"
 #include "outside/logic/ScanGate.h"
 #include "outside/logic/SectorCountingDevice.h"
+#include "outside/logic/ShownFiles.h"
 #include "outside/logic/SmsJob.h"
 
 // What one scan found: the phone, the three analysers with their containers, and the opening of
@@ -31,6 +32,8 @@ public:
     ContactsRun& Contacts() { return contacts_; }
     SmsRun& Sms() { return sms_; }
     MediaRun& Media() { return media_; }
+    // The found files as the GUI lists them and a recovery writes them: each file once.
+    ShownFiles& Shown() { return shown_; }
 
     // Made by the scanning thread once the media analyser is there; null before.
     void MakeOpener(GetDredgelObjFn getDredgelObj) {
@@ -47,5 +50,6 @@ private:
     ContactsRun contacts_;
     SmsRun sms_;
     MediaRun media_;
+    ShownFiles shown_;
     std::atomic<FoundFileOpener*> opener_{nullptr};
 };

@@ -104,10 +104,13 @@ ResultCode ScanTask::RunMedia() {
     ResultCode result = RK_FAIL(RK_E_FAIL);
     if (opening == AnalyserOpening::Opened) {
         results_->MakeOpener(calls.getDredgelObj);
-        published_.files.store(run.GetContainer());
+        published_.files.store(results_->Shown().Container());
         result = run.Run(nullptr);
     }
     gate.LeaveScan();
+    // What waited for the end of the scan: the deleted entries and carved finds.
+    if (FoundFileOpener* opener = results_->Opener())
+        if (results_->Shown().Settle(run.GetContainer(), *opener)) newKinds_ |= KindBit(DATA_KIND_FILES);
     Post(true);
     return result;
 }
@@ -123,7 +126,8 @@ void ScanTask::OnNewItems(int kind) {
     // The containers are there once the libraries report items into them.
     if (kind == DATA_KIND_CONTACTS) published_.contacts.store(results_->Contacts().GetContainer());
     if (kind == DATA_KIND_MESSAGES) published_.sms.store(results_->Sms().GetContainer());
-    newKinds_ |= KindBit(kind);
+    // New files are new to the GUI once they are shown (Post).
+    if (kind != DATA_KIND_FILES) newKinds_ |= KindBit(kind);
     Post(false);
 }
 
@@ -144,6 +148,10 @@ void ScanTask::Post(bool now) {
     // The containers as they are so far: a phase may report no new items at all.
     if (!published_.contacts.load()) published_.contacts.store(results_->Contacts().GetContainer());
     if (!published_.sms.load()) published_.sms.store(results_->Sms().GetContainer());
+    // The library's new files, each once: the scan stands still in its call back meanwhile.
+    FoundFileOpener* opener = phase_ == MEDIA ? results_->Opener() : nullptr;
+    if (opener && results_->Shown().Follow(results_->Media().GetContainer(), *opener))
+        newKinds_ |= KindBit(DATA_KIND_FILES);
 
     double share = Share();
     long seconds = 0;
@@ -151,7 +159,7 @@ void ScanTask::Post(bool now) {
     bool known = EstimateSecondsLeft(share, elapsed, &seconds);
     PROGRESS_INFO record = MakeProgress(known ? SCAN_STATE_TIME_KNOWN : SCAN_STATE_TIME_UNKNOWN, kProgressTotal,
                                         static_cast<uint64_t>(share * kProgressTotal));
-    SetProgressSeconds(record, known ? static_cast<uint32_t>(seconds) : 0);
+    record.remainingSeconds = known ? static_cast<uint32_t>(seconds) : 0;
     PostProgress(MSG_SCAN_PROGRESS, record);
     PostNewKinds();
 }
@@ -166,6 +174,6 @@ void ScanTask::PostNewKinds() {
 void ScanTask::PostFinished(ResultCode result) {
     PostNewKinds();
     PROGRESS_INFO record = MakeProgress(PROGRESS_STATE_FINISHED, kProgressTotal, kProgressTotal);
-    SetProgressResult(record, result);
+    record.result = result;
     PostProgress(MSG_SCAN_PROGRESS, record);
 }

@@ -30,7 +30,8 @@ struct PublishedContainers {
 // the contacts), then the media files of every storage volume. Posts the scan's progress at most
 // about ten times a second (0x02040004, with the seconds left once they can be judged), new
 // contacts, conversations and files as the containers grow (0x0204000F, 0x02040010, 0x02040011),
-// and always ends with one finished record (state 3), also when stopped or failed.
+// and always ends with one finished record (state 3), also when stopped or failed. The files the
+// GUI is given are the shown ones (ShownFiles): each file once, deleted and carved ones at the end.
 class ScanTask {
 public:
     static constexpr int kPostIntervalMs = 100;

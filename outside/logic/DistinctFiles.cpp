@@ -1,0 +1,123 @@
+#include "outside/logic/DistinctFiles.h"
+
+#include <algorithm>
+
+#include "media_recovery/IArchiveDataRecovery.h"
+#include "media_recovery/file_model/IFileNode.h"
+#include "outside/logic/FoundFileOpener.h"
+
+namespace {
+
+constexpr uint32_t kCarvedType = 20;
+constexpr size_t kMostFolderDepth = 64;
+
+bool IsCarved(const _ARCHIVE_INFOMATION& item) { return item.type == kCarvedType; }
+
+// The names of the node's folders, outermost first, each followed by '/'.
+std::string FolderNames(IFileNode* node) {
+    std::vector<IFileNode*> chain;
+    std::set<IFileNode*> seen{node};
+    for (IFileNode* parent = node->GetParent(); parent && chain.size() < kMostFolderDepth; parent = parent->GetParent()) {
+        if (!seen.insert(parent).second) break;
+        chain.push_back(parent);
+    }
+    std::string folder;
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        const char* name = (*it)->GetName();
+        if (name && *name) folder += std::string(name) + "/";
+    }
+    return folder;
+}
+
+}  // namespace
+
+FoundFileFacts FactsOf(const _ARCHIVE_INFOMATION& item, IArchiveFileReader* reader) {
+    FoundFileFacts facts;
+    facts.carved = IsCarved(item);
+    if (item.node) {
+        facts.deleted = item.node->IsDeleted();
+        facts.size = item.node->GetSize();
+        facts.name = item.node->GetName() ? item.node->GetName() : "";
+        facts.folder = FolderNames(item.node);
+    }
+    auto* extent = dynamic_cast<IArchiveFileExtent*>(reader);
+    facts.hasData = extent && extent->GetFirstByte(&facts.volume, &facts.firstByte);
+    if (facts.hasData && DistinctFiles::IsLiveEntry(item)) {
+        uint64_t first = 0, bytes = 0;
+        for (size_t i = 0; extent->GetStretch(i, &first, &bytes); ++i) facts.stretches.emplace_back(first, bytes);
+    }
+    return facts;
+}
+
+std::vector<FoundFileFacts> FactsOf(FoundFileOpener& opener, const std::vector<_ARCHIVE_INFOMATION>& items) {
+    std::vector<FoundFileFacts> facts(items.size());
+    opener.ForEachReader(items, [&](size_t i, IArchiveFileReader* reader) { facts[i] = FactsOf(items[i], reader); });
+    return facts;
+}
+
+bool DistinctFiles::IsLiveEntry(const _ARCHIVE_INFOMATION& item) {
+    return !IsCarved(item) && !(item.node && item.node->IsDeleted());
+}
+
+bool DistinctFiles::JudgedBefore(const _ARCHIVE_INFOMATION& a, const _ARCHIVE_INFOMATION& b) {
+    auto rank = [](const _ARCHIVE_INFOMATION& item) { return IsCarved(item) ? 2 : IsLiveEntry(item) ? 0 : 1; };
+    const int rankA = rank(a), rankB = rank(b);
+    return rankA != rankB ? rankA < rankB : a.id < b.id;
+}
+
+namespace {
+// Adds [first, first + bytes) to the disjoint stretches, merging it with those it meets.
+void AddStretch(std::map<uint64_t, uint64_t>& stretches, uint64_t first, uint64_t bytes) {
+    if (bytes == 0) return;
+    uint64_t end = first + bytes < first ? ~uint64_t{0} : first + bytes;
+    auto it = stretches.upper_bound(first);
+    if (it != stretches.begin() && std::prev(it)->second >= first) {
+        --it;
+        first = it->first;
+        end = std::max(end, it->second);
+        it = stretches.erase(it);
+    }
+    while (it != stretches.end() && it->first <= end) {
+        end = std::max(end, it->second);
+        it = stretches.erase(it);
+    }
+    stretches.emplace(first, end);
+}
+}  // namespace
+
+bool DistinctFiles::InLiveData(const Start& byte) const {
+    auto volume = liveData_.find(byte.first);
+    if (volume == liveData_.end()) return false;
+    auto after = volume->second.upper_bound(byte.second);
+    return after != volume->second.begin() && byte.second < std::prev(after)->second;
+}
+
+DistinctFiles::Verdict DistinctFiles::Judge(const FoundFileFacts& find) {
+    // Nothing tells on which volume a find without data lies, nor so whether two are one.
+    if (!find.hasData) return Verdict::Distinct;
+    const Start start(find.volume, find.firstByte);
+    if (find.carved) {
+        if (entries_.count(start) || InLiveData(start)) return Verdict::Repeat;
+        return carved_.insert(start).second ? Verdict::Distinct : Verdict::Repeat;
+    }
+    entries_.insert(start);
+    const Identity identity = IdentityOf(find);
+    auto isThisFile = [&](const std::map<Start, std::vector<Identity>>& kept) {
+        auto found = kept.find(start);
+        return found != kept.end() &&
+               std::find(found->second.begin(), found->second.end(), identity) != found->second.end();
+    };
+    if (!find.deleted) {
+        if (isThisFile(live_)) return Verdict::Repeat;
+        live_[start].push_back(identity);
+        for (const auto& stretch : find.stretches) AddStretch(liveData_[find.volume], stretch.first, stretch.second);
+        return Verdict::Distinct;
+    }
+    if (isThisFile(live_) || isThisFile(deleted_) || isThisFile(overwritten_)) return Verdict::Repeat;
+    if (InLiveData(start) || live_.count(start) || deleted_.count(start)) {
+        overwritten_[start].push_back(identity);
+        return Verdict::Overwritten;
+    }
+    deleted_[start].push_back(identity);
+    return Verdict::Distinct;
+}
