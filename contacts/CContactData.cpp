@@ -22,6 +22,7 @@ CContactData::CContactData(const char* text) : text_(text) {
     deleted_ = deleted && std::sscanf(deleted, "%d", &value) == 1 ? value : 0;
     for (const TiXmlElement* item = root->FirstChildElement(); item; item = item->NextSiblingElement())
         items_.push_back(ContactItemContent::FromElement(item));
+    items_.shrink_to_fit();  // a run keeps every contact: no room to grow is kept
 }
 
 size_t CContactData::SkipHidden(size_t index) const {

@@ -17,18 +17,19 @@ public:
     bool Find(const std::string& key, SwapContactEntry* out) override;
 
 private:
+    // A number as added; its name is kept once for the numbers of one contact.
     struct PhoneEntry {
-        SwapContactEntry entry;
-        uint64_t added;  // orders entries of one key as the map does
+        std::string number;
+        uint32_t name;  // in names_
+        bool live;
     };
-    using PhoneMap = std::multimap<std::string, PhoneEntry>;
-    // Whether a comes before b in the map's order.
-    static bool Before(PhoneMap::const_iterator a, PhoneMap::const_iterator b);
+    // Whether entry a comes before entry b in the order of numbers, then of adding.
+    bool Before(uint32_t a, uint32_t b) const;
 
-    // Ordered maps keep equal keys in insertion order, so every search walks them the same way.
-    PhoneMap phones_;
-    std::multimap<std::string, SwapContactEntry> emails_;
-    // The phone entries by the tails of their numbers; handles are positions in phoneEntries_.
+    std::vector<PhoneEntry> phones_;
+    std::vector<std::string> names_;
+    // The phone entries by the tails of their numbers; handles are positions in phones_.
     PhoneNumberIndex phoneIndex_;
-    std::vector<PhoneMap::const_iterator> phoneEntries_;
+    // Ordered maps keep equal keys in insertion order, so every search walks them the same way.
+    std::multimap<std::string, SwapContactEntry> emails_;
 };

@@ -1,25 +1,28 @@
 #include "contacts/PhoneNumberIndex.h"
 
+#include <functional>
+
 #include "sqlite_recovery/framework/TextUtils.h"
 
-std::string PhoneNumberIndex::TailOf(const std::string& text) {
+bool PhoneNumberIndex::TailOf(const std::string& text, size_t* tail) {
     const std::string normalized = NormalizePhoneNumber(text);
     const size_t zeros = normalized.find_first_not_of('0');
     const size_t core = zeros == std::string::npos ? normalized.size() : normalized.size() - zeros;
-    if (core < kTailLength) return std::string();
-    return normalized.substr(normalized.size() - kTailLength);
+    if (core < kTailLength) return false;
+    *tail = std::hash<std::string>()(normalized.substr(normalized.size() - kTailLength));
+    return true;
 }
 
 void PhoneNumberIndex::Add(const std::string& text, size_t handle) {
     all_.push_back(handle);
-    const std::string tail = TailOf(text);
-    if (tail.empty()) short_.push_back(handle);
-    else byTail_.emplace(tail, handle);
+    size_t tail;
+    if (TailOf(text, &tail)) byTail_.emplace(tail, handle);
+    else short_.push_back(handle);
 }
 
 void PhoneNumberIndex::Candidates(const std::string& text, std::vector<size_t>* out) const {
-    const std::string tail = TailOf(text);
-    if (tail.empty()) {
+    size_t tail;
+    if (!TailOf(text, &tail)) {
         out->insert(out->end(), all_.begin(), all_.end());
         return;
     }

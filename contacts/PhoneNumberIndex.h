@@ -20,10 +20,11 @@ public:
     void Candidates(const std::string& text, std::vector<size_t>* out) const;
 
 private:
-    // The tail of the text's normalized form; empty when the form without leading zeros is shorter.
-    static std::string TailOf(const std::string& text);
+    // A hash of the tail of the text's normalized form (texts of other tails may share it); false
+    // when the form without leading zeros is shorter than a tail.
+    static bool TailOf(const std::string& text, size_t* tail);
 
-    std::unordered_multimap<std::string, size_t> byTail_;
+    std::unordered_multimap<size_t, size_t> byTail_;
     std::vector<size_t> short_;  // texts without a tail
     std::vector<size_t> all_;
 };

@@ -18,6 +18,7 @@ SmsMessageContent SmsMessageContent::FromElement(const TiXmlElement* message) {
     for (const TiXmlElement* part = message ? message->FirstChildElement() : nullptr; part;
          part = part->NextSiblingElement())
         content.parts.push_back(SmsPartContent::FromElement(part));
+    content.parts.shrink_to_fit();
     return content;
 }
 

@@ -73,6 +73,7 @@ CSMSSession::CSMSSession(const char* xmlText) : text_(xmlText) {
     deletedCount_ = ReadIntAttribute(root, "deleted_count");
     for (const TiXmlElement* message = root->FirstChildElement(); message; message = message->NextSiblingElement())
         messages_.push_back(SmsMessageContent::FromElement(message));
+    messages_.shrink_to_fit();  // a run keeps every conversation: no room to grow is kept
     rootHasChildren_ = root->LastChild() != nullptr;
     endsWithMessage_ = rootHasChildren_ && root->LastChild()->ToElement() != nullptr;
 }
