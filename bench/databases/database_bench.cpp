@@ -3,7 +3,8 @@
 // contacts), each made by sqlite3 from the public Android schemas with 30 % of the rows deleted,
 // against `sqlite3 DB .recover` on the same file, in alternating runs.
 //
-// Usage: database_bench [--pairs N] [--sms 10,...] [--contacts 10,...] [--bin DIR] [--sqlite3 PATH] [folder]
+// Usage: database_bench [--pairs N] [--sms 10,...] [--contacts 10,...] [--bin DIR] [--sqlite3 PATH]
+//                       [--runs DIR] [folder]
 //   --pairs     alternating pairs per database after a warm-up run of each (5)
 //   --sms       SMS database sizes in MB (10,20,40,200; 0 for none)
 //   --contacts  contacts database sizes in MB (10,20,40; a size above 1000 is a number of
@@ -11,6 +12,9 @@
 //   --bin       the folder of another build's relikorda-recover (to compare builds)
 //   --sqlite3   the sqlite3 program to compare with (sqlite3): its .recover needs the sqlite_dbpage
 //               table, which some distributions' builds leave out (Debian 12's among them)
+//   --runs      where the runs write their folders (the bench's folder): on ext4, making thousands
+//               of files soon after as many were removed costs more system time than the recovery;
+//               a tmpfs (/dev/shm/...) keeps that out of the figures
 // The databases are made on the first run and kept in the folder (build/bench-data/databases).
 // Per database: the medians, peak RSS against the file's size, the median of the pair ratios, the
 // job's summary, and for SMS how many texts of the deleted messages came back as stored; per
@@ -175,11 +179,11 @@ bool RecoverWorks(const std::string& sqlite3, const std::string& db, const std::
     return rows;
 }
 
-Figures Measure(const Database& d, const std::string& folder, const std::string& bin, const std::string& sqlite3,
+Figures Measure(const Database& d, const std::string& runs, const std::string& bin, const std::string& sqlite3,
                 int pairs) {
     Figures f;
     f.mb = FileMb(d.db);
-    const std::string outs = folder + "/out-" + d.name;
+    const std::string outs = runs + "/out-" + d.name;
     Shell("mkdir -p " + Quote(outs));
     const std::string recover = bin + "/relikorda-recover";
     const std::string stdoutPath = outs + "/stdout.txt";
@@ -237,7 +241,7 @@ void Growth(const char* kind, const std::vector<Database>& dbs, const std::vecto
 int main(int argc, char** argv) {
     int pairs = 5;
     std::vector<int> sms = {10, 20, 40, 200}, contacts = {10, 20, 40, 50000};
-    std::string folder = RK_DB_DEFAULT_DIR, bin = RK_BIN_DIR, sqlite3 = "sqlite3";
+    std::string folder = RK_DB_DEFAULT_DIR, bin = RK_BIN_DIR, sqlite3 = "sqlite3", runs;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "--pairs" && i + 1 < argc) pairs = std::max(1, std::atoi(argv[++i]));
@@ -245,21 +249,24 @@ int main(int argc, char** argv) {
         else if (a == "--contacts" && i + 1 < argc) contacts = ParseSizes(argv[++i]);
         else if (a == "--bin" && i + 1 < argc) bin = argv[++i];
         else if (a == "--sqlite3" && i + 1 < argc) sqlite3 = argv[++i];
+        else if (a == "--runs" && i + 1 < argc) runs = argv[++i];
         else if (a.compare(0, 2, "--") == 0) {
             std::fprintf(stderr, "usage: database_bench [--pairs N] [--sms MB,...] [--contacts MB,...] [--bin DIR] "
-                                 "[--sqlite3 PATH] [folder]\n");
+                                 "[--sqlite3 PATH] [--runs DIR] [folder]\n");
             return 2;
         } else folder = a;
     }
-    if (!Shell("mkdir -p " + Quote(folder))) return 1;
-    if (char* absolute = realpath(folder.c_str(), nullptr)) {
-        folder = absolute;
-        std::free(absolute);
-    }
+    if (runs.empty()) runs = folder;
+    if (!Shell("mkdir -p " + Quote(folder) + " " + Quote(runs))) return 1;
+    for (std::string* path : {&folder, &runs})
+        if (char* absolute = realpath(path->c_str(), nullptr)) {
+            *path = absolute;
+            std::free(absolute);
+        }
     // The runs' folders are removed only after the runs: a file system that removed thousands of
     // files a moment ago makes new ones slowly, and no run should pay for that.
-    const std::string old = folder + "/old-runs/" + std::to_string(getpid());
-    Shell("mkdir -p " + Quote(old) + " && for d in " + Quote(folder) + "/out-*; do [ -e \"$d\" ] && mv \"$d\" " +
+    const std::string old = runs + "/old-runs/" + std::to_string(getpid());
+    Shell("mkdir -p " + Quote(old) + " && for d in " + Quote(runs) + "/out-*; do [ -e \"$d\" ] && mv \"$d\" " +
           Quote(old) + "/; done; true");
     for (bool isSms : {true, false}) {
         std::vector<Database> dbs;
@@ -274,9 +281,9 @@ int main(int argc, char** argv) {
             dbs.push_back(d);
         }
         std::vector<Figures> figures;
-        for (const Database& d : dbs) figures.push_back(Measure(d, folder, bin, sqlite3, pairs));
+        for (const Database& d : dbs) figures.push_back(Measure(d, runs, bin, sqlite3, pairs));
         Growth(isSms ? "mmssms.db" : "contacts2.db", dbs, figures);
     }
-    Shell("rm -rf " + Quote(folder + "/old-runs"));
+    Shell("rm -rf " + Quote(runs + "/old-runs"));
     return 0;
 }
