@@ -5,7 +5,7 @@
 #include <new>
 #include <unordered_set>
 
-#include "filesystems/CSearchedPartitionInfo.h"
+#include "filesystems/frame/CSearchedPartitionInfo.h"
 #include "filesystems/FileSystemSearchers.h"
 #include "filesystems/exfat/CExFatFileNode.h"
 #include "filesystems/exfat/ExFatFatPlacement.h"

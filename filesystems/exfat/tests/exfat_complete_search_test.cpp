@@ -6,7 +6,7 @@
 #include <map>
 #include <set>
 
-#include "filesystems/CSearchedPartitionInfo.h"
+#include "filesystems/frame/CSearchedPartitionInfo.h"
 #include "filesystems/exfat/CExFatCompleteSearch.h"
 #include "filesystems/exfat/CExFatQuickSearch.h"
 #include "filesystems/exfat/ExFatLayout.h"
