@@ -12,7 +12,6 @@ using namespace rawbytes;
 namespace {
 
 constexpr uint32_t kFree = 0xFFFFFFFF;
-constexpr uint32_t kEndOfChain = 0xFFFFFFFE;
 // Sector numbers from 0xFFFFFFFA up are markers, never sectors.
 constexpr uint32_t kMaxSector = 0xFFFFFFF9;
 // No compound file within the largest carve has more FAT-location sectors than this.
