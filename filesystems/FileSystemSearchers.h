@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "filesystems/IFileSystemSearchController.h"
+#include "filesystems/frame/IFileSystemSearchController.h"
 
 // What the media library's controllers call in the file-system readers. Each returns a new searcher
 // owned by the caller (deleted through its virtual destructor), null when it cannot be allocated.

@@ -3,7 +3,7 @@
 #include <atomic>
 
 #include "media_recovery/file_model/IFileNode.h"
-#include "filesystems/IFileSystemSearchController.h"
+#include "filesystems/frame/IFileSystemSearchController.h"
 #include "sqlite_recovery/framework/IProgress.h"
 #include "media_recovery/IRecoveryFilter.h"
 #include "sqlite_recovery/framework/Lockers.h"

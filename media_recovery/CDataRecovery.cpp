@@ -10,9 +10,9 @@
 
 #include "media_recovery/file_model/CFileNode.h"
 #include "media_recovery/CFileReader.h"
-#include "filesystems/CSearchedPartitionInfo.h"
+#include "filesystems/frame/CSearchedPartitionInfo.h"
 #include "media_recovery/file_model/IDataRunList.h"
-#include "filesystems/IFileSystemSearchController.h"
+#include "filesystems/frame/IFileSystemSearchController.h"
 #include "sqlite_recovery/framework/IProgress.h"
 #include "sqlite_recovery/framework/Lockers.h"
 #include "sqlite_recovery/framework/Logger.h"

@@ -6,7 +6,7 @@
 #include <new>
 
 #include "media_recovery/file_model/CFileNode.h"
-#include "filesystems/CSearchedPartitionInfo.h"
+#include "filesystems/frame/CSearchedPartitionInfo.h"
 #include "media_recovery/file_model/IDataRunList.h"
 #include "sqlite_recovery/framework/IStorageDevice.h"
 #include "sqlite_recovery/framework/Logger.h"

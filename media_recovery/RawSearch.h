@@ -1,5 +1,5 @@
 #pragma once
-#include "filesystems/IFileSystemSearchController.h"
+#include "filesystems/frame/IFileSystemSearchController.h"
 
 // The signature-carving searcher (code 0x22) of the whole-device scan; null when memory runs out.
 ICompleteFileSystemSearchController* CreateRAWSearchController();

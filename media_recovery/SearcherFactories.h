@@ -1,5 +1,5 @@
 #pragma once
-#include "filesystems/IFileSystemSearchController.h"
+#include "filesystems/frame/IFileSystemSearchController.h"
 
 // The factories through which the controllers make their searchers. They default to the readers
 // of this build; a test that links the library's code may point them at searchers of its own.

@@ -19,7 +19,7 @@ namespace platform {
 
 namespace {
 
-constexpr size_t kHugePage = size_t(2) << 20;
+[[maybe_unused]] constexpr size_t kHugePage = size_t(2) << 20;
 
 }  // namespace
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "filesystems/FileSystemSearchers.h"
-#include "filesystems/IFileSystemSearchController.h"
+#include "filesystems/frame/IFileSystemSearchController.h"
 #include "media_recovery/CCompleteRecoveryController.h"
 #include "media_recovery/CRecoveryFilter.h"
 #include "media_recovery/SearcherFactories.h"

@@ -14,9 +14,9 @@
 #include "media_recovery/CDataRecovery.h"
 #include "media_recovery/file_model/CDataRunList.h"
 #include "outside/device/CImageStorage.h"
-#include "filesystems/CSearchedPartitionInfo.h"
+#include "filesystems/frame/CSearchedPartitionInfo.h"
 #include "media_recovery/CStorageDeviceWithCache.h"
-#include "filesystems/IFileSystemSearchController.h"
+#include "filesystems/frame/IFileSystemSearchController.h"
 #include "sqlite_recovery/framework/IProgress.h"
 #include "testing/TestNodes.h"
 

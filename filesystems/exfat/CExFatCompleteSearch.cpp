@@ -5,7 +5,7 @@
 #include <new>
 #include <unordered_set>
 
-#include "filesystems/CSearchedPartitionInfo.h"
+#include "filesystems/frame/CSearchedPartitionInfo.h"
 #include "filesystems/FileSystemSearchers.h"
 #include "filesystems/exfat/CExFatFileNode.h"
 #include "filesystems/exfat/ExFatFatPlacement.h"
@@ -178,7 +178,7 @@ void CExFatCompleteSearch::EndRun() {
 
 void CExFatCompleteSearch::OnBootSector(uint64_t s, const uint8_t* p) {
     const uint32_t spc = 1u << p[kBootSectorsPerClusterShift];
-    const uint64_t heapOffset = LoadU32(p + kBootHeapOffset);
+    const uint64_t heapOffset = LoadLE32(p + kBootHeapOffset);
     // The backup of a main boot sector seen 12 sectors before.
     if (s >= kBackupBootOffset) {
         if (ExFatVolume* main = collection_.FindCandidate(s - kBackupBootOffset + heapOffset, spc)) {

@@ -3,7 +3,7 @@
 #include <memory>
 #include <vector>
 
-#include "filesystems/IFileSystemSearchController.h"
+#include "filesystems/frame/IFileSystemSearchController.h"
 #include "filesystems/exfat/ExFatSectorRecognizer.h"
 #include "filesystems/exfat/ExFatVolume.h"
 #include "filesystems/exfat/ExFatVolumeCollection.h"

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "filesystems/CSearchedPartitionInfo.h"
+#include "filesystems/frame/CSearchedPartitionInfo.h"
 #include "filesystems/FileSystemSearchers.h"
 #include "filesystems/exfat/CExFatFileNode.h"
 #include "filesystems/exfat/ExFatLayout.h"

@@ -4,7 +4,7 @@
 #include <memory>
 #include <unordered_set>
 
-#include "filesystems/IFileSystemSearchController.h"
+#include "filesystems/frame/IFileSystemSearchController.h"
 #include "filesystems/exfat/ExFatEntrySetParser.h"
 #include "filesystems/exfat/ExFatVolume.h"
 

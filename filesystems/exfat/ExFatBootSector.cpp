@@ -16,11 +16,11 @@ bool IsExFatBootSector(const uint8_t* s, uint32_t sectorSize) {
     const unsigned fats = s[kBootNumberOfFats];
     if (bytesShift < 9 || bytesShift > 12 || (1u << bytesShift) != sectorSize) return false;
     if (clusterShift + bytesShift > 25 || (fats != 1 && fats != 2)) return false;
-    const uint64_t volumeLength = LoadU64(s + kBootVolumeLength);
-    const uint64_t fatOffset = LoadU32(s + kBootFatOffset), fatLength = LoadU32(s + kBootFatLength);
-    const uint64_t heapOffset = LoadU32(s + kBootHeapOffset), clusterCount = LoadU32(s + kBootClusterCount);
+    const uint64_t volumeLength = LoadLE64(s + kBootVolumeLength);
+    const uint64_t fatOffset = LoadLE32(s + kBootFatOffset), fatLength = LoadLE32(s + kBootFatLength);
+    const uint64_t heapOffset = LoadLE32(s + kBootHeapOffset), clusterCount = LoadLE32(s + kBootClusterCount);
     if (!fatLength || !heapOffset || !fatOffset || !volumeLength) return false;
-    if (!clusterCount || LoadU32(s + kBootRootCluster) < 2) return false;
+    if (!clusterCount || LoadLE32(s + kBootRootCluster) < 2) return false;
     if (fatOffset > volumeLength || heapOffset > volumeLength || fatOffset + fatLength > heapOffset) return false;
     // clusterCount < 2^32 and clusterShift <= 16, so this cannot wrap. It counts one cluster less
     // than the heap holds, as volumes in the field are made.

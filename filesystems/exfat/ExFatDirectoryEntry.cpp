@@ -25,8 +25,8 @@ bool ExtentFits(uint64_t length, uint32_t firstCluster, uint32_t clusterShift) {
 }
 
 bool IsValidSystemEntry(const uint8_t* e, uint32_t sectorShift, uint32_t clusterShift, uint64_t deviceSectors) {
-    const uint32_t first = LoadU32(e + kSystemFirstCluster);
-    const uint64_t length = LoadU64(e + kSystemDataLength);
+    const uint32_t first = LoadLE32(e + kSystemFirstCluster);
+    const uint64_t length = LoadLE64(e + kSystemDataLength);
     if (first < kFirstCluster || first > kLastValidCluster) return false;
     return LengthFits(length, sectorShift, deviceSectors) && ExtentFits(length, first, clusterShift);
 }
@@ -41,8 +41,9 @@ bool IsValidExFatTimestamp(uint32_t t) {
 bool IsValidFileEntry(const uint8_t* e) {
     const uint8_t count = e[kFileSecondaryCount];
     if (count < kMinSecondaryCount || count > kMaxSecondaryCount) return false;
-    if (!IsValidExFatTimestamp(LoadU32(e + kFileCreateTime)) || !IsValidExFatTimestamp(LoadU32(e + kFileModifyTime)) ||
-        !IsValidExFatTimestamp(LoadU32(e + kFileAccessTime)))
+    if (!IsValidExFatTimestamp(LoadLE32(e + kFileCreateTime)) ||
+        !IsValidExFatTimestamp(LoadLE32(e + kFileModifyTime)) ||
+        !IsValidExFatTimestamp(LoadLE32(e + kFileAccessTime)))
         return false;
     if (e[kFileCreate10ms] > kMax10msIncrement || e[kFileModify10ms] > kMax10msIncrement) return false;
     return AllZero(e, kFileReserved1, kFileReserved1 + 2) && AllZero(e, kFileReserved2, kEntrySize);
@@ -51,9 +52,9 @@ bool IsValidFileEntry(const uint8_t* e) {
 bool IsValidStreamEntry(const uint8_t* e, uint32_t sectorShift, uint32_t clusterShift, uint64_t deviceSectors) {
     if (!AllZero(e, kStreamReserved2, kStreamReserved2 + 2) || !AllZero(e, kStreamReserved3, kStreamReserved3 + 4))
         return false;
-    const uint32_t first = LoadU32(e + kStreamFirstCluster);
+    const uint32_t first = LoadLE32(e + kStreamFirstCluster);
     if (first == 1 || first > 0xFFFFFFF6) return false;
-    const uint64_t length = LoadU64(e + kStreamDataLength), valid = LoadU64(e + kStreamValidDataLength);
+    const uint64_t length = LoadLE64(e + kStreamDataLength), valid = LoadLE64(e + kStreamValidDataLength);
     if (!LengthFits(length, sectorShift, deviceSectors) || !LengthFits(valid, sectorShift, deviceSectors)) return false;
     if (first == 0 || !(e[kStreamFlags] & kFlagNoFatChain)) return true;
     return ExtentFits(length, first, clusterShift) && ExtentFits(valid, first, clusterShift);
@@ -69,9 +70,9 @@ bool IsValidExFatNameChar(uint16_t u) {
 }
 
 bool IsValidNameEntry(const uint8_t* e) {
-    if (e[kNameFlags] != 0 || LoadU16(e + kNameText) == 0) return false;
+    if (e[kNameFlags] != 0 || LoadLE16(e + kNameText) == 0) return false;
     for (size_t i = 0; i < kNameUnitsPerEntry; ++i) {
-        const uint16_t u = LoadU16(e + kNameText + 2 * i);
+        const uint16_t u = LoadLE16(e + kNameText + 2 * i);
         if (u == 0) break;
         if (!IsValidExFatNameChar(u)) return false;
     }
@@ -82,7 +83,7 @@ bool IsValidLabelEntry(const uint8_t* e) {
     const uint8_t count = e[kLabelCount];
     if (count > kLabelMaxUnits) return false;
     for (size_t i = 0; i < count; ++i)
-        if (!IsValidExFatNameChar(LoadU16(e + kLabelText + 2 * i))) return false;
+        if (!IsValidExFatNameChar(LoadLE16(e + kLabelText + 2 * i))) return false;
     return AllZero(e, kLabelText + 2 * count, kLabelReserved) && AllZero(e, kLabelReserved, kEntrySize);
 }
 

@@ -66,24 +66,24 @@ void ExFatDirectoryInfo::FinishSet(const ExFatEntryRecord& record) {
 void ExFatDirectoryInfo::SetVolumeLabel(const uint8_t* e) {
     flags |= kHasLabel;
     const uint8_t count = e[kLabelCount];
-    if (count == 0 || count > kLabelMaxUnits || LoadU16(e + kLabelText) == 0) return;
-    for (uint8_t i = 0; i < count; ++i) label[i] = LoadU16(e + kLabelText + 2 * i);
+    if (count == 0 || count > kLabelMaxUnits || LoadLE16(e + kLabelText) == 0) return;
+    for (uint8_t i = 0; i < count; ++i) label[i] = LoadLE16(e + kLabelText + 2 * i);
     label[count] = 0;
 }
 
 void ExFatDirectoryInfo::SetAllocationBitmap(const uint8_t* e) {
     flags |= kHasBitmap;
-    const uint32_t first = LoadU32(e + kSystemFirstCluster);
+    const uint32_t first = LoadLE32(e + kSystemFirstCluster);
     if (first < kLastValidCluster) firstClusterAboveSystem = std::max(firstClusterAboveSystem, first + 1);
-    bitmapClusterCount = static_cast<uint32_t>(LoadU64(e + kSystemDataLength) * 8);
+    bitmapClusterCount = static_cast<uint32_t>(LoadLE64(e + kSystemDataLength) * 8);
 }
 
 void ExFatDirectoryInfo::SetUpcaseTable(const uint8_t* e) {
     flags |= kHasUpcase;
-    const uint32_t first = LoadU32(e + kSystemFirstCluster);
+    const uint32_t first = LoadLE32(e + kSystemFirstCluster);
     if (first < kLastValidCluster) firstClusterAboveSystem = std::max(firstClusterAboveSystem, first + 1);
     upcaseFirstCluster = first;
-    upcaseDataLength = LoadU64(e + kSystemDataLength);
+    upcaseDataLength = LoadLE64(e + kSystemDataLength);
 }
 
 void ExFatDirectoryInfo::Finish(uint32_t sectorShift) {

@@ -43,7 +43,7 @@ bool IsLow(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
 
 void AppendExFatNamePiece(ExFatEntryRecord& r, const uint8_t* entry) {
     for (size_t i = 0; i < exfat::kNameUnitsPerEntry; ++i) {
-        const char16_t u = exfat::LoadU16(entry + exfat::kNameText + 2 * i);
+        const char16_t u = LoadLE16(entry + exfat::kNameText + 2 * i);
         if (u == 0) break;
         if (r.pendingSurrogate) {
             const char16_t high = r.pendingSurrogate;

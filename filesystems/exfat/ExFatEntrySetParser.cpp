@@ -71,10 +71,10 @@ bool ExFatEntrySetParser::OnFileEntry(const uint8_t* e, uint64_t sector) {
     if ((e[0] & (kTypeBenign | kTypeSecondary)) || !IsValidFileEntry(e)) return false;
     stage_ = 1;
     open_.inUse = (e[0] & kTypeInUse) ? 1 : 0;
-    open_.attributes = LoadU16(e + kFileAttributes);
-    open_.createTimestamp = LoadU32(e + kFileCreateTime);
-    open_.modifyTimestamp = LoadU32(e + kFileModifyTime);
-    open_.accessTimestamp = LoadU32(e + kFileAccessTime);
+    open_.attributes = LoadLE16(e + kFileAttributes);
+    open_.createTimestamp = LoadLE32(e + kFileCreateTime);
+    open_.modifyTimestamp = LoadLE32(e + kFileModifyTime);
+    open_.accessTimestamp = LoadLE32(e + kFileAccessTime);
     open_.sector = sector;
     remaining_ = e[kFileSecondaryCount];
     return true;
@@ -87,8 +87,8 @@ bool ExFatEntrySetParser::OnStreamEntry(const uint8_t* e) {
     if (stage_ == 1 && counter_ == 1 && SameUse(e)) {
         stage_ = 2;
         --remaining_;
-        open_.dataLength = LoadU64(e + kStreamDataLength);
-        open_.firstCluster = LoadU32(e + kStreamFirstCluster);
+        open_.dataLength = LoadLE64(e + kStreamDataLength);
+        open_.firstCluster = LoadLE32(e + kStreamFirstCluster);
         open_.noFatChain = (e[kStreamFlags] & kFlagNoFatChain) ? 1 : 0;
         nameLength_ = e[kStreamNameLength];
     } else {

@@ -66,5 +66,5 @@ uint32_t ExFatFatReader::NextCluster(uint32_t cluster) {
         if (!lastWindow_) return exfat::kNoCluster;
         lastKey_ = key;
     }
-    return exfat::LoadU32(lastWindow_ + static_cast<size_t>(cluster % kEntriesPerWindow) * 4);
+    return LoadLE32(lastWindow_ + static_cast<size_t>(cluster % kEntriesPerWindow) * 4);
 }

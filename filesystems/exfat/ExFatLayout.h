@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "sqlite_recovery/framework/ByteOrder.h"
+
 namespace exfat {
 
 // ---- main boot sector ----
@@ -128,13 +130,6 @@ constexpr uint8_t kLabelMaxUnits = 11;
 constexpr uint32_t kFirstCluster = 2;
 constexpr uint32_t kLastValidCluster = 0xFFFFFFF5;
 constexpr uint32_t kNoCluster = 0xFFFFFFFF;
-
-inline uint16_t LoadU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-inline uint32_t LoadU32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
-}
-inline uint64_t LoadU64(const uint8_t* p) { return LoadU32(p) | (static_cast<uint64_t>(LoadU32(p + 4)) << 32); }
 
 inline bool AllZero(const uint8_t* p, size_t from, size_t to) {
     for (size_t i = from; i < to; ++i)

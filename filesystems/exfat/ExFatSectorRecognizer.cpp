@@ -181,10 +181,10 @@ void ExFatSectorRecognizer::BeginSet(Carry& carry, const uint8_t* e, uint64_t se
     carry.Clear();
     carry.record = ExFatEntryRecord();
     carry.record.inUse = (e[0] & kTypeInUse) ? 1 : 0;
-    carry.record.attributes = LoadU16(e + kFileAttributes);
-    carry.record.createTimestamp = LoadU32(e + kFileCreateTime);
-    carry.record.modifyTimestamp = LoadU32(e + kFileModifyTime);
-    carry.record.accessTimestamp = LoadU32(e + kFileAccessTime);
+    carry.record.attributes = LoadLE16(e + kFileAttributes);
+    carry.record.createTimestamp = LoadLE32(e + kFileCreateTime);
+    carry.record.modifyTimestamp = LoadLE32(e + kFileModifyTime);
+    carry.record.accessTimestamp = LoadLE32(e + kFileAccessTime);
     carry.record.sector = sector;
     carry.remaining = e[kFileSecondaryCount];
     carry.stage = 1;
@@ -200,8 +200,8 @@ void ExFatSectorRecognizer::TakeStream(Carry& carry, const uint8_t* e, bool firs
         MarkBeginsInsideSet(first);
         return;
     }
-    carry.record.dataLength = LoadU64(e + kStreamDataLength);
-    carry.record.firstCluster = LoadU32(e + kStreamFirstCluster);
+    carry.record.dataLength = LoadLE64(e + kStreamDataLength);
+    carry.record.firstCluster = LoadLE32(e + kStreamFirstCluster);
     carry.record.noFatChain = (e[kStreamFlags] & kFlagNoFatChain) ? 1 : 0;
     carry.nameLength = e[kStreamNameLength];
     --carry.remaining;
@@ -238,7 +238,7 @@ bool ExFatSectorRecognizer::ContinueSetElsewhere(const uint8_t* e, uint32_t entr
     const uint32_t setBytes = entries * static_cast<uint32_t>(kEntrySize);
     // The set goes on in the next sector when the run may go on and the bytes there complete it.
     if (runSectors != (run.directoryBound >> sectorShift_) && end >= e && static_cast<size_t>(end - e) >= setBytes &&
-        EntrySetChecksumMatches(e, setBytes, LoadU16(e + kFileSetChecksum)))
+        EntrySetChecksumMatches(e, setBytes, LoadLE16(e + kFileSetChecksum)))
         return false;
 
     run.flags |= ExFatDirectoryInfo::kSetLeaves;
@@ -292,7 +292,7 @@ bool ExFatSectorRecognizer::JoinSplitSet(uint64_t headSector, const uint8_t* hea
     uint32_t mostInHead = secondaries;
     if (IsStreamType(tail[0])) mostInHead = 1;  // the stream is the set's second entry
     else fewestInHead = std::max(fewestInHead, 2u);
-    const uint16_t expected = LoadU16(head + kFileSetChecksum);
+    const uint16_t expected = LoadLE16(head + kFileSetChecksum);
     for (uint32_t k = mostInHead; k >= fewestInHead && k >= 1; --k) {
         if (--trials < 0) return false;
         std::memcpy(join_.data(), head, k * kEntrySize);

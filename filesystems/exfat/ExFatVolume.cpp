@@ -17,12 +17,12 @@ void ExFatVolume::SetGeometry(const uint8_t* s, uint32_t deviceSectorSize, uint6
     sectorSize = deviceSectorSize;
     sectorsPerCluster = 1u << s[kBootSectorsPerClusterShift];
     clusterSize = sectorsPerCluster * deviceSectorSize;
-    clusterCount = LoadU32(s + kBootClusterCount);
-    rootCluster = LoadU32(s + kBootRootCluster);
+    clusterCount = LoadLE32(s + kBootClusterCount);
+    rootCluster = LoadLE32(s + kBootRootCluster);
     volumeStart = bootSectorAt;
-    heapStart = bootSectorAt + LoadU32(s + kBootHeapOffset);
-    volumeLength = LoadU64(s + kBootVolumeLength);
+    heapStart = bootSectorAt + LoadLE32(s + kBootHeapOffset);
+    volumeLength = LoadLE64(s + kBootVolumeLength);
     fatCount = s[kBootNumberOfFats];
-    fatLength = LoadU32(s + kBootFatLength);
-    fatOffset = LoadU32(s + kBootFatOffset);
+    fatLength = LoadLE32(s + kBootFatLength);
+    fatOffset = LoadLE32(s + kBootFatOffset);
 }

@@ -48,8 +48,8 @@ CExt2DirEntry::Entry CExt2DirEntry::Current() const {
     if (!haveWindow_ || end_) throw CBadDir();
     const uint8_t* p = window_.Data() + (position_ - windowStart_);
     Entry e;
-    e.inode = Le32(p);
-    e.recordLength = Le16(p + 4);
+    e.inode = LoadLE32(p);
+    e.recordLength = LoadLE16(p + 4);
     e.nameLength = p[6];
     e.fileType = p[7];
     e.name = p + kDirEntryHeaderBytes;
@@ -59,14 +59,14 @@ CExt2DirEntry::Entry CExt2DirEntry::Current() const {
 bool CExt2DirEntry::CurrentIsWhole() const {
     if (position_ < windowStart_ || position_ + kDirEntryHeaderBytes > loadedEnd_) return false;
     const uint8_t* p = window_.Data() + (position_ - windowStart_);
-    const uint32_t length = Le16(p + 4);
+    const uint32_t length = LoadLE16(p + 4);
     const uint32_t least = (kDirEntryHeaderBytes + p[6] + 3) & ~3u;
     return length % 4 == 0 && length >= least && length <= fs_.BlockSize() && position_ + length <= loadedEnd_;
 }
 
 void CExt2DirEntry::Advance() {
     if (end_) return;
-    position_ += Le16(window_.Data() + (position_ - windowStart_) + 4);
+    position_ += LoadLE16(window_.Data() + (position_ - windowStart_) + 4);
     if (position_ >= dataSize_) {
         end_ = true;
         return;

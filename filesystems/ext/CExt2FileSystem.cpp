@@ -98,19 +98,19 @@ bool CExt2FileSystem::ParseTable(const uint8_t* bytes, ExtVector<ExtGroupDescrip
     for (uint64_t g = 0; g < groups; ++g) {
         const uint8_t* d = bytes + g * size;
         ExtGroupDescriptor& e = (*table)[static_cast<size_t>(g)];
-        e.blockBitmap = Le32(d + GD_BLOCK_BITMAP);
-        e.inodeBitmap = Le32(d + GD_INODE_BITMAP);
-        e.inodeTable = Le32(d + GD_INODE_TABLE);
-        e.flags = Le16(d + GD_FLAGS);
-        e.itableUnused = Le16(d + GD_ITABLE_UNUSED);
+        e.blockBitmap = LoadLE32(d + GD_BLOCK_BITMAP);
+        e.inodeBitmap = LoadLE32(d + GD_INODE_BITMAP);
+        e.inodeTable = LoadLE32(d + GD_INODE_TABLE);
+        e.flags = LoadLE16(d + GD_FLAGS);
+        e.itableUnused = LoadLE16(d + GD_ITABLE_UNUSED);
         if (wide) {
-            e.blockBitmap |= static_cast<uint64_t>(Le32(d + GD_BLOCK_BITMAP_HI)) << 32;
-            e.inodeBitmap |= static_cast<uint64_t>(Le32(d + GD_INODE_BITMAP_HI)) << 32;
-            e.inodeTable |= static_cast<uint64_t>(Le32(d + GD_INODE_TABLE_HI)) << 32;
-            e.itableUnused |= static_cast<uint32_t>(Le16(d + GD_ITABLE_UNUSED_HI)) << 16;
+            e.blockBitmap |= static_cast<uint64_t>(LoadLE32(d + GD_BLOCK_BITMAP_HI)) << 32;
+            e.inodeBitmap |= static_cast<uint64_t>(LoadLE32(d + GD_INODE_BITMAP_HI)) << 32;
+            e.inodeTable |= static_cast<uint64_t>(LoadLE32(d + GD_INODE_TABLE_HI)) << 32;
+            e.itableUnused |= static_cast<uint32_t>(LoadLE16(d + GD_ITABLE_UNUSED_HI)) << 16;
         }
         const int32_t sum = ExtDescriptorChecksum(sb_, static_cast<uint32_t>(g), d, size);
-        e.checksumOk = sum >= 0 && static_cast<uint16_t>(sum) == Le16(d + GD_CHECKSUM);
+        e.checksumOk = sum >= 0 && static_cast<uint16_t>(sum) == LoadLE16(d + GD_CHECKSUM);
     }
     return true;
 }

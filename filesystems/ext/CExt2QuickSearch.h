@@ -3,8 +3,8 @@
 #include <memory>
 #include <string>
 
-#include "filesystems/CSearchedPartitionInfo.h"
-#include "filesystems/IFileSystemSearchController.h"
+#include "filesystems/frame/CSearchedPartitionInfo.h"
+#include "filesystems/frame/IFileSystemSearchController.h"
 #include "filesystems/ext/ExtInodeMap.h"
 #include "filesystems/ext/ExtLocalClock.h"
 #include "filesystems/ext/ExtMemory.h"

@@ -44,18 +44,18 @@ void ExtBlockMap::Reset(const ExtInode& inode, uint64_t limit) {
 
 void ExtBlockMap::CollectExtents(const uint8_t* node, size_t bytes, int depth) {
     if (treeBroken_) return;
-    const uint16_t entries = Le16(node + EH_ENTRIES);
-    const uint16_t max = Le16(node + EH_MAX);
-    const uint16_t nodeDepth = Le16(node + EH_DEPTH);
+    const uint16_t entries = LoadLE16(node + EH_ENTRIES);
+    const uint16_t max = LoadLE16(node + EH_MAX);
+    const uint16_t nodeDepth = LoadLE16(node + EH_DEPTH);
     const bool fits = entries <= max && max <= (bytes - kExtentHeaderBytes) / kExtentEntryBytes;
-    if (Le16(node + EH_MAGIC) != kExtentMagic || !fits || nodeDepth > kExtentMaxDepth ||
+    if (LoadLE16(node + EH_MAGIC) != kExtentMagic || !fits || nodeDepth > kExtentMaxDepth ||
         (depth >= 0 && nodeDepth != depth)) {
         treeBroken_ = true;
         return;
     }
     for (uint16_t i = 0; i < entries && !treeBroken_; ++i) {
         const uint8_t* e = node + kExtentHeaderBytes + i * kExtentEntryBytes;
-        const uint64_t logical = Le32(e + EX_LOGICAL);
+        const uint64_t logical = LoadLE32(e + EX_LOGICAL);
         if (logical >= limit_) return;
         // Entries run in logical order and do not overlap.
         const uint64_t done = extents_.empty() ? 0 : extents_.back().logical + extents_.back().length;
@@ -64,16 +64,16 @@ void ExtBlockMap::CollectExtents(const uint8_t* node, size_t bytes, int depth) {
             return;
         }
         if (nodeDepth == 0) {
-            uint32_t length = Le16(e + EX_LENGTH);
+            uint32_t length = LoadLE16(e + EX_LENGTH);
             ExtExtent x;
             x.unwritten = length > kExtentInitMaxLength;
             x.length = x.unwritten ? length - kExtentInitMaxLength : length;
             x.logical = logical;
-            x.start = (static_cast<uint64_t>(Le16(e + EX_START_HI)) << 32) | Le32(e + EX_START_LO);
+            x.start = (static_cast<uint64_t>(LoadLE16(e + EX_START_HI)) << 32) | LoadLE32(e + EX_START_LO);
             if (x.length) extents_.push_back(x);
             continue;
         }
-        const uint64_t child = (static_cast<uint64_t>(Le16(e + EX_CHILD_HI)) << 32) | Le32(e + EX_CHILD_LO);
+        const uint64_t child = (static_cast<uint64_t>(LoadLE16(e + EX_CHILD_HI)) << 32) | LoadLE32(e + EX_CHILD_LO);
         if (!fs_.IsValidBlock(child) || !visited_.insert(child).second || nodeBudget_ == 0) {
             treeBroken_ = true;
             return;
@@ -121,7 +121,7 @@ uint64_t ExtBlockMap::LevelEntry(int level, uint64_t block, uint64_t entry) {
             std::fill(data, data + fs_.BlockSize(), 0);
         }
     }
-    return Le32(data + entry * 4);
+    return LoadLE32(data + entry * 4);
 }
 
 uint64_t ExtBlockMap::ClassicPointer(uint64_t i, uint64_t* span) {
@@ -158,7 +158,7 @@ uint64_t ExtBlockMap::ClassicPointer(uint64_t i, uint64_t* span) {
         // The last block read maps data blocks: a hole there lasts as long as its zero entries.
         if (pointer == 0) {
             const uint8_t* leaf = levels_[top].buffer.Data();
-            while (entry + *span < p && Le32(leaf + (entry + *span) * 4) == 0) ++*span;
+            while (entry + *span < p && LoadLE32(leaf + (entry + *span) * 4) == 0) ++*span;
         }
         return pointer;
     }

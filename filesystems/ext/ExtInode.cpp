@@ -21,16 +21,17 @@ void CopyInode(const CExt2FileSystem& fs, const uint8_t* bytes, uint32_t ino, Ex
 }
 
 bool PlausibleExtentRoot(const CExt2FileSystem& fs, const uint8_t* node) {
-    if (Le16(node + EH_MAGIC) != kExtentMagic) return false;
-    const uint16_t entries = Le16(node + EH_ENTRIES);
-    const uint16_t max = Le16(node + EH_MAX);
-    const uint16_t depth = Le16(node + EH_DEPTH);
+    if (LoadLE16(node + EH_MAGIC) != kExtentMagic) return false;
+    const uint16_t entries = LoadLE16(node + EH_ENTRIES);
+    const uint16_t max = LoadLE16(node + EH_MAX);
+    const uint16_t depth = LoadLE16(node + EH_DEPTH);
     if (depth > kExtentMaxDepth || entries > max || max > (kInodeBlockBytes - kExtentHeaderBytes) / kExtentEntryBytes)
         return false;
     for (uint16_t i = 0; i < entries; ++i) {
         const uint8_t* e = node + kExtentHeaderBytes + i * kExtentEntryBytes;
-        uint64_t block = depth == 0 ? (static_cast<uint64_t>(Le16(e + EX_START_HI)) << 32) | Le32(e + EX_START_LO)
-                                    : (static_cast<uint64_t>(Le16(e + EX_CHILD_HI)) << 32) | Le32(e + EX_CHILD_LO);
+        uint64_t block = depth == 0
+                             ? (static_cast<uint64_t>(LoadLE16(e + EX_START_HI)) << 32) | LoadLE32(e + EX_START_LO)
+                             : (static_cast<uint64_t>(LoadLE16(e + EX_CHILD_HI)) << 32) | LoadLE32(e + EX_CHILD_LO);
         if (!fs.IsValidBlock(block)) return false;
     }
     return true;

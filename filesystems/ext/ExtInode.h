@@ -12,22 +12,22 @@ struct ExtInode {
     uint8_t raw[ext::kInodeRecordBytes] = {};
     uint32_t number = 0;
 
-    uint16_t Mode() const { return ext::Le16(raw + ext::IN_MODE); }
+    uint16_t Mode() const { return LoadLE16(raw + ext::IN_MODE); }
     bool IsDirectory() const { return (Mode() & ext::kModeTypeMask) == ext::kModeDirectory; }
     bool IsRegular() const { return (Mode() & ext::kModeTypeMask) == ext::kModeRegular; }
-    bool UsesExtents() const { return ext::Le32(raw + ext::IN_FLAGS) & ext::kInodeFlagExtents; }
-    bool HasInlineData() const { return ext::Le32(raw + ext::IN_FLAGS) & ext::kInodeFlagInlineData; }
-    uint32_t BlocksLo() const { return ext::Le32(raw + ext::IN_BLOCKS_LO); }
-    uint32_t DeletionTime() const { return ext::Le32(raw + ext::IN_DTIME); }
+    bool UsesExtents() const { return LoadLE32(raw + ext::IN_FLAGS) & ext::kInodeFlagExtents; }
+    bool HasInlineData() const { return LoadLE32(raw + ext::IN_FLAGS) & ext::kInodeFlagInlineData; }
+    uint32_t BlocksLo() const { return LoadLE32(raw + ext::IN_BLOCKS_LO); }
+    uint32_t DeletionTime() const { return LoadLE32(raw + ext::IN_DTIME); }
     // Seconds since 1970; values below 1 count as 0.
     int64_t Time(size_t offset) const {
-        int32_t t = static_cast<int32_t>(ext::Le32(raw + offset));
+        int32_t t = static_cast<int32_t>(LoadLE32(raw + offset));
         return t < 1 ? 0 : t;
     }
     // The high half of the size only counts for regular files.
     uint64_t FileSize() const {
-        uint64_t low = ext::Le32(raw + ext::IN_SIZE_LO);
-        return IsRegular() ? (static_cast<uint64_t>(ext::Le32(raw + ext::IN_SIZE_HIGH)) << 32) | low : low;
+        uint64_t low = LoadLE32(raw + ext::IN_SIZE_LO);
+        return IsRegular() ? (static_cast<uint64_t>(LoadLE32(raw + ext::IN_SIZE_HIGH)) << 32) | low : low;
     }
     // The bytes to walk: the size, or the blocks held when the size is 0.
     uint64_t DataSize() const {
@@ -40,7 +40,7 @@ struct ExtInode {
     // reads as zeros, as the kernel reads it. A deleted file's map may be gone, so it is not read so.
     bool ReadsThroughHoles() const { return IsRegular() && DeletionTime() == 0 && !HasInlineData(); }
     const uint8_t* BlockArea() const { return raw + ext::IN_BLOCK; }
-    uint32_t BlockPointer(size_t i) const { return ext::Le32(raw + ext::IN_BLOCK + 4 * i); }
+    uint32_t BlockPointer(size_t i) const { return LoadLE32(raw + ext::IN_BLOCK + 4 * i); }
 };
 
 // Logical blocks that a file's run list is built from: every block of its size (the last one

@@ -2,15 +2,11 @@
 #include <cstddef>
 #include <cstdint>
 
-// On-disk layout of Ext2/3/4 as this reader uses it. Every field is little-endian and read with the
-// loads below from bytes whose range the caller has checked.
-namespace ext {
+#include "sqlite_recovery/framework/ByteOrder.h"
 
-inline uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-inline uint32_t Le32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
-}
+// On-disk layout of Ext2/3/4 as this reader uses it. Every field is little-endian and read with
+// LoadLE16/LoadLE32 from bytes whose range the caller has checked.
+namespace ext {
 
 // Superblock: 1024 bytes at byte 1024 of the volume (backup copies at the first block of some groups).
 //   offset size  field                meaning

@@ -12,22 +12,22 @@ bool ProductAtMost(uint64_t a, uint64_t b, uint64_t limit) { return b == 0 || a 
 }  // namespace
 
 void ExtSuperBlock::Parse() {
-    inodesCount = Le32(raw + SB_INODES_COUNT);
-    blocksCountLo = Le32(raw + SB_BLOCKS_COUNT_LO);
-    blocksCountHi = Le32(raw + SB_BLOCKS_COUNT_HI);
-    firstDataBlock = Le32(raw + SB_FIRST_DATA_BLOCK);
-    logBlockSize = Le32(raw + SB_LOG_BLOCK_SIZE);
-    blocksPerGroup = Le32(raw + SB_BLOCKS_PER_GROUP);
-    inodesPerGroup = Le32(raw + SB_INODES_PER_GROUP);
-    magic = Le16(raw + SB_MAGIC);
-    revLevel = Le32(raw + SB_REV_LEVEL);
-    firstIno = Le32(raw + SB_FIRST_INO);
-    inodeSize = Le16(raw + SB_INODE_SIZE);
-    blockGroupNr = Le16(raw + SB_BLOCK_GROUP_NR);
-    featureIncompat = Le32(raw + SB_FEATURE_INCOMPAT);
-    featureRoCompat = Le32(raw + SB_FEATURE_RO_COMPAT);
-    descSize = Le16(raw + SB_DESC_SIZE);
-    checksumSeed = Le32(raw + SB_CHECKSUM_SEED);
+    inodesCount = LoadLE32(raw + SB_INODES_COUNT);
+    blocksCountLo = LoadLE32(raw + SB_BLOCKS_COUNT_LO);
+    blocksCountHi = LoadLE32(raw + SB_BLOCKS_COUNT_HI);
+    firstDataBlock = LoadLE32(raw + SB_FIRST_DATA_BLOCK);
+    logBlockSize = LoadLE32(raw + SB_LOG_BLOCK_SIZE);
+    blocksPerGroup = LoadLE32(raw + SB_BLOCKS_PER_GROUP);
+    inodesPerGroup = LoadLE32(raw + SB_INODES_PER_GROUP);
+    magic = LoadLE16(raw + SB_MAGIC);
+    revLevel = LoadLE32(raw + SB_REV_LEVEL);
+    firstIno = LoadLE32(raw + SB_FIRST_INO);
+    inodeSize = LoadLE16(raw + SB_INODE_SIZE);
+    blockGroupNr = LoadLE16(raw + SB_BLOCK_GROUP_NR);
+    featureIncompat = LoadLE32(raw + SB_FEATURE_INCOMPAT);
+    featureRoCompat = LoadLE32(raw + SB_FEATURE_RO_COMPAT);
+    descSize = LoadLE16(raw + SB_DESC_SIZE);
+    checksumSeed = LoadLE32(raw + SB_CHECKSUM_SEED);
 }
 
 uint64_t ExtSuperBlock::GroupCount() const {

@@ -1,6 +1,6 @@
 #include "filesystems/fat/CFAT12Table.h"
 
-#include "filesystems/fat/FatBytes.h"
+#include "sqlite_recovery/framework/ByteOrder.h"
 #include "filesystems/fat/IFATTable.h"
 
 // FAT12 copies are at most 12 sectors, whatever the sector size.
@@ -13,7 +13,7 @@ uint32_t CFAT12Table::NextCluster(uint32_t cluster) {
     if (!buffer_) return FAT_CLUSTER_FREE;
     uint64_t offset = static_cast<uint64_t>(cluster) * 3 / 2;
     if (offset + 1 >= BufferBytes()) return FAT_CLUSTER_FREE;
-    uint32_t v = fat::LoadU16(buffer_.get() + offset);
+    uint32_t v = LoadLE16(buffer_.get() + offset);
     v = (cluster & 1) ? v >> 4 : v & 0xFFF;
     if (v == 0xFFF) return FAT12_CLUSTER_END_FFF;
     if (v >= 0xFF8) return FAT_CLUSTER_END;
@@ -22,5 +22,5 @@ uint32_t CFAT12Table::NextCluster(uint32_t cluster) {
 
 bool CFAT12Table::IsValid() {
     // Media byte with high nibble F, then 0xFFF.
-    return buffer_ && BufferBytes() >= 4 && (fat::LoadU32(buffer_.get()) & 0x00FFFFF0) == 0x00FFFFF0;
+    return buffer_ && BufferBytes() >= 4 && (LoadLE32(buffer_.get()) & 0x00FFFFF0) == 0x00FFFFF0;
 }

@@ -1,6 +1,6 @@
 #include "filesystems/fat/CFAT16Table.h"
 
-#include "filesystems/fat/FatBytes.h"
+#include "sqlite_recovery/framework/ByteOrder.h"
 #include "filesystems/fat/FatChainCheck.h"
 #include "filesystems/fat/IFATTable.h"
 
@@ -11,7 +11,7 @@ CFAT16Table::CFAT16Table(IStorageDevice* device, uint64_t startSector, uint32_t 
 
 uint32_t CFAT16Table::NextCluster(uint32_t cluster) {
     if (!buffer_ || cluster >= entryCount_) return FAT_CLUSTER_FREE;
-    uint32_t v = fat::LoadU16(buffer_.get() + static_cast<size_t>(cluster) * 2);
+    uint32_t v = LoadLE16(buffer_.get() + static_cast<size_t>(cluster) * 2);
     if (v == 0xFFF7) return FAT_CLUSTER_BAD;
     if (v >= 0xFFF8) return FAT_CLUSTER_END;
     return v;
@@ -22,9 +22,9 @@ bool CFAT16Table::IsValid() {
     const uint8_t* fat = buffer_.get();
     // Entry 0 carries the media byte (0xF0 or 0xF8..0xFF); entry 1 is an end mark whose two top bits
     // record a dirty shutdown and a disk error, so they are not examined.
-    uint32_t e0 = fat::LoadU16(fat), e1 = fat::LoadU16(fat + 2);
+    uint32_t e0 = LoadLE16(fat), e1 = LoadLE16(fat + 2);
     if ((e0 & 0xFFF0) != 0xFFF0 || ((e1 | 0xC000) & 0xFFF8) != 0xFFF8) return false;
-    auto entry = [fat](uint32_t c) { return static_cast<uint32_t>(fat::LoadU16(fat + c * 2)); };
+    auto entry = [fat](uint32_t c) { return static_cast<uint32_t>(LoadLE16(fat + c * 2)); };
     return chainTest_ ? FatEntriesAndChainsValid(entryCount_, 0xFFF7, entry)
                       : FatEntriesInRange(entryCount_, 0xFFF7, entry);
 }

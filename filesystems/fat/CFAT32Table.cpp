@@ -1,6 +1,6 @@
 #include "filesystems/fat/CFAT32Table.h"
 
-#include "filesystems/fat/FatBytes.h"
+#include "sqlite_recovery/framework/ByteOrder.h"
 #include "filesystems/fat/FatChainCheck.h"
 #include "filesystems/fat/IFATTable.h"
 
@@ -16,13 +16,13 @@ CFAT32Table::CFAT32Table(IStorageDevice* device, uint64_t startSector, uint32_t 
 
 uint32_t CFAT32Table::NextCluster(uint32_t cluster) {
     if (!buffer_ || cluster >= entryCount_) return FAT_CLUSTER_FREE;
-    return fat::LoadU32(buffer_.get() + static_cast<size_t>(cluster) * 4) & kEntryMask;
+    return LoadLE32(buffer_.get() + static_cast<size_t>(cluster) * 4) & kEntryMask;
 }
 
 bool CFAT32Table::IsValid() {
     if (!buffer_) return false;
     const uint8_t* fat = buffer_.get();
-    auto entry = [fat](uint32_t c) { return fat::LoadU32(fat + static_cast<size_t>(c) * 4) & kEntryMask; };
+    auto entry = [fat](uint32_t c) { return LoadLE32(fat + static_cast<size_t>(c) * 4) & kEntryMask; };
     return chainTest_ ? FatEntriesAndChainsValid(entryCount_, FAT_CLUSTER_BAD, entry)
                       : FatEntriesInRange(entryCount_, FAT_CLUSTER_BAD, entry);
 }

@@ -4,8 +4,8 @@
 #include <memory>
 #include <vector>
 
-#include "filesystems/CFATSearchedPartitionInfo.h"
-#include "filesystems/IFileSystemSearchController.h"
+#include "filesystems/frame/CFATSearchedPartitionInfo.h"
+#include "filesystems/frame/IFileSystemSearchController.h"
 
 // Finds FAT12/16/32 volumes anywhere on a storage device during the whole-device pass: every sector
 // is examined for boot sectors (FAT32 backups included) and for the starts of the FAT copies that

@@ -5,7 +5,7 @@
 
 #include "filesystems/fat/CDoubleFATTable.h"
 #include "filesystems/fat/CFATFileNode.h"
-#include "filesystems/CFATSearchedPartitionInfo.h"
+#include "filesystems/frame/CFATSearchedPartitionInfo.h"
 #include "filesystems/fat/FatBootSector.h"
 #include "filesystems/fat/FatDirectoryReader.h"
 #include "media_recovery/file_model/IDirecotryTreeBuilder.h"

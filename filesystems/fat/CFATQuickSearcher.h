@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "filesystems/IFileSystemSearchController.h"
+#include "filesystems/frame/IFileSystemSearchController.h"
 
 class CFATSearchedPartitionInfo;
 struct FatWalkContext;

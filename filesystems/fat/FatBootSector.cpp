@@ -2,10 +2,7 @@
 
 #include <cctype>
 
-#include "filesystems/fat/FatBytes.h"
-
-using fat::LoadU16;
-using fat::LoadU32;
+#include "sqlite_recovery/framework/ByteOrder.h"
 
 namespace {
 
@@ -58,48 +55,48 @@ bool HasSignature(const uint8_t* bytes) { return bytes[kSignature] == 0x55 && by
 // The checks shared by every variant: two FATs, a sane cluster size, the device's sector size.
 bool CommonFieldsValid(const FatBootSector& view) {
     return view.bytes[kNumberOfFats] == 2 && IsClusterSizeValid(view.bytes[kSectorsPerCluster]) &&
-           LoadU16(view.bytes + kBytesPerSector) == view.sectorSize;
+           LoadLE16(view.bytes + kBytesPerSector) == view.sectorSize;
 }
 
 // FAT12/16: a fixed root directory of whole sectors, with at least minEntries entries.
 bool FixedRootValid(const FatBootSector& view, uint32_t minEntries) {
-    uint32_t entries = LoadU16(view.bytes + kRootEntries);
+    uint32_t entries = LoadLE16(view.bytes + kRootEntries);
     return view.sectorSize != 0 && entries >= minEntries && (entries * kRootEntrySize) % view.sectorSize == 0;
 }
 
 }  // namespace
 
-uint16_t FatBootSector::BytesPerSector() const { return Known() ? LoadU16(bytes + kBytesPerSector) : 0; }
+uint16_t FatBootSector::BytesPerSector() const { return Known() ? LoadLE16(bytes + kBytesPerSector) : 0; }
 uint8_t FatBootSector::SectorsPerCluster() const { return Known() ? bytes[kSectorsPerCluster] : 0; }
 uint8_t FatBootSector::MediaDescriptor() const { return Known() ? bytes[kMediaDescriptor] : 0; }
-uint16_t FatBootSector::ReservedSectors() const { return Known() ? LoadU16(bytes + kReservedSectors) : 0; }
+uint16_t FatBootSector::ReservedSectors() const { return Known() ? LoadLE16(bytes + kReservedSectors) : 0; }
 uint8_t FatBootSector::NumberOfFats() const { return Known() ? bytes[kNumberOfFats] : 0; }
 uint16_t FatBootSector::RootEntries() const {
-    return Known() && variant != FAT_VARIANT_32 ? LoadU16(bytes + kRootEntries) : 0;
+    return Known() && variant != FAT_VARIANT_32 ? LoadLE16(bytes + kRootEntries) : 0;
 }
 
 uint32_t FatBootSector::SectorsPerFat() const {
     if (!Known()) return 0;
-    return variant == FAT_VARIANT_32 ? LoadU32(bytes + kSectorsPerFat32) : LoadU16(bytes + kSectorsPerFat16);
+    return variant == FAT_VARIANT_32 ? LoadLE32(bytes + kSectorsPerFat32) : LoadLE16(bytes + kSectorsPerFat16);
 }
 
 uint64_t FatBootSector::TotalSectors() const {
     if (!Known()) return 0;
-    uint16_t small = LoadU16(bytes + kTotalSectors16);
+    uint16_t small = LoadLE16(bytes + kTotalSectors16);
     switch (variant) {
     case FAT_VARIANT_12: return small;
-    case FAT_VARIANT_16: return small != 0 ? small : LoadU32(bytes + kTotalSectors32);
-    default: return LoadU32(bytes + kTotalSectors32);
+    case FAT_VARIANT_16: return small != 0 ? small : LoadLE32(bytes + kTotalSectors32);
+    default: return LoadLE32(bytes + kTotalSectors32);
     }
 }
 
 uint32_t FatBootSector::RootDirectorySectors() const {
     if (!Known() || variant == FAT_VARIANT_32 || sectorSize == 0) return 0;
-    return static_cast<uint32_t>(LoadU16(bytes + kRootEntries)) * kRootEntrySize / sectorSize;
+    return static_cast<uint32_t>(LoadLE16(bytes + kRootEntries)) * kRootEntrySize / sectorSize;
 }
 
 uint32_t FatBootSector::RootCluster() const {
-    return Known() && variant == FAT_VARIANT_32 ? LoadU32(bytes + kRootCluster) : 0;
+    return Known() && variant == FAT_VARIANT_32 ? LoadLE32(bytes + kRootCluster) : 0;
 }
 
 uint64_t FatBootSector::SectorsBeforeData() const {
@@ -111,17 +108,17 @@ uint64_t FatBootSector::SectorsBeforeData() const {
 bool IsFat12BootSector(const FatBootSector& view) {
     // Floppy formats carry as few as 64 root entries; mkfs gives hard-disk images 512.
     return view.bytes && TypeTextIs(view.bytes, kFat1216TypeText, "FAT12   ") && CommonFieldsValid(view) &&
-           FixedRootValid(view, 16) && LoadU16(view.bytes + kSectorsPerFat16) >= 1 && HasSignature(view.bytes);
+           FixedRootValid(view, 16) && LoadLE16(view.bytes + kSectorsPerFat16) >= 1 && HasSignature(view.bytes);
 }
 
 bool IsFat16BootSector(const FatBootSector& view) {
     return view.bytes && TypeTextIs(view.bytes, kFat1216TypeText, "FAT16   ") && CommonFieldsValid(view) &&
-           FixedRootValid(view, 224) && LoadU16(view.bytes + kSectorsPerFat16) >= 1 && HasSignature(view.bytes);
+           FixedRootValid(view, 224) && LoadLE16(view.bytes + kSectorsPerFat16) >= 1 && HasSignature(view.bytes);
 }
 
 bool IsFat32BootSector(const FatBootSector& view) {
     return view.bytes && TypeTextIs(view.bytes, kFat32TypeText, "FAT32   ") && CommonFieldsValid(view) &&
-           LoadU32(view.bytes + kSectorsPerFat32) >= 1 && HasSignature(view.bytes);
+           LoadLE32(view.bytes + kSectorsPerFat32) >= 1 && HasSignature(view.bytes);
 }
 
 bool IsFat12BootSector(const uint8_t* sector, uint32_t sectorSize) {

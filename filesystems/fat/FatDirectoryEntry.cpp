@@ -3,12 +3,9 @@
 #include <cstring>
 #include <vector>
 
-#include "filesystems/fat/FatBytes.h"
+#include "sqlite_recovery/framework/ByteOrder.h"
 #include "platform/StringConversion.h"
 #include "platform/TimeConversion.h"
-
-using fat::LoadU16;
-using fat::LoadU32;
 
 namespace {
 
@@ -58,18 +55,19 @@ bool IsPlausibleFatEntry(const uint8_t* entry, bool strict) {
     const uint8_t attr = entry[kFatEntryAttributes];
     if (attr == kFatAttrLongName) return true;
     if (strict) {
-        const uint16_t high = LoadU16(entry + kFatEntryClusterHigh), low = LoadU16(entry + kFatEntryClusterLow);
-        const uint32_t size = LoadU32(entry + kFatEntryFileSize);
+        const uint16_t high = LoadLE16(entry + kFatEntryClusterHigh), low = LoadLE16(entry + kFatEntryClusterLow);
+        const uint32_t size = LoadLE32(entry + kFatEntryFileSize);
         if (!(attr & kFatAttrDirectory)) {
             if ((high != 0 || low != 0) != (size != 0)) return false;
         } else if (size != 0 && high != 0) {
             return false;
         }
     }
-    if (!DatePlausible(LoadU16(entry + kFatEntryCreationDate)) || !DatePlausible(LoadU16(entry + kFatEntryWriteDate)) ||
-        !DatePlausible(LoadU16(entry + kFatEntryAccessDate)))
+    if (!DatePlausible(LoadLE16(entry + kFatEntryCreationDate)) ||
+        !DatePlausible(LoadLE16(entry + kFatEntryWriteDate)) ||
+        !DatePlausible(LoadLE16(entry + kFatEntryAccessDate)))
         return false;
-    if (!TimePlausible(LoadU16(entry + kFatEntryCreationTime)) || !TimePlausible(LoadU16(entry + kFatEntryWriteTime)))
+    if (!TimePlausible(LoadLE16(entry + kFatEntryCreationTime)) || !TimePlausible(LoadLE16(entry + kFatEntryWriteTime)))
         return false;
     return !(attr & kFatAttrReserved);
 }
@@ -82,14 +80,14 @@ bool IsDotDotEntry(const uint8_t* entry) {
 }
 
 uint32_t FatEntryFirstCluster(const uint8_t* entry) {
-    return static_cast<uint32_t>(LoadU16(entry + kFatEntryClusterHigh)) << 16 | LoadU16(entry + kFatEntryClusterLow);
+    return static_cast<uint32_t>(LoadLE16(entry + kFatEntryClusterHigh)) << 16 | LoadLE16(entry + kFatEntryClusterLow);
 }
 
 size_t LongNamePartUnits(const uint8_t* entry, char16_t out[13]) {
     static const uint8_t kOffsets[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
     size_t n = 0;
     for (uint8_t off : kOffsets) {
-        char16_t u = LoadU16(entry + off);
+        char16_t u = LoadLE16(entry + off);
         if (u == 0) break;
         out[n++] = u;
     }
@@ -185,16 +183,16 @@ std::string FatEntryName(const uint8_t* entries, size_t count) {
 FatEntryFields DecodeFatEntry(const std::string& name, const uint8_t* entry) {
     FatEntryFields f;
     f.name = name;
-    f.size = LoadU32(entry + kFatEntryFileSize);
+    f.size = LoadLE32(entry + kFatEntryFileSize);
     f.attributes = entry[kFatEntryAttributes];
     uint64_t t = 0;
-    if (platform::DosDateTimeToFileTime(LoadU16(entry + kFatEntryCreationDate),
-                                        LoadU16(entry + kFatEntryCreationTime), &t))
+    if (platform::DosDateTimeToFileTime(LoadLE16(entry + kFatEntryCreationDate),
+                                        LoadLE16(entry + kFatEntryCreationTime), &t))
         f.creationTime = t;
-    if (platform::DosDateTimeToFileTime(LoadU16(entry + kFatEntryWriteDate), LoadU16(entry + kFatEntryWriteTime),
+    if (platform::DosDateTimeToFileTime(LoadLE16(entry + kFatEntryWriteDate), LoadLE16(entry + kFatEntryWriteTime),
                                         &t))
         f.writeTime = t;
-    if (platform::DosDateTimeToFileTime(LoadU16(entry + kFatEntryAccessDate), 0, &t)) f.accessTime = t;
+    if (platform::DosDateTimeToFileTime(LoadLE16(entry + kFatEntryAccessDate), 0, &t)) f.accessTime = t;
     f.deleted = entry[0] == kFatDeletedMark;
     f.firstCluster = FatEntryFirstCluster(entry);
     return f;

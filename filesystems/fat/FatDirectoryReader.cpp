@@ -11,7 +11,7 @@
 #include "filesystems/fat/FatDirectoryEntry.h"
 #include "media_recovery/file_model/IDirecotryTreeBuilder.h"
 #include "filesystems/fat/IFATTable.h"
-#include "filesystems/IFileSystemSearchController.h"
+#include "filesystems/frame/IFileSystemSearchController.h"
 #include "sqlite_recovery/framework/IStorageDevice.h"
 #include "sqlite_recovery/framework/Logger.h"
 

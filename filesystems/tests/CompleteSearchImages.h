@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "filesystems/IFileSystemSearchController.h"
+#include "filesystems/frame/IFileSystemSearchController.h"
 #include "media_recovery/CDataRecovery.h"
 #include "media_recovery/file_model/IFileNode.h"
 #include "sqlite_recovery/framework/IProgress.h"

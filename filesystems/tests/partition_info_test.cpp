@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "filesystems/CFATSearchedPartitionInfo.h"
+#include "filesystems/frame/CFATSearchedPartitionInfo.h"
 
 namespace {
 

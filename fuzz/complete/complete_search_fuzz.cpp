@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "filesystems/CSearchedPartitionInfo.h"
+#include "filesystems/frame/CSearchedPartitionInfo.h"
 #include "filesystems/FileSystemSearchers.h"
 #include "testing/KeepingBuilder.h"
 #include "testing/MemoryDevice.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "filesystems/CSearchedPartitionInfo.h"
+#include "filesystems/frame/CSearchedPartitionInfo.h"
 #include "filesystems/exfat/CExFatQuickSearch.h"
 #include "media_recovery/file_model/CFileNode.h"
 #include "media_recovery/file_model/IDataRunList.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "filesystems/CSearchedPartitionInfo.h"
+#include "filesystems/frame/CSearchedPartitionInfo.h"
 #include "filesystems/ext/CExt2QuickSearch.h"
 #include "media_recovery/file_model/IDataRunList.h"
 #include "media_recovery/file_model/IDirecotryTreeBuilder.h"

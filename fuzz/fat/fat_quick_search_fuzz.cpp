@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "filesystems/fat/CFATQuickSearcher.h"
-#include "filesystems/CSearchedPartitionInfo.h"
+#include "filesystems/frame/CSearchedPartitionInfo.h"
 #include "media_recovery/file_model/IDirecotryTreeBuilder.h"
 #include "media_recovery/file_model/IFileNode.h"
 #include "sqlite_recovery/framework/IProgress.h"

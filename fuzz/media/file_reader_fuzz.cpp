@@ -7,7 +7,7 @@
 
 #include "media_recovery/file_model/CDataRunList.h"
 #include "media_recovery/CFileReader.h"
-#include "filesystems/CSearchedPartitionInfo.h"
+#include "filesystems/frame/CSearchedPartitionInfo.h"
 #include "testing/MemoryDevice.h"
 #include "testing/TestNodes.h"
 

@@ -163,7 +163,8 @@ int CatchExeception::WriteLog(const char* format, ...) {
         if (prefix < 0) prefix = 0;
         va_list args;
         va_start(args, format);
-        std::vsnprintf(buffer + prefix, kLogTextMax + 1, format ? format : "", args);
+        if (format) std::vsnprintf(buffer + prefix, kLogTextMax + 1, format, args);
+        else buffer[prefix] = '\0';
         va_end(args);
         platform::OutputDebugStringA(buffer);
         if (!log.IsOpen()) log.Open(std::string(GetModuleDir()) + "PR.log", platform::PlatformFile::Mode::OpenAlways);

@@ -56,6 +56,5 @@ private:
     uint8_t flags_ = 0;
     std::string extraName_;
     std::unique_ptr<uint8_t[]> bytes_;
-    uint8_t spare_ = 0;
     IDataRunList* runs_ = nullptr;
 };

@@ -4,7 +4,7 @@
 
 #include "media_recovery/file_model/CDataRunList.h"
 #include "media_recovery/raw/CRAWFileNode.h"
-#include "filesystems/CSearchedPartitionInfo.h"
+#include "filesystems/frame/CSearchedPartitionInfo.h"
 #include "media_recovery/file_model/IDirecotryTreeBuilder.h"
 #include "media_recovery/raw/RawFileTypes.h"
 #include "media_recovery/RawSearch.h"

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "media_recovery/ExtensionHash.h"
-#include "filesystems/IFileSystemSearchController.h"
+#include "filesystems/frame/IFileSystemSearchController.h"
 #include "media_recovery/raw/RawCarveScanner.h"
 
 class CRAWFileNode;

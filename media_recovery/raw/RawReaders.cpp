@@ -135,13 +135,13 @@ bool WalkAtoms(IStorageDevice* device, RawHit& hit) {
     CandidateReader reader(device, hit.startSector);
     const uint8_t* p = ReadCandidateSpan(reader, 0, 4);
     if (!p) return false;
-    int32_t first = static_cast<int32_t>(rawbytes::BE32(p));
+    int32_t first = static_cast<int32_t>(LoadBE32(p));
     if (first <= 0) return false;
     uint64_t offset = static_cast<uint32_t>(first);
     for (int i = 0; i < 500 && offset <= kRawMaxFileSize; ++i) {
         const uint8_t* a = ReadCandidateSpan(reader, offset, 16);
         if (!a) break;
-        int32_t len = static_cast<int32_t>(rawbytes::BE32(a));
+        int32_t len = static_cast<int32_t>(LoadBE32(a));
         if (len <= 0) break;
         if (!IsKnownAtom(a + 4) && !IsKnownAtom(a + 12)) break;
         offset += static_cast<uint32_t>(len);
@@ -150,5 +150,5 @@ bool WalkAtoms(IStorageDevice* device, RawHit& hit) {
     return offset != 0;
 }
 
-uint16_t ReadOrderedU16(const uint8_t* p) { return g_rawBigEndian ? rawbytes::BE16(p) : rawbytes::LE16(p); }
-uint32_t ReadOrderedU32(const uint8_t* p) { return g_rawBigEndian ? rawbytes::BE32(p) : rawbytes::LE32(p); }
+uint16_t ReadOrderedU16(const uint8_t* p) { return g_rawBigEndian ? LoadBE16(p) : LoadLE16(p); }
+uint32_t ReadOrderedU32(const uint8_t* p) { return g_rawBigEndian ? LoadBE32(p) : LoadLE32(p); }

@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "media_recovery/file_model/CDataRunList.h"
-#include "filesystems/CSearchedPartitionInfo.h"
+#include "filesystems/frame/CSearchedPartitionInfo.h"
 #include "media_recovery/file_model/IDirecotryTreeBuilder.h"
 #include "sqlite_recovery/framework/IProgress.h"
 #include "outside/device/CImageStorage.h"

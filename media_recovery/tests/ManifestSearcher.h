@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "filesystems/IFileSystemSearchController.h"
+#include "filesystems/frame/IFileSystemSearchController.h"
 
 // A quick searcher for tests that reports what an independent reader (The Sleuth Kit, run by the
 // fixture script) listed in a manifest: folders as parents, files with their runs, and the volume's

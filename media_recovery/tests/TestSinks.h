@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "filesystems/CSearchedPartitionInfo.h"
-#include "filesystems/IFileSystemSearchController.h"
+#include "filesystems/frame/CSearchedPartitionInfo.h"
+#include "filesystems/frame/IFileSystemSearchController.h"
 #include "sqlite_recovery/framework/IProgress.h"
 
 // Records what a sink is told; answers "go on" until stopAfter continue questions were asked.

@@ -2,10 +2,9 @@
 
 #include <set>
 
-namespace {
+#include "sqlite_recovery/framework/ByteOrder.h"
 
-uint32_t Le32(const unsigned char* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
-uint64_t Le64(const unsigned char* p) { return Le32(p) | static_cast<uint64_t>(Le32(p + 4)) << 32; }
+namespace {
 
 bool IsExtendedType(unsigned char type) { return type == 0x05 || type == 0x0F || type == 0x85; }
 
@@ -18,7 +17,7 @@ bool PlausibleMbr(const unsigned char* sector, uint64_t sectors) {
         const unsigned char* e = sector + 446 + 16 * i;
         if (e[0] != 0x00 && e[0] != 0x80) return false;
         if (e[4] == 0) continue;
-        uint64_t start = Le32(e + 8), count = Le32(e + 12);
+        uint64_t start = LoadLE32(e + 8), count = LoadLE32(e + 12);
         if (start == 0 || count == 0 || start + count > sectors) return false;
         ++used;
     }
@@ -29,9 +28,9 @@ void ReadGpt(const platform::PlatformFile& image, uint64_t sectors, uint32_t ss,
     std::vector<unsigned char> header(ss);
     if (!image.ReadAt(ss, header.data(), ss)) return;
     if (std::string(reinterpret_cast<char*>(header.data()), 8) != "EFI PART") return;
-    uint64_t entriesLba = Le64(&header[72]);
-    uint32_t count = Le32(&header[80]);
-    uint32_t entrySize = Le32(&header[84]);
+    uint64_t entriesLba = LoadLE64(&header[72]);
+    uint32_t count = LoadLE32(&header[80]);
+    uint32_t entrySize = LoadLE32(&header[84]);
     if (entrySize < 128 || entrySize > 4096 || count > 1024 || entriesLba >= sectors) return;
     std::vector<unsigned char> entries(static_cast<size_t>(count) * entrySize);
     if (!image.ReadAt(entriesLba * ss, entries.data(), entries.size())) return;
@@ -40,7 +39,7 @@ void ReadGpt(const platform::PlatformFile& image, uint64_t sectors, uint32_t ss,
         bool empty = true;
         for (int k = 0; k < 16; ++k) empty = empty && e[k] == 0;
         if (empty) continue;
-        uint64_t first = Le64(e + 32), last = Le64(e + 40);
+        uint64_t first = LoadLE64(e + 32), last = LoadLE64(e + 40);
         if (first == 0 || last < first || last >= sectors) continue;
         out.push_back({first * ss, (last - first + 1) * ss});
     }
@@ -67,7 +66,7 @@ std::vector<PartitionExtent> ReadEntries(const platform::PlatformFile& image, ui
         const unsigned char* e = &mbr[446 + 16 * i];
         unsigned char type = e[4];
         if (type == 0) continue;
-        uint64_t start = Le32(e + 8), count = Le32(e + 12);
+        uint64_t start = LoadLE32(e + 8), count = LoadLE32(e + 12);
         if (!IsExtendedType(type)) {
             out.push_back({start * ss, count * ss});
             continue;
@@ -82,9 +81,9 @@ std::vector<PartitionExtent> ReadEntries(const platform::PlatformFile& image, ui
             if (ebr[510] != 0x55 || ebr[511] != 0xAA) break;
             const unsigned char* logical = &ebr[446];
             const unsigned char* next = &ebr[462];
-            uint64_t lStart = link + Le32(logical + 8), lCount = Le32(logical + 12);
+            uint64_t lStart = link + LoadLE32(logical + 8), lCount = LoadLE32(logical + 12);
             if (logical[4] != 0 && lCount != 0 && lStart + lCount <= sectors) out.push_back({lStart * ss, lCount * ss});
-            link = IsExtendedType(next[4]) && Le32(next + 8) != 0 ? extStart + Le32(next + 8) : 0;
+            link = IsExtendedType(next[4]) && LoadLE32(next + 8) != 0 ? extStart + LoadLE32(next + 8) : 0;
         }
     }
     return out;

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <thread>
 
+#include "sqlite_recovery/framework/ByteOrder.h"
 #include "sqlite_recovery/framework/CDataContainer.h"
 #include "sqlite_recovery/framework/IProgress.h"
 #include "sqlite_recovery/framework/ItemRecords.h"
@@ -179,4 +180,13 @@ TEST(RecordLayoutTest, RecordsKeepTheirFieldOrder) {
     EXPECT_EQ(offsetof(_ARCHIVE_INFOMATION, node), 24u);
     EXPECT_EQ(offsetof(_CONTACT_INFOMATION, data), 8u);
     EXPECT_EQ(sizeof(PROGRESS_INFO), 1068u);
+}
+
+// High bits set in every byte and an odd address: no sign spreads, nothing assumes alignment.
+TEST(ByteOrderTest, BothOrdersAtAnyAddress) {
+    static constexpr uint8_t kBytes[9] = {0x00, 0xF1, 0xE2, 0xD3, 0xC4, 0xB5, 0xA6, 0x97, 0x88};
+    static_assert(LoadLE16(kBytes + 1) == 0xE2F1 && LoadBE16(kBytes + 1) == 0xF1E2, "16-bit loads");
+    static_assert(LoadLE32(kBytes + 1) == 0xC4D3E2F1u && LoadBE32(kBytes + 1) == 0xF1E2D3C4u, "32-bit loads");
+    EXPECT_EQ(LoadLE64(kBytes + 1), 0x8897A6B5C4D3E2F1ull);
+    EXPECT_EQ(LoadBE64(kBytes + 1), 0xF1E2D3C4B5A69788ull);
 }

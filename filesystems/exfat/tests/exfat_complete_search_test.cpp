@@ -6,7 +6,7 @@
 #include <map>
 #include <set>
 
-#include "filesystems/CSearchedPartitionInfo.h"
+#include "filesystems/frame/CSearchedPartitionInfo.h"
 #include "filesystems/exfat/CExFatCompleteSearch.h"
 #include "filesystems/exfat/CExFatQuickSearch.h"
 #include "filesystems/exfat/ExFatLayout.h"
@@ -86,7 +86,7 @@ bool SamePlace(const std::string& found, const std::string& listed, Place place,
 uint64_t HeapStart() {
     const std::string boot = ReadFile(ImagePath("exfat.vol")).substr(0, 512);
     const uint8_t* bytes = reinterpret_cast<const uint8_t*>(boot.data());
-    return VolumeOffset("exfat") + exfat::LoadU32(bytes + exfat::kBootHeapOffset);
+    return VolumeOffset("exfat") + LoadLE32(bytes + exfat::kBootHeapOffset);
 }
 
 struct Searched {

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <set>
 
-#include "filesystems/CSearchedPartitionInfo.h"
+#include "filesystems/frame/CSearchedPartitionInfo.h"
 #include "filesystems/FileSystemSearchers.h"
 #include "filesystems/exfat/CExFatQuickSearch.h"
 #include "filesystems/exfat/tests/ExFatTestSupport.h"

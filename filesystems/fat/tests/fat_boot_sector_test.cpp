@@ -5,7 +5,6 @@
 #include <fstream>
 
 #include "filesystems/fat/FatBootSector.h"
-#include "filesystems/fat/FatBytes.h"
 #include "filesystems/fat/tests/FatTestSupport.h"
 
 using namespace fattest;

@@ -9,7 +9,7 @@
 #include "media_recovery/CDataRecovery.h"
 #include "media_recovery/CDeletedRecoveryController.h"
 #include "filesystems/fat/CFATQuickSearcher.h"
-#include "filesystems/CFATSearchedPartitionInfo.h"
+#include "filesystems/frame/CFATSearchedPartitionInfo.h"
 #include "filesystems/fat/FatDirectoryReader.h"
 #include "filesystems/fat/tests/FatRecording.h"
 #include "filesystems/fat/tests/FatTestSupport.h"

@@ -5,8 +5,8 @@
 using namespace rawbytes;
 
 bool File3DSAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
-    uint32_t length = LE32(s + 2);
-    if (LE16(s) != 0x4D4D || LE16(s + 16) != 0x3D3D || length == 0 || LE32(s + 18) > length) return false;
+    uint32_t length = LoadLE32(s + 2);
+    if (LoadLE16(s) != 0x4D4D || LoadLE16(s + 16) != 0x3D3D || length == 0 || LoadLE32(s + 18) > length) return false;
     hit.fileTypeId = RAW_TYPE_3DS;
     hit.size = length;
     return true;

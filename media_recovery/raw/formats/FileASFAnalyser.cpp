@@ -14,8 +14,6 @@ const uint8_t kDataGuid[16] = {0x36, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
 const uint8_t kIndexGuid[16] = {0x90, 0x08, 0x00, 0x33, 0xB1, 0xE5, 0xCF, 0x11,
                                 0x89, 0xF4, 0x00, 0xA0, 0xC9, 0x03, 0x49, 0xCB};
 
-uint64_t LE64(const uint8_t* p) { return LE32(p) | (static_cast<uint64_t>(LE32(p + 4)) << 32); }
-
 }  // namespace
 
 bool FileASFAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
@@ -36,7 +34,7 @@ bool FileASFAnalyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
             if (i < 2) return false;
             break;
         }
-        uint64_t length = LE64(p + 16);
+        uint64_t length = LoadLE64(p + 16);
         if (length < 24) {  // no object is shorter than its own header
             if (i < 2) return false;
             break;

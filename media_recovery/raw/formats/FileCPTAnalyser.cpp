@@ -7,7 +7,7 @@ using namespace rawbytes;
 
 bool FileCPTAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
     if (!Equals(s, "CPT7FILE", 8) && !Equals(s, "CPT8FILE", 8) && !Equals(s, "CPT9FILE", 8)) return false;
-    if (LE32(s + 52) != 316) return false;
+    if (LoadLE32(s + 52) != 316) return false;
     hit.fileTypeId = RAW_TYPE_CPT;
     return true;
 }
@@ -18,7 +18,7 @@ bool ReadU32(CandidateReader& r, uint64_t offset, uint64_t* out) {
     if (offset > kRawMaxFileSize) return false;
     const uint8_t* p = ReadCandidateSpan(r, offset, 4);
     if (!p) return false;
-    *out = LE32(p);
+    *out = LoadLE32(p);
     return true;
 }
 

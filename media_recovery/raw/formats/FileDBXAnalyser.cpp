@@ -20,6 +20,6 @@ bool FileDBXAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
     }
     if (!match) return false;
     hit.fileTypeId = RAW_TYPE_DBX;
-    hit.size = LE32(s + 124);
+    hit.size = LoadLE32(s + 124);
     return true;
 }

@@ -60,8 +60,8 @@ bool FileDWGAnalyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
     std::memcpy(version, h, 6);
     if (!std::strcmp(version, "AC1012") || !std::strcmp(version, "AC1013") || !std::strcmp(version, "AC1014") ||
         !std::strcmp(version, "AC1015")) {
-        uint32_t preview = LE32(h + 0x0D);
-        uint32_t count = LE32(h + 0x15);
+        uint32_t preview = LoadLE32(h + 0x0D);
+        uint32_t count = LoadLE32(h + 0x15);
         if (preview == 0 || count < 1 || count > 100) return false;
         // The locators (9 bytes each, up to 0x19 + 900) are read before the next window read.
         const uint8_t* loc = ReadCandidateBytes(r, 0);
@@ -70,7 +70,7 @@ bool FileDWGAnalyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
         bool any = false;
         for (uint32_t i = 0; i < count; ++i) {
             const uint8_t* e = loc + 0x19 + 9 * i;
-            uint32_t address = LE32(e + 1), size = LE32(e + 5);
+            uint32_t address = LoadLE32(e + 1), size = LoadLE32(e + 5);
             if (!any || address > bestAddress) {
                 bestAddress = address;
                 bestSize = size;

@@ -6,8 +6,8 @@ using namespace rawbytes;
 
 // Enhanced metafile: the header record carries the signature at 40 and the file's length at 48.
 bool FileEMFAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
-    if (LE32(s + 40) != 0x464D4520 || LE16(s + 58) != 0 || LE32(s + 48) == 0) return false;
+    if (LoadLE32(s + 40) != 0x464D4520 || LoadLE16(s + 58) != 0 || LoadLE32(s + 48) == 0) return false;
     hit.fileTypeId = RAW_TYPE_EMF;
-    hit.size = LE32(s + 48);
+    hit.size = LoadLE32(s + 48);
     return true;
 }

@@ -123,7 +123,7 @@ bool FileJPGAnalyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
 
     if (walk == Walk::Exif) {
         ExifPictureInfo info;
-        uint64_t segment = BE16(head + 4);
+        uint64_t segment = LoadBE16(head + 4);
         ExifBlockReader exif(r, 6, segment >= 2 ? segment - 2 : 0);
         if (exif.Read(info)) {
             NameHit(hit, std::strchr(info.model, '<') ? info.make : info.model, info.dateTime);
@@ -148,7 +148,7 @@ bool FileJPGAnalyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
             offset += 1;  // fill byte in front of a marker
             continue;
         }
-        uint64_t length = BE16(m + 2);
+        uint64_t length = LoadBE16(m + 2);
         bool sof0 = code == 0xC0;
         // A progressive frame gives the dimensions unless a baseline one did (camera files too).
         bool sof2 = code == 0xC2 && walk != Walk::Plain && width == 0 && height == 0;
@@ -156,8 +156,8 @@ bool FileJPGAnalyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
             const uint8_t* d = ReadCandidateSpan(r, offset + 4, 6);
             if (!d || d[0] != 8) return false;
             if (walk == Walk::Plain && d[5] != 3) return false;
-            height = BE16(d + 1);
-            width = BE16(d + 3);
+            height = LoadBE16(d + 1);
+            width = LoadBE16(d + 3);
             frame = true;
         } else if (code == 0xDA) {
             if (!frame) return false;

@@ -27,7 +27,7 @@ bool FileLZHAnalyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
             if (p && p[0] == 0) ++offset;
             break;
         }
-        offset += 2 + static_cast<uint64_t>(p[0]) + LE32(p + 7);
+        offset += 2 + static_cast<uint64_t>(p[0]) + LoadLE32(p + 7);
     }
     hit.size = offset;
     return true;

@@ -6,7 +6,7 @@
 using namespace rawbytes;
 
 bool FileMIDAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
-    if (!Equals(s, "MThd\0\0\0\x06", 8) || BE16(s + 8) > 2 || BE16(s + 10) == 0) return false;
+    if (!Equals(s, "MThd\0\0\0\x06", 8) || LoadBE16(s + 8) > 2 || LoadBE16(s + 10) == 0) return false;
     hit.fileTypeId = RAW_TYPE_MID;
     return true;
 }
@@ -17,7 +17,7 @@ bool FileMIDAnalyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
     while (offset <= kRawMaxFileSize) {
         const uint8_t* p = ReadCandidateSpan(r, offset, 8);
         if (!p || !EqualsNoCase(p, "MTrk", 4)) break;
-        offset += 8 + static_cast<uint64_t>(BE32(p + 4));
+        offset += 8 + static_cast<uint64_t>(LoadBE32(p + 4));
     }
     hit.size = offset;
     return true;

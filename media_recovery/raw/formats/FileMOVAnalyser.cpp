@@ -21,10 +21,10 @@ bool FileMOVAnalyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
         const uint8_t* p = ReadCandidateSpan(r, offset, 16);
         if (!p) p = ReadCandidateSpan(r, offset, 8);
         if (!p) break;
-        uint64_t length = BE32(p);
+        uint64_t length = LoadBE32(p);
         if (length == 1) {
             if (!ReadCandidateSpan(r, offset, 16)) break;
-            length = (static_cast<uint64_t>(BE32(p + 8)) << 32) | BE32(p + 12);
+            length = (static_cast<uint64_t>(LoadBE32(p + 8)) << 32) | LoadBE32(p + 12);
             if (length < 16) break;
         } else if (length < 8) {
             break;

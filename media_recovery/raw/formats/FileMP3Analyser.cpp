@@ -175,7 +175,7 @@ bool FileMP3Analyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
     for (uint64_t at = 10; at + 10 <= tagEnd;) {
         const uint8_t* f = ReadCandidateSpan(r, at, 10);
         if (!f) break;
-        uint32_t size = BE32(f + 4);
+        uint32_t size = LoadBE32(f + 4);
         if (size == 0) break;
         bool isTitle = Equals(f, "TIT2", 4), isYear = Equals(f, "TYER", 4);
         if (isTitle || isYear) {

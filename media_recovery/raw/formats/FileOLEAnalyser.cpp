@@ -12,7 +12,6 @@ using namespace rawbytes;
 namespace {
 
 constexpr uint32_t kFree = 0xFFFFFFFF;
-constexpr uint32_t kEndOfChain = 0xFFFFFFFE;
 // Sector numbers from 0xFFFFFFFA up are markers, never sectors.
 constexpr uint32_t kMaxSector = 0xFFFFFFF9;
 // No compound file within the largest carve has more FAT-location sectors than this.
@@ -28,7 +27,7 @@ const uint8_t* ReadOleSector(CandidateReader& r, uint64_t s) { return ReadCandid
 std::u16string EntryName(const uint8_t* e) {
     std::u16string name;
     for (int i = 0; i < 32; ++i) {
-        char16_t c = static_cast<char16_t>(LE16(e + 2 * i));
+        char16_t c = static_cast<char16_t>(LoadLE16(e + 2 * i));
         if (c == 0) break;
         name.push_back(c);
     }
@@ -100,7 +99,7 @@ uint32_t ClassifyByLaterEntries(CandidateReader& r, const std::vector<uint32_t>&
         if (index >= fatSectors.size()) return RAW_TYPE_MOF;
         const uint8_t* fat = ReadOleSector(r, fatSectors[index]);
         if (!fat) return RAW_TYPE_MOF;
-        uint32_t next = LE32(fat + 4 * (sector % 128));
+        uint32_t next = LoadLE32(fat + 4 * (sector % 128));
         if (next == sector) return RAW_TYPE_MOF;
         sector = next;
     }
@@ -127,7 +126,7 @@ bool FileOLEAnalyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
     std::vector<uint32_t> fatSectors;  // in FAT order, as far as they are listed in order
     bool inOrder = true;
     for (int i = 0; i < 109; ++i) {
-        uint32_t s = LE32(header + 0x4C + 4 * i);
+        uint32_t s = LoadLE32(header + 0x4C + 4 * i);
         if (s == kFree) {
             inOrder = false;
             continue;
@@ -137,18 +136,18 @@ bool FileOLEAnalyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
         if (inOrder) fatSectors.push_back(s);
     }
     // The chain of FAT-location sectors ends at either marker; each link must lead forward.
-    uint32_t difat = LE32(header + 0x44);
+    uint32_t difat = LoadLE32(header + 0x44);
     for (int n = 0; difat <= kMaxSector; ++n) {
         if (n == kMaxDifatSectors) return false;
         const uint8_t* d = ReadOleSector(r, difat);
         if (!d) return false;
         for (int i = 0; i < 127; ++i) {
-            uint32_t s = LE32(d + 4 * i);
+            uint32_t s = LoadLE32(d + 4 * i);
             if (s == kFree) continue;
             ++fatCount;
             lastFat = s;
         }
-        uint32_t next = LE32(d + 4 * 127);
+        uint32_t next = LoadLE32(d + 4 * 127);
         if (next <= difat || next > kMaxSector) break;
         difat = next;
     }
@@ -158,14 +157,14 @@ bool FileOLEAnalyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
     if (!fat) return false;
     uint64_t used = 0;
     for (int i = 127; i >= 0; --i) {
-        if (LE32(fat + 4 * i) != kFree) {
+        if (LoadLE32(fat + 4 * i) != kFree) {
             used = static_cast<uint64_t>(i) + 1;
             break;
         }
     }
     uint64_t size = ((fatCount - 1) * 128 + used + 1) * 512;
 
-    uint32_t dirSector = LE32(header + 0x30);
+    uint32_t dirSector = LoadLE32(header + 0x30);
     const uint8_t* dir = dirSector <= kMaxSector ? ReadOleSector(r, dirSector) : nullptr;
     if (!dir) {
         if (size > kUnreadableDirectoryLimit) return false;

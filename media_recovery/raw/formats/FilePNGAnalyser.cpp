@@ -20,14 +20,14 @@ bool FilePNGAnalyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
     CandidateReader reader(device, hit.startSector);
     const uint8_t* p = ReadCandidateSpan(reader, 0, 24);
     if (!p || !Equals(p + 12, "IHDR", 4)) return false;
-    uint32_t width = BE32(p + 16), height = BE32(p + 20);
+    uint32_t width = LoadBE32(p + 16), height = LoadBE32(p + 20);
     if (width == 0 || height == 0 || width >= 0x80000000u || height >= 0x80000000u) return false;
-    uint64_t offset = static_cast<uint64_t>(BE32(p + 8)) + 20;
+    uint64_t offset = static_cast<uint64_t>(LoadBE32(p + 8)) + 20;
     bool sawData = false;
     while (offset <= kPngLimit) {
         const uint8_t* c = ReadCandidateSpan(reader, offset, 8);
         if (!c) return false;
-        uint32_t length = BE32(c);
+        uint32_t length = LoadBE32(c);
         if (length > kPngLimit) {
             if (!sawData) return false;
             hit.size = offset;

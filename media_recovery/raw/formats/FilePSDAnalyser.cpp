@@ -17,7 +17,7 @@ bool ReadBE32(CandidateReader& r, uint64_t offset, uint64_t* out) {
     if (offset > kRawMaxFileSize) return false;
     const uint8_t* p = ReadCandidateSpan(r, offset, 4);
     if (!p) return false;
-    *out = BE32(p);
+    *out = LoadBE32(p);
     return true;
 }
 
@@ -28,11 +28,11 @@ bool ReadBE32(CandidateReader& r, uint64_t offset, uint64_t* out) {
 bool FilePSDAnalyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
     CandidateReader r(device, hit.startSector);
     const uint8_t* h = ReadCandidateSpan(r, 0, 30);
-    if (!h || BE16(h + 4) != 1) return false;
+    if (!h || LoadBE16(h + 4) != 1) return false;
     for (int i = 6; i < 12; ++i)
         if (h[i] != 0) return false;
-    uint64_t channels = BE16(h + 12), height = BE32(h + 14), width = BE32(h + 18), depth = BE16(h + 22);
-    uint64_t offset = 30 + static_cast<uint64_t>(BE32(h + 26));
+    uint64_t channels = LoadBE16(h + 12), height = LoadBE32(h + 14), width = LoadBE32(h + 18), depth = LoadBE16(h + 22);
+    uint64_t offset = 30 + static_cast<uint64_t>(LoadBE32(h + 26));
     for (int section = 0; section < 2; ++section) {
         uint64_t length = 0;
         if (!ReadBE32(r, offset, &length)) return false;
@@ -41,7 +41,7 @@ bool FilePSDAnalyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
     if (offset > kRawMaxFileSize) return false;
     const uint8_t* c = ReadCandidateSpan(r, offset, 2);
     if (!c) return false;
-    uint16_t compression = BE16(c);
+    uint16_t compression = LoadBE16(c);
     if (compression > 1) return false;
     offset += 2;
     if (channels < 1 || channels > 56 || height < 1 || height > 300000 || width < 1 || width > 300000 ||
@@ -60,7 +60,7 @@ bool FilePSDAnalyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
         for (uint64_t i = 0; i < rows; ++i) {
             const uint8_t* p = ReadCandidateSpan(r, table + i * 2, 2);
             if (!p) return false;
-            data += BE16(p);
+            data += LoadBE16(p);
         }
         offset += data;
     }

@@ -23,7 +23,7 @@ bool FilePSPAnalyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
             return false;
         }
         if (!Equals(b, "~BK\0", 4)) break;
-        offset += 10 + static_cast<uint64_t>(LE32(b + 6));
+        offset += 10 + static_cast<uint64_t>(LoadLE32(b + 6));
     }
     if (offset < 512) return false;
     hit.size = offset;

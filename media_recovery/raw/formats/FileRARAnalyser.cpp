@@ -10,25 +10,25 @@ namespace {
 // Length of the block whose header is at p (at least 16 bytes readable), or 0 when it is no block.
 uint64_t BlockLength(const uint8_t* p) {
     uint8_t type = p[2];
-    uint16_t headerSize = LE16(p + 5);
+    uint16_t headerSize = LoadLE16(p + 5);
     if (headerSize <= 6) return 0;
     switch (type) {
         case 0x73:  // archive header
             return headerSize > 9 ? headerSize : 0;
         case 0x74:  // file
-            if (LE32(p + 7) > LE32(p + 11) || p[15] >= 5) return 0;
-            return static_cast<uint64_t>(headerSize) + LE32(p + 7);
+            if (LoadLE32(p + 7) > LoadLE32(p + 11) || p[15] >= 5) return 0;
+            return static_cast<uint64_t>(headerSize) + LoadLE32(p + 7);
         case 0x77:
             if (p[13] != 0) return 0;
-            return static_cast<uint64_t>(headerSize) + LE32(p + 7);
+            return static_cast<uint64_t>(headerSize) + LoadLE32(p + 7);
         case 0x75:
-            return static_cast<uint64_t>(headerSize) + LE16(p + 7);
+            return static_cast<uint64_t>(headerSize) + LoadLE16(p + 7);
         case 0x76:
             return headerSize;
         case 0x78:
         case 0x7A:
         case 0x7B:
-            return headerSize > 9 ? static_cast<uint64_t>(headerSize) + LE32(p + 7) : 0;
+            return headerSize > 9 ? static_cast<uint64_t>(headerSize) + LoadLE32(p + 7) : 0;
         default:
             return 0;
     }

@@ -28,6 +28,6 @@ bool FileRIFFAnalyser::IsHeader(const uint8_t* s, RawHit& hit) {
     }
     hit.fileTypeId = type;
     // In 64 bits: a length field near 4 GiB must not wrap to a few bytes.
-    hit.size = static_cast<uint64_t>(LE32(s + 4)) + 8;
+    hit.size = static_cast<uint64_t>(LoadLE32(s + 4)) + 8;
     return true;
 }

@@ -31,8 +31,8 @@ bool FileTIFAnalyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
     const uint8_t* h = ReadCandidateSpan(r, 0, 8);
     if (!h) return false;
     bigEndian_ = Equals(h, "MM\0*", 4);
-    auto u16 = [this](const uint8_t* p) { return bigEndian_ ? BE16(p) : LE16(p); };
-    auto u32 = [this](const uint8_t* p) { return bigEndian_ ? BE32(p) : LE32(p); };
+    auto u16 = [this](const uint8_t* p) { return bigEndian_ ? LoadBE16(p) : LoadLE16(p); };
+    auto u32 = [this](const uint8_t* p) { return bigEndian_ ? LoadBE32(p) : LoadLE32(p); };
 
     uint64_t ifd = u32(h + 4);
     if (ifd > kRawMaxFileSize) return false;

@@ -41,7 +41,7 @@ uint64_t SkipStreamedData(CandidateReader& r, uint64_t dataStart) {
             if (q[1] != 'K') continue;
             uint64_t at = offset + i;
             if (q[2] == 7 && q[3] == 8) {
-                if (LE32(q + 8) == at - dataStart) return at + 16;
+                if (LoadLE32(q + 8) == at - dataStart) return at + 16;
             } else if ((q[2] == 3 && q[3] == 4) || (q[2] == 1 && q[3] == 2)) {
                 return at;
             }
@@ -74,7 +74,7 @@ bool FileZIPAnalyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
         if (!p || p[0] != 'P' || p[1] != 'K') break;
         uint64_t next;
         if (p[2] == 3 && p[3] == 4) {
-            uint16_t method = LE16(p + 8), nameLength = LE16(p + 26), extra = LE16(p + 28);
+            uint16_t method = LoadLE16(p + 8), nameLength = LoadLE16(p + 26), extra = LoadLE16(p + 28);
             if (method >= 11 || nameLength >= 0x411) break;
             if (first) {
                 officePackage_ = NameIs(p + 30, nameLength, "[Content_Types].xml");
@@ -82,22 +82,22 @@ bool FileZIPAnalyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
             }
             if (NameIs(p + 30, nameLength, "[Content_Types].xml")) contentTypes = true;
             if (uint32_t t = OfficeType(p + 30, nameLength)) officeType = t;
-            uint32_t packed = LE32(p + 18);
+            uint32_t packed = LoadLE32(p + 18);
             uint64_t data = offset + 30 + nameLength + extra;
-            if ((LE16(p + 6) & 8) && packed == 0) {
+            if ((LoadLE16(p + 6) & 8) && packed == 0) {
                 next = SkipStreamedData(r, data);
                 if (next == 0) break;
             } else {
                 next = data + packed;
             }
         } else if (p[2] == 1 && p[3] == 2) {
-            uint16_t nameLength = LE16(p + 28);
+            uint16_t nameLength = LoadLE16(p + 28);
             if (NameIs(p + 46, nameLength, "[Content_Types].xml")) contentTypes = true;
             if (uint32_t t = OfficeType(p + 46, nameLength)) officeType = t;
-            next = offset + 46 + nameLength + LE16(p + 30) + LE16(p + 32);
+            next = offset + 46 + nameLength + LoadLE16(p + 30) + LoadLE16(p + 32);
         } else if (p[2] == 5 && p[3] == 6) {
             // The end record closes the archive; its comment belongs to it.
-            offset += 22 + static_cast<uint64_t>(LE16(p + 20));
+            offset += 22 + static_cast<uint64_t>(LoadLE16(p + 20));
             first = false;
             break;
         } else {

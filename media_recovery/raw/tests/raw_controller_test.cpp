@@ -7,7 +7,7 @@
 
 #include "media_recovery/raw/CRAWFileNode.h"
 #include "media_recovery/raw/CRAWSearchController.h"
-#include "filesystems/CSearchedPartitionInfo.h"
+#include "filesystems/frame/CSearchedPartitionInfo.h"
 #include "media_recovery/file_model/IDataRunList.h"
 #include "media_recovery/file_model/IDirecotryTreeBuilder.h"
 #include "testing/MemoryDevice.h"

@@ -15,7 +15,7 @@
 #include "media_recovery/IArchiveDataRecovery.h"
 #include "media_recovery/file_model/CFileNode.h"
 #include "media_recovery/file_model/IDataRunList.h"
-#include "filesystems/IFileSystemSearchController.h"
+#include "filesystems/frame/IFileSystemSearchController.h"
 #include "sqlite_recovery/framework/IProgress.h"
 
 namespace {

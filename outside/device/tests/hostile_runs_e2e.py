@@ -25,10 +25,6 @@ SECONDS = 30          # a case that takes longer hangs
 MOST_KIB = 300 << 10  # peak resident memory of any run
 
 failures = []
-# Under the sanitizers, LeakSanitizer's scan of dynamic thread-local blocks at exit crashes now and
-# then on this toolchain (on main too, more often the longer the phone's path). Without thread-local
-# roots the leak check can only report more, never less.
-CHILD_ENV = dict(os.environ, LSAN_OPTIONS=(os.environ.get("LSAN_OPTIONS", "") + ":use_tls=0").lstrip(":"))
 
 
 def check(condition, what):
@@ -41,7 +37,7 @@ def start(device, out):
     err = tempfile.TemporaryFile()
     out_file = tempfile.TemporaryFile()
     process = subprocess.Popen([PROGRAM, "--device", device, "--out", out], stdout=out_file, stderr=err,
-                               stdin=subprocess.DEVNULL, env=CHILD_ENV)
+                               stdin=subprocess.DEVNULL)
     return process, out_file, err
 
 

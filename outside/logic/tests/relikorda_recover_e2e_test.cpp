@@ -47,12 +47,6 @@ protected:
         temp_ = pattern;
         before_ = Snapshot(phone_);
         ASSERT_GT(before_.size(), 10u);
-        // Under the sanitizers LeakSanitizer's scan of dynamic thread-local blocks at a run's exit
-        // crashes now and then on this toolchain: the runs' leak check goes without those roots
-        // (it can only report more), and keeps quiet about the suppressions that then apply.
-        const char* lsan = std::getenv("LSAN_OPTIONS");
-        if (!lsan || !std::strstr(lsan, "use_tls=0"))
-            setenv("LSAN_OPTIONS", (std::string(lsan ? lsan : "") + ":use_tls=0:print_suppressions=0").c_str(), 1);
     }
     void TearDown() override {
         // Whatever a run did or refused, the phone is as it was.

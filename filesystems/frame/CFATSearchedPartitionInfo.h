@@ -1,5 +1,5 @@
 #pragma once
-#include "filesystems/CSearchedPartitionInfo.h"
+#include "filesystems/frame/CSearchedPartitionInfo.h"
 
 // Evidence that the FAT searchers collect about a candidate volume.
 enum : uint32_t {

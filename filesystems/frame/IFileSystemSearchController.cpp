@@ -1,4 +1,4 @@
-#include "filesystems/IFileSystemSearchController.h"
+#include "filesystems/frame/IFileSystemSearchController.h"
 
 IFileSystemSearchController::~IFileSystemSearchController() {}
 IQuickFileSystemSearchController::~IQuickFileSystemSearchController() {}

@@ -1,4 +1,4 @@
-#include "filesystems/CFATSearchedPartitionInfo.h"
+#include "filesystems/frame/CFATSearchedPartitionInfo.h"
 
 #include <new>
 
