@@ -41,7 +41,7 @@ const std::string& Folder() {
 // reach the views (a log that fails its checksums is left out whole).
 void Reseal(std::vector<uint8_t>& log) {
     if (log.size() < 32) return;
-    const uint32_t pageSize = sqlite_format::Load32(log.data() + 8);
+    const uint32_t pageSize = LoadBE32(log.data() + 8);
     if (pageSize < 512 || pageSize > 65536) return;
     const bool bigEndian = log[3] == 0x83;
     auto put = [&](size_t at, uint32_t v) {

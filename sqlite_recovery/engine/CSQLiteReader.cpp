@@ -115,7 +115,7 @@ int CSQLiteReader::ReadHeader() {
     if (std::memcmp(header_ + kHeaderMagic, kHeaderMagicText, kHeaderMagicSize) != 0) return -2;
     pageSize_ = HeaderPageSize(header_);
     if (header_[kHeaderReadVersion] == 0) return -3;
-    const int32_t schemaFormat = static_cast<int32_t>(Load32(header_ + kHeaderSchemaFormat));
+    const int32_t schemaFormat = static_cast<int32_t>(LoadBE32(header_ + kHeaderSchemaFormat));
     if (schemaFormat < 0 || schemaFormat > 4) return -4;
     if (pageSize_ < 512 || pageSize_ > 65536 || (pageSize_ & (pageSize_ - 1)) != 0) return -5;
     usableSize_ = pageSize_ - header_[kHeaderReservedBytes];
@@ -237,13 +237,13 @@ void CSQLiteReader::WalkInterior(TableSchema* table, int schemaFlag, int viewFla
 
 void CSQLiteReader::CollectChildren(uint32_t page, int depth) {
     const uint32_t h = BtreeHeaderOffset(page);
-    const uint32_t count = Load16(pageBuffer_ + h + kCellCount);
+    const uint32_t count = LoadBE16(pageBuffer_ + h + kCellCount);
     const uint32_t maxCount = (pageSize_ - h - kInteriorHeaderSize) / 2;
-    pending_.push_back({Load32(pageBuffer_ + h + kRightChild), depth});  // right-most child, visited last
+    pending_.push_back({LoadBE32(pageBuffer_ + h + kRightChild), depth});  // right-most child, visited last
     for (uint32_t i = std::min(count, maxCount); i-- > 0;) {
-        const uint32_t ptr = Load16(pageBuffer_ + h + kInteriorHeaderSize + 2 * i);
+        const uint32_t ptr = LoadBE16(pageBuffer_ + h + kInteriorHeaderSize + 2 * i);
         if (ptr == 0 || ptr + kChildPointerSize > usableSize_) continue;
-        const uint32_t child = Load32(pageBuffer_ + ptr);
+        const uint32_t child = LoadBE32(pageBuffer_ + ptr);
         if (child == 0 || child > pageCount_) continue;
         pending_.push_back({child, depth});
     }
@@ -255,7 +255,7 @@ void CSQLiteReader::ScanLeafPage(TableSchema* table, uint32_t page, int schemaFl
     const uint32_t h = BtreeHeaderOffset(page);
     const uint8_t type = pg[h + kPageType];
     const bool leaf = type == kLeafTablePage;
-    const uint32_t cellCount = Load16(pg + h + kCellCount);
+    const uint32_t cellCount = LoadBE16(pg + h + kCellCount);
     table->cellTotal += cellCount;
     const uint32_t arrayStart = h + (leaf ? kLeafHeaderSize : kInteriorHeaderSize);
     // Interior cells hold keys, not records.
@@ -264,7 +264,7 @@ void CSQLiteReader::ScanLeafPage(TableSchema* table, uint32_t page, int schemaFl
     for (uint32_t i = 0; i < cellCount; ++i) {
         const uint32_t at = arrayStart + 2 * i;
         if (at + 2 > U) break;
-        const uint32_t ptr = Load16(pg + at);
+        const uint32_t ptr = LoadBE16(pg + at);
         if (ptr == 0) break;
         if (ptr >= U) continue;
         listed_.push_back(ptr);
@@ -299,8 +299,8 @@ void CSQLiteReader::ScanLeafPage(TableSchema* table, uint32_t page, int schemaFl
     ctx.UseTable(table, !orphan);
     // Stale cells of an interior page are intact or confirmed by their neighbours.
     ctx.requireEnd = ctx.requireEnd || interior;
-    ctx.encoding = static_cast<int>(Load32(header_ + kHeaderTextEncoding));
-    ctx.zeroOneConstants = Load32(header_ + kHeaderSchemaFormat) >= 4;
+    ctx.encoding = static_cast<int>(LoadBE32(header_ + kHeaderTextEncoding));
+    ctx.zeroOneConstants = LoadBE32(header_ + kHeaderSchemaFormat) >= 4;
     ctx.scratch = scratch_;
     ctx.reader = this;
     ctx.timeUp = &timeUp_;
@@ -312,10 +312,10 @@ void CSQLiteReader::ScanLeafPage(TableSchema* table, uint32_t page, int schemaFl
 
 uint32_t CSQLiteReader::TrunkArrayEnd(const uint8_t* pg) const {
     // Free-list trunk page: next trunk (4 bytes), leaf count n (4), n leaf page numbers (4 each).
-    const uint32_t n = Load32(pg + kTrunkLeafCount);
-    if (Load32(pg + kTrunkNext) > pageCount_ || n == 0 || n > (usableSize_ - kTrunkLeaves) / 4) return 0;
+    const uint32_t n = LoadBE32(pg + kTrunkLeafCount);
+    if (LoadBE32(pg + kTrunkNext) > pageCount_ || n == 0 || n > (usableSize_ - kTrunkLeaves) / 4) return 0;
     for (uint32_t i = 0; i < n; ++i) {
-        const uint32_t leaf = Load32(pg + kTrunkLeaves + 4 * i);
+        const uint32_t leaf = LoadBE32(pg + kTrunkLeaves + 4 * i);
         if (leaf < 2 || leaf > pageCount_) return 0;
     }
     return kTrunkLeaves + 4 * n;
@@ -339,7 +339,7 @@ bool CSQLiteReader::OverflowChainIsFree(uint32_t first, int64_t bytes) {
             (pageFlags_[page] & (kFlagRoot | kFlagOwned | kFlagTrunk)) || ReadPage(page, buffer) != 0)
             return false;
         chainStamp_[page] = chainGeneration_;
-        page = Load32(buffer + kOverflowNext);
+        page = LoadBE32(buffer + kOverflowNext);
     }
     // The last page ends the chain.
     return page == 0;
@@ -354,12 +354,12 @@ void CSQLiteReader::CollectOwnedPages() {
     }
     const uint32_t gen = chainGeneration_;
     // The free list's trunk pages are no deleted record's overflow pages any more.
-    for (uint32_t trunk = Load32(header_ + kHeaderFreelistTrunk), steps = 0;
+    for (uint32_t trunk = LoadBE32(header_ + kHeaderFreelistTrunk), steps = 0;
          trunk >= 2 && trunk <= pageCount_ && steps < pageCount_; ++steps) {
         if (chainStamp_[trunk] == gen || ReadPage(trunk, pageBuffer_) != 0) break;
         chainStamp_[trunk] = gen;
         pageFlags_[trunk] |= kFlagTrunk;
-        trunk = Load32(pageBuffer_ + kTrunkNext);
+        trunk = LoadBE32(pageBuffer_ + kTrunkNext);
     }
     std::vector<std::pair<uint32_t, int>> stack;
     for (uint32_t root : rootPages_) stack.push_back({root, 0});
@@ -378,12 +378,12 @@ void CSQLiteReader::CollectOwnedPages() {
         if (type != kInteriorTablePage) MarkOverflowChains(page, h, type, gen);
         if (interior && depth < kMaxTreeDepth) {
             const uint32_t count =
-                std::min<uint32_t>(Load16(pageBuffer_ + h + kCellCount), (pageSize_ - h - kInteriorHeaderSize) / 2);
-            stack.push_back({Load32(pageBuffer_ + h + kRightChild), depth + 1});
+                std::min<uint32_t>(LoadBE16(pageBuffer_ + h + kCellCount), (pageSize_ - h - kInteriorHeaderSize) / 2);
+            stack.push_back({LoadBE32(pageBuffer_ + h + kRightChild), depth + 1});
             for (uint32_t i = 0; i < count; ++i) {
-                const uint32_t ptr = Load16(pageBuffer_ + h + kInteriorHeaderSize + 2 * i);
+                const uint32_t ptr = LoadBE16(pageBuffer_ + h + kInteriorHeaderSize + 2 * i);
                 if (ptr == 0 || ptr + kChildPointerSize > usableSize_) continue;
-                stack.push_back({Load32(pageBuffer_ + ptr), depth + 1});
+                stack.push_back({LoadBE32(pageBuffer_ + ptr), depth + 1});
             }
         }
     }
@@ -396,13 +396,13 @@ void CSQLiteReader::MarkOverflowChains(uint32_t page, uint32_t h, uint8_t type, 
     const int64_t maxLocal = index ? (usable - 12) * 64 / 255 - 23 : usable - 35;
     const int64_t minLocal = (usable - 12) * 32 / 255 - 23;
     const uint32_t count =
-        std::min<uint32_t>(Load16(pageBuffer_ + h + kCellCount), (pageSize_ - h - kLeafHeaderSize) / 2);
+        std::min<uint32_t>(LoadBE16(pageBuffer_ + h + kCellCount), (pageSize_ - h - kLeafHeaderSize) / 2);
     const bool interior = type == kInteriorIndexPage;
     const uint32_t arrayStart = h + (interior ? kInteriorHeaderSize : kLeafHeaderSize);
     const uint8_t* end = pageBuffer_ + usableSize_;
     chains_.clear();
     for (uint32_t i = 0; i < count && arrayStart + 2 * i + 2 <= pageSize_; ++i) {
-        const uint32_t ptr = Load16(pageBuffer_ + arrayStart + 2 * i);
+        const uint32_t ptr = LoadBE16(pageBuffer_ + arrayStart + 2 * i);
         if (ptr < arrayStart || ptr >= usableSize_) continue;
         const uint8_t* p = pageBuffer_ + ptr + (interior ? kChildPointerSize : 0);
         uint64_t payload, rowid;
@@ -420,7 +420,7 @@ void CSQLiteReader::MarkOverflowChains(uint32_t page, uint32_t h, uint8_t type, 
         const int64_t local = k <= maxLocal ? k : minLocal;
         if (p + local + 4 > end) continue;
         const int64_t pages = (P - local + usable - 5) / (usable - 4);
-        chains_.push_back({Load32(p + local), static_cast<uint32_t>(std::min<int64_t>(pages, INT32_MAX))});
+        chains_.push_back({LoadBE32(p + local), static_cast<uint32_t>(std::min<int64_t>(pages, INT32_MAX))});
     }
     uint8_t* buffer = engine_state::OverflowPageBuffer();
     for (const auto& [first, pages] : chains_) {
@@ -429,7 +429,7 @@ void CSQLiteReader::MarkOverflowChains(uint32_t page, uint32_t h, uint8_t type, 
             chainStamp_[next] = gen;
             pageFlags_[next] |= kFlagOwned;
             if (ReadPage(next, buffer) != 0) break;
-            next = Load32(buffer + kOverflowNext);
+            next = LoadBE32(buffer + kOverflowNext);
         }
     }
 }

@@ -8,7 +8,6 @@
 
 using sqlite_format::kChildPointerSize;
 using sqlite_format::kFreeblockHeaderSize;
-using sqlite_format::Load16;
 
 namespace {
 

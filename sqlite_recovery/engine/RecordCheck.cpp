@@ -13,8 +13,6 @@
 using sqlite_format::kFreeblockHeaderSize;
 using sqlite_format::kFreeblockNext;
 using sqlite_format::kFreeblockSize;
-using sqlite_format::Load16;
-using sqlite_format::Load32;
 using sqlite_format::SerialTypeLength;
 using sqlite_format::VarintSize;
 
@@ -69,7 +67,7 @@ bool RealStoredAsInteger(double d, uint8_t affinity) {
 }
 
 bool OverflowFits(const CarveContext& c, const uint8_t* pointer, int64_t bytes) {
-    return c.reader && c.reader->OverflowChainIsFree(Load32(pointer), bytes);
+    return c.reader && c.reader->OverflowChainIsFree(LoadBE32(pointer), bytes);
 }
 
 // Reads serial types from at: exactly want of them (want > 0), or up to headerEnd (want 0).
@@ -136,7 +134,7 @@ struct FreedBlock {
 bool EndConfirmed(const CarveContext& c, const FreedBlock& b, uint32_t y) {
     if (y == b.end || (y < b.end && c.Used(y))) return true;
     if (y + kFreeblockHeaderSize > b.end) return false;
-    if (FreeblockHeaderAt(c, y) && y + Load16(c.page + y + kFreeblockSize) == b.end) return true;
+    if (FreeblockHeaderAt(c, y) && y + LoadBE16(c.page + y + kFreeblockSize) == b.end) return true;
     CellLayout next;
     return IntactCell(c, y, b.end, c.scratch->neighbourTypes, &next);
 }
@@ -407,7 +405,7 @@ bool IntactCell(const CarveContext& c, uint32_t x, uint32_t end, std::vector<uin
 bool FreeblockHeaderAt(const CarveContext& c, uint32_t x) {
     const uint32_t usable = c.Usable();
     if (x + kFreeblockHeaderSize + 1 > usable) return false;
-    const uint32_t size = Load16(c.page + x + kFreeblockSize), next = Load16(c.page + x + kFreeblockNext);
+    const uint32_t size = LoadBE16(c.page + x + kFreeblockSize), next = LoadBE16(c.page + x + kFreeblockNext);
     // A chain runs up the page, and blocks less than four bytes apart are merged.
     return size >= kFreeblockHeaderSize && x + size <= usable &&
            (next == 0 || (next >= x + size + kFreeblockHeaderSize && next + kFreeblockHeaderSize <= usable));
@@ -416,7 +414,7 @@ bool FreeblockHeaderAt(const CarveContext& c, uint32_t x) {
 bool CheckFreedCell(const CarveContext& c, uint32_t x, uint32_t end, CellLayout* out) {
     if (c.columns <= 0 || !FreeblockHeaderAt(c, x)) return false;
     const uint8_t* pg = c.page;
-    const FreedBlock block{x, x + Load16(pg + x + kFreeblockSize)};
+    const FreedBlock block{x, x + LoadBE16(pg + x + kFreeblockSize)};
     const uint32_t limit = std::min(block.end, end);
     bool found = false;
     CellLayout cell;

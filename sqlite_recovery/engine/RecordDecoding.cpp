@@ -8,7 +8,6 @@
 #include "sqlite_recovery/engine/EngineState.h"
 #include "sqlite_recovery/engine/SQLiteFormat.h"
 
-using sqlite_format::Load32;
 using sqlite_format::SerialTypeLength;
 
 namespace {
@@ -68,7 +67,7 @@ struct Payload {
                 return false;
             }
             (*stamp)[page] = generation;
-            nextPage = Load32(buffer + sqlite_format::kOverflowNext);
+            nextPage = LoadBE32(buffer + sqlite_format::kOverflowNext);
             ++pageIndex;
         }
         return pageIndex == index;
@@ -118,7 +117,7 @@ struct RecordPlace {
         if (payload + local > end) return -5;
         if (local < length) {
             if (payload + local + 4 > end) return -5;
-            firstOverflow = Load32(payload + local);
+            firstOverflow = LoadBE32(payload + local);
         }
         return 0;
     }

@@ -3,6 +3,8 @@
 // Every multi-byte field is big-endian.
 #include <cstdint>
 
+#include "sqlite_recovery/framework/ByteOrder.h"
+
 namespace sqlite_format {
 
 // The database header: the first 100 bytes of page 1.
@@ -86,15 +88,9 @@ enum : uint8_t { kInteriorIndexPage = 2, kInteriorTablePage = 5, kLeafIndexPage 
 // Where the b-tree page header of a page starts: after the database header on page 1.
 inline uint32_t BtreeHeaderOffset(uint64_t page) { return page == 1 ? kDatabaseHeaderSize : 0; }
 
-inline uint16_t Load16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
-inline uint32_t Load32(const uint8_t* p) {
-    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
-           (static_cast<uint32_t>(p[2]) << 8) | p[3];
-}
-
 // The page size a database header gives (1 stands for 65536).
 inline uint32_t HeaderPageSize(const uint8_t* header) {
-    const uint32_t raw = Load16(header + kHeaderPageSize);
+    const uint32_t raw = LoadBE16(header + kHeaderPageSize);
     return raw == 1 ? 65536u : raw;
 }
 

@@ -7,7 +7,6 @@
 #include "sqlite_recovery/engine/CFileIOWin32.h"
 #include "sqlite_recovery/engine/SQLiteFormat.h"
 
-using sqlite_format::Load32;
 
 namespace {
 
@@ -34,7 +33,7 @@ namespace {
 constexpr uint32_t kWalMagic = 0;
 constexpr uint32_t kWalFormatVersion = 4;
 constexpr uint32_t kWalPageSize = 8;
-constexpr uint32_t kWalCheckpointSequence = 12;
+[[maybe_unused]] constexpr uint32_t kWalCheckpointSequence = 12;  // not needed to read the log
 constexpr uint32_t kWalSalt1 = 16;
 constexpr uint32_t kWalSalt2 = 20;
 constexpr uint32_t kWalChecksum = 24;
@@ -51,11 +50,6 @@ constexpr uint32_t kWalVersion = 3007000;
 // Largest log read into memory whole; a bigger one is treated as unusable.
 constexpr uint64_t kMaxWalBytes = uint64_t(4) << 30;
 
-uint32_t Load32LE(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[3]) << 24;
-}
-
 // Which frames the log's own checksums vouch for, told frame by frame in file order. Frame k's
 // stored checksum continues the stored one of frame k - 1 (of the header for frame 0) over its
 // first 8 header bytes and its page. Current frames count up to the first that breaks the chain or
@@ -67,9 +61,9 @@ public:
     static constexpr int kThisFrame = 1, kFrameBefore = 2;
 
     FrameChainCheck(const uint8_t* logHeader, uint32_t pageSize, bool bigEndian)
-        : pageSize_(pageSize), bigEndian_(bigEndian), salt1_(Load32(logHeader + kWalSalt1)),
-          salt2_(Load32(logHeader + kWalSalt2)),
-          before_{Load32(logHeader + kWalChecksum), Load32(logHeader + kWalChecksum + 4)} {}
+        : pageSize_(pageSize), bigEndian_(bigEndian), salt1_(LoadBE32(logHeader + kWalSalt1)),
+          salt2_(LoadBE32(logHeader + kWalSalt2)),
+          before_{LoadBE32(logHeader + kWalChecksum), LoadBE32(logHeader + kWalChecksum + 4)} {}
 
     // The next frame (its header and page): kThisFrame when it counts, with kFrameBefore when it
     // vouches for the frame before it.
@@ -77,8 +71,8 @@ public:
         uint32_t sum[2] = {before_[0], before_[1]};
         WalChecksum(frame, 8, bigEndian_, sum);
         WalChecksum(frame + kFrameHeaderSize, pageSize_, bigEndian_, sum);
-        const bool links = sum[0] == Load32(frame + kFrameChecksum) && sum[1] == Load32(frame + kFrameChecksum + 4);
-        const uint32_t salt1 = Load32(frame + kFrameSalt1), salt2 = Load32(frame + kFrameSalt2);
+        const bool links = sum[0] == LoadBE32(frame + kFrameChecksum) && sum[1] == LoadBE32(frame + kFrameChecksum + 4);
+        const uint32_t salt1 = LoadBE32(frame + kFrameSalt1), salt2 = LoadBE32(frame + kFrameSalt2);
         const bool current = salt1 == salt1_ && salt2 == salt2_;
         int counts = 0;
         if (inChain_ && current && links) {
@@ -88,8 +82,8 @@ public:
             if (!current && links && !first_ && !beforeCurrent_ && salt1 == beforeSalt1_ && salt2 == beforeSalt2_)
                 counts = kThisFrame | kFrameBefore;
         }
-        before_[0] = Load32(frame + kFrameChecksum);
-        before_[1] = Load32(frame + kFrameChecksum + 4);
+        before_[0] = LoadBE32(frame + kFrameChecksum);
+        before_[1] = LoadBE32(frame + kFrameChecksum + 4);
         beforeSalt1_ = salt1;
         beforeSalt2_ = salt2;
         beforeCurrent_ = current;
@@ -124,15 +118,15 @@ std::vector<uint8_t> FramesThatCheck(const uint8_t* log, uint64_t count, uint32_
 // Whether the log header is one: magic, version, a page size that is a power of two from 512 to
 // 65536, and its own checksum.
 bool ValidHeader(const uint8_t* header, uint32_t* pageSize, bool* bigEndian) {
-    const uint32_t magic = Load32(header + kWalMagic);
+    const uint32_t magic = LoadBE32(header + kWalMagic);
     if (magic != kWalMagicLittleEndian && magic != kWalMagicBigEndian) return false;
-    if (Load32(header + kWalFormatVersion) != kWalVersion) return false;
-    const uint32_t ps = Load32(header + kWalPageSize);
+    if (LoadBE32(header + kWalFormatVersion) != kWalVersion) return false;
+    const uint32_t ps = LoadBE32(header + kWalPageSize);
     if (ps < 512 || ps > 65536 || (ps & (ps - 1)) != 0) return false;
     *bigEndian = magic == kWalMagicBigEndian;
     uint32_t sum[2] = {0, 0};
     WalChecksum(header, kWalChecksum, *bigEndian, sum);
-    if (sum[0] != Load32(header + kWalChecksum) || sum[1] != Load32(header + kWalChecksum + 4)) return false;
+    if (sum[0] != LoadBE32(header + kWalChecksum) || sum[1] != LoadBE32(header + kWalChecksum + 4)) return false;
     *pageSize = ps;
     return true;
 }
@@ -142,8 +136,8 @@ bool ValidHeader(const uint8_t* header, uint32_t* pageSize, bool* bigEndian) {
 void WalChecksum(const uint8_t* data, size_t length, bool bigEndian, uint32_t sum[2]) {
     uint32_t s0 = sum[0], s1 = sum[1];
     for (size_t at = 0; at + 8 <= length; at += 8) {
-        const uint32_t x0 = bigEndian ? Load32(data + at) : Load32LE(data + at);
-        const uint32_t x1 = bigEndian ? Load32(data + at + 4) : Load32LE(data + at + 4);
+        const uint32_t x0 = bigEndian ? LoadBE32(data + at) : LoadLE32(data + at);
+        const uint32_t x1 = bigEndian ? LoadBE32(data + at + 4) : LoadLE32(data + at + 4);
         s0 += x0 + s1;
         s1 += x1 + s0;
     }
@@ -195,7 +189,7 @@ ResultCode WalFile::Load(const wchar_t* path, uint32_t databasePageSize, uint64_
         return RK_FAIL(RK_E_FAIL);
     }
     pageSize = ps;
-    const uint32_t salt1 = Load32(header + kWalSalt1), salt2 = Load32(header + kWalSalt2);
+    const uint32_t salt1 = LoadBE32(header + kWalSalt1), salt2 = LoadBE32(header + kWalSalt2);
 
     const uint64_t frameBytes = uint64_t(ps) + kFrameHeaderSize;
     const uint64_t count = (size - kWalHeaderSize) / frameBytes;
@@ -213,15 +207,15 @@ ResultCode WalFile::Load(const wchar_t* path, uint32_t databasePageSize, uint64_
         const uint32_t wantStale = pass == 0 ? 1 : 0;
         for (uint64_t k = 0; k < count; ++k) {
             const uint8_t* fh = header + kWalHeaderSize + k * frameBytes;
-            const uint32_t stale = (Load32(fh + kFrameSalt1) != salt1 || Load32(fh + kFrameSalt2) != salt2) ? 1 : 0;
+            const uint32_t stale = (LoadBE32(fh + kFrameSalt1) != salt1 || LoadBE32(fh + kFrameSalt2) != salt2) ? 1 : 0;
             if (stale != wantStale) continue;
             if (!keep[k]) {
                 ++framesLeftOut;
                 continue;
             }
             WalFrame f;
-            f.pageNumber = Load32(fh + kFramePageNumber);
-            f.commitSize = Load32(fh + kFrameCommitSize);
+            f.pageNumber = LoadBE32(fh + kFramePageNumber);
+            f.commitSize = LoadBE32(fh + kFrameCommitSize);
             f.image = fh + kFrameHeaderSize;
             f.stale = stale;
             // Page 0 does not exist; a page beyond every file page cannot be real.
@@ -261,7 +255,7 @@ uint64_t WalValidLength(const platform::PlatformFile& log, uint64_t size) {
         if (!log.ReadAt(kWalHeaderSize + first * frameBytes, chunk.data(), static_cast<size_t>(n * frameBytes))) break;
         for (uint64_t i = 0; i < n; ++i) {
             const uint8_t* frame = chunk.data() + i * frameBytes;
-            const uint32_t page = Load32(frame + kFramePageNumber);
+            const uint32_t page = LoadBE32(frame + kFramePageNumber);
             const int counts = check.Next(frame);
             // A frame that counts and holds a page, or one that vouches for such a frame before it
             // (which would not count without it).

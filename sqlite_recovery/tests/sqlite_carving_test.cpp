@@ -12,7 +12,6 @@
 #include "sqlite_recovery/tests/SqliteTestSupport.h"
 
 using namespace sqlite_test;
-using sqlite_format::Load16;
 
 namespace {
 
@@ -35,9 +34,9 @@ struct PageUnderTest {
         ctx.UseTable(table);
         ctx.scratch = &scratch;
         ctx.reader = open.reader.get();
-        for (uint32_t i = 0; i < Load16(b + 3); ++i) listed.push_back(Pointer(i));
+        for (uint32_t i = 0; i < LoadBE16(b + 3); ++i) listed.push_back(Pointer(i));
     }
-    uint32_t Pointer(uint32_t i) const { return Load16(ctx.page + 8 + 2 * i); }
+    uint32_t Pointer(uint32_t i) const { return LoadBE16(ctx.page + 8 + 2 * i); }
     // Every record of the page's free space, as the reader's walk carves it.
     void Carve() {
         MarkListedCells(ctx, listed, 8 + 2 * static_cast<uint32_t>(listed.size()));
@@ -116,13 +115,13 @@ TEST(SqliteCarving, FreedCellsLengthAndRowidSizesAreWorkedOut) {
     // needs two bytes, so the freeblock header took its length, its rowid and its header size.
     PageUnderTest p("carve3.db", "t3", 2);
     ASSERT_EQ(p.ctx.columns, 3);
-    const uint32_t block = Load16(p.ctx.page + 1);
+    const uint32_t block = LoadBE16(p.ctx.page + 1);
     ASSERT_NE(block, 0u);
     CellLayout cell;
     ASSERT_TRUE(CheckFreedCell(p.ctx, block, p.ctx.pageSize, &cell));
     EXPECT_EQ(cell.lengthSize, 1);
     EXPECT_EQ(cell.rowidSize, 2);
-    EXPECT_EQ(cell.length, Load16(p.ctx.page + block + 2));  // the cell fills its block
+    EXPECT_EQ(cell.length, LoadBE16(p.ctx.page + block + 2));  // the cell fills its block
     EXPECT_TRUE(cell.evidence);
     EXPECT_EQ(cell.lostType, -1);
     p.Carve();
@@ -316,7 +315,7 @@ TEST(SqliteCarving, ReservedSerialTypeStopsDecoding) {
     // A live cell of stale.db with its third serial type set to 10 (hand-patched).
     TempDir dir;
     std::vector<uint8_t> bytes = ReadFileBytes(Fixture("stale.db"));
-    const uint32_t cell = Load16(bytes.data() + 1024 + 8);
+    const uint32_t cell = LoadBE16(bytes.data() + 1024 + 8);
     // payload length (1), rowid (1), header size (1), types id, a, b
     bytes[1024 + cell + 5] = 10;
     WriteFileBytes(dir.Join("typed.db"), bytes);

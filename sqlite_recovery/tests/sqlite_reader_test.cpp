@@ -89,7 +89,7 @@ TEST(SqliteReaderLiveRows, DeepTreeHasFourLevels) {
     uint64_t page = t->rootPage;
     std::vector<uint8_t> buffer(open.reader->PageSize());
     while (open.reader->ReadPage(page, buffer.data()) == 0 && buffer[0] == 5) {
-        page = sqlite_format::Load32(buffer.data() + 8);
+        page = LoadBE32(buffer.data() + 8);
         ++levels;
     }
     EXPECT_GE(levels, 4);

@@ -318,7 +318,7 @@ TEST(SqliteViews, FramesFromABrokenChecksumOnAreLeftOut) {
     const std::vector<uint8_t> wal = ReadFileBytes(Fixture("wal.db-wal"));
     const size_t frameBytes = 24 + 4096, count = (wal.size() - 32) / frameBytes;
     size_t firstCommit = 0;
-    auto commitSize = [&](size_t k) { return sqlite_format::Load32(wal.data() + 32 + k * frameBytes + 4); };
+    auto commitSize = [&](size_t k) { return LoadBE32(wal.data() + 32 + k * frameBytes + 4); };
     while (firstCommit < count && commitSize(firstCommit) == 0) ++firstCommit;
     ASSERT_LT(firstCommit + 1, count);
     TempDir dir;
