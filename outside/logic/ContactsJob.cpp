@@ -248,8 +248,9 @@ bool WriteContacts(IDataContainer<_CONTACT_INFOMATION>* container, const std::st
     const std::string vcf = platform::JoinPath(outFolder, "contacts.vcf");
     OutputFile vcfFile;
     const bool vcfMade = vcfFile.Create(vcf);
-    constexpr size_t kCardsPiece = size_t(1) << 20;
+    constexpr size_t kCardsPiece = size_t(256) << 10;
     std::string cards;
+    cards.reserve(2 * kCardsPiece);  // a piece and the card that ends it, never moved
     ContactCounts found;
     for (const auto& entry : contacts) {
         char name[32];
