@@ -18,6 +18,7 @@
 #include "sqlite_recovery/framework/SafeFileName.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/FileSystem.h"
+#include "platform/PageMemory.h"
 
 namespace {
 
@@ -202,10 +203,16 @@ int RunSms(IVirtualDevice* device, ICommon* contacts, const std::string& outFold
 }
 
 int SmsJob(JobContext& context) {
+    int status = 0;
     if (!HoldsAnyOf(*context.device, kSmsDatabases)) {
         std::fprintf(context.report, "sms: nothing to recover, the device has no mmssms.db\n");
-        return 0;
+    } else {
+        ICommon* argument = context.contacts ? context.contacts->GetContainer() : nullptr;
+        status = RunSms(context.device, argument, context.out, context.report, context.progress, nullptr);
     }
-    ICommon* argument = context.contacts ? context.contacts->GetContainer() : nullptr;
-    return RunSms(context.device, argument, context.out, context.report, context.progress, nullptr);
+    // The contacts were kept to name the partners; the jobs after this one run without them, and
+    // without the memory they and the conversations took.
+    context.contacts.reset();
+    platform::ReturnFreeHeapPages();
+    return status;
 }
