@@ -32,19 +32,23 @@ uint64_t g_decodeGeneration = 0;
 // Grows for a record whose values need more (ReserveOverflowBuffer). Page memory: a page not yet
 // written costs nothing, and most databases' records never reach beyond the first pages.
 platform::PageBuffer& OverflowStore() {
-    static platform::PageBuffer buffer(kOverflowBufferSize);
-    if (!buffer) throw std::bad_alloc();
+    static platform::PageBuffer buffer;
+    if (!buffer) buffer = platform::PageBuffer(kOverflowBufferSize);  // tried again until it is had
     return buffer;
 }
 
 }  // namespace
 
-uint8_t* OverflowBuffer() { return OverflowStore().data(); }
+uint8_t* OverflowBuffer() {
+    uint8_t* data = OverflowStore().data();
+    if (!data) throw std::bad_alloc();
+    return data;
+}
 
 size_t ReserveOverflowBuffer(size_t bytes) {
     platform::PageBuffer& buffer = OverflowStore();
     bytes = std::min(bytes, kMaxOverflowBufferSize);
-    if (bytes > buffer.size()) {
+    if (buffer && bytes > buffer.size()) {
         // What it holds comes along; failing that it keeps what it has, and the values are cut there.
         platform::PageBuffer grown(bytes);
         if (grown) {
