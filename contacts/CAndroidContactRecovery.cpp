@@ -2,6 +2,8 @@
 
 #include <initializer_list>
 #include <new>
+#include <utility>
+#include <vector>
 
 #include "contacts/tables/CContactsTableAnalyze.h"
 #include "contacts/tables/CDataTableAnalyze.h"
@@ -9,6 +11,8 @@
 #include "contacts/tables/CMimetypesTableAnalyze.h"
 #include "contacts/tables/CPhoneLookupTableAnalyze.h"
 #include "contacts/tables/CRawContactsTableAnalyze.h"
+#include "contacts/tables/CRawContactsTableRow.h"
+#include "contacts/tables/CDataTableRow.h"
 #include "contacts/tables/CSearchIndexContentTableAnalyze.h"
 
 CAndroidContactRecovery::~CAndroidContactRecovery() { Uninitialize(); }
@@ -33,6 +37,7 @@ ResultCode CAndroidContactRecovery::Uninitialize() {
     if (!initialized_) return RK_OK;
     // The result points into the join's rows and the analysers' rows: it goes first.
     result_.clear();
+    entryRows_.ReleaseAll();
     delete join_;
     join_ = nullptr;
     UninitializeControler();
@@ -56,6 +61,7 @@ ResultCode CAndroidContactRecovery::Recover() {
     if (!initialized_) return RK_FAIL(RK_E_FAIL);
     // The rows of an earlier run go, and with them anything that pointed to them.
     result_.clear();
+    entryRows_.ReleaseAll();
     delete join_;
     join_ = nullptr;
     ReleaseAnalyzers();
@@ -71,7 +77,32 @@ ResultCode CAndroidContactRecovery::Recover() {
     for (CTableAnalyze* analyzer : std::initializer_list<CTableAnalyze*>{
              Listed<CContactsTableAnalyze>(), Listed<CPhoneLookupTableAnalyze>(), Listed<CSearchIndexContentTableAnalyze>()})
         if (analyzer) analyzer->ReleaseRows();
+    HandRowsToEntries();
     return rc;
+}
+
+void CAndroidContactRecovery::HandRowsToEntries() {
+    // Groups stay with their analyser: memberships point to them, and they are few.
+    std::vector<CTableRow*> rows;
+    for (CTableAnalyze* analyzer :
+         std::initializer_list<CTableAnalyze*>{Listed<CRawContactsTableAnalyze>(), Listed<CDataTableAnalyze>()}) {
+        for (int m = 0; analyzer && m < CTableAnalyze::kRowMapCount; ++m) {
+            RowMultimap* map = analyzer->GetRows(m);
+            if (!map) continue;
+            for (auto& entry : *map) rows.push_back(entry.second);
+            map->clear();
+        }
+    }
+    if (join_) {
+        for (auto& entry : join_->PlaceholderRows) rows.push_back(entry.second);
+        for (auto& entry : join_->CreatedRows) rows.push_back(entry.second);
+        join_->PlaceholderRows.clear();
+        join_->CreatedRows.clear();
+        // The id maps served the join alone.
+        delete join_;
+        join_ = nullptr;
+    }
+    entryRows_.TakeOver(result_, std::move(rows));
 }
 
 JoinSources CAndroidContactRecovery::Sources() const {

@@ -1,6 +1,7 @@
 #pragma once
 #include "sqlite_recovery/controller/CSQLiteRecoveryControler.h"
 #include "contacts/ContactJoin.h"
+#include "contacts/EntryRowOwner.h"
 #include "sqlite_recovery/controller/IAndroidRecovery.h"
 
 class CMimetypesTableAnalyze;
@@ -20,6 +21,9 @@ public:
     // Recovers the tables, then joins their rows.
     ResultCode Recover() override;
     ContactResultMap* GetResult() override { return &result_; }
+    // The entry has become its contact: it goes from the result, and with it the rows that no
+    // other entry holds.
+    void EntryDone(ContactResultMap::iterator entry) { entryRows_.Done(result_, entry); }
 
     ResultCode CreateAnalyzers() override;
 
@@ -28,8 +32,13 @@ public:
     static ResultCode JoinRows(CAndroidContactRecovery* recovery, JoinData* join);
 
 private:
+    // Gives the rows the entries hold to entryRows_ and releases the rest, with the join data.
+    void HandRowsToEntries();
+
     bool initialized_ = false;
     CMimetypesTableAnalyze* mimetypes_ = nullptr;  // owned, not on the run list
     JoinData* join_ = nullptr;  // owned
     ContactResultMap result_;
+    // After the join, the rows of the raw contacts, of the data table and of the join itself.
+    EntryRowOwner entryRows_;
 };

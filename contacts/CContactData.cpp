@@ -20,49 +20,90 @@ CContactData::CContactData(const char* text) : text_(text) {
     const char* deleted = root->Attribute("deleted");
     int value = 0;
     deleted_ = deleted && std::sscanf(deleted, "%d", &value) == 1 ? value : 0;
-    for (const TiXmlElement* item = root->FirstChildElement(); item; item = item->NextSiblingElement())
-        items_.push_back(ContactItemContent::FromElement(item));
-    items_.shrink_to_fit();  // a run keeps every contact: no room to grow is kept
+    // Read first, so that the texts and the items are each allocated once, at their size: a run
+    // keeps every contact.
+    std::vector<ContactItemContent> contents;
+    size_t bytes = 0;
+    for (const TiXmlElement* element = root->FirstChildElement(); element; element = element->NextSiblingElement()) {
+        contents.push_back(ContactItemContent::FromElement(element));
+        const ContactItemContent& c = contents.back();
+        bytes += std::strlen(c.element) + std::strlen(c.label) + std::strlen(c.text) + 3;
+    }
+    strings_.reserve(bytes);
+    items_.reserve(contents.size());
+    for (const ContactItemContent& content : contents) {
+        Item item;
+        item.element = Keep(content.element);
+        item.label = Keep(content.label);
+        item.text = Keep(content.text);
+        item.resId = content.resId;
+        item.declaredLength = content.declaredLength;
+        item.hasLeaf = content.hasLeaf;
+        items_.push_back(item);
+    }
+}
+
+uint32_t CContactData::Keep(const char* text) {
+    const uint32_t at = static_cast<uint32_t>(strings_.size());
+    strings_.append(text);
+    strings_.push_back('\0');
+    return at;
+}
+
+bool CContactData::IsNamed(size_t index, const char* name) const {
+    return std::strcmp(strings_.data() + items_[index].element, name) == 0;
 }
 
 size_t CContactData::SkipHidden(size_t index) const {
-    while (index < items_.size() && (items_[index].element == "name" || items_[index].element == "photo")) ++index;
+    while (index < items_.size() && (IsNamed(index, "name") || IsNamed(index, "photo"))) ++index;
     return index < items_.size() ? index : kNone;
 }
 
-IConactItem* CContactData::NewItem(const ContactItemContent* item) {
-    if (!item) return nullptr;
-    return new (std::nothrow) CContactDataItem(*item);
+ContactItemContent CContactData::Content(size_t index) const {
+    const Item& item = items_[index];
+    ContactItemContent content;
+    content.element = strings_.data() + item.element;
+    content.hasLeaf = item.hasLeaf;
+    content.label = strings_.data() + item.label;
+    content.text = strings_.data() + item.text;
+    content.resId = item.resId;
+    content.declaredLength = item.declaredLength;
+    return content;
 }
 
-const ContactItemContent* CContactData::FindItem(const char* name) const {
-    for (const ContactItemContent& item : items_)
-        if (item.element == name) return &item;
-    return nullptr;
+IConactItem* CContactData::NewItem(size_t index) const {
+    if (index == kNone) return nullptr;
+    return new (std::nothrow) CContactDataItem(Content(index));
+}
+
+size_t CContactData::FindItem(const char* name) const {
+    for (size_t i = 0; i < items_.size(); ++i)
+        if (IsNamed(i, name)) return i;
+    return kNone;
 }
 
 IConactItem* CContactData::FirstItem() {
     cursor_ = SkipHidden(0);
-    return cursor_ == kNone ? nullptr : NewItem(&items_[cursor_]);
+    return NewItem(cursor_);
 }
 
 IConactItem* CContactData::NextItem() {
     if (cursor_ == kNone) return nullptr;
     cursor_ = SkipHidden(cursor_ + 1);
-    return cursor_ == kNone ? nullptr : NewItem(&items_[cursor_]);
+    return NewItem(cursor_);
 }
 
 int CContactData::Matches(const char* keyword) {
     if (!keyword || !*keyword) return 1;
     if (items_.empty()) return 0;
-    auto matches = [keyword](const ContactItemContent& content) {
-        CContactDataItem item(content);
+    auto matches = [this, keyword](size_t index) {
+        CContactDataItem item(Content(index));
         return item.GetKind() == CContactDataItem::KIND_TEXT && ContainsNoCase(keyword, item.GetValue());
     };
-    if (const ContactItemContent* name = FindItem("name"))
-        if (matches(*name)) return 1;
+    const size_t name = FindItem("name");
+    if (name != kNone && matches(name)) return 1;
     // Walks with its own cursor, so a consumer's FirstItem/NextItem walk is not disturbed.
     for (size_t i = SkipHidden(0); i != kNone; i = SkipHidden(i + 1))
-        if (matches(items_[i])) return 1;
+        if (matches(i)) return 1;
     return 0;
 }

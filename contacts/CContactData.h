@@ -1,5 +1,6 @@
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -8,6 +9,7 @@
 
 // The data object of one recovered contact, over its XML text. What the items say is kept, not
 // the parsed document: its nodes take several times the text's size, and a run holds every contact.
+// So that a contact takes few allocations, the items' texts lie one after another in one string.
 class CContactData : public IContactData, public IContactDocument {
 public:
     // Null for a null text or when the object cannot be made; a text that does not parse still
@@ -27,15 +29,28 @@ public:
 
 private:
     static constexpr size_t kNone = static_cast<size_t>(-1);
+    // An item element: where its texts lie in strings_, and its numbers.
+    struct Item {
+        uint32_t element, label, text;
+        int32_t resId;
+        int32_t declaredLength;
+        bool hasLeaf;
+    };
     explicit CContactData(const char* text);
-    // The first item element of that name.
-    const ContactItemContent* FindItem(const char* name) const;
+    // The index of the first item element of that name; kNone when none.
+    size_t FindItem(const char* name) const;
+    bool IsNamed(size_t index, const char* name) const;
     // The item at or after index that the walk shows (neither name nor photo); kNone when none.
     size_t SkipHidden(size_t index) const;
-    static IConactItem* NewItem(const ContactItemContent* item);
+    // Its texts point into strings_.
+    ContactItemContent Content(size_t index) const;
+    IConactItem* NewItem(size_t index) const;
+    // Appends a text with its terminating zero; where it begins.
+    uint32_t Keep(const char* text);
 
     std::string text_;
-    std::vector<ContactItemContent> items_;  // the root's child elements
+    std::string strings_;  // the items' texts, each ending in a zero
+    std::vector<Item> items_;  // the root's child elements
     int deleted_ = 1;
     size_t cursor_ = kNone;
 };

@@ -7,13 +7,14 @@
 
 class TiXmlElement;
 
-// What an item element of a contact's document says (its first child element, the leaf), read
-// from it once.
+// What an item element of a contact's document says (its first child element, the leaf). The
+// texts are not copies: they point into the element they were read from, or into whatever keeps
+// them after it.
 struct ContactItemContent {
-    std::string element;  // the item element's name ("phone", "email", ...)
+    const char* element = "";  // the item element's name ("phone", "email", ...)
     bool hasLeaf = false;
-    std::string label;
-    std::string text;  // the leaf's text: a text item's value, a binary item's base64 form
+    const char* label = "";
+    const char* text = "";  // the leaf's text: a text item's value, a binary item's base64 form
     int resId = -1;
     int declaredLength = 0;  // the leaf's "length"; 0 for a text item
 

@@ -56,8 +56,9 @@ bool CMerrowin::MakeRecordData(const char* xmlText, _CONTACT_INFOMATION* record)
 
 void CMerrowin::ProcessEntry(Entry entry) {
     const CRawContactsTableRow* raw = dynamic_cast<const CRawContactsTableRow*>(entry->first);
-    if (!raw || entry->second.empty()) return;
-    builder_.ProcessContact(JoinedContactFromRows(*raw, entry->second));
+    if (raw && !entry->second.empty()) builder_.ProcessContact(JoinedContactFromRows(*raw, entry->second));
+    // Nothing reads the entry again: its rows make room for the contacts still to come.
+    if (auto* recovery = dynamic_cast<CAndroidContactRecovery*>(recovery_)) recovery->EntryDone(entry);
 }
 
 std::vector<CMerrowin::Entry> CMerrowin::EntriesInOrder(ContactResultMap& result) {

@@ -1,5 +1,6 @@
 #include "platform/PageMemory.h"
 
+#include <malloc.h>
 #include <sys/mman.h>
 
 #include <cstring>
@@ -37,6 +38,9 @@ void FreePages(void* memory, size_t) {
 }
 
 void PrefaultPages(void*, size_t) {}
+
+// The sanitizer's heap is its own.
+void ReturnFreeHeapPages() {}
 #else
 void* AllocatePages(size_t bytes) {
     if (bytes == 0) return nullptr;
@@ -73,6 +77,8 @@ void PrefaultPages(void* memory, size_t bytes) {
 void FreePages(void* memory, size_t bytes) {
     if (memory && bytes) munmap(memory, bytes);
 }
+
+void ReturnFreeHeapPages() { malloc_trim(0); }
 #endif
 
 PageBuffer::PageBuffer(size_t bytes) : data_(static_cast<uint8_t*>(AllocatePages(bytes))) {

@@ -14,6 +14,9 @@ void* AllocatePages(size_t bytes);
 void PrefaultPages(void* memory, size_t bytes);
 // Frees what AllocatePages gave for the same byte count; nothing for null.
 void FreePages(void* memory, size_t bytes);
+// Gives the pages that the heap holds free back to the system, after much has been freed at once:
+// the heap keeps them otherwise, and the memory in use counts them.
+void ReturnFreeHeapPages();
 
 // Owns memory from AllocatePages.
 class PageBuffer {

@@ -4,7 +4,7 @@
 // against `sqlite3 DB .recover` on the same file, in alternating runs.
 //
 // Usage: database_bench [--pairs N] [--sms 10,...] [--contacts 10,...] [--bin DIR] [--sqlite3 PATH]
-//                       [--runs DIR] [folder]
+//                       [--against DIR] [--runs DIR] [folder]
 //   --pairs     alternating pairs per database after a warm-up run of each (5)
 //   --sms       SMS database sizes in MB (10,20,40,200; 0 for none)
 //   --contacts  contacts database sizes in MB (10,20,40; a size above 1000 is a number of
@@ -12,6 +12,8 @@
 //   --bin       the folder of another build's relikorda-recover (to compare builds)
 //   --sqlite3   the sqlite3 program to compare with (sqlite3): its .recover needs the sqlite_dbpage
 //               table, which some distributions' builds leave out (Debian 12's among them)
+//   --against   compare with the relikorda-recover of another build's folder instead of sqlite3,
+//               its peak RSS beside ours, and the two runs' folders compared file by file
 //   --runs      where the runs write their folders (the bench's folder): on ext4, making thousands
 //               of files soon after as many were removed costs more system time than the recovery;
 //               a tmpfs (/dev/shm/...) keeps that out of the figures
@@ -165,7 +167,7 @@ std::string Summary(const std::string& path, bool sms) {
 
 struct Figures {
     double mb = 0, ours = 0, theirs = 0, ratio = 0;
-    long peakKiB = 0;
+    long peakKiB = 0, theirPeakKiB = 0;
 };
 
 // Whether the program's .recover gives the rows of a database back.
@@ -180,7 +182,7 @@ bool RecoverWorks(const std::string& sqlite3, const std::string& db, const std::
 }
 
 Figures Measure(const Database& d, const std::string& runs, const std::string& bin, const std::string& sqlite3,
-                int pairs) {
+                const std::string& against, int pairs) {
     Figures f;
     f.mb = FileMb(d.db);
     const std::string outs = runs + "/out-" + d.name;
@@ -190,33 +192,47 @@ Figures Measure(const Database& d, const std::string& runs, const std::string& b
     auto ours = [&](int i) {
         return Spawn({recover, "--device", d.device, "--out", outs + "/" + std::to_string(i)}, stdoutPath);
     };
-    auto theirs = [&]() { return Spawn({sqlite3, d.db, ".recover"}); };
+    const std::string peer = against.empty() ? "sqlite3 .recover" : "against";
+    auto theirs = [&](int i) {
+        if (against.empty()) return Spawn({sqlite3, d.db, ".recover"});
+        return Spawn({against + "/relikorda-recover", "--device", d.device, "--out", outs + "/against-" + std::to_string(i)});
+    };
     std::printf("== %s %s (%.1f MB) (%s)\n", d.sms ? "mmssms.db" : "contacts2.db", d.Label().c_str(), f.mb,
                 Load().c_str());
     std::fflush(stdout);
     Shell("cat " + Quote(d.db) + " > /dev/null");
     ours(0);
-    if (!RecoverWorks(sqlite3, d.db, outs + "/recover.sql"))
+    if (!against.empty()) theirs(0);
+    else if (!RecoverWorks(sqlite3, d.db, outs + "/recover.sql"))
         std::printf("  %s .recover gives no rows back here (no sqlite_dbpage?): its times mean nothing; see "
                     "--sqlite3\n", sqlite3.c_str());
     std::vector<double> a, b, ratio;
     for (int i = 1; i <= pairs; ++i) {
         BenchRun x = ours(i);
-        BenchRun y = theirs();
+        BenchRun y = theirs(i);
         a.push_back(x.wall);
         b.push_back(y.wall);
         ratio.push_back(x.wall / y.wall);
         f.peakKiB = std::max(f.peakKiB, x.peakKiB);
-        std::printf("  pair %d: relikorda-recover %.3f s, %.0f MB (exit %d); sqlite3 .recover %.3f s\n", i, x.wall,
-                    x.peakKiB / 1024.0, x.status, y.wall);
+        f.theirPeakKiB = std::max(f.theirPeakKiB, y.peakKiB);
+        std::printf("  pair %d: relikorda-recover %.3f s, %.0f MB (exit %d); %s %.3f s, %.0f MB (exit %d)\n", i,
+                    x.wall, x.peakKiB / 1024.0, x.status, peer.c_str(), y.wall, y.peakKiB / 1024.0, y.status);
         std::fflush(stdout);
     }
     f.ours = MedianOf(a);
     f.theirs = MedianOf(b);
     f.ratio = MedianOf(ratio);
-    std::printf("  relikorda-recover median %.3f s, peak RSS %.0f MB (%.2f times the database); sqlite3 .recover "
-                "median %.3f s; median of pair ratios %.1f\n",
-                f.ours, f.peakKiB / 1024.0, f.peakKiB / 1024.0 / f.mb, f.theirs, f.ratio);
+    std::printf("  relikorda-recover median %.3f s, peak RSS %.0f MB (%.2f times the database); %s median %.3f s, "
+                "peak RSS %.0f MB; median of pair ratios %.2f\n",
+                f.ours, f.peakKiB / 1024.0, f.peakKiB / 1024.0 / f.mb, peer.c_str(), f.theirs,
+                f.theirPeakKiB / 1024.0, f.ratio);
+    if (!against.empty()) {
+        // Each run writes into a folder named by its start: the folders inside are compared.
+        const std::string mine = outs + "/" + std::to_string(pairs), other = outs + "/against-" + std::to_string(pairs);
+        std::printf("  the last pair's run folders: %s\n",
+                    Shell("diff -r " + Quote(mine) + "/* " + Quote(other) + "/* > /dev/null") ? "the same"
+                                                                                              : "DIFFERENT");
+    }
     std::printf("  %s\n", Summary(stdoutPath, d.sms).c_str());
     if (d.sms) std::printf("  %s\n", DeletedTextsFound(d, outs + "/" + std::to_string(pairs)).c_str());
     // A child's peak RSS counts what it shared with this process before it ran its program: the
@@ -241,7 +257,7 @@ void Growth(const char* kind, const std::vector<Database>& dbs, const std::vecto
 int main(int argc, char** argv) {
     int pairs = 5;
     std::vector<int> sms = {10, 20, 40, 200}, contacts = {10, 20, 40, 50000};
-    std::string folder = RK_DB_DEFAULT_DIR, bin = RK_BIN_DIR, sqlite3 = "sqlite3", runs;
+    std::string folder = RK_DB_DEFAULT_DIR, bin = RK_BIN_DIR, sqlite3 = "sqlite3", runs, against;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "--pairs" && i + 1 < argc) pairs = std::max(1, std::atoi(argv[++i]));
@@ -250,9 +266,10 @@ int main(int argc, char** argv) {
         else if (a == "--bin" && i + 1 < argc) bin = argv[++i];
         else if (a == "--sqlite3" && i + 1 < argc) sqlite3 = argv[++i];
         else if (a == "--runs" && i + 1 < argc) runs = argv[++i];
+        else if (a == "--against" && i + 1 < argc) against = argv[++i];
         else if (a.compare(0, 2, "--") == 0) {
             std::fprintf(stderr, "usage: database_bench [--pairs N] [--sms MB,...] [--contacts MB,...] [--bin DIR] "
-                                 "[--sqlite3 PATH] [--runs DIR] [folder]\n");
+                                 "[--sqlite3 PATH] [--against DIR] [--runs DIR] [folder]\n");
             return 2;
         } else folder = a;
     }
@@ -281,7 +298,7 @@ int main(int argc, char** argv) {
             dbs.push_back(d);
         }
         std::vector<Figures> figures;
-        for (const Database& d : dbs) figures.push_back(Measure(d, runs, bin, sqlite3, pairs));
+        for (const Database& d : dbs) figures.push_back(Measure(d, runs, bin, sqlite3, against, pairs));
         Growth(isSms ? "mmssms.db" : "contacts2.db", dbs, figures);
     }
     Shell("rm -rf " + Quote(runs + "/old-runs"));

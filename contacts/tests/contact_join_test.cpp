@@ -18,6 +18,7 @@
 #include "contacts/tables/CRawContactsTableRow.h"
 #include "contacts/tables/CSearchIndexContentTableRow.h"
 #include "contacts/ContactJoin.h"
+#include "contacts/EntryRowOwner.h"
 
 namespace {
 
@@ -429,4 +430,35 @@ TEST(ContactRecoveryTest, RefusesWhatIsNotReady) {
     EXPECT_TRUE(Succeeded(recovery->Uninitialize()));
     IAndroidRecovery<ContactResultMap>* asInterface = recovery;
     asInterface->Release();
+}
+
+// A raw contact row that notes its id when it goes.
+struct WatchedRow : CRawContactsTableRow {
+    WatchedRow(int64_t rowId, std::vector<int64_t>* goneIds) : gone(goneIds) { id = rowId; }
+    ~WatchedRow() override { gone->push_back(id); }
+    std::vector<int64_t>* gone;
+};
+
+TEST(EntryRowOwnerTest, ARowGoesWithTheLastEntryThatHoldsIt) {
+    std::vector<int64_t> gone;
+    auto* a = new WatchedRow(1, &gone);
+    auto* b = new WatchedRow(2, &gone);
+    auto* c = new WatchedRow(3, &gone);
+    auto* shared = new WatchedRow(10, &gone);
+    auto* late = new WatchedRow(11, &gone);
+    auto* unheld = new WatchedRow(12, &gone);
+    WatchedRow foreign(13, &gone);  // held by an entry but owned elsewhere (a group)
+    ContactResultMap result{{a, {shared, &foreign}}, {b, {shared, late}}, {c, {}}};
+    EntryRowOwner owner;
+    owner.TakeOver(result, {late, shared, c, unheld, b, a});
+    EXPECT_EQ(gone, std::vector<int64_t>({12}));
+    owner.Done(result, result.find(a));
+    EXPECT_EQ(gone, std::vector<int64_t>({12, 1}));  // b still holds the shared row
+    owner.Done(result, result.find(b));
+    std::sort(gone.begin() + 2, gone.end());
+    EXPECT_EQ(gone, std::vector<int64_t>({12, 1, 2, 10, 11}));
+    ASSERT_EQ(result.size(), 1u);
+    result.clear();
+    owner.ReleaseAll();
+    EXPECT_EQ(gone, std::vector<int64_t>({12, 1, 2, 10, 11, 3}));
 }

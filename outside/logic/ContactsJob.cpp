@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include <tinyxml.h>
@@ -241,7 +242,15 @@ bool WriteContacts(IDataContainer<_CONTACT_INFOMATION>* container, const std::st
         std::fprintf(stderr, "relikorda-recover: %s\n", reason.c_str());
         ok = false;
     }
+    // The cards go to their file a piece at a time, as they are made: a large phone's would
+    // otherwise be held whole, and copied as the text grows. A file that is not finished (the
+    // observer stopped the writing) is removed.
+    const std::string vcf = platform::JoinPath(outFolder, "contacts.vcf");
+    OutputFile vcfFile;
+    const bool vcfMade = vcfFile.Create(vcf);
+    constexpr size_t kCardsPiece = size_t(256) << 10;
     std::string cards;
+    cards.reserve(2 * kCardsPiece);  // a piece and the card that ends it, never moved
     ContactCounts found;
     for (const auto& entry : contacts) {
         char name[32];
@@ -250,18 +259,22 @@ bool WriteContacts(IDataContainer<_CONTACT_INFOMATION>* container, const std::st
         IContactDocument* document = dynamic_cast<IContactDocument*>(entry.second);
         if (document && haveFolder) {
             std::string path = platform::JoinPath(folder, std::string(name) + ".xml");
-            if (!WriteNewFile(path, document->GetDocumentText(), &reason)) {
+            const char* text = document->GetDocumentText();
+            if (!WriteNewFile(path, text, std::strlen(text), &reason)) {
                 ReportLostFile(path, reason);
                 ++found.lost;
             }
         }
         cards += ContactToVCard(entry.second, std::string("Contact ") + name);
+        if (cards.size() >= kCardsPiece) {
+            if (vcfMade) vcfFile.Write(cards.data(), cards.size());
+            cards.clear();
+        }
         if (entry.second->IsDeleted()) ++found.deleted;
         else ++found.live;
     }
-    std::string vcf = platform::JoinPath(outFolder, "contacts.vcf");
-    if (!WriteNewFile(vcf, cards, &reason)) {
-        ReportLostFile(vcf, reason);
+    if (!vcfMade || !vcfFile.Write(cards.data(), cards.size()) || !vcfFile.Finish()) {
+        ReportLostFile(vcf, vcfFile.Reason());
         ++found.lost;
     }
     if (counts) *counts = found;

@@ -14,8 +14,8 @@ struct JobContext {
     std::string out;          // the run's folder, made new for it; nothing is written anywhere else
     std::FILE* report = stdout;
     IJobProgress* progress = nullptr;  // may be null: nobody watches
-    // What the contacts job found, kept alive for the SMS/MMS job (which names partners from it);
-    // null when the phone has no contacts database.
+    // What the contacts job found, kept alive for the SMS/MMS job (which names partners from it
+    // and then lets it go); null when the phone has no contacts database.
     std::shared_ptr<ContactsRun> contacts;
 };
 

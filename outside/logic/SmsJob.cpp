@@ -1,6 +1,7 @@
 #include "outside/logic/SmsJob.h"
 
 #include <algorithm>
+#include <cstring>
 #include <ctime>
 #include <memory>
 #include <set>
@@ -18,6 +19,7 @@
 #include "sqlite_recovery/framework/SafeFileName.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/FileSystem.h"
+#include "platform/PageMemory.h"
 
 namespace {
 
@@ -100,21 +102,36 @@ std::string UniqueAttachmentPath(const std::string& folder, const char* fileName
 std::string RenderConversation(ISMSSession* session) {
     std::string partner = session->GetNumber();
     if (*session->GetName()) partner = std::string(session->GetName()) + " (" + session->GetNumber() + ")";
-    std::string text = "Conversation with " + partner + ": " + std::to_string(session->GetTotal()) +
-                       " messages, " + std::to_string(session->GetDeletedCount()) + " deleted\n";
+    // Appended in place: a message's text may run to many megabytes, and each temporary would copy it.
+    std::string text = "Conversation with ";
+    text += partner;
+    text += ": ";
+    text += std::to_string(session->GetTotal());
+    text += " messages, ";
+    text += std::to_string(session->GetDeletedCount());
+    text += " deleted\n";
     for (Held<ISMSData> data(session->FirstData()); data; data.reset(session->NextData())) {
-        text += "\n" + FormatDate(data->GetDate64()) + "  " + (data->GetType() == 2 ? "MMS" : "SMS") + " " +
-                (data->GetSend() ? "to " : "from ") + partner + KindTag(data.get());
+        text += '\n';
+        text += FormatDate(data->GetDate64());
+        text += data->GetType() == 2 ? "  MMS " : "  SMS ";
+        text += data->GetSend() ? "to " : "from ";
+        text += partner;
+        text += KindTag(data.get());
         if (data->IsDeleted()) text += "  [deleted]";
-        text += "\n";
+        text += '\n';
         for (Held<ISMSItem> item(data->FirstItem()); item; item.reset(data->NextItem())) {
             if (item->GetType() == 1) {
-                text += "  " + std::string(item->GetData() ? item->GetData() : "") + "\n";
+                text += "  ";
+                if (const char* body = item->GetData()) text += body;
+                text += '\n';
             } else {
                 // The name as the attachment's file has it: the sender's name may hide its kind.
                 std::string name = AttachmentName(item->GetFileName());
-                text += "  [attachment " + (name.empty() ? std::string("(unnamed)") : name) + ", " +
-                        std::to_string(item->GetLength()) + " bytes]\n";
+                text += "  [attachment ";
+                text += name.empty() ? std::string("(unnamed)") : name;
+                text += ", ";
+                text += std::to_string(item->GetLength());
+                text += " bytes]\n";
             }
         }
     }
@@ -150,11 +167,17 @@ bool WriteConversations(IDataContainer<_SMS_INFOMATION>* container, const std::s
         std::string base = platform::JoinPath(folder, name);
         if (haveFolder) {
             auto* document = dynamic_cast<ISMSDocument*>(session);
-            std::string xml = document ? document->GetDocumentText() : std::string();
-            std::string text = RenderConversation(session);
-            for (const std::string* file : {&xml, &text}) {
-                std::string path = base + (file == &xml ? ".xml" : ".txt");
-                if (!WriteNewFile(path, *file, &reason)) {
+            const char* xml = document ? document->GetDocumentText() : nullptr;
+            if (!xml) xml = "";
+            const std::string text = RenderConversation(session);
+            const struct {
+                const char* data;
+                size_t size;
+                const char* extension;
+            } files[] = {{xml, std::strlen(xml), ".xml"}, {text.data(), text.size(), ".txt"}};
+            for (const auto& file : files) {
+                std::string path = base + file.extension;
+                if (!WriteNewFile(path, file.data, file.size, &reason)) {
                     ReportLostFile(path, reason);
                     ++found.lost;
                 }
@@ -202,10 +225,16 @@ int RunSms(IVirtualDevice* device, ICommon* contacts, const std::string& outFold
 }
 
 int SmsJob(JobContext& context) {
+    int status = 0;
     if (!HoldsAnyOf(*context.device, kSmsDatabases)) {
         std::fprintf(context.report, "sms: nothing to recover, the device has no mmssms.db\n");
-        return 0;
+    } else {
+        ICommon* argument = context.contacts ? context.contacts->GetContainer() : nullptr;
+        status = RunSms(context.device, argument, context.out, context.report, context.progress, nullptr);
     }
-    ICommon* argument = context.contacts ? context.contacts->GetContainer() : nullptr;
-    return RunSms(context.device, argument, context.out, context.report, context.progress, nullptr);
+    // The contacts were kept to name the partners; the jobs after this one run without them, and
+    // without the memory they and the conversations took.
+    context.contacts.reset();
+    platform::ReturnFreeHeapPages();
+    return status;
 }

@@ -45,6 +45,10 @@ public:
         *out = ToFieldValue(value);
         return 0;
     }
+    void ForgetRecords() override {
+        schema_->liveRecords.Release();
+        schema_->recoveredRecords.Release();
+    }
 
 private:
     CSQLiteReader* reader_;

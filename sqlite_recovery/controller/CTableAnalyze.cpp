@@ -21,11 +21,10 @@ ResultCode CTableAnalyze::Analyze(ISQLiteEngine* engine, bool viewFlag) {
     if (!table) return RK_OK;
     if (table->Walk(viewFlag) < 0) return RK_FAIL(RK_E_FAIL);
     ResultCode result = RK_OK;
-    if (!viewFlag && table->RecoveredCount() > 0) {
-        result = BuildRows(table, table->RecoveredCount(), false);
-        if (Failed(result)) return result;
-    }
-    if (table->LiveCount() > 0) return BuildRows(table, table->LiveCount(), true);
+    if (!viewFlag && table->RecoveredCount() > 0) result = BuildRows(table, table->RecoveredCount(), false);
+    if (Succeeded(result) && table->LiveCount() > 0) result = BuildRows(table, table->LiveCount(), true);
+    // The rows hold what they read: where the records lay is not kept beside the next tables'.
+    table->ForgetRecords();
     return result;
 }
 

@@ -18,6 +18,9 @@ public:
     // One column of one record of the live (live true) or recovered records, numbered from 0.
     // Negative when the record cannot be decoded or does not exist; an absent column (-1) gives NULL.
     virtual int GetValue(int record, int column, bool live, FieldValue* out) = 0;
+    // Gives back what the last walk found, once every record the caller wanted has been read;
+    // the table then holds no records until it is walked again.
+    virtual void ForgetRecords() {}
 };
 
 // The recovery controller's hold on the SQLite engine: the view manager over the database and its

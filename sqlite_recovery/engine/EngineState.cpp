@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <new>
-#include <vector>
+#include <utility>
 
 #include "platform/PageMemory.h"
 
@@ -28,34 +29,41 @@ bool g_walkStarted = false;
 uint32_t g_walkLimit = kDefaultWalkTimeLimitMs;
 uint64_t g_decodeGeneration = 0;
 
-// Grows for a record whose values need more (ReserveOverflowBuffer).
-std::vector<uint8_t>& OverflowStore() {
-    static std::vector<uint8_t> buffer(kOverflowBufferSize, 0);
+// Grows for a record whose values need more (ReserveOverflowBuffer). Page memory: a page not yet
+// written costs nothing, and most databases' records never reach beyond the first pages.
+platform::PageBuffer& OverflowStore() {
+    static platform::PageBuffer buffer;
+    if (!buffer) buffer = platform::PageBuffer(kOverflowBufferSize);  // tried again until it is had
     return buffer;
 }
 
 }  // namespace
 
-uint8_t* OverflowBuffer() { return OverflowStore().data(); }
+uint8_t* OverflowBuffer() {
+    uint8_t* data = OverflowStore().data();
+    if (!data) throw std::bad_alloc();
+    return data;
+}
 
 size_t ReserveOverflowBuffer(size_t bytes) {
-    std::vector<uint8_t>& buffer = OverflowStore();
+    platform::PageBuffer& buffer = OverflowStore();
     bytes = std::min(bytes, kMaxOverflowBufferSize);
-    if (bytes > buffer.size()) {
-        try {
-            buffer.resize(bytes);
-        } catch (const std::bad_alloc&) {
-            // Keeps what it has: the values are cut there.
+    if (buffer && bytes > buffer.size()) {
+        // What it holds comes along; failing that it keeps what it has, and the values are cut there.
+        platform::PageBuffer grown(bytes);
+        if (grown) {
+            std::memcpy(grown.data(), buffer.data(), buffer.size());
+            buffer = std::move(grown);
         }
     }
     return buffer.size();
 }
 
 void ShrinkOverflowBuffer() {
-    std::vector<uint8_t>& buffer = OverflowStore();
+    platform::PageBuffer& buffer = OverflowStore();
     if (buffer.size() <= kOverflowBufferSize) return;
-    buffer.resize(kOverflowBufferSize);
-    buffer.shrink_to_fit();
+    platform::PageBuffer small(kOverflowBufferSize);
+    if (small) buffer = std::move(small);
 }
 
 uint8_t* OverflowPageBuffer() {

@@ -39,6 +39,8 @@ public:
     size_t size() const { return entries_.size(); }
     bool empty() const { return entries_.empty(); }
     void clear() { entries_.clear(); }
+    // Forgets every record and gives back their memory.
+    void Release() { std::vector<Entry>().swap(entries_); }
     const RecordRef& at(size_t i) const { return entries_[i].ref; }
     uint64_t KeyAt(size_t i) const { return entries_[i].key; }
 
