@@ -100,6 +100,16 @@ long long PlatformFile::ReadSomeAt(uint64_t offset, void* buffer, size_t size) c
     return static_cast<long long>(done);
 }
 
+uint64_t PlatformFile::NextDataAt(uint64_t offset) const {
+    const off_t position = ::lseek(fd_, 0, SEEK_CUR);
+    if (position < 0) return offset;
+    const off_t data = ::lseek(fd_, static_cast<off_t>(offset), SEEK_DATA);
+    const int error = errno;
+    ::lseek(fd_, position, SEEK_SET);
+    if (data >= 0) return static_cast<uint64_t>(data);
+    return error == ENXIO ? UINT64_MAX : offset;
+}
+
 bool PlatformFile::ReadAt(uint64_t offset, void* buffer, size_t size) const {
     return ReadSomeAt(offset, buffer, size) == static_cast<long long>(size);
 }

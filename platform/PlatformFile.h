@@ -42,6 +42,10 @@ public:
     bool WriteAt(uint64_t offset, const void* buffer, size_t size);
     // Reads up to size bytes; returns the count read, -1 on error.
     long long ReadSomeAt(uint64_t offset, void* buffer, size_t size) const;
+    // Where the next bytes the file stores begin, at or after offset: what lies between is a hole
+    // and reads as zeros. UINT64_MAX when nothing is stored after offset; offset itself where the
+    // system cannot tell. The position of sequential transfers is kept.
+    uint64_t NextDataAt(uint64_t offset) const;
     // Sequential transfers from the current position.
     long long Read(void* buffer, size_t size);
     bool Write(const void* buffer, size_t size);

@@ -251,6 +251,19 @@ uint64_t WalValidLength(const platform::PlatformFile& log, uint64_t size) {
     uint64_t validFrames = 0;
     uint32_t pageBefore = 0;
     for (uint64_t first = 0; first < count; first += framesPerRead) {
+        // A hole reads as frames of zeros. Past the first of them, each leaves the check as the one
+        // before did and none counts: a log left sparse is not read through its hole.
+        const uint64_t data = log.NextDataAt(kWalHeaderSize + first * frameBytes);
+        const uint64_t zeroFrames = data == UINT64_MAX ? count - first
+                                                       : std::min(count - first, (data - kWalHeaderSize) / frameBytes - first);
+        if (zeroFrames > 1) {
+            std::fill(chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(frameBytes), 0);
+            const int counts = check.Next(chunk.data());
+            if ((counts & FrameChainCheck::kFrameBefore) && pageBefore != 0) validFrames = first + 1;
+            pageBefore = 0;
+            first += zeroFrames;
+            if (first >= count) break;
+        }
         const uint64_t n = std::min(framesPerRead, count - first);
         if (!log.ReadAt(kWalHeaderSize + first * frameBytes, chunk.data(), static_cast<size_t>(n * frameBytes))) break;
         for (uint64_t i = 0; i < n; ++i) {

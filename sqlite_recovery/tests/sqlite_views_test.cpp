@@ -355,6 +355,38 @@ TEST(SqliteViews, PlainFileModes) {
     EXPECT_TRUE(Failed(f.GetSize(&size)));
 }
 
+TEST(SqliteViews, ALogsHoleIsMeasuredAsTheZerosItReadsAs) {
+    // A log with stale frames, a hole of 600 frames (more than one read) and its frames again: the
+    // stale frames after the hole still count. Measured on the sparse file and on the same bytes
+    // written out whole, the valid length is the same.
+    TempDir dir;
+    const std::vector<uint8_t> log = ReadFileBytes(Fixture("wal_stale.db-wal"));
+    const size_t frameBytes = 24 + (size_t(log[8]) << 24 | size_t(log[9]) << 16 | size_t(log[10]) << 8 | log[11]);
+    const std::vector<uint8_t> frames(log.begin() + 32, log.end());
+    const uint64_t hole = 600 * frameBytes, again = log.size() + hole;
+    {
+        platform::PlatformFile sparse;
+        ASSERT_TRUE(sparse.Open(dir.Join("sparse-wal"), platform::PlatformFile::Mode::CreateNew));
+        ASSERT_TRUE(sparse.WriteAt(0, log.data(), log.size()));
+        ASSERT_TRUE(sparse.WriteAt(again, frames.data(), frames.size()));
+    }
+    std::vector<uint8_t> dense(log);
+    dense.resize(again, 0);
+    dense.insert(dense.end(), frames.begin(), frames.end());
+    WriteFileBytes(dir.Join("dense-wal"), dense);
+
+    platform::PlatformFile sparse, whole;
+    ASSERT_TRUE(sparse.Open(dir.Join("sparse-wal"), platform::PlatformFile::Mode::Read));
+    ASSERT_TRUE(whole.Open(dir.Join("dense-wal"), platform::PlatformFile::Mode::Read));
+    if (sparse.NextDataAt(log.size() + frameBytes) == log.size() + frameBytes)
+        GTEST_SKIP() << "this file system does not tell where its holes are";
+    EXPECT_EQ(sparse.NextDataAt(log.size() + frameBytes) / 4096, again / 4096);
+    const uint64_t valid = WalValidLength(whole, dense.size());
+    EXPECT_GT(valid, again);
+    EXPECT_EQ(WalValidLength(sparse, dense.size()), valid);
+    EXPECT_EQ(sparse.NextDataAt(dense.size()), UINT64_MAX);
+}
+
 TEST(SqliteViews, ALogCutToItsValidLengthKeepsEveryFrameLoadKeeps) {
     // sqlite3's logs (one with stale frames of an earlier generation), one with a byte changed in
     // its third frame, one with a tail of zeros: cut where WalValidLength says, each loads the same
