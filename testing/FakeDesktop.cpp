@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
+#include <system_error>
 
 namespace {
 
@@ -14,8 +16,11 @@ void Write(const std::string& path, const std::string& text) { std::ofstream(pat
 }  // namespace
 
 FakeDesktop::FakeDesktop() {
-    char pattern[] = "/tmp/rk_desktop_XXXXXX";
-    base_ = mkdtemp(pattern) ? pattern : "/tmp";
+    // Under $TMPDIR when set (the display tests' runner gives each run one), and removed when done.
+    const char* tmp = getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp == '/' ? tmp : "/tmp") + "/rk_desktop_XXXXXX";
+    if (!mkdtemp(&pattern[0])) throw std::runtime_error("no folder for the test's desktop");
+    base_ = pattern;
     std::filesystem::create_directories(base_ + "/data/applications");
     // The toolkit's own settings folder is there already, as on any desktop that ran it once.
     std::filesystem::create_directories(base_ + "/config/gtk-2.0");
@@ -36,6 +41,11 @@ FakeDesktop::FakeDesktop() {
     setenv("XDG_DATA_DIRS", (base_ + "/data:" + system).c_str(), 1);
     setenv("XDG_CONFIG_HOME", (base_ + "/config").c_str(), 1);
     setenv("XDG_CONFIG_DIRS", (base_ + "/config").c_str(), 1);
+}
+
+FakeDesktop::~FakeDesktop() {
+    std::error_code ignored;
+    std::filesystem::remove_all(base_, ignored);
 }
 
 std::vector<std::string> FakeDesktop::Opened() const {

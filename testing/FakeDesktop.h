@@ -8,6 +8,9 @@
 class FakeDesktop {
 public:
     FakeDesktop();
+    ~FakeDesktop();
+    FakeDesktop(const FakeDesktop&) = delete;
+    FakeDesktop& operator=(const FakeDesktop&) = delete;
     // What was opened so far, in the order the openings wrote it.
     std::vector<std::string> Opened() const;
     const std::string& Folder() const { return base_; }
