@@ -220,7 +220,7 @@ void CFATCompleteFSearcher::BuildFatVolumeTree(const CFATSearchedPartitionInfo& 
     ctx.sectorsPerCluster = v.sectorsPerCluster;
     ctx.dataSectors = v.volumeLength - (v.dataStart - v.volumeStart);
     ctx.clusterCount = v.clusterCount;
-    ctx.fat = fat.get();
+    ctx.fat = fat->First() || fat->Second() ? fat.get() : nullptr;  // no copy: no links to follow
     ctx.dataStart = v.dataStart;
     ctx.partitionIndex = v.index;
     if (v.kind == FAT_VARIANT_32) {

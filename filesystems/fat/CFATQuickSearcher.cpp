@@ -157,7 +157,7 @@ ResultCode CFATQuickSearcher::WalkVolume() {
         ctx.sectorsPerCluster = view.SectorsPerCluster();
         ctx.dataSectors = g.total - g.dataStart;
         ctx.clusterCount = g.clusterCount;
-        ctx.fat = fat.get();
+        ctx.fat = fat->First() || fat->Second() ? fat.get() : nullptr;  // no copy: no links to follow
         ctx.rootCluster = view.RootCluster();
         ctx.rootStart = g.rootStart;
         ctx.rootSectors = view.RootDirectorySectors();

@@ -92,22 +92,27 @@ IDataRunList* BuildFatFileRuns(FatWalkContext& ctx, uint32_t firstCluster, uint6
             return nullptr;
         }
     } else {
-        // Live file: follow the chain for as many clusters as the size needs. A chain that ends with
-        // its end mark holds the whole file; one that runs into a free or bad entry (or has no table)
-        // is taken as following on from its last cluster, up to the volume's end; one that comes back
-        // to a cluster it held ends before it.
+        // Live file: follow the chain for as many clusters as the size needs. The chain ends where
+        // its link does not name a cluster of the volume (an end mark, a free or bad entry, a value
+        // past the volume) or comes back to a cluster it held: what follows on the disk is another
+        // file's, so the file is what the chain held. Only without a table is the data taken as
+        // following on from the first cluster, up to the volume's end.
         HeldClusters held;
         uint64_t runStart = firstCluster, runLength = 1;
         uint32_t c = firstCluster;
         taken = 1;
         while (taken < needed) {
-            const uint32_t n = ctx.fat ? ctx.fat->NextCluster(c) : 0;
+            if (!ctx.fat) {
+                const uint64_t more = std::min(needed - taken, volumeEnd - (runStart + runLength));
+                runLength += more;
+                taken += more;
+                break;
+            }
+            const uint32_t n = ctx.fat->NextCluster(c);
             if (!ctx.IsDataCluster(n)) {
-                if (n < FAT_CLUSTER_END) {
-                    const uint64_t more = std::min(needed - taken, volumeEnd - (runStart + runLength));
-                    runLength += more;
-                    taken += more;
-                }
+                if (n < FAT_CLUSTER_END)
+                    RK_LOG("[FAT] the chain from cluster %u ends in a link that names no cluster (0x%X) at cluster %u",
+                           firstCluster, n, c);
                 break;
             }
             if ((n >= runStart && n < runStart + runLength) || held.Holds(n)) {

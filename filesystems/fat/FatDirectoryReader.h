@@ -24,7 +24,7 @@ struct FatWalkContext {
     uint32_t sectorsPerCluster = 1;
     uint64_t dataSectors = 0;
     uint32_t clusterCount = 0;  // data clusters 2 .. clusterCount + 1
-    IFATTable* fat = nullptr;
+    IFATTable* fat = nullptr;  // null: no copy of the table is there to follow
     uint32_t rootCluster = 0;  // FAT32
     uint64_t rootStart = 0;    // FAT12/16: absolute sector of the fixed root directory
     uint32_t rootSectors = 0;
