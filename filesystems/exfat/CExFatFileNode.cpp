@@ -69,7 +69,7 @@ IFileNode* CExFatFileNode::Clone() {
 
 CDataRunList* BuildExFatExtents(const ExFatEntryRecord& record, ExFatVolume& volume) {
     CDataRunList* list = CreateDataRunList();
-    if (!list || record.IsDirectory()) return list;
+    if (!list) return list;
     const uint64_t clusterBytes = volume.clusterSize ? volume.clusterSize : 512;
     if (static_cast<int64_t>(record.dataLength) <= 0 || !volume.IsHeapCluster(record.firstCluster)) return list;
     const uint64_t clusters = (record.dataLength + clusterBytes - 1) / clusterBytes;

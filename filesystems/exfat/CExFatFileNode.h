@@ -67,8 +67,8 @@ private:
 CExFatFileNode* MakeExFatFileNode(const ExFatEntryRecord& record, ExFatVolume& volume);
 // A folder whose own entry is gone, standing in for it: "DIR" and its first cluster, in decimal.
 CExFatFileNode* MakeExFatLostFolder(uint32_t firstCluster, const ExFatVolume& volume);
-// The extents of a record's data in clusters from cluster 2, empty for a folder or a file without
-// data; null only when memory runs out. A NoFatChain extent is one run, a chain is followed through
+// The extents of a record's data (a folder's: its entries) in clusters from cluster 2, empty for
+// one without data; null only when memory runs out. A NoFatChain extent is one run, a chain is followed through
 // the FAT up to the data length. A deleted chained file whose first FAT entry was freed is taken as
 // contiguous. Runs never leave the heap.
 CDataRunList* BuildExFatExtents(const ExFatEntryRecord& record, ExFatVolume& volume);

@@ -38,15 +38,16 @@ bool IsValidExFatTimestamp(uint32_t t) {
            DoubleSeconds(t) <= 29;
 }
 
-bool IsValidFileEntry(const uint8_t* e) {
+bool IsValidFileEntryLayout(const uint8_t* e) {
     const uint8_t count = e[kFileSecondaryCount];
     if (count < kMinSecondaryCount || count > kMaxSecondaryCount) return false;
-    if (!IsValidExFatTimestamp(LoadLE32(e + kFileCreateTime)) ||
-        !IsValidExFatTimestamp(LoadLE32(e + kFileModifyTime)) ||
-        !IsValidExFatTimestamp(LoadLE32(e + kFileAccessTime)))
-        return false;
     if (e[kFileCreate10ms] > kMax10msIncrement || e[kFileModify10ms] > kMax10msIncrement) return false;
     return AllZero(e, kFileReserved1, kFileReserved1 + 2) && AllZero(e, kFileReserved2, kEntrySize);
+}
+
+bool IsValidFileEntry(const uint8_t* e) {
+    return IsValidFileEntryLayout(e) && IsValidExFatTimestamp(LoadLE32(e + kFileCreateTime)) &&
+           IsValidExFatTimestamp(LoadLE32(e + kFileModifyTime)) && IsValidExFatTimestamp(LoadLE32(e + kFileAccessTime));
 }
 
 bool IsValidStreamEntry(const uint8_t* e, uint32_t sectorShift, uint32_t clusterShift, uint64_t deviceSectors) {

@@ -12,6 +12,8 @@ struct ExFatVolumeParameters {
 
 bool IsValidExFatTimestamp(uint32_t timestamp);
 bool IsValidFileEntry(const uint8_t* entry);
+// The file entry's fields but its three timestamps: a set whose only fault is a time is a file.
+bool IsValidFileEntryLayout(const uint8_t* entry);
 bool IsValidStreamEntry(const uint8_t* entry, uint32_t sectorShift, uint32_t clusterShift, uint64_t deviceSectors);
 bool IsValidNameEntry(const uint8_t* entry);
 bool IsValidLabelEntry(const uint8_t* entry);

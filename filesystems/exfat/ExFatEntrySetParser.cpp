@@ -33,42 +33,45 @@ bool ExFatEntrySetParser::ParseDirectoryBuffer(const uint8_t* buffer, uint32_t b
     for (uint32_t i = 0; i < count; ++i) {
         const uint8_t* e = buffer + static_cast<size_t>(i) * kEntrySize;
         const uint8_t type = e[0];
-        bool accepted;
+        // An entry of a known type that is refused loses the set it stands in, not the folder.
+        bool taken = true;
         switch (type) {
             case kTypeLabel:
-            case kTypeLabelDeleted: accepted = IsValidLabelEntry(e); break;
+            case kTypeLabelDeleted: taken = IsValidLabelEntry(e); break;
             case kTypeFile:
             case kTypeFileDeleted: {
                 const uint64_t offset = static_cast<uint64_t>(i) * kEntrySize;
-                accepted = OnFileEntry(e, firstSector + (offset >> parameters_.sectorShift));
+                taken = OnFileEntry(e, firstSector + (offset >> parameters_.sectorShift));
                 break;
             }
             case kTypeStream:
-            case kTypeStreamDeleted: accepted = OnStreamEntry(e); break;
+            case kTypeStreamDeleted: taken = OnStreamEntry(e); break;
             case kTypeName:
-            case kTypeNameDeleted: accepted = OnNameEntry(e); break;
+            case kTypeNameDeleted: taken = OnNameEntry(e); break;
             case kTypeBitmap:
-            case kTypeUpcase: accepted = true; break;
+            case kTypeUpcase: break;
             default:
                 if (IsBenignSecondary(type)) {
-                    accepted = OnBenignSecondary(e);
+                    OnBenignSecondary(e);
                 } else if (IsBenignPrimary(type)) {
                     Reset();  // a primary entry begins a set of its own
-                    accepted = true;
                 } else {
-                    accepted = false;  // the end of the directory, or a critical entry not known here
+                    ++counter_;
+                    return false;  // the end of the directory, or a critical entry not known here
                 }
                 break;
         }
+        if (!taken) Reset();
         ++counter_;
-        if (!accepted) return false;
     }
     return true;
 }
 
 bool ExFatEntrySetParser::OnFileEntry(const uint8_t* e, uint64_t sector) {
     Reset();
-    if ((e[0] & (kTypeBenign | kTypeSecondary)) || !IsValidFileEntry(e)) return false;
+    // Times are not checked: a set whose only fault is a time (a zero access time, say) is a file,
+    // kept with the times it has.
+    if ((e[0] & (kTypeBenign | kTypeSecondary)) || !IsValidFileEntryLayout(e)) return false;
     stage_ = 1;
     open_.inUse = (e[0] & kTypeInUse) ? 1 : 0;
     open_.attributes = LoadLE16(e + kFileAttributes);

@@ -12,8 +12,9 @@ public:
     // Drops the open set and the entry counter; the finished records stay.
     void Reset();
     // Parses byteCount / 32 entries; firstSector is the device sector of the buffer's start.
-    // False at the first entry that ends the directory (0x00, or a refused critical entry): the
-    // entries after it are not looked at.
+    // False at the first entry that ends the directory (0x00, or a critical entry of a type not
+    // known here): the entries after it are not looked at. An entry of a known type that is
+    // refused loses only the set it stands in.
     bool ParseDirectoryBuffer(const uint8_t* buffer, uint32_t byteCount, uint64_t firstSector);
 
     bool OnFileEntry(const uint8_t* entry, uint64_t sector);

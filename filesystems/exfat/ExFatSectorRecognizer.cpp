@@ -141,7 +141,17 @@ bool ExFatSectorRecognizer::ScanEntries(uint64_t sector, const uint8_t* buffer, 
                 break;
             case kTypeFile:
             case kTypeFileDeleted:
-                if (!IsValidFileEntry(e)) return true;
+                if (!IsValidFileEntry(e)) {
+                    if (!IsValidFileEntryLayout(e)) return true;
+                    // Only a time is wrong: a set whose checksum holds is a file with the times it
+                    // has; any other is passed over, and the entries after it still count.
+                    const size_t setBytes = (e[kFileSecondaryCount] + 1u) * kEntrySize;
+                    if (end < e || static_cast<size_t>(end - e) < setBytes ||
+                        !EntrySetChecksumMatches(e, static_cast<uint32_t>(setBytes), LoadLE16(e + kFileSetChecksum))) {
+                        carry_.Clear();
+                        break;
+                    }
+                }
                 ++hits;
                 if (ContinueSetElsewhere(e, entriesPerSector_ - i, sector, end)) return true;
                 BeginSet(carry_, e, sector);
@@ -311,7 +321,7 @@ bool ExFatSectorRecognizer::WalkJoinedSet(uint64_t headSector, uint32_t entries)
     for (uint32_t j = 0; j < entries; ++j) {
         const uint8_t* e = join_.data() + j * kEntrySize;
         const uint8_t type = e[0];
-        if (IsFileType(type) && IsValidFileEntry(e)) {
+        if (IsFileType(type) && IsValidFileEntryLayout(e)) {  // the checksum held: a time may be wrong
             BeginSet(joinCarry_, e, headSector);
             count = 1;
         } else if (IsStreamType(type) && IsValidStream(e)) {

@@ -185,11 +185,21 @@ TEST(ExFatEntrySetParser, SetsLiveDeletedBrokenAndBenign) {
     // A deleted vendor entry in a deleted set.
     vendor[0] = 0x60;
     EXPECT_EQ(Parse({Set(false, u"old.jpg", 3, 10, {vendor})}).size(), 1u);
-    // A refused file entry ends the parse.
-    Entry badFile = a;
+    // A refused set is passed over, not taken for the folder's end; a set whose only fault is a
+    // time (all three 0xFF, an access time of 0) is a file with the times it has.
+    Entry badFile = a, badStream = a, noTimes = b, noAccess = a;
     badFile[1] = 19;
-    EXPECT_TRUE(Parse({Join({badFile, a})}, &ended).empty());
-    EXPECT_TRUE(ended);
+    badStream[32 + 2] = 1;
+    for (size_t i = 8; i < 20; ++i) noTimes[i] = 0xFF;
+    for (size_t i = 16; i < 20; ++i) noAccess[i] = 0;
+    r = Parse({Join({badFile, a, badStream, noTimes, noAccess})}, &ended);
+    EXPECT_FALSE(ended);
+    ASSERT_EQ(r.size(), 3u);
+    EXPECT_STREQ(r[1].name, "gone.mp3");
+    EXPECT_EQ(r[1].modifyTimestamp, 0xFFFFFFFFu);
+    EXPECT_EQ(ExFatTimestampToFileTime(r[1].modifyTimestamp), 0u);
+    EXPECT_EQ(r[2].accessTimestamp, 0u);
+    EXPECT_EQ(r[2].modifyTimestamp, r[0].modifyTimestamp);
 }
 
 TEST(ExFatEntrySetParser, SetsAcrossBuffersNamesCutAndSurrogates) {

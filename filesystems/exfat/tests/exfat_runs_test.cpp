@@ -80,6 +80,25 @@ TEST(ExFatSectorRecognizer, ASetRunningIntoTheNextSectorIsFinishedThere) {
     EXPECT_EQ(t.r.HeadCount(), 0u);
 }
 
+// A set whose only fault is a time (an access time of 0) is a file when its checksum holds; one
+// whose checksum fails is passed over, and the sets after it in the sector still count.
+TEST(ExFatSectorRecognizer, ASetWithAnImpossibleTimeIsKeptByItsChecksumElsePassedOver) {
+    Entry zeroAccess = Set(true, u"zero.jpg", 10, 100), stale = Set(true, u"stale.jpg", 11, 100);
+    for (size_t i = 16; i < 20; ++i) zeroAccess[i] = stale[i] = 0;
+    uint16_t sum = 0;  // the phone wrote the time and the checksum together
+    for (size_t i = 0; i < zeroAccess.size(); ++i)
+        if (i != 2 && i != 3) sum = static_cast<uint16_t>(((sum >> 1) | (sum << 15)) + zeroAccess[i]);
+    Put16(&zeroAccess[2], sum);
+    Sectors s(2);
+    s.Put(0, 0, zeroAccess);
+    s.Put(0, 3, stale);
+    s.Put(0, 6, Set(true, u"after.jpg", 12, 100));
+    Recognizer t;
+    t.Scan(s, 0);
+    ASSERT_NE(t.r.CurrentRun(), nullptr);
+    EXPECT_EQ(t.Names(t.r.CurrentRun()), (std::vector<std::string>{"zero.jpg", "after.jpg"}));
+}
+
 // A set cut between two runs, head first or tail first, live or deleted (a deleted set whose
 // checksum was made while it was live), joins by its checksum with as many entries in the head as
 // lie there.
