@@ -17,7 +17,9 @@ uint32_t NextItemId() { return g_nextItemId.fetch_add(1); }
 uint32_t PeekItemId() { return g_nextItemId.load(); }
 
 CArchiveBuilder::~CArchiveBuilder() {
+    // Folders first: each lets go of the files it holds at once.
     for (IFileNode* directory : directories_) delete directory;
+    for (IFileNode* file : unlisted_) delete file;
 }
 
 bool CArchiveBuilder::Init(IDataContainer<_ARCHIVE_INFOMATION>* container, IProgress* sink, IRecoveryFilter* filter) {
@@ -41,25 +43,36 @@ uint32_t CArchiveBuilder::RecordType(int kind, int searcherCode) {
     }
 }
 
-bool CArchiveBuilder::AddNode(IFileNode* node, int searcherCode) {
-    if (!node || !filter_ || !container_ || !filter_->Accept(node)) return false;
-    if (node->IsDirectory()) {
-        try {
-            directories_.push_back(node);
-        } catch (...) {
-            return false;
-        }
-        return true;
-    }
-    if (searcherCode == SEARCHER_EXT && node->IsDeleted()) return false;
+void CArchiveBuilder::AddRecord(IFileNode* node, int searcherCode, uint32_t kind) {
     _ARCHIVE_INFOMATION record{};
     record.id = NextItemId();
     record.check = 0;
     record.type = RecordType(kind_, searcherCode);
+    record.reserved = kind;
     record.owner = owner_;
     record.node = node;
     autolocker<IDataContainer<_ARCHIVE_INFOMATION>*> guard(container_);
     container_->InsertItem(record);
+}
+
+bool CArchiveBuilder::AddNode(IFileNode* node, int searcherCode) {
+    if (!node || !filter_ || !container_) return false;
+    // A live file or folder of a FAT or exFAT volume holds its clusters whether it is listed or
+    // not, and a deleted entry of the volume may point into them: an unlisted record says so.
+    const bool holds = (searcherCode == SEARCHER_FAT || searcherCode == SEARCHER_EXFAT) && !node->IsDeleted();
+    const bool accepted = filter_->Accept(node);
+    if (node->IsDirectory() || !accepted) {
+        if (!node->IsDirectory() && (!holds || node->GetSize() == 0)) return false;
+        try {
+            (node->IsDirectory() ? directories_ : unlisted_).push_back(node);
+        } catch (...) {
+            return false;
+        }
+        if (holds) AddRecord(node, searcherCode, ARCHIVE_RECORD_UNLISTED);
+        return true;
+    }
+    if (searcherCode == SEARCHER_EXT && node->IsDeleted()) return false;
+    AddRecord(node, searcherCode, 0);
     sink_->OnDataChanged(DATA_KIND_FILES);
     return true;
 }

@@ -9,11 +9,13 @@
 enum : int { BUILDER_KIND_QUICK = 16, BUILDER_KIND_COMPLETE = 17 };
 
 // The controllers' builder: filters each node by category and turns every accepted file into a
-// record of the result container; directories are kept aside (owned) and never listed.
+// record of the result container; directories are kept aside (owned) and never listed. A live
+// folder, and a live file the filter refuses, of a FAT or exFAT volume is kept too and gets an
+// unlisted record (ARCHIVE_RECORD_UNLISTED): it is never listed, but the clusters it holds are known.
 class CArchiveBuilder : public IDirecotryTreeBuilder {
 public:
     CArchiveBuilder(int kind, uint64_t owner) : kind_(kind), owner_(owner) {}
-    // Releases the directory nodes.
+    // Releases the directory nodes, then the unlisted files.
     ~CArchiveBuilder() override;
 
     // The container must be the library's own CDataContainer.
@@ -28,12 +30,15 @@ public:
     size_t DirectoryCount() const { return directories_.size(); }
 
 private:
+    void AddRecord(IFileNode* node, int searcherCode, uint32_t kind);
+
     IRecoveryFilter* filter_ = nullptr;
     IProgress* sink_ = nullptr;
     CDataContainer<_ARCHIVE_INFOMATION>* container_ = nullptr;
     int kind_;
     uint64_t owner_;
     std::vector<IFileNode*> directories_;
+    std::vector<IFileNode*> unlisted_;  // live files the filter refused, kept for their clusters
 };
 
 // The process-wide item-id counter: every record takes the next value. It is never reset, so a

@@ -140,7 +140,8 @@ const CSearchedPartitionInfo* CDataRecovery::FindPartition(CFileNode* node) cons
 
 IArchiveFileReader* CDataRecovery::OpenFile(IFileNode* node) {
     autolocker<critical_locker> guard(&lock_);
-    if (!node || node->IsDirectory() || partitions_.empty()) return nullptr;
+    // A folder is opened only for where its entries lie (its extents), never to be written.
+    if (!node || partitions_.empty()) return nullptr;
     CFileNode* fileNode = dynamic_cast<CFileNode*>(node);
     if (!fileNode) return nullptr;
     const CSearchedPartitionInfo* partition = FindPartition(fileNode);

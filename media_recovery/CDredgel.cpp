@@ -18,10 +18,10 @@ CDredgel::~CDredgel() {
     for (CDeletedRecoveryController* c : deleted_) c->Release();
     for (CCompleteRecoveryController* c : complete_) c->Release();
     if (container_) {
-        // The records own the found files.
+        // The records own the found files; an unlisted record's node was its builder's.
         autolocker<IDataContainer<_ARCHIVE_INFOMATION>*> guard(container_);
         for (auto it = container_->Begin(); it != container_->End(); ++it) {
-            delete it->second.node;
+            if (it->second.reserved != ARCHIVE_RECORD_UNLISTED) delete it->second.node;
             it->second.node = nullptr;
         }
     }

@@ -36,13 +36,21 @@ bool CFileReader::Bind(CFileNode* node, const CSearchedPartitionInfo* partition,
     if (!node || !partition || !device) return false;
     uint64_t clusterBytes = static_cast<uint64_t>(partition->sectorsPerCluster) * partition->sectorSize;
     if (clusterBytes < 1 || clusterBytes > 0x2000000) return false;
-    if (node->GetSize() == 0 || !node->GetDataRuns()) return false;
+    if (!node->GetDataRuns()) return false;
+    // A folder's size says nothing of its entries (a FAT folder records 0): it is what its extents hold.
+    uint64_t size = node->GetSize();
+    if (node->IsDirectory()) {
+        size = 0;
+        for (DataRun* run = node->GetDataRuns()->First(); run; run = node->GetDataRuns()->Next())
+            size = SaturatingAdd(size, SaturatingMul(run->length, clusterBytes));
+    }
+    if (size == 0) return false;
     runs_ = node->GetDataRuns();
     node_ = node;
     device_ = device;
     clusterBytes_ = clusterBytes;
     sectorsPerCluster_ = partition->sectorsPerCluster;
-    size_ = node->GetSize();
+    size_ = size;
     dataStart_ = partition->dataStart;
     sectorSize_ = device->GetSectorSize() ? device->GetSectorSize() : 512;
     return AllocateBuffer();

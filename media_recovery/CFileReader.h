@@ -27,7 +27,7 @@ public:
     bool GetStretch(size_t index, uint64_t* offset, uint64_t* bytes) override;
 
     // False when an argument is null, the cluster bytes are not 1 to 32 MiB, the node is empty or
-    // has no runs, or the buffer cannot be allocated.
+    // has no runs, or the buffer cannot be allocated. A folder's size is what its runs hold.
     bool Bind(CFileNode* node, const CSearchedPartitionInfo* partition, IStorageDevice* device);
     // The bytes the extents cover, at most the file's size.
     uint64_t GetExtentBytes();

@@ -43,6 +43,7 @@ public:
     void Release() override = 0;
     virtual ResultCode Open(IFileSystemSearchController* searcher, IStorageDevice* device) = 0;
     // Makes node the current file; returns a reader of the caller's (null when it cannot be read).
+    // A folder with extents opens too: its reader tells where its entries lie.
     virtual IArchiveFileReader* OpenFile(IFileNode* node) = 0;
     // Writes the current file to destination, which must not exist yet; when it cannot be created
     // a substitute "rename_file<ext>" (then "rename_file_0001<ext>", ...) is made in its folder.

@@ -22,6 +22,7 @@ uint64_t g_emptyFileNumber = kFirstEmptyFileNumber;
 constexpr uint32_t kGroupSectors = 128;     // most sectors one directory read covers
 constexpr uint32_t kBufferSectors = 130;    // a group and a carried long-name run
 constexpr size_t kMaxCarriedBytes = 1023;
+constexpr uint64_t kMostFolderBytes = 65536 * 32;  // a folder holds at most 65 536 entries
 
 bool IsBad(const FatWalkContext& ctx, uint32_t v) {
     return v == FAT_CLUSTER_BAD || (ctx.kind == 0 && v == FAT12_CLUSTER_BAD);
@@ -197,7 +198,10 @@ int ParseDirectoryBuffer(FatWalkContext& ctx, const uint8_t* bytes, size_t lengt
 
         const bool isDirectory = attr & kFatAttrDirectory;
         IDataRunList* runs = nullptr;
-        if (!isDirectory && props->GetSize() == 0) {
+        if (isDirectory && !props->IsDeleted()) {
+            // A live folder's clusters are its own: its extents say where, though it is never written.
+            runs = BuildFatFileRuns(ctx, f, ctx.fat ? kMostFolderBytes : 1, false);
+        } else if (!isDirectory && props->GetSize() == 0) {
             props->SetFirstCluster(NextEmptyFileNumber());
         } else if (!isDirectory) {
             uint64_t kept = props->GetSize();

@@ -16,7 +16,7 @@
 
 namespace {
 
-TEST(ArchiveBuilder, RecordsFilesKeepsFoldersDropsExtDeleted) {
+TEST(ArchiveBuilder, RecordsFilesKeepsFoldersAndUnlistedFilesDropsExtDeleted) {
     CDataContainer<_ARCHIVE_INFOMATION> container;
     CRecoveryFilter filter;
     CRecordingSink sink;
@@ -27,15 +27,31 @@ TEST(ArchiveBuilder, RecordsFilesKeepsFoldersDropsExtDeleted) {
     ASSERT_TRUE(builder.Init(&container, &sink, &filter));
     EXPECT_EQ(builder.BeginSearch(SEARCHER_RAW, 1, 0), 1);
 
-    uint32_t firstId = PeekItemId();
+    // A live FAT or exFAT folder, and a live file of theirs the filter refuses, are kept for the
+    // clusters they hold: an unlisted record each, never a data change.
     CTestNode* dir = new CTestNode("DCIM", 0, true);
+    CTestNode* other = new CTestNode("cache.dat", 10);
     EXPECT_TRUE(builder.AddNode(dir, SEARCHER_FAT));
+    EXPECT_TRUE(builder.AddNode(other, SEARCHER_EXFAT));
     EXPECT_EQ(builder.DirectoryCount(), 1u);
-    EXPECT_EQ(container.Count(), 0);
-    CTestNode refused("x.zip"), extDeleted("y.jpg", 5, false, true);
-    EXPECT_FALSE(builder.AddNode(&refused, SEARCHER_FAT));
+    ASSERT_EQ(container.Count(), 2);
+    for (auto it = container.Begin(); it != container.End(); ++it) {
+        EXPECT_EQ(it->second.reserved, ARCHIVE_RECORD_UNLISTED);
+        EXPECT_TRUE(it->second.node == dir || it->second.node == other);
+    }
+    EXPECT_TRUE(sink.changed.empty());
+    EXPECT_TRUE(builder.AddNode(new CTestNode("Old", 0, true, true), SEARCHER_FAT));  // kept, not a record
+    CTestNode refused("x.zip"), refusedExt("x.dat", 10), refusedDeleted("x.dat", 10, false, true);
+    CTestNode extDeleted("y.jpg", 5, false, true);
+    EXPECT_FALSE(builder.AddNode(&refused, SEARCHER_FAT));  // holds nothing
+    EXPECT_FALSE(builder.AddNode(&refusedExt, SEARCHER_EXT));
+    EXPECT_FALSE(builder.AddNode(&refusedDeleted, SEARCHER_FAT));
     EXPECT_FALSE(builder.AddNode(&extDeleted, SEARCHER_EXT));
     EXPECT_FALSE(builder.AddNode(nullptr, SEARCHER_FAT));
+    EXPECT_EQ(container.Count(), 2);
+    container.ClearFresh();
+
+    uint32_t firstId = PeekItemId();
     const int codes[] = {SEARCHER_FAT, SEARCHER_EXFAT, SEARCHER_EXT, SEARCHER_RAW, 0x30};
     const uint32_t types[] = {17, 18, 19, 20, 0};
     for (int i = 0; i < 5; ++i) {
@@ -52,7 +68,8 @@ TEST(ArchiveBuilder, RecordsFilesKeepsFoldersDropsExtDeleted) {
     EXPECT_EQ(container.FreshCount(), 5);
     EXPECT_EQ(sink.changed, std::vector<int>(5, DATA_KIND_FILES));
     EXPECT_EQ(CArchiveBuilder::RecordType(BUILDER_KIND_QUICK, SEARCHER_RAW), 16u);
-    for (auto it = container.Begin(); it != container.End(); ++it) delete it->second.node;
+    for (auto it = container.Begin(); it != container.End(); ++it)
+        if (it->second.reserved != ARCHIVE_RECORD_UNLISTED) delete it->second.node;
 }
 
 // Searchers that find nothing.

@@ -34,6 +34,7 @@ std::string FolderNames(IFileNode* node) {
 FoundFileFacts FactsOf(const _ARCHIVE_INFOMATION& item, IArchiveFileReader* reader) {
     FoundFileFacts facts;
     facts.carved = IsCarved(item);
+    facts.unlisted = item.reserved == ARCHIVE_RECORD_UNLISTED;
     if (item.node) {
         facts.deleted = item.node->IsDeleted();
         facts.size = item.node->GetSize();
@@ -42,7 +43,7 @@ FoundFileFacts FactsOf(const _ARCHIVE_INFOMATION& item, IArchiveFileReader* read
     }
     auto* extent = dynamic_cast<IArchiveFileExtent*>(reader);
     facts.hasData = extent && extent->GetFirstByte(&facts.volume, &facts.firstByte);
-    if (facts.hasData && DistinctFiles::IsLiveEntry(item)) {
+    if (facts.hasData && !facts.carved) {
         uint64_t first = 0, bytes = 0;
         for (size_t i = 0; extent->GetStretch(i, &first, &bytes); ++i) facts.stretches.emplace_back(first, bytes);
     }
@@ -92,13 +93,37 @@ bool DistinctFiles::InLiveData(const Start& byte) const {
     return after != volume->second.begin() && byte.second < std::prev(after)->second;
 }
 
+bool DistinctFiles::MeetsLiveData(const FoundFileFacts& find) const {
+    // [first, first + bytes) meets one of the disjoint stretches.
+    auto meets = [](const std::map<uint64_t, uint64_t>& data, uint64_t first, uint64_t bytes) {
+        const uint64_t end = first + bytes < first ? ~uint64_t{0} : first + bytes;
+        auto after = data.upper_bound(first);
+        if (after != data.begin() && first < std::prev(after)->second) return true;
+        return after != data.end() && after->first < end;
+    };
+    for (const auto* kept : {&liveData_, &heldData_}) {
+        auto volume = kept->find(find.volume);
+        if (volume == kept->end()) continue;
+        if (find.stretches.empty() && meets(volume->second, find.firstByte, 1)) return true;
+        for (const auto& stretch : find.stretches)
+            if (meets(volume->second, stretch.first, stretch.second)) return true;
+    }
+    return false;
+}
+
 DistinctFiles::Verdict DistinctFiles::Judge(const FoundFileFacts& find) {
     // Nothing tells on which volume a find without data lies, nor so whether two are one.
-    if (!find.hasData) return Verdict::Distinct;
+    if (!find.hasData) return find.unlisted ? Verdict::Unlisted : Verdict::Distinct;
     const Start start(find.volume, find.firstByte);
     if (find.carved) {
         if (entries_.count(start) || InLiveData(start)) return Verdict::Repeat;
         return carved_.insert(start).second ? Verdict::Distinct : Verdict::Repeat;
+    }
+    if (find.unlisted) {
+        // It counts against deleted entries only: a carved find inside a file the run does not
+        // write is written, as nothing else of the run holds it.
+        for (const auto& stretch : find.stretches) AddStretch(heldData_[find.volume], stretch.first, stretch.second);
+        return Verdict::Unlisted;
     }
     entries_.insert(start);
     const Identity identity = IdentityOf(find);
@@ -114,7 +139,7 @@ DistinctFiles::Verdict DistinctFiles::Judge(const FoundFileFacts& find) {
         return Verdict::Distinct;
     }
     if (isThisFile(live_) || isThisFile(deleted_) || isThisFile(overwritten_)) return Verdict::Repeat;
-    if (InLiveData(start) || live_.count(start) || deleted_.count(start)) {
+    if (live_.count(start) || deleted_.count(start) || MeetsLiveData(find)) {
         overwritten_[start].push_back(identity);
         return Verdict::Overwritten;
     }

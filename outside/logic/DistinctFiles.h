@@ -20,10 +20,11 @@ struct FoundFileFacts {
     bool hasData = false;  // false: nothing of it lies on a volume (empty, or not readable)
     bool carved = false;   // found by carving alone, with no entry of a file system
     bool deleted = false;
+    bool unlisted = false;  // a live file or folder kept only for the clusters it holds (never a file of the run)
     uint64_t size = 0;
     std::string name;
     std::string folder;  // the names of its folders, outermost first, each followed by '/'
-    // Where on the volume its data lies: {first byte, bytes} of each stretch (of live entries only).
+    // Where on the volume its data lies: {first byte, bytes} of each stretch (of file systems' entries only).
     std::vector<std::pair<uint64_t, uint64_t>> stretches;
 };
 
@@ -39,18 +40,20 @@ std::vector<FoundFileFacts> FactsOf(FoundFileOpener& opener, const std::vector<_
 // - a live file a file system lists is always a file of its own; a second find of it (the same
 //   volume, first byte, size, name and folders) is a repeat; two live entries that share a first
 //   byte but differ (cross-linked) are two files;
-// - a deleted entry whose first byte now lies in a live file's data holds (part of) that file: it
-//   is overwritten (unless it begins where that very file does, found deleted in a stale copy of
-//   its folder: a repeat); one whose first byte another deleted entry claimed first is
-//   overwritten too, unless it is a second find of that entry;
+// - every live file and folder a file system lists holds its clusters, listed or not (an unlisted
+//   find: a file of a category the run leaves out, a folder); it is never a file of the run;
+// - a deleted entry whose data (as far as it can be told) now lies in part in a live file's or
+//   folder's data holds (part of) that: it is overwritten (unless it begins where that very file
+//   does, found deleted in a stale copy of its folder: a repeat); one whose first byte another
+//   deleted entry claimed first is overwritten too, unless it is a second find of that entry;
 // - a carved find that begins where any file system's find begins is that file, and one that
 //   begins inside a live file's data is a part of it: a repeat;
 // - finds with no data on a volume (empty files among them) are files of their own.
-// Judge every live find of a file system before any deleted one, and every find of a file system
-// before any carved one (JudgedBefore gives that order).
+// Judge every live find of a file system (the unlisted ones too) before any deleted one, and every
+// find of a file system before any carved one (JudgedBefore gives that order).
 class DistinctFiles {
 public:
-    enum class Verdict { Distinct, Repeat, Overwritten };
+    enum class Verdict { Distinct, Repeat, Overwritten, Unlisted };
 
     // The order of judging: live file-system finds, deleted ones, carved ones, each by id.
     static bool JudgedBefore(const _ARCHIVE_INFOMATION& a, const _ARCHIVE_INFOMATION& b);
@@ -67,10 +70,13 @@ private:
 
     // True when the byte lies in the data of a live entry kept.
     bool InLiveData(const Start& byte) const;
+    // True when some of the find's data lies in the data of a live entry, listed or not.
+    bool MeetsLiveData(const FoundFileFacts& find) const;
 
     std::map<Start, std::vector<Identity>> live_;     // live entries kept, by their first byte
     // The data of the live entries kept: per volume, disjoint {first byte -> end} stretches.
     std::map<IStorageDevice*, std::map<uint64_t, uint64_t>> liveData_;
+    std::map<IStorageDevice*, std::map<uint64_t, uint64_t>> heldData_;  // alike, of the unlisted finds
     std::map<Start, std::vector<Identity>> deleted_;  // deleted entries kept, by their first byte
     std::map<Start, std::vector<Identity>> overwritten_;  // deleted entries found overwritten
     std::set<Start> entries_;                         // where any file system's find begins

@@ -75,7 +75,9 @@ int RunMediaJobWith(const MediaLibraryCalls& calls, IVirtualDevice& device, cons
         std::fprintf(report, "media: %d of them short: the device holds no more of them (each named on standard error)\n",
                      counts.shortFiles);
     if (counts.overwritten)
-        std::fprintf(report, "media: %d deleted entries overwritten: live files now hold their data, so they were not written\n",
+        std::fprintf(report,
+                     "media: %d deleted entries overwritten: live files or folders now hold their data, so they were "
+                     "not written\n",
                      counts.overwritten);
     // A file written short fell short as one not written does.
     return counts.failed || counts.shortFiles ? 1 : 0;

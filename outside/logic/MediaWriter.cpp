@@ -239,7 +239,8 @@ bool WriteMedia(FoundFileOpener& opener, IDataContainer<_ARCHIVE_INFOMATION>* co
     if (container) {
         autolocker<IDataContainer<_ARCHIVE_INFOMATION>*> guard(container);
         for (auto it = container->Begin(); it != container->End(); ++it)
-            if (it->second.node && it->second.check) items.push_back(it->second);
+            if (it->second.node && (it->second.check || it->second.reserved == ARCHIVE_RECORD_UNLISTED))
+                items.push_back(it->second);
     }
     // Each file once: the finds in the order the rule judges them, each judged by where its data
     // begins and what its entry says.
@@ -259,7 +260,8 @@ bool WriteMedia(FoundFileOpener& opener, IDataContainer<_ARCHIVE_INFOMATION>* co
             case DistinctFiles::Verdict::Overwritten:
                 if (writer.OfCategory(items[i])) ++found.overwritten;
                 break;
-            case DistinctFiles::Verdict::Repeat: break;
+            case DistinctFiles::Verdict::Repeat:
+            case DistinctFiles::Verdict::Unlisted: break;
         }
         if (progress && !stopped)
             progress->Update("media files", static_cast<double>(++done) / static_cast<double>(items.size()));

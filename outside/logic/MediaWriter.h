@@ -13,7 +13,7 @@ struct MediaCounts {
     int pictures = 0, videos = 0, audio = 0, documents = 0, deleted = 0, written = 0, failed = 0;
     int unreadable = 0;   // written empty: the library has no way to read their data
     int shortFiles = 0;   // written shorter than the file was: the device holds no more of them
-    int overwritten = 0;  // deleted entries whose data a live file now holds: not written
+    int overwritten = 0;  // deleted entries whose data a live file or folder now holds: not written
     int Distinct() const { return pictures + videos + audio + documents; }
 };
 
@@ -26,9 +26,10 @@ int FileCategoryOfFlag(int filterFlag);
 // Writes the ticked found files of the container under outFolder/files/, each file once by the
 // rule of DistinctFiles: a file a file system found under its name in the folders the file system
 // gave it, a file only carving found under files/carved/<pictures|videos|audio|documents>/; a
-// deleted entry whose data a live file now holds is counted overwritten and not written. The rule
-// judges the ticked files of every category; category FILE_CATEGORY_ALL writes every category, 3
-// to 6 only that one. The observer (may be null) is told of each file and may stop the writing;
+// deleted entry whose data a live file or folder now holds is counted overwritten and not written.
+// The rule judges the ticked files of every category and the container's unlisted records (live
+// files and folders no category lists); category FILE_CATEGORY_ALL writes every category, 3 to 6
+// only that one. The observer (may be null) is told of each file and may stop the writing;
 // progress (may be null) follows the phase "media files". Names each file that could not be
 // written, and each written shorter than the file was (with what could be read), on standard
 // error. False when one could not be written or the observer stopped.

@@ -11,8 +11,9 @@ class FoundFileOpener;
 // writes by (DistinctFiles), so that what is listed and counted is what Recover writes. Follows
 // the media library's container while the scan fills it: a live file a file system lists is shown
 // as soon as it is found; deleted entries and carved finds wait for the end of the scan, when it
-// is known which of them a live file has overwritten or holds. The records are the library's own
-// (the same id, owner and node), so that they open and write as the library's do. Follow and
+// is known which of them a live file or folder has overwritten or holds (the library's unlisted
+// records, of folders and of files no category takes, are judged, never shown). The records are
+// the library's own (the same id, owner and node), so that they open and write as the library's do. Follow and
 // Settle run on the scanning thread, or after the scan; the container is anyone's, under its lock.
 class ShownFiles {
 public:
