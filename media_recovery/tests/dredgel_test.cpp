@@ -75,14 +75,20 @@ TEST_F(DredgelTest, BothControllersPerVolumeFoundFilesWrittenOut) {
     EXPECT_GT(previous, 0u);
 
     // Every accepted file, from both FAT volumes; the zip is filtered out. The quick pass lists them
-    // all (type 16), the whole-device pass the root folders' files again (type 17).
+    // all (type 16), the whole-device pass the root folders' files again (type 17). The live folders
+    // and the zip come as unlisted records, for the clusters they hold.
     std::map<std::string, int> names;
     std::map<unsigned, int> types;
     std::set<unsigned> ids;
+    std::set<std::string> unlisted;
     TempFolder out;
     autolocker<IDataContainer<_ARCHIVE_INFOMATION>*> guard(container);
     for (auto it = container->Begin(); it != container->End(); ++it) {
         const _ARCHIVE_INFOMATION& item = it->second;
+        if (item.reserved == ARCHIVE_RECORD_UNLISTED) {
+            unlisted.insert(item.node->GetName());
+            continue;
+        }
         ++types[item.type];
         ids.insert(item.id);
         std::string name = item.node->GetName();
@@ -105,6 +111,8 @@ TEST_F(DredgelTest, BothControllersPerVolumeFoundFilesWrittenOut) {
     EXPECT_EQ(names.size(), 9u);
     EXPECT_EQ(names["big.mp4"], 4);
     EXPECT_EQ(names.count("skip.zip"), 0u);
+    EXPECT_EQ(unlisted.count("skip.zip"), 1u);
+    EXPECT_EQ(unlisted.count("Camera"), 1u);
     EXPECT_EQ(types, (std::map<unsigned, int>{{16, 11}, {17, 6}}));
     EXPECT_EQ(ids.size(), 17u);
 

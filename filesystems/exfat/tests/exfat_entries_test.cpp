@@ -305,7 +305,7 @@ TEST(ExFatFileNode, ExtentsFromRecords) {
     ExFatVolume noFat;
     noFat.sectorsPerCluster = 8, noFat.clusterSize = 4096, noFat.clusterCount = 1000;
     const NodeCase cases[] = {
-        {"folder", Record(10, 8192, false, true, 0x10), {}, false},
+        {"folder: the clusters of its entries", Record(10, 8192, false, true, 0x10), {{8, 2}}, false},
         {"empty file", Record(10, 0, false), {}, false},
         {"cluster 0", Record(0, 10, false), {}, true},
         {"cluster 1", Record(1, 10, false), {}, true},
