@@ -225,7 +225,7 @@ TEST(FatDirectoryReader, LiveChainsFollowTheFatAndEndWithinTheVolume) {
     v.Put(5, 5, "ZERO    BIN", 0x20, 0, 700);  // a size but no cluster
     v.Put(5, 6, "FAR     BIN", 0x20, 5000, 700);  // beyond the volume: not an entry
     v.Put(5, 7, "EDGE    BIN", 0x20, 1001, 1024);  // runs past the last cluster, 1001
-    v.Put(5, 8, "BADEND  BIN", 0x20, 70, 1536);  // chain runs into a bad cluster
+    v.Put(5, 8, "BADEND  BIN", 0x20, 70, 1536);  // chain whose link is bad
     v.fat.next = {{5, FAT_CLUSTER_END}, {20, 21}, {21, 40}, {40, 41}, {41, FAT_CLUSTER_END},
                   {50, 51}, {51, 50}, {60, FAT_CLUSTER_END}, {70, FAT_CLUSTER_BAD}};
     v.WalkFrom(5);
@@ -241,11 +241,13 @@ TEST(FatDirectoryReader, LiveChainsFollowTheFatAndEndWithinTheVolume) {
     ASSERT_NE(v.Find("ZERO.BIN"), nullptr);
     EXPECT_EQ(v.Find("ZERO.BIN")->GetDataRuns(), nullptr);
     EXPECT_EQ(v.Find("FAR.BIN"), nullptr);
-    // Taken on past a free entry as far as the volume goes.
+    // A link that is free or bad names no cluster: the chain ends there, and the clusters after it
+    // (another file's) are not read on.
     EXPECT_EQ(v.Runs("EDGE.BIN"), (Runs{{999, 1}}));
     EXPECT_EQ(v.Find("EDGE.BIN")->GetSize(), 512u);
-    EXPECT_EQ(v.Runs("BADEND.BIN"), (Runs{{68, 3}}));
-    EXPECT_EQ(v.Find("BADEND.BIN")->GetSize(), 1536u);
+    EXPECT_EQ(v.Runs("BADEND.BIN"), (Runs{{68, 1}}));
+    EXPECT_EQ(v.Find("BADEND.BIN")->GetSize(), 512u);
+    EXPECT_TRUE(v.Find("BADEND.BIN")->Properties()->GetFlags() & FILE_FLAG_SIZE_CUT);
 }
 
 TEST(FatDirectoryReader, EmptyFilesGetNumbersOfTheirOwnAndZeroSlotsAreSkipped) {
@@ -389,6 +391,6 @@ TEST(FatFileNode, CloneCarriesNameTimesFlagsAndItsOwnRuns) {
     CFATFileNode* folder = v.Find("FOLDER");
     ASSERT_NE(folder, nullptr);
     EXPECT_TRUE(folder->IsDirectory());
-    EXPECT_EQ(folder->GetDataRuns(), nullptr);
+    EXPECT_NE(folder->GetDataRuns(), nullptr);  // where its entries lie: they are its clusters
     EXPECT_EQ(folder->GetLocation(), 400u);
 }
