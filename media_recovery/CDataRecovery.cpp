@@ -227,7 +227,8 @@ ResultCode CDataRecovery::RecoverTo(const char* destination, IProgress* sink, in
         copyBuffer_ = platform::PageBuffer(kCopyBytes);
         if (!copyBuffer_) return RK_FAIL(RK_E_OUT_OF_MEMORY);
     }
-    // Never more than the file's extents cover.
+    // Never more than the file's extents cover, and nothing past a sector the device cannot give:
+    // what could be read is written, and the result says the file is short.
     uint64_t total = std::min(current_->GetSize(), current_->GetExtentBytes());
     record.total = total;
     uint64_t p = 0;
@@ -236,17 +237,17 @@ ResultCode CDataRecovery::RecoverTo(const char* destination, IProgress* sink, in
         uint32_t chunk = static_cast<uint32_t>(std::min<uint64_t>(total - p, kCopyBytes));
         record.result = 0;
         uint32_t got = current_->Read(p, copyBuffer_.data(), chunk);
-        if (got < chunk) std::memset(copyBuffer_.data() + got, 0, chunk - got);  // nothing stale
-        if (!out.WriteAt(p, copyBuffer_.data(), chunk)) {
+        if (got > 0 && !out.WriteAt(p, copyBuffer_.data(), got)) {
             RK_LOG("[Dredgel] RecoverTo failed, %d, lpDestFile = %s, err : %d, pos = %llu, current = %llu, size = %u", 3,
                    destination, out.LastError(), static_cast<unsigned long long>(p), static_cast<unsigned long long>(p),
-                   chunk);
+                   got);
             return RK_FAIL(MEDIA_E_CANNOT_WRITE);
         }
-        p += chunk;
+        p += got;
         record.done = p;
         sink->OnProgress(&record);
+        if (got < chunk) break;
     }
     out.Close();
-    return RK_OK;
+    return p < current_->GetSize() ? RK_FAIL(MEDIA_E_FILE_SHORT) : RK_OK;
 }

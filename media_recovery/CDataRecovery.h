@@ -25,7 +25,8 @@ public:
     ResultCode Open(IFileSystemSearchController* searcher, IStorageDevice* device) override;
     IArchiveFileReader* OpenFile(IFileNode* node) override;
     // Fails with 5 (no destination or sink), 0xf (nothing could be created, or a write failed),
-    // 0xd02 (no file open and acceptNoData 0) or 9.
+    // 0xd02 (no file open and acceptNoData 0), 9, or 0x405 when the file was written only as far
+    // as its extents, or the sectors the device could give, reach.
     ResultCode RecoverTo(const char* destination, IProgress* sink, int acceptNoData) override;
 
     size_t PartitionCount() const { return partitions_.size(); }

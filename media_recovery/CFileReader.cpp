@@ -110,20 +110,35 @@ uint64_t CFileReader::GetExtentBytes() {
     return std::min(covered, size_);
 }
 
-void CFileReader::ReadDevice(uint8_t* data, uint64_t first, uint64_t count) {
-    if (device_->ReadSectors(data, first, count)) return;
-    uint64_t failed = 0;
-    for (uint64_t s = 0; s < count; ++s) {
-        if (!device_->ReadSectors(data + s * sectorSize_, first + s, 1)) {
-            std::memset(data + s * sectorSize_, 0, sectorSize_);
-            ++failed;
-        }
+bool CFileReader::GetUnreadableSector(uint64_t* sector, bool* pastEnd) {
+    if (!stopped_) return false;
+    if (sector) *sector = stoppedAt_;
+    if (pastEnd) *pastEnd = stoppedPastEnd_;
+    return true;
+}
+
+uint64_t CFileReader::ReadDevice(uint8_t* data, uint64_t first, uint64_t count) {
+    // What lies past the device's end is not asked for: a device that is shorter than its file
+    // system says (a cut image, a card that shrank) holds none of it.
+    const uint64_t deviceSectors = device_->GetSectorCount();
+    uint64_t there = count;
+    if (deviceSectors) there = first >= deviceSectors ? 0 : std::min(count, deviceSectors - first);
+    if (there == count && device_->ReadSectors(data, first, count)) return count;
+    uint64_t good = 0;
+    if (there > 0 && there < count && device_->ReadSectors(data, first, there)) {
+        good = there;
+    } else {
+        // The first sector that cannot be read: the file's bytes end before it.
+        while (good < there && device_->ReadSectors(data + good * sectorSize_, first + good, 1)) ++good;
     }
-    if (failed) {
-        unreadable_ += failed;
-        RK_LOG("[Dredgel] %llu unreadable sectors of a recovered file read as zeros (from sector %llu)",
-               static_cast<unsigned long long>(failed), static_cast<unsigned long long>(first));
+    if (!stopped_) {
+        stopped_ = true;
+        stoppedAt_ = first + good;
+        stoppedPastEnd_ = good == there && there < count;
+        RK_LOG("[Dredgel] sector %llu %s: the recovered file is read up to it",
+               static_cast<unsigned long long>(stoppedAt_), stoppedPastEnd_ ? "lies past the device's end" : "cannot be read");
     }
+    return good;
 }
 
 uint32_t CFileReader::Read(uint64_t offset, void* buffer, uint32_t length) {
@@ -153,11 +168,19 @@ uint32_t CFileReader::Read(uint64_t offset, void* buffer, uint32_t length) {
                 if (skip == 0 && piece >= sectorSize_) {
                     // Whole sectors go straight to the caller's buffer.
                     piece -= piece % sectorSize_;
-                    ReadDevice(out, sector, piece / sectorSize_);
+                    const uint64_t sectors = piece / sectorSize_;
+                    const uint64_t got = ReadDevice(out, sector, sectors);
+                    if (got < sectors) return static_cast<uint32_t>(copied + got * sectorSize_);
                 } else {
                     piece = std::min<uint64_t>(piece, bufferSectors * sectorSize_ - skip);
-                    uint64_t sectors = (skip + piece + sectorSize_ - 1) / sectorSize_;
-                    ReadDevice(buffer_.data(), sector, sectors);
+                    const uint64_t sectors = (skip + piece + sectorSize_ - 1) / sectorSize_;
+                    const uint64_t got = ReadDevice(buffer_.data(), sector, sectors);
+                    if (got < sectors) {
+                        // Only the bytes of the sectors read are the file's.
+                        const uint64_t held = got * sectorSize_ > skip ? std::min(got * sectorSize_ - skip, piece) : 0;
+                        std::memcpy(out, buffer_.data() + skip, static_cast<size_t>(held));
+                        return static_cast<uint32_t>(copied + held);
+                    }
                     std::memcpy(out, buffer_.data() + skip, static_cast<size_t>(piece));
                 }
             }

@@ -10,8 +10,8 @@ class IDataRunList;
 // Reads a node's bytes through its run list. A run's unit u lies at device byte
 // dataStart x device sector size + u x cluster bytes (cluster bytes = sectors per cluster x the
 // partition's sector size); every device read is in whole device sectors, whole sectors straight
-// into the caller's buffer and the rest through a buffer of the reader's. Holes read as zeros, and
-// so do device sectors that cannot be read.
+// into the caller's buffer and the rest through a buffer of the reader's. Holes read as zeros; a
+// device sector that cannot be read (or lies past the device's end) ends the read before it.
 class CFileReader : public IArchiveFileReader, public IArchiveFileExtent {
 public:
     static constexpr uint32_t kBufferBytes = 0x400000;
@@ -25,18 +25,18 @@ public:
     void Release() override { delete this; }
     bool GetFirstByte(IStorageDevice** volume, uint64_t* offset) override;
     bool GetStretch(size_t index, uint64_t* offset, uint64_t* bytes) override;
+    bool GetUnreadableSector(uint64_t* sector, bool* pastEnd) override;
 
     // False when an argument is null, the cluster bytes are not 1 to 32 MiB, the node is empty or
     // has no runs, or the buffer cannot be allocated. A folder's size is what its runs hold.
     bool Bind(CFileNode* node, const CSearchedPartitionInfo* partition, IStorageDevice* device);
     // The bytes the extents cover, at most the file's size.
     uint64_t GetExtentBytes();
-    uint64_t UnreadableSectors() const { return unreadable_; }
 
 private:
     bool AllocateBuffer();
-    // Reads count device sectors into data; sectors that cannot be read become zeros.
-    void ReadDevice(uint8_t* data, uint64_t first, uint64_t count);
+    // Reads count device sectors into data; the number of them, from the first, that could be read.
+    uint64_t ReadDevice(uint8_t* data, uint64_t first, uint64_t count);
 
     IDataRunList* runs_ = nullptr;
     IStorageDevice* device_ = nullptr;
@@ -48,5 +48,7 @@ private:
     uint32_t sectorSize_ = 512;  // the device's
     platform::PageBuffer buffer_;
     bool lazyBuffer_ = false;  // a clone: the buffer is made by the first read
-    uint64_t unreadable_ = 0;
+    bool stopped_ = false;  // a read met a sector the device could not give
+    bool stoppedPastEnd_ = false;
+    uint64_t stoppedAt_ = 0;  // that sector
 };

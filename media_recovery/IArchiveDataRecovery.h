@@ -14,7 +14,8 @@ class IStorageDevice;
 class RK_INTERFACE IArchiveFileReader {
 public:
     virtual ~IArchiveFileReader();
-    // Bytes copied to buffer; 0 at or past the end, or on failure. Fewer when the extents end first.
+    // Bytes copied to buffer; 0 at or past the end, or on failure. Fewer when the extents end first
+    // or the volume cannot give the next sector.
     virtual uint32_t Read(uint64_t offset, void* buffer, uint32_t length) = 0;
     // A new, independent reader over the same file.
     virtual IArchiveFileReader* Clone() = 0;
@@ -34,6 +35,10 @@ public:
     // The index-th stretch of the file's data on that volume, holes left out: the byte offset of
     // its first byte and its length in bytes (the last one ends with the file); false past the last.
     virtual bool GetStretch(size_t index, uint64_t* offset, uint64_t* bytes) = 0;
+    // The volume sector at which a read of this reader stopped short because the volume could not
+    // give it (a bad sector, or one past the volume's end: *pastEnd); false while none has. A read
+    // ends at such a sector: what follows it is never made up.
+    virtual bool GetUnreadableSector(uint64_t* sector, bool* pastEnd) = 0;
 };
 
 // Writes found files out: opened on the searcher that found them, then OpenFile and RecoverTo per file.

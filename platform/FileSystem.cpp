@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -108,6 +109,28 @@ std::string TemporaryFolder() {
 bool RemoveDirectory(const std::string& path) { return rmdir(path.c_str()) == 0; }
 
 bool DeleteFile(const std::string& path) { return unlink(path.c_str()) == 0; }
+
+bool RenameNoReplace(const std::string& from, const std::string& to, int* errnoOut) {
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    int error = errno;
+    // A file system that cannot rename without replacing: a hard link fails on a taken name too;
+    // one without links either is asked whether the name is free just before the rename.
+    if (error == EINVAL || error == ENOSYS) {
+        if (link(from.c_str(), to.c_str()) == 0) {
+            unlink(from.c_str());
+            return true;
+        }
+        error = errno;
+        if (error == EPERM || error == EOPNOTSUPP) {
+            struct stat st;
+            if (lstat(to.c_str(), &st) == 0) error = EEXIST;
+            else if (errno == ENOENT && rename(from.c_str(), to.c_str()) == 0) return true;
+            else error = errno;
+        }
+    }
+    if (errnoOut) *errnoOut = error;
+    return false;
+}
 
 bool CopyFile(const std::string& from, const std::string& to) {
     PlatformFile in;

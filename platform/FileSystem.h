@@ -42,6 +42,9 @@ bool IsOwnDirectory(const std::string& path);
 std::string TemporaryFolder();
 bool RemoveDirectory(const std::string& path);
 bool DeleteFile(const std::string& path);
+// Gives the file at from the name to, in the same folder, only while nothing (a link included) has
+// that name: never replaces. False with errnoOut (EEXIST when the name is taken).
+bool RenameNoReplace(const std::string& from, const std::string& to, int* errnoOut = nullptr);
 bool CopyFile(const std::string& from, const std::string& to);  // replaces an existing target
 long long FileSize(const std::string& path);                    // -1 when missing
 

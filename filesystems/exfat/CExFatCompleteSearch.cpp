@@ -295,8 +295,8 @@ void CExFatCompleteSearch::OpenFat(ExFatVolume& volume, const std::vector<const 
         RK_LOG("[exFAT] the volume whose heap starts at sector %llu: its FAT found at sector %llu",
                static_cast<unsigned long long>(volume.heapStart), static_cast<unsigned long long>(placement.PlacedAt()));
     else
-        RK_LOG("[exFAT] the volume whose heap starts at sector %llu: no FAT found; files in cluster chains keep "
-               "their first cluster and are marked cut",
+        RK_LOG("[exFAT] the volume whose heap starts at sector %llu: no FAT found that its files' chains agree "
+               "with, or two that differ; files in cluster chains keep their first cluster and are marked cut",
                static_cast<unsigned long long>(volume.heapStart));
 }
 

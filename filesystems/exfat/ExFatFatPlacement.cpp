@@ -1,6 +1,7 @@
 #include "filesystems/exfat/ExFatFatPlacement.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include "filesystems/exfat/ExFatEntryRecord.h"
@@ -64,23 +65,38 @@ bool ExFatFatPlacement::Place(const std::vector<uint64_t>& fatStarts, const std:
     std::sort(starts.begin(), starts.end());
     if (starts.size() > kMostStartsTried) starts.resize(kMostStartsTried);
 
-    bool found = false;
-    uint64_t best = 0;
-    int64_t bestScore = 0;
+    // Each start is read as a FAT of its length: up to the heap, at most the FAT of every cluster.
+    std::vector<std::pair<uint64_t, uint32_t>> sound;  // sector, length
     for (const auto& [distance, sector] : starts) {
-        volume_.fat.Open(device_, sector, static_cast<uint32_t>(std::min(distance, fatSectors)));
+        const uint32_t length = static_cast<uint32_t>(std::min(distance, fatSectors));
+        volume_.fat.Open(device_, sector, length);
         if (!volume_.fat.IsOpen()) continue;
         const Agreement a = Check(files);
         volume_.fat.Close();
-        // Two copies agree alike: the first is the one in use.
-        if (a.Sound() && (!found || a.Score() > bestScore || (a.Score() == bestScore && sector < best))) {
-            found = true;
-            best = sector;
-            bestScore = a.Score();
-        }
+        if (a.Sound()) sound.emplace_back(sector, length);
     }
-    if (!found) return false;
-    volume_.fat.Open(device_, best, static_cast<uint32_t>(std::min(volume_.heapStart - best, fatSectors)));
-    placedAt_ = best;
+    if (sound.empty()) return false;
+    // Two that every file agrees with are one table only when they hold the same entries (a volume's second
+    // FAT); otherwise one is an older copy, and which one the files' chains are in is not known.
+    std::sort(sound.begin(), sound.end());
+    for (size_t i = 1; i < sound.size(); ++i)
+        if (!SameEntries(sound[0].first, sound[i].first, std::min(sound[0].second, sound[i].second))) return false;
+    volume_.fat.Open(device_, sound[0].first, sound[0].second);
+    placedAt_ = sound[0].first;
     return volume_.fat.IsOpen();
+}
+
+bool ExFatFatPlacement::SameEntries(uint64_t a, uint64_t b, uint64_t sectors) {
+    // Tables that overlap are compared up to where the second begins.
+    sectors = std::min(sectors, b - a);
+    const uint64_t sectorSize = device_->GetSectorSize();
+    const uint64_t step = std::max<uint64_t>(kCompareBytes / sectorSize, 1);
+    std::vector<uint8_t> first(static_cast<size_t>(step * sectorSize)), second(first.size());
+    for (uint64_t done = 0; done < sectors; done += step) {
+        const uint64_t count = std::min(step, sectors - done);
+        if (!device_->ReadSectors(first.data(), a + done, count) || !device_->ReadSectors(second.data(), b + done, count) ||
+            std::memcmp(first.data(), second.data(), static_cast<size_t>(count * sectorSize)) != 0)
+            return false;
+    }
+    return true;
 }

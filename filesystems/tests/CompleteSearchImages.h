@@ -13,6 +13,7 @@
 
 #include "filesystems/frame/IFileSystemSearchController.h"
 #include "media_recovery/CDataRecovery.h"
+#include "media_recovery/MediaErrors.h"
 #include "media_recovery/file_model/IFileNode.h"
 #include "sqlite_recovery/framework/IProgress.h"
 #include "sqlite_recovery/framework/IStorageDevice.h"
@@ -126,7 +127,9 @@ public:
         if (IArchiveFileReader* reader = recovery_.OpenFile(node)) reader->Release();
         const std::string target = folder_ + "/" + std::to_string(++written_);
         QuietSink sink;
-        if (Failed(recovery_.RecoverTo(target.c_str(), &sink, 1))) return "<not written>";
+        // A file written short (what could be read of it) is written all the same.
+        const ResultCode result = recovery_.RecoverTo(target.c_str(), &sink, 1);
+        if (Failed(result) && ErrorNumber(result) != MEDIA_E_FILE_SHORT) return "<not written>";
         return ReadFile(target);
     }
     const CDataRecovery& Recovery() const { return recovery_; }

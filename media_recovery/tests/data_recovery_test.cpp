@@ -97,7 +97,7 @@ TEST(FileReader, AddressesByDeviceSectorsForEveryGeometry) {
         std::vector<char> one(10);
         EXPECT_EQ(reader.Read(size, one.data(), 10), 0u);
         EXPECT_EQ(reader.Read(size - 3, one.data(), 10), 3u);
-        EXPECT_EQ(reader.UnreadableSectors(), 0u);
+        EXPECT_FALSE(reader.GetUnreadableSector(nullptr, nullptr));
         EXPECT_FALSE(reader.GetFirstByte(nullptr, nullptr));  // a hole has no place on the device
     }
 }
@@ -126,18 +126,39 @@ TEST(FileReader, BindRulesAndShortExtents) {
     EXPECT_EQ(ReadAll(copy.get(), 100), ReadAll(&reader, 100));
 }
 
-TEST(FileReader, UnreadableSectorsReadAsZeros) {
-    MemoryDevice disk(PatternBytes(512, 100), 512);
-    disk.MarkBad(12);
-    std::unique_ptr<CTestNode> node(NodeWithRuns(4 * 512, {DataRun(0, 4)}));
-    CSearchedPartitionInfo p = Volume(512, 1, 10);
-    CFileReader reader;
-    ASSERT_TRUE(reader.Bind(node.get(), &p, &disk));
-    std::string got = ReadAll(&reader, 4096);
-    std::string want = Expected(disk, 10 * 512, 512, {DataRun(0, 4)}, 2048);
-    std::memset(&want[2 * 512], 0, 512);
-    EXPECT_EQ(got, want);
-    EXPECT_EQ(reader.UnreadableSectors(), 1u);
+// A sector the device cannot give ends the file's bytes before it: a bad one inside the volume,
+// or the rest of a file a cut image no longer holds. Nothing past it is made up, whatever the step.
+TEST(FileReader, TheFirstSectorTheDeviceCannotGiveEndsTheRead) {
+    struct Case {
+        uint64_t badSector;   // 0: none
+        uint64_t deviceSectors;
+        uint64_t readable;    // bytes before the first sector that cannot be read
+        uint64_t stopSector;
+        bool pastEnd;
+    } cases[] = {
+        {12, 100, 2 * 512, 12, false},  // a bad sector inside the file
+        {0, 13, 3 * 512, 13, true},     // the image ends inside the file
+        {0, 10, 0, 10, true},           // it ends before the file begins
+    };
+    for (const Case& c : cases) {
+        MemoryDevice disk(PatternBytes(512, c.deviceSectors), 512);
+        if (c.badSector) disk.MarkBad(c.badSector);
+        std::unique_ptr<CTestNode> node(NodeWithRuns(4 * 512 - 100, {DataRun(0, 4)}));
+        CSearchedPartitionInfo p = Volume(512, 1, 10);
+        for (uint32_t step : {4096u, 700u}) {
+            CFileReader reader;
+            ASSERT_TRUE(reader.Bind(node.get(), &p, &disk));
+            std::string got = ReadAll(&reader, step);
+            EXPECT_EQ(got.size(), c.readable) << c.stopSector << "/" << step;
+            const std::vector<uint8_t> want = disk.Bytes(10, c.readable / 512);
+            EXPECT_TRUE(got == std::string(want.begin(), want.end())) << c.stopSector << "/" << step;
+            uint64_t sector = 0;
+            bool pastEnd = false;
+            ASSERT_TRUE(reader.GetUnreadableSector(&sector, &pastEnd));
+            EXPECT_EQ(sector, c.stopSector);
+            EXPECT_EQ(pastEnd, c.pastEnd);
+        }
+    }
 }
 
 TEST(DataRecovery, OpenAsksAgainWithRoomAndSortsByWeight) {
@@ -271,7 +292,7 @@ TEST_F(RecoverToTest, NoFileEmptyFileCancellationAndCappedOutput) {
     std::unique_ptr<CTestNode> shortNode(NodeWithRuns(100000, {DataRun(10, 4), DataRun(kSparseRunStart, 2)}));
     recovery_.OpenFile(shortNode.get())->Release();
     sink_.records.clear();
-    ASSERT_TRUE(Succeeded(recovery_.RecoverTo((dir_ / "short.jpg").c_str(), &sink_, 0)));
+    EXPECT_EQ(ErrorNumber(recovery_.RecoverTo((dir_ / "short.jpg").c_str(), &sink_, 0)), MEDIA_E_FILE_SHORT);
     std::string got = ReadWhole(dir_ / "short.jpg");
     ASSERT_EQ(got.size(), 6u * 512);
     EXPECT_EQ(got.substr(0, 2048), Expected(disk_, 0, 512, {DataRun(10, 4)}, 2048));

@@ -155,12 +155,21 @@ void ReportShortFile(const std::string& path, const std::string& reason) {
 }
 
 // Why a file written from a reader is shorter than the file was; empty when it is whole.
-std::string WhyShort(IFileNode* node, uint64_t copied) {
+std::string WhyShort(IFileNode* node, IArchiveFileReader* reader, uint64_t copied) {
     const uint64_t size = node->GetSize();
-    if (copied < size)
-        return "only " + std::to_string(copied) + " of its " + std::to_string(size) +
-               " bytes could be read: its extents on the volume end there";
+    const std::string only = "only " + std::to_string(copied) + " of its " + std::to_string(size) + " bytes could be read: ";
+    uint64_t sector = 0;
+    bool pastEnd = false;
+    auto* extent = dynamic_cast<IArchiveFileExtent*>(reader);
+    if (copied < size && extent && extent->GetUnreadableSector(&sector, &pastEnd))
+        return only + (pastEnd ? "the rest lies past the end of the volume (from its sector " + std::to_string(sector) + ")"
+                               : "the volume's sector " + std::to_string(sector) + " cannot be read");
     auto* cut = dynamic_cast<CFileNode*>(node);
+    // A node that keeps its recorded size past its extents: which clusters follow is not known.
+    if (copied < size && cut && cut->IsSizeCut())
+        return only + "which clusters hold the rest is not known (its chain ends early, or no FAT of its volume "
+                      "could be trusted)";
+    if (copied < size) return only + "its extents on the volume end there";
     if (cut && cut->IsSizeCut())
         return "the file system recorded it larger than the " + std::to_string(size) +
                " bytes its clusters on the volume hold: those are written";
@@ -210,7 +219,7 @@ MediaWriter::Outcome MediaWriter::Write(const _ARCHIVE_INFOMATION& item, MediaCo
         return Outcome::Written;
     }
     // What could be read is kept; that it is not all of the file is said.
-    std::string shortBy = WhyShort(node, copied);
+    std::string shortBy = WhyShort(node, reader.get(), copied);
     if (!shortBy.empty()) {
         ReportShortFile(path, shortBy);
         ++counts.shortFiles;

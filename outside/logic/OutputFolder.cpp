@@ -32,6 +32,7 @@ std::string TimeName(const platform::SystemTime& t) {
 }
 
 constexpr int kMostRunsPerSecond = 1000;
+constexpr int kMostUnfinishedNames = 100;
 
 }  // namespace
 
@@ -78,7 +79,7 @@ bool MakeFoldersBelow(const std::string& root, const std::string& path, std::str
 }
 
 OutputFile::~OutputFile() {
-    if (file_.IsOpen()) Discard();
+    if (!written_.empty()) Discard();
 }
 
 bool OutputFile::Fail(const std::string& reason) {
@@ -89,15 +90,22 @@ bool OutputFile::Fail(const std::string& reason) {
 
 bool OutputFile::Create(const std::string& path) {
     path_.clear();
+    written_.clear();
     reason_.clear();
     failed_ = false;
     if (platform::EntryExists(path)) return Fail(ExistingEntryReason(path));
-    if (!file_.Open(path, platform::PlatformFile::Mode::CreateNew)) {
+    // An unfinished name that is taken (a file of the phone's, one a killed run left): the next.
+    for (int n = 1; n <= kMostUnfinishedNames; ++n) {
+        std::string unfinished = path + kUnfinished + (n == 1 ? std::string() : "-" + std::to_string(n));
+        if (file_.Open(unfinished, platform::PlatformFile::Mode::CreateNew)) {
+            path_ = path;
+            written_ = unfinished;  // made here, so only now it is ours to remove
+            return true;
+        }
         int error = file_.LastError();
-        return Fail(error == EEXIST ? ExistingEntryReason(path) : platform::ErrorText(error));
+        if (error != EEXIST) return Fail(platform::ErrorText(error));
     }
-    path_ = path;  // made here, so only now it is ours to remove
-    return true;
+    return Fail("no unfinished name is free beside it");
 }
 
 bool OutputFile::Write(const void* data, size_t size) {
@@ -110,10 +118,14 @@ bool OutputFile::Finish() {
     if (!file_.IsOpen()) return false;
     int error = 0;
     if (!failed_ && !file_.Close(&error)) Fail(platform::ErrorText(error));
+    // Never over what has the name now: the folder is the user's, and something may have come.
+    if (!failed_ && !platform::RenameNoReplace(written_, path_, &error))
+        Fail(error == EEXIST ? ExistingEntryReason(path_) : platform::ErrorText(error));
     if (failed_) {
         Discard();
         return false;
     }
+    written_.clear();
     return true;
 }
 
@@ -121,8 +133,8 @@ void OutputFile::Discard() {
     int ignored = 0;
     if (file_.IsOpen()) file_.Close(&ignored);
     // The file was made by this object (never an existing one), so it is ours to remove.
-    if (!path_.empty()) platform::DeleteFile(path_);
-    path_.clear();
+    if (!written_.empty()) platform::DeleteFile(written_);
+    written_.clear();
 }
 
 bool WriteNewFile(const std::string& path, const void* data, size_t size, std::string* reason) {

@@ -18,10 +18,14 @@ std::string MakeRunFolder(const std::string& base, const platform::SystemTime& s
 // False with *reason naming the folder that could not be made.
 bool MakeFoldersBelow(const std::string& root, const std::string& path, std::string* reason);
 
-// A file made new for writing. When anything fails the partial file is removed and Reason()
-// says why.
+// A file made new for writing. It is written under a name of its own in the same folder, the
+// file's name with kUnfinished after it (made new, never through a link), and takes its own name
+// only once it is finished: a run that is ended part way leaves no partial file under a name that
+// looks whole. When anything fails the partial file is removed and Reason() says why.
 class OutputFile {
 public:
+    static constexpr const char* kUnfinished = ".part";
+
     OutputFile() = default;
     ~OutputFile();
     OutputFile(const OutputFile&) = delete;
@@ -30,7 +34,8 @@ public:
     // False when something (a link included) already has the name or the file cannot be made.
     bool Create(const std::string& path);
     bool Write(const void* data, size_t size);
-    // Closes the file; false (and the file removed) when a write failed or closing did.
+    // Closes the file and gives it its name; false (and the file removed) when a write failed,
+    // closing did, or something took the name meanwhile.
     bool Finish();
     // Removes what was written so far.
     void Discard();
@@ -40,7 +45,8 @@ private:
     bool Fail(const std::string& reason);
 
     platform::PlatformFile file_;
-    std::string path_;
+    std::string path_;     // the file's name
+    std::string written_;  // the name it is written under until it is finished
     std::string reason_;
     bool failed_ = false;
 };

@@ -9,6 +9,7 @@
 #include "filesystems/exfat/CExFatQuickSearch.h"
 #include "filesystems/exfat/tests/ExFatTestSupport.h"
 #include "media_recovery/CDataRecovery.h"
+#include "media_recovery/MediaErrors.h"
 #include "media_recovery/CDeletedRecoveryController.h"
 #include "media_recovery/file_model/IDataRunList.h"
 #include "media_recovery/file_model/IFileProperties.h"
@@ -38,7 +39,9 @@ struct SearchResult {
         if (IArchiveFileReader* reader = recovery->OpenFile(node)) reader->Release();
         const std::string target = folder + "/" + std::to_string(++written);
         RecordingSink quiet;
-        if (Failed(recovery->RecoverTo(target.c_str(), &quiet, 1))) return "<not written>";
+        // A file written short (what could be read of it) is written all the same.
+        const ResultCode result = recovery->RecoverTo(target.c_str(), &quiet, 1);
+        if (Failed(result) && ErrorNumber(result) != MEDIA_E_FILE_SHORT) return "<not written>";
         return ReadFile(target);
     }
     uint64_t RootSector() const { return searcher.Volume().ClusterSector(searcher.Volume().rootCluster); }

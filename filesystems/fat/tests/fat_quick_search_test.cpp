@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "media_recovery/CDataRecovery.h"
+#include "media_recovery/MediaErrors.h"
 #include "media_recovery/CDeletedRecoveryController.h"
 #include "filesystems/fat/CFATQuickSearcher.h"
 #include "filesystems/frame/CFATSearchedPartitionInfo.h"
@@ -91,7 +92,9 @@ struct SearchResult {
         reader->Release();
         const std::string target = folder + "/" + std::to_string(++written);
         RecordingSink quiet;
-        if (Failed(recovery->RecoverTo(target.c_str(), &quiet, 0))) return "<not written>";
+        // A file written short (what could be read of it) is written all the same.
+        const ResultCode result = recovery->RecoverTo(target.c_str(), &quiet, 0);
+        if (Failed(result) && ErrorNumber(result) != MEDIA_E_FILE_SHORT) return "<not written>";
         return ReadFile(target);
     }
 

@@ -72,12 +72,39 @@ TEST_F(OutputTest, NothingIsWrittenOverOrThroughWhatIsThere) {
     EXPECT_EQ(reason, "File name too long");
 }
 
-TEST_F(OutputTest, AFileThatFailsHalfwayIsRemoved) {
+// A file has its name only once it is whole: until then it is NAME.part (or NAME.part-2 when
+// that is taken), which a failure removes and which never replaces what took the name meanwhile.
+TEST_F(OutputTest, AFileHasItsNameOnlyWhenFinishedAndAFailedOneIsRemoved) {
+    std::ofstream(root_ + "/taken.jpg.part") << "a phone's file";
+    OutputFile whole;
+    ASSERT_TRUE(whole.Create(root_ + "/taken.jpg"));
+    ASSERT_TRUE(whole.Write("abc", 3));
+    EXPECT_FALSE(platform::EntryExists(root_ + "/taken.jpg"));
+    EXPECT_EQ(Read(root_ + "/taken.jpg.part-2"), "abc");
+    ASSERT_TRUE(whole.Finish());
+    EXPECT_EQ(Read(root_ + "/taken.jpg"), "abc");
+    EXPECT_FALSE(platform::EntryExists(root_ + "/taken.jpg.part-2"));
+    EXPECT_EQ(Read(root_ + "/taken.jpg.part"), "a phone's file");
+
+    OutputFile late;
+    ASSERT_TRUE(late.Create(root_ + "/late.jpg"));
+    ASSERT_EQ(symlink((root_ + "/target").c_str(), (root_ + "/late.jpg").c_str()), 0);
+    EXPECT_FALSE(late.Finish());
+    EXPECT_EQ(late.Reason(), "a link is there, and links in the output folder are not followed");
+    EXPECT_EQ(platform::GetEntryKind(root_ + "/late.jpg"), platform::EntryKind::Link);
+    EXPECT_FALSE(platform::EntryExists(root_ + "/late.jpg.part"));
+
     OutputFile file;
     ASSERT_TRUE(file.Create(root_ + "/half"));
     ASSERT_TRUE(file.Write("abc", 3));
     file.Discard();
     EXPECT_FALSE(platform::EntryExists(root_ + "/half"));
+    EXPECT_FALSE(platform::EntryExists(root_ + "/half.part"));
+    {
+        OutputFile dropped;  // never finished
+        ASSERT_TRUE(dropped.Create(root_ + "/dropped"));
+    }
+    EXPECT_FALSE(platform::EntryExists(root_ + "/dropped.part"));
     // Discarding after a refused create never removes what was there.
     std::ofstream(root_ + "/theirs") << "keep";
     OutputFile refused;
