@@ -139,6 +139,31 @@ void CExt2QuickSearch::WalkInodes(CExt2FileSystem& fs) {
     }
 }
 
+void CutToWhatIsHeld(const CExt2FileSystem& fs, const ExtInode& inode, CExt2DataRunList* runs,
+                     CExt2FileProperties* props) {
+    const uint64_t bs = fs.BlockSize();
+    uint64_t held = 0;     // bytes the runs cover, holes included
+    uint64_t dataEnd = 0;  // where the last run that holds data ends
+    for (DataRun* run = runs->First(); run; run = runs->Next()) {
+        const uint64_t bytes = run->length > UINT64_MAX / bs ? UINT64_MAX : run->length * bs;
+        held = bytes > UINT64_MAX - held ? UINT64_MAX : held + bytes;
+        if (!run->IsSparse()) dataEnd = held;
+    }
+    const uint64_t size = inode.FileSize();
+    uint64_t kept = std::min(size, held);
+    const uint64_t volumeBytes = fs.BlockCount() > UINT64_MAX / bs ? UINT64_MAX : fs.BlockCount() * bs;
+    const bool vouched = inode.SizeVouchedFor(volumeBytes);
+    // A size nothing vouches for is no reason to write zeros past the last data.
+    if (!vouched) kept = std::min({kept, dataEnd, volumeBytes});
+    if (kept >= size) return;
+    if (!vouched)
+        RK_LOG("[Dredgel] Ext inode %u claims %llu bytes (%s): cut to the %llu its blocks hold", inode.number,
+               static_cast<unsigned long long>(size), size > volumeBytes ? "more than its volume holds" : "its checksum fails",
+               static_cast<unsigned long long>(kept));
+    props->SetSize(kept);
+    props->SetFlags(props->GetFlags() | FILE_FLAG_SIZE_CUT);
+}
+
 CExt2FileProperties* CExt2QuickSearch::MakeProperties(CExt2FileSystem& fs, const ExtInode& inode,
                                                       std::unique_ptr<IDataRunList>* nodeRuns) {
     nodeRuns->reset();
@@ -159,13 +184,14 @@ CExt2FileProperties* CExt2QuickSearch::MakeProperties(CExt2FileSystem& fs, const
             runMap_->Reset(inode, count);
             // The sink is asked after each run; progress itself is reported once per group.
             if (!runMap_->AppendRuns(runs.get(), count, holes, [this] { return KeepGoing(); })) return nullptr;
+            if (holes) CutToWhatIsHeld(fs, inode, runs.get(), props.get());
             props->PackRuns(runs.get());
             // The node keeps this list rather than decoding what was just packed.
             if (props->HasRuns()) nodeRuns->reset(runs.release());
         }
     }
     props->SetInodeNumber(inode.number);
-    if (inode.DeletionTime() != 0) props->SetFlags(FILE_FLAG_DELETED);
+    if (inode.DeletionTime() != 0) props->SetFlags(props->GetFlags() | FILE_FLAG_DELETED);
     return props.release();
 }
 
