@@ -99,12 +99,12 @@ TEST(ExtFileSystem, OpensWhatFitsAndRefusesTheRest) {
     // the end cannot be read, and the groups whose descriptors lie past it are left out
     // (ext4_size: 24 groups of 1 KiB blocks, their descriptors in blocks 2 and 3).
     const struct {
-        const char* image;
+        std::string image;
         size_t bytes;
         uint64_t readable, groups;
     } shorter[] = {{"ext4_cut.img", 0, 8192, 1},
-                   {"ext4_size.img", 24 * 1024 * 1024 - 1024, 24575, 24},
-                   {"ext4_size.img", 3 * 1024, 3, 16}};
+                   {SizeImage("ext4_size.img"), 24 * 1024 * 1024 - 1024, 24575, 24},
+                   {SizeImage("ext4_size.img"), 3 * 1024, 3, 16}};
     for (const auto& c : shorter) {
         MemoryDevice cut(LoadImage(c.image, c.bytes), 512);
         CExt2FileSystem fs(&cut, 2);
@@ -115,7 +115,7 @@ TEST(ExtFileSystem, OpensWhatFitsAndRefusesTheRest) {
         EXPECT_THROW(fs.ReadBlocks(block.data(), c.readable, 1), std::range_error);
     }
     // Not one descriptor on the device: nothing to read the volume by.
-    MemoryDevice noTable(LoadImage("ext4_size.img", 2048), 512);
+    MemoryDevice noTable(LoadImage(SizeImage("ext4_size.img"), 2048), 512);
     EXPECT_THROW(CExt2FileSystem(&noTable, 2), CExt2BadGroupDescriptor);
     MemoryDevice magic(LoadImage("ext4_bad_magic.img", 1 << 20), 512);
     EXPECT_THROW(CExt2FileSystem(&magic, 2), CExt2BadSuperBlock);
