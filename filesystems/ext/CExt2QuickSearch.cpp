@@ -120,6 +120,9 @@ void CExt2QuickSearch::WalkInodes(CExt2FileSystem& fs) {
     CExt2InodeTable table(fs);
     // Inodes below the first one are reserved (the root among them, walked above).
     const uint32_t first = std::max<uint32_t>(sb.FirstInode(), kRootInode + 1);
+    // No more inodes than the volume's bytes hold: a file system that runs past its volume may
+    // claim any number, and each is asked for.
+    uint64_t budget = fs.ReadableBlocks() * fs.BlockSize() / sb.InodeSize();
     uint64_t lastGroup = 0;
     for (uint64_t group = (first - 1) / sb.inodesPerGroup; group < fs.GroupCount() && !stopped_; ++group) {
         if (group != lastGroup) {
@@ -129,13 +132,29 @@ void CExt2QuickSearch::WalkInodes(CExt2FileSystem& fs) {
         }
         const uint64_t base = group * sb.inodesPerGroup;
         const uint64_t begin = std::max<uint64_t>(base + 1, first);
-        const uint64_t end = std::min<uint64_t>(base + table.UsedInodes(group), sb.inodesCount);
+        uint64_t end = std::min<uint64_t>(base + table.UsedInodes(group), sb.inodesCount);
+        if (end < begin) continue;
+        // The part of the table in use must lie on the volume.
+        const uint64_t tableBlocks = ((end - base) * sb.InodeSize() + fs.BlockSize() - 1) / fs.BlockSize();
+        const uint64_t tableStart = fs.Group(group).inodeTable;
+        if (tableStart >= fs.ReadableBlocks() || tableBlocks > fs.ReadableBlocks() - tableStart) {
+            RK_LOG("[Dredgel] Ext inode table of group %llu lies past the end of the volume: its inodes are lost",
+                   static_cast<unsigned long long>(group));
+            continue;
+        }
+        if (end - begin >= budget) {
+            end = begin + budget - 1;
+            RK_LOG("[Dredgel] Ext inodes after %llu are more than the volume holds: the walk ends there",
+                   static_cast<unsigned long long>(end));
+        }
+        budget -= end - begin + 1;
         ExtInode inode;  // every read fills it whole
         for (uint64_t ino = begin; ino <= end; ++ino) {
             if (!KeepGoing()) return;
             if (!table.Read(static_cast<uint32_t>(ino), &inode)) continue;
             if (HasPlausibleBlocks(fs, inode)) ProcessInode(fs, inode);
         }
+        if (budget == 0) return;
     }
 }
 
