@@ -26,6 +26,8 @@ public:
     uint64_t* GetAccessTime(uint64_t* out) override;
     bool IsDirectory() override;
     bool IsDeleted() override;
+    // The size the inode gave was more than its blocks on the volume hold, and was cut to them.
+    bool IsSizeCut() override { return properties_ && (properties_->GetFlags() & FILE_FLAG_SIZE_CUT); }
     int GetKindCode() override { return 32; }
     // Its own properties and run list; null when either cannot be made.
     IFileNode* Clone() override;

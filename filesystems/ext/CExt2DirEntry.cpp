@@ -5,11 +5,13 @@
 
 #include "filesystems/ext/CExt2FileSystem.h"
 #include "filesystems/ext/ExtErrors.h"
+#include "sqlite_recovery/framework/Logger.h"
 
 using namespace ext;
 
 CExt2DirEntry::CExt2DirEntry(const CExt2FileSystem& fs, const ExtInode& directory)
     : fs_(fs),
+      folder_(directory.number),
       dataSize_(directory.DataSize()),
       blockCount_((dataSize_ + fs.BlockSize() - 1) / fs.BlockSize()),
       map_(fs, directory, blockCount_) {
@@ -35,6 +37,8 @@ bool CExt2DirEntry::LoadNext() {
     } catch (const CExt2ReadSectorError&) {
         return false;
     } catch (const std::range_error&) {
+        RK_LOG("[Dredgel] Ext folder %u: block %llu lies past the end of the volume, the entries from there on are lost",
+               folder_, static_cast<unsigned long long>(block));
         return false;
     }
     haveWindow_ = true;

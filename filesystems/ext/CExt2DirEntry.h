@@ -48,6 +48,7 @@ private:
     bool CurrentIsWhole() const;
 
     const CExt2FileSystem& fs_;
+    uint32_t folder_;  // the directory's inode number
     uint64_t dataSize_;
     uint64_t blockCount_;
     ExtBlockMap map_;

@@ -1,12 +1,14 @@
 #include "filesystems/ext/CExt2FileSystem.h"
 
+#include <algorithm>
 #include <cstring>
-#include <vector>
 #include <stdexcept>
+#include <vector>
 
 #include "filesystems/ext/ExtChecksums.h"
 #include "filesystems/ext/ExtErrors.h"
 #include "sqlite_recovery/framework/IStorageDevice.h"
+#include "sqlite_recovery/framework/Logger.h"
 
 using namespace ext;
 
@@ -54,11 +56,20 @@ CExt2FileSystem::CExt2FileSystem(IStorageDevice* device, uint64_t sector) : devi
     partitionByte_ = static_cast<uint64_t>(foundByte - offset);
     if (partitionByte_ % sectorSize_ != 0) throw CExt2BadSuperBlock();
 
-    // The whole volume must lie on the device, before anything else of it is read.
-    const unsigned __int128 volumeBytes = static_cast<unsigned __int128>(sb_.BlockCount()) * blockSize_;
-    if (partitionByte_ > deviceBytes_ || volumeBytes > deviceBytes_ - partitionByte_) throw CExt2BadSuperBlock();
+    // What lies past the device's end (a dump that stopped early, a partition smaller than its file
+    // system) is lost; the rest is read.
+    if (partitionByte_ > deviceBytes_) throw CExt2BadSuperBlock();
+    readableBlocks_ = std::min<uint64_t>(sb_.BlockCount(), (deviceBytes_ - partitionByte_) / blockSize_);
+    if (readableBlocks_ < sb_.BlockCount())
+        RK_LOG("[Dredgel] Ext file system runs past the end of its volume: %llu of its %llu blocks are there, what "
+               "lies past them is lost",
+               static_cast<unsigned long long>(readableBlocks_), static_cast<unsigned long long>(sb_.BlockCount()));
 
     if (!ReadDescriptors()) throw CExt2BadGroupDescriptor();
+    if (groups_.size() < sb_.GroupCount())
+        RK_LOG("[Dredgel] Ext group descriptors of groups %llu to %llu lie past the end of the volume: their inodes "
+               "are lost",
+               static_cast<unsigned long long>(groups_.size()), static_cast<unsigned long long>(sb_.GroupCount() - 1));
 }
 
 CExt2FileSystem::~CExt2FileSystem() {}
@@ -90,8 +101,7 @@ void CExt2FileSystem::ReadBlocks(void* buffer, uint64_t block, uint32_t count) c
     }
 }
 
-bool CExt2FileSystem::ParseTable(const uint8_t* bytes, ExtVector<ExtGroupDescriptor>* table) const {
-    const uint64_t groups = sb_.GroupCount();
+bool CExt2FileSystem::ParseTable(const uint8_t* bytes, uint64_t groups, ExtVector<ExtGroupDescriptor>* table) const {
     const size_t size = sb_.DescriptorSize();
     const bool wide = sb_.Is64Bit() && size >= 64;
     table->assign(static_cast<size_t>(groups), ExtGroupDescriptor());
@@ -136,9 +146,8 @@ bool CExt2FileSystem::CheckTable(const ExtVector<ExtGroupDescriptor>& table) con
 
 bool CExt2FileSystem::ReadDescriptors() {
     const uint64_t groups = sb_.GroupCount();
-    const uint64_t tableBytes = groups * sb_.DescriptorSize();  // bounded by the superblock tests
+    const uint64_t size = sb_.DescriptorSize();
     ExtBuffer bytes;
-    uint8_t* raw = bytes.Reserve(static_cast<size_t>(tableBytes));
     struct Copy {
         ExtVector<ExtGroupDescriptor> table;
         uint32_t group;
@@ -149,6 +158,15 @@ bool CExt2FileSystem::ReadDescriptors() {
     for (uint32_t g : kCopyGroups) {
         if (g >= groups) break;  // copies lie inside the volume
         const uint64_t superBlock = static_cast<uint64_t>(sb_.blocksPerGroup) * g + sb_.firstDataBlock;
+        // The descriptors the device holds: a table cut by its end loses the groups past it.
+        const unsigned __int128 tableByte = partitionByte_ + static_cast<unsigned __int128>(superBlock + 1) * blockSize_;
+        const uint64_t held = tableByte >= deviceBytes_ ? 0 : static_cast<uint64_t>(deviceBytes_ - tableByte) / size;
+        const uint64_t count = std::min(groups, held);
+        if (count == 0) {
+            lastPassed = false;
+            break;
+        }
+        uint8_t* raw = bytes.Reserve(static_cast<size_t>(count * size));  // bounded by the superblock tests
         try {
             if (g != 0) {
                 ExtSuperBlock copy;
@@ -157,13 +175,13 @@ bool CExt2FileSystem::ReadDescriptors() {
                 copy.Normalise();
                 if (!copy.SameVolume(sb_)) continue;
             }
-            ReadBytes(raw, partitionByte_ + (superBlock + 1) * blockSize_, static_cast<size_t>(tableBytes));
+            ReadBytes(raw, static_cast<uint64_t>(tableByte), static_cast<size_t>(count * size));
         } catch (const CExt2ReadSectorError&) {
             lastPassed = false;
             break;
         }
         Copy copy{ExtVector<ExtGroupDescriptor>(), g};
-        ParseTable(raw, &copy.table);
+        ParseTable(raw, count, &copy.table);
         if (!CheckTable(copy.table)) {
             lastPassed = false;
             continue;

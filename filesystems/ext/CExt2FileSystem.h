@@ -19,6 +19,8 @@ struct ExtGroupDescriptor {
 
 // One Ext2/3/4 volume on a storage device: its superblock, a trustworthy group-descriptor table and
 // block reads. Every failure is thrown (ExtErrors.h, std::range_error for a block outside the device).
+// A file system larger than its device is read as far as the device goes: the groups whose
+// descriptors lie past its end are left out, and blocks past it cannot be read.
 class CExt2FileSystem {
 public:
     // Opens the volume whose superblock copy lies at sector (512-byte units from the start of the
@@ -41,6 +43,10 @@ public:
     // Device sector of block 0.
     uint64_t PartitionStartSector() const { return partitionByte_ / sectorSize_; }
     bool IsValidBlock(uint64_t block) const { return block < BlockCount(); }
+    // Blocks of the volume that lie on the device: all of them, or those before the device's end
+    // when the file system runs past it (a cut image, a partition smaller than its file system).
+    uint64_t ReadableBlocks() const { return readableBlocks_; }
+    bool IsReadableBlock(uint64_t block) const { return block < readableBlocks_; }
     // The descriptors came from the primary table and carry checksums: their never-used marks hold.
     bool TrustsUnusedInodes() const { return fromPrimary_ && sb_.HasDescriptorChecksums(); }
     // The group whose descriptor copy is in use (0 for the primary table).
@@ -53,7 +59,7 @@ public:
 private:
     void ReadBytes(uint8_t* buffer, uint64_t byte, size_t length) const;
     bool ReadDescriptors();
-    bool ParseTable(const uint8_t* bytes, ExtVector<ExtGroupDescriptor>* table) const;
+    bool ParseTable(const uint8_t* bytes, uint64_t groups, ExtVector<ExtGroupDescriptor>* table) const;
     bool CheckTable(const ExtVector<ExtGroupDescriptor>& table) const;
 
     ExtSuperBlock sb_;
@@ -62,6 +68,7 @@ private:
     uint64_t foundSector_ = 0;
     uint64_t partitionByte_ = 0;
     uint64_t deviceBytes_ = 0;
+    uint64_t readableBlocks_ = 0;
     uint32_t sectorSize_ = 512;
     uint32_t blockSize_ = 0;
     bool fromPrimary_ = false;

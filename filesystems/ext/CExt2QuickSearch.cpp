@@ -120,6 +120,9 @@ void CExt2QuickSearch::WalkInodes(CExt2FileSystem& fs) {
     CExt2InodeTable table(fs);
     // Inodes below the first one are reserved (the root among them, walked above).
     const uint32_t first = std::max<uint32_t>(sb.FirstInode(), kRootInode + 1);
+    // No more inodes than the volume's bytes hold: a file system that runs past its volume may
+    // claim any number, and each is asked for.
+    uint64_t budget = fs.ReadableBlocks() * fs.BlockSize() / sb.InodeSize();
     uint64_t lastGroup = 0;
     for (uint64_t group = (first - 1) / sb.inodesPerGroup; group < fs.GroupCount() && !stopped_; ++group) {
         if (group != lastGroup) {
@@ -129,14 +132,55 @@ void CExt2QuickSearch::WalkInodes(CExt2FileSystem& fs) {
         }
         const uint64_t base = group * sb.inodesPerGroup;
         const uint64_t begin = std::max<uint64_t>(base + 1, first);
-        const uint64_t end = std::min<uint64_t>(base + table.UsedInodes(group), sb.inodesCount);
+        uint64_t end = std::min<uint64_t>(base + table.UsedInodes(group), sb.inodesCount);
+        if (end < begin) continue;
+        // The part of the table in use must lie on the volume.
+        const uint64_t tableBlocks = ((end - base) * sb.InodeSize() + fs.BlockSize() - 1) / fs.BlockSize();
+        const uint64_t tableStart = fs.Group(group).inodeTable;
+        if (tableStart >= fs.ReadableBlocks() || tableBlocks > fs.ReadableBlocks() - tableStart) {
+            RK_LOG("[Dredgel] Ext inode table of group %llu lies past the end of the volume: its inodes are lost",
+                   static_cast<unsigned long long>(group));
+            continue;
+        }
+        if (end - begin >= budget) {
+            end = begin + budget - 1;
+            RK_LOG("[Dredgel] Ext inodes after %llu are more than the volume holds: the walk ends there",
+                   static_cast<unsigned long long>(end));
+        }
+        budget -= end - begin + 1;
         ExtInode inode;  // every read fills it whole
         for (uint64_t ino = begin; ino <= end; ++ino) {
             if (!KeepGoing()) return;
             if (!table.Read(static_cast<uint32_t>(ino), &inode)) continue;
             if (HasPlausibleBlocks(fs, inode)) ProcessInode(fs, inode);
         }
+        if (budget == 0) return;
     }
+}
+
+void CutToWhatIsHeld(const CExt2FileSystem& fs, const ExtInode& inode, CExt2DataRunList* runs,
+                     CExt2FileProperties* props) {
+    const uint64_t bs = fs.BlockSize();
+    uint64_t held = 0;     // bytes the runs cover, holes included
+    uint64_t dataEnd = 0;  // where the last run that holds data ends
+    for (DataRun* run = runs->First(); run; run = runs->Next()) {
+        const uint64_t bytes = run->length > UINT64_MAX / bs ? UINT64_MAX : run->length * bs;
+        held = bytes > UINT64_MAX - held ? UINT64_MAX : held + bytes;
+        if (!run->IsSparse()) dataEnd = held;
+    }
+    const uint64_t size = inode.FileSize();
+    uint64_t kept = std::min(size, held);
+    const uint64_t volumeBytes = fs.BlockCount() > UINT64_MAX / bs ? UINT64_MAX : fs.BlockCount() * bs;
+    const bool vouched = inode.SizeVouchedFor(volumeBytes);
+    // A size nothing vouches for is no reason to write zeros past the last data.
+    if (!vouched) kept = std::min({kept, dataEnd, volumeBytes});
+    if (kept >= size) return;
+    if (!vouched)
+        RK_LOG("[Dredgel] Ext inode %u claims %llu bytes (%s): cut to the %llu its blocks hold", inode.number,
+               static_cast<unsigned long long>(size), size > volumeBytes ? "more than its volume holds" : "its checksum fails",
+               static_cast<unsigned long long>(kept));
+    props->SetSize(kept);
+    props->SetFlags(props->GetFlags() | FILE_FLAG_SIZE_CUT);
 }
 
 CExt2FileProperties* CExt2QuickSearch::MakeProperties(CExt2FileSystem& fs, const ExtInode& inode,
@@ -159,13 +203,14 @@ CExt2FileProperties* CExt2QuickSearch::MakeProperties(CExt2FileSystem& fs, const
             runMap_->Reset(inode, count);
             // The sink is asked after each run; progress itself is reported once per group.
             if (!runMap_->AppendRuns(runs.get(), count, holes, [this] { return KeepGoing(); })) return nullptr;
+            if (holes) CutToWhatIsHeld(fs, inode, runs.get(), props.get());
             props->PackRuns(runs.get());
             // The node keeps this list rather than decoding what was just packed.
             if (props->HasRuns()) nodeRuns->reset(runs.release());
         }
     }
     props->SetInodeNumber(inode.number);
-    if (inode.DeletionTime() != 0) props->SetFlags(FILE_FLAG_DELETED);
+    if (inode.DeletionTime() != 0) props->SetFlags(props->GetFlags() | FILE_FLAG_DELETED);
     return props.release();
 }
 

@@ -12,6 +12,7 @@
 
 class CEXTFileNode;
 class ExtBlockMap;
+class CExt2DataRunList;
 class CExt2FileProperties;
 class CExt2FileSystem;
 class IDataRunList;
@@ -73,3 +74,11 @@ private:
 
 // "Inode_<lower-case hex>", the name of a node no folder entry names.
 std::string UnnamedInodeName(uint32_t inode);
+
+// For a live regular file, whose map describes all its bytes: when runs hold less than its size
+// (blocks past the volume's or the device's end, a mapping block that cannot be read), or when
+// its size is vouched for by nothing (more than the volume holds, or an inode checksum that fails)
+// and claims more than its last data, the size becomes what is held (FILE_FLAG_SIZE_CUT): the file
+// is written as far as that and reported short.
+void CutToWhatIsHeld(const CExt2FileSystem& fs, const ExtInode& inode, CExt2DataRunList* runs,
+                     CExt2FileProperties* props);

@@ -113,14 +113,17 @@ uint64_t ExtBlockMap::LevelEntry(int level, uint64_t block, uint64_t entry) {
     if (!l.loaded || l.block != block) {
         l.loaded = true;
         l.block = block;
+        l.lost = false;
         try {
             fs_.ReadBlocks(data, block, 1);
         } catch (const CExt2ReadSectorError&) {
-            // the buffer holds zeros: every entry maps to nothing
+            l.lost = true;
         } catch (const std::range_error&) {
-            std::fill(data, data + fs_.BlockSize(), 0);
+            l.lost = true;
         }
     }
+    // What an unreadable mapping block maps is unknown, not a hole: the way there is broken.
+    if (l.lost) return kNoBlock;
     return LoadLE32(data + entry * 4);
 }
 
@@ -182,7 +185,8 @@ bool ExtBlockMap::AppendClassicRuns(CExt2DataRunList* list, uint64_t count, bool
             span = std::min(span, count - i);
             AddRun(list, kSparseRunStart, span);
         } else {
-            if (!fs_.IsValidBlock(block)) break;
+            // Past the volume's end, or past the device's: the file is cut there.
+            if (!fs_.IsReadableBlock(block)) break;
             AddRun(list, static_cast<int64_t>(block), 1);
         }
         i += span;
@@ -211,9 +215,9 @@ bool ExtBlockMap::AppendExtentRuns(CExt2DataRunList* list, uint64_t count, bool 
         if (x.unwritten) {
             AddRun(list, kSparseRunStart, length);
         } else {
-            // A stretch past the volume's end cuts the file there.
-            if (!fs_.IsValidBlock(x.start)) return true;
-            const uint64_t valid = std::min(length, fs_.BlockCount() - x.start);
+            // A stretch past the volume's end, or past the device's, cuts the file there.
+            if (!fs_.IsReadableBlock(x.start)) return true;
+            const uint64_t valid = std::min(length, fs_.ReadableBlocks() - x.start);
             AddRun(list, static_cast<int64_t>(x.start), valid);
             if (valid < length) return keepGoing();
         }

@@ -19,7 +19,8 @@ struct ExtExtent {
 
 // Maps a file's logical blocks to volume blocks, through the classic block map (12 direct pointers,
 // single, double and triple indirect blocks, each level cached) or the extent tree, whose leaves are
-// collected once. Read errors of mapping blocks are swallowed: what they would map maps to nothing.
+// collected once. Read errors of mapping blocks are swallowed: what they would map maps to nothing
+// (BlockOf gives 0, the runs end there).
 class ExtBlockMap {
 public:
     // Only logical blocks below limit are ever asked for.
@@ -34,9 +35,10 @@ public:
     uint64_t BlockOf(uint64_t index);
     // Appends the runs of logical blocks [0, count) to list; unwritten stretches become holes. With
     // holes, blocks the map leaves out become holes too, up to count; without, the runs end at the
-    // first of them. Either way they end at a number that is no block of the volume, and after the
-    // last extent of a tree that could not be read whole. keepGoing is asked after every run
-    // (every 1024 blocks of a classic map); false when it answered no.
+    // first of them. Either way they end at a number that is no block of the volume or lies past
+    // the device's end, at a mapping block that cannot be read, and after the last extent of a tree
+    // that could not be read whole. keepGoing is asked after every run (every 1024 blocks of a
+    // classic map); false when it answered no.
     bool AppendRuns(CExt2DataRunList* list, uint64_t count, bool holes, const std::function<bool()>& keepGoing);
 
     void Reset(const ExtInode& inode, uint64_t limit);
@@ -57,6 +59,7 @@ private:
         ExtBuffer buffer;
         uint64_t block = 0;
         bool loaded = false;
+        bool lost = false;  // the block could not be read
     };
 
     const CExt2FileSystem& fs_;

@@ -31,13 +31,19 @@ uint32_t ExtCrc32c(uint32_t crc, const uint8_t* data, size_t size) {
     return crc;
 }
 
+namespace {
+uint32_t MetadataSeed(const ExtSuperBlock& sb) {
+    return (sb.featureIncompat & kIncompatCsumSeed) ? sb.checksumSeed : ExtCrc32c(~0u, sb.Uuid(), 16);
+}
+}  // namespace
+
 int32_t ExtDescriptorChecksum(const ExtSuperBlock& sb, uint32_t group, const uint8_t* bytes, size_t size) {
     const uint8_t number[4] = {static_cast<uint8_t>(group), static_cast<uint8_t>(group >> 8),
                                static_cast<uint8_t>(group >> 16), static_cast<uint8_t>(group >> 24)};
     const size_t after = GD_CHECKSUM + 2;
     if (size < after) return -1;
     if (sb.featureRoCompat & kRoCompatMetadataCsum) {
-        uint32_t seed = (sb.featureIncompat & kIncompatCsumSeed) ? sb.checksumSeed : ExtCrc32c(~0u, sb.Uuid(), 16);
+        const uint32_t seed = MetadataSeed(sb);
         const uint8_t zero[2] = {0, 0};
         uint32_t crc = ExtCrc32c(seed, number, 4);
         crc = ExtCrc32c(crc, bytes, GD_CHECKSUM);
@@ -53,4 +59,31 @@ int32_t ExtDescriptorChecksum(const ExtSuperBlock& sb, uint32_t group, const uin
         return crc;
     }
     return -1;
+}
+
+bool ExtInodeChecksumHolds(const ExtSuperBlock& sb, uint32_t ino, const uint8_t* bytes, size_t size) {
+    if (!(sb.featureRoCompat & kRoCompatMetadataCsum) || size < kGoodOldInodeSize) return true;
+    const uint8_t number[4] = {static_cast<uint8_t>(ino), static_cast<uint8_t>(ino >> 8), static_cast<uint8_t>(ino >> 16),
+                               static_cast<uint8_t>(ino >> 24)};
+    const uint8_t zero[2] = {0, 0};
+    // Seeded with the inode's number and generation; both checksum halves count as zeros.
+    uint32_t crc = ExtCrc32c(MetadataSeed(sb), number, 4);
+    crc = ExtCrc32c(crc, bytes + IN_GENERATION, 4);
+    crc = ExtCrc32c(crc, bytes, IN_CHECKSUM_LO);
+    crc = ExtCrc32c(crc, zero, 2);
+    crc = ExtCrc32c(crc, bytes + IN_CHECKSUM_LO + 2, kGoodOldInodeSize - (IN_CHECKSUM_LO + 2));
+    uint32_t stored = LoadLE16(bytes + IN_CHECKSUM_LO);
+    const bool wide = size > kGoodOldInodeSize && kGoodOldInodeSize + LoadLE16(bytes + IN_EXTRA_ISIZE) >= IN_CHECKSUM_HI + 2;
+    if (size > kGoodOldInodeSize) {
+        crc = ExtCrc32c(crc, bytes + kGoodOldInodeSize, IN_CHECKSUM_HI - kGoodOldInodeSize);
+        size_t rest = IN_CHECKSUM_HI;
+        if (wide) {
+            crc = ExtCrc32c(crc, zero, 2);
+            rest += 2;
+            stored |= static_cast<uint32_t>(LoadLE16(bytes + IN_CHECKSUM_HI)) << 16;
+        }
+        crc = ExtCrc32c(crc, bytes + rest, size - rest);
+    }
+    if (!wide) crc &= 0xFFFF;
+    return crc == stored;
 }

@@ -12,3 +12,7 @@ uint32_t ExtCrc32c(uint32_t crc, const uint8_t* data, size_t size);
 // The checksum that descriptor bytes[0..size) of group must carry (its own checksum field is left
 // out), or -1 when the volume keeps no descriptor checksums.
 int32_t ExtDescriptorChecksum(const ExtSuperBlock& sb, uint32_t group, const uint8_t* bytes, size_t size);
+
+// False when inode ino (its size bytes as the table holds them) carries a CRC32C that does not
+// match; true when it matches or the volume keeps no inode checksums.
+bool ExtInodeChecksumHolds(const ExtSuperBlock& sb, uint32_t ino, const uint8_t* bytes, size_t size);

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "filesystems/ext/CExt2FileSystem.h"
+#include "filesystems/ext/ExtChecksums.h"
 #include "filesystems/ext/ExtErrors.h"
 #include "sqlite_recovery/framework/Logger.h"
 
@@ -13,11 +14,16 @@ using namespace ext;
 namespace {
 constexpr uint32_t kPieceBytes = 256 * 1024;
 
+// bytes holds the whole inode (the volume's inode size).
 void CopyInode(const CExt2FileSystem& fs, const uint8_t* bytes, uint32_t ino, ExtInode* out) {
-    const size_t size = std::min<size_t>(fs.SuperBlock().InodeSize(), kInodeRecordBytes);
+    const ExtSuperBlock& sb = fs.SuperBlock();
+    const size_t size = std::min<size_t>(sb.InodeSize(), kInodeRecordBytes);
     if (size < sizeof out->raw) std::memset(out->raw + size, 0, sizeof out->raw - size);
     std::memcpy(out->raw, bytes, size);
     out->number = ino;
+    // Only a size past the blocks held needs the checksum's word, and few files have holes.
+    out->checksumHolds = !(out->ReadsThroughHoles() && out->LooksSparse()) ||
+                         ExtInodeChecksumHolds(sb, ino, bytes, sb.InodeSize());
 }
 
 bool PlausibleExtentRoot(const CExt2FileSystem& fs, const uint8_t* node) {
@@ -27,12 +33,13 @@ bool PlausibleExtentRoot(const CExt2FileSystem& fs, const uint8_t* node) {
     const uint16_t depth = LoadLE16(node + EH_DEPTH);
     if (depth > kExtentMaxDepth || entries > max || max > (kInodeBlockBytes - kExtentHeaderBytes) / kExtentEntryBytes)
         return false;
+    // A number past this volume's end is a stretch the volume lost (cut, or made smaller): the
+    // file's runs end there and it is reported short. One no volume of this kind can hold is not
+    // a block number.
+    if (fs.SuperBlock().Is64Bit()) return true;
     for (uint16_t i = 0; i < entries; ++i) {
         const uint8_t* e = node + kExtentHeaderBytes + i * kExtentEntryBytes;
-        uint64_t block = depth == 0
-                             ? (static_cast<uint64_t>(LoadLE16(e + EX_START_HI)) << 32) | LoadLE32(e + EX_START_LO)
-                             : (static_cast<uint64_t>(LoadLE16(e + EX_CHILD_HI)) << 32) | LoadLE32(e + EX_CHILD_LO);
-        if (!fs.IsValidBlock(block)) return false;
+        if (LoadLE16(e + (depth == 0 ? EX_START_HI : EX_CHILD_HI)) != 0) return false;
     }
     return true;
 }

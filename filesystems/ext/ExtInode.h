@@ -11,6 +11,9 @@ class CExt2FileSystem;
 struct ExtInode {
     uint8_t raw[ext::kInodeRecordBytes] = {};
     uint32_t number = 0;
+    // False when the inode's checksum fails. Only looked at where it decides something, for a live
+    // regular file whose size claims more than the blocks it holds (holes, or a damaged size).
+    bool checksumHolds = true;
 
     uint16_t Mode() const { return LoadLE16(raw + ext::IN_MODE); }
     bool IsDirectory() const { return (Mode() & ext::kModeTypeMask) == ext::kModeDirectory; }
@@ -36,6 +39,9 @@ struct ExtInode {
     }
     // More bytes than 512-byte units held: the file has holes.
     bool LooksSparse() const { return FileSize() / 512 > BlocksLo(); }
+    // A size that may stand for holes past what the map holds: the inode's checksum holds (where
+    // the volume keeps checksums) and the size is no more than the volume's bytes.
+    bool SizeVouchedFor(uint64_t volumeBytes) const { return checksumHolds && FileSize() <= volumeBytes; }
     // A live regular file whose block map describes all its bytes: what the map leaves out (a hole)
     // reads as zeros, as the kernel reads it. A deleted file's map may be gone, so it is not read so.
     bool ReadsThroughHoles() const { return IsRegular() && DeletionTime() == 0 && !HasInlineData(); }
@@ -49,7 +55,8 @@ struct ExtInode {
 uint64_t WalkBlockCount(const CExt2FileSystem& fs, const ExtInode& inode);
 // The inode is in use and its block map can be taken seriously: for a classic map, the first
 // pointers its size needs (up to 13) are blocks of the volume; for an extent tree, its root is a
-// well-formed node (magic, depth at most 5, entries within what fits) naming blocks of the volume.
+// well-formed node (magic, depth at most 5, entries within what fits) naming block numbers such a
+// volume can have (past its end is a stretch lost, not garbage).
 bool HasPlausibleBlocks(const CExt2FileSystem& fs, const ExtInode& inode);
 // Reads inode ino (1 to s_inodes_count); false for any other number. Throws on a read error.
 bool ReadInode(const CExt2FileSystem& fs, uint32_t ino, ExtInode* out);

@@ -98,7 +98,12 @@ constexpr uint16_t kGroupInodeUninit = 0x1;
 //                                kept in the inode (i_block and beyond), no block map
 //   40     60    i_block         15 block numbers (12 direct, single, double, triple indirect) or an
 //                                extent tree's root node
+//   100    4     i_generation    (in the inode checksum)
 //   108    4     i_size_high     high half of a regular file's size
+//   124    2     i_checksum_lo   CRC32C of the inode, low half (metadata checksums)
+//   128    2     i_extra_isize   bytes in use past the first 128
+//   130    2     i_checksum_hi   high half, when the inode is larger than 128 bytes and
+//                                i_extra_isize reaches past it
 constexpr size_t kInodeRecordBytes = 156;
 enum : size_t {
     IN_MODE = 0,
@@ -110,7 +115,11 @@ enum : size_t {
     IN_BLOCKS_LO = 28,
     IN_FLAGS = 32,
     IN_BLOCK = 40,
+    IN_GENERATION = 100,
     IN_SIZE_HIGH = 108,
+    IN_CHECKSUM_LO = 124,
+    IN_EXTRA_ISIZE = 128,
+    IN_CHECKSUM_HI = 130,
 };
 constexpr size_t kInodeBlockBytes = 60;
 constexpr uint16_t kModeTypeMask = 0xF000;

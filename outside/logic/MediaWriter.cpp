@@ -213,8 +213,10 @@ MediaWriter::Outcome MediaWriter::Write(const _ARCHIVE_INFOMATION& item, MediaCo
     }
     ++counts.written;
     // A node with a size but no extents the library can read (an Ext link's target kept in its
-    // inode, say) keeps its name and place, and the summary says how many there are.
-    if (!reader) {
+    // inode, say) keeps its name and place, and the summary says how many there are. One cut to
+    // nothing (all its blocks lie past the volume's end) is short like any other cut file.
+    auto* cut = dynamic_cast<CFileNode*>(node);
+    if (!reader && !(cut && cut->IsSizeCut())) {
         if (node->GetSize() != 0) ++counts.unreadable;
         return Outcome::Written;
     }

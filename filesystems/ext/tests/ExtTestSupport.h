@@ -24,6 +24,9 @@ inline std::string ImagePath(const std::string& name) {
     return std::string(root ? root : "testdata") + "/ext_images/" + name;
 }
 
+// An image of the ext_size_images fixture, as a name ImagePath and LoadImage take.
+inline std::string SizeImage(const std::string& name) { return "../ext_size_images/" + name; }
+
 inline std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});

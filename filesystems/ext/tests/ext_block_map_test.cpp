@@ -85,13 +85,14 @@ TEST(ExtBlockMap, ClassicMapThroughEveryIndirectLevel) {
     EXPECT_EQ(map.BlockOf(12 + p), 31001u);          // the first one of the double indirect block
     EXPECT_EQ(map.BlockOf(12 + p + 1), 0u);
     EXPECT_EQ(map.BlockOf(12 + p + p * p), 31002u);  // the first one of the triple indirect block
-    // An indirect block that cannot be read maps to nothing.
+    // An indirect block that cannot be read maps to nothing: no hole, the runs end there.
     Volume bad("ext2_1k.img");
     bad.Entry32(30001, 0, 30002);
     bad.Entry32(30002, 0, 31001);
     bad.device.MarkBad(30002 * 2);
     ExtBlockMap unreadable(bad.fs, inode, 70000);
     EXPECT_EQ(unreadable.BlockOf(12 + p), 0u);
+    EXPECT_EQ(Runs(unreadable, 70000), (RunPairs{{-1, 11}, {29999, 1}, {-1, 256}}));
 
     // Runs: pointers of 0 are holes up to the first number that is no block of the volume.
     EXPECT_EQ(Runs(map, 70000), (RunPairs{{-1, 11}, {29999, 1}, {-1, 255}, {31000, 2}}));
@@ -181,9 +182,13 @@ TEST(ExtBlockMap, PlausibleBlockMaps) {
     ExtInode deep = extents;
     Put16(deep.raw + IN_BLOCK + EH_DEPTH, 6);
     EXPECT_FALSE(HasPlausibleBlocks(v.fs, deep));
+    // An extent past the volume's end is a stretch the volume lost: the file is kept, its runs
+    // end there.
     ExtInode outside = extents;
     Leaf(outside.raw + IN_BLOCK, 0, 0, 4, 70000);
-    EXPECT_FALSE(HasPlausibleBlocks(v.fs, outside));
+    EXPECT_TRUE(HasPlausibleBlocks(v.fs, outside));
+    ExtBlockMap lost(v.fs, outside, 4);
+    EXPECT_TRUE(Runs(lost, 4).empty());
     ExtInode unused = extents;
     Put16(unused.raw + IN_MODE, 0);
     EXPECT_FALSE(HasPlausibleBlocks(v.fs, unused));

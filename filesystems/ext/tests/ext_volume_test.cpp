@@ -95,10 +95,28 @@ TEST(ExtFileSystem, OpensWhatFitsAndRefusesTheRest) {
         EXPECT_EQ(fs.PrimarySuperBlockSector(), 2u);
         EXPECT_TRUE(fs.TrustsUnusedInodes());
     }
-    // The whole volume must fit: a cut image is refused after reading the superblock alone.
-    MemoryDevice cut(LoadImage("ext4_cut.img"), 512);
-    EXPECT_THROW(CExt2FileSystem(&cut, 2), CExt2BadSuperBlock);
-    EXPECT_EQ(cut.Reads(), 1u);
+    // A file system larger than its device is read as far as the device goes: its blocks past
+    // the end cannot be read, and the groups whose descriptors lie past it are left out
+    // (ext4_size: 24 groups of 1 KiB blocks, their descriptors in blocks 2 and 3).
+    const struct {
+        std::string image;
+        size_t bytes;
+        uint64_t readable, groups;
+    } shorter[] = {{"ext4_cut.img", 0, 8192, 1},
+                   {SizeImage("ext4_size.img"), 24 * 1024 * 1024 - 1024, 24575, 24},
+                   {SizeImage("ext4_size.img"), 3 * 1024, 3, 16}};
+    for (const auto& c : shorter) {
+        MemoryDevice cut(LoadImage(c.image, c.bytes), 512);
+        CExt2FileSystem fs(&cut, 2);
+        EXPECT_EQ(fs.ReadableBlocks(), c.readable) << c.image << " " << c.bytes;
+        EXPECT_EQ(fs.GroupCount(), c.groups) << c.image << " " << c.bytes;
+        std::vector<uint8_t> block(fs.BlockSize());
+        EXPECT_NO_THROW(fs.ReadBlocks(block.data(), c.readable - 1, 1));
+        EXPECT_THROW(fs.ReadBlocks(block.data(), c.readable, 1), std::range_error);
+    }
+    // Not one descriptor on the device: nothing to read the volume by.
+    MemoryDevice noTable(LoadImage(SizeImage("ext4_size.img"), 2048), 512);
+    EXPECT_THROW(CExt2FileSystem(&noTable, 2), CExt2BadGroupDescriptor);
     MemoryDevice magic(LoadImage("ext4_bad_magic.img", 1 << 20), 512);
     EXPECT_THROW(CExt2FileSystem(&magic, 2), CExt2BadSuperBlock);
     MemoryDevice r0(LoadImage("ext2_r0_no_inode_size.img"), 512);
