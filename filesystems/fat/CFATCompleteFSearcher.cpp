@@ -230,6 +230,8 @@ void CFATCompleteFSearcher::BuildFatVolumeTree(const CFATSearchedPartitionInfo& 
         ctx.rootSectors = v.root;
     }
     ResetEmptyFileCounter();
-    // The root folder only: its subfolders are listed, not read.
-    if (v.evidenceFlags & kBootEvidence) ReadRootDirectory(ctx);
+    // The whole tree, as the quick search walks it: a volume found anywhere keeps its folders.
+    if (!(v.evidenceFlags & kBootEvidence)) return;
+    ReadRootDirectory(ctx);
+    ReadQueuedDirectories(ctx);
 }

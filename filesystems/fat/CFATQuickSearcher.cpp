@@ -4,7 +4,6 @@
 #include <new>
 
 #include "filesystems/fat/CDoubleFATTable.h"
-#include "filesystems/fat/CFATFileNode.h"
 #include "filesystems/frame/CFATSearchedPartitionInfo.h"
 #include "filesystems/fat/FatBootSector.h"
 #include "filesystems/fat/FatDirectoryReader.h"
@@ -172,20 +171,7 @@ ResultCode CFATQuickSearcher::WalkVolume() {
 ResultCode CFATQuickSearcher::WalkTree(FatWalkContext& ctx) {
     ResetEmptyFileCounter();
     ReadRootDirectory(ctx);
-    uint64_t processed = 0, lastPercent = 0;
-    while (!ctx.queue.empty()) {
-        if (sink_ && !sink_->ShouldContinue()) return RK_FAIL(RK_E_CANCELLED);
-        ++processed;
-        const uint64_t percent = 100 * processed / (ctx.queue.size() + processed);
-        if (percent > lastPercent) {
-            Report(PROGRESS_STATE_RUNNING, 100, percent);
-            lastPercent = percent;
-        }
-        CFATFileNode* dir = ctx.queue.front();
-        ctx.queue.pop_front();
-        if (!dir->GetFirstChild())
-            ReadDirectoryChain(ctx, dir, static_cast<uint32_t>(dir->Properties()->FirstCluster()), false);
-    }
+    if (!ReadQueuedDirectories(ctx)) return RK_FAIL(RK_E_CANCELLED);
     Report(PROGRESS_STATE_RUNNING, 100, 100);
     return RK_OK;
 }

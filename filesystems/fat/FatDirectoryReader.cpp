@@ -12,6 +12,7 @@
 #include "media_recovery/file_model/IDirecotryTreeBuilder.h"
 #include "filesystems/fat/IFATTable.h"
 #include "filesystems/frame/IFileSystemSearchController.h"
+#include "sqlite_recovery/framework/IProgress.h"
 #include "sqlite_recovery/framework/IStorageDevice.h"
 #include "sqlite_recovery/framework/Logger.h"
 
@@ -298,5 +299,29 @@ bool ReadRootDirectory(FatWalkContext& ctx) {
     }
     if (read == 0) return false;
     ParseDirectoryBuffer(ctx, buffer.get(), static_cast<size_t>(read) * ss, nullptr, 0, false);
+    return true;
+}
+
+bool ReadQueuedDirectories(FatWalkContext& ctx) {
+    uint64_t processed = 0, lastPercent = 0;
+    while (!ctx.queue.empty()) {
+        if (ctx.sink) {
+            if (!ctx.sink->ShouldContinue()) return false;
+            ++processed;
+            const uint64_t percent = 100 * processed / (ctx.queue.size() + processed);
+            if (percent > lastPercent) {
+                PROGRESS_INFO info{};
+                info.state = PROGRESS_STATE_RUNNING;
+                info.total = 100;
+                info.done = percent;
+                ctx.sink->OnProgress(&info);
+                lastPercent = percent;
+            }
+        }
+        CFATFileNode* dir = ctx.queue.front();
+        ctx.queue.pop_front();
+        if (!dir->GetFirstChild())
+            ReadDirectoryChain(ctx, dir, static_cast<uint32_t>(dir->Properties()->FirstCluster()), false);
+    }
     return true;
 }

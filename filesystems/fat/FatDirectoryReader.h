@@ -60,6 +60,10 @@ uint64_t NextEmptyFileNumber();
 bool ReadDirectoryChain(FatWalkContext& ctx, CFATFileNode* parent, uint32_t firstCluster, bool root);
 // FAT32: the root's cluster chain; FAT12/16: the fixed root directory.
 bool ReadRootDirectory(FatWalkContext& ctx);
+// Reads the queued folders and those found in them, breadth first, until none is left. With a sink,
+// asks before each folder whether to go on (false when told to stop) and reports the share read
+// whenever it grows.
+bool ReadQueuedDirectories(FatWalkContext& ctx);
 // Entries of one stretch of a directory. Returns the bytes consumed (the offset of a long-name run
 // that the stretch leaves unfinished). directoryCluster is the first cluster of the directory that
 // holds the entries (0 for a fixed root); the first ownDotEntries entries are its own "." and ".."
