@@ -24,6 +24,7 @@ struct QuickGeometry {
     uint64_t rootStart = 0;
     uint64_t total = 0;
     uint32_t clusterCount = 0;
+    uint64_t recordedClusters = 0;  // as the boot sector gives them, the device's end aside
 };
 
 // The volume at sector 0 as its boot sector describes it, clipped to the device. False when the FATs
@@ -43,6 +44,7 @@ bool QuickLayout(const uint8_t* sector, uint32_t sectorSize, uint64_t deviceSect
     const uint64_t clusters = (g.total - g.dataStart) / view.SectorsPerCluster();
     if (clusters == 0 || clusters > 0x0FFFFFF5) return false;
     g.clusterCount = static_cast<uint32_t>(clusters);
+    g.recordedClusters = (view.TotalSectors() - g.dataStart) / view.SectorsPerCluster();
     if (g.variant == FAT_VARIANT_32 && (view.RootCluster() < 2 || view.RootCluster() > clusters + 1)) return false;
     *out = g;
     return true;
@@ -156,6 +158,8 @@ ResultCode CFATQuickSearcher::WalkVolume() {
         ctx.sectorsPerCluster = view.SectorsPerCluster();
         ctx.dataSectors = g.total - g.dataStart;
         ctx.clusterCount = g.clusterCount;
+        if (g.recordedClusters > g.clusterCount && g.recordedClusters <= 0x0FFFFFF5)
+            ctx.recordedClusterCount = static_cast<uint32_t>(g.recordedClusters);
         ctx.fat = fat.get();
         ctx.rootCluster = view.RootCluster();
         ctx.rootStart = g.rootStart;

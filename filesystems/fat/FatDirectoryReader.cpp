@@ -72,7 +72,10 @@ private:
 IDataRunList* BuildFatFileRuns(FatWalkContext& ctx, uint32_t firstCluster, uint64_t size, bool deleted,
                                uint64_t* keptBytes) {
     const uint64_t clusterBytes = static_cast<uint64_t>(ctx.sectorsPerCluster) * ctx.sectorSize;
-    if (size == 0 || clusterBytes == 0 || !ctx.IsDataCluster(firstCluster)) return nullptr;
+    if (size == 0 || clusterBytes == 0 || !ctx.IsDataCluster(firstCluster)) {
+        if (size != 0 && keptBytes && ctx.IsPastDeviceEnd(firstCluster)) *keptBytes = 0;
+        return nullptr;
+    }
     const uint64_t needed = (size + clusterBytes - 1) / clusterBytes;
     const uint64_t volumeEnd = static_cast<uint64_t>(ctx.clusterCount) + 2;  // one past the last cluster
     CDataRunList* list = CreateDataRunList();
@@ -96,7 +99,7 @@ IDataRunList* BuildFatFileRuns(FatWalkContext& ctx, uint32_t firstCluster, uint6
         // Live file: follow the chain for as many clusters as the size needs. A chain that ends with
         // its end mark holds the whole file; one that runs into a free or bad entry (or has no table)
         // is taken as following on from its last cluster, up to the volume's end; one that comes back
-        // to a cluster it held ends before it.
+        // to a cluster it held, or goes on past the device's end (a cut image), ends before it.
         HeldClusters held;
         uint64_t runStart = firstCluster, runLength = 1;
         uint32_t c = firstCluster;
@@ -104,7 +107,7 @@ IDataRunList* BuildFatFileRuns(FatWalkContext& ctx, uint32_t firstCluster, uint6
         while (taken < needed) {
             const uint32_t n = ctx.fat ? ctx.fat->NextCluster(c) : 0;
             if (!ctx.IsDataCluster(n)) {
-                if (n < FAT_CLUSTER_END) {
+                if (n < FAT_CLUSTER_END && !ctx.IsPastDeviceEnd(n)) {
                     const uint64_t more = std::min(needed - taken, volumeEnd - (runStart + runLength));
                     runLength += more;
                     taken += more;
@@ -152,7 +155,7 @@ int ParseDirectoryBuffer(FatWalkContext& ctx, const uint8_t* bytes, size_t lengt
         const uint32_t f = FatEntryFirstCluster(e);
         // Implausible fields, or a first cluster beyond the volume.
         if (!IsPlausibleFatEntry(e, false) ||
-            (attr != kFatAttrLongName && f > static_cast<uint64_t>(ctx.clusterCount) + 1)) {
+            (attr != kFatAttrLongName && f > static_cast<uint64_t>(ctx.clusterCount) + 1 && !ctx.IsPastDeviceEnd(f))) {
             longNameStart = SIZE_MAX;
             if (stopAtBadEntry) return static_cast<int>(length);
             continue;

@@ -93,8 +93,13 @@ bool DistinctFiles::InLiveData(const Start& byte) const {
 }
 
 DistinctFiles::Verdict DistinctFiles::Judge(const FoundFileFacts& find) {
-    // Nothing tells on which volume a find without data lies, nor so whether two are one.
-    if (!find.hasData) return Verdict::Distinct;
+    // Nothing tells on which volume a find without data lies: an entry's second find with its
+    // name, size and folders (a volume's quick search and the whole-device search both list it) is
+    // taken as that one.
+    if (!find.hasData) {
+        if (find.carved) return Verdict::Distinct;
+        return noData_.emplace(find.deleted, IdentityOf(find)).second ? Verdict::Distinct : Verdict::Repeat;
+    }
     const Start start(find.volume, find.firstByte);
     if (find.carved) {
         if (entries_.count(start) || InLiveData(start)) return Verdict::Repeat;

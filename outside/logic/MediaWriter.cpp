@@ -207,7 +207,9 @@ MediaWriter::Outcome MediaWriter::Write(const _ARCHIVE_INFOMATION& item, MediaCo
     // inode, say) keeps its name and place, and the summary says how many there are.
     if (!reader) {
         if (node->GetSize() != 0) ++counts.unreadable;
-        return Outcome::Written;
+        // One the device ends before (its clusters past the end of a cut image) is short.
+        auto* cut = dynamic_cast<CFileNode*>(node);
+        if (!cut || !cut->IsSizeCut()) return Outcome::Written;
     }
     // What could be read is kept; that it is not all of the file is said.
     std::string shortBy = WhyShort(node, copied);
