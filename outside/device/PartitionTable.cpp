@@ -107,7 +107,7 @@ std::vector<PartitionExtent> ReadPartitionTable(const platform::PlatformFile& im
     std::set<std::pair<uint64_t, uint64_t>> seen;
     size_t left = 0;
     for (const PartitionExtent& part : found) {
-        if (seen.emplace(part.offset, part.listed).second) out.push_back(part);
+        if (seen.emplace(part.offset, part.length).second) out.push_back(part);
         else ++left;
     }
     if (repeated) *repeated = left;

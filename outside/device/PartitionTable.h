@@ -16,7 +16,7 @@ struct PartitionExtent {
 // Reads an MBR (with extended partitions) or a GPT from the image. Empty when the image holds no
 // partition table, and then the image is a single volume. A partition that runs past the end of the
 // image (a dump that stopped early) is kept, cut to what the image holds; one that starts past its
-// end has length 0. Each partition is given once: an entry with the start and length of one before
-// it is left out (and counted in *repeated when that is given).
+// end has length 0. Each partition is given once: an entry whose start and length as read are
+// those of one before it is left out (and counted in *repeated when that is given).
 std::vector<PartitionExtent> ReadPartitionTable(const platform::PlatformFile& image, uint64_t imageSize,
                                                 uint32_t sectorSize, size_t* repeated = nullptr);
