@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "media_recovery/IArchiveDataRecovery.h"
+#include "media_recovery/file_model/CFileNode.h"
 #include "media_recovery/file_model/IFileNode.h"
 #include "outside/logic/FoundFileOpener.h"
 
@@ -39,6 +40,8 @@ FoundFileFacts FactsOf(const _ARCHIVE_INFOMATION& item, IArchiveFileReader* read
         facts.size = item.node->GetSize();
         facts.name = item.node->GetName() ? item.node->GetName() : "";
         facts.folder = FolderNames(item.node);
+        auto* node = dynamic_cast<CFileNode*>(item.node);
+        facts.sizeCut = !facts.carved && node && node->IsSizeCut();
     }
     auto* extent = dynamic_cast<IArchiveFileExtent*>(reader);
     facts.hasData = extent && extent->GetFirstByte(&facts.volume, &facts.firstByte);
@@ -93,11 +96,12 @@ bool DistinctFiles::InLiveData(const Start& byte) const {
 }
 
 DistinctFiles::Verdict DistinctFiles::Judge(const FoundFileFacts& find) {
-    // Nothing tells on which volume a find without data lies: an entry's second find with its
-    // name, size and folders (a volume's quick search and the whole-device search both list it) is
-    // taken as that one.
+    // Nothing tells on which volume a find without data lies, nor so whether two are one; but of a
+    // file the device ends before (its size cut to nothing), a second find with its name and folders
+    // is the other search's find of it (a volume's quick search and the whole-device search both
+    // list it).
     if (!find.hasData) {
-        if (find.carved) return Verdict::Distinct;
+        if (!find.sizeCut) return Verdict::Distinct;
         return noData_.emplace(find.deleted, IdentityOf(find)).second ? Verdict::Distinct : Verdict::Repeat;
     }
     const Start start(find.volume, find.firstByte);

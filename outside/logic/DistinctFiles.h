@@ -20,6 +20,7 @@ struct FoundFileFacts {
     bool hasData = false;  // false: nothing of it lies on a volume (empty, or not readable)
     bool carved = false;   // found by carving alone, with no entry of a file system
     bool deleted = false;
+    bool sizeCut = false;  // its file system recorded it larger than its extents hold
     uint64_t size = 0;
     std::string name;
     std::string folder;  // the names of its folders, outermost first, each followed by '/'
@@ -45,8 +46,9 @@ std::vector<FoundFileFacts> FactsOf(FoundFileOpener& opener, const std::vector<_
 //   overwritten too, unless it is a second find of that entry;
 // - a carved find that begins where any file system's find begins is that file, and one that
 //   begins inside a live file's data is a part of it: a repeat;
-// - finds with no data on a volume (empty files, files past the end of a cut image) are files of
-//   their own, but for a second find of one with its name, size and folders: a repeat.
+// - finds with no data on a volume (empty files among them) are files of their own, but for a
+//   second find of an entry cut to nothing (past the end of a cut image) with its name and folders:
+//   a repeat.
 // Judge every live find of a file system before any deleted one, and every find of a file system
 // before any carved one (JudgedBefore gives that order).
 class DistinctFiles {
@@ -76,5 +78,5 @@ private:
     std::map<Start, std::vector<Identity>> overwritten_;  // deleted entries found overwritten
     std::set<Start> entries_;                         // where any file system's find begins
     std::set<Start> carved_;                          // carved finds kept
-    std::set<std::pair<bool, Identity>> noData_;      // entries with no data kept, by deleted flag
+    std::set<std::pair<bool, Identity>> noData_;      // entries cut to nothing kept, by deleted flag
 };
