@@ -49,6 +49,20 @@ uint64_t Score(const CFATSearchedPartitionInfo& v) {
     return boot + part(f & FAT_SEEN_FIRST_FAT, f & FAT_SEEN_SECOND_FAT);
 }
 
+// The data clusters the volume's boot sector gives when the device ends before the last of them (a
+// cut image), else 0.
+uint32_t ClustersPastTheEnd(IStorageDevice* device, const CFATSearchedPartitionInfo& v, uint32_t sectorSize) {
+    if (v.volumeStart + v.volumeLength < device->GetSectorCount() || sectorSize > kLargestSectorSize) return 0;
+    const uint32_t main = FAT_SEEN_FAT12_BOOT | FAT_SEEN_FAT16_BOOT | FAT_SEEN_FAT32_BOOT;
+    const uint64_t at = v.volumeStart + ((v.evidenceFlags & main) ? 0 : kFat32BackupBootSector);
+    uint8_t sector[kLargestSectorSize];
+    if (!device->ReadSectors(sector, at, 1) || DetectFatVariant(sector, sectorSize) != v.kind) return 0;
+    const FatBootSector view{sector, v.kind, sectorSize};
+    if (view.TotalSectors() <= view.SectorsBeforeData() || view.SectorsPerCluster() == 0) return 0;
+    const uint64_t recorded = (view.TotalSectors() - view.SectorsBeforeData()) / view.SectorsPerCluster();
+    return recorded > v.clusterCount && recorded <= 0x0FFFFFF5 ? static_cast<uint32_t>(recorded) : 0;
+}
+
 }  // namespace
 
 CFATCompleteFSearcher::~CFATCompleteFSearcher() = default;
@@ -220,6 +234,7 @@ void CFATCompleteFSearcher::BuildFatVolumeTree(const CFATSearchedPartitionInfo& 
     ctx.sectorsPerCluster = v.sectorsPerCluster;
     ctx.dataSectors = v.volumeLength - (v.dataStart - v.volumeStart);
     ctx.clusterCount = v.clusterCount;
+    ctx.recordedClusterCount = ClustersPastTheEnd(device_, v, sectorSize_);
     ctx.fat = fat->First() || fat->Second() ? fat.get() : nullptr;  // no copy: no links to follow
     ctx.dataStart = v.dataStart;
     ctx.partitionIndex = v.index;
@@ -230,6 +245,8 @@ void CFATCompleteFSearcher::BuildFatVolumeTree(const CFATSearchedPartitionInfo& 
         ctx.rootSectors = v.root;
     }
     ResetEmptyFileCounter();
-    // The root folder only: its subfolders are listed, not read.
-    if (v.evidenceFlags & kBootEvidence) ReadRootDirectory(ctx);
+    // The whole tree, as the quick search walks it: a volume found anywhere keeps its folders.
+    if (!(v.evidenceFlags & kBootEvidence)) return;
+    ReadRootDirectory(ctx);
+    ReadQueuedDirectories(ctx);
 }

@@ -10,8 +10,7 @@
 // Finds FAT12/16/32 volumes anywhere on a storage device during the whole-device pass: every sector
 // is examined for boot sectors (FAT32 backups included) and for the starts of the FAT copies that
 // they predict. At the end of the pass the candidates whose FAT copies were seen are scored and
-// listed, and the root folder of each is handed to the builder with code 0x20 (its subfolders are
-// listed, not read).
+// listed, and the tree of each is handed to the builder with code 0x20.
 class CFATCompleteFSearcher : public ICompleteFileSystemSearchController {
 public:
     CFATCompleteFSearcher() = default;

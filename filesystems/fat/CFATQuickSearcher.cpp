@@ -4,7 +4,6 @@
 #include <new>
 
 #include "filesystems/fat/CDoubleFATTable.h"
-#include "filesystems/fat/CFATFileNode.h"
 #include "filesystems/frame/CFATSearchedPartitionInfo.h"
 #include "filesystems/fat/FatBootSector.h"
 #include "filesystems/fat/FatDirectoryReader.h"
@@ -25,6 +24,7 @@ struct QuickGeometry {
     uint64_t rootStart = 0;
     uint64_t total = 0;
     uint32_t clusterCount = 0;
+    uint64_t recordedClusters = 0;  // as the boot sector gives them, the device's end aside
 };
 
 // The volume at sector 0 as its boot sector describes it, clipped to the device. False when the FATs
@@ -44,6 +44,7 @@ bool QuickLayout(const uint8_t* sector, uint32_t sectorSize, uint64_t deviceSect
     const uint64_t clusters = (g.total - g.dataStart) / view.SectorsPerCluster();
     if (clusters == 0 || clusters > 0x0FFFFFF5) return false;
     g.clusterCount = static_cast<uint32_t>(clusters);
+    g.recordedClusters = (view.TotalSectors() - g.dataStart) / view.SectorsPerCluster();
     if (g.variant == FAT_VARIANT_32 && (view.RootCluster() < 2 || view.RootCluster() > clusters + 1)) return false;
     *out = g;
     return true;
@@ -157,6 +158,8 @@ ResultCode CFATQuickSearcher::WalkVolume() {
         ctx.sectorsPerCluster = view.SectorsPerCluster();
         ctx.dataSectors = g.total - g.dataStart;
         ctx.clusterCount = g.clusterCount;
+        if (g.recordedClusters > g.clusterCount && g.recordedClusters <= 0x0FFFFFF5)
+            ctx.recordedClusterCount = static_cast<uint32_t>(g.recordedClusters);
         ctx.fat = fat->First() || fat->Second() ? fat.get() : nullptr;  // no copy: no links to follow
         ctx.rootCluster = view.RootCluster();
         ctx.rootStart = g.rootStart;
@@ -172,20 +175,7 @@ ResultCode CFATQuickSearcher::WalkVolume() {
 ResultCode CFATQuickSearcher::WalkTree(FatWalkContext& ctx) {
     ResetEmptyFileCounter();
     ReadRootDirectory(ctx);
-    uint64_t processed = 0, lastPercent = 0;
-    while (!ctx.queue.empty()) {
-        if (sink_ && !sink_->ShouldContinue()) return RK_FAIL(RK_E_CANCELLED);
-        ++processed;
-        const uint64_t percent = 100 * processed / (ctx.queue.size() + processed);
-        if (percent > lastPercent) {
-            Report(PROGRESS_STATE_RUNNING, 100, percent);
-            lastPercent = percent;
-        }
-        CFATFileNode* dir = ctx.queue.front();
-        ctx.queue.pop_front();
-        if (!dir->GetFirstChild())
-            ReadDirectoryChain(ctx, dir, static_cast<uint32_t>(dir->Properties()->FirstCluster()), false);
-    }
+    if (!ReadQueuedDirectories(ctx)) return RK_FAIL(RK_E_CANCELLED);
     Report(PROGRESS_STATE_RUNNING, 100, 100);
     return RK_OK;
 }

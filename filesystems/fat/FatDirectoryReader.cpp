@@ -12,6 +12,7 @@
 #include "media_recovery/file_model/IDirecotryTreeBuilder.h"
 #include "filesystems/fat/IFATTable.h"
 #include "filesystems/frame/IFileSystemSearchController.h"
+#include "sqlite_recovery/framework/IProgress.h"
 #include "sqlite_recovery/framework/IStorageDevice.h"
 #include "sqlite_recovery/framework/Logger.h"
 
@@ -72,7 +73,10 @@ private:
 IDataRunList* BuildFatFileRuns(FatWalkContext& ctx, uint32_t firstCluster, uint64_t size, bool deleted,
                                uint64_t* keptBytes) {
     const uint64_t clusterBytes = static_cast<uint64_t>(ctx.sectorsPerCluster) * ctx.sectorSize;
-    if (size == 0 || clusterBytes == 0 || !ctx.IsDataCluster(firstCluster)) return nullptr;
+    if (size == 0 || clusterBytes == 0 || !ctx.IsDataCluster(firstCluster)) {
+        if (size != 0 && keptBytes && ctx.IsPastDeviceEnd(firstCluster)) *keptBytes = 0;
+        return nullptr;
+    }
     const uint64_t needed = (size + clusterBytes - 1) / clusterBytes;
     const uint64_t volumeEnd = static_cast<uint64_t>(ctx.clusterCount) + 2;  // one past the last cluster
     CDataRunList* list = CreateDataRunList();
@@ -95,7 +99,7 @@ IDataRunList* BuildFatFileRuns(FatWalkContext& ctx, uint32_t firstCluster, uint6
     } else {
         // Live file: follow the chain for as many clusters as the size needs. The chain ends where
         // its link does not name a cluster of the volume (an end mark, a free or bad entry, a value
-        // past the volume) or comes back to a cluster it held: what follows on the disk is another
+        // past the volume or the device's end) or comes back to a cluster it held: what follows on the disk is another
         // file's, so the file is what the chain held. Only without a table is the data taken as
         // following on from the first cluster, up to the volume's end.
         HeldClusters held;
@@ -157,7 +161,7 @@ int ParseDirectoryBuffer(FatWalkContext& ctx, const uint8_t* bytes, size_t lengt
         const uint32_t f = FatEntryFirstCluster(e);
         // Implausible fields, or a first cluster beyond the volume.
         if (!IsPlausibleFatEntry(e, false) ||
-            (attr != kFatAttrLongName && f > static_cast<uint64_t>(ctx.clusterCount) + 1)) {
+            (attr != kFatAttrLongName && f > static_cast<uint64_t>(ctx.clusterCount) + 1 && !ctx.IsPastDeviceEnd(f))) {
             longNameStart = SIZE_MAX;
             if (stopAtBadEntry) return static_cast<int>(length);
             continue;
@@ -307,5 +311,29 @@ bool ReadRootDirectory(FatWalkContext& ctx) {
     }
     if (read == 0) return false;
     ParseDirectoryBuffer(ctx, buffer.get(), static_cast<size_t>(read) * ss, nullptr, 0, false);
+    return true;
+}
+
+bool ReadQueuedDirectories(FatWalkContext& ctx) {
+    uint64_t processed = 0, lastPercent = 0;
+    while (!ctx.queue.empty()) {
+        if (ctx.sink) {
+            if (!ctx.sink->ShouldContinue()) return false;
+            ++processed;
+            const uint64_t percent = 100 * processed / (ctx.queue.size() + processed);
+            if (percent > lastPercent) {
+                PROGRESS_INFO info{};
+                info.state = PROGRESS_STATE_RUNNING;
+                info.total = 100;
+                info.done = percent;
+                ctx.sink->OnProgress(&info);
+                lastPercent = percent;
+            }
+        }
+        CFATFileNode* dir = ctx.queue.front();
+        ctx.queue.pop_front();
+        if (!dir->GetFirstChild())
+            ReadDirectoryChain(ctx, dir, static_cast<uint32_t>(dir->Properties()->FirstCluster()), false);
+    }
     return true;
 }

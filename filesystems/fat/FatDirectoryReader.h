@@ -24,6 +24,9 @@ struct FatWalkContext {
     uint32_t sectorsPerCluster = 1;
     uint64_t dataSectors = 0;
     uint32_t clusterCount = 0;  // data clusters 2 .. clusterCount + 1
+    // The data clusters the boot sector gives when the device ends before the last of them (a cut
+    // image), else 0: the clusters past the end are the file system's, but none can be read.
+    uint32_t recordedClusterCount = 0;
     IFATTable* fat = nullptr;  // null: no copy of the table is there to follow
     uint32_t rootCluster = 0;  // FAT32
     uint64_t rootStart = 0;    // FAT12/16: absolute sector of the fixed root directory
@@ -43,6 +46,9 @@ struct FatWalkContext {
     FatWalkContext& operator=(const FatWalkContext&) = delete;
 
     bool IsDataCluster(uint64_t c) const { return c >= 2 && c <= static_cast<uint64_t>(clusterCount) + 1; }
+    bool IsPastDeviceEnd(uint64_t c) const {
+        return c > static_cast<uint64_t>(clusterCount) + 1 && c <= static_cast<uint64_t>(recordedClusterCount) + 1;
+    }
     uint64_t ClusterSector(uint32_t c) const {
         return dataStart + static_cast<uint64_t>(c - 2) * sectorsPerCluster;
     }
@@ -60,6 +66,10 @@ uint64_t NextEmptyFileNumber();
 bool ReadDirectoryChain(FatWalkContext& ctx, CFATFileNode* parent, uint32_t firstCluster, bool root);
 // FAT32: the root's cluster chain; FAT12/16: the fixed root directory.
 bool ReadRootDirectory(FatWalkContext& ctx);
+// Reads the queued folders and those found in them, breadth first, until none is left. With a sink,
+// asks before each folder whether to go on (false when told to stop) and reports the share read
+// whenever it grows.
+bool ReadQueuedDirectories(FatWalkContext& ctx);
 // Entries of one stretch of a directory. Returns the bytes consumed (the offset of a long-name run
 // that the stretch leaves unfinished). directoryCluster is the first cluster of the directory that
 // holds the entries (0 for a fixed root); the first ownDotEntries entries are its own "." and ".."
@@ -67,7 +77,7 @@ bool ReadRootDirectory(FatWalkContext& ctx);
 int ParseDirectoryBuffer(FatWalkContext& ctx, const uint8_t* bytes, size_t length, CFATFileNode* parent,
                          uint32_t directoryCluster, bool stopAtBadEntry, size_t ownDotEntries = 0);
 // The extents of a file in clusters from cluster 2; null when it has none inside the volume. When the
-// runs hold less than the size (a chain that ends or loops early, the volume's end), keptBytes
-// receives what they hold.
+// runs hold less than the size (a chain that ends or loops early, the volume's end, the device's end
+// before the file begins), keptBytes receives what they hold.
 IDataRunList* BuildFatFileRuns(FatWalkContext& ctx, uint32_t firstCluster, uint64_t size, bool deleted,
                                uint64_t* keptBytes = nullptr);

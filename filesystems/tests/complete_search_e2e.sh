@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
 # relikorda-recover over a blank image with FAT16, FAT32 and exFAT volumes at sector offsets and no
-# partition table: the whole-device searchers find them, and every file of the FAT volumes' root
-# folders and every file of the exFAT volume is written byte for byte under OUT/files, the exFAT
-# files in their folders. Then the same with the exFAT volume's boot regions zeroed: it is rebuilt
-# from its folders and its FAT, and its files come out the same.
+# partition table: the whole-device searchers find them, and every file of the volumes is written
+# byte for byte under OUT/files in its folder. Then the same with the exFAT volume's boot regions
+# zeroed: it is rebuilt from its folders and its FAT, and its files come out the same.
 set -euo pipefail
 bin=$1
 images=$2

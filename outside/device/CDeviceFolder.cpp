@@ -169,8 +169,21 @@ void CDeviceFolder::AddDisk(const std::string& image, const std::string& shown, 
         storages_.push_back(std::make_unique<CImageStorage>(image, sectorSize));
         return;
     }
-    for (const PartitionExtent& part : parts)
-        storages_.push_back(std::make_unique<CImageStorage>(image, sectorSize, part.offset, part.length));
+    for (const PartitionExtent& part : parts) {
+        // A dump that stopped early keeps its table: what the image holds of a partition is read,
+        // and what it lacks is said.
+        if (part.length < part.listed) {
+            const std::string listed = std::to_string(part.listed / sectorSize);
+            Note(shown, "partition " + std::to_string(part.number) +
+                            (part.length == 0 ? " lies past the end of the image: none of its " + listed +
+                                                    " sectors is there"
+                                              : " runs past the end of the image: it holds " +
+                                                    std::to_string(part.length / sectorSize) + " of its " + listed +
+                                                    " sectors, read as far as it goes"));
+        }
+        if (part.length > 0)
+            storages_.push_back(std::make_unique<CImageStorage>(image, sectorSize, part.offset, part.length));
+    }
 }
 
 ResultCode CDeviceFolder::EnumStorages(IStorageDevice** array, unsigned* count) {

@@ -13,7 +13,8 @@
 //   device.ini           [device] version=major.minor (default 2.3); pull=fail / fetch=fail for tests
 //   fs/<device path>     the phone's files, served by PullFile and FetchFile
 //   storage/<name>.img   storage volumes (".4k.img": 4096-byte sectors); a whole-disk image with a
-//                        partition table gives one volume per partition
+//                        partition table gives one volume per partition (one that the image ends
+//                        inside is read as far as it goes, and that is noted)
 // Only plain files are read from it, never through a link that leads out of the folder (or out of
 // fs/ for the phone's files), and device.ini only up to 64 KiB: anything else is refused with its
 // reason. Each volume is read once: an image that is another's second name, a partition entry that

@@ -1,5 +1,6 @@
 #include "outside/device/PartitionTable.h"
 
+#include <algorithm>
 #include <set>
 
 #include "sqlite_recovery/framework/ByteOrder.h"
@@ -9,19 +10,26 @@ namespace {
 bool IsExtendedType(unsigned char type) { return type == 0x05 || type == 0x0F || type == 0x85; }
 
 // A file system's boot sector also ends in 55 AA, with boot code or zeros where the slots would be:
-// a table is taken only when every slot is plausible and at least one is used.
+// a table is taken only when every slot is plausible and at least one used slot starts inside the
+// image. A slot may run past the image's end: a cut dump keeps its table.
 bool PlausibleMbr(const unsigned char* sector, uint64_t sectors) {
     if (sector[510] != 0x55 || sector[511] != 0xAA) return false;
-    int used = 0;
+    int inside = 0;
     for (int i = 0; i < 4; ++i) {
         const unsigned char* e = sector + 446 + 16 * i;
         if (e[0] != 0x00 && e[0] != 0x80) return false;
         if (e[4] == 0) continue;
         uint64_t start = LoadLE32(e + 8), count = LoadLE32(e + 12);
-        if (start == 0 || count == 0 || start + count > sectors) return false;
-        ++used;
+        if (start == 0 || count == 0) return false;
+        if (start < sectors) ++inside;
     }
-    return used > 0;
+    return inside > 0;
+}
+
+// A partition of count sectors from sector start, cut to the image's sectors.
+PartitionExtent Extent(uint64_t start, uint64_t count, uint64_t sectors, uint32_t ss, unsigned number) {
+    const uint64_t held = start >= sectors ? 0 : std::min(count, sectors - start);
+    return {start * ss, held * ss, count * ss, number};
 }
 
 void ReadGpt(const platform::PlatformFile& image, uint64_t sectors, uint32_t ss, std::vector<PartitionExtent>& out) {
@@ -40,8 +48,8 @@ void ReadGpt(const platform::PlatformFile& image, uint64_t sectors, uint32_t ss,
         for (int k = 0; k < 16; ++k) empty = empty && e[k] == 0;
         if (empty) continue;
         uint64_t first = LoadLE64(e + 32), last = LoadLE64(e + 40);
-        if (first == 0 || last < first || last >= sectors) continue;
-        out.push_back({first * ss, (last - first + 1) * ss});
+        if (first == 0 || last < first || last >= UINT64_MAX / ss) continue;
+        out.push_back(Extent(first, last - first + 1, sectors, ss, i + 1));
     }
 }
 
@@ -68,13 +76,14 @@ std::vector<PartitionExtent> ReadEntries(const platform::PlatformFile& image, ui
         if (type == 0) continue;
         uint64_t start = LoadLE32(e + 8), count = LoadLE32(e + 12);
         if (!IsExtendedType(type)) {
-            out.push_back({start * ss, count * ss});
+            out.push_back(Extent(start, count, sectors, ss, static_cast<unsigned>(i + 1)));
             continue;
         }
         // The chain of logical partitions; each link is relative to the extended partition.
         uint64_t extStart = start;
         uint64_t link = start;
         std::set<uint64_t> visited;
+        unsigned number = 5;
         std::vector<unsigned char> ebr(ss < 512 ? 512 : ss);
         while (link != 0 && link < sectors && visited.insert(link).second && visited.size() <= 256) {
             if (!image.ReadAt(link * ss, ebr.data(), ebr.size())) break;
@@ -82,7 +91,7 @@ std::vector<PartitionExtent> ReadEntries(const platform::PlatformFile& image, ui
             const unsigned char* logical = &ebr[446];
             const unsigned char* next = &ebr[462];
             uint64_t lStart = link + LoadLE32(logical + 8), lCount = LoadLE32(logical + 12);
-            if (logical[4] != 0 && lCount != 0 && lStart + lCount <= sectors) out.push_back({lStart * ss, lCount * ss});
+            if (logical[4] != 0 && lCount != 0) out.push_back(Extent(lStart, lCount, sectors, ss, number++));
             link = IsExtendedType(next[4]) && LoadLE32(next + 8) != 0 ? extStart + LoadLE32(next + 8) : 0;
         }
     }

@@ -8,12 +8,15 @@
 // A partition of a whole-disk image, in bytes from the start of the image.
 struct PartitionExtent {
     uint64_t offset;
-    uint64_t length;
+    uint64_t length;   // as far as the image goes
+    uint64_t listed;   // as the table gives it: more than length when the image ends inside it
+    unsigned number;   // as the system names it: MBR slots 1-4, logical partitions from 5, GPT entries from 1
 };
 
 // Reads an MBR (with extended partitions) or a GPT from the image. Empty when the image holds no
-// partition table, and then the image is a single volume. Every entry is checked against the size,
-// and each partition is given once: an entry with the start and length of one before it is left
-// out (and counted in *repeated when that is given).
+// partition table, and then the image is a single volume. A partition that runs past the end of the
+// image (a dump that stopped early) is kept, cut to what the image holds; one that starts past its
+// end has length 0. Each partition is given once: an entry whose start and length as read are
+// those of one before it is left out (and counted in *repeated when that is given).
 std::vector<PartitionExtent> ReadPartitionTable(const platform::PlatformFile& image, uint64_t imageSize,
                                                 uint32_t sectorSize, size_t* repeated = nullptr);

@@ -112,8 +112,15 @@ bool DistinctFiles::MeetsLiveData(const FoundFileFacts& find) const {
 }
 
 DistinctFiles::Verdict DistinctFiles::Judge(const FoundFileFacts& find) {
-    // Nothing tells on which volume a find without data lies, nor so whether two are one.
-    if (!find.hasData) return find.unlisted ? Verdict::Unlisted : Verdict::Distinct;
+    // Nothing tells on which volume a find without data lies, nor so whether two are one; but a
+    // second find with its name, size and folders (an empty file, or one the device ends before) is
+    // the other search's find of it: a volume's quick search and the whole-device search both list
+    // it, and two such finds would be written alike.
+    if (!find.hasData) {
+        if (find.unlisted) return Verdict::Unlisted;
+        if (find.carved) return Verdict::Distinct;
+        return noData_.emplace(find.deleted, IdentityOf(find)).second ? Verdict::Distinct : Verdict::Repeat;
+    }
     const Start start(find.volume, find.firstByte);
     if (find.carved) {
         if (entries_.count(start) || InLiveData(start)) return Verdict::Repeat;

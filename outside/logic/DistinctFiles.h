@@ -48,7 +48,9 @@ std::vector<FoundFileFacts> FactsOf(FoundFileOpener& opener, const std::vector<_
 //   deleted entry claimed first is overwritten too, unless it is a second find of that entry;
 // - a carved find that begins where any file system's find begins is that file, and one that
 //   begins inside a live file's data is a part of it: a repeat;
-// - finds with no data on a volume (empty files among them) are files of their own.
+// - finds with no data on a volume (empty files among them) are files of their own, but for a
+//   second find with the name, size and folders of one kept (the other search's find of it): a
+//   repeat.
 // Judge every live find of a file system (the unlisted ones too) before any deleted one, and every
 // find of a file system before any carved one (JudgedBefore gives that order).
 class DistinctFiles {
@@ -81,4 +83,5 @@ private:
     std::map<Start, std::vector<Identity>> overwritten_;  // deleted entries found overwritten
     std::set<Start> entries_;                         // where any file system's find begins
     std::set<Start> carved_;                          // carved finds kept
+    std::set<std::pair<bool, Identity>> noData_;      // finds without data kept, by deleted flag
 };

@@ -218,7 +218,9 @@ MediaWriter::Outcome MediaWriter::Write(const _ARCHIVE_INFOMATION& item, MediaCo
     auto* cut = dynamic_cast<CFileNode*>(node);
     if (!reader && !(cut && cut->IsSizeCut())) {
         if (node->GetSize() != 0) ++counts.unreadable;
-        return Outcome::Written;
+        // One the device ends before (its clusters past the end of a cut image) is short.
+        auto* cut = dynamic_cast<CFileNode*>(node);
+        if (!cut || !cut->IsSizeCut()) return Outcome::Written;
     }
     // What could be read is kept; that it is not all of the file is said.
     std::string shortBy = WhyShort(node, reader.get(), copied);

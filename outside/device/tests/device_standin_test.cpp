@@ -119,6 +119,41 @@ TEST_F(DeviceFolderTest, PartitionTablesGiveOneVolumePerPartition) {
     EXPECT_EQ(seen[5], std::make_pair(uint64_t(0), uint64_t(16384)));
 }
 
+// Dumps that stopped early keep their tables: a partition the image ends inside (a primary, a
+// logical or a GPT one) is read as far as the image goes, one it ends before is left out, and both
+// are said.
+TEST_F(DeviceFolderTest, ACutImageKeepsItsPartitionTable) {
+    const std::string mbr = phone_ + "/storage/a.img", logical = phone_ + "/storage/b.img",
+                      gpt = phone_ + "/storage/c.img";
+    ASSERT_EQ(Shell("truncate -s 64M " + mbr + " && printf 'label: dos\\nstart=2048,size=20480,type=c\\n"
+                    "start=40960,size=4096,type=83\\n' | sfdisk " + mbr + " && truncate -s 8M " + mbr), 0);
+    ASSERT_EQ(Shell("truncate -s 64M " + logical + " && printf 'label: dos\\nstart=2048,size=20480,type=c\\n"
+                    "start=24576,type=5\\nstart=26624,size=8192,type=83\\n' | sfdisk " + logical +
+                    " && truncate -s 16M " + logical), 0);
+    ASSERT_EQ(Shell("truncate -s 16M " + gpt + " && printf 'label: gpt\\nstart=2048,size=4096\\n"
+                    "start=8192,size=8192\\n' | sfdisk " + gpt + " && truncate -s 6M " + gpt), 0);
+    CDeviceFolder device;
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(device.Load(phone_));
+    const std::string said = testing::internal::GetCapturedStderr();
+    ASSERT_EQ(device.StorageCount(), 5u);
+    const std::pair<uint64_t, uint64_t> expected[] = {{2048, 14336}, {2048, 20480}, {26624, 6144},
+                                                      {2048, 4096}, {8192, 4096}};
+    for (size_t i = 0; i < 5; ++i) {
+        ASSERT_EQ(device.Storage(i)->Open(), 1) << i;
+        EXPECT_EQ(std::make_pair(device.Storage(i)->Offset() / 512, device.Storage(i)->GetSectorCount()), expected[i])
+            << i;
+    }
+    EXPECT_EQ(said, "device: " + mbr + ": partition 1 runs past the end of the image: it holds 14336 of its 20480 "
+                                       "sectors, read as far as it goes\n"
+                    "device: " + mbr + ": partition 2 lies past the end of the image: none of its 4096 sectors is "
+                                       "there\n"
+                    "device: " + logical + ": partition 5 runs past the end of the image: it holds 6144 of its 8192 "
+                                           "sectors, read as far as it goes\n"
+                    "device: " + gpt + ": partition 2 runs past the end of the image: it holds 4096 of its 8192 "
+                                       "sectors, read as far as it goes\n");
+}
+
 // Hostile tables patched into ones sfdisk wrote: a GPT of 1024 entries that all repeat the first,
 // an MBR whose extended partition chains 256 EBRs that all describe one logical partition; and a
 // second name (a hard link) of an image. Each volume is read once, and what was left out is said.
