@@ -148,16 +148,23 @@ bool MakeFatCandidate(const FatBootSector& view, uint64_t start, uint64_t device
     const uint32_t spc = view.SectorsPerCluster();
     if (spc == 0) return false;
     const uint64_t clusters = (length - before) / spc;
+    if (clusters == 0) return false;
 
     static const uint64_t kLow[] = {1, 4085, 65524};
     static const uint64_t kHigh[] = {4085, 65524, 0x0FFFFFF4};
     static const uint64_t kHalfBytes[] = {3, 4, 8};
-    if (clusters < kLow[view.variant] || clusters >= kHigh[view.variant]) return false;
-    const uint64_t fatSectorsNeeded = (clusters * kHalfBytes[view.variant] + 2ULL * view.sectorSize - 1) /
-                                      (2ULL * view.sectorSize);
-    if (fatSectorsNeeded > view.SectorsPerFat()) return false;
+    const auto fits = [&](uint64_t n) {
+        const uint64_t fatSectorsNeeded = (n * kHalfBytes[view.variant] + 2ULL * view.sectorSize - 1) /
+                                          (2ULL * view.sectorSize);
+        return n >= kLow[view.variant] && n < kHigh[view.variant] && fatSectorsNeeded <= view.SectorsPerFat();
+    };
+    // A volume the device ends inside (a cut image) is judged by the clusters its boot sector gives:
+    // what is left of a FAT32 may hold fewer than any FAT32 does. The count kept is what the device holds.
+    const uint64_t recorded = total > before ? (total - before) / spc : 0;
+    const uint64_t judged = recorded > clusters && fits(recorded) ? recorded : clusters;
+    if (judged == clusters && !fits(clusters)) return false;
     // The root must be a data cluster: 2 .. count + 1.
-    if (view.variant == FAT_VARIANT_32 && (view.RootCluster() < 2 || view.RootCluster() > clusters + 1)) return false;
+    if (view.variant == FAT_VARIANT_32 && (view.RootCluster() < 2 || view.RootCluster() > judged + 1)) return false;
 
     FatGeometry g;
     g.variant = view.variant;

@@ -73,6 +73,8 @@ struct FatGeometry {
 
 // Geometry of a volume whose boot sector (read as view.variant) belongs at sector start of a device of
 // deviceSectors sectors. False when the data area is empty, the cluster count lies outside the
-// variant's range, the FAT is too small for it, or the FAT32 root cluster is not a data cluster.
+// variant's range, the FAT is too small for it, or the FAT32 root cluster is not a data cluster. When
+// the device ends inside the volume, the boot sector's own count may pass these tests in place of the
+// count the device holds; the geometry keeps the latter.
 bool MakeFatCandidate(const FatBootSector& view, uint64_t start, uint64_t deviceSectors, bool backup,
                       FatGeometry* out);

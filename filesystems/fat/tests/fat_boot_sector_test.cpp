@@ -148,6 +148,17 @@ TEST(FatBootSector, VolumeRunningPastTheDeviceIsClippedAndNothingStartsBeyondIt)
     EXPECT_EQ(clipped.volumeLength, device);
     EXPECT_EQ(clipped.clusterCount, (device - view.SectorsBeforeData()) / view.SectorsPerCluster());
     EXPECT_LT(clipped.clusterCount, whole.clusterCount);
+    // Cut to fewer clusters than its variant's least, a volume is still the one its boot sector gives.
+    for (const char* image : {"fat32.img", "fat16.img"}) {
+        SCOPED_TRACE(image);
+        std::vector<uint8_t> b = BootSector(image);
+        const FatBootSector v{b.data(), DetectFatVariant(b.data(), 512), 512};
+        const uint64_t cut = v.SectorsBeforeData() + 1000ULL * v.SectorsPerCluster();
+        ASSERT_TRUE(MakeFatCandidate(v, 0, cut, false, &clipped));
+        EXPECT_EQ(clipped.variant, v.variant);
+        EXPECT_EQ(clipped.clusterCount, 1000u);
+        EXPECT_EQ(clipped.volumeLength, cut);
+    }
     // A boot sector at the device's end, or a data area that would not fit, gives nothing.
     EXPECT_FALSE(MakeFatCandidate(view, device, device, false, &clipped));
     EXPECT_FALSE(MakeFatCandidate(view, 0, view.SectorsBeforeData(), false, &clipped));
