@@ -35,6 +35,7 @@ FoundFileFacts FactsOf(const _ARCHIVE_INFOMATION& item, IArchiveFileReader* read
     FoundFileFacts facts;
     facts.carved = IsCarved(item);
     facts.unlisted = item.reserved == ARCHIVE_RECORD_UNLISTED;
+    facts.search = item.owner;
     if (item.node) {
         facts.deleted = item.node->IsDeleted();
         facts.size = item.node->GetSize();
@@ -112,14 +113,17 @@ bool DistinctFiles::MeetsLiveData(const FoundFileFacts& find) const {
 }
 
 DistinctFiles::Verdict DistinctFiles::Judge(const FoundFileFacts& find) {
-    // Nothing tells on which volume a find without data lies, nor so whether two are one; but a
-    // second find with its name, size and folders (an empty file, or one the device ends before) is
-    // the other search's find of it: a volume's quick search and the whole-device search both list
-    // it, and two such finds would be written alike.
+    // Nothing tells on which volume a find without data lies, nor so whether two are one. A search
+    // lists each of its volumes' files once, so finds of one name, size and folders from one search
+    // are files of as many volumes; another search (the whole-device one beside a volume's quick
+    // search) lists them again, and only those it finds beyond the most any search found are new.
     if (!find.hasData) {
         if (find.unlisted) return Verdict::Unlisted;
         if (find.carved) return Verdict::Distinct;
-        return noData_.emplace(find.deleted, IdentityOf(find)).second ? Verdict::Distinct : Verdict::Repeat;
+        NoDataCount& count = noData_[std::make_pair(find.deleted, IdentityOf(find))];
+        if (++count.listed[find.search] <= count.kept) return Verdict::Repeat;
+        ++count.kept;
+        return Verdict::Distinct;
     }
     const Start start(find.volume, find.firstByte);
     if (find.carved) {
