@@ -520,9 +520,25 @@ bool MessageAssembler::AddSnippetConversation(const CThreadsTableRow* row) {
 
 ResultCode MessageAssembler::AddThreadSnippets() {
     if (!tables_.threads) return RK_OK;
+    // The phone keeps a live thread's date and snippet those of its newest live message. When a live
+    // message of the thread is as new as the thread or newer, that message is the one the snippet
+    // stood for (or the row was never kept that way): its text is no message of its own.
+    std::unordered_map<int64_t, int64_t> newestLive;
+    auto note = [&](const CBaseSmsAndMmsTableRow* row) {
+        if (!row || !row->live || row->threadId <= 0) return;
+        auto found = newestLive.emplace(row->threadId, row->date);
+        if (!found.second && found.first->second < row->date) found.first->second = row->date;
+    };
+    if (tables_.sms)
+        for (auto& entry : *tables_.sms) note(dynamic_cast<const CSmsTableRow*>(entry.second));
+    for (auto& entry : pduRows_) note(dynamic_cast<const CPduTableRow*>(entry.second));
     for (auto& entry : *tables_.threads) {
         auto* thread = dynamic_cast<CThreadsTableRow*>(entry.second);
         if (!thread || thread->snippet.empty() || IsBlankText(thread->snippet)) continue;
+        if (thread->live) {
+            auto newest = newestLive.find(thread->id);
+            if (newest != newestLive.end() && newest->second >= thread->date) continue;
+        }
         if (!AddSnippetToRecipients(thread)) AddSnippetConversation(thread);
     }
     return RK_OK;
