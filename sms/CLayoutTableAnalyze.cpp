@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "sqlite_recovery/framework/Logger.h"
+
 ResultCode CLayoutTableAnalyze::BuildRows(ISQLiteTable* table, int count, bool live) {
     if (!table) return RK_FAIL(RK_E_FAIL);
     std::vector<int> columns(layout_.count);
@@ -10,9 +12,13 @@ ResultCode CLayoutTableAnalyze::BuildRows(ISQLiteTable* table, int count, bool l
     std::vector<FieldValue> values(layout_.count);
     // The engine's text bytes are copied at once: a later read may reuse its buffer.
     std::vector<std::string> bytes(layout_.count);
+    int cut = 0;
     for (int record = 0; record < count; ++record) {
-        if (IsCancelled()) return RK_FAIL(RK_E_CANCELLED);
-        bool readable = true;
+        if (IsCancelled()) {
+            TellOfCuts(cut);
+            return RK_FAIL(RK_E_CANCELLED);
+        }
+        bool readable = true, partial = false;
         for (size_t c = 0; c < layout_.count && readable; ++c) {
             FieldValue value;
             if (table->GetValue(record, columns[c], live, &value) < 0) {
@@ -24,6 +30,7 @@ ResultCode CLayoutTableAnalyze::BuildRows(ISQLiteTable* table, int count, bool l
                 readable = false;
                 break;
             }
+            partial = partial || value.cut;
             if ((value.kind == FieldValue::Text || value.kind == FieldValue::Blob) && value.data) {
                 bytes[c].assign(value.data, value.length);
                 value.data = bytes[c].data();
@@ -32,8 +39,17 @@ ResultCode CLayoutTableAnalyze::BuildRows(ISQLiteTable* table, int count, bool l
         }
         if (!readable) continue;
         CTableRow* row = layout_.build(values.data(), live);
-        if (row) store_.Store(row);
+        if (!row) continue;
+        cut += !live && partial;
+        store_.Store(row);
     }
     store_.ForgetIndexes();
+    TellOfCuts(cut);
     return RK_OK;
+}
+
+void CLayoutTableAnalyze::TellOfCuts(int cut) const {
+    if (cut > 0)
+        RK_LOG("Table %s: %d deleted record%s read in part: later writes took the rest of a text.", layout_.table,
+               cut, cut == 1 ? "" : "s");
 }

@@ -12,6 +12,9 @@ public:
     ResultCode BuildRows(ISQLiteTable* table, int count, bool live) override;
 
 private:
+    // Says on the log how many recovered records were read with a text cut short.
+    void TellOfCuts(int cut) const;
+
     const SmsTableLayout& layout_;
     SmsRowStore store_;
 };

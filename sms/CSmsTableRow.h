@@ -16,4 +16,5 @@ public:
     std::string address;
     int type = 0;  // 0..6; 7 for text-only rows the assembly makes up
     std::string body;
+    bool cut = false;  // the body is only the part of it that could be read
 };

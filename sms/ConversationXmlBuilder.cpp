@@ -54,6 +54,7 @@ void ConversationXmlBuilder::Reset() {
     smilOrder_.clear();
     smilNames_.clear();
     partWritten_ = false;
+    partCut_ = false;
     messageTotal_ = 0;
     deletedTotal_ = 0;
     partFileCounter_ = 0;
@@ -95,6 +96,7 @@ void ConversationXmlBuilder::AddSmsElement() {
     writer_->SetItemAttributeInt("failed", sms->type >= 4 && sms->type <= 6 ? 1 : 0);
     writer_->SetItemAttribute("deleted", sms->live ? "0" : "1");
     if (const char* kind = SmsMessageKind(sms->type)) writer_->SetItemAttribute("kind", kind);
+    if (sms->cut) writer_->SetItemAttribute("cut", "1");
     writer_->AddLeaf("text", sms->body.c_str());
     writer_->SetLeafAttributeInt("type", 1);
     ++messageTotal_;
@@ -107,6 +109,7 @@ void ConversationXmlBuilder::AddMmsElement() {
     smilOrder_.clear();
     smilNames_.clear();
     partWritten_ = false;
+    partCut_ = false;
     pendingLeaves_.clear();
 
     BuildSmilOrder(mms);
@@ -122,6 +125,7 @@ void ConversationXmlBuilder::AddMmsElement() {
         writer_->SetItemAttributeInt("failed", mms->messageBox == 4 ? 1 : 0);
         writer_->SetItemAttribute("deleted", mms->live ? "0" : "1");
         if (const char* kind = MmsMessageKind(mms->messageBox)) writer_->SetItemAttribute("kind", kind);
+        if (partCut_) writer_->SetItemAttribute("cut", "1");
         for (const PendingLeaf& leaf : pendingLeaves_) {
             writer_->AddLeaf(leaf.name.c_str(), leaf.text.c_str());
             for (const auto& attribute : leaf.attributes)
@@ -158,6 +162,7 @@ void ConversationXmlBuilder::AddPartElement(const CPartTableRow* part) {
 ResultCode ConversationXmlBuilder::AddTextPart(const CPartTableRow* part) {
     partWritten_ = true;
     itemAdded_ = true;
+    partCut_ = partCut_ || part->cut;
     pendingLeaves_.push_back(PendingLeaf{"text", part->text, {{"type", "1"}}});
     return RK_OK;
 }

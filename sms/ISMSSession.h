@@ -70,6 +70,8 @@ class RK_INTERFACE ISMSMessageKind {
 public:
     virtual ~ISMSMessageKind();
     virtual const char* GetKind() = 0;
+    // 1 when a text of the message is only the part of it that could be read.
+    virtual int IsCut() = 0;
 };
 
 // A session over a conversation document; null when the text is null or memory runs out. A text that

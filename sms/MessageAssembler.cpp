@@ -342,6 +342,7 @@ ResultCode MessageAssembler::AssignSmsRows() {
         copy->date = sms->date;
         copy->type = sms->type;
         copy->body = sms->body;
+        copy->cut = sms->cut;
         copy->address = name;
         ownedRows_.emplace(copy->id, copy);
         if (sms->threadId > 0) AddLink(sms->threadId, id);

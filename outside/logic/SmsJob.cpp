@@ -117,6 +117,8 @@ std::string RenderConversation(ISMSSession* session) {
         text += data->GetSend() ? "to " : "from ";
         text += partner;
         text += KindTag(data.get());
+        auto* kind = dynamic_cast<ISMSMessageKind*>(data.get());
+        if (kind && kind->IsCut()) text += "  [cut]";
         if (data->IsDeleted()) text += "  [deleted]";
         text += '\n';
         for (Held<ISMSItem> item(data->FirstItem()); item; item.reset(data->NextItem())) {

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "platform/FileSystem.h"
 
@@ -61,6 +62,45 @@ std::string RunFolder(const Result& run) {
     if (run.out.compare(0, 7, "output ") != 0) return std::string();
     return run.out.substr(7, run.out.find('\n') - 7);
 }
+
+// The conversations a run wrote, documents and renderings each run together.
+struct Written {
+    std::string xml, text;
+};
+Written ReadConversations(const Result& run) {
+    Written all;
+    for (int id = 0; id < 1000; ++id) {
+        char name[8];
+        std::snprintf(name, sizeof name, "%04d", id);
+        const std::string base = RunFolder(run) + "/sms/" + name;
+        std::string xml = ReadFile(base + ".xml");
+        if (xml.empty()) break;
+        all.xml += xml;
+        all.text += ReadFile(base + ".txt");
+    }
+    return all;
+}
+
+// One "sms" element of a document: its start tag and its text.
+struct SmsElement {
+    std::string tag, body;
+};
+std::vector<SmsElement> SmsElements(const std::string& xml) {
+    std::vector<SmsElement> found;
+    for (size_t at = xml.find("<sms "); at != std::string::npos; at = xml.find("<sms ", at + 1)) {
+        SmsElement e;
+        e.tag = xml.substr(at, xml.find('>', at) + 1 - at);
+        const size_t text = xml.find("<text type=\"1\">", at);
+        if (text != std::string::npos) {
+            const size_t from = text + 15;
+            e.body = xml.substr(from, xml.find("</text>", from) - from);
+        }
+        found.push_back(e);
+    }
+    return found;
+}
+
+std::string Phone(const std::string& name) { return TestData("sms_records/" + name); }
 
 class RecoverSmsTest : public ::testing::Test {
 protected:
@@ -205,4 +245,39 @@ TEST_F(RecoverSmsTest, BodyBeyondTheValueCapIsCutAndSaidSo) {
 #ifndef RK_TEST_UNDER_ASAN
     EXPECT_LT(use.ru_maxrss, 10 * kCap / 1024) << "peak RSS " << use.ru_maxrss << " KiB";
 #endif
+}
+
+// Long deleted messages whose overflow pages were freed, some of them taken again by a later
+// message: each comes back with at least what its own page holds of it (its first 1,000 characters
+// when the page holds that many); one whose chain broke off is marked cut, and what is written is
+// the message's text and nothing else.
+TEST_F(RecoverSmsTest, LongDeletedMessagesKeepWhatTheirPagesHold) {
+    Result run = Recover(Phone("long"), root_ + "/out");
+    ASSERT_EQ(run.code, 0) << run.out;
+    const Written all = ReadConversations(run);
+    const std::vector<SmsElement> messages = SmsElements(all.xml);
+    const std::string db = ReadFile(Phone("long") + "/fs/data/data/com.android.providers.telephony/databases/mmssms.db");
+    std::ifstream list(Phone("long") + "/deleted.txt");
+    int held = 0, cut = 0;
+    for (std::string body; std::getline(list, body);) {
+        const size_t at = db.find(body.substr(0, 32));
+        if (at == std::string::npos) continue;  // a later write took its page
+        ++held;
+        size_t onPage = 0;
+        while (onPage < 1000 && onPage < body.size() && at + onPage < db.size() && db[at + onPage] == body[onPage])
+            ++onPage;
+        const SmsElement* found = nullptr;
+        for (const SmsElement& m : messages)
+            if (m.body.compare(0, 32, body, 0, 32) == 0) found = &m;
+        ASSERT_NE(found, nullptr) << body.substr(0, 3) << " did not come back";
+        EXPECT_TRUE(Contains(found->tag, " deleted=\"1\"")) << found->tag;
+        EXPECT_EQ(body.compare(0, found->body.size(), found->body), 0) << body.substr(0, 3) << ": not its text";
+        EXPECT_GE(found->body.size(), onPage) << body.substr(0, 3);
+        const bool whole = found->body.size() == body.size();
+        cut += !whole;
+        EXPECT_EQ(Contains(found->tag, " cut=\"1\""), !whole) << found->tag;
+    }
+    EXPECT_GE(held, 6);
+    EXPECT_GE(cut, 1);  // the phone holds a message whose chain broke off
+    EXPECT_TRUE(Contains(all.text, "[cut]  [deleted]\n  m"));
 }
