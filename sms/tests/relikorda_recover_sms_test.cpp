@@ -247,6 +247,19 @@ TEST_F(RecoverSmsTest, BodyBeyondTheValueCapIsCutAndSaidSo) {
 #endif
 }
 
+// A deleted record whose body begins with zeros that a later write left: no message, and the log
+// says how many such records were passed over.
+TEST_F(RecoverSmsTest, ZeroedFragmentIsNoMessage) {
+    Result run = Recover(Phone("fragment"), root_ + "/out");
+    ASSERT_EQ(run.code, 0) << run.out;
+    const Written all = ReadConversations(run);
+    EXPECT_TRUE(Contains(all.text, "Conversation with +15550001: 2 messages, 0 deleted\n")) << all.text;
+    EXPECT_FALSE(Contains(all.xml, "<text type=\"1\"></text>")) << all.xml;
+    EXPECT_FALSE(Contains(all.text, "[failed]")) << all.text;
+    EXPECT_TRUE(Contains(ReadFile(RunFolder(run) + "/relikorda.log"),
+                         "Table sms: 1 deleted record passed over: a text column holds bytes that are no text."));
+}
+
 // Long deleted messages whose overflow pages were freed, some of them taken again by a later
 // message: each comes back with at least what its own page holds of it (its first 1,000 characters
 // when the page holds that many); one whose chain broke off is marked cut, and what is written is
