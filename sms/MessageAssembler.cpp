@@ -461,7 +461,8 @@ bool MessageAssembler::ConversationContainsText(const Conversation& rows, const 
 }
 
 CSmsTableRow* MessageAssembler::NewTextOnlyMessage(int64_t id, int64_t threadId, int64_t date,
-                                                   const std::string& address, const std::string& body) {
+                                                   const std::string& address, const std::string& body,
+                                                   bool fromSnippet) {
     auto* row = new (std::nothrow) CSmsTableRow;
     if (!row) return nullptr;
     row->live = 0;
@@ -471,6 +472,7 @@ CSmsTableRow* MessageAssembler::NewTextOnlyMessage(int64_t id, int64_t threadId,
     row->type = kTextOnlySmsType;
     row->address = address;
     row->body = body;
+    row->fromSnippet = fromSnippet;
     ownedRows_.emplace(id, row);
     IndexText(row, body);
     return row;
@@ -481,7 +483,7 @@ bool MessageAssembler::AddSnippetToConversation(int64_t addressId, const CThread
     if (found == conversations_.end()) return false;
     // The snippet given to one recipient of a group thread does not keep it from the others.
     if (ConversationContainsText(found->second, row->snippet) || IsTextIndexed(-1, row->snippet, row)) return true;
-    CSmsTableRow* message = NewTextOnlyMessage(-1, row->id, row->date, std::string(), row->snippet);
+    CSmsTableRow* message = NewTextOnlyMessage(-1, row->id, row->date, std::string(), row->snippet, true);
     if (!message) return false;
     found->second.push_back(message);
     return true;
@@ -512,7 +514,7 @@ bool MessageAssembler::AddSnippetConversation(const CThreadsTableRow* row) {
     if (IsTextIndexed(-1, row->snippet)) return true;
     std::string name;
     int64_t id = NewUnknownPartner(&name);
-    CSmsTableRow* message = NewTextOnlyMessage(-1, row->id, row->date, name, row->snippet);
+    CSmsTableRow* message = NewTextOnlyMessage(-1, row->id, row->date, name, row->snippet, true);
     if (!message) return false;
     if (row->id > 0) AddLink(row->id, id);
     conversations_[id] = Conversation{message};
@@ -555,7 +557,7 @@ ResultCode MessageAssembler::AddIndexOnlyMessages() {
         std::string name;
         int64_t id = NewUnknownPartner(&name);
         int64_t threadId = NextThreadId();
-        CSmsTableRow* message = NewTextOnlyMessage(words->sourceId, threadId, 0, name, text);
+        CSmsTableRow* message = NewTextOnlyMessage(words->sourceId, threadId, 0, name, text, false);
         if (!message) continue;
         conversations_[id] = Conversation{message};
     }

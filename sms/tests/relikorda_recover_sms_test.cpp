@@ -157,7 +157,7 @@ TEST_F(RecoverSmsTest, FixturePhoneWithoutContacts) {
         EXPECT_EQ(xml,
                   "<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n"
                   "<sms_and_mms number=\"+15550003\" total=\"1\" deleted_count=\"1\">\n"
-                  "    <sms type=\"1\" date=\"1704708000\" send=\"1\" failed=\"0\" deleted=\"1\">\n"
+                  "    <sms type=\"1\" date=\"1704708000\" send=\"1\" failed=\"0\" deleted=\"1\" kind=\"snippet\">\n"
                   "        <text type=\"1\">A snippet nobody keeps</text>\n"
                   "    </sms>\n"
                   "</sms_and_mms>\n");
@@ -258,6 +258,28 @@ TEST_F(RecoverSmsTest, ZeroedFragmentIsNoMessage) {
     EXPECT_FALSE(Contains(all.text, "[failed]")) << all.text;
     EXPECT_TRUE(Contains(ReadFile(RunFolder(run) + "/relikorda.log"),
                          "Table sms: 1 deleted record passed over: a text column holds bytes that are no text."));
+}
+
+// Texts found alone, in a thread's snippet or the word index: the rendering says that their
+// direction is unknown and that a snippet's date is its thread's; the documents keep their
+// attributes and say where the text was found.
+TEST_F(RecoverSmsTest, TextsFoundAloneHaveNoDirection) {
+    Result run = Recover(Phone("fragment"), root_ + "/out");
+    ASSERT_EQ(run.code, 0) << run.out;
+    const Written all = ReadConversations(run);
+    EXPECT_TRUE(Contains(all.text,
+                         "2017-07-14 02:50:00 UTC (the thread's date)  SMS with +15550002, direction unknown, from "
+                         "the thread's snippet  [deleted]\n  Seen only in the snippet\n"))
+        << all.text;
+    EXPECT_TRUE(Contains(all.text, ", direction unknown, from the word index  [deleted]\n  Kept only by the word index\n"))
+        << all.text;
+    EXPECT_TRUE(Contains(all.text, "date unknown  SMS with UnknownAdress")) << all.text;
+    EXPECT_FALSE(Contains(all.text, "SMS to +15550002")) << all.text;
+    EXPECT_TRUE(Contains(all.xml, "<sms type=\"1\" date=\"1500000600\" send=\"1\" failed=\"0\" deleted=\"1\" "
+                                  "kind=\"snippet\">"))
+        << all.xml;
+    EXPECT_TRUE(Contains(all.xml, "<sms type=\"1\" date=\"0\" send=\"1\" failed=\"0\" deleted=\"1\" kind=\"index\">"))
+        << all.xml;
 }
 
 // Long deleted messages whose overflow pages were freed, some of them taken again by a later
