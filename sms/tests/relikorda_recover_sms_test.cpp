@@ -247,6 +247,16 @@ TEST_F(RecoverSmsTest, BodyBeyondTheValueCapIsCutAndSaidSo) {
 #endif
 }
 
+// 10,000 messages of one thread, every third deleted, beside the thread's row: every message once,
+// nothing made of the row's snippet (the row is older than the thread's messages and its snippet
+// none of their texts).
+TEST_F(RecoverSmsTest, EveryMessageOnceBesideTheThreadRow) {
+    Result run = Recover(Phone("threads"), root_ + "/out");
+    ASSERT_EQ(run.code, 0) << run.out;
+    EXPECT_TRUE(Contains(run.out, "sms: 1 conversations, 10000 messages (3333 deleted), 0 attachments\n")) << run.out;
+    EXPECT_FALSE(Contains(ReadConversations(run).xml, "A thread row kept by hand"));
+}
+
 // A deleted record whose body begins with zeros that a later write left: no message, and the log
 // says how many such records were passed over.
 TEST_F(RecoverSmsTest, ZeroedFragmentIsNoMessage) {
