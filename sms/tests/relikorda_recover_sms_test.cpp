@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -292,37 +293,51 @@ TEST_F(RecoverSmsTest, TextsFoundAloneHaveNoDirection) {
         << all.xml;
 }
 
-// Long deleted messages whose overflow pages were freed, some of them taken again by a later
-// message: each comes back with at least what its own page holds of it (its first 1,000 characters
-// when the page holds that many); one whose chain broke off is marked cut, and what is written is
-// the message's text and nothing else.
+// Long deleted messages whose overflow pages were freed (OUT/long), then some of those pages taken
+// by a later message (OUT/long-taken): each whose start the file still holds comes back with at
+// least what its page holds of it (its first 1,000 characters when the page holds that many), its
+// own text and nothing else, marked cut exactly when it is not whole; no other deleted message
+// appears. A message whole before the later write is cut after it.
 TEST_F(RecoverSmsTest, LongDeletedMessagesKeepWhatTheirPagesHold) {
-    Result run = Recover(Phone("long"), root_ + "/out");
-    ASSERT_EQ(run.code, 0) << run.out;
-    const Written all = ReadConversations(run);
-    const std::vector<SmsElement> messages = SmsElements(all.xml);
-    const std::string db = ReadFile(Phone("long") + "/fs/data/data/com.android.providers.telephony/databases/mmssms.db");
-    std::ifstream list(Phone("long") + "/deleted.txt");
-    int held = 0, cut = 0;
-    for (std::string body; std::getline(list, body);) {
-        const size_t at = db.find(body.substr(0, 32));
-        if (at == std::string::npos) continue;  // a later write took its page
-        ++held;
-        size_t onPage = 0;
-        while (onPage < 1000 && onPage < body.size() && at + onPage < db.size() && db[at + onPage] == body[onPage])
-            ++onPage;
-        const SmsElement* found = nullptr;
-        for (const SmsElement& m : messages)
-            if (m.body.compare(0, 32, body, 0, 32) == 0) found = &m;
-        ASSERT_NE(found, nullptr) << body.substr(0, 3) << " did not come back";
-        EXPECT_TRUE(Contains(found->tag, " deleted=\"1\"")) << found->tag;
-        EXPECT_EQ(body.compare(0, found->body.size(), found->body), 0) << body.substr(0, 3) << ": not its text";
-        EXPECT_GE(found->body.size(), onPage) << body.substr(0, 3);
-        const bool whole = found->body.size() == body.size();
-        cut += !whole;
-        EXPECT_EQ(Contains(found->tag, " cut=\"1\""), !whole) << found->tag;
+    std::vector<std::string> whole[2];
+    const char* const phones[] = {"long", "long-taken"};
+    for (int p = 0; p < 2; ++p) {
+        SCOPED_TRACE(phones[p]);
+        Result run = Recover(Phone(phones[p]), root_ + "/out-" + phones[p]);
+        ASSERT_EQ(run.code, 0) << run.out;
+        const Written all = ReadConversations(run);
+        const std::vector<SmsElement> messages = SmsElements(all.xml);
+        const std::string db =
+            ReadFile(Phone(phones[p]) + "/fs/data/data/com.android.providers.telephony/databases/mmssms.db");
+        std::ifstream list(Phone(phones[p]) + "/deleted.txt");
+        int held = 0, cut = 0;
+        for (std::string body; std::getline(list, body);) {
+            const std::string name = body.substr(0, 3);
+            const size_t at = db.find(body.substr(0, 32));
+            if (at == std::string::npos) continue;  // SQLite's own moves wrote over its start
+            ++held;
+            size_t onPage = 0;
+            while (onPage < 1000 && onPage < body.size() && at + onPage < db.size() && db[at + onPage] == body[onPage])
+                ++onPage;
+            const SmsElement* found = nullptr;
+            for (const SmsElement& m : messages)
+                if (m.body.compare(0, 32, body, 0, 32) == 0) found = &m;
+            ASSERT_NE(found, nullptr) << name << " did not come back";
+            EXPECT_TRUE(Contains(found->tag, " deleted=\"1\"")) << found->tag;
+            EXPECT_EQ(body.compare(0, found->body.size(), found->body), 0) << name << ": not its text";
+            EXPECT_GE(found->body.size(), onPage) << name;
+            const bool complete = found->body.size() == body.size();
+            cut += !complete;
+            EXPECT_EQ(Contains(found->tag, " cut=\"1\""), !complete) << found->tag;
+            if (complete) whole[p].push_back(name);
+        }
+        EXPECT_GE(held, 6);
+        EXPECT_GE(cut, 1);
+        EXPECT_TRUE(Contains(all.xml, "deleted_count=\"" + std::to_string(held) + "\"")) << all.xml.substr(0, 200);
+        EXPECT_TRUE(Contains(all.text, "[cut]  [deleted]\n  m"));
     }
-    EXPECT_GE(held, 6);
-    EXPECT_GE(cut, 1);  // the phone holds a message whose chain broke off
-    EXPECT_TRUE(Contains(all.text, "[cut]  [deleted]\n  m"));
+    // The later message took overflow pages of a deleted one that was whole before.
+    EXPECT_LT(whole[1].size(), whole[0].size());
+    for (const std::string& name : whole[1])
+        EXPECT_NE(std::find(whole[0].begin(), whole[0].end(), name), whole[0].end()) << name;
 }
