@@ -13,6 +13,7 @@ SmsMessageContent SmsMessageContent::FromElement(const TiXmlElement* message) {
     content.deleted = ReadIntAttribute(message, "deleted");
     content.send = ReadIntAttribute(message, "send");
     content.failed = ReadInt64Attribute(message, "failed") != 0;
+    content.cut = ReadInt64Attribute(message, "cut") != 0;
     content.date = ReadInt64Attribute(message, "date");
     if (const char* kind = message ? message->Attribute("kind") : nullptr) content.kind = kind;
     for (const TiXmlElement* part = message ? message->FirstChildElement() : nullptr; part;

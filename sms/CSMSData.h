@@ -15,6 +15,7 @@ struct SmsMessageContent {
     int deleted = 0;
     int send = 0;
     bool failed = false;
+    bool cut = false;
     int64_t date = 0;
     std::string kind;
     std::vector<SmsPartContent> parts;  // every child element, in order
@@ -42,6 +43,7 @@ public:
     int IsFailed() override { return message_->failed ? 1 : 0; }
     int64_t GetDate64() override { return message_->date; }
     const char* GetKind() override { return message_->kind.c_str(); }
+    int IsCut() override { return message_->cut ? 1 : 0; }
 
 private:
     ISMSItem* ItemAt(size_t index);

@@ -342,6 +342,7 @@ ResultCode MessageAssembler::AssignSmsRows() {
         copy->date = sms->date;
         copy->type = sms->type;
         copy->body = sms->body;
+        copy->cut = sms->cut;
         copy->address = name;
         ownedRows_.emplace(copy->id, copy);
         if (sms->threadId > 0) AddLink(sms->threadId, id);
@@ -460,7 +461,8 @@ bool MessageAssembler::ConversationContainsText(const Conversation& rows, const 
 }
 
 CSmsTableRow* MessageAssembler::NewTextOnlyMessage(int64_t id, int64_t threadId, int64_t date,
-                                                   const std::string& address, const std::string& body) {
+                                                   const std::string& address, const std::string& body,
+                                                   bool fromSnippet) {
     auto* row = new (std::nothrow) CSmsTableRow;
     if (!row) return nullptr;
     row->live = 0;
@@ -470,6 +472,7 @@ CSmsTableRow* MessageAssembler::NewTextOnlyMessage(int64_t id, int64_t threadId,
     row->type = kTextOnlySmsType;
     row->address = address;
     row->body = body;
+    row->fromSnippet = fromSnippet;
     ownedRows_.emplace(id, row);
     IndexText(row, body);
     return row;
@@ -480,7 +483,7 @@ bool MessageAssembler::AddSnippetToConversation(int64_t addressId, const CThread
     if (found == conversations_.end()) return false;
     // The snippet given to one recipient of a group thread does not keep it from the others.
     if (ConversationContainsText(found->second, row->snippet) || IsTextIndexed(-1, row->snippet, row)) return true;
-    CSmsTableRow* message = NewTextOnlyMessage(-1, row->id, row->date, std::string(), row->snippet);
+    CSmsTableRow* message = NewTextOnlyMessage(-1, row->id, row->date, std::string(), row->snippet, true);
     if (!message) return false;
     found->second.push_back(message);
     return true;
@@ -511,7 +514,7 @@ bool MessageAssembler::AddSnippetConversation(const CThreadsTableRow* row) {
     if (IsTextIndexed(-1, row->snippet)) return true;
     std::string name;
     int64_t id = NewUnknownPartner(&name);
-    CSmsTableRow* message = NewTextOnlyMessage(-1, row->id, row->date, name, row->snippet);
+    CSmsTableRow* message = NewTextOnlyMessage(-1, row->id, row->date, name, row->snippet, true);
     if (!message) return false;
     if (row->id > 0) AddLink(row->id, id);
     conversations_[id] = Conversation{message};
@@ -520,9 +523,25 @@ bool MessageAssembler::AddSnippetConversation(const CThreadsTableRow* row) {
 
 ResultCode MessageAssembler::AddThreadSnippets() {
     if (!tables_.threads) return RK_OK;
+    // The phone keeps a live thread's date and snippet those of its newest live message. When a live
+    // message of the thread is as new as the thread or newer, that message is the one the snippet
+    // stood for (or the row was never kept that way): its text is no message of its own.
+    std::unordered_map<int64_t, int64_t> newestLive;
+    auto note = [&](const CBaseSmsAndMmsTableRow* row) {
+        if (!row || !row->live || row->threadId <= 0) return;
+        auto found = newestLive.emplace(row->threadId, row->date);
+        if (!found.second && found.first->second < row->date) found.first->second = row->date;
+    };
+    if (tables_.sms)
+        for (auto& entry : *tables_.sms) note(dynamic_cast<const CSmsTableRow*>(entry.second));
+    for (auto& entry : pduRows_) note(dynamic_cast<const CPduTableRow*>(entry.second));
     for (auto& entry : *tables_.threads) {
         auto* thread = dynamic_cast<CThreadsTableRow*>(entry.second);
         if (!thread || thread->snippet.empty() || IsBlankText(thread->snippet)) continue;
+        if (thread->live) {
+            auto newest = newestLive.find(thread->id);
+            if (newest != newestLive.end() && newest->second >= thread->date) continue;
+        }
         if (!AddSnippetToRecipients(thread)) AddSnippetConversation(thread);
     }
     return RK_OK;
@@ -538,7 +557,7 @@ ResultCode MessageAssembler::AddIndexOnlyMessages() {
         std::string name;
         int64_t id = NewUnknownPartner(&name);
         int64_t threadId = NextThreadId();
-        CSmsTableRow* message = NewTextOnlyMessage(words->sourceId, threadId, 0, name, text);
+        CSmsTableRow* message = NewTextOnlyMessage(words->sourceId, threadId, 0, name, text, false);
         if (!message) continue;
         conversations_[id] = Conversation{message};
     }

@@ -82,7 +82,7 @@ private:
     void AttachPart(CPduTableRow* pdu, CPartTableRow* part);
     CPduTableRow* NewMadeUpPdu(int64_t id, int64_t threadId, int64_t date);
     CSmsTableRow* NewTextOnlyMessage(int64_t id, int64_t threadId, int64_t date, const std::string& address,
-                                     const std::string& body);
+                                     const std::string& body, bool fromSnippet);
 
     // Whether a placed text holds text; snippet messages of the given thread are not looked at.
     bool IsTextIndexed(int64_t sourceId, const std::string& text, const CThreadsTableRow* thread = nullptr) const;

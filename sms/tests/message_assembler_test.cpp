@@ -341,6 +341,29 @@ TEST(MessageAssemblerTest, SnippetsBecomeMessagesOnlyWhenNoMessageHoldsThem) {
     EXPECT_EQ(Bodies(*a->Entry(keys[0])), (std::vector<std::string>{"nobody's"}));
 }
 
+// A live thread's snippet is its newest live message's text: when a live message of the thread is
+// as new as the thread or newer, the snippet makes no message. A recovered thread row, or one newer
+// than its live messages (its newest message deleted), still gives its snippet.
+TEST(MessageAssemblerTest, LiveThreadsSnippetStandsForItsNewestLiveMessage) {
+    Tables t;
+    t.Canonical(1, "+15550001");
+    t.Canonical(2, "+15550002");
+    t.Canonical(3, "+15550003");
+    t.Sms(1, 1, "+15550001", "newer than the thread", 200);
+    t.Thread(1, {1}, "a placeholder", 100);
+    t.Pdu(2, 2, 100);
+    t.Part(2, 2, "picture text", true, "a.txt");
+    t.Thread(2, {2}, "the MMS subject", 100);
+    t.Sms(3, 3, "+15550003", "older", 50);
+    t.Sms(4, 3, "+15550003", "deleted newest", 300, false);
+    t.Thread(3, {3}, "a lost text", 250);
+    t.Thread(4, {1}, "from an old row", 90)->live = 0;
+    auto a = Assemble(t);
+    EXPECT_EQ(Bodies(*a->Entry("+15550001")), (std::vector<std::string>{"from an old row", "newer than the thread"}));
+    EXPECT_EQ(Bodies(*a->Entry("+15550002")), (std::vector<std::string>{"<mms>"}));
+    EXPECT_EQ(Bodies(*a->Entry("+15550003")), (std::vector<std::string>{"older", "a lost text", "deleted newest"}));
+}
+
 TEST(MessageAssemblerTest, SnippetOfAThreadLinkedBySmsGoesToThatPartner) {
     Tables t;
     t.Sms(1, 8, "+15550003", "hi", 10);

@@ -226,8 +226,9 @@ TEST_F(RelikordaRecoverTest, ConversationsAreKeyedByTheirPartnersAndTagged) {
     EXPECT_TRUE(Contains(all, "  [queued]\n  Thanks Dave\n"));
     EXPECT_TRUE(Contains(all, "  [outbox]\n  On my way\n"));
     EXPECT_TRUE(Contains(all, "2023-03-01 09:05:00 UTC  SMS to Alice Anders (+16505550101)\n  Yes, 12:30"));
-    // Texts only the word index kept have no date.
-    EXPECT_TRUE(Contains(all, "date unknown  SMS to ")) << all;
+    // Texts only the word index kept have no date and no direction.
+    EXPECT_TRUE(Contains(all, "date unknown  SMS with UnknownAdress")) << all;
+    EXPECT_TRUE(Contains(all, ", direction unknown, from the word index  [deleted]\n")) << all;
     EXPECT_FALSE(Contains(all, "1970-01-01"));
 }
 
