@@ -5,6 +5,7 @@
 #include <new>
 #include <set>
 #include <string>
+#include <utility>
 
 #include "contacts/tables/CContactsTableRow.h"
 #include "contacts/tables/CDataTableAnalyze.h"
@@ -126,6 +127,101 @@ void ReleaseAll(std::vector<CDataTableRow*>& rows) {
     rows.clear();
 }
 
+// What the other tables tell of raw contacts whose raw_contacts row lost its _id (read 0), each
+// with its display name and contact id. Such a row is an older copy of the raw contact of its name
+// in its contact; or the lost raw contact (data rows without a raw_contacts row) that its contact
+// names in the contacts table, or, where this phone numbers its contacts as their raw contacts,
+// whose id is its contact id, when that one's name rows carry its name or none is left; failing
+// those, one whose name rows carry its name where the ids tell nothing against it. Each lost raw
+// contact is taken once.
+class LostRowClues {
+public:
+    explicit LostRowClues(const JoinSources& sources) {
+        for (CRawContactsTableRow* row : RowsOf<CRawContactsTableRow>(sources.rawContacts)) {
+            if (row->id <= 0) continue;
+            withRow_.emplace(row->id, row->contactId);
+            const std::string& name = row->displayName.empty() ? row->displayNameAlt : row->displayName;
+            if (!name.empty()) named_.emplace(name, std::make_pair(row->id, row->contactId));
+            if (row->live && row->contactId > 0) {
+                ++liveRows_;
+                numberedAlike_ += row->contactId == row->id;
+            }
+        }
+        // Nine in ten at least.
+        idsRunTogether_ = liveRows_ > 0 && numberedAlike_ * 10 >= liveRows_ * 9;
+        for (int m = 0; m < CTableAnalyze::kRowMapCount; ++m)
+            for (CDataTableRow* row : RowsOf<CDataTableRow>(sources.data[m]))
+                if (row->rawContactId > 0 && withRow_.count(row->rawContactId) == 0) orphans_[row->rawContactId];
+        RowMultimap* names = sources.data[CDataTableAnalyze::RowMapOfKind(kDataName)];
+        for (CDataTableNameRow* row : RowsOf<CDataTableNameRow>(names)) {
+            if (row->displayName.empty()) continue;
+            auto range = withRow_.equal_range(row->rawContactId);
+            for (auto it = range.first; it != range.second; ++it)
+                named_.emplace(row->displayName, std::make_pair(it->first, it->second));
+            auto orphan = orphans_.find(row->rawContactId);
+            if (orphan != orphans_.end() && orphan->second.insert(row->displayName).second)
+                orphansByName_.emplace(row->displayName, row->rawContactId);
+        }
+        for (CContactsTableRow* row : RowsOf<CContactsTableRow>(sources.contacts)) {
+            if (row->id <= 0 || row->nameRawContactId <= 0) continue;
+            nameRawOf_.emplace(row->id, row->nameRawContactId);
+            contactOf_.emplace(row->nameRawContactId, row->id);
+        }
+    }
+
+    // The raw contact with a row of that name in that contact (in any, where either contact id is
+    // unknown); 0 when none.
+    int64_t CopyOf(const std::string& name, int64_t contactId) const {
+        auto range = named_.equal_range(name);
+        for (auto it = range.first; it != range.second; ++it)
+            if (contactId <= 0 || it->second.second <= 0 || it->second.second == contactId) return it->second.first;
+        return 0;
+    }
+
+    // The lost raw contact the contact id points to; 0 when none.
+    int64_t TakeByContact(const std::string& name, int64_t contactId) {
+        auto told = nameRawOf_.find(contactId);
+        const int64_t id = told != nameRawOf_.end() ? told->second : idsRunTogether_ ? contactId : 0;
+        return id > 0 && CanTake(id, name) ? Take(id) : 0;
+    }
+
+    // A lost raw contact whose name rows carry the name, of no other contact as far as the ids
+    // tell; 0 when none.
+    int64_t TakeByName(const std::string& name, int64_t contactId) {
+        auto range = orphansByName_.equal_range(name);
+        for (auto it = range.first; it != range.second; ++it) {
+            if (contactId > 0) {
+                auto contact = contactOf_.find(it->second);
+                const bool other = contact != contactOf_.end() ? contact->second != contactId
+                                                               : idsRunTogether_ && it->second != contactId;
+                if (other) continue;
+            }
+            if (CanTake(it->second, name)) return Take(it->second);
+        }
+        return 0;
+    }
+
+private:
+    bool CanTake(int64_t id, const std::string& name) const {
+        auto orphan = orphans_.find(id);
+        return orphan != orphans_.end() && taken_.count(id) == 0 &&
+               (orphan->second.empty() || orphan->second.count(name) != 0);
+    }
+    int64_t Take(int64_t id) {
+        taken_.insert(id);
+        return id;
+    }
+
+    std::multimap<std::string, std::pair<int64_t, int64_t>> named_;  // name: raw contact id, contact id
+    std::multimap<int64_t, int64_t> withRow_;                         // raw contact id: contact id
+    std::map<int64_t, std::set<std::string>> orphans_;  // lost raw contacts: the names of their name rows
+    std::multimap<std::string, int64_t> orphansByName_;
+    std::map<int64_t, int64_t> nameRawOf_, contactOf_;  // from the contacts table
+    std::set<int64_t> taken_;
+    size_t liveRows_ = 0, numberedAlike_ = 0;
+    bool idsRunTogether_ = false;
+};
+
 class Joiner {
 public:
     Joiner(const JoinSources& sources, JoinData& join, ContactResultMap& result)
@@ -165,20 +261,13 @@ private:
         return made;
     }
 
-    // Recovered raw_contacts rows whose _id went with their cell's first bytes read 0, and every
-    // such row would stand for the others. Each is the raw contact of the name rows that carry its
-    // display name, or of the raw contact of that name, and is filed under that id (where a row
-    // of that id is filed already, it is an older copy and goes); else a deleted contact of its
-    // own under a made-up id. One per name: no contact twice.
+    // Recovered raw_contacts rows whose _id went with their cell's first bytes read 0. Names repeat
+    // among contacts, so a row's contact id tells first who it is (see LostRowClues); a row that
+    // is no one else is a deleted contact of its own under a made-up id. A row without a contact
+    // id is kept by its name alone, once a name.
     void AdoptLostRawContacts() {
         RowMultimap* raw = sources_.rawContacts;
         if (!raw) return;
-        std::map<std::string, int64_t> owners;
-        RowMultimap* names = sources_.data[CDataTableAnalyze::RowMapOfKind(kDataName)];
-        for (CDataTableNameRow* row : RowsOf<CDataTableNameRow>(names))
-            if (row->rawContactId > 0 && !row->displayName.empty()) owners.emplace(row->displayName, row->rawContactId);
-        for (CRawContactsTableRow* row : RowsOf<CRawContactsTableRow>(raw))
-            if (row->id > 0 && !NameOf(row).empty()) owners.emplace(NameOf(row), row->id);
         std::vector<CRawContactsTableRow*> lost;
         for (auto it = raw->begin(); it != raw->end() && it->first <= 0;) {
             auto* row = dynamic_cast<CRawContactsTableRow*>(it->second);
@@ -189,27 +278,57 @@ private:
                 ++it;
             }
         }
+        if (lost.empty()) return;
         // Of two copies of one raw contact the newer stands.
         std::stable_sort(lost.begin(), lost.end(), [](const CRawContactsTableRow* a, const CRawContactsTableRow* b) {
             return a->version > b->version;
         });
-        std::set<std::string> seen;
-        for (CRawContactsTableRow* row : lost) {
-            const std::string name = NameOf(row);
-            if (name.empty() || !seen.insert(name).second) {
-                row->Release();
-                continue;
-            }
-            auto owner = owners.find(name);
-            if (owner != owners.end()) {
-                row->id = owner->second;
-                AddRawContactRow(row, *raw);
-                continue;
-            }
+        LostRowClues clues(sources_);
+        auto file = [&](CRawContactsTableRow* row, int64_t id) {
+            row->id = id;
+            AddRawContactRow(row, *raw);  // an older copy of a filed row goes here
+        };
+        auto ownContact = [&](CRawContactsTableRow* row) {
             row->id = NextSyntheticRawId(join_);
             if (row->contactId <= 0) row->contactId = NextSyntheticContactId(join_);
             raw->emplace(row->id, row);
             ownContacts_.push_back(row);
+        };
+        std::set<std::pair<std::string, int64_t>> seen;
+        std::set<std::string> namesKept;
+        std::vector<CRawContactsTableRow*> byName, withoutContact;
+        for (CRawContactsTableRow* row : lost) {
+            const std::string name = NameOf(row);
+            const int64_t contactId = std::max<int64_t>(row->contactId, 0);
+            if (name.empty() || !seen.emplace(name, contactId).second) {
+                row->Release();
+                continue;
+            }
+            if (contactId == 0) {
+                withoutContact.push_back(row);
+                continue;
+            }
+            namesKept.insert(name);
+            int64_t id = clues.CopyOf(name, contactId);
+            if (!id) id = clues.TakeByContact(name, contactId);
+            if (id) file(row, id);
+            else byName.push_back(row);
+        }
+        // Ties by a name alone only once every contact id has taken its own.
+        for (CRawContactsTableRow* row : byName) {
+            if (int64_t id = clues.TakeByName(NameOf(row), row->contactId)) file(row, id);
+            else ownContact(row);
+        }
+        for (CRawContactsTableRow* row : withoutContact) {
+            const std::string name = NameOf(row);
+            if (namesKept.count(name)) {
+                row->Release();  // a copy of a raw contact of that name kept above
+                continue;
+            }
+            int64_t id = clues.CopyOf(name, 0);
+            if (!id) id = clues.TakeByName(name, 0);
+            if (id) file(row, id);
+            else ownContact(row);
         }
     }
 
