@@ -364,9 +364,11 @@ private:
                 Link(join_, row->rawContactId, NextSyntheticContactId(join_));
     }
 
+    // Every raw contact with an id, also one not yet in a contact (contact_id NULL, as a new or
+    // imported one is until it is aggregated): its data rows are its own, not a lost one's.
     void AddRawContactEntries() {
         for (CRawContactsTableRow* row : RowsOf<CRawContactsTableRow>(sources_.rawContacts)) {
-            if (row->id <= 0 || row->contactId <= 0) continue;
+            if (row->id <= 0) continue;
             result_[row];
             join_.RawContactRows.emplace(row->id, row);
         }

@@ -17,7 +17,9 @@
 #include "contacts/tables/CPhoneLookupTableRow.h"
 #include "contacts/tables/CRawContactsTableRow.h"
 #include "contacts/tables/CSearchIndexContentTableRow.h"
+#include "contacts/CContactXmlBuilder.h"
 #include "contacts/ContactJoin.h"
+#include "contacts/JoinedContactFromRows.h"
 #include "contacts/EntryRowOwner.h"
 
 namespace {
@@ -266,6 +268,28 @@ TEST(ContactJoinTest, LostRawContactsOfOneNameAreToldApartByTheirContact) {
         }
         EXPECT_EQ(Texts(j.Only(1)), (std::vector<std::string>{"Name:Sam Ellis"}));
     }
+}
+
+TEST(ContactJoinTest, LiveRawContactOutsideAnyContactIsLive) {
+    // Not yet aggregated (contact_id NULL): its own rows join it, and its contact is live.
+    Tables t;
+    t.Raw(3, 0);
+    t.Name(30, 3, "Ida Import");
+    t.Phone(31, 3, "5550142");
+    Joined j(t);
+    ASSERT_TRUE(Succeeded(j.rc));
+    ASSERT_EQ(j.result.size(), 1u);
+    auto* raw = static_cast<CRawContactsTableRow*>(j.result.begin()->first);
+    EXPECT_EQ(raw->live, 1);
+    EXPECT_EQ(raw->deleted, 0);
+    EXPECT_EQ(Texts(j.result.begin()->second), (std::vector<std::string>{"Name:Ida Import", "Phone(MOBILE):5550142"}));
+    EXPECT_TRUE(j.join.PlaceholderRows.empty());
+    std::vector<std::string> documents;
+    CContactXmlBuilder builder(nullptr, [&](const char* xml) { documents.emplace_back(xml); });
+    builder.ProcessContact(JoinedContactFromRows(*raw, j.result.begin()->second));
+    ASSERT_EQ(documents.size(), 1u);
+    EXPECT_NE(documents[0].find("<contact deleted=\"0\">"), std::string::npos) << documents[0];
+    EXPECT_EQ(documents[0].find("deleted=\"1\""), std::string::npos) << documents[0];
 }
 
 TEST(ContactJoinTest, RowsOfALostRawContactShareOnePlaceholder) {
