@@ -2,7 +2,7 @@
 add_library(rk_contact_interfaces STATIC ContactInterfaces.cpp)
 target_link_libraries(rk_contact_interfaces PUBLIC rk_framework)
 add_library(rk_contact_data STATIC CContactData.cpp CContactDataItem.cpp)
-target_link_libraries(rk_contact_data PUBLIC rk_contact_interfaces tinyxml)
+target_link_libraries(rk_contact_data PUBLIC rk_contact_interfaces rk_xml tinyxml)
 add_library(rk_contact_xml STATIC CContactXmlBuilder.cpp)
 target_link_libraries(rk_contact_xml PUBLIC rk_xml rk_contact_lookup)
 rk_add_test(contact_data_test
