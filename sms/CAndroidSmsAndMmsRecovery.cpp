@@ -2,6 +2,8 @@
 
 #include <initializer_list>
 #include <new>
+#include <utility>
+#include <vector>
 
 #include "sms/CAddrTableAnalyze.h"
 #include "sms/CCanonicalAddressesTableAnalyze.h"
@@ -22,8 +24,10 @@ ResultCode CAndroidSmsAndMmsRecovery::Initialize(const wchar_t* databasePath, co
 
 ResultCode CAndroidSmsAndMmsRecovery::Uninitialize() {
     if (!initialized_) return RK_OK;
-    assembler_.reset();
+    // The result points into the rows: it goes first.
     result_.clear();
+    conversationRows_.ReleaseAll();
+    assembler_.reset();
     UninitializeControler();
     initialized_ = false;
     return RK_OK;
@@ -33,6 +37,7 @@ ResultCode CAndroidSmsAndMmsRecovery::Recover() {
     if (!initialized_) return RK_FAIL(RK_E_FAIL);
     // The result refers to rows of the analysers about to be released.
     result_.clear();
+    conversationRows_.ReleaseAll();
     assembler_.reset();
     ReleaseAnalyzers();
     ResultCode rc = CSQLiteRecoveryControler::Recover();
@@ -63,6 +68,7 @@ SmsTableRows CAndroidSmsAndMmsRecovery::TableRows() const {
 
 ResultCode CAndroidSmsAndMmsRecovery::BuildConversations() {
     result_.clear();
+    conversationRows_.ReleaseAll();
     assembler_.reset();
     assembler_.reset(new (std::nothrow) MessageAssembler(TableRows(), &result_));
     if (!assembler_) return RK_FAIL(RK_E_FAIL);
@@ -75,5 +81,22 @@ ResultCode CAndroidSmsAndMmsRecovery::BuildConversations() {
                                                Listed<CCanonicalAddressesTableAnalyze>(),
                                                Listed<CWordsContentTableAnalyze>()})
         if (analyzer) analyzer->ReleaseRows();
+    HandRowsToConversations();
     return rc;
+}
+
+void CAndroidSmsAndMmsRecovery::HandRowsToConversations() {
+    std::vector<CTableRow*> rows;
+    for (SmsRowMap* map :
+         {ListedRows<CSmsTableAnalyze>(), ListedRows<CPduTableAnalyze>(), ListedRows<CPartTableAnalyze>()}) {
+        if (!map) continue;
+        for (auto& entry : *map) rows.push_back(entry.second);
+        map->clear();
+    }
+    if (assembler_) {
+        assembler_->GiveUpMadeRows(&rows);
+        // The assembler's indexes served the assembly alone.
+        assembler_.reset();
+    }
+    conversationRows_.TakeOver(result_, std::move(rows));
 }

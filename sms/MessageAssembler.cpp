@@ -115,6 +115,11 @@ void MessageAssembler::ForgetIndexes() {
     std::swap(conversations_, empty.conversations_);
 }
 
+void MessageAssembler::GiveUpMadeRows(std::vector<CTableRow*>* rows) {
+    for (auto& entry : ownedRows_) rows->push_back(entry.second);
+    ownedRows_.clear();
+}
+
 void MessageAssembler::RegisterAddress(const std::string& spelling) {
     // A spelling met before matches itself first of all, and then nothing changes; most rows repeat
     // a spelling, so the scan is only needed for new ones.

@@ -44,6 +44,8 @@ public:
     ResultCode Build();
     // Gives back what only the build reads (the result map and the rows made stay).
     void ForgetIndexes();
+    // Hands the rows it made to the caller, who releases them; the result map may then outlive it.
+    void GiveUpMadeRows(std::vector<CTableRow*>* rows);
 
 private:
     using Conversation = std::vector<CTableRow*>;
