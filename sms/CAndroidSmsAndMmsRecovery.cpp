@@ -24,9 +24,8 @@ ResultCode CAndroidSmsAndMmsRecovery::Initialize(const wchar_t* databasePath, co
 
 ResultCode CAndroidSmsAndMmsRecovery::Uninitialize() {
     if (!initialized_) return RK_OK;
-    // The result points into the rows: it goes first.
-    result_.clear();
-    conversationRows_.ReleaseAll();
+    // The result points into the rows: it goes first, with the rows it was given.
+    conversationRows_.ReleaseAll(result_);
     assembler_.reset();
     UninitializeControler();
     initialized_ = false;
@@ -36,8 +35,7 @@ ResultCode CAndroidSmsAndMmsRecovery::Uninitialize() {
 ResultCode CAndroidSmsAndMmsRecovery::Recover() {
     if (!initialized_) return RK_FAIL(RK_E_FAIL);
     // The result refers to rows of the analysers about to be released.
-    result_.clear();
-    conversationRows_.ReleaseAll();
+    conversationRows_.ReleaseAll(result_);
     assembler_.reset();
     ReleaseAnalyzers();
     ResultCode rc = CSQLiteRecoveryControler::Recover();
@@ -67,8 +65,7 @@ SmsTableRows CAndroidSmsAndMmsRecovery::TableRows() const {
 }
 
 ResultCode CAndroidSmsAndMmsRecovery::BuildConversations() {
-    result_.clear();
-    conversationRows_.ReleaseAll();
+    conversationRows_.ReleaseAll(result_);
     assembler_.reset();
     assembler_.reset(new (std::nothrow) MessageAssembler(TableRows(), &result_));
     if (!assembler_) return RK_FAIL(RK_E_FAIL);

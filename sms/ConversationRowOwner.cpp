@@ -6,59 +6,66 @@
 
 #include "sms/CPduTableRow.h"
 
-size_t ConversationRowOwner::Find(const CTableRow* row) const {
-    auto at = std::lower_bound(rows_.begin(), rows_.end(), row, std::less<const CTableRow*>());
-    return at != rows_.end() && *at == row ? static_cast<size_t>(at - rows_.begin()) : rows_.size();
+namespace {
+
+// Appends a conversation's hold on a message and, for an MMS, on its parts.
+void AddHold(const CTableRow* row, std::vector<const CTableRow*>* held) {
+    held->push_back(row);
+    if (auto* pdu = dynamic_cast<const CPduTableRow*>(row))
+        for (const CTableRow* part : pdu->parts) held->push_back(part);
 }
 
-void ConversationRowOwner::Hold(const CTableRow* row, int by) {
-    // An MMS's parts are let go before the MMS, which lists them.
-    if (auto* pdu = dynamic_cast<const CPduTableRow*>(row))
-        for (const CTableRow* part : pdu->parts) Hold(part, by);
-    const size_t at = Find(row);
-    if (at == rows_.size()) return;
-    if (by > 0) {
-        ++holders_[at];
-    } else if (holders_[at] > 0 && --holders_[at] == 0) {
-        rows_[at]->Release();
-    }
-}
+}  // namespace
 
 void ConversationRowOwner::TakeOver(const SmsResultMap& result, std::vector<CTableRow*> rows) {
-    ReleaseAll();
-    rows_ = std::move(rows);
-    std::sort(rows_.begin(), rows_.end(), std::less<CTableRow*>());
-    rows_.erase(std::unique(rows_.begin(), rows_.end()), rows_.end());
-    holders_.assign(rows_.size(), 0);
+    std::vector<const CTableRow*> held;
     for (const auto& entry : result)
-        for (const CTableRow* row : entry.second) Hold(row, 1);
-    size_t kept = 0;
-    for (size_t i = 0; i < rows_.size(); ++i) {
-        if (holders_[i] == 0) {
-            rows_[i]->Release();
-            continue;
-        }
-        rows_[kept] = rows_[i];
-        holders_[kept++] = holders_[i];
+        for (const CTableRow* row : entry.second) AddHold(row, &held);
+    std::sort(held.begin(), held.end(), std::less<const CTableRow*>());
+    shared_.clear();
+    for (size_t i = 0; i < held.size();) {
+        size_t end = i + 1;
+        while (end < held.size() && held[end] == held[i]) ++end;
+        if (end - i > 1) shared_.emplace_back(held[i], static_cast<uint32_t>(end - i));
+        i = end;
     }
-    rows_.resize(kept);
-    holders_.resize(kept);
-    rows_.shrink_to_fit();
-    holders_.shrink_to_fit();
+    shared_.shrink_to_fit();
+    // What no conversation holds goes now.
+    std::sort(rows.begin(), rows.end(), std::less<CTableRow*>());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    auto next = held.begin();
+    for (CTableRow* row : rows) {
+        while (next != held.end() && std::less<const CTableRow*>()(*next, row)) ++next;
+        if (next == held.end() || *next != row) row->Release();
+    }
+    holding_ = true;
+}
+
+void ConversationRowOwner::Drop(CTableRow* row) {
+    // An MMS's parts are let go before the MMS, which lists them.
+    if (auto* pdu = dynamic_cast<CPduTableRow*>(row))
+        for (CTableRow* part : pdu->parts) Drop(part);
+    auto at = std::lower_bound(shared_.begin(), shared_.end(), row,
+                               [](const std::pair<const CTableRow*, uint32_t>& held, const CTableRow* r) {
+                                   return std::less<const CTableRow*>()(held.first, r);
+                               });
+    if (at != shared_.end() && at->first == row) {
+        if (at->second == 0 || --at->second > 0) return;
+    }
+    row->Release();
 }
 
 void ConversationRowOwner::Done(SmsResultMap& result, SmsResultMap::iterator entry) {
     // The conversation goes before its rows: no map keeps a released row.
     std::vector<CTableRow*> rows = std::move(entry->second);
     result.erase(entry);
-    for (const CTableRow* row : rows) Hold(row, -1);
+    if (holding_)
+        for (CTableRow* row : rows) Drop(row);
 }
 
-void ConversationRowOwner::ReleaseAll() {
-    for (size_t i = 0; i < rows_.size(); ++i)
-        if (holders_[i] > 0) rows_[i]->Release();
-    rows_.clear();
-    holders_.clear();
-    rows_.shrink_to_fit();
-    holders_.shrink_to_fit();
+void ConversationRowOwner::ReleaseAll(SmsResultMap& result) {
+    while (!result.empty()) Done(result, result.begin());
+    holding_ = false;
+    shared_.clear();
+    shared_.shrink_to_fit();
 }

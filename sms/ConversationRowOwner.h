@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "sms/MessageAssembler.h"
@@ -8,13 +9,14 @@ class CTableRow;
 
 // The rows of the conversations once they are assembled. Each row goes as soon as the last
 // conversation that holds it has become its document, so that a large phone's rows are not all
-// kept beside all of its conversations. An MMS holds its parts.
+// kept beside all of its conversations. An MMS holds its parts. Most rows belong to one
+// conversation: only those that several hold are counted.
 class ConversationRowOwner {
 public:
     ConversationRowOwner() = default;
     ConversationRowOwner(const ConversationRowOwner&) = delete;
     ConversationRowOwner& operator=(const ConversationRowOwner&) = delete;
-    ~ConversationRowOwner() { ReleaseAll(); }
+    ~ConversationRowOwner() = default;
 
     // Takes over rows that their owners have given up (each listed once): those that conversations
     // of result hold stay until their last conversation is done; the others are released now.
@@ -22,15 +24,13 @@ public:
     // The conversation is done with: the rows that no other conversation holds go, and the
     // conversation with them.
     void Done(SmsResultMap& result, SmsResultMap::iterator entry);
-    // Releases every row still held; nothing may point to them any more.
-    void ReleaseAll();
+    // Empties result; the rows its conversations hold go when they were taken over.
+    void ReleaseAll(SmsResultMap& result);
 
 private:
-    // Position of row in rows_, or rows_.size().
-    size_t Find(const CTableRow* row) const;
-    // Counts (by 1) or drops (by -1) a conversation's hold on a message and, for an MMS, on its parts.
-    void Hold(const CTableRow* row, int by);
+    // A conversation lets go of a message and, for an MMS, of its parts.
+    void Drop(CTableRow* row);
 
-    std::vector<CTableRow*> rows_;   // in address order
-    std::vector<uint32_t> holders_;  // the holds on rows_[i]; 0 once released
+    bool holding_ = false;
+    std::vector<std::pair<const CTableRow*, uint32_t>> shared_;  // the rows several hold, in address order
 };
