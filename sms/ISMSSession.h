@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <string>
 
 #include "sqlite_recovery/framework/ICommon.h"
 
@@ -60,7 +61,9 @@ public:
 class RK_INTERFACE ISMSDocument {
 public:
     virtual ~ISMSDocument();
-    virtual const char* GetDocumentText() = 0;
+    // Put together anew on each call: a run holds every conversation, and the whole documents of
+    // all of them beside what the sessions keep would take as much again.
+    virtual std::string DocumentText() = 0;
 };
 
 // What a message is in its box: "received", "sent", "draft", "outbox", "failed" or "queued"; for a

@@ -93,6 +93,11 @@ int64_t MessageAssembler::NewUnknownPartner(std::string* nameOut) {
 
 ResultCode MessageAssembler::Build() {
     if (!result_) return RK_FAIL(RK_E_FAIL);
+    // About one entry per sms row and text part, in lists made once at their size.
+    const size_t sms = tables_.sms ? tables_.sms->size() : 0, parts = tables_.part ? tables_.part->size() : 0;
+    textRowsById_.Reserve(sms + parts);
+    textRowsByText_.Reserve(sms + parts);
+    smsTextsByThread_.Reserve(sms);
     RegisterAddresses();
     LinkThreads();
     ResultCode rc = RunAssignmentChain();
@@ -113,6 +118,11 @@ void MessageAssembler::ForgetIndexes() {
     std::swap(threadToAddress_, empty.threadToAddress_);
     std::swap(knownThreadIds_, empty.knownThreadIds_);
     std::swap(conversations_, empty.conversations_);
+}
+
+void MessageAssembler::GiveUpMadeRows(std::vector<CTableRow*>* rows) {
+    for (auto& entry : ownedRows_) rows->push_back(entry.second);
+    ownedRows_.clear();
 }
 
 void MessageAssembler::RegisterAddress(const std::string& spelling) {
@@ -285,15 +295,15 @@ bool MessageAssembler::Place(int64_t addressId, CTableRow* row) {
 }
 
 void MessageAssembler::IndexSms(CSmsTableRow* row) {
-    textRowsById_.emplace(row->id, row);
+    textRowsById_.Add(row->id, row);
     IndexText(row, row->body);
 }
 
 void MessageAssembler::IndexText(CTableRow* row, const std::string& text) {
-    textRowsByText_.emplace(HashOfText(text), row);
+    textRowsByText_.Add(HashOfText(text), row);
     if (auto* sms = dynamic_cast<const CSmsTableRow*>(row)) {
         const bool textOnly = sms->type == kTextOnlySmsType;
-        smsTextsByThread_.emplace(HashOfThreadText(textOnly, sms->threadId, text), sms);
+        smsTextsByThread_.Add(HashOfThreadText(textOnly, sms->threadId, text), sms);
     }
 }
 
@@ -302,11 +312,11 @@ void MessageAssembler::IndexText(CTableRow* row, const std::string& text) {
 bool MessageAssembler::IsTextPlacedInThread(const CSmsTableRow* row) const {
     for (bool textOnly : {false, true}) {
         const size_t hash = HashOfThreadText(textOnly, row->threadId, row->body);
-        for (auto it = smsTextsByThread_.find(hash); it != smsTextsByThread_.end() && it->first == hash; ++it) {
-            const CSmsTableRow* sms = it->second;
-            if ((sms->type == kTextOnlySmsType) != textOnly || sms->body != row->body) continue;
-            if (textOnly || sms->threadId == row->threadId) return true;
-        }
+        const bool placed = smsTextsByThread_.Any(hash, [&](const CSmsTableRow* sms) {
+            if ((sms->type == kTextOnlySmsType) != textOnly || sms->body != row->body) return false;
+            return textOnly || sms->threadId == row->threadId;
+        });
+        if (placed) return true;
     }
     return false;
 }
@@ -355,7 +365,7 @@ ResultCode MessageAssembler::AssignSmsRows() {
 void MessageAssembler::AttachPart(CPduTableRow* pdu, CPartTableRow* part) {
     pdu->AddPart(part);
     if (part->contentClass == kPartPlainText && !part->text.empty()) {
-        textRowsById_.emplace(part->id, part);
+        textRowsById_.Add(part->id, part);
         IndexText(part, part->text);
     }
 }
@@ -435,15 +445,9 @@ bool MessageAssembler::IsTextIndexed(int64_t sourceId, const std::string& text, 
     if (whole) {
         // Rows of one hash lie side by side; a common text ("OK") may have thousands, and the
         // first that holds it ends the search.
-        const size_t hash = HashOfText(text);
-        for (auto it = textRowsByText_.find(hash); it != textRowsByText_.end() && it->first == hash; ++it)
-            if (holds(it->second)) return true;
-        return false;
+        return textRowsByText_.Any(HashOfText(text), holds);
     }
-    auto range = textRowsById_.equal_range(sourceId);
-    for (auto it = range.first; it != range.second; ++it)
-        if (holds(it->second)) return true;
-    return false;
+    return textRowsById_.Any(sourceId, holds);
 }
 
 bool MessageAssembler::ConversationContainsText(const Conversation& rows, const std::string& text) {
@@ -614,6 +618,6 @@ void MessageAssembler::FillResultMap() {
         if (entry.second.empty()) continue;
         auto name = idToAddress_.find(entry.first);
         if (name == idToAddress_.end()) continue;
-        result_->emplace(name->second, entry.second);
+        result_->emplace(name->second, std::move(entry.second));
     }
 }

@@ -179,14 +179,13 @@ bool WriteConversations(IDataContainer<_SMS_INFOMATION>* container, const std::s
         std::string base = platform::JoinPath(folder, name);
         if (haveFolder) {
             auto* document = dynamic_cast<ISMSDocument*>(session);
-            const char* xml = document ? document->GetDocumentText() : nullptr;
-            if (!xml) xml = "";
+            const std::string xml = document ? document->DocumentText() : std::string();
             const std::string text = RenderConversation(session);
             const struct {
                 const char* data;
                 size_t size;
                 const char* extension;
-            } files[] = {{xml, std::strlen(xml), ".xml"}, {text.data(), text.size(), ".txt"}};
+            } files[] = {{xml.data(), xml.size(), ".xml"}, {text.data(), text.size(), ".txt"}};
             for (const auto& file : files) {
                 std::string path = base + file.extension;
                 if (!WriteNewFile(path, file.data, file.size, &reason)) {

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "sms/CSmsTableRow.h"
 #include "sms/CThreadsTableRow.h"
 #include "sms/CWordsContentTableRow.h"
+#include "sms/ConversationRowOwner.h"
 #include "sms/MessageAssembler.h"
 
 namespace {
@@ -428,4 +430,56 @@ TEST(MessageAssemblerTest, FreshProcessStartsAtUnknownAdress0) {
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+namespace {
+
+// Rows that count their releases.
+std::map<const CTableRow*, int> g_released;
+struct CountedSms : CSmsTableRow {
+    void Release() override {
+        ++g_released[this];
+        delete this;
+    }
+};
+struct CountedPdu : CPduTableRow {
+    void Release() override {
+        ++g_released[this];
+        delete this;
+    }
+};
+struct CountedPart : CPartTableRow {
+    void Release() override {
+        ++g_released[this];
+        delete this;
+    }
+};
+
+}  // namespace
+
+TEST(ConversationRowOwnerTest, ARowGoesWithTheLastConversationThatHoldsIt) {
+    g_released.clear();
+    CTableRow* group = new CountedSms;  // a group thread's message, in both conversations
+    CTableRow* own = new CountedSms;
+    CTableRow* unplaced = new CountedSms;
+    auto* mms = new CountedPdu;
+    CTableRow* part = new CountedPart;
+    mms->parts.push_back(part);
+    SmsResultMap result = {{"+1555001", {group, mms}}, {"+1555002", {group, own}}};
+    ConversationRowOwner owner;
+    owner.TakeOver(result, {own, part, unplaced, mms, group});
+    EXPECT_EQ(g_released, (std::map<const CTableRow*, int>{{unplaced, 1}}));
+    owner.Done(result, result.find("+1555001"));
+    EXPECT_EQ(g_released, (std::map<const CTableRow*, int>{{unplaced, 1}, {mms, 1}, {part, 1}}));
+    EXPECT_EQ(result.size(), 1u);
+    owner.ReleaseAll(result);
+    EXPECT_EQ(g_released, (std::map<const CTableRow*, int>{{unplaced, 1}, {mms, 1}, {part, 1}, {group, 1}, {own, 1}}));
+    EXPECT_TRUE(result.empty());
+
+    // Rows not handed over stay their owners'.
+    CountedSms kept;
+    result = {{"+1555003", {&kept}}};
+    owner.ReleaseAll(result);
+    EXPECT_TRUE(result.empty());
+    EXPECT_EQ(g_released.count(&kept), 0u);
 }
