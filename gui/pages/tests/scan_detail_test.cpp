@@ -83,7 +83,8 @@ std::pair<uint32_t, uint32_t> PostedCounts(unsigned id) {
     return {pair[0], pair[1]};
 }
 
-// Whether a pixel of the colour lies in the cell of the list's row and column.
+// Whether a pixel of the colour (or near it, as a text's strokes are) lies in the cell of the list's
+// row and column.
 bool CellHasColour(CBPListTreeview* list, int row, int column, guint32 rgb) {
     GtkTreeView* view = GTK_TREE_VIEW(list->GetTreeView());
     GtkTreePath* path = gtk_tree_path_new_from_indices(row, -1);
@@ -100,7 +101,7 @@ bool CellHasColour(CBPListTreeview* list, int row, int column, guint32 rgb) {
     for (int y = 0; y < cell.height && !found; ++y)
         for (int x = 0; x < cell.width && !found; ++x) {
             const guchar* p = gdk_pixbuf_get_pixels(shot) + y * stride + x * channels;
-            found = static_cast<guint32>(p[0] << 16 | p[1] << 8 | p[2]) == rgb;
+            found = IsNearColour(static_cast<guint32>(p[0] << 16 | p[1] << 8 | p[2]), rgb);
         }
     g_object_unref(shot);
     return found;
