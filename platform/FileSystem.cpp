@@ -59,6 +59,28 @@ bool ListDirectory(const std::string& folder, std::vector<std::string>& names, i
     return error == 0;
 }
 
+bool ListSubfolders(const std::string& folder, std::vector<std::string>& names, int* errnoOut) {
+    names.clear();
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) {
+        if (errnoOut) *errnoOut = errno;
+        return false;
+    }
+    errno = 0;
+    while (struct dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        // The kind comes with the entry on most file systems; only where it does not is it asked for.
+        const bool folderEntry = entry->d_type == DT_DIR ||
+                                 (entry->d_type == DT_UNKNOWN && GetEntryKind(JoinPath(folder, name)) == EntryKind::Directory);
+        if (folderEntry && name != "." && name != "..") names.push_back(name);
+        errno = 0;
+    }
+    int error = errno;
+    closedir(dir);
+    if (errnoOut) *errnoOut = error;
+    return error == 0;
+}
+
 bool CreateDirectory(const std::string& path, int* errnoOut) {
     if (mkdir(path.c_str(), 0755) == 0) return true;
     int error = errno;

@@ -21,6 +21,9 @@ bool EntryExists(const std::string& path, int* errnoOut = nullptr);
 // Names in a folder other than "." and "..". False when the folder cannot be read; errnoOut
 // receives the reason.
 bool ListDirectory(const std::string& folder, std::vector<std::string>& names, int* errnoOut = nullptr);
+// The names of the folders in a folder (links to folders are not folders), without a look at each
+// other entry. As ListDirectory otherwise.
+bool ListSubfolders(const std::string& folder, std::vector<std::string>& names, int* errnoOut = nullptr);
 
 // True when a folder (not a link to one) is there afterwards; otherwise errnoOut receives the
 // reason (EEXIST when something else has the name).

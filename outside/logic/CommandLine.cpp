@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <set>
+#include <utility>
 #include <vector>
 
 #include "platform/FileSystem.h"
@@ -117,14 +119,29 @@ bool IsSameOrInside(const std::string& path, const std::string& folder) {
     if (folder == "/") return true;
     if (path.compare(0, folder.size(), folder) == 0 && (path.size() == folder.size() || path[folder.size()] == '/'))
         return true;
-    // The same folder may have other names (a bind mount, a second mount of its file system): an
-    // ancestor of path that is the folder itself is one of them.
-    uint64_t device = 0, inode = 0;
-    if (!platform::GetFileIdentity(folder, &device, &inode)) return false;
+    // The same folder may have other names (a link, a bind mount of it or of a folder inside it, a
+    // second mount of its file system): the folders along path that exist, by identity, are looked
+    // for among the folders of the tree. A folder has one identity whatever its names.
+    using Identity = std::pair<uint64_t, uint64_t>;
+    std::set<Identity> along;
     for (std::string at = path; !at.empty(); at = platform::ParentFolder(at)) {
-        uint64_t atDevice = 0, atInode = 0;
-        if (platform::GetFileIdentity(at, &atDevice, &atInode) && atDevice == device && atInode == inode) return true;
+        Identity identity;
+        if (platform::GetFileIdentity(at, &identity.first, &identity.second)) along.insert(identity);
         if (at == "/") break;
+    }
+    if (along.empty()) return false;
+    // A folder mounted twice inside the tree is walked once.
+    std::set<Identity> walked;
+    std::vector<std::string> pending{folder}, names;
+    while (!pending.empty()) {
+        const std::string at = std::move(pending.back());
+        pending.pop_back();
+        Identity identity;
+        if (!platform::GetFileIdentity(at, &identity.first, &identity.second)) continue;
+        if (along.count(identity)) return true;
+        if (!walked.insert(identity).second) continue;
+        platform::ListSubfolders(at, names);  // what could be read of a folder that cannot be read whole
+        for (const std::string& name : names) pending.push_back(platform::JoinPath(at, name));
     }
     return false;
 }

@@ -30,6 +30,8 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std:
 std::string AbsolutePath(const std::string& path);
 
 // True when path is folder itself or lies inside it (both absolute, as AbsolutePath gives them),
-// by name or by the identity (device and inode) of the folders along path, so that a bind mount of
-// folder is seen through.
+// whatever name leads there: by name, or when a folder along path (one that exists) is folder or
+// any folder below it, compared by identity (device and inode), so that a link or a bind mount of
+// folder or of a folder inside it is seen through. Walks the folders of folder's tree (links
+// not followed), not its files.
 bool IsSameOrInside(const std::string& path, const std::string& folder);

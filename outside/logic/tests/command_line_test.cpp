@@ -82,3 +82,42 @@ TEST(CommandLineTest, InsideMeansTheFolderOrBelowIt) {
     EXPECT_TRUE(IsSameOrInside("/anything", "/"));
     EXPECT_FALSE(IsSameOrInside("", "/a"));
 }
+
+// Another name of a folder inside the tree, whatever gives it: a link, a bind mount (root only).
+TEST(CommandLineTest, InsideSeesThroughLinksAndBindMountsOfFoldersInTheTree) {
+    char pattern[] = "/tmp/rk_inside_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string base = pattern, phone = base + "/phone";
+    for (const char* folder : {"/phone", "/phone/fs", "/phone/fs/data", "/phone/fs/data/db", "/phone/fs/loop",
+                               "/other", "/inner", "/beside", "/twice"})
+        ASSERT_TRUE(platform::CreateDirectory(base + folder)) << folder;
+    ASSERT_EQ(symlink((phone + "/fs/data").c_str(), (base + "/link").c_str()), 0);
+    // A link in the tree that leads out of it takes nothing outside into it.
+    ASSERT_EQ(symlink((base + "/other").c_str(), (phone + "/fs/out").c_str()), 0);
+    EXPECT_TRUE(IsSameOrInside(base + "/link/o", phone));
+    EXPECT_TRUE(IsSameOrInside(base + "/link", phone));
+    EXPECT_FALSE(IsSameOrInside(base + "/other/o", phone));
+    EXPECT_FALSE(IsSameOrInside(base + "/phone-copy/o", phone));
+
+    // Bind mounts: of a folder inside the tree, of one outside it, of the tree into itself.
+    const std::vector<std::pair<std::string, std::string>> mounts = {
+        {phone + "/fs/data", base + "/inner"}, {base + "/other", base + "/beside"}, {phone, phone + "/fs/loop"},
+        {phone + "/fs/data/db", base + "/twice"}};
+    std::vector<std::string> mounted;
+    for (const auto& m : mounts) {
+        if (std::system(("mount --bind '" + m.first + "' '" + m.second + "' 2>/dev/null").c_str()) != 0) break;
+        mounted.push_back(m.second);
+    }
+    const bool all = mounted.size() == mounts.size();
+    if (all) {
+        EXPECT_TRUE(IsSameOrInside(base + "/inner/o", phone));
+        EXPECT_TRUE(IsSameOrInside(base + "/inner/db/new/deeper", phone));
+        EXPECT_TRUE(IsSameOrInside(base + "/twice", phone));
+        EXPECT_FALSE(IsSameOrInside(base + "/beside/o", phone));
+        EXPECT_FALSE(IsSameOrInside(base + "/other", phone));
+    }
+    for (auto it = mounted.rbegin(); it != mounted.rend(); ++it)
+        EXPECT_EQ(std::system(("umount '" + *it + "'").c_str()), 0) << *it;
+    ASSERT_EQ(std::system(("rm -rf '" + base + "'").c_str()), 0);
+    if (!all) GTEST_SKIP() << "bind mounts are not allowed here: only the links were tried";
+}

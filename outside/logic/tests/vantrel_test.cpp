@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -389,6 +390,14 @@ TEST_F(VantrelTest, RecoveryWritesOnlyIntoAFolderOutsideThePhone) {
     for (const std::string& folder : {temp_ + "/missing", phone_ + "/storage", link_ + "/fs", temp_ + "/plain.txt"})
         EXPECT_EQ(ErrorNumber(Recover(folder, 3)), LOGIC_E_WRITE_FAILED) << folder;
     EXPECT_EQ(ErrorNumber(Recover(temp_, 7)), RK_E_INVALID_ARGUMENT);
+    // A bind mount of a folder inside the phone is the phone too.
+    ASSERT_TRUE(platform::CreateDirectory(temp_ + "/mnt"));
+    if (std::system(("mount --bind '" + phone_ + "/fs/data' '" + temp_ + "/mnt' 2>/dev/null").c_str()) == 0) {
+        EXPECT_EQ(ErrorNumber(Recover(temp_ + "/mnt/data", 3)), LOGIC_E_WRITE_FAILED);
+        EXPECT_EQ(std::system(("umount '" + temp_ + "/mnt'").c_str()), 0);
+    } else {
+        std::printf("bind mounts are not allowed here: a bind-mounted folder of the phone was not tried\n");
+    }
     // Twice into one folder: the second run's files take free names beside the first's.
     ASSERT_TRUE(platform::CreateDirectory(temp_ + "/twice"));
     EXPECT_EQ(Recover(temp_ + "/twice", 3), RK_OK);
