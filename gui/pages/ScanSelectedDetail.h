@@ -14,6 +14,7 @@
 #include "sqlite_recovery/framework/ItemRecords.h"
 
 class CBPEventBox;
+class CBPImage;
 class CBPImgGridList;
 class CBPLabel;
 class CBPListTreeview;
@@ -44,7 +45,8 @@ public:
 
     using CBPBox::Show;
     // New contacts (15), conversations (16) and files (17) are drained from an idle call; the
-    // only-deleted switch (23 on, 24 off) rebuilds the current category.
+    // only-deleted switch (23 on, 24 off) rebuilds the current category; the databases that could
+    // not be read (25) are said so above their categories' panes.
     void OnMessage(int group, int code) override;
 
     // Called by the tree: shows the category's pane and rebuilds it when it was marked.
@@ -88,6 +90,9 @@ public:
     CBPListTreeview* GetList(int category) const;
     CBPImgGridList* GetGrid(int category) const;
     CBPBox* GetPane(int category) const;
+    // The notice above the panes that the current category's database could not be read.
+    CBPBox* GetNotice() const { return notice_; }
+    CBPLabel* GetNoticeText() const { return noticeText_; }
     CBPBox* GetCardPane() const { return cardPane_; }
     CBPBox* GetConversationPane() const { return conversationPane_; }
     CBPLabel* GetCardName() const { return cardName_; }
@@ -123,6 +128,9 @@ private:
     };
 
     void BuildPanes();
+    void BuildNotice();
+    // Shows the notice when the current category's database could not be read, hides it otherwise.
+    void ShowNotice();
     CBPListTreeview* NewList(CBPBox* pane, const char* title2, const char* title3, const char* title4);
     void BuildCardPane();
     void BuildConversationPane();
@@ -167,6 +175,10 @@ private:
     // By category: the toolbar keeps its switch per category, and so does the pane.
     std::map<int, int> onlyDeleted_;
     CBPBox* panes_[7] = {};  // by category, 1 to 6
+    CBPBox* notice_ = nullptr;
+    CBPImage* noticeIcon_ = nullptr;
+    CBPLabel* noticeText_ = nullptr;
+    uint32_t unread_ = 0;  // bit 1 << category for each database that could not be read
     CBPListTreeview* contactsList_ = nullptr;
     CBPListTreeview* messagesList_ = nullptr;
     CBPListTreeview* audioList_ = nullptr;

@@ -374,6 +374,15 @@ int RunLanguage(const std::string& language) {
             screens.problems.push_back(language + ", search: the frame's outline is not where the frame is");
     });
 
+    // Neither database could be read: each category says so above its pane.
+    const uint32_t unread = 1u << 1 | 1u << 2;
+    CNotifyCentor::Instance()->Notify(MSG_SCAN_UNREAD, &unread, sizeof unread);
+    if (!PumpUntil([&] { return detail->GetNotice() && gtk_widget_get_visible(detail->GetNotice()->GetWidget()); }))
+        return 107;
+    for (int category : {1, 2})
+        screens.CheckMainWindow(category == 1 ? "contacts unread" : "messages unread",
+                                [&] { tree_->SelectItem(category); });
+
     CRecoveryWin recovery(&window);
     recovery.Show();
     recovery.SetDestination("/home/stevie/Documents/Recovered from the phone of Stevie Ray" +
