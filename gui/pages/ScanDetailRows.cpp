@@ -173,9 +173,17 @@ int CScanSelectedDetail::AddFileRow(int category, _ARCHIVE_INFOMATION* record, i
 void CScanSelectedDetail::AddRow(CBPListTreeview* list, unsigned selection, bool deleted, const std::string& text2,
                                  const std::string& text3, const std::string& text4, unsigned id) {
     if (!list) return;
-    std::string lastColumn = text4;
-    lastColumn.erase(std::remove_if(lastColumn.begin(), lastColumn.end(), [](char c) { return c == '\r' || c == '\n'; }),
-                     lastColumn.end());
+    // The column shows one line: each line break in it (a run of CR and LF) becomes one blank, so
+    // that the words on either side stay apart.
+    std::string lastColumn;
+    lastColumn.reserve(text4.size());
+    bool inBreak = false;
+    for (char c : text4) {
+        const bool lineBreak = c == '\r' || c == '\n';
+        if (!lineBreak) lastColumn += c;
+        else if (!inBreak) lastColumn += ' ';
+        inBreak = lineBreak;
+    }
     list->SetAppendMode(!deleted);
     GtkTreeIter iter;
     list->AddRow(&iter);

@@ -267,18 +267,24 @@ TEST(ScanDetail, ConversationRowsAndBubbles) {
     mms.name = "Pic & Co";
     mms.number = "+1 555";
     mms.messages = {hello, failed, picture};
-    text.name = "Texter";
-    FakeMessage lines;
-    lines.parts = {{1, "two\r\nlines"}};
-    text.messages = {lines};
+    // The one-line column: each line break (a run of CR and LF) is one blank.
+    const std::pair<const char*, const char*> bodies[] = {
+        {"two\r\nlines", "two lines"}, {"line1\n\nline3", "line1 line3"}, {"a\rb\n", "a b "}};
+    FakeSession texts[3];
+    for (int i = 0; i < 3; ++i) {
+        texts[i].name = "Texter " + std::to_string(i);
+        FakeMessage lines;
+        lines.parts = {{1, bodies[i].first}};
+        texts[i].messages = {lines};
+    }
     f.controller.AddSession(&empty);
     f.controller.AddSession(&noParts);
     const unsigned mmsId = f.controller.AddSession(&mms);
-    f.controller.AddSession(&text);
+    for (FakeSession& text : texts) f.controller.AddSession(&text);
     ASSERT_TRUE(f.Drain(kNewMessages, f.controller.sms));
-    EXPECT_EQ(f.detail->GetCounts(2).total, 4u);
+    EXPECT_EQ(f.detail->GetCounts(2).total, 6u);
     EXPECT_EQ(f.detail->GetCounts(2).deleted, 1u);
-    EXPECT_EQ(PostedCounts(0x04040010), std::make_pair(4u, 1u));
+    EXPECT_EQ(PostedCounts(0x04040010), std::make_pair(6u, 1u));
 
     f.detail->SetCategory(2);
     const std::string stand_in = GetLangString("DEFAULT_RECENT_MESSAGE");
@@ -287,14 +293,15 @@ TEST(ScanDetail, ConversationRowsAndBubbles) {
     EXPECT_EQ(last["Nobody"], stand_in);
     EXPECT_EQ(last["Quiet"], stand_in);
     EXPECT_EQ(last["Pic & Co"], stand_in);
-    EXPECT_EQ(last["Texter"], "twolines");
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(last["Texter " + std::to_string(i)], bodies[i].second) << bodies[i].first;
     EXPECT_EQ(RowsOf(f.detail->GetList(2))[0].text2, "Pic & Co");  // the deleted one first
 
     f.detail->ShowRecord(mmsId);
     GList* rows = gtk_container_get_children(GTK_CONTAINER(f.detail->GetConversationBox()));
     EXPECT_EQ(g_list_length(rows), 3u);
     g_list_free(rows);
-    for (FakeSession* session : {&empty, &noParts, &mms, &text}) EXPECT_EQ(session->alive, 0);
+    for (FakeSession* session : {&empty, &noParts, &mms, &texts[0], &texts[1], &texts[2]})
+        EXPECT_EQ(session->alive, 0);
     EXPECT_TRUE(f.Shot("scan_detail_conversation"));
 }
 
