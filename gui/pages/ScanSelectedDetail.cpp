@@ -62,8 +62,11 @@ CScanSelectedDetail::~CScanSelectedDetail() {
     for (CBPBox* pane : {cardPane_, conversationPane_})
         if (pane) g_signal_handlers_disconnect_by_data(pane->GetWidget(), this);
     if (avatarBox_) g_signal_handlers_disconnect_by_data(avatarBox_->GetWidget(), this);
-    for (CBPListTreeview* list : {contactsList_, messagesList_, audioList_, documentsList_})
-        if (list) g_signal_handlers_disconnect_by_data(list->GetTreeView(), this);
+    for (CBPListTreeview* list : {contactsList_, messagesList_, audioList_, documentsList_}) {
+        if (!list) continue;
+        g_signal_handlers_disconnect_by_data(list->GetTreeView(), this);
+        g_signal_handlers_disconnect_by_data(gtk_tree_view_get_selection(GTK_TREE_VIEW(list->GetTreeView())), this);
+    }
     ClearConversation();
     delete contactsList_;
     delete messagesList_;
@@ -183,6 +186,9 @@ CBPListTreeview* CScanSelectedDetail::NewList(CBPBox* pane, const char* title2, 
     list->SetCallBackWhenAllSelection(0);
     g_signal_connect(list->GetTreeView(), "button-release-event", G_CALLBACK(&CScanSelectedDetail::OnListClicked),
                      this);
+    // The arrow keys move the selection: the record beside the list follows it.
+    g_signal_connect(gtk_tree_view_get_selection(GTK_TREE_VIEW(list->GetTreeView())), "changed",
+                     G_CALLBACK(&CScanSelectedDetail::OnSelectionChanged), this);
     pane->PackStart(list, true, true, 0);
     return list;
 }

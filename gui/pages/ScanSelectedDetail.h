@@ -71,6 +71,8 @@ public:
     bool SelectFirstRow();
     // The contact card (categories 0 and 1) or the conversation (2) of the record with that id.
     void ShowRecord(unsigned id);
+    // The same for the row the user clicked or moved to (arrow keys): nothing when it shows already.
+    void FollowRow(unsigned id);
 
     // A contact's name as the contacts card writes it: its name, else its first number or address
     // in its own order, else "Contact NNNN" of its record id (translated).
@@ -154,6 +156,7 @@ private:
 
     // Row actions.
     static gboolean OnListClicked(GtkWidget* view, GdkEventButton* event, gpointer self);
+    static void OnSelectionChanged(GtkTreeSelection* selection, gpointer self);
     static void OnRowToggled(GtkTreeIter* iter, int value, gpointer self);
     static void OnCheckAll(int value, gpointer self);
     void CheckAll(int value);
@@ -198,6 +201,8 @@ private:
     GdkPixbuf* trash_ = nullptr;
     // The bubbles of the conversation shown.
     std::vector<std::unique_ptr<CMsgBubble>> bubbles_;
+    // The record ids of the contact card and of the conversation shown last; -1 before.
+    int64_t shownRecord_[2] = {-1, -1};
     std::map<int, int> refreshNeeded_;
     std::map<int, Counts> counts_;
     std::map<int, int> gridTicks_;

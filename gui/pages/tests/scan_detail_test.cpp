@@ -2,6 +2,7 @@
 // draining through the notification centre, the counts, the rows, the rebuilds of only-deleted and
 // search, the ticks that reach the bottom bar, the picture grids, the contact card, the
 // conversation and the pane going while drains wait.
+#include <gdk/gdkkeysyms.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -105,6 +106,42 @@ bool CellHasColour(CBPListTreeview* list, int row, int column, guint32 rgb) {
         }
     g_object_unref(shot);
     return found;
+}
+
+// The date shown over the conversation's first message; empty without one.
+std::string DateShown(CScanSelectedDetail* detail) {
+    std::string date;
+    GList* rows = detail->GetConversationBox() ? gtk_container_get_children(GTK_CONTAINER(detail->GetConversationBox()))
+                                               : nullptr;
+    if (rows) {
+        GList* parts = gtk_container_get_children(GTK_CONTAINER(rows->data));
+        if (parts && GTK_IS_LABEL(parts->data)) date = gtk_label_get_text(GTK_LABEL(parts->data));
+        g_list_free(parts);
+    }
+    g_list_free(rows);
+    return date;
+}
+
+// The first text of the list's selected row.
+std::string SelectedText(CBPListTreeview* list) {
+    GtkTreeModel* model = nullptr;
+    GtkTreeIter iter;
+    if (!gtk_tree_selection_get_selected(gtk_tree_view_get_selection(GTK_TREE_VIEW(list->GetTreeView())), &model, &iter))
+        return std::string();
+    gchar* markup = nullptr;
+    gtk_tree_model_get(model, &iter, 2, &markup, -1);
+    const std::string text = PlainOf(markup ? markup : "");
+    g_free(markup);
+    return text;
+}
+
+// A key pressed and released in the list, as the keyboard does it.
+bool PressKey(CBPListTreeview* list, guint key) {
+    GtkWidget* view = list->GetTreeView();
+    gtk_widget_grab_focus(view);
+    const bool sent = gtk_test_widget_send_key(view, key, GdkModifierType(0));
+    Settle();
+    return sent;
 }
 
 // The pane and the bottom bar in a window, over the test's containers.
@@ -452,12 +489,25 @@ TEST(ScanDetail, RowsKeepOneOrderAndShowWhatTheWritersWrite) {
         for (const Row& row : RowsOf(f.detail->GetList(2))) names.push_back(row.text2);
         EXPECT_EQ(names, conversationsOrder);
         EXPECT_TRUE(f.detail->SelectFirstRow());  // "Gone", whose only message has no date
-        GList* rows = gtk_container_get_children(GTK_CONTAINER(f.detail->GetConversationBox()));
-        ASSERT_EQ(g_list_length(rows), 1u);
-        GList* parts = gtk_container_get_children(GTK_CONTAINER(rows->data));
-        EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(parts->data)), GetLangString("DATE_UNKNOWN"));
-        g_list_free(parts);
-        g_list_free(rows);
+        EXPECT_EQ(DateShown(f.detail), GetLangString("DATE_UNKNOWN"));
+
+        // The arrow keys move the selection, and the conversation and the card follow it.
+        ASSERT_TRUE(PressKey(f.detail->GetList(2), GDK_Down));
+        EXPECT_TRUE(PumpUntil([&] { return DateShown(f.detail) != GetLangString("DATE_UNKNOWN"); }));
+        EXPECT_EQ(SelectedText(f.detail->GetList(2)), "Newest");
+        ASSERT_TRUE(PressKey(f.detail->GetList(2), GDK_Down));
+        EXPECT_EQ(SelectedText(f.detail->GetList(2)), "Middle");
+        const std::string middle = DateShown(f.detail);
+        ASSERT_TRUE(PressKey(f.detail->GetList(2), GDK_Up));
+        EXPECT_TRUE(PumpUntil([&] { return DateShown(f.detail) != middle; }));
+        f.detail->SetCategory(1);
+        EXPECT_TRUE(f.detail->SelectFirstRow());
+        EXPECT_STREQ(f.detail->GetCardName()->GetLabelText(), "Zoe");
+        for (const char* name : {"555 0100", "Alice"}) {
+            ASSERT_TRUE(PressKey(f.detail->GetList(1), GDK_Down));
+            EXPECT_TRUE(PumpUntil([&] { return std::string(f.detail->GetCardName()->GetLabelText()) == name; }))
+                << f.detail->GetCardName()->GetLabelText();
+        }
     }
 }
 
