@@ -31,6 +31,7 @@
 #include "gui/shell/tests/GuiTestSupport.h"
 #include "gui/shell/tests/ShellTestSupport.h"
 #include "outside/widgets/CBPButton.h"
+#include "outside/widgets/CBPComboBoxMenu.h"
 #include "outside/widgets/CBPEntry.h"
 #include "outside/widgets/CBPImgGridList.h"
 #include "outside/widgets/CBPImgTxtLabel.h"
@@ -311,6 +312,12 @@ int RunLanguage(const std::string& language) {
     if (!WaitShown(window.GetWidget())) return 101;
     Screens screens(language, &window);
     screens.CheckMainWindow("connection");
+    // The title bar's menu: each entry whole, however long its text.
+    window.GetMenu()->Popup();
+    GtkWidget* menu = window.GetMenu()->GetWidget();
+    if (!PumpUntil([&] { return gtk_widget_get_mapped(menu); })) return 106;
+    screens.Check(gtk_widget_get_toplevel(menu), "menu");
+    gtk_menu_popdown(GTK_MENU(menu));
 
     window.ShowScanPage();
     CScanMain* page = nullptr;
