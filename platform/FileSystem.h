@@ -21,9 +21,6 @@ bool EntryExists(const std::string& path, int* errnoOut = nullptr);
 // Names in a folder other than "." and "..". False when the folder cannot be read; errnoOut
 // receives the reason.
 bool ListDirectory(const std::string& folder, std::vector<std::string>& names, int* errnoOut = nullptr);
-// The names of the folders in a folder (links to folders are not folders), without a look at each
-// other entry. As ListDirectory otherwise.
-bool ListSubfolders(const std::string& folder, std::vector<std::string>& names, int* errnoOut = nullptr);
 
 // True when a folder (not a link to one) is there afterwards; otherwise errnoOut receives the
 // reason (EEXIST when something else has the name).
@@ -51,6 +48,20 @@ long long FileSize(const std::string& path);                    // -1 when missi
 // The identity of what a path names, links followed: its device and inode numbers, the same for
 // every name of one file or folder (a bind mount of a folder included). False when it is missing.
 bool GetFileIdentity(const std::string& path, uint64_t* device, uint64_t* inode);
+
+// One mount of the system's mount table: its id, the file system's device ("major:minor"), the
+// folder of that file system shown (its root, "/" for all of it; another for a bind mount) and where.
+struct MountEntry {
+    uint64_t id = 0;
+    std::string device;
+    std::string root;
+    std::string mountPoint;
+};
+// The process's mount table, in the order of mounting; false when it cannot be read.
+bool ReadMountTable(std::vector<MountEntry>* mounts);
+// The id of the mount that holds what the path names (links followed); false when the system
+// cannot tell.
+bool GetMountId(const std::string& path, uint64_t* id);
 
 // The path with every link, "." and ".." resolved; empty when it does not exist.
 std::string RealPath(const std::string& path);

@@ -3,8 +3,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <set>
-#include <utility>
 #include <vector>
 
 #include "platform/FileSystem.h"
@@ -114,34 +112,68 @@ std::string AbsolutePath(const std::string& path) {
     return std::string();
 }
 
+namespace {
+// By name alone: path is folder or below it.
+bool NamedInside(const std::string& path, const std::string& folder) {
+    if (folder == "/") return !path.empty();
+    return path.compare(0, folder.size(), folder) == 0 && (path.size() == folder.size() || path[folder.size()] == '/');
+}
+
+// Where a real path lies within its file system, whatever mount shows it: the file system's device
+// and the path inside it.
+struct Place {
+    std::string device, path;
+};
+
+// The mount that holds real (by the system's word; without it, the last mounted of those with the
+// longest mount point on real's way), and real's path inside its file system.
+bool PlaceOf(const std::vector<platform::MountEntry>& mounts, const std::string& real, Place* place) {
+    const platform::MountEntry* holder = nullptr;
+    uint64_t id = 0;
+    const bool known = platform::GetMountId(real, &id);
+    for (const platform::MountEntry& mount : mounts) {
+        if (!NamedInside(real, mount.mountPoint) || (known && mount.id != id)) continue;
+        if (!holder || mount.mountPoint.size() >= holder->mountPoint.size()) holder = &mount;
+    }
+    if (!holder) return false;
+    std::string rest = holder->mountPoint == "/" ? real : real.substr(holder->mountPoint.size());
+    if (rest == "/") rest.clear();
+    place->device = holder->device;
+    place->path = holder->root == "/" ? (rest.empty() ? "/" : rest) : holder->root + rest;
+    return true;
+}
+}  // namespace
+
 bool IsSameOrInside(const std::string& path, const std::string& folder) {
     if (path.empty() || folder.empty()) return false;
-    if (folder == "/") return true;
-    if (path.compare(0, folder.size(), folder) == 0 && (path.size() == folder.size() || path[folder.size()] == '/'))
-        return true;
-    // The same folder may have other names (a link, a bind mount of it or of a folder inside it, a
-    // second mount of its file system): the folders along path that exist, by identity, are looked
-    // for among the folders of the tree. A folder has one identity whatever its names.
-    using Identity = std::pair<uint64_t, uint64_t>;
-    std::set<Identity> along;
-    for (std::string at = path; !at.empty(); at = platform::ParentFolder(at)) {
-        Identity identity;
-        if (platform::GetFileIdentity(at, &identity.first, &identity.second)) along.insert(identity);
-        if (at == "/") break;
+    if (NamedInside(path, folder)) return true;
+    // What a write below path reaches is the folder of path that exists, wherever its names lead.
+    std::string existing = path;
+    while (!existing.empty() && existing != "/" && !platform::EntryExists(existing))
+        existing = platform::ParentFolder(existing);
+    const std::string real = platform::RealPath(existing), realFolder = platform::RealPath(folder);
+    if (real.empty() || realFolder.empty()) return false;
+    if (NamedInside(real, realFolder)) return true;
+    // Another name of a folder in the tree (a bind mount of it or of a folder inside it, a second
+    // mount of its file system) shows the same place of the same file system. The tree's places: its
+    // own, and the roots of the mounts inside it.
+    std::vector<platform::MountEntry> mounts;
+    Place at, own;
+    if (platform::ReadMountTable(&mounts) && PlaceOf(mounts, real, &at) && PlaceOf(mounts, realFolder, &own)) {
+        std::vector<Place> tree{own};
+        for (const platform::MountEntry& mount : mounts)
+            if (NamedInside(mount.mountPoint, realFolder)) tree.push_back({mount.device, mount.root});
+        for (const Place& place : tree)
+            if (place.device == at.device && NamedInside(at.path, place.path)) return true;
+        return false;
     }
-    if (along.empty()) return false;
-    // A folder mounted twice inside the tree is walked once.
-    std::set<Identity> walked;
-    std::vector<std::string> pending{folder}, names;
-    while (!pending.empty()) {
-        const std::string at = std::move(pending.back());
-        pending.pop_back();
-        Identity identity;
-        if (!platform::GetFileIdentity(at, &identity.first, &identity.second)) continue;
-        if (along.count(identity)) return true;
-        if (!walked.insert(identity).second) continue;
-        platform::ListSubfolders(at, names);  // what could be read of a folder that cannot be read whole
-        for (const std::string& name : names) pending.push_back(platform::JoinPath(at, name));
+    // Without the mount table: a bind mount of the folder itself is still seen, by identity.
+    uint64_t device = 0, inode = 0;
+    if (!platform::GetFileIdentity(realFolder, &device, &inode)) return false;
+    for (std::string up = real; !up.empty(); up = platform::ParentFolder(up)) {
+        uint64_t upDevice = 0, upInode = 0;
+        if (platform::GetFileIdentity(up, &upDevice, &upInode) && upDevice == device && upInode == inode) return true;
+        if (up == "/") break;
     }
     return false;
 }

@@ -89,7 +89,7 @@ TEST(CommandLineTest, InsideSeesThroughLinksAndBindMountsOfFoldersInTheTree) {
     ASSERT_NE(mkdtemp(pattern), nullptr);
     const std::string base = pattern, phone = base + "/phone";
     for (const char* folder : {"/phone", "/phone/fs", "/phone/fs/data", "/phone/fs/data/db", "/phone/fs/loop",
-                               "/other", "/inner", "/beside", "/twice"})
+                               "/phone/fs/card", "/other", "/inner", "/beside", "/twice", "/card"})
         ASSERT_TRUE(platform::CreateDirectory(base + folder)) << folder;
     ASSERT_EQ(symlink((phone + "/fs/data").c_str(), (base + "/link").c_str()), 0);
     // A link in the tree that leads out of it takes nothing outside into it.
@@ -97,27 +97,37 @@ TEST(CommandLineTest, InsideSeesThroughLinksAndBindMountsOfFoldersInTheTree) {
     EXPECT_TRUE(IsSameOrInside(base + "/link/o", phone));
     EXPECT_TRUE(IsSameOrInside(base + "/link", phone));
     EXPECT_FALSE(IsSameOrInside(base + "/other/o", phone));
+    EXPECT_FALSE(IsSameOrInside(phone + "/fs/out/o", phone + "/fs/data"));
     EXPECT_FALSE(IsSameOrInside(base + "/phone-copy/o", phone));
 
-    // Bind mounts: of a folder inside the tree, of one outside it, of the tree into itself.
-    const std::vector<std::pair<std::string, std::string>> mounts = {
-        {phone + "/fs/data", base + "/inner"}, {base + "/other", base + "/beside"}, {phone, phone + "/fs/loop"},
-        {phone + "/fs/data/db", base + "/twice"}};
-    std::vector<std::string> mounted;
-    for (const auto& m : mounts) {
-        if (std::system(("mount --bind '" + m.first + "' '" + m.second + "' 2>/dev/null").c_str()) != 0) break;
-        mounted.push_back(m.second);
-    }
-    const bool all = mounted.size() == mounts.size();
+    // Bind mounts of a folder inside the tree, of one outside it, of the tree into itself; a file
+    // system mounted inside the tree (a card) and a folder of it bound elsewhere.
+    const std::vector<std::string> steps = {
+        "mount --bind '" + phone + "/fs/data' '" + base + "/inner'",
+        "mount --bind '" + base + "/other' '" + base + "/beside'",
+        "mount --bind '" + phone + "' '" + phone + "/fs/loop'",
+        "mount --bind '" + phone + "/fs/data/db' '" + base + "/twice'",
+        "mount -t tmpfs -o size=64k tmpfs '" + phone + "/fs/card'",
+        "mkdir '" + phone + "/fs/card/DCIM' && mount --bind '" + phone + "/fs/card/DCIM' '" + base + "/card'"};
+    const std::vector<std::string> points = {base + "/inner", base + "/beside", phone + "/fs/loop", base + "/twice",
+                                             phone + "/fs/card", base + "/card"};
+    size_t mounted = 0;
+    while (mounted < steps.size() && std::system((steps[mounted] + " 2>/dev/null").c_str()) == 0) ++mounted;
+    const bool all = mounted == steps.size();
     if (all) {
         EXPECT_TRUE(IsSameOrInside(base + "/inner/o", phone));
         EXPECT_TRUE(IsSameOrInside(base + "/inner/db/new/deeper", phone));
         EXPECT_TRUE(IsSameOrInside(base + "/twice", phone));
+        EXPECT_TRUE(IsSameOrInside(base + "/card/o", phone));
+        EXPECT_FALSE(IsSameOrInside(base + "/card/o", phone + "/fs/data"));
         EXPECT_FALSE(IsSameOrInside(base + "/beside/o", phone));
         EXPECT_FALSE(IsSameOrInside(base + "/other", phone));
     }
-    for (auto it = mounted.rbegin(); it != mounted.rend(); ++it)
-        EXPECT_EQ(std::system(("umount '" + *it + "'").c_str()), 0) << *it;
-    ASSERT_EQ(std::system(("rm -rf '" + base + "'").c_str()), 0);
-    if (!all) GTEST_SKIP() << "bind mounts are not allowed here: only the links were tried";
+    while (mounted > 0) {
+        --mounted;
+        const std::string point = "'" + points[mounted] + "'";
+        EXPECT_EQ(std::system(("umount " + point + " || umount -l " + point).c_str()), 0) << point;
+    }
+    ASSERT_EQ(std::system(("rm -rf --one-file-system '" + base + "'").c_str()), 0);
+    if (!all) GTEST_SKIP() << "mounts are not allowed here: only the links were tried";
 }
