@@ -292,6 +292,22 @@ TEST_F(RelikordaRecoverTest, OutputInsideTheDeviceIsRefused) {
     EXPECT_EQ(Run({"--device", phone_, "--out", temp_ + "/x" + "/sample_phone_copy"}).code, 0);
 }
 
+// A bind mount of a folder inside the phone is the phone too: nothing is written through it.
+TEST_F(RelikordaRecoverTest, OutputThroughABindMountOfAFolderInsideTheDeviceIsRefused) {
+    const std::string mount = temp_ + "/mnt";
+    ASSERT_TRUE(platform::CreateDirectory(mount));
+    if (std::system(("mount --bind '" + phone_ + "/fs/data' '" + mount + "' 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "bind mounts are not allowed here";
+    for (const std::string& out : {mount + "/o", mount, mount + "/data/new/deeper"}) {
+        Result run = Run({"--device", phone_, "--out", out});
+        EXPECT_EQ(run.code, 2) << out;
+        EXPECT_TRUE(Contains(run.err, "lies inside the device")) << run.err;
+    }
+    // Detached even when busy: the work folder is deleted afterwards, and through the mount that
+    // would delete the phone.
+    EXPECT_EQ(std::system(("umount '" + mount + "' || umount -l '" + mount + "'").c_str()), 0);
+}
+
 // The hostile bytes: a contacts database that is no database. The contacts job fails; the others
 // run all the same, and the exit code says which failed.
 TEST_F(RelikordaRecoverTest, OneFailingJobCostsOnlyItself) {
