@@ -2,10 +2,12 @@
 # Runs a GUI test program on an X display of its own (Xvfb, as xvfb-run -a does), with a home and a
 # temporary folder of its own, both removed afterwards: tests started side by side share nothing.
 # A toolkit critical (a widget misused) ends the program: it fails the test where it happens.
+# Text is drawn with the fonts of test_fonts.conf alone, whatever fonts the machine has.
 # The server picks the display number itself (-displayfd): a number picked by looking for lock
 # files can be one whose server is still ending, and a client's first connection then reaches the
 # old server's socket and fails.
 set -eu
+fonts="$(cd "$(dirname "$0")" && pwd)/test_fonts.conf"
 work=$(mktemp -d /tmp/rk_gui_run.XXXXXX)
 server=
 finish() {
@@ -38,7 +40,7 @@ xauth -q -f "$work/Xauthority" add ":$display" . "$cookie"
 mkdir "$work/home" "$work/tmp"
 
 set +e
-G_DEBUG=fatal-criticals DISPLAY=":$display" XAUTHORITY="$work/Xauthority" HOME="$work/home" TMPDIR="$work/tmp" "$@"
+FONTCONFIG_FILE="$fonts" G_DEBUG=fatal-criticals DISPLAY=":$display" XAUTHORITY="$work/Xauthority" HOME="$work/home" TMPDIR="$work/tmp" "$@"
 status=$?
 set -e
 exit "$status"

@@ -6,6 +6,7 @@
 
 #include "sqlite_recovery/framework/CTiXmlDocumentEx.h"
 #include "sqlite_recovery/framework/TextUtils.h"
+#include "sqlite_recovery/framework/XmlLeafSpaces.h"
 
 CContactData* CContactData::FromXml(const char* text) {
     if (!text) return nullptr;
@@ -14,7 +15,8 @@ CContactData* CContactData::FromXml(const char* text) {
 
 CContactData::CContactData(const char* text) : text_(text) {
     CTiXmlDocumentEx document;
-    document.Parse(text_.c_str(), nullptr, TIXML_ENCODING_UTF8);
+    // Values are read as stored: the parser would fold their blanks.
+    document.Parse(KeepLeafSpaces(text_).c_str(), nullptr, TIXML_ENCODING_UTF8);
     const TiXmlElement* root = document.Error() ? nullptr : document.RootElement();
     if (!root) return;
     const char* deleted = root->Attribute("deleted");

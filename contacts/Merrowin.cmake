@@ -2,7 +2,7 @@
 add_library(rk_contact_interfaces STATIC ContactInterfaces.cpp)
 target_link_libraries(rk_contact_interfaces PUBLIC rk_framework)
 add_library(rk_contact_data STATIC CContactData.cpp CContactDataItem.cpp)
-target_link_libraries(rk_contact_data PUBLIC rk_contact_interfaces tinyxml)
+target_link_libraries(rk_contact_data PUBLIC rk_contact_interfaces rk_xml tinyxml)
 add_library(rk_contact_xml STATIC CContactXmlBuilder.cpp)
 target_link_libraries(rk_contact_xml PUBLIC rk_xml rk_contact_lookup)
 rk_add_test(contact_data_test
@@ -41,7 +41,7 @@ add_dependencies(merrowin_sample_phone_test Merrowin sample_phone sample_phone_n
 rk_add_test(contacts_job_e2e_test SOURCES tests/contacts_job_e2e_test.cpp
   LIBS rk_platform tinyxml LABELS e2e)
 target_compile_definitions(contacts_job_e2e_test PRIVATE RK_RECOVER_PROGRAM="$<TARGET_FILE:relikorda-recover>")
-add_dependencies(contacts_job_e2e_test relikorda-recover Merrowin sample_phone deleted_contacts)
+add_dependencies(contacts_job_e2e_test relikorda-recover Merrowin sample_phone deleted_contacts contact_devices)
 
 # The vCard file imported by another program (vobject), as a user would import it elsewhere.
 find_program(RK_SYSTEM_PYTHON python3 PATHS /usr/bin NO_DEFAULT_PATH)

@@ -27,6 +27,8 @@ enum _RELIKORDA_MSG : uint32_t {
     MSG_SCAN_NEW_FILES = 0x02040011,
     MSG_SCAN_ONLY_DELETED_ON = 0x02040017,   // posted by the GUI's result toolbar
     MSG_SCAN_ONLY_DELETED_OFF = 0x02040018,
+    MSG_SCAN_UNREAD = 0x02040019,  // u32: bit 1 << category for each database that could not be read
+                                   // (1 contacts, 2 messages); the bits of the scan so far
 
     // Category 3: the recovery.
     MSG_RECOVERY_PROGRESS = 0x03050004,  // 1068-byte progress record, current file name inside

@@ -160,6 +160,56 @@ bool GetFileIdentity(const std::string& path, uint64_t* device, uint64_t* inode)
     return true;
 }
 
+namespace {
+// A field of /proc/self/mountinfo, whose blanks, tabs, newlines and backslashes are written "\\ooo".
+std::string UnescapeMountField(const std::string& field) {
+    std::string text;
+    for (size_t i = 0; i < field.size(); ++i) {
+        const bool octal = field[i] == '\\' && i + 3 < field.size() && field[i + 1] >= '0' && field[i + 1] <= '3' &&
+                           field[i + 2] >= '0' && field[i + 2] <= '7' && field[i + 3] >= '0' && field[i + 3] <= '7';
+        if (!octal) {
+            text += field[i];
+            continue;
+        }
+        text += static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0'));
+        i += 3;
+    }
+    return text;
+}
+}  // namespace
+
+bool ReadMountTable(std::vector<MountEntry>* mounts) {
+    mounts->clear();
+    std::FILE* table = std::fopen("/proc/self/mountinfo", "re");
+    if (!table) return false;
+    char* line = nullptr;
+    size_t capacity = 0;
+    while (getline(&line, &capacity, table) > 0) {
+        // Mount id, parent id, major:minor, root, mount point, then options and more.
+        std::vector<std::string> fields;
+        for (const char* at = line; *at && *at != '\n' && fields.size() < 5;) {
+            const char* end = at;
+            while (*end && *end != ' ' && *end != '\n') ++end;
+            fields.emplace_back(at, end);
+            at = *end == ' ' ? end + 1 : end;
+        }
+        if (fields.size() == 5)
+            mounts->push_back({std::strtoull(fields[0].c_str(), nullptr, 10), fields[2], UnescapeMountField(fields[3]),
+                               UnescapeMountField(fields[4])});
+    }
+    std::free(line);
+    std::fclose(table);
+    return !mounts->empty();
+}
+
+bool GetMountId(const std::string& path, uint64_t* id) {
+    struct statx info {};
+    if (path.empty() || statx(AT_FDCWD, path.c_str(), 0, STATX_MNT_ID, &info) != 0 || !(info.stx_mask & STATX_MNT_ID))
+        return false;
+    *id = info.stx_mnt_id;
+    return true;
+}
+
 std::string RealPath(const std::string& path) {
     char buffer[PATH_MAX];
     return realpath(path.c_str(), buffer) ? std::string(buffer) : std::string();

@@ -52,6 +52,20 @@ long long FileSize(const std::string& path);                    // -1 when missi
 // every name of one file or folder (a bind mount of a folder included). False when it is missing.
 bool GetFileIdentity(const std::string& path, uint64_t* device, uint64_t* inode);
 
+// One mount of the system's mount table: its id, the file system's device ("major:minor"), the
+// folder of that file system shown (its root, "/" for all of it; another for a bind mount) and where.
+struct MountEntry {
+    uint64_t id = 0;
+    std::string device;
+    std::string root;
+    std::string mountPoint;
+};
+// The process's mount table, in the order of mounting; false when it cannot be read.
+bool ReadMountTable(std::vector<MountEntry>* mounts);
+// The id of the mount that holds what the path names (links followed); false when the system
+// cannot tell.
+bool GetMountId(const std::string& path, uint64_t* id);
+
 // The path with every link, "." and ".." resolved; empty when it does not exist.
 std::string RealPath(const std::string& path);
 // The process's working folder; empty when it cannot be read.

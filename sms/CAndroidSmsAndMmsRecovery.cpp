@@ -2,6 +2,8 @@
 
 #include <initializer_list>
 #include <new>
+#include <utility>
+#include <vector>
 
 #include "sms/CAddrTableAnalyze.h"
 #include "sms/CCanonicalAddressesTableAnalyze.h"
@@ -22,8 +24,9 @@ ResultCode CAndroidSmsAndMmsRecovery::Initialize(const wchar_t* databasePath, co
 
 ResultCode CAndroidSmsAndMmsRecovery::Uninitialize() {
     if (!initialized_) return RK_OK;
+    // The result points into the rows: it goes first, with the rows it was given.
+    conversationRows_.ReleaseAll(result_);
     assembler_.reset();
-    result_.clear();
     UninitializeControler();
     initialized_ = false;
     return RK_OK;
@@ -32,7 +35,7 @@ ResultCode CAndroidSmsAndMmsRecovery::Uninitialize() {
 ResultCode CAndroidSmsAndMmsRecovery::Recover() {
     if (!initialized_) return RK_FAIL(RK_E_FAIL);
     // The result refers to rows of the analysers about to be released.
-    result_.clear();
+    conversationRows_.ReleaseAll(result_);
     assembler_.reset();
     ReleaseAnalyzers();
     ResultCode rc = CSQLiteRecoveryControler::Recover();
@@ -62,7 +65,7 @@ SmsTableRows CAndroidSmsAndMmsRecovery::TableRows() const {
 }
 
 ResultCode CAndroidSmsAndMmsRecovery::BuildConversations() {
-    result_.clear();
+    conversationRows_.ReleaseAll(result_);
     assembler_.reset();
     assembler_.reset(new (std::nothrow) MessageAssembler(TableRows(), &result_));
     if (!assembler_) return RK_FAIL(RK_E_FAIL);
@@ -75,5 +78,22 @@ ResultCode CAndroidSmsAndMmsRecovery::BuildConversations() {
                                                Listed<CCanonicalAddressesTableAnalyze>(),
                                                Listed<CWordsContentTableAnalyze>()})
         if (analyzer) analyzer->ReleaseRows();
+    HandRowsToConversations();
     return rc;
+}
+
+void CAndroidSmsAndMmsRecovery::HandRowsToConversations() {
+    std::vector<CTableRow*> rows;
+    for (SmsRowMap* map :
+         {ListedRows<CSmsTableAnalyze>(), ListedRows<CPduTableAnalyze>(), ListedRows<CPartTableAnalyze>()}) {
+        if (!map) continue;
+        for (auto& entry : *map) rows.push_back(entry.second);
+        map->clear();
+    }
+    if (assembler_) {
+        assembler_->GiveUpMadeRows(&rows);
+        // The assembler's indexes served the assembly alone.
+        assembler_.reset();
+    }
+    conversationRows_.TakeOver(result_, std::move(rows));
 }

@@ -3,6 +3,7 @@
 
 #include "sqlite_recovery/controller/CSQLiteRecoveryControler.h"
 #include "sqlite_recovery/controller/IAndroidRecovery.h"
+#include "sms/ConversationRowOwner.h"
 #include "sms/MessageAssembler.h"
 
 // The SMS/MMS database's recovery object: seven table analysers over every view, then the message
@@ -18,6 +19,9 @@ public:
     void Release() override { delete this; }
     ResultCode Recover() override;
     SmsResultMap* GetResult() override { return &result_; }
+    // The conversation has become its document: it goes from the result, and with it the rows
+    // that no other conversation holds.
+    void EntryDone(SmsResultMap::iterator entry) { conversationRows_.Done(result_, entry); }
 
     ResultCode CreateAnalyzers() override;
     ResultCode BuildConversations();
@@ -26,7 +30,13 @@ public:
     SmsTableRows TableRows() const;
 
 private:
+    // Gives the rows the conversations hold to conversationRows_ and releases the rest, with the
+    // assembler.
+    void HandRowsToConversations();
+
     bool initialized_ = false;
     std::unique_ptr<MessageAssembler> assembler_;
     SmsResultMap result_;
+    // After the assembly, the rows of the sms, pdu and part tables and those the assembler made.
+    ConversationRowOwner conversationRows_;
 };

@@ -12,6 +12,10 @@ public:
     ResultCode BuildRows(ISQLiteTable* table, int count, bool live) override;
 
 private:
+    // Says on the log how many recovered records were fragments with bytes that are no text, and
+    // how many were read with a text cut short.
+    void TellOf(int notText, int cut) const;
+
     const SmsTableLayout& layout_;
     SmsRowStore store_;
 };

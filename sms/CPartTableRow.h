@@ -23,6 +23,7 @@ public:
     std::string contentLocation;  // "cl"
     std::string dataPath;         // "_data"
     std::string text;
+    bool cut = false;             // the text is only the part of it that could be read
     std::string contentId;        // "cid", angle brackets removed
     std::string name;
     std::string fileName;         // "fn"

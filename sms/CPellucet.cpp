@@ -48,12 +48,14 @@ bool CPellucet::FindContactName(const std::string& number, std::string* name) co
 }
 
 void CPellucet::ProcessEntry(Entry entry) {
-    const std::vector<CTableRow*>& rows = entry->second;
-    if (rows.empty()) return;
-    std::string name;
-    bool named = FindContactName(entry->first, &name);
-    ConversationXmlBuilder builder(device_, saveFolder_);
-    std::unique_ptr<char[]> text = builder.Build(entry->first, named ? &name : nullptr, rows);
-    if (!text) return;
-    AddItem(text.get(), NextItemId());
+    std::unique_ptr<char[]> text;
+    if (!entry->second.empty()) {
+        std::string name;
+        bool named = FindContactName(entry->first, &name);
+        ConversationXmlBuilder builder(device_, saveFolder_);
+        text = builder.Build(entry->first, named ? &name : nullptr, entry->second);
+    }
+    // Nothing reads the entry again: its rows make room for the conversations still to come.
+    if (auto* recovery = dynamic_cast<CAndroidSmsAndMmsRecovery*>(recovery_)) recovery->EntryDone(entry);
+    if (text) AddItem(text.get(), NextItemId());
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -6,24 +7,22 @@
 #include "sms/ISMSSession.h"
 #include "sqlite_recovery/framework/Lockers.h"
 
-class TiXmlElement;
-
-// What a "text" or "value" element of a conversation document says, read from it once.
+// What a "text" or "value" element of a conversation document says. The texts are not copies:
+// they point into the session that read the element, and the element's text is not terminated.
 struct SmsPartContent {
     int type = 0;
     bool named = false;  // the element has a "filename"
-    std::string fileName;
-    std::string text;  // the element's text, for texts and files only
+    const char* fileName = "";
+    const char* text = "";  // the element's text, for texts and files only
+    size_t textSize = 0;
     int64_t declaredLength = 0;
-
-    static SmsPartContent FromElement(const TiXmlElement* part);
 };
 
-// One part of a message; keeps its own copy of a file's decoded bytes.
+// One part of a message; keeps its own copy of a text, or of a file's decoded bytes.
 class CSMSItem : public ISMSItem, public none_copyable {
 public:
-    // The part belongs to its session and outlives the item.
-    explicit CSMSItem(const SmsPartContent* part);
+    // The part's texts belong to its session, which outlives the item.
+    explicit CSMSItem(const SmsPartContent& part);
     ~CSMSItem() override;
 
     void Release() override { delete this; }
@@ -32,11 +31,9 @@ public:
     const char* GetData() override;
     int GetLength() override;
 
-    // The element's text, or empty when its first child is no text.
-    static std::string ElementText(const TiXmlElement* element);
-
 private:
-    const SmsPartContent* part_;
+    SmsPartContent part_;
+    std::string text_;
     std::vector<unsigned char> data_;
     int length_ = 0;
 };

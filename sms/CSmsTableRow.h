@@ -16,4 +16,6 @@ public:
     std::string address;
     int type = 0;  // 0..6; 7 for text-only rows the assembly makes up
     std::string body;
+    bool cut = false;          // the body is only the part of it that could be read
+    bool fromSnippet = false;  // text-only rows: a thread's snippet, else the word index
 };

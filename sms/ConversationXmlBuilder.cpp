@@ -14,11 +14,12 @@
 #include "platform/StringConversion.h"
 
 namespace {
-// What a message is in its box, by the sms table's type (the word index's made-up messages, type
-// 7, are none of these).
-const char* SmsMessageKind(int type) {
+// What a message is in its box, by the sms table's type; for the text-only messages (type 7), whose
+// box nobody knows, where their text was found.
+const char* SmsMessageKind(const CSmsTableRow* sms) {
     static const char* const kKinds[] = {nullptr, "received", "sent", "draft", "outbox", "failed", "queued"};
-    return type >= 1 && type <= 6 ? kKinds[type] : nullptr;
+    if (sms->type == kTextOnlySmsType) return sms->fromSnippet ? "snippet" : "index";
+    return sms->type >= 1 && sms->type <= 6 ? kKinds[sms->type] : nullptr;
 }
 
 // The same by the pdu table's message box.
@@ -54,6 +55,7 @@ void ConversationXmlBuilder::Reset() {
     smilOrder_.clear();
     smilNames_.clear();
     partWritten_ = false;
+    partCut_ = false;
     messageTotal_ = 0;
     deletedTotal_ = 0;
     partFileCounter_ = 0;
@@ -94,7 +96,8 @@ void ConversationXmlBuilder::AddSmsElement() {
     writer_->SetItemAttributeInt("send", sms->type == 1 ? 0 : 1);
     writer_->SetItemAttributeInt("failed", sms->type >= 4 && sms->type <= 6 ? 1 : 0);
     writer_->SetItemAttribute("deleted", sms->live ? "0" : "1");
-    if (const char* kind = SmsMessageKind(sms->type)) writer_->SetItemAttribute("kind", kind);
+    if (const char* kind = SmsMessageKind(sms)) writer_->SetItemAttribute("kind", kind);
+    if (sms->cut) writer_->SetItemAttribute("cut", "1");
     writer_->AddLeaf("text", sms->body.c_str());
     writer_->SetLeafAttributeInt("type", 1);
     ++messageTotal_;
@@ -107,6 +110,7 @@ void ConversationXmlBuilder::AddMmsElement() {
     smilOrder_.clear();
     smilNames_.clear();
     partWritten_ = false;
+    partCut_ = false;
     pendingLeaves_.clear();
 
     BuildSmilOrder(mms);
@@ -122,6 +126,7 @@ void ConversationXmlBuilder::AddMmsElement() {
         writer_->SetItemAttributeInt("failed", mms->messageBox == 4 ? 1 : 0);
         writer_->SetItemAttribute("deleted", mms->live ? "0" : "1");
         if (const char* kind = MmsMessageKind(mms->messageBox)) writer_->SetItemAttribute("kind", kind);
+        if (partCut_) writer_->SetItemAttribute("cut", "1");
         for (const PendingLeaf& leaf : pendingLeaves_) {
             writer_->AddLeaf(leaf.name.c_str(), leaf.text.c_str());
             for (const auto& attribute : leaf.attributes)
@@ -158,6 +163,7 @@ void ConversationXmlBuilder::AddPartElement(const CPartTableRow* part) {
 ResultCode ConversationXmlBuilder::AddTextPart(const CPartTableRow* part) {
     partWritten_ = true;
     itemAdded_ = true;
+    partCut_ = partCut_ || part->cut;
     pendingLeaves_.push_back(PendingLeaf{"text", part->text, {{"type", "1"}}});
     return RK_OK;
 }

@@ -56,6 +56,7 @@ private:
     std::vector<std::string> smilOrder_;
     std::set<std::string> smilNames_;
     bool partWritten_ = false;
+    bool partCut_ = false;  // a text of the current MMS is only the part that could be read
     uint64_t messageTotal_ = 0;
     uint64_t deletedTotal_ = 0;
     uint32_t partFileCounter_ = 0;

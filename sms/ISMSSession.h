@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <string>
 
 #include "sqlite_recovery/framework/ICommon.h"
 
@@ -60,16 +61,22 @@ public:
 class RK_INTERFACE ISMSDocument {
 public:
     virtual ~ISMSDocument();
-    virtual const char* GetDocumentText() = 0;
+    // Put together anew on each call: a run holds every conversation, and the whole documents of
+    // all of them beside what the sessions keep would take as much again.
+    virtual std::string DocumentText() = 0;
 };
 
-// What a message is in its box: "received", "sent", "draft", "outbox", "failed" or "queued";
-// empty when the document does not say. Every ISMSData made from a document is one (reached by
-// a run-time cast), so that ISMSData's slots stay as they are.
+// What a message is in its box: "received", "sent", "draft", "outbox", "failed" or "queued"; for a
+// message made from a text alone, whose box and direction nobody knows, where the text was found:
+// "snippet" (its thread's snippet, dated like the thread) or "index" (the word index); empty when
+// the document does not say. Every ISMSData made from a document is one (reached by a run-time
+// cast), so that ISMSData's slots stay as they are.
 class RK_INTERFACE ISMSMessageKind {
 public:
     virtual ~ISMSMessageKind();
     virtual const char* GetKind() = 0;
+    // 1 when a text of the message is only the part of it that could be read.
+    virtual int IsCut() = 0;
 };
 
 // A session over a conversation document; null when the text is null or memory runs out. A text that

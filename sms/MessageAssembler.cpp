@@ -93,6 +93,11 @@ int64_t MessageAssembler::NewUnknownPartner(std::string* nameOut) {
 
 ResultCode MessageAssembler::Build() {
     if (!result_) return RK_FAIL(RK_E_FAIL);
+    // About one entry per sms row and text part, in lists made once at their size.
+    const size_t sms = tables_.sms ? tables_.sms->size() : 0, parts = tables_.part ? tables_.part->size() : 0;
+    textRowsById_.Reserve(sms + parts);
+    textRowsByText_.Reserve(sms + parts);
+    smsTextsByThread_.Reserve(sms);
     RegisterAddresses();
     LinkThreads();
     ResultCode rc = RunAssignmentChain();
@@ -113,6 +118,11 @@ void MessageAssembler::ForgetIndexes() {
     std::swap(threadToAddress_, empty.threadToAddress_);
     std::swap(knownThreadIds_, empty.knownThreadIds_);
     std::swap(conversations_, empty.conversations_);
+}
+
+void MessageAssembler::GiveUpMadeRows(std::vector<CTableRow*>* rows) {
+    for (auto& entry : ownedRows_) rows->push_back(entry.second);
+    ownedRows_.clear();
 }
 
 void MessageAssembler::RegisterAddress(const std::string& spelling) {
@@ -285,15 +295,15 @@ bool MessageAssembler::Place(int64_t addressId, CTableRow* row) {
 }
 
 void MessageAssembler::IndexSms(CSmsTableRow* row) {
-    textRowsById_.emplace(row->id, row);
+    textRowsById_.Add(row->id, row);
     IndexText(row, row->body);
 }
 
 void MessageAssembler::IndexText(CTableRow* row, const std::string& text) {
-    textRowsByText_.emplace(HashOfText(text), row);
+    textRowsByText_.Add(HashOfText(text), row);
     if (auto* sms = dynamic_cast<const CSmsTableRow*>(row)) {
         const bool textOnly = sms->type == kTextOnlySmsType;
-        smsTextsByThread_.emplace(HashOfThreadText(textOnly, sms->threadId, text), sms);
+        smsTextsByThread_.Add(HashOfThreadText(textOnly, sms->threadId, text), sms);
     }
 }
 
@@ -302,11 +312,11 @@ void MessageAssembler::IndexText(CTableRow* row, const std::string& text) {
 bool MessageAssembler::IsTextPlacedInThread(const CSmsTableRow* row) const {
     for (bool textOnly : {false, true}) {
         const size_t hash = HashOfThreadText(textOnly, row->threadId, row->body);
-        for (auto it = smsTextsByThread_.find(hash); it != smsTextsByThread_.end() && it->first == hash; ++it) {
-            const CSmsTableRow* sms = it->second;
-            if ((sms->type == kTextOnlySmsType) != textOnly || sms->body != row->body) continue;
-            if (textOnly || sms->threadId == row->threadId) return true;
-        }
+        const bool placed = smsTextsByThread_.Any(hash, [&](const CSmsTableRow* sms) {
+            if ((sms->type == kTextOnlySmsType) != textOnly || sms->body != row->body) return false;
+            return textOnly || sms->threadId == row->threadId;
+        });
+        if (placed) return true;
     }
     return false;
 }
@@ -342,6 +352,7 @@ ResultCode MessageAssembler::AssignSmsRows() {
         copy->date = sms->date;
         copy->type = sms->type;
         copy->body = sms->body;
+        copy->cut = sms->cut;
         copy->address = name;
         ownedRows_.emplace(copy->id, copy);
         if (sms->threadId > 0) AddLink(sms->threadId, id);
@@ -354,7 +365,7 @@ ResultCode MessageAssembler::AssignSmsRows() {
 void MessageAssembler::AttachPart(CPduTableRow* pdu, CPartTableRow* part) {
     pdu->AddPart(part);
     if (part->contentClass == kPartPlainText && !part->text.empty()) {
-        textRowsById_.emplace(part->id, part);
+        textRowsById_.Add(part->id, part);
         IndexText(part, part->text);
     }
 }
@@ -434,15 +445,9 @@ bool MessageAssembler::IsTextIndexed(int64_t sourceId, const std::string& text, 
     if (whole) {
         // Rows of one hash lie side by side; a common text ("OK") may have thousands, and the
         // first that holds it ends the search.
-        const size_t hash = HashOfText(text);
-        for (auto it = textRowsByText_.find(hash); it != textRowsByText_.end() && it->first == hash; ++it)
-            if (holds(it->second)) return true;
-        return false;
+        return textRowsByText_.Any(HashOfText(text), holds);
     }
-    auto range = textRowsById_.equal_range(sourceId);
-    for (auto it = range.first; it != range.second; ++it)
-        if (holds(it->second)) return true;
-    return false;
+    return textRowsById_.Any(sourceId, holds);
 }
 
 bool MessageAssembler::ConversationContainsText(const Conversation& rows, const std::string& text) {
@@ -460,7 +465,8 @@ bool MessageAssembler::ConversationContainsText(const Conversation& rows, const 
 }
 
 CSmsTableRow* MessageAssembler::NewTextOnlyMessage(int64_t id, int64_t threadId, int64_t date,
-                                                   const std::string& address, const std::string& body) {
+                                                   const std::string& address, const std::string& body,
+                                                   bool fromSnippet) {
     auto* row = new (std::nothrow) CSmsTableRow;
     if (!row) return nullptr;
     row->live = 0;
@@ -470,6 +476,7 @@ CSmsTableRow* MessageAssembler::NewTextOnlyMessage(int64_t id, int64_t threadId,
     row->type = kTextOnlySmsType;
     row->address = address;
     row->body = body;
+    row->fromSnippet = fromSnippet;
     ownedRows_.emplace(id, row);
     IndexText(row, body);
     return row;
@@ -480,7 +487,7 @@ bool MessageAssembler::AddSnippetToConversation(int64_t addressId, const CThread
     if (found == conversations_.end()) return false;
     // The snippet given to one recipient of a group thread does not keep it from the others.
     if (ConversationContainsText(found->second, row->snippet) || IsTextIndexed(-1, row->snippet, row)) return true;
-    CSmsTableRow* message = NewTextOnlyMessage(-1, row->id, row->date, std::string(), row->snippet);
+    CSmsTableRow* message = NewTextOnlyMessage(-1, row->id, row->date, std::string(), row->snippet, true);
     if (!message) return false;
     found->second.push_back(message);
     return true;
@@ -511,7 +518,7 @@ bool MessageAssembler::AddSnippetConversation(const CThreadsTableRow* row) {
     if (IsTextIndexed(-1, row->snippet)) return true;
     std::string name;
     int64_t id = NewUnknownPartner(&name);
-    CSmsTableRow* message = NewTextOnlyMessage(-1, row->id, row->date, name, row->snippet);
+    CSmsTableRow* message = NewTextOnlyMessage(-1, row->id, row->date, name, row->snippet, true);
     if (!message) return false;
     if (row->id > 0) AddLink(row->id, id);
     conversations_[id] = Conversation{message};
@@ -520,9 +527,25 @@ bool MessageAssembler::AddSnippetConversation(const CThreadsTableRow* row) {
 
 ResultCode MessageAssembler::AddThreadSnippets() {
     if (!tables_.threads) return RK_OK;
+    // The phone keeps a live thread's date and snippet those of its newest live message. When a live
+    // message of the thread is as new as the thread or newer, that message is the one the snippet
+    // stood for (or the row was never kept that way): its text is no message of its own.
+    std::unordered_map<int64_t, int64_t> newestLive;
+    auto note = [&](const CBaseSmsAndMmsTableRow* row) {
+        if (!row || !row->live || row->threadId <= 0) return;
+        auto found = newestLive.emplace(row->threadId, row->date);
+        if (!found.second && found.first->second < row->date) found.first->second = row->date;
+    };
+    if (tables_.sms)
+        for (auto& entry : *tables_.sms) note(dynamic_cast<const CSmsTableRow*>(entry.second));
+    for (auto& entry : pduRows_) note(dynamic_cast<const CPduTableRow*>(entry.second));
     for (auto& entry : *tables_.threads) {
         auto* thread = dynamic_cast<CThreadsTableRow*>(entry.second);
         if (!thread || thread->snippet.empty() || IsBlankText(thread->snippet)) continue;
+        if (thread->live) {
+            auto newest = newestLive.find(thread->id);
+            if (newest != newestLive.end() && newest->second >= thread->date) continue;
+        }
         if (!AddSnippetToRecipients(thread)) AddSnippetConversation(thread);
     }
     return RK_OK;
@@ -538,7 +561,7 @@ ResultCode MessageAssembler::AddIndexOnlyMessages() {
         std::string name;
         int64_t id = NewUnknownPartner(&name);
         int64_t threadId = NextThreadId();
-        CSmsTableRow* message = NewTextOnlyMessage(words->sourceId, threadId, 0, name, text);
+        CSmsTableRow* message = NewTextOnlyMessage(words->sourceId, threadId, 0, name, text, false);
         if (!message) continue;
         conversations_[id] = Conversation{message};
     }
@@ -595,6 +618,6 @@ void MessageAssembler::FillResultMap() {
         if (entry.second.empty()) continue;
         auto name = idToAddress_.find(entry.first);
         if (name == idToAddress_.end()) continue;
-        result_->emplace(name->second, entry.second);
+        result_->emplace(name->second, std::move(entry.second));
     }
 }

@@ -1,9 +1,11 @@
 #pragma once
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "contacts/PhoneNumberIndex.h"
@@ -30,6 +32,41 @@ struct SmsTableRows {
 // Partner address to the conversation's messages in date order.
 using SmsResultMap = std::map<std::string, std::vector<CTableRow*>>;
 
+// Rows by a key, each row found by any look-up of its key. Most rows are filed before the first
+// look-up: those lie in one sorted list, 16 bytes a row where a tree's node takes 64 and a hash
+// map's 40; a row filed after a look-up waits in a small map.
+template <class Key, class Row>
+class RowsByKey {
+public:
+    void Reserve(size_t count) { filed_.reserve(count); }
+    void Add(Key key, Row* row) {
+        if (sorted_) late_.emplace(key, row);
+        else filed_.emplace_back(key, row);
+    }
+    // Whether holds is true of a row filed under key; stops at the first.
+    template <class Holds>
+    bool Any(Key key, Holds holds) const {
+        if (!sorted_) {
+            std::sort(filed_.begin(), filed_.end(),
+                      [](const std::pair<Key, Row*>& a, const std::pair<Key, Row*>& b) { return a.first < b.first; });
+            sorted_ = true;
+        }
+        auto at = std::lower_bound(filed_.begin(), filed_.end(), key,
+                                   [](const std::pair<Key, Row*>& entry, Key k) { return entry.first < k; });
+        for (; at != filed_.end() && at->first == key; ++at)
+            if (holds(at->second)) return true;
+        auto late = late_.equal_range(key);
+        for (auto it = late.first; it != late.second; ++it)
+            if (holds(it->second)) return true;
+        return false;
+    }
+
+private:
+    mutable std::vector<std::pair<Key, Row*>> filed_;
+    mutable bool sorted_ = false;
+    std::unordered_multimap<Key, Row*> late_;
+};
+
 // Joins the table rows into conversations keyed by the partner's address. Rows it makes up (copies
 // of unplaced sms, PDU rows for parts, text-only messages) belong to it and die with it, so the
 // result map is only meaningful while the assembler lives.
@@ -44,6 +81,8 @@ public:
     ResultCode Build();
     // Gives back what only the build reads (the result map and the rows made stay).
     void ForgetIndexes();
+    // Hands the rows it made to the caller, who releases them; the result map may then outlive it.
+    void GiveUpMadeRows(std::vector<CTableRow*>* rows);
 
 private:
     using Conversation = std::vector<CTableRow*>;
@@ -82,7 +121,7 @@ private:
     void AttachPart(CPduTableRow* pdu, CPartTableRow* part);
     CPduTableRow* NewMadeUpPdu(int64_t id, int64_t threadId, int64_t date);
     CSmsTableRow* NewTextOnlyMessage(int64_t id, int64_t threadId, int64_t date, const std::string& address,
-                                     const std::string& body);
+                                     const std::string& body, bool fromSnippet);
 
     // Whether a placed text holds text; snippet messages of the given thread are not looked at.
     bool IsTextIndexed(int64_t sourceId, const std::string& text, const CThreadsTableRow* thread = nullptr) const;
@@ -99,13 +138,13 @@ private:
     PhoneNumberIndex knownNumbers_;  // the phone numbers among them, by position
     std::multimap<int64_t, CTableRow*> pduRows_;
     std::multimap<int64_t, CTableRow*> ownedRows_;
-    std::multimap<int64_t, CTableRow*> textRowsById_;
+    RowsByKey<int64_t, CTableRow> textRowsById_;
     // Placed texts (SMS bodies, text parts, text-only messages) by a hash of the text: a text is
     // looked for as a whole, so only rows that hold the very same text need be compared.
-    std::unordered_multimap<size_t, CTableRow*> textRowsByText_;
+    RowsByKey<size_t, CTableRow> textRowsByText_;
     // SMS rows by a hash of their thread and body; text-only messages, which stand for any thread,
     // by their body alone.
-    std::unordered_multimap<size_t, const CSmsTableRow*> smsTextsByThread_;
+    RowsByKey<size_t, const CSmsTableRow> smsTextsByThread_;
     std::map<std::string, int64_t> addressToId_;
     std::map<int64_t, std::string> idToAddress_;
     std::multimap<int64_t, int64_t> threadToAddress_;

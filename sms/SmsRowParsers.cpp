@@ -172,6 +172,8 @@ CTableRow* BuildSmsRow(const FieldValue* v, bool live) {
     row->type = static_cast<int>(type);
     row->body = Utf8Text(v[5]);
     if (row->body.empty() || IsBlankText(row->body)) return nullptr;
+    // Only a part of it could be read, or it was taken up to bytes that do not continue the text.
+    row->cut = v[5].cut || row->body.size() < v[5].length;
     return row.release();
 }
 
@@ -231,6 +233,7 @@ CTableRow* BuildPartRow(const FieldValue* v, bool live) {
     if (v[7].IsPresent()) {
         row->text = Utf8Text(v[7]);
         if (row->text.empty()) return nullptr;
+        row->cut = v[7].cut || row->text.size() < v[7].length;
     }
     if (!row->dataPath.empty() && !IsBlankText(row->dataPath)) return row.release();
     if (!row->text.empty() && !IsBlankText(row->text)) return row.release();

@@ -39,13 +39,14 @@ size_t HashOfContent(const CTableRow* row) {
 
 void SmsRowStore::Index(Position position) {
     CTableRow* row = position->second;
-    byContent_.emplace(HashOfContent(row), position);
+    byContent_->emplace(HashOfContent(row), position);
     auto* pdu = dynamic_cast<CPduTableRow*>(row);
     if (pdu && pdu->idKnown) mmsVersions_.emplace(std::make_pair(pdu->id, pdu->threadId), position);
 }
 
 void SmsRowStore::ForgetIndexes() {
-    std::unordered_multimap<size_t, Position>().swap(byContent_);
+    byContent_.reset();
+    indexMemory_.release();
     mmsVersions_.clear();
     indexed_ = false;
 }
@@ -53,13 +54,14 @@ void SmsRowStore::ForgetIndexes() {
 void SmsRowStore::Store(CTableRow* row) {
     if (!row) return;
     if (!indexed_) {
+        byContent_.reset(new ContentIndex(&indexMemory_));
         // The map's order among rows of one id is the order they were filed in.
         for (Position it = rows_.begin(); it != rows_.end(); ++it) Index(it);
         indexed_ = true;
     }
     // Stored rows are never equal to each other, so at most one of them equals the new row.
     const size_t hash = HashOfContent(row);
-    auto same = byContent_.equal_range(hash);
+    auto same = byContent_->equal_range(hash);
     for (auto it = same.first; it != same.second; ++it) {
         CTableRow* held = it->second->second;
         if (held->Equals(row)) {
@@ -93,10 +95,10 @@ void SmsRowStore::Store(CTableRow* row) {
 
 // Takes a row out of the content index and the map, and releases it.
 void SmsRowStore::Forget(Position position) {
-    auto same = byContent_.equal_range(HashOfContent(position->second));
+    auto same = byContent_->equal_range(HashOfContent(position->second));
     for (auto it = same.first; it != same.second; ++it)
         if (it->second == position) {
-            byContent_.erase(it);
+            byContent_->erase(it);
             break;
         }
     position->second->Release();

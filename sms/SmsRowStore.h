@@ -2,6 +2,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <memory>
+#include <memory_resource>
 #include <unordered_map>
 #include <utility>
 
@@ -37,8 +39,12 @@ private:
     void Forget(Position position);
 
     SmsRowMap& rows_;
-    // By a hash of the values that equality compares.
-    std::unordered_multimap<size_t, Position> byContent_;
+    // By a hash of the values that equality compares. Its nodes lie in blocks of their own, given
+    // back whole with the index: scattered among the rows they would leave holes too small for
+    // what comes after.
+    using ContentIndex = std::pmr::unordered_multimap<size_t, Position>;
+    std::pmr::monotonic_buffer_resource indexMemory_;
+    std::unique_ptr<ContentIndex> byContent_;
     // MMS rows whose id is known, by id and thread, in the order they were filed.
     std::multimap<std::pair<int64_t, int64_t>, Position> mmsVersions_;
     bool indexed_ = false;

@@ -1,12 +1,14 @@
 // The database jobs on the user's path: `relikorda-recover --device DIR` on device folders holding
-// one SMS-shaped mmssms.db (10, 20, 40 and 200 MB) or one contacts2.db (10, 20, 40 MB and 50,000
-// contacts), each made by sqlite3 from the public Android schemas with 30 % of the rows deleted,
-// against `sqlite3 DB .recover` on the same file, in alternating runs.
+// one SMS-shaped mmssms.db (10, 20, 40 and 200 MB), the same of short texts only (20 to 180
+// characters, no word index: about 175 bytes a message) or one contacts2.db (10, 20, 40 MB and
+// 50,000 contacts), each made by sqlite3 from the public Android schemas with 30 % of the rows
+// deleted, against `sqlite3 DB .recover` on the same file, in alternating runs.
 //
-// Usage: database_bench [--pairs N] [--sms 10,...] [--contacts 10,...] [--bin DIR] [--sqlite3 PATH]
-//                       [--against DIR] [--runs DIR] [folder]
+// Usage: database_bench [--pairs N] [--sms 10,...] [--short-sms 10,...] [--contacts 10,...] [--bin DIR]
+//                       [--sqlite3 PATH] [--against DIR] [--runs DIR] [folder]
 //   --pairs     alternating pairs per database after a warm-up run of each (5)
 //   --sms       SMS database sizes in MB (10,20,40,200; 0 for none)
+//   --short-sms sizes in MB of the SMS databases of short texts (10,20,40,200; 0 for none)
 //   --contacts  contacts database sizes in MB (10,20,40; a size above 1000 is a number of
 //               contacts: 50000)
 //   --bin       the folder of another build's relikorda-recover (to compare builds)
@@ -40,6 +42,7 @@ namespace {
 
 // Bytes a message or a contact takes in the made databases (about): sizes become counts.
 constexpr double kMessagesPerMb = 2380;
+constexpr double kShortMessagesPerMb = 6450;
 constexpr double kContactsPerMb = 930;
 
 bool Exists(const std::string& path) {
@@ -79,12 +82,13 @@ std::vector<int> ParseSizes(const std::string& text) {
 
 struct Database {
     bool sms = true;
+    bool shortTexts = false;  // SMS of 20 to 180 characters alone
     int size = 0;  // MB, or contacts above 1000
     std::string name, db, device;
 
     long Count() const {
         if (!sms && size > 1000) return size;
-        return static_cast<long>(size * (sms ? kMessagesPerMb : kContactsPerMb));
+        return static_cast<long>(size * (!sms ? kContactsPerMb : shortTexts ? kShortMessagesPerMb : kMessagesPerMb));
     }
     std::string Label() const {
         if (!sms && size > 1000) return std::to_string(size) + " contacts";
@@ -92,9 +96,14 @@ struct Database {
     }
 };
 
+// What the database is, as the lines name it.
+const char* KindName(const Database& d) {
+    return !d.sms ? "contacts2.db" : d.shortTexts ? "mmssms.db of short texts" : "mmssms.db";
+}
+
 // Makes the database (once) and its device folder: the file linked into the place the phone keeps it.
 bool Prepare(Database& d, const std::string& folder) {
-    d.name = std::string(d.sms ? "sms-" : "contacts-") + std::to_string(d.size);
+    d.name = std::string(!d.sms ? "contacts-" : d.shortTexts ? "sms-short-" : "sms-") + std::to_string(d.size);
     d.db = folder + "/" + d.name + ".db";
     d.device = folder + "/device-" + d.name;
     if (!Exists(d.db)) {
@@ -102,7 +111,9 @@ bool Prepare(Database& d, const std::string& folder) {
         std::fflush(stdout);
         const std::string script = d.sms ? RK_DB_SMS_SCRIPT : RK_DB_CONTACTS_SCRIPT;
         const std::string schema = std::string(RK_DB_SCHEMA_DIR) + (d.sms ? "/mmssms.sql" : "/contacts2.sql");
-        if (!Shell(Quote(script) + " " + Quote(schema) + " " + Quote(d.db) + " " + std::to_string(d.Count()))) return false;
+        if (!Shell(Quote(script) + " " + Quote(schema) + " " + Quote(d.db) + " " + std::to_string(d.Count()) +
+                   (d.shortTexts ? " short" : "")))
+            return false;
     }
     const std::string databases = d.device + (d.sms ? "/fs/data/data/com.android.providers.telephony/databases"
                                                     : "/fs/data/data/com.android.providers.contacts/databases");
@@ -197,8 +208,7 @@ Figures Measure(const Database& d, const std::string& runs, const std::string& b
         if (against.empty()) return Spawn({sqlite3, d.db, ".recover"});
         return Spawn({against + "/relikorda-recover", "--device", d.device, "--out", outs + "/against-" + std::to_string(i)});
     };
-    std::printf("== %s %s (%.1f MB) (%s)\n", d.sms ? "mmssms.db" : "contacts2.db", d.Label().c_str(), f.mb,
-                Load().c_str());
+    std::printf("== %s %s (%.1f MB) (%s)\n", KindName(d), d.Label().c_str(), f.mb, Load().c_str());
     std::fflush(stdout);
     Shell("cat " + Quote(d.db) + " > /dev/null");
     ours(0);
@@ -256,20 +266,22 @@ void Growth(const char* kind, const std::vector<Database>& dbs, const std::vecto
 
 int main(int argc, char** argv) {
     int pairs = 5;
-    std::vector<int> sms = {10, 20, 40, 200}, contacts = {10, 20, 40, 50000};
+    std::vector<int> sms = {10, 20, 40, 200}, shortSms = {10, 20, 40, 200}, contacts = {10, 20, 40, 50000};
     std::string folder = RK_DB_DEFAULT_DIR, bin = RK_BIN_DIR, sqlite3 = "sqlite3", runs, against;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "--pairs" && i + 1 < argc) pairs = std::max(1, std::atoi(argv[++i]));
         else if (a == "--sms" && i + 1 < argc) sms = ParseSizes(argv[++i]);
+        else if (a == "--short-sms" && i + 1 < argc) shortSms = ParseSizes(argv[++i]);
         else if (a == "--contacts" && i + 1 < argc) contacts = ParseSizes(argv[++i]);
         else if (a == "--bin" && i + 1 < argc) bin = argv[++i];
         else if (a == "--sqlite3" && i + 1 < argc) sqlite3 = argv[++i];
         else if (a == "--runs" && i + 1 < argc) runs = argv[++i];
         else if (a == "--against" && i + 1 < argc) against = argv[++i];
         else if (a.compare(0, 2, "--") == 0) {
-            std::fprintf(stderr, "usage: database_bench [--pairs N] [--sms MB,...] [--contacts MB,...] [--bin DIR] "
-                                 "[--sqlite3 PATH] [--against DIR] [--runs DIR] [folder]\n");
+            std::fprintf(stderr, "usage: database_bench [--pairs N] [--sms MB,...] [--short-sms MB,...] "
+                                 "[--contacts MB,...] [--bin DIR] [--sqlite3 PATH] [--against DIR] [--runs DIR] "
+                                 "[folder]\n");
             return 2;
         } else folder = a;
     }
@@ -285,11 +297,13 @@ int main(int argc, char** argv) {
     const std::string old = runs + "/old-runs/" + std::to_string(getpid());
     Shell("mkdir -p " + Quote(old) + " && for d in " + Quote(runs) + "/out-*; do [ -e \"$d\" ] && mv \"$d\" " +
           Quote(old) + "/; done; true");
-    for (bool isSms : {true, false}) {
+    enum Kind { kSms, kShortSms, kContacts };
+    for (Kind kind : {kSms, kShortSms, kContacts}) {
         std::vector<Database> dbs;
-        for (int size : isSms ? sms : contacts) {
+        for (int size : kind == kSms ? sms : kind == kShortSms ? shortSms : contacts) {
             Database d;
-            d.sms = isSms;
+            d.sms = kind != kContacts;
+            d.shortTexts = kind == kShortSms;
             d.size = size;
             if (!Prepare(d, folder)) {
                 std::fprintf(stderr, "could not make %s\n", d.db.c_str());
@@ -299,7 +313,7 @@ int main(int argc, char** argv) {
         }
         std::vector<Figures> figures;
         for (const Database& d : dbs) figures.push_back(Measure(d, runs, bin, sqlite3, against, pairs));
-        Growth(isSms ? "mmssms.db" : "contacts2.db", dbs, figures);
+        if (!dbs.empty()) Growth(KindName(dbs.front()), dbs, figures);
     }
     Shell("rm -rf " + Quote(runs + "/old-runs"));
     return 0;

@@ -4,7 +4,9 @@
 
 bool ReadValue(ISQLiteTable* table, int record, int column, bool live, FieldValue* out) {
     *out = FieldValue();
-    return table->GetValue(record, column, live, out) >= 0;
+    // Of a deleted record whose later bytes were taken, the value there is only its start: no
+    // contact's value.
+    return table->GetValue(record, column, live, out) >= 0 && (live || !out->cut);
 }
 
 bool ReadInt64(ISQLiteTable* table, int record, int column, bool live, int64_t* out) {

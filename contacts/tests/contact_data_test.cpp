@@ -188,6 +188,18 @@ TEST(ContactDataTest, DocumentTextIsKept) {
     asInterface->Release();
 }
 
+TEST(ContactDataTest, ValuesAreReadAsStored) {
+    // As the writer prints them: blanks as they are, tabs and line breaks as references.
+    Data data = Parse(
+        "<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n<contact deleted=\"0\">\n"
+        "    <name deleted=\"0\"><value res=\"4097\">  Sal   Space </value></name>\n"
+        "    <note deleted=\"0\"><title res=\"7681\"> a  b&#x09;c&#x0D;&#x0A; d </title></note>\n</contact>\n");
+    Item name(data->GetName());
+    ASSERT_TRUE(name);
+    EXPECT_STREQ(name->GetValue(), "  Sal   Space ");
+    EXPECT_EQ(WalkNames(data.get()), (std::vector<std::string>{" a  b\tc\r\n d "}));
+}
+
 // Every cut of a document, and documents with odd attribute values, answer without harm.
 TEST(ContactDataTest, DamagedDocumentsAreHandledSafely) {
     std::string full = kContact;

@@ -17,7 +17,9 @@
 #include "contacts/tables/CPhoneLookupTableRow.h"
 #include "contacts/tables/CRawContactsTableRow.h"
 #include "contacts/tables/CSearchIndexContentTableRow.h"
+#include "contacts/CContactXmlBuilder.h"
 #include "contacts/ContactJoin.h"
+#include "contacts/JoinedContactFromRows.h"
 #include "contacts/EntryRowOwner.h"
 
 namespace {
@@ -215,6 +217,79 @@ TEST(ContactJoinTest, RecoveredRawContactsThatLostTheirIdGetOneEach) {
         EXPECT_EQ(Texts(e.second), (std::vector<std::string>{"Name:Liam Lindqvist [r]"}));
     }
     EXPECT_TRUE(j.Only(9).empty());  // the live Mona
+}
+
+TEST(ContactJoinTest, LostRawContactsOfOneNameAreToldApartByTheirContact) {
+    // Four raw contacts named Sam Ellis lost their _id: an older copy of the live one (contact 1);
+    // the one of contact 5, whose data rows keep the name; the one of contact 8, whose data rows
+    // lost it; the one of contact 9, of which nothing else is left. Where this phone numbers its
+    // contacts as their raw contacts, each is its own deleted contact, with its own rows. Where it
+    // does not, a contact id says nothing of the raw contact: only a name row ties one.
+    for (bool numberedAlike : {true, false}) {
+        SCOPED_TRACE(numberedAlike);
+        Tables t;
+        auto lost = [&](int64_t contactId) {
+            auto* row = t.Raw(0, contactId, false, 0);
+            row->displayName = "Sam Ellis";
+            row->sourceKind = 5;
+        };
+        for (int64_t contactId : {1, 5, 8, 9}) lost(contactId);
+        t.Raw(1, 1)->displayName = "Sam Ellis";
+        t.Raw(2, numberedAlike ? 2 : 20)->displayName = "Ann Lee";
+        t.Name(10, 1, "Sam Ellis");
+        t.Name(50, 5, "Sam Ellis", false);
+        t.Phone(51, 5, "5550005", false);
+        t.Phone(81, 8, "5550008", false);
+        t.Email(82, 8, "sam8@example.com", false);
+        Joined j(t);
+        ASSERT_TRUE(Succeeded(j.rc));
+        std::vector<std::string> deleted;
+        for (auto& e : j.result) {
+            auto* raw = static_cast<CRawContactsTableRow*>(e.first);
+            if (raw->live || e.second.empty()) continue;
+            std::string texts = std::to_string(raw->contactId) + ":";
+            for (const std::string& text : Texts(e.second)) texts += " " + text;
+            deleted.push_back(texts);
+        }
+        std::sort(deleted.begin(), deleted.end());
+        if (numberedAlike) {
+            EXPECT_EQ(deleted, (std::vector<std::string>{
+                                   "5: Name:Sam Ellis [r] Phone(MOBILE):5550005 [r]",
+                                   "8: Name:Sam Ellis [r] Phone(MOBILE):5550008 [r] Email(HOME):sam8@example.com [r]",
+                                   "9: Name:Sam Ellis [r]"}));
+            EXPECT_TRUE(j.join.PlaceholderRows.empty());
+        } else {
+            // Raw contact 8's rows stand apart, under a made-up contact id; the other three are as above.
+            ASSERT_EQ(deleted.size(), 4u);
+            EXPECT_EQ(deleted[0].substr(deleted[0].find(':')), ": Phone(MOBILE):5550008 [r] Email(HOME):sam8@example.com [r]");
+            EXPECT_EQ(std::vector<std::string>(deleted.begin() + 1, deleted.end()),
+                      (std::vector<std::string>{"5: Name:Sam Ellis [r] Phone(MOBILE):5550005 [r]", "8: Name:Sam Ellis [r]",
+                                                "9: Name:Sam Ellis [r]"}));
+        }
+        EXPECT_EQ(Texts(j.Only(1)), (std::vector<std::string>{"Name:Sam Ellis"}));
+    }
+}
+
+TEST(ContactJoinTest, LiveRawContactOutsideAnyContactIsLive) {
+    // Not yet aggregated (contact_id NULL): its own rows join it, and its contact is live.
+    Tables t;
+    t.Raw(3, 0);
+    t.Name(30, 3, "Ida Import");
+    t.Phone(31, 3, "5550142");
+    Joined j(t);
+    ASSERT_TRUE(Succeeded(j.rc));
+    ASSERT_EQ(j.result.size(), 1u);
+    auto* raw = static_cast<CRawContactsTableRow*>(j.result.begin()->first);
+    EXPECT_EQ(raw->live, 1);
+    EXPECT_EQ(raw->deleted, 0);
+    EXPECT_EQ(Texts(j.result.begin()->second), (std::vector<std::string>{"Name:Ida Import", "Phone(MOBILE):5550142"}));
+    EXPECT_TRUE(j.join.PlaceholderRows.empty());
+    std::vector<std::string> documents;
+    CContactXmlBuilder builder(nullptr, [&](const char* xml) { documents.emplace_back(xml); });
+    builder.ProcessContact(JoinedContactFromRows(*raw, j.result.begin()->second));
+    ASSERT_EQ(documents.size(), 1u);
+    EXPECT_NE(documents[0].find("<contact deleted=\"0\">"), std::string::npos) << documents[0];
+    EXPECT_EQ(documents[0].find("deleted=\"1\""), std::string::npos) << documents[0];
 }
 
 TEST(ContactJoinTest, RowsOfALostRawContactShareOnePlaceholder) {

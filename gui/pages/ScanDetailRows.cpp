@@ -173,9 +173,17 @@ int CScanSelectedDetail::AddFileRow(int category, _ARCHIVE_INFOMATION* record, i
 void CScanSelectedDetail::AddRow(CBPListTreeview* list, unsigned selection, bool deleted, const std::string& text2,
                                  const std::string& text3, const std::string& text4, unsigned id) {
     if (!list) return;
-    std::string lastColumn = text4;
-    lastColumn.erase(std::remove_if(lastColumn.begin(), lastColumn.end(), [](char c) { return c == '\r' || c == '\n'; }),
-                     lastColumn.end());
+    // The column shows one line: each line break in it (a run of CR and LF) becomes one blank, so
+    // that the words on either side stay apart.
+    std::string lastColumn;
+    lastColumn.reserve(text4.size());
+    bool inBreak = false;
+    for (char c : text4) {
+        const bool lineBreak = c == '\r' || c == '\n';
+        if (!lineBreak) lastColumn += c;
+        else if (!inBreak) lastColumn += ' ';
+        inBreak = lineBreak;
+    }
     list->SetAppendMode(!deleted);
     GtkTreeIter iter;
     list->AddRow(&iter);
@@ -202,8 +210,24 @@ gboolean CScanSelectedDetail::OnListClicked(GtkWidget* view, GdkEventButton* eve
     GtkTreeIter iter;
     const bool found = gtk_tree_model_get_iter(model, &iter, path);
     gtk_tree_path_free(path);
-    if (found) static_cast<CScanSelectedDetail*>(self)->ShowRecord(RowId(model, &iter));
+    if (found) static_cast<CScanSelectedDetail*>(self)->FollowRow(RowId(model, &iter));
     return FALSE;
+}
+
+void CScanSelectedDetail::OnSelectionChanged(GtkTreeSelection* selection, gpointer self) {
+    auto* pane = static_cast<CScanSelectedDetail*>(self);
+    CBPListTreeview* list = pane->CurrentList();
+    if (!list || gtk_tree_view_get_selection(GTK_TREE_VIEW(list->GetTreeView())) != selection) return;
+    GtkTreeModel* model = nullptr;
+    GtkTreeIter iter;
+    if (gtk_tree_selection_get_selected(selection, &model, &iter)) pane->FollowRow(RowId(model, &iter));
+}
+
+void CScanSelectedDetail::FollowRow(unsigned id) {
+    // The click that selects a row also releases over it: the record is built once.
+    const bool contacts = category_ == 0 || category_ == 1;
+    if ((contacts || category_ == 2) && shownRecord_[contacts ? 0 : 1] == static_cast<int64_t>(id)) return;
+    ShowRecord(id);
 }
 
 void CScanSelectedDetail::OnRowToggled(GtkTreeIter* iter, int value, gpointer self) {
@@ -297,12 +321,14 @@ void CScanSelectedDetail::ShowRecord(unsigned id) {
         autolocker<IDataContainer<_CONTACT_INFOMATION>*> lock(container);
         if (!container || !container->Contains(id)) return;
         const _CONTACT_INFOMATION* record = container->At(id);
+        shownRecord_[0] = id;
         ShowContactCard(id, record->check, record->data);
     } else if (category_ == 2) {
         IDataContainer<_SMS_INFOMATION>* container = controller->GetSmsContainer();
         autolocker<IDataContainer<_SMS_INFOMATION>*> lock(container);
         if (!container || !container->Contains(id)) return;
         const _SMS_INFOMATION* record = container->At(id);
+        shownRecord_[1] = id;
         ShowConversation(id, record->check, record->session);
     }
 }

@@ -1,6 +1,8 @@
 #include "gui/pages/ScanSelectedBottom.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <string>
 
 #include "gui/pages/RecoveryWin.h"
 #include "gui/shell/CLanguageTable.h"
@@ -39,6 +41,8 @@ namespace {
 
 constexpr const char* kProbeName = "CantShow.log";
 constexpr const char* kButtonDataKey = "_BUTTON_IS_DEFAULT_";
+// Export folders of one second at most, "-2" to this.
+constexpr int kMostExportFolders = 1000;
 
 // Whether the folder takes files: a probe made and removed at once. One already there is left alone.
 void ProbeWritable(const std::string& folder) {
@@ -190,6 +194,18 @@ std::string CScanSelectedBottom::ExportFolderOf(const std::string& chosen, const
     return path + exportText + stamp;
 }
 
+std::string CScanSelectedBottom::MakeExportFolder(const std::string& stamped) {
+    platform::CreateDirectory(platform::ParentFolder(stamped));
+    std::string path = stamped;
+    for (int n = 1; n <= kMostExportFolders; ++n) {
+        path = n == 1 ? stamped : stamped + "-" + std::to_string(n);
+        // Made here, or taken a moment ago by another recovery of the same second.
+        int error = 0;
+        if (platform::CreateNewDirectory(path, &error) || error != EEXIST) return path;
+    }
+    return path;
+}
+
 void CScanSelectedBottom::ChooseOutputFolder(const std::shared_ptr<Handover>& handover) {
     const platform::SystemTime local = platform::GetLocalTime();
     struct tm now {};
@@ -206,11 +222,7 @@ void CScanSelectedBottom::ChooseOutputFolder(const std::shared_ptr<Handover>& ha
     std::string destination;
     if (chosen) {
         ProbeWritable(path);
-        // Both levels are made; one already there (a second choice within the second) is used as it is.
-        destination = ExportFolderOf(path, handover->exportText, now);
-        platform::CreateDirectory(platform::ParentFolder(destination));
-        platform::CreateDirectory(destination);
-        destination += "/";
+        destination = MakeExportFolder(ExportFolderOf(path, handover->exportText, now)) + "/";
     }
     {
         autolocker<critical_locker> guard(&handover->lock);

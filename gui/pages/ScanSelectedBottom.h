@@ -42,6 +42,11 @@ public:
     // The export folder for a chosen folder at a local time: chosen without one trailing '/', the
     // export text (which brings its own separator), then "/YYYY-MM-DD-hh-mm-ss".
     static std::string ExportFolderOf(const std::string& chosen, const std::string& exportText, const struct tm& now);
+    // Makes the export folder new, with its parent when missing: the stamped name, else that name
+    // followed by "-2", "-3", ... where a recovery started in the same second took it, so that
+    // nothing an earlier recovery wrote is written into. The folder's path; when it cannot be made,
+    // the name it failed with, which is not there (the recovery then cannot write and says so).
+    static std::string MakeExportFolder(const std::string& stamped);
     // Where the folder dialog opens: destination up to the export text, all of it without one.
     static std::string BaseOfDestination(const std::string& destination, const std::string& exportText);
 

@@ -11,6 +11,7 @@
 #include "logic_contract/RelikordaMsg.h"
 #include "media_recovery/file_model/IFileNode.h"
 #include "outside/widgets/CBPEventBox.h"
+#include "outside/widgets/CBPImage.h"
 #include "outside/widgets/CBPImgGridList.h"
 #include "outside/widgets/CBPIniParser.h"
 #include "outside/widgets/CBPLabel.h"
@@ -27,7 +28,8 @@ enum : int {
     CODE_NEW_MESSAGES = 16,
     CODE_NEW_FILES = 17,
     CODE_ONLY_DELETED_ON = 23,
-    CODE_ONLY_DELETED_OFF = 24
+    CODE_ONLY_DELETED_OFF = 24,
+    CODE_UNREAD = 25
 };
 // The counts the pane posts to the tree (category 4, group 4), by category.
 constexpr unsigned kCountIds[7] = {0, 0x0404000F, 0x04040010, 0x04040012, 0x04040013, 0x04040014, 0x04040015};
@@ -60,8 +62,11 @@ CScanSelectedDetail::~CScanSelectedDetail() {
     for (CBPBox* pane : {cardPane_, conversationPane_})
         if (pane) g_signal_handlers_disconnect_by_data(pane->GetWidget(), this);
     if (avatarBox_) g_signal_handlers_disconnect_by_data(avatarBox_->GetWidget(), this);
-    for (CBPListTreeview* list : {contactsList_, messagesList_, audioList_, documentsList_})
-        if (list) g_signal_handlers_disconnect_by_data(list->GetTreeView(), this);
+    for (CBPListTreeview* list : {contactsList_, messagesList_, audioList_, documentsList_}) {
+        if (!list) continue;
+        g_signal_handlers_disconnect_by_data(list->GetTreeView(), this);
+        g_signal_handlers_disconnect_by_data(gtk_tree_view_get_selection(GTK_TREE_VIEW(list->GetTreeView())), this);
+    }
     ClearConversation();
     delete contactsList_;
     delete messagesList_;
@@ -73,6 +78,9 @@ CScanSelectedDetail::~CScanSelectedDetail() {
     delete cardName_;
     delete cardPane_;
     delete conversationPane_;
+    delete noticeIcon_;
+    delete noticeText_;
+    delete notice_;
     for (CBPBox*& pane : panes_) {
         delete pane;
         pane = nullptr;
@@ -82,6 +90,7 @@ CScanSelectedDetail::~CScanSelectedDetail() {
 }
 
 void CScanSelectedDetail::BuildPanes() {
+    BuildNotice();
     for (int category = 1; category <= 6; ++category) {
         panes_[category] = new CBPBox(false, false, 0);
         PackStart(panes_[category], true, true, 0);
@@ -117,6 +126,34 @@ void CScanSelectedDetail::BuildPanes() {
     conversationPane_->Hide();
 }
 
+// The warning the toolbar shows when the phone goes off line, in the same colours, over the panes.
+void CScanSelectedDetail::BuildNotice() {
+    notice_ = new CBPBox(false, false, 6);
+    noticeIcon_ = new CBPImage((CUIPublic::Instance()->ResFolder() + "icon_warning.png").c_str());
+    notice_->PackStart(noticeIcon_, false, false, 0);
+    noticeText_ = new CBPLabel("");
+    gtk_misc_set_alignment(GTK_MISC(noticeText_->GetWidget()), 0.0f, 0.5f);
+    notice_->PackStart(noticeText_, true, true, 0);
+    gtk_container_set_border_width(GTK_CONTAINER(notice_->GetWidget()), 6);
+    notice_->ShowAll();
+    notice_->NoShowAll(1);
+    notice_->Hide();
+    PackStart(notice_, false, false, 0);
+}
+
+void CScanSelectedDetail::ShowNotice() {
+    const int shown = category_ == 0 ? 1 : category_;
+    if ((shown != 1 && shown != 2) || !(unread_ & (1u << shown))) {
+        notice_->Hide();
+        return;
+    }
+    const char* text = shown == 1 ? GetLangString("SCAN_CONTACTS_UNREAD") : GetLangString("SCAN_MESSAGES_UNREAD");
+    const GdkColor colour = RgbColour(225, 32, 23);
+    noticeText_->SetLabelMarkText(
+        MakeSpanMarkup(EscapeMarkup(text), &colour, GetTextInDomain("Arial 12px"), nullptr, true).c_str());
+    notice_->Show();
+}
+
 CBPListTreeview* CScanSelectedDetail::NewList(CBPBox* pane, const char* title2, const char* title3,
                                               const char* title4) {
     // The six columns of every list, and the row's texts whole for its tooltip.
@@ -149,6 +186,9 @@ CBPListTreeview* CScanSelectedDetail::NewList(CBPBox* pane, const char* title2, 
     list->SetCallBackWhenAllSelection(0);
     g_signal_connect(list->GetTreeView(), "button-release-event", G_CALLBACK(&CScanSelectedDetail::OnListClicked),
                      this);
+    // The arrow keys move the selection: the record beside the list follows it.
+    g_signal_connect(gtk_tree_view_get_selection(GTK_TREE_VIEW(list->GetTreeView())), "changed",
+                     G_CALLBACK(&CScanSelectedDetail::OnSelectionChanged), this);
     pane->PackStart(list, true, true, 0);
     return list;
 }
@@ -163,6 +203,14 @@ void CScanSelectedDetail::OnMessage(int, int code) {
             SetRefreshNeeded(1, category_);
             Show(0, code == CODE_ONLY_DELETED_ON ? 1 : 0);
             break;
+        case CODE_UNREAD: {
+            uint32_t bits = 0;
+            unsigned length = sizeof bits;
+            if (Failed(GetMsgById(MSG_SCAN_UNREAD, &bits, &length))) break;
+            unread_ |= bits;
+            ShowNotice();
+            break;
+        }
         default: break;
     }
 }
@@ -205,6 +253,7 @@ void CScanSelectedDetail::SetCategory(int category) {
         videoGrid_->Resume();
     }
     category_ = category;
+    ShowNotice();
     Show(0, onlyDeleted_[category]);
     UpdateSelectedCount();
 }

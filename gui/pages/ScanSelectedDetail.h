@@ -14,6 +14,7 @@
 #include "sqlite_recovery/framework/ItemRecords.h"
 
 class CBPEventBox;
+class CBPImage;
 class CBPImgGridList;
 class CBPLabel;
 class CBPListTreeview;
@@ -44,7 +45,8 @@ public:
 
     using CBPBox::Show;
     // New contacts (15), conversations (16) and files (17) are drained from an idle call; the
-    // only-deleted switch (23 on, 24 off) rebuilds the current category.
+    // only-deleted switch (23 on, 24 off) rebuilds the current category; the databases that could
+    // not be read (25) are said so above their categories' panes.
     void OnMessage(int group, int code) override;
 
     // Called by the tree: shows the category's pane and rebuilds it when it was marked.
@@ -69,6 +71,8 @@ public:
     bool SelectFirstRow();
     // The contact card (categories 0 and 1) or the conversation (2) of the record with that id.
     void ShowRecord(unsigned id);
+    // The same for the row the user clicked or moved to (arrow keys): nothing when it shows already.
+    void FollowRow(unsigned id);
 
     // A contact's name as the contacts card writes it: its name, else its first number or address
     // in its own order, else "Contact NNNN" of its record id (translated).
@@ -88,6 +92,9 @@ public:
     CBPListTreeview* GetList(int category) const;
     CBPImgGridList* GetGrid(int category) const;
     CBPBox* GetPane(int category) const;
+    // The notice above the panes that the current category's database could not be read.
+    CBPBox* GetNotice() const { return notice_; }
+    CBPLabel* GetNoticeText() const { return noticeText_; }
     CBPBox* GetCardPane() const { return cardPane_; }
     CBPBox* GetConversationPane() const { return conversationPane_; }
     CBPLabel* GetCardName() const { return cardName_; }
@@ -123,6 +130,9 @@ private:
     };
 
     void BuildPanes();
+    void BuildNotice();
+    // Shows the notice when the current category's database could not be read, hides it otherwise.
+    void ShowNotice();
     CBPListTreeview* NewList(CBPBox* pane, const char* title2, const char* title3, const char* title4);
     void BuildCardPane();
     void BuildConversationPane();
@@ -146,6 +156,7 @@ private:
 
     // Row actions.
     static gboolean OnListClicked(GtkWidget* view, GdkEventButton* event, gpointer self);
+    static void OnSelectionChanged(GtkTreeSelection* selection, gpointer self);
     static void OnRowToggled(GtkTreeIter* iter, int value, gpointer self);
     static void OnCheckAll(int value, gpointer self);
     void CheckAll(int value);
@@ -167,6 +178,10 @@ private:
     // By category: the toolbar keeps its switch per category, and so does the pane.
     std::map<int, int> onlyDeleted_;
     CBPBox* panes_[7] = {};  // by category, 1 to 6
+    CBPBox* notice_ = nullptr;
+    CBPImage* noticeIcon_ = nullptr;
+    CBPLabel* noticeText_ = nullptr;
+    uint32_t unread_ = 0;  // bit 1 << category for each database that could not be read
     CBPListTreeview* contactsList_ = nullptr;
     CBPListTreeview* messagesList_ = nullptr;
     CBPListTreeview* audioList_ = nullptr;
@@ -186,6 +201,8 @@ private:
     GdkPixbuf* trash_ = nullptr;
     // The bubbles of the conversation shown.
     std::vector<std::unique_ptr<CMsgBubble>> bubbles_;
+    // The record ids of the contact card and of the conversation shown last; -1 before.
+    int64_t shownRecord_[2] = {-1, -1};
     std::map<int, int> refreshNeeded_;
     std::map<int, Counts> counts_;
     std::map<int, int> gridTicks_;

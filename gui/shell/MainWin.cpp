@@ -127,9 +127,10 @@ void CUIMainWin::BuildTitleBar() {
                                        (res + "more_click.png").c_str(), (res + "more_disable.png").c_str());
     more_->SetTip(GetLangString("MORE_MENU_TIP"), " ");
     menu_ = new CBPComboBoxMenu(more_, 0);
+    // The configured size is the least an entry takes: a longer text ("Rechercher des mises à jour")
+    // widens the menu rather than being cut.
     int itemWidth = -1, itemHeight = -1;
     ReadSize("TitleMoreButSize", &itemWidth, &itemHeight);
-    menu_->SetItemSize(itemWidth, itemHeight);
     const bool chinese = services->GetLanguageId() == LANGUAGE_CHINESE;
     for (const MenuEntry& entry : kMenu) {
         if (entry.index == MAIN_MENU_LANGUAGE && chinese) continue;
@@ -137,6 +138,7 @@ void CUIMainWin::BuildTitleBar() {
         const char* text = GetLangString(entry.key);
         if (!*text) continue;
         CBPComboBoxMenuItem* item = menu_->AppendMenuItem(text, entry.index);
+        CUIPublic::SetSizeAtLeast(item->GetWidget(), itemWidth, itemHeight);
         item->RegisterSelFP(&CUIMainWin::OnMenuSelected, this);
         const std::string icon = res + entry.icon;
         item->SetIcon(icon.c_str(), icon.c_str(), icon.c_str(), icon.c_str());

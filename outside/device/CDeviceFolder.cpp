@@ -134,7 +134,8 @@ void CDeviceFolder::ReadSettings() {
     platform::IniFile ini;
     ini.Parse(text);
     std::string version = ini.Get("device", "version", "2.3");
-    int major = 2, minor = 3;
+    // "9" is 9.0: a minor number not given is 0, not the default's.
+    int major = 2, minor = 0;
     if (std::sscanf(version.c_str(), "%d.%d", &major, &minor) >= 1) version_ = {major, minor};
     pullFails_ = ini.Get("device", "pull") == "fail";
     fetchFails_ = ini.Get("device", "fetch") == "fail";

@@ -112,19 +112,68 @@ std::string AbsolutePath(const std::string& path) {
     return std::string();
 }
 
+namespace {
+// By name alone: path is folder or below it.
+bool NamedInside(const std::string& path, const std::string& folder) {
+    if (folder == "/") return !path.empty();
+    return path.compare(0, folder.size(), folder) == 0 && (path.size() == folder.size() || path[folder.size()] == '/');
+}
+
+// Where a real path lies within its file system, whatever mount shows it: the file system's device
+// and the path inside it.
+struct Place {
+    std::string device, path;
+};
+
+// The mount that holds real (by the system's word; without it, the last mounted of those with the
+// longest mount point on real's way), and real's path inside its file system.
+bool PlaceOf(const std::vector<platform::MountEntry>& mounts, const std::string& real, Place* place) {
+    const platform::MountEntry* holder = nullptr;
+    uint64_t id = 0;
+    const bool known = platform::GetMountId(real, &id);
+    for (const platform::MountEntry& mount : mounts) {
+        if (!NamedInside(real, mount.mountPoint) || (known && mount.id != id)) continue;
+        if (!holder || mount.mountPoint.size() >= holder->mountPoint.size()) holder = &mount;
+    }
+    if (!holder) return false;
+    std::string rest = holder->mountPoint == "/" ? real : real.substr(holder->mountPoint.size());
+    if (rest == "/") rest.clear();
+    place->device = holder->device;
+    place->path = holder->root == "/" ? (rest.empty() ? "/" : rest) : holder->root + rest;
+    return true;
+}
+}  // namespace
+
 bool IsSameOrInside(const std::string& path, const std::string& folder) {
     if (path.empty() || folder.empty()) return false;
-    if (folder == "/") return true;
-    if (path.compare(0, folder.size(), folder) == 0 && (path.size() == folder.size() || path[folder.size()] == '/'))
-        return true;
-    // The same folder may have other names (a bind mount, a second mount of its file system): an
-    // ancestor of path that is the folder itself is one of them.
+    if (NamedInside(path, folder)) return true;
+    // What a write below path reaches is the folder of path that exists, wherever its names lead.
+    std::string existing = path;
+    while (!existing.empty() && existing != "/" && !platform::EntryExists(existing))
+        existing = platform::ParentFolder(existing);
+    const std::string real = platform::RealPath(existing), realFolder = platform::RealPath(folder);
+    if (real.empty() || realFolder.empty()) return false;
+    if (NamedInside(real, realFolder)) return true;
+    // Another name of a folder in the tree (a bind mount of it or of a folder inside it, a second
+    // mount of its file system) shows the same place of the same file system. The tree's places: its
+    // own, and the roots of the mounts inside it.
+    std::vector<platform::MountEntry> mounts;
+    Place at, own;
+    if (platform::ReadMountTable(&mounts) && PlaceOf(mounts, real, &at) && PlaceOf(mounts, realFolder, &own)) {
+        std::vector<Place> tree{own};
+        for (const platform::MountEntry& mount : mounts)
+            if (NamedInside(mount.mountPoint, realFolder)) tree.push_back({mount.device, mount.root});
+        for (const Place& place : tree)
+            if (place.device == at.device && NamedInside(at.path, place.path)) return true;
+        return false;
+    }
+    // Without the mount table: a bind mount of the folder itself is still seen, by identity.
     uint64_t device = 0, inode = 0;
-    if (!platform::GetFileIdentity(folder, &device, &inode)) return false;
-    for (std::string at = path; !at.empty(); at = platform::ParentFolder(at)) {
-        uint64_t atDevice = 0, atInode = 0;
-        if (platform::GetFileIdentity(at, &atDevice, &atInode) && atDevice == device && atInode == inode) return true;
-        if (at == "/") break;
+    if (!platform::GetFileIdentity(realFolder, &device, &inode)) return false;
+    for (std::string up = real; !up.empty(); up = platform::ParentFolder(up)) {
+        uint64_t upDevice = 0, upInode = 0;
+        if (platform::GetFileIdentity(up, &upDevice, &upInode) && upDevice == device && upInode == inode) return true;
+        if (up == "/") break;
     }
     return false;
 }

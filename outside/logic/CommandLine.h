@@ -30,6 +30,7 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std:
 std::string AbsolutePath(const std::string& path);
 
 // True when path is folder itself or lies inside it (both absolute, as AbsolutePath gives them),
-// by name or by the identity (device and inode) of the folders along path, so that a bind mount of
-// folder is seen through.
+// whatever name leads there: the folder of path that exists (what a write below path reaches) is
+// taken where it lies within its file system, by the system's mount table, so that a link, a bind
+// mount of folder or of a folder inside it, or a second mount of its file system is seen through.
 bool IsSameOrInside(const std::string& path, const std::string& folder);

@@ -19,16 +19,20 @@ namespace {
 
 using Item = Held<IConactItem>;
 
-// Text value escaped for vCard 3.0.
+// Text value escaped for vCard 3.0; blanks and tabs stay as they are. A line break (LF, CR LF or a
+// lone CR) is written as the escaped line break.
 std::string Escape(const std::string& text) {
     std::string out;
-    for (char c : text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
         switch (c) {
         case '\\': out += "\\\\"; break;
         case ',': out += "\\,"; break;
         case ';': out += "\\;"; break;
         case '\n': out += "\\n"; break;
-        case '\r': break;
+        case '\r':
+            if (i + 1 == text.size() || text[i + 1] != '\n') out += "\\n";
+            break;
         default: out += c;
         }
     }

@@ -35,9 +35,7 @@ std::string FormatDate(int64_t seconds) {
 }
 
 // The tag of a message that is not simply received or sent.
-std::string KindTag(ISMSData* data) {
-    auto* kind = dynamic_cast<ISMSMessageKind*>(data);
-    std::string name = kind ? kind->GetKind() : "";
+std::string KindTag(ISMSData* data, const std::string& name) {
     if (name == "draft" || name == "outbox" || name == "failed" || name == "queued") return "  [" + name + "]";
     if (name.empty() && data->IsFailed()) return "  [failed]";  // a document that does not say more
     return "";
@@ -111,12 +109,26 @@ std::string RenderConversation(ISMSSession* session) {
     text += std::to_string(session->GetDeletedCount());
     text += " deleted\n";
     for (Held<ISMSData> data(session->FirstData()); data; data.reset(session->NextData())) {
+        auto* kind = dynamic_cast<ISMSMessageKind*>(data.get());
+        const std::string name = kind ? kind->GetKind() : "";
+        // A text found alone (a thread's snippet, the word index) says nothing of its direction; a
+        // snippet bears its thread's date, which need not be the message's.
+        const bool snippet = name == "snippet", textAlone = snippet || name == "index";
         text += '\n';
         text += FormatDate(data->GetDate64());
+        if (snippet && data->GetDate64() > 0) text += " (the thread's date)";
         text += data->GetType() == 2 ? "  MMS " : "  SMS ";
-        text += data->GetSend() ? "to " : "from ";
-        text += partner;
-        text += KindTag(data.get());
+        if (textAlone) {
+            text += "with ";
+            text += partner;
+            text += ", direction unknown, from ";
+            text += snippet ? "the thread's snippet" : "the word index";
+        } else {
+            text += data->GetSend() ? "to " : "from ";
+            text += partner;
+        }
+        text += KindTag(data.get(), name);
+        if (kind && kind->IsCut()) text += "  [cut]";
         if (data->IsDeleted()) text += "  [deleted]";
         text += '\n';
         for (Held<ISMSItem> item(data->FirstItem()); item; item.reset(data->NextItem())) {
@@ -167,14 +179,13 @@ bool WriteConversations(IDataContainer<_SMS_INFOMATION>* container, const std::s
         std::string base = platform::JoinPath(folder, name);
         if (haveFolder) {
             auto* document = dynamic_cast<ISMSDocument*>(session);
-            const char* xml = document ? document->GetDocumentText() : nullptr;
-            if (!xml) xml = "";
+            const std::string xml = document ? document->DocumentText() : std::string();
             const std::string text = RenderConversation(session);
             const struct {
                 const char* data;
                 size_t size;
                 const char* extension;
-            } files[] = {{xml, std::strlen(xml), ".xml"}, {text.data(), text.size(), ".txt"}};
+            } files[] = {{xml.data(), xml.size(), ".xml"}, {text.data(), text.size(), ".txt"}};
             for (const auto& file : files) {
                 std::string path = base + file.extension;
                 if (!WriteNewFile(path, file.data, file.size, &reason)) {

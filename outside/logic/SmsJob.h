@@ -53,7 +53,9 @@ int SmsJob(JobContext& context);
 
 // One conversation as readable text: per message its date (UTC, "date unknown" when the phone kept
 // none), direction, partner, what it is when not simply received or sent ([draft], [outbox],
-// [failed], [queued]), [deleted], its texts and its attachments' file names.
+// [failed], [queued]), [cut] when a text is only the part that could be read, [deleted], its texts
+// and its attachments' file names. A message made from a text alone (a thread's snippet, the word
+// index) has no known direction, and a snippet's date is its thread's.
 std::string RenderConversation(ISMSSession* session);
 // A path for an attachment inside folder whose name this conversation has not used yet (the
 // names go into used), the sender's name cleaned of separators and invisible characters; empty

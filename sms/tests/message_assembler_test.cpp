@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "sms/CSmsTableRow.h"
 #include "sms/CThreadsTableRow.h"
 #include "sms/CWordsContentTableRow.h"
+#include "sms/ConversationRowOwner.h"
 #include "sms/MessageAssembler.h"
 
 namespace {
@@ -341,6 +343,29 @@ TEST(MessageAssemblerTest, SnippetsBecomeMessagesOnlyWhenNoMessageHoldsThem) {
     EXPECT_EQ(Bodies(*a->Entry(keys[0])), (std::vector<std::string>{"nobody's"}));
 }
 
+// A live thread's snippet is its newest live message's text: when a live message of the thread is
+// as new as the thread or newer, the snippet makes no message. A recovered thread row, or one newer
+// than its live messages (its newest message deleted), still gives its snippet.
+TEST(MessageAssemblerTest, LiveThreadsSnippetStandsForItsNewestLiveMessage) {
+    Tables t;
+    t.Canonical(1, "+15550001");
+    t.Canonical(2, "+15550002");
+    t.Canonical(3, "+15550003");
+    t.Sms(1, 1, "+15550001", "newer than the thread", 200);
+    t.Thread(1, {1}, "a placeholder", 100);
+    t.Pdu(2, 2, 100);
+    t.Part(2, 2, "picture text", true, "a.txt");
+    t.Thread(2, {2}, "the MMS subject", 100);
+    t.Sms(3, 3, "+15550003", "older", 50);
+    t.Sms(4, 3, "+15550003", "deleted newest", 300, false);
+    t.Thread(3, {3}, "a lost text", 250);
+    t.Thread(4, {1}, "from an old row", 90)->live = 0;
+    auto a = Assemble(t);
+    EXPECT_EQ(Bodies(*a->Entry("+15550001")), (std::vector<std::string>{"from an old row", "newer than the thread"}));
+    EXPECT_EQ(Bodies(*a->Entry("+15550002")), (std::vector<std::string>{"<mms>"}));
+    EXPECT_EQ(Bodies(*a->Entry("+15550003")), (std::vector<std::string>{"older", "a lost text", "deleted newest"}));
+}
+
 TEST(MessageAssemblerTest, SnippetOfAThreadLinkedBySmsGoesToThatPartner) {
     Tables t;
     t.Sms(1, 8, "+15550003", "hi", 10);
@@ -405,4 +430,56 @@ TEST(MessageAssemblerTest, FreshProcessStartsAtUnknownAdress0) {
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+namespace {
+
+// Rows that count their releases.
+std::map<const CTableRow*, int> g_released;
+struct CountedSms : CSmsTableRow {
+    void Release() override {
+        ++g_released[this];
+        delete this;
+    }
+};
+struct CountedPdu : CPduTableRow {
+    void Release() override {
+        ++g_released[this];
+        delete this;
+    }
+};
+struct CountedPart : CPartTableRow {
+    void Release() override {
+        ++g_released[this];
+        delete this;
+    }
+};
+
+}  // namespace
+
+TEST(ConversationRowOwnerTest, ARowGoesWithTheLastConversationThatHoldsIt) {
+    g_released.clear();
+    CTableRow* group = new CountedSms;  // a group thread's message, in both conversations
+    CTableRow* own = new CountedSms;
+    CTableRow* unplaced = new CountedSms;
+    auto* mms = new CountedPdu;
+    CTableRow* part = new CountedPart;
+    mms->parts.push_back(part);
+    SmsResultMap result = {{"+1555001", {group, mms}}, {"+1555002", {group, own}}};
+    ConversationRowOwner owner;
+    owner.TakeOver(result, {own, part, unplaced, mms, group});
+    EXPECT_EQ(g_released, (std::map<const CTableRow*, int>{{unplaced, 1}}));
+    owner.Done(result, result.find("+1555001"));
+    EXPECT_EQ(g_released, (std::map<const CTableRow*, int>{{unplaced, 1}, {mms, 1}, {part, 1}}));
+    EXPECT_EQ(result.size(), 1u);
+    owner.ReleaseAll(result);
+    EXPECT_EQ(g_released, (std::map<const CTableRow*, int>{{unplaced, 1}, {mms, 1}, {part, 1}, {group, 1}, {own, 1}}));
+    EXPECT_TRUE(result.empty());
+
+    // Rows not handed over stay their owners'.
+    CountedSms kept;
+    result = {{"+1555003", {&kept}}};
+    owner.ReleaseAll(result);
+    EXPECT_TRUE(result.empty());
+    EXPECT_EQ(g_released.count(&kept), 0u);
 }

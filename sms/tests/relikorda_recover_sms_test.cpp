@@ -6,11 +6,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "platform/FileSystem.h"
 
@@ -61,6 +63,45 @@ std::string RunFolder(const Result& run) {
     if (run.out.compare(0, 7, "output ") != 0) return std::string();
     return run.out.substr(7, run.out.find('\n') - 7);
 }
+
+// The conversations a run wrote, documents and renderings each run together.
+struct Written {
+    std::string xml, text;
+};
+Written ReadConversations(const Result& run) {
+    Written all;
+    for (int id = 0; id < 1000; ++id) {
+        char name[8];
+        std::snprintf(name, sizeof name, "%04d", id);
+        const std::string base = RunFolder(run) + "/sms/" + name;
+        std::string xml = ReadFile(base + ".xml");
+        if (xml.empty()) break;
+        all.xml += xml;
+        all.text += ReadFile(base + ".txt");
+    }
+    return all;
+}
+
+// One "sms" element of a document: its start tag and its text.
+struct SmsElement {
+    std::string tag, body;
+};
+std::vector<SmsElement> SmsElements(const std::string& xml) {
+    std::vector<SmsElement> found;
+    for (size_t at = xml.find("<sms "); at != std::string::npos; at = xml.find("<sms ", at + 1)) {
+        SmsElement e;
+        e.tag = xml.substr(at, xml.find('>', at) + 1 - at);
+        const size_t text = xml.find("<text type=\"1\">", at);
+        if (text != std::string::npos) {
+            const size_t from = text + 15;
+            e.body = xml.substr(from, xml.find("</text>", from) - from);
+        }
+        found.push_back(e);
+    }
+    return found;
+}
+
+std::string Phone(const std::string& name) { return TestData("sms_records/" + name); }
 
 class RecoverSmsTest : public ::testing::Test {
 protected:
@@ -117,7 +158,7 @@ TEST_F(RecoverSmsTest, FixturePhoneWithoutContacts) {
         EXPECT_EQ(xml,
                   "<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n"
                   "<sms_and_mms number=\"+15550003\" total=\"1\" deleted_count=\"1\">\n"
-                  "    <sms type=\"1\" date=\"1704708000\" send=\"1\" failed=\"0\" deleted=\"1\">\n"
+                  "    <sms type=\"1\" date=\"1704708000\" send=\"1\" failed=\"0\" deleted=\"1\" kind=\"snippet\">\n"
                   "        <text type=\"1\">A snippet nobody keeps</text>\n"
                   "    </sms>\n"
                   "</sms_and_mms>\n");
@@ -205,4 +246,98 @@ TEST_F(RecoverSmsTest, BodyBeyondTheValueCapIsCutAndSaidSo) {
 #ifndef RK_TEST_UNDER_ASAN
     EXPECT_LT(use.ru_maxrss, 10 * kCap / 1024) << "peak RSS " << use.ru_maxrss << " KiB";
 #endif
+}
+
+// 10,000 messages of one thread, every third deleted, beside the thread's row: every message once,
+// nothing made of the row's snippet (the row is older than the thread's messages and its snippet
+// none of their texts).
+TEST_F(RecoverSmsTest, EveryMessageOnceBesideTheThreadRow) {
+    Result run = Recover(Phone("threads"), root_ + "/out");
+    ASSERT_EQ(run.code, 0) << run.out;
+    EXPECT_TRUE(Contains(run.out, "sms: 1 conversations, 10000 messages (3333 deleted), 0 attachments\n")) << run.out;
+    EXPECT_FALSE(Contains(ReadConversations(run).xml, "A thread row kept by hand"));
+}
+
+// A deleted record whose body begins with zeros that a later write left: no message, and the log
+// says how many such records were passed over.
+TEST_F(RecoverSmsTest, ZeroedFragmentIsNoMessage) {
+    Result run = Recover(Phone("fragment"), root_ + "/out");
+    ASSERT_EQ(run.code, 0) << run.out;
+    const Written all = ReadConversations(run);
+    EXPECT_TRUE(Contains(all.text, "Conversation with +15550001: 2 messages, 0 deleted\n")) << all.text;
+    EXPECT_FALSE(Contains(all.xml, "<text type=\"1\"></text>")) << all.xml;
+    EXPECT_FALSE(Contains(all.text, "[failed]")) << all.text;
+    EXPECT_TRUE(Contains(ReadFile(RunFolder(run) + "/relikorda.log"),
+                         "Table sms: 1 deleted record passed over: a text column holds bytes that are no text."));
+}
+
+// Texts found alone, in a thread's snippet or the word index: the rendering says that their
+// direction is unknown and that a snippet's date is its thread's; the documents keep their
+// attributes and say where the text was found.
+TEST_F(RecoverSmsTest, TextsFoundAloneHaveNoDirection) {
+    Result run = Recover(Phone("fragment"), root_ + "/out");
+    ASSERT_EQ(run.code, 0) << run.out;
+    const Written all = ReadConversations(run);
+    EXPECT_TRUE(Contains(all.text,
+                         "2017-07-14 02:50:00 UTC (the thread's date)  SMS with +15550002, direction unknown, from "
+                         "the thread's snippet  [deleted]\n  Seen only in the snippet\n"))
+        << all.text;
+    EXPECT_TRUE(Contains(all.text, ", direction unknown, from the word index  [deleted]\n  Kept only by the word index\n"))
+        << all.text;
+    EXPECT_TRUE(Contains(all.text, "date unknown  SMS with UnknownAdress")) << all.text;
+    EXPECT_FALSE(Contains(all.text, "SMS to +15550002")) << all.text;
+    EXPECT_TRUE(Contains(all.xml, "<sms type=\"1\" date=\"1500000600\" send=\"1\" failed=\"0\" deleted=\"1\" "
+                                  "kind=\"snippet\">"))
+        << all.xml;
+    EXPECT_TRUE(Contains(all.xml, "<sms type=\"1\" date=\"0\" send=\"1\" failed=\"0\" deleted=\"1\" kind=\"index\">"))
+        << all.xml;
+}
+
+// Long deleted messages whose overflow pages were freed (OUT/long), then some of those pages taken
+// by a later message (OUT/long-taken): each whose start the file still holds comes back with at
+// least what its page holds of it (its first 1,000 characters when the page holds that many), its
+// own text and nothing else, marked cut exactly when it is not whole; no other deleted message
+// appears. A message whole before the later write is cut after it.
+TEST_F(RecoverSmsTest, LongDeletedMessagesKeepWhatTheirPagesHold) {
+    std::vector<std::string> whole[2];
+    const char* const phones[] = {"long", "long-taken"};
+    for (int p = 0; p < 2; ++p) {
+        SCOPED_TRACE(phones[p]);
+        Result run = Recover(Phone(phones[p]), root_ + "/out-" + phones[p]);
+        ASSERT_EQ(run.code, 0) << run.out;
+        const Written all = ReadConversations(run);
+        const std::vector<SmsElement> messages = SmsElements(all.xml);
+        const std::string db =
+            ReadFile(Phone(phones[p]) + "/fs/data/data/com.android.providers.telephony/databases/mmssms.db");
+        std::ifstream list(Phone(phones[p]) + "/deleted.txt");
+        int held = 0, cut = 0;
+        for (std::string body; std::getline(list, body);) {
+            const std::string name = body.substr(0, 3);
+            const size_t at = db.find(body.substr(0, 32));
+            if (at == std::string::npos) continue;  // SQLite's own moves wrote over its start
+            ++held;
+            size_t onPage = 0;
+            while (onPage < 1000 && onPage < body.size() && at + onPage < db.size() && db[at + onPage] == body[onPage])
+                ++onPage;
+            const SmsElement* found = nullptr;
+            for (const SmsElement& m : messages)
+                if (m.body.compare(0, 32, body, 0, 32) == 0) found = &m;
+            ASSERT_NE(found, nullptr) << name << " did not come back";
+            EXPECT_TRUE(Contains(found->tag, " deleted=\"1\"")) << found->tag;
+            EXPECT_EQ(body.compare(0, found->body.size(), found->body), 0) << name << ": not its text";
+            EXPECT_GE(found->body.size(), onPage) << name;
+            const bool complete = found->body.size() == body.size();
+            cut += !complete;
+            EXPECT_EQ(Contains(found->tag, " cut=\"1\""), !complete) << found->tag;
+            if (complete) whole[p].push_back(name);
+        }
+        EXPECT_GE(held, 6);
+        EXPECT_GE(cut, 1);
+        EXPECT_TRUE(Contains(all.xml, "deleted_count=\"" + std::to_string(held) + "\"")) << all.xml.substr(0, 200);
+        EXPECT_TRUE(Contains(all.text, "[cut]  [deleted]\n  m"));
+    }
+    // The later message took overflow pages of a deleted one that was whole before.
+    EXPECT_LT(whole[1].size(), whole[0].size());
+    for (const std::string& name : whole[1])
+        EXPECT_NE(std::find(whole[0].begin(), whole[0].end(), name), whole[0].end()) << name;
 }

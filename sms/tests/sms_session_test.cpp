@@ -3,6 +3,7 @@
 #include <climits>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "sqlite_recovery/framework/Base64.h"
 #include "sms/ISMSSession.h"
@@ -178,5 +179,39 @@ TEST(SmsSessionTest, InterfacesConvertAtRunTime) {
     EXPECT_EQ(dynamic_cast<ISMSData*>(common), nullptr);
     auto* document = dynamic_cast<ISMSDocument*>(session.get());
     ASSERT_NE(document, nullptr);
-    EXPECT_EQ(std::string(document->GetDocumentText()), kThreeMessages);
+    EXPECT_EQ(document->DocumentText(), kThreeMessages);
+}
+
+// The document comes back byte for byte whether it is kept a message at a time or whole, and the
+// texts read from it are those the parser gives.
+TEST(SmsSessionTest, DocumentComesBackAsItStands) {
+    const std::string sms = "<sms type=\"1\" date=\"1\" send=\"0\" failed=\"0\" deleted=\"0\">";
+    const struct {
+        std::string document;
+        std::vector<std::string> texts;  // of each message's first item
+    } cases[] = {
+        {kThreeMessages, {"Hello Wörld", "second", "caption"}},
+        {Document("number=\"1\"", "\n  " + sms + "<text type=\"1\">a &amp; b  &lt;c&gt;</text></sms>\n  " + sms +
+                                      "<text type=\"1\">  two\n lines </text></sms>\n"),
+         {"a & b  <c>", "  two\n lines "}},
+        {Document("number=\"1\"", sms + "<text type=\"1\">x</text></sms><!-- a note --> " + sms +
+                                      "<text type=\"1\">y</text></sms><sms type=\"1\"/>"),
+         {"x", "y"}},
+        {Document("number=\"1\"", ""), {}},
+        {Document("number=\"1\"", sms + "<text type=\"1\">cut"), {}},
+        {"<<< not xml", {}},
+    };
+    for (const auto& c : cases) {
+        Held<ISMSSession> session(CreateSmsSession(c.document.c_str()));
+        ASSERT_TRUE(session);
+        EXPECT_EQ(dynamic_cast<ISMSDocument*>(session.get())->DocumentText(), c.document);
+        Held<ISMSData> data(session->FirstData());
+        for (const std::string& text : c.texts) {
+            ASSERT_TRUE(data) << c.document;
+            Held<ISMSItem> item(data->FirstItem());
+            ASSERT_TRUE(item);
+            EXPECT_EQ(std::string(item->GetData()), text);
+            data.reset(session->NextData());
+        }
+    }
 }

@@ -16,8 +16,10 @@ FieldValue ToFieldValue(const ColumnValue& value) {
     field.length = value.length;
     field.isReal = value.serialType == 7;
     std::memcpy(field.store, value.inlineValue, sizeof field.store);
-    if (value.kind == kColumnText || value.kind == kColumnBlob)
+    if (value.kind == kColumnText || value.kind == kColumnBlob) {
         field.data = reinterpret_cast<const char*>(value.data);
+        field.cut = value.length < value.storedLength;
+    }
     return field;
 }
 }  // namespace

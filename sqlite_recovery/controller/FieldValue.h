@@ -12,6 +12,7 @@ struct FieldValue {
     int kind = Null;
     uint32_t length = 0;      // bytes of the value as delivered
     bool isReal = false;      // a floating-point value (8 stored bytes)
+    bool cut = false;         // a TEXT or BLOB delivered shorter than the record stores it
     uint8_t store[8] = {};    // the inline value
     const char* data = nullptr;
 

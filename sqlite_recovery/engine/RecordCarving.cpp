@@ -176,6 +176,7 @@ void StoreRecovered(TableSchema* table, uint32_t page, const CellLayout& cell) {
     ref.lengthSize = static_cast<int8_t>(cell.lengthSize);
     ref.intact = cell.intact;
     ref.exact = cell.evidence;
+    ref.partial = cell.partial;
     ref.typesAt = static_cast<uint8_t>(cell.typesAt);
     ref.typeCount = static_cast<uint16_t>(cell.typeCount);
     ref.lostType = cell.lostType < 0 ? RecordRef::kNoLostType : static_cast<uint32_t>(cell.lostType);

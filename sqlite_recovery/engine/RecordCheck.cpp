@@ -25,6 +25,8 @@ constexpr int64_t kMax6ByteInt = (int64_t(1) << 47) - 1;
 constexpr double kInt64Limit = 9223372036854775807.0;
 constexpr size_t kMaxNumericText = 64;
 constexpr int64_t kMinZeroRun = 2;
+// Fewest bytes of the text at which a partial record ends: fewer tell too little to be a record's.
+constexpr int64_t kMinCutText = 16;
 
 // A varint as SQLite writes it: never with a leading empty group of bits. 0 when bad or past end.
 int ReadMinimalVarint(const uint8_t* p, const uint8_t* end, uint64_t* v) {
@@ -68,6 +70,19 @@ bool RealStoredAsInteger(double d, uint8_t affinity) {
 
 bool OverflowFits(const CarveContext& c, const uint8_t* pointer, int64_t bytes) {
     return c.reader && c.reader->OverflowChainIsFree(LoadBE32(pointer), bytes);
+}
+
+// Whether a record whose body has only its first bodyBytes left ends inside a text, and keeps
+// enough of it: the values before are whole, and a record cut in a number or a blob, whose
+// bytes nothing checks, is no record one can tell.
+bool EndsInText(const uint64_t* types, int n, int64_t bodyBytes) {
+    int64_t at = 0;
+    for (int i = 0; i < n; ++i) {
+        const int64_t length = SerialTypeLength(types[i]);
+        if (at + length > bodyBytes) return types[i] >= 13 && (types[i] & 1) && bodyBytes - at >= kMinCutText;
+        at += length;
+    }
+    return false;
 }
 
 // Reads serial types from at: exactly want of them (want > 0), or up to headerEnd (want 0).
@@ -153,17 +168,30 @@ bool Finish(const CarveContext& c, const FreedBlock& b, uint32_t limit, uint32_t
     const int64_t local = sqlite_format::LocalPayloadSize(P, usable);
     if (H > local) return false;
     const int64_t length = d + r + local + (local < P ? 4 : 0);
-    if (x + length > limit) return false;
-    if (!ValuesFit(c, types.data(), static_cast<int>(types.size()), headerAt + static_cast<uint32_t>(H), local - H))
-        return false;
-    if (local < P && !OverflowFits(c, c.page + x + d + r + local, P - local)) return false;
+    const int n = static_cast<int>(types.size());
+    const uint32_t bodyAt = headerAt + static_cast<uint32_t>(H);
+    if (x + length > limit) {
+        // A later cell took the end of the freed block. The record is had up to there when the
+        // block is this very cell.
+        if (x + length != b.end || limit <= bodyAt) return false;
+        if (!ValuesFit(c, types.data(), n, bodyAt, limit - bodyAt) || !EndsInText(types.data(), n, limit - bodyAt))
+            return false;
+        out->length = limit - x;
+        out->partial = true;
+        out->evidence = true;
+    } else {
+        if (!ValuesFit(c, types.data(), n, bodyAt, local - H)) return false;
+        out->length = static_cast<uint32_t>(length);
+        out->partial = local < P && !OverflowFits(c, c.page + x + d + r + local, P - local);
+        // Its overflow pages were taken since: it is had for what its page holds.
+        if (out->partial && !EndsInText(types.data(), n, local - H)) return false;
+        out->evidence = EndConfirmed(c, b, x + static_cast<uint32_t>(length));
+    }
     out->start = x;
-    out->length = static_cast<uint32_t>(length);
     out->lengthSize = d;
     out->rowidSize = r;
     out->rowid = 0;
     out->intact = false;
-    out->evidence = EndConfirmed(c, b, x + static_cast<uint32_t>(length));
     return true;
 }
 
@@ -386,7 +414,11 @@ bool IntactCell(const CarveContext& c, uint32_t x, uint32_t end, std::vector<uin
     if (!ValuesFit(c, types.data(), static_cast<int>(types.size()), hs + static_cast<uint32_t>(H),
                    local - static_cast<int64_t>(H)))
         return false;
-    if (local < payload && !OverflowFits(c, pg + x + d + r + local, payload - local)) return false;
+    // Its overflow pages were taken since: it is had for what its page holds.
+    out->partial = local < payload && !OverflowFits(c, pg + x + d + r + local, payload - local);
+    if (out->partial &&
+        !EndsInText(types.data(), static_cast<int>(types.size()), local - static_cast<int64_t>(H)))
+        return false;
     out->start = x;
     out->length = static_cast<uint32_t>(length);
     out->lengthSize = d;

@@ -36,6 +36,9 @@ struct CellLayout {
     int64_t lostType = -1;   // freed cells: the first column's type when its byte was overwritten
     bool intact = false;
     bool evidence = false;   // the cell ends where its freed block, or a freed neighbour, begins
+    // Only the first length bytes are the record's: later writes took the rest of its payload
+    // (the end of its freed block, or its overflow chain). The value there is a text.
+    bool partial = false;
 };
 
 // Intact cell at x whose bytes lie before end. True when it is a record of the table.

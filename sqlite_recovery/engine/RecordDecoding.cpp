@@ -111,9 +111,13 @@ struct RecordPlace {
     uint32_t firstOverflow = 0;
 
     // The local bytes of a payload of the known length, and where its overflow chain starts. 0;
-    // -5 when they run past end.
-    int SetLocal(int64_t usable, const uint8_t* end) {
+    // -5 when they run past end. A partial record's payload ends with the cell's bytes at end.
+    int SetLocal(int64_t usable, const uint8_t* end, bool partial) {
         local = sqlite_format::LocalPayloadSize(length, usable);
+        if (partial) {
+            local = std::min<int64_t>(local, end - payload);
+            return local > 0 ? 0 : -5;
+        }
         if (payload + local > end) return -5;
         if (local < length) {
             if (payload + local + 4 > end) return -5;
@@ -146,7 +150,7 @@ int LocateRecord(uint8_t* pg, int64_t U, int64_t usable, TableSchema* table, con
         place->rowid = static_cast<int64_t>(r);
         place->payload = p + e + m;
         place->length = static_cast<int64_t>(p0);
-        return place->SetLocal(usable, end);
+        return place->SetLocal(usable, end, !live && ref.partial);
     }
     // A freed cell, as the carving worked it out: where its serial types start, and the first
     // column's type when a freeblock header overwrote it.
@@ -167,7 +171,7 @@ int LocateRecord(uint8_t* pg, int64_t U, int64_t usable, TableSchema* table, con
     int64_t sum = 0;
     for (uint64_t type : types) sum += std::min<int64_t>(SerialTypeLength(type), int64_t(1) << 40);
     place->length = header + sum;
-    return place->SetLocal(usable, end);
+    return place->SetLocal(usable, end, ref.partial);
 }
 
 // Decodes the values of a located record, copying those that continue on overflow pages into the
@@ -178,11 +182,12 @@ int DeliverValues(TableSchema* table, const std::vector<uint64_t>& types, int64_
     const int c = table->columnCount;
     const int deliver = c > 0 ? c : std::min<int>(static_cast<int>(types.size()), kUnknownCountValues);
     auto lengthOf = [](uint64_t t) { return std::min<int64_t>(SerialTypeLength(t), int64_t(1) << 40); };
-    // The bytes the values take beyond the page, so that the overflow buffer grows once.
+    // The bytes the values take beyond the page, so that the overflow buffer grows once (a partial
+    // record's end on the page is its end).
     int64_t beyond = 0, s = bodyOffset;
     for (int i = 0; i < deliver && i < static_cast<int>(types.size()); ++i) {
         const int64_t len = std::min<int64_t>(lengthOf(types[i]), textCap);
-        if (s + len > place.local) beyond += len + 8;
+        if (place.firstOverflow && s + len > place.local) beyond += len + 8;
         s += lengthOf(types[i]);
     }
     const size_t room = beyond > 0 ? engine_state::ReserveOverflowBuffer(static_cast<size_t>(

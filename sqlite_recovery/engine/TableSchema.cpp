@@ -4,13 +4,13 @@
 
 namespace {
 
-// Of two carvings at one place: an intact cell, then an exact fit that assumed the shorter rowid,
-// then the earlier one.
-int Rank(const RecordRef& r) { return r.intact ? 0 : (r.exact ? 1 : 2); }
+// Of two carvings at one place: a whole record before a partial one; then an intact cell, then an
+// exact fit that assumed the shorter rowid, then the earlier one.
+int Rank(const RecordRef& r) { return (r.partial ? 3 : 0) + (r.intact ? 0 : (r.exact ? 1 : 2)); }
 
 bool Better(const RecordRef& a, const RecordRef& b) {
     if (Rank(a) != Rank(b)) return Rank(a) < Rank(b);
-    return Rank(a) == 1 && a.rowidSize < b.rowidSize;
+    return Rank(a) % 3 == 1 && a.rowidSize < b.rowidSize;
 }
 
 }  // namespace

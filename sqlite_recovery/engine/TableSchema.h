@@ -20,6 +20,9 @@ struct RecordRef {
     int8_t lengthSize = 0;      // carved records: bytes of the payload-length varint
     bool intact = false;        // carved record whose leading varints are intact
     bool exact = true;          // carved records: the cell ends where its block or a neighbour begins
+    // Carved records: the payload goes no further than the cell's bytes on the page (cellLength);
+    // its tail there, or its overflow chain, was taken by later writes.
+    bool partial = false;
 };
 static_assert(sizeof(RecordRef) == 32, "records are kept by the million");
 

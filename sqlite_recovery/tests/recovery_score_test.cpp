@@ -2,7 +2,9 @@
 // recovery_corpus/make_recovery_corpus.py). A deleted row counts as intact when its record body
 // (the values as SQLite stores them) still lies in the database or its log; recall is the share of
 // intact deleted rows that come back value for value, precision the share of recovered records that
-// equal some row the script wrote. RK_SCORE_VERBOSE=1 lists the misses and the junk.
+// equal some row the script wrote. A record that says a value of it is cut (later writes took the
+// rest) is scored apart and must be the start of a row the script wrote, every one of them.
+// RK_SCORE_VERBOSE=1 lists the misses and the junk.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -187,10 +189,11 @@ struct Score {
     int deleted = 0, intact = 0, recalled = 0, recalledNotIntact = 0;
     int records = 0, exact = 0, copies = 0;  // copies: exact, of a row that is still live
     int lostType = 0;  // exact records whose first serial type was worked out from the cell's end
+    int cut = 0, cutWrong = 0;  // records with a cut value; those that are no row's start
     void Add(const Score& o) {
         deleted += o.deleted, intact += o.intact, recalled += o.recalled;
         recalledNotIntact += o.recalledNotIntact, records += o.records, exact += o.exact, copies += o.copies;
-        lostType += o.lostType;
+        lostType += o.lostType, cut += o.cut, cutWrong += o.cutWrong;
     }
     double Recall() const { return intact ? double(recalled) / intact : 1.0; }
     double Precision() const { return records ? double(exact) / records : 1.0; }
@@ -199,6 +202,36 @@ struct Score {
 bool Verbose() {
     const char* v = std::getenv("RK_SCORE_VERBOSE");
     return v && *v && *v != '0';
+}
+
+bool IsCut(const ColumnValue& c) {
+    return (c.kind == kColumnText || c.kind == kColumnBlob) && c.length != c.storedLength;
+}
+
+// A record cut in a value is the start of a row: the values before the cut equal the row's, the cut
+// value holds the start of the row's value and says its whole length, and the values after it hold
+// nothing (they were not read) or the row's.
+bool StartOfRow(const std::vector<ColumnValue>& values, const CorpusRow& row, const TableSchema* t) {
+    bool cut = false;
+    for (int c = 0; c < t->columnCount; ++c) {
+        const ColumnValue& v = values[c];
+        const bool real = IsRealColumn(t, c);
+        if (c == t->rowidColumn) {
+            if (v.kind != kColumnNull && v.ToInt64() != row.rowid) return false;
+        } else if (IsCut(v)) {
+            const Value& r = row.values[c];
+            if (r.kind != (v.kind == kColumnText ? 'T' : 'B') || r.bytes.size() != v.storedLength ||
+                (v.length && (!v.data || r.bytes.compare(0, v.length, reinterpret_cast<const char*>(v.data),
+                                                         v.length) != 0)))
+                return false;
+            cut = true;
+        } else if (cut && v.kind != kColumnNull && v.kind != kColumnConst && !v.data) {
+            continue;  // beyond the cut: not read
+        } else if (Canonical(v, real) != Canonical(row.values[c], real)) {
+            return false;
+        }
+    }
+    return cut;
 }
 
 // Scores one table of one database (view 0, the view that recovers).
@@ -237,6 +270,18 @@ Score ScoreTable(OpenDb& open, const std::string& db, const char* name, std::vec
         for (int c = 0; c < t->columnCount && read; ++c)
             read = open.reader->GetValue(static_cast<int>(i), t, c, &values[c], 0) == 0;
         if (!read) continue;  // a record the engine itself refuses is not called recovered
+        if (std::any_of(values.begin(), values.end(), IsCut)) {
+            ++s.cut;
+            const bool start = std::any_of(rows.begin(), rows.end(),
+                                           [&](const CorpusRow& r) { return StartOfRow(values, r, t); });
+            s.cutWrong += !start;
+            if (!start && Verbose()) {
+                const RecordRef& ref = t->recoveredRecords.at(i);
+                std::printf("  cut junk %s %s page %u +%d len %d\n", db.c_str(), name, ref.page, ref.offset,
+                            ref.cellLength);
+            }
+            continue;
+        }
         ++s.records;
         const std::string sig = signature([&](int c) { return Canonical(values[c], IsRealColumn(t, c)); });
         bool exact = false, ofDeleted = false;
@@ -317,12 +362,13 @@ TEST(RecoveryScore, DeletedRowsComeBackExactly) {
         }
     }
     // Copies: records equal to a row that is still live (older versions of its page).
-    std::printf("\n%-7s %8s %7s %9s %7s %8s %6s %7s %10s %9s\n", "kind", "deleted", "intact", "recalled", "recall",
-                "records", "exact", "copies", "precision", "lost type");
+    std::printf("\n%-7s %8s %7s %9s %7s %8s %6s %7s %10s %9s %5s\n", "kind", "deleted", "intact", "recalled",
+                "recall", "records", "exact", "copies", "precision", "lost type", "cut");
     for (const char* table : kTables) {
         const Score& s = byKind[table];
-        std::printf("%-7s %8d %7d %9d %7.3f %8d %6d %7d %10.3f %9d\n", table, s.deleted, s.intact, s.recalled,
-                    s.Recall(), s.records, s.exact, s.copies, s.Precision(), s.lostType);
+        std::printf("%-7s %8d %7d %9d %7.3f %8d %6d %7d %10.3f %9d %5d\n", table, s.deleted, s.intact, s.recalled,
+                    s.Recall(), s.records, s.exact, s.copies, s.Precision(), s.lostType, s.cut);
+        EXPECT_EQ(s.cutWrong, 0) << table << ": records cut short that are no row's start";
         EXPECT_GT(s.lostType, 0) << table << ": no freed cell whose first type was lost came back";
         EXPECT_GE(s.Recall(), kMinRecall) << table;
         EXPECT_GE(s.Precision(), kMinPrecision) << table;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "gui/pages/ScanSelectedBottom.h"
@@ -76,7 +77,15 @@ guint32 PixelAt(GtkWidget* widget, int x, int y) {
     return ScreenPixel(ox + area.x + x, oy + area.y + y);
 }
 
-bool AreaHasColour(GtkWidget* widget, guint32 rgb) {
+bool IsNearColour(guint32 pixel, guint32 rgb, int tolerance) {
+    for (int shift : {16, 8, 0}) {
+        const int a = static_cast<int>(pixel >> shift & 0xFF), b = static_cast<int>(rgb >> shift & 0xFF);
+        if (std::abs(a - b) > tolerance) return false;
+    }
+    return true;
+}
+
+bool AreaHasColour(GtkWidget* widget, guint32 rgb, int tolerance) {
     gdk_window_process_all_updates();
     gdk_flush();
     GtkAllocation area;
@@ -91,7 +100,7 @@ bool AreaHasColour(GtkWidget* widget, guint32 rgb) {
     for (int y = 0; y < area.height && !found; ++y) {
         for (int x = 0; x < area.width && !found; ++x) {
             const guchar* p = pixels + y * stride + x * channels;
-            found = static_cast<guint32>((p[0] << 16) | (p[1] << 8) | p[2]) == rgb;
+            found = IsNearColour(static_cast<guint32>((p[0] << 16) | (p[1] << 8) | p[2]), rgb, tolerance);
         }
     }
     g_object_unref(shot);

@@ -9,8 +9,13 @@ class CScanSelectedDetail;
 
 // Runs what the main loop has ready now (resizes, redraws) without waiting for more.
 void Settle();
-// Whether any pixel of the widget's area on the screen has the colour 0xRRGGBB.
-bool AreaHasColour(GtkWidget* widget, guint32 rgb);
+// Whether a pixel of 0xRRGGBB is near the colour wanted: each channel within the tolerance. The
+// strokes of a text in that colour have such pixels whatever its font draws them with, not always
+// the exact colour (antialiasing blends even the thickest into the ground).
+constexpr int kInkTolerance = 32;
+bool IsNearColour(guint32 pixel, guint32 rgb, int tolerance = kInkTolerance);
+// Whether any pixel of the widget's area on the screen has the colour 0xRRGGBB, or one near it.
+bool AreaHasColour(GtkWidget* widget, guint32 rgb, int tolerance = kInkTolerance);
 // 0xRRGGBB of the pixel at (x, y) of the widget's allocation.
 guint32 PixelAt(GtkWidget* widget, int x, int y);
 // Clicks with the real pointer (xdotool) on the words of linkText inside the label and returns

@@ -31,6 +31,7 @@
 #include "gui/shell/tests/GuiTestSupport.h"
 #include "gui/shell/tests/ShellTestSupport.h"
 #include "outside/widgets/CBPButton.h"
+#include "outside/widgets/CBPComboBoxMenu.h"
 #include "outside/widgets/CBPEntry.h"
 #include "outside/widgets/CBPImgGridList.h"
 #include "outside/widgets/CBPImgTxtLabel.h"
@@ -311,6 +312,12 @@ int RunLanguage(const std::string& language) {
     if (!WaitShown(window.GetWidget())) return 101;
     Screens screens(language, &window);
     screens.CheckMainWindow("connection");
+    // The title bar's menu: each entry whole, however long its text.
+    window.GetMenu()->Popup();
+    GtkWidget* menu = window.GetMenu()->GetWidget();
+    if (!PumpUntil([&] { return gtk_widget_get_mapped(menu); })) return 106;
+    screens.Check(gtk_widget_get_toplevel(menu), "menu");
+    gtk_menu_popdown(GTK_MENU(menu));
 
     window.ShowScanPage();
     CScanMain* page = nullptr;
@@ -373,6 +380,15 @@ int RunLanguage(const std::string& language) {
         if (edge != (grey * 0x010101) || grey < 0xC0 || grey > 0xF0)
             screens.problems.push_back(language + ", search: the frame's outline is not where the frame is");
     });
+
+    // Neither database could be read: each category says so above its pane.
+    const uint32_t unread = 1u << 1 | 1u << 2;
+    CNotifyCentor::Instance()->Notify(MSG_SCAN_UNREAD, &unread, sizeof unread);
+    if (!PumpUntil([&] { return detail->GetNotice() && gtk_widget_get_visible(detail->GetNotice()->GetWidget()); }))
+        return 107;
+    for (int category : {1, 2})
+        screens.CheckMainWindow(category == 1 ? "contacts unread" : "messages unread",
+                                [&] { tree_->SelectItem(category); });
 
     CRecoveryWin recovery(&window);
     recovery.Show();

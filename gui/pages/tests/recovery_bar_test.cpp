@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <set>
 
 #include "gui/pages/RecoveryWin.h"
 #include "gui/pages/ScanSelectedBottom.h"
@@ -166,7 +168,7 @@ TEST(RecoveryBarTest, RecoverChoosesAFolderMakesTheExportFolderAndFollowsTheReco
     EXPECT_TRUE(Sensitive(f.bar->GetBackButton()));
 }
 
-TEST(RecoveryBarTest, TheExportFolderIsReusedWithinASecondAndTheRootGetsTheExportTextAlone) {
+TEST(RecoveryBarTest, EachRecoveryGetsANewExportFolderAndTheRootGetsTheExportTextAlone) {
     struct tm now {};
     now.tm_year = 2024 - 1900;
     now.tm_mon = 2;
@@ -179,27 +181,61 @@ TEST(RecoveryBarTest, TheExportFolderIsReusedWithinASecondAndTheRootGetsTheExpor
     EXPECT_EQ(CScanSelectedBottom::ExportFolderOf("/home/u/", "/X", now), "/home/u/X/2024-03-07-09-05-03");
     EXPECT_EQ(CScanSelectedBottom::BaseOfDestination("/home/u/Relikorda Export/2024-03-07-09-05-03/", exportText),
               "/home/u");
+    EXPECT_EQ(CScanSelectedBottom::BaseOfDestination("/home/u/Relikorda Export/2024-03-07-09-05-03-2/", exportText),
+              "/home/u");
     EXPECT_EQ(CScanSelectedBottom::BaseOfDestination("/home/u/other/", exportText), "/home/u/other/");
     EXPECT_EQ(CScanSelectedBottom::BaseOfDestination("", exportText), "");
 
-    // Two recoveries into one folder in the same second share the time-stamped folder.
+    // A name taken (by a folder or anything else) gives the next; a folder that cannot be made
+    // leaves a name that is not there.
+    const std::string base = MakeTempFolder();
+    const std::string stamped = base + "/Relikorda Export/2024-03-07-09-05-03";
+    EXPECT_EQ(CScanSelectedBottom::MakeExportFolder(stamped), stamped);
+    EXPECT_EQ(CScanSelectedBottom::MakeExportFolder(stamped), stamped + "-2");
+    std::ofstream(stamped + "-3") << "a file";
+    EXPECT_EQ(CScanSelectedBottom::MakeExportFolder(stamped), stamped + "-4");
+    for (const char* suffix : {"", "-2", "-4"}) EXPECT_TRUE(fs::is_directory(stamped + suffix)) << suffix;
+    const ReadOnlyFolder readOnly;
+    if (readOnly.Ready()) {
+        const std::string refused = readOnly.Path() + "/Relikorda Export/2024-03-07-09-05-03";
+        EXPECT_EQ(CScanSelectedBottom::MakeExportFolder(refused), refused);
+        EXPECT_FALSE(fs::exists(refused));
+    }
+
+    // Two recoveries into one folder: whatever seconds their choices open in, and whatever folders
+    // of those seconds are there already, each writes into a folder of its own made for it.
     BarFixture f;
     const std::string chosen = MakeTempFolder();
-    f.bar->UpdateSelectedTip(1, 2);
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        const time_t before = time(nullptr);
-        ASSERT_TRUE(f.Recover(chosen));
-        const std::string first = f.bar->GetDestination();
-        ASSERT_TRUE(f.Recover(chosen));
-        if (time(nullptr) != before) continue;  // the second began in the next second: again
-        EXPECT_EQ(f.bar->GetDestination(), first);
-        EXPECT_EQ(f.controller.job.destination, first);
-        size_t folders = 0;
-        for (const auto& entry : fs::directory_iterator(chosen + "/Relikorda Export")) folders += entry.is_directory();
-        EXPECT_GE(folders, 1u);
-        return;
+    std::set<std::string> earlier;
+    const time_t start = time(nullptr);
+    for (time_t second = start; second < start + 120; ++second) {
+        struct tm local {};
+        localtime_r(&second, &local);
+        const std::string folder = CScanSelectedBottom::ExportFolderOf(chosen, exportText, local);
+        fs::create_directories(folder);
+        std::ofstream(folder + "/IMG_0001.jpg") << "an earlier recovery's";
+        earlier.insert(folder + "/");
     }
-    ADD_FAILURE() << "no two choices within one second";
+    f.bar->UpdateSelectedTip(1, 2);
+    std::set<std::string> destinations;
+    for (int recovery = 0; recovery < 2; ++recovery) {
+        ASSERT_TRUE(f.Recover(chosen));
+        const std::string destination = f.bar->GetDestination();
+        EXPECT_EQ(earlier.count(destination), 0u) << destination;
+        EXPECT_TRUE(destinations.insert(destination).second) << destination;
+        EXPECT_EQ(f.controller.job.destination, destination);
+        ASSERT_TRUE(f.controller.job.WriteItem("IMG_0001.jpg", "recovery " + std::to_string(recovery), 1, 1));
+        EXPECT_EQ(ReadText(destination + "IMG_0001.jpg"), "recovery " + std::to_string(recovery));
+        ScriptedRecoveryJob::Post(PROGRESS_STATE_FINISHED, 1, 1, 0, "");
+        CRecoveryWin* window = f.bar->GetRecoveryWindow();
+        ASSERT_TRUE(PumpUntil([&] { return window->GetLocationLabel() != nullptr; }));
+        EXPECT_EQ(std::string(gtk_label_get_text(GTK_LABEL(window->GetLocationLabel()->GetWidget()))),
+                  "The files are in " + destination);
+        if (recovery == 1) {
+            EXPECT_TRUE(SaveWindowScreenshot("recovery_second_in_a_second", window->GetWidget()));
+        }
+    }
+    for (const std::string& folder : earlier) EXPECT_EQ(ReadText(folder + "IMG_0001.jpg"), "an earlier recovery's");
 }
 
 TEST(RecoveryBarTest, AFolderThatTakesNoFilesEndsOnTheFailurePage) {

@@ -2,6 +2,7 @@
 // draining through the notification centre, the counts, the rows, the rebuilds of only-deleted and
 // search, the ticks that reach the bottom bar, the picture grids, the contact card, the
 // conversation and the pane going while drains wait.
+#include <gdk/gdkkeysyms.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -83,7 +84,8 @@ std::pair<uint32_t, uint32_t> PostedCounts(unsigned id) {
     return {pair[0], pair[1]};
 }
 
-// Whether a pixel of the colour lies in the cell of the list's row and column.
+// Whether a pixel of the colour (or near it, as a text's strokes are) lies in the cell of the list's
+// row and column.
 bool CellHasColour(CBPListTreeview* list, int row, int column, guint32 rgb) {
     GtkTreeView* view = GTK_TREE_VIEW(list->GetTreeView());
     GtkTreePath* path = gtk_tree_path_new_from_indices(row, -1);
@@ -100,10 +102,46 @@ bool CellHasColour(CBPListTreeview* list, int row, int column, guint32 rgb) {
     for (int y = 0; y < cell.height && !found; ++y)
         for (int x = 0; x < cell.width && !found; ++x) {
             const guchar* p = gdk_pixbuf_get_pixels(shot) + y * stride + x * channels;
-            found = static_cast<guint32>(p[0] << 16 | p[1] << 8 | p[2]) == rgb;
+            found = IsNearColour(static_cast<guint32>(p[0] << 16 | p[1] << 8 | p[2]), rgb);
         }
     g_object_unref(shot);
     return found;
+}
+
+// The date shown over the conversation's first message; empty without one.
+std::string DateShown(CScanSelectedDetail* detail) {
+    std::string date;
+    GList* rows = detail->GetConversationBox() ? gtk_container_get_children(GTK_CONTAINER(detail->GetConversationBox()))
+                                               : nullptr;
+    if (rows) {
+        GList* parts = gtk_container_get_children(GTK_CONTAINER(rows->data));
+        if (parts && GTK_IS_LABEL(parts->data)) date = gtk_label_get_text(GTK_LABEL(parts->data));
+        g_list_free(parts);
+    }
+    g_list_free(rows);
+    return date;
+}
+
+// The first text of the list's selected row.
+std::string SelectedText(CBPListTreeview* list) {
+    GtkTreeModel* model = nullptr;
+    GtkTreeIter iter;
+    if (!gtk_tree_selection_get_selected(gtk_tree_view_get_selection(GTK_TREE_VIEW(list->GetTreeView())), &model, &iter))
+        return std::string();
+    gchar* markup = nullptr;
+    gtk_tree_model_get(model, &iter, 2, &markup, -1);
+    const std::string text = PlainOf(markup ? markup : "");
+    g_free(markup);
+    return text;
+}
+
+// A key pressed and released in the list, as the keyboard does it.
+bool PressKey(CBPListTreeview* list, guint key) {
+    GtkWidget* view = list->GetTreeView();
+    gtk_widget_grab_focus(view);
+    const bool sent = gtk_test_widget_send_key(view, key, GdkModifierType(0));
+    Settle();
+    return sent;
 }
 
 // The pane and the bottom bar in a window, over the test's containers.
@@ -266,18 +304,24 @@ TEST(ScanDetail, ConversationRowsAndBubbles) {
     mms.name = "Pic & Co";
     mms.number = "+1 555";
     mms.messages = {hello, failed, picture};
-    text.name = "Texter";
-    FakeMessage lines;
-    lines.parts = {{1, "two\r\nlines"}};
-    text.messages = {lines};
+    // The one-line column: each line break (a run of CR and LF) is one blank.
+    const std::pair<const char*, const char*> bodies[] = {
+        {"two\r\nlines", "two lines"}, {"line1\n\nline3", "line1 line3"}, {"a\rb\n", "a b "}};
+    FakeSession texts[3];
+    for (int i = 0; i < 3; ++i) {
+        texts[i].name = "Texter " + std::to_string(i);
+        FakeMessage lines;
+        lines.parts = {{1, bodies[i].first}};
+        texts[i].messages = {lines};
+    }
     f.controller.AddSession(&empty);
     f.controller.AddSession(&noParts);
     const unsigned mmsId = f.controller.AddSession(&mms);
-    f.controller.AddSession(&text);
+    for (FakeSession& text : texts) f.controller.AddSession(&text);
     ASSERT_TRUE(f.Drain(kNewMessages, f.controller.sms));
-    EXPECT_EQ(f.detail->GetCounts(2).total, 4u);
+    EXPECT_EQ(f.detail->GetCounts(2).total, 6u);
     EXPECT_EQ(f.detail->GetCounts(2).deleted, 1u);
-    EXPECT_EQ(PostedCounts(0x04040010), std::make_pair(4u, 1u));
+    EXPECT_EQ(PostedCounts(0x04040010), std::make_pair(6u, 1u));
 
     f.detail->SetCategory(2);
     const std::string stand_in = GetLangString("DEFAULT_RECENT_MESSAGE");
@@ -286,14 +330,15 @@ TEST(ScanDetail, ConversationRowsAndBubbles) {
     EXPECT_EQ(last["Nobody"], stand_in);
     EXPECT_EQ(last["Quiet"], stand_in);
     EXPECT_EQ(last["Pic & Co"], stand_in);
-    EXPECT_EQ(last["Texter"], "twolines");
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(last["Texter " + std::to_string(i)], bodies[i].second) << bodies[i].first;
     EXPECT_EQ(RowsOf(f.detail->GetList(2))[0].text2, "Pic & Co");  // the deleted one first
 
     f.detail->ShowRecord(mmsId);
     GList* rows = gtk_container_get_children(GTK_CONTAINER(f.detail->GetConversationBox()));
     EXPECT_EQ(g_list_length(rows), 3u);
     g_list_free(rows);
-    for (FakeSession* session : {&empty, &noParts, &mms, &text}) EXPECT_EQ(session->alive, 0);
+    for (FakeSession* session : {&empty, &noParts, &mms, &texts[0], &texts[1], &texts[2]})
+        EXPECT_EQ(session->alive, 0);
     EXPECT_TRUE(f.Shot("scan_detail_conversation"));
 }
 
@@ -444,12 +489,25 @@ TEST(ScanDetail, RowsKeepOneOrderAndShowWhatTheWritersWrite) {
         for (const Row& row : RowsOf(f.detail->GetList(2))) names.push_back(row.text2);
         EXPECT_EQ(names, conversationsOrder);
         EXPECT_TRUE(f.detail->SelectFirstRow());  // "Gone", whose only message has no date
-        GList* rows = gtk_container_get_children(GTK_CONTAINER(f.detail->GetConversationBox()));
-        ASSERT_EQ(g_list_length(rows), 1u);
-        GList* parts = gtk_container_get_children(GTK_CONTAINER(rows->data));
-        EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(parts->data)), GetLangString("DATE_UNKNOWN"));
-        g_list_free(parts);
-        g_list_free(rows);
+        EXPECT_EQ(DateShown(f.detail), GetLangString("DATE_UNKNOWN"));
+
+        // The arrow keys move the selection, and the conversation and the card follow it.
+        ASSERT_TRUE(PressKey(f.detail->GetList(2), GDK_Down));
+        EXPECT_TRUE(PumpUntil([&] { return DateShown(f.detail) != GetLangString("DATE_UNKNOWN"); }));
+        EXPECT_EQ(SelectedText(f.detail->GetList(2)), "Newest");
+        ASSERT_TRUE(PressKey(f.detail->GetList(2), GDK_Down));
+        EXPECT_EQ(SelectedText(f.detail->GetList(2)), "Middle");
+        const std::string middle = DateShown(f.detail);
+        ASSERT_TRUE(PressKey(f.detail->GetList(2), GDK_Up));
+        EXPECT_TRUE(PumpUntil([&] { return DateShown(f.detail) != middle; }));
+        f.detail->SetCategory(1);
+        EXPECT_TRUE(f.detail->SelectFirstRow());
+        EXPECT_STREQ(f.detail->GetCardName()->GetLabelText(), "Zoe");
+        for (const char* name : {"555 0100", "Alice"}) {
+            ASSERT_TRUE(PressKey(f.detail->GetList(1), GDK_Down));
+            EXPECT_TRUE(PumpUntil([&] { return std::string(f.detail->GetCardName()->GetLabelText()) == name; }))
+                << f.detail->GetCardName()->GetLabelText();
+        }
     }
 }
 

@@ -7,8 +7,10 @@
 #include "gui/pages/ScanSelectedBottom.h"
 #include "gui/pages/ScanSelectedDetail.h"
 #include "gui/pages/ScanTree.h"
+#include "gui/pages/tests/PageTestSupport.h"
 #include "gui/pages/tests/ScanDetailFakes.h"
 #include "gui/pages/tests/ScanPageTestSupport.h"
+#include "gui/shell/CLanguageTable.h"
 #include "gui/shell/CNotifyCentor.h"
 #include "gui/shell/CUIPublic.h"
 #include "gui/shell/MainWin.h"
@@ -138,6 +140,47 @@ TEST(ScanPageTest, CountsGrowWhileTheScanRunsAndEndAtWhatTheContainersHold) {
     EXPECT_EQ(page->GetTree()->GetCounts(3).total, 2u);
     EXPECT_EQ(page->GetTree()->GetCounts(6).total, 1u);
     EXPECT_EQ(page->GetTree()->GetCounts(5).total, 0u);
+    delete page;
+    delete window;
+}
+
+// A database the logic could not read: its category says so above its empty pane, the others not.
+TEST(ScanPageTest, ADatabaseThatCouldNotBeReadIsSaidSoOverItsCategory) {
+    GrowingController controller;
+    ControllerScope scope(&controller);
+    auto* page = new CScanMain;
+    TestWindow* window = new TestWindow(page, 1000, 586);
+    CScanSelectedDetail* detail = page->GetDetail();
+    FakeContact ann;
+    ann.name = "Ann";
+    controller.AddContact(&ann);
+    CNotifyCentor::Instance()->Notify(MSG_SCAN_NEW_CONTACTS, nullptr, 0);
+    const uint32_t messages = 1u << 2;
+    CNotifyCentor::Instance()->Notify(MSG_SCAN_UNREAD, &messages, sizeof messages);
+    PostScanRecord(ScanRecord(PROGRESS_STATE_FINISHED, 100, 100, 0));
+    ASSERT_TRUE(PumpUntil([&] { return page->GetProgress()->GetToolbar() && page->GetTree()->GetCounts(1).total == 1; }));
+
+    // Row by row: the device and contacts were read, the messages not, the files were.
+    const struct {
+        int row;
+        const char* key;
+    } rows[] = {{0, nullptr}, {2, "SCAN_MESSAGES_UNREAD"}, {3, nullptr}, {1, nullptr}, {2, "SCAN_MESSAGES_UNREAD"}};
+    for (const auto& r : rows) {
+        PressTreeRow(page->GetTree(), r.row);
+        RunPending();
+        EXPECT_EQ(Visible(detail->GetNotice()), r.key != nullptr) << r.row;
+        if (!r.key) continue;
+        EXPECT_EQ(TextOf(detail->GetNoticeText()), GetLangString(r.key));
+        EXPECT_TRUE(AreaHasColour(detail->GetNoticeText()->GetWidget(), 0xE12017));  // the off-line warning's red
+    }
+    SaveWindowScreenshot("scan_page_messages_unread", window->Window());
+
+    // Later the contacts too: said at once on the page that shows them.
+    PressTreeRow(page->GetTree(), 1);
+    const uint32_t both = 1u << 1 | 1u << 2;
+    PostAndDeliver(MSG_SCAN_UNREAD, &both, sizeof both);
+    EXPECT_TRUE(Visible(detail->GetNotice()));
+    EXPECT_EQ(TextOf(detail->GetNoticeText()), GetLangString("SCAN_CONTACTS_UNREAD"));
     delete page;
     delete window;
 }

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
+#include <pango/pangocairo.h>
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "gui/shell/CUIPublic.h"
 #include "gui/shell/tests/GuiTestSupport.h"
@@ -70,4 +72,32 @@ TEST_F(DisplayServicesTest, ImageButtonsPaintThePictureOfTheirState) {
 
     button.reset();  // destroys its widget
     gtk_widget_destroy(window);
+}
+
+// The display tests draw text with the fonts the project installs alone, whatever the machine has
+// besides (Liberation Sans, Nimbus Sans): pixels and sizes come out alike everywhere.
+TEST_F(DisplayServicesTest, TextIsDrawnWithThePackagedFontAlone) {
+    // Every family there is (the toolkit's generic ones among them) and those a machine may have.
+    PangoFontMap* map = pango_cairo_font_map_get_default();
+    PangoFontFamily** families = nullptr;
+    int count = 0;
+    pango_font_map_list_families(map, &families, &count);
+    std::vector<std::string> requests = {"Arial 12px", "Arial bold 12px", "Liberation Sans 12px", "Nimbus Sans 12px"};
+    for (int i = 0; i < count; ++i) requests.push_back(std::string(pango_font_family_get_name(families[i])) + ", 10");
+    g_free(families);
+
+    PangoContext* context = pango_font_map_create_context(map);
+    for (const std::string& text : requests) {
+        const char* asked = text.c_str();
+        PangoFontDescription* wanted = pango_font_description_from_string(asked);
+        PangoFont* font = pango_font_map_load_font(map, context, wanted);
+        ASSERT_NE(font, nullptr) << asked;
+        PangoFontDescription* got = pango_font_describe(font);
+        EXPECT_STREQ(pango_font_description_get_family(got), "DejaVu Sans") << asked;
+        EXPECT_EQ(pango_font_description_get_weight(got), pango_font_description_get_weight(wanted)) << asked;
+        pango_font_description_free(got);
+        g_object_unref(font);
+        pango_font_description_free(wanted);
+    }
+    g_object_unref(context);
 }

@@ -62,6 +62,19 @@ TEST_F(DeviceFolderTest, VersionAndFailureSwitchesFromDeviceIni) {
     EXPECT_EQ(device.GetVersion().minor, 4);
     EXPECT_TRUE(Failed(device.PullFile(L"/data/db/a.db", W(dir_ + "/c").c_str())));
     EXPECT_EQ(device.FetchFile(L"/data/db/a.db", W(dir_ + "/c").c_str()), 1);
+
+    // A major number alone has minor 0; what is no number keeps the default.
+    const struct {
+        const char* written;
+        int major, minor;
+    } versions[] = {{"9", 9, 0}, {"10.1", 10, 1}, {"12.", 12, 0}, {"soon", 2, 3}, {"", 2, 3}};
+    for (const auto& v : versions) {
+        std::ofstream(phone_ + "/device.ini") << "[device]\nversion=" << v.written << "\n";
+        CDeviceFolder phone;
+        ASSERT_TRUE(phone.Load(phone_));
+        EXPECT_EQ(phone.GetVersion().major, v.major) << v.written;
+        EXPECT_EQ(phone.GetVersion().minor, v.minor) << v.written;
+    }
 }
 
 TEST_F(DeviceFolderTest, StoragesSortedWithSectorSizesAndCapacity) {

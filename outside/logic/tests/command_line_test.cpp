@@ -82,3 +82,52 @@ TEST(CommandLineTest, InsideMeansTheFolderOrBelowIt) {
     EXPECT_TRUE(IsSameOrInside("/anything", "/"));
     EXPECT_FALSE(IsSameOrInside("", "/a"));
 }
+
+// Another name of a folder inside the tree, whatever gives it: a link, a bind mount (root only).
+TEST(CommandLineTest, InsideSeesThroughLinksAndBindMountsOfFoldersInTheTree) {
+    char pattern[] = "/tmp/rk_inside_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string base = pattern, phone = base + "/phone";
+    for (const char* folder : {"/phone", "/phone/fs", "/phone/fs/data", "/phone/fs/data/db", "/phone/fs/loop",
+                               "/phone/fs/card", "/other", "/inner", "/beside", "/twice", "/card"})
+        ASSERT_TRUE(platform::CreateDirectory(base + folder)) << folder;
+    ASSERT_EQ(symlink((phone + "/fs/data").c_str(), (base + "/link").c_str()), 0);
+    // A link in the tree that leads out of it takes nothing outside into it.
+    ASSERT_EQ(symlink((base + "/other").c_str(), (phone + "/fs/out").c_str()), 0);
+    EXPECT_TRUE(IsSameOrInside(base + "/link/o", phone));
+    EXPECT_TRUE(IsSameOrInside(base + "/link", phone));
+    EXPECT_FALSE(IsSameOrInside(base + "/other/o", phone));
+    EXPECT_FALSE(IsSameOrInside(phone + "/fs/out/o", phone + "/fs/data"));
+    EXPECT_FALSE(IsSameOrInside(base + "/phone-copy/o", phone));
+
+    // Bind mounts of a folder inside the tree, of one outside it, of the tree into itself; a file
+    // system mounted inside the tree (a card) and a folder of it bound elsewhere.
+    const std::vector<std::string> steps = {
+        "mount --bind '" + phone + "/fs/data' '" + base + "/inner'",
+        "mount --bind '" + base + "/other' '" + base + "/beside'",
+        "mount --bind '" + phone + "' '" + phone + "/fs/loop'",
+        "mount --bind '" + phone + "/fs/data/db' '" + base + "/twice'",
+        "mount -t tmpfs -o size=64k tmpfs '" + phone + "/fs/card'",
+        "mkdir '" + phone + "/fs/card/DCIM' && mount --bind '" + phone + "/fs/card/DCIM' '" + base + "/card'"};
+    const std::vector<std::string> points = {base + "/inner", base + "/beside", phone + "/fs/loop", base + "/twice",
+                                             phone + "/fs/card", base + "/card"};
+    size_t mounted = 0;
+    while (mounted < steps.size() && std::system((steps[mounted] + " 2>/dev/null").c_str()) == 0) ++mounted;
+    const bool all = mounted == steps.size();
+    if (all) {
+        EXPECT_TRUE(IsSameOrInside(base + "/inner/o", phone));
+        EXPECT_TRUE(IsSameOrInside(base + "/inner/db/new/deeper", phone));
+        EXPECT_TRUE(IsSameOrInside(base + "/twice", phone));
+        EXPECT_TRUE(IsSameOrInside(base + "/card/o", phone));
+        EXPECT_FALSE(IsSameOrInside(base + "/card/o", phone + "/fs/data"));
+        EXPECT_FALSE(IsSameOrInside(base + "/beside/o", phone));
+        EXPECT_FALSE(IsSameOrInside(base + "/other", phone));
+    }
+    while (mounted > 0) {
+        --mounted;
+        const std::string point = "'" + points[mounted] + "'";
+        EXPECT_EQ(std::system(("umount " + point + " || umount -l " + point).c_str()), 0) << point;
+    }
+    ASSERT_EQ(std::system(("rm -rf --one-file-system '" + base + "'").c_str()), 0);
+    if (!all) GTEST_SKIP() << "mounts are not allowed here: only the links were tried";
+}

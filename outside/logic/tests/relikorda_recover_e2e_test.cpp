@@ -226,8 +226,9 @@ TEST_F(RelikordaRecoverTest, ConversationsAreKeyedByTheirPartnersAndTagged) {
     EXPECT_TRUE(Contains(all, "  [queued]\n  Thanks Dave\n"));
     EXPECT_TRUE(Contains(all, "  [outbox]\n  On my way\n"));
     EXPECT_TRUE(Contains(all, "2023-03-01 09:05:00 UTC  SMS to Alice Anders (+16505550101)\n  Yes, 12:30"));
-    // Texts only the word index kept have no date.
-    EXPECT_TRUE(Contains(all, "date unknown  SMS to ")) << all;
+    // Texts only the word index kept have no date and no direction.
+    EXPECT_TRUE(Contains(all, "date unknown  SMS with UnknownAdress")) << all;
+    EXPECT_TRUE(Contains(all, ", direction unknown, from the word index  [deleted]\n")) << all;
     EXPECT_FALSE(Contains(all, "1970-01-01"));
 }
 
@@ -289,6 +290,22 @@ TEST_F(RelikordaRecoverTest, OutputInsideTheDeviceIsRefused) {
     }
     // An output folder beside the phone whose name merely begins like it is fine.
     EXPECT_EQ(Run({"--device", phone_, "--out", temp_ + "/x" + "/sample_phone_copy"}).code, 0);
+}
+
+// A bind mount of a folder inside the phone is the phone too: nothing is written through it.
+TEST_F(RelikordaRecoverTest, OutputThroughABindMountOfAFolderInsideTheDeviceIsRefused) {
+    const std::string mount = temp_ + "/mnt";
+    ASSERT_TRUE(platform::CreateDirectory(mount));
+    if (std::system(("mount --bind '" + phone_ + "/fs/data' '" + mount + "' 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "bind mounts are not allowed here";
+    for (const std::string& out : {mount + "/o", mount, mount + "/data/new/deeper"}) {
+        Result run = Run({"--device", phone_, "--out", out});
+        EXPECT_EQ(run.code, 2) << out;
+        EXPECT_TRUE(Contains(run.err, "lies inside the device")) << run.err;
+    }
+    // Detached even when busy: the work folder is deleted afterwards, and through the mount that
+    // would delete the phone.
+    EXPECT_EQ(std::system(("umount '" + mount + "' || umount -l '" + mount + "'").c_str()), 0);
 }
 
 // The hostile bytes: a contacts database that is no database. The contacts job fails; the others

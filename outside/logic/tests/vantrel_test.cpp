@@ -3,8 +3,10 @@
 #include <glib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -190,6 +192,8 @@ protected:
         PROGRESS_INFO last = FollowToEnd(MSG_SCAN_PROGRESS, &from, &finished);
         ASSERT_EQ(finished, 1);
         EXPECT_EQ(ResultCode{last.result}, RK_OK);  // packed: read by value
+        const std::vector<unsigned> ids = centre_.Ids();
+        EXPECT_EQ(std::count(ids.begin(), ids.end(), unsigned{MSG_SCAN_UNREAD}), 0);  // both databases read
     }
 
     ResultCode Recover(const std::string& folder, int category, std::vector<std::string>* names = nullptr) {
@@ -389,6 +393,14 @@ TEST_F(VantrelTest, RecoveryWritesOnlyIntoAFolderOutsideThePhone) {
     for (const std::string& folder : {temp_ + "/missing", phone_ + "/storage", link_ + "/fs", temp_ + "/plain.txt"})
         EXPECT_EQ(ErrorNumber(Recover(folder, 3)), LOGIC_E_WRITE_FAILED) << folder;
     EXPECT_EQ(ErrorNumber(Recover(temp_, 7)), RK_E_INVALID_ARGUMENT);
+    // A bind mount of a folder inside the phone is the phone too.
+    ASSERT_TRUE(platform::CreateDirectory(temp_ + "/mnt"));
+    if (std::system(("mount --bind '" + phone_ + "/fs/data' '" + temp_ + "/mnt' 2>/dev/null").c_str()) == 0) {
+        EXPECT_EQ(ErrorNumber(Recover(temp_ + "/mnt/data", 3)), LOGIC_E_WRITE_FAILED);
+        EXPECT_EQ(std::system(("umount '" + temp_ + "/mnt' || umount -l '" + temp_ + "/mnt'").c_str()), 0);
+    } else {
+        std::printf("bind mounts are not allowed here: a bind-mounted folder of the phone was not tried\n");
+    }
     // Twice into one folder: the second run's files take free names beside the first's.
     ASSERT_TRUE(platform::CreateDirectory(temp_ + "/twice"));
     EXPECT_EQ(Recover(temp_ + "/twice", 3), RK_OK);
@@ -396,6 +408,49 @@ TEST_F(VantrelTest, RecoveryWritesOnlyIntoAFolderOutsideThePhone) {
     std::map<std::string, std::string> files;
     FilesBelow(temp_ + "/twice", "", &files);
     EXPECT_EQ(files.count("files/DCIM/Camera/IMG_0001_2.jpg"), 1u);
+}
+
+// Databases that cannot be read: the scan says which, so that their categories do not just look
+// empty; one that was read is not named.
+TEST_F(VantrelTest, DatabasesThatCannotBeReadAreTold) {
+    const std::string contacts = "/fs/data/data/com.android.providers.contacts/databases/contacts2.db";
+    const std::string sms = "/fs/data/data/com.android.providers.telephony/databases/mmssms.db";
+    const struct {
+        const char* name;
+        bool contactsRandom;
+        uint32_t bits;
+    } phones[] = {{"messages", false, 1u << 2}, {"both", true, 1u << 1 | 1u << 2}};
+    for (const auto& p : phones) {
+        SCOPED_TRACE(p.name);
+        const std::string phone = temp_ + "/" + p.name;
+        ASSERT_TRUE(platform::CreateDirectory(phone));
+        ASSERT_TRUE(platform::CopyFile(phone_ + "/device.ini", phone + "/device.ini"));
+        ASSERT_EQ(std::system(("cp -r '" + phone_ + "/fs' '" + phone + "/fs'").c_str()), 0);
+        // The messages' first page zeroed (its log gone, which would bring it back).
+        platform::DeleteFile(phone + sms + "-wal");
+        unsigned char header[18] = {};
+        std::ifstream(phone + sms, std::ios::binary).read(reinterpret_cast<char*>(header), sizeof header);
+        const unsigned pageSize = header[16] << 8 | header[17];
+        ASSERT_GE(pageSize, 512u);
+        ASSERT_EQ(std::system(("dd if=/dev/zero of='" + phone + sms + "' bs=" + std::to_string(pageSize) +
+                               " count=1 conv=notrunc status=none").c_str()),
+                  0);
+        if (p.contactsRandom) {
+            platform::DeleteFile(phone + contacts + "-wal");
+            ASSERT_EQ(std::system(("head -c 20000 /dev/urandom > '" + phone + contacts + "'").c_str()), 0);
+        }
+        ASSERT_EQ(symlink(phone.c_str(), (temp_ + "/next").c_str()), 0);
+        ASSERT_EQ(rename((temp_ + "/next").c_str(), link_.c_str()), 0);
+
+        size_t from = centre_.Count();
+        ASSERT_EQ(controller_->StartScan(), RK_OK);
+        int finished = 0;
+        FollowToEnd(MSG_SCAN_PROGRESS, &from, &finished);
+        ASSERT_EQ(finished, 1);
+        uint32_t bits = 0;
+        EXPECT_TRUE(Fetch(MSG_SCAN_UNREAD, &bits, sizeof bits));
+        EXPECT_EQ(bits, p.bits);
+    }
 }
 
 // A phone whose scan takes a while: the sample phone's card, a card with a few dozen files in

@@ -134,3 +134,23 @@ TEST(VCardTest, PhotoOfAnyFormatIsKept) {
     std::string card = Card({Field(FIELD_NAME, "P"), photo});
     EXPECT_NE(card.find("PHOTO;ENCODING=b:BwcH"), std::string::npos);
 }
+
+TEST(VCardTest, TextIsKeptAsStored) {
+    // Blanks in runs and at both ends, and tabs, stay; line breaks of every form are escaped ones.
+    const struct {
+        const char* stored;
+        const char* written;
+    } cases[] = {
+        {"a  b", "a  b"},
+        {"  lead and trail  ", "  lead and trail  "},
+        {"tab\there", "tab\there"},
+        {"one\r\ntwo\nthree\rfour", "one\\ntwo\\nthree\\nfour"},
+        {" a;b,c\\d ", " a\\;b\\,c\\\\d "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored);
+        std::string card = Card({Field(FIELD_NAME, c.stored), Field(FIELD_NOTE, c.stored)});
+        EXPECT_NE(card.find(std::string("\r\nFN:") + c.written + "\r\n"), std::string::npos) << card;
+        EXPECT_NE(card.find(std::string("\r\nNOTE:") + c.written + "\r\n"), std::string::npos) << card;
+    }
+}

@@ -19,6 +19,8 @@ ResultCode PostResult(uint32_t id, ResultCode result) {
     return CMsgCenter::Instance().PushMsg(id, &value, sizeof value);
 }
 
+ResultCode PostBits(uint32_t id, uint32_t bits) { return CMsgCenter::Instance().PushMsg(id, &bits, sizeof bits); }
+
 ResultCode PostProgress(uint32_t id, const PROGRESS_INFO& record) {
     PROGRESS_INFO copy = record;
     return CMsgCenter::Instance().PushMsg(id, &copy, sizeof copy);

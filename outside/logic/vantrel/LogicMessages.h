@@ -30,6 +30,8 @@ ResultCode PostMessage(uint32_t id);
 ResultCode PostText(uint32_t id, const std::string& utf8);
 // A signed 64-bit result code, as the connection page reads it.
 ResultCode PostResult(uint32_t id, ResultCode result);
+// A 32-bit value, as bit sets are read.
+ResultCode PostBits(uint32_t id, uint32_t bits);
 ResultCode PostProgress(uint32_t id, const PROGRESS_INFO& record);
 
 // A zeroed progress record with these values.

@@ -17,6 +17,8 @@ constexpr double kDatabaseWeight = 0.05;
 constexpr double kMostBeforeTheEnd = 0.99;
 
 unsigned KindBit(int kind) { return kind >= 0 && kind < 8 ? 1u << kind : 0; }
+// The GUI's category numbers of the two databases.
+constexpr int kCategoryContacts = 1, kCategoryMessages = 2;
 }  // namespace
 
 void ScanSink::OnProgress(const PROGRESS_INFO* record) {
@@ -55,8 +57,15 @@ void ScanTask::Run() {
     weights_[MEDIA] = mediaSectors_ ? 1.0 - weights_[CONTACTS] - weights_[SMS] : 0;
 
     ResultCode result = RK_OK;
-    if (contacts && ShouldContinue()) result = RunContacts();
-    ResultCode smsResult = sms && ShouldContinue() ? RunSms() : RK_OK;
+    if (contacts && ShouldContinue()) {
+        result = RunContacts();
+        NoteDatabaseJob(result, kCategoryContacts);
+    }
+    ResultCode smsResult = RK_OK;
+    if (sms && ShouldContinue()) {
+        smsResult = RunSms();
+        NoteDatabaseJob(smsResult, kCategoryMessages);
+    }
     ResultCode mediaResult = mediaSectors_ && ShouldContinue() ? RunMedia() : RK_OK;
     if (Succeeded(result)) result = Failed(smsResult) ? smsResult : mediaResult;
     if (!ShouldContinue()) result = RK_FAIL(RK_E_CANCELLED);
@@ -169,6 +178,12 @@ void ScanTask::PostNewKinds() {
     if (newKinds_ & KindBit(DATA_KIND_MESSAGES)) PostMessage(MSG_SCAN_NEW_MESSAGES);
     if (newKinds_ & KindBit(DATA_KIND_FILES)) PostMessage(MSG_SCAN_NEW_FILES);
     newKinds_ = 0;
+}
+
+void ScanTask::NoteDatabaseJob(ResultCode result, int category) {
+    if (Succeeded(result) || !ShouldContinue()) return;
+    unread_ |= 1u << category;
+    PostBits(MSG_SCAN_UNREAD, unread_);
 }
 
 void ScanTask::PostFinished(ResultCode result) {
