@@ -46,6 +46,8 @@ bool CFileReader::Bind(CFileNode* node, const CSearchedPartitionInfo* partition,
     }
     if (size == 0) return false;
     runs_ = node->GetDataRuns();
+    stretches_.clear();
+    stretchesKnown_ = false;
     node_ = node;
     device_ = device;
     clusterBytes_ = clusterBytes;
@@ -86,20 +88,28 @@ bool CFileReader::GetFirstByte(IStorageDevice** volume, uint64_t* offset) {
 
 bool CFileReader::GetStretch(size_t index, uint64_t* offset, uint64_t* bytes) {
     if (!runs_ || !device_) return false;
-    const uint64_t origin = SaturatingMul(dataStart_, sectorSize_);
-    uint64_t covered = 0;
-    size_t stretch = 0;
-    for (DataRun* run = runs_->First(); run && covered < size_; run = runs_->Next()) {
-        uint64_t runBytes = std::min(SaturatingMul(run->length, clusterBytes_), size_ - covered);
-        covered += runBytes;
-        if (run->IsSparse() || runBytes == 0 || stretch++ != index) continue;
-        uint64_t start = SaturatingAdd(origin, SaturatingMul(static_cast<uint64_t>(run->start), clusterBytes_));
-        if (start == kMax) return false;
-        if (offset) *offset = start;
-        if (bytes) *bytes = runBytes;
-        return true;
+    if (!stretchesKnown_) {
+        // Listed once: asking for each stretch in turn must not walk the runs again each time.
+        stretchesKnown_ = true;
+        const uint64_t origin = SaturatingMul(dataStart_, sectorSize_);
+        uint64_t covered = 0;
+        try {
+            for (DataRun* run = runs_->First(); run && covered < size_; run = runs_->Next()) {
+                uint64_t runBytes = std::min(SaturatingMul(run->length, clusterBytes_), size_ - covered);
+                covered += runBytes;
+                if (run->IsSparse() || runBytes == 0) continue;
+                uint64_t start = SaturatingAdd(origin, SaturatingMul(static_cast<uint64_t>(run->start), clusterBytes_));
+                if (start == kMax) break;
+                stretches_.emplace_back(start, runBytes);
+            }
+        } catch (const std::bad_alloc&) {
+            stretches_.clear();
+        }
     }
-    return false;
+    if (index >= stretches_.size()) return false;
+    if (offset) *offset = stretches_[index].first;
+    if (bytes) *bytes = stretches_[index].second;
+    return true;
 }
 
 uint64_t CFileReader::GetExtentBytes() {

@@ -1,4 +1,7 @@
 #pragma once
+#include <cstdint>
+#include <utility>
+#include <vector>
 
 #include "media_recovery/IArchiveDataRecovery.h"
 #include "platform/PageMemory.h"
@@ -51,4 +54,7 @@ private:
     bool stopped_ = false;  // a read met a sector the device could not give
     bool stoppedPastEnd_ = false;
     uint64_t stoppedAt_ = 0;  // that sector
+    // {first byte, bytes} of each stretch on the device, listed by the first GetStretch.
+    std::vector<std::pair<uint64_t, uint64_t>> stretches_;
+    bool stretchesKnown_ = false;
 };

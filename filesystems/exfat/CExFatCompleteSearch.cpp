@@ -2,18 +2,21 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <new>
 #include <unordered_set>
 
 #include "filesystems/frame/CSearchedPartitionInfo.h"
 #include "filesystems/FileSystemSearchers.h"
 #include "filesystems/exfat/CExFatFileNode.h"
+#include "filesystems/exfat/ExFatAllocationBitmap.h"
 #include "filesystems/exfat/ExFatFatPlacement.h"
 #include "filesystems/exfat/ExFatFolderTree.h"
 #include "filesystems/exfat/ExFatLayout.h"
 #include "filesystems/exfat/ExFatVolumeFragments.h"
 #include "filesystems/exfat/ExFatVolumeRebuild.h"
 #include "media_recovery/ISectorLender.h"
+#include "media_recovery/file_model/CDataRunList.h"
 #include "media_recovery/file_model/IDirecotryTreeBuilder.h"
 #include "sqlite_recovery/framework/IStorageDevice.h"
 #include "sqlite_recovery/framework/Logger.h"
@@ -300,6 +303,77 @@ void CExFatCompleteSearch::OpenFat(ExFatVolume& volume, const std::vector<const 
                static_cast<unsigned long long>(volume.heapStart));
 }
 
+CDataRunList* CExFatCompleteSearch::ClustersLiveEntriesMayHold(const ExFatVolume& volume,
+                                                               const std::vector<const ExFatDirectoryInfo*>& runs) const {
+    const uint64_t clusterBytes = volume.clusterSize ? volume.clusterSize : 512;
+    const auto clustersOf = [&](uint64_t bytes) { return (bytes + clusterBytes - 1) / clusterBytes; };
+    const auto clusterOf = [&](uint64_t sector) {
+        return sector >= volume.heapStart && volume.sectorsPerCluster
+                   ? (sector - volume.heapStart) / volume.sectorsPerCluster + 2
+                   : 0;
+    };
+    // The root folder's run: at the root cluster when that is known.
+    const ExFatDirectoryInfo* root = nullptr;
+    for (const ExFatDirectoryInfo* run : runs) {
+        if (!run->IsRootRun() || !run->bitmapDataLength) continue;
+        if (!root) root = run;
+        if (volume.IsHeapCluster(volume.rootCluster) && clusterOf(run->firstSector) == volume.rootCluster) {
+            root = run;
+            break;
+        }
+    }
+    ExFatAllocationBitmap bitmap;
+    bool trusted = root && bitmap.Read(volume, device_, root->bitmapFirstCluster, root->bitmapDataLength) &&
+                   bitmap.MarksAll(root->bitmapFirstCluster, clustersOf(root->bitmapDataLength)) &&
+                   bitmap.Marks(clusterOf(root->firstSector)) &&
+                   (!volume.IsHeapCluster(root->upcaseFirstCluster) ||
+                    bitmap.MarksAll(root->upcaseFirstCluster, clustersOf(root->upcaseDataLength)));
+    for (size_t k = 0; trusted && k < runs.size(); ++k)
+        for (const ExFatEntryRecord& r : runs[k]->live)
+            if (r.dataLength > 0 && volume.IsHeapCluster(r.firstCluster) && !bitmap.Marks(r.firstCluster)) {
+                trusted = false;
+                break;
+            }
+    if (trusted) {
+        RK_LOG("[exFAT] the volume whose heap starts at sector %llu: deleted entries on the clusters its allocation "
+               "bitmap marks in use are taken as overwritten",
+               static_cast<unsigned long long>(volume.heapStart));
+        return bitmap.RunsInUse();
+    }
+    RK_LOG("[exFAT] the volume whose heap starts at sector %llu: no allocation bitmap marks what its live files "
+           "hold; deleted entries on the clusters after a live chained file's first, as many as its length needs, "
+           "are taken as overwritten",
+           static_cast<unsigned long long>(volume.heapStart));
+    std::map<uint64_t, uint64_t> tails;  // first cluster -> end, merged
+    for (const ExFatDirectoryInfo* run : runs) {
+        for (const ExFatEntryRecord& r : run->live) {
+            if (r.noFatChain || !volume.IsHeapCluster(r.firstCluster) || r.dataLength <= clusterBytes) continue;
+            uint64_t first = uint64_t{r.firstCluster} + 1;
+            uint64_t end = std::min<uint64_t>(r.firstCluster + clustersOf(r.dataLength), volume.ClusterLimit());
+            auto at = tails.upper_bound(first);
+            if (at != tails.begin() && std::prev(at)->second >= first) {
+                --at;
+                first = at->first;
+                end = std::max(end, at->second);
+                at = tails.erase(at);
+            }
+            while (at != tails.end() && at->first <= end) {
+                end = std::max(end, at->second);
+                at = tails.erase(at);
+            }
+            tails.emplace(first, end);
+        }
+    }
+    if (tails.empty()) return nullptr;
+    CDataRunList* list = CreateDataRunList();
+    for (const auto& [first, end] : tails) {
+        if (!list) break;
+        DataRun tail(static_cast<int64_t>(first) - 2, end - first);
+        list->AppendRun(&tail);
+    }
+    return list;
+}
+
 void CExFatCompleteSearch::HandTreesToBuilder() {
     if (volumes_.empty() || !builder_) return;
     builder_->BeginSearch(SEARCHER_EXFAT, -1, -1);
@@ -311,6 +385,13 @@ void CExFatCompleteSearch::HandTreesToBuilder() {
         for (const ExFatDirectoryInfo* run : runs) tree.AddRun(*run);
         tree.Link();
         tree.HandTo(*builder_);
+        if (!volume.fat.IsOpen()) {
+            if (CDataRunList* held = ClustersLiveEntriesMayHold(volume, runs)) {
+                CExFatFileNode* node = MakeExFatHeldClusters(held, volume);
+                if (node) SetNodePartitionIndex(node, static_cast<uint16_t>(i));
+                if (node && !builder_->AddNode(node, SEARCHER_EXFAT)) node->Release();
+            }
+        }
         volume.fat.Close();
     }
 }

@@ -13,7 +13,9 @@
 // a FAT's start, the start of an up-case table, directory entries). At the end of the pass the
 // candidates that the evidence supports become volumes, and their files and folders, live and
 // deleted, go to the builder with code 0x21, each linked to its folder. A volume whose boot sector is
-// gone reads its chains through a FAT whose start the pass met.
+// gone reads its chains through a FAT whose start the pass met; where none can be trusted, a live
+// folder "$InUse" holds the clusters its live files may hold past their first.
+class CDataRunList;
 class ExFatVolumeRebuild;
 
 class CExFatCompleteSearch : public ICompleteFileSystemSearchController {
@@ -77,6 +79,15 @@ private:
     // The volume's runs, each folder's from its first run on.
     std::vector<const ExFatDirectoryInfo*> RunsOf(const ExFatVolume& volume) const;
     void OpenFat(ExFatVolume& volume, const std::vector<const ExFatDirectoryInfo*>& runs);
+    // With no FAT to follow, a live file in a cluster chain is known by its first cluster only, and
+    // a deleted entry's clusters (taken to follow on from its first) may lie in the rest of it. The
+    // clusters live files and folders may hold: those the allocation bitmap marks in use, when it
+    // marks all that is known to be (its own clusters, the up-case table's, the root's first, each
+    // live entry's first); else, as nothing tells where their chains went, the clusters after each
+    // live chained entry's first, as many as its length needs: where a chain most likely lies.
+    // Runs counted from cluster 2; null when there are none or memory runs out.
+    CDataRunList* ClustersLiveEntriesMayHold(const ExFatVolume& volume,
+                                             const std::vector<const ExFatDirectoryInfo*>& runs) const;
 
     IStorageDevice* device_ = nullptr;
     IDirecotryTreeBuilder* builder_ = nullptr;

@@ -136,3 +136,18 @@ CExFatFileNode* MakeExFatLostFolder(uint32_t firstCluster, const ExFatVolume& vo
     node->SetDataRuns(CreateDataRunList());
     return node;
 }
+
+CExFatFileNode* MakeExFatHeldClusters(CDataRunList* runs, const ExFatVolume& volume) {
+    CExFatFileNode* node = new (std::nothrow) CExFatFileNode;
+    if (!node) {
+        if (runs) runs->Release();
+        return nullptr;
+    }
+    node->SetName("$InUse");
+    node->attributes_ = exfat::kAttrDirectory;
+    const DataRun* first = runs ? runs->First() : nullptr;
+    if (first) node->SetFirstLocation(volume.ClusterSector(static_cast<uint32_t>(first->start + 2)));
+    node->SetSecondLocation(~uint64_t{0});
+    node->SetDataRuns(runs);
+    return node;
+}

@@ -45,6 +45,7 @@ public:
 private:
     friend CExFatFileNode* MakeExFatFileNode(const ExFatEntryRecord& record, ExFatVolume& volume);
     friend CExFatFileNode* MakeExFatLostFolder(uint32_t firstCluster, const ExFatVolume& volume);
+    friend CExFatFileNode* MakeExFatHeldClusters(CDataRunList* runs, const ExFatVolume& volume);
     static uint64_t* Put(uint64_t* out, uint64_t value) {
         if (out) *out = value;
         return out;
@@ -67,6 +68,10 @@ private:
 CExFatFileNode* MakeExFatFileNode(const ExFatEntryRecord& record, ExFatVolume& volume);
 // A folder whose own entry is gone, standing in for it: "DIR" and its first cluster, in decimal.
 CExFatFileNode* MakeExFatLostFolder(uint32_t firstCluster, const ExFatVolume& volume);
+// A live folder that stands for no entry: it holds the clusters of runs (counted from cluster 2),
+// which the volume's live files and folders hold past what their entries give, so that no deleted
+// entry is taken to hold them. Its name is "$InUse". Takes runs; null when memory runs out.
+CExFatFileNode* MakeExFatHeldClusters(CDataRunList* runs, const ExFatVolume& volume);
 // The extents of a record's data (a folder's: its entries) in clusters from cluster 2, empty for
 // one without data; null only when memory runs out. A NoFatChain extent is one run, a chain is followed through
 // the FAT up to the data length. A deleted chained file whose first FAT entry was freed is taken as

@@ -76,6 +76,8 @@ void ExFatDirectoryInfo::SetAllocationBitmap(const uint8_t* e) {
     const uint32_t first = LoadLE32(e + kSystemFirstCluster);
     if (first < kLastValidCluster) firstClusterAboveSystem = std::max(firstClusterAboveSystem, first + 1);
     bitmapClusterCount = static_cast<uint32_t>(LoadLE64(e + kSystemDataLength) * 8);
+    bitmapFirstCluster = first;
+    bitmapDataLength = LoadLE64(e + kSystemDataLength);
 }
 
 void ExFatDirectoryInfo::SetUpcaseTable(const uint8_t* e) {
@@ -145,6 +147,8 @@ void ExFatDirectoryInfo::Reset() {
     flags = 0;
     firstClusterAboveSystem = 2;
     bitmapClusterCount = 0;
+    bitmapFirstCluster = 0;
+    bitmapDataLength = 0;
     upcaseFirstCluster = 0;
     upcaseDataLength = 0;
     label[0] = 0;

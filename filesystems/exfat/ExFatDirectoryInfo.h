@@ -82,6 +82,8 @@ public:
     uint32_t flags = 0;
     uint32_t firstClusterAboveSystem = 2;
     uint32_t bitmapClusterCount = 0;
+    uint32_t bitmapFirstCluster = 0;
+    uint64_t bitmapDataLength = 0;
     uint32_t upcaseFirstCluster = 0;
     uint64_t upcaseDataLength = 0;
     char16_t label[16] = {};

@@ -446,10 +446,12 @@ TEST_F(RelikordaRecoverTest, LiveFilesKeepTheClustersDeletedEntriesStillPointAt)
 // Cards cut short (inside a FAT16 card's last file; inside an exFAT card's heap, files lying past
 // the end), an exFAT card without its boot regions (its FAT placed among the FAT starts the scan
 // met), and one with an older FAT copy in front of the one in use, which the files' chains fit
-// alike (so neither is trusted, and chained files keep their first cluster), and FAT cards whose
-// live chain has a free, bad or far link: what could be read
-// is written in its folder, each file written short is named with the reason and counted, and
-// the exit status says the media job fell short.
+// alike (so neither is trusted, and chained files keep their first cluster), also with its
+// allocation bitmap zeroed, and FAT cards whose live chain has a free, bad or far link: what could
+// be read is written in its folder, each file written short is named with the reason and counted,
+// and the exit status says the media job fell short. A deleted entry whose clusters a live file
+// took is counted overwritten and never written, also where the live file's chain cannot be
+// followed (by the allocation bitmap, or without it by the clusters after the live file's first).
 TEST_F(RelikordaRecoverTest, FilesTheDeviceHoldsOnlyInPartAreNamedAndCounted) {
     const std::string cards = CardsFolder();
     if (platform::EntryExists(cards + "/SKIPPED")) GTEST_SKIP() << ReadAll(cards + "/SKIPPED");
@@ -468,16 +470,23 @@ TEST_F(RelikordaRecoverTest, FilesTheDeviceHoldsOnlyInPartAreNamedAndCounted) {
          {"Music/frag1.mp3 is short: only 4096 of its 40960 bytes could be read: which clusters hold the rest is not "
           "known (its chain ends early, or no FAT of its volume could be trusted)",
           "Music/frag2.mp3 is short: only 4096 of its 40960 bytes could be read: which clusters"}},
+        {"exfat_nobitmap", {"Music/frag1.mp3 is short: only 4096 of its 40960 bytes", "Music/frag2.mp3 is short: "}},
     };
     for (const Case& c : cases) {
         const std::string card = c.card, base = card.substr(0, card.find('_'));
         Result run = Run({"--device", cards + "/" + card + ".img", "--out", temp_ + "/" + card});
         const std::string files = RunFolder(run) + "/files";
         std::vector<std::string> written = FilesBelow(files);
-        size_t named = 0;
+        size_t named = 0, overwritten = 0;
         std::set<std::string> folders;
         for (const CardFile& file : CardFiles(cards + "/" + base + ".files")) {
             folders.insert(platform::ParentFolder(file.path));
+            if (file.overwritten) {
+                ++overwritten;
+                // Neither whole nor short (a deleted FAT entry has lost its first letter).
+                for (const std::string& name : written)
+                    EXPECT_NE(BaseName(name).substr(1), BaseName(file.path).substr(1)) << card << " wrote " << name;
+            }
             // A deleted FAT entry has lost its first letter: only exFAT's are found by their path.
             if (file.Unlisted() || file.overwritten || (file.deleted && base != "exfat")) continue;
             const std::string bytes = ReadAll(cards + "/" + base + ".icat/" + file.inode);
@@ -491,7 +500,11 @@ TEST_F(RelikordaRecoverTest, FilesTheDeviceHoldsOnlyInPartAreNamedAndCounted) {
             EXPECT_TRUE(Contains(run.err, "relikorda-recover: " + path + " is short: ")) << card << run.err;
             ++named;
         }
-        if (Contains(card, "link")) EXPECT_EQ(named, 1u) << card << run.err;
+        if (Contains(card, "link")) {
+            EXPECT_EQ(named, 1u) << card << run.err;
+        }
+        EXPECT_TRUE(Contains(run.out, "media: " + std::to_string(overwritten) + " deleted entries overwritten: "))
+            << card << run.out;
         for (const std::string& line : c.shortFiles) EXPECT_TRUE(Contains(run.err, files + "/" + line)) << card << run.err;
         EXPECT_GE(named, c.shortFiles.size()) << card;
         // On exFAT every file keeps its folders: none is written a second time in a folder of its own.
