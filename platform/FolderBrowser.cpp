@@ -51,6 +51,17 @@ void Answer(Request* request, bool accepted, const std::string& path) {
     g_mutex_unlock(&request->mutex);
 }
 
+// GTK 2's chooser hands a folder's listing to its file list up to half a second after entering the
+// folder, and does not stop that when destroyed: answered sooner, while one of its own pending
+// look-ups still holds it, it hands the listing to the freed list. So it is hidden at once (which
+// cancels a folder change still under way) and destroyed only after that delay.
+constexpr guint kListingDelayMs = 500 + 250;
+
+gboolean DestroyChooser(gpointer dialog) {
+    gtk_widget_destroy(GTK_WIDGET(dialog));
+    return FALSE;
+}
+
 void OnResponse(GtkDialog* dialog, gint response, gpointer data) {
     std::string path;
     if (response == GTK_RESPONSE_ACCEPT) {
@@ -59,7 +70,9 @@ void OnResponse(GtkDialog* dialog, gint response, gpointer data) {
             g_free(name);
         }
     }
-    gtk_widget_destroy(GTK_WIDGET(dialog));
+    g_signal_handlers_disconnect_by_func(dialog, reinterpret_cast<gpointer>(&OnResponse), data);
+    gtk_widget_hide(GTK_WIDGET(dialog));
+    g_timeout_add(kListingDelayMs, &DestroyChooser, dialog);
     Answer(static_cast<Request*>(data), !path.empty(), path);
 }
 

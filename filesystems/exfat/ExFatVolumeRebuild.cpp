@@ -28,6 +28,12 @@ bool BootCorroborated(const ExFatVolume& v) {
 bool OnClusterBoundary(const ExFatVolume& v, const ExFatDirectoryInfo* run) {
     return run->firstSector >= v.heapStart && (run->firstSector - v.heapStart) % v.sectorsPerCluster == 0;
 }
+// Where the clusters a candidate's entries name may lie: up to the device's end, or up to the heap's
+// end that its boot sectors give when that lies further (a card cut short names clusters it has lost).
+uint64_t ClustersEnd(const ExFatVolume& v, uint64_t deviceSectors) {
+    if (!BootCorroborated(v) || !v.clusterCount) return deviceSectors;
+    return std::max(deviceSectors, v.heapStart + uint64_t{v.clusterCount} * v.sectorsPerCluster);
+}
 
 }  // namespace
 
@@ -266,6 +272,7 @@ bool ExFatVolumeRebuild::MatchChain(ExFatDirectoryInfo* run, const ExFatVolume& 
     } catch (const std::bad_alloc&) {
         return false;
     }
+    const uint64_t end = ClustersEnd(c, deviceSectors_);
     ExFatClusterClaims used;
     int hits = 0;
     for (const ExFatDirectoryInfo::Subdirectory& s : folders) {
@@ -273,8 +280,8 @@ bool ExFatVolumeRebuild::MatchChain(ExFatDirectoryInfo* run, const ExFatVolume& 
         // Two live folders never share a cluster.
         if (!used.Claim(s.firstCluster, 1)) return false;
         const uint64_t sector = SectorOf(c.heapStart, spc, s.firstCluster);
-        if (sector >= deviceSectors_) return false;
-        ExFatDirectoryInfo* folder = collection_.RunAt(sector);
+        if (sector >= end) return false;
+        ExFatDirectoryInfo* folder = sector < deviceSectors_ ? collection_.RunAt(sector) : nullptr;
         if (!folder) continue;
         if (folder == run || MarkedByOther(folder, c)) return false;
         if ((folder->flags & ExFatDirectoryInfo::kBeginsInsideSet) || !folder->AdmitsClusterSectors(spc)) return false;
@@ -283,7 +290,7 @@ bool ExFatVolumeRebuild::MatchChain(ExFatDirectoryInfo* run, const ExFatVolume& 
         const uint64_t longest = std::max<uint64_t>(spc, (folderSectors + spc - 1) / spc * spc);
         if (folder->sectorCount > longest) return false;
         if (IsHeapClusterNumber(folder->highestFirstCluster) &&
-            SectorOf(c.heapStart, spc, folder->highestFirstCluster) >= deviceSectors_)
+            SectorOf(c.heapStart, spc, folder->highestFirstCluster) >= end)
             return false;
         if (!folder->ClaimClusters(used, spc * bytesPerSector_)) return false;
         ++hits;
@@ -442,11 +449,13 @@ void ExFatVolumeRebuild::PlaceByOwnCluster(ExFatDirectoryInfo* run) {
         const uint64_t offset = (f - 3) * spc;
         if (offset > run->firstSector) break;
         const uint64_t h = run->firstSector - offset;
+        ExFatVolume* known = collection_.FindCandidate(h, static_cast<uint32_t>(spc));
         if (IsHeapClusterNumber(run->highestFirstCluster) &&
-            SectorOf(h, static_cast<uint32_t>(spc), run->highestFirstCluster) >= deviceSectors_)
+            SectorOf(h, static_cast<uint32_t>(spc), run->highestFirstCluster) >=
+                (known ? ClustersEnd(*known, deviceSectors_) : deviceSectors_))
             break;
         places[count++] = {h, static_cast<uint32_t>(spc)};
-        if (ExFatVolume* known = collection_.FindCandidate(h, static_cast<uint32_t>(spc))) {
+        if (known) {
             TakeFragmentChain(*known, run, false);
             known->evidence |= EXFAT_EVIDENCE_OWN_CLUSTER;
             return;

@@ -444,14 +444,15 @@ TEST_F(RelikordaRecoverTest, LiveFilesKeepTheClustersDeletedEntriesStillPointAt)
 }
 
 // Cards cut short (inside a FAT16 card's last file; inside an exFAT card's heap, files lying past
-// the end), an exFAT card without its boot regions (its FAT placed among the FAT starts the scan
-// met), and one with an older FAT copy in front of the one in use, which the files' chains fit
-// alike (so neither is trusted, and chained files keep their first cluster), also with its
-// allocation bitmap zeroed, and FAT cards whose live chain has a free, bad or far link: what could
-// be read is written in its folder, each file written short is named with the reason and counted,
-// and the exit status says the media job fell short. A deleted entry whose clusters a live file
-// took is counted overwritten and never written, also where the live file's chain cannot be
-// followed (by the allocation bitmap, or without it by the clusters after the live file's first).
+// the end, or right after its folders, every file's data past the end), an exFAT card without its
+// boot regions (its FAT placed among the FAT starts the scan met), and one with an older FAT copy
+// in front of the one in use, which the files' chains fit alike (so neither is trusted, and chained
+// files keep their first cluster), also with its allocation bitmap zeroed, and FAT cards whose live
+// chain has a free, bad or far link: what could be read is written in its folder, each file written
+// short is named with the reason and counted, and the exit status says the media job fell short. A
+// deleted entry whose clusters a live file took is counted overwritten and never written, also
+// where the live file's chain cannot be followed (by the allocation bitmap, or without it by the
+// clusters after the live file's first).
 TEST_F(RelikordaRecoverTest, FilesTheDeviceHoldsOnlyInPartAreNamedAndCounted) {
     const std::string cards = CardsFolder();
     if (platform::EntryExists(cards + "/SKIPPED")) GTEST_SKIP() << ReadAll(cards + "/SKIPPED");
@@ -466,6 +467,9 @@ TEST_F(RelikordaRecoverTest, FilesTheDeviceHoldsOnlyInPartAreNamedAndCounted) {
           "volume",
           "Music/frag1.mp3 is short: only 0 of its 40960 bytes could be read: the rest lies past the end",
           "Music/frag2.mp3 is short: only 0 of its 40960 bytes"}},
+        {"exfat_cutdata",
+         {"DCIM/Camera/photo1.jpg is short: only 0 of its 17744 bytes could be read: the rest lies past the end",
+          "readme.txt is short: only 0 of its 700 bytes"}},
         {"exfat_stalefat",
          {"Music/frag1.mp3 is short: only 4096 of its 40960 bytes could be read: which clusters hold the rest is not "
           "known (its chain ends early, or no FAT of its volume could be trusted)",
@@ -507,7 +511,8 @@ TEST_F(RelikordaRecoverTest, FilesTheDeviceHoldsOnlyInPartAreNamedAndCounted) {
             << card << run.out;
         for (const std::string& line : c.shortFiles) EXPECT_TRUE(Contains(run.err, files + "/" + line)) << card << run.err;
         EXPECT_GE(named, c.shortFiles.size()) << card;
-        // On exFAT every file keeps its folders: none is written a second time in a folder of its own.
+        // On exFAT every file keeps its folders, also where its data is gone: none is written a second
+        // time in a folder of its own (DIRn, made for entries whose folder is not known).
         if (base == "exfat") {
             for (const std::string& name : written)
                 EXPECT_EQ(folders.count(platform::ParentFolder(name)), 1u) << card << " wrote " << name;
