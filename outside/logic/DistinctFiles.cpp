@@ -35,7 +35,7 @@ FoundFileFacts FactsOf(const _ARCHIVE_INFOMATION& item, IArchiveFileReader* read
     FoundFileFacts facts;
     facts.carved = IsCarved(item);
     facts.unlisted = item.reserved == ARCHIVE_RECORD_UNLISTED;
-    facts.search = item.owner;
+    facts.search = item.type;
     if (item.node) {
         facts.deleted = item.node->IsDeleted();
         facts.size = item.node->GetSize();
@@ -113,10 +113,10 @@ bool DistinctFiles::MeetsLiveData(const FoundFileFacts& find) const {
 }
 
 DistinctFiles::Verdict DistinctFiles::Judge(const FoundFileFacts& find) {
-    // Nothing tells on which volume a find without data lies, nor so whether two are one. A search
-    // lists each of its volumes' files once, so finds of one name, size and folders from one search
-    // are files of as many volumes; another search (the whole-device one beside a volume's quick
-    // search) lists them again, and only those it finds beyond the most any search found are new.
+    // Nothing tells on which volume a find without data lies, nor so whether two are one. A kind of
+    // search lists each volume's files once, so its finds of one name, size and folders are files of
+    // as many volumes; another kind (the whole-device search beside the quick one) lists them again,
+    // and only those it finds beyond the most any kind found are new.
     if (!find.hasData) {
         if (find.unlisted) return Verdict::Unlisted;
         if (find.carved) return Verdict::Distinct;

@@ -21,7 +21,7 @@ struct FoundFileFacts {
     bool carved = false;   // found by carving alone, with no entry of a file system
     bool deleted = false;
     bool unlisted = false;  // a live file or folder kept only for the clusters it holds (never a file of the run)
-    uint64_t search = 0;    // the search that listed it
+    uint32_t search = 0;    // the kind of search that listed it (the record's type)
     uint64_t size = 0;
     std::string name;
     std::string folder;  // the names of its folders, outermost first, each followed by '/'
@@ -84,10 +84,11 @@ private:
     std::map<Start, std::vector<Identity>> overwritten_;  // deleted entries found overwritten
     std::set<Start> entries_;                         // where any file system's find begins
     std::set<Start> carved_;                          // carved finds kept
-    // Finds without data, by deleted flag and identity: how many are kept, and how many each search listed.
+    // Finds without data, by deleted flag and identity: how many are kept, and how many each kind of
+    // search listed.
     struct NoDataCount {
         size_t kept = 0;
-        std::map<uint64_t, size_t> listed;
+        std::map<uint32_t, size_t> listed;
     };
     std::map<std::pair<bool, Identity>, NoDataCount> noData_;
 };
