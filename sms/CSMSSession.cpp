@@ -12,74 +12,9 @@
 
 #include "sms/SmsXmlAttributes.h"
 #include "sqlite_recovery/framework/TextUtils.h"
-
+#include "sqlite_recovery/framework/XmlLeafSpaces.h"
 
 namespace {
-
-bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-
-// Where a document's pieces lie, found as its leaves' blanks are written as references.
-struct DocumentLayout {
-    // Each leaf's text: its first byte and its size, in document order.
-    std::vector<std::pair<size_t, size_t>> leaves;
-    size_t rootStartEnd = 0;          // just past the root's start tag; 0 when there is none
-    std::vector<size_t> childEnds;    // just past each of the root's child elements
-    bool nested = true;               // every end tag closes an element
-};
-
-// The document with the white space inside each leaf's text written as character references,
-// where the parser would otherwise fold it: runs of it, and any at the text's start or end. The
-// parser folds white space as the document is read, so a message body read back would lose its
-// blanks; a reference it reads as the character itself. A single blank between two other
-// characters stays as it is. Where the leaves and the root's children lie goes to layout.
-std::string KeepLeafSpaces(const char* xml, size_t size, DocumentLayout* layout) {
-    std::string out;
-    out.reserve(size);
-    bool afterStartTag = false;
-    int depth = 0;
-    size_t at = 0;
-    while (at < size) {
-        if (xml[at] == '<') {
-            size_t end = at + 1;
-            char quote = 0;
-            while (end < size && (quote || xml[end] != '>')) {
-                if (quote && xml[end] == quote) quote = 0;
-                else if (!quote && (xml[end] == '"' || xml[end] == '\'')) quote = xml[end];
-                ++end;
-            }
-            if (end == size) {
-                layout->nested = false;
-                return out.append(xml + at, size - at);
-            }
-            const char kind = at + 1 < end ? xml[at + 1] : '/';
-            const bool closed = xml[end - 1] == '/';
-            afterStartTag = kind != '/' && kind != '?' && kind != '!' && !closed;
-            if (kind == '/') {
-                if (--depth < 0) layout->nested = false;
-                if (depth == 1) layout->childEnds.push_back(end + 1);
-            } else if (kind != '?' && kind != '!') {
-                if (depth == 0 && layout->rootStartEnd == 0) layout->rootStartEnd = end + 1;
-                if (depth == 1 && closed) layout->childEnds.push_back(end + 1);
-                if (!closed) ++depth;
-            }
-            out.append(xml + at, end + 1 - at);
-            at = end + 1;
-            continue;
-        }
-        const char* next = static_cast<const char*>(std::memchr(xml + at, '<', size - at));
-        size_t end = next ? static_cast<size_t>(next - xml) : size;
-        const bool leaf = afterStartTag && end + 1 < size && xml[end + 1] == '/';
-        if (leaf) layout->leaves.emplace_back(at, end - at);
-        for (size_t i = at; i < end; ++i) {
-            const char c = xml[i];
-            const bool lone = c == ' ' && i > at && i + 1 < end && !IsXmlSpace(xml[i - 1]) && !IsXmlSpace(xml[i + 1]);
-            if (leaf && IsXmlSpace(c) && !lone) out += "&#" + std::to_string(static_cast<int>(c)) + ";";
-            else out += c;
-        }
-        at = end;
-    }
-    return out;
-}
 
 size_t CountChildElements(const TiXmlElement* root) {
     size_t count = 0;
@@ -98,7 +33,7 @@ ISMSSession* CreateSmsSession(const char* xmlText) {
 CSMSSession::CSMSSession(const char* xmlText) {
     const size_t size = std::strlen(xmlText);
     TiXmlDocument document;
-    DocumentLayout layout;
+    XmlLeafLayout layout;
     // A conversation document nests three levels; a text nesting far deeper is not parsed.
     if (XmlNestingWithin(xmlText, 64))
         document.Parse(KeepLeafSpaces(xmlText, size, &layout).c_str(), nullptr, TIXML_ENCODING_UTF8);
