@@ -72,6 +72,7 @@ void OnResponse(GtkDialog* dialog, gint response, gpointer data) {
     }
     g_signal_handlers_disconnect_by_func(dialog, reinterpret_cast<gpointer>(&OnResponse), data);
     gtk_widget_hide(GTK_WIDGET(dialog));
+    gtk_widget_unrealize(GTK_WIDGET(dialog));
     g_timeout_add(kListingDelayMs, &DestroyChooser, dialog);
     Answer(static_cast<Request*>(data), !path.empty(), path);
 }

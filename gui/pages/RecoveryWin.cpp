@@ -159,7 +159,8 @@ void CRecoveryWin::OnMessage(int group, int code) {
     const uint64_t done = record.done & kSigned63;
     progressBar_->SetFraction(total == 0 ? 0.0 : static_cast<double>(done) / static_cast<double>(total));
 
-    if (record.state != PROGRESS_STATE_FINISHED) return;
+    // A recovery ends once: a finished record met again (its last record read anew) keeps the page shown.
+    if (record.state != PROGRESS_STATE_FINISHED || resultPage_) return;
     if (stopTime_ != 0) {
         CUIPublic::Instance()->ReportValue(USAGE_VALUE_RECOVERY_PROGRESS,
                                            static_cast<int>(static_cast<int64_t>(std::time(nullptr)) - stopTime_));

@@ -1,6 +1,8 @@
 #include "gui/shell/tests/GuiTestSupport.h"
 
 #include <glib.h>
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -50,6 +52,28 @@ bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
     }
     return true;
 }
+
+namespace {
+
+bool AnyFolderChooserLeft() {
+    if (!gdk_display_get_default()) return false;
+    GList* windows = gtk_window_list_toplevels();
+    bool left = false;
+    for (GList* item = windows; item && !left; item = item->next) left = GTK_IS_FILE_CHOOSER_DIALOG(item->data);
+    g_list_free(windows);
+    return left;
+}
+
+// An answered folder chooser is hidden at once and destroyed a moment later; a run waits for the
+// last one to go, so that nothing of it is left when the program ends.
+class FolderChoosersGone : public ::testing::Environment {
+public:
+    void TearDown() override { EXPECT_TRUE(PumpUntil([] { return !AnyFolderChooserLeft(); }, 5000)); }
+};
+
+::testing::Environment* const kFolderChoosersGone = ::testing::AddGlobalTestEnvironment(new FolderChoosersGone);
+
+}  // namespace
 
 StatsLog::StatsLog() : path_(MakeTempFolder() + "/stats.log") { setenv("RELIKORDA_STATS_LOG", path_.c_str(), 1); }
 
