@@ -53,7 +53,8 @@ FoundFileFacts FactsOf(const _ARCHIVE_INFOMATION& item, IArchiveFileReader* read
 
 std::vector<FoundFileFacts> FactsOf(FoundFileOpener& opener, const std::vector<_ARCHIVE_INFOMATION>& items) {
     std::vector<FoundFileFacts> facts(items.size());
-    opener.ForEachReader(items, [&](size_t i, IArchiveFileReader* reader) { facts[i] = FactsOf(items[i], reader); });
+    facts.resize(
+        opener.ForEachReader(items, [&](size_t i, IArchiveFileReader* reader) { facts[i] = FactsOf(items[i], reader); }));
     return facts;
 }
 

@@ -32,6 +32,8 @@ struct FoundFileFacts {
 // The facts of an item, whose reader (may be null) tells where its data begins.
 FoundFileFacts FactsOf(const _ARCHIVE_INFOMATION& item, IArchiveFileReader* reader);
 // The facts of each item, in the items' order.
+// While the scan runs, only those of the first items whose readers could be made in time: as
+// many facts as that.
 std::vector<FoundFileFacts> FactsOf(FoundFileOpener& opener, const std::vector<_ARCHIVE_INFOMATION>& items);
 
 // Which finds are files of their own, and so are shown and written; one rule for what the user

@@ -38,7 +38,7 @@ IArchiveFileReader* FoundFileOpener::Open(const _ARCHIVE_INFOMATION& item, uint3
     return reader;
 }
 
-void FoundFileOpener::ForEachReader(const std::vector<_ARCHIVE_INFOMATION>& items,
+size_t FoundFileOpener::ForEachReader(const std::vector<_ARCHIVE_INFOMATION>& items,
                                     const std::function<void(size_t, IArchiveFileReader*)>& use, uint32_t waitMs) {
     if (!gate_ || !gate_->IsScanning()) {
         for (size_t i = 0; i < items.size(); ++i) {
@@ -46,7 +46,7 @@ void FoundFileOpener::ForEachReader(const std::vector<_ARCHIVE_INFOMATION>& item
             use(i, reader);
             if (reader) reader->Release();
         }
-        return;
+        return items.size();
     }
     // Few enough that the scan stands still only briefly for each batch.
     constexpr size_t kBatch = 256;
@@ -54,7 +54,7 @@ void FoundFileOpener::ForEachReader(const std::vector<_ARCHIVE_INFOMATION>& item
     for (size_t first = 0; first < items.size(); first += kBatch) {
         const size_t end = std::min(items.size(), first + kBatch);
         readers.assign(end - first, nullptr);
-        gate_->Visit(
+        const bool visited = gate_->Visit(
             [&] {
                 std::map<std::pair<uint64_t, uint32_t>, IArchiveDataRecovery*> recoveries;
                 for (size_t i = first; i < end; ++i) {
@@ -72,9 +72,11 @@ void FoundFileOpener::ForEachReader(const std::vector<_ARCHIVE_INFOMATION>& item
                     if (entry.second) entry.second->Release();
             },
             waitMs);
+        if (!visited) return first;
         for (size_t i = first; i < end; ++i) {
             use(i, readers[i - first]);
             if (readers[i - first]) readers[i - first]->Release();
         }
     }
+    return items.size();
 }

@@ -30,8 +30,9 @@ public:
     IArchiveFileReader* Open(const _ARCHIVE_INFOMATION& item, uint32_t waitMs = kWriterWaitMs);
     // Hands use each item's index and reader (null when it cannot be read), releasing the reader
     // afterwards. While the scan runs, the items are opened in batches, each batch while the scan
-    // stands still and with one recovery object per controller.
-    void ForEachReader(const std::vector<_ARCHIVE_INFOMATION>& items,
+    // stands still and with one recovery object per controller; when the scan does not stand still
+    // within waitMs, the items from that batch on are not handed over. Returns how many were.
+    size_t ForEachReader(const std::vector<_ARCHIVE_INFOMATION>& items,
                        const std::function<void(size_t, IArchiveFileReader*)>& use, uint32_t waitMs = kWriterWaitMs);
 
 private:

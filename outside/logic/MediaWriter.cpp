@@ -258,7 +258,10 @@ bool WriteMedia(FoundFileOpener& opener, IDataContainer<_ARCHIVE_INFOMATION>* co
     // Each file once: the finds in the order the rule judges them, each judged by where its data
     // begins and what its entry says.
     std::sort(items.begin(), items.end(), DistinctFiles::JudgedBefore);
-    const std::vector<FoundFileFacts> facts = FactsOf(opener, items);
+    std::vector<FoundFileFacts> facts = FactsOf(opener, items);
+    // Those a running scan gave no time to read are judged without where their data lies; their
+    // writing meets the same wait.
+    for (size_t i = facts.size(); i < items.size(); ++i) facts.push_back(FactsOf(items[i], nullptr));
 
     MediaCounts found;
     bool stopped = false;

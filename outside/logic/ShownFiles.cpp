@@ -27,8 +27,11 @@ bool ShownFiles::Settle(IDataContainer<_ARCHIVE_INFOMATION>* found, FoundFileOpe
 bool ShownFiles::Show(std::vector<_ARCHIVE_INFOMATION>& items, FoundFileOpener& opener) {
     std::sort(items.begin(), items.end(), DistinctFiles::JudgedBefore);
     const std::vector<FoundFileFacts> facts = FactsOf(opener, items);
+    // Those the scan gave no time to read wait for its end: judged without where their data lies, a
+    // live file would not be known when another search finds it again.
+    waiting_.insert(waiting_.end(), items.begin() + static_cast<std::ptrdiff_t>(facts.size()), items.end());
     bool shown = false;
-    for (size_t i = 0; i < items.size(); ++i) {
+    for (size_t i = 0; i < facts.size(); ++i) {
         if (rule_.Judge(facts[i]) != DistinctFiles::Verdict::Distinct) continue;
         _ARCHIVE_INFOMATION record = items[i];
         record.check = 0;
