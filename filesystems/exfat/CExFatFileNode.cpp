@@ -1,5 +1,6 @@
 #include "filesystems/exfat/CExFatFileNode.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -83,23 +84,47 @@ CDataRunList* BuildExFatExtents(const ExFatEntryRecord& record, ExFatVolume& vol
         AppendContiguous(list, volume, record.firstCluster, clusters);
         return list;
     }
-    // Follow the chain for as many clusters as the length needs. A chain that comes back on itself
-    // is cut where that is seen (Brent's cycle test: no memory per cluster).
-    uint32_t cluster = record.firstCluster, mark = cluster;
-    uint64_t power = 1, sinceMark = 0;
-    for (uint64_t taken = 0;;) {
+    // Follow the chain for as many clusters as the length needs, and no further than the first
+    // cluster it comes back to: a loop is cut before any cluster is taken twice.
+    const uint64_t distinct = ExFatChainClusters(volume, record.firstCluster, clusters);
+    uint32_t cluster = record.firstCluster;
+    for (uint64_t taken = 0; taken < distinct; ++taken) {
         DataRun run(static_cast<int64_t>(cluster) - 2, 1);
         list->AppendRun(&run);
-        if (++taken == clusters || !volume.IsHeapCluster(next) || next == mark) break;
-        if (++sinceMark == power) {
-            mark = next;
-            power <<= 1;
-            sinceMark = 0;
-        }
         cluster = next;
-        next = volume.fat.NextCluster(cluster);
+        if (taken + 1 < distinct) next = volume.fat.NextCluster(cluster);
     }
     return list;
+}
+
+uint64_t ExFatChainClusters(ExFatVolume& volume, uint32_t first, uint64_t most) {
+    if (!volume.IsHeapCluster(first) || most == 0) return 0;
+    // Brent's cycle test finds the loop's length without memory per cluster; the walk again from the
+    // start with one pointer that far ahead meets the other at the first repeated cluster. A loop
+    // that begins within the first most clusters is seen within 3 x most steps.
+    uint64_t length = 1, power = 1, walked = 1;
+    uint32_t mark = first, at = volume.NextHeapCluster(first);
+    for (;;) {
+        if (at == exfat::kNoCluster || walked > 3 * most + 2) return std::min(walked, most);
+        if (at == mark) break;
+        if (length == power) {
+            mark = at;
+            power <<= 1;
+            length = 0;
+        }
+        at = volume.NextHeapCluster(at);
+        ++length;
+        ++walked;
+    }
+    uint32_t slow = first, fast = first;
+    for (uint64_t k = 0; k < length; ++k) fast = volume.NextHeapCluster(fast);
+    uint64_t before = 0;  // clusters before the loop begins
+    while (slow != fast) {
+        slow = volume.NextHeapCluster(slow);
+        fast = volume.NextHeapCluster(fast);
+        ++before;
+    }
+    return std::min(before + length, most);
 }
 
 CExFatFileNode* MakeExFatFileNode(const ExFatEntryRecord& record, ExFatVolume& volume) {

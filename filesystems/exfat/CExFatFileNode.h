@@ -77,3 +77,6 @@ CExFatFileNode* MakeExFatHeldClusters(CDataRunList* runs, const ExFatVolume& vol
 // the FAT up to the data length. A deleted chained file whose first FAT entry was freed is taken as
 // contiguous. Runs never leave the heap.
 CDataRunList* BuildExFatExtents(const ExFatEntryRecord& record, ExFatVolume& volume);
+// The clusters of the chain from first, at most most of them: up to its end, and short of the first
+// cluster it would take twice when it loops.
+uint64_t ExFatChainClusters(ExFatVolume& volume, uint32_t first, uint64_t most);

@@ -1,6 +1,9 @@
 #include "filesystems/exfat/CExFatQuickSearch.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <new>
 
 #include "filesystems/frame/CSearchedPartitionInfo.h"
@@ -62,6 +65,7 @@ bool CExFatQuickSearch::ReadBootSector(IStorageDevice* device) {
     parameters.deviceSectors = deviceSectors_;
     parser_.SetVolumeParameters(parameters);
     volume_.OpenFat(device);
+    SayWhatTheDeviceLacks();
 
     bufferClusters_ = volume_.clusterSize >= kReadBytes ? 1 : kReadBytes / volume_.clusterSize;
     buffer_.reset(new (std::nothrow) uint8_t[static_cast<size_t>(bufferClusters_) * volume_.clusterSize]);
@@ -70,10 +74,40 @@ bool CExFatQuickSearch::ReadBootSector(IStorageDevice* device) {
     return builder_->BeginSearch(SEARCHER_EXFAT, static_cast<int>(root), static_cast<int>(root >> 32)) != 0;
 }
 
+void CExFatQuickSearch::SayWhatTheDeviceLacks() {
+    const uint64_t heapEnd = volume_.heapStart + uint64_t{volume_.clusterCount} * volume_.sectorsPerCluster;
+    const uint64_t end = std::max(volume_.volumeLength, heapEnd);
+    if (end > deviceSectors_)
+        RK_LOG("%sexFAT volume: it runs past the end of its device: %llu of its %llu sectors are there (its heap "
+               "from sector %llu); its files and folders past the end are lost or short",
+               kLogWarningPrefix, static_cast<unsigned long long>(deviceSectors_), static_cast<unsigned long long>(end),
+               static_cast<unsigned long long>(volume_.heapStart));
+    if (!volume_.fat.IsOpen())
+        RK_LOG("%sexFAT volume: its FAT (%u sectors from sector %llu) cannot be read: its files and folders in "
+               "cluster chains keep only their first cluster",
+               kLogWarningPrefix, volume_.fatLength, static_cast<unsigned long long>(volume_.fatOffset));
+}
+
+std::string CExFatQuickSearch::PathOf(IFileNode* folder, const char* name) {
+    std::string path = name ? std::string("/") + name : std::string();
+    size_t depth = 0;
+    for (IFileNode* at = folder; at && depth < 256; at = at->GetParent(), ++depth)
+        path = "/" + std::string(at->GetName() ? at->GetName() : "") + path;
+    return path.empty() ? "/" : path;
+}
+
+void CExFatQuickSearch::SayFolder(const char* what, unsigned long long a, unsigned long long b) {
+    if (walkingDeleted_) return;
+    const std::string path = PathOf(walking_, nullptr);
+    char text[256];
+    std::snprintf(text, sizeof text, what, a, b);
+    RK_LOG("%sexFAT folder \"%s\": %s", kLogWarningPrefix, path.c_str(), text);
+}
+
 void CExFatQuickSearch::Walk() {
     if (!sink_) return;
     const int64_t wholeHeap = static_cast<int64_t>(volume_.clusterSize) * volume_.clusterCount;
-    if (!WalkDirectory(nullptr, volume_.rootCluster, wholeHeap, false)) return;
+    WalkDirectory(nullptr, volume_.rootCluster, wholeHeap, false);
     uint64_t processed = 0, lastPercent = 0;
     while ((!liveFolders_.empty() || !deletedFolders_.empty()) && sink_->ShouldContinue()) {
         // Live folders first: a deleted folder whose cluster a live one took over must not claim it.
@@ -82,8 +116,8 @@ void CExFatQuickSearch::Walk() {
         queue.pop_front();
         if (!WalkDirectory(folder, folder->FirstCluster(), static_cast<int64_t>(folder->GetSize()),
                            folder->NoFatChain()))
-            RK_LOG("[exFAT] folder \"%s\" at cluster %u could not be read whole; the walk goes on", folder->GetName(),
-                   folder->FirstCluster());
+            RK_LOG("[exFAT] folder \"%s\" at cluster %u could not be read whole; the walk goes on",
+                   PathOf(folder, nullptr).c_str(), folder->FirstCluster());
         ++processed;
         const uint64_t total = processed + liveFolders_.size() + deletedFolders_.size();
         const uint64_t percent = processed * 100 / total;
@@ -102,22 +136,87 @@ bool CExFatQuickSearch::WalkDirectory(CExFatFileNode* folder, uint32_t start, in
     if (!device_ || !builder_) return false;
     // A set never runs from one folder into another.
     parser_.Reset();
+    walking_ = folder;
+    walkingDeleted_ = folder && folder->IsDeleted();
+    if (!volume_.IsHeapCluster(start))
+        SayFolder("its first cluster %llu lies outside the volume's heap: its entries are lost", start, 0);
     const bool read = contiguous ? ReadContiguous(start, remaining) : ReadChain(start, remaining);
+    parser_.EndFolder();
     EmitFinished(folder, start);
     return read;
 }
 
+uint64_t CExFatQuickSearch::ReadClusters(uint8_t* into, uint32_t cluster, uint64_t count) {
+    const uint64_t spc = volume_.sectorsPerCluster;
+    if (device_->ReadSectors(into, volume_.ClusterSector(cluster), count * spc)) return count;
+    // The clusters before the one that fails are read one by one: a folder is read as far as it goes.
+    uint64_t k = 0;
+    while (k + 1 < count && device_->ReadSectors(into + k * volume_.clusterSize, volume_.ClusterSector(cluster) + k * spc, spc))
+        ++k;
+    const uint64_t failed = volume_.ClusterSector(static_cast<uint32_t>(cluster + k));
+    if (failed + spc > deviceSectors_)
+        SayFolder("its cluster %llu (sector %llu) lies past the end of the device: its entries from there on are lost",
+                  cluster + k, failed);
+    else
+        SayFolder("its cluster %llu (sector %llu) cannot be read: its entries from there on are lost", cluster + k,
+                  failed);
+    return k;
+}
+
 bool CExFatQuickSearch::ReadChain(uint32_t start, int64_t remaining) {
     uint32_t cluster = start;
-    while (volume_.IsHeapCluster(cluster) && visited_.insert(cluster).second) {
-        if (!device_->ReadSectors(buffer_.get(), volume_.ClusterSector(cluster), volume_.sectorsPerCluster))
-            return false;
+    uint64_t read = 0;
+    while (volume_.IsHeapCluster(cluster)) {
+        if (!visited_.insert(cluster).second) {
+            SayFolder("its cluster chain comes to cluster %llu, which a folder already holds: its entries from "
+                      "there on are lost", cluster, 0);
+            break;
+        }
+        if (ReadClusters(buffer_.get(), cluster, 1) == 0) return false;
+        ++read;
         if (!parser_.ParseDirectoryBuffer(buffer_.get(), volume_.clusterSize, volume_.ClusterSector(cluster))) break;
         remaining -= volume_.clusterSize;
-        cluster = volume_.NextHeapCluster(cluster);
+        const uint32_t next = volume_.NextHeapCluster(cluster);
         if (remaining <= 0) break;
+        // The root's length is not known: its chain ends where the FAT says.
+        if (next == exfat::kNoCluster && walking_ && volume_.fat.IsOpen())
+            SayFolder("its cluster chain ends after %llu clusters, short of its length (%llu more bytes): the "
+                      "entries past are lost", read, static_cast<unsigned long long>(remaining));
+        cluster = next;
     }
     return true;
+}
+
+void CExFatQuickSearch::SayCut(CExFatFileNode* folder, const ExFatEntryRecord& record) {
+    const std::string path = PathOf(folder, record.name);
+    const unsigned long long length = record.dataLength;
+    const uint64_t clusters = (record.dataLength + volume_.clusterSize - 1) / volume_.clusterSize;
+    if (clusters > volume_.clusterCount) {
+        RK_LOG("%sexFAT file \"%s\": its length (%llu bytes) is larger than its volume's heap: it is written as far "
+               "as the heap goes",
+               kLogWarningPrefix, path.c_str(), length);
+    } else if (record.noFatChain || !volume_.fat.IsOpen()) {
+        // No FAT is said once for the volume.
+        if (record.noFatChain)
+            RK_LOG("%sexFAT file \"%s\": its clusters run past the end of its volume's heap: it is written as far as "
+                   "the heap goes",
+                   kLogWarningPrefix, path.c_str());
+    } else {
+        const uint64_t held = ExFatChainClusters(volume_, record.firstCluster, clusters);
+        uint32_t last = record.firstCluster;
+        for (uint64_t k = 1; k < held; ++k) last = volume_.NextHeapCluster(last);
+        const uint32_t next = volume_.fat.NextCluster(last);
+        if (volume_.IsHeapCluster(next))
+            RK_LOG("%sexFAT file \"%s\": its cluster chain comes back to cluster %u after %llu of its %llu clusters: "
+                   "it is cut before the cluster it would take twice",
+                   kLogWarningPrefix, path.c_str(), next, static_cast<unsigned long long>(held),
+                   static_cast<unsigned long long>(clusters));
+        else
+            RK_LOG("%sexFAT file \"%s\": its cluster chain ends at cluster %u (its FAT entry is %#x) after %llu of "
+                   "its %llu clusters: it is cut there",
+                   kLogWarningPrefix, path.c_str(), last, next, static_cast<unsigned long long>(held),
+                   static_cast<unsigned long long>(clusters));
+    }
 }
 
 bool CExFatQuickSearch::ReadContiguous(uint32_t start, int64_t remaining) {
@@ -131,17 +230,20 @@ bool CExFatQuickSearch::ReadContiguous(uint32_t start, int64_t remaining) {
         // The clusters of this read: as many as fit, up to the first one read before.
         uint32_t n = 0;
         while (n < bufferClusters_ && cluster + n < end && !visited_.count(static_cast<uint32_t>(cluster + n))) ++n;
-        if (n == 0) break;
+        if (n == 0) {
+            SayFolder("its cluster %llu is held by a folder read before: its entries from there on are lost", cluster, 0);
+            break;
+        }
         const uint64_t first = volume_.ClusterSector(static_cast<uint32_t>(cluster));
-        if (!device_->ReadSectors(buffer_.get(), first, static_cast<uint64_t>(n) * volume_.sectorsPerCluster))
-            return false;
-        for (uint32_t k = 0; k < n; ++k, ++cluster) {
+        const uint64_t got = ReadClusters(buffer_.get(), static_cast<uint32_t>(cluster), n);
+        for (uint32_t k = 0; k < got; ++k, ++cluster) {
             visited_.insert(static_cast<uint32_t>(cluster));
             if (!parser_.ParseDirectoryBuffer(buffer_.get() + static_cast<size_t>(k) * volume_.clusterSize,
                                               volume_.clusterSize,
                                               first + static_cast<uint64_t>(k) * volume_.sectorsPerCluster))
                 return true;
         }
+        if (got < n) return false;
     }
     return true;
 }
@@ -149,10 +251,20 @@ bool CExFatQuickSearch::ReadContiguous(uint32_t start, int64_t remaining) {
 void CExFatQuickSearch::EmitFinished(CExFatFileNode* folder, uint32_t start) {
     const uint64_t folderSector = volume_.ClusterSector(start);
     const bool parentDeleted = folder && folder->IsDeleted();
+    if (!parentDeleted) {
+        for (const ExFatRefusedSet& refused : parser_.Refused())
+            RK_LOG("%sexFAT folder \"%s\": the entry set at sector %llu%s%s%s is refused: %s; the file or folder "
+                   "it stands for is lost",
+                   kLogWarningPrefix, PathOf(folder, nullptr).c_str(), static_cast<unsigned long long>(refused.sector),
+                   refused.nameSoFar.empty() ? "" : " (\"", refused.nameSoFar.c_str(),
+                   refused.nameSoFar.empty() ? "" : "\")", refused.why);
+    }
+    parser_.Refused().clear();
     for (ExFatEntryRecord& record : parser_.Finished()) {
         if (parentDeleted) record.inUse = 0;
         CExFatFileNode* node = MakeExFatFileNode(record, volume_);
         if (!node) continue;
+        if (record.inUse && node->IsSizeCut()) SayCut(folder, record);
         if (volume_.IsHeapCluster(record.firstCluster))
             node->SetFirstLocation(volume_.ClusterSector(record.firstCluster));
         node->SetSecondLocation(folderSector);

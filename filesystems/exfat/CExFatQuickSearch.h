@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <string>
 #include <unordered_set>
 
 #include "filesystems/frame/IFileSystemSearchController.h"
@@ -9,6 +10,7 @@
 #include "filesystems/exfat/ExFatVolume.h"
 
 class CExFatFileNode;
+class IFileNode;
 
 // Reads the one exFAT volume that starts at sector 0 of a storage device and hands every file and
 // folder its directories still describe, live or deleted, to the builder with code 0x21. The walk
@@ -42,6 +44,18 @@ private:
     // a read failed.
     bool WalkDirectory(CExFatFileNode* folder, uint32_t start, int64_t remaining, bool contiguous);
     bool ReadChain(uint32_t start, int64_t remaining);
+    // Reads count clusters from cluster into into: how many could be read from the first on. A
+    // failure is said for the folder being walked.
+    uint64_t ReadClusters(uint8_t* into, uint32_t cluster, uint64_t count);
+    // What a volume that runs past its device, or whose FAT cannot be read, loses is said once.
+    void SayWhatTheDeviceLacks();
+    // Says on standard error (as a warning) what the live folder being walked loses; what is a
+    // printf text of two numbers.
+    void SayFolder(const char* what, unsigned long long a, unsigned long long b);
+    // Says why a live file's clusters hold less than its length.
+    void SayCut(CExFatFileNode* folder, const ExFatEntryRecord& record);
+    // "/a/b/name" of a name in folder (null: the root).
+    static std::string PathOf(IFileNode* folder, const char* name);
     bool ReadContiguous(uint32_t start, int64_t remaining);
     void EmitFinished(CExFatFileNode* folder, uint32_t start);
     void Report(uint32_t state, uint64_t total, uint64_t done);
@@ -57,6 +71,8 @@ private:
     std::unordered_set<uint32_t> visited_;  // every cluster a folder walk has read
     IStorageDevice* device_ = nullptr;
     IProgress* sink_ = nullptr;
+    CExFatFileNode* walking_ = nullptr;  // the folder being walked (null: the root)
+    bool walkingDeleted_ = false;
     std::deque<CExFatFileNode*> liveFolders_;     // owned by the builder
     std::deque<CExFatFileNode*> deletedFolders_;  // owned by the builder
 };

@@ -14,6 +14,24 @@ void ExFatEntrySetParser::Reset() {
     counter_ = 0;
 }
 
+void ExFatEntrySetParser::NoteRefused(uint64_t sector, const char* why) {
+    try {
+        ExFatRefusedSet refused;
+        refused.sector = sector;
+        refused.why = why;
+        FinishExFatName(open_);
+        refused.nameSoFar.assign(open_.name, open_.nameBytes);
+        refused_.push_back(std::move(refused));
+    } catch (const std::bad_alloc&) {
+        // Not noted; the walk goes on.
+    }
+}
+
+void ExFatEntrySetParser::Drop(const char* why) {
+    if (stage_ > 0 && open_.inUse) NoteRefused(open_.sector, why);
+    Reset();
+}
+
 bool ExFatEntrySetParser::SameUse(const uint8_t* entry) const {
     return ((entry[0] & kTypeInUse) != 0) == (open_.inUse != 0);
 }
@@ -54,24 +72,29 @@ bool ExFatEntrySetParser::ParseDirectoryBuffer(const uint8_t* buffer, uint32_t b
                 if (IsBenignSecondary(type)) {
                     OnBenignSecondary(e);
                 } else if (IsBenignPrimary(type)) {
-                    Reset();  // a primary entry begins a set of its own
+                    Drop("another entry set begins before its last entry");  // a primary begins a set of its own
                 } else {
+                    Drop(type == 0 ? "the folder's entries end inside it"
+                                   : "an entry of a kind not known here ends the folder inside it");
                     ++counter_;
                     return false;  // the end of the directory, or a critical entry not known here
                 }
                 break;
         }
-        if (!taken) Reset();
+        if (!taken) Drop("one of its entries is malformed");
         ++counter_;
     }
     return true;
 }
 
 bool ExFatEntrySetParser::OnFileEntry(const uint8_t* e, uint64_t sector) {
-    Reset();
+    Drop("another entry set begins before its last entry");
     // Times are not checked: a set whose only fault is a time (a zero access time, say) is a file,
     // kept with the times it has.
-    if ((e[0] & (kTypeBenign | kTypeSecondary)) || !IsValidFileEntryLayout(e)) return false;
+    if ((e[0] & (kTypeBenign | kTypeSecondary)) || !IsValidFileEntryLayout(e)) {
+        if (e[0] & kTypeInUse) NoteRefused(sector, "its file entry is malformed (its count of entries or its reserved bytes)");
+        return false;
+    }
     stage_ = 1;
     open_.inUse = (e[0] & kTypeInUse) ? 1 : 0;
     open_.attributes = LoadLE16(e + kFileAttributes);
@@ -84,9 +107,13 @@ bool ExFatEntrySetParser::OnFileEntry(const uint8_t* e, uint64_t sector) {
 }
 
 bool ExFatEntrySetParser::OnStreamEntry(const uint8_t* e) {
+    // A length larger than the device is taken: the file is read as far as its volume goes, and is
+    // short.
     if ((e[0] & kTypeBenign) || !(e[0] & kTypeSecondary) || e[kStreamReserved1] != 0 ||
-        !IsValidStreamEntry(e, parameters_.sectorShift, parameters_.clusterShift, parameters_.deviceSectors))
+        !IsValidStreamEntry(e, parameters_.sectorShift, parameters_.clusterShift, ~uint64_t{0})) {
+        if (stage_ == 1 && counter_ == 1) Drop("its stream extension entry is malformed");
         return false;
+    }
     if (stage_ == 1 && counter_ == 1 && SameUse(e)) {
         stage_ = 2;
         --remaining_;
@@ -95,20 +122,24 @@ bool ExFatEntrySetParser::OnStreamEntry(const uint8_t* e) {
         open_.noFatChain = (e[kStreamFlags] & kFlagNoFatChain) ? 1 : 0;
         nameLength_ = e[kStreamNameLength];
     } else {
-        Reset();
+        Drop("its stream extension entry is not the one after its file entry");
     }
     return true;
 }
 
 bool ExFatEntrySetParser::OnNameEntry(const uint8_t* e) {
-    if ((e[0] & kTypeBenign) || !(e[0] & kTypeSecondary) || !IsValidNameEntry(e)) return false;
+    if ((e[0] & kTypeBenign) || !(e[0] & kTypeSecondary) || !IsValidNameEntry(e)) {
+        if (stage_ >= 2 && stage_ == counter_) Drop("a name entry of it is malformed or holds a character no name may have");
+        return false;
+    }
     if (SameUse(e) && stage_ >= 2 && stage_ == counter_ && remaining_ > 0) {
         ++stage_;
         --remaining_;
         AppendExFatNamePiece(open_, e);
         if (remaining_ == 0) FinishSet();
     } else {
-        Reset();
+        Drop(SameUse(e) ? "it has fewer entries than its file entry counts, or they stand out of order"
+                        : "its entries disagree on whether it is in use");
     }
     return true;
 }
@@ -119,7 +150,8 @@ bool ExFatEntrySetParser::OnBenignSecondary(const uint8_t* e) {
         --remaining_;
         if (remaining_ == 0) FinishSet();
     } else {
-        Reset();
+        Drop(SameUse(e) ? "it has fewer entries than its file entry counts, or they stand out of order"
+                        : "its entries disagree on whether it is in use");
     }
     return true;
 }

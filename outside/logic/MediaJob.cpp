@@ -10,6 +10,7 @@
 #include "outside/logic/SectorCountingDevice.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/FileSystem.h"
+#include "sqlite_recovery/framework/Logger.h"
 
 namespace {
 
@@ -55,8 +56,12 @@ int RunMediaJobWith(const MediaLibraryCalls& calls, IVirtualDevice& device, cons
             return 0;
         case AnalyserOpening::Opened: break;
     }
+    // What the readers refused while they read the device is said by them on standard error.
+    ILog* log = GetLog();
+    const unsigned long warningsBefore = log ? log->WarningCount() : 0;
     run.Run(nullptr);
     if (progress) progress->Finish(watch.phase);
+    const unsigned long refused = log ? log->WarningCount() - warningsBefore : 0;
 
     TickAll(run.GetContainer());
     MediaCounts counts;
@@ -79,8 +84,14 @@ int RunMediaJobWith(const MediaLibraryCalls& calls, IVirtualDevice& device, cons
                      "media: %d deleted entries overwritten: live files or folders now hold their data, so they were "
                      "not written\n",
                      counts.overwritten);
-    // A file written short fell short as one not written does.
-    return counts.failed || counts.shortFiles ? 1 : 0;
+    if (refused)
+        std::fprintf(report,
+                     "media: %lu damaged structures of the device's file systems passed over: what hangs from them "
+                     "may be missing (each said on standard error)\n",
+                     refused);
+    // A file written short fell short as one not written does, and so did a run that passed over
+    // damage.
+    return counts.failed || counts.shortFiles || refused ? 1 : 0;
 }
 
 int RunMediaJob(IVirtualDevice& device, const std::string& outFolder, FILE* report, IJobProgress* progress,

@@ -1,0 +1,174 @@
+#!/usr/bin/env python3
+"""exfat_damage_e2e.py BIN IMAGES: relikorda-recover over copies of made exFAT volumes (512- and
+4096-byte sectors), each damaged one way after it was made: a chain that loops back mid-way, a
+length larger than the volume (set checksum redone), the image cut at its heap's start or inside
+it, a refused entry set, a folder chain cut short. Judged against The Sleuth Kit's listing and
+contents of the undamaged volume: every live file the damage did not touch is written
+byte-identical in its folder and named nowhere; every other one is written byte-identical, or
+named on standard error with what it holds agreeing with its own bytes; the run exits 12 and says
+the damage."""
+import os
+import re
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "fixtures"))
+from exfat_fixture import MEDIA_EXTENSIONS, Volume, checksum, read_fls  # noqa: E402
+
+BIN, IMAGES = sys.argv[1], sys.argv[2]
+
+
+def live_files(v, clusters=None, path="", ancestors=()):
+    """(path, data clusters, folder clusters above it, set offset, folder clusters) of every live
+    file, walked from the root."""
+    clusters = clusters or v.chain(v.root)
+    data = v.read(clusters)
+    for off, n, name, first, contiguous, length in v.sets(data):
+        attributes = struct.unpack_from("<H", data, off + 4)[0]
+        own = v.clusters(first, contiguous, length) if first else []
+        if attributes & 0x10:
+            yield from live_files(v, own, path + "/" + name, ancestors + tuple(clusters))
+        else:
+            yield path + "/" + name, own, ancestors + tuple(clusters), off, clusters
+
+
+def find(v, path):
+    return next(f for f in live_files(v) if f[0] == path)
+
+
+# Each damage edits the copy at img and returns the paths of the live files it touched (None: all).
+def loop_mid(img):
+    v = Volume(img)
+    name, clusters = next((f[0], f[1]) for f in live_files(v) if len(f[1]) >= 4 and v.next(f[1][0]) == f[1][1])
+    struct.pack_into("<I", v.fat, 4 * clusters[-2], clusters[1])
+    v.write_fat()
+    return {name}
+
+
+def set_length(img, path, length):
+    v = Volume(img)
+    _, _, _, off, folder = find(v, path)
+    data = v.read(folder)
+    n = data[off + 1] + 1
+    struct.pack_into("<QQ", data, off + 32 + 8, length, 0)
+    struct.pack_into("<Q", data, off + 32 + 24, length)
+    struct.pack_into("<H", data, off + 2, checksum(data[off:off + 32 * n]))
+    v.write(folder, data)
+    return {path}
+
+
+def oversize(img):
+    v = Volume(img)
+    contiguous = next(f[0] for f in live_files(v) if f[0].count("/") == 1 and f[1] and v.next(f[1][0]) == 0)
+    chain = next(f[0] for f in live_files(v) if len(f[1]) >= 2 and v.next(f[1][0]) == f[1][1])
+    size = os.path.getsize(img)
+    return set_length(img, contiguous, size + 8 * 2 ** 20) | set_length(img, chain, 2 ** 40)
+
+
+def cut_at(img, fraction):
+    v = Volume(img)
+    heap_bytes = v.count * v.cluster
+    at = v.heap * v.sector + int(heap_bytes * fraction) // v.cluster * v.cluster
+    first_lost = 2 + (at - v.heap * v.sector) // v.cluster
+    touched = {f[0] for f in live_files(v) if any(c >= first_lost for c in f[1] + list(f[2]))}
+    with open(img, "r+b") as f:
+        f.truncate(at)
+    return touched if fraction else None
+
+
+def bad_stream(img):
+    v = Volume(img)
+    path, _, _, off, folder = next(f for f in live_files(v) if f[0].startswith("/Music/"))
+    data = v.read(folder)
+    data[off + 32 + 2] = 0x55  # a reserved byte of the stream extension
+    n = data[off + 1] + 1
+    struct.pack_into("<H", data, off + 2, checksum(data[off:off + 32 * n]))
+    v.write(folder, data)
+    return {path}
+
+
+def folder_chain_cut(img):
+    v = Volume(img)
+    clusters = v.directory("/Music")
+    struct.pack_into("<I", v.fat, 4 * clusters[0], 0xFFFFFFFF)
+    v.write_fat()
+    return {f[0] for f in live_files(v) if f[0].startswith("/Music/")}
+
+
+CASES = [
+    # name, source image, damage, what standard error must say
+    ("loop mid-chain", "exfat_4k.img", loop_mid, r"cluster chain comes back to cluster \d+ after"),
+    ("loop mid-chain, 4 KiB sectors", "exfat_8k.4k.img", loop_mid, r"cluster chain comes back to cluster"),
+    ("length past the volume", "exfat_4k.img", oversize, r"is larger than its volume's heap"),
+    ("cut at the heap's start", "exfat_4k.img", lambda i: cut_at(i, 0), r"runs past the end of its device"),
+    ("cut inside the heap", "exfat_8k.4k.img", lambda i: cut_at(i, 0.5), r"runs past the end of its device"),
+    ("refused entry set", "exfat_4k.img", bad_stream, r"exFAT folder \"/Music\": the entry set at sector \d+ .*is refused"),
+    ("folder chain cut", "exfat_4k.img", folder_chain_cut, r"exFAT folder \"/Music\": its cluster chain ends after 1"),
+]
+
+
+def run_case(work, name, source, damage, said):
+    phone = os.path.join(work, "phone")
+    shutil.rmtree(work, ignore_errors=True)
+    os.makedirs(os.path.join(phone, "storage"))
+    with open(os.path.join(phone, "device.ini"), "w") as f:
+        f.write("[device]\nversion=4.4\n")
+    img = os.path.join(phone, "storage", "internal" + (".4k.img" if ".4k." in source else ".img"))
+    shutil.copyfile(os.path.join(IMAGES, source), img)
+    touched = damage(img)
+    env = dict(os.environ, RELIKORDA_LOG=os.path.join(work, "log.txt"))
+    r = subprocess.run([os.path.join(BIN, "relikorda-recover"), "--device", phone, "--out", os.path.join(work, "out")],
+                       capture_output=True, text=True, env=env, timeout=120)
+    faults = []
+    if r.returncode != 12:
+        faults.append("exit %d, not 12" % r.returncode)
+    if not re.search(said, r.stderr):
+        faults.append("standard error does not say /%s/" % said)
+    run = re.search(r"^output (.*)$", r.stdout, re.M).group(1)
+    checked = 0
+    for path, inode, regular, deleted in read_fls(os.path.join(IMAGES, source + ".fls")):
+        if deleted or not regular or path.rsplit(".", 1)[-1].lower() not in MEDIA_EXTENSIONS:
+            continue
+        checked += 1
+        with open(os.path.join(IMAGES, source + ".icat", inode), "rb") as f:
+            own = f.read()
+        at = os.path.join(run, "files") + path
+        written = open(at, "rb").read() if os.path.isfile(at) else None
+        named = ("%s is short" % at) in r.stderr or any(
+            '"%s"' % p in r.stderr for p in [path] + [path[:i] or "/" for i in range(len(path)) if path[i] == "/"])
+        if touched is not None and path not in touched:
+            if written != own or named:
+                faults.append("%s: untouched, but %s" % (path, "named" if written == own else "not written whole"))
+        elif written != own:
+            if not named:
+                faults.append("%s: neither whole nor named" % path)
+            elif written is not None and written[:len(own)] != own[:len(written)]:
+                faults.append("%s: holds bytes not its own" % path)
+    print("%s: %d files judged, %d touched, exit %d" % (name, checked, len(touched) if touched else checked,
+                                                         r.returncode))
+    if faults:
+        print(r.stdout + r.stderr)
+    return ["%s: %s" % (name, f) for f in faults]
+
+
+def main():
+    if os.path.exists(os.path.join(IMAGES, "SKIPPED")):
+        print("skipped: exFAT volumes were not made")
+        return 77
+    faults = []
+    work = tempfile.mkdtemp(prefix="rk_exfat_damage_")
+    try:
+        for case in CASES:
+            faults += run_case(os.path.join(work, "case"), *case)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    for f in faults:
+        print(f, file=sys.stderr)
+    return 1 if faults else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
