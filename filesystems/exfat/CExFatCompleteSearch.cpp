@@ -131,16 +131,11 @@ void CExFatCompleteSearch::FlushPending() {
 }
 
 void CExFatCompleteSearch::ExamineSectors(uint64_t firstSector, const uint8_t* from, size_t count, const uint8_t* end) {
-    // Each sector is read at its start and at its boot signature, a sector apart: too far apart
-    // for the processor to fetch them ahead by itself, so they are asked for 16 sectors early.
-    const size_t ahead = 16;
+    // Most sectors are judged by their first 64 bytes alone, one a sector apart: too far apart for
+    // the processor to fetch them ahead by itself, so each is asked for 32 sectors early.
+    const size_t ahead = 32;
     for (size_t k = 0; k < count; ++k) {
-        if (k + ahead < count) {
-            const uint8_t* next = from + (k + ahead) * sectorSize_;
-            __builtin_prefetch(next);
-            __builtin_prefetch(next + 64);
-            __builtin_prefetch(next + kBootSignature);
-        }
+        if (k + ahead < count) __builtin_prefetch(from + (k + ahead) * sectorSize_);
         ClassifySector(firstSector + k, from + k * sectorSize_, end);
     }
 }
@@ -150,7 +145,8 @@ void CExFatCompleteSearch::ClassifySector(uint64_t s, const uint8_t* p, const ui
         if (std::memcmp(p, kUpcaseStart, sizeof kUpcaseStart) == 0 && upcaseSectors_.size() < kMostUpcaseSectors)
             upcaseSectors_.push_back(s);
         EndRun();
-    } else if (p[kBootSignature] == 0x55 && p[kBootSignature + 1] == 0xAA && IsExFatBootSector(p, sectorSize_)) {
+    } else if (std::memcmp(p + kBootName, "EXFAT   ", kBootNameSize) == 0 && IsExFatBootSector(p, sectorSize_)) {
+        // The name comes first: it lies in the sector's first bytes, the signature at its end.
         OnBootSector(s, p);
         EndRun();
     } else if (IsFatStart(p)) {
@@ -163,7 +159,7 @@ void CExFatCompleteSearch::ClassifySector(uint64_t s, const uint8_t* p, const ui
             recordsCapLogged_ = true;
         }
         EndRun();
-    } else if (recognizer_.ScanDirectorySector(s, p, end)) {
+    } else if (recognizer_.CannotHold(p) || recognizer_.ScanDirectorySector(s, p, end)) {
         EndRun();
     }
     // Runs are processed while the scan goes on, so that few wait.

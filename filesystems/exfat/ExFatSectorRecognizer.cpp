@@ -47,6 +47,16 @@ void CopyUpTo(uint8_t* out, const uint8_t* p, size_t count, const uint8_t* end) 
 
 }  // namespace
 
+const std::array<uint8_t, 256> ExFatSectorRecognizer::kSectorStart = [] {
+    std::array<uint8_t, 256> kinds{};
+    for (unsigned t = 0; t < 256; ++t) {
+        const uint8_t type = static_cast<uint8_t>(t);
+        if (IsBenignPrimary(type) || IsBenignSecondary(type)) kinds[t] = kBenign;
+        else if (CanBeginSector(type)) kinds[t] = kMayCount;
+    }
+    return kinds;
+}();
+
 void ExFatSectorRecognizer::SetVolumeParameters(uint64_t deviceSectors, uint32_t clusterShift, uint32_t sectorShift,
                                                 uint32_t entriesPerSector) {
     deviceSectors_ = deviceSectors;

@@ -36,6 +36,18 @@ public:
     // this sector.
     bool ScanDirectorySector(uint64_t sector, const uint8_t* buffer, const uint8_t* end);
 
+    // True when ScanDirectorySector would end the current run at this sector and keep nothing of
+    // it: no set is open and the first entry that is not benign is of no type an entry counts by.
+    // Looks only at type bytes, most often at the first alone.
+    bool CannotHold(const uint8_t* buffer) const {
+        if (carry_.stage != 0) return false;
+        for (uint32_t i = 0; i < entriesPerSector_; ++i) {
+            const uint8_t kind = kSectorStart[buffer[static_cast<size_t>(i) * 32]];
+            if (kind != kBenign) return kind == kNoEntry;
+        }
+        return true;
+    }
+
     // The run being gathered (null when none); TakeRun hands it over and forgets any set left open.
     ExFatDirectoryInfo* CurrentRun() const { return run_.get(); }
     std::unique_ptr<ExFatDirectoryInfo> TakeRun();
@@ -50,6 +62,10 @@ public:
     size_t TailCount() const { return tails_.size(); }
 
 private:
+    // What a type byte is to CannotHold: no entry that counts, a benign entry, or one that may count.
+    enum : uint8_t { kNoEntry = 0, kBenign = 1, kMayCount = 2 };
+    static const std::array<uint8_t, 256> kSectorStart;
+
     // An entry set being assembled.
     struct Carry {
         uint8_t stage = 0;  // 0 none, 1 file entry seen, 2 stream seen, then one more per secondary

@@ -298,7 +298,8 @@ TEST(ExFatFileNode, ExtentsFromRecords) {
     // 4096-byte clusters, 1000 of them (2 .. 1001).
     FatDevice device;
     device.entries = {{10, 11}, {11, 12}, {12, 0xFFFFFFFF}, {20, 30}, {30, 21}, {21, 0xFFFFFFFF},
-                      {1000, 1001}, {1001, 0xFFFFFFFF}, {40, 41}, {41, 40}, {50, 50}};
+                      {1000, 1001}, {1001, 0xFFFFFFFF}, {40, 41}, {41, 40}, {50, 50},
+                      {70, 71}, {71, 72}, {72, 73}, {73, 71}};
     ExFatVolume volume;
     volume.sectorsPerCluster = 8, volume.clusterSize = 4096, volume.clusterCount = 1000;
     volume.fat.Open(&device, FatDevice::kFatStart, 8);
@@ -321,7 +322,9 @@ TEST(ExFatFileNode, ExtentsFromRecords) {
         {"live chain whose entry is free", Record(60, 3 * 4096, false), {{58, 1}}, true},
         {"deleted chain whose entry is free", Record(60, 3 * 4096, false, false), {{58, 3}}, false},
         {"deleted chain that survived", Record(20, 3 * 4096, false, false), {{18, 1}, {28, 1}, {19, 1}}, false},
-        {"chain looping over two", Record(40, 1000 * 4096, false), {{38, 2}, {38, 1}}, true},
+        // A loop ends the chain before the first cluster it would take twice.
+        {"chain looping over two", Record(40, 1000 * 4096, false), {{38, 2}}, true},
+        {"chain looping back mid-way", Record(70, 1000 * 4096, false), {{68, 4}}, true},
         {"chain looping on itself", Record(50, 1000 * 4096, false), {{48, 1}}, true},
         // Without a FAT a chain keeps its first cluster, and says it is cut; the size stays.
         {"chain without a FAT", Record(20, 3 * 4096, false), {{18, 1}}, true, true},

@@ -219,11 +219,11 @@ TEST(ExFatQuickSearch, AnUnreadableFolderIsSkippedAndTheWalkGoesOn) {
     EXPECT_EQ(r->builder.calls, (std::vector<std::string>{"begin 33", "end 33"}));
     EXPECT_EQ(r->sink.records.back().state, 3u);
 
-    // An unreadable root: what was read before is kept, nothing after, and no end is reported.
+    // An unreadable root costs what it holds: nothing is found, and the search ends as any other.
     auto root = Search("exfat_4k.img", {r->RootSector()});
     EXPECT_TRUE(root->builder.nodes.empty());
-    EXPECT_EQ(root->builder.calls, (std::vector<std::string>{"begin 33"}));
-    EXPECT_TRUE(root->sink.records.empty());
+    EXPECT_EQ(root->builder.calls, (std::vector<std::string>{"begin 33", "end 33"}));
+    EXPECT_EQ(root->sink.records.back().state, 3u);
 }
 
 TEST(ExFatQuickSearch, ProgressRisesWithoutRepeatsAndTheVolumeRecord) {
