@@ -61,15 +61,20 @@ CExt2FileSystem::CExt2FileSystem(IStorageDevice* device, uint64_t sector) : devi
     if (partitionByte_ > deviceBytes_) throw CExt2BadSuperBlock();
     readableBlocks_ = std::min<uint64_t>(sb_.BlockCount(), (deviceBytes_ - partitionByte_) / blockSize_);
     if (readableBlocks_ < sb_.BlockCount())
-        RK_LOG("[Dredgel] Ext file system runs past the end of its volume: %llu of its %llu blocks are there, what "
+        RK_LOG("%sExt file system runs past the end of its volume: %llu of its %llu blocks are there, what "
                "lies past them is lost",
-               static_cast<unsigned long long>(readableBlocks_), static_cast<unsigned long long>(sb_.BlockCount()));
+               kLogWarningPrefix, static_cast<unsigned long long>(readableBlocks_),
+               static_cast<unsigned long long>(sb_.BlockCount()));
 
     if (!ReadDescriptors()) throw CExt2BadGroupDescriptor();
+    if (copyGroup_ != 0)
+        RK_LOG("%sExt group descriptors of the primary table do not check out: the copy in group %u is read",
+               kLogWarningPrefix, copyGroup_);
     if (groups_.size() < sb_.GroupCount())
-        RK_LOG("[Dredgel] Ext group descriptors of groups %llu to %llu lie past the end of the volume: their inodes "
+        RK_LOG("%sExt group descriptors of groups %llu to %llu lie past the end of the volume: their inodes "
                "are lost",
-               static_cast<unsigned long long>(groups_.size()), static_cast<unsigned long long>(sb_.GroupCount() - 1));
+               kLogWarningPrefix, static_cast<unsigned long long>(groups_.size()),
+               static_cast<unsigned long long>(sb_.GroupCount() - 1));
 }
 
 CExt2FileSystem::~CExt2FileSystem() {}

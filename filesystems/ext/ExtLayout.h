@@ -160,6 +160,7 @@ enum : size_t {
 //   7      1     file_type    2 directory
 //   8      n     name
 constexpr size_t kDirEntryHeaderBytes = 8;
+constexpr uint8_t kDirEntryTypeFolder = 2;  // an entry's file type byte for a folder
 constexpr size_t kLongestDirEntry = 8 + 255 + 1;
 
 }  // namespace ext
