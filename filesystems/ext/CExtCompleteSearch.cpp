@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "filesystems/ext/CExt2DirEntry.h"
 #include "filesystems/ext/CExt2FileSystem.h"
 #include "filesystems/ext/CExt2QuickSearch.h"
 #include "filesystems/ext/ExtSuperBlock.h"
@@ -141,11 +142,24 @@ void CExtCompleteSearch::OnSuperBlock(const uint8_t* bytes, uint64_t byte) {
 bool CExtCompleteSearch::Confirm(uint64_t start, const Candidate& c) {
     const uint64_t sector = start / 512;
     ExtSuperBlock sb;
+    bool rootHolds = false;
     try {
         CExt2FileSystem fs(device_, c.copyByte / 512);
         sb = fs.SuperBlock();
+        // A copy of the superblock and descriptors in another volume's journal passes the tests
+        // above; its root folder, found where its geometry puts it, does not.
+        ExtInode root;
+        if (ReadInode(fs, kRootInode, &root) && root.IsDirectory()) {
+            CExt2DirEntry entries(fs, root);
+            rootHolds = !entries.AtEnd() && entries.Current().inode == kRootInode && entries.Name() == ".";
+        }
     } catch (...) {
         RK_LOG("[Dredgel] Ext superblock for a volume at byte %llu: its group descriptors do not check out, not read",
+               static_cast<unsigned long long>(start));
+        return false;
+    }
+    if (!rootHolds) {
+        RK_LOG("[Dredgel] Ext superblock for a volume at byte %llu: no root folder where its geometry puts it, not read",
                static_cast<unsigned long long>(start));
         return false;
     }

@@ -13,9 +13,9 @@ class IProgress;
 // with the quick search, as a volume at the device's start is read (code 0x23). Every 512 bytes are
 // looked at for a superblock's magic; a copy whose own geometry holds (the tests a volume must pass)
 // gives the volume's start, from its group number for a backup copy. At the end of the pass a
-// volume is read when its group descriptors check out and a backup copy of its superblock was seen
-// where its geometry puts one (or the device holds no such place). The volume at the device's start
-// is left to the quick search.
+// volume is read when its group descriptors check out, its root folder is where its geometry puts
+// it, and a backup copy of its superblock was seen where its geometry puts one (or the device holds
+// no such place). The volume at the device's start is left to the quick search.
 class CExtCompleteSearch : public ICompleteFileSystemSearchController {
 public:
     // Candidates kept at most (a superblock on every sector stays bounded), and volumes tried at most.
