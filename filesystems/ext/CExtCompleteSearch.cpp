@@ -144,7 +144,7 @@ bool CExtCompleteSearch::Confirm(uint64_t start, const Candidate& c) {
     ExtSuperBlock sb;
     bool rootHolds = false;
     try {
-        CExt2FileSystem fs(device_, c.copyByte / 512);
+        CExt2FileSystem fs(device_, c.copyByte / 512, true);
         sb = fs.SuperBlock();
         // A copy of the superblock and descriptors in another volume's journal passes the tests
         // above; its root folder, found where its geometry puts it, does not.
