@@ -10,6 +10,7 @@ ICompleteFileSystemSearchController* CreateFATCompleteSearcher();  // code 0x20
 IQuickFileSystemSearchController* CreateExFatQuickSearch();     // code 0x21
 ICompleteFileSystemSearchController* CreateExFatCompleteSearch();  // code 0x21
 IQuickFileSystemSearchController* CreateExt2QuickSearch();      // code 0x23
+ICompleteFileSystemSearchController* CreateExtCompleteSearch();  // code 0x23: Ext volumes anywhere
 
 // Boot-sector tests on sector 0 (at least 512 readable bytes) with the device's sector size.
 bool IsFat12BootSector(const uint8_t* sector, uint32_t sectorSize);

@@ -9,7 +9,7 @@ class CStorageDeviceWithCache;
 class ICompleteFileSystemSearchController;
 
 // Scans a whole volume in 4 MiB chunks through the read-ahead cache, offering every chunk to the
-// exFAT, FAT and carving searchers in turn.
+// exFAT, FAT, Ext and carving searchers in turn.
 class CCompleteRecoveryController : public CRecoveryController {
 public:
     CCompleteRecoveryController() = default;

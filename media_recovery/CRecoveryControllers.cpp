@@ -111,7 +111,8 @@ ResultCode CCompleteRecoveryController::Run(IStorageDevice* device, IProgress* s
     searchers_.clear();
     SearcherFactories& make = GetSearcherFactories();
     const std::pair<int, ICompleteFileSystemSearchController* (*)()> kinds[] = {
-        {SEARCHER_EXFAT, make.exfatComplete}, {SEARCHER_FAT, make.fatComplete}, {SEARCHER_RAW, make.rawComplete}};
+        {SEARCHER_EXFAT, make.exfatComplete}, {SEARCHER_FAT, make.fatComplete}, {SEARCHER_EXT, make.extComplete},
+        {SEARCHER_RAW, make.rawComplete}};
     for (const auto& kind : kinds)
         if (ICompleteFileSystemSearchController* searcher = kind.second ? kind.second() : nullptr)
             searchers_.emplace_back(kind.first, searcher);

@@ -6,7 +6,8 @@
 namespace {
 SearcherFactories Defaults() {
     return SearcherFactories{CreateFATQuickSearcher,    CreateExFatQuickSearch,    CreateExt2QuickSearch,
-                             CreateExFatCompleteSearch, CreateFATCompleteSearcher, CreateRAWSearchController};
+                             CreateExFatCompleteSearch, CreateFATCompleteSearcher, CreateRAWSearchController,
+                             CreateExtCompleteSearch};
 }
 }  // namespace
 

@@ -10,6 +10,7 @@ struct SearcherFactories {
     ICompleteFileSystemSearchController* (*exfatComplete)();
     ICompleteFileSystemSearchController* (*fatComplete)();
     ICompleteFileSystemSearchController* (*rawComplete)();
+    ICompleteFileSystemSearchController* (*extComplete)();
 };
 
 SearcherFactories& GetSearcherFactories();

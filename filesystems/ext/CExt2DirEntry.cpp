@@ -1,5 +1,6 @@
 #include "filesystems/ext/CExt2DirEntry.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -15,37 +16,63 @@ CExt2DirEntry::CExt2DirEntry(const CExt2FileSystem& fs, const ExtInode& director
       dataSize_(directory.DataSize()),
       blockCount_((dataSize_ + fs.BlockSize() - 1) / fs.BlockSize()),
       map_(fs, directory, blockCount_) {
-    if (dataSize_ == 0 || !LoadNext() || !CurrentIsWhole()) end_ = true;
+    if (dataSize_ == 0 || !LoadFrom(0)) {
+        end_ = true;
+        return;
+    }
+    if (!CurrentIsWhole()) SkipToNextBlock();
 }
 
-bool CExt2DirEntry::LoadNext() {
-    const uint64_t next = haveWindow_ ? index_ + 1 : 0;
-    if (next >= blockCount_) return false;
+void CExt2DirEntry::NoteDamage(const std::string& what) {
+    if (damage_.empty()) damage_ = what;
+    ++damaged_;
+}
+
+bool CExt2DirEntry::LoadBlock(uint64_t next) {
     const uint64_t block = map_.BlockOf(next);
-    if (block == 0) return false;
+    std::string lost;
     const size_t bs = fs_.BlockSize();
+    uint8_t* fresh = scratch_.Reserve(bs);
+    if (block == 0) {
+        lost = "its block " + std::to_string(next) + " names no block of the volume";
+    } else {
+        try {
+            fs_.ReadBlocks(fresh, block, 1);
+        } catch (const CExt2ReadSectorError&) {
+            lost = "its block " + std::to_string(next) + " (volume block " + std::to_string(block) + ") cannot be read";
+        } catch (const std::range_error&) {
+            lost = "its block " + std::to_string(next) + " (volume block " + std::to_string(block) +
+                   ") lies past the end of the volume";
+        }
+    }
+    if (!lost.empty()) {
+        // The window is left as it was: the entries before its end are still read.
+        if (lostBlock_ != next) NoteDamage(lost);
+        lostBlock_ = next;
+        return false;
+    }
     uint8_t* window = window_.Reserve(2 * bs, true);
-    uint8_t* target = window;
-    if (next == 1) {
-        target = window + bs;
-    } else if (next > 1) {
-        std::memmove(window, window + bs, bs);
-        target = window + bs;
-    }
-    try {
-        fs_.ReadBlocks(target, block, 1);
-    } catch (const CExt2ReadSectorError&) {
-        return false;
-    } catch (const std::range_error&) {
-        RK_LOG("[Dredgel] Ext folder %u: block %llu lies past the end of the volume, the entries from there on are lost",
-               folder_, static_cast<unsigned long long>(block));
-        return false;
-    }
+    // The window holds the block before this one, then this one; after a gap, this one alone.
+    const bool follows = haveWindow_ && next == index_ + 1;
+    if (follows && !single_) std::memmove(window, window + bs, bs);
+    std::memcpy(follows ? window + bs : window, fresh, bs);
+    windowStart_ = follows ? (next - 1) * bs : next * bs;
+    single_ = !follows;
     haveWindow_ = true;
     index_ = next;
-    windowStart_ = next > 1 ? (next - 1) * bs : 0;
     loadedEnd_ = std::min<uint64_t>((next + 1) * bs, dataSize_);
     return true;
+}
+
+bool CExt2DirEntry::LoadFrom(uint64_t next) {
+    // A block that cannot be had costs its own entries: the next one is tried.
+    for (; next < blockCount_; ++next) {
+        if (LoadBlock(next)) {
+            position_ = std::max<uint64_t>(position_, next * fs_.BlockSize());
+            return true;
+        }
+    }
+    return false;
 }
 
 CExt2DirEntry::Entry CExt2DirEntry::Current() const {
@@ -68,6 +95,57 @@ bool CExt2DirEntry::CurrentIsWhole() const {
     return length % 4 == 0 && length >= least && length <= fs_.BlockSize() && position_ + length <= loadedEnd_;
 }
 
+bool CExt2DirEntry::LooksLikeEntry(uint64_t at) const {
+    if (at < windowStart_ || at + kDirEntryHeaderBytes > loadedEnd_) return false;
+    const uint8_t* p = window_.Data() + (at - windowStart_);
+    const uint32_t ino = LoadLE32(p);
+    const uint32_t length = LoadLE16(p + 4);
+    const uint8_t nameLength = p[6];
+    const uint64_t blockEnd = (at / fs_.BlockSize() + 1) * fs_.BlockSize();
+    if (ino == 0 || ino > fs_.SuperBlock().inodesCount || nameLength == 0 || p[7] == 0 || p[7] > 7) return false;
+    if (length % 4 != 0 || length < ((kDirEntryHeaderBytes + nameLength + 3) & ~3u) || at + length > blockEnd ||
+        at + length > loadedEnd_)
+        return false;
+    for (uint8_t i = 0; i < nameLength; ++i)
+        if (p[kDirEntryHeaderBytes + i] == 0 || p[kDirEntryHeaderBytes + i] == '/') return false;
+    return true;
+}
+
+void CExt2DirEntry::SkipToNextBlock() {
+    // Records never cross a block's end: a record that is not well formed costs itself, and the
+    // records after it in its block are found again by their look; where none is, the block's rest.
+    const uint64_t bs = fs_.BlockSize();
+    for (;;) {
+        const uint64_t block = position_ / bs;
+        const uint64_t bad = position_;
+        uint64_t at = (position_ + 4) & ~uint64_t{3};
+        while (at < (block + 1) * bs && !LooksLikeEntry(at)) at += 4;
+        if (at < (block + 1) * bs && at < dataSize_) {
+            NoteDamage("its entry at byte " + std::to_string(bad) + " is not well formed (" + std::to_string(at - bad) +
+                       " bytes passed over)");
+            position_ = at;
+            return;
+        }
+        NoteDamage("its entry at byte " + std::to_string(bad) + " is not well formed (the rest of its block " +
+                   std::to_string(block) + " is left out)");
+        position_ = (block + 1) * bs;
+        if (position_ >= dataSize_) {
+            end_ = true;
+            return;
+        }
+        if (position_ + kDirEntryHeaderBytes > loadedEnd_ && !LoadFrom(block + 1)) {
+            end_ = true;
+            return;
+        }
+        if (position_ >= dataSize_) {
+            end_ = true;
+            return;
+        }
+        // The next block was loaded whole: a record there that runs past it is itself not well formed.
+        if (CurrentIsWhole()) return;
+    }
+}
+
 void CExt2DirEntry::Advance() {
     if (end_) return;
     position_ += LoadLE16(window_.Data() + (position_ - windowStart_) + 4);
@@ -75,12 +153,19 @@ void CExt2DirEntry::Advance() {
         end_ = true;
         return;
     }
-    // An entry is at most 264 bytes and one record at most a block: one more block is enough.
-    if (position_ + kLongestDirEntry > loadedEnd_ && loadedEnd_ < dataSize_ && !LoadNext()) {
-        end_ = true;
-        return;
+    // An entry is at most 264 bytes and one record at most a block: one more block is enough. When
+    // it cannot be had, the entries before the window's end are still read.
+    if (position_ + kLongestDirEntry > loadedEnd_ && loadedEnd_ < dataSize_ && index_ + 1 < blockCount_ &&
+        lostBlock_ != index_ + 1)
+        LoadBlock(index_ + 1);
+    if (position_ >= loadedEnd_) {
+        // Into a block that could not be had: on from the first one after it that can.
+        if (!LoadFrom(position_ / fs_.BlockSize() + 1)) {
+            end_ = true;
+            return;
+        }
     }
-    if (!CurrentIsWhole()) end_ = true;
+    if (!CurrentIsWhole()) SkipToNextBlock();
 }
 
 std::string CExt2DirEntry::Name() const {

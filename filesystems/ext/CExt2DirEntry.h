@@ -14,8 +14,10 @@ class CExt2FileSystem;
 // before the position comes within one longest entry (264 bytes) of it, so an entry that crosses a
 // block boundary is read whole. Records of inode 0 (free space, the checksum tail of a leaf block,
 // the hash index blocks of a large folder) are handed out like any other; the caller skips them.
-// The walk ends at the directory's size, at an entry that is not well formed, and at an entry whose
-// record runs past the bytes loaded.
+// The walk ends at the directory's size. What it cannot read costs itself alone, and is noted: a
+// record that is not well formed itself (the walk goes on at the next record of its block that
+// looks like a live entry, else at the next block), a block that cannot be read or is not mapped
+// its own entries.
 class CExt2DirEntry {
 public:
     // Thrown by Current when there is no entry (the directory could not be read at all).
@@ -42,9 +44,20 @@ public:
     // The current entry's name, converted for display (see ExtEntryName).
     std::string Name() const;
     uint64_t Position() const { return position_; }
+    // How many times the walk passed over what it could not read, and the first of them in words.
+    uint32_t Damaged() const { return damaged_; }
+    const std::string& Damage() const { return damage_; }
 
 private:
-    bool LoadNext();
+    // Loads logical block next into the window; false (noted) when it cannot be had.
+    bool LoadBlock(uint64_t next);
+    // Loads the first block from next on that can be had, the position at its start when it was
+    // before it; false when none is left.
+    bool LoadFrom(uint64_t next);
+    void SkipToNextBlock();
+    // A record at byte at of the folder that reads as a live entry would, whole inside its block.
+    bool LooksLikeEntry(uint64_t at) const;
+    void NoteDamage(const std::string& what);
     bool CurrentIsWhole() const;
 
     const CExt2FileSystem& fs_;
@@ -54,11 +67,16 @@ private:
     ExtBlockMap map_;
     ExtBuffer window_;
     bool haveWindow_ = false;
+    bool single_ = false;       // the window holds one block, at its start
+    uint64_t lostBlock_ = UINT64_MAX;  // the logical block last found missing
+    ExtBuffer scratch_;
     uint64_t index_ = 0;        // logical block last loaded
     uint64_t windowStart_ = 0;  // directory byte at the window's start
     uint64_t loadedEnd_ = 0;    // directory byte after the last loaded one
     uint64_t position_ = 0;
     bool end_ = false;
+    uint32_t damaged_ = 0;
+    std::string damage_;
 };
 
 // A name from a directory entry, for the system's code page (UTF-8): well-formed UTF-8 stays as it

@@ -28,7 +28,8 @@ bool SameLocations(const ExtVector<ExtGroupDescriptor>& a, const ExtVector<ExtGr
 }
 }  // namespace
 
-CExt2FileSystem::CExt2FileSystem(IStorageDevice* device, uint64_t sector) : device_(device), foundSector_(sector) {
+CExt2FileSystem::CExt2FileSystem(IStorageDevice* device, uint64_t sector, bool quiet)
+    : device_(device), foundSector_(sector) {
     ExtHeapInit();
     if (!device_) throw CExt2ReadSectorError();
     sectorSize_ = device_->GetSectorSize() ? device_->GetSectorSize() : 512;
@@ -60,16 +61,21 @@ CExt2FileSystem::CExt2FileSystem(IStorageDevice* device, uint64_t sector) : devi
     // system) is lost; the rest is read.
     if (partitionByte_ > deviceBytes_) throw CExt2BadSuperBlock();
     readableBlocks_ = std::min<uint64_t>(sb_.BlockCount(), (deviceBytes_ - partitionByte_) / blockSize_);
-    if (readableBlocks_ < sb_.BlockCount())
-        RK_LOG("[Dredgel] Ext file system runs past the end of its volume: %llu of its %llu blocks are there, what "
+    if (readableBlocks_ < sb_.BlockCount() && !quiet)
+        RK_LOG("%sExt file system runs past the end of its volume: %llu of its %llu blocks are there, what "
                "lies past them is lost",
-               static_cast<unsigned long long>(readableBlocks_), static_cast<unsigned long long>(sb_.BlockCount()));
+               kLogWarningPrefix, static_cast<unsigned long long>(readableBlocks_),
+               static_cast<unsigned long long>(sb_.BlockCount()));
 
     if (!ReadDescriptors()) throw CExt2BadGroupDescriptor();
-    if (groups_.size() < sb_.GroupCount())
-        RK_LOG("[Dredgel] Ext group descriptors of groups %llu to %llu lie past the end of the volume: their inodes "
+    if (copyGroup_ != 0 && !quiet)
+        RK_LOG("%sExt group descriptors of the primary table do not check out: the copy in group %u is read",
+               kLogWarningPrefix, copyGroup_);
+    if (groups_.size() < sb_.GroupCount() && !quiet)
+        RK_LOG("%sExt group descriptors of groups %llu to %llu lie past the end of the volume: their inodes "
                "are lost",
-               static_cast<unsigned long long>(groups_.size()), static_cast<unsigned long long>(sb_.GroupCount() - 1));
+               kLogWarningPrefix, static_cast<unsigned long long>(groups_.size()),
+               static_cast<unsigned long long>(sb_.GroupCount() - 1));
 }
 
 CExt2FileSystem::~CExt2FileSystem() {}

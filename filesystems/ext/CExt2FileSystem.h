@@ -24,8 +24,9 @@ struct ExtGroupDescriptor {
 class CExt2FileSystem {
 public:
     // Opens the volume whose superblock copy lies at sector (512-byte units from the start of the
-    // device: 2 for the primary copy of a volume at the device's start).
-    CExt2FileSystem(IStorageDevice* device, uint64_t sector);
+    // device: 2 for the primary copy of a volume at the device's start). Quiet: what it finds is
+    // not said (a copy being tried, which may be no volume's).
+    CExt2FileSystem(IStorageDevice* device, uint64_t sector, bool quiet = false);
     virtual ~CExt2FileSystem();
     CExt2FileSystem(const CExt2FileSystem&) = default;
     CExt2FileSystem& operator=(const CExt2FileSystem&) = delete;

@@ -25,6 +25,14 @@ constexpr uint32_t kExtPartitionKind = 5;
 constexpr uint16_t kSparseAttribute = 0x200;
 }  // namespace
 
+std::string ExtNodePath(IFileNode* node) {
+    std::string path;
+    // A folder chain is never longer than the nodes; the bound guards against a loop all the same.
+    for (int depth = 0; node && depth < 4096; ++depth, node = node->GetParent())
+        path = "/" + std::string(node->GetName() ? node->GetName() : "") + path;
+    return path.empty() ? "/" : path;
+}
+
 std::string UnnamedInodeName(uint32_t inode) {
     char name[32];
     std::snprintf(name, sizeof name, "Inode_%lx", static_cast<unsigned long>(inode));
@@ -87,31 +95,39 @@ void CExt2QuickSearch::Walk(CExt2FileSystem& fs) {
     std::memset(&progress_, 0, sizeof progress_);
     progress_.state = PROGRESS_STATE_RUNNING;
     progress_.total = fs.GroupCount();
-    partition_.index = 0;
+    partition_.index = partitionIndex_;
     partition_.kind = kExtPartitionKind;
     partition_.sectorsPerCluster = fs.BlockSize() / fs.DeviceSectorSize();
     partition_.dataStart = fs.PartitionStartSector();
-    partition_.volumeStart = 0;
+    partition_.volumeStart = fs.PartitionStartSector();
     partition_.sectorSize = fs.DeviceSectorSize();
-    partition_.volumeLength = device_->GetSectorCount();
+    partition_.volumeLength = device_->GetSectorCount() - std::min(device_->GetSectorCount(), fs.PartitionStartSector());
     partition_.weight = 1.0;
+    notes_.clear();
+    doubtful_.clear();
+    folderEntries_.clear();
+    lost_.clear();
 
     // The root is below the first inode and no node; its entries name the top level.
     rootNames_.reset(new CExt2FileProperties);
     try {
         ExtInode root;
-        if (ReadInode(fs, kRootInode, &root) && root.IsDirectory() && HasPlausibleBlocks(fs, root))
-            WalkEntries(fs, root, nullptr);
+        if (ReadInode(fs, kRootInode, &root) && root.IsDirectory())
+            WalkEntries(fs, root, nullptr, true);
+        else
+            RK_LOG("%sExt root folder: its inode is no folder: the names at the top level are lost", kLogWarningPrefix);
     } catch (const CExt2ReadSectorError&) {
-        RK_LOG("[Dredgel] Ext root folder unreadable");
+        RK_LOG("%sExt root folder: its inode cannot be read: the names at the top level are lost", kLogWarningPrefix);
     } catch (const std::range_error&) {
-        RK_LOG("[Dredgel] Ext root folder outside the device");
+        RK_LOG("%sExt root folder: its inode lies past the end of the volume: the names at the top level are lost",
+               kLogWarningPrefix);
     }
     ExtBlockMap runMap(fs);
     runMap_ = &runMap;
     WalkInodes(fs);
     if (stopped_) return;
-    parents_.Clear();  // names of inodes the walk never reached
+    SayUnreachedNames();
+    parents_.Clear();
     HandOutPending();
 }
 
@@ -124,6 +140,7 @@ void CExt2QuickSearch::WalkInodes(CExt2FileSystem& fs) {
     // claim any number, and each is asked for.
     uint64_t budget = fs.ReadableBlocks() * fs.BlockSize() / sb.InodeSize();
     uint64_t lastGroup = 0;
+    ExtVector<ExtLostInodes> pastEnd;
     for (uint64_t group = (first - 1) / sb.inodesPerGroup; group < fs.GroupCount() && !stopped_; ++group) {
         if (group != lastGroup) {
             ++progress_.done;
@@ -134,17 +151,26 @@ void CExt2QuickSearch::WalkInodes(CExt2FileSystem& fs) {
         const uint64_t begin = std::max<uint64_t>(base + 1, first);
         uint64_t end = std::min<uint64_t>(base + table.UsedInodes(group), sb.inodesCount);
         if (end < begin) continue;
-        // The part of the table in use must lie on the volume.
-        const uint64_t tableBlocks = ((end - base) * sb.InodeSize() + fs.BlockSize() - 1) / fs.BlockSize();
+        // The part of the table in use is read as far as the volume holds it.
         const uint64_t tableStart = fs.Group(group).inodeTable;
-        if (tableStart >= fs.ReadableBlocks() || tableBlocks > fs.ReadableBlocks() - tableStart) {
-            RK_LOG("[Dredgel] Ext inode table of group %llu lies past the end of the volume: its inodes are lost",
-                   static_cast<unsigned long long>(group));
-            continue;
+        const uint64_t heldBlocks = tableStart < fs.ReadableBlocks() ? fs.ReadableBlocks() - tableStart : 0;
+        const uint64_t held = std::min<uint64_t>(heldBlocks, uint64_t{sb.inodesPerGroup}) * (fs.BlockSize() / sb.InodeSize());
+        if (base + held < end) {
+            ExtLostInodes cut;
+            cut.first = static_cast<uint32_t>(std::max(begin, base + held + 1));
+            cut.last = static_cast<uint32_t>(end);
+            cut.pastEnd = true;
+            // Runs of groups cut away are one stretch.
+            if (!pastEnd.empty() && cut.first - pastEnd.back().last <= sb.inodesPerGroup)
+                pastEnd.back().last = cut.last;
+            else
+                pastEnd.push_back(cut);
+            end = base + held;
+            if (end < begin) continue;
         }
         if (end - begin >= budget) {
             end = begin + budget - 1;
-            RK_LOG("[Dredgel] Ext inodes after %llu are more than the volume holds: the walk ends there",
+            RK_LOG("%sExt inodes after %llu are more than the volume holds: the walk ends there", kLogWarningPrefix,
                    static_cast<unsigned long long>(end));
         }
         budget -= end - begin + 1;
@@ -152,14 +178,22 @@ void CExt2QuickSearch::WalkInodes(CExt2FileSystem& fs) {
         for (uint64_t ino = begin; ino <= end; ++ino) {
             if (!KeepGoing()) return;
             if (!table.Read(static_cast<uint32_t>(ino), &inode)) continue;
-            if (HasPlausibleBlocks(fs, inode)) ProcessInode(fs, inode);
+            if (HasPlausibleBlocks(fs, inode))
+                ProcessInode(fs, inode, false);
+            else if (inode.DeletionTime() == 0 && !inode.HasInlineData() && (inode.IsRegular() || inode.IsDirectory()))
+                ProcessInode(fs, inode, true);
         }
-        if (budget == 0) return;
+        if (budget == 0) break;
     }
+    for (const ExtLostInodes& cut : pastEnd)
+        RK_LOG("%sExt inodes %u to %u lie past the end of the volume (their inode tables are cut away): they are lost",
+               kLogWarningPrefix, cut.first, cut.last);
+    lost_ = table.Lost();
+    lost_.insert(lost_.end(), pastEnd.begin(), pastEnd.end());
 }
 
-void CutToWhatIsHeld(const CExt2FileSystem& fs, const ExtInode& inode, CExt2DataRunList* runs,
-                     CExt2FileProperties* props) {
+std::string CutToWhatIsHeld(const CExt2FileSystem& fs, const ExtInode& inode, CExt2DataRunList* runs,
+                            CExt2FileProperties* props, const ExtMapStop& stop) {
     const uint64_t bs = fs.BlockSize();
     uint64_t held = 0;     // bytes the runs cover, holes included
     uint64_t dataEnd = 0;  // where the last run that holds data ends
@@ -174,17 +208,20 @@ void CutToWhatIsHeld(const CExt2FileSystem& fs, const ExtInode& inode, CExt2Data
     const bool vouched = inode.SizeVouchedFor(volumeBytes);
     // A size nothing vouches for is no reason to write zeros past the last data.
     if (!vouched) kept = std::min({kept, dataEnd, volumeBytes});
-    if (kept >= size) return;
-    if (!vouched)
-        RK_LOG("[Dredgel] Ext inode %u claims %llu bytes (%s): cut to the %llu its blocks hold", inode.number,
-               static_cast<unsigned long long>(size), size > volumeBytes ? "more than its volume holds" : "its checksum fails",
-               static_cast<unsigned long long>(kept));
+    if (kept >= size) return std::string();
     props->SetSize(kept);
     props->SetFlags(props->GetFlags() | FILE_FLAG_SIZE_CUT);
+    const std::string upTo = ": cut to the " + std::to_string(kept) + " bytes before it";
+    if (stop.kind != ExtMapStop::None) return DescribeMapStop(stop, fs.BlockCount()) + upTo;
+    if (!vouched)
+        return "its inode claims " + std::to_string(size) + " bytes (" +
+               (size > volumeBytes ? "more than its volume holds" : "its checksum fails") + "): cut to the " +
+               std::to_string(kept) + " its blocks hold";
+    return "its blocks end before its size" + upTo;
 }
 
 CExt2FileProperties* CExt2QuickSearch::MakeProperties(CExt2FileSystem& fs, const ExtInode& inode,
-                                                      std::unique_ptr<IDataRunList>* nodeRuns) {
+                                                      std::unique_ptr<IDataRunList>* nodeRuns, std::string* note) {
     nodeRuns->reset();
     std::unique_ptr<CExt2FileProperties> props(new CExt2FileProperties);
     props->SetTimes(clock_.ToFileTime(inode.Time(IN_CTIME)), clock_.ToFileTime(inode.Time(IN_MTIME)),
@@ -203,7 +240,7 @@ CExt2FileProperties* CExt2QuickSearch::MakeProperties(CExt2FileSystem& fs, const
             runMap_->Reset(inode, count);
             // The sink is asked after each run; progress itself is reported once per group.
             if (!runMap_->AppendRuns(runs.get(), count, holes, [this] { return KeepGoing(); })) return nullptr;
-            if (holes) CutToWhatIsHeld(fs, inode, runs.get(), props.get());
+            if (holes) *note = CutToWhatIsHeld(fs, inode, runs.get(), props.get(), runMap_->Stop());
             props->PackRuns(runs.get());
             // The node keeps this list rather than decoding what was just packed.
             if (props->HasRuns()) nodeRuns->reset(runs.release());
@@ -214,12 +251,17 @@ CExt2FileProperties* CExt2QuickSearch::MakeProperties(CExt2FileSystem& fs, const
     return props.release();
 }
 
-void CExt2QuickSearch::ProcessInode(CExt2FileSystem& fs, const ExtInode& inode) {
+void CExt2QuickSearch::ProcessInode(CExt2FileSystem& fs, const ExtInode& inode, bool doubtful) {
     std::unique_ptr<IDataRunList> runs;
-    std::unique_ptr<CExt2FileProperties> props(MakeProperties(fs, inode, &runs));
+    std::string note;
+    std::unique_ptr<CExt2FileProperties> props(MakeProperties(fs, inode, &runs, &note));
     if (!props) return;
     std::unique_ptr<CEXTFileNode> node(new CEXTFileNode);
     node->SetProperties(props.release(), runs.release());
+    if (partitionIndex_) SetNodePartitionIndex(node.get(), partitionIndex_);
+    if (!note.empty()) notes_[inode.number] = std::move(note);
+    if (doubtful) doubtful_.insert(inode.number);
+    bool named = false;
     CEXTFileNode* folder = nullptr;
     CEXTFileNode* walked = nullptr;
     if (parents_.Take(inode.number, &folder)) {
@@ -227,14 +269,29 @@ void CExt2QuickSearch::ProcessInode(CExt2FileSystem& fs, const ExtInode& inode) 
         std::string name = holder->TakeChildName(inode.number);
         node->Properties()->TakeName(name.empty() ? UnnamedInodeName(inode.number) : std::move(name));
         walked = Offer(node.release(), folder);
+        named = true;
     } else {
         CEXTFileNode*& slot = pending_[inode.number];
         slot = walked = node.release();
     }
-    if (walked && walked->IsDirectory()) WalkEntries(fs, inode, walked);
+    if (walked && walked->IsDirectory()) WalkEntries(fs, inode, walked, named);
 }
 
-void CExt2QuickSearch::WalkEntries(CExt2FileSystem& fs, const ExtInode& directory, CEXTFileNode* folder) {
+void CExt2QuickSearch::Say(CEXTFileNode* folder, uint32_t ino, bool named, const std::string& what) {
+    // A deleted folder's entries are no live file's.
+    if (folder && folder->IsDeleted()) {
+        RK_LOG("[Dredgel] Ext deleted folder %u: %s", ino, what.c_str());
+        return;
+    }
+    if (folder && !named) {
+        std::string& note = notes_[ino];
+        note += (note.empty() ? "" : "; ") + what;
+        return;
+    }
+    RK_LOG("%sExt %s: %s", kLogWarningPrefix, folder ? ExtNodePath(folder).c_str() : "/", what.c_str());
+}
+
+void CExt2QuickSearch::WalkEntries(CExt2FileSystem& fs, const ExtInode& directory, CEXTFileNode* folder, bool named) {
     CExt2FileProperties* holder = folder ? folder->Properties() : rootNames_.get();
     const uint32_t inodes = fs.SuperBlock().inodesCount;
     try {
@@ -242,12 +299,19 @@ void CExt2QuickSearch::WalkEntries(CExt2FileSystem& fs, const ExtInode& director
         for (; !it.AtEnd(); it.Advance()) {
             if (!KeepGoing()) return;
             const CExt2DirEntry::Entry e = it.Current();
-            // Unused records, numbers that name no inode of the volume, and the links up.
-            if (e.inode == 0 || e.inode > inodes) continue;
+            // Unused records and the links up; a number that names no inode of the volume is said.
+            if (e.inode == 0) continue;
             if ((e.nameLength == 1 && e.name[0] == '.') || (e.nameLength == 2 && e.name[0] == '.' && e.name[1] == '.'))
                 continue;
             const char* name = reinterpret_cast<const char*>(e.name);
             const size_t length = ExtEntryNameLength(e.name, e.nameLength);
+            if (e.inode > inodes) {
+                Say(folder, directory.number, named,
+                    "its entry \"" + std::string(name, length) + "\" names inode " + std::to_string(e.inode) +
+                        ", past the volume's " + std::to_string(inodes) + ": left out");
+                continue;
+            }
+            if (e.fileType == kDirEntryTypeFolder) folderEntries_.insert(e.inode);
             CEXTFileNode* node = nullptr;
             if (pending_.Take(e.inode, &node)) {
                 node->Properties()->TakeName(length ? std::string(name, length) : UnnamedInodeName(e.inode));
@@ -257,9 +321,13 @@ void CExt2QuickSearch::WalkEntries(CExt2FileSystem& fs, const ExtInode& director
                 parents_[e.inode] = folder;
             }
         }
+        if (it.Damaged())
+            Say(folder, directory.number, named,
+                it.Damage() + (it.Damaged() > 1 ? " (and " + std::to_string(it.Damaged() - 1) + " more such places)" : "") +
+                    ": the entries there are lost");
     } catch (const std::exception& e) {
         // The rest of this folder is lost; the walk goes on.
-        RK_LOG("[Dredgel] Ext folder %u ends early: %s", directory.number, e.what());
+        Say(folder, directory.number, named, "its entries cannot be read: they are lost");
     }
 }
 
@@ -267,6 +335,14 @@ CEXTFileNode* CExt2QuickSearch::Offer(CEXTFileNode* node, CEXTFileNode* folder) 
     // Linked first, so that whoever sees the node in the results sees its folder too. A folder
     // never takes one of its own folders (a damaged volume can name one): that node stays on top.
     if (folder) folder->LinkChild(node);
+    if (!notes_.empty()) {
+        auto note = notes_.find(node->Properties()->InodeNumber());
+        if (note != notes_.end()) {
+            if (!node->IsDeleted())
+                RK_LOG("%sExt %s: %s", kLogWarningPrefix, ExtNodePath(node).c_str(), note->second.c_str());
+            notes_.erase(note);
+        }
+    }
     if (builder_->AddNode(node, SEARCHER_EXT)) return node;
     if (!node->IsDirectory()) {
         node->Release();  // unlinked from its folder as it goes
@@ -294,8 +370,61 @@ void CExt2QuickSearch::HandOutPending() {
         CEXTFileNode* node = nullptr;
         pending_.Take(ino, &node);
         if (!node) continue;
+        // A map that names no block such a volume has, in an inode no folder names, is no file's.
+        if (!doubtful_.empty() && doubtful_.count(ino)) {
+            if (!node->IsDeleted())
+                RK_LOG("%sExt inode %u: its block map names no block of the volume and no folder names it: left out",
+                       kLogWarningPrefix, ino);
+            notes_.erase(ino);
+            node->Release();
+            continue;
+        }
         if (!*node->GetName()) node->Properties()->TakeName(UnnamedInodeName(ino));
         Offer(node, nullptr);
+    }
+}
+
+void CExt2QuickSearch::SayUnreachedNames() {
+    ExtVector<std::pair<uint32_t, CEXTFileNode*>> unreached;
+    parents_.ForEach([&unreached](uint32_t ino, CEXTFileNode* folder) { unreached.emplace_back(ino, folder); });
+    std::sort(unreached.begin(), unreached.end(),
+              [](const std::pair<uint32_t, CEXTFileNode*>& a, const std::pair<uint32_t, CEXTFileNode*>& b) {
+                  return a.first < b.first;
+              });
+    for (const auto& entry : unreached) {
+        const uint32_t ino = entry.first;
+        CEXTFileNode* folder = entry.second;
+        if (folder && folder->IsDeleted()) continue;  // a deleted folder's entries name freed inodes
+        CExt2FileProperties* holder = folder ? folder->Properties() : rootNames_.get();
+        std::string name = holder->TakeChildName(ino);
+        if (name.empty()) name = UnnamedInodeName(ino);
+        const std::string path = (folder ? ExtNodePath(folder) : std::string()) + "/" + name;
+        const ExtLostInodes* lost = nullptr;
+        for (const ExtLostInodes& l : lost_)
+            if (ino >= l.first && ino <= l.last) lost = &l;
+        const bool isFolder = folderEntries_.count(ino) != 0;
+        if (!lost) {
+            RK_LOG("%sExt %s: its entry names inode %u, which holds no file (free, deleted or not well formed): "
+                   "left out", kLogWarningPrefix, path.c_str(), ino);
+            continue;
+        }
+        const char* why = lost->pastEnd ? "lies past the end of the volume" : "cannot be read";
+        if (isFolder) {
+            RK_LOG("%sExt %s: its inode %u %s: the folder and what it holds are lost", kLogWarningPrefix, path.c_str(),
+                   ino, why);
+            continue;
+        }
+        RK_LOG("%sExt %s: its inode %u %s: the file is lost", kLogWarningPrefix, path.c_str(), ino, why);
+        // Given as a file that holds nothing, so that the run names it where the files are written.
+        std::unique_ptr<CExt2FileProperties> props(new CExt2FileProperties);
+        props->TakeName(std::move(name));
+        props->SetSize(0);
+        props->SetInodeNumber(ino);
+        props->SetFlags(FILE_FLAG_SIZE_CUT);
+        std::unique_ptr<CEXTFileNode> node(new CEXTFileNode);
+        node->SetProperties(props.release(), nullptr);
+        if (partitionIndex_) SetNodePartitionIndex(node.get(), partitionIndex_);
+        Offer(node.release(), folder);
     }
 }
 

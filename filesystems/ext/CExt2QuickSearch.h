@@ -2,9 +2,12 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "filesystems/frame/CSearchedPartitionInfo.h"
 #include "filesystems/frame/IFileSystemSearchController.h"
+#include "filesystems/ext/ExtInode.h"
 #include "filesystems/ext/ExtInodeMap.h"
 #include "filesystems/ext/ExtLocalClock.h"
 #include "filesystems/ext/ExtMemory.h"
@@ -17,6 +20,8 @@ class CExt2FileProperties;
 class CExt2FileSystem;
 class IDataRunList;
 struct ExtInode;
+struct ExtMapStop;
+class IFileNode;
 
 // Reads the Ext2/3/4 volume at the start of a storage device, inode by inode, and hands every inode
 // with a plausible block map to the builder (code 0x23) as a node, named from the folder entries
@@ -38,16 +43,31 @@ public:
     ResultCode Search(IStorageDevice* device, IProgress* sink) override;
 
     const CSearchedPartitionInfo& Partition() const { return partition_; }
+    // The volume to read: the sector (512-byte units) of a superblock copy of it, and the index its
+    // record and nodes carry. By default the volume at the device's start, index 0.
+    void SetVolume(uint64_t superBlockSector, uint16_t index) {
+        superBlockSector_ = superBlockSector;
+        partitionIndex_ = index;
+    }
 
 private:
     void Walk(CExt2FileSystem& fs);
     void WalkInodes(CExt2FileSystem& fs);
-    void ProcessInode(CExt2FileSystem& fs, const ExtInode& inode);
+    // doubtful: its block map names blocks no volume of this kind has; kept only if an entry names it.
+    void ProcessInode(CExt2FileSystem& fs, const ExtInode& inode, bool doubtful);
+    // The names of inodes the walk never reached: those whose inodes were lost are said, and the
+    // files among them are given as nodes that hold nothing.
+    void SayUnreachedNames();
     // folder is the directory's node, null for the root (whose entries' names rootNames_ keeps).
-    void WalkEntries(CExt2FileSystem& fs, const ExtInode& directory, CEXTFileNode* folder);
+    // named: the folder has its name and place already (what is refused is said at once; otherwise
+    // once it has them).
+    void WalkEntries(CExt2FileSystem& fs, const ExtInode& directory, CEXTFileNode* folder, bool named);
+    // Says what folder (null: the root) of inode ino refused, now or once it is named.
+    void Say(CEXTFileNode* folder, uint32_t ino, bool named, const std::string& what);
     // Null when the sink stopped the search while the runs were built. The run list the properties
     // were packed from goes to *runs (null when there are none), for the node.
-    CExt2FileProperties* MakeProperties(CExt2FileSystem& fs, const ExtInode& inode, std::unique_ptr<IDataRunList>* runs);
+    CExt2FileProperties* MakeProperties(CExt2FileSystem& fs, const ExtInode& inode, std::unique_ptr<IDataRunList>* runs,
+                                        std::string* note);
     // Links node under folder (when there is one) and gives it to the builder; what it refuses is
     // released, or, for a folder whose entries may still name inodes ahead, kept until the walk
     // ends. The node while it lives on (the builder's or held), null when it was released.
@@ -62,6 +82,7 @@ private:
     PROGRESS_INFO progress_;
     CSearchedPartitionInfo partition_;
     uint64_t superBlockSector_ = 2;  // 512-byte units: the volume starts at the device's start
+    uint16_t partitionIndex_ = 0;
     ExtInodeMap<CEXTFileNode*> pending_;               // walked, not named yet
     ExtInodeMap<CEXTFileNode*> parents_;               // named by an entry of this folder (null: the
                                                        // root), not walked yet
@@ -70,6 +91,12 @@ private:
     ExtBlockMap* runMap_ = nullptr;                    // the walk's, reused from file to file
     ExtLocalClock clock_;
     bool stopped_ = false;
+    // Rare: what was refused in a file's map, said once the file has its name; inodes kept only
+    // if an entry names them; inodes folder entries name as folders; inodes that could not be read.
+    std::unordered_map<uint32_t, std::string> notes_;
+    std::unordered_set<uint32_t> doubtful_;
+    std::unordered_set<uint32_t> folderEntries_;
+    ExtVector<ExtLostInodes> lost_;
 };
 
 // "Inode_<lower-case hex>", the name of a node no folder entry names.
@@ -80,5 +107,8 @@ std::string UnnamedInodeName(uint32_t inode);
 // its size is vouched for by nothing (more than the volume holds, or an inode checksum that fails)
 // and claims more than its last data, the size becomes what is held (FILE_FLAG_SIZE_CUT): the file
 // is written as far as that and reported short.
-void CutToWhatIsHeld(const CExt2FileSystem& fs, const ExtInode& inode, CExt2DataRunList* runs,
-                     CExt2FileProperties* props);
+// Gives why, when the file was cut ("" otherwise).
+std::string CutToWhatIsHeld(const CExt2FileSystem& fs, const ExtInode& inode, CExt2DataRunList* runs,
+                            CExt2FileProperties* props, const ExtMapStop& stop);
+// "/A/B/name" of a node through its folders (a node without folders: "/name").
+std::string ExtNodePath(IFileNode* node);

@@ -24,6 +24,28 @@ void AddRun(CExt2DataRunList* list, int64_t start, uint64_t length) {
 }
 }  // namespace
 
+std::string DescribeMapStop(const ExtMapStop& stop, uint64_t volumeBlocks) {
+    const std::string at = " (block " + std::to_string(stop.logical) + " of the file)";
+    const std::string block = std::to_string(stop.block);
+    switch (stop.kind) {
+        case ExtMapStop::None: return std::string();
+        case ExtMapStop::PastVolume:
+            return "its block pointer " + block + at + " lies past the volume's " + std::to_string(volumeBlocks) +
+                   " blocks";
+        case ExtMapStop::PastDevice: return "its block " + block + at + " lies past the end of the image";
+        case ExtMapStop::MappingPastVolume:
+            return "the mapping block " + block + " that leads to its block " + std::to_string(stop.logical) +
+                   " lies past the volume's " + std::to_string(volumeBlocks) + " blocks";
+        case ExtMapStop::MappingUnreadable:
+            return "the mapping block " + block + " that leads to its block " + std::to_string(stop.logical) +
+                   " cannot be read";
+        case ExtMapStop::PastReach: return "its size" + at + " is more than a block map can reach";
+        case ExtMapStop::TreeBroken:
+            return "its extent tree is not well formed" + std::string(stop.logical ? " after its block " + std::to_string(stop.logical) : "");
+    }
+    return std::string();
+}
+
 ExtBlockMap::ExtBlockMap(const CExt2FileSystem& fs) : fs_(fs) {}
 
 ExtBlockMap::ExtBlockMap(const CExt2FileSystem& fs, const ExtInode& inode, uint64_t limit) : fs_(fs) {
@@ -36,6 +58,7 @@ void ExtBlockMap::Reset(const ExtInode& inode, uint64_t limit) {
     extents_.clear();
     visited_.clear();
     treeBroken_ = false;
+    stop_ = ExtMapStop();
     nodeBudget_ = limit + kExtentMaxDepth + 1;
     for (Level& level : levels_) level.loaded = false;
     // The root node lies in the inode.
@@ -152,10 +175,18 @@ uint64_t ExtBlockMap::ClassicPointer(uint64_t i, uint64_t* span) {
                 *span = reach - j;
                 return 0;
             }
-            if (!fs_.IsValidBlock(pointer)) return kNoBlock;
+            if (!fs_.IsValidBlock(pointer)) {
+                stop_ = {ExtMapStop::MappingPastVolume, i, pointer};
+                return kNoBlock;
+            }
+            const uint64_t mapping = pointer;
             reach /= p;  // what one entry of this block reaches
             entry = j / reach;
             pointer = LevelEntry(level, pointer, entry);
+            if (pointer == kNoBlock) {
+                stop_ = {ExtMapStop::MappingUnreadable, i, mapping};
+                return kNoBlock;
+            }
             j %= reach;
         }
         // The last block read maps data blocks: a hole there lasts as long as its zero entries.
@@ -165,6 +196,7 @@ uint64_t ExtBlockMap::ClassicPointer(uint64_t i, uint64_t* span) {
         }
         return pointer;
     }
+    stop_ = {ExtMapStop::PastReach, i, 0};
     return kNoBlock;  // past what the map can reach
 }
 
@@ -186,7 +218,11 @@ bool ExtBlockMap::AppendClassicRuns(CExt2DataRunList* list, uint64_t count, bool
             AddRun(list, kSparseRunStart, span);
         } else {
             // Past the volume's end, or past the device's: the file is cut there.
-            if (!fs_.IsReadableBlock(block)) break;
+            if (!fs_.IsReadableBlock(block)) {
+                if (block != kNoBlock)
+                    stop_ = {fs_.IsValidBlock(block) ? ExtMapStop::PastDevice : ExtMapStop::PastVolume, i, block};
+                break;
+            }
             AddRun(list, static_cast<int64_t>(block), 1);
         }
         i += span;
@@ -216,10 +252,17 @@ bool ExtBlockMap::AppendExtentRuns(CExt2DataRunList* list, uint64_t count, bool 
             AddRun(list, kSparseRunStart, length);
         } else {
             // A stretch past the volume's end, or past the device's, cuts the file there.
-            if (!fs_.IsReadableBlock(x.start)) return true;
+            if (!fs_.IsReadableBlock(x.start)) {
+                stop_ = {fs_.IsValidBlock(x.start) ? ExtMapStop::PastDevice : ExtMapStop::PastVolume, next, x.start};
+                return true;
+            }
             const uint64_t valid = std::min(length, fs_.ReadableBlocks() - x.start);
             AddRun(list, static_cast<int64_t>(x.start), valid);
-            if (valid < length) return keepGoing();
+            if (valid < length) {
+                const uint64_t block = x.start + valid;
+                stop_ = {fs_.IsValidBlock(block) ? ExtMapStop::PastDevice : ExtMapStop::PastVolume, next + valid, block};
+                return keepGoing();
+            }
         }
         next += length;
         if (!keepGoing()) return false;
@@ -229,6 +272,7 @@ bool ExtBlockMap::AppendExtentRuns(CExt2DataRunList* list, uint64_t count, bool 
         AddRun(list, kSparseRunStart, count - next);
         return keepGoing();
     }
+    if (treeBroken_ && next < count) stop_ = {ExtMapStop::TreeBroken, next, 0};
     return true;
 }
 

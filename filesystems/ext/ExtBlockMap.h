@@ -2,12 +2,25 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "filesystems/ext/ExtInode.h"
 #include "filesystems/ext/ExtMemory.h"
 
 class CExt2DataRunList;
 class CExt2FileSystem;
+
+// Why the last AppendRuns ended before the blocks it was asked for (kind None when it did not, or
+// when it ended at a hole of a map read without holes): at the file's logical block, where block
+// was the number met there.
+struct ExtMapStop {
+    enum Kind { None, PastVolume, PastDevice, MappingPastVolume, MappingUnreadable, PastReach, TreeBroken };
+    Kind kind = None;
+    uint64_t logical = 0;
+    uint64_t block = 0;
+};
+// The stop in words, for a line that names the file ("" for None).
+std::string DescribeMapStop(const ExtMapStop& stop, uint64_t volumeBlocks);
 
 // One leaf extent: logical blocks [logical, logical + length) at volume blocks from start.
 struct ExtExtent {
@@ -43,6 +56,7 @@ public:
 
     void Reset(const ExtInode& inode, uint64_t limit);
     const ExtVector<ExtExtent>& Extents() const { return extents_; }
+    const ExtMapStop& Stop() const { return stop_; }
 
 private:
     void CollectExtents(const uint8_t* node, size_t bytes, int depth);
@@ -69,5 +83,6 @@ private:
     ExtSet<uint64_t> visited_;  // extent tree blocks read
     bool treeBroken_ = false;   // collection stopped at a bad node; later blocks map to nothing
     uint64_t nodeBudget_ = 0;
+    ExtMapStop stop_;
     Level levels_[3];
 };

@@ -87,35 +87,43 @@ uint32_t CExt2InodeTable::UsedInodes(uint64_t group) const {
 bool CExt2InodeTable::Load(uint64_t group, uint32_t index) {
     if (group != group_) {
         group_ = group;
-        groupLost_ = false;
+        pieceLost_ = false;
         pieceCount_ = 0;
     }
-    if (groupLost_) return false;
-    if (index >= pieceFirst_ && index - pieceFirst_ < pieceCount_) return true;
+    if (index >= pieceFirst_ && index - pieceFirst_ < pieceCount_) return !pieceLost_;
     const uint32_t bs = fs_.BlockSize();
     const uint32_t inodeSize = fs_.SuperBlock().InodeSize();
     const uint32_t perBlock = bs / inodeSize;
     const uint32_t pieceBlocks = std::max<uint32_t>(kPieceBytes / bs, 1);
     const uint32_t usedBlocks = static_cast<uint32_t>((static_cast<uint64_t>(UsedInodes(group)) + perBlock - 1) / perBlock);
     const uint32_t firstBlock = index / perBlock / pieceBlocks * pieceBlocks;
-    const uint32_t blocks = std::min(pieceBlocks, usedBlocks - firstBlock);
-    uint8_t* data = piece_.Reserve(static_cast<size_t>(pieceBlocks) * bs);
-    try {
-        fs_.ReadBlocks(data, fs_.Group(group).inodeTable + firstBlock, blocks);
-    } catch (const CExt2ReadSectorError&) {
-        RK_LOG("[Dredgel] Ext inode table of group %llu unreadable, its inodes skipped",
-               static_cast<unsigned long long>(group));
-        groupLost_ = true;
-        return false;
-    } catch (const std::range_error&) {
-        RK_LOG("[Dredgel] Ext inode table of group %llu outside the device, its inodes skipped",
-               static_cast<unsigned long long>(group));
-        groupLost_ = true;
-        return false;
-    }
+    uint32_t blocks = std::min(pieceBlocks, usedBlocks - firstBlock);
+    // A table cut by the end of what the device holds is read as far as it goes; the walk has said
+    // what lies past it.
+    const uint64_t start = fs_.Group(group).inodeTable + firstBlock;
+    const uint64_t readable = start < fs_.ReadableBlocks() ? fs_.ReadableBlocks() - start : 0;
+    blocks = static_cast<uint32_t>(std::min<uint64_t>(blocks, readable));
+    if (index / perBlock >= firstBlock + blocks) return false;
     pieceFirst_ = firstBlock * perBlock;
     pieceCount_ = blocks * perBlock;
-    return true;
+    pieceLost_ = false;
+    uint8_t* data = piece_.Reserve(static_cast<size_t>(pieceBlocks) * bs);
+    try {
+        fs_.ReadBlocks(data, start, blocks);
+        return true;
+    } catch (const CExt2ReadSectorError&) {
+    } catch (const std::range_error&) {
+    }
+    const uint64_t base = group * fs_.SuperBlock().inodesPerGroup;
+    ExtLostInodes lost;
+    lost.first = static_cast<uint32_t>(base + pieceFirst_ + 1);
+    lost.last = static_cast<uint32_t>(base + pieceFirst_ + pieceCount_);
+    RK_LOG("%sExt inodes %u to %u cannot be read (the inode table of group %llu from its block %llu): they are lost",
+           kLogWarningPrefix, lost.first, lost.last, static_cast<unsigned long long>(group),
+           static_cast<unsigned long long>(start));
+    AddLost(lost);
+    pieceLost_ = true;
+    return false;
 }
 
 bool CExt2InodeTable::Read(uint32_t ino, ExtInode* out) {

@@ -58,20 +58,31 @@ uint64_t WalkBlockCount(const CExt2FileSystem& fs, const ExtInode& inode);
 // well-formed node (magic, depth at most 5, entries within what fits) naming block numbers such a
 // volume can have (past its end is a stretch lost, not garbage).
 bool HasPlausibleBlocks(const CExt2FileSystem& fs, const ExtInode& inode);
+
+// A stretch of inode numbers [first, last] whose inodes could not be read.
+struct ExtLostInodes {
+    uint32_t first = 0;
+    uint32_t last = 0;
+    bool pastEnd = false;  // past the end of the volume (else: unreadable sectors)
+};
 // Reads inode ino (1 to s_inodes_count); false for any other number. Throws on a read error.
 bool ReadInode(const CExt2FileSystem& fs, uint32_t ino, ExtInode* out);
 
 // The inode walk's reader: a group's inode table is read in pieces of up to 256 KiB, as far as it
 // was ever used, each piece once for a walk in number order. A piece that cannot be read loses its
-// whole group.
+// own inodes alone.
 class CExt2InodeTable {
 public:
     explicit CExt2InodeTable(const CExt2FileSystem& fs) : fs_(fs) {}
     // Inodes of the group that may hold files: all of them, or, where the descriptor's checksum
     // vouches for it, those before the never-used tail (none for a table never used).
     uint32_t UsedInodes(uint64_t group) const;
-    // False for an inode of a group whose table could not be read (logged once) or never used.
+    // False for an inode of a piece of a table that could not be read (said once) or of a table
+    // never used; a group's table that runs past the readable blocks is read as far as they go.
     bool Read(uint32_t ino, ExtInode* out);
+    // The inodes lost so far, in the order they were met.
+    const ExtVector<ExtLostInodes>& Lost() const { return lost_; }
+    void AddLost(const ExtLostInodes& lost) { lost_.push_back(lost); }
 
 private:
     // Brings the piece that holds inode index of group in; false when the group is lost.
@@ -79,8 +90,9 @@ private:
 
     const CExt2FileSystem& fs_;
     ExtBuffer piece_;
+    ExtVector<ExtLostInodes> lost_;
     uint64_t group_ = UINT64_MAX;
-    bool groupLost_ = false;
+    bool pieceLost_ = false;  // the piece [pieceFirst_, pieceFirst_ + pieceCount_) could not be read
     uint32_t pieceFirst_ = 0;  // index of the piece's first inode in its group
     uint32_t pieceCount_ = 0;  // inodes in the piece
     // The group of the inode asked for last: its number, first inode (zero-based) and used inodes.

@@ -21,11 +21,13 @@ namespace ext {
 //   84     4     s_first_ino          first inode that holds a file (revision 1)
 //   88     2     s_inode_size         bytes per inode (revision 1)
 //   90     2     s_block_group_nr     group holding this copy
+//   92     4     s_feature_compat     0x200 backups only in the groups s_backup_bgs names
 //   96     4     s_feature_incompat   0x80 64-bit block numbers, 0x200 flexible groups, 0x2000 checksum seed
 //   100    4     s_feature_ro_compat  0x10 descriptor CRC16, 0x400 metadata CRC32C
 //   104    16    s_uuid
 //   254    2     s_desc_size          descriptor bytes with 64-bit block numbers
 //   336    4     s_blocks_count_hi    blocks of the volume (high half, 64-bit volumes only)
+//   588    8     s_backup_bgs         the two groups with backups (compat 0x200; 0: none)
 //   624    4     s_checksum_seed      CRC32C seed when the incompat flag 0x2000 is set
 constexpr uint64_t kSuperBlockByte = 1024;
 constexpr size_t kSuperBlockBytes = 1024;
@@ -41,14 +43,17 @@ enum : size_t {
     SB_FIRST_INO = 84,
     SB_INODE_SIZE = 88,
     SB_BLOCK_GROUP_NR = 90,
+    SB_FEATURE_COMPAT = 92,
     SB_FEATURE_INCOMPAT = 96,
     SB_FEATURE_RO_COMPAT = 100,
     SB_UUID = 104,
     SB_DESC_SIZE = 254,
     SB_BLOCKS_COUNT_HI = 336,
+    SB_BACKUP_BGS = 588,
     SB_CHECKSUM_SEED = 624,
 };
 constexpr uint16_t kExtMagic = 0xEF53;
+constexpr uint32_t kCompatSparseSuper2 = 0x200;
 constexpr uint32_t kIncompat64Bit = 0x80;
 constexpr uint32_t kIncompatFlexBg = 0x200;
 constexpr uint32_t kIncompatCsumSeed = 0x2000;
@@ -160,6 +165,7 @@ enum : size_t {
 //   7      1     file_type    2 directory
 //   8      n     name
 constexpr size_t kDirEntryHeaderBytes = 8;
+constexpr uint8_t kDirEntryTypeFolder = 2;  // an entry's file type byte for a folder
 constexpr size_t kLongestDirEntry = 8 + 255 + 1;
 
 }  // namespace ext

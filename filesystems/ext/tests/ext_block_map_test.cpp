@@ -239,16 +239,23 @@ TEST(ExtDirEntry, EntriesAcrossBlocksUnusedRecordsAndTheEnd) {
     EXPECT_EQ(Walk(v.fs, dir),
               (std::vector<std::string>{"2:.", "2:..", "12:a", "0:", "13:crossing.jpg", "14:b", "0:", "15:c"}));
 
-    // A record that runs past the folder's size ends it; so does a record too short for its name.
+    // A record that runs past the folder's size ends it. One too short for its name costs itself:
+    // the walk goes on at the next record of its block that looks like a live entry (none here:
+    // free space, then a record across the block's end), else in the next block.
     Put32(dir.raw + IN_SIZE_LO, 2048);
     EXPECT_EQ(Walk(v.fs, dir), (std::vector<std::string>{"2:.", "2:..", "12:a", "0:", "13:crossing.jpg", "14:b", "0:"}));
     DirEntry(b0 + 24, 12, 8, "a");
-    EXPECT_EQ(Walk(v.fs, dir), (std::vector<std::string>{"2:.", "2:.."}));
+    EXPECT_EQ(Walk(v.fs, dir), (std::vector<std::string>{"2:.", "2:..", "14:b", "0:"}));
+    DirEntry(b0 + 24, 12, 16, "a");
 
-    // A folder whose block cannot be read has no entries; asking for one throws.
+    // A block that cannot be read costs its own entries, and is noted; with none left, there is no
+    // entry, and asking for one throws.
     v.device.MarkBad(30100 * 2);
+    EXPECT_EQ(Walk(v.fs, dir), (std::vector<std::string>{"14:b", "0:"}));
+    v.device.MarkBad(30101 * 2);
     CExt2DirEntry unreadable(v.fs, dir);
     EXPECT_TRUE(unreadable.AtEnd());
+    EXPECT_EQ(unreadable.Damaged(), 2u);
     EXPECT_THROW(unreadable.Current(), CExt2DirEntry::CBadDir);
 }
 
