@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "media_recovery/MediaErrors.h"
 #include "outside/device/CDeviceFolder.h"
 #include "outside/logic/FoundFileOpener.h"
 #include "outside/logic/JobSupport.h"
@@ -55,7 +56,8 @@ int RunMediaJobWith(const MediaLibraryCalls& calls, IVirtualDevice& device, cons
             return 0;
         case AnalyserOpening::Opened: break;
     }
-    run.Run(nullptr);
+    // A volume read only in part: what its readers refused is said on standard error already.
+    const bool inPart = ErrorNumber(run.Run(nullptr)) == MEDIA_E_READ_IN_PART;
     if (progress) progress->Finish(watch.phase);
 
     TickAll(run.GetContainer());
@@ -79,8 +81,11 @@ int RunMediaJobWith(const MediaLibraryCalls& calls, IVirtualDevice& device, cons
                      "media: %d deleted entries overwritten: live files or folders now hold their data, so they were "
                      "not written\n",
                      counts.overwritten);
-    // A file written short fell short as one not written does.
-    return counts.failed || counts.shortFiles ? 1 : 0;
+    if (inPart)
+        std::fprintf(report, "media: the device was read only in part: what its file systems hold past the damage "
+                             "is lost (each said on standard error)\n");
+    // A file written short, or a volume read in part, fell short as a file not written does.
+    return counts.failed || counts.shortFiles || inPart ? 1 : 0;
 }
 
 int RunMediaJob(IVirtualDevice& device, const std::string& outFolder, FILE* report, IJobProgress* progress,
