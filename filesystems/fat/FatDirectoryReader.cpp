@@ -63,6 +63,14 @@ uint64_t ReadAsFarAsItGoes(FatWalkContext& ctx, uint8_t* out, uint64_t first, ui
     return missed;
 }
 
+// An entry's name field as it stands, bytes that print as nothing shown as '?'.
+std::string PrintableName11(const uint8_t* e) {
+    std::string name(reinterpret_cast<const char*>(e), 11);
+    for (char& ch : name)
+        if (static_cast<unsigned char>(ch) < 0x20 || static_cast<unsigned char>(ch) >= 0x7F) ch = '?';
+    return name;
+}
+
 std::string FolderName(CFATFileNode* dir) { return dir ? "folder \"" + FatNodePath(dir) + "\"" : "the root folder"; }
 
 // Whether the chain from cluster n ends in an end mark after exactly left clusters: the clusters a
@@ -249,8 +257,8 @@ int ParseDirectoryBuffer(FatWalkContext& ctx, const uint8_t* bytes, size_t lengt
             if (stopAtBadEntry) return static_cast<int>(length);
             // A live entry among the folder's live ones costs its file: said.
             if (!parentDeleted && !ctx.entriesEnded && e[0] != kFatDeletedMark)
-                SayReadInPart("FAT: %s: entry %zu (\"%.11s\") is refused: %s; the other entries are read",
-                              FolderName(parent).c_str(), i, reinterpret_cast<const char*>(e),
+                SayReadInPart("FAT: %s: its entry \"%s\" is refused: %s; the other entries are read",
+                              FolderName(parent).c_str(), PrintableName11(e).c_str(),
                               plausible ? "its first cluster lies outside the volume"
                                         : "its times, dates or attributes are not those of an entry");
             else
