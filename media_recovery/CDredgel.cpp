@@ -7,7 +7,9 @@
 #include "media_recovery/CCompleteRecoveryController.h"
 #include "media_recovery/CDeletedRecoveryController.h"
 #include "media_recovery/CRecoveryFilter.h"
+#include "media_recovery/MediaErrors.h"
 #include "media_recovery/file_model/IFileNode.h"
+#include "filesystems/frame/ReadInPart.h"
 #include "sqlite_recovery/framework/IStorageDevice.h"
 #include "sqlite_recovery/framework/Lockers.h"
 #include "sqlite_recovery/framework/Logger.h"
@@ -63,6 +65,7 @@ ResultCode CDredgel::StartRecovery(ICommon*) {
     std::memset(&last_, 0, sizeof last_);
     carry_ = 0;
     if (!container_) return RK_OK;
+    const uint64_t saidBefore = ReadInPartCount();
     for (size_t i = 0; i < volumes_.size(); ++i) {
         if (sink_ && !sink_->ShouldContinue()) break;
         CDeletedRecoveryController* controller = new (std::nothrow) CDeletedRecoveryController;
@@ -87,7 +90,7 @@ ResultCode CDredgel::StartRecovery(ICommon*) {
         ResultCode rc = controller->Run(volumes_[i], this, container_);
         RK_LOG("[Dredgel] Recover all file i = :%d, nRslt = %d", static_cast<int>(i), static_cast<int>(ErrorNumber(rc)));
     }
-    return RK_OK;
+    return ReadInPartCount() != saidBefore ? RK_FAIL(MEDIA_E_READ_IN_PART) : RK_OK;
 }
 
 namespace {

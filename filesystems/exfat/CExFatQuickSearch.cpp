@@ -1,4 +1,5 @@
 #include "filesystems/exfat/CExFatQuickSearch.h"
+#include "filesystems/frame/ReadInPart.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -78,14 +79,14 @@ void CExFatQuickSearch::SayWhatTheDeviceLacks() {
     const uint64_t heapEnd = volume_.heapStart + uint64_t{volume_.clusterCount} * volume_.sectorsPerCluster;
     const uint64_t end = std::max(volume_.volumeLength, heapEnd);
     if (end > deviceSectors_)
-        RK_LOG("%sexFAT volume: it runs past the end of its device: %llu of its %llu sectors are there (its heap "
+        SayReadInPart("exFAT volume: it runs past the end of its device: %llu of its %llu sectors are there (its heap "
                "from sector %llu); its files and folders past the end are lost or short",
-               kLogWarningPrefix, static_cast<unsigned long long>(deviceSectors_), static_cast<unsigned long long>(end),
+               static_cast<unsigned long long>(deviceSectors_), static_cast<unsigned long long>(end),
                static_cast<unsigned long long>(volume_.heapStart));
     if (!volume_.fat.IsOpen())
-        RK_LOG("%sexFAT volume: its FAT (%u sectors from sector %llu) cannot be read: its files and folders in "
+        SayReadInPart("exFAT volume: its FAT (%u sectors from sector %llu) cannot be read: its files and folders in "
                "cluster chains keep only their first cluster",
-               kLogWarningPrefix, volume_.fatLength, static_cast<unsigned long long>(volume_.fatOffset));
+               volume_.fatLength, static_cast<unsigned long long>(volume_.fatOffset));
 }
 
 std::string CExFatQuickSearch::PathOf(IFileNode* folder, const char* name) {
@@ -101,7 +102,7 @@ void CExFatQuickSearch::SayFolder(const char* what, unsigned long long a, unsign
     const std::string path = PathOf(walking_, nullptr);
     char text[256];
     std::snprintf(text, sizeof text, what, a, b);
-    RK_LOG("%sexFAT folder \"%s\": %s", kLogWarningPrefix, path.c_str(), text);
+    SayReadInPart("exFAT folder \"%s\": %s", path.c_str(), text);
 }
 
 void CExFatQuickSearch::Walk() {
@@ -192,29 +193,29 @@ void CExFatQuickSearch::SayCut(CExFatFileNode* folder, const ExFatEntryRecord& r
     const unsigned long long length = record.dataLength;
     const uint64_t clusters = (record.dataLength + volume_.clusterSize - 1) / volume_.clusterSize;
     if (clusters > volume_.clusterCount) {
-        RK_LOG("%sexFAT file \"%s\": its length (%llu bytes) is larger than its volume's heap: it is written as far "
+        SayReadInPart("exFAT file \"%s\": its length (%llu bytes) is larger than its volume's heap: it is written as far "
                "as the heap goes",
-               kLogWarningPrefix, path.c_str(), length);
+               path.c_str(), length);
     } else if (record.noFatChain || !volume_.fat.IsOpen()) {
         // No FAT is said once for the volume.
         if (record.noFatChain)
-            RK_LOG("%sexFAT file \"%s\": its clusters run past the end of its volume's heap: it is written as far as "
+            SayReadInPart("exFAT file \"%s\": its clusters run past the end of its volume's heap: it is written as far as "
                    "the heap goes",
-                   kLogWarningPrefix, path.c_str());
+                   path.c_str());
     } else {
         const uint64_t held = ExFatChainClusters(volume_, record.firstCluster, clusters);
         uint32_t last = record.firstCluster;
         for (uint64_t k = 1; k < held; ++k) last = volume_.NextHeapCluster(last);
         const uint32_t next = volume_.fat.NextCluster(last);
         if (volume_.IsHeapCluster(next))
-            RK_LOG("%sexFAT file \"%s\": its cluster chain comes back to cluster %u after %llu of its %llu clusters: "
+            SayReadInPart("exFAT file \"%s\": its cluster chain comes back to cluster %u after %llu of its %llu clusters: "
                    "it is cut before the cluster it would take twice",
-                   kLogWarningPrefix, path.c_str(), next, static_cast<unsigned long long>(held),
+                   path.c_str(), next, static_cast<unsigned long long>(held),
                    static_cast<unsigned long long>(clusters));
         else
-            RK_LOG("%sexFAT file \"%s\": its cluster chain ends at cluster %u (its FAT entry is %#x) after %llu of "
+            SayReadInPart("exFAT file \"%s\": its cluster chain ends at cluster %u (its FAT entry is %#x) after %llu of "
                    "its %llu clusters: it is cut there",
-                   kLogWarningPrefix, path.c_str(), last, next, static_cast<unsigned long long>(held),
+                   path.c_str(), last, next, static_cast<unsigned long long>(held),
                    static_cast<unsigned long long>(clusters));
     }
 }
@@ -253,9 +254,9 @@ void CExFatQuickSearch::EmitFinished(CExFatFileNode* folder, uint32_t start) {
     const bool parentDeleted = folder && folder->IsDeleted();
     if (!parentDeleted) {
         for (const ExFatRefusedSet& refused : parser_.Refused())
-            RK_LOG("%sexFAT folder \"%s\": the entry set at sector %llu%s%s%s is refused: %s; the file or folder "
+            SayReadInPart("exFAT folder \"%s\": the entry set at sector %llu%s%s%s is refused: %s; the file or folder "
                    "it stands for is lost",
-                   kLogWarningPrefix, PathOf(folder, nullptr).c_str(), static_cast<unsigned long long>(refused.sector),
+                   PathOf(folder, nullptr).c_str(), static_cast<unsigned long long>(refused.sector),
                    refused.nameSoFar.empty() ? "" : " (\"", refused.nameSoFar.c_str(),
                    refused.nameSoFar.empty() ? "" : "\")", refused.why);
     }

@@ -1,4 +1,5 @@
 #include "filesystems/ext/CExt2FileSystem.h"
+#include "filesystems/frame/ReadInPart.h"
 
 #include <algorithm>
 #include <cstring>
@@ -62,9 +63,9 @@ CExt2FileSystem::CExt2FileSystem(IStorageDevice* device, uint64_t sector, bool q
     if (partitionByte_ > deviceBytes_) throw CExt2BadSuperBlock();
     readableBlocks_ = std::min<uint64_t>(sb_.BlockCount(), (deviceBytes_ - partitionByte_) / blockSize_);
     if (readableBlocks_ < sb_.BlockCount() && !quiet)
-        RK_LOG("%sExt file system runs past the end of its volume: %llu of its %llu blocks are there, what "
+        SayReadInPart("Ext file system runs past the end of its volume: %llu of its %llu blocks are there, what "
                "lies past them is lost",
-               kLogWarningPrefix, static_cast<unsigned long long>(readableBlocks_),
+               static_cast<unsigned long long>(readableBlocks_),
                static_cast<unsigned long long>(sb_.BlockCount()));
 
     if (!ReadDescriptors()) throw CExt2BadGroupDescriptor();
@@ -72,9 +73,9 @@ CExt2FileSystem::CExt2FileSystem(IStorageDevice* device, uint64_t sector, bool q
         RK_LOG("%sExt group descriptors of the primary table do not check out: the copy in group %u is read",
                kLogWarningPrefix, copyGroup_);
     if (groups_.size() < sb_.GroupCount() && !quiet)
-        RK_LOG("%sExt group descriptors of groups %llu to %llu lie past the end of the volume: their inodes "
+        SayReadInPart("Ext group descriptors of groups %llu to %llu lie past the end of the volume: their inodes "
                "are lost",
-               kLogWarningPrefix, static_cast<unsigned long long>(groups_.size()),
+               static_cast<unsigned long long>(groups_.size()),
                static_cast<unsigned long long>(sb_.GroupCount() - 1));
 }
 

@@ -1,4 +1,5 @@
 #include "filesystems/ext/CExt2QuickSearch.h"
+#include "filesystems/frame/ReadInPart.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -115,12 +116,11 @@ void CExt2QuickSearch::Walk(CExt2FileSystem& fs) {
         if (ReadInode(fs, kRootInode, &root) && root.IsDirectory())
             WalkEntries(fs, root, nullptr, true);
         else
-            RK_LOG("%sExt root folder: its inode is no folder: the names at the top level are lost", kLogWarningPrefix);
+            SayReadInPart("Ext root folder: its inode is no folder: the names at the top level are lost");
     } catch (const CExt2ReadSectorError&) {
-        RK_LOG("%sExt root folder: its inode cannot be read: the names at the top level are lost", kLogWarningPrefix);
+        SayReadInPart("Ext root folder: its inode cannot be read: the names at the top level are lost");
     } catch (const std::range_error&) {
-        RK_LOG("%sExt root folder: its inode lies past the end of the volume: the names at the top level are lost",
-               kLogWarningPrefix);
+        SayReadInPart("Ext root folder: its inode lies past the end of the volume: the names at the top level are lost");
     }
     ExtBlockMap runMap(fs);
     runMap_ = &runMap;
@@ -170,8 +170,7 @@ void CExt2QuickSearch::WalkInodes(CExt2FileSystem& fs) {
         }
         if (end - begin >= budget) {
             end = begin + budget - 1;
-            RK_LOG("%sExt inodes after %llu are more than the volume holds: the walk ends there", kLogWarningPrefix,
-                   static_cast<unsigned long long>(end));
+            SayReadInPart("Ext inodes after %llu are more than the volume holds: the walk ends there", static_cast<unsigned long long>(end));
         }
         budget -= end - begin + 1;
         ExtInode inode;  // every read fills it whole
@@ -186,8 +185,8 @@ void CExt2QuickSearch::WalkInodes(CExt2FileSystem& fs) {
         if (budget == 0) break;
     }
     for (const ExtLostInodes& cut : pastEnd)
-        RK_LOG("%sExt inodes %u to %u lie past the end of the volume (their inode tables are cut away): they are lost",
-               kLogWarningPrefix, cut.first, cut.last);
+        SayReadInPart("Ext inodes %u to %u lie past the end of the volume (their inode tables are cut away): they are lost",
+               cut.first, cut.last);
     lost_ = table.Lost();
     lost_.insert(lost_.end(), pastEnd.begin(), pastEnd.end());
 }
@@ -288,7 +287,7 @@ void CExt2QuickSearch::Say(CEXTFileNode* folder, uint32_t ino, bool named, const
         note += (note.empty() ? "" : "; ") + what;
         return;
     }
-    RK_LOG("%sExt %s: %s", kLogWarningPrefix, folder ? ExtNodePath(folder).c_str() : "/", what.c_str());
+    SayReadInPart("Ext %s: %s", folder ? ExtNodePath(folder).c_str() : "/", what.c_str());
 }
 
 void CExt2QuickSearch::WalkEntries(CExt2FileSystem& fs, const ExtInode& directory, CEXTFileNode* folder, bool named) {
@@ -339,7 +338,7 @@ CEXTFileNode* CExt2QuickSearch::Offer(CEXTFileNode* node, CEXTFileNode* folder) 
         auto note = notes_.find(node->Properties()->InodeNumber());
         if (note != notes_.end()) {
             if (!node->IsDeleted())
-                RK_LOG("%sExt %s: %s", kLogWarningPrefix, ExtNodePath(node).c_str(), note->second.c_str());
+                SayReadInPart("Ext %s: %s", ExtNodePath(node).c_str(), note->second.c_str());
             notes_.erase(note);
         }
     }
@@ -373,8 +372,8 @@ void CExt2QuickSearch::HandOutPending() {
         // A map that names no block such a volume has, in an inode no folder names, is no file's.
         if (!doubtful_.empty() && doubtful_.count(ino)) {
             if (!node->IsDeleted())
-                RK_LOG("%sExt inode %u: its block map names no block of the volume and no folder names it: left out",
-                       kLogWarningPrefix, ino);
+                SayReadInPart("Ext inode %u: its block map names no block of the volume and no folder names it: left out",
+                       ino);
             notes_.erase(ino);
             node->Release();
             continue;
@@ -404,17 +403,17 @@ void CExt2QuickSearch::SayUnreachedNames() {
             if (ino >= l.first && ino <= l.last) lost = &l;
         const bool isFolder = folderEntries_.count(ino) != 0;
         if (!lost) {
-            RK_LOG("%sExt %s: its entry names inode %u, which holds no file (free, deleted or not well formed): "
-                   "left out", kLogWarningPrefix, path.c_str(), ino);
+            SayReadInPart("Ext %s: its entry names inode %u, which holds no file (free, deleted or not well formed): "
+                   "left out", path.c_str(), ino);
             continue;
         }
         const char* why = lost->pastEnd ? "lies past the end of the volume" : "cannot be read";
         if (isFolder) {
-            RK_LOG("%sExt %s: its inode %u %s: the folder and what it holds are lost", kLogWarningPrefix, path.c_str(),
+            SayReadInPart("Ext %s: its inode %u %s: the folder and what it holds are lost", path.c_str(),
                    ino, why);
             continue;
         }
-        RK_LOG("%sExt %s: its inode %u %s: the file is lost", kLogWarningPrefix, path.c_str(), ino, why);
+        SayReadInPart("Ext %s: its inode %u %s: the file is lost", path.c_str(), ino, why);
         // Given as a file that holds nothing, so that the run names it where the files are written.
         std::unique_ptr<CExt2FileProperties> props(new CExt2FileProperties);
         props->TakeName(std::move(name));

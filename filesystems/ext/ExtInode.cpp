@@ -1,4 +1,5 @@
 #include "filesystems/ext/ExtInode.h"
+#include "filesystems/frame/ReadInPart.h"
 
 #include <algorithm>
 #include <cstring>
@@ -118,8 +119,8 @@ bool CExt2InodeTable::Load(uint64_t group, uint32_t index) {
     ExtLostInodes lost;
     lost.first = static_cast<uint32_t>(base + pieceFirst_ + 1);
     lost.last = static_cast<uint32_t>(base + pieceFirst_ + pieceCount_);
-    RK_LOG("%sExt inodes %u to %u cannot be read (the inode table of group %llu from its block %llu): they are lost",
-           kLogWarningPrefix, lost.first, lost.last, static_cast<unsigned long long>(group),
+    SayReadInPart("Ext inodes %u to %u cannot be read (the inode table of group %llu from its block %llu): they are lost",
+           lost.first, lost.last, static_cast<unsigned long long>(group),
            static_cast<unsigned long long>(start));
     AddLost(lost);
     pieceLost_ = true;

@@ -32,6 +32,21 @@ CDoubleFATTable* LoadFatPair(uint32_t variant, uint32_t sectorsPerFat, uint64_t 
             RK_LOG("[FAT] no FAT copy at sector %llu holds sound chains; the %s copy is used as it stands",
                    static_cast<unsigned long long>(firstStart), first ? "first" : "second");
     }
+    // A copy read in part: the other copy, whole and sound, stands in for it; else the other
+    // gives what it holds of the sectors the first lost.
+    if (first && first->MissedSectors() && useSecond) {
+        IRealFATTable* other = load(true, secondStart, FatTableCheck::Full);
+        if (other && other->MissedSectors() == 0) {
+            delete first;
+            first = nullptr;
+            second = other;
+        } else {
+            delete other;
+            other = load(true, secondStart, FatTableCheck::KeepBrokenChains);
+            if (other) first->FillFrom(*other);
+            delete other;
+        }
+    }
     CDoubleFATTable* pair = new (std::nothrow) CDoubleFATTable(first, second);
     if (!pair) {
         delete first;

@@ -14,6 +14,7 @@ public:
     uint32_t NextCluster(uint32_t cluster) override;
     IRealFATTable* First() const { return first_; }
     IRealFATTable* Second() const { return second_; }
+    IRealFATTable* Used() const { return first_ ? first_ : second_; }
 
 private:
     IRealFATTable* first_;

@@ -50,8 +50,9 @@ uint64_t Score(const CFATSearchedPartitionInfo& v) {
 }
 
 // The data clusters the volume's boot sector gives when the device ends before the last of them (a
-// cut image), else 0.
-uint32_t ClustersPastTheEnd(IStorageDevice* device, const CFATSearchedPartitionInfo& v, uint32_t sectorSize) {
+// cut image), else 0; recordedSectors receives the volume's length as the boot sector gives it.
+uint32_t ClustersPastTheEnd(IStorageDevice* device, const CFATSearchedPartitionInfo& v, uint32_t sectorSize,
+                            uint64_t* recordedSectors) {
     if (v.volumeStart + v.volumeLength < device->GetSectorCount() || sectorSize > kLargestSectorSize) return 0;
     const uint32_t main = FAT_SEEN_FAT12_BOOT | FAT_SEEN_FAT16_BOOT | FAT_SEEN_FAT32_BOOT;
     const uint64_t at = v.volumeStart + ((v.evidenceFlags & main) ? 0 : kFat32BackupBootSector);
@@ -59,6 +60,7 @@ uint32_t ClustersPastTheEnd(IStorageDevice* device, const CFATSearchedPartitionI
     if (!device->ReadSectors(sector, at, 1) || DetectFatVariant(sector, sectorSize) != v.kind) return 0;
     const FatBootSector view{sector, v.kind, sectorSize};
     if (view.TotalSectors() <= view.SectorsBeforeData() || view.SectorsPerCluster() == 0) return 0;
+    *recordedSectors = view.TotalSectors();
     const uint64_t recorded = (view.TotalSectors() - view.SectorsBeforeData()) / view.SectorsPerCluster();
     return recorded > v.clusterCount && recorded <= 0x0FFFFFF5 ? static_cast<uint32_t>(recorded) : 0;
 }
@@ -233,10 +235,11 @@ void CFATCompleteFSearcher::BuildFatVolumeTree(const CFATSearchedPartitionInfo& 
     ctx.volumeStart = v.volumeStart;
     ctx.sectorSize = sectorSize_;
     ctx.sectorsPerCluster = v.sectorsPerCluster;
-    ctx.dataSectors = v.volumeLength - (v.dataStart - v.volumeStart);
+    const uint64_t before = v.dataStart - v.volumeStart;
+    ctx.dataSectors = v.volumeLength > before ? v.volumeLength - before : 0;
     ctx.clusterCount = v.clusterCount;
-    ctx.recordedClusterCount = ClustersPastTheEnd(device_, v, sectorSize_);
-    ctx.fat = fat->First() || fat->Second() ? fat.get() : nullptr;  // no copy: no links to follow
+    uint64_t recordedSectors = v.volumeLength;
+    ctx.recordedClusterCount = ClustersPastTheEnd(device_, v, sectorSize_, &recordedSectors);
     ctx.dataStart = v.dataStart;
     ctx.partitionIndex = v.index;
     if (v.kind == FAT_VARIANT_32) {
@@ -248,6 +251,7 @@ void CFATCompleteFSearcher::BuildFatVolumeTree(const CFATSearchedPartitionInfo& 
     ResetEmptyFileCounter();
     // The whole tree, as the quick search walks it: a volume found anywhere keeps its folders.
     if (!(v.evidenceFlags & kBootEvidence)) return;
+    PrepareVolumeWalk(ctx, fat.get(), recordedSectors, v.volumeLength);
     ReadRootDirectory(ctx);
     ReadQueuedDirectories(ctx);
 }

@@ -1,5 +1,6 @@
 #include "filesystems/fat/CFATQuickSearcher.h"
 
+#include <algorithm>
 #include <memory>
 #include <new>
 
@@ -25,10 +26,11 @@ struct QuickGeometry {
     uint64_t total = 0;
     uint32_t clusterCount = 0;
     uint64_t recordedClusters = 0;  // as the boot sector gives them, the device's end aside
+    uint64_t recordedTotal = 0;
 };
 
 // The volume at sector 0 as its boot sector describes it, clipped to the device. False when the FATs
-// and the data area do not fit, or the FAT32 root is no data cluster.
+// and the data area do not fit the volume, or the FAT32 root is no data cluster of it.
 bool QuickLayout(const uint8_t* sector, uint32_t sectorSize, uint64_t deviceSectors, QuickGeometry* out) {
     QuickGeometry g;
     g.variant = DetectFatVariant(sector, sectorSize);
@@ -37,15 +39,17 @@ bool QuickLayout(const uint8_t* sector, uint32_t sectorSize, uint64_t deviceSect
     const uint64_t fats = view.ReservedSectors() + static_cast<uint64_t>(view.NumberOfFats()) * view.SectorsPerFat();
     g.rootStart = fats;
     g.dataStart = g.variant == FAT_VARIANT_32 ? fats : fats + view.RootDirectorySectors();
-    g.total = view.TotalSectors();
-    if (deviceSectors < g.total) g.total = deviceSectors;
+    g.recordedTotal = view.TotalSectors();
+    g.total = std::min<uint64_t>(g.recordedTotal, deviceSectors);
     if (static_cast<uint64_t>(view.NumberOfFats()) * view.SectorsPerFat() > view.TotalSectors()) return false;
-    if (g.dataStart >= g.total) return false;
-    const uint64_t clusters = (g.total - g.dataStart) / view.SectorsPerCluster();
-    if (clusters == 0 || clusters > 0x0FFFFFF5) return false;
-    g.clusterCount = static_cast<uint32_t>(clusters);
-    g.recordedClusters = (view.TotalSectors() - g.dataStart) / view.SectorsPerCluster();
-    if (g.variant == FAT_VARIANT_32 && (view.RootCluster() < 2 || view.RootCluster() > clusters + 1)) return false;
+    // The volume's data area as its boot sector gives it; the device may end before it (a cut
+    // image), and then holds none of its clusters.
+    if (g.dataStart >= g.recordedTotal) return false;
+    g.recordedClusters = (g.recordedTotal - g.dataStart) / view.SectorsPerCluster();
+    if (g.recordedClusters == 0 || g.recordedClusters > 0x0FFFFFF5) return false;
+    g.clusterCount = g.total > g.dataStart ? static_cast<uint32_t>((g.total - g.dataStart) / view.SectorsPerCluster()) : 0;
+    if (g.variant == FAT_VARIANT_32 && (view.RootCluster() < 2 || view.RootCluster() > g.recordedClusters + 1))
+        return false;
     *out = g;
     return true;
 }
@@ -156,16 +160,16 @@ ResultCode CFATQuickSearcher::WalkVolume() {
         ctx.volumeStart = 0;
         ctx.sectorSize = ss;
         ctx.sectorsPerCluster = view.SectorsPerCluster();
-        ctx.dataSectors = g.total - g.dataStart;
+        ctx.dataSectors = g.total > g.dataStart ? g.total - g.dataStart : 0;
         ctx.clusterCount = g.clusterCount;
         if (g.recordedClusters > g.clusterCount && g.recordedClusters <= 0x0FFFFFF5)
             ctx.recordedClusterCount = static_cast<uint32_t>(g.recordedClusters);
-        ctx.fat = fat->First() || fat->Second() ? fat.get() : nullptr;  // no copy: no links to follow
         ctx.rootCluster = view.RootCluster();
         ctx.rootStart = g.rootStart;
         ctx.rootSectors = view.RootDirectorySectors();
         ctx.dataStart = g.dataStart;
         ctx.partitionIndex = 0;
+        PrepareVolumeWalk(ctx, fat.get(), g.recordedTotal, g.total);
         rc = WalkTree(ctx);
     } while (false);
     builder_->EndSearch(SEARCHER_FAT);

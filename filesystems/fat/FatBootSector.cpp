@@ -144,11 +144,12 @@ bool MakeFatCandidate(const FatBootSector& view, uint64_t start, uint64_t device
     const uint64_t total = view.TotalSectors();
     const uint64_t length = total > deviceSectors - start ? deviceSectors - start : total;
     const uint64_t before = view.SectorsBeforeData();
-    if (length <= before) return false;
+    // A device that ends before the data area (an image cut inside the FAT) holds no cluster of it.
+    if (total <= before) return false;
     const uint32_t spc = view.SectorsPerCluster();
     if (spc == 0) return false;
-    const uint64_t clusters = (length - before) / spc;
-    if (clusters == 0) return false;
+    const uint64_t clusters = length > before ? (length - before) / spc : 0;
+    if (clusters == 0 && length == total) return false;
 
     static const uint64_t kLow[] = {1, 4085, 65524};
     static const uint64_t kHigh[] = {4085, 65524, 0x0FFFFFF4};

@@ -7,11 +7,13 @@
 #include <new>
 
 #include "media_recovery/file_model/CDataRunList.h"
+#include "filesystems/fat/CDoubleFATTable.h"
 #include "filesystems/fat/CFATFileNode.h"
 #include "filesystems/fat/FatDirectoryEntry.h"
 #include "media_recovery/file_model/IDirecotryTreeBuilder.h"
 #include "filesystems/fat/IFATTable.h"
 #include "filesystems/frame/IFileSystemSearchController.h"
+#include "filesystems/frame/ReadInPart.h"
 #include "sqlite_recovery/framework/IProgress.h"
 #include "sqlite_recovery/framework/IStorageDevice.h"
 #include "sqlite_recovery/framework/Logger.h"
@@ -44,10 +46,89 @@ bool DotEntriesFit(const FatWalkContext& ctx, const uint8_t* entries, CFATFileNo
 
 bool NameFieldIs(const uint8_t* entry, const char* name11) { return std::memcmp(entry, name11, 11) == 0; }
 
+// Reads count sectors from first; a sector that cannot be read (a bad one, one past the device's
+// end) is left as zeros, which read as never-used slots. Returns the sectors not read.
+uint64_t ReadAsFarAsItGoes(FatWalkContext& ctx, uint8_t* out, uint64_t first, uint64_t count, bool* firstRead) {
+    *firstRead = true;
+    if (ctx.device->ReadSectors(out, first, count)) return 0;
+    const uint64_t end = ctx.device->GetSectorCount();
+    uint64_t missed = 0;
+    for (uint64_t k = 0; k < count; ++k) {
+        uint8_t* at = out + k * ctx.sectorSize;
+        if (first + k < end && ctx.device->ReadSectors(at, first + k, 1)) continue;
+        std::memset(at, 0, ctx.sectorSize);
+        ++missed;
+        if (k == 0) *firstRead = false;
+    }
+    return missed;
+}
+
+// An entry's name field as it stands, bytes that print as nothing shown as '?'.
+std::string PrintableName11(const uint8_t* e) {
+    std::string name(reinterpret_cast<const char*>(e), 11);
+    for (char& ch : name)
+        if (static_cast<unsigned char>(ch) < 0x20 || static_cast<unsigned char>(ch) >= 0x7F) ch = '?';
+    return name;
+}
+
+std::string FolderName(CFATFileNode* dir) { return dir ? "folder \"" + FatNodePath(dir) + "\"" : "the root folder"; }
+
+// Whether the chain from cluster n ends in an end mark after exactly left clusters: the clusters a
+// file still needs, as the chain that truly holds them gives them.
+bool TailFits(FatWalkContext& ctx, uint32_t n, uint64_t left) {
+    uint64_t k = 0;
+    uint32_t c = n;
+    for (; ctx.IsDataCluster(c); c = ctx.fat->NextCluster(c))
+        if (++k > left) return false;
+    return k == left && c >= FAT_CLUSTER_END;
+}
+
 }  // namespace
 
 FatWalkContext::FatWalkContext() {}
 FatWalkContext::~FatWalkContext() {}
+
+std::string FatNodePath(CFATFileNode* node) {
+    std::string path;
+    for (IFileNode* n = node; n; n = n->GetParent()) {
+        const char* name = n->GetName();
+        path = std::string(name ? name : "") + (path.empty() ? "" : "/") + path;
+    }
+    return path;
+}
+
+void FindJoinedClusters(FatWalkContext& ctx, uint32_t tableEntries) {
+    ctx.joined.clear();
+    if (!ctx.fat) return;
+    const uint64_t last = std::min<uint64_t>(tableEntries, static_cast<uint64_t>(ctx.clusterCount) + 2);
+    std::vector<bool> named(last, false);
+    for (uint32_t c = 2; c < last; ++c) {
+        const uint32_t v = ctx.fat->NextCluster(c);
+        if (v < 2 || v >= last || v == c) continue;
+        if (named[v]) ctx.joined.insert(v);
+        named[v] = true;
+    }
+    if (!ctx.joined.empty())
+        RK_LOG("[FAT] %zu clusters are each named by the links of two chains", ctx.joined.size());
+}
+
+void PrepareVolumeWalk(FatWalkContext& ctx, CDoubleFATTable* fat, uint64_t recordedSectors, uint64_t heldSectors) {
+    IRealFATTable* used = fat ? fat->Used() : nullptr;
+    ctx.fat = used ? fat : nullptr;  // no copy: no links to follow
+    // A FAT12 copy's test looks at no chain; it is small enough to look at every link.
+    if (used && (!used->ChainsChecked() || ctx.kind == 0)) FindJoinedClusters(ctx, used->EntryCount());
+    const unsigned long long at = ctx.volumeStart;
+    if (heldSectors < recordedSectors && (ctx.recordedClusterCount != 0 || ctx.clusterCount == 0))
+        SayReadInPart("FAT: the volume at sector %llu runs past the end of the device: %llu of its %llu sectors are "
+                      "there; what lies past them is lost", at, static_cast<unsigned long long>(heldSectors),
+                      static_cast<unsigned long long>(recordedSectors));
+    if (!used)
+        SayReadInPart("FAT: the volume at sector %llu: no copy of its FAT can be read or trusted: each folder is read "
+                      "as its first cluster alone, each file as following on from its first cluster", at);
+    else if (used->MissedSectors())
+        SayReadInPart("FAT: the volume at sector %llu: %zu sectors of its FAT cannot be read in either copy (bad, or "
+                      "past the end of the device): the chains through them end there", at, used->MissedSectors());
+}
 
 void ResetEmptyFileCounter() { g_emptyFileNumber = kFirstEmptyFileNumber; }
 uint64_t NextEmptyFileNumber() { return g_emptyFileNumber++; }
@@ -124,6 +205,13 @@ IDataRunList* BuildFatFileRuns(FatWalkContext& ctx, uint32_t firstCluster, uint6
                 RK_LOG("[FAT] the chain from cluster %u comes back to cluster %u", firstCluster, n);
                 break;
             }
+            // Two chains join here: the one whose length after the join is what its file still
+            // needs holds the clusters; the other ends before them.
+            if (!ctx.joined.empty() && ctx.joined.count(n) && !TailFits(ctx, n, needed - taken)) {
+                RK_LOG("[FAT] the chain from cluster %u runs at cluster %u into clusters another chain holds; it ends "
+                       "there", firstCluster, n);
+                break;
+            }
             if (n == c + 1) {
                 ++runLength;
             } else {
@@ -152,18 +240,29 @@ int ParseDirectoryBuffer(FatWalkContext& ctx, const uint8_t* bytes, size_t lengt
     for (size_t i = 0; i < count; ++i) {
         const size_t offset = i * kFatEntrySize;
         const uint8_t* e = bytes + offset;
-        // A never-used slot: nothing of a file is in it.
+        // A never-used slot: nothing of a file is in it. What follows the first is never a live
+        // entry that a writer put there.
         if (e[0] == 0x00) {
             longNameStart = SIZE_MAX;
+            ctx.entriesEnded = true;
             continue;
         }
         const uint8_t attr = e[kFatEntryAttributes];
         const uint32_t f = FatEntryFirstCluster(e);
         // Implausible fields, or a first cluster beyond the volume.
-        if (!IsPlausibleFatEntry(e, false) ||
+        const bool plausible = IsPlausibleFatEntry(e, false);
+        if (!plausible ||
             (attr != kFatAttrLongName && f > static_cast<uint64_t>(ctx.clusterCount) + 1 && !ctx.IsPastDeviceEnd(f))) {
             longNameStart = SIZE_MAX;
             if (stopAtBadEntry) return static_cast<int>(length);
+            // A live entry among the folder's live ones costs its file: said.
+            if (!parentDeleted && !ctx.entriesEnded && e[0] != kFatDeletedMark)
+                SayReadInPart("FAT: %s: its entry \"%s\" is refused: %s; the other entries are read",
+                              FolderName(parent).c_str(), PrintableName11(e).c_str(),
+                              plausible ? "its first cluster lies outside the volume"
+                                        : "its times, dates or attributes are not those of an entry");
+            else
+                RK_LOG("[FAT] directory at cluster %u: entry %zu is not plausible; skipped", directoryCluster, i);
             continue;
         }
         if (attr == kFatAttrLongName) {
@@ -235,24 +334,34 @@ int ParseDirectoryBuffer(FatWalkContext& ctx, const uint8_t* bytes, size_t lengt
         }
         if (!kept) continue;
         if (parent) parent->AddChild(node);
-        if (isDirectory && ctx.IsDataCluster(f) && ctx.knownDirectories.find(f) == ctx.knownDirectories.end()) {
-            ctx.knownDirectories.emplace(f, node);
-            ctx.queue.push_back(node);
+        if (isDirectory && ctx.IsRecordedCluster(f)) {
+            auto known = ctx.knownDirectories.find(f);
+            if (known == ctx.knownDirectories.end()) {
+                ctx.knownDirectories.emplace(f, node);
+                ctx.queue.push_back(node);
+            } else {
+                RK_LOG("[FAT] folder \"%s\": its first cluster %u is that of folder \"%s\"; read once, as that one",
+                       FatNodePath(node).c_str(), f, FatNodePath(known->second).c_str());
+            }
         }
     }
     return longNameStart != SIZE_MAX ? static_cast<int>(longNameStart) : static_cast<int>(length);
 }
 
 bool ReadDirectoryChain(FatWalkContext& ctx, CFATFileNode* parent, uint32_t firstCluster, bool root) {
-    if (!ctx.device || !ctx.IsDataCluster(firstCluster) || ctx.sectorsPerCluster == 0 ||
+    if (!ctx.device || !ctx.IsRecordedCluster(firstCluster) || ctx.sectorsPerCluster == 0 ||
         ctx.sectorsPerCluster > kGroupSectors)
         return false;
     const size_t ss = ctx.sectorSize;
     std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kBufferSectors * ss]);
     if (!buffer) return false;
+    // What a live folder loses is said; a deleted one's clusters may hold anything by now.
+    const bool said = !(parent && parent->IsDeleted());
+    ctx.entriesEnded = false;
+    uint64_t missed = 0;  // sectors of the folder that could not be read
     size_t carried = 0;
     uint32_t c = firstCluster;
-    while (ctx.IsDataCluster(c)) {
+    while (ctx.IsRecordedCluster(c)) {
         // A cluster read before: another directory's (not read again) or this chain coming back to
         // itself (what came before the loop is kept).
         if (ctx.visited.count(c)) {
@@ -261,10 +370,11 @@ bool ReadDirectoryChain(FatWalkContext& ctx, CFATFileNode* parent, uint32_t firs
                        firstCluster, c);
             return false;
         }
-        // A group of consecutive clusters not read before, read with one call.
+        // A group of consecutive clusters not read before, read with one call; one past the
+        // device's end alone.
         uint32_t n = 1;
         uint32_t next = ctx.fat ? ctx.fat->NextCluster(c) : 0;
-        while (next == c + n && ctx.IsDataCluster(next) && !ctx.visited.count(next) &&
+        while (ctx.IsDataCluster(c) && next == c + n && ctx.IsDataCluster(next) && !ctx.visited.count(next) &&
                static_cast<uint64_t>(ctx.sectorsPerCluster) * (n + 1) <= kGroupSectors) {
             ++n;
             next = ctx.fat->NextCluster(c + n - 1);
@@ -272,15 +382,30 @@ bool ReadDirectoryChain(FatWalkContext& ctx, CFATFileNode* parent, uint32_t firs
         for (uint32_t k = 0; k < n; ++k) ctx.visited.insert(c + k);
 
         uint8_t* group = buffer.get() + carried;
-        // A failed read leaves nothing to parse: the rest of this directory is lost.
-        if (!ctx.device->ReadSectors(group, ctx.ClusterSector(c), static_cast<uint64_t>(n) * ctx.sectorsPerCluster))
-            return false;
+        bool firstRead = true;
+        missed += ReadAsFarAsItGoes(ctx, group, ctx.ClusterSector(c), static_cast<uint64_t>(n) * ctx.sectorsPerCluster,
+                                    &firstRead);
         size_t ownDots = 0;
-        if (c == firstCluster) {
-            if (root ? (IsDotEntry(group) || IsDotDotEntry(group + kFatEntrySize))
-                     : !DotEntriesFit(ctx, group, parent, firstCluster))
+        if (c == firstCluster && firstRead) {
+            if (root) {
+                if (IsDotEntry(group) || IsDotDotEntry(group + kFatEntrySize)) {
+                    SayReadInPart("FAT: the root folder at cluster %u begins as a subfolder does (\".\", \"..\"): "
+                                      "it is not read", firstCluster);
+                    return false;
+                }
+            } else if (DotEntriesFit(ctx, group, parent, firstCluster)) {
+                ownDots = 2;
+            } else if (!(parent && parent->IsDeleted()) && IsDotEntry(group) && IsDotDotEntry(group + kFatEntrySize)) {
+                // A live folder is the one its entry names: a "." that names another cluster is damage.
+                RK_LOG("[FAT] %s at cluster %u: its \".\" names cluster %u; read as the folder its entry names",
+                       FolderName(parent).c_str(), firstCluster, FatEntryFirstCluster(group));
+                ownDots = 2;
+            } else {
+                if (said)
+                    SayReadInPart("FAT: %s: its first cluster, %u, holds no folder (no \".\" and \"..\" entries): "
+                                  "what it holds is not read", FolderName(parent).c_str(), firstCluster);
                 return false;
-            ownDots = root ? 0 : 2;
+            }
         }
         const size_t length = carried + static_cast<size_t>(n) * ctx.sectorsPerCluster * ss;
         const size_t consumed = static_cast<size_t>(
@@ -293,6 +418,14 @@ bool ReadDirectoryChain(FatWalkContext& ctx, CFATFileNode* parent, uint32_t firs
         }
         c = next;
     }
+    if (missed && said)
+        SayReadInPart("FAT: %s at cluster %u: %llu of its sectors cannot be read (bad, or past the end of the device): "
+                      "the entries in them are lost, the others are read", FolderName(parent).c_str(), firstCluster,
+                      static_cast<unsigned long long>(missed));
+    // A chain that ends in a free or bad link, or one past the volume, rather than an end mark.
+    if (ctx.fat && said && c < FAT_CLUSTER_END && !ctx.entriesEnded)
+        SayReadInPart("FAT: %s at cluster %u: its chain ends in a link that names no cluster (0x%X): entries after "
+                      "it are lost", FolderName(parent).c_str(), firstCluster, c);
     return true;
 }
 
@@ -302,15 +435,27 @@ bool ReadRootDirectory(FatWalkContext& ctx) {
     const size_t ss = ctx.sectorSize;
     std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[static_cast<size_t>(ctx.rootSectors) * ss]);
     if (!buffer) return false;
-    // Read in pieces; a piece that fails ends the root there.
-    uint32_t read = 0;
-    while (read < ctx.rootSectors) {
-        uint32_t piece = ctx.rootSectors - read < kGroupSectors ? ctx.rootSectors - read : kGroupSectors;
-        if (!ctx.device->ReadSectors(buffer.get() + static_cast<size_t>(read) * ss, ctx.rootStart + read, piece)) break;
+    // Read in pieces; a sector that cannot be read costs only its entries.
+    ctx.entriesEnded = false;
+    uint64_t missed = 0;
+    for (uint32_t read = 0; read < ctx.rootSectors;) {
+        const uint32_t piece = std::min(ctx.rootSectors - read, kGroupSectors);
+        bool firstRead = true;
+        missed += ReadAsFarAsItGoes(ctx, buffer.get() + static_cast<size_t>(read) * ss, ctx.rootStart + read, piece,
+                                    &firstRead);
         read += piece;
     }
-    if (read == 0) return false;
-    ParseDirectoryBuffer(ctx, buffer.get(), static_cast<size_t>(read) * ss, nullptr, 0, false);
+    if (missed == ctx.rootSectors) {
+        SayReadInPart("FAT: the root folder at sector %llu cannot be read (bad, or past the end of the device)",
+                      static_cast<unsigned long long>(ctx.rootStart));
+        return false;
+    }
+    if (missed)
+        SayReadInPart("FAT: the root folder at sector %llu: %llu of its %u sectors cannot be read (bad, or past the end "
+                      "of the device): the entries in them are lost, the others are read",
+                      static_cast<unsigned long long>(ctx.rootStart), static_cast<unsigned long long>(missed),
+                      ctx.rootSectors);
+    ParseDirectoryBuffer(ctx, buffer.get(), static_cast<size_t>(ctx.rootSectors) * ss, nullptr, 0, false);
     return true;
 }
 

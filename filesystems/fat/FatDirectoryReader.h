@@ -2,10 +2,12 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <string>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
+class CDoubleFATTable;
 class CFATFileNode;
 class IDataRunList;
 class IDirecotryTreeBuilder;
@@ -34,6 +36,11 @@ struct FatWalkContext {
     uint64_t dataStart = 0;  // absolute sector of cluster 2
     uint16_t partitionIndex = 0;
 
+    // Clusters that the links of two chains name (found only in a table whose chains failed the
+    // test): at most one of those chains holds what follows.
+    std::unordered_set<uint32_t> joined;
+    bool entriesEnded = false;  // the folder being read has shown its end (a never-used slot)
+
     std::unordered_set<uint32_t> visited;  // directory clusters already read
     std::deque<CFATFileNode*> queue;       // directories still to read
     std::unordered_map<uint32_t, CFATFileNode*> knownDirectories;
@@ -49,6 +56,8 @@ struct FatWalkContext {
     bool IsPastDeviceEnd(uint64_t c) const {
         return c > static_cast<uint64_t>(clusterCount) + 1 && c <= static_cast<uint64_t>(recordedClusterCount) + 1;
     }
+    // A cluster the boot sector gives, whether the device holds it or not.
+    bool IsRecordedCluster(uint64_t c) const { return IsDataCluster(c) || IsPastDeviceEnd(c); }
     uint64_t ClusterSector(uint32_t c) const {
         return dataStart + static_cast<uint64_t>(c - 2) * sectorsPerCluster;
     }
@@ -61,8 +70,10 @@ void ResetEmptyFileCounter();
 uint64_t NextEmptyFileNumber();
 
 // Reads the directory whose first cluster is given and hands its entries to the builder; false when
-// its first clusters were read before, its dot entries are wrong, a read failed, or its chain came
-// back to itself (everything before that point is read).
+// its first clusters were read before, its dot entries are wrong, or its chain came back to itself
+// (everything before that point is read). Sectors that cannot be read (bad ones, those past the
+// device's end) cost only the entries in them. A live folder is the one its parent names, whatever
+// its "." entry says; a deleted one must still carry its own "." and "..".
 bool ReadDirectoryChain(FatWalkContext& ctx, CFATFileNode* parent, uint32_t firstCluster, bool root);
 // FAT32: the root's cluster chain; FAT12/16: the fixed root directory.
 bool ReadRootDirectory(FatWalkContext& ctx);
@@ -79,5 +90,12 @@ int ParseDirectoryBuffer(FatWalkContext& ctx, const uint8_t* bytes, size_t lengt
 // The extents of a file in clusters from cluster 2; null when it has none inside the volume. When the
 // runs hold less than the size (a chain that ends or loops early, the volume's end, the device's end
 // before the file begins), keptBytes receives what they hold.
+// Sets the table the walk follows (none when neither copy is there) and says what of the volume it
+// cannot read: an end past the device's, sectors of the table that neither copy holds, no table.
+void PrepareVolumeWalk(FatWalkContext& ctx, CDoubleFATTable* fat, uint64_t recordedSectors, uint64_t heldSectors);
+// Fills ctx.joined from a table whose chains failed the test; nothing for a sound table.
+void FindJoinedClusters(FatWalkContext& ctx, uint32_t tableEntries);
+// A node's path from its volume's root ("DCIM/Camera"), for what is said of it.
+std::string FatNodePath(CFATFileNode* node);
 IDataRunList* BuildFatFileRuns(FatWalkContext& ctx, uint32_t firstCluster, uint64_t size, bool deleted,
                                uint64_t* keptBytes = nullptr);

@@ -1,5 +1,7 @@
 #include "filesystems/fat/IRealFATTable.h"
 
+#include <algorithm>
+#include <cstring>
 #include <new>
 
 #include "filesystems/fat/CFAT12Table.h"
@@ -20,8 +22,36 @@ IRealFATTable::IRealFATTable(IStorageDevice* device, uint64_t startSector, uint3
     }
     if (!device_ || sectors < minSectors || sectors > maxSectors) return;
     buffer_.reset(new (std::nothrow) uint8_t[BufferBytes()]);
-    // A copy that could not be read is no copy: its stale bytes must not reach the validity test.
-    if (buffer_ && !device_->ReadSectors(buffer_.get(), startSector_, sectors_)) buffer_.reset();
+    if (!buffer_ || device_->ReadSectors(buffer_.get(), startSector_, sectors_)) return;
+    // Sector by sector: what cannot be read ends the chains through it, not the whole table. A copy
+    // whose first sector is lost is no copy: its stale bytes must not reach the validity test.
+    const uint64_t end = device_->GetSectorCount();
+    for (uint32_t k = 0; k < sectors_; ++k) {
+        uint8_t* at = buffer_.get() + static_cast<size_t>(k) * sectorSize_;
+        if (startSector_ + k < end && device_->ReadSectors(at, startSector_ + k, 1)) continue;
+        std::memset(at, 0, sectorSize_);
+        missed_.push_back(k);
+    }
+    if (!missed_.empty() && missed_.front() == 0) {
+        buffer_.reset();
+        missed_.clear();
+    }
+}
+
+size_t IRealFATTable::FillFrom(const IRealFATTable& other) {
+    if (!buffer_ || !other.buffer_ || other.sectors_ != sectors_ || other.sectorSize_ != sectorSize_)
+        return missed_.size();
+    std::vector<uint32_t> still;
+    for (uint32_t k : missed_) {
+        if (std::binary_search(other.missed_.begin(), other.missed_.end(), k)) {
+            still.push_back(k);
+            continue;
+        }
+        std::memcpy(buffer_.get() + static_cast<size_t>(k) * sectorSize_,
+                    other.buffer_.get() + static_cast<size_t>(k) * sectorSize_, sectorSize_);
+    }
+    missed_.swap(still);
+    return missed_.size();
 }
 
 uint32_t IRealFATTable::ScaledBound(uint32_t bound, IStorageDevice* device) {

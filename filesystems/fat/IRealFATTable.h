@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "sqlite_recovery/framework/IStorageDevice.h"
 
@@ -12,12 +13,20 @@ public:
     virtual bool IsValid() = 0;
 
     uint32_t EntryCount() const { return entryCount_; }
+    // Sectors of the copy that could not be read (bad, or past the device's end): read as free
+    // entries, so chains through them end there.
+    size_t MissedSectors() const { return missed_.size(); }
+    // Takes the missed sectors that the other copy of the table could read from it; returns those
+    // still missed.
+    size_t FillFrom(const IRealFATTable& other);
+    bool ChainsChecked() const { return chainTest_; }
     // Off: IsValid accepts loops and cross-links (entries must still be in range).
     void SetChainTest(bool on) { chainTest_ = on; }
     bool HasBuffer() const { return buffer_ != nullptr; }
 
 protected:
-    // Reads the copy when sectors lies in [minSectors, maxSectors]; a failed read leaves no buffer.
+    // Reads the copy when sectors lies in [minSectors, maxSectors], as far as it can: a copy whose
+    // first sector cannot be read leaves no buffer.
     IRealFATTable(IStorageDevice* device, uint64_t startSector, uint32_t sectors, uint32_t minSectors,
                   uint32_t maxSectors);
     size_t BufferBytes() const { return static_cast<size_t>(sectors_) * sectorSize_; }
@@ -31,6 +40,7 @@ protected:
     std::unique_ptr<uint8_t[]> buffer_;
     uint32_t sectorSize_;
     bool chainTest_ = true;
+    std::vector<uint32_t> missed_;  // in the copy's own sectors, ascending
 };
 
 // How much of a copy's contents must hold: everything, or all but sound chains (a damaged copy

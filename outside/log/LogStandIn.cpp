@@ -26,15 +26,13 @@ public:
         std::string line(buffer);
         if (line.empty() || line.back() != '\n') line += '\n';
         autolocker<critical_locker> guard(&lock_);
-        const bool warning = line.compare(0, sizeof kLogWarningPrefix - 1, kLogWarningPrefix) == 0;
-        if (warning) ++warnings_;
         const char* path = std::getenv("RELIKORDA_LOG");
         if (path && *path) {
             // A link where the log goes is not followed: the log stays where it was asked to be.
             platform::PlatformFile file;
             if (file.Open(path, platform::PlatformFile::Mode::Append) && file.Write(line.data(), line.size())) {
                 // What the user loses is told where the user looks, too.
-                if (warning) std::fputs(line.c_str(), stderr);
+                if (line.compare(0, sizeof kLogWarningPrefix - 1, kLogWarningPrefix) == 0) std::fputs(line.c_str(), stderr);
                 return;
             }
             if (refused_ != path) {
@@ -48,14 +46,8 @@ public:
         std::fputs(line.c_str(), stderr);
     }
 
-    unsigned long WarningCount() override {
-        autolocker<critical_locker> guard(&lock_);
-        return warnings_;
-    }
-
 private:
     CRITICAL_SECTION lock_;
-    unsigned long warnings_ = 0;
     std::string refused_;  // the log file last refused, said once
 };
 

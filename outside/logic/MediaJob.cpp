@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "media_recovery/MediaErrors.h"
 #include "outside/device/CDeviceFolder.h"
 #include "outside/logic/FoundFileOpener.h"
 #include "outside/logic/JobSupport.h"
@@ -10,7 +11,6 @@
 #include "outside/logic/SectorCountingDevice.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/FileSystem.h"
-#include "sqlite_recovery/framework/Logger.h"
 
 namespace {
 
@@ -56,12 +56,9 @@ int RunMediaJobWith(const MediaLibraryCalls& calls, IVirtualDevice& device, cons
             return 0;
         case AnalyserOpening::Opened: break;
     }
-    // What the readers refused while they read the device is said by them on standard error.
-    ILog* log = GetLog();
-    const unsigned long warningsBefore = log ? log->WarningCount() : 0;
-    run.Run(nullptr);
+    // A volume read only in part: what its readers refused is said on standard error already.
+    const bool inPart = ErrorNumber(run.Run(nullptr)) == MEDIA_E_READ_IN_PART;
     if (progress) progress->Finish(watch.phase);
-    const unsigned long refused = log ? log->WarningCount() - warningsBefore : 0;
 
     TickAll(run.GetContainer());
     MediaCounts counts;
@@ -84,14 +81,11 @@ int RunMediaJobWith(const MediaLibraryCalls& calls, IVirtualDevice& device, cons
                      "media: %d deleted entries overwritten: live files or folders now hold their data, so they were "
                      "not written\n",
                      counts.overwritten);
-    if (refused)
-        std::fprintf(report,
-                     "media: %lu damaged structures of the device's file systems passed over: what hangs from them "
-                     "may be missing (each said on standard error)\n",
-                     refused);
-    // A file written short fell short as one not written does, and so did a run that passed over
-    // damage.
-    return counts.failed || counts.shortFiles || refused ? 1 : 0;
+    if (inPart)
+        std::fprintf(report, "media: the device was read only in part: what its file systems hold past the damage "
+                             "is lost (each said on standard error)\n");
+    // A file written short, or a volume read in part, fell short as a file not written does.
+    return counts.failed || counts.shortFiles || inPart ? 1 : 0;
 }
 
 int RunMediaJob(IVirtualDevice& device, const std::string& outFolder, FILE* report, IJobProgress* progress,

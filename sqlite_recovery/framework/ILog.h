@@ -10,7 +10,4 @@ class RK_INTERFACE ILog : public ICommon {
 public:
     ~ILog() override;
     virtual void Log(const char* format, ...) __attribute__((format(printf, 2, 3))) = 0;
-    // The lines begun with kLogWarningPrefix so far: a job tells from it that something it read was
-    // refused, and does not end as if all were well.
-    virtual unsigned long WarningCount() { return 0; }
 };

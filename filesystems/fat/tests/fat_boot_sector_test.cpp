@@ -159,9 +159,11 @@ TEST(FatBootSector, VolumeRunningPastTheDeviceIsClippedAndNothingStartsBeyondIt)
         EXPECT_EQ(clipped.clusterCount, 1000u);
         EXPECT_EQ(clipped.volumeLength, cut);
     }
-    // A boot sector at the device's end, or a data area that would not fit, gives nothing.
+    // A boot sector at the device's end gives nothing; a device that ends before the data area (cut
+    // inside the FAT) gives the volume, with none of its clusters.
     EXPECT_FALSE(MakeFatCandidate(view, device, device, false, &clipped));
-    EXPECT_FALSE(MakeFatCandidate(view, 0, view.SectorsBeforeData(), false, &clipped));
+    ASSERT_TRUE(MakeFatCandidate(view, 0, view.SectorsBeforeData(), false, &clipped));
+    EXPECT_EQ(clipped.clusterCount, 0u);
 }
 
 TEST(FatBootSector, Fat32RootMustBeADataClusterAndBackupReadingsAreFlagged) {

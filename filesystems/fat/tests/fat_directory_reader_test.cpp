@@ -9,6 +9,7 @@
 #include "filesystems/fat/FatDirectoryReader.h"
 #include "filesystems/fat/tests/FatRecording.h"
 #include "filesystems/fat/tests/FatTestSupport.h"
+#include "filesystems/frame/ReadInPart.h"
 #include "media_recovery/file_model/IDataRunList.h"
 #include "filesystems/fat/IFATTable.h"
 #include "platform/StringConversion.h"
@@ -139,7 +140,7 @@ TEST(FatDirectoryReader, LongNameStraddlingTwoNonConsecutiveClustersIsAssembled)
     EXPECT_EQ(v.Find("A long name across clusters.jpg")->GetParent(), v.top.get());
 }
 
-TEST(FatDirectoryReader, WrongDotEntriesStopTheDirectory) {
+TEST(FatDirectoryReader, MissingDotEntriesStopTheDirectoryAndALiveOneIsReadWhateverItsDotNames) {
     Volume v;
     v.Put(5, 0, "FILE    TXT", 0x20, 0, 0);  // no "." entry
     v.Put(5, 1, "..         ", 0x10, 0, 0);
@@ -147,12 +148,18 @@ TEST(FatDirectoryReader, WrongDotEntriesStopTheDirectory) {
     EXPECT_FALSE(v.firstRead);
     EXPECT_TRUE(v.builder.nodes.empty());
 
-    Volume w;  // "." naming another cluster
-    w.Put(6, 0, ".          ", 0x10, 7, 0);
-    w.Put(6, 1, "..         ", 0x10, 0, 0);
-    w.Put(6, 2, "FILE    TXT", 0x20, 0, 0);
-    w.WalkFrom(6);
-    EXPECT_FALSE(w.firstRead);
+    // "." naming another cluster: a live folder is the one its entry names, a deleted one is not
+    // read (its clusters may be another's by now).
+    for (bool deleted : {false, true}) {
+        SCOPED_TRACE(deleted);
+        Volume w;
+        w.Put(6, 0, ".          ", 0x10, 7, 0);
+        w.Put(6, 1, "..         ", 0x10, 0, 0);
+        w.Put(6, 2, "FILE    TXT", 0x20, 0, 0);
+        w.WalkFrom(6, deleted);
+        EXPECT_EQ(w.firstRead, !deleted);
+        EXPECT_EQ(w.Find("FILE.TXT") != nullptr, !deleted);
+    }
 
     Volume r;  // a FAT32 root that begins with "."
     r.ctx.kind = 2;
@@ -266,17 +273,21 @@ TEST(FatDirectoryReader, EmptyFilesGetNumbersOfTheirOwnAndZeroSlotsAreSkipped) {
     EXPECT_EQ(v.Find("EMPTY1.DAT")->GetLocatorLocation(), 10 + 3);  // the directory's sector
 }
 
-TEST(FatDirectoryReader, AFailedReadStopsThatDirectoryOnly) {
+TEST(FatDirectoryReader, AnUnreadableSectorCostsOnlyTheEntriesInIt) {
     Volume v;
     v.Dots(5, 0);
     v.Put(5, 2, "FIRST   TXT", 0x20, 0, 0);
     v.Put(8, 0, "SECOND  TXT", 0x20, 0, 0);
-    v.fat.next = {{5, 8}, {8, FAT_CLUSTER_END}};
+    v.Put(9, 0, "THIRD   TXT", 0x20, 0, 0);
+    v.fat.next = {{5, 8}, {8, 9}, {9, FAT_CLUSTER_END}};
     v.device.MarkBad(10 + 6);
+    const uint64_t said = ReadInPartCount();
     v.WalkFrom(5);
-    EXPECT_FALSE(v.firstRead);
+    EXPECT_TRUE(v.firstRead);
     EXPECT_NE(v.Find("FIRST.TXT"), nullptr);
     EXPECT_EQ(v.Find("SECOND.TXT"), nullptr);
+    EXPECT_NE(v.Find("THIRD.TXT"), nullptr);
+    EXPECT_EQ(ReadInPartCount(), said + 1);
 }
 
 TEST(FatDirectoryReader, EverythingBelowADeletedFolderIsDeleted) {

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "logic_contract/RelikordaMsg.h"
+#include "media_recovery/MediaErrors.h"
 #include "outside/logic/vantrel/LogicMessages.h"
 #include "outside/logic/vantrel/ScanResults.h"
 #include "platform/DynamicLibrary.h"
@@ -115,6 +116,8 @@ ResultCode ScanTask::RunMedia() {
         results_->MakeOpener(calls.getDredgelObj);
         published_.files.store(results_->Shown().Container());
         result = run.Run(nullptr);
+        // A volume read only in part still gave the scan its end; its files tell what came in part.
+        if (ErrorNumber(result) == MEDIA_E_READ_IN_PART) result = RK_OK;
     }
     gate.LeaveScan();
     // What waited for the end of the scan: the deleted entries and carved finds.
