@@ -74,13 +74,18 @@ int RunMediaJobWith(const MediaLibraryCalls& calls, IVirtualDevice& device, cons
     if (counts.shortFiles)
         std::fprintf(report, "media: %d of them short: the device holds no more of them (each named on standard error)\n",
                      counts.shortFiles);
+    if (counts.carvedInPart)
+        std::fprintf(report,
+                     "media: %d of them carved in part: each is written as far as its own structure holds together "
+                     "(each named on standard error)\n",
+                     counts.carvedInPart);
     if (counts.overwritten)
         std::fprintf(report,
                      "media: %d deleted entries overwritten: live files or folders now hold their data, so they were "
                      "not written\n",
                      counts.overwritten);
-    // A file written short fell short as one not written does.
-    return counts.failed || counts.shortFiles ? 1 : 0;
+    // A file written short, or carved in part, fell short as one not written does.
+    return counts.failed || counts.shortFiles || counts.carvedInPart ? 1 : 0;
 }
 
 int RunMediaJob(IVirtualDevice& device, const std::string& outFolder, FILE* report, IJobProgress* progress,
