@@ -114,17 +114,17 @@ namespace {
 std::string Bytes(uint64_t n) { return std::to_string(n) + " bytes"; }
 }  // namespace
 
-uint64_t RawCarveScanner::ClipRuns(RawHit& hit) {
+uint64_t RawCarveScanner::ClipRuns(RawHit& hit, uint64_t sectorCount, uint32_t sectorSize) {
     uint64_t held = 0;
     for (size_t i = 0; i < hit.runs.size(); ++i) {
         auto& run = hit.runs[i];
-        const uint64_t left = run.first < sectorCount_ ? sectorCount_ - run.first : 0;
+        const uint64_t left = run.first < sectorCount ? sectorCount - run.first : 0;
         if (run.second > left) {
             run.second = left;
             hit.runs.resize(run.second ? i + 1 : i);
-            return held + left * sectorSize_;
+            return held + left * sectorSize;
         }
-        held += run.second * sectorSize_;
+        held += run.second * sectorSize;
     }
     return UINT64_MAX;
 }
@@ -138,21 +138,25 @@ void RawCarveScanner::Finish(RawHit& hit) {
             if (placed.Map()) hit.runs = placed.Runs(std::min(hit.size, kRawMaxFileSize));
         }
     }
+    ClipToDevice(hit, sectorCount_, sectorSize_);
+    if (hit.size == 0) return;
+    if (output_) output_(hit);
+}
+
+void RawCarveScanner::ClipToDevice(RawHit& hit, uint64_t sectorCount, uint32_t sectorSize) {
     const uint64_t found = hit.size;
     if (hit.runs.empty()) {
-        hit.size = ClipSize(hit.size, hit.startSector, sectorCount_, sectorSize_);
+        hit.size = ClipSize(hit.size, hit.startSector, sectorCount, sectorSize);
     } else {
-        hit.size = std::min({hit.size, kRawMaxFileSize, ClipRuns(hit)});
+        hit.size = std::min({hit.size, kRawMaxFileSize, ClipRuns(hit, sectorCount, sectorSize)});
         if (hit.size == 0) hit.runs.clear();
     }
-    if (hit.size == 0) return;
     // What is written of a file cut here is said: the device's end or the cap came first.
-    if (hit.size < found && hit.partReason.empty())
+    if (hit.size != 0 && hit.size < found && hit.partReason.empty())
         hit.partReason = hit.size == kRawMaxFileSize
                              ? "it is " + Bytes(found) + " long, more than the " + Bytes(kRawMaxFileSize) +
                                    " a carved file may have"
                              : "the device ends " + Bytes(hit.size) + " into it (it is " + Bytes(found) + " long)";
-    if (output_) output_(hit);
 }
 
 bool RawCarveScanner::Size(RawHit& hit) {

@@ -51,6 +51,8 @@ public:
 
     // The size a file may be given: capped at 128 MiB and clipped to the device's end; 0 rejects.
     static uint64_t ClipSize(uint64_t size, uint64_t startSector, uint64_t sectorCount, uint32_t sectorSize);
+    // Cuts a sized candidate (and its extents) to the cap and the device, and says why when it cut.
+    static void ClipToDevice(RawHit& hit, uint64_t sectorCount, uint32_t sectorSize);
     // The Ext volumes seen so far, whose files carving reads as their volume placed them.
     const ExtCarveVolumes& ExtVolumes() const { return ext_; }
 
@@ -73,7 +75,7 @@ private:
     // in one the pass has seen; its extents are then where the volume put them.
     bool Size(RawHit& hit);
     // Clips the candidate's extents to the device; the bytes they still hold.
-    uint64_t ClipRuns(RawHit& hit);
+    static uint64_t ClipRuns(RawHit& hit, uint64_t sectorCount, uint32_t sectorSize);
     void SizeAndFinish(RawHit* hit);
     // Finishes a sized candidate (when its size rule succeeded with a size) and deletes it.
     void Conclude(RawHit* hit, bool sized);
