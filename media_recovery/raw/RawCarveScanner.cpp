@@ -86,7 +86,7 @@ bool RawCarveScanner::BeginSearch(IStorageDevice* device, uint32_t chunkSectors)
     sectorCount_ = device ? device->GetSectorCount() : 0;
     headerTests_ = 0;
     ext_.Clear();
-    magicEnd_ = sectorSize_ < 1024 ? ExtCarveVolumes::kMagicOffset + 1 : sectorSize_;
+    magicEnd_ = ExtCarveVolumes::kMagicOffset + (sectorSize_ >= 2048 ? 1025 : 1);
     ResetNameCounters();
     BuildDispatch(list);
     begun_ = false;
@@ -151,8 +151,11 @@ void RawCarveScanner::ClipToDevice(RawHit& hit, uint64_t sectorCount, uint32_t s
         hit.size = std::min({hit.size, kRawMaxFileSize, ClipRuns(hit, sectorCount, sectorSize)});
         if (hit.size == 0) hit.runs.clear();
     }
-    // What is written of a file cut here is said: the device's end or the cap came first.
-    if (hit.size != 0 && hit.size < found && hit.partReason.empty())
+    // What is written of a file cut here is said: the device's end or the cap came first. A size
+    // of the cap itself (or one byte more: a footer not found) is a guess of a format that does
+    // not tell its end, not a length the file gave.
+    const bool given = found != kRawMaxFileSize && found != kRawMaxFileSize + 1;
+    if (hit.size != 0 && hit.size < found && hit.partReason.empty() && given)
         hit.partReason = hit.size == kRawMaxFileSize
                              ? "it is " + Bytes(found) + " long, more than the " + Bytes(kRawMaxFileSize) +
                                    " a carved file may have"
@@ -163,7 +166,8 @@ bool RawCarveScanner::Size(RawHit& hit) {
     if (!hit.analyser) return false;
     const ExtCarveVolume* volume = ext_.Containing(hit.startSector, sectorSize_);
     if (!volume) return hit.analyser->ComputeSize(hit, &view_);
-    ExtCarvedFileView placed(&view_, *volume, hit.startSector, &view_.wantedMore);
+    // Only a try from the ring asks too early; any other failed read is a sector that cannot be read.
+    ExtCarvedFileView placed(&view_, *volume, hit.startSector, view_.ringOnly ? &view_.wantedMore : nullptr);
     const bool sized = hit.analyser->ComputeSize(hit, &placed);
     hit.runs.clear();
     if (sized && placed.Map()) hit.runs = placed.Runs(std::min(hit.size, kRawMaxFileSize));
@@ -237,7 +241,8 @@ void RawCarveScanner::ScanChunk(uint64_t first, uint64_t count, IProgress* sink)
         const uint8_t* sector = buffer + i * sectorSize_;
         if (i + ahead < count)
             for (uint32_t line : keyLines_) __builtin_prefetch(sector + ahead * sectorSize_ + line);
-        // An Ext superblock tells where its volume's blocks lie (it may follow a zero word).
+        // An Ext superblock tells where its volume's blocks lie (it may follow a zero word): at a
+        // sector's start, or 1024 bytes into a sector that holds the volume's first 2 KiB or more.
         for (uint32_t at = ExtCarveVolumes::kMagicOffset; at < magicEnd_; at += 1024)
             if (sector[at + 1] == 0xEF && sector[at] == 0x53) ext_.Note(sector + at, first + i, at, sectorSize_);
         if (FirstWordZero(sector) || !FindCandidates(sector)) continue;

@@ -98,10 +98,17 @@ bool FileZIPAnalyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
             if (NameIs(p + 46, nameLength, "[Content_Types].xml")) contentTypes = true;
             if (uint32_t t = OfficeType(p + 46, nameLength)) officeType = t;
             next = offset + 46 + nameLength + LoadLE16(p + 30) + LoadLE16(p + 32);
+        } else if (p[2] == 6 && p[3] == 6) {
+            // The 64-bit end record (its length behind the first 12 bytes), then its locator.
+            next = offset + 12 + LoadLE64(p + 4);
+        } else if (p[2] == 6 && p[3] == 7) {
+            next = offset + 20;
         } else if (p[2] == 5 && p[3] == 6) {
             // The end record closes the archive; its comment belongs to it. It says where the
             // central directory began and how many entries it has.
-            closed = LoadLE16(p + 10) == listed && (listed == 0 || LoadLE32(p + 16) == directory);
+            // Fields a 64-bit end record holds read all ones.
+            closed = LoadLE16(p + 10) == 0xFFFF || LoadLE32(p + 16) == 0xFFFFFFFF ||
+                     (LoadLE16(p + 10) == (listed & 0xFFFF) && (listed == 0 || LoadLE32(p + 16) == directory));
             if (!closed)
                 hit.partReason = "its central directory is not the one its end record gives (" +
                                  std::to_string(LoadLE16(p + 10)) + " entries at byte " +

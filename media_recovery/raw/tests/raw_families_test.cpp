@@ -40,10 +40,12 @@ TEST_P(CarveFamilies, EveryEmbeddedFileIsCarvedExactly) {
         const CarvedRecord& c = it->second;
         // A database's page walk ends at the first unused page; random fill has none to stop it.
         bool pages = e.ext == "MDB" || e.ext == "ACCDB";
-        if (pages && std::string(v.fill) == "random")
+        if (pages && std::string(v.fill) == "random") {
             EXPECT_GE(c.size, e.size);
-        else
+        } else {
             EXPECT_EQ(c.size, e.size);
+            EXPECT_EQ(c.partReason, "");  // whole, and not said otherwise
+        }
         EXPECT_EQ(Ext(c.name), e.ext) << c.name;
         EXPECT_TRUE(run.SourceMatches(e, c, v.sector));
         names[e.name] = c.name;
