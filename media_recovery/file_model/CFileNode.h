@@ -51,6 +51,9 @@ public:
     // True when the size the file system recorded was more than the node's extents hold and was
     // cut to them (FILE_FLAG_SIZE_CUT): what can be read of the file is less than it was.
     virtual bool IsSizeCut() { return false; }
+    // Why what the node's extents hold is only the first part of the file (a carved file whose own
+    // structure breaks off there); empty when they hold it whole.
+    virtual std::string CarvedInPart() { return std::string(); }
 
     // The extents, owned; the per-item reader reads them from here. Replacing releases the old list.
     IDataRunList* GetDataRuns() const { return runs_; }

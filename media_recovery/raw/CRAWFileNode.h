@@ -31,6 +31,8 @@ public:
     void SetProperties(std::unique_ptr<CRAWFileProperties> properties);
     CRAWFileProperties* GetProperties() { return properties_.get(); }
     void SetName(std::string name) { name_ = std::move(name); }
+    std::string CarvedInPart() override { return partReason_; }
+    void SetPartReason(std::string why) { partReason_ = std::move(why); }
 
     // "FILE%03d.%s" or "%s%03d.%s" with the type's counter, which then grows; the prefix is cleaned
     // of path separators and control bytes and shortened so that the name stays below 260 bytes.
@@ -40,6 +42,7 @@ public:
 private:
     std::unique_ptr<CRAWFileProperties> properties_;
     std::string name_;
+    std::string partReason_;
 };
 
 // Empties the per-type counters that number carved files (process-wide; at each search).

@@ -95,9 +95,15 @@ bool CRAWSearchController::FillRawProperties(const RawHit& hit, CRAWFileProperti
     props->SetExtraName(hit.extraName);
     CDataRunList* runs = CreateDataRunList();
     if (!runs) return false;
-    // One extent in device sectors; sizes are at most 128 MiB here, so nothing overflows.
-    DataRun run(static_cast<int64_t>(hit.startSector), (hit.size + sectorSize_ - 1) / sectorSize_);
-    runs->AppendRun(&run);
+    // Extents in device sectors; sizes are at most 128 MiB here, so nothing overflows.
+    if (hit.runs.empty()) {
+        DataRun run(static_cast<int64_t>(hit.startSector), (hit.size + sectorSize_ - 1) / sectorSize_);
+        runs->AppendRun(&run);
+    }
+    for (const auto& piece : hit.runs) {
+        DataRun run(static_cast<int64_t>(piece.first), piece.second);
+        runs->AppendRun(&run);
+    }
     props->SetDataRuns(runs);
     return true;
 }
@@ -112,6 +118,7 @@ bool CRAWSearchController::FillRawNode(const RawHit& hit, CRAWFileNode* node, in
         return false;
     }
     node->SetName(std::move(name));
+    node->SetPartReason(hit.partReason);
     node->SetProperties(std::move(props));
     node->SetFirstLocation(serial);
     node->SetSecondLocation(static_cast<uint64_t>(category));

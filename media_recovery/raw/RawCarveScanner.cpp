@@ -85,6 +85,8 @@ bool RawCarveScanner::BeginSearch(IStorageDevice* device, uint32_t chunkSectors)
     sectorSize_ = ss ? ss : 512;
     sectorCount_ = device ? device->GetSectorCount() : 0;
     headerTests_ = 0;
+    ext_.Clear();
+    magicEnd_ = ExtCarveVolumes::kMagicOffset + (sectorSize_ >= 2048 ? 1025 : 1);
     ResetNameCounters();
     BuildDispatch(list);
     begun_ = false;
@@ -108,15 +110,71 @@ std::shared_ptr<const uint8_t> RawCarveScanner::PushReadAhead(uint64_t first, ui
     return chunk;
 }
 
+namespace {
+std::string Bytes(uint64_t n) { return std::to_string(n) + " bytes"; }
+}  // namespace
+
+uint64_t RawCarveScanner::ClipRuns(RawHit& hit, uint64_t sectorCount, uint32_t sectorSize) {
+    uint64_t held = 0;
+    for (size_t i = 0; i < hit.runs.size(); ++i) {
+        auto& run = hit.runs[i];
+        const uint64_t left = run.first < sectorCount ? sectorCount - run.first : 0;
+        if (run.second > left) {
+            run.second = left;
+            hit.runs.resize(run.second ? i + 1 : i);
+            return held + left * sectorSize;
+        }
+        held += run.second * sectorSize;
+    }
+    return UINT64_MAX;
+}
+
 void RawCarveScanner::Finish(RawHit& hit) {
-    hit.size = ClipSize(hit.size, hit.startSector, sectorCount_, sectorSize_);
-    if (hit.size == 0 || hit.fileTypeId >= 2000) return;
+    if (hit.fileTypeId >= 2000) return;
+    // A size the header gave: the extents its volume gave it.
+    if (hit.runs.empty() && hit.size != 0) {
+        if (const ExtCarveVolume* volume = ext_.Containing(hit.startSector, sectorSize_)) {
+            ExtCarvedFileView placed(&view_, *volume, hit.startSector);
+            if (placed.Map()) hit.runs = placed.Runs(std::min(hit.size, kRawMaxFileSize));
+        }
+    }
+    ClipToDevice(hit, sectorCount_, sectorSize_);
+    if (hit.size == 0) return;
     if (output_) output_(hit);
 }
 
-void RawCarveScanner::SizeAndFinish(RawHit* hit) {
-    Conclude(hit, hit->analyser && hit->analyser->ComputeSize(*hit, &view_));
+void RawCarveScanner::ClipToDevice(RawHit& hit, uint64_t sectorCount, uint32_t sectorSize) {
+    const uint64_t found = hit.size;
+    if (hit.runs.empty()) {
+        hit.size = ClipSize(hit.size, hit.startSector, sectorCount, sectorSize);
+    } else {
+        hit.size = std::min({hit.size, kRawMaxFileSize, ClipRuns(hit, sectorCount, sectorSize)});
+        if (hit.size == 0) hit.runs.clear();
+    }
+    // What is written of a file cut here is said: the device's end or the cap came first. A size
+    // of the cap itself (or one byte more: a footer not found) is a guess of a format that does
+    // not tell its end, not a length the file gave.
+    const bool given = found != kRawMaxFileSize && found != kRawMaxFileSize + 1;
+    if (hit.size != 0 && hit.size < found && hit.partReason.empty() && given)
+        hit.partReason = hit.size == kRawMaxFileSize
+                             ? "it is " + Bytes(found) + " long, more than the " + Bytes(kRawMaxFileSize) +
+                                   " a carved file may have"
+                             : "the device ends " + Bytes(hit.size) + " into it (it is " + Bytes(found) + " long)";
 }
+
+bool RawCarveScanner::Size(RawHit& hit) {
+    if (!hit.analyser) return false;
+    const ExtCarveVolume* volume = ext_.Containing(hit.startSector, sectorSize_);
+    if (!volume) return hit.analyser->ComputeSize(hit, &view_);
+    // Only a try from the ring asks too early; any other failed read is a sector that cannot be read.
+    ExtCarvedFileView placed(&view_, *volume, hit.startSector, view_.ringOnly ? &view_.wantedMore : nullptr);
+    const bool sized = hit.analyser->ComputeSize(hit, &placed);
+    hit.runs.clear();
+    if (sized && placed.Map()) hit.runs = placed.Runs(std::min(hit.size, kRawMaxFileSize));
+    return sized;
+}
+
+void RawCarveScanner::SizeAndFinish(RawHit* hit) { Conclude(hit, Size(*hit)); }
 
 void RawCarveScanner::Conclude(RawHit* hit, bool sized) {
     // Only this candidate is dropped when its size cannot be found.
@@ -133,7 +191,7 @@ bool RawCarveScanner::TrySizeFromRing(RawHit* hit, uint64_t ringEnd, bool& sized
     RawHit trial = *hit;
     view_.ringOnly = true;
     view_.wantedMore = false;
-    sized = hit->analyser->ComputeSize(trial, &view_);
+    sized = Size(trial);
     view_.ringOnly = false;
     if (view_.wantedMore) return false;
     *hit = std::move(trial);
@@ -183,6 +241,10 @@ void RawCarveScanner::ScanChunk(uint64_t first, uint64_t count, IProgress* sink)
         const uint8_t* sector = buffer + i * sectorSize_;
         if (i + ahead < count)
             for (uint32_t line : keyLines_) __builtin_prefetch(sector + ahead * sectorSize_ + line);
+        // An Ext superblock tells where its volume's blocks lie (it may follow a zero word): at a
+        // sector's start, or 1024 bytes into a sector that holds the volume's first 2 KiB or more.
+        for (uint32_t at = ExtCarveVolumes::kMagicOffset; at < magicEnd_; at += 1024)
+            if (sector[at + 1] == 0xEF && sector[at] == 0x53) ext_.Note(sector + at, first + i, at, sectorSize_);
         if (FirstWordZero(sector) || !FindCandidates(sector)) continue;
         // The candidates in list order: the lowest bit first.
         size_t w = 0;

@@ -9,6 +9,7 @@
 #include "media_recovery/CBufferStorageDevice.h"
 #include "media_recovery/ISectorLender.h"
 #include "sqlite_recovery/framework/IProgress.h"
+#include "media_recovery/raw/ExtCarveMap.h"
 #include "media_recovery/raw/RawAnalyserRegistry.h"
 #include "media_recovery/raw/RawHit.h"
 
@@ -50,6 +51,10 @@ public:
 
     // The size a file may be given: capped at 128 MiB and clipped to the device's end; 0 rejects.
     static uint64_t ClipSize(uint64_t size, uint64_t startSector, uint64_t sectorCount, uint32_t sectorSize);
+    // Cuts a sized candidate (and its extents) to the cap and the device, and says why when it cut.
+    static void ClipToDevice(RawHit& hit, uint64_t sectorCount, uint32_t sectorSize);
+    // The Ext volumes seen so far, whose files carving reads as their volume placed them.
+    const ExtCarveVolumes& ExtVolumes() const { return ext_; }
 
     RawCarveScanner(const RawCarveScanner&) = delete;
     RawCarveScanner& operator=(const RawCarveScanner&) = delete;
@@ -66,6 +71,11 @@ private:
     // gives null.
     std::shared_ptr<const uint8_t> PushReadAhead(uint64_t first, uint64_t count);
     void Finish(RawHit& hit);
+    // Runs the candidate's size rule over the device as its Ext volume placed it, when it lies
+    // in one the pass has seen; its extents are then where the volume put them.
+    bool Size(RawHit& hit);
+    // Clips the candidate's extents to the device; the bytes they still hold.
+    static uint64_t ClipRuns(RawHit& hit, uint64_t sectorCount, uint32_t sectorSize);
     void SizeAndFinish(RawHit* hit);
     // Finishes a sized candidate (when its size rule succeeded with a size) and deletes it.
     void Conclude(RawHit* hit, bool sized);
@@ -109,6 +119,8 @@ private:
     const RawHit* triedHit_ = nullptr;
     uint64_t triedEnd_ = 0;
     ISectorLender* lender_ = nullptr;  // the device, when it lends its sectors
+    ExtCarveVolumes ext_;
+    uint32_t magicEnd_ = 0;  // offsets in a sector below this may hold a superblock's magic
     PendingHits pending_;
     // The analysers, in list order, and which of them may accept a sector, by the bytes at the
     // few offsets they key on: for the j-th offset keys_[j] and byte value b, the words

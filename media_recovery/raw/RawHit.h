@@ -1,6 +1,8 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 class IRawFileAnalyser;
 
@@ -13,6 +15,18 @@ struct RawHit {
     std::string namePrefix;      // replaces "FILE" in the generated name when non-empty
     std::string extraName;
     IRawFileAnalyser* analyser = nullptr;  // not owned
+    // Where the file's own structure breaks off (or the device ends) before the file does: the
+    // size then ends there, and this says why. Empty for a file carved whole.
+    std::string partReason;
+    // The device sectors of the file, {first, count} in order, when they do not simply follow its
+    // start (a file system placed its own blocks between them); empty otherwise.
+    std::vector<std::pair<uint64_t, uint64_t>> runs;
+
+    // Cuts the file to size bytes, and says why.
+    void CutInPart(uint64_t at, std::string why) {
+        size = at;
+        partReason = std::move(why);
+    }
 
     void SetNamePrefix(const std::string& prefix) { namePrefix = prefix; }
     // Back to the state of a fresh hit, so that nothing of a rejected candidate survives.
@@ -24,5 +38,7 @@ struct RawHit {
         namePrefix.clear();
         extraName.clear();
         analyser = nullptr;
+        partReason.clear();
+        runs.clear();
     }
 };

@@ -138,15 +138,23 @@ bool WalkAtoms(IStorageDevice* device, RawHit& hit) {
     int32_t first = static_cast<int32_t>(LoadBE32(p));
     if (first <= 0) return false;
     uint64_t offset = static_cast<uint32_t>(first);
+    // A movie is whole with its movie box and its media (in one data box or in fragments).
+    bool movie = false, media = false;
     for (int i = 0; i < 500 && offset <= kRawMaxFileSize; ++i) {
         const uint8_t* a = ReadCandidateSpan(reader, offset, 16);
         if (!a) break;
         int32_t len = static_cast<int32_t>(LoadBE32(a));
         if (len <= 0) break;
         if (!IsKnownAtom(a + 4) && !IsKnownAtom(a + 12)) break;
+        movie = movie || rawbytes::EqualsNoCase(a + 4, "moov", 4);
+        media = media || rawbytes::EqualsNoCase(a + 4, "mdat", 4) || rawbytes::EqualsNoCase(a + 4, "moof", 4);
         offset += static_cast<uint32_t>(len);
     }
     hit.size = offset;
+    if (offset != 0 && !(movie && media))
+        hit.partReason = (offset < reader.deviceBytes ? "its boxes break off at byte " + std::to_string(offset)
+                                                      : "the device ends at byte " + std::to_string(offset) + " of it") +
+                         ", before its " + (movie ? "media data" : "movie box");
     return offset != 0;
 }
 

@@ -163,8 +163,10 @@ void CDeviceFolder::AddDisk(const std::string& image, const std::string& shown, 
     }
     std::vector<PartitionExtent> parts;
     size_t repeated = 0;
+    std::vector<std::string> passedOver;
     long long size = file.Size();
-    if (size > 0) parts = ReadPartitionTable(file, static_cast<uint64_t>(size), sectorSize, &repeated);
+    if (size > 0) parts = ReadPartitionTable(file, static_cast<uint64_t>(size), sectorSize, &repeated, &passedOver);
+    for (const std::string& why : passedOver) Note(shown, why);
     if (repeated) Note(shown, std::to_string(repeated) + " partition entries repeat another's and are left out");
     if (parts.empty()) {
         storages_.push_back(std::make_unique<CImageStorage>(image, sectorSize));

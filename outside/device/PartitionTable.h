@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "platform/PlatformFile.h"
@@ -17,6 +18,10 @@ struct PartitionExtent {
 // partition table, and then the image is a single volume. A partition that runs past the end of the
 // image (a dump that stopped early) is kept, cut to what the image holds; one that starts past its
 // end has length 0. Each partition is given once: an entry whose start and length as read are
-// those of one before it is left out (and counted in *repeated when that is given).
+// those of one before it is left out (and counted in *repeated when that is given). A slot that
+// cannot be used (no sectors, a start over the table, sectors another partition holds, a chain of
+// logical partitions that loops or leads nowhere) costs only itself: the others are read, and why
+// it was passed over is added to *passedOver, one text each.
 std::vector<PartitionExtent> ReadPartitionTable(const platform::PlatformFile& image, uint64_t imageSize,
-                                                uint32_t sectorSize, size_t* repeated = nullptr);
+                                                uint32_t sectorSize, size_t* repeated = nullptr,
+                                                std::vector<std::string>* passedOver = nullptr);

@@ -154,6 +154,12 @@ void ReportShortFile(const std::string& path, const std::string& reason) {
     std::fprintf(stderr, "relikorda-recover: %s is short: %s\n", path.c_str(), reason.c_str());
 }
 
+// Says on standard error that the carved file at path holds only the first part of the file it was.
+void ReportCarvedInPart(const std::string& path, uint64_t written, const std::string& reason) {
+    std::fprintf(stderr, "relikorda-recover: %s is carved in part: %s; its first %llu bytes are written\n",
+                 path.c_str(), reason.c_str(), static_cast<unsigned long long>(written));
+}
+
 // Why a file written from a reader is shorter than the file was; empty when it is whole.
 std::string WhyShort(IFileNode* node, IArchiveFileReader* reader, uint64_t copied) {
     const uint64_t size = node->GetSize();
@@ -223,6 +229,11 @@ MediaWriter::Outcome MediaWriter::Write(const _ARCHIVE_INFOMATION& item, MediaCo
         if (!cut || !cut->IsSizeCut()) return Outcome::Written;
     }
     // What could be read is kept; that it is not all of the file is said.
+    const std::string inPart = carved && cut ? cut->CarvedInPart() : std::string();
+    if (!inPart.empty()) {
+        ReportCarvedInPart(path, copied, inPart);
+        ++counts.carvedInPart;
+    }
     std::string shortBy = WhyShort(node, reader.get(), copied);
     if (!shortBy.empty()) {
         ReportShortFile(path, shortBy);

@@ -14,6 +14,7 @@ struct MediaCounts {
     int unreadable = 0;   // written empty: the library has no way to read their data
     int shortFiles = 0;   // written shorter than the file was: the device holds no more of them
     int overwritten = 0;  // deleted entries whose data a live file or folder now holds: not written
+    int carvedInPart = 0; // carved files written only as far as their own structure holds together
     int Distinct() const { return pictures + videos + audio + documents; }
 };
 
@@ -31,8 +32,9 @@ int FileCategoryOfFlag(int filterFlag);
 // files and folders no category lists); category FILE_CATEGORY_ALL writes every category, 3 to 6
 // only that one. The observer (may be null) is told of each file and may stop the writing;
 // progress (may be null) follows the phase "media files". Names each file that could not be
-// written, and each written shorter than the file was (with what could be read), on standard
-// error. False when one could not be written or the observer stopped.
+// written, each written shorter than the file was (with what could be read), and each carved file
+// written only up to where its own structure breaks off, on standard error. False when one could
+// not be written or the observer stopped.
 bool WriteMedia(FoundFileOpener& opener, IDataContainer<_ARCHIVE_INFOMATION>* container, const std::string& outFolder,
                 int category, IWriteObserver* observer, IJobProgress* progress, MediaCounts* counts);
 

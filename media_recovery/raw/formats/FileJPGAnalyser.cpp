@@ -1,6 +1,7 @@
 #include "media_recovery/raw/formats/FileJPGAnalyser.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <set>
 
@@ -169,33 +170,49 @@ bool FileJPGAnalyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
         offset += 2 + length;
     }
 
-    // Entropy-coded data up to the end-of-image marker, searched for at most w x h x 3 bytes.
+    // Entropy-coded data up to the end-of-image marker, searched for at most w x h x 3 bytes. In it
+    // FF is followed only by a stuffed 00, a restart or fill byte, or (a progressive picture's
+    // further scans) a marker segment between scans; anything else is where the data breaks off.
     uint64_t span = std::min<uint64_t>(width * height * 3, kRawMaxFileSize);
-    uint64_t last = offset;
     uint64_t pos = offset;
     uint64_t end = offset + span;
     while (pos < end) {
         uint64_t avail = 0;
         const uint8_t* p = ReadCandidateBytes(r, pos, &avail);
-        if (!p) break;
+        if (!p) {
+            hit.CutInPart(pos, pos < r.deviceBytes ? "its bytes from " + std::to_string(pos) + " on cannot be read"
+                                                   : "the device ends at byte " + std::to_string(pos) +
+                                                         " of it, before its end-of-image marker");
+            return true;
+        }
         uint64_t n = std::min<uint64_t>(avail, end - pos);
-        const uint8_t* hitp = nullptr;
+        uint64_t next = pos + n;
         for (const uint8_t* q = p; q < p + n;) {
             q = static_cast<const uint8_t*>(std::memchr(q, 0xFF, (p + n) - q));
             if (!q) break;
-            if (q[1] == 0xD9) {  // one more sector lies behind every window position
-                hitp = q;
+            const uint8_t c = q[1];  // one more sector lies behind every window position
+            const uint64_t at = pos + static_cast<uint64_t>(q - p);
+            if (c == 0xD9) {
+                hit.size = at + 2;
+                return true;
+            }
+            if (c == 0x00 || c == 0xFF || (c >= 0xD0 && c <= 0xD7)) {
+                ++q;
+                continue;
+            }
+            if (c == 0xC4 || c == 0xCC || c == 0xDA || c == 0xDB || c == 0xDD || c == 0xFE || (c >= 0xE0 && c <= 0xEF)) {
+                next = at + 2 + LoadBE16(q + 2);  // over the segment; a scan's data follows it
                 break;
             }
-            ++q;
-        }
-        if (hitp) {
-            hit.size = pos + (hitp - p) + 2;
+            char pair[8];
+            std::snprintf(pair, sizeof pair, "FF %02X", c);
+            hit.CutInPart(at, "its JPEG data breaks off at byte " + std::to_string(at) + " (" + pair +
+                                  ", which no JPEG data holds)");
             return true;
         }
-        pos += n;
-        last = pos - 1;
+        pos = next;
     }
-    hit.size = last + 2;
+    hit.CutInPart(pos, "no end-of-image marker lies within the " + std::to_string(span) +
+                           " bytes its picture's size allows");
     return true;
 }

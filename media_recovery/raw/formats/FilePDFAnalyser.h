@@ -1,5 +1,6 @@
 #pragma once
 #include "media_recovery/raw/IRawFileAnalyser.h"
+#include "media_recovery/raw/RawReaders.h"
 
 // PDF documents, and illustration files built on PostScript.
 class FilePDFAnalyser : public IRawFileAnalyser {
@@ -11,4 +12,7 @@ public:
         set.reset();
         set.set(0x25);
     }
+
+private:
+    bool Ended(CandidateReader& r, RawHit& hit, uint64_t end);
 };

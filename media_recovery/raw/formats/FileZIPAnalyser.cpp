@@ -67,7 +67,8 @@ bool FileZIPAnalyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
     uint32_t officeType = 0;
     bool contentTypes = false;
     uint64_t offset = 0;
-    bool first = true;
+    bool first = true, closed = false;
+    uint64_t directory = UINT64_MAX, listed = 0;  // where the central directory began, its entries
     while (offset <= kRawMaxFileSize) {
         const uint8_t* p = ReadCandidateSpan(r, offset, 4);
         if (p) p = ReadCandidateBytes(r, offset);  // a sector behind: the fixed part and short names
@@ -92,13 +93,29 @@ bool FileZIPAnalyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
             }
         } else if (p[2] == 1 && p[3] == 2) {
             uint16_t nameLength = LoadLE16(p + 28);
+            directory = std::min(directory, offset);
+            ++listed;
             if (NameIs(p + 46, nameLength, "[Content_Types].xml")) contentTypes = true;
             if (uint32_t t = OfficeType(p + 46, nameLength)) officeType = t;
             next = offset + 46 + nameLength + LoadLE16(p + 30) + LoadLE16(p + 32);
+        } else if (p[2] == 6 && p[3] == 6) {
+            // The 64-bit end record (its length behind the first 12 bytes), then its locator.
+            next = offset + 12 + LoadLE64(p + 4);
+        } else if (p[2] == 6 && p[3] == 7) {
+            next = offset + 20;
         } else if (p[2] == 5 && p[3] == 6) {
-            // The end record closes the archive; its comment belongs to it.
+            // The end record closes the archive; its comment belongs to it. It says where the
+            // central directory began and how many entries it has.
+            // Fields a 64-bit end record holds read all ones.
+            closed = LoadLE16(p + 10) == 0xFFFF || LoadLE32(p + 16) == 0xFFFFFFFF ||
+                     (LoadLE16(p + 10) == (listed & 0xFFFF) && (listed == 0 || LoadLE32(p + 16) == directory));
+            if (!closed)
+                hit.partReason = "its central directory is not the one its end record gives (" +
+                                 std::to_string(LoadLE16(p + 10)) + " entries at byte " +
+                                 std::to_string(LoadLE32(p + 16)) + ")";
             offset += 22 + static_cast<uint64_t>(LoadLE16(p + 20));
             first = false;
+            closed = true;
             break;
         } else {
             break;
@@ -107,6 +124,10 @@ bool FileZIPAnalyser::ComputeSize(RawHit& hit, IStorageDevice* device) {
         offset = next;
     }
     if (first) return false;
+    if (!closed)
+        hit.partReason = (offset < r.deviceBytes ? "its records break off at byte " + std::to_string(offset)
+                                                 : "the device ends at byte " + std::to_string(offset) + " of it") +
+                         ", before its central directory ends";
     uint32_t type = (contentTypes && officeType) ? officeType : RAW_TYPE_ZIP;
     hit.fileTypeId = (drawingPackage_ && !officePackage_) ? RAW_TYPE_CDR : type;
     hit.size = offset;

@@ -12,6 +12,7 @@ struct CarvedRecord {
     uint32_t typeId;
     std::string name;
     std::string extraName;
+    std::string partReason;
 };
 
 inline std::vector<CarvedRecord> CarveDevice(IStorageDevice& device, uint32_t chunkSectors, IProgress* sink = nullptr,
@@ -21,7 +22,7 @@ inline std::vector<CarvedRecord> CarveDevice(IStorageDevice& device, uint32_t ch
     RawCarveScanner& scanner = use ? *use : local;
     scanner.SetOutput([&](RawHit& hit) {
         out.push_back({hit.startSector, hit.size, hit.fileTypeId, CRAWFileNode::MakeName(hit.namePrefix, hit.fileTypeId),
-                       hit.extraName});
+                       hit.extraName, hit.partReason});
         return true;
     });
     scanner.BeginSearch(&device, chunkSectors);

@@ -30,6 +30,7 @@ TEST_P(CarveImages, EveryEmbeddedFileIsCarvedExactly) {
         ASSERT_NE(it, bySector.end()) << "not carved";
         const CarvedRecord& c = it->second;
         EXPECT_EQ(c.size, e.size);
+        EXPECT_EQ(c.partReason, "");  // whole, and not said otherwise
         std::string name = c.name;
         EXPECT_EQ(name.substr(name.size() - e.ext.size()), e.ext);
         EXPECT_TRUE(run.SourceMatches(e, c, v.sector));

@@ -218,6 +218,80 @@ TEST_F(DeviceFolderTest, EachVolumeIsReadOnce) {
                     "device: " + phone_ + "/storage/zz.img refused: the same image as " + mbr + "\n");
 }
 
+// Slots of a table sfdisk wrote, edited one at a time into slots no partition can be made of: each
+// costs only itself, is said, and the other partitions are read.
+TEST_F(DeviceFolderTest, AnUnusableSlotIsPassedOverAlone) {
+    struct Case {
+        const char* layout;  // sfdisk's input
+        unsigned slot;       // the slot edited (1-4 in the MBR; 5 edits the second link of the chain)
+        uint32_t start, count;
+        std::vector<uint64_t> starts;  // the volumes read, by first sector
+        const char* said;
+    } cases[] = {
+        {"start=2048,size=8192,type=c\nstart=10240,size=8192,type=83\nstart=20480,size=2048,type=83\n", 3, 20480,
+         0, {2048, 10240}, "partition 3 has type 0x83 but no sectors: passed over"},
+        {"start=2048,size=8192,type=c\nstart=10240,size=8192,type=83\n", 2, 10240, 0, {2048},
+         "partition 2 has type 0x83 but no sectors: passed over"},
+        {"start=2048,size=8192,type=c\nstart=10240,size=8192,type=83\n", 1, 0, 8192, {10240},
+         "partition 1 has type 0x0C but its start at sector 0, where the table itself lies: passed over"},
+        {"start=2048,size=8192,type=c\nstart=10240,size=8192,type=83\n", 2, 8192, 8192, {2048},
+         "partition 2 (sectors 8192 to 16383) overlaps partition 1: passed over"},
+        // The second link of the chain points back at the first.
+        {"start=2048,size=4096,type=c\nstart=8192,size=16384,type=5\nstart=10240,size=2048,type=83\n"
+         "start=14336,size=2048,type=83\n",
+         5, 0, 0, {2048, 10240, 14336},
+         "the chain of logical partitions loops back to a link read before (its link at sector 12288): logical "
+         "partitions from 7 on are passed over"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.said);
+        const std::string disk = phone_ + "/storage/disk.img";
+        ASSERT_EQ(Shell("rm -f " + disk + " && truncate -s 16M " + disk + " && printf 'label: dos\n" + c.layout +
+                        "' | sfdisk " + disk),
+                  0);
+        {
+            std::fstream image(disk, std::ios::in | std::ios::out | std::ios::binary);
+            auto le32 = [](char* at, uint32_t value) {
+                for (int i = 0; i < 4; ++i) at[i] = static_cast<char>(value >> (8 * i));
+            };
+            auto read32 = [&](uint64_t at) {
+                unsigned char b[4];
+                image.seekg(at).read(reinterpret_cast<char*>(b), 4);
+                return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+            };
+            char slot[16];
+            if (c.slot == 5) {
+                // The second link's next slot names the second link itself.
+                const uint32_t ext = read32(446 + 16 + 8);
+                const uint32_t second = ext + read32(uint64_t(ext) * 512 + 462 + 8);
+                image.seekg(uint64_t(second) * 512 + 462).read(slot, 16);
+                slot[4] = 0x05;
+                le32(slot + 8, second - ext);
+                le32(slot + 12, 1);
+                image.seekp(uint64_t(second) * 512 + 462).write(slot, 16);
+            } else {
+                const uint64_t at = 446 + 16 * (c.slot - 1);
+                image.seekg(at).read(slot, 16);
+                le32(slot + 8, c.start);
+                le32(slot + 12, c.count);
+                image.seekp(at).write(slot, 16);
+            }
+            ASSERT_TRUE(image.good());
+        }
+        CDeviceFolder device;
+        testing::internal::CaptureStderr();
+        ASSERT_TRUE(device.Load(phone_));
+        const std::string said = testing::internal::GetCapturedStderr();
+        std::vector<uint64_t> starts;
+        for (size_t i = 0; i < device.StorageCount(); ++i) {
+            ASSERT_EQ(device.Storage(i)->Open(), 1);
+            starts.push_back(device.Storage(i)->Offset() / 512);
+        }
+        EXPECT_EQ(starts, c.starts);
+        EXPECT_EQ(said, "device: " + disk + ": " + c.said + "\n");
+    }
+}
+
 TEST_F(DeviceFolderTest, SingleImageIsADeviceWithoutFiles) {
     std::string image = dir_ + "/card.img";
     ASSERT_EQ(Shell("truncate -s 4M " + image), 0);
