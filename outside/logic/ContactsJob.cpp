@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include <tinyxml.h>
@@ -221,8 +222,16 @@ int ScanContacts(IVirtualDevice* device, ContactsRun& run, std::unique_ptr<IProg
         case AnalyserOpening::Opened: break;
     }
     ResultCode rc = run.Run(nullptr);
-    if (progress) progress->Finish("contacts");
-    if (Succeeded(rc)) return 0;
+    if (Succeeded(rc)) {
+        if (progress) progress->Finish("contacts");
+        return 0;
+    }
+    // Not "done": what the run found before it stopped is written all the same, and said to be partial.
+    const std::string what = ErrorNumber(rc) == RK_E_CANCELLED
+                                 ? "stopped before its end; what was found so far is kept"
+                                 : "failed (error " + std::to_string(ErrorNumber(rc)) +
+                                       "); what was found before the failure is kept";
+    if (progress) progress->Fail("contacts", what);
     std::fprintf(stderr, "relikorda-recover: contacts recovery failed (error %u)\n", ErrorNumber(rc));
     return 1;
 }
