@@ -12,6 +12,8 @@ rk_add_test(contact_data_test
 # The join of the contacts tables' rows, the recovery object and the contacts analyser.
 add_library(rk_merrowin STATIC
   ContactJoin.cpp
+  LostRawContacts.cpp
+  LiveRowCopies.cpp
   EntryRowOwner.cpp
   JoinedContactFromRows.cpp
   CAndroidContactRecovery.cpp
