@@ -20,6 +20,7 @@ ContactItemContent ContactItemContent::FromElement(const TiXmlElement* item) {
     const TiXmlElement* leaf = item ? item->FirstChildElement() : nullptr;
     if (!leaf) return content;
     content.hasLeaf = true;
+    if (leaf->Value()) content.leaf = leaf->Value();
 
     const char* res = leaf->Attribute("res");
     if (res) ReadInt(leaf, "res", &content.resId);

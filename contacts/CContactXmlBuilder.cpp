@@ -1,7 +1,6 @@
 #include "contacts/CContactXmlBuilder.h"
 
 #include <algorithm>
-#include <memory>
 #include <utility>
 
 #include "sqlite_recovery/framework/Base64.h"
@@ -91,8 +90,13 @@ void CContactXmlBuilder::BuildContactXml(const JoinedContact& contact, const Joi
             }
         }
         writer.SetRootAttribute("deleted", DeletedText(context_.rawMark));
-        std::unique_ptr<char[]> text(writer.Print());
-        if (text && text[0] && sink_) sink_(text.get());
+        // Printed once, into the printer's own buffer: the sink copies what it keeps.
+        TiXmlPrinter printer;
+        writer.Document()->Accept(&printer);
+        if (printer.Size() != 0) {
+            if (treeSink_) treeSink_(printer.CStr(), writer.Document()->RootElement());
+            else if (sink_) sink_(printer.CStr());
+        }
     }
     writer.Free();
     context_ = ContactXmlContext();

@@ -12,8 +12,11 @@
 class CContactXmlBuilder {
 public:
     using DocumentSink = std::function<void(const char* xml)>;
+    // The text with the document it was printed from, which lives until the call returns.
+    using TreeSink = std::function<void(const char* xml, const TiXmlElement* root)>;
 
     CContactXmlBuilder(ISwapContact* lookup, DocumentSink sink) : lookup_(lookup), sink_(std::move(sink)) {}
+    CContactXmlBuilder(ISwapContact* lookup, TreeSink sink) : lookup_(lookup), treeSink_(std::move(sink)) {}
     CContactXmlBuilder(const CContactXmlBuilder&) = delete;
     CContactXmlBuilder& operator=(const CContactXmlBuilder&) = delete;
 
@@ -67,6 +70,7 @@ private:
 
     ISwapContact* lookup_;
     DocumentSink sink_;
+    TreeSink treeSink_;
     ContactXmlContext context_;
     const std::vector<const JoinedField*>* earlierNames_ = nullptr;  // while a contact is processed
 };

@@ -1,6 +1,7 @@
 #include "contacts/CMerrowin.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 #include <string>
 #include <tuple>
@@ -13,7 +14,8 @@
 
 CMerrowin* CMerrowin::Create() { return new (std::nothrow) CMerrowin(); }
 
-CMerrowin::CMerrowin() : builder_(nullptr, [this](const char* xml) { AddDocument(xml); }) {}
+CMerrowin::CMerrowin()
+    : builder_(nullptr, [this](const char* xml, const TiXmlElement* root) { AddDocument(xml, root); }) {}
 
 CMerrowin::~CMerrowin() {
     if (container_) {
@@ -87,7 +89,7 @@ std::vector<CMerrowin::Entry> CMerrowin::EntriesInOrder(ContactResultMap& result
     return entries;
 }
 
-void CMerrowin::AddDocument(const char* xml) {
+void CMerrowin::AddDocument(const char* xml, const TiXmlElement* root) {
     unsigned id = itemCounter_++;
     // A second run numbers from 0 again; its records would not replace the first run's, and their
     // data objects would be lost.
@@ -95,5 +97,14 @@ void CMerrowin::AddDocument(const char* xml) {
         autolocker<CDataContainer<_CONTACT_INFOMATION>*> lock(container_);
         if (container_->Contains(id)) return;
     }
-    AddItem(xml, id);
+    // The data object reads the document it was printed from: its text is not parsed again.
+    _CONTACT_INFOMATION record;
+    std::memset(static_cast<void*>(&record), 0, sizeof record);
+    record.id = id;
+    record.data = CContactData::FromDocument(xml, root);
+    if (!record.data) {
+        RK_LOG("Create node failed.");
+        return;
+    }
+    AddRecordLocked(record);
 }

@@ -2,12 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include <tinyxml.h>
 
 #include "sqlite_recovery/framework/Base64.h"
 #include "outside/device/CDeviceFolder.h"
@@ -94,14 +93,12 @@ std::string TypeParam(IConactItem* item, const char* known) {
 
 // N's value: family;given;middle;prefix;suffix from the parts the name item carries. A name kept
 // only as a display name stands as the given name.
-std::string StructuredName(const TiXmlElement* root, const std::string& displayName) {
-    const TiXmlElement* item = root ? root->FirstChildElement("name") : nullptr;
-    const TiXmlElement* value = item ? item->FirstChildElement("value") : nullptr;
+std::string StructuredName(IContactDocument* document, const std::string& displayName) {
     std::string parts[5];
     bool any = false;
     const char* const kParts[5] = {"family", "given", "middle", "prefix", "suffix"};
     for (int i = 0; i < 5; ++i) {
-        const char* part = value ? value->Attribute(kParts[i]) : nullptr;
+        const char* part = document ? document->NamePart(kParts[i]) : nullptr;
         if (part && *part) {
             parts[i] = Escape(part);
             any = true;
@@ -122,22 +119,20 @@ std::string ContactToVCard(IContactData* contact, const std::string& fallbackNam
     std::string body;
     std::vector<std::string> categories;
     bool hasBirthday = false;
-    // The items come in the document's order, so the element names of the document tell their kinds.
-    TiXmlDocument document;
-    IContactDocument* text = dynamic_cast<IContactDocument*>(contact);
-    if (text) document.Parse(text->GetDocumentText(), nullptr, TIXML_ENCODING_UTF8);
-    const TiXmlElement* root = document.Error() ? nullptr : document.RootElement();
-    const TiXmlElement* element = root ? root->FirstChildElement() : nullptr;
-    auto nextShown = [](const TiXmlElement* e) {
-        while (e && (std::string(e->Value()) == "name" || std::string(e->Value()) == "photo")) e = e->NextSiblingElement();
-        return e;
+    // The items come in the document's order, so the element names of the document tell their
+    // kinds; the data object knows them, and its text need not be parsed again.
+    IContactDocument* document = dynamic_cast<IContactDocument*>(contact);
+    auto nextShown = [document](size_t i) {
+        const char* e;
+        while ((e = document ? document->ItemElement(i) : nullptr) && (!std::strcmp(e, "name") || !std::strcmp(e, "photo")))
+            ++i;
+        return e ? i : SIZE_MAX;
     };
-    element = nextShown(element);
-    for (Item item{contact->FirstItem()}; item && element;
-         item.reset(contact->NextItem()), element = nextShown(element->NextSiblingElement())) {
-        const std::string kind = element->Value();
-        const TiXmlElement* leaf = element->FirstChildElement();
-        const std::string leafName = leaf ? leaf->Value() : "";
+    size_t index = nextShown(0);
+    for (Item item{contact->FirstItem()}; item && index != SIZE_MAX;
+         item.reset(contact->NextItem()), index = nextShown(index + 1)) {
+        const std::string kind = document->ItemElement(index);
+        const std::string leafName = document->ItemLeaf(index);
         std::string value = item->GetKind() == 1 && item->GetValue() ? item->GetValue() : "";
         if (value.empty()) continue;
         int res = item->GetResId();
@@ -183,7 +178,7 @@ std::string ContactToVCard(IContactData* contact, const std::string& fallbackNam
 
     if (shown.empty()) shown = fallbackName;
     AddLine(card, "FN:" + Escape(shown));
-    AddLine(card, "N:" + StructuredName(root, name.empty() ? shown : name));
+    AddLine(card, "N:" + StructuredName(document, name.empty() ? shown : name));
     card += body;
     if (Item photo{contact->GetPhoto()}) {
         const unsigned char* bytes = reinterpret_cast<const unsigned char*>(photo->GetValue());
