@@ -14,13 +14,19 @@ class CTableRow;
 class EqualRowIndex {
 public:
     // The first row filed (of those still filed) that Equals row; null when none.
-    CTableRow* FindEqual(const CTableRow* row) const;
-    void Add(CTableRow* row);
+    CTableRow* FindEqual(const CTableRow* row) const { return FindEqual(row, HashOf(row)); }
+    void Add(CTableRow* row) { Add(row, HashOf(row)); }
+    // The same with the row's hash worked out once for both (a data row's takes its display text).
+    static size_t HashOf(const CTableRow* row);
+    CTableRow* FindEqual(const CTableRow* row, size_t hash) const;
+    void Add(CTableRow* row, size_t hash);
     // Forgets a row that leaves its multimap.
     void Remove(const CTableRow* row);
     // Indexes the rows of a multimap (whose order among rows of one id is the order they were
     // filed in), after those it holds.
     void AddAll(const RowMultimap& rows);
+    // Room for that many rows in all, so that filing a batch does not grow the index step by step.
+    void Reserve(size_t rows) { rows_.reserve(rows); }
     // Forgets every row and gives back the memory: rows are filed in batches, and the index is
     // made again from the multimaps when the next batch begins.
     void Clear();
