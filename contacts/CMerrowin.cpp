@@ -1,6 +1,7 @@
 #include "contacts/CMerrowin.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <string>
@@ -67,21 +68,32 @@ std::vector<CMerrowin::Entry> CMerrowin::EntriesInOrder(ContactResultMap& result
     struct Keyed {
         int64_t contactId, rawId;
         bool live;
-        std::string values;
+        size_t slot;  // of its values' text, made only for entries whose ids tie
         Entry entry;
     };
     std::vector<Keyed> keyed;
     keyed.reserve(result.size());
     for (Entry entry = result.begin(); entry != result.end(); ++entry) {
         const auto* raw = dynamic_cast<const CRawContactsTableRow*>(entry->first);
-        std::string values = entry->first ? entry->first->ToString() : std::string();
-        for (const CTableRow* row : entry->second)
-            if (row) values += "\n" + row->ToString();
         keyed.push_back({raw ? raw->contactId : 0, entry->first ? entry->first->id : 0,
-                         entry->first && entry->first->live, std::move(values), entry});
+                         entry->first && entry->first->live, keyed.size(), entry});
     }
-    std::stable_sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
-        return std::tie(a.contactId, a.rawId, b.live, a.values) < std::tie(b.contactId, b.rawId, a.live, b.values);
+    std::vector<std::string> values(keyed.size());
+    std::vector<uint8_t> made(keyed.size(), 0);
+    auto valuesOf = [&](const Keyed& k) -> const std::string& {
+        if (!made[k.slot]) {
+            made[k.slot] = 1;
+            std::string& text = values[k.slot];
+            if (k.entry->first) text = k.entry->first->ToString();
+            for (const CTableRow* row : k.entry->second)
+                if (row) text += "\n" + row->ToString();
+        }
+        return values[k.slot];
+    };
+    std::stable_sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
+        if (std::tie(a.contactId, a.rawId, b.live) != std::tie(b.contactId, b.rawId, a.live))
+            return std::tie(a.contactId, a.rawId, b.live) < std::tie(b.contactId, b.rawId, a.live);
+        return valuesOf(a) < valuesOf(b);
     });
     std::vector<Entry> entries;
     entries.reserve(keyed.size());
