@@ -70,6 +70,7 @@ void CContactData::Read(const TiXmlElement* root) {
         item.resId = content.resId;
         item.declaredLength = content.declaredLength;
         item.hasLeaf = content.hasLeaf;
+        item.earlier = content.earlier;
         items_.push_back(item);
     }
 }
@@ -113,6 +114,7 @@ ContactItemContent CContactData::Content(size_t index) const {
     content.text = strings_.data() + item.text;
     content.resId = item.resId;
     content.declaredLength = item.declaredLength;
+    content.earlier = item.earlier;
     return content;
 }
 

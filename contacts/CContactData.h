@@ -40,6 +40,7 @@ private:
         int32_t resId;
         int32_t declaredLength;
         bool hasLeaf;
+        bool earlier;
     };
     explicit CContactData(const char* text);
     CContactData(const char* text, const TiXmlElement* root);

@@ -16,6 +16,7 @@ public:
     virtual const char* GetValue() = 0;
     // Text: its byte length plus the terminating zero; binary: the byte count.
     virtual int GetLength() = 0;
+    // 1 for a value the field held before an edit (its contact's field has another now), else 0.
     virtual int GetFlag() = 0;
     // The stored text of a binary item (its base64 form).
     virtual const char* GetRawText() = 0;

@@ -279,9 +279,12 @@ TEST_F(ContactsJobTest, ALiveRowIsNeverADeletedContact) {
         std::set<std::string> earlier;
         for (const std::string& value : Lines(ReadAll(folder + "/earlier.txt"))) earlier.insert(value);
         std::set<std::string> liveCards;
-        for (const Card& card : ReadCards(ReadAll(RunFolder(report) + "/contacts.vcf"))) {
+        const std::string cards = ReadAll(RunFolder(report) + "/contacts.vcf");
+        for (const Card& card : ReadCards(cards)) {
             if (!card.deleted) {
                 liveCards.insert(card.name);
+                // A number from before an edit is no number the contact has now.
+                for (const std::string& number : card.numbers) EXPECT_EQ(earlier.count(number), 0u) << number;
                 continue;
             }
             deletedNames.insert(card.name);
@@ -292,6 +295,11 @@ TEST_F(ContactsJobTest, ALiveRowIsNeverADeletedContact) {
                 EXPECT_EQ(liveNumbers.count(number) + earlier.count(number), 0u) << card.name << " " << number;
         }
         for (const std::string& name : liveNames) EXPECT_EQ(liveCards.count(name), 1u) << name << " not live";
+        // It is kept, as an earlier value.
+        for (const std::string& value : earlier) {
+            if (value.find_first_not_of("0123456789") != std::string::npos) continue;  // a name
+            EXPECT_NE(cards.find("X-RELIKORDA-EARLIER;X-FIELD=phone:" + value + "\r\n"), std::string::npos) << value;
+        }
         // What was deleted for good still comes back as deleted.
         std::set<std::string> deleted;
         for (const std::string& name : Lines(ReadAll(folder + "/deleted.txt"))) deleted.insert(name);

@@ -123,9 +123,9 @@ std::string ContactToVCard(IContactData* contact, const std::string& fallbackNam
     // kinds; the data object knows them, and its text need not be parsed again.
     IContactDocument* document = dynamic_cast<IContactDocument*>(contact);
     auto nextShown = [document](size_t i) {
-        const char* e;
-        while ((e = document ? document->ItemElement(i) : nullptr) && (!std::strcmp(e, "name") || !std::strcmp(e, "photo")))
-            ++i;
+        const char* e = nullptr;
+        for (; (e = document ? document->ItemElement(i) : nullptr); ++i)
+            if (std::strcmp(e, "name") != 0 && std::strcmp(e, "photo") != 0) break;
         return e ? i : SIZE_MAX;
     };
     size_t index = nextShown(0);
@@ -137,7 +137,10 @@ std::string ContactToVCard(IContactData* contact, const std::string& fallbackNam
         if (value.empty()) continue;
         int res = item->GetResId();
         std::string v = Escape(value);
-        if (kind == "phone") {
+        if (item->GetFlag() == 1) {
+            // A value from before an edit: kept, but not as one the contact has now.
+            AddLine(body, "X-RELIKORDA-EARLIER;X-FIELD=" + kind + ":" + v);
+        } else if (kind == "phone") {
             AddLine(body, "TEL" + TypeParam(item.get(), res >= 4864 ? PhoneType(res - 4864) : "VOICE") + ":" + v);
             if (shown.empty()) shown = value;
         } else if (kind == "email") {
