@@ -15,6 +15,8 @@ public:
     // Null for a null text or when the object cannot be made; a text that does not parse still
     // gives an object, with an empty document.
     static CContactData* FromXml(const char* text);
+    // The same from the document the text was printed from, without parsing the text again.
+    static CContactData* FromDocument(const char* text, const TiXmlElement* root);
 
     void Release() override { delete this; }
     IConactItem* FirstItem() override;
@@ -26,17 +28,23 @@ public:
     int IsDeleted() override { return deleted_; }
     int Matches(const char* keyword) override;
     const char* GetDocumentText() override { return text_.c_str(); }
+    const char* ItemElement(size_t index) override;
+    const char* ItemLeaf(size_t index) override;
+    const char* NamePart(const char* part) override;
 
 private:
     static constexpr size_t kNone = static_cast<size_t>(-1);
     // An item element: where its texts lie in strings_, and its numbers.
     struct Item {
-        uint32_t element, label, text;
+        uint32_t element, leaf, label, text;
         int32_t resId;
         int32_t declaredLength;
         bool hasLeaf;
+        bool earlier;
     };
     explicit CContactData(const char* text);
+    CContactData(const char* text, const TiXmlElement* root);
+    void Read(const TiXmlElement* root);
     // The index of the first item element of that name; kNone when none.
     size_t FindItem(const char* name) const;
     bool IsNamed(size_t index, const char* name) const;
@@ -51,6 +59,8 @@ private:
     std::string text_;
     std::string strings_;  // the items' texts, each ending in a zero
     std::vector<Item> items_;  // the root's child elements
+    static constexpr int kNameParts = 5;
+    uint32_t nameParts_[kNameParts] = {};  // in strings_; 0 is the empty text
     int deleted_ = 1;
     size_t cursor_ = kNone;
 };

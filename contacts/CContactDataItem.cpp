@@ -17,9 +17,12 @@ bool ReadInt(const TiXmlElement* element, const char* name, int* value) {
 ContactItemContent ContactItemContent::FromElement(const TiXmlElement* item) {
     ContactItemContent content;
     if (item && item->Value()) content.element = item->Value();
+    const char* earlier = item ? item->Attribute("earlier") : nullptr;
+    content.earlier = earlier && earlier[0] == '1';
     const TiXmlElement* leaf = item ? item->FirstChildElement() : nullptr;
     if (!leaf) return content;
     content.hasLeaf = true;
+    if (leaf->Value()) content.leaf = leaf->Value();
 
     const char* res = leaf->Attribute("res");
     if (res) ReadInt(leaf, "res", &content.resId);
@@ -32,7 +35,8 @@ ContactItemContent ContactItemContent::FromElement(const TiXmlElement* item) {
     return content;
 }
 
-CContactDataItem::CContactDataItem(const ContactItemContent& item) : label_(item.label), resId_(item.resId) {
+CContactDataItem::CContactDataItem(const ContactItemContent& item)
+    : label_(item.label), resId_(item.resId), flag_(item.earlier ? 1 : 0) {
     if (!item.hasLeaf) return;
     if (item.declaredLength <= 0) {
         kind_ = KIND_TEXT;

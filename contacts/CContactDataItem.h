@@ -12,7 +12,9 @@ class TiXmlElement;
 // them after it.
 struct ContactItemContent {
     const char* element = "";  // the item element's name ("phone", "email", ...)
+    const char* leaf = "";     // the leaf's name ("number", "title", ...)
     bool hasLeaf = false;
+    bool earlier = false;      // the item holds a value its field had before an edit
     const char* label = "";
     const char* text = "";  // the leaf's text: a text item's value, a binary item's base64 form
     int resId = -1;

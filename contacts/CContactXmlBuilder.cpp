@@ -1,6 +1,6 @@
 #include "contacts/CContactXmlBuilder.h"
 
-#include <memory>
+#include <algorithm>
 #include <utility>
 
 #include "sqlite_recovery/framework/Base64.h"
@@ -13,7 +13,13 @@ void CContactXmlBuilder::ProcessContact(const JoinedContact& contact) {
     if (contact.fields.empty()) return;
     std::vector<const JoinedField*> names;
     CollectNameRows(contact.fields, names);
+    std::vector<const JoinedField*> earlier;
+    if (contact.rawLive && contact.rawDeleted == 0) KeepCurrentNames(contact, names, &earlier);
+    for (const JoinedField& field : contact.fields)
+        if (field.kind == FIELD_NAME && field.earlier) earlier.push_back(&field);
+    earlierNames_ = &earlier;
     BuildContactsForNames(contact, names);
+    earlierNames_ = nullptr;
 }
 
 size_t CContactXmlBuilder::CollectNameRows(const std::vector<JoinedField>& fields,
@@ -21,6 +27,7 @@ size_t CContactXmlBuilder::CollectNameRows(const std::vector<JoinedField>& field
     names.clear();
     for (const JoinedField& field : fields) {
         if (field.kind != FIELD_NAME) break;  // the join puts the names first
+        if (field.earlier) continue;          // its live row names the contact
         auto same = names.begin();
         while (same != names.end() && (*same)->value != field.value) ++same;
         if (same == names.end()) {
@@ -31,6 +38,17 @@ size_t CContactXmlBuilder::CollectNameRows(const std::vector<JoinedField>& field
         }
     }
     return names.size();
+}
+
+void CContactXmlBuilder::KeepCurrentNames(const JoinedContact& contact, std::vector<const JoinedField*>& names,
+                                          std::vector<const JoinedField*>* earlier) {
+    // A live raw contact is named by its live name rows, else by the one its display name gives;
+    // a recovered name of another value is one it had before, no contact of its own.
+    auto current = [&contact](const JoinedField* name) { return name->live || name->value == contact.rawName; };
+    if (std::none_of(names.begin(), names.end(), current)) return;
+    auto before = std::stable_partition(names.begin(), names.end(), current);
+    if (earlier) earlier->insert(earlier->end(), before, names.end());
+    names.erase(before, names.end());
 }
 
 void CContactXmlBuilder::BuildContactsForNames(const JoinedContact& contact,
@@ -45,11 +63,13 @@ void CContactXmlBuilder::BuildContactsForNames(const JoinedContact& contact,
 void CContactXmlBuilder::BuildContactXml(const JoinedContact& contact, const JoinedField* name) {
     CXmlWriter writer;
     context_.writer = &writer;
+    // Whether the contact is deleted is the raw contact's to say: a recovered field of a live one
+    // (a removed number, a row a lost page took, a value before an edit) is marked on its item.
     context_.rawMark = !contact.rawLive || contact.rawDeleted != 0;
-    context_.recoveredMark = name && !name->live;
 
     if (Succeeded(writer.Create()) && writer.AddRoot("contact") == 0) {
         if (name && !name->value.empty()) WriteNameItem(*name);
+        if (name && earlierNames_) WriteEarlierNames(*name);
         for (const JoinedField& field : contact.fields) {
             context_.row = &field;
             switch (field.kind) {
@@ -69,9 +89,14 @@ void CContactXmlBuilder::BuildContactXml(const JoinedContact& contact, const Joi
             default: break;  // names are written above; identity and unknown kinds never are
             }
         }
-        writer.SetRootAttribute("deleted", DeletedText(context_.rawMark || context_.recoveredMark));
-        std::unique_ptr<char[]> text(writer.Print());
-        if (text && text[0] && sink_) sink_(text.get());
+        writer.SetRootAttribute("deleted", DeletedText(context_.rawMark));
+        // Printed once, into the printer's own buffer: the sink copies what it keeps.
+        TiXmlPrinter printer;
+        writer.Document()->Accept(&printer);
+        if (printer.Size() != 0) {
+            if (treeSink_) treeSink_(printer.CStr(), writer.Document()->RootElement());
+            else if (sink_) sink_(printer.CStr());
+        }
     }
     writer.Free();
     context_ = ContactXmlContext();
@@ -81,7 +106,7 @@ bool CContactXmlBuilder::OpenItem(const char* item, const char* leaf, const std:
     CXmlWriter& writer = *context_.writer;
     if (writer.AddItem(item) != 0) return false;
     writer.SetItemAttribute("deleted", DeletedText(deleted));
-    if (deleted) context_.recoveredMark = true;
+    if (deleted && context_.row && context_.row->earlier) writer.SetItemAttribute("earlier", "1");
     return leaf == nullptr || writer.AddLeaf(leaf, value.c_str()) == 0;
 }
 
@@ -114,6 +139,21 @@ void CContactXmlBuilder::WriteNameItem(const JoinedField& name) {
                                                                  {"suffix", &name.nameSuffix}};
     for (const auto& part : parts)
         if (!part.second->empty()) context_.writer->SetLeafAttribute(part.first, part.second->c_str());
+}
+
+void CContactXmlBuilder::WriteEarlierNames(const JoinedField& name) {
+    // Each value once, and not the one the contact goes by.
+    std::vector<const std::string*> written{&name.value};
+    for (const JoinedField* before : *earlierNames_) {
+        if (before->value.empty() ||
+            std::any_of(written.begin(), written.end(), [before](const std::string* v) { return *v == before->value; }))
+            continue;
+        written.push_back(&before->value);
+        if (OpenItem("name", "value", before->value, true)) {
+            context_.writer->SetItemAttribute("earlier", "1");
+            SetRes(4097);
+        }
+    }
 }
 
 void CContactXmlBuilder::WritePhotoItem() {
@@ -184,8 +224,6 @@ void CContactXmlBuilder::WriteGroupMembershipItems() {
         if (writer.AddItem("group_membership") != 0) continue;
         bool deleted = !row.live || !group.live || group.deleted != 0;
         writer.SetItemAttribute("deleted", DeletedText(deleted));
-        // The group, not the membership, decides whether the contact counts as recovered.
-        if (!group.live) context_.recoveredMark = true;
         if (writer.AddLeaf("title", group.title.c_str()) == 0) SetRes(6401);
     }
 }

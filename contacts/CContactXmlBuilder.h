@@ -12,8 +12,11 @@
 class CContactXmlBuilder {
 public:
     using DocumentSink = std::function<void(const char* xml)>;
+    // The text with the document it was printed from, which lives until the call returns.
+    using TreeSink = std::function<void(const char* xml, const TiXmlElement* root)>;
 
     CContactXmlBuilder(ISwapContact* lookup, DocumentSink sink) : lookup_(lookup), sink_(std::move(sink)) {}
+    CContactXmlBuilder(ISwapContact* lookup, TreeSink sink) : lookup_(lookup), treeSink_(std::move(sink)) {}
     CContactXmlBuilder(const CContactXmlBuilder&) = delete;
     CContactXmlBuilder& operator=(const CContactXmlBuilder&) = delete;
 
@@ -24,6 +27,10 @@ public:
 
     // The leading name rows, one per distinct display name, a live row preferred to a recovered one.
     static size_t CollectNameRows(const std::vector<JoinedField>& fields, std::vector<const JoinedField*>& names);
+    // Of a live, undeleted raw contact's names, those that name it now; the others, its names
+    // before, go to earlier when given.
+    static void KeepCurrentNames(const JoinedContact& contact, std::vector<const JoinedField*>& names,
+                                 std::vector<const JoinedField*>* earlier = nullptr);
     void BuildContactsForNames(const JoinedContact& contact, const std::vector<const JoinedField*>& names);
     void BuildContactXml(const JoinedContact& contact, const JoinedField* name);
 
@@ -33,11 +40,10 @@ private:
         CXmlWriter* writer = nullptr;
         const JoinedField* row = nullptr;
         bool rawMark = false;
-        bool recoveredMark = false;
     };
 
-    // Opens an item for the current row with its deleted mark, and its leaf; marks the contact
-    // when the row is recovered.
+    // Opens an item for the current row with its deleted mark (and, for a value before an edit,
+    // its earlier mark), and its leaf.
     bool OpenItem(const char* item, const char* leaf, const std::string& value, bool deleted);
     void SetRes(int res);
     void SetCustomRes(const std::string& label);
@@ -45,6 +51,8 @@ private:
     void SetTypedRes(int code, bool hasCode, int plainCode, bool hasPlain);
 
     void WriteNameItem(const JoinedField& name);
+    // The names the contact had before an edit, after the one it goes by, marked earlier.
+    void WriteEarlierNames(const JoinedField& name);
     void WritePhotoItem();
     void WriteNicknameItem();
     void WritePhoneItem(const JoinedField* name);
@@ -62,5 +70,7 @@ private:
 
     ISwapContact* lookup_;
     DocumentSink sink_;
+    TreeSink treeSink_;
     ContactXmlContext context_;
+    const std::vector<const JoinedField*>* earlierNames_ = nullptr;  // while a contact is processed
 };

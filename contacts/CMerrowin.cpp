@@ -1,6 +1,8 @@
 #include "contacts/CMerrowin.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <new>
 #include <string>
 #include <tuple>
@@ -13,7 +15,8 @@
 
 CMerrowin* CMerrowin::Create() { return new (std::nothrow) CMerrowin(); }
 
-CMerrowin::CMerrowin() : builder_(nullptr, [this](const char* xml) { AddDocument(xml); }) {}
+CMerrowin::CMerrowin()
+    : builder_(nullptr, [this](const char* xml, const TiXmlElement* root) { AddDocument(xml, root); }) {}
 
 CMerrowin::~CMerrowin() {
     if (container_) {
@@ -65,21 +68,32 @@ std::vector<CMerrowin::Entry> CMerrowin::EntriesInOrder(ContactResultMap& result
     struct Keyed {
         int64_t contactId, rawId;
         bool live;
-        std::string values;
+        size_t slot;  // of its values' text, made only for entries whose ids tie
         Entry entry;
     };
     std::vector<Keyed> keyed;
     keyed.reserve(result.size());
     for (Entry entry = result.begin(); entry != result.end(); ++entry) {
         const auto* raw = dynamic_cast<const CRawContactsTableRow*>(entry->first);
-        std::string values = entry->first ? entry->first->ToString() : std::string();
-        for (const CTableRow* row : entry->second)
-            if (row) values += "\n" + row->ToString();
         keyed.push_back({raw ? raw->contactId : 0, entry->first ? entry->first->id : 0,
-                         entry->first && entry->first->live, std::move(values), entry});
+                         entry->first && entry->first->live, keyed.size(), entry});
     }
-    std::stable_sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
-        return std::tie(a.contactId, a.rawId, b.live, a.values) < std::tie(b.contactId, b.rawId, a.live, b.values);
+    std::vector<std::string> values(keyed.size());
+    std::vector<uint8_t> made(keyed.size(), 0);
+    auto valuesOf = [&](const Keyed& k) -> const std::string& {
+        if (!made[k.slot]) {
+            made[k.slot] = 1;
+            std::string& text = values[k.slot];
+            if (k.entry->first) text = k.entry->first->ToString();
+            for (const CTableRow* row : k.entry->second)
+                if (row) text += "\n" + row->ToString();
+        }
+        return values[k.slot];
+    };
+    std::stable_sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
+        if (std::tie(a.contactId, a.rawId, b.live) != std::tie(b.contactId, b.rawId, a.live))
+            return std::tie(a.contactId, a.rawId, b.live) < std::tie(b.contactId, b.rawId, a.live);
+        return valuesOf(a) < valuesOf(b);
     });
     std::vector<Entry> entries;
     entries.reserve(keyed.size());
@@ -87,7 +101,7 @@ std::vector<CMerrowin::Entry> CMerrowin::EntriesInOrder(ContactResultMap& result
     return entries;
 }
 
-void CMerrowin::AddDocument(const char* xml) {
+void CMerrowin::AddDocument(const char* xml, const TiXmlElement* root) {
     unsigned id = itemCounter_++;
     // A second run numbers from 0 again; its records would not replace the first run's, and their
     // data objects would be lost.
@@ -95,5 +109,14 @@ void CMerrowin::AddDocument(const char* xml) {
         autolocker<CDataContainer<_CONTACT_INFOMATION>*> lock(container_);
         if (container_->Contains(id)) return;
     }
-    AddItem(xml, id);
+    // The data object reads the document it was printed from: its text is not parsed again.
+    _CONTACT_INFOMATION record;
+    std::memset(static_cast<void*>(&record), 0, sizeof record);
+    record.id = id;
+    record.data = CContactData::FromDocument(xml, root);
+    if (!record.data) {
+        RK_LOG("Create node failed.");
+        return;
+    }
+    AddRecordLocked(record);
 }

@@ -37,7 +37,7 @@ public:
 
 private:
     CMerrowin();
-    void AddDocument(const char* xml);
+    void AddDocument(const char* xml, const TiXmlElement* root);
 
     CSwapContact* lookup_ = nullptr;  // owned; also the container's helper
     CContactXmlBuilder builder_;

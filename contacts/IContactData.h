@@ -1,4 +1,6 @@
 #pragma once
+#include <cstddef>
+
 #include "sqlite_recovery/framework/ICommon.h"
 
 // One field of a recovered contact. Every item handed out is new; the receiver releases it.
@@ -14,6 +16,7 @@ public:
     virtual const char* GetValue() = 0;
     // Text: its byte length plus the terminating zero; binary: the byte count.
     virtual int GetLength() = 0;
+    // 1 for a value the field held before an edit (its contact's field has another now), else 0.
     virtual int GetFlag() = 0;
     // The stored text of a binary item (its base64 form).
     virtual const char* GetRawText() = 0;
@@ -43,4 +46,11 @@ class RK_INTERFACE IContactDocument {
 public:
     virtual ~IContactDocument();
     virtual const char* GetDocumentText() = 0;
+    // What the document says beside the items' values, so that an export need not parse it: the
+    // names of the root's child elements in order and of their leaves ("" for none; null past the
+    // last), and an attribute of the first name item's leaf ("family", "given", "middle", "prefix",
+    // "suffix"; "" when absent).
+    virtual const char* ItemElement(size_t index) = 0;
+    virtual const char* ItemLeaf(size_t index) = 0;
+    virtual const char* NamePart(const char* part) = 0;
 };

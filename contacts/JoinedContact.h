@@ -36,6 +36,7 @@ struct JoinedGroup {
 struct JoinedField {
     int32_t kind = FIELD_UNKNOWN;
     bool live = false;
+    bool earlier = false;  // a live field's value before an edit
     // The main value: display name, nickname, number, address, handle, company, formatted
     // address, date, url, SIP address, note text, relation name.
     std::string value;
@@ -56,5 +57,6 @@ struct JoinedContact {
     int64_t rawDeleted = 0;
     int64_t rawId = 0;
     int64_t contactId = 0;
+    std::string rawName;  // the raw contact's display name (else its alternative one)
     std::vector<JoinedField> fields;
 };

@@ -94,12 +94,14 @@ JoinedContact JoinedContactFromRows(const CRawContactsTableRow& raw, const std::
     contact.rawDeleted = raw.deleted;
     contact.rawId = raw.id;
     contact.contactId = raw.contactId;
+    contact.rawName = raw.displayName.empty() ? raw.displayNameAlt : raw.displayName;
     contact.fields.reserve(rows.size());
     for (const CTableRow* row : rows) {
         const CDataTableRow* data = dynamic_cast<const CDataTableRow*>(row);
         if (!data) continue;
         JoinedField field;
         field.live = data->live != 0;
+        field.earlier = data->earlier;
         field.kind = Fill(data, field) ? data->dataKind : FIELD_UNKNOWN;
         contact.fields.push_back(std::move(field));
     }

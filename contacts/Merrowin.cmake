@@ -12,6 +12,8 @@ rk_add_test(contact_data_test
 # The join of the contacts tables' rows, the recovery object and the contacts analyser.
 add_library(rk_merrowin STATIC
   ContactJoin.cpp
+  LostRawContacts.cpp
+  LiveRowCopies.cpp
   EntryRowOwner.cpp
   JoinedContactFromRows.cpp
   CAndroidContactRecovery.cpp
@@ -41,7 +43,8 @@ add_dependencies(merrowin_sample_phone_test Merrowin sample_phone sample_phone_n
 rk_add_test(contacts_job_e2e_test SOURCES tests/contacts_job_e2e_test.cpp
   LIBS rk_platform tinyxml LABELS e2e)
 target_compile_definitions(contacts_job_e2e_test PRIVATE RK_RECOVER_PROGRAM="$<TARGET_FILE:relikorda-recover>")
-add_dependencies(contacts_job_e2e_test relikorda-recover Merrowin sample_phone deleted_contacts contact_devices)
+add_dependencies(contacts_job_e2e_test relikorda-recover Merrowin sample_phone deleted_contacts contact_devices
+  stale_rows)
 
 # The vCard file imported by another program (vobject), as a user would import it elsewhere.
 find_program(RK_SYSTEM_PYTHON python3 PATHS /usr/bin NO_DEFAULT_PATH)

@@ -338,6 +338,9 @@ bool CDataTableAnalyze::FillNote(CDataTableNoteRow& row) {
 }
 
 void CDataTableAnalyze::IndexFiledRows() {
+    size_t filed = 0;
+    for (const RowMultimap& rows : rows_) filed += rows.size();
+    filed_.Reserve(filed);
     for (int m = 0; m < kRowMapCount; ++m)
         for (auto it = rows_[m].begin(); it != rows_[m].end(); ++it) {
             auto* row = static_cast<CDataTableRow*>(it->second);
@@ -360,7 +363,8 @@ void CDataTableAnalyze::PlaceDataRow(CDataTableRow* row) {
         return;
     }
     RowMultimap& rows = rows_[index];
-    if (IsDuplicateDataRow(row, rows)) {
+    const size_t hash = IsVersionedKind(row->dataKind) ? 0 : EqualRowIndex::HashOf(row);
+    if (IsDuplicateDataRow(row, rows, hash)) {
         row->Release();
         return;
     }
@@ -372,14 +376,14 @@ void CDataTableAnalyze::PlaceDataRow(CDataTableRow* row) {
     if (IsVersionedKind(row->dataKind))
         versions_.emplace(std::make_tuple(row->dataKind, row->id, row->rawContactId), filed);
     else
-        filed_.Add(row);
+        filed_.Add(row, hash);
     if (membership) {
         membership_.emplace(membership->rawContactId, membership);
         membershipFiled_.emplace(membership, filed);
     }
 }
 
-bool CDataTableAnalyze::IsDuplicateDataRow(CDataTableRow* row, RowMultimap& rows) {
+bool CDataTableAnalyze::IsDuplicateDataRow(CDataTableRow* row, RowMultimap& rows, size_t hash) {
     if (IsVersionedKind(row->dataKind)) {
         auto range = versions_.equal_range(std::make_tuple(row->dataKind, row->id, row->rawContactId));
         for (auto it = range.first; it != range.second;) {
@@ -391,7 +395,7 @@ bool CDataTableAnalyze::IsDuplicateDataRow(CDataTableRow* row, RowMultimap& rows
         }
         return false;
     }
-    if (CTableRow* equal = filed_.FindEqual(row)) {
+    if (CTableRow* equal = filed_.FindEqual(row, hash)) {
         equal->live = row->live;
         return true;
     }

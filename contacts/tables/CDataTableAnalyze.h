@@ -71,7 +71,8 @@ private:
     bool FillRelation(CDataTableRelationRow& row);
     bool FillSipAddress(CDataTableSipAddressRow& row);
     bool FillNote(CDataTableNoteRow& row);
-    bool IsDuplicateDataRow(CDataTableRow* row, RowMultimap& rows);
+    // hash: the row's EqualRowIndex hash (any value for the versioned kinds).
+    bool IsDuplicateDataRow(CDataTableRow* row, RowMultimap& rows, size_t hash);
     // The duplicate rule's indexes over the filed rows, for one batch.
     void IndexFiledRows();
     void ForgetIndexes();

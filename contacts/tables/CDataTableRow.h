@@ -16,6 +16,9 @@ public:
     int32_t dataKind;
     int64_t rawContactId = 0;
     int64_t dataVersion = 0;
+    // A recovered row under the id of a live row of the same raw contact, with another value: the
+    // live row's value before an edit (the join marks it).
+    bool earlier = false;
 
 protected:
     // The fields every data row compares in Equals.

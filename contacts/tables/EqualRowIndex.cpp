@@ -32,30 +32,34 @@ size_t HashOfCompared(const CTableRow* row) {
 
 }  // namespace
 
-CTableRow* EqualRowIndex::FindEqual(const CTableRow* row) const {
-    const size_t hash = HashOfCompared(row);
+size_t EqualRowIndex::HashOf(const CTableRow* row) { return HashOfCompared(row); }
+
+CTableRow* EqualRowIndex::FindEqual(const CTableRow* row, size_t hash) const {
     const Filed* first = nullptr;
-    for (auto it = rows_.find(hash); it != rows_.end() && it->first == hash; ++it)
+    for (auto it = rows_->find(hash); it != rows_->end() && it->first == hash; ++it)
         if ((!first || it->second.number < first->number) && row->Equals(it->second.row)) first = &it->second;
     return first ? first->row : nullptr;
 }
 
-void EqualRowIndex::Add(CTableRow* row) { rows_.emplace(HashOfCompared(row), Filed{row, filed_++}); }
+void EqualRowIndex::Add(CTableRow* row, size_t hash) { rows_->emplace(hash, Filed{row, filed_++}); }
 
 void EqualRowIndex::Remove(const CTableRow* row) {
     const size_t hash = HashOfCompared(row);
-    for (auto it = rows_.find(hash); it != rows_.end() && it->first == hash; ++it)
+    for (auto it = rows_->find(hash); it != rows_->end() && it->first == hash; ++it)
         if (it->second.row == row) {
-            rows_.erase(it);
+            rows_->erase(it);
             return;
         }
 }
 
 void EqualRowIndex::AddAll(const RowMultimap& rows) {
+    rows_->reserve(rows_->size() + rows.size());
     for (const auto& entry : rows) Add(entry.second);
 }
 
 void EqualRowIndex::Clear() {
-    std::unordered_multimap<size_t, Filed>().swap(rows_);
+    rows_.reset();
+    arena_.release();
+    rows_.emplace(&arena_);
     filed_ = 0;
 }

@@ -1,6 +1,8 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory_resource>
+#include <optional>
 #include <unordered_map>
 
 #include "sqlite_recovery/controller/CTableAnalyze.h"
@@ -13,14 +15,22 @@ class CTableRow;
 // may be tens of thousands of them).
 class EqualRowIndex {
 public:
+    EqualRowIndex() { rows_.emplace(&arena_); }
+
     // The first row filed (of those still filed) that Equals row; null when none.
-    CTableRow* FindEqual(const CTableRow* row) const;
-    void Add(CTableRow* row);
+    CTableRow* FindEqual(const CTableRow* row) const { return FindEqual(row, HashOf(row)); }
+    void Add(CTableRow* row) { Add(row, HashOf(row)); }
+    // The same with the row's hash worked out once for both (a data row's takes its display text).
+    static size_t HashOf(const CTableRow* row);
+    CTableRow* FindEqual(const CTableRow* row, size_t hash) const;
+    void Add(CTableRow* row, size_t hash);
     // Forgets a row that leaves its multimap.
     void Remove(const CTableRow* row);
     // Indexes the rows of a multimap (whose order among rows of one id is the order they were
     // filed in), after those it holds.
     void AddAll(const RowMultimap& rows);
+    // Room for that many rows in all, so that filing a batch does not grow the index step by step.
+    void Reserve(size_t rows) { rows_->reserve(rows); }
     // Forgets every row and gives back the memory: rows are filed in batches, and the index is
     // made again from the multimaps when the next batch begins.
     void Clear();
@@ -30,6 +40,10 @@ private:
         CTableRow* row;
         uint64_t number;
     };
-    std::unordered_multimap<size_t, Filed> rows_;
+    using Map = std::pmr::unordered_multimap<size_t, Filed>;
+    // A batch files a hundred thousand rows on a large phone: their nodes come from one arena, in
+    // few large blocks, and go back at once when it ends.
+    std::pmr::monotonic_buffer_resource arena_;
+    std::optional<Map> rows_;  // made over the arena
     uint64_t filed_ = 0;
 };

@@ -216,7 +216,8 @@ TEST(ContactJoinTest, RecoveredRawContactsThatLostTheirIdGetOneEach) {
         EXPECT_LT(raw->id, 0);
         EXPECT_EQ(Texts(e.second), (std::vector<std::string>{"Name:Liam Lindqvist [r]"}));
     }
-    EXPECT_TRUE(j.Only(9).empty());  // the live Mona
+    // The live Mona, whose data rows are gone: her display name names her.
+    EXPECT_EQ(Texts(j.Only(9)), (std::vector<std::string>{"Name:Mona Moreau"}));
 }
 
 TEST(ContactJoinTest, LostRawContactsOfOneNameAreToldApartByTheirContact) {
@@ -446,8 +447,15 @@ TEST(ContactJoinTest, DisplayNameGivesANameRow) {
     auto* name = dynamic_cast<CDataTableNameRow*>(rows[0]);
     ASSERT_NE(name, nullptr);
     EXPECT_EQ(name->displayName, "Ann");
-    EXPECT_EQ(name->live, 0);
-    EXPECT_TRUE(j.Only(2).empty());
+    EXPECT_EQ(name->live, 1);  // read from the live raw contact
+    // A live raw contact of which nothing else is left keeps its name; a deleted one does not.
+    EXPECT_EQ(Texts(j.Only(2)), (std::vector<std::string>{"Name:Nobody"}));
+    Tables u;
+    CRawContactsTableRow* gone = u.Raw(3, 3, false);
+    gone->sourceKind = 5;
+    gone->displayName = "Gone";
+    Joined k(u);
+    EXPECT_TRUE(k.Only(3).empty());
 }
 
 TEST(ContactJoinTest, RepeatedRecoveredValuesAreDropped) {

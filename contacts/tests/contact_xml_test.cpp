@@ -64,7 +64,7 @@ TEST(ContactXmlTest, GoldenDocument) {
     b.builder.ProcessContact(LiveContact({name, photo, phone, custom, org, member}));
     ASSERT_EQ(b.documents.size(), 1u);
     EXPECT_EQ(b.documents[0], std::string(kHead) +
-                                  "<contact deleted=\"1\">\n"
+                                  "<contact deleted=\"0\">\n"
                                   "    <name deleted=\"0\">\n"
                                   "        <value res=\"4097\">Ann &amp; Co &lt;1&gt;</value>\n"
                                   "    </name>\n"
@@ -99,12 +99,13 @@ TEST(ContactXmlTest, GoldenDocument) {
 }
 
 TEST(ContactXmlTest, LiveContactWithOneRecoveredPhone) {
+    // The contact is as live as its raw contact: the recovered number is marked on its item.
     Built b;
     b.builder.ProcessContact(LiveContact({Field(FIELD_NAME, "Bo"), Field(FIELD_PHONE, "111", true, 1),
                                           Field(FIELD_PHONE, "222", false, 1)}));
     ASSERT_EQ(b.documents.size(), 1u);
     const std::string& d = b.documents[0];
-    EXPECT_NE(d.find("<contact deleted=\"1\">"), std::string::npos);
+    EXPECT_NE(d.find("<contact deleted=\"0\">"), std::string::npos);
     EXPECT_NE(d.find("<phone deleted=\"0\">\n        <number res=\"4865\">111"), std::string::npos);
     EXPECT_NE(d.find("<phone deleted=\"1\">\n        <number res=\"4865\">222"), std::string::npos);
     EXPECT_NE(d.find("<name deleted=\"0\">"), std::string::npos);
@@ -206,10 +207,10 @@ TEST(ContactXmlTest, GroupMarksFollowTheGroupRow) {
     member.groups = {{"Gone", false, 0}};
     Built b;
     b.builder.ProcessContact(LiveContact({member}));
-    EXPECT_NE(b.documents[0].find("<contact deleted=\"1\">"), std::string::npos);
+    EXPECT_NE(b.documents[0].find("<contact deleted=\"0\">"), std::string::npos);
     EXPECT_NE(b.documents[0].find("<group_membership deleted=\"1\">"), std::string::npos);
 
-    // A recovered membership to a live group marks the item but not the contact.
+    // A recovered membership to a live group marks the item alone, as above.
     JoinedField recovered = Field(FIELD_GROUP_MEMBERSHIP, "5", false);
     recovered.groups = {{"Live", true, 0}};
     Built c;

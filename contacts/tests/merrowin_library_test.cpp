@@ -148,7 +148,7 @@ TEST_F(MerrowinLibraryTest, DatabaseFromTheSecondPlaceWithTheOperationThatWorked
     ResultCode rc = 0;
     std::vector<std::string> names = RecoveredNames(phone_, &rc);
     EXPECT_TRUE(Succeeded(rc));
-    EXPECT_EQ(names.size(), 11u);
+    EXPECT_EQ(names.size(), 10u);
     EXPECT_TRUE(std::binary_search(names.begin(), names.end(), "Jack Jones"));
 }
 

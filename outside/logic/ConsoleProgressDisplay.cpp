@@ -39,8 +39,12 @@ void ConsoleProgressDisplay::Update(const std::string& phase, double share) {
     std::fflush(out_);
 }
 
-void ConsoleProgressDisplay::Finish(const std::string& phase) {
-    std::fprintf(out_, inPlace_ ? "\r%s: done\033[K\n" : "%s: done\n", phase.c_str());
+void ConsoleProgressDisplay::Finish(const std::string& phase) { End(phase, "done"); }
+
+void ConsoleProgressDisplay::Fail(const std::string& phase, const std::string& what) { End(phase, what); }
+
+void ConsoleProgressDisplay::End(const std::string& phase, const std::string& outcome) {
+    std::fprintf(out_, inPlace_ ? "\r%s: %s\033[K\n" : "%s: %s\n", phase.c_str(), outcome.c_str());
     std::fflush(out_);
     phase_.clear();
     shown_.clear();

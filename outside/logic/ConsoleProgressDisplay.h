@@ -14,10 +14,12 @@ public:
     ConsoleProgressDisplay(std::FILE* out, bool inPlace) : out_(out), inPlace_(inPlace) {}
     void Update(const std::string& phase, double share) override;
     void Finish(const std::string& phase) override;
+    void Fail(const std::string& phase, const std::string& what) override;
 
 private:
     using Clock = std::chrono::steady_clock;
     void Start(const std::string& phase);
+    void End(const std::string& phase, const std::string& outcome);
 
     std::FILE* out_;
     bool inPlace_;

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
-
-#include <tinyxml.h>
 
 #include "sqlite_recovery/framework/Base64.h"
 #include "outside/device/CDeviceFolder.h"
@@ -93,14 +93,12 @@ std::string TypeParam(IConactItem* item, const char* known) {
 
 // N's value: family;given;middle;prefix;suffix from the parts the name item carries. A name kept
 // only as a display name stands as the given name.
-std::string StructuredName(const TiXmlElement* root, const std::string& displayName) {
-    const TiXmlElement* item = root ? root->FirstChildElement("name") : nullptr;
-    const TiXmlElement* value = item ? item->FirstChildElement("value") : nullptr;
+std::string StructuredName(IContactDocument* document, const std::string& displayName) {
     std::string parts[5];
     bool any = false;
     const char* const kParts[5] = {"family", "given", "middle", "prefix", "suffix"};
     for (int i = 0; i < 5; ++i) {
-        const char* part = value ? value->Attribute(kParts[i]) : nullptr;
+        const char* part = document ? document->NamePart(kParts[i]) : nullptr;
         if (part && *part) {
             parts[i] = Escape(part);
             any = true;
@@ -121,27 +119,28 @@ std::string ContactToVCard(IContactData* contact, const std::string& fallbackNam
     std::string body;
     std::vector<std::string> categories;
     bool hasBirthday = false;
-    // The items come in the document's order, so the element names of the document tell their kinds.
-    TiXmlDocument document;
-    IContactDocument* text = dynamic_cast<IContactDocument*>(contact);
-    if (text) document.Parse(text->GetDocumentText(), nullptr, TIXML_ENCODING_UTF8);
-    const TiXmlElement* root = document.Error() ? nullptr : document.RootElement();
-    const TiXmlElement* element = root ? root->FirstChildElement() : nullptr;
-    auto nextShown = [](const TiXmlElement* e) {
-        while (e && (std::string(e->Value()) == "name" || std::string(e->Value()) == "photo")) e = e->NextSiblingElement();
-        return e;
+    // The items come in the document's order, so the element names of the document tell their
+    // kinds; the data object knows them, and its text need not be parsed again.
+    IContactDocument* document = dynamic_cast<IContactDocument*>(contact);
+    auto nextShown = [document](size_t i) {
+        const char* e = nullptr;
+        for (; (e = document ? document->ItemElement(i) : nullptr); ++i)
+            if (std::strcmp(e, "name") != 0 && std::strcmp(e, "photo") != 0) break;
+        return e ? i : SIZE_MAX;
     };
-    element = nextShown(element);
-    for (Item item{contact->FirstItem()}; item && element;
-         item.reset(contact->NextItem()), element = nextShown(element->NextSiblingElement())) {
-        const std::string kind = element->Value();
-        const TiXmlElement* leaf = element->FirstChildElement();
-        const std::string leafName = leaf ? leaf->Value() : "";
+    size_t index = nextShown(0);
+    for (Item item{contact->FirstItem()}; item && index != SIZE_MAX;
+         item.reset(contact->NextItem()), index = nextShown(index + 1)) {
+        const std::string kind = document->ItemElement(index);
+        const std::string leafName = document->ItemLeaf(index);
         std::string value = item->GetKind() == 1 && item->GetValue() ? item->GetValue() : "";
         if (value.empty()) continue;
         int res = item->GetResId();
         std::string v = Escape(value);
-        if (kind == "phone") {
+        if (item->GetFlag() == 1) {
+            // A value from before an edit: kept, but not as one the contact has now.
+            AddLine(body, "X-RELIKORDA-EARLIER;X-FIELD=" + kind + ":" + v);
+        } else if (kind == "phone") {
             AddLine(body, "TEL" + TypeParam(item.get(), res >= 4864 ? PhoneType(res - 4864) : "VOICE") + ":" + v);
             if (shown.empty()) shown = value;
         } else if (kind == "email") {
@@ -182,7 +181,7 @@ std::string ContactToVCard(IContactData* contact, const std::string& fallbackNam
 
     if (shown.empty()) shown = fallbackName;
     AddLine(card, "FN:" + Escape(shown));
-    AddLine(card, "N:" + StructuredName(root, name.empty() ? shown : name));
+    AddLine(card, "N:" + StructuredName(document, name.empty() ? shown : name));
     card += body;
     if (Item photo{contact->GetPhoto()}) {
         const unsigned char* bytes = reinterpret_cast<const unsigned char*>(photo->GetValue());
@@ -221,8 +220,16 @@ int ScanContacts(IVirtualDevice* device, ContactsRun& run, std::unique_ptr<IProg
         case AnalyserOpening::Opened: break;
     }
     ResultCode rc = run.Run(nullptr);
-    if (progress) progress->Finish("contacts");
-    if (Succeeded(rc)) return 0;
+    if (Succeeded(rc)) {
+        if (progress) progress->Finish("contacts");
+        return 0;
+    }
+    // Not "done": what the run found before it stopped is written all the same, and said to be partial.
+    const std::string what = ErrorNumber(rc) == RK_E_CANCELLED
+                                 ? "stopped before its end; what was found so far is kept"
+                                 : "failed (error " + std::to_string(ErrorNumber(rc)) +
+                                       "); what was found before the failure is kept";
+    if (progress) progress->Fail("contacts", what);
     std::fprintf(stderr, "relikorda-recover: contacts recovery failed (error %u)\n", ErrorNumber(rc));
     return 1;
 }

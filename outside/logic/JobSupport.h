@@ -18,6 +18,8 @@ public:
     // The share of the phase done so far, 0 to 1.
     virtual void Update(const std::string& phase, double share) = 0;
     virtual void Finish(const std::string& phase) = 0;
+    // The phase ended without its work done; what tells why ("failed (error 1)").
+    virtual void Fail(const std::string& phase, const std::string& what) = 0;
 };
 
 // The seconds a phase still takes at the pace so far, once that can be judged (enough done, long

@@ -26,6 +26,9 @@ public:
     ResultCode SetLeafAttributeInt(const char* name, int value);
     // The whole document as a new text the caller frees with delete[]; null when there is nothing.
     char* Print() const;
+    // The document being built (null before Create), for a caller that prints it itself or reads
+    // it as it stands instead of parsing its text again.
+    const CTiXmlDocumentEx* Document() const { return document_; }
     void Free();
 
 private:
