@@ -74,13 +74,16 @@ int RunMediaJobWith(const MediaLibraryCalls& calls, IVirtualDevice& device, cons
     if (counts.shortFiles)
         std::fprintf(report, "media: %d of them short: the device holds no more of them (each named on standard error)\n",
                      counts.shortFiles);
+    if (counts.gone)
+        std::fprintf(report, "media: %d not written: the device holds none of their bytes (each named on standard error)\n",
+                     counts.gone);
     if (counts.overwritten)
         std::fprintf(report,
                      "media: %d deleted entries overwritten: live files or folders now hold their data, so they were "
                      "not written\n",
                      counts.overwritten);
     // A file written short fell short as one not written does.
-    return counts.failed || counts.shortFiles ? 1 : 0;
+    return counts.failed || counts.shortFiles || counts.gone ? 1 : 0;
 }
 
 int RunMediaJob(IVirtualDevice& device, const std::string& outFolder, FILE* report, IJobProgress* progress,
