@@ -607,6 +607,14 @@ def run_seed(seed, volume, images, recover, keep):
     return seed, volume, kind, what, faults
 
 
+def run_seed_said(seed, volume, images, recover, keep):
+    """run_seed, with a fault of the driver itself said as the seed's fault."""
+    try:
+        return run_seed(seed, volume, images, recover, keep)
+    except Exception as e:  # a missing binary, a full disk: the seed did not run
+        return seed, volume, "-", "-", [("-", "the seed could not run: %r" % e)]
+
+
 def volume_of(seed, volumes):
     return volumes[seed % len(volumes)]
 
@@ -646,7 +654,7 @@ def main():
     failed = 0
     table = {}
     with concurrent.futures.ThreadPoolExecutor(max_workers=a.j) as pool:
-        jobs = [pool.submit(run_seed, s, volume_of(s, volumes), images, recover, a.keep) for s in seeds]
+        jobs = [pool.submit(run_seed_said, s, volume_of(s, volumes), images, recover, a.keep) for s in seeds]
         for job in concurrent.futures.as_completed(jobs):
             seed, volume, kind, what, faults = job.result()
             row = table.setdefault((volume, kind), [0, 0, {}])
