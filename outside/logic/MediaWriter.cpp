@@ -70,6 +70,7 @@ private:
     std::map<IFileNode*, std::string> folders_;  // a device folder's place in the output
     std::set<std::string> taken_;                // paths given to files and folders of this run
     std::set<std::string> folderPaths_;          // those given to folders
+    std::set<std::string> made_;                 // folders this run made (or found made) already
     platform::PageBuffer buffer_;  // page memory: only what a copy fills is ever touched
 };
 
@@ -212,9 +213,10 @@ MediaWriter::Outcome MediaWriter::Write(const _ARCHIVE_INFOMATION& item, MediaCo
     std::string reason, path;
     bool ok = false;
     uint64_t copied = 0;
-    if (!MakeFoldersBelow(outFolder_, folder, &reason)) {
+    // Each folder is made once: the next file of a folder costs no failing mkdir per level.
+    if (!made_.count(folder) && !MakeFoldersBelow(outFolder_, folder, &reason)) {
         path = platform::JoinPath(folder, name);
-    } else if ((path = FreePath(folder, name)).empty()) {
+    } else if (made_.insert(folder), (path = FreePath(folder, name)).empty()) {
         path = platform::JoinPath(folder, name);
         reason = "no free name is left in its folder";
     } else {
