@@ -442,7 +442,8 @@ def damage(seed, oracle, img):
                 break
             at += rl
         r = rng.choice(recs)
-        pos = r + rng.choice([0, 4, 6, 7, rng.randrange(8, 16)])
+        # Inside the record and its block: the bytes after it are another's.
+        pos = min(r + rng.choice([0, 4, 6, 7, rng.randrange(8, 16)]), b - 1)
         put(pos, pick_bytes(rng, 1))
         return kind, "directory entry byte %d of /%s's record at %d" % (pos - r, folder, r), changed, None
     if kind == "inode":
