@@ -81,6 +81,9 @@ int RunMediaJobWith(const MediaLibraryCalls& calls, IVirtualDevice& device, cons
                      "media: %d of them carved in part: each is written as far as its own structure holds together "
                      "(each named on standard error)\n",
                      counts.carvedInPart);
+    if (counts.gone)
+        std::fprintf(report, "media: %d not written: the device holds none of their bytes (each named on standard error)\n",
+                     counts.gone);
     if (counts.overwritten)
         std::fprintf(report,
                      "media: %d deleted entries overwritten: live files or folders now hold their data, so they were "
@@ -89,9 +92,9 @@ int RunMediaJobWith(const MediaLibraryCalls& calls, IVirtualDevice& device, cons
     if (inPart)
         std::fprintf(report, "media: the device was read only in part: what its file systems hold past the damage "
                              "is lost (each said on standard error)\n");
-    // A file written short or carved in part, or a volume read in part, fell short as a file not
-    // written does.
-    return counts.failed || counts.shortFiles || counts.carvedInPart || inPart ? 1 : 0;
+    // A file written short, carved in part or not written at all, or a volume read in part, fell
+    // short as a file not written does.
+    return counts.failed || counts.shortFiles || counts.carvedInPart || counts.gone || inPart ? 1 : 0;
 }
 
 int RunMediaJob(IVirtualDevice& device, const std::string& outFolder, FILE* report, IJobProgress* progress,

@@ -41,7 +41,7 @@ const char* CategoryFolder(int flag) {
 // Writes one run's found files: names them, keeps them apart, copies their bytes.
 class MediaWriter {
 public:
-    enum class Outcome { Written, Failed, OtherCategory, Stopped };
+    enum class Outcome { Written, Failed, Gone, OtherCategory, Stopped };
 
     MediaWriter(FoundFileOpener& opener, const std::string& outFolder, int category, IWriteObserver* observer)
         : opener_(opener), outFolder_(outFolder), filesRoot_(platform::JoinPath(outFolder, "files")),
@@ -57,8 +57,10 @@ private:
     std::string FolderOf(IFileNode* node);
     std::string FreePath(const std::string& folder, const std::string& name);
     // Copies the reader's bytes to a new file at path; without a reader the file stays empty, as
-    // the library's own writer leaves it. *copied: the bytes written.
-    bool CopyOut(IArchiveFileReader* reader, const std::string& path, uint64_t* copied, std::string* reason);
+    // the library's own writer leaves it. *copied: the bytes written. When a file of wanted bytes
+    // (not 0) yields none, nothing is left under any name: false with *reason empty.
+    bool CopyOut(IArchiveFileReader* reader, uint64_t wanted, const std::string& path, uint64_t* copied,
+                 std::string* reason);
 
     FoundFileOpener& opener_;
     std::string outFolder_, filesRoot_;
@@ -68,6 +70,7 @@ private:
     std::map<IFileNode*, std::string> folders_;  // a device folder's place in the output
     std::set<std::string> taken_;                // paths given to files and folders of this run
     std::set<std::string> folderPaths_;          // those given to folders
+    std::set<std::string> made_;                 // folders this run made (or found made) already
     platform::PageBuffer buffer_;  // page memory: only what a copy fills is ever touched
 };
 
@@ -119,9 +122,10 @@ std::string MediaWriter::FolderOf(IFileNode* node) {
     return folder;
 }
 
-bool MediaWriter::CopyOut(IArchiveFileReader* reader, const std::string& path, uint64_t* copied,
+bool MediaWriter::CopyOut(IArchiveFileReader* reader, uint64_t wanted, const std::string& path, uint64_t* copied,
                           std::string* reason) {
     *copied = 0;
+    bool writeFailed = false;
     OutputFile file;
     if (!file.Create(path)) {
         *reason = file.Reason();
@@ -138,11 +142,19 @@ bool MediaWriter::CopyOut(IArchiveFileReader* reader, const std::string& path, u
         for (uint64_t at = 0; at < size;) {
             uint32_t chunk = static_cast<uint32_t>(std::min<uint64_t>(size - at, kCopyBytes));
             uint32_t got = reader->Read(at, buffer_.data(), chunk);
-            if (got > 0 && !file.Write(buffer_.data(), got)) break;
+            if (got > 0 && !file.Write(buffer_.data(), got)) {
+                writeFailed = true;
+                break;
+            }
             at += got;
             *copied = at;
             if (got < chunk) break;  // the file's extents end here
         }
+    }
+    if (wanted > 0 && *copied == 0 && !writeFailed) {
+        file.Discard();
+        reason->clear();
+        return false;
     }
     if (file.Finish()) return true;
     *reason = file.Reason();
@@ -163,18 +175,21 @@ void ReportCarvedInPart(const std::string& path, uint64_t written, const std::st
 // Why a file written from a reader is shorter than the file was; empty when it is whole.
 std::string WhyShort(IFileNode* node, IArchiveFileReader* reader, uint64_t copied) {
     const uint64_t size = node->GetSize();
-    const std::string only = "only " + std::to_string(copied) + " of its " + std::to_string(size) + " bytes could be read: ";
+    const std::string only = (copied ? "only " + std::to_string(copied) : std::string("none")) + " of its " +
+                             std::to_string(size) + " bytes could be read: ";
+    const char* rest = copied ? "the rest" : "it";
     uint64_t sector = 0;
     bool pastEnd = false;
     auto* extent = dynamic_cast<IArchiveFileExtent*>(reader);
     if (copied < size && extent && extent->GetUnreadableSector(&sector, &pastEnd))
-        return only + (pastEnd ? "the rest lies past the end of the volume (from its sector " + std::to_string(sector) + ")"
+        return only + (pastEnd ? rest + std::string(" lies past the end of the volume (from its sector ") +
+                                     std::to_string(sector) + ")"
                                : "the volume's sector " + std::to_string(sector) + " cannot be read");
     auto* cut = dynamic_cast<CFileNode*>(node);
     // A node that keeps its recorded size past its extents: which clusters follow is not known.
     if (copied < size && cut && cut->IsSizeCut())
-        return only + "which clusters hold the rest is not known (its chain ends early, or no FAT of its volume "
-                      "could be trusted)";
+        return only + "which clusters hold " + rest +
+               " is not known (its chain ends early, or no FAT of its volume could be trusted)";
     if (copied < size) return only + "its extents on the volume end there";
     if (cut && cut->IsSizeCut())
         return "the file system recorded it larger than the " + std::to_string(size) +
@@ -204,13 +219,25 @@ MediaWriter::Outcome MediaWriter::Write(const _ARCHIVE_INFOMATION& item, MediaCo
     std::string reason, path;
     bool ok = false;
     uint64_t copied = 0;
-    if (!MakeFoldersBelow(outFolder_, folder, &reason)) {
+    // Each folder is made once: the next file of a folder costs no failing mkdir per level.
+    if (!made_.count(folder) && !MakeFoldersBelow(outFolder_, folder, &reason)) {
         path = platform::JoinPath(folder, name);
-    } else if ((path = FreePath(folder, name)).empty()) {
+    } else if (made_.insert(folder), (path = FreePath(folder, name)).empty()) {
         path = platform::JoinPath(folder, name);
         reason = "no free name is left in its folder";
     } else {
-        ok = CopyOut(reader.get(), path, &copied, &reason);
+        // A node with a size but no extents the library can read (an Ext link's target kept in its
+        // inode, say) keeps its name and place, and the summary says how many there are. One of
+        // which the device holds no byte (its data past the end of a cut volume, or unreadable) is
+        // not left at all, not even empty.
+        auto* cut = dynamic_cast<CFileNode*>(node);
+        const bool readable = reader || (cut && cut->IsSizeCut());
+        ok = CopyOut(reader.get(), readable ? node->GetSize() : 0, path, &copied, &reason);
+        if (!ok && reason.empty()) {
+            ReportLostFile(path, WhyShort(node, reader.get(), 0));
+            ++counts.gone;
+            return Outcome::Gone;
+        }
     }
     if (!ok) {
         ReportLostFile(path, reason);
@@ -218,15 +245,10 @@ MediaWriter::Outcome MediaWriter::Write(const _ARCHIVE_INFOMATION& item, MediaCo
         return Outcome::Failed;
     }
     ++counts.written;
-    // A node with a size but no extents the library can read (an Ext link's target kept in its
-    // inode, say) keeps its name and place, and the summary says how many there are. One cut to
-    // nothing (all its blocks lie past the volume's end) is short like any other cut file.
     auto* cut = dynamic_cast<CFileNode*>(node);
     if (!reader && !(cut && cut->IsSizeCut())) {
         if (node->GetSize() != 0) ++counts.unreadable;
-        // One the device ends before (its clusters past the end of a cut image) is short.
-        auto* cut = dynamic_cast<CFileNode*>(node);
-        if (!cut || !cut->IsSizeCut()) return Outcome::Written;
+        return Outcome::Written;
     }
     // What could be read is kept; that it is not all of the file is said.
     const std::string inPart = carved && cut ? cut->CarvedInPart() : std::string();

@@ -13,6 +13,7 @@ struct MediaCounts {
     int pictures = 0, videos = 0, audio = 0, documents = 0, deleted = 0, written = 0, failed = 0;
     int unreadable = 0;   // written empty: the library has no way to read their data
     int shortFiles = 0;   // written shorter than the file was: the device holds no more of them
+    int gone = 0;         // not written: the device holds no byte of them any more
     int overwritten = 0;  // deleted entries whose data a live file or folder now holds: not written
     int carvedInPart = 0; // carved files written only as far as their own structure holds together
     int Distinct() const { return pictures + videos + audio + documents; }

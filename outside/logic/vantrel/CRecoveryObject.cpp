@@ -159,7 +159,7 @@ ResultCode CRecoveryObject::Write(ScanResults& results, const std::string& folde
     if (poster.Stopped())
         return MakeFailure(__LINE__, owner_.PhoneWentOffline() ? uint32_t{LOGIC_E_DEVICE_OFFLINE} : uint32_t{RK_E_CANCELLED});
     if (!ok) return MakeFailure(__LINE__, LOGIC_E_WRITE_FAILED);
-    return media.shortFiles || media.carvedInPart ? MakeFailure(__LINE__, LOGIC_E_FILES_SHORT) : RK_OK;
+    return media.shortFiles || media.carvedInPart || media.gone ? MakeFailure(__LINE__, LOGIC_E_FILES_SHORT) : RK_OK;
 }
 
 IItemReader* CRecoveryObject::OpenItem(const _ARCHIVE_INFOMATION* item) {
