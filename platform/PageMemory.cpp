@@ -2,6 +2,10 @@
 
 #include <malloc.h>
 #include <sys/mman.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdint>
 
 #include <cstring>
 #include <new>
@@ -41,6 +45,8 @@ void PrefaultPages(void*, size_t) {}
 
 // The sanitizer's heap is its own.
 void ReturnFreeHeapPages() {}
+void GrowHeapInSteps(size_t) {}
+void FollowHeapGrowth() {}
 #else
 void* AllocatePages(size_t bytes) {
     if (bytes == 0) return nullptr;
@@ -79,6 +85,34 @@ void FreePages(void* memory, size_t bytes) {
 }
 
 void ReturnFreeHeapPages() { malloc_trim(0); }
+
+namespace {
+std::atomic<bool> g_followHeap{false};
+std::atomic<uintptr_t> g_heapAdvisedTo{0};  // the end of the heap when last advised
+}  // namespace
+
+void GrowHeapInSteps(size_t step) {
+    if (step == 0) return;
+    // Large blocks (a table's list of records) stay in the heap too, as they would once the heap
+    // adapts its threshold to them; the top is trimmed only beyond a few steps. Huge pages are
+    // asked for the heap alone: it is filled as it grows, where a buffer may be touched sparsely.
+    mallopt(M_TOP_PAD, static_cast<int>(step));
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 64 << 20);
+    g_heapAdvisedTo.store(reinterpret_cast<uintptr_t>(sbrk(0)));
+    g_followHeap.store(true);
+}
+
+void FollowHeapGrowth() {
+    if (!g_followHeap.load(std::memory_order_relaxed)) return;
+    const uintptr_t end = reinterpret_cast<uintptr_t>(sbrk(0));
+    uintptr_t mapped = g_heapAdvisedTo.load(std::memory_order_relaxed);
+    if (end == mapped || !g_heapAdvisedTo.compare_exchange_strong(mapped, end)) return;
+    // A heap that gave memory back grows again from where it ends now.
+    if (end < mapped) return;
+    const uintptr_t page = 4096, from = mapped & ~(page - 1);
+    if (end > from) madvise(reinterpret_cast<void*>(from), end - from, MADV_HUGEPAGE);
+}
 #endif
 
 PageBuffer::PageBuffer(size_t bytes) : data_(static_cast<uint8_t*>(AllocatePages(bytes))) {
