@@ -93,13 +93,15 @@ std::atomic<uintptr_t> g_heapAdvisedTo{0};  // the end of the heap when last adv
 
 void GrowHeapInSteps(size_t step) {
     if (step == 0) return;
-    // Large blocks (a table's list of records) stay in the heap too, as they would once the heap
-    // adapts its threshold to them; the top is trimmed only beyond a few steps. Huge pages are
-    // asked for the heap alone: it is filled as it grows, where a buffer may be touched sparsely.
+    // Blocks from 128 KiB on keep their own mappings, given back when freed: in the heap they
+    // would stay in use after it. Huge pages are asked for the heap alone: it is filled as it
+    // grows, where a buffer may be touched sparsely.
     mallopt(M_TOP_PAD, static_cast<int>(step));
-    mallopt(M_MMAP_THRESHOLD, 32 << 20);
-    mallopt(M_TRIM_THRESHOLD, 64 << 20);
-    g_heapAdvisedTo.store(reinterpret_cast<uintptr_t>(sbrk(0)));
+    // Nor is the heap's trimmed top given back and taken again at every free near it.
+    mallopt(M_TRIM_THRESHOLD, static_cast<int>(2 * step));
+    // A heap of a small phone's size keeps small pages: there a huge page touched only in part
+    // would count whole in the memory in use, for little time saved.
+    g_heapAdvisedTo.store(reinterpret_cast<uintptr_t>(sbrk(0)) + 2 * step);
     g_followHeap.store(true);
 }
 
@@ -107,9 +109,7 @@ void FollowHeapGrowth() {
     if (!g_followHeap.load(std::memory_order_relaxed)) return;
     const uintptr_t end = reinterpret_cast<uintptr_t>(sbrk(0));
     uintptr_t mapped = g_heapAdvisedTo.load(std::memory_order_relaxed);
-    if (end == mapped || !g_heapAdvisedTo.compare_exchange_strong(mapped, end)) return;
-    // A heap that gave memory back grows again from where it ends now.
-    if (end < mapped) return;
+    if (end <= mapped || !g_heapAdvisedTo.compare_exchange_strong(mapped, end)) return;
     const uintptr_t page = 4096, from = mapped & ~(page - 1);
     if (end > from) madvise(reinterpret_cast<void*>(from), end - from, MADV_HUGEPAGE);
 }

@@ -20,7 +20,7 @@
 namespace {
 
 // The heap's step: most of each step lies in whole huge pages that nothing touched before the advice.
-constexpr size_t kHeapStep = size_t(32) << 20;
+constexpr size_t kHeapStep = size_t(8) << 20;
 struct JobEntry {
     const char* name;
     RecoveryJob job;
