@@ -87,48 +87,31 @@ void FreePages(void* memory, size_t bytes) {
 void ReturnFreeHeapPages() { malloc_trim(0); }
 
 namespace {
-// A heap up to this many steps keeps small pages: a huge page touched only in part counts whole in
-// the memory in use, which for a small phone's run weighs more than the faults saved. Beyond it
-// the heap grows by steps this many times larger, each advised to come in huge pages.
-constexpr size_t kSmallHeapSteps = 8;
-constexpr size_t kLargeStepFactor = 4;
 std::atomic<bool> g_followHeap{false};
-std::atomic<bool> g_largeSteps{false};
-size_t g_step = 0;
-uintptr_t g_heapStart = 0;
 std::atomic<uintptr_t> g_heapAdvisedTo{0};  // the end of the heap when last advised
 }  // namespace
 
 void GrowHeapInSteps(size_t step) {
     if (step == 0) return;
-    // Blocks of a few MiB on keep their own mappings, given back when freed: in the heap they would
-    // stay in use after it; smaller ones (a conversation's texts) come and go in the heap, where a
-    // mapping of their own would fault its pages in anew each time. Nor is the heap's top given
-    // back and taken again at every free near it.
+    // Blocks from 128 KiB on keep their own mappings, given back when freed: in the heap they
+    // would stay in use after it. Huge pages are asked for the heap alone: it is filled as it
+    // grows, where a buffer may be touched sparsely.
     mallopt(M_TOP_PAD, static_cast<int>(step));
+    // Nor is the heap's trimmed top given back and taken again at every free near it.
     mallopt(M_TRIM_THRESHOLD, static_cast<int>(2 * step));
-    mallopt(M_MMAP_THRESHOLD, 4 << 20);
-    g_step = step;
-    g_heapStart = reinterpret_cast<uintptr_t>(sbrk(0));
+    // A heap of a small phone's size keeps small pages: there a huge page touched only in part
+    // would count whole in the memory in use, for little time saved.
+    g_heapAdvisedTo.store(reinterpret_cast<uintptr_t>(sbrk(0)) + 2 * step);
     g_followHeap.store(true);
 }
 
 void FollowHeapGrowth() {
     if (!g_followHeap.load(std::memory_order_relaxed)) return;
     const uintptr_t end = reinterpret_cast<uintptr_t>(sbrk(0));
-    if (!g_largeSteps.load(std::memory_order_relaxed)) {
-        if (end < g_heapStart + kSmallHeapSteps * g_step) return;
-        bool small = false;
-        if (!g_largeSteps.compare_exchange_strong(small, true)) return;
-        mallopt(M_TOP_PAD, static_cast<int>(kLargeStepFactor * g_step));
-        mallopt(M_TRIM_THRESHOLD, static_cast<int>(2 * kLargeStepFactor * g_step));
-        g_heapAdvisedTo.store(end);
-        return;
-    }
-    uintptr_t advised = g_heapAdvisedTo.load(std::memory_order_relaxed);
-    if (end <= advised || !g_heapAdvisedTo.compare_exchange_strong(advised, end)) return;
-    const uintptr_t page = 4096, from = advised & ~(page - 1);
-    madvise(reinterpret_cast<void*>(from), end - from, MADV_HUGEPAGE);
+    uintptr_t mapped = g_heapAdvisedTo.load(std::memory_order_relaxed);
+    if (end <= mapped || !g_heapAdvisedTo.compare_exchange_strong(mapped, end)) return;
+    const uintptr_t page = 4096, from = mapped & ~(page - 1);
+    if (end > from) madvise(reinterpret_cast<void*>(from), end - from, MADV_HUGEPAGE);
 }
 #endif
 
