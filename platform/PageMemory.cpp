@@ -2,6 +2,10 @@
 
 #include <malloc.h>
 #include <sys/mman.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdint>
 
 #include <cstring>
 #include <new>
@@ -41,6 +45,8 @@ void PrefaultPages(void*, size_t) {}
 
 // The sanitizer's heap is its own.
 void ReturnFreeHeapPages() {}
+void GrowHeapInSteps(size_t) {}
+void FollowHeapGrowth() {}
 #else
 void* AllocatePages(size_t bytes) {
     if (bytes == 0) return nullptr;
@@ -79,6 +85,34 @@ void FreePages(void* memory, size_t bytes) {
 }
 
 void ReturnFreeHeapPages() { malloc_trim(0); }
+
+namespace {
+std::atomic<bool> g_followHeap{false};
+std::atomic<uintptr_t> g_heapAdvisedTo{0};  // the end of the heap when last advised
+}  // namespace
+
+void GrowHeapInSteps(size_t step) {
+    if (step == 0) return;
+    // Blocks from 128 KiB on keep their own mappings, given back when freed: in the heap they
+    // would stay in use after it. Huge pages are asked for the heap alone: it is filled as it
+    // grows, where a buffer may be touched sparsely.
+    mallopt(M_TOP_PAD, static_cast<int>(step));
+    // Nor is the heap's trimmed top given back and taken again at every free near it.
+    mallopt(M_TRIM_THRESHOLD, static_cast<int>(2 * step));
+    // A heap of a small phone's size keeps small pages: there a huge page touched only in part
+    // would count whole in the memory in use, for little time saved.
+    g_heapAdvisedTo.store(reinterpret_cast<uintptr_t>(sbrk(0)) + 2 * step);
+    g_followHeap.store(true);
+}
+
+void FollowHeapGrowth() {
+    if (!g_followHeap.load(std::memory_order_relaxed)) return;
+    const uintptr_t end = reinterpret_cast<uintptr_t>(sbrk(0));
+    uintptr_t mapped = g_heapAdvisedTo.load(std::memory_order_relaxed);
+    if (end <= mapped || !g_heapAdvisedTo.compare_exchange_strong(mapped, end)) return;
+    const uintptr_t page = 4096, from = mapped & ~(page - 1);
+    if (end > from) madvise(reinterpret_cast<void*>(from), end - from, MADV_HUGEPAGE);
+}
 #endif
 
 PageBuffer::PageBuffer(size_t bytes) : data_(static_cast<uint8_t*>(AllocatePages(bytes))) {

@@ -1,8 +1,11 @@
 #include "sms/CPellucet.h"
 
+#include <cstring>
+#include <memory>
 #include <new>
 
 #include "sms/CAndroidSmsAndMmsRecovery.h"
+#include "sms/CSMSSession.h"
 #include "sms/ConversationXmlBuilder.h"
 #include "sms/ISMSSession.h"
 #include "contacts/ISwapContact.h"
@@ -48,14 +51,20 @@ bool CPellucet::FindContactName(const std::string& number, std::string* name) co
 }
 
 void CPellucet::ProcessEntry(Entry entry) {
-    std::unique_ptr<char[]> text;
+    std::unique_ptr<CSMSSession> session;
     if (!entry->second.empty()) {
         std::string name;
         bool named = FindContactName(entry->first, &name);
         ConversationXmlBuilder builder(device_, saveFolder_);
-        text = builder.Build(entry->first, named ? &name : nullptr, entry->second);
+        session = builder.BuildSession(entry->first, named ? &name : nullptr, entry->second);
     }
     // Nothing reads the entry again: its rows make room for the conversations still to come.
     if (auto* recovery = dynamic_cast<CAndroidSmsAndMmsRecovery*>(recovery_)) recovery->EntryDone(entry);
-    if (text) AddItem(text.get(), NextItemId());
+    if (!session) return;
+    // The session was made as its document was written: the record takes it as it is.
+    _SMS_INFOMATION record;
+    std::memset(static_cast<void*>(&record), 0, sizeof record);
+    record.id = NextItemId();
+    record.session = session.release();
+    AddRecordLocked(record);
 }

@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <map>
 #include <new>
 #include <string>
 #include <utility>
@@ -55,94 +54,168 @@ CSMSSession::CSMSSession(const char* xmlText) {
     if (const char* name = root->Attribute("name")) name_ = name;
     total_ = ReadIntAttribute(root, "total");
     deletedCount_ = ReadIntAttribute(root, "deleted_count");
-    std::map<std::string, size_t> kinds;  // each kind is kept once
-    std::map<std::tuple<int32_t, int32_t, int32_t, bool, bool, size_t, bool>, uint32_t> shapes;
-    std::vector<Part> parts;
+    SmsMessageContent content;
     size_t nextLeaf = 0;
     for (const TiXmlElement* element = root->FirstChildElement(); element; element = element->NextSiblingElement()) {
-        Shape shape{};
-        shape.type = ReadIntAttribute(element, "type");
-        shape.deleted = ReadIntAttribute(element, "deleted");
-        shape.send = ReadIntAttribute(element, "send");
-        shape.failed = ReadInt64Attribute(element, "failed") != 0;
-        shape.cut = ReadInt64Attribute(element, "cut") != 0;
-        shape.kind = kNone;
-        if (const char* kind = element->Attribute("kind")) {
-            auto known = kinds.find(kind);
-            if (known == kinds.end()) known = kinds.emplace(kind, Keep(kind, std::strlen(kind))).first;
-            shape.kind = known->second;
-        }
-        Message message{};
-        message.date = ReadInt64Attribute(element, "date");
-        // The document's text from the end of the message before (or of the root's start tag)
-        // to the end of this one.
-        size_t pieceStart = 0;
-        if (pieces) {
-            const size_t index = messages_.size();
-            pieceStart = index == 0 ? layout.rootStartEnd : layout.childEnds[index - 1];
-            message.pieceSize = static_cast<uint32_t>(layout.childEnds[index] - pieceStart);
-            message.piece.reset(new char[message.pieceSize]);
-            std::memcpy(message.piece.get(), xmlText + pieceStart, message.pieceSize);
-        }
-        const size_t inDocumentEnd = pieces ? pieceStart + message.pieceSize : size;
-        parts.clear();
+        content.type = ReadIntAttribute(element, "type");
+        content.deleted = ReadIntAttribute(element, "deleted");
+        content.send = ReadIntAttribute(element, "send");
+        content.failed = ReadInt64Attribute(element, "failed") != 0;
+        content.cut = ReadInt64Attribute(element, "cut") != 0;
+        content.kind = element->Attribute("kind");
+        content.date = ReadInt64Attribute(element, "date");
+        content.parts.clear();
         for (const TiXmlElement* child = element->FirstChildElement(); child; child = child->NextSiblingElement()) {
-            Part part{};
+            SmsPartContent part;
             part.type = ReadIntAttribute(child, "type");
             if (const char* name = child->Attribute("filename")) {
                 part.named = true;
-                part.fileName = Keep(name, std::strlen(name));
+                part.fileName = name;
             }
             part.declaredLength = ReadInt64Attribute(child, "length");
             if (part.type >= 1 && part.type <= 5) {
                 const TiXmlNode* first = child->FirstChild();
                 const TiXmlText* leaf = first ? first->ToText() : nullptr;
-                const char* text = leaf && leaf->Value() ? leaf->Value() : "";
-                part.textSize = std::strlen(text);
-                // The leaves' texts come in document order; one that the parser changed, or that
-                // is no part's, is passed over.
-                while (nextLeaf < layout.leaves.size() && layout.leaves[nextLeaf].first < pieceStart) ++nextLeaf;
-                for (size_t k = nextLeaf; part.textSize && k < layout.leaves.size() && k < nextLeaf + 4; ++k) {
-                    const size_t at = layout.leaves[k].first;
-                    if (at + part.textSize > inDocumentEnd) break;
-                    if (layout.leaves[k].second == part.textSize &&
-                        std::memcmp(xmlText + at, text, part.textSize) == 0) {
-                        part.text = at - pieceStart;
-                        part.inDocument = true;
-                        nextLeaf = k + 1;
-                        break;
-                    }
-                }
-                if (!part.inDocument) part.text = Keep(text, part.textSize);
+                part.text = leaf && leaf->Value() ? leaf->Value() : "";
+                part.textSize = std::strlen(part.text);
             }
-            parts.push_back(part);
+            content.parts.push_back(part);
         }
-        const Part only = parts.empty() ? Part{} : parts.front();
-        shape.oneText = parts.size() == 1 && only.type == 1 && !only.named && only.declaredLength == 0 &&
-                        only.inDocument && only.text <= UINT32_MAX && only.textSize <= UINT32_MAX;
-        if (shape.oneText) {
-            message.first = static_cast<uint32_t>(only.text);
-            message.count = static_cast<uint32_t>(only.textSize);
-        } else {
-            message.first = static_cast<uint32_t>(parts_.size());
-            message.count = static_cast<uint32_t>(parts.size());
-            parts_.insert(parts_.end(), parts.begin(), parts.end());
-        }
-        auto known = shapes.find(shape.Key());
-        if (known == shapes.end()) {
-            known = shapes.emplace(shape.Key(), static_cast<uint32_t>(shapes_.size())).first;
-            shapes_.push_back(shape);
-        }
-        message.shape = known->second;
-        messages_.push_back(std::move(message));
+        // The document's text from the end of the message before (or of the root's start tag) to
+        // the end of this one.
+        const size_t index = messages_.size();
+        const size_t pieceStart = !pieces ? 0 : index == 0 ? layout.rootStartEnd : layout.childEnds[index - 1];
+        const size_t pieceSize = pieces ? layout.childEnds[index] - pieceStart : size;
+        KeepMessage(content, xmlText, pieceStart, pieceSize, pieces, layout.leaves, &nextLeaf);
     }
+    FinishMessages();
+    rootHasChildren_ = root->LastChild() != nullptr;
+    endsWithMessage_ = rootHasChildren_ && root->LastChild()->ToElement() != nullptr;
+}
+
+namespace {
+
+// Where the leaves' texts lie in a piece of a document as TinyXML prints it, which writes every
+// '<' and '>' of a text or an attribute value as a reference: the text between a start tag and
+// the end tag right after it.
+void FindLeaves(const char* text, size_t size, std::vector<std::pair<size_t, size_t>>* leaves) {
+    leaves->clear();
+    const char* end = text + size;
+    for (const char* at = text; (at = static_cast<const char*>(std::memchr(at, '<', end - at)));) {
+        const char* close = static_cast<const char*>(std::memchr(at, '>', end - at));
+        if (!close) return;
+        const bool start = at + 1 < end && at[1] != '/' && at[1] != '?' && at[1] != '!' && close[-1] != '/';
+        const char* next = static_cast<const char*>(std::memchr(close, '<', end - close));
+        if (!next) return;
+        if (start && next + 1 < end && next[1] == '/')
+            leaves->emplace_back(static_cast<size_t>(close + 1 - text), static_cast<size_t>(next - close - 1));
+        at = next;
+    }
+}
+
+}  // namespace
+
+void CSMSSession::AddWrittenMessage(const SmsMessageContent& message, const char* piece, size_t size) {
+    Leaves leaves;
+    FindLeaves(piece, size, &leaves);
+    size_t nextLeaf = 0;
+    KeepMessage(message, piece, 0, size, true, leaves, &nextLeaf);
+}
+
+void CSMSSession::FinishWritten(std::string head, std::string tail, std::string number, std::string name, int total,
+                                int deletedCount) {
+    head_ = std::move(head);
+    tail_ = std::move(tail);
+    number_ = std::move(number);
+    name_ = std::move(name);
+    total_ = total;
+    deletedCount_ = deletedCount;
+    FinishMessages();
+    rootHasChildren_ = endsWithMessage_ = !messages_.empty();
+}
+
+void CSMSSession::FinishMessages() {
     // A run keeps every conversation: no room to grow is kept.
     shapes_.shrink_to_fit();
     messages_.shrink_to_fit();
     parts_.shrink_to_fit();
     strings_.shrink_to_fit();
-    rootHasChildren_ = root->LastChild() != nullptr;
-    endsWithMessage_ = rootHasChildren_ && root->LastChild()->ToElement() != nullptr;
+}
+
+uint32_t CSMSSession::ShapeOf(const Shape& shape) {
+    // A conversation's messages have a few shapes only.
+    for (size_t i = 0; i < shapes_.size(); ++i)
+        if (shapes_[i].Key() == shape.Key()) return static_cast<uint32_t>(i);
+    shapes_.push_back(shape);
+    return static_cast<uint32_t>(shapes_.size() - 1);
+}
+
+void CSMSSession::KeepMessage(const SmsMessageContent& content, const char* text, size_t pieceStart, size_t pieceSize,
+                              bool keepPiece, const Leaves& leaves, size_t* nextLeaf) {
+    Shape shape{};
+    shape.type = content.type;
+    shape.deleted = content.deleted;
+    shape.send = content.send;
+    shape.failed = content.failed;
+    shape.cut = content.cut;
+    shape.kind = kNone;
+    if (content.kind) {
+        // Each kind is kept once.
+        for (const Shape& known : shapes_)
+            if (known.kind != kNone && std::strcmp(strings_.c_str() + known.kind, content.kind) == 0) shape.kind = known.kind;
+        if (shape.kind == kNone) shape.kind = Keep(content.kind, std::strlen(content.kind));
+    }
+    Message message{};
+    message.date = content.date;
+    if (keepPiece) {
+        message.pieceSize = static_cast<uint32_t>(pieceSize);
+        message.piece.reset(new char[pieceSize]);
+        std::memcpy(message.piece.get(), text + pieceStart, pieceSize);
+    }
+    const size_t inDocumentEnd = pieceStart + pieceSize;
+    const size_t firstPart = parts_.size();
+    for (const SmsPartContent& given : content.parts) {
+        Part part{};
+        part.type = given.type;
+        if (given.named) {
+            part.named = true;
+            part.fileName = Keep(given.fileName, std::strlen(given.fileName));
+        }
+        part.declaredLength = given.declaredLength;
+        if (part.type >= 1 && part.type <= 5) {
+            part.textSize = given.textSize;
+            // The leaves' texts come in document order; one that the parser changed, or that is no
+            // part's, is passed over.
+            while (*nextLeaf < leaves.size() && leaves[*nextLeaf].first < pieceStart) ++*nextLeaf;
+            for (size_t k = *nextLeaf; part.textSize && k < leaves.size() && k < *nextLeaf + 4; ++k) {
+                const size_t at = leaves[k].first;
+                if (at + part.textSize > inDocumentEnd) break;
+                if (leaves[k].second == part.textSize && std::memcmp(text + at, given.text, part.textSize) == 0) {
+                    part.text = at - pieceStart;
+                    part.inDocument = true;
+                    *nextLeaf = k + 1;
+                    break;
+                }
+            }
+            if (!part.inDocument) part.text = Keep(given.text, part.textSize);
+        }
+        parts_.push_back(part);
+    }
+    const size_t partCount = parts_.size() - firstPart;
+    const Part only = partCount ? parts_[firstPart] : Part{};
+    shape.oneText = partCount == 1 && only.type == 1 && !only.named && only.declaredLength == 0 && only.inDocument &&
+                    only.text <= UINT32_MAX && only.textSize <= UINT32_MAX;
+    if (shape.oneText) {
+        // The message holds where its text lies, and no part is kept.
+        message.first = static_cast<uint32_t>(only.text);
+        message.count = static_cast<uint32_t>(only.textSize);
+        parts_.resize(firstPart);
+    } else {
+        message.first = static_cast<uint32_t>(firstPart);
+        message.count = static_cast<uint32_t>(partCount);
+    }
+    message.shape = ShapeOf(shape);
+    messages_.push_back(std::move(message));
 }
 
 std::string CSMSSession::DocumentText() {

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "sms/CSMSData.h"
@@ -18,7 +19,15 @@
 // lay, where one text the size of a conversation would take new memory.
 class CSMSSession : public ISMSSession, public ISMSDocument {
 public:
+    // A session read from a document's text.
     explicit CSMSSession(const char* xmlText);
+    // A session made as its document is written, without reading the text back: each message with
+    // what it says and its piece of the document (from the end of the one before), then the
+    // document's head (up to the root's start tag's end), its tail and what the root says.
+    CSMSSession() = default;
+    void AddWrittenMessage(const SmsMessageContent& message, const char* piece, size_t size);
+    void FinishWritten(std::string head, std::string tail, std::string number, std::string name, int total,
+                       int deletedCount);
     ~CSMSSession() override;
 
     void Release() override { delete this; }
@@ -66,6 +75,14 @@ private:
         int32_t type;
         bool named, inDocument;
     };
+    using Leaves = std::vector<std::pair<size_t, size_t>>;
+    // Keeps a message: what it says, and its piece of text, which lies in the pieceSize bytes
+    // after pieceStart (kept as a piece of its own when keepPiece); the leaves are where texts lie
+    // in text, in document order, and *nextLeaf the first not taken yet.
+    void KeepMessage(const SmsMessageContent& content, const char* text, size_t pieceStart, size_t pieceSize,
+                     bool keepPiece, const Leaves& leaves, size_t* nextLeaf);
+    uint32_t ShapeOf(const Shape& shape);
+    void FinishMessages();
     ISMSData* DataAt(size_t index);
     SmsPartContent PartContent(const Message& message, const Part& part) const;
     // Where the message's texts that the document holds lie.

@@ -18,4 +18,5 @@ public:
     std::string body;
     bool cut = false;          // the body is only the part of it that could be read
     bool fromSnippet = false;  // text-only rows: a thread's snippet, else the word index
+    bool typeKnown = true;     // false when the record kept no type: which way it went is unknown
 };

@@ -1,24 +1,28 @@
 #include "sms/ConversationXmlBuilder.h"
 
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
 #include <new>
 
 #include "sqlite_recovery/framework/Base64.h"
 #include "sms/CPartTableRow.h"
 #include "sms/CPduTableRow.h"
 #include "sms/CSmsTableRow.h"
-#include "sqlite_recovery/framework/CXmlWriter.h"
 #include "sqlite_recovery/framework/IVirtualDevice.h"
 #include "sms/PartFileName.h"
 #include "sms/SmilReader.h"
+#include "sms/SmsXmlAttributes.h"
 #include "platform/PlatformFile.h"
 #include "platform/StringConversion.h"
 
 namespace {
 // What a message is in its box, by the sms table's type; for the text-only messages (type 7), whose
-// box nobody knows, where their text was found.
+// box nobody knows, where their text was found; for a record that kept no type, that nobody knows.
 const char* SmsMessageKind(const CSmsTableRow* sms) {
     static const char* const kKinds[] = {nullptr, "received", "sent", "draft", "outbox", "failed", "queued"};
     if (sms->type == kTextOnlySmsType) return sms->fromSnippet ? "snippet" : "index";
+    if (!sms->typeKnown) return "unknown";
     return sms->type >= 1 && sms->type <= 6 ? kKinds[sms->type] : nullptr;
 }
 
@@ -30,6 +34,12 @@ const char* MmsMessageKind(int box) {
 
 
 constexpr size_t kMaxDevicePathChars = 259;  // plus the terminator
+
+// A number as an attribute carries it: decimal, with a sign when negative.
+struct DecimalText {
+    char text[24];
+    explicit DecimalText(int64_t value) { std::snprintf(text, sizeof text, "%" PRId64, value); }
+};
 
 }  // namespace
 
@@ -47,9 +57,13 @@ ResultCode ReadWholeFile(const std::wstring& path, uint64_t maxBytes, std::uniqu
     return RK_OK;
 }
 
+ConversationXmlBuilder::ConversationXmlBuilder(IVirtualDevice* device, std::wstring saveFolder)
+    : device_(device), saveFolder_(std::move(saveFolder)) {}
+
+ConversationXmlBuilder::~ConversationXmlBuilder() {}
+
 void ConversationXmlBuilder::Reset() {
-    delete writer_;
-    writer_ = nullptr;
+    session_.reset();
     row_ = nullptr;
     itemAdded_ = false;
     smilOrder_.clear();
@@ -62,44 +76,98 @@ void ConversationXmlBuilder::Reset() {
     pendingLeaves_.clear();
 }
 
+std::unique_ptr<CSMSSession> ConversationXmlBuilder::BuildSession(const std::string& number, const std::string* name,
+                                                                  const std::vector<CTableRow*>& rows) {
+    std::unique_ptr<CSMSSession> done;
+    if (rows.empty()) return done;
+    Reset();
+    session_.reset(new (std::nothrow) CSMSSession);
+    if (!session_) return done;
+    for (CTableRow* row : rows) {
+        row_ = row;
+        if (!row) continue;
+        if (row->tableKind == kSmsKind) AddSmsElement();
+        else if (row->tableKind == kPduKind) AddMmsElement();
+    }
+    // The root's attributes in the order they are set: the number and name first, the totals last.
+    TiXmlElement root("sms_and_mms");
+    root.SetAttribute("number", number.c_str());
+    if (name) root.SetAttribute("name", name->c_str());
+    root.SetAttribute("total", DecimalText(static_cast<int64_t>(messageTotal_)).text);
+    root.SetAttribute("deleted_count", DecimalText(static_cast<int64_t>(deletedTotal_)).text);
+    std::string head, tail;
+    if (itemAdded_ && XmlItemPrinter("sms_and_mms").PrintHead(root, &head, &tail)) {
+        session_->FinishWritten(std::move(head), std::move(tail), number, name ? *name : std::string(),
+                                ClampToInt(static_cast<int64_t>(messageTotal_)),
+                                ClampToInt(static_cast<int64_t>(deletedTotal_)));
+        done = std::move(session_);
+    }
+    Reset();
+    return done;
+}
+
 std::unique_ptr<char[]> ConversationXmlBuilder::Build(const std::string& number, const std::string* name,
                                                       const std::vector<CTableRow*>& rows) {
     std::unique_ptr<char[]> text;
-    if (rows.empty()) return text;
-    Reset();
-    writer_ = new (std::nothrow) CXmlWriter;
-    if (writer_ && Succeeded(writer_->Create())) {
-        writer_->AddRoot("sms_and_mms");
-        writer_->SetRootAttribute("number", number.c_str());
-        if (name) writer_->SetRootAttribute("name", name->c_str());
-        for (CTableRow* row : rows) {
-            row_ = row;
-            if (!row) continue;
-            if (row->tableKind == kSmsKind) AddSmsElement();
-            else if (row->tableKind == kPduKind) AddMmsElement();
-        }
-        writer_->SetRootAttributeInt64("total", static_cast<int64_t>(messageTotal_));
-        writer_->SetRootAttributeInt64("deleted_count", static_cast<int64_t>(deletedTotal_));
-        if (itemAdded_) text.reset(writer_->Print());
-    }
-    Reset();
+    std::unique_ptr<CSMSSession> session = BuildSession(number, name, rows);
+    if (!session) return text;
+    const std::string document = session->DocumentText();
+    text.reset(new (std::nothrow) char[document.size() + 1]);
+    if (text) std::memcpy(text.get(), document.c_str(), document.size() + 1);
     return text;
+}
+
+void ConversationXmlBuilder::KeepMessage(XmlItemPrinter* printer, const SmsMessageContent& content) {
+    const char* piece = nullptr;
+    size_t size = 0;
+    if (printer->PrintItems(&piece, &size)) session_->AddWrittenMessage(content, piece, size);
 }
 
 void ConversationXmlBuilder::AddSmsElement() {
     auto* sms = dynamic_cast<CSmsTableRow*>(row_);
     if (!sms || sms->body.empty()) return;
     itemAdded_ = true;
-    writer_->AddItem("sms");
-    writer_->SetItemAttributeInt("type", 1);
-    writer_->SetItemAttributeInt64("date", sms->date);
-    writer_->SetItemAttributeInt("send", sms->type == 1 ? 0 : 1);
-    writer_->SetItemAttributeInt("failed", sms->type >= 4 && sms->type <= 6 ? 1 : 0);
-    writer_->SetItemAttribute("deleted", sms->live ? "0" : "1");
-    if (const char* kind = SmsMessageKind(sms)) writer_->SetItemAttribute("kind", kind);
-    if (sms->cut) writer_->SetItemAttribute("cut", "1");
-    writer_->AddLeaf("text", sms->body.c_str());
-    writer_->SetLeafAttributeInt("type", 1);
+    if (!smsPrinter_) {
+        smsPrinter_.reset(new XmlItemPrinter("sms_and_mms"));
+        smsItem_ = new TiXmlElement("sms");
+        // The attributes every message has, in their order; their values are set for each.
+        for (const char* attribute : {"type", "date", "send", "failed", "deleted"}) smsItem_->SetAttribute(attribute, "");
+        auto* leaf = new TiXmlElement("text");
+        smsText_ = new TiXmlText("");
+        leaf->LinkEndChild(smsText_);
+        leaf->SetAttribute("type", "1");
+        smsItem_->LinkEndChild(leaf);
+        smsPrinter_->Root()->LinkEndChild(smsItem_);
+    }
+    SmsMessageContent content;
+    content.type = 1;
+    content.date = sms->date;
+    content.send = sms->type == 1 ? 0 : 1;
+    content.failed = sms->type >= 4 && sms->type <= 6;
+    content.deleted = sms->live ? 0 : 1;
+    content.kind = SmsMessageKind(sms);
+    content.cut = sms->cut;
+    smsItem_->SetAttribute("type", "1");
+    smsItem_->SetAttribute("date", DecimalText(content.date).text);
+    smsItem_->SetAttribute("send", content.send ? "1" : "0");
+    smsItem_->SetAttribute("failed", content.failed ? "1" : "0");
+    smsItem_->SetAttribute("deleted", content.deleted ? "1" : "0");
+    // The attributes some messages have come after the others, in their order.
+    const bool hadKind = smsItem_->Attribute("kind") != nullptr, hadCut = smsItem_->Attribute("cut") != nullptr;
+    if (hadKind != (content.kind != nullptr) || hadCut != content.cut) {
+        smsItem_->RemoveAttribute("kind");
+        smsItem_->RemoveAttribute("cut");
+    }
+    if (content.kind) smsItem_->SetAttribute("kind", content.kind);
+    if (content.cut) smsItem_->SetAttribute("cut", "1");
+    // A body is written up to a zero byte it may hold, as the leaf's text takes it.
+    smsText_->SetValue(sms->body.c_str());
+    SmsPartContent text;
+    text.type = 1;
+    text.text = sms->body.c_str();
+    text.textSize = std::strlen(text.text);
+    content.parts.push_back(text);
+    KeepMessage(smsPrinter_.get(), content);
     ++messageTotal_;
     if (!sms->live) ++deletedTotal_;
 }
@@ -119,19 +187,41 @@ void ConversationXmlBuilder::AddMmsElement() {
 
     // An MMS none of whose parts could be written leaves no trace in the document.
     if (partWritten_) {
-        writer_->AddItem("mms");
-        writer_->SetItemAttributeInt("type", 2);
-        writer_->SetItemAttributeInt64("date", mms->date);
-        writer_->SetItemAttributeInt("send", mms->messageBox == 1 ? 0 : 1);
-        writer_->SetItemAttributeInt("failed", mms->messageBox == 4 ? 1 : 0);
-        writer_->SetItemAttribute("deleted", mms->live ? "0" : "1");
-        if (const char* kind = MmsMessageKind(mms->messageBox)) writer_->SetItemAttribute("kind", kind);
-        if (partCut_) writer_->SetItemAttribute("cut", "1");
+        if (!mmsPrinter_) mmsPrinter_.reset(new XmlItemPrinter("sms_and_mms"));
+        SmsMessageContent content;
+        content.type = 2;
+        content.date = mms->date;
+        content.send = mms->messageBox == 1 ? 0 : 1;
+        content.failed = mms->messageBox == 4;
+        content.deleted = mms->live ? 0 : 1;
+        content.kind = MmsMessageKind(mms->messageBox);
+        content.cut = partCut_;
+        auto* item = new TiXmlElement("mms");
+        item->SetAttribute("type", "2");
+        item->SetAttribute("date", DecimalText(content.date).text);
+        item->SetAttribute("send", content.send ? "1" : "0");
+        item->SetAttribute("failed", content.failed ? "1" : "0");
+        item->SetAttribute("deleted", content.deleted ? "1" : "0");
+        if (content.kind) item->SetAttribute("kind", content.kind);
+        if (content.cut) item->SetAttribute("cut", "1");
         for (const PendingLeaf& leaf : pendingLeaves_) {
-            writer_->AddLeaf(leaf.name.c_str(), leaf.text.c_str());
+            auto* element = new TiXmlElement(leaf.name.c_str());
+            element->LinkEndChild(new TiXmlText(leaf.text.c_str()));
             for (const auto& attribute : leaf.attributes)
-                writer_->SetLeafAttribute(attribute.first.c_str(), attribute.second.c_str());
+                element->SetAttribute(attribute.first.c_str(), attribute.second.c_str());
+            item->LinkEndChild(element);
+            SmsPartContent part;
+            part.type = leaf.type;
+            part.named = leaf.name == "value";  // a file always has its name written, if empty
+            part.fileName = leaf.fileName.c_str();
+            part.text = leaf.text.c_str();
+            part.textSize = std::strlen(part.text);
+            part.declaredLength = leaf.length;
+            content.parts.push_back(part);
         }
+        mmsPrinter_->Root()->LinkEndChild(item);
+        KeepMessage(mmsPrinter_.get(), content);
+        mmsPrinter_->Root()->Clear();
         ++messageTotal_;
         if (!mms->live) ++deletedTotal_;
     }
@@ -164,7 +254,12 @@ ResultCode ConversationXmlBuilder::AddTextPart(const CPartTableRow* part) {
     partWritten_ = true;
     itemAdded_ = true;
     partCut_ = partCut_ || part->cut;
-    pendingLeaves_.push_back(PendingLeaf{"text", part->text, {{"type", "1"}}});
+    PendingLeaf leaf;
+    leaf.name = "text";
+    leaf.text = part->text;
+    leaf.attributes.emplace_back("type", "1");
+    leaf.type = 1;
+    pendingLeaves_.push_back(std::move(leaf));
     return RK_OK;
 }
 
@@ -185,11 +280,16 @@ ResultCode ConversationXmlBuilder::ExtractPartFile(const CPartTableRow* part, in
 
     partWritten_ = true;
     itemAdded_ = true;
-    PendingLeaf leaf{"value", std::move(encoded), {}};
+    PendingLeaf leaf;
+    leaf.name = "value";
+    leaf.text = std::move(encoded);
+    leaf.type = leafType;
+    leaf.length = static_cast<int64_t>(size);
+    leaf.fileName = MakePartFileName(part->Location(), &partFileCounter_);
     leaf.attributes.emplace_back("type", std::to_string(leafType));
     leaf.attributes.emplace_back("length", std::to_string(size));
     leaf.attributes.emplace_back("path", part->dataPath);
-    leaf.attributes.emplace_back("filename", MakePartFileName(part->Location(), &partFileCounter_));
+    leaf.attributes.emplace_back("filename", leaf.fileName);
     pendingLeaves_.push_back(std::move(leaf));
     return RK_OK;
 }

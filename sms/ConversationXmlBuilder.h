@@ -8,10 +8,13 @@
 
 #include "sqlite_recovery/framework/ResultCode.h"
 
+#include "sms/CSMSData.h"
+#include "sms/CSMSSession.h"
+#include "sqlite_recovery/framework/XmlItemPrinter.h"
+
 class CTableRow;
 class CPduTableRow;
 class CPartTableRow;
-class CXmlWriter;
 class IVirtualDevice;
 
 // Largest attachment embedded in a conversation document.
@@ -19,13 +22,19 @@ constexpr uint64_t kMaxPartFileBytes = 16u * 1024u * 1024u;
 
 // Writes one conversation as its XML document: the partner's number and name, one "sms" or "mms"
 // element per message with its texts and embedded attachments (parts in presentation order).
-// Attachments are copied from the device into the working folder one at a time.
+// Attachments are copied from the device into the working folder one at a time. The document is
+// printed a message at a time, and the conversation's session is made as it is printed: nothing
+// reads the text back.
 class ConversationXmlBuilder {
 public:
-    ConversationXmlBuilder(IVirtualDevice* device, std::wstring saveFolder)
-        : device_(device), saveFolder_(std::move(saveFolder)) {}
+    ConversationXmlBuilder(IVirtualDevice* device, std::wstring saveFolder);
+    ~ConversationXmlBuilder();
 
-    // The printed document, or null when no message received content (then no id is to be used).
+    // The conversation's session, or null when no message received content (then no id is to be
+    // used).
+    std::unique_ptr<CSMSSession> BuildSession(const std::string& number, const std::string* name,
+                                              const std::vector<CTableRow*>& rows);
+    // The printed document, or null as above.
     std::unique_ptr<char[]> Build(const std::string& number, const std::string* name,
                                   const std::vector<CTableRow*>& rows);
 
@@ -43,14 +52,24 @@ private:
         std::string name;
         std::string text;
         std::vector<std::pair<std::string, std::string>> attributes;
+        int type = 0;
+        std::string fileName;  // "value" leaves only
+        int64_t length = 0;
     };
 
     void Reset();
+    // Prints the items under the printer's root as the next message, which says what content says.
+    void KeepMessage(XmlItemPrinter* printer, const SmsMessageContent& content);
 
     IVirtualDevice* device_;
     std::wstring saveFolder_;
 
-    CXmlWriter* writer_ = nullptr;
+    std::unique_ptr<CSMSSession> session_;
+    // An "sms" item with its one leaf, made once and written again for each SMS; each MMS's item is
+    // made anew under the other printer.
+    std::unique_ptr<XmlItemPrinter> smsPrinter_, mmsPrinter_;
+    TiXmlElement* smsItem_ = nullptr;
+    TiXmlText* smsText_ = nullptr;
     CTableRow* row_ = nullptr;
     bool itemAdded_ = false;
     std::vector<std::string> smilOrder_;

@@ -68,8 +68,9 @@ public:
 
 // What a message is in its box: "received", "sent", "draft", "outbox", "failed" or "queued"; for a
 // message made from a text alone, whose box and direction nobody knows, where the text was found:
-// "snippet" (its thread's snippet, dated like the thread) or "index" (the word index); empty when
-// the document does not say. Every ISMSData made from a document is one (reached by a run-time
+// "snippet" (its thread's snippet, dated like the thread) or "index" (the word index); "unknown"
+// for a message whose record kept no type (nor so its direction); empty when the document does
+// not say. Every ISMSData made from a document is one (reached by a run-time
 // cast), so that ISMSData's slots stay as they are.
 class RK_INTERFACE ISMSMessageKind {
 public:

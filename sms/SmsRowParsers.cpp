@@ -170,6 +170,9 @@ CTableRow* BuildSmsRow(const FieldValue* v, bool live) {
     int64_t type = v[4].ToInt64();
     if (type < 0 || type > 6) return nullptr;
     row->type = static_cast<int>(type);
+    // A table without the column (a reduced export) or a record without a value says nothing of
+    // the message's direction.
+    row->typeKnown = v[4].kind != FieldValue::Null;
     row->body = Utf8Text(v[5]);
     if (row->body.empty() || IsBlankText(row->body)) return nullptr;
     // Only a part of it could be read, or it was taken up to bytes that do not continue the text.

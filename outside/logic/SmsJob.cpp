@@ -111,18 +111,20 @@ std::string RenderConversation(ISMSSession* session) {
     for (Held<ISMSData> data(session->FirstData()); data; data.reset(session->NextData())) {
         auto* kind = dynamic_cast<ISMSMessageKind*>(data.get());
         const std::string name = kind ? kind->GetKind() : "";
-        // A text found alone (a thread's snippet, the word index) says nothing of its direction; a
-        // snippet bears its thread's date, which need not be the message's.
+        // A text found alone (a thread's snippet, the word index) says nothing of its direction, nor
+        // does a record that kept no type; a snippet bears its thread's date, which need not be the
+        // message's.
         const bool snippet = name == "snippet", textAlone = snippet || name == "index";
+        const bool directionUnknown = textAlone || name == "unknown";
         text += '\n';
         text += FormatDate(data->GetDate64());
         if (snippet && data->GetDate64() > 0) text += " (the thread's date)";
         text += data->GetType() == 2 ? "  MMS " : "  SMS ";
-        if (textAlone) {
+        if (directionUnknown) {
             text += "with ";
             text += partner;
-            text += ", direction unknown, from ";
-            text += snippet ? "the thread's snippet" : "the word index";
+            text += ", direction unknown";
+            if (textAlone) text += snippet ? ", from the thread's snippet" : ", from the word index";
         } else {
             text += data->GetSend() ? "to " : "from ";
             text += partner;

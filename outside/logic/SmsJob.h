@@ -55,7 +55,8 @@ int SmsJob(JobContext& context);
 // none), direction, partner, what it is when not simply received or sent ([draft], [outbox],
 // [failed], [queued]), [cut] when a text is only the part that could be read, [deleted], its texts
 // and its attachments' file names. A message made from a text alone (a thread's snippet, the word
-// index) has no known direction, and a snippet's date is its thread's.
+// index) or from a record that kept no type has no known direction, and a snippet's date is its
+// thread's.
 std::string RenderConversation(ISMSSession* session);
 // A path for an attachment inside folder whose name this conversation has not used yet (the
 // names go into used), the sender's name cleaned of separators and invisible characters; empty

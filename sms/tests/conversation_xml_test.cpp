@@ -8,7 +8,10 @@
 
 #include "sqlite_recovery/framework/Base64.h"
 #include "outside/device/CDeviceFolder.h"
+#include <tinyxml.h>
+
 #include "sms/CPartTableRow.h"
+#include "sms/CSMSSession.h"
 #include "sms/CPduTableRow.h"
 #include "sms/CSmsTableRow.h"
 #include "sms/ConversationXmlBuilder.h"
@@ -197,6 +200,108 @@ TEST_F(ConversationXmlTest, PartsFollowTheSmilThenTheRest) {
         order += xml.substr(at + 15, xml.find('<', at + 15) - at - 15) + " ";
     EXPECT_EQ(order, "B1 B2 A B1 B2 Z ");
     EXPECT_EQ(xml.find("smil"), std::string::npos);
+}
+
+namespace {
+
+using Held = std::unique_ptr<ICommon, void (*)(ICommon*)>;
+Held Hold(ICommon* object) { return Held(object, [](ICommon* o) { if (o) o->Release(); }); }
+
+// Everything a consumer can ask of a session, in one text.
+std::string Answers(ISMSSession* session) {
+    std::string all = std::string(session->GetNumber()) + "|" + session->GetName() + "|" +
+                      std::to_string(session->GetTotal()) + "|" + std::to_string(session->GetDeletedCount()) + "\n";
+    for (ISMSData* data = session->FirstData(); data; data = session->NextData()) {
+        Held heldData = Hold(data);
+        auto* kind = dynamic_cast<ISMSMessageKind*>(data);
+        all += std::to_string(data->GetType()) + " " + std::to_string(data->GetSend()) + " " +
+               std::to_string(data->GetDate64()) + " " + std::to_string(data->IsDeleted()) + " " +
+               std::to_string(data->IsFailed()) + " " + (kind ? kind->GetKind() : "?") + " " +
+               std::to_string(kind ? kind->IsCut() : -1) + "\n";
+        for (ISMSItem* item = data->FirstItem(); item; item = data->NextItem()) {
+            Held heldItem = Hold(item);
+            const char* name = item->GetFileName();
+            all += "  " + std::to_string(item->GetType()) + " " + (name ? name : "(none)") + " " +
+                   std::to_string(item->GetLength()) + " [" +
+                   (item->GetData() ? std::string(item->GetData(), static_cast<size_t>(item->GetLength())) : "") +
+                   "]\n";
+        }
+    }
+    if (ISMSData* last = session->LastData()) {
+        all += "last " + std::to_string(last->GetDate64());
+        last->Release();
+    }
+    return all;
+}
+
+}  // namespace
+
+// The session made as the document is written answers as one read from the document's text, and
+// that text is TinyXML's own print of the document, whatever the texts hold and however the
+// attributes of one message after another come and go.
+TEST_F(ConversationXmlTest, WrittenSessionAnswersAsTheDocumentRead) {
+    const std::string path = AddPartFile("PART_9", std::string("pic\0ture", 8));
+    auto text = Part(1, "text_0.txt", "", "  caption  with\tspaces\n");
+    auto picture = Part(2, "dir/pic.jpg", path);
+    CPduTableRow mms;
+    mms.live = 0;
+    mms.date = 1300000500;
+    mms.messageBox = 1;
+    mms.parts = {text.get(), picture.get()};
+    std::vector<std::unique_ptr<CSmsTableRow>> keep;
+    auto sms = [&](const std::string& body, int type, bool live, bool cut = false, bool typeKnown = true,
+                   bool snippet = false) {
+        keep.push_back(Sms(body, type, 1300000000 + static_cast<int64_t>(keep.size()), live));
+        keep.back()->cut = cut;
+        keep.back()->typeKnown = typeKnown;
+        keep.back()->fromSnippet = snippet;
+        return static_cast<CTableRow*>(keep.back().get());
+    };
+    const std::string name = "Ann \"A\" <ann@example.org>";
+    const struct {
+        const char* label;
+        std::vector<CTableRow*> rows;
+        const std::string* name;
+        std::vector<const char*> tags;  // start tags the document holds
+    } cases[] = {
+        {"every type", {sms("received", 1, true), sms("sent", 2, true), sms("draft", 3, false), sms("outbox", 4, true),
+                        sms("failed", 5, false), sms("queued", 6, true), sms("none", 0, true),
+                        sms("snippet", 7, false, false, true, true), sms("index", 7, false)},
+         &name,
+         {"<sms type=\"1\" date=\"1300000006\" send=\"1\" failed=\"0\" deleted=\"0\">",
+          "kind=\"snippet\">", "kind=\"index\">"}},
+        {"texts that print otherwise",
+         {sms("Tom & Jerry <3> \"q\" 'a'", 1, true), sms("  two  blanks  ", 2, true), sms("line\nbreak\r\nend", 1, true),
+          sms("tab\there", 1, false), sms(std::string("zero\0byte", 9), 2, true), sms("h\xC3\xA9llo \xE4\xBD\xA0", 1, true)},
+         nullptr, {}},
+        {"attributes that come and go",
+         {sms("cut", 1, false, true), sms("plain", 1, true), sms("no type, cut", 0, false, true, false),
+          sms("no type", 0, true, false, false), sms("cut again", 2, false, true), &mms, sms("after", 1, true)},
+         nullptr,
+         {"deleted=\"1\" kind=\"received\" cut=\"1\">", "deleted=\"1\" kind=\"unknown\" cut=\"1\">",
+          "deleted=\"0\" kind=\"unknown\">", "<mms type=\"2\" date=\"1300000500\" send=\"0\" failed=\"0\" deleted=\"1\" "
+                                          "kind=\"received\">"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        ConversationXmlBuilder builder(&device_, platform::Utf8ToWide(root_ + "/work"));
+        std::unique_ptr<CSMSSession> written = builder.BuildSession("+15550001", c.name, c.rows);
+        ASSERT_TRUE(written);
+        const std::string xml = written->DocumentText();
+        Held read = Hold(CreateSmsSession(xml.c_str()));
+        ASSERT_TRUE(read);
+        EXPECT_EQ(Answers(written.get()), Answers(static_cast<ISMSSession*>(read.get()))) << xml;
+        for (const char* tag : c.tags) EXPECT_NE(xml.find(tag), std::string::npos) << tag << "\n" << xml;
+        // Printed again after a parse that keeps every blank, the document is the same text.
+        const bool condense = TiXmlBase::IsWhiteSpaceCondensed();
+        TiXmlBase::SetCondenseWhiteSpace(false);
+        TiXmlDocument document;
+        document.Parse(xml.c_str(), nullptr, TIXML_ENCODING_UTF8);
+        TiXmlBase::SetCondenseWhiteSpace(condense);
+        TiXmlPrinter printer;
+        document.Accept(&printer);
+        EXPECT_EQ(printer.Str(), xml);
+    }
 }
 
 TEST(PartFileNameTest, SenderNamesCannotLeaveTheFolder) {

@@ -293,6 +293,30 @@ TEST_F(RecoverSmsTest, TextsFoundAloneHaveNoDirection) {
         << all.xml;
 }
 
+// An sms table without its type column, as a reduced export keeps it: no message, live or deleted,
+// is said to be sent or received; the documents say that the direction is unknown.
+TEST_F(RecoverSmsTest, MessagesWithoutTypeHaveNoDirection) {
+    const std::string databases = root_ + "/phone/fs/data/data/com.android.providers.telephony/databases";
+    ASSERT_EQ(std::system(("mkdir -p '" + databases + "'").c_str()), 0);
+    const std::string sql =
+        "sqlite3 '" + databases + "/mmssms.db' \"PRAGMA secure_delete = OFF; CREATE TABLE sms (_id INTEGER PRIMARY "
+        "KEY, thread_id INTEGER, address TEXT, date INTEGER, body TEXT); INSERT INTO sms VALUES "
+        "(1, 1, '+16505550101', 1600000000000, 'Kept without a type'), "
+        "(2, 1, '+16505550101', 1600000060000, 'Deleted without a type'), "
+        "(3, 1, '+16505550101', 1600000120000, 'Also kept'); DELETE FROM sms WHERE _id = 2;\"";
+    ASSERT_EQ(std::system(sql.c_str()), 0);
+    Result run = Recover(root_ + "/phone", root_ + "/out");
+    ASSERT_EQ(run.code, 0) << run.out;
+    const Written all = ReadConversations(run);
+    for (const char* body : {"Kept without a type", "Deleted without a type", "Also kept"})
+        EXPECT_TRUE(Contains(all.text, std::string("SMS with +16505550101, direction unknown") +
+                                           (body[0] == 'D' ? "  [deleted]\n  " : "\n  ") + body + "\n"))
+            << body << "\n" << all.text;
+    EXPECT_FALSE(Contains(all.text, "SMS to ") || Contains(all.text, "SMS from ")) << all.text;
+    EXPECT_EQ(SmsElements(all.xml).size(), 3u) << all.xml;
+    for (const SmsElement& e : SmsElements(all.xml)) EXPECT_TRUE(Contains(e.tag, " kind=\"unknown\"")) << e.tag;
+}
+
 // Long deleted messages whose overflow pages were freed (OUT/long), then some of those pages taken
 // by a later message (OUT/long-taken): each whose start the file still holds comes back with at
 // least what its page holds of it (its first 1,000 characters when the page holds that many), its
