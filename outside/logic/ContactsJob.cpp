@@ -222,7 +222,8 @@ int ScanContacts(IVirtualDevice* device, ContactsRun& run, std::unique_ptr<IProg
     }
     ResultCode rc = run.Run(nullptr);
     if (progress) progress->Finish("contacts");
-    if (Succeeded(rc)) return 0;
+    const bool damaged = TellDatabaseDamage(run.GetAnalyser(), "contacts2.db");
+    if (Succeeded(rc)) return damaged ? kScanReadInPart : 0;
     std::fprintf(stderr, "relikorda-recover: contacts recovery failed (error %u)\n", ErrorNumber(rc));
     return 1;
 }

@@ -212,7 +212,8 @@ int ScanSms(IVirtualDevice* device, ICommon* contacts, SmsRun& run, std::unique_
     }
     ResultCode rc = opening == AnalyserOpening::Opened ? run.Run(contacts) : RK_FAIL(RK_E_FAIL);
     if (progress) progress->Finish("sms");
-    if (Succeeded(rc)) return 0;
+    const bool damaged = run.GetAnalyser() && TellDatabaseDamage(run.GetAnalyser(), "mmssms.db");
+    if (Succeeded(rc)) return damaged ? kScanReadInPart : 0;
     std::fprintf(stderr, "relikorda-recover: the SMS/MMS recovery failed (error %u)\n", ErrorNumber(rc));
     return 1;
 }
