@@ -294,9 +294,11 @@ int RunContacts(IVirtualDevice* device, const std::string& outFolder, std::FILE*
     // What was found before a failure is still written out.
     TickAll(run.GetContainer());
     ContactCounts counts;
+    const bool readInPart = status == kScanReadInPart;
     if (!WriteContacts(run.GetContainer(), outFolder, nullptr, &counts)) status = 1;
     std::fprintf(report, "contacts: %d live, %d deleted", counts.live, counts.deleted);
     if (counts.lost) std::fprintf(report, "; %d file%s not written", counts.lost, counts.lost == 1 ? "" : "s");
+    if (readInPart) std::fprintf(report, "; the database was read only in part");
     std::fprintf(report, "\n");
     return status;
 }
