@@ -28,7 +28,8 @@ enum _RELIKORDA_MSG : uint32_t {
     MSG_SCAN_ONLY_DELETED_ON = 0x02040017,   // posted by the GUI's result toolbar
     MSG_SCAN_ONLY_DELETED_OFF = 0x02040018,
     MSG_SCAN_UNREAD = 0x02040019,  // u32: bit 1 << category for each database that could not be read
-                                   // (1 contacts, 2 messages); the bits of the scan so far
+                                   // (1 contacts, 2 messages), bit 1 << (kReadInPartShift + category)
+                                   // for each one read only in part; the bits of the scan so far
 
     // Category 3: the recovery.
     MSG_RECOVERY_PROGRESS = 0x03050004,  // 1068-byte progress record, current file name inside
@@ -43,6 +44,9 @@ enum _RELIKORDA_MSG : uint32_t {
     MSG_COUNT_DOCUMENTS = 0x04040015,
     MSG_DESTINATION_READY = 0x04060016,  // the folder-choosing thread has a destination
 };
+
+// Where MSG_SCAN_UNREAD's bits for the databases read only in part begin.
+constexpr int kReadInPartShift = 8;
 
 constexpr uint32_t MsgCategory(uint32_t id) { return id >> 24; }
 constexpr uint32_t MsgGroup(uint32_t id) { return (id >> 16) & 0xFF; }

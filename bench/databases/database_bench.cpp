@@ -12,8 +12,9 @@
 //   --contacts  contacts database sizes in MB (10,20,40; a size above 1000 is a number of
 //               contacts: 50000)
 //   --bin       the folder of another build's relikorda-recover (to compare builds)
-//   --sqlite3   the sqlite3 program to compare with (sqlite3): its .recover needs the sqlite_dbpage
-//               table, which some distributions' builds leave out (Debian 12's among them)
+//   --sqlite3   the sqlite3 program to compare with: its .recover needs the sqlite_dbpage table,
+//               which Debian 12's sqlite3 leaves out; a build configured with -DRK_SQLITE3_RECOVER=ON
+//               makes one from the Debian source package (bin/sqlite3-recover) and uses it by default
 //   --against   compare with the relikorda-recover of another build's folder instead of sqlite3,
 //               its peak RSS beside ours, and the two runs' folders compared file by file
 //   --runs      where the runs write their folders (the bench's folder): on ext4, making thousands
@@ -215,7 +216,7 @@ Figures Measure(const Database& d, const std::string& runs, const std::string& b
     if (!against.empty()) theirs(0);
     else if (!RecoverWorks(sqlite3, d.db, outs + "/recover.sql"))
         std::printf("  %s .recover gives no rows back here (no sqlite_dbpage?): its times mean nothing; see "
-                    "--sqlite3\n", sqlite3.c_str());
+                    "--sqlite3 and -DRK_SQLITE3_RECOVER=ON\n", sqlite3.c_str());
     std::vector<double> a, b, ratio;
     for (int i = 1; i <= pairs; ++i) {
         BenchRun x = ours(i);
@@ -267,7 +268,7 @@ void Growth(const char* kind, const std::vector<Database>& dbs, const std::vecto
 int main(int argc, char** argv) {
     int pairs = 5;
     std::vector<int> sms = {10, 20, 40, 200}, shortSms = {10, 20, 40, 200}, contacts = {10, 20, 40, 50000};
-    std::string folder = RK_DB_DEFAULT_DIR, bin = RK_BIN_DIR, sqlite3 = "sqlite3", runs, against;
+    std::string folder = RK_DB_DEFAULT_DIR, bin = RK_BIN_DIR, sqlite3 = RK_SQLITE3_PEER, runs, against;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "--pairs" && i + 1 < argc) pairs = std::max(1, std::atoi(argv[++i]));

@@ -10,6 +10,10 @@
 //   --sizes   a 1 MiB image's time and peak RSS, and relikorda-recover on the image 1, 2 and 4
 //             times over
 //   --bin     the folder of another build's relikorda-recover (to compare builds)
+//   --phone   a whole phone instead: a device folder holding the image as its storage and a 10 MB
+//             mmssms.db and contacts2.db (made by the database bench's scripts), against PhotoRec on
+//             the image followed by `sqlite3 DB .recover` on each database (--sqlite3 PATH: a shell
+//             with sqlite_dbpage; -DRK_SQLITE3_RECOVER=ON builds one into bin/sqlite3-recover)
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -195,6 +199,75 @@ public:
         return Spawn({bin_ + "/relikorda-recover", "--device", image, "--out", out});
     }
 
+    // The phone: the image linked in as its storage, the databases where the phone keeps them.
+    bool PreparePhone(const std::string& sqlite3) {
+        sqlite3_ = sqlite3;
+        phone_ = dir_ + "/phone";
+        const std::string dbs = dir_ + "/phone-databases";
+        const std::string schemas = RK_DB_SCHEMA_DIR;
+        sms_ = dbs + "/mmssms.db";
+        contacts_ = dbs + "/contacts2.db";
+        if (!Shell("mkdir -p '" + dbs + "'")) return false;
+        if (!Exists(sms_) && !Shell(std::string("'") + RK_DB_SMS_SCRIPT + "' '" + schemas + "/mmssms.sql' '" + sms_ + "' 23800"))
+            return false;
+        if (!Exists(contacts_) &&
+            !Shell(std::string("'") + RK_DB_CONTACTS_SCRIPT + "' '" + schemas + "/contacts2.sql' '" + contacts_ + "' 9300"))
+            return false;
+        const std::string fs = phone_ + "/fs/data/data/com.android.providers.";
+        return Shell("rm -rf '" + phone_ + "' && mkdir -p '" + phone_ + "/storage' '" + fs + "telephony/databases' '" + fs +
+                     "contacts/databases' && printf '[device]\\nversion=4.4\\n' > '" + phone_ + "/device.ini' && ln '" +
+                     dir_ + "/image.img' '" + phone_ + "/storage/image.img' && ln '" + sms_ + "' '" + fs +
+                     "telephony/databases/mmssms.db' && ln '" + contacts_ + "' '" + fs + "contacts/databases/contacts2.db'");
+    }
+
+    // The peer of a phone: PhotoRec on its storage, then .recover of each database; its parts' times.
+    Run TheirsPhone(const std::string& out, double& photorec, double& recover) {
+        Run r = Theirs(dir_ + "/image.img", out);
+        photorec = r.wall;
+        recover = 0;
+        for (const std::string& db : {sms_, contacts_}) {
+            Run d = Spawn({sqlite3_, db, ".recover"});
+            recover += d.wall;
+            r.user += d.user;
+            r.sys += d.sys;
+            r.peakKiB = std::max(r.peakKiB, d.peakKiB);
+            if (d.status != 0) r.status = d.status;
+        }
+        r.wall = photorec + recover;
+        return r;
+    }
+
+    void PhonePairs(int n) {
+        const std::string ours = dir_ + "/out-phone-ours", theirs = dir_ + "/out-phone-peer";
+        Warm(dir_ + "/image.img");
+        Warm(sms_);
+        Warm(contacts_);
+        std::printf("== phone: %.2f GiB image, 10 MB mmssms.db and contacts2.db; PhotoRec then %s .recover (%s)\n",
+                    FileGiB(dir_ + "/image.img"), sqlite3_.c_str(), Load().c_str());
+        double p, q;
+        Ours(phone_, ours);
+        if (photorec_) TheirsPhone(theirs, p, q);
+        std::vector<double> a, b, ratio, recovers;
+        for (int i = 0; i < n; ++i) {
+            Run x = Ours(phone_, ours);
+            a.push_back(x.wall);
+            std::printf("  pair %d: relikorda-recover %.3f s (exit %d)", i + 1, x.wall, x.status);
+            if (photorec_) {
+                Run y = TheirsPhone(theirs, p, q);
+                b.push_back(y.wall);
+                recovers.push_back(q);
+                ratio.push_back(x.wall / y.wall);
+                std::printf(", peer %.3f s (photorec %.3f, .recover %.3f)", y.wall, p, q);
+            }
+            std::printf("\n");
+        }
+        std::printf("  relikorda-recover median %.3f s", MedianOf(a));
+        if (photorec_)
+            std::printf("; peer median %.3f s (.recover's part %.3f s); median of pair ratios %.3f", MedianOf(b),
+                        MedianOf(recovers), MedianOf(ratio));
+        std::printf("\n  (%s)\n", Load().c_str());
+    }
+
     Run Theirs(const std::string& image, const std::string& out) {
         Shell("rm -rf '" + out + "' && mkdir -p '" + out + "'");
         std::string cmd = std::string("partition_none,fileopt,everything,disable,") + kPhotoRecFamilies + ",search";
@@ -301,6 +374,7 @@ public:
 
 private:
     std::string dir_, bin_;
+    std::string phone_, sms_, contacts_, sqlite3_;
     std::vector<Source> files_;
     bool photorec_ = false;
 };
@@ -334,7 +408,8 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
-    bool load = false, sizes = false;
+    bool load = false, sizes = false, phone = false;
+    std::string sqlite3 = RK_SQLITE3_PEER;
     int pairs = 5;
     std::string dir = RK_E2E_DEFAULT_DIR, bin = RK_BIN_DIR;
     for (int i = 1; i < argc; ++i) {
@@ -343,6 +418,8 @@ int main(int argc, char** argv) {
         else if (a == "--sizes") sizes = true;
         else if (a == "--pairs" && i + 1 < argc) pairs = std::max(1, std::atoi(argv[++i]));
         else if (a == "--bin" && i + 1 < argc) bin = argv[++i];
+        else if (a == "--phone") phone = true;
+        else if (a == "--sqlite3" && i + 1 < argc) sqlite3 = argv[++i];
         else dir = a;
     }
     Shell("mkdir -p '" + dir + "'");
@@ -355,6 +432,14 @@ int main(int argc, char** argv) {
     if (!bench.Prepare()) {
         std::fprintf(stderr, "could not make the image\n");
         return 1;
+    }
+    if (phone) {
+        if (!bench.PreparePhone(sqlite3)) {
+            std::fprintf(stderr, "could not make the phone\n");
+            return 1;
+        }
+        bench.PhonePairs(pairs);
+        return 0;
     }
     bench.DdLine();
     bench.Pairs(pairs, "quiet");

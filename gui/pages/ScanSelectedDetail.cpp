@@ -143,11 +143,15 @@ void CScanSelectedDetail::BuildNotice() {
 
 void CScanSelectedDetail::ShowNotice() {
     const int shown = category_ == 0 ? 1 : category_;
-    if ((shown != 1 && shown != 2) || !(unread_ & (1u << shown))) {
+    const bool unread = (unread_ >> shown) & 1u, inPart = (unread_ >> (kReadInPartShift + shown)) & 1u;
+    if ((shown != 1 && shown != 2) || !(unread || inPart)) {
         notice_->Hide();
         return;
     }
-    const char* text = shown == 1 ? GetLangString("SCAN_CONTACTS_UNREAD") : GetLangString("SCAN_MESSAGES_UNREAD");
+    // A database that could not be read at all says so over one read in part.
+    const char* key = shown == 1 ? (unread ? "SCAN_CONTACTS_UNREAD" : "SCAN_CONTACTS_READ_IN_PART")
+                                 : (unread ? "SCAN_MESSAGES_UNREAD" : "SCAN_MESSAGES_READ_IN_PART");
+    const char* text = GetLangString(key);
     const GdkColor colour = RgbColour(225, 32, 23);
     noticeText_->SetLabelMarkText(
         MakeSpanMarkup(EscapeMarkup(text), &colour, GetTextInDomain("Arial 12px"), nullptr, true).c_str());

@@ -220,9 +220,10 @@ int ScanContacts(IVirtualDevice* device, ContactsRun& run, std::unique_ptr<IProg
         case AnalyserOpening::Opened: break;
     }
     ResultCode rc = run.Run(nullptr);
+    const bool damaged = TellDatabaseDamage(run.GetAnalyser(), "contacts2.db");
     if (Succeeded(rc)) {
         if (progress) progress->Finish("contacts");
-        return 0;
+        return damaged ? kScanReadInPart : 0;
     }
     // Not "done": what the run found before it stopped is written all the same, and said to be partial.
     const std::string what = ErrorNumber(rc) == RK_E_CANCELLED
@@ -300,9 +301,11 @@ int RunContacts(IVirtualDevice* device, const std::string& outFolder, std::FILE*
     // What was found before a failure is still written out.
     TickAll(run.GetContainer());
     ContactCounts counts;
+    const bool readInPart = status == kScanReadInPart;
     if (!WriteContacts(run.GetContainer(), outFolder, nullptr, &counts)) status = 1;
     std::fprintf(report, "contacts: %d live, %d deleted", counts.live, counts.deleted);
     if (counts.lost) std::fprintf(report, "; %d file%s not written", counts.lost, counts.lost == 1 ? "" : "s");
+    if (readInPart) std::fprintf(report, "; the database was read only in part");
     std::fprintf(report, "\n");
     return status;
 }

@@ -17,7 +17,7 @@ class ContactsRun : public AnalyserRun<_CONTACT_INFOMATION> {};
 // Loads the contacts library by name and recovers the device's contacts into run; the library
 // reports to sink, and progress (may be null) is told when it is done. 0 when the recovery ran; 1
 // when the library cannot be run or the recovery failed (said on standard error; what was found
-// is kept).
+// is kept); kScanReadInPart when it ran on a database it could read only in part (said too).
 int ScanContacts(IVirtualDevice* device, ContactsRun& run, std::unique_ptr<IProgress> sink, IJobProgress* progress);
 
 struct ContactCounts {

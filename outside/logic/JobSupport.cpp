@@ -1,10 +1,12 @@
 #include "outside/logic/JobSupport.h"
 
 #include <cmath>
+#include <cstdio>
 
 #include "outside/device/CDeviceFolder.h"
 #include "outside/logic/AnalyserRun.h"
 #include "platform/DynamicLibrary.h"
+#include "sqlite_recovery/framework/IDatabaseDamage.h"
 
 IJobProgress::~IJobProgress() = default;
 
@@ -13,6 +15,25 @@ namespace {
 constexpr double kLeastShareForEstimate = 0.02;
 constexpr double kLeastSecondsForEstimate = 2.0;
 }  // namespace
+
+bool TellDatabaseDamage(ICommon* analyser, const char* database) {
+    const IDatabaseDamage* damage = dynamic_cast<IDatabaseDamage*>(analyser);
+    if (!damage) return false;
+    const unsigned long long lost = damage->LostPageCount(), pages = damage->DatabasePageCount();
+    if (damage->HeaderLost())
+        std::fprintf(stderr,
+                     "relikorda-recover: %s was read only in part: its first page (the header and the list of its "
+                     "tables) is lost; its other %llu pages were read as the Android layout of its tables says\n",
+                     database, pages > 0 ? pages - 1 : 0);
+    if (lost)
+        std::fprintf(stderr,
+                     "relikorda-recover: %s was read only in part: %llu of its %llu pages %s not what the page or "
+                     "free list pointing at %s says (zeroed, of another kind or past its end); the records %s held "
+                     "are lost\n",
+                     database, lost, pages, lost == 1 ? "is" : "are", lost == 1 ? "it" : "them",
+                     lost == 1 ? "it" : "they");
+    return damage->HeaderLost() || lost != 0;
+}
 
 bool EstimateSecondsLeft(double share, double elapsedSeconds, long* seconds) {
     if (!(share >= kLeastShareForEstimate) || share >= 1.0 || elapsedSeconds < kLeastSecondsForEstimate) return false;

@@ -7,6 +7,7 @@
 #include "sqlite_recovery/framework/IProgress.h"
 
 class CDeviceFolder;
+class ICommon;
 
 // What the console front's jobs share: the progress lines, the holding of library objects and the
 // places a phone keeps its databases.
@@ -53,6 +54,14 @@ using Held = std::unique_ptr<T, Releaser<T>>;
 // first of each is the stock Android place.
 extern const char* const kContactsDatabases[4];
 extern const char* const kSmsDatabases[4];
+
+// What a database scan answers when its database could be read only in part (said on standard
+// error): the job fails, as for a file that could not be written, and the records read are kept.
+constexpr int kScanReadInPart = 2;
+
+// Says on standard error what of its database the analyser could not read (pages lost, the header
+// lost); true when anything was.
+bool TellDatabaseDamage(ICommon* analyser, const char* database);
 
 // True when the device holds one of the databases of the list.
 bool HoldsAnyOf(CDeviceFolder& device, const char* const (&paths)[4]);

@@ -214,7 +214,8 @@ int ScanSms(IVirtualDevice* device, ICommon* contacts, SmsRun& run, std::unique_
     }
     ResultCode rc = opening == AnalyserOpening::Opened ? run.Run(contacts) : RK_FAIL(RK_E_FAIL);
     if (progress) progress->Finish("sms");
-    if (Succeeded(rc)) return 0;
+    const bool damaged = run.GetAnalyser() && TellDatabaseDamage(run.GetAnalyser(), "mmssms.db");
+    if (Succeeded(rc)) return damaged ? kScanReadInPart : 0;
     std::fprintf(stderr, "relikorda-recover: the SMS/MMS recovery failed (error %u)\n", ErrorNumber(rc));
     return 1;
 }
@@ -227,10 +228,12 @@ int RunSms(IVirtualDevice* device, ICommon* contacts, const std::string& outFold
     if (!run.GetAnalyser()) return 1;
     SmsRunCounts found;
     TickAll(run.GetContainer());
+    const bool readInPart = status == kScanReadInPart;
     if (run.GetContainer() && !WriteConversations(run.GetContainer(), outFolder, &found, true)) status = 1;
     std::fprintf(report, "sms: %d conversations, %d messages (%d deleted), %d attachments", found.conversations,
                  found.messages, found.deleted, found.attachments);
     if (found.lost) std::fprintf(report, "; %d file%s not written", found.lost, found.lost == 1 ? "" : "s");
+    if (readInPart) std::fprintf(report, "; the database was read only in part");
     std::fprintf(report, "\n");
     if (counts) *counts = found;
     // The conversations belong to the analyser, which goes with the run; the library stays loaded.

@@ -30,7 +30,8 @@ class SmsRun : public AnalyserRun<_SMS_INFOMATION> {};
 // Loads the SMS/MMS library by name and recovers the device's conversations into run, handing it
 // the contacts container (or null) for partner names; the library reports to sink, and progress
 // (may be null) is told when it is done. 0 when the recovery ran; 1 when the library cannot be
-// run or the recovery failed (said on standard error; what was found is kept).
+// run or the recovery failed (said on standard error; what was found is kept); kScanReadInPart
+// when it ran on a database it could read only in part (said too).
 int ScanSms(IVirtualDevice* device, ICommon* contacts, SmsRun& run, std::unique_ptr<IProgress> sink,
             IJobProgress* progress);
 

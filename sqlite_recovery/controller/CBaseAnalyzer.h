@@ -5,7 +5,9 @@
 
 #include "sqlite_recovery/framework/CDataContainer.h"
 #include "sqlite_recovery/framework/FileUtils.h"
+#include "sqlite_recovery/controller/CSQLiteRecoveryControler.h"
 #include "sqlite_recovery/controller/IAndroidRecovery.h"
+#include "sqlite_recovery/framework/IDatabaseDamage.h"
 #include "sqlite_recovery/framework/IDataContainer.h"
 #include "sqlite_recovery/framework/IRecoveryAnalyzer.h"
 #include "sqlite_recovery/framework/IVirtualDevice.h"
@@ -24,7 +26,7 @@ class CBaseAnalyzer;
 // recovery object, the data object of a record, its data-changed kind and ProcessEntry.
 template <class T, class ResultMap>
 class CBaseAnalyzer<IRecoveryAnalyzer<IDataContainer<T>, IVirtualDevice>, ResultMap, CDataContainer<T>>
-    : public IRecoveryAnalyzer<IDataContainer<T>, IVirtualDevice> {
+    : public IRecoveryAnalyzer<IDataContainer<T>, IVirtualDevice>, public IDatabaseDamage {
 public:
     using Recovery = IAndroidRecovery<ResultMap>;
     using Entry = typename ResultMap::iterator;
@@ -45,6 +47,10 @@ public:
 
     void Release() override { delete this; }
 
+    uint64_t LostPageCount() const override { return damage_.lostPages.size(); }
+    uint64_t DatabasePageCount() const override { return damage_.pageCount; }
+    bool HeaderLost() const override { return damage_.headerLost; }
+
     IDataContainer<T>* Initialize(IVirtualDevice* device, IProgress* sink) override {
         if (!device) return nullptr;
         device_ = device;
@@ -61,6 +67,7 @@ public:
     ResultCode StartRecovery(ICommon* context) override {
         ReportProgress(PROGRESS_STATE_RUNNING, 0);
         context_ = context;
+        damage_ = DatabaseDamage();
         ResultCode rc = PrepareSaveDir();
         if (Succeeded(rc)) {
             ReportProgress(PROGRESS_STATE_RUNNING, 1);
@@ -73,6 +80,8 @@ public:
         if (Succeeded(rc)) {
             rc = recovery_->Recover();
             if (Failed(rc)) RK_LOG("Analyze database failed.");
+            // Also after a failure: what was read of the database was read only in part.
+            if (auto* controller = dynamic_cast<CSQLiteRecoveryControler*>(recovery_)) damage_ = controller->Damage();
         }
         if (Succeeded(rc)) {
             ReportProgress(PROGRESS_STATE_RUNNING, 85);
@@ -217,4 +226,5 @@ protected:
     std::wstring saveFolder_;
     Recovery* recovery_ = nullptr;  // exists only during StartRecovery
     unsigned itemCounter_ = 0;
+    DatabaseDamage damage_;
 };

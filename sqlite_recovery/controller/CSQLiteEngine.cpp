@@ -1,5 +1,6 @@
 #include "sqlite_recovery/controller/CSQLiteEngine.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -105,6 +106,7 @@ int CSQLiteEngine::OpenReader() {
     if (!view_) return -1;
     if (!reader_) reader_ = new (std::nothrow) CSQLiteReader();
     if (!reader_) return -1;
+    reader_->SetKnownSchema(knownSchema_);
     const int rc = reader_->Open(view_);
     // Without the schema's pages no table can be found: the only case that leaves nothing to read.
     if (rc == -4) RK_LOG("No table of the database could be read: the pages of its schema are gone or damaged.");
@@ -114,6 +116,13 @@ int CSQLiteEngine::OpenReader() {
 void CSQLiteEngine::CloseReader() {
     tables_.clear();
     if (reader_) reader_->Clear();
+}
+
+void CSQLiteEngine::NoteDamage(DatabaseDamage& damage) const {
+    if (!reader_ || !view_) return;
+    damage.lostPages.insert(reader_->LostPages().begin(), reader_->LostPages().end());
+    damage.pageCount = std::max<uint64_t>(damage.pageCount, reader_->PageCount());
+    damage.headerLost = damage.headerLost || reader_->HeaderLost();
 }
 
 ISQLiteTable* CSQLiteEngine::FindTable(const std::string& name) {

@@ -27,6 +27,8 @@ public:
     int OpenReader() override;
     void CloseReader() override;
     ISQLiteTable* FindTable(const std::string& name) override;
+    void NoteDamage(DatabaseDamage& damage) const override;
+    void SetKnownSchema(const std::string& schema) override { knownSchema_ = schema; }
 
     CSQLiteReader* Reader() const { return reader_; }
 
@@ -38,4 +40,5 @@ private:
     CSQLiteReader* reader_ = nullptr;
     // The tables handed out for the reader's current schema.
     std::map<TableSchema*, std::unique_ptr<Table>> tables_;
+    std::string knownSchema_;
 };

@@ -1,5 +1,7 @@
 #include "sqlite_recovery/controller/CSQLiteRecoveryControler.h"
 
+#include "sqlite_recovery/controller/KnownSchemas.h"
+
 CSQLiteRecoveryControler::~CSQLiteRecoveryControler() {
     ReleaseAnalyzers();
     CloseEngine();
@@ -53,6 +55,7 @@ ResultCode CSQLiteRecoveryControler::CloseEngine() {
 ResultCode CSQLiteRecoveryControler::OpenFile() {
     if (!engine_) engine_ = CreateEngine();
     if (!engine_) return RK_FAIL(RK_E_FAIL);
+    engine_->SetKnownSchema(KnownSchemaOf(databasePath_));
     ResultCode rc = engine_->OpenDatabase(databasePath_);
     if (Failed(rc)) return rc;
     int flag = 0;
@@ -91,6 +94,7 @@ ResultCode CSQLiteRecoveryControler::RunAll() {
     if (!engine_) return RK_FAIL(RK_E_FAIL);
     int views = engine_->ViewCount();
     totalSteps_ = views * static_cast<int>(analyzers_.size());
+    damage_ = DatabaseDamage();
     stepsDone_ = 0;
     if (views <= 0) return RK_OK;
     ResultCode rc = RK_OK;
@@ -104,6 +108,7 @@ ResultCode CSQLiteRecoveryControler::RunAll() {
         if (Failed(OpenEngine())) continue;
         ResetAnalyzers();
         rc = RunAnalyzers(flag != 0);
+        engine_->NoteDamage(damage_);
         if (Failed(rc)) return rc;
     }
     return rc;

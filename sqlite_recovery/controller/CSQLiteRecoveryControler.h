@@ -54,6 +54,8 @@ public:
     const VersionPair& Version() const { return version_; }
     ICommon* Context() const { return context_; }
     ISQLiteEngine* Engine() const { return engine_; }
+    // What the views' walks could not read, since the last RunAll began.
+    const DatabaseDamage& Damage() const { return damage_; }
 
 protected:
     ~CSQLiteRecoveryControler();
@@ -87,6 +89,7 @@ protected:
     // The view manager, the current view and the reader live inside the engine.
     ISQLiteEngine* engine_ = nullptr;
     bool readerOpen_ = false;
+    DatabaseDamage damage_;
     std::list<CTableAnalyze*> analyzers_;
     int totalSteps_ = 0;
     int stepsDone_ = 0;

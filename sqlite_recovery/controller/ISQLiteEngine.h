@@ -1,4 +1,6 @@
 #pragma once
+#include <cstdint>
+#include <set>
 #include <string>
 
 #include "sqlite_recovery/controller/FieldValue.h"
@@ -23,6 +25,14 @@ public:
     virtual void ForgetRecords() {}
 };
 
+// What of a database could not be read, gathered over its views.
+struct DatabaseDamage {
+    std::set<uint32_t> lostPages;  // not what the page or free list pointing at them says
+    uint64_t pageCount = 0;        // the most pages a view held
+    bool headerLost = false;       // page 1 was no header: the pages were read without it
+    bool Any() const { return headerLost || !lostPages.empty(); }
+};
+
 // The recovery controller's hold on the SQLite engine: the view manager over the database and its
 // write-ahead log, the one view held at a time, and the reader on it.
 class ISQLiteEngine {
@@ -42,6 +52,10 @@ public:
     virtual void CloseReader() = 0;
     // The named table of the reader's schema (exact, case-sensitive); null when absent.
     virtual ISQLiteTable* FindTable(const std::string& name) = 0;
+    // The CREATE TABLE texts the database is known by, read when its first page is lost.
+    virtual void SetKnownSchema(const std::string& schema) {}
+    // Adds what the reader found it could not read of the current view, once its tables were walked.
+    virtual void NoteDamage(DatabaseDamage& damage) const {}
 };
 
 // The engine the controllers use by default; null when it cannot be created.

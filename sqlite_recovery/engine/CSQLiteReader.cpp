@@ -20,7 +20,6 @@ namespace {
 constexpr size_t kPageBufferSize = size_t(64) << 10;
 constexpr int kMaxTreeDepth = 40;        // far beyond any real b-tree
 constexpr uint32_t kSchemaTextCap = 65535;
-enum : uint8_t { kFlagRoot = 1, kFlagOwned = 2, kFlagTrunk = 4 };
 
 }  // namespace
 
@@ -65,6 +64,9 @@ void CSQLiteReader::Clear() {
     tables_.clear();
     decoded_.clear();
     pageFlags_.clear();
+    lostPages_.clear();
+    headerLost_ = false;
+    pageOwner_.clear();
     rootPages_.clear();
     ownedKnown_ = false;
     walkStamp_.clear();
@@ -89,7 +91,12 @@ int CSQLiteReader::Open(IFileIO* view) {
     int64_t size = 0;
     if (Failed(view->GetSize(&size)) || size < 0) return -1;
     view_ = view;
-    if (ReadHeader() != 0) return -2;
+    const int header = ReadHeader();
+    if (header == -2 && !knownSchema_.empty()) {
+        if (OpenWithoutHeader(size) != 0) return -2;
+    } else if (header != 0) {
+        return -2;
+    }
     pageCount_ = pageSize_ ? static_cast<uint64_t>(size) / pageSize_ : 0;
     try {
         pageFlags_.assign(static_cast<size_t>(pageCount_ + 1), 0);
@@ -100,7 +107,7 @@ int CSQLiteReader::Open(IFileIO* view) {
         return -1;
     }
     walkGeneration_ = chainGeneration_ = 0;
-    if (LoadSchema() != 0) return -4;
+    if ((headerLost_ ? LoadKnownSchema() : LoadSchema()) != 0) return -4;
     return static_cast<int>(std::min<size_t>(tables_.size(), INT32_MAX));
 }
 
@@ -186,10 +193,10 @@ int CSQLiteReader::LoadSchema() {
 int CSQLiteReader::WalkTable(TableSchema* table, int schemaFlag, int viewFlag) {
     engine_state::StartWalk();
     timeUp_ = false;
-    if (!table || table->rootPage == 0) return -1;
+    if (!table || (table->rootPage == 0 && !headerLost_)) return -1;
     // Carving needs to know which pages live trees and records hold (it reads pages itself).
     if (!schemaFlag && !viewFlag && !table->name.empty()) CollectOwnedPages();
-    if (ReadPage(table->rootPage, pageBuffer_) != 0) return -2;
+    if (!headerLost_ && ReadPage(table->rootPage, pageBuffer_) != 0) return -2;
     table->liveRecords.clear();
     table->recoveredRecords.clear();
     table->cellTotal = 0;
@@ -199,9 +206,12 @@ int CSQLiteReader::WalkTable(TableSchema* table, int schemaFlag, int viewFlag) {
         std::fill(walkStamp_.begin(), walkStamp_.end(), 0);
         walkGeneration_ = 1;
     }
-    WalkInterior(table, schemaFlag, viewFlag);
+    const size_t lostBefore = lostPages_.size();
+    if (headerLost_) ScanAssignedLeaves(table, viewFlag);
+    else WalkInterior(table, schemaFlag, viewFlag);
+    // Before the live records are finished: the leaves below a lost page hold live ones.
+    if (!schemaFlag && !viewFlag && !table->name.empty()) ScanUnreachedPages(table, lostPages_.size() > lostBefore);
     table->liveRecords.Finish();
-    if (!schemaFlag && !viewFlag && !table->name.empty()) ScanUnreachedPages(table);
     table->recoveredRecords.Finish(&table->liveRecords);
     if (timeUp_) {
         table->timedOut = true;
@@ -219,11 +229,17 @@ void CSQLiteReader::WalkInterior(TableSchema* table, int schemaFlag, int viewFla
         if (TimeUp()) return;
         const auto [page, depth] = pending_.back();
         pending_.pop_back();
-        if (page == 0 || page > pageCount_) continue;
+        if (page == 0 || page > pageCount_) {
+            lostPages_.insert(page);
+            continue;
+        }
         if (page != table->rootPage && IsRootPage(page)) continue;
         if (walkStamp_[page] == walkGeneration_) continue;  // a cycle or a shared child
         walkStamp_[page] = walkGeneration_;
-        if (ReadPage(page, pageBuffer_) != 0) continue;
+        if (ReadPage(page, pageBuffer_) != 0) {
+            lostPages_.insert(page);
+            continue;
+        }
         const uint8_t type = pageBuffer_[BtreeHeaderOffset(page) + kPageType];
         if (type == kLeafTablePage) {
             ScanLeafPage(table, page, schemaFlag, 0, viewFlag);
@@ -231,6 +247,10 @@ void CSQLiteReader::WalkInterior(TableSchema* table, int schemaFlag, int viewFla
             CollectChildren(page, depth + 1);
             // A page that was once a leaf may still hold deleted records in its free space.
             ScanLeafPage(table, page, schemaFlag, 0, viewFlag);
+        } else if (type != kInteriorTablePage) {
+            // Not a page of a table's tree (zeroed, an index page, a free page): what the parent
+            // held there is gone; the scan of unreached pages still carves it.
+            lostPages_.insert(page);
         }
     }
 }
@@ -243,9 +263,8 @@ void CSQLiteReader::CollectChildren(uint32_t page, int depth) {
     for (uint32_t i = std::min(count, maxCount); i-- > 0;) {
         const uint32_t ptr = LoadBE16(pageBuffer_ + h + kInteriorHeaderSize + 2 * i);
         if (ptr == 0 || ptr + kChildPointerSize > usableSize_) continue;
-        const uint32_t child = LoadBE32(pageBuffer_ + ptr);
-        if (child == 0 || child > pageCount_) continue;
-        pending_.push_back({child, depth});
+        // A child past the end is told of by the walk.
+        pending_.push_back({LoadBE32(pageBuffer_ + ptr), depth});
     }
 }
 
@@ -354,11 +373,27 @@ void CSQLiteReader::CollectOwnedPages() {
     }
     const uint32_t gen = chainGeneration_;
     // The free list's trunk pages are no deleted record's overflow pages any more.
-    for (uint32_t trunk = LoadBE32(header_ + kHeaderFreelistTrunk), steps = 0;
-         trunk >= 2 && trunk <= pageCount_ && steps < pageCount_; ++steps) {
-        if (chainStamp_[trunk] == gen || ReadPage(trunk, pageBuffer_) != 0) break;
+    // A trunk that cannot be one (past the end, unreadable, an impossible leaf count) ends the list
+    // and is told of as lost.
+    for (uint32_t trunk = headerLost_ ? 0 : LoadBE32(header_ + kHeaderFreelistTrunk), steps = 0;
+         trunk != 0 && steps < pageCount_; ++steps) {
+        if (trunk < 2 || trunk > pageCount_) {
+            lostPages_.insert(trunk);
+            break;
+        }
+        if (chainStamp_[trunk] == gen) break;
+        if (ReadPage(trunk, pageBuffer_) != 0 ||
+            LoadBE32(pageBuffer_ + kTrunkLeafCount) > (usableSize_ - kTrunkLeaves) / 4) {
+            lostPages_.insert(trunk);
+            break;
+        }
         chainStamp_[trunk] = gen;
         pageFlags_[trunk] |= kFlagTrunk;
+        const uint32_t leaves = LoadBE32(pageBuffer_ + kTrunkLeafCount);
+        for (uint32_t i = 0; i < leaves; ++i) {
+            const uint32_t leaf = LoadBE32(pageBuffer_ + kTrunkLeaves + 4 * i);
+            if (leaf >= 2 && leaf <= pageCount_) pageFlags_[leaf] |= kFlagFree;
+        }
         trunk = LoadBE32(pageBuffer_ + kTrunkNext);
     }
     std::vector<std::pair<uint32_t, int>> stack;
@@ -434,14 +469,25 @@ void CSQLiteReader::MarkOverflowChains(uint32_t page, uint32_t h, uint8_t type, 
     }
 }
 
-void CSQLiteReader::ScanUnreachedPages(TableSchema* table) {
+void CSQLiteReader::ScanUnreachedPages(TableSchema* table, bool treeLostPages) {
     CollectOwnedPages();
+    // Pages past the database's own (older versions kept beside it) are never a live tree's.
+    const uint32_t own = headerLost_ ? 0 : LoadBE32(header_ + kHeaderPageCount);
+    const uint64_t ownPages = own > 0 && own <= pageCount_ ? own : pageCount_;
     for (uint64_t page = 4; page <= pageCount_; ++page) {
         if (TimeUp()) return;
         // Pages of live b-trees belong to their tables; this table's own were carved by the walk.
         if (pageFlags_[page] & (kFlagRoot | kFlagOwned)) continue;
         if (walkStamp_[page] == walkGeneration_) continue;
         if (ReadPage(page, pageBuffer_) != 0) continue;
+        // The tree lost a page on the way down: a leaf of its records that no tree reaches and the
+        // free list does not hold is one the lost page led to. Its records are live.
+        if (treeLostPages && page <= ownPages && !(pageFlags_[page] & kFlagFree) &&
+            pageBuffer_[kPageType] == kLeafTablePage && LeafFitsTable(table, static_cast<uint32_t>(page))) {
+            walkStamp_[page] = walkGeneration_;
+            ScanLeafPage(table, static_cast<uint32_t>(page), 0, 0, 0);
+            continue;
+        }
         ScanLeafPage(table, static_cast<uint32_t>(page), 0, 1, 0);
     }
 }

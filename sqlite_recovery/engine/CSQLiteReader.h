@@ -3,6 +3,7 @@
 #include <list>
 #include <set>
 #include <string>
+#include <utility>
 #include <tuple>
 #include <vector>
 
@@ -25,8 +26,12 @@ public:
     CSQLiteReader& operator=(const CSQLiteReader&) = delete;
 
     // Number of tables (>= 1); -1 null view or no size, -2 bad header, -4 no schema. Opening again
-    // on another view forgets everything of the previous one.
+    // on another view forgets everything of the previous one. A first page that is no header is
+    // read past when a known schema was given: see HeaderLost.
     int Open(IFileIO* view);
+    // The CREATE TABLE texts the database is known by (its application's own layout), read when
+    // the database has lost its first page; kept over Open and Clear.
+    void SetKnownSchema(std::string schema) { knownSchema_ = std::move(schema); }
     // Forgets the view, the tables and every cached page.
     void Clear();
     // 0; -1 read failure, -2 not an SQLite 3 file, -3 read version 0, -4 schema format above 4,
@@ -54,6 +59,12 @@ public:
     const uint8_t* Header() const { return header_; }
     uint8_t* PageBuffer() { return pageBuffer_; }
     bool IsRootPage(uint64_t page) const;
+    // The pages of the walked tables' b-trees and of the free list that are not what the page
+    // pointing at them says: past the end, unreadable, or of another kind (a zeroed page among
+    // them). Each costs the records it held, and only them.
+    const std::set<uint32_t>& LostPages() const { return lostPages_; }
+    // Whether page 1 was no database header, and the pages were read without it.
+    bool HeaderLost() const { return headerLost_; }
     // Whether the overflow chain of a deleted record, holding bytes of payload from page first on,
     // is still whole: pages that no live tree, live record or free-list trunk took since, the last
     // one ending it.
@@ -66,7 +77,16 @@ public:
 
 private:
     friend struct CarveContext;
+    enum : uint8_t { kFlagRoot = 1, kFlagOwned = 2, kFlagTrunk = 4, kFlagFree = 8 };
     int LoadSchema();
+    // Without page 1 (HeaderlessRead.cpp): the page size the b-tree pages line up at (0 when none
+    // does), the reader set up with it, the known schema's tables and each table-leaf page given to
+    // the table its records fit, and the walk of a table over its leaves.
+    uint32_t FindPageSize(int64_t fileSize);
+    int OpenWithoutHeader(int64_t fileSize);
+    int LoadKnownSchema();
+    void AssignLeafPages();
+    void ScanAssignedLeaves(TableSchema* table, int viewFlag);
     // The b-tree below the table's root: leaves go to ScanLeafPage; interior pages give their
     // children and have their free space carved (a page that was once a leaf may still hold
     // records there).
@@ -75,7 +95,13 @@ private:
     // with the right-most child last.
     void CollectChildren(uint32_t page, int depth);
     void ScanLeafPage(TableSchema* table, uint32_t page, int schemaFlag, int orphan, int viewFlag);
-    void ScanUnreachedPages(TableSchema* table);
+    // treeLostPages: the walk of the table's tree lost a page (its leaves are then adopted).
+    void ScanUnreachedPages(TableSchema* table, bool treeLostPages);
+    // Of the cells the leaf in the page buffer lists, how many are records of the table, and how
+    // many of their values have their column's declared type (*exact); the leaf is the table's
+    // when most of them, and at least one, are.
+    uint32_t FittingCells(TableSchema* table, uint32_t page, uint64_t* exact);
+    bool LeafFitsTable(TableSchema* table, uint32_t page);
     // Tells the log, once, of a value the caps cut.
     void TellOfCut(const TableSchema* table, const RecordRef& ref, bool live, const ValueCut& cut);
     void CollectOwnedPages();
@@ -104,8 +130,14 @@ private:
     int decodedLive_ = -1;
     uint64_t decodedGeneration_ = 0;
 
-    // Per page: bit 0 root of a schema row, bit 1 owned by some live b-tree, bit 2 free-list trunk.
+    // Per page: bit 0 root of a schema row, bit 1 owned by some live b-tree, bit 2 free-list trunk,
+    // bit 3 free-list leaf.
     std::vector<uint8_t> pageFlags_;
+    std::set<uint32_t> lostPages_;
+    bool headerLost_ = false;
+    std::string knownSchema_;
+    // Without page 1: the table each leaf was given to (tables alike in every column share it).
+    std::vector<std::vector<const TableSchema*>> pageOwner_;
     bool ownedKnown_ = false;
     std::vector<uint32_t> rootPages_;
     // Visit stamps of the walk and of overflow chains, against cycles.

@@ -36,6 +36,7 @@ constexpr uint32_t kHeaderPageSize = 16;
 constexpr uint32_t kHeaderWriteVersion = 18;
 constexpr uint32_t kHeaderReadVersion = 19;
 constexpr uint32_t kHeaderReservedBytes = 20;
+constexpr uint32_t kHeaderPageCount = 28;
 constexpr uint32_t kHeaderFreelistTrunk = 32;
 constexpr uint32_t kHeaderSchemaFormat = 44;
 constexpr uint32_t kHeaderTextEncoding = 56;

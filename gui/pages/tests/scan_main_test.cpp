@@ -175,8 +175,16 @@ TEST(ScanPageTest, ADatabaseThatCouldNotBeReadIsSaidSoOverItsCategory) {
     }
     SaveWindowScreenshot("scan_page_messages_unread", window->Window());
 
-    // Later the contacts too: said at once on the page that shows them.
+    // The contacts database read only in part: said above the contacts, in the same red.
     PressTreeRow(page->GetTree(), 1);
+    const uint32_t contactsInPart = 1u << (kReadInPartShift + 1);
+    PostAndDeliver(MSG_SCAN_UNREAD, &contactsInPart, sizeof contactsInPart);
+    EXPECT_TRUE(Visible(detail->GetNotice()));
+    EXPECT_EQ(TextOf(detail->GetNoticeText()), GetLangString("SCAN_CONTACTS_READ_IN_PART"));
+    EXPECT_TRUE(AreaHasColour(detail->GetNoticeText()->GetWidget(), 0xE12017));
+    SaveWindowScreenshot("scan_page_contacts_read_in_part", window->Window());
+
+    // Later the contacts not read at all: that is said over the part read.
     const uint32_t both = 1u << 1 | 1u << 2;
     PostAndDeliver(MSG_SCAN_UNREAD, &both, sizeof both);
     EXPECT_TRUE(Visible(detail->GetNotice()));

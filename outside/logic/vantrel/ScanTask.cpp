@@ -88,8 +88,9 @@ ResultCode ScanTask::RunContacts() {
     ContactsRun& run = results_->Contacts();
     int failed = ScanContacts(&results_->Phone(), run, NewSink(nullptr),
                               nullptr);
+    if (failed == kScanReadInPart) NoteReadInPart(kCategoryContacts);
     Post(true);
-    return failed ? RK_FAIL(RK_E_FAIL) : RK_OK;
+    return failed == 1 ? RK_FAIL(RK_E_FAIL) : RK_OK;
 }
 
 ResultCode ScanTask::RunSms() {
@@ -97,8 +98,9 @@ ResultCode ScanTask::RunSms() {
     ICommon* contacts = results_->Contacts().GetContainer();
     int failed = ScanSms(&results_->Phone(), contacts, results_->Sms(),
                          NewSink(nullptr), nullptr);
+    if (failed == kScanReadInPart) NoteReadInPart(kCategoryMessages);
     Post(true);
-    return failed ? RK_FAIL(RK_E_FAIL) : RK_OK;
+    return failed == 1 ? RK_FAIL(RK_E_FAIL) : RK_OK;
 }
 
 ResultCode ScanTask::RunMedia() {
@@ -186,6 +188,11 @@ void ScanTask::PostNewKinds() {
 void ScanTask::NoteDatabaseJob(ResultCode result, int category) {
     if (Succeeded(result) || !ShouldContinue()) return;
     unread_ |= 1u << category;
+    PostBits(MSG_SCAN_UNREAD, unread_);
+}
+
+void ScanTask::NoteReadInPart(int category) {
+    unread_ |= 1u << (kReadInPartShift + category);
     PostBits(MSG_SCAN_UNREAD, unread_);
 }
 

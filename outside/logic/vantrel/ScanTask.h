@@ -61,6 +61,7 @@ private:
     void PostFinished(ResultCode result);
     // A database job's end: a failure not caused by a stop is posted as its category's bit.
     void NoteDatabaseJob(ResultCode result, int category);
+    void NoteReadInPart(int category);
     // A sink for the next library, told when the scan is over (the library keeps it).
     std::unique_ptr<IProgress> NewSink(ScanGate* gate);
 
@@ -74,7 +75,7 @@ private:
     double phaseShare_ = 0;      // of the current phase, from the library's record
     uint64_t mediaSectors_ = 0;  // the volumes' sectors, when the media phase counts them
     unsigned newKinds_ = 0;      // bit per kind of new items not posted yet
-    uint32_t unread_ = 0;        // bit per category whose database could not be read
+    uint32_t unread_ = 0;        // bit per category whose database could not be read, or read in part
     Clock::time_point started_;
     Clock::time_point lastPost_;
     // What the sinks reach the scan through: null once the scan is over.
