@@ -252,12 +252,13 @@ TEST_F(ContactsJobTest, ALiveRowIsNeverADeletedContact) {
     const struct {
         const char* variant;
         int status;
+        bool ran;           // the job ran to its end (read in part when its status is not 0)
         const char* lines;  // expected on standard output
     } kCases[] = {
-        {"copies", 0, "contacts: done\ncontacts: 288 live, 12 deleted\n"},
-        {"edits", 0, "contacts: done\ncontacts: 300 live, 0 deleted\n"},
-        {"zeroed", 0, "contacts: done\ncontacts: 288 live, 12 deleted\n"},
-        {"not_a_database", 9, "contacts: failed (error 1); what was found before the failure is kept\n"},
+        {"copies", 0, true, "contacts: done\ncontacts: 288 live, 12 deleted\n"},
+        {"edits", 0, true, "contacts: done\ncontacts: 300 live, 0 deleted\n"},
+        {"zeroed", 9, true, "contacts: done\ncontacts: 288 live, 12 deleted; the database was read only in part\n"},
+        {"not_a_database", 9, false, "contacts: failed (error 1); what was found before the failure is kept\n"},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.variant);
@@ -265,8 +266,8 @@ TEST_F(ContactsJobTest, ALiveRowIsNeverADeletedContact) {
         std::string report;
         EXPECT_EQ(Run(folder + "/device", temp_ + "/" + c.variant, &report), c.status) << report;
         EXPECT_NE(report.find(c.lines), std::string::npos) << report;
-        EXPECT_EQ(c.status == 0, report.find("contacts: done") != std::string::npos) << report;
-        if (c.status != 0) continue;
+        EXPECT_EQ(c.ran, report.find("contacts: done") != std::string::npos) << report;
+        if (!c.ran) continue;
         std::set<std::string> liveNames, liveNumbers, deletedNames;
         for (const std::string& line : Lines(ReadAll(folder + "/live.tsv"))) {
             std::istringstream fields(line);

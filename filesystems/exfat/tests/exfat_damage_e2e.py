@@ -142,7 +142,7 @@ def run_case(work, name, source, damage, said, keeps=False):
             own = f.read()
         at = os.path.join(run, "files") + path
         written = open(at, "rb").read() if os.path.isfile(at) else None
-        itself = ("%s is short" % at) in r.stderr or '"%s"' % path in r.stderr
+        itself = ("%s is short" % at) in r.stderr or ("%s was not written" % at) in r.stderr or '"%s"' % path in r.stderr
         # A lost file may be named by the folder that lost it.
         named = itself or any('"%s"' % (path[:i] or "/") in r.stderr for i in range(len(path)) if path[i] == "/")
         if touched is not None and path not in touched:

@@ -4,7 +4,7 @@ fixtures/make_ext_damage_images.sh made, judged by The Sleuth Kit's view of the 
 live file the damage did not touch is written byte-identical in its folder; every one it touched is
 written byte-identical, or named on standard error (short, with a beginning of its own bytes, or
 lost, or below a folder said to be damaged); standard error says what the case's damage is; the run
-exits as the case says (12 when a touched file is short or lost), and no written file holds another's
+exits as the case says (12 when a touched file is short or lost, or the reader said what it lost), and no written file holds another's
 bytes."""
 import os
 import re

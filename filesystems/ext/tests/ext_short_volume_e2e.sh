@@ -39,7 +39,8 @@ for image in ext4_size_1k_short.img ext4_size_cut.img ext4_size_part.img ext4_si
     run=$(sed -n 's/^output //p' "$work/stdout.txt")
     short=$(cat "$images/$image.short")
     expected_rc=0
-    [ -z "$short" ] || expected_rc=12
+    # A short file, or a file system said to run past its volume, does not end the run as if all were well.
+    [ -z "$short" ] && ! grep -q '^warning: Ext file system runs past' "$work/stderr.txt" || expected_rc=12
     if [ "$rc" != "$expected_rc" ]; then
         echo "$image: exit $rc, not $expected_rc" >&2
         exit 1
