@@ -55,7 +55,8 @@ cat > slides.fodp <<'EOF'
 </office:presentation></office:body></office:document>
 EOF
 export HOME=$work  # LibreOffice keeps its profile here, not in the user's home
-lo() { soffice --headless "$@" > /dev/null 2>&1; }
+# Under load a first start of LibreOffice now and then gives up: such a conversion is tried once more.
+lo() { soffice --headless "$@" > /dev/null 2>&1 || soffice --headless "$@" > /dev/null 2>&1; }
 lo --infilter="HTML (StarWriter)" --convert-to 'doc:MS Word 97' letter.html
 lo --convert-to docx letter.doc
 lo --convert-to rtf letter.doc
