@@ -65,7 +65,7 @@ ResultCode CDredgel::StartRecovery(ICommon*) {
     std::memset(&last_, 0, sizeof last_);
     carry_ = 0;
     if (!container_) return RK_OK;
-    const uint64_t saidBefore = ReadInPartCount();
+    ForgetReadInPart();
     for (size_t i = 0; i < volumes_.size(); ++i) {
         if (sink_ && !sink_->ShouldContinue()) break;
         CDeletedRecoveryController* controller = new (std::nothrow) CDeletedRecoveryController;
@@ -90,7 +90,7 @@ ResultCode CDredgel::StartRecovery(ICommon*) {
         ResultCode rc = controller->Run(volumes_[i], this, container_);
         RK_LOG("[Dredgel] Recover all file i = :%d, nRslt = %d", static_cast<int>(i), static_cast<int>(ErrorNumber(rc)));
     }
-    return ReadInPartCount() != saidBefore ? RK_FAIL(MEDIA_E_READ_IN_PART) : RK_OK;
+    return ReadInPartCount() != 0 ? RK_FAIL(MEDIA_E_READ_IN_PART) : RK_OK;
 }
 
 namespace {

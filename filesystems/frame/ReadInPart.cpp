@@ -35,6 +35,12 @@ void SayReadInPart(const char* format, ...) {
     if (ILog* log = GetLog()) log->Log("%s%s", kLogWarningPrefix, line);
 }
 
+void ForgetReadInPart() {
+    Said& said = TheSaid();
+    std::lock_guard<std::mutex> guard(said.lock);
+    said.lines.clear();
+}
+
 uint64_t ReadInPartCount() {
     Said& said = TheSaid();
     std::lock_guard<std::mutex> guard(said.lock);

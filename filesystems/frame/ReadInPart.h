@@ -7,5 +7,8 @@
 // counted (once each: two searches may read one volume): the media library's run then tells its
 // caller that it read the device only in part.
 void SayReadInPart(const char* format, ...) __attribute__((format(printf, 1, 2)));
-// The lines said so far in this process.
+// Starts a run: what an earlier run said (a scan of the same device again, in one process) is
+// said and counted again.
+void ForgetReadInPart();
+// The lines said since the run started.
 uint64_t ReadInPartCount();
