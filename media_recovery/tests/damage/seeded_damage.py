@@ -536,6 +536,12 @@ def named(f, stderr):
     return False
 
 
+def names_now(image, off):
+    """inode -> path of every live entry fls lists on the damaged image: the name the damage left a
+    file with, by which the run can name it."""
+    return {inode: path for _, inode, path in listing(image, off)}
+
+
 def run_seed(seed, volume, images, recover, keep):
     with open(os.path.join(images, volume + ".json")) as fh:
         oracle = json.load(fh)
@@ -562,6 +568,7 @@ def run_seed(seed, volume, images, recover, keep):
                 faults.append(("-", "exit %d: %s" % (run.returncode, stderr.strip()[-300:])))
             m = re.search(r"^output (.*)$", run.stdout, re.M)
             written = written_files(os.path.join(m.group(1), "files")) if m else {}
+            renamed = None
             by_bytes = {}
             for p, b in written.items():
                 by_bytes.setdefault(b, []).append(p)
@@ -582,6 +589,11 @@ def run_seed(seed, volume, images, recover, keep):
                 if ("entry" in parts or "tree" in parts or "global" in parts) and data in by_bytes:
                     continue
                 said = named(f, stderr) or ("global" in parts and stderr.strip())
+                if not said and "entry" in parts:
+                    # Its name itself damaged: the run can name it only by the name it has now.
+                    renamed = names_now(copy, oracle["offset"]) if renamed is None else renamed
+                    now = renamed.get(f["inode"])
+                    said = now is not None and now != f["path"] and os.path.basename(now) in stderr
                 for p in mine:
                     got = written[p]
                     prefix = len(got) < len(data) and data[:len(got)] == got
