@@ -68,12 +68,18 @@ IFileNode* CExFatFileNode::Clone() {
     return copy;
 }
 
+uint64_t ExFatReadableLength(const ExFatEntryRecord& record) {
+    if (record.IsDirectory()) return record.dataLength;
+    return std::min(record.dataLength, record.validDataLength);
+}
+
 CDataRunList* BuildExFatExtents(const ExFatEntryRecord& record, ExFatVolume& volume) {
     CDataRunList* list = CreateDataRunList();
     if (!list) return list;
     const uint64_t clusterBytes = volume.clusterSize ? volume.clusterSize : 512;
-    if (static_cast<int64_t>(record.dataLength) <= 0 || !volume.IsHeapCluster(record.firstCluster)) return list;
-    const uint64_t clusters = (record.dataLength + clusterBytes - 1) / clusterBytes;
+    const uint64_t length = ExFatReadableLength(record);
+    if (static_cast<int64_t>(length) <= 0 || !volume.IsHeapCluster(record.firstCluster)) return list;
+    const uint64_t clusters = (length + clusterBytes - 1) / clusterBytes;
     if (record.noFatChain) {
         AppendContiguous(list, volume, record.firstCluster, clusters);
         return list;
@@ -137,14 +143,14 @@ CExFatFileNode* MakeExFatFileNode(const ExFatEntryRecord& record, ExFatVolume& v
     node->modificationTime_ = ExFatTimestampToFileTime(record.modifyTimestamp);
     node->accessTime_ = ExFatTimestampToFileTime(record.accessTimestamp);
     node->SetName(record.name);
-    node->size_ = record.dataLength;
+    node->size_ = ExFatReadableLength(record);
     node->SetLocation(record.sector);
     if (!record.inUse) node->MarkDeleted();
     CDataRunList* runs = BuildExFatExtents(record, volume);
     node->SetDataRuns(runs);
-    if (!record.IsDirectory() && record.dataLength > 0) {
+    if (!record.IsDirectory() && node->size_ > 0) {
         const uint64_t clusterBytes = volume.clusterSize ? volume.clusterSize : 512;
-        node->sizeCut_ = HeldClusters(runs) < (record.dataLength + clusterBytes - 1) / clusterBytes;
+        node->sizeCut_ = HeldClusters(runs) < (node->size_ + clusterBytes - 1) / clusterBytes;
     }
     return node;
 }

@@ -63,8 +63,8 @@ private:
 };
 
 // A node from a finished entry set of the volume: name, size, attributes, times, the entry's sector
-// as its locator location, deleted when the set is not in use, and its extents. Null when memory
-// runs out.
+// as its locator location, deleted when the set is not in use, and its extents. A file's size is the
+// part of its length that was written (ExFatReadableLength). Null when memory runs out.
 CExFatFileNode* MakeExFatFileNode(const ExFatEntryRecord& record, ExFatVolume& volume);
 // A folder whose own entry is gone, standing in for it: "DIR" and its first cluster, in decimal.
 CExFatFileNode* MakeExFatLostFolder(uint32_t firstCluster, const ExFatVolume& volume);
@@ -77,6 +77,10 @@ CExFatFileNode* MakeExFatHeldClusters(CDataRunList* runs, const ExFatVolume& vol
 // the FAT up to the data length. A deleted chained file whose first FAT entry was freed is taken as
 // contiguous. Runs never leave the heap.
 CDataRunList* BuildExFatExtents(const ExFatEntryRecord& record, ExFatVolume& volume);
+// What of a record's data is there to read: a folder's DataLength; a file's DataLength, or its
+// ValidDataLength when that is smaller (the bytes past it were never written to it). Two lengths that
+// disagree tell of damage as well: the smaller is the one that holds none of another file's bytes.
+uint64_t ExFatReadableLength(const ExFatEntryRecord& record);
 // The clusters of the chain from first, at most most of them: up to its end, and short of the first
 // cluster it would take twice when it loops.
 uint64_t ExFatChainClusters(ExFatVolume& volume, uint32_t first, uint64_t most);

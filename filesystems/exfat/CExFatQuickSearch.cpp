@@ -220,6 +220,20 @@ void CExFatQuickSearch::SayCut(CExFatFileNode* folder, const ExFatEntryRecord& r
     }
 }
 
+void CExFatQuickSearch::SayChanged(CExFatFileNode* folder, const ExFatEntryRecord& record) {
+    if (record.IsDirectory() || record.validDataLength == record.dataLength) return;
+    const std::string path = PathOf(folder, record.name);
+    const unsigned long long valid = record.validDataLength, length = record.dataLength;
+    if (valid < length)
+        SayReadInPart("exFAT file \"%s\": only %llu of its %llu bytes were written to it (its valid data length): it "
+                      "is written as far as that",
+                      path.c_str(), valid, length);
+    else
+        SayReadInPart("exFAT file \"%s\": its valid data length (%llu bytes) is larger than its length (%llu bytes): "
+                      "one of them is damaged; it is written as far as its length goes",
+                      path.c_str(), valid, length);
+}
+
 bool CExFatQuickSearch::ReadContiguous(uint32_t start, int64_t remaining) {
     if (!volume_.IsHeapCluster(start)) return true;
     // At least the first cluster, as for a chained folder of length 0; never past the heap.
@@ -263,6 +277,7 @@ void CExFatQuickSearch::EmitFinished(CExFatFileNode* folder, uint32_t start) {
     parser_.Refused().clear();
     for (ExFatEntryRecord& record : parser_.Finished()) {
         if (parentDeleted) record.inUse = 0;
+        if (record.inUse) SayChanged(folder, record);
         CExFatFileNode* node = MakeExFatFileNode(record, volume_);
         if (!node) continue;
         if (record.inUse && node->IsSizeCut()) SayCut(folder, record);

@@ -54,6 +54,8 @@ private:
     void SayFolder(const char* what, unsigned long long a, unsigned long long b);
     // Says why a live file's clusters hold less than its length.
     void SayCut(CExFatFileNode* folder, const ExFatEntryRecord& record);
+    // Says what the set of a live file or folder shows was changed since it was written.
+    void SayChanged(CExFatFileNode* folder, const ExFatEntryRecord& record);
     // "/a/b/name" of a name in folder (null: the root).
     static std::string PathOf(IFileNode* folder, const char* name);
     bool ReadContiguous(uint32_t start, int64_t remaining);

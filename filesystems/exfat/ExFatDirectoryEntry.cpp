@@ -50,11 +50,16 @@ bool IsValidFileEntry(const uint8_t* e) {
            IsValidExFatTimestamp(LoadLE32(e + kFileModifyTime)) && IsValidExFatTimestamp(LoadLE32(e + kFileAccessTime));
 }
 
-bool IsValidStreamEntry(const uint8_t* e, uint32_t sectorShift, uint32_t clusterShift, uint64_t deviceSectors) {
+bool IsValidStreamLayout(const uint8_t* e) {
     if (!AllZero(e, kStreamReserved2, kStreamReserved2 + 2) || !AllZero(e, kStreamReserved3, kStreamReserved3 + 4))
         return false;
     const uint32_t first = LoadLE32(e + kStreamFirstCluster);
-    if (first == 1 || first > 0xFFFFFFF6) return false;
+    return first != 1 && first <= 0xFFFFFFF6;
+}
+
+bool IsValidStreamEntry(const uint8_t* e, uint32_t sectorShift, uint32_t clusterShift, uint64_t deviceSectors) {
+    if (!IsValidStreamLayout(e)) return false;
+    const uint32_t first = LoadLE32(e + kStreamFirstCluster);
     const uint64_t length = LoadLE64(e + kStreamDataLength), valid = LoadLE64(e + kStreamValidDataLength);
     if (!LengthFits(length, sectorShift, deviceSectors) || !LengthFits(valid, sectorShift, deviceSectors)) return false;
     if (first == 0 || !(e[kStreamFlags] & kFlagNoFatChain)) return true;

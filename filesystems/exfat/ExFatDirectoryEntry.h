@@ -15,6 +15,8 @@ bool IsValidFileEntry(const uint8_t* entry);
 // The file entry's fields but its three timestamps: a set whose only fault is a time is a file.
 bool IsValidFileEntryLayout(const uint8_t* entry);
 bool IsValidStreamEntry(const uint8_t* entry, uint32_t sectorShift, uint32_t clusterShift, uint64_t deviceSectors);
+// The stream entry's reserved bytes and first cluster, its lengths left out.
+bool IsValidStreamLayout(const uint8_t* entry);
 bool IsValidNameEntry(const uint8_t* entry);
 bool IsValidLabelEntry(const uint8_t* entry);
 bool IsValidBitmapEntry(const uint8_t* entry, uint32_t sectorShift, uint32_t clusterShift, uint64_t deviceSectors);

@@ -7,6 +7,7 @@ struct ExFatEntryRecord {
     static constexpr size_t kNameBytes = 259;  // at most 258 bytes of UTF-8 text and the NUL
 
     uint64_t dataLength = 0;     // stream extension
+    uint64_t validDataLength = 0;  // stream extension: the bytes written to it, from its start
     uint32_t firstCluster = 0;   // stream extension
     uint8_t noFatChain = 0;      // stream extension flag bit 1, as 0 or 1
     uint8_t inUse = 0;           // bit 7 of the file entry's type byte, as 0 or 1

@@ -107,10 +107,9 @@ bool ExFatEntrySetParser::OnFileEntry(const uint8_t* e, uint64_t sector) {
 }
 
 bool ExFatEntrySetParser::OnStreamEntry(const uint8_t* e) {
-    // A length larger than the device is taken: the file is read as far as its volume goes, and is
-    // short.
-    if ((e[0] & kTypeBenign) || !(e[0] & kTypeSecondary) || e[kStreamReserved1] != 0 ||
-        !IsValidStreamEntry(e, parameters_.sectorShift, parameters_.clusterShift, ~uint64_t{0})) {
+    // Lengths are not judged here: one larger than the device is read as far as its volume goes,
+    // and two that disagree are weighed when the file is made.
+    if ((e[0] & kTypeBenign) || !(e[0] & kTypeSecondary) || e[kStreamReserved1] != 0 || !IsValidStreamLayout(e)) {
         if (stage_ == 1 && counter_ == 1) Drop("its stream extension entry is malformed");
         return false;
     }
@@ -118,6 +117,7 @@ bool ExFatEntrySetParser::OnStreamEntry(const uint8_t* e) {
         stage_ = 2;
         --remaining_;
         open_.dataLength = LoadLE64(e + kStreamDataLength);
+        open_.validDataLength = LoadLE64(e + kStreamValidDataLength);
         open_.firstCluster = LoadLE32(e + kStreamFirstCluster);
         open_.noFatChain = (e[kStreamFlags] & kFlagNoFatChain) ? 1 : 0;
         nameLength_ = e[kStreamNameLength];

@@ -221,6 +221,7 @@ void ExFatSectorRecognizer::TakeStream(Carry& carry, const uint8_t* e, bool firs
         return;
     }
     carry.record.dataLength = LoadLE64(e + kStreamDataLength);
+    carry.record.validDataLength = LoadLE64(e + kStreamValidDataLength);
     carry.record.firstCluster = LoadLE32(e + kStreamFirstCluster);
     carry.record.noFatChain = (e[kStreamFlags] & kFlagNoFatChain) ? 1 : 0;
     carry.nameLength = e[kStreamNameLength];

@@ -2,7 +2,8 @@
 """exfat_damage_e2e.py BIN IMAGES: relikorda-recover over copies of made exFAT volumes (512- and
 4096-byte sectors), each damaged one way after it was made: a chain that loops back mid-way, a
 length larger than the volume (set checksum redone), the image cut at its heap's start or inside
-it, a refused entry set, a folder chain cut short. Judged against The Sleuth Kit's listing and
+it, a refused entry set, a folder chain cut short, a length grown past what was written to the
+file. Judged against The Sleuth Kit's listing and
 contents of the undamaged volume: every live file the damage did not touch is written
 byte-identical in its folder and named nowhere; every other one is written byte-identical, or
 named on standard error with what it holds agreeing with its own bytes; the run exits 12 and says
@@ -90,6 +91,21 @@ def bad_stream(img):
     return {path}
 
 
+def edit_set(img, path, edit, redo=True):
+    """edit(set bytes) on path's entry set, its checksum redone or left."""
+    v = Volume(img)
+    _, _, _, off, folder = find(v, path)
+    data = v.read(folder)
+    n = data[off + 1] + 1
+    entries = bytearray(data[off:off + 32 * n])
+    edit(entries)
+    if redo:
+        struct.pack_into("<H", entries, 2, checksum(entries))
+    data[off:off + 32 * n] = entries
+    v.write(folder, data)
+    return {path}
+
+
 def folder_chain_cut(img):
     v = Volume(img)
     touched = {f[0] for f in live_files(v) if f[0].startswith("/Music/")}
@@ -109,6 +125,9 @@ CASES = [
     ("cut inside the heap", "exfat_8k.4k.img", lambda i: cut_at(i, 0.5), r"runs past the end of its device"),
     ("refused entry set", "exfat_4k.img", bad_stream, r"exFAT folder \"/Music\": the entry set at sector \d+ .*is refused"),
     ("folder chain cut", "exfat_4k.img", folder_chain_cut, r"exFAT folder \"/Music\": its cluster chain ends after 1"),
+    ("length grown, checksum redone", "exfat_4k.img",
+     lambda i: edit_set(i, "/Documents/c.pdf", lambda e: struct.pack_into("<Q", e, 32 + 24, 3 * 4096)),
+     r"\"/Documents/c.pdf\": only 3000 of its 12288 bytes were written to it", True),
 ]
 
 

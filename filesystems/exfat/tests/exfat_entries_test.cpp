@@ -284,13 +284,20 @@ struct NodeCase {
     std::vector<DataRun> runs;
     bool cut;             // the runs hold less than the length: FILE_FLAG_SIZE_CUT
     bool noFat = false;   // the volume's FAT could not be placed
+    uint64_t size = ~uint64_t{0};  // the node's size when not the record's length
 };
 
 ExFatEntryRecord Record(uint32_t first, uint64_t length, bool noFatChain, bool inUse = true, uint16_t attr = 0x20) {
     ExFatEntryRecord r;
     r.firstCluster = first, r.dataLength = length, r.noFatChain = noFatChain, r.inUse = inUse, r.attributes = attr;
+    r.validDataLength = length;
     r.createTimestamp = r.modifyTimestamp = r.accessTimestamp = kTime;
     std::strcpy(r.name, "..  .hidden.jpg");
+    return r;
+}
+
+ExFatEntryRecord Valid(ExFatEntryRecord r, uint64_t validLength) {
+    r.validDataLength = validLength;
     return r;
 }
 
@@ -331,6 +338,11 @@ TEST(ExFatFileNode, ExtentsFromRecords) {
         {"deleted chain without a FAT", Record(20, 3 * 4096, false, false), {{18, 1}}, true, true},
         {"one-cluster chain without a FAT", Record(20, 4096, false), {{18, 1}}, false, true},
         {"contiguous without a FAT", Record(20, 3 * 4096, true), {{18, 3}}, false, true},
+        // Of two lengths that disagree the smaller is read: the bytes written to it, or its length
+        // when the valid one is past it.
+        {"valid length short of the length", Valid(Record(10, 3 * 4096, false), 4097), {{8, 2}}, false, false, 4097},
+        {"valid length past the length", Valid(Record(7, 4097, true), 1ull << 40), {{5, 2}}, false, false, 4097},
+        {"a folder reads its length", Valid(Record(10, 8192, false, true, 0x10), 0), {{8, 2}}, false, false, 8192},
     };
     for (const NodeCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -338,7 +350,7 @@ TEST(ExFatFileNode, ExtentsFromRecords) {
         ASSERT_NE(node, nullptr);
         EXPECT_EQ((node->GetFlags() & FILE_FLAG_SIZE_CUT) != 0, c.cut);
         EXPECT_EQ((node->GetFlags() & FILE_FLAG_DELETED) != 0, !c.record.inUse);
-        EXPECT_EQ(node->GetSize(), c.record.dataLength);
+        EXPECT_EQ(node->GetSize(), c.size == ~uint64_t{0} ? c.record.dataLength : c.size);
         std::vector<DataRun> runs;
         for (DataRun* r = node->GetDataRuns()->First(); r; r = node->GetDataRuns()->Next()) runs.push_back(*r);
         ASSERT_EQ(runs.size(), c.runs.size());
