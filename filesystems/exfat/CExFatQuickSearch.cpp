@@ -71,8 +71,32 @@ bool CExFatQuickSearch::ReadBootSector(IStorageDevice* device) {
     bufferClusters_ = volume_.clusterSize >= kReadBytes ? 1 : kReadBytes / volume_.clusterSize;
     buffer_.reset(new (std::nothrow) uint8_t[static_cast<size_t>(bufferClusters_) * volume_.clusterSize]);
     if (!buffer_) return false;
+    ReadSystemEntries();
+    parser_.SetUpcaseTable(&upcase_);
     const uint64_t root = volume_.ClusterSector(volume_.rootCluster);
     return builder_->BeginSearch(SEARCHER_EXFAT, static_cast<int>(root), static_cast<int>(root >> 32)) != 0;
+}
+
+void CExFatQuickSearch::ReadSystemEntries() {
+    using namespace exfat;
+    if (!volume_.IsHeapCluster(volume_.rootCluster) ||
+        !device_->ReadSectors(buffer_.get(), volume_.ClusterSector(volume_.rootCluster), volume_.sectorsPerCluster))
+        return;
+    uint32_t upcaseChecksum = 0;
+    for (uint32_t i = 0; i < volume_.clusterSize / kEntrySize; ++i) {
+        const uint8_t* e = buffer_.get() + static_cast<size_t>(i) * kEntrySize;
+        if (e[0] == kTypeEndOfDirectory) break;
+        if (e[0] == kTypeUpcase && !upcaseFirst_) {
+            upcaseFirst_ = LoadLE32(e + kSystemFirstCluster);
+            upcaseLength_ = LoadLE64(e + kSystemDataLength);
+            upcaseChecksum = LoadLE32(e + kUpcaseTableChecksum);
+        }
+    }
+    // Without the table, names of units past 0x7F are not checked.
+    if (upcaseFirst_ && !upcase_.Read(volume_, device_, upcaseFirst_, upcaseLength_, upcaseChecksum))
+        RK_LOG("[exFAT] the up-case table at cluster %u cannot be read whole or does not add up to its checksum: "
+               "names are checked only where their characters are below 0x80",
+               upcaseFirst_);
 }
 
 void CExFatQuickSearch::SayWhatTheDeviceLacks() {
@@ -221,8 +245,17 @@ void CExFatQuickSearch::SayCut(CExFatFileNode* folder, const ExFatEntryRecord& r
 }
 
 void CExFatQuickSearch::SayChanged(CExFatFileNode* folder, const ExFatEntryRecord& record) {
-    if (record.IsDirectory() || record.validDataLength == record.dataLength) return;
     const std::string path = PathOf(folder, record.name);
+    const char* what = record.IsDirectory() ? "folder" : "file";
+    if (record.changed & ExFatEntryRecord::kNameDiffers)
+        SayReadInPart("exFAT %s \"%s\": its name is not the one its entry set's name hash was made from: the name is "
+                      "damaged, and the %s is listed under it",
+                      what, path.c_str(), what);
+    else if (record.changed & ExFatEntryRecord::kChecksumDiffers)
+        SayReadInPart("exFAT %s \"%s\": its entry set does not add up to its checksum: it was changed since it was "
+                      "written, and its length or clusters may not be the %s's",
+                      what, path.c_str(), what);
+    if (record.IsDirectory() || record.validDataLength == record.dataLength) return;
     const unsigned long long valid = record.validDataLength, length = record.dataLength;
     if (valid < length)
         SayReadInPart("exFAT file \"%s\": only %llu of its %llu bytes were written to it (its valid data length): it "

@@ -7,6 +7,7 @@
 
 #include "filesystems/frame/IFileSystemSearchController.h"
 #include "filesystems/exfat/ExFatEntrySetParser.h"
+#include "filesystems/exfat/ExFatUpcaseTable.h"
 #include "filesystems/exfat/ExFatVolume.h"
 
 class CExFatFileNode;
@@ -38,6 +39,9 @@ public:
 
 private:
     bool ReadBootSector(IStorageDevice* device);
+    // The root's up-case table entry, from its first cluster, and the table, through which names
+    // are checked.
+    void ReadSystemEntries();
     void Walk();
     // Reads one folder's clusters (from start, for remaining bytes; in one stretch when contiguous)
     // and hands its entry sets to the builder, each linked to folder (null for the root). False when
@@ -77,4 +81,8 @@ private:
     bool walkingDeleted_ = false;
     std::deque<CExFatFileNode*> liveFolders_;     // owned by the builder
     std::deque<CExFatFileNode*> deletedFolders_;  // owned by the builder
+    // The root's up-case table: its first cluster and length.
+    uint32_t upcaseFirst_ = 0;
+    uint64_t upcaseLength_ = 0;
+    ExFatUpcaseTable upcase_;
 };

@@ -87,6 +87,7 @@ constexpr uint16_t kAttrDirectory = 0x10;
 //   1  1  GeneralSecondaryFlags (bit 1 NoFatChain)
 //   2  1  reserved, zero
 //   3  1  NameLength
+//   4  2  NameHash, of the name's capitals (the up-case table's)
 //   6  2  reserved, zero
 //   8  8  ValidDataLength
 //  16  4  reserved, zero
@@ -95,6 +96,7 @@ constexpr uint16_t kAttrDirectory = 0x10;
 constexpr size_t kStreamFlags = 1;
 constexpr size_t kStreamReserved1 = 2;
 constexpr size_t kStreamNameLength = 3;
+constexpr size_t kStreamNameHash = 4;
 constexpr size_t kStreamReserved2 = 6;
 constexpr size_t kStreamValidDataLength = 8;
 constexpr size_t kStreamReserved3 = 16;
@@ -114,6 +116,7 @@ constexpr size_t kNameUnitsPerEntry = 15;
 //   2 18  reserved, zero (bitmap); 4-7 TableChecksum and 8-19 reserved (up-case)
 //  20  4  FirstCluster
 //  24  8  DataLength
+constexpr size_t kUpcaseTableChecksum = 4;
 constexpr size_t kSystemFirstCluster = 20;
 constexpr size_t kSystemDataLength = 24;
 

@@ -38,22 +38,35 @@ inline Entry NameEntry(uint8_t type, const std::u16string& units) {
     for (size_t i = 0; i < units.size() && i < 15; ++i) Put16(&e[2 + 2 * i], units[i]);
     return e;
 }
-// A whole set: file, stream, the name in entries of 15 units, then extra entries.
+// The set checksum over a set's bytes, its own field left out.
+inline void PutSetChecksum(Entry& set) {
+    uint16_t sum = 0;
+    for (size_t i = 0; i < set.size(); ++i)
+        if (i != 2 && i != 3) sum = static_cast<uint16_t>(((sum >> 1) | (sum << 15)) + set[i]);
+    Put16(&set[2], sum);
+}
+// A whole set: file, stream (with the name's length and hash, units below 0x80 capitalised), the
+// name in entries of 15 units, then extra entries.
 inline Entry Set(bool live, const std::u16string& name, uint32_t first, uint64_t length, std::vector<Entry> extra = {},
                  uint16_t attributes = 0x20, bool noFatChain = true) {
     const size_t names = (name.size() + 14) / 15;
     Entry set = FileEntry(live ? 0x85 : 0x05, static_cast<uint8_t>(1 + names + extra.size()), attributes);
     Entry s = StreamEntry(live ? 0xC0 : 0x40, first, length, noFatChain);
+    uint16_t hash = 0;
+    for (char16_t u : name) {
+        const uint16_t capital = u >= 'a' && u <= 'z' ? static_cast<uint16_t>(u - 0x20) : static_cast<uint16_t>(u);
+        for (uint8_t byte : {static_cast<uint8_t>(capital & 0xFF), static_cast<uint8_t>(capital >> 8)})
+            hash = static_cast<uint16_t>(((hash >> 1) | (hash << 15)) + byte);
+    }
+    s[3] = static_cast<uint8_t>(name.size());
+    Put16(&s[4], hash);
     set.insert(set.end(), s.begin(), s.end());
     for (size_t i = 0; i < names; ++i) {
         Entry n = NameEntry(live ? 0xC1 : 0x41, name.substr(15 * i, 15));
         set.insert(set.end(), n.begin(), n.end());
     }
     for (Entry& x : extra) set.insert(set.end(), x.begin(), x.end());
-    uint16_t sum = 0;
-    for (size_t i = 0; i < set.size(); ++i)
-        if (i != 2 && i != 3) sum = static_cast<uint16_t>(((sum >> 1) | (sum << 15)) + set[i]);
-    Put16(&set[2], sum);
+    PutSetChecksum(set);
     return set;
 }
 // A live folder's set.

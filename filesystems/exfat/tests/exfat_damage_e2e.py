@@ -3,11 +3,11 @@
 4096-byte sectors), each damaged one way after it was made: a chain that loops back mid-way, a
 length larger than the volume (set checksum redone), the image cut at its heap's start or inside
 it, a refused entry set, a folder chain cut short, a length grown past what was written to the
-file. Judged against The Sleuth Kit's listing and
+file, a name changed, a type byte changed. Judged against The Sleuth Kit's listing and
 contents of the undamaged volume: every live file the damage did not touch is written
 byte-identical in its folder and named nowhere; every other one is written byte-identical, or
-named on standard error with what it holds agreeing with its own bytes; the run exits 12 and says
-the damage."""
+named on standard error with what it holds agreeing with its own bytes (under the name it has now,
+when its name was changed); the run exits 12 and says the damage."""
 import os
 import re
 import shutil
@@ -20,6 +20,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "fix
 from exfat_fixture import MEDIA_EXTENSIONS, Volume, checksum, read_fls  # noqa: E402
 
 BIN, IMAGES = sys.argv[1], sys.argv[2]
+RENAMED = {}  # a touched file's path -> the path its changed name gives it
 
 
 def live_files(v, clusters=None, path="", ancestors=()):
@@ -106,6 +107,12 @@ def edit_set(img, path, edit, redo=True):
     return {path}
 
 
+def renamed(img):
+    path = "/Music/Song 03 with a long name.mp3"
+    RENAMED[path] = "/Music/Song 0X with a long name.mp3"
+    return edit_set(img, path, lambda e: e.__setitem__(64 + 2 + 2 * 6, ord("X")))
+
+
 def folder_chain_cut(img):
     v = Volume(img)
     touched = {f[0] for f in live_files(v) if f[0].startswith("/Music/")}
@@ -128,10 +135,18 @@ CASES = [
     ("length grown, checksum redone", "exfat_4k.img",
      lambda i: edit_set(i, "/Documents/c.pdf", lambda e: struct.pack_into("<Q", e, 32 + 24, 3 * 4096)),
      r"\"/Documents/c.pdf\": only 3000 of its 12288 bytes were written to it", True),
+    ("name changed, checksum redone", "exfat_4k.img", renamed,
+     r"\"/Music/Song 0X with a long name.mp3\": its name is not the one its entry set's name hash was made from",
+     True),
+    ("a type byte changed", "exfat_4k.img",
+     lambda i: edit_set(i, "/Music/Song 04 with a long name.mp3", lambda e: e.__setitem__(0, 0xDD), False),
+     r"exFAT folder \"/Music\": the entry set at sector \d+ \(\"Song 04 with a long name.mp3\"\) is refused: its "
+     r"first entry is of a kind not known here"),
 ]
 
 
 def run_case(work, name, source, damage, said, keeps=False):
+    RENAMED.clear()
     phone = os.path.join(work, "phone")
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(os.path.join(phone, "storage"))
@@ -159,9 +174,10 @@ def run_case(work, name, source, damage, said, keeps=False):
         checked += 1
         with open(os.path.join(IMAGES, source + ".icat", inode), "rb") as f:
             own = f.read()
-        at = os.path.join(run, "files") + path
+        now = RENAMED.get(path, path)
+        at = os.path.join(run, "files") + now
         written = open(at, "rb").read() if os.path.isfile(at) else None
-        itself = ("%s is short" % at) in r.stderr or ("%s was not written" % at) in r.stderr or '"%s"' % path in r.stderr
+        itself = ("%s is short" % at) in r.stderr or ("%s was not written" % at) in r.stderr or '"%s"' % now in r.stderr
         # A lost file may be named by the folder that lost it.
         named = itself or any('"%s"' % (path[:i] or "/") in r.stderr for i in range(len(path)) if path[i] == "/")
         if touched is not None and path not in touched:

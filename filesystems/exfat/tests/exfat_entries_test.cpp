@@ -170,14 +170,14 @@ TEST(ExFatEntrySetParser, SetsLiveDeletedBrokenAndBenign) {
     Entry mixed = a;
     mixed[32] = 0x40;
     EXPECT_EQ(Parse({Join({mixed, b})}).size(), 1u);
-    // 0x00 and an unknown critical entry end the buffer; a vendor entry inside a set and a GUID
-    // entry between sets do not.
+    // 0x00 ends the buffer; an unknown critical entry (a damaged type byte) costs only itself, and
+    // a vendor entry inside a set and a GUID entry between sets cost nothing.
     Entry critical(32);
     critical[0] = 0x84;
     EXPECT_EQ(Parse({Join({a, end, a})}, &ended).size(), 1u);
     EXPECT_TRUE(ended);
-    EXPECT_EQ(Parse({Join({a, critical, a})}, &ended).size(), 1u);
-    EXPECT_TRUE(ended);
+    EXPECT_EQ(Parse({Join({a, critical, a})}, &ended).size(), 2u);
+    EXPECT_FALSE(ended);
     r = Parse({Join({guid, Set(true, u"camera.jpg", 3, 10, {vendor}), a})}, &ended);
     EXPECT_FALSE(ended);
     ASSERT_EQ(r.size(), 2u);
@@ -200,6 +200,44 @@ TEST(ExFatEntrySetParser, SetsLiveDeletedBrokenAndBenign) {
     EXPECT_EQ(ExFatTimestampToFileTime(r[1].modifyTimestamp), 0u);
     EXPECT_EQ(r[2].accessTimestamp, 0u);
     EXPECT_EQ(r[2].modifyTimestamp, r[0].modifyTimestamp);
+}
+
+TEST(ExFatEntrySetParser, WhatASetShowsWasChangedSinceItWasWritten) {
+    // A byte of the set changed, its checksum redone or not: what the set's own checks can tell.
+    const Entry sound = Set(true, u"IMG_0001.jpg", 7, 3000);
+    struct {
+        const char* what;
+        size_t at;  // the byte changed
+        uint8_t value;
+        bool redone;  // the set checksum made again after
+        uint8_t changed;
+    } cases[] = {
+        {"as written", 0, 0x85, false, 0},
+        {"a time, checksum left", 9, 0x11, false, ExFatEntryRecord::kChecksumDiffers},
+        {"a time, checksum redone", 9, 0x11, true, 0},
+        {"a name unit, checksum redone", 64 + 2 + 2 * 9, 'x', true, ExFatEntryRecord::kNameDiffers},
+        {"a name unit, checksum left", 64 + 2 + 2 * 9, 'x', false,
+         ExFatEntryRecord::kNameDiffers | ExFatEntryRecord::kChecksumDiffers},
+        {"a unit's case alone: the hash is of capitals", 64 + 2 + 2 * 9, 'J', true, 0},
+        {"the name length, checksum redone: the name is whole", 32 + 3, 5, true, 0},
+        {"the name hash, checksum redone", 32 + 4, 0x12, true, ExFatEntryRecord::kNameDiffers},
+        {"a unit made NUL, checksum redone", 64 + 2 + 2 * 11, 0, true, ExFatEntryRecord::kNameDiffers},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Entry set = sound;
+        set[c.at] = c.value;
+        if (c.redone) PutSetChecksum(set);
+        const auto r = Parse({set});
+        ASSERT_EQ(r.size(), 1u);
+        EXPECT_EQ(r[0].changed, c.changed);
+    }
+    // A name with units whose capitals are not known without the volume's table is checked by its
+    // length alone.
+    Entry accented = Set(true, u"caf\u00E9.jpg", 7, 3000);
+    accented[32 + 4] ^= 1;
+    PutSetChecksum(accented);
+    EXPECT_EQ(Parse({accented})[0].changed, 0);
 }
 
 TEST(ExFatEntrySetParser, SetsAcrossBuffersNamesCutAndSurrogates) {
