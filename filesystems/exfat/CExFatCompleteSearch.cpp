@@ -13,6 +13,7 @@
 #include "filesystems/exfat/ExFatFatPlacement.h"
 #include "filesystems/exfat/ExFatFolderTree.h"
 #include "filesystems/exfat/ExFatLayout.h"
+#include "filesystems/exfat/ExFatLiveExtents.h"
 #include "filesystems/exfat/ExFatVolumeFragments.h"
 #include "filesystems/exfat/ExFatVolumeRebuild.h"
 #include "media_recovery/ISectorLender.h"
@@ -299,8 +300,8 @@ void CExFatCompleteSearch::OpenFat(ExFatVolume& volume, const std::vector<const 
                static_cast<unsigned long long>(volume.heapStart));
 }
 
-CDataRunList* CExFatCompleteSearch::ClustersLiveEntriesMayHold(const ExFatVolume& volume,
-                                                               const std::vector<const ExFatDirectoryInfo*>& runs) const {
+bool CExFatCompleteSearch::ReadRootBitmap(const ExFatVolume& volume, const std::vector<const ExFatDirectoryInfo*>& runs,
+                                          ExFatAllocationBitmap& bitmap) const {
     const uint64_t clusterBytes = volume.clusterSize ? volume.clusterSize : 512;
     const auto clustersOf = [&](uint64_t bytes) { return (bytes + clusterBytes - 1) / clusterBytes; };
     const auto clusterOf = [&](uint64_t sector) {
@@ -318,12 +319,19 @@ CDataRunList* CExFatCompleteSearch::ClustersLiveEntriesMayHold(const ExFatVolume
             break;
         }
     }
+    return root && bitmap.Read(volume, device_, root->bitmapFirstCluster, root->bitmapDataLength) &&
+           bitmap.MarksAll(root->bitmapFirstCluster, clustersOf(root->bitmapDataLength)) &&
+           bitmap.Marks(clusterOf(root->firstSector)) &&
+           (!volume.IsHeapCluster(root->upcaseFirstCluster) ||
+            bitmap.MarksAll(root->upcaseFirstCluster, clustersOf(root->upcaseDataLength)));
+}
+
+CDataRunList* CExFatCompleteSearch::ClustersLiveEntriesMayHold(const ExFatVolume& volume,
+                                                               const std::vector<const ExFatDirectoryInfo*>& runs) const {
+    const uint64_t clusterBytes = volume.clusterSize ? volume.clusterSize : 512;
+    const auto clustersOf = [&](uint64_t bytes) { return (bytes + clusterBytes - 1) / clusterBytes; };
     ExFatAllocationBitmap bitmap;
-    bool trusted = root && bitmap.Read(volume, device_, root->bitmapFirstCluster, root->bitmapDataLength) &&
-                   bitmap.MarksAll(root->bitmapFirstCluster, clustersOf(root->bitmapDataLength)) &&
-                   bitmap.Marks(clusterOf(root->firstSector)) &&
-                   (!volume.IsHeapCluster(root->upcaseFirstCluster) ||
-                    bitmap.MarksAll(root->upcaseFirstCluster, clustersOf(root->upcaseDataLength)));
+    bool trusted = ReadRootBitmap(volume, runs, bitmap);
     for (size_t k = 0; trusted && k < runs.size(); ++k)
         for (const ExFatEntryRecord& r : runs[k]->live)
             if (r.dataLength > 0 && volume.IsHeapCluster(r.firstCluster) && !bitmap.Marks(r.firstCluster)) {
@@ -370,6 +378,19 @@ CDataRunList* CExFatCompleteSearch::ClustersLiveEntriesMayHold(const ExFatVolume
     return list;
 }
 
+void CExFatCompleteSearch::CutWhatIsNotTheirs(ExFatVolume& volume, const std::vector<const ExFatDirectoryInfo*>& runs,
+                                              ExFatFolderTree& tree) const {
+    ExFatLiveExtents extents(volume);
+    tree.AddLiveExtents(extents);
+    ExFatAllocationBitmap bitmap;
+    const bool trusted = ReadRootBitmap(volume, runs, bitmap);
+    for (const ExFatLiveExtents::Cut& cut : extents.Settle(trusted ? &bitmap : nullptr))
+        RK_LOG("[exFAT] the volume whose heap starts at sector %llu: \"%s\" keeps %llu of its %llu clusters: its "
+               "cluster %u is not its own",
+               static_cast<unsigned long long>(volume.heapStart), cut.node->GetName(),
+               static_cast<unsigned long long>(cut.kept), static_cast<unsigned long long>(cut.needed), cut.cluster);
+}
+
 void CExFatCompleteSearch::HandTreesToBuilder() {
     if (volumes_.empty() || !builder_) return;
     builder_->BeginSearch(SEARCHER_EXFAT, -1, -1);
@@ -380,6 +401,7 @@ void CExFatCompleteSearch::HandTreesToBuilder() {
         ExFatFolderTree tree(volume, static_cast<uint16_t>(i));
         for (const ExFatDirectoryInfo* run : runs) tree.AddRun(*run);
         tree.Link();
+        CutWhatIsNotTheirs(volume, runs, tree);
         tree.HandTo(*builder_);
         if (!volume.fat.IsOpen()) {
             if (CDataRunList* held = ClustersLiveEntriesMayHold(volume, runs)) {

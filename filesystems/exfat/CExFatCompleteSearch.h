@@ -16,6 +16,8 @@
 // gone reads its chains through a FAT whose start the pass met; where none can be trusted, a live
 // folder "$InUse" holds the clusters its live files may hold past their first.
 class CDataRunList;
+class ExFatAllocationBitmap;
+class ExFatFolderTree;
 class ExFatVolumeRebuild;
 
 class CExFatCompleteSearch : public ICompleteFileSystemSearchController {
@@ -88,6 +90,14 @@ private:
     // Runs counted from cluster 2; null when there are none or memory runs out.
     CDataRunList* ClustersLiveEntriesMayHold(const ExFatVolume& volume,
                                              const std::vector<const ExFatDirectoryInfo*>& runs) const;
+    // The allocation bitmap the volume's root run names, when it marks its own clusters, the root's
+    // first and the up-case table's.
+    bool ReadRootBitmap(const ExFatVolume& volume, const std::vector<const ExFatDirectoryInfo*>& runs,
+                        ExFatAllocationBitmap& bitmap) const;
+    // Cuts the tree's live files whose extents reach clusters not their own, as the quick search
+    // does (ExFatLiveExtents), so that both searches make one file of each.
+    void CutWhatIsNotTheirs(ExFatVolume& volume, const std::vector<const ExFatDirectoryInfo*>& runs,
+                            ExFatFolderTree& tree) const;
 
     IStorageDevice* device_ = nullptr;
     IDirecotryTreeBuilder* builder_ = nullptr;

@@ -68,6 +68,22 @@ IFileNode* CExFatFileNode::Clone() {
     return copy;
 }
 
+void CExFatFileNode::KeepOnly(uint64_t clusters) {
+    sizeCut_ = true;
+    IDataRunList* runs = GetDataRuns();
+    CDataRunList* kept = CreateDataRunList();
+    if (!runs || !kept) {
+        if (kept) kept->Release();
+        return;
+    }
+    for (const DataRun* run = runs->First(); run && clusters > 0; run = runs->Next()) {
+        DataRun part(run->start, std::min<uint64_t>(run->length, clusters));
+        kept->AppendRun(&part);
+        clusters -= part.length;
+    }
+    SetDataRuns(kept);
+}
+
 uint64_t ExFatReadableLength(const ExFatEntryRecord& record) {
     if (record.IsDirectory()) return record.dataLength;
     return std::min(record.dataLength, record.validDataLength);

@@ -41,6 +41,8 @@ public:
     // chain that ends early, no FAT to follow it, the heap's end); the size stays the entry's.
     uint8_t GetFlags() const;
     bool IsSizeCut() override { return (GetFlags() & FILE_FLAG_SIZE_CUT) != 0; }
+    // Keeps the first clusters of its extents (in file order), and is cut.
+    void KeepOnly(uint64_t clusters);
 
 private:
     friend CExFatFileNode* MakeExFatFileNode(const ExFatEntryRecord& record, ExFatVolume& volume);

@@ -10,6 +10,8 @@
 #include "filesystems/frame/CSearchedPartitionInfo.h"
 #include "filesystems/FileSystemSearchers.h"
 #include "filesystems/exfat/CExFatFileNode.h"
+#include "filesystems/exfat/ExFatAllocationBitmap.h"
+#include "filesystems/exfat/ExFatDirectoryEntry.h"
 #include "filesystems/exfat/ExFatLayout.h"
 #include "media_recovery/file_model/IDirecotryTreeBuilder.h"
 #include "sqlite_recovery/framework/IProgress.h"
@@ -86,7 +88,10 @@ void CExFatQuickSearch::ReadSystemEntries() {
     for (uint32_t i = 0; i < volume_.clusterSize / kEntrySize; ++i) {
         const uint8_t* e = buffer_.get() + static_cast<size_t>(i) * kEntrySize;
         if (e[0] == kTypeEndOfDirectory) break;
-        if (e[0] == kTypeUpcase && !upcaseFirst_) {
+        if (e[0] == kTypeBitmap && !bitmapFirst_) {
+            bitmapFirst_ = LoadLE32(e + kSystemFirstCluster);
+            bitmapLength_ = LoadLE64(e + kSystemDataLength);
+        } else if (e[0] == kTypeUpcase && !upcaseFirst_) {
             upcaseFirst_ = LoadLE32(e + kSystemFirstCluster);
             upcaseLength_ = LoadLE64(e + kSystemDataLength);
             upcaseChecksum = LoadLE32(e + kUpcaseTableChecksum);
@@ -151,6 +156,7 @@ void CExFatQuickSearch::Walk() {
             Report(PROGRESS_STATE_RUNNING, total, processed);
         }
     }
+    SettleClaims();
     builder_->EndSearch(SEARCHER_EXFAT);
     Report(PROGRESS_STATE_FINISHED, 1, 1);
     liveFolders_.clear();
@@ -188,6 +194,20 @@ uint64_t CExFatQuickSearch::ReadClusters(uint8_t* into, uint32_t cluster, uint64
     return k;
 }
 
+bool CExFatQuickSearch::HoldsFolderEntries(const uint8_t* bytes, uint32_t cluster, bool first) {
+    // The root's first cluster is the boot sector's word.
+    if ((!walking_ && first) || IsBelievableFolderEntry(bytes)) {
+        if (!walkingDeleted_) liveFolderClusters_.push_back(cluster);
+        return true;
+    }
+    if (first)
+        SayFolder("its first cluster %llu holds no folder entries (a damaged first cluster?): its entries are lost",
+                  cluster, 0);
+    else
+        SayFolder("its cluster %llu holds no folder entries: its entries from there on are lost", cluster, 0);
+    return false;
+}
+
 bool CExFatQuickSearch::ReadChain(uint32_t start, int64_t remaining) {
     uint32_t cluster = start;
     uint64_t read = 0;
@@ -199,6 +219,7 @@ bool CExFatQuickSearch::ReadChain(uint32_t start, int64_t remaining) {
         }
         if (ReadClusters(buffer_.get(), cluster, 1) == 0) return false;
         ++read;
+        if (!HoldsFolderEntries(buffer_.get(), cluster, read == 1)) break;
         if (!parser_.ParseDirectoryBuffer(buffer_.get(), volume_.clusterSize, volume_.ClusterSector(cluster))) break;
         remaining -= volume_.clusterSize;
         const uint32_t next = volume_.NextHeapCluster(cluster);
@@ -212,23 +233,23 @@ bool CExFatQuickSearch::ReadChain(uint32_t start, int64_t remaining) {
     return true;
 }
 
-void CExFatQuickSearch::SayCut(CExFatFileNode* folder, const ExFatEntryRecord& record) {
-    const std::string path = PathOf(folder, record.name);
-    const unsigned long long length = record.dataLength;
-    const uint64_t clusters = (record.dataLength + volume_.clusterSize - 1) / volume_.clusterSize;
+void CExFatQuickSearch::SayCut(CExFatFileNode* node) {
+    const std::string path = PathOf(node->GetParent(), node->GetName());
+    const unsigned long long length = node->GetSize();
+    const uint64_t clusters = (node->GetSize() + volume_.clusterSize - 1) / volume_.clusterSize;
     if (clusters > volume_.clusterCount) {
         SayReadInPart("exFAT file \"%s\": its length (%llu bytes) is larger than its volume's heap: it is written as far "
                "as the heap goes",
                path.c_str(), length);
-    } else if (record.noFatChain || !volume_.fat.IsOpen()) {
+    } else if (node->NoFatChain() || !volume_.fat.IsOpen()) {
         // No FAT is said once for the volume.
-        if (record.noFatChain)
+        if (node->NoFatChain())
             SayReadInPart("exFAT file \"%s\": its clusters run past the end of its volume's heap: it is written as far as "
                    "the heap goes",
                    path.c_str());
     } else {
-        const uint64_t held = ExFatChainClusters(volume_, record.firstCluster, clusters);
-        uint32_t last = record.firstCluster;
+        const uint64_t held = ExFatChainClusters(volume_, node->FirstCluster(), clusters);
+        uint32_t last = node->FirstCluster();
         for (uint64_t k = 1; k < held; ++k) last = volume_.NextHeapCluster(last);
         const uint32_t next = volume_.fat.NextCluster(last);
         if (volume_.IsHeapCluster(next))
@@ -267,6 +288,82 @@ void CExFatQuickSearch::SayChanged(CExFatFileNode* folder, const ExFatEntryRecor
                       path.c_str(), valid, length);
 }
 
+void CExFatQuickSearch::WeighFolderLength(CExFatFileNode* folder, ExFatEntryRecord& record) {
+    const std::string path = PathOf(folder, record.name);
+    const unsigned long long length = record.dataLength;
+    // The walk of the folder is done: its read buffer is free.
+    const bool holds = volume_.IsHeapCluster(record.firstCluster) &&
+                       device_->ReadSectors(buffer_.get(), volume_.ClusterSector(record.firstCluster),
+                                            volume_.sectorsPerCluster) &&
+                       IsBelievableFolderEntry(buffer_.get());
+    if (holds) {
+        SayReadInPart("exFAT folder \"%s\": its length (%llu bytes) is no whole number of clusters, as a folder's is: "
+                      "it is damaged, and the folder is read as its clusters go",
+                      path.c_str(), length);
+        return;
+    }
+    record.attributes &= static_cast<uint16_t>(~exfat::kAttrDirectory);
+    SayReadInPart("exFAT file \"%s\": its entry set marks it a folder, but its length (%llu bytes) is no whole number "
+                  "of clusters and its first cluster holds no folder entries: it is taken for a file",
+                  path.c_str(), length);
+}
+
+bool CExFatQuickSearch::BitmapAgrees(const ExFatAllocationBitmap& bitmap) const {
+    for (uint32_t c : liveFolderClusters_)
+        if (!bitmap.Marks(c)) return false;
+    const uint64_t own = (bitmapLength_ + volume_.clusterSize - 1) / volume_.clusterSize;
+    return bitmap.MarksAll(bitmapFirst_, own) && (!volume_.IsHeapCluster(upcaseFirst_) || bitmap.Marks(upcaseFirst_));
+}
+
+void CExFatQuickSearch::SettleClaims() {
+    for (uint32_t c : liveFolderClusters_) claims_.AddHeld(c, 1);
+    claims_.AddNamedFirst(volume_.rootCluster);
+    // The volume's own tables: laid down with it, each in one stretch.
+    for (const auto& table : {std::make_pair(bitmapFirst_, bitmapLength_), std::make_pair(upcaseFirst_, upcaseLength_)}) {
+        if (!volume_.IsHeapCluster(table.first)) continue;
+        claims_.AddHeld(table.first, (table.second + volume_.clusterSize - 1) / volume_.clusterSize);
+        claims_.AddNamedFirst(table.first);
+    }
+    ExFatAllocationBitmap bitmap;
+    const bool trusted = bitmap.Read(volume_, device_, bitmapFirst_, bitmapLength_) && BitmapAgrees(bitmap);
+    const std::vector<ExFatLiveExtents::Cut> cuts = claims_.Settle(trusted ? &bitmap : nullptr);
+    std::unordered_set<CExFatFileNode*> said;
+    for (const ExFatLiveExtents::Cut& cut : cuts) {
+        said.insert(cut.node);
+        const std::string path = PathOf(cut.node->GetParent(), cut.node->GetName());
+        const unsigned long long number = cut.position + 1, of = cut.needed;
+        // An extent in one stretch keeps nothing: its first cluster is not trusted.
+        const char* end = cut.kept || cut.position == 0 ? "it is cut before it"
+                                                       : "its first cluster is not trusted, and none of it is kept";
+        switch (cut.why) {
+            case ExFatLiveExtents::Why::kHeld:
+            case ExFatLiveExtents::Why::kOtherFile:
+                // The other file is not named: its claim holds, and it is written whole.
+                SayReadInPart("exFAT file \"%s\": its cluster %u (number %llu of its %llu) is %s: %s",
+                              path.c_str(), cut.cluster, number, of,
+                              cut.other ? "another live file's" : "a folder's or the volume's own tables'", end);
+                break;
+            case ExFatLiveExtents::Why::kFree:
+                SayReadInPart("exFAT file \"%s\": its cluster %u (number %llu of its %llu) is free, as the allocation "
+                              "bitmap marks it: %s",
+                              path.c_str(), cut.cluster, number, of, end);
+                break;
+            case ExFatLiveExtents::Why::kJoined:
+                SayReadInPart("exFAT file \"%s\": its cluster %u (number %llu of its %llu) is named by two links of the "
+                              "FAT, and the chain from there is not the length it still needs: it is cut before it",
+                              path.c_str(), cut.cluster, number, of);
+                break;
+            case ExFatLiveExtents::Why::kNoEnd:
+                SayReadInPart("exFAT file \"%s\": its cluster chain stops at cluster %u (number %llu of its %llu), whose "
+                              "FAT entry is no link and no end: it is cut before it",
+                              path.c_str(), cut.cluster, number, of);
+                break;
+        }
+    }
+    for (CExFatFileNode* node : liveFiles_)
+        if (node->IsSizeCut() && !said.count(node)) SayCut(node);
+}
+
 bool CExFatQuickSearch::ReadContiguous(uint32_t start, int64_t remaining) {
     if (!volume_.IsHeapCluster(start)) return true;
     // At least the first cluster, as for a chained folder of length 0; never past the heap.
@@ -286,6 +383,9 @@ bool CExFatQuickSearch::ReadContiguous(uint32_t start, int64_t remaining) {
         const uint64_t got = ReadClusters(buffer_.get(), static_cast<uint32_t>(cluster), n);
         for (uint32_t k = 0; k < got; ++k, ++cluster) {
             visited_.insert(static_cast<uint32_t>(cluster));
+            if (!HoldsFolderEntries(buffer_.get() + static_cast<size_t>(k) * volume_.clusterSize,
+                                    static_cast<uint32_t>(cluster), cluster == start))
+                return true;
             if (!parser_.ParseDirectoryBuffer(buffer_.get() + static_cast<size_t>(k) * volume_.clusterSize,
                                               volume_.clusterSize,
                                               first + static_cast<uint64_t>(k) * volume_.sectorsPerCluster))
@@ -311,9 +411,10 @@ void CExFatQuickSearch::EmitFinished(CExFatFileNode* folder, uint32_t start) {
     for (ExFatEntryRecord& record : parser_.Finished()) {
         if (parentDeleted) record.inUse = 0;
         if (record.inUse) SayChanged(folder, record);
+        if (record.inUse && record.IsDirectory() && (record.dataLength == 0 || record.dataLength % volume_.clusterSize))
+            WeighFolderLength(folder, record);
         CExFatFileNode* node = MakeExFatFileNode(record, volume_);
         if (!node) continue;
-        if (record.inUse && node->IsSizeCut()) SayCut(folder, record);
         if (volume_.IsHeapCluster(record.firstCluster))
             node->SetFirstLocation(volume_.ClusterSector(record.firstCluster));
         node->SetSecondLocation(folderSector);
@@ -324,6 +425,17 @@ void CExFatQuickSearch::EmitFinished(CExFatFileNode* folder, uint32_t start) {
             continue;
         }
         if (record.IsDirectory()) (node->IsDeleted() ? deletedFolders_ : liveFolders_).push_back(node);
+        if (!record.inUse) continue;
+        if (record.IsDirectory()) {
+            claims_.AddNamedFirst(record.firstCluster);
+            continue;
+        }
+        try {
+            liveFiles_.push_back(node);
+        } catch (const std::bad_alloc&) {
+            continue;
+        }
+        claims_.AddFile(node, record.changed != 0);
     }
     parser_.Finished().clear();
 }

@@ -4,8 +4,10 @@
 #include <memory>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "filesystems/frame/IFileSystemSearchController.h"
+#include "filesystems/exfat/ExFatLiveExtents.h"
 #include "filesystems/exfat/ExFatEntrySetParser.h"
 #include "filesystems/exfat/ExFatUpcaseTable.h"
 #include "filesystems/exfat/ExFatVolume.h"
@@ -16,6 +18,8 @@ class IFileNode;
 // Reads the one exFAT volume that starts at sector 0 of a storage device and hands every file and
 // folder its directories still describe, live or deleted, to the builder with code 0x21. The walk
 // is breadth-first, every live folder before any deleted one, and reads each cluster at most once.
+// When the walk is done, a live file whose extents reach clusters that are not its own keeps them
+// up to there (ExFatLiveExtents): what the damage changed of an entry set or a chain is said.
 class CExFatQuickSearch : public IQuickFileSystemSearchController {
 public:
     // The kind of the volume records it hands out.
@@ -39,8 +43,8 @@ public:
 
 private:
     bool ReadBootSector(IStorageDevice* device);
-    // The root's up-case table entry, from its first cluster, and the table, through which names
-    // are checked.
+    // The root's allocation bitmap and up-case table entries, from its first cluster; the up-case
+    // table read, through which names are checked.
     void ReadSystemEntries();
     void Walk();
     // Reads one folder's clusters (from start, for remaining bytes; in one stretch when contiguous)
@@ -48,6 +52,9 @@ private:
     // a read failed.
     bool WalkDirectory(CExFatFileNode* folder, uint32_t start, int64_t remaining, bool contiguous);
     bool ReadChain(uint32_t start, int64_t remaining);
+    // Whether a cluster read of the folder being walked begins as a folder's does; one of a live
+    // folder that does is held by it. One that does not ends the walk of the folder, said.
+    bool HoldsFolderEntries(const uint8_t* bytes, uint32_t cluster, bool first);
     // Reads count clusters from cluster into into: how many could be read from the first on. A
     // failure is said for the folder being walked.
     uint64_t ReadClusters(uint8_t* into, uint32_t cluster, uint64_t count);
@@ -56,10 +63,19 @@ private:
     // Says on standard error (as a warning) what the live folder being walked loses; what is a
     // printf text of two numbers.
     void SayFolder(const char* what, unsigned long long a, unsigned long long b);
-    // Says why a live file's clusters hold less than its length.
-    void SayCut(CExFatFileNode* folder, const ExFatEntryRecord& record);
+    // Says why a live file's clusters hold less than its length (a chain that ends or loops, the
+    // heap's end).
+    void SayCut(CExFatFileNode* node);
     // Says what the set of a live file or folder shows was changed since it was written.
     void SayChanged(CExFatFileNode* folder, const ExFatEntryRecord& record);
+    // A live folder whose length is no whole number of clusters: its attributes or its length were
+    // damaged. Taken for a file unless its first cluster begins as a folder's; said either way.
+    void WeighFolderLength(CExFatFileNode* folder, ExFatEntryRecord& record);
+    // Cuts the live files whose extents reach clusters not their own, and says every live file cut.
+    void SettleClaims();
+    // Whether the allocation bitmap marks every cluster the live folders read and the files not in
+    // doubt begin with.
+    bool BitmapAgrees(const ExFatAllocationBitmap& bitmap) const;
     // "/a/b/name" of a name in folder (null: the root).
     static std::string PathOf(IFileNode* folder, const char* name);
     bool ReadContiguous(uint32_t start, int64_t remaining);
@@ -81,8 +97,11 @@ private:
     bool walkingDeleted_ = false;
     std::deque<CExFatFileNode*> liveFolders_;     // owned by the builder
     std::deque<CExFatFileNode*> deletedFolders_;  // owned by the builder
-    // The root's up-case table: its first cluster and length.
-    uint32_t upcaseFirst_ = 0;
-    uint64_t upcaseLength_ = 0;
+    // The root's system entries: {first cluster, length} of the allocation bitmap and up-case table.
+    uint32_t bitmapFirst_ = 0, upcaseFirst_ = 0;
+    uint64_t bitmapLength_ = 0, upcaseLength_ = 0;
     ExFatUpcaseTable upcase_;
+    ExFatLiveExtents claims_{volume_};
+    std::vector<CExFatFileNode*> liveFiles_;       // owned by the builder
+    std::vector<uint32_t> liveFolderClusters_;     // every cluster read of a live folder
 };

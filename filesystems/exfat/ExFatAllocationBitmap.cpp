@@ -39,6 +39,12 @@ bool ExFatAllocationBitmap::MarksAll(uint64_t first, uint64_t count) const {
     return true;
 }
 
+bool ExFatAllocationBitmap::MarksNone(uint64_t first, uint64_t count) const {
+    for (uint64_t c = first; c < first + count; ++c)
+        if (Marks(c)) return false;
+    return true;
+}
+
 CDataRunList* ExFatAllocationBitmap::RunsInUse() const {
     CDataRunList* list = CreateDataRunList();
     if (!list) return nullptr;

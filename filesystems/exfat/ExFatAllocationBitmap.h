@@ -27,6 +27,8 @@ public:
     }
     // Whether it marks every cluster of [first, first + count).
     bool MarksAll(uint64_t first, uint64_t count) const;
+    // Whether it marks no cluster of [first, first + count).
+    bool MarksNone(uint64_t first, uint64_t count) const;
     // The clusters it marks in use as runs counted from cluster 2; null when memory runs out.
     CDataRunList* RunsInUse() const;
 

@@ -101,6 +101,25 @@ bool IsValidUpcaseEntry(const uint8_t* e, uint32_t sectorShift, uint32_t cluster
     return IsValidSystemEntry(e, sectorShift, clusterShift, deviceSectors) && AllZero(e, 1, 4) && AllZero(e, 8, 20);
 }
 
+bool IsBelievableFolderEntry(const uint8_t* e) {
+    switch (e[0]) {
+        case kTypeEndOfDirectory: return AllZero(e, 0, kEntrySize);
+        case kTypeBitmap: return AllZero(e, 2, 20);
+        case kTypeUpcase: return AllZero(e, 1, 4) && AllZero(e, 8, 20);
+        case kTypeLabel:
+        case kTypeLabelDeleted: return true;  // a label is only text, and its own fault
+        case kTypeFile:
+        case kTypeFileDeleted: return IsValidFileEntryLayout(e);
+        case kTypeStream:
+        case kTypeStreamDeleted: return e[kStreamReserved1] == 0 && IsValidStreamLayout(e);
+        case kTypeName:
+        case kTypeNameDeleted: return IsValidNameEntry(e);
+        // Benign ones: a volume GUID or padding (their last ten bytes reserved), vendor entries
+        // (by their type alone), live or not.
+        default: return ((e[0] & 0x7C) == 0x20 && AllZero(e, 22, kEntrySize)) || (e[0] & 0x7C) == 0x60;
+    }
+}
+
 bool EntrySetChecksumMatches(const uint8_t* set, uint32_t byteCount, uint16_t expected) {
     const bool deleted = byteCount > 0 && set[0] == kTypeFileDeleted;
     uint16_t sum = 0, live = 0;

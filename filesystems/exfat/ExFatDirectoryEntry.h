@@ -22,6 +22,11 @@ bool IsValidLabelEntry(const uint8_t* entry);
 bool IsValidBitmapEntry(const uint8_t* entry, uint32_t sectorShift, uint32_t clusterShift, uint64_t deviceSectors);
 bool IsValidUpcaseEntry(const uint8_t* entry, uint32_t sectorShift, uint32_t clusterShift, uint64_t deviceSectors);
 
+// True for 32 bytes a folder's cluster may begin with: an unused slot (all zero), or an entry of a
+// type the readers know whose fields hold together (benign entries: their type alone). Data that is
+// no folder's begins so only by chance.
+bool IsBelievableFolderEntry(const uint8_t* entry);
+
 // False for the characters below 0x100 that may not stand in a name or label.
 bool IsValidExFatNameChar(uint16_t unit);
 

@@ -7,6 +7,7 @@
 #include "filesystems/exfat/CExFatFileNode.h"
 #include "filesystems/exfat/ExFatDirectoryInfo.h"
 #include "filesystems/exfat/ExFatLayout.h"
+#include "filesystems/exfat/ExFatLiveExtents.h"
 #include "filesystems/exfat/ExFatVolume.h"
 #include "filesystems/exfat/ExFatVolumeFragments.h"
 #include "media_recovery/file_model/IDirecotryTreeBuilder.h"
@@ -189,6 +190,24 @@ void ExFatFolderTree::Link() {
         else e.node->SetSecondLocation(~uint64_t{0});
     }
     MarkWhatDeletedFoldersHold();
+}
+
+void ExFatFolderTree::AddLiveExtents(ExFatLiveExtents& extents) const {
+    for (const Entry& e : entries_) {
+        if (e.node->IsDeleted()) continue;
+        if (e.node->IsDirectory()) extents.AddNamedFirst(e.node->FirstCluster());
+        else extents.AddFile(e.node, false);
+    }
+    extents.AddNamedFirst(volume_.IsHeapCluster(volume_.rootCluster) ? volume_.rootCluster : rootCluster_);
+    // A live folder holds the clusters of its own where entry sets were found: one whose first
+    // cluster was damaged owns another file's clusters, which hold none.
+    std::unordered_set<uint32_t> held;
+    for (const Entry& e : entries_) {
+        const uint32_t cluster = ClusterOf(e.sector);
+        const int32_t owner = cluster ? OwnerOf(cluster) : kNoOwner;
+        if (owner == kRoot || (owner >= 0 && !entries_[static_cast<size_t>(owner)].node->IsDeleted()))
+            if (held.insert(cluster).second) extents.AddHeld(cluster, 1);
+    }
 }
 
 void ExFatFolderTree::MarkWhatDeletedFoldersHold() {

@@ -7,6 +7,7 @@
 
 class CExFatFileNode;
 class ExFatDirectoryInfo;
+class ExFatLiveExtents;
 class IDirecotryTreeBuilder;
 struct ExFatVolume;
 
@@ -35,6 +36,8 @@ public:
     void AddRun(const ExFatDirectoryInfo& run);
     // Links every node to its folder, making the folders whose entries are gone.
     void Link();
+    // After Link: the live files, and the clusters the root and the live folders own.
+    void AddLiveExtents(ExFatLiveExtents& extents) const;
     // Hands the folders made for lost entries, then every node in the order added; a node the
     // builder refuses is released.
     void HandTo(IDirecotryTreeBuilder& builder);

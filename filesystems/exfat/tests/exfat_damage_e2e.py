@@ -3,7 +3,9 @@
 4096-byte sectors), each damaged one way after it was made: a chain that loops back mid-way, a
 length larger than the volume (set checksum redone), the image cut at its heap's start or inside
 it, a refused entry set, a folder chain cut short, a length grown past what was written to the
-file, a name changed, a type byte changed. Judged against The Sleuth Kit's listing and
+file, a name changed, a type byte changed, a FAT link into another file's chain or into a free
+cluster, a file marked a folder, a first cluster moved onto another file's, a chain taken for one
+stretch. Judged against The Sleuth Kit's listing and
 contents of the undamaged volume: every live file the damage did not touch is written
 byte-identical in its folder and named nowhere; every other one is written byte-identical, or
 named on standard error with what it holds agreeing with its own bytes (under the name it has now,
@@ -92,6 +94,21 @@ def bad_stream(img):
     return {path}
 
 
+def fat_link(img, path, to):
+    """The second link of path's chain made to name cluster to."""
+    v = Volume(img)
+    _, clusters, _, _, _ = find(v, path)
+    struct.pack_into("<I", v.fat, 4 * clusters[1], to)
+    v.write_fat()
+    return {path}
+
+
+def into_other_chain(img):
+    v = Volume(img)
+    other = find(v, "/Documents/B.mp4")[1]
+    return fat_link(img, "/Documents/big.mp4", other[2])
+
+
 def edit_set(img, path, edit, redo=True):
     """edit(set bytes) on path's entry set, its checksum redone or left."""
     v = Volume(img)
@@ -111,6 +128,12 @@ def renamed(img):
     path = "/Music/Song 03 with a long name.mp3"
     RENAMED[path] = "/Music/Song 0X with a long name.mp3"
     return edit_set(img, path, lambda e: e.__setitem__(64 + 2 + 2 * 6, ord("X")))
+
+
+def moved_onto(img):
+    v = Volume(img)
+    onto = find(v, "/Documents/big.mp4")[1][0]
+    return edit_set(img, "/Documents/c.pdf", lambda e: struct.pack_into("<I", e, 32 + 20, onto))
 
 
 def folder_chain_cut(img):
@@ -142,6 +165,18 @@ CASES = [
      lambda i: edit_set(i, "/Music/Song 04 with a long name.mp3", lambda e: e.__setitem__(0, 0xDD), False),
      r"exFAT folder \"/Music\": the entry set at sector \d+ \(\"Song 04 with a long name.mp3\"\) is refused: its "
      r"first entry is of a kind not known here"),
+    ("FAT link into another file's chain", "exfat_4k.img", into_other_chain,
+     r"\"/Documents/big.mp4\": its cluster \d+ \(number 3 of its 10\) is another live file's: it is cut"),
+    ("FAT link into a free cluster", "exfat_8k.4k.img", lambda i: fat_link(i, "/Documents/B.mp4", 3000),
+     r"\"/Documents/B.mp4\": its cluster 3000 \(number 3 of its 6\) is free"),
+    ("a file marked a folder", "exfat_8k.4k.img",
+     lambda i: edit_set(i, "/Documents/a.pdf", lambda e: e.__setitem__(4, e[4] | 0x10)),
+     r"\"/Documents/a.pdf\": its entry set marks it a folder, .* it is taken for a file", True),
+    ("first cluster moved onto another file's", "exfat_4k.img", moved_onto,
+     r"\"/Documents/c.pdf\": its cluster \d+ \(number 1 of its 1\) is another live file's"),
+    ("a chain taken for one stretch", "exfat_4k.img",
+     lambda i: edit_set(i, "/Documents/B.mp4", lambda e: e.__setitem__(33, e[33] | 2), False),
+     r"\"/Documents/B.mp4\": its entry set does not add up to its checksum"),
 ]
 
 
