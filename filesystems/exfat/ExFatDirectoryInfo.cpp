@@ -46,7 +46,7 @@ void ExFatDirectoryInfo::FinishSet(const ExFatEntryRecord& record) {
     if (IsHeapClusterNumber(record.firstCluster))
         lowestFirstCluster = std::min(lowestFirstCluster, record.firstCluster);
     highestFirstCluster = std::max(highestFirstCluster, record.firstCluster);
-    if (record.IsDirectory()) {
+    if (record.IsDirectory() && !(record.changed & ExFatEntryRecord::kLengthPastDevice)) {
         // Every folder's length is a whole number of clusters: its lowest set bit bounds the cluster.
         const uint32_t low = static_cast<uint32_t>(record.dataLength);
         directoryBound = std::min(directoryBound, low ? (low & (~low + 1)) : 1u);
@@ -98,7 +98,7 @@ void ExFatDirectoryInfo::Finish(uint32_t sectorShift) {
     // cluster holds at least DataLength / (c' - c) bytes.
     const ExFatEntryRecord* previousRecord = nullptr;
     for (const ExFatEntryRecord& r : live) {
-        if (!IsHeapClusterNumber(r.firstCluster)) continue;
+        if (!IsHeapClusterNumber(r.firstCluster) || (r.changed & ExFatEntryRecord::kLengthPastDevice)) continue;
         if (previousRecord && previousRecord->noFatChain) {
             uint64_t gap = r.firstCluster - previousRecord->firstCluster;
             if (gap == 0) gap = 0xFFFFFFFF;
@@ -118,7 +118,8 @@ bool ExFatDirectoryInfo::ClaimClusters(ExFatClusterClaims& used, uint32_t bytesP
         for (const ExFatEntryRecord& r : run.live) {
             if (!IsHeapClusterNumber(r.firstCluster)) continue;
             uint64_t count = 1;
-            if (r.noFatChain && r.dataLength > bytesPerCluster)
+            // A length past the device tells nothing of the clusters after its first.
+            if (r.noFatChain && r.dataLength > bytesPerCluster && !(r.changed & ExFatEntryRecord::kLengthPastDevice))
                 count = (r.dataLength + bytesPerCluster - 1) / bytesPerCluster;
             if (r.firstCluster + count - 1 > kLastValidCluster) return false;
             if (!used.Claim(r.firstCluster, count)) return false;

@@ -6,10 +6,11 @@
 struct ExFatEntryRecord {
     static constexpr size_t kNameBytes = 259;  // at most 258 bytes of UTF-8 text and the NUL
     // What the set's own checks found changed since it was written (the quick search's parser
-    // makes them; the whole-device search leaves them 0).
+    // makes the first two, the whole-device search's recognizer the third).
     enum : uint8_t {
         kChecksumDiffers = 0x01,   // its entries do not add up to its SetChecksum
         kNameDiffers = 0x02,       // its name is not the one its NameLength and NameHash were made from
+        kLengthPastDevice = 0x04,  // a length of its stream runs past the device: it tells nothing of clusters
     };
 
     uint64_t dataLength = 0;     // stream extension
@@ -25,7 +26,7 @@ struct ExFatEntryRecord {
     char name[kNameBytes] = {};
     uint16_t nameBytes = 0;      // bytes of text in name
     char16_t pendingSurrogate = 0;  // a high surrogate whose pair is in the next name entry
-    uint8_t changed = 0;         // kChecksumDiffers | kNameDiffers
+    uint8_t changed = 0;         // kChecksumDiffers | kNameDiffers | kLengthPastDevice
 
     bool IsDirectory() const { return (attributes & 0x10) != 0; }
 };

@@ -46,7 +46,9 @@ bool ExFatFatPlacement::Place(const std::vector<uint64_t>& fatStarts, const std:
     for (const ExFatEntryRecord* r : records) {
         if (!volume_.IsHeapCluster(r->firstCluster)) continue;
         highest = std::max<uint64_t>(highest, r->firstCluster);
-        if (r->inUse && !r->noFatChain && r->dataLength > 0 && files.size() < kMostFilesChecked) files.push_back(r);
+        if (r->inUse && !r->noFatChain && r->dataLength > 0 && !(r->changed & ExFatEntryRecord::kLengthPastDevice) &&
+            files.size() < kMostFilesChecked)
+            files.push_back(r);
     }
     if (files.empty()) return false;
     const uint64_t clusters = volume_.clusterCount

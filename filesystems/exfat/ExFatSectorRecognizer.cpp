@@ -168,7 +168,7 @@ bool ExFatSectorRecognizer::ScanEntries(uint64_t sector, const uint8_t* buffer, 
                 break;
             case kTypeStream:
             case kTypeStreamDeleted:
-                if (!IsValidStream(e)) return true;
+                if (!IsValidStream(e, carry_.stage == 1)) return true;
                 ++hits;
                 TakeStream(carry_, e, first);
                 break;
@@ -193,8 +193,11 @@ bool ExFatSectorRecognizer::ScanEntries(uint64_t sector, const uint8_t* buffer, 
     return false;
 }
 
-bool ExFatSectorRecognizer::IsValidStream(const uint8_t* e) const {
-    return e[kStreamReserved1] == 0 && IsValidStreamEntry(e, sectorShift_, clusterShift_, deviceSectors_);
+bool ExFatSectorRecognizer::IsValidStream(const uint8_t* e, bool setOpen) const {
+    if (e[kStreamReserved1] != 0) return false;
+    // A length past the device is taken in a set whose file entry came right before: the file is
+    // read as far as its volume goes.
+    return IsValidStreamEntry(e, sectorShift_, clusterShift_, deviceSectors_) || (setOpen && IsValidStreamLayout(e));
 }
 
 void ExFatSectorRecognizer::BeginSet(Carry& carry, const uint8_t* e, uint64_t sector) {
@@ -222,6 +225,8 @@ void ExFatSectorRecognizer::TakeStream(Carry& carry, const uint8_t* e, bool firs
     }
     carry.record.dataLength = LoadLE64(e + kStreamDataLength);
     carry.record.validDataLength = LoadLE64(e + kStreamValidDataLength);
+    if (!IsValidStreamEntry(e, sectorShift_, clusterShift_, deviceSectors_))
+        carry.record.changed |= ExFatEntryRecord::kLengthPastDevice;
     carry.record.firstCluster = LoadLE32(e + kStreamFirstCluster);
     carry.record.noFatChain = (e[kStreamFlags] & kFlagNoFatChain) ? 1 : 0;
     carry.nameLength = e[kStreamNameLength];
@@ -335,7 +340,7 @@ bool ExFatSectorRecognizer::WalkJoinedSet(uint64_t headSector, uint32_t entries)
         if (IsFileType(type) && IsValidFileEntryLayout(e)) {  // the checksum held: a time may be wrong
             BeginSet(joinCarry_, e, headSector);
             count = 1;
-        } else if (IsStreamType(type) && IsValidStream(e)) {
+        } else if (IsStreamType(type) && IsValidStream(e, joinCarry_.stage == 1)) {
             TakeStream(joinCarry_, e, false);
             count = 2;
         } else if (IsNameType(type) && IsValidNameEntry(e)) {

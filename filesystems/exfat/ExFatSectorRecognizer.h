@@ -91,7 +91,8 @@ private:
     void StitchToHead(uint64_t sector, const uint8_t* buffer, const uint8_t* end);
     bool JoinSplitSet(uint64_t headSector, const uint8_t* head, const uint8_t* tail, int& trials);
     bool WalkJoinedSet(uint64_t headSector, uint32_t entries);
-    bool IsValidStream(const uint8_t* entry) const;
+    // setOpen: a file entry came right before, and a length past the device is taken.
+    bool IsValidStream(const uint8_t* entry, bool setOpen) const;
 
     uint64_t deviceSectors_ = 0;
     uint32_t clusterShift_ = 9;

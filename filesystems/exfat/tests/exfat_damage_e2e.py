@@ -5,7 +5,7 @@ length larger than the volume (set checksum redone), the image cut at its heap's
 it, a refused entry set, a folder chain cut short, a length grown past what was written to the
 file, a name changed, a type byte changed, a FAT link into another file's chain or into a free
 cluster, a file marked a folder, a first cluster moved onto another file's, a chain taken for one
-stretch. Judged against The Sleuth Kit's listing and
+stretch, a length past the device of a volume whose main boot sector is gone. Judged against The Sleuth Kit's listing and
 contents of the undamaged volume: every live file the damage did not touch is written
 byte-identical in its folder and named nowhere; every other one is written byte-identical, or
 named on standard error with what it holds agreeing with its own bytes (under the name it has now,
@@ -136,6 +136,14 @@ def moved_onto(img):
     return edit_set(img, "/Documents/c.pdf", lambda e: struct.pack_into("<I", e, 32 + 20, onto))
 
 
+def no_main_boot_sector(img):
+    """The main boot sector zeroed (the backup 12 sectors on stays), and a length past the device."""
+    touched = set_length(img, "/Documents/a.pdf", os.path.getsize(img) + 2 ** 20)
+    with open(img, "r+b") as f:
+        f.write(bytes(512))
+    return touched
+
+
 def folder_chain_cut(img):
     v = Volume(img)
     touched = {f[0] for f in live_files(v) if f[0].startswith("/Music/")}
@@ -177,6 +185,8 @@ CASES = [
     ("a chain taken for one stretch", "exfat_4k.img",
      lambda i: edit_set(i, "/Documents/B.mp4", lambda e: e.__setitem__(33, e[33] | 2), False),
      r"\"/Documents/B.mp4\": its entry set does not add up to its checksum"),
+    ("length past the device, no main boot sector", "exfat_4k.img", no_main_boot_sector,
+     r"Documents/a.pdf is short: only 8192 of its \d+ bytes could be read", True),
 ]
 
 
