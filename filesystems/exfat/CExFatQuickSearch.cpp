@@ -266,6 +266,8 @@ void CExFatQuickSearch::SayCut(CExFatFileNode* node) {
 }
 
 void CExFatQuickSearch::SayChanged(CExFatFileNode* folder, const ExFatEntryRecord& record) {
+    const bool lengths = !record.IsDirectory() && record.validDataLength != record.dataLength;
+    if (!record.changed && !lengths) return;
     const std::string path = PathOf(folder, record.name);
     const char* what = record.IsDirectory() ? "folder" : "file";
     if (record.changed & ExFatEntryRecord::kNameDiffers)
@@ -276,7 +278,7 @@ void CExFatQuickSearch::SayChanged(CExFatFileNode* folder, const ExFatEntryRecor
         SayReadInPart("exFAT %s \"%s\": its entry set does not add up to its checksum: it was changed since it was "
                       "written, and its length or clusters may not be the %s's",
                       what, path.c_str(), what);
-    if (record.IsDirectory() || record.validDataLength == record.dataLength) return;
+    if (!lengths) return;
     const unsigned long long valid = record.validDataLength, length = record.dataLength;
     if (valid < length)
         SayReadInPart("exFAT file \"%s\": only %llu of its %llu bytes were written to it (its valid data length): it "

@@ -48,22 +48,41 @@ void ExFatEntrySetParser::Drop(const char* why, bool nameAhead) {
     Reset();
 }
 
+namespace {
+
+// The set checksum's step over n bytes: the sum turned right by one bit, plus the byte.
+inline uint16_t AddBytes(uint16_t sum, const uint8_t* p, size_t n) {
+    for (size_t i = 0; i < n; ++i) sum = static_cast<uint16_t>(((sum >> 1) | (sum << 15)) + p[i]);
+    return sum;
+}
+
+}  // namespace
+
 void ExFatEntrySetParser::AddToChecksum(const uint8_t* e, bool fileEntry) {
-    for (size_t i = 0; i < kEntrySize; ++i)
-        if (!fileEntry || (i != kFileSetChecksum && i != kFileSetChecksum + 1))
-            checksum_ = static_cast<uint16_t>(((checksum_ >> 1) | (checksum_ << 15)) + e[i]);
+    if (fileEntry) {
+        checksum_ = AddBytes(checksum_, e, kFileSetChecksum);
+        checksum_ = AddBytes(checksum_, e + kFileSetChecksum + 2, kEntrySize - kFileSetChecksum - 2);
+    } else {
+        checksum_ = AddBytes(checksum_, e, kEntrySize);
+    }
 }
 
 void ExFatEntrySetParser::AddToNameHash(const uint8_t* e) {
     // The units the name is read as (each entry's up to its first NUL), as AppendExFatNamePiece
     // takes them.
+    const uint16_t* capitals = upcase_ ? upcase_->Capitals() : nullptr;
     for (size_t i = 0; i < kNameUnitsPerEntry; ++i) {
         const uint16_t u = LoadLE16(e + kNameText + 2 * i);
         if (u == 0) break;
         ++nameUnits_;
-        if (upcase_ ? !upcase_->Knows(u) : u >= 0x80) nameUnsure_ = true;
-        const uint16_t capital = upcase_ ? upcase_->Capital(u) : (u >= 'a' && u <= 'z' ? u - 0x20 : u);
-        nameHash_ = ExFatNameHashStep(nameHash_, static_cast<uint16_t>(capital));
+        uint16_t capital;
+        if (capitals) {
+            capital = capitals[u];
+        } else {
+            nameUnsure_ |= u >= 0x80;
+            capital = static_cast<uint16_t>(u >= 'a' && u <= 'z' ? u - 0x20 : u);
+        }
+        nameHash_ = ExFatNameHashStep(nameHash_, capital);
     }
 }
 

@@ -7,8 +7,8 @@ class IStorageDevice;
 struct ExFatVolume;
 
 // A volume's up-case table (the root folder's 0x82 entry names it): the capital of every UTF-16 unit,
-// through which each entry set's name hash was made. Until one is read, only the units below 0x80
-// are known (a-z to A-Z): a name with other units cannot be checked.
+// through which each entry set's name hash was made. Without it only the capitals of the units below
+// 0x80 are known (a-z to A-Z), and a name with other units cannot be checked by its hash.
 //
 // Stored form, u16 after u16: the capital of unit 0, 1, 2, ...; the pair 0xFFFF N stands for N units
 // that are their own capitals. The stored bytes add up to the entry's TableChecksum, each step the
@@ -25,13 +25,9 @@ public:
     // is larger than kMostBytes, or does not add up.
     bool Read(ExFatVolume& volume, IStorageDevice* device, uint32_t firstCluster, uint64_t length, uint32_t checksum);
     bool IsTaken() const { return !capitals_.empty(); }
+    // The capitals of all 65536 units once taken, else null.
+    const uint16_t* Capitals() const { return capitals_.empty() ? nullptr : capitals_.data(); }
 
-    // Whether the capital of unit is known.
-    bool Knows(uint16_t unit) const { return IsTaken() || unit < 0x80; }
-    uint16_t Capital(uint16_t unit) const {
-        if (IsTaken()) return capitals_[unit];
-        return unit >= 'a' && unit <= 'z' ? static_cast<uint16_t>(unit - 0x20) : unit;
-    }
 
 private:
     std::vector<uint16_t> capitals_;  // 65536 once taken
@@ -40,7 +36,6 @@ private:
 // The name hash of an entry set, one unit at a time: hash is the hash so far (0 before the first
 // unit), capital the unit's capital; both of its bytes, low first, are added as the checksum adds.
 inline uint16_t ExFatNameHashStep(uint16_t hash, uint16_t capital) {
-    for (uint8_t byte : {static_cast<uint8_t>(capital & 0xFF), static_cast<uint8_t>(capital >> 8)})
-        hash = static_cast<uint16_t>(((hash >> 1) | (hash << 15)) + byte);
-    return hash;
+    hash = static_cast<uint16_t>(((hash >> 1) | (hash << 15)) + (capital & 0xFF));
+    return static_cast<uint16_t>(((hash >> 1) | (hash << 15)) + (capital >> 8));
 }
