@@ -67,8 +67,9 @@ void ExFatLiveExtents::FindMeetings() {
     std::vector<uint32_t> order(runs_.size());
     for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
     std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return runs_[a].first < runs_[b].first; });
-    // Each pair that meets, once: a run meets those that begin before its end.
-    for (size_t i = 0; i < order.size(); ++i) {
+    // Each pair that meets, once: a run meets those that begin before its end. Claims that all meet
+    // all others (a volume whose lengths are all damaged) are weighed as far as kMostMeetings go.
+    for (size_t i = 0; i < order.size() && yields_.size() < kMostMeetings; ++i) {
         const Run& a = runs_[order[i]];
         const uint64_t aEnd = uint64_t{a.first} + a.count;
         for (size_t j = i + 1; j < order.size() && runs_[order[j]].first < aEnd; ++j) {

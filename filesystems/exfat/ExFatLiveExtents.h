@@ -43,6 +43,9 @@ public:
         CExFatFileNode* other;  // kOtherFile: the file whose claim holds
     };
 
+    // Pairs of claims that meet, weighed at most.
+    static constexpr size_t kMostMeetings = size_t{1} << 20;
+
     explicit ExFatLiveExtents(ExFatVolume& volume) : volume_(volume) {}
     ExFatLiveExtents(const ExFatLiveExtents&) = delete;
     ExFatLiveExtents& operator=(const ExFatLiveExtents&) = delete;
