@@ -150,7 +150,8 @@ namespace {
 // A boot sector's, a FAT's or an up-case table's start, as far as the first bytes tell (the
 // classification says which); no branch on the bytes.
 inline bool MaybeSpecial(const uint8_t* p) {
-    return (p[0] == 0) | (p[0] == kFatStartByte) | (LoadLE64(p + kBootName) == kBootNameWord);
+    return (LoadLE64(p) == LoadLE64(kUpcaseStart)) | (p[0] == kFatStartByte) |
+           (LoadLE64(p + kBootName) == kBootNameWord);
 }
 }  // namespace
 
@@ -195,7 +196,8 @@ size_t CExFatCompleteSearch::Sift(const uint8_t* from, size_t count) {
         if (j + ahead < count) __builtin_prefetch(p + ahead * size);
         __builtin_prefetch(p + ExFatSectorRecognizer::NextLineToRead(p));
         firstLook_[undecided] = static_cast<uint32_t>(j);
-        undecided += MaybeSpecial(p) | !recognizer_.FirstLineHoldsNoEntry(p);
+        // A sector whose first byte is 0 holds no entry (the free space of most devices).
+        undecided += MaybeSpecial(p) | !((p[0] == 0) | recognizer_.FirstLineHoldsNoEntry(p));
     }
     // Of those, the ones whose first four entries do not tell it either; those whose four are
     // benign are marked to be read on.
@@ -206,12 +208,12 @@ size_t CExFatCompleteSearch::Sift(const uint8_t* from, size_t count) {
         const uint8_t* p = from + j * size;
         bool readOn;
         const bool none = recognizer_.FirstFourHoldNoEntry(p, readOn);
-        const bool special = MaybeSpecial(p);
-        const bool walk = readOn & !special;
+        const bool special = MaybeSpecial(p), zero = p[0] == 0;
+        const bool walk = readOn & !special & !zero;
         __builtin_prefetch(p + 128 * size_t{walk});
         __builtin_prefetch(p + 192 * size_t{walk});
         sifted_[left] = j | uint32_t{walk} << 31;
-        left += special | !none;
+        left += special | !(zero | none);
     }
     // Then those read on.
     size_t kept = 0;
