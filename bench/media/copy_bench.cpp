@@ -8,15 +8,23 @@
 //   --bin     the folder of another build's relikorda-recover (to compare builds)
 //   --strace  also counts each tool's system calls once (strace -c -f), per file written
 // For each card: the pairs' wall and processor times, the medians, the median of the pair ratios
-// (relikorda-recover over cp -a) by wall and by processor time, and the load before and after.
+// (relikorda-recover over cp -a) by wall and by processor time, and the load before and after;
+// the same for relikorda-recover's writing alone (from the end of its scan, which it prints, to its
+// exit; the processor time then taken from /proc), since cp -a reads only the files, where
+// relikorda-recover reads the whole card first.
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
@@ -33,6 +41,72 @@ struct Card {
 };
 const Card kCards[] = {{"ext4", RK_EXT_BENCH_IMAGE, RK_EXT_BENCH_SCRIPT},
                        {"exfat", RK_EXFAT_BENCH_IMAGE, RK_EXFAT_BENCH_SCRIPT}};
+
+// A run of relikorda-recover, and the part of it that writes the found files: from the line that
+// ends the scan to the exit.
+struct RecoverRun {
+    BenchRun whole;
+    double writeWall = 0, writeCpu = 0;
+};
+
+// Processor seconds the process has used so far (user + system), from /proc.
+double ProcessSeconds(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const size_t close = text.rfind(')');
+    if (close == std::string::npos) return 0;
+    std::istringstream fields(text.substr(close + 2));
+    std::string field;
+    double utime = 0, stime = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+        if (i == 14) utime = std::atof(field.c_str());
+        if (i == 15) stime = std::atof(field.c_str());
+    }
+    return (utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+RecoverRun RunRecover(const std::vector<std::string>& argv) {
+    RecoverRun run;
+    int out[2];
+    if (pipe(out) != 0) return run;
+    const auto t0 = std::chrono::steady_clock::now();
+    pid_t pid = fork();
+    if (pid == 0) {
+        int null = open("/dev/null", O_RDWR);
+        dup2(null, 0), dup2(out[1], 1), dup2(null, 2);
+        close(out[0]);
+        std::vector<char*> args;
+        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    close(out[1]);
+    if (pid < 0) return run;
+    FILE* lines = fdopen(out[0], "r");
+    char line[1024];
+    double writeFrom = -1, cpuFrom = 0;
+    while (lines && std::fgets(line, sizeof line, lines)) {
+        if (writeFrom < 0 && std::strstr(line, "media scan") && std::strstr(line, ": done")) {
+            cpuFrom = ProcessSeconds(pid);
+            writeFrom = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        }
+    }
+    if (lines) fclose(lines);
+    int status = 0;
+    struct rusage use;
+    std::memset(&use, 0, sizeof use);
+    wait4(pid, &status, 0, &use);
+    run.whole.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    run.whole.user = use.ru_utime.tv_sec + use.ru_utime.tv_usec / 1e6;
+    run.whole.sys = use.ru_stime.tv_sec + use.ru_stime.tv_usec / 1e6;
+    run.whole.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (writeFrom >= 0) {
+        run.writeWall = run.whole.wall - writeFrom;
+        run.writeCpu = run.whole.user + run.whole.sys - cpuFrom;
+    }
+    return run;
+}
 
 bool Exists(const std::string& path) {
     struct stat st;
@@ -143,7 +217,7 @@ int main(int argc, char** argv) {
             return 1;
         }
         const auto recover = [&](const std::string& to) {
-            return SpawnMeasured({bin + "/relikorda-recover", "--device", card.image, "--out", to});
+            return RunRecover({bin + "/relikorda-recover", "--device", card.image, "--out", to});
         };
         const auto copy = [&](const std::string& to) { return SpawnMeasured({"cp", "-a", work + "/mnt", to}); };
         std::printf("%s card %s, copies into %s\n", card.name, card.image, work.c_str());
@@ -153,9 +227,10 @@ int main(int argc, char** argv) {
         Shell("rm -rf '" + work + "/rr' '" + work + "/cp'");
         std::printf("  files: relikorda-recover %zu, cp -a %zu\n", written, copied);
         std::printf("  load before: %s", MachineLoad().c_str());
-        std::vector<double> rrWall, cpWall, rrCpu, cpCpu, wallRatio, cpuRatio;
+        std::vector<double> rrWall, cpWall, rrCpu, cpCpu, wallRatio, cpuRatio, writeWallRatio, writeCpuRatio;
         for (int i = 0; i < pairs; ++i) {
-            const BenchRun r = recover(work + "/rr");
+            const RecoverRun rr = recover(work + "/rr");
+            const BenchRun& r = rr.whole;
             Shell("rm -rf '" + work + "/rr'");
             const BenchRun c = copy(work + "/cp");
             Shell("rm -rf '" + work + "/cp'");
@@ -166,8 +241,10 @@ int main(int argc, char** argv) {
             rrWall.push_back(r.wall), cpWall.push_back(c.wall);
             rrCpu.push_back(r.user + r.sys), cpCpu.push_back(c.user + c.sys);
             wallRatio.push_back(r.wall / c.wall), cpuRatio.push_back(rrCpu.back() / cpCpu.back());
-            std::printf("  pair %d: relikorda-recover %.3f s (user %.3f, sys %.3f), cp -a %.3f s (user %.3f, sys %.3f)\n",
-                        i + 1, r.wall, r.user, r.sys, c.wall, c.user, c.sys);
+            writeWallRatio.push_back(rr.writeWall / c.wall), writeCpuRatio.push_back(rr.writeCpu / cpCpu.back());
+            std::printf("  pair %d: relikorda-recover %.3f s (user %.3f, sys %.3f; writing %.3f s, processor %.3f), "
+                        "cp -a %.3f s (user %.3f, sys %.3f)\n",
+                        i + 1, r.wall, r.user, r.sys, rr.writeWall, rr.writeCpu, c.wall, c.user, c.sys);
         }
         std::printf("  load after:  %s", MachineLoad().c_str());
         std::printf("  medians: relikorda-recover %.3f s wall, %.3f s processor; cp -a %.3f s wall, %.3f s processor\n",
@@ -175,6 +252,8 @@ int main(int argc, char** argv) {
         std::printf("  median of the pair ratios (relikorda-recover / cp -a): wall %.2f, processor %.2f (target at "
                     "most 1.2)\n",
                     MedianOf(wallRatio), MedianOf(cpuRatio));
+        std::printf("  the same for relikorda-recover's writing alone: wall %.2f, processor %.2f\n",
+                    MedianOf(writeWallRatio), MedianOf(writeCpuRatio));
         if (strace) {
             CountCalls("relikorda-recover",
                        bin + "/relikorda-recover --device '" + card.image + "' --out '" + work + "/rr'", work + "/rr");
