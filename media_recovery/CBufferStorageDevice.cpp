@@ -110,8 +110,12 @@ int CBufferStorageDevice::ReadSectors(void* buffer, uint64_t first, uint64_t cou
     if (count == 0) return 1;
     if (!Holds(first, count)) return inner_ ? inner_->ReadSectors(buffer, first, count) : 0;
     uint8_t* out = static_cast<uint8_t*>(buffer);
-    for (const Block& block : blocks_) {
-        if (first >= block.first + block.sectors) continue;
+    // The blocks are contiguous and in order: the first one wanted is found, not walked to (a
+    // pass that pushes small blocks holds hundreds).
+    auto from = std::upper_bound(blocks_.begin(), blocks_.end(), first,
+                                 [](uint64_t sector, const Block& block) { return sector < block.first; });
+    for (auto it = std::prev(from); it != blocks_.end(); ++it) {
+        const Block& block = *it;
         uint64_t skip = first - block.first;
         uint64_t n = std::min(count, block.sectors - skip);
         std::memcpy(out, block.data.get() + skip * sectorSize_, static_cast<size_t>(n * sectorSize_));

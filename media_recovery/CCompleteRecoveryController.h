@@ -9,7 +9,7 @@ class CStorageDeviceWithCache;
 class ICompleteFileSystemSearchController;
 
 // Scans a whole volume in 4 MiB chunks through the read-ahead cache, offering every chunk to the
-// exFAT, FAT, Ext and carving searchers in turn.
+// exFAT, FAT, Ext and carving searchers in turn, a 128 KiB slice at a time.
 class CCompleteRecoveryController : public CRecoveryController {
 public:
     CCompleteRecoveryController() = default;
@@ -22,6 +22,10 @@ public:
 
     // Chunk length for a sector size: 4 MiB of sectors, 8192 when that is 0.
     static uint32_t ChunkSectorsFor(uint32_t sectorSize);
+    // The part of a chunk every searcher scans before the next part: small enough to stay in the
+    // processor's cache between searchers. At least one sector.
+    static constexpr uint32_t kSliceBytes = 0x20000;
+    static uint32_t SliceSectorsFor(uint32_t sectorSize);
     const std::vector<std::pair<int, ICompleteFileSystemSearchController*>>& Searchers() const { return searchers_; }
 
 private:

@@ -55,7 +55,11 @@ bool CFileReader::Bind(CFileNode* node, const CSearchedPartitionInfo* partition,
     size_ = size;
     dataStart_ = partition->dataStart;
     sectorSize_ = device->GetSectorSize() ? device->GetSectorSize() : 512;
-    return AllocateBuffer();
+    // The buffer is made by the first read: a reader that is only asked where its file lies, or
+    // only cloned, costs nothing.
+    buffer_ = platform::PageBuffer();
+    lazyBuffer_ = true;
+    return true;
 }
 
 IArchiveFileReader* CFileReader::Clone() {
@@ -175,7 +179,11 @@ uint32_t CFileReader::Read(uint64_t offset, void* buffer, uint32_t length) {
                 if (deviceByte == kMax) return static_cast<uint32_t>(copied);  // beyond any device
                 uint64_t sector = deviceByte / sectorSize_;
                 uint64_t skip = deviceByte % sectorSize_;
-                if (skip == 0 && piece >= sectorSize_) {
+                // A small piece that ends inside a sector is read in one read through the buffer
+                // and copied, rather than in a read of its whole sectors and another of the rest.
+                const bool oneRead = piece <= kOneReadBytes && piece % sectorSize_ != 0 &&
+                                     skip + piece <= bufferSectors * sectorSize_;
+                if (skip == 0 && piece >= sectorSize_ && !oneRead) {
                     // Whole sectors go straight to the caller's buffer.
                     piece -= piece % sectorSize_;
                     const uint64_t sectors = piece / sectorSize_;

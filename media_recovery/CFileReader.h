@@ -18,6 +18,8 @@ class IDataRunList;
 class CFileReader : public IArchiveFileReader, public IArchiveFileExtent {
 public:
     static constexpr uint32_t kBufferBytes = 0x400000;
+    // A piece of a file up to this size that does not fill whole sectors is read in one read.
+    static constexpr uint64_t kOneReadBytes = 0x10000;
 
     CFileReader() = default;
     ~CFileReader() override;
@@ -31,7 +33,8 @@ public:
     bool GetUnreadableSector(uint64_t* sector, bool* pastEnd) override;
 
     // False when an argument is null, the cluster bytes are not 1 to 32 MiB, the node is empty or
-    // has no runs, or the buffer cannot be allocated. A folder's size is what its runs hold.
+    // has no runs. A folder's size is what its runs hold. The buffer is made by the first read
+    // (which reads nothing when it cannot be had).
     bool Bind(CFileNode* node, const CSearchedPartitionInfo* partition, IStorageDevice* device);
     // The bytes the extents cover, at most the file's size.
     uint64_t GetExtentBytes();
@@ -50,7 +53,7 @@ private:
     uint64_t dataStart_ = 0;
     uint32_t sectorSize_ = 512;  // the device's
     platform::PageBuffer buffer_;
-    bool lazyBuffer_ = false;  // a clone: the buffer is made by the first read
+    bool lazyBuffer_ = false;  // the buffer is made by the first read
     bool stopped_ = false;  // a read met a sector the device could not give
     bool stoppedPastEnd_ = false;
     uint64_t stoppedAt_ = 0;  // that sector

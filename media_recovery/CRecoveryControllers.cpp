@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -98,6 +99,11 @@ uint32_t CCompleteRecoveryController::ChunkSectorsFor(uint32_t sectorSize) {
     return sectors ? sectors : 0x2000;
 }
 
+uint32_t CCompleteRecoveryController::SliceSectorsFor(uint32_t sectorSize) {
+    uint32_t size = sectorSize ? sectorSize : 512;
+    return std::max<uint32_t>(kSliceBytes / size, 1);
+}
+
 ResultCode CCompleteRecoveryController::Run(IStorageDevice* device, IProgress* sink,
                                             IDataContainer<_ARCHIVE_INFOMATION>* container) {
     if (!device || !sink || !container) return RK_FAIL(MEDIA_E_BAD_DEVICE);
@@ -156,6 +162,7 @@ ResultCode CCompleteRecoveryController::ScanDevice(CStorageDeviceWithCache& cach
     if (!sink) return RK_FAIL(RK_E_INVALID_ARGUMENT);
     if (lastSector < 0) return RK_FAIL(MEDIA_E_BAD_DEVICE);
     uint64_t chunk = ChunkSectorsFor(cache.GetSectorSize());
+    const uint64_t slice = SliceSectorsFor(cache.GetSectorSize());
     uint64_t sectors = cache.GetSectorCount();
     uint64_t last = static_cast<uint64_t>(lastSector);
     if (sectors == 0) return RK_FAIL(MEDIA_E_BAD_DEVICE);
@@ -168,14 +175,32 @@ ResultCode CCompleteRecoveryController::ScanDevice(CStorageDeviceWithCache& cach
     record.total = total;
     sink->OnProgress(&record);
     record.state = PROGRESS_STATE_RUNNING;
+    // Carving reads the first bytes of every sector, as every volume finder does, and more: it
+    // goes first over each slice and brings it into the cache for the others. No searcher hands
+    // anything to the builder but carving, so the order changes no result.
+    std::vector<ICompleteFileSystemSearchController*> order;
+    for (auto& entry : searchers_)
+        if (entry.first == SEARCHER_RAW) order.push_back(entry.second);
+    for (auto& entry : searchers_)
+        if (entry.first != SEARCHER_RAW) order.push_back(entry.second);
     for (uint64_t i = 0; i < chunks; ++i) {
         if (!sink->ShouldContinue()) break;
         if (!cache.LoadChunk(i)) break;
-        uint64_t first = i * chunk;
-        for (auto& entry : searchers_) {
-            if (!sink->ShouldContinue()) break;
-            if (first > last) break;
-            entry.second->ScanChunk(first, std::min(chunk, last - first + 1), sink);
+        const uint64_t first = i * chunk;
+        const uint64_t end = first > last ? first : first + std::min(chunk, last - first + 1);
+        // The chunk goes to the searchers a slice at a time, every searcher over one slice before
+        // the next, so that the slice is still in the processor's cache when the next searcher
+        // reads it (a whole chunk is not). Each searcher still sees its sectors in order.
+        bool stopped = false;
+        for (uint64_t at = first; at < end && !stopped; at += slice) {
+            const uint64_t count = std::min(slice, end - at);
+            for (ICompleteFileSystemSearchController* searcher : order) {
+                if (!sink->ShouldContinue()) {
+                    stopped = true;
+                    break;
+                }
+                searcher->ScanChunk(at, count, sink);
+            }
         }
         uint64_t done = std::min(i + 1, total);
         record.done = static_cast<uint64_t>(0.8 * static_cast<double>(done));

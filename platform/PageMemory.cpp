@@ -48,8 +48,19 @@ void ReturnFreeHeapPages() {}
 void GrowHeapInSteps(size_t) {}
 void FollowHeapGrowth() {}
 #else
+namespace {
+// Below this a buffer comes from the heap, page-aligned: a mapping of its own would cost two
+// system calls each time, and a found file's reader makes one per file.
+constexpr size_t kFromHeap = size_t(64) << 10;
+}  // namespace
+
 void* AllocatePages(size_t bytes) {
     if (bytes == 0) return nullptr;
+    if (bytes < kFromHeap) {
+        void* memory = ::operator new(bytes, std::align_val_t{4096}, std::nothrow);
+        if (memory) std::memset(memory, 0, bytes);
+        return memory;
+    }
     if (bytes < kHugePage) {
         void* memory = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         return memory == MAP_FAILED ? nullptr : memory;
@@ -81,7 +92,9 @@ void PrefaultPages(void* memory, size_t bytes) {
 }
 
 void FreePages(void* memory, size_t bytes) {
-    if (memory && bytes) munmap(memory, bytes);
+    if (!memory || !bytes) return;
+    if (bytes < kFromHeap) ::operator delete(memory, std::align_val_t{4096});
+    else munmap(memory, bytes);
 }
 
 void ReturnFreeHeapPages() { malloc_trim(0); }

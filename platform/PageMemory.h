@@ -6,8 +6,8 @@ namespace platform {
 
 // Memory for large read buffers, the substitute of VirtualAlloc: page-aligned, since the kernel
 // copies a read into a buffer that starts mid-page several times slower, and from 2 MiB on aligned
-// to a huge page, so that a system that hands out huge pages unasked can back it with them. It
-// reads as zeros until written. Null when it cannot be had.
+// to a huge page, so that a system that hands out huge pages unasked can back it with them. Below
+// 64 KiB it comes from the heap. It reads as zeros until written. Null when it cannot be had.
 void* AllocatePages(size_t bytes);
 // Maps in at once the pages of memory from AllocatePages that is about to be written whole (a read
 // buffer): one call instead of a fault per page. Nothing where the system cannot.

@@ -30,12 +30,17 @@ namespace {
 const uint8_t kUpcaseStart[16] = {0, 0, 1, 0, 2, 0, 3, 0, 4, 0, 5, 0, 6, 0, 7, 0};
 
 // A FAT begins with the media mark 0xF8 and the end mark of cluster 1.
+constexpr uint8_t kFatStartByte = 0xF8;
 bool IsFatStart(const uint8_t* p) {
-    if (p[0] != 0xF8) return false;
+    if (p[0] != kFatStartByte) return false;
     for (int i = 1; i < 8; ++i)
         if (p[i] != 0xFF) return false;
     return true;
 }
+
+// The file system's name in a boot sector, "EXFAT   ", as one little-endian word.
+constexpr uint64_t kBootNameWord = 0x2020205441465845;
+static_assert(kBootNameSize == 8, "one word");
 
 // The most the recognizer reads past the end of a sector: an entry set begun in its last slot.
 constexpr size_t kMostReadPastSector = kMaxSecondaryCount * kEntrySize;
@@ -131,14 +136,94 @@ void CExFatCompleteSearch::FlushPending() {
     pendingCount_ = 0;
 }
 
+size_t CExFatCompleteSearch::QuietSectors(uint64_t s, size_t count) const {
+    if (!recognizer_.AtRest()) return 0;
+    if (collection_.RecordCount() >= kMostRecords && !recordsCapLogged_) return 0;
+    const size_t waiting = collection_.RunCount() - collection_.cursor;
+    if (waiting == 0) return count;
+    if (waiting > kMostWaitingRuns) return 0;
+    // Waiting runs are processed once the scan is far enough past the last one.
+    const uint64_t farPast = collection_.lastRunEnd + kFarPastLastRun + 1;
+    return farPast > s ? static_cast<size_t>(std::min<uint64_t>(count, farPast - s)) : 0;
+}
+
+namespace {
+// A boot sector's, a FAT's or an up-case table's start, as far as the first bytes tell (the
+// classification says which); no branch on the bytes.
+inline bool MaybeSpecial(const uint8_t* p) {
+    return (LoadLE64(p) == LoadLE64(kUpcaseStart)) | (p[0] == kFatStartByte) |
+           (LoadLE64(p + kBootName) == kBootNameWord);
+}
+}  // namespace
+
 void CExFatCompleteSearch::ExamineSectors(uint64_t firstSector, const uint8_t* from, size_t count, const uint8_t* end) {
-    // Most sectors are judged by their first 64 bytes alone, one a sector apart: too far apart for
-    // the processor to fetch them ahead by itself, so each is asked for 32 sectors early.
-    const size_t ahead = 32;
-    for (size_t k = 0; k < count; ++k) {
-        if (k + ahead < count) __builtin_prefetch(from + (k + ahead) * sectorSize_);
-        ClassifySector(firstSector + k, from + k * sectorSize_, end);
+    for (size_t done = 0; done < count; done += kSiftSectors) {
+        const size_t n = std::min(count - done, kSiftSectors);
+        const size_t left = Sift(from + done * sectorSize_, n);
+        // At rest, a sector that holds nothing changes nothing: only the sectors the sift left are
+        // classified, in order, while the search stays at rest and no waiting run falls due; the
+        // others all are.
+        size_t next = 0;  // in sifted_
+        for (size_t k = done; k < done + n;) {
+            const size_t quiet = QuietSectors(firstSector + k, done + n - k);
+            while (next < left && done + sifted_[next] < k) ++next;
+            if (quiet > 0) {
+                if (next == left || done + sifted_[next] >= k + quiet) {
+                    k += quiet;
+                    continue;
+                }
+                k = done + sifted_[next];
+            }
+            ClassifySector(firstSector + k, from + k * sectorSize_, end);
+            ++k;
+        }
     }
+}
+
+size_t CExFatCompleteSearch::Sift(const uint8_t* from, size_t count) {
+    // Most sectors of a device are other data, which makes every test here a coin toss: no branch
+    // on the bytes but in the last step, which few sectors reach. Sectors lie a sector apart, too far
+    // for the processor to fetch them ahead by itself: each one's first line is asked for 16 sectors
+    // early, and the lines a walk of its entries reads next as soon as what comes before them tells
+    // that it will. (The prefetches stand in the loops themselves: the compiler drops one inside a
+    // helper, which it takes for a call without effect.)
+    const size_t size = sectorSize_, ahead = 16;
+    // First the sectors whose first line does not tell that they hold nothing.
+    firstLook_.resize(count);
+    for (size_t j = 0; j < std::min(ahead, count); ++j) __builtin_prefetch(from + j * size);
+    size_t undecided = 0;
+    for (size_t j = 0; j < count; ++j) {
+        const uint8_t* p = from + j * size;
+        if (j + ahead < count) __builtin_prefetch(p + ahead * size);
+        __builtin_prefetch(p + ExFatSectorRecognizer::NextLineToRead(p));
+        firstLook_[undecided] = static_cast<uint32_t>(j);
+        // A sector whose first byte is 0 holds no entry (the free space of most devices).
+        undecided += MaybeSpecial(p) | !((p[0] == 0) | recognizer_.FirstLineHoldsNoEntry(p));
+    }
+    // Of those, the ones whose first four entries do not tell it either; those whose four are
+    // benign are marked to be read on.
+    sifted_.resize(undecided);
+    size_t left = 0;
+    for (size_t i = 0; i < undecided; ++i) {
+        const uint32_t j = firstLook_[i];
+        const uint8_t* p = from + j * size;
+        bool readOn;
+        const bool none = recognizer_.FirstFourHoldNoEntry(p, readOn);
+        const bool special = MaybeSpecial(p), zero = p[0] == 0;
+        const bool walk = readOn & !special & !zero;
+        __builtin_prefetch(p + 128 * size_t{walk});
+        __builtin_prefetch(p + 192 * size_t{walk});
+        sifted_[left] = j | uint32_t{walk} << 31;
+        left += special | !(zero | none);
+    }
+    // Then those read on.
+    size_t kept = 0;
+    for (size_t i = 0; i < left; ++i) {
+        const uint32_t j = sifted_[i] & ~kReadOnMark;
+        if ((sifted_[i] & kReadOnMark) && recognizer_.PastFourHoldNoEntry(from + j * size)) continue;
+        sifted_[kept++] = j;
+    }
+    return kept;
 }
 
 void CExFatCompleteSearch::ClassifySector(uint64_t s, const uint8_t* p, const uint8_t* end) {

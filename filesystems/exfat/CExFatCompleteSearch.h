@@ -38,6 +38,7 @@ public:
     // past a sector (the rest of an entry set begun in its last slot), two sectors at most.
     static constexpr size_t kHeldSectors = 2;
     static constexpr size_t kLookAheadSectors = 2;
+    static constexpr size_t kSiftSectors = 1024;
 
     CExFatCompleteSearch();
     ~CExFatCompleteSearch() override;
@@ -69,7 +70,16 @@ private:
     const uint8_t* LoadChunk(uint64_t firstSector, uint64_t sectorCount, std::shared_ptr<const uint8_t>& lent);
     // Examines the sectors held over from the last load and then this one's, all but its last two.
     void ExamineLoad(uint64_t firstSector, const uint8_t* chunk, size_t sectorCount);
+    // Classifies, in order, every sector of the count from `from` that may change anything.
     void ExamineSectors(uint64_t firstSector, const uint8_t* from, size_t count, const uint8_t* end);
+    // Lists in sifted_, in order, the sectors of the count from `from` (at most kSiftSectors) that
+    // may be more than plain: a boot sector's, a FAT's or an up-case table's start, or one whose
+    // entries may count. Their number.
+    size_t Sift(const uint8_t* from, size_t count);
+    // How many of the count sectors from s on may be passed over when they hold nothing: while the
+    // search is at rest and no waiting run falls due. 0 when the next sector must be classified
+    // whatever it holds.
+    size_t QuietSectors(uint64_t s, size_t count) const;
     void ClassifySector(uint64_t sector, const uint8_t* bytes, const uint8_t* end);
     void FlushPending();
     void EndRun();
@@ -108,12 +118,15 @@ private:
     bool prepared_ = false;
 
     std::vector<uint8_t> buffer_;  // a chunk, for a device that does not lend its sectors
+    uint64_t loadedEnd_ = 0;       // the sector after the last one loaded
+    // Sift's lists: the sectors its first look leaves, then those it leaves in the end.
+    std::vector<uint32_t> firstLook_, sifted_;
+    static constexpr uint32_t kReadOnMark = uint32_t{1} << 31;  // in sifted_: the entries are read on
     // The sectors of the last load not yet examined (at most two), then the next load's first two,
     // the look-ahead of the held ones.
     std::vector<uint8_t> carry_;
     size_t pendingCount_ = 0;
     uint64_t pendingSector_ = 0;   // device sector of the first of them
-    uint64_t loadedEnd_ = 0;       // the sector after the last one loaded
 
     ExFatSectorRecognizer recognizer_;
     ExFatVolumeCollection collection_;

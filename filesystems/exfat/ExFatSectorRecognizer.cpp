@@ -57,6 +57,25 @@ const std::array<uint8_t, 256> ExFatSectorRecognizer::kSectorStart = [] {
     return kinds;
 }();
 
+const std::array<ExFatSectorRecognizer::MustBeZero, 256> ExFatSectorRecognizer::kMustBeZero = [] {
+    static_assert(kEntryBytes == kEntrySize && kBenignBit == kTypeBenign, "the entry layout");
+    // Bytes [from, to) of one 8-byte word.
+    const auto bytes = [](size_t from, size_t to) {
+        uint64_t mask = 0;
+        for (size_t i = from; i < to; ++i) mask |= uint64_t{0xFF} << (8 * (i % 8));
+        return MustBeZero{static_cast<uint8_t>(from / 8 * 8), mask};
+    };
+    std::array<MustBeZero, 256> zero;
+    zero.fill(bytes(0, 1));  // the type byte: nonzero but for the end of a folder
+    // Each a part of what its validator asks to be zero.
+    zero[kTypeLabel] = zero[kTypeLabelDeleted] = bytes(kLabelReserved, kEntrySize);
+    zero[kTypeBitmap] = zero[kTypeUpcase] = bytes(8, 16);
+    zero[kTypeFile] = zero[kTypeFileDeleted] = bytes(kFileReserved2, kEntrySize);
+    zero[kTypeStream] = zero[kTypeStreamDeleted] = bytes(kStreamReserved3, kStreamReserved3 + 4);
+    zero[kTypeName] = zero[kTypeNameDeleted] = bytes(kNameFlags, kNameFlags + 1);
+    return zero;
+}();
+
 void ExFatSectorRecognizer::SetVolumeParameters(uint64_t deviceSectors, uint32_t clusterShift, uint32_t sectorShift,
                                                 uint32_t entriesPerSector) {
     deviceSectors_ = deviceSectors;

@@ -14,6 +14,7 @@
 namespace {
 
 constexpr uint32_t kLargestSectorSize = 4096;
+constexpr size_t kFatCountByte = 16;  // a boot sector's count of FATs
 constexpr uint32_t kBootEvidence = FAT_SEEN_FAT12_BOOT | FAT_SEEN_FAT16_BOOT | FAT_SEEN_FAT32_BOOT |
                                    FAT_SEEN_FAT32_BACKUP;
 
@@ -127,8 +128,14 @@ void CFATCompleteFSearcher::ExamineSectors(const uint8_t* chunk, uint64_t firstS
     // the processor to fetch them ahead by itself, so each is asked for 32 sectors early.
     const uint64_t ahead = 32;
     for (uint64_t i = 0; i < count; ++i) {
-        if (i + ahead < count) __builtin_prefetch(chunk + (i + ahead) * sectorSize_);
-        Examine(chunk + i * sectorSize_, firstSector + i);
+        // Up to the next sector where a candidate's FAT copy should begin, only a sector whose
+        // byte 16 counts two FATs, as every boot sector taken does, can be anything: the others
+        // are passed over with one look each.
+        const auto next = fatPositions_.lower_bound(firstSector + i);
+        const uint64_t until = next == fatPositions_.end() ? count : std::min(count, next->first - firstSector);
+        for (; i < until && chunk[i * sectorSize_ + kFatCountByte] != 2; ++i)
+            if (i + ahead < count) __builtin_prefetch(chunk + (i + ahead) * sectorSize_);
+        if (i < count) Examine(chunk + i * sectorSize_, firstSector + i);
     }
 }
 
@@ -136,8 +143,8 @@ void CFATCompleteFSearcher::Examine(const uint8_t* sector, uint64_t s) {
     if (sector[0] == 0) return;
     // Every boot sector taken has two FATs and the device's sector size (bytes 16 and 11), in the
     // sector's first bytes: its signature at the end is read only then.
-    if (sector[16] == 2 && static_cast<uint32_t>(sector[11] | sector[12] << 8) == sectorSize_ && sector[510] == 0x55 &&
-        sector[511] == 0xAA && OnFatBootSector(sector, s))
+    if (sector[kFatCountByte] == 2 && static_cast<uint32_t>(sector[11] | sector[12] << 8) == sectorSize_ &&
+        sector[510] == 0x55 && sector[511] == 0xAA && OnFatBootSector(sector, s))
         return;
     if (fatPositions_.empty()) return;
     auto range = fatPositions_.equal_range(s);

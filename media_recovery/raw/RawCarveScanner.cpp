@@ -85,6 +85,7 @@ bool RawCarveScanner::BeginSearch(IStorageDevice* device, uint32_t chunkSectors)
     sectorSize_ = ss ? ss : 512;
     sectorCount_ = device ? device->GetSectorCount() : 0;
     headerTests_ = 0;
+    sinceDrain_ = 0;
     ext_.Clear();
     magicEnd_ = ExtCarveVolumes::kMagicOffset + (sectorSize_ >= 2048 ? 1025 : 1);
     ResetNameCounters();
@@ -297,6 +298,12 @@ void RawCarveScanner::ScanChunk(uint64_t first, uint64_t count, IProgress* sink)
         if (hit) hit->Reset();
     }
     delete hit;
+    // Queued candidates are sized once a chunk's length has come since the last time (or the
+    // device ends), however the pass cuts the chunks: the files carving makes, their order and
+    // their names do not depend on it.
+    sinceDrain_ += count;
+    if (sinceDrain_ < chunkSectors_ && first + count < sectorCount_) return;
+    sinceDrain_ = 0;
     DrainPending(false);
     // Candidates are sized from their own start on, so the ring need not hold anything before the
     // oldest one still waiting: the chunks that gives back go to the next reads.

@@ -132,5 +132,6 @@ private:
     std::vector<uint64_t> candidates_;  // a sector's analysers; words_ words
     size_t words_ = 0;
     uint64_t headerTests_ = 0;
+    uint64_t sinceDrain_ = 0;  // sectors scanned since the queue was last drained
     bool begun_ = false;
 };

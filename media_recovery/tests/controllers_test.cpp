@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 
 #include "media_recovery/CArchiveBuilder.h"
@@ -91,9 +92,25 @@ public:
 };
 
 // Complete searchers that record what the controller asks of them.
+using Pieces = std::vector<std::pair<uint64_t, uint64_t>>;
 struct CallLog {
     std::vector<std::string> calls;
-    std::vector<std::pair<uint64_t, uint64_t>> chunks;
+    std::map<int, Pieces> pieces;  // each searcher's ScanChunk calls
+    std::vector<int> scanOrder;    // the searchers over the first piece, in order
+    // The FAT searcher's pieces, each joined to those that follow it within a chunk of L sectors.
+    Pieces Chunks(uint64_t L) const {
+        Pieces joined;
+        auto fat = pieces.find(SEARCHER_FAT);
+        if (fat == pieces.end()) return joined;
+        for (const auto& piece : fat->second) {
+            if (!joined.empty() && joined.back().first / L == piece.first / L &&
+                joined.back().first + joined.back().second == piece.first)
+                joined.back().second += piece.second;
+            else
+                joined.push_back(piece);
+        }
+        return joined;
+    }
 };
 CallLog g_log;
 
@@ -104,7 +121,8 @@ public:
     int EndSearch() override { g_log.calls.push_back("end " + std::to_string(Code)); return 1; }
     void SetChunkSectors(uint32_t n) override { g_log.calls.push_back("chunk " + std::to_string(n)); }
     int ScanChunk(uint64_t first, uint64_t count, IProgress*) override {
-        if (Code == SEARCHER_FAT) g_log.chunks.emplace_back(first, count);
+        if (first == 0) g_log.scanOrder.push_back(Code);
+        g_log.pieces[Code].emplace_back(first, count);
         return 1;
     }
     static ICompleteFileSystemSearchController* Make() { return new CRecordingSearcher<Code>; }
@@ -132,7 +150,15 @@ TEST_F(ControllerTest, ChunksOfFourMegabytesAndAShortLastOne) {
     ASSERT_TRUE(controller.SetFilter(&filter_));
     EXPECT_FALSE(controller.SetFilter(nullptr));
     ASSERT_TRUE(Succeeded(controller.Run(&disk, &sink_, &container_)));
-    EXPECT_EQ(g_log.chunks, (std::vector<std::pair<uint64_t, uint64_t>>{{0, L}, {L, L}, {2 * L, L}, {3 * L, 1}}));
+    // Each chunk goes to the searchers in slices, in order, every searcher over a slice before the
+    // next (carving first, which brings it into the cache); all see the same slices.
+    EXPECT_EQ(g_log.Chunks(L), (Pieces{{0, L}, {L, L}, {2 * L, L}, {3 * L, 1}}));
+    const uint64_t slice = CCompleteRecoveryController::SliceSectorsFor(4096);
+    EXPECT_EQ(slice, 32u);
+    EXPECT_EQ(g_log.pieces[SEARCHER_FAT].size(), 3 * L / slice + 1);
+    EXPECT_EQ(g_log.pieces[SEARCHER_EXFAT], g_log.pieces[SEARCHER_FAT]);
+    EXPECT_EQ(g_log.pieces[SEARCHER_RAW], g_log.pieces[SEARCHER_FAT]);
+    EXPECT_EQ(g_log.scanOrder, (std::vector<int>{SEARCHER_RAW, SEARCHER_EXFAT, SEARCHER_FAT}));
     EXPECT_EQ(g_log.calls, (std::vector<std::string>{"chunk 1024", "begin 33", "chunk 1024", "begin 32", "chunk 1024",
                                                       "begin 34", "end 33", "end 32", "end 34"}));
     // {2, 1, 0}, then the scan's first record with state 0 and total ceil(E / L) + 1, chunk records, {3, 1, 1}.
@@ -156,7 +182,7 @@ TEST_F(ControllerTest, StopDuringTheScanStillEndsTheFileSystemSearchers) {
     controller.SetFilter(&filter_);
     ASSERT_TRUE(Succeeded(controller.Run(&disk, &sink_, &container_)));
     EXPECT_EQ(g_log.calls.back(), "end 32");
-    EXPECT_LT(g_log.chunks.size(), 3u);
+    EXPECT_LT(g_log.Chunks(8192).size(), 3u);
 }
 
 TEST_F(ControllerTest, UnreadableSectorsAreReportedAfterAFullScan) {
@@ -165,7 +191,7 @@ TEST_F(ControllerTest, UnreadableSectorsAreReportedAfterAFullScan) {
     CCompleteRecoveryController controller;
     controller.SetFilter(&filter_);
     EXPECT_EQ(ErrorNumber(controller.Run(&disk, &sink_, &container_)), MEDIA_E_UNREADABLE_SECTORS);
-    EXPECT_EQ(g_log.chunks.size(), 2u);
+    EXPECT_EQ(g_log.Chunks(8192), (Pieces{{0, 8192}, {8192, 8192}}));
     MemoryDevice empty(PatternBytes(512, 0), 512);
     EXPECT_EQ(ErrorNumber(controller.Run(&empty, &sink_, &container_)), MEDIA_E_BAD_DEVICE);
     EXPECT_EQ(ErrorNumber(controller.Run(nullptr, &sink_, &container_)), MEDIA_E_BAD_DEVICE);

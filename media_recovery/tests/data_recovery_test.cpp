@@ -124,6 +124,12 @@ TEST(FileReader, BindRulesAndShortExtents) {
     std::unique_ptr<IArchiveFileReader, void (*)(IArchiveFileReader*)> copy(reader.Clone(),
                                                                              [](IArchiveFileReader* r) { r->Release(); });
     EXPECT_EQ(ReadAll(copy.get(), 100), ReadAll(&reader, 100));
+    // A small file that ends inside a sector costs one read of the device, its binding none.
+    std::unique_ptr<CTestNode> small(NodeWithRuns(3000, {DataRun(4, 3)}));
+    disk.ClearReads();
+    ASSERT_TRUE(reader.Bind(small.get(), &p, &disk));
+    EXPECT_EQ(ReadAll(&reader, 0x100000), Expected(disk, 10 * 512, 1024, {DataRun(4, 3)}, 3000));
+    EXPECT_EQ(disk.Reads(), 1u);
 }
 
 // A sector the device cannot give ends the file's bytes before it: a bad one inside the volume,

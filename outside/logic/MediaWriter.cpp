@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <map>
 #include <set>
+#include <unordered_set>
 #include <vector>
 
 #include "media_recovery/CRecoveryFilter.h"
@@ -56,35 +57,35 @@ public:
 private:
     std::string FolderOf(IFileNode* node);
     std::string FreePath(const std::string& folder, const std::string& name);
-    // Copies the reader's bytes to a new file at path; without a reader the file stays empty, as
-    // the library's own writer leaves it. *copied: the bytes written. When a file of wanted bytes
-    // (not 0) yields none, nothing is left under any name: false with *reason empty.
-    bool CopyOut(IArchiveFileReader* reader, uint64_t wanted, const std::string& path, uint64_t* copied,
-                 std::string* reason);
+    // Copies the reader's bytes to a new file at *path, a free name in folder for name; without a
+    // reader the file stays empty, as the library's own writer leaves it. *copied: the bytes
+    // written. When something outside the run has the name by the end, the file takes the next
+    // free one (and *path says which). When a file of wanted bytes (not 0) yields none, nothing is
+    // left under any name: false with *reason empty.
+    bool CopyOut(IArchiveFileReader* reader, uint64_t wanted, const std::string& folder, const std::string& name,
+                 std::string* path, uint64_t* copied, std::string* reason);
 
     FoundFileOpener& opener_;
     std::string outFolder_, filesRoot_;
     int category_;
     IWriteObserver* observer_;
     CRecoveryFilter filter_;
-    std::map<IFileNode*, std::string> folders_;  // a device folder's place in the output
-    std::set<std::string> taken_;                // paths given to files and folders of this run
-    std::set<std::string> folderPaths_;          // those given to folders
-    std::set<std::string> made_;                 // folders this run made (or found made) already
+    std::map<IFileNode*, std::string> folders_;      // a device folder's place in the output
+    std::unordered_set<std::string> taken_;          // paths given to files and folders of this run
+    std::unordered_set<std::string> folderPaths_;    // those given to folders
+    std::unordered_set<std::string> made_;           // folders this run made (or found made) already
     platform::PageBuffer buffer_;  // page memory: only what a copy fills is ever touched
 };
 
-// name, or name_2.ext, name_3.ext, ... when this run gave that name already or something is there.
+// name, or name_2.ext, name_3.ext, ... when this run gave that name already. The run's folder is
+// its own, new: what else may be there is met when a file takes its name, which never replaces it.
 std::string MediaWriter::FreePath(const std::string& folder, const std::string& name) {
     size_t dot = name.rfind('.');
     std::string stem = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
     std::string ext = dot == std::string::npos || dot == 0 ? "" : name.substr(dot);
     for (int n = 1; n < kMostNameSuffixes; ++n) {
         std::string path = platform::JoinPath(folder, n == 1 ? name : stem + "_" + std::to_string(n) + ext);
-        if (!taken_.count(path) && !platform::EntryExists(path)) {
-            taken_.insert(path);
-            return path;
-        }
+        if (taken_.insert(path).second) return path;
     }
     return std::string();
 }
@@ -111,8 +112,9 @@ std::string MediaWriter::FolderOf(IFileNode* node) {
         std::string path = platform::JoinPath(folder, OutputFileName(name));
         // Folders of one name merge (one folder found by two searches, or on two volumes); a file
         // of that name does not give way.
+        const platform::EntryKind kind = platform::GetEntryKind(path);
         bool clash = (taken_.count(path) && !folderPaths_.count(path)) ||
-                     (platform::EntryExists(path) && platform::GetEntryKind(path) != platform::EntryKind::Directory);
+                     (kind != platform::EntryKind::Missing && kind != platform::EntryKind::Directory);
         if (clash) path = FreePath(folder, OutputFileName(name));
         else taken_.insert(path);
         folderPaths_.insert(path);
@@ -122,12 +124,12 @@ std::string MediaWriter::FolderOf(IFileNode* node) {
     return folder;
 }
 
-bool MediaWriter::CopyOut(IArchiveFileReader* reader, uint64_t wanted, const std::string& path, uint64_t* copied,
-                          std::string* reason) {
+bool MediaWriter::CopyOut(IArchiveFileReader* reader, uint64_t wanted, const std::string& folder,
+                          const std::string& name, std::string* path, uint64_t* copied, std::string* reason) {
     *copied = 0;
     bool writeFailed = false;
     OutputFile file;
-    if (!file.Create(path)) {
+    if (!file.Create(*path, OutputFile::NameCheck::kAtFinish)) {
         *reason = file.Reason();
         return false;
     }
@@ -156,7 +158,9 @@ bool MediaWriter::CopyOut(IArchiveFileReader* reader, uint64_t wanted, const std
         reason->clear();
         return false;
     }
-    if (file.Finish()) return true;
+    const bool finished = file.Finish([&] { return FreePath(folder, name); });
+    *path = file.Path();
+    if (finished) return true;
     *reason = file.Reason();
     return false;
 }
@@ -219,10 +223,10 @@ MediaWriter::Outcome MediaWriter::Write(const _ARCHIVE_INFOMATION& item, MediaCo
     std::string reason, path;
     bool ok = false;
     uint64_t copied = 0;
-    // Each folder is made once: the next file of a folder costs no failing mkdir per level.
-    if (!made_.count(folder) && !MakeFoldersBelow(outFolder_, folder, &reason)) {
+    // Each folder is made once, each level of it once: no failing mkdir.
+    if (!MakeFoldersBelow(outFolder_, folder, &reason, &made_)) {
         path = platform::JoinPath(folder, name);
-    } else if (made_.insert(folder), (path = FreePath(folder, name)).empty()) {
+    } else if ((path = FreePath(folder, name)).empty()) {
         path = platform::JoinPath(folder, name);
         reason = "no free name is left in its folder";
     } else {
@@ -232,7 +236,7 @@ MediaWriter::Outcome MediaWriter::Write(const _ARCHIVE_INFOMATION& item, MediaCo
         // not left at all, not even empty.
         auto* cut = dynamic_cast<CFileNode*>(node);
         const bool readable = reader || (cut && cut->IsSizeCut());
-        ok = CopyOut(reader.get(), readable ? node->GetSize() : 0, path, &copied, &reason);
+        ok = CopyOut(reader.get(), readable ? node->GetSize() : 0, folder, name, &path, &copied, &reason);
         if (!ok && reason.empty()) {
             ReportLostFile(path, WhyShort(node, reader.get(), 0));
             ++counts.gone;

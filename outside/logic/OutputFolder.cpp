@@ -56,8 +56,9 @@ std::string MakeRunFolder(const std::string& base, const platform::SystemTime& s
     return std::string();
 }
 
-bool MakeFoldersBelow(const std::string& root, const std::string& path, std::string* reason) {
-    if (path == root) return true;
+bool MakeFoldersBelow(const std::string& root, const std::string& path, std::string* reason,
+                      std::unordered_set<std::string>* made) {
+    if (path == root || (made && made->count(path))) return true;
     if (path.compare(0, root.size(), root) != 0 || path.size() <= root.size() || path[root.size()] != '/') {
         *reason = "it lies outside " + root;
         return false;
@@ -67,13 +68,15 @@ bool MakeFoldersBelow(const std::string& root, const std::string& path, std::str
         size_t next = path.find('/', at + 1);
         if (next == std::string::npos) next = path.size();
         std::string folder = path.substr(0, next);
+        at = next;
+        if (made && made->count(folder)) continue;
         int error = 0;
         if (!platform::CreateDirectory(folder, &error)) {
             std::string why = error == EEXIST ? ExistingEntryReason(folder) : platform::ErrorText(error);
             *reason = "cannot make the folder " + folder + ": " + why;
             return false;
         }
-        at = next;
+        if (made) made->insert(std::move(folder));
     }
     return true;
 }
@@ -88,12 +91,12 @@ bool OutputFile::Fail(const std::string& reason) {
     return false;
 }
 
-bool OutputFile::Create(const std::string& path) {
+bool OutputFile::Create(const std::string& path, NameCheck check) {
     path_.clear();
     written_.clear();
     reason_.clear();
     failed_ = false;
-    if (platform::EntryExists(path)) return Fail(ExistingEntryReason(path));
+    if (check == NameCheck::kNow && platform::EntryExists(path)) return Fail(ExistingEntryReason(path));
     // An unfinished name that is taken (a file of the phone's, one a killed run left): the next.
     for (int n = 1; n <= kMostUnfinishedNames; ++n) {
         std::string unfinished = path + kUnfinished + (n == 1 ? std::string() : "-" + std::to_string(n));
@@ -114,13 +117,19 @@ bool OutputFile::Write(const void* data, size_t size) {
     return Fail(platform::ErrorText(file_.LastError()));
 }
 
-bool OutputFile::Finish() {
+bool OutputFile::Finish(const std::function<std::string()>& another) {
     if (!file_.IsOpen()) return false;
     int error = 0;
     if (!failed_ && !file_.Close(&error)) Fail(platform::ErrorText(error));
     // Never over what has the name now: the folder is the user's, and something may have come.
-    if (!failed_ && !platform::RenameNoReplace(written_, path_, &error))
-        Fail(error == EEXIST ? ExistingEntryReason(path_) : platform::ErrorText(error));
+    while (!failed_ && !platform::RenameNoReplace(written_, path_, &error)) {
+        const std::string next = error == EEXIST && another ? another() : std::string();
+        if (next.empty()) {
+            Fail(error == EEXIST ? ExistingEntryReason(path_) : platform::ErrorText(error));
+            break;
+        }
+        path_ = next;
+    }
     if (failed_) {
         Discard();
         return false;

@@ -1,6 +1,8 @@
 #pragma once
 #include <cstddef>
+#include <functional>
 #include <string>
+#include <unordered_set>
 
 #include "platform/PlatformFile.h"
 #include "platform/TimeConversion.h"
@@ -15,8 +17,10 @@
 std::string MakeRunFolder(const std::string& base, const platform::SystemTime& start, std::string* reason);
 
 // Makes path and the missing folders between root (which exists) and it, none through a link.
-// False with *reason naming the folder that could not be made.
-bool MakeFoldersBelow(const std::string& root, const std::string& path, std::string* reason);
+// False with *reason naming the folder that could not be made. With made, the folders in it are
+// taken as there (no call for them) and those made or found are added to it.
+bool MakeFoldersBelow(const std::string& root, const std::string& path, std::string* reason,
+                      std::unordered_set<std::string>* made = nullptr);
 
 // A file made new for writing. It is written under a name of its own in the same folder, the
 // file's name with kUnfinished after it (made new, never through a link), and takes its own name
@@ -32,14 +36,20 @@ public:
     OutputFile& operator=(const OutputFile&) = delete;
 
     // False when something (a link included) already has the name or the file cannot be made.
-    bool Create(const std::string& path);
+    // A caller that chose a name nothing it knows of has may leave the name to be looked at by
+    // Finish alone (one system call less a file).
+    enum class NameCheck { kNow, kAtFinish };
+    bool Create(const std::string& path, NameCheck check = NameCheck::kNow);
     bool Write(const void* data, size_t size);
     // Closes the file and gives it its name; false (and the file removed) when a write failed,
-    // closing did, or something took the name meanwhile.
-    bool Finish();
+    // closing did, or something has the name. Then, when another is given, the file takes instead
+    // the first name it gives that nothing has (it gives an empty one when it has no more).
+    bool Finish(const std::function<std::string()>& another = nullptr);
     // Removes what was written so far.
     void Discard();
     const std::string& Reason() const { return reason_; }
+    // The name the file has (once finished, the one it took).
+    const std::string& Path() const { return path_; }
 
 private:
     bool Fail(const std::string& reason);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <set>
 
 #include "filesystems/exfat/CExFatCompleteSearch.h"
@@ -174,6 +175,68 @@ TEST(ExFatSectorRecognizer, WhatEndsARun) {
         EXPECT_EQ(run->live.size(), c.records);
         EXPECT_EQ(run->firstSector != ExFatDirectoryInfo::kNoSector, c.runKept);
     }
+}
+
+// The whole-device search passes over, at rest, the sectors these tests say hold nothing: a
+// recognizer at rest must keep nothing of any of them. Every kind of entry that counts, behind 0 to
+// 5 benign ones, whole (counted) and with a byte set that it must have zero (passed over), and
+// sectors of random bytes, most of which are passed over.
+TEST(ExFatSectorRecognizer, WhatTheSiftPassesOverHoldsNothing) {
+    const auto passedOver = [](const ExFatSectorRecognizer& r, const uint8_t* p) {
+        bool readOn = false;
+        return r.FirstLineHoldsNoEntry(p) || r.FirstFourHoldNoEntry(p, readOn) || (readOn && r.PastFourHoldNoEntry(p));
+    };
+    const auto keepsNothing = [](Sectors& s) {
+        Recognizer t;
+        t.Scan(s, 0);
+        const ExFatDirectoryInfo* run = t.r.CurrentRun();
+        return t.r.AtRest() && (!run || run->IsEmpty());
+    };
+    Entry label(32), bitmap(32), upcase(32), other(32);
+    label[0] = 0x83;
+    bitmap[0] = 0x81, Put32(&bitmap[20], 2), Put64(&bitmap[24], 4096);
+    upcase = bitmap, upcase[0] = 0x82;
+    other[0] = 0x10;  // no entry counts by it
+    const Entry live = Set(true, u"a.jpg", 10, 100), deleted = Set(false, u"b.jpg", 12, 100);
+    struct Decisive {
+        const char* what;
+        Entry entries;
+        size_t mustBeZero;  // a byte of the first entry that its validator asks to be zero; 0: none
+    } decisive[] = {{"label", label, 24},        {"bitmap", bitmap, 8},          {"up-case table", upcase, 8},
+                    {"live set", live, 25},       {"deleted set", deleted, 25},   {"stream", Part(live, 1, 2), 16},
+                    {"name", Part(live, 2, 3), 1}, {"no entry", other, 0}};
+    for (const Decisive& d : decisive) {
+        for (size_t benign = 0; benign <= 5; ++benign) {
+            for (bool broken : {false, true}) {
+                SCOPED_TRACE(std::string(d.what) + " behind " + std::to_string(benign) + (broken ? ", broken" : ""));
+                Sectors s(3);
+                for (size_t i = 0; i < benign; ++i) {
+                    Entry b(32);
+                    b[0] = i % 2 ? 0xE1 : 0xA0;  // a vendor secondary, a benign primary
+                    s.Put(0, i, b);
+                }
+                s.Put(0, benign, d.entries);
+                if (broken && d.mustBeZero) s.At(0)[benign * 32 + d.mustBeZero] = 0x5A;
+                const bool nothing = keepsNothing(s);
+                EXPECT_EQ(nothing, broken || !d.mustBeZero);
+                EXPECT_EQ(passedOver(Recognizer().r, s.At(0)), nothing);
+            }
+        }
+    }
+    Sectors all(3);
+    for (size_t i = 0; i < 16; ++i) all.At(0)[i * 32] = 0xE1;
+    EXPECT_TRUE(keepsNothing(all));
+    EXPECT_TRUE(passedOver(Recognizer().r, all.At(0)));
+    std::mt19937 random(46);
+    size_t passed = 0;
+    for (int i = 0; i < 4000; ++i) {
+        Sectors s(3);
+        for (uint8_t& b : s.bytes) b = static_cast<uint8_t>(random());
+        if (!passedOver(Recognizer().r, s.At(0))) continue;
+        ++passed;
+        ASSERT_TRUE(keepsNothing(s)) << "random sector " << i;
+    }
+    EXPECT_GT(passed, 3600u);
 }
 
 TEST(ExFatSectorRecognizer, NothingPastTheLoadedChunkIsRead) {

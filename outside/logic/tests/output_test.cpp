@@ -94,6 +94,18 @@ TEST_F(OutputTest, AFileHasItsNameOnlyWhenFinishedAndAFailedOneIsRemoved) {
     EXPECT_EQ(platform::GetEntryKind(root_ + "/late.jpg"), platform::EntryKind::Link);
     EXPECT_FALSE(platform::EntryExists(root_ + "/late.jpg.part"));
 
+    // A name left to be looked at when the file is finished, which something took meanwhile: the
+    // file takes the next name given, and what has the name stays.
+    OutputFile moved;
+    ASSERT_TRUE(moved.Create(root_ + "/moved.jpg", OutputFile::NameCheck::kAtFinish));
+    std::ofstream(root_ + "/moved.jpg") << "theirs";
+    ASSERT_TRUE(moved.Write("ours", 4));
+    ASSERT_TRUE(moved.Finish([&] { return root_ + "/moved_2.jpg"; }));
+    EXPECT_EQ(moved.Path(), root_ + "/moved_2.jpg");
+    EXPECT_EQ(Read(root_ + "/moved.jpg"), "theirs");
+    EXPECT_EQ(Read(root_ + "/moved_2.jpg"), "ours");
+    EXPECT_FALSE(platform::EntryExists(root_ + "/moved.jpg.part"));
+
     OutputFile file;
     ASSERT_TRUE(file.Create(root_ + "/half"));
     ASSERT_TRUE(file.Write("abc", 3));
