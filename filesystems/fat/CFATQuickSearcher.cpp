@@ -104,6 +104,17 @@ ResultCode CFATQuickSearcher::Search(IStorageDevice* device, IProgress* sink) {
     return rc;
 }
 
+bool CFATQuickSearcher::UsableBootSectorAt(uint64_t at, uint8_t* sector, uint64_t* recordedPastEnd) {
+    if (!device_->ReadSectors(sector, at, 1)) return false;
+    if (IsUsableFatBootSector(sector, device_)) return true;
+    QuickGeometry g;
+    const uint64_t held = device_->GetSectorCount();
+    const uint32_t ss = device_->GetSectorSize() == 0 ? 512 : device_->GetSectorSize();
+    if (!*recordedPastEnd && QuickLayout(sector, ss, held, &g) && g.recordedTotal > held)
+        *recordedPastEnd = g.recordedTotal;
+    return false;
+}
+
 ResultCode CFATQuickSearcher::WalkVolume() {
     const uint32_t ss = device_->GetSectorSize() == 0 ? 512 : device_->GetSectorSize();
     // The boot sector tests read 512 bytes, whatever the sector size.
@@ -115,9 +126,14 @@ ResultCode CFATQuickSearcher::WalkVolume() {
             break;
         }
         uint64_t bootSector = 0;
-        if (!device_->ReadSectors(sector.get(), 0, 1) || !IsUsableFatBootSector(sector.get(), device_)) {
+        uint64_t recordedPastEnd = 0;  // the volume's length, when a boot sector gives one past the device's end
+        if (!UsableBootSectorAt(bootSector, sector.get(), &recordedPastEnd)) {
             bootSector = kFat32BackupBootSector;
-            if (!device_->ReadSectors(sector.get(), bootSector, 1) || !IsUsableFatBootSector(sector.get(), device_)) {
+            if (!UsableBootSectorAt(bootSector, sector.get(), &recordedPastEnd)) {
+                // The device ends before the FATs (an image cut in the reserved sectors): the whole
+                // volume is lost, and that is said.
+                if (recordedPastEnd)
+                    SayVolumePastDeviceEnd(0, device_->GetSectorCount(), recordedPastEnd);
                 rc = RK_FAIL(FAT_E_NO_BOOT_SECTOR);
                 break;
             }

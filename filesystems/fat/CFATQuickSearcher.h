@@ -32,6 +32,9 @@ public:
 
 private:
     ResultCode WalkVolume();
+    // Reads sector at into sector and tests it; when it is a boot sector whose volume the device
+    // ends inside, and *recordedPastEnd is still 0, sets it to the volume's length.
+    bool UsableBootSectorAt(uint64_t at, uint8_t* sector, uint64_t* recordedPastEnd);
     ResultCode WalkTree(FatWalkContext& ctx);
     void Report(uint32_t state, uint64_t total, uint64_t done);
 
