@@ -8,9 +8,11 @@
 #include "filesystems/frame/CFATSearchedPartitionInfo.h"
 #include "filesystems/fat/FatBootSector.h"
 #include "filesystems/fat/FatDirectoryReader.h"
+#include "filesystems/fat/FatLayout.h"
 #include "media_recovery/file_model/IDirecotryTreeBuilder.h"
 #include "sqlite_recovery/framework/IProgress.h"
 #include "sqlite_recovery/framework/IStorageDevice.h"
+#include "sqlite_recovery/framework/Logger.h"
 
 namespace {
 
@@ -52,6 +54,24 @@ bool QuickLayout(const uint8_t* sector, uint32_t sectorSize, uint64_t deviceSect
         return false;
     *out = g;
     return true;
+}
+
+// Whether the volume's parts lie where its boot sector puts them: the root's folders, or (a root
+// without any) both FAT copies.
+bool LayoutHolds(IStorageDevice* device, const FatBootSector& view, const QuickGeometry& g) {
+    const uint32_t ss = view.sectorSize;
+    std::unique_ptr<uint8_t[]> probe(new (std::nothrow) uint8_t[ss]);
+    if (!probe) return true;
+    bool fatSeen = true;
+    for (uint64_t at : {static_cast<uint64_t>(view.ReservedSectors()),
+                        static_cast<uint64_t>(view.ReservedSectors()) + view.SectorsPerFat()})
+        fatSeen = fatSeen && device->ReadSectors(probe.get(), at, 1) && BeginsLikeAFat(probe.get());
+    const uint32_t spc = view.SectorsPerCluster();
+    const bool fat32 = g.variant == FAT_VARIANT_32;
+    const uint64_t root = fat32 ? g.dataStart + static_cast<uint64_t>(view.RootCluster() - 2) * spc : g.rootStart;
+    const FolderFit fit = RootFoldersFit(device, ss, root, fat32 ? spc : view.RootDirectorySectors(), g.dataStart, spc,
+                                         g.recordedClusters);
+    return LayoutStands(fit, fatSeen);
 }
 
 }  // namespace
@@ -141,6 +161,15 @@ ResultCode CFATQuickSearcher::WalkVolume() {
         QuickGeometry g;
         QuickLayout(sector.get(), ss, device_->GetSectorCount(), &g);
         FatBootSector view{sector.get(), g.variant, ss};
+        // A boot sector whose fields were edited may still pass its tests and put the FATs, the root
+        // or the clusters elsewhere than they lie: files read there would hold other bytes. Such a
+        // volume is left to the whole-device search, which lays it out by its parts.
+        if (!LayoutHolds(device_, view, g)) {
+            RK_LOG("[FAT] the boot sector at sector %llu puts the volume's FATs or folders where they do not lie: "
+                   "left to the whole-device search", static_cast<unsigned long long>(bootSector));
+            rc = RK_FAIL(FAT_E_NO_BOOT_SECTOR);
+            break;
+        }
 
         std::unique_ptr<CDoubleFATTable> fat(
             LoadFatPair(g.variant, view.SectorsPerFat(), view.ReservedSectors(), device_));
