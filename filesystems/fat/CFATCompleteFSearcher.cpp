@@ -32,6 +32,18 @@ constexpr uint32_t kBootEvidence = FAT_SEEN_FAT12_BOOT | FAT_SEEN_FAT16_BOOT | F
 // end-of-chain mark most writers use (0x0FFFFFFF) begins with 0xFF, not with a disk's 0xF8.
 bool BeginsLikeTheFat(const uint8_t* s, uint8_t media) { return BeginsLikeAFat(s) && s[0] == media; }
 
+// The first bytes of the sectors the pass notes: a "." entry, a boot sector's jump, a FAT's media byte.
+struct FirstBytes {
+    bool noted[256];
+};
+constexpr FirstBytes MakeFirstBytes() {
+    FirstBytes t{};
+    t.noted[static_cast<uint8_t>('.')] = t.noted[0xEB] = t.noted[0xE9] = t.noted[0xF0] = true;
+    for (int b = 0xF8; b < 0xFF; ++b) t.noted[b] = true;
+    return t;
+}
+constexpr FirstBytes kNotedFirstBytes = MakeFirstBytes();
+
 uint64_t SectorHash(const uint8_t* s, uint32_t size) {
     uint64_t h = 1469598103934665603ULL;  // FNV-1a
     for (uint32_t i = 0; i < size; ++i) h = (h ^ s[i]) * 1099511628211ULL;
@@ -191,7 +203,8 @@ void CFATCompleteFSearcher::NoteParts(const uint8_t* sector, uint64_t s) {
 
 void CFATCompleteFSearcher::Examine(const uint8_t* sector, uint64_t s) {
     if (sector[0] == 0) return;
-    NoteParts(sector, s);
+    // Most sectors begin as nothing the pass notes: one look-up tells.
+    if (kNotedFirstBytes.noted[sector[0]]) NoteParts(sector, s);
     // Every boot sector taken has two FATs and the device's sector size (bytes 16 and 11), in the
     // sector's first bytes: its signature at the end is read only then.
     if (sector[16] == 2 && static_cast<uint32_t>(sector[11] | sector[12] << 8) == sectorSize_ && sector[510] == 0x55 &&
