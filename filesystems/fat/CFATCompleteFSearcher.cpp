@@ -314,8 +314,29 @@ void CFATCompleteFSearcher::CheckLayout(CFATSearchedPartitionInfo& v,
     const uint64_t fatsEnd = firstFat + 2ULL * v.sectorsPerFat;
     const bool fat32 = v.kind == FAT_VARIANT_32;
     const uint64_t rootSector = fat32 ? v.dataStart + static_cast<uint64_t>(v.root - 2) * v.sectorsPerCluster : fatsEnd;
-    const FolderFit fit = RootFoldersFit(device_, sectorSize_, rootSector, fat32 ? v.sectorsPerCluster : v.root,
-                                         v.dataStart, v.sectorsPerCluster, v.clusterCount);
+    FolderFit fit = RootFoldersFit(device_, sectorSize_, rootSector, fat32 ? v.sectorsPerCluster : v.root,
+                                   v.dataStart, v.sectorsPerCluster, v.clusterCount);
+    if (fat32 && fit.fits + fit.misfits == 0 && (!fit.rootBegins || fit.rootEmpty)) {
+        // Its root cluster holds no root, or an empty one: the backup boot sector's, else cluster 2,
+        // when that one holds entries.
+        uint8_t backup[kLargestSectorSize];
+        const uint32_t backupRoot =
+            sectorSize_ <= kLargestSectorSize && device_->ReadSectors(backup, v.volumeStart + kFat32BackupBootSector, 1) &&
+                    IsFat32BootSector(backup, sectorSize_)
+                ? FatBootSector{backup, FAT_VARIANT_32, sectorSize_}.RootCluster()
+                : 0;
+        for (uint32_t r : {backupRoot, 2u}) {
+            if (r == v.root || r < 2 || r > static_cast<uint64_t>(v.clusterCount) + 1) continue;
+            const FolderFit other =
+                RootFoldersFit(device_, sectorSize_, v.dataStart + static_cast<uint64_t>(r - 2) * v.sectorsPerCluster,
+                               v.sectorsPerCluster, v.dataStart, v.sectorsPerCluster, v.clusterCount);
+            if (!LayoutStands(other, true) || other.rootEmpty) continue;
+            refused = "root cluster (" + std::to_string(v.root) + ")";
+            v.root = r;
+            fit = other;
+            break;
+        }
+    }
     uint64_t dataStart = 0;
     uint32_t spc = 0;
     if (!LayoutStands(fit, true)) {
@@ -335,8 +356,9 @@ void CFATCompleteFSearcher::CheckLayout(CFATSearchedPartitionInfo& v,
     }
     if (refused.empty()) return;
     v.clusterCount = ClustersOf(v, sectorSize_);
-    RK_LOG("%sFAT: the volume at sector %llu: its boot sector's %s do not fit where its FAT copies and folders lie: "
-           "read as they lie (FATs of %u sectors from sector %llu, clusters of %u sector%s from sector %llu)",
+    RK_LOG("%sFAT: the volume at sector %llu: what its boot sector gives of its %s does not fit where its FAT copies "
+           "and folders lie: read as they lie (FATs of %u sectors from sector %llu, clusters of %u sector%s from sector "
+           "%llu)",
            kLogWarningPrefix, static_cast<unsigned long long>(v.volumeStart), refused.c_str(), v.sectorsPerFat,
            static_cast<unsigned long long>(firstFat), v.sectorsPerCluster, v.sectorsPerCluster == 1 ? "" : "s",
            static_cast<unsigned long long>(v.dataStart));

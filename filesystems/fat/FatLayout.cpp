@@ -34,6 +34,16 @@ bool BeginsLikeAFatAlone(const uint8_t* s) { return BeginsLikeAFat(s) && s[0] !=
 
 bool BeginsLikeAFolder(const uint8_t* s) { return IsDotEntry(s) && IsDotDotEntry(s + kFatEntrySize); }
 
+bool BeginsLikeARoot(const uint8_t* e) {
+    if (e[0] == 0x00) return true;
+    const uint8_t attr = e[kFatEntryAttributes];
+    if (attr == kFatAttrLongName) return (e[0] & ~0x40) >= 1 && (e[0] & ~0x40) <= 20 && LoadLE16(e + 26) == 0;
+    if (e[0] == '.' || (attr & 0xC0) || !IsPlausibleFatEntry(e, false)) return false;
+    for (int i = 0; i < 11; ++i)
+        if (e[i] < 0x20 && !(i == 0 && e[i] == 0x05)) return false;
+    return true;
+}
+
 FolderFit RootFoldersFit(IStorageDevice* device, uint32_t ss, uint64_t rootSector, uint32_t rootSectors,
                          uint64_t dataStart, uint32_t spc, uint64_t clusterCount) {
     FolderFit fit;
@@ -42,6 +52,9 @@ FolderFit RootFoldersFit(IStorageDevice* device, uint32_t ss, uint64_t rootSecto
     std::unique_ptr<uint8_t[]> root(new (std::nothrow) uint8_t[static_cast<size_t>(n) * ss]);
     std::unique_ptr<uint8_t[]> sector(new (std::nothrow) uint8_t[ss]);
     if (!root || !sector || !device->ReadSectors(root.get(), rootSector, n)) return fit;
+    fit.rootRead = true;
+    fit.rootBegins = BeginsLikeARoot(root.get());
+    fit.rootEmpty = root[0] == 0x00;
     int checked = 0;
     for (size_t at = 0; at + kFatEntrySize <= static_cast<size_t>(n) * ss && checked < kMostFoldersChecked;
          at += kFatEntrySize) {
@@ -62,7 +75,7 @@ FolderFit RootFoldersFit(IStorageDevice* device, uint32_t ss, uint64_t rootSecto
 }
 
 bool LayoutStands(const FolderFit& fit, bool fatSeen) {
-    if (fit.fits + fit.misfits == 0) return fatSeen;
+    if (fit.fits + fit.misfits == 0) return fatSeen && (fit.rootBegins || !fit.rootRead);
     return fit.fits > fit.misfits;
 }
 

@@ -34,13 +34,20 @@ bool BeginsLikeAFolder(const uint8_t* sector);
 struct FolderFit {
     int fits = 0;
     int misfits = 0;
+    bool rootRead = false;    // the root's first sectors could be read (not past the device's end)
+    bool rootBegins = false;  // ... and begin as a root does (BeginsLikeARoot)
+    bool rootEmpty = false;   // ... with no entry at all
 };
+// A root folder's first entry: none yet (an empty root), or one whose name, times and attributes
+// are an entry's, neither "." nor a subfolder's.
+bool BeginsLikeARoot(const uint8_t* sector);
 // rootSector: the root's first sector (the fixed root, or the first of the FAT32 root cluster);
 // rootSectors: how many of its sectors to look at.
 FolderFit RootFoldersFit(IStorageDevice* device, uint32_t sectorSize, uint64_t rootSector, uint32_t rootSectors,
                          uint64_t dataStart, uint32_t sectorsPerCluster, uint64_t clusterCount);
 // Whether the root's folders leave a layout standing: they fit more than they misfit, or the root
-// lists none that can be read and the FAT copies are where the layout puts them.
+// lists none that can be read, begins as a root does (or lies past the device's end), and the FAT
+// copies are where the layout puts them.
 bool LayoutStands(const FolderFit& fit, bool fatSeen);
 
 // The data area that most folders of the root agree on: each two of them whose "." sectors lie
