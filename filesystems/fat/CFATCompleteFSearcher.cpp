@@ -436,11 +436,13 @@ void CFATCompleteFSearcher::LayOutByParts() {
         }
     }
 
-    // A FAT boot sector that no volume holds: one no test takes, one whose volume the
-    // device ends inside: its volume is lost, and said. (One the tests take whose FAT copies are not
-    // where it puts them is the quick search's, which reads it without them.)
+    // A FAT boot sector that no volume holds: one no test takes, one whose volume the device ends
+    // inside: its volume is lost, and said. (One the tests take whose FAT copies are not where it
+    // puts them is the quick search's, which reads it without them.)
+    // A boot sector inside a volume said so (a FAT32's backup) is that volume's.
+    uint64_t saidUntil = 0;
     for (const BootHint& h : bootHints_) {
-        if (InsideAccepted(h.sector) || !LooksLikeAFatBootSector(h.bytes)) continue;
+        if (h.sector < saidUntil || InsideAccepted(h.sector) || !LooksLikeAFatBootSector(h.bytes)) continue;
         const uint32_t variant = DetectFatVariant(h.bytes, sectorSize_);
         const FatBootSector view{h.bytes, variant, sectorSize_};
         if (variant == FAT_VARIANT_NONE)
@@ -449,6 +451,9 @@ void CFATCompleteFSearcher::LayOutByParts() {
                           WhyNoFatBootSector(h.bytes, sectorSize_).c_str());
         else if (h.sector + view.TotalSectors() > deviceEnd)
             SayVolumePastDeviceEnd(h.sector, deviceEnd - h.sector, view.TotalSectors());
+        else
+            continue;
+        saidUntil = h.sector + std::max<uint64_t>(FatBootSector{h.bytes, FAT_VARIANT_16, sectorSize_}.TotalSectors(), 1);
     }
 }
 
