@@ -4,13 +4,17 @@
 #include <memory>
 #include <vector>
 
+#include "filesystems/fat/FatLayout.h"
 #include "filesystems/frame/CFATSearchedPartitionInfo.h"
 #include "filesystems/frame/IFileSystemSearchController.h"
 
 // Finds FAT12/16/32 volumes anywhere on a storage device during the whole-device pass: every sector
 // is examined for boot sectors (FAT32 backups included) and for the starts of the FAT copies that
 // they predict. At the end of the pass the candidates whose FAT copies were seen are scored and
-// listed, and the tree of each is handed to the builder with code 0x20.
+// listed, and the tree of each is handed to the builder with code 0x20. The pass also notes the
+// sectors that begin as a FAT or as a folder does and those that end as a boot sector: a volume
+// whose boot sector's layout its root's folders contradict is laid out as they lie, and one whose
+// boot sector is refused or lost, as its two FAT copies and its folders lie.
 class CFATCompleteFSearcher : public ICompleteFileSystemSearchController {
 public:
     CFATCompleteFSearcher() = default;
@@ -46,6 +50,14 @@ private:
     void Examine(const uint8_t* sector, uint64_t s);
     void Insert(std::unique_ptr<CFATSearchedPartitionInfo> candidate, uint8_t media);
     void BuildFatVolumeTree(const CFATSearchedPartitionInfo& volume);
+    // What the pass noted besides boot sectors and predicted FAT copies.
+    void NoteParts(const uint8_t* sector, uint64_t s);
+    // The accepted volumes checked against their parts, and volumes laid out by their parts.
+    void LayOutByParts();
+    void CheckLayout(CFATSearchedPartitionInfo& volume, const std::vector<std::pair<uint64_t, uint64_t>>& pairs);
+    bool InsideAccepted(uint64_t sector) const;
+    // The noted "." sectors of folders of the root that lie from first to before end.
+    std::vector<FatDotSector> RootFoldersBetween(uint64_t first, uint64_t end) const;
 
     IStorageDevice* device_ = nullptr;
     IDirecotryTreeBuilder* builder_ = nullptr;
@@ -61,4 +73,17 @@ private:
     std::multimap<uint64_t, std::unique_ptr<CFATSearchedPartitionInfo>> candidates_;
     std::multimap<uint64_t, FatCopy> fatPositions_;
     std::vector<uint8_t> chunk_;
+    // Noted parts, in sector order, each list capped.
+    struct FatHead {
+        uint64_t sector;
+        uint64_t hash;  // of the whole sector: the two copies of a FAT begin alike
+        uint8_t media;
+    };
+    std::vector<FatHead> fatHeads_;
+    std::vector<FatDotSector> dotSectors_;
+    struct BootHint {
+        uint64_t sector;
+        uint8_t bytes[512];
+    };
+    std::vector<BootHint> bootHints_;
 };

@@ -8,9 +8,11 @@
 #include "filesystems/frame/CFATSearchedPartitionInfo.h"
 #include "filesystems/fat/FatBootSector.h"
 #include "filesystems/fat/FatDirectoryReader.h"
+#include "filesystems/fat/FatLayout.h"
 #include "media_recovery/file_model/IDirecotryTreeBuilder.h"
 #include "sqlite_recovery/framework/IProgress.h"
 #include "sqlite_recovery/framework/IStorageDevice.h"
+#include "sqlite_recovery/framework/Logger.h"
 
 namespace {
 
@@ -52,6 +54,32 @@ bool QuickLayout(const uint8_t* sector, uint32_t sectorSize, uint64_t deviceSect
         return false;
     *out = g;
     return true;
+}
+
+// How well the volume's parts lie where its boot sector puts them: the root's folders, or (a root
+// without any) the FAT copies and a root that begins as one does. A FAT32 root with no entry at
+// all holds only weakly: an edited root cluster may lead to a free one.
+enum Holding { kContradicted, kHoldsWeakly, kHolds };
+Holding LayoutHolds(IStorageDevice* device, const FatBootSector& view, const QuickGeometry& g) {
+    const uint32_t ss = view.sectorSize;
+    std::unique_ptr<uint8_t[]> probe(new (std::nothrow) uint8_t[ss]);
+    if (!probe) return kHolds;
+    // Each FAT copy the device holds begins as a FAT does.
+    int read = 0, seen = 0;
+    for (uint64_t at : {static_cast<uint64_t>(view.ReservedSectors()),
+                        static_cast<uint64_t>(view.ReservedSectors()) + view.SectorsPerFat()})
+        if (device->ReadSectors(probe.get(), at, 1)) {
+            ++read;
+            seen += BeginsLikeAFat(probe.get());
+        }
+    const bool fatSeen = read > 0 && seen == read;
+    const uint32_t spc = view.SectorsPerCluster();
+    const bool fat32 = g.variant == FAT_VARIANT_32;
+    const uint64_t root = fat32 ? g.dataStart + static_cast<uint64_t>(view.RootCluster() - 2) * spc : g.rootStart;
+    const FolderFit fit = RootFoldersFit(device, ss, root, fat32 ? spc : view.RootDirectorySectors(), g.dataStart, spc,
+                                         g.recordedClusters);
+    if (!LayoutStands(fit, fatSeen)) return kContradicted;
+    return fat32 && fit.fits + fit.misfits == 0 && fit.rootEmpty ? kHoldsWeakly : kHolds;
 }
 
 }  // namespace
@@ -104,6 +132,26 @@ ResultCode CFATQuickSearcher::Search(IStorageDevice* device, IProgress* sink) {
     return rc;
 }
 
+int CFATQuickSearcher::UsableBootSectorAt(uint64_t at, uint8_t* sector, uint64_t* recordedPastEnd) {
+    if (!device_->ReadSectors(sector, at, 1)) return kContradicted;
+    QuickGeometry g;
+    const uint64_t held = device_->GetSectorCount();
+    const uint32_t ss = device_->GetSectorSize() == 0 ? 512 : device_->GetSectorSize();
+    if (IsUsableFatBootSector(sector, device_)) {
+        // A boot sector whose fields were edited may still pass its tests and put the FATs, the
+        // root or the clusters elsewhere than they lie: files read there would hold other bytes.
+        QuickLayout(sector, ss, held, &g);
+        const Holding holding = LayoutHolds(device_, FatBootSector{sector, g.variant, ss}, g);
+        if (holding == kContradicted)
+            RK_LOG("[FAT] the boot sector at sector %llu puts the volume's FATs or folders where they do not lie",
+                   static_cast<unsigned long long>(at));
+        return holding;
+    }
+    if (!*recordedPastEnd && QuickLayout(sector, ss, held, &g) && g.recordedTotal > held)
+        *recordedPastEnd = g.recordedTotal;
+    return kContradicted;
+}
+
 ResultCode CFATQuickSearcher::WalkVolume() {
     const uint32_t ss = device_->GetSectorSize() == 0 ? 512 : device_->GetSectorSize();
     // The boot sector tests read 512 bytes, whatever the sector size.
@@ -115,9 +163,22 @@ ResultCode CFATQuickSearcher::WalkVolume() {
             break;
         }
         uint64_t bootSector = 0;
-        if (!device_->ReadSectors(sector.get(), 0, 1) || !IsUsableFatBootSector(sector.get(), device_)) {
+        uint64_t recordedPastEnd = 0;  // the volume's length, when a boot sector gives one past the device's end
+        const int main = UsableBootSectorAt(0, sector.get(), &recordedPastEnd);
+        if (main != kHolds) {
+            // The FAT32 backup, when it holds better.
             bootSector = kFat32BackupBootSector;
-            if (!device_->ReadSectors(sector.get(), bootSector, 1) || !IsUsableFatBootSector(sector.get(), device_)) {
+            const int backup = UsableBootSectorAt(bootSector, sector.get(), &recordedPastEnd);
+            if (backup <= main) {
+                bootSector = 0;
+                if (main == kHoldsWeakly) UsableBootSectorAt(0, sector.get(), &recordedPastEnd);
+            }
+            if (backup == kContradicted && main == kContradicted) {
+                // The device ends before the FATs (an image cut in the reserved sectors): the whole
+                // volume is lost, and that is said. A boot sector whose layout its parts contradict
+                // is left to the whole-device search, which lays the volume out by them.
+                if (recordedPastEnd)
+                    SayVolumePastDeviceEnd(0, device_->GetSectorCount(), recordedPastEnd);
                 rc = RK_FAIL(FAT_E_NO_BOOT_SECTOR);
                 break;
             }

@@ -32,6 +32,11 @@ public:
 
 private:
     ResultCode WalkVolume();
+    // Reads sector at into sector and tests it, and whether the volume's FATs and root folders lie
+    // where it puts them; when it is a boot sector whose volume the device ends inside, and
+    // *recordedPastEnd is still 0, sets it to the volume's length.
+    // Returns 0 (not usable), 1 (usable, a FAT32 root with no entry) or 2.
+    int UsableBootSectorAt(uint64_t at, uint8_t* sector, uint64_t* recordedPastEnd);
     ResultCode WalkTree(FatWalkContext& ctx);
     void Report(uint32_t state, uint64_t total, uint64_t done);
 

@@ -14,6 +14,8 @@ enum : uint32_t {
     FAT_USE_FIRST_FAT = 0x80,
     FAT_SEEN_SECOND_FAT = 0x100,
     FAT_USE_SECOND_FAT = 0x200,
+    // Laid out by its FAT copies and folders, its boot sector refused or lost: its root is read.
+    FAT_LAID_OUT_BY_PARTS = 0x1000,
 };
 
 // Sector of the FAT32 backup boot sector, counted from the volume start.

@@ -112,6 +112,12 @@ void FindJoinedClusters(FatWalkContext& ctx, uint32_t tableEntries) {
         RK_LOG("[FAT] %zu clusters are each named by the links of two chains", ctx.joined.size());
 }
 
+void SayVolumePastDeviceEnd(uint64_t volumeStart, uint64_t heldSectors, uint64_t recordedSectors) {
+    SayReadInPart("FAT: the volume at sector %llu runs past the end of the device: %llu of its %llu sectors are there; "
+                  "what lies past them is lost", static_cast<unsigned long long>(volumeStart),
+                  static_cast<unsigned long long>(heldSectors), static_cast<unsigned long long>(recordedSectors));
+}
+
 void PrepareVolumeWalk(FatWalkContext& ctx, CDoubleFATTable* fat, uint64_t recordedSectors, uint64_t heldSectors) {
     IRealFATTable* used = fat ? fat->Used() : nullptr;
     ctx.fat = used ? fat : nullptr;  // no copy: no links to follow
@@ -119,9 +125,7 @@ void PrepareVolumeWalk(FatWalkContext& ctx, CDoubleFATTable* fat, uint64_t recor
     if (used && (!used->ChainsChecked() || ctx.kind == 0)) FindJoinedClusters(ctx, used->EntryCount());
     const unsigned long long at = ctx.volumeStart;
     if (heldSectors < recordedSectors && (ctx.recordedClusterCount != 0 || ctx.clusterCount == 0))
-        SayReadInPart("FAT: the volume at sector %llu runs past the end of the device: %llu of its %llu sectors are "
-                      "there; what lies past them is lost", at, static_cast<unsigned long long>(heldSectors),
-                      static_cast<unsigned long long>(recordedSectors));
+        SayVolumePastDeviceEnd(ctx.volumeStart, heldSectors, recordedSectors);
     if (!used)
         SayReadInPart("FAT: the volume at sector %llu: no copy of its FAT can be read or trusted: each folder is read "
                       "as its first cluster alone, each file as following on from its first cluster", at);

@@ -92,6 +92,8 @@ int ParseDirectoryBuffer(FatWalkContext& ctx, const uint8_t* bytes, size_t lengt
 // before the file begins), keptBytes receives what they hold.
 // Sets the table the walk follows (none when neither copy is there) and says what of the volume it
 // cannot read: an end past the device's, sectors of the table that neither copy holds, no table.
+// Says that the device ends inside the volume: what lies past its heldSectors is lost.
+void SayVolumePastDeviceEnd(uint64_t volumeStart, uint64_t heldSectors, uint64_t recordedSectors);
 void PrepareVolumeWalk(FatWalkContext& ctx, CDoubleFATTable* fat, uint64_t recordedSectors, uint64_t heldSectors);
 // Fills ctx.joined from a table whose chains failed the test; nothing for a sound table.
 void FindJoinedClusters(FatWalkContext& ctx, uint32_t tableEntries);

@@ -7,7 +7,7 @@ empty one too): byte for byte where its sectors lie inside the image, else named
 error with what could be read of it (a beginning of its bytes, never another's), and the run exits
 12. Live files are counted live: the deleted count is the deleted entries written and the carved
 files, and no live file comes back carved or twice. A partition the image ends inside is said on
-standard error."""
+standard error, and so is a partition read from elsewhere than its slot's start (a case's sixth field)."""
 import os
 import re
 import subprocess
@@ -41,7 +41,7 @@ def written_files(root):
     return found
 
 
-def check(bin_dir, images, name, volume, at, kept, partition, work):
+def check(bin_dir, images, name, volume, at, kept, partition, said, work):
     problems = []
     image = os.path.realpath(os.path.join(images, name + ".img"))
     out = os.path.join(work, name)
@@ -96,6 +96,8 @@ def check(bin_dir, images, name, volume, at, kept, partition, work):
         problems.append("no line counting %d short files" % short)
     if run.returncode != (12 if short else 0):
         problems.append("exit %d with %d short files" % (run.returncode, short))
+    if said and said not in run.stderr:
+        problems.append("standard error does not say %r" % said)
     if kept and partition:
         said = re.compile(r"^device: %s: partition %d runs past the end of the image: it holds %d of its \d+ "
                           r"sectors, read as far as it goes$" % (re.escape(image), partition, kept - at), re.M)
@@ -118,8 +120,8 @@ def main():
     with tempfile.TemporaryDirectory(prefix="rk_anywhere_") as work:
         ok = True
         for line in open(os.path.join(images, "cases")):
-            name, volume, at, kept, partition = line.strip().split("|")
-            ok = check(bin_dir, images, name, volume, int(at), int(kept), int(partition), work) and ok
+            name, volume, at, kept, partition, said = (line.strip().split("|") + [""])[:6]
+            ok = check(bin_dir, images, name, volume, int(at), int(kept), int(partition), said, work) and ok
     sys.exit(0 if ok else 1)
 
 

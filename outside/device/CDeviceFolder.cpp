@@ -80,6 +80,7 @@ bool CDeviceFolder::Load(const std::string& path) {
     storages_.clear();
     images_.clear();
     refusals_.clear();
+    lostPartitions_ = 0;
     version_ = VersionPair();
     pullFails_ = fetchFails_ = false;
     root_ = platform::RealPath(path);
@@ -175,6 +176,7 @@ void CDeviceFolder::AddDisk(const std::string& image, const std::string& shown, 
     for (const PartitionExtent& part : parts) {
         // A dump that stopped early keeps its table: what the image holds of a partition is read,
         // and what it lacks is said.
+        if (part.length == 0) ++lostPartitions_;
         if (part.length < part.listed) {
             const std::string listed = std::to_string(part.listed / sectorSize);
             Note(shown, "partition " + std::to_string(part.number) +

@@ -43,6 +43,8 @@ public:
     // frames). Each is also written to standard error unless the folder is quiet (a watch that
     // loads it again and again would repeat them).
     const std::vector<std::string>& Refusals() const { return refusals_; }
+    // Partitions the tables list of which the images hold no sector: what they held is lost.
+    size_t LostPartitions() const { return lostPartitions_; }
     void SetQuiet(bool quiet) { quiet_ = quiet; }
 
 private:
@@ -68,4 +70,5 @@ private:
     std::vector<std::unique_ptr<CImageStorage>> storages_;
     std::map<std::pair<uint64_t, uint64_t>, std::string> images_;  // by device and inode: the name read
     std::vector<std::string> refusals_;
+    size_t lostPartitions_ = 0;
 };

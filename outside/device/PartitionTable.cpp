@@ -36,6 +36,25 @@ bool LooksLikeVolumeBootSector(const unsigned char* sector) {
     return bytes >= 512 && bytes <= 4096 && (bytes & (bytes - 1)) == 0;
 }
 
+// Types of volumes that begin with a boot sector: FAT12, FAT16, FAT32 (and their hidden forms),
+// exFAT and NTFS.
+bool IsBootSectorType(unsigned char type) {
+    switch (type & 0xEF) {  // 0x1X: hidden
+    case 0x01: case 0x04: case 0x06: case 0x07: case 0x0B: case 0x0C: case 0x0E: return true;
+    default: return false;
+    }
+}
+
+// A volume's boot sector as a search among sectors takes it: exFAT or NTFS by name, FAT by a
+// parameter block of one or two FATs, a cluster of 1 to 128 sectors and reserved sectors; the
+// device's sector size; 55 AA.
+bool IsVolumeBootSector(const unsigned char* s, uint32_t ss) {
+    if (s[510] != 0x55 || s[511] != 0xAA || (s[0] != 0xEB && s[0] != 0xE9) || LoadLE16(s + 11) != ss) return false;
+    if (std::memcmp(s + 3, "EXFAT   ", 8) == 0 || std::memcmp(s + 3, "NTFS    ", 8) == 0) return true;
+    const unsigned spc = s[13];
+    return (s[16] == 1 || s[16] == 2) && spc != 0 && spc <= 128 && (spc & (spc - 1)) == 0 && LoadLE16(s + 14) != 0;
+}
+
 bool Usable(const unsigned char* e, uint64_t sectors) {
     const uint64_t start = LoadLE32(e + 8), count = LoadLE32(e + 12);
     return e[4] != 0 && start != 0 && count != 0 && start < sectors;
@@ -61,7 +80,7 @@ bool PlausibleMbr(const unsigned char* sector, uint64_t sectors) {
 // A partition of count sectors from sector start, cut to the image's sectors.
 PartitionExtent Extent(uint64_t start, uint64_t count, uint64_t sectors, uint32_t ss, unsigned number) {
     const uint64_t held = start >= sectors ? 0 : std::min(count, sectors - start);
-    return {start * ss, held * ss, count * ss, number};
+    return {start * ss, held * ss, count * ss, number, 0};
 }
 
 // Why a slot's start and count cannot make a partition; empty when they can.
@@ -179,9 +198,96 @@ Reading ReadEntries(const platform::PlatformFile& image, uint64_t imageSize, uin
             ReadChain(image, start, sectors, ss, &number, out);
         } else {
             out.parts.push_back(Extent(start, count, sectors, ss, static_cast<unsigned>(i + 1)));
+            out.parts.back().type = type;
         }
     }
     return out;
+}
+
+// Bytes a volume's search looks at, from the start of each stretch of sectors no partition holds:
+// partitions are laid one after the other or on the next MiB (an SD card's first on its 4 MiB),
+// and read a piece at a time.
+constexpr uint64_t kMostSearchedBytes = 8 << 20;
+constexpr uint64_t kSearchPieceBytes = 1 << 20;
+
+// Whether sector s (or the FAT32 backup six after it) holds a volume's boot sector.
+bool HoldsVolumeAt(const platform::PlatformFile& image, uint64_t s, uint64_t sectors, uint32_t ss) {
+    std::vector<unsigned char> sector(ss < 512 ? 512 : ss);
+    for (uint64_t at : {s, s + 6})
+        if (at < sectors && image.ReadAt(at * ss, sector.data(), sector.size()) &&
+            LooksLikeVolumeBootSector(sector.data()) && sector[510] == 0x55 && sector[511] == 0xAA)
+            return true;
+    return false;
+}
+
+// The first volume boot sector in the sectors that none of parts holds (from sector 1), looking at
+// the first kMostSearchedBytes of each stretch; *end receives where that stretch ends. 0: none.
+uint64_t FindUnheldVolume(const platform::PlatformFile& image, const std::vector<PartitionExtent>& parts,
+                          uint64_t sectors, uint32_t ss, const std::set<uint64_t>& taken, uint64_t* end) {
+    std::vector<std::pair<uint64_t, uint64_t>> held;
+    for (const PartitionExtent& p : parts) held.emplace_back(p.offset / ss, (p.offset + p.listed) / ss);
+    std::sort(held.begin(), held.end());
+    std::vector<unsigned char> piece;
+    uint64_t from = 1;
+    for (size_t i = 0; i <= held.size() && from < sectors; ++i) {
+        const uint64_t to = i < held.size() ? std::min(held[i].first, sectors) : sectors;
+        const uint64_t last = std::min(to, from + kMostSearchedBytes / ss);
+        for (uint64_t at = from; at < last && ss >= 512;) {
+            const uint64_t n = std::min(last - at, kSearchPieceBytes / ss);
+            piece.resize(static_cast<size_t>(n * ss));
+            if (!image.ReadAt(at * ss, piece.data(), piece.size())) break;
+            for (uint64_t k = 0; k < n; ++k)
+                if (IsVolumeBootSector(&piece[static_cast<size_t>(k * ss)], ss) && !taken.count(at + k)) {
+                    *end = to;
+                    return at + k;
+                }
+            at += n;
+        }
+        if (i < held.size()) from = std::max(from, held[i].second);
+    }
+    return 0;
+}
+
+// A slot of a boot-sector type whose start leads to no volume.
+struct StraySlot {
+    PartitionExtent slot;
+    std::string where;     // why: past the image, inside another partition, where no volume begins
+    std::string unplaced;  // what is said when no volume is found for it
+};
+
+// Slots of a boot-sector type that lead to no volume (past the image, passed over for sectors
+// another partition holds, or a start beside their volume): each is read from the first volume
+// boot sector no partition holds, for its listed length, as far as that stretch goes.
+
+void PlaceStraySlots(const platform::PlatformFile& image, uint64_t sectors, uint32_t ss,
+                     const std::vector<StraySlot>& stray, std::vector<PartitionExtent>& out,
+                     std::vector<std::string>& said) {
+    std::set<uint64_t> taken;
+    for (const StraySlot& s : stray) {
+        const PartitionExtent& slot = s.slot;
+        std::vector<PartitionExtent> others;
+        for (const PartitionExtent& p : out)
+            if (p.number != slot.number) others.push_back(p);
+        uint64_t end = 0;
+        const uint64_t at = FindUnheldVolume(image, others, sectors, ss, taken, &end);
+        if (at == 0) {
+            if (!s.unplaced.empty()) said.push_back(s.unplaced);
+            continue;
+        }
+        taken.insert(at);
+        PartitionExtent placed = Extent(at, std::min(slot.listed / ss, end - at), sectors, ss, slot.number);
+        placed.type = slot.type;
+        said.push_back("partition " + std::to_string(slot.number) + " starts at sector " +
+                       std::to_string(slot.offset / ss) + ", " + s.where + "; a volume's boot sector lies at "
+                       "sector " + std::to_string(at) + ", which no partition holds: partition " +
+                       std::to_string(slot.number) + " is read from there (" + std::to_string(placed.listed / ss) +
+                       " sectors)");
+        auto known = std::find_if(out.begin(), out.end(), [&](const PartitionExtent& p) { return p.number == slot.number; });
+        if (known != out.end()) *known = placed;
+        else out.push_back(placed);
+    }
+    std::stable_sort(out.begin(), out.end(),
+                     [](const PartitionExtent& a, const PartitionExtent& b) { return a.number < b.number; });
 }
 
 }  // namespace
@@ -190,8 +296,10 @@ std::vector<PartitionExtent> ReadPartitionTable(const platform::PlatformFile& im
                                                 uint32_t ss, size_t* repeated, std::vector<std::string>* passedOver) {
     Reading found = ReadEntries(image, imageSize, ss);
     std::vector<PartitionExtent> out;
+    std::vector<StraySlot> stray;
     std::set<std::pair<uint64_t, uint64_t>> seen;
     size_t left = 0;
+    const uint64_t sectors = imageSize / ss;
     for (const PartitionExtent& part : found.parts) {
         if (!seen.emplace(part.offset, part.length).second) {
             ++left;
@@ -202,15 +310,25 @@ std::vector<PartitionExtent> ReadPartitionTable(const platform::PlatformFile& im
         auto over = std::find_if(out.begin(), out.end(), [&](const PartitionExtent& other) {
             return part.offset < other.offset + other.listed && other.offset < part.offset + part.listed;
         });
-        if (over != out.end()) {
-            found.passedOver.push_back("partition " + std::to_string(part.number) + " (sectors " +
-                                       std::to_string(part.offset / ss) + " to " +
-                                       std::to_string((part.offset + part.listed) / ss - 1) + ") overlaps partition " +
-                                       std::to_string(over->number) + ": passed over");
-            continue;
+        const bool lost = IsBootSectorType(part.type) &&
+                          (over != out.end() || !HoldsVolumeAt(image, part.offset / ss, sectors, ss));
+        const std::string overlap =
+            over == out.end() ? std::string()
+                              : "partition " + std::to_string(part.number) + " (sectors " +
+                                    std::to_string(part.offset / ss) + " to " +
+                                    std::to_string((part.offset + part.listed) / ss - 1) + ") overlaps partition " +
+                                    std::to_string(over->number) + ": passed over";
+        if (lost) {
+            // Said once it is known whether its volume lies elsewhere.
+            stray.push_back({part, part.length == 0       ? "past the end of the image"
+                                   : over != out.end() ? "inside partition " + std::to_string(over->number)
+                                                       : "where no volume begins", overlap});
+        } else if (!overlap.empty()) {
+            found.passedOver.push_back(overlap);
         }
-        out.push_back(part);
+        if (over == out.end()) out.push_back(part);
     }
+    if (!stray.empty()) PlaceStraySlots(image, sectors, ss, stray, out, found.passedOver);
     if (repeated) *repeated = left;
     if (passedOver) *passedOver = std::move(found.passedOver);
     return out;

@@ -137,5 +137,13 @@ int MediaRecoveryJob(JobContext& context) {
     // read is what tells how long a large card still takes.
     SectorCountingDevice counted(*context.device);
     watch.device = &counted;
-    return RunMediaJob(counted, context.out, context.report, context.progress, watch);
+    const int result = RunMediaJob(counted, context.out, context.report, context.progress, watch);
+    // A partition the image ends before is lost whole: no reader saw it, the device said it.
+    if (const size_t lost = context.device->LostPartitions()) {
+        std::fprintf(context.report, "media: %zu partition%s of the device lie%s past the end of its image: what %s "
+                                     "held is lost (said on standard error)\n", lost, lost == 1 ? "" : "s",
+                     lost == 1 ? "s" : "", lost == 1 ? "it" : "they");
+        return 1;
+    }
+    return result;
 }

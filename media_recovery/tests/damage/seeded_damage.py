@@ -524,16 +524,22 @@ def same_folder_variant(path, written):
     return [p for p in written if pattern.fullmatch(p)]
 
 
+# A reader's line names the root folder, which holds every file: FAT "the root folder", Ext "root
+# folder:", exFAT folder "/".
+ROOT_NAMED = re.compile(r"^warning: .*(\broot folder\b|folder \"/\")", re.M)
+
+
 def named(f, stderr):
     path = f["path"]
     if os.path.basename(path) in stderr or path in stderr:
         return True
     up = os.path.dirname(path)
     while up:
+        # A folder's path as it stands, or quoted as the FAT and exFAT readers quote it.
         if re.search(r"(^|[/ :\"])%s([/ :\"]|$)" % re.escape(up), stderr, re.M):
             return True
         up = os.path.dirname(up)
-    return False
+    return bool(ROOT_NAMED.search(stderr))
 
 
 def names_now(image, off):

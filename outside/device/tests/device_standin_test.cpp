@@ -165,6 +165,7 @@ TEST_F(DeviceFolderTest, ACutImageKeepsItsPartitionTable) {
                                            "sectors, read as far as it goes\n"
                     "device: " + gpt + ": partition 2 runs past the end of the image: it holds 4096 of its 8192 "
                                        "sectors, read as far as it goes\n");
+    EXPECT_EQ(device.LostPartitions(), 1u);  // what the media job fails on
 }
 
 // Hostile tables patched into ones sfdisk wrote: a GPT of 1024 entries that all repeat the first,
