@@ -530,7 +530,7 @@ def named(f, stderr):
         return True
     up = os.path.dirname(path)
     while up:
-        if re.search(r"(^|[/ :])%s([/ :]|$)" % re.escape(up), stderr, re.M):
+        if re.search(r'(^|[/ :"])%s([/ :"]|$)' % re.escape(up), stderr, re.M):
             return True
         up = os.path.dirname(up)
     return False
