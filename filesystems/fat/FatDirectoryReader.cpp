@@ -9,11 +9,13 @@
 #include "media_recovery/file_model/CDataRunList.h"
 #include "filesystems/fat/CDoubleFATTable.h"
 #include "filesystems/fat/CFATFileNode.h"
+#include "filesystems/fat/FatBootSector.h"
 #include "filesystems/fat/FatDirectoryEntry.h"
 #include "media_recovery/file_model/IDirecotryTreeBuilder.h"
 #include "filesystems/fat/IFATTable.h"
 #include "filesystems/frame/IFileSystemSearchController.h"
 #include "filesystems/frame/ReadInPart.h"
+#include "sqlite_recovery/framework/ByteOrder.h"
 #include "sqlite_recovery/framework/IProgress.h"
 #include "sqlite_recovery/framework/IStorageDevice.h"
 #include "sqlite_recovery/framework/Logger.h"
@@ -35,11 +37,11 @@ bool IsBad(const FatWalkContext& ctx, uint32_t v) {
 // directory's clusters may since belong to another directory; its ".." tells them apart.
 bool DotEntriesFit(const FatWalkContext& ctx, const uint8_t* entries, CFATFileNode* dir, uint32_t first) {
     if (!IsDotEntry(entries) || !IsDotDotEntry(entries + kFatEntrySize)) return false;
-    if (FatEntryFirstCluster(entries) != first) return false;
+    if (ctx.EntryCluster(entries) != first) return false;
     if (dir && dir->IsDeleted() && dir->Properties()) {
         uint64_t holder = dir->Properties()->DirectoryCluster();
         uint64_t expected = (holder < 2 || (ctx.kind == 2 && holder == ctx.rootCluster)) ? 0 : holder;
-        if (FatEntryFirstCluster(entries + kFatEntrySize) != expected) return false;
+        if (ctx.EntryCluster(entries + kFatEntrySize) != expected) return false;
     }
     return true;
 }
@@ -87,6 +89,10 @@ bool TailFits(FatWalkContext& ctx, uint32_t n, uint64_t left) {
 
 FatWalkContext::FatWalkContext() {}
 FatWalkContext::~FatWalkContext() {}
+
+uint32_t FatWalkContext::EntryCluster(const uint8_t* entry) const {
+    return kind == FAT_VARIANT_32 ? FatEntryFirstCluster(entry) : LoadLE16(entry + kFatEntryClusterLow);
+}
 
 std::string FatNodePath(CFATFileNode* node) {
     std::string path;
@@ -248,7 +254,7 @@ int ParseDirectoryBuffer(FatWalkContext& ctx, const uint8_t* bytes, size_t lengt
             continue;
         }
         const uint8_t attr = e[kFatEntryAttributes];
-        const uint32_t f = FatEntryFirstCluster(e);
+        const uint32_t f = ctx.EntryCluster(e);
         // Implausible fields, or a first cluster beyond the volume.
         const bool plausible = IsPlausibleFatEntry(e, false);
         if (!plausible ||
@@ -298,6 +304,7 @@ int ParseDirectoryBuffer(FatWalkContext& ctx, const uint8_t* bytes, size_t lengt
         if (!props) continue;
         if (parentDeleted) props->SetFlags(static_cast<uint8_t>(props->GetFlags() | 1));
         props->SetDirectory(directoryCluster, directorySector);
+        props->SetFirstCluster(f);
 
         const bool isDirectory = attr & kFatAttrDirectory;
         IDataRunList* runs = nullptr;
@@ -398,7 +405,7 @@ bool ReadDirectoryChain(FatWalkContext& ctx, CFATFileNode* parent, uint32_t firs
             } else if (!(parent && parent->IsDeleted()) && IsDotEntry(group) && IsDotDotEntry(group + kFatEntrySize)) {
                 // A live folder is the one its entry names: a "." that names another cluster is damage.
                 RK_LOG("[FAT] %s at cluster %u: its \".\" names cluster %u; read as the folder its entry names",
-                       FolderName(parent).c_str(), firstCluster, FatEntryFirstCluster(group));
+                       FolderName(parent).c_str(), firstCluster, ctx.EntryCluster(group));
                 ownDots = 2;
             } else {
                 if (said)

@@ -61,6 +61,9 @@ struct FatWalkContext {
     uint64_t ClusterSector(uint32_t c) const {
         return dataStart + static_cast<uint64_t>(c - 2) * sectorsPerCluster;
     }
+    // The first cluster an entry names. FAT12/16 have no high half: other systems keep other things
+    // in its bytes (an extended-attribute handle), and damage there costs nothing.
+    uint32_t EntryCluster(const uint8_t* entry) const;
 };
 
 // Empty files have no cluster of their own: each gets the next number of this process-wide counter,
