@@ -48,6 +48,13 @@ bool DotEntriesFit(const FatWalkContext& ctx, const uint8_t* entries, CFATFileNo
 
 bool NameFieldIs(const uint8_t* entry, const char* name11) { return std::memcmp(entry, name11, 11) == 0; }
 
+// A name field that is name11 but for one byte at most: a dot entry that a damaged byte changed.
+bool NameFieldNear(const uint8_t* entry, const char* name11) {
+    int off = 0;
+    for (int i = 0; i < 11; ++i) off += entry[i] != static_cast<uint8_t>(name11[i]);
+    return off <= 1;
+}
+
 // Reads count sectors from first; a sector that cannot be read (a bad one, one past the device's
 // end) is left as zeros, which read as never-used slots. Returns the sectors not read.
 uint64_t ReadAsFarAsItGoes(FatWalkContext& ctx, uint8_t* out, uint64_t first, uint64_t count, bool* firstRead) {
@@ -402,10 +409,14 @@ bool ReadDirectoryChain(FatWalkContext& ctx, CFATFileNode* parent, uint32_t firs
                 }
             } else if (DotEntriesFit(ctx, group, parent, firstCluster)) {
                 ownDots = 2;
-            } else if (!(parent && parent->IsDeleted()) && IsDotEntry(group) && IsDotDotEntry(group + kFatEntrySize)) {
-                // A live folder is the one its entry names: a "." that names another cluster is damage.
-                RK_LOG("[FAT] %s at cluster %u: its \".\" names cluster %u; read as the folder its entry names",
-                       FolderName(parent).c_str(), firstCluster, ctx.EntryCluster(group));
+            } else if (!(parent && parent->IsDeleted()) && NameFieldNear(group, ".          ") &&
+                       NameFieldNear(group + kFatEntrySize, "..         ")) {
+                // A live folder is the one its entry names: a "." that names another cluster, or one
+                // of its two first entries changed, is damage to that entry alone.
+                RK_LOG("[FAT] %s at cluster %u: its \".\" and \"..\" entries are not as a folder's (\"%.11s\" naming "
+                       "cluster %u, \"%.11s\"); read as the folder its entry names", FolderName(parent).c_str(),
+                       firstCluster, reinterpret_cast<const char*>(group), ctx.EntryCluster(group),
+                       reinterpret_cast<const char*>(group + kFatEntrySize));
                 ownDots = 2;
             } else {
                 if (said)
