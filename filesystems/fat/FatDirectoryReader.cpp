@@ -262,10 +262,12 @@ int ParseDirectoryBuffer(FatWalkContext& ctx, const uint8_t* bytes, size_t lengt
         }
         const uint8_t attr = e[kFatEntryAttributes];
         const uint32_t f = ctx.EntryCluster(e);
-        // Implausible fields, or a first cluster beyond the volume.
+        // Implausible fields, or a first cluster beyond the volume (an empty file's names nothing it
+        // needs).
         const bool plausible = IsPlausibleFatEntry(e, false);
-        if (!plausible ||
-            (attr != kFatAttrLongName && f > static_cast<uint64_t>(ctx.clusterCount) + 1 && !ctx.IsPastDeviceEnd(f))) {
+        const bool holdsData = (attr & kFatAttrDirectory) || LoadLE32(e + kFatEntryFileSize) != 0;
+        if (!plausible || (attr != kFatAttrLongName && holdsData && f > static_cast<uint64_t>(ctx.clusterCount) + 1 &&
+                           !ctx.IsPastDeviceEnd(f))) {
             longNameStart = SIZE_MAX;
             if (stopAtBadEntry) return static_cast<int>(length);
             // A live entry among the folder's live ones costs its file: said.
