@@ -214,6 +214,13 @@ IDataRunList* BuildFatFileRuns(FatWalkContext& ctx, uint32_t firstCluster, uint6
                            firstCluster, n, c);
                 break;
             }
+            // A cluster of a chain is in use: a link to a free or bad one was changed.
+            const uint32_t after = ctx.fat->NextCluster(n);
+            if (after == FAT_CLUSTER_FREE || IsBad(ctx, after)) {
+                RK_LOG("[FAT] the chain from cluster %u runs at cluster %u into cluster %u, which the FAT marks %s; it "
+                       "ends there", firstCluster, c, n, after == FAT_CLUSTER_FREE ? "free" : "bad");
+                break;
+            }
             if ((n >= runStart && n < runStart + runLength) || held.Holds(n)) {
                 RK_LOG("[FAT] the chain from cluster %u comes back to cluster %u", firstCluster, n);
                 break;
