@@ -84,12 +84,25 @@ std::string FolderName(CFATFileNode* dir) { return dir ? "folder \"" + FatNodePa
 
 // Whether the chain from cluster n ends in an end mark after exactly left clusters: the clusters a
 // file still needs, as the chain that truly holds them gives them.
-bool TailFits(FatWalkContext& ctx, uint32_t n, uint64_t left) {
+template <typename Table>
+bool TailFits(const FatWalkContext& ctx, Table* table, uint32_t n, uint64_t left) {
     uint64_t k = 0;
     uint32_t c = n;
-    for (; ctx.IsDataCluster(c); c = ctx.fat->NextCluster(c))
+    for (; ctx.IsDataCluster(c); c = table->NextCluster(c))
         if (++k > left) return false;
     return k == left && c >= FAT_CLUSTER_END;
+}
+
+// The link of cluster c of a chain that still needs left clusters. Where the two copies of the
+// table differ, one was damaged: the one whose chain from there holds what the file still needs.
+uint32_t NextLink(FatWalkContext& ctx, uint32_t c, uint64_t left) {
+    const uint32_t n = ctx.fat->NextCluster(c);
+    if (!ctx.other) return n;
+    const uint32_t m = ctx.other->NextCluster(c);
+    if (m == n || TailFits(ctx, ctx.fat, n, left) || !TailFits(ctx, ctx.other, m, left)) return n;
+    RK_LOG("[FAT] the copies of the FAT differ at cluster %u (0x%X, 0x%X): the second copy's link is followed", c, n,
+           m);
+    return m;
 }
 
 }  // namespace
@@ -128,6 +141,7 @@ void FindJoinedClusters(FatWalkContext& ctx, uint32_t tableEntries) {
 void PrepareVolumeWalk(FatWalkContext& ctx, CDoubleFATTable* fat, uint64_t recordedSectors, uint64_t heldSectors) {
     IRealFATTable* used = fat ? fat->Used() : nullptr;
     ctx.fat = used ? fat : nullptr;  // no copy: no links to follow
+    ctx.other = used ? fat->Other() : nullptr;
     // A FAT12 copy's test looks at no chain; it is small enough to look at every link.
     if (used && (!used->ChainsChecked() || ctx.kind == 0)) FindJoinedClusters(ctx, used->EntryCount());
     const unsigned long long at = ctx.volumeStart;
@@ -207,7 +221,7 @@ IDataRunList* BuildFatFileRuns(FatWalkContext& ctx, uint32_t firstCluster, uint6
                 taken += more;
                 break;
             }
-            const uint32_t n = ctx.fat->NextCluster(c);
+            const uint32_t n = NextLink(ctx, c, needed - taken);
             if (!ctx.IsDataCluster(n)) {
                 if (n < FAT_CLUSTER_END)
                     RK_LOG("[FAT] the chain from cluster %u ends in a link that names no cluster (0x%X) at cluster %u",
@@ -227,7 +241,7 @@ IDataRunList* BuildFatFileRuns(FatWalkContext& ctx, uint32_t firstCluster, uint6
             }
             // Two chains join here: the one whose length after the join is what its file still
             // needs holds the clusters; the other ends before them.
-            if (!ctx.joined.empty() && ctx.joined.count(n) && !TailFits(ctx, n, needed - taken)) {
+            if (!ctx.joined.empty() && ctx.joined.count(n) && !TailFits(ctx, ctx.fat, n, needed - taken)) {
                 RK_LOG("[FAT] the chain from cluster %u runs at cluster %u into clusters another chain holds; it ends "
                        "there", firstCluster, n);
                 break;

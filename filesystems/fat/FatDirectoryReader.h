@@ -12,6 +12,7 @@ class CFATFileNode;
 class IDataRunList;
 class IDirecotryTreeBuilder;
 class IFATTable;
+class IRealFATTable;
 class IProgress;
 class IStorageDevice;
 
@@ -30,6 +31,7 @@ struct FatWalkContext {
     // image), else 0: the clusters past the end are the file system's, but none can be read.
     uint32_t recordedClusterCount = 0;
     IFATTable* fat = nullptr;  // null: no copy of the table is there to follow
+    IRealFATTable* other = nullptr;  // the copy not followed, where it differs from the one that is
     uint32_t rootCluster = 0;  // FAT32
     uint64_t rootStart = 0;    // FAT12/16: absolute sector of the fixed root directory
     uint32_t rootSectors = 0;

@@ -54,6 +54,11 @@ size_t IRealFATTable::FillFrom(const IRealFATTable& other) {
     return missed_.size();
 }
 
+bool IRealFATTable::SameEntries(const IRealFATTable& other) const {
+    return buffer_ && other.buffer_ && BufferBytes() == other.BufferBytes() &&
+           std::memcmp(buffer_.get(), other.buffer_.get(), BufferBytes()) == 0;
+}
+
 uint32_t IRealFATTable::ScaledBound(uint32_t bound, IStorageDevice* device) {
     uint32_t k = (device ? device->GetSectorSize() : 512) / 512;
     return k == 0 ? bound : bound / k;

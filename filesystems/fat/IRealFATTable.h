@@ -23,6 +23,8 @@ public:
     // Off: IsValid accepts loops and cross-links (entries must still be in range).
     void SetChainTest(bool on) { chainTest_ = on; }
     bool HasBuffer() const { return buffer_ != nullptr; }
+    // Whether the other copy holds the same bytes.
+    bool SameEntries(const IRealFATTable& other) const;
 
 protected:
     // Reads the copy when sectors lies in [minSectors, maxSectors], as far as it can: a copy whose
