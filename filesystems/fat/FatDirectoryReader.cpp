@@ -289,12 +289,14 @@ int ParseDirectoryBuffer(FatWalkContext& ctx, const uint8_t* bytes, size_t lengt
         const bool holdsData = (attr & kFatAttrDirectory) || LoadLE32(e + kFatEntryFileSize) != 0;
         if (!plausible || (attr != kFatAttrLongName && holdsData && f > static_cast<uint64_t>(ctx.clusterCount) + 1 &&
                            !ctx.IsPastDeviceEnd(f))) {
+            const size_t start = longNameStart == SIZE_MAX ? offset : longNameStart;
             longNameStart = SIZE_MAX;
             if (stopAtBadEntry) return static_cast<int>(length);
-            // A live entry among the folder's live ones costs its file: said.
+            // A live entry among the folder's live ones costs its file: said, by the name it has.
             if (!parentDeleted && !ctx.entriesEnded && e[0] != kFatDeletedMark)
-                SayReadInPart("FAT: %s: its entry \"%s\" is refused: %s; the other entries are read",
+                SayReadInPart("FAT: %s: its entry \"%s\" (\"%s\") is refused: %s; the other entries are read",
                               FolderName(parent).c_str(), PrintableName11(e).c_str(),
+                              FatEntryName(bytes + start, (offset - start) / kFatEntrySize).c_str(),
                               plausible ? "its first cluster lies outside the volume"
                                         : "its times, dates or attributes are not those of an entry");
             else
