@@ -55,6 +55,35 @@ bool NameFieldNear(const uint8_t* entry, const char* name11) {
     return off <= 1;
 }
 
+// Whether cluster c begins as a folder does: "." naming c itself, then "..".
+bool BeginsAsFolder(FatWalkContext& ctx, uint32_t c) {
+    std::unique_ptr<uint8_t[]> sector(new (std::nothrow) uint8_t[ctx.sectorSize]);
+    if (!sector || ctx.sectorSize < 2 * kFatEntrySize || !ctx.device->ReadSectors(sector.get(), ctx.ClusterSector(c), 1))
+        return false;
+    const uint8_t* s = sector.get();
+    return IsDotEntry(s) && ctx.EntryCluster(s) == c && IsDotDotEntry(s + kFatEntrySize);
+}
+
+// A live entry's attributes, as far as what it names can tell them: bits no system sets (0x40,
+// 0x80) are damage; so is a volume label's bit on an entry that names data or lies outside the
+// root; and an empty file whose entry names a cluster that begins as a folder is that folder. (A
+// folder entry whose cluster holds no folder stays one, and is said: its cluster may be what
+// changed.)
+uint8_t LiveEntryAttributes(FatWalkContext& ctx, const uint8_t* e, uint32_t f, bool inRoot) {
+    const uint8_t stored = e[kFatEntryAttributes];
+    if (stored == kFatAttrLongName) return stored;
+    uint8_t a = stored & 0x3F;
+    const uint32_t size = LoadLE32(e + kFatEntryFileSize);
+    if ((a & kFatAttrVolumeLabel) && (f != 0 || size != 0 || !inRoot)) a &= static_cast<uint8_t>(~kFatAttrVolumeLabel);
+    if (a == kFatAttrLongName) return stored;  // the low bits alone make a long-name entry
+    if (!(a & (kFatAttrDirectory | kFatAttrVolumeLabel)) && size == 0 && ctx.IsDataCluster(f) && BeginsAsFolder(ctx, f))
+        a |= kFatAttrDirectory;
+    if (a != stored)
+        RK_LOG("[FAT] entry \"%.11s\": its attributes 0x%02X are read as 0x%02X", reinterpret_cast<const char*>(e),
+               stored, a);
+    return a;
+}
+
 // Reads count sectors from first; a sector that cannot be read (a bad one, one past the device's
 // end) is left as zeros, which read as never-used slots. Returns the sectors not read.
 uint64_t ReadAsFarAsItGoes(FatWalkContext& ctx, uint8_t* out, uint64_t first, uint64_t count, bool* firstRead) {
@@ -281,19 +310,27 @@ int ParseDirectoryBuffer(FatWalkContext& ctx, const uint8_t* bytes, size_t lengt
             ctx.entriesEnded = true;
             continue;
         }
-        const uint8_t attr = e[kFatEntryAttributes];
         const uint32_t f = ctx.EntryCluster(e);
+        // A live entry among the folder's live ones: what its attributes say is checked against
+        // what it names.
+        const bool live = !stopAtBadEntry && !parentDeleted && !ctx.entriesEnded && e[0] != kFatDeletedMark;
+        const uint8_t attr = live ? LiveEntryAttributes(ctx, e, f, !parent) : e[kFatEntryAttributes];
+        uint8_t fixed[kFatEntrySize];
+        if (attr != e[kFatEntryAttributes]) {
+            std::memcpy(fixed, e, kFatEntrySize);
+            fixed[kFatEntryAttributes] = attr;
+        }
         // Implausible fields, or a first cluster beyond the volume (an empty file's names nothing it
         // needs).
-        const bool plausible = IsPlausibleFatEntry(e, false);
+        const bool plausible = IsPlausibleFatEntry(attr != e[kFatEntryAttributes] ? fixed : e, false);
         const bool holdsData = (attr & kFatAttrDirectory) || LoadLE32(e + kFatEntryFileSize) != 0;
         if (!plausible || (attr != kFatAttrLongName && holdsData && f > static_cast<uint64_t>(ctx.clusterCount) + 1 &&
                            !ctx.IsPastDeviceEnd(f))) {
             const size_t start = longNameStart == SIZE_MAX ? offset : longNameStart;
             longNameStart = SIZE_MAX;
             if (stopAtBadEntry) return static_cast<int>(length);
-            // A live entry among the folder's live ones costs its file: said, by the name it has.
-            if (!parentDeleted && !ctx.entriesEnded && e[0] != kFatDeletedMark)
+            // A live entry costs its file: said, by the name it has.
+            if (live)
                 SayReadInPart("FAT: %s: its entry \"%s\" (\"%s\") is refused: %s; the other entries are read",
                               FolderName(parent).c_str(), PrintableName11(e).c_str(),
                               FatEntryName(bytes + start, (offset - start) / kFatEntrySize).c_str(),
@@ -337,6 +374,7 @@ int ParseDirectoryBuffer(FatWalkContext& ctx, const uint8_t* bytes, size_t lengt
         if (parentDeleted) props->SetFlags(static_cast<uint8_t>(props->GetFlags() | 1));
         props->SetDirectory(directoryCluster, directorySector);
         props->SetFirstCluster(f);
+        props->SetAttributes(attr);
 
         const bool isDirectory = attr & kFatAttrDirectory;
         IDataRunList* runs = nullptr;
