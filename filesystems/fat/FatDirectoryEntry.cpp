@@ -1,5 +1,6 @@
 #include "filesystems/fat/FatDirectoryEntry.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -8,6 +9,9 @@
 #include "platform/TimeConversion.h"
 
 namespace {
+
+// Where a long-name entry keeps its 13 UTF-16 units.
+constexpr uint8_t kLongNameUnitOffsets[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
 
 bool DatePlausible(uint16_t d) {
     if (d == 0) return true;
@@ -49,6 +53,63 @@ void FirstByteGuesses(char16_t u, std::vector<uint8_t>* out) {
     out->push_back('_');
 }
 
+// A long-name part as writers leave it: its name ends at a 0 unit, after which every unit is
+// 0xFFFF, and only the last part (when known) ends early; a name never holds 0xFFFF. A changed
+// unit there (an end lost, a pad overwritten) would put what is no name into the name.
+bool LongNamePartWellFormed(const uint8_t* part, bool lastKnown, bool last) {
+    bool ended = false;
+    for (uint8_t off : kLongNameUnitOffsets) {
+        const uint16_t u = LoadLE16(part + off);
+        if (ended ? u != 0xFFFF : u == 0xFFFF) return false;
+        if (u == 0) ended = true;
+    }
+    return !(ended && lastKnown && !last);
+}
+
+// The byte a writer puts in a short name for an ASCII unit of the long name.
+uint8_t ShortNameByteOf(char16_t u) {
+    uint8_t c = static_cast<uint8_t>(u);
+    if (c >= 'a' && c <= 'z') return static_cast<uint8_t>(c - 'a' + 'A');
+    return std::strchr("+,;=[]", c) ? '_' : c;
+}
+
+// How many of the places compared tell that a short name was not made from this long name: its
+// extension from the long name's last dot (blanks left out), and the first two characters of its
+// base (a writer may put its own characters after them). ASCII is compared place by place; at the
+// first other character the short name must hold a byte of a code page (0x80 and up) or '_', and
+// the places after it are not compared (a code page may take two bytes for one character).
+int ShortNameDisagreements(const std::vector<char16_t>& units, const uint8_t* short11) {
+    auto compare = [](const std::vector<char16_t>& from, const uint8_t* field, size_t width) {
+        size_t used = width;
+        while (used > 0 && field[used - 1] == ' ') --used;
+        int off = 0;
+        for (size_t i = 0; i < std::max(from.size(), used); ++i) {
+            if (i >= from.size() || i >= used) return off + 1;
+            if (from[i] >= 0x80) return off + (field[i] < 0x80 && field[i] != '_');
+            off += field[i] != ShortNameByteOf(from[i]);
+        }
+        return off;
+    };
+    // The last dot with something before it that is neither a dot nor a blank.
+    size_t dot = units.size();
+    for (size_t i = units.size(); i-- > 0;)
+        if (units[i] == '.') {
+            dot = i;
+            break;
+        }
+    bool lead = true;
+    for (size_t i = 0; i < dot && lead; ++i) lead = units[i] == '.' || units[i] == ' ';
+    if (dot == units.size() || lead) dot = units.size();
+    std::vector<char16_t> ext, base;
+    for (size_t i = dot + 1; i < units.size() && ext.size() < 3; ++i)
+        if (units[i] != ' ') ext.push_back(units[i]);
+    for (size_t i = 0; i < dot && base.size() < 2; ++i)
+        if (units[i] != '.' && units[i] != ' ') base.push_back(units[i]);
+    size_t baseWidth = 0;
+    while (baseWidth < 8 && short11[baseWidth] != '~' && short11[baseWidth] != ' ') ++baseWidth;
+    return compare(ext, short11 + 8, 3) + compare(base, short11, std::min<size_t>(baseWidth, 2));
+}
+
 }  // namespace
 
 bool IsPlausibleFatEntry(const uint8_t* entry, bool strict) {
@@ -84,9 +145,8 @@ uint32_t FatEntryFirstCluster(const uint8_t* entry) {
 }
 
 size_t LongNamePartUnits(const uint8_t* entry, char16_t out[13]) {
-    static const uint8_t kOffsets[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
     size_t n = 0;
-    for (uint8_t off : kOffsets) {
+    for (uint8_t off : kLongNameUnitOffsets) {
         char16_t u = LoadLE16(entry + off);
         if (u == 0) break;
         out[n++] = u;
@@ -144,6 +204,7 @@ std::string FatEntryName(const uint8_t* entries, size_t count) {
             const uint8_t* part = entries + i * kFatEntrySize;
             if (part[kFatEntryAttributes] != kFatAttrLongName || part[kFatLongNameChecksum] != sum) break;
             if (!deleted && (part[0] & 0x3F) != parts + 1) break;
+            if (!LongNamePartWellFormed(part, !deleted, part[0] & 0x40)) break;
             char16_t chunk[13];
             size_t n = LongNamePartUnits(part, chunk);
             units.insert(units.end(), chunk, chunk + n);
@@ -156,7 +217,11 @@ std::string FatEntryName(const uint8_t* entries, size_t count) {
         if (deleted) complete = parts > 0;
         bool matches = false;
         if (complete && !deleted) {
-            matches = ShortNameChecksum(shortEntry) == sum;
+            // The checksum covers the short name, not the long one. A long name that the short name
+            // belies was changed; a short name a byte off the long one, with the checksum failing,
+            // lost that byte.
+            const int off = ShortNameDisagreements(units, shortEntry);
+            matches = ShortNameChecksum(shortEntry) == sum ? off == 0 : off <= 1;
         } else if (complete) {
             size_t first = 0;
             while (first < units.size() && (units[first] == '.' || units[first] == ' ')) ++first;
