@@ -5,7 +5,7 @@
 
 // FAT12 copies are at most 12 sectors, whatever the sector size.
 CFAT12Table::CFAT12Table(IStorageDevice* device, uint64_t startSector, uint32_t sectors)
-    : IRealFATTable(device, startSector, sectors, 1, 12) {
+    : IRealFATTable(device, startSector, sectors, 1, 12, 12) {
     entryCount_ = static_cast<uint32_t>(BufferBytes() * 2 / 3);
 }
 

@@ -5,7 +5,7 @@
 #include "filesystems/fat/IFATTable.h"
 
 CFAT16Table::CFAT16Table(IStorageDevice* device, uint64_t startSector, uint32_t sectors)
-    : IRealFATTable(device, startSector, sectors, ScaledBound(12, device), ScaledBound(256, device)) {
+    : IRealFATTable(device, startSector, sectors, ScaledBound(12, device), ScaledBound(256, device), 16) {
     entryCount_ = static_cast<uint32_t>(BufferBytes() / 2);
 }
 

@@ -10,7 +10,7 @@ constexpr uint32_t kEntryMask = 0x0FFFFFFF;
 }  // namespace
 
 CFAT32Table::CFAT32Table(IStorageDevice* device, uint64_t startSector, uint32_t sectors)
-    : IRealFATTable(device, startSector, sectors, ScaledBound(256, device), ScaledBound(128000, device)) {
+    : IRealFATTable(device, startSector, sectors, ScaledBound(256, device), ScaledBound(128000, device), 32) {
     entryCount_ = static_cast<uint32_t>(BufferBytes() / 4);
 }
 

@@ -252,6 +252,5 @@ void CFATCompleteFSearcher::BuildFatVolumeTree(const CFATSearchedPartitionInfo& 
     // The whole tree, as the quick search walks it: a volume found anywhere keeps its folders.
     if (!(v.evidenceFlags & kBootEvidence)) return;
     PrepareVolumeWalk(ctx, fat.get(), recordedSectors, v.volumeLength);
-    ReadRootDirectory(ctx);
-    ReadQueuedDirectories(ctx);
+    ReadVolumeTree(ctx);
 }

@@ -143,6 +143,12 @@ uint32_t FatWalkContext::EntryCluster(const uint8_t* entry) const {
     return kind == FAT_VARIANT_32 ? FatEntryFirstCluster(entry) : LoadLE16(entry + kFatEntryClusterLow);
 }
 
+bool FatWalkContext::MarkedUnused(uint32_t c) const {
+    const uint32_t v = fat->NextCluster(c);
+    if (v == FAT_CLUSTER_FREE) return !(usedCopy && usedCopy->EntryMissed(c));
+    return IsBad(*this, v);
+}
+
 std::string FatNodePath(CFATFileNode* node) {
     std::string path;
     for (IFileNode* n = node; n; n = n->GetParent()) {
@@ -152,17 +158,21 @@ std::string FatNodePath(CFATFileNode* node) {
     return path;
 }
 
-void FindJoinedClusters(FatWalkContext& ctx, uint32_t tableEntries) {
+void MapLinks(FatWalkContext& ctx, uint32_t tableEntries, bool findJoined) {
     ctx.joined.clear();
+    ctx.named.clear();
+    ctx.heads.clear();
     if (!ctx.fat) return;
     const uint64_t last = std::min<uint64_t>(tableEntries, static_cast<uint64_t>(ctx.clusterCount) + 2);
-    std::vector<bool> named(last, false);
+    ctx.named.assign(last, false);
+    ctx.heads.assign(last, false);
     for (uint32_t c = 2; c < last; ++c) {
         const uint32_t v = ctx.fat->NextCluster(c);
         if (v < 2 || v >= last || v == c) continue;
-        if (named[v]) ctx.joined.insert(v);
-        named[v] = true;
+        if (findJoined && ctx.named[v]) ctx.joined.insert(v);
+        ctx.named[v] = true;
     }
+    if (ctx.kind == 2 && ctx.rootCluster < last) ctx.heads[ctx.rootCluster] = true;
     if (!ctx.joined.empty())
         RK_LOG("[FAT] %zu clusters are each named by the links of two chains", ctx.joined.size());
 }
@@ -170,9 +180,10 @@ void FindJoinedClusters(FatWalkContext& ctx, uint32_t tableEntries) {
 void PrepareVolumeWalk(FatWalkContext& ctx, CDoubleFATTable* fat, uint64_t recordedSectors, uint64_t heldSectors) {
     IRealFATTable* used = fat ? fat->Used() : nullptr;
     ctx.fat = used ? fat : nullptr;  // no copy: no links to follow
+    ctx.usedCopy = used;
     ctx.other = used ? fat->Other() : nullptr;
     // A FAT12 copy's test looks at no chain; it is small enough to look at every link.
-    if (used && (!used->ChainsChecked() || ctx.kind == 0)) FindJoinedClusters(ctx, used->EntryCount());
+    if (used) MapLinks(ctx, used->EntryCount(), !used->ChainsChecked() || ctx.kind == 0);
     const unsigned long long at = ctx.volumeStart;
     if (heldSectors < recordedSectors && (ctx.recordedClusterCount != 0 || ctx.clusterCount == 0))
         SayReadInPart("FAT: the volume at sector %llu runs past the end of the device: %llu of its %llu sectors are "
@@ -205,16 +216,39 @@ private:
     std::map<uint64_t, uint64_t> runs_;
 };
 
+// Whether a live file's first cluster is its own: in use in the table, and either the head of a
+// chain or, where a link names it, the start of what the file needs exactly (then that link was
+// cross-linked into it, and it is a head). Otherwise the entry's cluster was changed.
+bool FirstClusterIsItsOwn(FatWalkContext& ctx, uint32_t f, uint64_t needed) {
+    if (!ctx.fat) return true;
+    if (ctx.MarkedUnused(f)) {
+        RK_LOG("[FAT] a live file's first cluster, %u, is marked free or bad in the FAT", f);
+        return false;
+    }
+    if (ctx.named.empty() || f >= ctx.named.size() || !ctx.named[f]) return true;
+    if (!TailFits(ctx, ctx.fat, f, needed)) {
+        RK_LOG("[FAT] a live file's first cluster, %u, lies inside another chain, which does not hold what the file "
+               "needs", f);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 IDataRunList* BuildFatFileRuns(FatWalkContext& ctx, uint32_t firstCluster, uint64_t size, bool deleted,
-                               uint64_t* keptBytes) {
+                               uint64_t* keptBytes, bool* fits) {
+    if (fits) *fits = true;
     const uint64_t clusterBytes = static_cast<uint64_t>(ctx.sectorsPerCluster) * ctx.sectorSize;
     if (size == 0 || clusterBytes == 0 || !ctx.IsDataCluster(firstCluster)) {
         if (size != 0 && keptBytes && ctx.IsPastDeviceEnd(firstCluster)) *keptBytes = 0;
         return nullptr;
     }
     const uint64_t needed = (size + clusterBytes - 1) / clusterBytes;
+    if (fits && !deleted && !FirstClusterIsItsOwn(ctx, firstCluster, needed)) {
+        if (keptBytes) *keptBytes = 0;
+        return nullptr;
+    }
     const uint64_t volumeEnd = static_cast<uint64_t>(ctx.clusterCount) + 2;  // one past the last cluster
     CDataRunList* list = CreateDataRunList();
     if (!list) return nullptr;
@@ -258,14 +292,18 @@ IDataRunList* BuildFatFileRuns(FatWalkContext& ctx, uint32_t firstCluster, uint6
                 break;
             }
             // A cluster of a chain is in use: a link to a free or bad one was changed.
-            const uint32_t after = ctx.fat->NextCluster(n);
-            if (after == FAT_CLUSTER_FREE || IsBad(ctx, after)) {
-                RK_LOG("[FAT] the chain from cluster %u runs at cluster %u into cluster %u, which the FAT marks %s; it "
-                       "ends there", firstCluster, c, n, after == FAT_CLUSTER_FREE ? "free" : "bad");
+            if (ctx.MarkedUnused(n)) {
+                RK_LOG("[FAT] the chain from cluster %u runs at cluster %u into cluster %u, which the FAT marks free or "
+                       "bad; it ends there", firstCluster, c, n);
                 break;
             }
             if ((n >= runStart && n < runStart + runLength) || held.Holds(n)) {
                 RK_LOG("[FAT] the chain from cluster %u comes back to cluster %u", firstCluster, n);
+                break;
+            }
+            if (!ctx.heads.empty() && n < ctx.heads.size() && ctx.heads[n]) {
+                RK_LOG("[FAT] the chain from cluster %u runs at cluster %u into the first cluster of another file or "
+                       "folder, %u; it ends there", firstCluster, c, n);
                 break;
             }
             // Two chains join here: the one whose length after the join is what its file still
@@ -289,10 +327,62 @@ IDataRunList* BuildFatFileRuns(FatWalkContext& ctx, uint32_t firstCluster, uint6
         }
         DataRun run(static_cast<int64_t>(runStart - 2), runLength);
         list->AppendRun(&run);
+        if (fits && ctx.fat)
+            *fits = taken == needed && (ctx.fat->NextCluster(c) >= FAT_CLUSTER_END ||
+                                        (ctx.other && ctx.other->NextCluster(c) >= FAT_CLUSTER_END));
     }
     if (taken < needed && keptBytes) *keptBytes = taken * clusterBytes;
     return list;
 }
+
+namespace {
+
+// A file's runs, its size cut to what they hold (and it marked as holding less than its entry
+// said); null with fits false when its chain does not hold what its size needs and the walk can
+// come back to it.
+IDataRunList* FileRuns(FatWalkContext& ctx, CFATFileProperties* props, uint32_t f, uint32_t directoryCluster,
+                       bool* fits) {
+    uint64_t kept = props->GetSize();
+    IDataRunList* runs = BuildFatFileRuns(ctx, f, props->GetSize(), props->IsDeleted(), &kept, fits);
+    if (!*fits && ctx.deferring) {
+        if (runs) runs->Release();
+        return nullptr;
+    }
+    *fits = true;
+    if (kept < props->GetSize()) {
+        RK_LOG("[FAT] \"%s\" in directory at cluster %u: its size, %llu, is more than its clusters hold; %llu bytes "
+               "kept", props->GetName(), directoryCluster, static_cast<unsigned long long>(props->GetSize()),
+               static_cast<unsigned long long>(kept));
+        props->CutSize(kept);
+    }
+    return runs;
+}
+
+// A node for the properties and runs, handed to the builder (or kept, without one) and to its
+// parent; null when the builder refuses it or memory runs out.
+CFATFileNode* AddFatNode(FatWalkContext& ctx, std::unique_ptr<CFATFileProperties> props, IDataRunList* runs,
+                         CFATFileNode* parent) {
+    CFATFileNode* node = new (std::nothrow) CFATFileNode;
+    if (!node) {
+        if (runs) runs->Release();
+        return nullptr;
+    }
+    node->AttachProperties(props.release());
+    node->SetDataRuns(runs);
+    SetNodePartitionIndex(node, ctx.partitionIndex);
+    if (ctx.builder) {
+        if (!ctx.builder->AddNode(node, SEARCHER_FAT)) {
+            node->Release();
+            return nullptr;
+        }
+    } else {
+        ctx.unowned.emplace_back(node);
+    }
+    if (parent) parent->AddChild(node);
+    return node;
+}
+
+}  // namespace
 
 int ParseDirectoryBuffer(FatWalkContext& ctx, const uint8_t* bytes, size_t length, CFATFileNode* parent,
                          uint32_t directoryCluster, bool stopAtBadEntry, size_t ownDotEntries) {
@@ -380,37 +470,27 @@ int ParseDirectoryBuffer(FatWalkContext& ctx, const uint8_t* bytes, size_t lengt
         IDataRunList* runs = nullptr;
         if (isDirectory && !props->IsDeleted()) {
             // A live folder's clusters are its own: its extents say where, though it is never written.
+            // Its first cluster is a head unless a link names it and it holds no folder (then the
+            // entry's cluster was changed, and the chain through it is another's).
+            if (f < ctx.heads.size() && (!ctx.named[f] || BeginsAsFolder(ctx, f))) ctx.heads[f] = true;
             runs = BuildFatFileRuns(ctx, f, ctx.fat ? kMostFolderBytes : 1, false);
         } else if (!isDirectory && props->GetSize() == 0) {
             props->SetFirstCluster(NextEmptyFileNumber());
         } else if (!isDirectory) {
-            uint64_t kept = props->GetSize();
-            runs = BuildFatFileRuns(ctx, f, props->GetSize(), props->IsDeleted(), &kept);
-            if (kept < props->GetSize()) {
-                RK_LOG("[FAT] \"%s\" in directory at cluster %u: its size, %llu, is more than its clusters hold; "
-                       "%llu bytes kept", props->GetName(), directoryCluster,
-                       static_cast<unsigned long long>(props->GetSize()), static_cast<unsigned long long>(kept));
-                props->CutSize(kept);
+            if (!props->IsDeleted() && f < ctx.heads.size()) ctx.heads[f] = true;
+            bool fits = true;
+            runs = FileRuns(ctx, props.get(), f, directoryCluster, &fits);
+            if (!fits) {
+                // Its chain may run into the first cluster of a file not met yet: read again at the end.
+                try {
+                    ctx.pending.push_back({std::move(props), f, directoryCluster, parent});
+                } catch (const std::bad_alloc&) {
+                }
+                continue;
             }
         }
-        CFATFileNode* node = new (std::nothrow) CFATFileNode;
-        if (!node) {
-            if (runs) runs->Release();
-            continue;
-        }
-        node->AttachProperties(props.release());
-        node->SetDataRuns(runs);
-        SetNodePartitionIndex(node, ctx.partitionIndex);
-
-        bool kept = true;
-        if (ctx.builder) {
-            kept = ctx.builder->AddNode(node, SEARCHER_FAT);
-            if (!kept) node->Release();
-        } else {
-            ctx.unowned.emplace_back(node);
-        }
-        if (!kept) continue;
-        if (parent) parent->AddChild(node);
+        CFATFileNode* node = AddFatNode(ctx, std::move(props), runs, parent);
+        if (!node) continue;
         if (isDirectory && ctx.IsRecordedCluster(f)) {
             auto known = ctx.knownDirectories.find(f);
             if (known == ctx.knownDirectories.end()) {
@@ -537,6 +617,22 @@ bool ReadRootDirectory(FatWalkContext& ctx) {
                       static_cast<unsigned long long>(ctx.rootStart), static_cast<unsigned long long>(missed),
                       ctx.rootSectors);
     ParseDirectoryBuffer(ctx, buffer.get(), static_cast<size_t>(ctx.rootSectors) * ss, nullptr, 0, false);
+    return true;
+}
+
+bool ReadVolumeTree(FatWalkContext& ctx) {
+    ctx.deferring = true;
+    ReadRootDirectory(ctx);
+    const bool whole = ReadQueuedDirectories(ctx);
+    ctx.deferring = false;
+    std::vector<FatWalkContext::PendingFile> pending;
+    pending.swap(ctx.pending);
+    if (!whole) return false;
+    for (FatWalkContext::PendingFile& p : pending) {
+        bool fits = true;
+        IDataRunList* runs = FileRuns(ctx, p.props.get(), p.firstCluster, p.directoryCluster, &fits);
+        AddFatNode(ctx, std::move(p.props), runs, p.parent);
+    }
     return true;
 }
 

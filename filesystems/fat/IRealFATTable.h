@@ -25,12 +25,14 @@ public:
     bool HasBuffer() const { return buffer_ != nullptr; }
     // Whether the other copy holds the same bytes.
     bool SameEntries(const IRealFATTable& other) const;
+    // Whether entry c lies in a sector that could not be read (it reads as free, but is not known).
+    bool EntryMissed(uint32_t c) const;
 
 protected:
     // Reads the copy when sectors lies in [minSectors, maxSectors], as far as it can: a copy whose
     // first sector cannot be read leaves no buffer.
     IRealFATTable(IStorageDevice* device, uint64_t startSector, uint32_t sectors, uint32_t minSectors,
-                  uint32_t maxSectors);
+                  uint32_t maxSectors, uint32_t entryBits);
     size_t BufferBytes() const { return static_cast<size_t>(sectors_) * sectorSize_; }
     // A size bound given in 512-byte sectors, in the device's own sectors.
     static uint32_t ScaledBound(uint32_t bound, IStorageDevice* device);
@@ -43,6 +45,7 @@ protected:
     uint32_t sectorSize_;
     bool chainTest_ = true;
     std::vector<uint32_t> missed_;  // in the copy's own sectors, ascending
+    uint32_t entryBits_;
 };
 
 // How much of a copy's contents must hold: everything, or all but sound chains (a damaged copy
