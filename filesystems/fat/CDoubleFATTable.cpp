@@ -49,8 +49,8 @@ CDoubleFATTable* LoadFatPair(uint32_t variant, uint32_t sectorsPerFat, uint64_t 
     }
     // Copies that differ: one of them was damaged, and the walkers may take a link from the other.
     if (first && !second && useSecond) {
-        second = load(true, secondStart, FatTableCheck::KeepBrokenChains);
-        if (second && second->SameEntries(*first)) {
+        second = load(true, secondStart, FatTableCheck::Later);
+        if (second && (second->SameEntries(*first) || !second->IsValid())) {
             delete second;
             second = nullptr;
         } else if (second) {

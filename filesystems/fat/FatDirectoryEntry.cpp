@@ -1,6 +1,7 @@
 #include "filesystems/fat/FatDirectoryEntry.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -53,17 +54,20 @@ void FirstByteGuesses(char16_t u, std::vector<uint8_t>* out) {
     out->push_back('_');
 }
 
-// A long-name part as writers leave it: its name ends at a 0 unit, after which every unit is
-// 0xFFFF, and only the last part (when known) ends early; a name never holds 0xFFFF. A changed
-// unit there (an end lost, a pad overwritten) would put what is no name into the name.
-bool LongNamePartWellFormed(const uint8_t* part, bool lastKnown, bool last) {
+// The units of a long-name part (as LongNamePartUnits), or SIZE_MAX when the part is not as writers
+// leave it: its name ends at a 0 unit, after which every unit is 0xFFFF, and only the last part
+// (when known) ends early; a name never holds 0xFFFF. A changed unit there (an end lost, a pad
+// overwritten) would put what is no name into the name.
+size_t WellFormedPartUnits(const uint8_t* part, bool lastKnown, bool last, char16_t out[13]) {
+    size_t n = 0;
     bool ended = false;
     for (uint8_t off : kLongNameUnitOffsets) {
         const uint16_t u = LoadLE16(part + off);
-        if (ended ? u != 0xFFFF : u == 0xFFFF) return false;
+        if (ended ? u != 0xFFFF : u == 0xFFFF) return SIZE_MAX;
         if (u == 0) ended = true;
+        else if (!ended) out[n++] = u;
     }
-    return !(ended && lastKnown && !last);
+    return ended && lastKnown && !last ? SIZE_MAX : n;
 }
 
 // The byte a writer puts in a short name for an ASCII unit of the long name.
@@ -78,36 +82,41 @@ uint8_t ShortNameByteOf(char16_t u) {
 // base (a writer may put its own characters after them). ASCII is compared place by place; at the
 // first other character the short name must hold a byte of a code page (0x80 and up) or '_', and
 // the places after it are not compared (a code page may take two bytes for one character).
+// The places of a short-name field (width bytes, blank-padded) that do not hold what a writer makes
+// of the n units from.
+int FieldDisagreements(const char16_t* from, size_t n, const uint8_t* field, size_t width) {
+    size_t used = width;
+    while (used > 0 && field[used - 1] == ' ') --used;
+    int off = 0;
+    for (size_t i = 0; i < std::max(n, used); ++i) {
+        if (i >= n || i >= used) return off + 1;
+        if (from[i] >= 0x80) return off + (field[i] < 0x80 && field[i] != '_');
+        off += field[i] != ShortNameByteOf(from[i]);
+    }
+    return off;
+}
+
 int ShortNameDisagreements(const std::vector<char16_t>& units, const uint8_t* short11) {
-    auto compare = [](const std::vector<char16_t>& from, const uint8_t* field, size_t width) {
-        size_t used = width;
-        while (used > 0 && field[used - 1] == ' ') --used;
-        int off = 0;
-        for (size_t i = 0; i < std::max(from.size(), used); ++i) {
-            if (i >= from.size() || i >= used) return off + 1;
-            if (from[i] >= 0x80) return off + (field[i] < 0x80 && field[i] != '_');
-            off += field[i] != ShortNameByteOf(from[i]);
-        }
-        return off;
-    };
     // The last dot with something before it that is neither a dot nor a blank.
-    size_t dot = units.size();
-    for (size_t i = units.size(); i-- > 0;)
+    const size_t n = units.size();
+    size_t dot = n;
+    for (size_t i = n; i-- > 0;)
         if (units[i] == '.') {
             dot = i;
             break;
         }
     bool lead = true;
     for (size_t i = 0; i < dot && lead; ++i) lead = units[i] == '.' || units[i] == ' ';
-    if (dot == units.size() || lead) dot = units.size();
-    std::vector<char16_t> ext, base;
-    for (size_t i = dot + 1; i < units.size() && ext.size() < 3; ++i)
-        if (units[i] != ' ') ext.push_back(units[i]);
-    for (size_t i = 0; i < dot && base.size() < 2; ++i)
-        if (units[i] != '.' && units[i] != ' ') base.push_back(units[i]);
+    if (dot == n || lead) dot = n;
+    char16_t ext[3], base[2];
+    size_t extLength = 0, baseLength = 0;
+    for (size_t i = dot + 1; i < n && extLength < 3; ++i)
+        if (units[i] != ' ') ext[extLength++] = units[i];
+    for (size_t i = 0; i < dot && baseLength < 2; ++i)
+        if (units[i] != '.' && units[i] != ' ') base[baseLength++] = units[i];
     size_t baseWidth = 0;
-    while (baseWidth < 8 && short11[baseWidth] != '~' && short11[baseWidth] != ' ') ++baseWidth;
-    return compare(ext, short11 + 8, 3) + compare(base, short11, std::min<size_t>(baseWidth, 2));
+    while (baseWidth < 2 && short11[baseWidth] != '~' && short11[baseWidth] != ' ') ++baseWidth;
+    return FieldDisagreements(ext, extLength, short11 + 8, 3) + FieldDisagreements(base, baseLength, short11, baseWidth);
 }
 
 }  // namespace
@@ -204,9 +213,9 @@ std::string FatEntryName(const uint8_t* entries, size_t count) {
             const uint8_t* part = entries + i * kFatEntrySize;
             if (part[kFatEntryAttributes] != kFatAttrLongName || part[kFatLongNameChecksum] != sum) break;
             if (!deleted && (part[0] & 0x3F) != parts + 1) break;
-            if (!LongNamePartWellFormed(part, !deleted, part[0] & 0x40)) break;
             char16_t chunk[13];
-            size_t n = LongNamePartUnits(part, chunk);
+            const size_t n = WellFormedPartUnits(part, !deleted, part[0] & 0x40, chunk);
+            if (n == SIZE_MAX) break;
             units.insert(units.end(), chunk, chunk + n);
             ++parts;
             if (!deleted && (part[0] & 0x40)) {

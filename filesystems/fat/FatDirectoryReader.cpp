@@ -164,15 +164,19 @@ void MapLinks(FatWalkContext& ctx, uint32_t tableEntries, bool findJoined) {
     ctx.heads.clear();
     if (!ctx.fat) return;
     const uint64_t last = std::min<uint64_t>(tableEntries, static_cast<uint64_t>(ctx.clusterCount) + 2);
-    ctx.named.assign(last, false);
     ctx.heads.assign(last, false);
+    if (ctx.kind == 2 && ctx.rootCluster < last) ctx.heads[ctx.rootCluster] = true;
+    if (ctx.usedCopy && !findJoined) {
+        ctx.named = ctx.usedCopy->Named();  // its test walked every link
+        return;
+    }
+    ctx.named.assign(last, false);
     for (uint32_t c = 2; c < last; ++c) {
         const uint32_t v = ctx.fat->NextCluster(c);
         if (v < 2 || v >= last || v == c) continue;
         if (findJoined && ctx.named[v]) ctx.joined.insert(v);
         ctx.named[v] = true;
     }
-    if (ctx.kind == 2 && ctx.rootCluster < last) ctx.heads[ctx.rootCluster] = true;
     if (!ctx.joined.empty())
         RK_LOG("[FAT] %zu clusters are each named by the links of two chains", ctx.joined.size());
 }

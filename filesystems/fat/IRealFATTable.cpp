@@ -82,7 +82,7 @@ IRealFATTable* CreateFATTable(uint32_t variant, uint32_t sectorsPerFat, uint64_t
     default: return nullptr;
     }
     if (table) table->SetChainTest(check == FatTableCheck::Full);
-    if (table && !table->IsValid()) {
+    if (table && check != FatTableCheck::Later && !table->IsValid()) {
         delete table;
         return nullptr;
     }

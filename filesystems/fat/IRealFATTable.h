@@ -27,6 +27,8 @@ public:
     bool SameEntries(const IRealFATTable& other) const;
     // Whether entry c lies in a sector that could not be read (it reads as free, but is not known).
     bool EntryMissed(uint32_t c) const;
+    // By cluster, whether a link of the copy names it (filled by IsValid).
+    const std::vector<bool>& Named() const { return named_; }
 
 protected:
     // Reads the copy when sectors lies in [minSectors, maxSectors], as far as it can: a copy whose
@@ -46,11 +48,13 @@ protected:
     bool chainTest_ = true;
     std::vector<uint32_t> missed_;  // in the copy's own sectors, ascending
     uint32_t entryBits_;
+    std::vector<bool> named_;
 };
 
 // How much of a copy's contents must hold: everything, or all but sound chains (a damaged copy
-// whose loops and cross-links the walkers bound is still better than none).
-enum class FatTableCheck { Full, KeepBrokenChains };
+// whose loops and cross-links the walkers bound is still better than none), or nothing yet (a copy
+// read only to be compared with another, tested when it differs).
+enum class FatTableCheck { Full, KeepBrokenChains, Later };
 
 // A valid copy of the given variant at startSector, or null (bad size, no memory, failed read, or
 // contents that fail the validity test).
