@@ -134,6 +134,33 @@ uint32_t NextLink(FatWalkContext& ctx, uint32_t c, uint64_t left) {
     return m;
 }
 
+// A live FAT32 entry whose first cluster lies past the volume: its high half may be what changed. Of
+// the clusters with the same low half (volumes of up to 64 times 65 536 clusters), the one that is
+// what the entry stands for, when only one is, is taken: a folder's first cluster begins with "."
+// naming it; a file's heads a chain that holds exactly its size.
+uint32_t RepairHighHalf(FatWalkContext& ctx, const uint8_t* e, bool folder, uint32_t f) {
+    if (ctx.kind != FAT_VARIANT_32 || !ctx.fat || ctx.IsRecordedCluster(f)) return f;
+    const uint64_t last = static_cast<uint64_t>(ctx.clusterCount) + 1;
+    const uint64_t clusterBytes = static_cast<uint64_t>(ctx.sectorsPerCluster) * ctx.sectorSize;
+    const uint32_t size = LoadLE32(e + kFatEntryFileSize);
+    if ((last >> 16) >= 64 || clusterBytes == 0 || (!folder && size == 0)) return f;
+    uint32_t found = 0;
+    int count = 0;
+    for (uint64_t high = 0; (high << 16) <= last; ++high) {
+        const uint32_t c = static_cast<uint32_t>(high << 16 | (f & 0xFFFF));
+        if (!ctx.IsDataCluster(c) || ctx.MarkedUnused(c)) continue;
+        const bool head = ctx.named.empty() || c >= ctx.named.size() || !ctx.named[c];
+        if (folder ? BeginsAsFolder(ctx, c) : head && TailFits(ctx, ctx.fat, c, (size + clusterBytes - 1) / clusterBytes)) {
+            found = c;
+            ++count;
+        }
+    }
+    if (count != 1) return f;
+    RK_LOG("[FAT] entry \"%.11s\" names cluster 0x%X, past the volume: its high half changed; cluster %u is taken",
+           reinterpret_cast<const char*>(e), f, found);
+    return found;
+}
+
 }  // namespace
 
 FatWalkContext::FatWalkContext() {}
@@ -404,11 +431,12 @@ int ParseDirectoryBuffer(FatWalkContext& ctx, const uint8_t* bytes, size_t lengt
             ctx.entriesEnded = true;
             continue;
         }
-        const uint32_t f = ctx.EntryCluster(e);
+        uint32_t f = ctx.EntryCluster(e);
         // A live entry among the folder's live ones: what its attributes say is checked against
         // what it names.
         const bool live = !stopAtBadEntry && !parentDeleted && !ctx.entriesEnded && e[0] != kFatDeletedMark;
         const uint8_t attr = live ? LiveEntryAttributes(ctx, e, f, !parent) : e[kFatEntryAttributes];
+        if (live && attr != kFatAttrLongName) f = RepairHighHalf(ctx, e, attr & kFatAttrDirectory, f);
         uint8_t fixed[kFatEntrySize];
         if (attr != e[kFatEntryAttributes]) {
             std::memcpy(fixed, e, kFatEntrySize);
