@@ -142,6 +142,23 @@ bool IsPlausibleFatEntry(const uint8_t* entry, bool strict) {
     return !(attr & kFatAttrReserved);
 }
 
+bool PlausibleButForTimes(const uint8_t* entry) {
+    uint8_t e[kFatEntrySize];
+    std::memcpy(e, entry, kFatEntrySize);
+    std::memset(e + kFatEntryCreationTime, 0, kFatEntryClusterHigh - kFatEntryCreationTime);
+    std::memset(e + kFatEntryWriteTime, 0, kFatEntryClusterLow - kFatEntryWriteTime);
+    return IsPlausibleFatEntry(e, false);
+}
+
+bool ShortNameBytesValid(const uint8_t* entry) {
+    if (entry[0] == ' ') return false;
+    for (int i = 0; i < 11; ++i) {
+        const uint8_t b = entry[i];
+        if (b < 0x20 || (b >= 'a' && b <= 'z') || std::strchr("\"*+,./:;<=>?[\\]|", b)) return false;
+    }
+    return true;
+}
+
 bool IsDotEntry(const uint8_t* entry) {
     return FieldIs(entry, ".          ") && (entry[kFatEntryAttributes] & kFatAttrDirectory);
 }

@@ -444,7 +444,15 @@ int ParseDirectoryBuffer(FatWalkContext& ctx, const uint8_t* bytes, size_t lengt
         }
         // Implausible fields, or a first cluster beyond the volume (an empty file's names nothing it
         // needs).
-        const bool plausible = IsPlausibleFatEntry(attr != e[kFatEntryAttributes] ? fixed : e, false);
+        const uint8_t* read = attr != e[kFatEntryAttributes] ? fixed : e;
+        bool plausible = IsPlausibleFatEntry(read, false);
+        // A live entry whose only fault is a date or a time, with a name as writers make them, is
+        // that file or folder with its times unknown: a date costs nothing of its data.
+        if (!plausible && live && attr != kFatAttrLongName && ShortNameBytesValid(e) && PlausibleButForTimes(read)) {
+            RK_LOG("[FAT] entry \"%.11s\": its dates or times are not those of an entry; read without them",
+                   reinterpret_cast<const char*>(e));
+            plausible = true;
+        }
         const bool holdsData = (attr & kFatAttrDirectory) || LoadLE32(e + kFatEntryFileSize) != 0;
         if (!plausible || (attr != kFatAttrLongName && holdsData && f > static_cast<uint64_t>(ctx.clusterCount) + 1 &&
                            !ctx.IsPastDeviceEnd(f))) {
