@@ -189,9 +189,11 @@ void MapLinks(FatWalkContext& ctx, uint32_t tableEntries, bool findJoined) {
     ctx.joined.clear();
     ctx.named.clear();
     ctx.heads.clear();
+    ctx.whole.clear();
     if (!ctx.fat) return;
     const uint64_t last = std::min<uint64_t>(tableEntries, static_cast<uint64_t>(ctx.clusterCount) + 2);
     ctx.heads.assign(last, false);
+    ctx.whole.assign(last, false);
     if (ctx.kind == 2 && ctx.rootCluster < last) ctx.heads[ctx.rootCluster] = true;
     if (ctx.usedCopy && !findJoined) {
         ctx.named = ctx.usedCopy->Named();  // its test walked every link
@@ -276,9 +278,12 @@ IDataRunList* BuildFatFileRuns(FatWalkContext& ctx, uint32_t firstCluster, uint6
         return nullptr;
     }
     const uint64_t needed = (size + clusterBytes - 1) / clusterBytes;
-    if (fits && !deleted && !FirstClusterIsItsOwn(ctx, firstCluster, needed)) {
-        if (keptBytes) *keptBytes = 0;
-        return nullptr;
+    if (fits && !deleted) {
+        if (!FirstClusterIsItsOwn(ctx, firstCluster, needed)) {
+            if (keptBytes) *keptBytes = 0;
+            return nullptr;
+        }
+        if (firstCluster < ctx.heads.size()) ctx.heads[firstCluster] = true;
     }
     const uint64_t volumeEnd = static_cast<uint64_t>(ctx.clusterCount) + 2;  // one past the last cluster
     CDataRunList* list = CreateDataRunList();
@@ -379,6 +384,7 @@ IDataRunList* FileRuns(FatWalkContext& ctx, CFATFileProperties* props, uint32_t 
         if (runs) runs->Release();
         return nullptr;
     }
+    if (*fits && !props->IsDeleted() && f < ctx.whole.size()) ctx.whole[f] = true;
     *fits = true;
     if (kept < props->GetSize()) {
         RK_LOG("[FAT] \"%s\" in directory at cluster %u: its size, %llu, is more than its clusters hold; %llu bytes "
@@ -517,7 +523,6 @@ int ParseDirectoryBuffer(FatWalkContext& ctx, const uint8_t* bytes, size_t lengt
         } else if (!isDirectory && props->GetSize() == 0) {
             props->SetFirstCluster(NextEmptyFileNumber());
         } else if (!isDirectory) {
-            if (!props->IsDeleted() && f < ctx.heads.size()) ctx.heads[f] = true;
             bool fits = true;
             runs = FileRuns(ctx, props.get(), f, directoryCluster, &fits);
             if (!fits) {
@@ -669,8 +674,17 @@ bool ReadVolumeTree(FatWalkContext& ctx) {
     pending.swap(ctx.pending);
     if (!whole) return false;
     for (FatWalkContext::PendingFile& p : pending) {
-        bool fits = true;
-        IDataRunList* runs = FileRuns(ctx, p.props.get(), p.firstCluster, p.directoryCluster, &fits);
+        // A first cluster that heads another file's whole chain is that file's: this entry's
+        // cluster was changed.
+        IDataRunList* runs = nullptr;
+        if (p.firstCluster < ctx.whole.size() && ctx.whole[p.firstCluster]) {
+            RK_LOG("[FAT] \"%s\": its first cluster, %u, is that of another file, whose chain holds that file whole",
+                   p.props->GetName(), p.firstCluster);
+            p.props->CutSize(0);
+        } else {
+            bool fits = true;
+            runs = FileRuns(ctx, p.props.get(), p.firstCluster, p.directoryCluster, &fits);
+        }
         AddFatNode(ctx, std::move(p.props), runs, p.parent);
     }
     return true;

@@ -47,6 +47,7 @@ struct FatWalkContext {
     // far. A live file's first cluster is named by no link, and a chain that runs into one was
     // cross-linked. Empty without a table.
     std::vector<bool> named, heads;
+    std::vector<bool> whole;  // first clusters of live files whose chains hold them whole
     // Live files whose chains do not hold what their sizes need, kept back while folders are read:
     // a chain that runs into a file's first cluster is cut there once every first cluster is known.
     struct PendingFile {
