@@ -159,6 +159,14 @@ bool ShortNameBytesValid(const uint8_t* entry) {
     return true;
 }
 
+bool ShortNameAsWritten(const uint8_t* entry) {
+    if (!ShortNameBytesValid(entry)) return false;
+    const uint8_t flags = entry[kFatEntryCaseFlags];
+    for (int i = 0; i < 11; ++i)
+        if (entry[i] >= 0x80 && (flags & (i < 8 ? 0x08 : 0x10))) return false;
+    return true;
+}
+
 bool IsDotEntry(const uint8_t* entry) {
     return FieldIs(entry, ".          ") && (entry[kFatEntryAttributes] & kFatAttrDirectory);
 }

@@ -511,6 +511,11 @@ int ParseDirectoryBuffer(FatWalkContext& ctx, const uint8_t* bytes, size_t lengt
         props->SetDirectory(directoryCluster, directorySector);
         props->SetFirstCluster(f);
         props->SetAttributes(attr);
+        // A live entry named by its short name alone, whose bytes no writer puts there: a byte of
+        // its name was changed, and what it is called (its kind, for a file) may be lost.
+        if (live && !ShortNameAsWritten(e) && ShortNameToText(e) == props->GetName())
+            SayReadInPart("FAT: %s: its entry \"%s\" holds a byte that no name holds: it is read as \"%s\", which may "
+                          "not be its name", FolderName(parent).c_str(), PrintableName11(e).c_str(), props->GetName());
 
         const bool isDirectory = attr & kFatAttrDirectory;
         IDataRunList* runs = nullptr;
