@@ -533,8 +533,9 @@ def named(f, stderr):
         if re.search(r'(^|[/ :"])%s([/ :"]|$)' % re.escape(up), stderr, re.M):
             return True
         up = os.path.dirname(up)
-    # The root folder is above every file, and the readers name it too.
-    return re.search(r'the root folder|^warning: Ext root folder:|folder "/"', stderr, re.M) is not None
+    # A file at the top level is in the root folder, which the readers name too.
+    return "/" not in path and re.search(r'the root folder|^warning: Ext root folder:|folder "/"', stderr,
+                                         re.M) is not None
 
 
 def run_seed(seed, volume, images, recover, keep):
