@@ -460,21 +460,27 @@ int ParseDirectoryBuffer(FatWalkContext& ctx, const uint8_t* bytes, size_t lengt
             plausible = true;
         }
         const bool holdsData = (attr & kFatAttrDirectory) || LoadLE32(e + kFatEntryFileSize) != 0;
-        if (!plausible || (attr != kFatAttrLongName && holdsData && f > static_cast<uint64_t>(ctx.clusterCount) + 1 &&
-                           !ctx.IsPastDeviceEnd(f))) {
+        const bool outside = attr != kFatAttrLongName && holdsData && f > static_cast<uint64_t>(ctx.clusterCount) + 1 &&
+                             !ctx.IsPastDeviceEnd(f);
+        std::string loss;
+        if (!plausible || outside) {
             const size_t start = longNameStart == SIZE_MAX ? offset : longNameStart;
-            longNameStart = SIZE_MAX;
             if (stopAtBadEntry) return static_cast<int>(length);
             // A live entry costs its file: said, by the name it has.
             if (live)
-                SayReadInPart("FAT: %s: its entry \"%s\" (\"%s\") is refused: %s; the other entries are read",
-                              FolderName(parent).c_str(), PrintableName11(e).c_str(),
-                              FatEntryName(bytes + start, (offset - start) / kFatEntrySize).c_str(),
-                              plausible ? "its first cluster lies outside the volume"
-                                        : "its times, dates or attributes are not those of an entry");
+                loss = "FAT: " + FolderName(parent) + ": its entry \"" + PrintableName11(e) + "\" (\"" +
+                       FatEntryName(bytes + start, (offset - start) / kFatEntrySize) + "\") is refused: " +
+                       (plausible ? "its first cluster lies outside the volume"
+                                  : "its times, dates or attributes are not those of an entry") +
+                       "; the other entries are read";
             else
                 RK_LOG("[FAT] directory at cluster %u: entry %zu is not plausible; skipped", directoryCluster, i);
-            continue;
+            // A live folder's entry that names a cluster past the volume: a lost folder may be it.
+            if (!(live && plausible && (attr & kFatAttrDirectory) && ctx.deferring)) {
+                longNameStart = SIZE_MAX;
+                if (!loss.empty()) SayReadInPart("%s", loss.c_str());
+                continue;
+            }
         }
         if (attr == kFatAttrLongName) {
             if (longNameStart == SIZE_MAX) longNameStart = offset;
@@ -541,6 +547,10 @@ int ParseDirectoryBuffer(FatWalkContext& ctx, const uint8_t* bytes, size_t lengt
         }
         CFATFileNode* node = AddFatNode(ctx, std::move(props), runs, parent);
         if (!node) continue;
+        if (!loss.empty()) {
+            ctx.unplaced.push_back({node, loss});
+            continue;
+        }
         if (isDirectory && ctx.IsRecordedCluster(f)) {
             auto known = ctx.knownDirectories.find(f);
             if (known == ctx.knownDirectories.end()) {
@@ -612,9 +622,11 @@ bool ReadDirectoryChain(FatWalkContext& ctx, CFATFileNode* parent, uint32_t firs
                        reinterpret_cast<const char*>(group + kFatEntrySize));
                 ownDots = 2;
             } else {
-                if (said)
-                    SayReadInPart("FAT: %s: its first cluster, %u, holds no folder (no \".\" and \"..\" entries): "
-                                  "what it holds is not read", FolderName(parent).c_str(), firstCluster);
+                char loss[512];
+                std::snprintf(loss, sizeof loss, "FAT: %s: its first cluster, %u, holds no folder (no \".\" and \"..\" "
+                              "entries): what it holds is not read", FolderName(parent).c_str(), firstCluster);
+                if (said && ctx.deferring && parent) ctx.unplaced.push_back({parent, loss});
+                else if (said) SayReadInPart("%s", loss);
                 return false;
             }
         }
@@ -670,10 +682,73 @@ bool ReadRootDirectory(FatWalkContext& ctx) {
     return true;
 }
 
+namespace {
+
+constexpr size_t kMostLostFolderLooks = 4096;  // sectors read looking for lost folders
+
+// The folder key a ".." gives for the folder that holds a node's entry: its first cluster, 0 for
+// the root.
+uint32_t HolderKey(const FatWalkContext& ctx, CFATFileNode* node) {
+    const uint64_t holder = node->Properties() ? node->Properties()->DirectoryCluster() : 0;
+    return holder < 2 || (ctx.kind == FAT_VARIANT_32 && holder == ctx.rootCluster) ? 0 : static_cast<uint32_t>(holder);
+}
+
+// Chains no link and no live entry leads to and no folder read holds, that begin as a folder does,
+// by the folder their ".." names.
+std::multimap<uint32_t, uint32_t> FindLostFolders(FatWalkContext& ctx) {
+    std::multimap<uint32_t, uint32_t> lost;
+    if (!ctx.fat || ctx.named.empty()) return lost;
+    std::unique_ptr<uint8_t[]> sector(new (std::nothrow) uint8_t[ctx.sectorSize]);
+    if (!sector || ctx.sectorSize < 2 * kFatEntrySize) return lost;
+    size_t looked = 0;
+    const size_t last = std::min(ctx.named.size(), ctx.heads.size());
+    for (uint32_t c = 2; c < last && looked < kMostLostFolderLooks; ++c) {
+        if (ctx.named[c] || ctx.heads[c] || ctx.visited.count(c) || ctx.MarkedUnused(c)) continue;
+        ++looked;
+        const uint8_t* e = sector.get();
+        if (!ctx.device->ReadSectors(sector.get(), ctx.ClusterSector(c), 1) || !IsDotEntry(e) ||
+            ctx.EntryCluster(e) != c || !IsDotDotEntry(e + kFatEntrySize))
+            continue;
+        uint32_t up = ctx.EntryCluster(e + kFatEntrySize);
+        if (ctx.kind == FAT_VARIANT_32 && up == ctx.rootCluster) up = 0;
+        lost.emplace(up, c);
+    }
+    return lost;
+}
+
+// Reads each unplaced folder from the lost folder that is it (see ReadVolumeTree), and says the
+// loss of the others; false when told to stop.
+bool PlaceLostFolders(FatWalkContext& ctx) {
+    if (ctx.unplaced.empty()) return true;
+    std::vector<FatWalkContext::UnplacedFolder> unplaced;
+    unplaced.swap(ctx.unplaced);
+    const std::multimap<uint32_t, uint32_t> lost = FindLostFolders(ctx);
+    std::map<uint32_t, int> byHolder;
+    for (const FatWalkContext::UnplacedFolder& u : unplaced) ++byHolder[HolderKey(ctx, u.node)];
+    for (const FatWalkContext::UnplacedFolder& u : unplaced) {
+        const uint32_t key = HolderKey(ctx, u.node);
+        auto found = lost.find(key);
+        if (byHolder[key] != 1 || lost.count(key) != 1 || ctx.visited.count(found->second)) {
+            SayReadInPart("%s", u.loss.c_str());
+            continue;
+        }
+        RK_LOG("[FAT] folder \"%s\": its entry names no folder; the lost folder at cluster %u, whose \"..\" names the "
+               "folder that holds the entry, is read as it", FatNodePath(u.node).c_str(), found->second);
+        ReadDirectoryChain(ctx, u.node, found->second, false);
+    }
+    const bool whole = ReadQueuedDirectories(ctx);
+    for (const FatWalkContext::UnplacedFolder& u : ctx.unplaced) SayReadInPart("%s", u.loss.c_str());
+    ctx.unplaced.clear();
+    return whole;
+}
+
+}  // namespace
+
 bool ReadVolumeTree(FatWalkContext& ctx) {
     ctx.deferring = true;
     ReadRootDirectory(ctx);
-    const bool whole = ReadQueuedDirectories(ctx);
+    bool whole = ReadQueuedDirectories(ctx);
+    if (whole) whole = PlaceLostFolders(ctx);
     ctx.deferring = false;
     std::vector<FatWalkContext::PendingFile> pending;
     pending.swap(ctx.pending);

@@ -58,6 +58,13 @@ struct FatWalkContext {
     };
     std::vector<PendingFile> pending;
     bool deferring = false;
+    // Live folders whose entries name no folder (a cluster that holds none, one past the volume),
+    // with what is said of each when no lost folder turns out to be it (see ReadVolumeTree).
+    struct UnplacedFolder {
+        CFATFileNode* node;
+        std::string loss;
+    };
+    std::vector<UnplacedFolder> unplaced;
     bool entriesEnded = false;  // the folder being read has shown its end (a never-used slot)
 
     std::unordered_set<uint32_t> visited;  // directory clusters already read
@@ -106,7 +113,11 @@ bool ReadRootDirectory(FatWalkContext& ctx);
 // whenever it grows.
 bool ReadQueuedDirectories(FatWalkContext& ctx);
 // The root and every folder under it, then the files kept back (see FatWalkContext::pending);
-// false when told to stop.
+// false when told to stop. A live folder whose entry names no folder is the one lost folder (a
+// chain no link and no entry leads to, beginning with "." naming itself) whose ".." names the
+// folder that holds the entry, when one alone does and no other such entry is there: it is read as
+// that folder. Otherwise its loss is said.
+bool ReadVolumeTree(FatWalkContext& ctx);
 bool ReadVolumeTree(FatWalkContext& ctx);
 // Entries of one stretch of a directory. Returns the bytes consumed (the offset of a long-name run
 // that the stretch leaves unfinished). directoryCluster is the first cluster of the directory that
