@@ -1,0 +1,40 @@
+#pragma once
+#include <cstdint>
+
+#include "filesystems/fat/FatDirectoryReader.h"
+#include "filesystems/fat/IFATTable.h"
+
+// What a walk over a FAT volume makes of damage it can see through: an entry, a link or a folder
+// whose other parts, or the other copy of the table, say what it was.
+
+inline bool IsBadLink(const FatWalkContext& ctx, uint32_t v) {
+    return v == FAT_CLUSTER_BAD || (ctx.kind == 0 && v == FAT12_CLUSTER_BAD);
+}
+
+// Whether the chain from cluster n ends in an end mark after exactly left clusters: the clusters a
+// file still needs, as the chain that truly holds them gives them.
+template <typename Table>
+inline bool TailFits(const FatWalkContext& ctx, Table* table, uint32_t n, uint64_t left) {
+    uint64_t k = 0;
+    uint32_t c = n;
+    for (; ctx.IsDataCluster(c); c = table->NextCluster(c))
+        if (++k > left) return false;
+    return k == left && c >= FAT_CLUSTER_END;
+}
+
+// A name field that is name11 but for one byte at most: a dot entry that a damaged byte changed.
+bool NameFieldNear(const uint8_t* entry, const char* name11);
+// Whether cluster c begins as a folder does: "." naming c itself, then "..".
+bool BeginsAsFolder(FatWalkContext& ctx, uint32_t c);
+// A live entry's attributes, as far as what it names can tell them (see the definition).
+uint8_t LiveEntryAttributes(FatWalkContext& ctx, const uint8_t* e, uint32_t f, bool inRoot);
+// The link of cluster c of a chain that still needs left clusters, from whichever copy of the table
+// holds it where the two differ.
+uint32_t NextLink(FatWalkContext& ctx, uint32_t c, uint64_t left);
+// A live FAT32 entry's first cluster f, with its high half put right when that alone was changed.
+uint32_t RepairHighHalf(FatWalkContext& ctx, const uint8_t* e, bool folder, uint32_t f);
+// Whether a live file's first cluster, of a file needing so many clusters, is its own.
+bool FirstClusterIsItsOwn(FatWalkContext& ctx, uint32_t f, uint64_t needed);
+// Reads each of ctx.unplaced from the lost folder that is it (see ReadVolumeTree) and says the loss
+// of the others; false when told to stop.
+bool PlaceLostFolders(FatWalkContext& ctx);
