@@ -150,12 +150,24 @@ bool PlausibleButForTimes(const uint8_t* entry) {
     return IsPlausibleFatEntry(e, false);
 }
 
+namespace {
+// By byte: whether writers put it in a short name (no control byte, no lower-case letter, none of
+// the characters a short name may not hold).
+struct ShortNameBytes {
+    bool allowed[256];
+    constexpr ShortNameBytes() : allowed() {
+        constexpr char kNever[] = "\"*+,./:;<=>?[\\]|";
+        for (int b = 0x20; b < 256; ++b) allowed[b] = !(b >= 'a' && b <= 'z');
+        for (const char* c = kNever; *c; ++c) allowed[static_cast<uint8_t>(*c)] = false;
+    }
+};
+constexpr ShortNameBytes kShortNameBytes;
+}  // namespace
+
 bool ShortNameBytesValid(const uint8_t* entry) {
     if (entry[0] == ' ') return false;
-    for (int i = 0; i < 11; ++i) {
-        const uint8_t b = entry[i];
-        if (b < 0x20 || (b >= 'a' && b <= 'z') || std::strchr("\"*+,./:;<=>?[\\]|", b)) return false;
-    }
+    for (int i = 0; i < 11; ++i)
+        if (!kShortNameBytes.allowed[entry[i]]) return false;
     return true;
 }
 
