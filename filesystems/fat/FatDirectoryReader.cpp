@@ -440,8 +440,13 @@ int ParseDirectoryBuffer(FatWalkContext& ctx, const uint8_t* bytes, size_t lengt
         }
         CFATFileNode* node = AddFatNode(ctx, std::move(props), runs, parent);
         if (!node) continue;
+        // A live folder's entry that names no cluster (0, 1) holds nothing: a lost folder may be it.
+        if (loss.empty() && live && isDirectory && !node->IsDeleted() && f < 2)
+            loss = "FAT: folder \"" + FatNodePath(node) + "\": its entry names cluster " + std::to_string(f) +
+                   ", which is no folder's: what it holds is not read";
         if (!loss.empty()) {
-            ctx.unplaced.push_back({node, loss});
+            if (ctx.deferring) ctx.unplaced.push_back({node, loss});
+            else SayReadInPart("%s", loss.c_str());
             continue;
         }
         if (isDirectory && ctx.IsRecordedCluster(f)) {
