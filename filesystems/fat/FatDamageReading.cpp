@@ -106,16 +106,14 @@ bool FirstClusterIsItsOwn(FatWalkContext& ctx, uint32_t f, uint64_t needed) {
     return true;
 }
 
-namespace {
-
-constexpr size_t kMostLostFolderLooks = 4096;  // sectors read looking for lost folders
-
-// The folder key a ".." gives for the folder that holds a node's entry: its first cluster, 0 for
-// the root.
 uint32_t HolderKey(const FatWalkContext& ctx, CFATFileNode* node) {
     const uint64_t holder = node->Properties() ? node->Properties()->DirectoryCluster() : 0;
     return holder < 2 || (ctx.kind == FAT_VARIANT_32 && holder == ctx.rootCluster) ? 0 : static_cast<uint32_t>(holder);
 }
+
+namespace {
+
+constexpr size_t kMostLostFolderLooks = 4096;  // sectors read looking for lost folders
 
 // Chains no link and no live entry leads to and no folder read holds, that begin as a folder does,
 // by the folder their ".." names.
@@ -146,19 +144,43 @@ bool PlaceLostFolders(FatWalkContext& ctx) {
     if (ctx.unplaced.empty()) return true;
     std::vector<FatWalkContext::UnplacedFolder> unplaced;
     unplaced.swap(ctx.unplaced);
-    const std::multimap<uint32_t, uint32_t> lost = FindLostFolders(ctx);
+    std::multimap<uint32_t, uint32_t> lost = FindLostFolders(ctx);
+    std::vector<uint32_t> placed(unplaced.size(), 0);
+    auto take = [&](uint32_t key, uint32_t cluster) {
+        for (auto it = lost.lower_bound(key); it != lost.end() && it->first == key; ++it)
+            if (it->second == cluster) {
+                lost.erase(it);
+                return true;
+            }
+        return false;
+    };
+    // An entry that names a child of a lost folder (its cluster's ".." names that folder) is that
+    // folder's; then, of the rest, one entry and one lost folder under the same folder are each other.
+    for (size_t i = 0; i < unplaced.size(); ++i)
+        if (unplaced[i].fallbackUp && take(HolderKey(ctx, unplaced[i].node), unplaced[i].fallbackUp))
+            placed[i] = unplaced[i].fallbackUp;
     std::map<uint32_t, int> byHolder;
-    for (const FatWalkContext::UnplacedFolder& u : unplaced) ++byHolder[HolderKey(ctx, u.node)];
-    for (const FatWalkContext::UnplacedFolder& u : unplaced) {
-        const uint32_t key = HolderKey(ctx, u.node);
-        auto found = lost.find(key);
-        if (byHolder[key] != 1 || lost.count(key) != 1 || ctx.visited.count(found->second)) {
+    for (size_t i = 0; i < unplaced.size(); ++i)
+        if (!placed[i]) ++byHolder[HolderKey(ctx, unplaced[i].node)];
+    for (size_t i = 0; i < unplaced.size(); ++i) {
+        const uint32_t key = HolderKey(ctx, unplaced[i].node);
+        if (!placed[i] && byHolder[key] == 1 && lost.count(key) == 1) placed[i] = lost.find(key)->second;
+    }
+    for (size_t i = 0; i < unplaced.size(); ++i) {
+        const FatWalkContext::UnplacedFolder& u = unplaced[i];
+        if (placed[i] && !ctx.visited.count(placed[i])) {
+            RK_LOG("[FAT] folder \"%s\": its entry names no folder of its own; the lost folder at cluster %u, whose "
+                   "\"..\" names the folder that holds the entry, is read as it", FatNodePath(u.node).c_str(), placed[i]);
+            ReadDirectoryChain(ctx, u.node, placed[i], false);
+        } else if (u.fallback && !ctx.visited.count(u.fallback)) {
+            RK_LOG("[FAT] folder \"%s\": no lost folder is it; its first cluster %u is read as it, whatever its "
+                   "\"..\" says", FatNodePath(u.node).c_str(), u.fallback);
+            ctx.fallbackRead = u.fallback;
+            ReadDirectoryChain(ctx, u.node, u.fallback, false);
+            ctx.fallbackRead = 0;
+        } else {
             SayReadInPart("%s", u.loss.c_str());
-            continue;
         }
-        RK_LOG("[FAT] folder \"%s\": its entry names no folder; the lost folder at cluster %u, whose \"..\" names the "
-               "folder that holds the entry, is read as it", FatNodePath(u.node).c_str(), found->second);
-        ReadDirectoryChain(ctx, u.node, found->second, false);
     }
     const bool whole = ReadQueuedDirectories(ctx);
     for (const FatWalkContext::UnplacedFolder& u : ctx.unplaced) SayReadInPart("%s", u.loss.c_str());

@@ -35,6 +35,9 @@ uint32_t NextLink(FatWalkContext& ctx, uint32_t c, uint64_t left);
 uint32_t RepairHighHalf(FatWalkContext& ctx, const uint8_t* e, bool folder, uint32_t f);
 // Whether a live file's first cluster, of a file needing so many clusters, is its own.
 bool FirstClusterIsItsOwn(FatWalkContext& ctx, uint32_t f, uint64_t needed);
+// What the ".." of a folder whose entry is the node's names: the first cluster of the folder that
+// holds the entry, 0 for the root.
+uint32_t HolderKey(const FatWalkContext& ctx, CFATFileNode* node);
 // Reads each of ctx.unplaced from the lost folder that is it (see ReadVolumeTree) and says the loss
 // of the others; false when told to stop.
 bool PlaceLostFolders(FatWalkContext& ctx);

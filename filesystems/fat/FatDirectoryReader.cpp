@@ -516,6 +516,23 @@ bool ReadDirectoryChain(FatWalkContext& ctx, CFATFileNode* parent, uint32_t firs
                 }
             } else if (DotEntriesFit(ctx, group, parent, firstCluster)) {
                 ownDots = 2;
+                // A live folder's ".." names the folder that holds its entry. One that names another
+                // is another folder's first cluster, which this entry names by damage (or its ".."
+                // was changed: it is read as this folder when no lost folder is this one).
+                const uint32_t up = ctx.EntryCluster(group + kFatEntrySize);
+                const uint32_t holder = parent ? HolderKey(ctx, parent) : 0;
+                if (said && ctx.deferring && parent && firstCluster != ctx.fallbackRead && up != holder &&
+                    !(ctx.kind == FAT_VARIANT_32 && holder == 0 && up == ctx.rootCluster)) {
+                    for (uint32_t k = 0; k < n; ++k) ctx.visited.erase(c + k);
+                    auto known = ctx.knownDirectories.find(firstCluster);
+                    if (known != ctx.knownDirectories.end() && known->second == parent) ctx.knownDirectories.erase(known);
+                    ctx.unplaced.push_back({parent,
+                                            "FAT: " + FolderName(parent) + ": its first cluster, " +
+                                                std::to_string(firstCluster) + ", is that of a folder held by the "
+                                                "folder at cluster " + std::to_string(up) + ": what it holds is not read",
+                                            firstCluster, up});
+                    return false;
+                }
             } else if (!(parent && parent->IsDeleted()) && NameFieldNear(group, ".          ") &&
                        NameFieldNear(group + kFatEntrySize, "..         ")) {
                 // A live folder is the one its entry names: a "." that names another cluster, or one

@@ -63,8 +63,11 @@ struct FatWalkContext {
     struct UnplacedFolder {
         CFATFileNode* node;
         std::string loss;
+        uint32_t fallback = 0;    // a folder to read as it when no lost folder is it (0: none)
+        uint32_t fallbackUp = 0;  // what that folder's ".." names
     };
     std::vector<UnplacedFolder> unplaced;
+    uint32_t fallbackRead = 0;  // the fallback folder being read, whatever its ".." says
     bool entriesEnded = false;  // the folder being read has shown its end (a never-used slot)
 
     std::unordered_set<uint32_t> visited;  // directory clusters already read
