@@ -55,7 +55,9 @@ uint32_t NextLink(FatWalkContext& ctx, uint32_t c, uint64_t left) {
     const uint32_t n = ctx.fat->NextCluster(c);
     if (!ctx.other) return n;
     const uint32_t m = ctx.other->NextCluster(c);
-    if (m == n || TailFits(ctx, ctx.fat, n, left) || !TailFits(ctx, ctx.other, m, left)) return n;
+    if (m == n || !TailFits(ctx, ctx.other, m, left)) return n;
+    // Both hold it: the one that goes on to the cluster after (a changed link jumps).
+    if (TailFits(ctx, ctx.fat, n, left) && !(m == c + 1 && n != c + 1)) return n;
     RK_LOG("[FAT] the copies of the FAT differ at cluster %u (0x%X, 0x%X): the second copy's link is followed", c, n,
            m);
     return m;
@@ -91,6 +93,14 @@ uint32_t RepairHighHalf(FatWalkContext& ctx, const uint8_t* e, bool folder, uint
 // Whether a live file's first cluster is its own: in use in the table, and either the head of a
 // chain or, where a link names it, the start of what the file needs exactly (then that link was
 // cross-linked into it, and it is a head). Otherwise the entry's cluster was changed.
+uint32_t OrphanSuccessor(FatWalkContext& ctx, uint32_t c, uint64_t left) {
+    const uint32_t next = c + 1;
+    if (!ctx.IsDataCluster(next) || next >= ctx.named.size() || next >= ctx.heads.size() || ctx.named[next] ||
+        ctx.heads[next] || ctx.visited.count(next) || ctx.MarkedUnused(next) || !TailFits(ctx, ctx.fat, next, left))
+        return 0;
+    return next;
+}
+
 bool FirstClusterIsItsOwn(FatWalkContext& ctx, uint32_t f, uint64_t needed) {
     if (!ctx.fat) return true;
     if (ctx.MarkedUnused(f)) {

@@ -33,6 +33,9 @@ uint8_t LiveEntryAttributes(FatWalkContext& ctx, const uint8_t* e, uint32_t f, b
 uint32_t NextLink(FatWalkContext& ctx, uint32_t c, uint64_t left);
 // A live FAT32 entry's first cluster f, with its high half put right when that alone was changed.
 uint32_t RepairHighHalf(FatWalkContext& ctx, const uint8_t* e, bool folder, uint32_t f);
+// The cluster after c, when no link names it, no entry starts there, it is in use and its chain
+// holds exactly left clusters: where a chain whose link at c broke goes on; else 0.
+uint32_t OrphanSuccessor(FatWalkContext& ctx, uint32_t c, uint64_t left);
 // Whether a live file's first cluster, of a file needing so many clusters, is its own.
 bool FirstClusterIsItsOwn(FatWalkContext& ctx, uint32_t f, uint64_t needed);
 // What the ".." of a folder whose entry is the node's names: the first cluster of the folder that

@@ -160,6 +160,23 @@ private:
     std::map<uint64_t, uint64_t> runs_;
 };
 
+// Why the chain ends at the link n of its cluster c (left clusters still needed; loop: n is a
+// cluster the chain held), or null when it goes on.
+const char* LinkBreak(FatWalkContext& ctx, uint32_t c, uint32_t n, uint64_t left, bool loop) {
+    if (!ctx.IsDataCluster(n)) return "the link names no cluster";
+    // A cluster of a chain is in use: a link to a free or bad one was changed.
+    if (ctx.MarkedUnused(n)) return "it names a cluster the FAT marks free or bad";
+    if (loop) return "it comes back to a cluster it held";
+    if (n < ctx.heads.size() && ctx.heads[n]) return "it runs into the first cluster of another file or folder";
+    // Two chains join here: the one whose length after the join is what its file still needs holds
+    // the clusters; when both do, the one that comes to it from the cluster before.
+    if (!ctx.joined.empty() && ctx.joined.count(n)) {
+        if (!TailFits(ctx, ctx.fat, n, left)) return "it runs into clusters another chain holds";
+        if (n != c + 1 && ctx.fat->NextCluster(n - 1) == n) return "it jumps into clusters another chain reaches in turn";
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 IDataRunList* BuildFatFileRuns(FatWalkContext& ctx, uint32_t firstCluster, uint64_t size, bool deleted,
@@ -213,34 +230,19 @@ IDataRunList* BuildFatFileRuns(FatWalkContext& ctx, uint32_t firstCluster, uint6
                 taken += more;
                 break;
             }
-            const uint32_t n = NextLink(ctx, c, needed - taken);
-            if (!ctx.IsDataCluster(n)) {
-                if (n < FAT_CLUSTER_END)
-                    RK_LOG("[FAT] the chain from cluster %u ends in a link that names no cluster (0x%X) at cluster %u",
-                           firstCluster, n, c);
-                break;
-            }
-            // A cluster of a chain is in use: a link to a free or bad one was changed.
-            if (ctx.MarkedUnused(n)) {
-                RK_LOG("[FAT] the chain from cluster %u runs at cluster %u into cluster %u, which the FAT marks free or "
-                       "bad; it ends there", firstCluster, c, n);
-                break;
-            }
-            if ((n >= runStart && n < runStart + runLength) || held.Holds(n)) {
-                RK_LOG("[FAT] the chain from cluster %u comes back to cluster %u", firstCluster, n);
-                break;
-            }
-            if (!ctx.heads.empty() && n < ctx.heads.size() && ctx.heads[n]) {
-                RK_LOG("[FAT] the chain from cluster %u runs at cluster %u into the first cluster of another file or "
-                       "folder, %u; it ends there", firstCluster, c, n);
-                break;
-            }
-            // Two chains join here: the one whose length after the join is what its file still
-            // needs holds the clusters; the other ends before them.
-            if (!ctx.joined.empty() && ctx.joined.count(n) && !TailFits(ctx, ctx.fat, n, needed - taken)) {
-                RK_LOG("[FAT] the chain from cluster %u runs at cluster %u into clusters another chain holds; it ends "
-                       "there", firstCluster, n);
-                break;
+            uint32_t n = NextLink(ctx, c, needed - taken);
+            const bool loop = ctx.IsDataCluster(n) && ((n >= runStart && n < runStart + runLength) || held.Holds(n));
+            if (const char* why = LinkBreak(ctx, c, n, needed - taken, loop)) {
+                // Once every first cluster is known, a broken link whose cluster's successor on the
+                // disk heads a chain no one holds, holding what the file still needs, lost that
+                // successor: the file goes on there.
+                const uint32_t next = ctx.finishing ? OrphanSuccessor(ctx, c, needed - taken) : 0;
+                if (next || n < FAT_CLUSTER_END)  // an end mark is where a chain ends, and no news
+                    RK_LOG("[FAT] the chain from cluster %u, at cluster %u (link 0x%X): %s; %s", firstCluster, c, n, why,
+                           next ? "it goes on at the cluster after, which no chain holds and which holds the rest"
+                                : "it ends there");
+                if (!next) break;
+                n = next;
             }
             if (n == c + 1) {
                 ++runLength;
@@ -612,6 +614,7 @@ bool ReadVolumeTree(FatWalkContext& ctx) {
     std::vector<FatWalkContext::PendingFile> pending;
     pending.swap(ctx.pending);
     if (!whole) return false;
+    ctx.finishing = true;
     for (FatWalkContext::PendingFile& p : pending) {
         // A first cluster that heads another file's whole chain is that file's: this entry's
         // cluster was changed.
@@ -626,6 +629,7 @@ bool ReadVolumeTree(FatWalkContext& ctx) {
         }
         AddFatNode(ctx, std::move(p.props), runs, p.parent);
     }
+    ctx.finishing = false;
     return true;
 }
 

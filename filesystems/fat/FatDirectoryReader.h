@@ -58,6 +58,7 @@ struct FatWalkContext {
     };
     std::vector<PendingFile> pending;
     bool deferring = false;
+    bool finishing = false;  // reading the files kept back: every first cluster is known
     // Live folders whose entries name no folder (a cluster that holds none, one past the volume),
     // with what is said of each when no lost folder turns out to be it (see ReadVolumeTree).
     struct UnplacedFolder {
