@@ -116,6 +116,22 @@ bool FirstClusterIsItsOwn(FatWalkContext& ctx, uint32_t f, uint64_t needed) {
     return true;
 }
 
+bool LostFirstByte(const uint8_t* bytes, size_t length, size_t offset) {
+    uint8_t e[kFatEntrySize];
+    std::memcpy(e, bytes + offset, kFatEntrySize);
+    e[0] = '_';
+    if (e[kFatEntryAttributes] == kFatAttrLongName || !ShortNameBytesValid(e) || !IsPlausibleFatEntry(e, true))
+        return false;
+    for (size_t at = offset + kFatEntrySize; at + kFatEntrySize <= length; at += kFatEntrySize) {
+        const uint8_t* next = bytes + at;
+        if (next[0] == 0x00) return false;
+        if (next[0] != kFatDeletedMark && next[kFatEntryAttributes] != kFatAttrLongName && ShortNameBytesValid(next) &&
+            IsPlausibleFatEntry(next, false))
+            return true;
+    }
+    return false;
+}
+
 uint32_t HolderKey(const FatWalkContext& ctx, CFATFileNode* node) {
     const uint64_t holder = node->Properties() ? node->Properties()->DirectoryCluster() : 0;
     return holder < 2 || (ctx.kind == FAT_VARIANT_32 && holder == ctx.rootCluster) ? 0 : static_cast<uint32_t>(holder);

@@ -38,6 +38,10 @@ uint32_t RepairHighHalf(FatWalkContext& ctx, const uint8_t* e, bool folder, uint
 uint32_t OrphanSuccessor(FatWalkContext& ctx, uint32_t c, uint64_t left);
 // Whether a live file's first cluster, of a file needing so many clusters, is its own.
 bool FirstClusterIsItsOwn(FatWalkContext& ctx, uint32_t f, uint64_t needed);
+// Whether the never-used slot at offset of a folder's bytes holds an entry but for its first byte
+// (with '_' there: a name as writers make them, plausible, a cluster and a size that agree) and a
+// live entry follows it before any other never-used slot: then that byte was lost.
+bool LostFirstByte(const uint8_t* bytes, size_t length, size_t offset);
 // What the ".." of a folder whose entry is the node's names: the first cluster of the folder that
 // holds the entry, 0 for the root.
 uint32_t HolderKey(const FatWalkContext& ctx, CFATFileNode* node);

@@ -326,11 +326,20 @@ int ParseDirectoryBuffer(FatWalkContext& ctx, const uint8_t* bytes, size_t lengt
         const size_t offset = i * kFatEntrySize;
         const uint8_t* e = bytes + offset;
         // A never-used slot: nothing of a file is in it. What follows the first is never a live
-        // entry that a writer put there.
+        // entry that a writer put there; so a slot that holds an entry but for its first byte, with
+        // live entries after it, is a live entry whose first byte was lost (read as '_').
+        uint8_t zeroed[kFatEntrySize];
         if (e[0] == 0x00) {
-            longNameStart = SIZE_MAX;
-            ctx.entriesEnded = true;
-            continue;
+            if (stopAtBadEntry || parentDeleted || ctx.entriesEnded || !LostFirstByte(bytes, length, offset)) {
+                longNameStart = SIZE_MAX;
+                ctx.entriesEnded = true;
+                continue;
+            }
+            std::memcpy(zeroed, e, kFatEntrySize);
+            zeroed[0] = '_';
+            e = zeroed;
+            RK_LOG("[FAT] directory at cluster %u: entry %zu holds an entry but for its first byte, and live ones "
+                   "follow it: read as \"%.11s\"", directoryCluster, i, reinterpret_cast<const char*>(e));
         }
         uint32_t f = ctx.EntryCluster(e);
         // A live entry among the folder's live ones: what its attributes say is checked against
@@ -406,7 +415,13 @@ int ParseDirectoryBuffer(FatWalkContext& ctx, const uint8_t* bytes, size_t lengt
         }
         const size_t start = longNameStart == SIZE_MAX ? offset : longNameStart;
         longNameStart = SIZE_MAX;
-        std::unique_ptr<CFATFileProperties> props(MakeEntryProperties(bytes + start, (offset - start) / kFatEntrySize));
+        std::vector<uint8_t> run;  // the entry's long-name run and its entry, when its first byte was put back
+        if (e != bytes + offset) {
+            run.assign(bytes + start, bytes + offset);
+            run.insert(run.end(), e, e + kFatEntrySize);
+        }
+        std::unique_ptr<CFATFileProperties> props(
+            MakeEntryProperties(run.empty() ? bytes + start : run.data(), (offset - start) / kFatEntrySize));
         if (!props) continue;
         if (parentDeleted) props->SetFlags(static_cast<uint8_t>(props->GetFlags() | 1));
         props->SetDirectory(directoryCluster, directorySector);
