@@ -47,6 +47,16 @@ CDoubleFATTable* LoadFatPair(uint32_t variant, uint32_t sectorsPerFat, uint64_t 
             delete other;
         }
     }
+    // Copies that differ: one of them was damaged, and the walkers may take a link from the other.
+    if (first && !second && useSecond) {
+        second = load(true, secondStart, FatTableCheck::Later);
+        if (second && (second->SameEntries(*first) || !second->IsValid())) {
+            delete second;
+            second = nullptr;
+        } else if (second) {
+            RK_LOG("[FAT] the two FAT copies at sector %llu differ", static_cast<unsigned long long>(firstStart));
+        }
+    }
     CDoubleFATTable* pair = new (std::nothrow) CDoubleFATTable(first, second);
     if (!pair) {
         delete first;

@@ -5,7 +5,7 @@
 
 // FAT12 copies are at most 12 sectors, whatever the sector size.
 CFAT12Table::CFAT12Table(IStorageDevice* device, uint64_t startSector, uint32_t sectors)
-    : IRealFATTable(device, startSector, sectors, 1, 12) {
+    : IRealFATTable(device, startSector, sectors, 1, 12, 12) {
     entryCount_ = static_cast<uint32_t>(BufferBytes() * 2 / 3);
 }
 
@@ -22,5 +22,11 @@ uint32_t CFAT12Table::NextCluster(uint32_t cluster) {
 
 bool CFAT12Table::IsValid() {
     // Media byte with high nibble F, then 0xFFF.
-    return buffer_ && BufferBytes() >= 4 && (LoadLE32(buffer_.get()) & 0x00FFFFF0) == 0x00FFFFF0;
+    if (!buffer_ || BufferBytes() < 4 || (LoadLE32(buffer_.get()) & 0x00FFFFF0) != 0x00FFFFF0) return false;
+    named_.assign(entryCount_, false);
+    for (uint32_t c = 2; c < entryCount_; ++c) {
+        const uint32_t v = NextCluster(c);
+        if (v >= 2 && v < entryCount_ && v != c) named_[v] = true;
+    }
+    return true;
 }

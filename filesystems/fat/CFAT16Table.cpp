@@ -5,7 +5,7 @@
 #include "filesystems/fat/IFATTable.h"
 
 CFAT16Table::CFAT16Table(IStorageDevice* device, uint64_t startSector, uint32_t sectors)
-    : IRealFATTable(device, startSector, sectors, ScaledBound(12, device), ScaledBound(256, device)) {
+    : IRealFATTable(device, startSector, sectors, ScaledBound(12, device), ScaledBound(256, device), 16) {
     entryCount_ = static_cast<uint32_t>(BufferBytes() / 2);
 }
 
@@ -25,6 +25,6 @@ bool CFAT16Table::IsValid() {
     uint32_t e0 = LoadLE16(fat), e1 = LoadLE16(fat + 2);
     if ((e0 & 0xFFF0) != 0xFFF0 || ((e1 | 0xC000) & 0xFFF8) != 0xFFF8) return false;
     auto entry = [fat](uint32_t c) { return static_cast<uint32_t>(LoadLE16(fat + c * 2)); };
-    return chainTest_ ? FatEntriesAndChainsValid(entryCount_, 0xFFF7, entry)
-                      : FatEntriesInRange(entryCount_, 0xFFF7, entry);
+    return chainTest_ ? FatEntriesAndChainsValid(entryCount_, 0xFFF7, entry, &named_)
+                      : FatEntriesInRange(entryCount_, 0xFFF7, entry, &named_);
 }

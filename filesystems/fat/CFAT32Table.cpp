@@ -10,7 +10,7 @@ constexpr uint32_t kEntryMask = 0x0FFFFFFF;
 }  // namespace
 
 CFAT32Table::CFAT32Table(IStorageDevice* device, uint64_t startSector, uint32_t sectors)
-    : IRealFATTable(device, startSector, sectors, ScaledBound(256, device), ScaledBound(128000, device)) {
+    : IRealFATTable(device, startSector, sectors, ScaledBound(256, device), ScaledBound(128000, device), 32) {
     entryCount_ = static_cast<uint32_t>(BufferBytes() / 4);
 }
 
@@ -23,6 +23,6 @@ bool CFAT32Table::IsValid() {
     if (!buffer_) return false;
     const uint8_t* fat = buffer_.get();
     auto entry = [fat](uint32_t c) { return LoadLE32(fat + static_cast<size_t>(c) * 4) & kEntryMask; };
-    return chainTest_ ? FatEntriesAndChainsValid(entryCount_, FAT_CLUSTER_BAD, entry)
-                      : FatEntriesInRange(entryCount_, FAT_CLUSTER_BAD, entry);
+    return chainTest_ ? FatEntriesAndChainsValid(entryCount_, FAT_CLUSTER_BAD, entry, &named_)
+                      : FatEntriesInRange(entryCount_, FAT_CLUSTER_BAD, entry, &named_);
 }

@@ -511,6 +511,5 @@ void CFATCompleteFSearcher::BuildFatVolumeTree(const CFATSearchedPartitionInfo& 
     // The whole tree, as the quick search walks it: a volume found anywhere keeps its folders.
     if (!(v.evidenceFlags & (kBootEvidence | FAT_LAID_OUT_BY_PARTS))) return;
     PrepareVolumeWalk(ctx, fat.get(), recordedSectors, v.volumeLength);
-    ReadRootDirectory(ctx);
-    ReadQueuedDirectories(ctx);
+    ReadVolumeTree(ctx);
 }

@@ -32,6 +32,8 @@ public:
     IFileProperties* Clone() override;
 
     void SetFields(const FatEntryFields& fields);
+    // What the entry's attributes are taken to be where damage changed them.
+    void SetAttributes(uint16_t attributes) { attributes_ = attributes; }
     uint64_t FirstCluster() const { return firstCluster_; }
     void SetFirstCluster(uint64_t cluster) { firstCluster_ = cluster; }
     uint64_t DirectoryCluster() const { return directoryCluster_; }

@@ -239,8 +239,7 @@ ResultCode CFATQuickSearcher::WalkVolume() {
 
 ResultCode CFATQuickSearcher::WalkTree(FatWalkContext& ctx) {
     ResetEmptyFileCounter();
-    ReadRootDirectory(ctx);
-    if (!ReadQueuedDirectories(ctx)) return RK_FAIL(RK_E_CANCELLED);
+    if (!ReadVolumeTree(ctx)) return RK_FAIL(RK_E_CANCELLED);
     Report(PROGRESS_STATE_RUNNING, 100, 100);
     return RK_OK;
 }

@@ -2,12 +2,15 @@
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <vector>
 
 // Plausibility of a FAT16 or FAT32 copy: entry(c) gives the stored value of entry c (FAT32 masked to
 // 28 bits), bad the variant's bad-cluster value. Every entry must be free, a cluster of the table, or
-// a bad/end value; no entry may name itself or 1; no two chains may join; no chain may loop.
+// a bad/end value; no entry may name itself or 1; no two chains may join; no chain may loop. named
+// receives, by cluster, whether a link names it.
 template <typename EntryFn>
-bool FatEntriesAndChainsValid(uint32_t n, uint32_t bad, EntryFn entry) {
+bool FatEntriesAndChainsValid(uint32_t n, uint32_t bad, EntryFn entry, std::vector<bool>* named) {
+    named->assign(n, false);
     if (n < 3) return true;
     for (uint32_t c = 2; c < n; ++c) {
         uint32_t v = entry(c);
@@ -25,6 +28,7 @@ bool FatEntriesAndChainsValid(uint32_t n, uint32_t bad, EntryFn entry) {
             if (v == head) return false;  // the chain came back to its own head: a loop
             if (pred[v] == 0) {
                 pred[v] = current;
+                (*named)[v] = true;
             } else if (pred[v] == current) {
                 break;  // the rest of this chain was walked from an earlier head
             } else {
@@ -38,13 +42,23 @@ bool FatEntriesAndChainsValid(uint32_t n, uint32_t bad, EntryFn entry) {
     return true;
 }
 
-// The weaker test of a copy whose chains are damaged: every entry is free, a cluster of the table,
-// or a bad/end value. Loops, joins and self-links pass; the walkers bound them.
+// The weaker test of a copy whose chains are damaged: its entries are free, clusters of the table,
+// or bad/end values, but for a few that name no cluster (one changed link costs its chain, not the
+// table: the walkers end a chain at a link that names no cluster). Loops, joins and self-links pass;
+// the walkers bound them. A table of which more than one used entry in 32 names nothing is none.
 template <typename EntryFn>
-bool FatEntriesInRange(uint32_t n, uint32_t bad, EntryFn entry) {
+bool FatEntriesInRange(uint32_t n, uint32_t bad, EntryFn entry, std::vector<bool>* named) {
+    named->assign(n, false);
+    uint64_t used = 0, far = 0;
     for (uint32_t c = 2; c < n; ++c) {
         uint32_t v = entry(c);
-        if (!(v < n || v >= bad)) return false;
+        if (v == 0) continue;
+        ++used;
+        if (v < n) {
+            if (v >= 2 && v != c) (*named)[v] = true;
+        } else if (v < bad) {
+            ++far;
+        }
     }
-    return true;
+    return far * 32 <= used;
 }

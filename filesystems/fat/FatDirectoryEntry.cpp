@@ -1,5 +1,7 @@
 #include "filesystems/fat/FatDirectoryEntry.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -8,6 +10,9 @@
 #include "platform/TimeConversion.h"
 
 namespace {
+
+// Where a long-name entry keeps its 13 UTF-16 units.
+constexpr uint8_t kLongNameUnitOffsets[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
 
 bool DatePlausible(uint16_t d) {
     if (d == 0) return true;
@@ -49,6 +54,71 @@ void FirstByteGuesses(char16_t u, std::vector<uint8_t>* out) {
     out->push_back('_');
 }
 
+// The units of a long-name part (as LongNamePartUnits), or SIZE_MAX when the part is not as writers
+// leave it: its name ends at a 0 unit, after which every unit is 0xFFFF, and only the last part
+// (when known) ends early; a name never holds 0xFFFF. A changed unit there (an end lost, a pad
+// overwritten) would put what is no name into the name.
+size_t WellFormedPartUnits(const uint8_t* part, bool lastKnown, bool last, char16_t out[13]) {
+    size_t n = 0;
+    bool ended = false;
+    for (uint8_t off : kLongNameUnitOffsets) {
+        const uint16_t u = LoadLE16(part + off);
+        if (ended ? u != 0xFFFF : u == 0xFFFF) return SIZE_MAX;
+        if (u == 0) ended = true;
+        else if (!ended) out[n++] = u;
+    }
+    return ended && lastKnown && !last ? SIZE_MAX : n;
+}
+
+// The byte a writer puts in a short name for an ASCII unit of the long name.
+uint8_t ShortNameByteOf(char16_t u) {
+    uint8_t c = static_cast<uint8_t>(u);
+    if (c >= 'a' && c <= 'z') return static_cast<uint8_t>(c - 'a' + 'A');
+    return std::strchr("+,;=[]", c) ? '_' : c;
+}
+
+// How many of the places compared tell that a short name was not made from this long name: its
+// extension from the long name's last dot (blanks left out), and the first two characters of its
+// base (a writer may put its own characters after them). ASCII is compared place by place; at the
+// first other character the short name must hold a byte of a code page (0x80 and up) or '_', and
+// the places after it are not compared (a code page may take two bytes for one character).
+// The places of a short-name field (width bytes, blank-padded) that do not hold what a writer makes
+// of the n units from.
+int FieldDisagreements(const char16_t* from, size_t n, const uint8_t* field, size_t width) {
+    size_t used = width;
+    while (used > 0 && field[used - 1] == ' ') --used;
+    int off = 0;
+    for (size_t i = 0; i < std::max(n, used); ++i) {
+        if (i >= n || i >= used) return off + 1;
+        if (from[i] >= 0x80) return off + (field[i] < 0x80 && field[i] != '_');
+        off += field[i] != ShortNameByteOf(from[i]);
+    }
+    return off;
+}
+
+int ShortNameDisagreements(const std::vector<char16_t>& units, const uint8_t* short11) {
+    // The last dot with something before it that is neither a dot nor a blank.
+    const size_t n = units.size();
+    size_t dot = n;
+    for (size_t i = n; i-- > 0;)
+        if (units[i] == '.') {
+            dot = i;
+            break;
+        }
+    bool lead = true;
+    for (size_t i = 0; i < dot && lead; ++i) lead = units[i] == '.' || units[i] == ' ';
+    if (dot == n || lead) dot = n;
+    char16_t ext[3], base[2];
+    size_t extLength = 0, baseLength = 0;
+    for (size_t i = dot + 1; i < n && extLength < 3; ++i)
+        if (units[i] != ' ') ext[extLength++] = units[i];
+    for (size_t i = 0; i < dot && baseLength < 2; ++i)
+        if (units[i] != '.' && units[i] != ' ') base[baseLength++] = units[i];
+    size_t baseWidth = 0;
+    while (baseWidth < 2 && short11[baseWidth] != '~' && short11[baseWidth] != ' ') ++baseWidth;
+    return FieldDisagreements(ext, extLength, short11 + 8, 3) + FieldDisagreements(base, baseLength, short11, baseWidth);
+}
+
 }  // namespace
 
 bool IsPlausibleFatEntry(const uint8_t* entry, bool strict) {
@@ -72,6 +142,43 @@ bool IsPlausibleFatEntry(const uint8_t* entry, bool strict) {
     return !(attr & kFatAttrReserved);
 }
 
+bool PlausibleButForTimes(const uint8_t* entry) {
+    uint8_t e[kFatEntrySize];
+    std::memcpy(e, entry, kFatEntrySize);
+    std::memset(e + kFatEntryCreationTime, 0, kFatEntryClusterHigh - kFatEntryCreationTime);
+    std::memset(e + kFatEntryWriteTime, 0, kFatEntryClusterLow - kFatEntryWriteTime);
+    return IsPlausibleFatEntry(e, false);
+}
+
+namespace {
+// By byte: whether writers put it in a short name (no control byte, no lower-case letter, none of
+// the characters a short name may not hold).
+struct ShortNameBytes {
+    bool allowed[256];
+    constexpr ShortNameBytes() : allowed() {
+        constexpr char kNever[] = "\"*+,./:;<=>?[\\]|";
+        for (int b = 0x20; b < 256; ++b) allowed[b] = !(b >= 'a' && b <= 'z');
+        for (const char* c = kNever; *c; ++c) allowed[static_cast<uint8_t>(*c)] = false;
+    }
+};
+constexpr ShortNameBytes kShortNameBytes;
+}  // namespace
+
+bool ShortNameBytesValid(const uint8_t* entry) {
+    if (entry[0] == ' ') return false;
+    for (int i = 0; i < 11; ++i)
+        if (!kShortNameBytes.allowed[entry[i]]) return false;
+    return true;
+}
+
+bool ShortNameAsWritten(const uint8_t* entry) {
+    if (!ShortNameBytesValid(entry)) return false;
+    const uint8_t flags = entry[kFatEntryCaseFlags];
+    for (int i = 0; i < 11; ++i)
+        if (entry[i] >= 0x80 && (flags & (i < 8 ? 0x08 : 0x10))) return false;
+    return true;
+}
+
 bool IsDotEntry(const uint8_t* entry) {
     return FieldIs(entry, ".          ") && (entry[kFatEntryAttributes] & kFatAttrDirectory);
 }
@@ -84,9 +191,8 @@ uint32_t FatEntryFirstCluster(const uint8_t* entry) {
 }
 
 size_t LongNamePartUnits(const uint8_t* entry, char16_t out[13]) {
-    static const uint8_t kOffsets[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
     size_t n = 0;
-    for (uint8_t off : kOffsets) {
+    for (uint8_t off : kLongNameUnitOffsets) {
         char16_t u = LoadLE16(entry + off);
         if (u == 0) break;
         out[n++] = u;
@@ -145,7 +251,8 @@ std::string FatEntryName(const uint8_t* entries, size_t count) {
             if (part[kFatEntryAttributes] != kFatAttrLongName || part[kFatLongNameChecksum] != sum) break;
             if (!deleted && (part[0] & 0x3F) != parts + 1) break;
             char16_t chunk[13];
-            size_t n = LongNamePartUnits(part, chunk);
+            const size_t n = WellFormedPartUnits(part, !deleted, part[0] & 0x40, chunk);
+            if (n == SIZE_MAX) break;
             units.insert(units.end(), chunk, chunk + n);
             ++parts;
             if (!deleted && (part[0] & 0x40)) {
@@ -156,7 +263,11 @@ std::string FatEntryName(const uint8_t* entries, size_t count) {
         if (deleted) complete = parts > 0;
         bool matches = false;
         if (complete && !deleted) {
-            matches = ShortNameChecksum(shortEntry) == sum;
+            // The checksum covers the short name, not the long one. A long name that the short name
+            // belies was changed; a short name a byte off the long one, with the checksum failing,
+            // lost that byte.
+            const int off = ShortNameDisagreements(units, shortEntry);
+            matches = ShortNameChecksum(shortEntry) == sum ? off == 0 : off <= 1;
         } else if (complete) {
             size_t first = 0;
             while (first < units.size() && (units[first] == '.' || units[first] == ' ')) ++first;

@@ -40,6 +40,14 @@ constexpr uint8_t kFatAttrReserved = 0x40;
 // Plausibility of an entry's dates, times and attribute bits; strict mode also wants a file's first
 // cluster and size to agree. Long-name entries always pass.
 bool IsPlausibleFatEntry(const uint8_t* entry, bool strict);
+// Whether the entry would be plausible but for its dates and times.
+bool PlausibleButForTimes(const uint8_t* entry);
+// Whether the 11 name bytes are such as writers put in a short name: no control character, no
+// lower-case letter, none of the characters a short name may not hold, no blank first.
+bool ShortNameBytesValid(const uint8_t* entry);
+// ShortNameBytesValid, and no byte of a code page (0x80 and up) in a part its case flags say is in
+// lower case: writers give such a name a long name.
+bool ShortNameAsWritten(const uint8_t* entry);
 bool IsDotEntry(const uint8_t* entry);
 bool IsDotDotEntry(const uint8_t* entry);
 

@@ -9,11 +9,14 @@
 #include "media_recovery/file_model/CDataRunList.h"
 #include "filesystems/fat/CDoubleFATTable.h"
 #include "filesystems/fat/CFATFileNode.h"
+#include "filesystems/fat/FatBootSector.h"
+#include "filesystems/fat/FatDamageReading.h"
 #include "filesystems/fat/FatDirectoryEntry.h"
 #include "media_recovery/file_model/IDirecotryTreeBuilder.h"
 #include "filesystems/fat/IFATTable.h"
 #include "filesystems/frame/IFileSystemSearchController.h"
 #include "filesystems/frame/ReadInPart.h"
+#include "sqlite_recovery/framework/ByteOrder.h"
 #include "sqlite_recovery/framework/IProgress.h"
 #include "sqlite_recovery/framework/IStorageDevice.h"
 #include "sqlite_recovery/framework/Logger.h"
@@ -27,19 +30,15 @@ constexpr uint32_t kBufferSectors = 130;    // a group and a carried long-name r
 constexpr size_t kMaxCarriedBytes = 1023;
 constexpr uint64_t kMostFolderBytes = 65536 * 32;  // a folder holds at most 65 536 entries
 
-bool IsBad(const FatWalkContext& ctx, uint32_t v) {
-    return v == FAT_CLUSTER_BAD || (ctx.kind == 0 && v == FAT12_CLUSTER_BAD);
-}
-
 // The directory's own first two entries: "." naming the directory itself and "..". A deleted
 // directory's clusters may since belong to another directory; its ".." tells them apart.
 bool DotEntriesFit(const FatWalkContext& ctx, const uint8_t* entries, CFATFileNode* dir, uint32_t first) {
     if (!IsDotEntry(entries) || !IsDotDotEntry(entries + kFatEntrySize)) return false;
-    if (FatEntryFirstCluster(entries) != first) return false;
+    if (ctx.EntryCluster(entries) != first) return false;
     if (dir && dir->IsDeleted() && dir->Properties()) {
         uint64_t holder = dir->Properties()->DirectoryCluster();
         uint64_t expected = (holder < 2 || (ctx.kind == 2 && holder == ctx.rootCluster)) ? 0 : holder;
-        if (FatEntryFirstCluster(entries + kFatEntrySize) != expected) return false;
+        if (ctx.EntryCluster(entries + kFatEntrySize) != expected) return false;
     }
     return true;
 }
@@ -73,20 +72,20 @@ std::string PrintableName11(const uint8_t* e) {
 
 std::string FolderName(CFATFileNode* dir) { return dir ? "folder \"" + FatNodePath(dir) + "\"" : "the root folder"; }
 
-// Whether the chain from cluster n ends in an end mark after exactly left clusters: the clusters a
-// file still needs, as the chain that truly holds them gives them.
-bool TailFits(FatWalkContext& ctx, uint32_t n, uint64_t left) {
-    uint64_t k = 0;
-    uint32_t c = n;
-    for (; ctx.IsDataCluster(c); c = ctx.fat->NextCluster(c))
-        if (++k > left) return false;
-    return k == left && c >= FAT_CLUSTER_END;
-}
-
 }  // namespace
 
 FatWalkContext::FatWalkContext() {}
 FatWalkContext::~FatWalkContext() {}
+
+uint32_t FatWalkContext::EntryCluster(const uint8_t* entry) const {
+    return kind == FAT_VARIANT_32 ? FatEntryFirstCluster(entry) : LoadLE16(entry + kFatEntryClusterLow);
+}
+
+bool FatWalkContext::MarkedUnused(uint32_t c) const {
+    const uint32_t v = fat->NextCluster(c);
+    if (v == FAT_CLUSTER_FREE) return !(usedCopy && usedCopy->EntryMissed(c));
+    return IsBadLink(*this, v);
+}
 
 std::string FatNodePath(CFATFileNode* node) {
     std::string path;
@@ -97,16 +96,26 @@ std::string FatNodePath(CFATFileNode* node) {
     return path;
 }
 
-void FindJoinedClusters(FatWalkContext& ctx, uint32_t tableEntries) {
+void MapLinks(FatWalkContext& ctx, uint32_t tableEntries, bool findJoined) {
     ctx.joined.clear();
+    ctx.named.clear();
+    ctx.heads.clear();
+    ctx.whole.clear();
     if (!ctx.fat) return;
     const uint64_t last = std::min<uint64_t>(tableEntries, static_cast<uint64_t>(ctx.clusterCount) + 2);
-    std::vector<bool> named(last, false);
+    ctx.heads.assign(last, false);
+    ctx.whole.assign(last, false);
+    if (ctx.kind == 2 && ctx.rootCluster < last) ctx.heads[ctx.rootCluster] = true;
+    if (ctx.usedCopy && !findJoined) {
+        ctx.named = ctx.usedCopy->Named();  // its test walked every link
+        return;
+    }
+    ctx.named.assign(last, false);
     for (uint32_t c = 2; c < last; ++c) {
         const uint32_t v = ctx.fat->NextCluster(c);
         if (v < 2 || v >= last || v == c) continue;
-        if (named[v]) ctx.joined.insert(v);
-        named[v] = true;
+        if (findJoined && ctx.named[v]) ctx.joined.insert(v);
+        ctx.named[v] = true;
     }
     if (!ctx.joined.empty())
         RK_LOG("[FAT] %zu clusters are each named by the links of two chains", ctx.joined.size());
@@ -121,8 +130,10 @@ void SayVolumePastDeviceEnd(uint64_t volumeStart, uint64_t heldSectors, uint64_t
 void PrepareVolumeWalk(FatWalkContext& ctx, CDoubleFATTable* fat, uint64_t recordedSectors, uint64_t heldSectors) {
     IRealFATTable* used = fat ? fat->Used() : nullptr;
     ctx.fat = used ? fat : nullptr;  // no copy: no links to follow
+    ctx.usedCopy = used;
+    ctx.other = used ? fat->Other() : nullptr;
     // A FAT12 copy's test looks at no chain; it is small enough to look at every link.
-    if (used && (!used->ChainsChecked() || ctx.kind == 0)) FindJoinedClusters(ctx, used->EntryCount());
+    if (used) MapLinks(ctx, used->EntryCount(), !used->ChainsChecked() || ctx.kind == 0);
     const unsigned long long at = ctx.volumeStart;
     if (heldSectors < recordedSectors && (ctx.recordedClusterCount != 0 || ctx.clusterCount == 0))
         SayVolumePastDeviceEnd(ctx.volumeStart, heldSectors, recordedSectors);
@@ -153,16 +164,41 @@ private:
     std::map<uint64_t, uint64_t> runs_;
 };
 
+// Why the chain ends at the link n of its cluster c (left clusters still needed; loop: n is a
+// cluster the chain held), or null when it goes on.
+const char* LinkBreak(FatWalkContext& ctx, uint32_t c, uint32_t n, uint64_t left, bool loop) {
+    if (!ctx.IsDataCluster(n)) return "the link names no cluster";
+    // A cluster of a chain is in use: a link to a free or bad one was changed.
+    if (ctx.MarkedUnused(n)) return "it names a cluster the FAT marks free or bad";
+    if (loop) return "it comes back to a cluster it held";
+    if (n < ctx.heads.size() && ctx.heads[n]) return "it runs into the first cluster of another file or folder";
+    // Two chains join here: the one whose length after the join is what its file still needs holds
+    // the clusters; when both do, the one that comes to it from the cluster before.
+    if (!ctx.joined.empty() && ctx.joined.count(n)) {
+        if (!TailFits(ctx, ctx.fat, n, left)) return "it runs into clusters another chain holds";
+        if (n != c + 1 && ctx.fat->NextCluster(n - 1) == n) return "it jumps into clusters another chain reaches in turn";
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 IDataRunList* BuildFatFileRuns(FatWalkContext& ctx, uint32_t firstCluster, uint64_t size, bool deleted,
-                               uint64_t* keptBytes) {
+                               uint64_t* keptBytes, bool* fits) {
+    if (fits) *fits = true;
     const uint64_t clusterBytes = static_cast<uint64_t>(ctx.sectorsPerCluster) * ctx.sectorSize;
     if (size == 0 || clusterBytes == 0 || !ctx.IsDataCluster(firstCluster)) {
         if (size != 0 && keptBytes && ctx.IsPastDeviceEnd(firstCluster)) *keptBytes = 0;
         return nullptr;
     }
     const uint64_t needed = (size + clusterBytes - 1) / clusterBytes;
+    if (fits && !deleted) {
+        if (!FirstClusterIsItsOwn(ctx, firstCluster, needed)) {
+            if (keptBytes) *keptBytes = 0;
+            return nullptr;
+        }
+        if (firstCluster < ctx.heads.size()) ctx.heads[firstCluster] = true;
+    }
     const uint64_t volumeEnd = static_cast<uint64_t>(ctx.clusterCount) + 2;  // one past the last cluster
     CDataRunList* list = CreateDataRunList();
     if (!list) return nullptr;
@@ -172,7 +208,7 @@ IDataRunList* BuildFatFileRuns(FatWalkContext& ctx, uint32_t firstCluster, uint6
         // The chain is gone: take the data as contiguous, stepping over clusters marked bad, up to the
         // volume's end.
         for (uint64_t c = firstCluster; taken < needed && ctx.IsDataCluster(c); ++c) {
-            if (ctx.fat && IsBad(ctx, ctx.fat->NextCluster(static_cast<uint32_t>(c)))) continue;
+            if (ctx.fat && IsBadLink(ctx, ctx.fat->NextCluster(static_cast<uint32_t>(c)))) continue;
             DataRun run(static_cast<int64_t>(c - 2), 1);
             list->AppendRun(&run);
             ++taken;
@@ -198,23 +234,19 @@ IDataRunList* BuildFatFileRuns(FatWalkContext& ctx, uint32_t firstCluster, uint6
                 taken += more;
                 break;
             }
-            const uint32_t n = ctx.fat->NextCluster(c);
-            if (!ctx.IsDataCluster(n)) {
-                if (n < FAT_CLUSTER_END)
-                    RK_LOG("[FAT] the chain from cluster %u ends in a link that names no cluster (0x%X) at cluster %u",
-                           firstCluster, n, c);
-                break;
-            }
-            if ((n >= runStart && n < runStart + runLength) || held.Holds(n)) {
-                RK_LOG("[FAT] the chain from cluster %u comes back to cluster %u", firstCluster, n);
-                break;
-            }
-            // Two chains join here: the one whose length after the join is what its file still
-            // needs holds the clusters; the other ends before them.
-            if (!ctx.joined.empty() && ctx.joined.count(n) && !TailFits(ctx, n, needed - taken)) {
-                RK_LOG("[FAT] the chain from cluster %u runs at cluster %u into clusters another chain holds; it ends "
-                       "there", firstCluster, n);
-                break;
+            uint32_t n = NextLink(ctx, c, needed - taken);
+            const bool loop = ctx.IsDataCluster(n) && ((n >= runStart && n < runStart + runLength) || held.Holds(n));
+            if (const char* why = LinkBreak(ctx, c, n, needed - taken, loop)) {
+                // Once every first cluster is known, a broken link whose cluster's successor on the
+                // disk heads a chain no one holds, holding what the file still needs, lost that
+                // successor: the file goes on there.
+                const uint32_t next = ctx.finishing ? OrphanSuccessor(ctx, c, needed - taken) : 0;
+                if (next || n < FAT_CLUSTER_END)  // an end mark is where a chain ends, and no news
+                    RK_LOG("[FAT] the chain from cluster %u, at cluster %u (link 0x%X): %s; %s", firstCluster, c, n, why,
+                           next ? "it goes on at the cluster after, which no chain holds and which holds the rest"
+                                : "it ends there");
+                if (!next) break;
+                n = next;
             }
             if (n == c + 1) {
                 ++runLength;
@@ -230,10 +262,63 @@ IDataRunList* BuildFatFileRuns(FatWalkContext& ctx, uint32_t firstCluster, uint6
         }
         DataRun run(static_cast<int64_t>(runStart - 2), runLength);
         list->AppendRun(&run);
+        if (fits && ctx.fat)
+            *fits = taken == needed && (ctx.fat->NextCluster(c) >= FAT_CLUSTER_END ||
+                                        (ctx.other && ctx.other->NextCluster(c) >= FAT_CLUSTER_END));
     }
     if (taken < needed && keptBytes) *keptBytes = taken * clusterBytes;
     return list;
 }
+
+namespace {
+
+// A file's runs, its size cut to what they hold (and it marked as holding less than its entry
+// said); null with fits false when its chain does not hold what its size needs and the walk can
+// come back to it.
+IDataRunList* FileRuns(FatWalkContext& ctx, CFATFileProperties* props, uint32_t f, uint32_t directoryCluster,
+                       bool* fits) {
+    uint64_t kept = props->GetSize();
+    IDataRunList* runs = BuildFatFileRuns(ctx, f, props->GetSize(), props->IsDeleted(), &kept, fits);
+    if (!*fits && ctx.deferring) {
+        if (runs) runs->Release();
+        return nullptr;
+    }
+    if (*fits && !props->IsDeleted() && f < ctx.whole.size()) ctx.whole[f] = true;
+    *fits = true;
+    if (kept < props->GetSize()) {
+        RK_LOG("[FAT] \"%s\" in directory at cluster %u: its size, %llu, is more than its clusters hold; %llu bytes "
+               "kept", props->GetName(), directoryCluster, static_cast<unsigned long long>(props->GetSize()),
+               static_cast<unsigned long long>(kept));
+        props->CutSize(kept);
+    }
+    return runs;
+}
+
+// A node for the properties and runs, handed to the builder (or kept, without one) and to its
+// parent; null when the builder refuses it or memory runs out.
+CFATFileNode* AddFatNode(FatWalkContext& ctx, std::unique_ptr<CFATFileProperties> props, IDataRunList* runs,
+                         CFATFileNode* parent) {
+    CFATFileNode* node = new (std::nothrow) CFATFileNode;
+    if (!node) {
+        if (runs) runs->Release();
+        return nullptr;
+    }
+    node->AttachProperties(props.release());
+    node->SetDataRuns(runs);
+    SetNodePartitionIndex(node, ctx.partitionIndex);
+    if (ctx.builder) {
+        if (!ctx.builder->AddNode(node, SEARCHER_FAT)) {
+            node->Release();
+            return nullptr;
+        }
+    } else {
+        ctx.unowned.emplace_back(node);
+    }
+    if (parent) parent->AddChild(node);
+    return node;
+}
+
+}  // namespace
 
 int ParseDirectoryBuffer(FatWalkContext& ctx, const uint8_t* bytes, size_t length, CFATFileNode* parent,
                          uint32_t directoryCluster, bool stopAtBadEntry, size_t ownDotEntries) {
@@ -245,29 +330,65 @@ int ParseDirectoryBuffer(FatWalkContext& ctx, const uint8_t* bytes, size_t lengt
         const size_t offset = i * kFatEntrySize;
         const uint8_t* e = bytes + offset;
         // A never-used slot: nothing of a file is in it. What follows the first is never a live
-        // entry that a writer put there.
+        // entry that a writer put there; so a slot that holds an entry but for its first byte, with
+        // live entries after it, is a live entry whose first byte was lost (read as '_').
+        uint8_t zeroed[kFatEntrySize];
         if (e[0] == 0x00) {
-            longNameStart = SIZE_MAX;
-            ctx.entriesEnded = true;
-            continue;
+            if (stopAtBadEntry || parentDeleted || ctx.entriesEnded || !LostFirstByte(bytes, length, offset)) {
+                longNameStart = SIZE_MAX;
+                ctx.entriesEnded = true;
+                continue;
+            }
+            std::memcpy(zeroed, e, kFatEntrySize);
+            zeroed[0] = '_';
+            e = zeroed;
+            RK_LOG("[FAT] directory at cluster %u: entry %zu holds an entry but for its first byte, and live ones "
+                   "follow it: read as \"%.11s\"", directoryCluster, i, reinterpret_cast<const char*>(e));
         }
-        const uint8_t attr = e[kFatEntryAttributes];
-        const uint32_t f = FatEntryFirstCluster(e);
-        // Implausible fields, or a first cluster beyond the volume.
-        const bool plausible = IsPlausibleFatEntry(e, false);
-        if (!plausible ||
-            (attr != kFatAttrLongName && f > static_cast<uint64_t>(ctx.clusterCount) + 1 && !ctx.IsPastDeviceEnd(f))) {
-            longNameStart = SIZE_MAX;
+        uint32_t f = ctx.EntryCluster(e);
+        // A live entry among the folder's live ones: what its attributes say is checked against
+        // what it names.
+        const bool live = !stopAtBadEntry && !parentDeleted && !ctx.entriesEnded && e[0] != kFatDeletedMark;
+        const uint8_t attr = live ? LiveEntryAttributes(ctx, e, f, !parent) : e[kFatEntryAttributes];
+        if (live && attr != kFatAttrLongName) f = RepairHighHalf(ctx, e, attr & kFatAttrDirectory, f);
+        uint8_t fixed[kFatEntrySize];
+        if (attr != e[kFatEntryAttributes]) {
+            std::memcpy(fixed, e, kFatEntrySize);
+            fixed[kFatEntryAttributes] = attr;
+        }
+        // Implausible fields, or a first cluster beyond the volume (an empty file's names nothing it
+        // needs).
+        const uint8_t* read = attr != e[kFatEntryAttributes] ? fixed : e;
+        bool plausible = IsPlausibleFatEntry(read, false);
+        // A live entry whose only fault is a date or a time, with a name as writers make them, is
+        // that file or folder with its times unknown: a date costs nothing of its data.
+        if (!plausible && live && attr != kFatAttrLongName && ShortNameBytesValid(e) && PlausibleButForTimes(read)) {
+            RK_LOG("[FAT] entry \"%.11s\": its dates or times are not those of an entry; read without them",
+                   reinterpret_cast<const char*>(e));
+            plausible = true;
+        }
+        const bool holdsData = (attr & kFatAttrDirectory) || LoadLE32(e + kFatEntryFileSize) != 0;
+        const bool outside = attr != kFatAttrLongName && holdsData && f > static_cast<uint64_t>(ctx.clusterCount) + 1 &&
+                             !ctx.IsPastDeviceEnd(f);
+        std::string loss;
+        if (!plausible || outside) {
+            const size_t start = longNameStart == SIZE_MAX ? offset : longNameStart;
             if (stopAtBadEntry) return static_cast<int>(length);
-            // A live entry among the folder's live ones costs its file: said.
-            if (!parentDeleted && !ctx.entriesEnded && e[0] != kFatDeletedMark)
-                SayReadInPart("FAT: %s: its entry \"%s\" is refused: %s; the other entries are read",
-                              FolderName(parent).c_str(), PrintableName11(e).c_str(),
-                              plausible ? "its first cluster lies outside the volume"
-                                        : "its times, dates or attributes are not those of an entry");
+            // A live entry costs its file: said, by the name it has.
+            if (live)
+                loss = "FAT: " + FolderName(parent) + ": its entry \"" + PrintableName11(e) + "\" (\"" +
+                       FatEntryName(bytes + start, (offset - start) / kFatEntrySize) + "\") is refused: " +
+                       (plausible ? "its first cluster lies outside the volume"
+                                  : "its times, dates or attributes are not those of an entry") +
+                       "; the other entries are read";
             else
                 RK_LOG("[FAT] directory at cluster %u: entry %zu is not plausible; skipped", directoryCluster, i);
-            continue;
+            // A live folder's entry that names a cluster past the volume: a lost folder may be it.
+            if (!(live && plausible && (attr & kFatAttrDirectory) && ctx.deferring)) {
+                longNameStart = SIZE_MAX;
+                if (!loss.empty()) SayReadInPart("%s", loss.c_str());
+                continue;
+            }
         }
         if (attr == kFatAttrLongName) {
             if (longNameStart == SIZE_MAX) longNameStart = offset;
@@ -298,51 +419,68 @@ int ParseDirectoryBuffer(FatWalkContext& ctx, const uint8_t* bytes, size_t lengt
         }
         const size_t start = longNameStart == SIZE_MAX ? offset : longNameStart;
         longNameStart = SIZE_MAX;
-        std::unique_ptr<CFATFileProperties> props(MakeEntryProperties(bytes + start, (offset - start) / kFatEntrySize));
+        std::vector<uint8_t> run;  // the entry's long-name run and its entry, when its first byte was put back
+        if (e != bytes + offset) {
+            run.assign(bytes + start, bytes + offset);
+            run.insert(run.end(), e, e + kFatEntrySize);
+        }
+        std::unique_ptr<CFATFileProperties> props(
+            MakeEntryProperties(run.empty() ? bytes + start : run.data(), (offset - start) / kFatEntrySize));
         if (!props) continue;
         if (parentDeleted) props->SetFlags(static_cast<uint8_t>(props->GetFlags() | 1));
         props->SetDirectory(directoryCluster, directorySector);
+        props->SetFirstCluster(f);
+        props->SetAttributes(attr);
+        // A live entry named by its short name alone, whose bytes no writer puts there: a byte of
+        // its name was changed, and what it is called (its kind, for a file) may be lost.
+        if (live && !ShortNameAsWritten(e) && ShortNameToText(e) == props->GetName())
+            SayReadInPart("FAT: %s: its entry \"%s\" holds a byte that no name holds: it is read as \"%s\", which may "
+                          "not be its name", FolderName(parent).c_str(), PrintableName11(e).c_str(), props->GetName());
 
         const bool isDirectory = attr & kFatAttrDirectory;
         IDataRunList* runs = nullptr;
         if (isDirectory && !props->IsDeleted()) {
             // A live folder's clusters are its own: its extents say where, though it is never written.
+            // Its first cluster is a head unless a link names it and it holds no folder (then the
+            // entry's cluster was changed, and the chain through it is another's).
+            if (f < ctx.heads.size() && (!ctx.named[f] || BeginsAsFolder(ctx, f))) ctx.heads[f] = true;
             runs = BuildFatFileRuns(ctx, f, ctx.fat ? kMostFolderBytes : 1, false);
         } else if (!isDirectory && props->GetSize() == 0) {
             props->SetFirstCluster(NextEmptyFileNumber());
         } else if (!isDirectory) {
-            uint64_t kept = props->GetSize();
-            runs = BuildFatFileRuns(ctx, f, props->GetSize(), props->IsDeleted(), &kept);
-            if (kept < props->GetSize()) {
-                RK_LOG("[FAT] \"%s\" in directory at cluster %u: its size, %llu, is more than its clusters hold; "
-                       "%llu bytes kept", props->GetName(), directoryCluster,
-                       static_cast<unsigned long long>(props->GetSize()), static_cast<unsigned long long>(kept));
-                props->CutSize(kept);
+            bool fits = true;
+            runs = FileRuns(ctx, props.get(), f, directoryCluster, &fits);
+            if (!fits) {
+                // Its chain may run into the first cluster of a file not met yet: read again at the end.
+                try {
+                    ctx.pending.push_back({std::move(props), f, directoryCluster, parent});
+                } catch (const std::bad_alloc&) {
+                }
+                continue;
             }
         }
-        CFATFileNode* node = new (std::nothrow) CFATFileNode;
-        if (!node) {
-            if (runs) runs->Release();
+        CFATFileNode* node = AddFatNode(ctx, std::move(props), runs, parent);
+        if (!node) continue;
+        // A live folder's entry that names no cluster (0, 1) holds nothing: a lost folder may be it.
+        if (loss.empty() && live && isDirectory && !node->IsDeleted() && f < 2)
+            loss = "FAT: folder \"" + FatNodePath(node) + "\": its entry names cluster " + std::to_string(f) +
+                   ", which is no folder's: what it holds is not read";
+        if (!loss.empty()) {
+            if (ctx.deferring) ctx.unplaced.push_back({node, loss});
+            else SayReadInPart("%s", loss.c_str());
             continue;
         }
-        node->AttachProperties(props.release());
-        node->SetDataRuns(runs);
-        SetNodePartitionIndex(node, ctx.partitionIndex);
-
-        bool kept = true;
-        if (ctx.builder) {
-            kept = ctx.builder->AddNode(node, SEARCHER_FAT);
-            if (!kept) node->Release();
-        } else {
-            ctx.unowned.emplace_back(node);
-        }
-        if (!kept) continue;
-        if (parent) parent->AddChild(node);
         if (isDirectory && ctx.IsRecordedCluster(f)) {
             auto known = ctx.knownDirectories.find(f);
             if (known == ctx.knownDirectories.end()) {
                 ctx.knownDirectories.emplace(f, node);
                 ctx.queue.push_back(node);
+            } else if (live && !node->IsDeleted() && ctx.deferring) {
+                // Two live folders never share a cluster: this entry's may have changed, and a lost
+                // folder may be the one it stands for.
+                ctx.unplaced.push_back({node, "FAT: folder \"" + FatNodePath(node) + "\": its first cluster, " +
+                                                  std::to_string(f) + ", is that of folder \"" +
+                                                  FatNodePath(known->second) + "\": what it holds is not read"});
             } else {
                 RK_LOG("[FAT] folder \"%s\": its first cluster %u is that of folder \"%s\"; read once, as that one",
                        FatNodePath(node).c_str(), f, FatNodePath(known->second).c_str());
@@ -399,15 +537,38 @@ bool ReadDirectoryChain(FatWalkContext& ctx, CFATFileNode* parent, uint32_t firs
                 }
             } else if (DotEntriesFit(ctx, group, parent, firstCluster)) {
                 ownDots = 2;
-            } else if (!(parent && parent->IsDeleted()) && IsDotEntry(group) && IsDotDotEntry(group + kFatEntrySize)) {
-                // A live folder is the one its entry names: a "." that names another cluster is damage.
-                RK_LOG("[FAT] %s at cluster %u: its \".\" names cluster %u; read as the folder its entry names",
-                       FolderName(parent).c_str(), firstCluster, FatEntryFirstCluster(group));
+                // A live folder's ".." names the folder that holds its entry. One that names another
+                // is another folder's first cluster, which this entry names by damage (or its ".."
+                // was changed: it is read as this folder when no lost folder is this one).
+                const uint32_t up = ctx.EntryCluster(group + kFatEntrySize);
+                const uint32_t holder = parent ? HolderKey(ctx, parent) : 0;
+                if (said && ctx.deferring && parent && firstCluster != ctx.fallbackRead && up != holder &&
+                    !(ctx.kind == FAT_VARIANT_32 && holder == 0 && up == ctx.rootCluster)) {
+                    for (uint32_t k = 0; k < n; ++k) ctx.visited.erase(c + k);
+                    auto known = ctx.knownDirectories.find(firstCluster);
+                    if (known != ctx.knownDirectories.end() && known->second == parent) ctx.knownDirectories.erase(known);
+                    ctx.unplaced.push_back({parent,
+                                            "FAT: " + FolderName(parent) + ": its first cluster, " +
+                                                std::to_string(firstCluster) + ", is that of a folder held by the "
+                                                "folder at cluster " + std::to_string(up) + ": what it holds is not read",
+                                            firstCluster, up});
+                    return false;
+                }
+            } else if (!(parent && parent->IsDeleted()) && NameFieldNear(group, ".          ") &&
+                       NameFieldNear(group + kFatEntrySize, "..         ")) {
+                // A live folder is the one its entry names: a "." that names another cluster, or one
+                // of its two first entries changed, is damage to that entry alone.
+                RK_LOG("[FAT] %s at cluster %u: its \".\" and \"..\" entries are not as a folder's (\"%.11s\" naming "
+                       "cluster %u, \"%.11s\"); read as the folder its entry names", FolderName(parent).c_str(),
+                       firstCluster, reinterpret_cast<const char*>(group), ctx.EntryCluster(group),
+                       reinterpret_cast<const char*>(group + kFatEntrySize));
                 ownDots = 2;
             } else {
-                if (said)
-                    SayReadInPart("FAT: %s: its first cluster, %u, holds no folder (no \".\" and \"..\" entries): "
-                                  "what it holds is not read", FolderName(parent).c_str(), firstCluster);
+                char loss[512];
+                std::snprintf(loss, sizeof loss, "FAT: %s: its first cluster, %u, holds no folder (no \".\" and \"..\" "
+                              "entries): what it holds is not read", FolderName(parent).c_str(), firstCluster);
+                if (said && ctx.deferring && parent) ctx.unplaced.push_back({parent, loss});
+                else if (said) SayReadInPart("%s", loss);
                 return false;
             }
         }
@@ -460,6 +621,34 @@ bool ReadRootDirectory(FatWalkContext& ctx) {
                       static_cast<unsigned long long>(ctx.rootStart), static_cast<unsigned long long>(missed),
                       ctx.rootSectors);
     ParseDirectoryBuffer(ctx, buffer.get(), static_cast<size_t>(ctx.rootSectors) * ss, nullptr, 0, false);
+    return true;
+}
+
+bool ReadVolumeTree(FatWalkContext& ctx) {
+    ctx.deferring = true;
+    ReadRootDirectory(ctx);
+    bool whole = ReadQueuedDirectories(ctx);
+    if (whole) whole = PlaceLostFolders(ctx);
+    ctx.deferring = false;
+    std::vector<FatWalkContext::PendingFile> pending;
+    pending.swap(ctx.pending);
+    if (!whole) return false;
+    ctx.finishing = true;
+    for (FatWalkContext::PendingFile& p : pending) {
+        // A first cluster that heads another file's whole chain is that file's: this entry's
+        // cluster was changed.
+        IDataRunList* runs = nullptr;
+        if (p.firstCluster < ctx.whole.size() && ctx.whole[p.firstCluster]) {
+            RK_LOG("[FAT] \"%s\": its first cluster, %u, is that of another file, whose chain holds that file whole",
+                   p.props->GetName(), p.firstCluster);
+            p.props->CutSize(0);
+        } else {
+            bool fits = true;
+            runs = FileRuns(ctx, p.props.get(), p.firstCluster, p.directoryCluster, &fits);
+        }
+        AddFatNode(ctx, std::move(p.props), runs, p.parent);
+    }
+    ctx.finishing = false;
     return true;
 }
 

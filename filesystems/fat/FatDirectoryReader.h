@@ -9,9 +9,11 @@
 
 class CDoubleFATTable;
 class CFATFileNode;
+class CFATFileProperties;
 class IDataRunList;
 class IDirecotryTreeBuilder;
 class IFATTable;
+class IRealFATTable;
 class IProgress;
 class IStorageDevice;
 
@@ -30,6 +32,8 @@ struct FatWalkContext {
     // image), else 0: the clusters past the end are the file system's, but none can be read.
     uint32_t recordedClusterCount = 0;
     IFATTable* fat = nullptr;  // null: no copy of the table is there to follow
+    IRealFATTable* usedCopy = nullptr;  // the copy fat follows
+    IRealFATTable* other = nullptr;     // the copy not followed, where it differs from the one that is
     uint32_t rootCluster = 0;  // FAT32
     uint64_t rootStart = 0;    // FAT12/16: absolute sector of the fixed root directory
     uint32_t rootSectors = 0;
@@ -39,6 +43,32 @@ struct FatWalkContext {
     // Clusters that the links of two chains name (found only in a table whose chains failed the
     // test): at most one of those chains holds what follows.
     std::unordered_set<uint32_t> joined;
+    // By cluster: named by a link of the table; the first cluster of a live file or folder met so
+    // far. A live file's first cluster is named by no link, and a chain that runs into one was
+    // cross-linked. Empty without a table.
+    std::vector<bool> named, heads;
+    std::vector<bool> whole;  // first clusters of live files whose chains hold them whole
+    // Live files whose chains do not hold what their sizes need, kept back while folders are read:
+    // a chain that runs into a file's first cluster is cut there once every first cluster is known.
+    struct PendingFile {
+        std::unique_ptr<CFATFileProperties> props;
+        uint32_t firstCluster;
+        uint32_t directoryCluster;
+        CFATFileNode* parent;
+    };
+    std::vector<PendingFile> pending;
+    bool deferring = false;
+    bool finishing = false;  // reading the files kept back: every first cluster is known
+    // Live folders whose entries name no folder (a cluster that holds none, one past the volume),
+    // with what is said of each when no lost folder turns out to be it (see ReadVolumeTree).
+    struct UnplacedFolder {
+        CFATFileNode* node;
+        std::string loss;
+        uint32_t fallback = 0;    // a folder to read as it when no lost folder is it (0: none)
+        uint32_t fallbackUp = 0;  // what that folder's ".." names
+    };
+    std::vector<UnplacedFolder> unplaced;
+    uint32_t fallbackRead = 0;  // the fallback folder being read, whatever its ".." says
     bool entriesEnded = false;  // the folder being read has shown its end (a never-used slot)
 
     std::unordered_set<uint32_t> visited;  // directory clusters already read
@@ -61,6 +91,11 @@ struct FatWalkContext {
     uint64_t ClusterSector(uint32_t c) const {
         return dataStart + static_cast<uint64_t>(c - 2) * sectorsPerCluster;
     }
+    // The first cluster an entry names. FAT12/16 have no high half: other systems keep other things
+    // in its bytes (an extended-attribute handle), and damage there costs nothing.
+    uint32_t EntryCluster(const uint8_t* entry) const;
+    // Whether the table marks c free or bad (an entry that could not be read is neither: not known).
+    bool MarkedUnused(uint32_t c) const;
 };
 
 // Empty files have no cluster of their own: each gets the next number of this process-wide counter,
@@ -81,6 +116,13 @@ bool ReadRootDirectory(FatWalkContext& ctx);
 // asks before each folder whether to go on (false when told to stop) and reports the share read
 // whenever it grows.
 bool ReadQueuedDirectories(FatWalkContext& ctx);
+// The root and every folder under it, then the files kept back (see FatWalkContext::pending);
+// false when told to stop. A live folder whose entry names no folder is the one lost folder (a
+// chain no link and no entry leads to, beginning with "." naming itself) whose ".." names the
+// folder that holds the entry, when one alone does and no other such entry is there: it is read as
+// that folder. Otherwise its loss is said.
+bool ReadVolumeTree(FatWalkContext& ctx);
+bool ReadVolumeTree(FatWalkContext& ctx);
 // Entries of one stretch of a directory. Returns the bytes consumed (the offset of a long-name run
 // that the stretch leaves unfinished). directoryCluster is the first cluster of the directory that
 // holds the entries (0 for a fixed root); the first ownDotEntries entries are its own "." and ".."
@@ -95,9 +137,14 @@ int ParseDirectoryBuffer(FatWalkContext& ctx, const uint8_t* bytes, size_t lengt
 // Says that the device ends inside the volume: what lies past its heldSectors is lost.
 void SayVolumePastDeviceEnd(uint64_t volumeStart, uint64_t heldSectors, uint64_t recordedSectors);
 void PrepareVolumeWalk(FatWalkContext& ctx, CDoubleFATTable* fat, uint64_t recordedSectors, uint64_t heldSectors);
-// Fills ctx.joined from a table whose chains failed the test; nothing for a sound table.
-void FindJoinedClusters(FatWalkContext& ctx, uint32_t tableEntries);
+// Fills ctx.named from the table, and ctx.joined when findJoined (a table whose chains failed the
+// test).
+void MapLinks(FatWalkContext& ctx, uint32_t tableEntries, bool findJoined);
 // A node's path from its volume's root ("DCIM/Camera"), for what is said of it.
 std::string FatNodePath(CFATFileNode* node);
+// A live file's chain is cut where it runs into another's first cluster (ctx.heads), and a live
+// file whose first cluster is free, or lies inside another chain that it does not fit, gets none
+// (its entry's cluster was changed). fits, given for a file (not a folder), receives whether the
+// chain held exactly what the size needs and ended there.
 IDataRunList* BuildFatFileRuns(FatWalkContext& ctx, uint32_t firstCluster, uint64_t size, bool deleted,
-                               uint64_t* keptBytes = nullptr);
+                               uint64_t* keptBytes = nullptr, bool* fits = nullptr);

@@ -14,8 +14,8 @@ IFATTable::~IFATTable() {}
 IRealFATTable::~IRealFATTable() {}
 
 IRealFATTable::IRealFATTable(IStorageDevice* device, uint64_t startSector, uint32_t sectors, uint32_t minSectors,
-                             uint32_t maxSectors)
-    : device_(device), startSector_(startSector), sectors_(sectors), sectorSize_(512) {
+                             uint32_t maxSectors, uint32_t entryBits)
+    : device_(device), startSector_(startSector), sectors_(sectors), sectorSize_(512), entryBits_(entryBits) {
     if (device_) {
         uint32_t size = device_->GetSectorSize();
         sectorSize_ = size == 0 ? 512 : size;
@@ -54,6 +54,19 @@ size_t IRealFATTable::FillFrom(const IRealFATTable& other) {
     return missed_.size();
 }
 
+bool IRealFATTable::SameEntries(const IRealFATTable& other) const {
+    return buffer_ && other.buffer_ && BufferBytes() == other.BufferBytes() &&
+           std::memcmp(buffer_.get(), other.buffer_.get(), BufferBytes()) == 0;
+}
+
+bool IRealFATTable::EntryMissed(uint32_t c) const {
+    if (missed_.empty()) return false;
+    const uint64_t bits = static_cast<uint64_t>(c) * entryBits_;
+    const uint64_t first = bits / 8 / sectorSize_, last = (bits + entryBits_ - 1) / 8 / sectorSize_;
+    auto it = std::lower_bound(missed_.begin(), missed_.end(), first);
+    return it != missed_.end() && *it <= last;
+}
+
 uint32_t IRealFATTable::ScaledBound(uint32_t bound, IStorageDevice* device) {
     uint32_t k = (device ? device->GetSectorSize() : 512) / 512;
     return k == 0 ? bound : bound / k;
@@ -69,7 +82,7 @@ IRealFATTable* CreateFATTable(uint32_t variant, uint32_t sectorsPerFat, uint64_t
     default: return nullptr;
     }
     if (table) table->SetChainTest(check == FatTableCheck::Full);
-    if (table && !table->IsValid()) {
+    if (table && check != FatTableCheck::Later && !table->IsValid()) {
         delete table;
         return nullptr;
     }

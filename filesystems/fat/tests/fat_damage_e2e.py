@@ -33,6 +33,14 @@ def touched(path, spec):
     return spec == "*" or any(path == t or (t.endswith("/*") and path.startswith(t[:-1])) for t in spec.split(","))
 
 
+def written_as(path, listed):
+    """The other path a touched file is written whole under (PATH>OTHER in the list), or path."""
+    for t in listed.split(","):
+        if t.startswith(path + ">"):
+            return t[len(path) + 1:]
+    return path
+
+
 def check(bin_dir, images, work, name, volume, status, touched_spec, said):
     problems = []
     image = os.path.join(images, name + ".img")
@@ -40,13 +48,14 @@ def check(bin_dir, images, work, name, volume, status, touched_spec, said):
     run = subprocess.run([os.path.join(bin_dir, "relikorda-recover"), "--device", image, "--out",
                           os.path.join(work, name)], capture_output=True, text=True, env=env, timeout=120)
     files = os.path.join(re.search(r"^output (.*)$", run.stdout, re.M).group(1), "files")
+    paths = ",".join(t.split(">")[0] for t in touched_spec.split(","))
     for path, inode in live_files(images, volume):
         data = read(os.path.join(images, volume + ".vol.icat", inode))
-        written = os.path.join(files, path)
+        written = os.path.join(files, written_as(path, touched_spec))
         got = read(written) if os.path.isfile(written) else None
         if got == data:
             continue
-        if not touched(path, touched_spec):
+        if not touched(path, paths):
             problems.append("%s, untouched, %s" % (path, "not written" if got is None else "written with other bytes"))
         elif got is not None:
             if "%s is short: " % written not in run.stderr:

@@ -112,29 +112,59 @@ TEST(FatDirectoryEntry, DotEntries) {
     EXPECT_FALSE(IsDotDotEntry(Entry(".          ", 0x10).b));
 }
 
-TEST(FatDirectoryEntry, LongNamesNeedTheirChecksumOrderAndAllowedCharacters) {
-    Entry s("LONGFI~1JPG");
-    const uint8_t sum = ShortNameChecksum(s.b);
-    auto parts = LongNameParts("A long file name, in two parts.jpg", sum);
+TEST(FatDirectoryEntry, LongNamesNeedTheirChecksumOrderAllowedCharactersAndTheirShortName) {
+    // The long name is taken when its checksum is the short name's and the short name could be made
+    // from it (its extension, the first two letters of its base); with the checksum failing, when the
+    // short name is at most a byte off it (that byte was changed).
+    struct Case {
+        const char* longName;
+        const char* short11;
+        bool checksumFits;
+        const char* name;
+    } cases[] = {
+        {"A long file name, in two parts.jpg", "ALONGF~1JPG", true, "A long file name, in two parts.jpg"},
+        {"\xC3\x9C" "BER caf\xC3\xA9.jpg", "\x9A" "BERCA~1JPG", true, "\xC3\x9C" "BER caf\xC3\xA9.jpg"},
+        {"exactly13char", "EXACTL~1   ", true, "exactly13char"},
+        {"a+b.tar.gz", "A_BTAR~1GZ ", true, "a+b.tar.gz"},
+        {".profile", "PROFIL~1   ", true, ".profile"},
+        {"Photo.jpg", "LONGFI~1JPG", false, "LONGFI~1.JPG"},   // another file's long name
+        {"Photo.jpg", "PHOTO~2 JPG", false, "Photo.jpg"},      // its tail number changed
+        {"Track 01.mp3", "TRACK0~1MQ3", false, "Track 01.mp3"},  // a byte of its extension changed
+        {"Track 01.mp3", "TRACK0~1MQ4", false, "TRACK0~1.MQ4"},
+        {"Track 01.mp\xE2\x89\x80\xE7\x85\xB6", "TRACK0~1MP3", true, "TRACK0~1.MP3"},  // units changed
+        {"Track 01\xE8\xAD\x98mp3", "TRACK0~1MP3", true, "TRACK0~1.MP3"},  // its dot changed
+        {"a:b.jpg", "A_B~1   JPG", true, "A_B~1.JPG"},
+        {"..", "LONGFI~1JPG", true, "LONGFI~1.JPG"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.longName);
+        Entry s(c.short11);
+        const uint8_t sum = ShortNameChecksum(s.b);
+        EXPECT_EQ(NameOf(LongNameParts(c.longName, c.checksumFits ? sum : sum ^ 1), s), c.name);
+    }
+    // A part whose end was overwritten (a unit where its 0 was, before the 0xFFFF pads): the short
+    // name.
+    Entry pic("PICTUR~5JPG");
+    auto picParts = LongNameParts("Picture number 05.jpg", ShortNameChecksum(pic.b));
+    EXPECT_EQ(NameOf(picParts, pic), "Picture number 05.jpg");
+    picParts[0].U16(20, 0xBCF9);
+    EXPECT_EQ(NameOf(picParts, pic), "PICTUR~5.JPG");
+    // A part missing, parts swapped: the short name.
+    Entry s("ALONGF~1JPG");
+    auto parts = LongNameParts("A long file name, in two parts.jpg", ShortNameChecksum(s.b));
     ASSERT_EQ(parts.size(), 3u);
-    EXPECT_EQ(NameOf(parts, s), "A long file name, in two parts.jpg");
-    EXPECT_EQ(NameOf(LongNameParts("ÜBER café.jpg", sum), s), "ÜBER café.jpg");
-    EXPECT_EQ(NameOf(LongNameParts("exactly13char", sum), s), "exactly13char");
-    // Wrong checksum, a part missing, parts swapped, a forbidden character: the short name.
-    EXPECT_EQ(NameOf(LongNameParts("Photo.jpg", sum ^ 1), s), "LONGFI~1.JPG");
     auto missing = parts;
     missing.erase(missing.begin());
-    EXPECT_EQ(NameOf(missing, s), "LONGFI~1.JPG");
+    EXPECT_EQ(NameOf(missing, s), "ALONGF~1.JPG");
     auto swapped = parts;
     std::swap(swapped[1], swapped[2]);
-    EXPECT_EQ(NameOf(swapped, s), "LONGFI~1.JPG");
-    EXPECT_EQ(NameOf(LongNameParts("a:b.jpg", sum), s), "LONGFI~1.JPG");
-    EXPECT_EQ(NameOf(LongNameParts("..", sum), s), "LONGFI~1.JPG");
+    EXPECT_EQ(NameOf(swapped, s), "ALONGF~1.JPG");
     // Parts of an older name in front of the current ones are not taken into it.
+    Entry n("NEW     JPG");
     auto stale = LongNameParts("Old name of another file.jpg", 0x55);
-    auto current = LongNameParts("New.jpg", sum);
+    auto current = LongNameParts("New.jpg", ShortNameChecksum(n.b));
     stale.insert(stale.end(), current.begin(), current.end());
-    EXPECT_EQ(NameOf(stale, s), "New.jpg");
+    EXPECT_EQ(NameOf(stale, n), "New.jpg");
 }
 
 TEST(FatDirectoryEntry, DeletedLongNamesAreCheckedWithTheirFirstLetterForTheLostByte) {

@@ -232,9 +232,10 @@ TEST(FatDirectoryReader, LiveChainsFollowTheFatAndEndWithinTheVolume) {
     v.Put(5, 5, "ZERO    BIN", 0x20, 0, 700);  // a size but no cluster
     v.Put(5, 6, "FAR     BIN", 0x20, 5000, 700);  // beyond the volume: not an entry
     v.Put(5, 7, "EDGE    BIN", 0x20, 1001, 1024);  // runs past the last cluster, 1001
-    v.Put(5, 8, "BADEND  BIN", 0x20, 70, 1536);  // chain whose link is bad
-    v.fat.next = {{5, FAT_CLUSTER_END}, {20, 21}, {21, 40}, {40, 41}, {41, FAT_CLUSTER_END},
-                  {50, 51}, {51, 50}, {60, FAT_CLUSTER_END}, {70, FAT_CLUSTER_BAD}};
+    v.Put(5, 8, "BADEND  BIN", 0x20, 70, 1536);  // chain whose link names a bad cluster
+    v.Put(5, 9, "FREE    BIN", 0x20, 80, 1000);  // a first cluster the table marks free
+    v.fat.next = {{5, FAT_CLUSTER_END}, {20, 21}, {21, 40}, {40, 41}, {41, FAT_CLUSTER_END}, {50, 51}, {51, 50},
+                  {60, FAT_CLUSTER_END}, {1001, 1002}, {70, 71}, {71, FAT_CLUSTER_BAD}};
     v.WalkFrom(5);
     EXPECT_EQ(v.Runs("FRAG.BIN"), (Runs{{18, 2}, {38, 2}}));
     // A chain that ends with its end mark, or comes back on itself, holds what it holds: the size is
@@ -255,6 +256,10 @@ TEST(FatDirectoryReader, LiveChainsFollowTheFatAndEndWithinTheVolume) {
     EXPECT_EQ(v.Runs("BADEND.BIN"), (Runs{{68, 1}}));
     EXPECT_EQ(v.Find("BADEND.BIN")->GetSize(), 512u);
     EXPECT_TRUE(v.Find("BADEND.BIN")->Properties()->GetFlags() & FILE_FLAG_SIZE_CUT);
+    // A live file's first cluster that the table marks free is not its: no runs, nothing kept.
+    EXPECT_EQ(v.Find("FREE.BIN")->GetDataRuns(), nullptr);
+    EXPECT_EQ(v.Find("FREE.BIN")->GetSize(), 0u);
+    EXPECT_TRUE(v.Find("FREE.BIN")->Properties()->GetFlags() & FILE_FLAG_SIZE_CUT);
 }
 
 TEST(FatDirectoryReader, EmptyFilesGetNumbersOfTheirOwnAndZeroSlotsAreSkipped) {

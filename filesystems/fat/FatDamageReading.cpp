@@ -1,0 +1,216 @@
+#include "filesystems/fat/FatDamageReading.h"
+
+#include <cstring>
+#include <map>
+#include <memory>
+#include <new>
+
+#include "filesystems/fat/CFATFileNode.h"
+#include "filesystems/fat/FatBootSector.h"
+#include "filesystems/fat/FatDirectoryEntry.h"
+#include "filesystems/fat/IFATTable.h"
+#include "filesystems/fat/IRealFATTable.h"
+#include "filesystems/frame/ReadInPart.h"
+#include "sqlite_recovery/framework/ByteOrder.h"
+#include "sqlite_recovery/framework/IStorageDevice.h"
+#include "sqlite_recovery/framework/Logger.h"
+
+bool NameFieldNear(const uint8_t* entry, const char* name11) {
+    int off = 0;
+    for (int i = 0; i < 11; ++i) off += entry[i] != static_cast<uint8_t>(name11[i]);
+    return off <= 1;
+}
+
+bool BeginsAsFolder(FatWalkContext& ctx, uint32_t c) {
+    std::unique_ptr<uint8_t[]> sector(new (std::nothrow) uint8_t[ctx.sectorSize]);
+    if (!sector || ctx.sectorSize < 2 * kFatEntrySize || !ctx.device->ReadSectors(sector.get(), ctx.ClusterSector(c), 1))
+        return false;
+    const uint8_t* s = sector.get();
+    return IsDotEntry(s) && ctx.EntryCluster(s) == c && IsDotDotEntry(s + kFatEntrySize);
+}
+
+// A live entry's attributes, as far as what it names can tell them: bits no system sets (0x40,
+// 0x80) are damage; so is a volume label's bit on an entry that names data or lies outside the
+// root; and an empty file whose entry names a cluster that begins as a folder is that folder. (A
+// folder entry whose cluster holds no folder stays one, and is said: its cluster may be what
+// changed.)
+uint8_t LiveEntryAttributes(FatWalkContext& ctx, const uint8_t* e, uint32_t f, bool inRoot) {
+    const uint8_t stored = e[kFatEntryAttributes];
+    if (stored == kFatAttrLongName) return stored;
+    uint8_t a = stored & 0x3F;
+    const uint32_t size = LoadLE32(e + kFatEntryFileSize);
+    if ((a & kFatAttrVolumeLabel) && (f != 0 || size != 0 || !inRoot)) a &= static_cast<uint8_t>(~kFatAttrVolumeLabel);
+    if (a == kFatAttrLongName) return stored;  // the low bits alone make a long-name entry
+    if (!(a & (kFatAttrDirectory | kFatAttrVolumeLabel)) && size == 0 && ctx.IsDataCluster(f) && BeginsAsFolder(ctx, f))
+        a |= kFatAttrDirectory;
+    if (a != stored)
+        RK_LOG("[FAT] entry \"%.11s\": its attributes 0x%02X are read as 0x%02X", reinterpret_cast<const char*>(e),
+               stored, a);
+    return a;
+}
+
+// The link of cluster c of a chain that still needs left clusters. Where the two copies of the
+// table differ, one was damaged: the one whose chain from there holds what the file still needs.
+uint32_t NextLink(FatWalkContext& ctx, uint32_t c, uint64_t left) {
+    const uint32_t n = ctx.fat->NextCluster(c);
+    if (!ctx.other) return n;
+    const uint32_t m = ctx.other->NextCluster(c);
+    if (m == n || !TailFits(ctx, ctx.other, m, left)) return n;
+    // Both hold it: the one that goes on to the cluster after (a changed link jumps).
+    if (TailFits(ctx, ctx.fat, n, left) && !(m == c + 1 && n != c + 1)) return n;
+    RK_LOG("[FAT] the copies of the FAT differ at cluster %u (0x%X, 0x%X): the second copy's link is followed", c, n,
+           m);
+    return m;
+}
+
+// A live FAT32 entry whose first cluster lies past the volume: its high half may be what changed. Of
+// the clusters with the same low half (volumes of up to 64 times 65 536 clusters), the one that is
+// what the entry stands for, when only one is, is taken: a folder's first cluster begins with "."
+// naming it; a file's heads a chain that holds exactly its size.
+uint32_t RepairHighHalf(FatWalkContext& ctx, const uint8_t* e, bool folder, uint32_t f) {
+    if (ctx.kind != FAT_VARIANT_32 || !ctx.fat || ctx.IsRecordedCluster(f)) return f;
+    const uint64_t last = static_cast<uint64_t>(ctx.clusterCount) + 1;
+    const uint64_t clusterBytes = static_cast<uint64_t>(ctx.sectorsPerCluster) * ctx.sectorSize;
+    const uint32_t size = LoadLE32(e + kFatEntryFileSize);
+    if ((last >> 16) >= 64 || clusterBytes == 0 || (!folder && size == 0)) return f;
+    uint32_t found = 0;
+    int count = 0;
+    for (uint64_t high = 0; (high << 16) <= last; ++high) {
+        const uint32_t c = static_cast<uint32_t>(high << 16 | (f & 0xFFFF));
+        if (!ctx.IsDataCluster(c) || ctx.MarkedUnused(c)) continue;
+        const bool head = ctx.named.empty() || c >= ctx.named.size() || !ctx.named[c];
+        if (folder ? BeginsAsFolder(ctx, c) : head && TailFits(ctx, ctx.fat, c, (size + clusterBytes - 1) / clusterBytes)) {
+            found = c;
+            ++count;
+        }
+    }
+    if (count != 1) return f;
+    RK_LOG("[FAT] entry \"%.11s\" names cluster 0x%X, past the volume: its high half changed; cluster %u is taken",
+           reinterpret_cast<const char*>(e), f, found);
+    return found;
+}
+
+// Whether a live file's first cluster is its own: in use in the table, and either the head of a
+// chain or, where a link names it, the start of what the file needs exactly (then that link was
+// cross-linked into it, and it is a head). Otherwise the entry's cluster was changed.
+uint32_t OrphanSuccessor(FatWalkContext& ctx, uint32_t c, uint64_t left) {
+    const uint32_t next = c + 1;
+    if (!ctx.IsDataCluster(next) || next >= ctx.named.size() || next >= ctx.heads.size() || ctx.named[next] ||
+        ctx.heads[next] || ctx.visited.count(next) || ctx.MarkedUnused(next) || !TailFits(ctx, ctx.fat, next, left))
+        return 0;
+    return next;
+}
+
+bool FirstClusterIsItsOwn(FatWalkContext& ctx, uint32_t f, uint64_t needed) {
+    if (!ctx.fat) return true;
+    if (ctx.MarkedUnused(f)) {
+        RK_LOG("[FAT] a live file's first cluster, %u, is marked free or bad in the FAT", f);
+        return false;
+    }
+    if (ctx.named.empty() || f >= ctx.named.size() || !ctx.named[f]) return true;
+    if (!TailFits(ctx, ctx.fat, f, needed)) {
+        RK_LOG("[FAT] a live file's first cluster, %u, lies inside another chain, which does not hold what the file "
+               "needs", f);
+        return false;
+    }
+    return true;
+}
+
+bool LostFirstByte(const uint8_t* bytes, size_t length, size_t offset) {
+    uint8_t e[kFatEntrySize];
+    std::memcpy(e, bytes + offset, kFatEntrySize);
+    e[0] = '_';
+    if (e[kFatEntryAttributes] == kFatAttrLongName || !ShortNameBytesValid(e) || !IsPlausibleFatEntry(e, true))
+        return false;
+    for (size_t at = offset + kFatEntrySize; at + kFatEntrySize <= length; at += kFatEntrySize) {
+        const uint8_t* next = bytes + at;
+        if (next[0] == 0x00) return false;
+        if (next[0] != kFatDeletedMark && next[kFatEntryAttributes] != kFatAttrLongName && ShortNameBytesValid(next) &&
+            IsPlausibleFatEntry(next, false))
+            return true;
+    }
+    return false;
+}
+
+uint32_t HolderKey(const FatWalkContext& ctx, CFATFileNode* node) {
+    const uint64_t holder = node->Properties() ? node->Properties()->DirectoryCluster() : 0;
+    return holder < 2 || (ctx.kind == FAT_VARIANT_32 && holder == ctx.rootCluster) ? 0 : static_cast<uint32_t>(holder);
+}
+
+namespace {
+
+constexpr size_t kMostLostFolderLooks = 4096;  // sectors read looking for lost folders
+
+// Chains no link and no live entry leads to and no folder read holds, that begin as a folder does,
+// by the folder their ".." names.
+std::multimap<uint32_t, uint32_t> FindLostFolders(FatWalkContext& ctx) {
+    std::multimap<uint32_t, uint32_t> lost;
+    if (!ctx.fat || ctx.named.empty()) return lost;
+    std::unique_ptr<uint8_t[]> sector(new (std::nothrow) uint8_t[ctx.sectorSize]);
+    if (!sector || ctx.sectorSize < 2 * kFatEntrySize) return lost;
+    size_t looked = 0;
+    const size_t last = std::min(ctx.named.size(), ctx.heads.size());
+    for (uint32_t c = 2; c < last && looked < kMostLostFolderLooks; ++c) {
+        if (ctx.named[c] || ctx.heads[c] || ctx.visited.count(c) || ctx.MarkedUnused(c)) continue;
+        ++looked;
+        const uint8_t* e = sector.get();
+        if (!ctx.device->ReadSectors(sector.get(), ctx.ClusterSector(c), 1) || !IsDotEntry(e) ||
+            ctx.EntryCluster(e) != c || !IsDotDotEntry(e + kFatEntrySize))
+            continue;
+        uint32_t up = ctx.EntryCluster(e + kFatEntrySize);
+        if (ctx.kind == FAT_VARIANT_32 && up == ctx.rootCluster) up = 0;
+        lost.emplace(up, c);
+    }
+    return lost;
+}
+
+}  // namespace
+
+bool PlaceLostFolders(FatWalkContext& ctx) {
+    if (ctx.unplaced.empty()) return true;
+    std::vector<FatWalkContext::UnplacedFolder> unplaced;
+    unplaced.swap(ctx.unplaced);
+    std::multimap<uint32_t, uint32_t> lost = FindLostFolders(ctx);
+    std::vector<uint32_t> placed(unplaced.size(), 0);
+    auto take = [&](uint32_t key, uint32_t cluster) {
+        for (auto it = lost.lower_bound(key); it != lost.end() && it->first == key; ++it)
+            if (it->second == cluster) {
+                lost.erase(it);
+                return true;
+            }
+        return false;
+    };
+    // An entry that names a child of a lost folder (its cluster's ".." names that folder) is that
+    // folder's; then, of the rest, one entry and one lost folder under the same folder are each other.
+    for (size_t i = 0; i < unplaced.size(); ++i)
+        if (unplaced[i].fallbackUp && take(HolderKey(ctx, unplaced[i].node), unplaced[i].fallbackUp))
+            placed[i] = unplaced[i].fallbackUp;
+    std::map<uint32_t, int> byHolder;
+    for (size_t i = 0; i < unplaced.size(); ++i)
+        if (!placed[i]) ++byHolder[HolderKey(ctx, unplaced[i].node)];
+    for (size_t i = 0; i < unplaced.size(); ++i) {
+        const uint32_t key = HolderKey(ctx, unplaced[i].node);
+        if (!placed[i] && byHolder[key] == 1 && lost.count(key) == 1) placed[i] = lost.find(key)->second;
+    }
+    for (size_t i = 0; i < unplaced.size(); ++i) {
+        const FatWalkContext::UnplacedFolder& u = unplaced[i];
+        if (placed[i] && !ctx.visited.count(placed[i])) {
+            RK_LOG("[FAT] folder \"%s\": its entry names no folder of its own; the lost folder at cluster %u, whose "
+                   "\"..\" names the folder that holds the entry, is read as it", FatNodePath(u.node).c_str(), placed[i]);
+            ReadDirectoryChain(ctx, u.node, placed[i], false);
+        } else if (u.fallback && !ctx.visited.count(u.fallback)) {
+            RK_LOG("[FAT] folder \"%s\": no lost folder is it; its first cluster %u is read as it, whatever its "
+                   "\"..\" says", FatNodePath(u.node).c_str(), u.fallback);
+            ctx.fallbackRead = u.fallback;
+            ReadDirectoryChain(ctx, u.node, u.fallback, false);
+            ctx.fallbackRead = 0;
+        } else {
+            SayReadInPart("%s", u.loss.c_str());
+        }
+    }
+    const bool whole = ReadQueuedDirectories(ctx);
+    for (const FatWalkContext::UnplacedFolder& u : ctx.unplaced) SayReadInPart("%s", u.loss.c_str());
+    ctx.unplaced.clear();
+    return whole;
+}
+
