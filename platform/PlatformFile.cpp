@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <string>
 #include <utility>
 
 namespace platform {
@@ -56,6 +57,27 @@ bool PlatformFile::Open(const std::string& path, Mode mode) {
     // Reads of the file itself then wait for the disk as any read does.
     ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
     return true;
+}
+
+bool PlatformFile::CreateUnnamed(const std::string& folder) {
+    Close();
+    fd_ = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
+    if (fd_ >= 0) return true;
+    lastError_ = errno;
+    return false;
+}
+
+bool PlatformFile::Name(const std::string& path, int* errorOut) {
+    // Through the descriptor's entry under /proc; without /proc, by the descriptor itself, which
+    // the system allows only to the privileged.
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
+    int error = errno;
+    if (error == ENOENT && ::linkat(fd_, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0) return true;
+    if (error == ENOENT) error = errno;
+    lastError_ = error;
+    if (errorOut) *errorOut = error;
+    return false;
 }
 
 bool PlatformFile::Identity(uint64_t* device, uint64_t* inode) const {

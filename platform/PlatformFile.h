@@ -31,6 +31,12 @@ public:
     PlatformFile& operator=(PlatformFile&& other) noexcept;
 
     bool Open(const std::string& path, Mode mode);
+    // A new file without a name in folder, open for writing: it vanishes when it is closed without
+    // having been named. False (LastError) where the file system makes no such files.
+    bool CreateUnnamed(const std::string& folder);
+    // Gives a file made by CreateUnnamed the name path, never over anything that has it (errorOut
+    // receives EEXIST then, a link at path included).
+    bool Name(const std::string& path, int* errorOut);
     void Close();
     // Closes and tells whether the system reported an error (errorOut receives it): a write the
     // system held back can fail only here.
