@@ -15,6 +15,7 @@
 #include "sms/SmsXmlAttributes.h"
 #include "platform/PlatformFile.h"
 #include "platform/StringConversion.h"
+#include "sms/SmsRowAs.h"
 
 namespace {
 // What a message is in its box, by the sms table's type; for the text-only messages (type 7), whose
@@ -124,7 +125,7 @@ void ConversationXmlBuilder::KeepMessage(XmlItemPrinter* printer, const SmsMessa
 }
 
 void ConversationXmlBuilder::AddSmsElement() {
-    auto* sms = dynamic_cast<CSmsTableRow*>(row_);
+    auto* sms = SmsRowAs<CSmsTableRow>(row_);
     if (!sms || sms->body.empty()) return;
     itemAdded_ = true;
     if (!smsPrinter_) {
@@ -173,7 +174,7 @@ void ConversationXmlBuilder::AddSmsElement() {
 }
 
 void ConversationXmlBuilder::AddMmsElement() {
-    auto* mms = dynamic_cast<CPduTableRow*>(row_);
+    auto* mms = SmsRowAs<CPduTableRow>(row_);
     if (!mms || mms->parts.empty()) return;
     smilOrder_.clear();
     smilNames_.clear();

@@ -12,6 +12,7 @@
 #include "contacts/PhoneNumberMatch.h"
 #include "sms/SmsTextConversion.h"
 #include "sqlite_recovery/framework/TextUtils.h"
+#include "sms/SmsRowAs.h"
 
 namespace {
 
@@ -130,13 +131,13 @@ void MessageAssembler::AddKnownAddress(const std::string& spelling) {
 void MessageAssembler::RegisterAddresses() {
     if (tables_.addr)
         for (auto& entry : *tables_.addr)
-            if (auto* row = dynamic_cast<CAddrTableRow*>(entry.second)) RegisterAddress(row->address);
+            if (auto* row = SmsRowAs<CAddrTableRow>(entry.second)) RegisterAddress(row->address);
     if (tables_.canonicalAddresses)
         for (auto& entry : *tables_.canonicalAddresses)
-            if (auto* row = dynamic_cast<CCanonicalAddressesTableRow*>(entry.second)) RegisterAddress(row->address);
+            if (auto* row = SmsRowAs<CCanonicalAddressesTableRow>(entry.second)) RegisterAddress(row->address);
     if (tables_.sms)
         for (auto& entry : *tables_.sms)
-            if (auto* row = dynamic_cast<CSmsTableRow*>(entry.second))
+            if (auto* row = SmsRowAs<CSmsTableRow>(entry.second))
                 if (!row->address.empty()) RegisterAddress(row->address);
 }
 
@@ -168,14 +169,14 @@ void MessageAssembler::LinkThreads() {
 void MessageAssembler::LinkThreadRecipients() {
     if (!tables_.threads) return;
     for (auto& entry : *tables_.threads) {
-        auto* thread = dynamic_cast<CThreadsTableRow*>(entry.second);
+        auto* thread = SmsRowAs<CThreadsTableRow>(entry.second);
         if (!thread) continue;
         knownThreadIds_.insert(thread->id);
         if (thread->id <= 0 || !tables_.canonicalAddresses) continue;
         for (int64_t recipient : thread->recipientIds) {
             auto range = tables_.canonicalAddresses->equal_range(recipient);
             for (auto it = range.first; it != range.second; ++it) {
-                auto* canonical = dynamic_cast<CCanonicalAddressesTableRow*>(it->second);
+                auto* canonical = SmsRowAs<CCanonicalAddressesTableRow>(it->second);
                 int64_t id;
                 if (canonical && HasAddress(canonical->address, &id)) AddLink(thread->id, id);
             }
@@ -186,7 +187,7 @@ void MessageAssembler::LinkThreadRecipients() {
 void MessageAssembler::LinkSmsThreads() {
     if (!tables_.sms) return;
     for (auto& entry : *tables_.sms) {
-        auto* sms = dynamic_cast<CSmsTableRow*>(entry.second);
+        auto* sms = SmsRowAs<CSmsTableRow>(entry.second);
         if (!sms || sms->address.empty()) continue;
         knownThreadIds_.insert(sms->threadId);
         int64_t id;
@@ -196,7 +197,7 @@ void MessageAssembler::LinkSmsThreads() {
 
 void MessageAssembler::LinkPduThreads() {
     for (auto& entry : pduRows_) {
-        auto* pdu = dynamic_cast<CPduTableRow*>(entry.second);
+        auto* pdu = SmsRowAs<CPduTableRow>(entry.second);
         if (!pdu) continue;
         knownThreadIds_.insert(pdu->threadId);
         if (pdu->threadId > 0 && !threadToAddress_.count(pdu->threadId)) {
@@ -224,7 +225,7 @@ CPduTableRow* MessageAssembler::NewMadeUpPdu(int64_t id, int64_t threadId, int64
 void MessageAssembler::AddOrphanPartPdus() {
     if (!tables_.part) return;
     for (auto& entry : *tables_.part) {
-        auto* part = dynamic_cast<CPartTableRow*>(entry.second);
+        auto* part = SmsRowAs<CPartTableRow>(entry.second);
         if (!part || pduRows_.count(part->messageId)) continue;
         CPduTableRow* pdu = NewMadeUpPdu(part->messageId, NextThreadId(), 0);
         if (!pdu) continue;

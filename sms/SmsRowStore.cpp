@@ -10,6 +10,7 @@
 #include "sms/CThreadsTableRow.h"
 #include "sms/CWordsContentTableRow.h"
 #include "sqlite_recovery/framework/ValueHash.h"
+#include "sms/SmsRowAs.h"
 
 namespace {
 
@@ -18,19 +19,19 @@ namespace {
 size_t HashOfContent(const CTableRow* row) {
     ValueHash h;
     h.Add(row->tableKind).Add(row->id);
-    if (auto* sms = dynamic_cast<const CSmsTableRow*>(row))
+    if (auto* sms = SmsRowAs<const CSmsTableRow>(row))
         h.Add(sms->threadId).Add(sms->date).Add(sms->type).Add(sms->body);
-    else if (auto* pdu = dynamic_cast<const CPduTableRow*>(row))
+    else if (auto* pdu = SmsRowAs<const CPduTableRow>(row))
         h.Add(pdu->threadId).Add(pdu->date).Add(pdu->messageBox).Add(pdu->subject);
-    else if (auto* part = dynamic_cast<const CPartTableRow*>(row))
+    else if (auto* part = SmsRowAs<const CPartTableRow>(row))
         h.Add(part->messageId).Add(part->sequence).Add(part->contentLocation).Add(part->dataPath).Add(part->text);
-    else if (auto* words = dynamic_cast<const CWordsContentTableRow*>(row))
+    else if (auto* words = SmsRowAs<const CWordsContentTableRow>(row))
         h.Add(words->rowId).Add(words->sourceId).Add(words->indexText);
-    else if (auto* thread = dynamic_cast<const CThreadsTableRow*>(row))
+    else if (auto* thread = SmsRowAs<const CThreadsTableRow>(row))
         h.Add(thread->date).Add(thread->snippet);
-    else if (auto* addr = dynamic_cast<const CAddrTableRow*>(row))
+    else if (auto* addr = SmsRowAs<const CAddrTableRow>(row))
         h.Add(addr->messageId).Add(addr->type).Add(addr->address);
-    else if (auto* canonical = dynamic_cast<const CCanonicalAddressesTableRow*>(row))
+    else if (auto* canonical = SmsRowAs<const CCanonicalAddressesTableRow>(row))
         h.Add(canonical->address);
     return h.Value();
 }
@@ -40,7 +41,7 @@ size_t HashOfContent(const CTableRow* row) {
 void SmsRowStore::Index(Position position) {
     CTableRow* row = position->second;
     byContent_->emplace(HashOfContent(row), position);
-    auto* pdu = dynamic_cast<CPduTableRow*>(row);
+    auto* pdu = SmsRowAs<CPduTableRow>(row);
     if (pdu && pdu->idKnown) mmsVersions_.emplace(std::make_pair(pdu->id, pdu->threadId), position);
 }
 
@@ -70,7 +71,7 @@ void SmsRowStore::Store(CTableRow* row) {
             return;
         }
     }
-    auto* pdu = dynamic_cast<CPduTableRow*>(row);
+    auto* pdu = SmsRowAs<CPduTableRow>(row);
     if (pdu && pdu->idKnown && !pdu->live) {
         // Versions of one MMS share its id and thread; recovered MMS whose ids were lost are not
         // versions of each other. Compared in the order they were filed.
