@@ -40,36 +40,34 @@ size_t HashOfContent(const CTableRow* row) {
 
 void SmsRowStore::Index(Position position) {
     CTableRow* row = position->second;
-    byContent_->emplace(HashOfContent(row), position);
+    byContent_.Add(HashOfContent(row), position);
     auto* pdu = SmsRowAs<CPduTableRow>(row);
     if (pdu && pdu->idKnown) mmsVersions_.emplace(std::make_pair(pdu->id, pdu->threadId), position);
 }
 
 void SmsRowStore::ForgetIndexes() {
-    byContent_.reset();
-    indexMemory_.release();
+    byContent_.Clear();
     mmsVersions_.clear();
     indexed_ = false;
+    expected_ = 0;
 }
 
 void SmsRowStore::Store(CTableRow* row) {
     if (!row) return;
     if (!indexed_) {
-        byContent_.reset(new ContentIndex(&indexMemory_));
+        byContent_.Reserve(rows_.size() + expected_);
         // The map's order among rows of one id is the order they were filed in.
         for (Position it = rows_.begin(); it != rows_.end(); ++it) Index(it);
         indexed_ = true;
     }
-    // Stored rows are never equal to each other, so at most one of them equals the new row.
+    // Stored rows are never equal to each other, so at most one of them equals the new row: the
+    // order in which the index offers them does not matter.
     const size_t hash = HashOfContent(row);
-    auto same = byContent_->equal_range(hash);
-    for (auto it = same.first; it != same.second; ++it) {
-        CTableRow* held = it->second->second;
-        if (held->Equals(row)) {
-            held->live = row->live;
-            row->Release();
-            return;
-        }
+    CTableRow* held = nullptr;
+    if (byContent_.Find(hash, [&](Position at) { return (held = at->second)->Equals(row); })) {
+        held->live = row->live;
+        row->Release();
+        return;
     }
     auto* pdu = SmsRowAs<CPduTableRow>(row);
     if (pdu && pdu->idKnown && !pdu->live) {
@@ -96,12 +94,7 @@ void SmsRowStore::Store(CTableRow* row) {
 
 // Takes a row out of the content index and the map, and releases it.
 void SmsRowStore::Forget(Position position) {
-    auto same = byContent_->equal_range(HashOfContent(position->second));
-    for (auto it = same.first; it != same.second; ++it)
-        if (it->second == position) {
-            byContent_->erase(it);
-            break;
-        }
+    byContent_.Remove(HashOfContent(position->second), [&](Position at) { return at == position; });
     position->second->Release();
     rows_.erase(position);
 }
