@@ -230,6 +230,15 @@ std::string CSMSSession::DocumentText() {
     return text;
 }
 
+bool CSMSSession::HoldsFiles() {
+    for (const Message& message : messages_) {
+        if (shapes_[message.shape].oneText) continue;
+        for (size_t i = 0; i < message.count; ++i)
+            if (parts_[message.first + i].type >= 2 && parts_[message.first + i].type <= 5) return true;
+    }
+    return false;
+}
+
 size_t CSMSSession::Keep(const char* text, size_t size) {
     const size_t at = strings_.size();
     strings_.append(text, size);

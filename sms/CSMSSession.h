@@ -40,6 +40,7 @@ public:
     int GetDeletedCount() override { return deletedCount_; }
     int Matches(const char* keyword) override;
     std::string DocumentText() override;
+    bool HoldsFiles() override;
 
 private:
     static constexpr size_t kNone = static_cast<size_t>(-1);
