@@ -62,6 +62,11 @@ ResultCode MessageAssembler::Build() {
     textRowsById_.Reserve(sms + parts);
     textRowsByText_.Reserve(sms + parts);
     smsTextsByThread_.Reserve(sms);
+    smsRows_.clear();
+    smsRows_.reserve(sms);
+    if (tables_.sms)
+        for (auto& entry : *tables_.sms)
+            if (auto* row = SmsRowAs<CSmsTableRow>(entry.second)) smsRows_.push_back(row);
     RegisterAddresses();
     LinkThreads();
     ResultCode rc = RunAssignmentChain();
@@ -71,6 +76,7 @@ ResultCode MessageAssembler::Build() {
 
 void MessageAssembler::ForgetIndexes() {
     MessageAssembler empty(tables_, result_);
+    std::swap(smsRows_, empty.smsRows_);
     std::swap(knownAddresses_, empty.knownAddresses_);
     std::swap(knownNumbers_, empty.knownNumbers_);
     std::swap(pduRows_, empty.pduRows_);
@@ -135,10 +141,8 @@ void MessageAssembler::RegisterAddresses() {
     if (tables_.canonicalAddresses)
         for (auto& entry : *tables_.canonicalAddresses)
             if (auto* row = SmsRowAs<CCanonicalAddressesTableRow>(entry.second)) RegisterAddress(row->address);
-    if (tables_.sms)
-        for (auto& entry : *tables_.sms)
-            if (auto* row = SmsRowAs<CSmsTableRow>(entry.second))
-                if (!row->address.empty()) RegisterAddress(row->address);
+    for (CSmsTableRow* row : smsRows_)
+        if (!row->address.empty()) RegisterAddress(row->address);
 }
 
 bool MessageAssembler::HasAddress(const std::string& address, int64_t* id) const {
@@ -185,10 +189,8 @@ void MessageAssembler::LinkThreadRecipients() {
 }
 
 void MessageAssembler::LinkSmsThreads() {
-    if (!tables_.sms) return;
-    for (auto& entry : *tables_.sms) {
-        auto* sms = SmsRowAs<CSmsTableRow>(entry.second);
-        if (!sms || sms->address.empty()) continue;
+    for (CSmsTableRow* sms : smsRows_) {
+        if (sms->address.empty()) continue;
         knownThreadIds_.insert(sms->threadId);
         int64_t id;
         if (sms->threadId > 0 && HasAddress(sms->address, &id)) AddLink(sms->threadId, id);

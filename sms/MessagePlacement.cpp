@@ -76,10 +76,7 @@ bool MessageAssembler::IsTextPlacedInThread(const CSmsTableRow* row) const {
 }
 
 ResultCode MessageAssembler::AssignSmsRows() {
-    if (!tables_.sms) return RK_OK;
-    for (auto& entry : *tables_.sms) {
-        auto* sms = SmsRowAs<CSmsTableRow>(entry.second);
-        if (!sms) continue;
+    for (CSmsTableRow* sms : smsRows_) {
         if (!sms->address.empty()) {
             int64_t id;
             if (HasAddress(sms->address, &id) && Place(id, sms)) IndexSms(sms);

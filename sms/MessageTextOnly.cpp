@@ -134,8 +134,7 @@ ResultCode MessageAssembler::AddThreadSnippets() {
         auto found = newestLive.emplace(row->threadId, row->date);
         if (!found.second && found.first->second < row->date) found.first->second = row->date;
     };
-    if (tables_.sms)
-        for (auto& entry : *tables_.sms) note(SmsRowAs<const CSmsTableRow>(entry.second));
+    for (const CSmsTableRow* sms : smsRows_) note(sms);
     for (auto& entry : pduRows_) note(SmsRowAs<const CPduTableRow>(entry.second));
     for (auto& entry : *tables_.threads) {
         auto* thread = SmsRowAs<CThreadsTableRow>(entry.second);
