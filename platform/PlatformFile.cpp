@@ -6,9 +6,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace platform {
 
@@ -147,6 +149,38 @@ bool PlatformFile::WriteAt(uint64_t offset, const void* buffer, size_t size) {
             return false;
         }
         done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool PlatformFile::CopyFrom(const PlatformFile& from, uint64_t length) {
+    loff_t at = 0;
+    while (static_cast<uint64_t>(at) < length) {
+        const ssize_t n = ::copy_file_range(from.fd_, &at, fd_, nullptr, static_cast<size_t>(length - at), 0);
+        if (n > 0) continue;
+        if (n == 0) {
+            lastError_ = EIO;  // the file ended before length
+            return false;
+        }
+        if (errno == EINTR) continue;
+        // Files the system cannot copy between (other file systems, kinds it does not copy): read
+        // and written here from where it stopped.
+        if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
+            lastError_ = errno;
+            return false;
+        }
+        constexpr size_t kPiece = size_t(1) << 20;
+        std::vector<char> buffer(static_cast<size_t>(std::min<uint64_t>(length - at, kPiece)));
+        while (static_cast<uint64_t>(at) < length) {
+            const size_t piece = static_cast<size_t>(std::min<uint64_t>(length - at, buffer.size()));
+            const long long got = from.ReadSomeAt(static_cast<uint64_t>(at), buffer.data(), piece);
+            if (got <= 0) {
+                lastError_ = got < 0 ? from.LastError() : EIO;
+                return false;
+            }
+            if (!Write(buffer.data(), static_cast<size_t>(got))) return false;
+            at += got;
+        }
     }
     return true;
 }

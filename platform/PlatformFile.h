@@ -52,6 +52,10 @@ public:
     // and reads as zeros. UINT64_MAX when nothing is stored after offset; offset itself where the
     // system cannot tell. The position of sequential transfers is kept.
     uint64_t NextDataAt(uint64_t offset) const;
+    // Copies the first length bytes of from to this file's current position, by the system alone
+    // where it can (no pass through this process's memory; a file system that shares blocks
+    // copies none). False (LastError) when from holds fewer bytes or a transfer fails.
+    bool CopyFrom(const PlatformFile& from, uint64_t length);
     // Sequential transfers from the current position.
     long long Read(void* buffer, size_t size);
     bool Write(const void* buffer, size_t size);

@@ -5,8 +5,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <fstream>
+#include <iterator>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/CriticalSection.h"
 #include "platform/PageMemory.h"
@@ -99,6 +103,20 @@ TEST_F(TempFolder, FilesReadWriteAndCreateNewRefusesExisting) {
     EXPECT_EQ(std::string(buffer, 8), std::string("\0\0\0\0wxyz", 8));
     EXPECT_FALSE(in.ReadAt(6, buffer, 4));  // past the end
     EXPECT_EQ(in.ReadSomeAt(6, buffer, 4), 2);
+    // A copy of the file's first bytes, on this file system and (where there is one) another, whose
+    // bytes the system may not copy across; never more than the file holds.
+    std::vector<std::string> copies = {JoinPath(dir_, "copy.bin")};
+    if (GetEntryKind("/dev/shm") == EntryKind::Directory) copies.push_back("/dev/shm/rk_copy_" + std::to_string(getpid()));
+    for (const std::string& copy : copies) {
+        PlatformFile to;
+        ASSERT_TRUE(to.Open(copy, PlatformFile::Mode::CreateAlways)) << copy;
+        ASSERT_TRUE(to.CopyFrom(in, 6)) << copy;
+        EXPECT_FALSE(to.CopyFrom(in, 9)) << copy;
+        to.Close();
+        std::ifstream copied(copy, std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(copied), {}).substr(0, 6), std::string("\0\0\0\0wx", 6));
+        std::remove(copy.c_str());
+    }
 }
 
 TEST_F(TempFolder, DirectoriesAndLinks) {
