@@ -4,10 +4,12 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <string>
 #include <utility>
 #include <vector>
@@ -207,6 +209,30 @@ bool PlatformFile::Write(const void* buffer, size_t size) {
             return false;
         }
         done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool PlatformFile::Write(const std::vector<std::pair<const char*, size_t>>& pieces) {
+    std::vector<iovec> left;
+    left.reserve(pieces.size());
+    for (const auto& piece : pieces)
+        if (piece.second) left.push_back(iovec{const_cast<char*>(piece.first), piece.second});
+    for (size_t next = 0; next < left.size();) {
+        const int count = static_cast<int>(std::min<size_t>(left.size() - next, IOV_MAX));
+        const ssize_t n = ::writev(fd_, left.data() + next, count);
+        if (n <= 0) {
+            if (n < 0 && errno == EINTR) continue;
+            lastError_ = n < 0 ? errno : EIO;
+            return false;
+        }
+        // Past the pieces written whole, and into the one written in part.
+        size_t done = static_cast<size_t>(n);
+        while (next < left.size() && done >= left[next].iov_len) done -= left[next++].iov_len;
+        if (done > 0) {
+            left[next].iov_base = static_cast<char*>(left[next].iov_base) + done;
+            left[next].iov_len -= done;
+        }
     }
     return true;
 }

@@ -1,6 +1,9 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace platform {
 
@@ -59,6 +62,8 @@ public:
     // Sequential transfers from the current position.
     long long Read(void* buffer, size_t size);
     bool Write(const void* buffer, size_t size);
+    // The pieces one after another, in as few system calls as the system allows.
+    bool Write(const std::vector<std::pair<const char*, size_t>>& pieces);
     bool Seek(uint64_t offset);
     // Size in bytes; for a block device its capacity. -1 on error.
     long long Size() const;

@@ -145,7 +145,7 @@ enum class WholeFile { Written, NotWritten, NotTried };
 // ended meanwhile leaves nothing, and it takes four system calls and two entries' work in the
 // folder, where the unfinished name takes five calls and five. NotTried where the file system makes
 // no such files, or where it could not be named for a reason the unfinished name will say too.
-WholeFile WriteUnnamedThenName(const std::string& path, const void* data, size_t size, std::string* reason) {
+WholeFile WriteUnnamedThenName(const std::string& path, const FilePieces& pieces, std::string* reason) {
     // A folder that cannot have such files is not asked again for each of its files.
     thread_local std::string refusingFolder;
     const std::string folder = platform::ParentFolder(path);
@@ -156,7 +156,7 @@ WholeFile WriteUnnamedThenName(const std::string& path, const void* data, size_t
         if (error == EOPNOTSUPP || error == EISDIR || error == EINVAL) refusingFolder = folder;
         return WholeFile::NotTried;
     }
-    if (size > 0 && !file.Write(data, size)) {
+    if (!file.Write(pieces)) {
         *reason = platform::ErrorText(file.LastError());
         return WholeFile::NotWritten;  // and gone with its descriptor
     }
@@ -179,9 +179,9 @@ WholeFile WriteUnnamedThenName(const std::string& path, const void* data, size_t
 
 }  // namespace
 
-bool WriteNewFile(const std::string& path, const void* data, size_t size, std::string* reason) {
+bool WriteNewFile(const std::string& path, const FilePieces& pieces, std::string* reason) {
     std::string why;
-    switch (WriteUnnamedThenName(path, data, size, &why)) {
+    switch (WriteUnnamedThenName(path, pieces, &why)) {
         case WholeFile::Written: return true;
         case WholeFile::NotWritten:
             if (reason) *reason = why;
@@ -189,9 +189,15 @@ bool WriteNewFile(const std::string& path, const void* data, size_t size, std::s
         case WholeFile::NotTried: break;
     }
     OutputFile file;
-    bool ok = file.Create(path) && file.Write(data, size) && file.Finish();
+    bool ok = file.Create(path);
+    for (size_t i = 0; ok && i < pieces.size(); ++i) ok = file.Write(pieces[i].first, pieces[i].second);
+    ok = ok && file.Finish();
     if (!ok && reason) *reason = file.Reason();
     return ok;
+}
+
+bool WriteNewFile(const std::string& path, const void* data, size_t size, std::string* reason) {
+    return WriteNewFile(path, FilePieces{{static_cast<const char*>(data), size}}, reason);
 }
 
 bool WriteNewFile(const std::string& path, const std::string& text, std::string* reason) {

@@ -1,6 +1,8 @@
 #pragma once
 #include <cstddef>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/PlatformFile.h"
 #include "platform/TimeConversion.h"
@@ -53,6 +55,9 @@ private:
 
 // Writes a whole new file; false with *reason as OutputFile gives it.
 bool WriteNewFile(const std::string& path, const void* data, size_t size, std::string* reason);
+// The same of a text in pieces, written one after another.
+using FilePieces = std::vector<std::pair<const char*, size_t>>;
+bool WriteNewFile(const std::string& path, const FilePieces& pieces, std::string* reason);
 bool WriteNewFile(const std::string& path, const std::string& text, std::string* reason);
 
 // Says on standard error that the file at path was not written, and why.

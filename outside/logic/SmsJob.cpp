@@ -207,6 +207,7 @@ bool WriteConversations(IDataContainer<_SMS_INFOMATION>* container, const std::s
     // Without the folder nothing is written, but what was recovered is still counted.
     const bool haveFolder = sessions.empty() || MakeFoldersBelow(outFolder, folder, &reason);
     if (!haveFolder) std::fprintf(stderr, "relikorda-recover: %s\n", reason.c_str());
+    FilePieces xml;
     for (auto& entry : sessions) {
         ISMSSession* session = entry.second;
         char name[16];
@@ -220,17 +221,18 @@ bool WriteConversations(IDataContainer<_SMS_INFOMATION>* container, const std::s
         found.deleted += session->GetDeletedCount();
         std::string base = platform::JoinPath(folder, name);
         if (haveFolder) {
+            // The document is written from the pieces the session keeps, not put together first.
             auto* document = dynamic_cast<ISMSDocument*>(session);
-            const std::string xml = document ? document->DocumentText() : std::string();
+            xml.clear();
+            if (document) document->DocumentPieces(&xml);
             const std::string text = RenderConversation(session);
             const struct {
-                const char* data;
-                size_t size;
+                FilePieces pieces;
                 const char* extension;
-            } files[] = {{xml.data(), xml.size(), ".xml"}, {text.data(), text.size(), ".txt"}};
+            } files[] = {{xml, ".xml"}, {FilePieces{{text.data(), text.size()}}, ".txt"}};
             for (const auto& file : files) {
                 std::string path = base + file.extension;
-                if (!WriteNewFile(path, file.data, file.size, &reason)) {
+                if (!WriteNewFile(path, file.pieces, &reason)) {
                     ReportLostFile(path, reason);
                     ++found.lost;
                 }

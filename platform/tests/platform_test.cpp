@@ -10,6 +10,7 @@
 #include <iterator>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/CriticalSection.h"
@@ -117,6 +118,21 @@ TEST_F(TempFolder, FilesReadWriteAndCreateNewRefusesExisting) {
         EXPECT_EQ(std::string(std::istreambuf_iterator<char>(copied), {}).substr(0, 6), std::string("\0\0\0\0wx", 6));
         std::remove(copy.c_str());
     }
+    // Pieces written one after another, more of them than one system call takes, empty ones among them.
+    std::vector<std::string> texts;
+    std::vector<std::pair<const char*, size_t>> pieces;
+    std::string whole;
+    for (int i = 0; i < 3000; ++i) texts.push_back(i % 7 == 0 ? std::string() : std::to_string(i) + ",");
+    for (const std::string& text : texts) {
+        pieces.emplace_back(text.data(), text.size());
+        whole += text;
+    }
+    PlatformFile gathered;
+    ASSERT_TRUE(gathered.Open(JoinPath(dir_, "pieces"), PlatformFile::Mode::CreateNew));
+    ASSERT_TRUE(gathered.Write(pieces));
+    gathered.Close();
+    std::ifstream written(JoinPath(dir_, "pieces"), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(written), {}), whole);
 }
 
 TEST_F(TempFolder, DirectoriesAndLinks) {
