@@ -140,7 +140,9 @@ void ConversationXmlBuilder::AddSmsElement() {
         smsItem_->LinkEndChild(leaf);
         smsPrinter_->Root()->LinkEndChild(smsItem_);
     }
-    SmsMessageContent content;
+    // Made once and filled for each message: its list of parts keeps its room.
+    SmsMessageContent& content = smsContent_;
+    content.parts.clear();
     content.type = 1;
     content.date = sms->date;
     content.send = sms->type == 1 ? 0 : 1;
