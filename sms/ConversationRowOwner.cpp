@@ -61,7 +61,10 @@ void ConversationRowOwner::Done(SmsResultMap& result, SmsResultMap::iterator ent
     std::vector<CTableRow*> rows = std::move(entry->second);
     result.erase(entry);
     if (holding_)
-        for (CTableRow* row : rows) Drop(row);
+        for (size_t i = 0; i < rows.size(); ++i) {
+            if (i + 2 < rows.size()) __builtin_prefetch(rows[i + 2]);  // far apart in memory
+            Drop(rows[i]);
+        }
 }
 
 void ConversationRowOwner::ReleaseAll(SmsResultMap& result) {
