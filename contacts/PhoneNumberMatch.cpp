@@ -1,10 +1,14 @@
 #include "contacts/PhoneNumberMatch.h"
 
+#include <iterator>
+#include <string>
+#include <unordered_set>
+
 #include "sqlite_recovery/framework/TextUtils.h"
 
 namespace {
 
-// Tried in this order; "+82" and "+994" stand twice.
+// The calling codes ("+82" and "+994" stand twice).
 const char* const CallingCodeTable[] = {
     "+1", "+20", "+201", "+212", "+213", "+216", "+218", "+22", "+23", "+24", "+25", "+26", "+27", "+290",
     "+291", "+297", "+298", "+299", "+30", "+316", "+31", "+322", "+323", "+324", "+329", "+32", "+33", "+34",
@@ -35,10 +39,13 @@ bool IsPrefixed(const std::string& international, const char* prefix, const std:
            international.compare(n, std::string::npos, local) == 0;
 }
 
+// Whether international is a code of the table followed by local. The code can only be what comes
+// before local, so that alone is looked up, rather than every code tried in turn.
 bool AnyCallingCode(const std::string& international, const std::string& local) {
-    for (const char* code : CallingCodeTable)
-        if (IsPrefixed(international, code, local)) return true;
-    return false;
+    static const std::unordered_set<std::string> codes(std::begin(CallingCodeTable), std::end(CallingCodeTable));
+    if (international.size() <= local.size()) return false;
+    const size_t n = international.size() - local.size();
+    return international.compare(n, std::string::npos, local) == 0 && codes.count(international.substr(0, n)) != 0;
 }
 
 }  // namespace

@@ -4,10 +4,15 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <string>
 #include <utility>
+#include <vector>
 
 namespace platform {
 
@@ -56,6 +61,27 @@ bool PlatformFile::Open(const std::string& path, Mode mode) {
     // Reads of the file itself then wait for the disk as any read does.
     ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
     return true;
+}
+
+bool PlatformFile::CreateUnnamed(const std::string& folder) {
+    Close();
+    fd_ = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
+    if (fd_ >= 0) return true;
+    lastError_ = errno;
+    return false;
+}
+
+bool PlatformFile::Name(const std::string& path, int* errorOut) {
+    // Through the descriptor's entry under /proc; without /proc, by the descriptor itself, which
+    // the system allows only to the privileged.
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
+    int error = errno;
+    if (error == ENOENT && ::linkat(fd_, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0) return true;
+    if (error == ENOENT) error = errno;
+    lastError_ = error;
+    if (errorOut) *errorOut = error;
+    return false;
 }
 
 bool PlatformFile::Identity(uint64_t* device, uint64_t* inode) const {
@@ -129,6 +155,38 @@ bool PlatformFile::WriteAt(uint64_t offset, const void* buffer, size_t size) {
     return true;
 }
 
+bool PlatformFile::CopyFrom(const PlatformFile& from, uint64_t length) {
+    loff_t at = 0;
+    while (static_cast<uint64_t>(at) < length) {
+        const ssize_t n = ::copy_file_range(from.fd_, &at, fd_, nullptr, static_cast<size_t>(length - at), 0);
+        if (n > 0) continue;
+        if (n == 0) {
+            lastError_ = EIO;  // the file ended before length
+            return false;
+        }
+        if (errno == EINTR) continue;
+        // Files the system cannot copy between (other file systems, kinds it does not copy): read
+        // and written here from where it stopped.
+        if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
+            lastError_ = errno;
+            return false;
+        }
+        constexpr size_t kPiece = size_t(1) << 20;
+        std::vector<char> buffer(static_cast<size_t>(std::min<uint64_t>(length - at, kPiece)));
+        while (static_cast<uint64_t>(at) < length) {
+            const size_t piece = static_cast<size_t>(std::min<uint64_t>(length - at, buffer.size()));
+            const long long got = from.ReadSomeAt(static_cast<uint64_t>(at), buffer.data(), piece);
+            if (got <= 0) {
+                lastError_ = got < 0 ? from.LastError() : EIO;
+                return false;
+            }
+            if (!Write(buffer.data(), static_cast<size_t>(got))) return false;
+            at += got;
+        }
+    }
+    return true;
+}
+
 long long PlatformFile::Read(void* buffer, size_t size) {
     for (;;) {
         ssize_t n = ::read(fd_, buffer, size);
@@ -151,6 +209,30 @@ bool PlatformFile::Write(const void* buffer, size_t size) {
             return false;
         }
         done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool PlatformFile::Write(const std::vector<std::pair<const char*, size_t>>& pieces) {
+    std::vector<iovec> left;
+    left.reserve(pieces.size());
+    for (const auto& piece : pieces)
+        if (piece.second) left.push_back(iovec{const_cast<char*>(piece.first), piece.second});
+    for (size_t next = 0; next < left.size();) {
+        const int count = static_cast<int>(std::min<size_t>(left.size() - next, IOV_MAX));
+        const ssize_t n = ::writev(fd_, left.data() + next, count);
+        if (n <= 0) {
+            if (n < 0 && errno == EINTR) continue;
+            lastError_ = n < 0 ? errno : EIO;
+            return false;
+        }
+        // Past the pieces written whole, and into the one written in part.
+        size_t done = static_cast<size_t>(n);
+        while (next < left.size() && done >= left[next].iov_len) done -= left[next++].iov_len;
+        if (done > 0) {
+            left[next].iov_base = static_cast<char*>(left[next].iov_base) + done;
+            left[next].iov_len -= done;
+        }
     }
     return true;
 }

@@ -1,6 +1,9 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace platform {
 
@@ -31,6 +34,12 @@ public:
     PlatformFile& operator=(PlatformFile&& other) noexcept;
 
     bool Open(const std::string& path, Mode mode);
+    // A new file without a name in folder, open for writing: it vanishes when it is closed without
+    // having been named. False (LastError) where the file system makes no such files.
+    bool CreateUnnamed(const std::string& folder);
+    // Gives a file made by CreateUnnamed the name path, never over anything that has it (errorOut
+    // receives EEXIST then, a link at path included).
+    bool Name(const std::string& path, int* errorOut);
     void Close();
     // Closes and tells whether the system reported an error (errorOut receives it): a write the
     // system held back can fail only here.
@@ -46,9 +55,15 @@ public:
     // and reads as zeros. UINT64_MAX when nothing is stored after offset; offset itself where the
     // system cannot tell. The position of sequential transfers is kept.
     uint64_t NextDataAt(uint64_t offset) const;
+    // Copies the first length bytes of from to this file's current position, by the system alone
+    // where it can (no pass through this process's memory; a file system that shares blocks
+    // copies none). False (LastError) when from holds fewer bytes or a transfer fails.
+    bool CopyFrom(const PlatformFile& from, uint64_t length);
     // Sequential transfers from the current position.
     long long Read(void* buffer, size_t size);
     bool Write(const void* buffer, size_t size);
+    // The pieces one after another, in as few system calls as the system allows.
+    bool Write(const std::vector<std::pair<const char*, size_t>>& pieces);
     bool Seek(uint64_t offset);
     // Size in bytes; for a block device its capacity. -1 on error.
     long long Size() const;

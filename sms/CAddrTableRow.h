@@ -6,7 +6,9 @@
 
 class CAddrTableRow : public CTableRow {
 public:
-    CAddrTableRow() : CTableRow(kAddrKind) {}
+    // The kind of its rows, which no other class gives (see SmsRowAs).
+    static constexpr int32_t kKind = kAddrKind;
+    CAddrTableRow() : CTableRow(kKind) {}
     bool Equals(const CTableRow* other) const override;
     std::string ToString() const override { return std::string(); }
 

@@ -6,7 +6,9 @@
 
 class CCanonicalAddressesTableRow : public CTableRow {
 public:
-    CCanonicalAddressesTableRow() : CTableRow(kCanonicalAddressesKind) {}
+    // The kind of its rows, which no other class gives (see SmsRowAs).
+    static constexpr int32_t kKind = kCanonicalAddressesKind;
+    CCanonicalAddressesTableRow() : CTableRow(kKind) {}
     bool Equals(const CTableRow* other) const override;
     std::string ToString() const override { return std::string(); }
 

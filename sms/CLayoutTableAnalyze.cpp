@@ -23,6 +23,7 @@ ResultCode CLayoutTableAnalyze::BuildRows(ISQLiteTable* table, int count, bool l
     // The engine's text bytes are copied at once: a later read may reuse its buffer.
     std::vector<std::string> bytes(layout_.count);
     int notText = 0, cut = 0;
+    store_.Expect(count > 0 ? static_cast<size_t>(count) : 0);
     for (int record = 0; record < count; ++record) {
         if (IsCancelled()) {
             TellOf(notText, cut);

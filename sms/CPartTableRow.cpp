@@ -1,7 +1,9 @@
 #include "sms/CPartTableRow.h"
 
+#include "sms/SmsRowAs.h"
+
 bool CPartTableRow::Equals(const CTableRow* other) const {
-    auto* row = dynamic_cast<const CPartTableRow*>(other);
+    auto* row = SmsRowAs<const CPartTableRow>(other);
     return row && row->id == id && row->messageId == messageId && row->sequence == sequence &&
            row->contentClass == contentClass && row->charset == charset &&
            row->contentLocation == contentLocation && row->dataPath == dataPath && row->text == text &&
@@ -9,7 +11,7 @@ bool CPartTableRow::Equals(const CTableRow* other) const {
 }
 
 bool CPartTableRow::SameContent(const CTableRow* other) const {
-    auto* row = dynamic_cast<const CPartTableRow*>(other);
+    auto* row = SmsRowAs<const CPartTableRow>(other);
     return row && row->contentClass == contentClass && row->Location() == Location() &&
            row->dataPath == dataPath && row->text == text;
 }

@@ -6,7 +6,9 @@
 
 class CPartTableRow : public CTableRow {
 public:
-    CPartTableRow() : CTableRow(kPartKind) {}
+    // The kind of its rows, which no other class gives (see SmsRowAs).
+    static constexpr int32_t kKind = kPartKind;
+    CPartTableRow() : CTableRow(kKind) {}
     bool Equals(const CTableRow* other) const override;
     std::string ToString() const override { return contentLocation + dataPath + text; }
     // The same content class, location, data path and text; ids, mid, seq and charset aside.

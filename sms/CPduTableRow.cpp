@@ -1,9 +1,10 @@
 #include "sms/CPduTableRow.h"
 
 #include "sms/CPartTableRow.h"
+#include "sms/SmsRowAs.h"
 
 bool CPduTableRow::Equals(const CTableRow* other) const {
-    auto* row = dynamic_cast<const CPduTableRow*>(other);
+    auto* row = SmsRowAs<const CPduTableRow>(other);
     return row && row->id == id && row->threadId == threadId && row->date == date &&
            row->messageBox == messageBox && row->subject == subject && row->subjectCharset == subjectCharset &&
            row->multipartKind == multipartKind;
@@ -12,7 +13,7 @@ bool CPduTableRow::Equals(const CTableRow* other) const {
 std::string CPduTableRow::ToString() const { return (messageBox == 1 ? "RECV(MMS): " : "SEND(MMS): ") + subject; }
 
 void CPduTableRow::AddPart(CTableRow* part) {
-    auto* added = dynamic_cast<CPartTableRow*>(part);
+    auto* added = SmsRowAs<CPartTableRow>(part);
     if (!added) return;
     if (added->live) {
         parts.push_back(added);

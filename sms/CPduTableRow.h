@@ -7,7 +7,9 @@
 
 class CPduTableRow : public CBaseSmsAndMmsTableRow {
 public:
-    CPduTableRow() : CBaseSmsAndMmsTableRow(kPduKind) {}
+    // The kind of its rows, which no other class gives (see SmsRowAs).
+    static constexpr int32_t kKind = kPduKind;
+    CPduTableRow() : CBaseSmsAndMmsTableRow(kKind) {}
     // The parts take no part in equality.
     bool Equals(const CTableRow* other) const override;
     std::string ToString() const override;

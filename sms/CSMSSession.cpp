@@ -116,10 +116,9 @@ void FindLeaves(const char* text, size_t size, std::vector<std::pair<size_t, siz
 }  // namespace
 
 void CSMSSession::AddWrittenMessage(const SmsMessageContent& message, const char* piece, size_t size) {
-    Leaves leaves;
-    FindLeaves(piece, size, &leaves);
+    FindLeaves(piece, size, &leaves_);
     size_t nextLeaf = 0;
-    KeepMessage(message, piece, 0, size, true, leaves, &nextLeaf);
+    KeepMessage(message, piece, 0, size, true, leaves_, &nextLeaf);
 }
 
 void CSMSSession::FinishWritten(std::string head, std::string tail, std::string number, std::string name, int total,
@@ -136,6 +135,7 @@ void CSMSSession::FinishWritten(std::string head, std::string tail, std::string 
 
 void CSMSSession::FinishMessages() {
     // A run keeps every conversation: no room to grow is kept.
+    Leaves().swap(leaves_);
     shapes_.shrink_to_fit();
     messages_.shrink_to_fit();
     parts_.shrink_to_fit();
@@ -218,16 +218,36 @@ void CSMSSession::KeepMessage(const SmsMessageContent& content, const char* text
     messages_.push_back(std::move(message));
 }
 
+void CSMSSession::DocumentPieces(std::vector<std::pair<const char*, size_t>>* pieces) {
+    pieces->clear();
+    if (head_.empty()) {
+        pieces->emplace_back(text_.data(), text_.size());
+        return;
+    }
+    pieces->reserve(messages_.size() + 2);
+    pieces->emplace_back(head_.data(), head_.size());
+    for (const Message& message : messages_) pieces->emplace_back(message.piece.get(), message.pieceSize);
+    pieces->emplace_back(tail_.data(), tail_.size());
+}
+
 std::string CSMSSession::DocumentText() {
-    if (head_.empty()) return text_;
-    size_t size = head_.size() + tail_.size();
-    for (const Message& message : messages_) size += message.pieceSize;
+    std::vector<std::pair<const char*, size_t>> pieces;
+    DocumentPieces(&pieces);
+    size_t size = 0;
+    for (const auto& piece : pieces) size += piece.second;
     std::string text;
     text.reserve(size);
-    text += head_;
-    for (const Message& message : messages_) text.append(message.piece.get(), message.pieceSize);
-    text += tail_;
+    for (const auto& piece : pieces) text.append(piece.first, piece.second);
     return text;
+}
+
+bool CSMSSession::HoldsFiles() {
+    for (const Message& message : messages_) {
+        if (shapes_[message.shape].oneText) continue;
+        for (size_t i = 0; i < message.count; ++i)
+            if (parts_[message.first + i].type >= 2 && parts_[message.first + i].type <= 5) return true;
+    }
+    return false;
 }
 
 size_t CSMSSession::Keep(const char* text, size_t size) {

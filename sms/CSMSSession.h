@@ -16,7 +16,8 @@
 // only a text that the document writes otherwise (with references) is kept again, with the names,
 // in one string. The document itself is kept a message at a time, each message's text in a piece
 // of its own: pieces the size of a message fit where the rows of the conversations made before
-// lay, where one text the size of a conversation would take new memory.
+// lay, where one text the size of a conversation would take new memory; so would blocks of a few
+// pieces (blocks of 1 KiB made a run's peak memory a fifth larger).
 class CSMSSession : public ISMSSession, public ISMSDocument {
 public:
     // A session read from a document's text.
@@ -40,6 +41,8 @@ public:
     int GetDeletedCount() override { return deletedCount_; }
     int Matches(const char* keyword) override;
     std::string DocumentText() override;
+    void DocumentPieces(std::vector<std::pair<const char*, size_t>>* pieces) override;
+    bool HoldsFiles() override;
 
 private:
     static constexpr size_t kNone = static_cast<size_t>(-1);
@@ -103,6 +106,7 @@ private:
     std::vector<Shape> shapes_;
     std::vector<Message> messages_;
     std::vector<Part> parts_;
+    Leaves leaves_;  // where the texts lie in the piece of the message being kept
     bool rootHasChildren_ = false;
     bool endsWithMessage_ = false;  // the root's last child is an element
     size_t cursor_ = kNone;

@@ -1,7 +1,9 @@
 #include "sms/CSmsTableRow.h"
 
+#include "sms/SmsRowAs.h"
+
 bool CSmsTableRow::Equals(const CTableRow* other) const {
-    auto* row = dynamic_cast<const CSmsTableRow*>(other);
+    auto* row = SmsRowAs<const CSmsTableRow>(other);
     return row && row->id == id && row->threadId == threadId && row->date == date && row->address == address &&
            row->type == type && row->body == body;
 }

@@ -6,7 +6,9 @@
 
 class CSmsTableRow : public CBaseSmsAndMmsTableRow {
 public:
-    CSmsTableRow() : CBaseSmsAndMmsTableRow(kSmsKind) {}
+    // The kind of its rows, which no other class gives (see SmsRowAs).
+    static constexpr int32_t kKind = kSmsKind;
+    CSmsTableRow() : CBaseSmsAndMmsTableRow(kKind) {}
     bool Equals(const CTableRow* other) const override;
     std::string ToString() const override;
 

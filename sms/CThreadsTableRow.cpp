@@ -3,9 +3,10 @@
 #include <algorithm>
 
 #include "sqlite_recovery/framework/TextUtils.h"
+#include "sms/SmsRowAs.h"
 
 bool CThreadsTableRow::Equals(const CTableRow* other) const {
-    auto* row = dynamic_cast<const CThreadsTableRow*>(other);
+    auto* row = SmsRowAs<const CThreadsTableRow>(other);
     return row && row->id == id && row->date == date && row->recipientIds == recipientIds &&
            row->snippet == snippet && row->type == type;
 }

@@ -7,7 +7,9 @@
 
 class CThreadsTableRow : public CTableRow {
 public:
-    CThreadsTableRow() : CTableRow(kThreadsKind) {}
+    // The kind of its rows, which no other class gives (see SmsRowAs).
+    static constexpr int32_t kKind = kThreadsKind;
+    CThreadsTableRow() : CTableRow(kKind) {}
     bool Equals(const CTableRow* other) const override;
     std::string ToString() const override { return std::string(); }
 

@@ -1,7 +1,9 @@
 #include "sms/CWordsContentTableRow.h"
 
+#include "sms/SmsRowAs.h"
+
 bool CWordsContentTableRow::Equals(const CTableRow* other) const {
-    auto* row = dynamic_cast<const CWordsContentTableRow*>(other);
+    auto* row = SmsRowAs<const CWordsContentTableRow>(other);
     return row && row->id == id && row->rowId == rowId && row->indexText == indexText &&
            row->sourceId == sourceId && row->tableToUse == tableToUse;
 }

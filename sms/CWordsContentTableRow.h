@@ -7,7 +7,9 @@
 // A row of the full-text index's content table: the indexed text of an sms body or an MMS text part.
 class CWordsContentTableRow : public CTableRow {
 public:
-    CWordsContentTableRow() : CTableRow(kWordsContentKind) {}
+    // The kind of its rows, which no other class gives (see SmsRowAs).
+    static constexpr int32_t kKind = kWordsContentKind;
+    CWordsContentTableRow() : CTableRow(kKind) {}
     bool Equals(const CTableRow* other) const override;
     std::string ToString() const override { return std::string(); }
 

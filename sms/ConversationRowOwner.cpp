@@ -5,13 +5,14 @@
 #include <utility>
 
 #include "sms/CPduTableRow.h"
+#include "sms/SmsRowAs.h"
 
 namespace {
 
 // Appends a conversation's hold on a message and, for an MMS, on its parts.
 void AddHold(const CTableRow* row, std::vector<const CTableRow*>* held) {
     held->push_back(row);
-    if (auto* pdu = dynamic_cast<const CPduTableRow*>(row))
+    if (auto* pdu = SmsRowAs<const CPduTableRow>(row))
         for (const CTableRow* part : pdu->parts) held->push_back(part);
 }
 
@@ -43,7 +44,7 @@ void ConversationRowOwner::TakeOver(const SmsResultMap& result, std::vector<CTab
 
 void ConversationRowOwner::Drop(CTableRow* row) {
     // An MMS's parts are let go before the MMS, which lists them.
-    if (auto* pdu = dynamic_cast<CPduTableRow*>(row))
+    if (auto* pdu = SmsRowAs<CPduTableRow>(row))
         for (CTableRow* part : pdu->parts) Drop(part);
     auto at = std::lower_bound(shared_.begin(), shared_.end(), row,
                                [](const std::pair<const CTableRow*, uint32_t>& held, const CTableRow* r) {
@@ -60,7 +61,10 @@ void ConversationRowOwner::Done(SmsResultMap& result, SmsResultMap::iterator ent
     std::vector<CTableRow*> rows = std::move(entry->second);
     result.erase(entry);
     if (holding_)
-        for (CTableRow* row : rows) Drop(row);
+        for (size_t i = 0; i < rows.size(); ++i) {
+            if (i + 2 < rows.size()) __builtin_prefetch(rows[i + 2]);  // far apart in memory
+            Drop(rows[i]);
+        }
 }
 
 void ConversationRowOwner::ReleaseAll(SmsResultMap& result) {

@@ -70,6 +70,7 @@ private:
     std::unique_ptr<XmlItemPrinter> smsPrinter_, mmsPrinter_;
     TiXmlElement* smsItem_ = nullptr;
     TiXmlText* smsText_ = nullptr;
+    SmsMessageContent smsContent_;
     CTableRow* row_ = nullptr;
     bool itemAdded_ = false;
     std::vector<std::string> smilOrder_;

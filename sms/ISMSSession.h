@@ -1,6 +1,9 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "sqlite_recovery/framework/ICommon.h"
 
@@ -64,6 +67,12 @@ public:
     // Put together anew on each call: a run holds every conversation, and the whole documents of
     // all of them beside what the sessions keep would take as much again.
     virtual std::string DocumentText() = 0;
+    // The same text as pieces to be written one after another, without putting it together: they
+    // point into the session and are valid while it lives.
+    virtual void DocumentPieces(std::vector<std::pair<const char*, size_t>>* pieces) = 0;
+    // Whether a message holds a file (a part of type 2 to 5): a caller after the files need not
+    // step through the messages of a conversation of texts.
+    virtual bool HoldsFiles() = 0;
 };
 
 // What a message is in its box: "received", "sent", "draft", "outbox", "failed" or "queued"; for a

@@ -12,6 +12,7 @@
 #include "contacts/PhoneNumberMatch.h"
 #include "sms/SmsTextConversion.h"
 #include "sqlite_recovery/framework/TextUtils.h"
+#include "sms/SmsRowAs.h"
 
 namespace {
 
@@ -61,6 +62,11 @@ ResultCode MessageAssembler::Build() {
     textRowsById_.Reserve(sms + parts);
     textRowsByText_.Reserve(sms + parts);
     smsTextsByThread_.Reserve(sms);
+    smsRows_.clear();
+    smsRows_.reserve(sms);
+    if (tables_.sms)
+        for (auto& entry : *tables_.sms)
+            if (auto* row = SmsRowAs<CSmsTableRow>(entry.second)) smsRows_.push_back(row);
     RegisterAddresses();
     LinkThreads();
     ResultCode rc = RunAssignmentChain();
@@ -70,6 +76,7 @@ ResultCode MessageAssembler::Build() {
 
 void MessageAssembler::ForgetIndexes() {
     MessageAssembler empty(tables_, result_);
+    std::swap(smsRows_, empty.smsRows_);
     std::swap(knownAddresses_, empty.knownAddresses_);
     std::swap(knownNumbers_, empty.knownNumbers_);
     std::swap(pduRows_, empty.pduRows_);
@@ -130,14 +137,12 @@ void MessageAssembler::AddKnownAddress(const std::string& spelling) {
 void MessageAssembler::RegisterAddresses() {
     if (tables_.addr)
         for (auto& entry : *tables_.addr)
-            if (auto* row = dynamic_cast<CAddrTableRow*>(entry.second)) RegisterAddress(row->address);
+            if (auto* row = SmsRowAs<CAddrTableRow>(entry.second)) RegisterAddress(row->address);
     if (tables_.canonicalAddresses)
         for (auto& entry : *tables_.canonicalAddresses)
-            if (auto* row = dynamic_cast<CCanonicalAddressesTableRow*>(entry.second)) RegisterAddress(row->address);
-    if (tables_.sms)
-        for (auto& entry : *tables_.sms)
-            if (auto* row = dynamic_cast<CSmsTableRow*>(entry.second))
-                if (!row->address.empty()) RegisterAddress(row->address);
+            if (auto* row = SmsRowAs<CCanonicalAddressesTableRow>(entry.second)) RegisterAddress(row->address);
+    for (CSmsTableRow* row : smsRows_)
+        if (!row->address.empty()) RegisterAddress(row->address);
 }
 
 bool MessageAssembler::HasAddress(const std::string& address, int64_t* id) const {
@@ -168,14 +173,14 @@ void MessageAssembler::LinkThreads() {
 void MessageAssembler::LinkThreadRecipients() {
     if (!tables_.threads) return;
     for (auto& entry : *tables_.threads) {
-        auto* thread = dynamic_cast<CThreadsTableRow*>(entry.second);
+        auto* thread = SmsRowAs<CThreadsTableRow>(entry.second);
         if (!thread) continue;
         knownThreadIds_.insert(thread->id);
         if (thread->id <= 0 || !tables_.canonicalAddresses) continue;
         for (int64_t recipient : thread->recipientIds) {
             auto range = tables_.canonicalAddresses->equal_range(recipient);
             for (auto it = range.first; it != range.second; ++it) {
-                auto* canonical = dynamic_cast<CCanonicalAddressesTableRow*>(it->second);
+                auto* canonical = SmsRowAs<CCanonicalAddressesTableRow>(it->second);
                 int64_t id;
                 if (canonical && HasAddress(canonical->address, &id)) AddLink(thread->id, id);
             }
@@ -184,10 +189,8 @@ void MessageAssembler::LinkThreadRecipients() {
 }
 
 void MessageAssembler::LinkSmsThreads() {
-    if (!tables_.sms) return;
-    for (auto& entry : *tables_.sms) {
-        auto* sms = dynamic_cast<CSmsTableRow*>(entry.second);
-        if (!sms || sms->address.empty()) continue;
+    for (CSmsTableRow* sms : smsRows_) {
+        if (sms->address.empty()) continue;
         knownThreadIds_.insert(sms->threadId);
         int64_t id;
         if (sms->threadId > 0 && HasAddress(sms->address, &id)) AddLink(sms->threadId, id);
@@ -196,7 +199,7 @@ void MessageAssembler::LinkSmsThreads() {
 
 void MessageAssembler::LinkPduThreads() {
     for (auto& entry : pduRows_) {
-        auto* pdu = dynamic_cast<CPduTableRow*>(entry.second);
+        auto* pdu = SmsRowAs<CPduTableRow>(entry.second);
         if (!pdu) continue;
         knownThreadIds_.insert(pdu->threadId);
         if (pdu->threadId > 0 && !threadToAddress_.count(pdu->threadId)) {
@@ -224,7 +227,7 @@ CPduTableRow* MessageAssembler::NewMadeUpPdu(int64_t id, int64_t threadId, int64
 void MessageAssembler::AddOrphanPartPdus() {
     if (!tables_.part) return;
     for (auto& entry : *tables_.part) {
-        auto* part = dynamic_cast<CPartTableRow*>(entry.second);
+        auto* part = SmsRowAs<CPartTableRow>(entry.second);
         if (!part || pduRows_.count(part->messageId)) continue;
         CPduTableRow* pdu = NewMadeUpPdu(part->messageId, NextThreadId(), 0);
         if (!pdu) continue;

@@ -2,9 +2,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <map>
-#include <set>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -145,9 +145,13 @@ private:
     // SMS rows by a hash of their thread and body; text-only messages, which stand for any thread,
     // by their body alone.
     RowsByKey<size_t, const CSmsTableRow> smsTextsByThread_;
-    std::map<std::string, int64_t> addressToId_;
+    // The sms table's rows in its map's order, listed once for the passes over them: a walk of a
+    // large phone's map chases a node a row.
+    std::vector<CSmsTableRow*> smsRows_;
+    // Looked up for every message, and never walked.
+    std::unordered_map<std::string, int64_t> addressToId_;
     std::map<int64_t, std::string> idToAddress_;
     std::multimap<int64_t, int64_t> threadToAddress_;
-    std::set<int64_t> knownThreadIds_;
+    std::unordered_set<int64_t> knownThreadIds_;
     std::map<int64_t, Conversation> conversations_;
 };

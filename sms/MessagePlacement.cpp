@@ -3,12 +3,15 @@
 #include <algorithm>
 #include <map>
 #include <new>
+#include <utility>
+#include <vector>
 
 #include "sms/CPartTableRow.h"
 #include "sms/CPduTableRow.h"
 #include "sms/CSmsTableRow.h"
 #include "sms/MessageTextKeys.h"
 #include "sms/SmsTextConversion.h"
+#include "sms/SmsRowAs.h"
 
 // The placing of SMS and PDU rows in their partners' conversations, the join of parts to their
 // messages, and the final sort and removal of repeated messages.
@@ -52,7 +55,7 @@ void MessageAssembler::IndexSms(CSmsTableRow* row) {
 
 void MessageAssembler::IndexText(CTableRow* row, const std::string& text) {
     textRowsByText_.Add(HashOfText(text), row);
-    if (auto* sms = dynamic_cast<const CSmsTableRow*>(row)) {
+    if (auto* sms = SmsRowAs<const CSmsTableRow>(row)) {
         const bool textOnly = sms->type == kTextOnlySmsType;
         smsTextsByThread_.Add(HashOfThreadText(textOnly, sms->threadId, text), sms);
     }
@@ -73,10 +76,7 @@ bool MessageAssembler::IsTextPlacedInThread(const CSmsTableRow* row) const {
 }
 
 ResultCode MessageAssembler::AssignSmsRows() {
-    if (!tables_.sms) return RK_OK;
-    for (auto& entry : *tables_.sms) {
-        auto* sms = dynamic_cast<CSmsTableRow*>(entry.second);
-        if (!sms) continue;
+    for (CSmsTableRow* sms : smsRows_) {
         if (!sms->address.empty()) {
             int64_t id;
             if (HasAddress(sms->address, &id) && Place(id, sms)) IndexSms(sms);
@@ -125,12 +125,12 @@ ResultCode MessageAssembler::JoinPartsToPdus() {
     if (!tables_.part) return RK_OK;
     std::multimap<int64_t, CPduTableRow*> extra;
     for (auto& entry : *tables_.part) {
-        auto* part = dynamic_cast<CPartTableRow*>(entry.second);
+        auto* part = SmsRowAs<CPartTableRow>(entry.second);
         if (!part) continue;
         std::vector<CPduTableRow*> candidates;
         auto range = pduRows_.equal_range(part->messageId);
         for (auto it = range.first; it != range.second; ++it)
-            if (auto* pdu = dynamic_cast<CPduTableRow*>(it->second)) candidates.push_back(pdu);
+            if (auto* pdu = SmsRowAs<CPduTableRow>(it->second)) candidates.push_back(pdu);
 
         bool attached = false;
         for (CPduTableRow* pdu : candidates)
@@ -166,7 +166,7 @@ ResultCode MessageAssembler::JoinPartsToPdus() {
 
 ResultCode MessageAssembler::AssignPduRows() {
     for (auto& entry : pduRows_) {
-        auto* pdu = dynamic_cast<CPduTableRow*>(entry.second);
+        auto* pdu = SmsRowAs<CPduTableRow>(entry.second);
         if (!pdu) continue;
         if (pdu->threadId > 0) {
             auto range = threadToAddress_.equal_range(pdu->threadId);
@@ -179,10 +179,21 @@ ResultCode MessageAssembler::AssignPduRows() {
     return RK_OK;
 }
 
-// Stable, so rows equal in date and liveness keep the order in which they were placed.
+// In MessageDateLess's order, and stable, so rows equal in date and liveness keep the order in which
+// they were placed. Each row's order is read once: the comparisons touch no row, and a large phone's
+// rows lie far apart.
 void MessageAssembler::SortConversations() {
-    for (auto& entry : conversations_)
-        if (!entry.second.empty()) std::stable_sort(entry.second.begin(), entry.second.end(), MessageDateLess);
+    std::vector<std::pair<MessageOrder, CTableRow*>> keyed;
+    for (auto& entry : conversations_) {
+        Conversation& rows = entry.second;
+        if (rows.size() < 2) continue;
+        keyed.clear();
+        for (CTableRow* row : rows) keyed.emplace_back(MessageOrderOf(row), row);
+        std::stable_sort(keyed.begin(), keyed.end(),
+                         [](const std::pair<MessageOrder, CTableRow*>& a,
+                            const std::pair<MessageOrder, CTableRow*>& b) { return a.first < b.first; });
+        for (size_t i = 0; i < rows.size(); ++i) rows[i] = keyed[i].second;
+    }
 }
 
 void MessageAssembler::RemoveDuplicateMessages() {
@@ -193,7 +204,7 @@ void MessageAssembler::RemoveDuplicateMessages() {
         Conversation kept;
         const CSmsTableRow* previousSms = nullptr;
         for (CTableRow* row : rows) {
-            auto* sms = dynamic_cast<CSmsTableRow*>(row);
+            auto* sms = SmsRowAs<CSmsTableRow>(row);
             if (sms && !sms->live && previousSms) {
                 const CSmsTableRow* p = previousSms;
                 bool sameDate = sms->date == p->date;
@@ -210,7 +221,7 @@ void MessageAssembler::RemoveDuplicateMessages() {
         kept.clear();
         const CPduTableRow* previousPdu = nullptr;
         for (CTableRow* row : rows) {
-            auto* pdu = dynamic_cast<CPduTableRow*>(row);
+            auto* pdu = SmsRowAs<CPduTableRow>(row);
             if (pdu && !pdu->live && previousPdu) {
                 bool sameDate = pdu->date == previousPdu->date;
                 // A recovered MMS repeats a live one only when its parts do too.

@@ -12,6 +12,7 @@
 #include "sms/MessageTextKeys.h"
 #include "sms/SmsTextConversion.h"
 #include "sqlite_recovery/framework/TextUtils.h"
+#include "sms/SmsRowAs.h"
 
 // Messages made from a text alone: the threads' snippets and the word index's texts that no placed
 // message holds.
@@ -31,10 +32,10 @@ bool MessageAssembler::IsTextIndexed(int64_t sourceId, const std::string& text, 
     const bool whole = sourceId <= 0;
     auto holds = [&](const CTableRow* row) {
         const std::string* held = nullptr;
-        if (auto* sms = dynamic_cast<const CSmsTableRow*>(row)) {
+        if (auto* sms = SmsRowAs<const CSmsTableRow>(row)) {
             if (thread && IsSnippetOf(sms, thread)) return false;
             held = &sms->body;
-        } else if (auto* part = dynamic_cast<const CPartTableRow*>(row)) {
+        } else if (auto* part = SmsRowAs<const CPartTableRow>(row)) {
             held = &part->text;
         }
         return held && (whole ? *held == text : ContainsText(*held, text));
@@ -49,9 +50,9 @@ bool MessageAssembler::IsTextIndexed(int64_t sourceId, const std::string& text, 
 
 bool MessageAssembler::ConversationContainsText(const Conversation& rows, const std::string& text) {
     for (const CTableRow* row : rows) {
-        if (auto* sms = dynamic_cast<const CSmsTableRow*>(row)) {
+        if (auto* sms = SmsRowAs<const CSmsTableRow>(row)) {
             if (ContainsText(sms->body, text)) return true;
-        } else if (auto* pdu = dynamic_cast<const CPduTableRow*>(row)) {
+        } else if (auto* pdu = SmsRowAs<const CPduTableRow>(row)) {
             for (const CTableRow* p : pdu->parts) {
                 auto* part = static_cast<const CPartTableRow*>(p);
                 if (part->contentClass == kPartPlainText && ContainsText(part->text, text)) return true;
@@ -96,7 +97,7 @@ bool MessageAssembler::AddSnippetToRecipients(const CThreadsTableRow* row) {
     for (int64_t recipient : row->recipientIds) {
         auto range = tables_.canonicalAddresses->equal_range(recipient);
         for (auto it = range.first; it != range.second; ++it) {
-            auto* canonical = dynamic_cast<CCanonicalAddressesTableRow*>(it->second);
+            auto* canonical = SmsRowAs<CCanonicalAddressesTableRow>(it->second);
             int64_t id;
             if (canonical && HasAddress(canonical->address, &id) && AddSnippetToConversation(id, row)) result = true;
         }
@@ -133,11 +134,10 @@ ResultCode MessageAssembler::AddThreadSnippets() {
         auto found = newestLive.emplace(row->threadId, row->date);
         if (!found.second && found.first->second < row->date) found.first->second = row->date;
     };
-    if (tables_.sms)
-        for (auto& entry : *tables_.sms) note(dynamic_cast<const CSmsTableRow*>(entry.second));
-    for (auto& entry : pduRows_) note(dynamic_cast<const CPduTableRow*>(entry.second));
+    for (const CSmsTableRow* sms : smsRows_) note(sms);
+    for (auto& entry : pduRows_) note(SmsRowAs<const CPduTableRow>(entry.second));
     for (auto& entry : *tables_.threads) {
-        auto* thread = dynamic_cast<CThreadsTableRow*>(entry.second);
+        auto* thread = SmsRowAs<CThreadsTableRow>(entry.second);
         if (!thread || thread->snippet.empty() || IsBlankText(thread->snippet)) continue;
         if (thread->live) {
             auto newest = newestLive.find(thread->id);
@@ -151,7 +151,7 @@ ResultCode MessageAssembler::AddThreadSnippets() {
 ResultCode MessageAssembler::AddIndexOnlyMessages() {
     if (!tables_.wordsContent) return RK_OK;
     for (auto& entry : *tables_.wordsContent) {
-        auto* words = dynamic_cast<CWordsContentTableRow*>(entry.second);
+        auto* words = SmsRowAs<CWordsContentTableRow>(entry.second);
         if (!words) continue;
         const std::string& text = words->indexText;
         if (IsTextIndexed(-1, text) || IsTextIndexed(words->sourceId, text)) continue;

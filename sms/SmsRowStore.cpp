@@ -10,6 +10,7 @@
 #include "sms/CThreadsTableRow.h"
 #include "sms/CWordsContentTableRow.h"
 #include "sqlite_recovery/framework/ValueHash.h"
+#include "sms/SmsRowAs.h"
 
 namespace {
 
@@ -18,19 +19,19 @@ namespace {
 size_t HashOfContent(const CTableRow* row) {
     ValueHash h;
     h.Add(row->tableKind).Add(row->id);
-    if (auto* sms = dynamic_cast<const CSmsTableRow*>(row))
+    if (auto* sms = SmsRowAs<const CSmsTableRow>(row))
         h.Add(sms->threadId).Add(sms->date).Add(sms->type).Add(sms->body);
-    else if (auto* pdu = dynamic_cast<const CPduTableRow*>(row))
+    else if (auto* pdu = SmsRowAs<const CPduTableRow>(row))
         h.Add(pdu->threadId).Add(pdu->date).Add(pdu->messageBox).Add(pdu->subject);
-    else if (auto* part = dynamic_cast<const CPartTableRow*>(row))
+    else if (auto* part = SmsRowAs<const CPartTableRow>(row))
         h.Add(part->messageId).Add(part->sequence).Add(part->contentLocation).Add(part->dataPath).Add(part->text);
-    else if (auto* words = dynamic_cast<const CWordsContentTableRow*>(row))
+    else if (auto* words = SmsRowAs<const CWordsContentTableRow>(row))
         h.Add(words->rowId).Add(words->sourceId).Add(words->indexText);
-    else if (auto* thread = dynamic_cast<const CThreadsTableRow*>(row))
+    else if (auto* thread = SmsRowAs<const CThreadsTableRow>(row))
         h.Add(thread->date).Add(thread->snippet);
-    else if (auto* addr = dynamic_cast<const CAddrTableRow*>(row))
+    else if (auto* addr = SmsRowAs<const CAddrTableRow>(row))
         h.Add(addr->messageId).Add(addr->type).Add(addr->address);
-    else if (auto* canonical = dynamic_cast<const CCanonicalAddressesTableRow*>(row))
+    else if (auto* canonical = SmsRowAs<const CCanonicalAddressesTableRow>(row))
         h.Add(canonical->address);
     return h.Value();
 }
@@ -39,38 +40,36 @@ size_t HashOfContent(const CTableRow* row) {
 
 void SmsRowStore::Index(Position position) {
     CTableRow* row = position->second;
-    byContent_->emplace(HashOfContent(row), position);
-    auto* pdu = dynamic_cast<CPduTableRow*>(row);
+    byContent_.Add(HashOfContent(row), position);
+    auto* pdu = SmsRowAs<CPduTableRow>(row);
     if (pdu && pdu->idKnown) mmsVersions_.emplace(std::make_pair(pdu->id, pdu->threadId), position);
 }
 
 void SmsRowStore::ForgetIndexes() {
-    byContent_.reset();
-    indexMemory_.release();
+    byContent_.Clear();
     mmsVersions_.clear();
     indexed_ = false;
+    expected_ = 0;
 }
 
 void SmsRowStore::Store(CTableRow* row) {
     if (!row) return;
     if (!indexed_) {
-        byContent_.reset(new ContentIndex(&indexMemory_));
+        byContent_.Reserve(rows_.size() + expected_);
         // The map's order among rows of one id is the order they were filed in.
         for (Position it = rows_.begin(); it != rows_.end(); ++it) Index(it);
         indexed_ = true;
     }
-    // Stored rows are never equal to each other, so at most one of them equals the new row.
+    // Stored rows are never equal to each other, so at most one of them equals the new row: the
+    // order in which the index offers them does not matter.
     const size_t hash = HashOfContent(row);
-    auto same = byContent_->equal_range(hash);
-    for (auto it = same.first; it != same.second; ++it) {
-        CTableRow* held = it->second->second;
-        if (held->Equals(row)) {
-            held->live = row->live;
-            row->Release();
-            return;
-        }
+    CTableRow* held = nullptr;
+    if (byContent_.Find(hash, [&](Position at) { return (held = at->second)->Equals(row); })) {
+        held->live = row->live;
+        row->Release();
+        return;
     }
-    auto* pdu = dynamic_cast<CPduTableRow*>(row);
+    auto* pdu = SmsRowAs<CPduTableRow>(row);
     if (pdu && pdu->idKnown && !pdu->live) {
         // Versions of one MMS share its id and thread; recovered MMS whose ids were lost are not
         // versions of each other. Compared in the order they were filed.
@@ -95,12 +94,7 @@ void SmsRowStore::Store(CTableRow* row) {
 
 // Takes a row out of the content index and the map, and releases it.
 void SmsRowStore::Forget(Position position) {
-    auto same = byContent_->equal_range(HashOfContent(position->second));
-    for (auto it = same.first; it != same.second; ++it)
-        if (it->second == position) {
-            byContent_->erase(it);
-            break;
-        }
+    byContent_.Remove(HashOfContent(position->second), [&](Position at) { return at == position; });
     position->second->Release();
     rows_.erase(position);
 }

@@ -2,12 +2,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
-#include <memory>
-#include <memory_resource>
-#include <unordered_map>
 #include <utility>
 
 #include "sqlite_recovery/controller/CTableAnalyze.h"
+#include "sqlite_recovery/framework/HashSlots.h"
 
 class CTableRow;
 
@@ -24,6 +22,8 @@ public:
     SmsRowStore(const SmsRowStore&) = delete;
     SmsRowStore& operator=(const SmsRowStore&) = delete;
 
+    // The number of rows the next batch will offer at most, so that the index is made at its size.
+    void Expect(size_t rows) { expected_ = rows; }
     // Files a new row (owned by the map afterwards), or releases it. Indexes the map first when
     // it is not indexed.
     void Store(CTableRow* row);
@@ -39,12 +39,10 @@ private:
     void Forget(Position position);
 
     SmsRowMap& rows_;
-    // By a hash of the values that equality compares. Its nodes lie in blocks of their own, given
-    // back whole with the index: scattered among the rows they would leave holes too small for
-    // what comes after.
-    using ContentIndex = std::pmr::unordered_multimap<size_t, Position>;
-    std::pmr::monotonic_buffer_resource indexMemory_;
-    std::unique_ptr<ContentIndex> byContent_;
+    // By a hash of the values that equality compares: one allocation, given back whole with the
+    // index (nodes scattered among the rows would leave holes too small for what comes after).
+    HashSlots<Position> byContent_;
+    size_t expected_ = 0;
     // MMS rows whose id is known, by id and thread, in the order they were filed.
     std::multimap<std::pair<int64_t, int64_t>, Position> mmsVersions_;
     bool indexed_ = false;

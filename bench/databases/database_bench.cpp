@@ -21,9 +21,10 @@
 //               of files soon after as many were removed costs more system time than the recovery;
 //               a tmpfs (/dev/shm/...) keeps that out of the figures
 // The databases are made on the first run and kept in the folder (build/bench-data/databases).
-// Per database: the medians, peak RSS against the file's size, the median of the pair ratios, the
-// job's summary, and for SMS how many texts of the deleted messages came back as stored; per
-// kind, the growth of the time from one size to the next.
+// Per database: the medians, peak RSS against the file's size, the median of the pair ratios (by
+// wall time, and by user + system time, which a loaded machine sways less), the job's summary, and
+// for SMS how many texts of the deleted messages came back as stored; per kind, the growth of the
+// time from one size to the next.
 #include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -179,6 +180,7 @@ std::string Summary(const std::string& path, bool sms) {
 
 struct Figures {
     double mb = 0, ours = 0, theirs = 0, ratio = 0;
+    double oursCpu = 0, theirsCpu = 0, cpuRatio = 0;  // user + system seconds: less swayed by the load
     long peakKiB = 0, theirPeakKiB = 0;
 };
 
@@ -217,26 +219,38 @@ Figures Measure(const Database& d, const std::string& runs, const std::string& b
     else if (!RecoverWorks(sqlite3, d.db, outs + "/recover.sql"))
         std::printf("  %s .recover gives no rows back here (no sqlite_dbpage?): its times mean nothing; see "
                     "--sqlite3 and -DRK_SQLITE3_RECOVER=ON\n", sqlite3.c_str());
-    std::vector<double> a, b, ratio;
+    std::vector<double> a, b, ratio, aCpu, bCpu, cpuRatio;
     for (int i = 1; i <= pairs; ++i) {
         BenchRun x = ours(i);
         BenchRun y = theirs(i);
+        const double xCpu = x.user + x.sys, yCpu = y.user + y.sys;
         a.push_back(x.wall);
         b.push_back(y.wall);
         ratio.push_back(x.wall / y.wall);
+        aCpu.push_back(xCpu);
+        bCpu.push_back(yCpu);
+        cpuRatio.push_back(yCpu > 0 ? xCpu / yCpu : 0);
         f.peakKiB = std::max(f.peakKiB, x.peakKiB);
         f.theirPeakKiB = std::max(f.theirPeakKiB, y.peakKiB);
-        std::printf("  pair %d: relikorda-recover %.3f s, %.0f MB (exit %d); %s %.3f s, %.0f MB (exit %d)\n", i,
-                    x.wall, x.peakKiB / 1024.0, x.status, peer.c_str(), y.wall, y.peakKiB / 1024.0, y.status);
+        std::printf("  pair %d: relikorda-recover %.3f s (cpu %.3f), %.0f MB (exit %d); %s %.3f s (cpu %.3f), %.0f MB "
+                    "(exit %d)\n",
+                    i, x.wall, xCpu, x.peakKiB / 1024.0, x.status, peer.c_str(), y.wall, yCpu, y.peakKiB / 1024.0,
+                    y.status);
         std::fflush(stdout);
     }
     f.ours = MedianOf(a);
     f.theirs = MedianOf(b);
     f.ratio = MedianOf(ratio);
+    f.oursCpu = MedianOf(aCpu);
+    f.theirsCpu = MedianOf(bCpu);
+    f.cpuRatio = MedianOf(cpuRatio);
     std::printf("  relikorda-recover median %.3f s, peak RSS %.0f MB (%.2f times the database); %s median %.3f s, "
                 "peak RSS %.0f MB; median of pair ratios %.2f\n",
                 f.ours, f.peakKiB / 1024.0, f.peakKiB / 1024.0 / f.mb, peer.c_str(), f.theirs,
                 f.theirPeakKiB / 1024.0, f.ratio);
+    std::printf("  cpu time (user + system): relikorda-recover median %.3f s, %s median %.3f s; median of pair "
+                "ratios %.2f\n",
+                f.oursCpu, peer.c_str(), f.theirsCpu, f.cpuRatio);
     if (!against.empty()) {
         // Each run writes into a folder named by its start: the folders inside are compared.
         const std::string mine = outs + "/" + std::to_string(pairs), other = outs + "/against-" + std::to_string(pairs);
@@ -260,6 +274,10 @@ void Growth(const char* kind, const std::vector<Database>& dbs, const std::vecto
     for (size_t i = 1; i < figures.size(); ++i)
         std::printf("  %s -> %s: %.2f times the size, %.2f times the time;", dbs[i - 1].Label().c_str(),
                     dbs[i].Label().c_str(), figures[i].mb / figures[i - 1].mb, figures[i].ours / figures[i - 1].ours);
+    std::printf("\n== %s growth by cpu time:", kind);
+    for (size_t i = 1; i < figures.size(); ++i)
+        std::printf("  %s -> %s: %.2f times the cpu time;", dbs[i - 1].Label().c_str(), dbs[i].Label().c_str(),
+                    figures[i - 1].oursCpu > 0 ? figures[i].oursCpu / figures[i - 1].oursCpu : 0);
     std::printf("\n");
 }
 

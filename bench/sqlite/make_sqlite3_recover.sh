@@ -9,7 +9,21 @@ program=$2
 cd "$work"
 src=$(ls -d sqlite3-*/ 2>/dev/null | head -n 1 || true)
 if [ -z "$src" ]; then
-  apt-get source sqlite3 > apt-get-source.log 2>&1 || { cat apt-get-source.log >&2; exit 1; }
+  if ! apt-get source sqlite3 > apt-get-source.log 2>&1; then
+    # No deb-src among the system's sources: this Debian release's source package, through an apt
+    # configuration of this folder's own (the system's is left as it is).
+    codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+    [ -n "$codename" ] || { cat apt-get-source.log >&2; exit 1; }
+    mkdir -p apt/lists/partial apt/cache/archives/partial
+    keyring=/usr/share/keyrings/debian-archive-keyring.gpg
+    printf 'deb-src [signed-by=%s] http://deb.debian.org/debian %s main\n' "$keyring" "$codename" > apt/sources.list
+    printf 'deb-src [signed-by=%s] http://deb.debian.org/debian-security %s-security main\n' "$keyring" "$codename" \
+      >> apt/sources.list
+    own=(-o "Dir::Etc::SourceList=$work/apt/sources.list" -o Dir::Etc::SourceParts=/nonexistent
+         -o "Dir::State::Lists=$work/apt/lists" -o "Dir::Cache=$work/apt/cache")
+    { apt-get "${own[@]}" update && apt-get "${own[@]}" source sqlite3; } > apt-get-source.log 2>&1 ||
+      { cat apt-get-source.log >&2; exit 1; }
+  fi
   src=$(ls -d sqlite3-*/ | head -n 1)
 fi
 cd "$src"

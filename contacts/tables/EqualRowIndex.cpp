@@ -35,31 +35,26 @@ size_t HashOfCompared(const CTableRow* row) {
 size_t EqualRowIndex::HashOf(const CTableRow* row) { return HashOfCompared(row); }
 
 CTableRow* EqualRowIndex::FindEqual(const CTableRow* row, size_t hash) const {
-    const Filed* first = nullptr;
-    for (auto it = rows_->find(hash); it != rows_->end() && it->first == hash; ++it)
-        if ((!first || it->second.number < first->number) && row->Equals(it->second.row)) first = &it->second;
-    return first ? first->row : nullptr;
+    Filed first;
+    rows_.Find(hash, [&](const Filed& filed) {
+        if ((!first.row || filed.number < first.number) && row->Equals(filed.row)) first = filed;
+        return false;  // every row of the hash is looked at
+    });
+    return first.row;
 }
 
-void EqualRowIndex::Add(CTableRow* row, size_t hash) { rows_->emplace(hash, Filed{row, filed_++}); }
+void EqualRowIndex::Add(CTableRow* row, size_t hash) { rows_.Add(hash, Filed{row, filed_++}); }
 
 void EqualRowIndex::Remove(const CTableRow* row) {
-    const size_t hash = HashOfCompared(row);
-    for (auto it = rows_->find(hash); it != rows_->end() && it->first == hash; ++it)
-        if (it->second.row == row) {
-            rows_->erase(it);
-            return;
-        }
+    rows_.Remove(HashOfCompared(row), [row](const Filed& filed) { return filed.row == row; });
 }
 
 void EqualRowIndex::AddAll(const RowMultimap& rows) {
-    rows_->reserve(rows_->size() + rows.size());
+    rows_.Reserve(rows_.Size() + rows.size());
     for (const auto& entry : rows) Add(entry.second);
 }
 
 void EqualRowIndex::Clear() {
-    rows_.reset();
-    arena_.release();
-    rows_.emplace(&arena_);
+    rows_.Clear();
     filed_ = 0;
 }

@@ -1,11 +1,9 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
-#include <memory_resource>
-#include <optional>
-#include <unordered_map>
 
 #include "sqlite_recovery/controller/CTableAnalyze.h"
+#include "sqlite_recovery/framework/HashSlots.h"
 
 class CTableRow;
 
@@ -15,8 +13,6 @@ class CTableRow;
 // may be tens of thousands of them).
 class EqualRowIndex {
 public:
-    EqualRowIndex() { rows_.emplace(&arena_); }
-
     // The first row filed (of those still filed) that Equals row; null when none.
     CTableRow* FindEqual(const CTableRow* row) const { return FindEqual(row, HashOf(row)); }
     void Add(CTableRow* row) { Add(row, HashOf(row)); }
@@ -30,20 +26,18 @@ public:
     // filed in), after those it holds.
     void AddAll(const RowMultimap& rows);
     // Room for that many rows in all, so that filing a batch does not grow the index step by step.
-    void Reserve(size_t rows) { rows_->reserve(rows); }
+    void Reserve(size_t rows) { rows_.Reserve(rows); }
     // Forgets every row and gives back the memory: rows are filed in batches, and the index is
     // made again from the multimaps when the next batch begins.
     void Clear();
 
 private:
     struct Filed {
-        CTableRow* row;
-        uint64_t number;
+        CTableRow* row = nullptr;
+        uint64_t number = 0;  // the order rows were filed in, which the index does not keep
     };
-    using Map = std::pmr::unordered_multimap<size_t, Filed>;
-    // A batch files a hundred thousand rows on a large phone: their nodes come from one arena, in
-    // few large blocks, and go back at once when it ends.
-    std::pmr::monotonic_buffer_resource arena_;
-    std::optional<Map> rows_;  // made over the arena
+    // A batch files a hundred thousand rows on a large phone: they lie in one array, given back at
+    // once when it ends.
+    HashSlots<Filed> rows_;
     uint64_t filed_ = 0;
 };

@@ -13,7 +13,6 @@
 namespace {
 // device.ini holds a few settings; anything longer is no such file.
 constexpr size_t kMostSettingsBytes = 64 * 1024;
-constexpr size_t kCopyPiece = 1 << 20;
 
 bool EndsWith(const std::string& text, const std::string& tail) {
     return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
@@ -33,14 +32,7 @@ std::string OpenFailure(const platform::PlatformFile& file, platform::PlatformFi
 // Copies the first length bytes of an open file to a new local file.
 bool CopyPrefix(const platform::PlatformFile& from, uint64_t length, const std::string& to) {
     platform::PlatformFile out;
-    if (!out.Open(to, platform::PlatformFile::Mode::CreateAlways)) return false;
-    std::vector<char> buffer(static_cast<size_t>(std::min<uint64_t>(length, kCopyPiece)));
-    for (uint64_t at = 0; at < length;) {
-        const size_t piece = static_cast<size_t>(std::min<uint64_t>(length - at, buffer.size()));
-        const long long n = from.ReadSomeAt(at, buffer.data(), piece);
-        if (n <= 0 || !out.Write(buffer.data(), static_cast<size_t>(n))) return false;
-        at += static_cast<uint64_t>(n);
-    }
+    if (!out.Open(to, platform::PlatformFile::Mode::CreateAlways) || !out.CopyFrom(from, length)) return false;
     int error = 0;
     return out.Close(&error);
 }

@@ -146,11 +146,67 @@ void OutputFile::Discard() {
     written_.clear();
 }
 
-bool WriteNewFile(const std::string& path, const void* data, size_t size, std::string* reason) {
+namespace {
+
+enum class WholeFile { Written, NotWritten, NotTried };
+
+// Writes a file whose bytes are all at hand without a name and names it once it is whole: a run
+// ended meanwhile leaves nothing, and it takes four system calls and two entries' work in the
+// folder, where the unfinished name takes five calls and five. NotTried where the file system makes
+// no such files, or where it could not be named for a reason the unfinished name will say too.
+WholeFile WriteUnnamedThenName(const std::string& path, const FilePieces& pieces, std::string* reason) {
+    // A folder that cannot have such files is not asked again for each of its files.
+    thread_local std::string refusingFolder;
+    const std::string folder = platform::ParentFolder(path);
+    if (folder == refusingFolder) return WholeFile::NotTried;
+    platform::PlatformFile file;
+    if (!file.CreateUnnamed(folder)) {
+        const int error = file.LastError();
+        if (error == EOPNOTSUPP || error == EISDIR || error == EINVAL) refusingFolder = folder;
+        return WholeFile::NotTried;
+    }
+    if (!file.Write(pieces)) {
+        *reason = platform::ErrorText(file.LastError());
+        return WholeFile::NotWritten;  // and gone with its descriptor
+    }
+    int error = 0;
+    if (!file.Name(path, &error)) {
+        // Without /proc, only the privileged may name such a file.
+        if (error == ENOENT || error == EPERM) refusingFolder = folder;
+        if (error != EEXIST) return WholeFile::NotTried;
+        *reason = ExistingEntryReason(path);
+        return WholeFile::NotWritten;
+    }
+    if (!file.Close(&error)) {
+        // A write the system held back failed: the name goes, as a failed unfinished file does.
+        platform::DeleteFile(path);
+        *reason = platform::ErrorText(error);
+        return WholeFile::NotWritten;
+    }
+    return WholeFile::Written;
+}
+
+}  // namespace
+
+bool WriteNewFile(const std::string& path, const FilePieces& pieces, std::string* reason) {
+    std::string why;
+    switch (WriteUnnamedThenName(path, pieces, &why)) {
+        case WholeFile::Written: return true;
+        case WholeFile::NotWritten:
+            if (reason) *reason = why;
+            return false;
+        case WholeFile::NotTried: break;
+    }
     OutputFile file;
-    bool ok = file.Create(path) && file.Write(data, size) && file.Finish();
+    bool ok = file.Create(path);
+    for (size_t i = 0; ok && i < pieces.size(); ++i) ok = file.Write(pieces[i].first, pieces[i].second);
+    ok = ok && file.Finish();
     if (!ok && reason) *reason = file.Reason();
     return ok;
+}
+
+bool WriteNewFile(const std::string& path, const void* data, size_t size, std::string* reason) {
+    return WriteNewFile(path, FilePieces{{static_cast<const char*>(data), size}}, reason);
 }
 
 bool WriteNewFile(const std::string& path, const std::string& text, std::string* reason) {

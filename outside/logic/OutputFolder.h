@@ -3,6 +3,8 @@
 #include <functional>
 #include <string>
 #include <unordered_set>
+#include <utility>
+#include <vector>
 
 #include "platform/PlatformFile.h"
 #include "platform/TimeConversion.h"
@@ -63,6 +65,9 @@ private:
 
 // Writes a whole new file; false with *reason as OutputFile gives it.
 bool WriteNewFile(const std::string& path, const void* data, size_t size, std::string* reason);
+// The same of a text in pieces, written one after another.
+using FilePieces = std::vector<std::pair<const char*, size_t>>;
+bool WriteNewFile(const std::string& path, const FilePieces& pieces, std::string* reason);
 bool WriteNewFile(const std::string& path, const std::string& text, std::string* reason);
 
 // Says on standard error that the file at path was not written, and why.

@@ -23,21 +23,19 @@
 
 namespace {
 
-std::string FormatDate(int64_t seconds) {
-    // A message the phone kept no date for (the word index's and the snippets' texts) has 0.
-    if (seconds <= 0) return "date unknown";
-    std::time_t time = static_cast<std::time_t>(seconds);
-    std::tm parts{};
-    char text[40];
-    if (!gmtime_r(&time, &parts) || !std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &parts))
-        return std::to_string(seconds);
-    return text;
+// Writes value as width decimal digits, zeros before it.
+char* PutDigits(char* at, int64_t value, int width) {
+    for (int i = width - 1; i >= 0; --i, value /= 10) at[i] = static_cast<char>('0' + value % 10);
+    return at + width;
 }
 
 // The tag of a message that is not simply received or sent.
-std::string KindTag(ISMSData* data, const std::string& name) {
-    if (name == "draft" || name == "outbox" || name == "failed" || name == "queued") return "  [" + name + "]";
-    if (name.empty() && data->IsFailed()) return "  [failed]";  // a document that does not say more
+const char* KindTag(ISMSData* data, const char* name) {
+    static const char* const kTagged[][2] = {
+        {"draft", "  [draft]"}, {"outbox", "  [outbox]"}, {"failed", "  [failed]"}, {"queued", "  [queued]"}};
+    for (const auto& tagged : kTagged)
+        if (std::strcmp(name, tagged[0]) == 0) return tagged[1];
+    if (!*name && data->IsFailed()) return "  [failed]";  // a document that does not say more
     return "";
 }
 
@@ -49,6 +47,8 @@ std::string AttachmentName(const char* fileName) {
 // each one it could not write and counts it lost.
 void WriteAttachments(ISMSSession* session, const std::string& outFolder, const std::string& folder, bool write,
                       SmsRunCounts* found) {
+    auto* document = dynamic_cast<ISMSDocument*>(session);
+    if (document && !document->HoldsFiles()) return;
     bool made = false;
     int index = 0;
     std::set<std::string> used;
@@ -83,6 +83,46 @@ void WriteAttachments(ISMSSession* session, const std::string& outFolder, const 
 
 }  // namespace
 
+std::string MessageDateText(int64_t seconds) {
+    // A message the phone kept no date for (the word index's and the snippets' texts) has 0.
+    if (seconds <= 0) return "date unknown";
+    // Years of four digits are written here, as strftime would write them from gmtime: a large
+    // phone's conversations date a million messages, and those two take a thousand steps each.
+    constexpr int64_t kYear10000 = 253402300800;
+    if (seconds < kYear10000) {
+        // The civil date of a day count (from 1970-01-01), by the proleptic Gregorian calendar in
+        // eras of 400 years that begin on a 1 March.
+        const int64_t days = seconds / 86400 + 719468, time = seconds % 86400;
+        const int64_t era = days / 146097, dayOfEra = days - era * 146097;
+        const int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+        const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+        const int64_t monthFromMarch = (5 * dayOfYear + 2) / 153;
+        const int64_t day = dayOfYear - (153 * monthFromMarch + 2) / 5 + 1;
+        const int64_t month = monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9;
+        const int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+        char text[24];
+        char* at = PutDigits(text, year, 4);
+        *at++ = '-';
+        at = PutDigits(at, month, 2);
+        *at++ = '-';
+        at = PutDigits(at, day, 2);
+        *at++ = ' ';
+        at = PutDigits(at, time / 3600, 2);
+        *at++ = ':';
+        at = PutDigits(at, time / 60 % 60, 2);
+        *at++ = ':';
+        at = PutDigits(at, time % 60, 2);
+        std::memcpy(at, " UTC", 4);
+        return std::string(text, static_cast<size_t>(at + 4 - text));
+    }
+    std::time_t time = static_cast<std::time_t>(seconds);
+    std::tm parts{};
+    char text[40];
+    if (!gmtime_r(&time, &parts) || !std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &parts))
+        return std::to_string(seconds);
+    return text;
+}
+
 std::string UniqueAttachmentPath(const std::string& folder, const char* fileName, int index,
                                  std::set<std::string>* used) {
     std::string name = AttachmentName(fileName);
@@ -110,14 +150,14 @@ std::string RenderConversation(ISMSSession* session) {
     text += " deleted\n";
     for (Held<ISMSData> data(session->FirstData()); data; data.reset(session->NextData())) {
         auto* kind = dynamic_cast<ISMSMessageKind*>(data.get());
-        const std::string name = kind ? kind->GetKind() : "";
+        const char* name = kind && kind->GetKind() ? kind->GetKind() : "";
         // A text found alone (a thread's snippet, the word index) says nothing of its direction, nor
         // does a record that kept no type; a snippet bears its thread's date, which need not be the
         // message's.
-        const bool snippet = name == "snippet", textAlone = snippet || name == "index";
-        const bool directionUnknown = textAlone || name == "unknown";
+        const bool snippet = std::strcmp(name, "snippet") == 0, textAlone = snippet || std::strcmp(name, "index") == 0;
+        const bool directionUnknown = textAlone || std::strcmp(name, "unknown") == 0;
         text += '\n';
-        text += FormatDate(data->GetDate64());
+        text += MessageDateText(data->GetDate64());
         if (snippet && data->GetDate64() > 0) text += " (the thread's date)";
         text += data->GetType() == 2 ? "  MMS " : "  SMS ";
         if (directionUnknown) {
@@ -167,6 +207,7 @@ bool WriteConversations(IDataContainer<_SMS_INFOMATION>* container, const std::s
     // Without the folder nothing is written, but what was recovered is still counted.
     const bool haveFolder = sessions.empty() || MakeFoldersBelow(outFolder, folder, &reason);
     if (!haveFolder) std::fprintf(stderr, "relikorda-recover: %s\n", reason.c_str());
+    FilePieces xml;
     for (auto& entry : sessions) {
         ISMSSession* session = entry.second;
         char name[16];
@@ -180,17 +221,18 @@ bool WriteConversations(IDataContainer<_SMS_INFOMATION>* container, const std::s
         found.deleted += session->GetDeletedCount();
         std::string base = platform::JoinPath(folder, name);
         if (haveFolder) {
+            // The document is written from the pieces the session keeps, not put together first.
             auto* document = dynamic_cast<ISMSDocument*>(session);
-            const std::string xml = document ? document->DocumentText() : std::string();
+            xml.clear();
+            if (document) document->DocumentPieces(&xml);
             const std::string text = RenderConversation(session);
             const struct {
-                const char* data;
-                size_t size;
+                FilePieces pieces;
                 const char* extension;
-            } files[] = {{xml.data(), xml.size(), ".xml"}, {text.data(), text.size(), ".txt"}};
+            } files[] = {{xml, ".xml"}, {FilePieces{{text.data(), text.size()}}, ".txt"}};
             for (const auto& file : files) {
                 std::string path = base + file.extension;
-                if (!WriteNewFile(path, file.data, file.size, &reason)) {
+                if (!WriteNewFile(path, file.pieces, &reason)) {
                     ReportLostFile(path, reason);
                     ++found.lost;
                 }

@@ -59,6 +59,9 @@ int SmsJob(JobContext& context);
 // index) or from a record that kept no type has no known direction, and a snippet's date is its
 // thread's.
 std::string RenderConversation(ISMSSession* session);
+// A message's date as the rendering writes it: "YYYY-MM-DD hh:mm:ss UTC" from seconds since
+// 1970-01-01 UTC, "date unknown" for 0 or less.
+std::string MessageDateText(int64_t seconds);
 // A path for an attachment inside folder whose name this conversation has not used yet (the
 // names go into used), the sender's name cleaned of separators and invisible characters; empty
 // when none can be found.

@@ -5,8 +5,13 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <fstream>
+#include <iterator>
+#include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "platform/CriticalSection.h"
 #include "platform/PageMemory.h"
@@ -99,6 +104,35 @@ TEST_F(TempFolder, FilesReadWriteAndCreateNewRefusesExisting) {
     EXPECT_EQ(std::string(buffer, 8), std::string("\0\0\0\0wxyz", 8));
     EXPECT_FALSE(in.ReadAt(6, buffer, 4));  // past the end
     EXPECT_EQ(in.ReadSomeAt(6, buffer, 4), 2);
+    // A copy of the file's first bytes, on this file system and (where there is one) another, whose
+    // bytes the system may not copy across; never more than the file holds.
+    std::vector<std::string> copies = {JoinPath(dir_, "copy.bin")};
+    if (GetEntryKind("/dev/shm") == EntryKind::Directory) copies.push_back("/dev/shm/rk_copy_" + std::to_string(getpid()));
+    for (const std::string& copy : copies) {
+        PlatformFile to;
+        ASSERT_TRUE(to.Open(copy, PlatformFile::Mode::CreateAlways)) << copy;
+        ASSERT_TRUE(to.CopyFrom(in, 6)) << copy;
+        EXPECT_FALSE(to.CopyFrom(in, 9)) << copy;
+        to.Close();
+        std::ifstream copied(copy, std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(copied), {}).substr(0, 6), std::string("\0\0\0\0wx", 6));
+        std::remove(copy.c_str());
+    }
+    // Pieces written one after another, more of them than one system call takes, empty ones among them.
+    std::vector<std::string> texts;
+    std::vector<std::pair<const char*, size_t>> pieces;
+    std::string whole;
+    for (int i = 0; i < 3000; ++i) texts.push_back(i % 7 == 0 ? std::string() : std::to_string(i) + ",");
+    for (const std::string& text : texts) {
+        pieces.emplace_back(text.data(), text.size());
+        whole += text;
+    }
+    PlatformFile gathered;
+    ASSERT_TRUE(gathered.Open(JoinPath(dir_, "pieces"), PlatformFile::Mode::CreateNew));
+    ASSERT_TRUE(gathered.Write(pieces));
+    gathered.Close();
+    std::ifstream written(JoinPath(dir_, "pieces"), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(written), {}), whole);
 }
 
 TEST_F(TempFolder, DirectoriesAndLinks) {

@@ -3,8 +3,10 @@
 #include <cstring>
 
 namespace {
-// A printer's text is kept until it holds this much; then a new one starts.
-constexpr size_t kMaxPrinterText = 1u << 20;
+// A printer's text is kept until it holds this much; then a new one starts. Small enough to stay in
+// the cache and in the heap's reused blocks: each larger step of a growing text is a new block the
+// size of the text, copied into.
+constexpr size_t kMaxPrinterText = 1u << 16;
 }  // namespace
 
 XmlItemPrinter::XmlItemPrinter(const char* rootName) : root_(rootName) {}

@@ -2,10 +2,15 @@
 
 #include <atomic>
 #include <chrono>
+#include <map>
+#include <random>
+#include <set>
 #include <thread>
+#include <utility>
 
 #include "sqlite_recovery/framework/ByteOrder.h"
 #include "sqlite_recovery/framework/CDataContainer.h"
+#include "sqlite_recovery/framework/HashSlots.h"
 #include "sqlite_recovery/framework/IProgress.h"
 #include "sqlite_recovery/framework/ItemRecords.h"
 #include "sqlite_recovery/framework/Lockers.h"
@@ -54,6 +59,45 @@ TEST(RecordMapTest, RecordsSurviveGrowthReuseCopiesMovesAndSwaps) {
     map = copy;
     copy = RecordMap<_SMS_INFOMATION>();
     EXPECT_TRUE(holds(map, 10000, 30000));
+}
+
+// The row indexes' slots, against a multimap doing the same: hashes that share slots (few hashes,
+// the two that stand for the empty and removed marks among them), removals leaving marks that
+// later values fill, growth from nothing and from a reserve, and a clear.
+TEST(HashSlotsTest, EveryValueFiledIsFoundUntilRemoved) {
+    std::mt19937 random(46);
+    for (size_t reserve : {size_t{0}, size_t{5000}}) {
+        HashSlots<int> slots;
+        // By the hash as the slots file it: 0 and 1 are the marks' and share the slots of 2 and 3,
+        // where a look-up meets them too (callers compare what they find).
+        std::multimap<size_t, int> model;
+        const auto filedAs = [](size_t hash) { return hash < 2 ? hash + 2 : hash; };
+        slots.Reserve(reserve);
+        for (int step = 0; step < 20000; ++step) {
+            const size_t hash = random() % 4 == 0 ? random() % 4 : random() % 3000;
+            if (random() % 3 == 0) {
+                auto it = model.find(filedAs(hash));
+                const bool removed = slots.Remove(hash, [&](int v) { return it != model.end() && v == it->second; });
+                EXPECT_EQ(removed, it != model.end());
+                if (it != model.end()) model.erase(it);
+            } else {
+                slots.Add(hash, step);
+                model.emplace(filedAs(hash), step);
+            }
+        }
+        EXPECT_EQ(slots.Size(), model.size());
+        for (size_t hash = 0; hash < 3000; ++hash) {
+            std::set<int> found, filed;  // the values are all different
+            EXPECT_FALSE(slots.Find(hash, [&](int v) { return !found.insert(v).second; }));  // each once
+            for (auto range = model.equal_range(filedAs(hash)); range.first != range.second; ++range.first)
+                filed.insert(range.first->second);
+            ASSERT_EQ(found, filed) << hash;
+        }
+        EXPECT_TRUE(slots.Find(model.begin()->first, [&](int v) { return v == model.begin()->second; }));
+        slots.Clear();
+        EXPECT_EQ(slots.Size(), 0u);
+        EXPECT_FALSE(slots.Find(model.begin()->first, [](int) { return true; }));
+    }
 }
 
 class ContainerTest : public ::testing::Test {

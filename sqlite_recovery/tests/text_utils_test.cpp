@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <string>
 
 #include "sqlite_recovery/framework/Base64.h"
 #include "sqlite_recovery/framework/FileUtils.h"
@@ -87,6 +88,15 @@ TEST(TextUtilsTest, SkipValidUtf8) {
     const char fdd0[] = "\xEF\xB7\x90";
     EXPECT_EQ(SkipValidUtf8(fdd0), fdd0);
     EXPECT_EQ(SkipValidUtf8("\xC3\xA9\xC3", 3), 2u);  // counted form stops at the buffer end
+    // Long texts, read eight bytes at a time where they are ASCII: the fault is found wherever it
+    // lies in or after such a run, and a valid sequence does not end the run.
+    for (size_t at : {size_t{0}, size_t{7}, size_t{8}, size_t{9}, size_t{16}, size_t{23}}) {
+        std::string text = std::string(at, 'a') + "\xC3\xA9" + std::string(20, 'b');
+        EXPECT_EQ(SkipValidUtf8(text.data(), text.size()), text.size()) << at;
+        text[at + 1] = 'x';  // a lead byte without its continuation
+        EXPECT_EQ(SkipValidUtf8(text.data(), text.size()), at) << at;
+        EXPECT_EQ(SkipValidUtf8(text.data(), at + 1), at) << at;  // cut by the buffer's end
+    }
 }
 
 TEST(Base64Test, SeventyTwoCharacterLines) {

@@ -2,10 +2,13 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "outside/logic/ConsoleProgressDisplay.h"
 #include "outside/logic/OutputFolder.h"
@@ -70,6 +73,14 @@ TEST_F(OutputTest, NothingIsWrittenOverOrThroughWhatIsThere) {
     // The system's own words for what went wrong, and no half file left.
     EXPECT_FALSE(WriteNewFile(root_ + "/" + std::string(300, 'n'), std::string("x"), &reason));
     EXPECT_EQ(reason, "File name too long");
+    ASSERT_TRUE(platform::CreateDirectory(root_ + "/d"));
+    EXPECT_FALSE(WriteNewFile(root_ + "/d", std::string("x"), &reason));
+    EXPECT_EQ(reason, "a folder of that name is there");
+    // The refused writes left nothing behind, under any name.
+    std::vector<std::string> names;
+    ASSERT_TRUE(platform::ListDirectory(root_, names));
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "d", "link", "x"}));
 }
 
 // A file has its name only once it is whole: until then it is NAME.part (or NAME.part-2 when

@@ -2,9 +2,12 @@
 
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 
 #include "sqlite_recovery/framework/Base64.h"
@@ -142,6 +145,30 @@ TEST_F(SmsJobTest, EachMessageKindHasItsTag) {
                                                    kind.second + "\n  x\n")
             << kind.first;
         session->Release();
+    }
+}
+
+// A date is written as strftime writes it from gmtime: at the turns of days, months, leap years
+// (2000 is one, 2100 is not) and of the last four-digit year, and on a sweep between.
+TEST(MessageDateTextTest, AsTheCLibraryWritesIt) {
+    const auto library = [](int64_t seconds) {
+        std::time_t time = static_cast<std::time_t>(seconds);
+        std::tm parts{};
+        char text[40];
+        gmtime_r(&time, &parts);
+        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &parts);
+        return std::string(text);
+    };
+    EXPECT_EQ(MessageDateText(0), "date unknown");
+    EXPECT_EQ(MessageDateText(-86400), "date unknown");
+    const int64_t cases[] = {1,          59,         86399,       86400,       68169599,    68169600,
+                             951782399,  951782400,  951868800,   1704099600,  4107542399,  4107542400,
+                             4110134400, 253402300799, 253402300800, 253402300801};
+    for (int64_t seconds : cases) EXPECT_EQ(MessageDateText(seconds), library(seconds)) << seconds;
+    std::mt19937_64 random(46);
+    for (int i = 0; i < 100000; ++i) {
+        const int64_t seconds = 1 + static_cast<int64_t>(random() % 260000000000ull);
+        ASSERT_EQ(MessageDateText(seconds), library(seconds)) << seconds;
     }
 }
 
