@@ -533,7 +533,9 @@ def named(f, stderr):
         if re.search(r"(^|[/ :])%s([/ :]|$)" % re.escape(up), stderr, re.M):
             return True
         up = os.path.dirname(up)
-    return False
+    # The root folder is every file's folder: a line that says what it lost names them all, as a
+    # line naming any folder above a file does.
+    return bool(re.search(r"^warning: Ext (/|root folder): ", stderr, re.M))
 
 
 def run_seed(seed, volume, images, recover, keep):
