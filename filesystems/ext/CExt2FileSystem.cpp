@@ -120,7 +120,10 @@ bool CExt2FileSystem::ParseTable(const uint8_t* bytes, uint64_t groups, ExtVecto
         e.inodeTable = LoadLE32(d + GD_INODE_TABLE);
         e.flags = LoadLE16(d + GD_FLAGS);
         e.itableUnused = LoadLE16(d + GD_ITABLE_UNUSED);
+        e.bitmapChecksum = LoadLE16(d + GD_BLOCK_BITMAP_CSUM);
         if (wide) {
+            e.bitmapChecksum |= static_cast<uint32_t>(LoadLE16(d + GD_BLOCK_BITMAP_CSUM_HI)) << 16;
+            e.wideBitmapChecksum = true;
             e.blockBitmap |= static_cast<uint64_t>(LoadLE32(d + GD_BLOCK_BITMAP_HI)) << 32;
             e.inodeBitmap |= static_cast<uint64_t>(LoadLE32(d + GD_INODE_BITMAP_HI)) << 32;
             e.inodeTable |= static_cast<uint64_t>(LoadLE32(d + GD_INODE_TABLE_HI)) << 32;

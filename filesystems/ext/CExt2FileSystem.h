@@ -14,6 +14,8 @@ struct ExtGroupDescriptor {
     uint64_t inodeTable = 0;
     uint16_t flags = 0;
     uint32_t itableUnused = 0;
+    uint32_t bitmapChecksum = 0;     // of the block bitmap (metadata checksums): 16 bits, or 32 when wide
+    bool wideBitmapChecksum = false;
     bool checksumOk = false;  // the descriptor carries the checksum it must (never without checksums)
 };
 

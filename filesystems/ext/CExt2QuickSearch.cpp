@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <new>
 #include <stdexcept>
 
@@ -11,6 +12,7 @@
 #include "filesystems/ext/CExt2DirEntry.h"
 #include "filesystems/ext/CExt2FileSystem.h"
 #include "filesystems/ext/ExtBlockMap.h"
+#include "filesystems/ext/ExtBlockOwners.h"
 #include "filesystems/ext/ExtErrors.h"
 #include "filesystems/ext/ExtInode.h"
 #include "media_recovery/file_model/CDataRunList.h"
@@ -24,6 +26,21 @@ using namespace ext;
 namespace {
 constexpr uint32_t kExtPartitionKind = 5;
 constexpr uint16_t kSparseAttribute = 0x200;
+constexpr uint32_t kResizeInode = 7;
+constexpr size_t kResizeDoubleIndirect = 13;
+
+// A live file that holds data: its blocks are checked against every other claim.
+bool HoldsData(CEXTFileNode* node) {
+    return !node->IsDirectory() && !node->IsDeleted() && node->GetDataRuns() != nullptr;
+}
+
+// Whether runs hold volume block b.
+bool RunsHold(IDataRunList* runs, uint64_t b) {
+    for (DataRun* r = runs->First(); r; r = runs->Next())
+        if (!r->IsSparse() && b >= static_cast<uint64_t>(r->start) && b - static_cast<uint64_t>(r->start) < r->length)
+            return true;
+    return false;
+}
 }  // namespace
 
 std::string ExtNodePath(IFileNode* node) {
@@ -109,6 +126,28 @@ void CExt2QuickSearch::Walk(CExt2FileSystem& fs) {
     folderEntries_.clear();
     lost_.clear();
 
+    fs_ = &fs;
+    ExtBlockOwners owners(fs);
+    owners.Begin();
+    owners_ = owners.Enabled() ? &owners : nullptr;
+    holdingBack_ = owners_ != nullptr;
+    settled_ = false;
+    mappingClaims_.clear();
+    holders_.clear();
+    markedFree_.clear();
+    treeChecksumFails_.clear();
+    vouched_.clear();
+    struct Forget {  // the map lives on this stack only
+        CExt2QuickSearch* search;
+        ~Forget() {
+            search->owners_ = nullptr;
+            search->holdingBack_ = false;
+            search->settled_ = false;
+            search->fs_ = nullptr;
+        }
+    } forget{this};
+    if (owners_) ClaimReservedInodes(fs);
+
     // The root is below the first inode and no node; its entries name the top level.
     rootNames_.reset(new CExt2FileProperties);
     try {
@@ -125,6 +164,8 @@ void CExt2QuickSearch::Walk(CExt2FileSystem& fs) {
     ExtBlockMap runMap(fs);
     runMap_ = &runMap;
     WalkInodes(fs);
+    if (stopped_) return;
+    SettleOwners(fs);
     if (stopped_) return;
     SayUnreachedNames();
     parents_.Clear();
@@ -240,6 +281,7 @@ CExt2FileProperties* CExt2QuickSearch::MakeProperties(CExt2FileSystem& fs, const
             // The sink is asked after each run; progress itself is reported once per group.
             if (!runMap_->AppendRuns(runs.get(), count, holes, [this] { return KeepGoing(); })) return nullptr;
             if (holes) *note = CutToWhatIsHeld(fs, inode, runs.get(), props.get(), runMap_->Stop());
+            if (inode.DeletionTime() == 0) ClaimBlocks(inode, runs.get());
             props->PackRuns(runs.get());
             // The node keeps this list rather than decoding what was just packed.
             if (props->HasRuns()) nodeRuns->reset(runs.release());
@@ -294,7 +336,7 @@ void CExt2QuickSearch::WalkEntries(CExt2FileSystem& fs, const ExtInode& director
     CExt2FileProperties* holder = folder ? folder->Properties() : rootNames_.get();
     const uint32_t inodes = fs.SuperBlock().inodesCount;
     try {
-        CExt2DirEntry it(fs, directory);
+        CExt2DirEntry it(fs, directory, folder && folder->IsDeleted() ? nullptr : owners_);
         for (; !it.AtEnd(); it.Advance()) {
             if (!KeepGoing()) return;
             const CExt2DirEntry::Entry e = it.Current();
@@ -331,6 +373,11 @@ void CExt2QuickSearch::WalkEntries(CExt2FileSystem& fs, const ExtInode& director
 }
 
 CEXTFileNode* CExt2QuickSearch::Offer(CEXTFileNode* node, CEXTFileNode* folder) {
+    if (HeldBack(node)) {
+        heldBack_.emplace_back(node, folder);
+        return node;
+    }
+    if (settled_ && HoldsData(node)) CutToOwnBlocks(node);
     // Linked first, so that whoever sees the node in the results sees its folder too. A folder
     // never takes one of its own folders (a damaged volume can name one): that node stays on top.
     if (folder) folder->LinkChild(node);
@@ -437,5 +484,305 @@ void CExt2QuickSearch::ReleaseOwned() {
     pending_.Clear();
     for (CEXTFileNode* node : held_) node->Release();
     held_.clear();
+    for (auto& back : heldBack_) back.first->Release();
+    heldBack_.clear();
     rootNames_.reset();
+}
+
+bool CExt2QuickSearch::HeldBack(CEXTFileNode* node) { return holdingBack_ && HoldsData(node); }
+
+void CExt2QuickSearch::ClaimReservedInodes(CExt2FileSystem& fs) {
+    const ExtSuperBlock& sb = fs.SuperBlock();
+    const uint32_t first = std::max<uint32_t>(sb.FirstInode(), kRootInode + 1);
+    ExtBlockMap map(fs);
+    for (uint32_t ino = 1; ino < first && ino <= sb.inodesCount; ++ino) {
+        if (ino == kRootInode) continue;  // walked as the root folder
+        ExtInode inode;
+        try {
+            if (!ReadInode(fs, ino, &inode)) continue;
+        } catch (const std::exception&) {
+            continue;
+        }
+        if (inode.Mode() == 0 || inode.DeletionTime() != 0) continue;
+        ExtBlockOwners::Claim c;
+        c.inode = ino;
+        c.kind = ExtBlockOwners::kReserved;
+        if (ino == kResizeInode) {
+            // The blocks it keeps for the descriptor tables to grow are held as theirs; its own is
+            // the double indirect block that lists them.
+            c.start = inode.BlockPointer(kResizeDoubleIndirect);
+            c.length = c.start && fs.IsValidBlock(c.start) ? 1 : 0;
+            owners_->AddClaim(c);
+            continue;
+        }
+        if (!HasPlausibleBlocks(fs, inode) || inode.IsDirectory()) continue;
+        const uint64_t count = WalkBlockCount(fs, inode);
+        CExt2DataRunList runs;
+        map.Reset(inode, count);
+        map.AppendRuns(&runs, count, false, [] { return true; });
+        for (DataRun* r = runs.First(); r; r = runs.Next()) {
+            if (!r->IsSparse()) {
+                c.start = static_cast<uint64_t>(r->start);
+                c.length = r->length;
+                owners_->AddClaim(c);
+            }
+            c.logical += r->length;
+        }
+        for (const ExtBlockMap::Mapping& m : map.MappingBlocks()) {
+            c.start = m.block;
+            c.length = 1;
+            c.logical = m.logical;
+            owners_->AddClaim(c);
+        }
+    }
+}
+
+void CExt2QuickSearch::ClaimBlocks(const ExtInode& inode, CExt2DataRunList* runs) {
+    if (!owners_) return;
+    for (DataRun* r = runs->First(); r; r = runs->Next())
+        if (!r->IsSparse()) owners_->HoldData(static_cast<uint64_t>(r->start), r->length);
+    const ExtVector<ExtBlockMap::Mapping>& mapping = runMap_->MappingBlocks();
+    if (!mapping.empty()) {
+        const uint32_t begin = static_cast<uint32_t>(owners_->Claims().size());
+        ExtBlockOwners::Claim c;
+        c.length = 1;
+        c.inode = inode.number;
+        c.kind = ExtBlockOwners::kMapping;
+        c.extents = inode.UsesExtents();
+        for (const ExtBlockMap::Mapping& m : mapping) {
+            c.start = m.block;
+            c.logical = m.logical;
+            owners_->AddClaim(c);
+        }
+        mappingClaims_[inode.number] = {begin, static_cast<uint32_t>(owners_->Claims().size())};
+    }
+    if (!runMap_->TreeChecksumsHold()) treeChecksumFails_.insert(inode.number);
+    const uint32_t attributes = LoadLE32(inode.raw + IN_FILE_ACL);
+    if (attributes != 0) {
+        ExtBlockOwners::Claim c;
+        c.start = attributes;
+        c.length = 1;
+        c.inode = inode.number;
+        c.kind = ExtBlockOwners::kAttributes;
+        owners_->AddClaim(c);
+    }
+}
+
+bool CExt2QuickSearch::Vouched(uint32_t ino) {
+    auto known = vouched_.find(ino);
+    if (known != vouched_.end()) return known->second;
+    bool holds = !treeChecksumFails_.count(ino);
+    try {
+        if (holds) holds = InodeChecksumHolds(*fs_, ino);
+    } catch (const std::exception&) {
+    }
+    vouched_[ino] = holds;
+    return holds;
+}
+
+void CExt2QuickSearch::SettleOwners(CExt2FileSystem& fs) {
+    holdingBack_ = false;
+    settled_ = owners_ != nullptr;
+    if (settled_) {
+        ExtVector<CEXTFileNode*> files;
+        files.reserve(heldBack_.size());
+        for (const auto& back : heldBack_) files.push_back(back.first);
+        pending_.ForEach([&files](uint32_t, CEXTFileNode* node) {
+            if (node && HoldsData(node)) files.push_back(node);
+        });
+        const bool checksums = fs.SuperBlock().featureRoCompat & kRoCompatMetadataCsum;
+        const ExtVector<ExtBlockOwners::Claim>& claims = owners_->Claims();
+        const ExtSet<uint64_t>& shared = owners_->Shared();
+        // Every claim of a block two claim, then who holds it.
+        if (owners_->AnyShared()) {
+            std::map<uint64_t, ExtVector<ExtClaimant>> disputes;
+            for (const ExtBlockOwners::Claim& c : claims) {
+                for (auto it = shared.lower_bound(c.start); it != shared.end() && *it - c.start < c.length; ++it) {
+                    ExtClaimant x;
+                    x.kind = c.kind;
+                    x.inode = c.inode;
+                    x.logical = c.kind == ExtBlockOwners::kMapping ? c.logical : c.logical + (*it - c.start);
+                    x.extents = c.extents;
+                    x.fits = c.kind != ExtBlockOwners::kMapping && c.length >= 2;
+                    disputes[*it].push_back(x);
+                }
+            }
+            for (CEXTFileNode* node : files) {
+                IDataRunList* runs = node->GetDataRuns();
+                const uint32_t ino = node->Properties()->InodeNumber();
+                uint64_t logical = 0;
+                for (DataRun* r = runs->First(); r; r = runs->Next()) {
+                    const uint64_t start = static_cast<uint64_t>(r->start);
+                    if (!r->IsSparse()) {
+                        for (auto it = shared.lower_bound(start); it != shared.end() && *it - start < r->length; ++it) {
+                            ExtClaimant x;
+                            x.inode = ino;
+                            x.logical = logical + (*it - start);
+                            x.size = node->GetSize();
+                            x.fits = r->length >= 2;
+                            disputes[*it].push_back(x);
+                        }
+                    }
+                    logical += r->length;
+                }
+                // Its mapping blocks lie next to its data.
+                auto mapping = mappingClaims_.find(ino);
+                if (mapping == mappingClaims_.end()) continue;
+                for (uint32_t k = mapping->second.first; k < mapping->second.second; ++k) {
+                    auto d = disputes.find(claims[k].start);
+                    if (d == disputes.end()) continue;
+                    for (ExtClaimant& x : d->second)
+                        if (x.kind == ExtBlockOwners::kMapping && x.inode == ino)
+                            x.fits = RunsHold(runs, claims[k].start - 1) || RunsHold(runs, claims[k].start + 1);
+                }
+            }
+            auto credible = [this, checksums](uint32_t ino) { return ino == 0 || !checksums || Vouched(ino); };
+            for (auto& d : disputes) holders_[d.first] = SettleBlock(fs, d.first, d.second, credible);
+        }
+        // Blocks the bitmaps mark free.
+        if (owners_->BitmapsTrusted()) {
+            for (CEXTFileNode* node : files) {
+                const uint32_t ino = node->Properties()->InodeNumber();
+                FreeMark mark;
+                uint64_t logical = 0;
+                IDataRunList* runs = node->GetDataRuns();
+                for (DataRun* r = runs->First(); r && mark.block == UINT64_MAX; r = runs->Next()) {
+                    if (!r->IsSparse()) {
+                        const uint64_t b = owners_->FirstMarkedFree(static_cast<uint64_t>(r->start), r->length);
+                        if (b != UINT64_MAX) mark = {logical + (b - static_cast<uint64_t>(r->start)), b, false};
+                    }
+                    logical += r->length;
+                }
+                auto mapping = mappingClaims_.find(ino);
+                if (mapping != mappingClaims_.end())
+                    for (uint32_t k = mapping->second.first; k < mapping->second.second; ++k)
+                        if (claims[k].logical < mark.logical && owners_->FirstMarkedFree(claims[k].start, 1) != UINT64_MAX)
+                            mark = {claims[k].logical, claims[k].start, true};
+                if (mark.block != UINT64_MAX) markedFree_[ino] = mark;
+            }
+            // Bitmaps that mark the blocks of several files free are behind the files, not the
+            // files damaged.
+            if (markedFree_.size() > 2) {
+                RK_LOG("%sExt block bitmaps mark blocks of %zu live files free: they are not taken into account",
+                       kLogWarningPrefix, markedFree_.size());
+                owners_->DistrustBitmaps();
+                markedFree_.clear();
+            }
+            // A file whose checksums hold is what its inode says, whatever the bitmap says.
+            for (auto it = markedFree_.begin(); it != markedFree_.end();) {
+                if (checksums && Vouched(it->first)) it = markedFree_.erase(it);
+                else ++it;
+            }
+        }
+    }
+    // The files held back, in the order they were met.
+    size_t i = 0;
+    for (; i < heldBack_.size(); ++i) {
+        if (!KeepGoing()) break;
+        Offer(heldBack_[i].first, heldBack_[i].second);
+    }
+    heldBack_.erase(heldBack_.begin(), heldBack_.begin() + static_cast<std::ptrdiff_t>(i));
+}
+
+namespace {
+std::string Whose(const ExtClaimant& c, uint32_t journal) {
+    switch (c.kind) {
+        case ExtBlockOwners::kMetadata: return "the volume's own (its metadata)";
+        case ExtBlockOwners::kReserved:
+            return c.inode == journal ? "the journal's" : "reserved inode " + std::to_string(c.inode) + "'s";
+        case ExtBlockOwners::kFolder: return "folder inode " + std::to_string(c.inode) + "'s";
+        case ExtBlockOwners::kAttributes: return "inode " + std::to_string(c.inode) + "'s attribute block";
+        default: return "inode " + std::to_string(c.inode) + "'s";
+    }
+}
+}  // namespace
+
+void CExt2QuickSearch::CutToOwnBlocks(CEXTFileNode* node) {
+    CExt2FileProperties* props = node->Properties();
+    const uint32_t ino = props->InodeNumber();
+    const uint64_t bs = fs_->BlockSize();
+    const uint32_t journal = fs_->SuperBlock().journalInum;
+    uint64_t cut = UINT64_MAX;
+    std::string why;
+    std::string untold;
+    auto consider = [&](uint64_t logical, std::string what) {
+        if (logical < cut) {
+            cut = logical;
+            why = std::move(what);
+        }
+    };
+    auto dataBlock = [](uint64_t block, uint64_t logical) {
+        return "its block " + std::to_string(block) + " (block " + std::to_string(logical) + " of the file)";
+    };
+    auto mappingBlock = [](uint64_t block, uint64_t logical) {
+        return "the mapping block " + std::to_string(block) + " that leads to its block " + std::to_string(logical);
+    };
+    auto free = markedFree_.find(ino);
+    if (free != markedFree_.end())
+        consider(free->second.logical, (free->second.mapping ? mappingBlock(free->second.block, free->second.logical)
+                                                             : dataBlock(free->second.block, free->second.logical)) +
+                                           " is free in the volume's block bitmap");
+    // What another claim holds: kept when this claim is (one of) those that hold it.
+    auto weigh = [&](uint64_t block, const ExtClaimant& mine, const std::string& what) {
+        auto h = holders_.find(block);
+        if (h == holders_.end()) return;
+        bool kept = false;
+        for (const ExtClaimant& w : h->second)
+            kept = kept || (w.kind == mine.kind && w.inode == mine.inode && w.logical == mine.logical);
+        const ExtClaimant& other = h->second[0].inode == ino && h->second.size() > 1 ? h->second[1] : h->second[0];
+        if (!kept)
+            consider(mine.logical, what + " is " + Whose(other, journal));
+        else if (h->second.size() > 1 && untold.empty())
+            untold = what + " is " + Whose(other, journal) + " too, and which of them it belongs to cannot be told";
+    };
+    if (!holders_.empty()) {
+        IDataRunList* runs = node->GetDataRuns();
+        uint64_t logical = 0;
+        for (DataRun* r = runs->First(); r; r = runs->Next()) {
+            const uint64_t start = static_cast<uint64_t>(r->start);
+            if (!r->IsSparse()) {
+                const ExtSet<uint64_t>& shared = owners_->Shared();
+                for (auto it = shared.lower_bound(start); it != shared.end() && *it - start < r->length; ++it) {
+                    ExtClaimant mine;
+                    mine.inode = ino;
+                    mine.logical = logical + (*it - start);
+                    weigh(*it, mine, dataBlock(*it, mine.logical));
+                }
+            }
+            logical += r->length;
+        }
+        auto mapping = mappingClaims_.find(ino);
+        if (mapping != mappingClaims_.end()) {
+            for (uint32_t k = mapping->second.first; k < mapping->second.second; ++k) {
+                const ExtBlockOwners::Claim& c = owners_->Claims()[k];
+                ExtClaimant mine;
+                mine.kind = ExtBlockOwners::kMapping;
+                mine.inode = ino;
+                mine.logical = c.logical;
+                weigh(c.start, mine, mappingBlock(c.start, c.logical));
+            }
+        }
+    }
+    std::string note;
+    const uint64_t size = props->GetSize();
+    if (cut != UINT64_MAX && cut * bs < size) {
+        const uint64_t kept = cut * bs;
+        std::unique_ptr<CExt2DataRunList> shorter(new CExt2DataRunList);
+        uint64_t logical = 0;
+        IDataRunList* runs = node->GetDataRuns();
+        for (DataRun* r = runs->First(); r && logical < cut; r = runs->Next()) {
+            shorter->AddBlockRun(DataRun(r->start, std::min<uint64_t>(r->length, cut - logical)));
+            logical += r->length;
+        }
+        props->SetSize(kept);
+        props->SetFlags(props->GetFlags() | FILE_FLAG_SIZE_CUT);
+        props->PackRuns(shorter.get());
+        node->SetProperties(props, props->HasRuns() ? shorter.release() : nullptr);
+        note = why + ": cut to the " + std::to_string(kept) + " bytes before it";
+    } else if (!untold.empty()) {
+        note = untold + ": written whole";
+    }
+    if (note.empty()) return;
+    std::string& existing = notes_[ino];
+    existing = note + (existing.empty() ? "" : "; " + existing);
 }

@@ -7,6 +7,7 @@
 
 #include "filesystems/frame/CSearchedPartitionInfo.h"
 #include "filesystems/frame/IFileSystemSearchController.h"
+#include "filesystems/ext/ExtBlockOwners.h"
 #include "filesystems/ext/ExtInode.h"
 #include "filesystems/ext/ExtInodeMap.h"
 #include "filesystems/ext/ExtLocalClock.h"
@@ -15,6 +16,7 @@
 
 class CEXTFileNode;
 class ExtBlockMap;
+class ExtBlockOwners;
 class CExt2DataRunList;
 class CExt2FileProperties;
 class CExt2FileSystem;
@@ -28,6 +30,10 @@ class IFileNode;
 // that refer to it and linked under the folder of the entry that named it (the root's entries and
 // "Inode_<hex number>" nodes, named by no entry, have no folder). Inodes with a deletion time are
 // marked deleted (the builder refuses those). A live file's holes are sparse runs: it reads whole.
+// A live file's blocks are its own only when nothing says otherwise: live files are handed out
+// once the walk has seen every block any live inode, folder or the volume's metadata holds, and a
+// file is cut before a block that the block bitmap marks free or that another holds (which of two
+// holds it is settled by what each says of it, see SettleBlock).
 class CExt2QuickSearch : public IQuickFileSystemSearchController {
 public:
     CExt2QuickSearch();
@@ -74,6 +80,19 @@ private:
     CEXTFileNode* Offer(CEXTFileNode* node, CEXTFileNode* folder);
     void HandOutPending();
     void ReleaseOwned();
+    // What the walk holds of the volume that no file or folder node stands for: the reserved
+    // inodes' blocks (the journal).
+    void ClaimReservedInodes(CExt2FileSystem& fs);
+    // Records what a live inode's map holds (its data runs, mapping and attribute blocks).
+    void ClaimBlocks(const ExtInode& inode, CExt2DataRunList* runs);
+    // Once every claim is in: who holds each block two claim, and which files' blocks the bitmaps
+    // mark free; then the files held back are handed out.
+    void SettleOwners(CExt2FileSystem& fs);
+    // Cuts a live file before the first block that is not its own, and notes why.
+    void CutToOwnBlocks(CEXTFileNode* node);
+    bool HeldBack(CEXTFileNode* node);
+    // False when the inode's checksum or its extent tree's fails (volumes that keep checksums).
+    bool Vouched(uint32_t ino);
     bool KeepGoing();
 
     IDirecotryTreeBuilder* builder_ = nullptr;
@@ -89,6 +108,25 @@ private:
     ExtVector<CEXTFileNode*> held_;                    // folders the builder refused
     std::unique_ptr<CExt2FileProperties> rootNames_;   // the root's entries (the root is no node)
     ExtBlockMap* runMap_ = nullptr;                    // the walk's, reused from file to file
+    ExtBlockOwners* owners_ = nullptr;                 // the walk's; null when nothing is checked
+    CExt2FileSystem* fs_ = nullptr;                    // the walk's
+    bool holdingBack_ = false;                         // live files wait for SettleOwners
+    bool settled_ = false;
+    ExtVector<std::pair<CEXTFileNode*, CEXTFileNode*>> heldBack_;  // live files and their folders
+    // The claims of each file's mapping blocks (a range of owners_->Claims()). Rare: who holds each
+    // block two claim (several: nothing tells them apart); the first block of each file that the
+    // bitmaps mark free; files whose extent tree fails its checksum; inodes whose checksum was
+    // asked for.
+    struct FreeMark {
+        uint64_t logical = UINT64_MAX;
+        uint64_t block = UINT64_MAX;
+        bool mapping = false;
+    };
+    std::unordered_map<uint32_t, std::pair<uint32_t, uint32_t>> mappingClaims_;
+    std::unordered_map<uint64_t, ExtVector<ExtClaimant>> holders_;
+    std::unordered_map<uint32_t, FreeMark> markedFree_;
+    std::unordered_set<uint32_t> treeChecksumFails_;
+    std::unordered_map<uint32_t, bool> vouched_;
     ExtLocalClock clock_;
     bool stopped_ = false;
     // Rare: what was refused in a file's map, said once the file has its name; inodes kept only

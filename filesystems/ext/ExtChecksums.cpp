@@ -61,6 +61,29 @@ int32_t ExtDescriptorChecksum(const ExtSuperBlock& sb, uint32_t group, const uin
     return -1;
 }
 
+namespace {
+uint8_t* PutLE32(uint32_t v, uint8_t* out) {
+    for (int i = 0; i < 4; ++i) out[i] = static_cast<uint8_t>(v >> (8 * i));
+    return out;
+}
+}  // namespace
+
+uint32_t ExtBitmapChecksum(const ExtSuperBlock& sb, const uint8_t* bitmap, size_t size) {
+    return ExtCrc32c(MetadataSeed(sb), bitmap, size);
+}
+
+bool ExtExtentBlockChecksumHolds(const ExtSuperBlock& sb, uint32_t ino, uint32_t generation, const uint8_t* block,
+                                 size_t size) {
+    if (!(sb.featureRoCompat & kRoCompatMetadataCsum)) return true;
+    // The tail follows the room for all entries the node may hold.
+    const size_t tail = kExtentHeaderBytes + static_cast<size_t>(LoadLE16(block + EH_MAX)) * kExtentEntryBytes;
+    if (tail + 4 > size) return true;
+    uint8_t word[4];
+    uint32_t crc = ExtCrc32c(MetadataSeed(sb), PutLE32(ino, word), 4);
+    crc = ExtCrc32c(crc, PutLE32(generation, word), 4);
+    return ExtCrc32c(crc, block, tail) == LoadLE32(block + tail);
+}
+
 bool ExtInodeChecksumHolds(const ExtSuperBlock& sb, uint32_t ino, const uint8_t* bytes, size_t size) {
     if (!(sb.featureRoCompat & kRoCompatMetadataCsum) || size < kGoodOldInodeSize) return true;
     const uint8_t number[4] = {static_cast<uint8_t>(ino), static_cast<uint8_t>(ino >> 8), static_cast<uint8_t>(ino >> 16),

@@ -67,6 +67,9 @@ struct ExtLostInodes {
 };
 // Reads inode ino (1 to s_inodes_count); false for any other number. Throws on a read error.
 bool ReadInode(const CExt2FileSystem& fs, uint32_t ino, ExtInode* out);
+// Whether inode ino, read whole, carries the checksum it must (true on volumes that keep none).
+// Throws on a read error.
+bool InodeChecksumHolds(const CExt2FileSystem& fs, uint32_t ino);
 
 // The inode walk's reader: a group's inode table is read in pieces of up to 256 KiB, as far as it
 // was ever used, each piece once for a walk in number order. A piece that cannot be read loses its

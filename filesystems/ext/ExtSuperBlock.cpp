@@ -1,6 +1,7 @@
 #include "filesystems/ext/ExtSuperBlock.h"
 
 #include <cstring>
+#include <initializer_list>
 
 using namespace ext;
 
@@ -24,9 +25,12 @@ void ExtSuperBlock::Parse() {
     firstIno = LoadLE32(raw + SB_FIRST_INO);
     inodeSize = LoadLE16(raw + SB_INODE_SIZE);
     blockGroupNr = LoadLE16(raw + SB_BLOCK_GROUP_NR);
+    featureCompat = LoadLE32(raw + SB_FEATURE_COMPAT);
     featureIncompat = LoadLE32(raw + SB_FEATURE_INCOMPAT);
     featureRoCompat = LoadLE32(raw + SB_FEATURE_RO_COMPAT);
     descSize = LoadLE16(raw + SB_DESC_SIZE);
+    reservedGdtBlocks = LoadLE16(raw + SB_RESERVED_GDT_BLOCKS);
+    journalInum = LoadLE32(raw + SB_JOURNAL_INUM);
     checksumSeed = LoadLE32(raw + SB_CHECKSUM_SEED);
 }
 
@@ -40,6 +44,24 @@ uint64_t ExtSuperBlock::InodeTableBlocks() const {
     const uint64_t bs = BlockSize();
     if (bs == 0) return 0;
     return (static_cast<uint64_t>(InodeSize()) * inodesPerGroup + bs - 1) / bs;
+}
+
+bool ExtSuperBlock::HasSuperBlockCopy(uint64_t g) const {
+    if (g == 0) return true;
+    if (featureCompat & kCompatSparseSuper2)
+        return g == LoadLE32(raw + SB_BACKUP_BGS) || g == LoadLE32(raw + SB_BACKUP_BGS + 4);
+    if (!(featureRoCompat & kRoCompatSparseSuper) || g == 1) return true;
+    for (uint64_t base : {3, 5, 7}) {
+        uint64_t p = base;
+        while (p < g) p *= base;
+        if (p == g) return true;
+    }
+    return false;
+}
+
+uint64_t ExtSuperBlock::DescriptorBlocks() const {
+    const uint64_t bs = BlockSize();
+    return bs ? (GroupCount() * DescriptorSize() + bs - 1) / bs : 0;
 }
 
 void ExtSuperBlock::Normalise() {

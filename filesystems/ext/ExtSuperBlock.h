@@ -31,6 +31,11 @@ struct ExtSuperBlock {
     uint32_t DescriptorSize() const { return Is64Bit() ? descSize : static_cast<uint32_t>(ext::kSmallDescriptorBytes); }
     // Blocks of one group's inode table.
     uint64_t InodeTableBlocks() const;
+    // Group g holds a copy of the superblock (and, without descriptor blocks spread over the
+    // groups, of the descriptor table and the blocks reserved after it).
+    bool HasSuperBlockCopy(uint64_t g) const;
+    // Blocks of one copy of the descriptor table.
+    uint64_t DescriptorBlocks() const;
     // Checksums guard the descriptors (CRC16 or CRC32C), so their never-used marks can be trusted.
     bool HasDescriptorChecksums() const {
         return featureRoCompat & (ext::kRoCompatGdtCsum | ext::kRoCompatMetadataCsum);
@@ -48,9 +53,12 @@ struct ExtSuperBlock {
     uint32_t firstIno = 0;
     uint16_t inodeSize = 0;
     uint16_t blockGroupNr = 0;
+    uint32_t featureCompat = 0;
     uint32_t featureIncompat = 0;
     uint32_t featureRoCompat = 0;
     uint16_t descSize = 0;
+    uint16_t reservedGdtBlocks = 0;
+    uint32_t journalInum = 0;
     uint32_t checksumSeed = 0;
     const uint8_t* Uuid() const { return raw + ext::SB_UUID; }
 };
