@@ -232,8 +232,46 @@ void CExt2QuickSearch::WalkInodes(CExt2FileSystem& fs) {
     lost_.insert(lost_.end(), pastEnd.begin(), pastEnd.end());
 }
 
+uint64_t UnvouchedHole(const CExt2FileSystem& fs, const ExtInode& inode, CExt2DataRunList* runs,
+                       const ExtBlockMap& map, std::string* why) {
+    uint64_t logical = 0;
+    uint64_t hole = UINT64_MAX;
+    uint64_t held = 0;  // data blocks
+    for (DataRun* run = runs->First(); run; run = runs->Next()) {
+        if (run->IsSparse() && hole == UINT64_MAX) hole = logical;
+        if (!run->IsSparse()) held += run->length;
+        logical += run->length;
+    }
+    if (hole == UINT64_MAX) return hole;
+    const ExtSuperBlock& sb = fs.SuperBlock();
+    const std::string where = "leaves out its block " + std::to_string(hole);
+    if (sb.featureRoCompat & kRoCompatMetadataCsum) {
+        const bool tree = map.TreeChecksumsHold();
+        bool holds = tree;
+        try {
+            if (holds) holds = InodeChecksumHolds(fs, inode.number);
+        } catch (const std::exception&) {
+        }
+        if (holds) return UINT64_MAX;
+        *why = std::string(tree ? "its inode's" : "its extent tree's") + " checksum fails, and its map " + where;
+        return hole;
+    }
+    // Unwritten stretches are held too (they read as zeros).
+    if (inode.UsesExtents()) {
+        held = 0;
+        for (const ExtExtent& x : map.Extents()) held += x.length;
+    }
+    held += map.MappingBlocks().size() + (LoadLE32(inode.raw + IN_FILE_ACL) != 0);
+    const uint64_t counted = inode.BlocksCounted(sb, fs.BlockSize());
+    if (held >= counted) return UINT64_MAX;
+    *why = "its map holds " + std::to_string(held) + " of the " + std::to_string(counted) +
+           " blocks its inode counts, and " + where;
+    return hole;
+}
+
 std::string CutToWhatIsHeld(const CExt2FileSystem& fs, const ExtInode& inode, CExt2DataRunList* runs,
-                            CExt2FileProperties* props, const ExtMapStop& stop) {
+                            CExt2FileProperties* props, const ExtMapStop& stop, uint64_t hole,
+                            const std::string& holeWhy) {
     const uint64_t bs = fs.BlockSize();
     uint64_t held = 0;     // bytes the runs cover, holes included
     uint64_t dataEnd = 0;  // where the last run that holds data ends
@@ -248,10 +286,14 @@ std::string CutToWhatIsHeld(const CExt2FileSystem& fs, const ExtInode& inode, CE
     const bool vouched = inode.SizeVouchedFor(volumeBytes);
     // A size nothing vouches for is no reason to write zeros past the last data.
     if (!vouched) kept = std::min({kept, dataEnd, volumeBytes});
+    // A hole nothing vouches for is where a block pointer was lost.
+    const bool atHole = hole < kept / bs + (kept % bs != 0);
+    if (atHole) kept = hole * bs;
     if (kept >= size) return std::string();
     props->SetSize(kept);
     props->SetFlags(props->GetFlags() | FILE_FLAG_SIZE_CUT);
     const std::string upTo = ": cut to the " + std::to_string(kept) + " bytes before it";
+    if (atHole) return holeWhy + upTo;
     if (stop.kind != ExtMapStop::None) return DescribeMapStop(stop, fs.BlockCount()) + upTo;
     if (!vouched)
         return "its inode claims " + std::to_string(size) + " bytes (" +
@@ -280,7 +322,12 @@ CExt2FileProperties* CExt2QuickSearch::MakeProperties(CExt2FileSystem& fs, const
             runMap_->Reset(inode, count);
             // The sink is asked after each run; progress itself is reported once per group.
             if (!runMap_->AppendRuns(runs.get(), count, holes, [this] { return KeepGoing(); })) return nullptr;
-            if (holes) *note = CutToWhatIsHeld(fs, inode, runs.get(), props.get(), runMap_->Stop());
+            if (holes) {
+                std::string why;
+                const uint64_t hole = inode.DeletionTime() == 0 ? UnvouchedHole(fs, inode, runs.get(), *runMap_, &why)
+                                                                : UINT64_MAX;
+                *note = CutToWhatIsHeld(fs, inode, runs.get(), props.get(), runMap_->Stop(), hole, why);
+            }
             if (inode.DeletionTime() == 0) ClaimBlocks(inode, runs.get());
             props->PackRuns(runs.get());
             // The node keeps this list rather than decoding what was just packed.

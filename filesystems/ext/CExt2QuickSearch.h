@@ -143,10 +143,17 @@ std::string UnnamedInodeName(uint32_t inode);
 // For a live regular file, whose map describes all its bytes: when runs hold less than its size
 // (blocks past the volume's or the device's end, a mapping block that cannot be read), or when
 // its size is vouched for by nothing (more than the volume holds, or an inode checksum that fails)
-// and claims more than its last data, the size becomes what is held (FILE_FLAG_SIZE_CUT): the file
-// is written as far as that and reported short.
+// and claims more than its last data, or at hole (its logical block; UINT64_MAX: none), where
+// holeWhy says a block pointer was lost, the size becomes what is held (FILE_FLAG_SIZE_CUT): the
+// file is written as far as that and reported short.
 // Gives why, when the file was cut ("" otherwise).
 std::string CutToWhatIsHeld(const CExt2FileSystem& fs, const ExtInode& inode, CExt2DataRunList* runs,
-                            CExt2FileProperties* props, const ExtMapStop& stop);
+                            CExt2FileProperties* props, const ExtMapStop& stop, uint64_t hole = UINT64_MAX,
+                            const std::string& holeWhy = std::string());
+// The first hole of a live file's runs that nothing vouches for (UINT64_MAX: none), and why: on a
+// volume that keeps checksums, any hole of an inode or extent tree whose checksum fails; elsewhere,
+// any hole of a map that holds fewer blocks than its inode counts (a block pointer set to 0).
+uint64_t UnvouchedHole(const CExt2FileSystem& fs, const ExtInode& inode, CExt2DataRunList* runs,
+                       const ExtBlockMap& map, std::string* why);
 // "/A/B/name" of a node through its folders (a node without folders: "/name").
 std::string ExtNodePath(IFileNode* node);

@@ -4,6 +4,7 @@
 
 #include "filesystems/ext/ExtLayout.h"
 #include "filesystems/ext/ExtMemory.h"
+#include "filesystems/ext/ExtSuperBlock.h"
 
 class CExt2FileSystem;
 
@@ -21,6 +22,13 @@ struct ExtInode {
     bool UsesExtents() const { return LoadLE32(raw + ext::IN_FLAGS) & ext::kInodeFlagExtents; }
     bool HasInlineData() const { return LoadLE32(raw + ext::IN_FLAGS) & ext::kInodeFlagInlineData; }
     uint32_t BlocksLo() const { return LoadLE32(raw + ext::IN_BLOCKS_LO); }
+    // The blocks of blockSize the inode counts as its own (data, mapping and attribute blocks).
+    uint64_t BlocksCounted(const ExtSuperBlock& sb, uint32_t blockSize) const {
+        uint64_t units = BlocksLo();
+        if (sb.featureRoCompat & ext::kRoCompatHugeFile)
+            units |= static_cast<uint64_t>(LoadLE16(raw + ext::IN_BLOCKS_HIGH)) << 32;
+        return (LoadLE32(raw + ext::IN_FLAGS) & ext::kInodeFlagHugeFile) ? units : units / (blockSize / 512);
+    }
     uint32_t DeletionTime() const { return LoadLE32(raw + ext::IN_DTIME); }
     // Seconds since 1970; values below 1 count as 0.
     int64_t Time(size_t offset) const {
