@@ -39,6 +39,8 @@ void ExtBlockOwners::Begin() {
         // A superblock copy, with the descriptor table and the blocks kept for it after it.
         const uint64_t copyBlocks =
             (sb.featureIncompat & kIncompatMetaBg) ? 1 : 1 + sb.DescriptorBlocks() + sb.reservedGdtBlocks;
+        // Block 0 holds the boot sector (and with 1 KiB blocks nothing else): never a file's.
+        HoldMetadata(0, 1);
         for (uint64_t g = 0; g < sb.GroupCount(); ++g)
             if (sb.HasSuperBlockCopy(g)) HoldMetadata(g * sb.blocksPerGroup + sb.firstDataBlock, copyBlocks);
         for (uint64_t g = 0; g < fs_.GroupCount(); ++g) {
