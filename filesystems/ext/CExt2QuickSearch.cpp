@@ -34,6 +34,40 @@ bool HoldsData(CEXTFileNode* node) {
     return !node->IsDirectory() && !node->IsDeleted() && node->GetDataRuns() != nullptr;
 }
 
+// A type field no inode has: damage.
+bool KnownType(uint16_t mode) {
+    switch (mode >> 12) {
+        case 0x1: case 0x2: case 0x4: case 0x6: case 0x8: case 0xA: case 0xC: return true;
+        default: return false;
+    }
+}
+
+// A live inode whose mode does not say folder, but whose first block begins as a folder's own does
+// ("." names it, ".." follows), is a folder whose mode was damaged: its mode is made a folder's.
+bool TakeAsFolder(const CExt2FileSystem& fs, ExtInode* inode) {
+    if (inode->IsDirectory() || inode->DeletionTime() != 0 || inode->HasInlineData() || inode->Mode() == 0) return false;
+    const uint64_t block = ExtBlockMap(fs, *inode, 1).BlockOf(0);
+    if (block == 0 || !fs.IsReadableBlock(block)) return false;
+    ExtBuffer buffer;
+    uint8_t* data = buffer.Reserve(fs.BlockSize());
+    try {
+        fs.ReadBlocks(data, block, 1);
+    } catch (const std::exception&) {
+        return false;
+    }
+    const uint8_t* up = data + 12;
+    if (LoadLE32(data) != inode->number || LoadLE16(data + 4) != 12 || data[6] != 1 || data[8] != '.' ||
+        up[6] != 2 || up[8] != '.' || up[9] != '.')
+        return false;
+    RK_LOG("%sExt inode %u: its mode 0x%04x is not a folder's, but its first block begins as its own folder's: it is "
+           "read as a folder",
+           kLogWarningPrefix, inode->number, inode->Mode());
+    const uint16_t mode = static_cast<uint16_t>((inode->Mode() & ~kModeTypeMask) | kModeDirectory);
+    inode->raw[IN_MODE] = static_cast<uint8_t>(mode);
+    inode->raw[IN_MODE + 1] = static_cast<uint8_t>(mode >> 8);
+    return true;
+}
+
 // Whether runs hold volume block b.
 bool RunsHold(IDataRunList* runs, uint64_t b) {
     for (DataRun* r = runs->First(); r; r = runs->Next())
@@ -152,7 +186,7 @@ void CExt2QuickSearch::Walk(CExt2FileSystem& fs) {
     rootNames_.reset(new CExt2FileProperties);
     try {
         ExtInode root;
-        if (ReadInode(fs, kRootInode, &root) && root.IsDirectory())
+        if (ReadInode(fs, kRootInode, &root) && (root.IsDirectory() || TakeAsFolder(fs, &root)))
             WalkEntries(fs, root, nullptr, true);
         else
             SayReadInPart("Ext root folder: its inode is no folder: the names at the top level are lost");
@@ -218,6 +252,9 @@ void CExt2QuickSearch::WalkInodes(CExt2FileSystem& fs) {
         for (uint64_t ino = begin; ino <= end; ++ino) {
             if (!KeepGoing()) return;
             if (!table.Read(static_cast<uint32_t>(ino), &inode)) continue;
+            // A mode that no inode has, or that is not a folder's where an entry said folder.
+            if (!inode.IsDirectory() && (!KnownType(inode.Mode()) || folderEntries_.count(inode.number)))
+                TakeAsFolder(fs, &inode);
             if (HasPlausibleBlocks(fs, inode))
                 ProcessInode(fs, inode, false);
             else if (inode.DeletionTime() == 0 && !inode.HasInlineData() && (inode.IsRegular() || inode.IsDirectory()))
