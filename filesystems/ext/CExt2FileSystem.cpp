@@ -69,6 +69,12 @@ CExt2FileSystem::CExt2FileSystem(IStorageDevice* device, uint64_t sector, bool q
                static_cast<unsigned long long>(sb_.BlockCount()));
 
     if (!ReadDescriptors()) throw CExt2BadGroupDescriptor();
+    if (!quiet) {
+        for (const Repair& r : repairs_) {
+            if (r.lost) SayReadInPart("%s", r.what.c_str());
+            else RK_LOG("%s%s", kLogWarningPrefix, r.what.c_str());
+        }
+    }
     if (copyGroup_ != 0 && !quiet)
         RK_LOG("%sExt group descriptors of the primary table do not check out: the copy in group %u is read",
                kLogWarningPrefix, copyGroup_);
@@ -135,23 +141,79 @@ bool CExt2FileSystem::ParseTable(const uint8_t* bytes, uint64_t groups, ExtVecto
     return true;
 }
 
-bool CExt2FileSystem::CheckTable(const ExtVector<ExtGroupDescriptor>& table) const {
+bool CExt2FileSystem::CheckTable(ExtVector<ExtGroupDescriptor>* table) const {
     const uint64_t blocks = sb_.BlockCount();
     const uint64_t tableBlocks = sb_.InodeTableBlocks();
     uint64_t first = sb_.firstDataBlock;
-    for (size_t i = 0; i < table.size(); ++i) {
-        const ExtGroupDescriptor& g = table[i];
-        const bool lastGroup = i + 1 == table.size();
+    bool all = true;
+    for (size_t i = 0; i < table->size(); ++i) {
+        ExtGroupDescriptor& g = (*table)[i];
+        const bool lastGroup = i + 1 == table->size();
         const uint64_t last = lastGroup || sb_.HasFlexGroups() ? blocks - 1 : first + sb_.blocksPerGroup - 1;
-        if (g.blockBitmap == g.inodeBitmap || g.blockBitmap == g.inodeTable || g.inodeBitmap == g.inodeTable)
-            return false;
-        for (uint64_t b : {g.blockBitmap, g.inodeBitmap, g.inodeTable})
-            if (b < first || b > last) return false;
+        auto inGroup = [&](uint64_t b) { return b >= first && b <= last; };
+        auto inTable = [&](uint64_t b) { return b >= g.inodeTable && b - g.inodeTable < tableBlocks; };
         // The whole inode table lies on the volume.
-        if (tableBlocks > blocks || g.inodeTable > blocks - tableBlocks) return false;
+        g.tableOk = inGroup(g.inodeTable) && tableBlocks <= blocks && g.inodeTable <= blocks - tableBlocks;
+        g.bitmapsOk = inGroup(g.blockBitmap) && inGroup(g.inodeBitmap) && g.blockBitmap != g.inodeBitmap &&
+                      !(g.tableOk && (inTable(g.blockBitmap) || inTable(g.inodeBitmap)));
+        all = all && g.tableOk && g.bitmapsOk;
         if (!sb_.HasFlexGroups()) first += sb_.blocksPerGroup;
     }
-    return true;
+    return all;
+}
+
+bool CExt2FileSystem::RootFolderAt(uint64_t inodeTable) const {
+    const uint64_t offset = static_cast<uint64_t>(kRootInode - 1) * sb_.InodeSize();
+    ExtBuffer buffer;
+    uint8_t* data = buffer.Reserve(blockSize_);
+    try {
+        ReadBlocks(data, inodeTable + offset / blockSize_, 1);
+        const uint8_t* root = data + offset % blockSize_;
+        const uint8_t* map = root + IN_BLOCK;
+        uint64_t first = LoadLE32(map);  // its first block: the first pointer, or the first extent's start
+        if (LoadLE32(root + IN_FLAGS) & kInodeFlagExtents) {
+            const uint8_t* e = map + kExtentHeaderBytes;
+            if (LoadLE16(map + EH_MAGIC) != kExtentMagic || LoadLE16(map + EH_DEPTH) != 0 ||
+                LoadLE16(map + EH_ENTRIES) == 0 || LoadLE32(e + EX_LOGICAL) != 0)
+                return false;
+            first = (static_cast<uint64_t>(LoadLE16(e + EX_START_HI)) << 32) | LoadLE32(e + EX_START_LO);
+        }
+        if (first == 0 || !IsReadableBlock(first)) return false;
+        ReadBlocks(data, first, 1);
+    } catch (const std::exception&) {
+        return false;
+    }
+    const uint8_t* up = data + 12;
+    return LoadLE32(data) == kRootInode && data[6] == 1 && data[8] == '.' && LoadLE32(up) == kRootInode &&
+           up[6] == 2 && up[8] == '.' && up[9] == '.';
+}
+
+uint64_t CExt2FileSystem::LaidOutTable(uint64_t group, const ExtGroupDescriptor& d) const {
+    // Where mke2fs lays a group's inode table out, from its bitmaps or from the group's start: after
+    // the superblock copy, the descriptor table and the blocks kept for it, its two bitmaps (with
+    // flexible groups, those of all the groups of its flexible group, whose tables follow one
+    // another).
+    const uint64_t tableBlocks = sb_.InodeTableBlocks();
+    const uint64_t copy = (sb_.featureIncompat & kIncompatMetaBg) ? 1 : 1 + sb_.DescriptorBlocks() + sb_.reservedGdtBlocks;
+    ExtVector<uint64_t> places;
+    if (!sb_.HasFlexGroups()) {
+        const uint64_t start = group * sb_.blocksPerGroup + sb_.firstDataBlock + (sb_.HasSuperBlockCopy(group) ? copy : 0);
+        places = {d.inodeBitmap + 1, d.blockBitmap + 2, start + 2};
+    } else {
+        const uint32_t logFlex = sb_.raw[SB_LOG_GROUPS_PER_FLEX];
+        const uint64_t flex = logFlex < 31 ? uint64_t{1} << logFlex : 0;
+        if (flex == 0) return 0;
+        const uint64_t k = group % flex;
+        const uint64_t first = group - k;
+        const uint64_t start = first * sb_.blocksPerGroup + sb_.firstDataBlock + (sb_.HasSuperBlockCopy(first) ? copy : 0);
+        places = {d.inodeBitmap + flex - k + k * tableBlocks, d.blockBitmap + 2 * flex - k + k * tableBlocks,
+                  start + 2 * flex + k * tableBlocks};
+    }
+    // The root folder tells the right one; only group 0 holds it.
+    if (group != 0) return 0;
+    for (uint64_t place : places)
+        if (place < sb_.BlockCount() && tableBlocks <= sb_.BlockCount() - place && RootFolderAt(place)) return place;
+    return 0;
 }
 
 bool CExt2FileSystem::ReadDescriptors() {
@@ -163,6 +225,7 @@ bool CExt2FileSystem::ReadDescriptors() {
         uint32_t group;
     };
     std::vector<Copy> accepted;
+    std::vector<Copy> refused;  // read whole, but with groups that do not check out
     const Copy* chosen = nullptr;
     bool lastPassed = false;  // the copy read last passed the check (it is accepted.back())
     for (uint32_t g : kCopyGroups) {
@@ -192,8 +255,9 @@ bool CExt2FileSystem::ReadDescriptors() {
         }
         Copy copy{ExtVector<ExtGroupDescriptor>(), g};
         ParseTable(raw, count, &copy.table);
-        if (!CheckTable(copy.table)) {
+        if (!CheckTable(&copy.table)) {
             lastPassed = false;
+            refused.push_back(std::move(copy));
             continue;
         }
         // A copy that agrees with one seen before settles it. When that one is the primary, the
@@ -215,9 +279,59 @@ bool CExt2FileSystem::ReadDescriptors() {
     }
     if (!chosen && lastPassed) chosen = &accepted.back();
     if (!chosen && !accepted.empty()) chosen = &accepted.front();
-    if (!chosen) return false;
-    groups_ = chosen->table;
-    copyGroup_ = chosen->group;
-    fromPrimary_ = chosen->group == 0;
-    return true;
+    if (chosen) {
+        groups_ = chosen->table;
+        copyGroup_ = chosen->group;
+        fromPrimary_ = chosen->group == 0;
+        return true;
+    }
+    if (refused.empty()) return false;
+    // No copy checks out whole: each group's descriptor is taken from the first copy where it does,
+    // else where its inode table does (its bitmaps are not used); a group with neither has its
+    // inode table where the volume's layout puts it, when its root folder is found there, or is lost.
+    copyGroup_ = 0;
+    fromPrimary_ = false;
+    groups_ = refused.front().table;
+    for (size_t i = 0; i < groups_.size(); ++i) {
+        const ExtGroupDescriptor* whole = nullptr;
+        const ExtGroupDescriptor* table = nullptr;
+        uint32_t from = 0;
+        for (const Copy& c : refused) {
+            if (i >= c.table.size()) continue;
+            const ExtGroupDescriptor& d = c.table[i];
+            if (!whole && d.tableOk && d.bitmapsOk) whole = &d, from = c.group;
+            if (!table && d.tableOk) table = &d;
+        }
+        ExtGroupDescriptor& g = groups_[i];
+        if (whole) {
+            g = *whole;
+            if (from != 0) repairs_.push_back({false, "Ext group descriptor of group " + std::to_string(i) +
+                                                          " does not check out in the primary table: the copy in group " +
+                                                          std::to_string(from) + " is read"});
+            continue;
+        }
+        if (table) {
+            g = *table;
+            repairs_.push_back({false, "Ext group descriptor of group " + std::to_string(i) + ": its bitmaps (blocks " +
+                                           std::to_string(g.blockBitmap) + ", " + std::to_string(g.inodeBitmap) +
+                                           ") lie outside its group: they are not used"});
+            continue;
+        }
+        const uint64_t place = LaidOutTable(i, g);
+        if (place != 0) {
+            repairs_.push_back({false, "Ext group descriptor of group " + std::to_string(i) + ": its inode table at block " +
+                                           std::to_string(g.inodeTable) +
+                                           " lies outside its group: it is read at block " + std::to_string(place) +
+                                           ", where the volume's layout puts it and its root folder is"});
+            g.inodeTable = place;
+            g.tableOk = true;
+            continue;
+        }
+        repairs_.push_back({true, "Ext group descriptor of group " + std::to_string(i) +
+                                      " does not check out in any copy (its inode table at block " +
+                                      std::to_string(g.inodeTable) + " lies outside its group): its inodes are lost"});
+    }
+    for (const ExtGroupDescriptor& g : groups_)
+        if (g.tableOk) return true;
+    return false;
 }

@@ -1,6 +1,8 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "filesystems/ext/ExtMemory.h"
 #include "filesystems/ext/ExtSuperBlock.h"
@@ -16,7 +18,9 @@ struct ExtGroupDescriptor {
     uint32_t itableUnused = 0;
     uint32_t bitmapChecksum = 0;     // of the block bitmap (metadata checksums): 16 bits, or 32 when wide
     bool wideBitmapChecksum = false;
-    bool checksumOk = false;  // the descriptor carries the checksum it must (never without checksums)
+    bool checksumOk = false;
+    bool tableOk = true;    // the inode table lies in its group, on the volume (else its inodes are lost)
+    bool bitmapsOk = true;  // both bitmaps lie in the group, apart (else they are not used)  // the descriptor carries the checksum it must (never without checksums)
 };
 
 // One Ext2/3/4 volume on a storage device: its superblock, a trustworthy group-descriptor table and
@@ -63,7 +67,14 @@ private:
     void ReadBytes(uint8_t* buffer, uint64_t byte, size_t length) const;
     bool ReadDescriptors();
     bool ParseTable(const uint8_t* bytes, uint64_t groups, ExtVector<ExtGroupDescriptor>* table) const;
-    bool CheckTable(const ExtVector<ExtGroupDescriptor>& table) const;
+    // Marks each group's inode table and bitmaps as they check out; true when all do.
+    bool CheckTable(ExtVector<ExtGroupDescriptor>* table) const;
+    // The root folder's inode, in an inode table at inodeTable, leads to a block that begins with
+    // the root's "." and "..".
+    bool RootFolderAt(uint64_t inodeTable) const;
+    // Where the volume's layout puts group's inode table, when the root folder confirms it (group 0);
+    // 0 otherwise.
+    uint64_t LaidOutTable(uint64_t group, const ExtGroupDescriptor& d) const;
 
     ExtSuperBlock sb_;
     ExtVector<ExtGroupDescriptor> groups_;
@@ -76,4 +87,10 @@ private:
     uint32_t blockSize_ = 0;
     bool fromPrimary_ = false;
     uint32_t copyGroup_ = 0;
+    // What no copy of the descriptors held whole and how it was read: lost is a loss to say.
+    struct Repair {
+        bool lost;
+        std::string what;
+    };
+    std::vector<Repair> repairs_;
 };

@@ -224,6 +224,14 @@ void CExt2QuickSearch::WalkInodes(CExt2FileSystem& fs) {
         }
         const uint64_t base = group * sb.inodesPerGroup;
         const uint64_t begin = std::max<uint64_t>(base + 1, first);
+        // A group whose descriptor no copy holds loses its inodes (said when the volume was opened).
+        if (!fs.Group(group).tableOk) {
+            ExtLostInodes lost;
+            lost.first = static_cast<uint32_t>(begin);
+            lost.last = static_cast<uint32_t>(std::min<uint64_t>(base + sb.inodesPerGroup, sb.inodesCount));
+            if (lost.first <= lost.last) table.AddLost(lost);
+            continue;
+        }
         uint64_t end = std::min<uint64_t>(base + table.UsedInodes(group), sb.inodesCount);
         if (end < begin) continue;
         // The part of the table in use is read as far as the volume holds it.

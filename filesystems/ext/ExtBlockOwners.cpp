@@ -45,9 +45,11 @@ void ExtBlockOwners::Begin() {
             if (sb.HasSuperBlockCopy(g)) HoldMetadata(g * sb.blocksPerGroup + sb.firstDataBlock, copyBlocks);
         for (uint64_t g = 0; g < fs_.GroupCount(); ++g) {
             const ExtGroupDescriptor& d = fs_.Group(g);
-            HoldMetadata(d.blockBitmap, 1);
-            HoldMetadata(d.inodeBitmap, 1);
-            HoldMetadata(d.inodeTable, sb.InodeTableBlocks());
+            if (d.bitmapsOk) {
+                HoldMetadata(d.blockBitmap, 1);
+                HoldMetadata(d.inodeBitmap, 1);
+            }
+            if (d.tableOk) HoldMetadata(d.inodeTable, sb.InodeTableBlocks());
         }
         ReadBitmaps();
     } catch (const std::bad_alloc&) {
@@ -150,7 +152,7 @@ void ExtBlockOwners::ReadBitmaps() {
             trusted_[static_cast<size_t>(g)] = 1;
             continue;
         }
-        if (!fs_.IsReadableBlock(d.blockBitmap) || sb.blocksPerGroup > 8ull * bs) continue;
+        if (!d.bitmapsOk || !fs_.IsReadableBlock(d.blockBitmap) || sb.blocksPerGroup > 8ull * bs) continue;
         try {
             fs_.ReadBlocks(bitmap, d.blockBitmap, 1);
         } catch (const CExt2ReadSectorError&) {

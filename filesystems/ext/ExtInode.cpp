@@ -70,7 +70,7 @@ const uint8_t* LoadInodeBlock(const CExt2FileSystem& fs, uint32_t ino, ExtBuffer
     const ExtSuperBlock& sb = fs.SuperBlock();
     if (ino < 1 || ino > sb.inodesCount) return nullptr;
     const uint64_t group = (ino - 1) / sb.inodesPerGroup;
-    if (group >= fs.GroupCount()) return nullptr;
+    if (group >= fs.GroupCount() || !fs.Group(group).tableOk) return nullptr;
     const uint64_t offset = static_cast<uint64_t>((ino - 1) % sb.inodesPerGroup) * sb.InodeSize();
     uint8_t* data = block->Reserve(fs.BlockSize());
     fs.ReadBlocks(data, fs.Group(group).inodeTable + offset / fs.BlockSize(), 1);
@@ -95,6 +95,7 @@ bool InodeChecksumHolds(const CExt2FileSystem& fs, uint32_t ino) {
 uint32_t CExt2InodeTable::UsedInodes(uint64_t group) const {
     const ExtSuperBlock& sb = fs_.SuperBlock();
     const ExtGroupDescriptor& g = fs_.Group(group);
+    if (!g.tableOk) return 0;  // lost with its descriptor (said)
     if (!fs_.TrustsUnusedInodes() || !g.checksumOk) return sb.inodesPerGroup;
     if (g.flags & kGroupInodeUninit) return 0;
     return sb.inodesPerGroup - std::min(g.itableUnused, sb.inodesPerGroup);

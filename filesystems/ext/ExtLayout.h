@@ -33,6 +33,7 @@ namespace ext {
 //   224    4     s_journal_inum       the journal's inode (compat 0x4)
 //   254    2     s_desc_size          descriptor bytes with 64-bit block numbers
 //   336    4     s_blocks_count_hi    blocks of the volume (high half, 64-bit volumes only)
+//   372    1     s_log_groups_per_flex  groups of a flexible group = 1 << value
 //   588    8     s_backup_bgs         the two groups with backups (compat 0x200; 0: none)
 //   624    4     s_checksum_seed      CRC32C seed when the incompat flag 0x2000 is set
 constexpr uint64_t kSuperBlockByte = 1024;
@@ -57,6 +58,7 @@ enum : size_t {
     SB_JOURNAL_INUM = 224,
     SB_DESC_SIZE = 254,
     SB_BLOCKS_COUNT_HI = 336,
+    SB_LOG_GROUPS_PER_FLEX = 372,
     SB_BACKUP_BGS = 588,
     SB_CHECKSUM_SEED = 624,
 };
