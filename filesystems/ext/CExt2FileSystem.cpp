@@ -2,6 +2,9 @@
 #include "filesystems/frame/ReadInPart.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <initializer_list>
+#include <memory>
 #include <cstring>
 #include <stdexcept>
 #include <vector>
@@ -31,6 +34,15 @@ bool SameLocations(const ExtVector<ExtGroupDescriptor>& a, const ExtVector<ExtGr
 
 CExt2FileSystem::CExt2FileSystem(IStorageDevice* device, uint64_t sector, bool quiet)
     : device_(device), foundSector_(sector) {
+    Open(nullptr, quiet);
+}
+
+CExt2FileSystem::CExt2FileSystem(IStorageDevice* device, uint64_t sector, const ExtSuperBlock& given, bool quiet)
+    : device_(device), foundSector_(sector) {
+    Open(&given, quiet);
+}
+
+void CExt2FileSystem::Open(const ExtSuperBlock* given, bool quiet) {
     ExtHeapInit();
     if (!device_) throw CExt2ReadSectorError();
     sectorSize_ = device_->GetSectorSize() ? device_->GetSectorSize() : 512;
@@ -40,7 +52,8 @@ CExt2FileSystem::CExt2FileSystem(IStorageDevice* device, uint64_t sector, bool q
     if (foundSector_ > UINT64_MAX / 512) throw CExt2BadSuperBlock();
     const uint64_t foundByte = foundSector_ * 512;
 
-    ReadBytes(sb_.raw, foundByte, kSuperBlockBytes);
+    if (given) std::memcpy(sb_.raw, given->raw, kSuperBlockBytes);
+    else ReadBytes(sb_.raw, foundByte, kSuperBlockBytes);
     sb_.Parse();
     sb_.Normalise();
     if (!sb_.IsValid()) throw CExt2BadSuperBlock();
@@ -334,4 +347,169 @@ bool CExt2FileSystem::ReadDescriptors() {
     for (const ExtGroupDescriptor& g : groups_)
         if (g.tableOk) return true;
     return false;
+}
+
+bool CExt2FileSystem::RootFolderHolds() const {
+    return !groups_.empty() && groups_[0].tableOk && RootFolderAt(groups_[0].inodeTable);
+}
+
+namespace {
+// A copy of the primary superblock with the fields named by change replaced by a second source: the
+// field that holds the same value (cluster size and clusters per group, without clusters), what the
+// other fields or mke2fs give. Each change is (offset, width, value); the words describe them.
+struct Mend {
+    size_t at;
+    size_t width;
+    uint32_t value;
+    const char* field;
+};
+
+void Put(uint8_t* raw, const Mend& m) {
+    for (size_t i = 0; i < m.width; ++i) raw[m.at + i] = static_cast<uint8_t>(m.value >> (8 * i));
+}
+
+uint32_t Get(const uint8_t* raw, const Mend& m) { return m.width == 2 ? LoadLE16(raw + m.at) : LoadLE32(raw + m.at); }
+
+// Where a superblock's fields have a second source, the values it gives (none equal to the field).
+std::vector<Mend> Mends(const ExtSuperBlock& sb) {
+    const uint8_t* raw = sb.raw;
+    std::vector<Mend> out;
+    auto add = [&](size_t at, size_t width, uint32_t value, const char* field) {
+        Mend m{at, width, value, field};
+        if (Get(raw, m) != value) out.push_back(m);
+    };
+    add(SB_MAGIC, 2, kExtMagic, "magic (hex)");
+    add(SB_BLOCK_GROUP_NR, 2, 0, "group number");
+    const bool clusters = sb.featureRoCompat & kRoCompatBigalloc;
+    if (!clusters) {
+        add(SB_LOG_BLOCK_SIZE, 4, LoadLE32(raw + SB_LOG_CLUSTER_SIZE), "block size field");
+        add(SB_BLOCKS_PER_GROUP, 4, LoadLE32(raw + SB_CLUSTERS_PER_GROUP), "blocks per group");
+    }
+    const uint32_t log = LoadLE32(raw + (clusters ? SB_LOG_BLOCK_SIZE : SB_LOG_CLUSTER_SIZE));
+    if (log <= 6) add(SB_BLOCKS_PER_GROUP, 4, 8u * (1024u << log), "blocks per group");
+    const uint64_t bpg = LoadLE32(raw + SB_BLOCKS_PER_GROUP);
+    const uint64_t blocks = LoadLE32(raw + SB_BLOCKS_COUNT_LO);
+    const uint64_t first = log == 0 ? 1 : 0;
+    if (bpg && blocks > first) {
+        const uint64_t groups = (blocks - first + bpg - 1) / bpg;
+        const uint64_t inodes = LoadLE32(raw + SB_INODES_COUNT);
+        if (inodes % groups == 0) add(SB_INODES_PER_GROUP, 4, static_cast<uint32_t>(inodes / groups), "inodes per group");
+    }
+    add(SB_REV_LEVEL, 4, 1, "revision");
+    add(SB_FIRST_INO, 4, kGoodOldFirstInode, "first inode");
+    add(SB_INODE_SIZE, 2, 256, "inode size");
+    add(SB_INODE_SIZE, 2, kGoodOldInodeSize, "inode size");
+    if (sb.Is64Bit()) add(SB_DESC_SIZE, 2, 64, "descriptor size");
+    return out;
+}
+}  // namespace
+
+std::unique_ptr<CExt2FileSystem> OpenExtVolume(IStorageDevice* device, uint64_t sector) {
+    try {
+        return std::unique_ptr<CExt2FileSystem>(new CExt2FileSystem(device, sector));
+    } catch (const CExt2BadSuperBlock&) {
+    } catch (const CExt2BadGroupDescriptor&) {
+    }
+    ExtHeapInit();
+    // The copy that was refused, and why.
+    ExtSuperBlock primary;
+    const uint32_t sectorSize = device->GetSectorSize() ? device->GetSectorSize() : 512;
+    const uint64_t deviceBytes = device->GetSectorCount() * sectorSize;
+    const uint64_t byte = sector * 512;
+    if (byte < kSuperBlockByte || byte + kSuperBlockBytes > deviceBytes || byte % sectorSize != 0) throw CExt2BadSuperBlock();
+    const uint64_t start = byte - kSuperBlockByte;
+    {
+        ExtBuffer buffer;
+        uint8_t* data = buffer.Reserve(kSuperBlockBytes + sectorSize);
+        const uint64_t count = (kSuperBlockBytes + sectorSize - 1) / sectorSize;
+        if (!device->ReadSectors(data, byte / sectorSize, count)) throw CExt2ReadSectorError();
+        std::memcpy(primary.raw, data, kSuperBlockBytes);
+    }
+    primary.Parse();
+    ExtSuperBlock normal = primary;
+    normal.Normalise();
+    const char* fault = normal.Fault();
+    const std::string why = fault ? std::string(" (") + fault + ")" : std::string(" (its group descriptors do not check out)");
+    const std::string where = "Ext superblock at sector " + std::to_string(sector);
+    // Opened quietly first: the copy must hold together and lead to the root folder.
+    auto tryOpen = [&](uint64_t at, const ExtSuperBlock* given) -> std::unique_ptr<CExt2FileSystem> {
+        try {
+            std::unique_ptr<CExt2FileSystem> fs(given ? new CExt2FileSystem(device, at, *given, true)
+                                                      : new CExt2FileSystem(device, at, true));
+            if (fs->PartitionStartSector() * fs->DeviceSectorSize() != start || !fs->RootFolderHolds()) return nullptr;
+            return std::unique_ptr<CExt2FileSystem>(given ? new CExt2FileSystem(device, at, *given, false)
+                                                          : new CExt2FileSystem(device, at));
+        } catch (const std::exception&) {
+            return nullptr;
+        }
+    };
+    // A backup copy where the usual geometries put one: each block size with a group of as many
+    // blocks as one bitmap block marks, or as the refused copy says.
+    for (uint32_t log = 0; log <= 6; ++log) {
+        const uint64_t bs = 1024u << log;
+        std::vector<uint64_t> perGroup = {8 * bs};
+        for (uint32_t v : {primary.blocksPerGroup, LoadLE32(primary.raw + SB_CLUSTERS_PER_GROUP)})
+            if (v != 0 && v < 8 * bs && std::find(perGroup.begin(), perGroup.end(), v) == perGroup.end()) perGroup.push_back(v);
+        for (uint64_t bpg : perGroup) {
+            for (uint64_t g : {1, 3, 5, 7, 9}) {
+                const uint64_t at = start + (g * bpg + (bs == 1024)) * bs;
+                if (at + kSuperBlockBytes > deviceBytes) break;
+                ExtSuperBlock copy;
+                ExtBuffer buffer;
+                uint8_t* data = buffer.Reserve(kSuperBlockBytes + sectorSize);
+                if (at % sectorSize != 0 ||
+                    !device->ReadSectors(data, at / sectorSize, (kSuperBlockBytes + sectorSize - 1) / sectorSize))
+                    continue;
+                std::memcpy(copy.raw, data, kSuperBlockBytes);
+                copy.Parse();
+                if (copy.magic != kExtMagic || copy.blockGroupNr != g || copy.BlockSize() != bs || copy.blocksPerGroup != bpg)
+                    continue;
+                if (std::unique_ptr<CExt2FileSystem> fs = tryOpen(at / 512, nullptr)) {
+                    RK_LOG("%s%s does not hold together%s: the copy in group %llu (sector %llu) is read", kLogWarningPrefix,
+                           where.c_str(), why.c_str(), static_cast<unsigned long long>(g),
+                           static_cast<unsigned long long>(at / 512));
+                    return fs;
+                }
+            }
+        }
+    }
+    // The refused copy with one field, then two, taken from its second source.
+    const std::vector<Mend> mends = Mends(primary);
+    auto attempt = [&](std::initializer_list<const Mend*> change) -> std::unique_ptr<CExt2FileSystem> {
+        ExtSuperBlock mended = primary;
+        for (const Mend* m : change) Put(mended.raw, *m);
+        mended.Parse();
+        ExtSuperBlock check = mended;
+        check.Normalise();
+        if (!check.IsValid()) return nullptr;
+        std::unique_ptr<CExt2FileSystem> fs = tryOpen(sector, &mended);
+        if (!fs) return nullptr;
+        std::string fields;
+        for (const Mend* m : change) {
+            std::string name = m->field;
+            const bool hex = name.size() > 6 && name.compare(name.size() - 6, 6, " (hex)") == 0;
+            if (hex) name.resize(name.size() - 6);
+            auto shown = [hex](uint32_t v) {
+                char text[16];
+                std::snprintf(text, sizeof text, hex ? "0x%04X" : "%u", v);
+                return std::string(text);
+            };
+            fields += (fields.empty() ? "" : ", ") + name + " " + shown(Get(primary.raw, *m)) + " read as " + shown(m->value);
+        }
+        RK_LOG("%s%s does not hold together%s and no copy of it was found: read with its %s, as its other fields and "
+               "the volume's layout give",
+               kLogWarningPrefix, where.c_str(), why.c_str(), fields.c_str());
+        return fs;
+    };
+    for (size_t i = 0; i < mends.size(); ++i)
+        if (std::unique_ptr<CExt2FileSystem> fs = attempt({&mends[i]})) return fs;
+    for (size_t i = 0; i < mends.size(); ++i)
+        for (size_t j = i + 1; j < mends.size(); ++j)
+            if (mends[i].at != mends[j].at)
+                if (std::unique_ptr<CExt2FileSystem> fs = attempt({&mends[i], &mends[j]})) return fs;
+    // A superblock of this kind that nothing can mend: the volume is lost, and said.
+    if (primary.magic == kExtMagic)
+        SayReadInPart("%s does not hold together%s and no copy of it was found: the volume is lost", where.c_str(),
+                      why.c_str());
+    throw CExt2BadSuperBlock();
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -8,6 +9,15 @@
 #include "filesystems/ext/ExtSuperBlock.h"
 
 class IStorageDevice;
+class CExt2FileSystem;
+
+// Opens the volume whose primary superblock lies at sector as the constructor does. When that copy,
+// or its descriptors, do not hold together: a backup copy where the usual geometries put one, then
+// the copy with one or two fields taken from their second source (the twin field without clusters,
+// the other fields, mke2fs's values), each read only when its descriptors check out and its root
+// folder lies where it says (the log says which). When none can be read, a copy with the magic of
+// the kind is said lost; the constructor's exception is thrown.
+std::unique_ptr<CExt2FileSystem> OpenExtVolume(IStorageDevice* device, uint64_t sector);
 
 // One group's descriptor, as far as the reader uses it.
 struct ExtGroupDescriptor {
@@ -33,6 +43,8 @@ public:
     // device: 2 for the primary copy of a volume at the device's start). Quiet: what it finds is
     // not said (a copy being tried, which may be no volume's).
     CExt2FileSystem(IStorageDevice* device, uint64_t sector, bool quiet = false);
+    // The same with the superblock given in place of the copy at sector (one mended from it).
+    CExt2FileSystem(IStorageDevice* device, uint64_t sector, const ExtSuperBlock& given, bool quiet);
     virtual ~CExt2FileSystem();
     CExt2FileSystem(const CExt2FileSystem&) = default;
     CExt2FileSystem& operator=(const CExt2FileSystem&) = delete;
@@ -59,11 +71,15 @@ public:
     // The group whose descriptor copy is in use (0 for the primary table).
     uint32_t DescriptorCopyGroup() const { return copyGroup_; }
 
+    // Group 0's inode table leads to a root folder whose first block begins with its "." and "..".
+    bool RootFolderHolds() const;
+
     // Reads count blocks from block into buffer (count x block size bytes). A read failure zeroes the
     // buffer and throws CExt2ReadSectorError; blocks beyond the device throw std::range_error.
     void ReadBlocks(void* buffer, uint64_t block, uint32_t count) const;
 
 private:
+    void Open(const ExtSuperBlock* given, bool quiet);
     void ReadBytes(uint8_t* buffer, uint64_t byte, size_t length) const;
     bool ReadDescriptors();
     bool ParseTable(const uint8_t* bytes, uint64_t groups, ExtVector<ExtGroupDescriptor>* table) const;

@@ -126,8 +126,8 @@ ResultCode CExt2QuickSearch::Search(IStorageDevice* device, IProgress* sink) {
     builder_->BeginSearch(SEARCHER_EXT, 0, 0);
     try {
         ExtHeapInit();
-        CExt2FileSystem fs(device_, superBlockSector_);
-        Walk(fs);
+        std::unique_ptr<CExt2FileSystem> fs = OpenExtVolume(device_, superBlockSector_);
+        Walk(*fs);
     } catch (const std::exception& e) {
         RK_LOG("[Dredgel] Ext quick search failed: %s", e.what());
         rc = RK_FAIL(RK_E_FAIL);

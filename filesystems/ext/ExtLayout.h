@@ -14,7 +14,9 @@ namespace ext {
 //   4      4     s_blocks_count_lo    blocks of the volume (low half)
 //   20     4     s_first_data_block   1 with 1 KiB blocks, else 0
 //   24     4     s_log_block_size     block size = 1024 << value
+//   28     4     s_log_cluster_size   the same as the block size's without clusters (ro_compat 0x200)
 //   32     4     s_blocks_per_group
+//   36     4     s_clusters_per_group the same as blocks per group without clusters
 //   40     4     s_inodes_per_group
 //   56     2     s_magic              0xEF53
 //   76     4     s_rev_level          0: first inode 11, inode size 128
@@ -43,7 +45,9 @@ enum : size_t {
     SB_BLOCKS_COUNT_LO = 4,
     SB_FIRST_DATA_BLOCK = 20,
     SB_LOG_BLOCK_SIZE = 24,
+    SB_LOG_CLUSTER_SIZE = 28,
     SB_BLOCKS_PER_GROUP = 32,
+    SB_CLUSTERS_PER_GROUP = 36,
     SB_INODES_PER_GROUP = 40,
     SB_MAGIC = 56,
     SB_REV_LEVEL = 76,

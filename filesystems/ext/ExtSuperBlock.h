@@ -14,7 +14,9 @@ struct ExtSuperBlock {
     // groups becomes groups x inodes per group.
     void Normalise();
     // The tests that a volume must pass before any of its geometry is used.
-    bool IsValid() const;
+    bool IsValid() const { return Fault() == nullptr; }
+    // The first of those tests that fails, in words; null when all pass.
+    const char* Fault() const;
     // The same volume (for backup copies): magic, block size, counts, inode size, first block, uuid.
     bool SameVolume(const ExtSuperBlock& other) const;
 
