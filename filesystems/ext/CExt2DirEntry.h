@@ -50,6 +50,10 @@ public:
     // How many times the walk passed over what it could not read, and the first of them in words.
     uint32_t Damaged() const { return damaged_; }
     const std::string& Damage() const { return damage_; }
+    // Blocks read whose checksum fails (volumes that keep them): their entries are read, but their
+    // names may not be the folder's; the first of them in words.
+    uint32_t Doubted() const { return doubted_; }
+    const std::string& Doubt() const { return doubt_; }
 
 private:
     // Loads logical block next into the window; false (noted) when it cannot be had.
@@ -65,6 +69,8 @@ private:
 
     const CExt2FileSystem& fs_;
     uint32_t folder_;  // the directory's inode number
+    uint32_t generation_;
+    bool indexed_;  // a hash index over its entries
     uint64_t dataSize_;
     uint64_t blockCount_;
     ExtBlockMap map_;
@@ -82,6 +88,8 @@ private:
     bool end_ = false;
     uint32_t damaged_ = 0;
     std::string damage_;
+    uint32_t doubted_ = 0;
+    std::string doubt_;
 };
 
 // A name from a directory entry, for the system's code page (UTF-8): well-formed UTF-8 stays as it

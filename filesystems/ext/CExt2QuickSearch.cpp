@@ -68,6 +68,27 @@ bool TakeAsFolder(const CExt2FileSystem& fs, ExtInode* inode) {
     return true;
 }
 
+// A record longer than its name needs, not its block's last, whose name runs on past its length in
+// name bytes up to exactly what the record's length was made for: the length was damaged. The
+// length of the whole name (the entry's own when there is no such run).
+size_t RunOnName(const CExt2DirEntry::Entry& e, uint64_t position, uint64_t blockSize) {
+    const size_t least = (kDirEntryHeaderBytes + e.nameLength + 3) & ~size_t{3};
+    if (e.recordLength <= least || position % blockSize + e.recordLength >= blockSize) return e.nameLength;
+    const size_t room = std::min<size_t>(e.recordLength - kDirEntryHeaderBytes, 255);
+    size_t n = e.nameLength;
+    while (n < room && e.name[n] >= 0x20 && e.name[n] != 0x7F && e.name[n] != '/') ++n;
+    if (n == e.nameLength || ((kDirEntryHeaderBytes + n + 3) & ~size_t{3}) != e.recordLength) return e.nameLength;
+    if (kDirEntryHeaderBytes + n < e.recordLength && e.name[n] != 0) return e.nameLength;
+    return n;
+}
+
+// A name for a line of text: bytes below 0x20 shown as "?".
+std::string Printable(std::string name) {
+    for (char& c : name)
+        if (static_cast<unsigned char>(c) < 0x20) c = '?';
+    return name;
+}
+
 // Whether runs hold volume block b.
 bool RunsHold(IDataRunList* runs, uint64_t b) {
     for (DataRun* r = runs->First(); r; r = runs->Next())
@@ -437,7 +458,22 @@ void CExt2QuickSearch::WalkEntries(CExt2FileSystem& fs, const ExtInode& director
             if ((e.nameLength == 1 && e.name[0] == '.') || (e.nameLength == 2 && e.name[0] == '.' && e.name[1] == '.'))
                 continue;
             const char* name = reinterpret_cast<const char*>(e.name);
-            const size_t length = ExtEntryNameLength(e.name, e.nameLength);
+            size_t length = ExtEntryNameLength(e.name, e.nameLength);
+            const size_t whole = RunOnName(e, it.Position(), fs.BlockSize());
+            if (whole > e.nameLength) {
+                const size_t wholeLength = ExtEntryNameLength(e.name, whole);
+                RK_LOG("%sExt %s: its entry \"%s\" is shorter than the name its record holds: read as \"%s\"",
+                       kLogWarningPrefix, folder ? ExtNodePath(folder).c_str() : "/", std::string(name, length).c_str(),
+                       std::string(name, wholeLength).c_str());
+                length = wholeLength;
+            }
+            // No name holds a "/" or a NUL.
+            if (std::memchr(name, '/', length) || std::memchr(name, 0, length)) {
+                Say(folder, directory.number, named,
+                    "its entry \"" + Printable(std::string(name, length)) +
+                        "\" holds a character no name may have (\"/\" or NUL): left out");
+                continue;
+            }
             if (e.inode > inodes) {
                 Say(folder, directory.number, named,
                     "its entry \"" + std::string(name, length) + "\" names inode " + std::to_string(e.inode) +
@@ -454,10 +490,12 @@ void CExt2QuickSearch::WalkEntries(CExt2FileSystem& fs, const ExtInode& director
                 parents_[e.inode] = folder;
             }
         }
+        auto more = [](uint32_t n) { return n > 1 ? " (and " + std::to_string(n - 1) + " more such places)" : std::string(); };
         if (it.Damaged())
+            Say(folder, directory.number, named, it.Damage() + more(it.Damaged()) + ": the entries there are lost");
+        if (it.Doubted())
             Say(folder, directory.number, named,
-                it.Damage() + (it.Damaged() > 1 ? " (and " + std::to_string(it.Damaged() - 1) + " more such places)" : "") +
-                    ": the entries there are lost");
+                it.Doubt() + more(it.Doubted()) + ": its entries there are read, but their names may not be its own");
     } catch (const std::exception& e) {
         // The rest of this folder is lost; the walk goes on.
         Say(folder, directory.number, named, "its entries cannot be read: they are lost");
@@ -755,8 +793,8 @@ void CExt2QuickSearch::SettleOwners(CExt2FileSystem& fs) {
             // Bitmaps that mark the blocks of several files free are behind the files, not the
             // files damaged.
             if (markedFree_.size() > 2) {
-                RK_LOG("%sExt block bitmaps mark blocks of %zu live files free: they are not taken into account",
-                       kLogWarningPrefix, markedFree_.size());
+                RK_LOG("[Dredgel] Ext block bitmaps mark blocks of %zu live files free: they are not taken into account",
+                       markedFree_.size());
                 owners_->DistrustBitmaps();
                 markedFree_.clear();
             }

@@ -147,9 +147,9 @@ void ExtBlockOwners::ReadBitmaps() {
         const uint64_t first = g * sb.blocksPerGroup + sb.firstDataBlock;
         if (first >= blocks_) break;
         const uint64_t count = std::min<uint64_t>(sb.blocksPerGroup, blocks_ - first);
-        // Never written: every block of the group is free but its metadata (held above).
+        // Never written: every block of the group is free but its metadata (marked below).
         if ((d.flags & kGroupBlockUninit) && flagsHold && d.checksumOk) {
-            trusted_[static_cast<size_t>(g)] = 1;
+            trusted_[static_cast<size_t>(g)] = 2;
             continue;
         }
         if (!d.bitmapsOk || !fs_.IsReadableBlock(d.blockBitmap) || sb.blocksPerGroup > 8ull * bs) continue;
@@ -176,16 +176,21 @@ void ExtBlockOwners::ReadBitmaps() {
         }
         trusted_[static_cast<size_t>(g)] = 1;
     }
-    // A bitmap that marks the volume's own metadata free is not the one the volume keeps.
+    // A bitmap that marks the volume's own metadata free is not the one the volume keeps. A group
+    // whose bitmap was never written holds its metadata all the same.
     for (const Claim& c : claims_) {
         if (c.kind != kMetadata) continue;
         for (uint64_t b = c.start; b < std::min(blocks_, c.start + c.length); ++b) {
             if (Bit(inUse_, b) || !GroupTrusted(b)) continue;
-            trusted_[static_cast<size_t>((b - sb.firstDataBlock) / sb.blocksPerGroup)] = 0;
-            RK_LOG("%sExt block bitmap of group %llu marks the volume's block %llu free, which its metadata holds: "
-                   "it is not taken into account",
-                   kLogWarningPrefix, static_cast<unsigned long long>((b - sb.firstDataBlock) / sb.blocksPerGroup),
-                   static_cast<unsigned long long>(b));
+            const uint64_t g = (b - sb.firstDataBlock) / sb.blocksPerGroup;
+            if (trusted_[static_cast<size_t>(g)] == 2) {
+                inUse_[b >> 6] |= uint64_t{1} << (b & 63);
+                continue;
+            }
+            trusted_[static_cast<size_t>(g)] = 0;
+            RK_LOG("[Dredgel] Ext block bitmap of group %llu marks the volume's block %llu free, which its metadata "
+                   "holds: it is not taken into account",
+                   static_cast<unsigned long long>(g), static_cast<unsigned long long>(b));
         }
     }
 }

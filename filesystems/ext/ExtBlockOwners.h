@@ -71,7 +71,7 @@ private:
     uint64_t blocks_ = 0;
     ExtVector<uint64_t> held_;    // one bit a block: some claim holds it
     ExtVector<uint64_t> inUse_;   // one bit a block: its group's bitmap marks it in use
-    ExtVector<uint8_t> trusted_;  // a group whose bitmap holds together
+    ExtVector<uint8_t> trusted_;  // per group: 1 its bitmap holds together, 2 it was never written
     ExtSet<uint64_t> shared_;     // held by two claims or more
     ExtVector<Claim> claims_;
 };

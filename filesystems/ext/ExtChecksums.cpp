@@ -84,6 +84,18 @@ bool ExtExtentBlockChecksumHolds(const ExtSuperBlock& sb, uint32_t ino, uint32_t
     return ExtCrc32c(crc, block, tail) == LoadLE32(block + tail);
 }
 
+bool ExtFolderBlockChecksumHolds(const ExtSuperBlock& sb, uint32_t ino, uint32_t generation, const uint8_t* block,
+                                 size_t size) {
+    if (!(sb.featureRoCompat & kRoCompatMetadataCsum) || size < 12) return true;
+    // The tail: a record of inode 0, 12 bytes long, no name, type 0xDE, then the checksum.
+    const uint8_t* tail = block + size - 12;
+    if (LoadLE32(tail) != 0 || LoadLE16(tail + 4) != 12 || tail[6] != 0 || tail[7] != 0xDE) return true;
+    uint8_t word[4];
+    uint32_t crc = ExtCrc32c(MetadataSeed(sb), PutLE32(ino, word), 4);
+    crc = ExtCrc32c(crc, PutLE32(generation, word), 4);
+    return ExtCrc32c(crc, block, size - 12) == LoadLE32(tail + 8);
+}
+
 bool ExtInodeChecksumHolds(const ExtSuperBlock& sb, uint32_t ino, const uint8_t* bytes, size_t size) {
     if (!(sb.featureRoCompat & kRoCompatMetadataCsum) || size < kGoodOldInodeSize) return true;
     const uint8_t number[4] = {static_cast<uint8_t>(ino), static_cast<uint8_t>(ino >> 8), static_cast<uint8_t>(ino >> 16),

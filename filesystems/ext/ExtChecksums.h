@@ -25,3 +25,9 @@ bool ExtExtentBlockChecksumHolds(const ExtSuperBlock& sb, uint32_t ino, uint32_t
 
 // The CRC32C a block bitmap's first size bytes carry in their descriptor (metadata checksums).
 uint32_t ExtBitmapChecksum(const ExtSuperBlock& sb, const uint8_t* bitmap, size_t size);
+
+// False when a folder's block (block size bytes) of inode ino with its generation ends in a checksum
+// tail whose CRC32C does not match; true when it matches, when the block has no such tail (an index
+// block of a large folder), or when the volume keeps no metadata checksums.
+bool ExtFolderBlockChecksumHolds(const ExtSuperBlock& sb, uint32_t ino, uint32_t generation, const uint8_t* block,
+                                 size_t size);

@@ -125,9 +125,10 @@ constexpr uint16_t kGroupBlockUninit = 0x2;
 //   16     4     i_mtime
 //   20     4     i_dtime         non-zero: deleted
 //   28     4     i_blocks_lo     512-byte units held, mapping blocks included
-//   32     4     i_flags         0x40000 i_blocks counts blocks, not 512-byte units; 0x80000 the
-//                                block map is an extent tree; 0x10000000 the data is kept in the
-//                                inode (i_block and beyond), no block map
+//   32     4     i_flags         0x1000 a folder with a hash index; 0x40000 i_blocks counts blocks,
+//                                not 512-byte units; 0x80000 the block map is an extent tree;
+//                                0x10000000 the data is kept in the inode (i_block and beyond), no
+//                                block map
 //   40     60    i_block         15 block numbers (12 direct, single, double, triple indirect) or an
 //                                extent tree's root node
 //   100    4     i_generation    (in the inode checksum)
@@ -161,6 +162,7 @@ constexpr size_t kInodeBlockBytes = 60;
 constexpr uint16_t kModeTypeMask = 0xF000;
 constexpr uint16_t kModeDirectory = 0x4000;
 constexpr uint16_t kModeRegular = 0x8000;
+constexpr uint32_t kInodeFlagIndex = 0x1000;
 constexpr uint32_t kInodeFlagHugeFile = 0x40000;
 constexpr uint32_t kInodeFlagExtents = 0x80000;
 constexpr uint32_t kInodeFlagInlineData = 0x10000000;
