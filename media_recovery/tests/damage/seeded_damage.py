@@ -199,6 +199,7 @@ class Ext:
             self.blocks = u32(sb, 4)
             self.ipg = u32(sb, 40)
             self.isize = u16(sb, 88)
+            self.checksums = bool(u32(sb, 100) & 0x400)
             first = u32(sb, 20)
             desc = u16(sb, 254) if u32(sb, 96) & 0x80 else 32
             groups = (self.blocks - first + u32(sb, 32) - 1) // u32(sb, 32)
@@ -227,9 +228,14 @@ class Ext:
 
     def own_bytes(self, inode, name, folder):
         """Its inode's type and link count, and its folder record's inode number and type: changed,
-        it is another file or none, and nothing can tell."""
+        it is another file or none, and nothing can tell. Without metadata checksums (ext2, ext3)
+        nothing tells either its size grown past its blocks (a trailing hole, as a sparse file has),
+        its name's bytes changed, or the name length of its block's last record made shorter (the
+        rest of such a record is free space)."""
         a, _ = self.inode_range(inode)
         own = [[a, a + 2], [a + 26, a + 28]]
+        if not self.checksums:
+            own.append([a + 4, a + 8])
         with open(self.image, "rb") as f:
             for start, end in folder:
                 f.seek(start)
@@ -239,6 +245,10 @@ class Ext:
                     rl, nl = u16(block, at + 4), block[at + 6]
                     if u32(block, at) == inode and block[at + 8:at + 8 + nl] == name.encode():
                         own += [[start + at, start + at + 4], [start + at + 7, start + at + 8]]
+                        if not self.checksums:
+                            own.append([start + at + 8, start + at + 8 + nl])
+                            if at + rl == len(block):
+                                own.append([start + at + 6, start + at + 7])
                     if rl < 8:
                         break
                     at += rl
