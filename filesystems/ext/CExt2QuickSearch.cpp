@@ -45,7 +45,7 @@ bool KnownType(uint16_t mode) {
 // A live inode whose mode does not say folder, but whose first block begins as a folder's own does
 // ("." names it, ".." follows), is a folder whose mode was damaged: its mode is made a folder's.
 bool TakeAsFolder(const CExt2FileSystem& fs, ExtInode* inode) {
-    if (inode->IsDirectory() || inode->DeletionTime() != 0 || inode->HasInlineData() || inode->Mode() == 0) return false;
+    if (inode->IsDirectory() || inode->IsDeleted() || inode->HasInlineData() || inode->Mode() == 0) return false;
     const uint64_t block = ExtBlockMap(fs, *inode, 1).BlockOf(0);
     if (block == 0 || !fs.IsReadableBlock(block)) return false;
     ExtBuffer buffer;
@@ -286,7 +286,7 @@ void CExt2QuickSearch::WalkInodes(CExt2FileSystem& fs) {
                 TakeAsFolder(fs, &inode);
             if (HasPlausibleBlocks(fs, inode))
                 ProcessInode(fs, inode, false);
-            else if (inode.DeletionTime() == 0 && !inode.HasInlineData() && (inode.IsRegular() || inode.IsDirectory()))
+            else if (!inode.IsDeleted() && !inode.HasInlineData() && (inode.IsRegular() || inode.IsDirectory()))
                 ProcessInode(fs, inode, true);
         }
         if (budget == 0) break;
@@ -390,18 +390,18 @@ CExt2FileProperties* CExt2QuickSearch::MakeProperties(CExt2FileSystem& fs, const
             if (!runMap_->AppendRuns(runs.get(), count, holes, [this] { return KeepGoing(); })) return nullptr;
             if (holes) {
                 std::string why;
-                const uint64_t hole = inode.DeletionTime() == 0 ? UnvouchedHole(fs, inode, runs.get(), *runMap_, &why)
+                const uint64_t hole = !inode.IsDeleted() ? UnvouchedHole(fs, inode, runs.get(), *runMap_, &why)
                                                                 : UINT64_MAX;
                 *note = CutToWhatIsHeld(fs, inode, runs.get(), props.get(), runMap_->Stop(), hole, why);
             }
-            if (inode.DeletionTime() == 0) ClaimBlocks(inode, runs.get());
+            if (!inode.IsDeleted()) ClaimBlocks(inode, runs.get());
             props->PackRuns(runs.get());
             // The node keeps this list rather than decoding what was just packed.
             if (props->HasRuns()) nodeRuns->reset(runs.release());
         }
     }
     props->SetInodeNumber(inode.number);
-    if (inode.DeletionTime() != 0) props->SetFlags(props->GetFlags() | FILE_FLAG_DELETED);
+    if (inode.IsDeleted()) props->SetFlags(props->GetFlags() | FILE_FLAG_DELETED);
     return props.release();
 }
 
@@ -633,7 +633,7 @@ void CExt2QuickSearch::ClaimReservedInodes(CExt2FileSystem& fs) {
         } catch (const std::exception&) {
             continue;
         }
-        if (inode.Mode() == 0 || inode.DeletionTime() != 0) continue;
+        if (inode.Mode() == 0 || inode.IsDeleted()) continue;
         ExtBlockOwners::Claim c;
         c.inode = ino;
         c.kind = ExtBlockOwners::kReserved;

@@ -30,6 +30,10 @@ struct ExtInode {
         return (LoadLE32(raw + ext::IN_FLAGS) & ext::kInodeFlagHugeFile) ? units : units / (blockSize / 512);
     }
     uint32_t DeletionTime() const { return LoadLE32(raw + ext::IN_DTIME); }
+    uint16_t LinksCount() const { return LoadLE16(raw + ext::IN_LINKS_COUNT); }
+    // Freed: a deletion time and no link left. A deletion time on an inode that still has links is
+    // the next inode of the list of those the journal finishes truncating, or damage: it is live.
+    bool IsDeleted() const { return DeletionTime() != 0 && LinksCount() == 0; }
     // Seconds since 1970; values below 1 count as 0.
     int64_t Time(size_t offset) const {
         int32_t t = static_cast<int32_t>(LoadLE32(raw + offset));
@@ -52,7 +56,7 @@ struct ExtInode {
     bool SizeVouchedFor(uint64_t volumeBytes) const { return checksumHolds && FileSize() <= volumeBytes; }
     // A live regular file whose block map describes all its bytes: what the map leaves out (a hole)
     // reads as zeros, as the kernel reads it. A deleted file's map may be gone, so it is not read so.
-    bool ReadsThroughHoles() const { return IsRegular() && DeletionTime() == 0 && !HasInlineData(); }
+    bool ReadsThroughHoles() const { return IsRegular() && !IsDeleted() && !HasInlineData(); }
     const uint8_t* BlockArea() const { return raw + ext::IN_BLOCK; }
     uint32_t BlockPointer(size_t i) const { return LoadLE32(raw + ext::IN_BLOCK + 4 * i); }
 };

@@ -123,7 +123,8 @@ constexpr uint16_t kGroupBlockUninit = 0x2;
 //   8      4     i_atime         seconds since 1970, signed
 //   12     4     i_ctime
 //   16     4     i_mtime
-//   20     4     i_dtime         non-zero: deleted
+//   20     4     i_dtime         non-zero with no links: deleted
+//   26     2     i_links_count   folder entries that name it
 //   28     4     i_blocks_lo     512-byte units held, mapping blocks included
 //   32     4     i_flags         0x1000 a folder with a hash index; 0x40000 i_blocks counts blocks,
 //                                not 512-byte units; 0x80000 the block map is an extent tree;
@@ -147,6 +148,7 @@ enum : size_t {
     IN_CTIME = 12,
     IN_MTIME = 16,
     IN_DTIME = 20,
+    IN_LINKS_COUNT = 26,
     IN_BLOCKS_LO = 28,
     IN_FLAGS = 32,
     IN_BLOCK = 40,
