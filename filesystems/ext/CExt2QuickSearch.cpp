@@ -179,6 +179,10 @@ void CExt2QuickSearch::Walk(CExt2FileSystem& fs) {
     notes_.clear();
     doubtful_.clear();
     folderEntries_.clear();
+    twice_.clear();
+    walking_ = 0;
+    heldIndex_.clear();
+    heldIndexed_ = 0;
     lost_.clear();
 
     fs_ = &fs;
@@ -281,6 +285,7 @@ void CExt2QuickSearch::WalkInodes(CExt2FileSystem& fs) {
         for (uint64_t ino = begin; ino <= end; ++ino) {
             if (!KeepGoing()) return;
             if (!table.Read(static_cast<uint32_t>(ino), &inode)) continue;
+            walking_ = static_cast<uint32_t>(ino);
             // A mode that no inode has, or that is not a folder's where an entry said folder.
             if (!inode.IsDirectory() && (!KnownType(inode.Mode()) || folderEntries_.count(inode.number)))
                 TakeAsFolder(fs, &inode);
@@ -419,6 +424,7 @@ void CExt2QuickSearch::ProcessInode(CExt2FileSystem& fs, const ExtInode& inode, 
     CEXTFileNode* folder = nullptr;
     CEXTFileNode* walked = nullptr;
     if (parents_.Take(inode.number, &folder)) {
+        if (!twice_.empty()) folder = OneFolder(fs, inode, folder);
         CExt2FileProperties* holder = folder ? folder->Properties() : rootNames_.get();
         std::string name = holder->TakeChildName(inode.number);
         node->Properties()->TakeName(name.empty() ? UnnamedInodeName(inode.number) : std::move(name));
@@ -486,7 +492,17 @@ void CExt2QuickSearch::WalkEntries(CExt2FileSystem& fs, const ExtInode& director
                 node->Properties()->TakeName(length ? std::string(name, length) : UnnamedInodeName(e.inode));
                 Offer(node, folder);
             } else {
+                // An inode walked and named before this entry: a second name for it.
+                if (e.inode < walking_ && !(folder && folder->IsDeleted()) && !parents_.Find(e.inode) &&
+                    NamedAgain(fs, e.inode, folder, std::string(name, length)))
+                    continue;
                 holder->AddChildName(e.inode, name, length);
+                CEXTFileNode** earlier = parents_.Find(e.inode);
+                if (earlier && *earlier != folder) {
+                    ExtVector<CEXTFileNode*>& folders = twice_[e.inode];
+                    if (folders.empty()) folders.push_back(*earlier);
+                    folders.push_back(folder);
+                }
                 parents_[e.inode] = folder;
             }
         }
@@ -616,6 +632,8 @@ void CExt2QuickSearch::ReleaseOwned() {
     held_.clear();
     for (auto& back : heldBack_) back.first->Release();
     heldBack_.clear();
+    heldIndex_.clear();
+    heldIndexed_ = 0;
     rootNames_.reset();
 }
 
@@ -812,6 +830,8 @@ void CExt2QuickSearch::SettleOwners(CExt2FileSystem& fs) {
         Offer(heldBack_[i].first, heldBack_[i].second);
     }
     heldBack_.erase(heldBack_.begin(), heldBack_.begin() + static_cast<std::ptrdiff_t>(i));
+    heldIndex_.clear();
+    heldIndexed_ = 0;
 }
 
 namespace {
@@ -915,4 +935,116 @@ void CExt2QuickSearch::CutToOwnBlocks(CEXTFileNode* node) {
     if (note.empty()) return;
     std::string& existing = notes_[ino];
     existing = note + (existing.empty() ? "" : "; " + existing);
+}
+
+namespace {
+uint32_t FolderInode(CEXTFileNode* folder) { return folder ? folder->Properties()->InodeNumber() : kRootInode; }
+
+// How close ino lies to the inode numbers of folder's other entries (files made one after another
+// get numbers one after another); UINT64_MAX when it has none.
+uint64_t Closeness(const CExt2FileSystem& fs, CEXTFileNode* folder, uint32_t ino) {
+    uint64_t best = UINT64_MAX;
+    try {
+        ExtInode dir;
+        if (!ReadInode(fs, FolderInode(folder), &dir)) return best;
+        for (CExt2DirEntry it(fs, dir); !it.AtEnd(); it.Advance()) {
+            const CExt2DirEntry::Entry e = it.Current();
+            if (e.inode == 0 || e.inode == ino || e.inode == FolderInode(folder) || e.name[0] == '.') continue;
+            best = std::min<uint64_t>(best, e.inode > ino ? e.inode - ino : ino - e.inode);
+        }
+    } catch (const std::exception&) {
+    }
+    return best;
+}
+
+// The folder a folder's ".." names (0 when its first block does not say).
+uint32_t UpFolder(const CExt2FileSystem& fs, const ExtInode& inode) {
+    try {
+        const uint64_t block = ExtBlockMap(fs, inode, 1).BlockOf(0);
+        if (block == 0) return 0;
+        ExtBuffer buffer;
+        uint8_t* data = buffer.Reserve(fs.BlockSize());
+        fs.ReadBlocks(data, block, 1);
+        const uint8_t* up = data + LoadLE16(data + 4);
+        if (LoadLE16(data + 4) != 12 || up[6] != 2 || up[8] != '.' || up[9] != '.') return 0;
+        return LoadLE32(up);
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
+}  // namespace
+
+CEXTFileNode* CExt2QuickSearch::PickFolder(CExt2FileSystem& fs, const ExtInode& inode, const ExtVector<CEXTFileNode*>& live,
+                                           CEXTFileNode* fallback) {
+    CEXTFileNode* winner = fallback;
+    if (inode.IsDirectory()) {
+        // A folder has one folder above it: the one its ".." names.
+        const uint32_t up = UpFolder(fs, inode);
+        for (CEXTFileNode* f : live)
+            if (FolderInode(f) == up) winner = f;
+        return winner;
+    }
+    uint64_t best = UINT64_MAX;
+    bool tie = false;
+    for (CEXTFileNode* f : live) {
+        const uint64_t c = Closeness(fs, f, inode.number);
+        if (c < best) best = c, winner = f, tie = false;
+        else if (c == best) tie = true;
+    }
+    return tie ? fallback : winner;
+}
+
+void CExt2QuickSearch::SayLeftOut(CEXTFileNode* folder, const std::string& name, const ExtInode& inode,
+                                  CEXTFileNode* winner) {
+    const std::string why = inode.IsDirectory() ? "a folder whose \"..\" names another" : "a file with one link";
+    Say(folder, FolderInode(folder), !folder || *folder->GetName(),
+        "its entry \"" + Printable(name) + "\" names inode " + std::to_string(inode.number) + ", " + why +
+            " that an entry of " + (winner ? ExtNodePath(winner) : std::string("/")) + " names too: left out");
+}
+
+CEXTFileNode* CExt2QuickSearch::OneFolder(CExt2FileSystem& fs, const ExtInode& inode, CEXTFileNode* last) {
+    auto it = twice_.find(inode.number);
+    if (it == twice_.end()) return last;
+    ExtVector<CEXTFileNode*> live;
+    for (CEXTFileNode* f : it->second)
+        if ((!f || !f->IsDeleted()) && std::find(live.begin(), live.end(), f) == live.end()) live.push_back(f);
+    twice_.erase(it);
+    // A deleted folder's entry is stale; a file with as many links as live entries has them all.
+    if (live.empty()) return last;
+    if (live.size() == 1) return live.front();
+    if (!inode.IsDirectory() && inode.LinksCount() >= live.size()) return last;
+    CEXTFileNode* winner = PickFolder(fs, inode, live, last);
+    for (CEXTFileNode* f : live) {
+        if (f == winner) continue;
+        CExt2FileProperties* holder = f ? f->Properties() : rootNames_.get();
+        SayLeftOut(f, holder->TakeChildName(inode.number), inode, winner);
+    }
+    return winner;
+}
+
+bool CExt2QuickSearch::NamedAgain(CExt2FileSystem& fs, uint32_t ino, CEXTFileNode* folder, const std::string& name) {
+    // A live file named before, held back: which folder it is in is settled now, while it can move.
+    for (; heldIndexed_ < heldBack_.size(); ++heldIndexed_)
+        heldIndex_[heldBack_[heldIndexed_].first->Properties()->InodeNumber()] = heldIndexed_;
+    auto found = heldIndex_.find(ino);
+    if (found != heldIndex_.end()) {
+        auto& back = heldBack_[found->second];
+        if (back.second == folder) return false;
+        ExtInode inode;
+        try {
+            if (!ReadInode(fs, ino, &inode) || inode.LinksCount() >= 2) return false;
+        } catch (const std::exception&) {
+            return false;
+        }
+        CEXTFileNode* winner = PickFolder(fs, inode, ExtVector<CEXTFileNode*>{back.second, folder}, back.second);
+        if (winner == folder) {
+            SayLeftOut(back.second, back.first->GetName(), inode, folder);
+            back.second = folder;
+            back.first->Properties()->TakeName(name);
+        } else {
+            SayLeftOut(folder, name, inode, back.second);
+        }
+        return true;
+    }
+    return false;
 }

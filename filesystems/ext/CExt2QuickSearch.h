@@ -91,6 +91,16 @@ private:
     // Cuts a live file before the first block that is not its own, and notes why.
     void CutToOwnBlocks(CEXTFileNode* node);
     bool HeldBack(CEXTFileNode* node);
+    // Of the folders whose entries name inode (last: the one that named it last), the one it is
+    // in: a folder is in the one its ".." names; a file with fewer links than live entries in the
+    // one whose other entries' numbers lie closest to its own. The others' entries are said.
+    CEXTFileNode* OneFolder(CExt2FileSystem& fs, const ExtInode& inode, CEXTFileNode* last);
+    CEXTFileNode* PickFolder(CExt2FileSystem& fs, const ExtInode& inode, const ExtVector<CEXTFileNode*>& live,
+                             CEXTFileNode* fallback);
+    void SayLeftOut(CEXTFileNode* folder, const std::string& name, const ExtInode& inode, CEXTFileNode* winner);
+    // An entry of folder names ino, a file named and held back before: true when settled here (the
+    // file moved to this folder and name, or this entry said and left out).
+    bool NamedAgain(CExt2FileSystem& fs, uint32_t ino, CEXTFileNode* folder, const std::string& name);
     // False when the inode's checksum or its extent tree's fails (volumes that keep checksums).
     bool Vouched(uint32_t ino);
     bool KeepGoing();
@@ -134,6 +144,10 @@ private:
     std::unordered_map<uint32_t, std::string> notes_;
     std::unordered_set<uint32_t> doubtful_;
     std::unordered_set<uint32_t> folderEntries_;
+    std::unordered_map<uint32_t, ExtVector<CEXTFileNode*>> twice_;  // inodes entries of several folders name
+    uint32_t walking_ = 0;  // the inode the walk is at
+    std::unordered_map<uint32_t, size_t> heldIndex_;  // inode -> its place in heldBack_, made when asked
+    size_t heldIndexed_ = 0;
     ExtVector<ExtLostInodes> lost_;
 };
 
