@@ -31,7 +31,8 @@ constexpr size_t kResizeDoubleIndirect = 13;
 
 // A live file that holds data: its blocks are checked against every other claim.
 bool HoldsData(CEXTFileNode* node) {
-    return !node->IsDirectory() && !node->IsDeleted() && node->GetDataRuns() != nullptr;
+    const CExt2FileProperties* p = node->Properties();
+    return p && !p->IsFolder() && !p->IsDeletedFile() && node->GetDataRuns() != nullptr;
 }
 
 // A type field no inode has: damage.
@@ -80,6 +81,21 @@ size_t RunOnName(const CExt2DirEntry::Entry& e, uint64_t position, uint64_t bloc
     if (n == e.nameLength || ((kDirEntryHeaderBytes + n + 3) & ~size_t{3}) != e.recordLength) return e.nameLength;
     if (kDirEntryHeaderBytes + n < e.recordLength && e.name[n] != 0) return e.nameLength;
     return n;
+}
+
+// Whether the first size bytes hold a "/" or a NUL, eight at a time.
+bool HasSlashOrNul(const uint8_t* bytes, size_t size) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    constexpr uint64_t kHighs = 0x8080808080808080ull;
+    size_t at = 0;
+    for (uint64_t word; at + 8 <= size; at += 8) {
+        std::memcpy(&word, bytes + at, 8);
+        const uint64_t slash = word ^ (kOnes * '/');
+        if (((word - kOnes) & ~word & kHighs) || ((slash - kOnes) & ~slash & kHighs)) break;
+    }
+    for (; at < size; ++at)
+        if (bytes[at] == '/' || bytes[at] == 0) return true;
+    return false;
 }
 
 // A name for a line of text: bytes below 0x20 shown as "?".
@@ -178,7 +194,7 @@ void CExt2QuickSearch::Walk(CExt2FileSystem& fs) {
     partition_.weight = 1.0;
     notes_.clear();
     doubtful_.clear();
-    folderEntries_.clear();
+    folderEntries_.assign((static_cast<size_t>(fs.SuperBlock().inodesCount) + 64) / 64, 0);
     twice_.clear();
     walking_ = 0;
     heldIndex_.clear();
@@ -287,7 +303,7 @@ void CExt2QuickSearch::WalkInodes(CExt2FileSystem& fs) {
             if (!table.Read(static_cast<uint32_t>(ino), &inode)) continue;
             walking_ = static_cast<uint32_t>(ino);
             // A mode that no inode has, or that is not a folder's where an entry said folder.
-            if (!inode.IsDirectory() && (!KnownType(inode.Mode()) || folderEntries_.count(inode.number)))
+            if (!inode.IsDirectory() && (!KnownType(inode.Mode()) || FolderEntryNames(inode.number)))
                 TakeAsFolder(fs, &inode);
             if (HasPlausibleBlocks(fs, inode))
                 ProcessInode(fs, inode, false);
@@ -395,8 +411,10 @@ CExt2FileProperties* CExt2QuickSearch::MakeProperties(CExt2FileSystem& fs, const
             if (!runMap_->AppendRuns(runs.get(), count, holes, [this] { return KeepGoing(); })) return nullptr;
             if (holes) {
                 std::string why;
-                const uint64_t hole = !inode.IsDeleted() ? UnvouchedHole(fs, inode, runs.get(), *runMap_, &why)
-                                                                : UINT64_MAX;
+                // One run of data has no hole (most files).
+                const bool single = runs->RunCount() == 1 && !runs->First()->IsSparse();
+                const uint64_t hole = !inode.IsDeleted() && !single ? UnvouchedHole(fs, inode, runs.get(), *runMap_, &why)
+                                                                    : UINT64_MAX;
                 *note = CutToWhatIsHeld(fs, inode, runs.get(), props.get(), runMap_->Stop(), hole, why);
             }
             if (!inode.IsDeleted()) ClaimBlocks(inode, runs.get());
@@ -474,7 +492,7 @@ void CExt2QuickSearch::WalkEntries(CExt2FileSystem& fs, const ExtInode& director
                 length = wholeLength;
             }
             // No name holds a "/" or a NUL.
-            if (std::memchr(name, '/', length) || std::memchr(name, 0, length)) {
+            if (HasSlashOrNul(e.name, length)) {
                 Say(folder, directory.number, named,
                     "its entry \"" + Printable(std::string(name, length)) +
                         "\" holds a character no name may have (\"/\" or NUL): left out");
@@ -486,7 +504,7 @@ void CExt2QuickSearch::WalkEntries(CExt2FileSystem& fs, const ExtInode& director
                         ", past the volume's " + std::to_string(inodes) + ": left out");
                 continue;
             }
-            if (e.fileType == kDirEntryTypeFolder) folderEntries_.insert(e.inode);
+            if (e.fileType == kDirEntryTypeFolder) folderEntries_[e.inode >> 6] |= uint64_t{1} << (e.inode & 63);
             CEXTFileNode* node = nullptr;
             if (pending_.Take(e.inode, &node)) {
                 node->Properties()->TakeName(length ? std::string(name, length) : UnnamedInodeName(e.inode));
@@ -519,11 +537,13 @@ void CExt2QuickSearch::WalkEntries(CExt2FileSystem& fs, const ExtInode& director
 }
 
 CEXTFileNode* CExt2QuickSearch::Offer(CEXTFileNode* node, CEXTFileNode* folder) {
-    if (HeldBack(node)) {
-        heldBack_.emplace_back(node, folder);
-        return node;
+    if ((holdingBack_ || settled_) && HoldsData(node)) {
+        if (holdingBack_) {
+            heldBack_.emplace_back(node, folder);
+            return node;
+        }
+        CutToOwnBlocks(node);
     }
-    if (settled_ && HoldsData(node)) CutToOwnBlocks(node);
     // Linked first, so that whoever sees the node in the results sees its folder too. A folder
     // never takes one of its own folders (a damaged volume can name one): that node stays on top.
     if (folder) folder->LinkChild(node);
@@ -594,7 +614,7 @@ void CExt2QuickSearch::SayUnreachedNames() {
         const ExtLostInodes* lost = nullptr;
         for (const ExtLostInodes& l : lost_)
             if (ino >= l.first && ino <= l.last) lost = &l;
-        const bool isFolder = folderEntries_.count(ino) != 0;
+        const bool isFolder = FolderEntryNames(ino);
         if (!lost) {
             SayReadInPart("Ext %s: its entry names inode %u, which holds no file (free, deleted or not well formed): "
                    "left out", path.c_str(), ino);
@@ -637,7 +657,6 @@ void CExt2QuickSearch::ReleaseOwned() {
     rootNames_.reset();
 }
 
-bool CExt2QuickSearch::HeldBack(CEXTFileNode* node) { return holdingBack_ && HoldsData(node); }
 
 void CExt2QuickSearch::ClaimReservedInodes(CExt2FileSystem& fs) {
     const ExtSuperBlock& sb = fs.SuperBlock();
@@ -687,9 +706,24 @@ void CExt2QuickSearch::ClaimReservedInodes(CExt2FileSystem& fs) {
 
 void CExt2QuickSearch::ClaimBlocks(const ExtInode& inode, CExt2DataRunList* runs) {
     if (!owners_) return;
-    for (DataRun* r = runs->First(); r; r = runs->Next())
-        if (!r->IsSparse()) owners_->HoldData(static_cast<uint64_t>(r->start), r->length);
+    // The first block the bitmaps mark free, of its data, then of its mapping blocks.
+    FreeMark mark;
+    uint64_t logical = 0;
+    for (DataRun* r = runs->First(); r; r = runs->Next()) {
+        if (!r->IsSparse()) {
+            const uint64_t start = static_cast<uint64_t>(r->start);
+            owners_->HoldData(start, r->length);
+            if (mark.block == UINT64_MAX) {
+                const uint64_t b = owners_->FirstMarkedFree(start, r->length);
+                if (b != UINT64_MAX) mark = {logical + (b - start), b, false};
+            }
+        }
+        logical += r->length;
+    }
     const ExtVector<ExtBlockMap::Mapping>& mapping = runMap_->MappingBlocks();
+    for (const ExtBlockMap::Mapping& m : mapping)
+        if (m.logical < mark.logical && owners_->FirstMarkedFree(m.block, 1) != UINT64_MAX) mark = {m.logical, m.block, true};
+    if (mark.block != UINT64_MAX) markedFree_[inode.number] = mark;
     if (!mapping.empty()) {
         const uint32_t begin = static_cast<uint32_t>(owners_->Claims().size());
         ExtBlockOwners::Claim c;
@@ -732,17 +766,17 @@ void CExt2QuickSearch::SettleOwners(CExt2FileSystem& fs) {
     holdingBack_ = false;
     settled_ = owners_ != nullptr;
     if (settled_) {
-        ExtVector<CEXTFileNode*> files;
-        files.reserve(heldBack_.size());
-        for (const auto& back : heldBack_) files.push_back(back.first);
-        pending_.ForEach([&files](uint32_t, CEXTFileNode* node) {
-            if (node && HoldsData(node)) files.push_back(node);
-        });
         const bool checksums = fs.SuperBlock().featureRoCompat & kRoCompatMetadataCsum;
         const ExtVector<ExtBlockOwners::Claim>& claims = owners_->Claims();
         const ExtSet<uint64_t>& shared = owners_->Shared();
         // Every claim of a block two claim, then who holds it.
         if (owners_->AnyShared()) {
+            ExtVector<CEXTFileNode*> files;
+            files.reserve(heldBack_.size());
+            for (const auto& back : heldBack_) files.push_back(back.first);
+            pending_.ForEach([&files](uint32_t, CEXTFileNode* node) {
+                if (node && HoldsData(node)) files.push_back(node);
+            });
             std::map<uint64_t, ExtVector<ExtClaimant>> disputes;
             for (const ExtBlockOwners::Claim& c : claims) {
                 for (auto it = shared.lower_bound(c.start); it != shared.end() && *it - c.start < c.length; ++it) {
@@ -787,27 +821,8 @@ void CExt2QuickSearch::SettleOwners(CExt2FileSystem& fs) {
             auto credible = [this, checksums](uint32_t ino) { return ino == 0 || !checksums || Vouched(ino); };
             for (auto& d : disputes) holders_[d.first] = SettleBlock(fs, d.first, d.second, credible);
         }
-        // Blocks the bitmaps mark free.
+        // Blocks the bitmaps mark free (found as the files were claimed).
         if (owners_->BitmapsTrusted()) {
-            for (CEXTFileNode* node : files) {
-                const uint32_t ino = node->Properties()->InodeNumber();
-                FreeMark mark;
-                uint64_t logical = 0;
-                IDataRunList* runs = node->GetDataRuns();
-                for (DataRun* r = runs->First(); r && mark.block == UINT64_MAX; r = runs->Next()) {
-                    if (!r->IsSparse()) {
-                        const uint64_t b = owners_->FirstMarkedFree(static_cast<uint64_t>(r->start), r->length);
-                        if (b != UINT64_MAX) mark = {logical + (b - static_cast<uint64_t>(r->start)), b, false};
-                    }
-                    logical += r->length;
-                }
-                auto mapping = mappingClaims_.find(ino);
-                if (mapping != mappingClaims_.end())
-                    for (uint32_t k = mapping->second.first; k < mapping->second.second; ++k)
-                        if (claims[k].logical < mark.logical && owners_->FirstMarkedFree(claims[k].start, 1) != UINT64_MAX)
-                            mark = {claims[k].logical, claims[k].start, true};
-                if (mark.block != UINT64_MAX) markedFree_[ino] = mark;
-            }
             // Bitmaps that mark the blocks of several files free are behind the files, not the
             // files damaged.
             if (markedFree_.size() > 2) {
@@ -848,6 +863,7 @@ std::string Whose(const ExtClaimant& c, uint32_t journal) {
 }  // namespace
 
 void CExt2QuickSearch::CutToOwnBlocks(CEXTFileNode* node) {
+    if (markedFree_.empty() && holders_.empty()) return;  // a sound volume
     CExt2FileProperties* props = node->Properties();
     const uint32_t ino = props->InodeNumber();
     const uint64_t bs = fs_->BlockSize();

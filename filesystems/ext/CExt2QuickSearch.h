@@ -90,7 +90,6 @@ private:
     void SettleOwners(CExt2FileSystem& fs);
     // Cuts a live file before the first block that is not its own, and notes why.
     void CutToOwnBlocks(CEXTFileNode* node);
-    bool HeldBack(CEXTFileNode* node);
     // Of the folders whose entries name inode (last: the one that named it last), the one it is
     // in: a folder is in the one its ".." names; a file with fewer links than live entries in the
     // one whose other entries' numbers lie closest to its own. The others' entries are said.
@@ -143,7 +142,10 @@ private:
     // if an entry names them; inodes folder entries name as folders; inodes that could not be read.
     std::unordered_map<uint32_t, std::string> notes_;
     std::unordered_set<uint32_t> doubtful_;
-    std::unordered_set<uint32_t> folderEntries_;
+    ExtVector<uint64_t> folderEntries_;  // one bit an inode: an entry names it as a folder
+    bool FolderEntryNames(uint32_t ino) const {
+        return (ino >> 6) < folderEntries_.size() && ((folderEntries_[ino >> 6] >> (ino & 63)) & 1);
+    }
     std::unordered_map<uint32_t, ExtVector<CEXTFileNode*>> twice_;  // inodes entries of several folders name
     uint32_t walking_ = 0;  // the inode the walk is at
     std::unordered_map<uint32_t, size_t> heldIndex_;  // inode -> its place in heldBack_, made when asked

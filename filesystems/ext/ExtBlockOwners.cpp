@@ -39,8 +39,8 @@ void ExtBlockOwners::Begin() {
         // A superblock copy, with the descriptor table and the blocks kept for it after it.
         const uint64_t copyBlocks =
             (sb.featureIncompat & kIncompatMetaBg) ? 1 : 1 + sb.DescriptorBlocks() + sb.reservedGdtBlocks;
-        // Block 0 holds the boot sector (and with 1 KiB blocks nothing else): never a file's.
-        HoldMetadata(0, 1);
+        // Block 0 holds the boot sector (with 1 KiB blocks, before group 0): never a file's.
+        if (sb.firstDataBlock > 0) HoldMetadata(0, sb.firstDataBlock);
         for (uint64_t g = 0; g < sb.GroupCount(); ++g)
             if (sb.HasSuperBlockCopy(g)) HoldMetadata(g * sb.blocksPerGroup + sb.firstDataBlock, copyBlocks);
         for (uint64_t g = 0; g < fs_.GroupCount(); ++g) {
@@ -121,13 +121,17 @@ bool ExtBlockOwners::GroupTrusted(uint64_t block) const {
 uint64_t ExtBlockOwners::FirstMarkedFree(uint64_t start, uint64_t length) const {
     if (!enabled_ || !bitmapsTrusted_ || start >= blocks_) return kNone;
     const uint64_t end = std::min(blocks_, start + std::min(length, blocks_));
-    for (uint64_t b = start; b < end; ++b) {
-        // Whole words in use are passed at once.
-        if ((b & 63) == 0 && end - b >= 64 && inUse_[b >> 6] == ~uint64_t{0}) {
-            b += 63;
-            continue;
+    for (uint64_t b = start; b < end;) {
+        const uint64_t word = b >> 6;
+        const uint64_t bit = b & 63;
+        const uint64_t n = std::min<uint64_t>(64 - bit, end - b);
+        const uint64_t mask = (n == 64 ? ~uint64_t{0} : ((uint64_t{1} << n) - 1)) << bit;
+        // Blocks in use pass a word at a time; a free one counts where its group's bitmap holds.
+        for (uint64_t free = ~inUse_[word] & mask; free; free &= free - 1) {
+            const uint64_t at = (word << 6) | static_cast<uint64_t>(__builtin_ctzll(free));
+            if (GroupTrusted(at)) return at;
         }
-        if (!Bit(inUse_, b) && GroupTrusted(b)) return b;
+        b += n;
     }
     return kNone;
 }

@@ -1,6 +1,7 @@
 #include "filesystems/ext/ExtChecksums.h"
 
 #include <array>
+#include <cstring>
 
 #include "filesystems/ext/ExtSuperBlock.h"
 
@@ -25,7 +26,33 @@ uint16_t ExtCrc16(uint16_t crc, const uint8_t* data, size_t size) {
     return crc;
 }
 
+namespace {
+#if defined(__x86_64__)
+// The processor's CRC32C instruction (SSE 4.2), eight bytes at a time: every folder block of a
+// volume with metadata checksums is checked.
+__attribute__((target("sse4.2"))) uint32_t Crc32cByInstruction(uint32_t crc, const uint8_t* data, size_t size) {
+    uint64_t c = crc;
+    for (; size >= 8; data += 8, size -= 8) {
+        uint64_t word;
+        std::memcpy(&word, data, 8);
+        c = __builtin_ia32_crc32di(c, word);
+    }
+    uint32_t c32 = static_cast<uint32_t>(c);
+    for (; size > 0; ++data, --size) c32 = __builtin_ia32_crc32qi(c32, *data);
+    return c32;
+}
+
+bool HasCrc32cInstruction() {
+    static const bool has = __builtin_cpu_supports("sse4.2");
+    return has;
+}
+#endif
+}  // namespace
+
 uint32_t ExtCrc32c(uint32_t crc, const uint8_t* data, size_t size) {
+#if defined(__x86_64__)
+    if (HasCrc32cInstruction()) return Crc32cByInstruction(crc, data, size);
+#endif
     static const std::array<uint32_t, 256> table = MakeTable<uint32_t, 0x82F63B78u>();
     for (size_t i = 0; i < size; ++i) crc = (crc >> 8) ^ table[(crc ^ data[i]) & 0xFF];
     return crc;
