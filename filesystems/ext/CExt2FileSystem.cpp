@@ -409,6 +409,7 @@ std::unique_ptr<CExt2FileSystem> OpenExtVolume(IStorageDevice* device, uint64_t 
         return std::unique_ptr<CExt2FileSystem>(new CExt2FileSystem(device, sector));
     } catch (const CExt2BadSuperBlock&) {
     } catch (const CExt2BadGroupDescriptor&) {
+    } catch (const CExt2ReadSectorError&) {
     }
     ExtHeapInit();
     // The copy that was refused, and why.
@@ -416,7 +417,21 @@ std::unique_ptr<CExt2FileSystem> OpenExtVolume(IStorageDevice* device, uint64_t 
     const uint32_t sectorSize = device->GetSectorSize() ? device->GetSectorSize() : 512;
     const uint64_t deviceBytes = device->GetSectorCount() * sectorSize;
     const uint64_t byte = sector * 512;
-    if (byte < kSuperBlockByte || byte + kSuperBlockBytes > deviceBytes || byte % sectorSize != 0) throw CExt2BadSuperBlock();
+    if (byte < kSuperBlockByte || byte % sectorSize != 0) throw CExt2BadSuperBlock();
+    if (byte + kSuperBlockBytes > deviceBytes) {
+        // The device ends inside the superblock: said when what is left of it has the magic.
+        const uint64_t magic = byte + SB_MAGIC;
+        uint8_t sector2[2] = {};
+        ExtBuffer buffer;
+        uint8_t* data = buffer.Reserve(sectorSize);
+        if (magic + 2 <= deviceBytes && device->ReadSectors(data, magic / sectorSize, 1) && magic % sectorSize + 2 <= sectorSize) {
+            std::memcpy(sector2, data + magic % sectorSize, 2);
+            if (LoadLE16(sector2) == kExtMagic)
+                SayReadInPart("Ext superblock at sector %llu runs past the end of the device: the volume is lost",
+                              static_cast<unsigned long long>(sector));
+        }
+        throw CExt2BadSuperBlock();
+    }
     const uint64_t start = byte - kSuperBlockByte;
     {
         ExtBuffer buffer;
