@@ -210,6 +210,8 @@ void CExt2QuickSearch::Walk(CExt2FileSystem& fs) {
     mappingClaims_.clear();
     holders_.clear();
     markedFree_.clear();
+    moved_.clear();
+    unvouchedRuns_.clear();
     treeChecksumFails_.clear();
     vouched_.clear();
     struct Forget {  // the map lives on this stack only
@@ -739,6 +741,15 @@ void CExt2QuickSearch::ClaimBlocks(const ExtInode& inode, CExt2DataRunList* runs
         mappingClaims_[inode.number] = {begin, static_cast<uint32_t>(owners_->Claims().size())};
     }
     if (!runMap_->TreeChecksumsHold()) treeChecksumFails_.insert(inode.number);
+    // A map whose checksum fails: its stretches are looked at once every claim is in.
+    if (!inode.checksumHolds || !runMap_->TreeChecksumsHold()) {
+        vouched_[inode.number] = false;
+        uint64_t at = 0;
+        for (DataRun* r = runs->First(); r; r = runs->Next()) {
+            if (!r->IsSparse()) unvouchedRuns_.push_back({inode.number, at, static_cast<uint64_t>(r->start), r->length});
+            at += r->length;
+        }
+    }
     const uint32_t attributes = LoadLE32(inode.raw + IN_FILE_ACL);
     if (attributes != 0) {
         ExtBlockOwners::Claim c;
@@ -836,6 +847,17 @@ void CExt2QuickSearch::SettleOwners(CExt2FileSystem& fs) {
                 if (checksums && Vouched(it->first)) it = markedFree_.erase(it);
                 else ++it;
             }
+            // A stretch of a map whose checksum fails, next to a block in use that nothing holds,
+            // was moved off it (a start that damage shifted, onto the file's own later blocks).
+            for (const UnvouchedRun& r : unvouchedRuns_) {
+                uint64_t beside = UINT64_MAX;
+                if (r.start > 0 && owners_->Orphan(r.start - 1)) beside = r.start - 1;
+                else if (owners_->Orphan(r.start + r.length)) beside = r.start + r.length;
+                if (beside == UINT64_MAX) continue;
+                auto known = moved_.find(r.inode);
+                if (known == moved_.end() || r.logical < known->second.logical)
+                    moved_[r.inode] = FreeMark{r.logical, r.start, false, beside};
+            }
         }
     }
     // The files held back, in the order they were met.
@@ -863,7 +885,7 @@ std::string Whose(const ExtClaimant& c, uint32_t journal) {
 }  // namespace
 
 void CExt2QuickSearch::CutToOwnBlocks(CEXTFileNode* node) {
-    if (markedFree_.empty() && holders_.empty()) return;  // a sound volume
+    if (markedFree_.empty() && holders_.empty() && moved_.empty()) return;  // a sound volume
     CExt2FileProperties* props = node->Properties();
     const uint32_t ino = props->InodeNumber();
     const uint64_t bs = fs_->BlockSize();
@@ -888,6 +910,12 @@ void CExt2QuickSearch::CutToOwnBlocks(CEXTFileNode* node) {
         consider(free->second.logical, (free->second.mapping ? mappingBlock(free->second.block, free->second.logical)
                                                              : dataBlock(free->second.block, free->second.logical)) +
                                            " is free in the volume's block bitmap");
+    auto moved = moved_.find(ino);
+    if (moved != moved_.end())
+        consider(moved->second.logical, "its checksum fails, and its blocks from " + std::to_string(moved->second.block) +
+                                            " (block " + std::to_string(moved->second.logical) +
+                                            " of the file) lie next to block " + std::to_string(moved->second.beside) +
+                                            ", which is in use but no file holds: they seem moved there");
     // What another claim holds: kept when this claim is (one of) those that hold it.
     auto weigh = [&](uint64_t block, const ExtClaimant& mine, const std::string& what) {
         auto h = holders_.find(block);

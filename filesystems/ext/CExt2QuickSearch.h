@@ -130,7 +130,16 @@ private:
         uint64_t logical = UINT64_MAX;
         uint64_t block = UINT64_MAX;
         bool mapping = false;
+        uint64_t beside = 0;  // (moved_) the block in use that no file holds, next to the stretch
     };
+    struct UnvouchedRun {  // a data run of a file whose checksum fails
+        uint32_t inode;
+        uint64_t logical;
+        uint64_t start;
+        uint64_t length;
+    };
+    std::unordered_map<uint32_t, FreeMark> moved_;
+    ExtVector<UnvouchedRun> unvouchedRuns_;
     std::unordered_map<uint32_t, std::pair<uint32_t, uint32_t>> mappingClaims_;
     std::unordered_map<uint64_t, ExtVector<ExtClaimant>> holders_;
     std::unordered_map<uint32_t, FreeMark> markedFree_;

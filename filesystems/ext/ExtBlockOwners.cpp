@@ -136,6 +136,11 @@ uint64_t ExtBlockOwners::FirstMarkedFree(uint64_t start, uint64_t length) const 
     return kNone;
 }
 
+bool ExtBlockOwners::Orphan(uint64_t block) const {
+    return enabled_ && bitmapsTrusted_ && block < blocks_ && GroupTrusted(block) && Bit(inUse_, block) &&
+           !Bit(held_, block);
+}
+
 void ExtBlockOwners::ReadBitmaps() {
     const ExtSuperBlock& sb = fs_.SuperBlock();
     // A journal that still holds changes may hold the bitmaps' last state too.

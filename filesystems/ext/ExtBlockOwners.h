@@ -56,6 +56,8 @@ public:
     // The first block of [start, start + length) that a bitmap trusted marks free, or UINT64_MAX.
     uint64_t FirstMarkedFree(uint64_t start, uint64_t length) const;
     bool BitmapsTrusted() const { return bitmapsTrusted_; }
+    // A block a bitmap trusted marks in use that no claim holds (a stretch damage moved a map off).
+    bool Orphan(uint64_t block) const;
     // Bitmaps that mark free the blocks of several live files are stale, not a sign of damage.
     void DistrustBitmaps() { bitmapsTrusted_ = false; }
 

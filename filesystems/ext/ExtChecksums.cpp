@@ -59,9 +59,7 @@ uint32_t ExtCrc32c(uint32_t crc, const uint8_t* data, size_t size) {
 }
 
 namespace {
-uint32_t MetadataSeed(const ExtSuperBlock& sb) {
-    return (sb.featureIncompat & kIncompatCsumSeed) ? sb.checksumSeed : ExtCrc32c(~0u, sb.Uuid(), 16);
-}
+uint32_t MetadataSeed(const ExtSuperBlock& sb) { return sb.MetadataSeed(); }
 }  // namespace
 
 int32_t ExtDescriptorChecksum(const ExtSuperBlock& sb, uint32_t group, const uint8_t* bytes, size_t size) {
@@ -125,24 +123,32 @@ bool ExtFolderBlockChecksumHolds(const ExtSuperBlock& sb, uint32_t ino, uint32_t
 
 bool ExtInodeChecksumHolds(const ExtSuperBlock& sb, uint32_t ino, const uint8_t* bytes, size_t size) {
     if (!(sb.featureRoCompat & kRoCompatMetadataCsum) || size < kGoodOldInodeSize) return true;
-    const uint8_t number[4] = {static_cast<uint8_t>(ino), static_cast<uint8_t>(ino >> 8), static_cast<uint8_t>(ino >> 16),
-                               static_cast<uint8_t>(ino >> 24)};
-    const uint8_t zero[2] = {0, 0};
-    // Seeded with the inode's number and generation; both checksum halves count as zeros.
-    uint32_t crc = ExtCrc32c(MetadataSeed(sb), number, 4);
-    crc = ExtCrc32c(crc, bytes + IN_GENERATION, 4);
-    crc = ExtCrc32c(crc, bytes, IN_CHECKSUM_LO);
-    crc = ExtCrc32c(crc, zero, 2);
-    crc = ExtCrc32c(crc, bytes + IN_CHECKSUM_LO + 2, kGoodOldInodeSize - (IN_CHECKSUM_LO + 2));
     uint32_t stored = LoadLE16(bytes + IN_CHECKSUM_LO);
     const bool wide = size > kGoodOldInodeSize && kGoodOldInodeSize + LoadLE16(bytes + IN_EXTRA_ISIZE) >= IN_CHECKSUM_HI + 2;
-    if (size > kGoodOldInodeSize) {
-        crc = ExtCrc32c(crc, bytes + kGoodOldInodeSize, IN_CHECKSUM_HI - kGoodOldInodeSize);
+    if (wide) stored |= static_cast<uint32_t>(LoadLE16(bytes + IN_CHECKSUM_HI)) << 16;
+    // Seeded with the inode's number and generation; both checksum halves count as zeros. Every
+    // live inode is checked: one run of the CRC over a copy (inodes of up to 1 KiB; larger ones,
+    // rare, in pieces).
+    uint8_t copy[8 + 1024];
+    uint32_t crc;
+    if (size <= 1024) {
+        PutLE32(ino, copy);
+        std::memcpy(copy + 4, bytes + IN_GENERATION, 4);
+        std::memcpy(copy + 8, bytes, size);
+        copy[8 + IN_CHECKSUM_LO] = copy[8 + IN_CHECKSUM_LO + 1] = 0;
+        if (wide) copy[8 + IN_CHECKSUM_HI] = copy[8 + IN_CHECKSUM_HI + 1] = 0;
+        crc = ExtCrc32c(sb.MetadataSeed(), copy, 8 + size);
+    } else {
+        const uint8_t zero[2] = {0, 0};
+        crc = ExtCrc32c(sb.MetadataSeed(), PutLE32(ino, copy), 4);
+        crc = ExtCrc32c(crc, bytes + IN_GENERATION, 4);
+        crc = ExtCrc32c(crc, bytes, IN_CHECKSUM_LO);
+        crc = ExtCrc32c(crc, zero, 2);
+        crc = ExtCrc32c(crc, bytes + IN_CHECKSUM_LO + 2, IN_CHECKSUM_HI - (IN_CHECKSUM_LO + 2));
         size_t rest = IN_CHECKSUM_HI;
         if (wide) {
             crc = ExtCrc32c(crc, zero, 2);
             rest += 2;
-            stored |= static_cast<uint32_t>(LoadLE16(bytes + IN_CHECKSUM_HI)) << 16;
         }
         crc = ExtCrc32c(crc, bytes + rest, size - rest);
     }

@@ -22,9 +22,9 @@ void CopyInode(const CExt2FileSystem& fs, const uint8_t* bytes, uint32_t ino, Ex
     if (size < sizeof out->raw) std::memset(out->raw + size, 0, sizeof out->raw - size);
     std::memcpy(out->raw, bytes, size);
     out->number = ino;
-    // Only a size past the blocks held needs the checksum's word, and few files have holes.
-    out->checksumHolds = !(out->ReadsThroughHoles() && out->LooksSparse()) ||
-                         ExtInodeChecksumHolds(sb, ino, bytes, sb.InodeSize());
+    // A live file's map is weighed by it (the volume's blocks that damage moved it to); the
+    // processor's CRC instruction makes it cheap.
+    out->checksumHolds = out->Mode() == 0 || ExtInodeChecksumHolds(sb, ino, bytes, sb.InodeSize());
 }
 
 bool PlausibleExtentRoot(const CExt2FileSystem& fs, const uint8_t* node) {

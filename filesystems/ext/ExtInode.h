@@ -12,8 +12,7 @@ class CExt2FileSystem;
 struct ExtInode {
     uint8_t raw[ext::kInodeRecordBytes] = {};
     uint32_t number = 0;
-    // False when the inode's checksum fails. Only looked at where it decides something, for a live
-    // regular file whose size claims more than the blocks it holds (holes, or a damaged size).
+    // False when the inode's checksum fails (volumes that keep them; never for an unused inode).
     bool checksumHolds = true;
 
     uint16_t Mode() const { return LoadLE16(raw + ext::IN_MODE); }

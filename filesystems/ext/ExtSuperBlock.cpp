@@ -1,5 +1,7 @@
 #include "filesystems/ext/ExtSuperBlock.h"
 
+#include "filesystems/ext/ExtChecksums.h"
+
 #include <cstring>
 #include <initializer_list>
 
@@ -32,6 +34,7 @@ void ExtSuperBlock::Parse() {
     reservedGdtBlocks = LoadLE16(raw + SB_RESERVED_GDT_BLOCKS);
     journalInum = LoadLE32(raw + SB_JOURNAL_INUM);
     checksumSeed = LoadLE32(raw + SB_CHECKSUM_SEED);
+    metadataSeed = (featureIncompat & kIncompatCsumSeed) ? checksumSeed : ExtCrc32c(~0u, Uuid(), 16);
 }
 
 uint64_t ExtSuperBlock::GroupCount() const {

@@ -63,4 +63,7 @@ struct ExtSuperBlock {
     uint32_t journalInum = 0;
     uint32_t checksumSeed = 0;
     const uint8_t* Uuid() const { return raw + ext::SB_UUID; }
+    // What every metadata CRC32C starts from: the seed the superblock keeps, or its uuid's CRC.
+    uint32_t MetadataSeed() const { return metadataSeed; }
+    uint32_t metadataSeed = 0;
 };
