@@ -197,6 +197,7 @@ void CExt2QuickSearch::Walk(CExt2FileSystem& fs) {
     folderEntries_.assign((static_cast<size_t>(fs.SuperBlock().inodesCount) + 64) / 64, 0);
     twice_.clear();
     walking_ = 0;
+    liveFolders_.clear();
     heldIndex_.clear();
     heldIndexed_ = 0;
     lost_.clear();
@@ -246,7 +247,7 @@ void CExt2QuickSearch::Walk(CExt2FileSystem& fs) {
     if (stopped_) return;
     SayUnreachedNames();
     parents_.Clear();
-    HandOutPending();
+    HandOutPending(fs);
 }
 
 void CExt2QuickSearch::WalkInodes(CExt2FileSystem& fs) {
@@ -474,6 +475,7 @@ void CExt2QuickSearch::Say(CEXTFileNode* folder, uint32_t ino, bool named, const
 void CExt2QuickSearch::WalkEntries(CExt2FileSystem& fs, const ExtInode& directory, CEXTFileNode* folder, bool named) {
     CExt2FileProperties* holder = folder ? folder->Properties() : rootNames_.get();
     const uint32_t inodes = fs.SuperBlock().inodesCount;
+    if (!folder || !folder->IsDeleted()) liveFolders_.emplace_back(folder, directory.number);
     try {
         CExt2DirEntry it(fs, directory, folder && folder->IsDeleted() ? nullptr : owners_);
         for (; !it.AtEnd(); it.Advance()) {
@@ -573,17 +575,33 @@ CEXTFileNode* CExt2QuickSearch::Offer(CEXTFileNode* node, CEXTFileNode* folder) 
     return node;
 }
 
-void CExt2QuickSearch::HandOutPending() {
+void CExt2QuickSearch::HandOutPending(CExt2FileSystem& fs) {
     // In inode order; what a stop leaves stays pending (and is released).
     ExtVector<uint32_t> order;
     order.reserve(pending_.Size());
-    pending_.ForEach([&order](uint32_t ino, CEXTFileNode*) { order.push_back(ino); });
+    std::unordered_set<uint32_t> unnamed;  // live files no entry named (damage on a sound volume)
+    pending_.ForEach([&](uint32_t ino, CEXTFileNode* node) {
+        order.push_back(ino);
+        if (node && !node->IsDeleted() && !*node->GetName() && !doubtful_.count(ino)) unnamed.insert(ino);
+    });
     std::sort(order.begin(), order.end());
+    const auto hidden = unnamed.empty() ? HiddenNames() : FindHiddenNames(fs, unnamed);
     for (uint32_t ino : order) {
         if (!KeepGoing()) return;
         CEXTFileNode* node = nullptr;
         pending_.Take(ino, &node);
         if (!node) continue;
+        auto found = hidden.find(ino);
+        if (found != hidden.end()) {
+            CEXTFileNode* folder = found->second.first;
+            RK_LOG("%sExt %s: its entry \"%s\" (inode %u) lies inside the record before it, whose length runs over it: "
+                   "read",
+                   kLogWarningPrefix, folder ? ExtNodePath(folder).c_str() : "/", Printable(found->second.second).c_str(),
+                   ino);
+            node->Properties()->TakeName(found->second.second);
+            Offer(node, folder);
+            continue;
+        }
         // A map that names no block such a volume has, in an inode no folder names, is no file's.
         if (!doubtful_.empty() && doubtful_.count(ino)) {
             if (!node->IsDeleted())
@@ -1091,4 +1109,36 @@ bool CExt2QuickSearch::NamedAgain(CExt2FileSystem& fs, uint32_t ino, CEXTFileNod
         return true;
     }
     return false;
+}
+
+CExt2QuickSearch::HiddenNames CExt2QuickSearch::FindHiddenNames(CExt2FileSystem& fs,
+                                                              const std::unordered_set<uint32_t>& unnamed) {
+    // A record whose length damage made longer runs over the records after it: they are still there,
+    // in its room past its name, and name live files nothing else names.
+    HiddenNames found;
+    for (const auto& f : liveFolders_) {
+        try {
+            ExtInode dir;
+            if (!ReadInode(fs, f.second, &dir)) continue;
+            for (CExt2DirEntry it(fs, dir); !it.AtEnd(); it.Advance()) {
+                const CExt2DirEntry::Entry e = it.Current();
+                const uint8_t* record = e.name - kDirEntryHeaderBytes;
+                for (size_t at = (kDirEntryHeaderBytes + e.nameLength + 3) & ~size_t{3};
+                     at + kDirEntryHeaderBytes <= e.recordLength; at += 4) {
+                    const uint8_t* p = record + at;
+                    const uint32_t ino = LoadLE32(p);
+                    const uint32_t length = LoadLE16(p + 4);
+                    const uint8_t nameLength = p[6];
+                    if (!unnamed.count(ino) || found.count(ino) || nameLength == 0 || length % 4 != 0 ||
+                        length < kDirEntryHeaderBytes + nameLength || at + kDirEntryHeaderBytes + nameLength > e.recordLength ||
+                        HasSlashOrNul(p + kDirEntryHeaderBytes, nameLength))
+                        continue;
+                    found[ino] = {f.first, std::string(reinterpret_cast<const char*>(p + kDirEntryHeaderBytes),
+                                                       ExtEntryNameLength(p + kDirEntryHeaderBytes, nameLength))};
+                }
+            }
+        } catch (const std::exception&) {
+        }
+    }
+    return found;
 }

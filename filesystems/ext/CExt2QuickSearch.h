@@ -78,7 +78,11 @@ private:
     // released, or, for a folder whose entries may still name inodes ahead, kept until the walk
     // ends. The node while it lives on (the builder's or held), null when it was released.
     CEXTFileNode* Offer(CEXTFileNode* node, CEXTFileNode* folder);
-    void HandOutPending();
+    void HandOutPending(CExt2FileSystem& fs);
+    // Names of live files that no entry named, from records that a record before them runs over:
+    // inode -> its folder (null: the root) and name.
+    using HiddenNames = std::unordered_map<uint32_t, std::pair<CEXTFileNode*, std::string>>;
+    HiddenNames FindHiddenNames(CExt2FileSystem& fs, const std::unordered_set<uint32_t>& unnamed);
     void ReleaseOwned();
     // What the walk holds of the volume that no file or folder node stands for: the reserved
     // inodes' blocks (the journal).
@@ -157,6 +161,7 @@ private:
     }
     std::unordered_map<uint32_t, ExtVector<CEXTFileNode*>> twice_;  // inodes entries of several folders name
     uint32_t walking_ = 0;  // the inode the walk is at
+    ExtVector<std::pair<CEXTFileNode*, uint32_t>> liveFolders_;  // walked live folders (null: the root)
     std::unordered_map<uint32_t, size_t> heldIndex_;  // inode -> its place in heldBack_, made when asked
     size_t heldIndexed_ = 0;
     ExtVector<ExtLostInodes> lost_;

@@ -18,6 +18,19 @@ constexpr uint64_t kMostBlocks = uint64_t{1} << 28;
 constexpr uint64_t kNone = UINT64_MAX;
 
 bool Bit(const ExtVector<uint64_t>& bits, uint64_t b) { return (bits[b >> 6] >> (b & 63)) & 1; }
+
+// Calls visit(word, mask of the blocks of [start, end) in that word of a one-bit-a-block map) for
+// each word the range covers, until it answers true.
+template <class Visit>
+void EachWord(uint64_t start, uint64_t end, Visit visit) {
+    for (uint64_t b = start; b < end;) {
+        const uint64_t bit = b & 63;
+        const uint64_t n = std::min<uint64_t>(64 - bit, end - b);
+        const uint64_t mask = (n == 64 ? ~uint64_t{0} : ((uint64_t{1} << n) - 1)) << bit;
+        if (visit(b >> 6, mask)) return;
+        b += n;
+    }
+}
 }  // namespace
 
 ExtBlockOwners::ExtBlockOwners(const CExt2FileSystem& fs) : fs_(fs) {}
@@ -63,20 +76,12 @@ void ExtBlockOwners::Begin() {
 
 void ExtBlockOwners::Hold(uint64_t start, uint64_t length) {
     if (!enabled_ || start >= blocks_) return;
-    const uint64_t end = std::min(blocks_, start + std::min(length, blocks_));
-    for (uint64_t b = start; b < end;) {
-        const uint64_t word = b >> 6;
-        const uint64_t bit = b & 63;
-        const uint64_t n = std::min<uint64_t>(64 - bit, end - b);
-        const uint64_t mask = (n == 64 ? ~uint64_t{0} : ((uint64_t{1} << n) - 1)) << bit;
-        uint64_t twice = held_[word] & mask;
-        while (twice) {
+    EachWord(start, std::min(blocks_, start + std::min(length, blocks_)), [this](uint64_t word, uint64_t mask) {
+        for (uint64_t twice = held_[word] & mask; twice; twice &= twice - 1)
             shared_.insert((word << 6) | static_cast<uint64_t>(__builtin_ctzll(twice)));
-            twice &= twice - 1;
-        }
         held_[word] |= mask;
-        b += n;
-    }
+        return false;
+    });
 }
 
 void ExtBlockOwners::HoldMetadata(uint64_t start, uint64_t length) {
@@ -120,20 +125,19 @@ bool ExtBlockOwners::GroupTrusted(uint64_t block) const {
 
 uint64_t ExtBlockOwners::FirstMarkedFree(uint64_t start, uint64_t length) const {
     if (!enabled_ || !bitmapsTrusted_ || start >= blocks_) return kNone;
-    const uint64_t end = std::min(blocks_, start + std::min(length, blocks_));
-    for (uint64_t b = start; b < end;) {
-        const uint64_t word = b >> 6;
-        const uint64_t bit = b & 63;
-        const uint64_t n = std::min<uint64_t>(64 - bit, end - b);
-        const uint64_t mask = (n == 64 ? ~uint64_t{0} : ((uint64_t{1} << n) - 1)) << bit;
-        // Blocks in use pass a word at a time; a free one counts where its group's bitmap holds.
+    uint64_t found = kNone;
+    // Blocks in use pass a word at a time; a free one counts where its group's bitmap holds.
+    EachWord(start, std::min(blocks_, start + std::min(length, blocks_)), [&](uint64_t word, uint64_t mask) {
         for (uint64_t free = ~inUse_[word] & mask; free; free &= free - 1) {
             const uint64_t at = (word << 6) | static_cast<uint64_t>(__builtin_ctzll(free));
-            if (GroupTrusted(at)) return at;
+            if (GroupTrusted(at)) {
+                found = at;
+                return true;
+            }
         }
-        b += n;
-    }
-    return kNone;
+        return false;
+    });
+    return found;
 }
 
 bool ExtBlockOwners::Orphan(uint64_t block) const {
