@@ -206,6 +206,7 @@ class Ext:
             f.seek(off + (first + 1) * self.bs)
             gdt = f.read(groups * desc)
         self.kind = "ext"
+        self.records = {}
         self.off = off
         self.image = image
         self.tables = [u32(gdt, g * desc + 8) for g in range(groups)]
@@ -231,7 +232,8 @@ class Ext:
         it is another file or none, and nothing can tell. Without metadata checksums (ext2, ext3)
         nothing tells either its size grown past its blocks (a trailing hole, as a sparse file has),
         its name's bytes changed, or the name length of its block's last record made shorter (the
-        rest of such a record is free space)."""
+        rest of such a record is free space). Its record's place and length go to self.records
+        (see name_length_unknowable)."""
         a, _ = self.inode_range(inode)
         own = [[a, a + 2], [a + 26, a + 28]]
         if not self.checksums:
@@ -247,6 +249,7 @@ class Ext:
                         own += [[start + at, start + at + 4], [start + at + 7, start + at + 8]]
                         if not self.checksums:
                             own.append([start + at + 8, start + at + 8 + nl])
+                            self.records[inode] = [start + at, rl]
                             if at + rl == len(block):
                                 own.append([start + at + 6, start + at + 7])
                     if rl < 8:
@@ -298,7 +301,7 @@ def prepare(image):
                                      timeout=120).stdout)
         files.append({"path": path, "inode": inode, "size": os.path.getsize(os.path.join(icat, str(inode))),
                       "parts": {"data": merge(data), "chain": merge(chain), "entry": merge(entry), "tree": merge(tree)},
-                      "own": own})
+                      "own": own, "record": getattr(fs, "records", {}).get(inode)})
     oracle = {"kind": fs.kind, "offset": off, "size": os.path.getsize(image), "files": files,
               "global": merge(fs.global_ranges(image)),
               "dirs": {p: {"data": merge(d["data"]), "inode": d["inode"]} for p, d in dirs.items()}}
@@ -548,6 +551,16 @@ def named(f, stderr):
     return bool(re.search(r"^warning: Ext (/|root folder): ", stderr, re.M))
 
 
+def name_length_unknowable(f, img, changed):
+    """On ext2/ext3 a record's name length changed to another that its record's length was made
+    for too (the padding after a name holds up to three bytes) names another name: nothing tells."""
+    record = f.get("record")
+    if not record:
+        return False
+    at, length = record
+    return at + 6 in changed and (8 + img[at + 6] + 3) // 4 * 4 == length
+
+
 def run_seed(seed, volume, images, recover, keep):
     with open(os.path.join(images, volume + ".json")) as fh:
         oracle = json.load(fh)
@@ -587,7 +600,7 @@ def run_seed(seed, volume, images, recover, keep):
                 parts = touched_by(oracle, f, changed, cut)
                 mine = same_folder_variant(f["path"], written)
                 exact = [p for p in mine if written[p] == data]
-                if exact or hits(f["own"], changed, None) or unknowable_cut:
+                if exact or hits(f["own"], changed, None) or unknowable_cut or name_length_unknowable(f, img, changed):
                     continue
                 if not parts:
                     faults.append((f["path"], "untouched, but " + (
