@@ -126,15 +126,13 @@ private:
     bool holdingBack_ = false;                         // live files wait for SettleOwners
     bool settled_ = false;
     ExtVector<std::pair<CEXTFileNode*, CEXTFileNode*>> heldBack_;  // live files and their folders
-    // The claims of each file's mapping blocks (a range of owners_->Claims()). Rare: who holds each
-    // block two claim (several: nothing tells them apart); the first block of each file that the
-    // bitmaps mark free; files whose extent tree fails its checksum; inodes whose checksum was
-    // asked for.
+    // What SettleOwners weighs. A block of a file's: its logical block, the volume block and whether
+    // it is a mapping block; beside: for a moved stretch, the block in use that no claim holds.
     struct FreeMark {
         uint64_t logical = UINT64_MAX;
         uint64_t block = UINT64_MAX;
         bool mapping = false;
-        uint64_t beside = 0;  // (moved_) the block in use that no file holds, next to the stretch
+        uint64_t beside = 0;
     };
     struct UnvouchedRun {  // a data run of a file whose checksum fails
         uint32_t inode;
@@ -142,17 +140,22 @@ private:
         uint64_t start;
         uint64_t length;
     };
-    std::unordered_map<uint32_t, FreeMark> moved_;
-    ExtVector<UnvouchedRun> unvouchedRuns_;
-    std::unordered_map<uint32_t, std::pair<uint32_t, uint32_t>> mappingClaims_;
+    std::unordered_map<uint32_t, std::pair<uint32_t, uint32_t>> mappingClaims_;  // a file's mapping
+                                                                                  // blocks in owners_->Claims()
+    // Rare: who holds each block two claim (several: nothing tells them apart); each file's first
+    // block the bitmaps mark free; the first stretch of a file whose checksum fails that seems moved;
+    // the runs of such files; files whose extent tree fails its checksum; checksums asked for.
     std::unordered_map<uint64_t, ExtVector<ExtClaimant>> holders_;
     std::unordered_map<uint32_t, FreeMark> markedFree_;
+    std::unordered_map<uint32_t, FreeMark> moved_;
+    ExtVector<UnvouchedRun> unvouchedRuns_;
     std::unordered_set<uint32_t> treeChecksumFails_;
     std::unordered_map<uint32_t, bool> vouched_;
     ExtLocalClock clock_;
     bool stopped_ = false;
     // Rare: what was refused in a file's map, said once the file has its name; inodes kept only
-    // if an entry names them; inodes folder entries name as folders; inodes that could not be read.
+    // if an entry names them. Then: inodes folder entries name as folders; inodes that could not be
+    // read.
     std::unordered_map<uint32_t, std::string> notes_;
     std::unordered_set<uint32_t> doubtful_;
     ExtVector<uint64_t> folderEntries_;  // one bit an inode: an entry names it as a folder
