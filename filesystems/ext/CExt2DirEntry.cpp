@@ -5,17 +5,22 @@
 #include <stdexcept>
 
 #include "filesystems/ext/CExt2FileSystem.h"
+#include "filesystems/ext/ExtBlockOwners.h"
+#include "filesystems/ext/ExtChecksums.h"
 #include "filesystems/ext/ExtErrors.h"
 #include "sqlite_recovery/framework/Logger.h"
 
 using namespace ext;
 
-CExt2DirEntry::CExt2DirEntry(const CExt2FileSystem& fs, const ExtInode& directory)
+CExt2DirEntry::CExt2DirEntry(const CExt2FileSystem& fs, const ExtInode& directory, ExtBlockOwners* owners)
     : fs_(fs),
       folder_(directory.number),
+      generation_(LoadLE32(directory.raw + IN_GENERATION)),
+      indexed_(LoadLE32(directory.raw + IN_FLAGS) & kInodeFlagIndex),
       dataSize_(directory.DataSize()),
       blockCount_((dataSize_ + fs.BlockSize() - 1) / fs.BlockSize()),
-      map_(fs, directory, blockCount_) {
+      map_(fs, directory, blockCount_),
+      owners_(owners) {
     if (dataSize_ == 0 || !LoadFrom(0)) {
         end_ = true;
         return;
@@ -44,6 +49,39 @@ bool CExt2DirEntry::LoadBlock(uint64_t next) {
             lost = "its block " + std::to_string(next) + " (volume block " + std::to_string(block) +
                    ") lies past the end of the volume";
         }
+    }
+    if (owners_) {
+        for (; mappingClaimed_ < map_.MappingBlocks().size(); ++mappingClaimed_) {
+            ExtBlockOwners::Claim c;
+            c.start = map_.MappingBlocks()[mappingClaimed_].block;
+            c.length = 1;
+            c.logical = map_.MappingBlocks()[mappingClaimed_].logical;
+            c.inode = folder_;
+            c.kind = ExtBlockOwners::kMapping;
+            c.extents = map_.UsesExtents();
+            owners_->AddClaim(c);
+        }
+    }
+    // A folder's first block begins with its own "." entry: any other is not this folder's.
+    if (lost.empty() && next == 0 &&
+        (LoadLE32(fresh) != folder_ || fresh[6] != 1 || fresh[kDirEntryHeaderBytes] != '.' || LoadLE16(fresh + 4) < 12))
+        lost = "its block 0 (volume block " + std::to_string(block) + ") does not begin with its own \".\" entry";
+    // The index blocks of a large folder (its first block, and blocks of one empty record) keep
+    // their checksum elsewhere; what lies at their end is no tail.
+    const bool index = (indexed_ && next == 0) || (LoadLE32(fresh) == 0 && LoadLE16(fresh + 4) + size_t{12} >= bs);
+    if (lost.empty() && !index && !ExtFolderBlockChecksumHolds(fs_.SuperBlock(), folder_, generation_, fresh, bs)) {
+        if (doubt_.empty())
+            doubt_ = "its block " + std::to_string(next) + " (volume block " + std::to_string(block) + ") fails its checksum";
+        ++doubted_;
+    }
+    if (lost.empty() && owners_) {
+        ExtBlockOwners::Claim c;
+        c.start = block;
+        c.length = 1;
+        c.logical = next;
+        c.inode = folder_;
+        c.kind = ExtBlockOwners::kFolder;
+        owners_->AddClaim(c);
     }
     if (!lost.empty()) {
         // The window is left as it was: the entries before its end are still read.

@@ -9,6 +9,7 @@
 #include "filesystems/ext/ExtMemory.h"
 
 class CExt2FileSystem;
+class ExtBlockOwners;
 
 // Walks a directory's entries in order through a window of two blocks: the next block is loaded
 // before the position comes within one longest entry (264 bytes) of it, so an entry that crosses a
@@ -17,7 +18,8 @@ class CExt2FileSystem;
 // The walk ends at the directory's size. What it cannot read costs itself alone, and is noted: a
 // record that is not well formed itself (the walk goes on at the next record of its block that
 // looks like a live entry, else at the next block), a block that cannot be read or is not mapped
-// its own entries.
+// its own entries, and a first block that does not begin with the folder's own "." entry (its
+// pointer names another's block) its own entries.
 class CExt2DirEntry {
 public:
     // Thrown by Current when there is no entry (the directory could not be read at all).
@@ -34,7 +36,8 @@ public:
         const uint8_t* name = nullptr;  // nameLength bytes, valid until Advance
     };
 
-    CExt2DirEntry(const CExt2FileSystem& fs, const ExtInode& directory);
+    // owners, when given, learns the blocks the folder holds (those read, and their mapping blocks).
+    CExt2DirEntry(const CExt2FileSystem& fs, const ExtInode& directory, ExtBlockOwners* owners = nullptr);
     CExt2DirEntry(const CExt2DirEntry&) = delete;
     CExt2DirEntry& operator=(const CExt2DirEntry&) = delete;
 
@@ -47,6 +50,10 @@ public:
     // How many times the walk passed over what it could not read, and the first of them in words.
     uint32_t Damaged() const { return damaged_; }
     const std::string& Damage() const { return damage_; }
+    // Blocks read whose checksum fails (volumes that keep them): their entries are read, but their
+    // names may not be the folder's; the first of them in words.
+    uint32_t Doubted() const { return doubted_; }
+    const std::string& Doubt() const { return doubt_; }
 
 private:
     // Loads logical block next into the window; false (noted) when it cannot be had.
@@ -62,9 +69,13 @@ private:
 
     const CExt2FileSystem& fs_;
     uint32_t folder_;  // the directory's inode number
+    uint32_t generation_;
+    bool indexed_;  // a hash index over its entries
     uint64_t dataSize_;
     uint64_t blockCount_;
     ExtBlockMap map_;
+    ExtBlockOwners* owners_;
+    size_t mappingClaimed_ = 0;  // map_'s mapping blocks already given to owners_
     ExtBuffer window_;
     bool haveWindow_ = false;
     bool single_ = false;       // the window holds one block, at its start
@@ -77,6 +88,8 @@ private:
     bool end_ = false;
     uint32_t damaged_ = 0;
     std::string damage_;
+    uint32_t doubted_ = 0;
+    std::string doubt_;
 };
 
 // A name from a directory entry, for the system's code page (UTF-8): well-formed UTF-8 stays as it

@@ -54,6 +54,9 @@ public:
     // Packs list into the properties' own record; no runs for an empty list.
     void PackRuns(IDataRunList* list);
     bool HasRuns() const { return runs_ != nullptr; }
+    // GetAttributes and GetFlags without a virtual call, for the walk's own checks.
+    bool IsFolder() const { return attributes_ & FILE_ATTRIBUTE_DIRECTORY_BIT; }
+    bool IsDeletedFile() const { return flags_ & FILE_FLAG_DELETED; }
     uint32_t InodeNumber() const { return inode_; }
     void SetInodeNumber(uint32_t inode) { inode_ = inode; }
 

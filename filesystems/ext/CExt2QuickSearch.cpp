@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <new>
 #include <stdexcept>
 
@@ -11,6 +12,7 @@
 #include "filesystems/ext/CExt2DirEntry.h"
 #include "filesystems/ext/CExt2FileSystem.h"
 #include "filesystems/ext/ExtBlockMap.h"
+#include "filesystems/ext/ExtBlockOwners.h"
 #include "filesystems/ext/ExtErrors.h"
 #include "filesystems/ext/ExtInode.h"
 #include "media_recovery/file_model/CDataRunList.h"
@@ -24,6 +26,92 @@ using namespace ext;
 namespace {
 constexpr uint32_t kExtPartitionKind = 5;
 constexpr uint16_t kSparseAttribute = 0x200;
+constexpr uint32_t kResizeInode = 7;
+constexpr size_t kResizeDoubleIndirect = 13;
+
+// A live file that holds data: its blocks are checked against every other claim.
+bool HoldsData(CEXTFileNode* node) {
+    const CExt2FileProperties* p = node->Properties();
+    return p && !p->IsFolder() && !p->IsDeletedFile() && node->GetDataRuns() != nullptr;
+}
+
+// A type field no inode has: damage.
+bool KnownType(uint16_t mode) {
+    switch (mode >> 12) {
+        case 0x1: case 0x2: case 0x4: case 0x6: case 0x8: case 0xA: case 0xC: return true;
+        default: return false;
+    }
+}
+
+// A live inode whose mode does not say folder, but whose first block begins as a folder's own does
+// ("." names it, ".." follows), is a folder whose mode was damaged: its mode is made a folder's.
+bool TakeAsFolder(const CExt2FileSystem& fs, ExtInode* inode) {
+    if (inode->IsDirectory() || inode->IsDeleted() || inode->HasInlineData() || inode->Mode() == 0) return false;
+    const uint64_t block = ExtBlockMap(fs, *inode, 1).BlockOf(0);
+    if (block == 0 || !fs.IsReadableBlock(block)) return false;
+    ExtBuffer buffer;
+    uint8_t* data = buffer.Reserve(fs.BlockSize());
+    try {
+        fs.ReadBlocks(data, block, 1);
+    } catch (const std::exception&) {
+        return false;
+    }
+    const uint8_t* up = data + 12;
+    if (LoadLE32(data) != inode->number || LoadLE16(data + 4) != 12 || data[6] != 1 || data[8] != '.' ||
+        up[6] != 2 || up[8] != '.' || up[9] != '.')
+        return false;
+    RK_LOG("%sExt inode %u: its mode 0x%04x is not a folder's, but its first block begins as its own folder's: it is "
+           "read as a folder",
+           kLogWarningPrefix, inode->number, inode->Mode());
+    const uint16_t mode = static_cast<uint16_t>((inode->Mode() & ~kModeTypeMask) | kModeDirectory);
+    inode->raw[IN_MODE] = static_cast<uint8_t>(mode);
+    inode->raw[IN_MODE + 1] = static_cast<uint8_t>(mode >> 8);
+    return true;
+}
+
+// A record longer than its name needs, not its block's last, whose name runs on past its length in
+// name bytes up to exactly what the record's length was made for: the length was damaged. The
+// length of the whole name (the entry's own when there is no such run).
+size_t RunOnName(const CExt2DirEntry::Entry& e, uint64_t position, uint64_t blockSize) {
+    const size_t least = (kDirEntryHeaderBytes + e.nameLength + 3) & ~size_t{3};
+    if (e.recordLength <= least || position % blockSize + e.recordLength >= blockSize) return e.nameLength;
+    const size_t room = std::min<size_t>(e.recordLength - kDirEntryHeaderBytes, 255);
+    size_t n = e.nameLength;
+    while (n < room && e.name[n] >= 0x20 && e.name[n] != 0x7F && e.name[n] != '/') ++n;
+    if (n == e.nameLength || ((kDirEntryHeaderBytes + n + 3) & ~size_t{3}) != e.recordLength) return e.nameLength;
+    if (kDirEntryHeaderBytes + n < e.recordLength && e.name[n] != 0) return e.nameLength;
+    return n;
+}
+
+// Whether the first size bytes hold a "/" or a NUL, eight at a time.
+bool HasSlashOrNul(const uint8_t* bytes, size_t size) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    constexpr uint64_t kHighs = 0x8080808080808080ull;
+    size_t at = 0;
+    for (uint64_t word; at + 8 <= size; at += 8) {
+        std::memcpy(&word, bytes + at, 8);
+        const uint64_t slash = word ^ (kOnes * '/');
+        if (((word - kOnes) & ~word & kHighs) || ((slash - kOnes) & ~slash & kHighs)) break;
+    }
+    for (; at < size; ++at)
+        if (bytes[at] == '/' || bytes[at] == 0) return true;
+    return false;
+}
+
+// A name for a line of text: bytes below 0x20 shown as "?".
+std::string Printable(std::string name) {
+    for (char& c : name)
+        if (static_cast<unsigned char>(c) < 0x20) c = '?';
+    return name;
+}
+
+// Whether runs hold volume block b.
+bool RunsHold(IDataRunList* runs, uint64_t b) {
+    for (DataRun* r = runs->First(); r; r = runs->Next())
+        if (!r->IsSparse() && b >= static_cast<uint64_t>(r->start) && b - static_cast<uint64_t>(r->start) < r->length)
+            return true;
+    return false;
+}
 }  // namespace
 
 std::string ExtNodePath(IFileNode* node) {
@@ -75,8 +163,8 @@ ResultCode CExt2QuickSearch::Search(IStorageDevice* device, IProgress* sink) {
     builder_->BeginSearch(SEARCHER_EXT, 0, 0);
     try {
         ExtHeapInit();
-        CExt2FileSystem fs(device_, superBlockSector_);
-        Walk(fs);
+        std::unique_ptr<CExt2FileSystem> fs = OpenExtVolume(device_, superBlockSector_);
+        Walk(*fs);
     } catch (const std::exception& e) {
         RK_LOG("[Dredgel] Ext quick search failed: %s", e.what());
         rc = RK_FAIL(RK_E_FAIL);
@@ -106,14 +194,43 @@ void CExt2QuickSearch::Walk(CExt2FileSystem& fs) {
     partition_.weight = 1.0;
     notes_.clear();
     doubtful_.clear();
-    folderEntries_.clear();
+    folderEntries_.assign((static_cast<size_t>(fs.SuperBlock().inodesCount) + 64) / 64, 0);
+    twice_.clear();
+    walking_ = 0;
+    liveFolders_.clear();
+    heldIndex_.clear();
+    heldIndexed_ = 0;
     lost_.clear();
+
+    fs_ = &fs;
+    ExtBlockOwners owners(fs);
+    owners.Begin();
+    owners_ = owners.Enabled() ? &owners : nullptr;
+    holdingBack_ = owners_ != nullptr;
+    settled_ = false;
+    mappingClaims_.clear();
+    holders_.clear();
+    markedFree_.clear();
+    moved_.clear();
+    unvouchedRuns_.clear();
+    treeChecksumFails_.clear();
+    vouched_.clear();
+    struct Forget {  // the map lives on this stack only
+        CExt2QuickSearch* search;
+        ~Forget() {
+            search->owners_ = nullptr;
+            search->holdingBack_ = false;
+            search->settled_ = false;
+            search->fs_ = nullptr;
+        }
+    } forget{this};
+    if (owners_) ClaimReservedInodes(fs);
 
     // The root is below the first inode and no node; its entries name the top level.
     rootNames_.reset(new CExt2FileProperties);
     try {
         ExtInode root;
-        if (ReadInode(fs, kRootInode, &root) && root.IsDirectory())
+        if (ReadInode(fs, kRootInode, &root) && (root.IsDirectory() || TakeAsFolder(fs, &root)))
             WalkEntries(fs, root, nullptr, true);
         else
             SayReadInPart("Ext root folder: its inode is no folder: the names at the top level are lost");
@@ -126,9 +243,11 @@ void CExt2QuickSearch::Walk(CExt2FileSystem& fs) {
     runMap_ = &runMap;
     WalkInodes(fs);
     if (stopped_) return;
+    SettleOwners(fs);
+    if (stopped_) return;
     SayUnreachedNames();
     parents_.Clear();
-    HandOutPending();
+    HandOutPending(fs);
 }
 
 void CExt2QuickSearch::WalkInodes(CExt2FileSystem& fs) {
@@ -149,6 +268,14 @@ void CExt2QuickSearch::WalkInodes(CExt2FileSystem& fs) {
         }
         const uint64_t base = group * sb.inodesPerGroup;
         const uint64_t begin = std::max<uint64_t>(base + 1, first);
+        // A group whose descriptor no copy holds loses its inodes (said when the volume was opened).
+        if (!fs.Group(group).tableOk) {
+            ExtLostInodes lost;
+            lost.first = static_cast<uint32_t>(begin);
+            lost.last = static_cast<uint32_t>(std::min<uint64_t>(base + sb.inodesPerGroup, sb.inodesCount));
+            if (lost.first <= lost.last) table.AddLost(lost);
+            continue;
+        }
         uint64_t end = std::min<uint64_t>(base + table.UsedInodes(group), sb.inodesCount);
         if (end < begin) continue;
         // The part of the table in use is read as far as the volume holds it.
@@ -177,9 +304,13 @@ void CExt2QuickSearch::WalkInodes(CExt2FileSystem& fs) {
         for (uint64_t ino = begin; ino <= end; ++ino) {
             if (!KeepGoing()) return;
             if (!table.Read(static_cast<uint32_t>(ino), &inode)) continue;
+            walking_ = static_cast<uint32_t>(ino);
+            // A mode that no inode has, or that is not a folder's where an entry said folder.
+            if (!inode.IsDirectory() && (!KnownType(inode.Mode()) || FolderEntryNames(inode.number)))
+                TakeAsFolder(fs, &inode);
             if (HasPlausibleBlocks(fs, inode))
                 ProcessInode(fs, inode, false);
-            else if (inode.DeletionTime() == 0 && !inode.HasInlineData() && (inode.IsRegular() || inode.IsDirectory()))
+            else if (!inode.IsDeleted() && !inode.HasInlineData() && (inode.IsRegular() || inode.IsDirectory()))
                 ProcessInode(fs, inode, true);
         }
         if (budget == 0) break;
@@ -191,8 +322,46 @@ void CExt2QuickSearch::WalkInodes(CExt2FileSystem& fs) {
     lost_.insert(lost_.end(), pastEnd.begin(), pastEnd.end());
 }
 
+uint64_t UnvouchedHole(const CExt2FileSystem& fs, const ExtInode& inode, CExt2DataRunList* runs,
+                       const ExtBlockMap& map, std::string* why) {
+    uint64_t logical = 0;
+    uint64_t hole = UINT64_MAX;
+    uint64_t held = 0;  // data blocks
+    for (DataRun* run = runs->First(); run; run = runs->Next()) {
+        if (run->IsSparse() && hole == UINT64_MAX) hole = logical;
+        if (!run->IsSparse()) held += run->length;
+        logical += run->length;
+    }
+    if (hole == UINT64_MAX) return hole;
+    const ExtSuperBlock& sb = fs.SuperBlock();
+    const std::string where = "leaves out its block " + std::to_string(hole);
+    if (sb.featureRoCompat & kRoCompatMetadataCsum) {
+        const bool tree = map.TreeChecksumsHold();
+        bool holds = tree;
+        try {
+            if (holds) holds = InodeChecksumHolds(fs, inode.number);
+        } catch (const std::exception&) {
+        }
+        if (holds) return UINT64_MAX;
+        *why = std::string(tree ? "its inode's" : "its extent tree's") + " checksum fails, and its map " + where;
+        return hole;
+    }
+    // Unwritten stretches are held too (they read as zeros).
+    if (inode.UsesExtents()) {
+        held = 0;
+        for (const ExtExtent& x : map.Extents()) held += x.length;
+    }
+    held += map.MappingBlocks().size() + (LoadLE32(inode.raw + IN_FILE_ACL) != 0);
+    const uint64_t counted = inode.BlocksCounted(sb, fs.BlockSize());
+    if (held >= counted) return UINT64_MAX;
+    *why = "its map holds " + std::to_string(held) + " of the " + std::to_string(counted) +
+           " blocks its inode counts, and " + where;
+    return hole;
+}
+
 std::string CutToWhatIsHeld(const CExt2FileSystem& fs, const ExtInode& inode, CExt2DataRunList* runs,
-                            CExt2FileProperties* props, const ExtMapStop& stop) {
+                            CExt2FileProperties* props, const ExtMapStop& stop, uint64_t hole,
+                            const std::string& holeWhy) {
     const uint64_t bs = fs.BlockSize();
     uint64_t held = 0;     // bytes the runs cover, holes included
     uint64_t dataEnd = 0;  // where the last run that holds data ends
@@ -207,10 +376,14 @@ std::string CutToWhatIsHeld(const CExt2FileSystem& fs, const ExtInode& inode, CE
     const bool vouched = inode.SizeVouchedFor(volumeBytes);
     // A size nothing vouches for is no reason to write zeros past the last data.
     if (!vouched) kept = std::min({kept, dataEnd, volumeBytes});
+    // A hole nothing vouches for is where a block pointer was lost.
+    const bool atHole = hole < kept / bs + (kept % bs != 0);
+    if (atHole) kept = hole * bs;
     if (kept >= size) return std::string();
     props->SetSize(kept);
     props->SetFlags(props->GetFlags() | FILE_FLAG_SIZE_CUT);
     const std::string upTo = ": cut to the " + std::to_string(kept) + " bytes before it";
+    if (atHole) return holeWhy + upTo;
     if (stop.kind != ExtMapStop::None) return DescribeMapStop(stop, fs.BlockCount()) + upTo;
     if (!vouched)
         return "its inode claims " + std::to_string(size) + " bytes (" +
@@ -239,14 +412,22 @@ CExt2FileProperties* CExt2QuickSearch::MakeProperties(CExt2FileSystem& fs, const
             runMap_->Reset(inode, count);
             // The sink is asked after each run; progress itself is reported once per group.
             if (!runMap_->AppendRuns(runs.get(), count, holes, [this] { return KeepGoing(); })) return nullptr;
-            if (holes) *note = CutToWhatIsHeld(fs, inode, runs.get(), props.get(), runMap_->Stop());
+            if (holes) {
+                std::string why;
+                // One run of data has no hole (most files).
+                const bool single = runs->RunCount() == 1 && !runs->First()->IsSparse();
+                const uint64_t hole = !inode.IsDeleted() && !single ? UnvouchedHole(fs, inode, runs.get(), *runMap_, &why)
+                                                                    : UINT64_MAX;
+                *note = CutToWhatIsHeld(fs, inode, runs.get(), props.get(), runMap_->Stop(), hole, why);
+            }
+            if (!inode.IsDeleted()) ClaimBlocks(inode, runs.get());
             props->PackRuns(runs.get());
             // The node keeps this list rather than decoding what was just packed.
             if (props->HasRuns()) nodeRuns->reset(runs.release());
         }
     }
     props->SetInodeNumber(inode.number);
-    if (inode.DeletionTime() != 0) props->SetFlags(props->GetFlags() | FILE_FLAG_DELETED);
+    if (inode.IsDeleted()) props->SetFlags(props->GetFlags() | FILE_FLAG_DELETED);
     return props.release();
 }
 
@@ -264,6 +445,7 @@ void CExt2QuickSearch::ProcessInode(CExt2FileSystem& fs, const ExtInode& inode, 
     CEXTFileNode* folder = nullptr;
     CEXTFileNode* walked = nullptr;
     if (parents_.Take(inode.number, &folder)) {
+        if (!twice_.empty()) folder = OneFolder(fs, inode, folder);
         CExt2FileProperties* holder = folder ? folder->Properties() : rootNames_.get();
         std::string name = holder->TakeChildName(inode.number);
         node->Properties()->TakeName(name.empty() ? UnnamedInodeName(inode.number) : std::move(name));
@@ -293,8 +475,9 @@ void CExt2QuickSearch::Say(CEXTFileNode* folder, uint32_t ino, bool named, const
 void CExt2QuickSearch::WalkEntries(CExt2FileSystem& fs, const ExtInode& directory, CEXTFileNode* folder, bool named) {
     CExt2FileProperties* holder = folder ? folder->Properties() : rootNames_.get();
     const uint32_t inodes = fs.SuperBlock().inodesCount;
+    if (!folder || !folder->IsDeleted()) liveFolders_.emplace_back(folder, directory.number);
     try {
-        CExt2DirEntry it(fs, directory);
+        CExt2DirEntry it(fs, directory, folder && folder->IsDeleted() ? nullptr : owners_);
         for (; !it.AtEnd(); it.Advance()) {
             if (!KeepGoing()) return;
             const CExt2DirEntry::Entry e = it.Current();
@@ -303,27 +486,54 @@ void CExt2QuickSearch::WalkEntries(CExt2FileSystem& fs, const ExtInode& director
             if ((e.nameLength == 1 && e.name[0] == '.') || (e.nameLength == 2 && e.name[0] == '.' && e.name[1] == '.'))
                 continue;
             const char* name = reinterpret_cast<const char*>(e.name);
-            const size_t length = ExtEntryNameLength(e.name, e.nameLength);
+            size_t length = ExtEntryNameLength(e.name, e.nameLength);
+            const size_t whole = RunOnName(e, it.Position(), fs.BlockSize());
+            if (whole > e.nameLength) {
+                const size_t wholeLength = ExtEntryNameLength(e.name, whole);
+                RK_LOG("%sExt %s: its entry \"%s\" is shorter than the name its record holds: read as \"%s\"",
+                       kLogWarningPrefix, folder ? ExtNodePath(folder).c_str() : "/", std::string(name, length).c_str(),
+                       std::string(name, wholeLength).c_str());
+                length = wholeLength;
+            }
+            // No name holds a "/" or a NUL.
+            if (HasSlashOrNul(e.name, length)) {
+                Say(folder, directory.number, named,
+                    "its entry \"" + Printable(std::string(name, length)) +
+                        "\" holds a character no name may have (\"/\" or NUL): left out");
+                continue;
+            }
             if (e.inode > inodes) {
                 Say(folder, directory.number, named,
                     "its entry \"" + std::string(name, length) + "\" names inode " + std::to_string(e.inode) +
                         ", past the volume's " + std::to_string(inodes) + ": left out");
                 continue;
             }
-            if (e.fileType == kDirEntryTypeFolder) folderEntries_.insert(e.inode);
+            if (e.fileType == kDirEntryTypeFolder) folderEntries_[e.inode >> 6] |= uint64_t{1} << (e.inode & 63);
             CEXTFileNode* node = nullptr;
             if (pending_.Take(e.inode, &node)) {
                 node->Properties()->TakeName(length ? std::string(name, length) : UnnamedInodeName(e.inode));
                 Offer(node, folder);
             } else {
+                // An inode walked and named before this entry: a second name for it.
+                if (e.inode < walking_ && !(folder && folder->IsDeleted()) && !parents_.Find(e.inode) &&
+                    NamedAgain(fs, e.inode, folder, std::string(name, length)))
+                    continue;
                 holder->AddChildName(e.inode, name, length);
+                CEXTFileNode** earlier = parents_.Find(e.inode);
+                if (earlier && *earlier != folder) {
+                    ExtVector<CEXTFileNode*>& folders = twice_[e.inode];
+                    if (folders.empty()) folders.push_back(*earlier);
+                    folders.push_back(folder);
+                }
                 parents_[e.inode] = folder;
             }
         }
+        auto more = [](uint32_t n) { return n > 1 ? " (and " + std::to_string(n - 1) + " more such places)" : std::string(); };
         if (it.Damaged())
+            Say(folder, directory.number, named, it.Damage() + more(it.Damaged()) + ": the entries there are lost");
+        if (it.Doubted())
             Say(folder, directory.number, named,
-                it.Damage() + (it.Damaged() > 1 ? " (and " + std::to_string(it.Damaged() - 1) + " more such places)" : "") +
-                    ": the entries there are lost");
+                it.Doubt() + more(it.Doubted()) + ": its entries there are read, but their names may not be its own");
     } catch (const std::exception& e) {
         // The rest of this folder is lost; the walk goes on.
         Say(folder, directory.number, named, "its entries cannot be read: they are lost");
@@ -331,6 +541,13 @@ void CExt2QuickSearch::WalkEntries(CExt2FileSystem& fs, const ExtInode& director
 }
 
 CEXTFileNode* CExt2QuickSearch::Offer(CEXTFileNode* node, CEXTFileNode* folder) {
+    if ((holdingBack_ || settled_) && HoldsData(node)) {
+        if (holdingBack_) {
+            heldBack_.emplace_back(node, folder);
+            return node;
+        }
+        CutToOwnBlocks(node);
+    }
     // Linked first, so that whoever sees the node in the results sees its folder too. A folder
     // never takes one of its own folders (a damaged volume can name one): that node stays on top.
     if (folder) folder->LinkChild(node);
@@ -358,17 +575,33 @@ CEXTFileNode* CExt2QuickSearch::Offer(CEXTFileNode* node, CEXTFileNode* folder) 
     return node;
 }
 
-void CExt2QuickSearch::HandOutPending() {
+void CExt2QuickSearch::HandOutPending(CExt2FileSystem& fs) {
     // In inode order; what a stop leaves stays pending (and is released).
     ExtVector<uint32_t> order;
     order.reserve(pending_.Size());
-    pending_.ForEach([&order](uint32_t ino, CEXTFileNode*) { order.push_back(ino); });
+    std::unordered_set<uint32_t> unnamed;  // live files no entry named (damage on a sound volume)
+    pending_.ForEach([&](uint32_t ino, CEXTFileNode* node) {
+        order.push_back(ino);
+        if (node && !node->IsDeleted() && !*node->GetName() && !doubtful_.count(ino)) unnamed.insert(ino);
+    });
     std::sort(order.begin(), order.end());
+    const auto hidden = unnamed.empty() ? HiddenNames() : FindHiddenNames(fs, unnamed);
     for (uint32_t ino : order) {
         if (!KeepGoing()) return;
         CEXTFileNode* node = nullptr;
         pending_.Take(ino, &node);
         if (!node) continue;
+        auto found = hidden.find(ino);
+        if (found != hidden.end()) {
+            CEXTFileNode* folder = found->second.first;
+            RK_LOG("%sExt %s: its entry \"%s\" (inode %u) lies inside the record before it, whose length runs over it: "
+                   "read",
+                   kLogWarningPrefix, folder ? ExtNodePath(folder).c_str() : "/", Printable(found->second.second).c_str(),
+                   ino);
+            node->Properties()->TakeName(found->second.second);
+            Offer(node, folder);
+            continue;
+        }
         // A map that names no block such a volume has, in an inode no folder names, is no file's.
         if (!doubtful_.empty() && doubtful_.count(ino)) {
             if (!node->IsDeleted())
@@ -401,7 +634,7 @@ void CExt2QuickSearch::SayUnreachedNames() {
         const ExtLostInodes* lost = nullptr;
         for (const ExtLostInodes& l : lost_)
             if (ino >= l.first && ino <= l.last) lost = &l;
-        const bool isFolder = folderEntries_.count(ino) != 0;
+        const bool isFolder = FolderEntryNames(ino);
         if (!lost) {
             SayReadInPart("Ext %s: its entry names inode %u, which holds no file (free, deleted or not well formed): "
                    "left out", path.c_str(), ino);
@@ -437,5 +670,475 @@ void CExt2QuickSearch::ReleaseOwned() {
     pending_.Clear();
     for (CEXTFileNode* node : held_) node->Release();
     held_.clear();
+    for (auto& back : heldBack_) back.first->Release();
+    heldBack_.clear();
+    heldIndex_.clear();
+    heldIndexed_ = 0;
     rootNames_.reset();
+}
+
+
+void CExt2QuickSearch::ClaimReservedInodes(CExt2FileSystem& fs) {
+    const ExtSuperBlock& sb = fs.SuperBlock();
+    const uint32_t first = std::max<uint32_t>(sb.FirstInode(), kRootInode + 1);
+    ExtBlockMap map(fs);
+    for (uint32_t ino = 1; ino < first && ino <= sb.inodesCount; ++ino) {
+        if (ino == kRootInode) continue;  // walked as the root folder
+        ExtInode inode;
+        try {
+            if (!ReadInode(fs, ino, &inode)) continue;
+        } catch (const std::exception&) {
+            continue;
+        }
+        if (inode.Mode() == 0 || inode.IsDeleted()) continue;
+        ExtBlockOwners::Claim c;
+        c.inode = ino;
+        c.kind = ExtBlockOwners::kReserved;
+        if (ino == kResizeInode) {
+            // The blocks it keeps for the descriptor tables to grow are held as theirs; its own is
+            // the double indirect block that lists them.
+            c.start = inode.BlockPointer(kResizeDoubleIndirect);
+            c.length = c.start && fs.IsValidBlock(c.start) ? 1 : 0;
+            owners_->AddClaim(c);
+            continue;
+        }
+        if (!HasPlausibleBlocks(fs, inode) || inode.IsDirectory()) continue;
+        const uint64_t count = WalkBlockCount(fs, inode);
+        CExt2DataRunList runs;
+        map.Reset(inode, count);
+        map.AppendRuns(&runs, count, false, [] { return true; });
+        for (DataRun* r = runs.First(); r; r = runs.Next()) {
+            if (!r->IsSparse()) {
+                c.start = static_cast<uint64_t>(r->start);
+                c.length = r->length;
+                owners_->AddClaim(c);
+            }
+            c.logical += r->length;
+        }
+        for (const ExtBlockMap::Mapping& m : map.MappingBlocks()) {
+            c.start = m.block;
+            c.length = 1;
+            c.logical = m.logical;
+            owners_->AddClaim(c);
+        }
+    }
+}
+
+void CExt2QuickSearch::ClaimBlocks(const ExtInode& inode, CExt2DataRunList* runs) {
+    if (!owners_) return;
+    // The first block the bitmaps mark free, of its data, then of its mapping blocks.
+    FreeMark mark;
+    uint64_t logical = 0;
+    for (DataRun* r = runs->First(); r; r = runs->Next()) {
+        if (!r->IsSparse()) {
+            const uint64_t start = static_cast<uint64_t>(r->start);
+            owners_->HoldData(start, r->length);
+            if (mark.block == UINT64_MAX) {
+                const uint64_t b = owners_->FirstMarkedFree(start, r->length);
+                if (b != UINT64_MAX) mark = {logical + (b - start), b, false};
+            }
+        }
+        logical += r->length;
+    }
+    const ExtVector<ExtBlockMap::Mapping>& mapping = runMap_->MappingBlocks();
+    for (const ExtBlockMap::Mapping& m : mapping)
+        if (m.logical < mark.logical && owners_->FirstMarkedFree(m.block, 1) != UINT64_MAX) mark = {m.logical, m.block, true};
+    if (mark.block != UINT64_MAX) markedFree_[inode.number] = mark;
+    if (!mapping.empty()) {
+        const uint32_t begin = static_cast<uint32_t>(owners_->Claims().size());
+        ExtBlockOwners::Claim c;
+        c.length = 1;
+        c.inode = inode.number;
+        c.kind = ExtBlockOwners::kMapping;
+        c.extents = inode.UsesExtents();
+        for (const ExtBlockMap::Mapping& m : mapping) {
+            c.start = m.block;
+            c.logical = m.logical;
+            owners_->AddClaim(c);
+        }
+        mappingClaims_[inode.number] = {begin, static_cast<uint32_t>(owners_->Claims().size())};
+    }
+    if (!runMap_->TreeChecksumsHold()) treeChecksumFails_.insert(inode.number);
+    // A map whose checksum fails: its stretches are looked at once every claim is in.
+    if (!inode.checksumHolds || !runMap_->TreeChecksumsHold()) {
+        vouched_[inode.number] = false;
+        uint64_t at = 0;
+        for (DataRun* r = runs->First(); r; r = runs->Next()) {
+            if (!r->IsSparse()) unvouchedRuns_.push_back({inode.number, at, static_cast<uint64_t>(r->start), r->length});
+            at += r->length;
+        }
+    }
+    const uint32_t attributes = LoadLE32(inode.raw + IN_FILE_ACL);
+    if (attributes != 0) {
+        ExtBlockOwners::Claim c;
+        c.start = attributes;
+        c.length = 1;
+        c.inode = inode.number;
+        c.kind = ExtBlockOwners::kAttributes;
+        owners_->AddClaim(c);
+    }
+}
+
+bool CExt2QuickSearch::Vouched(uint32_t ino) {
+    auto known = vouched_.find(ino);
+    if (known != vouched_.end()) return known->second;
+    bool holds = !treeChecksumFails_.count(ino);
+    try {
+        if (holds) holds = InodeChecksumHolds(*fs_, ino);
+    } catch (const std::exception&) {
+    }
+    vouched_[ino] = holds;
+    return holds;
+}
+
+void CExt2QuickSearch::SettleOwners(CExt2FileSystem& fs) {
+    holdingBack_ = false;
+    settled_ = owners_ != nullptr;
+    if (settled_) {
+        const bool checksums = fs.SuperBlock().featureRoCompat & kRoCompatMetadataCsum;
+        const ExtVector<ExtBlockOwners::Claim>& claims = owners_->Claims();
+        const ExtSet<uint64_t>& shared = owners_->Shared();
+        // Every claim of a block two claim, then who holds it.
+        if (owners_->AnyShared()) {
+            ExtVector<CEXTFileNode*> files;
+            files.reserve(heldBack_.size());
+            for (const auto& back : heldBack_) files.push_back(back.first);
+            pending_.ForEach([&files](uint32_t, CEXTFileNode* node) {
+                if (node && HoldsData(node)) files.push_back(node);
+            });
+            std::map<uint64_t, ExtVector<ExtClaimant>> disputes;
+            for (const ExtBlockOwners::Claim& c : claims) {
+                for (auto it = shared.lower_bound(c.start); it != shared.end() && *it - c.start < c.length; ++it) {
+                    ExtClaimant x;
+                    x.kind = c.kind;
+                    x.inode = c.inode;
+                    x.logical = c.kind == ExtBlockOwners::kMapping ? c.logical : c.logical + (*it - c.start);
+                    x.extents = c.extents;
+                    x.fits = c.kind != ExtBlockOwners::kMapping && c.length >= 2;
+                    disputes[*it].push_back(x);
+                }
+            }
+            for (CEXTFileNode* node : files) {
+                IDataRunList* runs = node->GetDataRuns();
+                const uint32_t ino = node->Properties()->InodeNumber();
+                uint64_t logical = 0;
+                for (DataRun* r = runs->First(); r; r = runs->Next()) {
+                    const uint64_t start = static_cast<uint64_t>(r->start);
+                    if (!r->IsSparse()) {
+                        for (auto it = shared.lower_bound(start); it != shared.end() && *it - start < r->length; ++it) {
+                            ExtClaimant x;
+                            x.inode = ino;
+                            x.logical = logical + (*it - start);
+                            x.size = node->GetSize();
+                            x.fits = r->length >= 2;
+                            disputes[*it].push_back(x);
+                        }
+                    }
+                    logical += r->length;
+                }
+                // Its mapping blocks lie next to its data.
+                auto mapping = mappingClaims_.find(ino);
+                if (mapping == mappingClaims_.end()) continue;
+                for (uint32_t k = mapping->second.first; k < mapping->second.second; ++k) {
+                    auto d = disputes.find(claims[k].start);
+                    if (d == disputes.end()) continue;
+                    for (ExtClaimant& x : d->second)
+                        if (x.kind == ExtBlockOwners::kMapping && x.inode == ino)
+                            x.fits = RunsHold(runs, claims[k].start - 1) || RunsHold(runs, claims[k].start + 1);
+                }
+            }
+            auto credible = [this, checksums](uint32_t ino) { return ino == 0 || !checksums || Vouched(ino); };
+            for (auto& d : disputes) holders_[d.first] = SettleBlock(fs, d.first, d.second, credible);
+        }
+        // Blocks the bitmaps mark free (found as the files were claimed).
+        if (owners_->BitmapsTrusted()) {
+            // Bitmaps that mark the blocks of several files free are behind the files, not the
+            // files damaged.
+            if (markedFree_.size() > 2) {
+                RK_LOG("[Dredgel] Ext block bitmaps mark blocks of %zu live files free: they are not taken into account",
+                       markedFree_.size());
+                owners_->DistrustBitmaps();
+                markedFree_.clear();
+            }
+            // A file whose checksums hold is what its inode says, whatever the bitmap says.
+            for (auto it = markedFree_.begin(); it != markedFree_.end();) {
+                if (checksums && Vouched(it->first)) it = markedFree_.erase(it);
+                else ++it;
+            }
+            // A stretch of a map whose checksum fails, next to a block in use that nothing holds,
+            // was moved off it (a start that damage shifted, onto the file's own later blocks).
+            for (const UnvouchedRun& r : unvouchedRuns_) {
+                uint64_t beside = UINT64_MAX;
+                if (r.start > 0 && owners_->Orphan(r.start - 1)) beside = r.start - 1;
+                else if (owners_->Orphan(r.start + r.length)) beside = r.start + r.length;
+                if (beside == UINT64_MAX) continue;
+                auto known = moved_.find(r.inode);
+                if (known == moved_.end() || r.logical < known->second.logical)
+                    moved_[r.inode] = FreeMark{r.logical, r.start, false, beside};
+            }
+        }
+    }
+    // The files held back, in the order they were met.
+    size_t i = 0;
+    for (; i < heldBack_.size(); ++i) {
+        if (!KeepGoing()) break;
+        Offer(heldBack_[i].first, heldBack_[i].second);
+    }
+    heldBack_.erase(heldBack_.begin(), heldBack_.begin() + static_cast<std::ptrdiff_t>(i));
+    heldIndex_.clear();
+    heldIndexed_ = 0;
+}
+
+namespace {
+std::string Whose(const ExtClaimant& c, uint32_t journal) {
+    switch (c.kind) {
+        case ExtBlockOwners::kMetadata: return "the volume's own (its metadata)";
+        case ExtBlockOwners::kReserved:
+            return c.inode == journal ? "the journal's" : "reserved inode " + std::to_string(c.inode) + "'s";
+        case ExtBlockOwners::kFolder: return "folder inode " + std::to_string(c.inode) + "'s";
+        case ExtBlockOwners::kAttributes: return "inode " + std::to_string(c.inode) + "'s attribute block";
+        default: return "inode " + std::to_string(c.inode) + "'s";
+    }
+}
+}  // namespace
+
+void CExt2QuickSearch::CutToOwnBlocks(CEXTFileNode* node) {
+    if (markedFree_.empty() && holders_.empty() && moved_.empty()) return;  // a sound volume
+    CExt2FileProperties* props = node->Properties();
+    const uint32_t ino = props->InodeNumber();
+    const uint64_t bs = fs_->BlockSize();
+    const uint32_t journal = fs_->SuperBlock().journalInum;
+    uint64_t cut = UINT64_MAX;
+    std::string why;
+    std::string untold;
+    auto consider = [&](uint64_t logical, std::string what) {
+        if (logical < cut) {
+            cut = logical;
+            why = std::move(what);
+        }
+    };
+    auto dataBlock = [](uint64_t block, uint64_t logical) {
+        return "its block " + std::to_string(block) + " (block " + std::to_string(logical) + " of the file)";
+    };
+    auto mappingBlock = [](uint64_t block, uint64_t logical) {
+        return "the mapping block " + std::to_string(block) + " that leads to its block " + std::to_string(logical);
+    };
+    auto free = markedFree_.find(ino);
+    if (free != markedFree_.end())
+        consider(free->second.logical, (free->second.mapping ? mappingBlock(free->second.block, free->second.logical)
+                                                             : dataBlock(free->second.block, free->second.logical)) +
+                                           " is free in the volume's block bitmap");
+    auto moved = moved_.find(ino);
+    if (moved != moved_.end())
+        consider(moved->second.logical, "its checksum fails, and its blocks from " + std::to_string(moved->second.block) +
+                                            " (block " + std::to_string(moved->second.logical) +
+                                            " of the file) lie next to block " + std::to_string(moved->second.beside) +
+                                            ", which is in use but no file holds: they seem moved there");
+    // What another claim holds: kept when this claim is (one of) those that hold it.
+    auto weigh = [&](uint64_t block, const ExtClaimant& mine, const std::string& what) {
+        auto h = holders_.find(block);
+        if (h == holders_.end()) return;
+        bool kept = false;
+        for (const ExtClaimant& w : h->second)
+            kept = kept || (w.kind == mine.kind && w.inode == mine.inode && w.logical == mine.logical);
+        const ExtClaimant& other = h->second[0].inode == ino && h->second.size() > 1 ? h->second[1] : h->second[0];
+        if (!kept)
+            consider(mine.logical, what + " is " + Whose(other, journal));
+        else if (h->second.size() > 1 && untold.empty())
+            untold = what + " is " + Whose(other, journal) + " too, and which of them it belongs to cannot be told";
+    };
+    if (!holders_.empty()) {
+        IDataRunList* runs = node->GetDataRuns();
+        uint64_t logical = 0;
+        for (DataRun* r = runs->First(); r; r = runs->Next()) {
+            const uint64_t start = static_cast<uint64_t>(r->start);
+            if (!r->IsSparse()) {
+                const ExtSet<uint64_t>& shared = owners_->Shared();
+                for (auto it = shared.lower_bound(start); it != shared.end() && *it - start < r->length; ++it) {
+                    ExtClaimant mine;
+                    mine.inode = ino;
+                    mine.logical = logical + (*it - start);
+                    weigh(*it, mine, dataBlock(*it, mine.logical));
+                }
+            }
+            logical += r->length;
+        }
+        auto mapping = mappingClaims_.find(ino);
+        if (mapping != mappingClaims_.end()) {
+            for (uint32_t k = mapping->second.first; k < mapping->second.second; ++k) {
+                const ExtBlockOwners::Claim& c = owners_->Claims()[k];
+                ExtClaimant mine;
+                mine.kind = ExtBlockOwners::kMapping;
+                mine.inode = ino;
+                mine.logical = c.logical;
+                weigh(c.start, mine, mappingBlock(c.start, c.logical));
+            }
+        }
+    }
+    std::string note;
+    const uint64_t size = props->GetSize();
+    if (cut != UINT64_MAX && cut * bs < size) {
+        const uint64_t kept = cut * bs;
+        std::unique_ptr<CExt2DataRunList> shorter(new CExt2DataRunList);
+        uint64_t logical = 0;
+        IDataRunList* runs = node->GetDataRuns();
+        for (DataRun* r = runs->First(); r && logical < cut; r = runs->Next()) {
+            shorter->AddBlockRun(DataRun(r->start, std::min<uint64_t>(r->length, cut - logical)));
+            logical += r->length;
+        }
+        props->SetSize(kept);
+        props->SetFlags(props->GetFlags() | FILE_FLAG_SIZE_CUT);
+        props->PackRuns(shorter.get());
+        node->SetProperties(props, props->HasRuns() ? shorter.release() : nullptr);
+        note = why + ": cut to the " + std::to_string(kept) + " bytes before it";
+    } else if (!untold.empty()) {
+        note = untold + ": written whole";
+    }
+    if (note.empty()) return;
+    std::string& existing = notes_[ino];
+    existing = note + (existing.empty() ? "" : "; " + existing);
+}
+
+namespace {
+uint32_t FolderInode(CEXTFileNode* folder) { return folder ? folder->Properties()->InodeNumber() : kRootInode; }
+
+// How close ino lies to the inode numbers of folder's other entries (files made one after another
+// get numbers one after another); UINT64_MAX when it has none.
+uint64_t Closeness(const CExt2FileSystem& fs, CEXTFileNode* folder, uint32_t ino) {
+    uint64_t best = UINT64_MAX;
+    try {
+        ExtInode dir;
+        if (!ReadInode(fs, FolderInode(folder), &dir)) return best;
+        for (CExt2DirEntry it(fs, dir); !it.AtEnd(); it.Advance()) {
+            const CExt2DirEntry::Entry e = it.Current();
+            if (e.inode == 0 || e.inode == ino || e.inode == FolderInode(folder) || e.name[0] == '.') continue;
+            best = std::min<uint64_t>(best, e.inode > ino ? e.inode - ino : ino - e.inode);
+        }
+    } catch (const std::exception&) {
+    }
+    return best;
+}
+
+// The folder a folder's ".." names (0 when its first block does not say).
+uint32_t UpFolder(const CExt2FileSystem& fs, const ExtInode& inode) {
+    try {
+        const uint64_t block = ExtBlockMap(fs, inode, 1).BlockOf(0);
+        if (block == 0) return 0;
+        ExtBuffer buffer;
+        uint8_t* data = buffer.Reserve(fs.BlockSize());
+        fs.ReadBlocks(data, block, 1);
+        const uint8_t* up = data + LoadLE16(data + 4);
+        if (LoadLE16(data + 4) != 12 || up[6] != 2 || up[8] != '.' || up[9] != '.') return 0;
+        return LoadLE32(up);
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
+}  // namespace
+
+CEXTFileNode* CExt2QuickSearch::PickFolder(CExt2FileSystem& fs, const ExtInode& inode, const ExtVector<CEXTFileNode*>& live,
+                                           CEXTFileNode* fallback) {
+    CEXTFileNode* winner = fallback;
+    if (inode.IsDirectory()) {
+        // A folder has one folder above it: the one its ".." names.
+        const uint32_t up = UpFolder(fs, inode);
+        for (CEXTFileNode* f : live)
+            if (FolderInode(f) == up) winner = f;
+        return winner;
+    }
+    uint64_t best = UINT64_MAX;
+    bool tie = false;
+    for (CEXTFileNode* f : live) {
+        const uint64_t c = Closeness(fs, f, inode.number);
+        if (c < best) best = c, winner = f, tie = false;
+        else if (c == best) tie = true;
+    }
+    return tie ? fallback : winner;
+}
+
+void CExt2QuickSearch::SayLeftOut(CEXTFileNode* folder, const std::string& name, const ExtInode& inode,
+                                  CEXTFileNode* winner) {
+    const std::string why = inode.IsDirectory() ? "a folder whose \"..\" names another" : "a file with one link";
+    Say(folder, FolderInode(folder), !folder || *folder->GetName(),
+        "its entry \"" + Printable(name) + "\" names inode " + std::to_string(inode.number) + ", " + why +
+            " that an entry of " + (winner ? ExtNodePath(winner) : std::string("/")) + " names too: left out");
+}
+
+CEXTFileNode* CExt2QuickSearch::OneFolder(CExt2FileSystem& fs, const ExtInode& inode, CEXTFileNode* last) {
+    auto it = twice_.find(inode.number);
+    if (it == twice_.end()) return last;
+    ExtVector<CEXTFileNode*> live;
+    for (CEXTFileNode* f : it->second)
+        if ((!f || !f->IsDeleted()) && std::find(live.begin(), live.end(), f) == live.end()) live.push_back(f);
+    twice_.erase(it);
+    // A deleted folder's entry is stale; a file with as many links as live entries has them all.
+    if (live.empty()) return last;
+    if (live.size() == 1) return live.front();
+    if (!inode.IsDirectory() && inode.LinksCount() >= live.size()) return last;
+    CEXTFileNode* winner = PickFolder(fs, inode, live, last);
+    for (CEXTFileNode* f : live) {
+        if (f == winner) continue;
+        CExt2FileProperties* holder = f ? f->Properties() : rootNames_.get();
+        SayLeftOut(f, holder->TakeChildName(inode.number), inode, winner);
+    }
+    return winner;
+}
+
+bool CExt2QuickSearch::NamedAgain(CExt2FileSystem& fs, uint32_t ino, CEXTFileNode* folder, const std::string& name) {
+    // A live file named before, held back: which folder it is in is settled now, while it can move.
+    for (; heldIndexed_ < heldBack_.size(); ++heldIndexed_)
+        heldIndex_[heldBack_[heldIndexed_].first->Properties()->InodeNumber()] = heldIndexed_;
+    auto found = heldIndex_.find(ino);
+    if (found != heldIndex_.end()) {
+        auto& back = heldBack_[found->second];
+        if (back.second == folder) return false;
+        ExtInode inode;
+        try {
+            if (!ReadInode(fs, ino, &inode) || inode.LinksCount() >= 2) return false;
+        } catch (const std::exception&) {
+            return false;
+        }
+        CEXTFileNode* winner = PickFolder(fs, inode, ExtVector<CEXTFileNode*>{back.second, folder}, back.second);
+        if (winner == folder) {
+            SayLeftOut(back.second, back.first->GetName(), inode, folder);
+            back.second = folder;
+            back.first->Properties()->TakeName(name);
+        } else {
+            SayLeftOut(folder, name, inode, back.second);
+        }
+        return true;
+    }
+    return false;
+}
+
+CExt2QuickSearch::HiddenNames CExt2QuickSearch::FindHiddenNames(CExt2FileSystem& fs,
+                                                              const std::unordered_set<uint32_t>& unnamed) {
+    // A record whose length damage made longer runs over the records after it: they are still there,
+    // in its room past its name, and name live files nothing else names.
+    HiddenNames found;
+    for (const auto& f : liveFolders_) {
+        try {
+            ExtInode dir;
+            if (!ReadInode(fs, f.second, &dir)) continue;
+            for (CExt2DirEntry it(fs, dir); !it.AtEnd(); it.Advance()) {
+                const CExt2DirEntry::Entry e = it.Current();
+                const uint8_t* record = e.name - kDirEntryHeaderBytes;
+                for (size_t at = (kDirEntryHeaderBytes + e.nameLength + 3) & ~size_t{3};
+                     at + kDirEntryHeaderBytes <= e.recordLength; at += 4) {
+                    const uint8_t* p = record + at;
+                    const uint32_t ino = LoadLE32(p);
+                    const uint32_t length = LoadLE16(p + 4);
+                    const uint8_t nameLength = p[6];
+                    if (!unnamed.count(ino) || found.count(ino) || nameLength == 0 || length % 4 != 0 ||
+                        length < kDirEntryHeaderBytes + nameLength || at + kDirEntryHeaderBytes + nameLength > e.recordLength ||
+                        HasSlashOrNul(p + kDirEntryHeaderBytes, nameLength))
+                        continue;
+                    found[ino] = {f.first, std::string(reinterpret_cast<const char*>(p + kDirEntryHeaderBytes),
+                                                       ExtEntryNameLength(p + kDirEntryHeaderBytes, nameLength))};
+                }
+            }
+        } catch (const std::exception&) {
+        }
+    }
+    return found;
 }

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "filesystems/ext/CExt2FileSystem.h"
+#include "filesystems/ext/ExtChecksums.h"
 #include "filesystems/ext/ExtErrors.h"
 #include "media_recovery/file_model/CDataRunList.h"
 
@@ -57,6 +58,8 @@ void ExtBlockMap::Reset(const ExtInode& inode, uint64_t limit) {
     limit_ = limit;
     extents_.clear();
     visited_.clear();
+    mapping_.clear();
+    treeChecksumsHold_ = true;
     treeBroken_ = false;
     stop_ = ExtMapStop();
     nodeBudget_ = limit + kExtentMaxDepth + 1;
@@ -114,6 +117,9 @@ void ExtBlockMap::CollectExtents(const uint8_t* node, size_t bytes, int depth) {
             treeBroken_ = true;
             return;
         }
+        mapping_.push_back({child, logical});
+        if (!ExtExtentBlockChecksumHolds(fs_.SuperBlock(), inode_.number, LoadLE32(inode_.raw + IN_GENERATION), data,
+                                         fs_.BlockSize())) treeChecksumsHold_ = false;
         CollectExtents(data, fs_.BlockSize(), nodeDepth - 1);
     }
 }
@@ -129,7 +135,7 @@ uint64_t ExtBlockMap::BlockOf(uint64_t index) {
     return fs_.IsValidBlock(block) ? block : 0;
 }
 
-uint64_t ExtBlockMap::LevelEntry(int level, uint64_t block, uint64_t entry) {
+uint64_t ExtBlockMap::LevelEntry(int level, uint64_t block, uint64_t entry, uint64_t logical) {
     if (block == 0 || !fs_.IsValidBlock(block)) return 0;
     Level& l = levels_[level];
     uint8_t* data = l.buffer.Reserve(fs_.BlockSize());
@@ -137,6 +143,7 @@ uint64_t ExtBlockMap::LevelEntry(int level, uint64_t block, uint64_t entry) {
         l.loaded = true;
         l.block = block;
         l.lost = false;
+        mapping_.push_back({block, logical});
         try {
             fs_.ReadBlocks(data, block, 1);
         } catch (const CExt2ReadSectorError&) {
@@ -182,7 +189,7 @@ uint64_t ExtBlockMap::ClassicPointer(uint64_t i, uint64_t* span) {
             const uint64_t mapping = pointer;
             reach /= p;  // what one entry of this block reaches
             entry = j / reach;
-            pointer = LevelEntry(level, pointer, entry);
+            pointer = LevelEntry(level, pointer, entry, i);
             if (pointer == kNoBlock) {
                 stop_ = {ExtMapStop::MappingUnreadable, i, mapping};
                 return kNoBlock;

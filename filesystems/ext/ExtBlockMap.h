@@ -57,6 +57,17 @@ public:
     void Reset(const ExtInode& inode, uint64_t limit);
     const ExtVector<ExtExtent>& Extents() const { return extents_; }
     const ExtMapStop& Stop() const { return stop_; }
+    bool UsesExtents() const { return inode_.UsesExtents(); }
+    // A block that maps others (an indirect block, an extent tree node below the inode's root) and
+    // the first logical block of the file reached through it.
+    struct Mapping {
+        uint64_t block;
+        uint64_t logical;
+    };
+    // The mapping blocks read so far for this inode, in the order they were read.
+    const ExtVector<Mapping>& MappingBlocks() const { return mapping_; }
+    // False when an extent tree node below the root fails its checksum (volumes that keep them).
+    bool TreeChecksumsHold() const { return treeChecksumsHold_; }
 
 private:
     void CollectExtents(const uint8_t* node, size_t bytes, int depth);
@@ -65,7 +76,7 @@ private:
     // index on that the same missing pointer leaves out in *span (a whole indirect block's reach
     // when that block is missing); a number past the volume when the way there is broken.
     uint64_t ClassicPointer(uint64_t index, uint64_t* span);
-    uint64_t LevelEntry(int level, uint64_t block, uint64_t entry);
+    uint64_t LevelEntry(int level, uint64_t block, uint64_t entry, uint64_t logical);
     bool AppendClassicRuns(CExt2DataRunList* list, uint64_t count, bool holes, const std::function<bool()>& keepGoing);
     bool AppendExtentRuns(CExt2DataRunList* list, uint64_t count, bool holes, const std::function<bool()>& keepGoing);
 
@@ -81,6 +92,8 @@ private:
     uint64_t limit_ = 0;
     ExtVector<ExtExtent> extents_;
     ExtSet<uint64_t> visited_;  // extent tree blocks read
+    ExtVector<Mapping> mapping_;
+    bool treeChecksumsHold_ = true;
     bool treeBroken_ = false;   // collection stopped at a bad node; later blocks map to nothing
     uint64_t nodeBudget_ = 0;
     ExtMapStop stop_;

@@ -16,3 +16,18 @@ int32_t ExtDescriptorChecksum(const ExtSuperBlock& sb, uint32_t group, const uin
 // False when inode ino (its size bytes as the table holds them) carries a CRC32C that does not
 // match; true when it matches or the volume keeps no inode checksums.
 bool ExtInodeChecksumHolds(const ExtSuperBlock& sb, uint32_t ino, const uint8_t* bytes, size_t size);
+
+// False when an extent tree block (block size bytes) of inode ino with its generation carries a
+// CRC32C in its tail that does not match; true when it matches, when the node leaves no room for a
+// tail, or when the volume keeps no metadata checksums.
+bool ExtExtentBlockChecksumHolds(const ExtSuperBlock& sb, uint32_t ino, uint32_t generation, const uint8_t* block,
+                                 size_t size);
+
+// The CRC32C a block bitmap's first size bytes carry in their descriptor (metadata checksums).
+uint32_t ExtBitmapChecksum(const ExtSuperBlock& sb, const uint8_t* bitmap, size_t size);
+
+// False when a folder's block (block size bytes) of inode ino with its generation ends in a checksum
+// tail whose CRC32C does not match; true when it matches, when the block has no such tail (an index
+// block of a large folder), or when the volume keeps no metadata checksums.
+bool ExtFolderBlockChecksumHolds(const ExtSuperBlock& sb, uint32_t ino, uint32_t generation, const uint8_t* block,
+                                 size_t size);

@@ -22,9 +22,9 @@ void CopyInode(const CExt2FileSystem& fs, const uint8_t* bytes, uint32_t ino, Ex
     if (size < sizeof out->raw) std::memset(out->raw + size, 0, sizeof out->raw - size);
     std::memcpy(out->raw, bytes, size);
     out->number = ino;
-    // Only a size past the blocks held needs the checksum's word, and few files have holes.
-    out->checksumHolds = !(out->ReadsThroughHoles() && out->LooksSparse()) ||
-                         ExtInodeChecksumHolds(sb, ino, bytes, sb.InodeSize());
+    // A live file's map is weighed by it (the volume's blocks that damage moved it to); the
+    // processor's CRC instruction makes it cheap.
+    out->checksumHolds = out->Mode() == 0 || ExtInodeChecksumHolds(sb, ino, bytes, sb.InodeSize());
 }
 
 bool PlausibleExtentRoot(const CExt2FileSystem& fs, const uint8_t* node) {
@@ -64,22 +64,38 @@ bool HasPlausibleBlocks(const CExt2FileSystem& fs, const ExtInode& inode) {
     return true;
 }
 
-bool ReadInode(const CExt2FileSystem& fs, uint32_t ino, ExtInode* out) {
+namespace {
+// The bytes of inode ino in block (one block of the volume), null for a number the volume has not.
+const uint8_t* LoadInodeBlock(const CExt2FileSystem& fs, uint32_t ino, ExtBuffer* block) {
     const ExtSuperBlock& sb = fs.SuperBlock();
-    if (ino < 1 || ino > sb.inodesCount) return false;
+    if (ino < 1 || ino > sb.inodesCount) return nullptr;
     const uint64_t group = (ino - 1) / sb.inodesPerGroup;
-    if (group >= fs.GroupCount()) return false;
+    if (group >= fs.GroupCount() || !fs.Group(group).tableOk) return nullptr;
     const uint64_t offset = static_cast<uint64_t>((ino - 1) % sb.inodesPerGroup) * sb.InodeSize();
-    ExtBuffer block;
-    uint8_t* data = block.Reserve(fs.BlockSize());
+    uint8_t* data = block->Reserve(fs.BlockSize());
     fs.ReadBlocks(data, fs.Group(group).inodeTable + offset / fs.BlockSize(), 1);
-    CopyInode(fs, data + offset % fs.BlockSize(), ino, out);
+    return data + offset % fs.BlockSize();
+}
+}  // namespace
+
+bool ReadInode(const CExt2FileSystem& fs, uint32_t ino, ExtInode* out) {
+    ExtBuffer block;
+    const uint8_t* bytes = LoadInodeBlock(fs, ino, &block);
+    if (!bytes) return false;
+    CopyInode(fs, bytes, ino, out);
     return true;
+}
+
+bool InodeChecksumHolds(const CExt2FileSystem& fs, uint32_t ino) {
+    ExtBuffer block;
+    const uint8_t* bytes = LoadInodeBlock(fs, ino, &block);
+    return !bytes || ExtInodeChecksumHolds(fs.SuperBlock(), ino, bytes, fs.SuperBlock().InodeSize());
 }
 
 uint32_t CExt2InodeTable::UsedInodes(uint64_t group) const {
     const ExtSuperBlock& sb = fs_.SuperBlock();
     const ExtGroupDescriptor& g = fs_.Group(group);
+    if (!g.tableOk) return 0;  // lost with its descriptor (said)
     if (!fs_.TrustsUnusedInodes() || !g.checksumOk) return sb.inodesPerGroup;
     if (g.flags & kGroupInodeUninit) return 0;
     return sb.inodesPerGroup - std::min(g.itableUnused, sb.inodesPerGroup);

@@ -4,6 +4,7 @@
 
 #include "filesystems/ext/ExtLayout.h"
 #include "filesystems/ext/ExtMemory.h"
+#include "filesystems/ext/ExtSuperBlock.h"
 
 class CExt2FileSystem;
 
@@ -11,8 +12,7 @@ class CExt2FileSystem;
 struct ExtInode {
     uint8_t raw[ext::kInodeRecordBytes] = {};
     uint32_t number = 0;
-    // False when the inode's checksum fails. Only looked at where it decides something, for a live
-    // regular file whose size claims more than the blocks it holds (holes, or a damaged size).
+    // False when the inode's checksum fails (volumes that keep them; never for an unused inode).
     bool checksumHolds = true;
 
     uint16_t Mode() const { return LoadLE16(raw + ext::IN_MODE); }
@@ -21,7 +21,18 @@ struct ExtInode {
     bool UsesExtents() const { return LoadLE32(raw + ext::IN_FLAGS) & ext::kInodeFlagExtents; }
     bool HasInlineData() const { return LoadLE32(raw + ext::IN_FLAGS) & ext::kInodeFlagInlineData; }
     uint32_t BlocksLo() const { return LoadLE32(raw + ext::IN_BLOCKS_LO); }
+    // The blocks of blockSize the inode counts as its own (data, mapping and attribute blocks).
+    uint64_t BlocksCounted(const ExtSuperBlock& sb, uint32_t blockSize) const {
+        uint64_t units = BlocksLo();
+        if (sb.featureRoCompat & ext::kRoCompatHugeFile)
+            units |= static_cast<uint64_t>(LoadLE16(raw + ext::IN_BLOCKS_HIGH)) << 32;
+        return (LoadLE32(raw + ext::IN_FLAGS) & ext::kInodeFlagHugeFile) ? units : units / (blockSize / 512);
+    }
     uint32_t DeletionTime() const { return LoadLE32(raw + ext::IN_DTIME); }
+    uint16_t LinksCount() const { return LoadLE16(raw + ext::IN_LINKS_COUNT); }
+    // Freed: a deletion time and no link left. A deletion time on an inode that still has links is
+    // the next inode of the list of those the journal finishes truncating, or damage: it is live.
+    bool IsDeleted() const { return DeletionTime() != 0 && LinksCount() == 0; }
     // Seconds since 1970; values below 1 count as 0.
     int64_t Time(size_t offset) const {
         int32_t t = static_cast<int32_t>(LoadLE32(raw + offset));
@@ -44,7 +55,7 @@ struct ExtInode {
     bool SizeVouchedFor(uint64_t volumeBytes) const { return checksumHolds && FileSize() <= volumeBytes; }
     // A live regular file whose block map describes all its bytes: what the map leaves out (a hole)
     // reads as zeros, as the kernel reads it. A deleted file's map may be gone, so it is not read so.
-    bool ReadsThroughHoles() const { return IsRegular() && DeletionTime() == 0 && !HasInlineData(); }
+    bool ReadsThroughHoles() const { return IsRegular() && !IsDeleted() && !HasInlineData(); }
     const uint8_t* BlockArea() const { return raw + ext::IN_BLOCK; }
     uint32_t BlockPointer(size_t i) const { return LoadLE32(raw + ext::IN_BLOCK + 4 * i); }
 };
@@ -67,6 +78,9 @@ struct ExtLostInodes {
 };
 // Reads inode ino (1 to s_inodes_count); false for any other number. Throws on a read error.
 bool ReadInode(const CExt2FileSystem& fs, uint32_t ino, ExtInode* out);
+// Whether inode ino, read whole, carries the checksum it must (true on volumes that keep none).
+// Throws on a read error.
+bool InodeChecksumHolds(const CExt2FileSystem& fs, uint32_t ino);
 
 // The inode walk's reader: a group's inode table is read in pieces of up to 256 KiB, as far as it
 // was ever used, each piece once for a walk in number order. A piece that cannot be read loses its

@@ -14,7 +14,9 @@ struct ExtSuperBlock {
     // groups becomes groups x inodes per group.
     void Normalise();
     // The tests that a volume must pass before any of its geometry is used.
-    bool IsValid() const;
+    bool IsValid() const { return Fault() == nullptr; }
+    // The first of those tests that fails, in words; null when all pass.
+    const char* Fault() const;
     // The same volume (for backup copies): magic, block size, counts, inode size, first block, uuid.
     bool SameVolume(const ExtSuperBlock& other) const;
 
@@ -31,6 +33,11 @@ struct ExtSuperBlock {
     uint32_t DescriptorSize() const { return Is64Bit() ? descSize : static_cast<uint32_t>(ext::kSmallDescriptorBytes); }
     // Blocks of one group's inode table.
     uint64_t InodeTableBlocks() const;
+    // Group g holds a copy of the superblock (and, without descriptor blocks spread over the
+    // groups, of the descriptor table and the blocks reserved after it).
+    bool HasSuperBlockCopy(uint64_t g) const;
+    // Blocks of one copy of the descriptor table.
+    uint64_t DescriptorBlocks() const;
     // Checksums guard the descriptors (CRC16 or CRC32C), so their never-used marks can be trusted.
     bool HasDescriptorChecksums() const {
         return featureRoCompat & (ext::kRoCompatGdtCsum | ext::kRoCompatMetadataCsum);
@@ -48,9 +55,15 @@ struct ExtSuperBlock {
     uint32_t firstIno = 0;
     uint16_t inodeSize = 0;
     uint16_t blockGroupNr = 0;
+    uint32_t featureCompat = 0;
     uint32_t featureIncompat = 0;
     uint32_t featureRoCompat = 0;
     uint16_t descSize = 0;
+    uint16_t reservedGdtBlocks = 0;
+    uint32_t journalInum = 0;
     uint32_t checksumSeed = 0;
     const uint8_t* Uuid() const { return raw + ext::SB_UUID; }
+    // What every metadata CRC32C starts from: the seed the superblock keeps, or its uuid's CRC.
+    uint32_t MetadataSeed() const { return metadataSeed; }
+    uint32_t metadataSeed = 0;
 };

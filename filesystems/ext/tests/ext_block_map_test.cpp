@@ -218,6 +218,7 @@ std::vector<std::string> Walk(const CExt2FileSystem& fs, const ExtInode& dir) {
 TEST(ExtDirEntry, EntriesAcrossBlocksUnusedRecordsAndTheEnd) {
     Volume v("ext2_1k.img");
     ExtInode dir;
+    dir.number = 2;  // its "." entry names it
     Put16(dir.raw + IN_MODE, 0x41ED);
     Put32(dir.raw + IN_SIZE_LO, 3072);
     Put32(dir.raw + IN_BLOCKS_LO, 6);

@@ -85,7 +85,7 @@ def check(bin_dir, images, name, volume, says, touched_spec, exit_code, work):
         named = ("%s is short: " % os.path.join(root, path.lstrip("/"))) in said or any(
             re.search(r"^warning: Ext %s[:/]" % re.escape(p), said, re.M)
             for p in ["/".join(path.split("/")[:i]) for i in range(2, path.count("/") + 2)]) or \
-            re.search(r"^warning: Ext /: ", said, re.M)
+            re.search(r"^warning: Ext /: ", said, re.M) or re.search(r"^warning: Ext .*: the volume is lost$", said, re.M)
         if not named:
             problems.append("%s (touched) neither written whole nor named on standard error" % path)
     contents = {data: p for p, i in files.items() for data in [read(os.path.join(images, volume + ".icat", i))] if data}

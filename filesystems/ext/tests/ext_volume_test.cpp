@@ -155,9 +155,18 @@ TEST(ExtFileSystem, DescriptorsFromThePrimaryOrABackupCopy) {
         ASSERT_EQ(fs.GroupCount(), reference.GroupCount());
         for (uint64_t g = 0; g < fs.GroupCount(); ++g) EXPECT_EQ(fs.Group(g).inodeTable, reference.Group(g).inodeTable);
     }
-    // Every copy damaged: no table.
+    // Every copy damaged: group 0's inode table is taken where mke2fs lays it out, for its root
+    // folder is there; the other groups are lost. Without the root folder there, no table.
     std::vector<uint8_t> bytes = LoadImage("ext2_1k_no_gdt.img");
     for (uint64_t g : {1, 3}) std::memset(bytes.data() + (g * 8192 + 2) * 1024, 0, 1024);
+    CImageStorage intact(ImagePath("ext2_1k.img"), 512);
+    ASSERT_EQ(intact.Open(), 1);
+    const uint64_t table = CExt2FileSystem(&intact, 2).Group(0).inodeTable;
+    MemoryDevice laidOut(bytes, 512);
+    CExt2FileSystem fs(&laidOut, 2);
+    EXPECT_EQ(fs.Group(0).inodeTable, table);
+    for (uint64_t g = 1; g < fs.GroupCount(); ++g) EXPECT_FALSE(fs.Group(g).tableOk) << g;
+    std::memset(bytes.data() + table * 1024 + fs.SuperBlock().InodeSize(), 0, fs.SuperBlock().InodeSize());
     MemoryDevice none(bytes, 512);
     EXPECT_THROW(CExt2FileSystem(&none, 2), CExt2BadGroupDescriptor);
 }

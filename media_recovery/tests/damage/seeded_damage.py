@@ -199,12 +199,14 @@ class Ext:
             self.blocks = u32(sb, 4)
             self.ipg = u32(sb, 40)
             self.isize = u16(sb, 88)
+            self.checksums = bool(u32(sb, 100) & 0x400)
             first = u32(sb, 20)
             desc = u16(sb, 254) if u32(sb, 96) & 0x80 else 32
             groups = (self.blocks - first + u32(sb, 32) - 1) // u32(sb, 32)
             f.seek(off + (first + 1) * self.bs)
             gdt = f.read(groups * desc)
         self.kind = "ext"
+        self.records = {}
         self.off = off
         self.image = image
         self.tables = [u32(gdt, g * desc + 8) for g in range(groups)]
@@ -227,9 +229,15 @@ class Ext:
 
     def own_bytes(self, inode, name, folder):
         """Its inode's type and link count, and its folder record's inode number and type: changed,
-        it is another file or none, and nothing can tell."""
+        it is another file or none, and nothing can tell. Without metadata checksums (ext2, ext3)
+        nothing tells either its size grown past its blocks (a trailing hole, as a sparse file has),
+        its name's bytes changed, or the name length of its block's last record made shorter (the
+        rest of such a record is free space). Its record's place and length go to self.records
+        (see name_length_unknowable)."""
         a, _ = self.inode_range(inode)
         own = [[a, a + 2], [a + 26, a + 28]]
+        if not self.checksums:
+            own.append([a + 4, a + 8])
         with open(self.image, "rb") as f:
             for start, end in folder:
                 f.seek(start)
@@ -239,6 +247,11 @@ class Ext:
                     rl, nl = u16(block, at + 4), block[at + 6]
                     if u32(block, at) == inode and block[at + 8:at + 8 + nl] == name.encode():
                         own += [[start + at, start + at + 4], [start + at + 7, start + at + 8]]
+                        if not self.checksums:
+                            own.append([start + at + 8, start + at + 8 + nl])
+                            self.records[inode] = [start + at, rl]
+                            if at + rl == len(block):
+                                own.append([start + at + 6, start + at + 7])
                     if rl < 8:
                         break
                     at += rl
@@ -288,7 +301,7 @@ def prepare(image):
                                      timeout=120).stdout)
         files.append({"path": path, "inode": inode, "size": os.path.getsize(os.path.join(icat, str(inode))),
                       "parts": {"data": merge(data), "chain": merge(chain), "entry": merge(entry), "tree": merge(tree)},
-                      "own": own})
+                      "own": own, "record": getattr(fs, "records", {}).get(inode)})
     oracle = {"kind": fs.kind, "offset": off, "size": os.path.getsize(image), "files": files,
               "global": merge(fs.global_ranges(image)),
               "dirs": {p: {"data": merge(d["data"]), "inode": d["inode"]} for p, d in dirs.items()}}
@@ -525,8 +538,8 @@ def same_folder_variant(path, written):
 
 
 # A reader's line names the root folder, which holds every file: FAT "the root folder", Ext "root
-# folder:", exFAT folder "/".
-ROOT_NAMED = re.compile(r"^warning: .*(\broot folder\b|folder \"/\")", re.M)
+# folder:" or "/:", exFAT folder "/".
+ROOT_NAMED = re.compile(r"^warning: (.*(\broot folder\b|folder \"/\")|Ext /: )", re.M)
 
 
 def named(f, stderr):
@@ -546,6 +559,16 @@ def names_now(image, off):
     """inode -> path of every live entry fls lists on the damaged image: the name the damage left a
     file with, by which the run can name it."""
     return {inode: path for _, inode, path in listing(image, off)}
+
+
+def name_length_unknowable(f, img, changed):
+    """On ext2/ext3 a record's name length changed to another that its record's length was made
+    for too (the padding after a name holds up to three bytes) names another name: nothing tells."""
+    record = f.get("record")
+    if not record:
+        return False
+    at, length = record
+    return at + 6 in changed and (8 + img[at + 6] + 3) // 4 * 4 == length
 
 
 def run_seed(seed, volume, images, recover, keep):
@@ -568,6 +591,10 @@ def run_seed(seed, volume, images, recover, keep):
         except subprocess.TimeoutExpired:
             faults.append(("-", "the run took over 120 s"))
             run = None
+        # An Ext image cut before the magic of its first superblock (in whole sectors, as the device
+        # gives them) holds nothing that says a volume was there: no reader can know.
+        unknowable_cut = oracle["kind"] == "ext" and cut is not None and \
+            cut // 512 * 512 < oracle["offset"] + 1024 + 58
         if run is not None:
             stderr = run.stderr
             if run.returncode not in (0, 12):
@@ -584,7 +611,7 @@ def run_seed(seed, volume, images, recover, keep):
                 parts = touched_by(oracle, f, changed, cut)
                 mine = same_folder_variant(f["path"], written)
                 exact = [p for p in mine if written[p] == data]
-                if exact or hits(f["own"], changed, None):
+                if exact or hits(f["own"], changed, None) or unknowable_cut or name_length_unknowable(f, img, changed):
                     continue
                 if not parts:
                     faults.append((f["path"], "untouched, but " + (
