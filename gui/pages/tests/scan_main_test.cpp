@@ -55,14 +55,19 @@ public:
 
 CScanMain* ScanPage() { return dynamic_cast<CScanMain*>(CUIMainWin::Instance()->GetScanPage()); }
 
-// The logic library itself, over the phone of the test data named, bound to the GUI's notification
-// centre as the program binds it; released with the holder.
+// The logic library itself, from the folder the build puts the libraries in, over the phone of the
+// test data named, bound to the GUI's notification centre as the program binds it; released with
+// the holder. The libraries it loads by name are loaded from that folder first: a library already
+// loaded is what a load by its name gets, from whatever folder the test runs.
 class PhoneLogic {
 public:
     explicit PhoneLogic(const std::string& phone) {
         setenv("RELIKORDA_DEVICE", (std::string(std::getenv("RK_TESTDATA")) + "/" + phone).c_str(), 1);
         setenv("RELIKORDA_LOG", (MakeTempFolder() + "/log").c_str(), 1);
-        platform::LibraryHandle library = platform::LoadLibraryW(platform::Utf8ToWide(RK_LOGIC_LIBRARY).c_str());
+        for (const char* name : {"Log", "Merrowin", "Pellucet", "Dredgel"})
+            platform::LoadLibraryW(platform::Utf8ToWide(std::string(RK_LIBRARY_FOLDER) + "/lib" + name + ".so").c_str());
+        platform::LibraryHandle library =
+            platform::LoadLibraryW(platform::Utf8ToWide(std::string(RK_LIBRARY_FOLDER) + "/libVantrel.so").c_str());
         auto create = reinterpret_cast<ICommon* (*)()>(platform::GetProcAddress(library, "CreateObject"));
         ICommon* object = create ? create() : nullptr;
         controller = dynamic_cast<ILogicalController*>(object);
