@@ -29,7 +29,8 @@ enum _RELIKORDA_MSG : uint32_t {
     MSG_SCAN_ONLY_DELETED_OFF = 0x02040018,
     MSG_SCAN_UNREAD = 0x02040019,  // u32: bit 1 << category for each database that could not be read
                                    // (1 contacts, 2 messages), bit 1 << (kReadInPartShift + category)
-                                   // for each one read only in part; the bits of the scan so far
+                                   // for each one read only in part, kStorageReadInPart when the
+                                   // storage was; the bits of the scan so far
 
     // Category 3: the recovery.
     MSG_RECOVERY_PROGRESS = 0x03050004,  // 1068-byte progress record, current file name inside
@@ -47,6 +48,10 @@ enum _RELIKORDA_MSG : uint32_t {
 
 // Where MSG_SCAN_UNREAD's bits for the databases read only in part begin.
 constexpr int kReadInPartShift = 8;
+// MSG_SCAN_UNREAD's bit for the phone's storage read only in part: a volume's file system refused
+// structures or ran past its device, or a partition lay past the device's end. One bit for the
+// file categories (3 to 6) together, at the device's place (category 0).
+constexpr uint32_t kStorageReadInPart = 1u << kReadInPartShift;
 
 constexpr uint32_t MsgCategory(uint32_t id) { return id >> 24; }
 constexpr uint32_t MsgGroup(uint32_t id) { return (id >> 16) & 0xFF; }

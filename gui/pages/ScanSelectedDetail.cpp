@@ -141,16 +141,23 @@ void CScanSelectedDetail::BuildNotice() {
     PackStart(notice_, false, false, 0);
 }
 
-void CScanSelectedDetail::ShowNotice() {
+const char* CScanSelectedDetail::NoticeKey() const {
     const int shown = category_ == 0 ? 1 : category_;
-    const bool unread = (unread_ >> shown) & 1u, inPart = (unread_ >> (kReadInPartShift + shown)) & 1u;
-    if ((shown != 1 && shown != 2) || !(unread || inPart)) {
+    if (shown >= 3 && shown <= 6) return unread_ & kStorageReadInPart ? "SCAN_STORAGE_READ_IN_PART" : nullptr;
+    if (shown != 1 && shown != 2) return nullptr;
+    // A database that could not be read at all says so over one read in part.
+    if ((unread_ >> shown) & 1u) return shown == 1 ? "SCAN_CONTACTS_UNREAD" : "SCAN_MESSAGES_UNREAD";
+    if ((unread_ >> (kReadInPartShift + shown)) & 1u)
+        return shown == 1 ? "SCAN_CONTACTS_READ_IN_PART" : "SCAN_MESSAGES_READ_IN_PART";
+    return nullptr;
+}
+
+void CScanSelectedDetail::ShowNotice() {
+    const char* key = NoticeKey();
+    if (!key) {
         notice_->Hide();
         return;
     }
-    // A database that could not be read at all says so over one read in part.
-    const char* key = shown == 1 ? (unread ? "SCAN_CONTACTS_UNREAD" : "SCAN_CONTACTS_READ_IN_PART")
-                                 : (unread ? "SCAN_MESSAGES_UNREAD" : "SCAN_MESSAGES_READ_IN_PART");
     const char* text = GetLangString(key);
     const GdkColor colour = RgbColour(225, 32, 23);
     noticeText_->SetLabelMarkText(

@@ -46,7 +46,8 @@ public:
     using CBPBox::Show;
     // New contacts (15), conversations (16) and files (17) are drained from an idle call; the
     // only-deleted switch (23 on, 24 off) rebuilds the current category; the databases that could
-    // not be read (25) are said so above their categories' panes.
+    // not be read, or only in part, and the storage read only in part (25) are said so above their
+    // categories' panes.
     void OnMessage(int group, int code) override;
 
     // Called by the tree: shows the category's pane and rebuilds it when it was marked.
@@ -92,7 +93,7 @@ public:
     CBPListTreeview* GetList(int category) const;
     CBPImgGridList* GetGrid(int category) const;
     CBPBox* GetPane(int category) const;
-    // The notice above the panes that the current category's database could not be read.
+    // The notice above the panes that what the current category comes from could not be read whole.
     CBPBox* GetNotice() const { return notice_; }
     CBPLabel* GetNoticeText() const { return noticeText_; }
     CBPBox* GetCardPane() const { return cardPane_; }
@@ -131,8 +132,11 @@ private:
 
     void BuildPanes();
     void BuildNotice();
-    // Shows the notice when the current category's database could not be read, hides it otherwise.
+    // Shows the notice when what the current category comes from could not be read whole, hides it
+    // otherwise.
     void ShowNotice();
+    // The key of the notice's text for the current category; null when there is none.
+    const char* NoticeKey() const;
     CBPListTreeview* NewList(CBPBox* pane, const char* title2, const char* title3, const char* title4);
     void BuildCardPane();
     void BuildConversationPane();
@@ -181,7 +185,7 @@ private:
     CBPBox* notice_ = nullptr;
     CBPImage* noticeIcon_ = nullptr;
     CBPLabel* noticeText_ = nullptr;
-    uint32_t unread_ = 0;  // bit 1 << category for each database that could not be read
+    uint32_t unread_ = 0;  // the bits of MSG_SCAN_UNREAD so far
     CBPListTreeview* contactsList_ = nullptr;
     CBPListTreeview* messagesList_ = nullptr;
     CBPListTreeview* audioList_ = nullptr;

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "gui/pages/RecoveryWin.h"
@@ -381,14 +382,15 @@ int RunLanguage(const std::string& language) {
             screens.problems.push_back(language + ", search: the frame's outline is not where the frame is");
     });
 
-    // Neither database could be read: each category says so above its pane.
-    const uint32_t unread = 1u << 1 | 1u << 2;
+    // Neither database could be read, the storage only in part: each category says so above its pane.
+    const uint32_t unread = 1u << 1 | 1u << 2 | kStorageReadInPart;
     CNotifyCentor::Instance()->Notify(MSG_SCAN_UNREAD, &unread, sizeof unread);
     if (!PumpUntil([&] { return detail->GetNotice() && gtk_widget_get_visible(detail->GetNotice()->GetWidget()); }))
         return 107;
-    for (int category : {1, 2})
-        screens.CheckMainWindow(category == 1 ? "contacts unread" : "messages unread",
-                                [&] { tree_->SelectItem(category); });
+    const std::pair<int, const char*> notices[] = {{1, "contacts unread"}, {2, "messages unread"},
+                                                   {6, "storage read in part"}};
+    for (const auto& notice : notices)
+        screens.CheckMainWindow(notice.second, [&] { tree_->SelectItem(notice.first); });
 
     CRecoveryWin recovery(&window);
     recovery.Show();

@@ -19,6 +19,8 @@
 #include "outside/widgets/CBPButton.h"
 #include "outside/widgets/CBPImgTxtLabel.h"
 #include "outside/widgets/CBPLabel.h"
+#include "platform/DynamicLibrary.h"
+#include "platform/StringConversion.h"
 
 namespace {
 
@@ -52,6 +54,32 @@ public:
 };
 
 CScanMain* ScanPage() { return dynamic_cast<CScanMain*>(CUIMainWin::Instance()->GetScanPage()); }
+
+// The logic library itself, from the folder the build puts the libraries in, over the phone of the
+// test data named, bound to the GUI's notification centre as the program binds it; released with
+// the holder. The libraries it loads by name are loaded from that folder first: a library already
+// loaded is what a load by its name gets, from whatever folder the test runs.
+class PhoneLogic {
+public:
+    explicit PhoneLogic(const std::string& phone) {
+        setenv("RELIKORDA_DEVICE", (std::string(std::getenv("RK_TESTDATA")) + "/" + phone).c_str(), 1);
+        setenv("RELIKORDA_LOG", (MakeTempFolder() + "/log").c_str(), 1);
+        for (const char* name : {"Log", "Merrowin", "Pellucet", "Dredgel"})
+            platform::LoadLibraryW(platform::Utf8ToWide(std::string(RK_LIBRARY_FOLDER) + "/lib" + name + ".so").c_str());
+        platform::LibraryHandle library =
+            platform::LoadLibraryW(platform::Utf8ToWide(std::string(RK_LIBRARY_FOLDER) + "/libVantrel.so").c_str());
+        auto create = reinterpret_cast<ICommon* (*)()>(platform::GetProcAddress(library, "CreateObject"));
+        ICommon* object = create ? create() : nullptr;
+        controller = dynamic_cast<ILogicalController*>(object);
+        if (controller && Failed(controller->Init(CNotifyCentor::Instance()))) Release();
+    }
+    ~PhoneLogic() { Release(); }
+    void Release() {
+        if (controller) controller->Release();
+        controller = nullptr;
+    }
+    ILogicalController* controller = nullptr;
+};
 
 }  // namespace
 
@@ -144,13 +172,26 @@ TEST(ScanPageTest, CountsGrowWhileTheScanRunsAndEndAtWhatTheContainersHold) {
     delete window;
 }
 
-// A database the logic could not read: its category says so above its empty pane, the others not.
-TEST(ScanPageTest, ADatabaseThatCouldNotBeReadIsSaidSoOverItsCategory) {
+// What the logic could not read whole: a database says so above its category, the storage above
+// every file category, in the red of the off-line warning; the others say nothing.
+TEST(ScanPageTest, WhatCouldNotBeReadWholeIsSaidSoOverItsCategories) {
     GrowingController controller;
     ControllerScope scope(&controller);
     auto* page = new CScanMain;
     TestWindow* window = new TestWindow(page, 1000, 586);
     CScanSelectedDetail* detail = page->GetDetail();
+    struct TreeRow {
+        int row;
+        const char* key;
+    };
+    auto expectNotice = [&](const TreeRow& r) {
+        PressTreeRow(page->GetTree(), r.row);
+        RunPending();
+        EXPECT_EQ(Visible(detail->GetNotice()), r.key != nullptr) << r.row;
+        if (!r.key) return;
+        EXPECT_EQ(TextOf(detail->GetNoticeText()), GetLangString(r.key)) << r.row;
+        EXPECT_TRUE(AreaHasColour(detail->GetNoticeText()->GetWidget(), 0xE12017)) << r.row;
+    };
     FakeContact ann;
     ann.name = "Ann";
     controller.AddContact(&ann);
@@ -161,34 +202,41 @@ TEST(ScanPageTest, ADatabaseThatCouldNotBeReadIsSaidSoOverItsCategory) {
     ASSERT_TRUE(PumpUntil([&] { return page->GetProgress()->GetToolbar() && page->GetTree()->GetCounts(1).total == 1; }));
 
     // Row by row: the device and contacts were read, the messages not, the files were.
-    const struct {
-        int row;
-        const char* key;
-    } rows[] = {{0, nullptr}, {2, "SCAN_MESSAGES_UNREAD"}, {3, nullptr}, {1, nullptr}, {2, "SCAN_MESSAGES_UNREAD"}};
-    for (const auto& r : rows) {
-        PressTreeRow(page->GetTree(), r.row);
-        RunPending();
-        EXPECT_EQ(Visible(detail->GetNotice()), r.key != nullptr) << r.row;
-        if (!r.key) continue;
-        EXPECT_EQ(TextOf(detail->GetNoticeText()), GetLangString(r.key));
-        EXPECT_TRUE(AreaHasColour(detail->GetNoticeText()->GetWidget(), 0xE12017));  // the off-line warning's red
-    }
+    for (const TreeRow& r : {TreeRow{0, nullptr}, TreeRow{2, "SCAN_MESSAGES_UNREAD"}, TreeRow{3, nullptr},
+                             TreeRow{1, nullptr}, TreeRow{2, "SCAN_MESSAGES_UNREAD"}})
+        expectNotice(r);
     SaveWindowScreenshot("scan_page_messages_unread", window->Window());
 
     // The contacts database read only in part: said above the contacts, in the same red.
     PressTreeRow(page->GetTree(), 1);
     const uint32_t contactsInPart = 1u << (kReadInPartShift + 1);
     PostAndDeliver(MSG_SCAN_UNREAD, &contactsInPart, sizeof contactsInPart);
-    EXPECT_TRUE(Visible(detail->GetNotice()));
-    EXPECT_EQ(TextOf(detail->GetNoticeText()), GetLangString("SCAN_CONTACTS_READ_IN_PART"));
-    EXPECT_TRUE(AreaHasColour(detail->GetNoticeText()->GetWidget(), 0xE12017));
+    expectNotice({1, "SCAN_CONTACTS_READ_IN_PART"});
     SaveWindowScreenshot("scan_page_contacts_read_in_part", window->Window());
 
     // Later the contacts not read at all: that is said over the part read.
     const uint32_t both = 1u << 1 | 1u << 2;
     PostAndDeliver(MSG_SCAN_UNREAD, &both, sizeof both);
-    EXPECT_TRUE(Visible(detail->GetNotice()));
-    EXPECT_EQ(TextOf(detail->GetNoticeText()), GetLangString("SCAN_CONTACTS_UNREAD"));
+    expectNotice({1, "SCAN_CONTACTS_UNREAD"});
+    delete page;
+    delete window;
+
+    // The sample phone with its card cut short, scanned by the logic library itself: the scan ends,
+    // the pictures before the cut are shown, and every file category says files may be missing.
+    PhoneLogic logic("cut_card_phone");
+    ASSERT_NE(logic.controller, nullptr);
+    ControllerScope phoneScope(logic.controller);
+    page = new CScanMain;
+    window = new TestWindow(page, 1000, 586);
+    detail = page->GetDetail();
+    ASSERT_FALSE(Failed(logic.controller->StartScan()));
+    ASSERT_TRUE(PumpUntil([&] { return page->GetProgress()->GetToolbar() && page->GetTree()->GetCounts(3).total > 0; },
+                          120000));
+    for (const TreeRow& r : {TreeRow{1, nullptr}, TreeRow{4, "SCAN_STORAGE_READ_IN_PART"},
+                             TreeRow{6, "SCAN_STORAGE_READ_IN_PART"}, TreeRow{3, "SCAN_STORAGE_READ_IN_PART"}})
+        expectNotice(r);
+    Settle();
+    SaveWindowScreenshot("scan_page_storage_read_in_part", window->Window());
     delete page;
     delete window;
 }

@@ -410,36 +410,49 @@ TEST_F(VantrelTest, RecoveryWritesOnlyIntoAFolderOutsideThePhone) {
     EXPECT_EQ(files.count("files/DCIM/Camera/IMG_0001_2.jpg"), 1u);
 }
 
-// Databases that cannot be read, or only in part: the scan says which, so that their categories do
-// not just look empty or whole; one that was read is not named. Bytes that are no database cannot
-// be read; one that lost its first page is read in part, by the layout of its tables.
-TEST_F(VantrelTest, DatabasesThatCannotBeReadAreTold) {
+// Databases that cannot be read, or only in part, and storage read only in part: the scan says
+// which, so that their categories do not just look empty or whole; one that was read is not named.
+// Bytes that are no database cannot be read; one that lost its first page is read in part, by the
+// layout of its tables; a disk image that ends before its second partition (sfdisk's table) lost
+// that partition's files.
+TEST_F(VantrelTest, WhatCannotBeReadIsTold) {
     const std::string contacts = "/fs/data/data/com.android.providers.contacts/databases/contacts2.db";
     const std::string sms = "/fs/data/data/com.android.providers.telephony/databases/mmssms.db";
     const struct {
         const char* name;
-        bool contactsRandom;
+        bool messagesCut, contactsRandom;
+        const char* storage;  // made in the phone's folder
         uint32_t bits;
-    } phones[] = {{"messages", false, 1u << (kReadInPartShift + 2)},
-                  {"both", true, 1u << 1 | 1u << (kReadInPartShift + 2)}};
+    } phones[] = {{"messages", true, false, nullptr, 1u << (kReadInPartShift + 2)},
+                  {"both", true, true, nullptr, 1u << 1 | 1u << (kReadInPartShift + 2)},
+                  {"partition", false, false,
+                   "mkdir storage && truncate -s 16M storage/disk.img && printf 'label: dos\\nstart=2048,size=8192,"
+                   "type=c\\nstart=20480,size=4096,type=83\\n' | sfdisk -q storage/disk.img && "
+                   "truncate -s 8M storage/disk.img",
+                   kStorageReadInPart}};
     for (const auto& p : phones) {
         SCOPED_TRACE(p.name);
         const std::string phone = temp_ + "/" + p.name;
         ASSERT_TRUE(platform::CreateDirectory(phone));
         ASSERT_TRUE(platform::CopyFile(phone_ + "/device.ini", phone + "/device.ini"));
         ASSERT_EQ(std::system(("cp -r '" + phone_ + "/fs' '" + phone + "/fs'").c_str()), 0);
-        // The messages' first page zeroed (its log gone, which would bring it back).
-        platform::DeleteFile(phone + sms + "-wal");
-        unsigned char header[18] = {};
-        std::ifstream(phone + sms, std::ios::binary).read(reinterpret_cast<char*>(header), sizeof header);
-        const unsigned pageSize = header[16] << 8 | header[17];
-        ASSERT_GE(pageSize, 512u);
-        ASSERT_EQ(std::system(("dd if=/dev/zero of='" + phone + sms + "' bs=" + std::to_string(pageSize) +
-                               " count=1 conv=notrunc status=none").c_str()),
-                  0);
+        if (p.messagesCut) {
+            // The messages' first page zeroed (its log gone, which would bring it back).
+            platform::DeleteFile(phone + sms + "-wal");
+            unsigned char header[18] = {};
+            std::ifstream(phone + sms, std::ios::binary).read(reinterpret_cast<char*>(header), sizeof header);
+            const unsigned pageSize = header[16] << 8 | header[17];
+            ASSERT_GE(pageSize, 512u);
+            ASSERT_EQ(std::system(("dd if=/dev/zero of='" + phone + sms + "' bs=" + std::to_string(pageSize) +
+                                   " count=1 conv=notrunc status=none").c_str()),
+                      0);
+        }
         if (p.contactsRandom) {
             platform::DeleteFile(phone + contacts + "-wal");
             ASSERT_EQ(std::system(("head -c 20000 /dev/urandom > '" + phone + contacts + "'").c_str()), 0);
+        }
+        if (p.storage) {
+            ASSERT_EQ(std::system(("cd '" + phone + "' && " + p.storage).c_str()), 0);
         }
         ASSERT_EQ(symlink(phone.c_str(), (temp_ + "/next").c_str()), 0);
         ASSERT_EQ(rename((temp_ + "/next").c_str(), link_.c_str()), 0);
@@ -447,8 +460,10 @@ TEST_F(VantrelTest, DatabasesThatCannotBeReadAreTold) {
         size_t from = centre_.Count();
         ASSERT_EQ(controller_->StartScan(), RK_OK);
         int finished = 0;
-        FollowToEnd(MSG_SCAN_PROGRESS, &from, &finished);
+        const PROGRESS_INFO last = FollowToEnd(MSG_SCAN_PROGRESS, &from, &finished);
         ASSERT_EQ(finished, 1);
+        // Read in part, the scan still ends as a scan that ran: what was found is shown.
+        EXPECT_EQ(Succeeded(ResultCode{last.result}), !p.contactsRandom);
         uint32_t bits = 0;
         EXPECT_TRUE(Fetch(MSG_SCAN_UNREAD, &bits, sizeof bits));
         EXPECT_EQ(bits, p.bits);

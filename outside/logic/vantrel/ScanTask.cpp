@@ -68,6 +68,9 @@ void ScanTask::Run() {
         NoteDatabaseJob(smsResult, kCategoryMessages);
     }
     ResultCode mediaResult = mediaSectors_ && ShouldContinue() ? RunMedia() : RK_OK;
+    // A partition the image ends before was read by no reader: what it held is lost as a cut
+    // volume's files are.
+    if (phone.LostPartitions()) NoteUnread(kStorageReadInPart);
     if (Succeeded(result)) result = Failed(smsResult) ? smsResult : mediaResult;
     if (!ShouldContinue()) result = RK_FAIL(RK_E_CANCELLED);
     link_->store(nullptr);
@@ -88,7 +91,7 @@ ResultCode ScanTask::RunContacts() {
     ContactsRun& run = results_->Contacts();
     int failed = ScanContacts(&results_->Phone(), run, NewSink(nullptr),
                               nullptr);
-    if (failed == kScanReadInPart) NoteReadInPart(kCategoryContacts);
+    if (failed == kScanReadInPart) NoteUnread(1u << (kReadInPartShift + kCategoryContacts));
     Post(true);
     return failed == 1 ? RK_FAIL(RK_E_FAIL) : RK_OK;
 }
@@ -98,7 +101,7 @@ ResultCode ScanTask::RunSms() {
     ICommon* contacts = results_->Contacts().GetContainer();
     int failed = ScanSms(&results_->Phone(), contacts, results_->Sms(),
                          NewSink(nullptr), nullptr);
-    if (failed == kScanReadInPart) NoteReadInPart(kCategoryMessages);
+    if (failed == kScanReadInPart) NoteUnread(1u << (kReadInPartShift + kCategoryMessages));
     Post(true);
     return failed == 1 ? RK_FAIL(RK_E_FAIL) : RK_OK;
 }
@@ -118,8 +121,12 @@ ResultCode ScanTask::RunMedia() {
         results_->MakeOpener(calls.getDredgelObj);
         published_.files.store(results_->Shown().Container());
         result = run.Run(nullptr);
-        // A volume read only in part still gave the scan its end; its files tell what came in part.
-        if (ErrorNumber(result) == MEDIA_E_READ_IN_PART) result = RK_OK;
+        // A volume read only in part still gave the scan its end: what was found is shown, and
+        // that more may be missing is told.
+        if (ErrorNumber(result) == MEDIA_E_READ_IN_PART) {
+            NoteUnread(kStorageReadInPart);
+            result = RK_OK;
+        }
     }
     gate.LeaveScan();
     // What waited for the end of the scan: the deleted entries and carved finds.
@@ -187,12 +194,11 @@ void ScanTask::PostNewKinds() {
 
 void ScanTask::NoteDatabaseJob(ResultCode result, int category) {
     if (Succeeded(result) || !ShouldContinue()) return;
-    unread_ |= 1u << category;
-    PostBits(MSG_SCAN_UNREAD, unread_);
+    NoteUnread(1u << category);
 }
 
-void ScanTask::NoteReadInPart(int category) {
-    unread_ |= 1u << (kReadInPartShift + category);
+void ScanTask::NoteUnread(uint32_t bits) {
+    unread_ |= bits;
     PostBits(MSG_SCAN_UNREAD, unread_);
 }
 

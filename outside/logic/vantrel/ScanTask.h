@@ -31,9 +31,10 @@ struct PublishedContainers {
 // about ten times a second (0x02040004, with the seconds left once they can be judged), new
 // contacts, conversations and files as the containers grow (0x0204000F, 0x02040010, 0x02040011),
 // and always ends with one finished record (state 3), also when stopped or failed. A database
-// that could not be read (a job that failed, not one stopped) is told (0x02040019), so that its
-// category does not just look empty. The files the
-// GUI is given are the shown ones (ShownFiles): each file once, deleted and carved ones at the end.
+// that could not be read (a job that failed, not one stopped), and a database or the storage read
+// only in part, is told (0x02040019), so that its categories do not just look empty or whole. The
+// files the GUI is given are the shown ones (ShownFiles): each file once, deleted and carved ones
+// at the end.
 class ScanTask {
 public:
     static constexpr int kPostIntervalMs = 100;
@@ -61,7 +62,8 @@ private:
     void PostFinished(ResultCode result);
     // A database job's end: a failure not caused by a stop is posted as its category's bit.
     void NoteDatabaseJob(ResultCode result, int category);
-    void NoteReadInPart(int category);
+    // Adds bits of what could not be read, or only in part, and posts all of them so far.
+    void NoteUnread(uint32_t bits);
     // A sink for the next library, told when the scan is over (the library keeps it).
     std::unique_ptr<IProgress> NewSink(ScanGate* gate);
 
@@ -75,7 +77,7 @@ private:
     double phaseShare_ = 0;      // of the current phase, from the library's record
     uint64_t mediaSectors_ = 0;  // the volumes' sectors, when the media phase counts them
     unsigned newKinds_ = 0;      // bit per kind of new items not posted yet
-    uint32_t unread_ = 0;        // bit per category whose database could not be read, or read in part
+    uint32_t unread_ = 0;        // the bits of MSG_SCAN_UNREAD so far
     Clock::time_point started_;
     Clock::time_point lastPost_;
     // What the sinks reach the scan through: null once the scan is over.
