@@ -5,9 +5,11 @@ cut, behind a zeroed MBR, and as the last partition of whole-disk images cut ins
 sector 0 and in a cut disk). Every live file fls lists is written by name in its folder, once (an
 empty one too): byte for byte where its sectors lie inside the image, else named short on standard
 error with what could be read of it (a beginning of its bytes, never another's), and the run exits
-12. Live files are counted live: the deleted count is the deleted entries written and the carved
-files, and no live file comes back carved or twice. A partition the image ends inside is said on
-standard error, and so is a partition read from elsewhere than its slot's start (a case's sixth field)."""
+12; one none of whose sectors the image keeps is not written at all, not even empty, and is named
+as not written. Live files are counted live: the deleted count is the deleted entries written and
+the carved files, and no live file comes back carved or twice. A partition the image ends inside is
+said on standard error, and so is a partition read from elsewhere than its slot's start (a case's sixth
+field)."""
 import os
 import re
 import subprocess
@@ -57,8 +59,10 @@ def check(bin_dir, images, name, volume, at, kept, partition, said, work):
     deleted_written = 0
     for path, inode, deleted in listing(images, volume):
         data = read(os.path.join(images, volume + ".icat", inode))
-        highest = int(open(os.path.join(images, volume + ".sectors", inode)).read().split()[1])
+        first, highest = (int(x) for x in open(os.path.join(images, volume + ".sectors", inode)).read().split()[:2])
         whole = kept == 0 or at + highest < kept
+        # Not one of its sectors is left: it is not written, not even empty, and said so.
+        none_left = not whole and data and at + first >= kept
         if deleted:
             # Named by the entry the reader rebuilt: looked for by its bytes in its folder.
             folder_of = os.path.dirname(path)
@@ -69,8 +73,15 @@ def check(bin_dir, images, name, volume, at, kept, partition, said, work):
             elif whole:
                 problems.append("deleted %s not written in its folder" % path)
             continue
-        expected_names.add(path)
         got = by_name.get(path)
+        if none_left:
+            short += 1
+            if got is not None:
+                problems.append("%s (wholly past the image's end) written with %d bytes" % (path, len(got)))
+            elif "relikorda-recover: %s was not written: " % os.path.join(folder, "files", path) not in run.stderr:
+                problems.append("%s (wholly past the image's end) not named as not written" % path)
+            continue
+        expected_names.add(path)
         if got is None:
             problems.append("%s not written by name" % path)
         elif whole and got != data:
@@ -92,8 +103,9 @@ def check(bin_dir, images, name, volume, at, kept, partition, said, work):
     if not m or int(m.group(1)) != deleted_written + len(carved):
         problems.append("deleted count %s, not the %d deleted entries and %d carved files written"
                         % (m.group(1) if m else "missing", deleted_written, len(carved)))
-    if short and "media: %d of them short" % short not in run.stdout:
-        problems.append("no line counting %d short files" % short)
+    counted = sum(int(n) for n in re.findall(r"^media: (\d+) (?:of them short|not written):", run.stdout, re.M))
+    if counted != short:
+        problems.append("%d files counted short or not written, not %d" % (counted, short))
     if run.returncode != (12 if short else 0):
         problems.append("exit %d with %d short files" % (run.returncode, short))
     if said and said not in run.stderr:

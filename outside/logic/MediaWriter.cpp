@@ -223,6 +223,16 @@ MediaWriter::Outcome MediaWriter::Write(const _ARCHIVE_INFOMATION& item, MediaCo
     std::string reason, path;
     bool ok = false;
     uint64_t copied = 0;
+    auto* cut = dynamic_cast<CFileNode*>(node);
+    // A file whose clusters all lie past what the volume still holds (a cut image) has not one byte
+    // left: it is not written, not even empty, and said as not written.
+    if (cut && cut->IsSizeCut() && node->GetSize() == 0) {
+        ReportLostFile(platform::JoinPath(folder, name),
+                       "none of its bytes could be read: the file system gives it no clusters on the volume that "
+                       "are its own");
+        ++counts.gone;
+        return Outcome::Gone;
+    }
     // Each folder is made once, each level of it once: no failing mkdir.
     if (!MakeFoldersBelow(outFolder_, folder, &reason, &made_)) {
         path = platform::JoinPath(folder, name);
@@ -234,7 +244,6 @@ MediaWriter::Outcome MediaWriter::Write(const _ARCHIVE_INFOMATION& item, MediaCo
         // inode, say) keeps its name and place, and the summary says how many there are. One of
         // which the device holds no byte (its data past the end of a cut volume, or unreadable) is
         // not left at all, not even empty.
-        auto* cut = dynamic_cast<CFileNode*>(node);
         const bool readable = reader || (cut && cut->IsSizeCut());
         ok = CopyOut(reader.get(), readable ? node->GetSize() : 0, folder, name, &path, &copied, &reason);
         if (!ok && reason.empty()) {
@@ -249,7 +258,6 @@ MediaWriter::Outcome MediaWriter::Write(const _ARCHIVE_INFOMATION& item, MediaCo
         return Outcome::Failed;
     }
     ++counts.written;
-    auto* cut = dynamic_cast<CFileNode*>(node);
     if (!reader && !(cut && cut->IsSizeCut())) {
         if (node->GetSize() != 0) ++counts.unreadable;
         return Outcome::Written;

@@ -3,7 +3,7 @@
 fixtures/make_fat_damage.sh made, judged against fls/icat of the undamaged volume. Every live file
 the damage did not touch is written byte for byte in its folder. A touched one is written byte for
 byte, or named short on standard error with a beginning of its own bytes (never another's), or lost
-with its folder or volume named on standard error. The run ends with the status the case gives
+and named as not written, or lost with its folder or volume named on standard error. The run ends with the status the case gives
 (12: the media job failed, as it does for a short file) and standard error holds the case's text."""
 import os
 import re
@@ -62,8 +62,9 @@ def check(bin_dir, images, work, name, volume, status, touched_spec, said):
                 problems.append("%s written with other bytes and not named short" % path)
             elif data[:len(got)] != got:
                 problems.append("%s named short holds bytes not its own" % path)
-        elif not re.search(r"^warning: FAT: .*(%s|the volume at sector)" % re.escape('"%s"' % os.path.dirname(path)),
-                           run.stderr, re.M):
+        elif "%s was not written: " % written not in run.stderr and not re.search(
+                r"^warning: FAT: .*(%s|the volume at sector)" % re.escape('"%s"' % os.path.dirname(path)), run.stderr,
+                re.M):
             problems.append("%s lost and neither it nor its folder named" % path)
     if said and said not in run.stderr:
         problems.append("standard error does not say %r" % said)
