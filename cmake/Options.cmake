@@ -29,22 +29,60 @@ function(rk_add_test name)
     DISCOVERY_TIMEOUT 60)
 endfunction()
 
+# The fixtures are data made by real tools from this source alone, the same for every build tree: a
+# tree built with other flags (the sanitizer's, the fuzzer's) can take copies of them from a tree that
+# made them, instead of making them again. A copy of its own, as a fixture made here would be: tests
+# may change what they are given.
+set(RK_FIXTURES_FROM "" CACHE PATH "A build tree of this source whose test data this tree copies instead of making its own")
+if(RK_FIXTURES_FROM)
+  get_filename_component(RK_FIXTURES_FROM ${RK_FIXTURES_FROM} ABSOLUTE)
+  if(RK_FIXTURES_FROM STREQUAL CMAKE_BINARY_DIR)
+    message(FATAL_ERROR "RK_FIXTURES_FROM names this build tree itself")
+  endif()
+  if(NOT EXISTS ${RK_FIXTURES_FROM}/CMakeCache.txt)
+    message(FATAL_ERROR "RK_FIXTURES_FROM: ${RK_FIXTURES_FROM} is no configured build tree")
+  endif()
+  load_cache(${RK_FIXTURES_FROM} READ_WITH_PREFIX FROM_ CMAKE_HOME_DIRECTORY RK_FIXTURES_FROM)
+  if(NOT FROM_CMAKE_HOME_DIRECTORY STREQUAL CMAKE_SOURCE_DIR)
+    message(FATAL_ERROR "RK_FIXTURES_FROM: ${RK_FIXTURES_FROM} is built from ${FROM_CMAKE_HOME_DIRECTORY}, not from this source")
+  endif()
+  if(FROM_RK_FIXTURES_FROM)
+    message(FATAL_ERROR "RK_FIXTURES_FROM: ${RK_FIXTURES_FROM} copies its own test data from ${FROM_RK_FIXTURES_FROM}")
+  endif()
+endif()
+
+# Every fixture, and those that a group of targets reads (RK_FIXTURE_GROUP set in their folders: a
+# target <group>_fixtures), so that the tree they are taken from can make just these.
+add_custom_target(fixtures)
+
 # rk_add_fixture(target SCRIPT script [ARGS ...] [DEPENDS ...]): runs the script with a fresh output
 # folder ${CMAKE_BINARY_DIR}/testdata/<target> as its first argument; made again when the script or
-# a dependency changes. Tests that read it add_dependencies() on the target.
+# a dependency changes (with RK_FIXTURES_FROM: copied again when that tree has made it again). Tests
+# that read it add_dependencies() on the target.
 function(rk_add_fixture target)
   cmake_parse_arguments(F "" "SCRIPT" "ARGS;DEPENDS" ${ARGN})
   set(out ${CMAKE_BINARY_DIR}/testdata/${target})
   set(stamp ${CMAKE_BINARY_DIR}/testdata/${target}.stamp)
-  add_custom_command(OUTPUT ${stamp}
-    COMMAND ${CMAKE_COMMAND} -E rm -rf ${out}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${out}
-    COMMAND ${F_SCRIPT} ${out} ${F_ARGS}
-    COMMAND ${CMAKE_COMMAND} -E touch ${stamp}
-    DEPENDS ${F_SCRIPT} ${F_DEPENDS}
-    COMMENT "Making test data ${target}"
-    VERBATIM)
-  add_custom_target(${target} ALL DEPENDS ${stamp})
+  if(RK_FIXTURES_FROM)
+    add_custom_target(${target} ALL
+      COMMAND ${CMAKE_COMMAND} -DNAME=${target} -DFROM=${RK_FIXTURES_FROM} -DTO=${CMAKE_BINARY_DIR}
+        "-DINPUTS=${F_SCRIPT};${F_DEPENDS}" -P ${CMAKE_SOURCE_DIR}/cmake/copy_fixture.cmake
+      VERBATIM)
+  else()
+    add_custom_command(OUTPUT ${stamp}
+      COMMAND ${CMAKE_COMMAND} -E rm -rf ${out}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${out}
+      COMMAND ${F_SCRIPT} ${out} ${F_ARGS}
+      COMMAND ${CMAKE_COMMAND} -E touch ${stamp}
+      DEPENDS ${F_SCRIPT} ${F_DEPENDS}
+      COMMENT "Making test data ${target}"
+      VERBATIM)
+    add_custom_target(${target} ALL DEPENDS ${stamp})
+  endif()
+  add_dependencies(fixtures ${target})
+  if(RK_FIXTURE_GROUP)
+    add_dependencies(${RK_FIXTURE_GROUP}_fixtures ${target})
+  endif()
 endfunction()
 
 # rk_add_bench(name SOURCES ... LIBS ...): a benchmark program; run by hand, never by CTest.
