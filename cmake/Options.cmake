@@ -8,6 +8,9 @@ set(CMAKE_C_VISIBILITY_PRESET hidden)
 set(CMAKE_VISIBILITY_INLINES_HIDDEN ON)
 
 if(RK_SANITIZE)
+  # -O1 and line tables: all that the sanitizers need to check the code and to name file and line in
+  # their reports, in half the compile time of -O2 with full debug information.
+  add_compile_options(-O1 -g1)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)
 endif()
