@@ -8,6 +8,9 @@ set(CMAKE_C_VISIBILITY_PRESET hidden)
 set(CMAKE_VISIBILITY_INLINES_HIDDEN ON)
 
 if(RK_SANITIZE)
+  # -O1 and line tables: all that the sanitizers need to check the code and to name file and line in
+  # their reports, in half the compile time of -O2 with full debug information.
+  add_compile_options(-O1 -g1)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)
 endif()
@@ -15,6 +18,11 @@ if(RK_TSAN)
   add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
   add_link_options(-fsanitize=thread)
 endif()
+
+# CTest starts the tests of highest COST first, and a tree built from clean has no timings of its own
+# yet: a fuzz target's run and a GUI program's (each one process for many cases, the longest of the
+# suite) are started first, so that they end with the rest and not after it.
+set(RK_LONG_TEST_COST 100)
 
 # rk_add_test(name SOURCES ... LIBS ... LABELS ...): one GoogleTest binary registered with CTest.
 function(rk_add_test name)
@@ -29,22 +37,60 @@ function(rk_add_test name)
     DISCOVERY_TIMEOUT 60)
 endfunction()
 
+# The fixtures are data made by real tools from this source alone, the same for every build tree: a
+# tree built with other flags (the sanitizer's, the fuzzer's) can take copies of them from a tree that
+# made them, instead of making them again. A copy of its own, as a fixture made here would be: tests
+# may change what they are given.
+set(RK_FIXTURES_FROM "" CACHE PATH "A build tree of this source whose test data this tree copies instead of making its own")
+if(RK_FIXTURES_FROM)
+  get_filename_component(RK_FIXTURES_FROM ${RK_FIXTURES_FROM} ABSOLUTE)
+  if(RK_FIXTURES_FROM STREQUAL CMAKE_BINARY_DIR)
+    message(FATAL_ERROR "RK_FIXTURES_FROM names this build tree itself")
+  endif()
+  if(NOT EXISTS ${RK_FIXTURES_FROM}/CMakeCache.txt)
+    message(FATAL_ERROR "RK_FIXTURES_FROM: ${RK_FIXTURES_FROM} is no configured build tree")
+  endif()
+  load_cache(${RK_FIXTURES_FROM} READ_WITH_PREFIX FROM_ CMAKE_HOME_DIRECTORY RK_FIXTURES_FROM)
+  if(NOT FROM_CMAKE_HOME_DIRECTORY STREQUAL CMAKE_SOURCE_DIR)
+    message(FATAL_ERROR "RK_FIXTURES_FROM: ${RK_FIXTURES_FROM} is built from ${FROM_CMAKE_HOME_DIRECTORY}, not from this source")
+  endif()
+  if(FROM_RK_FIXTURES_FROM)
+    message(FATAL_ERROR "RK_FIXTURES_FROM: ${RK_FIXTURES_FROM} copies its own test data from ${FROM_RK_FIXTURES_FROM}")
+  endif()
+endif()
+
+# Every fixture, and those that a group of targets reads (RK_FIXTURE_GROUP set in their folders: a
+# target <group>_fixtures), so that the tree they are taken from can make just these.
+add_custom_target(fixtures)
+
 # rk_add_fixture(target SCRIPT script [ARGS ...] [DEPENDS ...]): runs the script with a fresh output
 # folder ${CMAKE_BINARY_DIR}/testdata/<target> as its first argument; made again when the script or
-# a dependency changes. Tests that read it add_dependencies() on the target.
+# a dependency changes (with RK_FIXTURES_FROM: copied again when that tree has made it again). Tests
+# that read it add_dependencies() on the target.
 function(rk_add_fixture target)
   cmake_parse_arguments(F "" "SCRIPT" "ARGS;DEPENDS" ${ARGN})
   set(out ${CMAKE_BINARY_DIR}/testdata/${target})
   set(stamp ${CMAKE_BINARY_DIR}/testdata/${target}.stamp)
-  add_custom_command(OUTPUT ${stamp}
-    COMMAND ${CMAKE_COMMAND} -E rm -rf ${out}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${out}
-    COMMAND ${F_SCRIPT} ${out} ${F_ARGS}
-    COMMAND ${CMAKE_COMMAND} -E touch ${stamp}
-    DEPENDS ${F_SCRIPT} ${F_DEPENDS}
-    COMMENT "Making test data ${target}"
-    VERBATIM)
-  add_custom_target(${target} ALL DEPENDS ${stamp})
+  if(RK_FIXTURES_FROM)
+    add_custom_target(${target} ALL
+      COMMAND ${CMAKE_COMMAND} -DNAME=${target} -DFROM=${RK_FIXTURES_FROM} -DTO=${CMAKE_BINARY_DIR}
+        "-DINPUTS=${F_SCRIPT};${F_DEPENDS}" -P ${CMAKE_SOURCE_DIR}/cmake/copy_fixture.cmake
+      VERBATIM)
+  else()
+    add_custom_command(OUTPUT ${stamp}
+      COMMAND ${CMAKE_COMMAND} -E rm -rf ${out}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${out}
+      COMMAND ${F_SCRIPT} ${out} ${F_ARGS}
+      COMMAND ${CMAKE_COMMAND} -E touch ${stamp}
+      DEPENDS ${F_SCRIPT} ${F_DEPENDS}
+      COMMENT "Making test data ${target}"
+      VERBATIM)
+    add_custom_target(${target} ALL DEPENDS ${stamp})
+  endif()
+  add_dependencies(fixtures ${target})
+  if(RK_FIXTURE_GROUP)
+    add_dependencies(${RK_FIXTURE_GROUP}_fixtures ${target})
+  endif()
 endfunction()
 
 # rk_add_bench(name SOURCES ... LIBS ...): a benchmark program; run by hand, never by CTest.
@@ -89,7 +135,7 @@ function(rk_add_fuzzer name)
     add_dependencies(fuzz_targets ${name})
   endif()
   add_test(NAME fuzz.${name} COMMAND ${name} ${args} ${corpus})
-  set_tests_properties(fuzz.${name} PROPERTIES LABELS fuzz TIMEOUT 600)
+  set_tests_properties(fuzz.${name} PROPERTIES LABELS fuzz TIMEOUT 600 COST ${RK_LONG_TEST_COST})
   if(RK_FUZZ AND Z_CORPUS)
     set_tests_properties(fuzz.${name} PROPERTIES FIXTURES_REQUIRED ${name}_corpus)
   endif()
@@ -120,6 +166,6 @@ function(rk_add_gui_test name)
       WORKING_DIRECTORY ${T_WORKING_DIRECTORY})
     set(label gui)
   endif()
-  set_tests_properties(${name} PROPERTIES LABELS ${label} TIMEOUT 300 ENVIRONMENT
+  set_tests_properties(${name} PROPERTIES LABELS ${label} TIMEOUT 300 COST ${RK_LONG_TEST_COST} ENVIRONMENT
     "RK_TESTDATA=${CMAKE_BINARY_DIR}/testdata;RK_SCREENS=${CMAKE_BINARY_DIR}/screens;${RK_TOOLKIT_LSAN}")
 endfunction()

@@ -2,7 +2,8 @@
 # One entry for every way of building this tree:
 #   scripts/dev.sh sample     install, build, recover the built-in sample phone into a new folder under build/recovered
 #   scripts/dev.sh test       install, build, run every test
-#   scripts/dev.sh sanitize   build in build-asan with AddressSanitizer + UBSan and run every test
+#   scripts/dev.sh sanitize   build in build-asan with AddressSanitizer + UBSan and run every test (on
+#                             copies of the test data of build/, made there first)
 #   scripts/dev.sh fuzz       build with clang's libFuzzer (+ ASan/UBSan) in build-fuzz and run each fuzz
 #                             target for a bounded time
 set -euo pipefail
@@ -55,7 +56,10 @@ case "${1:-}" in
         ;;
     sanitize)
         install_packages
-        build build-asan -DRK_SANITIZE=ON
+        # The fixtures are data made by real tools, the same whatever the compiler flags: made (or
+        # brought up to date) in build/, and copied from there.
+        build build -- fixtures
+        build build-asan -DRK_SANITIZE=ON -DRK_FIXTURES_FROM="$PWD/build"
         # intercept_tls_get_addr=0: this toolchain's LeakSanitizer guesses the bounds of a dynamic
         # thread-local block (one of a library loaded at run time) from the 16 bytes before it, as C
         # libraries before 2.25 laid them out. Ours mallocs those blocks, and when one lands 16 bytes past
@@ -68,9 +72,11 @@ case "${1:-}" in
         ;;
     fuzz)
         install_packages
-        # Only the fuzz targets and their corpora: the fuzz run runs nothing else of this tree.
+        # Only the fuzz targets and their corpora (made in build/ and copied): the fuzz run runs
+        # nothing else of this tree.
+        build build -- fuzz_fixtures
         CC=clang CXX=clang++ build build-fuzz -DRK_FUZZ=ON -DRK_SANITIZE=ON -DRK_FUZZ_SECONDS="${RK_FUZZ_SECONDS:-20}" \
-            -- fuzz_targets
+            -DRK_FIXTURES_FROM="$PWD/build" -- fuzz_targets
         (cd build-fuzz && ctest -L fuzz -j "$jobs" --output-on-failure)
         ;;
     *)
