@@ -190,11 +190,12 @@ TEST_P(MerrowinSamplePhoneTest, DeletedContactsKeepWhatSurvived) {
     EXPECT_EQ(Values(*holt, 4866), (std::set<std::string>{"+1 650-555-0108"}));
     auto* holtDocument = dynamic_cast<IContactDocument*>(holt->data);
     ASSERT_NE(holtDocument, nullptr);
-    if (std::string(GetParam()) != "sample_phone_legacy")  // the old name lives in the log alone
+    if (std::string(GetParam()) != "sample_phone_legacy") {  // the old name lives in the log alone
         EXPECT_NE(std::string(holtDocument->GetDocumentText())
                       .find("<name deleted=\"1\" earlier=\"1\">\n        <value res=\"4097\">Henry Hill</value>"),
                   std::string::npos)
             << holtDocument->GetDocumentText();
+    }
     const Contact* jack = Named("Jack Jones");
     ASSERT_NE(jack, nullptr);
     bool office = false;
