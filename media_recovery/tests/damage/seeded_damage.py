@@ -561,6 +561,11 @@ def names_now(image, off):
     return {inode: path for _, inode, path in listing(image, off)}
 
 
+def extension(path):
+    stem, dot, ext = os.path.basename(path).rpartition(".")
+    return ext.lower() if dot else ""
+
+
 def name_length_unknowable(f, img, changed):
     """On ext2/ext3 a record's name length changed to another that its record's length was made
     for too (the padding after a name holds up to three bytes) names another name: nothing tells."""
@@ -627,6 +632,12 @@ def run_seed(seed, volume, images, recover, keep):
                     renamed = names_now(copy, oracle["offset"]) if renamed is None else renamed
                     now = renamed.get(f["inode"])
                     said = now is not None and now != f["path"] and os.path.basename(now) in stderr
+                    # A short name's extension changed to one of no kind the media job recovers
+                    # (report.pdf now report.pbf): to the run it is no photo, video, song or
+                    # document at all.
+                    if not mine and now is not None and extension(now) != extension(f["path"]) and \
+                            extension(now) not in {extension(g["path"]) for g in oracle["files"]}:
+                        continue
                 for p in mine:
                     got = written[p]
                     prefix = len(got) < len(data) and data[:len(got)] == got
