@@ -146,7 +146,7 @@ set(RK_TOOLKIT_LSAN "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/cmake/lsan_to
 
 # rk_add_gui_test(name [NO_DISPLAY] SOURCES ... LIBS ... [WORKING_DIRECTORY dir]): a GoogleTest binary
 # over the GUI toolkit, registered whole. It runs on an Xvfb display of its own (label gui; see run_gui_test.sh),
-# or without a display (NO_DISPLAY, label unit). Screenshots go to build/screens.
+# or without a display (NO_DISPLAY, label unit), with a home and a temporary folder of its own either way. Screenshots go to build/screens.
 function(rk_add_gui_test name)
   cmake_parse_arguments(T "NO_DISPLAY" "WORKING_DIRECTORY" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
@@ -159,7 +159,8 @@ function(rk_add_gui_test name)
     set(T_WORKING_DIRECTORY ${RK_BIN_DIR})
   endif()
   if(T_NO_DISPLAY)
-    add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${T_WORKING_DIRECTORY})
+    add_test(NAME ${name} COMMAND ${CMAKE_SOURCE_DIR}/cmake/run_gui_test.sh --no-display $<TARGET_FILE:${name}>
+      WORKING_DIRECTORY ${T_WORKING_DIRECTORY})
     set(label unit)
   else()
     add_test(NAME ${name} COMMAND ${CMAKE_SOURCE_DIR}/cmake/run_gui_test.sh $<TARGET_FILE:${name}>

@@ -1,12 +1,19 @@
 #!/bin/sh
 # Runs a GUI test program on an X display of its own (Xvfb, as xvfb-run -a does), with a home and a
 # temporary folder of its own, both removed afterwards: tests started side by side share nothing.
+# With --no-display first: the home and the temporary folder alone, for tests of the toolkit that
+# open no window.
 # A toolkit critical (a widget misused) ends the program: it fails the test where it happens.
 # Text is drawn with the fonts of test_fonts.conf alone, whatever fonts the machine has.
 # The server picks the display number itself (-displayfd): a number picked by looking for lock
 # files can be one whose server is still ending, and a client's first connection then reaches the
 # old server's socket and fails.
 set -eu
+display_too=yes
+if [ "${1:-}" = --no-display ]; then
+    display_too=
+    shift
+fi
 fonts="$(cd "$(dirname "$0")" && pwd)/test_fonts.conf"
 work=$(mktemp -d /tmp/rk_gui_run.XXXXXX)
 server=
@@ -21,6 +28,18 @@ trap finish EXIT
 trap 'exit 129' HUP
 trap 'exit 130' INT
 trap 'exit 143' TERM
+
+mkdir "$work/home" "$work/tmp"
+# As /tmp is: open to every user (some tests run a program as another user).
+chmod 711 "$work"
+chmod 1777 "$work/tmp"
+if [ -z "$display_too" ]; then
+    set +e
+    HOME="$work/home" TMPDIR="$work/tmp" "$@"
+    status=$?
+    set -e
+    exit "$status"
+fi
 
 # The server accepts every cookie in its file; clients look theirs up by the display's number.
 cookie=$(mcookie)
@@ -37,7 +56,6 @@ if [ -z "$display" ]; then
     exit 1
 fi
 xauth -q -f "$work/Xauthority" add ":$display" . "$cookie"
-mkdir "$work/home" "$work/tmp"
 
 set +e
 FONTCONFIG_FILE="$fonts" G_DEBUG=fatal-criticals DISPLAY=":$display" XAUTHORITY="$work/Xauthority" HOME="$work/home" TMPDIR="$work/tmp" "$@"

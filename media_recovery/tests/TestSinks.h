@@ -8,6 +8,7 @@
 #include "filesystems/frame/CSearchedPartitionInfo.h"
 #include "filesystems/frame/IFileSystemSearchController.h"
 #include "sqlite_recovery/framework/IProgress.h"
+#include "testing/TempFolder.h"
 
 // Records what a sink is told; answers "go on" until stopAfter continue questions were asked.
 class CRecordingSink : public IProgress {
@@ -60,17 +61,3 @@ inline std::string ReadWhole(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// A fresh folder under /tmp, removed at the end of the test.
-class TempFolder {
-public:
-    TempFolder() {
-        char name[] = "/tmp/rk_media_XXXXXX";
-        path_ = mkdtemp(name) ? name : "/tmp";
-    }
-    ~TempFolder() { std::system(("rm -rf '" + path_ + "'").c_str()); }
-    const std::string& Path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};

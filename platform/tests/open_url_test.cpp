@@ -14,15 +14,11 @@
 #include "platform/FileSystem.h"
 #include "platform/OpenUrl.h"
 #include "testing/FakeDesktop.h"
+#include "testing/TempFolder.h"
 
 using namespace platform;
 
 namespace {
-
-std::string MakeTempFolder() {
-    char pattern[] = "/tmp/rk_open_url_XXXXXX";
-    return mkdtemp(pattern) ? pattern : "";
-}
 
 void WriteFile(const std::string& path, const std::string& text) {
     std::ofstream out(path);
@@ -32,7 +28,8 @@ void WriteFile(const std::string& path, const std::string& text) {
 }  // namespace
 
 TEST(OpenUrlTest, OnlyWebAddressesAndExistingFoldersAreOpened) {
-    const std::string base = MakeTempFolder();
+    const TempFolder scratch("rk_open_url");
+    const std::string& base = scratch.Path();
     ASSERT_FALSE(base.empty());
     ASSERT_TRUE(CreateDirectories(base + "/A&B folder"));
     WriteFile(base + "/file.txt", "x");

@@ -28,7 +28,9 @@ std::string RunJob(const std::string& phone, const std::string& out, IQuickFileS
     *code = RunMediaJobWith(calls, device, out, report);
     std::fclose(report);
     ResetSearcherFactories();
-    return ReadWhole(reportPath);
+    std::string text = ReadWhole(reportPath);
+    std::remove(reportPath.c_str());  // it lies beside the test's folder, not in it
+    return text;
 }
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }

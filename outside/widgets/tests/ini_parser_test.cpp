@@ -8,13 +8,9 @@
 #include <string>
 
 #include "outside/widgets/CBPIniParser.h"
+#include "testing/TempFolder.h"
 
 namespace {
-
-std::string TempFolder() {
-    char pattern[] = "/tmp/rk_ini_XXXXXX";
-    return mkdtemp(pattern) ? pattern : "";
-}
 
 void Write(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
@@ -35,7 +31,8 @@ std::string Str(const CBPIniParser& ini, const char* section, const char* key) {
 }  // namespace
 
 TEST(IniParserTest, ReadsValuesOfEveryKind) {
-    const std::string folder = TempFolder();
+    const TempFolder scratch("rk_ini");
+    const std::string& folder = scratch.Path();
     Write(folder + "/main.ini",
           "\xEF\xBB\xBF; a comment\r\n"
           "[Public]\r\n"
@@ -87,7 +84,8 @@ TEST(IniParserTest, ReadsValuesOfEveryKind) {
 }
 
 TEST(IniParserTest, SupplementaryFilesAddOnlyWhatIsMissing) {
-    const std::string folder = TempFolder();
+    const TempFolder scratch("rk_ini");
+    const std::string& folder = scratch.Path();
     Write(folder + "/main.ini", "[Public]\nA=main\n");
     Write(folder + "/extra.ini", "[Public]\nA=extra\nB=extra\n[Scan]\nC=3\n");
     Write(folder + "/later.ini", "[Public]\nB=later\n");
@@ -101,7 +99,8 @@ TEST(IniParserTest, SupplementaryFilesAddOnlyWhatIsMissing) {
 }
 
 TEST(IniParserTest, WritesKeepCommentsAndLayout) {
-    const std::string folder = TempFolder();
+    const TempFolder scratch("rk_ini");
+    const std::string& folder = scratch.Path();
     const std::string path = folder + "/UIConfig.ini";
     Write(path, "; top\n[Public]\n; language\nLanguage=English\n\n[MainWin]\nWinSize=1000,620\n");
     Write(folder + "/extra.ini", "[Public]\nFromExtra=1\n");
