@@ -301,7 +301,9 @@ ReadOnlyFolder::ReadOnlyFolder() : path_(MakeTempFolder()) {
 }
 
 ReadOnlyFolder::~ReadOnlyFolder() {
-    if (mounted_) umount(path_.c_str());
+    // Detached: the file chooser may still hold the folder open, and a plain unmount would then
+    // leave it mounted after the test.
+    if (mounted_) umount2(path_.c_str(), MNT_DETACH);
     chmod(path_.c_str(), 0755);
     rmdir(path_.c_str());
 }
