@@ -116,6 +116,25 @@ bool FirstClusterIsItsOwn(FatWalkContext& ctx, uint32_t f, uint64_t needed) {
     return true;
 }
 
+bool InsideWholeChain(FatWalkContext& ctx, uint32_t c) {
+    if (!ctx.fat || !ctx.IsDataCluster(c)) return false;
+    const uint64_t end = static_cast<uint64_t>(ctx.clusterCount) + 2;
+    if (ctx.namedBy.empty()) {
+        ctx.namedBy.assign(end, 0);
+        // A link the two copies of the table differ on may be the changed one: it names nothing here.
+        for (uint32_t from = 2; from < end; ++from) {
+            const uint32_t to = ctx.fat->NextCluster(from);
+            if (ctx.IsDataCluster(to) && (!ctx.other || ctx.other->NextCluster(from) == to)) ctx.namedBy[to] = from;
+        }
+    }
+    // Back to the chain's head; a chain that loops has none.
+    for (uint64_t steps = 0; ctx.namedBy[c] != 0; ++steps) {
+        if (steps >= end) return false;
+        c = ctx.namedBy[c];
+    }
+    return c < ctx.whole.size() && ctx.whole[c];
+}
+
 bool LostFirstByte(const uint8_t* bytes, size_t length, size_t offset) {
     uint8_t e[kFatEntrySize];
     std::memcpy(e, bytes + offset, kFatEntrySize);

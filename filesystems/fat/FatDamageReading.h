@@ -38,6 +38,8 @@ uint32_t RepairHighHalf(FatWalkContext& ctx, const uint8_t* e, bool folder, uint
 uint32_t OrphanSuccessor(FatWalkContext& ctx, uint32_t c, uint64_t left);
 // Whether a live file's first cluster, of a file needing so many clusters, is its own.
 bool FirstClusterIsItsOwn(FatWalkContext& ctx, uint32_t f, uint64_t needed);
+// Whether cluster c, which a link names, lies in the chain of a live file that holds that file whole.
+bool InsideWholeChain(FatWalkContext& ctx, uint32_t c);
 // Whether the never-used slot at offset of a folder's bytes holds an entry but for its first byte
 // (with '_' there: a name as writers make them, plausible, a cluster and a size that agree) and a
 // live entry follows it before any other never-used slot: then that byte was lost.

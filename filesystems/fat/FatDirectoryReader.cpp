@@ -197,6 +197,13 @@ IDataRunList* BuildFatFileRuns(FatWalkContext& ctx, uint32_t firstCluster, uint6
             if (keptBytes) *keptBytes = 0;
             return nullptr;
         }
+        // A first cluster that a link names: either that link was cross-linked into this file, or
+        // this entry's cluster was changed to one inside another chain. Which is known once every
+        // file whose chain holds it whole is: kept back till then.
+        if (ctx.deferring && firstCluster < ctx.named.size() && ctx.named[firstCluster]) {
+            *fits = false;
+            return nullptr;
+        }
         if (firstCluster < ctx.heads.size()) ctx.heads[firstCluster] = true;
     }
     const uint64_t volumeEnd = static_cast<uint64_t>(ctx.clusterCount) + 2;  // one past the last cluster
@@ -634,12 +641,28 @@ bool ReadVolumeTree(FatWalkContext& ctx) {
     pending.swap(ctx.pending);
     if (!whole) return false;
     ctx.finishing = true;
+    // A file kept back for a first cluster that a link names holds it when no other file's whole
+    // chain runs through it: a chain that runs into it is cut there, as at any file's first cluster.
+    // (Decided before any is read again: a chain read again may no longer run through it.)
     for (FatWalkContext::PendingFile& p : pending) {
-        // A first cluster that heads another file's whole chain is that file's: this entry's
-        // cluster was changed.
+        if (p.firstCluster >= ctx.named.size() || p.firstCluster >= ctx.heads.size() || !ctx.named[p.firstCluster])
+            continue;
+        p.notItsOwn = InsideWholeChain(ctx, p.firstCluster);
+        if (!p.notItsOwn) ctx.heads[p.firstCluster] = true;
+    }
+    for (FatWalkContext::PendingFile& p : pending) {
+        // A first cluster that heads another file's whole chain is that file's, and one where a
+        // folder begins is that folder's: this entry's cluster was changed.
         IDataRunList* runs = nullptr;
         if (p.firstCluster < ctx.whole.size() && ctx.whole[p.firstCluster]) {
             RK_LOG("[FAT] \"%s\": its first cluster, %u, is that of another file, whose chain holds that file whole",
+                   p.props->GetName(), p.firstCluster);
+            p.props->CutSize(0);
+        } else if (ctx.IsDataCluster(p.firstCluster) && BeginsAsFolder(ctx, p.firstCluster)) {
+            RK_LOG("[FAT] \"%s\": its first cluster, %u, is where a folder begins", p.props->GetName(), p.firstCluster);
+            p.props->CutSize(0);
+        } else if (p.notItsOwn) {
+            RK_LOG("[FAT] \"%s\": its first cluster, %u, lies in the chain of another file, which holds that file whole",
                    p.props->GetName(), p.firstCluster);
             p.props->CutSize(0);
         } else {

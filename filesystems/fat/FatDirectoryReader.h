@@ -48,6 +48,8 @@ struct FatWalkContext {
     // cross-linked. Empty without a table.
     std::vector<bool> named, heads;
     std::vector<bool> whole;  // first clusters of live files whose chains hold them whole
+    // By cluster: the cluster whose link names it (0: none), made when first asked for.
+    std::vector<uint32_t> namedBy;
     // Live files whose chains do not hold what their sizes need, kept back while folders are read:
     // a chain that runs into a file's first cluster is cut there once every first cluster is known.
     struct PendingFile {
@@ -55,6 +57,7 @@ struct FatWalkContext {
         uint32_t firstCluster;
         uint32_t directoryCluster;
         CFATFileNode* parent;
+        bool notItsOwn = false;  // its first cluster lies in another file's whole chain
     };
     std::vector<PendingFile> pending;
     bool deferring = false;
