@@ -30,16 +30,6 @@ public:
 
 uint64_t Payload(uint64_t value) { return value; }
 
-// The address space the process has mapped now.
-rlim_t MappedBytes() {
-    unsigned long pages = 0;
-    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(statm, "%lu", &pages) != 1) pages = 0;
-        std::fclose(statm);
-    }
-    return static_cast<rlim_t>(pages) * 4096;
-}
-
 }  // namespace
 
 TEST(MsgCenterTest, PushBeforeInitializeIsRefusedAndNothingIsKept) {
@@ -112,6 +102,16 @@ TEST(MsgCenterTest, CopiesOwnTheirItems) {
 }
 
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+// The address space the process has mapped now.
+static rlim_t MappedBytes() {
+    unsigned long pages = 0;
+    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(statm, "%lu", &pages) != 1) pages = 0;
+        std::fclose(statm);
+    }
+    return static_cast<rlim_t>(pages) * 4096;
+}
+
 TEST(MsgCenterTest, AnUnallocatablePayloadIsOutOfMemoryAndStoresNothing) {
     TestCentre centre;
     RecordingCentre gui;

@@ -71,7 +71,7 @@ struct Written {
 Written ReadConversations(const Result& run) {
     Written all;
     for (int id = 0; id < 1000; ++id) {
-        char name[8];
+        char name[12];
         std::snprintf(name, sizeof name, "%04d", id);
         const std::string base = RunFolder(run) + "/sms/" + name;
         std::string xml = ReadFile(base + ".xml");

@@ -51,7 +51,7 @@ struct ScanRun {
     RawCarveScanner scanner;
     void Start(IStorageDevice& dev, uint32_t chunk, const RawAnalyserList& list) {
         scanner.SetOutput([this](RawHit& hit) {
-            carved.push_back({hit.startSector, hit.size, hit.fileTypeId, "", hit.extraName});
+            carved.push_back({hit.startSector, hit.size, hit.fileTypeId, "", hit.extraName, ""});
             return true;
         });
         ASSERT_TRUE(scanner.BeginSearch(&dev, chunk));

@@ -528,9 +528,13 @@ TEST_F(RelikordaRecoverTest, FilesTheDeviceHoldsOnlyInPartAreNamedAndCounted) {
                 EXPECT_EQ(folders.count(platform::ParentFolder(name)), 1u) << card << " wrote " << name;
         }
         if (named + lost == 0) continue;
-        if (named) EXPECT_TRUE(Contains(run.out, "media: " + std::to_string(named) + " of them short: ")) << card << run.out;
-        if (lost) EXPECT_TRUE(Contains(run.out, "media: " + std::to_string(lost) + " not written: the device holds none"))
-            << card << run.out;
+        if (named) {
+            EXPECT_TRUE(Contains(run.out, "media: " + std::to_string(named) + " of them short: ")) << card << run.out;
+        }
+        if (lost) {
+            EXPECT_TRUE(Contains(run.out, "media: " + std::to_string(lost) + " not written: the device holds none"))
+                << card << run.out;
+        }
         EXPECT_EQ(run.code, 8 + 4) << card;
         EXPECT_TRUE(Contains(run.err, "relikorda-recover: failed: media\n")) << card;
     }
