@@ -185,21 +185,26 @@ size_t CExFatCompleteSearch::Sift(const uint8_t* from, size_t count) {
     // on the bytes but in the last step, which few sectors reach. Sectors lie a sector apart, too far
     // for the processor to fetch them ahead by itself: each one's first line is asked for 16 sectors
     // early, and the lines a walk of its entries reads next as soon as what comes before them tells
-    // that it will. (The prefetches stand in the loops themselves: the compiler drops one inside a
-    // helper, which it takes for a call without effect.)
+    // that it will (the second line is read by so few sectors that it is not asked for). (The
+    // prefetches stand in the loops themselves: the compiler drops one inside a helper, which it
+    // takes for a call without effect.)
     const size_t size = sectorSize_, ahead = 16;
-    // First the sectors whose first line does not tell that they hold nothing.
+    // First the sectors whose first type byte does not tell that they hold nothing.
     firstLook_.resize(count);
     for (size_t j = 0; j < std::min(ahead, count); ++j) __builtin_prefetch(from + j * size);
     size_t undecided = 0;
-    for (size_t j = 0; j < count; ++j) {
+    const auto look = [&](size_t j) {
         const uint8_t* p = from + j * size;
-        if (j + ahead < count) __builtin_prefetch(p + ahead * size);
-        __builtin_prefetch(p + ExFatSectorRecognizer::NextLineToRead(p));
         firstLook_[undecided] = static_cast<uint32_t>(j);
         // A sector whose first byte is 0 holds no entry (the free space of most devices).
-        undecided += MaybeSpecial(p) | !((p[0] == 0) | recognizer_.FirstLineHoldsNoEntry(p));
+        undecided += MaybeSpecial(p) | ExFatSectorRecognizer::FirstTypeMayCount(p);
+    };
+    size_t j = 0;
+    for (; j + ahead < count; ++j) {
+        __builtin_prefetch(from + (j + ahead) * size);
+        look(j);
     }
+    for (; j < count; ++j) look(j);
     // Of those, the ones whose first four entries do not tell it either; those whose four are
     // benign are marked to be read on.
     sifted_.resize(undecided);

@@ -59,15 +59,12 @@ public:
     // entry may count.
     //
     // Most sectors of a device are other data, whose bytes are random to these tests: they are made
-    // in three steps, the first two without a branch on the bytes. The first looks at the first two
-    // entries (the sector's first cache line): undecided (false) when both are benign, which only the
-    // few benign types that devices write make, not one random sector in 500. The second looks at the
-    // first four: undecided when all four are benign. The third reads on from the fifth.
-    bool FirstLineHoldsNoEntry(const uint8_t* buffer) const {
-        const uint8_t b0 = kBenignType[buffer[0]], b1 = kBenignType[buffer[kEntryBytes]];
-        const uint8_t* entry = buffer + b0 * kEntryBytes;  // entry 1 when entry 0 is benign
-        return !(b0 & b1) & CannotCount(entry);
-    }
+    // in three steps, the first two without a branch on the bytes. The first looks at the first type
+    // byte alone: undecided (true) when it is benign or of a type an entry counts by, about one
+    // random sector in 13. The second looks at the first four entries: undecided when all four are
+    // benign, which only the few benign types that devices write make. The third reads on from the
+    // fifth.
+    static bool FirstTypeMayCount(const uint8_t* buffer) { return kSectorStart[buffer[0]] != kNoEntry; }
     // readOn: the four are benign, undecided (the answer is then false).
     bool FirstFourHoldNoEntry(const uint8_t* buffer, bool& readOn) const {
         // Entries 2 and 3 (the second line) are read when 0 and 1 are benign, otherwise 0 and 1

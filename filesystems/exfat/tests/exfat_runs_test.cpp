@@ -187,7 +187,7 @@ TEST(ExFatSectorRecognizer, WhatEndsARun) {
 TEST(ExFatSectorRecognizer, WhatTheSiftPassesOverHoldsNothing) {
     const auto passedOver = [](const ExFatSectorRecognizer& r, const uint8_t* p) {
         bool readOn = false;
-        return r.FirstLineHoldsNoEntry(p) || r.FirstFourHoldNoEntry(p, readOn) || (readOn && r.PastFourHoldNoEntry(p));
+        return !r.FirstTypeMayCount(p) || r.FirstFourHoldNoEntry(p, readOn) || (readOn && r.PastFourHoldNoEntry(p));
     };
     const auto keepsNothing = [](Sectors& s) {
         Recognizer t;
