@@ -1,6 +1,7 @@
 #include "filesystems/exfat/CExFatCompleteSearch.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <map>
 #include <new>
@@ -150,10 +151,22 @@ size_t CExFatCompleteSearch::QuietSectors(uint64_t s, size_t count) const {
 namespace {
 // A boot sector's, a FAT's or an up-case table's start, as far as the first bytes tell (the
 // classification says which); no branch on the bytes.
-inline bool MaybeSpecial(const uint8_t* p) {
-    return (LoadLE64(p) == LoadLE64(kUpcaseStart)) | (p[0] == kFatStartByte) |
-           (LoadLE64(p + kBootName) == kBootNameWord);
+inline bool MaybeBootOrUpcase(const uint8_t* p) {
+    return (LoadLE64(p) == LoadLE64(kUpcaseStart)) | (LoadLE64(p + kBootName) == kBootNameWord);
 }
+inline bool MaybeSpecial(const uint8_t* p) { return MaybeBootOrUpcase(p) | (p[0] == kFatStartByte); }
+
+// The first bytes that leave a sector undecided on them alone: of a type the recognizer may count,
+// and a FAT's start.
+struct UndecidedFirstBytes {
+    std::array<uint8_t, 256> undecided;
+    UndecidedFirstBytes() {
+        for (unsigned b = 0; b < 256; ++b) {
+            const uint8_t type = static_cast<uint8_t>(b);
+            undecided[b] = ExFatSectorRecognizer::FirstTypeMayCount(&type) | (b == kFatStartByte);
+        }
+    }
+};
 }  // namespace
 
 void CExFatCompleteSearch::ExamineSectors(uint64_t firstSector, const uint8_t* from, size_t count, const uint8_t* end) {
@@ -192,14 +205,16 @@ size_t CExFatCompleteSearch::Sift(const uint8_t* from, size_t count) {
     // First the sectors whose first type byte does not tell that they hold nothing.
     firstLook_.resize(count);
     for (size_t j = 0; j < std::min(ahead, count); ++j) __builtin_prefetch(from + j * size);
+    static const UndecidedFirstBytes first;  // here: the recognizer's tables are made first
     size_t undecided = 0;
     const auto look = [&](size_t j) {
         const uint8_t* p = from + j * size;
         firstLook_[undecided] = static_cast<uint32_t>(j);
         // A sector whose first byte is 0 holds no entry (the free space of most devices).
-        undecided += MaybeSpecial(p) | ExFatSectorRecognizer::FirstTypeMayCount(p);
+        undecided += first.undecided[p[0]] | MaybeBootOrUpcase(p);
     };
     size_t j = 0;
+#pragma GCC unroll 4
     for (; j + ahead < count; ++j) {
         __builtin_prefetch(from + (j + ahead) * size);
         look(j);
