@@ -77,6 +77,11 @@ bool CExFatCompleteSearch::Prepare() {
     return true;
 }
 
+void CExFatCompleteSearch::SetDevice(IStorageDevice* device) {
+    device_ = device;
+    lender_ = dynamic_cast<ISectorLender*>(device);
+}
+
 int CExFatCompleteSearch::ScanChunk(uint64_t firstSector, uint64_t sectorCount, IProgress*) {
     if (!device_ || !chunkSectors_ || !builder_ || !Prepare()) return 0;
     if (sectorCount > chunkSectors_) sectorCount = chunkSectors_;
@@ -93,8 +98,8 @@ int CExFatCompleteSearch::ScanChunk(uint64_t firstSector, uint64_t sectorCount, 
 
 const uint8_t* CExFatCompleteSearch::LoadChunk(uint64_t firstSector, uint64_t sectorCount,
                                                std::shared_ptr<const uint8_t>& lent) {
-    if (auto* lender = dynamic_cast<ISectorLender*>(device_)) {
-        lent = lender->LendSectors(firstSector, sectorCount);
+    if (lender_) {
+        lent = lender_->LendSectors(firstSector, sectorCount);
         if (lent) return lent.get();
     }
     try {

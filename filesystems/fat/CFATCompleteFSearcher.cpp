@@ -122,6 +122,7 @@ CFATCompleteFSearcher::~CFATCompleteFSearcher() = default;
 
 void CFATCompleteFSearcher::SetDevice(IStorageDevice* device) {
     device_ = device;
+    lender_ = dynamic_cast<ISectorLender*>(device);
     if (device) sectorSize_ = device->GetSectorSize();
 }
 
@@ -155,8 +156,8 @@ int CFATCompleteFSearcher::ScanChunk(uint64_t firstSector, uint64_t sectorCount,
     // The chunk is current in the cache: examined where the cache holds it when it lends it,
     // otherwise one read copies it whole; a chunk that cannot be read whole is read sector by
     // sector, skipping what fails.
-    if (auto* lender = dynamic_cast<ISectorLender*>(device_)) {
-        if (std::shared_ptr<const uint8_t> lent = lender->LendSectors(firstSector, sectorCount)) {
+    if (lender_) {
+        if (std::shared_ptr<const uint8_t> lent = lender_->LendSectors(firstSector, sectorCount)) {
             ExamineSectors(lent.get(), firstSector, sectorCount);
             return 1;
         }
