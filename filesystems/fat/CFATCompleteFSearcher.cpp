@@ -188,10 +188,13 @@ void CFATCompleteFSearcher::ExamineSectors(const uint8_t* chunk, uint64_t firstS
         // at one cache line each.
         const auto next = fatPositions_.lower_bound(firstSector + i);
         const uint64_t until = next == fatPositions_.end() ? count : std::min(count, next->first - firstSector);
-        for (; i < until && chunk[i * sectorSize_ + kFatCountByte] != 2 &&
-               !kNotedFirstBytes.noted[chunk[i * sectorSize_]];
-             ++i)
-            if (i + ahead < count) __builtin_prefetch(chunk + (i + ahead) * sectorSize_);
+        const size_t size = sectorSize_;
+        const uint64_t fetched = std::min(until, count > ahead ? count - ahead : 0);
+        for (const uint8_t* p = chunk + i * size;
+             i < fetched && p[kFatCountByte] != 2 && !kNotedFirstBytes.noted[p[0]]; ++i, p += size)
+            __builtin_prefetch(p + ahead * size);
+        for (; i < until && chunk[i * size + kFatCountByte] != 2 && !kNotedFirstBytes.noted[chunk[i * size]]; ++i)
+            if (i + ahead < count) __builtin_prefetch(chunk + (i + ahead) * size);
         if (i < count) Examine(chunk + i * sectorSize_, firstSector + i);
     }
 }
