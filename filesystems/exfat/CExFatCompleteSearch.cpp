@@ -199,8 +199,8 @@ void CExFatCompleteSearch::ExamineSectors(uint64_t firstSector, const uint8_t* f
 }
 
 size_t CExFatCompleteSearch::Sift(const uint8_t* from, size_t count) {
-    // Most sectors of a device are other data, which makes every test here a coin toss: no branch
-    // on the bytes but in the last step, which few sectors reach. Sectors lie a sector apart, too far
+    // Most sectors of a device are other data, on whose bytes a branch would be mispredicted: no
+    // branch on the bytes but in the last step, which few sectors reach. Sectors lie a sector apart, too far
     // for the processor to fetch them ahead by itself: each one's first line is asked for 16 sectors
     // early, and the lines a walk of its entries reads next as soon as what comes before them tells
     // that it will (the second line is read by so few sectors that it is not asked for). (The
@@ -210,7 +210,7 @@ size_t CExFatCompleteSearch::Sift(const uint8_t* from, size_t count) {
     // First the sectors whose first type byte does not tell that they hold nothing.
     firstLook_.resize(count);
     for (size_t j = 0; j < std::min(ahead, count); ++j) __builtin_prefetch(from + j * size);
-    static const UndecidedFirstBytes first;  // here: the recognizer's tables are made first
+    static const UndecidedFirstBytes first;  // made on first use, once the recognizer's tables are
     size_t undecided = 0;
     const auto look = [&](size_t j) {
         const uint8_t* p = from + j * size;
