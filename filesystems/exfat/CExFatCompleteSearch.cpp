@@ -1,6 +1,7 @@
 #include "filesystems/exfat/CExFatCompleteSearch.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <map>
 #include <new>
@@ -76,6 +77,11 @@ bool CExFatCompleteSearch::Prepare() {
     return true;
 }
 
+void CExFatCompleteSearch::SetDevice(IStorageDevice* device) {
+    device_ = device;
+    lender_ = dynamic_cast<ISectorLender*>(device);
+}
+
 int CExFatCompleteSearch::ScanChunk(uint64_t firstSector, uint64_t sectorCount, IProgress*) {
     if (!device_ || !chunkSectors_ || !builder_ || !Prepare()) return 0;
     if (sectorCount > chunkSectors_) sectorCount = chunkSectors_;
@@ -92,8 +98,8 @@ int CExFatCompleteSearch::ScanChunk(uint64_t firstSector, uint64_t sectorCount, 
 
 const uint8_t* CExFatCompleteSearch::LoadChunk(uint64_t firstSector, uint64_t sectorCount,
                                                std::shared_ptr<const uint8_t>& lent) {
-    if (auto* lender = dynamic_cast<ISectorLender*>(device_)) {
-        lent = lender->LendSectors(firstSector, sectorCount);
+    if (lender_) {
+        lent = lender_->LendSectors(firstSector, sectorCount);
         if (lent) return lent.get();
     }
     try {
@@ -150,10 +156,22 @@ size_t CExFatCompleteSearch::QuietSectors(uint64_t s, size_t count) const {
 namespace {
 // A boot sector's, a FAT's or an up-case table's start, as far as the first bytes tell (the
 // classification says which); no branch on the bytes.
-inline bool MaybeSpecial(const uint8_t* p) {
-    return (LoadLE64(p) == LoadLE64(kUpcaseStart)) | (p[0] == kFatStartByte) |
-           (LoadLE64(p + kBootName) == kBootNameWord);
+inline bool MaybeBootOrUpcase(const uint8_t* p) {
+    return (LoadLE64(p) == LoadLE64(kUpcaseStart)) | (LoadLE64(p + kBootName) == kBootNameWord);
 }
+inline bool MaybeSpecial(const uint8_t* p) { return MaybeBootOrUpcase(p) | (p[0] == kFatStartByte); }
+
+// The first bytes that leave a sector undecided on them alone: of a type the recognizer may count,
+// and a FAT's start.
+struct UndecidedFirstBytes {
+    std::array<uint8_t, 256> undecided;
+    UndecidedFirstBytes() {
+        for (unsigned b = 0; b < 256; ++b) {
+            const uint8_t type = static_cast<uint8_t>(b);
+            undecided[b] = ExFatSectorRecognizer::FirstTypeMayCount(&type) | (b == kFatStartByte);
+        }
+    }
+};
 }  // namespace
 
 void CExFatCompleteSearch::ExamineSectors(uint64_t firstSector, const uint8_t* from, size_t count, const uint8_t* end) {
@@ -181,25 +199,32 @@ void CExFatCompleteSearch::ExamineSectors(uint64_t firstSector, const uint8_t* f
 }
 
 size_t CExFatCompleteSearch::Sift(const uint8_t* from, size_t count) {
-    // Most sectors of a device are other data, which makes every test here a coin toss: no branch
-    // on the bytes but in the last step, which few sectors reach. Sectors lie a sector apart, too far
+    // Most sectors of a device are other data, on whose bytes a branch would be mispredicted: no
+    // branch on the bytes but in the last step, which few sectors reach. Sectors lie a sector apart, too far
     // for the processor to fetch them ahead by itself: each one's first line is asked for 16 sectors
     // early, and the lines a walk of its entries reads next as soon as what comes before them tells
-    // that it will. (The prefetches stand in the loops themselves: the compiler drops one inside a
-    // helper, which it takes for a call without effect.)
+    // that it will (the second line is read by so few sectors that it is not asked for). (The
+    // prefetches stand in the loops themselves: the compiler drops one inside a helper, which it
+    // takes for a call without effect.)
     const size_t size = sectorSize_, ahead = 16;
-    // First the sectors whose first line does not tell that they hold nothing.
+    // First the sectors whose first type byte does not tell that they hold nothing.
     firstLook_.resize(count);
     for (size_t j = 0; j < std::min(ahead, count); ++j) __builtin_prefetch(from + j * size);
+    static const UndecidedFirstBytes first;  // made on first use, once the recognizer's tables are
     size_t undecided = 0;
-    for (size_t j = 0; j < count; ++j) {
+    const auto look = [&](size_t j) {
         const uint8_t* p = from + j * size;
-        if (j + ahead < count) __builtin_prefetch(p + ahead * size);
-        __builtin_prefetch(p + ExFatSectorRecognizer::NextLineToRead(p));
         firstLook_[undecided] = static_cast<uint32_t>(j);
         // A sector whose first byte is 0 holds no entry (the free space of most devices).
-        undecided += MaybeSpecial(p) | !((p[0] == 0) | recognizer_.FirstLineHoldsNoEntry(p));
+        undecided += first.undecided[p[0]] | MaybeBootOrUpcase(p);
+    };
+    size_t j = 0;
+#pragma GCC unroll 4
+    for (; j + ahead < count; ++j) {
+        __builtin_prefetch(from + (j + ahead) * size);
+        look(j);
     }
+    for (; j < count; ++j) look(j);
     // Of those, the ones whose first four entries do not tell it either; those whose four are
     // benign are marked to be read on.
     sifted_.resize(undecided);

@@ -8,6 +8,8 @@
 #include "filesystems/exfat/ExFatVolume.h"
 #include "filesystems/exfat/ExFatVolumeCollection.h"
 
+class ISectorLender;
+
 // Finds exFAT volumes anywhere on a storage device during the whole-device pass, also where their
 // boot sectors, FAT or root folder are gone: every sector of every chunk is evidence (a boot sector,
 // a FAT's start, the start of an up-case table, directory entries). At the end of the pass the
@@ -49,7 +51,7 @@ public:
     // New copies of the accepted volumes (kind 7) in order; with a null out or a max below their
     // number nothing is written and the number is returned.
     int GetPartitions(CSearchedPartitionInfo** out, int max) override;
-    void SetDevice(IStorageDevice* device) override { device_ = device; }
+    void SetDevice(IStorageDevice* device) override;
     void SetChunkSectors(uint32_t sectors) override { chunkSectors_ = sectors; }
     int BeginSearch() override { return 1; }
     int EndSearch() override;
@@ -110,6 +112,7 @@ private:
                             ExFatFolderTree& tree) const;
 
     IStorageDevice* device_ = nullptr;
+    ISectorLender* lender_ = nullptr;  // the device, when it lends its cache (asked once, not per chunk)
     IDirecotryTreeBuilder* builder_ = nullptr;
     uint32_t chunkSectors_ = 0;
     uint32_t sectorSize_ = 0;

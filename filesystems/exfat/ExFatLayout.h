@@ -56,6 +56,13 @@ constexpr uint8_t kTypeStream = 0xC0;
 constexpr uint8_t kTypeStreamDeleted = 0x40;
 constexpr uint8_t kTypeName = 0xC1;
 constexpr uint8_t kTypeNameDeleted = 0x41;
+// Benign types that devices write (with the in-use bit): volume GUID, padding, access-control table;
+// vendor extension, vendor allocation.
+constexpr uint8_t kTypeGuid = 0xA0;
+constexpr uint8_t kTypePadding = 0xA1;
+constexpr uint8_t kTypeAccessControl = 0xA2;
+constexpr uint8_t kTypeVendorExtension = 0xE0;
+constexpr uint8_t kTypeVendorAllocation = 0xE1;
 
 // File entry (0x85, deleted 0x05)
 //   1  1  SecondaryCount, 2..18

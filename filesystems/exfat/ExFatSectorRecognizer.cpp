@@ -18,6 +18,20 @@ bool IsStreamType(uint8_t t) { return t == kTypeStream || t == kTypeStreamDelete
 bool IsNameType(uint8_t t) { return t == kTypeName || t == kTypeNameDeleted; }
 bool IsSecondaryType(uint8_t t) { return IsStreamType(t) || IsNameType(t) || IsBenignSecondary(t); }
 
+// A benign type that devices write, live or deleted.
+bool IsWrittenBenign(uint8_t t) {
+    switch (static_cast<uint8_t>(t | kTypeInUse)) {
+        case kTypeGuid:
+        case kTypePadding:
+        case kTypeAccessControl:
+        case kTypeVendorExtension:
+        case kTypeVendorAllocation:
+            return true;
+        default:
+            return false;
+    }
+}
+
 // The entry types that the scan of a sector's first entry does not reject outright.
 bool CanBeginSector(uint8_t t) {
     switch (t) {
@@ -33,7 +47,7 @@ bool CanBeginSector(uint8_t t) {
         case kTypeNameDeleted:
             return true;
         default:
-            return IsBenignSecondary(t) || IsBenignPrimary(t);
+            return IsWrittenBenign(t);
     }
 }
 
@@ -51,14 +65,20 @@ const std::array<uint8_t, 256> ExFatSectorRecognizer::kSectorStart = [] {
     std::array<uint8_t, 256> kinds{};
     for (unsigned t = 0; t < 256; ++t) {
         const uint8_t type = static_cast<uint8_t>(t);
-        if (IsBenignPrimary(type) || IsBenignSecondary(type)) kinds[t] = kBenign;
+        if (IsWrittenBenign(type)) kinds[t] = kBenign;
         else if (CanBeginSector(type)) kinds[t] = kMayCount;
     }
     return kinds;
 }();
 
+const std::array<uint8_t, 256> ExFatSectorRecognizer::kBenignType = [] {
+    std::array<uint8_t, 256> benign{};
+    for (unsigned t = 0; t < 256; ++t) benign[t] = IsWrittenBenign(static_cast<uint8_t>(t)) ? 1 : 0;
+    return benign;
+}();
+
 const std::array<ExFatSectorRecognizer::MustBeZero, 256> ExFatSectorRecognizer::kMustBeZero = [] {
-    static_assert(kEntryBytes == kEntrySize && kBenignBit == kTypeBenign, "the entry layout");
+    static_assert(kEntryBytes == kEntrySize, "the entry layout");
     // Bytes [from, to) of one 8-byte word.
     const auto bytes = [](size_t from, size_t to) {
         uint64_t mask = 0;
@@ -199,12 +219,11 @@ bool ExFatSectorRecognizer::ScanEntries(uint64_t sector, const uint8_t* buffer, 
                 break;
             default:
                 // Vendor entries stand in camera-written sets; a benign primary begins a set of its own.
+                if (!IsWrittenBenign(type)) return true;
                 if (IsBenignSecondary(type)) {
                     if (TakeSecondary(carry_, e, first, false)) FinishInto(carry_);
-                } else if (IsBenignPrimary(type)) {
-                    carry_.Clear();
                 } else {
-                    return true;
+                    carry_.Clear();
                 }
                 break;
         }

@@ -59,25 +59,22 @@ public:
     // entry may count.
     //
     // Most sectors of a device are other data, whose bytes are random to these tests: they are made
-    // in three steps, the first two without a branch on the bytes. The first looks at the first two
-    // entries (the sector's first cache line): undecided (false) when both are benign, a quarter of
-    // such data. The second looks at the first four: undecided when all four are benign. The third
-    // reads on from the fifth.
-    bool FirstLineHoldsNoEntry(const uint8_t* buffer) const {
-        const uint8_t t0 = buffer[0], t1 = buffer[kEntryBytes];
-        const uint8_t* entry = buffer + ((t0 >> 5) & 1u) * kEntryBytes;  // entry 1 when entry 0 is benign
-        return !(t0 & t1 & kBenignBit) & CannotCount(entry);
-    }
+    // in three steps, the first two without a branch on the bytes. The first looks at the first type
+    // byte alone: undecided (true) when it is benign or of a type an entry counts by, about one
+    // random sector in 13. The second looks at the first four entries: undecided when all four are
+    // benign, which only the few benign types that devices write make. The third reads on from the
+    // fifth.
+    static bool FirstTypeMayCount(const uint8_t* buffer) { return kSectorStart[buffer[0]] != kNoEntry; }
     // readOn: the four are benign, undecided (the answer is then false).
     bool FirstFourHoldNoEntry(const uint8_t* buffer, bool& readOn) const {
         // Entries 2 and 3 (the second line) are read when 0 and 1 are benign, otherwise 0 and 1
         // again in their place, which gives the same first entry that is not benign.
         const uint8_t* second = buffer + NextLineToRead(buffer);
-        // The four type bytes side by side; bit 5 of each is clear where its entry is not benign.
-        const uint32_t types = buffer[0] | uint32_t{buffer[kEntryBytes]} << 8 | uint32_t{second[0]} << 16 |
-                               uint32_t{second[kEntryBytes]} << 24;
-        // The first entry that is not benign, 4 when none is (the bit past the four bytes).
-        const unsigned first = static_cast<unsigned>(__builtin_ctzll((~types & 0x20202020u) | uint64_t{1} << 32)) >> 3;
+        // One bit an entry, set where it is benign.
+        const unsigned benign = kBenignType[buffer[0]] | kBenignType[buffer[kEntryBytes]] << 1 |
+                                kBenignType[second[0]] << 2 | kBenignType[second[kEntryBytes]] << 3;
+        // The first entry that is not benign, 4 when none is (the bit past the four).
+        const unsigned first = static_cast<unsigned>(__builtin_ctz(~benign));
         const bool none = CannotCount(((first & 2u) ? second : buffer) + (first & 1u) * kEntryBytes);
         readOn = (first >> 2) != 0;
         return !readOn & none;
@@ -85,14 +82,14 @@ public:
     bool PastFourHoldNoEntry(const uint8_t* buffer) const {
         for (uint32_t i = 4; i < entriesPerSector_; ++i) {
             const uint8_t* entry = buffer + static_cast<size_t>(i) * kEntryBytes;
-            if (!(entry[0] & kBenignBit)) return CannotCount(entry);
+            if (!kBenignType[entry[0]]) return CannotCount(entry);
         }
         return true;
     }
     // How far past the sector's start the line lies that a walk of its entries reads next: the
     // second line (64) when its first two entries are benign, else none (0).
     static size_t NextLineToRead(const uint8_t* buffer) {
-        return static_cast<size_t>(buffer[0] & buffer[kEntryBytes] & kBenignBit) << 1;
+        return static_cast<size_t>(kBenignType[buffer[0]] & kBenignType[buffer[kEntryBytes]]) * 64;
     }
 
     // The run being gathered (null when none); TakeRun hands it over and forgets any set left open.
@@ -112,8 +109,6 @@ private:
     // What a type byte is to CannotHold: no entry that counts, a benign entry, or one that may count.
     enum : uint8_t { kNoEntry = 0, kBenign = 1, kMayCount = 2 };
     static constexpr size_t kEntryBytes = 32;
-    static constexpr uint8_t kBenignBit = 0x20;  // set in the type byte of every benign entry
-    static_assert(kBenignBit << 1 == 64, "the second cache line of a sector");
     // An 8-byte word of an entry of a type (its offset) and the bytes of it that must be zero for
     // such an entry to count; for a type no entry counts by, the type byte itself.
     struct MustBeZero {
@@ -128,6 +123,11 @@ private:
         return (LoadLE64(entry + zero.word) & zero.mask) != 0;
     }
     static const std::array<uint8_t, 256> kSectorStart;
+    // The benign entry types a sector of a folder is taken to hold (1), of the 128 with the benign
+    // bit: those devices write, a volume GUID, padding and the access-control table, and the vendor
+    // entries of cameras, live or deleted. An entry of any other benign type ends the run, as an
+    // unknown type does: half of all bytes have the bit, and data would pass for entries.
+    static const std::array<uint8_t, 256> kBenignType;
 
     // An entry set being assembled.
     struct Carry {

@@ -122,6 +122,7 @@ CFATCompleteFSearcher::~CFATCompleteFSearcher() = default;
 
 void CFATCompleteFSearcher::SetDevice(IStorageDevice* device) {
     device_ = device;
+    lender_ = dynamic_cast<ISectorLender*>(device);
     if (device) sectorSize_ = device->GetSectorSize();
 }
 
@@ -155,8 +156,8 @@ int CFATCompleteFSearcher::ScanChunk(uint64_t firstSector, uint64_t sectorCount,
     // The chunk is current in the cache: examined where the cache holds it when it lends it,
     // otherwise one read copies it whole; a chunk that cannot be read whole is read sector by
     // sector, skipping what fails.
-    if (auto* lender = dynamic_cast<ISectorLender*>(device_)) {
-        if (std::shared_ptr<const uint8_t> lent = lender->LendSectors(firstSector, sectorCount)) {
+    if (lender_) {
+        if (std::shared_ptr<const uint8_t> lent = lender_->LendSectors(firstSector, sectorCount)) {
             ExamineSectors(lent.get(), firstSector, sectorCount);
             return 1;
         }
@@ -187,10 +188,13 @@ void CFATCompleteFSearcher::ExamineSectors(const uint8_t* chunk, uint64_t firstS
         // at one cache line each.
         const auto next = fatPositions_.lower_bound(firstSector + i);
         const uint64_t until = next == fatPositions_.end() ? count : std::min(count, next->first - firstSector);
-        for (; i < until && chunk[i * sectorSize_ + kFatCountByte] != 2 &&
-               !kNotedFirstBytes.noted[chunk[i * sectorSize_]];
-             ++i)
-            if (i + ahead < count) __builtin_prefetch(chunk + (i + ahead) * sectorSize_);
+        const size_t size = sectorSize_;
+        const uint64_t fetched = std::min(until, count > ahead ? count - ahead : 0);
+        for (const uint8_t* p = chunk + i * size;
+             i < fetched && p[kFatCountByte] != 2 && !kNotedFirstBytes.noted[p[0]]; ++i, p += size)
+            __builtin_prefetch(p + ahead * size);
+        for (; i < until && chunk[i * size + kFatCountByte] != 2 && !kNotedFirstBytes.noted[chunk[i * size]]; ++i)
+            if (i + ahead < count) __builtin_prefetch(chunk + (i + ahead) * size);
         if (i < count) Examine(chunk + i * sectorSize_, firstSector + i);
     }
 }

@@ -8,6 +8,8 @@
 #include "filesystems/frame/CFATSearchedPartitionInfo.h"
 #include "filesystems/frame/IFileSystemSearchController.h"
 
+class ISectorLender;
+
 // Finds FAT12/16/32 volumes anywhere on a storage device during the whole-device pass: every sector
 // is examined for boot sectors (FAT32 backups included) and for the starts of the FAT copies that
 // they predict. At the end of the pass the candidates whose FAT copies were seen are scored and
@@ -60,6 +62,7 @@ private:
     std::vector<FatDotSector> RootFoldersBetween(uint64_t first, uint64_t end) const;
 
     IStorageDevice* device_ = nullptr;
+    ISectorLender* lender_ = nullptr;  // the device, when it lends its cache (asked once, not per chunk)
     IDirecotryTreeBuilder* builder_ = nullptr;
     uint32_t chunkSectors_ = 0;
     uint32_t sectorSize_ = 512;
