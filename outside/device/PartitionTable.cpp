@@ -169,6 +169,8 @@ void ReadChain(const platform::PlatformFile& image, uint64_t extStart, uint64_t 
     }
 }
 
+bool HoldsVolumeAt(const platform::PlatformFile& image, uint64_t s, uint64_t sectors, uint32_t ss);
+
 // Every entry of the MBR (the logical partitions of its extended one included) or of the GPT that
 // can be used, in table order, and why each of the others was passed over.
 Reading ReadEntries(const platform::PlatformFile& image, uint64_t imageSize, uint32_t ss) {
@@ -185,12 +187,28 @@ Reading ReadEntries(const platform::PlatformFile& image, uint64_t imageSize, uin
         }
     }
     unsigned number = 5;
+    // A volume's boot sector taken for a table holds boot code where empty slots would be zeros.
+    const bool volumeAtZero = LooksLikeVolumeBootSector(mbr.data());
     for (int i = 0; i < 4; ++i) {
         const unsigned char* e = &mbr[kSlots + kSlotBytes * i];
         unsigned char type = e[4];
-        if (type == 0) continue;
         uint64_t start = LoadLE32(e + 8), count = LoadLE32(e + 12);
         const std::string why = WhyUnusable(start, count);
+        if (type == 0) {
+            // An empty slot is zeros; one that still lists sectors lost its type byte. Where a
+            // volume's boot sector lies at its start, that volume is its partition. (An Ext volume,
+            // which has none, is found by the whole-device pass.)
+            if ((start == 0 && count == 0) || volumeAtZero) continue;
+            const std::string slot = "partition " + std::to_string(i + 1) + " has type 0x00 but lists " +
+                                     std::to_string(count) + " sectors from sector " + std::to_string(start);
+            if (why.empty() && HoldsVolumeAt(image, start, sectors, ss)) {
+                out.passedOver.push_back(slot + ", where a volume's boot sector lies: read as a partition");
+                out.parts.push_back(Extent(start, count, sectors, ss, static_cast<unsigned>(i + 1)));
+            } else {
+                out.passedOver.push_back(slot + ", where no boot sector lies: passed over");
+            }
+            continue;
+        }
         if (!why.empty()) {
             out.passedOver.push_back("partition " + std::to_string(i + 1) + " has type " + Hex(type) + " but " + why +
                                      ": passed over");

@@ -25,7 +25,8 @@ struct PartitionExtent {
 // it was passed over is added to *passedOver, one text each. A slot of a FAT, exFAT or NTFS type
 // whose start holds no volume (its start edited: past the image, over another partition, or
 // beside its volume) is read from the first volume boot sector that lies in the sectors no
-// partition holds, for its listed length, and that too is added to *passedOver.
+// partition holds, for its listed length, and that too is added to *passedOver. So is a slot whose
+// type byte is 0 but which lists sectors: read when a volume boot sector lies at its start.
 std::vector<PartitionExtent> ReadPartitionTable(const platform::PlatformFile& image, uint64_t imageSize,
                                                 uint32_t sectorSize, size_t* repeated = nullptr,
                                                 std::vector<std::string>* passedOver = nullptr);

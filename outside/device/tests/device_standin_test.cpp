@@ -228,6 +228,8 @@ TEST_F(DeviceFolderTest, AnUnusableSlotIsPassedOverAlone) {
         uint32_t start, count;
         std::vector<uint64_t> starts;  // the volumes read, by first sector
         const char* said;
+        int type = -1;         // the slot's type byte set to this (-1: kept)
+        bool volume = false;   // a FAT volume made at the slot's start first
     } cases[] = {
         {"start=2048,size=8192,type=c\nstart=10240,size=8192,type=83\nstart=20480,size=2048,type=83\n", 3, 20480,
          0, {2048, 10240}, "partition 3 has type 0x83 but no sectors: passed over"},
@@ -243,6 +245,14 @@ TEST_F(DeviceFolderTest, AnUnusableSlotIsPassedOverAlone) {
          5, 0, 0, {2048, 10240, 14336},
          "the chain of logical partitions loops back to a link read before (its link at sector 12288): logical "
          "partitions from 7 on are passed over"},
+        // The type byte zeroed, the extent kept: a volume there is read, an empty one passed over.
+        {"start=2048,size=8192,type=c\nstart=10240,size=8192,type=c\n", 2, 10240, 8192, {2048, 10240},
+         "partition 2 has type 0x00 but lists 8192 sectors from sector 10240, where a volume's boot sector lies: "
+         "read as a partition",
+         0, true},
+        {"start=2048,size=8192,type=c\nstart=10240,size=8192,type=83\n", 2, 10240, 8192, {2048},
+         "partition 2 has type 0x00 but lists 8192 sectors from sector 10240, where no boot sector lies: passed over",
+         0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.said);
@@ -250,6 +260,11 @@ TEST_F(DeviceFolderTest, AnUnusableSlotIsPassedOverAlone) {
         ASSERT_EQ(Shell("rm -f " + disk + " && truncate -s 16M " + disk + " && printf 'label: dos\n" + c.layout +
                         "' | sfdisk " + disk),
                   0);
+        if (c.volume) {
+            ASSERT_EQ(Shell("mkfs.vfat --offset=" + std::to_string(c.start) + " " + disk + " " +
+                            std::to_string(c.count / 2) + " > /dev/null"),
+                      0);
+        }
         {
             std::fstream image(disk, std::ios::in | std::ios::out | std::ios::binary);
             auto le32 = [](char* at, uint32_t value) {
@@ -275,6 +290,7 @@ TEST_F(DeviceFolderTest, AnUnusableSlotIsPassedOverAlone) {
                 image.seekg(at).read(slot, 16);
                 le32(slot + 8, c.start);
                 le32(slot + 12, c.count);
+                if (c.type >= 0) slot[4] = static_cast<char>(c.type);
                 image.seekp(at).write(slot, 16);
             }
             ASSERT_TRUE(image.good());
