@@ -120,7 +120,14 @@ bool InsideWholeChain(FatWalkContext& ctx, uint32_t c) {
     if (!ctx.fat || !ctx.IsDataCluster(c)) return false;
     const uint64_t end = static_cast<uint64_t>(ctx.clusterCount) + 2;
     if (ctx.namedBy.empty()) {
-        ctx.namedBy.assign(end, 0);
+        // Four bytes a cluster: on a volume of hundreds of millions of clusters there may be no
+        // room, and then the first cluster is taken as the file's, as it was before this check.
+        try {
+            ctx.namedBy.assign(end, 0);
+        } catch (const std::bad_alloc&) {
+            RK_LOG("[FAT] no memory to tell whether a first cluster lies in another file's chain");
+            return false;
+        }
         // A link the two copies of the table differ on may be the changed one: it names nothing here.
         for (uint32_t from = 2; from < end; ++from) {
             const uint32_t to = ctx.fat->NextCluster(from);
