@@ -20,6 +20,7 @@ int CStorageDeviceWithCache::SetChunkSectors(uint32_t sectors) {
     windowIndex_ = -1;
     windowSectors_ = 0;
     window_.reset();
+    ++windowSerial_;
     pool_.reset();  // buffers still lent out go back to the old pool
     return 1;
 }
@@ -248,6 +249,7 @@ int CStorageDeviceWithCache::LoadChunk(uint64_t index) {
     window_ = std::move(chunk.data);
     windowIndex_ = static_cast<int64_t>(index);
     windowSectors_ = chunk.sectors;
+    ++windowSerial_;
     return 1;
 }
 
@@ -273,6 +275,27 @@ std::shared_ptr<const uint8_t> CStorageDeviceWithCache::LendSectors(uint64_t fir
     if (first < windowFirst || first - windowFirst > windowSectors_ || count > windowSectors_ - (first - windowFirst))
         return nullptr;
     return std::shared_ptr<const uint8_t>(window_, window_.get() + (first - windowFirst) * sectorSize_);
+}
+
+const uint8_t* CStorageDeviceWithCache::LendMarks(uint64_t first, uint64_t count, SectorMarker marker) {
+    if (!marker) return nullptr;
+    LentMarks& m = marks_;
+    if (m.marker == marker && m.first == first && m.count == count && m.window == windowSerial_)
+        return m.marks.data();
+    const std::shared_ptr<const uint8_t> sectors = LendSectors(first, count);
+    if (!sectors) return nullptr;
+    m.marker = nullptr;
+    try {
+        m.marks.resize(static_cast<size_t>(count));
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+    marker(sectors.get(), static_cast<size_t>(count), sectorSize_, m.marks.data());
+    m.marker = marker;
+    m.first = first;
+    m.count = count;
+    m.window = windowSerial_;
+    return m.marks.data();
 }
 
 int CStorageDeviceWithCache::ReadSectors(void* buffer, uint64_t first, uint64_t count) {

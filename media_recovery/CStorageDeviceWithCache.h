@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <vector>
 
 #include "media_recovery/ChunkBufferPool.h"
 #include "media_recovery/ISectorLender.h"
@@ -60,6 +61,8 @@ public:
 
     // The window's sectors from first on, when it holds all count of them (scan thread only).
     std::shared_ptr<const uint8_t> LendSectors(uint64_t first, uint64_t count) override;
+    // Kept for the last range and marker asked, until the window changes (scan thread only).
+    const uint8_t* LendMarks(uint64_t first, uint64_t count, SectorMarker marker) override;
 
     uint64_t GetUnreadableSectors() const { return unreadable_.load(); }
     int64_t GetWindowChunk() const { return windowIndex_; }
@@ -98,6 +101,13 @@ private:
     ChunkBufferPool::Buffer window_;
     int64_t windowIndex_ = -1;
     uint64_t windowSectors_ = 0;
+    // The last marks lent, and what they were made of: the window they were made from, by number.
+    struct LentMarks {
+        SectorMarker marker = nullptr;
+        uint64_t first = 0, count = 0, window = 0;
+        std::vector<uint8_t> marks;
+    } marks_;
+    uint64_t windowSerial_ = 0;  // counts the windows made
 
     // Shared with the reader, under queueLock_.
     boost::mutex queueLock_;

@@ -9,6 +9,7 @@
 
 #include "filesystems/frame/CSearchedPartitionInfo.h"
 #include "filesystems/FileSystemSearchers.h"
+#include "filesystems/SectorFirstLook.h"
 #include "filesystems/exfat/CExFatFileNode.h"
 #include "filesystems/exfat/ExFatAllocationBitmap.h"
 #include "filesystems/exfat/ExFatFatPlacement.h"
@@ -64,6 +65,7 @@ bool CExFatCompleteSearch::Prepare() {
     if (sectorSize == 0 || sectorSize % 512 != 0 || sectorSize > kLargestSectorSize) return false;
     try {
         carry_.assign(static_cast<size_t>(kHeldSectors + kLookAheadSectors) * sectorSize, 0);
+        ownMarks_.assign(kHeldSectors + kLookAheadSectors, 0);
         rebuild_.reset(new ExFatVolumeRebuild(collection_, upcaseSectors_, device_->GetSectorCount(), sectorSize));
     } catch (const std::bad_alloc&) {
         carry_.clear();
@@ -91,7 +93,10 @@ int CExFatCompleteSearch::ScanChunk(uint64_t firstSector, uint64_t sectorCount, 
     std::shared_ptr<const uint8_t> lent;
     const uint8_t* chunk = LoadChunk(firstSector, sectorCount, lent);
     if (!chunk) return 0;
-    ExamineLoad(firstSector, chunk, static_cast<size_t>(sectorCount));
+    const size_t count = static_cast<size_t>(sectorCount);
+    const uint8_t* marks = first_look::MarksOf(lent ? lender_ : nullptr, firstSector, chunk, count, sectorSize_, marks_);
+    if (!marks) return 0;
+    ExamineLoad(firstSector, chunk, marks, count);
     loadedEnd_ = firstSector + sectorCount;
     return 1;
 }
@@ -110,7 +115,7 @@ const uint8_t* CExFatCompleteSearch::LoadChunk(uint64_t firstSector, uint64_t se
     return device_->ReadSectors(buffer_.data(), firstSector, sectorCount) ? buffer_.data() : nullptr;
 }
 
-void CExFatCompleteSearch::ExamineLoad(uint64_t firstSector, const uint8_t* chunk, size_t count) {
+void CExFatCompleteSearch::ExamineLoad(uint64_t firstSector, const uint8_t* chunk, const uint8_t* marks, size_t count) {
     const size_t size = sectorSize_;
     const size_t ahead = std::min<size_t>(count, kLookAheadSectors);
     if (pendingCount_) {
@@ -119,7 +124,7 @@ void CExFatCompleteSearch::ExamineLoad(uint64_t firstSector, const uint8_t* chun
         std::memcpy(carry + pendingCount_ * size, chunk, ahead * size);
         const size_t held = pendingCount_ + ahead;
         const size_t examine = std::min(pendingCount_, pendingCount_ + count - kHeldSectors);
-        ExamineSectors(pendingSector_, carry, examine, carry + held * size);
+        ExamineSectors(pendingSector_, carry, nullptr, examine, carry + held * size);
         if (count < kHeldSectors) {
             // A load shorter than what is held: its sectors wait with the last held one.
             std::memmove(carry, carry + examine * size, (held - examine) * size);
@@ -129,7 +134,7 @@ void CExFatCompleteSearch::ExamineLoad(uint64_t firstSector, const uint8_t* chun
         }
     }
     const size_t inPlace = count > kHeldSectors ? count - kHeldSectors : 0;
-    ExamineSectors(firstSector, chunk, inPlace, chunk + count * size);
+    ExamineSectors(firstSector, chunk, marks, inPlace, chunk + count * size);
     pendingCount_ = count - inPlace;
     pendingSector_ = firstSector + inPlace;
     std::memcpy(carry_.data(), chunk + inPlace * size, pendingCount_ * size);
@@ -138,7 +143,7 @@ void CExFatCompleteSearch::ExamineLoad(uint64_t firstSector, const uint8_t* chun
 void CExFatCompleteSearch::FlushPending() {
     if (!pendingCount_) return;
     const uint8_t* from = carry_.data();
-    ExamineSectors(pendingSector_, from, pendingCount_, from + pendingCount_ * sectorSize_);
+    ExamineSectors(pendingSector_, from, nullptr, pendingCount_, from + pendingCount_ * sectorSize_);
     pendingCount_ = 0;
 }
 
@@ -160,24 +165,19 @@ inline bool MaybeBootOrUpcase(const uint8_t* p) {
     return (LoadLE64(p) == LoadLE64(kUpcaseStart)) | (LoadLE64(p + kBootName) == kBootNameWord);
 }
 inline bool MaybeSpecial(const uint8_t* p) { return MaybeBootOrUpcase(p) | (p[0] == kFatStartByte); }
-
-// The first bytes that leave a sector undecided on them alone: of a type the recognizer may count,
-// and a FAT's start.
-struct UndecidedFirstBytes {
-    std::array<uint8_t, 256> undecided;
-    UndecidedFirstBytes() {
-        for (unsigned b = 0; b < 256; ++b) {
-            const uint8_t type = static_cast<uint8_t>(b);
-            undecided[b] = ExFatSectorRecognizer::FirstTypeMayCount(&type) | (b == kFatStartByte);
-        }
-    }
-};
 }  // namespace
 
-void CExFatCompleteSearch::ExamineSectors(uint64_t firstSector, const uint8_t* from, size_t count, const uint8_t* end) {
+void CExFatCompleteSearch::ExamineSectors(uint64_t firstSector, const uint8_t* from, const uint8_t* marks, size_t count,
+                                          const uint8_t* end) {
+    if (!marks) {
+        // The few held over from the last load: looked at here.
+        if (ownMarks_.size() < count) ownMarks_.resize(count);
+        first_look::MarkSectors(from, count, sectorSize_, ownMarks_.data());
+        marks = ownMarks_.data();
+    }
     for (size_t done = 0; done < count; done += kSiftSectors) {
         const size_t n = std::min(count - done, kSiftSectors);
-        const size_t left = Sift(from + done * sectorSize_, n);
+        const size_t left = Sift(from + done * sectorSize_, marks + done, n);
         // At rest, a sector that holds nothing changes nothing: only the sectors the sift left are
         // classified, in order, while the search stays at rest and no waiting run falls due; the
         // others all are.
@@ -198,40 +198,24 @@ void CExFatCompleteSearch::ExamineSectors(uint64_t firstSector, const uint8_t* f
     }
 }
 
-size_t CExFatCompleteSearch::Sift(const uint8_t* from, size_t count) {
+size_t CExFatCompleteSearch::Sift(const uint8_t* from, const uint8_t* marks, size_t count) {
     // Most sectors of a device are other data, on whose bytes a branch would be mispredicted: no
-    // branch on the bytes but in the last step, which few sectors reach. Sectors lie a sector apart, too far
-    // for the processor to fetch them ahead by itself: each one's first line is asked for 16 sectors
-    // early, and the lines a walk of its entries reads next as soon as what comes before them tells
-    // that it will (the second line is read by so few sectors that it is not asked for). (The
-    // prefetches stand in the loops themselves: the compiler drops one inside a helper, which it
-    // takes for a call without effect.)
-    const size_t size = sectorSize_, ahead = 16;
-    // First the sectors whose first type byte does not tell that they hold nothing.
-    firstLook_.resize(count);
-    for (size_t j = 0; j < std::min(ahead, count); ++j) __builtin_prefetch(from + j * size);
-    static const UndecidedFirstBytes first;  // made on first use, once the recognizer's tables are
-    size_t undecided = 0;
-    const auto look = [&](size_t j) {
-        const uint8_t* p = from + j * size;
-        firstLook_[undecided] = static_cast<uint32_t>(j);
-        // A sector whose first byte is 0 holds no entry (the free space of most devices).
-        undecided += first.undecided[p[0]] | MaybeBootOrUpcase(p);
-    };
-    size_t j = 0;
-#pragma GCC unroll 4
-    for (; j + ahead < count; ++j) {
-        __builtin_prefetch(from + (j + ahead) * size);
-        look(j);
-    }
-    for (; j < count; ++j) look(j);
+    // branch on the bytes but in the last step, which few sectors reach. The lines a walk of a
+    // sector's entries reads next are asked for as soon as what comes before them tells that it
+    // will (the second line is read by so few sectors that it is not asked for). (The prefetches
+    // stand in the loops themselves: the compiler drops one inside a helper, which it takes for a
+    // call without effect.)
+    const size_t size = sectorSize_;
+    // First the sectors whose first look does not tell that they hold nothing.
+    firstLook_.resize(count + 8);
+    const size_t undecided = first_look::ListMarked(marks, count, first_look::kExFat, firstLook_.data());
     // Of those, the ones whose first four entries do not tell it either; those whose four are
     // benign are marked to be read on.
     sifted_.resize(undecided);
     size_t left = 0;
     for (size_t i = 0; i < undecided; ++i) {
         const uint32_t j = firstLook_[i];
-        const uint8_t* p = from + j * size;
+        const uint8_t* p = from + size_t{j} * size;
         bool readOn;
         const bool none = recognizer_.FirstFourHoldNoEntry(p, readOn);
         const bool special = MaybeSpecial(p), zero = p[0] == 0;

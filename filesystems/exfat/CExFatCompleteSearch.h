@@ -71,13 +71,15 @@ private:
     // The chunk's bytes: lent by the cache (held in lent) or read into buffer_; null when the read fails.
     const uint8_t* LoadChunk(uint64_t firstSector, uint64_t sectorCount, std::shared_ptr<const uint8_t>& lent);
     // Examines the sectors held over from the last load and then this one's, all but its last two.
-    void ExamineLoad(uint64_t firstSector, const uint8_t* chunk, size_t sectorCount);
-    // Classifies, in order, every sector of the count from `from` that may change anything.
-    void ExamineSectors(uint64_t firstSector, const uint8_t* from, size_t count, const uint8_t* end);
+    void ExamineLoad(uint64_t firstSector, const uint8_t* chunk, const uint8_t* marks, size_t sectorCount);
+    // Classifies, in order, every sector of the count from `from` that may change anything; marks
+    // holds the first look at them (null: taken here).
+    void ExamineSectors(uint64_t firstSector, const uint8_t* from, const uint8_t* marks, size_t count,
+                        const uint8_t* end);
     // Lists in sifted_, in order, the sectors of the count from `from` (at most kSiftSectors) that
     // may be more than plain: a boot sector's, a FAT's or an up-case table's start, or one whose
     // entries may count. Their number.
-    size_t Sift(const uint8_t* from, size_t count);
+    size_t Sift(const uint8_t* from, const uint8_t* marks, size_t count);
     // How many of the count sectors from s on may be passed over when they hold nothing: while the
     // search is at rest and no waiting run falls due. 0 when the next sector must be classified
     // whatever it holds.
@@ -123,7 +125,9 @@ private:
     std::vector<uint8_t> buffer_;  // a chunk, for a device that does not lend its sectors
     uint64_t loadedEnd_ = 0;       // the sector after the last one loaded
     // Sift's lists: the sectors its first look leaves, then those it leaves in the end.
-    std::vector<uint32_t> firstLook_, sifted_;
+    std::vector<uint16_t> firstLook_;
+    std::vector<uint32_t> sifted_;
+    std::vector<uint8_t> marks_, ownMarks_;  // the first look at a load the device does not lend, at held sectors
     static constexpr uint32_t kReadOnMark = uint32_t{1} << 31;  // in sifted_: the entries are read on
     // The sectors of the last load not yet examined (at most two), then the next load's first two,
     // the look-ahead of the held ones.

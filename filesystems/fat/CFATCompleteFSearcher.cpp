@@ -11,6 +11,7 @@
 #include "filesystems/fat/FatBootSector.h"
 #include "filesystems/fat/FatDirectoryEntry.h"
 #include "filesystems/fat/FatDirectoryReader.h"
+#include "filesystems/SectorFirstLook.h"
 #include "filesystems/frame/ReadInPart.h"
 #include "media_recovery/file_model/IDirecotryTreeBuilder.h"
 #include "sqlite_recovery/framework/ByteOrder.h"
@@ -33,17 +34,16 @@ constexpr uint32_t kBootEvidence = FAT_SEEN_FAT12_BOOT | FAT_SEEN_FAT16_BOOT | F
 // end-of-chain mark most writers use (0x0FFFFFFF) begins with 0xFF, not with a disk's 0xF8.
 bool BeginsLikeTheFat(const uint8_t* s, uint8_t media) { return BeginsLikeAFat(s) && s[0] == media; }
 
-// The first bytes of the sectors the pass notes: a "." entry, a boot sector's jump, a FAT's media byte.
-struct FirstBytes {
-    bool noted[256];
-};
-constexpr FirstBytes MakeFirstBytes() {
-    FirstBytes t{};
-    t.noted[static_cast<uint8_t>('.')] = t.noted[0xEB] = t.noted[0xE9] = t.noted[0xF0] = true;
-    for (int b = 0xF8; b < 0xFF; ++b) t.noted[b] = true;
-    return t;
+// Whether Examine can make anything of a sector the first look marks, by the bytes it reads first: a
+// boot sector's two FATs and sector size, a "." entry's name, a jump's signature at the end, a FAT's
+// first entry. Most marked sectors are other data that fails each.
+inline bool MayBeAnything(const uint8_t* p, uint32_t sectorSize) {
+    if (p[kFatCountByte] == 2 && LoadLE16(p + 11) == sectorSize) return true;
+    const uint8_t b = p[0];
+    if (b == '.') return p[1] == ' ';
+    if (b == 0xEB || b == 0xE9) return p[510] == 0x55 && p[511] == 0xAA;
+    return first_look::FatNotes(b) && p[1] == 0xFF && p[2] == 0xFF;
 }
-constexpr FirstBytes kNotedFirstBytes = MakeFirstBytes();
 
 uint64_t SectorHash(const uint8_t* s, uint32_t size) {
     uint64_t h = 1469598103934665603ULL;  // FNV-1a
@@ -156,19 +156,26 @@ int CFATCompleteFSearcher::ScanChunk(uint64_t firstSector, uint64_t sectorCount,
     // The chunk is current in the cache: examined where the cache holds it when it lends it,
     // otherwise one read copies it whole; a chunk that cannot be read whole is read sector by
     // sector, skipping what fails.
-    if (lender_) {
-        if (std::shared_ptr<const uint8_t> lent = lender_->LendSectors(firstSector, sectorCount)) {
-            ExamineSectors(lent.get(), firstSector, sectorCount);
-            return 1;
+    std::shared_ptr<const uint8_t> lent = lender_ ? lender_->LendSectors(firstSector, sectorCount) : nullptr;
+    const uint8_t* chunk = lent.get();
+    if (!chunk) {
+        try {
+            if (chunk_.size() < sectorCount * sectorSize_) chunk_.resize(sectorCount * sectorSize_);
+        } catch (const std::bad_alloc&) {
+            chunk_.clear();
         }
+        if (!chunk_.empty() && device_->ReadSectors(chunk_.data(), firstSector, sectorCount)) chunk = chunk_.data();
     }
+    const size_t count = static_cast<size_t>(sectorCount);
     try {
-        if (chunk_.size() < sectorCount * sectorSize_) chunk_.resize(sectorCount * sectorSize_);
+        listed_.resize(std::min(count, first_look::kMostListed) + 8);
     } catch (const std::bad_alloc&) {
-        chunk_.clear();
+        chunk = nullptr;
     }
-    if (!chunk_.empty() && device_->ReadSectors(chunk_.data(), firstSector, sectorCount)) {
-        ExamineSectors(chunk_.data(), firstSector, sectorCount);
+    const uint8_t* marks =
+        chunk ? first_look::MarksOf(lent ? lender_ : nullptr, firstSector, chunk, count, sectorSize_, marks_) : nullptr;
+    if (marks) {
+        ExamineSectors(chunk, marks, firstSector, count);
         return 1;
     }
     uint8_t sector[kLargestSectorSize];
@@ -177,26 +184,32 @@ int CFATCompleteFSearcher::ScanChunk(uint64_t firstSector, uint64_t sectorCount,
     return 1;
 }
 
-void CFATCompleteFSearcher::ExamineSectors(const uint8_t* chunk, uint64_t firstSector, uint64_t count) {
-    // Most sectors are judged by their first 64 bytes alone, one a sector apart: too far apart for
-    // the processor to fetch them ahead by itself, so each is asked for 32 sectors early.
-    const uint64_t ahead = 32;
-    for (uint64_t i = 0; i < count; ++i) {
-        // Up to the next sector where a candidate's FAT copy should begin, only a sector whose
-        // byte 16 counts two FATs, as every boot sector taken does, or whose first byte begins
-        // something the pass notes, can be anything: the others are passed over with two looks
-        // at one cache line each.
-        const auto next = fatPositions_.lower_bound(firstSector + i);
-        const uint64_t until = next == fatPositions_.end() ? count : std::min(count, next->first - firstSector);
-        const size_t size = sectorSize_;
-        const uint64_t fetched = std::min(until, count > ahead ? count - ahead : 0);
-        for (const uint8_t* p = chunk + i * size;
-             i < fetched && p[kFatCountByte] != 2 && !kNotedFirstBytes.noted[p[0]]; ++i, p += size)
-            __builtin_prefetch(p + ahead * size);
-        for (; i < until && chunk[i * size + kFatCountByte] != 2 && !kNotedFirstBytes.noted[chunk[i * size]]; ++i)
-            if (i + ahead < count) __builtin_prefetch(chunk + (i + ahead) * size);
-        if (i < count) Examine(chunk + i * sectorSize_, firstSector + i);
+void CFATCompleteFSearcher::ExamineSectors(const uint8_t* chunk, const uint8_t* marks, uint64_t firstSector,
+                                           size_t count) {
+    // The sectors the first look marks, and those where a candidate's FAT copy should begin, in
+    // order; a sector examined may add FAT positions after it.
+    const uint64_t end = firstSector + count;
+    const auto nextFatPosition = [&](uint64_t from) {
+        const auto next = fatPositions_.lower_bound(from);
+        return next == fatPositions_.end() ? end : std::min(end, next->first);
+    };
+    uint64_t fatAt = nextFatPosition(firstSector);
+    const auto examine = [&](uint64_t s) {
+        Examine(chunk + (s - firstSector) * sectorSize_, s);
+        fatAt = nextFatPosition(s + 1);
+    };
+    for (size_t from = 0; from < count; from += first_look::kMostListed) {
+        const size_t n =
+            first_look::ListMarked(marks + from, std::min(count - from, first_look::kMostListed), first_look::kFat,
+                                   listed_.data());
+        for (size_t k = 0; k < n; ++k) {
+            const size_t i = from + listed_[k];
+            const uint64_t s = firstSector + i;
+            while (fatAt < s) examine(fatAt);
+            if (MayBeAnything(chunk + i * sectorSize_, sectorSize_) || fatAt == s) examine(s);
+        }
     }
+    while (fatAt < end) examine(fatAt);
 }
 
 void CFATCompleteFSearcher::NoteParts(const uint8_t* sector, uint64_t s) {
@@ -217,8 +230,7 @@ void CFATCompleteFSearcher::NoteParts(const uint8_t* sector, uint64_t s) {
 
 void CFATCompleteFSearcher::Examine(const uint8_t* sector, uint64_t s) {
     if (sector[0] == 0) return;
-    // Most sectors begin as nothing the pass notes: one look-up tells.
-    if (kNotedFirstBytes.noted[sector[0]]) NoteParts(sector, s);
+    if (first_look::FatNotes(sector[0])) NoteParts(sector, s);
     // Every boot sector taken has two FATs and the device's sector size (bytes 16 and 11), in the
     // sector's first bytes: its signature at the end is read only then.
     if (sector[kFatCountByte] == 2 && static_cast<uint32_t>(sector[11] | sector[12] << 8) == sectorSize_ &&

@@ -48,7 +48,8 @@ public:
     size_t CandidateCount() const { return candidates_.size(); }
 
 private:
-    void ExamineSectors(const uint8_t* chunk, uint64_t firstSector, uint64_t count);
+    // The sectors of a chunk that the first look marks for this finder, and the predicted FAT copies.
+    void ExamineSectors(const uint8_t* chunk, const uint8_t* marks, uint64_t firstSector, size_t count);
     void Examine(const uint8_t* sector, uint64_t s);
     void Insert(std::unique_ptr<CFATSearchedPartitionInfo> candidate, uint8_t media);
     void BuildFatVolumeTree(const CFATSearchedPartitionInfo& volume);
@@ -76,6 +77,8 @@ private:
     std::multimap<uint64_t, std::unique_ptr<CFATSearchedPartitionInfo>> candidates_;
     std::multimap<uint64_t, FatCopy> fatPositions_;
     std::vector<uint8_t> chunk_;
+    std::vector<uint8_t> marks_;    // the first look, when the device does not lend one
+    std::vector<uint16_t> listed_;  // the sectors of a chunk it marks for this finder
     // Noted parts, in sector order, each list capped.
     struct FatHead {
         uint64_t sector;

@@ -1,0 +1,112 @@
+#include "filesystems/SectorFirstLook.h"
+
+#include <array>
+#include <cstring>
+#include <new>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
+#include "filesystems/exfat/ExFatLayout.h"
+#include "filesystems/exfat/ExFatSectorRecognizer.h"
+#include "sqlite_recovery/framework/ByteOrder.h"
+
+namespace first_look {
+
+namespace {
+
+constexpr size_t kFatCountByte = 16;  // a FAT boot sector's count of FATs
+constexpr uint8_t kExFatFatStart = 0xF8;
+constexpr uint8_t kExFatJump = 0xEB;  // a boot sector's first byte
+// An exFAT up-case table begins with the identity of the first characters, 0 to 3 as u16: one
+// little-endian word.
+constexpr uint64_t kUpcaseStartWord = 0x0003000200010000ULL;
+
+// What the first byte alone tells each finder. An exFAT boot sector begins with the jump that the
+// FAT finder notes: the name after it is read on by the exFAT finder too.
+struct FirstByteMarks {
+    std::array<uint8_t, 256> marks;
+    FirstByteMarks() {
+        for (unsigned b = 0; b < 256; ++b) {
+            const uint8_t first = static_cast<uint8_t>(b);
+            const bool exfat = ExFatSectorRecognizer::FirstTypeMayCount(&first) || first == kExFatFatStart ||
+                               first == kExFatJump;
+            marks[b] = static_cast<uint8_t>((FatNotes(first) ? kFat : 0) | (exfat ? kExFat : 0));
+        }
+    }
+};
+
+// For each set of eight marks, the places of those marked, in order, and their number.
+struct MarkedPlaces {
+    alignas(8) uint8_t places[256][8] = {};
+    uint8_t count[256] = {};
+    MarkedPlaces() {
+        for (unsigned m = 0; m < 256; ++m)
+            for (uint8_t b = 0; b < 8; ++b)
+                if (m >> b & 1) places[m][count[m]++] = b;
+    }
+};
+
+}  // namespace
+
+void MarkSectors(const uint8_t* sectors, size_t count, uint32_t sectorSize, uint8_t* marks) {
+    static const FirstByteMarks first;  // made on first use, once the recognizer's tables are
+    // Sectors lie a sector apart, too far for the processor to fetch them ahead by itself: each
+    // one's first line is asked for 16 sectors early. No branch on the bytes, which are mostly
+    // other data.
+    const size_t size = sectorSize, ahead = 16;
+    const auto mark = [&](size_t i) __attribute__((always_inline)) {
+        const uint8_t* p = sectors + i * size;
+        // Every FAT boot sector taken has two FATs; an up-case table begins with a 0.
+        marks[i] = static_cast<uint8_t>(first.marks[p[0]] | uint8_t{p[kFatCountByte] == 2} * kFat |
+                                        uint8_t{LoadLE64(p) == kUpcaseStartWord} * kExFat);
+    };
+    size_t i = 0;
+    for (; i + ahead < count; ++i) {
+        __builtin_prefetch(sectors + (i + ahead) * size);
+        mark(i);
+    }
+    for (; i < count; ++i) mark(i);
+}
+
+const uint8_t* MarksOf(ISectorLender* lender, uint64_t first, const uint8_t* sectors, size_t count,
+                       uint32_t sectorSize, std::vector<uint8_t>& own) {
+    if (lender)
+        if (const uint8_t* lent = lender->LendMarks(first, count, MarkSectors)) return lent;
+    try {
+        if (own.size() < count) own.resize(count);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+    MarkSectors(sectors, count, sectorSize, own.data());
+    return own.data();
+}
+
+size_t ListMarked(const uint8_t* marks, size_t count, uint8_t mask, uint16_t* out) {
+    if (count > kMostListed) count = kMostListed;
+    size_t listed = 0, i = 0;
+#ifdef __SSE2__
+    static const MarkedPlaces table;
+    const __m128i bits = _mm_set1_epi8(static_cast<char>(mask)), zero = _mm_setzero_si128();
+    for (; i + 16 <= count; i += 16) {
+        const __m128i sixteen = _mm_loadu_si128(reinterpret_cast<const __m128i*>(marks + i));
+        const unsigned hits = ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(sixteen, bits), zero)));
+        // Each eight: the places of those marked, widened, offset and stored whole.
+        for (unsigned half = 0; half < 2; ++half) {
+            const unsigned eight = hits >> (8 * half) & 0xFFu;
+            const __m128i places =
+                _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(table.places[eight])), zero);
+            const __m128i base = _mm_set1_epi16(static_cast<short>(i + 8 * half));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + listed), _mm_add_epi16(places, base));
+            listed += table.count[eight];
+        }
+    }
+#endif
+    for (; i < count; ++i) {
+        out[listed] = static_cast<uint16_t>(i);
+        listed += (marks[i] & mask) != 0;
+    }
+    return listed;
+}
+
+}  // namespace first_look
