@@ -65,12 +65,6 @@ public:
     // benign, which only the few benign types that devices write make. The third reads on from the
     // fifth.
     static bool FirstTypeMayCount(const uint8_t* buffer) { return kSectorStart[buffer[0]] != kNoEntry; }
-    // The same, and a first entry that is not benign must also have zero what its type has zero:
-    // about one random sector in 500. No branch on the bytes.
-    static bool FirstEntryMayCount(const uint8_t* buffer) {
-        const uint8_t kind = kSectorStart[buffer[0]];
-        return (kind == kBenign) | ((kind == kMayCount) & !CannotCount(buffer));
-    }
     // readOn: the four are benign, undecided (the answer is then false).
     bool FirstFourHoldNoEntry(const uint8_t* buffer, bool& readOn) const {
         // Entries 2 and 3 (the second line) are read when 0 and 1 are benign, otherwise 0 and 1

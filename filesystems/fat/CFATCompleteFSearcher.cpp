@@ -34,15 +34,16 @@ constexpr uint32_t kBootEvidence = FAT_SEEN_FAT12_BOOT | FAT_SEEN_FAT16_BOOT | F
 // end-of-chain mark most writers use (0x0FFFFFFF) begins with 0xFF, not with a disk's 0xF8.
 bool BeginsLikeTheFat(const uint8_t* s, uint8_t media) { return BeginsLikeAFat(s) && s[0] == media; }
 
-// Whether Examine can make anything of a sector the first look marks, by the bytes it reads first: a
-// boot sector's two FATs and sector size, a "." entry's name, a jump's signature at the end, a FAT's
-// first entry. Most marked sectors are other data that fails each.
+// Whether Examine can make anything of a sector the first look marks, by its first bytes: a boot
+// sector's two FATs and sector size, a "." entry's name, a jump, a FAT's first entry. Most marked
+// sectors are other data that fails each; no branch until the answer.
 inline bool MayBeAnything(const uint8_t* p, uint32_t sectorSize) {
-    if (p[kFatCountByte] == 2 && LoadLE16(p + 11) == sectorSize) return true;
     const uint8_t b = p[0];
-    if (b == '.') return p[1] == ' ';
-    if (b == 0xEB || b == 0xE9) return p[510] == 0x55 && p[511] == 0xAA;
-    return first_look::FatNotes(b) && p[1] == 0xFF && p[2] == 0xFF;
+    const bool boot = (p[kFatCountByte] == 2) & (LoadLE16(p + 11) == sectorSize);
+    const bool dot = (b == '.') & (p[1] == ' ');
+    const bool jump = (b == 0xEB) | (b == 0xE9);
+    const bool fat = (b == 0xF0 || b >= 0xF8) & (b != 0xFF) & (LoadLE16(p + 1) == 0xFFFF);
+    return boot | dot | jump | fat;
 }
 
 uint64_t SectorHash(const uint8_t* s, uint32_t size) {

@@ -200,6 +200,14 @@ TEST(StorageCache, OutOfOrderLoadsAreReadDirectly) {
     }
 }
 
+namespace {
+int g_marked = 0;  // calls of FirstBytes
+void FirstBytes(const uint8_t* sectors, size_t count, uint32_t size, uint8_t* marks) {
+    ++g_marked;
+    for (size_t i = 0; i < count; ++i) marks[i] = sectors[i * size];
+}
+}  // namespace
+
 TEST(StorageCache, ChunksAreLentWhereTheyWereReadAndTheirBuffersReused) {
     const uint32_t L = 8;
     const uint64_t chunks = 60;
@@ -222,6 +230,19 @@ TEST(StorageCache, ChunksAreLentWhereTheyWereReadAndTheirBuffersReused) {
             EXPECT_EQ(cache.LendSectors(first, n + 1), nullptr);
             if (i > 0) {
                 EXPECT_EQ(cache.LendSectors(first - 1, 2), nullptr);
+            }
+            // Marks are made once for a range of the window, and again once the window is another.
+            const int before = g_marked;
+            const uint8_t* marks = cache.LendMarks(first, n, FirstBytes);
+            ASSERT_NE(marks, nullptr);
+            for (uint64_t k = 0; k < n; ++k) EXPECT_EQ(marks[k], disk.Bytes(first + k, 1)[0]) << i;
+            EXPECT_EQ(cache.LendMarks(first, n, FirstBytes), marks);
+            EXPECT_EQ(cache.LendMarks(first, n + 1, FirstBytes), nullptr);
+            EXPECT_EQ(g_marked, before + 1);
+            if (i == 5) {
+                ASSERT_EQ(cache.LoadChunk(i), 1);
+                EXPECT_NE(cache.LendMarks(first, n, FirstBytes), nullptr);
+                EXPECT_EQ(g_marked, before + 2);
             }
             held.push_back(lent);
             if (held.size() > 20) held.pop_front();
