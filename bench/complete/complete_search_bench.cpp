@@ -5,9 +5,9 @@
 // EndSearch), with the median of the five and what each found.
 //   complete_search_bench [fat-image exfat-image]   (images are made when missing; needs root)
 //
-// --share [image]: what the FAT and exFAT volume finders cost a pass over an image that holds neither
-// (the carving bench's 1 GiB, made when missing): the whole pass with every searcher against the
-// pass without those two, in five alternating pairs; processor time (user + system, both threads)
+// --share [image [pairs]]: what the FAT and exFAT volume finders cost a pass over an image that holds
+// neither (the carving bench's 1 GiB, made when missing): the whole pass with every searcher against
+// the pass without those two, in alternating pairs (five unless told); processor time (user + system, both threads)
 // of each, the median of the pair ratios and the share of the pass that is the finders' own.
 #include <sys/resource.h>
 
@@ -156,7 +156,7 @@ double WholePass(const std::string& image, bool finders, size_t* found) {
     return Failed(rc) ? -1 : used;
 }
 
-int FindersShare(const std::string& image) {
+int FindersShare(const std::string& image, int pairs) {
     if (platform::GetEntryKind(image) != platform::EntryKind::File) {
         const std::string dir = platform::ParentFolder(image);
         std::printf("making %s ...\n", image.c_str());
@@ -170,7 +170,7 @@ int FindersShare(const std::string& image) {
     WholePass(image, true, &withFound);  // into the page cache
     std::printf("load before: %s", MachineLoad().c_str());
     std::vector<double> with, without, ratios;
-    for (int pair = 0; pair < 5; ++pair) {
+    for (int pair = 0; pair < pairs; ++pair) {
         with.push_back(WholePass(image, true, &withFound));
         without.push_back(WholePass(image, false, &withoutFound));
         if (with.back() <= 0 || without.back() <= 0) {
@@ -195,7 +195,7 @@ int FindersShare(const std::string& image) {
 int main(int argc, char** argv) {
     setenv("RELIKORDA_LOG", "/dev/null", 0);  // the controller's log lines are not the report
     if (argc > 1 && std::strcmp(argv[1], "--share") == 0)
-        return FindersShare(argc > 2 ? argv[2] : RK_CARVING_BENCH_IMAGE);
+        return FindersShare(argc > 2 ? argv[2] : RK_CARVING_BENCH_IMAGE, argc > 3 ? std::max(1, std::atoi(argv[3])) : 5);
     const std::string fat = argc > 2 ? argv[1] : RK_FAT_BENCH_IMAGE;
     const std::string exfat = argc > 2 ? argv[2] : RK_EXFAT_BENCH_IMAGE;
     if (!Ensure(fat, RK_FAT_BENCH_SCRIPT) || !Ensure(exfat, RK_EXFAT_BENCH_SCRIPT)) {
