@@ -82,10 +82,12 @@ void NamedMutex::Close() {
     owned_ = false;
 }
 
-std::string NamedEvent::SystemName(const std::string& name) {
+std::string NamedEvent::SystemName(const std::string& name) { return SystemNameIn(SessionObjectFolder(), name); }
+
+std::string NamedEvent::SystemNameIn(const std::string& folder, const std::string& name) {
     // One name per session: a short hash of the session folder.
     unsigned hash = 2166136261u;
-    for (char c : SessionObjectFolder()) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+    for (char c : folder) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
     char tag[16];
     std::snprintf(tag, sizeof tag, "%08x", hash);
     return "/" + name + "." + tag;
@@ -121,5 +123,9 @@ void NamedEvent::Close() {
 }
 
 bool NamedEvent::Remove(const std::string& name) { return sem_unlink(SystemName(name).c_str()) == 0; }
+
+bool NamedEvent::RemoveIn(const std::string& folder, const std::string& name) {
+    return sem_unlink(SystemNameIn(folder, name).c_str()) == 0;
+}
 
 }  // namespace platform

@@ -53,6 +53,8 @@ public:
 
     // The semaphore's system name for an event name ("/<name>.<session tag>").
     static std::string SystemName(const std::string& name);
+    // The same for the session whose objects are in folder (another user's; "" for none).
+    static std::string SystemNameIn(const std::string& folder, const std::string& name);
     // Opens the event, making it (not signalled) when it does not exist.
     bool Create(const std::string& name);
     // Signals it: async-signal-safe.
@@ -62,6 +64,7 @@ public:
     void Close();
     // Removes the name from the system; opened handles stay usable.
     static bool Remove(const std::string& name);
+    static bool RemoveIn(const std::string& folder, const std::string& name);
 
 private:
     sem_t* semaphore_ = SEM_FAILED;

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "gui/shell/tests/GuiTestSupport.h"
+#include "platform/NamedObjects.h"
 #include "gui/shell/tests/ShellTestSupport.h"
 #include "outside/widgets/CBPIniParser.h"
 
@@ -374,4 +375,8 @@ TEST_F(KelvrinTest, TwoUsersWithoutASessionFolderEachStartTheirOwn) {
     EXPECT_EQ(own.st_mode & 0777, 0700u);
     EXPECT_TRUE(HasOpen(second, shared + "/relikorda-" + other + "/KVRN_Mutex_473192_Tamsk.lock"));
     close(held);
+    // The crash events they made: the second user's in its folder, this user's with no folder of
+    // its own (the planted one is refused).
+    platform::NamedEvent::RemoveIn(shared + "/relikorda-" + other, "Kelvrin_Crashed");
+    platform::NamedEvent::RemoveIn("", "Kelvrin_Crashed");
 }

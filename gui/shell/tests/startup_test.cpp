@@ -41,6 +41,12 @@ struct CrashFolder {
     }
     ~CrashFolder() {
         RemoveSessionEvent(session, "Kelvrin_Crashed");
+        // A child run as nobody finds the session folder not its own and uses its folder in the
+        // temporary one.
+        const char* temporary = getenv("TMPDIR");
+        platform::NamedEvent::RemoveIn(std::string(temporary && *temporary ? temporary : "/tmp") + "/relikorda-" +
+                                           std::to_string(kNobody),
+                                       "Kelvrin_Crashed");
         std::error_code ignored;
         fs::permissions(app, fs::perms::owner_all, fs::perm_options::add, ignored);
         fs::remove_all(root, ignored);
