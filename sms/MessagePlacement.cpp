@@ -110,7 +110,7 @@ ResultCode MessageAssembler::AssignSmsRows() {
         if (sms->threadId > 0) AddLink(sms->threadId, id);
         conversations_[id] = Conversation{copy};
         IndexSms(copy);
-    });
+    }, [](const CSmsTableRow* sms) { return sms->body.data(); });  // each body placed is hashed
     return RK_OK;
 }
 
