@@ -10,6 +10,7 @@
 #include "sms/CSmsTableRow.h"
 #include "sms/CThreadsTableRow.h"
 #include "contacts/PhoneNumberMatch.h"
+#include "sms/RowsFetchedAhead.h"
 #include "sms/SmsTextConversion.h"
 #include "sqlite_recovery/framework/TextUtils.h"
 #include "sms/SmsRowAs.h"
@@ -141,8 +142,9 @@ void MessageAssembler::RegisterAddresses() {
     if (tables_.canonicalAddresses)
         for (auto& entry : *tables_.canonicalAddresses)
             if (auto* row = SmsRowAs<CCanonicalAddressesTableRow>(entry.second)) RegisterAddress(row->address);
-    for (CSmsTableRow* row : smsRows_)
+    ForEachRowFetchingAhead(smsRows_, [&](CSmsTableRow* row) {
         if (!row->address.empty()) RegisterAddress(row->address);
+    });
 }
 
 bool MessageAssembler::HasAddress(const std::string& address, int64_t* id) const {
@@ -189,12 +191,12 @@ void MessageAssembler::LinkThreadRecipients() {
 }
 
 void MessageAssembler::LinkSmsThreads() {
-    for (CSmsTableRow* sms : smsRows_) {
-        if (sms->address.empty()) continue;
+    ForEachRowFetchingAhead(smsRows_, [&](CSmsTableRow* sms) {
+        if (sms->address.empty()) return;
         knownThreadIds_.insert(sms->threadId);
         int64_t id;
         if (sms->threadId > 0 && HasAddress(sms->address, &id)) AddLink(sms->threadId, id);
-    }
+    });
 }
 
 void MessageAssembler::LinkPduThreads() {

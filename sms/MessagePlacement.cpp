@@ -10,6 +10,7 @@
 #include "sms/CPduTableRow.h"
 #include "sms/CSmsTableRow.h"
 #include "sms/MessageTextKeys.h"
+#include "sms/RowsFetchedAhead.h"
 #include "sms/SmsTextConversion.h"
 #include "sms/SmsRowAs.h"
 
@@ -76,11 +77,11 @@ bool MessageAssembler::IsTextPlacedInThread(const CSmsTableRow* row) const {
 }
 
 ResultCode MessageAssembler::AssignSmsRows() {
-    for (CSmsTableRow* sms : smsRows_) {
+    ForEachRowFetchingAhead(smsRows_, [&](CSmsTableRow* sms) {
         if (!sms->address.empty()) {
             int64_t id;
             if (HasAddress(sms->address, &id) && Place(id, sms)) IndexSms(sms);
-            continue;
+            return;
         }
         if (sms->threadId > 0) {
             bool taken = false;
@@ -90,13 +91,13 @@ ResultCode MessageAssembler::AssignSmsRows() {
                     IndexSms(sms);
                     taken = true;
                 }
-            if (taken) continue;
+            if (taken) return;
         }
-        if (IsTextPlacedInThread(sms)) continue;
+        if (IsTextPlacedInThread(sms)) return;
         std::string name;
         int64_t id = NewUnknownPartner(&name);
         auto* copy = new (std::nothrow) CSmsTableRow;
-        if (!copy) continue;
+        if (!copy) return;
         copy->live = sms->live;  // a message still on the phone stays live in its stand-in
         copy->id = sms->id;
         copy->threadId = sms->threadId;
@@ -109,7 +110,7 @@ ResultCode MessageAssembler::AssignSmsRows() {
         if (sms->threadId > 0) AddLink(sms->threadId, id);
         conversations_[id] = Conversation{copy};
         IndexSms(copy);
-    }
+    }, [](const CSmsTableRow* sms) { return sms->body.data(); });  // each body placed is hashed
     return RK_OK;
 }
 
@@ -188,7 +189,7 @@ void MessageAssembler::SortConversations() {
         Conversation& rows = entry.second;
         if (rows.size() < 2) continue;
         keyed.clear();
-        for (CTableRow* row : rows) keyed.emplace_back(MessageOrderOf(row), row);
+        ForEachRowFetchingAhead(rows, [&](CTableRow* row) { keyed.emplace_back(MessageOrderOf(row), row); });
         std::stable_sort(keyed.begin(), keyed.end(),
                          [](const std::pair<MessageOrder, CTableRow*>& a,
                             const std::pair<MessageOrder, CTableRow*>& b) { return a.first < b.first; });
@@ -203,19 +204,19 @@ void MessageAssembler::RemoveDuplicateMessages() {
 
         Conversation kept;
         const CSmsTableRow* previousSms = nullptr;
-        for (CTableRow* row : rows) {
+        ForEachRowFetchingAhead(rows, [&](CTableRow* row) {
             auto* sms = SmsRowAs<CSmsTableRow>(row);
             if (sms && !sms->live && previousSms) {
                 const CSmsTableRow* p = previousSms;
                 bool sameDate = sms->date == p->date;
                 // The same words on another day or in the other direction are another message.
-                if (sms->body == p->body && sameDate && SameDirection(sms, p)) continue;
-                if (sameDate && SameDirection(sms, p) && ContainsText(p->body, sms->body)) continue;
+                if (sms->body == p->body && sameDate && SameDirection(sms, p)) return;
+                if (sameDate && SameDirection(sms, p) && ContainsText(p->body, sms->body)) return;
                 if (sameDate && sms->type == kTextOnlySmsType) sms->type = p->type;
             }
             kept.push_back(row);
             previousSms = sms;
-        }
+        });
         rows.swap(kept);
 
         kept.clear();

@@ -10,6 +10,7 @@
 #include "sms/CThreadsTableRow.h"
 #include "sms/CWordsContentTableRow.h"
 #include "sms/MessageTextKeys.h"
+#include "sms/RowsFetchedAhead.h"
 #include "sms/SmsTextConversion.h"
 #include "sqlite_recovery/framework/TextUtils.h"
 #include "sms/SmsRowAs.h"
@@ -134,7 +135,7 @@ ResultCode MessageAssembler::AddThreadSnippets() {
         auto found = newestLive.emplace(row->threadId, row->date);
         if (!found.second && found.first->second < row->date) found.first->second = row->date;
     };
-    for (const CSmsTableRow* sms : smsRows_) note(sms);
+    ForEachRowFetchingAhead(smsRows_, note);
     for (auto& entry : pduRows_) note(SmsRowAs<const CPduTableRow>(entry.second));
     for (auto& entry : *tables_.threads) {
         auto* thread = SmsRowAs<CThreadsTableRow>(entry.second);

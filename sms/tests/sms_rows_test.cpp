@@ -10,6 +10,7 @@
 #include "sms/CSmsTableRow.h"
 #include "sms/CThreadsTableRow.h"
 #include "sms/CWordsContentTableRow.h"
+#include "sms/RowsFetchedAhead.h"
 #include "sms/SmsContentTypes.h"
 #include "sms/SmsRowParsers.h"
 #include "sms/SmsRowStore.h"
@@ -322,4 +323,24 @@ TEST(SmsRowsTest, MessagesOrderByDateThenLiveFirst) {
     CPartTableRow other;
     EXPECT_TRUE(MessageDateLess(&a, &other));
     EXPECT_FALSE(MessageDateLess(&other, &a));
+}
+
+// Every row is handed over once and in order, whatever the list's length against the distance
+// fetched ahead; a missing row is handed over too, but its text is never asked for.
+TEST(SmsRowsTest, WalkFetchingAheadHandsOverEveryRowInOrder) {
+    for (size_t count : {0, 1, 3, 4, 5, 8, 9, 17}) {
+        std::vector<CSmsTableRow> rows(count);
+        std::vector<CSmsTableRow*> list;
+        for (size_t i = 0; i < count; ++i) list.push_back(i % 3 == 1 ? nullptr : &rows[i]);
+        std::vector<CSmsTableRow*> seen;
+        size_t texts = 0;
+        ForEachRowFetchingAhead(list, [&](CSmsTableRow* row) { seen.push_back(row); },
+                                [&](const CSmsTableRow* row) {
+                                    EXPECT_NE(row, nullptr);
+                                    ++texts;
+                                    return row->body.data();
+                                });
+        EXPECT_EQ(seen, list) << count << " rows";
+        EXPECT_LE(texts, count) << count << " rows";
+    }
 }
