@@ -98,9 +98,11 @@ bool ExFatLiveExtents::GivesWay(const Claim& a, const Claim& b) const {
     if (a.others != b.others) return a.others > b.others;
     if (Rank(a) != Rank(b)) return Rank(a) > Rank(b);
     if (a.freeClusters != b.freeClusters) return a.freeClusters > b.freeClusters;
+    // The one inside the other: it begins later, or with it and ends sooner (a short file's first
+    // cluster moved onto a longer file's start).
     const uint32_t firstA = runs_[a.firstRun].first, firstB = runs_[b.firstRun].first;
     if (firstA != firstB) return firstA > firstB;
-    return a.held > b.held;
+    return a.held < b.held;
 }
 
 bool ExFatLiveExtents::TailFits(uint32_t cluster, uint64_t left) {
@@ -157,10 +159,17 @@ std::vector<ExFatLiveExtents::Cut> ExFatLiveExtents::Settle(const ExFatAllocatio
     for (const Yield& y : yields_) {
         const int32_t a = y.claim, b = y.other;
         if (a < 0 && b < 0) continue;
-        if (a < 0 || (b >= 0 && GivesWay(claims_[static_cast<size_t>(b)], claims_[static_cast<size_t>(a)])))
+        if (a < 0 || (b >= 0 && GivesWay(claims_[static_cast<size_t>(b)], claims_[static_cast<size_t>(a)]))) {
             given.push_back(Yield{b, y.first, y.end, a});
-        else if (b < 0 || GivesWay(claims_[static_cast<size_t>(a)], claims_[static_cast<size_t>(b)]))
+        } else if (b < 0 || GivesWay(claims_[static_cast<size_t>(a)], claims_[static_cast<size_t>(b)])) {
             given.push_back(y);
+        } else if (claims_[static_cast<size_t>(a)].node->GetSize() != claims_[static_cast<size_t>(b)].node->GetSize()) {
+            // Two files of different lengths that claim alike (one's first cluster was moved onto the
+            // other's): nothing tells whose the clusters are, and neither keeps them. Alike claims of
+            // one length are one file seen twice.
+            given.push_back(y);
+            given.push_back(Yield{b, y.first, y.end, a});
+        }
     }
     std::sort(given.begin(), given.end(), [](const Yield& x, const Yield& y) {
         return x.claim != y.claim ? x.claim < y.claim : x.first < y.first;

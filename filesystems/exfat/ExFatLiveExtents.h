@@ -20,7 +20,8 @@ struct ExFatVolume;
 // not trusted and none of it is kept; so too when the allocation bitmap marks all of it free. Where two claims meet, the one more likely damaged gives way: a
 // changed set; then the one that meets more others; then an irregular chain before a contiguous
 // extent before a chain that holds together; then the one with more clusters the allocation bitmap
-// marks free; then the one that begins later (inside the other). Live folders and the volume's
+// marks free; then the one inside the other (it begins later, or with it and ends sooner). Where
+// nothing tells, both give way, unless they are of one length (one file seen twice). Live folders and the volume's
 // own tables never give way. A claim in doubt also gives way at a cluster the allocation bitmap marks
 // free, and an irregular chain at a cluster that two links name (a FAT link, or an entry's first
 // cluster) when the chain from there is not what it still needs.

@@ -130,10 +130,12 @@ def renamed(img):
     return edit_set(img, path, lambda e: e.__setitem__(64 + 2 + 2 * 6, ord("X")))
 
 
-def moved_onto(img):
+def moved_onto(img, path, other):
+    """path's first cluster moved onto other's first, the set checksum redone: when nothing tells
+    which of the two has the cluster, other is touched too."""
     v = Volume(img)
-    onto = find(v, "/Documents/big.mp4")[1][0]
-    return edit_set(img, "/Documents/c.pdf", lambda e: struct.pack_into("<I", e, 32 + 20, onto))
+    onto = find(v, other)[1][0]
+    return edit_set(img, path, lambda e: struct.pack_into("<I", e, 32 + 20, onto)) | {other}
 
 
 def no_main_boot_sector(img):
@@ -180,8 +182,13 @@ CASES = [
     ("a file marked a folder", "exfat_8k.4k.img",
      lambda i: edit_set(i, "/Documents/a.pdf", lambda e: e.__setitem__(4, e[4] | 0x10)),
      r"\"/Documents/a.pdf\": its entry set marks it a folder, .* it is taken for a file", True),
-    ("first cluster moved onto another file's", "exfat_4k.img", moved_onto,
+    ("first cluster moved onto another file's", "exfat_4k.img",
+     lambda i: moved_onto(i, "/Documents/c.pdf", "/Documents/big.mp4"),
      r"\"/Documents/c.pdf\": its cluster \d+ \(number 1 of its 1\) is another live file's"),
+    ("first cluster moved onto another one-cluster file's", "exfat_4k.img",
+     lambda i: moved_onto(i, "/DCIM/Camera/Photo number 01 with a long name.jpg",
+                          "/DCIM/Camera/Photo number 02 with a long name.jpg"),
+     r"Photo number 02 with a long name.jpg\": its cluster \d+ \(number 1 of its 1\) is another live file's"),
     ("a chain taken for one stretch", "exfat_4k.img",
      lambda i: edit_set(i, "/Documents/B.mp4", lambda e: e.__setitem__(33, e[33] | 2), False),
      r"\"/Documents/B.mp4\": its entry set does not add up to its checksum"),
