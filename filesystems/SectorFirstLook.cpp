@@ -9,18 +9,15 @@
 
 #include "filesystems/exfat/ExFatLayout.h"
 #include "filesystems/exfat/ExFatSectorRecognizer.h"
+#include "filesystems/fat/FatBootSector.h"
 #include "sqlite_recovery/framework/ByteOrder.h"
 
 namespace first_look {
 
 namespace {
 
-constexpr size_t kFatCountByte = 16;  // a FAT boot sector's count of FATs
-constexpr uint8_t kExFatFatStart = 0xF8;
-constexpr uint8_t kExFatJump = 0xEB;  // a boot sector's first byte
-// An exFAT up-case table begins with the identity of the first characters, 0 to 3 as u16: one
-// little-endian word.
-constexpr uint64_t kUpcaseStartWord = 0x0003000200010000ULL;
+constexpr uint8_t kExFatJump = 0xEB;  // an exFAT boot sector's first byte
+constexpr uint64_t kUpcaseStartWord = LoadLE64(exfat::kUpcaseTableStart);
 
 // What the first byte alone tells each finder. An exFAT boot sector begins with the jump that the
 // FAT finder notes: the name after it is read on by the exFAT finder too.
@@ -29,9 +26,9 @@ struct FirstByteMarks {
     FirstByteMarks() {
         for (unsigned b = 0; b < 256; ++b) {
             const uint8_t first = static_cast<uint8_t>(b);
-            const bool exfat = ExFatSectorRecognizer::FirstTypeMayCount(&first) || first == kExFatFatStart ||
+            const bool exFat = ExFatSectorRecognizer::FirstTypeMayCount(&first) || first == exfat::kFatStartByte ||
                                first == kExFatJump;
-            marks[b] = static_cast<uint8_t>((FatNotes(first) ? kFat : 0) | (exfat ? kExFat : 0));
+            marks[b] = static_cast<uint8_t>((FatNotes(first) ? kFat : 0) | (exFat ? kExFat : 0));
         }
     }
 };
@@ -49,7 +46,7 @@ struct MarkedPlaces {
 
 // The marks of one sector. Every FAT boot sector taken has two FATs; an up-case table begins with a 0.
 inline __attribute__((always_inline)) uint8_t MarkOf(const uint8_t* p, const FirstByteMarks& first) {
-    return static_cast<uint8_t>(first.marks[p[0]] | uint8_t{p[kFatCountByte] == 2} * kFat |
+    return static_cast<uint8_t>(first.marks[p[0]] | uint8_t{p[kFatBootNumberOfFats] == 2} * kFat |
                                 uint8_t{LoadLE64(p) == kUpcaseStartWord} * kExFat);
 }
 

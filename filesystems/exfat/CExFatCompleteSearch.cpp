@@ -28,11 +28,7 @@ using namespace exfat;
 
 namespace {
 
-// An up-case table begins with the identity of the first characters: 0, 1, 2, ... 7 as u16.
-const uint8_t kUpcaseStart[16] = {0, 0, 1, 0, 2, 0, 3, 0, 4, 0, 5, 0, 6, 0, 7, 0};
-
-// A FAT begins with the media mark 0xF8 and the end mark of cluster 1.
-constexpr uint8_t kFatStartByte = 0xF8;
+// A FAT begins with the media mark and the end mark of cluster 1.
 bool IsFatStart(const uint8_t* p) {
     if (p[0] != kFatStartByte) return false;
     for (int i = 1; i < 8; ++i)
@@ -162,7 +158,7 @@ namespace {
 // A boot sector's, a FAT's or an up-case table's start, as far as the first bytes tell (the
 // classification says which); no branch on the bytes.
 inline bool MaybeBootOrUpcase(const uint8_t* p) {
-    return (LoadLE64(p) == LoadLE64(kUpcaseStart)) | (LoadLE64(p + kBootName) == kBootNameWord);
+    return (LoadLE64(p) == LoadLE64(kUpcaseTableStart)) | (LoadLE64(p + kBootName) == kBootNameWord);
 }
 inline bool MaybeSpecial(const uint8_t* p) { return MaybeBootOrUpcase(p) | (p[0] == kFatStartByte); }
 }  // namespace
@@ -237,7 +233,7 @@ size_t CExFatCompleteSearch::Sift(const uint8_t* from, const uint8_t* marks, siz
 
 void CExFatCompleteSearch::ClassifySector(uint64_t s, const uint8_t* p, const uint8_t* end) {
     if (p[0] == 0) {
-        if (std::memcmp(p, kUpcaseStart, sizeof kUpcaseStart) == 0 && upcaseSectors_.size() < kMostUpcaseSectors)
+        if (std::memcmp(p, kUpcaseTableStart, sizeof kUpcaseTableStart) == 0 && upcaseSectors_.size() < kMostUpcaseSectors)
             upcaseSectors_.push_back(s);
         EndRun();
     } else if (std::memcmp(p + kBootName, "EXFAT   ", kBootNameSize) == 0 && IsExFatBootSector(p, sectorSize_)) {

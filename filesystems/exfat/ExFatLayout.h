@@ -39,6 +39,12 @@ constexpr size_t kBootSignature = 510;
 constexpr size_t kBootReadBytes = 512;  // every field lies in the first 512 bytes
 constexpr uint32_t kLargestSectorSize = 4096;
 
+// ---- the starts of sectors the whole-device search looks for besides entries ----
+// A FAT's first entry: the media byte 0xF8, then ones.
+constexpr uint8_t kFatStartByte = 0xF8;
+// An up-case table: the identity of the first characters, 0 to 7 as u16.
+constexpr uint8_t kUpcaseTableStart[16] = {0, 0, 1, 0, 2, 0, 3, 0, 4, 0, 5, 0, 6, 0, 7, 0};
+
 // ---- directory entries ----
 constexpr size_t kEntrySize = 32;
 // Type byte: bit 7 in use, bit 6 secondary, bit 5 benign, bits 0-4 the type code.

@@ -21,7 +21,6 @@
 namespace {
 
 constexpr uint32_t kLargestSectorSize = 4096;
-constexpr size_t kFatCountByte = 16;  // a boot sector's count of FATs
 // Caps on what the pass notes besides boot sectors: a card of many folders keeps the first.
 constexpr size_t kMostDotSectors = 1 << 16;
 constexpr size_t kMostFatHeads = 4096;
@@ -39,10 +38,10 @@ bool BeginsLikeTheFat(const uint8_t* s, uint8_t media) { return BeginsLikeAFat(s
 // sectors are other data that fails each; no branch until the answer.
 inline bool MayBeAnything(const uint8_t* p, uint32_t sectorSize) {
     const uint8_t b = p[0];
-    const bool boot = (p[kFatCountByte] == 2) & (LoadLE16(p + 11) == sectorSize);
+    const bool boot = (p[kFatBootNumberOfFats] == 2) & (LoadLE16(p + kFatBootBytesPerSector) == sectorSize);
     const bool dot = (b == '.') & (p[1] == ' ');
     const bool jump = (b == 0xEB) | (b == 0xE9);
-    const bool fat = (b == 0xF0 || b >= 0xF8) & (b != 0xFF) & (LoadLE16(p + 1) == 0xFFFF);
+    const bool fat = first_look::FatNotes(b) & (LoadLE16(p + 1) == 0xFFFF);
     return boot | dot | jump | fat;
 }
 
@@ -234,7 +233,7 @@ void CFATCompleteFSearcher::Examine(const uint8_t* sector, uint64_t s) {
     if (first_look::FatNotes(sector[0])) NoteParts(sector, s);
     // Every boot sector taken has two FATs and the device's sector size (bytes 16 and 11), in the
     // sector's first bytes: its signature at the end is read only then.
-    if (sector[kFatCountByte] == 2 && static_cast<uint32_t>(sector[11] | sector[12] << 8) == sectorSize_ &&
+    if (sector[kFatBootNumberOfFats] == 2 && LoadLE16(sector + kFatBootBytesPerSector) == sectorSize_ &&
         sector[510] == 0x55 && sector[511] == 0xAA && OnFatBootSector(sector, s))
         return;
     if (fatPositions_.empty()) return;

@@ -25,10 +25,10 @@ namespace {
 //     54     8    file-system type text    "FAT12   " or "FAT16   "
 //     82     8    file-system type text    "FAT32   "
 //    510     2    signature                55 AA
-constexpr int kBytesPerSector = 11;
+constexpr int kBytesPerSector = kFatBootBytesPerSector;
 constexpr int kSectorsPerCluster = 13;
 constexpr int kReservedSectors = 14;
-constexpr int kNumberOfFats = 16;
+constexpr int kNumberOfFats = kFatBootNumberOfFats;
 constexpr int kRootEntries = 17;
 constexpr int kTotalSectors16 = 19;
 constexpr int kMediaDescriptor = 21;
