@@ -210,6 +210,9 @@ size_t CExFatCompleteSearch::Sift(const uint8_t* from, const uint8_t* marks, siz
     sifted_.resize(undecided);
     size_t left = 0;
     for (size_t i = 0; i < undecided; ++i) {
+        // The look left each sector's first line in the second-level cache at most: sectors a
+        // sector size apart share few first-level sets. Those a few places on are asked for now.
+        if (i + kSiftAhead < undecided) __builtin_prefetch(from + size_t{firstLook_[i + kSiftAhead]} * size);
         const uint32_t j = firstLook_[i];
         const uint8_t* p = from + size_t{j} * size;
         bool readOn;

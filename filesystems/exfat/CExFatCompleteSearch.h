@@ -41,6 +41,8 @@ public:
     static constexpr size_t kHeldSectors = 2;
     static constexpr size_t kLookAheadSectors = 2;
     static constexpr size_t kSiftSectors = 1024;
+    // How many listed sectors ahead the sift asks for a sector's first line.
+    static constexpr size_t kSiftAhead = 4;
 
     CExFatCompleteSearch();
     ~CExFatCompleteSearch() override;

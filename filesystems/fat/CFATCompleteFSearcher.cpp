@@ -33,6 +33,10 @@ constexpr uint32_t kBootEvidence = FAT_SEEN_FAT12_BOOT | FAT_SEEN_FAT16_BOOT | F
 // end-of-chain mark most writers use (0x0FFFFFFF) begins with 0xFF, not with a disk's 0xF8.
 bool BeginsLikeTheFat(const uint8_t* s, uint8_t media) { return BeginsLikeAFat(s) && s[0] == media; }
 
+inline bool BeginsWithAJump(const uint8_t* p) { return (p[0] == 0xEB) | (p[0] == 0xE9); }
+// The line of a sector that holds its signature.
+constexpr size_t kSignatureLine = kFatBootSignature / 64 * 64;
+
 // Whether Examine can make anything of a sector the first look marks, by its first bytes: a boot
 // sector's two FATs and sector size, a "." entry's name, a jump, a FAT's first entry. Most marked
 // sectors are other data that fails each; no branch until the answer.
@@ -40,7 +44,7 @@ inline bool MayBeAnything(const uint8_t* p, uint32_t sectorSize) {
     const uint8_t b = p[0];
     const bool boot = (p[kFatBootNumberOfFats] == 2) & (LoadLE16(p + kFatBootBytesPerSector) == sectorSize);
     const bool dot = (b == '.') & (p[1] == ' ');
-    const bool jump = (b == 0xEB) | (b == 0xE9);
+    const bool jump = BeginsWithAJump(p);
     const bool fat = first_look::FatNotes(b) & (LoadLE16(p + 1) == 0xFFFF);
     return boot | dot | jump | fat;
 }
@@ -202,6 +206,12 @@ void CFATCompleteFSearcher::ExamineSectors(const uint8_t* chunk, const uint8_t* 
         const size_t n =
             first_look::ListMarked(marks + from, std::min(count - from, first_look::kMostListed), first_look::kFat,
                                    listed_.data());
+        // A sector that begins with a jump is read at its end, where a boot sector is signed: the look
+        // brought in only its first line, so those lines are all asked for before any is examined.
+        for (size_t k = 0; k < n; ++k) {
+            const uint8_t* p = chunk + (from + listed_[k]) * sectorSize_;
+            __builtin_prefetch(p + size_t{BeginsWithAJump(p)} * kSignatureLine);
+        }
         for (size_t k = 0; k < n; ++k) {
             const size_t i = from + listed_[k];
             const uint64_t s = firstSector + i;
@@ -217,8 +227,8 @@ void CFATCompleteFSearcher::NoteParts(const uint8_t* sector, uint64_t s) {
     if (b == '.') {
         if (BeginsLikeAFolder(sector) && dotSectors_.size() < kMostDotSectors)
             dotSectors_.push_back({s, FatEntryFirstCluster(sector), FatEntryFirstCluster(sector + kFatEntrySize)});
-    } else if (b == 0xEB || b == 0xE9) {
-        if (sector[510] == 0x55 && sector[511] == 0xAA && bootHints_.size() < kMostBootHints) {
+    } else if (BeginsWithAJump(sector)) {
+        if (sector[kFatBootSignature] == 0x55 && sector[kFatBootSignature + 1] == 0xAA && bootHints_.size() < kMostBootHints) {
             bootHints_.emplace_back();
             bootHints_.back().sector = s;
             std::memcpy(bootHints_.back().bytes, sector, sizeof bootHints_.back().bytes);
@@ -234,7 +244,7 @@ void CFATCompleteFSearcher::Examine(const uint8_t* sector, uint64_t s) {
     // Every boot sector taken has two FATs and the device's sector size (bytes 16 and 11), in the
     // sector's first bytes: its signature at the end is read only then.
     if (sector[kFatBootNumberOfFats] == 2 && LoadLE16(sector + kFatBootBytesPerSector) == sectorSize_ &&
-        sector[510] == 0x55 && sector[511] == 0xAA && OnFatBootSector(sector, s))
+        sector[kFatBootSignature] == 0x55 && sector[kFatBootSignature + 1] == 0xAA && OnFatBootSector(sector, s))
         return;
     if (fatPositions_.empty()) return;
     auto range = fatPositions_.equal_range(s);

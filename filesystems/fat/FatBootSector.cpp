@@ -39,7 +39,6 @@ constexpr int kRootCluster = 44;
 constexpr int kFat1216TypeText = 54;
 constexpr int kFat32TypeText = 82;
 constexpr int kTypeTextSize = 8;
-constexpr int kSignature = 510;
 constexpr uint32_t kRootEntrySize = 32;
 
 bool TypeTextIs(const uint8_t* bytes, int offset, const char* text) {
@@ -50,7 +49,9 @@ bool TypeTextIs(const uint8_t* bytes, int offset, const char* text) {
 
 bool IsClusterSizeValid(uint8_t spc) { return spc != 0 && spc <= 128 && (spc & (spc - 1)) == 0; }
 
-bool HasSignature(const uint8_t* bytes) { return bytes[kSignature] == 0x55 && bytes[kSignature + 1] == 0xAA; }
+bool HasSignature(const uint8_t* bytes) {
+    return bytes[kFatBootSignature] == 0x55 && bytes[kFatBootSignature + 1] == 0xAA;
+}
 
 // The checks shared by every variant: two FATs, a sane cluster size, the device's sector size.
 bool CommonFieldsValid(const FatBootSector& view) {

@@ -23,6 +23,7 @@ constexpr uint64_t kFat32BackupBootSector = 6;
 // The two fields of a boot sector that the whole-device search reads of every sector.
 constexpr int kFatBootBytesPerSector = 11;  // u16
 constexpr int kFatBootNumberOfFats = 16;    // u8
+constexpr int kFatBootSignature = 510;      // 55 AA
 
 // A view of a boot sector: at least 512 bytes, the variant it is read as, the device's sector size.
 // Every accessor answers 0 for a variant other than FAT12, FAT16 and FAT32.
