@@ -67,6 +67,14 @@ public:
     static bool FirstTypeMayCount(const uint8_t* buffer) { return kSectorStart[buffer[0]] != kNoEntry; }
     // readOn: the four are benign, undecided (the answer is then false).
     bool FirstFourHoldNoEntry(const uint8_t* buffer, bool& readOn) const {
+        // The first two entries lie in the line the look has read: both are weighed at once, without
+        // a chain of loads. Only where both are benign, seldom, is the next line read.
+        const bool benign0 = kBenignType[buffer[0]], benign1 = kBenignType[buffer[kEntryBytes]];
+        if (__builtin_expect(benign0 & benign1, 0)) return FourHoldNoEntry(buffer, readOn);
+        readOn = false;
+        return CannotCount(buffer + size_t{benign0} * kEntryBytes);  // the first that is not benign
+    }
+    bool FourHoldNoEntry(const uint8_t* buffer, bool& readOn) const {
         // Entries 2 and 3 (the second line) are read when 0 and 1 are benign, otherwise 0 and 1
         // again in their place, which gives the same first entry that is not benign.
         const uint8_t* second = buffer + NextLineToRead(buffer);
