@@ -209,7 +209,23 @@ Reading ReadEntries(const platform::PlatformFile& image, uint64_t imageSize, uin
             }
             continue;
         }
-        if (!why.empty()) {
+        if (count == 0 && start != 0 && start < sectors && !IsExtendedType(type) &&
+            HoldsVolumeAt(image, start, sectors, ss)) {
+            // Its sector count was lost, its start kept: the volume there is read up to where the
+            // next partition starts, or the image ends (its own boot sector says how long it is).
+            uint64_t end = sectors;
+            for (int k = 0; k < 4; ++k) {
+                const unsigned char* other = &mbr[kSlots + kSlotBytes * k];
+                const uint64_t otherStart = LoadLE32(other + 8);
+                if (other[4] != 0 && otherStart > start) end = std::min(end, otherStart);
+            }
+            out.passedOver.push_back("partition " + std::to_string(i + 1) + " has type " + Hex(type) +
+                                     " but no sectors; a volume's boot sector lies at its start, sector " +
+                                     std::to_string(start) + ": read as a partition up to sector " +
+                                     std::to_string(end));
+            out.parts.push_back(Extent(start, end - start, sectors, ss, static_cast<unsigned>(i + 1)));
+            out.parts.back().type = type;
+        } else if (!why.empty()) {
             out.passedOver.push_back("partition " + std::to_string(i + 1) + " has type " + Hex(type) + " but " + why +
                                      ": passed over");
         } else if (IsExtendedType(type)) {

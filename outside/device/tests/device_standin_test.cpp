@@ -253,6 +253,12 @@ TEST_F(DeviceFolderTest, AnUnusableSlotIsPassedOverAlone) {
         {"start=2048,size=8192,type=c\nstart=10240,size=8192,type=83\n", 2, 10240, 8192, {2048},
          "partition 2 has type 0x00 but lists 8192 sectors from sector 10240, where no boot sector lies: passed over",
          0},
+        // The sector count zeroed, the start kept: the volume there is read up to the next partition.
+        {"start=2048,size=8192,type=c\nstart=10240,size=8192,type=c\nstart=20480,size=4096,type=83\n", 2, 10240, 0,
+         {2048, 10240, 20480},
+         "partition 2 has type 0x0C but no sectors; a volume's boot sector lies at its start, sector 10240: read as "
+         "a partition up to sector 20480",
+         -1, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.said);
@@ -262,7 +268,7 @@ TEST_F(DeviceFolderTest, AnUnusableSlotIsPassedOverAlone) {
                   0);
         if (c.volume) {
             ASSERT_EQ(Shell("mkfs.vfat --offset=" + std::to_string(c.start) + " " + disk + " " +
-                            std::to_string(c.count / 2) + " > /dev/null"),
+                            std::to_string((c.count ? c.count : 8192) / 2) + " > /dev/null"),
                       0);
         }
         {
