@@ -142,6 +142,30 @@ bool InsideWholeChain(FatWalkContext& ctx, uint32_t c) {
     return c < ctx.whole.size() && ctx.whole[c];
 }
 
+bool HoldsFolderEntries(FatWalkContext& ctx, uint32_t c) {
+    std::unique_ptr<uint8_t[]> sector(new (std::nothrow) uint8_t[ctx.sectorSize]);
+    if (!sector || !ctx.device->ReadSectors(sector.get(), ctx.ClusterSector(c), 1)) return false;
+    const uint8_t* s = sector.get();
+    for (size_t at = 0; at + kFatEntrySize <= ctx.sectorSize; at += kFatEntrySize) {
+        const uint8_t* e = s + at;
+        if (e[0] == 0x00) {
+            for (size_t k = at; k < ctx.sectorSize; ++k)
+                if (s[k]) return false;
+            return true;
+        }
+        if (e[kFatEntryAttributes] == kFatAttrLongName) {
+            const uint8_t order = e[0] & 0x3F;
+            if (LoadLE16(e + kFatEntryClusterLow) != 0 || (e[0] != kFatDeletedMark && (order == 0 || order > 20)))
+                return false;
+            continue;
+        }
+        if ((e[0] != kFatDeletedMark && !ShortNameBytesValid(e)) ||
+            !(IsPlausibleFatEntry(e, false) || PlausibleButForTimes(e)))
+            return false;
+    }
+    return true;
+}
+
 bool LostFirstByte(const uint8_t* bytes, size_t length, size_t offset) {
     uint8_t e[kFatEntrySize];
     std::memcpy(e, bytes + offset, kFatEntrySize);

@@ -40,6 +40,11 @@ uint32_t OrphanSuccessor(FatWalkContext& ctx, uint32_t c, uint64_t left);
 bool FirstClusterIsItsOwn(FatWalkContext& ctx, uint32_t f, uint64_t needed);
 // Whether cluster c, which a link names, lies in the chain of a live file that holds that file whole.
 bool InsideWholeChain(FatWalkContext& ctx, uint32_t c);
+// Whether cluster c, read as part of a live folder, holds what a folder's does past its first
+// cluster: entries, up to a never-used slot after which the sector is empty (writers clear a
+// folder's new clusters). A file's data does not read so; a cluster of zeros does, and then which
+// claim holds is not known.
+bool HoldsFolderEntries(FatWalkContext& ctx, uint32_t c);
 // Whether the never-used slot at offset of a folder's bytes holds an entry but for its first byte
 // (with '_' there: a name as writers make them, plausible, a cluster and a size that agree) and a
 // live entry follows it before any other never-used slot: then that byte was lost.

@@ -528,7 +528,7 @@ bool ReadDirectoryChain(FatWalkContext& ctx, CFATFileNode* parent, uint32_t firs
             ++n;
             next = ctx.fat->NextCluster(c + n - 1);
         }
-        for (uint32_t k = 0; k < n; ++k) ctx.visited.insert(c + k);
+        for (uint32_t k = 0; k < n; ++k) ctx.visited.emplace(c + k, parent);
 
         uint8_t* group = buffer.get() + carried;
         bool firstRead = true;
@@ -642,13 +642,23 @@ bool ReadVolumeTree(FatWalkContext& ctx) {
     if (!whole) return false;
     ctx.finishing = true;
     // A file kept back for a first cluster that a link names holds it when no other file's whole
-    // chain runs through it: a chain that runs into it is cut there, as at any file's first cluster.
-    // (Decided before any is read again: a chain read again may no longer run through it.)
+    // chain runs through it, and no live folder read it as entries it holds: a chain that runs into
+    // it is cut there, as at any file's first cluster. Where a folder's chain runs through it, what
+    // the cluster holds tells whose it is: entries are the folder's (the file's entry was changed),
+    // anything else the file's (the folder's link was). (Decided before any is read again: a chain
+    // read again may no longer run through it.)
     for (FatWalkContext::PendingFile& p : pending) {
         if (p.firstCluster >= ctx.named.size() || p.firstCluster >= ctx.heads.size() || !ctx.named[p.firstCluster])
             continue;
         p.notItsOwn = InsideWholeChain(ctx, p.firstCluster);
-        if (!p.notItsOwn) ctx.heads[p.firstCluster] = true;
+        auto read = ctx.visited.find(p.firstCluster);
+        p.inFolder = !p.notItsOwn && read != ctx.visited.end() && HoldsFolderEntries(ctx, p.firstCluster);
+        if (p.notItsOwn || p.inFolder) continue;
+        ctx.heads[p.firstCluster] = true;
+        if (read != ctx.visited.end() && !(read->second && read->second->IsDeleted()))
+            SayReadInPart("FAT: %s: its chain runs into cluster %u, where file \"%s\" begins: its entries past that "
+                          "link are lost", FolderName(read->second).c_str(), p.firstCluster,
+                          (p.parent ? FatNodePath(p.parent) + "/" + p.props->GetName() : p.props->GetName()).c_str());
     }
     for (FatWalkContext::PendingFile& p : pending) {
         // A first cluster that heads another file's whole chain is that file's, and one where a
@@ -660,6 +670,10 @@ bool ReadVolumeTree(FatWalkContext& ctx) {
             p.props->CutSize(0);
         } else if (ctx.IsDataCluster(p.firstCluster) && BeginsAsFolder(ctx, p.firstCluster)) {
             RK_LOG("[FAT] \"%s\": its first cluster, %u, is where a folder begins", p.props->GetName(), p.firstCluster);
+            p.props->CutSize(0);
+        } else if (p.inFolder) {
+            RK_LOG("[FAT] \"%s\": its first cluster, %u, lies in the chain of a live folder, and holds its entries",
+                   p.props->GetName(), p.firstCluster);
             p.props->CutSize(0);
         } else if (p.notItsOwn) {
             RK_LOG("[FAT] \"%s\": its first cluster, %u, lies in the chain of another file, which holds that file whole",
