@@ -571,6 +571,8 @@ bool ReadDirectoryChain(FatWalkContext& ctx, CFATFileNode* parent, uint32_t firs
                        reinterpret_cast<const char*>(group + kFatEntrySize));
                 ownDots = 2;
             } else {
+                // Not this folder's: the clusters stay for the chain that holds them.
+                for (uint32_t k = 0; k < n; ++k) ctx.visited.erase(c + k);
                 char loss[512];
                 std::snprintf(loss, sizeof loss, "FAT: %s: its first cluster, %u, holds no folder (no \".\" and \"..\" "
                               "entries): what it holds is not read", FolderName(parent).c_str(), firstCluster);
