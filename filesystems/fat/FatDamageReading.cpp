@@ -21,12 +21,14 @@ bool NameFieldNear(const uint8_t* entry, const char* name11) {
     return off <= 1;
 }
 
-bool BeginsAsFolder(FatWalkContext& ctx, uint32_t c) {
+bool BeginsAsFolder(FatWalkContext& ctx, uint32_t c, uint32_t* up) {
     std::unique_ptr<uint8_t[]> sector(new (std::nothrow) uint8_t[ctx.sectorSize]);
     if (!sector || ctx.sectorSize < 2 * kFatEntrySize || !ctx.device->ReadSectors(sector.get(), ctx.ClusterSector(c), 1))
         return false;
     const uint8_t* s = sector.get();
-    return IsDotEntry(s) && ctx.EntryCluster(s) == c && IsDotDotEntry(s + kFatEntrySize);
+    if (!IsDotEntry(s) || ctx.EntryCluster(s) != c || !IsDotDotEntry(s + kFatEntrySize)) return false;
+    if (up) *up = ctx.EntryCluster(s + kFatEntrySize);
+    return true;
 }
 
 // A live entry's attributes, as far as what it names can tell them: bits no system sets (0x40,
@@ -180,6 +182,28 @@ bool LostFirstByte(const uint8_t* bytes, size_t length, size_t offset) {
             return true;
     }
     return false;
+}
+
+bool LostLastFirstByte(FatWalkContext& ctx, const uint8_t* slot, uint32_t directoryCluster) {
+    if (!ctx.fat || ctx.named.empty()) return false;
+    uint8_t e[kFatEntrySize];
+    std::memcpy(e, slot, kFatEntrySize);
+    e[0] = '_';
+    if (e[kFatEntryAttributes] == kFatAttrLongName || !ShortNameBytesValid(e) || !IsPlausibleFatEntry(e, true))
+        return false;
+    const uint32_t f = ctx.EntryCluster(e);
+    if (!ctx.IsDataCluster(f) || f >= ctx.named.size() || f >= ctx.heads.size() || ctx.named[f] || ctx.heads[f] ||
+        ctx.visited.count(f) || ctx.MarkedUnused(f))
+        return false;
+    if (e[kFatEntryAttributes] & kFatAttrDirectory) {
+        const bool root = directoryCluster < 2 || (ctx.kind == FAT_VARIANT_32 && directoryCluster == ctx.rootCluster);
+        uint32_t up = 0;
+        return BeginsAsFolder(ctx, f, &up) &&
+               (root ? up == 0 || (ctx.kind == FAT_VARIANT_32 && up == ctx.rootCluster) : up == directoryCluster);
+    }
+    const uint64_t clusterBytes = static_cast<uint64_t>(ctx.sectorsPerCluster) * ctx.sectorSize;
+    const uint32_t size = LoadLE32(e + kFatEntryFileSize);
+    return size != 0 && clusterBytes != 0 && TailFits(ctx, ctx.fat, f, (size + clusterBytes - 1) / clusterBytes);
 }
 
 uint32_t HolderKey(const FatWalkContext& ctx, CFATFileNode* node) {

@@ -341,7 +341,8 @@ int ParseDirectoryBuffer(FatWalkContext& ctx, const uint8_t* bytes, size_t lengt
         // live entries after it, is a live entry whose first byte was lost (read as '_').
         uint8_t zeroed[kFatEntrySize];
         if (e[0] == 0x00) {
-            if (stopAtBadEntry || parentDeleted || ctx.entriesEnded || !LostFirstByte(bytes, length, offset)) {
+            if (stopAtBadEntry || parentDeleted || ctx.entriesEnded ||
+                !(LostFirstByte(bytes, length, offset) || LostLastFirstByte(ctx, e, directoryCluster))) {
                 longNameStart = SIZE_MAX;
                 ctx.entriesEnded = true;
                 continue;
@@ -349,8 +350,9 @@ int ParseDirectoryBuffer(FatWalkContext& ctx, const uint8_t* bytes, size_t lengt
             std::memcpy(zeroed, e, kFatEntrySize);
             zeroed[0] = '_';
             e = zeroed;
-            RK_LOG("[FAT] directory at cluster %u: entry %zu holds an entry but for its first byte, and live ones "
-                   "follow it: read as \"%.11s\"", directoryCluster, i, reinterpret_cast<const char*>(e));
+            RK_LOG("[FAT] directory at cluster %u: entry %zu holds an entry but for its first byte, whose volume "
+                   "or live entries after it vouch for it: read as \"%.11s\"", directoryCluster, i,
+                   reinterpret_cast<const char*>(e));
         }
         uint32_t f = ctx.EntryCluster(e);
         // A live entry among the folder's live ones: what its attributes say is checked against
