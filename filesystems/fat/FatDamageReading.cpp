@@ -35,10 +35,17 @@ bool BeginsAsFolder(FatWalkContext& ctx, uint32_t c, uint32_t* up) {
 // 0x80) are damage; so is a volume label's bit on an entry that names data or lies outside the
 // root; and an empty file whose entry names a cluster that begins as a folder is that folder. (A
 // folder entry whose cluster holds no folder stays one, and is said: its cluster may be what
-// changed.)
+// changed.) A long-name entry keeps no cluster: one that names a cluster, with a short name's bytes,
+// is a short entry whose attributes were lost, a folder when its cluster begins as one.
 uint8_t LiveEntryAttributes(FatWalkContext& ctx, const uint8_t* e, uint32_t f, bool inRoot) {
     const uint8_t stored = e[kFatEntryAttributes];
-    if (stored == kFatAttrLongName) return stored;
+    if (stored == kFatAttrLongName) {
+        if (LoadLE16(e + kFatEntryClusterLow) == 0 || !ShortNameBytesValid(e)) return stored;
+        const uint8_t a = ctx.IsDataCluster(f) && BeginsAsFolder(ctx, f) ? kFatAttrDirectory : kFatAttrArchive;
+        RK_LOG("[FAT] entry \"%.11s\" is marked a long-name entry but names cluster %u: read as a short entry, "
+               "attributes 0x%02X", reinterpret_cast<const char*>(e), f, a);
+        return a;
+    }
     uint8_t a = stored & 0x3F;
     const uint32_t size = LoadLE32(e + kFatEntryFileSize);
     if ((a & kFatAttrVolumeLabel) && (f != 0 || size != 0 || !inRoot)) a &= static_cast<uint8_t>(~kFatAttrVolumeLabel);
