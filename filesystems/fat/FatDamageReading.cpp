@@ -273,13 +273,22 @@ bool PlaceLostFolders(FatWalkContext& ctx) {
         const uint32_t key = HolderKey(ctx, unplaced[i].node);
         if (!placed[i] && byHolder[key] == 1 && lost.count(key) == 1) placed[i] = lost.find(key)->second;
     }
+    // A fallback whose ".." names another folder than the entry's holder is left to an entry that
+    // folder holds and that names the same cluster.
+    auto yields = [&](size_t i) {
+        const FatWalkContext::UnplacedFolder& u = unplaced[i];
+        for (size_t j = 0; u.fallbackUp && j < unplaced.size(); ++j)
+            if (j != i && !placed[j] && unplaced[j].fallback == u.fallback && HolderKey(ctx, unplaced[j].node) == u.fallbackUp)
+                return true;
+        return false;
+    };
     for (size_t i = 0; i < unplaced.size(); ++i) {
         const FatWalkContext::UnplacedFolder& u = unplaced[i];
         if (placed[i] && !ctx.visited.count(placed[i])) {
             RK_LOG("[FAT] folder \"%s\": its entry names no folder of its own; the lost folder at cluster %u, whose "
                    "\"..\" names the folder that holds the entry, is read as it", FatNodePath(u.node).c_str(), placed[i]);
             ReadDirectoryChain(ctx, u.node, placed[i], false);
-        } else if (u.fallback && !ctx.visited.count(u.fallback)) {
+        } else if (u.fallback && !ctx.visited.count(u.fallback) && !yields(i)) {
             RK_LOG("[FAT] folder \"%s\": no lost folder is it; its first cluster %u is read as it, whatever its "
                    "\"..\" says", FatNodePath(u.node).c_str(), u.fallback);
             ctx.fallbackRead = u.fallback;

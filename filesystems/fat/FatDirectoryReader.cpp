@@ -486,10 +486,13 @@ int ParseDirectoryBuffer(FatWalkContext& ctx, const uint8_t* bytes, size_t lengt
                 ctx.queue.push_back(node);
             } else if (live && !node->IsDeleted() && ctx.deferring) {
                 // Two live folders never share a cluster: this entry's may have changed, and a lost
-                // folder may be the one it stands for.
-                ctx.unplaced.push_back({node, "FAT: folder \"" + FatNodePath(node) + "\": its first cluster, " +
-                                                  std::to_string(f) + ", is that of folder \"" +
-                                                  FatNodePath(known->second) + "\": what it holds is not read"});
+                // folder may be the one it stands for; or the other's did, and the cluster is this
+                // one's when the other gives it up.
+                ctx.unplaced.push_back({node,
+                                        "FAT: folder \"" + FatNodePath(node) + "\": its first cluster, " +
+                                            std::to_string(f) + ", is that of folder \"" + FatNodePath(known->second) +
+                                            "\": what it holds is not read",
+                                        f});
             } else {
                 RK_LOG("[FAT] folder \"%s\": its first cluster %u is that of folder \"%s\"; read once, as that one",
                        FatNodePath(node).c_str(), f, FatNodePath(known->second).c_str());
