@@ -21,22 +21,31 @@ bool NameFieldNear(const uint8_t* entry, const char* name11) {
     return off <= 1;
 }
 
-bool BeginsAsFolder(FatWalkContext& ctx, uint32_t c) {
+bool BeginsAsFolder(FatWalkContext& ctx, uint32_t c, uint32_t* up) {
     std::unique_ptr<uint8_t[]> sector(new (std::nothrow) uint8_t[ctx.sectorSize]);
     if (!sector || ctx.sectorSize < 2 * kFatEntrySize || !ctx.device->ReadSectors(sector.get(), ctx.ClusterSector(c), 1))
         return false;
     const uint8_t* s = sector.get();
-    return IsDotEntry(s) && ctx.EntryCluster(s) == c && IsDotDotEntry(s + kFatEntrySize);
+    if (!IsDotEntry(s) || ctx.EntryCluster(s) != c || !IsDotDotEntry(s + kFatEntrySize)) return false;
+    if (up) *up = ctx.EntryCluster(s + kFatEntrySize);
+    return true;
 }
 
 // A live entry's attributes, as far as what it names can tell them: bits no system sets (0x40,
 // 0x80) are damage; so is a volume label's bit on an entry that names data or lies outside the
 // root; and an empty file whose entry names a cluster that begins as a folder is that folder. (A
 // folder entry whose cluster holds no folder stays one, and is said: its cluster may be what
-// changed.)
+// changed.) A long-name entry keeps no cluster: one that names a cluster, with a short name's bytes,
+// is a short entry whose attributes were lost, a folder when its cluster begins as one.
 uint8_t LiveEntryAttributes(FatWalkContext& ctx, const uint8_t* e, uint32_t f, bool inRoot) {
     const uint8_t stored = e[kFatEntryAttributes];
-    if (stored == kFatAttrLongName) return stored;
+    if (stored == kFatAttrLongName) {
+        if (LoadLE16(e + kFatEntryClusterLow) == 0 || !ShortNameBytesValid(e)) return stored;
+        const uint8_t a = ctx.IsDataCluster(f) && BeginsAsFolder(ctx, f) ? kFatAttrDirectory : kFatAttrArchive;
+        RK_LOG("[FAT] entry \"%.11s\" is marked a long-name entry but names cluster %u: read as a short entry, "
+               "attributes 0x%02X", reinterpret_cast<const char*>(e), f, a);
+        return a;
+    }
     uint8_t a = stored & 0x3F;
     const uint32_t size = LoadLE32(e + kFatEntryFileSize);
     if ((a & kFatAttrVolumeLabel) && (f != 0 || size != 0 || !inRoot)) a &= static_cast<uint8_t>(~kFatAttrVolumeLabel);
@@ -142,6 +151,30 @@ bool InsideWholeChain(FatWalkContext& ctx, uint32_t c) {
     return c < ctx.whole.size() && ctx.whole[c];
 }
 
+bool HoldsFolderEntries(FatWalkContext& ctx, uint32_t c) {
+    std::unique_ptr<uint8_t[]> sector(new (std::nothrow) uint8_t[ctx.sectorSize]);
+    if (!sector || !ctx.device->ReadSectors(sector.get(), ctx.ClusterSector(c), 1)) return false;
+    const uint8_t* s = sector.get();
+    for (size_t at = 0; at + kFatEntrySize <= ctx.sectorSize; at += kFatEntrySize) {
+        const uint8_t* e = s + at;
+        if (e[0] == 0x00) {
+            for (size_t k = at; k < ctx.sectorSize; ++k)
+                if (s[k]) return false;
+            return true;
+        }
+        if (e[kFatEntryAttributes] == kFatAttrLongName) {
+            const uint8_t order = e[0] & 0x3F;
+            if (LoadLE16(e + kFatEntryClusterLow) != 0 || (e[0] != kFatDeletedMark && (order == 0 || order > 20)))
+                return false;
+            continue;
+        }
+        if ((e[0] != kFatDeletedMark && !ShortNameBytesValid(e)) ||
+            !(IsPlausibleFatEntry(e, false) || PlausibleButForTimes(e)))
+            return false;
+    }
+    return true;
+}
+
 bool LostFirstByte(const uint8_t* bytes, size_t length, size_t offset) {
     uint8_t e[kFatEntrySize];
     std::memcpy(e, bytes + offset, kFatEntrySize);
@@ -156,6 +189,28 @@ bool LostFirstByte(const uint8_t* bytes, size_t length, size_t offset) {
             return true;
     }
     return false;
+}
+
+bool LostLastFirstByte(FatWalkContext& ctx, const uint8_t* slot, uint32_t directoryCluster) {
+    if (!ctx.fat || ctx.named.empty()) return false;
+    uint8_t e[kFatEntrySize];
+    std::memcpy(e, slot, kFatEntrySize);
+    e[0] = '_';
+    if (e[kFatEntryAttributes] == kFatAttrLongName || !ShortNameBytesValid(e) || !IsPlausibleFatEntry(e, true))
+        return false;
+    const uint32_t f = ctx.EntryCluster(e);
+    if (!ctx.IsDataCluster(f) || f >= ctx.named.size() || f >= ctx.heads.size() || ctx.named[f] || ctx.heads[f] ||
+        ctx.visited.count(f) || ctx.MarkedUnused(f))
+        return false;
+    if (e[kFatEntryAttributes] & kFatAttrDirectory) {
+        const bool root = directoryCluster < 2 || (ctx.kind == FAT_VARIANT_32 && directoryCluster == ctx.rootCluster);
+        uint32_t up = 0;
+        return BeginsAsFolder(ctx, f, &up) &&
+               (root ? up == 0 || (ctx.kind == FAT_VARIANT_32 && up == ctx.rootCluster) : up == directoryCluster);
+    }
+    const uint64_t clusterBytes = static_cast<uint64_t>(ctx.sectorsPerCluster) * ctx.sectorSize;
+    const uint32_t size = LoadLE32(e + kFatEntryFileSize);
+    return size != 0 && clusterBytes != 0 && TailFits(ctx, ctx.fat, f, (size + clusterBytes - 1) / clusterBytes);
 }
 
 uint32_t HolderKey(const FatWalkContext& ctx, CFATFileNode* node) {
@@ -218,13 +273,22 @@ bool PlaceLostFolders(FatWalkContext& ctx) {
         const uint32_t key = HolderKey(ctx, unplaced[i].node);
         if (!placed[i] && byHolder[key] == 1 && lost.count(key) == 1) placed[i] = lost.find(key)->second;
     }
+    // A fallback whose ".." names another folder than the entry's holder is left to an entry that
+    // folder holds and that names the same cluster.
+    auto yields = [&](size_t i) {
+        const FatWalkContext::UnplacedFolder& u = unplaced[i];
+        for (size_t j = 0; u.fallbackUp && j < unplaced.size(); ++j)
+            if (j != i && !placed[j] && unplaced[j].fallback == u.fallback && HolderKey(ctx, unplaced[j].node) == u.fallbackUp)
+                return true;
+        return false;
+    };
     for (size_t i = 0; i < unplaced.size(); ++i) {
         const FatWalkContext::UnplacedFolder& u = unplaced[i];
         if (placed[i] && !ctx.visited.count(placed[i])) {
             RK_LOG("[FAT] folder \"%s\": its entry names no folder of its own; the lost folder at cluster %u, whose "
                    "\"..\" names the folder that holds the entry, is read as it", FatNodePath(u.node).c_str(), placed[i]);
             ReadDirectoryChain(ctx, u.node, placed[i], false);
-        } else if (u.fallback && !ctx.visited.count(u.fallback)) {
+        } else if (u.fallback && !ctx.visited.count(u.fallback) && !yields(i)) {
             RK_LOG("[FAT] folder \"%s\": no lost folder is it; its first cluster %u is read as it, whatever its "
                    "\"..\" says", FatNodePath(u.node).c_str(), u.fallback);
             ctx.fallbackRead = u.fallback;

@@ -24,8 +24,9 @@ inline bool TailFits(const FatWalkContext& ctx, Table* table, uint32_t n, uint64
 
 // A name field that is name11 but for one byte at most: a dot entry that a damaged byte changed.
 bool NameFieldNear(const uint8_t* entry, const char* name11);
-// Whether cluster c begins as a folder does: "." naming c itself, then "..".
-bool BeginsAsFolder(FatWalkContext& ctx, uint32_t c);
+// Whether cluster c begins as a folder does: "." naming c itself, then ".." (whose cluster up
+// receives, when given).
+bool BeginsAsFolder(FatWalkContext& ctx, uint32_t c, uint32_t* up = nullptr);
 // A live entry's attributes, as far as what it names can tell them (see the definition).
 uint8_t LiveEntryAttributes(FatWalkContext& ctx, const uint8_t* e, uint32_t f, bool inRoot);
 // The link of cluster c of a chain that still needs left clusters, from whichever copy of the table
@@ -40,10 +41,20 @@ uint32_t OrphanSuccessor(FatWalkContext& ctx, uint32_t c, uint64_t left);
 bool FirstClusterIsItsOwn(FatWalkContext& ctx, uint32_t f, uint64_t needed);
 // Whether cluster c, which a link names, lies in the chain of a live file that holds that file whole.
 bool InsideWholeChain(FatWalkContext& ctx, uint32_t c);
+// Whether cluster c, read as part of a live folder, holds what a folder's does past its first
+// cluster: entries, up to a never-used slot after which the sector is empty (writers clear a
+// folder's new clusters). A file's data does not read so; a cluster of zeros does, and then which
+// claim holds is not known.
+bool HoldsFolderEntries(FatWalkContext& ctx, uint32_t c);
 // Whether the never-used slot at offset of a folder's bytes holds an entry but for its first byte
 // (with '_' there: a name as writers make them, plausible, a cluster and a size that agree) and a
 // live entry follows it before any other never-used slot: then that byte was lost.
 bool LostFirstByte(const uint8_t* bytes, size_t length, size_t offset);
+// Whether the never-used slot at offset, after which no live entry follows, holds an entry but for
+// its first byte that the volume vouches for: a folder whose cluster begins as one, its ".." naming
+// the folder that holds the slot (directoryCluster), or a file whose first cluster heads a chain in
+// use that no link and no entry leads to and that holds exactly its size. Then that byte was lost.
+bool LostLastFirstByte(FatWalkContext& ctx, const uint8_t* slot, uint32_t directoryCluster);
 // What the ".." of a folder whose entry is the node's names: the first cluster of the folder that
 // holds the entry, 0 for the root.
 uint32_t HolderKey(const FatWalkContext& ctx, CFATFileNode* node);

@@ -35,6 +35,7 @@ constexpr uint8_t kFatDeletedMark = 0xE5;
 constexpr uint8_t kFatAttrLongName = 0x0F;
 constexpr uint8_t kFatAttrVolumeLabel = 0x08;
 constexpr uint8_t kFatAttrDirectory = 0x10;
+constexpr uint8_t kFatAttrArchive = 0x20;
 constexpr uint8_t kFatAttrReserved = 0x40;
 
 // Plausibility of an entry's dates, times and attribute bits; strict mode also wants a file's first

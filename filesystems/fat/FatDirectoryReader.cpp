@@ -341,7 +341,8 @@ int ParseDirectoryBuffer(FatWalkContext& ctx, const uint8_t* bytes, size_t lengt
         // live entries after it, is a live entry whose first byte was lost (read as '_').
         uint8_t zeroed[kFatEntrySize];
         if (e[0] == 0x00) {
-            if (stopAtBadEntry || parentDeleted || ctx.entriesEnded || !LostFirstByte(bytes, length, offset)) {
+            if (stopAtBadEntry || parentDeleted || ctx.entriesEnded ||
+                !(LostFirstByte(bytes, length, offset) || LostLastFirstByte(ctx, e, directoryCluster))) {
                 longNameStart = SIZE_MAX;
                 ctx.entriesEnded = true;
                 continue;
@@ -349,8 +350,9 @@ int ParseDirectoryBuffer(FatWalkContext& ctx, const uint8_t* bytes, size_t lengt
             std::memcpy(zeroed, e, kFatEntrySize);
             zeroed[0] = '_';
             e = zeroed;
-            RK_LOG("[FAT] directory at cluster %u: entry %zu holds an entry but for its first byte, and live ones "
-                   "follow it: read as \"%.11s\"", directoryCluster, i, reinterpret_cast<const char*>(e));
+            RK_LOG("[FAT] directory at cluster %u: entry %zu holds an entry but for its first byte, whose volume "
+                   "or live entries after it vouch for it: read as \"%.11s\"", directoryCluster, i,
+                   reinterpret_cast<const char*>(e));
         }
         uint32_t f = ctx.EntryCluster(e);
         // A live entry among the folder's live ones: what its attributes say is checked against
@@ -484,10 +486,13 @@ int ParseDirectoryBuffer(FatWalkContext& ctx, const uint8_t* bytes, size_t lengt
                 ctx.queue.push_back(node);
             } else if (live && !node->IsDeleted() && ctx.deferring) {
                 // Two live folders never share a cluster: this entry's may have changed, and a lost
-                // folder may be the one it stands for.
-                ctx.unplaced.push_back({node, "FAT: folder \"" + FatNodePath(node) + "\": its first cluster, " +
-                                                  std::to_string(f) + ", is that of folder \"" +
-                                                  FatNodePath(known->second) + "\": what it holds is not read"});
+                // folder may be the one it stands for; or the other's did, and the cluster is this
+                // one's when the other gives it up.
+                ctx.unplaced.push_back({node,
+                                        "FAT: folder \"" + FatNodePath(node) + "\": its first cluster, " +
+                                            std::to_string(f) + ", is that of folder \"" + FatNodePath(known->second) +
+                                            "\": what it holds is not read",
+                                        f});
             } else {
                 RK_LOG("[FAT] folder \"%s\": its first cluster %u is that of folder \"%s\"; read once, as that one",
                        FatNodePath(node).c_str(), f, FatNodePath(known->second).c_str());
@@ -528,7 +533,7 @@ bool ReadDirectoryChain(FatWalkContext& ctx, CFATFileNode* parent, uint32_t firs
             ++n;
             next = ctx.fat->NextCluster(c + n - 1);
         }
-        for (uint32_t k = 0; k < n; ++k) ctx.visited.insert(c + k);
+        for (uint32_t k = 0; k < n; ++k) ctx.visited.emplace(c + k, parent);
 
         uint8_t* group = buffer.get() + carried;
         bool firstRead = true;
@@ -571,6 +576,8 @@ bool ReadDirectoryChain(FatWalkContext& ctx, CFATFileNode* parent, uint32_t firs
                        reinterpret_cast<const char*>(group + kFatEntrySize));
                 ownDots = 2;
             } else {
+                // Not this folder's: the clusters stay for the chain that holds them.
+                for (uint32_t k = 0; k < n; ++k) ctx.visited.erase(c + k);
                 char loss[512];
                 std::snprintf(loss, sizeof loss, "FAT: %s: its first cluster, %u, holds no folder (no \".\" and \"..\" "
                               "entries): what it holds is not read", FolderName(parent).c_str(), firstCluster);
@@ -642,13 +649,23 @@ bool ReadVolumeTree(FatWalkContext& ctx) {
     if (!whole) return false;
     ctx.finishing = true;
     // A file kept back for a first cluster that a link names holds it when no other file's whole
-    // chain runs through it: a chain that runs into it is cut there, as at any file's first cluster.
-    // (Decided before any is read again: a chain read again may no longer run through it.)
+    // chain runs through it, and no live folder read it as entries it holds: a chain that runs into
+    // it is cut there, as at any file's first cluster. Where a folder's chain runs through it, what
+    // the cluster holds tells whose it is: entries are the folder's (the file's entry was changed),
+    // anything else the file's (the folder's link was). (Decided before any is read again: a chain
+    // read again may no longer run through it.)
     for (FatWalkContext::PendingFile& p : pending) {
         if (p.firstCluster >= ctx.named.size() || p.firstCluster >= ctx.heads.size() || !ctx.named[p.firstCluster])
             continue;
         p.notItsOwn = InsideWholeChain(ctx, p.firstCluster);
-        if (!p.notItsOwn) ctx.heads[p.firstCluster] = true;
+        auto read = ctx.visited.find(p.firstCluster);
+        p.inFolder = !p.notItsOwn && read != ctx.visited.end() && HoldsFolderEntries(ctx, p.firstCluster);
+        if (p.notItsOwn || p.inFolder) continue;
+        ctx.heads[p.firstCluster] = true;
+        if (read != ctx.visited.end() && !(read->second && read->second->IsDeleted()))
+            SayReadInPart("FAT: %s: its chain runs into cluster %u, where file \"%s\" begins: its entries past that "
+                          "link are lost", FolderName(read->second).c_str(), p.firstCluster,
+                          (p.parent ? FatNodePath(p.parent) + "/" + p.props->GetName() : p.props->GetName()).c_str());
     }
     for (FatWalkContext::PendingFile& p : pending) {
         // A first cluster that heads another file's whole chain is that file's, and one where a
@@ -660,6 +677,10 @@ bool ReadVolumeTree(FatWalkContext& ctx) {
             p.props->CutSize(0);
         } else if (ctx.IsDataCluster(p.firstCluster) && BeginsAsFolder(ctx, p.firstCluster)) {
             RK_LOG("[FAT] \"%s\": its first cluster, %u, is where a folder begins", p.props->GetName(), p.firstCluster);
+            p.props->CutSize(0);
+        } else if (p.inFolder) {
+            RK_LOG("[FAT] \"%s\": its first cluster, %u, lies in the chain of a live folder, and holds its entries",
+                   p.props->GetName(), p.firstCluster);
             p.props->CutSize(0);
         } else if (p.notItsOwn) {
             RK_LOG("[FAT] \"%s\": its first cluster, %u, lies in the chain of another file, which holds that file whole",

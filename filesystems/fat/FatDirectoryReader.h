@@ -58,6 +58,7 @@ struct FatWalkContext {
         uint32_t directoryCluster;
         CFATFileNode* parent;
         bool notItsOwn = false;  // its first cluster lies in another file's whole chain
+        bool inFolder = false;   // its first cluster lies in a live folder's chain and holds its entries
     };
     std::vector<PendingFile> pending;
     bool deferring = false;
@@ -74,7 +75,8 @@ struct FatWalkContext {
     uint32_t fallbackRead = 0;  // the fallback folder being read, whatever its ".." says
     bool entriesEnded = false;  // the folder being read has shown its end (a never-used slot)
 
-    std::unordered_set<uint32_t> visited;  // directory clusters already read
+    // Directory clusters already read, with the folder read from each (null: the root).
+    std::unordered_map<uint32_t, CFATFileNode*> visited;
     std::deque<CFATFileNode*> queue;       // directories still to read
     std::unordered_map<uint32_t, CFATFileNode*> knownDirectories;
     // Nodes that no builder took (walks without a builder); freed with the context.
