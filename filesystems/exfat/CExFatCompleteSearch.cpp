@@ -393,25 +393,34 @@ void CExFatCompleteSearch::OpenFat(ExFatVolume& volume, const std::vector<const 
                static_cast<unsigned long long>(volume.heapStart));
 }
 
-bool CExFatCompleteSearch::ReadRootBitmap(const ExFatVolume& volume, const std::vector<const ExFatDirectoryInfo*>& runs,
-                                          ExFatAllocationBitmap& bitmap) const {
-    const uint64_t clusterBytes = volume.clusterSize ? volume.clusterSize : 512;
-    const auto clustersOf = [&](uint64_t bytes) { return (bytes + clusterBytes - 1) / clusterBytes; };
-    const auto clusterOf = [&](uint64_t sector) {
-        return sector >= volume.heapStart && volume.sectorsPerCluster
-                   ? (sector - volume.heapStart) / volume.sectorsPerCluster + 2
-                   : 0;
-    };
-    // The root folder's run: at the root cluster when that is known.
+namespace {
+
+uint32_t HeapClusterOf(const ExFatVolume& volume, uint64_t sector) {
+    return sector >= volume.heapStart && volume.sectorsPerCluster
+               ? static_cast<uint32_t>((sector - volume.heapStart) / volume.sectorsPerCluster + 2)
+               : 0;
+}
+
+// The root folder's run, which names the volume's own tables: at the root cluster when that is known.
+const ExFatDirectoryInfo* RootRunOf(const ExFatVolume& volume, const std::vector<const ExFatDirectoryInfo*>& runs) {
     const ExFatDirectoryInfo* root = nullptr;
     for (const ExFatDirectoryInfo* run : runs) {
         if (!run->IsRootRun() || !run->bitmapDataLength) continue;
         if (!root) root = run;
-        if (volume.IsHeapCluster(volume.rootCluster) && clusterOf(run->firstSector) == volume.rootCluster) {
-            root = run;
-            break;
-        }
+        if (volume.IsHeapCluster(volume.rootCluster) && HeapClusterOf(volume, run->firstSector) == volume.rootCluster)
+            return run;
     }
+    return root;
+}
+
+}  // namespace
+
+bool CExFatCompleteSearch::ReadRootBitmap(const ExFatVolume& volume, const std::vector<const ExFatDirectoryInfo*>& runs,
+                                          ExFatAllocationBitmap& bitmap) const {
+    const uint64_t clusterBytes = volume.clusterSize ? volume.clusterSize : 512;
+    const auto clustersOf = [&](uint64_t bytes) { return (bytes + clusterBytes - 1) / clusterBytes; };
+    const auto clusterOf = [&](uint64_t sector) { return HeapClusterOf(volume, sector); };
+    const ExFatDirectoryInfo* root = RootRunOf(volume, runs);
     return root && bitmap.Read(volume, device_, root->bitmapFirstCluster, root->bitmapDataLength) &&
            bitmap.MarksAll(root->bitmapFirstCluster, clustersOf(root->bitmapDataLength)) &&
            bitmap.Marks(clusterOf(root->firstSector)) &&
@@ -475,6 +484,16 @@ void CExFatCompleteSearch::CutWhatIsNotTheirs(ExFatVolume& volume, const std::ve
                                               ExFatFolderTree& tree) const {
     ExFatLiveExtents extents(volume);
     tree.AddLiveExtents(extents);
+    // The volume's own tables hold their clusters, as in the quick search: a file whose first cluster
+    // was damaged onto one of them never holds the table's bytes.
+    if (const ExFatDirectoryInfo* root = RootRunOf(volume, runs)) {
+        const uint64_t clusterBytes = volume.clusterSize ? volume.clusterSize : 512;
+        for (const auto& table : {std::make_pair(root->bitmapFirstCluster, root->bitmapDataLength),
+                                  std::make_pair(root->upcaseFirstCluster, root->upcaseDataLength)}) {
+            extents.AddHeld(table.first, (table.second + clusterBytes - 1) / clusterBytes);
+            extents.AddNamedFirst(table.first);
+        }
+    }
     ExFatAllocationBitmap bitmap;
     const bool trusted = ReadRootBitmap(volume, runs, bitmap);
     for (const ExFatLiveExtents::Cut& cut : extents.Settle(trusted ? &bitmap : nullptr))
