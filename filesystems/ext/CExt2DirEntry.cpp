@@ -18,9 +18,12 @@ CExt2DirEntry::CExt2DirEntry(const CExt2FileSystem& fs, const ExtInode& director
       generation_(LoadLE32(directory.raw + IN_GENERATION)),
       indexed_(LoadLE32(directory.raw + IN_FLAGS) & kInodeFlagIndex),
       dataSize_(directory.DataSize()),
-      blockCount_((dataSize_ + fs.BlockSize() - 1) / fs.BlockSize()),
+      // Its blocks are the volume's, each once: a size that claims more is damage.
+      blockCount_(std::min<uint64_t>((dataSize_ + fs.BlockSize() - 1) / fs.BlockSize(), fs.BlockCount())),
       map_(fs, directory, blockCount_),
       owners_(owners) {
+    // What lies past them is said as blocks the map leaves out.
+    dataSize_ = std::min<uint64_t>(dataSize_, blockCount_ * fs.BlockSize());
     if (dataSize_ == 0 || !LoadFrom(0)) {
         end_ = true;
         return;
@@ -38,6 +41,16 @@ bool CExt2DirEntry::LoadBlock(uint64_t next) {
     std::string lost;
     const size_t bs = fs_.BlockSize();
     uint8_t* fresh = scratch_.Reserve(bs);
+    // Each block read is a block of the volume, and a folder holds each at most once: a map that
+    // leads to more than the volume holds is not read on.
+    if (block != 0 && ++tried_ > fs_.ReadableBlocks()) {
+        if (!Lost(next))
+            NoteDamage("its map names more blocks than the volume's " + std::to_string(fs_.ReadableBlocks()) +
+                       " from its block " + std::to_string(next) + " on");
+        lostFrom_ = next;
+        lostUntil_ = blockCount_;
+        return false;
+    }
     if (block == 0) {
         lost = "its block " + std::to_string(next) + " names no block of the volume";
     } else {
@@ -84,9 +97,15 @@ bool CExt2DirEntry::LoadBlock(uint64_t next) {
         owners_->AddClaim(c);
     }
     if (!lost.empty()) {
-        // The window is left as it was: the entries before its end are still read.
-        if (lostBlock_ != next) NoteDamage(lost);
-        lostBlock_ = next;
+        // The window is left as it was: the entries before its end are still read. The blocks
+        // after it that are not on the device go with it, passed over whole.
+        const uint64_t until = map_.NextReadable(next + 1, blockCount_);
+        if (until > next + 1)
+            lost += " (nor do its blocks " + std::to_string(next + 1) + " to " + std::to_string(until - 1) +
+                    " name one that can be read)";
+        NoteDamage(lost);
+        lostFrom_ = next;
+        lostUntil_ = until;
         return false;
     }
     uint8_t* window = window_.Reserve(2 * bs, true);
@@ -104,11 +123,16 @@ bool CExt2DirEntry::LoadBlock(uint64_t next) {
 
 bool CExt2DirEntry::LoadFrom(uint64_t next) {
     // A block that cannot be had costs its own entries: the next one is tried.
-    for (; next < blockCount_; ++next) {
+    while (next < blockCount_) {
+        if (Lost(next)) {
+            next = lostUntil_;
+            continue;
+        }
         if (LoadBlock(next)) {
             position_ = std::max<uint64_t>(position_, next * fs_.BlockSize());
             return true;
         }
+        next = std::max(next + 1, lostUntil_);
     }
     return false;
 }
@@ -194,7 +218,7 @@ void CExt2DirEntry::Advance() {
     // An entry is at most 264 bytes and one record at most a block: one more block is enough. When
     // it cannot be had, the entries before the window's end are still read.
     if (position_ + kLongestDirEntry > loadedEnd_ && loadedEnd_ < dataSize_ && index_ + 1 < blockCount_ &&
-        lostBlock_ != index_ + 1)
+        !Lost(index_ + 1))
         LoadBlock(index_ + 1);
     if (position_ >= loadedEnd_) {
         // Into a block that could not be had: on from the first one after it that can.
