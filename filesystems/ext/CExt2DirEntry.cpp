@@ -82,7 +82,9 @@ bool CExt2DirEntry::LoadBlock(uint64_t next) {
     // The index blocks of a large folder (its first block, and blocks of one empty record) keep
     // their checksum elsewhere; what lies at their end is no tail.
     const bool index = (indexed_ && next == 0) || (LoadLE32(fresh) == 0 && LoadLE16(fresh + 4) + size_t{12} >= bs);
-    if (lost.empty() && !index && !ExtFolderBlockChecksumHolds(fs_.SuperBlock(), folder_, generation_, fresh, bs)) {
+    const bool doubtful =
+        lost.empty() && !index && !ExtFolderBlockChecksumHolds(fs_.SuperBlock(), folder_, generation_, fresh, bs);
+    if (doubtful) {
         if (doubt_.empty())
             doubt_ = "its block " + std::to_string(next) + " (volume block " + std::to_string(block) + ") fails its checksum";
         ++doubted_;
@@ -111,8 +113,12 @@ bool CExt2DirEntry::LoadBlock(uint64_t next) {
     uint8_t* window = window_.Reserve(2 * bs, true);
     // The window holds the block before this one, then this one; after a gap, this one alone.
     const bool follows = haveWindow_ && next == index_ + 1;
-    if (follows && !single_) std::memmove(window, window + bs, bs);
+    if (follows && !single_) {
+        std::memmove(window, window + bs, bs);
+        windowDoubt_[0] = windowDoubt_[1];
+    }
     std::memcpy(follows ? window + bs : window, fresh, bs);
+    windowDoubt_[follows ? 1 : 0] = doubtful;
     windowStart_ = follows ? (next - 1) * bs : next * bs;
     single_ = !follows;
     haveWindow_ = true;
@@ -147,6 +153,10 @@ CExt2DirEntry::Entry CExt2DirEntry::Current() const {
     e.fileType = p[7];
     e.name = p + kDirEntryHeaderBytes;
     return e;
+}
+
+bool CExt2DirEntry::CurrentDoubted() const {
+    return haveWindow_ && !end_ && windowDoubt_[(position_ - windowStart_) / fs_.BlockSize() ? 1 : 0];
 }
 
 bool CExt2DirEntry::CurrentIsWhole() const {

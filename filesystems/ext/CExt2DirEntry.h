@@ -55,6 +55,8 @@ public:
     // names may not be the folder's; the first of them in words.
     uint32_t Doubted() const { return doubted_; }
     const std::string& Doubt() const { return doubt_; }
+    // The current entry lies in such a block.
+    bool CurrentDoubted() const;
 
 private:
     // Loads logical block next into the window; false (noted) when it cannot be had, with the
@@ -82,6 +84,7 @@ private:
     ExtBuffer window_;
     bool haveWindow_ = false;
     bool single_ = false;       // the window holds one block, at its start
+    bool windowDoubt_[2] = {false, false};  // the window's blocks fail their checksums
     // The logical blocks [lostFrom_, lostUntil_) last found missing: one loss, said once.
     uint64_t lostFrom_ = UINT64_MAX;
     uint64_t lostUntil_ = UINT64_MAX;
