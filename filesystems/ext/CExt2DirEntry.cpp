@@ -18,9 +18,12 @@ CExt2DirEntry::CExt2DirEntry(const CExt2FileSystem& fs, const ExtInode& director
       generation_(LoadLE32(directory.raw + IN_GENERATION)),
       indexed_(LoadLE32(directory.raw + IN_FLAGS) & kInodeFlagIndex),
       dataSize_(directory.DataSize()),
-      blockCount_((dataSize_ + fs.BlockSize() - 1) / fs.BlockSize()),
+      // Its blocks are the volume's, each once: a size that claims more is damage.
+      blockCount_(std::min<uint64_t>((dataSize_ + fs.BlockSize() - 1) / fs.BlockSize(), fs.BlockCount())),
       map_(fs, directory, blockCount_),
       owners_(owners) {
+    // What lies past them is said as blocks the map leaves out.
+    dataSize_ = std::min<uint64_t>(dataSize_, blockCount_ * fs.BlockSize());
     if (dataSize_ == 0 || !LoadFrom(0)) {
         end_ = true;
         return;
@@ -38,6 +41,16 @@ bool CExt2DirEntry::LoadBlock(uint64_t next) {
     std::string lost;
     const size_t bs = fs_.BlockSize();
     uint8_t* fresh = scratch_.Reserve(bs);
+    // Each block read is a block of the volume, and a folder holds each at most once: a map that
+    // leads to more than the volume holds is not read on.
+    if (block != 0 && ++tried_ > fs_.ReadableBlocks()) {
+        if (!Lost(next))
+            NoteDamage("its map names more blocks than the volume's " + std::to_string(fs_.ReadableBlocks()) +
+                       " from its block " + std::to_string(next) + " on");
+        lostFrom_ = next;
+        lostUntil_ = blockCount_;
+        return false;
+    }
     if (block == 0) {
         lost = "its block " + std::to_string(next) + " names no block of the volume";
     } else {
@@ -69,7 +82,9 @@ bool CExt2DirEntry::LoadBlock(uint64_t next) {
     // The index blocks of a large folder (its first block, and blocks of one empty record) keep
     // their checksum elsewhere; what lies at their end is no tail.
     const bool index = (indexed_ && next == 0) || (LoadLE32(fresh) == 0 && LoadLE16(fresh + 4) + size_t{12} >= bs);
-    if (lost.empty() && !index && !ExtFolderBlockChecksumHolds(fs_.SuperBlock(), folder_, generation_, fresh, bs)) {
+    const bool doubtful =
+        lost.empty() && !index && !ExtFolderBlockChecksumHolds(fs_.SuperBlock(), folder_, generation_, fresh, bs);
+    if (doubtful) {
         if (doubt_.empty())
             doubt_ = "its block " + std::to_string(next) + " (volume block " + std::to_string(block) + ") fails its checksum";
         ++doubted_;
@@ -84,16 +99,26 @@ bool CExt2DirEntry::LoadBlock(uint64_t next) {
         owners_->AddClaim(c);
     }
     if (!lost.empty()) {
-        // The window is left as it was: the entries before its end are still read.
-        if (lostBlock_ != next) NoteDamage(lost);
-        lostBlock_ = next;
+        // The window is left as it was: the entries before its end are still read. The blocks
+        // after it that are not on the device go with it, passed over whole.
+        const uint64_t until = map_.NextReadable(next + 1, blockCount_);
+        if (until > next + 1)
+            lost += " (nor do its blocks " + std::to_string(next + 1) + " to " + std::to_string(until - 1) +
+                    " name one that can be read)";
+        NoteDamage(lost);
+        lostFrom_ = next;
+        lostUntil_ = until;
         return false;
     }
     uint8_t* window = window_.Reserve(2 * bs, true);
     // The window holds the block before this one, then this one; after a gap, this one alone.
     const bool follows = haveWindow_ && next == index_ + 1;
-    if (follows && !single_) std::memmove(window, window + bs, bs);
+    if (follows && !single_) {
+        std::memmove(window, window + bs, bs);
+        windowDoubt_[0] = windowDoubt_[1];
+    }
     std::memcpy(follows ? window + bs : window, fresh, bs);
+    windowDoubt_[follows ? 1 : 0] = doubtful;
     windowStart_ = follows ? (next - 1) * bs : next * bs;
     single_ = !follows;
     haveWindow_ = true;
@@ -104,11 +129,16 @@ bool CExt2DirEntry::LoadBlock(uint64_t next) {
 
 bool CExt2DirEntry::LoadFrom(uint64_t next) {
     // A block that cannot be had costs its own entries: the next one is tried.
-    for (; next < blockCount_; ++next) {
+    while (next < blockCount_) {
+        if (Lost(next)) {
+            next = lostUntil_;
+            continue;
+        }
         if (LoadBlock(next)) {
             position_ = std::max<uint64_t>(position_, next * fs_.BlockSize());
             return true;
         }
+        next = std::max(next + 1, lostUntil_);
     }
     return false;
 }
@@ -123,6 +153,10 @@ CExt2DirEntry::Entry CExt2DirEntry::Current() const {
     e.fileType = p[7];
     e.name = p + kDirEntryHeaderBytes;
     return e;
+}
+
+bool CExt2DirEntry::CurrentDoubted() const {
+    return haveWindow_ && !end_ && windowDoubt_[(position_ - windowStart_) / fs_.BlockSize() ? 1 : 0];
 }
 
 bool CExt2DirEntry::CurrentIsWhole() const {
@@ -194,7 +228,7 @@ void CExt2DirEntry::Advance() {
     // An entry is at most 264 bytes and one record at most a block: one more block is enough. When
     // it cannot be had, the entries before the window's end are still read.
     if (position_ + kLongestDirEntry > loadedEnd_ && loadedEnd_ < dataSize_ && index_ + 1 < blockCount_ &&
-        lostBlock_ != index_ + 1)
+        !Lost(index_ + 1))
         LoadBlock(index_ + 1);
     if (position_ >= loadedEnd_) {
         // Into a block that could not be had: on from the first one after it that can.

@@ -18,8 +18,9 @@ class ExtBlockOwners;
 // The walk ends at the directory's size. What it cannot read costs itself alone, and is noted: a
 // record that is not well formed itself (the walk goes on at the next record of its block that
 // looks like a live entry, else at the next block), a block that cannot be read or is not mapped
-// its own entries, and a first block that does not begin with the folder's own "." entry (its
-// pointer names another's block) its own entries.
+// its own entries (a run of such blocks is passed over whole and said once: a damaged size costs
+// what the map holds, not what it claims), and a first block that does not begin with the folder's
+// own "." entry (its pointer names another's block) its own entries.
 class CExt2DirEntry {
 public:
     // Thrown by Current when there is no entry (the directory could not be read at all).
@@ -54,9 +55,12 @@ public:
     // names may not be the folder's; the first of them in words.
     uint32_t Doubted() const { return doubted_; }
     const std::string& Doubt() const { return doubt_; }
+    // The current entry lies in such a block.
+    bool CurrentDoubted() const;
 
 private:
-    // Loads logical block next into the window; false (noted) when it cannot be had.
+    // Loads logical block next into the window; false (noted) when it cannot be had, with the
+    // blocks after it that cannot be had either.
     bool LoadBlock(uint64_t next);
     // Loads the first block from next on that can be had, the position at its start when it was
     // before it; false when none is left.
@@ -66,6 +70,7 @@ private:
     bool LooksLikeEntry(uint64_t at) const;
     void NoteDamage(const std::string& what);
     bool CurrentIsWhole() const;
+    bool Lost(uint64_t block) const { return block >= lostFrom_ && block < lostUntil_; }
 
     const CExt2FileSystem& fs_;
     uint32_t folder_;  // the directory's inode number
@@ -79,7 +84,11 @@ private:
     ExtBuffer window_;
     bool haveWindow_ = false;
     bool single_ = false;       // the window holds one block, at its start
-    uint64_t lostBlock_ = UINT64_MAX;  // the logical block last found missing
+    bool windowDoubt_[2] = {false, false};  // the window's blocks fail their checksums
+    // The logical blocks [lostFrom_, lostUntil_) last found missing: one loss, said once.
+    uint64_t lostFrom_ = UINT64_MAX;
+    uint64_t lostUntil_ = UINT64_MAX;
+    uint64_t tried_ = 0;        // blocks asked of the volume
     ExtBuffer scratch_;
     uint64_t index_ = 0;        // logical block last loaded
     uint64_t windowStart_ = 0;  // directory byte at the window's start

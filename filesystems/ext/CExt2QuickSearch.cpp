@@ -1002,21 +1002,58 @@ void CExt2QuickSearch::CutToOwnBlocks(CEXTFileNode* node) {
 namespace {
 uint32_t FolderInode(CEXTFileNode* folder) { return folder ? folder->Properties()->InodeNumber() : kRootInode; }
 
-// How close ino lies to the inode numbers of folder's other entries (files made one after another
-// get numbers one after another); UINT64_MAX when it has none.
-uint64_t Closeness(const CExt2FileSystem& fs, CEXTFileNode* folder, uint32_t ino) {
-    uint64_t best = UINT64_MAX;
+// What a folder's entry that names an inode says of it: how close the inode lies to the numbers of
+// the folder's other entries (files made one after another get numbers one after another;
+// UINT64_MAX when it has none), and why the entry itself is in doubt ("" when it is not).
+struct ClaimLook {
+    uint64_t closeness = UINT64_MAX;
+    std::string doubt;
+};
+
+const char* EntryTypeName(uint8_t type) {
+    static const char* const names[] = {"nothing", "a file", "a folder", "a character device", "a block device",
+                                        "a pipe", "a socket", "a link"};
+    return type < 8 ? names[type] : "no type";
+}
+
+// The entry type byte that stands for an inode's mode (0 for a mode no entry type names).
+uint8_t EntryTypeOf(uint16_t mode) {
+    switch (mode >> 12) {
+        case 0x8: return 1;
+        case 0x4: return 2;
+        case 0x2: return 3;
+        case 0x6: return 4;
+        case 0x1: return 5;
+        case 0xC: return 6;
+        case 0xA: return 7;
+        default: return 0;
+    }
+}
+
+ClaimLook LookAtClaim(const CExt2FileSystem& fs, CEXTFileNode* folder, const ExtInode& inode) {
+    ClaimLook look;
+    const uint32_t ino = inode.number;
+    const bool typed = fs.SuperBlock().featureIncompat & kIncompatFileType;
     try {
         ExtInode dir;
-        if (!ReadInode(fs, FolderInode(folder), &dir)) return best;
+        if (!ReadInode(fs, FolderInode(folder), &dir)) return look;
         for (CExt2DirEntry it(fs, dir); !it.AtEnd(); it.Advance()) {
             const CExt2DirEntry::Entry e = it.Current();
+            if (e.inode == ino && look.doubt.empty()) {
+                // A number damage changed lands on another's inode; the bytes around it were the
+                // entry's own and may still tell.
+                if (it.CurrentDoubted())
+                    look.doubt = "the block it lies in fails its checksum";
+                else if (typed && EntryTypeOf(inode.Mode()) && e.fileType != EntryTypeOf(inode.Mode()))
+                    look.doubt = std::string("it says ") + EntryTypeName(e.fileType) + " where the inode is " +
+                                 EntryTypeName(EntryTypeOf(inode.Mode()));
+            }
             if (e.inode == 0 || e.inode == ino || e.inode == FolderInode(folder) || e.name[0] == '.') continue;
-            best = std::min<uint64_t>(best, e.inode > ino ? e.inode - ino : ino - e.inode);
+            look.closeness = std::min<uint64_t>(look.closeness, e.inode > ino ? e.inode - ino : ino - e.inode);
         }
     } catch (const std::exception&) {
     }
-    return best;
+    return look;
 }
 
 // The folder a folder's ".." names (0 when its first block does not say).
@@ -1037,7 +1074,7 @@ uint32_t UpFolder(const CExt2FileSystem& fs, const ExtInode& inode) {
 }  // namespace
 
 CEXTFileNode* CExt2QuickSearch::PickFolder(CExt2FileSystem& fs, const ExtInode& inode, const ExtVector<CEXTFileNode*>& live,
-                                           CEXTFileNode* fallback) {
+                                           CEXTFileNode* fallback, ExtVector<std::string>* doubts) {
     CEXTFileNode* winner = fallback;
     if (inode.IsDirectory()) {
         // A folder has one folder above it: the one its ".." names.
@@ -1046,22 +1083,42 @@ CEXTFileNode* CExt2QuickSearch::PickFolder(CExt2FileSystem& fs, const ExtInode& 
             if (FolderInode(f) == up) winner = f;
         return winner;
     }
+    ExtVector<ClaimLook> looks;
+    looks.reserve(live.size());
+    bool anySound = false;
+    for (CEXTFileNode* f : live) {
+        looks.push_back(LookAtClaim(fs, f, inode));
+        anySound = anySound || looks.back().doubt.empty();
+    }
+    if (doubts) {
+        doubts->clear();
+        for (const ClaimLook& l : looks) doubts->push_back(l.doubt);
+    }
+    // An entry in doubt gives way to one that is not.
     uint64_t best = UINT64_MAX;
     bool tie = false;
-    for (CEXTFileNode* f : live) {
-        const uint64_t c = Closeness(fs, f, inode.number);
-        if (c < best) best = c, winner = f, tie = false;
+    bool any = false;
+    for (size_t i = 0; i < live.size(); ++i) {
+        if (anySound && !looks[i].doubt.empty()) continue;
+        const uint64_t c = looks[i].closeness;
+        if (!any || c < best) best = c, winner = live[i], tie = false;
         else if (c == best) tie = true;
+        any = true;
     }
-    return tie ? fallback : winner;
+    if (!tie) return winner;
+    // Among equals the fallback stays, unless its entry gave way.
+    for (size_t i = 0; i < live.size(); ++i)
+        if (live[i] == fallback && (!anySound || looks[i].doubt.empty())) return fallback;
+    return winner;
 }
 
 void CExt2QuickSearch::SayLeftOut(CEXTFileNode* folder, const std::string& name, const ExtInode& inode,
-                                  CEXTFileNode* winner) {
+                                  CEXTFileNode* winner, const std::string& doubt) {
     const std::string why = inode.IsDirectory() ? "a folder whose \"..\" names another" : "a file with one link";
     Say(folder, FolderInode(folder), !folder || *folder->GetName(),
         "its entry \"" + Printable(name) + "\" names inode " + std::to_string(inode.number) + ", " + why +
-            " that an entry of " + (winner ? ExtNodePath(winner) : std::string("/")) + " names too: left out");
+            " that an entry of " + (winner ? ExtNodePath(winner) : std::string("/")) + " names too" +
+            (doubt.empty() ? std::string() : ", and " + doubt) + ": left out");
 }
 
 CEXTFileNode* CExt2QuickSearch::OneFolder(CExt2FileSystem& fs, const ExtInode& inode, CEXTFileNode* last) {
@@ -1075,11 +1132,13 @@ CEXTFileNode* CExt2QuickSearch::OneFolder(CExt2FileSystem& fs, const ExtInode& i
     if (live.empty()) return last;
     if (live.size() == 1) return live.front();
     if (!inode.IsDirectory() && inode.LinksCount() >= live.size()) return last;
-    CEXTFileNode* winner = PickFolder(fs, inode, live, last);
-    for (CEXTFileNode* f : live) {
+    ExtVector<std::string> doubts;
+    CEXTFileNode* winner = PickFolder(fs, inode, live, last, &doubts);
+    for (size_t i = 0; i < live.size(); ++i) {
+        CEXTFileNode* f = live[i];
         if (f == winner) continue;
         CExt2FileProperties* holder = f ? f->Properties() : rootNames_.get();
-        SayLeftOut(f, holder->TakeChildName(inode.number), inode, winner);
+        SayLeftOut(f, holder->TakeChildName(inode.number), inode, winner, i < doubts.size() ? doubts[i] : std::string());
     }
     return winner;
 }
@@ -1098,13 +1157,17 @@ bool CExt2QuickSearch::NamedAgain(CExt2FileSystem& fs, uint32_t ino, CEXTFileNod
         } catch (const std::exception&) {
             return false;
         }
-        CEXTFileNode* winner = PickFolder(fs, inode, ExtVector<CEXTFileNode*>{back.second, folder}, back.second);
+        ExtVector<std::string> doubts;
+        CEXTFileNode* winner =
+            PickFolder(fs, inode, ExtVector<CEXTFileNode*>{back.second, folder}, back.second, &doubts);
+        const std::string before = doubts.size() == 2 ? doubts[0] : std::string();
+        const std::string now = doubts.size() == 2 ? doubts[1] : std::string();
         if (winner == folder) {
-            SayLeftOut(back.second, back.first->GetName(), inode, folder);
+            SayLeftOut(back.second, back.first->GetName(), inode, folder, before);
             back.second = folder;
             back.first->Properties()->TakeName(name);
         } else {
-            SayLeftOut(folder, name, inode, back.second);
+            SayLeftOut(folder, name, inode, back.second, now);
         }
         return true;
     }

@@ -96,11 +96,15 @@ private:
     void CutToOwnBlocks(CEXTFileNode* node);
     // Of the folders whose entries name inode (last: the one that named it last), the one it is
     // in: a folder is in the one its ".." names; a file with fewer links than live entries in the
-    // one whose other entries' numbers lie closest to its own. The others' entries are said.
+    // one whose other entries' numbers lie closest to its own, among those whose entry is not in
+    // doubt (its block fails its checksum, or its type is not the inode's) when any is not. The
+    // others' entries are said.
     CEXTFileNode* OneFolder(CExt2FileSystem& fs, const ExtInode& inode, CEXTFileNode* last);
+    // doubts, when given, gets why each of live's entries is in doubt ("" when it is not).
     CEXTFileNode* PickFolder(CExt2FileSystem& fs, const ExtInode& inode, const ExtVector<CEXTFileNode*>& live,
-                             CEXTFileNode* fallback);
-    void SayLeftOut(CEXTFileNode* folder, const std::string& name, const ExtInode& inode, CEXTFileNode* winner);
+                             CEXTFileNode* fallback, ExtVector<std::string>* doubts = nullptr);
+    void SayLeftOut(CEXTFileNode* folder, const std::string& name, const ExtInode& inode, CEXTFileNode* winner,
+                    const std::string& doubt = std::string());
     // An entry of folder names ino, a file named and held back before: true when settled here (the
     // file moved to this folder and name, or this entry said and left out).
     bool NamedAgain(CExt2FileSystem& fs, uint32_t ino, CEXTFileNode* folder, const std::string& name);

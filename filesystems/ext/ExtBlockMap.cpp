@@ -41,6 +41,9 @@ std::string DescribeMapStop(const ExtMapStop& stop, uint64_t volumeBlocks) {
             return "the mapping block " + block + " that leads to its block " + std::to_string(stop.logical) +
                    " cannot be read";
         case ExtMapStop::PastReach: return "its size" + at + " is more than a block map can reach";
+        case ExtMapStop::MoreThanHeld:
+            return "its map names more blocks than the volume holds from its block " + std::to_string(stop.logical) +
+                   " on";
         case ExtMapStop::TreeBroken:
             return "its extent tree is not well formed" + std::string(stop.logical ? " after its block " + std::to_string(stop.logical) : "");
     }
@@ -135,6 +138,29 @@ uint64_t ExtBlockMap::BlockOf(uint64_t index) {
     return fs_.IsValidBlock(block) ? block : 0;
 }
 
+uint64_t ExtBlockMap::NextReadable(uint64_t i, uint64_t limit) {
+    if (!inode_.UsesExtents()) {
+        while (i < limit) {
+            uint64_t span = 1;
+            const uint64_t block = ClassicPointer(i, &span);
+            if (block != 0 && fs_.IsReadableBlock(block)) return i;
+            i += std::max<uint64_t>(span, 1);
+            if (i < span) return limit;  // wrapped: past what the map can reach
+        }
+        return limit;
+    }
+    auto it = std::upper_bound(extents_.begin(), extents_.end(), i,
+                               [](uint64_t at, const ExtExtent& x) { return at < x.logical; });
+    if (it != extents_.begin()) --it;
+    for (; it != extents_.end() && it->logical < limit; ++it) {
+        if (it->unwritten || it->logical + it->length <= i) continue;
+        const uint64_t at = std::max(i, it->logical);
+        // An extent's blocks rise: when its first wanted one is not on the device, none after is.
+        if (fs_.IsReadableBlock(it->start + (at - it->logical))) return at;
+    }
+    return limit;
+}
+
 uint64_t ExtBlockMap::LevelEntry(int level, uint64_t block, uint64_t entry, uint64_t logical) {
     if (block == 0 || !fs_.IsValidBlock(block)) return 0;
     Level& l = levels_[level];
@@ -184,6 +210,7 @@ uint64_t ExtBlockMap::ClassicPointer(uint64_t i, uint64_t* span) {
             }
             if (!fs_.IsValidBlock(pointer)) {
                 stop_ = {ExtMapStop::MappingPastVolume, i, pointer};
+                *span = reach - j;
                 return kNoBlock;
             }
             const uint64_t mapping = pointer;
@@ -192,6 +219,7 @@ uint64_t ExtBlockMap::ClassicPointer(uint64_t i, uint64_t* span) {
             pointer = LevelEntry(level, pointer, entry, i);
             if (pointer == kNoBlock) {
                 stop_ = {ExtMapStop::MappingUnreadable, i, mapping};
+                *span = reach * p - j;
                 return kNoBlock;
             }
             j %= reach;
@@ -204,6 +232,7 @@ uint64_t ExtBlockMap::ClassicPointer(uint64_t i, uint64_t* span) {
         return pointer;
     }
     stop_ = {ExtMapStop::PastReach, i, 0};
+    *span = UINT64_MAX - i;
     return kNoBlock;  // past what the map can reach
 }
 
@@ -216,6 +245,7 @@ uint64_t ExtBlockMap::ClassicBlockOf(uint64_t i) {
 bool ExtBlockMap::AppendClassicRuns(CExt2DataRunList* list, uint64_t count, bool holes,
                                     const std::function<bool()>& keepGoing) {
     uint64_t sinceAsked = 0;
+    uint64_t held = 0;  // data blocks so far
     for (uint64_t i = 0; i < count;) {
         uint64_t span = 1;
         const uint64_t block = ClassicPointer(i, &span);
@@ -228,6 +258,11 @@ bool ExtBlockMap::AppendClassicRuns(CExt2DataRunList* list, uint64_t count, bool
             if (!fs_.IsReadableBlock(block)) {
                 if (block != kNoBlock)
                     stop_ = {fs_.IsValidBlock(block) ? ExtMapStop::PastDevice : ExtMapStop::PastVolume, i, block};
+                break;
+            }
+            // A map of garbage can name the same blocks over and over, up to what it can reach.
+            if (++held > fs_.ReadableBlocks()) {
+                stop_ = {ExtMapStop::MoreThanHeld, i, block};
                 break;
             }
             AddRun(list, static_cast<int64_t>(block), 1);

@@ -14,7 +14,7 @@ class CExt2FileSystem;
 // when it ended at a hole of a map read without holes): at the file's logical block, where block
 // was the number met there.
 struct ExtMapStop {
-    enum Kind { None, PastVolume, PastDevice, MappingPastVolume, MappingUnreadable, PastReach, TreeBroken };
+    enum Kind { None, PastVolume, PastDevice, MappingPastVolume, MappingUnreadable, PastReach, TreeBroken, MoreThanHeld };
     Kind kind = None;
     uint64_t logical = 0;
     uint64_t block = 0;
@@ -46,11 +46,16 @@ public:
     // The volume block of logical block index; 0 for a hole, an unwritten stretch or a number that
     // is not a block of the volume.
     uint64_t BlockOf(uint64_t index);
+    // The first logical block in [index, limit) that maps to a block on the device; limit when none
+    // does. Holes and stretches past the volume or the device are passed over whole, so the cost is
+    // what the map holds, not the size an inode claims.
+    uint64_t NextReadable(uint64_t index, uint64_t limit);
     // Appends the runs of logical blocks [0, count) to list; unwritten stretches become holes. With
     // holes, blocks the map leaves out become holes too, up to count; without, the runs end at the
     // first of them. Either way they end at a number that is no block of the volume or lies past
-    // the device's end, at a mapping block that cannot be read, and after the last extent of a tree
-    // that could not be read whole. keepGoing is asked after every run (every 1024 blocks of a
+    // the device's end, at a mapping block that cannot be read, after the last extent of a tree
+    // that could not be read whole, and where the map has named more blocks than the device holds
+    // (a file holds each block once). keepGoing is asked after every run (every 1024 blocks of a
     // classic map); false when it answered no.
     bool AppendRuns(CExt2DataRunList* list, uint64_t count, bool holes, const std::function<bool()>& keepGoing);
 
@@ -74,7 +79,8 @@ private:
     uint64_t ClassicBlockOf(uint64_t index);
     // The number the classic map holds for logical block index: 0 for a hole, with the blocks from
     // index on that the same missing pointer leaves out in *span (a whole indirect block's reach
-    // when that block is missing); a number past the volume when the way there is broken.
+    // when that block is missing); a number past the volume when the way there is broken (*span
+    // then the rest of the broken mapping block's reach).
     uint64_t ClassicPointer(uint64_t index, uint64_t* span);
     uint64_t LevelEntry(int level, uint64_t block, uint64_t entry, uint64_t logical);
     bool AppendClassicRuns(CExt2DataRunList* list, uint64_t count, bool holes, const std::function<bool()>& keepGoing);

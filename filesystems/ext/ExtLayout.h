@@ -69,6 +69,7 @@ enum : size_t {
 constexpr uint16_t kExtMagic = 0xEF53;
 constexpr uint32_t kCompatHasJournal = 0x4;
 constexpr uint32_t kCompatSparseSuper2 = 0x200;
+constexpr uint32_t kIncompatFileType = 0x2;
 constexpr uint32_t kIncompatRecover = 0x4;
 constexpr uint32_t kIncompatMetaBg = 0x10;
 constexpr uint32_t kIncompat64Bit = 0x80;
@@ -198,7 +199,8 @@ enum : size_t {
 //   0      4     inode        0: an unused record (free space, checksum tail, hash index block)
 //   4      2     rec_len      bytes to the next entry, a multiple of 4
 //   6      1     name_len
-//   7      1     file_type    2 directory
+//   7      1     file_type    1 file, 2 directory, 3 character device, 4 block device, 5 pipe,
+//                             6 socket, 7 symbolic link (volumes with the file type feature)
 //   8      n     name
 constexpr size_t kDirEntryHeaderBytes = 8;
 constexpr uint8_t kDirEntryTypeFolder = 2;  // an entry's file type byte for a folder

@@ -1,6 +1,8 @@
 #!/bin/bash
 # Seeds for the Ext fuzz target: small volumes made by mke2fs -d (ext2 with a classic block map and
-# an indirect block, ext4 with extents, checksums and a hashed folder, ext4 with 4 KiB blocks).
+# an indirect block, ext4 with extents, checksums and a hashed folder, ext4 with 4 KiB blocks), and
+# both first two with a folder whose size is lost and whose block count claims far more blocks than
+# its map names.
 set -euo pipefail
 out=$1
 export LC_ALL=C.UTF-8 E2FSPROGS_FAKE_TIME=1700000000
@@ -20,3 +22,8 @@ make() {  # name size options...
 make ext2.img 200K -t ext2 -b 1024 -N 64
 make ext4.img 300K -t ext4 -b 1024 -N 64 -O ^has_journal,^resize_inode
 make ext4_4k.img 512K -t ext4 -b 4096 -N 64 -O ^has_journal,^resize_inode
+for t in ext2 ext4; do
+    cp "$out/$t.img" "$out/${t}_folder_size.img"
+    debugfs -w -R "sif /Old size 0" "$out/${t}_folder_size.img" > /dev/null 2>&1
+    debugfs -w -R "sif /Old blocks 0xffffffff" "$out/${t}_folder_size.img" > /dev/null 2>&1
+done
