@@ -1,7 +1,9 @@
 #include "filesystems/fat/FatDamageReading.h"
 
+#include <algorithm>
 #include <cstring>
 #include <map>
+#include <vector>
 #include <memory>
 #include <new>
 
@@ -304,3 +306,116 @@ bool PlaceLostFolders(FatWalkContext& ctx) {
     return whole;
 }
 
+namespace {
+
+constexpr size_t kMostOrphans = 4;  // chains looked at as a changed entry's own
+constexpr size_t kMostFolderBytesRead = 65536 * 32;  // a folder holds at most 65 536 entries
+
+// Heads of chains in use that no link and no entry leads to and no folder read holds, each holding
+// exactly needed clusters: what a live entry whose cluster was changed held.
+std::vector<uint32_t> OrphanChains(FatWalkContext& ctx, uint64_t needed) {
+    std::vector<uint32_t> found;
+    if (!ctx.fat || ctx.named.empty()) return found;
+    const size_t last = std::min(ctx.named.size(), ctx.heads.size());
+    for (uint32_t c = 2; c < last && found.size() < kMostOrphans; ++c)
+        if (!ctx.named[c] && !ctx.heads[c] && !ctx.visited.count(c) && !ctx.MarkedUnused(c) &&
+            TailFits(ctx, ctx.fat, c, needed))
+            found.push_back(c);
+    return found;
+}
+
+// The first clusters of the live files that hold data in the folder whose first cluster is d (below
+// 2: a fixed root), in the order of their entries.
+std::vector<int64_t> FolderFileClusters(FatWalkContext& ctx, uint32_t d) {
+    std::vector<int64_t> out;
+    std::vector<uint8_t> bytes;
+    const uint64_t clusterBytes = static_cast<uint64_t>(ctx.sectorsPerCluster) * ctx.sectorSize;
+    if (clusterBytes == 0) return out;
+    try {
+        if (d < 2) {
+            bytes.resize(static_cast<size_t>(ctx.rootSectors) * ctx.sectorSize);
+            if (bytes.empty() || !ctx.device->ReadSectors(bytes.data(), ctx.rootStart, ctx.rootSectors)) return out;
+        } else {
+            for (uint32_t c = d; ctx.IsDataCluster(c) && bytes.size() < kMostFolderBytesRead;
+                 c = ctx.fat->NextCluster(c)) {
+                const size_t at = bytes.size();
+                bytes.resize(at + clusterBytes);
+                if (!ctx.device->ReadSectors(bytes.data() + at, ctx.ClusterSector(c), ctx.sectorsPerCluster)) {
+                    bytes.resize(at);
+                    break;
+                }
+            }
+        }
+        for (size_t at = 0; at + kFatEntrySize <= bytes.size(); at += kFatEntrySize) {
+            const uint8_t* e = bytes.data() + at;
+            if (e[0] == 0x00) break;
+            if (e[0] == kFatDeletedMark || e[0] == '.' || e[kFatEntryAttributes] == kFatAttrLongName ||
+                (e[kFatEntryAttributes] & (kFatAttrDirectory | kFatAttrVolumeLabel)) ||
+                LoadLE32(e + kFatEntryFileSize) == 0)
+                continue;
+            out.push_back(ctx.EntryCluster(e));
+        }
+    } catch (const std::bad_alloc&) {
+        out.clear();
+    }
+    return out;
+}
+
+// Whether the file at i of a folder's first clusters (-1: a file with none) lies after the file
+// before it and before the one after it that have one.
+bool InWriteOrder(const std::vector<int64_t>& firsts, size_t i) {
+    if (firsts[i] < 0) return true;
+    for (size_t j = i; j-- > 0;)
+        if (firsts[j] >= 0) {
+            if (firsts[j] >= firsts[i]) return false;
+            break;
+        }
+    for (size_t j = i + 1; j < firsts.size(); ++j)
+        if (firsts[j] >= 0) return firsts[i] < firsts[j];
+    return true;
+}
+
+}  // namespace
+
+// Writers hand clusters out forward, and a folder's entries are made in the order its files are
+// written: a folder's files' first clusters mostly rise with their entries. Each reading (the first
+// file keeps x and the other holds an orphaned chain, or the other way round; with no orphaned
+// chain, the other is lost) is tried on the folders of both; one alone that keeps both in order
+// decides. A volume whose files lie in no order decides nothing, and both are refused.
+int DecideTwins(FatWalkContext& ctx, CFATFileNode* first, uint32_t secondFolder, uint32_t x, uint64_t needed,
+                uint32_t* orphan) {
+    *orphan = 0;
+    if (!ctx.fat || !first->Properties()) return -1;
+    const uint32_t firstFolder = static_cast<uint32_t>(first->Properties()->DirectoryCluster());
+    const bool together = firstFolder == secondFolder;
+    std::vector<int64_t> a = FolderFileClusters(ctx, firstFolder);
+    std::vector<int64_t> b = together ? a : FolderFileClusters(ctx, secondFolder);
+    // The first file's entry is the first that names x in its folder; the other's the next one
+    // there, or the first in its own.
+    const auto at = [x](const std::vector<int64_t>& v, size_t from) {
+        for (size_t i = from; i < v.size(); ++i)
+            if (v[i] == x) return i;
+        return v.size();
+    };
+    const size_t ia = at(a, 0), ib = at(b, together ? ia + 1 : 0);
+    if (ia >= a.size() || ib >= b.size()) return -1;
+    const auto holds = [&](int64_t firstAt, int64_t secondAt) {
+        std::vector<int64_t> p = a, q = b;
+        p[ia] = firstAt;
+        (together ? p : q)[ib] = secondAt;
+        return InWriteOrder(p, ia) && (together ? InWriteOrder(p, ib) : InWriteOrder(q, ib));
+    };
+    const std::vector<uint32_t> orphans = OrphanChains(ctx, needed);
+    int owner = -1, readings = 0;
+    for (uint32_t o : orphans) {
+        if (holds(x, o)) owner = 0, *orphan = o, ++readings;
+        if (holds(o, x)) owner = 1, *orphan = o, ++readings;
+    }
+    if (orphans.empty()) {
+        if (holds(x, -1)) owner = 0, ++readings;
+        if (holds(-1, x)) owner = 1, ++readings;
+    }
+    if (readings == 1) return owner;
+    *orphan = 0;
+    return -1;
+}

@@ -61,3 +61,10 @@ uint32_t HolderKey(const FatWalkContext& ctx, CFATFileNode* node);
 // Reads each of ctx.unplaced from the lost folder that is it (see ReadVolumeTree) and says the loss
 // of the others; false when told to stop.
 bool PlaceLostFolders(FatWalkContext& ctx);
+// Of two live files whose entries name one first cluster x, from which a chain holds each whole
+// (needed clusters), one entry's cluster was changed: which one keeps x (0: the one met first,
+// named by first; 1: the other, held by the folder at secondFolder; -1: not known), and in *orphan
+// the chain that is the other one's (0: none, it is lost). Decided only when one reading alone
+// keeps both files' first clusters in the order writers hand clusters out (see the definition).
+int DecideTwins(FatWalkContext& ctx, CFATFileNode* first, uint32_t secondFolder, uint32_t x, uint64_t needed,
+                uint32_t* orphan);

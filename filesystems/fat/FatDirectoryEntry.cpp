@@ -36,6 +36,20 @@ constexpr size_t kMaxLongNameParts = 20;  // 255 characters
 
 std::string UnitsToText(const std::vector<char16_t>& units) { return platform::Utf16ToUtf8(units.data(), units.size()); }
 
+// Whether every surrogate unit is half of a pair, as in any name a writer makes: a lone one is a
+// changed unit (an end or a character of the name overwritten).
+bool SurrogatesPaired(const std::vector<char16_t>& units) {
+    for (size_t i = 0; i < units.size(); ++i) {
+        const char16_t u = units[i];
+        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+            ++i;
+            continue;
+        }
+        if (u >= 0xD800 && u <= 0xDFFF) return false;
+    }
+    return true;
+}
+
 bool LongNameTextValid(const std::string& name) {
     if (name.empty() || name == "." || name == "..") return false;
     for (char c : name)
@@ -283,7 +297,7 @@ std::string FatEntryName(const uint8_t* entries, size_t count) {
                 }
             }
         }
-        if (matches) {
+        if (matches && SurrogatesPaired(units)) {
             std::string name = UnitsToText(units);
             if (LongNameTextValid(name)) return name;
         }

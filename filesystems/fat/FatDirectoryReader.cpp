@@ -448,6 +448,7 @@ int ParseDirectoryBuffer(FatWalkContext& ctx, const uint8_t* bytes, size_t lengt
 
         const bool isDirectory = attr & kFatAttrDirectory;
         IDataRunList* runs = nullptr;
+        bool holdsWhole = false;  // a live file whose chain holds it whole
         if (isDirectory && !props->IsDeleted()) {
             // A live folder's clusters are its own: its extents say where, though it is never written.
             // Its first cluster is a head unless a link names it and it holds no folder (then the
@@ -458,18 +459,35 @@ int ParseDirectoryBuffer(FatWalkContext& ctx, const uint8_t* bytes, size_t lengt
             props->SetFirstCluster(NextEmptyFileNumber());
         } else if (!isDirectory) {
             bool fits = true;
+            const bool taken = !props->IsDeleted() && f < ctx.whole.size() && ctx.whole[f];
             runs = FileRuns(ctx, props.get(), f, directoryCluster, &fits);
+            auto twin = fits && taken && ctx.deferring ? ctx.wholeFiles.find(f) : ctx.wholeFiles.end();
+            if (twin != ctx.wholeFiles.end()) {
+                // Two files whose chains would each hold them whole from one first cluster: one
+                // entry's cluster was changed. Which one is decided once every file is known.
+                if (runs) runs->Release();
+                runs = nullptr;
+                fits = false;
+            }
             if (!fits) {
                 // Its chain may run into the first cluster of a file not met yet: read again at the end.
                 try {
                     ctx.pending.push_back({std::move(props), f, directoryCluster, parent});
+                    if (twin != ctx.wholeFiles.end()) ctx.pending.back().twinOf = twin->second;
                 } catch (const std::bad_alloc&) {
                 }
                 continue;
             }
+            holdsWhole = !taken && ctx.deferring && runs && f < ctx.whole.size() && ctx.whole[f] && !props->IsDeleted();
         }
         CFATFileNode* node = AddFatNode(ctx, std::move(props), runs, parent);
         if (!node) continue;
+        if (holdsWhole) {
+            try {
+                ctx.wholeFiles.emplace(f, node);
+            } catch (const std::bad_alloc&) {
+            }
+        }
         // A live folder's entry that names no cluster (0, 1) holds nothing: a lost folder may be it.
         if (loss.empty() && live && isDirectory && !node->IsDeleted() && f < 2)
             loss = "FAT: folder \"" + FatNodePath(node) + "\": its entry names cluster " + std::to_string(f) +
@@ -638,6 +656,69 @@ bool ReadRootDirectory(FatWalkContext& ctx) {
     return true;
 }
 
+namespace {
+
+// The runs of a live file kept back as the twin of one met before (see DecideTwins), the first one's
+// node set as decided: the one that keeps the first cluster is read from it, the other from the
+// orphaned chain that is its own, or refused. Not known: both are refused, and said.
+IDataRunList* ReadTwin(FatWalkContext& ctx, FatWalkContext::PendingFile& p,
+                       const std::vector<FatWalkContext::PendingFile>& pending) {
+    CFATFileNode* first = p.twinOf;
+    CFATFileProperties* firstProps = first->Properties();
+    const uint32_t x = p.firstCluster;
+    const uint64_t clusterBytes = static_cast<uint64_t>(ctx.sectorsPerCluster) * ctx.sectorSize;
+    const uint64_t needed = (p.props->GetSize() + clusterBytes - 1) / clusterBytes;
+    size_t twins = 0;
+    for (const FatWalkContext::PendingFile& q : pending) twins += q.twinOf == first;
+    uint32_t orphan = 0;
+    const int owner = twins == 1 ? DecideTwins(ctx, first, p.directoryCluster, x, needed, &orphan) : -1;
+    const std::string firstPath = FatNodePath(first);
+    const std::string path = p.parent ? FatNodePath(p.parent) + "/" + p.props->GetName() : p.props->GetName();
+    const auto runsFrom = [&](CFATFileProperties* props, uint32_t c) {
+        bool fits = true;
+        uint64_t kept = props->GetSize();
+        IDataRunList* runs = BuildFatFileRuns(ctx, c, props->GetSize(), false, &kept, &fits);
+        if (kept < props->GetSize()) props->CutSize(kept);
+        return runs;
+    };
+    if (owner < 0) {
+        SayReadInPart("FAT: \"%s\" and \"%s\": their entries name one first cluster, %u, from which a chain holds "
+                      "either whole; which one's it is is not known: neither is read", firstPath.c_str(), path.c_str(), x);
+        first->SetDataRuns(nullptr);
+        if (firstProps) firstProps->CutSize(0);
+        p.props->CutSize(0);
+        return nullptr;
+    }
+    const std::string& loser = owner == 0 ? path : firstPath;
+    if (orphan)
+        RK_LOG("[FAT] \"%s\" and \"%s\" name one first cluster, %u: \"%s\" is read from the chain at cluster %u, "
+               "which no entry leads to, as their files' order in their folders says", firstPath.c_str(), path.c_str(),
+               x, loser.c_str(), orphan);
+    else
+        RK_LOG("[FAT] \"%s\" and \"%s\" name one first cluster, %u: it is that of \"%s\", as their files' order in "
+               "their folders says; no chain is the other's", firstPath.c_str(), path.c_str(), x,
+               (owner == 0 ? firstPath : path).c_str());
+    if (owner == 0) {
+        if (!orphan) {
+            p.props->CutSize(0);
+            return nullptr;
+        }
+        p.props->SetFirstCluster(orphan);
+        return runsFrom(p.props.get(), orphan);
+    }
+    if (orphan && firstProps) {
+        firstProps->SetFirstCluster(orphan);
+        first->SetFirstLocation(orphan);
+        first->SetDataRuns(runsFrom(firstProps, orphan));
+    } else {
+        first->SetDataRuns(nullptr);
+        if (firstProps) firstProps->CutSize(0);
+    }
+    return runsFrom(p.props.get(), x);
+}
+
+}  // namespace
+
 bool ReadVolumeTree(FatWalkContext& ctx) {
     ctx.deferring = true;
     ReadRootDirectory(ctx);
@@ -667,11 +748,14 @@ bool ReadVolumeTree(FatWalkContext& ctx) {
                           "link are lost", FolderName(read->second).c_str(), p.firstCluster,
                           (p.parent ? FatNodePath(p.parent) + "/" + p.props->GetName() : p.props->GetName()).c_str());
     }
+    ctx.wholeFiles.clear();
     for (FatWalkContext::PendingFile& p : pending) {
         // A first cluster that heads another file's whole chain is that file's, and one where a
         // folder begins is that folder's: this entry's cluster was changed.
         IDataRunList* runs = nullptr;
-        if (p.firstCluster < ctx.whole.size() && ctx.whole[p.firstCluster]) {
+        if (p.twinOf) {
+            runs = ReadTwin(ctx, p, pending);
+        } else if (p.firstCluster < ctx.whole.size() && ctx.whole[p.firstCluster]) {
             RK_LOG("[FAT] \"%s\": its first cluster, %u, is that of another file, whose chain holds that file whole",
                    p.props->GetName(), p.firstCluster);
             p.props->CutSize(0);

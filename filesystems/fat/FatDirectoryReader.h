@@ -48,6 +48,10 @@ struct FatWalkContext {
     // cross-linked. Empty without a table.
     std::vector<bool> named, heads;
     std::vector<bool> whole;  // first clusters of live files whose chains hold them whole
+    // Those files' nodes by first cluster, while folders are read: a second live file whose chain
+    // holds it whole from the same first cluster is kept back as the first one's twin (one entry's
+    // cluster was changed onto the other's chain).
+    std::unordered_map<uint32_t, CFATFileNode*> wholeFiles;
     // By cluster: the cluster whose link names it (0: none), made when first asked for.
     std::vector<uint32_t> namedBy;
     // Live files whose chains do not hold what their sizes need, kept back while folders are read:
@@ -59,6 +63,7 @@ struct FatWalkContext {
         CFATFileNode* parent;
         bool notItsOwn = false;  // its first cluster lies in another file's whole chain
         bool inFolder = false;   // its first cluster lies in a live folder's chain and holds its entries
+        CFATFileNode* twinOf = nullptr;  // the live file met before whose whole chain begins there too
     };
     std::vector<PendingFile> pending;
     bool deferring = false;

@@ -155,6 +155,7 @@ void ReadChain(const platform::PlatformFile& image, uint64_t extStart, uint64_t 
         if (visited.size() > kMostLinks) return stop(link, "has more than " + std::to_string(kMostLinks) + " links");
         if (!image.ReadAt(link * ss, ebr.data(), ebr.size())) return stop(link, "cannot be read");
         if (ebr[510] != 0x55 || ebr[511] != 0xAA) return stop(link, "ends in a sector without a table");
+        if (IsVolumeBootSector(ebr.data(), ss)) return stop(link, "leads to a volume's boot sector");
         const unsigned char* logical = &ebr[kSlots];
         const unsigned char* next = &ebr[kSlots + kSlotBytes];
         const uint64_t offset = LoadLE32(logical + 8), lCount = LoadLE32(logical + 12);
@@ -170,6 +171,13 @@ void ReadChain(const platform::PlatformFile& image, uint64_t extStart, uint64_t 
 }
 
 bool HoldsVolumeAt(const platform::PlatformFile& image, uint64_t s, uint64_t sectors, uint32_t ss);
+
+// Whether sector s, where a chain of logical partitions would begin, holds a volume's boot sector.
+bool LinkIsVolume(const platform::PlatformFile& image, uint64_t s, uint64_t sectors, uint32_t ss) {
+    std::vector<unsigned char> sector(ss < 512 ? 512 : ss);
+    return s != 0 && s < sectors && image.ReadAt(s * ss, sector.data(), sector.size()) &&
+           IsVolumeBootSector(sector.data(), ss);
+}
 
 // Every entry of the MBR (the logical partitions of its extended one included) or of the GPT that
 // can be used, in table order, and why each of the others was passed over.
@@ -228,6 +236,13 @@ Reading ReadEntries(const platform::PlatformFile& image, uint64_t imageSize, uin
         } else if (!why.empty()) {
             out.passedOver.push_back("partition " + std::to_string(i + 1) + " has type " + Hex(type) + " but " + why +
                                      ": passed over");
+        } else if (IsExtendedType(type) && LinkIsVolume(image, start, sectors, ss)) {
+            // A chain's link holds a table, never a boot sector: the type byte was changed, and the
+            // volume at its start is its partition.
+            out.passedOver.push_back("partition " + std::to_string(i + 1) + " has type " + Hex(type) +
+                                     " (extended) but a volume's boot sector lies at its start, sector " +
+                                     std::to_string(start) + ": read as a partition");
+            out.parts.push_back(Extent(start, count, sectors, ss, static_cast<unsigned>(i + 1)));
         } else if (IsExtendedType(type)) {
             ReadChain(image, start, sectors, ss, &number, out);
         } else {
