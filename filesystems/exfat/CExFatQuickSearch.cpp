@@ -297,7 +297,7 @@ void CExFatQuickSearch::WeighFolderLength(CExFatFileNode* folder, ExFatEntryReco
     const bool holds = volume_.IsHeapCluster(record.firstCluster) &&
                        device_->ReadSectors(buffer_.get(), volume_.ClusterSector(record.firstCluster),
                                             volume_.sectorsPerCluster) &&
-                       IsBelievableFolderEntry(buffer_.get());
+                       HoldsOnlyBelievableFolderEntries(buffer_.get(), volume_.clusterSize);
     if (holds) {
         SayReadInPart("exFAT folder \"%s\": its length (%llu bytes) is no whole number of clusters, as a folder's is: "
                       "it is damaged, and the folder is read as its clusters go",

@@ -120,6 +120,14 @@ bool IsBelievableFolderEntry(const uint8_t* e) {
     }
 }
 
+bool HoldsOnlyBelievableFolderEntries(const uint8_t* cluster, size_t bytes) {
+    for (size_t at = 0; at + kEntrySize <= bytes; at += kEntrySize) {
+        if (!IsBelievableFolderEntry(cluster + at)) return false;
+        if (cluster[at] == kTypeEndOfDirectory) break;
+    }
+    return true;
+}
+
 bool EntrySetChecksumMatches(const uint8_t* set, uint32_t byteCount, uint16_t expected) {
     const bool deleted = byteCount > 0 && set[0] == kTypeFileDeleted;
     uint16_t sum = 0, live = 0;

@@ -1,6 +1,7 @@
 #pragma once
 // Tests that decide whether 32 bytes found on a disk are a believable exFAT directory entry, the
 // entry-set checksum and the timestamp conversion. Each validator reads exactly 32 bytes.
+#include <cstddef>
 #include <cstdint>
 
 // What the length tests of stream, bitmap and up-case entries measure against.
@@ -26,6 +27,9 @@ bool IsValidUpcaseEntry(const uint8_t* entry, uint32_t sectorShift, uint32_t clu
 // type the readers know whose fields hold together (benign entries: their type alone). Data that is
 // no folder's begins so only by chance.
 bool IsBelievableFolderEntry(const uint8_t* entry);
+// True when every entry of a cluster up to its first unused slot is believable: a file's first
+// bytes pass for one entry by chance (one byte of 0x03 is a deleted label), hardly for a cluster's.
+bool HoldsOnlyBelievableFolderEntries(const uint8_t* cluster, size_t bytes);
 
 // False for the characters below 0x100 that may not stand in a name or label.
 bool IsValidExFatNameChar(uint16_t unit);

@@ -110,6 +110,17 @@ TEST(ExFatEntries, Validators) {
     EXPECT_FALSE(IsValidBitmapEntry(with(bitmap, 10, 1).data(), 9, 12, 1u << 20));
     EXPECT_FALSE(IsValidUpcaseEntry(with(bitmap, 2, 1).data(), 9, 12, 1u << 20));
     EXPECT_TRUE(IsValidUpcaseEntry(with(bitmap, 5, 1).data(), 9, 12, 1u << 20));  // its checksum is not read
+
+    // A cluster of a folder against a file's bytes that begin as a deleted label does.
+    Entry folder = Set(true, u"photo.jpg", 5, 1000), data(4096);
+    folder.resize(4096);
+    uint32_t x = 1;
+    for (uint8_t& b : data) b = static_cast<uint8_t>((x = x * 1103515245u + 12345u) >> 24);
+    data[0] = 0x03;
+    EXPECT_TRUE(IsBelievableFolderEntry(data.data()));
+    EXPECT_FALSE(HoldsOnlyBelievableFolderEntries(data.data(), data.size()));
+    EXPECT_TRUE(HoldsOnlyBelievableFolderEntries(folder.data(), folder.size()));
+    EXPECT_TRUE(HoldsOnlyBelievableFolderEntries(Entry(4096).data(), 4096));
 }
 
 TEST(ExFatEntries, ChecksumOfALiveAndOfADeletedSet) {
