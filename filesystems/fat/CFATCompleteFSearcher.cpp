@@ -34,8 +34,6 @@ constexpr uint32_t kBootEvidence = FAT_SEEN_FAT12_BOOT | FAT_SEEN_FAT16_BOOT | F
 bool BeginsLikeTheFat(const uint8_t* s, uint8_t media) { return BeginsLikeAFat(s) && s[0] == media; }
 
 inline bool BeginsWithAJump(const uint8_t* p) { return (p[0] == 0xEB) | (p[0] == 0xE9); }
-// The line of a sector that holds its signature.
-constexpr size_t kSignatureLine = kFatBootSignature / 64 * 64;
 
 // Whether Examine can make anything of a sector the first look marks, by its first bytes: a boot
 // sector's two FATs and sector size, a "." entry's name, a jump, a FAT's first entry. Most marked
@@ -66,6 +64,12 @@ bool LooksLikeAFatBootSector(const uint8_t* s) {
                       (s[13] != 0 && s[13] <= 128 && (s[13] & (s[13] - 1)) == 0) + (LoadLE16(s + 14) != 0) +
                       (s[16] == 1 || s[16] == 2) + (s[21] == 0xF0 || s[21] >= 0xF8);
     return sound >= 4;
+}
+
+// Whether a boot sector the tests refuse may still be taken as a hint of its volume (see LayOutByParts).
+bool MayBeAHint(const uint8_t* s) {
+    const uint8_t media = s[kFatBootMedia];
+    return media == 0xF0 || media >= 0xF8 || LooksLikeAFatBootSector(s);
 }
 
 // The data clusters a volume holds: its data sectors by its cluster size, as far as its FAT reaches.
@@ -206,12 +210,6 @@ void CFATCompleteFSearcher::ExamineSectors(const uint8_t* chunk, const uint8_t* 
         const size_t n =
             first_look::ListMarked(marks + from, std::min(count - from, first_look::kMostListed), first_look::kFat,
                                    listed_.data());
-        // A sector that begins with a jump is read at its end, where a boot sector is signed: the look
-        // brought in only its first line, so those lines are all asked for before any is examined.
-        for (size_t k = 0; k < n; ++k) {
-            const uint8_t* p = chunk + (from + listed_[k]) * sectorSize_;
-            __builtin_prefetch(p + size_t{BeginsWithAJump(p)} * kSignatureLine);
-        }
         for (size_t k = 0; k < n; ++k) {
             const size_t i = from + listed_[k];
             const uint64_t s = firstSector + i;
@@ -228,7 +226,9 @@ void CFATCompleteFSearcher::NoteParts(const uint8_t* sector, uint64_t s) {
         if (BeginsLikeAFolder(sector) && dotSectors_.size() < kMostDotSectors)
             dotSectors_.push_back({s, FatEntryFirstCluster(sector), FatEntryFirstCluster(sector + kFatEntrySize)});
     } else if (BeginsWithAJump(sector)) {
-        if (sector[kFatBootSignature] == 0x55 && sector[kFatBootSignature + 1] == 0xAA && bootHints_.size() < kMostBootHints) {
+        // A hint is only ever taken for a boot sector that looks like a FAT one or whose media byte
+        // begins a FAT: that is told by its first bytes, before its end (another line) is read.
+        if (MayBeAHint(sector) && sector[kFatBootSignature] == 0x55 && sector[kFatBootSignature + 1] == 0xAA && bootHints_.size() < kMostBootHints) {
             bootHints_.emplace_back();
             bootHints_.back().sector = s;
             std::memcpy(bootHints_.back().bytes, sector, sizeof bootHints_.back().bytes);
@@ -434,7 +434,7 @@ void CFATCompleteFSearcher::LayOutByParts() {
         const BootHint* hint = nullptr;
         for (const BootHint& h : bootHints_)
             if (!hint && h.sector >= after && h.sector < a && a - h.sector <= 0xFFFF && !InsideAccepted(h.sector) &&
-                (LooksLikeAFatBootSector(h.bytes) || h.bytes[21] == media[k]))
+                (LooksLikeAFatBootSector(h.bytes) || h.bytes[kFatBootMedia] == media[k]))
                 hint = &h;
         FatGeometry g;
         if (!LayOutFromParts(a, static_cast<uint32_t>(spf), RootFoldersBetween(a + 2 * spf, end),

@@ -20,9 +20,10 @@ enum : uint32_t {
 
 // Sector of the FAT32 backup boot sector, counted from the volume start.
 constexpr uint64_t kFat32BackupBootSector = 6;
-// The two fields of a boot sector that the whole-device search reads of every sector.
+// The fields of a boot sector that the whole-device search reads of the sectors it looks at.
 constexpr int kFatBootBytesPerSector = 11;  // u16
 constexpr int kFatBootNumberOfFats = 16;    // u8
+constexpr int kFatBootMedia = 21;          // u8
 constexpr int kFatBootSignature = 510;      // 55 AA
 
 // A view of a boot sector: at least 512 bytes, the variant it is read as, the device's sector size.
