@@ -80,3 +80,15 @@ std::string CExt2FileProperties::TakeChildName(uint32_t inode) {
     if (childNames_->Empty()) childNames_.reset();
     return name;
 }
+
+ExtVector<std::string> CExt2FileProperties::TakeChildNames(uint32_t inode) {
+    ExtVector<std::string> names;
+    if (!childNames_) return names;
+    try {
+        childNames_->TakeAll(inode, &names);
+    } catch (const std::bad_alloc&) {
+        names.clear();
+    }
+    if (childNames_->Empty()) childNames_.reset();
+    return names;
+}

@@ -65,6 +65,8 @@ public:
     void AddChildName(uint32_t inode, const char* name, size_t length);
     // The stored name, removed; empty when there is none.
     std::string TakeChildName(uint32_t inode);
+    // Every stored name of inode (one folder's entries may name it twice), removed.
+    ExtVector<std::string> TakeChildNames(uint32_t inode);
 
 private:
     static uint64_t* Put(uint64_t* out, uint64_t value) {

@@ -7,6 +7,7 @@
 #include <map>
 #include <new>
 #include <stdexcept>
+#include <tuple>
 
 #include "filesystems/ext/CEXTFileNode.h"
 #include "filesystems/ext/CExt2DirEntry.h"
@@ -196,6 +197,7 @@ void CExt2QuickSearch::Walk(CExt2FileSystem& fs) {
     doubtful_.clear();
     folderEntries_.assign((static_cast<size_t>(fs.SuperBlock().inodesCount) + 64) / 64, 0);
     twice_.clear();
+    strays_.clear();
     walking_ = 0;
     liveFolders_.clear();
     heldIndex_.clear();
@@ -445,9 +447,11 @@ void CExt2QuickSearch::ProcessInode(CExt2FileSystem& fs, const ExtInode& inode, 
     CEXTFileNode* folder = nullptr;
     CEXTFileNode* walked = nullptr;
     if (parents_.Take(inode.number, &folder)) {
-        if (!twice_.empty()) folder = OneFolder(fs, inode, folder);
-        CExt2FileProperties* holder = folder ? folder->Properties() : rootNames_.get();
-        std::string name = holder->TakeChildName(inode.number);
+        std::string name;
+        if (twice_.empty() || !OneFolder(fs, inode, &folder, &name)) {
+            CExt2FileProperties* holder = folder ? folder->Properties() : rootNames_.get();
+            name = holder->TakeChildName(inode.number);
+        }
         node->Properties()->TakeName(name.empty() ? UnnamedInodeName(inode.number) : std::move(name));
         walked = Offer(node.release(), folder);
         named = true;
@@ -520,7 +524,7 @@ void CExt2QuickSearch::WalkEntries(CExt2FileSystem& fs, const ExtInode& director
                     continue;
                 holder->AddChildName(e.inode, name, length);
                 CEXTFileNode** earlier = parents_.Find(e.inode);
-                if (earlier && *earlier != folder) {
+                if (earlier) {
                     ExtVector<CEXTFileNode*>& folders = twice_[e.inode];
                     if (folders.empty()) folders.push_back(*earlier);
                     folders.push_back(folder);
@@ -586,6 +590,9 @@ void CExt2QuickSearch::HandOutPending(CExt2FileSystem& fs) {
     });
     std::sort(order.begin(), order.end());
     const auto hidden = unnamed.empty() ? HiddenNames() : FindHiddenNames(fs, unnamed);
+    for (const auto& h : hidden) unnamed.erase(h.first);
+    const auto meant = strays_.empty() || unnamed.empty() ? std::unordered_map<uint32_t, size_t>()
+                                                          : MatchStrays(fs, unnamed);
     for (uint32_t ino : order) {
         if (!KeepGoing()) return;
         CEXTFileNode* node = nullptr;
@@ -600,6 +607,17 @@ void CExt2QuickSearch::HandOutPending(CExt2FileSystem& fs) {
                    ino);
             node->Properties()->TakeName(found->second.second);
             Offer(node, folder);
+            continue;
+        }
+        auto stray = meant.find(ino);
+        if (stray != meant.end()) {
+            const Stray& s = strays_[stray->second];
+            RK_LOG("%sExt %s/%s: its entry, left out, most likely meant inode %u, which differs from the %u it names in "
+                   "one byte and which no entry names: read as that file",
+                   kLogWarningPrefix, s.folder ? ExtNodePath(s.folder).c_str() : "", Printable(s.name).c_str(), ino,
+                   s.named);
+            node->Properties()->TakeName(s.name);
+            Offer(node, s.folder);
             continue;
         }
         // A map that names no block such a volume has, in an inode no folder names, is no file's.
@@ -1004,10 +1022,16 @@ uint32_t FolderInode(CEXTFileNode* folder) { return folder ? folder->Properties(
 
 // What a folder's entry that names an inode says of it: how close the inode lies to the numbers of
 // the folder's other entries (files made one after another get numbers one after another;
-// UINT64_MAX when it has none), and why the entry itself is in doubt ("" when it is not).
+// UINT64_MAX when it has none), how many of the file entries beside it it stands out of ascending
+// order with (0 to 2), and why the entry itself is in doubt ("" when it is not).
 struct ClaimLook {
     uint64_t closeness = UINT64_MAX;
+    int breaks = 0;
     std::string doubt;
+    // Its type is not the inode's (says it of this entry alone); its block fails its checksum (says
+    // it of every entry there).
+    bool wrongType = false;
+    bool blockDoubted = false;
 };
 
 const char* EntryTypeName(uint8_t type) {
@@ -1030,27 +1054,49 @@ uint8_t EntryTypeOf(uint16_t mode) {
     }
 }
 
-ClaimLook LookAtClaim(const CExt2FileSystem& fs, CEXTFileNode* folder, const ExtInode& inode) {
+bool IsDotEntry(const CExt2DirEntry::Entry& e) {
+    return (e.nameLength == 1 && e.name[0] == '.') || (e.nameLength == 2 && e.name[0] == '.' && e.name[1] == '.');
+}
+
+// name picks which of the folder's entries that name the inode is looked at (the first that names
+// it when none has that name).
+ClaimLook LookAtClaim(const CExt2FileSystem& fs, CEXTFileNode* folder, const ExtInode& inode, const std::string& name) {
     ClaimLook look;
     const uint32_t ino = inode.number;
     const bool typed = fs.SuperBlock().featureIncompat & kIncompatFileType;
     try {
         ExtInode dir;
         if (!ReadInode(fs, FolderInode(folder), &dir)) return look;
+        // The numbers of the other file entries in the folder's order (folders are spread over the
+        // volume: their numbers say nothing of when they were made), and where the entry lies.
+        ExtVector<uint32_t> files;
+        size_t at = SIZE_MAX;
+        bool named = false;
         for (CExt2DirEntry it(fs, dir); !it.AtEnd(); it.Advance()) {
             const CExt2DirEntry::Entry e = it.Current();
-            if (e.inode == ino && look.doubt.empty()) {
+            if (e.inode == ino) {
+                const bool same = name == std::string(reinterpret_cast<const char*>(e.name),
+                                                      ExtEntryNameLength(e.name, e.nameLength));
+                if (named || (at != SIZE_MAX && !same)) continue;
+                at = files.size();
+                named = same;
                 // A number damage changed lands on another's inode; the bytes around it were the
                 // entry's own and may still tell.
-                if (it.CurrentDoubted())
+                look.blockDoubted = it.CurrentDoubted();
+                look.wrongType = typed && EntryTypeOf(inode.Mode()) && e.fileType != EntryTypeOf(inode.Mode());
+                look.doubt.clear();
+                if (look.blockDoubted)
                     look.doubt = "the block it lies in fails its checksum";
-                else if (typed && EntryTypeOf(inode.Mode()) && e.fileType != EntryTypeOf(inode.Mode()))
+                else if (look.wrongType)
                     look.doubt = std::string("it says ") + EntryTypeName(e.fileType) + " where the inode is " +
                                  EntryTypeName(EntryTypeOf(inode.Mode()));
+                continue;
             }
-            if (e.inode == 0 || e.inode == ino || e.inode == FolderInode(folder) || e.name[0] == '.') continue;
+            if (e.inode == 0 || e.inode == FolderInode(folder) || IsDotEntry(e)) continue;
             look.closeness = std::min<uint64_t>(look.closeness, e.inode > ino ? e.inode - ino : ino - e.inode);
+            if (!typed || e.fileType != kDirEntryTypeFolder) files.push_back(e.inode);
         }
+        if (at != SIZE_MAX) look.breaks = (at > 0 && files[at - 1] > ino) + (at < files.size() && files[at] < ino);
     } catch (const std::exception&) {
     }
     return look;
@@ -1073,43 +1119,53 @@ uint32_t UpFolder(const CExt2FileSystem& fs, const ExtInode& inode) {
 }
 }  // namespace
 
-CEXTFileNode* CExt2QuickSearch::PickFolder(CExt2FileSystem& fs, const ExtInode& inode, const ExtVector<CEXTFileNode*>& live,
-                                           CEXTFileNode* fallback, ExtVector<std::string>* doubts) {
-    CEXTFileNode* winner = fallback;
+size_t CExt2QuickSearch::PickClaim(CExt2FileSystem& fs, const ExtInode& inode, const ExtVector<EntryClaim>& claims,
+                                   size_t fallback, ExtVector<std::string>* doubts, bool* even) {
+    *even = false;
+    doubts->assign(claims.size(), std::string());
+    size_t winner = fallback;
     if (inode.IsDirectory()) {
         // A folder has one folder above it: the one its ".." names.
         const uint32_t up = UpFolder(fs, inode);
-        for (CEXTFileNode* f : live)
-            if (FolderInode(f) == up) winner = f;
+        for (size_t i = 0; i < claims.size(); ++i)
+            if (FolderInode(claims[i].folder) == up) winner = i;
         return winner;
     }
     ExtVector<ClaimLook> looks;
-    looks.reserve(live.size());
-    bool anySound = false;
-    for (CEXTFileNode* f : live) {
-        looks.push_back(LookAtClaim(fs, f, inode));
-        anySound = anySound || looks.back().doubt.empty();
+    looks.reserve(claims.size());
+    for (size_t i = 0; i < claims.size(); ++i) {
+        looks.push_back(LookAtClaim(fs, claims[i].folder, inode, claims[i].name));
+        (*doubts)[i] = looks.back().doubt;
     }
-    if (doubts) {
-        doubts->clear();
-        for (const ClaimLook& l : looks) doubts->push_back(l.doubt);
+    // An entry in doubt gives way to one that is not, a type that is not the inode's first.
+    auto rank = [&](size_t i) {
+        const ClaimLook& l = looks[i];
+        return std::make_tuple(l.wrongType, l.blockDoubted, l.breaks, l.closeness);
+    };
+    size_t best = 0;
+    for (size_t i = 1; i < claims.size(); ++i)
+        if (rank(i) < rank(best)) best = i;
+    size_t equals = 0;
+    for (size_t i = 0; i < claims.size(); ++i) equals += rank(i) == rank(best);
+    *even = equals > 1;
+    return best;
+}
+
+bool CExt2QuickSearch::LeaveOut(const ExtInode& inode, const ExtVector<EntryClaim>& claims, size_t winner,
+                                const ExtVector<std::string>& doubts, bool even) {
+    CEXTFileNode* kept = claims[winner].folder;
+    for (size_t i = 0; i < claims.size(); ++i) {
+        if (i == winner && !even) continue;
+        std::string doubt = i < doubts.size() ? doubts[i] : std::string();
+        // Nothing tells which is its own: none is taken, not to give one's name to another's bytes.
+        if (even) doubt += std::string(doubt.empty() ? "" : ", ") + "and nothing tells which of them it belongs to";
+        SayLeftOut(claims[i].folder, claims[i].name, inode, i == winner ? claims[i == 0 ? 1 : 0].folder : kept, doubt);
+        try {
+            strays_.push_back(Stray{claims[i].folder, claims[i].name, inode.number});
+        } catch (const std::bad_alloc&) {
+        }
     }
-    // An entry in doubt gives way to one that is not.
-    uint64_t best = UINT64_MAX;
-    bool tie = false;
-    bool any = false;
-    for (size_t i = 0; i < live.size(); ++i) {
-        if (anySound && !looks[i].doubt.empty()) continue;
-        const uint64_t c = looks[i].closeness;
-        if (!any || c < best) best = c, winner = live[i], tie = false;
-        else if (c == best) tie = true;
-        any = true;
-    }
-    if (!tie) return winner;
-    // Among equals the fallback stays, unless its entry gave way.
-    for (size_t i = 0; i < live.size(); ++i)
-        if (live[i] == fallback && (!anySound || looks[i].doubt.empty())) return fallback;
-    return winner;
+    return !even;
 }
 
 void CExt2QuickSearch::SayLeftOut(CEXTFileNode* folder, const std::string& name, const ExtInode& inode,
@@ -1117,61 +1173,109 @@ void CExt2QuickSearch::SayLeftOut(CEXTFileNode* folder, const std::string& name,
     const std::string why = inode.IsDirectory() ? "a folder whose \"..\" names another" : "a file with one link";
     Say(folder, FolderInode(folder), !folder || *folder->GetName(),
         "its entry \"" + Printable(name) + "\" names inode " + std::to_string(inode.number) + ", " + why +
-            " that an entry of " + (winner ? ExtNodePath(winner) : std::string("/")) + " names too" +
-            (doubt.empty() ? std::string() : ", and " + doubt) + ": left out");
+            " that " + (winner == folder ? std::string("another of its entries")
+                                         : "an entry of " + (winner ? ExtNodePath(winner) : std::string("/"))) +
+            " names too" +
+            (doubt.empty() ? std::string() : doubt.compare(0, 4, "and ") == 0 ? ", " + doubt : ", and " + doubt) +
+            ": left out");
 }
 
-CEXTFileNode* CExt2QuickSearch::OneFolder(CExt2FileSystem& fs, const ExtInode& inode, CEXTFileNode* last) {
+bool CExt2QuickSearch::OneFolder(CExt2FileSystem& fs, const ExtInode& inode, CEXTFileNode** folder, std::string* name) {
+    CEXTFileNode* const last = *folder;
     auto it = twice_.find(inode.number);
-    if (it == twice_.end()) return last;
+    if (it == twice_.end()) return false;
     ExtVector<CEXTFileNode*> live;
     for (CEXTFileNode* f : it->second)
         if ((!f || !f->IsDeleted()) && std::find(live.begin(), live.end(), f) == live.end()) live.push_back(f);
     twice_.erase(it);
-    // A deleted folder's entry is stale; a file with as many links as live entries has them all.
-    if (live.empty()) return last;
-    if (live.size() == 1) return live.front();
-    if (!inode.IsDirectory() && inode.LinksCount() >= live.size()) return last;
-    ExtVector<std::string> doubts;
-    CEXTFileNode* winner = PickFolder(fs, inode, live, last, &doubts);
-    for (size_t i = 0; i < live.size(); ++i) {
-        CEXTFileNode* f = live[i];
-        if (f == winner) continue;
+    // A deleted folder's entry is stale.
+    if (live.empty()) return false;
+    ExtVector<EntryClaim> claims;
+    for (CEXTFileNode* f : live) {
         CExt2FileProperties* holder = f ? f->Properties() : rootNames_.get();
-        SayLeftOut(f, holder->TakeChildName(inode.number), inode, winner, i < doubts.size() ? doubts[i] : std::string());
+        for (std::string& n : holder->TakeChildNames(inode.number)) claims.push_back(EntryClaim{f, std::move(n)});
     }
-    return winner;
+    if (claims.empty()) return false;
+    size_t fallback = claims.size() - 1;
+    for (size_t i = claims.size(); i-- > 0;)
+        if (claims[i].folder == last) {
+            fallback = i;
+            break;
+        }
+    size_t winner = fallback;
+    // A file with as many links as live entries has them all.
+    if (claims.size() > 1 && (inode.IsDirectory() || inode.LinksCount() < claims.size())) {
+        ExtVector<std::string> doubts;
+        bool even = false;
+        winner = PickClaim(fs, inode, claims, fallback, &doubts, &even);
+        if (!LeaveOut(inode, claims, winner, doubts, even)) {
+            *folder = nullptr;
+            name->clear();
+            return true;
+        }
+    }
+    *folder = claims[winner].folder;
+    *name = std::move(claims[winner].name);
+    return true;
 }
 
 bool CExt2QuickSearch::NamedAgain(CExt2FileSystem& fs, uint32_t ino, CEXTFileNode* folder, const std::string& name) {
-    // A live file named before, held back: which folder it is in is settled now, while it can move.
+    // A live file named before, held back: which entry it goes under is settled now, while it can move.
     for (; heldIndexed_ < heldBack_.size(); ++heldIndexed_)
         heldIndex_[heldBack_[heldIndexed_].first->Properties()->InodeNumber()] = heldIndexed_;
     auto found = heldIndex_.find(ino);
     if (found != heldIndex_.end()) {
         auto& back = heldBack_[found->second];
-        if (back.second == folder) return false;
+        if (back.second == folder && name == back.first->GetName()) return false;
         ExtInode inode;
         try {
             if (!ReadInode(fs, ino, &inode) || inode.LinksCount() >= 2) return false;
         } catch (const std::exception&) {
             return false;
         }
+        const ExtVector<EntryClaim> claims{EntryClaim{back.second, back.first->GetName()}, EntryClaim{folder, name}};
         ExtVector<std::string> doubts;
-        CEXTFileNode* winner =
-            PickFolder(fs, inode, ExtVector<CEXTFileNode*>{back.second, folder}, back.second, &doubts);
-        const std::string before = doubts.size() == 2 ? doubts[0] : std::string();
-        const std::string now = doubts.size() == 2 ? doubts[1] : std::string();
-        if (winner == folder) {
-            SayLeftOut(back.second, back.first->GetName(), inode, folder, before);
+        bool even = false;
+        const size_t winner = PickClaim(fs, inode, claims, 0, &doubts, &even);
+        if (!LeaveOut(inode, claims, winner, doubts, even)) {
+            back.second = nullptr;
+            back.first->Properties()->TakeName(UnnamedInodeName(ino));
+        } else if (winner == 1) {
             back.second = folder;
             back.first->Properties()->TakeName(name);
-        } else {
-            SayLeftOut(folder, name, inode, back.second, now);
         }
         return true;
     }
     return false;
+}
+
+std::unordered_map<uint32_t, size_t> CExt2QuickSearch::MatchStrays(CExt2FileSystem& fs,
+                                                                  const std::unordered_set<uint32_t>& unnamed) {
+    std::unordered_map<uint32_t, size_t> meant;
+    std::unordered_set<uint32_t> twice;  // meant by two strays: neither is known
+    for (size_t i = 0; i < strays_.size(); ++i) {
+        const Stray& s = strays_[i];
+        if (s.folder && s.folder->IsDeleted()) continue;
+        uint32_t only = 0;
+        int count = 0;
+        for (uint32_t shift = 0; shift < 32; shift += 8)
+            for (uint32_t v = 0; v < 256; ++v) {
+                const uint32_t y = (s.named & ~(0xFFu << shift)) | (v << shift);
+                if (y != s.named && unnamed.count(y)) only = y, ++count;
+            }
+        if (count != 1) continue;
+        // A folder is meant only by an entry of the folder its ".." names.
+        ExtInode inode;
+        try {
+            if (!ReadInode(fs, only, &inode)) continue;
+        } catch (const std::exception&) {
+            continue;
+        }
+        if (inode.IsDirectory() && UpFolder(fs, inode) != FolderInode(s.folder)) continue;
+        if (!meant.emplace(only, i).second) twice.insert(only);
+    }
+    for (uint32_t y : twice) meant.erase(y);
+    return meant;
 }
 
 CExt2QuickSearch::HiddenNames CExt2QuickSearch::FindHiddenNames(CExt2FileSystem& fs,

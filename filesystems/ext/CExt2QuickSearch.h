@@ -94,20 +94,43 @@ private:
     void SettleOwners(CExt2FileSystem& fs);
     // Cuts a live file before the first block that is not its own, and notes why.
     void CutToOwnBlocks(CEXTFileNode* node);
-    // Of the folders whose entries name inode (last: the one that named it last), the one it is
-    // in: a folder is in the one its ".." names; a file with fewer links than live entries in the
-    // one whose other entries' numbers lie closest to its own, among those whose entry is not in
-    // doubt (its block fails its checksum, or its type is not the inode's) when any is not. The
-    // others' entries are said.
-    CEXTFileNode* OneFolder(CExt2FileSystem& fs, const ExtInode& inode, CEXTFileNode* last);
-    // doubts, when given, gets why each of live's entries is in doubt ("" when it is not).
-    CEXTFileNode* PickFolder(CExt2FileSystem& fs, const ExtInode& inode, const ExtVector<CEXTFileNode*>& live,
-                             CEXTFileNode* fallback, ExtVector<std::string>* doubts = nullptr);
+    // An entry that names an inode: its folder (null: the root) and its name.
+    struct EntryClaim {
+        CEXTFileNode* folder;
+        std::string name;
+    };
+    // Of the entries that name inode more than once (in one folder or several, before it was
+    // walked; *folder: the folder that named it last), the one it goes under: *folder and *name;
+    // false when no live folder's entries name it (last's name then stands). A file with as many
+    // links as entries stays under the last; otherwise PickClaim picks, and the others' entries are
+    // said and kept as strays. When nothing tells, *folder is null and *name empty: no entry's.
+    bool OneFolder(CExt2FileSystem& fs, const ExtInode& inode, CEXTFileNode** folder, std::string* name);
+    // Of claims on one inode (a file with fewer links than claims, or a folder), the one that keeps
+    // it: a folder's, the one its ".." names (fallback when none); a file's, one whose type is the
+    // inode's, then one whose block does not fail its checksum, then the one whose number keeps the
+    // file entries beside it in ascending order (files made one after another get numbers one
+    // after another), then the one closest to its folder's other numbers. doubts gets why each
+    // claim is in doubt ("" when it is not); *even is set when the best is not alone.
+    size_t PickClaim(CExt2FileSystem& fs, const ExtInode& inode, const ExtVector<EntryClaim>& claims, size_t fallback,
+                     ExtVector<std::string>* doubts, bool* even);
+    // Says every claim but the winner's left out and keeps it as a stray; when even, every claim is
+    // (false: the inode is no entry's).
+    bool LeaveOut(const ExtInode& inode, const ExtVector<EntryClaim>& claims, size_t winner,
+                  const ExtVector<std::string>& doubts, bool even);
     void SayLeftOut(CEXTFileNode* folder, const std::string& name, const ExtInode& inode, CEXTFileNode* winner,
                     const std::string& doubt = std::string());
     // An entry of folder names ino, a file named and held back before: true when settled here (the
     // file moved to this folder and name, or this entry said and left out).
     bool NamedAgain(CExt2FileSystem& fs, uint32_t ino, CEXTFileNode* folder, const std::string& name);
+    // Entries left out because another entry keeps the inode they name: damage changed one of them,
+    // and it most likely meant a live inode whose number differs in one byte that no entry names.
+    struct Stray {
+        CEXTFileNode* folder;
+        std::string name;
+        uint32_t named;  // the inode it names
+    };
+    // Of the unnamed live inodes, those one stray alone can have meant: inode -> its stray.
+    std::unordered_map<uint32_t, size_t> MatchStrays(CExt2FileSystem& fs, const std::unordered_set<uint32_t>& unnamed);
     // False when the inode's checksum or its extent tree's fails (volumes that keep checksums).
     bool Vouched(uint32_t ino);
     bool KeepGoing();
@@ -166,7 +189,8 @@ private:
     bool FolderEntryNames(uint32_t ino) const {
         return (ino >> 6) < folderEntries_.size() && ((folderEntries_[ino >> 6] >> (ino & 63)) & 1);
     }
-    std::unordered_map<uint32_t, ExtVector<CEXTFileNode*>> twice_;  // inodes entries of several folders name
+    std::unordered_map<uint32_t, ExtVector<CEXTFileNode*>> twice_;  // inodes entries named more than once
+    ExtVector<Stray> strays_;
     uint32_t walking_ = 0;  // the inode the walk is at
     ExtVector<std::pair<CEXTFileNode*, uint32_t>> liveFolders_;  // walked live folders (null: the root)
     std::unordered_map<uint32_t, size_t> heldIndex_;  // inode -> its place in heldBack_, made when asked

@@ -22,6 +22,14 @@ void ExtChildNames::Add(uint32_t ino, const char* name, size_t length) {
 }
 
 bool ExtChildNames::Take(uint32_t ino, std::string* out) {
+    ExtVector<std::string> all;
+    if (!TakeAll(ino, &all)) return false;
+    *out = std::move(all.back());
+    return true;
+}
+
+bool ExtChildNames::TakeAll(uint32_t ino, ExtVector<std::string>* out) {
+    out->clear();
     if (live_ == 0) return false;
     if (sorted_ < entries_.size()) {
         // Stable: of one inode's names, the last added stays last. A folder's entries often come
@@ -37,14 +45,11 @@ bool ExtChildNames::Take(uint32_t ino, std::string* out) {
     }
     auto first = std::lower_bound(entries_.begin(), entries_.end(), ino,
                                   [](const Entry& e, uint32_t key) { return e.ino < key; });
-    const Entry* latest = nullptr;
     for (auto it = first; it != entries_.end() && it->ino == ino; ++it) {
         if (it->taken) continue;
-        latest = &*it;
+        out->emplace_back(reinterpret_cast<const char*>(bytes_.Data()) + it->offset, it->length);
         it->taken = true;
         --live_;
     }
-    if (!latest) return false;
-    out->assign(reinterpret_cast<const char*>(bytes_.Data()) + latest->offset, latest->length);
-    return true;
+    return !out->empty();
 }

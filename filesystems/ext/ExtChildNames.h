@@ -15,6 +15,9 @@ public:
     void Add(uint32_t ino, const char* name, size_t length);
     // Moves the name of ino into out and forgets the inode; false when it has none.
     bool Take(uint32_t ino, std::string* out);
+    // Every name of ino, in the order added (more than one: entries of one folder name it twice),
+    // and forgets the inode; false when it has none.
+    bool TakeAll(uint32_t ino, ExtVector<std::string>* out);
     // No inode has a name any more.
     bool Empty() const { return live_ == 0; }
 

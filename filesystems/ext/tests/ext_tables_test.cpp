@@ -82,6 +82,15 @@ TEST(ExtTables, ChildNamesAreTakenOnceAndTheLatestWins) {
         EXPECT_EQ(out, expected.second);
     }
     EXPECT_TRUE(names.Empty());
+    // Every name of one inode, in the order its folder gave them.
+    names.Add(9, "b", 1);
+    names.Add(4, "x", 1);
+    names.Add(9, "a", 1);
+    ExtVector<std::string> all;
+    ASSERT_TRUE(names.TakeAll(9, &all));
+    EXPECT_EQ(all, (ExtVector<std::string>{"b", "a"}));
+    EXPECT_FALSE(names.TakeAll(9, &all));
+    EXPECT_TRUE(all.empty());
 }
 
 }  // namespace
