@@ -105,6 +105,21 @@ bool ExFatLiveExtents::GivesWay(const Claim& a, const Claim& b) const {
     return a.held < b.held;
 }
 
+bool ExFatLiveExtents::FollowsANeighbour(size_t i) const {
+    // The files of one folder are added one after another, in the folder's order.
+    const Claim& c = claims_[i];
+    IFileNode* const folder = c.node->GetParent();
+    const Run& first = runs_[c.firstRun];
+    const Run& last = runs_[c.endRun - 1];
+    if (i > 0 && claims_[i - 1].node->GetParent() == folder) {
+        const Run& before = runs_[claims_[i - 1].endRun - 1];
+        if (uint64_t{before.first} + before.count == first.first) return true;
+    }
+    if (i + 1 < claims_.size() && claims_[i + 1].node->GetParent() == folder)
+        return uint64_t{last.first} + last.count == runs_[claims_[i + 1].firstRun].first;
+    return false;
+}
+
 bool ExFatLiveExtents::TailFits(uint32_t cluster, uint64_t left) {
     uint64_t count = 0;
     while (volume_.IsHeapCluster(cluster)) {
@@ -165,10 +180,13 @@ std::vector<ExFatLiveExtents::Cut> ExFatLiveExtents::Settle(const ExFatAllocatio
             given.push_back(y);
         } else if (claims_[static_cast<size_t>(a)].node->GetSize() != claims_[static_cast<size_t>(b)].node->GetSize()) {
             // Two files of different lengths that claim alike (one's first cluster was moved onto the
-            // other's): nothing tells whose the clusters are, and neither keeps them. Alike claims of
-            // one length are one file seen twice.
-            given.push_back(y);
-            given.push_back(Yield{b, y.first, y.end, a});
+            // other's). Files written one after another lie one after another: the one whose clusters
+            // follow on those of a file beside it in its folder keeps them. Where that does not tell,
+            // neither keeps them. Alike claims of one length are one file seen twice.
+            const bool aFollows = FollowsANeighbour(static_cast<size_t>(a));
+            const bool bFollows = FollowsANeighbour(static_cast<size_t>(b));
+            if (!aFollows || bFollows) given.push_back(y);
+            if (!bFollows || aFollows) given.push_back(Yield{b, y.first, y.end, a});
         }
     }
     std::sort(given.begin(), given.end(), [](const Yield& x, const Yield& y) {

@@ -17,14 +17,17 @@ struct ExFatVolume;
 // its FAT chain does not end where its length does (short, longer, or in an entry that ends no chain),
 // or when it meets another claim. An extent in one stretch is only its first cluster and its length:
 // when a cluster of it is not its own though its length keeps within the heap, its first cluster is
-// not trusted and none of it is kept; so too when the allocation bitmap marks all of it free. Where two claims meet, the one more likely damaged gives way: a
-// changed set; then the one that meets more others; then an irregular chain before a contiguous
-// extent before a chain that holds together; then the one with more clusters the allocation bitmap
-// marks free; then the one inside the other (it begins later, or with it and ends sooner). Where
-// nothing tells, both give way, unless they are of one length (one file seen twice). Live folders and the volume's
-// own tables never give way. A claim in doubt also gives way at a cluster the allocation bitmap marks
-// free, and an irregular chain at a cluster that two links name (a FAT link, or an entry's first
-// cluster) when the chain from there is not what it still needs.
+// not trusted and none of it is kept; so too when the allocation bitmap marks all of it free.
+//
+// Where two claims meet, the one more likely damaged gives way: a changed set; then the one that
+// meets more others; then an irregular chain before a contiguous extent before a chain that holds
+// together; then the one with more clusters the allocation bitmap marks free; then the one inside the
+// other (it begins later, or with it and ends sooner); then, of two files of different lengths, the
+// one whose clusters do not follow on a neighbour's in its folder. Where nothing tells, both give
+// way, unless they are of one length (one file seen twice). Live folders and the volume's own tables
+// never give way. A claim in doubt also gives way at a cluster the allocation bitmap marks free, and
+// an irregular chain at a cluster that two links name (a FAT link, or an entry's first cluster) when
+// the chain from there is not what it still needs.
 class ExFatLiveExtents {
 public:
     enum class Why {
@@ -94,6 +97,9 @@ private:
     int Rank(const Claim& c) const;
     // Whether claim a gives way to claim b where they meet.
     bool GivesWay(const Claim& a, const Claim& b) const;
+    // Whether claim i's first cluster follows on the last of the file before it in its folder, or its
+    // last comes just before the first of the file after it.
+    bool FollowsANeighbour(size_t i) const;
     // Whether the chain from cluster holds exactly left clusters and ends in an end mark.
     bool TailFits(uint32_t cluster, uint64_t left);
     void CountNames();
