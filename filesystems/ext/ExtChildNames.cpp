@@ -21,15 +21,8 @@ void ExtChildNames::Add(uint32_t ino, const char* name, size_t length) {
     ++live_;
 }
 
-bool ExtChildNames::Take(uint32_t ino, std::string* out) {
-    ExtVector<std::string> all;
-    if (!TakeAll(ino, &all)) return false;
-    *out = std::move(all.back());
-    return true;
-}
-
-bool ExtChildNames::TakeAll(uint32_t ino, ExtVector<std::string>* out) {
-    out->clear();
+template <typename Visit>
+bool ExtChildNames::TakeEach(uint32_t ino, Visit visit) {
     if (live_ == 0) return false;
     if (sorted_ < entries_.size()) {
         // Stable: of one inode's names, the last added stays last. A folder's entries often come
@@ -45,11 +38,23 @@ bool ExtChildNames::TakeAll(uint32_t ino, ExtVector<std::string>* out) {
     }
     auto first = std::lower_bound(entries_.begin(), entries_.end(), ino,
                                   [](const Entry& e, uint32_t key) { return e.ino < key; });
+    bool any = false;
     for (auto it = first; it != entries_.end() && it->ino == ino; ++it) {
         if (it->taken) continue;
-        out->emplace_back(reinterpret_cast<const char*>(bytes_.Data()) + it->offset, it->length);
+        visit(reinterpret_cast<const char*>(bytes_.Data()) + it->offset, it->length);
         it->taken = true;
         --live_;
+        any = true;
     }
-    return !out->empty();
+    return any;
+}
+
+bool ExtChildNames::Take(uint32_t ino, std::string* out) {
+    // The last name added is the one that stays.
+    return TakeEach(ino, [out](const char* name, size_t length) { out->assign(name, length); });
+}
+
+bool ExtChildNames::TakeAll(uint32_t ino, ExtVector<std::string>* out) {
+    out->clear();
+    return TakeEach(ino, [out](const char* name, size_t length) { out->emplace_back(name, length); });
 }

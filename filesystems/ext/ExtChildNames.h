@@ -22,6 +22,11 @@ public:
     bool Empty() const { return live_ == 0; }
 
 private:
+    // Calls visit(name, length) for each name of ino not taken, in the order added, and takes it;
+    // false when there is none.
+    template <typename Visit>
+    bool TakeEach(uint32_t ino, Visit visit);
+
     struct Entry {
         uint32_t ino;
         uint32_t offset;  // of the name in bytes_
